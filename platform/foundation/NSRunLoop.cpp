@@ -1,0 +1,157 @@
+#include "platform/foundation/NSRunLoop.h"
+
+#include <chrono>
+#include <thread>
+
+#include "platform/foundation/Clock.h"
+
+namespace {
+// Static initialisation runs on the thread that runs main().
+const std::thread::id kMainThread = std::this_thread::get_id();
+}  // namespace
+
+std::shared_ptr<NSRunLoop> NSRunLoop::main() {
+  static const std::shared_ptr<NSRunLoop> loop(new NSRunLoop());
+  return loop;
+}
+
+bool NSRunLoop::isMainThread() { return std::this_thread::get_id() == kMainThread; }
+
+void NSRunLoop::perform(std::function<void()> block) {
+  {
+    std::lock_guard lock(mutex_);
+    blocks_.push_back(std::move(block));
+  }
+  wake_.notify_all();
+}
+
+std::shared_ptr<RunLoopTimerToken> NSRunLoop::scheduleAt(double deadline, std::function<void()> block) {
+  auto token = std::shared_ptr<RunLoopTimerToken>(new RunLoopTimerToken(deadline));
+  {
+    std::lock_guard lock(mutex_);
+    timers_.push(Timed{deadline, sequence_++, token, std::move(block)});
+  }
+  wake_.notify_all();
+  return token;
+}
+
+std::shared_ptr<RunLoopTimerToken> NSRunLoop::scheduleAfter(double seconds, std::function<void()> block) {
+  return scheduleAt(Clock::current().now() + (seconds > 0 ? seconds : 0), std::move(block));
+}
+
+bool NSRunLoop::runQueuedBlocks() {
+  std::deque<std::function<void()>> batch;
+  {
+    std::lock_guard lock(mutex_);
+    batch.swap(blocks_);
+  }
+  for (auto& block : batch) block();
+  return !batch.empty();
+}
+
+bool NSRunLoop::runDueTimers(double now) {
+  bool ran = false;
+  for (;;) {
+    Timed due;
+    {
+      std::lock_guard lock(mutex_);
+      if (timers_.empty() || timers_.top().deadline > now) break;
+      due = timers_.top();
+      timers_.pop();
+    }
+    if (due.token->isCancelled()) continue;
+    due.token->cancel();  // ran: a later cancel() is harmless
+    due.block();
+    ran = true;
+  }
+  return ran;
+}
+
+bool NSRunLoop::runOnce() {
+  bool ran = runQueuedBlocks();
+  Clock& clock = Clock::current();
+  if (!clock.isManual()) ran = runDueTimers(clock.now()) || ran;
+  return ran;
+}
+
+void NSRunLoop::run() {
+  {
+    std::lock_guard lock(mutex_);
+    stopped_ = false;
+  }
+  for (;;) {
+    runOnce();
+    std::unique_lock lock(mutex_);
+    if (stopped_) return;
+    if (!blocks_.empty()) continue;
+    double wait = 1.0;
+    Clock& clock = Clock::current();
+    if (!timers_.empty() && !clock.isManual()) wait = std::min(wait, timers_.top().deadline - clock.now());
+    if (wait > 0) {
+      wake_.wait_for(lock, std::chrono::duration<double>(wait),
+                     [&] { return stopped_ || !blocks_.empty(); });
+    }
+  }
+}
+
+void NSRunLoop::stop() {
+  {
+    std::lock_guard lock(mutex_);
+    stopped_ = true;
+  }
+  wake_.notify_all();
+}
+
+bool NSRunLoop::runUntil(const std::function<bool()>& predicate, double timeout) {
+  using steady = std::chrono::steady_clock;
+  auto end = steady::now() + std::chrono::duration_cast<steady::duration>(std::chrono::duration<double>(timeout));
+  for (;;) {
+    if (predicate()) return true;
+    if (runOnce()) continue;
+    if (steady::now() >= end) return predicate();
+    std::unique_lock lock(mutex_);
+    wake_.wait_until(lock, std::min(end, steady::now() + std::chrono::milliseconds(10)),
+                     [&] { return !blocks_.empty(); });
+  }
+}
+
+void NSRunLoop::drain() {
+  for (int round = 0; round < 10000 && runQueuedBlocks(); ++round) {
+  }
+}
+
+void NSRunLoop::reset() {
+  std::lock_guard lock(mutex_);
+  blocks_.clear();
+  timers_ = {};
+  stopped_ = false;
+}
+
+std::size_t NSRunLoop::pendingTimerCount() {
+  std::lock_guard lock(mutex_);
+  return timers_.size();
+}
+
+std::size_t NSRunLoop::pendingBlockCount() {
+  std::lock_guard lock(mutex_);
+  return blocks_.size();
+}
+
+void NSRunLoop::advanceManualClock(ManualClock& clock, double target) {
+  // Step from deadline to deadline so that work scheduled by a timer that falls due
+  // before the target runs too, each at its own moment.
+  drain();
+  for (;;) {
+    double next;
+    {
+      std::lock_guard lock(mutex_);
+      if (timers_.empty() || timers_.top().deadline > target) break;
+      next = timers_.top().deadline;
+    }
+    clock.set(next);
+    runDueTimers(next);
+    drain();
+  }
+  clock.set(target);
+  drain();
+}

@@ -1,0 +1,58 @@
+#include "tests/support/TestEnvironment.h"
+
+#include <cstdlib>
+#include <unistd.h>
+
+#include "platform/foundation/NSRunLoop.h"
+#include "platform/foundation/OutputSink.h"
+
+namespace fs = std::filesystem;
+
+void GlimdeckTest::SetUp() {
+  std::string pattern = (fs::temp_directory_path() / "glimdeck-test-XXXXXX").string();
+  char* made = mkdtemp(pattern.data());
+  ASSERT_NE(made, nullptr);
+  home_ = made;
+  for (const char* folder : {".local/share", ".cache", ".config"}) fs::create_directories(home_ / folder);
+  setenv("HOME", home_.c_str(), 1);
+  setenv("XDG_DATA_HOME", (home_ / ".local/share").c_str(), 1);
+  setenv("XDG_CACHE_HOME", (home_ / ".cache").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (home_ / ".config").c_str(), 1);
+  setenv("TMPDIR", home_.c_str(), 1);
+
+  NSRunLoop::main()->reset();
+  clock_ = std::make_shared<ManualClock>(1'800'000'000.0);
+  Clock::setCurrent(clock_);
+  OutputSink::setSink([this](std::string_view line) {
+    std::lock_guard lock(printedMutex_);
+    printed_.emplace_back(line);
+  });
+}
+
+void GlimdeckTest::TearDown() {
+  NSRunLoop::main()->drain();
+  NSRunLoop::main()->reset();
+  OutputSink::setSink(nullptr);
+  Clock::setCurrent(nullptr);
+  std::error_code ignored;
+  if (!home_.empty()) fs::remove_all(home_, ignored);
+}
+
+bool GlimdeckTest::runUntil(const std::function<bool()>& predicate, double timeout) {
+  return NSRunLoop::main()->runUntil(predicate, timeout);
+}
+
+void GlimdeckTest::drainMainQueue() { NSRunLoop::main()->drain(); }
+
+std::vector<std::string> GlimdeckTest::printedLines() {
+  std::lock_guard lock(printedMutex_);
+  return printed_;
+}
+
+bool GlimdeckTest::printed(const std::string& line) {
+  std::lock_guard lock(printedMutex_);
+  for (const auto& l : printed_) {
+    if (l == line) return true;
+  }
+  return false;
+}
