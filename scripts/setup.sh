@@ -9,7 +9,7 @@ packages=(
   libicu-dev zlib1g-dev libgif-dev libpng-dev libcairo2-dev libpango1.0-dev
   fontconfig fonts-dejavu-core libcpp-httplib-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang-16 libclang-rt-16-dev
 )
 
 missing=()
