@@ -9,7 +9,10 @@
 namespace fs = std::filesystem;
 
 void GlimdeckTest::SetUp() {
-  std::string pattern = (fs::temp_directory_path() / "glimdeck-test-XXXXXX").string();
+  // Each test points TMPDIR into its own HOME, which TearDown deletes: take the system's
+  // temporary folder once, before the first test changes it.
+  static const fs::path systemTemp = fs::temp_directory_path();
+  std::string pattern = (systemTemp / "glimdeck-test-XXXXXX").string();
   char* made = mkdtemp(pattern.data());
   ASSERT_NE(made, nullptr);
   home_ = made;
