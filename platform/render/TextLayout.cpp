@@ -167,3 +167,13 @@ NSSize measure(const NSAttributedString& text, double width) {
 }
 
 }  // namespace TextLayout
+
+#if defined(__SANITIZE_ADDRESS__)
+// Fontconfig, Pango and GLib keep process-wide caches (font lists, type registrations)
+// that they never free; the leak checker would report them at every exit. This file is
+// linked into every program that sets text, which is when those caches exist.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\nleak:libpango-1.0.so\nleak:libpangocairo\nleak:libpangoft2\n"
+         "leak:libharfbuzz.so\nleak:libglib-2.0.so\nleak:libgobject-2.0.so\nleak:libcairo.so\n";
+}
+#endif
