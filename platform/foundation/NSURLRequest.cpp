@@ -6,6 +6,13 @@ HTTPHeaderFields::HTTPHeaderFields(std::initializer_list<Field> fields) {
   for (const auto& [name, value] : fields) setValue(value, name);
 }
 
+std::string HTTPHeaderFields::trimmed(std::string_view text) {
+  constexpr std::string_view kBlank = " \t\r\n";
+  const auto first = text.find_first_not_of(kBlank);
+  if (first == std::string_view::npos) return {};
+  return std::string(text.substr(first, text.find_last_not_of(kBlank) - first + 1));
+}
+
 bool HTTPHeaderFields::namesEqual(std::string_view a, std::string_view b) {
   return std::ranges::equal(a, b, [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
 }
@@ -61,8 +68,5 @@ std::shared_ptr<NSURLRequest> NSURLRequest::copy() const {
 void NSURLRequest::setHTTPMethod(std::string method) { method_ = method.empty() ? "GET" : std::move(method); }
 
 std::string NSURLRequest::description() const {
-  // Queries can carry keys and tokens: only the place is named.
-  std::string place = "(no URL)";
-  if (url_) place = url_->scheme() + "://" + url_->host() + url_->parts().path;
-  return "<NSURLRequest " + method_ + " " + place + ">";
+  return "<NSURLRequest " + method_ + " " + (url_ ? url_->redactedString() : "(no URL)") + ">";
 }

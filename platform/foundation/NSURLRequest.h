@@ -34,6 +34,8 @@ class HTTPHeaderFields {
   bool operator==(const HTTPHeaderFields&) const = default;
 
   static bool namesEqual(std::string_view a, std::string_view b);
+  // The text without the blanks and line ends around it.
+  static std::string trimmed(std::string_view text);
 
  private:
   std::vector<Field> fields_;

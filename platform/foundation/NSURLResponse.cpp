@@ -4,11 +4,7 @@
 
 namespace {
 
-std::string trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return std::string(text);
-}
+std::string trimmed(std::string_view text) { return HTTPHeaderFields::trimmed(text); }
 
 std::string lowercased(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -32,9 +28,7 @@ std::string headerParameter(std::string_view header, std::string_view name) {
   return {};
 }
 
-std::string placeOf(const std::shared_ptr<NSURL>& url) {
-  return url ? url->scheme() + "://" + url->host() + url->parts().path : "(no URL)";
-}
+std::string placeOf(const std::shared_ptr<NSURL>& url) { return url ? url->redactedString() : "(no URL)"; }
 
 }  // namespace
 

@@ -88,14 +88,13 @@ std::shared_ptr<NSURLSessionDownloadTask> NSURLSession::downloadTaskWithRequest(
   return task;
 }
 
-bool NSURLSession::taskWillStart() {
+bool NSURLSession::taskWillEnd() {
   std::lock_guard lock(mutex_);
-  if (invalidated_) return false;
-  ++running_;
-  return true;
+  ++pending_;
+  return !invalidated_;
 }
 
-void NSURLSession::complete(const std::shared_ptr<NSURLSessionTask>& task, Outcome outcome, bool started) {
+void NSURLSession::complete(const std::shared_ptr<NSURLSessionTask>& task, Outcome outcome) {
   NSURLSessionDataCompletion dataCompletion;
   NSURLSessionDownloadCompletion downloadCompletion;
   {
@@ -111,9 +110,9 @@ void NSURLSession::complete(const std::shared_ptr<NSURLSessionTask>& task, Outco
   }
   delegateQueue_->async([self = sharedAs<NSURLSession>(), task, outcome = std::move(outcome),
                          dataCompletion = std::move(dataCompletion),
-                         downloadCompletion = std::move(downloadCompletion), started] {
+                         downloadCompletion = std::move(downloadCompletion)] {
     self->deliver(task, outcome, dataCompletion, downloadCompletion);
-    if (started) self->taskDidEnd();
+    self->taskDidEnd();
   });
 }
 
@@ -146,8 +145,8 @@ void NSURLSession::deliver(const std::shared_ptr<NSURLSessionTask>& task, const 
 void NSURLSession::taskDidEnd() {
   {
     std::lock_guard lock(mutex_);
-    --running_;
-    if (!invalidated_ || running_ > 0 || invalidationReported_) return;
+    --pending_;
+    if (!invalidated_ || pending_ > 0 || invalidationReported_) return;
     invalidationReported_ = true;
   }
   reportInvalidation();  // already on the delegate queue
@@ -162,25 +161,20 @@ void NSURLSession::reportInvalidation() {
 void NSURLSession::invalidate(bool cancelTasks) {
   if (shared_) return;
   std::vector<std::shared_ptr<NSURLSessionTask>> tasks;
-  bool reportNow = false;
   {
     std::lock_guard lock(mutex_);
     if (invalidated_) return;
     invalidated_ = true;
+    // Held until the cancellations below are queued, so that the report cannot overtake them.
+    ++pending_;
     if (cancelTasks) {
       for (const auto& weak : tasks_) {
         if (auto task = weak.lock()) tasks.push_back(std::move(task));
       }
     }
-    if (running_ == 0) {
-      invalidationReported_ = true;
-      reportNow = true;
-    }
   }
   for (const auto& task : tasks) task->cancel();
-  if (reportNow) {
-    delegateQueue_->async([self = sharedAs<NSURLSession>()] { self->reportInvalidation(); });
-  }
+  delegateQueue_->async([self = sharedAs<NSURLSession>()] { self->taskDidEnd(); });
 }
 
 void NSURLSession::finishTasksAndInvalidate() { invalidate(false); }

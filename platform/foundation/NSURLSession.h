@@ -89,11 +89,11 @@ class NSURLSession : public NSObject {
 
   template <typename Task>
   std::shared_ptr<Task> makeTask(NSURLSessionTask::Kind kind, std::shared_ptr<NSURLRequest> request);
-  // False when the session no longer takes tasks.
-  bool taskWillStart();
-  // Ends the task once: records the outcome and queues its delivery. `started` says the
-  // task was counted by taskWillStart.
-  void complete(const std::shared_ptr<NSURLSessionTask>& task, Outcome outcome, bool started = true);
+  // Counts a task whose end is now on its way (it starts, or is cancelled before it
+  // started); false when the session no longer takes tasks.
+  bool taskWillEnd();
+  // Ends the task once: records the outcome and queues its delivery.
+  void complete(const std::shared_ptr<NSURLSessionTask>& task, Outcome outcome);
   void deliver(const std::shared_ptr<NSURLSessionTask>& task, const Outcome& outcome,
                const NSURLSessionDataCompletion& dataCompletion,
                const NSURLSessionDownloadCompletion& downloadCompletion);
@@ -113,7 +113,7 @@ class NSURLSession : public NSObject {
   bool hasDelegate_;
   std::vector<std::weak_ptr<NSURLSessionTask>> tasks_;
   std::uint64_t nextIdentifier_ = 1;
-  int running_ = 0;  // resumed tasks whose end has not been delivered
+  int pending_ = 0;  // counted tasks whose end has not been delivered yet
   bool invalidated_ = false;
   bool invalidationReported_ = false;
 };

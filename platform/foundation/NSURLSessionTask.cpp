@@ -10,12 +10,12 @@ NSURLSessionTask::NSURLSessionTask(Kind kind, std::shared_ptr<NSURLSession> sess
 void NSURLSessionTask::resume() {
   std::unique_lock lock(mutex_);
   if (state_ != State::suspended) return;
-  if (!session_->taskWillStart()) {
+  if (!session_->taskWillEnd()) {
     state_ = State::canceling;  // keeps a second resume() from starting it
     lock.unlock();
     NSURLSession::Outcome outcome;
     outcome.error = makeURLError(NSURLError::cancelled, "The session was invalidated.", request_->URL());
-    session_->complete(sharedAs<NSURLSessionTask>(), std::move(outcome), false);
+    session_->complete(sharedAs<NSURLSessionTask>(), std::move(outcome));
     return;
   }
   state_ = State::running;
@@ -28,10 +28,11 @@ void NSURLSessionTask::cancel() {
   switch (state_) {
     case State::suspended: {
       state_ = State::canceling;  // keeps a resume() from starting it meanwhile
+      session_->taskWillEnd();
       lock.unlock();
       NSURLSession::Outcome outcome;
       outcome.error = makeURLError(NSURLError::cancelled, "cancelled", request_->URL());
-      session_->complete(sharedAs<NSURLSessionTask>(), std::move(outcome), false);
+      session_->complete(sharedAs<NSURLSessionTask>(), std::move(outcome));
       return;
     }
     case State::running:

@@ -71,13 +71,7 @@ std::shared_ptr<NSError> tooLargeError(const std::shared_ptr<NSURL>& url) {
   return makeURLError(NSURLError::dataLengthExceedsMaximum, "resource exceeds maximum size", url);
 }
 
-std::string trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n')) {
-    text.remove_suffix(1);
-  }
-  return std::string(text);
-}
+std::string trimmed(std::string_view text) { return HTTPHeaderFields::trimmed(text); }
 
 }  // namespace
 
