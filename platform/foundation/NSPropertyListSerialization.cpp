@@ -18,9 +18,6 @@
 
 namespace {
 
-// Property-list dates count from 1 January 2001; NSDate counts from 1970.
-constexpr double kSecondsFrom1970To2001 = 978307200.0;
-
 struct PlistDeleter {
   void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
 };
@@ -294,7 +291,7 @@ class Reader {
       case PLIST_DATE: {
         std::int32_t seconds = 0, microseconds = 0;
         plist_get_date_val(node, &seconds, &microseconds);
-        return NSDate::dateWithTimeIntervalSince1970(kSecondsFrom1970To2001 + seconds + microseconds / 1e6);
+        return NSDate::dateWithTimeIntervalSince1970(NSTimeIntervalSince1970 + seconds + microseconds / 1e6);
       }
       case PLIST_UID: {
         std::uint64_t value = 0;
@@ -375,7 +372,7 @@ std::expected<PlistPtr, std::shared_ptr<NSError>> build(const id& value, std::si
   if (auto date = asA<NSDate>(value)) {
     // libplist carries dates as 32-bit seconds from 2001, about 1933 to 2069; dates
     // beyond (the distant past and future) are kept at the nearest end of that range.
-    double since2001 = date->timeIntervalSince1970() - kSecondsFrom1970To2001;
+    double since2001 = date->timeIntervalSince1970() - NSTimeIntervalSince1970;
     if (!std::isfinite(since2001)) since2001 = 0;
     double whole = std::floor(since2001);
     double fraction = since2001 - whole;

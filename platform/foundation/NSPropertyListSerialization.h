@@ -12,6 +12,9 @@
 #include "platform/foundation/NSError.h"
 #include "platform/foundation/NSObject.h"
 
+// Seconds from 1 January 1970 to 1 January 2001, where property-list and archive dates count from.
+inline constexpr double NSTimeIntervalSince1970 = 978307200.0;
+
 // The reference value of keyed archives ("CF$UID"): an index into the archive's object list.
 // Reading a property list that holds one gives this object; writing one writes a UID.
 class NSPropertyListUID : public NSObject {
