@@ -96,7 +96,7 @@ void NSOperationQueue::addOperations(const std::vector<std::shared_ptr<NSOperati
   if (!waitUntilFinished) return;
   auto allFinished = [&] {
     return std::all_of(operations.begin(), operations.end(),
-                       [](const std::shared_ptr<NSOperation>& operation) { return !operation || operation->isFinished(); });
+                       [](const std::shared_ptr<NSOperation>& operation) { return !operation || operation->isSettled(); });
   };
   if (NSRunLoop::isMainThread()) {
     while (!NSRunLoop::main()->runUntil(allFinished, 1.0)) {
