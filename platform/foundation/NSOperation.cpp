@@ -21,7 +21,7 @@ bool NSOperation::isReady() const {
   if (cancelled_.load()) return true;
   std::lock_guard lock(mutex_);
   return std::all_of(dependencies_.begin(), dependencies_.end(),
-                     [](const std::shared_ptr<NSOperation>& dependency) { return dependency->isFinished(); });
+                     [](const std::shared_ptr<NSOperation>& dependency) { return dependency->finished_.load(); });
 }
 
 void NSOperation::cancel() {

@@ -28,8 +28,10 @@ class NSOperation : public NSObject {
   virtual void main() {}
   virtual bool isAsynchronous() const { return false; }
 
-  bool isExecuting() const { return executing_.load(); }
-  bool isFinished() const { return finished_.load(); }
+  // A subclass that keeps flags of its own may answer these from them; it still calls
+  // setExecuting()/setFinished() below, which is how its queue hears of the change.
+  virtual bool isExecuting() const { return executing_.load(); }
+  virtual bool isFinished() const { return finished_.load(); }
   bool isCancelled() const { return cancelled_.load(); }
   // True once every dependency has finished; a cancelled operation is always ready, so
   // that a queue can start it and let it finish at once.

@@ -161,7 +161,7 @@ void NSOperationQueue::operationChanged(const NSOperation* operation) {
     std::lock_guard lock(mutex_);
     auto found = std::find_if(entries_.begin(), entries_.end(),
                               [&](const Entry& entry) { return entry.operation.get() == operation; });
-    if (found != entries_.end() && found->operation->isFinished()) {
+    if (found != entries_.end() && found->operation->finished_.load()) {
       finished = std::move(found->operation);
       if (found->started) --running_;
       entries_.erase(found);
