@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/NSTimer.h"
 
 namespace {
 // Static initialisation runs on the thread that runs main().
@@ -37,6 +38,10 @@ std::shared_ptr<RunLoopTimerToken> NSRunLoop::scheduleAt(double deadline, std::f
 
 std::shared_ptr<RunLoopTimerToken> NSRunLoop::scheduleAfter(double seconds, std::function<void()> block) {
   return scheduleAt(Clock::current().now() + (seconds > 0 ? seconds : 0), std::move(block));
+}
+
+void NSRunLoop::addTimer(const std::shared_ptr<NSTimer>& timer) {
+  if (timer) timer->schedule();
 }
 
 bool NSRunLoop::runQueuedBlocks() {

@@ -15,6 +15,7 @@
 #include "platform/foundation/NSObject.h"
 
 class ManualClock;
+class NSTimer;
 
 // A scheduled piece of timed work; cancel() keeps it from running if it has not yet.
 class RunLoopTimerToken {
@@ -40,6 +41,8 @@ class NSRunLoop : public NSObject {
   // Runs the block on the main thread once the clock reaches the deadline (seconds since 1970).
   std::shared_ptr<RunLoopTimerToken> scheduleAt(double deadline, std::function<void()> block);
   std::shared_ptr<RunLoopTimerToken> scheduleAfter(double seconds, std::function<void()> block);
+  // Starts a timer made with NSTimer::timerWithTimeInterval; adding it again does nothing.
+  void addTimer(const std::shared_ptr<NSTimer>& timer);
 
   // Runs the blocks queued so far and the timed work that is due; true when anything ran.
   bool runOnce();

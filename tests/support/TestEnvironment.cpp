@@ -9,7 +9,10 @@
 namespace fs = std::filesystem;
 
 void GlimdeckTest::SetUp() {
-  std::string pattern = (fs::temp_directory_path() / "glimdeck-test-XXXXXX").string();
+  // Taken once: SetUp points TMPDIR into the home that TearDown removes, so asking again
+  // in the next test of the same program would name a folder that no longer exists.
+  static const fs::path temporaryBase = fs::temp_directory_path();
+  std::string pattern = (temporaryBase / "glimdeck-test-XXXXXX").string();
   char* made = mkdtemp(pattern.data());
   ASSERT_NE(made, nullptr);
   home_ = made;

@@ -1,0 +1,219 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "platform/foundation/NSDate.h"
+#include "platform/foundation/NSFileManager.h"
+#include "platform/foundation/NSNumber.h"
+#include "platform/foundation/NSString.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace fs = std::filesystem;
+
+class FileManagerTest : public GlimdeckTest {
+ protected:
+  NSFileManager& files() { return *NSFileManager::defaultManager(); }
+  fs::path put(const std::string& relative, const std::string& bytes) {
+    const fs::path path = home() / relative;
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  }
+  static std::string read(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+  static void expectError(const NSFileManager::Error& error, std::int64_t code, int posix, const fs::path& path) {
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->domain(), NSError::NSCocoaErrorDomain);
+    EXPECT_EQ(error->code(), code) << error->description();
+    auto underlying = error->userInfo()->objectForKeyAs<NSError>(NSFileManager::Keys::NSUnderlyingErrorKey);
+    ASSERT_TRUE(underlying);
+    EXPECT_EQ(underlying->domain(), NSError::NSPOSIXErrorDomain);
+    EXPECT_EQ(underlying->code(), posix);
+    EXPECT_FALSE(underlying->localizedDescription().empty());
+    auto recorded = error->userInfo()->objectForKeyAs<NSString>(NSFileManager::Keys::NSFilePathErrorKey);
+    ASSERT_TRUE(recorded);
+    EXPECT_EQ(recorded->string(), path.string());
+  }
+};
+
+TEST_F(FileManagerTest, FoldersFollowTheXdgVariables) {
+  EXPECT_EQ(files().URLsForDirectory(NSSearchPathDirectory::applicationSupport).front(), home() / ".local/share");
+  EXPECT_EQ(files().URLsForDirectory(NSSearchPathDirectory::caches).front(), home() / ".cache");
+  EXPECT_EQ(files().URLsForDirectory(NSSearchPathDirectory::preferences).front(), home() / ".config");
+  EXPECT_EQ(files().temporaryDirectory(), home());
+}
+
+TEST_F(FileManagerTest, CreatingFolders) {
+  const fs::path deep = home() / "a/b/c";
+  expectError(files().createDirectoryAtPath(deep, false).error(), NSCocoaError::fileNoSuchFile, ENOENT, deep);
+  EXPECT_TRUE(files().createDirectoryAtPath(deep, true));
+  EXPECT_TRUE(files().createDirectoryAtPath(deep, true));  // already there is fine
+  expectError(files().createDirectoryAtPath(deep, false).error(), NSCocoaError::fileWriteFileExists, EEXIST, deep);
+  bool isDirectory = false;
+  EXPECT_TRUE(files().fileExistsAtPath(deep, &isDirectory));
+  EXPECT_TRUE(isDirectory);
+
+  // A file where a folder is expected.
+  const fs::path file = put("plain", "x");
+  EXPECT_FALSE(files().createDirectoryAtPath(file, true));
+  EXPECT_FALSE(files().createDirectoryAtPath(file / "below", true));
+  expectError(files().createDirectoryAtPath(file / "below", false).error(), NSCocoaError::fileNoSuchFile, ENOTDIR,
+              file / "below");
+}
+
+TEST_F(FileManagerTest, WritingAndReadingFiles) {
+  const fs::path path = home() / "data.bin";
+  const std::string bytes("GIF89a\0\x01\xFF", 9);
+  ASSERT_TRUE(files().writeAtomically(path, bytes));
+  auto data = files().contentsAtPath(path);
+  ASSERT_TRUE(data);
+  EXPECT_EQ(data->string(), bytes);
+
+  ASSERT_TRUE(files().createFileAtPath(path, NSData::fromString("second")));
+  EXPECT_EQ(read(path), "second");
+  ASSERT_TRUE(files().createFileAtPath(home() / "empty", nullptr));
+  EXPECT_EQ(files().contentsAtPath(home() / "empty")->length(), 0u);
+  // Nothing but the file itself is left in the folder.
+  EXPECT_EQ(*files().contentsOfDirectoryAtPath(home()),
+            (std::vector<std::string>{".cache", ".config", ".local", "data.bin", "empty"}));
+}
+
+TEST_F(FileManagerTest, AtomicWritesKeepPermissionsAndFailCleanly) {
+  const fs::path path = put("kept", "old");
+  ::chmod(path.c_str(), 0600);
+  ASSERT_TRUE(files().writeAtomically(path, "new"));
+  EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+
+  const fs::path missingFolder = home() / "nowhere/file";
+  expectError(files().writeAtomically(missingFolder, "x").error(), NSCocoaError::fileNoSuchFile, ENOENT, missingFolder);
+  // A folder cannot be replaced by a file.
+  fs::create_directories(home() / "folder/inner");
+  EXPECT_FALSE(files().writeAtomically(home() / "folder", "x"));
+  EXPECT_TRUE(fs::is_directory(home() / "folder/inner"));
+  EXPECT_EQ(files().contentsOfDirectoryAtPath(home())->size(), 5u);  // no temporary files left
+}
+
+TEST_F(FileManagerTest, ReadFailuresAreErrors) {
+  struct Case {
+    fs::path path;
+    std::int64_t code;
+    int posix;
+  };
+  const fs::path file = put("file", "x");
+  const Case cases[] = {
+      {home() / "missing", NSCocoaError::fileReadNoSuchFile, ENOENT},
+      {file / "child", NSCocoaError::fileReadNoSuchFile, ENOTDIR},
+      {home(), NSCocoaError::fileReadUnknown, EISDIR},
+      {fs::path(""), NSCocoaError::fileReadInvalidFileName, EINVAL},
+      {fs::path(std::string("a\0b", 3)), NSCocoaError::fileReadInvalidFileName, EINVAL},
+      {home() / std::string(300, 'n'), NSCocoaError::fileReadInvalidFileName, ENAMETOOLONG},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path.string());
+    EXPECT_FALSE(files().contentsAtPath(c.path));
+    expectError(files().readContentsAtPath(c.path).error(), c.code, c.posix, c.path);
+  }
+  expectError(files().attributesOfItemAtPath(home() / "missing").error(), NSCocoaError::fileReadNoSuchFile, ENOENT,
+              home() / "missing");
+  expectError(files().contentsOfDirectoryAtPath(file).error(), NSCocoaError::fileReadNoSuchFile, ENOTDIR, file);
+  EXPECT_FALSE(files().fileExistsAtPath(""));
+  EXPECT_FALSE(files().fileExistsAtPath(file / "child"));
+}
+
+TEST_F(FileManagerTest, PermissionDenied) {
+  if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the super-user";
+  const fs::path locked = home() / "locked";
+  fs::create_directories(locked);
+  const fs::path secret = put("locked/secret", "x");
+  ::chmod(secret.c_str(), 0);
+  expectError(files().readContentsAtPath(secret).error(), NSCocoaError::fileReadNoPermission, EACCES, secret);
+  EXPECT_FALSE(files().isReadableFileAtPath(secret));
+  ::chmod(locked.c_str(), 0500);
+  expectError(files().writeAtomically(locked / "new", "x").error(), NSCocoaError::fileWriteNoPermission, EACCES,
+              locked / "new");
+  expectError(files().createDirectoryAtPath(locked / "sub", true).error(), NSCocoaError::fileWriteNoPermission, EACCES,
+              locked / "sub");
+  ::chmod(locked.c_str(), 0700);
+}
+
+TEST_F(FileManagerTest, ErrorCodesByCause) {
+  struct Case {
+    int posix;
+    bool writing;
+    std::int64_t code;
+  };
+  const Case cases[] = {
+      {ENOENT, false, NSCocoaError::fileReadNoSuchFile},   {ENOENT, true, NSCocoaError::fileNoSuchFile},
+      {EACCES, false, NSCocoaError::fileReadNoPermission}, {EACCES, true, NSCocoaError::fileWriteNoPermission},
+      {EEXIST, true, NSCocoaError::fileWriteFileExists},   {ENOSPC, true, NSCocoaError::fileWriteOutOfSpace},
+      {EROFS, true, NSCocoaError::fileWriteVolumeReadOnly}, {EIO, true, NSCocoaError::fileWriteUnknown},
+      {EIO, false, NSCocoaError::fileReadUnknown},
+  };
+  for (const auto& c : cases) {
+    auto error = NSFileManager::errorForPath("/x", c.posix, c.writing);
+    EXPECT_EQ(error->code(), c.code) << c.posix;
+    EXPECT_NE(error->localizedDescription().find("\"/x\""), std::string::npos);
+  }
+}
+
+TEST_F(FileManagerTest, CopyingMovingAndRemoving) {
+  const fs::path source = put("src/a.gif", "GIF89a");
+  put("src/sub/b.txt", "b");
+  // A folder with all its contents.
+  ASSERT_TRUE(files().copyItemAtPath(home() / "src", home() / "copy"));
+  EXPECT_EQ(read(home() / "copy/a.gif"), "GIF89a");
+  EXPECT_EQ(read(home() / "copy/sub/b.txt"), "b");
+  // A destination that exists is never overwritten.
+  expectError(files().copyItemAtPath(source, home() / "copy/a.gif").error(), NSCocoaError::fileWriteFileExists, EEXIST,
+              home() / "copy/a.gif");
+  expectError(files().moveItemAtPath(source, home() / "copy/a.gif").error(), NSCocoaError::fileWriteFileExists, EEXIST,
+              home() / "copy/a.gif");
+  expectError(files().copyItemAtPath(home() / "nothing", home() / "n2").error(), NSCocoaError::fileReadNoSuchFile,
+              ENOENT, home() / "nothing");
+  expectError(files().copyItemAtPath(source, home() / "missing/dir/a.gif").error(), NSCocoaError::fileNoSuchFile,
+              ENOENT, home() / "missing/dir/a.gif");
+
+  ASSERT_TRUE(files().moveItemAtPath(source, home() / "moved.gif"));
+  EXPECT_FALSE(files().fileExistsAtPath(source));
+  EXPECT_EQ(read(home() / "moved.gif"), "GIF89a");
+  expectError(files().moveItemAtPath(source, home() / "again.gif").error(), NSCocoaError::fileNoSuchFile, ENOENT,
+              source);
+
+  ASSERT_TRUE(files().removeItemAtPath(home() / "copy"));
+  EXPECT_FALSE(files().fileExistsAtPath(home() / "copy"));
+  expectError(files().removeItemAtPath(home() / "copy").error(), NSCocoaError::fileNoSuchFile, ENOENT, home() / "copy");
+  EXPECT_FALSE(files().removeItemAtPath(""));
+}
+
+TEST_F(FileManagerTest, AttributesDescribeTheItemItself) {
+  const fs::path file = put("sized", std::string(1234, 'z'));
+  fs::last_write_time(file, fs::file_time_type::clock::now());
+  auto attributes = files().attributesOfItemAtPath(file);
+  ASSERT_TRUE(attributes);
+  auto size = (*attributes)->objectForKeyAs<NSNumber>(NSFileManager::Keys::NSFileSize);
+  ASSERT_TRUE(size);
+  EXPECT_EQ(size->unsignedIntegerValue(), 1234u);
+  EXPECT_EQ((*attributes)->objectForKeyAs<NSString>(NSFileManager::Keys::NSFileType)->string(),
+            NSFileManager::FileTypes::NSFileTypeRegular);
+  auto modified = (*attributes)->objectForKeyAs<NSDate>(NSFileManager::Keys::NSFileModificationDate);
+  ASSERT_TRUE(modified);
+  EXPECT_GT(modified->timeIntervalSince1970(), 1.6e9);
+
+  fs::create_symlink(file, home() / "link");
+  EXPECT_EQ(files().attributesOfItemAtPath(home() / "link").value()->objectForKeyAs<NSString>(
+                NSFileManager::Keys::NSFileType)->string(),
+            NSFileManager::FileTypes::NSFileTypeSymbolicLink);
+  EXPECT_EQ(files().attributesOfItemAtPath(home()).value()->objectForKeyAs<NSString>(
+                NSFileManager::Keys::NSFileType)->string(),
+            NSFileManager::FileTypes::NSFileTypeDirectory);
+  // A link to nothing exists as an item but not as a file.
+  fs::create_symlink(home() / "gone", home() / "dangling");
+  EXPECT_TRUE(files().attributesOfItemAtPath(home() / "dangling"));
+  EXPECT_FALSE(files().fileExistsAtPath(home() / "dangling"));
+  EXPECT_TRUE(files().removeItemAtPath(home() / "dangling"));
+}

@@ -1,0 +1,42 @@
+#include "tests/support/StandinFixture.h"
+
+#include <cstdlib>
+
+namespace {
+
+// One server per test program: starting one per test would cost a catalogue and a port
+// each time. It lives until the program exits.
+std::shared_ptr<StandinServer>& sharedServer() {
+  static std::shared_ptr<StandinServer> server;
+  return server;
+}
+
+}  // namespace
+
+void StandinTest::SetUp() {
+  GlimdeckTest::SetUp();
+  auto& server = sharedServer();
+  if (!server) {
+    auto made = StandinServer::make();
+    auto started = made->start(0);
+    ASSERT_TRUE(started.has_value()) << "the stand-in did not start: " << started.error();
+    server = made;
+  }
+  standin_ = server;
+  standin_->clearFaults();
+  standin_->releaseStalls();
+  standin_->clearLog();
+  routesAtStart_ = standin_->routeCount();
+  setenv("GLIMDECK_SERVICE_URL", standin_->baseURL().c_str(), 1);
+}
+
+void StandinTest::TearDown() {
+  if (standin_) {
+    // Nothing a test set up may reach the next one: held replies go, rules and routes too.
+    standin_->clearFaults();
+    standin_->releaseStalls();
+    standin_->removeRoutesAfter(routesAtStart_);
+  }
+  unsetenv("GLIMDECK_SERVICE_URL");
+  GlimdeckTest::TearDown();
+}
