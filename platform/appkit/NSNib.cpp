@@ -1,5 +1,6 @@
 #include "platform/appkit/NSNib.h"
 
+#include <algorithm>
 #include <exception>
 #include <map>
 #include <mutex>

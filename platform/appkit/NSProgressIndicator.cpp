@@ -40,10 +40,10 @@ void NSProgressIndicator::drawRect(NSRect) {
     for (int i = 0; i < 12; ++i) {
       double angle = i * std::numbers::pi / 6;
       gc.setStrokeColor(NSColor::colorWithWhite(0.4, 0.3 + 0.7 * i / 12.0)->CGColor());
-      gc.beginPath();
-      gc.moveTo({centre.x + radius * 0.5 * std::cos(angle), centre.y + radius * 0.5 * std::sin(angle)});
-      gc.lineTo({centre.x + radius * std::cos(angle), centre.y + radius * std::sin(angle)});
-      gc.strokePath(gc.currentPath());
+      CGPath spoke;
+      spoke.moveTo({centre.x + radius * 0.5 * std::cos(angle), centre.y + radius * 0.5 * std::sin(angle)});
+      spoke.lineTo({centre.x + radius * std::cos(angle), centre.y + radius * std::sin(angle)});
+      gc.strokePath(spoke);
     }
     return;
   }
@@ -52,7 +52,7 @@ void NSProgressIndicator::drawRect(NSRect) {
   double span = maxValue - minValue;
   double fraction = indeterminate || span <= 0 ? 0.0 : (value_ - minValue) / span;
   if (fraction > 0) {
-    gc.setFillColor(NSColor::controlAccentColorOrBlue()->CGColor());
+    gc.setFillColor(NSColor::selectedControlColor()->CGColor());
     gc.fillRoundedRect(NSMakeRect(b.minX(), b.minY(), b.width() * fraction, b.height()), b.height() / 2);
   }
 }

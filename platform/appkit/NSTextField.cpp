@@ -4,6 +4,7 @@
 #include "platform/appkit/NSCursor.h"
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSFont.h"
+#include "platform/appkit/NSMutableAttributedString.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSNumber.h"

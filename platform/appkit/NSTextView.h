@@ -10,6 +10,7 @@
 
 #include "platform/appkit/NSAttributedString.h"
 #include "platform/appkit/NSView.h"
+#include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSRange.h"
 
 class NSTextView;

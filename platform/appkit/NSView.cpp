@@ -9,6 +9,7 @@
 #include "platform/appkit/NSTrackingArea.h"
 #include "platform/appkit/NSViewController.h"
 #include "platform/appkit/NSWindow.h"
+#include "platform/foundation/NSNotificationCenter.h"
 
 NSView::NSView(NSRect frame) : frame_(frame), bounds_{NSZeroPoint, frame.size} {}
 
@@ -465,6 +466,12 @@ void NSView::removeGestureRecognizer(const std::shared_ptr<NSGestureRecognizer>&
 
 void NSView::noteGeometryChanged() {
   if (auto w = window()) w->viewGeometryChanged(*this);
+}
+
+void NSView::postFrameChanged() {
+  if (!postsFrameChangedNotifications) return;
+  NSNotificationCenter::defaultCenter()->postNotificationName(std::string(Constants::frameDidChangeNotification),
+                                                              sharedAs<NSView>());
 }
 
 std::shared_ptr<NSResponder> NSView::nextResponder() const {

@@ -177,7 +177,7 @@ class NSView : public NSResponder {
   virtual void didInit() {}
   template <typename T>
   static std::shared_ptr<T> finishInit(std::shared_ptr<T> view) {
-    view->didInit();
+    static_cast<NSView&>(*view).didInit();
     return view;
   }
   // Tells the window that geometry under it changed (tracking areas, cursor rectangles).

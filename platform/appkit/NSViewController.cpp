@@ -46,7 +46,6 @@ void NSViewController::loadView() {
   auto self = sharedAs<NSViewController>();
   // The builder sets the view outlet before awakeFromNib; when it did not, the first
   // top-level view is the controller's view.
-  struct ViewFallback {};
   if (!nib->instantiateWithOwner(self, &objects)) return;
   if (!view_) {
     for (auto& object : objects) {

@@ -142,13 +142,21 @@ bool NSWindow::canBecomeKeyWindow() const {
 }
 
 void NSWindow::setVisible(bool visible) {
-  visible_ = visible;
   auto app = NSApplication::sharedApplication();
+  auto controller = contentViewController_;
   if (visible) {
+    bool appearing = !visible_;
+    if (appearing && controller) controller->noteViewWillAppear();
+    visible_ = true;
     app->orderWindowFront(sharedAs<NSWindow>());
+    layoutIfNeeded();
     scheduleUpdate();
+    if (appearing && controller) controller->noteViewDidAppear();
   } else {
+    if (controller) controller->noteViewWillDisappear();
+    visible_ = false;
     app->orderWindowOut(sharedAs<NSWindow>());
+    if (controller) controller->noteViewDidDisappear();
   }
 }
 
