@@ -275,19 +275,23 @@ std::shared_ptr<NSView> focusedView(const std::shared_ptr<NSResponder>& responde
 }
 }  // namespace
 
-void NSWindow::selectNextKeyView(const std::shared_ptr<NSObject>&) {
+void NSWindow::selectNextKeyView(const std::shared_ptr<NSObject>& sender) {
   auto loop = keyViewLoop();
   if (loop.empty()) return;
+  // The field whose editing just ended is the place to move on from.
   auto current = focusedView(firstResponder());
+  if (!current) current = asA<NSView>(sender);
   auto it = std::ranges::find(loop, current);
   auto next = it == loop.end() || std::next(it) == loop.end() ? loop.front() : *std::next(it);
   makeFirstResponder(next);
 }
 
-void NSWindow::selectPreviousKeyView(const std::shared_ptr<NSObject>&) {
+void NSWindow::selectPreviousKeyView(const std::shared_ptr<NSObject>& sender) {
   auto loop = keyViewLoop();
   if (loop.empty()) return;
+  // The field whose editing just ended is the place to move on from.
   auto current = focusedView(firstResponder());
+  if (!current) current = asA<NSView>(sender);
   auto it = std::ranges::find(loop, current);
   auto previous = it == loop.end() || it == loop.begin() ? loop.back() : *std::prev(it);
   makeFirstResponder(previous);

@@ -132,14 +132,14 @@ TEST_F(ViewGeometryTest, HitTestingFindsTheFrontmostVisibleViewAndSkipsHiddenOne
   root->addSubview(front);
   front->addSubview(inner);
 
-  EXPECT_EQ(root->hitTest({75, 75}), front);
+  EXPECT_EQ(root->hitTest({120, 120}), front);
   EXPECT_EQ(root->hitTest({65, 65}), inner);
   EXPECT_EQ(root->hitTest({25, 25}), back);
   EXPECT_EQ(root->hitTest({190, 10}), root);
   EXPECT_EQ(root->hitTest({250, 10}), nullptr);
 
   front->setHidden(true);
-  EXPECT_EQ(root->hitTest({75, 75}), back);
+  EXPECT_EQ(root->hitTest({120, 120}), root);
   EXPECT_EQ(root->hitTest({65, 65}), back) << "the subview of a hidden view is hidden too";
   front->setHidden(false);
   front->setAlphaValue(0.0);
