@@ -10,6 +10,8 @@
 #include "platform/appkit/NSViewController.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/foundation/NSNotificationCenter.h"
+#include "platform/quartz/CALayer.h"
+#include "platform/quartz/CATransaction.h"
 
 NSView::NSView(NSRect frame) : frame_(frame), bounds_{NSZeroPoint, frame.size} {}
 
@@ -34,10 +36,35 @@ void NSView::setFrame(NSRect frame) {
     if (autoresizesSubviews) resizeSubviewsWithOldSize(oldSize);
     setNeedsLayout(true);
   }
+  syncLayerGeometry();
   noteGeometryChanged();
   setNeedsDisplay(true);
   if (auto parent = superview()) parent->setNeedsDisplay(true);
   postFrameChanged();
+}
+
+void NSView::setWantsLayer(bool wants) {
+  wantsLayer_ = wants;
+  if (wants && !layer_) setLayer(makeBackingLayer());
+  setNeedsDisplay(true);
+}
+
+void NSView::setLayer(std::shared_ptr<CALayer> layer) {
+  layer_ = std::move(layer);
+  syncLayerGeometry();
+  setNeedsDisplay(true);
+}
+
+std::shared_ptr<CALayer> NSView::makeBackingLayer() { return CALayer::layer(); }
+
+void NSView::syncLayerGeometry() {
+  if (!layer_) return;
+  // The view moves its layer without the implicit animation a layer change would start.
+  CATransaction::begin();
+  CATransaction::setDisableActions(true);
+  layer_->setFrame(NSMakeRect(0, 0, bounds_.width(), bounds_.height()));
+  layer_->setGeometryFlipped(isFlipped());
+  CATransaction::commit();
 }
 
 void NSView::setFrameOrigin(NSPoint origin) { setFrame({origin, frame_.size}); }
@@ -46,6 +73,7 @@ void NSView::setFrameSize(NSSize size) { setFrame({frame_.origin, size}); }
 void NSView::setBounds(NSRect bounds) {
   boundsScaled_ = bounds.size != frame_.size;
   bounds_ = bounds;
+  syncLayerGeometry();
   noteGeometryChanged();
   setNeedsDisplay(true);
 }

@@ -18,6 +18,7 @@ class NSTrackingArea;
 class NSCursor;
 class NSLayoutConstraint;
 class NSGestureRecognizer;
+class CALayer;
 
 using NSAutoresizingMaskOptions = std::uint32_t;
 constexpr NSAutoresizingMaskOptions NSViewNotSizable = 0;
@@ -137,6 +138,15 @@ class NSView : public NSResponder {
   // How many times drawRect ran (a cheap way for code to see that it redrew).
   std::size_t drawCount() const { return drawCount_; }
 
+  // Layer backing: a layer-backed view draws its layer (background, corners, border,
+  // shadow, sublayers the code adds) under its own drawing and its subviews.
+  bool wantsLayer() const { return wantsLayer_; }
+  void setWantsLayer(bool wants);
+  std::shared_ptr<CALayer> layer() const { return layer_; }
+  void setLayer(std::shared_ptr<CALayer> layer);
+  virtual std::shared_ptr<CALayer> makeBackingLayer();
+  bool canDrawSubviewsIntoLayer = false;
+
   // Tracking areas.
   const std::vector<std::shared_ptr<NSTrackingArea>>& trackingAreas() const { return trackingAreas_; }
   void addTrackingArea(const std::shared_ptr<NSTrackingArea>& area);
@@ -197,6 +207,9 @@ class NSView : public NSResponder {
   NSRect frame_;
   NSRect bounds_;
   bool boundsScaled_ = false;
+  bool wantsLayer_ = false;
+  std::shared_ptr<CALayer> layer_;
+  void syncLayerGeometry();
   bool flipped_ = false;
   bool hidden_ = false;
   double alphaValue_ = 1.0;
