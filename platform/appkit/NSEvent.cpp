@@ -72,16 +72,22 @@ bool NSKeyCode::forCharacter(char32_t ch, std::uint16_t& keyCode, bool& needsShi
 
 std::shared_ptr<NSEvent> NSEvent::make() { return std::shared_ptr<NSEvent>(new NSEvent()); }
 
-std::shared_ptr<NSEvent> NSEvent::mouseEventWithType(NSEventType type, NSPoint location,
-                                                     NSEventModifierFlags modifierFlags, double timestamp,
-                                                     long windowNumber, std::shared_ptr<NSObject> context,
-                                                     long eventNumber, long clickCount, double pressure) {
+std::shared_ptr<NSEvent> NSEvent::makeWith(NSEventType type, NSPoint location, NSEventModifierFlags modifierFlags,
+                                           double timestamp, long windowNumber) {
   auto event = make();
   event->type_ = type;
   event->location_ = location;
   event->modifierFlags_ = modifierFlags;
   event->timestamp_ = timestamp;
   event->windowNumber_ = windowNumber;
+  return event;
+}
+
+std::shared_ptr<NSEvent> NSEvent::mouseEventWithType(NSEventType type, NSPoint location,
+                                                     NSEventModifierFlags modifierFlags, double timestamp,
+                                                     long windowNumber, std::shared_ptr<NSObject> context,
+                                                     long eventNumber, long clickCount, double pressure) {
+  auto event = makeWith(type, location, modifierFlags, timestamp, windowNumber);
   event->context_ = std::move(context);
   event->eventNumber_ = eventNumber;
   event->clickCount_ = clickCount;
@@ -95,12 +101,7 @@ std::shared_ptr<NSEvent> NSEvent::keyEventWithType(NSEventType type, NSPoint loc
                                                    std::string characters,
                                                    std::string charactersIgnoringModifiers, bool isARepeat,
                                                    std::uint16_t keyCode) {
-  auto event = make();
-  event->type_ = type;
-  event->location_ = location;
-  event->modifierFlags_ = modifierFlags;
-  event->timestamp_ = timestamp;
-  event->windowNumber_ = windowNumber;
+  auto event = makeWith(type, location, modifierFlags, timestamp, windowNumber);
   event->context_ = std::move(context);
   event->characters_ = std::move(characters);
   event->charactersIgnoringModifiers_ = std::move(charactersIgnoringModifiers);
@@ -113,12 +114,7 @@ std::shared_ptr<NSEvent> NSEvent::enterExitEventWithType(NSEventType type, NSPoi
                                                          NSEventModifierFlags modifierFlags, double timestamp,
                                                          long windowNumber,
                                                          std::shared_ptr<NSTrackingArea> trackingArea) {
-  auto event = make();
-  event->type_ = type;
-  event->location_ = location;
-  event->modifierFlags_ = modifierFlags;
-  event->timestamp_ = timestamp;
-  event->windowNumber_ = windowNumber;
+  auto event = makeWith(type, location, modifierFlags, timestamp, windowNumber);
   event->trackingArea_ = std::move(trackingArea);
   return event;
 }
@@ -126,12 +122,7 @@ std::shared_ptr<NSEvent> NSEvent::enterExitEventWithType(NSEventType type, NSPoi
 std::shared_ptr<NSEvent> NSEvent::scrollWheelEvent(NSPoint location, NSEventModifierFlags modifierFlags,
                                                    double timestamp, long windowNumber, double deltaX,
                                                    double deltaY, bool precise) {
-  auto event = make();
-  event->type_ = NSEventType::scrollWheel;
-  event->location_ = location;
-  event->modifierFlags_ = modifierFlags;
-  event->timestamp_ = timestamp;
-  event->windowNumber_ = windowNumber;
+  auto event = makeWith(NSEventType::scrollWheel, location, modifierFlags, timestamp, windowNumber);
   event->deltaX_ = deltaX;
   event->deltaY_ = deltaY;
   event->precise_ = precise;

@@ -182,6 +182,8 @@ class NSEvent : public NSObject {
 
  protected:
   NSEvent() = default;
+  static std::shared_ptr<NSEvent> makeWith(NSEventType type, NSPoint location, NSEventModifierFlags modifierFlags,
+                                           double timestamp, long windowNumber);
 
  private:
   NSEventType type_ = NSEventType{0};

@@ -77,13 +77,21 @@ std::shared_ptr<NSAttributedString> NSSecureTextFieldCell::displayedText() const
 
 // ---- field ------------------------------------------------------------------------------
 
-std::shared_ptr<NSTextField> NSTextField::initWithFrame(NSRect frame) {
-  auto cell = NSTextFieldCell::initTextCell({});
+namespace {
+// A new field is an editable, bezelled box with the text background.
+template <typename Cell>
+std::shared_ptr<Cell> editableCell(std::shared_ptr<Cell> cell) {
   cell->editable = true;
   cell->selectable = true;
   cell->bezeled = true;
   cell->drawsBackground = true;
   cell->backgroundColor = NSColor::textBackgroundColor();
+  return cell;
+}
+}  // namespace
+
+std::shared_ptr<NSTextField> NSTextField::initWithFrame(NSRect frame) {
+  auto cell = editableCell(NSTextFieldCell::initTextCell({}));
   return finishInit(std::shared_ptr<NSTextField>(new NSTextField(frame, cell)));
 }
 
@@ -107,12 +115,7 @@ std::shared_ptr<NSTextField> NSTextField::textFieldWithString(std::string text) 
 }
 
 std::shared_ptr<NSSecureTextField> NSSecureTextField::initWithFrame(NSRect frame) {
-  auto cell = NSSecureTextFieldCell::initTextCell({});
-  cell->editable = true;
-  cell->selectable = true;
-  cell->bezeled = true;
-  cell->drawsBackground = true;
-  cell->backgroundColor = NSColor::textBackgroundColor();
+  auto cell = editableCell(NSSecureTextFieldCell::initTextCell({}));
   return finishInit(std::shared_ptr<NSSecureTextField>(new NSSecureTextField(frame, cell)));
 }
 

@@ -84,11 +84,8 @@ void NSView::setBoundsSize(NSSize size) { setBounds({bounds_.origin, size}); }
 NSRect NSView::visibleRect() const {
   if (isHiddenOrHasHiddenAncestor()) return NSZeroRect;
   NSRect visible = bounds_;
-  auto child = std::static_pointer_cast<const NSView>(shared_from_this());
   for (auto parent = superview(); parent; parent = parent->superview()) {
-    NSRect parentBounds = parent->bounds();
-    NSRect inChild = child == nullptr ? parentBounds : convertRect(parentBounds, parent);
-    visible = NSIntersectionRect(visible, inChild);
+    visible = NSIntersectionRect(visible, convertRect(parent->bounds(), parent));
     if (visible.isEmpty()) return NSZeroRect;
   }
   return visible;

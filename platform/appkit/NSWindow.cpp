@@ -275,26 +275,23 @@ std::shared_ptr<NSView> focusedView(const std::shared_ptr<NSResponder>& responde
 }
 }  // namespace
 
-void NSWindow::selectNextKeyView(const std::shared_ptr<NSObject>& sender) {
-  auto loop = keyViewLoop();
-  if (loop.empty()) return;
-  // The field whose editing just ended is the place to move on from.
-  auto current = focusedView(firstResponder());
-  if (!current) current = asA<NSView>(sender);
-  auto it = std::ranges::find(loop, current);
-  auto next = it == loop.end() || std::next(it) == loop.end() ? loop.front() : *std::next(it);
-  makeFirstResponder(next);
-}
+void NSWindow::selectNextKeyView(const std::shared_ptr<NSObject>& sender) { moveKeyView(sender, true); }
+void NSWindow::selectPreviousKeyView(const std::shared_ptr<NSObject>& sender) { moveKeyView(sender, false); }
 
-void NSWindow::selectPreviousKeyView(const std::shared_ptr<NSObject>& sender) {
+void NSWindow::moveKeyView(const std::shared_ptr<NSObject>& sender, bool forward) {
   auto loop = keyViewLoop();
   if (loop.empty()) return;
   // The field whose editing just ended is the place to move on from.
   auto current = focusedView(firstResponder());
   if (!current) current = asA<NSView>(sender);
   auto it = std::ranges::find(loop, current);
-  auto previous = it == loop.end() || it == loop.begin() ? loop.back() : *std::prev(it);
-  makeFirstResponder(previous);
+  std::shared_ptr<NSView> target;
+  if (forward) {
+    target = it == loop.end() || std::next(it) == loop.end() ? loop.front() : *std::next(it);
+  } else {
+    target = it == loop.end() || it == loop.begin() ? loop.back() : *std::prev(it);
+  }
+  makeFirstResponder(target);
 }
 
 // ---- event delivery -------------------------------------------------------------------

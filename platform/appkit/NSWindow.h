@@ -187,6 +187,7 @@ class NSWindow : public NSResponder {
   std::shared_ptr<NSGestureRecognizer> recognizerFor(const std::shared_ptr<NSView>& view) const;
   void deliverMouse(const std::shared_ptr<NSEvent>& event);
   std::vector<std::shared_ptr<NSView>> keyViewLoop() const;
+  void moveKeyView(const std::shared_ptr<NSObject>& sender, bool forward);
 
   NSRect frame_;
   NSWindowStyleMask styleMask_ = NSWindowStyleMaskBorderless;
