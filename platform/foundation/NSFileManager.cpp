@@ -72,6 +72,28 @@ bool writeAll(int fd, std::string_view bytes) {
   return true;
 }
 
+// The path of a file URL, or the error for a URL that names no file.
+std::expected<fs::path, Error> pathOf(const std::shared_ptr<NSURL>& url, bool writing) {
+  if (!url) return failure(fs::path(), EINVAL, writing);
+  if (!url->isFileURL()) {
+    auto info = NSDictionary::make();
+    info->setObject(NSString::make("Not a file URL: " + url->absoluteString()), NSError::NSLocalizedDescriptionKey);
+    return std::unexpected(NSError::make(
+        std::string(NSError::NSCocoaErrorDomain),
+        writing ? NSCocoaError::fileWriteUnsupportedScheme : NSCocoaError::fileReadUnsupportedScheme, info));
+  }
+  return fs::path(url->path());
+}
+
+// Runs the path operation on the URL's path, or gives the URL's error.
+template <typename Operation>
+auto onPath(const std::shared_ptr<NSURL>& url, bool writing, const Operation& operation)
+    -> decltype(operation(fs::path())) {
+  auto path = pathOf(url, writing);
+  if (!path) return std::unexpected(path.error());
+  return operation(*path);
+}
+
 }  // namespace
 
 std::shared_ptr<NSFileManager> NSFileManager::defaultManager() {
@@ -89,7 +111,7 @@ Error NSFileManager::errorForPath(const Path& path, int posixError, bool writing
   return NSError::make(std::string(NSError::NSCocoaErrorDomain), cocoaCode(posixError, writing), info);
 }
 
-std::vector<NSFileManager::Path> NSFileManager::URLsForDirectory(NSSearchPathDirectory directory) const {
+std::vector<NSFileManager::Path> NSFileManager::pathsForDirectory(NSSearchPathDirectory directory) const {
   switch (directory) {
     case NSSearchPathDirectory::applicationSupport: return {Paths::dataHome()};
     case NSSearchPathDirectory::caches: return {Paths::cacheHome()};
@@ -99,7 +121,17 @@ std::vector<NSFileManager::Path> NSFileManager::URLsForDirectory(NSSearchPathDir
   return {};
 }
 
-NSFileManager::Path NSFileManager::temporaryDirectory() const { return Paths::temporary(); }
+std::vector<std::shared_ptr<NSURL>> NSFileManager::URLsForDirectory(NSSearchPathDirectory directory) const {
+  std::vector<std::shared_ptr<NSURL>> urls;
+  for (const Path& path : pathsForDirectory(directory)) {
+    if (auto url = NSURL::fileURLWithPath(path.string(), true)) urls.push_back(std::move(url));
+  }
+  return urls;
+}
+
+std::shared_ptr<NSURL> NSFileManager::temporaryDirectory() const {
+  return NSURL::fileURLWithPath(Paths::temporary().string(), true);
+}
 
 NSFileManager::Result<void> NSFileManager::createDirectoryAtPath(const Path& path, bool withIntermediateDirectories) {
   if (!isUsablePath(path)) return failure(path, EINVAL, true);
@@ -261,4 +293,49 @@ NSFileManager::Result<std::vector<std::string>> NSFileManager::contentsOfDirecto
   if (error != 0) return failure(path, error, false);
   std::sort(names.begin(), names.end());
   return names;
+}
+
+NSFileManager::Result<void> NSFileManager::createDirectoryAtURL(const std::shared_ptr<NSURL>& url,
+                                                                bool withIntermediateDirectories) {
+  return onPath(url, true, [&](const Path& path) { return createDirectoryAtPath(path, withIntermediateDirectories); });
+}
+
+NSFileManager::Result<void> NSFileManager::copyItemAtURL(const std::shared_ptr<NSURL>& source,
+                                                         const std::shared_ptr<NSURL>& destination) {
+  auto from = pathOf(source, false);
+  if (!from) return std::unexpected(from.error());
+  return onPath(destination, true, [&](const Path& to) { return copyItemAtPath(*from, to); });
+}
+
+NSFileManager::Result<void> NSFileManager::moveItemAtURL(const std::shared_ptr<NSURL>& source,
+                                                         const std::shared_ptr<NSURL>& destination) {
+  auto from = pathOf(source, true);
+  if (!from) return std::unexpected(from.error());
+  return onPath(destination, true, [&](const Path& to) { return moveItemAtPath(*from, to); });
+}
+
+NSFileManager::Result<void> NSFileManager::removeItemAtURL(const std::shared_ptr<NSURL>& url) {
+  return onPath(url, true, [&](const Path& path) { return removeItemAtPath(path); });
+}
+
+NSFileManager::Result<std::shared_ptr<NSData>> NSFileManager::readContentsAtURL(const std::shared_ptr<NSURL>& url) {
+  return onPath(url, false, [&](const Path& path) { return readContentsAtPath(path); });
+}
+
+NSFileManager::Result<void> NSFileManager::writeAtomicallyToURL(const std::shared_ptr<NSURL>& url,
+                                                                std::string_view bytes) {
+  return onPath(url, true, [&](const Path& path) { return writeAtomically(path, bytes); });
+}
+
+NSFileManager::Result<std::vector<std::shared_ptr<NSURL>>> NSFileManager::contentsOfDirectoryAtURL(
+    const std::shared_ptr<NSURL>& url) {
+  auto folder = pathOf(url, false);
+  if (!folder) return std::unexpected(folder.error());
+  auto names = contentsOfDirectoryAtPath(*folder);
+  if (!names) return std::unexpected(names.error());
+  std::vector<std::shared_ptr<NSURL>> urls;
+  for (const std::string& name : *names) {
+    if (auto entry = NSURL::fileURLWithPath((*folder / name).string())) urls.push_back(std::move(entry));
+  }
+  return urls;
 }

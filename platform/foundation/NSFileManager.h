@@ -15,6 +15,7 @@
 #include "platform/foundation/NSData.h"
 #include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSError.h"
+#include "platform/foundation/NSURL.h"
 
 // Codes of NSCocoaErrorDomain for files.
 namespace NSCocoaError {
@@ -23,10 +24,12 @@ inline constexpr std::int64_t fileReadUnknown = 256;
 inline constexpr std::int64_t fileReadNoPermission = 257;
 inline constexpr std::int64_t fileReadInvalidFileName = 258;
 inline constexpr std::int64_t fileReadNoSuchFile = 260;
+inline constexpr std::int64_t fileReadUnsupportedScheme = 262;
 inline constexpr std::int64_t fileWriteUnknown = 512;
 inline constexpr std::int64_t fileWriteNoPermission = 513;
 inline constexpr std::int64_t fileWriteInvalidFileName = 514;
 inline constexpr std::int64_t fileWriteFileExists = 516;
+inline constexpr std::int64_t fileWriteUnsupportedScheme = 518;
 inline constexpr std::int64_t fileWriteOutOfSpace = 640;
 inline constexpr std::int64_t fileWriteVolumeReadOnly = 642;
 }  // namespace NSCocoaError
@@ -60,9 +63,11 @@ class NSFileManager : public NSObject {
     static constexpr std::string_view NSFileTypeUnknown = "NSFileTypeUnknown";
   };
 
-  // The user's folder of that kind (the XDG folder, not the application's own sub-folder).
-  std::vector<Path> URLsForDirectory(NSSearchPathDirectory directory) const;
-  Path temporaryDirectory() const;
+  // The user's folder of that kind (the XDG folder, not the application's own
+  // sub-folder), as a folder URL and as a path.
+  std::vector<std::shared_ptr<NSURL>> URLsForDirectory(NSSearchPathDirectory directory) const;
+  std::vector<Path> pathsForDirectory(NSSearchPathDirectory directory) const;
+  std::shared_ptr<NSURL> temporaryDirectory() const;
 
   // With intermediates an existing folder is fine; without, it is an error, as is a
   // missing parent.
@@ -93,6 +98,17 @@ class NSFileManager : public NSObject {
   Result<std::shared_ptr<NSDictionary>> attributesOfItemAtPath(const Path& path);
   // The names in the folder, sorted, without "." and "..".
   Result<std::vector<std::string>> contentsOfDirectoryAtPath(const Path& path);
+
+  // The same operations on file URLs; a URL of another scheme is an error
+  // (fileReadUnsupportedScheme or fileWriteUnsupportedScheme), and so is an empty one.
+  Result<void> createDirectoryAtURL(const std::shared_ptr<NSURL>& url, bool withIntermediateDirectories);
+  Result<void> copyItemAtURL(const std::shared_ptr<NSURL>& source, const std::shared_ptr<NSURL>& destination);
+  Result<void> moveItemAtURL(const std::shared_ptr<NSURL>& source, const std::shared_ptr<NSURL>& destination);
+  Result<void> removeItemAtURL(const std::shared_ptr<NSURL>& url);
+  Result<std::shared_ptr<NSData>> readContentsAtURL(const std::shared_ptr<NSURL>& url);
+  Result<void> writeAtomicallyToURL(const std::shared_ptr<NSURL>& url, std::string_view bytes);
+  // File URLs of the folder's entries, sorted by name.
+  Result<std::vector<std::shared_ptr<NSURL>>> contentsOfDirectoryAtURL(const std::shared_ptr<NSURL>& url);
 
   std::string className() const override { return "NSFileManager"; }
 

@@ -21,12 +21,12 @@ bool NSOperation::isReady() const {
   if (cancelled_.load()) return true;
   std::lock_guard lock(mutex_);
   return std::all_of(dependencies_.begin(), dependencies_.end(),
-                     [](const std::shared_ptr<NSOperation>& dependency) { return dependency->isFinished(); });
+                     [](const std::shared_ptr<NSOperation>& dependency) { return dependency->finished_.load(); });
 }
 
 void NSOperation::cancel() {
   if (finished_.load() || cancelled_.exchange(true)) return;
-  notifyListeners(false);
+  notifyListeners();
 }
 
 void NSOperation::addDependency(const std::shared_ptr<NSOperation>& operation) {
@@ -38,7 +38,7 @@ void NSOperation::addDependency(const std::shared_ptr<NSOperation>& operation) {
   }
   std::weak_ptr<NSOperation> self = sharedAs<NSOperation>();
   operation->addListener([self] {
-    if (auto dependent = self.lock()) dependent->notifyListeners(false);
+    if (auto dependent = self.lock()) dependent->notifyListeners();
   });
 }
 
@@ -49,7 +49,7 @@ void NSOperation::removeDependency(const std::shared_ptr<NSOperation>& operation
     if (found == dependencies_.end()) return;
     dependencies_.erase(found);
   }
-  notifyListeners(false);
+  notifyListeners();
 }
 
 std::vector<std::shared_ptr<NSOperation>> NSOperation::dependencies() const {
@@ -79,19 +79,36 @@ void NSOperation::setName(std::string name) {
 
 void NSOperation::waitUntilFinished() {
   std::unique_lock lock(mutex_);
-  finishedChanged_.wait(lock, [this] { return finished_.load(); });
+  finishedChanged_.wait(lock, [this] { return settled_; });
+}
+
+bool NSOperation::isSettled() const {
+  std::lock_guard lock(mutex_);
+  return settled_;
 }
 
 void NSOperation::setExecuting(bool executing) { executing_.store(executing); }
 
 void NSOperation::setFinished(bool finished) {
   if (!finished) return;  // an operation never comes back from finishing
+  std::function<void()> completion;
+  std::vector<Listener> listeners;
   {
     std::lock_guard lock(mutex_);
     if (finished_.exchange(true)) return;
+    completion = std::move(completionBlock_);  // runs once, and lets go of what it holds
+    listeners.swap(listeners_);
+  }
+  // The completion block runs before anybody waiting is released and before the queue
+  // lets the operation go, so whoever waited for the operation or its queue also sees
+  // what the block did.
+  if (completion) completion();
+  {
+    std::lock_guard lock(mutex_);
+    settled_ = true;
   }
   finishedChanged_.notify_all();
-  notifyListeners(true);
+  for (auto& listener : listeners) listener();
 }
 
 void NSOperation::finish() {
@@ -106,21 +123,13 @@ bool NSOperation::addListener(Listener listener) {
   return true;
 }
 
-void NSOperation::notifyListeners(bool finished) {
+void NSOperation::notifyListeners() {
   std::vector<Listener> listeners;
-  std::function<void()> completion;
   {
     std::lock_guard lock(mutex_);
-    if (finished) {
-      listeners.swap(listeners_);
-      // Run once, and let go of whatever the block holds.
-      completion = std::move(completionBlock_);
-    } else {
-      listeners = listeners_;
-    }
+    listeners = listeners_;
   }
   for (auto& listener : listeners) listener();
-  if (completion) completion();
 }
 
 bool NSOperation::claimForQueue() {

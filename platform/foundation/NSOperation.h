@@ -28,8 +28,10 @@ class NSOperation : public NSObject {
   virtual void main() {}
   virtual bool isAsynchronous() const { return false; }
 
-  bool isExecuting() const { return executing_.load(); }
-  bool isFinished() const { return finished_.load(); }
+  // A subclass that keeps flags of its own may answer these from them; it still calls
+  // setExecuting()/setFinished() below, which is how its queue hears of the change.
+  virtual bool isExecuting() const { return executing_.load(); }
+  virtual bool isFinished() const { return finished_.load(); }
   bool isCancelled() const { return cancelled_.load(); }
   // True once every dependency has finished; a cancelled operation is always ready, so
   // that a queue can start it and let it finish at once.
@@ -45,7 +47,8 @@ class NSOperation : public NSObject {
   void removeDependency(const std::shared_ptr<NSOperation>& operation);
   std::vector<std::shared_ptr<NSOperation>> dependencies() const;
 
-  // Runs once, on the thread that finishes the operation, after the queue has let it go.
+  // Runs once, on the thread that finishes the operation, before waiters are released and
+  // before the queue lets the operation go (so it must not wait for its own queue).
   std::function<void()> completionBlock() const;
   void setCompletionBlock(std::function<void()> block);
 
@@ -70,11 +73,14 @@ class NSOperation : public NSObject {
  private:
   friend class NSOperationQueue;
   using Listener = std::function<void()>;
-  // Calls `listener` whenever the operation may have become ready or has finished; once
-  // it has finished the listeners are dropped. Returns false (and keeps nothing) when the
-  // operation has already finished.
+  // Calls `listener` whenever the operation may have become ready, and once when it has
+  // finished (after its completion block); then the listeners are dropped. Returns false
+  // (and keeps nothing) when the operation has already finished.
   bool addListener(Listener listener);
-  void notifyListeners(bool finished);
+  // Tells the listeners that readiness may have changed.
+  void notifyListeners();
+  // Finished, and the completion block has run.
+  bool isSettled() const;
   // Marks the operation as belonging to a queue; false when it already does, or has finished.
   bool claimForQueue();
 
@@ -91,6 +97,7 @@ class NSOperation : public NSObject {
   std::condition_variable finishedChanged_;
   std::vector<std::shared_ptr<NSOperation>> dependencies_;
   std::vector<Listener> listeners_;
+  bool settled_ = false;
   std::function<void()> completionBlock_;
   std::string name_;
 };

@@ -96,7 +96,7 @@ void NSOperationQueue::addOperations(const std::vector<std::shared_ptr<NSOperati
   if (!waitUntilFinished) return;
   auto allFinished = [&] {
     return std::all_of(operations.begin(), operations.end(),
-                       [](const std::shared_ptr<NSOperation>& operation) { return !operation || operation->isFinished(); });
+                       [](const std::shared_ptr<NSOperation>& operation) { return !operation || operation->isSettled(); });
   };
   if (NSRunLoop::isMainThread()) {
     while (!NSRunLoop::main()->runUntil(allFinished, 1.0)) {
@@ -161,7 +161,7 @@ void NSOperationQueue::operationChanged(const NSOperation* operation) {
     std::lock_guard lock(mutex_);
     auto found = std::find_if(entries_.begin(), entries_.end(),
                               [&](const Entry& entry) { return entry.operation.get() == operation; });
-    if (found != entries_.end() && found->operation->isFinished()) {
+    if (found != entries_.end() && found->operation->finished_.load()) {
       finished = std::move(found->operation);
       if (found->started) --running_;
       entries_.erase(found);

@@ -156,6 +156,7 @@ class BinaryShapeCheck {
         if (type == 0x6 ? length > limit_ / 2 || !needs(start, length * 2) : !needs(start, length)) {
           return "value runs past the end";
         }
+        if (type != 0x4 && hasNulCharacter(start, type == 0x6 ? 2 : 1, length)) return "text with a NUL character";
         break;
       case 0x8:
         if (!needs(start, info + 1)) return "bad reference";
@@ -183,6 +184,15 @@ class BinaryShapeCheck {
     return std::nullopt;
   }
 
+  // libplist keeps texts and keys as C strings and aborts on one with an inner NUL.
+  bool hasNulCharacter(std::uint64_t start, std::uint64_t unit, std::uint64_t count) const {
+    for (std::uint64_t i = 0; i < count; ++i) {
+      const std::uint8_t* c = b_.data() + start + i * unit;
+      if (c[0] == 0 && (unit == 1 || c[1] == 0)) return true;
+    }
+    return false;
+  }
+
   const std::vector<std::uint8_t>& b_;
   unsigned offsetSize_ = 0, refSize_ = 0;
   std::uint64_t count_ = 0, tableOffset_ = 0, limit_ = 0;
@@ -196,9 +206,35 @@ bool startsWith(std::string_view text, std::size_t at, std::string_view prefix) 
   return text.compare(at, prefix.size(), prefix) == 0;
 }
 
+// A NUL byte or a character reference to U+0000 (or beyond Unicode) would reach libplist's
+// C strings, where an inner NUL aborts the process.
+bool hasNulOrBadReference(std::string_view text) {
+  if (text.find('\0') != std::string_view::npos) return true;
+  for (std::size_t at = text.find("&#"); at != std::string_view::npos; at = text.find("&#", at + 2)) {
+    std::size_t i = at + 2;
+    const bool hex = i < text.size() && (text[i] == 'x' || text[i] == 'X');
+    if (hex) ++i;
+    std::uint64_t value = 0;
+    std::size_t digits = 0;
+    for (; i < text.size(); ++i, ++digits) {
+      const char c = text[i];
+      int digit = c >= '0' && c <= '9' ? c - '0'
+                  : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                  : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                : -1;
+      if (digit < 0) break;
+      value = value * (hex ? 16 : 10) + static_cast<std::uint64_t>(digit);
+      if (value > 0x10FFFF) return true;
+    }
+    if (digits > 0 && value == 0) return true;
+  }
+  return false;
+}
+
 // The deepest nesting of <array> and <dict> elements, skipping comments, CDATA sections,
 // processing instructions and declarations the way the XML parser does.
-std::optional<std::string> checkXmlNesting(std::string_view text) {
+std::optional<std::string> checkXmlShape(std::string_view text) {
+  if (hasNulOrBadReference(text)) return "a NUL character or a bad character reference";
   std::size_t depth = 0;
   std::size_t i = 0;
   auto skipPast = [&](std::string_view end) {
@@ -271,11 +307,10 @@ class Reader {
       }
       case PLIST_STRING:
       case PLIST_KEY: {
-        char* value = nullptr;
-        plist_get_string_val(node, &value);
+        std::uint64_t length = 0;
+        const char* value = plist_get_string_ptr(node, &length);
         if (!value) return fail("unreadable text");
-        std::string text(value);
-        std::free(value);
+        std::string text(value, length);
         if (!isValidUtf8(text.data(), text.size())) return fail("text that is not valid UTF-8");
         return NSString::make(std::move(text));
       }
@@ -434,7 +469,7 @@ NSPropertyListSerialization::Result NSPropertyListSerialization::propertyListWit
                                      "The data couldn't be read because it has an unknown binary property list version."));
   }
   std::optional<std::string> shapeFailure =
-      binary ? BinaryShapeCheck(bytes).run() : checkXmlNesting(data->view());
+      binary ? BinaryShapeCheck(bytes).run() : checkXmlShape(data->view());
   if (shapeFailure) return std::unexpected(corrupt(*shapeFailure));
 
   plist_t root = nullptr;

@@ -93,8 +93,10 @@ void NSRunLoop::run() {
     Clock& clock = Clock::current();
     if (!timers_.empty() && !clock.isManual()) wait = std::min(wait, timers_.top().deadline - clock.now());
     if (wait > 0) {
+      // A timer scheduled meanwhile from another thread may be due before `wait` is up.
+      auto scheduled = sequence_;
       wake_.wait_for(lock, std::chrono::duration<double>(wait),
-                     [&] { return stopped_ || !blocks_.empty(); });
+                     [&] { return stopped_ || !blocks_.empty() || sequence_ != scheduled; });
     }
   }
 }

@@ -465,6 +465,12 @@ std::shared_ptr<NSURL> NSURL::URLByDeletingPathExtension() const {
   return withEncodedPath(std::move(path));
 }
 
+std::string NSURL::redactedString() const {
+  std::string text = parts_.scheme ? *parts_.scheme + ":" : std::string();
+  if (parts_.host) text += "//" + *parts_.host + (parts_.port ? ":" + std::to_string(*parts_.port) : std::string());
+  return text + parts_.path;
+}
+
 bool NSURL::isEqual(const std::shared_ptr<NSObject>& other) const {
   auto url = asA<NSURL>(other);
   return url && url->absolute_ == absolute_;

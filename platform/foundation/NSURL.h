@@ -107,6 +107,9 @@ class NSURL : public NSObject {
   bool isEqual(const std::shared_ptr<NSObject>& other) const override;
   std::size_t hash() const override;
   std::string description() const override { return absolute_; }
+  // Scheme, host, port and path only: what diagnostics may show of a URL whose user
+  // info or query can carry keys and tokens.
+  std::string redactedString() const;
 
  private:
   NSURL(std::string relative, std::shared_ptr<NSURL> base, URLParts parts, std::string absolute)

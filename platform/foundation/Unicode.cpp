@@ -126,8 +126,9 @@ NSComparisonResult caseInsensitiveCompare(std::string_view a, std::string_view b
   if (isAscii(a) && isAscii(b)) {
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
-      const unsigned char x = static_cast<unsigned char>(u_tolower(static_cast<unsigned char>(a[i])));
-      const unsigned char y = static_cast<unsigned char>(u_tolower(static_cast<unsigned char>(b[i])));
+      auto lower = [](char c) { return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c); };
+      const unsigned char x = lower(a[i]);
+      const unsigned char y = lower(b[i]);
       if (x != y) return x < y ? NSOrderedAscending : NSOrderedDescending;
     }
     return ordering(a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0);

@@ -42,10 +42,15 @@ class FileManagerTest : public GlimdeckTest {
 };
 
 TEST_F(FileManagerTest, FoldersFollowTheXdgVariables) {
-  EXPECT_EQ(files().URLsForDirectory(NSSearchPathDirectory::applicationSupport).front(), home() / ".local/share");
-  EXPECT_EQ(files().URLsForDirectory(NSSearchPathDirectory::caches).front(), home() / ".cache");
-  EXPECT_EQ(files().URLsForDirectory(NSSearchPathDirectory::preferences).front(), home() / ".config");
-  EXPECT_EQ(files().temporaryDirectory(), home());
+  EXPECT_EQ(files().pathsForDirectory(NSSearchPathDirectory::applicationSupport).front(), home() / ".local/share");
+  EXPECT_EQ(files().pathsForDirectory(NSSearchPathDirectory::caches).front(), home() / ".cache");
+  EXPECT_EQ(files().pathsForDirectory(NSSearchPathDirectory::preferences).front(), home() / ".config");
+  auto support = files().URLsForDirectory(NSSearchPathDirectory::applicationSupport);
+  ASSERT_EQ(support.size(), 1u);
+  EXPECT_TRUE(support.front()->isFileURL());
+  EXPECT_TRUE(support.front()->hasDirectoryPath());
+  EXPECT_EQ(support.front()->path(), (home() / ".local/share").string());
+  EXPECT_EQ(files().temporaryDirectory()->path(), home().string());
 }
 
 TEST_F(FileManagerTest, CreatingFolders) {
@@ -216,4 +221,31 @@ TEST_F(FileManagerTest, AttributesDescribeTheItemItself) {
   EXPECT_TRUE(files().attributesOfItemAtPath(home() / "dangling"));
   EXPECT_FALSE(files().fileExistsAtPath(home() / "dangling"));
   EXPECT_TRUE(files().removeItemAtPath(home() / "dangling"));
+}
+
+TEST_F(FileManagerTest, FileUrlFormsAndOtherSchemes) {
+  auto folder = NSURL::fileURLWithPath((home() / "url/deep").string(), true);
+  ASSERT_TRUE(files().createDirectoryAtURL(folder, true));
+  auto file = folder->URLByAppendingPathComponent("a b.gif");
+  ASSERT_TRUE(files().writeAtomicallyToURL(file, "GIF87a"));
+  EXPECT_EQ(read(home() / "url/deep/a b.gif"), "GIF87a");
+  EXPECT_EQ(files().readContentsAtURL(file).value()->string(), "GIF87a");
+  auto listed = files().contentsOfDirectoryAtURL(folder);
+  ASSERT_TRUE(listed);
+  ASSERT_EQ(listed->size(), 1u);
+  EXPECT_TRUE(listed->front()->isEqual(file));
+  auto copy = folder->URLByAppendingPathComponent("copy.gif");
+  ASSERT_TRUE(files().copyItemAtURL(file, copy));
+  auto moved = NSURL::fileURLWithPath((home() / "moved.gif").string(), false);
+  ASSERT_TRUE(files().moveItemAtURL(copy, moved));
+  EXPECT_TRUE(files().fileExistsAtPath(home() / "moved.gif"));
+  ASSERT_TRUE(files().removeItemAtURL(NSURL::fileURLWithPath((home() / "url").string(), true)));
+  EXPECT_FALSE(files().fileExistsAtPath(home() / "url"));
+
+  auto web = NSURL::URLWithString("https://media.example/a.gif");
+  EXPECT_EQ(files().readContentsAtURL(web).error()->code(), NSCocoaError::fileReadUnsupportedScheme);
+  EXPECT_EQ(files().writeAtomicallyToURL(web, "x").error()->code(), NSCocoaError::fileWriteUnsupportedScheme);
+  EXPECT_EQ(files().copyItemAtURL(moved, web).error()->code(), NSCocoaError::fileWriteUnsupportedScheme);
+  EXPECT_EQ(files().removeItemAtURL(nullptr).error()->code(), NSCocoaError::fileWriteInvalidFileName);
+  EXPECT_TRUE(files().fileExistsAtPath(home() / "moved.gif"));
 }

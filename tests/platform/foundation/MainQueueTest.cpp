@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <vector>
 
 #include "platform/foundation/Foundation.h"
@@ -65,4 +67,89 @@ TEST_F(MainQueueTest, SyncOnTheOwnQueueDoesNotDeadlock) {
   EXPECT_EQ(value, 7);
   DispatchQueue::main()->sync([&] { value = 8; });
   EXPECT_EQ(value, 8);
+}
+
+TEST_F(MainQueueTest, ConcurrentQueueRunsBlocksSideBySide) {
+  // Each block waits for the other to have started: only parallel execution gets both through.
+  auto queue = DispatchQueue::makeConcurrent("test.concurrent");
+  std::promise<void> firstStarted, secondStarted;
+  auto first = firstStarted.get_future().share();
+  auto second = secondStarted.get_future().share();
+  std::atomic<int> through{0};
+  queue->async([&, second] {
+    firstStarted.set_value();
+    if (second.wait_for(std::chrono::seconds(10)) == std::future_status::ready) ++through;
+  });
+  queue->async([&, first] {
+    secondStarted.set_value();
+    if (first.wait_for(std::chrono::seconds(10)) == std::future_status::ready) ++through;
+  });
+  EXPECT_TRUE(runUntil([&] { return through.load() == 2; }));
+}
+
+TEST_F(MainQueueTest, DelayedBlockForAWorkerQueueRunsOnThatQueueOnceDue) {
+  auto queue = DispatchQueue::makeSerial("test.delayed");
+  std::atomic<bool> ranOnQueue{false};
+  std::atomic<bool> ran{false};
+  queue->asyncAfter(3.0, [&] {
+    ranOnQueue = queue->isCurrent() && !NSRunLoop::isMainThread();
+    ran = true;
+  });
+  advance(2.9);
+  queue->sync([] {});
+  EXPECT_FALSE(ran.load());
+  advance(0.1);
+  queue->sync([] {});
+  EXPECT_TRUE(ran.load());
+  EXPECT_TRUE(ranOnQueue.load());
+  EXPECT_FALSE(queue->isCurrent());
+}
+
+TEST_F(MainQueueTest, RunOnceRunsWhatIsQueuedButLeavesManualClockWorkToAdvance) {
+  auto loop = NSRunLoop::main();
+  EXPECT_FALSE(loop->runOnce());
+  int ran = 0;
+  auto token = loop->scheduleAfter(0.0, [&] { ran += 10; });
+  loop->perform([&] { ++ran; });
+  EXPECT_EQ(loop->pendingBlockCount(), 1u);
+  EXPECT_TRUE(loop->runOnce());
+  EXPECT_EQ(ran, 1);
+  advance(0.0);
+  EXPECT_EQ(ran, 11);
+  token->cancel();  // after it ran: harmless
+  EXPECT_TRUE(token->isCancelled());
+}
+
+TEST_F(MainQueueTest, BlocksQueuedByBlocksRunInTheSameDrain) {
+  std::vector<int> order;
+  DispatchQueue::main()->async([&] {
+    order.push_back(1);
+    DispatchQueue::main()->async([&] {
+      order.push_back(3);
+      DispatchQueue::main()->async([&] { order.push_back(4); });
+    });
+    order.push_back(2);
+  });
+  drainMainQueue();
+  EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
+}
+
+TEST_F(MainQueueTest, RunReturnsOnStopAfterRunningWhatWasQueuedBefore) {
+  std::vector<int> order;
+  DispatchQueue::main()->async([&] { order.push_back(1); });
+  DispatchQueue::main()->async([&] { NSRunLoop::main()->stop(); });
+  NSRunLoop::main()->run();
+  EXPECT_EQ(order, (std::vector<int>{1}));
+}
+
+TEST_F(MainQueueTest, WorkerWaitingOnTheMainQueueIsServedWhileTheMainThreadPumps) {
+  auto queue = DispatchQueue::makeSerial("test.hop");
+  std::atomic<bool> done{false};
+  int value = 0;
+  queue->async([&] {
+    DispatchQueue::main()->sync([&] { value = NSRunLoop::isMainThread() ? 42 : -1; });
+    done = true;
+  });
+  EXPECT_TRUE(runUntil([&] { return done.load(); }));
+  EXPECT_EQ(value, 42);
 }

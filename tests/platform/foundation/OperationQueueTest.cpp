@@ -328,3 +328,47 @@ TEST_F(OperationQueueTest, StartedByHandAPlainOperationRunsOnceOnTheCallingThrea
   EXPECT_EQ(ranOn, std::this_thread::get_id());
   EXPECT_TRUE(completed);
 }
+
+TEST_F(OperationQueueTest, OperationKeepingItsOwnFlagsFreesItsSlotWhenItReportsFinishing) {
+  // Keeps its state in fields of its own, stored before the change is announced.
+  class FlagOperation : public NSOperation {
+   public:
+    static std::shared_ptr<FlagOperation> make() { return std::shared_ptr<FlagOperation>(new FlagOperation()); }
+    bool isExecuting() const override { return executing.load(); }
+    bool isFinished() const override { return finished.load(); }
+    void start() override {
+      setExecutingFlag(true);
+      setFinishedFlag(false);
+      auto self = sharedAs<FlagOperation>();
+      DispatchQueue::global()->async([self] {
+        self->setExecutingFlag(false);
+        self->setFinishedFlag(true);
+      });
+    }
+    void setExecutingFlag(bool value) {
+      executing = value;
+      setExecuting(value);
+    }
+    void setFinishedFlag(bool value) {
+      finished = value;
+      setFinished(value);
+    }
+    std::atomic<bool> executing{false};
+    std::atomic<bool> finished{false};
+
+   private:
+    FlagOperation() = default;
+  };
+  auto queue = NSOperationQueue::make();
+  queue->setMaxConcurrentOperationCount(1);
+  std::vector<std::shared_ptr<FlagOperation>> operations;
+  for (int i = 0; i < 5; ++i) {
+    operations.push_back(FlagOperation::make());
+    queue->addOperation(operations.back());
+  }
+  queue->waitUntilAllOperationsAreFinished();
+  for (auto& operation : operations) {
+    EXPECT_TRUE(operation->isFinished());
+    EXPECT_FALSE(operation->isExecuting());
+  }
+}

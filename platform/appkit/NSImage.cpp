@@ -1,0 +1,250 @@
+#include "platform/appkit/NSImage.h"
+
+#include <gif_lib.h>
+#include <png.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <mutex>
+
+namespace {
+
+// Beyond this a picture is refused rather than decoded (hostile headers ask for gigabytes).
+constexpr std::uint64_t kMaxPixels = 64ull * 1024 * 1024;
+constexpr std::size_t kMaxFrames = 4096;
+
+using Result = std::expected<std::shared_ptr<NSImage>, std::shared_ptr<NSError>>;
+
+std::shared_ptr<NSError> failure(NSImage::ErrorCode code, std::string text) {
+  return NSError::make(std::string(NSImage::ErrorDomain), code, std::move(text));
+}
+
+bool isPNG(const std::vector<std::uint8_t>& b) {
+  static const std::uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  return b.size() >= 8 && std::memcmp(b.data(), signature, 8) == 0;
+}
+
+bool isGIF(const std::vector<std::uint8_t>& b) {
+  return b.size() >= 6 && (std::memcmp(b.data(), "GIF87a", 6) == 0 || std::memcmp(b.data(), "GIF89a", 6) == 0);
+}
+
+std::expected<std::vector<NSImageFrame>, std::shared_ptr<NSError>> decodePNG(const std::vector<std::uint8_t>& bytes) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) {
+    return std::unexpected(failure(NSImage::corruptData, std::string("unreadable PNG: ") + image.message));
+  }
+  if (std::uint64_t(image.width) * image.height > kMaxPixels || image.width == 0 || image.height == 0) {
+    png_image_free(&image);
+    return std::unexpected(failure(NSImage::tooLarge, "PNG too large"));
+  }
+  image.format = PNG_FORMAT_RGBA;
+  NSImageFrame frame;
+  frame.width = static_cast<int>(image.width);
+  frame.height = static_cast<int>(image.height);
+  frame.rgba.resize(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, frame.rgba.data(), 0, nullptr)) {
+    std::string message = image.message;
+    png_image_free(&image);
+    return std::unexpected(failure(NSImage::corruptData, "unreadable PNG: " + message));
+  }
+  return std::vector<NSImageFrame>{std::move(frame)};
+}
+
+struct GifReader {
+  const std::vector<std::uint8_t>* bytes;
+  std::size_t offset = 0;
+};
+
+int readGif(GifFileType* file, GifByteType* into, int length) {
+  auto* reader = static_cast<GifReader*>(file->UserData);
+  std::size_t left = reader->bytes->size() - reader->offset;
+  std::size_t n = std::min<std::size_t>(left, length > 0 ? static_cast<std::size_t>(length) : 0);
+  std::memcpy(into, reader->bytes->data() + reader->offset, n);
+  reader->offset += n;
+  return static_cast<int>(n);
+}
+
+std::expected<std::vector<NSImageFrame>, std::shared_ptr<NSError>> decodeGIF(const std::vector<std::uint8_t>& bytes,
+                                                                            int* loopCount) {
+  GifReader reader{&bytes};
+  int error = 0;
+  GifFileType* gif = DGifOpen(&reader, readGif, &error);
+  if (!gif) return std::unexpected(failure(NSImage::corruptData, "unreadable GIF"));
+  struct Closer {
+    GifFileType* gif;
+    ~Closer() {
+      int ignored;
+      DGifCloseFile(gif, &ignored);
+    }
+  } closer{gif};
+
+  // A truncated file still gives the frames read before the cut.
+  if (DGifSlurp(gif) != GIF_OK && gif->ImageCount == 0) {
+    return std::unexpected(failure(NSImage::corruptData, "unreadable GIF"));
+  }
+  int width = gif->SWidth, height = gif->SHeight;
+  if (width <= 0 || height <= 0) {
+    if (gif->ImageCount > 0) {
+      width = gif->SavedImages[0].ImageDesc.Width;
+      height = gif->SavedImages[0].ImageDesc.Height;
+    }
+  }
+  if (width <= 0 || height <= 0 || gif->ImageCount <= 0) {
+    return std::unexpected(failure(NSImage::corruptData, "GIF without pictures"));
+  }
+  std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(gif->ImageCount), kMaxFrames);
+  if (std::uint64_t(width) * height * count > kMaxPixels * 4 || std::uint64_t(width) * height > kMaxPixels) {
+    return std::unexpected(failure(NSImage::tooLarge, "GIF too large"));
+  }
+
+  *loopCount = 0;
+  std::vector<NSImageFrame> frames;
+  std::vector<std::uint8_t> canvas(static_cast<std::size_t>(width) * height * 4, 0);
+  for (std::size_t index = 0; index < count; ++index) {
+    const SavedImage& saved = gif->SavedImages[index];
+    GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
+    DGifSavedExtensionToGCB(gif, static_cast<int>(index), &control);
+    for (int e = 0; e < saved.ExtensionBlockCount; ++e) {
+      const ExtensionBlock& block = saved.ExtensionBlocks[e];
+      // The looping extension follows its "NETSCAPE2.0" block as a sub-block 1, count.
+      if (block.Function == APPLICATION_EXT_FUNC_CODE && block.ByteCount == 11 && block.Bytes &&
+          std::memcmp(block.Bytes, "NETSCAPE2.0", 11) == 0 && e + 1 < saved.ExtensionBlockCount) {
+        const ExtensionBlock& data = saved.ExtensionBlocks[e + 1];
+        if (data.ByteCount >= 3 && data.Bytes && data.Bytes[0] == 1) *loopCount = data.Bytes[1] | (data.Bytes[2] << 8);
+      }
+    }
+    const ColorMapObject* map = saved.ImageDesc.ColorMap ? saved.ImageDesc.ColorMap : gif->SColorMap;
+    std::vector<std::uint8_t> before;
+    if (control.DisposalMode == DISPOSE_PREVIOUS) before = canvas;
+    int left = saved.ImageDesc.Left, top = saved.ImageDesc.Top;
+    int fw = saved.ImageDesc.Width, fh = saved.ImageDesc.Height;
+    if (map && saved.RasterBits && fw > 0 && fh > 0) {
+      for (int y = 0; y < fh; ++y) {
+        int cy = top + y;
+        if (cy < 0 || cy >= height) continue;
+        for (int x = 0; x < fw; ++x) {
+          int cx = left + x;
+          if (cx < 0 || cx >= width) continue;
+          int colourIndex = saved.RasterBits[static_cast<std::size_t>(y) * fw + x];
+          if (colourIndex == control.TransparentColor || colourIndex >= map->ColorCount) continue;
+          const GifColorType& c = map->Colors[colourIndex];
+          std::uint8_t* px = &canvas[(static_cast<std::size_t>(cy) * width + cx) * 4];
+          px[0] = c.Red, px[1] = c.Green, px[2] = c.Blue, px[3] = 255;
+        }
+      }
+    }
+    NSImageFrame frame;
+    frame.width = width;
+    frame.height = height;
+    frame.rgba = canvas;
+    frame.delay = control.DelayTime / 100.0;
+    frames.push_back(std::move(frame));
+    if (control.DisposalMode == DISPOSE_BACKGROUND) {
+      for (int y = std::max(0, top); y < std::min(height, top + fh); ++y) {
+        for (int x = std::max(0, left); x < std::min(width, left + fw); ++x) {
+          std::memset(&canvas[(static_cast<std::size_t>(y) * width + x) * 4], 0, 4);
+        }
+      }
+    } else if (control.DisposalMode == DISPOSE_PREVIOUS) {
+      canvas = std::move(before);
+    }
+  }
+  return frames;
+}
+
+}  // namespace
+
+Result NSImage::initWithData(const std::shared_ptr<NSData>& data) {
+  if (!data || data->length() == 0) return std::unexpected(failure(unknownFormat, "no image data"));
+  const auto& bytes = data->bytes();
+  std::shared_ptr<NSImage> image(new NSImage());
+  if (isPNG(bytes)) {
+    auto frames = decodePNG(bytes);
+    if (!frames) return std::unexpected(frames.error());
+    image->frames_ = std::move(*frames);
+  } else if (isGIF(bytes)) {
+    auto frames = decodeGIF(bytes, &image->loopCount_);
+    if (!frames) return std::unexpected(frames.error());
+    image->frames_ = std::move(*frames);
+  } else {
+    return std::unexpected(failure(unknownFormat, "neither PNG nor GIF data"));
+  }
+  image->size_ = {double(image->pixelWidth()), double(image->pixelHeight())};
+  return image;
+}
+
+Result NSImage::initWithContentsOfFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::unexpected(failure(unreadableFile, "cannot read " + path.filename().string()));
+  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return std::unexpected(failure(unreadableFile, "cannot read " + path.filename().string()));
+  auto image = initWithData(NSData::make(std::move(bytes)));
+  if (image) (*image)->name_ = path.stem().string();
+  return image;
+}
+
+std::shared_ptr<NSImage> NSImage::imageNamed(std::string_view name) {
+  static std::mutex mutex;
+  static std::map<std::string, std::shared_ptr<NSImage>> cache;
+  std::string key(name);
+  // A name is a plain file name: no folders, so no way out of the images folder.
+  if (key.empty() || key.find('/') != std::string::npos || key.find('\\') != std::string::npos || key == "." ||
+      key == "..") {
+    return nullptr;
+  }
+  std::lock_guard lock(mutex);
+  if (auto it = cache.find(key); it != cache.end()) return it->second;
+
+  std::filesystem::path folder = std::filesystem::path(GLIMDECK_RESOURCES_DIR) / "images";
+  std::filesystem::path stem = key;
+  std::vector<std::pair<std::filesystem::path, double>> candidates;
+  if (stem.has_extension()) candidates.push_back({folder / key, 1});
+  std::string base = stem.has_extension() ? stem.stem().string() : key;
+  for (const char* extension : {".png", ".gif"}) {
+    candidates.push_back({folder / (base + extension), 1});
+    candidates.push_back({folder / (base + "@2x" + extension), 2});
+  }
+  for (const auto& [path, scale] : candidates) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) continue;
+    auto image = initWithContentsOfFile(path);
+    if (!image) continue;
+    auto found = *image;
+    found->size_ = {found->pixelWidth() / scale, found->pixelHeight() / scale};
+    found->name_ = key;
+    cache[key] = found;
+    return found;
+  }
+  return nullptr;
+}
+
+std::shared_ptr<NSImage> NSImage::imageWithPixels(int width, int height, std::vector<std::uint8_t> rgba,
+                                                  NSSize size) {
+  std::shared_ptr<NSImage> image(new NSImage());
+  if (width > 0 && height > 0 && std::uint64_t(width) * height <= kMaxPixels) {
+    rgba.resize(static_cast<std::size_t>(width) * height * 4, 0);
+    image->frames_.push_back({width, height, std::move(rgba), 0});
+  }
+  image->size_ = (size.width > 0 && size.height > 0) ? size : NSSize{double(image->pixelWidth()), double(image->pixelHeight())};
+  return image;
+}
+
+std::array<std::uint8_t, 4> NSImage::pixelAt(int x, int y, std::size_t frame) const {
+  if (frame >= frames_.size()) return {0, 0, 0, 0};
+  const NSImageFrame& f = frames_[frame];
+  if (x < 0 || y < 0 || x >= f.width || y >= f.height) return {0, 0, 0, 0};
+  const std::uint8_t* p = &f.rgba[(static_cast<std::size_t>(y) * f.width + x) * 4];
+  return {p[0], p[1], p[2], p[3]};
+}
+
+std::string NSImage::description() const {
+  char buffer[96];
+  std::snprintf(buffer, sizeof buffer, "NSImage %gx%g (%zu frame%s)", size_.width, size_.height, frames_.size(),
+                frames_.size() == 1 ? "" : "s");
+  return buffer;
+}

@@ -1,0 +1,99 @@
+#include "platform/foundation/NSBundle.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#include "platform/foundation/NSPropertyListSerialization.h"
+#include "platform/foundation/NSString.h"
+#include "platform/foundation/NSURL.h"
+#include "platform/foundation/OutputSink.h"
+
+namespace {
+
+std::mutex mainBundleMutex;
+std::shared_ptr<NSBundle> mainBundleInstance;
+
+std::filesystem::path resourcesFolder() {
+  if (const char* folder = std::getenv("GLIMDECK_RESOURCES_DIR"); folder && *folder) return folder;
+  return GLIMDECK_RESOURCES_DIR;
+}
+
+std::shared_ptr<NSDictionary> readInfo(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    OutputSink::print("NSBundle: no Info.plist at " + path.string());
+    return NSDictionary::make();
+  }
+  std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  auto plist = NSPropertyListSerialization::propertyListWithData(NSData::fromString(bytes));
+  if (!plist || !asA<NSDictionary>(*plist)) {
+    OutputSink::print("NSBundle: Info.plist at " + path.string() + " is not a dictionary" +
+                      (plist ? std::string() : ": " + plist.error()->localizedDescription()));
+    return NSDictionary::make();
+  }
+  return asA<NSDictionary>(*plist);
+}
+
+}  // namespace
+
+std::shared_ptr<NSBundle> NSBundle::mainBundle() {
+  std::lock_guard lock(mainBundleMutex);
+  if (!mainBundleInstance) mainBundleInstance = std::shared_ptr<NSBundle>(new NSBundle(resourcesFolder()));
+  return mainBundleInstance;
+}
+
+void NSBundle::resetMainBundle() {
+  std::lock_guard lock(mainBundleMutex);
+  mainBundleInstance.reset();
+}
+
+std::filesystem::path NSBundle::executablePath() const {
+  std::error_code error;
+  auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::filesystem::path() : path;
+}
+
+std::filesystem::path NSBundle::bundlePath() const { return executablePath().parent_path(); }
+
+std::shared_ptr<NSDictionary> NSBundle::loadedInfo() const {
+  std::lock_guard lock(mutex_);
+  if (!info_) info_ = readInfo(resources_ / "Info.plist");
+  return info_;
+}
+
+std::shared_ptr<NSDictionary> NSBundle::infoDictionary() const { return loadedInfo()->copy(); }
+
+id NSBundle::objectForInfoDictionaryKey(std::string_view key) const { return loadedInfo()->objectForKey(key); }
+
+std::optional<std::string> NSBundle::bundleIdentifier() const {
+  auto identifier = loadedInfo()->objectForKeyAs<NSString>("CFBundleIdentifier");
+  if (!identifier) return std::nullopt;
+  return identifier->string();
+}
+
+void NSBundle::setInfoDictionary(std::shared_ptr<NSDictionary> info) {
+  std::lock_guard lock(mutex_);
+  info_ = info ? info->copy() : nullptr;
+}
+
+std::optional<std::filesystem::path> NSBundle::pathForResource(std::string_view name, std::string_view ofType) const {
+  if (name.empty()) return std::nullopt;
+  std::string file(name);
+  if (!ofType.empty()) file += (ofType.starts_with('.') ? "" : ".") + std::string(ofType);
+  const std::filesystem::path relative(file);
+  if (relative.is_absolute()) return std::nullopt;
+  for (const auto& part : relative) {
+    if (part == "..") return std::nullopt;
+  }
+  auto path = resources_ / relative;
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
+  return path;
+}
+
+std::shared_ptr<NSURL> NSBundle::URLForResource(std::string_view name, std::string_view withExtension) const {
+  auto path = pathForResource(name, withExtension);
+  return path ? NSURL::fileURLWithPath(path->string(), false) : nullptr;
+}

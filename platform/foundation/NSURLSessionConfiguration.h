@@ -1,0 +1,32 @@
+#pragma once
+// The settings a URL session is made with. Each session keeps its own copy.
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/foundation/NSURLRequest.h"
+
+class NSURLSessionConfiguration : public NSObject {
+ public:
+  // A fresh configuration with the platform's defaults; every call gives a new one.
+  static std::shared_ptr<NSURLSessionConfiguration> defaultSessionConfiguration();
+  // The same defaults; this platform keeps no cookies, cache or credentials on disk anyway.
+  static std::shared_ptr<NSURLSessionConfiguration> ephemeralSessionConfiguration();
+  std::shared_ptr<NSURLSessionConfiguration> copy() const;
+
+  // Sent with every request of the session; a request's own header of the same name wins.
+  HTTPHeaderFields HTTPAdditionalHeaders;
+  // Seconds without traffic before a request fails (the shorter of this and the request's own).
+  double timeoutIntervalForRequest = 60.0;
+  // Seconds a whole transfer may take.
+  double timeoutIntervalForResource = 7 * 24 * 3600.0;
+  // The largest response body a task accepts; a longer one fails the task with
+  // NSURLError::dataLengthExceedsMaximum and stops the transfer. Media of the grids is
+  // cached up to 10,000,000 bytes, so the default leaves room above that.
+  std::int64_t maximumBodySize = 16 * 1024 * 1024;
+
+  std::string className() const override { return "NSURLSessionConfiguration"; }
+
+ private:
+  NSURLSessionConfiguration() = default;
+};

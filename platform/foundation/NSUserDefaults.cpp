@@ -1,0 +1,300 @@
+#include "platform/foundation/NSUserDefaults.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <system_error>
+
+#include "platform/foundation/NSBundle.h"
+#include "platform/foundation/NSNumber.h"
+#include "platform/foundation/NSPropertyListSerialization.h"
+#include "platform/foundation/OutputSink.h"
+#include "platform/foundation/Paths.h"
+#include "platform/foundation/TextRules.h"
+
+namespace {
+
+std::mutex standardMutex;
+std::shared_ptr<NSUserDefaults> standardInstance;
+
+constexpr auto kBinary = NSPropertyListFormat::NSPropertyListBinaryFormat_v1_0;
+
+// Stored values are copied in and out, so that no caller shares a list, dictionary or data
+// block with the store while another thread writes it out.
+id deepCopy(const id& value) {
+  if (auto array = asA<NSArray>(value)) {
+    auto copy = NSArray::make();
+    for (const id& element : *array) copy->addObject(deepCopy(element));
+    return copy;
+  }
+  if (auto dictionary = asA<NSDictionary>(value)) {
+    auto copy = NSDictionary::make();
+    for (const auto& [key, element] : *dictionary) copy->setObject(deepCopy(element), key);
+    return copy;
+  }
+  if (auto data = asA<NSData>(value)) return NSData::make(data->bytes());
+  return value;
+}
+
+std::optional<std::string> readFile(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return std::nullopt;
+  return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+// Writes to a temporary file beside the target and renames it over the target, so that a
+// reader sees either the old file or the new one, never a part.
+std::optional<std::string> writeAtomically(const std::filesystem::path& path, const NSData& data) {
+  std::error_code error;
+  std::filesystem::create_directories(path.parent_path(), error);
+  if (error) return error.message();
+  static std::atomic<std::uint64_t> counter{0};
+  const auto temporary = path.parent_path() / ("." + path.filename().string() + "." + std::to_string(getpid()) +
+                                               "." + std::to_string(counter++) + ".tmp");
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return std::strerror(errno);
+  std::size_t written = 0;
+  while (written < data.length()) {
+    const ssize_t n = ::write(fd, data.bytes().data() + written, data.length() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      std::string reason = std::strerror(errno);
+      ::close(fd);
+      ::unlink(temporary.c_str());
+      return reason;
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  if (::fsync(fd) != 0 || ::close(fd) != 0) {
+    std::string reason = std::strerror(errno);
+    ::unlink(temporary.c_str());
+    return reason;
+  }
+  if (::rename(temporary.c_str(), path.c_str()) != 0) {
+    std::string reason = std::strerror(errno);
+    ::unlink(temporary.c_str());
+    return reason;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+NSUserDefaultsObservation::~NSUserDefaultsObservation() {
+  if (auto defaults = defaults_.lock()) defaults->removeObserver(token_);
+}
+
+std::shared_ptr<NSUserDefaults> NSUserDefaults::standardUserDefaults() {
+  std::lock_guard lock(standardMutex);
+  if (!standardInstance) {
+    const std::string name = NSBundle::mainBundle()->bundleIdentifier().value_or(Paths::kApplicationFolder);
+    auto folder = Paths::preferences();
+    standardInstance = std::shared_ptr<NSUserDefaults>(
+        new NSUserDefaults(folder / (name + ".plist"), folder / ".GlobalPreferences.plist"));
+  }
+  return standardInstance;
+}
+
+void NSUserDefaults::resetStandardUserDefaults() {
+  std::lock_guard lock(standardMutex);
+  standardInstance.reset();
+}
+
+NSUserDefaults::NSUserDefaults(std::filesystem::path path, std::filesystem::path globalPath)
+    : path_(std::move(path)),
+      globalPath_(std::move(globalPath)),
+      application_(NSDictionary::make()),
+      global_(NSDictionary::make()),
+      registration_(NSDictionary::make()) {
+  load();
+  global_ = readGlobalDomain();
+}
+
+void NSUserDefaults::load() {
+  auto bytes = readFile(path_);
+  if (!bytes) return;  // nothing stored yet
+  auto plist = NSPropertyListSerialization::propertyListWithData(NSData::fromString(*bytes));
+  if (plist && asA<NSDictionary>(*plist)) {
+    application_ = asA<NSDictionary>(*plist);
+    return;
+  }
+  // Keep the unreadable file for inspection and start afresh rather than lose every later write.
+  const std::string reason = plist ? std::string("it does not hold a dictionary") : plist.error()->localizedDescription();
+  auto aside = path_;
+  aside += ".corrupt";
+  std::error_code error;
+  std::filesystem::rename(path_, aside, error);
+  OutputSink::print("NSUserDefaults: could not read " + path_.string() + " (" + reason + "); " +
+                    (error ? "could not move it aside: " + error.message() : "moved it to " + aside.string()));
+}
+
+std::shared_ptr<NSDictionary> NSUserDefaults::readGlobalDomain() const {
+  auto bytes = readFile(globalPath_);
+  if (!bytes) return NSDictionary::make();
+  auto plist = NSPropertyListSerialization::propertyListWithData(NSData::fromString(*bytes));
+  if (plist && asA<NSDictionary>(*plist)) return asA<NSDictionary>(*plist);
+  // Not ours to move aside: it is only read.
+  OutputSink::print("NSUserDefaults: ignoring unreadable global preferences " + globalPath_.string());
+  return NSDictionary::make();
+}
+
+id NSUserDefaults::effectiveLocked(std::string_view key) const {
+  if (id value = application_->objectForKey(key)) return value;
+  if (id value = global_->objectForKey(key)) return value;
+  return registration_->objectForKey(key);
+}
+
+id NSUserDefaults::objectForKey(std::string_view key) const {
+  std::lock_guard lock(mutex_);
+  return deepCopy(effectiveLocked(key));
+}
+
+std::shared_ptr<NSString> NSUserDefaults::stringForKey(std::string_view key) const {
+  id value = objectForKey(key);
+  if (auto text = asA<NSString>(value)) return text;
+  if (auto number = asA<NSNumber>(value)) return NSString::make(number->description());
+  return nullptr;
+}
+
+bool NSUserDefaults::boolForKey(std::string_view key) const {
+  id value = objectForKey(key);
+  if (auto number = asA<NSNumber>(value)) return number->boolValue();
+  if (auto text = asA<NSString>(value)) return TextRules::boolValue(text->string());
+  return false;
+}
+
+std::int64_t NSUserDefaults::integerForKey(std::string_view key) const {
+  id value = objectForKey(key);
+  if (auto number = asA<NSNumber>(value)) return number->integerValue();
+  if (auto text = asA<NSString>(value)) return TextRules::integerValue(text->string());
+  return 0;
+}
+
+double NSUserDefaults::doubleForKey(std::string_view key) const {
+  id value = objectForKey(key);
+  if (auto number = asA<NSNumber>(value)) return number->doubleValue();
+  if (auto text = asA<NSString>(value)) return TextRules::doubleValue(text->string());
+  return 0.0;
+}
+
+std::shared_ptr<NSData> NSUserDefaults::dataForKey(std::string_view key) const { return asA<NSData>(objectForKey(key)); }
+std::shared_ptr<NSArray> NSUserDefaults::arrayForKey(std::string_view key) const { return asA<NSArray>(objectForKey(key)); }
+std::shared_ptr<NSDictionary> NSUserDefaults::dictionaryForKey(std::string_view key) const {
+  return asA<NSDictionary>(objectForKey(key));
+}
+
+void NSUserDefaults::setObject(const id& value, std::string_view key) {
+  if (value && !NSPropertyListSerialization::propertyListIsValidForFormat(value, kBinary)) {
+    OutputSink::print("NSUserDefaults: refusing to store a value of class " + value->className() + " for key \"" +
+                      std::string(key) + "\": it is not a property list");
+    return;
+  }
+  id stored = deepCopy(value);
+  change(
+      [&] {
+        application_->setObject(stored, key);
+        dirty_ = true;
+        writeLocked();
+      },
+      {std::string(key)});
+}
+
+void NSUserDefaults::setBool(bool value, std::string_view key) { setObject(NSNumber::numberWithBool(value), key); }
+void NSUserDefaults::setInteger(std::int64_t value, std::string_view key) {
+  setObject(NSNumber::numberWithInteger(value), key);
+}
+void NSUserDefaults::setDouble(double value, std::string_view key) { setObject(NSNumber::numberWithDouble(value), key); }
+void NSUserDefaults::removeObjectForKey(std::string_view key) { setObject(nullptr, key); }
+
+void NSUserDefaults::registerDefaults(const std::shared_ptr<NSDictionary>& registrationDictionary) {
+  if (!registrationDictionary) return;
+  auto copy = asA<NSDictionary>(deepCopy(registrationDictionary));
+  change(
+      [&] {
+        for (const auto& [key, value] : *copy) registration_->setObject(value, key);
+      },
+      copy->allKeys());
+}
+
+bool NSUserDefaults::synchronize() {
+  std::vector<std::string> keys;
+  {
+    std::lock_guard lock(mutex_);
+    keys = global_->allKeys();
+  }
+  // Reading the global domain again may change what its old and new keys read as.
+  auto global = readGlobalDomain();
+  for (const auto& key : global->allKeys()) keys.push_back(key);
+  bool written = true;
+  change(
+      [&] {
+        global_ = global;
+        if (dirty_) written = writeLocked();
+      },
+      keys);
+  return written;
+}
+
+bool NSUserDefaults::writeLocked() {
+  auto data = NSPropertyListSerialization::dataWithPropertyList(application_, kBinary);
+  std::optional<std::string> failure = data ? writeAtomically(path_, **data) : data.error()->localizedDescription();
+  if (failure) {
+    OutputSink::print("NSUserDefaults: could not write " + path_.string() + ": " + *failure);
+    return false;
+  }
+  dirty_ = false;
+  return true;
+}
+
+std::shared_ptr<NSDictionary> NSUserDefaults::dictionaryRepresentation() const {
+  std::lock_guard lock(mutex_);
+  auto merged = NSDictionary::make();
+  for (const auto& domain : {registration_, global_, application_}) {
+    for (const auto& [key, value] : *domain) merged->setObject(deepCopy(value), key);
+  }
+  return merged;
+}
+
+void NSUserDefaults::change(const std::function<void()>& mutation, const std::vector<std::string>& keys) {
+  std::vector<std::pair<std::shared_ptr<Observer>, std::string>> interested;
+  {
+    std::lock_guard lock(observersMutex_);
+    for (const auto& [token, registration] : observers_) {
+      if (std::find(keys.begin(), keys.end(), registration.key) != keys.end()) {
+        interested.emplace_back(registration.observer, registration.key);
+      }
+    }
+  }
+  std::vector<std::pair<id, id>> values(interested.size());
+  {
+    std::lock_guard lock(mutex_);
+    for (std::size_t i = 0; i < interested.size(); ++i) values[i].first = effectiveLocked(interested[i].second);
+    mutation();
+    for (std::size_t i = 0; i < interested.size(); ++i) values[i].second = effectiveLocked(interested[i].second);
+  }
+  // Observers run on the changing thread with no lock held, so they may read or write defaults.
+  for (std::size_t i = 0; i < interested.size(); ++i) {
+    if (objectsEqual(values[i].first, values[i].second)) continue;
+    (*interested[i].first)(deepCopy(values[i].first), deepCopy(values[i].second));
+  }
+}
+
+std::unique_ptr<NSUserDefaultsObservation> NSUserDefaults::observeValueForKey(std::string key, Observer observer) {
+  std::lock_guard lock(observersMutex_);
+  const std::uint64_t token = nextToken_++;
+  observers_[token] = Registration{std::move(key), std::make_shared<Observer>(std::move(observer))};
+  return std::unique_ptr<NSUserDefaultsObservation>(
+      new NSUserDefaultsObservation(std::weak_ptr<NSUserDefaults>(sharedAs<NSUserDefaults>()), token));
+}
+
+void NSUserDefaults::removeObserver(std::uint64_t token) {
+  std::lock_guard lock(observersMutex_);
+  observers_.erase(token);
+}

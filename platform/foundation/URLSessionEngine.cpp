@@ -1,0 +1,446 @@
+#include "platform/foundation/URLSessionEngine.h"
+
+#include <curl/curl.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/foundation/NSString.h"
+#include "platform/foundation/NSURLSession.h"
+#include "platform/foundation/Paths.h"
+
+namespace {
+
+// Requests to one host at a time across all sessions; more wait for a free connection.
+constexpr long kMaxConnectionsPerHost = 6;
+constexpr long kMaxRedirects = 16;
+
+std::shared_ptr<NSError> errorForCurlResult(CURLcode result, const std::shared_ptr<NSURL>& url) {
+  switch (result) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return makeURLError(NSURLError::cannotFindHost, "A server with the specified hostname could not be found.", url);
+    case CURLE_COULDNT_CONNECT:
+      return makeURLError(NSURLError::cannotConnectToHost, "Could not connect to the server.", url);
+    case CURLE_OPERATION_TIMEDOUT:
+      return makeURLError(NSURLError::timedOut, "The request timed out.", url);
+    case CURLE_GOT_NOTHING:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+      return makeURLError(NSURLError::networkConnectionLost, "The network connection was lost.", url);
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+      return makeURLError(NSURLError::secureConnectionFailed, "A TLS error caused the secure connection to fail.", url);
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return makeURLError(NSURLError::unsupportedURL, "unsupported URL", url);
+    case CURLE_URL_MALFORMAT:
+      return makeURLError(NSURLError::badURL, "bad URL", url);
+    case CURLE_BAD_CONTENT_ENCODING:
+      return makeURLError(NSURLError::cannotDecodeContentData, "cannot decode raw data", url);
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_TOO_MANY_REDIRECTS:
+    case CURLE_RANGE_ERROR:
+      return makeURLError(NSURLError::badServerResponse, "bad server response", url);
+    default:
+      return makeURLError(NSURLError::unknown, std::string("unknown error: ") + curl_easy_strerror(result), url);
+  }
+}
+
+std::shared_ptr<NSError> cancelledError(const std::shared_ptr<NSURL>& url) {
+  return makeURLError(NSURLError::cancelled, "cancelled", url);
+}
+
+std::shared_ptr<NSError> tooLargeError(const std::shared_ptr<NSURL>& url) {
+  return makeURLError(NSURLError::dataLengthExceedsMaximum, "resource exceeds maximum size", url);
+}
+
+std::string trimmed(std::string_view text) { return HTTPHeaderFields::trimmed(text); }
+
+}  // namespace
+
+std::shared_ptr<NSError> makeURLError(std::int64_t code, std::string description, const std::shared_ptr<NSURL>& url) {
+  auto info = NSDictionary::make();
+  info->setObject(NSString::make(std::move(description)), NSError::NSLocalizedDescriptionKey);
+  if (url) info->setObject(NSString::make(url->absoluteString()), "NSErrorFailingURLStringKey");
+  return NSError::make(std::string(NSError::NSURLErrorDomain), code, info);
+}
+
+// One running transfer; lives on the network thread only.
+struct URLSessionTransfer {
+  std::shared_ptr<NSURLSessionTask> task;
+  std::shared_ptr<NSURLSession> session;
+  std::shared_ptr<NSURL> url;
+  CURL* easy = nullptr;
+  curl_slist* headerList = nullptr;
+  std::shared_ptr<NSData> body;  // keeps the request bytes alive while curl reads them
+
+  bool collect = false;  // data task with a completion handler: gather the body
+  bool stream = false;   // data task without one: hand each piece to the delegate
+  std::vector<std::uint8_t> received;
+  int fd = -1;
+  std::string filePath;
+
+  std::int64_t cap = 0;
+  std::int64_t bytesReceived = 0;
+  std::int64_t expected = -1;
+  std::int64_t bodySize = 0;
+  std::int64_t bytesSent = 0;
+
+  int status = 0;
+  HTTPHeaderFields headers;
+  std::shared_ptr<NSURLResponse> response;
+  std::shared_ptr<NSError> failure;  // why a callback stopped the transfer
+
+  ~URLSessionTransfer() {
+    if (easy) curl_easy_cleanup(easy);
+    if (headerList) curl_slist_free_all(headerList);
+    discardFile();
+  }
+
+  void discardFile() {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+    if (!filePath.empty()) ::unlink(filePath.c_str());
+    filePath.clear();
+  }
+
+  void makeResponse() {
+    if (response) return;
+    std::shared_ptr<NSURL> responseURL = url;
+    char* effective = nullptr;
+    if (curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective) {
+      if (auto parsed = NSURL::URLWithString(effective)) responseURL = parsed;
+    }
+    response = NSHTTPURLResponse::make(responseURL, status, headers);
+    expected = response->expectedContentLength();
+    task->bytesExpectedToReceive_.store(expected);
+    std::lock_guard lock(task->mutex_);
+    task->response_ = response;
+  }
+
+  // Header lines arrive one by one; a blank line ends a block (there may be several:
+  // interim 1xx answers and redirects come before the final one).
+  bool onHeaderLine(std::string_view line) {
+    if (line.starts_with("HTTP/")) {
+      headers = HTTPHeaderFields();
+      const auto space = line.find(' ');
+      status = space == std::string_view::npos ? 0 : std::atoi(std::string(line.substr(space + 1, 3)).c_str());
+      return true;
+    }
+    if (line == "\r\n" || line == "\n") {
+      if (status >= 100 && status < 200) return true;
+      const bool redirect = (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) &&
+                            headers.valueForHTTPHeaderField("Location");
+      if (redirect) return true;
+      makeResponse();
+      if (expected > cap) {
+        failure = tooLargeError(url);
+        return false;
+      }
+      return true;
+    }
+    const auto colon = line.find(':');
+    if (colon != std::string_view::npos && line[0] != ' ' && line[0] != '\t') {
+      headers.addValue(trimmed(line.substr(colon + 1)), trimmed(line.substr(0, colon)));
+    }
+    return true;
+  }
+
+  bool onBody(const char* bytes, std::size_t length) {
+    makeResponse();
+    bytesReceived += static_cast<std::int64_t>(length);
+    task->bytesReceived_.store(bytesReceived);
+    if (bytesReceived > cap) {
+      failure = tooLargeError(url);
+      return false;
+    }
+    if (collect) {
+      received.insert(received.end(), bytes, bytes + length);
+    } else if (stream) {
+      auto piece = NSData::make(std::vector<std::uint8_t>(bytes, bytes + length));
+      auto dataTask = std::static_pointer_cast<NSURLSessionDataTask>(task);
+      session->withDelegate([dataTask, piece](NSURLSessionDelegate& delegate, const std::shared_ptr<NSURLSession>& s) {
+        delegate.URLSession(s, dataTask, piece);
+      });
+    } else if (fd >= 0) {
+      std::size_t done = 0;
+      while (done < length) {
+        const ssize_t written = ::write(fd, bytes + done, length - done);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+          failure = makeURLError(NSURLError::cannotWriteToFile, "The downloaded file could not be written.", url);
+          return false;
+        }
+        done += static_cast<std::size_t>(written);
+      }
+      auto downloadTask = std::static_pointer_cast<NSURLSessionDownloadTask>(task);
+      const std::int64_t written = static_cast<std::int64_t>(length), total = bytesReceived, expectedTotal = expected;
+      session->withDelegate([=](NSURLSessionDelegate& delegate, const std::shared_ptr<NSURLSession>& s) {
+        delegate.URLSession(s, downloadTask, written, total, expectedTotal);
+      });
+    }
+    return true;
+  }
+
+  void onProgress(curl_off_t uploaded) {
+    if (uploaded <= bytesSent) return;
+    const std::int64_t sent = uploaded - bytesSent, total = uploaded, size = bodySize;
+    bytesSent = uploaded;
+    task->bytesSent_.store(uploaded);
+    auto sending = task;
+    session->withDelegate([=](NSURLSessionDelegate& delegate, const std::shared_ptr<NSURLSession>& s) {
+      delegate.URLSession(s, sending, sent, total, size);
+    });
+  }
+};
+
+namespace {
+
+std::size_t headerCallback(char* buffer, std::size_t size, std::size_t count, void* context) {
+  auto* transfer = static_cast<URLSessionTransfer*>(context);
+  return transfer->onHeaderLine(std::string_view(buffer, size * count)) ? size * count : 0;
+}
+
+std::size_t writeCallback(char* buffer, std::size_t size, std::size_t count, void* context) {
+  auto* transfer = static_cast<URLSessionTransfer*>(context);
+  return transfer->onBody(buffer, size * count) ? size * count : 0;
+}
+
+int progressCallback(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded) {
+  static_cast<URLSessionTransfer*>(context)->onProgress(uploaded);
+  return 0;
+}
+
+}  // namespace
+
+struct URLSessionEngineState {
+  CURLM* multi = nullptr;
+  std::mutex mutex;
+  std::vector<std::function<void()>> commands;  // run on the network thread
+  // Touched on the network thread only.
+  std::unordered_map<NSURLSessionTask*, std::unique_ptr<URLSessionTransfer>> transfers;
+
+  void post(std::function<void()> command) {
+    {
+      std::lock_guard lock(mutex);
+      commands.push_back(std::move(command));
+    }
+    curl_multi_wakeup(multi);
+  }
+
+  void run() {
+    for (;;) {
+      std::vector<std::function<void()>> pending;
+      {
+        std::lock_guard lock(mutex);
+        pending.swap(commands);
+      }
+      for (auto& command : pending) command();
+      pending.clear();
+
+      int running = 0;
+      curl_multi_perform(multi, &running);
+      int left = 0;
+      while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+        if (message->msg != CURLMSG_DONE) continue;
+        URLSessionTransfer* transfer = nullptr;
+        curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &transfer);
+        const CURLcode result = message->data.result;
+        if (transfer) finish(transfer, result);
+      }
+      curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+    }
+  }
+
+  void finish(URLSessionTransfer* transfer, CURLcode result) {
+    curl_multi_remove_handle(multi, transfer->easy);
+    std::unique_ptr<URLSessionTransfer> owned = std::move(transfers[transfer->task.get()]);
+    transfers.erase(transfer->task.get());
+
+    NSURLSession::Outcome outcome;
+    if (transfer->failure) {
+      outcome.error = transfer->failure;
+    } else if (result != CURLE_OK) {
+      outcome.error = errorForCurlResult(result, transfer->url);
+    } else {
+      transfer->makeResponse();
+    }
+    outcome.response = transfer->response;
+    if (!outcome.error) {
+      if (transfer->collect) outcome.data = NSData::make(std::move(transfer->received));
+      if (transfer->fd >= 0) {
+        ::close(transfer->fd);
+        transfer->fd = -1;
+        // The session removes the file once the delegate or completion has seen it.
+        outcome.downloadedFile = std::make_shared<NSURLSession::TemporaryFile>(std::move(transfer->filePath));
+        transfer->filePath.clear();
+      }
+    }
+    auto task = transfer->task;
+    auto session = transfer->session;
+    owned.reset();
+    session->complete(task, std::move(outcome));
+  }
+
+  void fail(const std::shared_ptr<NSURLSessionTask>& task, std::shared_ptr<NSError> error) {
+    NSURLSession::Outcome outcome;
+    outcome.error = std::move(error);
+    task->session_->complete(task, std::move(outcome));
+  }
+
+  void start(const std::shared_ptr<NSURLSessionTask>& task) {
+    const auto& request = task->request_;
+    const auto& url = request->URL();
+    if (!url) return fail(task, makeURLError(NSURLError::badURL, "bad URL", url));
+    std::string scheme = url->scheme();
+    for (auto& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (scheme != "http" && scheme != "https") return fail(task, makeURLError(NSURLError::unsupportedURL, "unsupported URL", url));
+    if (url->host().empty()) return fail(task, makeURLError(NSURLError::badURL, "bad URL", url));
+
+    auto transfer = std::make_unique<URLSessionTransfer>();
+    transfer->task = task;
+    transfer->session = task->session_;
+    transfer->url = url;
+    const auto& configuration = *task->session_->configuration_;
+    transfer->cap = configuration.maximumBodySize;
+    {
+      std::lock_guard lock(task->mutex_);
+      transfer->collect = task->kind_ != NSURLSessionTask::Kind::download && task->dataCompletion_;
+    }
+    transfer->stream = task->kind_ != NSURLSessionTask::Kind::download && !transfer->collect &&
+                       task->session_->hasDelegate_;
+    if (task->kind_ == NSURLSessionTask::Kind::download) {
+      std::string pattern = (Paths::temporary() / "glimdeck-download-XXXXXX").string();
+      const int fd = ::mkstemp(pattern.data());
+      if (fd < 0) {
+        return fail(task, makeURLError(NSURLError::cannotCreateFile, "The download's temporary file could not be created.", url));
+      }
+      transfer->fd = fd;
+      transfer->filePath = pattern;
+    }
+
+    CURL* easy = curl_easy_init();
+    if (!easy) return fail(task, makeURLError(NSURLError::unknown, "The transfer could not be set up.", url));
+    transfer->easy = easy;
+    curl_easy_setopt(easy, CURLOPT_URL, url->absoluteString().c_str());
+    curl_easy_setopt(easy, CURLOPT_PRIVATE, transfer.get());
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+
+    const double idle = std::min(request->timeoutInterval(), configuration.timeoutIntervalForRequest);
+    if (idle > 0) {
+      curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(idle * 1000));
+      curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+      curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, std::max(1L, static_cast<long>(std::ceil(idle))));
+    }
+    if (configuration.timeoutIntervalForResource > 0) {
+      curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(configuration.timeoutIntervalForResource * 1000));
+    }
+
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, headerCallback);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, transfer.get());
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, writeCallback);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, progressCallback);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, transfer.get());
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+
+    const std::string& method = request->HTTPMethod();
+    transfer->body = request->HTTPBody();
+    const bool sendsBody = transfer->body && method != "GET" && method != "HEAD";
+    if (method == "GET") {
+      curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    } else if (method == "HEAD") {
+      curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    } else if (method == "POST") {
+      curl_easy_setopt(easy, CURLOPT_POST, 1L);
+    } else {
+      curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
+    }
+    if (sendsBody || method == "POST") {
+      static const char kEmpty[] = "";
+      transfer->bodySize = transfer->body ? static_cast<std::int64_t>(transfer->body->length()) : 0;
+      task->bytesExpectedToSend_.store(transfer->bodySize);
+      curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(transfer->bodySize));
+      curl_easy_setopt(easy, CURLOPT_POSTFIELDS,
+                       transfer->bodySize > 0 ? reinterpret_cast<const char*>(transfer->body->bytes().data()) : kEmpty);
+    }
+
+    HTTPHeaderFields headers = configuration.HTTPAdditionalHeaders;
+    for (const auto& [name, value] : request->allHTTPHeaderFields()) headers.setValue(value, name);
+    // No "Expect: 100-continue" round trip before a body.
+    if (!headers.valueForHTTPHeaderField("Expect")) headers.setValue("", "Expect");
+    for (const auto& [name, value] : headers) {
+      // "Name;" is libcurl's way of sending a header with an empty value.
+      const std::string line = value.empty() && !HTTPHeaderFields::namesEqual(name, "Expect")
+                                   ? name + ";"
+                                   : name + ": " + value;
+      transfer->headerList = curl_slist_append(transfer->headerList, line.c_str());
+    }
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer->headerList);
+
+    if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
+      return fail(task, makeURLError(NSURLError::unknown, "The transfer could not be started.", url));
+    }
+    transfers[task.get()] = std::move(transfer);
+  }
+
+  void cancel(const std::shared_ptr<NSURLSessionTask>& task) {
+    auto found = transfers.find(task.get());
+    if (found == transfers.end()) return;
+    std::unique_ptr<URLSessionTransfer> transfer = std::move(found->second);
+    transfers.erase(found);
+    curl_multi_remove_handle(multi, transfer->easy);
+    NSURLSession::Outcome outcome;
+    outcome.response = transfer->response;
+    outcome.error = cancelledError(transfer->url);
+    auto session = transfer->session;
+    transfer.reset();
+    session->complete(task, std::move(outcome));
+  }
+};
+
+URLSessionEngine& URLSessionEngine::shared() {
+  // Never destroyed: the network thread runs until the process ends, and transfers still
+  // running then are simply dropped with it.
+  static URLSessionEngine* engine = new URLSessionEngine();
+  return *engine;
+}
+
+URLSessionEngine::URLSessionEngine() : state_(new URLSessionEngineState()) {
+  curl_global_init(CURL_GLOBAL_DEFAULT);
+  state_->multi = curl_multi_init();
+  curl_multi_setopt(state_->multi, CURLMOPT_MAX_HOST_CONNECTIONS, kMaxConnectionsPerHost);
+  std::thread([state = state_] { state->run(); }).detach();
+}
+
+void URLSessionEngine::start(std::shared_ptr<NSURLSessionTask> task) {
+  state_->post([state = state_, task = std::move(task)] { state->start(task); });
+}
+
+void URLSessionEngine::cancel(std::shared_ptr<NSURLSessionTask> task) {
+  state_->post([state = state_, task = std::move(task)] { state->cancel(task); });
+}

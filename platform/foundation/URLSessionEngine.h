@@ -1,0 +1,33 @@
+#pragma once
+// The one network thread behind every URL session: a libcurl multi handle that runs all
+// transfers at once. Sessions and tasks talk to it; nothing else should.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class NSError;
+class NSURL;
+class NSURLSessionTask;
+struct URLSessionEngineState;
+
+class URLSessionEngine {
+ public:
+  static URLSessionEngine& shared();
+
+  // Starts the task's transfer; the engine keeps the task (and so its session) alive
+  // until the transfer ends and its outcome is handed to the session.
+  void start(std::shared_ptr<NSURLSessionTask> task);
+  // Stops the task's transfer, if it still runs, and ends the task as cancelled.
+  void cancel(std::shared_ptr<NSURLSessionTask> task);
+
+  URLSessionEngine(const URLSessionEngine&) = delete;
+  URLSessionEngine& operator=(const URLSessionEngine&) = delete;
+
+ private:
+  URLSessionEngine();
+  URLSessionEngineState* state_;
+};
+
+// An error of NSURLErrorDomain naming the URL that failed.
+std::shared_ptr<NSError> makeURLError(std::int64_t code, std::string description, const std::shared_ptr<NSURL>& url);

@@ -1,0 +1,30 @@
+#pragma once
+// Pango text layout shared by font metrics, text measurement and the Cairo backend.
+// Pango is not safe across threads, so every use holds the lock.
+
+#include <mutex>
+#include <pango/pango.h>
+
+#include "platform/foundation/NSGeometry.h"
+
+class NSAttributedString;
+class NSFont;
+
+namespace TextLayout {
+
+std::unique_lock<std::recursive_mutex> lock();
+// A context for measuring, at one device unit per point.
+PangoContext* measuringContext();
+// Gives a context (a measuring one, or one made for a Cairo canvas) the same font options.
+void configure(PangoContext* context);
+// A description of the font's installed face at its point size (caller frees).
+PangoFontDescription* describe(const NSFont& font);
+// Lays the attributed text out in the given width (0 or less: one line per paragraph,
+// unbounded), with its fonts, colours, kerning, alignment and link colours. Caller unrefs.
+PangoLayout* makeLayout(PangoContext* context, const NSAttributedString& text, double width);
+// The size the text takes when laid out so.
+NSSize measure(const NSAttributedString& text, double width);
+// The font of attributed text that names none.
+const NSFont& defaultFont();
+
+}  // namespace TextLayout

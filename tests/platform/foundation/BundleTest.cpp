@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "platform/foundation/Foundation.h"
+#include "platform/foundation/NSBundle.h"
+#include "platform/foundation/NSURL.h"
+#include "tests/support/TestEnvironment.h"
+
+class BundleTest : public GlimdeckTest {
+ protected:
+  void SetUp() override {
+    GlimdeckTest::SetUp();
+    NSBundle::resetMainBundle();
+  }
+  void TearDown() override {
+    unsetenv("GLIMDECK_RESOURCES_DIR");
+    NSBundle::resetMainBundle();
+    GlimdeckTest::TearDown();
+  }
+  // A resources folder of our own holding the given Info.plist text.
+  std::filesystem::path resourcesWithInfo(const std::string& info) {
+    auto folder = home() / "resources";
+    std::filesystem::create_directories(folder / "images");
+    std::ofstream(folder / "Info.plist") << info;
+    std::ofstream(folder / "images" / "icon.png") << "png";
+    std::ofstream(home() / "secret.txt") << "outside";
+    setenv("GLIMDECK_RESOURCES_DIR", folder.c_str(), 1);
+    NSBundle::resetMainBundle();
+    return folder;
+  }
+};
+
+TEST_F(BundleTest, TheShippedInfoDictionaryNamesTheApplication) {
+  auto bundle = NSBundle::mainBundle();
+  EXPECT_EQ(bundle->bundleIdentifier(), "com.glimdeck.Glimdeck");
+  struct Expectation {
+    const char* key;
+    const char* value;
+  };
+  for (auto [key, value] : {Expectation{"CFBundleName", "Glimdeck"}, Expectation{"CFBundleShortVersionString", "1.0.0"},
+                            Expectation{"CFBundleVersion", "1"}, Expectation{"DTPlatformVersion", "10.13"}}) {
+    auto text = asA<NSString>(bundle->objectForInfoDictionaryKey(key));
+    ASSERT_TRUE(text) << key;
+    EXPECT_EQ(text->string(), value);
+  }
+  EXPECT_TRUE(bundle->pathForResource("Info", "plist").has_value());
+  EXPECT_FALSE(bundle->bundlePath().empty());
+}
+
+TEST_F(BundleTest, TestsCanReplaceTheInfoDictionaryAndRestoreIt) {
+  auto bundle = NSBundle::mainBundle();
+  bundle->setInfoDictionary(NSDictionary::make({{"CFBundleShortVersionString", NSNumber::numberWithInteger(3)}}));
+  EXPECT_FALSE(bundle->bundleIdentifier().has_value());
+  EXPECT_TRUE(objectsEqual(bundle->objectForInfoDictionaryKey("CFBundleShortVersionString"), NSNumber::numberWithInteger(3)));
+  // Changing the copy handed out leaves the bundle's own dictionary alone.
+  bundle->infoDictionary()->setObject(NSString::make("x"), "CFBundleName");
+  EXPECT_FALSE(bundle->objectForInfoDictionaryKey("CFBundleName"));
+  bundle->setInfoDictionary(nullptr);
+  EXPECT_EQ(bundle->bundleIdentifier(), "com.glimdeck.Glimdeck");
+}
+
+TEST_F(BundleTest, ResourcesAreFoundOnlyInsideTheResourcesFolder) {
+  auto folder = resourcesWithInfo("<plist><dict><key>CFBundleIdentifier</key><string>org.example</string></dict></plist>");
+  auto bundle = NSBundle::mainBundle();
+  EXPECT_EQ(bundle->resourcePath(), folder);
+  EXPECT_EQ(bundle->bundleIdentifier(), "org.example");
+  EXPECT_EQ(bundle->pathForResource("images/icon", "png"), folder / "images" / "icon.png");
+  EXPECT_EQ(bundle->pathForResource("images/icon.png", ""), folder / "images" / "icon.png");
+  auto url = bundle->URLForResource("images/icon", "png");
+  ASSERT_TRUE(url);
+  EXPECT_TRUE(url->isFileURL());
+  EXPECT_EQ(url->path(), (folder / "images" / "icon.png").string());
+  for (auto [name, type] : {std::pair{"missing", "png"}, std::pair{"../secret", "txt"}, std::pair{"", ""},
+                            std::pair{"/etc/passwd", ""}, std::pair{"images", ""}}) {
+    EXPECT_FALSE(bundle->pathForResource(name, type).has_value()) << name;
+  }
+  EXPECT_FALSE(bundle->URLForResource("missing", "png"));
+}
+
+TEST_F(BundleTest, AMissingOrCorruptInfoPlistGivesAnEmptyDictionaryAndADiagnostic) {
+  resourcesWithInfo("<plist><dict><key>unfinished");
+  EXPECT_EQ(NSBundle::mainBundle()->infoDictionary()->count(), 0u);
+  EXPECT_FALSE(NSBundle::mainBundle()->bundleIdentifier().has_value());
+  ASSERT_FALSE(printedLines().empty());
+  EXPECT_NE(printedLines().front().find("Info.plist"), std::string::npos);
+}

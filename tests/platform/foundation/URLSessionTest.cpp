@@ -1,0 +1,477 @@
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+
+#include "platform/foundation/NSURLSession.h"
+#include "platform/foundation/Paths.h"
+#include "tests/support/StandinFixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Everything a session told its delegate, in order. Sessions in these tests deliver on
+// the main queue, so the recorder is only touched on the main thread.
+class RecordingDelegate : public NSURLSessionDelegate {
+ public:
+  struct Write {
+    std::int64_t written, total, expected;
+  };
+
+  void URLSession(const std::shared_ptr<NSURLSession>&, const std::shared_ptr<NSError>& error) override {
+    ++invalidations;
+    invalidationError = error;
+  }
+  void URLSession(const std::shared_ptr<NSURLSession>&, const std::shared_ptr<NSURLSessionDataTask>&,
+                  const std::shared_ptr<NSData>& data) override {
+    received += data->string();
+  }
+  void URLSession(const std::shared_ptr<NSURLSession>&, const std::shared_ptr<NSURLSessionDownloadTask>&,
+                  std::int64_t written, std::int64_t total, std::int64_t expected) override {
+    writes.push_back({written, total, expected});
+  }
+  void URLSession(const std::shared_ptr<NSURLSession>&, const std::shared_ptr<NSURLSessionDownloadTask>& task,
+                  const std::shared_ptr<NSURL>& location) override {
+    downloadedPath = location->path();
+    std::ifstream in(downloadedPath, std::ios::binary);
+    downloaded.assign(std::istreambuf_iterator<char>(in), {});
+    finishedDescription = task->taskDescription();
+  }
+  void URLSession(const std::shared_ptr<NSURLSession>&, const std::shared_ptr<NSURLSessionTask>&,
+                  std::int64_t sent, std::int64_t total, std::int64_t expected) override {
+    sentTotal += sent;
+    lastSent = total;
+    expectedToSend = expected;
+  }
+  void URLSession(const std::shared_ptr<NSURLSession>&, const std::shared_ptr<NSURLSessionTask>&,
+                  const std::shared_ptr<NSError>& error) override {
+    completions.push_back(error);
+  }
+
+  int invalidations = 0;
+  std::shared_ptr<NSError> invalidationError;
+  std::string received;
+  std::vector<Write> writes;
+  std::string downloadedPath;
+  std::string downloaded;
+  std::string finishedDescription;
+  std::int64_t sentTotal = 0, lastSent = 0, expectedToSend = 0;
+  std::vector<std::shared_ptr<NSError>> completions;
+};
+
+// One completion's arguments, handed to the main thread.
+struct Reply {
+  std::shared_ptr<NSData> data;
+  std::shared_ptr<NSURLResponse> response;
+  std::shared_ptr<NSError> error;
+  bool onDelegateQueue = false;
+  int calls = 0;
+};
+
+std::string expectedBytes(std::size_t n) {
+  std::string bytes;
+  for (std::size_t i = 0; i < n; ++i) bytes.push_back(static_cast<char>('a' + i % 26));
+  return bytes;
+}
+
+// A loopback port that nothing listens on.
+int closedPort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  ::close(fd);
+  return ntohs(address.sin_port);
+}
+
+}  // namespace
+
+class URLSessionTest : public StandinTest {
+ protected:
+  std::shared_ptr<NSURL> url(const std::string& path) { return NSURL::URLWithString(standinURL(path)); }
+
+  // A session whose completions land in `reply` on the main thread.
+  std::shared_ptr<NSURLSessionDataTask> fetch(const std::shared_ptr<NSURLSession>& session,
+                                              const std::shared_ptr<NSURLRequest>& request,
+                                              const std::shared_ptr<Reply>& reply) {
+    return session->dataTaskWithRequest(request, [session, reply](auto data, auto response, auto error) {
+      const bool onQueue = session->delegateQueue()->isCurrent() && !NSRunLoop::isMainThread();
+      DispatchQueue::main()->async([=] {
+        reply->data = data;
+        reply->response = response;
+        reply->error = error;
+        reply->onDelegateQueue = onQueue;
+        ++reply->calls;
+      });
+    });
+  }
+
+  std::shared_ptr<Reply> fetchAndWait(const std::shared_ptr<NSURLSession>& session,
+                                      const std::shared_ptr<NSURLRequest>& request) {
+    auto reply = std::make_shared<Reply>();
+    fetch(session, request, reply)->resume();
+    EXPECT_TRUE(runUntil([&] { return reply->calls > 0; }, 30));
+    return reply;
+  }
+
+  static std::shared_ptr<NSURLSession> sessionOnMainQueue(const std::shared_ptr<NSURLSessionDelegate>& delegate,
+                                                          std::shared_ptr<NSURLSessionConfiguration> configuration = nullptr) {
+    return NSURLSession::sessionWithConfiguration(configuration, delegate, DispatchQueue::main());
+  }
+};
+
+TEST_F(URLSessionTest, AGetCarriesTheConfiguredHeadersAndRepliesOnTheDelegateQueue) {
+  auto configuration = NSURLSessionConfiguration::defaultSessionConfiguration();
+  configuration->HTTPAdditionalHeaders.setValue("Glimdeck/1.0 (; iOS 10.13)", "User-Agent");
+  configuration->HTTPAdditionalHeaders.setValue("session", "X-Both");
+  auto session = NSURLSession::sessionWithConfiguration(configuration);
+  configuration->HTTPAdditionalHeaders.setValue("too late", "X-Late");
+
+  auto request = NSURLRequest::requestWithURL(url("/_standin/bytes?n=100"));
+  request->setValue("request", "x-both");
+  auto reply = fetchAndWait(session, request);
+
+  ASSERT_EQ(reply->calls, 1);
+  EXPECT_FALSE(reply->error);
+  EXPECT_TRUE(reply->onDelegateQueue);
+  ASSERT_TRUE(reply->data);
+  EXPECT_EQ(reply->data->string(), expectedBytes(100));
+  auto http = asA<NSHTTPURLResponse>(reply->response);
+  ASSERT_TRUE(http);
+  EXPECT_EQ(http->statusCode(), 200);
+  EXPECT_EQ(http->MIMEType(), "application/octet-stream");
+  EXPECT_EQ(http->expectedContentLength(), 100);
+  EXPECT_EQ(http->URL()->absoluteString(), standinURL("/_standin/bytes?n=100"));
+
+  auto logged = standin().waitForRequest([](const StandinRequest& r) { return r.path == "/_standin/bytes"; }, 5);
+  ASSERT_TRUE(logged);
+  EXPECT_EQ(logged->method, "GET");
+  EXPECT_EQ(logged->header("User-Agent"), "Glimdeck/1.0 (; iOS 10.13)");
+  EXPECT_EQ(logged->header("X-Both"), "request");
+  EXPECT_EQ(logged->header("X-Late"), std::nullopt);
+}
+
+TEST_F(URLSessionTest, AnErrorStatusIsAReplyNotAFailure) {
+  auto request = NSURLRequest::requestWithURL(url("/_standin/bytes?n=10"));
+  request->setValue("status500", "X-Standin-Fault");
+  auto reply = fetchAndWait(NSURLSession::sessionWithConfiguration(nullptr), request);
+  EXPECT_FALSE(reply->error);
+  ASSERT_TRUE(reply->data);
+  EXPECT_GT(reply->data->length(), 0u);
+  EXPECT_EQ(asA<NSHTTPURLResponse>(reply->response)->statusCode(), 500);
+
+  auto missing = fetchAndWait(NSURLSession::sessionWithConfiguration(nullptr),
+                              NSURLRequest::requestWithURL(url("/no/such/route")));
+  EXPECT_FALSE(missing->error);
+  EXPECT_EQ(asA<NSHTTPURLResponse>(missing->response)->statusCode(), 404);
+}
+
+TEST_F(URLSessionTest, DownloadsReportProgressAndLandInATemporaryFile) {
+  struct Case {
+    const char* query;
+    std::int64_t expected;
+  };
+  for (const Case& c : {Case{"/_standin/bytes?n=300000", 300000}, Case{"/_standin/bytes?n=300000&chunked=1", -1}}) {
+    auto delegate = std::make_shared<RecordingDelegate>();
+    auto session = sessionOnMainQueue(delegate);
+    auto task = session->downloadTaskWithURL(url(c.query));
+    task->setTaskDescription("gif");
+    task->resume();
+    ASSERT_TRUE(runUntil([&] { return !delegate->completions.empty(); }, 30)) << c.query;
+
+    ASSERT_EQ(delegate->completions.size(), 1u);
+    EXPECT_FALSE(delegate->completions[0]) << delegate->completions[0]->description();
+    EXPECT_EQ(delegate->downloaded, expectedBytes(300000));
+    EXPECT_EQ(delegate->finishedDescription, "gif");
+    EXPECT_EQ(fs::path(delegate->downloadedPath).parent_path(), Paths::temporary());
+    // Removed once the delegate has seen it.
+    EXPECT_FALSE(fs::exists(delegate->downloadedPath));
+
+    ASSERT_FALSE(delegate->writes.empty());
+    std::int64_t sum = 0;
+    for (const auto& write : delegate->writes) {
+      sum += write.written;
+      EXPECT_EQ(write.total, sum);
+      EXPECT_EQ(write.expected, c.expected) << c.query;
+    }
+    EXPECT_EQ(sum, 300000);
+    EXPECT_EQ(task->countOfBytesReceived(), 300000);
+    EXPECT_EQ(task->state(), NSURLSessionTask::State::completed);
+  }
+}
+
+TEST_F(URLSessionTest, ADownloadWithACompletionHandlerGetsTheFileWhileTheHandlerRuns) {
+  auto session = NSURLSession::sessionWithConfiguration(nullptr);
+  std::atomic<bool> done = false;
+  std::string contents, path;
+  std::shared_ptr<NSError> error;
+  session->downloadTaskWithURL(url("/_standin/bytes?n=5000"), [&](auto location, auto, auto failure) {
+    error = failure;
+    if (location) {
+      path = location->path();
+      std::ifstream in(path, std::ios::binary);
+      contents.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    done = true;
+  })->resume();
+  ASSERT_TRUE(runUntil([&] { return done.load(); }, 30));
+  EXPECT_FALSE(error);
+  EXPECT_EQ(contents, expectedBytes(5000));
+  EXPECT_TRUE(runUntil([&] { return !fs::exists(path); }, 5));
+}
+
+TEST_F(URLSessionTest, ACancelledTaskEndsOnceWithTheCancelledError) {
+  auto session = NSURLSession::sessionWithConfiguration(nullptr);
+  auto request = NSURLRequest::requestWithURL(url("/_standin/bytes?n=10"));
+  request->setValue("stall", "X-Standin-Fault");
+  auto reply = std::make_shared<Reply>();
+  auto task = fetch(session, request, reply);
+  task->resume();
+  ASSERT_TRUE(runUntil([&] { return standin().stalledCount() == 1; }, 10));
+  task->cancel();
+  task->cancel();
+  ASSERT_TRUE(runUntil([&] { return reply->calls > 0; }, 10));
+  standin().releaseStalls();
+  runUntil([] { return false; }, 0.2);
+
+  EXPECT_EQ(reply->calls, 1);
+  ASSERT_TRUE(reply->error);
+  EXPECT_EQ(reply->error->domain(), NSError::NSURLErrorDomain);
+  EXPECT_EQ(reply->error->code(), NSURLError::cancelled);
+  EXPECT_FALSE(reply->data);
+  EXPECT_EQ(task->state(), NSURLSessionTask::State::completed);
+
+  // A task cancelled before it starts never reaches the server.
+  auto early = std::make_shared<Reply>();
+  auto unstarted = fetch(session, NSURLRequest::requestWithURL(url("/_standin/bytes?n=11")), early);
+  unstarted->cancel();
+  unstarted->resume();
+  ASSERT_TRUE(runUntil([&] { return early->calls > 0; }, 10));
+  EXPECT_EQ(early->error->code(), NSURLError::cancelled);
+  for (const auto& logged : standin().requests()) EXPECT_NE(logged.target, "/_standin/bytes?n=11");
+}
+
+TEST_F(URLSessionTest, TransportFailuresAreURLErrors) {
+  struct Case {
+    std::string url;
+    const char* fault;
+    std::int64_t code;
+  };
+  const std::vector<Case> cases = {
+      {standinURL("/_standin/bytes?n=10"), "drop", NSURLError::networkConnectionLost},
+      {"http://127.0.0.1:" + std::to_string(closedPort()) + "/x", nullptr, NSURLError::cannotConnectToHost},
+      {"ftp://127.0.0.1/x", nullptr, NSURLError::unsupportedURL},
+      {"relative/only", nullptr, NSURLError::unsupportedURL},
+  };
+  auto session = NSURLSession::sessionWithConfiguration(nullptr);
+  for (const auto& c : cases) {
+    auto request = NSURLRequest::requestWithURL(NSURL::URLWithString(c.url));
+    if (c.fault) request->setValue(c.fault, "X-Standin-Fault");
+    auto reply = fetchAndWait(session, request);
+    ASSERT_TRUE(reply->error) << c.url;
+    EXPECT_EQ(reply->error->domain(), NSError::NSURLErrorDomain);
+    EXPECT_EQ(reply->error->code(), c.code) << c.url;
+    EXPECT_FALSE(reply->data);
+  }
+  auto noURL = fetchAndWait(session, NSURLRequest::requestWithURL(nullptr));
+  EXPECT_EQ(noURL->error->code(), NSURLError::badURL);
+}
+
+TEST_F(URLSessionTest, AnOversizedBodyIsRefused) {
+  auto configuration = NSURLSessionConfiguration::defaultSessionConfiguration();
+  configuration->maximumBodySize = 1000;
+  auto small = NSURLSession::sessionWithConfiguration(configuration);
+  for (const char* path : {"/_standin/bytes?n=1000", "/_standin/bytes?n=1001", "/_standin/bytes?n=50000&chunked=1"}) {
+    auto reply = fetchAndWait(small, NSURLRequest::requestWithURL(url(path)));
+    if (std::string(path) == "/_standin/bytes?n=1000") {
+      EXPECT_FALSE(reply->error);
+      continue;
+    }
+    ASSERT_TRUE(reply->error) << path;
+    EXPECT_EQ(reply->error->code(), NSURLError::dataLengthExceedsMaximum) << path;
+    EXPECT_FALSE(reply->data);
+  }
+
+  // The default cap leaves room for the largest cached media but not for a runaway body.
+  auto request = NSURLRequest::requestWithURL(url("/_standin/bytes?n=10"));
+  request->setValue("oversized=20000000", "X-Standin-Fault");
+  auto reply = fetchAndWait(NSURLSession::sessionWithConfiguration(nullptr), request);
+  ASSERT_TRUE(reply->error);
+  EXPECT_EQ(reply->error->code(), NSURLError::dataLengthExceedsMaximum);
+
+  auto delegate = std::make_shared<RecordingDelegate>();
+  auto session = sessionOnMainQueue(delegate);
+  session->downloadTaskWithURL(url("/_standin/bytes?n=10000001"))->resume();
+  ASSERT_TRUE(runUntil([&] { return !delegate->completions.empty(); }, 60));
+  EXPECT_FALSE(delegate->completions[0]);
+  EXPECT_EQ(delegate->downloaded.size(), 10000001u);
+}
+
+TEST_F(URLSessionTest, FiveHundredTasksInFlightAllComplete) {
+  constexpr int kTasks = 500;
+  auto done = std::make_shared<std::atomic<int>>(0);
+  auto good = std::make_shared<std::atomic<int>>(0);
+  {
+    // Neither the session nor the tasks are kept: running tasks keep what they need.
+    auto session = NSURLSession::sessionWithConfiguration(nullptr);
+    for (int i = 0; i < kTasks; ++i) {
+      const std::size_t n = 100 + i;
+      session->dataTaskWithURL(url("/_standin/bytes?n=" + std::to_string(n)), [=](auto data, auto response, auto error) {
+        if (!error && data && data->length() == n && asA<NSHTTPURLResponse>(response)->statusCode() == 200) ++*good;
+        ++*done;
+      })->resume();
+    }
+  }
+  ASSERT_TRUE(runUntil([&] { return done->load() == kTasks; }, 120));
+  EXPECT_EQ(good->load(), kTasks);
+}
+
+TEST_F(URLSessionTest, UploadsReportProgressAndSendTheBody) {
+  standin().addRoute("POST", "/upload", [](const StandinRequest& request, StandinResponse& response, const Catalogue&) {
+    response.setText(std::to_string(request.body.size()), "text/plain");
+  });
+  auto delegate = std::make_shared<RecordingDelegate>();
+  auto session = sessionOnMainQueue(delegate);
+  std::string body(200000, 'z');
+  body[0] = '\0';
+  auto request = NSURLRequest::requestWithURL(url("/upload"));
+  request->setValue("application/octet-stream", "Content-Type");
+  std::shared_ptr<NSData> reply;
+  bool done = false;
+  auto task = session->uploadTaskWithRequest(request, NSData::fromString(body), [&](auto data, auto, auto error) {
+    EXPECT_FALSE(error);
+    reply = data;
+    done = true;
+  });
+  EXPECT_EQ(task->originalRequest()->HTTPMethod(), "POST");
+  EXPECT_EQ(request->HTTPMethod(), "GET");  // the caller's request is not changed
+  task->resume();
+  ASSERT_TRUE(runUntil([&] { return done; }, 30));
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->string(), "200000");
+  EXPECT_EQ(delegate->sentTotal, 200000);
+  EXPECT_EQ(delegate->lastSent, 200000);
+  EXPECT_EQ(delegate->expectedToSend, 200000);
+  // With a completion handler the delegate hears progress only.
+  EXPECT_TRUE(delegate->completions.empty());
+  auto logged = standin().waitForRequest([](const StandinRequest& r) { return r.path == "/upload"; }, 5);
+  ASSERT_TRUE(logged);
+  EXPECT_EQ(logged->body, body);
+  EXPECT_EQ(logged->header("Content-Type"), "application/octet-stream");
+}
+
+TEST_F(URLSessionTest, DataTasksWithoutACompletionStreamToTheDelegate) {
+  auto delegate = std::make_shared<RecordingDelegate>();
+  auto session = sessionOnMainQueue(delegate);
+  auto request = NSURLRequest::requestWithURL(url("/_standin/bytes?n=70000"));
+  auto task = session->dataTaskWithRequest(request);
+  EXPECT_EQ(task->state(), NSURLSessionTask::State::suspended);
+  EXPECT_EQ(task->originalRequest()->URL()->absoluteString(), standinURL("/_standin/bytes?n=70000"));
+  EXPECT_NE(task->originalRequest(), request);
+  EXPECT_NE(session->dataTaskWithRequest(request)->taskIdentifier(), task->taskIdentifier());
+  task->resume();
+  ASSERT_TRUE(runUntil([&] { return !delegate->completions.empty(); }, 30));
+  EXPECT_FALSE(delegate->completions[0]);
+  EXPECT_EQ(delegate->received, expectedBytes(70000));
+  EXPECT_EQ(asA<NSHTTPURLResponse>(task->response())->statusCode(), 200);
+}
+
+TEST_F(URLSessionTest, InvalidateAndCancelEndsEveryTaskThenTheSession) {
+  auto delegate = std::make_shared<RecordingDelegate>();
+  auto session = sessionOnMainQueue(delegate);
+  auto request = NSURLRequest::requestWithURL(url("/_standin/bytes?n=10"));
+  request->setValue("stall", "X-Standin-Fault");
+  for (int i = 0; i < 3; ++i) session->dataTaskWithRequest(request)->resume();
+  auto unstarted = session->dataTaskWithRequest(request);
+  ASSERT_TRUE(runUntil([&] { return standin().stalledCount() == 3; }, 10));
+  EXPECT_EQ(session->allTasks().size(), 4u);
+
+  session->invalidateAndCancel();
+  ASSERT_TRUE(runUntil([&] { return delegate->invalidations == 1; }, 10));
+  ASSERT_EQ(delegate->completions.size(), 4u);
+  for (const auto& error : delegate->completions) EXPECT_EQ(error->code(), NSURLError::cancelled);
+  EXPECT_FALSE(delegate->invalidationError);
+  EXPECT_FALSE(session->delegate());
+  EXPECT_TRUE(session->allTasks().empty());
+
+  // A task made after invalidation ends at once without reaching the server.
+  auto reply = fetchAndWait(session, NSURLRequest::requestWithURL(url("/_standin/bytes?n=12")));
+  ASSERT_TRUE(reply->error);
+  EXPECT_EQ(reply->error->code(), NSURLError::cancelled);
+}
+
+TEST_F(URLSessionTest, FinishTasksAndInvalidateLetsRunningTasksFinish) {
+  auto delegate = std::make_shared<RecordingDelegate>();
+  auto session = sessionOnMainQueue(delegate);
+  auto request = NSURLRequest::requestWithURL(url("/_standin/bytes?n=10"));
+  request->setValue("stall", "X-Standin-Fault");
+  session->dataTaskWithRequest(request)->resume();
+  ASSERT_TRUE(runUntil([&] { return standin().stalledCount() == 1; }, 10));
+  session->finishTasksAndInvalidate();
+  runUntil([] { return false; }, 0.2);
+  EXPECT_EQ(delegate->invalidations, 0);
+  standin().releaseStalls();
+  ASSERT_TRUE(runUntil([&] { return delegate->invalidations == 1; }, 10));
+  ASSERT_EQ(delegate->completions.size(), 1u);
+  EXPECT_FALSE(delegate->completions[0]);
+  EXPECT_EQ(delegate->received, "abcdefghij");
+
+  bool reset = false;
+  session->resetWithCompletionHandler([&] { reset = NSRunLoop::isMainThread(); });
+  EXPECT_TRUE(runUntil([&] { return reset; }, 5));
+}
+
+TEST_F(URLSessionTest, ASessionLetGoWhileItsTasksRunStillDelivers) {
+  auto delegate = std::make_shared<RecordingDelegate>();
+  {
+    auto session = sessionOnMainQueue(delegate);
+    session->downloadTaskWithURL(url("/_standin/bytes?n=2000"))->resume();
+  }
+  ASSERT_TRUE(runUntil([&] { return !delegate->completions.empty(); }, 30));
+  EXPECT_EQ(delegate->downloaded.size(), 2000u);
+
+  // A delegate that is gone simply hears nothing; the task still ends.
+  auto gone = std::make_shared<RecordingDelegate>();
+  auto session = sessionOnMainQueue(gone);
+  auto task = session->dataTaskWithURL(url("/_standin/bytes?n=10"));
+  gone.reset();
+  task->resume();
+  EXPECT_TRUE(runUntil([&] { return task->state() == NSURLSessionTask::State::completed; }, 10));
+}
+
+TEST_F(URLSessionTest, ResponsesReadTheirHeaders) {
+  auto response = NSHTTPURLResponse::make(
+      NSURL::URLWithString("http://h/dir/cat.gif?token=secret"), 200,
+      {{"content-type", "Text/HTML; charset=\"UTF-8\""}, {"Content-Length", "42"}});
+  EXPECT_EQ(response->MIMEType(), "text/html");
+  EXPECT_EQ(response->textEncodingName(), "utf-8");
+  EXPECT_EQ(response->expectedContentLength(), 42);
+  EXPECT_EQ(response->valueForHTTPHeaderField("CONTENT-LENGTH"), "42");
+  EXPECT_EQ(response->suggestedFilename(), "cat.gif");
+  EXPECT_EQ(response->description().find("secret"), std::string::npos);
+
+  auto named = NSHTTPURLResponse::make(NSURL::URLWithString("http://h/"), 200,
+                                       {{"Content-Disposition", "attachment; filename=\"a.gif\""}});
+  EXPECT_EQ(named->suggestedFilename(), "a.gif");
+  EXPECT_EQ(named->expectedContentLength(), -1);
+  auto hostile = NSHTTPURLResponse::make(NSURL::URLWithString("http://h/"), 200,
+                                         {{"Content-Disposition", "attachment; filename=\"../../x\""}});
+  EXPECT_EQ(hostile->suggestedFilename(), "Unknown");
+  EXPECT_EQ(NSHTTPURLResponse::make(nullptr, 200, {{"Content-Length", "-5"}})->expectedContentLength(), -1);
+
+  HTTPHeaderFields fields{{"Accept", "a"}};
+  fields.addValue("b", "accept");
+  fields.setValue("x", "X-One");
+  fields.removeValueForHTTPHeaderField("x-one");
+  EXPECT_EQ(fields.valueForHTTPHeaderField("ACCEPT"), "a, b");
+  EXPECT_EQ(fields.count(), 1u);
+}

@@ -1,0 +1,139 @@
+#include <gif_lib.h>
+#include <png.h>
+
+#include <cstring>
+#include <fstream>
+
+#include "platform/appkit/NSImage.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace {
+
+std::shared_ptr<NSData> pngData(int width, int height, const std::vector<std::uint8_t>& rgba) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  image.width = width;
+  image.height = height;
+  image.format = PNG_FORMAT_RGBA;
+  png_alloc_size_t size = 0;
+  png_image_write_to_memory(&image, nullptr, &size, 0, rgba.data(), 0, nullptr);
+  std::vector<std::uint8_t> out(size);
+  EXPECT_TRUE(png_image_write_to_memory(&image, out.data(), &size, 0, rgba.data(), 0, nullptr));
+  out.resize(size);
+  return NSData::make(std::move(out));
+}
+
+int writeBytes(GifFileType* file, const GifByteType* bytes, int length) {
+  auto* out = static_cast<std::vector<std::uint8_t>*>(file->UserData);
+  out->insert(out->end(), bytes, bytes + length);
+  return length;
+}
+
+// A 4 × 2 GIF of two frames: red everywhere, then a blue pixel at (1, 0) over it with the
+// rest transparent; delays 0.1 and 0.25 seconds, looping three times.
+std::shared_ptr<NSData> twoFrameGif() {
+  std::vector<std::uint8_t> out;
+  int error = 0;
+  GifFileType* gif = EGifOpen(&out, writeBytes, &error);
+  GifColorType colours[4] = {{255, 0, 0}, {0, 0, 255}, {0, 0, 0}, {0, 0, 0}};
+  ColorMapObject* map = GifMakeMapObject(4, colours);
+  EGifSetGifVersion(gif, true);
+  EXPECT_EQ(EGifPutScreenDesc(gif, 4, 2, 8, 0, map), GIF_OK);
+  unsigned char loop[3] = {1, 3, 0};
+  EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE);
+  EGifPutExtensionBlock(gif, 11, "NETSCAPE2.0");
+  EGifPutExtensionBlock(gif, 3, loop);
+  EGifPutExtensionTrailer(gif);
+  auto addFrame = [&](int delay, int transparent, std::vector<GifByteType> pixels) {
+    GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, delay, transparent};
+    GifByteType extension[4];
+    std::size_t length = EGifGCBToExtension(&control, extension);
+    EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length), extension);
+    EXPECT_EQ(EGifPutImageDesc(gif, 0, 0, 4, 2, false, nullptr), GIF_OK);
+    for (int row = 0; row < 2; ++row) EGifPutLine(gif, pixels.data() + row * 4, 4);
+  };
+  addFrame(10, NO_TRANSPARENT_COLOR, {0, 0, 0, 0, 0, 0, 0, 0});
+  addFrame(25, 2, {2, 1, 2, 2, 2, 2, 2, 2});
+  EXPECT_EQ(EGifCloseFile(gif, &error), GIF_OK);
+  GifFreeMapObject(map);
+  return NSData::make(std::move(out));
+}
+
+class ImageTest : public GlimdeckTest {};
+
+TEST_F(ImageTest, DecodesPngPixels) {
+  std::vector<std::uint8_t> rgba = {255, 0, 0, 255, 0, 255, 0, 128, 0, 0, 255, 0, 10, 20, 30, 255};
+  auto image = NSImage::initWithData(pngData(2, 2, rgba));
+  ASSERT_TRUE(image.has_value()) << image.error()->description();
+  EXPECT_EQ((*image)->size(), NSMakeSize(2, 2));
+  EXPECT_EQ((*image)->frameCount(), 1u);
+  EXPECT_FALSE((*image)->isAnimated());
+  EXPECT_EQ((*image)->pixelAt(1, 0), (std::array<std::uint8_t, 4>{0, 255, 0, 128}));
+  EXPECT_EQ((*image)->pixelAt(1, 1), (std::array<std::uint8_t, 4>{10, 20, 30, 255}));
+  EXPECT_EQ((*image)->pixelAt(5, 5), (std::array<std::uint8_t, 4>{0, 0, 0, 0}));
+}
+
+TEST_F(ImageTest, DecodesEveryGifFrameComposedWithDelaysAndLoops) {
+  auto image = NSImage::initWithData(twoFrameGif());
+  ASSERT_TRUE(image.has_value()) << image.error()->description();
+  auto& gif = *image;
+  EXPECT_EQ(gif->size(), NSMakeSize(4, 2));
+  ASSERT_EQ(gif->frameCount(), 2u);
+  EXPECT_TRUE(gif->isAnimated());
+  EXPECT_EQ(gif->loopCount(), 3);
+  EXPECT_DOUBLE_EQ(gif->frames()[0].delay, 0.1);
+  EXPECT_DOUBLE_EQ(gif->frames()[1].delay, 0.25);
+  std::array<std::uint8_t, 4> red{255, 0, 0, 255}, blue{0, 0, 255, 255};
+  EXPECT_EQ(gif->pixelAt(1, 0, 0), red);
+  EXPECT_EQ(gif->pixelAt(1, 0, 1), blue);
+  EXPECT_EQ(gif->pixelAt(3, 1, 1), red);  // transparent pixels keep the frame below
+}
+
+TEST_F(ImageTest, BadDataIsAnErrorNotACrash) {
+  auto gif = twoFrameGif()->bytes();
+  auto png = pngData(2, 2, std::vector<std::uint8_t>(16, 200))->bytes();
+  struct Case {
+    const char* what;
+    std::vector<std::uint8_t> bytes;
+  } cases[] = {
+      {"empty", {}},
+      {"text", {'h', 'e', 'l', 'l', 'o'}},
+      {"PNG signature only", {png.begin(), png.begin() + 8}},
+      {"truncated PNG", {png.begin(), png.begin() + static_cast<long>(png.size() / 2)}},
+      {"GIF header only", {gif.begin(), gif.begin() + 6}},
+      {"truncated GIF", {gif.begin(), gif.begin() + 20}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto image = NSImage::initWithData(NSData::make(c.bytes));
+    ASSERT_FALSE(image.has_value());
+    EXPECT_EQ(image.error()->domain(), NSImage::ErrorDomain);
+  }
+  EXPECT_FALSE(NSImage::initWithData(nullptr).has_value());
+  // A header that claims a picture of gigapixels is refused before any allocation.
+  auto huge = png;
+  huge[16] = 0x7F, huge[20] = 0x7F;  // width and height high bytes in the header chunk
+  EXPECT_FALSE(NSImage::initWithData(NSData::make(huge)).has_value());
+}
+
+TEST_F(ImageTest, FilesAndNamedImages) {
+  auto path = home() / "picture.gif";
+  auto bytes = twoFrameGif()->bytes();
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
+  auto image = NSImage::initWithContentsOfFile(path);
+  ASSERT_TRUE(image.has_value());
+  EXPECT_EQ((*image)->frameCount(), 2u);
+  auto missing = NSImage::initWithContentsOfFile(home() / "nothing.png");
+  ASSERT_FALSE(missing.has_value());
+  EXPECT_EQ(missing.error()->code(), NSImage::unreadableFile);
+
+  for (const char* name : {"", "no-such-image", "../../etc/passwd", "..", "a/b"}) {
+    EXPECT_EQ(NSImage::imageNamed(name), nullptr) << name;
+  }
+  auto pixels = NSImage::imageWithPixels(2, 1, {1, 2, 3, 4}, {4, 2});
+  EXPECT_EQ(pixels->size(), NSMakeSize(4, 2));
+  EXPECT_EQ(pixels->pixelAt(1, 0), (std::array<std::uint8_t, 4>{0, 0, 0, 0}));  // short buffers are padded
+}
+
+}  // namespace
