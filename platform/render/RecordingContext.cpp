@@ -8,7 +8,7 @@ void RecordingContext::clear() {
   calls_.clear();
   saved_.clear();
   state_ = RecordedState{};
-  beginPath();
+  GraphicsContext::beginPath();
 }
 
 void RecordingContext::saveGState() {

@@ -23,16 +23,22 @@ PangoContext* measuringContext() {
   static PangoContext* context = [] {
     PangoFontMap* map = pango_cairo_font_map_new();
     PangoContext* c = pango_font_map_create_context(map);
-    // Unhinted metrics, so that sizes scale with the font and match what Cairo draws.
-    cairo_font_options_t* options = cairo_font_options_create();
-    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
-    pango_cairo_context_set_font_options(c, options);
-    pango_context_set_round_glyph_positions(c, FALSE);
-    cairo_font_options_destroy(options);
+    configure(c);
     return c;
   }();
   return context;
+}
+
+void configure(PangoContext* context) {
+  // Unhinted, unrounded metrics, so that sizes scale with the font and measuring agrees
+  // with drawing at any scale.
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+  cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+  cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+  pango_cairo_context_set_font_options(context, options);
+  cairo_font_options_destroy(options);
+  pango_context_set_round_glyph_positions(context, FALSE);
 }
 
 PangoFontDescription* describe(const NSFont& font) {

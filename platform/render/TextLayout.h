@@ -15,6 +15,8 @@ namespace TextLayout {
 std::unique_lock<std::recursive_mutex> lock();
 // A context for measuring, at one device unit per point.
 PangoContext* measuringContext();
+// Gives a context (a measuring one, or one made for a Cairo canvas) the same font options.
+void configure(PangoContext* context);
 // A description of the font's installed face at its point size (caller frees).
 PangoFontDescription* describe(const NSFont& font);
 // Lays the attributed text out in the given width (0 or less: one line per paragraph,
