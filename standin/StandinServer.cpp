@@ -12,6 +12,12 @@
 #include <chrono>
 #include <filesystem>
 
+#include "platform/foundation/NSArray.h"
+#include "platform/foundation/NSDictionary.h"
+#include "platform/foundation/NSJSONSerialization.h"
+#include "platform/foundation/NSNumber.h"
+#include "platform/foundation/NSString.h"
+
 namespace {
 
 constexpr const char* kHost = "127.0.0.1";
@@ -185,6 +191,53 @@ std::optional<std::size_t> countFrom(std::string_view text, std::size_t limit) {
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value > limit) return std::nullopt;
   return value;
+}
+
+id text(std::string value) { return NSString::make(std::move(value)); }
+
+std::shared_ptr<NSDictionary> pairsObject(const StandinRequest::Pairs& pairs) {
+  // The first value of a repeated name wins, as StandinRequest::queryValue reads it.
+  auto object = NSDictionary::make();
+  for (const auto& [name, value] : pairs) {
+    if (!object->containsKey(name)) object->setObject(text(value), name);
+  }
+  return object;
+}
+
+std::shared_ptr<NSArray> partsArray(const StandinRequest& request) {
+  auto parts = NSArray::make();
+  for (const auto& part : request.parts) {
+    parts->addObject(NSDictionary::make({{"name", text(part.name)},
+                                         {"filename", text(part.filename)},
+                                         {"contentType", text(part.contentType)},
+                                         {"length", NSNumber::numberWithUnsignedInteger(part.content.size())}}));
+  }
+  return parts;
+}
+
+// What "/_standin/echo" answers: the request as the server understood it.
+std::shared_ptr<NSDictionary> echoObject(const StandinRequest& request) {
+  return NSDictionary::make({{"method", text(request.method)},
+                             {"path", text(request.path)},
+                             {"query", pairsObject(request.query)},
+                             {"headers", pairsObject(request.headers)},
+                             {"bodyLength", NSNumber::numberWithUnsignedInteger(request.body.size())},
+                             {"parts", partsArray(request)}});
+}
+
+// One entry of "/_standin/log": the echo plus order, target, every query item and the
+// body when it is text (bodies that are not UTF-8 are left out; their length stays).
+std::string logEntryJson(const StandinRequest& request) {
+  auto entry = echoObject(request);
+  entry->setObject(NSNumber::numberWithUnsignedInteger(request.sequence), "sequence");
+  entry->setObject(text(request.target), "target");
+  auto items = NSArray::make();
+  for (const auto& [name, value] : request.query) items->addObject(NSArray::make({text(name), text(value)}));
+  entry->setObject(items, "queryItems");
+  entry->setObject(text(request.body), "body");
+  if (auto json = NSJSONSerialization::stringWithJSONObject(entry)) return *json;
+  entry->removeObjectForKey("body");
+  return NSJSONSerialization::stringWithJSONObject(entry).value_or("{}");
 }
 
 }  // namespace
@@ -443,6 +496,33 @@ void StandinServer::route(StandinRequest& request, StandinResponse& response) {
 }
 
 void StandinServer::addBuiltinRoutes() {
+  addRoute("GET", "/media/.*", [](const StandinRequest& request, StandinResponse& response, const Catalogue& catalogue) {
+    catalogue.serveMedia(request, response);
+  });
+  addRoute("*", "/_standin/echo", [](const StandinRequest& request, StandinResponse& response, const Catalogue&) {
+    response.setJson(NSJSONSerialization::stringWithJSONObject(echoObject(request)).value_or("{}"));
+  });
+  std::weak_ptr<StandinServer> weakSelf = sharedAs<StandinServer>();
+  addRoute("GET", kLogPath, [weakSelf](const StandinRequest&, StandinResponse& response, const Catalogue&) {
+    auto self = weakSelf.lock();
+    if (!self) return;
+    std::string json = "{\"requests\":[";
+    bool first = true;
+    for (const auto& entry : self->requests()) {
+      if (!first) json += ",";
+      first = false;
+      json += logEntryJson(entry);
+    }
+    response.setJson(json + "]}");
+  });
+  addRoute("DELETE", kLogPath, [weakSelf](const StandinRequest&, StandinResponse& response, const Catalogue&) {
+    if (auto self = weakSelf.lock()) self->clearLog();
+    response.setJson("{}");
+  });
+  addRoute("POST", "/_standin/release", [weakSelf](const StandinRequest&, StandinResponse& response, const Catalogue&) {
+    if (auto self = weakSelf.lock()) self->releaseStalls();
+    response.setJson("{}");
+  });
   addRoute("GET", "/_standin/bytes", [](const StandinRequest& request, StandinResponse& response, const Catalogue&) {
     auto count = countFrom(request.queryValue("n").value_or("0"), kMaxGeneratedBytes);
     if (!count) {

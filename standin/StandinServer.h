@@ -3,6 +3,10 @@
 // requests the application sends, serves a generated catalogue and its media, keeps a log
 // of what it received and misbehaves on request (see Fault).
 //
+// Built in: "/media/..." (see Catalogue), "/_standin/echo" (the request as JSON),
+// "/_standin/bytes?n=N[&chunked=1]" (N bytes), "/_standin/log" (GET: the log as JSON,
+// DELETE: clear it) and POST "/_standin/release" (releases stalled replies).
+//
 // Routes are matched in the order they were added (later additions first, so a test can
 // override a built-in answer); the pattern is a regular expression over the whole path.
 
