@@ -46,6 +46,9 @@ void checkOrderings(std::string_view a, std::string_view b) {
   if (Unicode::hasPrefix(joined, a) != Unicode::hasPrefix(Unicode::composed(joined), Unicode::decomposed(a))) {
     fault("prefix test depends on the normal form");
   }
+  const NSRange found = Unicode::rangeOfString(joined, b);
+  if (found.location != NSNotFound && found.end() > Unicode::utf16Length(joined)) fault("a range past the end");
+  if (!b.empty() && Unicode::isAscii(joined) && found.location != joined.find(b)) fault("ASCII search disagrees");
 }
 
 void checkReaders(std::string_view text) {

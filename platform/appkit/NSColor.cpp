@@ -3,8 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <string_view>
 
+#include "platform/foundation/NSCoder.h"
+#include "platform/foundation/NSData.h"
 #include "platform/render/NSGraphicsContext.h"
 
 namespace {
@@ -170,4 +174,45 @@ std::string NSColor::description() const {
   std::snprintf(buffer, sizeof buffer, "NSColor(%.3f %.3f %.3f %.3f)", color_.red, color_.green, color_.blue,
                 color_.alpha);
   return buffer;
+}
+
+namespace {
+const NSCodingRegistration registration{"NSColor", &NSColor::initWithCoder};
+constexpr std::int64_t kRGBSpace = 1;
+constexpr std::int64_t kWhiteSpace = 3;
+}  // namespace
+
+void NSColor::encodeWithCoder(NSCoder& coder) const {
+  char text[128];
+  int length = std::snprintf(text, sizeof text, "%.17g %.17g %.17g %.17g", color_.red, color_.green, color_.blue,
+                             color_.alpha);
+  std::string components(text, static_cast<std::size_t>(std::max(0, length)));
+  components.push_back('\0');  // the platform ends the text with a zero byte
+  coder.encodeInt64(kRGBSpace, "NSColorSpace");
+  coder.encodeObject(NSData::fromString(components), "NSRGB");
+}
+
+std::shared_ptr<NSColor> NSColor::initWithCoder(NSCoder& coder) {
+  std::int64_t space = coder.decodeInt64ForKey("NSColorSpace");
+  const char* key = space == kWhiteSpace || space == kWhiteSpace + 1 ? "NSWhite" : "NSRGB";
+  auto data = coder.decodeObjectOfClass<NSData>(key);
+  if (!data || !*data) return nullptr;
+  std::string text = (*data)->string();
+  text = text.substr(0, text.find('\0'));
+  double c[4] = {0, 0, 0, 1};
+  int read = 0;
+  const char* at = text.c_str();
+  while (read < 4) {
+    char* end = nullptr;
+    double value = std::strtod(at, &end);
+    if (end == at) break;
+    c[read++] = value;
+    at = end;
+  }
+  if (key == std::string_view("NSWhite")) {
+    if (read < 1) return nullptr;
+    return colorWithWhite(c[0], read >= 2 ? c[1] : 1);
+  }
+  if (read < 3) return nullptr;
+  return colorWithRed(c[0], c[1], c[2], read >= 4 ? c[3] : 1);
 }

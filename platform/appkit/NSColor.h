@@ -5,10 +5,11 @@
 #include <memory>
 #include <string>
 
+#include "platform/foundation/NSCoding.h"
 #include "platform/foundation/NSObject.h"
 #include "platform/quartz/CGColor.h"
 
-class NSColor : public NSObject {
+class NSColor : public NSObject, public NSCoding {
  public:
   // Components outside 0...1 are clamped.
   static std::shared_ptr<NSColor> colorWithRed(double red, double green, double blue, double alpha);
@@ -63,6 +64,11 @@ class NSColor : public NSObject {
   void set() const;
   void setFill() const;
   void setStroke() const;
+
+  // Keyed archiving: the colour space (1, RGB) and the components as text under "NSRGB",
+  // the way the platform writes colours. Archives without readable components give none.
+  void encodeWithCoder(NSCoder& coder) const override;
+  static std::shared_ptr<NSColor> initWithCoder(NSCoder& coder);
 
   std::string className() const override { return "NSColor"; }
   bool isEqual(const std::shared_ptr<NSObject>& other) const override;

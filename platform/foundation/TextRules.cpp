@@ -36,6 +36,20 @@ double doubleValue(std::string_view text) {
   return value;
 }
 
+std::vector<std::string> componentsSeparatedByString(std::string_view text, std::string_view separator) {
+  std::vector<std::string> pieces;
+  if (separator.empty()) return {std::string(text)};
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t found = text.find(separator, start);
+    if (found == std::string_view::npos) break;
+    pieces.emplace_back(text.substr(start, found - start));
+    start = found + separator.size();
+  }
+  pieces.emplace_back(text.substr(start));
+  return pieces;
+}
+
 std::string formatReal(double value) {
   char buffer[40];
   std::snprintf(buffer, sizeof buffer, "%.15g", value);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace TextRules {
 
@@ -18,6 +19,10 @@ std::int64_t integerValue(std::string_view text);
 std::int32_t intValue(std::string_view text);
 // Skips leading white space, then reads a decimal real ("-1.5e3"); 0.0 when there is none.
 double doubleValue(std::string_view text);
+
+// The pieces between the separators, empty ones kept: "a b " split at " " is "a", "b"
+// and "". An empty text is one empty piece; an empty separator splits nothing.
+std::vector<std::string> componentsSeparatedByString(std::string_view text, std::string_view separator);
 
 // A real as "%.15g" writes it ("0.1", "1e+20", "3").
 std::string formatReal(double value);

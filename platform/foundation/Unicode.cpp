@@ -7,7 +7,10 @@
 #include <unicode/unistr.h>
 #include <unicode/utf8.h>
 
+#include <algorithm>
 #include <functional>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -53,6 +56,11 @@ icu::UnicodeString normalizedWith(const icu::Normalizer2* normalizer, const icu:
 }
 
 icu::UnicodeString decomposedUnicode(std::string_view text) { return normalizedWith(nfd(), toUnicode(text)); }
+
+icu::Locale localeFor(std::string_view identifier) {
+  if (identifier.empty()) return icu::Locale::getRoot();
+  return icu::Locale(std::string(identifier).c_str());
+}
 
 NSComparisonResult ordering(int comparison) {
   return comparison < 0 ? NSOrderedAscending : comparison > 0 ? NSOrderedDescending : NSOrderedSame;
@@ -146,19 +154,20 @@ bool caseInsensitiveEqual(std::string_view a, std::string_view b) {
   return caseInsensitiveCompare(a, b) == NSOrderedSame;
 }
 
-std::string lowercase(std::string_view text) {
+std::string lowercase(std::string_view text, std::string_view localeIdentifier) {
   icu::UnicodeString u = toUnicode(text);
-  u.toLower(icu::Locale::getRoot());
+  u.toLower(localeFor(localeIdentifier));
   return toUtf8(u);
 }
 
-std::string uppercase(std::string_view text) {
+std::string uppercase(std::string_view text, std::string_view localeIdentifier) {
   icu::UnicodeString u = toUnicode(text);
-  u.toUpper(icu::Locale::getRoot());
+  u.toUpper(localeFor(localeIdentifier));
   return toUtf8(u);
 }
 
-std::string capitalized(std::string_view text) {
+std::string capitalized(std::string_view text, std::string_view localeIdentifier) {
+  const icu::Locale locale = localeFor(localeIdentifier);
   const icu::UnicodeString source = toUnicode(text);
   icu::UnicodeString result;
   int32_t i = 0;
@@ -176,7 +185,7 @@ std::string capitalized(std::string_view text) {
     icu::UnicodeString word(source, i, end - i);
     // The whole word is one unit: its first character is title-cased even when it is
     // not a letter, and everything after it is lower-cased.
-    word.toTitle(nullptr, icu::Locale::getRoot(), U_TITLECASE_WHOLE_STRING | U_TITLECASE_NO_BREAK_ADJUSTMENT);
+    word.toTitle(nullptr, locale, U_TITLECASE_WHOLE_STRING | U_TITLECASE_NO_BREAK_ADJUSTMENT);
     result.append(word);
     i = end;
   }
@@ -195,6 +204,48 @@ bool hasSuffix(std::string_view text, std::string_view suffix) {
   const icu::UnicodeString t = decomposedUnicode(text);
   const icu::UnicodeString s = decomposedUnicode(suffix);
   return t.endsWith(s) && isCharacterBoundary(t, t.length() - s.length());
+}
+
+NSRange rangeOfString(std::string_view text, std::string_view target) {
+  constexpr NSRange kAbsent{NSNotFound, 0};
+  if (target.empty()) return kAbsent;
+  if (isAscii(text) && isAscii(target)) {
+    const std::size_t found = text.find(target);
+    return found == std::string_view::npos ? kAbsent : NSRange{found, target.size()};
+  }
+  // The text is cut into characters (at normalisation boundaries) and decomposed piece by
+  // piece, remembering where each piece starts in both forms; a match of the decomposed
+  // target must start and end where pieces do.
+  const icu::UnicodeString original = toUnicode(text);
+  const icu::UnicodeString wanted = normalizedWith(nfd(), toUnicode(target));
+  icu::UnicodeString decomposedText;
+  std::vector<int32_t> originalStarts;
+  std::vector<int32_t> decomposedStarts;
+  int32_t pieceStart = 0;
+  for (int32_t i = 1; i <= original.length(); ++i) {
+    if (i < original.length() && !isCharacterBoundary(original, i)) continue;
+    originalStarts.push_back(pieceStart);
+    decomposedStarts.push_back(decomposedText.length());
+    decomposedText.append(normalizedWith(nfd(), icu::UnicodeString(original, pieceStart, i - pieceStart)));
+    pieceStart = i;
+  }
+  originalStarts.push_back(original.length());
+  decomposedStarts.push_back(decomposedText.length());
+
+  auto pieceAt = [&](int32_t decomposedIndex) -> std::optional<std::size_t> {
+    auto it = std::lower_bound(decomposedStarts.begin(), decomposedStarts.end(), decomposedIndex);
+    if (it == decomposedStarts.end() || *it != decomposedIndex) return std::nullopt;
+    return static_cast<std::size_t>(it - decomposedStarts.begin());
+  };
+  for (int32_t at = decomposedText.indexOf(wanted); at >= 0; at = decomposedText.indexOf(wanted, at + 1)) {
+    const auto first = pieceAt(at);
+    const auto last = pieceAt(at + wanted.length());
+    if (first && last) {
+      return {static_cast<std::uint64_t>(originalStarts[*first]),
+              static_cast<std::uint64_t>(originalStarts[*last] - originalStarts[*first])};
+    }
+  }
+  return kAbsent;
 }
 
 bool isWhitespace(char32_t c) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/foundation/NSRange.h"
+
 // The ordering of two texts, as the platform's comparison methods answer it.
 enum NSComparisonResult : int { NSOrderedAscending = -1, NSOrderedSame = 0, NSOrderedDescending = 1 };
 
@@ -28,18 +30,24 @@ bool caseInsensitiveEqual(std::string_view a, std::string_view b);
 // Ordering by UTF-16 code units after canonical decomposition (the platform's compare:).
 NSComparisonResult compare(std::string_view a, std::string_view b);
 
-// Case mappings of the root locale (full mappings: "ß" upper-cases to "SS").
-std::string lowercase(std::string_view text);
-std::string uppercase(std::string_view text);
+// Case mappings (full mappings: "ß" upper-cases to "SS") by the rules of the locale with
+// that identifier ("tr" maps "i" to "İ"), or of the root locale when none is given.
+std::string lowercase(std::string_view text, std::string_view localeIdentifier = {});
+std::string uppercase(std::string_view text, std::string_view localeIdentifier = {});
 // The first character of every word in title case and the rest lower case; a word is a
 // run of characters between white space (spaces, tabs, line breaks). Punctuation does not
 // split words, so "hello-world" becomes "Hello-world".
-std::string capitalized(std::string_view text);
+std::string capitalized(std::string_view text, std::string_view localeIdentifier = {});
 
 // Prefix and suffix tests that treat canonically equivalent texts as equal. A match must
 // end on a character boundary: "e" is no prefix of "é" (e + combining acute).
 bool hasPrefix(std::string_view text, std::string_view prefix);
 bool hasSuffix(std::string_view text, std::string_view suffix);
+// The first place where the target stands in the text, in UTF-16 code units, matching
+// canonically equivalent texts and whole characters only; {NSNotFound, 0} when it is
+// absent or empty. A match may differ in length from the target ("é" found for "e" +
+// combining acute is one unit long, not two).
+NSRange rangeOfString(std::string_view text, std::string_view target);
 
 // White space: spaces, tabs and the other Unicode space separators; newlines are the line
 // and paragraph terminators.

@@ -20,15 +20,30 @@ void setSource(cairo_t* cr, const CGColor& c, double alpha) {
   cairo_set_source_rgba(cr, c.red, c.green, c.blue, c.alpha * alpha);
 }
 
-// Three box blurs approximate a Gaussian; the radius follows the platform's blur, whose
-// deviation is half the blur radius.
+// Three box blurs approximate a Gaussian whose deviation is half the blur radius, as the
+// platform's shadows have. Only the part of the mask that holds ink (grown by the spread
+// of the blur) is worked on.
 void blurAlpha(cairo_surface_t* surface, double blur) {
-  int radius = static_cast<int>(std::lround(blur / 2.0 * 1.0));
+  int radius = static_cast<int>(std::lround(blur / 2.0));
   if (radius <= 0) return;
   cairo_surface_flush(surface);
   int w = cairo_image_surface_get_width(surface), h = cairo_image_surface_get_height(surface);
   int stride = cairo_image_surface_get_stride(surface);
   unsigned char* data = cairo_image_surface_get_data(surface);
+  int minX = w, minY = h, maxX = -1, maxY = -1;
+  for (int y = 0; y < h; ++y) {
+    const unsigned char* row = data + static_cast<long>(y) * stride;
+    for (int x = 0; x < w; ++x) {
+      if (row[x]) {
+        minX = std::min(minX, x), maxX = std::max(maxX, x);
+        minY = std::min(minY, y), maxY = std::max(maxY, y);
+      }
+    }
+  }
+  if (maxX < 0) return;
+  int spread = 3 * radius + 1;
+  minX = std::max(0, minX - spread), maxX = std::min(w - 1, maxX + spread);
+  minY = std::max(0, minY - spread), maxY = std::min(h - 1, maxY + spread);
   std::vector<unsigned char> line(static_cast<std::size_t>(std::max(w, h)));
   auto pass = [&](unsigned char* start, int count, int step) {
     long sum = 0;
@@ -42,8 +57,8 @@ void blurAlpha(cairo_surface_t* surface, double blur) {
     for (int i = 0; i < count; ++i) start[static_cast<long>(i) * step] = line[static_cast<std::size_t>(i)];
   };
   for (int round = 0; round < 3; ++round) {
-    for (int y = 0; y < h; ++y) pass(data + static_cast<long>(y) * stride, w, 1);
-    for (int x = 0; x < w; ++x) pass(data + x, h, stride);
+    for (int y = minY; y <= maxY; ++y) pass(data + static_cast<long>(y) * stride + minX, maxX - minX + 1, 1);
+    for (int x = minX; x <= maxX; ++x) pass(data + static_cast<long>(minY) * stride + x, maxY - minY + 1, stride);
   }
   cairo_surface_mark_dirty(surface);
 }

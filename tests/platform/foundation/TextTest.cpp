@@ -245,3 +245,58 @@ TEST_F(TextTest, UuidTextParsing) {
     EXPECT_FALSE(NSUUID::UUIDWithString(bad)) << bad;
   }
 }
+
+TEST_F(TextTest, FindingTextInUtf16Units) {
+  struct Case {
+    std::string text, target;
+    NSRange expected;
+  };
+  const Case cases[] = {
+      {"Terms of Service and Privacy Policy", "Privacy Policy", {21, 14}},
+      {"link link", "link", {0, 4}},  // only the first
+      {"abc", "abd", {NSNotFound, 0}},
+      {"abc", "", {NSNotFound, 0}},
+      {"\xF0\x9F\x98\x80 smile", "smile", {3, 5}},          // the emoji is two units
+      {"caf" + kComposedE + "!", "caf" + kDecomposedE, {0, 4}},  // shorter than the target
+      {"caf" + kDecomposedE + "!", kComposedE, {3, 2}},
+      {"caf" + kDecomposedE, "cafe", {NSNotFound, 0}},     // "e" is only part of a character
+  };
+  for (const auto& c : cases) EXPECT_EQ(Unicode::rangeOfString(c.text, c.target), c.expected) << c.text << " / " << c.target;
+}
+
+TEST_F(TextTest, CaseMappingsFollowTheLocaleWhenGiven) {
+  EXPECT_EQ(Unicode::uppercase("istanbul"), "ISTANBUL");
+  EXPECT_EQ(Unicode::uppercase("istanbul", "tr_TR"), "\xC4\xB0STANBUL");
+  EXPECT_EQ(Unicode::lowercase("I", "tr"), "\xC4\xB1");
+  EXPECT_EQ(Unicode::capitalized("izmir ile", "tr_TR"), "\xC4\xB0zmir \xC4\xB0le");
+  EXPECT_EQ(Unicode::capitalized("username", "en_US"), "Username");
+  EXPECT_EQ(Unicode::capitalized("username", "not a locale"), "Username");
+}
+
+TEST_F(TextTest, SplittingAtASeparator) {
+  using Pieces = std::vector<std::string>;
+  EXPECT_EQ(TextRules::componentsSeparatedByString("a b ", " "), (Pieces{"a", "b", ""}));
+  EXPECT_EQ(TextRules::componentsSeparatedByString("", " "), (Pieces{""}));
+  EXPECT_EQ(TextRules::componentsSeparatedByString("  ", " "), (Pieces{"", "", ""}));
+  EXPECT_EQ(TextRules::componentsSeparatedByString("cats and dogs and", " and "), (Pieces{"cats", "dogs and"}));
+  EXPECT_EQ(TextRules::componentsSeparatedByString("abc", ""), (Pieces{"abc"}));
+}
+
+// The install-id recipe: lenient decoding, with "=" appended while it fails.
+static std::optional<std::string> decodeWithPadding(std::string text, int attempts) {
+  for (int i = 0; i < attempts; ++i, text += "=") {
+    if (auto bytes = Base64::decode(text, Base64::Decoding::ignoreUnknownCharacters)) {
+      return std::string(bytes->begin(), bytes->end());
+    }
+  }
+  return std::nullopt;
+}
+
+TEST_F(TextTest, Base64PaddingRecoveryOfInstallIds) {
+  EXPECT_EQ(decodeWithPadding("MTIzNA", 10), "1234");
+  EXPECT_EQ(decodeWithPadding("MTIzNA=", 10), "1234");
+  EXPECT_EQ(decodeWithPadding("MT\r\nIz-NA", 10), "1234");
+  EXPECT_EQ(decodeWithPadding("LTU", 10), "-5");
+  // One character more than a multiple of four never decodes, however many pads follow.
+  EXPECT_EQ(decodeWithPadding("MTIzN", 50), std::nullopt);
+}

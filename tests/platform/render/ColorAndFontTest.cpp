@@ -135,3 +135,23 @@ TEST_F(FontTest, MetricsAreMeasuredAndScaleWithSize) {
 }
 
 }  // namespace
+
+#include "platform/foundation/NSKeyedArchiver.h"
+#include "platform/foundation/NSKeyedUnarchiver.h"
+
+namespace {
+
+TEST_F(ColorTest, SurvivesAKeyedArchiveAsTheRootObject) {
+  for (auto color : {NSColor::colorWithRed(0.16, 0.16, 0.16, 1), NSColor::colorWithRed(1, 122 / 255.0, 0.1, 0.85),
+                     NSColor::clearColor()}) {
+    auto data = NSKeyedArchiver::archivedDataWithRootObject(color);
+    ASSERT_TRUE(data.has_value());
+    auto back = NSKeyedUnarchiver::unarchiveObjectWithData(*data);
+    ASSERT_TRUE(back.has_value());
+    auto decoded = asA<NSColor>(*back);
+    ASSERT_NE(decoded, nullptr);
+    EXPECT_TRUE(decoded->isEqual(color)) << decoded->description() << " vs " << color->description();
+  }
+}
+
+}  // namespace
