@@ -21,7 +21,8 @@ class NSDateFormatter : public NSObject {
   std::shared_ptr<NSLocale> locale;
   std::shared_ptr<NSTimeZone> timeZone;
 
-  // The date in the format; empty for no date or an unusable pattern.
+  // The date in the format; empty for no date or a pattern ICU refuses (ICU writes
+  // unknown pattern letters as nothing rather than refusing them).
   std::string stringFromDate(const std::shared_ptr<NSDate>& date) const;
   // The date the whole text stands for in the format, or empty when it does not match.
   std::shared_ptr<NSDate> dateFromString(std::string_view text) const;

@@ -338,11 +338,19 @@ class Reader {
         auto array = NSArray::make();
         const std::uint32_t count = plist_array_get_size(node);
         array->mutableObjects().reserve(count);
-        for (std::uint32_t i = 0; i < count && !error; ++i) {
-          plist_t item = plist_array_get_item(node, i);
-          if (!item) return fail("missing array element");
+        // The iterator walks the elements in order; indexing would search from the start each time.
+        plist_array_iter iterator = nullptr;
+        plist_array_new_iter(node, &iterator);
+        for (std::uint32_t i = 0; i < count && iterator && !error; ++i) {
+          plist_t item = nullptr;
+          plist_array_next_item(node, iterator, &item);
+          if (!item) {
+            fail("missing array element");
+            break;
+          }
           array->addObject(convert(item, depth + 1));
         }
+        std::free(iterator);
         return error ? nullptr : array;
       }
       case PLIST_DICT: {

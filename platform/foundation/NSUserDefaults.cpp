@@ -263,38 +263,48 @@ std::shared_ptr<NSDictionary> NSUserDefaults::dictionaryRepresentation() const {
 }
 
 void NSUserDefaults::change(const std::function<void()>& mutation, const std::vector<std::string>& keys) {
-  std::vector<std::pair<std::shared_ptr<Observer>, std::string>> interested;
+  std::vector<std::shared_ptr<Registration>> interested;
   {
     std::lock_guard lock(observersMutex_);
     for (const auto& [token, registration] : observers_) {
-      if (std::find(keys.begin(), keys.end(), registration.key) != keys.end()) {
-        interested.emplace_back(registration.observer, registration.key);
-      }
+      if (std::find(keys.begin(), keys.end(), registration->key) != keys.end()) interested.push_back(registration);
     }
   }
   std::vector<std::pair<id, id>> values(interested.size());
   {
     std::lock_guard lock(mutex_);
-    for (std::size_t i = 0; i < interested.size(); ++i) values[i].first = effectiveLocked(interested[i].second);
+    for (std::size_t i = 0; i < interested.size(); ++i) values[i].first = effectiveLocked(interested[i]->key);
     mutation();
-    for (std::size_t i = 0; i < interested.size(); ++i) values[i].second = effectiveLocked(interested[i].second);
+    for (std::size_t i = 0; i < interested.size(); ++i) values[i].second = effectiveLocked(interested[i]->key);
   }
-  // Observers run on the changing thread with no lock held, so they may read or write defaults.
+  // Observers run on the changing thread with no store lock held, so they may use the defaults.
   for (std::size_t i = 0; i < interested.size(); ++i) {
     if (objectsEqual(values[i].first, values[i].second)) continue;
-    (*interested[i].first)(deepCopy(values[i].first), deepCopy(values[i].second));
+    std::lock_guard calling(interested[i]->calling);
+    if (interested[i]->active) interested[i]->observer(deepCopy(values[i].first), deepCopy(values[i].second));
   }
 }
 
 std::unique_ptr<NSUserDefaultsObservation> NSUserDefaults::observeValueForKey(std::string key, Observer observer) {
   std::lock_guard lock(observersMutex_);
   const std::uint64_t token = nextToken_++;
-  observers_[token] = Registration{std::move(key), std::make_shared<Observer>(std::move(observer))};
+  auto registration = std::make_shared<Registration>();
+  registration->key = std::move(key);
+  registration->observer = std::move(observer);
+  observers_[token] = std::move(registration);
   return std::unique_ptr<NSUserDefaultsObservation>(
       new NSUserDefaultsObservation(std::weak_ptr<NSUserDefaults>(sharedAs<NSUserDefaults>()), token));
 }
 
 void NSUserDefaults::removeObserver(std::uint64_t token) {
-  std::lock_guard lock(observersMutex_);
-  observers_.erase(token);
+  std::shared_ptr<Registration> registration;
+  {
+    std::lock_guard lock(observersMutex_);
+    auto found = observers_.find(token);
+    if (found == observers_.end()) return;
+    registration = found->second;
+    observers_.erase(found);
+  }
+  std::lock_guard calling(registration->calling);
+  registration->active = false;
 }

@@ -101,11 +101,15 @@ class NSUserDefaults : public NSObject {
   std::shared_ptr<NSDictionary> registration_;
   bool dirty_ = false;
 
+  // One observer. A call holds `calling`, and unregistering takes it too, so once a token
+  // is gone its observer is neither running nor called again (it may drop its own token).
   struct Registration {
     std::string key;
-    std::shared_ptr<Observer> observer;
+    Observer observer;
+    std::recursive_mutex calling;
+    bool active = true;
   };
   std::mutex observersMutex_;
-  std::map<std::uint64_t, Registration> observers_;
+  std::map<std::uint64_t, std::shared_ptr<Registration>> observers_;
   std::uint64_t nextToken_ = 1;
 };

@@ -281,3 +281,22 @@ TEST_F(TextTest, SplittingAtASeparator) {
   EXPECT_EQ(TextRules::componentsSeparatedByString("cats and dogs and", " and "), (Pieces{"cats", "dogs and"}));
   EXPECT_EQ(TextRules::componentsSeparatedByString("abc", ""), (Pieces{"abc"}));
 }
+
+// The install-id recipe: lenient decoding, with "=" appended while it fails.
+static std::optional<std::string> decodeWithPadding(std::string text, int attempts) {
+  for (int i = 0; i < attempts; ++i, text += "=") {
+    if (auto bytes = Base64::decode(text, Base64::Decoding::ignoreUnknownCharacters)) {
+      return std::string(bytes->begin(), bytes->end());
+    }
+  }
+  return std::nullopt;
+}
+
+TEST_F(TextTest, Base64PaddingRecoveryOfInstallIds) {
+  EXPECT_EQ(decodeWithPadding("MTIzNA", 10), "1234");
+  EXPECT_EQ(decodeWithPadding("MTIzNA=", 10), "1234");
+  EXPECT_EQ(decodeWithPadding("MT\r\nIz-NA", 10), "1234");
+  EXPECT_EQ(decodeWithPadding("LTU", 10), "-5");
+  // One character more than a multiple of four never decodes, however many pads follow.
+  EXPECT_EQ(decodeWithPadding("MTIzN", 50), std::nullopt);
+}

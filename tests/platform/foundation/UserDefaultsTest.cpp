@@ -215,6 +215,17 @@ TEST_F(UserDefaultsTest, ObserversHearChangesOfTheirKeyUntilTheirTokenGoes) {
   token.reset();
   d->setObject(NSString::make("second"), "GlobalKeyboardShortcutKey");
   EXPECT_EQ(heard.size(), 3u);
+
+  // An observer may end its own observation while it is being told.
+  int calls = 0;
+  std::unique_ptr<NSUserDefaultsObservation> once;
+  once = d->observeValueForKey("termsOfServiceShown", [&](const id&, const id&) {
+    ++calls;
+    once.reset();
+  });
+  d->setBool(true, "termsOfServiceShown");
+  d->setBool(false, "termsOfServiceShown");
+  EXPECT_EQ(calls, 1);
 }
 
 TEST_F(UserDefaultsTest, ManyThreadsReadAndWriteSafely) {
