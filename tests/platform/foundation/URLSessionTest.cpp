@@ -293,6 +293,9 @@ TEST_F(URLSessionTest, TransportFailuresAreURLErrors) {
   const std::vector<Case> cases = {
       {standinURL("/_standin/bytes?n=10"), "drop", NSURLError::networkConnectionLost},
       {"http://127.0.0.1:" + std::to_string(closedPort()) + "/x", nullptr, NSURLError::cannotConnectToHost},
+      // TLS to a server that does not speak it: the handshake fails, nothing is sent in clear.
+      {"https://127.0.0.1:" + std::to_string(standin().port()) + "/_standin/bytes?n=10", nullptr,
+       NSURLError::secureConnectionFailed},
       {"ftp://127.0.0.1/x", nullptr, NSURLError::unsupportedURL},
       {"relative/only", nullptr, NSURLError::unsupportedURL},
   };
