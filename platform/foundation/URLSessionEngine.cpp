@@ -73,6 +73,19 @@ std::shared_ptr<NSError> tooLargeError(const std::shared_ptr<NSURL>& url) {
 
 std::string trimmed(std::string_view text) { return HTTPHeaderFields::trimmed(text); }
 
+// Whatever proxy the environment names, loopback is never sent through it; the
+// environment's own exceptions still hold.
+const std::string& noProxyList() {
+  static const std::string list = [] {
+    std::string hosts = "localhost,127.0.0.1,::1";
+    for (const char* name : {"no_proxy", "NO_PROXY"}) {
+      if (const char* value = std::getenv(name); value && *value) return hosts + "," + value;
+    }
+    return hosts;
+  }();
+  return list;
+}
+
 }  // namespace
 
 std::shared_ptr<NSError> makeURLError(std::int64_t code, std::string description, const std::shared_ptr<NSURL>& url) {
@@ -177,7 +190,7 @@ struct URLSessionTransfer {
       auto piece = NSData::make(std::vector<std::uint8_t>(bytes, bytes + length));
       auto dataTask = std::static_pointer_cast<NSURLSessionDataTask>(task);
       session->withDelegate([dataTask, piece](NSURLSessionDelegate& delegate, const std::shared_ptr<NSURLSession>& s) {
-        delegate.URLSession(s, dataTask, piece);
+        if (!dataTask->wasCancelled()) delegate.URLSession(s, dataTask, piece);
       });
     } else if (fd >= 0) {
       std::size_t done = 0;
@@ -193,7 +206,7 @@ struct URLSessionTransfer {
       auto downloadTask = std::static_pointer_cast<NSURLSessionDownloadTask>(task);
       const std::int64_t written = static_cast<std::int64_t>(length), total = bytesReceived, expectedTotal = expected;
       session->withDelegate([=](NSURLSessionDelegate& delegate, const std::shared_ptr<NSURLSession>& s) {
-        delegate.URLSession(s, downloadTask, written, total, expectedTotal);
+        if (!downloadTask->wasCancelled()) delegate.URLSession(s, downloadTask, written, total, expectedTotal);
       });
     }
     return true;
@@ -206,7 +219,7 @@ struct URLSessionTransfer {
     task->bytesSent_.store(uploaded);
     auto sending = task;
     session->withDelegate([=](NSURLSessionDelegate& delegate, const std::shared_ptr<NSURLSession>& s) {
-      delegate.URLSession(s, sending, sent, total, size);
+      if (!sending->wasCancelled()) delegate.URLSession(s, sending, sent, total, size);
     });
   }
 };
@@ -349,6 +362,7 @@ struct URLSessionEngineState {
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+    curl_easy_setopt(easy, CURLOPT_NOPROXY, noProxyList().c_str());
 
     const double idle = std::min(request->timeoutInterval(), configuration.timeoutIntervalForRequest);
     if (idle > 0) {
