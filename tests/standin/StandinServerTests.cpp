@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <set>
 #include <thread>
 
 #include "standin/StandinServer.h"
@@ -270,6 +271,35 @@ TEST_F(StandinServerTest, ControlsStayReachableUnderACatchAllRule) {
   EXPECT_EQ(httpGet(standinURL("/_standin/log")).status, 200);
   EXPECT_EQ(perform({.method = "POST", .url = standinURL("/_standin/release"), .body = std::string()}).status, 200);
   EXPECT_EQ(held.get().status, 404);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(StandinServerTest, ConcurrentClientsAreAllLoggedAndAnswered) {
+  constexpr int kClients = 16;
+  constexpr int kEach = 10;
+  standin().injectFault("/v1/flaky", Fault::status500(), kClients * kEach / 2);
+  std::vector<std::future<int>> clients;
+  for (int c = 0; c < kClients; ++c) {
+    clients.push_back(std::async(std::launch::async, [this, c] {
+      int failures = 0;
+      for (int i = 0; i < kEach; ++i) {
+        auto reply = httpGet(standinURL("/v1/flaky?client=" + std::to_string(c) + "&i=" + std::to_string(i)));
+        if (reply.status == 500) ++failures;
+      }
+      return failures;
+    }));
+  }
+  int failures = 0;
+  for (auto& client : clients) failures += client.get();
+  EXPECT_EQ(failures, kClients * kEach / 2);  // the rule's count is shared exactly
+  auto log = standin().requests();
+  ASSERT_EQ(log.size(), static_cast<std::size_t>(kClients * kEach));
+  std::set<std::uint64_t> sequences;
+  for (const auto& entry : log) sequences.insert(entry.sequence);
+  EXPECT_EQ(sequences.size(), log.size());
 }
 
 }  // namespace
