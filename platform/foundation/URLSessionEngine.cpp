@@ -17,6 +17,8 @@
 #include "platform/foundation/NSURLSession.h"
 #include "platform/foundation/Paths.h"
 
+using namespace std::string_view_literals;
+
 namespace {
 
 // Requests to one host at a time across all sessions; more wait for a free connection.
@@ -408,6 +410,12 @@ struct URLSessionEngineState {
     // No "Expect: 100-continue" round trip before a body.
     if (!headers.valueForHTTPHeaderField("Expect")) headers.setValue("", "Expect");
     for (const auto& [name, value] : headers) {
+      // A line break or NUL would let a value smuggle in headers of its own; such a header,
+      // and a name that is not a token, is left out.
+      if (name.empty() || name.find_first_of(":\r\n\0 \t"sv) != std::string::npos ||
+          value.find_first_of("\r\n\0"sv) != std::string::npos) {
+        continue;
+      }
       // "Name;" is libcurl's way of sending a header with an empty value.
       const std::string line = value.empty() && !HTTPHeaderFields::namesEqual(name, "Expect")
                                    ? name + ";"

@@ -139,6 +139,8 @@ TEST_F(URLSessionTest, AGetCarriesTheConfiguredHeadersAndRepliesOnTheDelegateQue
 
   auto request = NSURLRequest::requestWithURL(url("/_standin/bytes?n=100"));
   request->setValue("request", "x-both");
+  request->setValue("1\r\nX-Smuggled: yes", "X-Injected");
+  request->setValue("v", "Bad Name");
   auto reply = fetchAndWait(session, request);
 
   ASSERT_EQ(reply->calls, 1);
@@ -159,6 +161,8 @@ TEST_F(URLSessionTest, AGetCarriesTheConfiguredHeadersAndRepliesOnTheDelegateQue
   EXPECT_EQ(logged->header("User-Agent"), "Glimdeck/1.0 (; iOS 10.13)");
   EXPECT_EQ(logged->header("X-Both"), "request");
   EXPECT_EQ(logged->header("X-Late"), std::nullopt);
+  EXPECT_EQ(logged->header("X-Injected"), std::nullopt);
+  EXPECT_EQ(logged->header("X-Smuggled"), std::nullopt);
 }
 
 TEST_F(URLSessionTest, AnErrorStatusIsAReplyNotAFailure) {
