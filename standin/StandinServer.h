@@ -73,7 +73,8 @@ class StandinServer : public NSObject {
   // after `timeout` seconds of real time.
   std::optional<StandinRequest> waitForRequest(const Predicate& predicate, double timeout);
 
-  // Applies `fault` to the next `count` requests whose path starts with `pathPrefix`.
+  // Applies `fault` to the next `count` requests whose path starts with `pathPrefix` (the
+  // log and release controls excepted). Every matching rule applies to a request.
   void injectFault(std::string pathPrefix, Fault fault, std::size_t count = unlimited);
   void clearFaults();
   // Lets every reply held by a "stall" fault go on.

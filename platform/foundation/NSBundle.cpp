@@ -1,10 +1,9 @@
 #include "platform/foundation/NSBundle.h"
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
+#include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSPropertyListSerialization.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/NSURL.h"
@@ -21,13 +20,12 @@ std::filesystem::path resourcesFolder() {
 }
 
 std::shared_ptr<NSDictionary> readInfo(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
+  auto bytes = NSFileManager::defaultManager()->contentsAtPath(path);
+  if (!bytes) {
     OutputSink::print("NSBundle: no Info.plist at " + path.string());
     return NSDictionary::make();
   }
-  std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  auto plist = NSPropertyListSerialization::propertyListWithData(NSData::fromString(bytes));
+  auto plist = NSPropertyListSerialization::propertyListWithData(bytes);
   if (!plist || !asA<NSDictionary>(*plist)) {
     OutputSink::print("NSBundle: Info.plist at " + path.string() + " is not a dictionary" +
                       (plist ? std::string() : ": " + plist.error()->localizedDescription()));

@@ -5,6 +5,9 @@
 #include <functional>
 #include <system_error>
 
+#include "platform/foundation/NSCoder.h"
+#include "platform/foundation/NSString.h"
+
 namespace {
 
 constexpr std::string_view kAlpha = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
@@ -469,6 +472,23 @@ std::string NSURL::redactedString() const {
   std::string text = parts_.scheme ? *parts_.scheme + ":" : std::string();
   if (parts_.host) text += "//" + *parts_.host + (parts_.port ? ":" + std::to_string(*parts_.port) : std::string());
   return text + parts_.path;
+}
+
+namespace {
+const NSCodingRegistration registration{"NSURL", &NSURL::initWithCoder};
+}  // namespace
+
+void NSURL::encodeWithCoder(NSCoder& coder) const {
+  coder.encodeObject(base_, "NS.base");
+  coder.encodeObject(NSString::make(relative_), "NS.relative");
+}
+
+std::shared_ptr<NSURL> NSURL::initWithCoder(NSCoder& coder) {
+  auto relative = coder.decodeObjectOfClass<NSString>("NS.relative");
+  if (!relative || !*relative) return nullptr;
+  auto base = coder.decodeObjectOfClass<NSURL>("NS.base");
+  if (!base) return nullptr;
+  return URLWithString((*relative)->string(), *base);
 }
 
 bool NSURL::isEqual(const std::shared_ptr<NSObject>& other) const {

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/foundation/NSCoding.h"
 #include "platform/foundation/NSObject.h"
 
 // A set of ASCII characters (bytes above 127 are never members), used to say which
@@ -61,7 +62,7 @@ struct URLParts {
   std::optional<std::string> string() const;
 };
 
-class NSURL : public NSObject {
+class NSURL : public NSObject, public NSCoding {
  public:
   // The URL the text names, or empty when the text is not a URL.
   static std::shared_ptr<NSURL> URLWithString(std::string_view text);
@@ -101,6 +102,11 @@ class NSURL : public NSObject {
   std::shared_ptr<NSURL> URLByDeletingLastPathComponent() const;
   std::shared_ptr<NSURL> URLByAppendingPathExtension(std::string_view extension) const;
   std::shared_ptr<NSURL> URLByDeletingPathExtension() const;
+
+  // Archived as its relative text ("NS.relative") and its base ("NS.base", a null
+  // reference when there is none). A text that no longer parses decodes as nothing.
+  void encodeWithCoder(NSCoder& coder) const override;
+  static std::shared_ptr<NSURL> initWithCoder(NSCoder& coder);
 
   std::string className() const override { return "NSURL"; }
   // Equal when both name the same absolute text.

@@ -1,18 +1,10 @@
 #include "platform/foundation/NSUserDefaults.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <iterator>
-#include <set>
 #include <system_error>
 
 #include "platform/foundation/NSBundle.h"
+#include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSPropertyListSerialization.h"
 #include "platform/foundation/OutputSink.h"
@@ -43,46 +35,11 @@ id deepCopy(const id& value) {
   return value;
 }
 
-std::optional<std::string> readFile(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return std::nullopt;
-  return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-}
-
-// Writes to a temporary file beside the target and renames it over the target, so that a
-// reader sees either the old file or the new one, never a part.
-std::optional<std::string> writeAtomically(const std::filesystem::path& path, const NSData& data) {
-  std::error_code error;
-  std::filesystem::create_directories(path.parent_path(), error);
-  if (error) return error.message();
-  static std::atomic<std::uint64_t> counter{0};
-  const auto temporary = path.parent_path() / ("." + path.filename().string() + "." + std::to_string(getpid()) +
-                                               "." + std::to_string(counter++) + ".tmp");
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) return std::strerror(errno);
-  std::size_t written = 0;
-  while (written < data.length()) {
-    const ssize_t n = ::write(fd, data.bytes().data() + written, data.length() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      std::string reason = std::strerror(errno);
-      ::close(fd);
-      ::unlink(temporary.c_str());
-      return reason;
-    }
-    written += static_cast<std::size_t>(n);
-  }
-  if (::fsync(fd) != 0 || ::close(fd) != 0) {
-    std::string reason = std::strerror(errno);
-    ::unlink(temporary.c_str());
-    return reason;
-  }
-  if (::rename(temporary.c_str(), path.c_str()) != 0) {
-    std::string reason = std::strerror(errno);
-    ::unlink(temporary.c_str());
-    return reason;
-  }
-  return std::nullopt;
+// The bytes of a domain file; nothing when there is no file yet.
+std::expected<std::shared_ptr<NSData>, std::shared_ptr<NSError>> readDomainFile(const std::filesystem::path& path) {
+  auto bytes = NSFileManager::defaultManager()->readContentsAtPath(path);
+  if (!bytes && bytes.error()->code() == NSCocoaError::fileReadNoSuchFile) return std::shared_ptr<NSData>();
+  return bytes;
 }
 
 }  // namespace
@@ -118,9 +75,14 @@ NSUserDefaults::NSUserDefaults(std::filesystem::path path, std::filesystem::path
 }
 
 void NSUserDefaults::load() {
-  auto bytes = readFile(path_);
-  if (!bytes) return;  // nothing stored yet
-  auto plist = NSPropertyListSerialization::propertyListWithData(NSData::fromString(*bytes));
+  auto bytes = readDomainFile(path_);
+  if (!bytes) {
+    // Unreadable (not missing): leave it where it is; writes will replace it.
+    OutputSink::print("NSUserDefaults: could not read " + path_.string() + ": " + bytes.error()->localizedDescription());
+    return;
+  }
+  if (!*bytes) return;  // nothing stored yet
+  auto plist = NSPropertyListSerialization::propertyListWithData(*bytes);
   if (plist && asA<NSDictionary>(*plist)) {
     application_ = asA<NSDictionary>(*plist);
     return;
@@ -136,9 +98,10 @@ void NSUserDefaults::load() {
 }
 
 std::shared_ptr<NSDictionary> NSUserDefaults::readGlobalDomain() const {
-  auto bytes = readFile(globalPath_);
-  if (!bytes) return NSDictionary::make();
-  auto plist = NSPropertyListSerialization::propertyListWithData(NSData::fromString(*bytes));
+  auto bytes = readDomainFile(globalPath_);
+  if (bytes && !*bytes) return NSDictionary::make();
+  auto plist = bytes ? NSPropertyListSerialization::propertyListWithData(*bytes)
+                     : NSPropertyListSerialization::Result(std::unexpected(bytes.error()));
   if (plist && asA<NSDictionary>(*plist)) return asA<NSDictionary>(*plist);
   // Not ours to move aside: it is only read.
   OutputSink::print("NSUserDefaults: ignoring unreadable global preferences " + globalPath_.string());
@@ -244,9 +207,15 @@ bool NSUserDefaults::synchronize() {
 
 bool NSUserDefaults::writeLocked() {
   auto data = NSPropertyListSerialization::dataWithPropertyList(application_, kBinary);
-  std::optional<std::string> failure = data ? writeAtomically(path_, **data) : data.error()->localizedDescription();
+  auto files = NSFileManager::defaultManager();
+  std::shared_ptr<NSError> failure = data ? nullptr : data.error();
+  if (!failure) {
+    auto folder = files->createDirectoryAtPath(path_.parent_path(), true);
+    auto written = folder ? files->writeAtomically(path_, (*data)->view()) : folder;
+    if (!written) failure = written.error();
+  }
   if (failure) {
-    OutputSink::print("NSUserDefaults: could not write " + path_.string() + ": " + *failure);
+    OutputSink::print("NSUserDefaults: could not write " + path_.string() + ": " + failure->localizedDescription());
     return false;
   }
   dirty_ = false;

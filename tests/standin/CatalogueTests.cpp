@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <set>
 
 #include "platform/foundation/NSArray.h"
@@ -173,6 +174,68 @@ TEST(CatalogueTest, PagesOutsideTheResultAreEmptyAndFinal) {
   }
   auto page = parsed(catalogue->searchPageJson("", "", 1000));
   EXPECT_EQ(page->objectForKeyAs<NSArray>("results")->count(), Catalogue::maxPageSize);
+}
+
+TEST(CatalogueTest, TagListsAreStringMapsOfEachKind) {
+  auto catalogue = Catalogue::make(Catalogue::defaultSeed, "http://127.0.0.1:4321");
+  std::set<std::string> firstTerms;
+  for (const char* type : {"featured", "trending", "explore", "emoji"}) {
+    SCOPED_TRACE(type);
+    auto reply = parsed(catalogue->tagsJson(type));
+    ASSERT_TRUE(reply);
+    auto tags = reply->objectForKeyAs<NSArray>("tags");
+    ASSERT_TRUE(tags && tags->count() > 0);
+    for (const auto& element : *tags) {
+      auto tag = asA<NSDictionary>(element);
+      ASSERT_TRUE(tag);
+      for (const auto& [key, value] : *tag) EXPECT_TRUE(asA<NSString>(value)) << key;
+      EXPECT_TRUE(textAt(tag, "path").starts_with("http://127.0.0.1:4321/v1/search?tag="));
+      EXPECT_FALSE(catalogue->search(textAt(tag, "searchterm")).empty());
+      EXPECT_EQ(tag->containsKey("character"), std::string(type) == "emoji");
+    }
+    EXPECT_TRUE(firstTerms.insert(textAt(asA<NSDictionary>(tags->firstObject()), "searchterm")).second);
+  }
+  auto none = parsed(catalogue->tagsJson("bogus"));
+  EXPECT_EQ(none->objectForKeyAs<NSArray>("tags")->count(), 0u);
+}
+
+TEST(CatalogueTest, SimilarTermsAndCorrections) {
+  auto catalogue = Catalogue::make();
+  auto similar = parsed(catalogue->similarJson("Cat"));
+  ASSERT_TRUE(similar);
+  auto results = similar->objectForKeyAs<NSDictionary>("results");
+  ASSERT_TRUE(results);
+  auto related = results->objectForKeyAs<NSArray>("Cat");  // keyed by the term exactly as sent
+  ASSERT_TRUE(related && related->count() > 0);
+  for (const auto& element : *related) {
+    auto entry = asA<NSDictionary>(element);
+    EXPECT_NE(textAt(entry, "tag"), "cat");
+    EXPECT_TRUE(textAt(entry, "image").ends_with(".gif"));
+  }
+  EXPECT_EQ(results->objectForKeyAs<NSDictionary>("corrections")->count(), 0u);
+
+  auto misspelt = parsed(catalogue->similarJson("catt"));
+  auto corrections = misspelt->objectForKeyAs<NSDictionary>("results")->objectForKeyAs<NSDictionary>("corrections");
+  ASSERT_TRUE(corrections);
+  EXPECT_TRUE(corrections->containsKey("cat"));
+  auto nothing = parsed(catalogue->similarJson("qqqqqqqqqq"));
+  EXPECT_EQ(nothing->objectForKeyAs<NSDictionary>("results")->objectForKeyAs<NSDictionary>("corrections")->count(), 0u);
+}
+
+TEST(CatalogueTest, SuggestionsStartWithThePrefix) {
+  auto catalogue = Catalogue::make();
+  for (const char* prefix : {"ca", "H", "", "zzz"}) {
+    SCOPED_TRACE(prefix);
+    auto reply = parsed(catalogue->suggestJson(prefix));
+    ASSERT_TRUE(reply);
+    auto results = reply->objectForKeyAs<NSArray>("results");
+    ASSERT_TRUE(results);
+    EXPECT_LE(results->count(), 10u);
+    std::string folded = prefix;
+    for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const auto& term : *results) EXPECT_TRUE(asA<NSString>(term)->string().starts_with(folded));
+    if (std::string(prefix) != "zzz") EXPECT_GT(results->count(), 0u);
+  }
 }
 
 TEST(CatalogueTest, RenditionsAreRealGifsOfTheStatedSizeAndDims) {

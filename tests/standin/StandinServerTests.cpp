@@ -256,3 +256,20 @@ TEST_F(StandinServerTest, HostileTargetsGetAnAnswerAndTheServerLives) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(StandinServerTest, ControlsStayReachableUnderACatchAllRule) {
+  standin().injectFault("/", Fault::stall());
+  auto held = std::async(std::launch::async, [this] { return httpGet(standinURL("/v1/anything")); });
+  // The predicate may call back into the server.
+  auto seen = standin().waitForRequest(
+      [this](const StandinRequest& r) { return r.path == "/v1/anything" && !standin().requests().empty(); }, 10);
+  ASSERT_TRUE(seen.has_value());
+  ASSERT_TRUE(runUntil([this] { return standin().stalledCount() == 1; }));
+  EXPECT_EQ(httpGet(standinURL("/_standin/log")).status, 200);
+  EXPECT_EQ(perform({.method = "POST", .url = standinURL("/_standin/release"), .body = std::string()}).status, 200);
+  EXPECT_EQ(held.get().status, 404);
+}
+
+}  // namespace

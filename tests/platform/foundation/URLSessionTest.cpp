@@ -286,6 +286,17 @@ TEST_F(URLSessionTest, TransportFailuresAreURLErrors) {
   EXPECT_EQ(noURL->error->code(), NSURLError::badURL);
 }
 
+TEST_F(URLSessionTest, AStalledReplyTimesOut) {
+  auto configuration = NSURLSessionConfiguration::defaultSessionConfiguration();
+  configuration->timeoutIntervalForResource = 0.1;
+  auto request = NSURLRequest::requestWithURL(url("/_standin/bytes?n=10"));
+  request->setValue("stall", "X-Standin-Fault");
+  auto reply = fetchAndWait(NSURLSession::sessionWithConfiguration(configuration), request);
+  ASSERT_TRUE(reply->error);
+  EXPECT_EQ(reply->error->domain(), NSError::NSURLErrorDomain);
+  EXPECT_EQ(reply->error->code(), NSURLError::timedOut);
+}
+
 TEST_F(URLSessionTest, AnOversizedBodyIsRefused) {
   auto configuration = NSURLSessionConfiguration::defaultSessionConfiguration();
   configuration->maximumBodySize = 1000;

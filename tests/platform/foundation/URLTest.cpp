@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/foundation/NSKeyedArchiver.h"
+#include "platform/foundation/NSKeyedUnarchiver.h"
 #include "platform/foundation/NSURL.h"
 #include "platform/foundation/NSURLComponents.h"
 #include "tests/support/TestEnvironment.h"
@@ -273,4 +275,19 @@ TEST_F(URLTest, PercentEncodingHelpers) {
   EXPECT_FALSE(narrowed.contains('&'));
   EXPECT_FALSE(narrowed.contains('+'));
   EXPECT_TRUE(narrowed.contains('/'));
+}
+
+TEST_F(URLTest, URLsSurviveAKeyedArchive) {
+  auto base = NSURL::URLWithString("http://h.example/dir/");
+  for (const auto& url : {NSURL::URLWithString("https://h.example/a%20b?q=1#f"), NSURL::URLWithString("c.gif?x", base),
+                          NSURL::fileURLWithPath("/tmp/x y.gif", false)}) {
+    auto archived = NSKeyedArchiver::archivedDataWithRootObject(url);
+    ASSERT_TRUE(archived.has_value());
+    auto decoded = NSKeyedUnarchiver::unarchivedObjectOfClass<NSURL>(*archived);
+    ASSERT_TRUE(decoded.has_value()) << url->absoluteString();
+    ASSERT_TRUE(*decoded);
+    EXPECT_TRUE((*decoded)->isEqual(url));
+    EXPECT_EQ((*decoded)->relativeString(), url->relativeString());
+    EXPECT_EQ((*decoded)->baseURL() != nullptr, url->baseURL() != nullptr);
+  }
 }

@@ -246,3 +246,20 @@ TEST_F(UserDefaultsTest, ManyThreadsReadAndWriteSafely) {
   for (int t = 0; t < 4; ++t) EXPECT_EQ(defaults()->integerForKey("thread" + std::to_string(t)), 24);
   EXPECT_EQ(defaults()->dictionaryForKey("shared")->objectForKeyAs<NSNumber>("i")->integerValue(), 24);
 }
+
+TEST_F(UserDefaultsTest, AFailedWriteIsReportedAndRetriedBySynchronize) {
+  const auto folder = home() / ".config/Glimdeck";
+  writeFile(home() / ".config/placeholder", "");
+  std::filesystem::rename(home() / ".config/placeholder", folder);  // a file where the folder belongs
+  auto d = defaults();
+  d->setBool(true, "kAutoLaunchSet");
+  EXPECT_TRUE(d->boolForKey("kAutoLaunchSet")) << "the value stays in memory";
+  ASSERT_FALSE(printedLines().empty());
+  EXPECT_NE(printedLines().back().find("could not write"), std::string::npos) << printedLines().back();
+  EXPECT_FALSE(d->synchronize());
+
+  std::filesystem::remove(folder);
+  EXPECT_TRUE(d->synchronize());
+  ASSERT_TRUE(fileContents());
+  EXPECT_TRUE(fileContents()->containsKey("kAutoLaunchSet"));
+}

@@ -1,0 +1,42 @@
+#pragma once
+// Shows an image, scaled and aligned within the view.
+
+#include <memory>
+
+#include "platform/appkit/NSControl.h"
+
+enum class NSImageScaling { proportionallyDown = 0, axesIndependently = 1, none = 2, proportionallyUpOrDown = 3 };
+enum class NSImageAlignment { center = 0, top = 1, topLeft = 2, topRight = 3, left = 4, bottom = 5,
+                              bottomLeft = 6, bottomRight = 7, right = 8 };
+enum class NSImageFrameStyle { none = 0, photo = 1, grayBezel = 2, groove = 3, button = 4 };
+
+class NSImageView : public NSControl {
+ public:
+  static std::shared_ptr<NSImageView> initWithFrame(NSRect frame);
+  static std::shared_ptr<NSImageView> imageViewWithImage(std::shared_ptr<NSImage> image);
+
+  std::shared_ptr<NSImage> image() const { return cell()->image; }
+  void setImage(std::shared_ptr<NSImage> image);
+  NSImageScaling imageScaling() const { return imageScaling_; }
+  void setImageScaling(NSImageScaling scaling);
+  NSImageAlignment imageAlignment = NSImageAlignment::center;
+  NSImageFrameStyle imageFrameStyle = NSImageFrameStyle::none;
+  bool animates = true;
+  bool editable = false;
+  bool allowsCutCopyPaste = false;
+
+  // Where the image is drawn in the view's bounds.
+  NSRect imageRect() const;
+
+  void mouseDown(const std::shared_ptr<NSEvent>& event) override;
+  void mouseUp(const std::shared_ptr<NSEvent>& event) override;
+  void drawRect(NSRect dirtyRect) override;
+  std::string dumpText() const override { return {}; }
+  std::string className() const override { return "NSImageView"; }
+
+ protected:
+  using NSControl::NSControl;
+
+ private:
+  NSImageScaling imageScaling_ = NSImageScaling::proportionallyDown;
+};

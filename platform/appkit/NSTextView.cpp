@@ -1,0 +1,367 @@
+#include "platform/appkit/NSTextView.h"
+
+#include <algorithm>
+
+#include "platform/appkit/NSColor.h"
+#include "platform/appkit/NSCursor.h"
+#include "platform/appkit/NSEvent.h"
+#include "platform/appkit/NSFont.h"
+#include "platform/appkit/NSMutableAttributedString.h"
+#include "platform/appkit/NSWindow.h"
+#include "platform/foundation/NSNotificationCenter.h"
+#include "platform/foundation/NSNumber.h"
+#include "platform/render/NSGraphicsContext.h"
+
+NSTextView::NSTextView(NSRect frame) : NSView(frame), storage_(NSMutableAttributedString::make()) {}
+
+std::shared_ptr<NSTextView> NSTextView::initWithFrame(NSRect frame) {
+  return finishInit(std::shared_ptr<NSTextView>(new NSTextView(frame)));
+}
+
+std::string NSTextView::string() const { return storage_->string(); }
+
+NSAttributes NSTextView::typingAttributes() const {
+  return {{NSFontAttributeName, font()}, {NSForegroundColorAttributeName, textColor()}};
+}
+
+void NSTextView::setString(std::string_view text) {
+  storage_->setAttributedString(*NSAttributedString::make(text, typingAttributes()));
+  selection_ = NSMakeRange(storage_->length(), 0);
+  setNeedsDisplay(true);
+}
+
+std::shared_ptr<NSFont> NSTextView::font() const {
+  return font_ ? font_ : NSFont::systemFontOfSize(NSFont::systemFontSize());
+}
+
+void NSTextView::setFont(std::shared_ptr<NSFont> font) {
+  font_ = std::move(font);
+  if (font_ && storage_->length() > 0) storage_->addAttribute(NSFontAttributeName, font_, NSMakeRange(0, storage_->length()));
+  setNeedsDisplay(true);
+}
+
+std::shared_ptr<NSColor> NSTextView::textColor() const { return textColor_ ? textColor_ : NSColor::textColor(); }
+
+void NSTextView::setTextColor(std::shared_ptr<NSColor> color) {
+  textColor_ = std::move(color);
+  if (textColor_ && storage_->length() > 0) {
+    storage_->addAttribute(NSForegroundColorAttributeName, textColor_, NSMakeRange(0, storage_->length()));
+  }
+  setNeedsDisplay(true);
+}
+
+void NSTextView::setEditable(bool editable) {
+  editable_ = editable;
+  if (editable) selectable_ = true;
+}
+
+void NSTextView::setSelectable(bool selectable) {
+  selectable_ = selectable;
+  if (!selectable) editable_ = false;
+}
+
+void NSTextView::setDelegate(const std::shared_ptr<NSTextViewDelegate>& delegate) {
+  delegate_ = delegate;
+  editing_ = false;
+}
+
+std::shared_ptr<NSObject> NSTextView::delegateObject() const {
+  auto d = delegate();
+  auto object = dynamic_cast<NSObject*>(d.get());
+  return object ? object->shared_from_this() : nullptr;
+}
+
+void NSTextView::setSelectedRange(NSRange range) {
+  auto length = storage_->length();
+  range.location = std::min(range.location, length);
+  range.length = std::min(range.length, length - range.location);
+  selection_ = range;
+}
+
+void NSTextView::selectAll(const std::shared_ptr<NSObject>&) { setSelectedRange(NSMakeRange(0, storage_->length())); }
+
+void NSTextView::post(std::string_view name, std::shared_ptr<NSDictionary> userInfo) {
+  auto note = NSNotification::notificationWithName(std::string(name), sharedAs<NSTextView>(), std::move(userInfo));
+  auto d = delegate();
+  if (d) {
+    if (name == Constants::didBeginEditingNotification) d->textDidBeginEditing(note);
+    if (name == Constants::didChangeNotification) d->textDidChange(note);
+    if (name == Constants::didEndEditingNotification) d->textDidEndEditing(note);
+  }
+  NSNotificationCenter::defaultCenter()->postNotification(note);
+}
+
+void NSTextView::textChanged() {
+  auto keep = sharedAs<NSTextView>();
+  if (!editing_) {
+    editing_ = true;
+    post(Constants::didBeginEditingNotification);
+  }
+  setNeedsDisplay(true);
+  post(Constants::didChangeNotification);
+}
+
+void NSTextView::insertText(std::string_view text) {
+  if (!editable_) return;
+  if (fieldEditor_) {
+    // A field editor holds one line: line breaks become spaces.
+    std::string line(text);
+    std::ranges::replace(line, '\n', ' ');
+    std::ranges::replace(line, '\r', ' ');
+    storage_->replaceCharactersInRange(selection_, *NSAttributedString::make(line, typingAttributes()));
+    selection_ = NSMakeRange(selection_.location + utf16FromUtf8(line).size(), 0);
+  } else {
+    storage_->replaceCharactersInRange(selection_, *NSAttributedString::make(text, typingAttributes()));
+    selection_ = NSMakeRange(selection_.location + utf16FromUtf8(text).size(), 0);
+  }
+  textChanged();
+}
+
+void NSTextView::deleteBackward() {
+  if (!editable_) return;
+  NSRange range = selection_;
+  if (range.length == 0) {
+    if (range.location == 0) return;
+    range = NSMakeRange(range.location - 1, 1);
+    // Keep surrogate pairs together.
+    const auto& units = storage_->utf16();
+    if (range.location > 0 && units[range.location] >= 0xDC00 && units[range.location] <= 0xDFFF) {
+      range = NSMakeRange(range.location - 1, 2);
+    }
+  }
+  storage_->deleteCharactersInRange(range);
+  selection_ = NSMakeRange(range.location, 0);
+  textChanged();
+}
+
+void NSTextView::deleteForward() {
+  if (!editable_) return;
+  NSRange range = selection_;
+  if (range.length == 0) {
+    if (range.location >= storage_->length()) return;
+    range = NSMakeRange(range.location, 1);
+    const auto& units = storage_->utf16();
+    if (units[range.location] >= 0xD800 && units[range.location] <= 0xDBFF && range.end() < units.size()) {
+      range.length = 2;
+    }
+  }
+  storage_->deleteCharactersInRange(range);
+  selection_ = NSMakeRange(range.location, 0);
+  textChanged();
+}
+
+void NSTextView::endFieldEditing(long movement) {
+  auto keep = sharedAs<NSTextView>();
+  editing_ = false;
+  auto info = NSDictionary::make({{std::string(Constants::textMovementKey), NSNumber::numberWithInteger(movement)}});
+  post(Constants::didEndEditingNotification, info);
+}
+
+bool NSTextView::respondsToCommand(std::string_view selector) const {
+  static constexpr std::string_view known[] = {
+      "insertNewline:", "insertTab:", "insertBacktab:", "deleteBackward:", "deleteForward:", "cancelOperation:",
+      "moveLeft:",      "moveRight:", "moveToBeginningOfLine:", "moveToEndOfLine:", "selectAll:"};
+  return std::ranges::find(known, selector) != std::end(known);
+}
+
+void NSTextView::performCommand(std::string_view selector, const std::shared_ptr<NSObject>& sender) {
+  if (selector == "insertNewline:") {
+    fieldEditor_ ? endFieldEditing(NSTextMovement::returnKey) : insertText("\n");
+  } else if (selector == "insertTab:") {
+    fieldEditor_ ? endFieldEditing(NSTextMovement::tab) : insertText("\t");
+  } else if (selector == "insertBacktab:") {
+    if (fieldEditor_) endFieldEditing(NSTextMovement::backtab);
+  } else if (selector == "cancelOperation:") {
+    if (fieldEditor_) endFieldEditing(NSTextMovement::cancel);
+  } else if (selector == "deleteBackward:") {
+    deleteBackward();
+  } else if (selector == "deleteForward:") {
+    deleteForward();
+  } else if (selector == "moveLeft:") {
+    auto at = selection_.length ? selection_.location : (selection_.location ? selection_.location - 1 : 0);
+    setSelectedRange(NSMakeRange(at, 0));
+  } else if (selector == "moveRight:") {
+    auto at = selection_.length ? selection_.end() : selection_.location + 1;
+    setSelectedRange(NSMakeRange(at, 0));
+  } else if (selector == "moveToBeginningOfLine:") {
+    setSelectedRange(NSMakeRange(0, 0));
+  } else if (selector == "moveToEndOfLine:") {
+    setSelectedRange(NSMakeRange(storage_->length(), 0));
+  } else if (selector == "selectAll:") {
+    selectAll(sender);
+  }
+}
+
+void NSTextView::doCommandBySelector(std::string_view selector) {
+  auto self = sharedAs<NSTextView>();
+  if (auto d = delegate(); d && d->textView(self, selector)) return;
+  if (respondsToCommand(selector)) {
+    performCommand(selector, self);
+    return;
+  }
+  if (auto next = nextResponder()) next->tryToPerform(selector, self);
+}
+
+void NSTextView::interpretKeyEvent(const std::shared_ptr<NSEvent>& event) {
+  auto flags = event->modifierFlags();
+  auto code = event->keyCode();
+  const auto& chars = event->characters();
+  if (code == NSKeyCode::returnKey || code == NSKeyCode::keypadEnter || chars == "\r" || chars == "\n") {
+    doCommandBySelector("insertNewline:");
+  } else if (code == NSKeyCode::tab || chars == "\t" || chars == "\x19") {
+    doCommandBySelector((flags & NSEventModifierFlagShift) || chars == "\x19" ? "insertBacktab:" : "insertTab:");
+  } else if (code == NSKeyCode::deleteKey || chars == "\x7f") {
+    doCommandBySelector("deleteBackward:");
+  } else if (code == NSKeyCode::forwardDelete) {
+    doCommandBySelector("deleteForward:");
+  } else if (code == NSKeyCode::escape || chars == "\x1b") {
+    doCommandBySelector("cancelOperation:");
+  } else if (code == NSKeyCode::leftArrow) {
+    doCommandBySelector("moveLeft:");
+  } else if (code == NSKeyCode::rightArrow) {
+    doCommandBySelector("moveRight:");
+  } else if ((flags & NSEventModifierFlagCommand) && event->charactersIgnoringModifiers() == "a") {
+    doCommandBySelector("selectAll:");
+  } else if (!(flags & (NSEventModifierFlagCommand | NSEventModifierFlagControl)) && !chars.empty()) {
+    insertText(chars);
+  } else if (auto next = nextResponder()) {
+    next->keyDown(event);
+  }
+}
+
+void NSTextView::keyDown(const std::shared_ptr<NSEvent>& event) {
+  if (!editable_ && !(event->modifierFlags() & NSEventModifierFlagCommand)) {
+    NSView::keyDown(event);
+    return;
+  }
+  interpretKeyEvent(event);
+}
+
+bool NSTextView::becomeFirstResponder() { return true; }
+
+bool NSTextView::resignFirstResponder() {
+  if (fieldEditor_ && editing_) endFieldEditing(NSTextMovement::other);
+  else if (fieldEditor_ && delegate()) endFieldEditing(NSTextMovement::other);
+  return true;
+}
+
+// ---- geometry of the text ----------------------------------------------------------------
+
+namespace {
+struct LineSpan {
+  std::uint64_t start, end;  // UTF-16 units, end excludes the line break
+};
+std::vector<LineSpan> lineSpans(const std::u16string& units) {
+  std::vector<LineSpan> lines;
+  std::uint64_t start = 0;
+  for (std::uint64_t i = 0; i < units.size(); ++i) {
+    if (units[i] == u'\n') {
+      lines.push_back({start, i});
+      start = i + 1;
+    }
+  }
+  lines.push_back({start, units.size()});
+  return lines;
+}
+}  // namespace
+
+NSRect NSTextView::rectForCharacterRange(NSRange range) const {
+  const auto& units = storage_->utf16();
+  auto lines = lineSpans(units);
+  double lineHeight = font()->defaultLineHeight();
+  auto f = font();
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    auto& line = lines[i];
+    if (range.location < line.start || range.location > line.end) continue;
+    auto prefix = utf8FromUtf16(std::u16string_view(units).substr(line.start, range.location - line.start));
+    auto end = std::min<std::uint64_t>(range.end(), line.end);
+    auto upto = utf8FromUtf16(std::u16string_view(units).substr(line.start, end - line.start));
+    double x0 = f->sizeOfString(prefix).width;
+    double x1 = f->sizeOfString(upto).width;
+    return NSMakeRect(x0, static_cast<double>(i) * lineHeight, x1 - x0, lineHeight);
+  }
+  return NSZeroRect;
+}
+
+std::uint64_t NSTextView::characterIndexForPoint(NSPoint point) const {
+  const auto& units = storage_->utf16();
+  auto lines = lineSpans(units);
+  double lineHeight = std::max(1.0, font()->defaultLineHeight());
+  auto row = static_cast<std::size_t>(std::clamp(point.y / lineHeight, 0.0, static_cast<double>(lines.size() - 1)));
+  auto& line = lines[row];
+  auto f = font();
+  for (std::uint64_t i = line.start; i < line.end; ++i) {
+    auto upto = utf8FromUtf16(std::u16string_view(units).substr(line.start, i + 1 - line.start));
+    if (point.x < f->sizeOfString(upto).width) return i;
+  }
+  return line.end;
+}
+
+bool NSTextView::clickedOnCharacterAtIndex(std::uint64_t index) {
+  if (index >= storage_->length()) return false;
+  auto link = storage_->attributeAtIndex(NSLinkAttributeName, index);
+  if (!link) return false;
+  auto self = sharedAs<NSTextView>();
+  if (auto d = delegate()) return d->textView(self, link, index);
+  return false;
+}
+
+void NSTextView::mouseDown(const std::shared_ptr<NSEvent>& event) {
+  if (!selectable_) {
+    NSView::mouseDown(event);
+    return;
+  }
+  auto index = characterIndexForPoint(convertPoint(event->locationInWindow(), nullptr));
+  pressedIndex_ = index;
+  setSelectedRange(NSMakeRange(index, 0));
+}
+
+void NSTextView::mouseUp(const std::shared_ptr<NSEvent>& event) {
+  if (!selectable_) {
+    NSView::mouseUp(event);
+    return;
+  }
+  auto index = characterIndexForPoint(convertPoint(event->locationInWindow(), nullptr));
+  auto pressed = std::exchange(pressedIndex_, std::nullopt);
+  if (pressed && *pressed == index) clickedOnCharacterAtIndex(index);
+}
+
+void NSTextView::resetCursorRects() {
+  if (selectable_) addCursorRect(visibleRect(), NSCursor::IBeamCursor());
+  // Links show their own cursor when the attributes ask for one.
+  auto cursor = asA<NSCursor>(linkTextAttributes.contains("NSCursor") ? linkTextAttributes.at("NSCursor") : nullptr);
+  if (!cursor) return;
+  for (auto& [range, attributes] : storage_->runs()) {
+    if (attributes.contains(NSLinkAttributeName)) addCursorRect(rectForCharacterRange(range), cursor);
+  }
+}
+
+std::string NSTextView::dumpText() const {
+  if (displayMask) {
+    std::string masked;
+    for (std::size_t i = 0; i < storage_->length(); ++i) masked += *displayMask;
+    return masked;
+  }
+  return string();
+}
+
+void NSTextView::drawRect(NSRect) {
+  auto context = NSGraphicsContext::currentContext();
+  if (!context) return;
+  auto& gc = context->CGContext();
+  if (drawsBackground && backgroundColor) {
+    gc.setFillColor(backgroundColor->CGColor());
+    gc.fillRect(bounds());
+  }
+  std::shared_ptr<NSAttributedString> shown = storage_;
+  if (displayMask) {
+    shown = NSAttributedString::make(dumpText(), typingAttributes());
+  } else if (!linkTextAttributes.empty()) {
+    auto styled = storage_->mutableCopy();
+    for (auto& [range, attributes] : storage_->runs()) {
+      if (attributes.contains(NSLinkAttributeName)) styled->addAttributes(linkTextAttributes, range);
+    }
+    shown = styled;
+  }
+  gc.drawText(shown, bounds());
+}

@@ -1,0 +1,130 @@
+#pragma once
+// Editable, selectable text with attributes and links. A window's field editor is a text
+// view that edits the text of whichever text field is being edited, telling the field as
+// its delegate; Return, Tab and Backtab end that editing.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/appkit/NSAttributedString.h"
+#include "platform/appkit/NSView.h"
+#include "platform/foundation/NSDictionary.h"
+#include "platform/foundation/NSRange.h"
+
+class NSTextView;
+class NSNotification;
+class NSFont;
+class NSColor;
+class NSMutableAttributedString;
+
+class NSTextViewDelegate {
+ public:
+  virtual ~NSTextViewDelegate() = default;
+  virtual void textDidBeginEditing(const std::shared_ptr<NSNotification>& /*notification*/) {}
+  virtual void textDidChange(const std::shared_ptr<NSNotification>& /*notification*/) {}
+  virtual void textDidEndEditing(const std::shared_ptr<NSNotification>& /*notification*/) {}
+  // A command the key bindings chose ("insertNewline:", "insertTab:"...); true when handled.
+  virtual bool textView(const std::shared_ptr<NSTextView>& /*textView*/, std::string_view /*doCommandBySelector*/) {
+    return false;
+  }
+  // A click on a link; true when handled (otherwise nothing more happens here).
+  virtual bool textView(const std::shared_ptr<NSTextView>& /*textView*/, const std::shared_ptr<NSObject>& /*clickedOnLink*/,
+                        std::uint64_t /*atIndex*/) {
+    return false;
+  }
+};
+
+class NSTextView : public NSView {
+ public:
+  struct Constants {
+    static constexpr std::string_view didBeginEditingNotification = "NSTextDidBeginEditingNotification";
+    static constexpr std::string_view didChangeNotification = "NSTextDidChangeNotification";
+    static constexpr std::string_view didEndEditingNotification = "NSTextDidEndEditingNotification";
+    // The userInfo key of the end-editing notification: an NSNumber of NSTextMovement.
+    static constexpr std::string_view textMovementKey = "NSTextMovement";
+  };
+
+  static std::shared_ptr<NSTextView> initWithFrame(NSRect frame);
+
+  std::string string() const;
+  void setString(std::string_view text);
+  std::shared_ptr<NSMutableAttributedString> textStorage() const { return storage_; }
+
+  std::shared_ptr<NSFont> font() const;
+  void setFont(std::shared_ptr<NSFont> font);
+  std::shared_ptr<NSColor> textColor() const;
+  void setTextColor(std::shared_ptr<NSColor> color);
+  std::shared_ptr<NSColor> backgroundColor;
+  bool drawsBackground = true;
+  bool isEditable() const { return editable_; }
+  void setEditable(bool editable);
+  bool isSelectable() const { return selectable_; }
+  void setSelectable(bool selectable);
+  bool isFieldEditor() const { return fieldEditor_; }
+  void setFieldEditor(bool fieldEditor) { fieldEditor_ = fieldEditor; }
+  // What link text looks like (colour, underline, cursor); applied when drawing.
+  NSAttributes linkTextAttributes;
+  // Characters shown in place of the text (a password field's bullets), or none.
+  std::optional<std::string> displayMask;
+
+  std::shared_ptr<NSTextViewDelegate> delegate() const { return delegate_.lock(); }
+  void setDelegate(const std::shared_ptr<NSTextViewDelegate>& delegate);
+  // The delegate as an object (the text field a field editor edits for).
+  std::shared_ptr<NSObject> delegateObject() const;
+
+  NSRange selectedRange() const { return selection_; }
+  void setSelectedRange(NSRange range);
+  void selectAll(const std::shared_ptr<NSObject>& sender);
+
+  // Editing as the user does it (tells the delegate, posts the notifications).
+  void insertText(std::string_view text);
+  void deleteBackward();
+  void deleteForward();
+  // Runs a command: the delegate first, then the text view's own handling.
+  void doCommandBySelector(std::string_view selector) override;
+  // Maps a key event onto text or commands.
+  void interpretKeyEvent(const std::shared_ptr<NSEvent>& event);
+
+  // Where characters are, in the view's coordinates (one line per paragraph, no wrapping
+  // beyond the view's width).
+  std::uint64_t characterIndexForPoint(NSPoint point) const;
+  NSRect rectForCharacterRange(NSRange range) const;
+  // A click on the character: the link's delegate call when it carries a link.
+  bool clickedOnCharacterAtIndex(std::uint64_t index);
+
+  bool acceptsFirstResponder() const override { return editable_ || selectable_; }
+  bool becomeFirstResponder() override;
+  bool resignFirstResponder() override;
+  void keyDown(const std::shared_ptr<NSEvent>& event) override;
+  void mouseDown(const std::shared_ptr<NSEvent>& event) override;
+  void mouseUp(const std::shared_ptr<NSEvent>& event) override;
+  void resetCursorRects() override;
+  bool isFlipped() const override { return true; }
+  void drawRect(NSRect dirtyRect) override;
+  std::string dumpText() const override;
+  std::string className() const override { return "NSTextView"; }
+
+ protected:
+  explicit NSTextView(NSRect frame);
+  bool respondsToCommand(std::string_view selector) const override;
+  void performCommand(std::string_view selector, const std::shared_ptr<NSObject>& sender) override;
+
+ private:
+  void textChanged();
+  void endFieldEditing(long movement);
+  void post(std::string_view name, std::shared_ptr<NSDictionary> userInfo = nullptr);
+  NSAttributes typingAttributes() const;
+
+  std::shared_ptr<NSMutableAttributedString> storage_;
+  std::shared_ptr<NSFont> font_;
+  std::shared_ptr<NSColor> textColor_;
+  bool editable_ = true;
+  bool selectable_ = true;
+  bool fieldEditor_ = false;
+  bool editing_ = false;
+  NSRange selection_;
+  std::weak_ptr<NSTextViewDelegate> delegate_;
+  std::optional<std::uint64_t> pressedIndex_;
+};

@@ -1,0 +1,227 @@
+#pragma once
+// A rectangle of a window's content: geometry in its superview's coordinates (frame) and in
+// its own (bounds), flipped or not, subviews in back-to-front order, autoresizing, layout,
+// hit testing, tracking areas, cursor rectangles and gesture recognisers.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/appkit/NSResponder.h"
+#include "platform/foundation/NSGeometry.h"
+
+class NSWindow;
+class NSViewController;
+class NSTrackingArea;
+class NSCursor;
+class NSLayoutConstraint;
+class NSGestureRecognizer;
+class CALayer;
+
+using NSAutoresizingMaskOptions = std::uint32_t;
+constexpr NSAutoresizingMaskOptions NSViewNotSizable = 0;
+constexpr NSAutoresizingMaskOptions NSViewMinXMargin = 1;
+constexpr NSAutoresizingMaskOptions NSViewWidthSizable = 2;
+constexpr NSAutoresizingMaskOptions NSViewMaxXMargin = 4;
+constexpr NSAutoresizingMaskOptions NSViewMinYMargin = 8;
+constexpr NSAutoresizingMaskOptions NSViewHeightSizable = 16;
+constexpr NSAutoresizingMaskOptions NSViewMaxYMargin = 32;
+
+enum class NSWindowOrderingMode { below = -1, out = 0, above = 1 };
+
+class NSView : public NSResponder {
+ public:
+  static std::shared_ptr<NSView> initWithFrame(NSRect frame);
+  static std::shared_ptr<NSView> make() { return initWithFrame(NSZeroRect); }
+
+  struct Constants {
+    // Posted (object: the view) after the frame changed, when postsFrameChangedNotifications.
+    static constexpr std::string_view frameDidChangeNotification = "NSViewFrameDidChangeNotification";
+  };
+
+  // Geometry.
+  NSRect frame() const { return frame_; }
+  virtual void setFrame(NSRect frame);
+  void setFrameOrigin(NSPoint origin);
+  void setFrameSize(NSSize size);
+  NSRect bounds() const { return bounds_; }
+  void setBounds(NSRect bounds);
+  void setBoundsOrigin(NSPoint origin);
+  void setBoundsSize(NSSize size);
+  // Flipped views have their origin at the top left, y growing downwards.
+  virtual bool isFlipped() const { return flipped_; }
+  void setFlipped(bool flipped) { flipped_ = flipped; }
+  // The part of the bounds that the superviews do not clip away.
+  NSRect visibleRect() const;
+
+  // Visibility.
+  bool isHidden() const { return hidden_; }
+  virtual void setHidden(bool hidden);
+  bool isHiddenOrHasHiddenAncestor() const;
+  double alphaValue() const { return alphaValue_; }
+  virtual void setAlphaValue(double alpha);
+  // Animations run to their end at once here: the animator is the view itself.
+  std::shared_ptr<NSView> animator() { return sharedAs<NSView>(); }
+
+  // The tree.
+  std::shared_ptr<NSView> superview() const { return superview_.lock(); }
+  const std::vector<std::shared_ptr<NSView>>& subviews() const { return subviews_; }
+  void setSubviews(const std::vector<std::shared_ptr<NSView>>& subviews);
+  void addSubview(const std::shared_ptr<NSView>& view);
+  // Places the view above or below another subview (or above all / below all without one).
+  void addSubview(const std::shared_ptr<NSView>& view, NSWindowOrderingMode place,
+                  const std::shared_ptr<NSView>& relativeTo);
+  void removeFromSuperview();
+  void replaceSubview(const std::shared_ptr<NSView>& oldView, const std::shared_ptr<NSView>& newView);
+  bool isDescendantOf(const std::shared_ptr<const NSView>& view) const;
+  std::shared_ptr<NSWindow> window() const { return window_.lock(); }
+  std::shared_ptr<NSViewController> viewController() const { return viewController_.lock(); }
+
+  virtual void viewWillMoveToWindow(const std::shared_ptr<NSWindow>& /*window*/) {}
+  virtual void viewDidMoveToWindow() {}
+  virtual void viewWillMoveToSuperview(const std::shared_ptr<NSView>& /*superview*/) {}
+  virtual void viewDidMoveToSuperview() {}
+  virtual void didAddSubview(const std::shared_ptr<NSView>& /*subview*/) {}
+  virtual void willRemoveSubview(const std::shared_ptr<NSView>& /*subview*/) {}
+
+  // Plain settings.
+  NSAutoresizingMaskOptions autoresizingMask = NSViewNotSizable;
+  bool autoresizesSubviews = true;
+  bool translatesAutoresizingMaskIntoConstraints = true;
+  bool postsFrameChangedNotifications = true;
+  long tag = 0;
+  std::string identifier;
+  std::string toolTip;
+
+  // Layout. A view lays out its subviews in layout(); plain views run their layout handler
+  // (what an interface builder installs to place views from its constraint records).
+  bool needsLayout() const { return needsLayout_; }
+  void setNeedsLayout(bool needsLayout);
+  virtual void layout();
+  void layoutSubtreeIfNeeded();
+  virtual void resizeSubviewsWithOldSize(NSSize oldSize);
+  virtual void resizeWithOldSuperviewSize(NSSize oldSize);
+  std::function<void(NSView& view)> layoutHandler;
+
+  // Constraint records kept by this view (usually their common ancestor).
+  const std::vector<std::shared_ptr<NSLayoutConstraint>>& constraints() const { return constraints_; }
+  void addConstraint(const std::shared_ptr<NSLayoutConstraint>& constraint);
+  void addConstraints(const std::vector<std::shared_ptr<NSLayoutConstraint>>& constraints);
+  void removeConstraint(const std::shared_ptr<NSLayoutConstraint>& constraint);
+  void removeConstraints(const std::vector<std::shared_ptr<NSLayoutConstraint>>& constraints);
+  // The first record whose identifier matches, in this view or below.
+  std::shared_ptr<NSLayoutConstraint> constraintWithIdentifier(std::string_view identifier) const;
+
+  // Coordinates. A missing view means the window's base coordinates.
+  NSPoint convertPoint(NSPoint point, const std::shared_ptr<const NSView>& fromView) const;
+  NSPoint convertPointToView(NSPoint point, const std::shared_ptr<const NSView>& toView) const;
+  NSRect convertRect(NSRect rect, const std::shared_ptr<const NSView>& fromView) const;
+  NSRect convertRectToView(NSRect rect, const std::shared_ptr<const NSView>& toView) const;
+  NSPoint convertPointFromSuperview(NSPoint point) const;
+  NSPoint convertPointToSuperview(NSPoint point) const;
+
+  // The deepest visible view under a point given in the superview's coordinates.
+  virtual std::shared_ptr<NSView> hitTest(NSPoint pointInSuperview);
+  bool mouseInRect(NSPoint point, NSRect rect) const;
+
+  // Drawing.
+  bool needsDisplay() const { return needsDisplay_; }
+  virtual void setNeedsDisplay(bool needsDisplay);
+  void setNeedsDisplayInRect(NSRect rect);
+  // Draws this view and its subviews now (marks them clean).
+  void display();
+  void displayIfNeeded();
+  // Draws the view's own content into the current graphics context.
+  virtual void drawRect(NSRect dirtyRect);
+  // How many times drawRect ran (a cheap way for code to see that it redrew).
+  std::size_t drawCount() const { return drawCount_; }
+
+  // Layer backing: a layer-backed view draws its layer (background, corners, border,
+  // shadow, sublayers the code adds) under its own drawing and its subviews.
+  bool wantsLayer() const { return wantsLayer_; }
+  void setWantsLayer(bool wants);
+  std::shared_ptr<CALayer> layer() const { return layer_; }
+  void setLayer(std::shared_ptr<CALayer> layer);
+  virtual std::shared_ptr<CALayer> makeBackingLayer();
+  bool canDrawSubviewsIntoLayer = false;
+
+  // Tracking areas.
+  const std::vector<std::shared_ptr<NSTrackingArea>>& trackingAreas() const { return trackingAreas_; }
+  void addTrackingArea(const std::shared_ptr<NSTrackingArea>& area);
+  void removeTrackingArea(const std::shared_ptr<NSTrackingArea>& area);
+  // Called by the window after the geometry or the window changed.
+  virtual void updateTrackingAreas() {}
+
+  // Cursor rectangles.
+  struct CursorRect {
+    NSRect rect;
+    std::shared_ptr<NSCursor> cursor;
+  };
+  virtual void resetCursorRects() {}
+  void addCursorRect(NSRect rect, const std::shared_ptr<NSCursor>& cursor);
+  void removeCursorRect(NSRect rect, const std::shared_ptr<NSCursor>& cursor);
+  void discardCursorRects();
+  const std::vector<CursorRect>& cursorRects() const { return cursorRects_; }
+
+  // Gesture recognisers see mouse events before the view does.
+  const std::vector<std::shared_ptr<NSGestureRecognizer>>& gestureRecognizers() const { return recognizers_; }
+  void addGestureRecognizer(const std::shared_ptr<NSGestureRecognizer>& recognizer);
+  void removeGestureRecognizer(const std::shared_ptr<NSGestureRecognizer>& recognizer);
+
+  // Responder chain: the view controller (when it has one), then the superview; the
+  // top view of a window passes on to the window.
+  std::shared_ptr<NSResponder> nextResponder() const override;
+  virtual bool acceptsFirstMouse(const std::shared_ptr<NSEvent>& /*event*/) const { return true; }
+
+  // The text that tools show for the view (controls answer their string value).
+  virtual std::string dumpText() const { return {}; }
+
+  std::string className() const override { return "NSView"; }
+
+ protected:
+  explicit NSView(NSRect frame);
+  // Second half of construction, once the view is owned by a shared_ptr (so it can add
+  // subviews). Overrides call the inherited one first.
+  virtual void didInit() {}
+  template <typename T>
+  static std::shared_ptr<T> finishInit(std::shared_ptr<T> view) {
+    static_cast<NSView&>(*view).didInit();
+    return view;
+  }
+  // Tells the window that geometry under it changed (tracking areas, cursor rectangles).
+  void noteGeometryChanged();
+
+ private:
+  friend class NSWindow;
+  friend class NSViewController;
+  void setWindowRecursive(const std::shared_ptr<NSWindow>& window);
+  void removeSubviewInternal(const NSView* view);
+  void insertSubviewAt(const std::shared_ptr<NSView>& view, std::size_t index);
+  void postFrameChanged();
+  std::shared_ptr<const NSView> rootView() const;
+  NSPoint convertToRoot(NSPoint point) const;
+  NSPoint convertFromRoot(NSPoint point) const;
+
+  NSRect frame_;
+  NSRect bounds_;
+  bool boundsScaled_ = false;
+  bool wantsLayer_ = false;
+  std::shared_ptr<CALayer> layer_;
+  void syncLayerGeometry();
+  bool flipped_ = false;
+  bool hidden_ = false;
+  double alphaValue_ = 1.0;
+  bool needsLayout_ = false;
+  bool needsDisplay_ = true;
+  std::size_t drawCount_ = 0;
+  std::weak_ptr<NSView> superview_;
+  std::weak_ptr<NSWindow> window_;
+  std::weak_ptr<NSViewController> viewController_;
+  std::vector<std::shared_ptr<NSView>> subviews_;
+  std::vector<std::shared_ptr<NSLayoutConstraint>> constraints_;
+  std::vector<std::shared_ptr<NSTrackingArea>> trackingAreas_;
+  std::vector<CursorRect> cursorRects_;
+  std::vector<std::shared_ptr<NSGestureRecognizer>> recognizers_;
+};

@@ -1,0 +1,210 @@
+#pragma once
+// A window: a frame on the screen, the frame view that fills it and the content view
+// inside that, the key-window state, the first responder and its field editor, and the
+// delivery of the window's events to its views.
+
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/appkit/NSResponder.h"
+#include "platform/appkit/NSView.h"
+
+class NSEvent;
+class NSTextView;
+class NSTrackingArea;
+class NSGestureRecognizer;
+class NSViewController;
+class NSWindowController;
+class NSNotification;
+class NSWindow;
+
+using NSWindowStyleMask = std::uint64_t;
+constexpr NSWindowStyleMask NSWindowStyleMaskBorderless = 0;
+constexpr NSWindowStyleMask NSWindowStyleMaskTitled = 1 << 0;
+constexpr NSWindowStyleMask NSWindowStyleMaskClosable = 1 << 1;
+constexpr NSWindowStyleMask NSWindowStyleMaskMiniaturizable = 1 << 2;
+constexpr NSWindowStyleMask NSWindowStyleMaskResizable = 1 << 3;
+constexpr NSWindowStyleMask NSWindowStyleMaskNonactivatingPanel = 1 << 7;
+constexpr NSWindowStyleMask NSWindowStyleMaskFullSizeContentView = 1 << 15;
+
+enum class NSBackingStoreType { retained = 0, nonretained = 1, buffered = 2 };
+
+// Which way a text field's editing ended.
+struct NSTextMovement {
+  static constexpr long other = 0;
+  static constexpr long returnKey = 0x10;  // 16
+  static constexpr long tab = 0x11;        // 17
+  static constexpr long backtab = 0x12;    // 18
+  static constexpr long cancel = 0x17;
+};
+
+class NSWindowDelegate {
+ public:
+  virtual ~NSWindowDelegate() = default;
+  virtual bool windowShouldClose(const std::shared_ptr<NSWindow>& /*sender*/) { return true; }
+  virtual void windowWillClose(const std::shared_ptr<NSNotification>& /*notification*/) {}
+  virtual void windowDidBecomeKey(const std::shared_ptr<NSNotification>& /*notification*/) {}
+  virtual void windowDidResignKey(const std::shared_ptr<NSNotification>& /*notification*/) {}
+  virtual void windowDidResize(const std::shared_ptr<NSNotification>& /*notification*/) {}
+};
+
+// The view that fills the whole window and holds the content view (and the title bar).
+class NSWindowFrameView : public NSView {
+ public:
+  static std::shared_ptr<NSWindowFrameView> initWithFrame(NSRect frame);
+  std::string className() const override { return "NSWindowFrameView"; }
+
+ private:
+  using NSView::NSView;
+};
+
+class NSWindow : public NSResponder {
+ public:
+  struct Constants {
+    static constexpr double titleBarHeight = 22.0;
+    static constexpr std::string_view didBecomeKeyNotification = "NSWindowDidBecomeKeyNotification";
+    static constexpr std::string_view didResignKeyNotification = "NSWindowDidResignKeyNotification";
+    static constexpr std::string_view willCloseNotification = "NSWindowWillCloseNotification";
+    static constexpr std::string_view didResizeNotification = "NSWindowDidResizeNotification";
+  };
+
+  static std::shared_ptr<NSWindow> initWithContentRect(NSRect contentRect, NSWindowStyleMask style,
+                                                       NSBackingStoreType backing = NSBackingStoreType::buffered,
+                                                       bool defer = false);
+  static std::shared_ptr<NSWindow> windowWithContentViewController(const std::shared_ptr<NSViewController>& controller);
+  ~NSWindow() override;
+
+  // Geometry, in screen coordinates (origin at the bottom left).
+  NSRect frame() const { return frame_; }
+  void setFrame(NSRect frame, bool display);
+  void setFrameOrigin(NSPoint origin);
+  void setContentSize(NSSize size);
+  NSRect contentRectForFrameRect(NSRect frame) const;
+  NSRect frameRectForContentRect(NSRect content) const;
+  NSWindowStyleMask styleMask() const { return styleMask_; }
+  void setStyleMask(NSWindowStyleMask mask);
+
+  NSPoint convertPointToScreen(NSPoint point) const;
+  NSPoint convertPointFromScreen(NSPoint point) const;
+  NSRect convertRectToScreen(NSRect rect) const;
+  NSRect convertRectFromScreen(NSRect rect) const;
+  // Where the pointer is now, in the window's base coordinates.
+  NSPoint mouseLocationOutsideOfEventStream() const;
+
+  // Views.
+  std::shared_ptr<NSView> contentView() const { return contentView_; }
+  void setContentView(const std::shared_ptr<NSView>& view);
+  std::shared_ptr<NSWindowFrameView> frameView() const { return frameView_; }
+  std::shared_ptr<NSViewController> contentViewController() const { return contentViewController_; }
+  void setContentViewController(const std::shared_ptr<NSViewController>& controller);
+  std::shared_ptr<NSWindowController> windowController() const { return windowController_.lock(); }
+  void setWindowController(const std::shared_ptr<NSWindowController>& controller);
+
+  // Plain settings.
+  std::string title;
+  long level = 0;
+  bool acceptsMouseMovedEvents = false;
+  bool releasedWhenClosed = false;
+  bool hidesOnDeactivate = false;
+  bool opaque = true;
+  bool hasShadow = true;
+  std::shared_ptr<NSObject> backgroundColor;
+
+  std::shared_ptr<NSWindowDelegate> delegate() const { return delegate_.lock(); }
+  void setDelegate(const std::shared_ptr<NSWindowDelegate>& delegate) { delegate_ = delegate; }
+
+  long windowNumber() const { return windowNumber_; }
+
+  // Ordering and key state.
+  bool isVisible() const { return visible_; }
+  bool isKeyWindow() const;
+  bool isMainWindow() const;
+  virtual bool canBecomeKeyWindow() const;
+  virtual bool canBecomeMainWindow() const { return canBecomeKeyWindow(); }
+  void makeKeyAndOrderFront(const std::shared_ptr<NSObject>& sender);
+  void makeKeyWindow();
+  void orderFront(const std::shared_ptr<NSObject>& sender);
+  void orderFrontRegardless();
+  void orderOut(const std::shared_ptr<NSObject>& sender);
+  virtual void becomeKeyWindow();
+  virtual void resignKeyWindow();
+  void close();
+  // Asks the delegate first; closes when it agrees.
+  void performClose(const std::shared_ptr<NSObject>& sender);
+
+  // First responder and the shared field editor of the window's text fields.
+  std::shared_ptr<NSResponder> firstResponder() const;
+  bool makeFirstResponder(const std::shared_ptr<NSResponder>& responder);
+  std::shared_ptr<NSTextView> fieldEditor(bool createWhenNeeded, const std::shared_ptr<NSObject>& forObject);
+  void endEditingFor(const std::shared_ptr<NSObject>& object);
+  // The field editor stopped editing for its field: the window holds the focus again.
+  void fieldEditingEnded(const std::shared_ptr<NSTextView>& editor);
+  std::shared_ptr<NSView> initialFirstResponder() const { return initialFirstResponder_.lock(); }
+  void setInitialFirstResponder(const std::shared_ptr<NSView>& view) { initialFirstResponder_ = view; }
+  // Moves focus to the next (or previous) view of the key-view loop that takes it.
+  void selectNextKeyView(const std::shared_ptr<NSObject>& sender);
+  void selectPreviousKeyView(const std::shared_ptr<NSObject>& sender);
+
+  // Events reach the window here; it hands them to its views.
+  virtual void sendEvent(const std::shared_ptr<NSEvent>& event);
+  // Re-reads the tracking areas under the pointer (entered/exited), as a pointer move does.
+  void updateTrackingAreasAtPoint(NSPoint locationInWindow, const std::shared_ptr<NSEvent>& cause);
+
+  // Layout and drawing passes (also queued on the main run loop after changes).
+  void layoutIfNeeded();
+  void displayIfNeeded();
+  void display();
+  void update();
+  void invalidateCursorRectsForView(const std::shared_ptr<NSView>& view);
+
+  std::shared_ptr<NSResponder> nextResponder() const override;
+  std::string className() const override { return "NSWindow"; }
+
+ protected:
+  NSWindow() = default;
+  void setUp(NSRect contentRect, NSWindowStyleMask style);
+
+ private:
+  friend class NSView;
+  friend class NSApplication;
+  // Notes from the views.
+  void viewGeometryChanged(NSView& view);
+  void viewDidEnter(NSView& view);
+  void viewWillLeave(NSView& view);
+  void viewWasHidden(NSView& view);
+  void trackingAreaAdded(NSView& view, NSTrackingArea& area);
+  void scheduleUpdate();
+  void runScheduledUpdate();
+  void updateTrackingAreasOfDirtyViews();
+  void updateCursorAt(NSPoint locationInWindow);
+  void layoutContent();
+  void setVisible(bool visible);
+  void post(std::string_view name);
+  bool ownsResponder(const NSResponder& responder) const;
+  std::shared_ptr<NSGestureRecognizer> recognizerFor(const std::shared_ptr<NSView>& view) const;
+  void deliverMouse(const std::shared_ptr<NSEvent>& event);
+  std::vector<std::shared_ptr<NSView>> keyViewLoop() const;
+  void moveKeyView(const std::shared_ptr<NSObject>& sender, bool forward);
+
+  NSRect frame_;
+  NSWindowStyleMask styleMask_ = NSWindowStyleMaskBorderless;
+  long windowNumber_ = 0;
+  bool visible_ = false;
+  std::shared_ptr<NSWindowFrameView> frameView_;
+  std::shared_ptr<NSView> contentView_;
+  std::shared_ptr<NSViewController> contentViewController_;
+  std::weak_ptr<NSWindowController> windowController_;
+  std::weak_ptr<NSWindowDelegate> delegate_;
+  std::weak_ptr<NSResponder> firstResponder_;
+  std::weak_ptr<NSView> initialFirstResponder_;
+  std::shared_ptr<NSTextView> fieldEditor_;
+  std::weak_ptr<NSView> mouseDownView_;
+  std::weak_ptr<NSView> rightMouseDownView_;
+  std::shared_ptr<NSGestureRecognizer> trackingRecognizer_;
+  std::vector<std::weak_ptr<NSView>> trackingDirty_;
+  bool cursorRectsValid_ = false;
+  bool updateScheduled_ = false;
+};

@@ -1,0 +1,215 @@
+#include "tests/support/UISimulator.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSAttributedString.h"
+#include "platform/appkit/NSTextView.h"
+#include "platform/appkit/NSView.h"
+#include "platform/appkit/NSWindow.h"
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/NSRunLoop.h"
+
+namespace {
+double now() { return Clock::current().now(); }
+
+NSPoint centreOf(const NSView& view) { return {view.bounds().midX(), view.bounds().midY()}; }
+}  // namespace
+
+void UISimulator::send(const std::shared_ptr<NSEvent>& event) {
+  NSApplication::sharedApplication()->handleEvent(event);
+  NSRunLoop::main()->drain();
+}
+
+std::shared_ptr<NSEvent> UISimulator::mouseEvent(NSEventType type, const std::shared_ptr<NSView>& view,
+                                                 std::optional<NSPoint> point, long clickCount,
+                                                 NSEventModifierFlags modifiers) {
+  auto window = view ? view->window() : nullptr;
+  if (!window) {
+    ADD_FAILURE() << "the simulator can only reach views that are in a window";
+    return nullptr;
+  }
+  NSPoint local = point.value_or(centreOf(*view));
+  NSPoint location = view->convertPointToView(local, nullptr);
+  return NSEvent::mouseEventWithType(type, location, modifiers, now(), window->windowNumber(), nullptr,
+                                     ++eventNumber_, clickCount, 1.0);
+}
+
+void UISimulator::moveMouse(const std::shared_ptr<NSWindow>& window, NSPoint locationInWindow) {
+  if (!window) return;
+  send(NSEvent::mouseEventWithType(NSEventType::mouseMoved, locationInWindow, 0, now(), window->windowNumber(),
+                                   nullptr, ++eventNumber_, 0, 0));
+}
+
+void UISimulator::moveMouseTo(const std::shared_ptr<NSView>& view, std::optional<NSPoint> point) {
+  if (auto event = mouseEvent(NSEventType::mouseMoved, view, point, 0, 0)) send(event);
+}
+
+void UISimulator::moveMouseOutside(const std::shared_ptr<NSWindow>& window) {
+  if (!window) return;
+  NSRect frame = window->frame();
+  moveMouse(window, {frame.width() + 50, frame.height() + 50});
+}
+
+void UISimulator::mouseDown(const std::shared_ptr<NSView>& view, std::optional<NSPoint> point, long clickCount,
+                            NSEventModifierFlags modifiers) {
+  if (auto event = mouseEvent(NSEventType::leftMouseDown, view, point, clickCount, modifiers)) send(event);
+}
+
+void UISimulator::mouseUp(const std::shared_ptr<NSView>& view, std::optional<NSPoint> point, long clickCount,
+                          NSEventModifierFlags modifiers) {
+  if (auto event = mouseEvent(NSEventType::leftMouseUp, view, point, clickCount, modifiers)) send(event);
+}
+
+void UISimulator::click(const std::shared_ptr<NSView>& view, std::optional<NSPoint> point,
+                        NSEventModifierFlags modifiers) {
+  // Keep the target alive across both events: the first may remove it from the tree.
+  auto keep = view;
+  auto down = mouseEvent(NSEventType::leftMouseDown, view, point, 1, modifiers);
+  auto up = mouseEvent(NSEventType::leftMouseUp, view, point, 1, modifiers);
+  if (!down || !up) return;
+  send(down);
+  send(up);
+}
+
+void UISimulator::doubleClick(const std::shared_ptr<NSView>& view, std::optional<NSPoint> point) {
+  auto keep = view;
+  std::shared_ptr<NSEvent> events[4] = {mouseEvent(NSEventType::leftMouseDown, view, point, 1, 0),
+                                        mouseEvent(NSEventType::leftMouseUp, view, point, 1, 0),
+                                        mouseEvent(NSEventType::leftMouseDown, view, point, 2, 0),
+                                        mouseEvent(NSEventType::leftMouseUp, view, point, 2, 0)};
+  for (auto& event : events) {
+    if (event) send(event);
+  }
+}
+
+void UISimulator::rightClick(const std::shared_ptr<NSView>& view, std::optional<NSPoint> point) {
+  auto keep = view;
+  auto down = mouseEvent(NSEventType::rightMouseDown, view, point, 1, 0);
+  auto up = mouseEvent(NSEventType::rightMouseUp, view, point, 1, 0);
+  if (!down || !up) return;
+  send(down);
+  send(up);
+}
+
+void UISimulator::drag(const std::shared_ptr<NSView>& view, NSPoint from, NSPoint to, int steps) {
+  auto keep = view;
+  auto window = view ? view->window() : nullptr;
+  auto down = mouseEvent(NSEventType::leftMouseDown, view, from, 1, 0);
+  if (!down || !window) return;
+  // Points are converted up front: the drag may move or remove the view.
+  std::vector<NSPoint> path;
+  for (int i = 1; i <= std::max(1, steps); ++i) {
+    double t = static_cast<double>(i) / std::max(1, steps);
+    path.push_back(view->convertPointToView({from.x + (to.x - from.x) * t, from.y + (to.y - from.y) * t}, nullptr));
+  }
+  send(down);
+  for (auto& location : path) {
+    send(NSEvent::mouseEventWithType(NSEventType::leftMouseDragged, location, 0, now(), window->windowNumber(),
+                                     nullptr, ++eventNumber_, 1, 1.0));
+  }
+  send(NSEvent::mouseEventWithType(NSEventType::leftMouseUp, path.back(), 0, now(), window->windowNumber(), nullptr,
+                                   ++eventNumber_, 1, 1.0));
+}
+
+bool UISimulator::clickText(const std::shared_ptr<NSView>& view, std::string_view text) {
+  auto textView = asA<NSTextView>(view);
+  if (!textView) {
+    ADD_FAILURE() << "clickText needs a text view";
+    return false;
+  }
+  auto whole = utf16FromUtf8(textView->string());
+  auto needle = utf16FromUtf8(text);
+  auto at = whole.find(needle);
+  if (at == std::u16string::npos || needle.empty()) {
+    ADD_FAILURE() << "no \"" << text << "\" in the text view";
+    return false;
+  }
+  // The middle of the first character: safely inside it whatever the font.
+  NSRect rect = textView->rectForCharacterRange(NSMakeRange(at, 1));
+  click(textView, NSPoint{rect.midX(), rect.midY()});
+  return true;
+}
+
+void UISimulator::scrollWheel(const std::shared_ptr<NSView>& view, double deltaX, double deltaY,
+                              std::optional<NSPoint> point) {
+  auto window = view ? view->window() : nullptr;
+  if (!window) {
+    ADD_FAILURE() << "the simulator can only reach views that are in a window";
+    return;
+  }
+  NSPoint location = view->convertPointToView(point.value_or(centreOf(*view)), nullptr);
+  send(NSEvent::scrollWheelEvent(location, 0, now(), window->windowNumber(), deltaX, deltaY, true));
+}
+
+long UISimulator::keyWindowNumber() const {
+  auto window = NSApplication::sharedApplication()->keyWindow();
+  return window ? window->windowNumber() : 0;
+}
+
+void UISimulator::keyDown(std::uint16_t keyCode, std::string characters, NSEventModifierFlags modifiers) {
+  std::string ignoring = characters;
+  if (ignoring.size() == 1 && ignoring[0] >= 'A' && ignoring[0] <= 'Z') ignoring[0] = static_cast<char>(ignoring[0] - 'A' + 'a');
+  send(NSEvent::keyEventWithType(NSEventType::keyDown, NSZeroPoint, modifiers, now(), keyWindowNumber(), nullptr,
+                                 characters, ignoring, false, keyCode));
+}
+
+void UISimulator::keyUp(std::uint16_t keyCode, std::string characters, NSEventModifierFlags modifiers) {
+  send(NSEvent::keyEventWithType(NSEventType::keyUp, NSZeroPoint, modifiers, now(), keyWindowNumber(), nullptr,
+                                 characters, characters, false, keyCode));
+}
+
+void UISimulator::pressKey(std::uint16_t keyCode, std::string characters, NSEventModifierFlags modifiers) {
+  keyDown(keyCode, characters, modifiers);
+  keyUp(keyCode, characters, modifiers);
+}
+
+void UISimulator::typeText(std::string_view text) {
+  // One key per character; characters no key types (accented letters, emoji) arrive as
+  // an input method would deliver them, with key code 0.
+  std::size_t i = 0;
+  while (i < text.size()) {
+    auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    std::string character(text.substr(i, length));
+    i += length;
+    std::uint16_t code = 0;
+    bool shift = false;
+    if (character.size() == 1 && NSKeyCode::forCharacter(static_cast<char32_t>(lead), code, shift)) {
+      pressKey(code, character, shift ? NSEventModifierFlagShift : 0);
+    } else {
+      pressKey(0, character);
+    }
+  }
+}
+
+void UISimulator::clickInOtherApplication(NSPoint screenLocation, bool rightButton) {
+  auto app = NSApplication::sharedApplication();
+  auto downType = rightButton ? NSEventType::rightMouseDown : NSEventType::leftMouseDown;
+  auto upType = rightButton ? NSEventType::rightMouseUp : NSEventType::leftMouseUp;
+  app->handleEventOfOtherApplication(
+      NSEvent::mouseEventWithType(downType, screenLocation, 0, now(), 0, nullptr, ++eventNumber_, 1, 1.0));
+  NSRunLoop::main()->drain();
+  app->handleEventOfOtherApplication(
+      NSEvent::mouseEventWithType(upType, screenLocation, 0, now(), 0, nullptr, ++eventNumber_, 1, 1.0));
+  NSRunLoop::main()->drain();
+}
+
+void UISimulator::advance(double seconds) {
+  auto clock = std::dynamic_pointer_cast<ManualClock>(Clock::currentShared());
+  if (!clock) {
+    ADD_FAILURE() << "advance needs the manual clock of the test fixture";
+    return;
+  }
+  clock->advance(seconds);
+}
+
+void UITest::SetUp() {
+  GlimdeckTest::SetUp();
+  NSApplication::resetSharedApplication();
+}
+
+void UITest::TearDown() {
+  NSApplication::resetSharedApplication();
+  GlimdeckTest::TearDown();
+}

@@ -1,0 +1,80 @@
+#pragma once
+// Drives the application as a user would: pointer moves, clicks, drags, keys, typing and
+// the scroll wheel go through NSApplication's event path (local monitors, then the window
+// and its views); a click in another application reaches only the global monitors. After
+// each event the main queue runs, as a turn of the run loop would.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/appkit/NSEvent.h"
+#include "platform/foundation/NSGeometry.h"
+
+class NSView;
+class NSWindow;
+
+class UISimulator {
+ public:
+  // Pointer. Points are in the view's own coordinates; without one, its centre.
+  void moveMouse(const std::shared_ptr<NSWindow>& window, NSPoint locationInWindow);
+  void moveMouseTo(const std::shared_ptr<NSView>& view, std::optional<NSPoint> point = std::nullopt);
+  // Moves the pointer to a place on the screen outside every window of the application.
+  void moveMouseOutside(const std::shared_ptr<NSWindow>& window);
+
+  void mouseDown(const std::shared_ptr<NSView>& view, std::optional<NSPoint> point = std::nullopt,
+                 long clickCount = 1, NSEventModifierFlags modifiers = 0);
+  void mouseUp(const std::shared_ptr<NSView>& view, std::optional<NSPoint> point = std::nullopt,
+               long clickCount = 1, NSEventModifierFlags modifiers = 0);
+  void click(const std::shared_ptr<NSView>& view, std::optional<NSPoint> point = std::nullopt,
+             NSEventModifierFlags modifiers = 0);
+  void doubleClick(const std::shared_ptr<NSView>& view, std::optional<NSPoint> point = std::nullopt);
+  void rightClick(const std::shared_ptr<NSView>& view, std::optional<NSPoint> point = std::nullopt);
+  // Presses at `from`, drags through `steps` intermediate points and releases at `to`
+  // (both in the view's coordinates).
+  void drag(const std::shared_ptr<NSView>& view, NSPoint from, NSPoint to, int steps = 4);
+  // Clicks the first occurrence of a text in a text view (links are clicked this way).
+  bool clickText(const std::shared_ptr<NSView>& textView, std::string_view text);
+
+  void scrollWheel(const std::shared_ptr<NSView>& view, double deltaX, double deltaY,
+                   std::optional<NSPoint> point = std::nullopt);
+
+  // Keys go to the key window.
+  void keyDown(std::uint16_t keyCode, std::string characters, NSEventModifierFlags modifiers = 0);
+  void keyUp(std::uint16_t keyCode, std::string characters, NSEventModifierFlags modifiers = 0);
+  void pressKey(std::uint16_t keyCode, std::string characters, NSEventModifierFlags modifiers = 0);
+  void typeText(std::string_view text);
+  void pressReturn() { pressKey(NSKeyCode::returnKey, "\r"); }
+  void pressTab() { pressKey(NSKeyCode::tab, "\t"); }
+  void pressBacktab() { pressKey(NSKeyCode::tab, "\x19", NSEventModifierFlagShift); }
+  void pressEscape() { pressKey(NSKeyCode::escape, "\x1b"); }
+  void pressDelete() { pressKey(NSKeyCode::deleteKey, "\x7f"); }
+
+  // A press and release at a place on the screen that belongs to another application.
+  void clickInOtherApplication(NSPoint screenLocation, bool rightButton = false);
+
+  // Moves the manual clock (timers, delayed blocks, animation completions run).
+  void advance(double seconds);
+
+  // Delivers a ready-made event (monitors first) and runs the main queue.
+  void send(const std::shared_ptr<NSEvent>& event);
+
+ private:
+  std::shared_ptr<NSEvent> mouseEvent(NSEventType type, const std::shared_ptr<NSView>& view,
+                                      std::optional<NSPoint> point, long clickCount, NSEventModifierFlags modifiers);
+  long keyWindowNumber() const;
+  long eventNumber_ = 0;
+};
+
+#include "tests/support/TestEnvironment.h"
+
+// The fixture of interface tests: a fresh application object (no windows, monitors or
+// key window) around each test, and a simulator.
+class UITest : public GlimdeckTest {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  UISimulator ui;
+};
