@@ -1,4 +1,5 @@
 #include "standin/StandinServer.h"
+#include "standin/ServiceRoutes.h"
 
 #include <httplib.h>
 
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <chrono>
 #include <filesystem>
@@ -282,10 +284,19 @@ std::expected<int, std::string> StandinServer::start(int port) {
   port_ = bound;
   catalogue_ = Catalogue::make(seed_, baseURL());
   server_ = std::move(server);
-  listener_ = std::thread([server = server_.get()] { server->listen_after_bind(); });
+  auto finished = std::make_shared<std::atomic<bool>>(false);
+  listener_ = std::thread([server = server_.get(), finished] {
+    server->listen_after_bind();
+    *finished = true;
+  });
   // The library ignores stop() until its accept loop runs; wait for it so that a stop right
   // after start cannot be lost.
-  while (!server_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  while (!server_->is_running() && !*finished) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  if (*finished) {
+    listener_.join();
+    server_.reset();
+    return std::unexpected("the server on " + std::string(kHost) + ":" + std::to_string(bound) + " stopped at once");
+  }
   running_ = true;
   return port_;
 }
@@ -506,6 +517,8 @@ void StandinServer::route(StandinRequest& request, StandinResponse& response) {
 }
 
 void StandinServer::addBuiltinRoutes() {
+  // The service calls first, so that the built-in routes below win over them.
+  ServiceRoutes::addTo(*this);
   addRoute("GET", "/media/.*", [](const StandinRequest& request, StandinResponse& response, const Catalogue& catalogue) {
     catalogue.serveMedia(request, response);
   });

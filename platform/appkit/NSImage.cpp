@@ -10,6 +10,8 @@
 #include <map>
 #include <mutex>
 
+#include "platform/render/NSGraphicsContext.h"
+
 namespace {
 
 // Beyond this a picture is refused rather than decoded (hostile headers ask for gigabytes).
@@ -247,4 +249,10 @@ std::string NSImage::description() const {
   std::snprintf(buffer, sizeof buffer, "NSImage %gx%g (%zu frame%s)", size_.width, size_.height, frames_.size(),
                 frames_.size() == 1 ? "" : "s");
   return buffer;
+}
+
+void NSImage::drawInRect(NSRect rect, double fraction) {
+  if (auto context = NSGraphicsContext::currentContext()) {
+    context->CGContext().drawImage(std::static_pointer_cast<NSImage>(shared_from_this()), rect, fraction);
+  }
 }

@@ -52,6 +52,9 @@ class NSImage : public NSObject {
   // One pixel of a frame as red, green, blue, alpha; outside the picture, all zero.
   std::array<std::uint8_t, 4> pixelAt(int x, int y, std::size_t frame = 0) const;
 
+  // Draws the first frame scaled into the rectangle of the current graphics context.
+  void drawInRect(NSRect rect, double fraction = 1.0);
+
   const std::string& name() const { return name_; }
   std::string className() const override { return "NSImage"; }
   std::string description() const override;

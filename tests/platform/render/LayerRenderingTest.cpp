@@ -299,3 +299,48 @@ TEST_F(LayerRenderingTest, CairoSetsRealTextWithShadowInBothOrientations) {
 }
 
 }  // namespace
+
+#include "platform/quartz/CATransaction.h"
+#include "platform/render/NSGraphicsContext.h"
+
+namespace {
+
+TEST_F(LayerRenderingTest, DrawingCodeFindsTheCurrentContext) {
+  auto text = NSAttributedString::make("Copied to clipboard!");
+  auto picture = NSImage::imageWithPixels(1, 1, {0, 0, 0, 255});
+  text->drawInRect(NSMakeRect(0, 0, 10, 10));  // no context: nothing, no fault
+  auto recording = RecordingContext::make();
+  {
+    NSGraphicsContext::Scope scope(NSGraphicsContext::graphicsContextWithContext(recording, true));
+    text->drawAtPoint({3, 4});
+    picture->drawInRect(NSMakeRect(1, 2, 3, 4), 0.5);
+  }
+  auto texts = recording->all<Recorded::DrawText>();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0].first.text, "Copied to clipboard!");
+  EXPECT_EQ(texts[0].first.rect.origin, NSMakePoint(3, 4));
+  EXPECT_GT(texts[0].first.rect.width(), text->size().width);
+  auto images = recording->all<Recorded::DrawImage>();
+  ASSERT_EQ(images.size(), 1u);
+  EXPECT_EQ(images[0].first.image, picture);
+  EXPECT_DOUBLE_EQ(images[0].first.fraction, 0.5);
+}
+
+TEST_F(LayerRenderingTest, TransactionPacingAppliesToAnimationsWithoutTheirOwn) {
+  auto layer = CALayer::layer();
+  CATransaction::begin();
+  CATransaction::setAnimationTimingFunction(
+      CAMediaTimingFunction::functionWithName(kCAMediaTimingFunctionEaseInEaseOut));
+  auto fade = CABasicAnimation::animationWithKeyPath("opacity");
+  fade->fromValue = NSNumber::numberWithDouble(0);
+  fade->toValue = NSNumber::numberWithDouble(1);
+  fade->duration = 1;
+  layer->addAnimation(fade, "opacity");
+  CATransaction::commit();
+  advance(0.25);
+  double eased = CAMediaTimingFunction::functionWithName(kCAMediaTimingFunctionEaseInEaseOut)->valueAt(0.25);
+  EXPECT_NEAR(layer->presentationLayer()->opacity(), eased, 1e-5);
+  EXPECT_LT(eased, 0.2);
+}
+
+}  // namespace
