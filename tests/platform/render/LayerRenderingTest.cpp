@@ -111,7 +111,6 @@ TEST_F(LayerRenderingTest, StylingIsRecordedInOrderWithinSavedStates) {
   root->setShadowColor(CGColor{0, 0, 0, 0.35});
   root->setShadowOffset({0, -2});
   root->setShadowRadius(2);
-  root->setMasksToBounds(true);
   auto child = CALayer::layer();
   child->setFrame(NSMakeRect(5, 5, 10, 10));
   child->setBackgroundColor(CGColor{1, 0, 0, 1});
@@ -148,9 +147,16 @@ TEST_F(LayerRenderingTest, StylingIsRecordedInOrderWithinSavedStates) {
   EXPECT_EQ(border[0].first.rect, NSMakeRect(1, 1, 98, 48));
   EXPECT_DOUBLE_EQ(border[0].first.radius, 3);
   EXPECT_EQ(border[0].second.lineWidth, 2);
-  EXPECT_EQ(recording->count<Recorded::ClipToPath>(), 1u);
+  EXPECT_EQ(recording->count<Recorded::ClipToPath>(), 0u);
   EXPECT_EQ(recording->all<Recorded::SaveGState>().size(), recording->all<Recorded::RestoreGState>().size());
   EXPECT_EQ(recording->calls().back().state.depth, 0);
+
+  // Clipping to the bounds clips the layer's shadow away.
+  root->setMasksToBounds(true);
+  recording->clear();
+  LayerRenderer::render(root, *recording);
+  EXPECT_EQ(recording->count<Recorded::SetShadow>(), 0u);
+  EXPECT_EQ(recording->count<Recorded::ClipToPath>(), 1u);
 
   root->setHidden(true);
   recording->clear();
