@@ -177,13 +177,18 @@ StandinResponse::Generator oversizedBody(std::size_t length) {
     static constexpr std::string_view head = "{\"padding\":\"";
     static constexpr std::string_view tail = "\"}";
     bool whole = length >= head.size() + tail.size();
-    for (std::size_t i = offset; i < offset + count; ++i) {
+    std::size_t fillEnd = whole ? length - tail.size() : length;
+    std::size_t end = offset + count;
+    for (std::size_t i = offset; i < end;) {
       if (i < head.size()) {
-        out.push_back(head[i]);
-      } else if (whole && i >= length - tail.size()) {
-        out.push_back(tail[i - (length - tail.size())]);
+        out.push_back(head[i++]);
+      } else if (i < fillEnd) {
+        std::size_t run = std::min(end, fillEnd) - i;
+        out.append(run, 'x');
+        i += run;
       } else {
-        out.push_back('x');
+        out.push_back(tail[i - fillEnd]);
+        ++i;
       }
     }
   };
@@ -555,7 +560,12 @@ void StandinServer::addBuiltinRoutes() {
     response.setGenerated(
         *count,
         [](std::size_t offset, std::size_t length, std::string& out) {
-          for (std::size_t i = offset; i < offset + length; ++i) out.push_back(static_cast<char>('a' + i % 26));
+          static constexpr std::string_view alphabet = "abcdefghijklmnopqrstuvwxyz";
+          for (std::size_t i = offset, end = offset + length; i < end;) {
+            std::size_t run = std::min(alphabet.size() - i % 26, end - i);
+            out.append(alphabet.substr(i % 26, run));
+            i += run;
+          }
         },
         "application/octet-stream");
     response.chunked = request.queryValue("chunked") == "1";
