@@ -1,4 +1,5 @@
 #include "standin/StandinServer.h"
+#include "standin/AdvertisingRoutes.h"
 
 #include <httplib.h>
 
@@ -506,6 +507,7 @@ void StandinServer::route(StandinRequest& request, StandinResponse& response) {
 }
 
 void StandinServer::addBuiltinRoutes() {
+  AdvertisingRoutes::addTo(*this);
   addRoute("GET", "/media/.*", [](const StandinRequest& request, StandinResponse& response, const Catalogue& catalogue) {
     catalogue.serveMedia(request, response);
   });
