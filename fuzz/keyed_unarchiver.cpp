@@ -4,9 +4,15 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/appkit/NSColor.h"
 #include "platform/foundation/NSKeyedArchiver.h"
 #include "platform/foundation/NSKeyedUnarchiver.h"
 #include "platform/foundation/NSPropertyListSerialization.h"
+#include "platform/foundation/NSURL.h"
+
+// Referencing the coded classes links them in, and with them their decoder registrations.
+[[maybe_unused]] static const void* const kCodedClasses[] = {reinterpret_cast<const void*>(&NSURL::initWithCoder),
+                                                             reinterpret_cast<const void*>(&NSColor::initWithCoder)};
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   auto data = NSData::make(std::vector<std::uint8_t>(bytes, bytes + size));

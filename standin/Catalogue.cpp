@@ -343,6 +343,14 @@ std::string Catalogue::itemJson(const CatalogueItem& item) const {
   return jsonText(itemObject(item));
 }
 
+std::string Catalogue::postsJson(std::string_view ids) const {
+  auto results = NSArray::make();
+  for (auto one : split(ids, ',')) {
+    if (const auto* found = item(one)) results->addObject(itemObject(*found));
+  }
+  return jsonText(NSDictionary::make({{"results", results}}));
+}
+
 std::string Catalogue::tagsJson(std::string_view type) const {
   static constexpr std::array kEmoji{std::pair{"😂", "laugh"}, std::pair{"😍", "love"}, std::pair{"😭", "cry"},
                                      std::pair{"👍", "yes"},   std::pair{"🎉", "party"}, std::pair{"😴", "nap"},

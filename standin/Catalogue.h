@@ -88,6 +88,9 @@ class Catalogue : public NSObject {
   // `limit` is clamped to 1...maxPageSize (0 means defaultPageSize).
   std::string searchPageJson(std::string_view query, std::string_view pos, std::size_t limit) const;
 
+  // Posts by identifier: {"results": [...]} with the items of the comma-separated ids that
+  // exist, in the order asked.
+  std::string postsJson(std::string_view ids) const;
   // Tag lists: {"tags": [{"name", "image", "path", "searchterm", ...}]}, every value a string,
   // for the kinds "featured", "trending", "explore" and "emoji" (emoji tags carry
   // "character"); an unknown kind gives an empty list.

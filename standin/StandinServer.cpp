@@ -1,5 +1,6 @@
 #include "standin/StandinServer.h"
 #include "standin/AdvertisingRoutes.h"
+#include "standin/ServiceRoutes.h"
 
 #include <httplib.h>
 
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <chrono>
 #include <filesystem>
@@ -176,13 +178,18 @@ StandinResponse::Generator oversizedBody(std::size_t length) {
     static constexpr std::string_view head = "{\"padding\":\"";
     static constexpr std::string_view tail = "\"}";
     bool whole = length >= head.size() + tail.size();
-    for (std::size_t i = offset; i < offset + count; ++i) {
+    std::size_t fillEnd = whole ? length - tail.size() : length;
+    std::size_t end = offset + count;
+    for (std::size_t i = offset; i < end;) {
       if (i < head.size()) {
-        out.push_back(head[i]);
-      } else if (whole && i >= length - tail.size()) {
-        out.push_back(tail[i - (length - tail.size())]);
+        out.push_back(head[i++]);
+      } else if (i < fillEnd) {
+        std::size_t run = std::min(end, fillEnd) - i;
+        out.append(run, 'x');
+        i += run;
       } else {
-        out.push_back('x');
+        out.push_back(tail[i - fillEnd]);
+        ++i;
       }
     }
   };
@@ -283,10 +290,19 @@ std::expected<int, std::string> StandinServer::start(int port) {
   port_ = bound;
   catalogue_ = Catalogue::make(seed_, baseURL());
   server_ = std::move(server);
-  listener_ = std::thread([server = server_.get()] { server->listen_after_bind(); });
+  auto finished = std::make_shared<std::atomic<bool>>(false);
+  listener_ = std::thread([server = server_.get(), finished] {
+    server->listen_after_bind();
+    *finished = true;
+  });
   // The library ignores stop() until its accept loop runs; wait for it so that a stop right
   // after start cannot be lost.
-  while (!server_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  while (!server_->is_running() && !*finished) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  if (*finished) {
+    listener_.join();
+    server_.reset();
+    return std::unexpected("the server on " + std::string(kHost) + ":" + std::to_string(bound) + " stopped at once");
+  }
   running_ = true;
   return port_;
 }
@@ -507,6 +523,8 @@ void StandinServer::route(StandinRequest& request, StandinResponse& response) {
 }
 
 void StandinServer::addBuiltinRoutes() {
+  // The service calls first, so that the built-in routes below win over them.
+  ServiceRoutes::addTo(*this);
   AdvertisingRoutes::addTo(*this);
   addRoute("GET", "/media/.*", [](const StandinRequest& request, StandinResponse& response, const Catalogue& catalogue) {
     catalogue.serveMedia(request, response);
@@ -544,7 +562,12 @@ void StandinServer::addBuiltinRoutes() {
     response.setGenerated(
         *count,
         [](std::size_t offset, std::size_t length, std::string& out) {
-          for (std::size_t i = offset; i < offset + length; ++i) out.push_back(static_cast<char>('a' + i % 26));
+          static constexpr std::string_view alphabet = "abcdefghijklmnopqrstuvwxyz";
+          for (std::size_t i = offset, end = offset + length; i < end;) {
+            std::size_t run = std::min(alphabet.size() - i % 26, end - i);
+            out.append(alphabet.substr(i % 26, run));
+            i += run;
+          }
         },
         "application/octet-stream");
     response.chunked = request.queryValue("chunked") == "1";

@@ -82,6 +82,8 @@ class StandinServer : public NSObject {
   // How many replies are held by a stall right now.
   std::size_t stalledCount() const;
 
+  // The catalogue served, with media addresses on baseURL(). start() makes it anew for the
+  // address it listens on, so a reference is good until the next start().
   const Catalogue& catalogue() const { return *catalogue_; }
 
  private:

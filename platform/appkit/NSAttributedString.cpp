@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/appkit/NSMutableAttributedString.h"
+#include "platform/render/NSGraphicsContext.h"
 #include "platform/render/TextLayout.h"
 
 std::u16string utf16FromUtf8(std::string_view text) {
@@ -224,3 +225,18 @@ bool NSAttributedString::isEqual(const std::shared_ptr<NSObject>& other) const {
 }
 
 std::size_t NSAttributedString::hash() const { return std::hash<std::u16string>()(text_); }
+
+void NSAttributedString::drawInRect(NSRect rect) const {
+  auto context = NSGraphicsContext::currentContext();
+  if (!context) return;
+  auto self = std::static_pointer_cast<const NSAttributedString>(shared_from_this());
+  context->CGContext().drawText(std::const_pointer_cast<NSAttributedString>(self), rect);
+}
+
+void NSAttributedString::drawAtPoint(NSPoint point) const {
+  // The line's box starts at the point: its top-left corner in a flipped context, its
+  // bottom-left in an unflipped one; either way that is the rectangle below. A point of
+  // slack keeps rounding from wrapping the line.
+  NSSize s = size();
+  drawInRect({point, {s.width + 1, s.height}});
+}

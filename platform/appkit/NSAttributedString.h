@@ -47,6 +47,11 @@ class NSAttributedString : public NSObject {
   NSSize size() const;
   NSSize sizeInWidth(double width) const;
 
+  // Draws into the current graphics context: wrapped in the rectangle from its top edge, or
+  // on one line whose top left is the point (its top on screen, whichever way y points).
+  void drawInRect(NSRect rect) const;
+  void drawAtPoint(NSPoint point) const;
+
   bool isEqualToAttributedString(const NSAttributedString& other) const;
   std::string className() const override { return "NSAttributedString"; }
   bool isEqual(const std::shared_ptr<NSObject>& other) const override;

@@ -58,7 +58,10 @@ std::shared_ptr<NSAttributedString> NSCell::displayedText() const {
   if (attributedValue_) return attributedValue_;
   auto style = NSMutableParagraphStyle::make();
   style->setAlignment(alignment);
-  style->setLineBreakMode(lineBreakMode);
+  // A wrapping cell breaks lines (by characters when asked to, else by words).
+  bool charWrap = lineBreakMode == NSLineBreakMode::byCharWrapping;
+  style->setLineBreakMode(wraps ? (charWrap ? NSLineBreakMode::byCharWrapping : NSLineBreakMode::byWordWrapping)
+                                : lineBreakMode);
   return NSAttributedString::make(stringValue_, {{NSFontAttributeName, font()},
                                                  {NSForegroundColorAttributeName, NSColor::controlTextColor()},
                                                  {NSParagraphStyleAttributeName, style}});

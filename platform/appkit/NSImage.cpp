@@ -10,6 +10,8 @@
 #include <map>
 #include <mutex>
 
+#include "platform/render/NSGraphicsContext.h"
+
 namespace {
 
 // Beyond this a picture is refused rather than decoded (hostile headers ask for gigabytes).
@@ -247,4 +249,38 @@ std::string NSImage::description() const {
   std::snprintf(buffer, sizeof buffer, "NSImage %gx%g (%zu frame%s)", size_.width, size_.height, frames_.size(),
                 frames_.size() == 1 ? "" : "s");
   return buffer;
+}
+
+void NSImage::drawInRect(NSRect rect, double fraction) {
+  if (auto context = NSGraphicsContext::currentContext()) {
+    context->CGContext().drawImage(std::static_pointer_cast<NSImage>(shared_from_this()), rect, fraction);
+  }
+}
+
+std::shared_ptr<NSImage> NSImage::imageInRect(NSRect rect) const {
+  if (frames_.empty() || !(size_.width > 0) || !(size_.height > 0)) return imageWithPixels(0, 0, {});
+  const NSImageFrame& frame = frames_[0];
+  double kx = frame.width / size_.width, ky = frame.height / size_.height;
+  // Pixel rows run down from the top; the rectangle's y runs up from the bottom.
+  int x0 = std::clamp(static_cast<int>(std::floor(rect.minX() * kx)), 0, frame.width);
+  int x1 = std::clamp(static_cast<int>(std::ceil(rect.maxX() * kx)), 0, frame.width);
+  int y0 = std::clamp(static_cast<int>(std::floor((size_.height - rect.maxY()) * ky)), 0, frame.height);
+  int y1 = std::clamp(static_cast<int>(std::ceil((size_.height - rect.minY()) * ky)), 0, frame.height);
+  std::vector<std::uint8_t> rgba;
+  rgba.reserve(static_cast<std::size_t>(std::max(0, x1 - x0)) * std::max(0, y1 - y0) * 4);
+  for (int y = y0; y < y1; ++y) {
+    auto row = frame.rgba.begin() + (static_cast<long>(y) * frame.width + x0) * 4;
+    rgba.insert(rgba.end(), row, row + (x1 - x0) * 4);
+  }
+  return imageWithPixels(x1 - x0, y1 - y0, std::move(rgba), {(x1 - x0) / kx, (y1 - y0) / ky});
+}
+
+void NSImage::drawAtPoint(NSPoint point, NSRect fromRect, NSCompositingOperation operation, double fraction) {
+  if (operation == NSCompositingOperation::clear) return;
+  if (fromRect.isEmpty()) {
+    drawInRect({point, size_}, fraction);
+    return;
+  }
+  auto part = imageInRect(fromRect);
+  part->drawInRect({point, part->size()}, fraction);
 }

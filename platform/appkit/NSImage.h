@@ -14,6 +14,9 @@
 #include "platform/foundation/NSError.h"
 #include "platform/foundation/NSGeometry.h"
 
+// How a drawn picture combines with what is below; only covering (source over) is drawn.
+enum class NSCompositingOperation : int { clear = 0, copy = 1, sourceOver = 2 };
+
 struct NSImageFrame {
   int width = 0, height = 0;
   std::vector<std::uint8_t> rgba;  // row by row, 4 bytes a pixel, not premultiplied
@@ -51,6 +54,14 @@ class NSImage : public NSObject {
   bool isAnimated() const { return frames_.size() > 1; }
   // One pixel of a frame as red, green, blue, alpha; outside the picture, all zero.
   std::array<std::uint8_t, 4> pixelAt(int x, int y, std::size_t frame = 0) const;
+
+  // Draws the first frame scaled into the rectangle of the current graphics context.
+  void drawInRect(NSRect rect, double fraction = 1.0);
+  // Draws the part of the picture in fromRect (points, origin at the bottom-left; an empty
+  // rectangle means all of it) at its size with its corner at the point.
+  void drawAtPoint(NSPoint point, NSRect fromRect, NSCompositingOperation operation, double fraction);
+  // The part of the picture in a rectangle of points (origin bottom-left), as its own image.
+  std::shared_ptr<NSImage> imageInRect(NSRect rect) const;
 
   const std::string& name() const { return name_; }
   std::string className() const override { return "NSImage"; }

@@ -60,10 +60,11 @@ std::shared_ptr<CALayer> NSView::makeBackingLayer() { return CALayer::layer(); }
 void NSView::syncLayerGeometry() {
   if (!layer_) return;
   // The view moves its layer without the implicit animation a layer change would start.
+  // The layer is drawn in the view's own coordinates (flipped with the view), so it is
+  // not flipped again.
   CATransaction::begin();
   CATransaction::setDisableActions(true);
   layer_->setFrame(NSMakeRect(0, 0, bounds_.width(), bounds_.height()));
-  layer_->setGeometryFlipped(isFlipped());
   CATransaction::commit();
 }
 

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "platform/foundation/NSDate.h"
+#include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSNull.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSString.h"
@@ -48,6 +49,11 @@ NSKeyedArchiver::DataResult NSKeyedArchiver::archivedDataWithRootObject(const id
   auto archiver = make();
   archiver->encodeObject(root, NSKeyedArchiveRootObjectKey);
   return archiver->encodedData();
+}
+
+bool NSKeyedArchiver::archiveRootObject(const id& root, const std::filesystem::path& toFile) {
+  auto data = archivedDataWithRootObject(root);
+  return data && NSFileManager::defaultManager()->writeAtomically(toFile, (*data)->view()).has_value();
 }
 
 void NSKeyedArchiver::setClassName(std::string codedName, std::string_view className) {

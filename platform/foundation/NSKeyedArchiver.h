@@ -5,6 +5,7 @@
 // Texts, numbers and data stand in "$objects" directly; index 0 is the null reference "$null".
 
 #include <expected>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -30,6 +31,8 @@ class NSKeyedArchiver : public NSCoder, public NSObject {
   static std::shared_ptr<NSKeyedArchiver> make();
   // The archive of the graph under `root`; an error when an object in it cannot be coded.
   static DataResult archivedDataWithRootObject(const id& root);
+  // Archives the graph and writes it to the file atomically; false when either step fails.
+  static bool archiveRootObject(const id& root, const std::filesystem::path& toFile);
 
   // Class-wide: objects whose className() is `className` are archived under `codedName`
   // (an empty coded name removes the entry).

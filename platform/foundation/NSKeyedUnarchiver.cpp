@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "platform/foundation/NSDate.h"
+#include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSKeyedArchiver.h"
 #include "platform/foundation/NSNull.h"
 #include "platform/foundation/NSNumber.h"
@@ -215,6 +216,12 @@ NSKeyedUnarchiver::Result NSKeyedUnarchiver::unarchiveObjectWithData(const std::
   (*unarchiver)->finishDecoding();
   if ((*unarchiver)->error()) return std::unexpected((*unarchiver)->error());
   return root;
+}
+
+NSKeyedUnarchiver::Result NSKeyedUnarchiver::unarchiveObjectWithFile(const std::filesystem::path& path) {
+  auto bytes = NSFileManager::defaultManager()->readContentsAtPath(path);
+  if (!bytes) return std::unexpected(bytes.error());
+  return unarchiveObjectWithData(*bytes);
 }
 
 id NSKeyedUnarchiver::fail(const std::string& reason) {

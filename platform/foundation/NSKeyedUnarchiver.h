@@ -6,6 +6,7 @@
 // out of range, cycles, unknown classes and nesting beyond kMaximumDepth give an error.
 
 #include <expected>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,6 +30,8 @@ class NSKeyedUnarchiver : public NSCoder, public NSObject {
   static TypedResult<NSKeyedUnarchiver> make(const std::shared_ptr<NSData>& data);
   // The root object (empty for an archived null reference), or the error that stopped decoding.
   static Result unarchiveObjectWithData(const std::shared_ptr<NSData>& data);
+  // The same for the file's bytes; a file that cannot be read is an error too.
+  static Result unarchiveObjectWithFile(const std::filesystem::path& path);
   // The root object when it is a T; a root of another type is an error, as is a null root.
   template <typename T>
   static TypedResult<T> unarchivedObjectOfClass(const std::shared_ptr<NSData>& data) {

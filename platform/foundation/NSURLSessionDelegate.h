@@ -1,7 +1,9 @@
 #pragma once
 // What a URL session tells its delegate. Every operation is optional: override those you
-// need. They run on the session's delegate queue. The session holds its delegate weakly:
-// the owner of a session is often its delegate, and a released delegate simply hears nothing.
+// need (and say `using NSURLSessionDelegate::URLSession;` so the others stay visible). They
+// run on the session's delegate queue. The session holds its delegate weakly: the owner of
+// a session is often its delegate, and a released delegate simply hears nothing. Progress
+// queued before a task was cancelled is not delivered after the cancellation.
 
 #include <cstdint>
 #include <memory>

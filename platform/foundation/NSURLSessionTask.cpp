@@ -45,6 +45,11 @@ void NSURLSessionTask::cancel() {
   }
 }
 
+bool NSURLSessionTask::wasCancelled() const {
+  std::lock_guard lock(mutex_);
+  return state_ == State::canceling || (state_ == State::completed && error_ && error_->code() == NSURLError::cancelled);
+}
+
 NSURLSessionTask::State NSURLSessionTask::state() const {
   std::lock_guard lock(mutex_);
   return state_;

@@ -56,6 +56,9 @@ class NSURLSessionTask : public NSObject {
   std::string className() const override;
 
  protected:
+  // True once cancel() has taken effect (the task may not have ended yet).
+  bool wasCancelled() const;
+
   NSURLSessionTask(Kind kind, std::shared_ptr<NSURLSession> session, std::uint64_t identifier,
                    std::shared_ptr<NSURLRequest> request);
 

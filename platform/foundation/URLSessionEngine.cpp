@@ -17,6 +17,8 @@
 #include "platform/foundation/NSURLSession.h"
 #include "platform/foundation/Paths.h"
 
+using namespace std::string_view_literals;
+
 namespace {
 
 // Requests to one host at a time across all sessions; more wait for a free connection.
@@ -72,6 +74,19 @@ std::shared_ptr<NSError> tooLargeError(const std::shared_ptr<NSURL>& url) {
 }
 
 std::string trimmed(std::string_view text) { return HTTPHeaderFields::trimmed(text); }
+
+// Whatever proxy the environment names, loopback is never sent through it; the
+// environment's own exceptions still hold.
+const std::string& noProxyList() {
+  static const std::string list = [] {
+    std::string hosts = "localhost,127.0.0.1,::1";
+    for (const char* name : {"no_proxy", "NO_PROXY"}) {
+      if (const char* value = std::getenv(name); value && *value) return hosts + "," + value;
+    }
+    return hosts;
+  }();
+  return list;
+}
 
 }  // namespace
 
@@ -177,7 +192,7 @@ struct URLSessionTransfer {
       auto piece = NSData::make(std::vector<std::uint8_t>(bytes, bytes + length));
       auto dataTask = std::static_pointer_cast<NSURLSessionDataTask>(task);
       session->withDelegate([dataTask, piece](NSURLSessionDelegate& delegate, const std::shared_ptr<NSURLSession>& s) {
-        delegate.URLSession(s, dataTask, piece);
+        if (!dataTask->wasCancelled()) delegate.URLSession(s, dataTask, piece);
       });
     } else if (fd >= 0) {
       std::size_t done = 0;
@@ -193,7 +208,7 @@ struct URLSessionTransfer {
       auto downloadTask = std::static_pointer_cast<NSURLSessionDownloadTask>(task);
       const std::int64_t written = static_cast<std::int64_t>(length), total = bytesReceived, expectedTotal = expected;
       session->withDelegate([=](NSURLSessionDelegate& delegate, const std::shared_ptr<NSURLSession>& s) {
-        delegate.URLSession(s, downloadTask, written, total, expectedTotal);
+        if (!downloadTask->wasCancelled()) delegate.URLSession(s, downloadTask, written, total, expectedTotal);
       });
     }
     return true;
@@ -206,7 +221,7 @@ struct URLSessionTransfer {
     task->bytesSent_.store(uploaded);
     auto sending = task;
     session->withDelegate([=](NSURLSessionDelegate& delegate, const std::shared_ptr<NSURLSession>& s) {
-      delegate.URLSession(s, sending, sent, total, size);
+      if (!sending->wasCancelled()) delegate.URLSession(s, sending, sent, total, size);
     });
   }
 };
@@ -349,6 +364,7 @@ struct URLSessionEngineState {
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+    curl_easy_setopt(easy, CURLOPT_NOPROXY, noProxyList().c_str());
 
     const double idle = std::min(request->timeoutInterval(), configuration.timeoutIntervalForRequest);
     if (idle > 0) {
@@ -394,6 +410,12 @@ struct URLSessionEngineState {
     // No "Expect: 100-continue" round trip before a body.
     if (!headers.valueForHTTPHeaderField("Expect")) headers.setValue("", "Expect");
     for (const auto& [name, value] : headers) {
+      // A line break or NUL would let a value smuggle in headers of its own; such a header,
+      // and a name that is not a token, is left out.
+      if (name.empty() || name.find_first_of(":\r\n\0 \t"sv) != std::string::npos ||
+          value.find_first_of("\r\n\0"sv) != std::string::npos) {
+        continue;
+      }
       // "Name;" is libcurl's way of sending a header with an empty value.
       const std::string line = value.empty() && !HTTPHeaderFields::namesEqual(name, "Expect")
                                    ? name + ";"

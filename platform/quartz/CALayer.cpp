@@ -262,6 +262,7 @@ void CALayer::addAnimation(const std::shared_ptr<CAAnimation>& animation, std::s
   auto copy = animation->copy();
   double fallback = CATransaction::animationDuration();
   copy->resolveDurations(fallback > 0 ? fallback : CAAnimation::defaultDuration());
+  if (!copy->timingFunction) copy->timingFunction = CATransaction::animationTimingFunction();
   double now = Clock::current().now();
   if (copy->beginTime == 0) copy->beginTime = now;
   double end = copy->beginTime + copy->activeDuration();

@@ -1,5 +1,6 @@
 #pragma once
-// Groups layer changes: the duration given to animations added without one, whether
+// Groups layer changes: the duration and pacing given to animations added without their
+// own, whether
 // implicit actions are off, and a completion block that runs on the main run loop once
 // the duration has passed on the clock and every animation added inside has ended.
 // Transactions nest; changes outside any explicit one take the defaults.

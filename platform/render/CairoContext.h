@@ -44,10 +44,10 @@ class CairoContext : public GraphicsContext {
   void strokePath(const CGPath& path) override;
   void drawLinearGradient(const std::vector<CGColor>& colors, const std::vector<double>& locations, NSPoint start,
                           NSPoint end) override;
-  void drawImage(const std::shared_ptr<NSImage>& image, NSRect rect, double fraction) override;
+  void drawImage(const std::shared_ptr<NSImage>& image, NSRect rect, double fraction = 1.0) override;
   void drawText(const std::shared_ptr<NSAttributedString>& text, NSRect rect) override;
   void beginTransparencyLayer(double alpha) override;
-  void endTransparencyLayer(const std::function<void(GraphicsContext&)>& mask) override;
+  void endTransparencyLayer(const std::function<void(GraphicsContext&)>& mask = nullptr) override;
 
  private:
   struct State {

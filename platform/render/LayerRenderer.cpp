@@ -27,7 +27,9 @@ void renderLayer(const std::shared_ptr<CALayer>& layer, GraphicsContext& context
   context.translate(-b.origin.x, -b.origin.y);
 
   double radius = std::max(0.0, shown->cornerRadius());
-  bool hasShadow = shown->shadowOpacity() > 0 && shown->shadowColor();
+  // Masking to the bounds clips the layer's own shadow too, as on the platform (which is
+  // why rounded, clipped tiles carry their shadow on a view around them).
+  bool hasShadow = shown->shadowOpacity() > 0 && shown->shadowColor() && !shown->masksToBounds();
   bool group = shown->opacity() < 1 || hasShadow || shown->mask();
   if (hasShadow) {
     CGColor color = shown->shadowColor()->withAlpha(shown->shadowColor()->alpha * std::min(1.0, shown->shadowOpacity()));

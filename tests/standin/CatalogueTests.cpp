@@ -162,6 +162,23 @@ TEST(CatalogueTest, SearchPagesWalkTheWholeResultOnce) {
   EXPECT_FALSE(catalogue->search("piñata").empty());
 }
 
+TEST(CatalogueTest, PostsComeInTheOrderAskedAndUnknownIdsAreLeftOut) {
+  auto catalogue = Catalogue::make();
+  const auto& a = catalogue->items()[4].id;
+  const auto& b = catalogue->items()[2].id;
+  struct Case {
+    std::string ids;
+    std::vector<std::string> expected;
+  };
+  for (const Case& c : {Case{a, {a}}, Case{b + "," + a, {b, a}}, Case{"123," + a + ",x", {a}}, Case{"", {}},
+                        Case{",,", {}}}) {
+    SCOPED_TRACE(c.ids);
+    auto reply = parsed(catalogue->postsJson(c.ids));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(idsOf(reply), c.expected);
+  }
+}
+
 TEST(CatalogueTest, PagesOutsideTheResultAreEmptyAndFinal) {
   auto catalogue = Catalogue::make();
   for (auto [query, pos] : {std::pair{"zzzz-no-such-thing", ""}, std::pair{"", "100000"}, std::pair{"", "-3"},

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <set>
 #include <thread>
 
 #include "standin/StandinServer.h"
@@ -197,15 +198,16 @@ TEST_F(StandinServerTest, StopEndsStalledAndIdleConnections) {
 }
 
 TEST_F(StandinServerTest, InjectedFaultsFollowPrefixAndCount) {
-  standin().injectFault("/v1/search", Fault::status500(), 2);
-  standin().injectFault("/v1/trending", Fault::notJson());
-  EXPECT_EQ(httpGet(standinURL("/v1/other")).status, 404);
-  EXPECT_EQ(httpGet(standinURL("/v1/search?q=a")).status, 500);
-  EXPECT_EQ(httpGet(standinURL("/v1/search/deeper")).status, 500);
-  EXPECT_EQ(httpGet(standinURL("/v1/search?q=a")).status, 404);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(httpGet(standinURL("/v1/trending")).status, 200);
+  // Paths no route answers, so that only the faults decide the status.
+  standin().injectFault("/v9/search", Fault::status500(), 2);
+  standin().injectFault("/v9/trending", Fault::notJson());
+  EXPECT_EQ(httpGet(standinURL("/v9/other")).status, 404);
+  EXPECT_EQ(httpGet(standinURL("/v9/search?q=a")).status, 500);
+  EXPECT_EQ(httpGet(standinURL("/v9/search/deeper")).status, 500);
+  EXPECT_EQ(httpGet(standinURL("/v9/search?q=a")).status, 404);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(httpGet(standinURL("/v9/trending")).status, 200);
   standin().clearFaults();
-  EXPECT_EQ(httpGet(standinURL("/v1/trending")).status, 404);
+  EXPECT_EQ(httpGet(standinURL("/v9/trending")).status, 404);
 
   standin().injectFault("/_standin/bytes", Fault::oversized(1000), 1);
   standin().injectFault("/_standin/bytes", Fault::chunked(), 1);
@@ -270,6 +272,35 @@ TEST_F(StandinServerTest, ControlsStayReachableUnderACatchAllRule) {
   EXPECT_EQ(httpGet(standinURL("/_standin/log")).status, 200);
   EXPECT_EQ(perform({.method = "POST", .url = standinURL("/_standin/release"), .body = std::string()}).status, 200);
   EXPECT_EQ(held.get().status, 404);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(StandinServerTest, ConcurrentClientsAreAllLoggedAndAnswered) {
+  constexpr int kClients = 16;
+  constexpr int kEach = 10;
+  standin().injectFault("/v1/flaky", Fault::status500(), kClients * kEach / 2);
+  std::vector<std::future<int>> clients;
+  for (int c = 0; c < kClients; ++c) {
+    clients.push_back(std::async(std::launch::async, [this, c] {
+      int failures = 0;
+      for (int i = 0; i < kEach; ++i) {
+        auto reply = httpGet(standinURL("/v1/flaky?client=" + std::to_string(c) + "&i=" + std::to_string(i)));
+        if (reply.status == 500) ++failures;
+      }
+      return failures;
+    }));
+  }
+  int failures = 0;
+  for (auto& client : clients) failures += client.get();
+  EXPECT_EQ(failures, kClients * kEach / 2);  // the rule's count is shared exactly
+  auto log = standin().requests();
+  ASSERT_EQ(log.size(), static_cast<std::size_t>(kClients * kEach));
+  std::set<std::uint64_t> sequences;
+  for (const auto& entry : log) sequences.insert(entry.sequence);
+  EXPECT_EQ(sequences.size(), log.size());
 }
 
 }  // namespace

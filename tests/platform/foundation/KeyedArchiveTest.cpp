@@ -348,3 +348,22 @@ TEST_F(KeyedArchiveTest, EveryTruncationOfAnArchiveIsAnError) {
     EXPECT_FALSE(NSKeyedUnarchiver::unarchiveObjectWithData(part).has_value()) << length;
   }
 }
+
+TEST_F(KeyedArchiveTest, ArchivesGoToAndComeFromFiles) {
+  const auto path = home() / "recentShareMap";
+  auto map = NSDictionary::make({{"https://media.example/a.gif", NSString::make("/cache/a.gif")}});
+  ASSERT_TRUE(NSKeyedArchiver::archiveRootObject(map, path));
+  auto decoded = NSKeyedUnarchiver::unarchiveObjectWithFile(path);
+  ASSERT_TRUE(decoded.has_value());
+  EXPECT_TRUE(objectsEqual(*decoded, map));
+
+  EXPECT_FALSE(NSKeyedArchiver::archiveRootObject(map, home() / "missing-folder" / "file"));
+  EXPECT_FALSE(NSKeyedArchiver::archiveRootObject(std::make_shared<NSObject>(), path));
+  EXPECT_TRUE(objectsEqual(NSKeyedUnarchiver::unarchiveObjectWithFile(path).value_or(nullptr), map))
+      << "a failed archive leaves the file as it was";
+  auto missing = NSKeyedUnarchiver::unarchiveObjectWithFile(home() / "nothing-here");
+  ASSERT_FALSE(missing.has_value());
+  EXPECT_EQ(missing.error()->domain(), NSError::NSCocoaErrorDomain);
+  std::filesystem::resize_file(path, 0);
+  EXPECT_FALSE(NSKeyedUnarchiver::unarchiveObjectWithFile(path).has_value()) << "an empty file holds no archive";
+}

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <thread>
 
 #include "platform/foundation/NSURLSession.h"
 #include "platform/foundation/Paths.h"
@@ -138,6 +139,8 @@ TEST_F(URLSessionTest, AGetCarriesTheConfiguredHeadersAndRepliesOnTheDelegateQue
 
   auto request = NSURLRequest::requestWithURL(url("/_standin/bytes?n=100"));
   request->setValue("request", "x-both");
+  request->setValue("1\r\nX-Smuggled: yes", "X-Injected");
+  request->setValue("v", "Bad Name");
   auto reply = fetchAndWait(session, request);
 
   ASSERT_EQ(reply->calls, 1);
@@ -158,6 +161,8 @@ TEST_F(URLSessionTest, AGetCarriesTheConfiguredHeadersAndRepliesOnTheDelegateQue
   EXPECT_EQ(logged->header("User-Agent"), "Glimdeck/1.0 (; iOS 10.13)");
   EXPECT_EQ(logged->header("X-Both"), "request");
   EXPECT_EQ(logged->header("X-Late"), std::nullopt);
+  EXPECT_EQ(logged->header("X-Injected"), std::nullopt);
+  EXPECT_EQ(logged->header("X-Smuggled"), std::nullopt);
 }
 
 TEST_F(URLSessionTest, AnErrorStatusIsAReplyNotAFailure) {
@@ -260,6 +265,29 @@ TEST_F(URLSessionTest, ACancelledTaskEndsOnceWithTheCancelledError) {
   for (const auto& logged : standin().requests()) EXPECT_NE(logged.target, "/_standin/bytes?n=11");
 }
 
+TEST_F(URLSessionTest, ProgressQueuedBeforeACancelIsNotDelivered) {
+  auto configuration = NSURLSessionConfiguration::defaultSessionConfiguration();
+  configuration->maximumBodySize = std::int64_t{1} << 40;
+  auto delegate = std::make_shared<RecordingDelegate>();
+  auto session = sessionOnMainQueue(delegate, configuration);
+  auto task = session->downloadTaskWithURL(url("/_standin/bytes?n=2000000000&chunked=1"));
+  task->resume();
+  // The main queue is not pumped meanwhile, so every progress report waits there.
+  while (task->countOfBytesReceived() == 0 && task->state() == NSURLSessionTask::State::running) {
+    std::this_thread::yield();
+  }
+  task->cancel();
+  ASSERT_TRUE(runUntil([&] { return !delegate->completions.empty(); }, 30));
+  ASSERT_TRUE(delegate->completions[0]);
+  EXPECT_EQ(delegate->completions[0]->code(), NSURLError::cancelled);
+  EXPECT_TRUE(delegate->writes.empty());
+  EXPECT_TRUE(delegate->downloadedPath.empty());
+  // The partial file is gone with the transfer.
+  for (const auto& entry : fs::directory_iterator(Paths::temporary())) {
+    EXPECT_FALSE(entry.path().filename().string().starts_with("glimdeck-download-")) << entry.path();
+  }
+}
+
 TEST_F(URLSessionTest, TransportFailuresAreURLErrors) {
   struct Case {
     std::string url;
@@ -269,6 +297,9 @@ TEST_F(URLSessionTest, TransportFailuresAreURLErrors) {
   const std::vector<Case> cases = {
       {standinURL("/_standin/bytes?n=10"), "drop", NSURLError::networkConnectionLost},
       {"http://127.0.0.1:" + std::to_string(closedPort()) + "/x", nullptr, NSURLError::cannotConnectToHost},
+      // TLS to a server that does not speak it: the handshake fails, nothing is sent in clear.
+      {"https://127.0.0.1:" + std::to_string(standin().port()) + "/_standin/bytes?n=10", nullptr,
+       NSURLError::secureConnectionFailed},
       {"ftp://127.0.0.1/x", nullptr, NSURLError::unsupportedURL},
       {"relative/only", nullptr, NSURLError::unsupportedURL},
   };
@@ -284,6 +315,17 @@ TEST_F(URLSessionTest, TransportFailuresAreURLErrors) {
   }
   auto noURL = fetchAndWait(session, NSURLRequest::requestWithURL(nullptr));
   EXPECT_EQ(noURL->error->code(), NSURLError::badURL);
+}
+
+TEST_F(URLSessionTest, AStalledReplyTimesOut) {
+  auto configuration = NSURLSessionConfiguration::defaultSessionConfiguration();
+  configuration->timeoutIntervalForResource = 0.1;
+  auto request = NSURLRequest::requestWithURL(url("/_standin/bytes?n=10"));
+  request->setValue("stall", "X-Standin-Fault");
+  auto reply = fetchAndWait(NSURLSession::sessionWithConfiguration(configuration), request);
+  ASSERT_TRUE(reply->error);
+  EXPECT_EQ(reply->error->domain(), NSError::NSURLErrorDomain);
+  EXPECT_EQ(reply->error->code(), NSURLError::timedOut);
 }
 
 TEST_F(URLSessionTest, AnOversizedBodyIsRefused) {

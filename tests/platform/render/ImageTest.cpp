@@ -137,3 +137,52 @@ TEST_F(ImageTest, FilesAndNamedImages) {
 }
 
 }  // namespace
+
+#include "platform/render/NSGraphicsContext.h"
+#include "platform/render/RecordingContext.h"
+
+namespace {
+
+TEST_F(ImageTest, PartsOfAPictureAreCutFromTheBottomLeft) {
+  // 2 × 2 pixels shown at 4 × 4 points: red top row, blue bottom row.
+  auto image = NSImage::imageWithPixels(2, 2, {255, 0, 0, 255, 255, 0, 0, 255, 0, 0, 255, 255, 0, 0, 255, 255},
+                                        {4, 4});
+  auto bottom = image->imageInRect(NSMakeRect(0, 0, 4, 2));
+  EXPECT_EQ(bottom->size(), NSMakeSize(4, 2));
+  EXPECT_EQ(bottom->pixelAt(0, 0), (std::array<std::uint8_t, 4>{0, 0, 255, 255}));
+  auto corner = image->imageInRect(NSMakeRect(2, 2, 9, 9));  // cut at the picture's edge
+  EXPECT_EQ(corner->pixelWidth(), 1);
+  EXPECT_EQ(corner->pixelAt(0, 0), (std::array<std::uint8_t, 4>{255, 0, 0, 255}));
+  EXPECT_EQ(image->imageInRect(NSMakeRect(10, 10, 1, 1))->frameCount(), 0u);
+
+  auto recording = RecordingContext::make();
+  NSGraphicsContext::Scope scope(NSGraphicsContext::graphicsContextWithContext(recording, false));
+  image->drawAtPoint({1, 1}, NSZeroRect, NSCompositingOperation::sourceOver, 1.0);
+  image->drawAtPoint({1, 1}, NSMakeRect(0, 0, 4, 2), NSCompositingOperation::sourceOver, 0.5);
+  image->drawAtPoint({1, 1}, NSZeroRect, NSCompositingOperation::clear, 1.0);
+  auto drawn = recording->all<Recorded::DrawImage>();
+  ASSERT_EQ(drawn.size(), 2u);
+  EXPECT_EQ(drawn[0].first.rect, NSMakeRect(1, 1, 4, 4));
+  EXPECT_EQ(drawn[1].first.rect, NSMakeRect(1, 1, 4, 2));
+  EXPECT_DOUBLE_EQ(drawn[1].first.fraction, 0.5);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ImageTest, NamedImagesComeFromTheBundleAtTheirPointSize) {
+  for (const char* name : {"StatusIcon-Light", "StatusIcon-Dark", "StatusIcon-Active", "redHeart", "greyHeart"}) {
+    auto image = NSImage::imageNamed(name);
+    ASSERT_NE(image, nullptr) << name;
+    EXPECT_EQ(image->pixelWidth(), int(2 * image->size().width)) << name;  // drawn at twice the density
+    EXPECT_EQ(NSImage::imageNamed(name), image);
+  }
+  EXPECT_EQ(NSImage::imageNamed("redHeart")->size(), NSMakeSize(20, 20));
+  // With its extension the name still finds the high-density file.
+  ASSERT_NE(NSImage::imageNamed("redHeart.png"), nullptr);
+  EXPECT_EQ(NSImage::imageNamed("redHeart.png")->size(), NSMakeSize(20, 20));
+  EXPECT_EQ(NSImage::imageNamed("redHeart.gif")->size(), NSMakeSize(20, 20));
+}
+
+}  // namespace

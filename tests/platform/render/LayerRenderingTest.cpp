@@ -111,7 +111,6 @@ TEST_F(LayerRenderingTest, StylingIsRecordedInOrderWithinSavedStates) {
   root->setShadowColor(CGColor{0, 0, 0, 0.35});
   root->setShadowOffset({0, -2});
   root->setShadowRadius(2);
-  root->setMasksToBounds(true);
   auto child = CALayer::layer();
   child->setFrame(NSMakeRect(5, 5, 10, 10));
   child->setBackgroundColor(CGColor{1, 0, 0, 1});
@@ -148,9 +147,16 @@ TEST_F(LayerRenderingTest, StylingIsRecordedInOrderWithinSavedStates) {
   EXPECT_EQ(border[0].first.rect, NSMakeRect(1, 1, 98, 48));
   EXPECT_DOUBLE_EQ(border[0].first.radius, 3);
   EXPECT_EQ(border[0].second.lineWidth, 2);
-  EXPECT_EQ(recording->count<Recorded::ClipToPath>(), 1u);
+  EXPECT_EQ(recording->count<Recorded::ClipToPath>(), 0u);
   EXPECT_EQ(recording->all<Recorded::SaveGState>().size(), recording->all<Recorded::RestoreGState>().size());
   EXPECT_EQ(recording->calls().back().state.depth, 0);
+
+  // Clipping to the bounds clips the layer's shadow away.
+  root->setMasksToBounds(true);
+  recording->clear();
+  LayerRenderer::render(root, *recording);
+  EXPECT_EQ(recording->count<Recorded::SetShadow>(), 0u);
+  EXPECT_EQ(recording->count<Recorded::ClipToPath>(), 1u);
 
   root->setHidden(true);
   recording->clear();
@@ -296,6 +302,51 @@ TEST_F(LayerRenderingTest, CairoSetsRealTextWithShadowInBothOrientations) {
     EXPECT_LE(firstRow, top + 8);
     EXPECT_GT(lastRow, firstRow + 8);
   }
+}
+
+}  // namespace
+
+#include "platform/quartz/CATransaction.h"
+#include "platform/render/NSGraphicsContext.h"
+
+namespace {
+
+TEST_F(LayerRenderingTest, DrawingCodeFindsTheCurrentContext) {
+  auto text = NSAttributedString::make("Copied to clipboard!");
+  auto picture = NSImage::imageWithPixels(1, 1, {0, 0, 0, 255});
+  text->drawInRect(NSMakeRect(0, 0, 10, 10));  // no context: nothing, no fault
+  auto recording = RecordingContext::make();
+  {
+    NSGraphicsContext::Scope scope(NSGraphicsContext::graphicsContextWithContext(recording, true));
+    text->drawAtPoint({3, 4});
+    picture->drawInRect(NSMakeRect(1, 2, 3, 4), 0.5);
+  }
+  auto texts = recording->all<Recorded::DrawText>();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0].first.text, "Copied to clipboard!");
+  EXPECT_EQ(texts[0].first.rect.origin, NSMakePoint(3, 4));
+  EXPECT_GT(texts[0].first.rect.width(), text->size().width);
+  auto images = recording->all<Recorded::DrawImage>();
+  ASSERT_EQ(images.size(), 1u);
+  EXPECT_EQ(images[0].first.image, picture);
+  EXPECT_DOUBLE_EQ(images[0].first.fraction, 0.5);
+}
+
+TEST_F(LayerRenderingTest, TransactionPacingAppliesToAnimationsWithoutTheirOwn) {
+  auto layer = CALayer::layer();
+  CATransaction::begin();
+  CATransaction::setAnimationTimingFunction(
+      CAMediaTimingFunction::functionWithName(kCAMediaTimingFunctionEaseInEaseOut));
+  auto fade = CABasicAnimation::animationWithKeyPath("opacity");
+  fade->fromValue = NSNumber::numberWithDouble(0);
+  fade->toValue = NSNumber::numberWithDouble(1);
+  fade->duration = 1;
+  layer->addAnimation(fade, "opacity");
+  CATransaction::commit();
+  advance(0.25);
+  double eased = CAMediaTimingFunction::functionWithName(kCAMediaTimingFunctionEaseInEaseOut)->valueAt(0.25);
+  EXPECT_NEAR(layer->presentationLayer()->opacity(), eased, 1e-5);
+  EXPECT_LT(eased, 0.2);
 }
 
 }  // namespace

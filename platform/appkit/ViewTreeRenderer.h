@@ -1,0 +1,34 @@
+#pragma once
+// Draws views the way the window server would show them: each visible view in its frame,
+// clipped to it, with its alpha; a layer-backed view's layer first, then what the view
+// draws itself (drawRect), then its subviews back to front. Snapshots of windows and views
+// go to images or PNG files.
+
+#include <expected>
+#include <filesystem>
+#include <memory>
+
+#include "platform/foundation/NSError.h"
+
+class NSView;
+class NSWindow;
+class NSImage;
+class GraphicsContext;
+
+namespace ViewTreeRenderer {
+
+using Written = std::expected<void, std::shared_ptr<NSError>>;
+
+// Draws the view and its subviews; the context is in the superview's coordinates (the
+// window's base coordinates for a window's top view).
+void drawView(const std::shared_ptr<NSView>& view, GraphicsContext& context);
+
+// The window's frame view (so the whole window) after a layout pass.
+std::shared_ptr<NSImage> imageOfWindow(const std::shared_ptr<NSWindow>& window, double scale = 1.0);
+Written writeWindowPNG(const std::shared_ptr<NSWindow>& window, const std::filesystem::path& path,
+                       double scale = 1.0);
+// One view (and its subviews) on a canvas of its size.
+std::shared_ptr<NSImage> imageOfView(const std::shared_ptr<NSView>& view, double scale = 1.0);
+Written writeViewPNG(const std::shared_ptr<NSView>& view, const std::filesystem::path& path, double scale = 1.0);
+
+}  // namespace ViewTreeRenderer

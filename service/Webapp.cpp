@@ -1,0 +1,325 @@
+#include "service/Webapp.h"
+
+#include <array>
+#include <cstdlib>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "platform/foundation/NSBundle.h"
+#include "platform/foundation/NSJSONSerialization.h"
+#include "platform/foundation/NSString.h"
+#include "platform/foundation/NSURLComponents.h"
+#include "platform/foundation/NSURLRequest.h"
+#include "platform/foundation/NSUserDefaults.h"
+
+namespace {
+
+std::mutex& sessionMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::shared_ptr<NSURLSession>& sharedSessionStorage() {
+  static std::shared_ptr<NSURLSession> session;
+  return session;
+}
+
+enum class Base { legacyWeb, legacyApi, message, web, api };
+
+// A stand-in answers on one address; each base gets its own spelling of that address so
+// that none is a substring of another. The current API base keeps the text as given, since
+// it carries most of the traffic and matches the stand-in's own idea of its URL.
+std::string hostSpelling(const std::string& host, Base base) {
+  if (base == Base::api) return host;
+  if (host == "127.0.0.1" || host == "localhost") {
+    switch (base) {
+      case Base::legacyWeb: return "127.1";
+      case Base::legacyApi: return "127.0.1";
+      case Base::message: return "0x7f000001";
+      case Base::web: return "2130706433";
+      case Base::api: break;
+    }
+    return host;
+  }
+  switch (base) {
+    case Base::legacyWeb: return "legacy-web." + host;
+    case Base::legacyApi: return "legacy-api." + host;
+    case Base::message: return "legacy-message." + host;
+    case Base::web: return "web." + host;
+    case Base::api: break;
+  }
+  return host;
+}
+
+std::optional<std::string> baseFromServiceVariable(Base base) {
+  const char* value = std::getenv(std::string(Webapp::Constants::serviceURLVariable).c_str());
+  if (value == nullptr || *value == '\0') return std::nullopt;
+  auto parts = URLParts::parse(value);
+  if (!parts || !parts->scheme || !parts->host || parts->host->empty()) return std::nullopt;
+  URLParts origin;
+  origin.scheme = parts->scheme;
+  origin.host = hostSpelling(*parts->host, base);
+  origin.port = parts->port;
+  // Without its trailing slash, like the production bases.
+  std::string path = parts->path;
+  while (!path.empty() && path.back() == '/') path.pop_back();
+  origin.path = path;
+  return origin.string();
+}
+
+std::string baseURL(Base base, std::string_view infoKey) {
+  if (auto fromVariable = baseFromServiceVariable(base)) return *fromVariable;
+  auto value = asA<NSString>(NSBundle::mainBundle()->objectForInfoDictionaryKey(infoKey));
+  return value ? value->string() : std::string();
+}
+
+std::string infoText(std::string_view key) {
+  auto value = asA<NSString>(NSBundle::mainBundle()->objectForInfoDictionaryKey(key));
+  return value ? value->string() : std::string();
+}
+
+bool containsBase(std::string_view text, const std::string& base) {
+  // An unconfigured (empty) base would be found in every text.
+  return !base.empty() && text.find(base) != std::string_view::npos;
+}
+
+void appendText(std::vector<std::uint8_t>& body, std::string_view text) { body.insert(body.end(), text.begin(), text.end()); }
+
+bool safeInHeader(std::string_view text) { return text.find_first_of("\r\n\"") == std::string_view::npos; }
+
+}  // namespace
+
+std::shared_ptr<NSURLSession> Webapp::session() {
+  std::lock_guard lock(sessionMutex());
+  return sharedSessionStorage();
+}
+
+void Webapp::setSession(std::shared_ptr<NSURLSession> session) {
+  std::lock_guard lock(sessionMutex());
+  sharedSessionStorage() = std::move(session);
+}
+
+std::shared_ptr<NSURLSession> Webapp::sessionCreatingIfNeeded(const std::optional<StringMap>& headers) {
+  std::lock_guard lock(sessionMutex());
+  auto& session = sharedSessionStorage();
+  if (!session) {
+    session = NSURLSession::sessionWithConfiguration(sessionConfigurationWithAdditionalHeaders(headers), nullptr, nullptr);
+  }
+  return session;
+}
+
+std::shared_ptr<NSURLSessionDataTask> Webapp::requestWithHandler(std::string_view handler, const StringMap& params,
+                                                                 DataCompletion completionHandler) {
+  auto url = NSURL::URLWithString(constructURLWithBaseURL(pageUrlWithPath(handler), params));
+  if (!url) return nullptr;
+  return requestURLWithUrl(url, std::nullopt, std::move(completionHandler));
+}
+
+std::shared_ptr<NSURLSessionDataTask> Webapp::requestURLWithUrl(const std::shared_ptr<NSURL>& url,
+                                                                const std::optional<StringMap>& additionalHeaders,
+                                                                DataCompletion completionHandler) {
+  if (!url) return nullptr;
+  auto shared = sessionCreatingIfNeeded(additionalHeaders);
+  if (!shared) return nullptr;
+  auto task = shared->dataTaskWithURL(url, std::move(completionHandler));
+  if (!task) return nullptr;
+  task->resume();
+  return task;
+}
+
+std::shared_ptr<NSURLSessionDataTask> Webapp::jsonRequestWithEndpoint(std::string_view endpoint,
+                                                                      const StringMap& parameters,
+                                                                      JSONCompletion completionHandler) {
+  auto url = NSURL::URLWithString(constructURLWithBaseURL(pageUrlWithPath(endpoint), parameters));
+  if (!url) return nullptr;
+  return requestURLWithUrl(url, std::nullopt,
+                           [callback = std::move(completionHandler)](std::shared_ptr<NSData> data,
+                                                                     std::shared_ptr<NSURLResponse> response,
+                                                                     std::shared_ptr<NSError> error) {
+                             handleJSONDataTaskCompletion(data, response, error, callback);
+                           });
+}
+
+std::expected<std::shared_ptr<NSData>, Webapp::UploadError> Webapp::multipartBody(
+    const std::shared_ptr<NSData>& data, const std::optional<std::string>& fileParameterName,
+    const StringMap& params) {
+  const std::string delimiter = "\r\n--" + std::string(Constants::uploadBoundary);
+  std::vector<std::uint8_t> body;
+  for (const auto& [key, value] : params) {
+    if (!safeInHeader(key) || !safeInHeader(value)) return std::unexpected(UploadError::unsafeField);
+    appendText(body, delimiter);
+    appendText(body, "\r\nContent-Disposition: form-data; name=\"");
+    appendText(body, key);
+    appendText(body, "\";\r\n\r\n");
+    appendText(body, value);
+  }
+  if (data) {
+    const std::string field = fileParameterName.value_or(std::string(Constants::defaultFileParameterName));
+    if (!safeInHeader(field)) return std::unexpected(UploadError::unsafeField);
+    // The boundary after a line break ends a part; so does one at the very start of the bytes,
+    // which follow a line break of ours.
+    const std::string_view bytes = data->view();
+    const std::string_view bare = std::string_view(delimiter).substr(2);
+    if (bytes.find(delimiter) != std::string_view::npos || bytes.starts_with(bare)) {
+      return std::unexpected(UploadError::boundaryInContent);
+    }
+    appendText(body, delimiter);
+    appendText(body, "\r\nContent-Disposition: form-data; name=\"");
+    appendText(body, field);
+    appendText(body, "\"; filename=\"");
+    appendText(body, Constants::uploadFileName);
+    appendText(body, "\"\r\nContent-Type: ");
+    appendText(body, Constants::uploadFileContentType);
+    appendText(body, "\r\n\r\n");
+    body.insert(body.end(), data->bytes().begin(), data->bytes().end());
+  }
+  if (!params.empty() || data) {
+    appendText(body, delimiter);
+    appendText(body, "--\r\n");
+  }
+  return NSData::make(std::move(body));
+}
+
+std::shared_ptr<NSURLSessionDataTask> Webapp::uploadWithEndpoint(
+    std::string_view endpoint, const std::shared_ptr<NSData>& data, const std::optional<std::string>& fileParameterName,
+    const StringMap& params, const std::shared_ptr<NSURLSessionDelegate>& taskDelegate, DataCompletion callback) {
+  auto url = NSURL::URLWithString(pageUrlWithPath(endpoint));
+  if (!url) return nullptr;
+  auto body = multipartBody(data, fileParameterName, params);
+  if (!body) {
+    if (callback) {
+      const char* why = body.error() == UploadError::unsafeField
+                            ? "A form field holds a line break or a quote"
+                            : "The file holds the multipart boundary";
+      callback(nullptr, nullptr,
+               NSError::make(std::string(Constants::uploadErrorDomain), static_cast<std::int64_t>(body.error()), why));
+    }
+    return nullptr;
+  }
+
+  auto uploadSession =
+      NSURLSession::sessionWithConfiguration(NSURLSessionConfiguration::defaultSessionConfiguration(), taskDelegate, nullptr);
+  auto request = NSURLRequest::requestWithURL(url);
+  request->setValue(std::string(Constants::multipartContentType), Constants::contentTypeHeader);
+  request->setHTTPMethod(std::string(Constants::uploadMethod));
+  request->setHTTPBody(*body);
+  // The completion holds the session until its reset is done and the callback has run;
+  // then the session is invalidated so that it and its delegate go.
+  auto task = uploadSession->dataTaskWithRequest(
+      request, [uploadSession, callback = std::move(callback)](std::shared_ptr<NSData> replyData,
+                                                               std::shared_ptr<NSURLResponse> response,
+                                                               std::shared_ptr<NSError> error) {
+        uploadSession->resetWithCompletionHandler([uploadSession, callback, replyData, response, error] {
+          if (callback) callback(replyData, response, error);
+          uploadSession->finishTasksAndInvalidate();
+        });
+      });
+  if (!task) {
+    uploadSession->finishTasksAndInvalidate();
+    return nullptr;
+  }
+  task->resume();
+  return task;
+}
+
+std::string Webapp::userAgent() {
+  return infoText("CFBundleName") + "/" + infoText("CFBundleShortVersionString") + " (" + "; iOS " +
+         infoText("DTPlatformVersion") + ")";
+}
+
+URLCharacterSet Webapp::allowedQueryCharacters() { return URLQueryAllowedCharacterSet().removing("&=?+"); }
+
+std::shared_ptr<NSURLSessionConfiguration> Webapp::sessionConfigurationWithAdditionalHeaders(
+    const std::optional<StringMap>& headers) {
+  auto configuration = NSURLSessionConfiguration::defaultSessionConfiguration();
+  configuration->HTTPAdditionalHeaders.setValue(userAgent(), Constants::userAgentHeader);
+  if (headers) {
+    for (const auto& [name, value] : *headers) configuration->HTTPAdditionalHeaders.setValue(value, name);
+  }
+  return configuration;
+}
+
+std::string Webapp::constructURLWithBaseURL(std::string_view base, const std::optional<StringMap>& andParameters) {
+  const StringMap parameters = andParameters.value_or(StringMap{});
+  auto url = NSURL::URLWithString(base);
+  if (!url) return std::string(base);
+  auto components = NSURLComponents::componentsWithURL(url, false);
+  if (!components) return std::string(base);
+  if (!components->percentEncodedQuery()) components->setQueryItems(std::vector<NSURLQueryItem>{});
+  if (!parameters.empty()) {
+    auto items = components->queryItems().value_or(std::vector<NSURLQueryItem>{});
+    for (const auto& [key, value] : parameters) items.push_back(NSURLQueryItem::queryItemWithName(key, value));
+    components->setQueryItems(items);
+  }
+  return components->string().value_or(std::string(base));
+}
+
+std::string Webapp::scriptURL() { return baseURL(Base::legacyWeb, Constants::scriptURLKey); }
+std::string Webapp::newApiURLBase() { return baseURL(Base::legacyApi, Constants::newApiURLBaseKey); }
+std::string Webapp::messageURL() { return baseURL(Base::message, Constants::messageURLKey); }
+std::string Webapp::zoltoScriptURL() { return baseURL(Base::web, Constants::zoltoScriptURLKey); }
+std::string Webapp::zoltoNewApiURLBase() { return baseURL(Base::api, Constants::zoltoNewApiURLBaseKey); }
+
+std::string Webapp::pageUrlWithPath(std::string_view path) {
+  const std::string legacyWeb = scriptURL();
+  for (const std::string& base : {legacyWeb, newApiURLBase(), zoltoScriptURL(), zoltoNewApiURLBase()}) {
+    if (containsBase(path, base)) return std::string(path);
+  }
+  return legacyWeb + std::string(path);
+}
+
+std::string Webapp::zoltoNewApiURLWithEndpoint(std::string_view endpoint) {
+  const std::string base = zoltoNewApiURLBase();
+  if (containsBase(endpoint, base)) return std::string(endpoint);
+  return base + std::string(endpoint);
+}
+
+std::string Webapp::newApiURLWithEndpoint(std::string_view endpoint) { return newApiURLBase() + std::string(endpoint); }
+
+std::string Webapp::zoltoScriptURLWithEndpoint(std::string_view endpoint) {
+  return zoltoScriptURL() + std::string(endpoint);
+}
+
+void Webapp::storePushToken() {
+  auto defaults = NSUserDefaults::standardUserDefaults();
+  auto installId = asA<NSString>(defaults->objectForKey(Constants::installIdDefaultsKey));
+  if (!installId || installId->string().empty()) return;
+  auto token = asA<NSString>(defaults->objectForKey(Constants::pushTokenDefaultsKey));
+  if (!token) return;
+  const StringMap parameters{{std::string(Constants::tokenKey), token->string()},
+                             {std::string(Constants::quorbidKey), installId->string()}};
+  auto url = NSURL::URLWithString(constructURLWithBaseURL(pageUrlWithPath(Constants::registerTokenPath), parameters));
+  if (!url) return;
+  requestURLWithUrl(url, std::nullopt,
+                    [](std::shared_ptr<NSData> data, std::shared_ptr<NSURLResponse> response,
+                       std::shared_ptr<NSError> error) { handleJSONDataTaskCompletion(data, response, error, nullptr); });
+}
+
+void Webapp::handleJSONDataTaskCompletion(const std::shared_ptr<NSData>& data, const std::shared_ptr<NSURLResponse>&,
+                                          const std::shared_ptr<NSError>& error, const JSONCompletion& callback) {
+  handleJSONResponse(data, error, callback);
+}
+
+void Webapp::handleJSONResponse(const std::shared_ptr<NSData>& data, const std::shared_ptr<NSError>& error,
+                                const JSONCompletion& callback) {
+  if (!callback) return;
+  if (error) {
+    callback(nullptr, error);
+    return;
+  }
+  if (!data) {
+    callback(nullptr, nullptr);
+    return;
+  }
+  auto decoded = decodeJSONDictionary(data);
+  // A parse error is not passed on: the caller only learns that there is no dictionary.
+  callback(decoded ? *decoded : nullptr, nullptr);
+}
+
+std::expected<std::shared_ptr<NSDictionary>, std::shared_ptr<NSError>> Webapp::decodeJSONDictionary(
+    const std::shared_ptr<NSData>& data) {
+  auto parsed = NSJSONSerialization::JSONObjectWithData(data, NSJSONReadingOptions::mutableContainers);
+  if (!parsed) return std::unexpected(parsed.error());
+  return asA<NSDictionary>(*parsed);
+}

@@ -1,0 +1,120 @@
+// Windows drawn to pictures: layer backgrounds and corners, flipped views, hidden and
+// faded views, drawRect drawing and text, read back pixel by pixel.
+
+#include <gtest/gtest.h>
+
+#include "platform/appkit/NSColor.h"
+#include "platform/appkit/NSImage.h"
+#include "platform/appkit/NSTextField.h"
+#include "platform/appkit/NSView.h"
+#include "platform/appkit/NSWindow.h"
+#include "platform/appkit/ViewTreeRenderer.h"
+#include "platform/quartz/CALayer.h"
+#include "platform/render/NSGraphicsContext.h"
+#include "tests/support/UISimulator.h"
+
+namespace {
+
+using Pixel = std::array<std::uint8_t, 4>;
+
+class SnapshotTest : public UITest {
+ protected:
+  void SetUp() override {
+    UITest::SetUp();
+    window = NSWindow::initWithContentRect(NSMakeRect(0, 0, 100, 80), NSWindowStyleMaskBorderless);
+    window->backgroundColor = NSColor::whiteColor();
+  }
+  std::shared_ptr<NSView> coloured(NSRect frame, const std::shared_ptr<NSColor>& colour) {
+    auto view = NSView::initWithFrame(frame);
+    view->setWantsLayer(true);
+    view->layer()->setBackgroundColor(colour->CGColor());
+    return view;
+  }
+  // Pixels counted from the top left, as the picture is stored.
+  Pixel at(const std::shared_ptr<NSImage>& image, int x, int yFromTop) { return image->pixelAt(x, yFromTop); }
+  std::shared_ptr<NSWindow> window;
+};
+
+constexpr Pixel white{255, 255, 255, 255};
+constexpr Pixel red{255, 0, 0, 255};
+constexpr Pixel blue{0, 0, 255, 255};
+
+TEST_F(SnapshotTest, LayerBackedViewsAppearAtTheirFramesInFlippedAndUnflippedParents) {
+  // Unflipped content: a red view 10 points above the bottom edge.
+  window->contentView()->addSubview(coloured(NSMakeRect(10, 10, 30, 20), NSColor::redColor()));
+  // A flipped container on the right: its child at y 0 sits at the container's top.
+  auto flipped = NSView::initWithFrame(NSMakeRect(50, 0, 50, 80));
+  flipped->setFlipped(true);
+  flipped->addSubview(coloured(NSMakeRect(0, 0, 50, 10), NSColor::blueColor()));
+  window->contentView()->addSubview(flipped);
+
+  auto image = ViewTreeRenderer::imageOfWindow(window);
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->pixelWidth(), 100);
+  EXPECT_EQ(image->pixelHeight(), 80);
+  EXPECT_EQ(at(image, 20, 60), red);
+  EXPECT_EQ(at(image, 20, 45), white);
+  EXPECT_EQ(at(image, 75, 5), blue);
+  EXPECT_EQ(at(image, 75, 75), white);
+}
+
+TEST_F(SnapshotTest, HiddenViewsAreLeftOutAndAlphaFades) {
+  auto hidden = coloured(NSMakeRect(0, 0, 50, 80), NSColor::redColor());
+  hidden->setHidden(true);
+  auto faded = coloured(NSMakeRect(50, 0, 50, 80), NSColor::blueColor());
+  faded->setAlphaValue(0.5);
+  window->contentView()->addSubview(hidden);
+  window->contentView()->addSubview(faded);
+  auto image = ViewTreeRenderer::imageOfWindow(window);
+  EXPECT_EQ(at(image, 25, 40), white);
+  Pixel half = at(image, 75, 40);
+  EXPECT_NEAR(half[0], 127, 2);
+  EXPECT_NEAR(half[2], 255, 1);
+}
+
+TEST_F(SnapshotTest, SubviewsAreClippedToTheirSuperview) {
+  auto box = NSView::initWithFrame(NSMakeRect(0, 0, 40, 40));
+  box->addSubview(coloured(NSMakeRect(20, 20, 60, 60), NSColor::redColor()));
+  window->contentView()->addSubview(box);
+  auto image = ViewTreeRenderer::imageOfWindow(window);
+  EXPECT_EQ(at(image, 30, 50), red);
+  EXPECT_EQ(at(image, 50, 30), white) << "outside the superview nothing shows";
+}
+
+TEST_F(SnapshotTest, DrawRectDrawsThroughTheCurrentContextInTheViewsCoordinates) {
+  struct Painted : NSView {
+    static std::shared_ptr<Painted> make() { return finishInit(std::shared_ptr<Painted>(new Painted())); }
+    Painted() : NSView(NSMakeRect(10, 10, 40, 40)) {}
+    bool isFlipped() const override { return true; }
+    void drawRect(NSRect) override {
+      auto& gc = NSGraphicsContext::currentContext()->CGContext();
+      gc.setFillColor(NSColor::blueColor()->CGColor());
+      gc.fillRect(NSMakeRect(0, 0, 10, 10));  // the top left corner of a flipped view
+    }
+  };
+  window->contentView()->addSubview(Painted::make());
+  auto image = ViewTreeRenderer::imageOfWindow(window);
+  EXPECT_EQ(at(image, 15, 35), blue);
+  EXPECT_EQ(at(image, 15, 65), white);
+}
+
+TEST_F(SnapshotTest, TextFieldsDrawRealText) {
+  auto label = NSTextField::labelWithString("Hello");
+  label->setFrame(NSMakeRect(5, 30, 90, 30));
+  window->contentView()->addSubview(label);
+  auto image = ViewTreeRenderer::imageOfWindow(window);
+  int dark = 0;
+  for (int y = 20; y < 50; ++y) {
+    for (int x = 5; x < 95; ++x) dark += at(image, x, y)[0] < 128 ? 1 : 0;
+  }
+  EXPECT_GT(dark, 20) << "the label's glyphs leave dark pixels";
+
+  auto path = home() / "window.png";
+  ASSERT_TRUE(ViewTreeRenderer::writeWindowPNG(window, path).has_value());
+  EXPECT_GT(std::filesystem::file_size(path), 100u);
+  std::filesystem::create_directories(home() / "taken");
+  auto failed = ViewTreeRenderer::writeWindowPNG(window, home() / "taken");
+  EXPECT_FALSE(failed.has_value()) << "a path that is a folder is an error, not a crash";
+}
+
+}  // namespace

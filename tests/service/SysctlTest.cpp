@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <sys/utsname.h>
+
+#include <fstream>
+
+#include "service/Sysctl.h"
+
+namespace {
+
+Sysctl::Bytes bytesOf(std::string_view text) { return Sysctl::Bytes(text.begin(), text.end()); }
+
+TEST(SysctlTest, NamesTheSystemAnswersFromItsOwnSources) {
+  struct utsname names {};
+  ASSERT_EQ(uname(&names), 0);
+  EXPECT_EQ(Sysctl::stringForName("kern.ostype"), std::string(names.sysname));
+  EXPECT_EQ(Sysctl::stringForName("kern.osrelease"), std::string(names.release));
+  EXPECT_EQ(Sysctl::stringForName("kern.hostname"), std::string(names.nodename));
+  EXPECT_EQ(Sysctl::stringForName("hw.machine"), std::string(names.machine));
+  EXPECT_EQ(Sysctl::integerForName("hw.availcpu"), sysconf(_SC_NPROCESSORS_ONLN));
+  EXPECT_EQ(Sysctl::integerForName("hw.memsize"), static_cast<std::int64_t>(sysconf(_SC_PHYS_PAGES)) * sysconf(_SC_PAGESIZE));
+  EXPECT_GT(*Sysctl::integerForName("kern.osrevision"), 0);
+  EXPECT_EQ(Sysctl::keysForName("hw.model"), (Sysctl::Keys{6, 2}));
+  EXPECT_EQ(Sysctl::keysForName("kern.hostname"), (Sysctl::Keys{1, 10}));
+
+  // The accessors read the same nodes.
+  EXPECT_EQ(Sysctl::hostName(), std::string(names.nodename));
+  EXPECT_EQ(Sysctl::osType(), std::string(names.sysname));
+  EXPECT_EQ(Sysctl::machine(), std::string(names.machine));
+  EXPECT_EQ(Sysctl::activeCPUs(), sysconf(_SC_NPROCESSORS_ONLN));
+  EXPECT_FALSE(Sysctl::kernelVersion().empty());
+}
+
+TEST(SysctlTest, HardwareModelIsTheFirmwareNameOrNotFound) {
+  std::string expected;
+  for (const char* path : {"/sys/devices/virtual/dmi/id/product_name", "/sys/firmware/devicetree/base/model"}) {
+    std::ifstream in(path);
+    if (in && std::getline(in, expected)) break;
+  }
+  auto model = Sysctl::stringForName("hw.model");
+  if (expected.empty()) {
+    EXPECT_EQ(model, std::unexpected(SysctlError::posixError(static_cast<POSIXErrorCode>(ENOENT))));
+    EXPECT_EQ(Sysctl::model(), "");
+  } else {
+    ASSERT_TRUE(model);
+    EXPECT_EQ(model->find('\0'), std::string::npos);
+    EXPECT_EQ(*model, Sysctl::model());
+  }
+}
+
+TEST(SysctlTest, UnknownNamesAndKeysFailWithThePosixCode) {
+  const auto notFound = std::unexpected(SysctlError::posixError(static_cast<POSIXErrorCode>(ENOENT)));
+  EXPECT_EQ(Sysctl::keysForName("hw.nothing"), notFound);
+  EXPECT_EQ(Sysctl::stringForName(""), notFound);
+  EXPECT_EQ(Sysctl::integerForName("kern.nope"), notFound);
+  EXPECT_EQ(Sysctl::dataForKeys({6, 99}), notFound);
+  EXPECT_EQ(Sysctl::dataForKeys({6, 2, 1}), notFound);
+  EXPECT_EQ(Sysctl::dataForKeys({}), std::unexpected(SysctlError::posixError(static_cast<POSIXErrorCode>(EINVAL))));
+  // A text node read as an integer has the wrong size.
+  EXPECT_EQ(Sysctl::integerForName("kern.ostype"), std::unexpected(SysctlError::invalidSize()));
+
+  EXPECT_EQ(SysctlError::fromErrno(ENOENT).kind, SysctlError::Kind::posixError);
+  EXPECT_EQ(SysctlError::fromErrno(99999), SysctlError::unknown());
+  EXPECT_EQ(SysctlError::fromErrno(0), SysctlError::unknown());
+}
+
+TEST(SysctlTest, RawValuesAsTextAndIntegers) {
+  struct TextCase {
+    Sysctl::Bytes bytes;
+    Sysctl::Result<std::string> expected;
+  };
+  const TextCase texts[] = {
+      {{}, std::string()},
+      {bytesOf(std::string_view("abc\0def", 7)), std::string("abc")},
+      {bytesOf("MacPro6,1"), std::string("MacPro6,1")},
+      {bytesOf("caf\xC3\xA9"), std::string("caf\xC3\xA9")},
+      {bytesOf("bad\xC3"), std::unexpected(SysctlError::malformedUTF8())},
+      {bytesOf("\xFF\xFE"), std::unexpected(SysctlError::malformedUTF8())},
+      {bytesOf("\xC0\xAF"), std::unexpected(SysctlError::malformedUTF8())},  // overlong "/"
+  };
+  for (const auto& c : texts) EXPECT_EQ(Sysctl::stringFromData(c.bytes), c.expected);
+
+  struct IntegerCase {
+    Sysctl::Bytes bytes;
+    Sysctl::Result<std::int64_t> expected;
+  };
+  const IntegerCase integers[] = {
+      {{}, std::unexpected(SysctlError::invalidSize())},
+      {{1, 2}, std::unexpected(SysctlError::invalidSize())},
+      {Sysctl::Bytes(4, -1), -1},
+      {Sysctl::Bytes(8, -1), -1},
+      {{1, 0, 0, 0}, 1},
+      {{0, 0, 0, 0, 0, 0, 0, -128}, std::numeric_limits<std::int64_t>::min()},
+  };
+  for (const auto& c : integers) EXPECT_EQ(Sysctl::integerFromData(c.bytes), c.expected);
+}
+
+}  // namespace
