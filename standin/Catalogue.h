@@ -85,7 +85,10 @@ class Catalogue : public NSObject {
   std::string itemJson(const CatalogueItem& item) const;
   // One page of a search: {"results": [...], "next": "<pos of the next page>"}, "next" being
   // "" after the last page. `pos` is the decimal offset of the page ("" for the first);
-  // `limit` is clamped to 1...maxPageSize (0 means defaultPageSize).
+  // `limit` is clamped to 1...maxPageSize (0 means defaultPageSize). A route answering
+  // paged requests must not pass on a "pos" parameter that is present but empty: clients
+  // send that after the last page, and it asks for the end (an offset past the results,
+  // which gives an empty page), not for the first page again.
   std::string searchPageJson(std::string_view query, std::string_view pos, std::size_t limit) const;
 
   // Posts by identifier: {"results": [...]} with the items of the comma-separated ids that

@@ -12,6 +12,7 @@
 #include "platform/appkit/NSWindowController.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSRunLoop.h"
+#include "platform/render/RecordingContext.h"
 
 std::shared_ptr<NSWindowFrameView> NSWindowFrameView::initWithFrame(NSRect frame) {
   return finishInit(std::shared_ptr<NSWindowFrameView>(new NSWindowFrameView(frame)));
@@ -569,12 +570,19 @@ void NSWindow::layoutIfNeeded() {
 
 void NSWindow::displayIfNeeded() {
   layoutIfNeeded();
+  backingStore()->clear();
   frameView_->displayIfNeeded();
 }
 
 void NSWindow::display() {
   layoutIfNeeded();
+  backingStore()->clear();
   frameView_->display();
+}
+
+std::shared_ptr<RecordingContext> NSWindow::backingStore() {
+  if (!backingStore_) backingStore_ = RecordingContext::make();
+  return backingStore_;
 }
 
 std::shared_ptr<NSResponder> NSWindow::nextResponder() const {
