@@ -106,7 +106,7 @@ void answerTags(const StandinRequest& request, StandinResponse& response, const 
     const std::string& tag = tags[first + i];
     auto object = NSDictionary::make({{"name", text(tag)},
                                       {"image", text(coverURL(catalogue, tag))},
-                                      {"path", text(catalogue.baseURL() + "/v1/tagstream/" + tag)},
+                                      {"path", text(catalogue.baseURL() + "/v1/tagstream/" + percentEncoded(tag, URLPathAllowedCharacterSet().removing("/")))},
                                       {"searchterm", text(tag)},
                                       {"copymsg", text("#" + tag)}});
     if (type == "emoji") object->setObject(text(emoji[i]), "character");
