@@ -15,10 +15,11 @@
 #include "platform/foundation/NSError.h"
 #include "platform/foundation/NSObject.h"
 #include "platform/foundation/NSURLResponse.h"
+#include "ui/InterfaceFunctions.h"
 
 class PlovexAnalytics : public NSObject {
  public:
-  using EventData = std::map<std::string, std::string>;
+  using EventData = StringDictionary;
 
   struct Constants {
     static constexpr std::string_view queueLabel = "myQueue";

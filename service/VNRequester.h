@@ -14,10 +14,11 @@
 #include "platform/foundation/NSObject.h"
 #include "platform/foundation/NSURLSessionTask.h"
 #include "service/Webapp.h"
+#include "ui/InterfaceFunctions.h"
 
 class VNRequester : public NSObject {
  public:
-  using Parameters = std::map<std::string, std::string>;
+  using Parameters = StringDictionary;
   using Content = std::vector<std::shared_ptr<NSObject>>;
   // A success flag and the page: (false, nothing) for a failure, (true, a list) for every
   // JSON reply. Called exactly once per fetch.
