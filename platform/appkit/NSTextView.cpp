@@ -240,8 +240,7 @@ void NSTextView::keyDown(const std::shared_ptr<NSEvent>& event) {
 bool NSTextView::becomeFirstResponder() { return true; }
 
 bool NSTextView::resignFirstResponder() {
-  if (fieldEditor_ && editing_) endFieldEditing(NSTextMovement::other);
-  else if (fieldEditor_ && delegate()) endFieldEditing(NSTextMovement::other);
+  if (fieldEditor_ && delegate()) endFieldEditing(NSTextMovement::other);
   return true;
 }
 

@@ -9,6 +9,9 @@
 #include "platform/appkit/NSTrackingArea.h"
 #include "platform/appkit/NSViewController.h"
 #include "platform/appkit/NSWindow.h"
+#include "platform/appkit/ViewTreeRenderer.h"
+#include "platform/render/NSGraphicsContext.h"
+#include "platform/render/RecordingContext.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/quartz/CALayer.h"
 #include "platform/quartz/CATransaction.h"
@@ -431,24 +434,34 @@ void NSView::setNeedsDisplayInRect(NSRect rect) {
   if (!rect.isEmpty()) setNeedsDisplay(true);
 }
 
-void NSView::display() {
-  if (isHidden()) return;
-  drawCount_++;
-  drawRect(bounds_);
-  needsDisplay_ = false;
-  auto children = subviews_;
-  for (auto& sub : children) sub->display();
-}
+void NSView::display() { drawPass(false); }
 
-void NSView::displayIfNeeded() {
-  if (isHidden()) return;
-  if (needsDisplay_) {
-    drawCount_++;
-    drawRect(bounds_);
-    needsDisplay_ = false;
+void NSView::displayIfNeeded() { drawPass(true); }
+
+void NSView::drawPass(bool onlyDirty) {
+  // Views draw into the drawing in progress (a snapshot), else into their window's
+  // backing store, else into a scratch recording, so drawRect always has a context.
+  auto current = NSGraphicsContext::currentContext();
+  std::shared_ptr<GraphicsContext> port = current ? current->graphicsPort() : nullptr;
+  if (!port) {
+    auto w = window();
+    port = w ? std::static_pointer_cast<GraphicsContext>(w->backingStore()) : RecordingContext::make();
   }
-  auto children = subviews_;
-  for (auto& sub : children) sub->displayIfNeeded();
+  std::function<void(NSView&)> pass = [&](NSView& view) {
+    if (view.isHidden()) return;
+    if (!onlyDirty || view.needsDisplay_) {
+      port->saveGState();
+      ViewTreeRenderer::applyTransformFromBase(view, *port);
+      port->clipToRect(view.bounds());
+      view.drawCount_++;
+      ViewTreeRenderer::drawOwnContent(view, *port);
+      view.needsDisplay_ = false;
+      port->restoreGState();
+    }
+    auto children = view.subviews_;
+    for (auto& sub : children) pass(*sub);
+  };
+  pass(*this);
 }
 
 void NSView::drawRect(NSRect /*dirtyRect*/) {}

@@ -130,7 +130,8 @@ class NSView : public NSResponder {
   bool needsDisplay() const { return needsDisplay_; }
   virtual void setNeedsDisplay(bool needsDisplay);
   void setNeedsDisplayInRect(NSRect rect);
-  // Draws this view and its subviews now (marks them clean).
+  // Draws this view and its subviews now (marks them clean), into the drawing in progress
+  // or the window's backing store.
   void display();
   void displayIfNeeded();
   // Draws the view's own content into the current graphics context.
@@ -208,8 +209,10 @@ class NSView : public NSResponder {
   NSRect bounds_;
   bool boundsScaled_ = false;
   bool wantsLayer_ = false;
+  bool trackingUpdatePending_ = false;  // queued with the window for updateTrackingAreas
   std::shared_ptr<CALayer> layer_;
   void syncLayerGeometry();
+  void drawPass(bool onlyDirty);
   bool flipped_ = false;
   bool hidden_ = false;
   double alphaValue_ = 1.0;

@@ -20,6 +20,7 @@ class NSViewController;
 class NSWindowController;
 class NSNotification;
 class NSWindow;
+class RecordingContext;
 
 using NSWindowStyleMask = std::uint64_t;
 constexpr NSWindowStyleMask NSWindowStyleMaskBorderless = 0;
@@ -159,6 +160,8 @@ class NSWindow : public NSResponder {
   void display();
   void update();
   void invalidateCursorRectsForView(const std::shared_ptr<NSView>& view);
+  // What the last display pass drew, in the window's base coordinates.
+  std::shared_ptr<RecordingContext> backingStore();
 
   std::shared_ptr<NSResponder> nextResponder() const override;
   std::string className() const override { return "NSWindow"; }
@@ -201,6 +204,7 @@ class NSWindow : public NSResponder {
   std::weak_ptr<NSResponder> firstResponder_;
   std::weak_ptr<NSView> initialFirstResponder_;
   std::shared_ptr<NSTextView> fieldEditor_;
+  std::shared_ptr<RecordingContext> backingStore_;
   std::weak_ptr<NSView> mouseDownView_;
   std::weak_ptr<NSView> rightMouseDownView_;
   std::shared_ptr<NSGestureRecognizer> trackingRecognizer_;

@@ -14,46 +14,59 @@ namespace ViewTreeRenderer {
 namespace {
 constexpr int kMaxDepth = 256;
 
-void drawViewAt(const std::shared_ptr<NSView>& view, GraphicsContext& context, bool parentFlipped, int depth) {
+bool superviewFlipped(const NSView& view) {
+  auto parent = view.superview();
+  return parent && parent->isFlipped();
+}
+
+void drawViewAt(const std::shared_ptr<NSView>& view, GraphicsContext& context, int depth) {
   if (!view || view->isHidden() || depth > kMaxDepth) return;
   NSRect frame = view->frame();
-  NSRect bounds = view->bounds();
   if (!(frame.width() > 0) || !(frame.height() > 0)) return;
   context.saveGState();
-  context.translate(frame.minX(), frame.minY());
-  if (view->isFlipped() != parentFlipped) {
-    context.translate(0, frame.height());
-    context.scale(1, -1);
-  }
-  if (bounds.width() > 0 && bounds.height() > 0) context.scale(frame.width() / bounds.width(), frame.height() / bounds.height());
-  context.translate(-bounds.minX(), -bounds.minY());
+  applyFrameTransform(*view, context);
   bool faded = view->alphaValue() < 1.0;
   if (faded) context.beginTransparencyLayer(view->alphaValue());
-  context.clipToRect(bounds);
+  context.clipToRect(view->bounds());
   if (auto layer = view->layer(); layer && view->wantsLayer()) LayerRenderer::render(layer, context);
-  {
-    // drawRect code draws through the current graphics context.
-    auto current = NSGraphicsContext::currentContext();
-    auto port = current ? current->graphicsPort() : nullptr;
-    if (port.get() == &context) {
-      view->drawRect(bounds);
-    } else {
-      // A context not owned by a shared_ptr (a caller's stack object) is borrowed for the call.
-      std::shared_ptr<GraphicsContext> borrowed(std::shared_ptr<GraphicsContext>{}, &context);
-      NSGraphicsContext::Scope scope(NSGraphicsContext::graphicsContextWithContext(borrowed, view->isFlipped()));
-      view->drawRect(bounds);
-    }
-  }
+  drawOwnContent(*view, context);
   auto children = view->subviews();
-  for (auto& sub : children) drawViewAt(sub, context, view->isFlipped(), depth + 1);
+  for (auto& sub : children) drawViewAt(sub, context, depth + 1);
   if (faded) context.endTransparencyLayer();
   context.restoreGState();
 }
 }  // namespace
 
+void applyFrameTransform(const NSView& view, GraphicsContext& context) {
+  NSRect frame = view.frame();
+  NSRect bounds = view.bounds();
+  context.translate(frame.minX(), frame.minY());
+  if (view.isFlipped() != superviewFlipped(view)) {
+    context.translate(0, frame.height());
+    context.scale(1, -1);
+  }
+  if (bounds.width() > 0 && bounds.height() > 0) {
+    context.scale(frame.width() / bounds.width(), frame.height() / bounds.height());
+  }
+  context.translate(-bounds.minX(), -bounds.minY());
+}
+
+void applyTransformFromBase(const NSView& view, GraphicsContext& context) {
+  std::vector<const NSView*> chain;
+  for (const NSView* v = &view; v; v = v->superview().get()) chain.push_back(v);
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) applyFrameTransform(**it, context);
+}
+
+void drawOwnContent(NSView& view, GraphicsContext& context) {
+  // drawRect code draws through the current graphics context; the context is borrowed
+  // for the call (it may not be owned by a shared_ptr).
+  std::shared_ptr<GraphicsContext> borrowed(std::shared_ptr<GraphicsContext>{}, &context);
+  NSGraphicsContext::Scope scope(NSGraphicsContext::graphicsContextWithContext(borrowed, view.isFlipped()));
+  view.drawRect(view.bounds());
+}
+
 void drawView(const std::shared_ptr<NSView>& view, GraphicsContext& context) {
-  auto parent = view ? view->superview() : nullptr;
-  drawViewAt(view, context, parent && parent->isFlipped(), 0);
+  drawViewAt(view, context, 0);
 }
 
 namespace {
@@ -72,7 +85,7 @@ Snapshot::Draw viewDrawing(const std::shared_ptr<NSView>& view) {
     // The view alone, with its frame's origin at the canvas's origin.
     NSRect frame = view->frame();
     context.translate(-frame.minX(), -frame.minY());
-    drawViewAt(view, context, false, 0);
+    drawViewAt(view, context, 0);
   };
 }
 }  // namespace

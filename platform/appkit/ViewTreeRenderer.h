@@ -19,6 +19,14 @@ namespace ViewTreeRenderer {
 
 using Written = std::expected<void, std::shared_ptr<NSError>>;
 
+// Moves the context from the superview's coordinates into the view's own.
+void applyFrameTransform(const NSView& view, GraphicsContext& context);
+// Moves the context from the window's base coordinates (the top view's superview
+// coordinates) into the view's own.
+void applyTransformFromBase(const NSView& view, GraphicsContext& context);
+// Runs the view's drawRect with the context current (flipped as the view is).
+void drawOwnContent(NSView& view, GraphicsContext& context);
+
 // Draws the view and its subviews; the context is in the superview's coordinates (the
 // window's base coordinates for a window's top view).
 void drawView(const std::shared_ptr<NSView>& view, GraphicsContext& context);

@@ -11,6 +11,7 @@
 #include "platform/appkit/ViewTreeRenderer.h"
 #include "platform/quartz/CALayer.h"
 #include "platform/render/NSGraphicsContext.h"
+#include "platform/render/RecordingContext.h"
 #include "tests/support/UISimulator.h"
 
 namespace {
@@ -96,6 +97,33 @@ TEST_F(SnapshotTest, DrawRectDrawsThroughTheCurrentContextInTheViewsCoordinates)
   auto image = ViewTreeRenderer::imageOfWindow(window);
   EXPECT_EQ(at(image, 15, 35), blue);
   EXPECT_EQ(at(image, 15, 65), white);
+}
+
+TEST_F(SnapshotTest, DisplayPassesRedrawOnlyWhatChangedIntoTheBackingStore) {
+  struct Square : NSView {
+    static std::shared_ptr<Square> make(NSRect frame) { return finishInit(std::shared_ptr<Square>(new Square(frame))); }
+    explicit Square(NSRect frame) : NSView(frame) {}
+    void drawRect(NSRect) override {
+      auto& gc = NSGraphicsContext::currentContext()->CGContext();  // always there while drawing
+      gc.fillRect(NSMakeRect(0, 0, 5, 5));
+    }
+  };
+  auto a = Square::make(NSMakeRect(10, 20, 30, 30));
+  auto b = Square::make(NSMakeRect(50, 20, 30, 30));
+  window->contentView()->addSubview(a);
+  window->contentView()->addSubview(b);
+  window->makeKeyAndOrderFront(nullptr);
+  drainMainQueue();
+  EXPECT_EQ(a->drawCount(), 1u);
+  EXPECT_EQ(b->drawCount(), 1u);
+
+  b->setNeedsDisplay(true);
+  drainMainQueue();
+  EXPECT_EQ(a->drawCount(), 1u);
+  EXPECT_EQ(b->drawCount(), 2u);
+  auto fills = window->backingStore()->all<Recorded::FillRect>();
+  ASSERT_EQ(fills.size(), 1u) << window->backingStore()->transcript();
+  EXPECT_EQ(fills[0].second.toBase({0, 0}), (NSPoint{50, 20})) << "drawn in the view's place in the window";
 }
 
 TEST_F(SnapshotTest, TextFieldsDrawRealText) {

@@ -1,0 +1,11 @@
+#include "model/TelescopePayload.h"
+
+std::shared_ptr<TelescopePayload> TelescopePayload::init() { return std::shared_ptr<TelescopePayload>(new TelescopePayload()); }
+
+std::shared_ptr<TelescopePayload> TelescopePayload::initWithTelescopeContent(std::optional<List> telescopeContent,
+                                                                             std::optional<List> didYouMeanContent) {
+  auto payload = init();
+  if (telescopeContent) payload->telescopeList = std::move(*telescopeContent);
+  if (didYouMeanContent) payload->didYouMeanList = std::move(*didYouMeanContent);
+  return payload;
+}
