@@ -86,7 +86,11 @@ std::shared_ptr<PlovexUser> PlovexUser::initWithCoder(NSCoder& coder) {
   user->userType =
       coder.decodeInt64ForKey(Constants::userType) == 1 ? PlovexUserType::plovexZerpa : PlovexUserType::glimdeck;
   user->imageUrl = asA<NSURL>(coder.decodeObjectForKey(Constants::url));
-  user->avatarID = ModelSupport::integer(coder.decodeObjectForKey(Constants::avatarID));
+  // Written with integer coding, which our archives keep inline rather than as an object.
+  if (coder.containsValueForKey(Constants::avatarID)) {
+    id avatar = coder.decodeObjectForKey(Constants::avatarID);
+    user->avatarID = avatar ? ModelSupport::integer(avatar) : std::optional(coder.decodeInt64ForKey(Constants::avatarID));
+  }
   user->tagLine = ModelSupport::text(coder.decodeObjectForKey(Constants::tagLine));
   user->hasAcceptedTOS = coder.decodeBoolForKey(Constants::tos);
   return user;

@@ -1,12 +1,13 @@
 #pragma once
 // Free helpers of the interface kit: request-parameter merging and the application's folders.
-#include <map>
+#include <unordered_map>
 #include <memory>
 #include <string>
 
 #include "platform/foundation/NSURL.h"
 
-using StringDictionary = std::map<std::string, std::string>;
+// The same map as the service client's parameters.
+using StringDictionary = std::unordered_map<std::string, std::string>;
 
 // Writes every pair of `source` into `target`; a key already there takes the source's value.
 void mergeStringDictionary(StringDictionary& target, const StringDictionary& source);

@@ -1,0 +1,36 @@
+#include <gtest/gtest.h>
+
+#include "ui/InterfaceFunctions.h"
+#include "ui/NSColorExtensions.h"
+
+namespace {
+
+TEST(ColorFromHexString, SkipsTheFirstCharacterAndReadsHexRGB) {
+  const struct {
+    const char* text;
+    int red, green, blue;
+  } cases[] = {
+      {"#336699", 0x33, 0x66, 0x99}, {"x336699", 0x33, 0x66, 0x99}, {"#ABC", 0x00, 0x0A, 0xBC},
+      {"#", 0, 0, 0},                {"", 0, 0, 0},                 {"#zz", 0, 0, 0},
+      {"#FF112233", 0x11, 0x22, 0x33}, {"#0x10ff20", 0x10, 0xff, 0x20}, {"# 102030", 0x10, 0x20, 0x30},
+      {"#123456789ABC", 0xff, 0xff, 0xff},
+  };
+  for (const auto& c : cases) {
+    auto color = colorFromHexString(c.text);
+    ASSERT_TRUE(color) << c.text;
+    EXPECT_DOUBLE_EQ(color->redComponent(), c.red / 255.0) << c.text;
+    EXPECT_DOUBLE_EQ(color->greenComponent(), c.green / 255.0) << c.text;
+    EXPECT_DOUBLE_EQ(color->blueComponent(), c.blue / 255.0) << c.text;
+    EXPECT_DOUBLE_EQ(color->alphaComponent(), 1.0) << c.text;
+  }
+}
+
+TEST(MergeStringDictionary, TheSourceWinsAndOtherKeysStay) {
+  StringDictionary target{{"a", "1"}, {"b", "2"}};
+  mergeStringDictionary(target, {{"b", "3"}, {"c", "4"}});
+  EXPECT_EQ(target, (StringDictionary{{"a", "1"}, {"b", "3"}, {"c", "4"}}));
+  mergeStringDictionary(target, {});
+  EXPECT_EQ(target.size(), 3u);
+}
+
+}  // namespace
