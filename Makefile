@@ -15,7 +15,7 @@ setup:
 	@bash scripts/setup.sh
 
 $(BUILD)/build.ninja: | setup
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
 
 build: setup $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
@@ -29,7 +29,7 @@ test-unit: build
 	cd $(BUILD) && ctest $(CTEST_FLAGS)
 
 test-asan: setup
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DGLIMDECK_SANITIZE=ON -DGLIMDECK_BENCH=OFF
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" -DGLIMDECK_SANITIZE=ON -DGLIMDECK_BENCH=OFF
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest $(CTEST_FLAGS)
 
