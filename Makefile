@@ -7,7 +7,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 30
 CTEST_FLAGS ?= --output-on-failure -j $(JOBS)
 
-.PHONY: all setup build run test test-unit test-asan test-tsan bench fuzz clean
+.PHONY: all setup build run test test-unit test-asan test-tsan bench fuzz gallery clean
 
 all: build
 
@@ -40,6 +40,9 @@ test-tsan: setup
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.2; done
+
+gallery: build
+	$(BUILD)/glimdeck-gallery $(BUILD)/gallery
 
 fuzz: setup
 	bash scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
