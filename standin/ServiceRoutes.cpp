@@ -40,8 +40,9 @@ std::size_t number(std::string_view value, std::size_t fallback) {
 std::string pageJson(const Catalogue& catalogue, const Items& items, const StandinRequest& request) {
   std::size_t limit = number(request.queryValue("limit").value_or(""), Catalogue::defaultPageSize);
   limit = std::clamp<std::size_t>(limit == 0 ? Catalogue::defaultPageSize : limit, 1, Catalogue::maxPageSize);
-  const std::string pos = request.queryValue("pos").value_or("");
-  const std::size_t start = pos.empty() ? 0 : std::min(number(pos, items.size()), items.size());
+  // No "pos" is the first page; an empty one comes after the last page and asks for the end.
+  const auto pos = request.queryValue("pos");
+  const std::size_t start = !pos ? 0 : std::min(number(*pos, items.size()), items.size());
   const std::size_t end = std::min(items.size(), start + limit);
   auto results = NSArray::make();
   for (std::size_t i = start; i < end; ++i) results->addObject(catalogue.itemObject(*items[i]));
@@ -105,7 +106,7 @@ void answerTags(const StandinRequest& request, StandinResponse& response, const 
     const std::string& tag = tags[first + i];
     auto object = NSDictionary::make({{"name", text(tag)},
                                       {"image", text(coverURL(catalogue, tag))},
-                                      {"path", text(catalogue.baseURL() + "/v1/tagstream/" + tag)},
+                                      {"path", text(catalogue.baseURL() + "/v1/tagstream/" + percentEncoded(tag, URLPathAllowedCharacterSet().removing("/")))},
                                       {"searchterm", text(tag)},
                                       {"copymsg", text("#" + tag)}});
     if (type == "emoji") object->setObject(text(emoji[i]), "character");

@@ -1,4 +1,5 @@
 #include "standin/StandinServer.h"
+#include "standin/AdvertisingRoutes.h"
 #include "standin/PostRoutes.h"
 #include "standin/ServiceRoutes.h"
 
@@ -525,6 +526,7 @@ void StandinServer::route(StandinRequest& request, StandinResponse& response) {
 void StandinServer::addBuiltinRoutes() {
   // The service calls first, so that the built-in routes below win over them.
   ServiceRoutes::addTo(*this);
+  AdvertisingRoutes::addTo(*this);
   PostRoutes::addTo(*this);
   addRoute("GET", "/media/.*", [](const StandinRequest& request, StandinResponse& response, const Catalogue& catalogue) {
     catalogue.serveMedia(request, response);

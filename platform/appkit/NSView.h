@@ -209,6 +209,7 @@ class NSView : public NSResponder {
   NSRect bounds_;
   bool boundsScaled_ = false;
   bool wantsLayer_ = false;
+  bool trackingUpdatePending_ = false;  // queued with the window for updateTrackingAreas
   std::shared_ptr<CALayer> layer_;
   void syncLayerGeometry();
   void drawPass(bool onlyDirty);

@@ -489,9 +489,9 @@ void NSWindow::invalidateCursorRectsForView(const std::shared_ptr<NSView>&) { cu
 
 void NSWindow::viewGeometryChanged(NSView& view) {
   cursorRectsValid_ = false;
-  auto shared = view.sharedAs<NSView>();
-  if (std::ranges::none_of(trackingDirty_, [&](auto& w) { return w.lock() == shared; })) {
-    trackingDirty_.push_back(shared);
+  if (!view.trackingUpdatePending_) {
+    view.trackingUpdatePending_ = true;
+    trackingDirty_.push_back(view.sharedAs<NSView>());
   }
   scheduleUpdate();
 }
@@ -550,7 +550,13 @@ void NSWindow::updateTrackingAreasOfDirtyViews() {
   auto dirty = std::exchange(trackingDirty_, {});
   for (auto& weak : dirty) {
     auto view = weak.lock();
-    if (view && view->window().get() == this) view->updateTrackingAreas();
+    if (!view) continue;
+    view->trackingUpdatePending_ = false;
+    if (view->window().get() == this) {
+      view->updateTrackingAreas();
+    } else if (auto other = view->window()) {
+      other->viewGeometryChanged(*view);  // it moved to another window meanwhile
+    }
   }
 }
 

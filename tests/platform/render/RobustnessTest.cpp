@@ -9,6 +9,7 @@
 #include "platform/render/CairoContext.h"
 #include "platform/render/LayerRenderer.h"
 #include "platform/render/RecordingContext.h"
+#include "platform/render/Snapshot.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {
@@ -105,6 +106,26 @@ TEST_F(RobustnessTest, ColourArchiveWithoutComponentsDecodesAsNothing) {
   auto back = NSKeyedUnarchiver::unarchiveObjectWithData(*data);
   ASSERT_TRUE(back.has_value());
   EXPECT_EQ(*back, nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RobustnessTest, FlippedGeometryPutsSublayersFromTheTop) {
+  auto root = CALayer::layer();
+  root->setFrame(NSMakeRect(0, 0, 100, 100));
+  root->setGeometryFlipped(true);
+  auto child = CALayer::layer();
+  child->setFrame(NSMakeRect(0, 0, 10, 10));
+  child->setBackgroundColor(CGColor{1, 0, 0, 1});
+  root->addSublayer(child);
+  auto image = Snapshot::image(root, {100, 100});
+  EXPECT_EQ(image->pixelAt(5, 5), (std::array<std::uint8_t, 4>{255, 0, 0, 255}));  // top-left on screen
+  EXPECT_EQ(image->pixelAt(5, 95)[3], 0);
+  root->setGeometryFlipped(false);
+  image = Snapshot::image(root, {100, 100});
+  EXPECT_EQ(image->pixelAt(5, 95), (std::array<std::uint8_t, 4>{255, 0, 0, 255}));  // bottom-left
 }
 
 }  // namespace

@@ -1,0 +1,407 @@
+#include "service/AssetCache.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/foundation/NSArray.h"
+#include "platform/foundation/NSDictionary.h"
+#include "platform/foundation/NSFileManager.h"
+#include "platform/foundation/NSKeyedArchiver.h"
+#include "platform/foundation/NSKeyedUnarchiver.h"
+#include "platform/foundation/NSString.h"
+#include "platform/foundation/NSUUID.h"
+#include "platform/foundation/OutputSink.h"
+#include "platform/foundation/Paths.h"
+#include "platform/foundation/NSURLResponse.h"
+#include "service/Webapp.h"
+
+namespace {
+
+std::filesystem::path cacheFolder() {
+  return Paths::caches() / std::string(AssetCache::Constants::folderName);
+}
+
+// A suffix becomes a file extension: only a short run of letters and digits may, so that
+// no caller can steer the file out of the folder or hide it behind a dot.
+bool isSafeSuffix(const std::string& suffix) {
+  return !suffix.empty() && suffix.size() <= 16 &&
+         std::all_of(suffix.begin(), suffix.end(), [](unsigned char c) { return std::isalnum(c) != 0; });
+}
+
+// "zolto-" followed by a decimal number (maybe negative), and an optional safe extension.
+bool isOwnFileName(const std::string& name) {
+  const std::string_view prefix = AssetCache::Constants::filePrefix;
+  if (!name.starts_with(prefix)) return false;
+  std::string_view rest(name);
+  rest.remove_prefix(prefix.size());
+  std::string_view number = rest;
+  std::string extension;
+  if (auto dot = rest.find('.'); dot != std::string_view::npos) {
+    number = rest.substr(0, dot);
+    extension = std::string(rest.substr(dot + 1));
+    if (!isSafeSuffix(extension)) return false;
+  }
+  if (number.starts_with('-')) number.remove_prefix(1);
+  return !number.empty() && number.size() <= 20 &&
+         std::all_of(number.begin(), number.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+}
+
+// Writes the bytes beside the target and renames them over it, so a reader sees the old or
+// the new file whole. Not flushed to the disk: the archives are rewritten on every change
+// and a damaged one is only ignored at the next start, so a flush per store is not worth
+// its cost.
+bool writeReplacing(const std::filesystem::path& path, std::string_view bytes) {
+  auto temporary = path;
+  temporary += ".writing-" + std::to_string(static_cast<std::int64_t>(NSUUID::UUID()->hash()));
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.flush();
+    if (!out) {
+      out.close();
+      std::error_code ignored;
+      std::filesystem::remove(temporary, ignored);
+      return false;
+    }
+  }
+  std::error_code error;
+  std::filesystem::rename(temporary, path, error);
+  if (error) std::filesystem::remove(temporary, error);
+  return !error;
+}
+
+}  // namespace
+
+std::shared_ptr<AssetCache> AssetCache::shared() {
+  static const std::shared_ptr<AssetCache> cache = make();
+  return cache;
+}
+
+std::shared_ptr<AssetCache> AssetCache::make() {
+  return makeWithMutex(PThreadMutex::make(PThreadMutex::PThreadMutexType::recursive));
+}
+
+std::shared_ptr<AssetCache> AssetCache::makeWithMutex(
+    std::expected<std::shared_ptr<PThreadMutex>, PThreadMutexError> mutex) {
+  auto cache = std::shared_ptr<AssetCache>(new AssetCache());
+  if (mutex) cache->mutex_ = std::move(*mutex);
+  cache->loadMapping();
+  return cache;
+}
+
+void AssetCache::lock() {
+  if (mutex_) {
+    mutex_->lock();
+  } else {
+    fallbackLock_.lock();
+  }
+}
+
+void AssetCache::unlock() {
+  if (mutex_) {
+    mutex_->unlock();
+  } else {
+    fallbackLock_.unlock();
+  }
+}
+
+void AssetCache::withLock(const std::function<void()>& work) {
+  struct Guard {
+    AssetCache& cache;
+    ~Guard() {
+      // The archives are written once, when the outermost operation ends, however many
+      // entries it changed (a trim removes fifty).
+      if (--cache.depth_ == 0 && cache.dirty_) cache.writeArchives();
+      cache.unlock();
+    }
+  };
+  lock();
+  ++depth_;
+  Guard guard{*this};
+  if (work) work();
+}
+
+AssetCache::Mapping AssetCache::mapping() {
+  Mapping copy;
+  withLock([&] { copy = mapping_; });
+  return copy;
+}
+
+void AssetCache::setMapping(Mapping mapping) {
+  withLock([&] { mapping_ = std::move(mapping); });
+}
+
+std::vector<std::string> AssetCache::order() {
+  std::vector<std::string> copy;
+  withLock([&] { copy = order_; });
+  return copy;
+}
+
+void AssetCache::setOrder(std::vector<std::string> order) {
+  withLock([&] { order_ = std::move(order); });
+}
+
+std::shared_ptr<NSURL> AssetCache::systemCachePath() const {
+  auto folder = cacheFolder();
+  std::error_code ignored;
+  std::filesystem::create_directories(folder, ignored);
+  return NSURL::fileURLWithPath(folder.string(), true);
+}
+
+std::shared_ptr<NSURL> AssetCache::locateCacheFile(std::string_view fileName, std::string_view messagePrefix) const {
+  auto url = systemCachePath()->URLByAppendingPathComponent(fileName, false);
+  auto files = NSFileManager::defaultManager();
+  if (!files->fileExistsAtPath(url->path())) {
+    bool created = files->createFileAtPath(url->path(), nullptr);
+    OutputSink::print(std::string(messagePrefix) + (created ? "true" : "false"));
+  }
+  return url;
+}
+
+std::shared_ptr<NSURL> AssetCache::fileSaveLocation() const {
+  return locateCacheFile(Constants::mappingFileName, Constants::mappingCreationPrefix);
+}
+
+std::shared_ptr<NSURL> AssetCache::orderSaveLocation() const {
+  return locateCacheFile(Constants::orderFileName, Constants::orderCreationPrefix);
+}
+
+bool AssetCache::isOwnFile(const std::shared_ptr<NSURL>& url) const {
+  if (!url || !url->isFileURL()) return false;
+  std::filesystem::path path(url->path());
+  if (!path.is_absolute()) return false;
+  auto folder = std::filesystem::path(systemCachePath()->path()).lexically_normal();
+  auto normal = path.lexically_normal();
+  return normal.parent_path() == folder && normal.filename() == path.filename() &&
+         isOwnFileName(path.filename().string());
+}
+
+void AssetCache::loadMapping() {
+  withLock([&] {
+    auto files = NSFileManager::defaultManager();
+    auto read = [&](const std::shared_ptr<NSURL>& location) -> std::shared_ptr<NSData> {
+      auto bytes = files->readContentsAtPath(location->path());
+      if (!bytes) {
+        OutputSink::print(bytes.error()->description());
+        return nullptr;
+      }
+      return *bytes;
+    };
+
+    if (auto bytes = read(fileSaveLocation()); bytes && bytes->length() > 0) {
+      if (auto dictionary = NSKeyedUnarchiver::unarchivedObjectOfClass<NSDictionary>(bytes)) {
+        // Only files the cache named itself, inside its own folder, are taken: a damaged or
+        // planted map must not make the cache read or delete anything else.
+        Mapping loaded;
+        bool wellFormed = true;
+        for (const auto& [key, value] : **dictionary) {
+          auto url = asA<NSURL>(value);
+          if (!url) {
+            wellFormed = false;
+            break;
+          }
+          if (isOwnFile(url)) loaded[key] = url;
+        }
+        if (wellFormed) mapping_ = std::move(loaded);
+      }
+    }
+
+    if (auto bytes = read(orderSaveLocation()); bytes && bytes->length() > 0) {
+      if (auto array = NSKeyedUnarchiver::unarchivedObjectOfClass<NSArray>(bytes)) {
+        std::vector<std::string> loaded;
+        bool wellFormed = true;
+        for (const auto& value : **array) {
+          auto text = asA<NSString>(value);
+          if (!text) {
+            wellFormed = false;
+            break;
+          }
+          loaded.push_back(text->string());
+        }
+        if (wellFormed) order_ = std::move(loaded);
+      }
+    }
+
+    // Keep the two in step: each mapped key once in the order, and no key without a file.
+    std::vector<std::string> order;
+    std::unordered_map<std::string, bool> seen;
+    for (auto& key : order_) {
+      if (mapping_.contains(key) && !seen[key]) {
+        seen[key] = true;
+        order.push_back(std::move(key));
+      }
+    }
+    for (const auto& [key, url] : mapping_) {
+      if (!seen[key]) order.insert(order.begin(), key);
+    }
+    order_ = std::move(order);
+  });
+}
+
+void AssetCache::saveMapping() {
+  withLock([&] { dirty_ = true; });
+}
+
+void AssetCache::writeArchives() {
+  dirty_ = false;
+  {
+    // Written also when empty: an emptied cache must stay empty at the next start.
+    auto dictionary = NSDictionary::make();
+    for (const auto& [key, url] : mapping_) dictionary->setObject(url, key);
+    auto mappingLocation = fileSaveLocation();
+    auto mappingArchive = NSKeyedArchiver::archivedDataWithRootObject(dictionary);
+    if (!mappingArchive || !writeReplacing(mappingLocation->path(), (*mappingArchive)->view())) {
+      OutputSink::print(Constants::saveFailure);
+    }
+
+    auto array = NSArray::make();
+    for (const auto& key : order_) array->addObject(NSString::make(key));
+    auto orderLocation = orderSaveLocation();
+    auto orderArchive = NSKeyedArchiver::archivedDataWithRootObject(array);
+    if (!orderArchive || !writeReplacing(orderLocation->path(), (*orderArchive)->view())) {
+      OutputSink::print(Constants::saveFailure);
+    }
+  }
+}
+
+void AssetCache::cacheAssetWithData(const std::shared_ptr<NSData>& data, std::string_view forKey,
+                                    const std::optional<std::string>& appendSuffixToFile) {
+  withLock([&] { storeAsset(data, forKey, appendSuffixToFile); });
+}
+
+void AssetCache::storeAsset(const std::shared_ptr<NSData>& data, std::string_view key,
+                            const std::optional<std::string>& suffix) {
+  withLock([&] {
+    if (mapping_.contains(std::string(key))) removeLocked(key);
+
+    std::string name = std::string(Constants::filePrefix) +
+                       std::to_string(static_cast<std::int64_t>(NSUUID::UUID()->hash()));
+    if (suffix && isSafeSuffix(*suffix)) name += "." + *suffix;
+    auto url = systemCachePath()->URLByAppendingPathComponent(name, false);
+
+    std::string_view bytes = data ? data->view() : std::string_view();
+    if (writeReplacing(url->path(), bytes)) {
+      mapping_[std::string(key)] = url;
+      order_.emplace_back(key);
+      saveMapping();
+    }
+    trimToLimit();
+  });
+}
+
+void AssetCache::trimToLimit() {
+  withLock([&] {
+    if (order_.size() <= Constants::keyLimit) return;
+    std::vector<std::string> oldest(order_.begin(), order_.begin() + Constants::trimCount);
+    for (const auto& key : oldest) removeLocked(key);
+  });
+}
+
+void AssetCache::purge() {
+  trimToLimit();
+}
+
+void AssetCache::removeItemForKey(std::string_view key) {
+  withLock([&] { removeLocked(key); });
+}
+
+void AssetCache::removeLocked(std::string_view key) {
+  auto entry = mapping_.find(std::string(key));
+  if (entry == mapping_.end()) return;
+  // Only the cache's own files are ever deleted, whatever a caller put into the mapping.
+  if (isOwnFile(entry->second)) {
+    if (auto removed = NSFileManager::defaultManager()->removeItemAtPath(entry->second->path()); !removed) {
+      OutputSink::print(std::string(Constants::removalErrorPrefix) + removed.error()->localizedDescription());
+    }
+  }
+  auto position = std::find(order_.begin(), order_.end(), key);
+  if (position == order_.end()) return;
+  mapping_.erase(entry);
+  order_.erase(position);
+  saveMapping();
+}
+
+bool AssetCache::containsValueForKey(std::string_view key) {
+  bool contains = false;
+  withLock([&] { contains = mapping_.contains(std::string(key)); });
+  return contains;
+}
+
+std::shared_ptr<NSURL> AssetCache::storagePathForKey(std::string_view key) {
+  std::shared_ptr<NSURL> url;
+  withLock([&] {
+    if (auto entry = mapping_.find(std::string(key)); entry != mapping_.end()) url = entry->second;
+  });
+  return url;
+}
+
+std::shared_ptr<NSData> AssetCache::cachedAssetWithKey(std::string_view key) {
+  std::shared_ptr<NSData> data;
+  withLock([&] {
+    auto entry = mapping_.find(std::string(key));
+    if (entry == mapping_.end() || !entry->second) {
+      removeLocked(key);
+      return;
+    }
+    auto bytes = NSFileManager::defaultManager()->readContentsAtPath(entry->second->path());
+    if (!bytes) {
+      OutputSink::print(std::string(Constants::readErrorPrefix) + bytes.error()->localizedDescription());
+      removeLocked(key);
+      return;
+    }
+    data = *bytes;
+  });
+  return data;
+}
+
+std::shared_ptr<NSURLSessionDataTask> AssetCache::requestWithUrl(std::string_view url,
+                                                                 const std::optional<std::string>& appendSuffixToFile,
+                                                                 Callback callback) {
+  auto answer = [&](std::shared_ptr<NSData> data) {
+    if (callback) callback(std::move(data));
+  };
+  auto parsed = NSURL::URLWithString(url);
+  if (!parsed) {
+    answer(nullptr);
+    return nullptr;
+  }
+  if (parsed->isFileURL()) {
+    // A local file is read directly and never cached.
+    answer(NSFileManager::defaultManager()->contentsAtPath(parsed->path()));
+    return nullptr;
+  }
+  if (containsValueForKey(url)) {
+    if (callback) callback(cachedAssetWithKey(url));
+    return nullptr;
+  }
+  std::weak_ptr<AssetCache> weakSelf = sharedAs<AssetCache>();
+  return Webapp::requestURLWithUrl(
+      parsed, std::nullopt,
+      [weakSelf, key = std::string(url), appendSuffixToFile, callback](
+          std::shared_ptr<NSData> data, std::shared_ptr<NSURLResponse> response, std::shared_ptr<NSError> error) {
+        if (auto self = weakSelf.lock()) {
+          self->handleRequestedData(key, appendSuffixToFile, callback, data, response, error);
+        } else if (callback) {
+          bool usable = data && !error;
+          callback(usable ? data : nullptr);
+        }
+      });
+}
+
+void AssetCache::handleRequestedData(const std::string& url, const std::optional<std::string>& suffix,
+                                     const Callback& callback, const std::shared_ptr<NSData>& data,
+                                     const std::shared_ptr<NSURLResponse>& response,
+                                     const std::shared_ptr<NSError>& error) {
+  // Only a successful reply is media: an error page must never be cached (or shown) as a GIF.
+  auto http = std::dynamic_pointer_cast<NSHTTPURLResponse>(response);
+  bool successful = data && !error && (!http || (http->statusCode() >= 200 && http->statusCode() < 300));
+  if (!successful) {
+    if (callback) callback(nullptr);
+    return;
+  }
+  cacheAssetWithData(data, url, suffix);
+  if (callback) callback(data);
+}

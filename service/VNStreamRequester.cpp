@@ -1,0 +1,133 @@
+#include "service/VNStreamRequester.h"
+
+#include "model/VNTag.h"
+#include "model/VornObject.h"
+#include "platform/foundation/NSArray.h"
+#include "platform/foundation/NSDictionary.h"
+#include "platform/foundation/NSJSONSerialization.h"
+#include "platform/foundation/NSString.h"
+#include "ui/InterfaceFunctions.h"
+
+std::shared_ptr<VNStreamRequester> VNStreamRequester::init() {
+  std::shared_ptr<VNStreamRequester> requester(new VNStreamRequester());
+  requester->setUpCommonParameters();
+  return requester;
+}
+
+std::shared_ptr<VNStreamRequester> VNStreamRequester::initWithStreamID(std::string streamID,
+                                                                       const std::optional<Parameters>& genericParameters) {
+  auto requester = init();
+  if (genericParameters) requester->addGenericParametersWithGenerics(*genericParameters);
+  requester->streamID = std::move(streamID);
+  return requester;
+}
+
+std::shared_ptr<VNStreamRequester> VNStreamRequester::getForTermWithTerm(const std::string& term) {
+  return initWithStreamID(Webapp::zoltoNewApiURLWithEndpoint(Constants::searchPath),
+                          Parameters{{std::string(Constants::tag), term}});
+}
+
+std::shared_ptr<VNStreamRequester> VNStreamRequester::getForUserWithUsername(const std::string& username) {
+  const std::string tag = username.starts_with("@") ? username : "@" + username;
+  return initWithStreamID(Webapp::zoltoNewApiURLWithEndpoint(Constants::searchPath),
+                          Parameters{{std::string(Constants::tag), tag}});
+}
+
+std::shared_ptr<VNStreamRequester> VNStreamRequester::getForTrendingContent() {
+  return initWithStreamID(Webapp::zoltoNewApiURLWithEndpoint(Constants::trendingPath), std::nullopt);
+}
+
+std::shared_ptr<VNStreamRequester> VNStreamRequester::getForTagWithTag(const std::shared_ptr<VNTag>& tag) {
+  return initWithStreamID(tag ? tag->categoryContentStreamID : std::string(), std::nullopt);
+}
+
+std::optional<std::string> VNStreamRequester::streamPosition() const {
+  std::lock_guard lock(stateMutex_);
+  return streamPosition_;
+}
+
+void VNStreamRequester::setStreamPosition(std::optional<std::string> position) {
+  std::lock_guard lock(stateMutex_);
+  streamPosition_ = std::move(position);
+}
+
+bool VNStreamRequester::endOfStream() const {
+  std::lock_guard lock(stateMutex_);
+  return endOfStream_;
+}
+
+void VNStreamRequester::setEndOfStream(bool end) {
+  std::lock_guard lock(stateMutex_);
+  endOfStream_ = end;
+}
+
+VNRequester::Parameters VNStreamRequester::constructParameters() const {
+  Parameters parameters;
+  if (auto position = streamPosition()) parameters[std::string(Constants::pos)] = *position;
+  mergeStringDictionary(parameters, genericParameters);
+  return parameters;
+}
+
+void VNStreamRequester::fetchWithCallback(Callback callback) {
+  auto url = pageURL(constructParameters());
+  if (!url) {
+    if (callback) callback(false, std::nullopt);
+    return;
+  }
+  // The completion keeps the requester until the reply is handled, so that every fetch
+  // calls back even when its screen lets the requester go meanwhile.
+  auto self = sharedAs<VNStreamRequester>();
+  auto task = Webapp::requestURLWithUrl(url, std::nullopt, [self, callback](auto data, auto, auto error) {
+    self->handleReply(data, error, callback);
+  });
+  if (!task) {
+    if (callback) callback(false, std::nullopt);
+    return;
+  }
+  setFetchTask(task);
+}
+
+void VNStreamRequester::cancelRequest() {
+  if (auto task = fetchTask()) task->cancel();
+}
+
+void VNStreamRequester::handleReply(const std::shared_ptr<NSData>& data, const std::shared_ptr<NSError>& error,
+                                    const Callback& callback) {
+  auto finish = [&](bool success, std::optional<Content> content) {
+    if (callback) callback(success, content);
+  };
+  if (!data || error) return finish(false, std::nullopt);
+  auto parsed = NSJSONSerialization::JSONObjectWithData(data, NSJSONReadingOptions::mutableContainers);
+  if (!parsed) return finish(false, std::nullopt);
+
+  Content page;
+  auto reply = asA<NSDictionary>(*parsed);
+  if (!reply || reply->count() == 0) {
+    setEndOfStream(true);
+  } else {
+    auto results = reply->objectForKeyAs<NSArray>(Constants::results);
+    bool usable = results && results->count() > 0;
+    if (usable) {
+      for (const auto& element : *results) usable = usable && asA<NSDictionary>(element);
+    }
+    if (!usable) {
+      setEndOfStream(true);
+    } else {
+      for (const auto& element : *results) {
+        auto item = VornObject::initWithNewApiData(asA<NSDictionary>(element));
+        if (!item) continue;  // a malformed item is left out; the rest of the page stands
+        (*item)->advertisingDataSingleSaveFlag = true;
+        page.push_back(*item);
+      }
+    }
+    // A missing or empty "next" would ask for the same page again: the stream ends there.
+    auto next = reply->objectForKeyAs<NSString>(Constants::next);
+    if (next) setStreamPosition(next->string());
+    if (!next || next->string().empty()) setEndOfStream(true);
+  }
+
+  finish(true, page);
+  if (collectionName) {
+    if (auto delegate = collectionDelegate.lock()) delegate->didFetchWithContent(page, *collectionName);
+  }
+}

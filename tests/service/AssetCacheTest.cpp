@@ -1,0 +1,294 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/foundation/NSArray.h"
+#include "platform/foundation/NSDictionary.h"
+#include "platform/foundation/NSFileManager.h"
+#include "platform/foundation/NSKeyedArchiver.h"
+#include "platform/foundation/NSString.h"
+#include "service/AssetCache.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class AssetCacheTest : public GlimdeckTest {
+ public:
+  fs::path folder() const { return home() / ".cache" / "Glimdeck" / "media"; }
+  static std::shared_ptr<NSData> bytes(const std::string& text) { return NSData::fromString(text); }
+  static std::string key(int i) { return "https://media.zolto.test/" + std::to_string(i) + ".gif"; }
+  static std::string contents(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+  static void writeFile(const fs::path& path, std::string_view text) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+  }
+  void writeArchive(std::string_view name, const id& root) {
+    auto archive = NSKeyedArchiver::archivedDataWithRootObject(root);
+    ASSERT_TRUE(archive.has_value());
+    writeFile(folder() / name, (*archive)->view());
+  }
+  std::size_t mediaFileCount() const {
+    std::size_t count = 0;
+    for (const auto& entry : fs::directory_iterator(folder())) {
+      if (entry.path().filename().string().starts_with("zolto-")) ++count;
+    }
+    return count;
+  }
+};
+
+TEST_F(AssetCacheTest, FirstStartCreatesEmptyArchivesAndAnEmptyCache) {
+  auto cache = AssetCache::make();
+  EXPECT_TRUE(cache->mapping().empty());
+  EXPECT_TRUE(cache->order().empty());
+  EXPECT_EQ(printedLines(), (std::vector<std::string>{"cache mapping creation success: true",
+                                                      "cache order creation success: true"}));
+  EXPECT_EQ(fs::file_size(folder() / "recentShareMap"), 0u);
+  EXPECT_EQ(fs::file_size(folder() / "orderList"), 0u);
+  EXPECT_TRUE(cache->mutex());
+}
+
+TEST_F(AssetCacheTest, StoredEntriesAreReadBackAndFoundAgainAfterARestart) {
+  auto cache = AssetCache::make();
+  cache->cacheAssetWithData(bytes("GIF89a one"), key(1), "gif");
+  cache->cacheAssetWithData(bytes("mp4 bytes"), key(2), "mp4");
+  cache->cacheAssetWithData(bytes(""), key(3), std::nullopt);
+
+  auto path1 = cache->storagePathForKey(key(1));
+  ASSERT_TRUE(path1);
+  EXPECT_EQ(path1->pathExtension(), "gif");
+  EXPECT_TRUE(path1->lastPathComponent().starts_with("zolto-"));
+  EXPECT_EQ(cache->storagePathForKey(key(2))->pathExtension(), "mp4");
+  EXPECT_EQ(cache->storagePathForKey(key(3))->pathExtension(), "");
+  EXPECT_EQ(fs::path(path1->path()).parent_path(), folder());
+
+  auto restarted = AssetCache::make();
+  EXPECT_EQ(restarted->order(), (std::vector<std::string>{key(1), key(2), key(3)}));
+  EXPECT_TRUE(restarted->containsValueForKey(key(2)));
+  EXPECT_EQ(restarted->cachedAssetWithKey(key(1))->string(), "GIF89a one");
+  EXPECT_EQ(restarted->cachedAssetWithKey(key(2))->string(), "mp4 bytes");
+  auto empty = restarted->cachedAssetWithKey(key(3));
+  ASSERT_TRUE(empty);
+  EXPECT_EQ(empty->length(), 0u);
+  EXPECT_FALSE(restarted->cachedAssetWithKey(key(4)));
+  EXPECT_FALSE(restarted->storagePathForKey(key(4)));
+}
+
+TEST_F(AssetCacheTest, StoringUnderACachedKeyReplacesItsFileAndMovesTheKeyToTheEnd) {
+  auto cache = AssetCache::make();
+  cache->cacheAssetWithData(bytes("old"), key(1), "gif");
+  cache->cacheAssetWithData(bytes("other"), key(2), "gif");
+  auto oldPath = cache->storagePathForKey(key(1))->path();
+  cache->cacheAssetWithData(bytes("new"), key(1), "gif");
+  auto newPath = cache->storagePathForKey(key(1))->path();
+
+  EXPECT_NE(oldPath, newPath);
+  EXPECT_FALSE(fs::exists(oldPath));
+  EXPECT_EQ(cache->cachedAssetWithKey(key(1))->string(), "new");
+  EXPECT_EQ(cache->order(), (std::vector<std::string>{key(2), key(1)}));
+  EXPECT_EQ(mediaFileCount(), 2u);
+}
+
+TEST_F(AssetCacheTest, TheFiveHundredAndFirstKeyTrimsTheFiftyOldestWithTheirFiles) {
+  auto cache = AssetCache::make();
+  for (int i = 0; i < 500; ++i) cache->cacheAssetWithData(bytes(std::to_string(i)), key(i), "gif");
+  cache->purge();  // 500 keys: nothing to trim yet
+  EXPECT_EQ(cache->order().size(), 500u);
+  auto firstPath = cache->storagePathForKey(key(0))->path();
+
+  cache->cacheAssetWithData(bytes("500"), key(500), "gif");
+  auto order = cache->order();
+  ASSERT_EQ(order.size(), 451u);
+  EXPECT_EQ(order.front(), key(50));
+  EXPECT_EQ(order.back(), key(500));
+  EXPECT_FALSE(cache->containsValueForKey(key(49)));
+  EXPECT_FALSE(fs::exists(firstPath));
+  EXPECT_EQ(mediaFileCount(), 451u);
+  cache->purge();
+  EXPECT_EQ(cache->order().size(), 451u);
+
+  auto restarted = AssetCache::make();
+  EXPECT_EQ(restarted->order(), order);
+  EXPECT_EQ(restarted->mapping().size(), 451u);
+}
+
+TEST_F(AssetCacheTest, RemovingTheLastKeyKeepsTheCacheEmptyAfterARestart) {
+  auto cache = AssetCache::make();
+  cache->cacheAssetWithData(bytes("only"), key(1), "gif");
+  auto path = cache->storagePathForKey(key(1))->path();
+  cache->removeItemForKey(key(1));
+  EXPECT_FALSE(fs::exists(path));
+  EXPECT_TRUE(cache->mapping().empty());
+  cache->removeItemForKey(key(1));  // nothing left to remove
+
+  auto restarted = AssetCache::make();
+  EXPECT_TRUE(restarted->mapping().empty());
+  EXPECT_TRUE(restarted->order().empty());
+  for (const auto& line : printedLines()) EXPECT_FALSE(line.starts_with("Removal error: ")) << line;
+}
+
+TEST_F(AssetCacheTest, AnEntryWhoseFileVanishedIsReportedAndDropped) {
+  auto cache = AssetCache::make();
+  cache->cacheAssetWithData(bytes("gone soon"), key(1), "gif");
+  fs::remove(cache->storagePathForKey(key(1))->path());
+
+  EXPECT_FALSE(cache->cachedAssetWithKey(key(1)));
+  EXPECT_FALSE(cache->containsValueForKey(key(1)));
+  bool reported = false;
+  bool removalReported = false;
+  for (const auto& line : printedLines()) {
+    reported |= line.starts_with("Cache returned empty data: ");
+    removalReported |= line.starts_with("Removal error: ");
+  }
+  EXPECT_TRUE(reported);
+  EXPECT_TRUE(removalReported);
+  EXPECT_TRUE(AssetCache::make()->mapping().empty());
+}
+
+TEST_F(AssetCacheTest, AForeignOrDamagedMapCannotReachFilesOutsideTheCache) {
+  auto victim = home() / "precious.txt";
+  writeFile(victim, "keep me");
+  writeFile(folder() / "zolto-17.gif", "mine");
+  writeFile(folder() / "notmine.gif", "planted");
+  auto fileURL = [](const fs::path& path) { return NSURL::fileURLWithPath(path.string(), false); };
+
+  auto map = NSDictionary::make();
+  map->setObject(fileURL(victim), "outside");
+  map->setObject(fileURL(folder() / ".." / "zolto-1.gif"), "climbing");
+  map->setObject(fileURL(folder() / "notmine.gif"), "foreign name");
+  map->setObject(NSURL::URLWithString("https://example.com/zolto-2.gif"), "remote");
+  map->setObject(fileURL(folder() / "zolto-17.gif"), "own");
+  writeArchive("recentShareMap", map);
+  writeArchive("orderList", NSArray::make({NSString::make("outside"), NSString::make("climbing"),
+                                           NSString::make("foreign name"), NSString::make("remote"),
+                                           NSString::make("own"), NSString::make("never mapped")}));
+
+  auto cache = AssetCache::make();
+  EXPECT_EQ(cache->order(), std::vector<std::string>{"own"});
+  EXPECT_FALSE(cache->cachedAssetWithKey("outside"));
+  cache->removeItemForKey("outside");
+  EXPECT_EQ(cache->cachedAssetWithKey("own")->string(), "mine");
+
+  // A caller that hands in a foreign file cannot make the cache delete it either.
+  cache->setMapping({{"outside", fileURL(victim)}});
+  cache->setOrder({"outside"});
+  cache->removeItemForKey("outside");
+  EXPECT_EQ(contents(victim), "keep me");
+  EXPECT_TRUE(fs::exists(folder() / "notmine.gif"));
+}
+
+TEST_F(AssetCacheTest, ArchivesThatAreNotArchivesOrHoldOtherTypesAreIgnored) {
+  struct Case {
+    const char* name;
+    std::function<void(AssetCacheTest&)> write;
+  };
+  const Case cases[] = {
+      {"garbage", [](AssetCacheTest& t) { writeFile(t.folder() / "recentShareMap", "\x01\x02not a plist");
+                                          writeFile(t.folder() / "orderList", "bplist00 truncated"); }},
+      {"other types", [](AssetCacheTest& t) { t.writeArchive("recentShareMap", NSArray::make());
+                                              t.writeArchive("orderList", NSDictionary::make()); }},
+      {"values of other types", [](AssetCacheTest& t) {
+         t.writeArchive("recentShareMap", NSDictionary::make({{"k", NSString::make("/etc/passwd")}}));
+         t.writeArchive("orderList", NSArray::make({NSDictionary::make()})); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.write(*this);
+    auto cache = AssetCache::make();
+    EXPECT_TRUE(cache->mapping().empty());
+    EXPECT_TRUE(cache->order().empty());
+    cache->cacheAssetWithData(bytes("fresh"), key(1), "gif");
+    EXPECT_EQ(AssetCache::make()->cachedAssetWithKey(key(1))->string(), "fresh");
+    cache->removeItemForKey(key(1));
+  }
+}
+
+TEST_F(AssetCacheTest, UnsafeSuffixesNeverLeaveTheFolder) {
+  auto cache = AssetCache::make();
+  for (const char* suffix : {"../../escape", "a/b", "", ".", "gif.exe ", "verylongsuffixover16"}) {
+    SCOPED_TRACE(suffix);
+    cache->cacheAssetWithData(bytes("x"), key(1), std::string(suffix));
+    auto path = fs::path(cache->storagePathForKey(key(1))->path());
+    EXPECT_EQ(path.parent_path(), folder());
+    EXPECT_EQ(path.extension(), "");
+  }
+  EXPECT_EQ(mediaFileCount(), 1u);
+}
+
+TEST_F(AssetCacheTest, WithoutItsMutexTheCacheStillWorksUnderALockOfItsOwn) {
+  auto cache = AssetCache::makeWithMutex(std::unexpected(PThreadMutexError{
+      PThreadMutexError::Kind::mutexInitializationError, "pthread_mutex_init() failed with return code: 22"}));
+  EXPECT_FALSE(cache->mutex());
+  bool ran = false;
+  cache->withLock([&] {
+    cache->cacheAssetWithData(bytes("nested"), key(1), "gif");  // re-entered on the same thread
+    ran = true;
+  });
+  EXPECT_TRUE(ran);
+  EXPECT_EQ(cache->cachedAssetWithKey(key(1))->string(), "nested");
+}
+
+}  // namespace
+
+#include "tests/service/ServiceTestSupport.h"
+
+namespace {
+
+class AssetCacheRequestTest : public ServiceTest {
+ protected:
+  void SetUp() override {
+    ServiceTest::SetUp();
+    cache = AssetCache::make();
+  }
+  std::shared_ptr<AssetCache> cache;
+  CallbackBox<std::shared_ptr<NSData>> answers;
+  AssetCache::Callback record() {
+    return [this](std::shared_ptr<NSData> data) { answers.put(std::move(data)); };
+  }
+};
+
+TEST_F(AssetCacheRequestTest, SuccessfulRepliesAreCachedAndAnsweredFromTheCacheAfterwards) {
+  auto url = standinURL("/media/sized/1234.gif");
+  auto task = cache->requestWithUrl(url, "gif", record());
+  ASSERT_TRUE(task);
+  ASSERT_TRUE(runUntil([&] { return answers.count() == 1; }));
+  ASSERT_TRUE(answers.first());
+  EXPECT_EQ(answers.first()->length(), 1234u);
+  EXPECT_EQ(cache->storagePathForKey(url)->pathExtension(), "gif");
+
+  // Cached: answered on this thread before the call returns, without a request.
+  EXPECT_FALSE(cache->requestWithUrl(url, "gif", record()));
+  ASSERT_EQ(answers.count(), 2u);
+  EXPECT_EQ(answers.all()[1]->length(), 1234u);
+  EXPECT_FALSE(cache->requestWithUrl(url, "gif", nullptr));
+  EXPECT_EQ(standin().requests().size(), 1u);
+}
+
+TEST_F(AssetCacheRequestTest, ErrorPagesFailuresAndOddAddressesAreNeverCached) {
+  standin().injectFault("/media/sized/77.gif", Fault::drop());
+  const std::string remote[] = {standinURL("/media/none/here.gif"), standinURL("/media/sized/77.gif")};
+  for (const auto& url : remote) ASSERT_TRUE(cache->requestWithUrl(url, "gif", record()));
+  ASSERT_TRUE(runUntil([&] { return answers.count() == 2; }));
+  for (const auto& answer : answers.all()) EXPECT_FALSE(answer);
+  for (const auto& url : remote) EXPECT_FALSE(cache->containsValueForKey(url));
+
+  // Not a URL: answered with nothing at once.
+  EXPECT_FALSE(cache->requestWithUrl("not a url", "gif", record()));
+  ASSERT_EQ(answers.count(), 3u);
+  EXPECT_FALSE(answers.all()[2]);
+
+  // A local file is read directly and never cached.
+  std::ofstream(home() / "local.gif", std::ios::binary) << "GIF89a local";
+  auto local = NSURL::fileURLWithPath((home() / "local.gif").string(), false)->absoluteString();
+  EXPECT_FALSE(cache->requestWithUrl(local, "gif", record()));
+  ASSERT_EQ(answers.count(), 4u);
+  EXPECT_EQ(answers.all()[3]->string(), "GIF89a local");
+  EXPECT_FALSE(cache->containsValueForKey(local));
+}
+
+}  // namespace
