@@ -17,9 +17,14 @@
 #include "platform/render/NSGraphicsContext.h"
 #include "platform/render/RecordingContext.h"
 #include "tests/support/UISimulator.h"
+#include "platform/appkit/NSMutableAttributedString.h"
+#include "platform/foundation/NSURL.h"
+#include "ui/GlobalKeys.h"
 #include "ui/LayerAnimation.h"
 #include "ui/MenuBarAppearance.h"
+#include "ui/NSColorExtensions.h"
 #include "ui/NSColorPalette.h"
+#include "ui/NSMutableAttributedStringExtensions.h"
 #include "ui/NSTextFieldExtensions.h"
 #include "ui/NSViewExtensions.h"
 #include "ui/ShadowTextFieldCell.h"
@@ -43,6 +48,31 @@ TEST_F(InterfaceExtensionsTest, PaletteChannelsAndTones) {
   EXPECT_NEAR(h, 0.3, 1e-9);
   EXPECT_NEAR(s, 0.6, 1e-9);
   EXPECT_NEAR(a, 0.8, 1e-9);
+}
+
+TEST_F(InterfaceExtensionsTest, HexadecimalColoursSkipTheirFirstCharacter) {
+  // The cases beside the item model's own: a hash and six digits, and the same digits whose
+  // first one is taken for the hash.
+  EXPECT_EQ(colorFromHexString("#FF0000")->CGColor(), (CGColor{1, 0, 0, 1}));
+  EXPECT_EQ(colorFromHexString("FF0000")->CGColor(), (CGColor{0x0F / 255.0, 0, 0, 1}));
+  EXPECT_EQ(colorFromHexString("")->CGColor(), (CGColor{0, 0, 0, 1}));
+}
+
+TEST_F(InterfaceExtensionsTest, LinksTheFirstOccurrenceOnlyAndTheKeysCarryTheApplicationPrefix) {
+  auto url = NSURL::URLWithString("https://zolto.example/terms");
+  auto text = NSMutableAttributedString::make("Read the terms – the terms are short");
+  addClickoutURLToSubstring(text, "privacy", url);
+  EXPECT_EQ(text->runs().size(), 1u);
+  addClickoutURLToSubstring(text, "terms", url);
+  NSRange linked;
+  auto link = asA<NSString>(text->attributeAtIndex(NSLinkAttributeName, 9, &linked));
+  ASSERT_TRUE(link);
+  EXPECT_EQ(link->string(), "https://zolto.example/terms");
+  EXPECT_EQ(linked, (NSRange{9, 5}));
+  EXPECT_FALSE(text->attributeAtIndex(NSLinkAttributeName, 21)) << "the second occurrence stays plain";
+
+  EXPECT_EQ(GlobalKeys::touchBarGifScrubberIdentifier(), "com.glimdeck.Glimdeck.gifScrubber");
+  EXPECT_EQ(GlobalKeys::touchBarConfirmationIdentifier(), "com.glimdeck.Glimdeck.confirmation");
 }
 
 TEST_F(InterfaceExtensionsTest, BackgroundColourLivesOnTheLayer) {
