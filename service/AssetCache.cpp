@@ -14,6 +14,8 @@
 #include "platform/foundation/NSUUID.h"
 #include "platform/foundation/OutputSink.h"
 #include "platform/foundation/Paths.h"
+#include "platform/foundation/NSURLResponse.h"
+#include "service/Webapp.h"
 
 namespace {
 
@@ -353,4 +355,53 @@ std::shared_ptr<NSData> AssetCache::cachedAssetWithKey(std::string_view key) {
     data = *bytes;
   });
   return data;
+}
+
+std::shared_ptr<NSURLSessionDataTask> AssetCache::requestWithUrl(std::string_view url,
+                                                                 const std::optional<std::string>& appendSuffixToFile,
+                                                                 Callback callback) {
+  auto answer = [&](std::shared_ptr<NSData> data) {
+    if (callback) callback(std::move(data));
+  };
+  auto parsed = NSURL::URLWithString(url);
+  if (!parsed) {
+    answer(nullptr);
+    return nullptr;
+  }
+  if (parsed->isFileURL()) {
+    // A local file is read directly and never cached.
+    answer(NSFileManager::defaultManager()->contentsAtPath(parsed->path()));
+    return nullptr;
+  }
+  if (containsValueForKey(url)) {
+    if (callback) callback(cachedAssetWithKey(url));
+    return nullptr;
+  }
+  std::weak_ptr<AssetCache> weakSelf = sharedAs<AssetCache>();
+  return Webapp::requestURLWithUrl(
+      parsed, std::nullopt,
+      [weakSelf, key = std::string(url), appendSuffixToFile, callback](
+          std::shared_ptr<NSData> data, std::shared_ptr<NSURLResponse> response, std::shared_ptr<NSError> error) {
+        if (auto self = weakSelf.lock()) {
+          self->handleRequestedData(key, appendSuffixToFile, callback, data, response, error);
+        } else if (callback) {
+          bool usable = data && !error;
+          callback(usable ? data : nullptr);
+        }
+      });
+}
+
+void AssetCache::handleRequestedData(const std::string& url, const std::optional<std::string>& suffix,
+                                     const Callback& callback, const std::shared_ptr<NSData>& data,
+                                     const std::shared_ptr<NSURLResponse>& response,
+                                     const std::shared_ptr<NSError>& error) {
+  // Only a successful reply is media: an error page must never be cached (or shown) as a GIF.
+  auto http = std::dynamic_pointer_cast<NSHTTPURLResponse>(response);
+  bool successful = data && !error && (!http || (http->statusCode() >= 200 && http->statusCode() < 300));
+  if (!successful) {
+    if (callback) callback(nullptr);
+    return;
+  }
+  cacheAssetWithData(data, url, suffix);
+  if (callback) callback(data);
 }

@@ -234,3 +234,61 @@ TEST_F(AssetCacheTest, WithoutItsMutexTheCacheStillWorksUnderALockOfItsOwn) {
 }
 
 }  // namespace
+
+#include "tests/service/ServiceTestSupport.h"
+
+namespace {
+
+class AssetCacheRequestTest : public ServiceTest {
+ protected:
+  void SetUp() override {
+    ServiceTest::SetUp();
+    cache = AssetCache::make();
+  }
+  std::shared_ptr<AssetCache> cache;
+  CallbackBox<std::shared_ptr<NSData>> answers;
+  AssetCache::Callback record() {
+    return [this](std::shared_ptr<NSData> data) { answers.put(std::move(data)); };
+  }
+};
+
+TEST_F(AssetCacheRequestTest, SuccessfulRepliesAreCachedAndAnsweredFromTheCacheAfterwards) {
+  auto url = standinURL("/media/sized/1234.gif");
+  auto task = cache->requestWithUrl(url, "gif", record());
+  ASSERT_TRUE(task);
+  ASSERT_TRUE(runUntil([&] { return answers.count() == 1; }));
+  ASSERT_TRUE(answers.first());
+  EXPECT_EQ(answers.first()->length(), 1234u);
+  EXPECT_EQ(cache->storagePathForKey(url)->pathExtension(), "gif");
+
+  // Cached: answered on this thread before the call returns, without a request.
+  EXPECT_FALSE(cache->requestWithUrl(url, "gif", record()));
+  ASSERT_EQ(answers.count(), 2u);
+  EXPECT_EQ(answers.all()[1]->length(), 1234u);
+  EXPECT_FALSE(cache->requestWithUrl(url, "gif", nullptr));
+  EXPECT_EQ(standin().requests().size(), 1u);
+}
+
+TEST_F(AssetCacheRequestTest, ErrorPagesFailuresAndOddAddressesAreNeverCached) {
+  standin().injectFault("/media/sized/77.gif", Fault::drop());
+  const std::string remote[] = {standinURL("/media/none/here.gif"), standinURL("/media/sized/77.gif")};
+  for (const auto& url : remote) ASSERT_TRUE(cache->requestWithUrl(url, "gif", record()));
+  ASSERT_TRUE(runUntil([&] { return answers.count() == 2; }));
+  for (const auto& answer : answers.all()) EXPECT_FALSE(answer);
+  for (const auto& url : remote) EXPECT_FALSE(cache->containsValueForKey(url));
+
+  // Not a URL: answered with nothing at once.
+  EXPECT_FALSE(cache->requestWithUrl("not a url", "gif", record()));
+  ASSERT_EQ(answers.count(), 3u);
+  EXPECT_FALSE(answers.all()[2]);
+
+  // A local file is read directly and never cached.
+  std::ofstream(home() / "local.gif", std::ios::binary) << "GIF89a local";
+  auto local = NSURL::fileURLWithPath((home() / "local.gif").string(), false)->absoluteString();
+  EXPECT_FALSE(cache->requestWithUrl(local, "gif", record()));
+  ASSERT_EQ(answers.count(), 4u);
+  EXPECT_EQ(answers.all()[3]->string(), "GIF89a local");
+  EXPECT_FALSE(cache->containsValueForKey(local));
+}
+
+}  // namespace

@@ -1,0 +1,208 @@
+#include "service/CollectionViewGifDownloader.h"
+
+#include <vector>
+
+#include "app/AppConstants.h"
+#include "platform/foundation/NSFileManager.h"
+#include "platform/foundation/NSURLRequest.h"
+#include "platform/foundation/NSURLResponse.h"
+#include "platform/foundation/NSURLSessionConfiguration.h"
+#include "service/AssetCache.h"
+
+std::string_view rawValue(DownloadFileType type) {
+  switch (type) {
+    case DownloadFileType::png:
+      return "png";
+    case DownloadFileType::mp4:
+      return "mp4";
+    case DownloadFileType::gif:
+      break;
+  }
+  return "gif";
+}
+
+std::optional<DownloadFileType> downloadFileTypeFromRawValue(std::string_view raw) {
+  for (auto type : {DownloadFileType::gif, DownloadFileType::png, DownloadFileType::mp4}) {
+    if (raw == rawValue(type)) return type;
+  }
+  return std::nullopt;
+}
+
+namespace {
+
+std::shared_ptr<NSURL> requestedURL(const std::shared_ptr<NSURLSessionTask>& task) {
+  if (!task || !task->originalRequest()) return nullptr;
+  return task->originalRequest()->URL();
+}
+
+}  // namespace
+
+std::shared_ptr<CollectionViewGifDownloader> CollectionViewGifDownloader::make() {
+  return std::shared_ptr<CollectionViewGifDownloader>(new CollectionViewGifDownloader());
+}
+
+std::shared_ptr<CollectionViewGifDownloaderDelegate> CollectionViewGifDownloader::delegate() const {
+  std::lock_guard lock(mutex_);
+  return delegate_.lock();
+}
+
+void CollectionViewGifDownloader::setDelegate(const std::shared_ptr<CollectionViewGifDownloaderDelegate>& delegate) {
+  std::lock_guard lock(mutex_);
+  delegate_ = delegate;
+}
+
+CollectionViewGifDownloader::Tasks CollectionViewGifDownloader::activeDownloadTasks() const {
+  std::lock_guard lock(mutex_);
+  return activeDownloadTasks_;
+}
+
+void CollectionViewGifDownloader::setActiveDownloadTasks(Tasks tasks) {
+  std::lock_guard lock(mutex_);
+  activeDownloadTasks_ = std::move(tasks);
+}
+
+std::shared_ptr<NSURLSession> CollectionViewGifDownloader::downloadSession() const {
+  std::lock_guard lock(mutex_);
+  return downloadSession_;
+}
+
+void CollectionViewGifDownloader::setDownloadSession(std::shared_ptr<NSURLSession> session) {
+  std::lock_guard lock(mutex_);
+  downloadSession_ = std::move(session);
+}
+
+void CollectionViewGifDownloader::report(const std::shared_ptr<NSURL>& url, const std::optional<std::string>& key,
+                                         std::optional<DownloadFileType> type, DownloadCompleteStatus status) {
+  if (auto delegate = this->delegate()) delegate->downloadCompletedWithUrl(url, key, type, status);
+}
+
+void CollectionViewGifDownloader::downloadMedia(const std::shared_ptr<NSURL>& url, DownloadFileType type) {
+  if (!url) return;
+  const std::string& key = url->absoluteString();
+  auto cache = AssetCache::shared();
+  if (auto cached = cache->storagePathForKey(key)) {
+    auto status = fileSizeAtURL(cached) > Constants::maximumFileSize ? DownloadCompleteStatus::fileTooLarge
+                                                                      : DownloadCompleteStatus::completed;
+    report(url, key, type, status);
+    return;
+  }
+  if (url->isFileURL()) {
+    report(url, std::nullopt, type, DownloadCompleteStatus::localFileDetected);
+    return;
+  }
+
+  std::shared_ptr<NSURLSession> session;
+  {
+    std::lock_guard lock(mutex_);
+    if (!downloadSession_) {
+      auto configuration = NSURLSessionConfiguration::defaultSessionConfiguration();
+      // A body past the limit stops the transfer instead of filling memory and disk.
+      configuration->maximumBodySize = static_cast<std::int64_t>(Constants::maximumFileSize);
+      downloadSession_ = NSURLSession::sessionWithConfiguration(
+          configuration, std::shared_ptr<NSURLSessionDelegate>(sharedAs<CollectionViewGifDownloader>()), nullptr);
+    }
+    session = downloadSession_;
+  }
+  auto task = session->downloadTaskWithURL(url);
+  task->setTaskDescription(std::string(rawValue(type)));
+  {
+    // Kept before the task starts, so that even a reply faster than this thread finds it.
+    std::lock_guard lock(mutex_);
+    activeDownloadTasks_[key] = task;
+  }
+  task->resume();
+}
+
+void CollectionViewGifDownloader::cancel(const std::shared_ptr<NSURL>& url) {
+  if (!url) return;
+  std::shared_ptr<NSURLSessionTask> task;
+  {
+    std::lock_guard lock(mutex_);
+    auto entry = activeDownloadTasks_.find(url->absoluteString());
+    if (entry == activeDownloadTasks_.end()) return;
+    task = entry->second;
+    activeDownloadTasks_.erase(entry);
+  }
+  if (task) task->cancel();
+}
+
+void CollectionViewGifDownloader::cancelAll() {
+  std::vector<std::shared_ptr<NSURLSessionTask>> tasks;
+  {
+    std::lock_guard lock(mutex_);
+    for (auto& [key, task] : activeDownloadTasks_) tasks.push_back(std::move(task));
+    activeDownloadTasks_.clear();
+  }
+  for (const auto& task : tasks) {
+    if (task) task->cancel();
+  }
+}
+
+void CollectionViewGifDownloader::forget(const std::string& key, const std::shared_ptr<NSURLSessionTask>& task) {
+  std::lock_guard lock(mutex_);
+  auto entry = activeDownloadTasks_.find(key);
+  if (entry != activeDownloadTasks_.end() && entry->second == task) activeDownloadTasks_.erase(entry);
+}
+
+void CollectionViewGifDownloader::URLSession(const std::shared_ptr<NSURLSession>&,
+                                             const std::shared_ptr<NSURLSessionDownloadTask>& task, std::int64_t,
+                                             std::int64_t totalBytesWritten, std::int64_t totalBytesExpectedToWrite) {
+  auto url = requestedURL(task);
+  auto delegate = this->delegate();
+  if (!url || !delegate) return;
+  // An unknown length is reported as -1, never divided by.
+  double fraction = totalBytesExpectedToWrite > 0
+                        ? static_cast<double>(totalBytesWritten) / static_cast<double>(totalBytesExpectedToWrite)
+                        : -1.0;
+  delegate->didProgress(url, fraction);
+}
+
+void CollectionViewGifDownloader::URLSession(const std::shared_ptr<NSURLSession>&,
+                                             const std::shared_ptr<NSURLSessionDownloadTask>& task,
+                                             const std::shared_ptr<NSURL>& location) {
+  auto type = downloadFileTypeFromRawValue(task->taskDescription());
+  auto url = requestedURL(task);
+  {
+    std::lock_guard lock(mutex_);
+    answered_.insert(task->taskIdentifier());
+  }
+  if (!url) {
+    report(nullptr, std::nullopt, type, DownloadCompleteStatus::failedToDownload);
+    return;
+  }
+  const std::string key = url->absoluteString();
+  forget(key, task);
+
+  // Only a successful reply is media; an error page must never be cached as a GIF.
+  auto response = std::dynamic_pointer_cast<NSHTTPURLResponse>(task->response());
+  bool successful = !response || (response->statusCode() >= 200 && response->statusCode() < 300);
+  auto bytes = location ? NSFileManager::defaultManager()->readContentsAtPath(location->path())
+                        : NSFileManager::Result<std::shared_ptr<NSData>>(std::unexpected(nullptr));
+  if (!successful || !bytes || !*bytes) {
+    report(url, std::nullopt, type, DownloadCompleteStatus::failedToDownload);
+    return;
+  }
+  std::string suffix(type ? rawValue(*type) : rawValue(DownloadFileType::gif));
+  AssetCache::shared()->cacheAssetWithData(*bytes, key, suffix);
+  report(url, key, type, DownloadCompleteStatus::completed);
+}
+
+void CollectionViewGifDownloader::URLSession(const std::shared_ptr<NSURLSession>&,
+                                             const std::shared_ptr<NSURLSessionTask>& task,
+                                             const std::shared_ptr<NSError>& error) {
+  bool answered = false;
+  {
+    std::lock_guard lock(mutex_);
+    answered = answered_.erase(task->taskIdentifier()) != 0;
+  }
+  if (answered) return;
+  auto url = requestedURL(task);
+  auto type = downloadFileTypeFromRawValue(task->taskDescription());
+  if (url) forget(url->absoluteString(), task);
+  // A cancelled task was forgotten by whoever cancelled it and reports nothing.
+  if (error && error->domain() == NSError::NSURLErrorDomain && error->code() == NSURLError::cancelled) return;
+  bool tooLarge = error && error->domain() == NSError::NSURLErrorDomain &&
+                  error->code() == NSURLError::dataLengthExceedsMaximum;
+  report(url, std::nullopt, type,
+         tooLarge ? DownloadCompleteStatus::fileTooLarge : DownloadCompleteStatus::failedToDownload);
+}

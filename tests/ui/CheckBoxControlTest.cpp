@@ -1,0 +1,156 @@
+// The animated check box through the simulator: taps on the box, the fill and the label,
+// the report after the fill animation, and its set-up and setters.
+
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+#include "platform/appkit/NSAnimationContext.h"
+#include "platform/appkit/NSWindow.h"
+#include "platform/quartz/CALayer.h"
+#include "tests/support/UISimulator.h"
+#include "ui/CheckBoxControl.h"
+#include "ui/NSViewExtensions.h"
+#include "ui/VerticallyAlignedTextFieldCell.h"
+
+namespace {
+
+class RecordingDelegate : public CheckBoxControlDelegate {
+ public:
+  std::vector<bool> heard;
+  std::shared_ptr<CheckBoxControl> lastSender;
+  void didTapCheckBoxWithFilled(bool filled, const std::shared_ptr<CheckBoxControl>& sender) override {
+    heard.push_back(filled);
+    lastSender = sender;
+  }
+};
+
+class CheckBoxControlTest : public UITest {
+ protected:
+  void SetUp() override {
+    UITest::SetUp();
+    window = NSWindow::initWithContentRect(NSMakeRect(0, 0, 300, 100), NSWindowStyleMaskTitled);
+    window->makeKeyAndOrderFront(nullptr);
+    box = CheckBoxControl::initWithFrame(NSMakeRect(10, 10, 200, 40));
+    window->contentView()->addSubview(box);
+    delegate = std::make_shared<RecordingDelegate>();
+    box->setDelegate(delegate);
+  }
+  void finishAnimation() { ui.advance(NSAnimationContext::defaultDuration() + 0.01); }
+  NSSize fillSize() const { return box->checkBoxFillView()->frame().size; }
+
+  std::shared_ptr<NSWindow> window;
+  std::shared_ptr<CheckBoxControl> box;
+  std::shared_ptr<RecordingDelegate> delegate;
+};
+
+TEST_F(CheckBoxControlTest, TwoQuickTapsReportOneChangeAfterTheAnimation) {
+  ui.click(box->checkBox());
+  EXPECT_FALSE(box->isEnabled) << "taps are refused while the fill moves";
+  EXPECT_TRUE(delegate->heard.empty()) << "nothing is reported before the fill has moved";
+  ui.advance(0.1);
+  ui.click(box->checkBox());
+  EXPECT_TRUE(delegate->heard.empty());
+  finishAnimation();
+  EXPECT_EQ(delegate->heard, std::vector<bool>{true});
+  EXPECT_EQ(delegate->lastSender, box);
+  EXPECT_TRUE(box->isChecked);
+  EXPECT_TRUE(box->isEnabled);
+  EXPECT_EQ(fillSize(), (NSSize{25, 25}));
+}
+
+TEST_F(CheckBoxControlTest, ATapOnAFullBoxLandsOnTheFillAndClearsIt) {
+  ui.click(box->checkBox());
+  finishAnimation();
+  ui.click(box->checkBox());  // the fill now covers the whole box
+  finishAnimation();
+  EXPECT_EQ(delegate->heard, (std::vector<bool>{true, false}));
+  EXPECT_FALSE(box->isChecked);
+  EXPECT_EQ(fillSize(), (NSSize{0, 0}));
+}
+
+TEST_F(CheckBoxControlTest, LabelTapsToggleUnlessTurnedOff) {
+  box->setTitle("I agree");
+  ui.click(box->label());
+  finishAnimation();
+  EXPECT_EQ(delegate->heard, std::vector<bool>{true});
+
+  box->areLabelTapsEnabled = false;
+  ui.click(box->label());
+  finishAnimation();
+  EXPECT_EQ(delegate->heard, std::vector<bool>{true});
+  ui.click(box->checkBox());
+  finishAnimation();
+  EXPECT_EQ(delegate->heard, (std::vector<bool>{true, false}));
+}
+
+TEST_F(CheckBoxControlTest, CodeChangesAndResetMoveNothingAndTellNobody) {
+  box->isChecked = true;
+  EXPECT_EQ(fillSize(), (NSSize{0, 0}));
+  box->isChecked = false;
+
+  box->isEnabled = false;
+  ui.click(box->checkBox());
+  finishAnimation();
+  EXPECT_TRUE(delegate->heard.empty());
+
+  box->isEnabled = true;
+  ui.click(box->checkBox());
+  finishAnimation();
+  box->reset();
+  EXPECT_FALSE(box->isChecked);
+  EXPECT_TRUE(box->isEnabled);
+  EXPECT_EQ(fillSize(), (NSSize{0, 0}));
+  EXPECT_EQ(delegate->heard, std::vector<bool>{true});
+}
+
+TEST_F(CheckBoxControlTest, TheDelegateIsNotKeptAliveByTheControlAndAGoneControlReportsNothing) {
+  std::weak_ptr<RecordingDelegate> weakDelegate = delegate;
+  delegate.reset();
+  EXPECT_TRUE(weakDelegate.expired());
+  ui.click(box->checkBox());
+  finishAnimation();  // no delegate: the change is simply not reported
+  EXPECT_TRUE(box->isChecked);
+
+  auto listener = std::make_shared<RecordingDelegate>();
+  box->setDelegate(listener);
+  ui.click(box->checkBox());
+  std::weak_ptr<CheckBoxControl> weakBox = box;
+  box->removeFromSuperview();
+  box.reset();
+  finishAnimation();
+  EXPECT_TRUE(weakBox.expired());
+  EXPECT_TRUE(listener->heard.empty());
+}
+
+TEST_F(CheckBoxControlTest, SetUpAndSettersStyleTheParts) {
+  EXPECT_EQ(box->checkBox()->frame(), NSMakeRect(0, 7.5, 25, 25));
+  EXPECT_EQ(box->label()->frame(), NSMakeRect(39, 0, 161, 40));
+  EXPECT_TRUE(asA<VerticallyAlignedTextFieldCell>(box->label()->cell()));
+  auto boxLayer = box->checkBox()->layer();
+  EXPECT_EQ(boxLayer->cornerRadius(), 6.0);
+  EXPECT_EQ(boxLayer->borderWidth(), 2.0);
+  EXPECT_EQ(boxLayer->borderColor(), (CGColor{1, 1, 1, 1}));
+  EXPECT_EQ(convenientBackgroundColor(box->checkBox())->CGColor(), (CGColor{1, 1, 1, 0.64}));
+
+  box->setCheckBoxCornerRadius(3);
+  box->setCheckBoxBorderWidth(1);
+  box->setCheckBoxBorderColor(NSColor::redColor());
+  box->setCheckBoxFillColor(NSColor::blueColor());
+  box->setCheckBoxLabelSpacing(20);
+  box->setTitle("Accept");
+  box->setFontColor(NSColor::blackColor());
+  window->layoutIfNeeded();
+  EXPECT_EQ(boxLayer->cornerRadius(), 3.0);
+  EXPECT_EQ(box->checkBoxFillView()->layer()->cornerRadius(), 3.0);
+  EXPECT_EQ(boxLayer->borderWidth(), 1.0);
+  EXPECT_EQ(boxLayer->borderColor(), NSColor::redColor()->CGColor());
+  EXPECT_EQ(convenientBackgroundColor(box->checkBoxFillView())->CGColor(), NSColor::blueColor()->CGColor());
+  EXPECT_EQ(box->checkBoxLeading()->constant(), 20.0);
+  EXPECT_EQ(box->label()->frame().origin.x, 45.0);
+  EXPECT_EQ(box->label()->stringValue(), "Accept");
+  EXPECT_EQ(box->label()->textColor()->CGColor(), NSColor::blackColor()->CGColor());
+}
+
+}  // namespace

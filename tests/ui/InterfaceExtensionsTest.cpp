@@ -1,0 +1,212 @@
+// The kit's shared vocabulary: palette and tones, layer background and pinning, the form
+// field look and text replacement, the layer animation function, the dark menu bar test
+// and the shadowed cell.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "platform/appkit/NSLayoutConstraint.h"
+#include "platform/appkit/NSTextView.h"
+#include "platform/appkit/NSWindow.h"
+#include "platform/foundation/NSNumber.h"
+#include "platform/foundation/NSString.h"
+#include "platform/foundation/NSUserDefaults.h"
+#include "platform/foundation/NSValue.h"
+#include "platform/quartz/CALayer.h"
+#include "platform/render/NSGraphicsContext.h"
+#include "platform/render/RecordingContext.h"
+#include "tests/support/UISimulator.h"
+#include "platform/appkit/NSMutableAttributedString.h"
+#include "platform/foundation/NSURL.h"
+#include "ui/GlobalKeys.h"
+#include "ui/LayerAnimation.h"
+#include "ui/MenuBarAppearance.h"
+#include "ui/NSColorExtensions.h"
+#include "ui/NSColorPalette.h"
+#include "ui/NSMutableAttributedStringExtensions.h"
+#include "ui/NSTextFieldExtensions.h"
+#include "ui/NSViewExtensions.h"
+#include "ui/ShadowTextFieldCell.h"
+
+namespace {
+
+class InterfaceExtensionsTest : public UITest {};
+
+TEST_F(InterfaceExtensionsTest, PaletteChannelsAndTones) {
+  EXPECT_EQ(NSColorPalette::standardBlue()->CGColor(), (CGColor{0, 122 / 255.0, 221 / 255.0, 1}));
+  EXPECT_DOUBLE_EQ(NSColorPalette::standardShadowBlack()->CGColor().alpha, 0.35);
+  EXPECT_DOUBLE_EQ(NSColorPalette::cellLoadingGray()->CGColor().red, 0.16);
+  EXPECT_EQ(NSColorPalette::standardBlue(), NSColorPalette::standardBlue()) << "made once and shared";
+  EXPECT_NE(NSColorPalette::placeholderGray(), NSColorPalette::standardMediumGray());
+
+  auto colour = NSColor::colorWithHue(0.3, 0.6, 0.5, 0.8);
+  auto darker = NSColorPalette::colorWithDarkerTone(colour, 0.2);
+  double h, s, b, a;
+  darker->getHue(&h, &s, &b, &a);
+  EXPECT_NEAR(b, 0.4, 1e-9);
+  EXPECT_NEAR(h, 0.3, 1e-9);
+  EXPECT_NEAR(s, 0.6, 1e-9);
+  EXPECT_NEAR(a, 0.8, 1e-9);
+}
+
+TEST_F(InterfaceExtensionsTest, HexadecimalColoursSkipTheirFirstCharacter) {
+  // The cases beside the item model's own: a hash and six digits, and the same digits whose
+  // first one is taken for the hash.
+  EXPECT_EQ(colorFromHexString("#FF0000")->CGColor(), (CGColor{1, 0, 0, 1}));
+  EXPECT_EQ(colorFromHexString("FF0000")->CGColor(), (CGColor{0x0F / 255.0, 0, 0, 1}));
+  EXPECT_EQ(colorFromHexString("")->CGColor(), (CGColor{0, 0, 0, 1}));
+}
+
+TEST_F(InterfaceExtensionsTest, LinksTheFirstOccurrenceOnlyAndTheKeysCarryTheApplicationPrefix) {
+  auto url = NSURL::URLWithString("https://zolto.example/terms");
+  auto text = NSMutableAttributedString::make("Read the terms – the terms are short");
+  addClickoutURLToSubstring(text, "privacy", url);
+  EXPECT_EQ(text->runs().size(), 1u);
+  addClickoutURLToSubstring(text, "terms", url);
+  NSRange linked;
+  auto link = asA<NSString>(text->attributeAtIndex(NSLinkAttributeName, 9, &linked));
+  ASSERT_TRUE(link);
+  EXPECT_EQ(link->string(), "https://zolto.example/terms");
+  EXPECT_EQ(linked, (NSRange{9, 5}));
+  EXPECT_FALSE(text->attributeAtIndex(NSLinkAttributeName, 21)) << "the second occurrence stays plain";
+
+  EXPECT_EQ(GlobalKeys::touchBarGifScrubberIdentifier(), "com.glimdeck.Glimdeck.gifScrubber");
+  EXPECT_EQ(GlobalKeys::touchBarConfirmationIdentifier(), "com.glimdeck.Glimdeck.confirmation");
+}
+
+TEST_F(InterfaceExtensionsTest, BackgroundColourLivesOnTheLayer) {
+  auto view = NSView::initWithFrame(NSMakeRect(0, 0, 10, 10));
+  EXPECT_FALSE(convenientBackgroundColor(view));
+  setConvenientBackgroundColor(view, NSColor::redColor());
+  EXPECT_TRUE(view->wantsLayer());
+  EXPECT_EQ(convenientBackgroundColor(view)->CGColor(), NSColor::redColor()->CGColor());
+  setConvenientBackgroundColor(view, nullptr);
+  EXPECT_FALSE(convenientBackgroundColor(view));
+}
+
+TEST_F(InterfaceExtensionsTest, PinningNeedsASuperviewAndAViewWithoutAutoresizingConstraints) {
+  auto parent = NSView::initWithFrame(NSMakeRect(0, 0, 100, 100));
+  auto child = NSView::initWithFrame(NSMakeRect(0, 0, 10, 10));
+  child->translatesAutoresizingMaskIntoConstraints = false;
+  pinToSuperview(child);  // no superview
+  parent->addSubview(child);
+  child->translatesAutoresizingMaskIntoConstraints = true;
+  pinToSuperview(child);
+  EXPECT_TRUE(parent->constraints().empty());
+
+  child->translatesAutoresizingMaskIntoConstraints = false;
+  pinToSuperview(child);
+  ASSERT_EQ(parent->constraints().size(), 4u);
+  std::vector<NSLayoutAttribute> order;
+  for (const auto& c : parent->constraints()) {
+    order.push_back(c->firstAttribute());
+    EXPECT_EQ(c->firstAttribute(), c->secondAttribute());
+    EXPECT_EQ(c->firstItem(), child);
+    EXPECT_EQ(c->secondItem(), parent);
+  }
+  EXPECT_EQ(order, (std::vector<NSLayoutAttribute>{NSLayoutAttribute::top, NSLayoutAttribute::bottom,
+                                                   NSLayoutAttribute::leading, NSLayoutAttribute::trailing}));
+}
+
+TEST_F(InterfaceExtensionsTest, FormFieldLook) {
+  auto field = NSTextField::initWithFrame(NSMakeRect(0, 0, 200, 30));
+  configureStylingForQLXWithPlaceholderText(field, "Email");
+  EXPECT_EQ(field->layer()->borderColor(), NSColorPalette::standardBorderGray()->CGColor());
+  EXPECT_EQ(field->layer()->borderWidth(), 1.0);
+  EXPECT_EQ(field->textColor(), NSColorPalette::textFieldTextOffBlack());
+  auto placeholder = field->placeholderAttributedString();
+  ASSERT_TRUE(placeholder);
+  EXPECT_EQ(placeholder->string(), "Email");
+  EXPECT_EQ(placeholder->attributeAtIndex(NSForegroundColorAttributeName, 0), NSColorPalette::placeholderGray());
+
+  configureStylingForQLXWithPlaceholderText(field, "Email", NSColorPalette::errorRed()->CGColor());
+  EXPECT_EQ(field->layer()->borderColor(), NSColorPalette::errorRed()->CGColor());
+}
+
+TEST_F(InterfaceExtensionsTest, ReplacingTextPlacesTheCaretAndGivesUpFocusLater) {
+  auto window = NSWindow::initWithContentRect(NSMakeRect(0, 0, 300, 100), NSWindowStyleMaskTitled);
+  window->makeKeyAndOrderFront(nullptr);
+  auto field = NSTextField::initWithFrame(NSMakeRect(10, 10, 200, 30));
+  window->contentView()->addSubview(field);
+
+  setTitle(field, "not edited", false, true);
+  EXPECT_EQ(field->stringValue(), "not edited");
+
+  ui.click(field);
+  ASSERT_TRUE(field->currentEditor());
+  setTitle(field, "cats", false, true);
+  EXPECT_EQ(field->currentEditor()->selectedRange(), (NSRange{4, 0}));
+
+  setTitle(field, "dogs", false, false);
+  EXPECT_TRUE(field->isEditing()) << "focus is given up on the next turn, not at once";
+  ui.advance(0);
+  EXPECT_FALSE(field->isEditing());
+  EXPECT_EQ(field->stringValue(), "dogs");
+}
+
+TEST_F(InterfaceExtensionsTest, LayerAnimationChangesTheRightKindAndAlwaysCompletes) {
+  auto layer = CALayer::layer();
+  layer->setBounds(NSMakeRect(0, 0, 10, 10));
+  int completions = 0;
+  performCATransaction(layer, LayerAnimationKind::opacity, NSValue::valueWithRect(NSMakeRect(0, 0, 5, 5)), 0.3,
+                       [&] { ++completions; });
+  EXPECT_EQ(layer->opacity(), 1.0);
+  EXPECT_FALSE(layer->hasAnimations());
+  ui.advance(0.5);
+  EXPECT_EQ(completions, 1) << "a wrong target still completes";
+
+  performCATransaction(layer, LayerAnimationKind::opacity, NSNumber::numberWithDouble(0.25), 0.3,
+                       [&] { ++completions; });
+  EXPECT_EQ(layer->opacity(), 0.25);
+  EXPECT_TRUE(layer->animationForKey("opacity"));
+  performCATransaction(layer, LayerAnimationKind::bounds, NSValue::valueWithRect(NSMakeRect(0, 0, 40, 20)), 0.3);
+  EXPECT_EQ(layer->bounds(), NSMakeRect(0, 0, 40, 20));
+  EXPECT_TRUE(layer->animationForKey("bounds"));
+  ui.advance(0.5);
+  EXPECT_EQ(completions, 2);
+}
+
+TEST_F(InterfaceExtensionsTest, DarkMenuBarReadsTheInterfaceStyle) {
+  auto defaults = NSUserDefaults::standardUserDefaults();
+  struct Case {
+    const char* style;
+    bool dark;
+  } cases[] = {{nullptr, false}, {"Dark", true}, {"dark", true}, {"DARK", true}, {"Light", false}, {"Darker", false}};
+  for (const auto& c : cases) {
+    defaults->setObject(c.style ? NSString::make(c.style) : nullptr, "AppleInterfaceStyle");
+    EXPECT_EQ(isDarkMenuBar(), c.dark) << (c.style ? c.style : "absent");
+  }
+}
+
+TEST_F(InterfaceExtensionsTest, TheShadowedCellDrawsItsTextWithAFixedShadowInsideASavedState) {
+  auto cell = ShadowTextFieldCell::initTextCell("Over a picture");
+  auto shadow = cell->shadow();
+  EXPECT_EQ(shadow->shadowColor->CGColor(), (CGColor{0, 0, 0, 0.75}));
+  EXPECT_EQ(shadow->shadowBlurRadius, 0.0);
+  EXPECT_EQ(shadow->shadowOffset, (NSSize{0, -2}));
+
+  auto context = RecordingContext::make();
+  {
+    NSGraphicsContext::Scope scope(NSGraphicsContext::graphicsContextWithContext(context, false));
+    cell->drawInteriorWithFrame(NSMakeRect(0, 0, 200, 30), nullptr);
+    context->fillRect(NSMakeRect(0, 0, 1, 1));  // whatever the view draws next
+  }
+  auto texts = context->all<Recorded::DrawText>();
+  ASSERT_EQ(texts.size(), 1u);
+  ASSERT_TRUE(texts[0].second.shadow);
+  EXPECT_EQ(texts[0].second.shadow->offset, (NSSize{0, -2}));
+  auto after = context->all<Recorded::FillRect>();
+  ASSERT_EQ(after.size(), 1u);
+  EXPECT_FALSE(after[0].second.shadow) << "the shadow does not spread past the cell";
+
+  auto emptyCell = ShadowTextFieldCell::initTextCell("");
+  auto quiet = RecordingContext::make();
+  {
+    NSGraphicsContext::Scope scope(NSGraphicsContext::graphicsContextWithContext(quiet, false));
+    emptyCell->drawInteriorWithFrame(NSMakeRect(0, 0, 200, 30), nullptr);
+  }
+  EXPECT_EQ(quiet->count<Recorded::DrawText>(), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,23 @@
+#pragma once
+// A view that keeps every press to itself and reports each release to its click delegate.
+
+#include <memory>
+
+#include "browse/NSViewTouchBlocker.h"
+#include "ui/ViewClickResponderDelegate.h"
+
+class ClickableView : public NSViewTouchBlocker {
+ public:
+  static std::shared_ptr<ClickableView> initWithFrame(NSRect frame);
+
+  // Held weakly: the screen that owns the view is usually the delegate, and a strong
+  // reference back would keep both alive for ever.
+  std::weak_ptr<ViewClickResponderDelegate> clickResponderDelegate;
+
+  void mouseUp(const std::shared_ptr<NSEvent>& event) override;
+
+  std::string className() const override { return "ClickableView"; }
+
+ protected:
+  using NSViewTouchBlocker::NSViewTouchBlocker;
+};

@@ -1,0 +1,23 @@
+#pragma once
+// The application's text-field conveniences: the standard form-field look and replacing a
+// field's text while choosing what happens to the selection and to focus.
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/quartz/CGColor.h"
+
+class NSTextField;
+class NSColor;
+
+// Placeholder in grey Avenir Next 15, a 1-point border (the given colour or the standard
+// grey) on the field's layer, and off-black text.
+void configureStylingForQLXWithPlaceholderText(const std::shared_ptr<NSTextField>& field, const std::string& placeholder,
+                                               std::optional<CGColor> borderColor = std::nullopt);
+
+// Replaces the text. While the field is edited and highlightText is false the caret goes
+// after the last character; unless keepFirstResponder is true the field gives up focus on
+// the next turn of the main queue.
+void setTitle(const std::shared_ptr<NSTextField>& field, const std::string& text, bool highlightText,
+              bool keepFirstResponder);

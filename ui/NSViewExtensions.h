@@ -1,0 +1,28 @@
+#pragma once
+// Conveniences of the interface kit over views and view controllers: the background colour
+// of the backing layer, the search-bar gradient and pinning a view to its superview.
+
+#include <memory>
+
+class NSView;
+class NSViewController;
+class NSColor;
+class CAGradientLayer;
+
+// The colour of the view's layer background; none without a layer or background.
+std::shared_ptr<NSColor> convenientBackgroundColor(const std::shared_ptr<NSView>& view);
+// Makes the view layer-backed and sets (or, with none, clears) its layer's background.
+void setConvenientBackgroundColor(const std::shared_ptr<NSView>& view, const std::shared_ptr<NSColor>& color);
+// The same on a view controller's view.
+std::shared_ptr<NSColor> convenientBackgroundColor(const std::shared_ptr<NSViewController>& controller);
+void setConvenientBackgroundColor(const std::shared_ptr<NSViewController>& controller,
+                                  const std::shared_ptr<NSColor>& color);
+
+// Puts the blue search-bar gradient (left to right) under the view's content; the caller
+// keeps the layer so that it can resize it with the view.
+void applyDalvoBlueGradientWithLayerToColor(const std::shared_ptr<NSView>& view,
+                                            const std::shared_ptr<CAGradientLayer>& gradient);
+
+// Ties the view's four edges to its superview's; only for a view that already opted out
+// of autoresizing-mask constraints and has a superview.
+void pinToSuperview(const std::shared_ptr<NSView>& view);
