@@ -7,7 +7,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 30
 CTEST_FLAGS ?= --output-on-failure -j $(JOBS)
 
-.PHONY: all setup build run test test-unit test-asan test-tsan bench fuzz clean
+.PHONY: all setup build run test test-unit test-asan test-tsan bench fuzz gallery clean
 
 all: build
 
@@ -15,7 +15,7 @@ setup:
 	@bash scripts/setup.sh
 
 $(BUILD)/build.ninja: | setup
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
 
 build: setup $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
@@ -29,7 +29,7 @@ test-unit: build
 	cd $(BUILD) && ctest $(CTEST_FLAGS)
 
 test-asan: setup
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DGLIMDECK_SANITIZE=ON -DGLIMDECK_BENCH=OFF
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" -DGLIMDECK_SANITIZE=ON -DGLIMDECK_BENCH=OFF
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest $(CTEST_FLAGS)
 
@@ -40,6 +40,9 @@ test-tsan: setup
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.2; done
+
+gallery: build
+	$(BUILD)/glimdeck-gallery $(BUILD)/gallery
 
 fuzz: setup
 	bash scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
