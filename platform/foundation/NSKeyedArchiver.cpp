@@ -8,7 +8,6 @@
 #include "platform/foundation/NSNull.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSString.h"
-#include "platform/foundation/NSURL.h"
 #include "platform/foundation/NSValue.h"
 
 namespace {
@@ -132,7 +131,7 @@ std::uint64_t NSKeyedArchiver::referenceTo(const id& object) {
     coding->encodeWithCoder(*this);
     codedName = classNameForClass(object->className()).value_or(object->className());
   } else if (asA<NSArray>(object) || asA<NSDictionary>(object) || asA<NSDate>(object) || asA<NSNull>(object) ||
-             asA<NSValue>(object) || asA<NSURL>(object)) {
+             asA<NSValue>(object)) {
     encodeValueClass(object);
     codedName = object->className();
   } else {
@@ -159,10 +158,6 @@ void NSKeyedArchiver::encodeValueClass(const id& object) {
     encodeObjects(values, "NS.objects");
   } else if (auto date = asA<NSDate>(object)) {
     encodeDouble(date->timeIntervalSince1970() - NSTimeIntervalSince1970, "NS.time");
-  } else if (auto url = asA<NSURL>(object)) {
-    // The platform's layout: the base (null here, the text being absolute) and the text.
-    encodeObject(nullptr, "NS.base");
-    encodeObject(NSString::make(url->absoluteString()), "NS.relative");
   } else if (auto value = asA<NSValue>(object)) {
     if (value->holdsPoint()) {
       encodeInt64(1, "NS.special");

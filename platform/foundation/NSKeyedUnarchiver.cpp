@@ -11,7 +11,6 @@
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSPropertyListSerialization.h"
 #include "platform/foundation/NSString.h"
-#include "platform/foundation/NSURL.h"
 #include "platform/foundation/NSValue.h"
 
 namespace {
@@ -107,16 +106,6 @@ id decodeValue(NSCoder& coder) {
   return nullptr;
 }
 
-// A URL is its text, resolved against its base when it has one; a text that is no URL
-// decodes as nothing.
-id decodeURL(NSCoder& coder) {
-  auto relative = coder.decodeObjectOfClass<NSString>("NS.relative");
-  if (!relative || !*relative) return nullptr;
-  auto base = coder.decodeObjectOfClass<NSURL>("NS.base");
-  if (base && *base) return NSURL::URLWithString((*relative)->string(), *base);
-  return NSURL::URLWithString((*relative)->string());
-}
-
 id decodeString(NSCoder& coder) {
   auto text = coder.decodeObjectOfClass<NSString>("NS.string");
   if (text && *text) return *text;
@@ -143,7 +132,6 @@ struct Registry {
     for (const char* name : {"NSData", "NSMutableData"}) classes[name] = decodeData;
     classes["NSDate"] = decodeDate;
     classes["NSValue"] = decodeValue;
-    classes["NSURL"] = decodeURL;
     classes["NSNull"] = [](NSCoder&) -> id { return NSNull::null(); };
   }
 };

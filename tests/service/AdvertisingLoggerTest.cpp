@@ -1,0 +1,199 @@
+#include <gtest/gtest.h>
+
+#include "service/AdvertisingLogger.h"
+#include "service/PlovexAnalytics.h"
+#include "tests/service/ServiceTestSupport.h"
+
+namespace {
+
+class AdvertisingLoggerTest : public ServiceTest {
+ protected:
+  void SetUp() override {
+    ServiceTest::SetUp();
+    // The install id request waits, so the id is whatever the test sets.
+    standin().injectFault("/quorb.quorbid", Fault::stall());
+    analytics = PlovexAnalytics::init();
+    PlovexAnalytics::setSharedPlovexAnalytics(analytics);
+    ASSERT_TRUE(runUntil([&] { return standin().stalledCount() == 1; }));
+    AdvertisingLogger::setQueue(AdvertisingLogger::makeQueue());
+  }
+  void TearDown() override {
+    standin().clearFaults();
+    standin().releaseStalls();
+    AdvertisingLogger::queue()->waitUntilAllOperationsAreFinished();
+    PlovexAnalytics::setSharedPlovexAnalytics(nullptr);
+    ServiceTest::TearDown();
+  }
+  std::vector<StandinRequest> reports() {
+    std::vector<StandinRequest> found;
+    for (auto& request : standin().requests()) {
+      if (request.path.starts_with("/v1/register")) found.push_back(request);
+    }
+    return found;
+  }
+  std::size_t queued() { return AdvertisingLogger::queue()->operationCount(); }
+  std::size_t count(const std::string& line) {
+    auto lines = printedLines();
+    return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
+  }
+  std::shared_ptr<PlovexAnalytics> analytics;
+};
+
+TEST_F(AdvertisingLoggerTest, EqualReportsStillQueuedAreDroppedWhileOthersWait) {
+  standin().injectFault("/v1/register", Fault::stall());
+  AdvertisingLogger::didShareContentWithSourceID("s1");
+  AdvertisingLogger::didViewContentWithSourceID("s2");
+  AdvertisingLogger::didViewContentWithSourceID("s3");
+  ASSERT_TRUE(runUntil([&] { return standin().stalledCount() == 1 + 3; }));
+
+  struct Case {
+    const char* name;
+    std::function<void()> report;
+    std::size_t queuedAfter;
+    const char* printed;  // the duplicate line, when the report is dropped
+  };
+  const Case cases[] = {
+      {"a fourth report waits", [] { AdvertisingLogger::didViewSearchSessionContentWithSourceID("s3", std::nullopt); }, 4, nullptr},
+      {"a view behind a queued share", [] { AdvertisingLogger::didViewContentWithSourceID("s1"); }, 4,
+       "DUPLICATE VIEW OPERATION FILTERED"},
+      {"a click-through behind a queued share", [] { AdvertisingLogger::didClickthruContentWithSourceID("s1"); }, 4,
+       "DUPLICATE SHARE OPERATION FILTERED"},
+      {"a share behind a queued view", [] { AdvertisingLogger::didShareContentWithSourceID("s2"); }, 5, nullptr},
+      {"a second view", [] { AdvertisingLogger::didViewContentWithSourceID("s2"); }, 5,
+       "DUPLICATE VIEW OPERATION FILTERED"},
+      {"a share behind the waiting share", [] { AdvertisingLogger::didShareContentWithSourceID("s2"); }, 5,
+       "DUPLICATE SHARE OPERATION FILTERED"},
+      {"a second search-session view, pixels and all",
+       [this] {
+         AdvertisingLogger::didViewSearchSessionContentWithSourceID("s3",
+                                                                    std::vector<std::string>{standinURL("/media/pixel/x/0.gif")});
+       },
+       5, "DUPLICATE SESSION VIEW OPERATION FILTERED"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::size_t before = c.printed ? count(c.printed) : 0;
+    c.report();
+    EXPECT_EQ(queued(), c.queuedAfter);
+    if (c.printed) EXPECT_EQ(count(c.printed), before + 1);
+  }
+  EXPECT_EQ(standin().stalledCount(), 1u + 3u);  // never more than three reports in flight
+  for (const auto& request : standin().requests()) EXPECT_FALSE(request.path.starts_with("/media/pixel"));
+
+  standin().clearFaults();
+  standin().releaseStalls();
+  ASSERT_TRUE(runUntil([&] { return queued() == 0; }));
+  EXPECT_EQ(reports().size(), 5u);
+
+  // Once sent, the same report is accepted and sent again.
+  AdvertisingLogger::didShareContentWithSourceID("s1");
+  ASSERT_TRUE(runUntil([&] { return queued() == 0 && reports().size() == 6; }));
+}
+
+TEST_F(AdvertisingLoggerTest, ReportsCarryTheirParameters) {
+  analytics->setQuorbID("MTIzNA==");
+  advance(0.25);
+  AdvertisingLogger::didViewContentWithSourceID("view-id");
+  AdvertisingLogger::didShareContentWithSourceID("share-id");
+  AdvertisingLogger::didClickthruContentWithSourceID("tap-id");
+  AdvertisingLogger::didViewSearchSessionContentWithSourceID("", std::nullopt);
+  ASSERT_TRUE(runUntil([&] { return reports().size() == 4; }));
+
+  struct Expected {
+    const char* sourceID;
+    const char* path;
+    std::optional<std::string> action;
+  };
+  const Expected expected[] = {
+      {"view-id", "/v1/registerview", std::nullopt},
+      {"share-id", "/v1/registeraction", "share"},
+      {"tap-id", "/v1/registeraction", "tap"},
+      {"", "/v1/registeraction", "pixel"},
+  };
+  auto sent = reports();
+  for (const auto& e : expected) {
+    SCOPED_TRACE(e.sourceID);
+    auto request = std::find_if(sent.begin(), sent.end(), [&](const StandinRequest& r) {
+      return r.queryValue("source_id") == std::string(e.sourceID);
+    });
+    ASSERT_NE(request, sent.end());
+    EXPECT_EQ(request->path, e.path);
+    EXPECT_EQ(request->queryValue("action"), e.action);
+    EXPECT_EQ(request->queryValue("key"), "QKW7TNPL2XRM");
+    EXPECT_EQ(request->queryValue("quorbid"), "MTIzNA==");
+    EXPECT_EQ(request->queryValue("timestamp"), "1800000000.25");
+  }
+
+  // Without an install id the parameter is still sent, empty.
+  analytics->setQuorbID(std::nullopt);
+  AdvertisingLogger::didViewContentWithSourceID("late");
+  ASSERT_TRUE(runUntil([&] { return reports().size() == 5; }));
+  EXPECT_EQ(reports().back().queryValue("quorbid"), "");
+}
+
+TEST_F(AdvertisingLoggerTest, OnlyWebTrackingPixelsAreFetched) {
+  auto pixel = [&](int n) { return standinURL("/media/pixel/" + std::to_string(n) + "/0.gif"); };
+  AdvertisingLogger::didViewSearchSessionContentWithSourceID(
+      "pixels", std::vector<std::string>{pixel(1), "not a url", "file:///etc/passwd", "ftp://127.0.0.1/x", pixel(2)});
+  AdvertisingLogger::didViewSearchSessionContentWithSourceID("none", std::vector<std::string>{});
+  ASSERT_TRUE(runUntil([&] { return queued() == 0 && reports().size() == 2; }));
+  ASSERT_TRUE(standin().waitForRequest([](const StandinRequest& r) { return r.path == "/media/pixel/2/0.gif"; }, 5.0));
+  std::vector<std::string> pixels;
+  for (const auto& request : standin().requests()) {
+    if (request.path.starts_with("/media/pixel")) pixels.push_back(request.path);
+  }
+  std::sort(pixels.begin(), pixels.end());
+  EXPECT_EQ(pixels, (std::vector<std::string>{"/media/pixel/1/0.gif", "/media/pixel/2/0.gif"}));
+}
+
+TEST_F(AdvertisingLoggerTest, FailedAndCancelledReportsFinishAndPrintTheirPrefix) {
+  standin().injectFault("/v1/register", Fault::drop());
+  AdvertisingLogger::didViewContentWithSourceID("v");
+  AdvertisingLogger::didClickthruContentWithSourceID("c");
+  AdvertisingLogger::didViewSearchSessionContentWithSourceID("s", std::nullopt);
+  ASSERT_TRUE(runUntil([&] { return queued() == 0; }));
+  auto startsWith = [&](const std::string& prefix) {
+    for (const auto& line : printedLines()) {
+      if (line.starts_with(prefix) && line.size() > prefix.size()) return true;
+    }
+    return false;
+  };
+  EXPECT_TRUE(startsWith("ADVERTISING  VIEW LOGGING FAILURE: "));
+  EXPECT_TRUE(startsWith("ADVERTISING SHARE LOGGING FAILURE: "));
+  EXPECT_TRUE(startsWith("ADVERTISING SEARCH SESSION VIEW LOGGING FAILURE: "));
+
+  // Cancelled reports, running or waiting, finish too: the source ids are free again.
+  standin().clearFaults();
+  standin().injectFault("/v1/register", Fault::stall());
+  for (const char* id : {"a", "b", "c", "d"}) AdvertisingLogger::didShareContentWithSourceID(id);
+  ASSERT_TRUE(runUntil([&] { return standin().stalledCount() == 1 + 3; }));
+  AdvertisingLogger::queue()->cancelAllOperations();
+  ASSERT_TRUE(runUntil([&] { return queued() == 0; }));
+  AdvertisingLogger::didShareContentWithSourceID("a");
+  EXPECT_EQ(queued(), 1u);
+}
+
+TEST(AdvertisingLogOperationTest, EqualityFollowsTheQueuedReportsType) {
+  using T = AdvertisingLogType;
+  struct Case {
+    T queued;
+    T incoming;
+    bool equal;
+  };
+  const Case cases[] = {
+      {T::share, T::view, true},       {T::share, T::sessionView, true}, {T::clickthrough, T::share, true},
+      {T::view, T::share, false},      {T::view, T::view, true},         {T::view, T::sessionView, false},
+      {T::sessionView, T::sessionView, true}, {T::sessionView, T::view, false},
+  };
+  for (const auto& c : cases) {
+    auto queued = AdvertisingLogOperation::make("id", c.queued);
+    EXPECT_EQ(queued->isEqual(AdvertisingLogOperation::make("id", c.incoming)), c.equal);
+    EXPECT_FALSE(queued->isEqual(AdvertisingLogOperation::make("other", c.incoming)));
+    EXPECT_EQ(queued->hash(), AdvertisingLogOperation::make("id", c.incoming)->hash());
+  }
+  EXPECT_FALSE(AdvertisingLogOperation::make("id", T::share)->isEqual(nullptr));
+  EXPECT_EQ(AdvertisingLogOperation::timestampText(1800000000.0), "1800000000.0");
+  EXPECT_EQ(AdvertisingLogOperation::timestampText(1712345678.123456789), "1712345678.12346");
+}
+
+}  // namespace
