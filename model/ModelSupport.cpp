@@ -1,5 +1,7 @@
 #include "model/ModelSupport.h"
 
+#include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSWindow.h"
 #include "platform/foundation/NSArray.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSString.h"
@@ -49,8 +51,8 @@ id textOrNull(const std::optional<std::string>& text) {
 }
 
 double mainWindowScale() {
-  // No window of this application draws at another scale yet.
-  return 1.0;
+  auto window = NSApplication::sharedApplication()->mainWindow();
+  return window ? window->backingScaleFactor : 1.0;
 }
 
 }  // namespace ModelSupport

@@ -23,13 +23,17 @@
 namespace {
 
 std::mutex& sharedMutex() {
-  static std::mutex mutex;
-  return mutex;
+  // Never destroyed: replies still arriving on worker threads while the process exits
+  // must not find it gone.
+  static auto* mutex = new std::mutex();
+  return *mutex;
 }
 
 std::shared_ptr<PlovexAnalytics>& sharedStorage() {
-  static std::shared_ptr<PlovexAnalytics> shared;
-  return shared;
+  // Never destroyed: replies still arriving on worker threads while the process exits
+  // must not find it gone.
+  static auto* shared = new std::shared_ptr<PlovexAnalytics>();
+  return *shared;
 }
 
 // A base-10 integer with an optional sign and nothing else; none on overflow.

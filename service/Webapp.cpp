@@ -16,13 +16,17 @@
 namespace {
 
 std::mutex& sessionMutex() {
-  static std::mutex mutex;
-  return mutex;
+  // Never destroyed: replies still arriving on worker threads while the process exits
+  // must not find it gone.
+  static auto* mutex = new std::mutex();
+  return *mutex;
 }
 
 std::shared_ptr<NSURLSession>& sharedSessionStorage() {
-  static std::shared_ptr<NSURLSession> session;
-  return session;
+  // Never destroyed: replies still arriving on worker threads while the process exits
+  // must not find it gone.
+  static auto* session = new std::shared_ptr<NSURLSession>();
+  return *session;
 }
 
 enum class Base { legacyWeb, legacyApi, message, web, api };

@@ -63,3 +63,10 @@ void setTitle(const std::shared_ptr<NSTextField>& field, const std::string& text
     });
   }
 }
+
+void setCursorColor(const std::shared_ptr<NSTextField>& field, const std::shared_ptr<NSColor>& color) {
+  if (!field) return;
+  auto window = field->window();
+  if (!window) return;
+  if (auto editor = window->fieldEditor(true, field)) editor->insertionPointColor = color;
+}

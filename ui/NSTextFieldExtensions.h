@@ -19,5 +19,8 @@ void configureStylingForQLXWithPlaceholderText(const std::shared_ptr<NSTextField
 // Replaces the text. While the field is edited and highlightText is false the caret goes
 // after the last character; unless keepFirstResponder is true the field gives up focus on
 // the next turn of the main queue.
+// The caret colour of the window's field editor for this field; nothing without a window.
+void setCursorColor(const std::shared_ptr<NSTextField>& field, const std::shared_ptr<NSColor>& color);
+
 void setTitle(const std::shared_ptr<NSTextField>& field, const std::string& text, bool highlightText,
               bool keepFirstResponder);

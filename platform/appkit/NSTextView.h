@@ -58,6 +58,8 @@ class NSTextView : public NSView {
   void setTextColor(std::shared_ptr<NSColor> color);
   std::shared_ptr<NSColor> backgroundColor;
   bool drawsBackground = true;
+  // The caret colour a screen chose (none: the text colour).
+  std::shared_ptr<NSColor> insertionPointColor;
   bool isEditable() const { return editable_; }
   void setEditable(bool editable);
   bool isSelectable() const { return selectable_; }

@@ -113,6 +113,8 @@ class NSWindow : public NSResponder {
   bool opaque = true;
   bool hasShadow = true;
   std::shared_ptr<NSObject> backgroundColor;
+  // Points to pixels of the screen the window is on: 1.0 standard, 2.0 high density.
+  double backingScaleFactor = 1.0;
 
   std::shared_ptr<NSWindowDelegate> delegate() const { return delegate_.lock(); }
   void setDelegate(const std::shared_ptr<NSWindowDelegate>& delegate) { delegate_ = delegate; }

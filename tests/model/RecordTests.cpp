@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "model/AdBadgeInfo.h"
+#include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSWindow.h"
 #include "model/FeatureInfo.h"
 #include "model/TelescopePayload.h"
 #include "model/TelescopeUnit.h"
@@ -48,8 +50,21 @@ TEST(AdBadgeInfo, TheAddressCarriesTheScaleSuffixAboveOne) {
     ASSERT_TRUE(url) << scale;
     EXPECT_EQ(url->absoluteString(), address) << scale;
   }
+}
+
+TEST(AdBadgeInfo, TheAddressFollowsTheMainWindowsScaleAtEachCall) {
+  NSApplication::resetSharedApplication();
+  auto badge = AdBadgeInfo::initWithApiData(jsonObject(R"({"position":1,)" + kAssetInfo + "}"));
   // With no main window the scale is 1.0.
   EXPECT_EQ(badge->badgeAssetUrl()->absoluteString(), "https://cdn.example/b/badge.png");
+  auto window = NSWindow::initWithContentRect(NSMakeRect(0, 0, 100, 100), NSWindowStyleMaskTitled);
+  window->backingScaleFactor = 2.0;
+  window->makeKeyAndOrderFront(nullptr);
+  ASSERT_EQ(NSApplication::sharedApplication()->mainWindow(), window);
+  EXPECT_EQ(badge->badgeAssetUrl()->absoluteString(), "https://cdn.example/b/badge@2x.png");
+  window->backingScaleFactor = 3.0;
+  EXPECT_EQ(badge->badgeAssetUrl()->absoluteString(), "https://cdn.example/b/badge@3x.png");
+  NSApplication::resetSharedApplication();
 }
 
 TEST(AdBadgeInfo, IncompleteOrUnparsableAssetInfoGivesNoAddress) {

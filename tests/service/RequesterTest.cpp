@@ -140,6 +140,7 @@ TEST_F(RequesterTest, UserStreamsAndTrendingComeFromTheStandin) {
   EXPECT_FALSE(content->empty());
   auto trending = fetch(VNStreamRequester::getForTrendingContent());
   EXPECT_TRUE(trending.first);
+  ASSERT_TRUE(trending.second);
   EXPECT_EQ(trending.second->size(), Catalogue::defaultPageSize);
 }
 
@@ -315,6 +316,7 @@ TEST_F(RequesterTest, TagListsAndTheirStreams) {
     // The tag's stream is where its "path" says.
     auto stream = fetch(VNStreamRequester::getForTagWithTag(asA<VNTag>(content->front())));
     EXPECT_TRUE(stream.first);
+    ASSERT_TRUE(stream.second);
     EXPECT_FALSE(stream.second->empty());
   }
 }

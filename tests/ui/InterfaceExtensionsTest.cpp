@@ -130,6 +130,11 @@ TEST_F(InterfaceExtensionsTest, ReplacingTextPlacesTheCaretAndGivesUpFocusLater)
   auto field = NSTextField::initWithFrame(NSMakeRect(10, 10, 200, 30));
   window->contentView()->addSubview(field);
 
+  auto loose = NSTextField::initWithFrame(NSMakeRect(0, 0, 10, 10));
+  setCursorColor(loose, NSColor::whiteColor());  // no window: nothing to colour
+  setCursorColor(field, NSColor::whiteColor());
+  EXPECT_EQ(window->fieldEditor(true, field)->insertionPointColor->CGColor(), NSColor::whiteColor()->CGColor());
+
   setTitle(field, "not edited", false, true);
   EXPECT_EQ(field->stringValue(), "not edited");
 
@@ -207,6 +212,52 @@ TEST_F(InterfaceExtensionsTest, TheShadowedCellDrawsItsTextWithAFixedShadowInsid
     emptyCell->drawInteriorWithFrame(NSMakeRect(0, 0, 200, 30), nullptr);
   }
   EXPECT_EQ(quiet->count<Recorded::DrawText>(), 0u);
+}
+
+}  // namespace
+
+#include <fstream>
+
+#include "platform/appkit/NSImage.h"
+#include "platform/appkit/NSImageView.h"
+#include "platform/foundation/NSBundle.h"
+#include "platform/foundation/NSData.h"
+#include "service/AssetCache.h"
+#include "ui/NSImageViewExtensions.h"
+
+namespace {
+
+std::vector<std::uint8_t> heartPNG() {
+  std::ifstream in(NSBundle::mainBundle()->resourcePath() / "images" / "redHeart@2x.png", std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST_F(InterfaceExtensionsTest, ImagesLoadFromFilesAndTheCacheAndBadDataChangesNothing) {
+  auto bytes = heartPNG();
+  ASSERT_FALSE(bytes.empty());
+  auto view = NSImageView::initWithFrame(NSMakeRect(0, 0, 20, 20));
+
+  auto file = home() / "heart.png";
+  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  EXPECT_FALSE(networkLoadImageWithPath(view, NSURL::fileURLWithPath(file.string())));
+  EXPECT_FALSE(view->image()) << "the image is set on the main queue";
+  ui.advance(0);
+  ASSERT_TRUE(view->image());
+  auto first = view->image();
+
+  auto garbage = home() / "garbage.png";
+  std::ofstream(garbage) << "not a picture";
+  networkLoadImageWithPath(view, NSURL::fileURLWithPath(garbage.string()));
+  networkLoadImageWithPath(view, NSURL::fileURLWithPath((home() / "missing.png").string()));
+  ui.advance(0);
+  EXPECT_EQ(view->image(), first);
+
+  const std::string remote = "http://127.0.0.1:1/badge.png";
+  AssetCache::shared()->cacheAssetWithData(NSData::make(bytes), remote, std::nullopt);
+  auto other = NSImageView::initWithFrame(NSMakeRect(0, 0, 20, 20));
+  EXPECT_FALSE(networkLoadImageWithPath(other, NSURL::URLWithString(remote))) << "no download for a cached key";
+  ui.advance(0);
+  EXPECT_TRUE(other->image());
 }
 
 }  // namespace

@@ -1,0 +1,67 @@
+// Scroll views: the wheel moves within the document and announces live scrolling; code
+// scrolls silently.
+
+#include <gtest/gtest.h>
+
+#include "platform/appkit/NSScrollView.h"
+#include "platform/appkit/NSWindow.h"
+#include "platform/foundation/NSNotificationCenter.h"
+#include "tests/support/UISimulator.h"
+
+namespace {
+
+class ScrollViewTest : public UITest {
+ protected:
+  void SetUp() override {
+    UITest::SetUp();
+    window = NSWindow::initWithContentRect(NSMakeRect(0, 0, 300, 200), NSWindowStyleMaskTitled);
+    window->makeKeyAndOrderFront(nullptr);
+    scrollView = NSScrollView::initWithFrame(NSMakeRect(0, 0, 300, 200));
+    document = NSView::initWithFrame(NSMakeRect(0, 0, 300, 1000));
+    document->setFlipped(true);
+    scrollView->setDocumentView(document);
+    window->contentView()->addSubview(scrollView);
+    for (auto name : {NSScrollView::Constants::willStartLiveScrollNotification,
+                      NSScrollView::Constants::didLiveScrollNotification,
+                      NSScrollView::Constants::didEndLiveScrollNotification})
+      tokens.push_back(NSNotificationCenter::defaultCenter()->addObserverForName(
+          name, nullptr, nullptr, [this, name](const std::shared_ptr<NSNotification>& note) {
+            heard.push_back(std::string(name.substr(12)) + (note->object() == scrollView ? "" : " (other object)"));
+          }));
+  }
+  std::shared_ptr<NSWindow> window;
+  std::shared_ptr<NSScrollView> scrollView;
+  std::shared_ptr<NSView> document;
+  std::vector<id> tokens;
+  std::vector<std::string> heard;
+};
+
+TEST_F(ScrollViewTest, TheWheelMovesWithinTheDocumentAndAnnouncesLiveScrolling) {
+  ui.scrollWheel(document, 0, -150, NSMakePoint(150, scrollView->contentOffset().y + 10));
+  EXPECT_EQ(scrollView->contentOffset(), NSMakePoint(0, 150));
+  EXPECT_EQ(scrollView->documentVisibleRect(), NSMakeRect(0, 150, 300, 200));
+  EXPECT_EQ(heard, (std::vector<std::string>{"WillStartLiveScrollNotification", "DidLiveScrollNotification",
+                                             "DidEndLiveScrollNotification"}));
+  // Past either end the position stops at the end.
+  ui.scrollWheel(document, 0, -5000, NSMakePoint(150, scrollView->contentOffset().y + 10));
+  EXPECT_EQ(scrollView->contentOffset(), NSMakePoint(0, 800));
+  ui.scrollWheel(document, 0, 9000, NSMakePoint(150, scrollView->contentOffset().y + 10));
+  EXPECT_EQ(scrollView->contentOffset(), NSMakePoint(0, 0));
+}
+
+TEST_F(ScrollViewTest, ScrollingByCodeMovesAtOnceAndPostsNothing) {
+  scrollView->scrollToPoint(NSMakePoint(0, 420));
+  EXPECT_EQ(scrollView->documentVisibleRect(), NSMakeRect(0, 420, 300, 200));
+  scrollView->scrollToPoint(NSMakePoint(-10, 5000));
+  EXPECT_EQ(scrollView->contentOffset(), NSMakePoint(0, 800));
+  EXPECT_TRUE(heard.empty());
+}
+
+TEST_F(ScrollViewTest, ADocumentSmallerThanTheViewStaysAtTheTop) {
+  document->setFrameSize(NSMakeSize(300, 50));
+  ui.scrollWheel(document, 0, -100, NSMakePoint(150, scrollView->contentOffset().y + 10));
+  EXPECT_EQ(scrollView->contentOffset(), NSMakePoint(0, 0));
+  EXPECT_EQ(scrollView->documentVisibleRect(), NSMakeRect(0, 0, 300, 50));
+}
+
+}  // namespace
