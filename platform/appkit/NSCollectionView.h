@@ -40,6 +40,12 @@ class NSCollectionView : public NSView {
   // otherwise the view prints why, changes nothing and answers false. Items added at the
   // ends of their sections let the layout keep what it placed before.
   virtual bool insertItemsAtIndexPaths(const NSIndexPathSet& indexPaths);
+  // The selected items of a single-section view, by index.
+  const NSIndexSet& selectionIndexes() const { return selectionIndexes_; }
+  virtual void setSelectionIndexes(const NSIndexSet& indexes) { selectionIndexes_ = indexes; }
+  bool selectable = false;
+  bool allowsMultipleSelection = false;
+
   // Prepares the layout when it is invalidated.
   void prepareLayoutIfNeeded();
 
@@ -55,4 +61,5 @@ class NSCollectionView : public NSView {
   // The layout tells its view that it must be prepared again.
   virtual void layoutInvalidated() { setNeedsLayout(true); }
   std::shared_ptr<NSCollectionViewLayout> layout_;
+  NSIndexSet selectionIndexes_;
 };
