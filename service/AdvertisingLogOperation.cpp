@@ -119,8 +119,12 @@ void AdvertisingLogOperation::sendLog(std::string_view endpoint, std::optional<s
     finish();
     return;
   }
-  std::lock_guard lock(fieldsMutex_);
-  task_ = task;
+  {
+    std::lock_guard lock(fieldsMutex_);
+    task_ = task;
+  }
+  // A cancel that came while the request was being made did not see the task: cancel it now.
+  if (isCancelled()) task->cancel();
 }
 
 void AdvertisingLogOperation::reportFailure(const std::shared_ptr<NSError>& error) {

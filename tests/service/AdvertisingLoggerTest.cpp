@@ -21,6 +21,13 @@ class AdvertisingLoggerTest : public ServiceTest {
     standin().clearFaults();
     standin().releaseStalls();
     AdvertisingLogger::queue()->waitUntilAllOperationsAreFinished();
+    // The install id reply and the pixel requests complete here, not while the process exits.
+    EXPECT_TRUE(runUntil([] {
+      auto session = Webapp::session();
+      return !session || session->allTasks().empty();
+    }));
+    // Deliveries already queued (the install id reply writes the defaults) finish first.
+    if (auto session = Webapp::session()) session->delegateQueue()->sync([] {});
     PlovexAnalytics::setSharedPlovexAnalytics(nullptr);
     ServiceTest::TearDown();
   }
