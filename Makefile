@@ -5,6 +5,8 @@ ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 30
+# Only the stress-test programs (test folders named "threading") run under ThreadSanitizer.
+TSAN_TARGETS = $(shell find tests -type d -name threading | sed 's|^tests/||; s|/|_|g; s|^|test_|')
 CTEST_FLAGS ?= --output-on-failure -j $(JOBS)
 
 .PHONY: all setup build run test test-unit test-asan test-tsan bench fuzz gallery clean
@@ -23,7 +25,7 @@ build: setup $(BUILD)/build.ninja
 run: build
 	@bash scripts/run.sh $(BUILD)
 
-test: test-unit test-asan
+test: test-unit test-asan test-tsan
 
 test-unit: build
 	cd $(BUILD) && ctest $(CTEST_FLAGS)
@@ -35,7 +37,7 @@ test-asan: setup
 
 test-tsan: setup
 	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLIMDECK_TSAN=ON -DGLIMDECK_BENCH=OFF
-	cmake --build $(TSAN_BUILD) -j $(JOBS)
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target $(TSAN_TARGETS)
 	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1 ctest $(CTEST_FLAGS) -L tsan
 
 bench: build
