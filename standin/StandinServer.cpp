@@ -268,6 +268,8 @@ std::expected<int, std::string> StandinServer::start(int port) {
   if (port < 0 || port > 65535) return std::unexpected("port " + std::to_string(port) + " is out of range");
   auto server = std::make_unique<httplib::Server>();
   server->new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
+  // Small replies on a kept-alive connection would otherwise wait out the delayed-ACK timer.
+  server->set_tcp_nodelay(true);
   // Address reuse only: the library's default also shares the port with other listeners,
   // which would let two stand-ins "start" on one port.
   server->set_socket_options([](int sock) {

@@ -363,7 +363,8 @@ struct URLSessionEngineState {
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+    // gzip and deflate only: brotli at its default quality costs a server far more than it saves.
+    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
     curl_easy_setopt(easy, CURLOPT_NOPROXY, noProxyList().c_str());
 
     const double idle = std::min(request->timeoutInterval(), configuration.timeoutIntervalForRequest);
