@@ -1,5 +1,6 @@
 #include "standin/StandinServer.h"
 #include "standin/AdvertisingRoutes.h"
+#include "standin/MultipartParser.h"
 #include "standin/PostRoutes.h"
 #include "standin/ServiceRoutes.h"
 
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <atomic>
 #include <charconv>
 #include <chrono>
@@ -35,6 +37,15 @@ constexpr std::size_t kPieceSize = 64 * 1024;
 constexpr std::size_t kWorkers = 64;
 // Largest body "/_standin/bytes" makes.
 constexpr std::size_t kMaxGeneratedBytes = std::size_t{1} << 31;
+// Put before a multipart Content-Type value while the body is read, so that the HTTP
+// library keeps the raw bytes instead of splitting them into parts (its splitter loses the
+// names of parts written `name="x";`); taken off again when the request is recorded.
+constexpr std::string_view kHeldContentType = "\x7fstandin-raw\x7f";
+
+bool isContentTypeHeader(const std::string& name) {
+  return std::ranges::equal(name, std::string_view("content-type"),
+                            [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+}
 
 int portOf(const sockaddr_storage& address) {
   if (address.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
@@ -125,9 +136,17 @@ StandinRequest requestFrom(const httplib::Request& req) {
     if (name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" || name == "LOCAL_PORT") continue;
     request.headers.emplace_back(name, value);
   }
+  std::string contentType;
+  for (auto& [name, value] : request.headers) {
+    if (value.starts_with(kHeldContentType)) value.erase(0, kHeldContentType.size());
+    if (contentType.empty() && isContentTypeHeader(name)) contentType = value;
+  }
   request.body = req.body;
-  for (const auto& [name, file] : req.files) {
-    request.parts.push_back({file.name, file.filename, file.content_type, file.content});
+  if (MultipartParser::isMultipartFormData(contentType)) {
+    // A body that does not parse keeps no parts; the raw bytes stay in the log.
+    if (auto boundary = MultipartParser::boundaryOf(contentType)) {
+      if (auto parts = MultipartParser::parse(request.body, *boundary)) request.parts = std::move(*parts);
+    }
   }
   return request;
 }
@@ -275,6 +294,16 @@ std::expected<int, std::string> StandinServer::start(int port) {
   server->set_socket_options([](int sock) {
     int yes = 1;
     setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
+  server->set_pre_routing_handler([](const httplib::Request& req, httplib::Response&) {
+    // The request is the library's own mutable object, handed over as const; the body has
+    // not been read yet.
+    for (auto& [name, value] : const_cast<httplib::Request&>(req).headers) {
+      if (isContentTypeHeader(name) && MultipartParser::isMultipartFormData(value)) {
+        value.insert(0, kHeldContentType);
+      }
+    }
+    return httplib::Server::HandlerResponse::Unhandled;
   });
   auto handler = [this](const httplib::Request& req, httplib::Response& res) { handle(req, res); };
   // Every method goes to one dispatcher, which does the routing itself.

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <set>
 
 #include "platform/foundation/NSURLResponse.h"
 #include "service/Webapp.h"
@@ -86,21 +85,27 @@ TEST_F(UploadTest, UploadReachesTheServiceAsMultipart) {
   EXPECT_EQ(request->header("content-type"), "multipart/form-data; boundary=" + B);
   // The upload's own session does not carry the shared session's User-Agent.
   EXPECT_NE(request->header("User-Agent"), Webapp::userAgent());
-  // What was sent is the body as laid out (the HTTP library behind the stand-in keeps the
-  // parts, not the raw bytes, and does not read a name followed by ";" in a text part).
+  // The stand-in received the body byte for byte as laid out, and read every part's name.
   auto task = Webapp::uploadWithEndpoint("/quorb.upload", gif, std::nullopt, params, nullptr, nullptr);
   ASSERT_TRUE(task);
-  EXPECT_EQ(task->originalRequest()->HTTPBody()->string(), (*Webapp::multipartBody(gif, std::nullopt, params))->string());
+  const std::string expected = (*Webapp::multipartBody(gif, std::nullopt, params))->string();
+  EXPECT_EQ(task->originalRequest()->HTTPBody()->string(), expected);
+  EXPECT_EQ(request->body, expected);
   ASSERT_EQ(request->parts.size(), 3u);
-  std::multiset<std::string> texts;
-  for (const auto& part : request->parts) {
-    if (part.filename.empty()) texts.insert(part.content);
+  for (const auto& [name, value] : params) {
+    ASSERT_TRUE(request->part(name)) << name;
+    EXPECT_EQ(request->part(name)->content, value);
+    EXPECT_EQ(request->part(name)->filename, "");
+    EXPECT_EQ(request->part(name)->contentType, "");
   }
-  EXPECT_EQ(texts, (std::multiset<std::string>{"cats, dogs", "Ça va"}));
   ASSERT_TRUE(request->part("file"));
   EXPECT_EQ(request->part("file")->filename, "image.gif");
   EXPECT_EQ(request->part("file")->contentType, "application/octet-stream");
   EXPECT_EQ(request->part("file")->content, gif->string());
+  // The reply lists the parts as read, names included.
+  for (const auto& name : {"tags", "title", "file"}) {
+    EXPECT_NE(reply.data->string().find("\"name\":\"" + std::string(name) + "\""), std::string::npos) << name;
+  }
 
   // The session was used for this one upload and then let go.
   EXPECT_TRUE(runUntil([&] { return delegate->invalidated == 1; }));
