@@ -130,8 +130,8 @@ std::size_t editDistance(std::string_view a, std::string_view b) {
 
 std::string jsonText(const id& object) { return NSJSONSerialization::stringWithJSONObject(object).value_or("{}"); }
 
-GifMaker::PaddedFile exactly(const GifMaker::Spec& spec) {
-  return *GifMaker::padded(spec, GifMaker::animated(spec).size());
+GifMaker::PaddedFile exactly(const GifMaker::Look& look) {
+  return *GifMaker::padded(look, GifMaker::animated(look).size());
 }
 
 }  // namespace
@@ -237,34 +237,34 @@ std::vector<const CatalogueItem*> Catalogue::search(std::string_view query) cons
   return found;
 }
 
-GifMaker::Spec Catalogue::specFor(const CatalogueItem& item, std::string_view format) const {
-  GifMaker::Spec spec{.width = item.width, .height = item.height, .frames = item.frames, .rgb = item.rgb, .loop = true};
+GifMaker::Look Catalogue::lookFor(const CatalogueItem& item, std::string_view format) const {
+  GifMaker::Look look{.width = item.width, .height = item.height, .frames = item.frames, .rgb = item.rgb, .loop = true};
   if (format == "tinygif" || format == "tinymp4" || format == "preview") {
-    spec.width = std::max(1, item.width / 2);
-    spec.height = std::max(1, item.height / 2);
+    look.width = std::max(1, item.width / 2);
+    look.height = std::max(1, item.height / 2);
   } else if (format == "nanogif") {
-    spec.width = std::max(1, item.width / 4);
-    spec.height = std::max(1, item.height / 4);
+    look.width = std::max(1, item.width / 4);
+    look.height = std::max(1, item.height / 4);
   }
   if (format == "preview") {
-    spec.frames = 1;
-    spec.loop = false;
+    look.frames = 1;
+    look.loop = false;
   }
-  return spec;
+  return look;
 }
 
 std::pair<int, int> Catalogue::mediaDims(const CatalogueItem& item, std::string_view format) const {
-  auto spec = specFor(item, format);
-  return {spec.width, spec.height};
+  auto look = lookFor(item, format);
+  return {look.width, look.height};
 }
 
 std::size_t Catalogue::mediaSize(const CatalogueItem& item, std::string_view format) const {
-  auto spec = specFor(item, format);
+  auto look = lookFor(item, format);
   std::uint64_t extra = mix(seed_, item.id, format) % 2048;
-  if (isGifFormat(format)) return GifMaker::sizeBound(spec) + extra;
-  if (format == "preview") return GifMaker::animated(spec).size();
-  std::size_t pixels = static_cast<std::size_t>(spec.width) * static_cast<std::size_t>(spec.height);
-  std::size_t size = 32 + pixels * static_cast<std::size_t>(spec.frames) / 6 + extra;
+  if (isGifFormat(format)) return GifMaker::sizeBound(look) + extra;
+  if (format == "preview") return GifMaker::animated(look).size();
+  std::size_t pixels = static_cast<std::size_t>(look.width) * static_cast<std::size_t>(look.height);
+  std::size_t size = 32 + pixels * static_cast<std::size_t>(look.frames) / 6 + extra;
   return format == "loopedmp4" ? size * 3 : size;
 }
 
@@ -478,11 +478,11 @@ std::optional<GifMaker::PaddedFile> Catalogue::mediaFile(std::string_view path) 
   const CatalogueItem* found = item(parts[0]);
   if (!found) return std::nullopt;
   auto [format, extension] = nameAndExtension(parts[1]);
-  if (format == "preview" && extension == "gif") return exactly(specFor(*found, "preview"));
+  if (format == "preview" && extension == "gif") return exactly(lookFor(*found, "preview"));
   if (std::ranges::find(formats(), format) == formats().end()) return std::nullopt;
   if (extension != (isGifFormat(format) ? "gif" : "mp4")) return std::nullopt;
   auto size = mediaSize(*found, format);
-  auto file = isGifFormat(format) ? GifMaker::padded(specFor(*found, format), size) : GifMaker::mp4(size);
+  auto file = isGifFormat(format) ? GifMaker::padded(lookFor(*found, format), size) : GifMaker::mp4(size);
   if (!file) return std::nullopt;
   return *file;
 }

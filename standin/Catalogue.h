@@ -120,7 +120,7 @@ class Catalogue : public NSObject {
 
  private:
   Catalogue(std::uint64_t seed, std::string baseURL, std::size_t itemCount);
-  GifMaker::Spec specFor(const CatalogueItem& item, std::string_view format) const;
+  GifMaker::Look lookFor(const CatalogueItem& item, std::string_view format) const;
 
   std::uint64_t seed_;
   std::string baseURL_;

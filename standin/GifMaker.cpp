@@ -19,11 +19,11 @@ int writeToString(GifFileType* gif, const GifByteType* bytes, int length) {
   return length;
 }
 
-GifMaker::Spec clamped(GifMaker::Spec spec) {
-  spec.width = std::clamp(spec.width, 1, kMaxSide);
-  spec.height = std::clamp(spec.height, 1, kMaxSide);
-  spec.frames = std::clamp(spec.frames, 1, kMaxFrames);
-  return spec;
+GifMaker::Look clamped(GifMaker::Look look) {
+  look.width = std::clamp(look.width, 1, kMaxSide);
+  look.height = std::clamp(look.height, 1, kMaxSide);
+  look.frames = std::clamp(look.frames, 1, kMaxFrames);
+  return look;
 }
 
 std::uint8_t channel(std::uint32_t rgb, int shift) { return static_cast<std::uint8_t>((rgb >> shift) & 0xff); }
@@ -109,27 +109,27 @@ void appendBigEndian(std::string& out, std::uint32_t value) {
 
 }  // namespace
 
-std::string GifMaker::animated(const Spec& requested) {
-  Spec spec = clamped(requested);
+std::string GifMaker::animated(const Look& requested) {
+  Look look = clamped(requested);
   std::string out;
   int error = 0;
   std::unique_ptr<GifFileType, GifCloser> gif(EGifOpen(&out, writeToString, &error));
   if (!gif) return out;
   EGifSetGifVersion(gif.get(), true);
-  auto colours = paletteFor(spec.rgb);
+  auto colours = paletteFor(look.rgb);
   ColorMapObject* map = GifMakeMapObject(kColours, colours.data());
-  EGifPutScreenDesc(gif.get(), spec.width, spec.height, 4, 0, map);
+  EGifPutScreenDesc(gif.get(), look.width, look.height, 4, 0, map);
   GifFreeMapObject(map);
-  if (spec.loop) {
+  if (look.loop) {
     EGifPutExtensionLeader(gif.get(), APPLICATION_EXT_FUNC_CODE);
     EGifPutExtensionBlock(gif.get(), 11, "NETSCAPE2.0");
     const unsigned char loopForever[] = {1, 0, 0};
     EGifPutExtensionBlock(gif.get(), 3, loopForever);
     EGifPutExtensionTrailer(gif.get());
   }
-  int side = std::max(1, std::min(spec.width, spec.height) / 3);
-  std::vector<GifPixelType> line(static_cast<std::size_t>(spec.width));
-  for (int frame = 0; frame < spec.frames; ++frame) {
+  int side = std::max(1, std::min(look.width, look.height) / 3);
+  std::vector<GifPixelType> line(static_cast<std::size_t>(look.width));
+  for (int frame = 0; frame < look.frames; ++frame) {
     GraphicsControlBlock control{};
     control.DisposalMode = DISPOSE_DO_NOT;
     control.DelayTime = 10;  // hundredths of a second
@@ -137,41 +137,41 @@ std::string GifMaker::animated(const Spec& requested) {
     GifByteType extension[4];
     EGifGCBToExtension(&control, extension);
     EGifPutExtension(gif.get(), GRAPHICS_EXT_FUNC_CODE, 4, extension);
-    EGifPutImageDesc(gif.get(), 0, 0, spec.width, spec.height, false, nullptr);
+    EGifPutImageDesc(gif.get(), 0, 0, look.width, look.height, false, nullptr);
     // A square crossing the frame from left to right over the animation, on stripes.
-    int left = spec.frames > 1 ? (spec.width - side) * frame / (spec.frames - 1) : 0;
-    int top = (spec.height - side) / 2;
+    int left = look.frames > 1 ? (look.width - side) * frame / (look.frames - 1) : 0;
+    int top = (look.height - side) / 2;
     auto ink = static_cast<GifPixelType>(1 + frame % (kColours - 1));
-    for (int y = 0; y < spec.height; ++y) {
-      for (int x = 0; x < spec.width; ++x) {
+    for (int y = 0; y < look.height; ++y) {
+      for (int x = 0; x < look.width; ++x) {
         bool inSquare = x >= left && x < left + side && y >= top && y < top + side;
         line[static_cast<std::size_t>(x)] = inSquare ? ink : static_cast<GifPixelType>(((x + y) / 8) % 2 ? 0 : kColours - 1);
       }
-      EGifPutLine(gif.get(), line.data(), spec.width);
+      EGifPutLine(gif.get(), line.data(), look.width);
     }
   }
   gif.reset();  // closing writes the trailer
   return out;
 }
 
-std::size_t GifMaker::sizeBound(const Spec& requested) {
-  Spec spec = clamped(requested);
-  std::size_t pixels = static_cast<std::size_t>(spec.width) * static_cast<std::size_t>(spec.height);
+std::size_t GifMaker::sizeBound(const Look& requested) {
+  Look look = clamped(requested);
+  std::size_t pixels = static_cast<std::size_t>(look.width) * static_cast<std::size_t>(look.height);
   // Every pixel costs at most one 12-bit code, plus clear codes when the table fills, the
   // start clear code and the end code.
   std::size_t codes = pixels + pixels / 4000 + 4;
   std::size_t dataBytes = (codes * 12 + 7) / 8;
   std::size_t perFrame = 8 + 10 + 1 + dataBytes + (dataBytes + 254) / 255 + 1;
-  return 6 + 7 + 3 * kColours + (spec.loop ? 19 : 0) + perFrame * static_cast<std::size_t>(spec.frames) + 1;
+  return 6 + 7 + 3 * kColours + (look.loop ? 19 : 0) + perFrame * static_cast<std::size_t>(look.frames) + 1;
 }
 
-std::expected<GifMaker::PaddedFile, std::string> GifMaker::padded(const Spec& spec, std::size_t size) {
+std::expected<GifMaker::PaddedFile, std::string> GifMaker::padded(const Look& look, std::size_t size) {
   // The padding between the image data and the trailer is a comment extension: 0x21 0xFE,
   // sub-blocks, 0x00. It cannot be 1, 2 or 4 bytes long, and giflib refuses a comment
   // without sub-blocks (3 bytes); then the looping extension (19 bytes) is left out to move
   // the padding to a length that works.
-  for (bool loop : {spec.loop, !spec.loop}) {
-    Spec variant = spec;
+  for (bool loop : {look.loop, !look.loop}) {
+    Look variant = look;
     variant.loop = loop;
     std::string whole = animated(variant);
     if (whole.empty() || size < whole.size()) continue;

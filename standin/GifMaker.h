@@ -10,7 +10,7 @@
 
 class GifMaker {
  public:
-  struct Spec {
+  struct Look {
     int width = 16;
     int height = 16;
     int frames = 3;
@@ -34,14 +34,14 @@ class GifMaker {
     bool gif_ = true;
   };
 
-  // An animated GIF of the spec, trailer included. Sizes are clamped to 1...2048.
-  static std::string animated(const Spec& spec);
-  // A number of bytes that animated(spec) never exceeds.
-  static std::size_t sizeBound(const Spec& spec);
-  // The GIF of the spec padded to exactly `size` bytes. Every size from that of the spec's
+  // An animated GIF of the look, trailer included. Sizes are clamped to 1...2048.
+  static std::string animated(const Look& look);
+  // A number of bytes that animated(look) never exceeds.
+  static std::size_t sizeBound(const Look& look);
+  // The GIF of the look padded to exactly `size` bytes. Every size from that of the look's
   // GIF up can be made (with the looping extension left out when the padding would
   // otherwise be too short); smaller sizes fail.
-  static std::expected<PaddedFile, std::string> padded(const Spec& spec, std::size_t size);
+  static std::expected<PaddedFile, std::string> padded(const Look& look, std::size_t size);
   // An MP4-named file of exactly `size` bytes (at least 36): an "ftyp" box and an "mdat"
   // box of filler, enough for anything that only checks the container's signature.
   static std::expected<PaddedFile, std::string> mp4(std::size_t size);

@@ -6,23 +6,23 @@
 namespace {
 
 TEST(GifMakerTest, AnimatedGifDecodesWithItsSpecAndStaysUnderTheBound) {
-  for (GifMaker::Spec spec : {GifMaker::Spec{1, 1, 1, 0, false}, GifMaker::Spec{16, 9, 3, 0xff0000, true},
-                              GifMaker::Spec{320, 240, 5, 0x123456, true}, GifMaker::Spec{7, 300, 2, 0xabcdef, false}}) {
-    SCOPED_TRACE(std::to_string(spec.width) + "x" + std::to_string(spec.height));
-    auto bytes = GifMaker::animated(spec);
+  for (GifMaker::Look look : {GifMaker::Look{1, 1, 1, 0, false}, GifMaker::Look{16, 9, 3, 0xff0000, true},
+                              GifMaker::Look{320, 240, 5, 0x123456, true}, GifMaker::Look{7, 300, 2, 0xabcdef, false}}) {
+    SCOPED_TRACE(std::to_string(look.width) + "x" + std::to_string(look.height));
+    auto bytes = GifMaker::animated(look);
     EXPECT_EQ(bytes.substr(0, 6), "GIF89a");
-    EXPECT_LE(bytes.size(), GifMaker::sizeBound(spec));
+    EXPECT_LE(bytes.size(), GifMaker::sizeBound(look));
     auto decoded = decodeGif(bytes);
     ASSERT_TRUE(decoded);
-    EXPECT_EQ(decoded->width, spec.width);
-    EXPECT_EQ(decoded->height, spec.height);
-    EXPECT_EQ(decoded->frames, spec.frames);
+    EXPECT_EQ(decoded->width, look.width);
+    EXPECT_EQ(decoded->height, look.height);
+    EXPECT_EQ(decoded->frames, look.frames);
   }
 }
 
 TEST(GifMakerTest, PaddingReachesEveryExactSize) {
-  GifMaker::Spec spec{8, 8, 2, 0x22aa66, true};
-  std::size_t smallest = GifMaker::animated(spec).size();
+  GifMaker::Look look{8, 8, 2, 0x22aa66, true};
+  std::size_t smallest = GifMaker::animated(look).size();
   std::vector<std::size_t> sizes;
   // Every size just around the two natural lengths and the sub-block boundaries.
   for (std::size_t extra = 0; extra < 40; ++extra) sizes.push_back(smallest + extra);
@@ -31,7 +31,7 @@ TEST(GifMakerTest, PaddingReachesEveryExactSize) {
   }
   for (std::size_t size : sizes) {
     SCOPED_TRACE(size);
-    auto file = GifMaker::padded(spec, size);
+    auto file = GifMaker::padded(look, size);
     ASSERT_TRUE(file.has_value()) << file.error();
     auto bytes = file->bytes();
     ASSERT_EQ(bytes.size(), size);
@@ -44,13 +44,13 @@ TEST(GifMakerTest, PaddingReachesEveryExactSize) {
     for (std::size_t offset = 0; offset < size; offset += 97) file->write(offset, 97, pieces);
     EXPECT_EQ(pieces, bytes);
   }
-  // Below the spec's own size only the GIF without the looping extension is left to pad.
+  // Below the look's own size only the GIF without the looping extension is left to pad.
   std::size_t withoutLoop = GifMaker::animated({8, 8, 2, 0x22aa66, false}).size();
-  EXPECT_TRUE(GifMaker::padded(spec, withoutLoop).has_value());
-  EXPECT_TRUE(GifMaker::padded(spec, withoutLoop + 5).has_value());
-  EXPECT_FALSE(GifMaker::padded(spec, withoutLoop + 3).has_value());
-  EXPECT_FALSE(GifMaker::padded(spec, withoutLoop - 1).has_value());
-  EXPECT_FALSE(GifMaker::padded(spec, 0).has_value());
+  EXPECT_TRUE(GifMaker::padded(look, withoutLoop).has_value());
+  EXPECT_TRUE(GifMaker::padded(look, withoutLoop + 5).has_value());
+  EXPECT_FALSE(GifMaker::padded(look, withoutLoop + 3).has_value());
+  EXPECT_FALSE(GifMaker::padded(look, withoutLoop - 1).has_value());
+  EXPECT_FALSE(GifMaker::padded(look, 0).has_value());
 }
 
 TEST(GifMakerTest, Mp4FilesHaveTheirSignatureAndExactSize) {
