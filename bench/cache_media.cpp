@@ -17,9 +17,13 @@
 
 #include "service/AssetCache.h"
 #include "service/CollectionViewGifDownloader.h"
+#include "bench/BenchSupport.h"
 #include "standin/StandinServer.h"
 
 namespace {
+
+using bench::Countdown;
+using bench::server;
 
 // The cache lives in a temporary folder of its own, never in the user's.
 const bool cacheFolderSet = [] {
@@ -29,32 +33,7 @@ const bool cacheFolderSet = [] {
   return true;
 }();
 
-StandinServer& server() {
-  static std::shared_ptr<StandinServer> instance = [] {
-    auto made = StandinServer::make();
-    if (!made->start(0)) std::abort();
-    return made;
-  }();
-  return *instance;
-}
 
-class Countdown {
- public:
-  explicit Countdown(int count) : left_(count) {}
-  void done() {
-    std::lock_guard lock(mutex_);
-    if (--left_ == 0) finished_.notify_all();
-  }
-  void wait() {
-    std::unique_lock lock(mutex_);
-    finished_.wait(lock, [this] { return left_ <= 0; });
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable finished_;
-  int left_;
-};
 
 class CountingDelegate : public CollectionViewGifDownloaderDelegate {
  public:

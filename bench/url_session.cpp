@@ -8,37 +8,15 @@
 #include <string>
 
 #include "platform/foundation/NSURLSession.h"
+#include "bench/BenchSupport.h"
 #include "standin/StandinServer.h"
 
 namespace {
 
-StandinServer& server() {
-  static std::shared_ptr<StandinServer> instance = [] {
-    auto made = StandinServer::make();
-    if (!made->start(0)) std::abort();
-    return made;
-  }();
-  return *instance;
-}
+using bench::Countdown;
+using bench::server;
 
-// Counts completions and lets the benchmark thread wait for a number of them.
-class Countdown {
- public:
-  explicit Countdown(int count) : left_(count) {}
-  void done() {
-    std::lock_guard lock(mutex_);
-    if (--left_ == 0) finished_.notify_all();
-  }
-  void wait() {
-    std::unique_lock lock(mutex_);
-    finished_.wait(lock, [this] { return left_ == 0; });
-  }
 
- private:
-  std::mutex mutex_;
-  std::condition_variable finished_;
-  int left_;
-};
 
 void BM_ConcurrentGets(benchmark::State& state) {
   const int count = static_cast<int>(state.range(0));

@@ -46,7 +46,7 @@ class Random {
   std::uint64_t state_;
 };
 
-// A stable number for a piece of text under the seed (FNV-1a, then mixed).
+// A stable number for a piece of text, given the catalogue's seed (FNV-1a, then mixed).
 std::uint64_t mix(std::uint64_t seed, std::string_view a, std::string_view b = {}) {
   std::uint64_t hash = 0xcbf29ce484222325ull ^ seed;
   for (std::string_view part : {a, std::string_view("/"), b}) {
