@@ -9,7 +9,7 @@
 
 namespace {
 
-const NSCodingRegistration registration{"PlovexUser", &PlovexUser::initWithCoder};
+const NSCodingRegistration plovexUserRegistration{"PlovexUser", &PlovexUser::initWithCoder};
 
 // An optional sign, then at least one decimal digit, and nothing else.
 std::optional<std::int64_t> decimalInteger(std::string_view text) {

@@ -14,7 +14,7 @@
 
 namespace {
 
-const NSCodingRegistration registration{"QuorbUser", &QuorbUser::initWithCoder};
+const NSCodingRegistration quorbUserRegistration{"QuorbUser", &QuorbUser::initWithCoder};
 
 // The whole text as a real, ASCII only, no spaces on either side.
 std::optional<double> wholeReal(const std::string& text) {

@@ -17,7 +17,7 @@
 
 namespace {
 
-const NSCodingRegistration registration{"VornObject", &VornObject::initWithCoder};
+const NSCodingRegistration vornObjectRegistration{"VornObject", &VornObject::initWithCoder};
 
 using Keys = VornObject::ApiJsonKeys;
 using Archive = VornObject::SerializationKeys;

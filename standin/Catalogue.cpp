@@ -10,6 +10,9 @@
 #include "platform/foundation/NSString.h"
 #include "standin/StandinRequest.h"
 #include "standin/StandinResponse.h"
+#include "standin/TextHelpers.h"
+
+using standin::text;
 
 namespace {
 
@@ -82,7 +85,6 @@ std::optional<std::size_t> decimal(std::string_view text, std::size_t limit) {
 
 bool isGifFormat(std::string_view format) { return format == "gif" || format == "tinygif" || format == "nanogif"; }
 
-id text(std::string value) { return NSString::make(std::move(value)); }
 id integer(std::int64_t value) { return NSNumber::numberWithInteger(value); }
 
 std::vector<std::string_view> split(std::string_view text, char separator) {
@@ -230,7 +232,10 @@ std::vector<const CatalogueItem*> Catalogue::search(std::string_view query) cons
   std::vector<const CatalogueItem*> found;
   for (const auto& item : items_) {
     std::string haystack = lowered(item.title);
-    for (const auto& tag : item.tags) haystack += "\n" + lowered(tag);
+    for (const auto& tag : item.tags) {
+      haystack += '\n';
+      haystack += lowered(tag);
+    }
     bool all = std::ranges::all_of(words, [&](const std::string& w) { return haystack.find(w) != std::string::npos; });
     if (all) found.push_back(&item);
   }

@@ -1,17 +1,14 @@
 #include "standin/Fault.h"
+#include "standin/TextHelpers.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <string>
 
-namespace {
+using standin::trimmed;
 
-std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
+namespace {
 
 // Longest delay a request may ask for: a hostile header must not park a worker forever.
 constexpr double kMaxDelaySeconds = 600.0;

@@ -1,20 +1,12 @@
 #include "standin/MultipartParser.h"
+#include "standin/TextHelpers.h"
 
 #include <cctype>
 
+using standin::lower;
+using standin::trimmed;
+
 namespace {
-
-std::string lower(std::string_view value) {
-  std::string out(value);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-std::string_view trimmed(std::string_view value) {
-  while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
-  while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
-  return value;
-}
 
 // Splits header parameters on ";" outside double quotes.
 std::vector<std::string_view> parameters(std::string_view value) {

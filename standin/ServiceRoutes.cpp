@@ -14,20 +14,16 @@
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/NSURL.h"
 #include "standin/StandinServer.h"
+#include "standin/TextHelpers.h"
+
+using standin::text;
+using standin::lower;
 
 namespace {
 
 using Items = std::vector<const CatalogueItem*>;
 
-id text(std::string value) { return NSString::make(std::move(value)); }
-
 std::string json(const id& object) { return NSJSONSerialization::stringWithJSONObject(object).value_or("{}"); }
-
-std::string lower(std::string_view value) {
-  std::string out(value);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 std::size_t number(std::string_view value, std::size_t fallback) {
   std::size_t out = 0;

@@ -24,6 +24,9 @@
 #include "platform/foundation/NSJSONSerialization.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSString.h"
+#include "standin/TextHelpers.h"
+
+using standin::text;
 
 namespace {
 
@@ -222,8 +225,6 @@ std::optional<std::size_t> countFrom(std::string_view text, std::size_t limit) {
   if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value > limit) return std::nullopt;
   return value;
 }
-
-id text(std::string value) { return NSString::make(std::move(value)); }
 
 std::shared_ptr<NSDictionary> pairsObject(const StandinRequest::Pairs& pairs) {
   // The first value of a repeated name wins, as StandinRequest::queryValue reads it.

@@ -177,7 +177,7 @@ std::string NSColor::description() const {
 }
 
 namespace {
-const NSCodingRegistration registration{"NSColor", &NSColor::initWithCoder};
+const NSCodingRegistration colorRegistration{"NSColor", &NSColor::initWithCoder};
 constexpr std::int64_t kRGBSpace = 1;
 constexpr std::int64_t kWhiteSpace = 3;
 }  // namespace

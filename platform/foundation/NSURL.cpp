@@ -475,7 +475,7 @@ std::string NSURL::redactedString() const {
 }
 
 namespace {
-const NSCodingRegistration registration{"NSURL", &NSURL::initWithCoder};
+const NSCodingRegistration urlRegistration{"NSURL", &NSURL::initWithCoder};
 }  // namespace
 
 void NSURL::encodeWithCoder(NSCoder& coder) const {

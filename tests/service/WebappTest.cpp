@@ -15,7 +15,7 @@
 
 namespace {
 
-using Reply = std::pair<std::shared_ptr<NSDictionary>, std::shared_ptr<NSError>>;
+using JsonReply = std::pair<std::shared_ptr<NSDictionary>, std::shared_ptr<NSError>>;
 
 class WebappTest : public ServiceTest {
  protected:
@@ -23,12 +23,12 @@ class WebappTest : public ServiceTest {
     return {Webapp::scriptURL(), Webapp::newApiURLBase(), Webapp::messageURL(), Webapp::zoltoScriptURL(),
             Webapp::zoltoNewApiURLBase()};
   }
-  Reply jsonReply(const std::string& path) {
-    CallbackBox<Reply> box;
+  JsonReply jsonReply(const std::string& path) {
+    CallbackBox<JsonReply> box;
     auto task = Webapp::jsonRequestWithEndpoint(path, {}, [&box](auto dictionary, auto error) { box.put({dictionary, error}); });
     EXPECT_TRUE(task);
     EXPECT_TRUE(runUntil([&] { return box.count() == 1; }));
-    return box.count() ? box.first() : Reply{};
+    return box.count() ? box.first() : JsonReply{};
   }
 };
 
@@ -41,7 +41,8 @@ TEST_F(WebappTest, BasesAreDistinctAndNoneContainsAnother) {
       EXPECT_NE(all[i].back(), '/');
       EXPECT_TRUE(NSURL::URLWithString(all[i])) << all[i];
       for (std::size_t j = 0; j < all.size(); ++j) {
-        if (i != j) EXPECT_EQ(all[i].find(all[j]), std::string::npos) << all[i] << " holds " << all[j];
+        if (i == j) continue;
+        EXPECT_EQ(all[i].find(all[j]), std::string::npos) << all[i] << " holds " << all[j];
       }
     }
   }
