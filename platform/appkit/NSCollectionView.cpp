@@ -363,7 +363,7 @@ void NSCollectionView::displaySupplementary(const SupplementaryKey& key, NSRect 
   if (auto listener = delegate.lock()) listener->willDisplaySupplementaryView(*this, view, key.first, key.second);
 }
 
-void NSCollectionView::endDisplayingItem(NSIndexPath path, const std::shared_ptr<NSCollectionViewItem>& item) {
+void NSCollectionView::endDisplayingItem(NSIndexPath path, std::shared_ptr<NSCollectionViewItem> item) {
   displayedItems_.erase(path);
   if (item->isViewLoaded()) item->view()->removeFromSuperview();
   if (auto listener = delegate.lock()) listener->didEndDisplayingItem(*this, item, path);
@@ -371,7 +371,7 @@ void NSCollectionView::endDisplayingItem(NSIndexPath path, const std::shared_ptr
     pools_[{std::string(), item->reuseIdentifier_}].push_back(item);
 }
 
-void NSCollectionView::endDisplayingSupplementary(const SupplementaryKey& key, const std::shared_ptr<NSView>& view) {
+void NSCollectionView::endDisplayingSupplementary(SupplementaryKey key, std::shared_ptr<NSView> view) {
   displayedSupplementary_.erase(key);
   view->removeFromSuperview();
   if (auto listener = delegate.lock()) listener->didEndDisplayingSupplementaryView(*this, view, key.first, key.second);

@@ -211,8 +211,8 @@ class NSCollectionView : public NSView {
   NSRect proposedContentRect() const;
   bool isValid(NSIndexPath path) const;
   std::shared_ptr<NSObject> dequeue(const PoolKey& key);
-  void endDisplayingItem(NSIndexPath path, const std::shared_ptr<NSCollectionViewItem>& item);
-  void endDisplayingSupplementary(const SupplementaryKey& key, const std::shared_ptr<NSView>& view);
+  void endDisplayingItem(NSIndexPath path, std::shared_ptr<NSCollectionViewItem> item);  // by value: the entry goes
+  void endDisplayingSupplementary(SupplementaryKey key, std::shared_ptr<NSView> view);
   void endDisplayingEverything();
   void displayItem(NSIndexPath path, NSRect frame);
   void displaySupplementary(const SupplementaryKey& key, NSRect frame);
