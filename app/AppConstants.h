@@ -22,15 +22,6 @@ inline constexpr std::string_view globalKeyboardShortcutKey = "GlobalKeyboardSho
 inline constexpr std::string_view legalTermsUrl = "https://zolto.com/legal-terms";
 inline constexpr std::string_view legalPrivacyUrl = "https://zolto.com/legal-privacy";
 
-// The query keys of the sponsored-content reports.
-struct SharedRequestKeys {
-  static constexpr std::string_view adParameterKey = "key";
-  static constexpr std::string_view adParameterSourceId = "source_id";
-  static constexpr std::string_view adParameterAction = "action";
-  static constexpr std::string_view adParameterQuorbId = "quorbid";
-  static constexpr std::string_view adParameterTimestamp = "timestamp";
-};
-
 // The length of the GIF signature ("GIF89a", "GIF87a").
 inline constexpr std::size_t gifSignatureLength = 6;
 

@@ -121,23 +121,6 @@ void BM_ConstructURL(benchmark::State& state) {
   }
 }
 
-void BM_TmpEcho(benchmark::State& state) {
-  auto server = standin();
-  const std::string path = state.range(0) ? "/_standin/bytes?n=" + std::to_string(state.range(0)) : "/_standin/echo";
-  auto url = NSURL::URLWithString(server->baseURL() + path);
-  for (auto _ : state) {
-    std::mutex mutex;
-    std::condition_variable done;
-    bool finished = false;
-    Webapp::requestURLWithUrl(url, std::nullopt, [&](auto, auto, auto) {
-      std::lock_guard lock(mutex);
-      finished = true;
-      done.notify_one();
-    });
-    std::unique_lock lock(mutex);
-    done.wait(lock, [&] { return finished; });
-  }
-}
 }  // namespace
 
 BENCHMARK(BM_CurlSimdjsonPage)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);

@@ -15,7 +15,7 @@
 namespace {
 
 const std::string kAsciiKey = "media_formats.tinygif.url";
-const std::string kAccentedKey = "caf\xC3\xA9 cr\xC3\xA8me br\xC3\xBBl\xC3\xA9e";
+const std::string kAccentedKey = "caf\xC3\xA9 cr\xC3\xA8me br\xC3\xBBl\xC3\xA9" "e";
 
 void BM_CanonicalHashAscii(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(Unicode::canonicalHash(kAsciiKey));
@@ -69,7 +69,7 @@ BENCHMARK(BM_Base64Encode)->Arg(48)->Arg(1 << 20);
 
 void BM_Base64DecodeLenient(benchmark::State& state) {
   std::string text = Base64::encode(std::string(static_cast<std::size_t>(state.range(0)), '\x5A'));
-  for (std::size_t i = 76; i < text.size(); i += 77) text.insert(i, "\n");
+  for (std::size_t i = 76; i < text.size(); i += 77) text.insert(text.begin() + static_cast<std::ptrdiff_t>(i), '\n');
   for (auto _ : state) benchmark::DoNotOptimize(Base64::decode(text, Base64::Decoding::ignoreUnknownCharacters));
   state.SetBytesProcessed(state.iterations() * state.range(0));
 }

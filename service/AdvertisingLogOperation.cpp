@@ -9,6 +9,7 @@
 #include "service/AdvertisingLogger.h"
 #include "service/PlovexAnalytics.h"
 #include "service/Webapp.h"
+#include "ui/GlobalKeys.h"
 
 std::shared_ptr<AdvertisingLogOperation> AdvertisingLogOperation::make(std::string sourceID,
                                                                        AdvertisingLogType logType) {
@@ -96,13 +97,13 @@ void AdvertisingLogOperation::cancel() {
 
 void AdvertisingLogOperation::sendLog(std::string_view endpoint, std::optional<std::string_view> action) {
   Webapp::StringMap parameters;
-  parameters[std::string(SharedRequestKeys::adParameterKey)] = std::string(webApiKey);
-  parameters[std::string(SharedRequestKeys::adParameterSourceId)] = sourceID();
-  if (action) parameters[std::string(SharedRequestKeys::adParameterAction)] = std::string(*action);
+  parameters[std::string(GlobalKeys::adParameterKey)] = std::string(webApiKey);
+  parameters[std::string(GlobalKeys::adParameterSourceID)] = sourceID();
+  if (action) parameters[std::string(GlobalKeys::adParameterAction)] = std::string(*action);
   std::string quorbID;
   if (auto analytics = PlovexAnalytics::sharedPlovexAnalytics()) quorbID = analytics->quorbID().value_or("");
-  parameters[std::string(SharedRequestKeys::adParameterQuorbId)] = quorbID;
-  parameters[std::string(SharedRequestKeys::adParameterTimestamp)] = timestampText(Clock::current().now());
+  parameters[std::string(GlobalKeys::adParameterQuorbID)] = quorbID;
+  parameters[std::string(GlobalKeys::adParameterTimestamp)] = timestampText(Clock::current().now());
 
   auto text = Webapp::constructURLWithBaseURL(Webapp::pageUrlWithPath(Webapp::zoltoNewApiURLWithEndpoint(endpoint)),
                                               parameters);

@@ -2,6 +2,7 @@
 
 #include "platform/appkit/NSColor.h"
 #include "platform/appkit/NSLayoutConstraint.h"
+#include "platform/appkit/NSShadow.h"
 #include "platform/appkit/NSView.h"
 #include "platform/appkit/NSViewController.h"
 #include "platform/quartz/CAGradientLayer.h"
@@ -20,6 +21,15 @@ void setConvenientBackgroundColor(const std::shared_ptr<NSView>& view, const std
   if (auto layer = view->layer()) {
     layer->setBackgroundColor(color ? std::optional<CGColor>(color->CGColor()) : std::nullopt);
   }
+}
+
+void createShadow(const std::shared_ptr<NSView>& view) {
+  if (!view) return;
+  auto shadow = NSShadow::make();
+  shadow->shadowColor = NSColorPalette::standardShadowBlack();
+  shadow->shadowOffset = NSMakeSize(0.0, -2.0);
+  shadow->shadowBlurRadius = 2.0;
+  view->setShadow(shadow);
 }
 
 std::shared_ptr<NSColor> convenientBackgroundColor(const std::shared_ptr<NSViewController>& controller) {

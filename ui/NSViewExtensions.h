@@ -1,6 +1,7 @@
 #pragma once
 // Conveniences of the interface kit over views and view controllers: the background colour
-// of the backing layer, the search-bar gradient and pinning a view to its superview.
+// of the backing layer, the standard drop shadow, the search-bar gradient and pinning a view
+// to its superview.
 
 #include <memory>
 
@@ -22,6 +23,9 @@ void setConvenientBackgroundColor(const std::shared_ptr<NSViewController>& contr
 // keeps the layer so that it can resize it with the view.
 void applyDalvoBlueGradientWithLayerToColor(const std::shared_ptr<NSView>& view,
                                             const std::shared_ptr<CAGradientLayer>& gradient);
+
+// Gives the view the application's standard drop shadow (a soft shadow two points below).
+void createShadow(const std::shared_ptr<NSView>& view);
 
 // Ties the view's four edges to its superview's; only for a view that already opted out
 // of autoresizing-mask constraints and has a superview.

@@ -1,6 +1,7 @@
 #include "platform/appkit/NSResponder.h"
 
 #include "platform/appkit/NSEvent.h"
+#include "platform/appkit/NSTouchBar.h"
 
 #define GLIMDECK_PASS_ON(name)                                  \
   void NSResponder::name(const std::shared_ptr<NSEvent>& event) { \
@@ -60,4 +61,17 @@ void NSResponder::dispatchEventByType(const std::shared_ptr<NSEvent>& event) {
     case NSEventType::cursorUpdate: cursorUpdate(event); break;
     default: break;
   }
+}
+
+std::shared_ptr<NSTouchBar> NSResponder::touchBar() {
+  if (!touchBarMade_) {
+    touchBarMade_ = true;
+    touchBar_ = makeTouchBar();
+  }
+  return touchBar_;
+}
+
+void NSResponder::setTouchBar(std::shared_ptr<NSTouchBar> touchBar) {
+  touchBarMade_ = true;
+  touchBar_ = std::move(touchBar);
 }

@@ -10,6 +10,7 @@
 #include "platform/foundation/NSObject.h"
 
 class NSEvent;
+class NSTouchBar;
 
 class NSResponder : public NSObject {
  public:
@@ -48,6 +49,11 @@ class NSResponder : public NSObject {
   virtual bool respondsToCommand(std::string_view /*selector*/) const { return false; }
   virtual void doCommandBySelector(std::string_view selector);
 
+  // The Touch Bar this responder shows: made by makeTouchBar on first read, then kept.
+  std::shared_ptr<NSTouchBar> touchBar();
+  void setTouchBar(std::shared_ptr<NSTouchBar> touchBar);
+  virtual std::shared_ptr<NSTouchBar> makeTouchBar() { return nullptr; }
+
   // Sends the event to the handler its type names.
   void dispatchEventByType(const std::shared_ptr<NSEvent>& event);
 
@@ -60,4 +66,6 @@ class NSResponder : public NSObject {
 
  private:
   std::weak_ptr<NSResponder> nextResponder_;
+  std::shared_ptr<NSTouchBar> touchBar_;
+  bool touchBarMade_ = false;
 };

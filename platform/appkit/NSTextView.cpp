@@ -364,3 +364,9 @@ void NSTextView::drawRect(NSRect) {
   }
   gc.drawText(shown, bounds());
 }
+
+std::shared_ptr<NSTouchBar> NSTextView::makeTouchBar() {
+  auto bar = NSTouchBar::make();
+  bar->setDelegate(std::shared_ptr<NSTouchBarDelegate>(sharedAs<NSTextView>()));
+  return bar;
+}

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/appkit/NSAttributedString.h"
+#include "platform/appkit/NSTouchBar.h"
 #include "platform/appkit/NSView.h"
 #include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSRange.h"
@@ -36,7 +37,7 @@ class NSTextViewDelegate {
   }
 };
 
-class NSTextView : public NSView {
+class NSTextView : public NSView, public NSTouchBarDelegate {
  public:
   struct Constants {
     static constexpr std::string_view didBeginEditingNotification = "NSTextDidBeginEditingNotification";
@@ -106,6 +107,9 @@ class NSTextView : public NSView {
   bool isFlipped() const override { return true; }
   void drawRect(NSRect dirtyRect) override;
   std::string dumpText() const override;
+  // The editing bar of a text view, with the text view as the bar's delegate so that the
+  // application's items can join the system's.
+  std::shared_ptr<NSTouchBar> makeTouchBar() override;
   std::string className() const override { return "NSTextView"; }
 
  protected:

@@ -6,6 +6,7 @@
 #include "platform/appkit/NSCursor.h"
 #include "platform/appkit/NSGestureRecognizer.h"
 #include "platform/appkit/NSLayoutConstraint.h"
+#include "platform/appkit/NSShadow.h"
 #include "platform/appkit/NSTrackingArea.h"
 #include "platform/appkit/NSViewController.h"
 #include "platform/appkit/NSWindow.h"
@@ -55,10 +56,31 @@ void NSView::setWantsLayer(bool wants) {
 void NSView::setLayer(std::shared_ptr<CALayer> layer) {
   layer_ = std::move(layer);
   syncLayerGeometry();
+  syncLayerShadow();
   setNeedsDisplay(true);
 }
 
 std::shared_ptr<CALayer> NSView::makeBackingLayer() { return CALayer::layer(); }
+
+void NSView::setShadow(std::shared_ptr<NSShadow> shadow) {
+  shadow_ = std::move(shadow);
+  if (shadow_ && !wantsLayer_) setWantsLayer(true);
+  syncLayerShadow();
+  setNeedsDisplay(true);
+}
+
+void NSView::syncLayerShadow() {
+  if (!layer_) return;
+  if (!shadow_) {
+    layer_->setShadowOpacity(0);
+    return;
+  }
+  // The shadow colour's own alpha sets how dark it is, so the layer shows it at full opacity.
+  layer_->setShadowColor(shadow_->shadowColor ? std::optional<CGColor>(shadow_->shadowColor->CGColor()) : std::nullopt);
+  layer_->setShadowOpacity(1.0);
+  layer_->setShadowOffset(shadow_->shadowOffset);
+  layer_->setShadowRadius(shadow_->shadowBlurRadius);
+}
 
 void NSView::syncLayerGeometry() {
   if (!layer_) return;

@@ -19,6 +19,7 @@ class NSCursor;
 class NSLayoutConstraint;
 class NSGestureRecognizer;
 class CALayer;
+class NSShadow;
 
 using NSAutoresizingMaskOptions = std::uint32_t;
 constexpr NSAutoresizingMaskOptions NSViewNotSizable = 0;
@@ -147,6 +148,10 @@ class NSView : public NSResponder {
   void setLayer(std::shared_ptr<CALayer> layer);
   virtual std::shared_ptr<CALayer> makeBackingLayer();
   bool canDrawSubviewsIntoLayer = false;
+  // A drop shadow under the view. Layers draw shadows here, so a view given one becomes
+  // layer-backed and its layer carries the shadow's colour, offset and blur.
+  std::shared_ptr<NSShadow> shadow() const { return shadow_; }
+  void setShadow(std::shared_ptr<NSShadow> shadow);
 
   // Tracking areas.
   const std::vector<std::shared_ptr<NSTrackingArea>>& trackingAreas() const { return trackingAreas_; }
@@ -211,7 +216,9 @@ class NSView : public NSResponder {
   bool wantsLayer_ = false;
   bool trackingUpdatePending_ = false;  // queued with the window for updateTrackingAreas
   std::shared_ptr<CALayer> layer_;
+  std::shared_ptr<NSShadow> shadow_;
   void syncLayerGeometry();
+  void syncLayerShadow();
   void drawPass(bool onlyDirty);
   bool flipped_ = false;
   bool hidden_ = false;

@@ -6,6 +6,7 @@
 #include "platform/appkit/NSCursor.h"
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSGestureRecognizer.h"
+#include "platform/appkit/NSScreen.h"
 #include "platform/appkit/NSTextView.h"
 #include "platform/appkit/NSTrackingArea.h"
 #include "platform/appkit/NSViewController.h"
@@ -98,6 +99,8 @@ NSPoint NSWindow::convertPointToScreen(NSPoint p) const { return {p.x + frame_.m
 NSPoint NSWindow::convertPointFromScreen(NSPoint p) const { return {p.x - frame_.minX(), p.y - frame_.minY()}; }
 NSRect NSWindow::convertRectToScreen(NSRect r) const { return NSOffsetRect(r, frame_.minX(), frame_.minY()); }
 NSRect NSWindow::convertRectFromScreen(NSRect r) const { return NSOffsetRect(r, -frame_.minX(), -frame_.minY()); }
+
+std::shared_ptr<NSScreen> NSWindow::screen() const { return NSScreen::screenShowingMostOf(frame_); }
 
 NSPoint NSWindow::mouseLocationOutsideOfEventStream() const {
   return convertPointFromScreen(NSEvent::mouseLocation());

@@ -19,6 +19,7 @@ class NSGestureRecognizer;
 class NSViewController;
 class NSWindowController;
 class NSNotification;
+class NSScreen;
 class NSWindow;
 class RecordingContext;
 
@@ -92,6 +93,8 @@ class NSWindow : public NSResponder {
   NSPoint convertPointFromScreen(NSPoint point) const;
   NSRect convertRectToScreen(NSRect rect) const;
   NSRect convertRectFromScreen(NSRect rect) const;
+  // The display that shows most of the window; none when the window is off every display.
+  std::shared_ptr<NSScreen> screen() const;
   // Where the pointer is now, in the window's base coordinates.
   NSPoint mouseLocationOutsideOfEventStream() const;
 

@@ -4,26 +4,22 @@
 
 #include "platform/foundation/NSOperationQueue.h"
 
-namespace {
-
-// An object remembered without being kept alive. It is compared by address and by
-// ownership, so once it is gone a new object at the same address never matches it.
-struct WeakIdentity {
-  const NSObject* address = nullptr;
-  std::weak_ptr<NSObject> owner;
-
-  WeakIdentity() = default;
-  explicit WeakIdentity(const id& object) : address(object.get()), owner(object) {}
-
-  bool isEmpty() const { return address == nullptr; }
-  bool matches(const id& object) const {
-    return object && object.get() == address && !owner.owner_before(object) && !object.owner_before(owner);
-  }
-};
-
-}  // namespace
-
 struct NSNotificationCenter::Registration {
+  // An object remembered without being kept alive. It is compared by address and by
+  // ownership, so once it is gone a new object at the same address never matches it.
+  struct WeakIdentity {
+    const NSObject* address = nullptr;
+    std::weak_ptr<NSObject> owner;
+
+    WeakIdentity() = default;
+    explicit WeakIdentity(const id& object) : address(object.get()), owner(object) {}
+
+    bool isEmpty() const { return address == nullptr; }
+    bool matches(const id& object) const {
+      return object && object.get() == address && !owner.owner_before(object) && !object.owner_before(owner);
+    }
+  };
+
   std::uint64_t number = 0;
   std::string name;      // empty: every name
   WeakIdentity sender;   // empty: every sender
@@ -79,7 +75,7 @@ id NSNotificationCenter::addObserverForName(std::string_view name, const id& obj
   if (!block) return nullptr;
   auto registration = std::make_shared<Registration>();
   registration->name = name;
-  registration->sender = WeakIdentity(object);
+  registration->sender = Registration::WeakIdentity(object);
   registration->queue = queue;
   registration->block = std::move(block);
   add(registration);
@@ -91,8 +87,8 @@ void NSNotificationCenter::addObserver(const std::shared_ptr<NSObject>& observer
   if (!observer || !handler) return;
   auto registration = std::make_shared<Registration>();
   registration->name = name;
-  registration->sender = WeakIdentity(object);
-  registration->observer = WeakIdentity(observer);
+  registration->sender = Registration::WeakIdentity(object);
+  registration->observer = Registration::WeakIdentity(observer);
   registration->block = std::move(handler);
   add(std::move(registration));
 }

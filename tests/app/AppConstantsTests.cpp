@@ -49,7 +49,6 @@ TEST_F(AppConstantsTest, TheConstantsHoldTheirValues) {
   EXPECT_EQ(globalKeyboardShortcutKey, "GlobalKeyboardShortcutKey");
   EXPECT_TRUE(legalTermsUrl.ends_with("/legal-terms"));
   EXPECT_TRUE(legalPrivacyUrl.ends_with("/legal-privacy"));
-  EXPECT_EQ(SharedRequestKeys::adParameterQuorbId, "quorbid");
   EXPECT_EQ(static_cast<int>(EllipsesMenuShareType::copyEmbed), 2);
 }
 

@@ -289,7 +289,7 @@ TEST(VornObjectCatalogue, EveryItemOfTheStandInCatalogueParses) {
         << entry.id;
     EXPECT_EQ(item->tags, entry.tags);
     EXPECT_EQ(item->shareCount, entry.shares);
-    if (entry.user) EXPECT_TRUE(item->poster) << entry.id;
+    if (entry.user) { EXPECT_TRUE(item->poster) << entry.id; }
     withPoster += item->poster != nullptr;
     sponsored += item->advertisingSourceID.has_value();
     withBadge += item->adBadgeData != nullptr;

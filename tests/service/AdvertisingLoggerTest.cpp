@@ -82,7 +82,7 @@ TEST_F(AdvertisingLoggerTest, EqualReportsStillQueuedAreDroppedWhileOthersWait) 
     std::size_t before = c.printed ? count(c.printed) : 0;
     c.report();
     EXPECT_EQ(queued(), c.queuedAfter);
-    if (c.printed) EXPECT_EQ(count(c.printed), before + 1);
+    if (c.printed) { EXPECT_EQ(count(c.printed), before + 1); }
   }
   EXPECT_EQ(standin().stalledCount(), 1u + 3u);  // never more than three reports in flight
   for (const auto& request : standin().requests()) EXPECT_FALSE(request.path.starts_with("/media/pixel"));

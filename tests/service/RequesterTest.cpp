@@ -176,7 +176,7 @@ TEST_F(RequesterTest, RepliesOfEveryShape) {
     auto [ok, content] = fetch(requester);
     EXPECT_EQ(ok, c.ok) << c.body;
     EXPECT_EQ(content.has_value(), c.items.has_value()) << c.body;
-    if (content && c.items) EXPECT_EQ(content->size(), *c.items) << c.body;
+    if (content && c.items) { EXPECT_EQ(content->size(), *c.items) << c.body; }
     EXPECT_EQ(requester->endOfStream(), c.end) << c.body;
     EXPECT_EQ(requester->streamPosition(), c.position) << c.body;
     ASSERT_TRUE(requestsFor(path).size() == 1u);
@@ -303,7 +303,7 @@ TEST_F(RequesterTest, TagListsAndTheirStreams) {
       ASSERT_TRUE(tag);
       EXPECT_EQ(tag->tagType, list.tagType);
       EXPECT_EQ(tag->displayWidthToHeightRatio, 1.5);
-      if (list.type == "emoji") EXPECT_FALSE(tag->character.empty());
+      if (list.type == "emoji") { EXPECT_FALSE(tag->character.empty()); }
     }
     auto sent = waitFor("/v1/tags");
     ASSERT_TRUE(sent);
@@ -345,7 +345,7 @@ TEST_F(RequesterTest, TagRepliesOfEveryShape) {
     auto [ok, content] = fetch(requester);
     EXPECT_EQ(ok, c.ok) << c.body;
     EXPECT_EQ(content.has_value(), c.tags.has_value()) << c.body;
-    if (content && c.tags) EXPECT_EQ(content->size(), *c.tags) << c.body;
+    if (content && c.tags) { EXPECT_EQ(content->size(), *c.tags) << c.body; }
     if (content && !content->empty()) {
       // Without a type or ratio set, each tag keeps its own.
       EXPECT_EQ(asA<VNTag>(content->front())->tagType, TagType::unknownDefault);

@@ -251,7 +251,7 @@ TEST(CatalogueTest, SuggestionsStartWithThePrefix) {
     std::string folded = prefix;
     for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     for (const auto& term : *results) EXPECT_TRUE(asA<NSString>(term)->string().starts_with(folded));
-    if (std::string(prefix) != "zzz") EXPECT_GT(results->count(), 0u);
+    if (std::string(prefix) != "zzz") { EXPECT_GT(results->count(), 0u); }
   }
 }
 

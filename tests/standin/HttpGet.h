@@ -21,15 +21,15 @@ struct HttpReply {
 
 struct HttpCall {
   std::string method = "GET";
-  std::string url;
-  std::vector<std::string> headers;  // "Name: value"
-  std::optional<std::string> body;
+  std::string url = {};
+  std::vector<std::string> headers = {};  // "Name: value"
+  std::optional<std::string> body = {};
   double timeout = 20.0;
   // Form parts (name, content, filename, type) sent as multipart/form-data.
   struct Part {
     std::string name, content, filename, type;
   };
-  std::vector<Part> parts;
+  std::vector<Part> parts = {};
 };
 
 HttpReply perform(const HttpCall& call);

@@ -59,7 +59,7 @@ TEST_F(StandinMediaTest, SizedMediaReachBeyondTenMegabytes) {
     ASSERT_TRUE(reply.ok());
     EXPECT_EQ(reply.status, 200);
     EXPECT_EQ(reply.body.size(), c.size);
-    if (c.path.find("chunked") == std::string::npos) EXPECT_EQ(reply.header("Content-Length"), std::to_string(c.size));
+    if (c.path.find("chunked") == std::string::npos) { EXPECT_EQ(reply.header("Content-Length"), std::to_string(c.size)); }
     std::string path = c.path.substr(0, c.path.find('?'));
     EXPECT_TRUE(reply.body == standin().catalogue().mediaFile(path)->bytes());
     if (c.path.find(".gif") != std::string::npos) {

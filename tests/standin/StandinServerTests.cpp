@@ -108,7 +108,7 @@ TEST_F(StandinServerTest, BytesEndpointServesExactLengthsWithOrWithoutChunks) {
     ASSERT_TRUE(reply.ok());
     EXPECT_EQ(reply.status, 200);
     ASSERT_EQ(reply.body.size(), c.length);
-    if (c.length > 27) EXPECT_EQ(reply.body.substr(0, 27), "abcdefghijklmnopqrstuvwxyza");
+    if (c.length > 27) { EXPECT_EQ(reply.body.substr(0, 27), "abcdefghijklmnopqrstuvwxyza"); }
     if (c.chunked) {
       EXPECT_EQ(reply.header("Transfer-Encoding"), "chunked");
       EXPECT_FALSE(reply.header("Content-Length").has_value());
@@ -140,7 +140,7 @@ TEST_F(StandinServerTest, FaultHeaderShapesTheReply) {
     ASSERT_TRUE(reply.ok());
     EXPECT_EQ(reply.status, c.status);
     EXPECT_TRUE(reply.header("Content-Type").value_or("").starts_with(c.contentType));
-    if (c.length) EXPECT_EQ(reply.body.size(), c.length);
+    if (c.length) { EXPECT_EQ(reply.body.size(), c.length); }
   }
   auto failed = httpGet(standinURL(path), {"X-Standin-Fault: status500"});
   EXPECT_EQ(failed.body, "{\"error\":\"Internal Server Error\",\"code\":500}");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSScreen.h"
 #include "platform/appkit/NSAttributedString.h"
 #include "platform/appkit/NSTextView.h"
 #include "platform/appkit/NSView.h"
@@ -207,9 +208,11 @@ void UISimulator::advance(double seconds) {
 void UITest::SetUp() {
   GlimdeckTest::SetUp();
   NSApplication::resetSharedApplication();
+  NSScreen::resetScreens();
 }
 
 void UITest::TearDown() {
   NSApplication::resetSharedApplication();
+  NSScreen::resetScreens();
   GlimdeckTest::TearDown();
 }

@@ -261,3 +261,75 @@ TEST_F(InterfaceExtensionsTest, ImagesLoadFromFilesAndTheCacheAndBadDataChangesN
 }
 
 }  // namespace
+
+#include "app/AppDelegate.h"
+#include "platform/appkit/NSScreen.h"
+#include "platform/appkit/NSShadow.h"
+#include "platform/appkit/NSTouchBar.h"
+#include "ui/NSApplicationExtensions.h"
+#include "ui/NSWindowExtensions.h"
+
+namespace {
+
+TEST_F(InterfaceExtensionsTest, TheStandardShadowIsCarriedByTheLayer) {
+  auto view = NSView::initWithFrame(NSMakeRect(0, 0, 40, 20));
+  createShadow(view);
+  ASSERT_TRUE(view->shadow());
+  EXPECT_NEAR(view->shadow()->shadowColor->alphaComponent(), 0.35, 1e-9);
+  EXPECT_EQ(view->shadow()->shadowOffset, NSMakeSize(0, -2));
+  EXPECT_EQ(view->shadow()->shadowBlurRadius, 2.0);
+  ASSERT_TRUE(view->layer()) << "shadows are drawn by layers";
+  EXPECT_EQ(view->layer()->shadowOpacity(), 1.0);
+  EXPECT_EQ(view->layer()->shadowOffset(), NSMakeSize(0, -2));
+  EXPECT_EQ(view->layer()->shadowRadius(), 2.0);
+  EXPECT_EQ(view->layer()->shadowColor(), NSColorPalette::standardShadowBlack()->CGColor());
+
+  view->setShadow(nullptr);
+  EXPECT_EQ(view->layer()->shadowOpacity(), 0.0) << "removing the shadow hides the layer's";
+}
+
+TEST_F(InterfaceExtensionsTest, CentringUsesTheDisplaySizeOnlyAndLeavesWindowsOffEveryDisplay) {
+  auto window = NSWindow::initWithContentRect(NSMakeRect(10, 10, 400, 300), NSWindowStyleMaskBorderless);
+  setFrameOriginToCenterOfScreen(window);
+  EXPECT_EQ(window->frame(), NSMakeRect(520, 300, 400, 300));
+
+  // On a second display to the right, the origin of that display is not added.
+  NSScreen::setScreens({NSScreen::make(NSMakeRect(0, 0, 1440, 900)), NSScreen::make(NSMakeRect(1440, 0, 1920, 1080))});
+  window->setFrameOrigin(NSMakePoint(1600, 100));
+  ASSERT_EQ(window->screen(), NSScreen::screens()[1]);
+  setFrameOriginToCenterOfScreen(window);
+  EXPECT_EQ(window->frame().origin, NSMakePoint(760, 390));
+
+  window->setFrameOrigin(NSMakePoint(-5000, -5000));
+  EXPECT_FALSE(window->screen());
+  setFrameOriginToCenterOfScreen(window);
+  EXPECT_EQ(window->frame().origin, NSMakePoint(-5000, -5000));
+
+  NSScreen::setScreens({});
+  window->setFrameOrigin(NSMakePoint(0, 0));
+  setFrameOriginToCenterOfScreen(window);
+  EXPECT_EQ(window->frame().origin, NSMakePoint(0, 0)) << "no display at all";
+}
+
+class OtherDelegate : public NSApplicationDelegate {};
+
+TEST_F(InterfaceExtensionsTest, TheApplicationDelegateIsFoundOnlyWhenItIsOurs) {
+  EXPECT_FALSE(getAppDelegate());
+  auto other = std::make_shared<OtherDelegate>();
+  NSApp()->setDelegate(other);
+  EXPECT_FALSE(getAppDelegate());
+  auto ours = AppDelegate::make();
+  NSApp()->setDelegate(ours);
+  EXPECT_EQ(getAppDelegate(), ours);
+}
+
+TEST_F(InterfaceExtensionsTest, ATextViewIsTheDelegateOfItsOwnTouchBar) {
+  auto textView = NSTextView::initWithFrame(NSMakeRect(0, 0, 100, 20));
+  auto bar = textView->touchBar();
+  ASSERT_TRUE(bar);
+  EXPECT_EQ(bar->delegate(), std::shared_ptr<NSTouchBarDelegate>(textView));
+  EXPECT_EQ(textView->touchBar(), bar) << "made once";
+  EXPECT_FALSE(NSView::initWithFrame(NSMakeRect(0, 0, 1, 1))->touchBar()) << "plain views show none";
+}
+
+}  // namespace

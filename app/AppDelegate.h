@@ -1,0 +1,15 @@
+#pragma once
+// The application's delegate: it runs the start-up and owns the menu-bar presence.
+
+#include <memory>
+
+#include "platform/appkit/NSApplication.h"
+
+class AppDelegate : public NSObject, public NSApplicationDelegate {
+ public:
+  static std::shared_ptr<AppDelegate> make() { return std::shared_ptr<AppDelegate>(new AppDelegate()); }
+  std::string className() const override { return "AppDelegate"; }
+
+ private:
+  AppDelegate() = default;
+};
