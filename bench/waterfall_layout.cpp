@@ -1,6 +1,8 @@
 // Costs of the GIF grid's waterfall layout: a full preparation, a new page of results
-// appended to a small and to a large grid (these two should cost about the same), and the
-// rectangle query a scroll step makes, answered from the index and by scanning every item.
+// appended to a small and to a large grid (these two should cost about the same), the
+// rectangle query a scroll step makes, answered from the index and by scanning every item,
+// and a whole scroll step of the grid's collection view (query, tiles leaving to the pool,
+// tiles arriving from it).
 
 #include <benchmark/benchmark.h>
 
@@ -59,5 +61,28 @@ void BM_WaterfallViewportSweep(benchmark::State& state) {
 }
 BENCHMARK(BM_WaterfallViewportSweep<true>)->Name("BM_WaterfallViewportSweep/indexed")->Arg(10'000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WaterfallViewportSweep<false>)->Name("BM_WaterfallViewportSweep/linear")->Arg(10'000)->Unit(benchmark::kMillisecond);
+
+// One scroll sweep of the application's grid (300 × 400 points, 10^4 items) in steps of 10
+// points by code: each step prepares exactly the tiles in view, reusing those that left.
+void BM_GridScrollSweep(benchmark::State& state) {
+  ScrolledWaterfallGrid grid(NSMakeSize(300, 400));
+  grid.layout->setExpansive(false);
+  grid.view->registerClass([] { return NSCollectionViewItem::make(); }, "Tile");
+  grid.sizes->makeItem = [](NSCollectionView& view, NSIndexPath p) { return view.makeItemWithIdentifier("Tile", p); };
+  grid.sizes->items = {randomSizes(static_cast<std::size_t>(state.range(0)), 1)};
+  grid.view->reloadData();
+  double end = grid.view->frame().size.height - 400;
+  std::size_t steps = 0, shown = 0;
+  for (auto _ : state) {
+    for (double y = 0; y <= end; y += 10, ++steps) {
+      grid.scrollView->scrollToPoint(NSMakePoint(0, y));
+      shown += grid.view->indexPathsForVisibleItems().size();
+    }
+    grid.scrollView->scrollToPoint(NSZeroPoint);
+  }
+  benchmark::DoNotOptimize(shown);
+  state.counters["steps"] = benchmark::Counter(static_cast<double>(steps), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_GridScrollSweep)->Arg(10'000)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -268,6 +268,12 @@ void NSCollectionView::refreshContent() {
   }
   if (auto clip = asA<NSClipView>(superview())) clip->scrollToPoint(clip->bounds().origin);
   refreshing_ = false;
+  // Outside a view tree nothing is visible; without this a view whose frame has grown to
+  // its content would make every element at once.
+  if (!superview()) {
+    endDisplayingEverything();
+    return;
+  }
   prepareContentInRect(proposedContentRect());
 }
 

@@ -131,7 +131,8 @@ class NSCollectionView : public NSView {
 
   // Makes the elements whose frames meet the rectangle (view coordinates) and ends those
   // that no longer do. Called with the visible rectangle grown by the overdraw margin
-  // whenever the view scrolls, changes size or lays out.
+  // whenever the view scrolls, changes size or lays out, while it has a superview; a view
+  // taken out of its superview ends displaying everything.
   virtual void prepareContentInRect(NSRect rect);
   // The rectangle the last preparation covered.
   NSRect preparedRect() const { return preparedRect_; }

@@ -235,7 +235,12 @@ TEST_F(GridScrollingTest, ACellIsFullyVisibleOnlyWhenNothingOfItIsCut) {
   EXPECT_FALSE(isCellFullyVisibleAt(grid.view, *cut));
   EXPECT_FALSE(isCellFullyVisibleAt(grid.view, {0, 0}));  // scrolled away, not displayed
   grid.scrollView->setDocumentView(nullptr);
-  EXPECT_FALSE(isCellFullyVisibleAt(grid.view, *whole));  // outside any scroll view
+  EXPECT_TRUE(grid.view->visibleItems().empty());  // out of the view tree, nothing shows
+  auto holder = NSView::initWithFrame(NSMakeRect(0, 0, 300, 400));
+  holder->addSubview(grid.view);
+  auto shown = grid.view->indexPathsForVisibleItems();
+  ASSERT_FALSE(shown.empty());
+  EXPECT_FALSE(isCellFullyVisibleAt(grid.view, *shown.begin()));  // shown, but in no scroll view
 }
 
 }  // namespace

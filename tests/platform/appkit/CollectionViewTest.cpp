@@ -59,9 +59,11 @@ class FlowContent : public NSCollectionViewDataSource, public NSCollectionViewDe
  public:
   std::vector<std::vector<NSSize>> items;
   std::vector<NSSize> headers;  // empty: the layout's own header size
+  bool fullWidth = false;        // items as wide as the view, as in a list
   std::size_t numberOfSectionsInCollectionView(NSCollectionView&) override { return items.size(); }
   std::size_t numberOfItemsInSection(NSCollectionView&, std::size_t section) override { return items[section].size(); }
-  std::optional<NSSize> sizeForItemAtIndexPath(NSCollectionView&, NSCollectionViewLayout&, NSIndexPath p) override {
+  std::optional<NSSize> sizeForItemAtIndexPath(NSCollectionView& view, NSCollectionViewLayout&, NSIndexPath p) override {
+    if (fullWidth) return NSSize{view.frame().size.width, items[p.section][p.item].height};
     return items[p.section][p.item];
   }
   std::optional<NSSize> referenceSizeForHeaderInSection(NSCollectionView&, NSCollectionViewLayout&,
@@ -137,6 +139,26 @@ TEST_F(CollectionViewTest, AListTakesItsScrollViewsWidthAndDelegateSizes) {
   EXPECT_EQ(flow.view->frame(), NSMakeRect(0, 0, 480, 455));
   for (std::size_t i = 0; i < 7; ++i) EXPECT_EQ(flow.frameOf(i), NSMakeRect(0, 65.0 * i, 480, 65)) << i;
   EXPECT_EQ(flow.view->indexPathsForVisibleItems().size(), 5u);  // three in view, two of overdraw below
+}
+
+TEST_F(CollectionViewTest, AListFollowsItsScrollViewsWidthAndAnInvalidatedLayout) {
+  auto window = NSWindow::initWithContentRect(NSMakeRect(0, 0, 480, 400), NSWindowStyleMaskTitled);
+  FlowView flow(NSCollectionView::initWithFrame(NSMakeRect(0, 0, 480, 195)), NSMakeSize(480, 195));
+  window->contentView()->addSubview(flow.scrollView);
+  flow.layout->setMinimumLineSpacing(0);
+  flow.content->fullWidth = true;
+  flow.content->items = {std::vector<NSSize>(5, NSSize{0, 65})};
+  flow.view->reloadData();
+  flow.scrollView->setFrameSize(NSMakeSize(300, 195));
+  EXPECT_EQ(flow.view->frame().size, NSMakeSize(300, 325));
+  EXPECT_EQ(flow.view->itemAtIndexPath({4, 0})->view()->frame(), NSMakeRect(0, 260, 300, 65));
+  // New sizes reach the view on the next turn after the layout is invalidated.
+  flow.content->items[0].assign(5, NSSize{0, 30});
+  flow.layout->invalidateLayout();
+  EXPECT_EQ(flow.view->itemAtIndexPath({4, 0})->view()->frame(), NSMakeRect(0, 260, 300, 65));
+  drainMainQueue();
+  EXPECT_EQ(flow.view->itemAtIndexPath({4, 0})->view()->frame(), NSMakeRect(0, 120, 300, 30));
+  EXPECT_EQ(flow.view->frame().size, NSMakeSize(300, 195));
 }
 
 TEST_F(CollectionViewTest, AHorizontalStripPlacesHeadersAcrossItsHeight) {
