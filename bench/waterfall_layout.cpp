@@ -4,19 +4,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include <random>
-
 #include "tests/browse/WaterfallGrid.h"
 
 namespace {
-
-std::vector<NSSize> randomSizes(std::size_t count, unsigned seed) {
-  std::mt19937 random(seed);
-  std::uniform_real_distribution<double> side(100, 500);
-  std::vector<NSSize> sizes(count);
-  for (auto& size : sizes) size = {side(random), side(random)};
-  return sizes;
-}
 
 // A two-column grid 300 points wide, as in the popover, with wide items spanning both.
 std::unique_ptr<WaterfallGrid> makeGrid(std::size_t count) {

@@ -59,6 +59,10 @@ class WaterfallLayout : public NSCollectionViewLayout {
   // layout does not place items out of turn).
   std::shared_ptr<NSCollectionViewLayoutAttributes> layoutAttributesForItemAtIndexPath(NSIndexPath indexPath) override;
   bool shouldInvalidateLayoutForBoundsChange(NSRect newBounds) const override;
+  // Columns grow downwards, rows to the right.
+  NSCollectionViewScrollDirection scrollDirection() const override {
+    return isColumns() ? NSCollectionViewScrollDirection::vertical : NSCollectionViewScrollDirection::horizontal;
+  }
 
   // The same answer as layoutAttributesForElementsInRect, found by testing every cached
   // element; kept to measure the index against.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/foundation/NSNotificationCenter.h"
+
 std::shared_ptr<NSClipView> NSClipView::initWithFrame(NSRect frame) {
   return finishInit(std::shared_ptr<NSClipView>(new NSClipView(frame)));
 }
@@ -29,4 +31,20 @@ NSPoint NSClipView::constrainBoundsOrigin(NSPoint proposed) const {
   return {clamp(proposed.x, content.width - bounds().width()), clamp(proposed.y, content.height - bounds().height())};
 }
 
-void NSClipView::scrollToPoint(NSPoint point) { setBoundsOrigin(constrainBoundsOrigin(point)); }
+void NSClipView::scrollToPoint(NSPoint point) {
+  NSPoint origin = constrainBoundsOrigin(point);
+  if (origin == bounds().origin) return;
+  setBoundsOrigin(origin);
+  postBoundsChanged();
+}
+
+void NSClipView::setFrame(NSRect frame) {
+  NSSize old = this->frame().size;
+  NSView::setFrame(frame);
+  if (old != frame.size) postBoundsChanged();
+}
+
+void NSClipView::postBoundsChanged() {
+  NSNotificationCenter::defaultCenter()->postNotificationName(std::string(Constants::boundsDidChangeNotification),
+                                                              sharedAs<NSObject>());
+}

@@ -3,12 +3,19 @@
 // document view, its only subview.
 
 #include <memory>
+#include <string_view>
 
 #include "platform/appkit/NSView.h"
 
 class NSClipView : public NSView {
  public:
   static std::shared_ptr<NSClipView> initWithFrame(NSRect frame);
+
+  struct Constants {
+    // Posted (object: the clip view) whenever the visible part moves or changes size, by
+    // code or under the wheel; the document view follows it to show what came into view.
+    static constexpr std::string_view boundsDidChangeNotification = "NSViewBoundsDidChangeNotification";
+  };
 
   std::shared_ptr<NSView> documentView() const { return documentView_.lock(); }
   void setDocumentView(const std::shared_ptr<NSView>& view);
@@ -20,6 +27,7 @@ class NSClipView : public NSView {
   // Moves the visible part to the constrained origin.
   void scrollToPoint(NSPoint point);
   bool isFlipped() const override { return true; }
+  void setFrame(NSRect frame) override;
 
   std::string className() const override { return "NSClipView"; }
 
@@ -27,5 +35,6 @@ class NSClipView : public NSView {
   using NSView::NSView;
 
  private:
+  void postBoundsChanged();
   std::weak_ptr<NSView> documentView_;
 };

@@ -21,6 +21,9 @@ struct NSCollectionViewLayoutInvalidationContext {
   bool invalidateDataSourceCounts = true;
 };
 
+// The axis along which a layout's content grows and its view scrolls.
+enum class NSCollectionViewScrollDirection { vertical = 0, horizontal = 1 };
+
 class NSCollectionViewLayout : public NSObject {
  public:
   std::shared_ptr<NSCollectionView> collectionView() const { return collectionView_.lock(); }
@@ -32,6 +35,9 @@ class NSCollectionViewLayout : public NSObject {
   virtual std::shared_ptr<NSCollectionViewLayoutAttributes> layoutAttributesForSupplementaryViewOfKind(
       std::string_view elementKind, NSIndexPath atIndexPath);
   virtual bool shouldInvalidateLayoutForBoundsChange(NSRect newBounds) const;
+  // The collection view takes the width (vertical) or height (horizontal) of its scroll view
+  // and the content size along the other axis.
+  virtual NSCollectionViewScrollDirection scrollDirection() const { return NSCollectionViewScrollDirection::vertical; }
 
   void invalidateLayout() { invalidateLayoutWithContext({}); }
   virtual void invalidateLayoutWithContext(const NSCollectionViewLayoutInvalidationContext& context);

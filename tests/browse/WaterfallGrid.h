@@ -2,12 +2,25 @@
 // A collection view laid out by a WaterfallLayout, fed from plain lists of sizes: the
 // data source and the layout delegate of the waterfall tests and benchmarks.
 
+#include <functional>
 #include <memory>
 #include <optional>
+#include <random>
 #include <vector>
 
+#include "browse/CollectionViewDisabledResponsiveScrolling.h"
+#include "browse/GifCollectionScrollView.h"
 #include "browse/WaterfallLayout.h"
 #include "platform/appkit/NSCollectionView.h"
+
+// Item sizes with sides drawn evenly from [shortest, longest), the same for the same seed.
+inline std::vector<NSSize> randomSizes(std::size_t count, unsigned seed, double shortest = 100, double longest = 500) {
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<double> side(shortest, longest);
+  std::vector<NSSize> sizes(count);
+  for (auto& size : sizes) size = {side(random), side(random)};
+  return sizes;
+}
 
 class WaterfallSizes : public NSCollectionViewDataSource, public WaterfallLayoutDelegate {
  public:
@@ -16,12 +29,18 @@ class WaterfallSizes : public NSCollectionViewDataSource, public WaterfallLayout
   bool answersHeaderSizes = false;
   bool showHeaders = false;
   std::size_t sizeQueries = 0;
+  // Makes the item of a path; without it the view shows plain items.
+  std::function<std::shared_ptr<NSCollectionViewItem>(NSCollectionView&, NSIndexPath)> makeItem;
 
   std::size_t numberOfSectionsInCollectionView(NSCollectionView&) override { return items.size(); }
   std::size_t numberOfItemsInSection(NSCollectionView&, std::size_t section) override { return items[section].size(); }
   NSSize sizeForItemAtIndexPath(NSIndexPath p) override {
     ++sizeQueries;
     return items[p.section][p.item];
+  }
+  std::shared_ptr<NSCollectionViewItem> itemForRepresentedObjectAtIndexPath(NSCollectionView& view,
+                                                                            NSIndexPath p) override {
+    return makeItem ? makeItem(view, p) : nullptr;
   }
   bool shouldShowHeaders() override { return showHeaders; }
   std::optional<NSSize> sizeForHeaderAtIndexPath(NSIndexPath p) override {
@@ -53,5 +72,31 @@ struct WaterfallGrid {
       sizes->items[s].push_back(size);
     }
     return view->insertItemsAtIndexPaths(paths);
+  }
+};
+
+// The grid as the application builds it: the waterfall in a collection view that prepares
+// only what is visible, inside the grid's scroll view.
+struct ScrolledWaterfallGrid {
+  std::shared_ptr<WaterfallSizes> sizes = std::make_shared<WaterfallSizes>();
+  std::shared_ptr<WaterfallLayout> layout = WaterfallLayout::init();
+  std::shared_ptr<GifCollectionScrollView> scrollView;
+  std::shared_ptr<CollectionViewDisabledResponsiveScrolling> view;
+
+  explicit ScrolledWaterfallGrid(NSSize viewport)
+      : scrollView(GifCollectionScrollView::initWithFrame({NSZeroPoint, viewport})),
+        view(CollectionViewDisabledResponsiveScrolling::initWithFrame({NSZeroPoint, viewport})) {
+    view->dataSource = sizes;
+    layout->delegate = sizes;
+    view->setCollectionViewLayout(layout);
+    scrollView->setDocumentView(view);
+  }
+  // The items the layout itself places in the visible part of the grid.
+  NSIndexPathSet itemsMeetingVisibleRect() const {
+    NSIndexPathSet paths;
+    for (const auto& attributes : layout->layoutAttributesForElementsInRect(scrollView->documentVisibleRect()))
+      if (attributes->representedElementCategory() == NSCollectionElementCategory::item)
+        paths.insert(attributes->indexPath());
+    return paths;
   }
 };
