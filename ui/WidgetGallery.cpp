@@ -4,9 +4,11 @@
 
 #include "platform/appkit/NSColor.h"
 #include "platform/appkit/NSFont.h"
+#include "platform/appkit/NSImage.h"
 #include "platform/appkit/ViewTreeRenderer.h"
 #include "platform/quartz/CAGradientLayer.h"
 #include "ui/CheckBoxControl.h"
+#include "ui/ClickableImageView.h"
 #include "ui/ClickableView.h"
 #include "ui/NSColorPalette.h"
 #include "ui/NSTextFieldExtensions.h"
@@ -117,6 +119,21 @@ std::shared_ptr<NSView> gradient() {
   return view;
 }
 
+// A white card with the standard drop shadow, as the log-in container and the strips show it.
+std::shared_ptr<NSView> shadowedPanel() {
+  auto card = NSView::initWithFrame(NSMakeRect(0, 0, 160, 60));
+  setConvenientBackgroundColor(card, NSColor::whiteColor());
+  card->layer()->setCornerRadius(6.0);
+  createShadow(card);
+  return around(card, {200, 100}, NSColorPalette::standardOffWhite());
+}
+
+std::shared_ptr<NSView> clickableImage() {
+  auto image = ClickableImageView::initWithFrame(NSMakeRect(0, 0, 40, 40));
+  image->setImage(NSImage::imageNamed("redHeart"));
+  return around(image, {60, 60}, NSColorPalette::cellLoadingGray());
+}
+
 std::shared_ptr<NSView> palette() {
   std::vector<std::shared_ptr<NSColor>> colours{
       NSColorPalette::standardBlue(),          NSColorPalette::standardShadowBlack(),
@@ -154,6 +171,8 @@ std::vector<Entry> entries() {
       {"field-secure-error", styledField("hunter22", true, true)},
       {"shadow-label", shadowLabel()},
       {"search-gradient", gradient()},
+      {"shadowed-panel", shadowedPanel()},
+      {"clickable-image", clickableImage()},
       {"palette", palette()},
   };
 }
