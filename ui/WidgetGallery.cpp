@@ -10,7 +10,9 @@
 #include "ui/CheckBoxControl.h"
 #include "ui/ClickableImageView.h"
 #include "ui/ClickableView.h"
+#include "ui/NSButtonCellOffsettable.h"
 #include "ui/NSColorPalette.h"
+#include "ui/NSProgressIndicatorSelfHiding.h"
 #include "ui/NSTextFieldExtensions.h"
 #include "ui/NSTextFieldVerticalCenter.h"
 #include "ui/NSViewExtensions.h"
@@ -134,6 +136,23 @@ std::shared_ptr<NSView> clickableImage() {
   return around(image, {60, 60}, NSColorPalette::cellLoadingGray());
 }
 
+// The title sits ten points above the middle, where the toolbar's icon buttons want it.
+std::shared_ptr<NSView> offsetTitleButton() {
+  auto b = NSButton::initWithFrame(NSMakeRect(0, 0, 120, 60));
+  auto cell = NSButtonCellOffsettable::initTextCell("Packs");
+  cell->setFont(NSFont::fontWithName("AvenirNext-DemiBold", 15.0));
+  b->setCell(cell);
+  b->setBordered(false);
+  return around(b, {160, 80});
+}
+
+std::shared_ptr<NSView> spinner() {
+  auto indicator = NSProgressIndicatorSelfHiding::initWithFrame(NSMakeRect(0, 0, 32, 32));
+  indicator->style = NSProgressIndicatorStyle::spinning;
+  indicator->startAnimation(nullptr);
+  return around(indicator, {60, 60}, NSColor::whiteColor());
+}
+
 std::shared_ptr<NSView> palette() {
   std::vector<std::shared_ptr<NSColor>> colours{
       NSColorPalette::standardBlue(),          NSColorPalette::standardShadowBlack(),
@@ -173,6 +192,8 @@ std::vector<Entry> entries() {
       {"search-gradient", gradient()},
       {"shadowed-panel", shadowedPanel()},
       {"clickable-image", clickableImage()},
+      {"button-offset-title", offsetTitleButton()},
+      {"spinner", spinner()},
       {"palette", palette()},
   };
 }
