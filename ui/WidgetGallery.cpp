@@ -4,11 +4,15 @@
 
 #include "platform/appkit/NSColor.h"
 #include "platform/appkit/NSFont.h"
+#include "platform/appkit/NSImage.h"
 #include "platform/appkit/ViewTreeRenderer.h"
 #include "platform/quartz/CAGradientLayer.h"
 #include "ui/CheckBoxControl.h"
+#include "ui/ClickableImageView.h"
 #include "ui/ClickableView.h"
+#include "ui/NSButtonCellOffsettable.h"
 #include "ui/NSColorPalette.h"
+#include "ui/NSProgressIndicatorSelfHiding.h"
 #include "ui/NSTextFieldExtensions.h"
 #include "ui/NSTextFieldVerticalCenter.h"
 #include "ui/NSViewExtensions.h"
@@ -117,6 +121,38 @@ std::shared_ptr<NSView> gradient() {
   return view;
 }
 
+// A white card with the standard drop shadow, as the log-in container and the strips show it.
+std::shared_ptr<NSView> shadowedPanel() {
+  auto card = NSView::initWithFrame(NSMakeRect(0, 0, 160, 60));
+  setConvenientBackgroundColor(card, NSColor::whiteColor());
+  card->layer()->setCornerRadius(6.0);
+  createShadow(card);
+  return around(card, {200, 100}, NSColorPalette::standardOffWhite());
+}
+
+std::shared_ptr<NSView> clickableImage() {
+  auto image = ClickableImageView::initWithFrame(NSMakeRect(0, 0, 40, 40));
+  image->setImage(NSImage::imageNamed("redHeart"));
+  return around(image, {60, 60}, NSColorPalette::cellLoadingGray());
+}
+
+// The title sits ten points above the middle, where the toolbar's icon buttons want it.
+std::shared_ptr<NSView> offsetTitleButton() {
+  auto b = NSButton::initWithFrame(NSMakeRect(0, 0, 120, 60));
+  auto cell = NSButtonCellOffsettable::initTextCell("Packs");
+  cell->setFont(NSFont::fontWithName("AvenirNext-DemiBold", 15.0));
+  b->setCell(cell);
+  b->setBordered(false);
+  return around(b, {160, 80});
+}
+
+std::shared_ptr<NSView> spinner() {
+  auto indicator = NSProgressIndicatorSelfHiding::initWithFrame(NSMakeRect(0, 0, 32, 32));
+  indicator->style = NSProgressIndicatorStyle::spinning;
+  indicator->startAnimation(nullptr);
+  return around(indicator, {60, 60}, NSColor::whiteColor());
+}
+
 std::shared_ptr<NSView> palette() {
   std::vector<std::shared_ptr<NSColor>> colours{
       NSColorPalette::standardBlue(),          NSColorPalette::standardShadowBlack(),
@@ -154,6 +190,10 @@ std::vector<Entry> entries() {
       {"field-secure-error", styledField("hunter22", true, true)},
       {"shadow-label", shadowLabel()},
       {"search-gradient", gradient()},
+      {"shadowed-panel", shadowedPanel()},
+      {"clickable-image", clickableImage()},
+      {"button-offset-title", offsetTitleButton()},
+      {"spinner", spinner()},
       {"palette", palette()},
   };
 }

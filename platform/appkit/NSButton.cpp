@@ -9,9 +9,7 @@
 // ---- cell -------------------------------------------------------------------------------
 
 std::shared_ptr<NSButtonCell> NSButtonCell::initTextCell(std::string title) {
-  auto cell = std::shared_ptr<NSButtonCell>(new NSButtonCell(std::move(title)));
-  cell->alignment = NSTextAlignment::center;
-  return cell;
+  return std::shared_ptr<NSButtonCell>(new NSButtonCell(std::move(title)));
 }
 
 std::shared_ptr<NSButtonCell> NSButtonCell::initImageCell(std::shared_ptr<NSImage> image) {

@@ -51,7 +51,11 @@ class NSButtonCell : public NSActionCell {
   std::string className() const override { return "NSButtonCell"; }
 
  protected:
-  explicit NSButtonCell(std::string title) : NSActionCell(std::move(title)) { bordered = true; }
+  // Buttons centre their titles, whichever cell class draws them.
+  explicit NSButtonCell(std::string title) : NSActionCell(std::move(title)) {
+    bordered = true;
+    alignment = NSTextAlignment::center;
+  }
 
  private:
   NSCellStyleMask highlightsBy_ = NSPushInCellMask | NSChangeGrayCellMask;

@@ -27,8 +27,11 @@ void drawViewAt(const std::shared_ptr<NSView>& view, GraphicsContext& context, i
   applyFrameTransform(*view, context);
   bool faded = view->alphaValue() < 1.0;
   if (faded) context.beginTransparencyLayer(view->alphaValue());
-  context.clipToRect(view->bounds());
+  // The layer draws before the clip: its shadow (and sublayers, unless it masks to its
+  // bounds) reach beyond the view, as a backing layer's do. The view's own drawing and its
+  // subviews stay inside.
   if (auto layer = view->layer(); layer && view->wantsLayer()) LayerRenderer::render(layer, context);
+  context.clipToRect(view->bounds());
   drawOwnContent(*view, context);
   auto children = view->subviews();
   for (auto& sub : children) drawViewAt(sub, context, depth + 1);

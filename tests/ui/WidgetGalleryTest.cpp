@@ -63,6 +63,22 @@ TEST_F(WidgetGalleryTest, WritesEveryWidgetAndThePixelsShowTheirStates) {
   EXPECT_TRUE(near(at(gradient, 1, 22), 76, 175, 255));
   EXPECT_TRUE(near(at(gradient, 299, 22), 46, 147, 230));
 
+  // The shadowed card (160×60 at (20, 20)) is white, the backdrop off-white (250), and just
+  // under the card's lower edge the shadow falls darker than the backdrop.
+  auto card = load("shadowed-panel");
+  ASSERT_TRUE(card);
+  EXPECT_TRUE(near(at(card, 100, 50), 255, 255, 255, 3));
+  EXPECT_TRUE(near(at(card, 5, 95), 250, 250, 250, 3));
+  auto underCard = at(card, 100, 19);
+  EXPECT_LT(underCard[0], 240) << int(underCard[0]);
+
+  // The heart image keeps its red.
+  auto heart = load("clickable-image");
+  ASSERT_TRUE(heart);
+  auto middle = at(heart, 30, 28);
+  EXPECT_GT(middle[0], 150);
+  EXPECT_LT(middle[1], 110);
+
   // Buttons have real text: somewhere in the middle row of the filled button is white.
   auto button = load("button-filled");
   ASSERT_TRUE(button);
