@@ -7,6 +7,10 @@ std::shared_ptr<NSScrollView> NSScrollView::initWithFrame(NSRect frame) {
   return finishInit(std::shared_ptr<NSScrollView>(new NSScrollView(frame)));
 }
 
+std::shared_ptr<NSScroller> NSScroller::initWithFrame(NSRect frame) {
+  return finishInit(std::shared_ptr<NSScroller>(new NSScroller(frame)));
+}
+
 void NSScrollView::didInit() {
   NSView::didInit();
   contentView_ = NSClipView::initWithFrame(NSMakeRect(0, 0, frame().size.width, frame().size.height));
@@ -27,8 +31,9 @@ void NSScrollView::scrollWheel(const std::shared_ptr<NSEvent>& event) {
   auto center = NSNotificationCenter::defaultCenter();
   auto self = sharedAs<NSObject>();
   NSPoint origin = contentOffset();
-  double dx = hasHorizontalScroller ? event->scrollingDeltaX() : 0;
-  double dy = hasVerticalScroller ? event->scrollingDeltaY() : 0;
+  // Scrollers only show the position: a grid that hides them still scrolls under the wheel.
+  double dx = event->scrollingDeltaX();
+  double dy = event->scrollingDeltaY();
   center->postNotificationName(std::string(Constants::willStartLiveScrollNotification), self);
   contentView_->scrollToPoint({origin.x - dx, origin.y - dy});
   center->postNotificationName(std::string(Constants::didLiveScrollNotification), self);

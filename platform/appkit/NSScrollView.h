@@ -8,6 +8,18 @@
 
 #include "platform/appkit/NSClipView.h"
 
+// A scroll bar of a scroll view. Scrolling here goes by the wheel and by code, so a scroller
+// only carries the look its owner gives it (alpha, hidden); it takes no events.
+class NSScroller : public NSView {
+ public:
+  static std::shared_ptr<NSScroller> initWithFrame(NSRect frame);
+  std::shared_ptr<NSView> hitTest(NSPoint /*pointInSuperview*/) override { return nullptr; }
+  std::string className() const override { return "NSScroller"; }
+
+ protected:
+  using NSView::NSView;
+};
+
 class NSScrollView : public NSView {
  public:
   static std::shared_ptr<NSScrollView> initWithFrame(NSRect frame);
@@ -26,8 +38,11 @@ class NSScrollView : public NSView {
   // Scrolling by code: moves at once and posts nothing.
   void scrollToPoint(NSPoint point) { contentView_->scrollToPoint(point); }
 
+  // Whether the scrollers show; the wheel scrolls either way.
   bool hasVerticalScroller = true;
   bool hasHorizontalScroller = false;
+  std::shared_ptr<NSScroller> verticalScroller() const { return verticalScroller_; }
+  std::shared_ptr<NSScroller> horizontalScroller() const { return horizontalScroller_; }
 
   // One wheel step: moves by the event's deltas (a positive delta shows what lies above or
   // to the left), kept inside the document, with will-start, did-live-scroll and did-end.
@@ -42,4 +57,6 @@ class NSScrollView : public NSView {
 
  private:
   std::shared_ptr<NSClipView> contentView_;
+  std::shared_ptr<NSScroller> verticalScroller_ = NSScroller::initWithFrame(NSZeroRect);
+  std::shared_ptr<NSScroller> horizontalScroller_ = NSScroller::initWithFrame(NSZeroRect);
 };

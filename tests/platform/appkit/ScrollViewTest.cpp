@@ -57,6 +57,16 @@ TEST_F(ScrollViewTest, ScrollingByCodeMovesAtOnceAndPostsNothing) {
   EXPECT_TRUE(heard.empty());
 }
 
+TEST_F(ScrollViewTest, HiddenScrollersLeaveTheWheelWorking) {
+  document->setFrameSize(NSMakeSize(900, 1000));
+  for (const auto& scroller : {scrollView->verticalScroller(), scrollView->horizontalScroller()}) scroller->setAlphaValue(0.0);
+  scrollView->hasVerticalScroller = false;
+  scrollView->hasHorizontalScroller = false;
+  ui.scrollWheel(document, -40, -100, NSMakePoint(150, 10));
+  EXPECT_EQ(scrollView->contentOffset(), NSMakePoint(40, 100));
+  EXPECT_EQ(scrollView->verticalScroller()->alphaValue(), 0.0);
+}
+
 TEST_F(ScrollViewTest, ADocumentSmallerThanTheViewStaysAtTheTop) {
   document->setFrameSize(NSMakeSize(300, 50));
   ui.scrollWheel(document, 0, -100, NSMakePoint(150, scrollView->contentOffset().y + 10));
