@@ -370,7 +370,11 @@ void NSCollectionView::displaySupplementary(const SupplementaryKey& key, NSRect 
 }
 
 void NSCollectionView::endDisplayingItem(NSIndexPath path, std::shared_ptr<NSCollectionViewItem> item) {
-  displayedItems_.erase(path);
+  // A callback may already have ended it (a reload from the delegate, say): end it once,
+  // so that it enters its pool once.
+  auto shown = displayedItems_.find(path);
+  if (shown == displayedItems_.end() || shown->second != item) return;
+  displayedItems_.erase(shown);
   if (item->isViewLoaded()) item->view()->removeFromSuperview();
   if (auto listener = delegate.lock()) listener->didEndDisplayingItem(*this, item, path);
   if (!item->reuseIdentifier_.empty() && item->collectionView_.lock().get() == this)
@@ -378,7 +382,9 @@ void NSCollectionView::endDisplayingItem(NSIndexPath path, std::shared_ptr<NSCol
 }
 
 void NSCollectionView::endDisplayingSupplementary(SupplementaryKey key, std::shared_ptr<NSView> view) {
-  displayedSupplementary_.erase(key);
+  auto shown = displayedSupplementary_.find(key);
+  if (shown == displayedSupplementary_.end() || shown->second != view) return;
+  displayedSupplementary_.erase(shown);
   view->removeFromSuperview();
   if (auto listener = delegate.lock()) listener->didEndDisplayingSupplementaryView(*this, view, key.first, key.second);
   if (auto origin = supplementaryOrigins_.find(view.get());

@@ -36,11 +36,13 @@ class DisplayLog : public NSCollectionViewDelegate {
   void willDisplayItem(NSCollectionView&, const std::shared_ptr<NSCollectionViewItem>& item, NSIndexPath p) override {
     log->push_back("show " + name(p) + " #" + std::to_string(std::static_pointer_cast<LoggedTile>(item)->number));
   }
-  void didEndDisplayingItem(NSCollectionView&, const std::shared_ptr<NSCollectionViewItem>& item,
+  std::shared_ptr<Log> log;
+  std::function<void(NSCollectionView&)> onEnd;  // once, from the first end of displaying
+  void didEndDisplayingItem(NSCollectionView& view, const std::shared_ptr<NSCollectionViewItem>& item,
                             NSIndexPath p) override {
     log->push_back("end " + name(p) + " #" + std::to_string(std::static_pointer_cast<LoggedTile>(item)->number));
+    if (auto action = std::exchange(onEnd, nullptr)) action(view);
   }
-  std::shared_ptr<Log> log;
 };
 
 class GridScrollingTest : public UITest {
@@ -120,6 +122,17 @@ TEST_F(GridScrollingTest, LeavingItemsEndDisplayingBeforeTheyAreReused) {
     if (event == "end") EXPECT_EQ(state[tile], "show") << line;
     state[tile] = event;
   }
+}
+
+TEST_F(GridScrollingTest, AReloadFromADisplayCallbackEndsEachItemOnce) {
+  display->onEnd = [](NSCollectionView& view) { view.reloadData(); };
+  wheel(-800);
+  std::map<std::string, int> ends;
+  for (const auto& line : *log)
+    if (line.starts_with("end")) EXPECT_EQ(++ends[line.substr(line.find('#'))], 1) << line;
+  auto items = grid.view->visibleItems();
+  EXPECT_EQ(std::set(items.begin(), items.end()).size(), items.size());
+  EXPECT_EQ(grid.view->indexPathsForVisibleItems(), grid.itemsMeetingVisibleRect());
 }
 
 TEST_F(GridScrollingTest, ReloadDataEndsDisplayingEverythingVisible) {
