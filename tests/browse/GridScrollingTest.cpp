@@ -149,6 +149,16 @@ TEST_F(GridScrollingTest, ReloadDataEndsDisplayingEverythingVisible) {
   EXPECT_EQ(grid.view->indexPathsForVisibleItems(), grid.itemsMeetingVisibleRect());
 }
 
+TEST_F(GridScrollingTest, AGridThatShrinksUnderTheScrollPositionShowsItsNewEnd) {
+  wheel(-100000);
+  grid.sizes->items[0].resize(20);
+  grid.view->reloadData();
+  EXPECT_EQ(grid.view->frame().size.height, grid.layout->maxLength());
+  EXPECT_EQ(grid.scrollView->contentOffset().y, grid.layout->maxLength() - 400);
+  EXPECT_TRUE(grid.view->indexPathsForVisibleItems().contains({19, 0}));
+  EXPECT_EQ(grid.view->indexPathsForVisibleItems(), grid.itemsMeetingVisibleRect());
+}
+
 TEST_F(GridScrollingTest, ADisabledScrollViewIgnoresTheWheelButScrollsByCode) {
   auto before = grid.view->indexPathsForVisibleItems();
   grid.scrollView->isEnabled = false;
