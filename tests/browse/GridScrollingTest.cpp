@@ -117,9 +117,9 @@ TEST_F(GridScrollingTest, LeavingItemsEndDisplayingBeforeTheyAreReused) {
   for (const auto& line : *log) {
     auto tile = line.substr(line.find('#'));
     auto event = line.substr(0, line.find(' '));
-    if (event == "reuse") EXPECT_EQ(state[tile], "end") << line;
-    if (event == "show") EXPECT_TRUE(state[tile] == "awake" || state[tile] == "reuse") << line;
-    if (event == "end") EXPECT_EQ(state[tile], "show") << line;
+    if (event == "reuse") { EXPECT_EQ(state[tile], "end") << line; }
+    if (event == "show") { EXPECT_TRUE(state[tile] == "awake" || state[tile] == "reuse") << line; }
+    if (event == "end") { EXPECT_EQ(state[tile], "show") << line; }
     state[tile] = event;
   }
 }
@@ -129,7 +129,7 @@ TEST_F(GridScrollingTest, AReloadFromADisplayCallbackEndsEachItemOnce) {
   wheel(-800);
   std::map<std::string, int> ends;
   for (const auto& line : *log)
-    if (line.starts_with("end")) EXPECT_EQ(++ends[line.substr(line.find('#'))], 1) << line;
+    if (line.starts_with("end")) { EXPECT_EQ(++ends[line.substr(line.find('#'))], 1) << line; }
   auto items = grid.view->visibleItems();
   EXPECT_EQ(std::set(items.begin(), items.end()).size(), items.size());
   EXPECT_EQ(grid.view->indexPathsForVisibleItems(), grid.itemsMeetingVisibleRect());
