@@ -32,5 +32,5 @@ void FocusedSearchCollectionViewHeader::registerInterface() {
 namespace {
 // The interface exists as soon as the class is part of the program, as an interface file
 // would be.
-const bool interfaceRegistered = (FocusedSearchCollectionViewHeader::registerInterface(), true);
+const bool headerInterfaceRegistered = (FocusedSearchCollectionViewHeader::registerInterface(), true);
 }  // namespace

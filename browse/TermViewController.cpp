@@ -50,5 +50,5 @@ void TermViewController::registerInterface() {
 namespace {
 // The interface exists as soon as the class is part of the program, as an interface file
 // would be.
-const bool interfaceRegistered = (TermViewController::registerInterface(), true);
+const bool termInterfaceRegistered = (TermViewController::registerInterface(), true);
 }  // namespace
