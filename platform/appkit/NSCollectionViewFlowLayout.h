@@ -17,18 +17,6 @@
 #include "platform/appkit/NSCollectionView.h"
 #include "platform/appkit/NSCollectionViewLayout.h"
 
-struct NSEdgeInsets {
-  double top = 0;
-  double left = 0;
-  double bottom = 0;
-  double right = 0;
-  friend bool operator==(const NSEdgeInsets&, const NSEdgeInsets&) = default;
-};
-
-inline NSEdgeInsets NSEdgeInsetsMake(double top, double left, double bottom, double right) {
-  return {top, left, bottom, right};
-}
-
 class NSCollectionViewFlowLayout;
 
 // A collection-view delegate that sizes the flow layout's elements; every answer is

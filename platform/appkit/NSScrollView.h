@@ -35,7 +35,8 @@ class NSScrollView : public NSView {
   void setDocumentView(const std::shared_ptr<NSView>& view) { contentView_->setDocumentView(view); }
   NSRect documentVisibleRect() const { return contentView_->documentVisibleRect(); }
   NSPoint contentOffset() const { return contentView_->bounds().origin; }
-  // Scrolling by code: moves at once and posts nothing.
+  // Scrolling by code: moves at once and posts no live-scroll notification (only the clip
+  // view's bounds change, which the document view follows).
   void scrollToPoint(NSPoint point) { contentView_->scrollToPoint(point); }
 
   // Whether the scrollers show; the wheel scrolls either way.

@@ -41,6 +41,19 @@ inline constexpr NSRect NSZeroRect{};
 inline constexpr NSSize NSZeroSize{};
 inline constexpr NSPoint NSZeroPoint{};
 
+// Distances in from the four edges of a rectangle.
+struct NSEdgeInsets {
+  double top = 0;
+  double left = 0;
+  double bottom = 0;
+  double right = 0;
+  friend bool operator==(const NSEdgeInsets&, const NSEdgeInsets&) = default;
+};
+inline NSEdgeInsets NSEdgeInsetsMake(double top, double left, double bottom, double right) {
+  return {top, left, bottom, right};
+}
+inline constexpr NSEdgeInsets NSEdgeInsetsZero{};
+
 inline bool NSPointInRect(NSPoint p, NSRect r) {
   return p.x >= r.minX() && p.x < r.maxX() && p.y >= r.minY() && p.y < r.maxY();
 }
