@@ -18,8 +18,7 @@ void TermViewController::setTerm(std::string term) {
 
 void TermViewController::viewDidLoad() {
   NSCollectionViewItem::viewDidLoad();
-  auto self = sharedAs<TermViewController>();
-  auto color = convenientBackgroundColor(std::static_pointer_cast<NSViewController>(self));
+  auto color = convenientBackgroundColor(view());
   if (!color) return;
   auto layer = view()->layer();
   layer->setBackgroundColor(color->CGColor());
