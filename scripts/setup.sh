@@ -10,6 +10,8 @@ packages=(
   fontconfig fonts-dejavu-core fonts-lato libcpp-httplib-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-16 libclang-rt-16-dev
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+  libgtk-3-dev xvfb xauth xdotool xclip imagemagick dbus dbus-x11 at-spi2-core
 )
 
 missing=()
