@@ -1,5 +1,5 @@
 // The single-post fetch: one post of the service by its identifier.
-#include "app/AppConstants.h"
+#include "model/AppConstants.h"
 #include "model/VornObject.h"
 #include "platform/foundation/NSArray.h"
 #include "platform/foundation/NSJSONSerialization.h"

@@ -1,4 +1,4 @@
-#include "account/PlovexUser.h"
+#include "model/PlovexUser.h"
 
 #include "model/ModelSupport.h"
 #include "platform/foundation/NSCoder.h"

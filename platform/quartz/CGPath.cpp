@@ -1,4 +1,4 @@
-#include "platform/render/CGPath.h"
+#include "platform/quartz/CGPath.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "ui/GlobalKeys.h"
+#include "service/GlobalKeys.h"
 
 namespace {
 std::string withPrefix(std::string_view suffix) {

@@ -1,4 +1,4 @@
-#include "browse/NSViewTouchBlocker.h"
+#include "ui/NSViewTouchBlocker.h"
 
 std::shared_ptr<NSViewTouchBlocker> NSViewTouchBlocker::initWithFrame(NSRect frame) {
   return finishInit(std::shared_ptr<NSViewTouchBlocker>(new NSViewTouchBlocker(frame)));

@@ -1,4 +1,4 @@
-#include "ui/NSApplicationExtensions.h"
+#include "app/NSApplicationExtensions.h"
 
 #include "app/AppDelegate.h"
 

@@ -32,3 +32,10 @@ bool isGifData(std::span<const std::uint8_t> bytes);
 bool isGifData(const std::shared_ptr<NSData>& data);
 // The size in bytes of the file at the URL's path; 0 when it cannot be read.
 std::uint64_t fileSizeAtURL(const std::shared_ptr<NSURL>& url);
+
+// The application's own folder in the user's application-support area, created (with
+// intermediate folders) when missing; a failure to create it is printed and the URL
+// returned all the same.
+std::shared_ptr<NSURL> applicationSupportDirectoryURL();
+// Its sub-folder "gifdata", where private GIF copies live; created when missing.
+std::shared_ptr<NSURL> gifDataDirectoryURL();

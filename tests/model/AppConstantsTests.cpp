@@ -4,7 +4,7 @@
 #include <fstream>
 #include <regex>
 
-#include "app/AppConstants.h"
+#include "model/AppConstants.h"
 #include "browse/EllipsesMenuShareType.h"
 #include "tests/support/TestEnvironment.h"
 

@@ -1,4 +1,4 @@
-#include "platform/render/Snapshot.h"
+#include "platform/appkit/Snapshot.h"
 
 #include "platform/appkit/NSImage.h"
 #include "platform/render/CairoContext.h"
@@ -24,10 +24,16 @@ Draw layerDrawing(const std::shared_ptr<CALayer>& root) {
   return [root](GraphicsContext& context) { LayerRenderer::render(root, context); };
 }
 
+std::shared_ptr<NSImage> imageOf(const CairoContext& canvas) {
+  CGImage pixels = canvas.pixels();
+  return NSImage::imageWithPixels(pixels.width, pixels.height, std::move(pixels.rgba),
+                                  {pixels.width / canvas.pixelsPerPoint(), pixels.height / canvas.pixelsPerPoint()});
+}
+
 }  // namespace
 
 std::shared_ptr<NSImage> image(const std::shared_ptr<CALayer>& root, NSSize size, double scale) {
-  return drawn(layerDrawing(root), size, scale, false)->image();
+  return imageOf(*drawn(layerDrawing(root), size, scale, false));
 }
 
 Written writePNG(const std::shared_ptr<CALayer>& root, NSSize size, const std::filesystem::path& path, double scale) {
@@ -35,7 +41,7 @@ Written writePNG(const std::shared_ptr<CALayer>& root, NSSize size, const std::f
 }
 
 std::shared_ptr<NSImage> image(const Draw& draw, NSSize size, double scale, bool flipped) {
-  return drawn(draw, size, scale, flipped)->image();
+  return imageOf(*drawn(draw, size, scale, flipped));
 }
 
 Written writePNG(const Draw& draw, NSSize size, const std::filesystem::path& path, double scale, bool flipped) {

@@ -1,4 +1,4 @@
-#include "app/AppConstants.h"
+#include "model/AppConstants.h"
 
 #include <algorithm>
 
@@ -8,6 +8,8 @@
 #include "platform/foundation/NSLocale.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSTimeZone.h"
+#include "platform/foundation/OutputSink.h"
+#include "platform/foundation/Paths.h"
 
 std::string timeStringFromDate() {
   auto formatter = NSDateFormatter::make();
@@ -40,4 +42,19 @@ std::uint64_t fileSizeAtURL(const std::shared_ptr<NSURL>& url) {
     return static_cast<std::uint64_t>(size->integerValue());
   }
   return size->unsignedIntegerValue();
+}
+
+std::shared_ptr<NSURL> applicationSupportDirectoryURL() {
+  auto url = NSURL::fileURLWithPath(Paths::applicationSupport().string(), true);
+  if (auto created = NSFileManager::defaultManager()->createDirectoryAtURL(url, true); !created) {
+    OutputSink::print("Could not create the application support folder: " + created.error()->localizedDescription());
+  }
+  return url;
+}
+
+std::shared_ptr<NSURL> gifDataDirectoryURL() {
+  auto url = applicationSupportDirectoryURL()->URLByAppendingPathComponent("gifdata", true);
+  // A folder that cannot be made shows itself when a file is written into it.
+  (void)NSFileManager::defaultManager()->createDirectoryAtURL(url, true);
+  return url;
 }

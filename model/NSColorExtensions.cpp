@@ -1,4 +1,4 @@
-#include "ui/NSColorExtensions.h"
+#include "model/NSColorExtensions.h"
 
 #include <cstdint>
 #include <string>

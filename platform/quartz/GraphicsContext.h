@@ -13,17 +13,9 @@
 
 #include "platform/foundation/NSGeometry.h"
 #include "platform/quartz/CGColor.h"
-#include "platform/render/CGPath.h"
-
-class NSImage;
-class NSAttributedString;
-
-struct CGShadow {
-  NSSize offset;
-  double blur = 0;
-  CGColor color;
-  friend bool operator==(const CGShadow&, const CGShadow&) = default;
-};
+#include "platform/quartz/CGImage.h"
+#include "platform/quartz/CGPath.h"
+#include "platform/quartz/CGText.h"
 
 class GraphicsContext {
  public:
@@ -80,9 +72,9 @@ class GraphicsContext {
   virtual void drawLinearGradient(const std::vector<CGColor>& colors, const std::vector<double>& locations,
                                   NSPoint start, NSPoint end) = 0;
   // Draws the image scaled into the rectangle with the given opacity.
-  virtual void drawImage(const std::shared_ptr<NSImage>& image, NSRect rect, double fraction = 1.0) = 0;
+  virtual void drawImage(const std::shared_ptr<const CGImageSource>& image, NSRect rect, double fraction = 1.0) = 0;
   // Lays the text out in the rectangle's width, wrapping at words, from its top edge.
-  virtual void drawText(const std::shared_ptr<NSAttributedString>& text, NSRect rect) = 0;
+  virtual void drawText(const std::shared_ptr<const CGTextSource>& text, NSRect rect) = 0;
 
   // Draws what follows into a separate layer that is composited as one when it ends,
   // with the alpha given here and the shadow in effect at its beginning. A mask drawer, if
