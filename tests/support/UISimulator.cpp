@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSPasteboard.h"
 #include "platform/appkit/NSScreen.h"
 #include "platform/appkit/NSAttributedString.h"
 #include "platform/appkit/NSTextView.h"
@@ -209,10 +210,12 @@ void UITest::SetUp() {
   GlimdeckTest::SetUp();
   NSApplication::resetSharedApplication();
   NSScreen::resetScreens();
+  NSPasteboard::resetPasteboards();
 }
 
 void UITest::TearDown() {
   NSApplication::resetSharedApplication();
   NSScreen::resetScreens();
+  NSPasteboard::resetPasteboards();
   GlimdeckTest::TearDown();
 }
