@@ -31,7 +31,11 @@ void shutDownProcess(bool final) {
   processShutdownHere = true;
   {
     std::lock_guard serial(r.running);
-    if (final) r.final.store(true);
+    // Exit handlers may hold this more than once; the first final run does the work.
+    if (final && r.final.exchange(true)) {
+      processShutdownHere = false;
+      return;
+    }
     std::vector<std::function<void(bool)>> stoppers;
     std::vector<std::function<void()>> handlers;
     {

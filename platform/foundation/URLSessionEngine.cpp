@@ -318,7 +318,8 @@ struct URLSessionEngineState {
   std::vector<std::function<void()>> commands;  // run on the network thread
   std::thread thread;
   std::thread::id threadId;
-  bool quit = false;    // the thread should cancel everything and leave
+  bool quit = false;      // the thread should cancel everything and leave
+  bool stopping = false;  // a stop waits for the thread to leave
   bool closed = false;  // the process is leaving: no thread starts again
 
   // Touched on the network thread only.
@@ -333,15 +334,18 @@ struct URLSessionEngineState {
       return;  // the process is leaving; nothing will hear of the task again
     }
     commands.push_back(std::move(command));
-    if (!thread.joinable()) {
-      quit = false;
-      thread = std::thread([this] { run(); });
-      threadId = thread.get_id();
-      ProcessShutdown::armAtExit();
-      return;
-    }
+    // While a stop waits for the thread to leave, the command waits for the next thread.
+    if (!thread.joinable() && !stopping) return startThread();
     lock.unlock();
     curl_multi_wakeup(multi);
+  }
+
+  // With the mutex held.
+  void startThread() {
+    quit = false;
+    thread = std::thread([this] { run(); });
+    threadId = thread.get_id();
+    ProcessShutdown::armAtExit();
   }
 
   // Every transfer ends as cancelled and the thread leaves; with `final` none starts again.
@@ -352,10 +356,14 @@ struct URLSessionEngineState {
       if (final) closed = true;
       if (!thread.joinable() || std::this_thread::get_id() == threadId) return;
       quit = true;
+      stopping = true;
       leaving = std::move(thread);
     }
     curl_multi_wakeup(multi);
     leaving.join();
+    std::lock_guard lock(mutex);
+    stopping = false;
+    if (!closed && !commands.empty()) startThread();
   }
 
   void run() {
