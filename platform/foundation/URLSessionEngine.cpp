@@ -4,15 +4,15 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <deque>
-#include <optional>
 #include <cstdlib>
+#include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -115,12 +115,6 @@ const std::string& noProxyList() {
     return hosts;
   }());
   return *list;
-}
-
-// The start of the names of download files: the application's name, from its bundle.
-const std::string& downloadFilePrefix() {
-  static const std::string* const prefix = new std::string(lowercased(Paths::applicationName()) + "-download-");
-  return *prefix;
 }
 
 // Connections are shared per scheme, host and port.
@@ -540,7 +534,7 @@ struct URLSessionEngineState {
     transfer->stream = task->kind_ != NSURLSessionTask::Kind::download && !transfer->collect &&
                        task->session_->hasDelegate_;
     if (task->kind_ == NSURLSessionTask::Kind::download) {
-      std::string pattern = (Paths::temporary() / (downloadFilePrefix() + "XXXXXX")).string();
+      std::string pattern = (Paths::temporary() / (URLSessionEngine::downloadFilePrefix() + "XXXXXX")).string();
       const int fd = ::mkstemp(pattern.data());
       if (fd < 0) {
         return fail(task, makeURLError(NSURLError::cannotCreateFile, "The download's temporary file could not be created.", url));
@@ -655,6 +649,12 @@ URLSessionEngine::URLSessionEngine() : state_(new URLSessionEngineState()) {
   curl_multi_setopt(state_->multi, CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(kMaxConnectionsPerHost));
   ProcessShutdown::registerStopper(ProcessShutdown::Stage::network,
                                    [state = state_](bool final) { state->stop(final); });
+}
+
+const std::string& URLSessionEngine::downloadFilePrefix() {
+  // Never destroyed: the network thread names files with it (ProcessShutdown.h).
+  static const std::string* const prefix = new std::string(lowercased(Paths::applicationName()) + "-download-");
+  return *prefix;
 }
 
 bool URLSessionEngine::mayFollowRedirect(std::string_view fromURL, std::string_view location) {

@@ -24,6 +24,9 @@ class URLSessionEngine {
   // Stops the task's transfer, if it still runs, and ends the task as cancelled.
   void cancel(std::shared_ptr<NSURLSessionTask> task);
 
+  // The start of the names of download files in Paths::temporary(): the application's name
+  // in lower case, then "-download-".
+  static const std::string& downloadFilePrefix();
   // Whether a reply from `fromURL` may send the transfer on to `location`: anywhere, except
   // from https to plain http.
   static bool mayFollowRedirect(std::string_view fromURL, std::string_view location);
