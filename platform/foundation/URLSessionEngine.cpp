@@ -21,6 +21,7 @@
 #include "platform/foundation/NSURLSession.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/ProcessShutdown.h"
+#include "platform/foundation/TemporaryFiles.h"
 
 using namespace std::string_view_literals;
 
@@ -173,7 +174,7 @@ struct URLSessionTransfer {
   void discardFile() {
     if (fd >= 0) ::close(fd);
     fd = -1;
-    if (!filePath.empty()) ::unlink(filePath.c_str());
+    TemporaryFiles::remove(filePath);
     filePath.clear();
   }
 
@@ -539,6 +540,7 @@ struct URLSessionEngineState {
       if (fd < 0) {
         return fail(task, makeURLError(NSURLError::cannotCreateFile, "The download's temporary file could not be created.", url));
       }
+      TemporaryFiles::track(pattern);
       transfer->fd = fd;
       transfer->filePath = pattern;
     }
@@ -649,6 +651,8 @@ URLSessionEngine::URLSessionEngine() : state_(new URLSessionEngineState()) {
   curl_multi_setopt(state_->multi, CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(kMaxConnectionsPerHost));
   ProcessShutdown::registerStopper(ProcessShutdown::Stage::network,
                                    [state = state_](bool final) { state->stop(final); });
+  // Once no transfer writes any more, no download file is needed.
+  ProcessShutdown::atShutdown([] { TemporaryFiles::removeAll(); });
 }
 
 const std::string& URLSessionEngine::downloadFilePrefix() {
