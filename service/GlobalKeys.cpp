@@ -1,10 +1,12 @@
 #include "service/GlobalKeys.h"
 
+#include "platform/foundation/NSBundle.h"
+
 namespace {
-std::string withPrefix(std::string_view suffix) {
-  return std::string(GlobalKeys::applicationIdentifier) + std::string(suffix);
-}
+std::string withPrefix(std::string_view suffix) { return GlobalKeys::applicationIdentifier() + std::string(suffix); }
 }  // namespace
+
+std::string GlobalKeys::applicationIdentifier() { return NSBundle::mainBundle()->bundleIdentifier().value_or(""); }
 
 const std::string& GlobalKeys::touchBarEmojiBarIdentifier() {
   static const std::string name = withPrefix(".emojiBar");

@@ -9,8 +9,9 @@ struct GlobalKeys {
   static constexpr std::string_view dragBeginNotificationName = "dragBegin";
   static constexpr std::string_view dragEndNotificationName = "dragEnd";
 
-  // The application's own reverse-domain identifier, which the Touch Bar names extend.
-  static constexpr std::string_view applicationIdentifier = "com.glimdeck.Glimdeck";
+  // The application's own reverse-domain identifier (its bundle's), which the Touch Bar
+  // names extend.
+  static std::string applicationIdentifier();
   static const std::string& touchBarEmojiBarIdentifier();
   static const std::string& touchBarGifScrubberIdentifier();
   static const std::string& touchBarEmojiScrubberIdentifier();

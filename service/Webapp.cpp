@@ -239,6 +239,8 @@ URLCharacterSet Webapp::allowedQueryCharacters() { return URLQueryAllowedCharact
 std::shared_ptr<NSURLSessionConfiguration> Webapp::sessionConfigurationWithAdditionalHeaders(
     const std::optional<StringMap>& headers) {
   auto configuration = NSURLSessionConfiguration::defaultSessionConfiguration();
+  // The service's JSON replies are small: one that takes a minute is not coming.
+  configuration->timeoutIntervalForResource = 60;
   configuration->HTTPAdditionalHeaders.setValue(userAgent(), Constants::userAgentHeader);
   if (headers) {
     for (const auto& [name, value] : *headers) configuration->HTTPAdditionalHeaders.setValue(value, name);
