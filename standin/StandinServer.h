@@ -44,6 +44,10 @@ class StandinServer : public NSObject {
   static constexpr std::size_t unlimited = std::numeric_limits<std::size_t>::max();
   // The log keeps this many requests; older ones fall off.
   static constexpr std::size_t logCapacity = 10'000;
+  // The log keeps a body (and its parts' contents) only up to this size, and the bodies it
+  // keeps together up to the budget: past it the oldest lose theirs. Their length stays.
+  static constexpr std::size_t logBodyLimit = 1 << 20;
+  static constexpr std::size_t logBodyBudget = 16 << 20;
 
   static std::shared_ptr<StandinServer> make(std::uint64_t seed = Catalogue::defaultSeed);
   ~StandinServer() override;
@@ -123,6 +127,7 @@ class StandinServer : public NSObject {
   mutable std::mutex mutex_;  // guards what follows
   std::condition_variable changed_;
   std::deque<StandinRequest> log_;
+  std::size_t logBodyBytes_ = 0;  // the bodies the log keeps, together
   std::uint64_t nextSequence_ = 1;
   std::vector<FaultRule> faultRules_;
   std::uint64_t stallGeneration_ = 0;

@@ -127,11 +127,17 @@ TEST_F(GridScrollingTest, LeavingItemsEndDisplayingBeforeTheyAreReused) {
 }
 
 TEST_F(GridScrollingTest, AReloadFromADisplayCallbackEndsEachItemOnce) {
-  display->onEnd = [](NSCollectionView& view) { view.reloadData(); };
+  int reloads = 0;
+  display->onEnd = [&reloads](NSCollectionView& view) {
+    ++reloads;
+    view.reloadData();
+  };
   wheel(-800);
+  ASSERT_GT(reloads, 0) << "the scroll ended no item's display";
   std::map<std::string, int> ends;
   for (const auto& line : *log)
     if (line.starts_with("end")) { EXPECT_EQ(++ends[line.substr(line.find('#'))], 1) << line; }
+  EXPECT_FALSE(ends.empty());
   auto items = grid.view->visibleItems();
   EXPECT_EQ(std::set(items.begin(), items.end()).size(), items.size());
   EXPECT_EQ(grid.view->indexPathsForVisibleItems(), grid.itemsMeetingVisibleRect());

@@ -86,7 +86,7 @@ TEST_F(CheckBoxControlTest, LabelTapsToggleUnlessTurnedOff) {
   EXPECT_EQ(delegate->heard, (std::vector<bool>{true, false}));
 }
 
-TEST_F(CheckBoxControlTest, CodeChangesAndResetMoveNothingAndTellNobody) {
+TEST_F(CheckBoxControlTest, CodeChangesDisabledBoxesAndResetMoveNothingAndTellNobody) {
   box->isChecked = true;
   EXPECT_EQ(fillSize(), (NSSize{0, 0}));
   box->isChecked = false;
@@ -95,6 +95,12 @@ TEST_F(CheckBoxControlTest, CodeChangesAndResetMoveNothingAndTellNobody) {
   ui.click(box->checkBox());
   finishAnimation();
   EXPECT_TRUE(delegate->heard.empty());
+  box->setTitle("I agree");
+  ui.click(box->label());  // label taps are on, but the box is not
+  finishAnimation();
+  EXPECT_TRUE(delegate->heard.empty());
+  EXPECT_FALSE(box->isChecked);
+  EXPECT_EQ(fillSize(), (NSSize{0, 0}));
 
   box->isEnabled = true;
   ui.click(box->checkBox());

@@ -48,6 +48,10 @@ TEST_F(InterfaceExtensionsTest, PaletteChannelsAndTones) {
   EXPECT_NEAR(h, 0.3, 1e-9);
   EXPECT_NEAR(s, 0.6, 1e-9);
   EXPECT_NEAR(a, 0.8, 1e-9);
+  auto brown = NSColorPalette::colorWithDarkerTone(NSColor::colorWithRed(0.5, 0.25, 0.0, 1.0), 0.2);
+  EXPECT_NEAR(brown->redComponent(), 0.4, 1e-9);
+  EXPECT_NEAR(brown->greenComponent(), 0.2, 1e-9);
+  EXPECT_NEAR(brown->blueComponent(), 0.0, 1e-9);
 }
 
 TEST_F(InterfaceExtensionsTest, HexadecimalColoursSkipTheirFirstCharacter) {
