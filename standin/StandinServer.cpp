@@ -1,5 +1,6 @@
 #include "standin/StandinServer.h"
 #include "standin/AdvertisingRoutes.h"
+#include "standin/CollectionRoutes.h"
 #include "standin/MultipartParser.h"
 #include "standin/PostRoutes.h"
 #include "standin/ServiceRoutes.h"
@@ -560,6 +561,7 @@ void StandinServer::addBuiltinRoutes() {
   ServiceRoutes::addTo(*this);
   AdvertisingRoutes::addTo(*this);
   PostRoutes::addTo(*this);
+  CollectionRoutes::addTo(*this);
   addRoute("GET", "/media/.*", [](const StandinRequest& request, StandinResponse& response, const Catalogue& catalogue) {
     catalogue.serveMedia(request, response);
   });
