@@ -64,11 +64,15 @@ class CollectionsTest : public StandinTest {
   void storeUser(const StandinUser& user, const std::string& token) {
     auto defaults = NSUserDefaults::standardUserDefaults();
     defaults->setObject(NSDictionary::make({{"token", NSString::make(token)}}), QuorbUser::Constants::auth);
+    defaults->setObject(*NSKeyedArchiver::archivedDataWithRootObject(record(user)), QuorbUserManager::Constants::userKey);
+  }
+  // The signed-in user record of a stand-in account.
+  std::shared_ptr<QuorbUser> record(const StandinUser& user) {
     struct Record : QuorbUser {};
-    auto record = std::make_shared<Record>();
-    record->userId = user.userid;
-    record->username = user.username;
-    defaults->setObject(*NSKeyedArchiver::archivedDataWithRootObject(record), QuorbUserManager::Constants::userKey);
+    auto made = std::make_shared<Record>();
+    made->userId = user.userid;
+    made->username = user.username;
+    return made;
   }
   void signOut() { NSUserDefaults::standardUserDefaults()->removeObjectForKey(QuorbUser::Constants::auth); }
 
