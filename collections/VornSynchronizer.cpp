@@ -20,26 +20,29 @@ std::shared_ptr<VornSynchronizer> VornSynchronizer::make(const std::shared_ptr<V
     operation->collection_ = collection->objectID();
   }
   if (vorn) operation->tags_ = vorn->tags;
+  operation->manager_ = CollectionManager::sharedInstance();
   return operation;
 }
 
 void VornSynchronizer::start() {
   if (isFinished() || isExecuting()) return;
   setExecuting(true);
-  if (isCancelled() || !vorn) {
+  auto manager = manager_.lock();
+  if (isCancelled() || !vorn || !manager) {
     finish();
     return;
   }
   OutputSink::print(std::string(Constants::synchronizing) + vorn->vid);
   auto self = sharedAs<VornSynchronizer>();
   const std::string vid = vorn->vid;
-  CollectionManager::sharedInstance()->synchronizeVornAddition(
+  manager->synchronizeVornAddition(
       vorn, collectionIdentifier_, collectionApiID_, apiStreamID_, specialCollectionType_, tags_, packToken_, channelID_,
       [self, vid](std::optional<std::string> result) {
         OutputSink::print(std::string(Constants::finished) + vid);
         if (result) {
-          NSRunLoop::main()->perform([collection = self->collection_, vid] {
-            auto manager = CollectionManager::sharedInstance();
+          NSRunLoop::main()->perform([collection = self->collection_, weakManager = self->manager_, vid] {
+            auto manager = weakManager.lock();
+            if (!manager) return;
             auto target = manager->collectionWithID(collection);
             if (!target || !target->markSent(vid)) return;
             auto context = target->managedObjectContext();

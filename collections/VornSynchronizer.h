@@ -39,4 +39,6 @@ class VornSynchronizer : public NSOperation {
   std::optional<std::string> packToken_;
   std::optional<std::string> channelID_;
   std::shared_ptr<NSManagedObjectID> collection_;
+  // The manager that queued it; a manager replaced meanwhile gets no late sends.
+  std::weak_ptr<class CollectionManager> manager_;
 };
