@@ -5,6 +5,7 @@
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/DragDestinationTracker.h"
 #include "platform/appkit/NSDraggingSession.h"
+#include "platform/appkit/NSMenu.h"
 #include "platform/appkit/NSPasteboard.h"
 #include "platform/appkit/NSScreen.h"
 #include "platform/appkit/NSAttributedString.h"
@@ -13,6 +14,7 @@
 #include "platform/appkit/NSWindow.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSRunLoop.h"
+#include "tests/support/ViewDump.h"
 
 namespace {
 double now() { return Clock::current().now(); }
@@ -189,6 +191,46 @@ NSDragOperation UISimulator::dropFromOtherApplication(const std::shared_ptr<NSVi
   return performed;
 }
 
+bool UISimulator::openMenuWith(const std::shared_ptr<NSView>& view) {
+  if (auto open = NSMenu::openMenu()) open->cancelTracking();
+  click(view);
+  return NSMenu::openMenu() != nullptr;
+}
+
+std::string UISimulator::openMenuText() const { return dumpMenu(NSMenu::openMenu()); }
+
+bool UISimulator::chooseMenuItem(const std::vector<std::string>& path) {
+  auto menu = NSMenu::openMenu();
+  if (!menu || path.empty()) {
+    ADD_FAILURE() << "no menu is open";
+    return false;
+  }
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    auto item = menu->itemWithTitle(path[i]);
+    if (!item) {
+      ADD_FAILURE() << "the open menu has no item \"" << path[i] << "\":\n" << dumpMenu(NSMenu::openMenu());
+      return false;
+    }
+    if (i + 1 < path.size()) {
+      menu = item->submenu();
+      if (!menu) {
+        ADD_FAILURE() << "\"" << path[i] << "\" opens no submenu";
+        return false;
+      }
+      continue;
+    }
+    bool chosen = menu->performActionForItemAtIndex(menu->indexOfItem(item));
+    NSRunLoop::main()->drain();
+    return chosen;
+  }
+  return false;
+}
+
+void UISimulator::dismissMenu() {
+  if (auto menu = NSMenu::openMenu()) menu->cancelTracking();
+  NSRunLoop::main()->drain();
+}
+
 bool UISimulator::clickText(const std::shared_ptr<NSView>& view, std::string_view text) {
   auto textView = asA<NSTextView>(view);
   if (!textView) {
@@ -287,10 +329,12 @@ void UITest::SetUp() {
   NSScreen::resetScreens();
   NSPasteboard::resetPasteboards();
   NSDraggingSession::resetSessions();
+  NSMenu::resetMenus();
 }
 
 void UITest::TearDown() {
   NSDraggingSession::resetSessions();
+  NSMenu::resetMenus();
   NSApplication::resetSharedApplication();
   NSScreen::resetScreens();
   NSPasteboard::resetPasteboards();

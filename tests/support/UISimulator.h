@@ -67,6 +67,14 @@ class UISimulator {
                                            const std::vector<std::shared_ptr<NSPasteboardItem>>& items,
                                            NSDragOperation allowed = 1, std::optional<NSPoint> point = std::nullopt);
 
+  // Menus. Clicks the view and answers whether that opened a menu; the open menu as text
+  // (empty when none is open, see dumpMenu); chooses the item at the path of titles (a
+  // submenu's item after its item's title); closes the open menu without a choice.
+  bool openMenuWith(const std::shared_ptr<NSView>& view);
+  std::string openMenuText() const;
+  bool chooseMenuItem(const std::vector<std::string>& path);
+  void dismissMenu();
+
   // Clicks the first occurrence of a text in a text view (links are clicked this way).
   bool clickText(const std::shared_ptr<NSView>& textView, std::string_view text);
 

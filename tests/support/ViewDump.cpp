@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/appkit/NSMenu.h"
 #include "platform/appkit/NSView.h"
 #include "platform/appkit/NSWindow.h"
 
@@ -40,4 +41,32 @@ std::string dumpViewTree(const std::shared_ptr<NSView>& root, ViewDumpOptions op
 
 std::string dumpWindow(const std::shared_ptr<NSWindow>& window, ViewDumpOptions options) {
   return window ? dumpViewTree(window->contentView(), options) : std::string();
+}
+
+namespace {
+void dumpMenuAt(const NSMenu& menu, int depth, std::string& out) {
+  if (depth > 16) return;
+  for (const auto& item : menu.itemArray()) {
+    if (item->hidden) continue;
+    out.append(static_cast<std::size_t>(depth) * 2, ' ');
+    if (item->isSeparatorItem()) {
+      out += "---\n";
+      continue;
+    }
+    if (item->state == NSControlStateValueOn) out += "✓ ";
+    if (item->state == NSControlStateValueMixed) out += "- ";
+    out += item->title;
+    if (!item->keyEquivalent.empty()) out += " [" + item->keyEquivalent + "]";
+    if (!item->isEnabled()) out += " [disabled]";
+    if (item->hasSubmenu()) out += " >";
+    out += '\n';
+    if (auto submenu = item->submenu()) dumpMenuAt(*submenu, depth + 1, out);
+  }
+}
+}  // namespace
+
+std::string dumpMenu(const std::shared_ptr<NSMenu>& menu) {
+  std::string out;
+  if (menu) dumpMenuAt(*menu, 0, out);
+  return out;
 }

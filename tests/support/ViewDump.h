@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+class NSMenu;
 class NSView;
 class NSWindow;
 
@@ -23,3 +24,12 @@ std::string dumpViewTree(const std::shared_ptr<NSView>& root, ViewDumpOptions op
 std::string dumpWindow(const std::shared_ptr<NSWindow>& window, ViewDumpOptions options = {});
 // One view's line, without indentation or newline.
 std::string describeView(const NSView& view);
+
+// A menu as text, one line per item, submenus indented under their item:
+//
+//   Version: 1.2 [disabled]
+//   ✓ Show Hidden
+//   ---
+//   Add to Pack >
+//     Cats
+std::string dumpMenu(const std::shared_ptr<NSMenu>& menu);
