@@ -6,6 +6,8 @@
 #include "platform/appkit/DragDestinationTracker.h"
 #include "platform/appkit/NSDraggingSession.h"
 #include "platform/appkit/NSMenu.h"
+#include "platform/appkit/NSOpenPanel.h"
+#include "platform/appkit/NSWorkspace.h"
 #include "platform/appkit/NSPasteboard.h"
 #include "platform/appkit/NSScreen.h"
 #include "platform/appkit/NSAttributedString.h"
@@ -14,6 +16,7 @@
 #include "platform/appkit/NSWindow.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSRunLoop.h"
+#include "platform/foundation/NSURL.h"
 #include "tests/support/ViewDump.h"
 
 namespace {
@@ -231,6 +234,10 @@ void UISimulator::dismissMenu() {
   NSRunLoop::main()->drain();
 }
 
+void UISimulator::scriptOpenPanel(std::optional<std::vector<std::string>> paths) {
+  openPanelAnswers_.push_back(std::move(paths));
+}
+
 bool UISimulator::clickText(const std::shared_ptr<NSView>& view, std::string_view text) {
   auto textView = asA<NSTextView>(view);
   if (!textView) {
@@ -330,11 +337,36 @@ void UITest::SetUp() {
   NSPasteboard::resetPasteboards();
   NSDraggingSession::resetSessions();
   NSMenu::resetMenus();
+  NSWorkspace::sharedWorkspace()->setOpener([this](const std::shared_ptr<NSURL>& url) {
+    ui.openedURLs.push_back(url->absoluteString());
+    return true;
+  });
+  NSOpenPanel::setPresenter([this](const NSOpenPanel& panel) -> std::optional<std::vector<std::shared_ptr<NSURL>>> {
+    std::string run;
+    if (panel.canChooseFiles) run += "files ";
+    if (panel.canChooseDirectories) run += "folders ";
+    if (panel.allowsMultipleSelection) run += "several ";
+    for (const auto& type : panel.allowedFileTypes) run += "." + type + " ";
+    if (ui.openPanelAnswers_.empty()) {
+      ADD_FAILURE() << "an open panel ran with no scripted answer";
+      ui.openPanelRuns.push_back(run + "-> no answer");
+      return std::nullopt;
+    }
+    auto answer = ui.openPanelAnswers_.front();
+    ui.openPanelAnswers_.erase(ui.openPanelAnswers_.begin());
+    ui.openPanelRuns.push_back(run + (answer ? "-> " + std::to_string(answer->size()) : std::string("-> cancel")));
+    if (!answer) return std::nullopt;
+    std::vector<std::shared_ptr<NSURL>> urls;
+    for (const auto& path : *answer) urls.push_back(NSURL::fileURLWithPath(path));
+    return urls;
+  });
 }
 
 void UITest::TearDown() {
   NSDraggingSession::resetSessions();
   NSMenu::resetMenus();
+  NSWorkspace::sharedWorkspace()->setOpener(nullptr);
+  NSOpenPanel::setPresenter(nullptr);
   NSApplication::resetSharedApplication();
   NSScreen::resetScreens();
   NSPasteboard::resetPasteboards();
