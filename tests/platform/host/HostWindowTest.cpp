@@ -5,7 +5,9 @@
 #include <X11/Xlib.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <set>
+#include <thread>
 
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSButton.h"
@@ -14,6 +16,8 @@
 #include "platform/appkit/NSTextField.h"
 #include "platform/appkit/NSTextView.h"
 #include "platform/appkit/NSWindow.h"
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/NSRunLoop.h"
 #include "platform/foundation/OutputSink.h"
 #include "platform/host/DesktopHost.h"
 #include "platform/render/NSGraphicsContext.h"
@@ -129,6 +133,36 @@ TEST_F(HostWindowTest, TheWheelScrollsTheViewUnderThePointer) {
        "click", "5"});
   EXPECT_TRUE(runUntil([&] { return swatch->wheelY < 0; }));
   EXPECT_DOUBLE_EQ(swatch->wheelY, -20.0) << "one notch up, two down";
+}
+
+TEST_F(HostWindowTest, OneLoopServesTheDesktopTimersAndOtherThreads) {
+  showAndWait(window);
+  auto loop = NSRunLoop::main();
+  button->action = [&](const std::shared_ptr<NSObject>&) {
+    ++presses;
+    loop->stop();
+  };
+  // The desktop's click ends the loop from inside its own event handling.
+  std::string click = "xdotool mousemove --sync --window " + windowId(window) + " 210 44 click 1";
+  std::thread clicker([&] { EXPECT_EQ(std::system(click.c_str()), 0); });
+  loop->run();
+  clicker.join();
+  EXPECT_EQ(presses, 1);
+
+  // A block from another thread wakes the desktop's wait.
+  std::thread other([&] { loop->perform([&] { loop->stop(); }); });
+  loop->run();
+  other.join();
+
+  // Timers on the real clock fire while the loop waits on the desktop.
+  Clock::setCurrent(nullptr);
+  bool fired = false;
+  loop->scheduleAfter(0.05, [&] {
+    fired = true;
+    loop->stop();
+  });
+  loop->run();
+  EXPECT_TRUE(fired);
 }
 
 // The message a window manager sends when the user closes a window.
