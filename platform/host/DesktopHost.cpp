@@ -14,6 +14,8 @@
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/foundation/OutputSink.h"
 #include "platform/host/GlobalHotKeys.h"
+#include "platform/host/HostClipboard.h"
+#include "platform/host/HostDragging.h"
 #include "platform/host/HostWindow.h"
 
 namespace {
@@ -118,6 +120,9 @@ std::shared_ptr<DesktopHost> DesktopHost::start() {
   host->server_ = std::make_shared<HostWindowServer>(*host);
   host->waiter_ = std::make_shared<GLibWaiter>(host);
   host->hotKeys_ = GlobalHotKeys::make(host->x11_);
+  host->clipboard_ = HostClipboard::attach();
+  host->dragging_ = std::make_shared<HostDragging>(*host);
+  host->dragging_->install();
   runningHost() = host;
   WindowServer::setCurrent(host->server_);
   NSRunLoop::main()->setWaiter(host->waiter_);
@@ -134,6 +139,8 @@ void DesktopHost::stop() {
   WindowServer::setCurrent(nullptr);
   NSRunLoop::main()->setWaiter(nullptr);
   windows_.clear();
+  dragging_.reset();
+  clipboard_.reset();
   runningHost().reset();
   // Let the desktop hear of the windows that went.
   while (g_main_context_iteration(nullptr, FALSE)) {

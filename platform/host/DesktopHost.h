@@ -3,7 +3,8 @@
 // kit orders in becomes a top-level window painted by our Cairo renderer; the desktop's
 // pointer, wheel, key and input-method events come back as NSEvents through
 // NSApplication's event path; GTK's main loop runs inside our run loop's waits, so one
-// loop serves both. Without a display the process stays headless.
+// loop serves both. The general pasteboard is the desktop clipboard and drags cross to
+// other programs. Without a display the process stays headless.
 
 #include <functional>
 #include <map>
@@ -18,6 +19,8 @@ class HostWindow;
 class GlobalHotKeys;
 class HostWindowServer;
 class GLibWaiter;
+class HostClipboard;
+class HostDragging;
 
 class DesktopHost : public NSObject {
  public:
@@ -40,6 +43,7 @@ class DesktopHost : public NSObject {
   unsigned long nativeWindowId(const std::shared_ptr<NSWindow>& window) const;
   // Global shortcuts registered with the desktop.
   std::shared_ptr<GlobalHotKeys> hotKeys() const { return hotKeys_; }
+  std::shared_ptr<HostDragging> dragging() const { return dragging_; }
 
   // Screen geometry: the kit's screen coordinates (origin at the bottom left of the main
   // display) against the desktop's (origin at the top left of the whole desktop).
@@ -59,6 +63,7 @@ class DesktopHost : public NSObject {
   friend class HostWindowServer;
   friend class HostWindow;
   friend class GLibWaiter;
+  friend class HostDragging;
   DesktopHost() = default;
   void readScreens();
   std::shared_ptr<HostWindow> hostWindowFor(const NSWindow* window) const;
@@ -70,4 +75,6 @@ class DesktopHost : public NSObject {
   std::shared_ptr<HostWindowServer> server_;
   std::shared_ptr<GLibWaiter> waiter_;
   std::shared_ptr<GlobalHotKeys> hotKeys_;
+  std::shared_ptr<HostClipboard> clipboard_;
+  std::shared_ptr<HostDragging> dragging_;
 };

@@ -12,6 +12,7 @@
 #include "platform/appkit/ViewTreeRenderer.h"
 #include "platform/foundation/Clock.h"
 #include "platform/host/DesktopHost.h"
+#include "platform/host/HostDragging.h"
 #include "platform/host/HostKeys.h"
 #include "platform/render/CGPath.h"
 #include "platform/render/CairoContext.h"
@@ -87,6 +88,7 @@ HostWindow::HostWindow(DesktopHost& host, const std::shared_ptr<NSWindow>& windo
 
   im_ = gtk_im_multicontext_new();
   g_signal_connect(im_, "commit", G_CALLBACK(onCommit), this);
+  if (auto dragging = host.dragging()) dragging->attach(*this);
 }
 
 HostWindow::~HostWindow() {

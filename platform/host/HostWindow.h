@@ -24,6 +24,9 @@ class HostWindow : public std::enable_shared_from_this<HostWindow> {
   HostWindow& operator=(const HostWindow&) = delete;
 
   std::shared_ptr<NSWindow> window() const { return window_.lock(); }
+  DesktopHost& host() const { return host_; }
+  // A point of the drawing area (desktop pixels from its top left) in the window's base coordinates.
+  NSPoint baseLocation(double x, double y) const;
   GtkWidget* toplevel() const { return toplevel_; }
   GtkWidget* area() const { return area_; }
   unsigned long nativeId() const;
@@ -48,7 +51,6 @@ class HostWindow : public std::enable_shared_from_this<HostWindow> {
   static void onCommit(GtkIMContext*, gchar* text, gpointer self);
 
   NSRect contentRect() const;
-  NSPoint baseLocation(double x, double y) const;
   void deliver(const std::shared_ptr<NSEvent>& event);
   void sendMouse(NSEventType type, NSPoint base, unsigned state, long clicks, double pressure);
   void paint(const std::vector<NSRect>& rects);
