@@ -1,4 +1,4 @@
-#include "platform/render/MenuRenderer.h"
+#include "platform/appkit/MenuRenderer.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,9 +8,8 @@
 #include "platform/appkit/NSColor.h"
 #include "platform/appkit/NSFont.h"
 #include "platform/appkit/NSMenu.h"
-#include "platform/render/GraphicsContext.h"
-#include "platform/render/Snapshot.h"
-#include "platform/render/TextLayout.h"
+#include "platform/quartz/GraphicsContext.h"
+#include "platform/appkit/Snapshot.h"
 
 namespace MenuRenderer {
 
@@ -47,8 +46,8 @@ NSSize sizeOfMenu(const NSMenu& menu) {
       continue;
     }
     height += Metrics::rowHeight;
-    double row = Metrics::leadingInset + TextLayout::measure(*menuText(item->title, true), 0).width + Metrics::trailingInset;
-    if (auto key = keyText(*item); !key.empty()) row += Metrics::keyGap + TextLayout::measure(*menuText(key, true), 0).width;
+    double row = Metrics::leadingInset + menuText(item->title, true)->size().width + Metrics::trailingInset;
+    if (auto key = keyText(*item); !key.empty()) row += Metrics::keyGap + menuText(key, true)->size().width;
     width = std::max(width, std::ceil(row));
   }
   return {width, height};
@@ -75,7 +74,7 @@ void drawMenu(const NSMenu& menu, GraphicsContext& context) {
     }
     const bool enabled = item->isEnabled();
     auto title = menuText(item->title, enabled);
-    double textHeight = TextLayout::measure(*title, 0).height;
+    double textHeight = title->size().height;
     double textY = y + (Metrics::rowHeight - textHeight) / 2;
     if (item->state != NSControlStateValueOff) {
       auto mark = menuText(item->state == NSControlStateValueOn ? "\u2713" : "\u2013", enabled);
@@ -84,7 +83,7 @@ void drawMenu(const NSMenu& menu, GraphicsContext& context) {
     context.drawText(title, NSMakeRect(Metrics::leadingInset, textY, size.width - Metrics::leadingInset, textHeight));
     if (auto key = keyText(*item); !key.empty()) {
       auto keyLabel = menuText(key, enabled);
-      double keyWidth = std::ceil(TextLayout::measure(*keyLabel, 0).width);
+      double keyWidth = std::ceil(keyLabel->size().width);
       context.drawText(keyLabel, NSMakeRect(size.width - Metrics::trailingInset - keyWidth, textY, keyWidth + 1, textHeight));
     }
     if (item->hasSubmenu()) {

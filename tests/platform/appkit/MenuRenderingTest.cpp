@@ -5,7 +5,7 @@
 
 #include "platform/appkit/NSImage.h"
 #include "platform/appkit/NSMenu.h"
-#include "platform/render/MenuRenderer.h"
+#include "platform/appkit/MenuRenderer.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {
