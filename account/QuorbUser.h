@@ -45,7 +45,7 @@ class QuorbUser : public NSObject, public NSCoding {
 
   // "name:<username> id:<userId>"
   std::string description() const override;
-  std::string className() const override { return "QuorbUser"; }
+  GLIMDECK_OBJECT(QuorbUser)
 
  protected:
   QuorbUser() = default;

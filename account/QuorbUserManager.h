@@ -27,7 +27,7 @@ class QuorbUserManager : public NSObject {
   // The stored user's identifier while a valid token is kept; none otherwise.
   static std::optional<std::string> signedInUserIdentifier();
 
-  std::string className() const override { return "QuorbUserManager"; }
+  GLIMDECK_OBJECT(QuorbUserManager)
 
  protected:
   QuorbUserManager() = default;

@@ -8,7 +8,7 @@
 class AppDelegate : public NSObject, public NSApplicationDelegate {
  public:
   static std::shared_ptr<AppDelegate> make() { return std::shared_ptr<AppDelegate>(new AppDelegate()); }
-  std::string className() const override { return "AppDelegate"; }
+  GLIMDECK_OBJECT(AppDelegate)
 
  private:
   AppDelegate() = default;

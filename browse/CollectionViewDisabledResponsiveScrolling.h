@@ -14,7 +14,7 @@ class CollectionViewDisabledResponsiveScrolling : public NSCollectionView {
   // visible rectangle itself.
   void prepareContentInRect(NSRect rect) override;
 
-  std::string className() const override { return "CollectionViewDisabledResponsiveScrolling"; }
+  GLIMDECK_OBJECT(CollectionViewDisabledResponsiveScrolling)
 
  protected:
   using NSCollectionView::NSCollectionView;

@@ -27,7 +27,7 @@ class FocusedSearchCollectionViewHeader : public NSView {
   // Registers the builder of the interface (done once on start-up).
   static void registerInterface();
 
-  std::string className() const override { return "FocusedSearchCollectionViewHeader"; }
+  GLIMDECK_OBJECT(FocusedSearchCollectionViewHeader)
 
  protected:
   using NSView::NSView;

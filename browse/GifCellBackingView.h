@@ -26,7 +26,7 @@ class GifCellBackingView : public NSView {
   void mouseEntered(const std::shared_ptr<NSEvent>& event) override;
   void mouseExited(const std::shared_ptr<NSEvent>& event) override;
 
-  std::string className() const override { return "GifCellBackingView"; }
+  GLIMDECK_OBJECT(GifCellBackingView)
 
  protected:
   using NSView::NSView;

@@ -13,7 +13,7 @@ class GifCollectionScrollView : public NSScrollView {
   bool isEnabled = true;
 
   void scrollWheel(const std::shared_ptr<NSEvent>& event) override;
-  std::string className() const override { return "GifCollectionScrollView"; }
+  GLIMDECK_OBJECT(GifCollectionScrollView)
 
  protected:
   using NSScrollView::NSScrollView;

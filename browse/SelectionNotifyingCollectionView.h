@@ -14,7 +14,7 @@ class SelectionNotifyingCollectionView : public NSCollectionView {
   std::weak_ptr<SelectionNotifyingCollectionViewDelegate> selectionDelegate;
 
   void setSelectionIndexes(const NSIndexSet& indexes) override;
-  std::string className() const override { return "SelectionNotifyingCollectionView"; }
+  GLIMDECK_OBJECT(SelectionNotifyingCollectionView)
 
  protected:
   using NSCollectionView::NSCollectionView;

@@ -33,7 +33,7 @@ class TermViewController : public NSCollectionViewItem {
   // Registers the builder of the interface "TermViewController" (done once on start-up).
   static void registerInterface();
 
-  std::string className() const override { return "TermViewController"; }
+  GLIMDECK_OBJECT(TermViewController)
 
  protected:
   using NSCollectionViewItem::NSCollectionViewItem;

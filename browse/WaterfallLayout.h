@@ -79,7 +79,7 @@ class WaterfallLayout : public NSCollectionViewLayout {
   // the main axis, and the index answering as a scan does. Tests call it after every step.
   std::vector<std::string> invariantViolations() const;
 
-  std::string className() const override { return "WaterfallLayout"; }
+  GLIMDECK_OBJECT(WaterfallLayout)
 
  protected:
   WaterfallLayout();

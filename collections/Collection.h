@@ -99,7 +99,7 @@ class Collection : public NSManagedObject {
   std::string streamPath();
   VNRequester::Parameters requesterParameters();
 
-  std::string className() const override { return "Collection"; }
+  GLIMDECK_OBJECT(Collection)
 
  private:
   Collection() = default;

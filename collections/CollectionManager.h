@@ -182,7 +182,7 @@ class CollectionManager : public NSObject {
   static void send(std::string_view path, const Webapp::StringMap& parameters,
                    std::function<void(bool accepted, std::shared_ptr<NSDictionary>)> reply = nullptr);
 
-  std::string className() const override { return "CollectionManager"; }
+  GLIMDECK_OBJECT(CollectionManager)
 
  private:
   CollectionManager() = default;

@@ -31,7 +31,7 @@ class CollectionSynchronizer : public NSOperation {
 
   void start() override;
   bool isAsynchronous() const override { return true; }
-  std::string className() const override { return "CollectionSynchronizer"; }
+  GLIMDECK_OBJECT(CollectionSynchronizer)
 
  private:
   CollectionSynchronizer() = default;

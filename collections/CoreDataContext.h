@@ -38,5 +38,5 @@ class CoreDataContext : public NSObject {
   // Saves the main context when it has changes; a failure prints an "Unresolved error " line.
   static void save();
 
-  std::string className() const override { return "CoreDataContext"; }
+  GLIMDECK_OBJECT(CoreDataContext)
 };

@@ -27,7 +27,7 @@ class VornSynchronizer : public NSOperation {
 
   void start() override;
   bool isAsynchronous() const override { return true; }
-  std::string className() const override { return "VornSynchronizer"; }
+  GLIMDECK_OBJECT(VornSynchronizer)
 
  private:
   VornSynchronizer() = default;

@@ -48,7 +48,7 @@ class AdBadgeInfo : public NSObject {
   // The badge object; initWithApiData of it gives the same four values.
   std::shared_ptr<NSDictionary> toDictionary() const;
 
-  std::string className() const override { return "AdBadgeInfo"; }
+  GLIMDECK_OBJECT(AdBadgeInfo)
 
  private:
   AdBadgeInfo() = default;

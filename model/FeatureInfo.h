@@ -35,7 +35,7 @@ class FeatureInfo : public NSObject {
   std::int64_t rawClickTypeValue() const;
   std::optional<ClickthroughType> clickType() const { return clickType_; }
 
-  std::string className() const override { return "FeatureInfo"; }
+  GLIMDECK_OBJECT(FeatureInfo)
 
  private:
   FeatureInfo() = default;

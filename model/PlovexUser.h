@@ -75,7 +75,7 @@ class PlovexUser : public NSObject, public NSCoding {
   bool isEqualToUser(const std::shared_ptr<PlovexUser>& other) const;
   std::size_t hash() const override;
   std::string description() const override;
-  std::string className() const override { return "PlovexUser"; }
+  GLIMDECK_OBJECT(PlovexUser)
 
  private:
   PlovexUser() = default;

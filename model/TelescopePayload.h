@@ -24,7 +24,7 @@ class TelescopePayload : public NSObject {
 
   bool isEmpty() const { return telescopeList.empty() && didYouMeanList.empty(); }
 
-  std::string className() const override { return "TelescopePayload"; }
+  GLIMDECK_OBJECT(TelescopePayload)
 
  private:
   TelescopePayload() = default;

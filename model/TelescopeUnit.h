@@ -32,7 +32,7 @@ class TelescopeUnit : public NSObject {
   std::shared_ptr<NSURL> imageURL;
   TelescopeType type = TelescopeType::telescope;
 
-  std::string className() const override { return "TelescopeUnit"; }
+  GLIMDECK_OBJECT(TelescopeUnit)
 
  private:
   TelescopeUnit() = default;

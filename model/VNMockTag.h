@@ -15,7 +15,7 @@ class VNMockTag : public VNTag {
 
   std::optional<std::string> mockTag;
 
-  std::string className() const override { return "VNMockTag"; }
+  GLIMDECK_OBJECT(VNMockTag)
 
  private:
   VNMockTag() = default;

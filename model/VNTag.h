@@ -31,7 +31,7 @@ class VNTag : public NSObject {
   TagType tagType = TagType::unknownDefault;
   std::optional<double> displayWidthToHeightRatio;
 
-  std::string className() const override { return "VNTag"; }
+  GLIMDECK_OBJECT(VNTag)
 
  protected:
   VNTag() = default;

@@ -175,7 +175,7 @@ class VornObject : public NSObject, public NSCoding {
   bool isEqual(const std::shared_ptr<NSObject>& other) const override;
   std::size_t hash() const override;
   std::string description() const override;
-  std::string className() const override { return "VornObject"; }
+  GLIMDECK_OBJECT(VornObject)
 
  private:
   VornObject() = default;

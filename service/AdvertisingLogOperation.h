@@ -36,7 +36,7 @@ class AdvertisingLogOperation : public NSOperation {
   // The "timestamp" value: seconds since 1970 to 15 significant digits.
   static std::string timestampText(double seconds);
 
-  std::string className() const override { return "AdvertisingLogOperation"; }
+  GLIMDECK_OBJECT(AdvertisingLogOperation)
 
  private:
   AdvertisingLogOperation(std::string sourceID, AdvertisingLogType logType)

@@ -41,7 +41,7 @@ class AdvertisingLogger : public NSObject {
   static void didShareContentWithSourceID(std::string_view sourceID);
   static void didClickthruContentWithSourceID(std::string_view sourceID);
 
-  std::string className() const override { return "AdvertisingLogger"; }
+  GLIMDECK_OBJECT(AdvertisingLogger)
 
  private:
   // True when the report was queued, false when it was dropped as a duplicate.

@@ -86,7 +86,7 @@ class AssetCache : public NSObject {
   // Trims to the newest keys.
   void purge();
 
-  std::string className() const override { return "AssetCache"; }
+  GLIMDECK_OBJECT(AssetCache)
 
  private:
   AssetCache() = default;

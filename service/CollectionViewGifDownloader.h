@@ -71,7 +71,7 @@ class CollectionViewGifDownloader : public NSObject, public NSURLSessionDelegate
   void cancel(const std::shared_ptr<NSURL>& url);
   void cancelAll();
 
-  std::string className() const override { return "CollectionViewGifDownloader"; }
+  GLIMDECK_OBJECT(CollectionViewGifDownloader)
 
   // The session's reports, on its delegate queue.
   void URLSession(const std::shared_ptr<NSURLSession>& session, const std::shared_ptr<NSURLSessionDownloadTask>& task,

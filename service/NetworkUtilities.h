@@ -50,7 +50,7 @@ class NetworkUtilities : public NSObject {
   static void parseSuggestionsResponse(const std::shared_ptr<NSData>& data, const std::shared_ptr<NSError>& error,
                                        const SuggestionsCompletion& completion);
 
-  std::string className() const override { return "NetworkUtilities"; }
+  GLIMDECK_OBJECT(NetworkUtilities)
 
  private:
   NetworkUtilities() = default;

@@ -58,7 +58,7 @@ class PThreadMutex : public NSObject {
   PThreadMutexType type() const { return type_; }
   // The POSIX mutex itself, for code that must hand it to a system call.
   pthread_mutex_t* native() { return &unsafeMutex; }
-  std::string className() const override { return "PThreadMutex"; }
+  GLIMDECK_OBJECT(PThreadMutex)
 
  private:
   explicit PThreadMutex(PThreadMutexType type) : type_(type) {}

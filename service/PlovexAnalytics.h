@@ -108,7 +108,7 @@ class PlovexAnalytics : public NSObject {
   static std::string readAppVersion();
   static std::string readComponent();
 
-  std::string className() const override { return "PlovexAnalytics"; }
+  GLIMDECK_OBJECT(PlovexAnalytics)
 
  private:
   PlovexAnalytics() = default;

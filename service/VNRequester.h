@@ -52,7 +52,7 @@ class VNRequester : public NSObject {
   virtual void cancelRequest() {}
   virtual void reset() {}
 
-  std::string className() const override { return "VNRequester"; }
+  GLIMDECK_OBJECT(VNRequester)
 
  protected:
   VNRequester() = default;

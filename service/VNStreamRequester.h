@@ -57,7 +57,7 @@ class VNStreamRequester : public VNRequester {
   void handleReply(const std::shared_ptr<NSData>& data, const std::shared_ptr<NSError>& error, const Callback& callback,
                    const std::optional<std::string>& askedPosition = std::nullopt);
 
-  std::string className() const override { return "VNStreamRequester"; }
+  GLIMDECK_OBJECT(VNStreamRequester)
 
  protected:
   VNStreamRequester() = default;

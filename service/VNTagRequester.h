@@ -37,7 +37,7 @@ class VNTagRequester : public VNRequester {
 
   void handleReply(const std::shared_ptr<NSData>& data, const std::shared_ptr<NSError>& error, const Callback& callback);
 
-  std::string className() const override { return "VNTagRequester"; }
+  GLIMDECK_OBJECT(VNTagRequester)
 
  protected:
   VNTagRequester() = default;

@@ -140,7 +140,7 @@ class Webapp : public NSObject {
   static std::expected<std::shared_ptr<NSDictionary>, std::shared_ptr<NSError>> decodeJSONDictionary(
       const std::shared_ptr<NSData>& data);
 
-  std::string className() const override { return "Webapp"; }
+  GLIMDECK_OBJECT(Webapp)
 
  private:
   Webapp() = default;

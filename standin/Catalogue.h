@@ -67,7 +67,7 @@ class Catalogue : public NSObject {
   // the end.
   static std::shared_ptr<Catalogue> make(std::uint64_t seed = defaultSeed, std::string baseURL = "http://127.0.0.1",
                                          std::size_t itemCount = defaultItemCount);
-  std::string className() const override { return "Catalogue"; }
+  GLIMDECK_OBJECT(Catalogue)
 
   std::uint64_t seed() const { return seed_; }
   const std::string& baseURL() const { return baseURL_; }

@@ -52,7 +52,7 @@ class StandinServer : public NSObject {
 
   static std::shared_ptr<StandinServer> make(std::uint64_t seed = Catalogue::defaultSeed);
   ~StandinServer() override;
-  std::string className() const override { return "StandinServer"; }
+  GLIMDECK_OBJECT(StandinServer)
 
   // Listens on 127.0.0.1: on a free port when `port` is 0. Answers the port or why not.
   std::expected<int, std::string> start(int port = 0);

@@ -81,7 +81,7 @@ class CheckBoxControl : public NSView {
   // Places the box, the fill and the label from the constraint records.
   void layout() override;
 
-  std::string className() const override { return "CheckBoxControl"; }
+  GLIMDECK_OBJECT(CheckBoxControl)
 
  protected:
   using NSView::NSView;

@@ -18,7 +18,7 @@ class ClickableImageView : public NSImageView {
   void mouseUp(const std::shared_ptr<NSEvent>& event) override;
   void mouseDragged(const std::shared_ptr<NSEvent>& event) override;
 
-  std::string className() const override { return "ClickableImageView"; }
+  GLIMDECK_OBJECT(ClickableImageView)
 
  protected:
   using NSImageView::NSImageView;

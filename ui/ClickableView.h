@@ -16,7 +16,7 @@ class ClickableView : public NSViewTouchBlocker {
 
   void mouseUp(const std::shared_ptr<NSEvent>& event) override;
 
-  std::string className() const override { return "ClickableView"; }
+  GLIMDECK_OBJECT(ClickableView)
 
  protected:
   using NSViewTouchBlocker::NSViewTouchBlocker;

@@ -16,7 +16,7 @@ class NSButtonCellOffsettable : public NSButtonCell {
   NSRect drawTitle(const std::shared_ptr<NSAttributedString>& title, NSRect frame,
                    const std::shared_ptr<NSView>& view) override;
 
-  std::string className() const override { return "NSButtonCellOffsettable"; }
+  GLIMDECK_OBJECT(NSButtonCellOffsettable)
 
  protected:
   using NSButtonCell::NSButtonCell;

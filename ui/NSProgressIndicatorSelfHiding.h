@@ -12,7 +12,7 @@ class NSProgressIndicatorSelfHiding : public NSProgressIndicator {
   void startAnimation(const std::shared_ptr<NSObject>& sender) override;
   void stopAnimation(const std::shared_ptr<NSObject>& sender) override;
 
-  std::string className() const override { return "NSProgressIndicatorSelfHiding"; }
+  GLIMDECK_OBJECT(NSProgressIndicatorSelfHiding)
 
  protected:
   using NSProgressIndicator::NSProgressIndicator;

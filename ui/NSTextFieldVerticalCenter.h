@@ -9,7 +9,7 @@
 class NSTextFieldVerticalCenter : public NSTextField {
  public:
   static std::shared_ptr<NSTextFieldVerticalCenter> initWithFrame(NSRect frame);
-  std::string className() const override { return "NSTextFieldVerticalCenter"; }
+  GLIMDECK_OBJECT(NSTextFieldVerticalCenter)
 
  protected:
   using NSTextField::NSTextField;

@@ -14,7 +14,7 @@ class NSViewTouchBlocker : public NSView {
   void mouseUp(const std::shared_ptr<NSEvent>& event) override;
   void mouseDragged(const std::shared_ptr<NSEvent>& event) override;
 
-  std::string className() const override { return "NSViewTouchBlocker"; }
+  GLIMDECK_OBJECT(NSViewTouchBlocker)
 
  protected:
   using NSView::NSView;

@@ -32,7 +32,7 @@ class ProgressIndicator : public NSView {
   void start();
   void stop();
 
-  std::string className() const override { return "ProgressIndicator"; }
+  GLIMDECK_OBJECT(ProgressIndicator)
 
  protected:
   using NSView::NSView;

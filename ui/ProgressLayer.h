@@ -20,7 +20,7 @@ class ProgressLayer : public CALayer {
   id valueForKeyPath(std::string_view keyPath) const override;
   void setValueForKeyPath(std::string_view keyPath, const id& value) override;
 
-  std::string className() const override { return "ProgressLayer"; }
+  GLIMDECK_OBJECT(ProgressLayer)
 
  protected:
   ProgressLayer() = default;

@@ -26,7 +26,7 @@ class QLXButton : public NSButton {
   // Restyles the current title: the button's font, white, centred.
   void configureStylingForQLX();
 
-  std::string className() const override { return "QLXButton"; }
+  GLIMDECK_OBJECT(QLXButton)
 
  protected:
   using NSButton::NSButton;

@@ -23,7 +23,7 @@ class QLXLabel : public NSTextField {
   void resetCursorRects() override;
   void mouseUp(const std::shared_ptr<NSEvent>& event) override;
 
-  std::string className() const override { return "QLXLabel"; }
+  GLIMDECK_OBJECT(QLXLabel)
 
  protected:
   using NSTextField::NSTextField;

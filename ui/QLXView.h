@@ -9,7 +9,7 @@ class QLXView : public NSView {
  public:
   static std::shared_ptr<QLXView> initWithFrame(NSRect frame);
   void resetCursorRects() override;
-  std::string className() const override { return "QLXView"; }
+  GLIMDECK_OBJECT(QLXView)
 
  protected:
   using NSView::NSView;

@@ -16,7 +16,7 @@ class ResizingLayerBackedView : public NSView {
 
   void layout() override;
 
-  std::string className() const override { return "ResizingLayerBackedView"; }
+  GLIMDECK_OBJECT(ResizingLayerBackedView)
 
  protected:
   using NSView::NSView;

@@ -17,7 +17,7 @@ class ShadowTextFieldCell : public NSTextFieldCell {
   // around it so the shadow does not spread to what the view draws after the cell.
   void drawInteriorWithFrame(NSRect frame, const std::shared_ptr<NSView>& view) override;
 
-  std::string className() const override { return "ShadowTextFieldCell"; }
+  GLIMDECK_OBJECT(ShadowTextFieldCell)
 
  protected:
   explicit ShadowTextFieldCell(std::string text);

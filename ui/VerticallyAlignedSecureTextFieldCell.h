@@ -14,7 +14,7 @@ class VerticallyAlignedSecureTextFieldCell : public NSSecureTextFieldCell {
   void selectWithFrame(NSRect frame, const std::shared_ptr<NSView>& view, const std::shared_ptr<NSTextView>& editor,
                        const std::shared_ptr<NSTextViewDelegate>& delegate, long start, long length) override;
 
-  std::string className() const override { return "VerticallyAlignedSecureTextFieldCell"; }
+  GLIMDECK_OBJECT(VerticallyAlignedSecureTextFieldCell)
 
  protected:
   using NSSecureTextFieldCell::NSSecureTextFieldCell;

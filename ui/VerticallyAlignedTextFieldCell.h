@@ -28,7 +28,7 @@ class VerticallyAlignedTextFieldCell : public NSTextFieldCell {
   // A content rectangle wider than the room left gets width 0, never a negative one.
   static NSRect centredTitleRect(NSRect baseTitleRect, NSSize contentSize, double offset);
 
-  std::string className() const override { return "VerticallyAlignedTextFieldCell"; }
+  GLIMDECK_OBJECT(VerticallyAlignedTextFieldCell)
 
  protected:
   using NSTextFieldCell::NSTextFieldCell;

@@ -35,7 +35,7 @@ class DragDestinationTracker : public NSObject {
   std::shared_ptr<NSView> destination() const { return destination_.lock(); }
   const std::shared_ptr<NSDraggingInfo>& info() const { return info_; }
 
-  std::string className() const override { return "DragDestinationTracker"; }
+  GLIMDECK_OBJECT(DragDestinationTracker)
 
  private:
   DragDestinationTracker() = default;

@@ -32,7 +32,7 @@ class NSAnimationContext : public NSObject {
   bool allowsImplicitAnimation = false;
   std::function<void()> completionHandler;
 
-  std::string className() const override { return "NSAnimationContext"; }
+  GLIMDECK_OBJECT(NSAnimationContext)
 
  private:
   NSAnimationContext() = default;

@@ -6,8 +6,10 @@
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/appkit/WindowServer.h"
+#include "platform/foundation/KeepAlive.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSRunLoop.h"
+#include "platform/foundation/ScopedValueRollback.h"
 #include "platform/foundation/ProcessShutdown.h"
 
 namespace {
@@ -43,29 +45,28 @@ void NSApplication::post(std::string_view name) {
 void NSApplication::finishLaunching() {
   if (launched_) return;
   launched_ = true;
-  auto keep = sharedAs<NSApplication>();
-  auto willFinish = NSNotification::notificationWithName(std::string(Constants::willFinishLaunchingNotification), keep);
+  KeepAlive keep(*this);
+  auto willFinish = NSNotification::notificationWithName(std::string(Constants::willFinishLaunchingNotification), keep.get());
   if (auto d = delegate()) d->applicationWillFinishLaunching(willFinish);
   NSNotificationCenter::defaultCenter()->postNotification(willFinish);
   if (!active_) activateIgnoringOtherApps(true);
-  auto didFinish = NSNotification::notificationWithName(std::string(Constants::didFinishLaunchingNotification), keep);
+  auto didFinish = NSNotification::notificationWithName(std::string(Constants::didFinishLaunchingNotification), keep.get());
   if (auto d = delegate()) d->applicationDidFinishLaunching(didFinish);
   NSNotificationCenter::defaultCenter()->postNotification(didFinish);
 }
 
 void NSApplication::run() {
-  auto keep = sharedAs<NSApplication>();
+  KeepAlive keep(*this);
   finishLaunching();
   if (terminated_) return;
-  running_ = true;
+  ScopedValueRollback running(running_, true);
   NSRunLoop::main()->run();
-  running_ = false;
 }
 
 void NSApplication::terminate(const std::shared_ptr<NSObject>&) {
-  auto keep = sharedAs<NSApplication>();
+  KeepAlive keep(*this);
   auto reply = NSApplicationTerminateReply::now;
-  if (auto d = delegate()) reply = d->applicationShouldTerminate(keep);
+  if (auto d = delegate()) reply = d->applicationShouldTerminate(keep.get());
   if (reply == NSApplicationTerminateReply::now) finishTermination();
 }
 
@@ -76,8 +77,8 @@ void NSApplication::replyToApplicationShouldTerminate(bool shouldTerminate) {
 void NSApplication::finishTermination() {
   if (terminated_) return;
   terminated_ = true;
-  auto keep = sharedAs<NSApplication>();
-  auto note = NSNotification::notificationWithName(std::string(Constants::willTerminateNotification), keep);
+  KeepAlive keep(*this);
+  auto note = NSNotification::notificationWithName(std::string(Constants::willTerminateNotification), keep.get());
   if (auto d = delegate()) d->applicationWillTerminate(note);
   NSNotificationCenter::defaultCenter()->postNotification(note);
   // Transfers and queued work end here, while everything they reach still exists; the
@@ -188,7 +189,7 @@ void NSApplication::endModalSession(const std::shared_ptr<NSModalSession>& sessi
 }
 
 NSModalResponse NSApplication::runModalForWindow(const std::shared_ptr<NSWindow>& window) {
-  auto keep = sharedAs<NSApplication>();
+  KeepAlive keep(*this);
   auto session = beginModalSessionForWindow(window);
   while (!session->stopped_) {
     // Wakes for blocks queued from other threads too; a timer on a manual clock only fires
@@ -220,7 +221,7 @@ std::shared_ptr<NSWindow> NSApplication::modalWindow() const {
 
 void NSApplication::handleEvent(const std::shared_ptr<NSEvent>& event) {
   if (!event) return;
-  auto keep = sharedAs<NSApplication>();
+  KeepAlive keep(*this);
   if (event->isMouseEvent()) {
     auto window = event->window();
     NSEvent::noteMouseLocation(window ? window->convertPointToScreen(event->locationInWindow())

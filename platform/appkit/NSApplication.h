@@ -41,7 +41,7 @@ class NSApplicationDelegate {
 class NSModalSession : public NSObject {
  public:
   std::shared_ptr<NSWindow> window() const { return window_; }
-  std::string className() const override { return "NSModalSession"; }
+  GLIMDECK_OBJECT(NSModalSession)
 
  private:
   friend class NSApplication;
@@ -119,7 +119,7 @@ class NSApplication : public NSResponder {
   bool sendAction(std::string_view selector, const std::shared_ptr<NSObject>& to,
                   const std::shared_ptr<NSObject>& from);
 
-  std::string className() const override { return "NSApplication"; }
+  GLIMDECK_OBJECT(NSApplication)
 
  private:
   friend class NSWindow;

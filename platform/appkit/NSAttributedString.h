@@ -58,7 +58,7 @@ class NSAttributedString : public NSObject, public CGTextSource {
   CGText textForDrawing() const override;
 
   bool isEqualToAttributedString(const NSAttributedString& other) const;
-  std::string className() const override { return "NSAttributedString"; }
+  GLIMDECK_OBJECT(NSAttributedString)
   bool isEqual(const std::shared_ptr<NSObject>& other) const override;
   std::size_t hash() const override;
   std::string description() const override { return string(); }

@@ -48,7 +48,7 @@ class NSButtonCell : public NSActionCell {
   void drawInteriorWithFrame(NSRect frame, const std::shared_ptr<NSView>& view) override;
   std::shared_ptr<NSAttributedString> displayedText() const override;
 
-  std::string className() const override { return "NSButtonCell"; }
+  GLIMDECK_OBJECT(NSButtonCell)
 
  protected:
   // Buttons centre their titles, whichever cell class draws them.
@@ -86,7 +86,7 @@ class NSButton : public NSControl {
   std::string keyEquivalent() const;
   void setKeyEquivalent(std::string key);
 
-  std::string className() const override { return "NSButton"; }
+  GLIMDECK_OBJECT(NSButton)
 
  protected:
   NSButton(NSRect frame, std::shared_ptr<NSCell> cell) : NSControl(frame, std::move(cell)) {}

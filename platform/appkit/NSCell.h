@@ -87,7 +87,7 @@ class NSCell : public NSObject {
                              const std::shared_ptr<NSTextViewDelegate>& delegate);
   virtual void endEditing(const std::shared_ptr<NSTextView>& editor);
 
-  std::string className() const override { return "NSCell"; }
+  GLIMDECK_OBJECT(NSCell)
 
  protected:
   NSCell() = default;
@@ -106,7 +106,7 @@ class NSActionCell : public NSCell {
   static std::shared_ptr<NSActionCell> initTextCell(std::string text);
   NSAction action;
   std::weak_ptr<NSObject> target;
-  std::string className() const override { return "NSActionCell"; }
+  GLIMDECK_OBJECT(NSActionCell)
 
  protected:
   using NSCell::NSCell;

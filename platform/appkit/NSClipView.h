@@ -29,7 +29,7 @@ class NSClipView : public NSView {
   bool isFlipped() const override { return true; }
   void setFrame(NSRect frame) override;
 
-  std::string className() const override { return "NSClipView"; }
+  GLIMDECK_OBJECT(NSClipView)
 
  protected:
   using NSView::NSView;

@@ -8,8 +8,10 @@
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSNib.h"
 #include "platform/appkit/NSScrollView.h"
+#include "platform/foundation/KeepAlive.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/OutputSink.h"
+#include "platform/foundation/ScopedValueRollback.h"
 
 std::shared_ptr<NSCollectionView> NSCollectionView::initWithFrame(NSRect frame) {
   return finishInit(std::shared_ptr<NSCollectionView>(new NSCollectionView(frame)));
@@ -257,18 +259,19 @@ void NSCollectionView::observeClipView() {
 
 void NSCollectionView::refreshContent() {
   if (refreshing_) return;
-  auto keep = sharedAs<NSCollectionView>();
-  refreshing_ = true;
-  // A view shown before anyone reloaded it loads its data first.
-  if (!loaded_ && !dataSource.expired()) fetchCounts();
-  // Fitting the frame can change the width the layout depends on; a few rounds settle it.
-  for (int round = 0; round < 3 && layout_; ++round) {
-    prepareLayoutIfNeeded();
-    fitFrameToContent();
-    if (!layout_->needsPrepare()) break;
+  KeepAlive keep(*this);
+  {
+    ScopedValueRollback refreshing(refreshing_, true);
+    // A view shown before anyone reloaded it loads its data first.
+    if (!loaded_ && !dataSource.expired()) fetchCounts();
+    // Fitting the frame can change the width the layout depends on; a few rounds settle it.
+    for (int round = 0; round < 3 && layout_; ++round) {
+      prepareLayoutIfNeeded();
+      fitFrameToContent();
+      if (!layout_->needsPrepare()) break;
+    }
+    if (auto clip = asA<NSClipView>(superview())) clip->scrollToPoint(clip->bounds().origin);
   }
-  if (auto clip = asA<NSClipView>(superview())) clip->scrollToPoint(clip->bounds().origin);
-  refreshing_ = false;
   // Outside a view tree nothing is visible; without this a view whose frame has grown to
   // its content would make every element at once.
   if (!superview()) {
@@ -299,7 +302,7 @@ NSRect NSCollectionView::proposedContentRect() const {
 
 void NSCollectionView::prepareContentInRect(NSRect rect) {
   if (refreshing_) return;
-  auto keep = sharedAs<NSCollectionView>();
+  KeepAlive keep(*this);
   prepareLayoutIfNeeded();
   preparedRect_ = rect;
   std::map<NSIndexPath, NSRect> items;
@@ -566,7 +569,7 @@ void NSCollectionView::selectByClick(std::optional<NSIndexPath> path, bool exten
     if (!old.contains(*path)) selected = {*path};
     selectionIndexPaths_ = {*path};
   }
-  auto keep = sharedAs<NSCollectionView>();
+  KeepAlive keep(*this);
   applySelectionToItems();
   auto listener = delegate.lock();
   if (!listener) return;

@@ -188,7 +188,7 @@ class NSCollectionView : public NSView {
   NSSize minItemSize = NSZeroSize;
 
   bool isFlipped() const override { return true; }
-  std::string className() const override { return "NSCollectionView"; }
+  GLIMDECK_OBJECT(NSCollectionView)
 
   // What should always hold between the view, its layout and its data, each broken rule as
   // one line (none: all hold): displayed elements are the view's own subviews at their

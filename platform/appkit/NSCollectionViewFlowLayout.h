@@ -73,7 +73,7 @@ class NSCollectionViewFlowLayout : public NSCollectionViewLayout {
   // Only a change across the flow (the width of a vertical flow) moves anything.
   bool shouldInvalidateLayoutForBoundsChange(NSRect newBounds) const override;
 
-  std::string className() const override { return "NSCollectionViewFlowLayout"; }
+  GLIMDECK_OBJECT(NSCollectionViewFlowLayout)
 
  protected:
   NSCollectionViewFlowLayout() = default;

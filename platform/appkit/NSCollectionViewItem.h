@@ -39,7 +39,7 @@ class NSCollectionViewItem : public NSViewController {
   // item gets an empty view and is still awoken, as if built from an empty interface.
   void loadView() override;
 
-  std::string className() const override { return "NSCollectionViewItem"; }
+  GLIMDECK_OBJECT(NSCollectionViewItem)
 
  protected:
   explicit NSCollectionViewItem(std::string nibName = {}) : NSViewController(std::move(nibName)) {}

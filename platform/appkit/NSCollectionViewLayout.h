@@ -49,7 +49,7 @@ class NSCollectionViewLayout : public NSObject {
   // Prepares when invalidated; what the collection view calls before it asks for positions.
   void prepareIfNeeded();
 
-  std::string className() const override { return "NSCollectionViewLayout"; }
+  GLIMDECK_OBJECT(NSCollectionViewLayout)
 
  protected:
   NSCollectionViewLayout() = default;

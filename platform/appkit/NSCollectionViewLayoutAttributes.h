@@ -32,7 +32,7 @@ class NSCollectionViewLayoutAttributes : public NSObject {
   // The supplementary kind; empty for items.
   const std::string& representedElementKind() const { return kind_; }
 
-  std::string className() const override { return "NSCollectionViewLayoutAttributes"; }
+  GLIMDECK_OBJECT(NSCollectionViewLayoutAttributes)
   std::string description() const override;
 
  private:

@@ -69,7 +69,7 @@ class NSColor : public CGColorValue, public NSCoding {
   void encodeWithCoder(NSCoder& coder) const override;
   static std::shared_ptr<NSColor> initWithCoder(NSCoder& coder);
 
-  std::string className() const override { return "NSColor"; }
+  GLIMDECK_OBJECT(NSColor)
   // "NSColor(r g b a)" with three decimals.
   std::string description() const override;
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/appkit/NSEvent.h"
+#include "platform/foundation/KeepAlive.h"
 
 NSControl::NSControl(NSRect frame, std::shared_ptr<NSCell> cell) : NSView(frame), cell_(std::move(cell)) {}
 
@@ -80,7 +81,7 @@ bool NSControl::sendAction() {
 
 void NSControl::performClick(const std::shared_ptr<NSObject>&) {
   if (!isEnabled()) return;
-  auto keep = sharedAs<NSControl>();
+  KeepAlive keep(*this);
   clickCompleted();
   sendAction();
 }
@@ -104,7 +105,7 @@ void NSControl::mouseUp(const std::shared_ptr<NSEvent>& event) {
   setHighlighted(false);
   if (!isEnabled()) return;
   if (!NSPointInRect(convertPoint(event->locationInWindow(), nullptr), bounds())) return;
-  auto keep = sharedAs<NSControl>();
+  KeepAlive keep(*this);
   clickCompleted();
   sendAction();
 }

@@ -52,7 +52,7 @@ class NSControl : public NSView {
 
   void drawRect(NSRect dirtyRect) override;
   std::string dumpText() const override { return stringValue(); }
-  std::string className() const override { return "NSControl"; }
+  GLIMDECK_OBJECT(NSControl)
 
  protected:
   NSControl(NSRect frame, std::shared_ptr<NSCell> cell);

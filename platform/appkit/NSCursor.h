@@ -29,7 +29,7 @@ class NSCursor : public NSObject {
   void push();
   static void pop();
 
-  std::string className() const override { return "NSCursor"; }
+  GLIMDECK_OBJECT(NSCursor)
   std::string description() const override { return "NSCursor " + name_; }
 
  private:

@@ -24,7 +24,7 @@ class NSDraggingInfo : public NSObject {
   std::shared_ptr<NSDraggingSource> draggingSource() const;
   std::shared_ptr<NSWindow> draggingDestinationWindow() const { return window_.lock(); }
 
-  std::string className() const override { return "NSDraggingInfo"; }
+  GLIMDECK_OBJECT(NSDraggingInfo)
 
  private:
   friend class DragDestinationTracker;

@@ -19,7 +19,7 @@ class NSDraggingItem : public NSObject {
   void setDraggingFrame(NSRect frame, std::shared_ptr<NSImage> contents);
   const std::shared_ptr<NSImage>& contents() const { return contents_; }
 
-  std::string className() const override { return "NSDraggingItem"; }
+  GLIMDECK_OBJECT(NSDraggingItem)
 
  private:
   NSDraggingItem() = default;

@@ -84,7 +84,7 @@ class NSDraggingSession : public NSObject {
   // A number for each drag, shared by drags of other programs that reach our windows.
   static long nextSequenceNumber();
 
-  std::string className() const override { return "NSDraggingSession"; }
+  GLIMDECK_OBJECT(NSDraggingSession)
 
  private:
   NSDraggingSession() = default;

@@ -177,7 +177,7 @@ class NSEvent : public NSObject {
   static void noteModifierFlags(NSEventModifierFlags flags);
   static void noteMouseButton(long button, bool pressed);
 
-  std::string className() const override { return "NSEvent"; }
+  GLIMDECK_OBJECT(NSEvent)
   std::string description() const override;
 
  protected:

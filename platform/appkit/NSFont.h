@@ -45,7 +45,7 @@ class NSFont : public NSObject {
   NSSize sizeOfString(std::string_view text) const;
   std::shared_ptr<NSFont> fontWithSize(double size) const;
 
-  std::string className() const override { return "NSFont"; }
+  GLIMDECK_OBJECT(NSFont)
   bool isEqual(const std::shared_ptr<NSObject>& other) const override;
   std::size_t hash() const override;
   // "\"AvenirNext-DemiBold\" 13pt"

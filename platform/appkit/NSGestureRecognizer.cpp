@@ -2,6 +2,7 @@
 
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSView.h"
+#include "platform/foundation/KeepAlive.h"
 
 NSPoint NSGestureRecognizer::locationInView(const std::shared_ptr<NSView>& view) const {
   if (!lastEvent_) return NSZeroPoint;
@@ -43,7 +44,7 @@ void NSClickGestureRecognizer::mouseUp(const std::shared_ptr<NSEvent>& event) {
     return;
   }
   setState(NSGestureRecognizerState::ended);
-  auto keep = sharedAs<NSClickGestureRecognizer>();
+  KeepAlive keep(*this);
   fire();
   setState(NSGestureRecognizerState::possible);
 }

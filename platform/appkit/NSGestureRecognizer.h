@@ -47,7 +47,7 @@ class NSGestureRecognizer : public NSObject {
   virtual void mouseDragged(const std::shared_ptr<NSEvent>& event);
   virtual void mouseUp(const std::shared_ptr<NSEvent>& event);
 
-  std::string className() const override { return "NSGestureRecognizer"; }
+  GLIMDECK_OBJECT(NSGestureRecognizer)
 
  protected:
   NSGestureRecognizer() = default;
@@ -75,7 +75,7 @@ class NSClickGestureRecognizer : public NSGestureRecognizer {
   void mouseDown(const std::shared_ptr<NSEvent>& event) override;
   void mouseUp(const std::shared_ptr<NSEvent>& event) override;
 
-  std::string className() const override { return "NSClickGestureRecognizer"; }
+  GLIMDECK_OBJECT(NSClickGestureRecognizer)
 
  private:
   NSClickGestureRecognizer() = default;

@@ -67,7 +67,7 @@ class NSImage : public NSObject, public CGImageSource {
   const CGImage* imageForDrawing() const override { return frames_.empty() ? nullptr : &frames_[0]; }
 
   const std::string& name() const { return name_; }
-  std::string className() const override { return "NSImage"; }
+  GLIMDECK_OBJECT(NSImage)
   std::string description() const override;
 
  private:

@@ -32,7 +32,7 @@ class NSImageView : public NSControl {
   void mouseUp(const std::shared_ptr<NSEvent>& event) override;
   void drawRect(NSRect dirtyRect) override;
   std::string dumpText() const override { return {}; }
-  std::string className() const override { return "NSImageView"; }
+  GLIMDECK_OBJECT(NSImageView)
 
  protected:
   using NSControl::NSControl;

@@ -76,7 +76,7 @@ class NSLayoutConstraint : public NSObject {
   std::shared_ptr<NSView> holder() const { return holder_.lock(); }
   void setHolder(const std::shared_ptr<NSView>& view) { holder_ = view; }
 
-  std::string className() const override { return "NSLayoutConstraint"; }
+  GLIMDECK_OBJECT(NSLayoutConstraint)
   std::string description() const override;
 
  private:

@@ -85,7 +85,7 @@ class NSMenu : public NSObject {
   // Closes any open menu and forgets the presenter (between tests).
   static void resetMenus();
 
-  std::string className() const override { return "NSMenu"; }
+  GLIMDECK_OBJECT(NSMenu)
 
  private:
   friend class NSMenuItem;

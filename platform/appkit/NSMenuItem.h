@@ -40,7 +40,7 @@ class NSMenuItem : public NSObject {
   // The menu that holds the item.
   std::shared_ptr<NSMenu> menu() const { return menu_.lock(); }
 
-  std::string className() const override { return "NSMenuItem"; }
+  GLIMDECK_OBJECT(NSMenuItem)
 
  private:
   friend class NSMenu;

@@ -29,7 +29,7 @@ class NSMutableAttributedString : public NSAttributedString {
   }
   bool isEditing() const { return editing_ > 0; }
 
-  std::string className() const override { return "NSMutableAttributedString"; }
+  GLIMDECK_OBJECT(NSMutableAttributedString)
 
  private:
   NSMutableAttributedString() = default;

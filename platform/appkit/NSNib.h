@@ -30,7 +30,7 @@ class NSNib : public NSObject {
   bool instantiateWithOwner(const std::shared_ptr<NSObject>& owner,
                             std::vector<std::shared_ptr<NSObject>>* topLevelObjects);
 
-  std::string className() const override { return "NSNib"; }
+  GLIMDECK_OBJECT(NSNib)
 
  private:
   NSNib() = default;

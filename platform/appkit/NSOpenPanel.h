@@ -45,7 +45,7 @@ class NSOpenPanel : public NSObject {
 
   static void setPresenter(Presenter presenter);
 
-  std::string className() const override { return "NSOpenPanel"; }
+  GLIMDECK_OBJECT(NSOpenPanel)
 
  private:
   NSOpenPanel() = default;

@@ -20,7 +20,7 @@ class NSPanel : public NSWindow {
 
   // Panels never become the main window.
   bool canBecomeMainWindow() const override { return false; }
-  std::string className() const override { return "NSPanel"; }
+  GLIMDECK_OBJECT(NSPanel)
 
  protected:
   NSPanel() = default;

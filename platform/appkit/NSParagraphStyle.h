@@ -25,7 +25,7 @@ class NSParagraphStyle : public NSObject {
   NSLineBreakMode lineBreakMode() const { return lineBreakMode_; }
   double lineSpacing() const { return lineSpacing_; }
 
-  std::string className() const override { return "NSParagraphStyle"; }
+  GLIMDECK_OBJECT(NSParagraphStyle)
   bool isEqual(const std::shared_ptr<NSObject>& other) const override;
   std::size_t hash() const override;
 
@@ -45,7 +45,7 @@ class NSMutableParagraphStyle : public NSParagraphStyle {
   void setLineBreakMode(NSLineBreakMode mode) { lineBreakMode_ = mode; }
   void setLineSpacing(double spacing) { lineSpacing_ = spacing; }
 
-  std::string className() const override { return "NSMutableParagraphStyle"; }
+  GLIMDECK_OBJECT(NSMutableParagraphStyle)
 
  private:
   NSMutableParagraphStyle() = default;

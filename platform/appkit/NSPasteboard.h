@@ -93,7 +93,7 @@ class NSPasteboard : public NSObject {
   void removeObserver(const std::shared_ptr<NSPasteboardObserver>& observer);
   void installForeignContents(const std::vector<std::shared_ptr<NSPasteboardItem>>& items);
 
-  std::string className() const override { return "NSPasteboard"; }
+  GLIMDECK_OBJECT(NSPasteboard)
 
  private:
   friend class NSPasteboardItem;

@@ -57,7 +57,7 @@ class NSPasteboardItem : public NSObject {
   // text; others parse as a property list. Empty when the data does not read so.
   std::shared_ptr<NSObject> propertyListForType(const NSPasteboardType& type);
 
-  std::string className() const override { return "NSPasteboardItem"; }
+  GLIMDECK_OBJECT(NSPasteboardItem)
 
  private:
   friend class NSPasteboard;

@@ -32,7 +32,7 @@ class NSProgressIndicator : public NSView {
   bool isAnimating() const { return animating_; }
 
   void drawRect(NSRect dirtyRect) override;
-  std::string className() const override { return "NSProgressIndicator"; }
+  GLIMDECK_OBJECT(NSProgressIndicator)
 
  protected:
   using NSView::NSView;

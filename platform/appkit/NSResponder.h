@@ -57,7 +57,7 @@ class NSResponder : public NSObject {
   // Sends the event to the handler its type names.
   void dispatchEventByType(const std::shared_ptr<NSEvent>& event);
 
-  std::string className() const override { return "NSResponder"; }
+  GLIMDECK_OBJECT(NSResponder)
 
  protected:
   NSResponder() = default;

@@ -32,7 +32,7 @@ class NSScreen : public NSObject {
   // The display that shows most of the rectangle; none when no display shows any of it.
   static std::shared_ptr<NSScreen> screenShowingMostOf(NSRect rect);
 
-  std::string className() const override { return "NSScreen"; }
+  GLIMDECK_OBJECT(NSScreen)
 
  private:
   NSScreen(NSRect frame, double scale) : frame_(frame), backingScaleFactor_(scale) {}

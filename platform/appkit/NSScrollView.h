@@ -14,7 +14,7 @@ class NSScroller : public NSView {
  public:
   static std::shared_ptr<NSScroller> initWithFrame(NSRect frame);
   std::shared_ptr<NSView> hitTest(NSPoint /*pointInSuperview*/) override { return nullptr; }
-  std::string className() const override { return "NSScroller"; }
+  GLIMDECK_OBJECT(NSScroller)
 
  protected:
   using NSView::NSView;
@@ -50,7 +50,7 @@ class NSScrollView : public NSView {
   void scrollWheel(const std::shared_ptr<NSEvent>& event) override;
   void setFrame(NSRect frame) override;
 
-  std::string className() const override { return "NSScrollView"; }
+  GLIMDECK_OBJECT(NSScrollView)
 
  protected:
   using NSView::NSView;

@@ -19,7 +19,7 @@ class NSShadow : public NSObject {
   // is not saved first; callers save and restore around it). No context, nothing.
   void set() const;
 
-  std::string className() const override { return "NSShadow"; }
+  GLIMDECK_OBJECT(NSShadow)
   bool isEqual(const std::shared_ptr<NSObject>& other) const override;
   std::string description() const override;
 

@@ -6,6 +6,7 @@
 #include "platform/appkit/NSFont.h"
 #include "platform/appkit/NSMutableAttributedString.h"
 #include "platform/appkit/NSWindow.h"
+#include "platform/foundation/KeepAlive.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/render/NSGraphicsContext.h"
@@ -240,8 +241,8 @@ bool NSTextField::becomeFirstResponder() {
   if (!w) return true;
   auto editor = w->fieldEditor(true, sharedAs<NSObject>());
   if (!editor) return true;
-  auto keep = sharedAs<NSTextField>();
-  if (auto previous = asA<NSTextField>(editor->delegateObject()); previous && previous != keep) {
+  KeepAlive keep(*this);
+  if (auto previous = asA<NSTextField>(editor->delegateObject()); previous && previous != keep.get()) {
     w->makeFirstResponder(nullptr);
   }
   beginEditingWith(editor);
@@ -262,7 +263,7 @@ void NSTextField::selectText(const std::shared_ptr<NSObject>&) {
 void NSTextField::abortEditing() {
   auto editor = currentEditor();
   if (!editor) return;
-  auto keep = sharedAs<NSTextField>();
+  KeepAlive keep(*this);
   editor_.reset();
   cell()->endEditing(editor);
   if (auto w = window()) w->fieldEditingEnded(editor);
@@ -280,7 +281,7 @@ void NSTextField::textDidBeginEditing(const std::shared_ptr<NSNotification>& not
 }
 
 void NSTextField::textDidChange(const std::shared_ptr<NSNotification>& notification) {
-  auto keep = sharedAs<NSTextField>();
+  KeepAlive keep(*this);
   if (auto editor = currentEditor()) NSControl::setStringValue(editor->string());
   auto note = noteFor(Constants::didChangeNotification,
                       NSDictionary::make({{"NSFieldEditor", notification ? notification->object() : nullptr}}));
@@ -289,7 +290,7 @@ void NSTextField::textDidChange(const std::shared_ptr<NSNotification>& notificat
 }
 
 void NSTextField::textDidEndEditing(const std::shared_ptr<NSNotification>& notification) {
-  auto keep = sharedAs<NSTextField>();
+  KeepAlive keep(*this);
   auto editor = currentEditor();
   if (!editor) return;
   NSControl::setStringValue(editor->string());
@@ -312,11 +313,11 @@ void NSTextField::textDidEndEditing(const std::shared_ptr<NSNotification>& notif
   if (movement == NSTextMovement::returnKey) {
     sendAction();
     // The field keeps the focus with its text selected, ready for the next entry.
-    if (window() == w && w->firstResponder().get() == w.get()) w->makeFirstResponder(keep);
+    if (window() == w && w->firstResponder().get() == w.get()) w->makeFirstResponder(keep.get());
   } else if (movement == NSTextMovement::tab) {
-    w->selectNextKeyView(keep);
+    w->selectNextKeyView(keep.get());
   } else if (movement == NSTextMovement::backtab) {
-    w->selectPreviousKeyView(keep);
+    w->selectPreviousKeyView(keep.get());
   }
 }
 

@@ -33,7 +33,7 @@ class NSTextFieldCell : public NSActionCell {
   // What the field shows for its value (a password field's bullets).
   virtual std::string shownText() const { return stringValue(); }
 
-  std::string className() const override { return "NSTextFieldCell"; }
+  GLIMDECK_OBJECT(NSTextFieldCell)
 
  protected:
   explicit NSTextFieldCell(std::string text) : NSActionCell(std::move(text)) {}
@@ -45,7 +45,7 @@ class NSSecureTextFieldCell : public NSTextFieldCell {
   bool echosBullets = true;
   std::string shownText() const override;
   std::shared_ptr<NSAttributedString> displayedText() const override;
-  std::string className() const override { return "NSSecureTextFieldCell"; }
+  GLIMDECK_OBJECT(NSSecureTextFieldCell)
 
  protected:
   using NSTextFieldCell::NSTextFieldCell;
@@ -125,7 +125,7 @@ class NSTextField : public NSControl, public NSTextViewDelegate {
   bool textView(const std::shared_ptr<NSTextView>& textView, std::string_view doCommandBySelector) override;
   using NSTextViewDelegate::textView;
 
-  std::string className() const override { return "NSTextField"; }
+  GLIMDECK_OBJECT(NSTextField)
 
  protected:
   NSTextField(NSRect frame, std::shared_ptr<NSTextFieldCell> cell) : NSControl(frame, std::move(cell)) {}
@@ -142,7 +142,7 @@ class NSTextField : public NSControl, public NSTextViewDelegate {
 class NSSecureTextField : public NSTextField {
  public:
   static std::shared_ptr<NSSecureTextField> initWithFrame(NSRect frame);
-  std::string className() const override { return "NSSecureTextField"; }
+  GLIMDECK_OBJECT(NSSecureTextField)
 
  protected:
   using NSTextField::NSTextField;

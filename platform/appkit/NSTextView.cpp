@@ -10,6 +10,7 @@
 #include "platform/appkit/NSPasteboard.h"
 #include "platform/appkit/NSTextField.h"
 #include "platform/appkit/NSWindow.h"
+#include "platform/foundation/KeepAlive.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/render/NSGraphicsContext.h"
@@ -94,7 +95,7 @@ void NSTextView::post(std::string_view name, std::shared_ptr<NSDictionary> userI
 }
 
 void NSTextView::textChanged() {
-  auto keep = sharedAs<NSTextView>();
+  KeepAlive keep(*this);
   if (!editing_) {
     editing_ = true;
     post(Constants::didBeginEditingNotification);
@@ -153,7 +154,7 @@ void NSTextView::deleteForward() {
 }
 
 void NSTextView::endFieldEditing(long movement) {
-  auto keep = sharedAs<NSTextView>();
+  KeepAlive keep(*this);
   editing_ = false;
   auto info = NSDictionary::make({{std::string(Constants::textMovementKey), NSNumber::numberWithInteger(movement)}});
   post(Constants::didEndEditingNotification, info);

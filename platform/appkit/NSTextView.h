@@ -110,7 +110,7 @@ class NSTextView : public NSView, public NSTouchBarDelegate {
   // The editing bar of a text view, with the text view as the bar's delegate so that the
   // application's items can join the system's.
   std::shared_ptr<NSTouchBar> makeTouchBar() override;
-  std::string className() const override { return "NSTextView"; }
+  GLIMDECK_OBJECT(NSTextView)
 
  protected:
   explicit NSTextView(NSRect frame);

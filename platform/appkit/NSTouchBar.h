@@ -15,7 +15,7 @@ class NSView;
 class NSTouchBarItem : public NSObject {
  public:
   std::string identifier() const { return identifier_; }
-  std::string className() const override { return "NSTouchBarItem"; }
+  GLIMDECK_OBJECT(NSTouchBarItem)
 
  protected:
   explicit NSTouchBarItem(std::string identifier) : identifier_(std::move(identifier)) {}
@@ -29,7 +29,7 @@ class NSCustomTouchBarItem : public NSTouchBarItem {
  public:
   static std::shared_ptr<NSCustomTouchBarItem> initWithIdentifier(std::string identifier);
   std::shared_ptr<NSView> view;
-  std::string className() const override { return "NSCustomTouchBarItem"; }
+  GLIMDECK_OBJECT(NSCustomTouchBarItem)
 
  private:
   using NSTouchBarItem::NSTouchBarItem;
@@ -58,7 +58,7 @@ class NSTouchBar : public NSObject {
   // The item shown for an identifier: made by the delegate on first request, then kept.
   std::shared_ptr<NSTouchBarItem> itemForIdentifier(const std::string& identifier);
 
-  std::string className() const override { return "NSTouchBar"; }
+  GLIMDECK_OBJECT(NSTouchBar)
 
  private:
   NSTouchBar() = default;

@@ -35,7 +35,7 @@ class NSTrackingArea : public NSObject {
   bool isPointerInside() const { return inside_; }
   void setPointerInside(bool inside) { inside_ = inside; }
 
-  std::string className() const override { return "NSTrackingArea"; }
+  GLIMDECK_OBJECT(NSTrackingArea)
 
  private:
   NSTrackingArea() = default;

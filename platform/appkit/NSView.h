@@ -207,7 +207,7 @@ class NSView : public NSResponder {
   // The text that tools show for the view (controls answer their string value).
   virtual std::string dumpText() const { return {}; }
 
-  std::string className() const override { return "NSView"; }
+  GLIMDECK_OBJECT(NSView)
 
  protected:
   explicit NSView(NSRect frame);

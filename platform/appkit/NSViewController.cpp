@@ -5,7 +5,9 @@
 #include "platform/appkit/NSNib.h"
 #include "platform/appkit/NSView.h"
 #include "platform/appkit/NSWindow.h"
+#include "platform/foundation/KeepAlive.h"
 #include "platform/foundation/OutputSink.h"
+#include "platform/foundation/ScopedValueRollback.h"
 
 std::shared_ptr<NSViewController> NSViewController::initWithNibName(std::string nibName) {
   return std::shared_ptr<NSViewController>(new NSViewController(std::move(nibName)));
@@ -24,10 +26,11 @@ void NSViewController::setView(const std::shared_ptr<NSView>& view) {
 
 void NSViewController::loadViewIfNeeded() {
   if (view_ || loading_) return;
-  auto keep = sharedAs<NSViewController>();
-  loading_ = true;
-  loadView();
-  loading_ = false;
+  KeepAlive keep(*this);
+  {
+    ScopedValueRollback loading(loading_, true);
+    loadView();
+  }
   if (!view_) {
     // A missing or broken interface must not leave callers with no view at all.
     setView(NSView::initWithFrame(NSZeroRect));

@@ -53,7 +53,7 @@ class NSViewController : public NSResponder {
   std::shared_ptr<NSViewController> parentViewController() const { return parent_.lock(); }
 
   std::shared_ptr<NSResponder> nextResponder() const override;
-  std::string className() const override { return "NSViewController"; }
+  GLIMDECK_OBJECT(NSViewController)
 
  protected:
   explicit NSViewController(std::string nibName = {}) : nibName_(std::move(nibName)) {}

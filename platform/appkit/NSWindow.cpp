@@ -12,6 +12,7 @@
 #include "platform/appkit/NSViewController.h"
 #include "platform/appkit/NSWindowController.h"
 #include "platform/appkit/WindowServer.h"
+#include "platform/foundation/KeepAlive.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/render/RecordingContext.h"
@@ -183,7 +184,7 @@ void NSWindow::orderFrontRegardless() { setVisible(true); }
 
 void NSWindow::orderOut(const std::shared_ptr<NSObject>&) {
   if (!visible_) return;
-  auto keep = sharedAs<NSWindow>();
+  KeepAlive keep(*this);
   setVisible(false);
 }
 
@@ -201,15 +202,15 @@ void NSWindow::resignKeyWindow() {
 }
 
 void NSWindow::close() {
-  auto keep = sharedAs<NSWindow>();
+  KeepAlive keep(*this);
   if (auto d = delegate()) d->windowWillClose(nullptr);
   post(Constants::willCloseNotification);
   orderOut(nullptr);
 }
 
 void NSWindow::performClose(const std::shared_ptr<NSObject>&) {
-  auto keep = sharedAs<NSWindow>();
-  if (auto d = delegate(); d && !d->windowShouldClose(keep)) return;
+  KeepAlive keep(*this);
+  if (auto d = delegate(); d && !d->windowShouldClose(keep.get())) return;
   close();
 }
 
@@ -379,7 +380,7 @@ void NSWindow::deliverMouse(const std::shared_ptr<NSEvent>& event) {
 
 void NSWindow::sendEvent(const std::shared_ptr<NSEvent>& event) {
   if (!event) return;
-  auto keep = sharedAs<NSWindow>();
+  KeepAlive keep(*this);
   updateTrackingAreasOfDirtyViews();
   switch (event->type()) {
     case NSEventType::mouseMoved:

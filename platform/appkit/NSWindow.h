@@ -57,7 +57,7 @@ class NSWindowDelegate {
 class NSWindowFrameView : public NSView {
  public:
   static std::shared_ptr<NSWindowFrameView> initWithFrame(NSRect frame);
-  std::string className() const override { return "NSWindowFrameView"; }
+  GLIMDECK_OBJECT(NSWindowFrameView)
 
  private:
   using NSView::NSView;
@@ -169,7 +169,7 @@ class NSWindow : public NSResponder {
   std::shared_ptr<RecordingContext> backingStore();
 
   std::shared_ptr<NSResponder> nextResponder() const override;
-  std::string className() const override { return "NSWindow"; }
+  GLIMDECK_OBJECT(NSWindow)
 
  protected:
   NSWindow() = default;

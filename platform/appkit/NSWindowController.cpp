@@ -3,7 +3,9 @@
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSNib.h"
 #include "platform/appkit/NSWindow.h"
+#include "platform/foundation/KeepAlive.h"
 #include "platform/foundation/OutputSink.h"
+#include "platform/foundation/ScopedValueRollback.h"
 
 std::shared_ptr<NSWindowController> NSWindowController::initWithWindow(const std::shared_ptr<NSWindow>& window) {
   auto controller = std::shared_ptr<NSWindowController>(new NSWindowController());
@@ -17,11 +19,12 @@ std::shared_ptr<NSWindowController> NSWindowController::initWithWindowNibName(st
 
 std::shared_ptr<NSWindow> NSWindowController::window() {
   if (!window_ && !loading_) {
-    auto keep = sharedAs<NSWindowController>();
-    loading_ = true;
-    windowWillLoad();
-    loadWindow();
-    loading_ = false;
+    KeepAlive keep(*this);
+    {
+      ScopedValueRollback loading(loading_, true);
+      windowWillLoad();
+      loadWindow();
+    }
     if (window_) windowDidLoad();
   }
   return window_;

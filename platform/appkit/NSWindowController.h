@@ -26,7 +26,7 @@ class NSWindowController : public NSResponder {
   void close();
 
   std::shared_ptr<NSResponder> nextResponder() const override;
-  std::string className() const override { return "NSWindowController"; }
+  GLIMDECK_OBJECT(NSWindowController)
 
  protected:
   explicit NSWindowController(std::string windowNibName = {}) : windowNibName_(std::move(windowNibName)) {}

@@ -28,7 +28,7 @@ class NSWorkspace : public NSObject {
   // wait for it (a thread of its own reaps it).
   static bool openWithXdgOpen(const std::shared_ptr<NSURL>& url);
 
-  std::string className() const override { return "NSWorkspace"; }
+  GLIMDECK_OBJECT(NSWorkspace)
 
  private:
   NSWorkspace() = default;

@@ -23,7 +23,7 @@ class NSManagedObjectID : public NSObject {
   const std::string& entityName() const { return entityName_; }
   bool isTemporaryID() const { return rowid_.load() == 0; }
   std::int64_t rowid() const { return rowid_.load(); }
-  std::string className() const override { return "NSManagedObjectID"; }
+  GLIMDECK_OBJECT(NSManagedObjectID)
 
  private:
   friend class NSManagedObjectContext;
@@ -53,7 +53,7 @@ class NSManagedObject : public NSObject {
   // Runs once, when the object is inserted into a context.
   virtual void awakeFromInsert() {}
 
-  std::string className() const override { return "NSManagedObject"; }
+  GLIMDECK_OBJECT(NSManagedObject)
 
  protected:
   NSManagedObject() = default;

@@ -48,7 +48,7 @@ class NSManagedObjectContext : public NSObject {
   // Runs the block on the context's queue later (the main queue for a main-queue context).
   void performBlock(std::function<void()> block);
 
-  std::string className() const override { return "NSManagedObjectContext"; }
+  GLIMDECK_OBJECT(NSManagedObjectContext)
 
  private:
   friend class NSManagedObject;

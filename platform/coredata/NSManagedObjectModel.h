@@ -59,7 +59,7 @@ class NSEntityDescription : public NSObject {
   std::string tableName() const { return name_; }
   std::string childTableName(const NSAttributeDescription& attribute) const { return name_ + "_" + attribute.name; }
 
-  std::string className() const override { return "NSEntityDescription"; }
+  GLIMDECK_OBJECT(NSEntityDescription)
 
  private:
   NSEntityDescription() = default;
@@ -89,7 +89,7 @@ class NSManagedObjectModel : public NSObject {
   // The statements that create the current schema in an empty store.
   std::vector<std::string> schemaStatements() const;
 
-  std::string className() const override { return "NSManagedObjectModel"; }
+  GLIMDECK_OBJECT(NSManagedObjectModel)
 
  private:
   NSManagedObjectModel() = default;

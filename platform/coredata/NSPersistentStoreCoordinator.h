@@ -86,7 +86,7 @@ class NSPersistentStoreCoordinator : public NSObject {
   // How many statements have been stepped since the store opened.
   std::uint64_t stepCount() const { return steps_; }
 
-  std::string className() const override { return "NSPersistentStoreCoordinator"; }
+  GLIMDECK_OBJECT(NSPersistentStoreCoordinator)
 
  private:
   explicit NSPersistentStoreCoordinator(std::shared_ptr<NSManagedObjectModel> model) : model_(std::move(model)) {}

@@ -33,7 +33,7 @@ class DispatchQueue : public NSObject {
   const std::string& label() const { return label_; }
   Kind kind() const { return kind_; }
 
-  std::string className() const override { return "DispatchQueue"; }
+  GLIMDECK_OBJECT(DispatchQueue)
   ~DispatchQueue() override;
 
  private:

@@ -36,7 +36,7 @@ class NSArray : public NSObject {
   // A new list with the same elements (the elements themselves are shared).
   std::shared_ptr<NSArray> copy() const { return make(objects_); }
 
-  std::string className() const override { return "NSArray"; }
+  GLIMDECK_OBJECT(NSArray)
   bool isEqual(const std::shared_ptr<NSObject>& other) const override;
   std::size_t hash() const override { return objects_.size(); }
   std::string description() const override;

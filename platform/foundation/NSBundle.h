@@ -38,7 +38,7 @@ class NSBundle : public NSObject {
   std::optional<std::filesystem::path> pathForResource(std::string_view name, std::string_view ofType) const;
   std::shared_ptr<NSURL> URLForResource(std::string_view name, std::string_view withExtension) const;
 
-  std::string className() const override { return "NSBundle"; }
+  GLIMDECK_OBJECT(NSBundle)
 
  private:
   explicit NSBundle(std::filesystem::path resources) : resources_(std::move(resources)) {}

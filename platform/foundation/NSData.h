@@ -21,7 +21,7 @@ class NSData : public NSObject {
   }
   std::string string() const { return std::string(view()); }
 
-  std::string className() const override { return "NSData"; }
+  GLIMDECK_OBJECT(NSData)
   bool isEqual(const std::shared_ptr<NSObject>& other) const override;
   std::size_t hash() const override;
   std::string description() const override;

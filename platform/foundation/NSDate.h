@@ -18,7 +18,7 @@ class NSDate : public NSObject {
   double timeIntervalSinceNow() const;
   double timeIntervalSinceDate(const NSDate& other) const { return seconds_ - other.seconds_; }
 
-  std::string className() const override { return "NSDate"; }
+  GLIMDECK_OBJECT(NSDate)
   bool isEqual(const std::shared_ptr<NSObject>& other) const override;
   std::size_t hash() const override;
   // "YYYY-MM-DD HH:MM:SS +0000"

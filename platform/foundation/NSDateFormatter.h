@@ -27,7 +27,7 @@ class NSDateFormatter : public NSObject {
   // The date the whole text stands for in the format, or empty when it does not match.
   std::shared_ptr<NSDate> dateFromString(std::string_view text) const;
 
-  std::string className() const override { return "NSDateFormatter"; }
+  GLIMDECK_OBJECT(NSDateFormatter)
 
  private:
   NSDateFormatter() = default;

@@ -37,7 +37,7 @@ class NSDictionary : public NSObject {
   // A new dictionary with the same entries (values are shared).
   std::shared_ptr<NSDictionary> copy() const;
 
-  std::string className() const override { return "NSDictionary"; }
+  GLIMDECK_OBJECT(NSDictionary)
   bool isEqual(const std::shared_ptr<NSObject>& other) const override;
   std::size_t hash() const override { return entries_.size(); }
   std::string description() const override;

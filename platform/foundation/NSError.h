@@ -22,7 +22,7 @@ class NSError : public NSObject {
   const std::shared_ptr<NSDictionary>& userInfo() const { return userInfo_; }
   std::string localizedDescription() const;
 
-  std::string className() const override { return "NSError"; }
+  GLIMDECK_OBJECT(NSError)
   bool isEqual(const std::shared_ptr<NSObject>& other) const override;
   std::string description() const override;
 

@@ -110,7 +110,7 @@ class NSFileManager : public NSObject {
   // File URLs of the folder's entries, sorted by name.
   Result<std::vector<std::shared_ptr<NSURL>>> contentsOfDirectoryAtURL(const std::shared_ptr<NSURL>& url);
 
-  std::string className() const override { return "NSFileManager"; }
+  GLIMDECK_OBJECT(NSFileManager)
 
   // The error of a failed system call on a path: `writing` chooses the read or write
   // family of codes.

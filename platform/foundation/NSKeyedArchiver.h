@@ -52,7 +52,7 @@ class NSKeyedArchiver : public NSCoder, public NSObject {
   // The archive (finishing it first), or the first error met while encoding.
   DataResult encodedData();
 
-  std::string className() const override { return "NSKeyedArchiver"; }
+  GLIMDECK_OBJECT(NSKeyedArchiver)
 
  private:
   NSKeyedArchiver();

@@ -59,7 +59,7 @@ class NSKeyedUnarchiver : public NSCoder, public NSObject {
 
   void finishDecoding() { finished_ = true; }
 
-  std::string className() const override { return "NSKeyedUnarchiver"; }
+  GLIMDECK_OBJECT(NSKeyedUnarchiver)
 
  private:
   NSKeyedUnarchiver(std::shared_ptr<NSArray> objects, std::shared_ptr<NSDictionary> top);

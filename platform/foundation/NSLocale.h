@@ -24,7 +24,7 @@ class NSLocale : public NSObject {
   std::string languageCode() const;  // "en"
   std::string countryCode() const;   // "US", or empty
 
-  std::string className() const override { return "NSLocale"; }
+  GLIMDECK_OBJECT(NSLocale)
   bool isEqual(const std::shared_ptr<NSObject>& other) const override;
   std::size_t hash() const override;
   std::string description() const override { return identifier_; }

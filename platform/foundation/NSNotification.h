@@ -15,7 +15,7 @@ class NSNotification : public NSObject {
   const id& object() const { return object_; }
   const std::shared_ptr<NSDictionary>& userInfo() const { return userInfo_; }
 
-  std::string className() const override { return "NSNotification"; }
+  GLIMDECK_OBJECT(NSNotification)
 
  private:
   NSNotification(std::string name, id object, std::shared_ptr<NSDictionary> userInfo)

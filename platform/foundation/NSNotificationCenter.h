@@ -54,7 +54,7 @@ class NSNotificationCenter : public NSObject {
   void postNotification(const std::shared_ptr<NSNotification>& notification);
   void postNotificationName(std::string name, const id& object, std::shared_ptr<NSDictionary> userInfo = nullptr);
 
-  std::string className() const override { return "NSNotificationCenter"; }
+  GLIMDECK_OBJECT(NSNotificationCenter)
 
  private:
   struct Registration;

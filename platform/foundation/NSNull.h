@@ -6,7 +6,7 @@
 class NSNull : public NSObject {
  public:
   static std::shared_ptr<NSNull> null();
-  std::string className() const override { return "NSNull"; }
+  GLIMDECK_OBJECT(NSNull)
   bool isEqual(const std::shared_ptr<NSObject>& other) const override { return asA<NSNull>(other) != nullptr; }
   std::size_t hash() const override { return 0x6e756c6c; }
   std::string description() const override { return "<null>"; }

@@ -25,7 +25,7 @@ class NSNumber : public NSObject {
   std::uint64_t unsignedIntegerValue() const;
   double doubleValue() const;
 
-  std::string className() const override { return "NSNumber"; }
+  GLIMDECK_OBJECT(NSNumber)
   bool isEqual(const std::shared_ptr<NSObject>& other) const override;
   std::size_t hash() const override;
   // Integers in decimal, reals as "%.15g", Booleans as 1 or 0.

@@ -25,7 +25,7 @@ class NSNumberFormatter : public NSObject {
   // number ("2.5" is "2"); empty for no number.
   std::string stringFromNumber(const std::shared_ptr<NSNumber>& number) const;
 
-  std::string className() const override { return "NSNumberFormatter"; }
+  GLIMDECK_OBJECT(NSNumberFormatter)
 
  private:
   NSNumberFormatter() = default;

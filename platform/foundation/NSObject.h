@@ -4,6 +4,25 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+
+// One declaration per class, in a public section: the name the object answers to (its C++
+// name) and `create(arguments...)`, which makes a shared instance through the class's own
+// constructor, private or not. Classes that spell className() out still work the same.
+//
+//   class Tile : public NSObject {
+//    public:
+//     GLIMDECK_OBJECT(Tile)
+//    private:
+//     explicit Tile(int number);
+//   };
+//   auto tile = Tile::create(3);
+#define GLIMDECK_OBJECT(Class)                                                      \
+  std::string className() const override { return #Class; }                         \
+  template <typename... Arguments>                                                  \
+  static std::shared_ptr<Class> create(Arguments&&... arguments) {                  \
+    return std::shared_ptr<Class>(new Class(std::forward<Arguments>(arguments)...)); \
+  }
 
 class NSObject : public std::enable_shared_from_this<NSObject> {
  public:

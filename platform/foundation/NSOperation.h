@@ -58,7 +58,7 @@ class NSOperation : public NSObject {
   // Blocks the calling thread until the operation has finished.
   void waitUntilFinished();
 
-  std::string className() const override { return "NSOperation"; }
+  GLIMDECK_OBJECT(NSOperation)
 
  protected:
   NSOperation() = default;
@@ -109,7 +109,7 @@ class NSBlockOperation : public NSOperation {
   void addExecutionBlock(std::function<void()> block);
 
   void main() override;
-  std::string className() const override { return "NSBlockOperation"; }
+  GLIMDECK_OBJECT(NSBlockOperation)
 
  private:
   NSBlockOperation() = default;

@@ -62,7 +62,7 @@ class NSOperationQueue : public NSObject {
   // A suspended queue starts nothing new; operations already running go on.
   void setSuspended(bool suspended);
 
-  std::string className() const override { return "NSOperationQueue"; }
+  GLIMDECK_OBJECT(NSOperationQueue)
 
  private:
   struct Entry {

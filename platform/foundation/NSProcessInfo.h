@@ -48,7 +48,7 @@ class NSProcessInfo : public NSObject {
   // Seconds since the machine started.
   double systemUptime() const;
 
-  std::string className() const override { return "NSProcessInfo"; }
+  GLIMDECK_OBJECT(NSProcessInfo)
 
  private:
   NSProcessInfo() = default;

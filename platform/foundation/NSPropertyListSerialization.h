@@ -21,7 +21,7 @@ class NSPropertyListUID : public NSObject {
  public:
   static std::shared_ptr<NSPropertyListUID> make(std::uint64_t value);
   std::uint64_t value() const { return value_; }
-  std::string className() const override { return "NSPropertyListUID"; }
+  GLIMDECK_OBJECT(NSPropertyListUID)
   bool isEqual(const std::shared_ptr<NSObject>& other) const override;
   std::size_t hash() const override { return static_cast<std::size_t>(value_); }
   std::string description() const override;

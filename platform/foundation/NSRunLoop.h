@@ -77,7 +77,7 @@ class NSRunLoop : public NSObject {
   std::size_t pendingTimerCount();
   std::size_t pendingBlockCount();
 
-  std::string className() const override { return "NSRunLoop"; }
+  GLIMDECK_OBJECT(NSRunLoop)
 
  private:
   friend class ManualClock;

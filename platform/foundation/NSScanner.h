@@ -43,7 +43,7 @@ class NSScanner : public NSObject {
   // Everything up to the given text or the end; false when that is nothing.
   bool scanUpToString(std::string_view string, std::string* into = nullptr);
 
-  std::string className() const override { return "NSScanner"; }
+  GLIMDECK_OBJECT(NSScanner)
 
  private:
   explicit NSScanner(std::string text);

@@ -11,7 +11,7 @@ class NSString : public NSObject {
   static std::shared_ptr<NSString> make(std::string value);
 
   const std::string& string() const { return value_; }
-  std::string className() const override { return "NSString"; }
+  GLIMDECK_OBJECT(NSString)
   bool isEqual(const std::shared_ptr<NSObject>& other) const override;
   std::size_t hash() const override;
   std::string description() const override { return value_; }

@@ -22,7 +22,7 @@ class NSTimeZone : public NSObject {
   // The zone's offset at the moment, daylight saving included.
   int secondsFromGMTForDate(const NSDate& date) const;
 
-  std::string className() const override { return "NSTimeZone"; }
+  GLIMDECK_OBJECT(NSTimeZone)
   bool isEqual(const std::shared_ptr<NSObject>& other) const override;
   std::size_t hash() const override;
   std::string description() const override { return name_; }

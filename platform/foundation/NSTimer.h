@@ -40,7 +40,7 @@ class NSTimer : public NSObject {
   bool repeats() const { return repeats_; }
   id userInfo() const { return userInfo_; }
 
-  std::string className() const override { return "NSTimer"; }
+  GLIMDECK_OBJECT(NSTimer)
 
  private:
   friend class NSRunLoop;

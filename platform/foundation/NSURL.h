@@ -108,7 +108,7 @@ class NSURL : public NSObject, public NSCoding {
   void encodeWithCoder(NSCoder& coder) const override;
   static std::shared_ptr<NSURL> initWithCoder(NSCoder& coder);
 
-  std::string className() const override { return "NSURL"; }
+  GLIMDECK_OBJECT(NSURL)
   // Equal when both name the same absolute text.
   bool isEqual(const std::shared_ptr<NSObject>& other) const override;
   std::size_t hash() const override;

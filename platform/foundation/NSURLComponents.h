@@ -68,7 +68,7 @@ class NSURLComponents : public NSObject {
   std::optional<std::string> string() const { return parts_.string(); }
   std::shared_ptr<NSURL> URL() const;
 
-  std::string className() const override { return "NSURLComponents"; }
+  GLIMDECK_OBJECT(NSURLComponents)
   std::string description() const override { return string().value_or(""); }
 
  private:

@@ -77,7 +77,7 @@ class NSURLRequest : public NSObject {
   double timeoutInterval() const { return timeoutInterval_; }
   void setTimeoutInterval(double seconds) { timeoutInterval_ = seconds; }
 
-  std::string className() const override { return "NSURLRequest"; }
+  GLIMDECK_OBJECT(NSURLRequest)
   std::string description() const override;
 
  private:

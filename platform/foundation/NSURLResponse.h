@@ -24,7 +24,7 @@ class NSURLResponse : public NSObject {
   // The file name to save the body under: the URL's last path component, or "Unknown".
   virtual std::string suggestedFilename() const;
 
-  std::string className() const override { return "NSURLResponse"; }
+  GLIMDECK_OBJECT(NSURLResponse)
   std::string description() const override;
 
  protected:
@@ -56,7 +56,7 @@ class NSHTTPURLResponse : public NSURLResponse {
   // A "filename" in Content-Disposition comes first; otherwise as for any response.
   std::string suggestedFilename() const override;
 
-  std::string className() const override { return "NSHTTPURLResponse"; }
+  GLIMDECK_OBJECT(NSHTTPURLResponse)
   std::string description() const override;
 
  private:

@@ -59,7 +59,7 @@ class NSURLSession : public NSObject {
 
   std::string sessionDescription;
 
-  std::string className() const override { return "NSURLSession"; }
+  GLIMDECK_OBJECT(NSURLSession)
 
  private:
   friend class NSURLSessionTask;

@@ -28,7 +28,7 @@ class NSURLSessionConfiguration : public NSObject {
   // cached up to 10,000,000 bytes, so the default leaves room above that.
   std::int64_t maximumBodySize = 16 * 1024 * 1024;
 
-  std::string className() const override { return "NSURLSessionConfiguration"; }
+  GLIMDECK_OBJECT(NSURLSessionConfiguration)
 
  private:
   NSURLSessionConfiguration() = default;

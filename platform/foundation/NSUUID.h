@@ -23,7 +23,7 @@ class NSUUID : public NSObject {
   std::string UUIDString() const;
   const Bytes& bytes() const { return bytes_; }
 
-  std::string className() const override { return "NSUUID"; }
+  GLIMDECK_OBJECT(NSUUID)
   bool isEqual(const std::shared_ptr<NSObject>& other) const override;
   std::size_t hash() const override;
   std::string description() const override { return UUIDString(); }

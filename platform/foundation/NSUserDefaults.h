@@ -80,7 +80,7 @@ class NSUserDefaults : public NSObject {
   [[nodiscard]] std::unique_ptr<NSUserDefaultsObservation> observeValueForKey(std::string key, Observer observer);
 
   const std::filesystem::path& path() const { return path_; }
-  std::string className() const override { return "NSUserDefaults"; }
+  GLIMDECK_OBJECT(NSUserDefaults)
 
  private:
   friend class NSUserDefaultsObservation;

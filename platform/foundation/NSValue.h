@@ -20,7 +20,7 @@ class NSValue : public NSObject {
   NSPoint pointValue() const;
   NSRect rectValue() const;
 
-  std::string className() const override { return "NSValue"; }
+  GLIMDECK_OBJECT(NSValue)
   bool isEqual(const std::shared_ptr<NSObject>& other) const override;
   std::size_t hash() const override;
   // "NSSize: {w, h}", "NSPoint: {x, y}", "NSRect: {{x, y}, {w, h}}"

@@ -56,7 +56,7 @@ class DesktopHost : public NSObject {
   // Waits until the display server has carried out everything sent to it so far.
   void sync() const;
 
-  std::string className() const override { return "DesktopHost"; }
+  GLIMDECK_OBJECT(DesktopHost)
   ~DesktopHost() override;
 
  private:

@@ -42,7 +42,7 @@ class GlobalHotKeys : public NSObject {
   // The X event filter's way in: true when the event was a registered shortcut's key.
   bool handleX(void* xevent);
 
-  std::string className() const override { return "GlobalHotKeys"; }
+  GLIMDECK_OBJECT(GlobalHotKeys)
 
  private:
   struct Binding;

@@ -64,7 +64,7 @@ class CAAnimation : public NSObject {
   // Gives zero durations the default (the transaction's), here and in any children.
   virtual void resolveDurations(double fallback);
 
-  std::string className() const override { return "CAAnimation"; }
+  GLIMDECK_OBJECT(CAAnimation)
 
  protected:
   CAAnimation() = default;

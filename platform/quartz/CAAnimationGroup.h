@@ -17,7 +17,7 @@ class CAAnimationGroup : public CAAnimation {
   void collectKeyPaths(std::vector<std::string>& into) const override;
   void resolveDurations(double fallback) override;
 
-  std::string className() const override { return "CAAnimationGroup"; }
+  GLIMDECK_OBJECT(CAAnimationGroup)
 
  private:
   CAAnimationGroup() = default;

@@ -23,7 +23,7 @@ class CABasicAnimation : public CAAnimation {
   static id interpolate(const id& from, const id& to, double progress);
   static id add(const id& value, const id& by);
 
-  std::string className() const override { return "CABasicAnimation"; }
+  GLIMDECK_OBJECT(CABasicAnimation)
 
  private:
   CABasicAnimation() = default;

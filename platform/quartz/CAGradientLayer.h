@@ -22,7 +22,7 @@ class CAGradientLayer : public CALayer {
   // Draws the gradient over the bounds (within the rounded corners), then the delegate's drawing.
   void drawInContext(GraphicsContext& context) override;
 
-  std::string className() const override { return "CAGradientLayer"; }
+  GLIMDECK_OBJECT(CAGradientLayer)
 
  protected:
   CAGradientLayer() = default;

@@ -181,7 +181,7 @@ class CALayer : public NSObject {
   NSPoint convertPointFromSuperlayer(NSPoint point) const;
   NSPoint convertPointToSuperlayer(NSPoint point) const;
 
-  std::string className() const override { return "CALayer"; }
+  GLIMDECK_OBJECT(CALayer)
   std::string description() const override;
 
  protected:

@@ -23,7 +23,7 @@ class CAMediaTimingFunction : public NSObject {
   double valueAt(double fraction) const;
   void getControlPoints(double* x1, double* y1, double* x2, double* y2) const;
 
-  std::string className() const override { return "CAMediaTimingFunction"; }
+  GLIMDECK_OBJECT(CAMediaTimingFunction)
   bool isEqual(const std::shared_ptr<NSObject>& other) const override;
 
  private:

@@ -25,7 +25,7 @@ class NSGraphicsContext : public NSObject {
   const std::shared_ptr<GraphicsContext>& graphicsPort() const { return context_; }
   bool isFlipped() const { return flipped_; }
 
-  std::string className() const override { return "NSGraphicsContext"; }
+  GLIMDECK_OBJECT(NSGraphicsContext)
 
   // Makes a context current for the life of the scope, then restores the previous one.
   class Scope {

@@ -34,7 +34,7 @@ class TintedTerm : public TermViewController {
  public:
   static std::shared_ptr<TintedTerm> make() { return std::shared_ptr<TintedTerm>(new TintedTerm()); }
   void awakeFromNib() override { setConvenientBackgroundColor(view(), NSColor::colorWithRed(0.2, 0.4, 0.6, 1.0)); }
-  std::string className() const override { return "TintedTerm"; }
+  GLIMDECK_OBJECT(TintedTerm)
 
  protected:
   TintedTerm() : TermViewController(std::string(Constants::interfaceName)) {}

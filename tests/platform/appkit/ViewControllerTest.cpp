@@ -22,7 +22,7 @@ class LoggingView : public NSView {
     return finishInit(std::shared_ptr<LoggingView>(new LoggingView(frame)));
   }
   void awakeFromNib() override { steps.push_back("view awakeFromNib"); }
-  std::string className() const override { return "LoggingView"; }
+  GLIMDECK_OBJECT(LoggingView)
 
  private:
   using NSView::NSView;
@@ -44,7 +44,7 @@ class PanelController : public NSViewController {
   void viewDidAppear() override { steps.push_back("viewDidAppear"); }
   void viewWillDisappear() override { steps.push_back("viewWillDisappear"); }
   void viewDidDisappear() override { steps.push_back("viewDidDisappear"); }
-  std::string className() const override { return "PanelController"; }
+  GLIMDECK_OBJECT(PanelController)
 };
 
 // The builder of the "PanelController" interface: a 200x100 root with a title strip at the
