@@ -18,7 +18,7 @@ void TermViewController::setTerm(std::string term) {
 
 void TermViewController::viewDidLoad() {
   NSCollectionViewItem::viewDidLoad();
-  auto color = convenientBackgroundColor(view());
+  auto color = convenientBackgroundColor(*view());
   if (!color) return;
   auto layer = view()->layer();
   layer->setBackgroundColor(color->CGColor());

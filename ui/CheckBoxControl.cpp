@@ -30,7 +30,7 @@ void CheckBoxControl::didInit() {
   checkBox_->layer()->setCornerRadius(checkBoxCornerRadius_);
   checkBox_->layer()->setBorderWidth(checkBoxBorderWidth_);
   checkBox_->layer()->setBorderColor(checkBoxBorderColor_->CGColor());
-  setConvenientBackgroundColor(checkBox_, checkBoxBackgroundColor_);
+  setConvenientBackgroundColor(*checkBox_, checkBoxBackgroundColor_);
   checkBox_->addGestureRecognizer(
       NSClickGestureRecognizer::initWithTarget(targetAction(self, &CheckBoxControl::didTapUncheckedBox)));
   addSubview(checkBox_);
@@ -43,7 +43,7 @@ void CheckBoxControl::didInit() {
   checkBoxFillView_->translatesAutoresizingMaskIntoConstraints = false;
   checkBoxFillView_->setWantsLayer(true);
   checkBoxFillView_->layer()->setCornerRadius(checkBoxCornerRadius_);
-  setConvenientBackgroundColor(checkBoxFillView_, checkBoxFillColor_);
+  setConvenientBackgroundColor(*checkBoxFillView_, checkBoxFillColor_);
   checkBoxFillView_->addGestureRecognizer(
       NSClickGestureRecognizer::initWithTarget(targetAction(self, &CheckBoxControl::didTapCheckedBox)));
   checkBox_->addSubview(checkBoxFillView_);
@@ -72,7 +72,7 @@ void CheckBoxControl::didInit() {
   label_->translatesAutoresizingMaskIntoConstraints = false;
   label_->setLineBreakMode(NSLineBreakMode::byWordWrapping);
   label_->setBackgroundColor(NSColor::clearColor());
-  setConvenientBackgroundColor(label_, NSColor::clearColor());
+  setConvenientBackgroundColor(*label_, NSColor::clearColor());
   if (font_) label_->setFont(font_);
   label_->setTextColor(NSColor::whiteColor());
   double labelX = checkBoxLabelSpacing_ + side;
@@ -127,17 +127,17 @@ void CheckBoxControl::setCheckBoxBorderColor(std::shared_ptr<NSColor> color) {
 
 void CheckBoxControl::setCheckBoxBackgroundColor(std::shared_ptr<NSColor> color) {
   checkBoxBackgroundColor_ = std::move(color);
-  setConvenientBackgroundColor(checkBox_, checkBoxBackgroundColor_);
+  setConvenientBackgroundColor(*checkBox_, checkBoxBackgroundColor_);
 }
 
 void CheckBoxControl::setCheckBoxFillColor(std::shared_ptr<NSColor> color) {
   checkBoxFillColor_ = std::move(color);
-  setConvenientBackgroundColor(checkBoxFillView_, checkBoxFillColor_);
+  setConvenientBackgroundColor(*checkBoxFillView_, checkBoxFillColor_);
 }
 
 void CheckBoxControl::setTitle(std::string title) {
   title_ = std::move(title);
-  ::setTitle(label_, title_, false, false);
+  ::setTitle(*label_, title_, false, false);
 }
 
 void CheckBoxControl::setFontColor(std::shared_ptr<NSColor> color) {

@@ -4,14 +4,13 @@ std::shared_ptr<NSColor> NSColorPalette::initWithFullChannel(double red, double 
   return NSColor::colorWithRed(red / 255.0, green / 255.0, blue / 255.0, alpha / 255.0);
 }
 
-std::shared_ptr<NSColor> NSColorPalette::colorWithBrightness(const std::shared_ptr<NSColor>& color, double factor) {
-  if (!color) return nullptr;
+std::shared_ptr<NSColor> NSColorPalette::colorWithBrightness(const NSColor& color, double factor) {
   double hue = 0, saturation = 0, brightness = 0, alpha = 0;
-  color->getHue(&hue, &saturation, &brightness, &alpha);
+  color.getHue(&hue, &saturation, &brightness, &alpha);
   return NSColor::colorWithHue(hue, saturation, brightness * factor, alpha);
 }
 
-std::shared_ptr<NSColor> NSColorPalette::colorWithDarkerTone(const std::shared_ptr<NSColor>& color, double amount) {
+std::shared_ptr<NSColor> NSColorPalette::colorWithDarkerTone(const NSColor& color, double amount) {
   return colorWithBrightness(color, 1.0 - amount);
 }
 

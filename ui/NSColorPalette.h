@@ -10,9 +10,9 @@ struct NSColorPalette {
   // A colour from 0-255 channels (alpha included).
   static std::shared_ptr<NSColor> initWithFullChannel(double red, double green, double blue, double alpha);
   // The colour's hue, saturation and alpha with its brightness times the factor.
-  static std::shared_ptr<NSColor> colorWithBrightness(const std::shared_ptr<NSColor>& color, double factor);
+  static std::shared_ptr<NSColor> colorWithBrightness(const NSColor& color, double factor);
   // colorWithBrightness(1 - amount).
-  static std::shared_ptr<NSColor> colorWithDarkerTone(const std::shared_ptr<NSColor>& color, double amount);
+  static std::shared_ptr<NSColor> colorWithDarkerTone(const NSColor& color, double amount);
 
   static std::shared_ptr<NSColor> standardBlue();
   static std::shared_ptr<NSColor> standardShadowBlack();

@@ -18,31 +18,28 @@ struct Constants {
 };
 }  // namespace
 
-void configureStylingForQLXWithPlaceholderText(const std::shared_ptr<NSTextField>& field, const std::string& placeholder,
+void configureStylingForQLXWithPlaceholderText(NSTextField& field, const std::string& placeholder,
                                                std::optional<CGColor> borderColor) {
-  if (!field) return;
   NSAttributes attributes;
   if (auto font = NSFont::fontWithName(Constants::placeholderFontName, Constants::placeholderFontSize)) {
     attributes[NSFontAttributeName] = font;
   }
   attributes[NSForegroundColorAttributeName] = NSColorPalette::placeholderGray();
   attributes[NSBackgroundColorAttributeName] = NSColor::clearColor();
-  auto cell = field->textFieldCell();
-  if (cell) field->setPlaceholderAttributedString(NSAttributedString::make(placeholder, attributes));
-  field->setWantsLayer(true);
-  if (auto layer = field->layer()) {
+  auto cell = field.textFieldCell();
+  if (cell) field.setPlaceholderAttributedString(NSAttributedString::make(placeholder, attributes));
+  field.setWantsLayer(true);
+  if (auto layer = field.layer()) {
     layer->setBorderColor(borderColor ? *borderColor : NSColorPalette::standardBorderGray()->CGColor());
     layer->setBorderWidth(Constants::borderWidth);
   }
-  if (cell) field->setTextColor(NSColorPalette::textFieldTextOffBlack());
+  if (cell) field.setTextColor(NSColorPalette::textFieldTextOffBlack());
 }
 
-void setTitle(const std::shared_ptr<NSTextField>& field, const std::string& text, bool highlightText,
-              bool keepFirstResponder) {
-  if (!field) return;
-  field->setStringValue(text);
+void setTitle(NSTextField& field, const std::string& text, bool highlightText, bool keepFirstResponder) {
+  field.setStringValue(text);
   if (!highlightText) {
-    if (auto editor = field->currentEditor()) {
+    if (auto editor = field.currentEditor()) {
       // After the replacement the editor selects the new text whole (or already has its caret
       // at the end); either way the selection's end is the place after the last character.
       auto selected = editor->selectedRange();
@@ -50,7 +47,7 @@ void setTitle(const std::shared_ptr<NSTextField>& field, const std::string& text
     }
   }
   if (!keepFirstResponder) {
-    std::weak_ptr<NSTextField> weak = field;
+    std::weak_ptr<NSTextField> weak = field.sharedAs<NSTextField>();
     DispatchQueue::main()->async([weak] {
       if (auto strong = weak.lock()) {
         // Giving up focus goes through the window, which also ends the field editor.
@@ -64,9 +61,8 @@ void setTitle(const std::shared_ptr<NSTextField>& field, const std::string& text
   }
 }
 
-void setCursorColor(const std::shared_ptr<NSTextField>& field, const std::shared_ptr<NSColor>& color) {
-  if (!field) return;
-  auto window = field->window();
+void setCursorColor(NSTextField& field, const std::shared_ptr<NSColor>& color) {
+  auto window = field.window();
   if (!window) return;
-  if (auto editor = window->fieldEditor(true, field)) editor->insertionPointColor = color;
+  if (auto editor = window->fieldEditor(true, field.sharedAs<NSTextField>())) editor->insertionPointColor = color;
 }

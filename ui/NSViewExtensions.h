@@ -11,22 +11,20 @@ class NSColor;
 class CAGradientLayer;
 
 // The colour of the view's layer background; none without a layer or background.
-std::shared_ptr<NSColor> convenientBackgroundColor(const std::shared_ptr<NSView>& view);
+std::shared_ptr<NSColor> convenientBackgroundColor(const NSView& view);
 // Makes the view layer-backed and sets (or, with none, clears) its layer's background.
-void setConvenientBackgroundColor(const std::shared_ptr<NSView>& view, const std::shared_ptr<NSColor>& color);
+void setConvenientBackgroundColor(NSView& view, const std::shared_ptr<NSColor>& color);
 // The same on a view controller's view.
-std::shared_ptr<NSColor> convenientBackgroundColor(const std::shared_ptr<NSViewController>& controller);
-void setConvenientBackgroundColor(const std::shared_ptr<NSViewController>& controller,
-                                  const std::shared_ptr<NSColor>& color);
+std::shared_ptr<NSColor> convenientBackgroundColor(NSViewController& controller);
+void setConvenientBackgroundColor(NSViewController& controller, const std::shared_ptr<NSColor>& color);
 
 // Puts the blue search-bar gradient (left to right) under the view's content; the caller
 // keeps the layer so that it can resize it with the view.
-void applyDalvoBlueGradientWithLayerToColor(const std::shared_ptr<NSView>& view,
-                                            const std::shared_ptr<CAGradientLayer>& gradient);
+void applyDalvoBlueGradientWithLayerToColor(NSView& view, CAGradientLayer& gradient);
 
 // Gives the view the application's standard drop shadow (a soft shadow two points below).
-void createShadow(const std::shared_ptr<NSView>& view);
+void createShadow(NSView& view);
 
 // Ties the view's four edges to its superview's; only for a view that already opted out
 // of autoresizing-mask constraints and has a superview.
-void pinToSuperview(const std::shared_ptr<NSView>& view);
+void pinToSuperview(NSView& view);

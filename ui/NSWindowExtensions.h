@@ -7,4 +7,4 @@ class NSWindow;
 
 // Puts the window in the middle of its display, from the two sizes alone (the display's
 // origin is not added). A window on no display stays where it is.
-void setFrameOriginToCenterOfScreen(const std::shared_ptr<NSWindow>& window);
+void setFrameOriginToCenterOfScreen(NSWindow& window);

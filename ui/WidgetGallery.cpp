@@ -29,7 +29,7 @@ namespace {
 // The kit's widgets are mostly white on colour; a mid blue shows them as the screens do.
 std::shared_ptr<NSView> backdrop(NSSize size, const std::shared_ptr<NSColor>& colour) {
   auto view = NSView::initWithFrame(NSMakeRect(0, 0, size.width, size.height));
-  setConvenientBackgroundColor(view, colour);
+  setConvenientBackgroundColor(*view, colour);
   return view;
 }
 
@@ -70,7 +70,7 @@ std::shared_ptr<NSView> button(bool bordered) {
     b->setBorderWidth(2.0);
     b->setBorderColor(NSColor::whiteColor());
   } else {
-    setConvenientBackgroundColor(b, NSColorPalette::searchBarGradientColorRight());
+    setConvenientBackgroundColor(*b, NSColorPalette::searchBarGradientColorRight());
   }
   b->configureStylingForQLX();
   return around(b, {180, 60});
@@ -97,11 +97,11 @@ std::shared_ptr<NSView> styledField(const std::string& text, bool secure, bool e
   cell->drawsBackground = false;
   cell->setFont(NSFont::fontWithName("Avenir Next Regular", 15.0));
   field->setCell(cell);
-  configureStylingForQLXWithPlaceholderText(field, secure ? "Password" : "Email",
+  configureStylingForQLXWithPlaceholderText(*field, secure ? "Password" : "Email",
                                             error ? std::optional<CGColor>(NSColorPalette::errorRed()->CGColor())
                                                   : std::nullopt);
   field->layer()->setCornerRadius(4.0);
-  setConvenientBackgroundColor(field, NSColor::whiteColor());
+  setConvenientBackgroundColor(*field, NSColor::whiteColor());
   return around(field, {280, 60}, NSColorPalette::standardOffWhite());
 }
 
@@ -117,16 +117,16 @@ std::shared_ptr<NSView> shadowLabel() {
 
 std::shared_ptr<NSView> gradient() {
   auto view = NSView::initWithFrame(NSMakeRect(0, 0, 300, 44));
-  applyDalvoBlueGradientWithLayerToColor(view, CAGradientLayer::layer());
+  applyDalvoBlueGradientWithLayerToColor(*view, *CAGradientLayer::layer());
   return view;
 }
 
 // A white card with the standard drop shadow, as the log-in container and the strips show it.
 std::shared_ptr<NSView> shadowedPanel() {
   auto card = NSView::initWithFrame(NSMakeRect(0, 0, 160, 60));
-  setConvenientBackgroundColor(card, NSColor::whiteColor());
+  setConvenientBackgroundColor(*card, NSColor::whiteColor());
   card->layer()->setCornerRadius(6.0);
-  createShadow(card);
+  createShadow(*card);
   return around(card, {200, 100}, NSColorPalette::standardOffWhite());
 }
 
@@ -166,7 +166,7 @@ std::shared_ptr<NSView> palette() {
   auto view = backdrop({side * colours.size(), side}, NSColor::whiteColor());
   for (std::size_t i = 0; i < colours.size(); ++i) {
     auto swatch = NSView::initWithFrame(NSMakeRect(side * i, 0, side, side));
-    setConvenientBackgroundColor(swatch, colours[i]);
+    setConvenientBackgroundColor(*swatch, colours[i]);
     view->addSubview(swatch);
   }
   return view;

@@ -163,34 +163,42 @@ void NSCollectionView::prepareLayoutIfNeeded() {
 
 bool NSCollectionView::insertItemsAtIndexPaths(const NSIndexPathSet& indexPaths) {
   auto before = counts_;
-  std::map<std::size_t, std::size_t> added;
-  for (const auto& path : indexPaths) ++added[path.section];
   fetchCounts();
-  std::string mismatch;
-  if (counts_.size() != before.size()) {
-    mismatch = "the data source has " + std::to_string(counts_.size()) + " sections instead of " + std::to_string(before.size());
-  } else {
-    for (std::size_t s = 0; s < counts_.size() && mismatch.empty(); ++s) {
-      std::size_t expected = before[s] + (added.contains(s) ? added[s] : 0);
-      if (counts_[s] != expected)
-        mismatch = "section " + std::to_string(s) + " has " + std::to_string(counts_[s]) +
-                   " items in the data source, " + std::to_string(expected) + " expected after the insert";
-    }
-    for (const auto& [section, count] : added)
-      if (section >= counts_.size() && mismatch.empty())
-        mismatch = "an insert names section " + std::to_string(section) + ", which does not exist";
-  }
-  if (mismatch.empty()) {
-    for (const auto& path : indexPaths)
-      if (path.item >= counts_[path.section])
-        mismatch = "inserted item " + std::to_string(path.item) + " lies beyond the " +
-                   std::to_string(counts_[path.section]) + " items of section " + std::to_string(path.section);
-  }
-  if (!mismatch.empty()) {
+  if (auto mismatch = insertMismatch(before, indexPaths); !mismatch.empty()) {
     counts_ = std::move(before);
     OutputSink::print("NSCollectionView: invalid insert refused: " + mismatch);
     return false;
   }
+  moveElementsPastInsertion(indexPaths);
+  invalidateLayoutForInsertion(before, indexPaths);
+  refreshContent();
+  return true;
+}
+
+std::string NSCollectionView::insertMismatch(const std::vector<std::size_t>& before,
+                                             const NSIndexPathSet& indexPaths) const {
+  if (counts_.size() != before.size())
+    return "the data source has " + std::to_string(counts_.size()) + " sections instead of " +
+           std::to_string(before.size());
+  std::map<std::size_t, std::size_t> added;
+  for (const auto& path : indexPaths) ++added[path.section];
+  for (std::size_t s = 0; s < counts_.size(); ++s) {
+    std::size_t expected = before[s] + (added.contains(s) ? added[s] : 0);
+    if (counts_[s] != expected)
+      return "section " + std::to_string(s) + " has " + std::to_string(counts_[s]) + " items in the data source, " +
+             std::to_string(expected) + " expected after the insert";
+  }
+  for (const auto& [section, count] : added)
+    if (section >= counts_.size())
+      return "an insert names section " + std::to_string(section) + ", which does not exist";
+  for (const auto& path : indexPaths)
+    if (path.item >= counts_[path.section])
+      return "inserted item " + std::to_string(path.item) + " lies beyond the " +
+             std::to_string(counts_[path.section]) + " items of section " + std::to_string(path.section);
+  return {};
+}
+
+void NSCollectionView::moveElementsPastInsertion(const NSIndexPathSet& indexPaths) {
   // Elements after an inserted one move on: the old item i lands on the i-th position of its
   // section that was not inserted (inserted paths are new positions, in ascending order).
   auto moved = [&indexPaths](NSIndexPath path) {
@@ -206,17 +214,17 @@ bool NSCollectionView::insertItemsAtIndexPaths(const NSIndexPathSet& indexPaths)
   NSIndexPathSet selection;
   for (const auto& path : selectionIndexPaths_) selection.insert(moved(path));
   selectionIndexPaths_ = std::move(selection);
+}
 
-  // Appended items: every inserted path lies in the tail of its section.
+void NSCollectionView::invalidateLayoutForInsertion(const std::vector<std::size_t>& before,
+                                                    const NSIndexPathSet& indexPaths) {
+  if (!layout_) return;
+  // Items appended at the tails of their sections let the layout keep what it placed.
   bool appended = std::ranges::all_of(indexPaths, [&before](const NSIndexPath& p) { return p.item >= before[p.section]; });
-  if (layout_) {
-    NSCollectionViewLayoutInvalidationContext context;
-    context.invalidateEverything = !appended;
-    context.invalidateDataSourceCounts = true;
-    layout_->invalidateLayoutWithContext(context);
-  }
-  refreshContent();
-  return true;
+  NSCollectionViewLayoutInvalidationContext context;
+  context.invalidateEverything = !appended;
+  context.invalidateDataSourceCounts = true;
+  layout_->invalidateLayoutWithContext(context);
 }
 
 void NSCollectionView::reloadItemsAtIndexPaths(const NSIndexPathSet& indexPaths) {

@@ -218,6 +218,12 @@ class NSCollectionView : public NSView {
   void fitFrameToContent();
   NSRect proposedContentRect() const;
   bool isValid(NSIndexPath path) const;
+  // The steps of an insert: why the data source's new counts do not match the old ones and
+  // the inserted paths (empty when they do), moving displayed items and the selection past
+  // the inserted paths, and telling the layout what changed.
+  std::string insertMismatch(const std::vector<std::size_t>& before, const NSIndexPathSet& indexPaths) const;
+  void moveElementsPastInsertion(const NSIndexPathSet& indexPaths);
+  void invalidateLayoutForInsertion(const std::vector<std::size_t>& before, const NSIndexPathSet& indexPaths);
   std::shared_ptr<NSObject> dequeue(const PoolKey& key);
   void endDisplayingItem(NSIndexPath path, std::shared_ptr<NSCollectionViewItem> item);  // by value: the entry goes
   void endDisplayingSupplementary(SupplementaryKey key, std::shared_ptr<NSView> view);

@@ -516,45 +516,82 @@ struct URLSessionEngineState {
   void start(const std::shared_ptr<NSURLSessionTask>& task) {
     const auto& request = task->request_;
     const auto& url = request->URL();
-    if (!url) return fail(task, makeURLError(NSURLError::badURL, "bad URL", url));
-    std::string scheme = url->scheme();
-    for (auto& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (scheme != "http" && scheme != "https") return fail(task, makeURLError(NSURLError::unsupportedURL, "unsupported URL", url));
-    if (url->host().empty()) return fail(task, makeURLError(NSURLError::badURL, "bad URL", url));
+    if (auto refused = refusalOf(url)) return fail(task, std::move(refused));
+    auto transfer = makeTransfer(task);
+    if (task->kind_ == NSURLSessionTask::Kind::download) {
+      if (auto error = openDownloadFile(*transfer)) return fail(task, std::move(error));
+    }
+    CURL* easy = curl_easy_init();
+    if (!easy) return fail(task, makeURLError(NSURLError::unknown, "The transfer could not be set up.", url));
+    transfer->easy = easy;
+    const auto& configuration = *task->session_->configuration_;
+    setUpConnection(*transfer);
+    setUpTimeouts(*transfer, *request, configuration);
+    setUpCallbacks(*transfer);
+    setUpMethodAndBody(*transfer, *task);
+    setUpHeaders(*transfer, *request, configuration);
 
+    transfer->hostKey = hostKeyOf(*url);
+    URLSessionTransfer* admitted = transfer.get();
+    transfers[task.get()] = std::move(transfer);
+    admit(admitted);
+  }
+
+  // The steps of starting a task, in order.
+
+  static std::string lowercaseScheme(const NSURL& url) {
+    std::string scheme = url.scheme();
+    for (auto& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return scheme;
+  }
+
+  // Why a URL cannot be fetched at all, or none.
+  static std::shared_ptr<NSError> refusalOf(const std::shared_ptr<NSURL>& url) {
+    if (!url) return makeURLError(NSURLError::badURL, "bad URL", url);
+    std::string scheme = lowercaseScheme(*url);
+    if (scheme != "http" && scheme != "https") return makeURLError(NSURLError::unsupportedURL, "unsupported URL", url);
+    if (url->host().empty()) return makeURLError(NSURLError::badURL, "bad URL", url);
+    return nullptr;
+  }
+
+  static std::unique_ptr<URLSessionTransfer> makeTransfer(const std::shared_ptr<NSURLSessionTask>& task) {
     auto transfer = std::make_unique<URLSessionTransfer>();
     transfer->task = task;
     transfer->session = task->session_;
-    transfer->url = url;
-    const auto& configuration = *task->session_->configuration_;
-    transfer->cap = configuration.maximumBodySize;
+    transfer->url = task->request_->URL();
+    transfer->cap = task->session_->configuration_->maximumBodySize;
     {
       std::lock_guard lock(task->mutex_);
       transfer->collect = task->kind_ != NSURLSessionTask::Kind::download && task->dataCompletion_;
     }
     transfer->stream = task->kind_ != NSURLSessionTask::Kind::download && !transfer->collect &&
                        task->session_->hasDelegate_;
-    if (task->kind_ == NSURLSessionTask::Kind::download) {
-      std::string pattern = (Paths::temporary() / (URLSessionEngine::downloadFilePrefix() + "XXXXXX")).string();
-      const int fd = ::mkstemp(pattern.data());
-      if (fd < 0) {
-        return fail(task, makeURLError(NSURLError::cannotCreateFile, "The download's temporary file could not be created.", url));
-      }
-      TemporaryFiles::track(pattern);
-      transfer->fd = fd;
-      transfer->filePath = pattern;
-    }
+    return transfer;
+  }
 
-    CURL* easy = curl_easy_init();
-    if (!easy) return fail(task, makeURLError(NSURLError::unknown, "The transfer could not be set up.", url));
-    transfer->easy = easy;
-    curl_easy_setopt(easy, CURLOPT_URL, url->absoluteString().c_str());
-    curl_easy_setopt(easy, CURLOPT_PRIVATE, transfer.get());
+  static std::shared_ptr<NSError> openDownloadFile(URLSessionTransfer& transfer) {
+    std::string pattern = (Paths::temporary() / (URLSessionEngine::downloadFilePrefix() + "XXXXXX")).string();
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) {
+      return makeURLError(NSURLError::cannotCreateFile, "The download's temporary file could not be created.",
+                          transfer.url);
+    }
+    TemporaryFiles::track(pattern);
+    transfer.fd = fd;
+    transfer.filePath = pattern;
+    return nullptr;
+  }
+
+  static void setUpConnection(URLSessionTransfer& transfer) {
+    CURL* easy = transfer.easy;
+    curl_easy_setopt(easy, CURLOPT_URL, transfer.url->absoluteString().c_str());
+    curl_easy_setopt(easy, CURLOPT_PRIVATE, &transfer);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     // Redirects may go to other hosts (media often lives elsewhere) but never from https
     // down to http; the header callback holds the same line for chains that begin in http.
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, scheme == "https" ? "https" : "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR,
+                     lowercaseScheme(*transfer.url) == "https" ? "https" : "http,https");
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
@@ -562,32 +599,43 @@ struct URLSessionEngineState {
     // gzip and deflate only: brotli at its default quality costs a server far more than it saves.
     curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
     curl_easy_setopt(easy, CURLOPT_NOPROXY, noProxyList().c_str());
+  }
 
-    // The request's time-out bounds the wait for a connection, the connect itself, and the
-    // window over which the transfer must keep up the minimum rate (waiting for the first
-    // byte included); the resource time-out bounds the whole task from its start.
-    const double idle = std::min(request->timeoutInterval(), configuration.timeoutIntervalForRequest);
+  // The request's time-out bounds the wait for a connection, the connect itself, and the
+  // window over which the transfer must keep up the minimum rate (waiting for the first
+  // byte included); the resource time-out bounds the whole task from its start.
+  static void setUpTimeouts(URLSessionTransfer& transfer, const NSURLRequest& request,
+                            const NSURLSessionConfiguration& configuration) {
+    CURL* easy = transfer.easy;
+    const double idle = std::min(request.timeoutInterval(), configuration.timeoutIntervalForRequest);
     if (idle > 0) {
-      transfer->queueDeadline = after(idle);
+      transfer.queueDeadline = after(idle);
       curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(idle * 1000));
       curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, kMinimumBytesPerSecond);
       curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, std::max(1L, static_cast<long>(std::ceil(idle))));
     }
     if (configuration.timeoutIntervalForResource > 0) {
-      transfer->resourceDeadline = after(configuration.timeoutIntervalForResource);
+      transfer.resourceDeadline = after(configuration.timeoutIntervalForResource);
     }
+  }
 
+  static void setUpCallbacks(URLSessionTransfer& transfer) {
+    CURL* easy = transfer.easy;
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, headerCallback);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, transfer.get());
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, writeCallback);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, progressCallback);
-    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, transfer.get());
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+  }
 
-    const std::string& method = request->HTTPMethod();
-    transfer->body = request->HTTPBody();
-    const bool sendsBody = transfer->body && method != "GET" && method != "HEAD";
+  static void setUpMethodAndBody(URLSessionTransfer& transfer, NSURLSessionTask& task) {
+    CURL* easy = transfer.easy;
+    const auto& request = *task.request_;
+    const std::string& method = request.HTTPMethod();
+    transfer.body = request.HTTPBody();
+    const bool sendsBody = transfer.body && method != "GET" && method != "HEAD";
     if (method == "GET") {
       curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     } else if (method == "HEAD") {
@@ -599,15 +647,18 @@ struct URLSessionEngineState {
     }
     if (sendsBody || method == "POST") {
       static const char kEmpty[] = "";
-      transfer->bodySize = transfer->body ? static_cast<std::int64_t>(transfer->body->length()) : 0;
-      task->bytesExpectedToSend_.store(transfer->bodySize);
-      curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(transfer->bodySize));
+      transfer.bodySize = transfer.body ? static_cast<std::int64_t>(transfer.body->length()) : 0;
+      task.bytesExpectedToSend_.store(transfer.bodySize);
+      curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(transfer.bodySize));
       curl_easy_setopt(easy, CURLOPT_POSTFIELDS,
-                       transfer->bodySize > 0 ? reinterpret_cast<const char*>(transfer->body->bytes().data()) : kEmpty);
+                       transfer.bodySize > 0 ? reinterpret_cast<const char*>(transfer.body->bytes().data()) : kEmpty);
     }
+  }
 
+  static void setUpHeaders(URLSessionTransfer& transfer, const NSURLRequest& request,
+                           const NSURLSessionConfiguration& configuration) {
     HTTPHeaderFields headers = configuration.HTTPAdditionalHeaders;
-    for (const auto& [name, value] : request->allHTTPHeaderFields()) headers.setValue(value, name);
+    for (const auto& [name, value] : request.allHTTPHeaderFields()) headers.setValue(value, name);
     // No "Expect: 100-continue" round trip before a body.
     if (!headers.valueForHTTPHeaderField("Expect")) headers.setValue("", "Expect");
     for (const auto& [name, value] : headers) {
@@ -621,14 +672,9 @@ struct URLSessionEngineState {
       const std::string line = value.empty() && !HTTPHeaderFields::namesEqual(name, "Expect")
                                    ? name + ";"
                                    : name + ": " + value;
-      transfer->headerList = curl_slist_append(transfer->headerList, line.c_str());
+      transfer.headerList = curl_slist_append(transfer.headerList, line.c_str());
     }
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer->headerList);
-
-    transfer->hostKey = hostKeyOf(*url);
-    URLSessionTransfer* admitted = transfer.get();
-    transfers[task.get()] = std::move(transfer);
-    admit(admitted);
+    curl_easy_setopt(transfer.easy, CURLOPT_HTTPHEADER, transfer.headerList);
   }
 
   void cancel(const std::shared_ptr<NSURLSessionTask>& task) {

@@ -33,7 +33,7 @@ TEST_F(TermAndHeaderTest, TheTermShowsInTheLabelOnceItIsConnected) {
 class TintedTerm : public TermViewController {
  public:
   static std::shared_ptr<TintedTerm> make() { return std::shared_ptr<TintedTerm>(new TintedTerm()); }
-  void awakeFromNib() override { setConvenientBackgroundColor(view(), NSColor::colorWithRed(0.2, 0.4, 0.6, 1.0)); }
+  void awakeFromNib() override { setConvenientBackgroundColor(*view(), NSColor::colorWithRed(0.2, 0.4, 0.6, 1.0)); }
   GLIMDECK_OBJECT(TintedTerm)
 
  protected:

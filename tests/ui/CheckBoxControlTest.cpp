@@ -138,7 +138,7 @@ TEST_F(CheckBoxControlTest, SetUpAndSettersStyleTheParts) {
   EXPECT_EQ(boxLayer->cornerRadius(), 6.0);
   EXPECT_EQ(boxLayer->borderWidth(), 2.0);
   EXPECT_EQ(boxLayer->borderColor(), (CGColor{1, 1, 1, 1}));
-  EXPECT_EQ(convenientBackgroundColor(box->checkBox())->CGColor(), (CGColor{1, 1, 1, 0.64}));
+  EXPECT_EQ(convenientBackgroundColor(*box->checkBox())->CGColor(), (CGColor{1, 1, 1, 0.64}));
 
   box->setCheckBoxCornerRadius(3);
   box->setCheckBoxBorderWidth(1);
@@ -152,7 +152,7 @@ TEST_F(CheckBoxControlTest, SetUpAndSettersStyleTheParts) {
   EXPECT_EQ(box->checkBoxFillView()->layer()->cornerRadius(), 3.0);
   EXPECT_EQ(boxLayer->borderWidth(), 1.0);
   EXPECT_EQ(boxLayer->borderColor(), NSColor::redColor()->CGColor());
-  EXPECT_EQ(convenientBackgroundColor(box->checkBoxFillView())->CGColor(), NSColor::blueColor()->CGColor());
+  EXPECT_EQ(convenientBackgroundColor(*box->checkBoxFillView())->CGColor(), NSColor::blueColor()->CGColor());
   EXPECT_EQ(box->checkBoxLeading()->constant(), 20.0);
   EXPECT_DUMP(dumpViewTree(box), "ui/expected/check-box-restyled.txt");
   EXPECT_EQ(box->label()->textColor()->CGColor(), NSColor::blackColor()->CGColor());

@@ -41,14 +41,14 @@ TEST_F(InterfaceExtensionsTest, PaletteChannelsAndTones) {
   EXPECT_NE(NSColorPalette::placeholderGray(), NSColorPalette::standardMediumGray());
 
   auto colour = NSColor::colorWithHue(0.3, 0.6, 0.5, 0.8);
-  auto darker = NSColorPalette::colorWithDarkerTone(colour, 0.2);
+  auto darker = NSColorPalette::colorWithDarkerTone(*colour, 0.2);
   double h, s, b, a;
   darker->getHue(&h, &s, &b, &a);
   EXPECT_NEAR(b, 0.4, 1e-9);
   EXPECT_NEAR(h, 0.3, 1e-9);
   EXPECT_NEAR(s, 0.6, 1e-9);
   EXPECT_NEAR(a, 0.8, 1e-9);
-  auto brown = NSColorPalette::colorWithDarkerTone(NSColor::colorWithRed(0.5, 0.25, 0.0, 1.0), 0.2);
+  auto brown = NSColorPalette::colorWithDarkerTone(*NSColor::colorWithRed(0.5, 0.25, 0.0, 1.0), 0.2);
   EXPECT_NEAR(brown->redComponent(), 0.4, 1e-9);
   EXPECT_NEAR(brown->greenComponent(), 0.2, 1e-9);
   EXPECT_NEAR(brown->blueComponent(), 0.0, 1e-9);
@@ -81,26 +81,26 @@ TEST_F(InterfaceExtensionsTest, LinksTheFirstOccurrenceOnlyAndTheKeysCarryTheApp
 
 TEST_F(InterfaceExtensionsTest, BackgroundColourLivesOnTheLayer) {
   auto view = NSView::initWithFrame(NSMakeRect(0, 0, 10, 10));
-  EXPECT_FALSE(convenientBackgroundColor(view));
-  setConvenientBackgroundColor(view, NSColor::redColor());
+  EXPECT_FALSE(convenientBackgroundColor(*view));
+  setConvenientBackgroundColor(*view, NSColor::redColor());
   EXPECT_TRUE(view->wantsLayer());
-  EXPECT_EQ(convenientBackgroundColor(view)->CGColor(), NSColor::redColor()->CGColor());
-  setConvenientBackgroundColor(view, nullptr);
-  EXPECT_FALSE(convenientBackgroundColor(view));
+  EXPECT_EQ(convenientBackgroundColor(*view)->CGColor(), NSColor::redColor()->CGColor());
+  setConvenientBackgroundColor(*view, nullptr);
+  EXPECT_FALSE(convenientBackgroundColor(*view));
 }
 
 TEST_F(InterfaceExtensionsTest, PinningNeedsASuperviewAndAViewWithoutAutoresizingConstraints) {
   auto parent = NSView::initWithFrame(NSMakeRect(0, 0, 100, 100));
   auto child = NSView::initWithFrame(NSMakeRect(0, 0, 10, 10));
   child->translatesAutoresizingMaskIntoConstraints = false;
-  pinToSuperview(child);  // no superview
+  pinToSuperview(*child);  // no superview
   parent->addSubview(child);
   child->translatesAutoresizingMaskIntoConstraints = true;
-  pinToSuperview(child);
+  pinToSuperview(*child);
   EXPECT_TRUE(parent->constraints().empty());
 
   child->translatesAutoresizingMaskIntoConstraints = false;
-  pinToSuperview(child);
+  pinToSuperview(*child);
   ASSERT_EQ(parent->constraints().size(), 4u);
   std::vector<NSLayoutAttribute> order;
   for (const auto& c : parent->constraints()) {
@@ -115,7 +115,7 @@ TEST_F(InterfaceExtensionsTest, PinningNeedsASuperviewAndAViewWithoutAutoresizin
 
 TEST_F(InterfaceExtensionsTest, FormFieldLook) {
   auto field = NSTextField::initWithFrame(NSMakeRect(0, 0, 200, 30));
-  configureStylingForQLXWithPlaceholderText(field, "Email");
+  configureStylingForQLXWithPlaceholderText(*field, "Email");
   EXPECT_EQ(field->layer()->borderColor(), NSColorPalette::standardBorderGray()->CGColor());
   EXPECT_EQ(field->layer()->borderWidth(), 1.0);
   EXPECT_EQ(field->textColor(), NSColorPalette::textFieldTextOffBlack());
@@ -124,7 +124,7 @@ TEST_F(InterfaceExtensionsTest, FormFieldLook) {
   EXPECT_EQ(placeholder->string(), "Email");
   EXPECT_EQ(placeholder->attributeAtIndex(NSForegroundColorAttributeName, 0), NSColorPalette::placeholderGray());
 
-  configureStylingForQLXWithPlaceholderText(field, "Email", NSColorPalette::errorRed()->CGColor());
+  configureStylingForQLXWithPlaceholderText(*field, "Email", NSColorPalette::errorRed()->CGColor());
   EXPECT_EQ(field->layer()->borderColor(), NSColorPalette::errorRed()->CGColor());
 }
 
@@ -135,19 +135,19 @@ TEST_F(InterfaceExtensionsTest, ReplacingTextPlacesTheCaretAndGivesUpFocusLater)
   window->contentView()->addSubview(field);
 
   auto loose = NSTextField::initWithFrame(NSMakeRect(0, 0, 10, 10));
-  setCursorColor(loose, NSColor::whiteColor());  // no window: nothing to colour
-  setCursorColor(field, NSColor::whiteColor());
+  setCursorColor(*loose, NSColor::whiteColor());  // no window: nothing to colour
+  setCursorColor(*field, NSColor::whiteColor());
   EXPECT_EQ(window->fieldEditor(true, field)->insertionPointColor->CGColor(), NSColor::whiteColor()->CGColor());
 
-  setTitle(field, "not edited", false, true);
+  setTitle(*field, "not edited", false, true);
   EXPECT_EQ(field->stringValue(), "not edited");
 
   ui.click(field);
   ASSERT_TRUE(field->currentEditor());
-  setTitle(field, "cats", false, true);
+  setTitle(*field, "cats", false, true);
   EXPECT_EQ(field->currentEditor()->selectedRange(), (NSRange{4, 0}));
 
-  setTitle(field, "dogs", false, false);
+  setTitle(*field, "dogs", false, false);
   EXPECT_TRUE(field->isEditing()) << "focus is given up on the next turn, not at once";
   ui.advance(0);
   EXPECT_FALSE(field->isEditing());
@@ -277,7 +277,7 @@ namespace {
 
 TEST_F(InterfaceExtensionsTest, TheStandardShadowIsCarriedByTheLayer) {
   auto view = NSView::initWithFrame(NSMakeRect(0, 0, 40, 20));
-  createShadow(view);
+  createShadow(*view);
   ASSERT_TRUE(view->shadow());
   EXPECT_NEAR(view->shadow()->shadowColor->alphaComponent(), 0.35, 1e-9);
   EXPECT_EQ(view->shadow()->shadowOffset, NSMakeSize(0, -2));
@@ -294,24 +294,24 @@ TEST_F(InterfaceExtensionsTest, TheStandardShadowIsCarriedByTheLayer) {
 
 TEST_F(InterfaceExtensionsTest, CentringUsesTheDisplaySizeOnlyAndLeavesWindowsOffEveryDisplay) {
   auto window = NSWindow::initWithContentRect(NSMakeRect(10, 10, 400, 300), NSWindowStyleMaskBorderless);
-  setFrameOriginToCenterOfScreen(window);
+  setFrameOriginToCenterOfScreen(*window);
   EXPECT_EQ(window->frame(), NSMakeRect(520, 300, 400, 300));
 
   // On a second display to the right, the origin of that display is not added.
   NSScreen::setScreens({NSScreen::make(NSMakeRect(0, 0, 1440, 900)), NSScreen::make(NSMakeRect(1440, 0, 1920, 1080))});
   window->setFrameOrigin(NSMakePoint(1600, 100));
   ASSERT_EQ(window->screen(), NSScreen::screens()[1]);
-  setFrameOriginToCenterOfScreen(window);
+  setFrameOriginToCenterOfScreen(*window);
   EXPECT_EQ(window->frame().origin, NSMakePoint(760, 390));
 
   window->setFrameOrigin(NSMakePoint(-5000, -5000));
   EXPECT_FALSE(window->screen());
-  setFrameOriginToCenterOfScreen(window);
+  setFrameOriginToCenterOfScreen(*window);
   EXPECT_EQ(window->frame().origin, NSMakePoint(-5000, -5000));
 
   NSScreen::setScreens({});
   window->setFrameOrigin(NSMakePoint(0, 0));
-  setFrameOriginToCenterOfScreen(window);
+  setFrameOriginToCenterOfScreen(*window);
   EXPECT_EQ(window->frame().origin, NSMakePoint(0, 0)) << "no display at all";
 }
 
