@@ -7,7 +7,7 @@
 
 class AppDelegate : public NSObject, public NSApplicationDelegate {
  public:
-  static std::shared_ptr<AppDelegate> make() { return std::shared_ptr<AppDelegate>(new AppDelegate()); }
+  static std::shared_ptr<AppDelegate> make() { return create(); }
   GLIMDECK_OBJECT(AppDelegate)
 
  private:

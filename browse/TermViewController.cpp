@@ -8,7 +8,7 @@
 
 std::shared_ptr<TermViewController> TermViewController::initWithNibName(std::string nibName) {
   registerInterface();
-  return std::shared_ptr<TermViewController>(new TermViewController(std::move(nibName)));
+  return create(std::move(nibName));
 }
 
 void TermViewController::setTerm(std::string term) {

@@ -34,7 +34,7 @@ double usableExtent(double value) { return std::isfinite(value) && value > 0 ? v
 }  // namespace
 
 std::shared_ptr<WaterfallLayout> WaterfallLayout::init() {
-  return std::shared_ptr<WaterfallLayout>(new WaterfallLayout());
+  return create();
 }
 
 WaterfallLayout::WaterfallLayout() : streamLength_(effectiveStreamCount(), 0.0) {}

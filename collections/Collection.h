@@ -35,7 +35,7 @@ class Collection : public NSManagedObject {
     static constexpr std::string_view id = "id";
     static constexpr std::string_view couldNotSave = "COULDN'T SAVE CORE DATA: ";
   };
-  static std::shared_ptr<Collection> make() { return std::shared_ptr<Collection>(new Collection()); }
+  static std::shared_ptr<Collection> make() { return create(); }
 
   // --- Stored attributes
   std::int64_t autoPublish();

@@ -1,6 +1,6 @@
 #include "model/TelescopePayload.h"
 
-std::shared_ptr<TelescopePayload> TelescopePayload::init() { return std::shared_ptr<TelescopePayload>(new TelescopePayload()); }
+std::shared_ptr<TelescopePayload> TelescopePayload::init() { return create(); }
 
 std::shared_ptr<TelescopePayload> TelescopePayload::initWithTelescopeContent(std::optional<List> telescopeContent,
                                                                              std::optional<List> didYouMeanContent) {

@@ -13,7 +13,7 @@
 
 std::shared_ptr<AdvertisingLogOperation> AdvertisingLogOperation::make(std::string sourceID,
                                                                        AdvertisingLogType logType) {
-  return std::shared_ptr<AdvertisingLogOperation>(new AdvertisingLogOperation(std::move(sourceID), logType));
+  return create(std::move(sourceID), logType);
 }
 
 std::string AdvertisingLogOperation::sourceID() const {

@@ -63,7 +63,7 @@ void rememberRefusal(const std::string& key) {
 }  // namespace
 
 std::shared_ptr<CollectionViewGifDownloader> CollectionViewGifDownloader::make() {
-  return std::shared_ptr<CollectionViewGifDownloader>(new CollectionViewGifDownloader());
+  return create();
 }
 
 std::shared_ptr<CollectionViewGifDownloaderDelegate> CollectionViewGifDownloader::delegate() const {

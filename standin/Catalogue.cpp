@@ -153,7 +153,7 @@ const std::vector<std::string>& Catalogue::formats() {
 }
 
 std::shared_ptr<Catalogue> Catalogue::make(std::uint64_t seed, std::string baseURL, std::size_t itemCount) {
-  return std::shared_ptr<Catalogue>(new Catalogue(seed, std::move(baseURL), itemCount));
+  return create(seed, std::move(baseURL), itemCount);
 }
 
 Catalogue::Catalogue(std::uint64_t seed, std::string baseURL, std::size_t itemCount)

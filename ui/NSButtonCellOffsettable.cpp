@@ -1,7 +1,7 @@
 #include "ui/NSButtonCellOffsettable.h"
 
 std::shared_ptr<NSButtonCellOffsettable> NSButtonCellOffsettable::initTextCell(std::string title) {
-  return std::shared_ptr<NSButtonCellOffsettable>(new NSButtonCellOffsettable(std::move(title)));
+  return create(std::move(title));
 }
 
 std::shared_ptr<NSButtonCellOffsettable> NSButtonCellOffsettable::initImageCell(std::shared_ptr<NSImage> image) {

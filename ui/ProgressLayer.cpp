@@ -8,7 +8,7 @@
 #include "platform/quartz/GraphicsContext.h"
 
 std::shared_ptr<ProgressLayer> ProgressLayer::layer() {
-  return std::shared_ptr<ProgressLayer>(new ProgressLayer());
+  return create();
 }
 
 std::shared_ptr<CALayer> ProgressLayer::makePresentationCopy() const {

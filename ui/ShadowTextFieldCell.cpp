@@ -3,7 +3,7 @@
 #include "platform/render/NSGraphicsContext.h"
 
 std::shared_ptr<ShadowTextFieldCell> ShadowTextFieldCell::initTextCell(std::string text) {
-  return std::shared_ptr<ShadowTextFieldCell>(new ShadowTextFieldCell(std::move(text)));
+  return create(std::move(text));
 }
 
 ShadowTextFieldCell::ShadowTextFieldCell(std::string text)

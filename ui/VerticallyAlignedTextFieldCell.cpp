@@ -3,7 +3,7 @@
 #include <algorithm>
 
 std::shared_ptr<VerticallyAlignedTextFieldCell> VerticallyAlignedTextFieldCell::initTextCell(std::string text) {
-  return std::shared_ptr<VerticallyAlignedTextFieldCell>(new VerticallyAlignedTextFieldCell(std::move(text)));
+  return create(std::move(text));
 }
 
 NSRect VerticallyAlignedTextFieldCell::centredTitleRect(NSRect t, NSSize s, double offset) {

@@ -25,7 +25,7 @@ void NSAnimationContext::runAnimationGroup(const std::function<void(NSAnimationC
 std::shared_ptr<NSAnimationContext> NSAnimationContext::currentContext() {
   if (groups().empty()) {
     // Outside a group: a fresh default context; what is set on it lasts for nothing.
-    return std::shared_ptr<NSAnimationContext>(new NSAnimationContext());
+    return create();
   }
   return groups().back();
 }

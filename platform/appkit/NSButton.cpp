@@ -9,7 +9,7 @@
 // ---- cell -------------------------------------------------------------------------------
 
 std::shared_ptr<NSButtonCell> NSButtonCell::initTextCell(std::string title) {
-  return std::shared_ptr<NSButtonCell>(new NSButtonCell(std::move(title)));
+  return create(std::move(title));
 }
 
 std::shared_ptr<NSButtonCell> NSButtonCell::initImageCell(std::shared_ptr<NSImage> image) {

@@ -19,7 +19,7 @@ constexpr double borderInset = 1.0;
 }  // namespace
 
 std::shared_ptr<NSCell> NSCell::initTextCell(std::string text) {
-  return std::shared_ptr<NSCell>(new NSCell(std::move(text)));
+  return create(std::move(text));
 }
 
 std::shared_ptr<NSCell> NSCell::initImageCell(std::shared_ptr<NSImage> image) {
@@ -29,7 +29,7 @@ std::shared_ptr<NSCell> NSCell::initImageCell(std::shared_ptr<NSImage> image) {
 }
 
 std::shared_ptr<NSActionCell> NSActionCell::initTextCell(std::string text) {
-  return std::shared_ptr<NSActionCell>(new NSActionCell(std::move(text)));
+  return create(std::move(text));
 }
 
 void NSCell::setStringValue(std::string value) {

@@ -11,7 +11,7 @@ double usable(double length) { return std::isfinite(length) && length > 0 ? leng
 }  // namespace
 
 std::shared_ptr<NSCollectionViewFlowLayout> NSCollectionViewFlowLayout::init() {
-  return std::shared_ptr<NSCollectionViewFlowLayout>(new NSCollectionViewFlowLayout());
+  return create();
 }
 
 void NSCollectionViewFlowLayout::setItemSize(NSSize value) {

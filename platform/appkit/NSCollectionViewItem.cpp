@@ -4,7 +4,7 @@
 #include "platform/appkit/NSView.h"
 
 std::shared_ptr<NSCollectionViewItem> NSCollectionViewItem::initWithNibName(std::string nibName) {
-  return std::shared_ptr<NSCollectionViewItem>(new NSCollectionViewItem(std::move(nibName)));
+  return create(std::move(nibName));
 }
 
 void NSCollectionViewItem::loadView() {

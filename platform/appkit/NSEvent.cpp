@@ -70,7 +70,7 @@ bool NSKeyCode::forCharacter(char32_t ch, std::uint16_t& keyCode, bool& needsShi
   return false;
 }
 
-std::shared_ptr<NSEvent> NSEvent::make() { return std::shared_ptr<NSEvent>(new NSEvent()); }
+std::shared_ptr<NSEvent> NSEvent::make() { return create(); }
 
 std::shared_ptr<NSEvent> NSEvent::makeWith(NSEventType type, NSPoint location, NSEventModifierFlags modifierFlags,
                                            double timestamp, long windowNumber) {

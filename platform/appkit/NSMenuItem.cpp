@@ -2,7 +2,7 @@
 
 #include "platform/appkit/NSMenu.h"
 
-std::shared_ptr<NSMenuItem> NSMenuItem::make() { return std::shared_ptr<NSMenuItem>(new NSMenuItem()); }
+std::shared_ptr<NSMenuItem> NSMenuItem::make() { return create(); }
 
 std::shared_ptr<NSMenuItem> NSMenuItem::initWithTitle(std::string title, std::string action,
                                                       std::string keyEquivalent) {

@@ -12,7 +12,7 @@ NSOpenPanel::Presenter& openPanelPresenter() {
 }
 }  // namespace
 
-std::shared_ptr<NSOpenPanel> NSOpenPanel::openPanel() { return std::shared_ptr<NSOpenPanel>(new NSOpenPanel()); }
+std::shared_ptr<NSOpenPanel> NSOpenPanel::openPanel() { return create(); }
 
 void NSOpenPanel::setPresenter(Presenter presenter) { openPanelPresenter() = std::move(presenter); }
 

@@ -39,7 +39,7 @@ class NSParagraphStyle : public NSObject {
 class NSMutableParagraphStyle : public NSParagraphStyle {
  public:
   static std::shared_ptr<NSMutableParagraphStyle> make() {
-    return std::shared_ptr<NSMutableParagraphStyle>(new NSMutableParagraphStyle());
+    return create();
   }
   void setAlignment(NSTextAlignment alignment) { alignment_ = alignment; }
   void setLineBreakMode(NSLineBreakMode mode) { lineBreakMode_ = mode; }

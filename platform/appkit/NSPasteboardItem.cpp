@@ -67,7 +67,7 @@ bool isTextType(const NSPasteboardType& type) { return type == NSPasteboardTypeS
 }  // namespace
 
 std::shared_ptr<NSPasteboardItem> NSPasteboardItem::make() {
-  return std::shared_ptr<NSPasteboardItem>(new NSPasteboardItem());
+  return create();
 }
 
 NSPasteboardItem::Entry* NSPasteboardItem::find(const NSPasteboardType& type) {

@@ -17,7 +17,7 @@ std::vector<std::shared_ptr<NSScreen>>& currentScreens() {
 }  // namespace
 
 std::shared_ptr<NSScreen> NSScreen::make(NSRect frame, double backingScaleFactor) {
-  return std::shared_ptr<NSScreen>(new NSScreen(frame, backingScaleFactor > 0 ? backingScaleFactor : 1.0));
+  return create(frame, backingScaleFactor > 0 ? backingScaleFactor : 1.0);
 }
 
 std::vector<std::shared_ptr<NSScreen>> NSScreen::screens() {

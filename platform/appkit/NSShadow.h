@@ -8,7 +8,7 @@
 
 class NSShadow : public NSObject {
  public:
-  static std::shared_ptr<NSShadow> make() { return std::shared_ptr<NSShadow>(new NSShadow()); }
+  static std::shared_ptr<NSShadow> make() { return create(); }
 
   // Black at a third of full opacity unless set, as the platform does.
   std::shared_ptr<NSColor> shadowColor = NSColor::colorWithRed(0, 0, 0, 1.0 / 3.0);

@@ -26,7 +26,7 @@ std::string bullets(const std::string& text) {
 // ---- cells ------------------------------------------------------------------------------
 
 std::shared_ptr<NSTextFieldCell> NSTextFieldCell::initTextCell(std::string text) {
-  return std::shared_ptr<NSTextFieldCell>(new NSTextFieldCell(std::move(text)));
+  return create(std::move(text));
 }
 
 std::shared_ptr<NSAttributedString> NSTextFieldCell::displayedText() const {
@@ -65,7 +65,7 @@ void NSTextFieldCell::drawInteriorWithFrame(NSRect frame, const std::shared_ptr<
 }
 
 std::shared_ptr<NSSecureTextFieldCell> NSSecureTextFieldCell::initTextCell(std::string text) {
-  return std::shared_ptr<NSSecureTextFieldCell>(new NSSecureTextFieldCell(std::move(text)));
+  return create(std::move(text));
 }
 
 std::string NSSecureTextFieldCell::shownText() const { return echosBullets ? bullets(stringValue()) : std::string(); }

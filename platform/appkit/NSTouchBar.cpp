@@ -1,7 +1,7 @@
 #include "platform/appkit/NSTouchBar.h"
 
 std::shared_ptr<NSCustomTouchBarItem> NSCustomTouchBarItem::initWithIdentifier(std::string identifier) {
-  return std::shared_ptr<NSCustomTouchBarItem>(new NSCustomTouchBarItem(std::move(identifier)));
+  return create(std::move(identifier));
 }
 
 std::shared_ptr<NSTouchBarItem> NSTouchBar::itemForIdentifier(const std::string& identifier) {

@@ -46,7 +46,7 @@ class NSTouchBarDelegate {
 
 class NSTouchBar : public NSObject {
  public:
-  static std::shared_ptr<NSTouchBar> make() { return std::shared_ptr<NSTouchBar>(new NSTouchBar()); }
+  static std::shared_ptr<NSTouchBar> make() { return create(); }
 
   std::shared_ptr<NSTouchBarDelegate> delegate() const { return delegate_.lock(); }
   void setDelegate(const std::shared_ptr<NSTouchBarDelegate>& delegate) { delegate_ = delegate; }

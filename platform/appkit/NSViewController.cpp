@@ -10,7 +10,7 @@
 #include "platform/foundation/ScopedValueRollback.h"
 
 std::shared_ptr<NSViewController> NSViewController::initWithNibName(std::string nibName) {
-  return std::shared_ptr<NSViewController>(new NSViewController(std::move(nibName)));
+  return create(std::move(nibName));
 }
 
 std::shared_ptr<NSView> NSViewController::view() {

@@ -14,7 +14,7 @@ std::shared_ptr<NSWindowController> NSWindowController::initWithWindow(const std
 }
 
 std::shared_ptr<NSWindowController> NSWindowController::initWithWindowNibName(std::string name) {
-  return std::shared_ptr<NSWindowController>(new NSWindowController(std::move(name)));
+  return create(std::move(name));
 }
 
 std::shared_ptr<NSWindow> NSWindowController::window() {

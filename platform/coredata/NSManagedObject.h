@@ -34,7 +34,7 @@ class NSManagedObjectID : public NSObject {
 
 class NSManagedObject : public NSObject {
  public:
-  static std::shared_ptr<NSManagedObject> make() { return std::shared_ptr<NSManagedObject>(new NSManagedObject()); }
+  static std::shared_ptr<NSManagedObject> make() { return create(); }
 
   id valueForKey(std::string_view key);
   void setValueForKey(const id& value, std::string_view key);

@@ -112,7 +112,7 @@ ListPlan planList(const std::vector<Element>& committed, const std::shared_ptr<N
 }  // namespace
 
 std::shared_ptr<NSManagedObjectContext> NSManagedObjectContext::make(NSManagedObjectContextConcurrencyType type) {
-  return std::shared_ptr<NSManagedObjectContext>(new NSManagedObjectContext(type));
+  return create(type);
 }
 
 std::shared_ptr<NSEntityDescription> NSManagedObjectContext::entityForName(std::string_view entityName) const {

@@ -80,7 +80,7 @@ std::string whereClause(const NSEntityDescription& entity, const NSFetchRequest&
 }  // namespace
 
 std::shared_ptr<NSPersistentStoreCoordinator> NSPersistentStoreCoordinator::make(std::shared_ptr<NSManagedObjectModel> model) {
-  return std::shared_ptr<NSPersistentStoreCoordinator>(new NSPersistentStoreCoordinator(std::move(model)));
+  return create(std::move(model));
 }
 
 NSPersistentStoreCoordinator::~NSPersistentStoreCoordinator() { close(); }

@@ -147,11 +147,11 @@ std::shared_ptr<DispatchQueue> DispatchQueue::global() {
 }
 
 std::shared_ptr<DispatchQueue> DispatchQueue::makeSerial(std::string label) {
-  return std::shared_ptr<DispatchQueue>(new DispatchQueue(Kind::serial, std::move(label)));
+  return create(Kind::serial, std::move(label));
 }
 
 std::shared_ptr<DispatchQueue> DispatchQueue::makeConcurrent(std::string label) {
-  return std::shared_ptr<DispatchQueue>(new DispatchQueue(Kind::concurrent, std::move(label)));
+  return create(Kind::concurrent, std::move(label));
 }
 
 DispatchQueue::~DispatchQueue() = default;

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 std::shared_ptr<NSArray> NSArray::make(std::vector<id> objects) {
-  return std::shared_ptr<NSArray>(new NSArray(std::move(objects)));
+  return create(std::move(objects));
 }
 
 std::shared_ptr<NSArray> NSArray::make(std::initializer_list<id> objects) {

@@ -3,7 +3,7 @@
 #include <functional>
 
 std::shared_ptr<NSData> NSData::make(std::vector<std::uint8_t> bytes) {
-  return std::shared_ptr<NSData>(new NSData(std::move(bytes)));
+  return create(std::move(bytes));
 }
 
 std::shared_ptr<NSData> NSData::fromString(std::string_view bytes) {

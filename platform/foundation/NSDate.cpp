@@ -10,7 +10,7 @@
 std::shared_ptr<NSDate> NSDate::date() { return dateWithTimeIntervalSince1970(Clock::current().now()); }
 
 std::shared_ptr<NSDate> NSDate::dateWithTimeIntervalSince1970(double seconds) {
-  return std::shared_ptr<NSDate>(new NSDate(seconds));
+  return create(seconds);
 }
 
 std::shared_ptr<NSDate> NSDate::dateWithTimeIntervalSinceNow(double seconds) {

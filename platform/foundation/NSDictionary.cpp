@@ -1,6 +1,6 @@
 #include "platform/foundation/NSDictionary.h"
 
-std::shared_ptr<NSDictionary> NSDictionary::make() { return std::shared_ptr<NSDictionary>(new NSDictionary()); }
+std::shared_ptr<NSDictionary> NSDictionary::make() { return create(); }
 
 std::shared_ptr<NSDictionary> NSDictionary::make(std::initializer_list<Entry> entries) {
   auto dictionary = make();

@@ -5,7 +5,7 @@
 std::shared_ptr<NSError> NSError::make(std::string domain, std::int64_t code,
                                        std::shared_ptr<NSDictionary> userInfo) {
   if (!userInfo) userInfo = NSDictionary::make();
-  return std::shared_ptr<NSError>(new NSError(std::move(domain), code, std::move(userInfo)));
+  return create(std::move(domain), code, std::move(userInfo));
 }
 
 std::shared_ptr<NSError> NSError::make(std::string domain, std::int64_t code, std::string description) {

@@ -43,7 +43,7 @@ NSKeyedArchiver::NSKeyedArchiver()
 }
 
 std::shared_ptr<NSKeyedArchiver> NSKeyedArchiver::make() {
-  return std::shared_ptr<NSKeyedArchiver>(new NSKeyedArchiver());
+  return create();
 }
 
 NSKeyedArchiver::DataResult NSKeyedArchiver::archivedDataWithRootObject(const id& root) {

@@ -207,7 +207,7 @@ NSKeyedUnarchiver::TypedResult<NSKeyedUnarchiver> NSKeyedUnarchiver::make(const 
   }
   auto null = asA<NSString>(objects->objectAtIndex(0));
   if (!null || null->string() != "$null") return std::unexpected(corrupt("not a keyed archive"));
-  return std::shared_ptr<NSKeyedUnarchiver>(new NSKeyedUnarchiver(std::move(objects), std::move(top)));
+  return create(std::move(objects), std::move(top));
 }
 
 NSKeyedUnarchiver::Result NSKeyedUnarchiver::unarchiveObjectWithData(const std::shared_ptr<NSData>& data) {

@@ -61,7 +61,7 @@ std::shared_ptr<NSLocale> NSLocale::currentLocale() {
 }
 
 std::shared_ptr<NSLocale> NSLocale::localeWithLocaleIdentifier(std::string identifier) {
-  return std::shared_ptr<NSLocale>(new NSLocale(std::move(identifier)));
+  return create(std::move(identifier));
 }
 
 std::vector<std::string> NSLocale::preferredLanguages() {

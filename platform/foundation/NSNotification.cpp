@@ -2,5 +2,5 @@
 
 std::shared_ptr<NSNotification> NSNotification::notificationWithName(std::string name, id object,
                                                                      std::shared_ptr<NSDictionary> userInfo) {
-  return std::shared_ptr<NSNotification>(new NSNotification(std::move(name), std::move(object), std::move(userInfo)));
+  return create(std::move(name), std::move(object), std::move(userInfo));
 }

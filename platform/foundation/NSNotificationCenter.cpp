@@ -62,7 +62,7 @@ std::shared_ptr<NSNotificationCenter> NSNotificationCenter::defaultCenter() {
 }
 
 std::shared_ptr<NSNotificationCenter> NSNotificationCenter::make() {
-  return std::shared_ptr<NSNotificationCenter>(new NSNotificationCenter());
+  return create();
 }
 
 void NSNotificationCenter::add(std::shared_ptr<Registration> registration) {

@@ -7,7 +7,7 @@
 #include "platform/foundation/NumberScanning.h"
 
 std::shared_ptr<NSNumberFormatter> NSNumberFormatter::make() {
-  return std::shared_ptr<NSNumberFormatter>(new NSNumberFormatter());
+  return create();
 }
 
 std::shared_ptr<NSNumber> NSNumberFormatter::numberFromString(std::string_view text) const {

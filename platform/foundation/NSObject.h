@@ -7,22 +7,28 @@
 #include <utility>
 
 // One declaration per class, in a public section: the name the object answers to (its C++
-// name) and `create(arguments...)`, which makes a shared instance through the class's own
-// constructor, private or not. Classes that spell className() out still work the same.
+// name) and, for the class's own factories, `create(arguments...)`, which makes a shared
+// instance through the class's constructor. It is private so that outside code still goes
+// through the factories that check their input. Classes that spell className() out still
+// work the same.
 //
 //   class Tile : public NSObject {
 //    public:
 //     GLIMDECK_OBJECT(Tile)
+//     static std::shared_ptr<Tile> make(int number) { return create(std::max(number, 0)); }
 //    private:
 //     explicit Tile(int number);
 //   };
-//   auto tile = Tile::create(3);
-#define GLIMDECK_OBJECT(Class)                                                      \
-  std::string className() const override { return #Class; }                         \
-  template <typename... Arguments>                                                  \
-  static std::shared_ptr<Class> create(Arguments&&... arguments) {                  \
-    return std::shared_ptr<Class>(new Class(std::forward<Arguments>(arguments)...)); \
-  }
+#define GLIMDECK_OBJECT(Class)                                                        \
+  std::string className() const override { return #Class; }                           \
+                                                                                      \
+ private:                                                                             \
+  template <typename... Arguments>                                                    \
+  static std::shared_ptr<Class> create(Arguments&&... arguments) {                    \
+    return std::shared_ptr<Class>(new Class(std::forward<Arguments>(arguments)...));   \
+  }                                                                                   \
+                                                                                      \
+ public:
 
 class NSObject : public std::enable_shared_from_this<NSObject> {
  public:

@@ -19,7 +19,7 @@ class NSOperationQueue;
 
 class NSOperation : public NSObject {
  public:
-  static std::shared_ptr<NSOperation> make() { return std::shared_ptr<NSOperation>(new NSOperation()); }
+  static std::shared_ptr<NSOperation> make() { return create(); }
 
   // Runs main() unless cancelled, then finishes. Starting an operation that has already
   // started, or one that is not ready, does nothing.

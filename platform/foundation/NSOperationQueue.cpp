@@ -18,7 +18,7 @@ struct RunningQueueScope {
 }  // namespace
 
 std::shared_ptr<NSOperationQueue> NSOperationQueue::make() {
-  return std::shared_ptr<NSOperationQueue>(new NSOperationQueue(false));
+  return create(false);
 }
 
 std::shared_ptr<NSOperationQueue> NSOperationQueue::mainQueue() {

@@ -454,7 +454,7 @@ std::expected<PlistPtr, std::shared_ptr<NSError>> build(const id& value, std::si
 }  // namespace
 
 std::shared_ptr<NSPropertyListUID> NSPropertyListUID::make(std::uint64_t value) {
-  return std::shared_ptr<NSPropertyListUID>(new NSPropertyListUID(value));
+  return create(value);
 }
 
 bool NSPropertyListUID::isEqual(const std::shared_ptr<NSObject>& other) const {

@@ -11,7 +11,7 @@
 #include "platform/foundation/Unicode.h"
 
 std::shared_ptr<NSScanner> NSScanner::scannerWithString(std::string text) {
-  return std::shared_ptr<NSScanner>(new NSScanner(std::move(text)));
+  return create(std::move(text));
 }
 
 NSScanner::NSScanner(std::string text)

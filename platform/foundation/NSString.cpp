@@ -3,7 +3,7 @@
 #include "platform/foundation/Unicode.h"
 
 std::shared_ptr<NSString> NSString::make(std::string value) {
-  return std::shared_ptr<NSString>(new NSString(std::move(value)));
+  return create(std::move(value));
 }
 
 bool NSString::isEqual(const std::shared_ptr<NSObject>& other) const {

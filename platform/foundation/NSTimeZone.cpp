@@ -50,7 +50,7 @@ std::shared_ptr<NSTimeZone> NSTimeZone::systemTimeZone() {
 std::shared_ptr<NSTimeZone> NSTimeZone::timeZoneWithName(std::string_view name) {
   std::string id = knownZone(name);
   if (id.empty()) return nullptr;
-  return std::shared_ptr<NSTimeZone>(new NSTimeZone(std::move(id)));
+  return create(std::move(id));
 }
 
 std::shared_ptr<NSTimeZone> NSTimeZone::timeZoneForSecondsFromGMT(int seconds) {
@@ -59,7 +59,7 @@ std::shared_ptr<NSTimeZone> NSTimeZone::timeZoneForSecondsFromGMT(int seconds) {
   const int magnitude = seconds < 0 ? -seconds : seconds;
   char name[32];
   std::snprintf(name, sizeof name, "GMT%c%02d:%02d", seconds < 0 ? '-' : '+', magnitude / 3600, magnitude / 60 % 60);
-  return std::shared_ptr<NSTimeZone>(new NSTimeZone(name));
+  return create(name);
 }
 
 std::shared_ptr<NSTimeZone> NSTimeZone::UTC() { return timeZoneWithName("UTC"); }

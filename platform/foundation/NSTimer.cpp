@@ -20,7 +20,7 @@ NSTimer::NSTimer(double interval, bool repeats, Block block, id userInfo)
       fireDate_(anchor_) {}
 
 std::shared_ptr<NSTimer> NSTimer::timerWithTimeInterval(double interval, bool repeats, Block block, id userInfo) {
-  return std::shared_ptr<NSTimer>(new NSTimer(interval, repeats, std::move(block), std::move(userInfo)));
+  return create(interval, repeats, std::move(block), std::move(userInfo));
 }
 
 std::shared_ptr<NSTimer> NSTimer::scheduledTimerWithTimeInterval(double interval, bool repeats, Block block,

@@ -350,12 +350,12 @@ std::shared_ptr<NSURL> NSURL::URLWithString(std::string_view text, const std::sh
   if (!parts) return nullptr;
   if (!relativeToURL) {
     if (text.empty()) return nullptr;
-    return std::shared_ptr<NSURL>(new NSURL(std::string(text), nullptr, *parts, std::string(text)));
+    return create(std::string(text), nullptr, *parts, std::string(text));
   }
   URLParts resolved = resolve(*parts, relativeToURL->parts_);
   auto absolute = resolved.string();
   if (!absolute) return nullptr;
-  return std::shared_ptr<NSURL>(new NSURL(std::string(text), relativeToURL, std::move(resolved), std::move(*absolute)));
+  return create(std::string(text), relativeToURL, std::move(resolved), std::move(*absolute));
 }
 
 std::shared_ptr<NSURL> NSURL::fileURLWithPath(std::string_view path) {

@@ -21,7 +21,7 @@ std::shared_ptr<NSURLComponents> NSURLComponents::make() {
 std::shared_ptr<NSURLComponents> NSURLComponents::componentsWithString(std::string_view text) {
   auto parts = URLParts::parse(text);
   if (!parts) return nullptr;
-  return std::shared_ptr<NSURLComponents>(new NSURLComponents(std::move(*parts)));
+  return create(std::move(*parts));
 }
 
 std::shared_ptr<NSURLComponents> NSURLComponents::componentsWithURL(const std::shared_ptr<NSURL>& url,

@@ -66,7 +66,7 @@ std::shared_ptr<NSURLRequest> NSURLRequest::requestWithURL(std::shared_ptr<NSURL
 }
 
 std::shared_ptr<NSURLRequest> NSURLRequest::requestWithURL(std::shared_ptr<NSURL> url, double timeoutInterval) {
-  return std::shared_ptr<NSURLRequest>(new NSURLRequest(std::move(url), timeoutInterval));
+  return create(std::move(url), timeoutInterval);
 }
 
 std::shared_ptr<NSURLRequest> NSURLRequest::copy() const {

@@ -36,7 +36,7 @@ std::shared_ptr<NSURLSession> NSURLSession::sessionWithConfiguration(
     const std::shared_ptr<NSURLSessionDelegate>& delegate, std::shared_ptr<DispatchQueue> delegateQueue) {
   auto copy = configuration ? configuration->copy() : NSURLSessionConfiguration::defaultSessionConfiguration();
   if (!delegateQueue) delegateQueue = DispatchQueue::makeSerial("NSURLSession.delegate");
-  return std::shared_ptr<NSURLSession>(new NSURLSession(std::move(copy), delegate, std::move(delegateQueue), false));
+  return create(std::move(copy), delegate, std::move(delegateQueue), false);
 }
 
 std::shared_ptr<NSURLSessionDelegate> NSURLSession::delegate() const {

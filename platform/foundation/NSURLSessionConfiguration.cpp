@@ -1,7 +1,7 @@
 #include "platform/foundation/NSURLSessionConfiguration.h"
 
 std::shared_ptr<NSURLSessionConfiguration> NSURLSessionConfiguration::defaultSessionConfiguration() {
-  return std::shared_ptr<NSURLSessionConfiguration>(new NSURLSessionConfiguration());
+  return create();
 }
 
 std::shared_ptr<NSURLSessionConfiguration> NSURLSessionConfiguration::ephemeralSessionConfiguration() {

@@ -35,7 +35,7 @@ std::shared_ptr<NSUUID> NSUUID::UUID() {
   return UUIDWithBytes(bytes);
 }
 
-std::shared_ptr<NSUUID> NSUUID::UUIDWithBytes(const Bytes& bytes) { return std::shared_ptr<NSUUID>(new NSUUID(bytes)); }
+std::shared_ptr<NSUUID> NSUUID::UUIDWithBytes(const Bytes& bytes) { return create(bytes); }
 
 std::shared_ptr<NSUUID> NSUUID::UUIDWithString(std::string_view text) {
   if (text.size() != 36) return nullptr;

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <functional>
 
-std::shared_ptr<NSValue> NSValue::valueWithSize(NSSize size) { return std::shared_ptr<NSValue>(new NSValue(size)); }
-std::shared_ptr<NSValue> NSValue::valueWithPoint(NSPoint point) { return std::shared_ptr<NSValue>(new NSValue(point)); }
-std::shared_ptr<NSValue> NSValue::valueWithRect(NSRect rect) { return std::shared_ptr<NSValue>(new NSValue(rect)); }
+std::shared_ptr<NSValue> NSValue::valueWithSize(NSSize size) { return create(size); }
+std::shared_ptr<NSValue> NSValue::valueWithPoint(NSPoint point) { return create(point); }
+std::shared_ptr<NSValue> NSValue::valueWithRect(NSRect rect) { return create(rect); }
 
 NSSize NSValue::sizeValue() const { return holdsSize() ? std::get<NSSize>(value_) : NSSize{}; }
 NSPoint NSValue::pointValue() const { return holdsPoint() ? std::get<NSPoint>(value_) : NSPoint{}; }

@@ -7,7 +7,7 @@
 class CAAnimationGroup : public CAAnimation {
  public:
   static std::shared_ptr<CAAnimationGroup> animation() {
-    return std::shared_ptr<CAAnimationGroup>(new CAAnimationGroup());
+    return create();
   }
 
   std::vector<std::shared_ptr<CAAnimation>> animations;

@@ -3,7 +3,7 @@
 #include "platform/quartz/GraphicsContext.h"
 
 std::shared_ptr<CAGradientLayer> CAGradientLayer::layer() {
-  return std::shared_ptr<CAGradientLayer>(new CAGradientLayer());
+  return create();
 }
 
 std::shared_ptr<CALayer> CAGradientLayer::makePresentationCopy() const {

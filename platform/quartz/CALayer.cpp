@@ -10,7 +10,7 @@
 #include "platform/quartz/CATransaction.h"
 #include "platform/quartz/CGColorValue.h"
 
-std::shared_ptr<CALayer> CALayer::layer() { return std::shared_ptr<CALayer>(new CALayer()); }
+std::shared_ptr<CALayer> CALayer::layer() { return create(); }
 
 // ---- geometry -------------------------------------------------------------------------------
 

@@ -15,7 +15,7 @@ ContextStack& stack() {
 std::shared_ptr<NSGraphicsContext> NSGraphicsContext::graphicsContextWithContext(
     std::shared_ptr<GraphicsContext> context, bool flipped) {
   if (!context) return nullptr;
-  return std::shared_ptr<NSGraphicsContext>(new NSGraphicsContext(std::move(context), flipped));
+  return create(std::move(context), flipped);
 }
 
 std::shared_ptr<NSGraphicsContext> NSGraphicsContext::currentContext() { return stack().current; }

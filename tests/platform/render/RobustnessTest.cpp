@@ -2,6 +2,7 @@
 
 #include "platform/appkit/NSColor.h"
 #include "platform/appkit/NSImage.h"
+#include "platform/appkit/Snapshot.h"
 #include "platform/foundation/NSCoder.h"
 #include "platform/foundation/NSKeyedArchiver.h"
 #include "platform/foundation/NSKeyedUnarchiver.h"
@@ -9,7 +10,6 @@
 #include "platform/render/CairoContext.h"
 #include "platform/render/LayerRenderer.h"
 #include "platform/render/RecordingContext.h"
-#include "platform/appkit/Snapshot.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {
@@ -36,6 +36,13 @@ TEST_F(RobustnessTest, CairoCanvasSurvivesNonsense) {
   canvas->scale(0, 0);  // would make the matrix singular
   canvas->drawImage(nullptr, NSMakeRect(0, 0, 8, 8));
   canvas->drawImage(NSImage::imageWithPixels(0, 0, {}), NSMakeRect(0, 0, 8, 8));
+  // Pixels fewer than the picture's size claims are not read past their end.
+  struct ShortPicture : CGImageSource {
+    CGImage pixels{4, 4, std::vector<std::uint8_t>(3, 255)};
+    const CGImage* imageForDrawing() const override { return &pixels; }
+    NSSize size() const override { return {4, 4}; }
+  };
+  canvas->drawImage(std::make_shared<ShortPicture>(), NSMakeRect(0, 0, 8, 8));
   canvas->drawText(nullptr, NSMakeRect(0, 0, 8, 8));
   canvas->drawLinearGradient({}, {}, {0, 0}, {8, 8});
   canvas->beginPath();
