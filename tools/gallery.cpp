@@ -6,7 +6,7 @@
 
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSMenu.h"
-#include "platform/render/MenuRenderer.h"
+#include "platform/appkit/MenuRenderer.h"
 #include "ui/WidgetGallery.h"
 
 namespace {
