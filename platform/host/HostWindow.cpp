@@ -14,7 +14,7 @@
 #include "platform/host/DesktopHost.h"
 #include "platform/host/HostDragging.h"
 #include "platform/host/HostKeys.h"
-#include "platform/render/CGPath.h"
+#include "platform/quartz/CGPath.h"
 #include "platform/render/CairoContext.h"
 
 namespace {
