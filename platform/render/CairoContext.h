@@ -22,6 +22,8 @@ class CairoContext : public GraphicsContext {
   int pixelWidth() const { return width_; }
   int pixelHeight() const { return height_; }
   double pixelsPerPoint() const { return scale_; }
+  // The canvas itself, for a host that shows it on screen (owned by the context).
+  cairo_surface_t* surface() const { return surface_; }
 
   // Writes the canvas as PNG, making the folders on the way; failures are NSErrors.
   std::expected<void, std::shared_ptr<NSError>> writePNG(const std::filesystem::path& path) const;
