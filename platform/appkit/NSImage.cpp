@@ -10,6 +10,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/quartz/CGImage.h"
 #include "platform/render/NSGraphicsContext.h"
 
 namespace {
@@ -234,6 +235,11 @@ std::shared_ptr<NSImage> NSImage::imageWithPixels(int width, int height, std::ve
   }
   image->size_ = (size.width > 0 && size.height > 0) ? size : NSSize{double(image->pixelWidth()), double(image->pixelHeight())};
   return image;
+}
+
+std::shared_ptr<NSImage> NSImage::initWithCGImage(const std::shared_ptr<CGImage>& image, NSSize size) {
+  if (!image) return nullptr;
+  return imageWithPixels(image->width(), image->height(), image->rgba(), size);
 }
 
 std::array<std::uint8_t, 4> NSImage::pixelAt(int x, int y, std::size_t frame) const {

@@ -14,6 +14,8 @@
 #include "platform/foundation/NSError.h"
 #include "platform/foundation/NSGeometry.h"
 
+class CGImage;
+
 // How a drawn picture combines with what is below; only covering (source over) is drawn.
 enum class NSCompositingOperation : int { clear = 0, copy = 1, sourceOver = 2 };
 
@@ -40,6 +42,8 @@ class NSImage : public NSObject {
   // An image from pixels (straight RGBA) shown at the given size (zero: the pixel size).
   static std::shared_ptr<NSImage> imageWithPixels(int width, int height, std::vector<std::uint8_t> rgba,
                                                   NSSize size = NSZeroSize);
+  // An image of a bitmap shown at the given size (zero: the pixel size); none without one.
+  static std::shared_ptr<NSImage> initWithCGImage(const std::shared_ptr<CGImage>& image, NSSize size);
 
   // The size in points.
   NSSize size() const { return size_; }

@@ -285,10 +285,21 @@ void CairoContext::uprightIn(NSRect rect) {
 }
 
 void CairoContext::drawImage(const std::shared_ptr<NSImage>& image, NSRect rect, double fraction) {
-  if (!image || image->frames().empty() || rect.isEmpty() || !(fraction > 0)) return;
+  drawImageFrame(image, 0, rect, fraction);
+}
+
+std::optional<NSRect> CairoContext::clipBoundingBox() const {
+  double x1, y1, x2, y2;
+  cairo_clip_extents(cr_, &x1, &y1, &x2, &y2);
+  return NSMakeRect(x1, y1, x2 - x1, y2 - y1);
+}
+
+void CairoContext::drawImageFrame(const std::shared_ptr<NSImage>& image, std::size_t index, NSRect rect,
+                                  double fraction) {
+  if (!image || index >= image->frames().size() || rect.isEmpty() || !(fraction > 0)) return;
   perform(
       [&] {
-        const NSImageFrame& frame = image->frames()[0];
+        const NSImageFrame& frame = image->frames()[index];
         cairo_surface_t* surface = surfaceOf(frame);
         if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS) {
           cairo_save(cr_);

@@ -81,6 +81,15 @@ class GraphicsContext {
                                   NSPoint start, NSPoint end) = 0;
   // Draws the image scaled into the rectangle with the given opacity.
   virtual void drawImage(const std::shared_ptr<NSImage>& image, NSRect rect, double fraction = 1.0) = 0;
+  // The same for one frame of an animated image; contexts that keep no pixels draw the image.
+  virtual void drawImageFrame(const std::shared_ptr<NSImage>& image, std::size_t frame, NSRect rect,
+                              double fraction = 1.0) {
+    (void)frame;
+    drawImage(image, rect, fraction);
+  }
+  // The bounding box of the clip area in user space, when the context knows it: drawing
+  // that lies wholly outside it can be skipped (and with it the work of making it).
+  virtual std::optional<NSRect> clipBoundingBox() const { return std::nullopt; }
   // Lays the text out in the rectangle's width, wrapping at words, from its top edge.
   virtual void drawText(const std::shared_ptr<NSAttributedString>& text, NSRect rect) = 0;
 
