@@ -3,6 +3,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/log.h>
 #include <libavutil/opt.h>
 }
 
@@ -89,6 +90,8 @@ bool drain(Encoding& e, AVStream* stream) {
     int status = avcodec_receive_packet(e.codec, e.packet);
     if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return true;
     if (status < 0) return false;
+    // Every frame lasts one tick, the last one included (else the clip would end at its start).
+    e.packet->duration = 1;
     av_packet_rescale_ts(e.packet, e.codec->time_base, stream->time_base);
     e.packet->stream_index = stream->index;
     if (av_interleaved_write_frame(e.format, e.packet) < 0) return false;
@@ -100,6 +103,7 @@ std::expected<std::string, std::string> MovieMaker::tinyMovie(const GifMaker::Lo
   int width = (std::clamp(look.width, 2, kMovieMaxSide) + 1) & ~1;
   int height = (std::clamp(look.height, 2, kMovieMaxSide) + 1) & ~1;
   int frames = std::clamp(look.frames, 1, kMovieMaxFrames);
+  av_log_set_level(AV_LOG_QUIET);
   const AVCodec* encoder = avcodec_find_encoder_by_name("libx264");
   if (!encoder) encoder = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
   if (!encoder) return std::unexpected("no video encoder");

@@ -4,6 +4,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/log.h>
 #include <libswscale/swscale.h>
 }
 
@@ -38,6 +39,7 @@ struct MovieDecoder::Parts {
   AVPacket* packet = nullptr;
   AVFrame* pending = nullptr;   // the frame waiting for its end
   AVFrame* incoming = nullptr;  // the frame just received
+  std::vector<std::uint8_t> scratch;  // the scaler's output
   int stream = -1;
   AVRational timeBase{1, 1};
   std::int64_t streamStart = 0;
@@ -65,6 +67,9 @@ MovieDecoder::~MovieDecoder() = default;
 
 std::expected<std::unique_ptr<MovieDecoder>, std::shared_ptr<NSError>> MovieDecoder::open(
     const std::filesystem::path& path, const Limits& limits) {
+  // Damaged files are expected here and answered with errors; FFmpeg's own complaints
+  // would only flood the terminal.
+  av_log_set_level(AV_LOG_QUIET);
   std::unique_ptr<MovieDecoder> decoder(new MovieDecoder());
   decoder->limits_ = limits;
   Parts& p = *decoder->parts_;
@@ -173,10 +178,17 @@ std::shared_ptr<NSImage> MovieDecoder::convert() {
   p.scaler = sws_getCachedContext(p.scaler, w, h, static_cast<AVPixelFormat>(frame->format), w, h, AV_PIX_FMT_RGBA,
                                   SWS_POINT, nullptr, nullptr, nullptr);
   if (!p.scaler) return nullptr;
-  std::vector<std::uint8_t> rgba(static_cast<std::size_t>(w) * h * 4);
-  std::uint8_t* planes[4] = {rgba.data(), nullptr, nullptr, nullptr};
-  int strides[4] = {w * 4, 0, 0, 0};
+  // The scaler writes whole vector words: its rows are padded, then copied out tight.
+  int stride = FFALIGN(w * 4, 64);
+  p.scratch.resize(static_cast<std::size_t>(stride) * h + 64);
+  std::uint8_t* planes[4] = {p.scratch.data(), nullptr, nullptr, nullptr};
+  int strides[4] = {stride, 0, 0, 0};
   if (sws_scale(p.scaler, frame->data, frame->linesize, 0, h, planes, strides) != h) return nullptr;
+  std::vector<std::uint8_t> rgba(static_cast<std::size_t>(w) * h * 4);
+  for (int y = 0; y < h; ++y) {
+    std::copy_n(p.scratch.data() + static_cast<std::size_t>(y) * stride, static_cast<std::size_t>(w) * 4,
+                rgba.data() + static_cast<std::size_t>(y) * w * 4);
+  }
   return NSImage::imageWithPixels(w, h, std::move(rgba));
 }
 
@@ -225,6 +237,8 @@ std::optional<MovieDecoder::Frame> MovieDecoder::frameAt(double time) {
       start = stamp == AV_NOPTS_VALUE ? (pendingStart_ ? *pendingStart_ + frameLength_ : 0)
                                       : (stamp - p.streamStart) * av_q2d(p.timeBase);
       if (!std::isfinite(start) || start < 0) start = 0;
+      // A clip whose stated length leaves out its last frame's own length still shows it.
+      if (start >= duration_ && start < kLongestClip) duration_ = start + frameLength_;
     }
     if (pendingStart_ && start > *pendingStart_) {
       Frame frame{*pendingStart_, std::min(start, duration_), nullptr};
