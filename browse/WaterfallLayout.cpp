@@ -7,12 +7,23 @@
 
 namespace {
 
-// The item's width / height, or the default when the size gives no usable ratio.
+// The item's width / height, or the default when the size gives no usable ratio. A finite
+// but absurd ratio (1 × 1e308) is held to the extremes, so no item is endlessly long.
 double usableRatio(NSSize size) {
   double ratio = size.width / size.height;
   if (!(size.width > 0) || !(size.height > 0) || !std::isfinite(ratio) || !(ratio > 0))
     return WaterfallLayout::Constants::defaultItemRatio;
-  return ratio;
+  constexpr double extreme = WaterfallLayout::Constants::extremeItemRatio;
+  return std::clamp(ratio, 1.0 / extreme, extreme);
+}
+
+// Spacing wider than the rectangle leaves no room: a frame of no size at its centre, never a
+// negative one.
+NSRect insetToNoLessThanNothing(NSRect r, double dx, double dy) {
+  NSRect inset = NSInsetRect(r, dx, dy);
+  if (!(inset.size.width >= 0)) inset.origin.x = r.midX(), inset.size.width = 0;
+  if (!(inset.size.height >= 0)) inset.origin.y = r.midY(), inset.size.height = 0;
+  return inset;
 }
 
 // A header extent that cannot shorten the streams.
@@ -149,8 +160,8 @@ void WaterfallLayout::placeItem(NSIndexPath path, WaterfallLayoutDelegate& sourc
   else
     r = expanded ? NSMakeRect(maxLength(), 0, ratio * cross, cross)
                  : NSMakeRect(streamLength_[target], static_cast<double>(target) * sw, ratio * sw, sw);
-  attributes->frame = isColumns() ? NSInsetRect(r, cellSpacing_ * 0.5, streamSpacing_ * 0.5)
-                                  : NSInsetRect(r, streamSpacing_ * 0.5, cellSpacing_ * 0.5);
+  attributes->frame = isColumns() ? insetToNoLessThanNothing(r, cellSpacing_ * 0.5, streamSpacing_ * 0.5)
+                                  : insetToNoLessThanNothing(r, streamSpacing_ * 0.5, cellSpacing_ * 0.5);
 
   double start = isColumns() ? r.minY() : r.minX();
   double extent = isColumns() ? r.height() : r.width();

@@ -25,6 +25,8 @@ class WaterfallLayout : public NSCollectionViewLayout {
     // The aspect ratio given to an item whose size has no usable ratio (zero, negative or
     // not finite), so that one bad size cannot make a stream infinitely long.
     static constexpr double defaultItemRatio = 1.0;
+    // No item is taken as wider, or taller, than this many times its other side.
+    static constexpr double extremeItemRatio = 1000.0;
   };
 
   long streamCount() const { return streamCount_; }

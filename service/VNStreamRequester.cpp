@@ -77,8 +77,9 @@ void VNStreamRequester::fetchWithCallback(Callback callback) {
   // The completion keeps the requester until the reply is handled, so that every fetch
   // calls back even when its screen lets the requester go meanwhile.
   auto self = sharedAs<VNStreamRequester>();
-  auto task = Webapp::requestURLWithUrl(url, std::nullopt, [self, callback](auto data, auto, auto error) {
-    self->handleReply(data, error, callback);
+  auto asked = streamPosition();
+  auto task = Webapp::requestURLWithUrl(url, std::nullopt, [self, callback, asked](auto data, auto, auto error) {
+    self->handleReply(data, error, callback, asked);
   });
   if (!task) {
     if (callback) callback(false, std::nullopt);
@@ -92,7 +93,7 @@ void VNStreamRequester::cancelRequest() {
 }
 
 void VNStreamRequester::handleReply(const std::shared_ptr<NSData>& data, const std::shared_ptr<NSError>& error,
-                                    const Callback& callback) {
+                                    const Callback& callback, const std::optional<std::string>& askedPosition) {
   auto finish = [&](bool success, std::optional<Content> content) {
     if (callback) callback(success, content);
   };
@@ -120,10 +121,11 @@ void VNStreamRequester::handleReply(const std::shared_ptr<NSData>& data, const s
         page.push_back(*item);
       }
     }
-    // A missing or empty "next" would ask for the same page again: the stream ends there.
+    // A missing or empty "next", or the position just asked for, would ask for the same page
+    // again: the stream ends there.
     auto next = reply->objectForKeyAs<NSString>(Constants::next);
     if (next) setStreamPosition(next->string());
-    if (!next || next->string().empty()) setEndOfStream(true);
+    if (!next || next->string().empty() || next->string() == askedPosition) setEndOfStream(true);
   }
 
   finish(true, page);

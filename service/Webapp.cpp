@@ -149,9 +149,17 @@ std::expected<std::shared_ptr<NSData>, Webapp::UploadError> Webapp::multipartBod
     const std::shared_ptr<NSData>& data, const std::optional<std::string>& fileParameterName,
     const StringMap& params) {
   const std::string delimiter = "\r\n--" + std::string(Constants::uploadBoundary);
+  // The boundary after a line break ends a part; so does one at the very start of a part's
+  // content, which follows a line break of ours. Anything else, quotes and line breaks
+  // included, is content.
+  const std::string_view bare = std::string_view(delimiter).substr(2);
+  auto endsPart = [&](std::string_view content) {
+    return content.find(delimiter) != std::string_view::npos || content.starts_with(bare);
+  };
   std::vector<std::uint8_t> body;
   for (const auto& [key, value] : params) {
-    if (!safeInHeader(key) || !safeInHeader(value)) return std::unexpected(UploadError::unsafeField);
+    if (!safeInHeader(key)) return std::unexpected(UploadError::unsafeField);
+    if (endsPart(value)) return std::unexpected(UploadError::boundaryInContent);
     appendText(body, delimiter);
     appendText(body, "\r\nContent-Disposition: form-data; name=\"");
     appendText(body, key);
@@ -161,13 +169,7 @@ std::expected<std::shared_ptr<NSData>, Webapp::UploadError> Webapp::multipartBod
   if (data) {
     const std::string field = fileParameterName.value_or(std::string(Constants::defaultFileParameterName));
     if (!safeInHeader(field)) return std::unexpected(UploadError::unsafeField);
-    // The boundary after a line break ends a part; so does one at the very start of the bytes,
-    // which follow a line break of ours.
-    const std::string_view bytes = data->view();
-    const std::string_view bare = std::string_view(delimiter).substr(2);
-    if (bytes.find(delimiter) != std::string_view::npos || bytes.starts_with(bare)) {
-      return std::unexpected(UploadError::boundaryInContent);
-    }
+    if (endsPart(data->view())) return std::unexpected(UploadError::boundaryInContent);
     appendText(body, delimiter);
     appendText(body, "\r\nContent-Disposition: form-data; name=\"");
     appendText(body, field);
@@ -194,8 +196,8 @@ std::shared_ptr<NSURLSessionDataTask> Webapp::uploadWithEndpoint(
   if (!body) {
     if (callback) {
       const char* why = body.error() == UploadError::unsafeField
-                            ? "A form field holds a line break or a quote"
-                            : "The file holds the multipart boundary";
+                            ? "A form field's name holds a line break or a quote"
+                            : "A form field or the file holds the multipart boundary";
       callback(nullptr, nullptr,
                NSError::make(std::string(Constants::uploadErrorDomain), static_cast<std::int64_t>(body.error()), why));
     }

@@ -2,10 +2,11 @@
 
 #include <unistd.h>
 
+#include "platform/foundation/TemporaryFiles.h"
 #include "platform/foundation/URLSessionEngine.h"
 
 NSURLSession::TemporaryFile::~TemporaryFile() {
-  if (!path.empty()) ::unlink(path.c_str());
+  TemporaryFiles::remove(path);
 }
 
 NSURLSession::NSURLSession(std::shared_ptr<NSURLSessionConfiguration> configuration,

@@ -16,6 +16,7 @@
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/NSURLSession.h"
 #include "platform/foundation/Paths.h"
+#include "platform/foundation/TemporaryFiles.h"
 
 using namespace std::string_view_literals;
 
@@ -132,7 +133,7 @@ struct URLSessionTransfer {
   void discardFile() {
     if (fd >= 0) ::close(fd);
     fd = -1;
-    if (!filePath.empty()) ::unlink(filePath.c_str());
+    TemporaryFiles::remove(filePath);
     filePath.clear();
   }
 
@@ -347,6 +348,7 @@ struct URLSessionEngineState {
       if (fd < 0) {
         return fail(task, makeURLError(NSURLError::cannotCreateFile, "The download's temporary file could not be created.", url));
       }
+      TemporaryFiles::track(pattern);
       transfer->fd = fd;
       transfer->filePath = pattern;
     }

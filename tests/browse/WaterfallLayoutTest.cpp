@@ -148,6 +148,45 @@ TEST_F(WaterfallLayoutTest, UnusableItemSizesTakeTheDefaultRatio) {
   }
 }
 
+TEST_F(WaterfallLayoutTest, AbsurdRatiosAndCrampedGridsStayFiniteAndNeverNegative) {
+  struct Case {
+    NSSize size;
+    bool columns;
+    NSRect first;
+  };
+  const Case cases[] = {
+      {{1, 1e308}, true, NSMakeRect(5, 5, 140, 149'990)},   // held at a thousand times as tall
+      {{1e308, 1}, false, NSMakeRect(5, 5, 249'990, 240)},  // and as wide
+      {{1e-300, 1}, true, NSMakeRect(5, 5, 140, 149'990)},
+      {{1, 1e-300}, true, NSMakeRect(5, 0.15, 290, 0)},     // spans the streams, 0.3 tall: less than the spacing
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.size.width << " x " << c.size.height);
+    WaterfallGrid grid(NSMakeRect(0, 0, 300, 500));
+    grid.layout->setDirection(c.columns ? WaterfallLayoutDirection::columns : WaterfallLayoutDirection::rows);
+    grid.sizes->items = {{c.size, c.size, {100, 100}}};
+    grid.view->reloadData();
+    EXPECT_EQ(grid.frameOf(0), c.first);
+    for (std::size_t i = 0; i < 3; ++i) {
+      NSRect frame = grid.frameOf(i);
+      EXPECT_TRUE(std::isfinite(frame.maxX()) && std::isfinite(frame.maxY())) << i;
+    }
+    NSSize content = grid.layout->collectionViewContentSize();
+    EXPECT_TRUE(std::isfinite(content.width) && std::isfinite(content.height));
+  }
+
+  // Streams narrower than the spacing between cells: frames of no size at their centres.
+  for (bool columns : {true, false}) {
+    WaterfallGrid grid(NSMakeRect(0, 0, 12, 12));
+    grid.layout->setDirection(columns ? WaterfallLayoutDirection::columns : WaterfallLayoutDirection::rows);
+    grid.layout->setExpansive(false);
+    grid.sizes->items = {{{100, 100}, {100, 100}}};
+    grid.view->reloadData();
+    EXPECT_EQ(grid.frameOf(0), NSMakeRect(3, 3, 0, 0)) << columns;
+    EXPECT_EQ(grid.frameOf(1), columns ? NSMakeRect(9, 3, 0, 0) : NSMakeRect(3, 9, 0, 0)) << columns;
+  }
+}
+
 TEST_F(WaterfallLayoutTest, AStreamCountBelowOneIsOneStream) {
   for (long count : {0L, -3L}) {
     WaterfallGrid grid(NSMakeRect(0, 0, 300, 500));
