@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/appkit/NSImage.h"
+#include "platform/appkit/NSWindow.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/render/NSGraphicsContext.h"
@@ -48,7 +49,8 @@ double NSImageView::playbackTime() const { return animates_ ? Clock::current().n
 std::size_t NSImageView::currentFrame() const { return animation_ ? animation_->at(playbackTime()).frame : 0; }
 
 bool NSImageView::isOnScreen() const {
-  return window() && !isHiddenOrHasHiddenAncestor() && !visibleRect().isEmpty();
+  auto shownIn = window();
+  return shownIn && shownIn->isVisible() && !isHiddenOrHasHiddenAncestor() && !visibleRect().isEmpty();
 }
 
 void NSImageView::scheduleTick(double playback) {

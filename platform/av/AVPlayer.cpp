@@ -4,6 +4,7 @@
 
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSNotificationCenter.h"
+#include "platform/quartz/CALayer.h"
 
 std::shared_ptr<AVPlayer> AVPlayer::initWithURL(const std::shared_ptr<NSURL>& url) {
   return initWithPlayerItem(AVPlayerItem::playerItemWithURL(url));
@@ -38,11 +39,23 @@ void AVPlayer::anchor(double itemTime) {
   anchorClock_ = Clock::current().now();
 }
 
+void AVPlayer::addDisplayingLayer(const std::shared_ptr<CALayer>& layer) {
+  std::erase_if(layers_, [](const std::weak_ptr<CALayer>& known) { return known.expired(); });
+  layers_.push_back(layer);
+}
+
+void AVPlayer::markLayers() {
+  for (const auto& weak : layers_) {
+    for (auto at = weak.lock(); at; at = at->superlayer()) at->setNeedsDisplay();
+  }
+}
+
 void AVPlayer::play() {
   if (rate_ > 0) return;
   anchor(currentSeconds());
   rate_ = 1;
   scheduleEnd();
+  markLayers();
 }
 
 void AVPlayer::pause() {
@@ -51,12 +64,14 @@ void AVPlayer::pause() {
   rate_ = 0;
   if (endTimer_) endTimer_->cancel();
   endTimer_.reset();
+  markLayers();
 }
 
 void AVPlayer::seekToTime(CMTime time) {
   anchor(std::clamp(CMTimeGetSeconds(time), 0.0, itemDuration()));
   passEnded_ = false;
   scheduleEnd();
+  markLayers();
 }
 
 void AVPlayer::scheduleEnd() {
@@ -80,6 +95,7 @@ void AVPlayer::reachEnd() {
   lastEnd_ = anchorClock_;
   // With `none` the player keeps its rate and shows the last frame; the other two stop.
   if (actionAtItemEnd != AVPlayerActionAtItemEnd::none) rate_ = 0;
+  markLayers();
   auto item = item_;
   NSNotificationCenter::defaultCenter()->postNotificationName(std::string(AVPlayerItemDidPlayToEndTimeNotification),
                                                               item);

@@ -7,9 +7,12 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "platform/av/AVPlayerItem.h"
 #include "platform/foundation/NSRunLoop.h"
+
+class CALayer;
 
 enum class AVPlayerActionAtItemEnd { advance = 0, pause = 1, none = 2 };
 
@@ -34,6 +37,10 @@ class AVPlayer : public NSObject {
   // The clock time at which playback reaches a time of the item; none while paused.
   std::optional<double> clockTimeOfItemTime(double seconds) const;
 
+  // Layers that show this player: their picture changes when the time jumps or playback
+  // starts or stops, so they are marked for display then (player layers sign up here).
+  void addDisplayingLayer(const std::shared_ptr<CALayer>& layer);
+
   // Movies play muted or not; previews carry no sound the player would play.
   float volume = 1.0f;
   AVPlayerActionAtItemEnd actionAtItemEnd = AVPlayerActionAtItemEnd::advance;
@@ -46,6 +53,7 @@ class AVPlayer : public NSObject {
   void anchor(double itemTime);
   void scheduleEnd();
   void reachEnd();
+  void markLayers();
 
   std::shared_ptr<AVPlayerItem> item_;
   double rate_ = 0;
@@ -54,4 +62,5 @@ class AVPlayer : public NSObject {
   bool passEnded_ = false;
   std::optional<double> lastEnd_;  // clock time of the last end notification
   std::shared_ptr<RunLoopTimerToken> endTimer_;
+  std::vector<std::weak_ptr<CALayer>> layers_;
 };

@@ -24,6 +24,7 @@ void AVPlayerLayer::setPlayer(std::shared_ptr<AVPlayer> player) {
   if (nextFrame_) nextFrame_->cancel();
   nextFrame_.reset();
   player_ = std::move(player);
+  if (player_) player_->addDisplayingLayer(std::static_pointer_cast<CALayer>(shared_from_this()));
   readyForDisplay_ = false;
   setNeedsDisplay();
 }

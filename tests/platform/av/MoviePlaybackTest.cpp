@@ -130,7 +130,9 @@ TEST_F(MoviePlaybackTest, PostsTheEndOncePerPassAndLoopsBySeekingBackAndPlaying)
   EXPECT_TRUE(near(tileEnds().second, ~kTileColour & 0xffffff)) << "the last frame shows";
 
   loop = true;
+  layer->displayIfNeeded();
   player->seekToTime(kCMTimeZero);
+  EXPECT_TRUE(layer->needsDisplay()) << "a jump in time redraws the layer";
   EXPECT_TRUE(near(tileEnds().first, ~kTileColour & 0xffffff)) << "the first frame shows";
   ui.advance(0.41 + 0.4 + 0.4);
   EXPECT_EQ(ends, 4);
