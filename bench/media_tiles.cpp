@@ -37,6 +37,10 @@ std::filesystem::path mediaFolder() {
     std::filesystem::create_directories(made);
     std::ofstream(made / "tile.gif", std::ios::binary) << GifMaker::animated(kLook);
     std::ofstream(made / "tile.mp4", std::ios::binary) << MovieMaker::tinyMovie(kLook).value_or("");
+    // Four seconds: more than the frame cache holds, so every pass decodes again.
+    GifMaker::Look longer = kLook;
+    longer.frames = 40;
+    std::ofstream(made / "long.mp4", std::ios::binary) << MovieMaker::tinyMovie(longer).value_or("");
     std::atexit([] { std::filesystem::remove_all(folder); });
     return made;
   }();
@@ -69,7 +73,7 @@ struct Panel {
   std::vector<Tile> tiles;
   std::size_t paints = 0;
 
-  explicit Panel(int visible) {
+  explicit Panel(int visible, const char* movieFile = "tile.mp4") {
     manualClock();
     window = NSWindow::initWithContentRect(NSMakeRect(0, 0, 5 * kTileSize.width, 6 * kTileSize.height),
                                            NSWindowStyleMaskBorderless);
@@ -90,7 +94,7 @@ struct Panel {
         tile.movie->setFrame(tile.view->layer()->bounds());
         tile.movie->setVideoGravity(AVLayerVideoGravityResize);
         tile.view->layer()->addSublayer(tile.movie);
-        auto player = AVPlayer::initWithURL(NSURL::fileURLWithPath((mediaFolder() / "tile.mp4").string()));
+        auto player = AVPlayer::initWithURL(NSURL::fileURLWithPath((mediaFolder() / movieFile).string()));
         player->volume = 0;
         player->actionAtItemEnd = AVPlayerActionAtItemEnd::none;
         tile.movie->setPlayer(player);
@@ -146,18 +150,25 @@ struct Panel {
 };
 
 void BM_PlaybackSecond(benchmark::State& state) {
-  Panel panel(static_cast<int>(state.range(0)));
+  Panel panel(static_cast<int>(state.range(0)), state.range(1) ? "long.mp4" : "tile.mp4");
   panel.playOneSecond();  // the first pass fills the frame caches
   std::size_t decodedBefore = panel.framesDecoded();
   std::size_t paintsBefore = panel.paints;
   for (auto _ : state) panel.playOneSecond();
   state.counters["tile_paints_per_s"] = double(panel.paints - paintsBefore) / double(state.iterations());
   state.counters["visible"] = double(state.range(0));
+  state.counters["movie_past_cache"] = double(state.range(1));
   state.counters["frames_decoded_per_s"] =
       benchmark::Counter(double(panel.framesDecoded() - decodedBefore) / double(state.iterations()));
   NSRunLoop::main()->reset();
 }
-BENCHMARK(BM_PlaybackSecond)->Arg(30)->Arg(10)->Arg(0)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlaybackSecond)
+    ->Args({30, 0})
+    ->Args({10, 0})
+    ->Args({0, 0})
+    ->Args({30, 1})
+    ->Args({0, 1})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_DecodedMemoryPerTile(benchmark::State& state) {
   Panel panel(kTiles);
