@@ -81,6 +81,9 @@ TEST_F(MoviePlaybackTest, OpensRealClipsAndRefusesEverythingElse) {
     const char* name;
     std::string bytes;
   };
+  int ends = 0;
+  auto token = NSNotificationCenter::defaultCenter()->addObserverForName(
+      AVPlayerItemDidPlayToEndTimeNotification, nullptr, nullptr, [&](const std::shared_ptr<NSNotification>&) { ++ends; });
   for (const Case& c : {Case{"empty", ""}, Case{"a GIF named .mp4", gif}, Case{"text", std::string(5000, 'x')},
                         Case{"cut in half", movie.substr(0, movie.size() / 2)},
                         Case{"a box header only", movie.substr(0, 8)}, Case{"huge declared frames", huge}}) {
@@ -99,6 +102,8 @@ TEST_F(MoviePlaybackTest, OpensRealClipsAndRefusesEverythingElse) {
     EXPECT_FALSE(layer->isReadyForDisplay()) << c.name;
     EXPECT_FALSE(AVAssetImageGenerator::initWithAsset(asset)->copyCGImageAtTime(kCMTimeZero)) << c.name;
   }
+  ui.advance(5);
+  EXPECT_EQ(ends, 0) << "what cannot play never ends";
   EXPECT_FALSE(AVAsset::assetWithURL(NSURL::URLWithString("http://127.0.0.1/clip.mp4"))->isPlayable());
 }
 
@@ -144,6 +149,25 @@ TEST_F(MoviePlaybackTest, PostsTheEndOncePerPassAndLoopsBySeekingBackAndPlaying)
   player->pause();
   ui.advance(5);
   EXPECT_EQ(ends, 4) << "a paused player does not end";
+}
+
+TEST_F(MoviePlaybackTest, RestartingAtEveryEndCannotSpinTheClock) {
+  // An end handler that seeks to the end itself would end the pass at once, again and
+  // again; passes are at least the shortest pass long, so this ends ten times a second.
+  auto player = AVPlayer::initWithURL(clip());
+  player->actionAtItemEnd = AVPlayerActionAtItemEnd::none;
+  int ends = 0;
+  auto token = NSNotificationCenter::defaultCenter()->addObserverForName(
+      AVPlayerItemDidPlayToEndTimeNotification, nullptr, nullptr, [&](const std::shared_ptr<NSNotification>&) {
+        ++ends;
+        player->seekToTime(CMTimeMake(10, 1));
+        player->play();
+      });
+  player->seekToTime(CMTimeMake(10, 1));
+  player->play();
+  ui.advance(1.0);
+  EXPECT_LE(ends, int(1.0 / AVPlayer::kShortestPass) + 1);
+  EXPECT_GE(ends, 5);
 }
 
 TEST_F(MoviePlaybackTest, DecodesOnlyForLayersThatAreDrawnAndNotAgainOnceTheClipIsCached) {
