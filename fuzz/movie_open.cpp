@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/appkit/NSImage.h"
 #include "platform/av/MovieDecoder.h"
 
 namespace {
@@ -45,8 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (double t : {0.0, duration / 2, duration, duration + 1, 0.0}) {
     auto frame = (*movie)->frameAt(t);
     if (!frame) continue;
-    if (!frame->image || frame->image->frames().empty()) fault("a frame without a picture");
-    const auto& pixels = frame->image->frames().front();
+    if (!frame->image) fault("a frame without a picture");
+    const auto& pixels = frame->image->pixels();
     if (pixels.width > limits.maxSide || pixels.height > limits.maxSide) fault("a picture past the limits");
     if (pixels.rgba.size() != std::size_t(pixels.width) * pixels.height * 4) fault("a short picture");
     if (!(frame->end > frame->start)) fault("a frame without length");

@@ -10,7 +10,6 @@
 #include <map>
 #include <mutex>
 
-#include "platform/quartz/CGImage.h"
 #include "platform/render/NSGraphicsContext.h"
 
 namespace {
@@ -265,9 +264,9 @@ std::shared_ptr<NSImage> NSImage::imageWithPixels(int width, int height, std::ve
   return image;
 }
 
-std::shared_ptr<NSImage> NSImage::initWithCGImage(const std::shared_ptr<CGImage>& image, NSSize size) {
+std::shared_ptr<NSImage> NSImage::initWithCGImage(const std::shared_ptr<const CGImage>& image, NSSize size) {
   if (!image) return nullptr;
-  return imageWithPixels(image->width(), image->height(), image->rgba(), size);
+  return imageWithPixels(image->width, image->height, image->rgba, size);
 }
 
 std::array<std::uint8_t, 4> NSImage::pixelAt(int x, int y, std::size_t frame) const {

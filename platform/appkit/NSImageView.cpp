@@ -121,6 +121,22 @@ void NSImageView::mouseUp(const std::shared_ptr<NSEvent>& event) {
   NSView::mouseUp(event);
 }
 
+namespace {
+// One frame of an animated image, as the drawing layer takes pictures.
+class ShownFrame : public CGImageSource {
+ public:
+  ShownFrame(std::shared_ptr<NSImage> image, std::size_t frame) : image_(std::move(image)), frame_(frame) {}
+  const CGImage* imageForDrawing() const override {
+    return frame_ < image_->frames().size() ? &image_->frames()[frame_] : nullptr;
+  }
+  NSSize size() const override { return image_->size(); }
+
+ private:
+  std::shared_ptr<NSImage> image_;
+  std::size_t frame_;
+};
+}  // namespace
+
 void NSImageView::drawRect(NSRect) {
   auto context = NSGraphicsContext::currentContext();
   auto img = image();
@@ -133,6 +149,6 @@ void NSImageView::drawRect(NSRect) {
   }
   if (auto clip = gc.clipBoundingBox(); clip && !NSIntersectsRect(*clip, rect)) return;
   auto position = animation_->at(playbackTime());
-  gc.drawImageFrame(img, position.frame, rect, isEnabled() ? 1.0 : 0.5);
+  gc.drawImage(std::make_shared<ShownFrame>(img, position.frame), rect, isEnabled() ? 1.0 : 0.5);
   if (animates_ && position.nextChange) scheduleTick(*position.nextChange);
 }

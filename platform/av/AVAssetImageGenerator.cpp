@@ -1,6 +1,5 @@
 #include "platform/av/AVAssetImageGenerator.h"
 
-#include "platform/appkit/NSImage.h"
 
 std::shared_ptr<AVAssetImageGenerator> AVAssetImageGenerator::initWithAsset(const std::shared_ptr<AVAsset>& asset) {
   std::shared_ptr<AVAssetImageGenerator> generator(new AVAssetImageGenerator());
@@ -22,8 +21,5 @@ std::expected<std::shared_ptr<CGImage>, std::shared_ptr<NSError>> AVAssetImageGe
   auto frame = (*movie)->frameAt(CMTimeGetSeconds(requestedTime));
   if (!frame) return fail(AVErrorNoImageAtTime, "no picture at that time");
   if (actualTime) *actualTime = CMTimeMakeWithSeconds(frame->start, 600);
-  const auto& pixels = frame->image->frames().front();
-  auto image = CGImage::make(pixels.width, pixels.height, pixels.rgba);
-  if (!image) return fail(AVErrorDecodeFailed, "the picture cannot be read");
-  return image;
+  return std::make_shared<CGImage>(frame->image->pixels());
 }

@@ -11,7 +11,7 @@ class AVAssetImageGenerator : public NSObject {
  public:
   static std::shared_ptr<AVAssetImageGenerator> initWithAsset(const std::shared_ptr<AVAsset>& asset);
 
-  // The picture showing at the time. A time past the end gives the last picture (so a
+  // A copy of the picture showing at the time. A time past the end gives the last picture (so a
   // short clip still yields one at any moment asked); `actualTime`, when given, receives
   // the start of the frame returned.
   std::expected<std::shared_ptr<CGImage>, std::shared_ptr<NSError>> copyCGImageAtTime(CMTime requestedTime,

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/render/GraphicsContext.h"
+#include "platform/quartz/GraphicsContext.h"
 
 std::shared_ptr<AVPlayerLayer> AVPlayerLayer::layer() { return std::shared_ptr<AVPlayerLayer>(new AVPlayerLayer()); }
 

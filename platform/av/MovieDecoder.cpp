@@ -13,7 +13,6 @@ extern "C" {
 #include <cmath>
 #include <vector>
 
-#include "platform/appkit/NSImage.h"
 
 namespace {
 // Longer than any preview; a declared length beyond it is not believed.
@@ -168,7 +167,7 @@ void MovieDecoder::rewindTo(double time) {
   ended_ = false;
 }
 
-std::shared_ptr<NSImage> MovieDecoder::convert() {
+std::shared_ptr<const MovieDecoder::Picture> MovieDecoder::convert() {
   Parts& p = *parts_;
   AVFrame* frame = p.pending;
   int w = frame->width, h = frame->height;
@@ -189,17 +188,17 @@ std::shared_ptr<NSImage> MovieDecoder::convert() {
     std::copy_n(p.scratch.data() + static_cast<std::size_t>(y) * stride, static_cast<std::size_t>(w) * 4,
                 rgba.data() + static_cast<std::size_t>(y) * w * 4);
   }
-  return NSImage::imageWithPixels(w, h, std::move(rgba));
+  return std::make_shared<const Picture>(CGImage{w, h, std::move(rgba)});
 }
 
 void MovieDecoder::remember(const Frame& frame) {
-  std::size_t bytes = std::size_t(frame.image->pixelWidth()) * frame.image->pixelHeight() * 4;
+  std::size_t bytes = frame.image->pixels().rgba.size();
   if (bytes > limits_.cacheBytes) return;
   while (cachedBytes_ + bytes > limits_.cacheBytes && !cacheOrder_.empty()) {
     auto oldest = cacheOrder_.begin();
     auto found = cache_.find(oldest->second);
     if (found != cache_.end()) {
-      cachedBytes_ -= std::size_t(found->second.image->pixelWidth()) * found->second.image->pixelHeight() * 4;
+      cachedBytes_ -= found->second.image->pixels().rgba.size();
       cache_.erase(found);
     }
     cacheOrder_.erase(oldest);

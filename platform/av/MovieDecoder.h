@@ -17,8 +17,7 @@
 
 #include "platform/foundation/NSError.h"
 #include "platform/foundation/NSGeometry.h"
-
-class NSImage;
+#include "platform/quartz/CGImage.h"
 
 // The error domain of movie failures and its codes (the platform's values).
 inline constexpr std::string_view AVFoundationErrorDomain = "AVFoundationErrorDomain";
@@ -53,10 +52,21 @@ class MovieDecoder {
   // Seconds; at least one frame's length for a clip with pictures.
   double duration() const { return duration_; }
 
+  // One decoded picture, drawn at its pixel size.
+  class Picture : public CGImageSource {
+   public:
+    explicit Picture(CGImage pixels) : pixels_(std::move(pixels)) {}
+    const CGImage* imageForDrawing() const override { return &pixels_; }
+    NSSize size() const override { return {double(pixels_.width), double(pixels_.height)}; }
+    const CGImage& pixels() const { return pixels_; }
+
+   private:
+    CGImage pixels_;
+  };
   struct Frame {
     double start = 0;  // seconds from the clip's start
     double end = 0;
-    std::shared_ptr<NSImage> image;
+    std::shared_ptr<const Picture> image;
   };
   // The frame that shows at `time` (clamped to the clip), or none when no picture decodes.
   std::optional<Frame> frameAt(double time);
@@ -70,7 +80,7 @@ class MovieDecoder {
   MovieDecoder();
   bool receiveFrame();
   void rewindTo(double time);
-  std::shared_ptr<NSImage> convert();
+  std::shared_ptr<const Picture> convert();
   void remember(const Frame& frame);
   std::optional<Frame> cached(double time) const;
 

@@ -1,27 +1,23 @@
 #pragma once
-// A bitmap: pixels in rows from the top, 4 bytes a pixel (red, green, blue, alpha, not
-// premultiplied). Immutable once made, so images made from it can share its pixels.
+// Pictures as the drawing layer takes them: plain pixels, whoever decoded or holds them.
 
 #include <cstdint>
-#include <memory>
 #include <vector>
 
-#include "platform/foundation/NSObject.h"
+#include "platform/foundation/NSGeometry.h"
 
-class CGImage : public NSObject {
- public:
-  // None for an empty size or fewer bytes than the size needs.
-  static std::shared_ptr<CGImage> make(int width, int height, std::vector<std::uint8_t> rgba);
-
-  int width() const { return width_; }
-  int height() const { return height_; }
-  const std::vector<std::uint8_t>& rgba() const { return rgba_; }
-  std::string className() const override { return "CGImage"; }
-
- private:
-  CGImage() = default;
-  int width_ = 0, height_ = 0;
-  std::vector<std::uint8_t> rgba_;
+// Straight (not premultiplied) RGBA, row by row, 4 bytes a pixel.
+struct CGImage {
+  int width = 0, height = 0;
+  std::vector<std::uint8_t> rgba;
 };
 
-using CGImageRef = std::shared_ptr<CGImage>;
+// An object holding a picture that a graphics context can draw.
+class CGImageSource {
+ public:
+  virtual ~CGImageSource() = default;
+  // The pixels to draw, or none when there is nothing to draw; valid while the source lives.
+  virtual const CGImage* imageForDrawing() const = 0;
+  // The size in points the picture takes.
+  virtual NSSize size() const = 0;
+};

@@ -10,7 +10,7 @@
 #include "platform/av/AVAssetImageGenerator.h"
 #include "platform/av/AVPlayerLayer.h"
 #include "platform/foundation/NSNotificationCenter.h"
-#include "platform/render/Snapshot.h"
+#include "platform/appkit/Snapshot.h"
 #include "standin/MovieMaker.h"
 #include "tests/support/UISimulator.h"
 
