@@ -2,9 +2,6 @@
 // block runs exactly once, every task ends exactly once, and the threads start again.
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <thread>
@@ -13,25 +10,8 @@
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/NSURLSession.h"
 #include "platform/foundation/ProcessShutdown.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/TestEnvironment.h"
-
-namespace {
-
-// A loopback address nothing listens on: the transfers fail fast without a server, whose
-// library the thread sanitizer cannot see into.
-std::string unanswered() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/x";
-}
-
-}  // namespace
 
 class ShutdownStressTest : public GlimdeckTest {};
 
@@ -40,7 +20,9 @@ TEST_F(ShutdownStressTest, WorkGivenDuringShutdownsIsDoneOnceAndTasksEndOnce) {
   constexpr int kEach = 200;
   std::atomic<int> ran{0}, ended{0}, endedTwice{0};
   auto session = NSURLSession::sessionWithConfiguration(nullptr);
-  const auto url = NSURL::URLWithString(unanswered());
+  // Nothing answers: the transfers fail fast without a server, whose library the thread
+  // sanitizer cannot see into.
+  const auto url = NSURL::URLWithString("http://127.0.0.1:" + std::to_string(closedLoopbackPort()) + "/x");
   auto serial = DispatchQueue::makeSerial("stress");
   std::vector<std::thread> senders;
   for (int s = 0; s < kSenders; ++s) {
