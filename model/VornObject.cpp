@@ -13,7 +13,7 @@
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/NSValue.h"
 #include "platform/foundation/Unicode.h"
-#include "ui/NSColorExtensions.h"
+#include "model/NSColorExtensions.h"
 
 namespace {
 
