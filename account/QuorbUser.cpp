@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "account/PlovexUser.h"
+#include "model/PlovexUser.h"
 #include "model/ModelSupport.h"
 #include "platform/foundation/NSCoder.h"
 #include "platform/foundation/NSDate.h"

@@ -148,9 +148,12 @@ void Collection::remove(const std::shared_ptr<VornObject>& vorn) {
   if (at != list.end()) list.erase(at);
   setVorns(list);
   auto manager = CollectionManager::sharedInstance();
-  manager->removeFromLookupHash(vorn->vid);
-  if (specialCollectionType() == 2) manager->deleteFromFavoritesList(vorn);
-  else manager->deleteFromCollectedList(vorn);
+  // Recents never enters the lookups, so leaving it takes nothing out of them either.
+  if (specialCollectionType() != 1) {
+    manager->removeFromLookupHash(vorn->vid);
+    if (specialCollectionType() == 2) manager->deleteFromFavoritesList(vorn);
+    else manager->deleteFromCollectedList(vorn);
+  }
   updatePreviewUrl();
   // Only collections whose additions reach the service have removals to tell it.
   if (QuorbUser::authToken() && canSynchronize()) manager->synchronizeVornDeletion(vorn->vid, specialCollectionType());

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "account/PlovexUser.h"
+#include "model/PlovexUser.h"
 #include "model/VornObject.h"
 #include "platform/coredata/NSManagedObject.h"
 #include "platform/foundation/NSDate.h"
