@@ -97,12 +97,14 @@ TEST_F(Service, SignedInUploadsOfFilesAndAddressesTakeTheServiceIds) {
   auto web = item(0);
   web->vid = "https://example.com/dog.gif";
   saved->append(web);
+  manager()->queueItemsForSynchronization(true);  // both are on their way already: not sent twice
   EXPECT_TRUE(eventually([&] { return state.saved(amy.userid).size() == 2; }));
   auto ids = state.saved(amy.userid);
   EXPECT_TRUE(eventually([&] { return vids(saved) == ids && !saved->interruptedUploadContent(); }));
   EXPECT_EQ(state.upload(ids[1])->tags, (std::vector<std::string>{"funny", "cat"}));
   EXPECT_EQ(state.upload(ids[0])->sourceURL, "https://example.com/dog.gif");
   relaunch();
+  EXPECT_EQ(state.saved(amy.userid), ids);
   EXPECT_EQ(vids(manager()->getSavedCollection()), ids);
   EXPECT_FALSE(manager()->getSavedCollection()->interruptedUploadContent().has_value());
 }
