@@ -13,7 +13,7 @@
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/NSValue.h"
 #include "platform/foundation/Unicode.h"
-#include "ui/NSColorExtensions.h"
+#include "model/NSColorExtensions.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ std::optional<std::string> remoteText(const id& value) {
 }
 
 bool readsAsNumber(const std::string& text) {
-  static const auto formatter = NSNumberFormatter::make();
+  static const auto& formatter = *new auto(NSNumberFormatter::make());  // never destroyed: parsed on any thread
   return formatter->numberFromString(text) != nullptr;
 }
 

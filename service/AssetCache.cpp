@@ -76,7 +76,7 @@ bool writeReplacing(const std::filesystem::path& path, std::string_view bytes) {
 }  // namespace
 
 std::shared_ptr<AssetCache> AssetCache::shared() {
-  static const std::shared_ptr<AssetCache> cache = make();
+  static const std::shared_ptr<AssetCache>& cache = *new std::shared_ptr<AssetCache>(make());  // never destroyed
   return cache;
 }
 

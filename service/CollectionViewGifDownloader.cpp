@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/AppConstants.h"
+#include "model/AppConstants.h"
 #include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSURLRequest.h"
 #include "platform/foundation/NSURLResponse.h"

@@ -6,7 +6,7 @@
 #include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSJSONSerialization.h"
 #include "platform/foundation/NSString.h"
-#include "ui/InterfaceFunctions.h"
+#include "service/InterfaceFunctions.h"
 
 std::shared_ptr<VNStreamRequester> VNStreamRequester::init() {
   std::shared_ptr<VNStreamRequester> requester(new VNStreamRequester());

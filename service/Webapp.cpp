@@ -32,25 +32,19 @@ std::shared_ptr<NSURLSession>& sharedSessionStorage() {
 enum class Base { legacyWeb, legacyApi, message, web, api };
 
 // A stand-in answers on one address; each base gets its own spelling of that address so
-// that none is a substring of another. The current API base keeps the text as given, since
-// it carries most of the traffic and matches the stand-in's own idea of its URL.
+// that none is a substring of another, and so that the stand-in can tell the bases apart by
+// the Host header. The current API base keeps the text as given, since it carries most of
+// the traffic and matches the stand-in's own idea of its URL. Loopback is spelt with names
+// under "localhost", which the URL session resolves to loopback and sends as written (the
+// numeric spellings "127.1" and the like come out of URL parsing as "127.0.0.1").
 std::string hostSpelling(const std::string& host, Base base) {
   if (base == Base::api) return host;
-  if (host == "127.0.0.1" || host == "localhost") {
-    switch (base) {
-      case Base::legacyWeb: return "127.1";
-      case Base::legacyApi: return "127.0.1";
-      case Base::message: return "0x7f000001";
-      case Base::web: return "2130706433";
-      case Base::api: break;
-    }
-    return host;
-  }
+  const std::string suffix = host == "127.0.0.1" ? "localhost" : host;
   switch (base) {
-    case Base::legacyWeb: return "legacy-web." + host;
-    case Base::legacyApi: return "legacy-api." + host;
-    case Base::message: return "legacy-message." + host;
-    case Base::web: return "web." + host;
+    case Base::legacyWeb: return "legacy-web." + suffix;
+    case Base::legacyApi: return "legacy-api." + suffix;
+    case Base::message: return "legacy-message." + suffix;
+    case Base::web: return "web." + suffix;
     case Base::api: break;
   }
   return host;
@@ -239,6 +233,8 @@ URLCharacterSet Webapp::allowedQueryCharacters() { return URLQueryAllowedCharact
 std::shared_ptr<NSURLSessionConfiguration> Webapp::sessionConfigurationWithAdditionalHeaders(
     const std::optional<StringMap>& headers) {
   auto configuration = NSURLSessionConfiguration::defaultSessionConfiguration();
+  // The service's JSON replies are small: one that takes a minute is not coming.
+  configuration->timeoutIntervalForResource = 60;
   configuration->HTTPAdditionalHeaders.setValue(userAgent(), Constants::userAgentHeader);
   if (headers) {
     for (const auto& [name, value] : *headers) configuration->HTTPAdditionalHeaders.setValue(value, name);

@@ -1,5 +1,7 @@
 #include "standin/StandinServer.h"
 #include "standin/AdvertisingRoutes.h"
+#include "standin/HostileRoutes.h"
+#include "standin/CollectionRoutes.h"
 #include "standin/MultipartParser.h"
 #include "standin/PostRoutes.h"
 #include "standin/ServiceRoutes.h"
@@ -601,6 +603,8 @@ void StandinServer::addBuiltinRoutes() {
   ServiceRoutes::addTo(*this);
   AdvertisingRoutes::addTo(*this);
   PostRoutes::addTo(*this);
+  HostileRoutes::addTo(*this);
+  CollectionRoutes::addTo(*this);
   addRoute("GET", "/media/.*", [](const StandinRequest& request, StandinResponse& response, const Catalogue& catalogue) {
     catalogue.serveMedia(request, response);
   });

@@ -30,6 +30,7 @@
 #include "standin/Fault.h"
 #include "standin/StandinRequest.h"
 #include "standin/StandinResponse.h"
+#include "standin/StandinState.h"
 
 namespace httplib {
 class Server;
@@ -89,6 +90,9 @@ class StandinServer : public NSObject {
   // The catalogue served, with media addresses on baseURL(). start() makes it anew for the
   // address it listens on, so a reference is good until the next start().
   const Catalogue& catalogue() const { return *catalogue_; }
+  // Accounts, collections and uploads, kept for the server's life (see StandinState).
+  StandinState& state() { return *state_; }
+  std::shared_ptr<StandinState> sharedState() { return state_; }
 
  private:
   explicit StandinServer(std::uint64_t seed);
@@ -116,6 +120,7 @@ class StandinServer : public NSObject {
 
   std::uint64_t seed_;
   std::shared_ptr<Catalogue> catalogue_;
+  std::shared_ptr<StandinState> state_ = std::make_shared<StandinState>();
   std::unique_ptr<httplib::Server> server_;
   std::thread listener_;
   int port_ = 0;

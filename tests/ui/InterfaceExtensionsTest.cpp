@@ -19,10 +19,10 @@
 #include "tests/support/UISimulator.h"
 #include "platform/appkit/NSMutableAttributedString.h"
 #include "platform/foundation/NSURL.h"
-#include "ui/GlobalKeys.h"
+#include "service/GlobalKeys.h"
 #include "ui/LayerAnimation.h"
 #include "ui/MenuBarAppearance.h"
-#include "ui/NSColorExtensions.h"
+#include "model/NSColorExtensions.h"
 #include "ui/NSColorPalette.h"
 #include "ui/NSMutableAttributedStringExtensions.h"
 #include "ui/NSTextFieldExtensions.h"
@@ -270,7 +270,7 @@ TEST_F(InterfaceExtensionsTest, ImagesLoadFromFilesAndTheCacheAndBadDataChangesN
 #include "platform/appkit/NSScreen.h"
 #include "platform/appkit/NSShadow.h"
 #include "platform/appkit/NSTouchBar.h"
-#include "ui/NSApplicationExtensions.h"
+#include "app/NSApplicationExtensions.h"
 #include "ui/NSWindowExtensions.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "ui/InterfaceFunctions.h"
-#include "ui/NSColorExtensions.h"
+#include "service/InterfaceFunctions.h"
+#include "model/NSColorExtensions.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "browse/GifCellBackingView.h"
-#include "browse/NSViewTouchBlocker.h"
+#include "ui/NSViewTouchBlocker.h"
 #include "platform/appkit/NSAttributedString.h"
 #include "platform/appkit/NSCursor.h"
 #include "platform/appkit/NSFont.h"
