@@ -8,8 +8,8 @@
 #include "platform/appkit/NSColor.h"
 #include "platform/appkit/NSFont.h"
 #include "platform/appkit/NSMenu.h"
-#include "platform/quartz/GraphicsContext.h"
 #include "platform/appkit/Snapshot.h"
+#include "platform/quartz/GraphicsContext.h"
 
 namespace MenuRenderer {
 

@@ -133,7 +133,7 @@ class ShortcutPortal {
     }
     pending_.clear();
     auto token = nextToken();
-    expectResponse(token, nullptr);
+    expectResponse(token, onBound);
     GVariantBuilder options;
     g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
     g_variant_builder_add(&options, "{sv}", "handle_token", g_variant_new_string(token.c_str()));
@@ -157,6 +157,13 @@ class ShortcutPortal {
     }
     if (results) g_variant_unref(results);
     self->creating_ = false;
+  }
+
+  static void onBound(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* parameters,
+                      gpointer) {
+    guint32 response = 2;
+    g_variant_get_child(parameters, 0, "u", &response);
+    if (response != 0) OutputSink::print("Global shortcut: the desktop did not bind the shortcut; it is off.");
   }
 
   static void onActivated(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
