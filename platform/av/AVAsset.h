@@ -26,7 +26,7 @@ class AVAsset : public NSObject {
   // Closes the file and drops the decoded frames; the next request opens it again.
   void unload();
 
-  std::string className() const override { return "AVAsset"; }
+  GLIMDECK_OBJECT(AVAsset)
 
  private:
   AVAsset() = default;

@@ -17,7 +17,7 @@ class AVAssetImageGenerator : public NSObject {
   std::expected<std::shared_ptr<CGImage>, std::shared_ptr<NSError>> copyCGImageAtTime(CMTime requestedTime,
                                                                                       CMTime* actualTime = nullptr);
 
-  std::string className() const override { return "AVAssetImageGenerator"; }
+  GLIMDECK_OBJECT(AVAssetImageGenerator)
 
  private:
   AVAssetImageGenerator() = default;

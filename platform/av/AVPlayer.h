@@ -45,7 +45,7 @@ class AVPlayer : public NSObject {
   float volume = 1.0f;
   AVPlayerActionAtItemEnd actionAtItemEnd = AVPlayerActionAtItemEnd::advance;
 
-  std::string className() const override { return "AVPlayer"; }
+  GLIMDECK_OBJECT(AVPlayer)
 
  private:
   AVPlayer() = default;

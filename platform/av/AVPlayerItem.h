@@ -22,7 +22,7 @@ class AVPlayerItem : public NSObject {
   std::shared_ptr<NSError> error() { return asset_->error(); }
   CMTime duration() { return asset_->duration(); }
 
-  std::string className() const override { return "AVPlayerItem"; }
+  GLIMDECK_OBJECT(AVPlayerItem)
 
  private:
   AVPlayerItem() = default;

@@ -4,7 +4,7 @@
 
 #include "platform/quartz/GraphicsContext.h"
 
-std::shared_ptr<AVPlayerLayer> AVPlayerLayer::layer() { return std::shared_ptr<AVPlayerLayer>(new AVPlayerLayer()); }
+std::shared_ptr<AVPlayerLayer> AVPlayerLayer::layer() { return create(); }
 
 std::shared_ptr<AVPlayerLayer> AVPlayerLayer::playerLayerWithPlayer(const std::shared_ptr<AVPlayer>& player) {
   auto made = layer();

@@ -30,7 +30,7 @@ class AVPlayerLayer : public CALayer {
   bool isReadyForDisplay() const { return readyForDisplay_; }
 
   void drawInContext(GraphicsContext& context) override;
-  std::string className() const override { return "AVPlayerLayer"; }
+  GLIMDECK_OBJECT(AVPlayerLayer)
 
  protected:
   AVPlayerLayer() = default;
