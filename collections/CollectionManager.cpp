@@ -5,6 +5,7 @@
 
 #include "account/QuorbUser.h"
 #include "account/QuorbUserManager.h"
+#include "collections/AccountCollections.h"
 #include "collections/CoreDataContext.h"
 #include "collections/OnceOnly.h"
 #include "platform/foundation/NSNumber.h"
@@ -12,6 +13,9 @@
 #include "platform/foundation/OutputSink.h"
 
 namespace {
+
+// Wherever the collection manager is linked in, the account's user changes reach it.
+[[maybe_unused]] const bool accountCollectionsRegistered = AccountCollections::registerWithAccount();
 
 std::mutex& sharedMutex() {
   static auto* mutex = new std::mutex();
