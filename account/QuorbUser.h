@@ -114,6 +114,8 @@ class QuorbUser : public NSObject, public NSCoding {
 
   // The stored token while its record is valid and unexpired; evaluated afresh each call.
   static std::optional<std::string> authToken();
+  // The token of a token record while it is valid and unexpired, as authToken reads it.
+  static std::optional<std::string> tokenOfRecord(const std::shared_ptr<NSDictionary>& record);
 
   // Never fails: missing or mistyped entries take their defaults.
   static std::shared_ptr<QuorbUser> initWithCoder(NSCoder& coder);

@@ -178,8 +178,11 @@ void QuorbUser::handleAuthenticationResponse(const std::shared_ptr<NSDictionary>
   // Signed in only with both a record and a token: anything less stores nothing, and the
   // caller sees a reply without a user.
   auto auth = reply->objectForKeyAs<NSDictionary>(Keys::auth);
-  if (!user || !auth || !auth->objectForKeyAs<NSString>(Keys::token)) return answer(nullptr, false, nullptr, nullptr);
+  auto token = tokenOfRecord(auth);
+  if (!user || !token) return answer(nullptr, false, nullptr, nullptr);
   setAuthWithAuth(auth);
+  // The defaults refuse a record they cannot keep (one holding a null, say).
+  if (authToken() != token) return answer(nullptr, false, nullptr, nullptr);
   answer(user, false, nullptr, nullptr);
 }
 

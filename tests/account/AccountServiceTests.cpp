@@ -308,6 +308,8 @@ TEST_F(Account, SignInCountsOnlyWithBothATokenAndAUserRecord) {
       {R"({"auth":{"token":"t2"},"tosacceptancerequired":false})", false},
       {R"({"user":{"id":"5","username":"d"},"auth":{"token":"t3"},"tosacceptancerequired":false})", false},
       {R"({"user":{"id":5,"username":"d"},"auth":{"token":"t4"}})", false},
+      {R"({"user":{"id":5,"username":"d"},"auth":{"token":"t5","extra":null},"tosacceptancerequired":false})", false},
+      {R"({"user":{"id":5,"username":"d"},"auth":{"token":"t6","expires":"1"},"tosacceptancerequired":false})", false},
   };
   for (const auto& c : cases) {
     QuorbUser::setAuthWithAuth(NSDictionary::make({{"token", NSString::make("kept")}}));
