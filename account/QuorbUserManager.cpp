@@ -1,12 +1,12 @@
 #include "account/QuorbUserManager.h"
 
-#include "platform/foundation/NSData.h"
 #include "account/UserCollections.h"
+#include "platform/foundation/NSData.h"
 #include "platform/foundation/NSKeyedArchiver.h"
 #include "platform/foundation/NSKeyedUnarchiver.h"
 #include "platform/foundation/NSRunLoop.h"
-#include "platform/foundation/Unicode.h"
 #include "platform/foundation/NSUserDefaults.h"
+#include "platform/foundation/Unicode.h"
 #include "service/PlovexAnalytics.h"
 
 std::shared_ptr<QuorbUserManager> QuorbUserManager::init() {

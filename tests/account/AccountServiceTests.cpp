@@ -440,6 +440,27 @@ TEST_F(Account, LogOutEndsTheTokenAndPurgesTheCollections) {
   EXPECT_EQ(notifications_, (std::vector<bool>{false, false}));
 }
 
+TEST_F(Account, ClearingTheUserPurgesAndStoresNoUser) {
+  auto max = signIn("max", "max-token");
+  servicePack("Max's", 61);
+  signOut();
+  // Without a token the refresh sends nothing.
+  QuorbUserManager::init()->authenticateUser();
+  settle();
+  EXPECT_TRUE(requestsTo("/quorb.user").empty());
+
+  auto manager = QuorbUserManager::init();
+  ASSERT_EQ(manager->currentUser()->userId, max.userid);
+  manager->setUser(nullptr);
+  EXPECT_EQ(calls(), std::vector<std::string>{"change max->none [stored max, main]"});
+  EXPECT_TRUE(packNames().empty());
+  EXPECT_EQ(QuorbUserManager::init()->currentUser(), nullptr);
+  EXPECT_FALSE(QuorbUserManager::init()->doesCurrentUserRequireTOS());
+  // No user and no user again is no change.
+  manager->setUser(nullptr);
+  EXPECT_EQ(calls().size(), 1u);
+}
+
 TEST_F(Account, SwitchingAccountsRunsTheCollectionSideBeforeTheNewUserIsStored) {
   auto jan = signIn("jan", "jan-token");
   servicePack("Jan's", 51);
