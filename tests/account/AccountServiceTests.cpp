@@ -509,4 +509,26 @@ TEST_F(Account, SigningInAgainAsTheSameUserClaimsPacksMadeWithoutAnAccount) {
   EXPECT_EQ(packNames(), std::vector<std::string>{"Offline"});
 }
 
+// The first sign-in claims the packs made without an account for the user signing in, so
+// that they leave with that user at the next switch of account.
+TEST_F(Account, PacksClaimedAtTheFirstSignInBelongToTheUserSigningIn) {
+  auto pack = manager()->createNewCollection("Before", true, true);
+  ASSERT_TRUE(eventually([&] { return pack->identifier() != 0 && pack->anonymousToken(); }));
+  auto nia = standin().state().accounts().seedUser("nia", "pw");
+  AccountReply reply;
+  QuorbUser::loginWith("nia", "pw", false, reply.callback());
+  wait(reply);
+  QuorbUserManager::init()->setUser(reply.user);
+  ASSERT_TRUE(eventually([&] { return pack->creator() != nullptr; }));
+  EXPECT_EQ(pack->creator()->userIdentifier, std::to_string(nia.userid));
+  EXPECT_EQ(standin().state().collection(pack->identifier())->owner, nia.userid);
+
+  auto oz = standin().state().accounts().seedUser("oz", "pw");
+  AccountReply other;
+  QuorbUser::loginWith("oz", "pw", false, other.callback());
+  wait(other);
+  QuorbUserManager::init()->setUser(other.user);
+  EXPECT_TRUE(packNames().empty());
+}
+
 }  // namespace
