@@ -5,11 +5,13 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "model/PlovexUser.h"
 #include "model/ModelSupport.h"
 #include "platform/foundation/NSCoder.h"
 #include "platform/foundation/NSDate.h"
 #include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSString.h"
+#include "platform/foundation/NSURL.h"
 #include "platform/foundation/NSUserDefaults.h"
 
 namespace {
@@ -61,3 +63,11 @@ void QuorbUser::encodeWithCoder(NSCoder& coder) const {
 }
 
 std::string QuorbUser::description() const { return "name:" + username + " id:" + std::to_string(userId); }
+
+std::shared_ptr<PlovexUser> QuorbUser::createPlovexUser() const {
+  auto user = PlovexUser::init(std::to_string(userId), PlovexUserType::glimdeck, username);
+  user->tagLine = tagLine;
+  user->imageUrl = imageURL.empty() ? nullptr : NSURL::URLWithString(imageURL);
+  user->hasAcceptedTOS = hasAcceptedTOS;
+  return user;
+}

@@ -10,6 +10,8 @@
 #include "platform/foundation/NSCoding.h"
 #include "platform/foundation/NSObject.h"
 
+class PlovexUser;
+
 class QuorbUser : public NSObject, public NSCoding {
  public:
   struct Constants {
@@ -37,6 +39,9 @@ class QuorbUser : public NSObject, public NSCoding {
   std::string tagLine;
   std::string imageURL;
   bool hasAcceptedTOS = false;
+
+  // The public record of this account: the form in which it is compared with creators.
+  std::shared_ptr<PlovexUser> createPlovexUser() const;
 
   // "name:<username> id:<userId>"
   std::string description() const override;

@@ -2,6 +2,8 @@
 // Keeps the signed-in user, archived in the user defaults under "userKey". Every caller
 // makes its own manager; managers share their state only through the stored archive.
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "account/QuorbUser.h"
@@ -13,7 +15,8 @@ class QuorbUserManager : public NSObject {
     static constexpr std::string_view userKey = "userKey";
   };
 
-  // A new manager holding the stored user (none when absent or unreadable).
+  // A new manager holding the stored user (none when absent or unreadable). Making one also
+  // lets analytics events name the signed-in user.
   static std::shared_ptr<QuorbUserManager> init();
   static std::shared_ptr<QuorbUserManager> quorbUserManager() { return init(); }
 
@@ -21,6 +24,8 @@ class QuorbUserManager : public NSObject {
   std::shared_ptr<QuorbUser> quorbUser;
   // The cached user, restored from the store first while there is none.
   std::shared_ptr<QuorbUser> currentUser();
+  // The stored user's identifier while a valid token is kept; none otherwise.
+  static std::optional<std::string> signedInUserIdentifier();
 
   std::string className() const override { return "QuorbUserManager"; }
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "account/PlovexUser.h"
+#include "model/PlovexUser.h"
 #include "account/QuorbUser.h"
 #include "model/VornObject.h"
 #include "platform/foundation/NSKeyedUnarchiver.h"

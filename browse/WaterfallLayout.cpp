@@ -2,17 +2,30 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
+#include <string>
 
 #include "platform/appkit/NSCollectionView.h"
 
 namespace {
 
-// The item's width / height, or the default when the size gives no usable ratio.
+// The item's width / height, or the default when the size gives no usable ratio. A finite
+// but absurd ratio (1 × 1e308) is held to the extremes, so no item is endlessly long.
 double usableRatio(NSSize size) {
   double ratio = size.width / size.height;
   if (!(size.width > 0) || !(size.height > 0) || !std::isfinite(ratio) || !(ratio > 0))
     return WaterfallLayout::Constants::defaultItemRatio;
-  return ratio;
+  constexpr double extreme = WaterfallLayout::Constants::extremeItemRatio;
+  return std::clamp(ratio, 1.0 / extreme, extreme);
+}
+
+// Spacing wider than the rectangle leaves no room: a frame of no size at its centre, never a
+// negative one.
+NSRect insetToNoLessThanNothing(NSRect r, double dx, double dy) {
+  NSRect inset = NSInsetRect(r, dx, dy);
+  if (!(inset.size.width >= 0)) inset.origin.x = r.midX(), inset.size.width = 0;
+  if (!(inset.size.height >= 0)) inset.origin.y = r.midY(), inset.size.height = 0;
+  return inset;
 }
 
 // A header extent that cannot shorten the streams.
@@ -149,8 +162,8 @@ void WaterfallLayout::placeItem(NSIndexPath path, WaterfallLayoutDelegate& sourc
   else
     r = expanded ? NSMakeRect(maxLength(), 0, ratio * cross, cross)
                  : NSMakeRect(streamLength_[target], static_cast<double>(target) * sw, ratio * sw, sw);
-  attributes->frame = isColumns() ? NSInsetRect(r, cellSpacing_ * 0.5, streamSpacing_ * 0.5)
-                                  : NSInsetRect(r, streamSpacing_ * 0.5, cellSpacing_ * 0.5);
+  attributes->frame = isColumns() ? insetToNoLessThanNothing(r, cellSpacing_ * 0.5, streamSpacing_ * 0.5)
+                                  : insetToNoLessThanNothing(r, streamSpacing_ * 0.5, cellSpacing_ * 0.5);
 
   double start = isColumns() ? r.minY() : r.minX();
   double extent = isColumns() ? r.height() : r.width();
@@ -226,4 +239,69 @@ bool WaterfallLayout::shouldInvalidateLayoutForBoundsChange(NSRect newBounds) co
   if (!view) return true;
   NSRect bounds = view->bounds();
   return isColumns() ? bounds.size.width != newBounds.size.width : bounds.size.height != newBounds.size.height;
+}
+
+std::vector<std::string> WaterfallLayout::invariantViolations() const {
+  std::vector<std::string> out;
+  if (!prepared_) return out;
+  auto name = [](NSIndexPath p) { return std::to_string(p.section) + "-" + std::to_string(p.item); };
+  if (streamLength_.size() != effectiveStreamCount()) out.push_back("the stream lengths are not one per stream");
+  for (double length : streamLength_)
+    if (!std::isfinite(length) || length < 0) out.push_back("a stream length is not finite and positive");
+  double end = maxLength();
+  // Frames are inset by half a spacing, so a negative spacing lets them reach that far out.
+  double slack = std::max({0.0, -cellSpacing_ * 0.5, -streamSpacing_ * 0.5}) + 1e-9;
+  std::vector<std::pair<NSRect, std::string>> frames;
+  for (std::size_t s = 0; s < sections_.size(); ++s) {
+    const Section& section = sections_[s];
+    if (!delegate.expired() && section.items.size() != section.count)
+      out.push_back("section " + std::to_string(s) + " placed " + std::to_string(section.items.size()) + " items of " +
+                    std::to_string(section.count));
+    for (std::size_t i = 0; i < section.items.size(); ++i) {
+      const auto& attributes = section.items[i];
+      NSIndexPath path{i, s};
+      if (!attributes || attributes->indexPath() != path) {
+        out.push_back("item " + name(path) + " is not placed at its own path");
+        continue;
+      }
+      NSRect f = attributes->frame;
+      if (!std::isfinite(f.minX()) || !std::isfinite(f.minY()) || !std::isfinite(f.width()) || !std::isfinite(f.height())) {
+        out.push_back("item " + name(path) + " has a frame that is not finite");
+        continue;
+      }
+      double low = isColumns() ? f.minY() : f.minX(), high = isColumns() ? f.maxY() : f.maxX();
+      double crossLow = isColumns() ? f.minX() : f.minY(), crossHigh = isColumns() ? f.maxX() : f.maxY();
+      if (low < -slack || high > end + slack || crossLow < -slack || crossHigh > preparedCross_ + slack)
+        out.push_back("item " + name(path) + " lies outside the content");
+      frames.emplace_back(f, "item " + name(path));
+    }
+  }
+  // Sorted along the main axis, a frame can only overlap those that start before it ends.
+  auto start = [this](NSRect r) { return isColumns() ? r.minY() : r.minX(); };
+  auto stop = [this](NSRect r) { return isColumns() ? r.maxY() : r.maxX(); };
+  std::sort(frames.begin(), frames.end(), [&](const auto& a, const auto& b) { return start(a.first) < start(b.first); });
+  for (std::size_t i = 0; i < frames.size(); ++i)
+    for (std::size_t j = i + 1; j < frames.size() && start(frames[j].first) < stop(frames[i].first); ++j) {
+      NSRect overlap = NSIntersectionRect(frames[i].first, frames[j].first);
+      if (overlap.width() > 1e-9 && overlap.height() > 1e-9)
+        out.push_back(frames[i].second + " overlaps " + frames[j].second);
+    }
+  for (const auto* list : {&expanded_, &headers_}) {
+    for (std::size_t k = 1; k < list->size(); ++k)
+      if ((*list)[k].start < (*list)[k - 1].start || (*list)[k].reach < (*list)[k - 1].reach)
+        out.push_back("the index of spanning elements does not grow along the main axis");
+  }
+  for (const auto& stream : streams_)
+    for (std::size_t k = 1; k < stream.size(); ++k)
+      if (stream[k].start < stream[k - 1].start || stream[k].reach < stream[k - 1].reach)
+        out.push_back("a stream's index does not grow along the main axis");
+  NSRect everything = isColumns() ? NSMakeRect(-slack, -slack, preparedCross_ + 2 * slack, end + 2 * slack)
+                                  : NSMakeRect(-slack, -slack, end + 2 * slack, preparedCross_ + 2 * slack);
+  auto indexed = layoutAttributesForElementsInRect(everything);
+  auto scanned = layoutAttributesForElementsInRectByScanning(everything);
+  std::set<const NSCollectionViewLayoutAttributes*> a, b;
+  for (const auto& x : indexed) a.insert(x.get());
+  for (const auto& x : scanned) b.insert(x.get());
+  if (a != b) out.push_back("the index answers differently from a scan");
+  return out;
 }

@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "browse/WaterfallLayoutDelegate.h"
@@ -25,6 +26,8 @@ class WaterfallLayout : public NSCollectionViewLayout {
     // The aspect ratio given to an item whose size has no usable ratio (zero, negative or
     // not finite), so that one bad size cannot make a stream infinitely long.
     static constexpr double defaultItemRatio = 1.0;
+    // No item is taken as wider, or taller, than this many times its other side.
+    static constexpr double extremeItemRatio = 1000.0;
   };
 
   long streamCount() const { return streamCount_; }
@@ -69,6 +72,12 @@ class WaterfallLayout : public NSCollectionViewLayout {
   NSCollectionViewLayoutAttributesList layoutAttributesForElementsInRectByScanning(NSRect rect) const;
   // How many items the last preparation placed (rather than kept from the one before).
   std::size_t itemsPlacedByLastPreparation() const { return placedByLastPreparation_; }
+
+  // What should always hold after a preparation, each broken rule as one line (none: all
+  // hold): one stream length per stream, every item placed once at its path with a finite
+  // frame inside the content, no two frames overlapping, each stream's index growing along
+  // the main axis, and the index answering as a scan does. Tests call it after every step.
+  std::vector<std::string> invariantViolations() const;
 
   std::string className() const override { return "WaterfallLayout"; }
 

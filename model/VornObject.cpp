@@ -18,7 +18,7 @@
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/NSValue.h"
 #include "platform/foundation/Unicode.h"
-#include "ui/NSColorExtensions.h"
+#include "model/NSColorExtensions.h"
 
 namespace {
 
@@ -209,7 +209,7 @@ struct ElementJson {
 };
 
 bool readsAsNumber(const std::string& text) {
-  static const auto formatter = NSNumberFormatter::make();
+  static const auto& formatter = *new auto(NSNumberFormatter::make());  // never destroyed: parsed on any thread
   return formatter->numberFromString(text) != nullptr;
 }
 

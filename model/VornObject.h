@@ -12,7 +12,7 @@
 #include <variant>
 #include <vector>
 
-#include "account/PlovexUser.h"
+#include "model/PlovexUser.h"
 #include "model/AdBadgeInfo.h"
 #include "model/FeatureInfo.h"
 #include "model/VornObjectSerializationError.h"

@@ -4,13 +4,12 @@
 #include <fstream>
 #include <span>
 
-#include "app/AppConstants.h"
+#include "model/AppConstants.h"
 #include "model/VornObject.h"
 #include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSUUID.h"
 #include "platform/foundation/OutputSink.h"
 #include "platform/foundation/Paths.h"
-#include "ui/InterfaceFunctions.h"
 
 namespace {
 

@@ -2,14 +2,14 @@
 
 #include <cstdio>
 
-#include "app/AppConstants.h"
+#include "model/AppConstants.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/OutputSink.h"
 #include "service/AdvertisingLogger.h"
 #include "service/PlovexAnalytics.h"
 #include "service/Webapp.h"
-#include "ui/GlobalKeys.h"
+#include "service/GlobalKeys.h"
 
 std::shared_ptr<AdvertisingLogOperation> AdvertisingLogOperation::make(std::string sourceID,
                                                                        AdvertisingLogType logType) {

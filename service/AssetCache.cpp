@@ -76,7 +76,7 @@ bool writeReplacing(const std::filesystem::path& path, std::string_view bytes) {
 }  // namespace
 
 std::shared_ptr<AssetCache> AssetCache::shared() {
-  static const std::shared_ptr<AssetCache> cache = make();
+  static const std::shared_ptr<AssetCache>& cache = *new std::shared_ptr<AssetCache>(make());  // never destroyed
   return cache;
 }
 
@@ -317,10 +317,10 @@ void AssetCache::removeLocked(std::string_view key) {
       OutputSink::print(std::string(Constants::removalErrorPrefix) + removed.error()->localizedDescription());
     }
   }
-  auto position = std::find(order_.begin(), order_.end(), key);
-  if (position == order_.end()) return;
+  // A key mapped but missing from the order is forgotten too: kept, it would answer
+  // "cached" for ever with a file that is gone.
   mapping_.erase(entry);
-  order_.erase(position);
+  if (auto position = std::find(order_.begin(), order_.end(), key); position != order_.end()) order_.erase(position);
   saveMapping();
 }
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/AppConstants.h"
+#include "model/AppConstants.h"
 #include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSURLRequest.h"
 #include "platform/foundation/NSURLResponse.h"
@@ -33,6 +33,31 @@ namespace {
 std::shared_ptr<NSURL> requestedURL(const std::shared_ptr<NSURLSessionTask>& task) {
   if (!task || !task->originalRequest()) return nullptr;
   return task->originalRequest()->URL();
+}
+
+// URLs whose media was refused as too large, for the life of the process: a tile configured
+// again must not download up to the limit once more only to be refused again.
+struct RefusedURLs {
+  std::mutex mutex;
+  std::unordered_set<std::string> keys;
+};
+
+RefusedURLs& refusedURLs() {
+  // Never destroyed: the session's queue may still record a refusal while the process exits.
+  static auto* refused = new RefusedURLs();
+  return *refused;
+}
+
+bool wasRefused(const std::string& key) {
+  auto& refused = refusedURLs();
+  std::lock_guard lock(refused.mutex);
+  return refused.keys.contains(key);
+}
+
+void rememberRefusal(const std::string& key) {
+  auto& refused = refusedURLs();
+  std::lock_guard lock(refused.mutex);
+  refused.keys.insert(key);
 }
 
 }  // namespace
@@ -88,6 +113,10 @@ void CollectionViewGifDownloader::downloadMedia(const std::shared_ptr<NSURL>& ur
   }
   if (url->isFileURL()) {
     report(url, std::nullopt, type, DownloadCompleteStatus::localFileDetected);
+    return;
+  }
+  if (wasRefused(key)) {
+    report(url, std::nullopt, type, DownloadCompleteStatus::fileTooLarge);
     return;
   }
 
@@ -203,6 +232,7 @@ void CollectionViewGifDownloader::URLSession(const std::shared_ptr<NSURLSession>
   if (error && error->domain() == NSError::NSURLErrorDomain && error->code() == NSURLError::cancelled) return;
   bool tooLarge = error && error->domain() == NSError::NSURLErrorDomain &&
                   error->code() == NSURLError::dataLengthExceedsMaximum;
+  if (tooLarge && url) rememberRefusal(url->absoluteString());
   report(url, std::nullopt, type,
          tooLarge ? DownloadCompleteStatus::fileTooLarge : DownloadCompleteStatus::failedToDownload);
 }

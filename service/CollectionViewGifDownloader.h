@@ -2,7 +2,8 @@
 // Fetches the preview media (GIF, PNG or MP4 files) that the cells of a GIF grid show, with
 // progress, and puts every finished file into the media cache. Media already cached, or a
 // local file, is answered at once on the caller's thread without a download. Downloads are
-// capped: one that passes the size limit stops and is reported as too large.
+// capped: one that passes the size limit stops and is reported as too large, and its URL is
+// answered as too large at once for the rest of the process.
 
 #include <cstdint>
 #include <memory>

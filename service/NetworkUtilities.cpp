@@ -1,6 +1,6 @@
 #include "service/NetworkUtilities.h"
 
-#include "app/AppConstants.h"
+#include "model/AppConstants.h"
 #include "platform/foundation/NSArray.h"
 #include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSJSONSerialization.h"

@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
-#include "account/QuorbUser.h"
-#include "account/QuorbUserManager.h"
-#include "app/AppConstants.h"
+#include "model/AppConstants.h"
 #include "platform/foundation/Base64.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/NSBundle.h"
@@ -18,7 +16,7 @@
 #include "platform/foundation/NSUserDefaults.h"
 #include "service/Sysctl.h"
 #include "service/Webapp.h"
-#include "ui/InterfaceFunctions.h"
+#include "service/InterfaceFunctions.h"
 
 namespace {
 
@@ -34,6 +32,21 @@ std::shared_ptr<PlovexAnalytics>& sharedStorage() {
   // must not find it gone.
   static auto* shared = new std::shared_ptr<PlovexAnalytics>();
   return *shared;
+}
+
+PlovexAnalytics::SignedInUserSource& signedInUserSource() {
+  static auto* source = new PlovexAnalytics::SignedInUserSource();
+  return *source;
+}
+
+// Events are built on whichever thread sends them; the source is set once at start-up.
+std::optional<std::string> signedInUser() {
+  PlovexAnalytics::SignedInUserSource source;
+  {
+    std::lock_guard lock(sharedMutex());
+    source = signedInUserSource();
+  }
+  return source ? source() : std::nullopt;
 }
 
 // A base-10 integer with an optional sign and nothing else; none on overflow.
@@ -79,6 +92,11 @@ std::shared_ptr<PlovexAnalytics> PlovexAnalytics::sharedPlovexAnalytics() {
 void PlovexAnalytics::setSharedPlovexAnalytics(std::shared_ptr<PlovexAnalytics> analytics) {
   std::lock_guard lock(sharedMutex());
   sharedStorage() = std::move(analytics);
+}
+
+void PlovexAnalytics::setSignedInUserSource(SignedInUserSource source) {
+  std::lock_guard lock(sharedMutex());
+  signedInUserSource() = std::move(source);
 }
 
 std::optional<std::string> PlovexAnalytics::quorbID() const {
@@ -167,11 +185,7 @@ PlovexAnalytics::EventData PlovexAnalytics::eventFields(const std::optional<Even
   fields[std::string(Constants::componentKey)] = component;
   fields[std::string(Constants::hardwareCodeKey)] = hardwareModel;
   fields[std::string(Constants::apiKeyKey)] = std::string(webApiKey);
-  if (QuorbUser::authToken()) {
-    if (auto user = QuorbUserManager::init()->currentUser()) {
-      fields[std::string(Constants::isUserLoggedInKey)] = std::to_string(user->userId);
-    }
-  }
+  if (auto user = signedInUser()) fields[std::string(Constants::isUserLoggedInKey)] = *user;
   if (data) mergeStringDictionary(fields, *data);
   return fields;
 }

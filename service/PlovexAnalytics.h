@@ -4,6 +4,7 @@
 // sends named events, one GET each, started at once and never read back.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -15,7 +16,7 @@
 #include "platform/foundation/NSError.h"
 #include "platform/foundation/NSObject.h"
 #include "platform/foundation/NSURLResponse.h"
-#include "ui/InterfaceFunctions.h"
+#include "service/InterfaceFunctions.h"
 
 class PlovexAnalytics : public NSObject {
  public:
@@ -64,6 +65,12 @@ class PlovexAnalytics : public NSObject {
   static std::shared_ptr<PlovexAnalytics> init();
   static std::shared_ptr<PlovexAnalytics> sharedPlovexAnalytics();
   static void setSharedPlovexAnalytics(std::shared_ptr<PlovexAnalytics> analytics);
+
+  // Who is signed in, asked at every event for its "logged in" member: the account layer,
+  // which sits above this client, answers with the user's identifier or none. Until one is
+  // given, events go as of nobody signed in.
+  using SignedInUserSource = std::function<std::optional<std::string>()>;
+  static void setSignedInUserSource(SignedInUserSource source);
 
   // The install id and the reference id are written on the reply queue and read by the
   // screens, so they are kept behind a lock.

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -51,7 +52,7 @@ Bytes integerValue(T value) {
   return bytes;
 }
 
-std::optional<std::string> firstLine(const char* path) {
+std::optional<std::string> firstLine(const std::filesystem::path& path) {
   std::ifstream in(path);
   std::string line;
   if (!in || !std::getline(in, line)) return std::nullopt;
@@ -74,13 +75,6 @@ std::optional<std::string> cpuinfoValue(std::string_view key) {
   return std::nullopt;
 }
 
-// The machine's model: the firmware's product name, or the device tree's model on boards
-// without firmware tables.
-std::optional<std::string> hardwareModel() {
-  if (auto name = firstLine("/sys/devices/virtual/dmi/id/product_name")) return name;
-  if (auto name = firstLine("/sys/firmware/devicetree/base/model")) return name;
-  return std::nullopt;
-}
 
 std::optional<std::int64_t> cpuFrequencyHz() {
   if (auto khz = firstLine("/sys/devices/system/cpu/cpu0/cpufreq/cpuinfo_max_freq")) {
@@ -135,7 +129,7 @@ std::expected<Bytes, SysctlError> readNode(std::int32_t top, std::int32_t second
     switch (second) {
       case 1: return textValue(names.machine);
       case 2: {
-        if (auto model = hardwareModel()) return textValue(*model);
+        if (auto model = Sysctl::hardwareModelUnder("/")) return textValue(*model);
         return Unexpected(notFound());
       }
       case 15: {
@@ -266,6 +260,12 @@ Sysctl::Result<std::int64_t> Sysctl::integerForName(std::string_view name) {
 
 std::string Sysctl::hostName() { return orDefault(stringForKeys({kernelBranch, 10}), std::string()); }
 std::string Sysctl::machine() { return orDefault(stringForKeys({hardwareBranch, 1}), std::string()); }
+std::optional<std::string> Sysctl::hardwareModelUnder(const std::filesystem::path& root) {
+  if (auto name = firstLine(root / "sys/devices/virtual/dmi/id/product_name")) return name;
+  if (auto name = firstLine(root / "sys/firmware/devicetree/base/model")) return name;
+  return std::nullopt;
+}
+
 std::string Sysctl::model() { return orDefault(stringForKeys({hardwareBranch, 2}), std::string()); }
 std::int64_t Sysctl::activeCPUs() { return orDefault(integerForKeys({hardwareBranch, 25}), std::int64_t{0}); }
 std::string Sysctl::osRelease() { return orDefault(stringForKeys({kernelBranch, 2}), std::string()); }

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <expected>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,6 +56,10 @@ struct Sysctl {
   // integer (4 or 8 native-order bytes).
   static Result<std::string> stringFromData(const Bytes& bytes);
   static Result<std::int64_t> integerFromData(const Bytes& bytes);
+
+  // The machine's model as the files under `root` (the system's own: "/") name it: the
+  // firmware's product name, or the device tree's model on boards without firmware tables.
+  static std::optional<std::string> hardwareModelUnder(const std::filesystem::path& root);
 
   // Fixed host values; a failed read gives the empty text or 0.
   static std::string hostName();

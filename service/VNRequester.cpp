@@ -1,10 +1,10 @@
 #include "service/VNRequester.h"
 
-#include "app/AppConstants.h"
+#include "model/AppConstants.h"
 #include "platform/foundation/NSLocale.h"
 #include "platform/foundation/NSURL.h"
 #include "service/PlovexAnalytics.h"
-#include "ui/InterfaceFunctions.h"
+#include "service/InterfaceFunctions.h"
 
 std::shared_ptr<VNRequester> VNRequester::init() {
   std::shared_ptr<VNRequester> requester(new VNRequester());

@@ -14,7 +14,7 @@
 #include "platform/foundation/NSObject.h"
 #include "platform/foundation/NSURLSessionTask.h"
 #include "service/Webapp.h"
-#include "ui/InterfaceFunctions.h"
+#include "service/InterfaceFunctions.h"
 
 class VNRequester : public NSObject {
  public:

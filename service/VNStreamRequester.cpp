@@ -7,7 +7,7 @@
 #include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSJSONSerialization.h"
 #include "platform/foundation/NSString.h"
-#include "ui/InterfaceFunctions.h"
+#include "service/InterfaceFunctions.h"
 
 std::shared_ptr<VNStreamRequester> VNStreamRequester::init() {
   std::shared_ptr<VNStreamRequester> requester(new VNStreamRequester());
@@ -78,8 +78,9 @@ void VNStreamRequester::fetchWithCallback(Callback callback) {
   // The completion keeps the requester until the reply is handled, so that every fetch
   // calls back even when its screen lets the requester go meanwhile.
   auto self = sharedAs<VNStreamRequester>();
-  auto task = Webapp::requestURLWithUrl(url, std::nullopt, [self, callback](auto data, auto, auto error) {
-    self->handleReply(data, error, callback);
+  auto asked = streamPosition();
+  auto task = Webapp::requestURLWithUrl(url, std::nullopt, [self, callback, asked](auto data, auto, auto error) {
+    self->handleReply(data, error, callback, asked);
   });
   if (!task) {
     if (callback) callback(false, std::nullopt);
@@ -93,7 +94,7 @@ void VNStreamRequester::cancelRequest() {
 }
 
 void VNStreamRequester::handleReply(const std::shared_ptr<NSData>& data, const std::shared_ptr<NSError>& error,
-                                    const Callback& callback) {
+                                    const Callback& callback, const std::optional<std::string>& askedPosition) {
   auto finish = [&](bool success, std::optional<Content> content) {
     if (callback) callback(success, content);
   };
@@ -140,9 +141,10 @@ void VNStreamRequester::handleReply(const std::shared_ptr<NSData>& data, const s
   if (failure) return finish(false, std::nullopt);
   if (emptyReply || unusable) setEndOfStream(true);
   if (!emptyReply) {
-    // A missing or empty "next" would ask for the same page again: the stream ends there.
+    // A missing or empty "next", or the position just asked for, would ask for the same page
+    // again: the stream ends there.
     if (next) setStreamPosition(*next);
-    if (!next || next->empty()) setEndOfStream(true);
+    if (!next || next->empty() || next == askedPosition) setEndOfStream(true);
   }
 
   finish(true, page);

@@ -1,7 +1,8 @@
 #pragma once
 // Fetches a stream of posted GIFs page by page: the position of the next page goes out as
 // "pos", the reply's "results" become items and its "next" the following position. A reply
-// without usable results, or without a following position, ends the stream.
+// without usable results, or without a following position (or with the one just asked for),
+// ends the stream.
 
 #include <memory>
 #include <optional>
@@ -52,8 +53,9 @@ class VNStreamRequester : public VNRequester {
   void cancelRequest() override;
   void reset() override { setStreamPosition(std::nullopt); }
 
-  // Handles one page reply; the callback is called exactly once.
-  void handleReply(const std::shared_ptr<NSData>& data, const std::shared_ptr<NSError>& error, const Callback& callback);
+  // Handles one page reply to a request sent at askedPosition; the callback is called exactly once.
+  void handleReply(const std::shared_ptr<NSData>& data, const std::shared_ptr<NSError>& error, const Callback& callback,
+                   const std::optional<std::string>& askedPosition = std::nullopt);
 
   std::string className() const override { return "VNStreamRequester"; }
 

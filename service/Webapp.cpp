@@ -32,25 +32,19 @@ std::shared_ptr<NSURLSession>& sharedSessionStorage() {
 enum class Base { legacyWeb, legacyApi, message, web, api };
 
 // A stand-in answers on one address; each base gets its own spelling of that address so
-// that none is a substring of another. The current API base keeps the text as given, since
-// it carries most of the traffic and matches the stand-in's own idea of its URL.
+// that none is a substring of another, and so that the stand-in can tell the bases apart by
+// the Host header. The current API base keeps the text as given, since it carries most of
+// the traffic and matches the stand-in's own idea of its URL. Loopback is spelt with names
+// under "localhost", which the URL session resolves to loopback and sends as written (the
+// numeric spellings "127.1" and the like come out of URL parsing as "127.0.0.1").
 std::string hostSpelling(const std::string& host, Base base) {
   if (base == Base::api) return host;
-  if (host == "127.0.0.1" || host == "localhost") {
-    switch (base) {
-      case Base::legacyWeb: return "127.1";
-      case Base::legacyApi: return "127.0.1";
-      case Base::message: return "0x7f000001";
-      case Base::web: return "2130706433";
-      case Base::api: break;
-    }
-    return host;
-  }
+  const std::string suffix = host == "127.0.0.1" ? "localhost" : host;
   switch (base) {
-    case Base::legacyWeb: return "legacy-web." + host;
-    case Base::legacyApi: return "legacy-api." + host;
-    case Base::message: return "legacy-message." + host;
-    case Base::web: return "web." + host;
+    case Base::legacyWeb: return "legacy-web." + suffix;
+    case Base::legacyApi: return "legacy-api." + suffix;
+    case Base::message: return "legacy-message." + suffix;
+    case Base::web: return "web." + suffix;
     case Base::api: break;
   }
   return host;
@@ -149,9 +143,17 @@ std::expected<std::shared_ptr<NSData>, Webapp::UploadError> Webapp::multipartBod
     const std::shared_ptr<NSData>& data, const std::optional<std::string>& fileParameterName,
     const StringMap& params) {
   const std::string delimiter = "\r\n--" + std::string(Constants::uploadBoundary);
+  // The boundary after a line break ends a part; so does one at the very start of a part's
+  // content, which follows a line break of ours. Anything else, quotes and line breaks
+  // included, is content.
+  const std::string_view bare = std::string_view(delimiter).substr(2);
+  auto endsPart = [&](std::string_view content) {
+    return content.find(delimiter) != std::string_view::npos || content.starts_with(bare);
+  };
   std::vector<std::uint8_t> body;
   for (const auto& [key, value] : params) {
-    if (!safeInHeader(key) || !safeInHeader(value)) return std::unexpected(UploadError::unsafeField);
+    if (!safeInHeader(key)) return std::unexpected(UploadError::unsafeField);
+    if (endsPart(value)) return std::unexpected(UploadError::boundaryInContent);
     appendText(body, delimiter);
     appendText(body, "\r\nContent-Disposition: form-data; name=\"");
     appendText(body, key);
@@ -161,13 +163,7 @@ std::expected<std::shared_ptr<NSData>, Webapp::UploadError> Webapp::multipartBod
   if (data) {
     const std::string field = fileParameterName.value_or(std::string(Constants::defaultFileParameterName));
     if (!safeInHeader(field)) return std::unexpected(UploadError::unsafeField);
-    // The boundary after a line break ends a part; so does one at the very start of the bytes,
-    // which follow a line break of ours.
-    const std::string_view bytes = data->view();
-    const std::string_view bare = std::string_view(delimiter).substr(2);
-    if (bytes.find(delimiter) != std::string_view::npos || bytes.starts_with(bare)) {
-      return std::unexpected(UploadError::boundaryInContent);
-    }
+    if (endsPart(data->view())) return std::unexpected(UploadError::boundaryInContent);
     appendText(body, delimiter);
     appendText(body, "\r\nContent-Disposition: form-data; name=\"");
     appendText(body, field);
@@ -194,8 +190,8 @@ std::shared_ptr<NSURLSessionDataTask> Webapp::uploadWithEndpoint(
   if (!body) {
     if (callback) {
       const char* why = body.error() == UploadError::unsafeField
-                            ? "A form field holds a line break or a quote"
-                            : "The file holds the multipart boundary";
+                            ? "A form field's name holds a line break or a quote"
+                            : "A form field or the file holds the multipart boundary";
       callback(nullptr, nullptr,
                NSError::make(std::string(Constants::uploadErrorDomain), static_cast<std::int64_t>(body.error()), why));
     }
@@ -237,6 +233,8 @@ URLCharacterSet Webapp::allowedQueryCharacters() { return URLQueryAllowedCharact
 std::shared_ptr<NSURLSessionConfiguration> Webapp::sessionConfigurationWithAdditionalHeaders(
     const std::optional<StringMap>& headers) {
   auto configuration = NSURLSessionConfiguration::defaultSessionConfiguration();
+  // The service's JSON replies are small: one that takes a minute is not coming.
+  configuration->timeoutIntervalForResource = 60;
   configuration->HTTPAdditionalHeaders.setValue(userAgent(), Constants::userAgentHeader);
   if (headers) {
     for (const auto& [name, value] : *headers) configuration->HTTPAdditionalHeaders.setValue(value, name);

@@ -69,9 +69,11 @@ class Webapp : public NSObject {
     static constexpr std::string_view uploadErrorDomain = "WebappUpload";
   };
   enum class UploadError : std::int64_t {
-    // A field name or value holds CR, LF or a double quote: it would break out of its part.
+    // A field's name (or the file's) holds CR, LF or a double quote: it would break out of
+    // its part's header.
     unsafeField = 1,
-    // The bytes hold the boundary line, so the body could not be read back as sent.
+    // A field's value or the file's bytes hold the boundary line, so the body could not be
+    // read back as sent.
     boundaryInContent = 2,
   };
 

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
+#include <iterator>
 
 #include "platform/foundation/NSArray.h"
 #include "platform/foundation/NSJSONSerialization.h"
@@ -223,20 +225,40 @@ const CatalogueItem* Catalogue::item(std::string_view id) const {
   return nullptr;
 }
 
-std::vector<const CatalogueItem*> Catalogue::search(std::string_view query) const {
+namespace {
+
+// The words of a text as a search compares them: runs of letters and digits (bytes past
+// ASCII count as letters, so "piñata" stays one word), without case, and without a plural
+// "s" ("cats" and "cat" are one word).
+std::vector<std::string> searchWords(std::string_view text) {
   std::vector<std::string> words;
-  std::string folded = lowered(query);
-  for (auto word : split(folded, ' ')) {
-    if (!word.empty()) words.emplace_back(word);
+  std::string word;
+  auto finish = [&] {
+    if (word.size() > 2 && word.back() == 's' && word[word.size() - 2] != 's') word.pop_back();
+    if (!word.empty()) words.push_back(std::move(word));
+    word.clear();
+  };
+  for (char c : text) {
+    auto byte = static_cast<unsigned char>(c);
+    if (std::isalnum(byte) || byte >= 0x80) {
+      word += static_cast<char>(std::tolower(byte));
+    } else {
+      finish();
+    }
   }
+  finish();
+  return words;
+}
+
+}  // namespace
+
+std::vector<const CatalogueItem*> Catalogue::search(std::string_view query) const {
+  const auto wanted = searchWords(query);
   std::vector<const CatalogueItem*> found;
   for (const auto& item : items_) {
-    std::string haystack = lowered(item.title);
-    for (const auto& tag : item.tags) {
-      haystack += '\n';
-      haystack += lowered(tag);
-    }
-    bool all = std::ranges::all_of(words, [&](const std::string& w) { return haystack.find(w) != std::string::npos; });
+    auto words = searchWords(item.title);
+    for (const auto& tag : item.tags) std::ranges::move(searchWords(tag), std::back_inserter(words));
+    bool all = std::ranges::all_of(wanted, [&](const std::string& w) { return std::ranges::find(words, w) != words.end(); });
     if (all) found.push_back(&item);
   }
   return found;

@@ -75,8 +75,8 @@ class Catalogue : public NSObject {
   const std::vector<CatalogueUser>& users() const { return users_; }
   const CatalogueItem* item(std::string_view id) const;
 
-  // Items whose title or tags contain every word of the query (ASCII letters compared
-  // without case); every item for an empty query.
+  // Items whose title and tags hold every word of the query, words compared without case
+  // and without a plural "s" ("cats" finds cat GIFs); every item for an empty query.
   std::vector<const CatalogueItem*> search(std::string_view query) const;
 
   // The JSON object of one item, as the service sends it.

@@ -27,6 +27,7 @@ struct StandinRequest {
   Pairs query;           // decoded query parameters in the order they came
   Pairs headers;         // header names as sent
   std::string body;
+  std::size_t bodyLength = 0;         // as received, also when the log no longer keeps the body
   std::vector<StandinPart> parts;     // filled for multipart/form-data bodies
   std::vector<std::string> matches;   // the capture groups of the route pattern
 

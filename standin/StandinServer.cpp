@@ -1,5 +1,7 @@
 #include "standin/StandinServer.h"
 #include "standin/AdvertisingRoutes.h"
+#include "standin/HostileRoutes.h"
+#include "standin/CollectionRoutes.h"
 #include "standin/MultipartParser.h"
 #include "standin/PostRoutes.h"
 #include "standin/ServiceRoutes.h"
@@ -147,6 +149,7 @@ StandinRequest requestFrom(const httplib::Request& req) {
     if (contentType.empty() && isContentTypeHeader(name)) contentType = value;
   }
   request.body = req.body;
+  request.bodyLength = request.body.size();
   if (MultipartParser::isMultipartFormData(contentType)) {
     // A body that does not parse keeps no parts; the raw bytes stay in the log.
     if (auto boundary = MultipartParser::boundaryOf(contentType)) {
@@ -254,7 +257,7 @@ std::shared_ptr<NSDictionary> echoObject(const StandinRequest& request) {
                              {"path", text(request.path)},
                              {"query", pairsObject(request.query)},
                              {"headers", pairsObject(request.headers)},
-                             {"bodyLength", NSNumber::numberWithUnsignedInteger(request.body.size())},
+                             {"bodyLength", NSNumber::numberWithUnsignedInteger(request.bodyLength)},
                              {"parts", partsArray(request)}});
 }
 
@@ -392,6 +395,7 @@ std::vector<StandinRequest> StandinServer::requests() const {
 void StandinServer::clearLog() {
   std::lock_guard lock(mutex_);
   log_.clear();
+  logBodyBytes_ = 0;
 }
 
 std::optional<StandinRequest> StandinServer::waitForRequest(const Predicate& predicate, double timeout) {
@@ -444,13 +448,52 @@ std::size_t StandinServer::stalledCount() const {
   return stalled_;
 }
 
+namespace {
+
+// What a logged body costs the log: its bytes and the parts' contents read from it.
+std::size_t keptBodyBytes(const StandinRequest& request) {
+  std::size_t bytes = request.body.size();
+  for (const auto& part : request.parts) bytes += part.content.size();
+  return bytes;
+}
+
+// The request without its body and the parts' contents; names and length stay.
+StandinRequest withoutBody(const StandinRequest& request) {
+  StandinRequest copy;
+  copy.sequence = request.sequence;
+  copy.method = request.method;
+  copy.path = request.path;
+  copy.target = request.target;
+  copy.query = request.query;
+  copy.headers = request.headers;
+  copy.bodyLength = request.bodyLength;
+  copy.matches = request.matches;
+  for (const auto& part : request.parts) copy.parts.push_back({part.name, part.filename, part.contentType, {}});
+  return copy;
+}
+
+}  // namespace
+
 void StandinServer::record(StandinRequest& request) {
   {
     std::lock_guard lock(mutex_);
     request.sequence = nextSequence_++;
     if (request.path == kLogPath) return;
-    log_.push_back(request);
-    while (log_.size() > logCapacity) log_.pop_front();
+    // The route still sees the whole body; only the log's copy is limited.
+    if (request.bodyLength > logBodyLimit) {
+      log_.push_back(withoutBody(request));
+    } else {
+      log_.push_back(request);
+      logBodyBytes_ += keptBodyBytes(request);
+    }
+    while (log_.size() > logCapacity) {
+      logBodyBytes_ -= keptBodyBytes(log_.front());
+      log_.pop_front();
+    }
+    for (auto entry = log_.begin(); logBodyBytes_ > logBodyBudget && entry != log_.end(); ++entry) {
+      logBodyBytes_ -= keptBodyBytes(*entry);
+      *entry = withoutBody(*entry);
+    }
   }
   changed_.notify_all();
 }
@@ -567,6 +610,8 @@ void StandinServer::addBuiltinRoutes() {
   ServiceRoutes::addTo(*this);
   AdvertisingRoutes::addTo(*this);
   PostRoutes::addTo(*this);
+  HostileRoutes::addTo(*this);
+  CollectionRoutes::addTo(*this);
   addRoute("GET", "/media/.*", [](const StandinRequest& request, StandinResponse& response, const Catalogue& catalogue) {
     catalogue.serveMedia(request, response);
   });

@@ -30,6 +30,7 @@
 #include "standin/Fault.h"
 #include "standin/StandinRequest.h"
 #include "standin/StandinResponse.h"
+#include "standin/StandinState.h"
 
 namespace httplib {
 class Server;
@@ -44,6 +45,10 @@ class StandinServer : public NSObject {
   static constexpr std::size_t unlimited = std::numeric_limits<std::size_t>::max();
   // The log keeps this many requests; older ones fall off.
   static constexpr std::size_t logCapacity = 10'000;
+  // The log keeps a body (and its parts' contents) only up to this size, and the bodies it
+  // keeps together up to the budget: past it the oldest lose theirs. Their length stays.
+  static constexpr std::size_t logBodyLimit = 1 << 20;
+  static constexpr std::size_t logBodyBudget = 16 << 20;
 
   static std::shared_ptr<StandinServer> make(std::uint64_t seed = Catalogue::defaultSeed);
   ~StandinServer() override;
@@ -85,6 +90,9 @@ class StandinServer : public NSObject {
   // The catalogue served, with media addresses on baseURL(). start() makes it anew for the
   // address it listens on, so a reference is good until the next start().
   const Catalogue& catalogue() const { return *catalogue_; }
+  // Accounts, collections and uploads, kept for the server's life (see StandinState).
+  StandinState& state() { return *state_; }
+  std::shared_ptr<StandinState> sharedState() { return state_; }
 
  private:
   explicit StandinServer(std::uint64_t seed);
@@ -112,6 +120,7 @@ class StandinServer : public NSObject {
 
   std::uint64_t seed_;
   std::shared_ptr<Catalogue> catalogue_;
+  std::shared_ptr<StandinState> state_ = std::make_shared<StandinState>();
   std::unique_ptr<httplib::Server> server_;
   std::thread listener_;
   int port_ = 0;
@@ -123,6 +132,7 @@ class StandinServer : public NSObject {
   mutable std::mutex mutex_;  // guards what follows
   std::condition_variable changed_;
   std::deque<StandinRequest> log_;
+  std::size_t logBodyBytes_ = 0;  // the bodies the log keeps, together
   std::uint64_t nextSequence_ = 1;
   std::vector<FaultRule> faultRules_;
   std::uint64_t stallGeneration_ = 0;

@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "browse/NSViewTouchBlocker.h"
+#include "ui/NSViewTouchBlocker.h"
 #include "ui/ViewClickResponderDelegate.h"
 
 class ClickableView : public NSViewTouchBlocker {

@@ -13,6 +13,8 @@ std::shared_ptr<NSButtonCellOffsettable> NSButtonCellOffsettable::initImageCell(
 
 NSRect NSButtonCellOffsettable::drawTitle(const std::shared_ptr<NSAttributedString>& title, NSRect frame,
                                           const std::shared_ptr<NSView>& view) {
-  frame.origin.y += verticalOffset;
+  // The offset is written for a flipped control, where a negative one raises the title.
+  // Buttons here draw unflipped (y up), so the frame moves the other way to raise it there.
+  frame.origin.y -= verticalOffset;
   return NSButtonCell::drawTitle(title, frame, view);
 }

@@ -1,6 +1,6 @@
 #pragma once
-// A button cell that draws its title moved vertically (10 points up by default, in
-// unflipped coordinates).
+// A button cell that draws its title moved vertically: a negative offset raises it (10
+// points up by default) in the unflipped buttons that use it.
 
 #include <memory>
 

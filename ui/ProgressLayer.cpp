@@ -5,7 +5,7 @@
 #include <numbers>
 
 #include "platform/foundation/NSNumber.h"
-#include "platform/render/GraphicsContext.h"
+#include "platform/quartz/GraphicsContext.h"
 
 std::shared_ptr<ProgressLayer> ProgressLayer::layer() {
   return std::shared_ptr<ProgressLayer>(new ProgressLayer());

@@ -7,6 +7,7 @@
 #include "platform/appkit/NSWindow.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSRunLoop.h"
+#include "platform/foundation/ProcessShutdown.h"
 
 namespace {
 std::shared_ptr<NSApplication>& sharedSlot() {
@@ -78,6 +79,9 @@ void NSApplication::finishTermination() {
   auto note = NSNotification::notificationWithName(std::string(Constants::willTerminateNotification), keep);
   if (auto d = delegate()) d->applicationWillTerminate(note);
   NSNotificationCenter::defaultCenter()->postNotification(note);
+  // Transfers and queued work end here, while everything they reach still exists; the
+  // process's exit would do the same, but only after some static objects have gone.
+  ProcessShutdown::run();
   for (auto& session : modalSessions_) {
     session->stopped_ = true;
     session->response_ = NSModalResponseAbort;

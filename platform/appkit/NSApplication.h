@@ -73,7 +73,9 @@ class NSApplication : public NSResponder {
   void run();
   bool isRunning() const { return running_; }
   bool isLaunched() const { return launched_; }
-  // Asks the delegate, then tells it the application will terminate and stops the run loop.
+  // Asks the delegate, then tells it the application will terminate, ends the background
+  // work (ProcessShutdown::run: transfers cancelled, queued blocks run, threads joined) and
+  // stops the run loop.
   void terminate(const std::shared_ptr<NSObject>& sender);
   // The answer to a "later" reply of applicationShouldTerminate.
   void replyToApplicationShouldTerminate(bool shouldTerminate);

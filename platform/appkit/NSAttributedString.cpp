@@ -2,7 +2,12 @@
 
 #include <algorithm>
 
+#include "platform/appkit/NSColor.h"
+#include "platform/appkit/NSFont.h"
 #include "platform/appkit/NSMutableAttributedString.h"
+#include "platform/appkit/NSParagraphStyle.h"
+#include "platform/appkit/NSShadow.h"
+#include "platform/foundation/NSNumber.h"
 #include "platform/render/NSGraphicsContext.h"
 #include "platform/render/TextLayout.h"
 
@@ -179,8 +184,82 @@ std::shared_ptr<NSMutableAttributedString> NSAttributedString::mutableCopy() con
   return copy;
 }
 
-NSSize NSAttributedString::size() const { return TextLayout::measure(*this, 0); }
-NSSize NSAttributedString::sizeInWidth(double width) const { return TextLayout::measure(*this, width); }
+NSSize NSAttributedString::size() const { return TextLayout::measure(textForDrawing(), 0); }
+NSSize NSAttributedString::sizeInWidth(double width) const { return TextLayout::measure(textForDrawing(), width); }
+
+namespace {
+
+CGTextAlignment drawingAlignment(NSTextAlignment alignment) {
+  switch (alignment) {
+    case NSTextAlignment::center: return CGTextAlignment::center;
+    case NSTextAlignment::right: return CGTextAlignment::right;
+    case NSTextAlignment::justified: return CGTextAlignment::justified;
+    default: return CGTextAlignment::left;
+  }
+}
+
+CGTextWrap drawingWrap(NSLineBreakMode mode) {
+  switch (mode) {
+    case NSLineBreakMode::byCharWrapping: return CGTextWrap::character;
+    case NSLineBreakMode::byTruncatingHead: return CGTextWrap::truncateHead;
+    case NSLineBreakMode::byTruncatingMiddle: return CGTextWrap::truncateMiddle;
+    case NSLineBreakMode::byTruncatingTail: return CGTextWrap::truncateTail;
+    default: return CGTextWrap::word;
+  }
+}
+
+}  // namespace
+
+CGText NSAttributedString::textForDrawing() const {
+  static const CGFont defaultFont = NSFont::fontWithName("Helvetica", 12.0)->fontForDrawing();
+  CGText text;
+  text.font = defaultFont;
+  // Byte offset in the UTF-8 text of every UTF-16 index (and of the end).
+  std::vector<std::size_t> offsets(text_.size() + 1, 0);
+  for (std::size_t i = 0; i < text_.size();) {
+    bool pair = text_[i] >= 0xD800 && text_[i] <= 0xDBFF && i + 1 < text_.size() && text_[i + 1] >= 0xDC00 &&
+                text_[i + 1] <= 0xDFFF;
+    std::size_t step = pair ? 2 : 1;
+    for (std::size_t k = 0; k < step; ++k) offsets[i + k] = text.utf8.size();
+    text.utf8 += utf8FromUtf16(std::u16string_view(text_).substr(i, step));
+    i += step;
+  }
+  offsets[text_.size()] = text.utf8.size();
+
+  std::shared_ptr<NSParagraphStyle> paragraph;
+  for (const auto& [range, attributes] : runs()) {
+    auto get = [&](const std::string& name) -> id {
+      auto it = attributes.find(name);
+      return it == attributes.end() ? nullptr : it->second;
+    };
+    CGTextRun run;
+    run.start = offsets[range.location];
+    run.end = offsets[range.end()];
+    if (auto font = asA<NSFont>(get(NSFontAttributeName))) run.font = font->fontForDrawing();
+    bool isLink = static_cast<bool>(get(NSLinkAttributeName));
+    if (auto color = asA<NSColor>(get(NSForegroundColorAttributeName))) {
+      run.foreground = color->CGColor();
+    } else if (isLink) {
+      run.foreground = NSColor::linkColor()->CGColor();
+    }
+    if (auto color = asA<NSColor>(get(NSBackgroundColorAttributeName))) run.background = color->CGColor();
+    auto underline = asA<NSNumber>(get(NSUnderlineStyleAttributeName));
+    run.underline = isLink || (underline && underline->integerValue() != 0);
+    if (auto kern = asA<NSNumber>(get(NSKernAttributeName))) run.kern = kern->doubleValue();
+    if (!paragraph) paragraph = asA<NSParagraphStyle>(get(NSParagraphStyleAttributeName));
+    text.runs.push_back(std::move(run));
+  }
+  if (paragraph) {
+    text.alignment = drawingAlignment(paragraph->alignment());
+    text.wrap = drawingWrap(paragraph->lineBreakMode());
+    text.lineSpacing = paragraph->lineSpacing();
+  }
+  if (auto attached = asA<NSShadow>(attributeAtIndex(NSShadowAttributeName, 0))) {
+    CGColor color = attached->shadowColor ? attached->shadowColor->CGColor() : CGColor{0, 0, 0, 1.0 / 3};
+    text.shadow = CGShadow{attached->shadowOffset, attached->shadowBlurRadius, color};
+  }
+  return text;
+}
 
 std::size_t NSAttributedString::splitAt(std::uint64_t index) {
   std::uint64_t start = 0;

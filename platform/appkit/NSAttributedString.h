@@ -10,6 +10,7 @@
 #include "platform/foundation/NSGeometry.h"
 #include "platform/foundation/NSObject.h"
 #include "platform/foundation/NSRange.h"
+#include "platform/quartz/CGText.h"
 
 using NSAttributes = std::map<std::string, id>;
 
@@ -24,7 +25,7 @@ inline const std::string NSUnderlineStyleAttributeName = "NSUnderline";
 
 class NSMutableAttributedString;
 
-class NSAttributedString : public NSObject {
+class NSAttributedString : public NSObject, public CGTextSource {
  public:
   static std::shared_ptr<NSAttributedString> make(std::string_view text, NSAttributes attributes = {});
 
@@ -51,6 +52,10 @@ class NSAttributedString : public NSObject {
   // on one line whose top left is the point (its top on screen, whichever way y points).
   void drawInRect(NSRect rect) const;
   void drawAtPoint(NSPoint point) const;
+
+  // The text with its fonts, colours (links in the link colour, underlined), kerning, the
+  // first paragraph style and the shadow at its start, as the drawing layer takes them.
+  CGText textForDrawing() const override;
 
   bool isEqualToAttributedString(const NSAttributedString& other) const;
   std::string className() const override { return "NSAttributedString"; }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 
 #include "platform/appkit/NSClipView.h"
 #include "platform/appkit/NSEvent.h"
@@ -571,4 +572,51 @@ void NSCollectionView::selectByClick(std::optional<NSIndexPath> path, bool exten
   if (!listener) return;
   if (!deselected.empty()) listener->didDeselectItemsAtIndexPaths(*this, deselected);
   if (!selected.empty()) listener->didSelectItemsAtIndexPaths(*this, selected);
+}
+
+std::vector<std::string> NSCollectionView::invariantViolations() const {
+  std::vector<std::string> out;
+  auto name = [](NSIndexPath p) { return std::to_string(p.section) + "-" + std::to_string(p.item); };
+  std::set<const NSObject*> pooled;
+  for (const auto& [key, pool] : pools_)
+    for (const auto& element : pool) pooled.insert(element.get());
+  std::set<const NSCollectionViewItem*> seen;
+  for (const auto& [path, item] : displayedItems_) {
+    if (!isValid(path)) out.push_back("item " + name(path) + " is displayed at a path the data has not");
+    if (!item) {
+      out.push_back("item " + name(path) + " is displayed as nothing");
+      continue;
+    }
+    if (!seen.insert(item.get()).second) out.push_back("item " + name(path) + " is displayed at two paths");
+    if (pooled.contains(item.get())) out.push_back("item " + name(path) + " is displayed and pooled");
+    if (!item->isViewLoaded()) continue;
+    auto view = item->view();
+    if (view->superview().get() != this) out.push_back("item " + name(path) + "'s view is not a subview");
+    if (layout_) {
+      auto attributes = layout_->layoutAttributesForItemAtIndexPath(path);
+      if (attributes && view->frame() != attributes->frame) out.push_back("item " + name(path) + " is off its layout frame");
+    }
+  }
+  for (const auto& [key, view] : displayedSupplementary_) {
+    if (!view) continue;
+    if (view->superview().get() != this) out.push_back(key.first + " " + name(key.second) + " is not a subview");
+    if (pooled.contains(view.get())) out.push_back(key.first + " " + name(key.second) + " is displayed and pooled");
+  }
+  if (!superview()) {
+    if (!displayedItems_.empty()) out.push_back("items are displayed out of the view tree");
+  } else if (layout_ && !refreshing_ && !needsLayout() && !layout_->needsPrepare() &&
+             !preparedRect_.isEmpty()) {
+    NSIndexPathSet meeting;
+    for (const auto& attributes : layout_->layoutAttributesForElementsInRect(preparedRect_))
+      if (attributes && !attributes->hidden &&
+          attributes->representedElementCategory() == NSCollectionElementCategory::item && isValid(attributes->indexPath()))
+        meeting.insert(attributes->indexPath());
+    for (const auto& path : meeting)
+      if (!displayedItems_.contains(path)) out.push_back("item " + name(path) + " meets the prepared area but is not displayed");
+    for (const auto& [path, item] : displayedItems_)
+      if (!meeting.contains(path)) out.push_back("item " + name(path) + " is displayed outside the prepared area");
+  }
+  for (const auto& path : selectionIndexPaths_)
+    if (!isValid(path)) out.push_back("item " + name(path) + " is selected at a path the data has not");
+  return out;
 }

@@ -190,6 +190,13 @@ class NSCollectionView : public NSView {
   bool isFlipped() const override { return true; }
   std::string className() const override { return "NSCollectionView"; }
 
+  // What should always hold between the view, its layout and its data, each broken rule as
+  // one line (none: all hold): displayed elements are the view's own subviews at their
+  // layout frames and at valid paths, exactly those meeting the prepared rectangle while
+  // the view is in a tree and laid out, none at two paths or also pooled, and the
+  // selection names valid paths. Tests call it after every step.
+  std::vector<std::string> invariantViolations() const;
+
  protected:
   using NSView::NSView;
   void fetchCounts();

@@ -156,19 +156,6 @@ void NSColor::setStroke() const {
   if (auto context = NSGraphicsContext::currentContext()) context->CGContext().setStrokeColor(color_);
 }
 
-bool NSColor::isEqual(const std::shared_ptr<NSObject>& other) const {
-  auto color = asA<NSColor>(other);
-  return color && color->color_ == color_;
-}
-
-std::size_t NSColor::hash() const {
-  std::size_t h = 0;
-  for (double c : {color_.red, color_.green, color_.blue, color_.alpha}) {
-    h = h * 1000003u ^ std::hash<long>()(std::lround(c * 1e6));
-  }
-  return h;
-}
-
 std::string NSColor::description() const {
   char buffer[96];
   std::snprintf(buffer, sizeof buffer, "NSColor(%.3f %.3f %.3f %.3f)", color_.red, color_.green, color_.blue,

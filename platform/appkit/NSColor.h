@@ -7,9 +7,9 @@
 
 #include "platform/foundation/NSCoding.h"
 #include "platform/foundation/NSObject.h"
-#include "platform/quartz/CGColor.h"
+#include "platform/quartz/CGColorValue.h"
 
-class NSColor : public NSObject, public NSCoding {
+class NSColor : public CGColorValue, public NSCoding {
  public:
   // Components outside 0...1 are clamped.
   static std::shared_ptr<NSColor> colorWithRed(double red, double green, double blue, double alpha);
@@ -57,7 +57,6 @@ class NSColor : public NSObject, public NSCoding {
   void getHue(double* hue, double* saturation, double* brightness, double* alpha) const;
 
   std::shared_ptr<NSColor> colorWithAlphaComponent(double alpha) const;
-  ::CGColor CGColor() const { return color_; }
 
   // Makes this the fill and stroke colour (set), or only one of them, of the current
   // graphics context; without a current context nothing happens.
@@ -71,12 +70,9 @@ class NSColor : public NSObject, public NSCoding {
   static std::shared_ptr<NSColor> initWithCoder(NSCoder& coder);
 
   std::string className() const override { return "NSColor"; }
-  bool isEqual(const std::shared_ptr<NSObject>& other) const override;
-  std::size_t hash() const override;
   // "NSColor(r g b a)" with three decimals.
   std::string description() const override;
 
  private:
-  explicit NSColor(::CGColor color) : color_(color) {}
-  ::CGColor color_;
+  explicit NSColor(::CGColor color) : CGColorValue(color) {}
 };

@@ -107,7 +107,7 @@ std::shared_ptr<NSFont> NSFont::make(std::string name, std::string family, std::
 
   auto lock = TextLayout::lock();
   PangoContext* context = TextLayout::measuringContext();
-  PangoFontDescription* description = TextLayout::describe(*font);
+  PangoFontDescription* description = TextLayout::describe(font->fontForDrawing());
   if (PangoFont* loaded = pango_context_load_font(context, description)) {
     PangoFontMetrics* metrics = pango_font_get_metrics(loaded, nullptr);
     double ascent = pango_font_metrics_get_ascent(metrics) / double(PANGO_SCALE);
@@ -155,7 +155,7 @@ std::shared_ptr<NSFont> NSFont::systemFontOfSize(double size, int weight) {
 NSSize NSFont::sizeOfString(std::string_view text) const {
   auto lock = TextLayout::lock();
   PangoLayout* layout = pango_layout_new(TextLayout::measuringContext());
-  PangoFontDescription* description = TextLayout::describe(*this);
+  PangoFontDescription* description = TextLayout::describe(fontForDrawing());
   pango_layout_set_font_description(layout, description);
   pango_layout_set_text(layout, std::string(text).c_str(), -1);
   PangoRectangle logical;

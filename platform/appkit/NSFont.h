@@ -9,6 +9,7 @@
 
 #include "platform/foundation/NSGeometry.h"
 #include "platform/foundation/NSObject.h"
+#include "platform/quartz/CGText.h"
 
 class NSFont : public NSObject {
  public:
@@ -27,6 +28,8 @@ class NSFont : public NSObject {
   const std::string& renderFamily() const { return renderFamily_; }
   int weight() const { return weight_; }
   double pointSize() const { return pointSize_; }
+  // The installed face that draws this font, as the drawing layer takes it.
+  CGFont fontForDrawing() const { return {renderFamily_, weight_, pointSize_}; }
 
   // Distances from the baseline in points: ascender above (positive), descender below
   // (negative), as the platform reports them.

@@ -71,6 +71,33 @@ int readGif(GifFileType* file, GifByteType* into, int length) {
   return static_cast<int>(n);
 }
 
+// Skips the compressed pixels of a frame that is not drawn.
+bool skipGifPixels(GifFileType* gif) {
+  int codeSize = 0;
+  GifByteType* block = nullptr;
+  if (DGifGetCode(gif, &codeSize, &block) != GIF_OK) return false;
+  while (block) {
+    if (DGifGetCodeNext(gif, &block) != GIF_OK) return false;
+  }
+  return true;
+}
+
+// The loop count of a "NETSCAPE2.0" application extension, whose data sub-block is 1, count.
+void readGifExtension(GifFileType* gif, GraphicsControlBlock* control, int* loopCount) {
+  int function = 0;
+  GifByteType* block = nullptr;
+  if (DGifGetExtension(gif, &function, &block) != GIF_OK) return;
+  bool looping = function == APPLICATION_EXT_FUNC_CODE && block && block[0] == 11 &&
+                 std::memcmp(block + 1, "NETSCAPE2.0", 11) == 0;
+  if (function == GRAPHICS_EXT_FUNC_CODE && block) DGifExtensionToGCB(block[0], block + 1, control);
+  for (bool first = true; block; first = false) {
+    if (!first && looping && block[0] >= 3 && block[1] == 1) *loopCount = block[2] | (block[3] << 8);
+    if (DGifGetExtensionNext(gif, &block) != GIF_OK) return;
+  }
+}
+
+// Reads the file record by record so that a frame's declared size is checked before any of
+// its pixels are decoded: a few bytes of header can otherwise ask for gigabytes.
 std::expected<std::vector<NSImageFrame>, std::shared_ptr<NSError>> decodeGIF(const std::vector<std::uint8_t>& bytes,
                                                                             int* loopCount) {
   GifReader reader{&bytes};
@@ -85,58 +112,57 @@ std::expected<std::vector<NSImageFrame>, std::shared_ptr<NSError>> decodeGIF(con
     }
   } closer{gif};
 
-  // A truncated file still gives the frames read before the cut.
-  if (DGifSlurp(gif) != GIF_OK && gif->ImageCount == 0) {
-    return std::unexpected(failure(NSImage::corruptData, "unreadable GIF"));
-  }
-  int width = gif->SWidth, height = gif->SHeight;
-  if (width <= 0 || height <= 0) {
-    if (gif->ImageCount > 0) {
-      width = gif->SavedImages[0].ImageDesc.Width;
-      height = gif->SavedImages[0].ImageDesc.Height;
-    }
-  }
-  if (width <= 0 || height <= 0 || gif->ImageCount <= 0) {
-    return std::unexpected(failure(NSImage::corruptData, "GIF without pictures"));
-  }
-  std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(gif->ImageCount), kMaxFrames);
-  if (std::uint64_t(width) * height * count > kMaxPixels * 4 || std::uint64_t(width) * height > kMaxPixels) {
-    return std::unexpected(failure(NSImage::tooLarge, "GIF too large"));
-  }
-
   *loopCount = 0;
+  int width = gif->SWidth, height = gif->SHeight;
   std::vector<NSImageFrame> frames;
-  std::vector<std::uint8_t> canvas(static_cast<std::size_t>(width) * height * 4, 0);
-  for (std::size_t index = 0; index < count; ++index) {
-    const SavedImage& saved = gif->SavedImages[index];
-    GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
-    DGifSavedExtensionToGCB(gif, static_cast<int>(index), &control);
-    for (int e = 0; e < saved.ExtensionBlockCount; ++e) {
-      const ExtensionBlock& block = saved.ExtensionBlocks[e];
-      // The looping extension follows its "NETSCAPE2.0" block as a sub-block 1, count.
-      if (block.Function == APPLICATION_EXT_FUNC_CODE && block.ByteCount == 11 && block.Bytes &&
-          std::memcmp(block.Bytes, "NETSCAPE2.0", 11) == 0 && e + 1 < saved.ExtensionBlockCount) {
-        const ExtensionBlock& data = saved.ExtensionBlocks[e + 1];
-        if (data.ByteCount >= 3 && data.Bytes && data.Bytes[0] == 1) *loopCount = data.Bytes[1] | (data.Bytes[2] << 8);
-      }
+  std::vector<std::uint8_t> canvas, row;
+  GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
+  bool truncated = false;
+  while (!truncated && frames.size() < kMaxFrames) {
+    GifRecordType record = UNDEFINED_RECORD_TYPE;
+    if (DGifGetRecordType(gif, &record) != GIF_OK) break;
+    if (record == TERMINATE_RECORD_TYPE) break;
+    if (record == EXTENSION_RECORD_TYPE) {
+      readGifExtension(gif, &control, loopCount);
+      continue;
     }
-    const ColorMapObject* map = saved.ImageDesc.ColorMap ? saved.ImageDesc.ColorMap : gif->SColorMap;
+    if (record != IMAGE_DESC_RECORD_TYPE || DGifGetImageDesc(gif) != GIF_OK) break;
+    const GifImageDesc& desc = gif->Image;
+    int left = desc.Left, top = desc.Top, fw = desc.Width, fh = desc.Height;
+    if (frames.empty() && (width <= 0 || height <= 0)) width = fw, height = fh;
+    if (width <= 0 || height <= 0) break;
+    if (std::uint64_t(width) * height > kMaxPixels || fw > width || fh > height ||
+        std::uint64_t(width) * height * (frames.size() + 1) > kMaxPixels * 4) {
+      return std::unexpected(failure(NSImage::tooLarge, "GIF too large"));
+    }
+    if (canvas.empty()) canvas.assign(static_cast<std::size_t>(width) * height * 4, 0);
+    const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
     std::vector<std::uint8_t> before;
     if (control.DisposalMode == DISPOSE_PREVIOUS) before = canvas;
-    int left = saved.ImageDesc.Left, top = saved.ImageDesc.Top;
-    int fw = saved.ImageDesc.Width, fh = saved.ImageDesc.Height;
-    if (map && saved.RasterBits && fw > 0 && fh > 0) {
-      for (int y = 0; y < fh; ++y) {
-        int cy = top + y;
-        if (cy < 0 || cy >= height) continue;
-        for (int x = 0; x < fw; ++x) {
-          int cx = left + x;
-          if (cx < 0 || cx >= width) continue;
-          int colourIndex = saved.RasterBits[static_cast<std::size_t>(y) * fw + x];
-          if (colourIndex == control.TransparentColor || colourIndex >= map->ColorCount) continue;
-          const GifColorType& c = map->Colors[colourIndex];
-          std::uint8_t* px = &canvas[(static_cast<std::size_t>(cy) * width + cx) * 4];
-          px[0] = c.Red, px[1] = c.Green, px[2] = c.Blue, px[3] = 255;
+    if (fw <= 0 || fh <= 0) {
+      truncated = !skipGifPixels(gif);
+    } else {
+      row.resize(static_cast<std::size_t>(fw));
+      // An interlaced frame stores every 8th row from 0, every 8th from 4, every 4th from 2,
+      // then the odd rows.
+      static constexpr int offsets[] = {0, 4, 2, 1}, steps[] = {8, 8, 4, 2};
+      int passes = desc.Interlace ? 4 : 1;
+      for (int pass = 0; pass < passes && !truncated; ++pass) {
+        int step = desc.Interlace ? steps[pass] : 1;
+        for (int y = desc.Interlace ? offsets[pass] : 0; y < fh; y += step) {
+          if (DGifGetLine(gif, row.data(), fw) != GIF_OK) {
+            truncated = true;  // the rows read before the cut still show
+            break;
+          }
+          int cy = top + y;
+          if (!map || cy < 0 || cy >= height) continue;
+          for (int x = std::max(0, -left); x < fw && left + x < width; ++x) {
+            int colourIndex = row[x];
+            if (colourIndex == control.TransparentColor || colourIndex >= map->ColorCount) continue;
+            const GifColorType& c = map->Colors[colourIndex];
+            std::uint8_t* px = &canvas[(static_cast<std::size_t>(cy) * width + left + x) * 4];
+            px[0] = c.Red, px[1] = c.Green, px[2] = c.Blue, px[3] = 255;
+          }
         }
       }
     }
@@ -155,7 +181,9 @@ std::expected<std::vector<NSImageFrame>, std::shared_ptr<NSError>> decodeGIF(con
     } else if (control.DisposalMode == DISPOSE_PREVIOUS) {
       canvas = std::move(before);
     }
+    control = {DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
   }
+  if (frames.empty()) return std::unexpected(failure(NSImage::corruptData, "GIF without pictures"));
   return frames;
 }
 

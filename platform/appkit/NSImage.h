@@ -13,17 +13,17 @@
 #include "platform/foundation/NSData.h"
 #include "platform/foundation/NSError.h"
 #include "platform/foundation/NSGeometry.h"
+#include "platform/quartz/CGImage.h"
 
 // How a drawn picture combines with what is below; only covering (source over) is drawn.
 enum class NSCompositingOperation : int { clear = 0, copy = 1, sourceOver = 2 };
 
-struct NSImageFrame {
-  int width = 0, height = 0;
-  std::vector<std::uint8_t> rgba;  // row by row, 4 bytes a pixel, not premultiplied
-  double delay = 0;                // seconds this frame shows (GIF), 0 for stills
+// Pixels row by row, 4 bytes a pixel, not premultiplied.
+struct NSImageFrame : CGImage {
+  double delay = 0;  // seconds this frame shows (GIF), 0 for stills
 };
 
-class NSImage : public NSObject {
+class NSImage : public NSObject, public CGImageSource {
  public:
   // The error domain of decoding failures, with codes below.
   static constexpr std::string_view ErrorDomain = "NSImageErrorDomain";
@@ -42,7 +42,7 @@ class NSImage : public NSObject {
                                                   NSSize size = NSZeroSize);
 
   // The size in points.
-  NSSize size() const { return size_; }
+  NSSize size() const override { return size_; }
   void setSize(NSSize size) { size_ = size; }
   int pixelWidth() const { return frames_.empty() ? 0 : frames_[0].width; }
   int pixelHeight() const { return frames_.empty() ? 0 : frames_[0].height; }
@@ -62,6 +62,9 @@ class NSImage : public NSObject {
   void drawAtPoint(NSPoint point, NSRect fromRect, NSCompositingOperation operation, double fraction);
   // The part of the picture in a rectangle of points (origin bottom-left), as its own image.
   std::shared_ptr<NSImage> imageInRect(NSRect rect) const;
+
+  // The first frame.
+  const CGImage* imageForDrawing() const override { return frames_.empty() ? nullptr : &frames_[0]; }
 
   const std::string& name() const { return name_; }
   std::string className() const override { return "NSImage"; }

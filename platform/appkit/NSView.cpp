@@ -4,6 +4,8 @@
 #include <cmath>
 
 #include "platform/appkit/NSCursor.h"
+#include "platform/appkit/NSDraggingInfo.h"
+#include "platform/appkit/NSDraggingSession.h"
 #include "platform/appkit/NSGestureRecognizer.h"
 #include "platform/appkit/NSLayoutConstraint.h"
 #include "platform/appkit/NSShadow.h"
@@ -540,4 +542,26 @@ std::shared_ptr<NSResponder> NSView::nextResponder() const {
   if (auto parent = superview()) return parent;
   if (auto explicitNext = NSResponder::nextResponder()) return explicitNext;
   return window();
+}
+
+// ---- drag and drop --------------------------------------------------------------------
+
+void NSView::registerForDraggedTypes(const std::vector<std::string>& types) {
+  for (const auto& type : types) {
+    if (!type.empty() && std::find(draggedTypes_.begin(), draggedTypes_.end(), type) == draggedTypes_.end()) {
+      draggedTypes_.push_back(type);
+    }
+  }
+}
+
+NSDragOperation NSView::draggingEntered(const std::shared_ptr<NSDraggingInfo>&) { return NSDragOperationNone; }
+
+NSDragOperation NSView::draggingUpdated(const std::shared_ptr<NSDraggingInfo>& sender) {
+  return sender ? sender->enteredOperation_ : NSDragOperationNone;
+}
+
+std::shared_ptr<NSDraggingSession> NSView::beginDraggingSessionWithItems(
+    const std::vector<std::shared_ptr<NSDraggingItem>>& items, const std::shared_ptr<NSEvent>& event,
+    const std::shared_ptr<NSDraggingSource>& source) {
+  return NSDraggingSession::begin(items, event, source, sharedAs<NSView>());
 }

@@ -20,6 +20,11 @@ class NSLayoutConstraint;
 class NSGestureRecognizer;
 class CALayer;
 class NSShadow;
+class NSDraggingInfo;
+class NSDraggingItem;
+class NSDraggingSession;
+class NSDraggingSource;
+using NSDragOperation = std::uint64_t;
 
 using NSAutoresizingMaskOptions = std::uint32_t;
 constexpr NSAutoresizingMaskOptions NSViewNotSizable = 0;
@@ -176,6 +181,24 @@ class NSView : public NSResponder {
   void addGestureRecognizer(const std::shared_ptr<NSGestureRecognizer>& recognizer);
   void removeGestureRecognizer(const std::shared_ptr<NSGestureRecognizer>& recognizer);
 
+  // Drag and drop (NSDraggingInfo.h). A view hears drags whose pasteboard offers one of the
+  // types it registered; the defaults offer nothing and take nothing.
+  void registerForDraggedTypes(const std::vector<std::string>& types);
+  void unregisterDraggedTypes() { draggedTypes_.clear(); }
+  const std::vector<std::string>& registeredDraggedTypes() const { return draggedTypes_; }
+  virtual NSDragOperation draggingEntered(const std::shared_ptr<NSDraggingInfo>& sender);
+  // By default what draggingEntered answered.
+  virtual NSDragOperation draggingUpdated(const std::shared_ptr<NSDraggingInfo>& sender);
+  virtual void draggingExited(const std::shared_ptr<NSDraggingInfo>& /*sender*/) {}
+  virtual bool prepareForDragOperation(const std::shared_ptr<NSDraggingInfo>& /*sender*/) { return true; }
+  virtual bool performDragOperation(const std::shared_ptr<NSDraggingInfo>& /*sender*/) { return false; }
+  virtual void concludeDragOperation(const std::shared_ptr<NSDraggingInfo>& /*sender*/) {}
+  virtual void draggingEnded(const std::shared_ptr<NSDraggingInfo>& /*sender*/) {}
+  // Starts a drag of the items from this view (NSDraggingSession.h).
+  std::shared_ptr<NSDraggingSession> beginDraggingSessionWithItems(
+      const std::vector<std::shared_ptr<NSDraggingItem>>& items, const std::shared_ptr<NSEvent>& event,
+      const std::shared_ptr<NSDraggingSource>& source);
+
   // Responder chain: the view controller (when it has one), then the superview; the
   // top view of a window passes on to the window.
   std::shared_ptr<NSResponder> nextResponder() const override;
@@ -234,4 +257,5 @@ class NSView : public NSResponder {
   std::vector<std::shared_ptr<NSTrackingArea>> trackingAreas_;
   std::vector<CursorRect> cursorRects_;
   std::vector<std::shared_ptr<NSGestureRecognizer>> recognizers_;
+  std::vector<std::string> draggedTypes_;
 };

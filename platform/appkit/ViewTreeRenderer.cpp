@@ -4,10 +4,10 @@
 #include "platform/appkit/NSView.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/quartz/CALayer.h"
-#include "platform/render/GraphicsContext.h"
+#include "platform/quartz/GraphicsContext.h"
 #include "platform/render/LayerRenderer.h"
 #include "platform/render/NSGraphicsContext.h"
-#include "platform/render/Snapshot.h"
+#include "platform/appkit/Snapshot.h"
 
 namespace ViewTreeRenderer {
 

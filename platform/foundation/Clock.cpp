@@ -13,7 +13,8 @@ std::mutex& clockMutex() {
   return m;
 }
 std::shared_ptr<Clock>& installedClock() {
-  static std::shared_ptr<Clock> clock = std::make_shared<RealClock>();
+  // Never destroyed: every thread reads the time (ProcessShutdown.h).
+  static std::shared_ptr<Clock>& clock = *new std::shared_ptr<Clock>(std::make_shared<RealClock>());
   return clock;
 }
 std::atomic<Clock*>& fastClock() {
@@ -32,7 +33,7 @@ std::shared_ptr<Clock> Clock::currentShared() {
 void Clock::setCurrent(std::shared_ptr<Clock> clock) {
   std::lock_guard lock(clockMutex());
   // The previous clock stays alive for the process: another thread may still be reading it.
-  static std::vector<std::shared_ptr<Clock>> retired;
+  static auto& retired = *new std::vector<std::shared_ptr<Clock>>();
   retired.push_back(installedClock());
   installedClock() = clock ? std::move(clock) : std::make_shared<RealClock>();
   fastClock().store(installedClock().get(), std::memory_order_release);

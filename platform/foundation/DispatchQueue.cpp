@@ -1,22 +1,37 @@
 #include "platform/foundation/DispatchQueue.h"
 
+#include <chrono>
 #include <condition_variable>
+#include <list>
 #include <future>
 #include <thread>
 #include <vector>
 
+#include "platform/foundation/ProcessShutdown.h"
+
 namespace {
 
 // Threads that serve every serial and concurrent queue. A new thread starts when work
-// arrives and none is idle, so a blocked block never starves the others.
+// arrives and none is idle, so a blocked block never starves the others. A shutdown lets
+// the threads finish what is queued, then joins them; after the final one, work is dropped.
 class WorkerPool {
  public:
+  WorkerPool() {
+    ProcessShutdown::registerStopper(ProcessShutdown::Stage::workers, [this](bool final) { stop(final); });
+  }
+
   void submit(std::function<void()> work) {
     std::unique_lock lock(mutex_);
+    if (closed_) {
+      lock.unlock();
+      return;  // the process is leaving; `work` goes with this frame
+    }
     work_.push_back(std::move(work));
-    if (idle_ == 0 && threads_ < kMaxThreads) {
-      ++threads_;
-      std::thread([this] { serve(); }).detach();
+    if (idle_ == 0 && live_ < kMaxThreads) {
+      ++live_;
+      auto& worker = workers_.emplace_back();
+      worker.thread = std::thread([this, &worker] { serve(worker); });
+      ProcessShutdown::armAtExit();
     } else {
       ready_.notify_one();
     }
@@ -25,11 +40,24 @@ class WorkerPool {
  private:
   static constexpr int kMaxThreads = 256;
 
-  void serve() {
+  struct Worker {
+    std::thread thread;
+    bool done = false;
+  };
+
+  void serve(Worker& self) {
+    onWorker = true;
     std::unique_lock lock(mutex_);
     for (;;) {
       while (work_.empty()) {
+        if (stopping_) {
+          self.done = true;
+          --live_;
+          changed_.notify_all();
+          return;
+        }
         ++idle_;
+        changed_.notify_all();
         ready_.wait(lock);
         --idle_;
       }
@@ -42,16 +70,57 @@ class WorkerPool {
     }
   }
 
+  void stop(bool final) {
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                              std::chrono::duration<double>(ProcessShutdown::kWorkerDrainSeconds));
+    std::deque<std::function<void()>> dropped;
+    std::vector<std::thread> finished;
+    {
+      std::unique_lock lock(mutex_);
+      // A shutdown called from a block (exit() inside one) does not wait for itself.
+      const int self = onWorker ? 1 : 0;
+      const bool drained =
+          changed_.wait_until(lock, deadline, [&] { return work_.empty() && idle_ + self == live_; });
+      if (!drained && !final) return;  // still busy: leave the threads to it
+      dropped.swap(work_);
+      if (final) closed_ = true;
+      stopping_ = true;
+      ready_.notify_all();
+      // A thread stuck past the deadline stays (and, after the final stop, stays idle).
+      changed_.wait_until(lock, deadline, [&] { return live_ == self; });
+      for (auto it = workers_.begin(); it != workers_.end();) {
+        if (it->done) {
+          finished.push_back(std::move(it->thread));
+          it = workers_.erase(it);
+        } else {
+          ++it;
+        }
+      }
+      if (!final) stopping_ = false;
+    }
+    for (auto& thread : finished) thread.join();
+    dropped.clear();
+  }
+
+  static thread_local bool onWorker;
+
   std::mutex mutex_;
-  std::condition_variable ready_;
+  std::condition_variable ready_;    // work arrived, or the threads should leave
+  std::condition_variable changed_;  // a thread went idle or left
   std::deque<std::function<void()>> work_;
+  std::list<Worker> workers_;
   int idle_ = 0;
-  int threads_ = 0;
+  int live_ = 0;
+  bool stopping_ = false;
+  bool closed_ = false;
 };
 
+thread_local bool WorkerPool::onWorker = false;
+
 WorkerPool& pool() {
-  // Never destroyed: detached workers may still be running when the process exits.
-  static WorkerPool* instance = new WorkerPool();
+  // Never destroyed: see ProcessShutdown.h.
+  static WorkerPool* const instance = new WorkerPool();
   return *instance;
 }
 
@@ -65,14 +134,16 @@ struct CurrentQueueScope {
 
 }  // namespace
 
+// Never destroyed, as every process-wide object the worker threads reach (ProcessShutdown.h).
 std::shared_ptr<DispatchQueue> DispatchQueue::main() {
-  static const std::shared_ptr<DispatchQueue> queue(new DispatchQueue(Kind::main, "main"));
-  return queue;
+  static const auto* const queue = new std::shared_ptr<DispatchQueue>(new DispatchQueue(Kind::main, "main"));
+  return *queue;
 }
 
 std::shared_ptr<DispatchQueue> DispatchQueue::global() {
-  static const std::shared_ptr<DispatchQueue> queue(new DispatchQueue(Kind::concurrent, "global"));
-  return queue;
+  static const auto* const queue =
+      new std::shared_ptr<DispatchQueue>(new DispatchQueue(Kind::concurrent, "global"));
+  return *queue;
 }
 
 std::shared_ptr<DispatchQueue> DispatchQueue::makeSerial(std::string label) {

@@ -11,8 +11,15 @@
 
 namespace {
 
-std::mutex mainBundleMutex;
-std::shared_ptr<NSBundle> mainBundleInstance;
+// Never destroyed: any thread may read the Info dictionary (ProcessShutdown.h).
+std::mutex& mainBundleMutex() {
+  static std::mutex& mutex = *new std::mutex();
+  return mutex;
+}
+std::shared_ptr<NSBundle>& mainBundleInstance() {
+  static std::shared_ptr<NSBundle>& instance = *new std::shared_ptr<NSBundle>();
+  return instance;
+}
 
 std::filesystem::path resourcesFolder() {
   if (const char* folder = std::getenv("GLIMDECK_RESOURCES_DIR"); folder && *folder) return folder;
@@ -37,14 +44,14 @@ std::shared_ptr<NSDictionary> readInfo(const std::filesystem::path& path) {
 }  // namespace
 
 std::shared_ptr<NSBundle> NSBundle::mainBundle() {
-  std::lock_guard lock(mainBundleMutex);
-  if (!mainBundleInstance) mainBundleInstance = std::shared_ptr<NSBundle>(new NSBundle(resourcesFolder()));
-  return mainBundleInstance;
+  std::lock_guard lock(mainBundleMutex());
+  if (!mainBundleInstance()) mainBundleInstance() = std::shared_ptr<NSBundle>(new NSBundle(resourcesFolder()));
+  return mainBundleInstance();
 }
 
 void NSBundle::resetMainBundle() {
-  std::lock_guard lock(mainBundleMutex);
-  mainBundleInstance.reset();
+  std::lock_guard lock(mainBundleMutex());
+  mainBundleInstance().reset();
 }
 
 std::filesystem::path NSBundle::executablePath() const {

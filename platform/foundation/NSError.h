@@ -46,6 +46,8 @@ inline constexpr std::int64_t networkConnectionLost = -1005;
 inline constexpr std::int64_t badServerResponse = -1011;
 inline constexpr std::int64_t zeroByteResource = -1014;
 inline constexpr std::int64_t cannotDecodeContentData = -1016;
+// A redirect would have left https for plain http.
+inline constexpr std::int64_t appTransportSecurityRequiresSecureConnection = -1022;
 inline constexpr std::int64_t dataLengthExceedsMaximum = -1103;
 inline constexpr std::int64_t secureConnectionFailed = -1200;
 inline constexpr std::int64_t cannotCreateFile = -3000;

@@ -97,7 +97,8 @@ auto onPath(const std::shared_ptr<NSURL>& url, bool writing, const Operation& op
 }  // namespace
 
 std::shared_ptr<NSFileManager> NSFileManager::defaultManager() {
-  static const std::shared_ptr<NSFileManager> shared(new NSFileManager());
+  // Never destroyed: any thread may use it (ProcessShutdown.h).
+  static const std::shared_ptr<NSFileManager>& shared = *new std::shared_ptr<NSFileManager>(new NSFileManager());
   return shared;
 }
 

@@ -18,7 +18,8 @@ std::mutex& classNamesMutex() {
 }
 
 std::unordered_map<std::string, std::string>& classNames() {
-  static std::unordered_map<std::string, std::string> table;
+  // Never destroyed: any thread may archive (ProcessShutdown.h).
+  static auto& table = *new std::unordered_map<std::string, std::string>();
   return table;
 }
 

@@ -137,7 +137,8 @@ struct Registry {
 };
 
 Registry& registry() {
-  static Registry instance;
+  // Never destroyed: any thread may unarchive (ProcessShutdown.h).
+  static Registry& instance = *new Registry();
   return instance;
 }
 

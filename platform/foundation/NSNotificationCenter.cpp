@@ -56,7 +56,8 @@ class NSNotificationCenter::Token : public NSObject {
 };
 
 std::shared_ptr<NSNotificationCenter> NSNotificationCenter::defaultCenter() {
-  static const std::shared_ptr<NSNotificationCenter> center = make();
+  // Never destroyed: any thread may post (ProcessShutdown.h).
+  static const std::shared_ptr<NSNotificationCenter>& center = *new std::shared_ptr<NSNotificationCenter>(make());
   return center;
 }
 

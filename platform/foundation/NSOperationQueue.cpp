@@ -22,12 +22,13 @@ std::shared_ptr<NSOperationQueue> NSOperationQueue::make() {
 }
 
 std::shared_ptr<NSOperationQueue> NSOperationQueue::mainQueue() {
-  static const std::shared_ptr<NSOperationQueue> queue = [] {
+  // Never destroyed: operations on other threads reach it (ProcessShutdown.h).
+  static const std::shared_ptr<NSOperationQueue>& queue = *new std::shared_ptr<NSOperationQueue>([] {
     auto made = std::shared_ptr<NSOperationQueue>(new NSOperationQueue(true));
     made->name_ = "NSOperationQueue Main Queue";
     made->maxConcurrent_ = 1;
     return made;
-  }();
+  }());
   return queue;
 }
 

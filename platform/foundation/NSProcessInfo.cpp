@@ -24,7 +24,8 @@ std::optional<utsname> kernelNames() {
 }  // namespace
 
 std::shared_ptr<NSProcessInfo> NSProcessInfo::processInfo() {
-  static const std::shared_ptr<NSProcessInfo> shared(new NSProcessInfo());
+  // Never destroyed: any thread may ask (ProcessShutdown.h).
+  static const std::shared_ptr<NSProcessInfo>& shared = *new std::shared_ptr<NSProcessInfo>(new NSProcessInfo());
   return shared;
 }
 

@@ -12,7 +12,8 @@ const std::thread::id kMainThread = std::this_thread::get_id();
 }  // namespace
 
 std::shared_ptr<NSRunLoop> NSRunLoop::main() {
-  static const std::shared_ptr<NSRunLoop> loop(new NSRunLoop());
+  // Never destroyed: other threads queue blocks on it until they stop (ProcessShutdown.h).
+  static const std::shared_ptr<NSRunLoop>& loop = *new std::shared_ptr<NSRunLoop>(new NSRunLoop());
   return loop;
 }
 

@@ -22,7 +22,7 @@ URLCharacterSet unreserved() {
 
 // Everything that may stand in a URL text, percent sign included.
 const URLCharacterSet& urlAlphabet() {
-  static const URLCharacterSet set = unreserved().adding(kSubDelims).adding(kGenDelims).adding("%");
+  static const URLCharacterSet& set = *new URLCharacterSet(unreserved().adding(kSubDelims).adding(kGenDelims).adding("%"));
   return set;
 }
 
@@ -51,25 +51,25 @@ bool isValidPart(std::string_view text, const URLCharacterSet& allowed) {
 }
 
 const URLCharacterSet& pathCharacters() {
-  static const URLCharacterSet set = unreserved().adding(kSubDelims).adding(":@/");
+  static const URLCharacterSet& set = *new URLCharacterSet(unreserved().adding(kSubDelims).adding(":@/"));
   return set;
 }
 
 const URLCharacterSet& queryCharacters() {
-  static const URLCharacterSet set = pathCharacters().adding("?");
+  static const URLCharacterSet& set = *new URLCharacterSet(pathCharacters().adding("?"));
   return set;
 }
 
 bool isValidScheme(std::string_view scheme) {
   if (scheme.empty() || kAlpha.find(scheme[0]) == std::string_view::npos) return false;
-  static const URLCharacterSet rest = URLCharacterSet::withCharacters(kAlpha).adding(kDigits).adding("+-.");
+  static const URLCharacterSet& rest = *new URLCharacterSet(URLCharacterSet::withCharacters(kAlpha).adding(kDigits).adding("+-."));
   return std::all_of(scheme.begin(), scheme.end(), [](char c) { return rest.contains(static_cast<unsigned char>(c)); });
 }
 
 bool parseAuthority(std::string_view authority, URLParts& parts) {
-  static const URLCharacterSet userChars = unreserved().adding(kSubDelims);
-  static const URLCharacterSet hostChars = unreserved().adding(kSubDelims);
-  static const URLCharacterSet literalChars = unreserved().adding(kSubDelims).adding(":");
+  static const URLCharacterSet& userChars = *new URLCharacterSet(unreserved().adding(kSubDelims));
+  static const URLCharacterSet& hostChars = *new URLCharacterSet(unreserved().adding(kSubDelims));
+  static const URLCharacterSet& literalChars = *new URLCharacterSet(unreserved().adding(kSubDelims).adding(":"));
 
   if (const auto at = authority.find('@'); at != std::string_view::npos) {
     if (authority.find('@', at + 1) != std::string_view::npos) return false;
@@ -222,24 +222,24 @@ URLCharacterSet URLCharacterSet::removing(std::string_view characters) const {
 }
 
 const URLCharacterSet& URLQueryAllowedCharacterSet() {
-  static const URLCharacterSet set = unreserved().adding(kSubDelims).adding(":@/?");
+  static const URLCharacterSet& set = *new URLCharacterSet(unreserved().adding(kSubDelims).adding(":@/?"));
   return set;
 }
 
 const URLCharacterSet& URLFragmentAllowedCharacterSet() { return URLQueryAllowedCharacterSet(); }
 
 const URLCharacterSet& URLPathAllowedCharacterSet() {
-  static const URLCharacterSet set = unreserved().adding(kSubDelims).adding(":@/").removing(";");
+  static const URLCharacterSet& set = *new URLCharacterSet(unreserved().adding(kSubDelims).adding(":@/").removing(";"));
   return set;
 }
 
 const URLCharacterSet& URLHostAllowedCharacterSet() {
-  static const URLCharacterSet set = unreserved().adding(kSubDelims).adding(":[]");
+  static const URLCharacterSet& set = *new URLCharacterSet(unreserved().adding(kSubDelims).adding(":[]"));
   return set;
 }
 
 const URLCharacterSet& URLUserAllowedCharacterSet() {
-  static const URLCharacterSet set = unreserved().adding(kSubDelims);
+  static const URLCharacterSet& set = *new URLCharacterSet(unreserved().adding(kSubDelims));
   return set;
 }
 

@@ -95,8 +95,8 @@ void NSURLComponents::setQueryItems(const std::optional<std::vector<NSURLQueryIt
     parts_.query.reset();
     return;
   }
-  static const URLCharacterSet nameCharacters = URLQueryAllowedCharacterSet().removing("&=");
-  static const URLCharacterSet valueCharacters = URLQueryAllowedCharacterSet().removing("&");
+  static const URLCharacterSet& nameCharacters = *new URLCharacterSet(URLQueryAllowedCharacterSet().removing("&="));
+  static const URLCharacterSet& valueCharacters = *new URLCharacterSet(URLQueryAllowedCharacterSet().removing("&"));
   std::string query;
   for (const auto& item : *items) {
     if (!query.empty() || &item != &items->front()) query += '&';

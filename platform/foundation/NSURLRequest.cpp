@@ -17,36 +17,48 @@ bool HTTPHeaderFields::namesEqual(std::string_view a, std::string_view b) {
   return std::ranges::equal(a, b, [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
 }
 
+std::string HTTPHeaderFields::keyOf(std::string_view name) {
+  std::string key(name);
+  for (auto& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return key;
+}
+
 std::optional<std::string> HTTPHeaderFields::valueForHTTPHeaderField(std::string_view name) const {
-  for (const auto& [key, value] : fields_) {
-    if (namesEqual(key, name)) return value;
-  }
-  return std::nullopt;
+  auto found = index_.find(keyOf(name));
+  if (found == index_.end()) return std::nullopt;
+  return fields_[found->second].second;
 }
 
 void HTTPHeaderFields::setValue(std::string value, std::string_view forHTTPHeaderField) {
-  for (auto& [key, existing] : fields_) {
-    if (namesEqual(key, forHTTPHeaderField)) {
-      existing = std::move(value);
-      return;
-    }
+  auto [found, added] = index_.try_emplace(keyOf(forHTTPHeaderField), fields_.size());
+  if (!added) {
+    fields_[found->second].second = std::move(value);
+    return;
   }
   fields_.emplace_back(std::string(forHTTPHeaderField), std::move(value));
 }
 
 void HTTPHeaderFields::addValue(std::string_view value, std::string_view forHTTPHeaderField) {
-  for (auto& [key, existing] : fields_) {
-    if (namesEqual(key, forHTTPHeaderField)) {
-      existing += ", ";
-      existing += value;
-      return;
-    }
+  auto [found, added] = index_.try_emplace(keyOf(forHTTPHeaderField), fields_.size());
+  if (!added) {
+    std::string& existing = fields_[found->second].second;
+    existing += ", ";
+    existing += value;
+    return;
   }
   fields_.emplace_back(std::string(forHTTPHeaderField), std::string(value));
 }
 
 void HTTPHeaderFields::removeValueForHTTPHeaderField(std::string_view name) {
-  std::erase_if(fields_, [&](const Field& field) { return namesEqual(field.first, name); });
+  auto found = index_.find(keyOf(name));
+  if (found == index_.end()) return;
+  const std::size_t removed = found->second;
+  fields_.erase(fields_.begin() + static_cast<std::ptrdiff_t>(removed));
+  index_.erase(found);
+  // The fields after it moved up by one.
+  for (auto& [key, position] : index_) {
+    if (position > removed) --position;
+  }
 }
 
 std::shared_ptr<NSURLRequest> NSURLRequest::requestWithURL(std::shared_ptr<NSURL> url) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -13,7 +14,8 @@
 #include "platform/foundation/NSURL.h"
 
 // Header fields in the order they were first set. Names compare case-insensitively;
-// setting a name that is already there replaces its value in place.
+// setting a name that is already there replaces its value in place. Looking a name up
+// takes the same time however many fields there are.
 class HTTPHeaderFields {
  public:
   using Field = std::pair<std::string, std::string>;
@@ -31,14 +33,17 @@ class HTTPHeaderFields {
   bool empty() const { return fields_.empty(); }
   auto begin() const { return fields_.begin(); }
   auto end() const { return fields_.end(); }
-  bool operator==(const HTTPHeaderFields&) const = default;
+  bool operator==(const HTTPHeaderFields& other) const { return fields_ == other.fields_; }
 
   static bool namesEqual(std::string_view a, std::string_view b);
   // The text without the blanks and line ends around it.
   static std::string trimmed(std::string_view text);
 
  private:
+  static std::string keyOf(std::string_view name);
+
   std::vector<Field> fields_;
+  std::unordered_map<std::string, std::size_t> index_;  // lower-case name -> position in fields_
 };
 
 class NSURLRequest : public NSObject {

@@ -2,10 +2,11 @@
 
 #include <unistd.h>
 
+#include "platform/foundation/TemporaryFiles.h"
 #include "platform/foundation/URLSessionEngine.h"
 
 NSURLSession::TemporaryFile::~TemporaryFile() {
-  if (!path.empty()) ::unlink(path.c_str());
+  TemporaryFiles::remove(path);
 }
 
 NSURLSession::NSURLSession(std::shared_ptr<NSURLSessionConfiguration> configuration,
@@ -18,7 +19,8 @@ NSURLSession::NSURLSession(std::shared_ptr<NSURLSessionConfiguration> configurat
       hasDelegate_(!delegate_.expired()) {}
 
 std::shared_ptr<NSURLSession> NSURLSession::sharedSession() {
-  static const std::shared_ptr<NSURLSession> session(
+  // Never destroyed: replies may reach it while the process exits (ProcessShutdown.h).
+  static const std::shared_ptr<NSURLSession>& session = *new std::shared_ptr<NSURLSession>(
       new NSURLSession(NSURLSessionConfiguration::defaultSessionConfiguration(), {},
                        DispatchQueue::makeSerial("NSURLSession.shared"), true));
   return session;

@@ -16,10 +16,13 @@ class NSURLSessionConfiguration : public NSObject {
 
   // Sent with every request of the session; a request's own header of the same name wins.
   HTTPHeaderFields HTTPAdditionalHeaders;
-  // Seconds without traffic before a request fails (the shorter of this and the request's own).
+  // The request's time-out (the shorter of this and the request's own), in seconds: how long
+  // a request may wait for a connection, and the window over which a transfer must keep up
+  // at least 1 KB a second (waiting for the reply to begin included).
   double timeoutIntervalForRequest = 60.0;
-  // Seconds a whole transfer may take.
-  double timeoutIntervalForResource = 7 * 24 * 3600.0;
+  // Seconds a whole task may take from its start. A few minutes: a 10 MB GIF on a slow line
+  // arrives; a server that holds on to a transfer does not keep it for days.
+  double timeoutIntervalForResource = 300.0;
   // The largest response body a task accepts; a longer one fails the task with
   // NSURLError::dataLengthExceedsMaximum and stops the transfer. Media of the grids is
   // cached up to 10,000,000 bytes, so the default leaves room above that.

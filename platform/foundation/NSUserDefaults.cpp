@@ -13,8 +13,15 @@
 
 namespace {
 
-std::mutex standardMutex;
-std::shared_ptr<NSUserDefaults> standardInstance;
+// Never destroyed: any thread may read or write defaults (ProcessShutdown.h).
+std::mutex& standardMutex() {
+  static std::mutex& mutex = *new std::mutex();
+  return mutex;
+}
+std::shared_ptr<NSUserDefaults>& standardInstance() {
+  static std::shared_ptr<NSUserDefaults>& instance = *new std::shared_ptr<NSUserDefaults>();
+  return instance;
+}
 
 constexpr auto kBinary = NSPropertyListFormat::NSPropertyListBinaryFormat_v1_0;
 
@@ -49,19 +56,19 @@ NSUserDefaultsObservation::~NSUserDefaultsObservation() {
 }
 
 std::shared_ptr<NSUserDefaults> NSUserDefaults::standardUserDefaults() {
-  std::lock_guard lock(standardMutex);
-  if (!standardInstance) {
-    const std::string name = NSBundle::mainBundle()->bundleIdentifier().value_or(Paths::kApplicationFolder);
+  std::lock_guard lock(standardMutex());
+  if (!standardInstance()) {
+    const std::string name = NSBundle::mainBundle()->bundleIdentifier().value_or(Paths::applicationName());
     auto folder = Paths::preferences();
-    standardInstance = std::shared_ptr<NSUserDefaults>(
+    standardInstance() = std::shared_ptr<NSUserDefaults>(
         new NSUserDefaults(folder / (name + ".plist"), folder / ".GlobalPreferences.plist"));
   }
-  return standardInstance;
+  return standardInstance();
 }
 
 void NSUserDefaults::resetStandardUserDefaults() {
-  std::lock_guard lock(standardMutex);
-  standardInstance.reset();
+  std::lock_guard lock(standardMutex());
+  standardInstance().reset();
 }
 
 NSUserDefaults::NSUserDefaults(std::filesystem::path path, std::filesystem::path globalPath)

@@ -4,16 +4,23 @@
 #include <mutex>
 
 namespace {
-std::mutex sinkMutex;
-std::function<void(std::string_view)> sink;
+// Never destroyed: any thread may print (ProcessShutdown.h).
+std::mutex& sinkMutex() {
+  static std::mutex& mutex = *new std::mutex();
+  return mutex;
+}
+std::function<void(std::string_view)>& sink() {
+  static auto& function = *new std::function<void(std::string_view)>();
+  return function;
+}
 }  // namespace
 
 namespace OutputSink {
 
 void print(std::string_view line) {
-  std::lock_guard lock(sinkMutex);
-  if (sink) {
-    sink(line);
+  std::lock_guard lock(sinkMutex());
+  if (sink()) {
+    sink()(line);
     return;
   }
   std::fwrite(line.data(), 1, line.size(), stdout);
@@ -22,8 +29,8 @@ void print(std::string_view line) {
 }
 
 void setSink(std::function<void(std::string_view)> newSink) {
-  std::lock_guard lock(sinkMutex);
-  sink = std::move(newSink);
+  std::lock_guard lock(sinkMutex());
+  sink() = std::move(newSink);
 }
 
 }  // namespace OutputSink

@@ -4,6 +4,9 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include "platform/foundation/NSBundle.h"
+#include "platform/foundation/NSString.h"
+
 namespace {
 std::filesystem::path fromEnvironment(const char* name) {
   const char* value = std::getenv(name);
@@ -36,9 +39,19 @@ std::filesystem::path configHome() {
   return p.empty() ? home() / ".config" : p;
 }
 
-std::filesystem::path applicationSupport() { return dataHome() / kApplicationFolder; }
-std::filesystem::path caches() { return cacheHome() / kApplicationFolder; }
-std::filesystem::path preferences() { return configHome() / kApplicationFolder; }
+std::string applicationName() {
+  auto bundle = NSBundle::mainBundle();
+  if (auto name = asA<NSString>(bundle->objectForInfoDictionaryKey("CFBundleName"))) {
+    const std::string& text = name->string();
+    // A folder name: never a path of its own.
+    if (!text.empty() && text != "." && text != ".." && text.find('/') == std::string::npos) return text;
+  }
+  return bundle->executablePath().filename().string();
+}
+
+std::filesystem::path applicationSupport() { return dataHome() / applicationName(); }
+std::filesystem::path caches() { return cacheHome() / applicationName(); }
+std::filesystem::path preferences() { return configHome() / applicationName(); }
 
 std::filesystem::path temporary() {
   auto p = fromEnvironment("TMPDIR");

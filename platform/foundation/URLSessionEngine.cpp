@@ -4,11 +4,15 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -16,14 +20,35 @@
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/NSURLSession.h"
 #include "platform/foundation/Paths.h"
+#include "platform/foundation/ProcessShutdown.h"
+#include "platform/foundation/TemporaryFiles.h"
 
 using namespace std::string_view_literals;
 
 namespace {
 
 // Requests to one host at a time across all sessions; more wait for a free connection.
-constexpr long kMaxConnectionsPerHost = 6;
+constexpr int kMaxConnectionsPerHost = 6;
 constexpr long kMaxRedirects = 16;
+// A transfer slower than this, averaged over the request's time-out, has stalled. A GIF of
+// the grid at this rate would take minutes; a trickle of a few bytes a second is a server
+// holding the connection, not a slow line.
+constexpr long kMinimumBytesPerSecond = 1024;
+// What a reply's header may hold, across its redirects and interim answers. Far above any
+// real server's, and low enough that a hostile one cannot hold the network thread.
+constexpr std::size_t kMaxHeaderFields = 256;
+constexpr std::size_t kMaxHeaderBytes = 256 * 1024;
+
+using SteadyClock = std::chrono::steady_clock;
+
+SteadyClock::time_point after(double seconds) {
+  return SteadyClock::now() + std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(seconds));
+}
+
+std::string lowercased(std::string text) {
+  for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
 
 std::shared_ptr<NSError> errorForCurlResult(CURLcode result, const std::shared_ptr<NSURL>& url) {
   switch (result) {
@@ -69,6 +94,10 @@ std::shared_ptr<NSError> cancelledError(const std::shared_ptr<NSURL>& url) {
   return makeURLError(NSURLError::cancelled, "cancelled", url);
 }
 
+std::shared_ptr<NSError> timedOutError(const std::shared_ptr<NSURL>& url) {
+  return makeURLError(NSURLError::timedOut, "The request timed out.", url);
+}
+
 std::shared_ptr<NSError> tooLargeError(const std::shared_ptr<NSURL>& url) {
   return makeURLError(NSURLError::dataLengthExceedsMaximum, "resource exceeds maximum size", url);
 }
@@ -76,16 +105,23 @@ std::shared_ptr<NSError> tooLargeError(const std::shared_ptr<NSURL>& url) {
 std::string trimmed(std::string_view text) { return HTTPHeaderFields::trimmed(text); }
 
 // Whatever proxy the environment names, loopback is never sent through it; the
-// environment's own exceptions still hold.
+// environment's own exceptions still hold. Never destroyed: libcurl reads it on the network
+// thread.
 const std::string& noProxyList() {
-  static const std::string list = [] {
+  static const std::string* const list = new std::string([] {
     std::string hosts = "localhost,127.0.0.1,::1";
     for (const char* name : {"no_proxy", "NO_PROXY"}) {
       if (const char* value = std::getenv(name); value && *value) return hosts + "," + value;
     }
     return hosts;
-  }();
-  return list;
+  }());
+  return *list;
+}
+
+// Connections are shared per scheme, host and port.
+std::string hostKeyOf(const NSURL& url) {
+  return lowercased(url.scheme()) + "://" + lowercased(url.host()) + ":" +
+         (url.port() ? std::to_string(*url.port()) : std::string());
 }
 
 }  // namespace
@@ -118,7 +154,13 @@ struct URLSessionTransfer {
   std::int64_t bodySize = 0;
   std::int64_t bytesSent = 0;
 
+  std::string hostKey;
+  bool added = false;  // handed to libcurl; otherwise waiting for a connection to its host
+  std::optional<SteadyClock::time_point> queueDeadline;     // waiting longer fails it
+  std::optional<SteadyClock::time_point> resourceDeadline;  // running longer fails it
+
   int status = 0;
+  std::size_t headerBytes = 0;
   HTTPHeaderFields headers;
   std::shared_ptr<NSURLResponse> response;
   std::shared_ptr<NSError> failure;  // why a callback stopped the transfer
@@ -132,7 +174,7 @@ struct URLSessionTransfer {
   void discardFile() {
     if (fd >= 0) ::close(fd);
     fd = -1;
-    if (!filePath.empty()) ::unlink(filePath.c_str());
+    TemporaryFiles::remove(filePath);
     filePath.clear();
   }
 
@@ -153,6 +195,11 @@ struct URLSessionTransfer {
   // Header lines arrive one by one; a blank line ends a block (there may be several:
   // interim 1xx answers and redirects come before the final one).
   bool onHeaderLine(std::string_view line) {
+    headerBytes += line.size();
+    if (headerBytes > kMaxHeaderBytes) {
+      failure = makeURLError(NSURLError::badServerResponse, "The server's reply header is too large.", url);
+      return false;
+    }
     if (line.starts_with("HTTP/")) {
       headers = HTTPHeaderFields();
       const auto space = line.find(' ');
@@ -161,9 +208,19 @@ struct URLSessionTransfer {
     }
     if (line == "\r\n" || line == "\n") {
       if (status >= 100 && status < 200) return true;
+      const auto location = headers.valueForHTTPHeaderField("Location");
       const bool redirect = (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) &&
-                            headers.valueForHTTPHeaderField("Location");
-      if (redirect) return true;
+                            location;
+      if (redirect) {
+        char* current = nullptr;
+        curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &current);
+        if (current && !URLSessionEngine::mayFollowRedirect(current, *location)) {
+          failure = makeURLError(NSURLError::appTransportSecurityRequiresSecureConnection,
+                                 "A secure connection was redirected to an insecure one.", url);
+          return false;
+        }
+        return true;
+      }
       makeResponse();
       if (expected > cap) {
         failure = tooLargeError(url);
@@ -173,7 +230,12 @@ struct URLSessionTransfer {
     }
     const auto colon = line.find(':');
     if (colon != std::string_view::npos && line[0] != ' ' && line[0] != '\t') {
-      headers.addValue(trimmed(line.substr(colon + 1)), trimmed(line.substr(0, colon)));
+      const std::string name = trimmed(line.substr(0, colon));
+      if (headers.count() >= kMaxHeaderFields && !headers.valueForHTTPHeaderField(name)) {
+        failure = makeURLError(NSURLError::badServerResponse, "The server's reply has too many header fields.", url);
+        return false;
+      }
+      headers.addValue(trimmed(line.substr(colon + 1)), name);
     }
     return true;
   }
@@ -247,28 +309,73 @@ int progressCallback(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off
 
 struct URLSessionEngineState {
   CURLM* multi = nullptr;
-  std::mutex mutex;
+  std::mutex mutex;  // guards the commands and the thread's life
   std::vector<std::function<void()>> commands;  // run on the network thread
+  std::thread thread;
+  std::thread::id threadId;
+  bool quit = false;      // the thread should cancel everything and leave
+  bool stopping = false;  // a stop waits for the thread to leave
+  bool closed = false;  // the process is leaving: no thread starts again
+
   // Touched on the network thread only.
   std::unordered_map<NSURLSessionTask*, std::unique_ptr<URLSessionTransfer>> transfers;
+  std::unordered_map<std::string, int> connectionsInUse;  // by host key
+  std::unordered_map<std::string, std::deque<URLSessionTransfer*>> waiting;  // by host key, oldest first
 
   void post(std::function<void()> command) {
+    std::unique_lock lock(mutex);
+    if (closed) {
+      lock.unlock();
+      return;  // the process is leaving; nothing will hear of the task again
+    }
+    commands.push_back(std::move(command));
+    // While a stop waits for the thread to leave, the command waits for the next thread.
+    if (!thread.joinable() && !stopping) return startThread();
+    lock.unlock();
+    curl_multi_wakeup(multi);
+  }
+
+  // With the mutex held.
+  void startThread() {
+    quit = false;
+    thread = std::thread([this] { run(); });
+    threadId = thread.get_id();
+    ProcessShutdown::armAtExit();
+  }
+
+  // Every transfer ends as cancelled and the thread leaves; with `final` none starts again.
+  void stop(bool final) {
+    std::thread leaving;
     {
       std::lock_guard lock(mutex);
-      commands.push_back(std::move(command));
+      if (final) closed = true;
+      if (!thread.joinable() || std::this_thread::get_id() == threadId) return;
+      quit = true;
+      stopping = true;
+      leaving = std::move(thread);
     }
     curl_multi_wakeup(multi);
+    leaving.join();
+    std::lock_guard lock(mutex);
+    stopping = false;
+    if (!closed && !commands.empty()) startThread();
   }
 
   void run() {
     for (;;) {
       std::vector<std::function<void()>> pending;
+      bool leave = false;
       {
         std::lock_guard lock(mutex);
         pending.swap(commands);
+        leave = quit;
       }
       for (auto& command : pending) command();
       pending.clear();
+      if (leave) {
+        cancelAll();
+        return;
+      }
 
       int running = 0;
       curl_multi_perform(multi, &running);
@@ -280,15 +387,91 @@ struct URLSessionEngineState {
         const CURLcode result = message->data.result;
         if (transfer) finish(transfer, result);
       }
-      curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+      const auto wake = enforceDeadlines();
+      const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(wake - SteadyClock::now()).count();
+      curl_multi_poll(multi, nullptr, 0, static_cast<int>(std::clamp<long long>(wait, 0, 1000)), nullptr);
     }
   }
 
-  void finish(URLSessionTransfer* transfer, CURLcode result) {
-    curl_multi_remove_handle(multi, transfer->easy);
-    std::unique_ptr<URLSessionTransfer> owned = std::move(transfers[transfer->task.get()]);
-    transfers.erase(transfer->task.get());
+  // Fails the transfers that waited or ran too long; answers when the next one is due.
+  SteadyClock::time_point enforceDeadlines() {
+    const auto now = SteadyClock::now();
+    auto next = now + std::chrono::seconds(1);
+    std::vector<URLSessionTransfer*> late;
+    for (const auto& [task, transfer] : transfers) {
+      for (const auto& deadline : {transfer->added ? std::nullopt : transfer->queueDeadline, transfer->resourceDeadline}) {
+        if (!deadline) continue;
+        if (*deadline <= now) {
+          late.push_back(transfer.get());
+          break;
+        }
+        next = std::min(next, *deadline);
+      }
+    }
+    for (auto* transfer : late) {
+      NSURLSession::Outcome outcome;
+      outcome.response = transfer->response;
+      outcome.error = timedOutError(transfer->url);
+      end(transfer, std::move(outcome));
+    }
+    return next;
+  }
 
+  // Hands the transfer to libcurl when its host has a connection to spare, else queues it.
+  void admit(URLSessionTransfer* transfer) {
+    int& inUse = connectionsInUse[transfer->hostKey];
+    if (inUse >= kMaxConnectionsPerHost) {
+      waiting[transfer->hostKey].push_back(transfer);
+      return;
+    }
+    if (curl_multi_add_handle(multi, transfer->easy) != CURLM_OK) {
+      NSURLSession::Outcome outcome;
+      outcome.error = makeURLError(NSURLError::unknown, "The transfer could not be started.", transfer->url);
+      end(transfer, std::move(outcome));
+      return;
+    }
+    transfer->added = true;
+    ++inUse;
+  }
+
+  // Takes the transfer out of libcurl or out of its queue, and lets the next one in.
+  void release(URLSessionTransfer* transfer) {
+    const std::string key = transfer->hostKey;
+    if (!transfer->added) {
+      auto found = waiting.find(key);
+      if (found != waiting.end()) {
+        std::erase(found->second, transfer);
+        if (found->second.empty()) waiting.erase(found);
+      }
+      return;
+    }
+    curl_multi_remove_handle(multi, transfer->easy);
+    transfer->added = false;
+    auto inUse = connectionsInUse.find(key);
+    if (inUse != connectionsInUse.end() && --inUse->second <= 0) connectionsInUse.erase(inUse);
+    for (;;) {
+      auto queue = waiting.find(key);
+      if (queue == waiting.end() || connectionsInUse[key] >= kMaxConnectionsPerHost) break;
+      URLSessionTransfer* next = queue->second.front();
+      queue->second.pop_front();
+      if (queue->second.empty()) waiting.erase(queue);
+      admit(next);
+    }
+  }
+
+  // Ends the transfer with the outcome and hands it to its session.
+  void end(URLSessionTransfer* transfer, NSURLSession::Outcome outcome) {
+    release(transfer);
+    auto found = transfers.find(transfer->task.get());
+    std::unique_ptr<URLSessionTransfer> owned = std::move(found->second);
+    transfers.erase(found);
+    auto task = owned->task;
+    auto session = owned->session;
+    owned.reset();
+    session->complete(task, std::move(outcome));
+  }
+
+  void finish(URLSessionTransfer* transfer, CURLcode result) {
     NSURLSession::Outcome outcome;
     if (transfer->failure) {
       outcome.error = transfer->failure;
@@ -308,16 +491,26 @@ struct URLSessionEngineState {
         transfer->filePath.clear();
       }
     }
-    auto task = transfer->task;
-    auto session = transfer->session;
-    owned.reset();
-    session->complete(task, std::move(outcome));
+    end(transfer, std::move(outcome));
   }
 
   void fail(const std::shared_ptr<NSURLSessionTask>& task, std::shared_ptr<NSError> error) {
     NSURLSession::Outcome outcome;
     outcome.error = std::move(error);
     task->session_->complete(task, std::move(outcome));
+  }
+
+  void cancelAll() {
+    std::vector<URLSessionTransfer*> all;
+    for (const auto& [task, transfer] : transfers) all.push_back(transfer.get());
+    for (auto* transfer : all) cancelTransfer(transfer);
+  }
+
+  void cancelTransfer(URLSessionTransfer* transfer) {
+    NSURLSession::Outcome outcome;
+    outcome.response = transfer->response;
+    outcome.error = cancelledError(transfer->url);
+    end(transfer, std::move(outcome));
   }
 
   void start(const std::shared_ptr<NSURLSessionTask>& task) {
@@ -342,11 +535,12 @@ struct URLSessionEngineState {
     transfer->stream = task->kind_ != NSURLSessionTask::Kind::download && !transfer->collect &&
                        task->session_->hasDelegate_;
     if (task->kind_ == NSURLSessionTask::Kind::download) {
-      std::string pattern = (Paths::temporary() / "glimdeck-download-XXXXXX").string();
+      std::string pattern = (Paths::temporary() / (URLSessionEngine::downloadFilePrefix() + "XXXXXX")).string();
       const int fd = ::mkstemp(pattern.data());
       if (fd < 0) {
         return fail(task, makeURLError(NSURLError::cannotCreateFile, "The download's temporary file could not be created.", url));
       }
+      TemporaryFiles::track(pattern);
       transfer->fd = fd;
       transfer->filePath = pattern;
     }
@@ -358,7 +552,9 @@ struct URLSessionEngineState {
     curl_easy_setopt(easy, CURLOPT_PRIVATE, transfer.get());
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // Redirects may go to other hosts (media often lives elsewhere) but never from https
+    // down to http; the header callback holds the same line for chains that begin in http.
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, scheme == "https" ? "https" : "http,https");
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
@@ -367,14 +563,18 @@ struct URLSessionEngineState {
     curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
     curl_easy_setopt(easy, CURLOPT_NOPROXY, noProxyList().c_str());
 
+    // The request's time-out bounds the wait for a connection, the connect itself, and the
+    // window over which the transfer must keep up the minimum rate (waiting for the first
+    // byte included); the resource time-out bounds the whole task from its start.
     const double idle = std::min(request->timeoutInterval(), configuration.timeoutIntervalForRequest);
     if (idle > 0) {
+      transfer->queueDeadline = after(idle);
       curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(idle * 1000));
-      curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+      curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, kMinimumBytesPerSecond);
       curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, std::max(1L, static_cast<long>(std::ceil(idle))));
     }
     if (configuration.timeoutIntervalForResource > 0) {
-      curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(configuration.timeoutIntervalForResource * 1000));
+      transfer->resourceDeadline = after(configuration.timeoutIntervalForResource);
     }
 
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, headerCallback);
@@ -425,39 +625,50 @@ struct URLSessionEngineState {
     }
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer->headerList);
 
-    if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
-      return fail(task, makeURLError(NSURLError::unknown, "The transfer could not be started.", url));
-    }
+    transfer->hostKey = hostKeyOf(*url);
+    URLSessionTransfer* admitted = transfer.get();
     transfers[task.get()] = std::move(transfer);
+    admit(admitted);
   }
 
   void cancel(const std::shared_ptr<NSURLSessionTask>& task) {
     auto found = transfers.find(task.get());
-    if (found == transfers.end()) return;
-    std::unique_ptr<URLSessionTransfer> transfer = std::move(found->second);
-    transfers.erase(found);
-    curl_multi_remove_handle(multi, transfer->easy);
-    NSURLSession::Outcome outcome;
-    outcome.response = transfer->response;
-    outcome.error = cancelledError(transfer->url);
-    auto session = transfer->session;
-    transfer.reset();
-    session->complete(task, std::move(outcome));
+    if (found != transfers.end()) cancelTransfer(found->second.get());
   }
 };
 
 URLSessionEngine& URLSessionEngine::shared() {
-  // Never destroyed: the network thread runs until the process ends, and transfers still
-  // running then are simply dropped with it.
-  static URLSessionEngine* engine = new URLSessionEngine();
+  // Never destroyed (see ProcessShutdown.h); its thread is stopped by the shutdown instead.
+  static URLSessionEngine* const engine = new URLSessionEngine();
   return *engine;
 }
 
 URLSessionEngine::URLSessionEngine() : state_(new URLSessionEngineState()) {
   curl_global_init(CURL_GLOBAL_DEFAULT);
   state_->multi = curl_multi_init();
-  curl_multi_setopt(state_->multi, CURLMOPT_MAX_HOST_CONNECTIONS, kMaxConnectionsPerHost);
-  std::thread([state = state_] { state->run(); }).detach();
+  // The engine queues requests per host itself (so that a queued one can time out); this
+  // only keeps redirected transfers from opening more.
+  curl_multi_setopt(state_->multi, CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(kMaxConnectionsPerHost));
+  ProcessShutdown::registerStopper(ProcessShutdown::Stage::network,
+                                   [state = state_](bool final) { state->stop(final); });
+  // Once no transfer writes any more, no download file is needed.
+  ProcessShutdown::atShutdown([] { TemporaryFiles::removeAll(); });
+}
+
+const std::string& URLSessionEngine::downloadFilePrefix() {
+  // Never destroyed: the network thread names files with it (ProcessShutdown.h).
+  static const std::string* const prefix = new std::string(lowercased(Paths::applicationName()) + "-download-");
+  return *prefix;
+}
+
+bool URLSessionEngine::mayFollowRedirect(std::string_view fromURL, std::string_view location) {
+  const std::string from = lowercased(std::string(fromURL.substr(0, fromURL.find(':'))));
+  if (from != "https") return true;
+  const std::string target = lowercased(HTTPHeaderFields::trimmed(location));
+  // A relative or scheme-relative location keeps the scheme; only an explicit one changes it.
+  const auto colon = target.find(':');
+  if (colon == std::string::npos || target.find_first_of("/?#") < colon) return true;
+  return target.substr(0, colon) == "https";
 }
 
 void URLSessionEngine::start(std::shared_ptr<NSURLSessionTask> task) {

@@ -1,10 +1,13 @@
 #pragma once
 // The one network thread behind every URL session: a libcurl multi handle that runs all
-// transfers at once. Sessions and tasks talk to it; nothing else should.
+// transfers at once, at most six to a host (more wait their turn). Sessions and tasks talk
+// to it; nothing else should. The thread starts with the first transfer and stops at a
+// process shutdown (ProcessShutdown.h), which ends every transfer as cancelled.
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 class NSError;
 class NSURL;
@@ -20,6 +23,13 @@ class URLSessionEngine {
   void start(std::shared_ptr<NSURLSessionTask> task);
   // Stops the task's transfer, if it still runs, and ends the task as cancelled.
   void cancel(std::shared_ptr<NSURLSessionTask> task);
+
+  // The start of the names of download files in Paths::temporary(): the application's name
+  // in lower case, then "-download-".
+  static const std::string& downloadFilePrefix();
+  // Whether a reply from `fromURL` may send the transfer on to `location`: anywhere, except
+  // from https to plain http.
+  static bool mayFollowRedirect(std::string_view fromURL, std::string_view location);
 
   URLSessionEngine(const URLSessionEngine&) = delete;
   URLSessionEngine& operator=(const URLSessionEngine&) = delete;

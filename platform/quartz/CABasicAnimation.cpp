@@ -1,6 +1,6 @@
 #include "platform/quartz/CABasicAnimation.h"
 
-#include "platform/appkit/NSColor.h"
+#include "platform/quartz/CGColorValue.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSValue.h"
 #include "platform/quartz/CALayer.h"
@@ -48,13 +48,12 @@ id CABasicAnimation::interpolate(const id& from, const id& to, double t) {
     if (fromValue->holdsSize() && toValue->holdsSize())
       return NSValue::valueWithSize(mix(fromValue->sizeValue(), toValue->sizeValue(), t));
   }
-  auto fromColor = asA<NSColor>(from);
-  auto toColor = asA<NSColor>(to);
+  auto fromColor = asA<CGColorValue>(from);
+  auto toColor = asA<CGColorValue>(to);
   if (fromColor && toColor) {
-    return NSColor::colorWithRed(mix(fromColor->redComponent(), toColor->redComponent(), t),
-                                 mix(fromColor->greenComponent(), toColor->greenComponent(), t),
-                                 mix(fromColor->blueComponent(), toColor->blueComponent(), t),
-                                 mix(fromColor->alphaComponent(), toColor->alphaComponent(), t));
+    CGColor a = fromColor->CGColor(), b = toColor->CGColor();
+    return CGColorValue::valueWithColor(
+        {mix(a.red, b.red, t), mix(a.green, b.green, t), mix(a.blue, b.blue, t), mix(a.alpha, b.alpha, t)});
   }
   // Values of different kinds, or ones that cannot be mixed, switch at the end.
   return t < 1 ? from : to;

@@ -1,6 +1,6 @@
 #include "platform/quartz/CAGradientLayer.h"
 
-#include "platform/render/GraphicsContext.h"
+#include "platform/quartz/GraphicsContext.h"
 
 std::shared_ptr<CAGradientLayer> CAGradientLayer::layer() {
   return std::shared_ptr<CAGradientLayer>(new CAGradientLayer());

@@ -4,12 +4,11 @@
 #include <cmath>
 #include <cstdio>
 
-#include "platform/appkit/NSColor.h"
-#include "platform/appkit/NSImage.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSValue.h"
 #include "platform/quartz/CATransaction.h"
+#include "platform/quartz/CGColorValue.h"
 
 std::shared_ptr<CALayer> CALayer::layer() { return std::shared_ptr<CALayer>(new CALayer()); }
 
@@ -191,7 +190,7 @@ std::optional<double> numberOf(const id& value) {
   if (auto n = asA<NSNumber>(value)) return n->doubleValue();
   return std::nullopt;
 }
-id colour(const std::optional<CGColor>& c) { return c ? NSColor::colorWithCGColor(*c) : nullptr; }
+id colour(const std::optional<CGColor>& c) { return c ? CGColorValue::valueWithColor(*c) : nullptr; }
 
 }  // namespace
 
@@ -223,7 +222,7 @@ id CALayer::valueForKeyPath(std::string_view k) const {
 void CALayer::setValueForKeyPath(std::string_view k, const id& value) {
   auto n = numberOf(value);
   auto v = asA<NSValue>(value);
-  auto c = asA<NSColor>(value);
+  auto c = asA<CGColorValue>(value);
   if (n) {
     if (k == "opacity") opacity_ = *n;
     else if (k == "cornerRadius") cornerRadius_ = *n;

@@ -16,10 +16,11 @@
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/quartz/CAAnimation.h"
 #include "platform/quartz/CGColor.h"
+#include "platform/quartz/CGImage.h"
+#include "platform/quartz/CGColor.h"
 
 class CALayer;
 class GraphicsContext;
-class NSImage;
 
 class CALayerDelegate {
  public:
@@ -115,8 +116,8 @@ class CALayer : public NSObject {
   void setMask(std::shared_ptr<CALayer> mask) { mask_ = std::move(mask); }
 
   // An image shown in the bounds, placed by the gravity.
-  const std::shared_ptr<NSImage>& contents() const { return contents_; }
-  void setContents(std::shared_ptr<NSImage> contents) { contents_ = std::move(contents); }
+  const std::shared_ptr<const CGImageSource>& contents() const { return contents_; }
+  void setContents(std::shared_ptr<const CGImageSource> contents) { contents_ = std::move(contents); }
   const std::string& contentsGravity() const { return contentsGravity_; }
   void setContentsGravity(std::string_view gravity) { contentsGravity_ = std::string(gravity); }
   double contentsScale() const { return contentsScale_; }
@@ -158,7 +159,7 @@ class CALayer : public NSObject {
 
   // Key-value access to animatable properties ("opacity", "bounds", "position",
   // "bounds.size", "position.x", "cornerRadius", "backgroundColor"...). Numbers are
-  // NSNumber, geometry NSValue, colours NSColor. Unknown keys read as none and ignore writes.
+  // NSNumber, geometry NSValue, colours CGColorValue (an NSColor is one). Unknown keys read as none and ignore writes.
   virtual id valueForKeyPath(std::string_view keyPath) const;
   virtual void setValueForKeyPath(std::string_view keyPath, const id& value);
 
@@ -220,7 +221,7 @@ class CALayer : public NSObject {
   NSSize shadowOffset_{0, -3};
   double shadowRadius_ = 3;
   std::shared_ptr<CALayer> mask_;
-  std::shared_ptr<NSImage> contents_;
+  std::shared_ptr<const CGImageSource> contents_;
   std::string contentsGravity_{kCAGravityResize};
   double contentsScale_ = 1;
   std::vector<std::shared_ptr<CALayer>> sublayers_;

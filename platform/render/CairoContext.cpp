@@ -6,9 +6,6 @@
 #include <cmath>
 #include <variant>
 
-#include "platform/appkit/NSAttributedString.h"
-#include "platform/appkit/NSImage.h"
-#include "platform/appkit/NSShadow.h"
 #include "platform/render/TextLayout.h"
 
 namespace {
@@ -63,7 +60,7 @@ void blurAlpha(cairo_surface_t* surface, double blur) {
   cairo_surface_mark_dirty(surface);
 }
 
-cairo_surface_t* surfaceOf(const NSImageFrame& frame) {
+cairo_surface_t* surfaceOf(const CGImage& frame) {
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, frame.width, frame.height);
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) return surface;
   cairo_surface_flush(surface);
@@ -121,7 +118,7 @@ std::expected<void, std::shared_ptr<NSError>> CairoContext::writePNG(const std::
   return {};
 }
 
-std::shared_ptr<NSImage> CairoContext::image() const {
+CGImage CairoContext::pixels() const {
   cairo_surface_flush(surface_);
   const unsigned char* data = cairo_image_surface_get_data(surface_);
   int stride = cairo_image_surface_get_stride(surface_);
@@ -138,7 +135,7 @@ std::shared_ptr<NSImage> CairoContext::image() const {
       out[3] = static_cast<std::uint8_t>(a);
     }
   }
-  return NSImage::imageWithPixels(width_, height_, std::move(rgba), {width_ / scale_, height_ / scale_});
+  return CGImage{width_, height_, std::move(rgba)};
 }
 
 void CairoContext::saveGState() {
@@ -284,11 +281,15 @@ void CairoContext::uprightIn(NSRect rect) {
   }
 }
 
-void CairoContext::drawImage(const std::shared_ptr<NSImage>& image, NSRect rect, double fraction) {
-  if (!image || image->frames().empty() || rect.isEmpty() || !(fraction > 0)) return;
+void CairoContext::drawImage(const std::shared_ptr<const CGImageSource>& image, NSRect rect, double fraction) {
+  const CGImage* pixels = image ? image->imageForDrawing() : nullptr;
+  if (!pixels || pixels->width <= 0 || pixels->height <= 0 ||
+      pixels->rgba.size() < static_cast<std::size_t>(pixels->width) * pixels->height * 4 || rect.isEmpty() ||
+      !(fraction > 0))
+    return;
   perform(
       [&] {
-        const NSImageFrame& frame = image->frames()[0];
+        const CGImage& frame = *pixels;
         cairo_surface_t* surface = surfaceOf(frame);
         if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS) {
           cairo_save(cr_);
@@ -308,16 +309,12 @@ void CairoContext::drawImage(const std::shared_ptr<NSImage>& image, NSRect rect,
       state_.shadow);
 }
 
-void CairoContext::drawText(const std::shared_ptr<NSAttributedString>& text, NSRect rect) {
-  if (!text || text->length() == 0) return;
+void CairoContext::drawText(const std::shared_ptr<const CGTextSource>& source, NSRect rect) {
+  if (!source) return;
+  CGText text = source->textForDrawing();
+  if (text.utf8.empty()) return;
   // A shadow given with the text draws under it when the context has none of its own.
-  std::optional<CGShadow> shadow = state_.shadow;
-  if (!shadow) {
-    if (auto attached = asA<NSShadow>(text->attributeAtIndex(NSShadowAttributeName, 0))) {
-      CGColor color = attached->shadowColor ? attached->shadowColor->CGColor() : CGColor{0, 0, 0, 1.0 / 3};
-      shadow = CGShadow{attached->shadowOffset, attached->shadowBlurRadius, color};
-    }
-  }
+  std::optional<CGShadow> shadow = state_.shadow ? state_.shadow : text.shadow;
   perform(
       [&] {
         auto lock = TextLayout::lock();
@@ -325,7 +322,7 @@ void CairoContext::drawText(const std::shared_ptr<NSAttributedString>& text, NSR
         uprightIn(rect);
         PangoContext* context = pango_cairo_create_context(cr_);
         TextLayout::configure(context);
-        PangoLayout* layout = TextLayout::makeLayout(context, *text, rect.width());
+        PangoLayout* layout = TextLayout::makeLayout(context, text, rect.width());
         cairo_set_source_rgba(cr_, 0, 0, 0, 1);  // the platform's default text colour
         pango_cairo_show_layout(cr_, layout);
         g_object_unref(layout);

@@ -1,7 +1,7 @@
 #pragma once
 // The graphics context that draws pixels: Cairo onto an image surface, text with Pango,
 // shadows by blurring the drawn shape's alpha. The canvas can be written as a PNG file or
-// read back as an image.
+// read back as pixels.
 
 #include <cairo.h>
 
@@ -9,9 +9,7 @@
 #include <filesystem>
 
 #include "platform/foundation/NSError.h"
-#include "platform/render/GraphicsContext.h"
-
-class NSImage;
+#include "platform/quartz/GraphicsContext.h"
 
 class CairoContext : public GraphicsContext {
  public:
@@ -27,8 +25,8 @@ class CairoContext : public GraphicsContext {
 
   // Writes the canvas as PNG, making the folders on the way; failures are NSErrors.
   std::expected<void, std::shared_ptr<NSError>> writePNG(const std::filesystem::path& path) const;
-  // The canvas as an image (straight alpha), one pixel per canvas pixel.
-  std::shared_ptr<NSImage> image() const;
+  // The canvas's pixels (straight alpha), one per canvas pixel.
+  CGImage pixels() const;
 
   void saveGState() override;
   void restoreGState() override;
@@ -44,8 +42,8 @@ class CairoContext : public GraphicsContext {
   void strokePath(const CGPath& path) override;
   void drawLinearGradient(const std::vector<CGColor>& colors, const std::vector<double>& locations, NSPoint start,
                           NSPoint end) override;
-  void drawImage(const std::shared_ptr<NSImage>& image, NSRect rect, double fraction = 1.0) override;
-  void drawText(const std::shared_ptr<NSAttributedString>& text, NSRect rect) override;
+  void drawImage(const std::shared_ptr<const CGImageSource>& image, NSRect rect, double fraction = 1.0) override;
+  void drawText(const std::shared_ptr<const CGTextSource>& text, NSRect rect) override;
   void beginTransparencyLayer(double alpha) override;
   void endTransparencyLayer(const std::function<void(GraphicsContext&)>& mask = nullptr) override;
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "platform/quartz/CALayer.h"
-#include "platform/render/GraphicsContext.h"
+#include "platform/quartz/GraphicsContext.h"
 
 namespace LayerRenderer {
 

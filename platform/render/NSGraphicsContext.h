@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/foundation/NSObject.h"
-#include "platform/render/GraphicsContext.h"
+#include "platform/quartz/GraphicsContext.h"
 
 class NSGraphicsContext : public NSObject {
  public:

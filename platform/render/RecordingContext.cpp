@@ -2,7 +2,6 @@
 
 #include <sstream>
 
-#include "platform/appkit/NSAttributedString.h"
 
 void RecordingContext::clear() {
   calls_.clear();
@@ -114,12 +113,12 @@ void RecordingContext::drawLinearGradient(const std::vector<CGColor>& colors, co
   record(Recorded::LinearGradient{colors, locations, start, end});
 }
 
-void RecordingContext::drawImage(const std::shared_ptr<NSImage>& image, NSRect rect, double fraction) {
+void RecordingContext::drawImage(const std::shared_ptr<const CGImageSource>& image, NSRect rect, double fraction) {
   record(Recorded::DrawImage{image, rect, fraction});
 }
 
-void RecordingContext::drawText(const std::shared_ptr<NSAttributedString>& text, NSRect rect) {
-  record(Recorded::DrawText{text ? text->string() : std::string(), text, rect});
+void RecordingContext::drawText(const std::shared_ptr<const CGTextSource>& text, NSRect rect) {
+  record(Recorded::DrawText{text ? text->textForDrawing().utf8 : std::string(), text, rect});
 }
 
 void RecordingContext::beginTransparencyLayer(double alpha) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <variant>
 
-#include "platform/render/GraphicsContext.h"
+#include "platform/quartz/GraphicsContext.h"
 
 namespace Recorded {
 struct SaveGState {};
@@ -36,8 +36,8 @@ struct AddArc { NSPoint centre; double radius, startAngle, endAngle; bool clockw
 struct AddRect { NSRect rect; };
 struct ClosePath {};
 struct LinearGradient { std::vector<CGColor> colors; std::vector<double> locations; NSPoint start, end; };
-struct DrawImage { std::shared_ptr<NSImage> image; NSRect rect; double fraction; };
-struct DrawText { std::string text; std::shared_ptr<NSAttributedString> attributed; NSRect rect; };
+struct DrawImage { std::shared_ptr<const CGImageSource> image; NSRect rect; double fraction; };
+struct DrawText { std::string text; std::shared_ptr<const CGTextSource> attributed; NSRect rect; };
 struct BeginTransparencyLayer { double alpha; };
 struct BeginMask {};
 struct EndTransparencyLayer { bool masked; };
@@ -124,8 +124,8 @@ class RecordingContext : public GraphicsContext {
   void closePath() override;
   void drawLinearGradient(const std::vector<CGColor>& colors, const std::vector<double>& locations, NSPoint start,
                           NSPoint end) override;
-  void drawImage(const std::shared_ptr<NSImage>& image, NSRect rect, double fraction = 1.0) override;
-  void drawText(const std::shared_ptr<NSAttributedString>& text, NSRect rect) override;
+  void drawImage(const std::shared_ptr<const CGImageSource>& image, NSRect rect, double fraction = 1.0) override;
+  void drawText(const std::shared_ptr<const CGTextSource>& text, NSRect rect) override;
   void beginTransparencyLayer(double alpha) override;
   void endTransparencyLayer(const std::function<void(GraphicsContext&)>& mask = nullptr) override;
 

@@ -6,9 +6,7 @@
 #include <pango/pango.h>
 
 #include "platform/foundation/NSGeometry.h"
-
-class NSAttributedString;
-class NSFont;
+#include "platform/quartz/CGText.h"
 
 namespace TextLayout {
 
@@ -18,13 +16,11 @@ PangoContext* measuringContext();
 // Gives a context (a measuring one, or one made for a Cairo canvas) the same font options.
 void configure(PangoContext* context);
 // A description of the font's installed face at its point size (caller frees).
-PangoFontDescription* describe(const NSFont& font);
-// Lays the attributed text out in the given width (0 or less: one line per paragraph,
-// unbounded), with its fonts, colours, kerning, alignment and link colours. Caller unrefs.
-PangoLayout* makeLayout(PangoContext* context, const NSAttributedString& text, double width);
+PangoFontDescription* describe(const CGFont& font);
+// Lays the text out in the given width (0 or less: one line per paragraph, unbounded), with
+// its fonts, colours, underlines, kerning, alignment and wrapping. Caller unrefs.
+PangoLayout* makeLayout(PangoContext* context, const CGText& text, double width);
 // The size the text takes when laid out so.
-NSSize measure(const NSAttributedString& text, double width);
-// The font of attributed text that names none.
-const NSFont& defaultFont();
+NSSize measure(const CGText& text, double width);
 
 }  // namespace TextLayout

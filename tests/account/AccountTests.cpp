@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "account/PlovexUser.h"
 #include "account/QuorbUser.h"
 #include "account/QuorbUserManager.h"
+#include "model/PlovexUser.h"
 #include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSJSONSerialization.h"
 #include "platform/foundation/NSKeyedArchiver.h"
@@ -238,9 +238,15 @@ TEST_F(QuorbUserTest, TheManagerRestoresTheStoredUser) {
                                                     "userKey");
   ASSERT_TRUE(empty->currentUser());
   EXPECT_EQ(empty->currentUser()->userId, 42);
+  // Analytics names the stored user only while a token is kept.
+  EXPECT_EQ(QuorbUserManager::signedInUserIdentifier(), std::nullopt);
+  storeAuth(NSDictionary::make({{"token", NSString::make("t")}}));
+  EXPECT_EQ(QuorbUserManager::signedInUserIdentifier(), "42");
+
   // An archived null is no user.
   NSUserDefaults::standardUserDefaults()->setObject(*NSKeyedArchiver::archivedDataWithRootObject(nullptr), "userKey");
   EXPECT_EQ(QuorbUserManager::init()->currentUser(), nullptr);
+  EXPECT_EQ(QuorbUserManager::signedInUserIdentifier(), std::nullopt);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "browse/CollectionViewDisabledResponsiveScrolling.h"
@@ -49,6 +50,13 @@ class WaterfallSizes : public NSCollectionViewDataSource, public WaterfallLayout
   }
 };
 
+// The broken rules of a collection view and of its waterfall together; none when all hold.
+inline std::vector<std::string> gridViolations(const NSCollectionView& view, const WaterfallLayout& layout) {
+  auto out = view.invariantViolations();
+  for (auto& line : layout.invariantViolations()) out.push_back(std::move(line));
+  return out;
+}
+
 struct WaterfallGrid {
   std::shared_ptr<WaterfallSizes> sizes = std::make_shared<WaterfallSizes>();
   std::shared_ptr<WaterfallLayout> layout = WaterfallLayout::init();
@@ -59,6 +67,7 @@ struct WaterfallGrid {
     layout->delegate = sizes;
     view->setCollectionViewLayout(layout);
   }
+  std::vector<std::string> invariantViolations() const { return gridViolations(*view, *layout); }
   NSRect frameOf(std::size_t item, std::size_t section = 0) const {
     auto attributes = layout->layoutAttributesForItemAtIndexPath({item, section});
     return attributes ? attributes->frame : NSMakeRect(-1, -1, -1, -1);
@@ -91,6 +100,7 @@ struct ScrolledWaterfallGrid {
     view->setCollectionViewLayout(layout);
     scrollView->setDocumentView(view);
   }
+  std::vector<std::string> invariantViolations() const { return gridViolations(*view, *layout); }
   // The items the layout itself places in the visible part of the grid.
   NSIndexPathSet itemsMeetingVisibleRect() const {
     NSIndexPathSet paths;

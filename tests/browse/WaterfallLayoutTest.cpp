@@ -11,6 +11,7 @@
 #include "tests/browse/WaterfallGrid.h"
 #include "tests/browse/WaterfallOracle.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/ViewDump.h"
 
 namespace {
 
@@ -25,79 +26,77 @@ std::vector<NSIndexPath> pathsOf(const NSCollectionViewLayoutAttributesList& lis
   return paths;
 }
 
-TEST_F(WaterfallLayoutTest, ColumnsPlaceEachItemInTheShortestStream) {
-  WaterfallGrid grid(NSMakeRect(0, 0, 300, 500));
-  grid.layout->setExpansive(false);
-  grid.sizes->items = {{{200, 100}, {100, 100}, {150, 300}}};
-  grid.view->reloadData();
-  EXPECT_EQ(grid.frameOf(0), NSMakeRect(5, 5, 140, 65));
-  EXPECT_EQ(grid.frameOf(1), NSMakeRect(155, 5, 140, 140));
-  EXPECT_EQ(grid.frameOf(2), NSMakeRect(5, 80, 140, 290));
-  EXPECT_EQ(grid.layout->streamLength(), (std::vector<double>{375, 150}));
-  EXPECT_EQ(grid.layout->collectionViewContentSize(), NSMakeSize(300, 375));
-  EXPECT_EQ(grid.layout->minLength(), 150);
-  EXPECT_EQ(grid.layout->maxLength(), 375);
+// The layout's frames with its stream lengths, checked against the layout's own rules.
+std::string dump(WaterfallGrid& grid) {
+  std::string out = dumpCollectionLayout(*grid.view) + "streams";
+  for (double length : grid.layout->streamLength()) out += " " + dumpNumber(length);
+  for (const auto& violation : grid.layout->invariantViolations()) out += "\nviolation: " + violation;
+  return out + "\n";
 }
 
-TEST_F(WaterfallLayoutTest, WideItemsSpanEveryStreamFromTheExpansionRatioOn) {
+// Worked grids: columns into the shortest stream, wide items spanning every stream from the
+// expansion ratio on, rows along x, and headers that level the streams (or, without header
+// sizes, take no room).
+TEST_F(WaterfallLayoutTest, WorkedGridsMatchTheirDumps) {
   struct Case {
-    NSSize first;
-    bool expanded;
+    const char* name;
+    NSRect frame;
+    std::function<void(WaterfallGrid&)> setUp;
   };
-  for (auto [first, expanded] : {Case{{200, 100}, true}, Case{{130, 100}, true}, Case{{129, 100}, false}}) {
-    WaterfallGrid grid(NSMakeRect(0, 0, 300, 500));
-    grid.sizes->items = {{first, {100, 100}}};
+  std::vector<Case> cases{
+      {"columns", NSMakeRect(0, 0, 300, 500),
+       [](auto& g) {
+         g.layout->setExpansive(false);
+         g.sizes->items = {{{200, 100}, {100, 100}, {150, 300}}};
+       }},
+      {"wide-above-ratio", NSMakeRect(0, 0, 300, 500), [](auto& g) { g.sizes->items = {{{200, 100}, {100, 100}}}; }},
+      {"wide-at-ratio", NSMakeRect(0, 0, 300, 500), [](auto& g) { g.sizes->items = {{{130, 100}, {100, 100}}}; }},
+      {"wide-below-ratio", NSMakeRect(0, 0, 300, 500), [](auto& g) { g.sizes->items = {{{129, 100}, {100, 100}}}; }},
+      {"rows", NSMakeRect(0, 0, 900, 200),
+       [](auto& g) {
+         g.layout->setDirection(WaterfallLayoutDirection::rows);
+         g.sizes->items = {{{100, 50}, {100, 100}}};
+       }},
+      {"rows-unknown-direction", NSMakeRect(0, 0, 900, 200),
+       [](auto& g) {
+         g.layout->setDirection(static_cast<WaterfallLayoutDirection>(7));
+         g.sizes->items = {{{100, 50}, {100, 100}}};
+       }},
+      {"headers", NSMakeRect(0, 0, 300, 500),
+       [](auto& g) {
+         g.layout->setExpansive(false);
+         g.sizes->items = {{{150, 100}, {150, 60}}, {{150, 150}}};
+         g.sizes->headers = {NSSize{300, 0}, NSSize{300, 20}};
+         g.sizes->answersHeaderSizes = true;
+       }},
+      {"headers-without-sizes", NSMakeRect(0, 0, 300, 500),
+       [](auto& g) {
+         g.layout->setExpansive(false);
+         g.sizes->items = {{{150, 100}, {150, 60}}, {{150, 150}}};
+       }},
+  };
+  for (const auto& c : cases) {
+    WaterfallGrid grid(c.frame);
+    c.setUp(grid);
     grid.view->reloadData();
-    double ratio = first.width / first.height;
-    if (expanded) {
-      EXPECT_EQ(grid.frameOf(0), NSMakeRect(5, 5, 290, 300 / ratio - 10)) << first.width;
-      // Both streams end level below it, so the next item goes to the lowest-numbered one.
-      EXPECT_EQ(grid.layout->streamLength(), (std::vector<double>{300 / ratio + 150, 300 / ratio}));
-      EXPECT_EQ(grid.frameOf(1), NSMakeRect(5, 300 / ratio + 5, 140, 140));
-    } else {
-      EXPECT_EQ(grid.frameOf(0).size.width, 140) << first.width;
-      EXPECT_EQ(grid.frameOf(1).origin.x, 155);
-    }
+    EXPECT_DUMP(dump(grid), std::string("browse/expected/waterfall-") + c.name + ".txt");
   }
 }
 
-TEST_F(WaterfallLayoutTest, RowsGrowAlongXAcrossTheHeight) {
-  WaterfallGrid grid(NSMakeRect(0, 0, 900, 200));
-  grid.layout->setDirection(WaterfallLayoutDirection::rows);
-  grid.sizes->items = {{{100, 50}, {100, 100}}};
-  grid.view->reloadData();
-  EXPECT_EQ(grid.frameOf(0), NSMakeRect(5, 5, 190, 90));
-  EXPECT_EQ(grid.frameOf(1), NSMakeRect(5, 105, 90, 90));
-  EXPECT_EQ(grid.layout->streamLength(), (std::vector<double>{200, 100}));
-  EXPECT_EQ(grid.layout->collectionViewContentSize(), NSMakeSize(200, 200));
-  // Any direction other than columns behaves as rows.
-  grid.layout->setDirection(static_cast<WaterfallLayoutDirection>(7));
-  grid.view->prepareLayoutIfNeeded();
-  EXPECT_EQ(grid.frameOf(0), NSMakeRect(5, 5, 190, 90));
-}
-
-TEST_F(WaterfallLayoutTest, HeadersLevelTheStreamsAndAreReturnedOnlyWhenShown) {
+TEST_F(WaterfallLayoutTest, HeadersAreReturnedOnlyWhenShownAndSized) {
   WaterfallGrid grid(NSMakeRect(0, 0, 300, 500));
-  grid.layout->setExpansive(false);
   grid.sizes->items = {{{150, 100}, {150, 60}}, {{150, 150}}};
   grid.sizes->headers = {NSSize{300, 0}, NSSize{300, 20}};
   grid.sizes->answersHeaderSizes = true;
   grid.view->reloadData();
-  auto header = grid.layout->layoutAttributesForSupplementaryViewOfKind(NSCollectionElementKindSectionHeader, {0, 1});
-  ASSERT_TRUE(header);
-  EXPECT_EQ(header->frame, NSMakeRect(0, 100, 300, 20));
-  EXPECT_EQ(grid.frameOf(0, 1), NSMakeRect(5, 125, 140, 140));
   NSRect everything = NSMakeRect(0, 0, 300, 1000);
   EXPECT_TRUE(pathsOf(grid.layout->layoutAttributesForElementsInRect(everything), true).empty());
   grid.sizes->showHeaders = true;
   auto shown = grid.layout->layoutAttributesForElementsInRect(everything);
   EXPECT_EQ(pathsOf(shown, true), (std::vector<NSIndexPath>{{0, 1}}));  // the empty header never meets a rect
   EXPECT_EQ(shown.front()->representedElementKind(), NSCollectionElementKindSectionHeader);
-
-  // Without header sizes, headers take no room and are never returned.
   grid.sizes->answersHeaderSizes = false;
   grid.view->reloadData();
-  EXPECT_EQ(grid.frameOf(0, 1), NSMakeRect(155, 65, 140, 140));
   EXPECT_TRUE(pathsOf(grid.layout->layoutAttributesForElementsInRect(everything), true).empty());
   EXPECT_EQ(grid.layout->layoutAttributesForSupplementaryViewOfKind("any", {0, 1})->frame, NSZeroRect);
 }
@@ -145,6 +144,45 @@ TEST_F(WaterfallLayoutTest, UnusableItemSizesTakeTheDefaultRatio) {
     EXPECT_EQ(grid.frameOf(0), NSMakeRect(5, 5, 140, 140)) << bad.width << "x" << bad.height;
     EXPECT_EQ(grid.frameOf(1), NSMakeRect(155, 5, 140, 140));
     EXPECT_TRUE(std::isfinite(grid.layout->maxLength()));
+  }
+}
+
+TEST_F(WaterfallLayoutTest, AbsurdRatiosAndCrampedGridsStayFiniteAndNeverNegative) {
+  struct Case {
+    NSSize size;
+    bool columns;
+    NSRect first;
+  };
+  const Case cases[] = {
+      {{1, 1e308}, true, NSMakeRect(5, 5, 140, 149'990)},   // held at a thousand times as tall
+      {{1e308, 1}, false, NSMakeRect(5, 5, 249'990, 240)},  // and as wide
+      {{1e-300, 1}, true, NSMakeRect(5, 5, 140, 149'990)},
+      {{1, 1e-300}, true, NSMakeRect(5, 0.15, 290, 0)},     // spans the streams, 0.3 tall: less than the spacing
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.size.width << " x " << c.size.height);
+    WaterfallGrid grid(NSMakeRect(0, 0, 300, 500));
+    grid.layout->setDirection(c.columns ? WaterfallLayoutDirection::columns : WaterfallLayoutDirection::rows);
+    grid.sizes->items = {{c.size, c.size, {100, 100}}};
+    grid.view->reloadData();
+    EXPECT_EQ(grid.frameOf(0), c.first);
+    for (std::size_t i = 0; i < 3; ++i) {
+      NSRect frame = grid.frameOf(i);
+      EXPECT_TRUE(std::isfinite(frame.maxX()) && std::isfinite(frame.maxY())) << i;
+    }
+    NSSize content = grid.layout->collectionViewContentSize();
+    EXPECT_TRUE(std::isfinite(content.width) && std::isfinite(content.height));
+  }
+
+  // Streams narrower than the spacing between cells: frames of no size at their centres.
+  for (bool columns : {true, false}) {
+    WaterfallGrid grid(NSMakeRect(0, 0, 12, 12));
+    grid.layout->setDirection(columns ? WaterfallLayoutDirection::columns : WaterfallLayoutDirection::rows);
+    grid.layout->setExpansive(false);
+    grid.sizes->items = {{{100, 100}, {100, 100}}};
+    grid.view->reloadData();
+    EXPECT_EQ(grid.frameOf(0), NSMakeRect(3, 3, 0, 0)) << columns;
+    EXPECT_EQ(grid.frameOf(1), columns ? NSMakeRect(9, 3, 0, 0) : NSMakeRect(3, 9, 0, 0)) << columns;
   }
 }
 
@@ -213,6 +251,7 @@ TEST_F(WaterfallLayoutTest, IncrementalAndIndexedAnswersEqualTheOracle) {
               std::vector<NSSize> sizes(pageSize(random));
               for (auto& size : sizes) size = {side(random), side(random)};
               ASSERT_TRUE(grid.append(sizes));
+              ASSERT_EQ(grid.invariantViolations(), std::vector<std::string>{});
               EXPECT_EQ(grid.layout->itemsPlacedByLastPreparation(), sizes.size());
               oracle.items.back().insert(oracle.items.back().end(), sizes.begin(), sizes.end());
             }

@@ -34,14 +34,18 @@ void WaterfallOracle::prepare() {
       if (size.width <= 0 || size.height <= 0 || !std::isfinite(size.width) || !std::isfinite(size.height) ||
           !std::isfinite(ratio))
         ratio = 1.0;
+      ratio = std::clamp(ratio, 0.001, 1000.0);
       bool expanded = expansive && (columns ? ratio : 1.0 / ratio) >= expansionRatio;
       NSRect r;
       if (columns && !expanded) r = NSMakeRect(t * sw, streamLength[t], sw, sw / ratio);
       if (columns && expanded) r = NSMakeRect(0, maxLength(), x, x / ratio);
       if (!columns && !expanded) r = NSMakeRect(streamLength[t], t * sw, ratio * sw, sw);
       if (!columns && expanded) r = NSMakeRect(maxLength(), 0, ratio * x, x);
-      cache[{i, s}] = columns ? NSInsetRect(r, cellSpacing * 0.5, streamSpacing * 0.5)
-                              : NSInsetRect(r, streamSpacing * 0.5, cellSpacing * 0.5);
+      NSRect frame = columns ? NSInsetRect(r, cellSpacing * 0.5, streamSpacing * 0.5)
+                             : NSInsetRect(r, streamSpacing * 0.5, cellSpacing * 0.5);
+      if (frame.size.width < 0) frame = NSMakeRect(r.midX(), frame.origin.y, 0, frame.size.height);
+      if (frame.size.height < 0) frame = NSMakeRect(frame.origin.x, r.midY(), frame.size.width, 0);
+      cache[{i, s}] = frame;
       double along = columns ? r.size.height : r.size.width;
       if (!expanded) {
         streamLength[t] += along;

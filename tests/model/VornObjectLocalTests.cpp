@@ -7,7 +7,7 @@
 #include "platform/foundation/Paths.h"
 #include "tests/model/ModelTestSupport.h"
 #include "tests/support/TestEnvironment.h"
-#include "ui/InterfaceFunctions.h"
+#include "model/AppConstants.h"
 
 namespace fs = std::filesystem;
 

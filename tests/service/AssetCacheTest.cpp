@@ -99,7 +99,9 @@ TEST_F(AssetCacheTest, TheFiveHundredAndFirstKeyTrimsTheFiftyOldestWithTheirFile
   for (int i = 0; i < 500; ++i) cache->cacheAssetWithData(bytes(std::to_string(i)), key(i), "gif");
   cache->purge();  // 500 keys: nothing to trim yet
   EXPECT_EQ(cache->order().size(), 500u);
-  auto firstPath = cache->storagePathForKey(key(0))->path();
+  auto first = cache->storagePathForKey(key(0));
+  ASSERT_TRUE(first);
+  auto firstPath = first->path();
 
   cache->cacheAssetWithData(bytes("500"), key(500), "gif");
   auto order = cache->order();
@@ -130,6 +132,22 @@ TEST_F(AssetCacheTest, RemovingTheLastKeyKeepsTheCacheEmptyAfterARestart) {
   EXPECT_TRUE(restarted->mapping().empty());
   EXPECT_TRUE(restarted->order().empty());
   for (const auto& line : printedLines()) EXPECT_FALSE(line.starts_with("Removal error: ")) << line;
+}
+
+TEST_F(AssetCacheTest, RemovingAKeyMissingFromTheOrderForgetsItsMappingAndFile) {
+  auto cache = AssetCache::make();
+  cache->cacheAssetWithData(bytes("stray"), key(1), "gif");
+  cache->cacheAssetWithData(bytes("kept"), key(2), "gif");
+  auto path = cache->storagePathForKey(key(1))->path();
+  cache->setOrder({key(2)});
+
+  cache->removeItemForKey(key(1));
+  EXPECT_FALSE(fs::exists(path));
+  EXPECT_FALSE(cache->containsValueForKey(key(1)));
+  EXPECT_FALSE(cache->storagePathForKey(key(1)));
+  EXPECT_EQ(cache->order(), std::vector<std::string>{key(2)});
+  EXPECT_FALSE(AssetCache::make()->containsValueForKey(key(1)));
+  EXPECT_EQ(cache->cachedAssetWithKey(key(2))->string(), "kept");
 }
 
 TEST_F(AssetCacheTest, AnEntryWhoseFileVanishedIsReportedAndDropped) {

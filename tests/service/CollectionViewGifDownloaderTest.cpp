@@ -1,8 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 
+#include "platform/foundation/NSRunLoop.h"
 #include "service/AssetCache.h"
 #include "service/CollectionViewGifDownloader.h"
 #include "tests/service/ServiceTestSupport.h"
@@ -10,6 +17,16 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// The session's download files anywhere under the folder.
+std::size_t downloadFilesIn(const fs::path& folder) {
+  std::size_t count = 0;
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    if (it->path().filename().string().starts_with("glimdeck-download-")) ++count;
+  }
+  return count;
+}
 
 struct Completion {
   std::shared_ptr<NSURL> url;
@@ -73,8 +90,13 @@ TEST_F(CollectionViewGifDownloaderTest, FinishedDownloadsAreCachedWithTheSuffixO
       {"/media/sized/3000.gif", DownloadFileType::gif, "gif"},
       {"/media/sized/1500.gif?chunked=1", DownloadFileType::png, "png"},
   };
+  // Held at the server until all three are known to be running.
+  standin().injectFault("/media/sized/", Fault::stall());
   for (const auto& c : cases) downloader->downloadMedia(media(c.path), c.type);
+  ASSERT_TRUE(runUntil([&] { return standin().stalledCount() == 3; }));
   EXPECT_EQ(downloader->activeDownloadTasks().size(), 3u);
+  standin().clearFaults();
+  standin().releaseStalls();
   ASSERT_TRUE(waitForCompletions(3));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
@@ -185,12 +207,14 @@ TEST_F(CollectionViewGifDownloaderTest, CancelAllCancelsEveryRunningDownloadSile
   }
   ASSERT_TRUE(runUntil([&] { return standin().stalledCount() == 3; }));
   EXPECT_EQ(downloader->activeDownloadTasks().size(), 3u);
+  EXPECT_EQ(downloadFilesIn(home()), 3u);
 
   downloader->cancelAll();
   EXPECT_TRUE(downloader->activeDownloadTasks().empty());
   standin().releaseStalls();
   EXPECT_TRUE(waitUntilIdle());
   EXPECT_EQ(delegate->completions.count(), 0u);
+  EXPECT_EQ(downloadFilesIn(home()), 0u);
   EXPECT_TRUE(AssetCache::shared()->mapping().empty());
 
   // A single cancel reaches only its own URL.
@@ -202,6 +226,31 @@ TEST_F(CollectionViewGifDownloaderTest, CancelAllCancelsEveryRunningDownloadSile
   EXPECT_EQ(delegate->completions.first().status, DownloadCompleteStatus::completed);
 }
 
+TEST_F(CollectionViewGifDownloaderTest, TheLimitIsInclusiveAndARefusedURLIsNotFetchedAgain) {
+  auto limit = media("/media/sized/10000000.gif?chunked=1");
+  auto over = media("/media/sized/10000002.gif?chunked=1");
+  downloader->downloadMedia(limit, DownloadFileType::gif);
+  downloader->downloadMedia(over, DownloadFileType::gif);
+  ASSERT_TRUE(waitForCompletions(2));
+  for (const auto& completion : delegate->completions.all()) {
+    bool atLimit = completion.url->absoluteString() == limit->absoluteString();
+    EXPECT_EQ(completion.status, atLimit ? DownloadCompleteStatus::completed : DownloadCompleteStatus::fileTooLarge);
+  }
+  auto cached = AssetCache::shared()->cachedAssetWithKey(limit->absoluteString());
+  ASSERT_TRUE(cached);
+  EXPECT_EQ(cached->length(), 10'000'000u);
+
+  // Asked again (a tile configured anew, even by another grid), the refusal comes at once.
+  auto again = CollectionViewGifDownloader::make();
+  again->setDelegate(delegate);
+  again->downloadMedia(over, DownloadFileType::mp4);
+  ASSERT_EQ(delegate->completions.count(), 3u);
+  EXPECT_EQ(delegate->completions.all().back().status, DownloadCompleteStatus::fileTooLarge);
+  EXPECT_EQ(delegate->completions.all().back().fileType, DownloadFileType::mp4);
+  EXPECT_FALSE(again->downloadSession());
+  EXPECT_EQ(requestsFor("/media/sized/10000002.gif").size(), 1u);
+}
+
 TEST_F(CollectionViewGifDownloaderTest, DownloadsRunAndAreCachedWithoutADelegate) {
   downloader->setDelegate(nullptr);
   auto url = media("/media/sized/900.gif");
@@ -209,6 +258,77 @@ TEST_F(CollectionViewGifDownloaderTest, DownloadsRunAndAreCachedWithoutADelegate
   EXPECT_TRUE(runUntil([&] { return AssetCache::shared()->containsValueForKey(url->absoluteString()); }));
   downloader->downloadMedia(url, DownloadFileType::gif);  // cached: answered to nobody
   EXPECT_EQ(standin().requests().size(), 1u);
+}
+
+// Downloads still running when the process exits leave no temporary files behind. The test
+// runs its own program again as the child that exits mid-download: started with the
+// stand-in's address in the environment, it starts downloads the stand-in holds, waits for
+// the word on its standard input, and exits.
+class DownloadExitTest : public GlimdeckTest {};
+
+TEST_F(DownloadExitTest, DownloadsInFlightAtExitLeaveNoTemporaryFiles) {
+  constexpr int downloads = 4;
+  if (const char* base = std::getenv("GLIMDECK_EXIT_CHILD_MEDIA")) {
+    auto child = CollectionViewGifDownloader::make();
+    for (int i = 0; i < downloads; ++i) {
+      child->downloadMedia(NSURL::URLWithString(std::string(base) + "/media/sized/" + std::to_string(1000 + i) + ".gif"),
+                           DownloadFileType::gif);
+    }
+    char word = 0;
+    while (::read(STDIN_FILENO, &word, 1) < 0 && errno == EINTR) {
+    }
+    std::exit(0);
+  }
+
+  auto server = StandinServer::make();
+  ASSERT_TRUE(server->start(0).has_value());
+  server->injectFault("/media/sized/", Fault::stall());
+  const fs::path folder = home() / "child";
+  fs::create_directories(folder / ".cache");
+
+  std::vector<std::string> environment;
+  for (char** entry = environ; *entry; ++entry) {
+    std::string_view text(*entry);
+    bool replaced = false;
+    for (std::string_view name : {"HOME=", "XDG_CACHE_HOME=", "TMPDIR=", "ASAN_OPTIONS="}) replaced |= text.starts_with(name);
+    if (!replaced) environment.emplace_back(text);
+  }
+  environment.push_back("HOME=" + folder.string());
+  environment.push_back("XDG_CACHE_HOME=" + (folder / ".cache").string());
+  environment.push_back("TMPDIR=" + folder.string());
+  environment.push_back("ASAN_OPTIONS=detect_leaks=0");  // the child leaves mid-test, on purpose
+  environment.push_back("GLIMDECK_EXIT_CHILD_MEDIA=" + server->baseURL());
+  std::vector<char*> envp;
+  for (auto& entry : environment) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  std::string program = "/proc/self/exe", filter = "--gtest_filter=DownloadExitTest.*";
+  char* argv[] = {program.data(), filter.data(), nullptr};
+
+  int word[2];
+  ASSERT_EQ(::pipe(word), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, word[0], STDIN_FILENO);
+  posix_spawn_file_actions_addclose(&actions, word[1]);
+  pid_t pid = 0;
+  int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(word[0]);
+  ASSERT_EQ(spawned, 0);
+
+  bool held = NSRunLoop::main()->runUntil([&] { return server->stalledCount() == downloads; }, 30.0);
+  const std::size_t during = downloadFilesIn(folder);
+  ASSERT_EQ(::write(word[1], "x", 1), 1);
+  ::close(word[1]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  server->releaseStalls();
+  server->stop();
+
+  EXPECT_TRUE(held);
+  EXPECT_EQ(during, static_cast<std::size_t>(downloads));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+  EXPECT_EQ(downloadFilesIn(folder), 0u);
 }
 
 TEST(DownloadFileTypeTest, RawValuesRoundTripAndNothingElseIsAType) {

@@ -147,6 +147,11 @@ TEST_F(PlovexAnalyticsTest, UserGroups) {
     client->setQuorbID(c.id);
     EXPECT_EQ(client->userGroupString(), c.group) << c.id.value_or("<none>");
   }
+  // Padding is restored up to what a Base64 text can lack, and no further.
+  for (const auto& [id, number] : {std::pair{"MTIzNA", 1234}, {"LTU", -5}, {"Kzk4Nw", 987}, {"MTIzN", -1}}) {
+    client->setQuorbID(id);
+    EXPECT_EQ(client->userGroupNumber(), number) << id;
+  }
 }
 
 TEST_F(PlovexAnalyticsTest, ReferenceIdsShareTypesAndInfoValues) {

@@ -116,10 +116,13 @@ TEST_F(RequesterTest, FactoriesAndParameters) {
   custom->addGenericParametersWithGenerics({{"pos", "99"}});
   EXPECT_EQ(custom->constructParameters().at("pos"), "99");
 
-  // Without a known install id no "quorbid" goes out.
+  // A stored install id goes out as stored, even without its Base64 padding; without a
+  // known install id no "quorbid" goes out.
   NSUserDefaults::standardUserDefaults()->setObject(NSString::make("MTIzNA"), "analytics-key");
   PlovexAnalytics::setSharedPlovexAnalytics(nullptr);
   EXPECT_EQ(VNStreamRequester::init()->genericParameters.at("quorbid"), "MTIzNA");
+  PlovexAnalytics::sharedPlovexAnalytics()->setQuorbID(std::nullopt);
+  EXPECT_FALSE(VNStreamRequester::init()->genericParameters.contains("quorbid"));
   EXPECT_FALSE(VNRequester::init()->canFetchMore());
   EXPECT_FALSE(VNRequester::init()->shouldFetchExtra());
 }
@@ -159,6 +162,7 @@ TEST_F(RequesterTest, RepliesOfEveryShape) {
       {R"({"results": [)" + good0 + R"(, {"foo": 1}, )" + good1 + R"(], "next": "5"})", 200, true, 2, false, "5"},
       {R"({"results": ["a", "b"], "next": "5"})", 200, true, 0, true, "5"},
       {R"({"results": [)" + good0 + R"(], "next": ""})", 200, true, 1, true, ""},
+      {R"({"results": [)" + good0 + R"(], "next": "start"})", 200, true, 1, true, "start"},  // the same page again
       {R"({"results": [)" + good0 + R"(]})", 200, true, 1, true, "start"},  // no "next": the stream ends
       {R"({"results": [)" + good0 + R"(], "next": 7})", 200, true, 1, true, "start"},
       {R"({"error": "boom"})", 500, true, 0, true, "start"},

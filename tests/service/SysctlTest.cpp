@@ -3,7 +3,11 @@
 #include <unistd.h>
 #include <sys/utsname.h>
 
+#include <filesystem>
 #include <fstream>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "service/Sysctl.h"
 
@@ -32,20 +36,41 @@ TEST(SysctlTest, NamesTheSystemAnswersFromItsOwnSources) {
   EXPECT_FALSE(Sysctl::kernelVersion().empty());
 }
 
-TEST(SysctlTest, HardwareModelIsTheFirmwareNameOrNotFound) {
-  std::string expected;
-  for (const char* path : {"/sys/devices/virtual/dmi/id/product_name", "/sys/firmware/devicetree/base/model"}) {
-    std::ifstream in(path);
-    if (in && std::getline(in, expected)) break;
+TEST(SysctlTest, HardwareModelIsTheFirmwareNameThenTheDeviceTreeModel) {
+  const char* const dmi = "sys/devices/virtual/dmi/id/product_name";
+  const char* const tree = "sys/firmware/devicetree/base/model";
+  struct Case {
+    const char* what;
+    std::vector<std::pair<const char*, std::string>> files;
+    std::optional<std::string> model;
+  };
+  const Case cases[] = {
+      {"firmware name", {{dmi, "Precision 5570\n"}}, "Precision 5570"},
+      {"device tree, NUL-ended", {{tree, std::string("Raspberry Pi 4 Model B Rev 1.4\0", 31)}}, "Raspberry Pi 4 Model B Rev 1.4"},
+      {"firmware first", {{dmi, "ThinkPad X1 Carbon  \r\n"}, {tree, "Board"}}, "ThinkPad X1 Carbon"},
+      {"empty firmware name", {{dmi, "\n"}, {tree, "Board\n"}}, "Board"},
+      {"neither", {}, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    char pattern[] = "/tmp/glimdeck-sysctl-XXXXXX";
+    ASSERT_TRUE(::mkdtemp(pattern));
+    const std::filesystem::path root = pattern;
+    for (const auto& [path, contents] : c.files) {
+      std::filesystem::create_directories((root / path).parent_path());
+      std::ofstream(root / path, std::ios::binary) << contents;
+    }
+    EXPECT_EQ(Sysctl::hardwareModelUnder(root), c.model) << c.what;
+    std::filesystem::remove_all(root);
   }
+
+  // The node answers what the system's own files say, as text without its NUL.
   auto model = Sysctl::stringForName("hw.model");
-  if (expected.empty()) {
+  if (auto own = Sysctl::hardwareModelUnder("/")) {
+    EXPECT_EQ(model, *own);
+    EXPECT_EQ(Sysctl::model(), *own);
+  } else {
     EXPECT_EQ(model, std::unexpected(SysctlError::posixError(static_cast<POSIXErrorCode>(ENOENT))));
     EXPECT_EQ(Sysctl::model(), "");
-  } else {
-    ASSERT_TRUE(model);
-    EXPECT_EQ(model->find('\0'), std::string::npos);
-    EXPECT_EQ(*model, Sysctl::model());
   }
 }
 

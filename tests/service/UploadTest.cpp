@@ -112,6 +112,21 @@ TEST_F(UploadTest, UploadReachesTheServiceAsMultipart) {
   EXPECT_EQ(delegate->sent, static_cast<std::int64_t>(task->originalRequest()->HTTPBody()->length()));
 }
 
+TEST_F(UploadTest, ValuesWithQuotesAndLineBreaksUploadAsWritten) {
+  const Webapp::StringMap params{{"title", "Funny \"cats\""}, {"caption", "line one\r\nline two\n"},
+                                 {"note", "ends in a dash -- and --" + B.substr(0, 10)}};
+  auto reply = upload("/quorb.upload", NSData::fromString("GIF89a \"quoted\"\r\n"), std::nullopt, params);
+  EXPECT_FALSE(reply.error);
+  auto request = waitFor("/quorb.upload");
+  ASSERT_TRUE(request);
+  ASSERT_EQ(request->parts.size(), 4u);
+  for (const auto& [name, value] : params) {
+    ASSERT_TRUE(request->part(name)) << name;
+    EXPECT_EQ(request->part(name)->content, value) << name;
+  }
+  EXPECT_EQ(request->part("file")->content, "GIF89a \"quoted\"\r\n");
+}
+
 TEST_F(UploadTest, ErrorStatusesAndFailuresReachTheCallback) {
   standin().addRoute("POST", "/quorb\\.upload", [](const StandinRequest&, StandinResponse& response, const Catalogue&) {
     response.setError(500, "no room");
@@ -141,9 +156,10 @@ TEST_F(UploadTest, UnsafeFieldsAndBoundaryBytesAreRefusedUnsent) {
   };
   const Case cases[] = {
       {nullptr, std::nullopt, {{"ta\rgs", "x"}}, Webapp::UploadError::unsafeField},
-      {nullptr, std::nullopt, {{"tags", "x\ny"}}, Webapp::UploadError::unsafeField},
+      {nullptr, std::nullopt, {{"ta\ngs", "x"}}, Webapp::UploadError::unsafeField},
       {nullptr, std::nullopt, {{"ta\"gs", "x"}}, Webapp::UploadError::unsafeField},
-      {nullptr, std::nullopt, {{"tags", "say \"hi\""}}, Webapp::UploadError::unsafeField},
+      {nullptr, std::nullopt, {{"tags", "x\r\n--" + B + "\r\ny"}}, Webapp::UploadError::boundaryInContent},
+      {nullptr, std::nullopt, {{"tags", "--" + B}}, Webapp::UploadError::boundaryInContent},
       {NSData::fromString("GIF"), "fi\"le", {}, Webapp::UploadError::unsafeField},
       {NSData::fromString("GIF89a\r\n--" + B + "--\r\n"), std::nullopt, {}, Webapp::UploadError::boundaryInContent},
       {NSData::fromString("--" + B + "tail"), std::nullopt, {}, Webapp::UploadError::boundaryInContent},

@@ -101,6 +101,24 @@ TEST_F(WebappTest, UrlBuilding) {
       {"https://h.example/p", Webapp::StringMap{{"q", "\xC3\xA9/?:@"}}, "https://h.example/p?q=%C3%A9/?:@"},
       {"https://h.example/a b", Webapp::StringMap{{"q", "1"}}, "https://h.example/a b"},
       {"not a url", std::nullopt, "not a url"},
+      // Once one item is appended, the base's own items are written again from their
+      // decoded form.
+      {"http://h.example/p?a=%7e&x=%2B", Webapp::StringMap{}, "http://h.example/p?a=%7e&x=%2B"},
+      {"http://h.example/p?a=%7e&x=%2B", Webapp::StringMap{{"b", "2"}}, "http://h.example/p?a=~&x=+&b=2"},
+      {"http://h.example/p?a=b%26c", Webapp::StringMap{{"d", "e"}}, "http://h.example/p?a=b%26c&d=e"},
+      {"http://h.example/p?a=1&a=2", Webapp::StringMap{{"a", "3"}}, "http://h.example/p?a=1&a=2&a=3"},
+      {"http://h.example/p?flag", Webapp::StringMap{{"b", "2"}}, "http://h.example/p?flag&b=2"},
+      {"http://h.example/p", Webapp::StringMap{{"k=&", "v=&"}}, "http://h.example/p?k%3D%26=v=%26"},
+      {"http://h.example/p", Webapp::StringMap{{"u", "http://x/y?z=1:@!$'()*,;"}}, "http://h.example/p?u=http://x/y?z=1:@!$'()*,;"},
+      {"http://h.example/p", Webapp::StringMap{{"f", "a#b%c\"<>[]{}|\\^`"}},
+       "http://h.example/p?f=a%23b%25c%22%3C%3E%5B%5D%7B%7D%7C%5C%5E%60"},
+      {"http://h.example/p", Webapp::StringMap{{"e", ""}}, "http://h.example/p?e="},
+      {"http://h.example/p#top", Webapp::StringMap{{"a", "1"}}, "http://h.example/p?a=1#top"},
+      {"http://h.example:8080", Webapp::StringMap{{"a", "1"}}, "http://h.example:8080?a=1"},
+      // Not URLs: the base comes back unchanged, without the parameters.
+      {"http://h.example/%zz", Webapp::StringMap{{"a", "1"}}, "http://h.example/%zz"},
+      {"http://h.example:port/", Webapp::StringMap{{"a", "1"}}, "http://h.example:port/"},
+      {"", Webapp::StringMap{{"a", "1"}}, ""},
   };
   for (const auto& c : cases) EXPECT_EQ(Webapp::constructURLWithBaseURL(c.base, c.parameters), c.expected) << c.base;
 

@@ -162,6 +162,27 @@ TEST(CatalogueTest, SearchPagesWalkTheWholeResultOnce) {
   EXPECT_FALSE(catalogue->search("piñata").empty());
 }
 
+TEST(CatalogueTest, SearchMatchesWordsOfTitlesAndTagsWithoutCaseOrPlural) {
+  auto catalogue = Catalogue::make();
+  auto ids = [&](std::string_view query) {
+    std::vector<std::string> found;
+    for (const auto* item : catalogue->search(query)) found.push_back(item->id);
+    return found;
+  };
+  const auto cats = ids("cat");
+  ASSERT_FALSE(cats.empty());
+  for (const auto* query : {"cats", "CATS", "Cat", " cat, "}) EXPECT_EQ(ids(query), cats) << query;
+  for (const auto* item : catalogue->search("cat")) {
+    EXPECT_NE(std::string(item->title).find("Cat"), std::string::npos) << item->title;
+  }
+  // Words, not pieces of words: "ca" is no word of the catalogue.
+  EXPECT_TRUE(ids("ca").empty());
+  // A word of a tag of several words finds it, and every word must be found.
+  EXPECT_FALSE(ids("birthday").empty());
+  EXPECT_EQ(ids("happy birthdays"), ids("birthday happy"));
+  EXPECT_TRUE(ids("cat unheardof").empty());
+}
+
 TEST(CatalogueTest, PostsComeInTheOrderAskedAndUnknownIdsAreLeftOut) {
   auto catalogue = Catalogue::make();
   const auto& a = catalogue->items()[4].id;

@@ -82,6 +82,41 @@ TEST_F(StandinServerTest, LogKeepsMultipartParts) {
   EXPECT_EQ(request->part("tags")->content, "cat,dog");
 }
 
+TEST_F(StandinServerTest, TheLogKeepsBodiesWithinItsLimits) {
+  // A body past the limit reaches its route whole; the log keeps only its length and names.
+  const std::string big(StandinServer::logBodyLimit + 1, 'x');
+  HttpCall upload{.method = "POST", .url = standinURL("/_standin/echo")};
+  upload.parts = {{"file", big, "a.gif", "image/gif"}};
+  auto echoed = perform(upload);
+  ASSERT_TRUE(echoed.ok());
+  EXPECT_NE(echoed.body.find("\"name\":\"file\""), std::string::npos);
+  auto logged = standin().requests();
+  ASSERT_EQ(logged.size(), 1u);
+  EXPECT_TRUE(logged[0].body.empty());
+  EXPECT_GT(logged[0].bodyLength, big.size());
+  ASSERT_TRUE(logged[0].part("file"));
+  EXPECT_TRUE(logged[0].part("file")->content.empty());
+
+  // Bodies within the limit are kept until together they pass the budget; then the oldest go.
+  const std::size_t count = StandinServer::logBodyBudget / StandinServer::logBodyLimit + 2;
+  const std::string full(StandinServer::logBodyLimit, 'y');
+  for (std::size_t i = 0; i < count; ++i) {
+    auto posted = perform({.method = "POST", .url = standinURL("/v1/post"),
+                           .headers = {"Content-Type: application/octet-stream"}, .body = full});
+    ASSERT_EQ(posted.status, 404);
+  }
+  logged = standin().requests();
+  ASSERT_EQ(logged.size(), count + 1);
+  std::size_t kept = 0;
+  for (const auto& entry : logged) {
+    kept += entry.body.size();
+    if (entry.path == "/v1/post") EXPECT_EQ(entry.bodyLength, full.size());
+  }
+  EXPECT_LE(kept, StandinServer::logBodyBudget);
+  EXPECT_EQ(logged.back().body, full);
+  EXPECT_TRUE(logged[1].body.empty());
+}
+
 TEST_F(StandinServerTest, WaitForRequestSeesEarlierAndLaterRequestsAndTimesOut) {
   httpGet(standinURL("/early"));
   EXPECT_TRUE(standin().waitForRequest([](const StandinRequest& r) { return r.path == "/early"; }, 0).has_value());

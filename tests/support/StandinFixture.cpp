@@ -26,6 +26,7 @@ void StandinTest::SetUp() {
   standin_->clearFaults();
   standin_->releaseStalls();
   standin_->clearLog();
+  standin_->state().reset();
   routesAtStart_ = standin_->routeCount();
   setenv("GLIMDECK_SERVICE_URL", standin_->baseURL().c_str(), 1);
 }

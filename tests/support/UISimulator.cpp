@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/appkit/NSApplication.h"
+#include "platform/appkit/DragDestinationTracker.h"
+#include "platform/appkit/NSDraggingSession.h"
+#include "platform/appkit/NSPasteboard.h"
 #include "platform/appkit/NSScreen.h"
 #include "platform/appkit/NSAttributedString.h"
 #include "platform/appkit/NSTextView.h"
@@ -113,6 +116,79 @@ void UISimulator::drag(const std::shared_ptr<NSView>& view, NSPoint from, NSPoin
                                    ++eventNumber_, 1, 1.0));
 }
 
+DragOutcome UISimulator::dragOut(const std::shared_ptr<NSView>& view, std::optional<DropTarget> target,
+                                 std::optional<NSPoint> from) {
+  DragOutcome outcome;
+  auto keep = view;
+  auto window = view ? view->window() : nullptr;
+  auto down = mouseEvent(NSEventType::leftMouseDown, view, from, 1, 0);
+  if (!down || !window) return outcome;
+  NSPoint start = down->locationInWindow();
+  auto before = NSDraggingSession::current();
+  send(down);
+  std::shared_ptr<NSDraggingSession> session;
+  NSPoint location = start;
+  for (int step = 1; step <= 8 && !session; ++step) {
+    location = {start.x + 3.0 * step, start.y - 3.0 * step};
+    send(NSEvent::mouseEventWithType(NSEventType::leftMouseDragged, location, 0, now(), window->windowNumber(),
+                                     nullptr, ++eventNumber_, 1, 1.0));
+    if (auto current = NSDraggingSession::current(); current && current != before) session = current;
+  }
+  if (!session) {
+    send(NSEvent::mouseEventWithType(NSEventType::leftMouseUp, location, 0, now(), window->windowNumber(), nullptr,
+                                     ++eventNumber_, 1, 1.0));
+    return outcome;
+  }
+  outcome.began = true;
+  NSPoint screen = window->convertPointToScreen(location);
+  if (target && target->view) {
+    auto tracker = DragDestinationTracker::forSession(session);
+    auto destinationWindow = target->view->window();
+    if (!destinationWindow) ADD_FAILURE() << "the drop target is in no window";
+    NSPoint at = target->view->convertPointToView(centreOf(*target->view), nullptr);
+    if (destinationWindow) {
+      tracker->moveTo(destinationWindow, at);
+      outcome.operation = tracker->drop();
+      screen = destinationWindow->convertPointToScreen(at);
+    }
+  } else if (target) {
+    auto pasteboard = session->draggingPasteboard();
+    bool gotData = false;
+    for (const auto& type : target->reads) {
+      auto data = pasteboard->dataForType(type);
+      outcome.read[type] = data ? std::optional<std::string>(data->string()) : std::nullopt;
+      gotData = gotData || data;
+    }
+    if (gotData) {
+      outcome.operation = NSDragOperationChosen(
+          target->accepts, session->sourceOperationMask(NSDraggingContext::outsideApplication));
+    }
+    screen = {screen.x + 400, screen.y};
+  }
+  session->endAtPoint(screen, outcome.operation);
+  NSRunLoop::main()->drain();
+  return outcome;
+}
+
+NSDragOperation UISimulator::dropFromOtherApplication(const std::shared_ptr<NSView>& view,
+                                                      const std::vector<std::shared_ptr<NSPasteboardItem>>& items,
+                                                      NSDragOperation allowed, std::optional<NSPoint> point) {
+  auto window = view ? view->window() : nullptr;
+  if (!window) {
+    ADD_FAILURE() << "the simulator can only reach views that are in a window";
+    return NSDragOperationNone;
+  }
+  auto pasteboard = NSPasteboard::pasteboardWithName(NSPasteboardNameDrag);
+  pasteboard->installForeignContents(items);
+  auto tracker = DragDestinationTracker::forOtherApplication(pasteboard, allowed);
+  NSPoint at = view->convertPointToView(point.value_or(centreOf(*view)), nullptr);
+  tracker->moveTo(window, at);
+  NSRunLoop::main()->drain();
+  auto performed = tracker->drop();
+  NSRunLoop::main()->drain();
+  return performed;
+}
+
 bool UISimulator::clickText(const std::shared_ptr<NSView>& view, std::string_view text) {
   auto textView = asA<NSTextView>(view);
   if (!textView) {
@@ -209,10 +285,14 @@ void UITest::SetUp() {
   GlimdeckTest::SetUp();
   NSApplication::resetSharedApplication();
   NSScreen::resetScreens();
+  NSPasteboard::resetPasteboards();
+  NSDraggingSession::resetSessions();
 }
 
 void UITest::TearDown() {
+  NSDraggingSession::resetSessions();
   NSApplication::resetSharedApplication();
   NSScreen::resetScreens();
+  NSPasteboard::resetPasteboards();
   GlimdeckTest::TearDown();
 }

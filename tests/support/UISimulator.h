@@ -5,16 +5,37 @@
 // each event the main queue runs, as a turn of the run loop would.
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/appkit/NSEvent.h"
 #include "platform/foundation/NSGeometry.h"
 
 class NSView;
 class NSWindow;
+class NSPasteboardItem;
+
+using NSDragOperation = std::uint64_t;
+
+// Where a drag out of a view ends. With a view, a destination of this application takes the
+// drop; otherwise the other program called `application` reads `reads` from the drag
+// pasteboard (each once) and accepts the drop with `accepts` when one of them gave data.
+struct DropTarget {
+  std::string application;
+  std::vector<std::string> reads;
+  NSDragOperation accepts = 1;  // copy
+  std::shared_ptr<NSView> view;
+};
+
+struct DragOutcome {
+  bool began = false;                 // the application began a dragging session
+  NSDragOperation operation = 0;      // what the drop performed; none when cancelled or refused
+  std::map<std::string, std::optional<std::string>> read;  // what the other program got, by type
+};
 
 class UISimulator {
  public:
@@ -35,6 +56,17 @@ class UISimulator {
   // Presses at `from`, drags through `steps` intermediate points and releases at `to`
   // (both in the view's coordinates).
   void drag(const std::shared_ptr<NSView>& view, NSPoint from, NSPoint to, int steps = 4);
+  // Presses on the view (at `from`, else its centre) and drags until the application begins
+  // a dragging session, then drops on the target, or cancels (Escape) without one. The
+  // pointer belongs to the drag once it began: the view sees no more mouse events.
+  DragOutcome dragOut(const std::shared_ptr<NSView>& view, std::optional<DropTarget> target,
+                      std::optional<NSPoint> from = std::nullopt);
+  // Another program's drag, carrying the items, moves onto the view (at `point`, else its
+  // centre) and is released there. Answers the operation performed (none when refused).
+  NSDragOperation dropFromOtherApplication(const std::shared_ptr<NSView>& view,
+                                           const std::vector<std::shared_ptr<NSPasteboardItem>>& items,
+                                           NSDragOperation allowed = 1, std::optional<NSPoint> point = std::nullopt);
+
   // Clicks the first occurrence of a text in a text view (links are clicked this way).
   bool clickText(const std::shared_ptr<NSView>& textView, std::string_view text);
 

@@ -19,10 +19,10 @@
 #include "tests/support/UISimulator.h"
 #include "platform/appkit/NSMutableAttributedString.h"
 #include "platform/foundation/NSURL.h"
-#include "ui/GlobalKeys.h"
+#include "service/GlobalKeys.h"
 #include "ui/LayerAnimation.h"
 #include "ui/MenuBarAppearance.h"
-#include "ui/NSColorExtensions.h"
+#include "model/NSColorExtensions.h"
 #include "ui/NSColorPalette.h"
 #include "ui/NSMutableAttributedStringExtensions.h"
 #include "ui/NSTextFieldExtensions.h"
@@ -48,6 +48,10 @@ TEST_F(InterfaceExtensionsTest, PaletteChannelsAndTones) {
   EXPECT_NEAR(h, 0.3, 1e-9);
   EXPECT_NEAR(s, 0.6, 1e-9);
   EXPECT_NEAR(a, 0.8, 1e-9);
+  auto brown = NSColorPalette::colorWithDarkerTone(NSColor::colorWithRed(0.5, 0.25, 0.0, 1.0), 0.2);
+  EXPECT_NEAR(brown->redComponent(), 0.4, 1e-9);
+  EXPECT_NEAR(brown->greenComponent(), 0.2, 1e-9);
+  EXPECT_NEAR(brown->blueComponent(), 0.0, 1e-9);
 }
 
 TEST_F(InterfaceExtensionsTest, HexadecimalColoursSkipTheirFirstCharacter) {
@@ -266,7 +270,7 @@ TEST_F(InterfaceExtensionsTest, ImagesLoadFromFilesAndTheCacheAndBadDataChangesN
 #include "platform/appkit/NSScreen.h"
 #include "platform/appkit/NSShadow.h"
 #include "platform/appkit/NSTouchBar.h"
-#include "ui/NSApplicationExtensions.h"
+#include "app/NSApplicationExtensions.h"
 #include "ui/NSWindowExtensions.h"
 
 namespace {

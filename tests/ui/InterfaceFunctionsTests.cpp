@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "ui/InterfaceFunctions.h"
-#include "ui/NSColorExtensions.h"
+#include "service/InterfaceFunctions.h"
+#include "model/NSColorExtensions.h"
 
 namespace {
 
@@ -13,7 +13,8 @@ TEST(ColorFromHexString, SkipsTheFirstCharacterAndReadsHexRGB) {
       {"#336699", 0x33, 0x66, 0x99}, {"x336699", 0x33, 0x66, 0x99}, {"#ABC", 0x00, 0x0A, 0xBC},
       {"#", 0, 0, 0},                {"", 0, 0, 0},                 {"#zz", 0, 0, 0},
       {"#FF112233", 0x11, 0x22, 0x33}, {"#0x10ff20", 0x10, 0xff, 0x20}, {"# 102030", 0x10, 0x20, 0x30},
-      {"#123456789ABC", 0xff, 0xff, 0xff},
+      {"#123456789ABC", 0xff, 0xff, 0xff}, {"FF0000", 0x0F, 0x00, 0x00}, {"#0xg", 0, 0, 0},
+      {"#12 34", 0, 0, 0x12}, {"\xC3\xA9" "10", 0, 0, 0x10},  // one character skipped, whatever its bytes
   };
   for (const auto& c : cases) {
     auto color = colorFromHexString(c.text);

@@ -6,12 +6,14 @@
 #include <vector>
 
 #include "browse/GifCellBackingView.h"
-#include "browse/NSViewTouchBlocker.h"
+#include "ui/NSViewTouchBlocker.h"
 #include "platform/appkit/NSAttributedString.h"
 #include "platform/appkit/NSCursor.h"
 #include "platform/appkit/NSFont.h"
+#include "platform/appkit/NSImage.h"
 #include "platform/appkit/NSParagraphStyle.h"
 #include "platform/appkit/NSWindow.h"
+#include "platform/appkit/ViewTreeRenderer.h"
 #include "platform/quartz/CALayer.h"
 #include "tests/support/UISimulator.h"
 #include "ui/ClickableImageView.h"
@@ -164,6 +166,30 @@ TEST_F(StyledControlsTest, AnOffsettableCellStartsTenPointsUpAndResizingViewsFil
   EXPECT_EQ(a->frame(), NSMakeRect(0, 0, 120, 90));
   EXPECT_EQ(b->frame(), NSMakeRect(0, 0, 120, 90));
   EXPECT_FALSE(a->hasAnimations()) << "no implicit animation";
+}
+
+// The first picture row (from the top) holding a dark pixel of a title.
+int firstInkRow(const std::shared_ptr<NSImage>& image) {
+  for (int y = 0; y < image->pixelHeight(); ++y)
+    for (int x = 0; x < image->pixelWidth(); ++x)
+      if (auto p = image->pixelAt(x, y); p[3] > 0 && p[0] < 128) return y;
+  return -1;
+}
+
+TEST_F(StyledControlsTest, AnOffsettableCellDrawsItsTitleRaisedByItsOffset) {
+  auto titleRow = [](const std::shared_ptr<NSButtonCell>& cell) {
+    auto button = NSButton::initWithFrame(NSMakeRect(0, 0, 120, 60));
+    cell->setFont(NSFont::fontWithName("AvenirNext-DemiBold", 15.0));
+    button->setCell(cell);
+    button->setBordered(false);
+    return firstInkRow(ViewTreeRenderer::imageOfView(button));
+  };
+  const int plain = titleRow(NSButtonCell::initTextCell("Packs"));
+  ASSERT_GT(plain, 10);
+  EXPECT_EQ(titleRow(NSButtonCellOffsettable::initTextCell("Packs")), plain - 10);
+  auto lowered = NSButtonCellOffsettable::initTextCell("Packs");
+  lowered->verticalOffset = 6;
+  EXPECT_EQ(titleRow(lowered), plain + 6);
 }
 
 TEST_F(StyledControlsTest, TheBackingViewReportsHoverAndATileLaidOutUnderTheRestingPointer) {

@@ -11,6 +11,7 @@
 #include "platform/appkit/NSTextField.h"
 #include "platform/appkit/NSWindow.h"
 #include "tests/support/UISimulator.h"
+#include "tests/support/ViewDump.h"
 
 namespace {
 
@@ -102,10 +103,6 @@ struct FlowView {
     view->setCollectionViewLayout(layout);
     scrollView->setDocumentView(view);
   }
-  NSRect frameOf(std::size_t item, std::size_t section = 0) const {
-    auto attributes = view->layoutAttributesForItemAtIndexPath({item, section});
-    return attributes ? attributes->frame : NSMakeRect(-1, -1, -1, -1);
-  }
 };
 
 TEST_F(CollectionViewTest, AVerticalFlowFillsRowsAndStacksThem) {
@@ -116,17 +113,10 @@ TEST_F(CollectionViewTest, AVerticalFlowFillsRowsAndStacksThem) {
   // whose shorter item is centred on the row's height.
   flow.content->items = {{{100, 50}, {100, 50}, {100, 50}, {100, 50}, {100, 30}}};
   flow.view->reloadData();
-  auto header = flow.view->layoutAttributesForSupplementaryElementOfKind(NSCollectionElementKindSectionHeader, {0, 0});
-  ASSERT_TRUE(header);
-  EXPECT_EQ(header->frame, NSMakeRect(0, 0, 330, 20));
-  std::vector<NSRect> expected{NSMakeRect(5, 25, 100, 50), NSMakeRect(115, 25, 100, 50), NSMakeRect(225, 25, 100, 50),
-                               NSMakeRect(5, 85, 100, 50), NSMakeRect(115, 95, 100, 30)};
-  for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(flow.frameOf(i), expected[i]) << i;
-  EXPECT_EQ(flow.layout->collectionViewContentSize(), NSMakeSize(330, 140));
+  EXPECT_DUMP(dumpCollectionLayout(*flow.view), "platform/appkit/expected/flow-vertical.txt");
   // Setters invalidate; a new height alone does not, a new width does.
   flow.layout->setMinimumLineSpacing(0);
-  flow.view->prepareLayoutIfNeeded();
-  EXPECT_EQ(flow.frameOf(3), NSMakeRect(5, 75, 100, 50));
+  EXPECT_DUMP(dumpCollectionLayout(*flow.view), "platform/appkit/expected/flow-vertical-no-line-spacing.txt");
   EXPECT_FALSE(flow.layout->shouldInvalidateLayoutForBoundsChange(NSMakeRect(0, 0, 330, 999)));
   EXPECT_TRUE(flow.layout->shouldInvalidateLayoutForBoundsChange(NSMakeRect(0, 0, 200, 140)));
 }
@@ -136,9 +126,9 @@ TEST_F(CollectionViewTest, AListTakesItsScrollViewsWidthAndDelegateSizes) {
   flow.layout->setMinimumLineSpacing(0);
   flow.content->items = {std::vector<NSSize>(7, NSSize{480, 65})};
   flow.view->reloadData();
-  EXPECT_EQ(flow.view->frame(), NSMakeRect(0, 0, 480, 455));
-  for (std::size_t i = 0; i < 7; ++i) EXPECT_EQ(flow.frameOf(i), NSMakeRect(0, 65.0 * i, 480, 65)) << i;
-  EXPECT_EQ(flow.view->indexPathsForVisibleItems().size(), 5u);  // three in view, two of overdraw below
+  // Three items in view and two of overdraw below are displayed.
+  EXPECT_DUMP(dumpCollectionLayout(*flow.view) + dumpViewTree(flow.scrollView), "platform/appkit/expected/flow-list.txt");
+  EXPECT_EQ(flow.view->invariantViolations(), std::vector<std::string>{});
 }
 
 TEST_F(CollectionViewTest, AListFollowsItsScrollViewsWidthAndAnInvalidatedLayout) {
@@ -171,19 +161,17 @@ TEST_F(CollectionViewTest, AHorizontalStripPlacesHeadersAcrossItsHeight) {
   });
   flow.view->registerNib(NSNib::initWithNibNamed("StripHeader"), NSCollectionElementKindSectionHeader, "Header");
   flow.view->reloadData();
-  EXPECT_EQ(flow.frameOf(0, 0), NSMakeRect(0, 0, 240, 120));
-  EXPECT_EQ(flow.frameOf(0, 1), NSMakeRect(340, 0, 140, 70));  // after the 100-point header
-  EXPECT_EQ(flow.frameOf(1, 1), NSMakeRect(490, 0, 140, 70));  // two do not fit in 120 points
-  EXPECT_EQ(flow.view->frame().size, NSMakeSize(630, 120));
+  // The second section starts after its 100-point header, and its two items do not fit in
+  // 120 points one above the other; the first section's empty header shows nothing.
+  EXPECT_DUMP(dumpCollectionLayout(*flow.view) + dumpViewTree(flow.view), "platform/appkit/expected/flow-strip.txt");
   auto header = flow.view->supplementaryViewForElementKind(NSCollectionElementKindSectionHeader, {0, 1});
   ASSERT_TRUE(asA<NSTextField>(header));
-  EXPECT_EQ(header->frame(), NSMakeRect(240, 0, 100, 120));
-  EXPECT_FALSE(flow.view->supplementaryViewForElementKind(NSCollectionElementKindSectionHeader, {0, 0}));
   // A header scrolled away goes back to its pool and comes out again.
   flow.content->items[1].resize(12, NSSize{140, 70});
   flow.view->reloadData();
   flow.scrollView->scrollToPoint(NSMakePoint(1200, 0));
   EXPECT_FALSE(flow.view->supplementaryViewForElementKind(NSCollectionElementKindSectionHeader, {0, 1}));
+  EXPECT_EQ(flow.view->invariantViolations(), std::vector<std::string>{});
   flow.scrollView->scrollToPoint(NSMakePoint(0, 0));
   EXPECT_EQ(flow.view->supplementaryViewForElementKind(NSCollectionElementKindSectionHeader, {0, 1}), header);
   NSNib::unregisterBuilder("StripHeader");

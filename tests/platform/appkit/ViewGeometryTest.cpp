@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "platform/appkit/NSView.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/foundation/NSNotificationCenter.h"
@@ -209,6 +211,17 @@ TEST_F(ViewGeometryTest, DumpShowsClassFrameHiddenAlphaAndText) {
             "  NSView (10, 20, 30, 40) hidden\n"
             "    NSView (1.5, 0, 2, 2) alpha=0.5\n");
   EXPECT_EQ(dumpViewTree(root, {.skipHidden = true}), "NSView (0, 0, 200, 100)\n");
+}
+
+TEST_F(ViewGeometryTest, ADumpThatDiffersFailsWithTheChangedLines) {
+  EXPECT_EQ(lineDiff("a\nb\nc\nd\ne\n", "a\nb\nC\nd\ne\n"), "...\n  b\n- c\n+ C\n  d\n...\n");
+  const char* update = std::getenv("GLIMDECK_UPDATE_DUMPS");
+  std::string saved = update ? update : "";
+  unsetenv("GLIMDECK_UPDATE_DUMPS");
+  auto missing = matchesDump("x\n", "platform/appkit/expected/no-such-dump.txt");
+  if (update) setenv("GLIMDECK_UPDATE_DUMPS", saved.c_str(), 1);
+  EXPECT_FALSE(missing);
+  EXPECT_NE(std::string(missing.message()).find("GLIMDECK_UPDATE_DUMPS=1"), std::string::npos);
 }
 
 }  // namespace

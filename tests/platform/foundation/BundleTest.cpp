@@ -6,6 +6,7 @@
 #include "platform/foundation/Foundation.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/NSURL.h"
+#include "platform/foundation/Paths.h"
 #include "tests/support/TestEnvironment.h"
 
 class BundleTest : public GlimdeckTest {
@@ -85,4 +86,28 @@ TEST_F(BundleTest, AMissingOrCorruptInfoPlistGivesAnEmptyDictionaryAndADiagnosti
   EXPECT_FALSE(NSBundle::mainBundle()->bundleIdentifier().has_value());
   ASSERT_FALSE(printedLines().empty());
   EXPECT_NE(printedLines().front().find("Info.plist"), std::string::npos);
+}
+
+TEST_F(BundleTest, TheApplicationsFoldersAreNamedByItsBundle) {
+  struct Case {
+    std::shared_ptr<NSObject> name;  // "CFBundleName"; empty: none
+    std::string folder;
+  };
+  const std::string program = NSBundle::mainBundle()->executablePath().filename().string();
+  const Case cases[] = {
+      {NSString::make("Glimdeck"), "Glimdeck"},
+      {NSString::make("Other App"), "Other App"},
+      {nullptr, program},
+      {NSString::make("../escape"), program},
+      {NSNumber::numberWithInteger(7), program},
+  };
+  for (const auto& c : cases) {
+    auto info = NSDictionary::make();
+    if (c.name) info->setObject(c.name, "CFBundleName");
+    NSBundle::mainBundle()->setInfoDictionary(info);
+    EXPECT_EQ(Paths::applicationName(), c.folder);
+    EXPECT_EQ(Paths::applicationSupport(), home() / ".local/share" / c.folder);
+    EXPECT_EQ(Paths::caches(), home() / ".cache" / c.folder);
+    EXPECT_EQ(Paths::preferences(), home() / ".config" / c.folder);
+  }
 }

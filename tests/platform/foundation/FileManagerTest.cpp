@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -130,20 +132,66 @@ TEST_F(FileManagerTest, ReadFailuresAreErrors) {
   EXPECT_FALSE(files().fileExistsAtPath(file / "child"));
 }
 
+// A refusal as one line: domain, code, underlying POSIX code and recorded path.
+static std::string describeRefusal(const NSFileManager::Error& error) {
+  if (!error) return "no error";
+  auto underlying = error->userInfo()->objectForKeyAs<NSError>(NSFileManager::Keys::NSUnderlyingErrorKey);
+  auto path = error->userInfo()->objectForKeyAs<NSString>(NSFileManager::Keys::NSFilePathErrorKey);
+  return error->domain() + " " + std::to_string(error->code()) + " " +
+         (underlying ? underlying->domain() + " " + std::to_string(underlying->code()) : "-") + " " +
+         (path ? path->string() : "-");
+}
+
+// Permissions do not bind the super-user, so the checks run in a child that is someone else:
+// as root, the child becomes "nobody" (65534) and owns the files it is refused.
 TEST_F(FileManagerTest, PermissionDenied) {
-  if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the super-user";
   const fs::path locked = home() / "locked";
   fs::create_directories(locked);
   const fs::path secret = put("locked/secret", "x");
+  const bool root = ::geteuid() == 0;
+  constexpr uid_t nobody = 65534;
+  if (root) {
+    ASSERT_EQ(::chmod(home().c_str(), 0755), 0);
+    ASSERT_EQ(::chown(locked.c_str(), nobody, nobody), 0);
+    ASSERT_EQ(::chown(secret.c_str(), nobody, nobody), 0);
+  }
   ::chmod(secret.c_str(), 0);
-  expectError(files().readContentsAtPath(secret).error(), NSCocoaError::fileReadNoPermission, EACCES, secret);
-  EXPECT_FALSE(files().isReadableFileAtPath(secret));
   ::chmod(locked.c_str(), 0500);
-  expectError(files().writeAtomically(locked / "new", "x").error(), NSCocoaError::fileWriteNoPermission, EACCES,
-              locked / "new");
-  expectError(files().createDirectoryAtPath(locked / "sub", true).error(), NSCocoaError::fileWriteNoPermission, EACCES,
-              locked / "sub");
+
+  int results[2];
+  ASSERT_EQ(::pipe(results), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::close(results[0]);
+    if (root && (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)) _exit(2);
+    if (::access(locked.c_str(), X_OK) != 0) _exit(3);  // a folder above the home is closed to nobody
+    std::string report = describeRefusal(files().readContentsAtPath(secret).error()) + "\n" +
+                         (files().isReadableFileAtPath(secret) ? "readable" : "unreadable") + "\n" +
+                         describeRefusal(files().writeAtomically(locked / "new", "x").error()) + "\n" +
+                         describeRefusal(files().createDirectoryAtPath(locked / "sub", true).error()) + "\n";
+    bool written = ::write(results[1], report.data(), report.size()) == static_cast<ssize_t>(report.size());
+    _exit(written ? 0 : 4);
+  }
+  ::close(results[1]);
+  std::string report;
+  char buffer[512];
+  for (ssize_t n; (n = ::read(results[0], buffer, sizeof buffer)) > 0;) report.append(buffer, static_cast<std::size_t>(n));
+  ::close(results[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
   ::chmod(locked.c_str(), 0700);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "the temporary folder is closed to an unprivileged user";
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+
+  auto refused = [](std::int64_t code, const fs::path& path) {
+    return std::string(NSError::NSCocoaErrorDomain) + " " + std::to_string(code) + " " +
+           std::string(NSError::NSPOSIXErrorDomain) + " " + std::to_string(EACCES) + " " + path.string();
+  };
+  EXPECT_EQ(report, refused(NSCocoaError::fileReadNoPermission, secret) + "\nunreadable\n" +
+                        refused(NSCocoaError::fileWriteNoPermission, locked / "new") + "\n" +
+                        refused(NSCocoaError::fileWriteNoPermission, locked / "sub") + "\n");
 }
 
 TEST_F(FileManagerTest, ErrorCodesByCause) {

@@ -7,37 +7,37 @@
 
 class ScannerTest : public GlimdeckTest {};
 
-// The colour parser's way: skip the first character whatever it is, then one hex read
-// into a value that starts at 0 whose success is not consulted.
-static std::uint32_t hexAfterFirstCharacter(const std::string& text) {
-  auto scanner = NSScanner::scannerWithString(text);
-  scanner->setScanLocation(1);
-  std::uint32_t value = 0;
-  scanner->scanHexInt(&value);
-  return value;
-}
-
-TEST_F(ScannerTest, HexColourTexts) {
+TEST_F(ScannerTest, HexIntegersFromAGivenLocation) {
   struct Case {
     std::string text;
-    std::uint32_t value;
+    std::size_t from;
+    bool read;
+    std::uint32_t value;  // what the scan leaves in a value that started at 0
+    std::size_t to;       // the location after the scan
   };
   const Case cases[] = {
-      {"#FF0000", 0xFF0000},
-      {"FF0000", 0x0F0000},          // without the hash sign the first digit is lost
-      {"#", 0},                      // nothing readable
-      {"#zzz", 0},
-      {"#ABC", 0x000ABC},            // no short form
-      {"#80FF0000", 0x80FF0000},     // eight digits keep all four bytes
-      {"#123456789", 0xFFFFFFFF},    // too large for 32 bits
-      {"#  0x1f", 0x1F},             // white space and the prefix are skipped
-      {"#0X1F", 0x1F},
-      {"#0xg", 0},                   // a prefix without digits reads as the digit 0
-      {"#12 34", 0x12},
-      {"\xC3\xA9" "10", 0x10},       // one character skipped, whatever its bytes
-      {"", 0},
+      {"#FF0000", 1, true, 0xFF0000, 7},
+      {"FF0000", 1, true, 0x0F0000, 6},
+      {"#", 1, false, 0, 1},
+      {"#zzz", 1, false, 0, 1},
+      {"#ABC", 1, true, 0x000ABC, 4},
+      {"#80FF0000", 1, true, 0x80FF0000, 9},
+      {"#123456789", 1, true, 0xFFFFFFFF, 10},  // too large for 32 bits, every digit consumed
+      {"#  0x1f", 1, true, 0x1F, 7},              // white space and the prefix are skipped
+      {"#0X1F", 1, true, 0x1F, 5},
+      {"#0xg", 1, true, 0, 2},                    // a prefix without digits reads as the digit 0
+      {"#12 34", 1, true, 0x12, 3},
+      {"\xC3\xA9" "10", 1, true, 0x10, 3},       // locations count characters, not bytes
+      {"ab", 0, true, 0xAB, 2},
   };
-  for (const auto& c : cases) EXPECT_EQ(hexAfterFirstCharacter(c.text), c.value) << c.text;
+  for (const auto& c : cases) {
+    auto scanner = NSScanner::scannerWithString(c.text);
+    scanner->setScanLocation(c.from);
+    std::uint32_t value = 0;
+    EXPECT_EQ(scanner->scanHexInt(&value), c.read) << c.text;
+    EXPECT_EQ(value, c.value) << c.text;
+    EXPECT_EQ(scanner->scanLocation(), c.to) << c.text;
+  }
 }
 
 TEST_F(ScannerTest, HexOverflowSaturatesAndConsumesEveryDigit) {

@@ -198,6 +198,8 @@ TEST_F(URLSessionTest, DownloadsReportProgressAndLandInATemporaryFile) {
     EXPECT_EQ(delegate->downloaded, expectedBytes(300000));
     EXPECT_EQ(delegate->finishedDescription, "gif");
     EXPECT_EQ(fs::path(delegate->downloadedPath).parent_path(), Paths::temporary());
+    // Named after the application its bundle describes.
+    EXPECT_TRUE(fs::path(delegate->downloadedPath).filename().string().starts_with("glimdeck-download-"));
     // Removed once the delegate has seen it.
     EXPECT_FALSE(fs::exists(delegate->downloadedPath));
 

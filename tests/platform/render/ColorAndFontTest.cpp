@@ -1,3 +1,4 @@
+#include <array>
 #include <cmath>
 
 #include "platform/appkit/NSColor.h"
@@ -37,16 +38,15 @@ TEST_F(ColorTest, HueSaturationBrightnessRoundTrip) {
   }
 }
 
-TEST_F(ColorTest, DarkerToneKeepsHueSaturationAndAlpha) {
-  // What the kit's darker-tone helper does: brightness times (1 - amount) through HSB.
-  auto color = NSColor::colorWithHue(0.6, 0.4, 0.5, 0.8);
-  double h, s, v, a;
-  color->getHue(&h, &s, &v, &a);
-  auto darker = NSColor::colorWithHue(h, s, v * 0.8, a);
-  EXPECT_NEAR(darker->brightnessComponent(), 0.4, 1e-9);
-  EXPECT_NEAR(darker->hueComponent(), 0.6, 1e-9);
-  EXPECT_NEAR(darker->saturationComponent(), 0.4, 1e-9);
-  EXPECT_DOUBLE_EQ(darker->alphaComponent(), 0.8);
+TEST_F(ColorTest, BrightnessScalesEveryChannelOfTheHue) {
+  // Hue 0.6 lies between cyan and blue: red is v(1 - s), green v(1 - 0.6 s), blue v.
+  for (const auto& [v, r, g, b] : {std::array{0.5, 0.3, 0.38, 0.5}, std::array{0.4, 0.24, 0.304, 0.4}}) {
+    auto color = NSColor::colorWithHue(0.6, 0.4, v, 0.8);
+    EXPECT_NEAR(color->redComponent(), r, 1e-9) << v;
+    EXPECT_NEAR(color->greenComponent(), g, 1e-9) << v;
+    EXPECT_NEAR(color->blueComponent(), b, 1e-9) << v;
+    EXPECT_DOUBLE_EQ(color->alphaComponent(), 0.8);
+  }
 }
 
 TEST_F(ColorTest, ValuesClampAndCompareByValue) {

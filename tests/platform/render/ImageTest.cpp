@@ -30,34 +30,62 @@ int writeBytes(GifFileType* file, const GifByteType* bytes, int length) {
   return length;
 }
 
-// A 4 × 2 GIF of two frames: red everywhere, then a blue pixel at (1, 0) over it with the
-// rest transparent; delays 0.1 and 0.25 seconds, looping three times.
-std::shared_ptr<NSData> twoFrameGif() {
+struct GifFrame {
+  int left, top, width, height;
+  std::vector<GifByteType> pixels;  // colour indices: 0 red, 1 blue, 2 black, 3 black
+  int delay = 0;
+  int transparent = NO_TRANSPARENT_COLOR;
+  bool interlaced = false;
+};
+
+// A GIF of the given logical screen and frames, looping `loops` times.
+std::shared_ptr<NSData> gifOf(int width, int height, const std::vector<GifFrame>& frames, int loops = 0) {
   std::vector<std::uint8_t> out;
   int error = 0;
   GifFileType* gif = EGifOpen(&out, writeBytes, &error);
   GifColorType colours[4] = {{255, 0, 0}, {0, 0, 255}, {0, 0, 0}, {0, 0, 0}};
   ColorMapObject* map = GifMakeMapObject(4, colours);
   EGifSetGifVersion(gif, true);
-  EXPECT_EQ(EGifPutScreenDesc(gif, 4, 2, 8, 0, map), GIF_OK);
-  unsigned char loop[3] = {1, 3, 0};
+  EXPECT_EQ(EGifPutScreenDesc(gif, width, height, 8, 0, map), GIF_OK);
+  unsigned char loop[3] = {1, static_cast<unsigned char>(loops), 0};
   EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE);
   EGifPutExtensionBlock(gif, 11, "NETSCAPE2.0");
   EGifPutExtensionBlock(gif, 3, loop);
   EGifPutExtensionTrailer(gif);
-  auto addFrame = [&](int delay, int transparent, std::vector<GifByteType> pixels) {
-    GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, delay, transparent};
+  for (const auto& frame : frames) {
+    GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, frame.delay, frame.transparent};
     GifByteType extension[4];
     std::size_t length = EGifGCBToExtension(&control, extension);
     EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length), extension);
-    EXPECT_EQ(EGifPutImageDesc(gif, 0, 0, 4, 2, false, nullptr), GIF_OK);
-    for (int row = 0; row < 2; ++row) EGifPutLine(gif, pixels.data() + row * 4, 4);
-  };
-  addFrame(10, NO_TRANSPARENT_COLOR, {0, 0, 0, 0, 0, 0, 0, 0});
-  addFrame(25, 2, {2, 1, 2, 2, 2, 2, 2, 2});
+    EXPECT_EQ(EGifPutImageDesc(gif, frame.left, frame.top, frame.width, frame.height, frame.interlaced, nullptr),
+              GIF_OK);
+    // Interlaced rows are written in the order the format stores them.
+    std::vector<int> rows;
+    for (auto [first, step] : frame.interlaced ? std::vector<std::pair<int, int>>{{0, 8}, {4, 8}, {2, 4}, {1, 2}}
+                                               : std::vector<std::pair<int, int>>{{0, 1}}) {
+      for (int row = first; row < frame.height; row += step) rows.push_back(row);
+    }
+    for (int row : rows) {
+      EGifPutLine(gif, const_cast<GifByteType*>(frame.pixels.data()) + row * frame.width, frame.width);
+    }
+  }
   EXPECT_EQ(EGifCloseFile(gif, &error), GIF_OK);
   GifFreeMapObject(map);
   return NSData::make(std::move(out));
+}
+
+// A 4 × 2 GIF of two frames: red everywhere, then a blue pixel at (1, 0) over it with the
+// rest transparent; delays 0.1 and 0.25 seconds, looping three times.
+std::shared_ptr<NSData> twoFrameGif() {
+  return gifOf(4, 2, {{0, 0, 4, 2, {0, 0, 0, 0, 0, 0, 0, 0}, 10}, {0, 0, 4, 2, {2, 1, 2, 2, 2, 2, 2, 2}, 25, 2}}, 3);
+}
+
+std::vector<std::uint8_t> fromHex(std::string_view hex) {
+  std::vector<std::uint8_t> bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    bytes.push_back(static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+  }
+  return bytes;
 }
 
 class ImageTest : public GlimdeckTest {};
@@ -115,6 +143,35 @@ TEST_F(ImageTest, BadDataIsAnErrorNotACrash) {
   auto huge = png;
   huge[16] = 0x7F, huge[20] = 0x7F;  // width and height high bytes in the header chunk
   EXPECT_FALSE(NSImage::initWithData(NSData::make(huge)).has_value());
+}
+
+TEST_F(ImageTest, GifFramesAreMeasuredBeforeTheyAreDecoded) {
+  // 35 bytes: a 1 × 46340 screen holding one 46340 × 46340 frame (two gigapixels).
+  auto bomb = NSImage::initWithData(NSData::make(
+      fromHex("474946383961010004b5800000000000ffffff2c0000000004b504b50002024401003b")));
+  ASSERT_FALSE(bomb.has_value());
+  EXPECT_EQ(bomb.error()->domain(), NSImage::ErrorDomain);
+  EXPECT_EQ(bomb.error()->code(), NSImage::tooLarge);
+
+  auto wider = NSImage::initWithData(gifOf(2, 2, {{0, 0, 3, 1, {0, 0, 0}}}));
+  ASSERT_FALSE(wider.has_value());
+  EXPECT_EQ(wider.error()->code(), NSImage::tooLarge);
+
+  // A frame hanging over the right and bottom edges draws only where it meets the screen.
+  auto placed = NSImage::initWithData(gifOf(3, 3, {{2, 2, 2, 2, {1, 0, 0, 0}}}));
+  ASSERT_TRUE(placed.has_value()) << placed.error()->description();
+  EXPECT_EQ((*placed)->size(), NSMakeSize(3, 3));
+  EXPECT_EQ((*placed)->pixelAt(2, 2), (std::array<std::uint8_t, 4>{0, 0, 255, 255}));
+  EXPECT_EQ((*placed)->pixelAt(1, 1), (std::array<std::uint8_t, 4>{0, 0, 0, 0}));
+
+  // Interlaced rows land where they belong.
+  std::vector<GifByteType> stripes;
+  for (int row = 0; row < 9; ++row) stripes.push_back(row % 3 == 0 ? 1 : 0);
+  auto interlaced = NSImage::initWithData(gifOf(1, 9, {{0, 0, 1, 9, stripes, 0, NO_TRANSPARENT_COLOR, true}}));
+  ASSERT_TRUE(interlaced.has_value());
+  for (int row = 0; row < 9; ++row) {
+    EXPECT_EQ((*interlaced)->pixelAt(0, row)[2], row % 3 == 0 ? 255 : 0) << "row " << row;
+  }
 }
 
 TEST_F(ImageTest, FilesAndNamedImages) {

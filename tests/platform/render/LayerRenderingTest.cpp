@@ -10,7 +10,7 @@
 #include "platform/quartz/CAGradientLayer.h"
 #include "platform/render/LayerRenderer.h"
 #include "platform/render/RecordingContext.h"
-#include "platform/render/Snapshot.h"
+#include "platform/appkit/Snapshot.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {

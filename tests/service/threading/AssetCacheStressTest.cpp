@@ -19,6 +19,7 @@ class AssetCacheStressTest : public GlimdeckTest {
     constexpr int rounds = 60;
     constexpr int keys = 12;
     std::atomic<int> badReads{0};
+    std::atomic<int> inconsistent{0};
     std::vector<std::thread> workers;
     for (int t = 0; t < threads; ++t) {
       workers.emplace_back([&, t] {
@@ -32,11 +33,15 @@ class AssetCacheStressTest : public GlimdeckTest {
               if (auto data = cache->cachedAssetWithKey(key); data && data->string() != "payload of " + key) ++badReads;
               break;
             case 2:
-              if (cache->containsValueForKey(key) && !cache->storagePathForKey(key)) {
-                // Removed in between by another thread: allowed.
-              }
-              (void)cache->mapping();
-              (void)cache->order();
+              // Under the cache's lock several calls see one state: a key is contained exactly
+              // when it has a file, and every ordered key is mapped.
+              cache->withLock([&] {
+                if (cache->containsValueForKey(key) != (cache->storagePathForKey(key) != nullptr)) ++inconsistent;
+                auto mapping = cache->mapping();
+                for (const auto& ordered : cache->order()) {
+                  if (!mapping.contains(ordered)) ++inconsistent;
+                }
+              });
               break;
             default:
               cache->removeItemForKey(key);
@@ -47,6 +52,7 @@ class AssetCacheStressTest : public GlimdeckTest {
     }
     for (auto& worker : workers) worker.join();
     EXPECT_EQ(badReads.load(), 0);
+    EXPECT_EQ(inconsistent.load(), 0);
 
     // Afterwards the maps agree with each other and with the disk.
     auto mapping = cache->mapping();

@@ -1,0 +1,32 @@
+# Compares the README's layer order with the layer table.
+#   cmake -DREADME=<README.md> -DTABLE=<layer-table.txt> -P CheckReadmeLayers.cmake
+# The README lists one layer a line, after the line "<!-- layer table -->", each as
+# "- `folder: below below` what it holds", lowest first, as the table does.
+
+cmake_policy(VERSION 3.25)
+file(STRINGS ${TABLE} table)
+file(STRINGS ${README} lines)
+set(readme)
+set(inside FALSE)
+foreach(line ${lines})
+  if(line MATCHES "<!-- layer table -->")
+    set(inside TRUE)
+  elseif(inside)
+    if(line MATCHES "^- `([^`]+)`")
+      set(entry "${CMAKE_MATCH_1}")
+      string(REGEX REPLACE "[ \t]*:[ \t]*" ":" entry "${entry}")
+      string(REGEX REPLACE "[ \t]+" "," entry "${entry}")
+      if(NOT entry MATCHES ":")
+        string(APPEND entry ":")
+      endif()
+      list(APPEND readme "${entry}")
+    elseif(readme)
+      break()
+    endif()
+  endif()
+endforeach()
+if(NOT readme STREQUAL table)
+  list(JOIN table "\n  " want)
+  list(JOIN readme "\n  " have)
+  message(FATAL_ERROR "The README's layer order differs from the layer table.\nTable:\n  ${want}\nREADME:\n  ${have}")
+endif()

@@ -1,0 +1,41 @@
+#pragma once
+// What a destination view is told about a drag over it: its number, where the pointer is,
+// the pasteboard it carries and what the source allows. The drag may be this
+// application's own (its session) or another program's, whose data a desktop host put
+// on the drag pasteboard.
+
+#include <memory>
+
+#include "platform/appkit/NSDraggingSession.h"
+#include "platform/foundation/NSGeometry.h"
+#include "platform/foundation/NSObject.h"
+
+class NSPasteboard;
+class NSWindow;
+
+class NSDraggingInfo : public NSObject {
+ public:
+  long draggingSequenceNumber() const { return sequenceNumber_; }
+  // In the destination window's base coordinates.
+  NSPoint draggingLocation() const { return location_; }
+  std::shared_ptr<NSPasteboard> draggingPasteboard() const { return pasteboard_; }
+  NSDragOperation draggingSourceOperationMask() const { return sourceMask_; }
+  // The source of a drag of this application; empty for other programs' drags.
+  std::shared_ptr<NSDraggingSource> draggingSource() const;
+  std::shared_ptr<NSWindow> draggingDestinationWindow() const { return window_.lock(); }
+
+  std::string className() const override { return "NSDraggingInfo"; }
+
+ private:
+  friend class DragDestinationTracker;
+  friend class NSView;
+  NSDraggingInfo() = default;
+  long sequenceNumber_ = 0;
+  NSPoint location_;
+  std::shared_ptr<NSPasteboard> pasteboard_;
+  NSDragOperation sourceMask_ = NSDragOperationNone;
+  std::weak_ptr<NSDraggingSession> session_;
+  std::weak_ptr<NSWindow> window_;
+  // What the destination answered on entry, for destinations that do not follow moves.
+  NSDragOperation enteredOperation_ = NSDragOperationNone;
+};

@@ -1,0 +1,462 @@
+#include "platform/coredata/NSPersistentStoreCoordinator.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <ctime>
+
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/NSString.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// "20261207-093700", UTC, from the process's clock.
+std::string stamp() {
+  std::time_t now = static_cast<std::time_t>(std::floor(Clock::current().now()));
+  std::tm parts{};
+  gmtime_r(&now, &parts);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &parts);
+  return text;
+}
+
+std::string whereClause(const NSEntityDescription& entity, const NSFetchRequest& request,
+                        std::vector<StoreValue>& bindings, bool& impossible) {
+  std::string where;
+  for (const auto& comparison : request.predicate) {
+    auto index = entity.indexOfAttribute(comparison.key);
+    if (!index || entity.attributes()[*index].isOrdered()) {
+      impossible = true;
+      return {};
+    }
+    const auto& attribute = entity.attributes()[*index];
+    std::vector<StoreValue> values;
+    for (const auto& value : comparison.values) {
+      auto stored = attribute.storeValue(value);
+      if (!stored) {
+        impossible = true;
+        return {};
+      }
+      values.push_back(std::move(*stored));
+    }
+    std::string column = sqlIdentifier(attribute.name);
+    std::string clause;
+    switch (comparison.op) {
+      case NSComparison::Operator::equal:
+      case NSComparison::Operator::notEqual:
+        if (values.size() != 1) {
+          impossible = true;
+          return {};
+        }
+        clause = column + (comparison.op == NSComparison::Operator::equal ? " IS ?" : " IS NOT ?");
+        bindings.push_back(values.front());
+        break;
+      case NSComparison::Operator::in:
+      case NSComparison::Operator::notIn: {
+        if (values.empty()) {
+          if (comparison.op == NSComparison::Operator::in) impossible = true;
+          continue;
+        }
+        std::string marks;
+        for (auto& value : values) {
+          marks += marks.empty() ? "?" : ", ?";
+          bindings.push_back(std::move(value));
+        }
+        // A NULL column is outside any list: NOT IN would leave it out.
+        clause = comparison.op == NSComparison::Operator::in ? column + " IN (" + marks + ")"
+                                                             : "(" + column + " IS NULL OR " + column + " NOT IN (" + marks + "))";
+        break;
+      }
+    }
+    where += (where.empty() ? " WHERE " : " AND ") + clause;
+  }
+  return where;
+}
+
+}  // namespace
+
+std::shared_ptr<NSPersistentStoreCoordinator> NSPersistentStoreCoordinator::make(std::shared_ptr<NSManagedObjectModel> model) {
+  return std::shared_ptr<NSPersistentStoreCoordinator>(new NSPersistentStoreCoordinator(std::move(model)));
+}
+
+NSPersistentStoreCoordinator::~NSPersistentStoreCoordinator() { close(); }
+
+std::shared_ptr<NSError> NSPersistentStoreCoordinator::error(std::int64_t code, const std::string& what) const {
+  std::string detail = what;
+  if (db_ != nullptr && sqlite3_errcode(db_) != SQLITE_OK) detail += ": " + std::string(sqlite3_errmsg(db_));
+  auto info = NSDictionary::make({{std::string(NSError::NSLocalizedDescriptionKey), NSString::make(detail)},
+                                  {"NSFilePath", NSString::make(path_.string())}});
+  return NSError::make(std::string(NSError::NSCocoaErrorDomain), code, info);
+}
+
+void NSPersistentStoreCoordinator::close() {
+  for (auto& [sql, statement] : statements_) sqlite3_finalize(statement);
+  statements_.clear();
+  if (db_ != nullptr) sqlite3_close_v2(db_);
+  db_ = nullptr;
+  state_ = StoreState::none;
+}
+
+NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::addPersistentStoreWithURL(const std::shared_ptr<NSURL>& url) {
+  close();
+  movedAside_.reset();
+  if (!url || !url->isFileURL()) return std::unexpected(error(NSPersistentStoreOpenError, "the store URL is not a file URL"));
+  path_ = url->path();
+  std::error_code ignored;
+  const fs::path folder = path_.parent_path();
+  if (!fs::exists(folder, ignored)) {
+    fs::create_directories(folder, ignored);
+    ::chmod(folder.c_str(), 0700);
+  }
+  auto opened = open();
+  if (opened || state_ == StoreState::newerVersion) return opened;
+  // Keep the damaged file and its log for whoever wants to look at them, and start afresh.
+  fs::path aside = path_;
+  aside += ".corrupt-" + stamp();
+  for (int n = 1; fs::exists(aside, ignored); ++n) {
+    aside = path_;
+    aside += ".corrupt-" + stamp() + "-" + std::to_string(n);
+  }
+  for (const char* suffix : {"", "-wal", "-shm"}) {
+    fs::path from = path_;
+    from += suffix;
+    fs::path to = aside;
+    to += suffix;
+    if (fs::exists(from, ignored)) fs::rename(from, to, ignored);
+  }
+  auto fresh = open();
+  if (!fresh) return fresh;
+  movedAside_ = aside;
+  auto reason = opened.error()->localizedDescription();
+  return std::unexpected(error(NSPersistentStoreOpenError, "the store could not be opened (" + reason +
+                                                               ") and was moved aside to " + aside.filename().string()));
+}
+
+NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::open() {
+  close();
+  std::error_code ignored;
+  if (!fs::exists(path_, ignored)) {
+    int fd = ::open(path_.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0) return std::unexpected(error(NSPersistentStoreOpenError, "cannot create the store file"));
+    ::close(fd);
+  }
+  ::chmod(path_.c_str(), 0600);
+  if (sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    auto failure = error(NSPersistentStoreOpenError, "cannot open the store");
+    close();
+    return std::unexpected(failure);
+  }
+  sqlite3_busy_timeout(db_, 5000);
+  auto fail = [this](const std::string& what) {
+    auto failure = error(NSPersistentStoreOpenError, what);
+    close();
+    return std::unexpected(failure);
+  };
+  // The version first, before anything writes: a newer store is left as it is.
+  std::shared_ptr<NSError> failure;
+  auto* versionStatement = statement("PRAGMA user_version", failure);
+  if (!versionStatement || step(versionStatement) != SQLITE_ROW) return fail("cannot read the store's version");
+  const int version = sqlite3_column_int(versionStatement, 0);
+  sqlite3_reset(versionStatement);
+  if (version > model_->version()) {
+    auto newer = error(NSPersistentStoreIncompatibleVersionHashError,
+                       "the store has schema version " + std::to_string(version) + ", newer than this application's " +
+                           std::to_string(model_->version()));
+    close();
+    state_ = StoreState::newerVersion;
+    return std::unexpected(newer);
+  }
+  auto* check = statement("PRAGMA quick_check", failure);
+  if (!check || step(check) != SQLITE_ROW) return fail("cannot check the store");
+  std::string verdict = reinterpret_cast<const char*>(sqlite3_column_text(check, 0) ? sqlite3_column_text(check, 0) : (const unsigned char*)"");
+  sqlite3_reset(check);
+  if (verdict != "ok") return fail("the store is damaged: " + verdict);
+  {
+    auto* mode = statement("PRAGMA journal_mode=WAL", failure);
+    if (!mode || step(mode) != SQLITE_ROW) return fail("cannot switch to the write-ahead log");
+    sqlite3_reset(mode);
+  }
+  if (!execute("PRAGMA synchronous=FULL")) return fail("cannot set full sync");
+  if (version == 0) {
+    auto* tables = statement("SELECT count(*) FROM sqlite_master", failure);
+    if (!tables || step(tables) != SQLITE_ROW) return fail("cannot read the store's schema");
+    const int count = sqlite3_column_int(tables, 0);
+    sqlite3_reset(tables);
+    if (count != 0) return fail("the store holds tables of no known version");
+    if (!execute("BEGIN IMMEDIATE")) return fail("cannot create the schema");
+    for (const auto& sql : model_->schemaStatements()) {
+      if (!execute(sql)) {
+        execute("ROLLBACK");
+        return fail("cannot create the schema");
+      }
+    }
+    if (!execute("PRAGMA user_version=" + std::to_string(model_->version())) || !execute("COMMIT")) {
+      execute("ROLLBACK");
+      return fail("cannot create the schema");
+    }
+  } else {
+    for (int target = version + 1; target <= model_->version(); ++target) {
+      const NSMigrationStep* found = nullptr;
+      for (const auto& migration : model_->migrations()) {
+        if (migration.toVersion == target) found = &migration;
+      }
+      if (!found) return fail("no migration to version " + std::to_string(target));
+      if (!execute("BEGIN IMMEDIATE")) return fail("cannot migrate");
+      bool ok = true;
+      for (const auto& sql : found->statements) ok = ok && execute(sql).has_value();
+      ok = ok && execute("PRAGMA user_version=" + std::to_string(target)).has_value();
+      ok = ok && execute("COMMIT").has_value();
+      if (!ok) {
+        auto migrationFailure = error(NSPersistentStoreOpenError, "the migration to version " + std::to_string(target) + " failed");
+        execute("ROLLBACK");
+        close();
+        return std::unexpected(migrationFailure);
+      }
+    }
+  }
+  state_ = StoreState::open;
+  return {};
+}
+
+NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::execute(const std::string& sql) {
+  std::shared_ptr<NSError> failure;
+  sqlite3_stmt* prepared = nullptr;
+  if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &prepared, nullptr) != SQLITE_OK) {
+    return std::unexpected(error(NSPersistentStoreSaveError, "cannot prepare " + sql));
+  }
+  int code = SQLITE_ROW;
+  while (code == SQLITE_ROW) code = step(prepared);
+  sqlite3_finalize(prepared);
+  if (code != SQLITE_DONE) return std::unexpected(error(NSPersistentStoreSaveError, "cannot run " + sql));
+  return {};
+}
+
+sqlite3_stmt* NSPersistentStoreCoordinator::statement(const std::string& sql, std::shared_ptr<NSError>& failure) {
+  if (db_ == nullptr) {
+    failure = error(NSPersistentStoreNotAvailableError, "there is no store");
+    return nullptr;
+  }
+  auto found = statements_.find(sql);
+  if (found != statements_.end()) {
+    sqlite3_reset(found->second);
+    sqlite3_clear_bindings(found->second);
+    return found->second;
+  }
+  sqlite3_stmt* prepared = nullptr;
+  if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &prepared, nullptr) != SQLITE_OK) {
+    failure = error(NSPersistentStoreSaveError, "cannot prepare a statement");
+    return nullptr;
+  }
+  statements_.emplace(sql, prepared);
+  return prepared;
+}
+
+int NSPersistentStoreCoordinator::step(sqlite3_stmt* statement) {
+  ++steps_;
+  if (failCountdown_ && --*failCountdown_ <= 0) {
+    failCountdown_.reset();
+    sqlite3_reset(statement);
+    return SQLITE_IOERR;
+  }
+  return sqlite3_step(statement);
+}
+
+NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::stepToDone(sqlite3_stmt* statement) {
+  int code = step(statement);
+  sqlite3_reset(statement);
+  if (code != SQLITE_DONE) return std::unexpected(error(NSPersistentStoreSaveError, "a write failed (" + std::to_string(code) + ")"));
+  return {};
+}
+
+void NSPersistentStoreCoordinator::bind(sqlite3_stmt* statement, int index, const StoreValue& value) {
+  std::visit(
+      [&](const auto& v) {
+        using T = std::decay_t<decltype(v)>;
+        if constexpr (std::is_same_v<T, std::monostate>) sqlite3_bind_null(statement, index);
+        else if constexpr (std::is_same_v<T, std::int64_t>) sqlite3_bind_int64(statement, index, v);
+        else if constexpr (std::is_same_v<T, double>) sqlite3_bind_double(statement, index, v);
+        else if constexpr (std::is_same_v<T, std::string>)
+          sqlite3_bind_text(statement, index, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+        else sqlite3_bind_blob(statement, index, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+      },
+      value);
+}
+
+StoreValue NSPersistentStoreCoordinator::column(sqlite3_stmt* statement, int index) {
+  switch (sqlite3_column_type(statement, index)) {
+    case SQLITE_INTEGER: return std::int64_t{sqlite3_column_int64(statement, index)};
+    case SQLITE_FLOAT: return sqlite3_column_double(statement, index);
+    case SQLITE_TEXT: {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, index));
+      return std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(statement, index)));
+    }
+    case SQLITE_BLOB: {
+      const auto* bytes = static_cast<const std::uint8_t*>(sqlite3_column_blob(statement, index));
+      return std::vector<std::uint8_t>(bytes, bytes + sqlite3_column_bytes(statement, index));
+    }
+    default: return std::monostate{};
+  }
+}
+
+std::expected<std::vector<NSPersistentStoreCoordinator::Row>, std::shared_ptr<NSError>> NSPersistentStoreCoordinator::fetchRows(
+    const NSEntityDescription& entity, const NSFetchRequest& request) {
+  std::vector<Row> rows;
+  if (db_ == nullptr) return std::unexpected(error(NSPersistentStoreNotAvailableError, "there is no store"));
+  std::vector<StoreValue> bindings;
+  bool impossible = false;
+  std::string where = whereClause(entity, request, bindings, impossible);
+  if (impossible) return rows;
+  std::string columns = "Z_PK";
+  std::vector<std::size_t> scalar;
+  for (std::size_t i = 0; i < entity.attributes().size(); ++i) {
+    if (entity.attributes()[i].isOrdered()) continue;
+    columns += ", " + sqlIdentifier(entity.attributes()[i].name);
+    scalar.push_back(i);
+  }
+  std::shared_ptr<NSError> failure;
+  auto* select = statement("SELECT " + columns + " FROM " + sqlIdentifier(entity.tableName()) + where + " ORDER BY Z_PK", failure);
+  if (!select) return std::unexpected(failure);
+  for (std::size_t i = 0; i < bindings.size(); ++i) bind(select, static_cast<int>(i + 1), bindings[i]);
+  int code;
+  while ((code = step(select)) == SQLITE_ROW) {
+    Row row;
+    row.rowid = sqlite3_column_int64(select, 0);
+    row.values.resize(entity.attributes().size());
+    for (std::size_t c = 0; c < scalar.size(); ++c) row.values[scalar[c]] = column(select, static_cast<int>(c + 1));
+    rows.push_back(std::move(row));
+  }
+  sqlite3_reset(select);
+  if (code != SQLITE_DONE) return std::unexpected(error(NSPersistentStoreSaveError, "a fetch failed"));
+  return rows;
+}
+
+std::expected<std::vector<NSPersistentStoreCoordinator::ChildRow>, std::shared_ptr<NSError>>
+NSPersistentStoreCoordinator::fetchChildren(const NSEntityDescription& entity, const NSAttributeDescription& attribute,
+                                            std::int64_t owner) {
+  std::shared_ptr<NSError> failure;
+  auto* select = statement("SELECT Z_PK, position, data FROM " + sqlIdentifier(entity.childTableName(attribute)) +
+                               " WHERE owner = ? ORDER BY position, Z_PK",
+                           failure);
+  if (!select) return std::unexpected(failure);
+  sqlite3_bind_int64(select, 1, owner);
+  std::vector<ChildRow> rows;
+  int code;
+  while ((code = step(select)) == SQLITE_ROW) {
+    ChildRow row;
+    row.rowid = sqlite3_column_int64(select, 0);
+    row.position = sqlite3_column_double(select, 1);
+    const auto* bytes = static_cast<const std::uint8_t*>(sqlite3_column_blob(select, 2));
+    row.data.assign(bytes, bytes + sqlite3_column_bytes(select, 2));
+    rows.push_back(std::move(row));
+  }
+  sqlite3_reset(select);
+  if (code != SQLITE_DONE) return std::unexpected(error(NSPersistentStoreSaveError, "a fetch failed"));
+  return rows;
+}
+
+NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::beginTransaction() {
+  if (db_ == nullptr) return std::unexpected(error(NSPersistentStoreNotAvailableError, "there is no store to save to"));
+  std::shared_ptr<NSError> failure;
+  auto* begin = statement("BEGIN IMMEDIATE", failure);
+  if (!begin) return std::unexpected(failure);
+  return stepToDone(begin);
+}
+
+NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::commitTransaction() {
+  std::shared_ptr<NSError> failure;
+  auto* commit = statement("COMMIT", failure);
+  if (!commit) return std::unexpected(failure);
+  return stepToDone(commit);
+}
+
+void NSPersistentStoreCoordinator::rollbackTransaction() {
+  if (db_ != nullptr && !sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+std::expected<std::int64_t, std::shared_ptr<NSError>> NSPersistentStoreCoordinator::insertRow(
+    const NSEntityDescription& entity, const std::vector<std::size_t>& attributes, const std::vector<StoreValue>& values) {
+  std::string columns, marks;
+  for (auto index : attributes) {
+    columns += (columns.empty() ? "" : ", ") + sqlIdentifier(entity.attributes()[index].name);
+    marks += marks.empty() ? "?" : ", ?";
+  }
+  std::string sql = "INSERT INTO " + sqlIdentifier(entity.tableName()) +
+                    (columns.empty() ? " DEFAULT VALUES" : " (" + columns + ") VALUES (" + marks + ")");
+  std::shared_ptr<NSError> failure;
+  auto* insert = statement(sql, failure);
+  if (!insert) return std::unexpected(failure);
+  for (std::size_t i = 0; i < values.size(); ++i) bind(insert, static_cast<int>(i + 1), values[i]);
+  if (auto done = stepToDone(insert); !done) return std::unexpected(done.error());
+  return sqlite3_last_insert_rowid(db_);
+}
+
+NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::updateRow(const NSEntityDescription& entity,
+                                                                             std::int64_t rowid,
+                                                                             const std::vector<std::size_t>& attributes,
+                                                                             const std::vector<StoreValue>& values) {
+  if (attributes.empty()) return {};
+  std::string sets;
+  for (auto index : attributes) sets += (sets.empty() ? "" : ", ") + sqlIdentifier(entity.attributes()[index].name) + " = ?";
+  std::shared_ptr<NSError> failure;
+  auto* update = statement("UPDATE " + sqlIdentifier(entity.tableName()) + " SET " + sets + " WHERE Z_PK = ?", failure);
+  if (!update) return std::unexpected(failure);
+  for (std::size_t i = 0; i < values.size(); ++i) bind(update, static_cast<int>(i + 1), values[i]);
+  sqlite3_bind_int64(update, static_cast<int>(values.size() + 1), rowid);
+  return stepToDone(update);
+}
+
+NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::deleteRow(const NSEntityDescription& entity,
+                                                                             std::int64_t rowid) {
+  std::shared_ptr<NSError> failure;
+  for (const auto& attribute : entity.attributes()) {
+    if (!attribute.isOrdered()) continue;
+    auto* children = statement("DELETE FROM " + sqlIdentifier(entity.childTableName(attribute)) + " WHERE owner = ?", failure);
+    if (!children) return std::unexpected(failure);
+    sqlite3_bind_int64(children, 1, rowid);
+    if (auto done = stepToDone(children); !done) return done;
+  }
+  auto* remove = statement("DELETE FROM " + sqlIdentifier(entity.tableName()) + " WHERE Z_PK = ?", failure);
+  if (!remove) return std::unexpected(failure);
+  sqlite3_bind_int64(remove, 1, rowid);
+  return stepToDone(remove);
+}
+
+std::expected<std::int64_t, std::shared_ptr<NSError>> NSPersistentStoreCoordinator::insertChild(
+    const NSEntityDescription& entity, const NSAttributeDescription& attribute, std::int64_t owner, double position,
+    const std::vector<std::uint8_t>& data) {
+  std::shared_ptr<NSError> failure;
+  auto* insert = statement("INSERT INTO " + sqlIdentifier(entity.childTableName(attribute)) +
+                               " (owner, position, data) VALUES (?, ?, ?)",
+                           failure);
+  if (!insert) return std::unexpected(failure);
+  sqlite3_bind_int64(insert, 1, owner);
+  sqlite3_bind_double(insert, 2, position);
+  sqlite3_bind_blob(insert, 3, data.data(), static_cast<int>(data.size()), SQLITE_STATIC);
+  if (auto done = stepToDone(insert); !done) return std::unexpected(done.error());
+  return sqlite3_last_insert_rowid(db_);
+}
+
+NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::moveChild(const NSEntityDescription& entity,
+                                                                             const NSAttributeDescription& attribute,
+                                                                             std::int64_t rowid, double position) {
+  std::shared_ptr<NSError> failure;
+  auto* update = statement("UPDATE " + sqlIdentifier(entity.childTableName(attribute)) + " SET position = ? WHERE Z_PK = ?", failure);
+  if (!update) return std::unexpected(failure);
+  sqlite3_bind_double(update, 1, position);
+  sqlite3_bind_int64(update, 2, rowid);
+  return stepToDone(update);
+}
+
+NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::deleteChild(const NSEntityDescription& entity,
+                                                                               const NSAttributeDescription& attribute,
+                                                                               std::int64_t rowid) {
+  std::shared_ptr<NSError> failure;
+  auto* remove = statement("DELETE FROM " + sqlIdentifier(entity.childTableName(attribute)) + " WHERE Z_PK = ?", failure);
+  if (!remove) return std::unexpected(failure);
+  sqlite3_bind_int64(remove, 1, rowid);
+  return stepToDone(remove);
+}

@@ -1,0 +1,113 @@
+#pragma once
+// Holds the one SQLite store of a model and does its reading and writing. Opening creates
+// the folder (0700) and the file (0600), runs in write-ahead-log mode with full sync, checks
+// the file and brings its schema to the model's version, one transaction per step (PRAGMA
+// user_version counts the steps). A file that cannot be opened is moved aside as
+// "<name>.corrupt-<time>" (with its -wal and -shm) and a fresh store takes its place; a file
+// of a newer schema is left untouched and the coordinator stays without a store, so that
+// nothing is read from or written to it.
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <expected>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/coredata/NSFetchRequest.h"
+#include "platform/coredata/NSManagedObjectModel.h"
+#include "platform/foundation/NSError.h"
+#include "platform/foundation/NSURL.h"
+
+class NSPersistentStoreCoordinator : public NSObject {
+ public:
+  enum class StoreState { none, open, newerVersion };
+  // Error codes of NSCocoaErrorDomain the store reports.
+  static constexpr std::int64_t NSPersistentStoreOpenError = 134080;
+  static constexpr std::int64_t NSPersistentStoreIncompatibleVersionHashError = 134100;
+  static constexpr std::int64_t NSPersistentStoreSaveError = 134030;
+  static constexpr std::int64_t NSPersistentStoreNotAvailableError = 134060;
+
+  using Result = std::expected<void, std::shared_ptr<NSError>>;
+  struct Row {
+    std::int64_t rowid = 0;
+    std::vector<StoreValue> values;  // one per attribute; ordered attributes hold NULL
+  };
+  struct ChildRow {
+    std::int64_t rowid = 0;
+    double position = 0;
+    std::vector<std::uint8_t> data;
+  };
+
+  static std::shared_ptr<NSPersistentStoreCoordinator> make(std::shared_ptr<NSManagedObjectModel> model);
+  ~NSPersistentStoreCoordinator() override;
+
+  // Opens (or creates) the store file. A damaged file or a failed migration is moved aside
+  // and a fresh store started; the error then says where it went (the store is open all the
+  // same). A newer schema gives an error and leaves the coordinator without a store.
+  Result addPersistentStoreWithURL(const std::shared_ptr<NSURL>& url);
+  StoreState storeState() const { return state_; }
+  // Where a damaged store was moved at opening, if it was.
+  const std::optional<std::filesystem::path>& movedAsideTo() const { return movedAside_; }
+  const std::shared_ptr<NSManagedObjectModel>& managedObjectModel() const { return model_; }
+
+  // --- Reading
+  std::expected<std::vector<Row>, std::shared_ptr<NSError>> fetchRows(const NSEntityDescription& entity,
+                                                                      const NSFetchRequest& request);
+  std::expected<std::vector<ChildRow>, std::shared_ptr<NSError>> fetchChildren(const NSEntityDescription& entity,
+                                                                              const NSAttributeDescription& attribute,
+                                                                              std::int64_t owner);
+
+  // --- Writing, inside one transaction
+  Result beginTransaction();
+  Result commitTransaction();
+  void rollbackTransaction();
+  std::expected<std::int64_t, std::shared_ptr<NSError>> insertRow(const NSEntityDescription& entity,
+                                                                  const std::vector<std::size_t>& attributes,
+                                                                  const std::vector<StoreValue>& values);
+  Result updateRow(const NSEntityDescription& entity, std::int64_t rowid, const std::vector<std::size_t>& attributes,
+                   const std::vector<StoreValue>& values);
+  Result deleteRow(const NSEntityDescription& entity, std::int64_t rowid);
+  std::expected<std::int64_t, std::shared_ptr<NSError>> insertChild(const NSEntityDescription& entity,
+                                                                    const NSAttributeDescription& attribute,
+                                                                    std::int64_t owner, double position,
+                                                                    const std::vector<std::uint8_t>& data);
+  Result moveChild(const NSEntityDescription& entity, const NSAttributeDescription& attribute, std::int64_t rowid,
+                   double position);
+  Result deleteChild(const NSEntityDescription& entity, const NSAttributeDescription& attribute, std::int64_t rowid);
+
+  // Makes the `n`th SQLite step from now fail as an I/O error (once); nothing stops it.
+  // For tests of failure paths against a real store.
+  void failStepAfter(std::optional<int> n) { failCountdown_ = n; }
+  // How many statements have been stepped since the store opened.
+  std::uint64_t stepCount() const { return steps_; }
+
+  std::string className() const override { return "NSPersistentStoreCoordinator"; }
+
+ private:
+  explicit NSPersistentStoreCoordinator(std::shared_ptr<NSManagedObjectModel> model) : model_(std::move(model)) {}
+  // Opens the file at `path_` and brings it to the model's version.
+  Result open();
+  void close();
+  std::shared_ptr<NSError> error(std::int64_t code, const std::string& what) const;
+  Result execute(const std::string& sql);
+  // A cached prepared statement, reset and with its bindings cleared.
+  sqlite3_stmt* statement(const std::string& sql, std::shared_ptr<NSError>& failure);
+  void bind(sqlite3_stmt* statement, int index, const StoreValue& value);
+  StoreValue column(sqlite3_stmt* statement, int index);
+  int step(sqlite3_stmt* statement);
+  Result stepToDone(sqlite3_stmt* statement);
+
+  std::shared_ptr<NSManagedObjectModel> model_;
+  std::filesystem::path path_;
+  sqlite3* db_ = nullptr;
+  StoreState state_ = StoreState::none;
+  std::optional<std::filesystem::path> movedAside_;
+  std::unordered_map<std::string, sqlite3_stmt*> statements_;
+  std::optional<int> failCountdown_;
+  std::uint64_t steps_ = 0;
+};

@@ -1,0 +1,263 @@
+// Black-box: what the collection operations leave in the stand-in's state.
+#include <filesystem>
+
+#include "platform/foundation/NSNumber.h"
+#include "tests/collections/CollectionsFixture.h"
+
+namespace {
+
+using Service = CollectionsTest;
+
+std::optional<StandinCollection> named(StandinServer& server, const std::string& name) {
+  for (const auto& collection : server.state().collections()) {
+    if (collection.name == name) return collection;
+  }
+  return std::nullopt;
+}
+
+TEST_F(Service, FavouritesSavedAndPacksOfASignedInUserReachTheService) {
+  auto amy = signIn("amy", "tok-amy");
+  auto& state = standin().state();
+  EXPECT_TRUE(manager()->favoriteVornWithVorn(item(1)));
+  EXPECT_TRUE(eventually([&] { return state.liked(amy.userid) == std::vector<std::string>{itemId(1)}; }));
+  EXPECT_FALSE(manager()->favoriteVornWithVorn(item(1)));
+  EXPECT_TRUE(eventually([&] { return state.liked(amy.userid).empty(); }));
+
+  manager()->getSavedCollection()->append(item(2));
+  EXPECT_TRUE(eventually([&] { return state.saved(amy.userid) == std::vector<std::string>{itemId(2)}; }));
+  EXPECT_TRUE(eventually([&] { return !manager()->getSavedCollection()->interruptedUploadContent(); }));
+
+  auto pack = manager()->createNewCollection("mine", true, true);
+  EXPECT_TRUE(eventually([&] { return pack->identifier() != 0; }));
+  auto served = named(standin(), "mine");
+  ASSERT_TRUE(served.has_value());
+  EXPECT_EQ(served->id, pack->identifier());
+  EXPECT_EQ(served->owner, amy.userid);
+  pack->append(item(3));
+  EXPECT_TRUE(eventually([&] { return state.collection(served->id)->items == std::vector<std::string>{itemId(3)}; }));
+  pack->remove(item(3));
+  EXPECT_TRUE(eventually([&] { return state.collection(served->id)->items.empty(); }));
+
+  manager()->addVornToRecents(item(4));
+  manager()->removeVornFromRecents(item(4));
+  manager()->deleteCollection(pack);
+  manager()->save();
+  EXPECT_TRUE(eventually([&] { return !state.collection(served->id); }));
+  for (const auto& request : standin().requests()) {
+    EXPECT_EQ(request.queryValue("pid") == itemId(4), false) << "Recents reached the service: " << request.target;
+  }
+}
+
+TEST_F(Service, AnAnonymousPackTakesEveryKindOfGifAndIsClaimedAtSignIn) {
+  auto& state = standin().state();
+  auto pack = manager()->createNewCollection("anon", true, true);
+  EXPECT_TRUE(eventually([&] { return pack->identifier() != 0 && pack->anonymousToken(); }));
+  auto served = state.collection(pack->identifier());
+  ASSERT_TRUE(served.has_value());
+  EXPECT_EQ(served->packToken, pack->anonymousToken());
+  EXPECT_FALSE(served->owner.has_value());
+
+  pack->append(item(1));
+  pack->append(localGif());
+  auto web = item(2);
+  web->vid = "https://example.com/cat.gif";
+  pack->append(web);
+  EXPECT_TRUE(eventually([&] { return state.collection(served->id)->items.size() == 3; }));
+  EXPECT_TRUE(eventually([&] { return vids(pack) == state.collection(served->id)->items; }));
+  // The service's ids took the temporary ones' places, in this pack, and were saved.
+  relaunch();
+  pack = manager()->getCollectionByIdentifier(served->id);
+  auto items = state.collection(served->id)->items;
+  std::vector<std::string> expected(items.begin(), items.end());
+  EXPECT_EQ(vids(pack), expected);
+  EXPECT_TRUE(pack->vorns()[0]->isProcessing);
+  EXPECT_TRUE(state.upload(items[0]).has_value());  // an uploaded GIF is an item of the service
+  EXPECT_EQ(items[2], itemId(1));
+
+  // Signed out, Favorites keeps its GIFs to send later.
+  manager()->getFavoritesCollection()->append(item(5));
+  EXPECT_EQ(manager()->getFavoritesCollection()->interruptedUploadContent(), std::set<std::string>{itemId(5)});
+
+  auto amy = signIn("amy", "tok-amy");
+  manager()->signedInUserDidChange(nullptr, record(amy));
+  EXPECT_TRUE(eventually([&] { return state.collection(served->id)->owner == amy.userid; }));
+  EXPECT_TRUE(eventually([&] { return pack->creator() != nullptr; }));
+  EXPECT_EQ(pack->creator()->userIdentifier, std::to_string(amy.userid));
+  EXPECT_TRUE(eventually([&] { return state.liked(amy.userid) == std::vector<std::string>{itemId(5)}; }));
+  EXPECT_TRUE(eventually([&] { return !manager()->getFavoritesCollection()->interruptedUploadContent(); }));
+}
+
+TEST_F(Service, SignedInUploadsOfFilesAndAddressesTakeTheServiceIds) {
+  auto amy = signIn("amy", "tok-amy");
+  auto& state = standin().state();
+  auto saved = manager()->getSavedCollection();
+  auto file = localGif();
+  file->tags = {"funny", "cat"};
+  saved->append(file);
+  auto web = item(0);
+  web->vid = "https://example.com/dog.gif";
+  saved->append(web);
+  EXPECT_TRUE(eventually([&] { return state.saved(amy.userid).size() == 2; }));
+  auto ids = state.saved(amy.userid);
+  EXPECT_TRUE(eventually([&] { return vids(saved) == ids && !saved->interruptedUploadContent(); }));
+  EXPECT_EQ(state.upload(ids[1])->tags, (std::vector<std::string>{"funny", "cat"}));
+  EXPECT_EQ(state.upload(ids[0])->sourceURL, "https://example.com/dog.gif");
+  relaunch();
+  EXPECT_EQ(vids(manager()->getSavedCollection()), ids);
+  EXPECT_FALSE(manager()->getSavedCollection()->interruptedUploadContent().has_value());
+}
+
+TEST_F(Service, AnUnreadableGifIsNotSentAndIsRetriedOnceItCanBeRead) {
+  auto amy = signIn("amy", "tok-amy");
+  auto gif = localGif();
+  auto path = NSURL::URLWithString(gif->vid)->path();
+  std::filesystem::rename(path, path + ".away");
+  manager()->getSavedCollection()->append(gif);
+  settle();
+  EXPECT_TRUE(standin().state().saved(amy.userid).empty());
+  for (const auto& request : standin().requests()) EXPECT_NE(request.path, "/quorb.uploadgif");
+  EXPECT_EQ(manager()->getSavedCollection()->interruptedUploadContent(), std::set<std::string>{gif->vid});
+
+  std::filesystem::rename(path + ".away", path);
+  relaunch();
+  manager()->queueItemsForSynchronization(true);
+  EXPECT_TRUE(eventually([&] { return standin().state().saved(amy.userid).size() == 1; }));
+  settle();
+  EXPECT_FALSE(manager()->getSavedCollection()->interruptedUploadContent().has_value());
+  EXPECT_EQ(vids(manager()->getSavedCollection()), standin().state().saved(amy.userid));
+}
+
+TEST_F(Service, EverySendingPathCallsItsCompletionExactlyOnce) {
+  struct Case {
+    std::string name;
+    bool signedIn;
+    std::function<std::shared_ptr<VornObject>()> gif;
+    std::int64_t type;
+    std::optional<std::string> fault;  // a path whose replies are dropped
+    bool expectId;
+  };
+  auto missing = [this] {
+    auto gif = localGif();
+    std::filesystem::remove(NSURL::URLWithString(gif->vid)->path());
+    return gif;
+  };
+  std::vector<Case> cases{
+      {"signed out into Favorites", false, [this] { return item(1); }, 2, std::nullopt, false},
+      {"signed out web GIF into Saved", false, [this] { auto g = item(1); g->vid = "https://e.com/x.gif"; return g; }, 3, std::nullopt, false},
+      {"unreadable file", true, missing, 3, std::nullopt, false},
+      {"transport error", true, [this] { return item(1); }, 2, "/quorb.like", false},
+      {"upload refused", true, [this] { return localGif(); }, 3, "/quorb.uploadgif", false},
+      {"liked", true, [this] { return item(1); }, 2, std::nullopt, true},
+  };
+  auto amy = standin().state().accounts().seedUser("amy");
+  standin().state().accounts().seedToken("tok", amy.userid);
+  for (const auto& c : cases) {
+    if (c.signedIn) storeUser(amy, "tok");
+    else signOut();
+    standin().clearFaults();
+    if (c.fault) standin().injectFault(*c.fault, Fault::drop());
+    auto calls = std::make_shared<std::atomic<int>>(0);
+    auto result = std::make_shared<std::optional<std::string>>();
+    manager()->synchronizeVornAddition(c.gif(), 0, "quorbuser-" + std::to_string(amy.userid), "savedvorns", c.type, {},
+                                       std::nullopt, std::nullopt, [calls, result](std::optional<std::string> id) {
+                                         *result = id;
+                                         ++*calls;
+                                       });
+    EXPECT_TRUE(eventually([&] { return calls->load() > 0; })) << c.name;
+    settle();
+    EXPECT_EQ(calls->load(), 1) << c.name;
+    EXPECT_EQ(result->has_value(), c.expectId) << c.name;
+  }
+}
+
+TEST_F(Service, DailySyncMergesTheLikedAndPackStreamsAndReconcileKeepsWhatIsStillPending) {
+  auto amy = signIn("amy", "tok-amy");
+  auto bob = standin().state().accounts().seedUser("bob");
+  auto& state = standin().state();
+  state.setLiked(amy.userid, itemId(6), true);
+  state.setLiked(amy.userid, itemId(5), true);
+  auto kept = state.createCollection("kept", amy.userid);
+  state.addToCollection(kept, itemId(7));
+  auto followed = state.createCollection("followed", bob.userid);
+  state.subscribe(followed, amy.userid, true);
+
+  // Local packs: one the service dropped, one waiting for its id, one whose claim failed.
+  auto gone = manager()->createNewCollection("gone", false, true);
+  gone->setIdentifier(4242);
+  manager()->createNewCollection("pending", false, true);
+  auto unclaimed = manager()->createNewCollection("unclaimed", false, true);
+  unclaimed->setIdentifier(state.createCollection("unclaimed", std::nullopt, false, "right"));
+  unclaimed->setAnonymousToken("wrong");
+  manager()->claimCollectionsToCurrentUser();
+  settle();
+  EXPECT_TRUE(eventually([&] {
+    return standin().waitForRequest([](const StandinRequest& r) { return r.path == "/v1/claimpack"; }, 0).has_value();
+  }));
+  settle();
+  EXPECT_EQ(unclaimed->creator(), nullptr);
+
+  manager()->synchronizeLocalAndServerAPI(state.collectionObjects(amy.userid, standin().baseURL()), true);
+  std::vector<std::string> packs;
+  auto userPacks = manager()->getUserCreatedCollectionsWithSortByModifyDate(false).value();
+  for (const auto& pack : userPacks) packs.push_back(pack->name());
+  std::sort(packs.begin(), packs.end());
+  EXPECT_EQ(packs, (std::vector<std::string>{"followed", "kept", "pending", "unclaimed"}));
+  EXPECT_TRUE(manager()->getCollection("followed")->isSubscription());
+
+  manager()->synchronizeAllCollections();
+  settle();
+  EXPECT_EQ(vids(manager()->getFavoritesCollection()), (std::vector<std::string>{itemId(5), itemId(6)}));
+  EXPECT_EQ(vids(manager()->getCollection("kept")), std::vector<std::string>{itemId(7)});
+  EXPECT_TRUE(manager()->isVornInFavoritesWithVorn(item(5)));
+  EXPECT_EQ(manager()->collectionNameForVorn(itemId(7)), "kept");
+}
+
+TEST_F(Service, PacksDeletedWhileBeingCreatedAndSubscriptionsWaitForTheService) {
+  auto amy = signIn("amy", "tok-amy");
+  auto bob = standin().state().accounts().seedUser("bob");
+  auto& state = standin().state();
+  standin().injectFault("/quorb.createcollection", Fault::delay(0.3));
+  auto doomed = manager()->createNewCollection("short-lived", true, true);
+  manager()->deleteCollection(doomed);
+  manager()->save();
+  EXPECT_TRUE(eventually([&] {
+    return standin().waitForRequest([](const StandinRequest& r) { return r.path == "/quorb.removecollection"; }, 0).has_value();
+  }));
+  EXPECT_TRUE(eventually([&] { return !named(standin(), "short-lived"); }));
+  for (const auto& request : standin().requests()) EXPECT_NE(request.queryValue("collectionid"), "0");
+
+  auto followed = state.createCollection("bobs", bob.userid);
+  signOut();
+  ASSERT_NE(manager()->subscribeToCollectionWithName("bobs", followed, nullptr, nullptr), nullptr);
+  storeUser(amy, "tok-amy");
+  standin().injectFault("/quorb.subscribe", Fault::status500(), 1);
+  manager()->synchronizeAllSubscriptions();
+  EXPECT_TRUE(eventually([&] {
+    return standin().waitForRequest([](const StandinRequest& r) { return r.path == "/quorb.subscribe"; }, 0).has_value();
+  }));
+  settle();
+  EXPECT_EQ(manager()->getAllSubscribedCollections().size(), 1u);
+  manager()->synchronizeAllSubscriptions();
+  EXPECT_TRUE(eventually([&] { return state.collection(followed)->subscribers.contains(amy.userid); }));
+  EXPECT_TRUE(eventually([&] { drainMainQueue(); return manager()->getAllSubscribedCollections().empty(); }));
+}
+
+TEST_F(Service, OneAccountsCollectionsAreNeverSentIntoAnother) {
+  auto amy = signIn("amy", "tok-amy");
+  manager()->getFavoritesCollection()->append(item(1));
+  manager()->getSavedCollection()->append(item(2));
+  EXPECT_TRUE(eventually([&] { return standin().state().saved(amy.userid).size() == 1; }));
+  EXPECT_TRUE(eventually([&] { return standin().state().liked(amy.userid).size() == 1; }));
+  EXPECT_TRUE(eventually([&] { return !manager()->getSavedCollection()->interruptedUploadContent(); }));
+  auto bob = signIn("bob", "tok-bob");
+  manager()->signedInUserDidChange(record(amy), record(bob));
+  settle();
+  EXPECT_TRUE(manager()->getFavoritesCollection()->vorns().empty());
+  EXPECT_TRUE(manager()->getSavedCollection()->vorns().empty());
+  EXPECT_FALSE(manager()->isVornInFavoritesWithVorn(item(1)));
+  EXPECT_TRUE(standin().state().liked(bob.userid).empty());
+  EXPECT_TRUE(standin().state().saved(bob.userid).empty());
+  EXPECT_EQ(standin().state().liked(amy.userid), std::vector<std::string>{itemId(1)});
+}
+
+}  // namespace

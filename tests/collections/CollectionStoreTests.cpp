@@ -1,0 +1,155 @@
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "platform/foundation/NSNumber.h"
+#include "platform/foundation/Paths.h"
+#include "tests/collections/CollectionsFixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Store = CollectionsTest;
+
+std::vector<std::string> names(const CollectionManager::Collections& collections) {
+  std::vector<std::string> out;
+  for (const auto& collection : collections) out.push_back(collection->name());
+  return out;
+}
+
+TEST_F(Store, AFreshStoreGetsTheThreeSpecialCollectionsFirstWithTheirStamps) {
+  auto all = manager()->getAllCollections(true);
+  EXPECT_EQ(names(all), (std::vector<std::string>{"Recents", "Favorites", "Saved"}));
+  relaunch();
+  all = manager()->getAllCollections(true);
+  ASSERT_EQ(all.size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(all[i]->specialCollectionType(), static_cast<std::int64_t>(i + 1));
+    EXPECT_EQ(all[i]->dateCreated()->timeIntervalSince1970(), NSDate::kDistantPast + 100.0 * static_cast<double>(i + 1));
+    EXPECT_EQ(all[i]->identifier(), 0);
+    EXPECT_FALSE(all[i]->interruptedUploadContent().has_value());
+  }
+  struct stat file{};
+  ASSERT_EQ(stat((Paths::applicationSupport() / "zg.sqlite").c_str(), &file), 0);
+  EXPECT_EQ(file.st_mode & 0777, 0600u);
+}
+
+TEST_F(Store, SpecialCollectionsAreFoundByTypeNeverByAPacksName) {
+  // A pack named like a special collection, made before the special collections exist.
+  auto context = CoreDataContext::managedObjectContext();
+  auto pack = std::dynamic_pointer_cast<Collection>(context->insertNewObjectForEntityForName("Collection"));
+  pack->setName("Saved");
+  pack->setIdentifier(77);
+  CoreDataContext::save();
+  auto saved = manager()->getSavedCollection();
+  ASSERT_NE(saved, nullptr);
+  EXPECT_EQ(saved->specialCollectionType(), 3);
+  EXPECT_NE(saved, pack);
+  pack->setName("Recents");
+  manager()->addVornToRecents(item(1));
+  EXPECT_TRUE(pack->vorns().empty());
+  EXPECT_EQ(vids(manager()->getRecentsCollection()), std::vector<std::string>{itemId(1)});
+  // The service listing a pack called "Favorites" leaves the real Favorites alone.
+  manager()->synchronizeLocalAndServerAPI(
+      NSArray::make({NSDictionary::make({{"id", NSNumber::numberWithInteger(88)}, {"name", NSString::make("Favorites")}})}), false);
+  EXPECT_EQ(manager()->getFavoritesCollection()->identifier(), 0);
+  EXPECT_NE(manager()->getCollectionByIdentifier(88), nullptr);
+}
+
+TEST_F(Store, NewPacksAndQueriesFollowTheirRules) {
+  EXPECT_EQ(manager()->createNewCollection("Favorites", false, true), nullptr);
+  ASSERT_NE(manager()->createNewCollection("cats.", false, true), nullptr);
+  EXPECT_EQ(manager()->createNewCollection("cats.", false, true), nullptr);
+  EXPECT_NE(manager()->createNewCollection("Cats.", false, true), nullptr);
+  EXPECT_EQ(manager()->getCollection("catsX"), nullptr);
+  advance(10);
+  auto later = manager()->createNewCollection("dogs", false, true);
+  later->setValueForKey(NSNumber::numberWithInteger(4), "specialCollectionType");
+  EXPECT_EQ(names(*manager()->getUserCreatedCollectionsWithSortByModifyDate(true)), (std::vector<std::string>{"dogs", "cats.", "Cats."}));
+  auto subscription = manager()->subscribeToCollectionWithName("followed", 9, nullptr, nullptr);
+  ASSERT_NE(subscription, nullptr);
+  EXPECT_EQ(manager()->subscribeToCollectionWithName("again", 9, nullptr, nullptr), nullptr);
+  EXPECT_EQ(names(manager()->getAllSubscribedCollections()), std::vector<std::string>{"followed"});
+  relaunch();
+  EXPECT_EQ(names(manager()->getAllCollections(true)).size(), 7u);
+}
+
+TEST_F(Store, RecentsMovesAGifToTheFrontAndKeepsItOnce) {
+  for (std::size_t n : {1, 2, 3, 2}) manager()->addVornToRecents(item(n));
+  EXPECT_EQ(vids(manager()->getRecentsCollection()), (std::vector<std::string>{itemId(2), itemId(3), itemId(1)}));
+  EXPECT_TRUE(manager()->vornIDHashLookup.empty());
+  relaunch();
+  auto recents = manager()->getRecentsCollection();
+  EXPECT_EQ(vids(recents), (std::vector<std::string>{itemId(2), itemId(3), itemId(1)}));
+  EXPECT_EQ(recents->previewURL()->absoluteString(), item(2)->tinyGifUrl);
+  for (const auto& request : standin().requests()) EXPECT_FALSE(request.path.starts_with("/quorb.")) << request.path;
+}
+
+TEST_F(Store, LookupsFollowAdditionsRemovalsAndBulkChanges) {
+  auto pack = manager()->createNewCollection("pack", false, true);
+  auto gif = item(4);
+  pack->append(gif);
+  manager()->getFavoritesCollection()->append(item(4));
+  EXPECT_TRUE(manager()->isVornInFavoritesWithVorn(gif));
+  pack->remove(gif);
+  EXPECT_FALSE(manager()->isVornInFavoritesWithVorn(gif));  // the hash holds one entry per id
+  EXPECT_FALSE(manager()->favoriteVornWithVorn(gif));       // it was still a favourite
+  EXPECT_TRUE(manager()->favoriteVornWithVorn(gif));
+  EXPECT_TRUE(manager()->isVornInFavoritesWithVorn(gif));
+  // A bulk change rebuilds the lookups from the store.
+  manager()->purgeCollections();
+  EXPECT_FALSE(manager()->isVornInFavoritesWithVorn(gif));
+  EXPECT_TRUE(manager()->favoritedVornObjectList.empty());
+  auto tagged = item(5);
+  tagged->tags = {"Funny", "cat"};
+  manager()->getSavedCollection()->append(tagged);
+  EXPECT_EQ(manager()->getAllCollectedVorns("funny", true).size(), 1u);
+  EXPECT_TRUE(manager()->getAllCollectedVorns("fun", false).empty());
+}
+
+TEST_F(Store, RemovingALocalGifDeletesItsFileOnlyWhenNoOtherCollectionHoldsIt) {
+  auto gif = localGif();
+  auto path = NSURL::URLWithString(gif->vid)->path();
+  auto pack = manager()->createNewCollection("pack", false, true);
+  pack->append(gif);
+  manager()->getRecentsCollection()->append(gif);
+  pack->remove(gif);
+  EXPECT_TRUE(fs::exists(path));
+  manager()->removeVornFromRecents(gif);
+  EXPECT_FALSE(fs::exists(path));
+}
+
+TEST_F(Store, ADamagedStoreIsMovedAsideWithOneLineAndAFreshOneStarted) {
+  fs::create_directories(Paths::applicationSupport());
+  std::ofstream(Paths::applicationSupport() / "zg.sqlite") << std::string(2048, '#');
+  EXPECT_EQ(manager()->getAllCollections(false).size(), 3u);
+  int lines = 0;
+  for (const auto& line : printedLines()) lines += line.starts_with("Unresolved error ") ? 1 : 0;
+  EXPECT_EQ(lines, 1);
+  bool found = false;
+  for (const auto& entry : fs::directory_iterator(Paths::applicationSupport())) {
+    found = found || entry.path().filename().string().starts_with("zg.sqlite.corrupt-");
+  }
+  EXPECT_TRUE(found);
+}
+
+TEST_F(Store, ANewerStoreIsLeftAloneAndTheApplicationRunsWithoutSaving) {
+  manager()->createNewCollection("kept", false, true);
+  relaunch();
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((Paths::applicationSupport() / "zg.sqlite").c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version=9", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  const auto size = fs::file_size(Paths::applicationSupport() / "zg.sqlite");
+  // This version meets a store of the next one.
+  EXPECT_EQ(names(manager()->getAllCollections(true)), (std::vector<std::string>{"Recents", "Favorites", "Saved"}));
+  manager()->addVornToRecents(item(1));
+  EXPECT_EQ(vids(manager()->getRecentsCollection()), std::vector<std::string>{itemId(1)});
+  EXPECT_TRUE(printed("core data save manager"));
+  EXPECT_EQ(fs::file_size(Paths::applicationSupport() / "zg.sqlite"), size);
+  EXPECT_EQ(CoreDataContext::persistentStoreCoordinator()->storeState(), NSPersistentStoreCoordinator::StoreState::newerVersion);
+}
+
+}  // namespace

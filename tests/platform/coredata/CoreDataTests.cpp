@@ -1,0 +1,361 @@
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "platform/coredata/NSManagedObjectContext.h"
+#include "platform/foundation/NSDate.h"
+#include "platform/foundation/NSNumber.h"
+#include "platform/foundation/NSString.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::shared_ptr<NSManagedObjectModel> itemModel(int version = 1, std::vector<NSMigrationStep> migrations = {}) {
+  std::vector<NSAttributeDescription> attributes{{"count", NSAttributeType::integer64},
+                                                 {"flag", NSAttributeType::boolean},
+                                                 {"name", NSAttributeType::string},
+                                                 {"stamp", NSAttributeType::date},
+                                                 {"link", NSAttributeType::URI},
+                                                 {"tags", NSAttributeType::transformable},
+                                                 {"elements", NSAttributeType::orderedArchives}};
+  if (version >= 2) attributes.push_back({"extra", NSAttributeType::string});
+  return NSManagedObjectModel::make("Test", version, {NSEntityDescription::make("Item", attributes)}, std::move(migrations));
+}
+
+id text(const std::string& value) { return NSString::make(value); }
+id number(std::int64_t value) { return NSNumber::numberWithInteger(value); }
+
+std::vector<std::string> texts(const id& list) {
+  std::vector<std::string> out;
+  if (auto array = asA<NSArray>(list)) {
+    for (const auto& element : *array) out.push_back(asA<NSString>(element) ? asA<NSString>(element)->string() : "?");
+  }
+  return out;
+}
+
+// The first column of the first row of a statement run on the file with plain SQLite.
+std::string rawQuery(const fs::path& path, const char* sql) {
+  sqlite3* db = nullptr;
+  std::string out = "<failed>";
+  if (sqlite3_open(path.c_str(), &db) == SQLITE_OK) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK && sqlite3_step(statement) == SQLITE_ROW) {
+      const auto* text = sqlite3_column_text(statement, 0);
+      out = text ? reinterpret_cast<const char*>(text) : "";
+    }
+    sqlite3_finalize(statement);
+  }
+  sqlite3_close(db);
+  return out;
+}
+
+std::string textOf(const id& value) { return asA<NSString>(value) ? asA<NSString>(value)->string() : "<none>"; }
+
+class CoreDataTest : public GlimdeckTest {
+ protected:
+  fs::path storePath() { return home() / "store" / storeName; }
+  std::string storeName = "test.sqlite";
+
+  std::shared_ptr<NSManagedObjectContext> open(std::shared_ptr<NSManagedObjectModel> model = itemModel(),
+                                               std::shared_ptr<NSError>* error = nullptr) {
+    coordinator = NSPersistentStoreCoordinator::make(std::move(model));
+    auto added = coordinator->addPersistentStoreWithURL(NSURL::fileURLWithPath(storePath().string(), false));
+    if (error) *error = added ? nullptr : added.error();
+    auto context = NSManagedObjectContext::make(NSManagedObjectContextConcurrencyType::mainQueue);
+    context->persistentStoreCoordinator = coordinator;
+    return context;
+  }
+
+  std::vector<std::shared_ptr<NSManagedObject>> fetch(NSManagedObjectContext& context, std::vector<NSComparison> predicate = {},
+                                                      std::vector<NSSortDescriptor> sort = {}) {
+    auto request = NSFetchRequest::fetchRequestWithEntityName("Item");
+    request.predicate = std::move(predicate);
+    request.sortDescriptors = std::move(sort);
+    auto found = context.executeFetchRequest(request);
+    EXPECT_TRUE(found.has_value());
+    return found ? *found : std::vector<std::shared_ptr<NSManagedObject>>{};
+  }
+
+  std::vector<std::string> names(const std::vector<std::shared_ptr<NSManagedObject>>& objects) {
+    std::vector<std::string> out;
+    for (const auto& object : objects) out.push_back(textOf(object->valueForKey("name")));
+    return out;
+  }
+
+  std::shared_ptr<NSPersistentStoreCoordinator> coordinator;
+};
+
+TEST_F(CoreDataTest, EveryAttributeTypeRoundTripsThroughAReopenedStore) {
+  {
+    auto context = open();
+    auto item = context->insertNewObjectForEntityForName("Item");
+    item->setValueForKey(number(-7), "count");
+    item->setValueForKey(NSNumber::numberWithBool(true), "flag");
+    item->setValueForKey(text("first"), "name");
+    item->setValueForKey(NSDate::dateWithTimeIntervalSince1970(NSDate::kDistantPast + 100), "stamp");
+    item->setValueForKey(NSURL::URLWithString("https://example.com/a b"), "link");
+    item->setValueForKey(NSArray::make(), "tags");  // an empty list is not "no list"
+    item->setValueForKey(NSArray::make({text("a"), text("b")}), "elements");
+    auto other = context->insertNewObjectForEntityForName("Item");
+    other->setValueForKey(text("second"), "name");
+    ASSERT_TRUE(context->save());
+    EXPECT_FALSE(item->objectID()->isTemporaryID());
+  }
+  auto context = open();
+  auto items = fetch(*context);
+  ASSERT_EQ(names(items), (std::vector<std::string>{"first", "second"}));
+  auto& item = items[0];
+  EXPECT_EQ(asA<NSNumber>(item->valueForKey("count"))->integerValue(), -7);
+  EXPECT_TRUE(asA<NSNumber>(item->valueForKey("flag"))->boolValue());
+  EXPECT_EQ(asA<NSDate>(item->valueForKey("stamp"))->timeIntervalSince1970(), NSDate::kDistantPast + 100);
+  EXPECT_EQ(item->valueForKey("link"), nullptr);  // not a URL: nothing was stored
+  ASSERT_NE(asA<NSArray>(item->valueForKey("tags")), nullptr);
+  EXPECT_EQ(asA<NSArray>(item->valueForKey("tags"))->count(), 0u);
+  EXPECT_EQ(items[1]->valueForKey("tags"), nullptr);
+  EXPECT_EQ(texts(item->valueForKey("elements")), (std::vector<std::string>{"a", "b"}));
+  EXPECT_TRUE(texts(items[1]->valueForKey("elements")).empty());
+}
+
+TEST_F(CoreDataTest, FetchesSeeUnsavedInsertsAndChangesButNotUnsavedDeletes) {
+  auto context = open();
+  for (const char* name : {"a", "b", "c", "d"}) {
+    auto item = context->insertNewObjectForEntityForName("Item");
+    item->setValueForKey(text(name), "name");
+    item->setValueForKey(number(name[0] - 'a'), "count");
+  }
+  ASSERT_TRUE(context->save());
+  auto items = fetch(*context);
+  context->deleteObject(items[1]);
+  EXPECT_EQ(items[1]->managedObjectContext(), nullptr);
+  items[2]->setValueForKey(text("renamed"), "name");
+  auto added = context->insertNewObjectForEntityForName("Item");
+  added->setValueForKey(text("e"), "name");
+  added->setValueForKey(number(9), "count");
+
+  struct Case {
+    std::vector<NSComparison> predicate;
+    std::vector<NSSortDescriptor> sort;
+    std::vector<std::string> expected;
+  };
+  std::vector<Case> cases{
+      {{}, {}, {"a", "renamed", "d", "e"}},
+      {{NSComparison::equal("name", text("c"))}, {}, {}},
+      {{NSComparison::equal("name", text("renamed"))}, {}, {"renamed"}},
+      {{NSComparison::equal("name", text("b"))}, {}, {}},
+      {{NSComparison::notIn("count", {number(0), number(3)})}, {}, {"renamed", "e"}},
+      {{NSComparison::notEqual("count", number(9)), NSComparison::notEqual("name", text("a"))}, {}, {"renamed", "d"}},
+      {{}, {{"count", false}}, {"e", "d", "renamed", "a"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(names(fetch(*context, c.predicate, c.sort)), c.expected);
+  // The same row is the same object.
+  EXPECT_EQ(fetch(*context, {NSComparison::equal("name", text("a"))}).front(), items[0]);
+  ASSERT_TRUE(context->save());
+  EXPECT_EQ(names(open()->executeFetchRequest(NSFetchRequest::fetchRequestWithEntityName("Item")).value()),
+            (std::vector<std::string>{"a", "renamed", "d", "e"}));
+}
+
+TEST_F(CoreDataTest, ListChangesWriteOnlyTheElementsThatChanged) {
+  auto context = open();
+  auto item = context->insertNewObjectForEntityForName("Item");
+  ASSERT_TRUE(context->save());
+  // Growing the list at its front costs the same few statements however long it is.
+  std::vector<std::uint64_t> costs;
+  for (int n = 0; n < 300; ++n) {
+    auto list = asA<NSArray>(item->valueForKey("elements"))->copy();
+    list->insertObject(text(std::to_string(n)), 0);
+    item->setValueForKey(list, "elements");
+    const auto before = coordinator->stepCount();
+    ASSERT_TRUE(context->save());
+    if (n == 10 || n == 299) costs.push_back(coordinator->stepCount() - before);
+  }
+  EXPECT_EQ(costs[0], costs[1]);
+  // Moves, removals and insertions in the middle keep the order through a reopen.
+  auto list = asA<NSArray>(item->valueForKey("elements"))->copy();
+  auto moved = list->objectAtIndex(250);
+  list->removeObjectAtIndex(250);
+  list->insertObject(moved, 0);
+  list->removeObjectAtIndex(5);
+  list->insertObject(text("middle"), 100);
+  for (int i = 0; i < 60; ++i) list->insertObject(text("squeeze" + std::to_string(i)), 101);  // exhausts the gap
+  item->setValueForKey(list, "elements");
+  ASSERT_TRUE(context->save());
+  auto expected = texts(list);
+  auto reopened = open();
+  EXPECT_EQ(texts(fetch(*reopened).front()->valueForKey("elements")), expected);
+}
+
+TEST_F(CoreDataTest, AFailingStepLeavesEveryChangePendingAndALaterSaveWritesThem) {
+  // Fail each statement of one mixed save in turn (insert, update, list change, delete), each
+  // time on a store of its own.
+  for (int n = 1;; ++n) {
+    storeName = "failing-" + std::to_string(n) + ".sqlite";
+    auto context = open();
+    auto kept = context->insertNewObjectForEntityForName("Item");
+    kept->setValueForKey(text("kept"), "name");
+    kept->setValueForKey(NSArray::make({text("k0")}), "elements");
+    auto doomed = context->insertNewObjectForEntityForName("Item");
+    doomed->setValueForKey(text("doomed"), "name");
+    ASSERT_TRUE(context->save());
+
+    auto fresh = context->insertNewObjectForEntityForName("Item");
+    fresh->setValueForKey(text("fresh"), "name");
+    fresh->setValueForKey(NSArray::make({text("x"), text("y")}), "elements");
+    kept->setValueForKey(NSArray::make({text("k1"), asA<NSArray>(kept->valueForKey("elements"))->firstObject()}), "elements");
+    kept->setValueForKey(number(n), "count");
+    context->deleteObject(doomed);
+    coordinator->failStepAfter(n);
+    const bool failed = !context->save();
+    coordinator->failStepAfter(std::nullopt);
+    if (failed) {
+      EXPECT_TRUE(context->hasChanges());
+      EXPECT_TRUE(fresh->isInserted());
+      auto other = NSManagedObjectContext::make(NSManagedObjectContextConcurrencyType::mainQueue);
+      other->persistentStoreCoordinator = coordinator;
+      EXPECT_EQ(names(fetch(*other)), (std::vector<std::string>{"kept", "doomed"})) << "step " << n;
+      ASSERT_TRUE(context->save()) << "step " << n;
+    }
+    auto reopened = open();
+    auto items = fetch(*reopened);
+    EXPECT_EQ(names(items), (std::vector<std::string>{"kept", "fresh"})) << "step " << n;
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(texts(items[0]->valueForKey("elements")), (std::vector<std::string>{"k1", "k0"}));
+    EXPECT_EQ(texts(items[1]->valueForKey("elements")), (std::vector<std::string>{"x", "y"}));
+    if (!failed) {
+      EXPECT_GT(n, 5);
+      break;
+    }
+  }
+}
+
+TEST_F(CoreDataTest, TheStoreGetsAPrivateFolderAndFileInWriteAheadLogModeWithFullSync) {
+  auto context = open();
+  struct stat folder{}, file{};
+  ASSERT_EQ(stat(storePath().parent_path().c_str(), &folder), 0);
+  ASSERT_EQ(stat(storePath().c_str(), &file), 0);
+  EXPECT_EQ(folder.st_mode & 0777, 0700u);
+  EXPECT_EQ(file.st_mode & 0777, 0600u);
+  EXPECT_EQ(rawQuery(storePath(), "PRAGMA journal_mode"), "wal");
+}
+
+TEST_F(CoreDataTest, MigrationsRunStepByStepAndAFailedOneStartsAFreshStore) {
+  {
+    auto context = open();
+    context->insertNewObjectForEntityForName("Item")->setValueForKey(text("old"), "name");
+    ASSERT_TRUE(context->save());
+  }
+  auto migrated = open(itemModel(2, {{2, {"ALTER TABLE \"Item\" ADD COLUMN \"extra\" TEXT"}}}));
+  auto items = fetch(*migrated);
+  ASSERT_EQ(names(items), std::vector<std::string>{"old"});
+  items[0]->setValueForKey(text("more"), "extra");
+  ASSERT_TRUE(migrated->save());
+  EXPECT_EQ(textOf(fetch(*open(itemModel(2))).front()->valueForKey("extra")), "more");
+
+  std::shared_ptr<NSError> error;
+  auto broken = open(itemModel(3, {{3, {"ALTER TABLE \"Nothing\" ADD COLUMN x"}}}), &error);
+  ASSERT_NE(error, nullptr);
+  ASSERT_TRUE(coordinator->movedAsideTo().has_value());
+  EXPECT_TRUE(fs::exists(*coordinator->movedAsideTo()));
+  EXPECT_TRUE(fetch(*broken).empty());
+  EXPECT_EQ(coordinator->storeState(), NSPersistentStoreCoordinator::StoreState::open);
+}
+
+TEST_F(CoreDataTest, ADamagedStoreIsMovedAsideWithItsLogAndAFreshOneStarted) {
+  fs::create_directories(storePath().parent_path());
+  std::ofstream(storePath()) << std::string(4096, 'x');
+  std::shared_ptr<NSError> error;
+  auto context = open(itemModel(), &error);
+  ASSERT_NE(error, nullptr);
+  EXPECT_NE(error->localizedDescription().find("moved aside to test.sqlite.corrupt-"), std::string::npos);
+  auto aside = coordinator->movedAsideTo().value();
+  EXPECT_TRUE(aside.filename().string().starts_with("test.sqlite.corrupt-"));
+  EXPECT_TRUE(fs::exists(aside));
+  context->insertNewObjectForEntityForName("Item");
+  EXPECT_TRUE(context->save());
+}
+
+TEST_F(CoreDataTest, ANewerStoreIsLeftUntouchedAndNothingIsSaved) {
+  {
+    auto context = open();
+    context->insertNewObjectForEntityForName("Item")->setValueForKey(text("future"), "name");
+    ASSERT_TRUE(context->save());
+    coordinator.reset();
+  }
+  rawQuery(storePath(), "PRAGMA user_version=9");
+  ASSERT_EQ(rawQuery(storePath(), "PRAGMA user_version"), "9");
+  auto sizeBefore = fs::file_size(storePath());
+  std::shared_ptr<NSError> error;
+  auto context = open(itemModel(), &error);
+  ASSERT_NE(error, nullptr);
+  EXPECT_EQ(coordinator->storeState(), NSPersistentStoreCoordinator::StoreState::newerVersion);
+  auto item = context->insertNewObjectForEntityForName("Item");
+  item->setValueForKey(text("here"), "name");
+  EXPECT_EQ(names(fetch(*context)), std::vector<std::string>{"here"});
+  EXPECT_FALSE(context->save());
+  EXPECT_TRUE(context->hasChanges());
+  EXPECT_EQ(fs::file_size(storePath()), sizeBefore);
+  EXPECT_FALSE(coordinator->movedAsideTo().has_value());
+}
+
+// Run by the test below in a child process: saves forever, one element and one counter per save.
+TEST_F(CoreDataTest, SaveLoopChild) {
+  const char* path = std::getenv("GLIMDECK_SAVE_LOOP_STORE");
+  const char* fd = std::getenv("GLIMDECK_SAVE_LOOP_FD");
+  if (!path || !fd) GTEST_SKIP() << "runs only as the child of the kill test";
+  auto coordinator = NSPersistentStoreCoordinator::make(itemModel());
+  ASSERT_TRUE(coordinator->addPersistentStoreWithURL(NSURL::fileURLWithPath(path, false)));
+  auto context = NSManagedObjectContext::make(NSManagedObjectContextConcurrencyType::mainQueue);
+  context->persistentStoreCoordinator = coordinator;
+  auto item = context->insertNewObjectForEntityForName("Item");
+  for (std::int64_t n = 1;; ++n) {
+    auto list = asA<NSArray>(item->valueForKey("elements"))->copy();
+    list->addObject(text(std::to_string(n)));
+    item->setValueForKey(list, "elements");
+    item->setValueForKey(number(n), "count");
+    if (!context->save()) std::_Exit(3);
+    if (n == 50) (void)!write(std::atoi(fd), "x", 1);
+  }
+}
+
+TEST_F(CoreDataTest, KillingAProcessInTheMiddleOfASaveLoopLeavesACommittedPrefix) {
+  int pipeFds[2];
+  ASSERT_EQ(pipe(pipeFds), 0);
+  fs::create_directories(storePath().parent_path());
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(pipeFds[0]);
+    setenv("GLIMDECK_SAVE_LOOP_STORE", storePath().c_str(), 1);
+    setenv("GLIMDECK_SAVE_LOOP_FD", std::to_string(pipeFds[1]).c_str(), 1);
+    execl("/proc/self/exe", "child", "--gtest_filter=CoreDataTest.SaveLoopChild", static_cast<char*>(nullptr));
+    std::_Exit(127);
+  }
+  close(pipeFds[1]);
+  char signal = 0;
+  ASSERT_EQ(read(pipeFds[0], &signal, 1), 1);
+  close(pipeFds[0]);
+  kill(child, SIGKILL);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status));
+
+  EXPECT_EQ(rawQuery(storePath(), "PRAGMA integrity_check"), "ok");
+
+  auto reopened = open();
+  auto items = fetch(*reopened);
+  ASSERT_EQ(items.size(), 1u);
+  const auto count = asA<NSNumber>(items[0]->valueForKey("count"))->integerValue();
+  EXPECT_GE(count, 50);
+  std::vector<std::string> expected;
+  for (std::int64_t n = 1; n <= count; ++n) expected.push_back(std::to_string(n));
+  EXPECT_EQ(texts(items[0]->valueForKey("elements")), expected);
+}
+
+}  // namespace

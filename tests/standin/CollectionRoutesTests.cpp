@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include "tests/standin/HttpGet.h"
+#include "tests/support/StandinFixture.h"
+
+namespace {
+
+class CollectionRoutesTest : public StandinTest {
+ protected:
+  void SetUp() override {
+    StandinTest::SetUp();
+    user = standin().state().accounts().seedUser("amy");
+    standin().state().accounts().seedToken("tok", user.userid);
+  }
+  // The stand-in's address spelt for one base, as the client spells it.
+  std::string on(const std::string& host, const std::string& pathAndQuery) {
+    return "http://" + host + ":" + std::to_string(standin().port()) + pathAndQuery;
+  }
+  StandinUser user;
+};
+
+TEST_F(CollectionRoutesTest, EachCallAnswersOnlyOnItsOwnBase) {
+  const std::string item = standin().catalogue().items()[3].id;
+  struct Case {
+    std::string host, path;
+    long status;
+  };
+  std::vector<Case> cases{{"127.0.0.1", "/quorb.like?token=tok&pid=" + item + "&remove=false", 404},
+                          {"legacy-api.localhost", "/quorb.like?token=tok&pid=" + item + "&remove=false", 404},
+                          {"legacy-web.localhost", "/quorb.like?token=wrong&pid=" + item + "&remove=false", 401},
+                          {"legacy-web.localhost", "/quorb.like?token=tok&pid=" + item + "&remove=false", 200},
+                          {"legacy-web.localhost", "/v1/userliked?access_token=tok", 404},
+                          {"127.0.0.1", "/v1/userliked?access_token=tok", 200}};
+  for (const auto& c : cases) EXPECT_EQ(httpGet(on(c.host, c.path)).status, c.status) << c.host << c.path;
+  EXPECT_EQ(standin().state().liked(user.userid), std::vector<std::string>{item});
+  EXPECT_NE(httpGet(on("127.0.0.1", "/v1/userliked?access_token=tok")).body.find("\"id\":\"" + item + "\""), std::string::npos);
+}
+
+TEST_F(CollectionRoutesTest, AnonymousPacksTakeItemsWithTheirTokenAndCanBeClaimed) {
+  auto created = httpGet(on("127.0.0.1", "/v1/createpack?title=Cats"));
+  ASSERT_EQ(created.status, 200);
+  auto packs = standin().state().collections();
+  ASSERT_EQ(packs.size(), 1u);
+  const auto pack = packs[0];
+  EXPECT_NE(created.body.find("\"token\":\"" + *pack.packToken + "\""), std::string::npos);
+  const std::string item = standin().catalogue().items()[0].id;
+  const std::string channel = "channelid=pack-" + std::to_string(pack.id);
+  EXPECT_EQ(httpGet(on("legacy-api.localhost", "/v1/collect?id=" + item + "&" + channel + "&pack_token=nope")).status, 403);
+  EXPECT_EQ(httpGet(on("legacy-api.localhost", "/v1/collect?id=" + item + "&" + channel + "&pack_token=" + *pack.packToken)).status, 200);
+  HttpCall upload{.method = "POST", .url = on("127.0.0.1", "/v1/upload")};
+  upload.parts = {{"channelid", "pack-" + std::to_string(pack.id), "", ""},
+                  {"pack_token", *pack.packToken, "", ""},
+                  {"tags", ",funny,cat", "", ""},
+                  {"file", std::string("GIF89a\x03\x00\x02\x00", 10), "image.gif", "application/octet-stream"}};
+  auto uploaded = perform(upload);
+  ASSERT_EQ(uploaded.status, 200) << uploaded.body;
+  auto items = standin().state().collection(pack.id)->items;
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[1], item);
+  auto stored = standin().state().upload(items[0]);
+  ASSERT_TRUE(stored.has_value());
+  EXPECT_EQ(stored->tags, (std::vector<std::string>{"funny", "cat"}));
+  EXPECT_EQ(std::make_pair(stored->width, stored->height), std::make_pair(3, 2));
+  EXPECT_EQ(httpGet(on("127.0.0.1", "/uploads/" + items[0] + ".gif")).body, stored->bytes);
+
+  EXPECT_EQ(httpGet(on("127.0.0.1", "/v1/claimpack?id=" + std::to_string(pack.id) + "&pack_token=x&access_token=tok")).status, 403);
+  EXPECT_EQ(httpGet(on("127.0.0.1", "/v1/claimpack?id=" + std::to_string(pack.id) + "&pack_token=" + *pack.packToken +
+                                        "&access_token=tok")).status,
+            200);
+  EXPECT_EQ(standin().state().collection(pack.id)->owner, user.userid);
+}
+
+}  // namespace

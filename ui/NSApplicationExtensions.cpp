@@ -1,7 +1,0 @@
-#include "ui/NSApplicationExtensions.h"
-
-#include "app/AppDelegate.h"
-
-std::shared_ptr<AppDelegate> getAppDelegate() {
-  return std::dynamic_pointer_cast<AppDelegate>(NSApp()->delegate());
-}
