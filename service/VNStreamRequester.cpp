@@ -105,7 +105,7 @@ void VNStreamRequester::handleReply(const std::shared_ptr<NSData>& data, const s
   std::optional<std::string> next;
   bool emptyReply = false;
   bool unusable = false;
-  auto failure = JSONReader::read(data->view(), data->length(), [&](const JSONReader::Document& document) {
+  auto failure = JSONReader::read(data->view(), data->capacity(), [&](const JSONReader::Document& document) {
     simdjson::dom::object reply;
     if (document.root.get(reply) != simdjson::SUCCESS || reply.begin() == reply.end()) {
       emptyReply = true;

@@ -13,7 +13,7 @@ std::shared_ptr<VornObject> handleGetVornDataResponse(const std::shared_ptr<NSDa
                                                       const std::shared_ptr<NSError>& error) {
   if (!data || error) return nullptr;
   std::shared_ptr<VornObject> item;
-  JSONReader::read(data->view(), data->length(), [&](const JSONReader::Document& document) {
+  JSONReader::read(data->view(), data->capacity(), [&](const JSONReader::Document& document) {
     simdjson::dom::object reply;
     if (document.root.get(reply) != simdjson::SUCCESS) return;
     std::optional<JSONReader::Element> results;

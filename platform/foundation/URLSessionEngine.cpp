@@ -21,6 +21,7 @@
 #include "platform/foundation/NSURLSession.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/ProcessShutdown.h"
+#include "platform/foundation/JSONReader.h"
 #include "platform/foundation/TemporaryFiles.h"
 
 using namespace std::string_view_literals;
@@ -37,6 +38,10 @@ constexpr long kMinimumBytesPerSecond = 1024;
 // What a reply's header may hold, across its redirects and interim answers. Far above any
 // real server's, and low enough that a hostile one cannot hold the network thread.
 constexpr std::size_t kMaxHeaderFields = 256;
+// Room left after a gathered body for a parser that reads past its end.
+constexpr std::size_t kReadPadding = JSONReader::padding;
+// The most a stated Content-Length reserves ahead of the bytes arriving.
+constexpr std::int64_t kReserveLimit = std::int64_t{16} << 20;
 constexpr std::size_t kMaxHeaderBytes = 256 * 1024;
 
 using SteadyClock = std::chrono::steady_clock;
@@ -187,6 +192,14 @@ struct URLSessionTransfer {
     }
     response = NSHTTPURLResponse::make(responseURL, status, headers);
     expected = response->expectedContentLength();
+    // A body gathered whole goes into one buffer sized by its stated length, with room after
+    // it for the JSON parser's padding, so that it is neither regrown nor copied to be read.
+    // A stated length is only a hint: a compressed body grows past it, and a hostile one
+    // reserves no more than kReserveLimit.
+    if (collect && expected > 0 && received.empty()) {
+      const auto ahead = std::max<std::int64_t>(0, std::min<std::int64_t>({expected, cap, kReserveLimit}));
+      received.reserve(static_cast<std::size_t>(ahead) + kReadPadding);
+    }
     task->bytesExpectedToReceive_.store(expected);
     std::lock_guard lock(task->mutex_);
     task->response_ = response;
@@ -482,7 +495,11 @@ struct URLSessionEngineState {
     }
     outcome.response = transfer->response;
     if (!outcome.error) {
-      if (transfer->collect) outcome.data = NSData::make(std::move(transfer->received));
+      if (transfer->collect) {
+        auto& received = transfer->received;
+        if (received.capacity() < received.size() + kReadPadding) received.reserve(received.size() + kReadPadding);
+        outcome.data = NSData::make(std::move(received));
+      }
       if (transfer->fd >= 0) {
         ::close(transfer->fd);
         transfer->fd = -1;
