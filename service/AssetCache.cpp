@@ -274,6 +274,27 @@ void AssetCache::cacheAssetWithData(const std::shared_ptr<NSData>& data, std::st
 
 void AssetCache::storeAsset(const std::shared_ptr<NSData>& data, std::string_view key,
                             const std::optional<std::string>& suffix) {
+  std::string_view bytes = data ? data->view() : std::string_view();
+  storeFile(key, suffix, [&](const std::string& path) { return writeReplacing(path, bytes); });
+}
+
+bool AssetCache::cacheAssetWithFile(const std::string& path, std::string_view forKey,
+                                    const std::optional<std::string>& appendSuffixToFile) {
+  return storeFile(forKey, appendSuffixToFile, [&](const std::string& target) {
+    std::error_code error;
+    std::filesystem::rename(path, target, error);
+    if (error == std::errc::cross_device_link) {
+      error.clear();
+      std::filesystem::copy_file(path, target, std::filesystem::copy_options::overwrite_existing, error);
+      if (error) std::filesystem::remove(target, error);
+    }
+    return !error;
+  });
+}
+
+bool AssetCache::storeFile(std::string_view key, const std::optional<std::string>& suffix,
+                           const std::function<bool(const std::string& path)>& place) {
+  bool stored = false;
   withLock([&] {
     if (mapping_.contains(std::string(key))) removeLocked(key);
 
@@ -282,14 +303,15 @@ void AssetCache::storeAsset(const std::shared_ptr<NSData>& data, std::string_vie
     if (suffix && isSafeSuffix(*suffix)) name += "." + *suffix;
     auto url = systemCachePath()->URLByAppendingPathComponent(name, false);
 
-    std::string_view bytes = data ? data->view() : std::string_view();
-    if (writeReplacing(url->path(), bytes)) {
+    if (place(url->path())) {
       mapping_[std::string(key)] = url;
       order_.emplace_back(key);
       saveMapping();
+      stored = true;
     }
     trimToLimit();
   });
+  return stored;
 }
 
 void AssetCache::trimToLimit() {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <cmath>
 #include <cstdlib>
 #include <deque>
@@ -158,6 +159,8 @@ struct URLSessionTransfer {
   std::int64_t expected = -1;
   std::int64_t bodySize = 0;
   std::int64_t bytesSent = 0;
+  std::int64_t progressReported = 0;  // bytes received at the last progress report
+  SteadyClock::time_point progressReportedAt{};
 
   std::string hostKey;
   bool added = false;  // handed to libcurl; otherwise waiting for a connection to its host
@@ -280,13 +283,28 @@ struct URLSessionTransfer {
         }
         done += static_cast<std::size_t>(written);
       }
-      auto downloadTask = std::static_pointer_cast<NSURLSessionDownloadTask>(task);
-      const std::int64_t written = static_cast<std::int64_t>(length), total = bytesReceived, expectedTotal = expected;
-      session->withDelegate([=](NSURLSessionDelegate& delegate, const std::shared_ptr<NSURLSession>& s) {
-        if (!downloadTask->wasCancelled()) delegate.URLSession(s, downloadTask, written, total, expectedTotal);
-      });
+      reportDownloadProgress();
     }
     return true;
+  }
+
+  // A download's progress goes to the delegate at most once per hundredth of the stated
+  // length or per 50 ms, and always at the end: a post per 16 kB piece cost more than the
+  // transfer. The bytes written since the last report are reported together.
+  void reportDownloadProgress(bool ending = false) {
+    if (bytesReceived == progressReported) return;
+    const auto now = SteadyClock::now();
+    const bool complete = ending || (expected > 0 && bytesReceived >= expected);
+    const bool hundredth = expected > 0 && (bytesReceived - progressReported) * 100 >= expected;
+    const bool interval = now - progressReportedAt >= std::chrono::milliseconds(50);
+    if (!complete && !hundredth && !interval) return;
+    auto downloadTask = std::static_pointer_cast<NSURLSessionDownloadTask>(task);
+    const std::int64_t written = bytesReceived - progressReported, total = bytesReceived, expectedTotal = expected;
+    progressReported = bytesReceived;
+    progressReportedAt = now;
+    session->withDelegate([=](NSURLSessionDelegate& delegate, const std::shared_ptr<NSURLSession>& s) {
+      if (!downloadTask->wasCancelled()) delegate.URLSession(s, downloadTask, written, total, expectedTotal);
+    });
   }
 
   void onProgress(curl_off_t uploaded) {
@@ -501,6 +519,8 @@ struct URLSessionEngineState {
         outcome.data = NSData::make(std::move(received));
       }
       if (transfer->fd >= 0) {
+        // What the last pieces wrote is reported before the file is handed over.
+        transfer->reportDownloadProgress(true);
         ::close(transfer->fd);
         transfer->fd = -1;
         // The session removes the file once the delegate or completion has seen it.
@@ -552,7 +572,9 @@ struct URLSessionEngineState {
     transfer->stream = task->kind_ != NSURLSessionTask::Kind::download && !transfer->collect &&
                        task->session_->hasDelegate_;
     if (task->kind_ == NSURLSessionTask::Kind::download) {
-      std::string pattern = (Paths::temporary() / (URLSessionEngine::downloadFilePrefix() + "XXXXXX")).string();
+      const std::filesystem::path folder =
+          configuration.downloadDirectory.empty() ? Paths::temporary() : std::filesystem::path(configuration.downloadDirectory);
+      std::string pattern = (folder / (URLSessionEngine::downloadFilePrefix() + "XXXXXX")).string();
       const int fd = ::mkstemp(pattern.data());
       if (fd < 0) {
         return fail(task, makeURLError(NSURLError::cannotCreateFile, "The download's temporary file could not be created.", url));
