@@ -43,7 +43,7 @@ test-tsan: setup
 	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1 ctest $(CTEST_FLAGS) -L tsan
 
 bench: build
-	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.2; done
+	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.2 --benchmark_repetitions=5 --benchmark_display_aggregates_only=true; done
 
 gallery: build
 	$(BUILD)/glimdeck-gallery $(BUILD)/gallery

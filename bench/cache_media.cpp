@@ -161,7 +161,8 @@ void BM_Download20TinyGifsIntoTheCache(benchmark::State& state) {
   auto delegate = std::make_shared<CountingDelegate>();
   downloader->setDelegate(delegate);
   CurlMultiIntoFiles curl(std::filesystem::path(AssetCache::shared()->systemCachePath()->path()) / "bench-curl");
-  std::size_t round = 0;
+  // Counted across repetitions too, so that no round finds its addresses cached.
+  static std::size_t round = 0;
   bench::compareWithBaseline(
       state,
       [&] {

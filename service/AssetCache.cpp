@@ -114,7 +114,10 @@ void AssetCache::withLock(const std::function<void()>& work) {
     ~Guard() {
       // The archives are written once, when the outermost operation ends, however many
       // entries it changed (a trim removes fifty).
-      if (--cache.depth_ == 0 && cache.dirty_) cache.writeArchives();
+      if (--cache.depth_ == 0) {
+        const bool hold = std::exchange(cache.holdArchives_, false);
+        if (cache.dirty_ && !hold) cache.writeArchives();
+      }
       cache.unlock();
     }
   };
@@ -278,8 +281,20 @@ void AssetCache::storeAsset(const std::shared_ptr<NSData>& data, std::string_vie
   storeFile(key, suffix, [&](const std::string& path) { return writeReplacing(path, bytes); });
 }
 
+void AssetCache::flushArchives() { withLock(nullptr); }
+
 bool AssetCache::cacheAssetWithFile(const std::string& path, std::string_view forKey,
-                                    const std::optional<std::string>& appendSuffixToFile) {
+                                    const std::optional<std::string>& appendSuffixToFile, bool deferArchives) {
+  bool stored = false;
+  withLock([&] {
+    holdArchives_ = holdArchives_ || deferArchives;
+    stored = moveFileIn(path, forKey, appendSuffixToFile);
+  });
+  return stored;
+}
+
+bool AssetCache::moveFileIn(const std::string& path, std::string_view forKey,
+                            const std::optional<std::string>& appendSuffixToFile) {
   return storeFile(forKey, appendSuffixToFile, [&](const std::string& target) {
     std::error_code error;
     std::filesystem::rename(path, target, error);
