@@ -189,13 +189,17 @@ void BM_RefusedFiftyMegabyteDownload(benchmark::State& state) {
   auto downloader = CollectionViewGifDownloader::make();
   auto delegate = std::make_shared<CountingDelegate>();
   downloader->setDelegate(delegate);
-  auto url = NSURL::URLWithString(server().baseURL() + "/media/sized/50000000.gif" +
-                                  (state.range(0) ? "?chunked=1" : ""));
+  // A new address each time: a refused address is remembered and never fetched again.
+  static int run = 0;
+  auto nextURL = [&] {
+    return NSURL::URLWithString(server().baseURL() + "/media/sized/50000000.gif?run=" + std::to_string(run++) +
+                                (state.range(0) ? "&chunked=1" : ""));
+  };
   long before = peakResidentKilobytes();
   for (auto _ : state) {
     Countdown countdown(1);
     delegate->countdown = &countdown;
-    downloader->downloadMedia(url, DownloadFileType::gif);
+    downloader->downloadMedia(nextURL(), DownloadFileType::gif);
     countdown.wait();
     if (delegate->lastStatus != DownloadCompleteStatus::fileTooLarge) state.SkipWithError("not refused");
   }
