@@ -5,6 +5,7 @@
 #include "platform/appkit/NSCursor.h"
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSWindow.h"
+#include "platform/appkit/WindowServer.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/foundation/ProcessShutdown.h"
@@ -163,6 +164,7 @@ void NSApplication::setKeyWindow(const std::shared_ptr<NSWindow>& window) {
   if (window && window->canBecomeMainWindow()) mainWindow_ = window;
   if (old) old->resignKeyWindow();
   if (window) window->becomeKeyWindow();
+  if (auto server = WindowServer::current(); server && window) server->windowDidBecomeKey(window);
 }
 
 // ---- modal sessions -------------------------------------------------------------------

@@ -7,6 +7,8 @@
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSFont.h"
 #include "platform/appkit/NSMutableAttributedString.h"
+#include "platform/appkit/NSPasteboard.h"
+#include "platform/appkit/NSTextField.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSNumber.h"
@@ -160,7 +162,8 @@ void NSTextView::endFieldEditing(long movement) {
 bool NSTextView::respondsToCommand(std::string_view selector) const {
   static constexpr std::string_view known[] = {
       "insertNewline:", "insertTab:", "insertBacktab:", "deleteBackward:", "deleteForward:", "cancelOperation:",
-      "moveLeft:",      "moveRight:", "moveToBeginningOfLine:", "moveToEndOfLine:", "selectAll:"};
+      "moveLeft:",      "moveRight:", "moveToBeginningOfLine:", "moveToEndOfLine:", "selectAll:",
+      "copy:",          "paste:"};
   return std::ranges::find(known, selector) != std::end(known);
 }
 
@@ -189,6 +192,14 @@ void NSTextView::performCommand(std::string_view selector, const std::shared_ptr
     setSelectedRange(NSMakeRange(storage_->length(), 0));
   } else if (selector == "selectAll:") {
     selectAll(sender);
+  } else if (selector == "copy:") {
+    // A password field's text never leaves it.
+    if (selection_.length == 0 || asA<NSSecureTextField>(delegateObject())) return;
+    auto pasteboard = NSPasteboard::generalPasteboard();
+    pasteboard->clearContents();
+    pasteboard->setString(storage_->attributedSubstringFromRange(selection_)->string(), NSPasteboardTypeString);
+  } else if (selector == "paste:") {
+    if (auto text = NSPasteboard::generalPasteboard()->stringForType(NSPasteboardTypeString)) insertText(*text);
   }
 }
 
@@ -222,6 +233,10 @@ void NSTextView::interpretKeyEvent(const std::shared_ptr<NSEvent>& event) {
     doCommandBySelector("moveRight:");
   } else if ((flags & NSEventModifierFlagCommand) && event->charactersIgnoringModifiers() == "a") {
     doCommandBySelector("selectAll:");
+  } else if ((flags & NSEventModifierFlagCommand) && event->charactersIgnoringModifiers() == "c") {
+    doCommandBySelector("copy:");
+  } else if ((flags & NSEventModifierFlagCommand) && event->charactersIgnoringModifiers() == "v") {
+    doCommandBySelector("paste:");
   } else if (!(flags & (NSEventModifierFlagCommand | NSEventModifierFlagControl)) && !chars.empty()) {
     insertText(chars);
   } else if (auto next = nextResponder()) {

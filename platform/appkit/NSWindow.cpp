@@ -11,6 +11,7 @@
 #include "platform/appkit/NSTrackingArea.h"
 #include "platform/appkit/NSViewController.h"
 #include "platform/appkit/NSWindowController.h"
+#include "platform/appkit/WindowServer.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/render/RecordingContext.h"
@@ -81,6 +82,7 @@ void NSWindow::setFrame(NSRect frame, bool display) {
   frameView_->setFrame(NSMakeRect(0, 0, frame.width(), frame.height()));
   layoutContent();
   if (resized) post(Constants::didResizeNotification);
+  if (auto server = WindowServer::current(); server && visible_) server->windowDidChangeFrame(sharedAs<NSWindow>());
   if (display) this->display();
 }
 
@@ -154,12 +156,14 @@ void NSWindow::setVisible(bool visible) {
     visible_ = true;
     app->orderWindowFront(sharedAs<NSWindow>());
     layoutIfNeeded();
+    if (auto server = WindowServer::current(); server && appearing) server->windowDidOrderFront(sharedAs<NSWindow>());
     scheduleUpdate();
     if (appearing && controller) controller->noteViewDidAppear();
   } else {
     if (controller) controller->noteViewWillDisappear();
     visible_ = false;
     app->orderWindowOut(sharedAs<NSWindow>());
+    if (auto server = WindowServer::current()) server->windowDidOrderOut(sharedAs<NSWindow>());
     if (controller) controller->noteViewDidDisappear();
   }
 }
@@ -579,12 +583,14 @@ void NSWindow::layoutIfNeeded() {
 
 void NSWindow::displayIfNeeded() {
   layoutIfNeeded();
+  if (auto server = WindowServer::current(); server && visible_) server->windowWillDisplay(sharedAs<NSWindow>(), false);
   backingStore()->clear();
   frameView_->displayIfNeeded();
 }
 
 void NSWindow::display() {
   layoutIfNeeded();
+  if (auto server = WindowServer::current(); server && visible_) server->windowWillDisplay(sharedAs<NSWindow>(), true);
   backingStore()->clear();
   frameView_->display();
 }

@@ -19,10 +19,23 @@ bool superviewFlipped(const NSView& view) {
   return parent && parent->isFlipped();
 }
 
-void drawViewAt(const std::shared_ptr<NSView>& view, GraphicsContext& context, int depth) {
+// A plain view draws only inside its bounds (and its subviews inside those), so one that
+// misses the region can be left out; a layer may reach beyond (shadows, sublayers).
+bool missesRegion(const NSView& view, std::span<const NSRect> region) {
+  if (region.empty() || (view.wantsLayer() && view.layer())) return false;
+  NSRect inBase = view.convertRectToView(view.bounds(), nullptr);
+  for (auto& r : region) {
+    if (NSIntersectsRect(inBase, r)) return false;
+  }
+  return true;
+}
+
+void drawViewAt(const std::shared_ptr<NSView>& view, GraphicsContext& context, int depth,
+                std::span<const NSRect> region = {}) {
   if (!view || view->isHidden() || depth > kMaxDepth) return;
   NSRect frame = view->frame();
   if (!(frame.width() > 0) || !(frame.height() > 0)) return;
+  if (missesRegion(*view, region)) return;
   context.saveGState();
   applyFrameTransform(*view, context);
   bool faded = view->alphaValue() < 1.0;
@@ -34,7 +47,7 @@ void drawViewAt(const std::shared_ptr<NSView>& view, GraphicsContext& context, i
   context.clipToRect(view->bounds());
   drawOwnContent(*view, context);
   auto children = view->subviews();
-  for (auto& sub : children) drawViewAt(sub, context, depth + 1);
+  for (auto& sub : children) drawViewAt(sub, context, depth + 1, region);
   if (faded) context.endTransparencyLayer();
   context.restoreGState();
 }
@@ -72,15 +85,17 @@ void drawView(const std::shared_ptr<NSView>& view, GraphicsContext& context) {
   drawViewAt(view, context, 0);
 }
 
+void drawWindow(const std::shared_ptr<NSWindow>& window, GraphicsContext& context, std::span<const NSRect> region) {
+  NSRect frame = window->frame();
+  auto background = asA<NSColor>(window->backgroundColor);
+  context.setFillColor((background ? background : NSColor::windowBackgroundColor())->CGColor());
+  context.fillRect(NSMakeRect(0, 0, frame.width(), frame.height()));
+  drawViewAt(window->frameView(), context, 0, region);
+}
+
 namespace {
 Snapshot::Draw windowDrawing(const std::shared_ptr<NSWindow>& window) {
-  return [window](GraphicsContext& context) {
-    NSRect frame = window->frame();
-    auto background = asA<NSColor>(window->backgroundColor);
-    context.setFillColor((background ? background : NSColor::windowBackgroundColor())->CGColor());
-    context.fillRect(NSMakeRect(0, 0, frame.width(), frame.height()));
-    drawView(window->frameView(), context);
-  };
+  return [window](GraphicsContext& context) { drawWindow(window, context); };
 }
 
 Snapshot::Draw viewDrawing(const std::shared_ptr<NSView>& view) {

@@ -7,6 +7,9 @@
 #include <expected>
 #include <filesystem>
 #include <memory>
+#include <span>
+
+#include "platform/foundation/NSGeometry.h"
 
 #include "platform/foundation/NSError.h"
 
@@ -30,6 +33,12 @@ void drawOwnContent(NSView& view, GraphicsContext& context);
 // Draws the view and its subviews; the context is in the superview's coordinates (the
 // window's base coordinates for a window's top view).
 void drawView(const std::shared_ptr<NSView>& view, GraphicsContext& context);
+
+// The whole window as the screen shows it: its background, then its frame view; the
+// context is in the window's base coordinates. With a region (base coordinates, already
+// clipped to by the caller), views that cannot reach it are not drawn at all.
+void drawWindow(const std::shared_ptr<NSWindow>& window, GraphicsContext& context,
+                std::span<const NSRect> region = {});
 
 // The window's frame view (so the whole window) after a layout pass.
 std::shared_ptr<NSImage> imageOfWindow(const std::shared_ptr<NSWindow>& window, double scale = 1.0);

@@ -1,5 +1,6 @@
 #include "platform/foundation/NSRunLoop.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -25,6 +26,7 @@ void NSRunLoop::perform(std::function<void()> block) {
     blocks_.push_back(std::move(block));
   }
   wake_.notify_all();
+  wakeWaiter();
 }
 
 std::shared_ptr<RunLoopTimerToken> NSRunLoop::scheduleAt(double deadline, std::function<void()> block) {
@@ -34,6 +36,7 @@ std::shared_ptr<RunLoopTimerToken> NSRunLoop::scheduleAt(double deadline, std::f
     timers_.push(Timed{deadline, sequence_++, token, std::move(block)});
   }
   wake_.notify_all();
+  wakeWaiter();
   return token;
 }
 
@@ -73,8 +76,23 @@ bool NSRunLoop::runDueTimers(double now) {
   return ran;
 }
 
+void NSRunLoop::setWaiter(std::shared_ptr<RunLoopWaiter> waiter) {
+  std::lock_guard lock(mutex_);
+  waiter_ = std::move(waiter);
+}
+
+std::shared_ptr<RunLoopWaiter> NSRunLoop::waiter() {
+  std::lock_guard lock(mutex_);
+  return waiter_;
+}
+
+void NSRunLoop::wakeWaiter() {
+  if (auto w = waiter()) w->wake();
+}
+
 bool NSRunLoop::runOnce() {
   bool ran = runQueuedBlocks();
+  if (auto w = waiter()) ran = w->dispatchPending() || ran;
   Clock& clock = Clock::current();
   if (!clock.isManual()) ran = runDueTimers(clock.now()) || ran;
   return ran;
@@ -93,6 +111,12 @@ void NSRunLoop::run() {
     double wait = 1.0;
     Clock& clock = Clock::current();
     if (!timers_.empty() && !clock.isManual()) wait = std::min(wait, timers_.top().deadline - clock.now());
+    if (auto w = waiter_) {
+      // The waiter's wake ends its wait: blocks and timers queued meanwhile are not missed.
+      lock.unlock();
+      w->wait(std::max(wait, 0.0));
+      continue;
+    }
     if (wait > 0) {
       // A timer scheduled meanwhile from another thread may be due before `wait` is up.
       auto scheduled = sequence_;
@@ -108,6 +132,7 @@ void NSRunLoop::stop() {
     stopped_ = true;
   }
   wake_.notify_all();
+  wakeWaiter();
 }
 
 bool NSRunLoop::runUntil(const std::function<bool()>& predicate, double timeout) {
@@ -115,8 +140,15 @@ bool NSRunLoop::runUntil(const std::function<bool()>& predicate, double timeout)
   auto end = steady::now() + std::chrono::duration_cast<steady::duration>(std::chrono::duration<double>(timeout));
   for (;;) {
     if (predicate()) return true;
-    if (runOnce()) continue;
+    // The deadline holds even while work keeps arriving (a desktop's events never stop).
+    bool ran = runOnce();
     if (steady::now() >= end) return predicate();
+    if (ran) continue;
+    if (auto w = waiter()) {
+      auto left = std::chrono::duration<double>(end - steady::now()).count();
+      w->wait(std::clamp(left, 0.0, 0.01));
+      continue;
+    }
     std::unique_lock lock(mutex_);
     wake_.wait_until(lock, std::min(end, steady::now() + std::chrono::milliseconds(10)),
                      [&] { return !blocks_.empty(); });

@@ -17,6 +17,20 @@
 class ManualClock;
 class NSTimer;
 
+// Another source of events the main thread serves beside the queue (a desktop's event
+// loop). The run loop hands it its idle time, so that one loop serves both.
+class RunLoopWaiter {
+ public:
+  virtual ~RunLoopWaiter() = default;
+  // Handles what is ready without blocking; true when anything was handled (main thread).
+  virtual bool dispatchPending() = 0;
+  // Blocks at most `seconds` (real time), handling events meanwhile; returns early when
+  // woken (main thread).
+  virtual void wait(double seconds) = 0;
+  // Ends a wait in progress, or the next one if none is (any thread).
+  virtual void wake() = 0;
+};
+
 // A scheduled piece of timed work; cancel() keeps it from running if it has not yet.
 class RunLoopTimerToken {
  public:
@@ -55,6 +69,9 @@ class NSRunLoop : public NSObject {
   // Runs queued blocks until none are left (blocks may queue more; bounded).
   void drain();
 
+  // Lets another event source share the main thread's waits; empty removes it.
+  void setWaiter(std::shared_ptr<RunLoopWaiter> waiter);
+
   // Forgets every queued block and pending timer (between tests).
   void reset();
   std::size_t pendingTimerCount();
@@ -80,6 +97,8 @@ class NSRunLoop : public NSObject {
   bool runQueuedBlocks();
   bool runDueTimers(double now);
   void advanceManualClock(ManualClock& clock, double target);
+  std::shared_ptr<RunLoopWaiter> waiter();
+  void wakeWaiter();
 
   std::mutex mutex_;
   std::condition_variable wake_;
@@ -87,4 +106,5 @@ class NSRunLoop : public NSObject {
   std::priority_queue<Timed, std::vector<Timed>, Later> timers_;
   std::uint64_t sequence_ = 0;
   bool stopped_ = false;
+  std::shared_ptr<RunLoopWaiter> waiter_;
 };

@@ -22,6 +22,8 @@ class CairoContext : public GraphicsContext {
   int pixelWidth() const { return width_; }
   int pixelHeight() const { return height_; }
   double pixelsPerPoint() const { return scale_; }
+  // The canvas itself, for a host that shows it on screen (owned by the context).
+  cairo_surface_t* surface() const { return surface_; }
 
   // Writes the canvas as PNG, making the folders on the way; failures are NSErrors.
   std::expected<void, std::shared_ptr<NSError>> writePNG(const std::filesystem::path& path) const;
@@ -43,6 +45,7 @@ class CairoContext : public GraphicsContext {
   void drawLinearGradient(const std::vector<CGColor>& colors, const std::vector<double>& locations, NSPoint start,
                           NSPoint end) override;
   void drawImage(const std::shared_ptr<const CGImageSource>& image, NSRect rect, double fraction = 1.0) override;
+  std::optional<NSRect> clipBoundingBox() const override;
   void drawText(const std::shared_ptr<const CGTextSource>& text, NSRect rect) override;
   void beginTransparencyLayer(double alpha) override;
   void endTransparencyLayer(const std::function<void(GraphicsContext&)>& mask = nullptr) override;

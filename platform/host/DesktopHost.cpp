@@ -1,0 +1,211 @@
+#include "platform/host/DesktopHost.h"
+
+#include <gdk/gdkx.h>
+#include <gtk/gtk.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <mutex>
+
+#include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSScreen.h"
+#include "platform/appkit/NSWindow.h"
+#include "platform/appkit/WindowServer.h"
+#include "platform/foundation/NSRunLoop.h"
+#include "platform/foundation/OutputSink.h"
+#include "platform/host/GlobalHotKeys.h"
+#include "platform/host/HostClipboard.h"
+#include "platform/host/HostDragging.h"
+#include "platform/host/HostWindow.h"
+
+namespace {
+std::shared_ptr<DesktopHost>& runningHost() {
+  static std::shared_ptr<DesktopHost> host;
+  return host;
+}
+
+bool hasValue(const char* name) {
+  const char* value = std::getenv(name);
+  return value && *value;
+}
+}  // namespace
+
+// GTK's main loop serves the desktop's events while our run loop would otherwise sleep.
+class GLibWaiter : public RunLoopWaiter {
+ public:
+  explicit GLibWaiter(std::weak_ptr<DesktopHost> host) : host_(std::move(host)) {}
+
+  bool dispatchPending() override {
+    bool any = false;
+    // Bounded: a desktop that keeps producing events must not starve our own queue.
+    for (int i = 0; i < 64 && g_main_context_iteration(nullptr, FALSE); ++i) any = true;
+    if (auto host = host_.lock()) host->forgetGoneWindows();
+    return any;
+  }
+
+  void wait(double seconds) override {
+    if (!(seconds > 0)) {
+      dispatchPending();
+      return;
+    }
+    bool fired = false;
+    auto ms = static_cast<guint>(std::min(std::ceil(seconds * 1000.0), 3600e3));
+    guint id = g_timeout_add(ms, [](gpointer flag) -> gboolean {
+      *static_cast<bool*>(flag) = true;
+      return G_SOURCE_REMOVE;
+    }, &fired);
+    // Returns after the first batch of events, the timeout, or a wake from another thread.
+    g_main_context_iteration(nullptr, TRUE);
+    if (!fired) g_source_remove(id);
+    if (auto host = host_.lock()) host->forgetGoneWindows();
+  }
+
+  void wake() override { g_main_context_wakeup(nullptr); }
+
+ private:
+  std::weak_ptr<DesktopHost> host_;
+};
+
+// The kit's windows, shown by the host.
+class HostWindowServer : public WindowServer {
+ public:
+  explicit HostWindowServer(DesktopHost& host) : host_(host) {}
+
+  void windowDidOrderFront(const std::shared_ptr<NSWindow>& window) override {
+    host_.forgetGoneWindows();
+    auto& slot = host_.windows_[window.get()];
+    if (!slot) slot = std::make_shared<HostWindow>(host_, window);
+    slot->show();
+  }
+
+  void windowDidOrderOut(const std::shared_ptr<NSWindow>& window) override {
+    auto it = host_.windows_.find(window.get());
+    if (it == host_.windows_.end()) return;
+    // Kept until this turn is over: the call may come from inside one of its own handlers.
+    auto gone = std::move(it->second);
+    host_.windows_.erase(it);
+    gtk_widget_hide(gone->toplevel());
+    NSRunLoop::main()->perform([gone] {});
+  }
+
+  void windowDidChangeFrame(const std::shared_ptr<NSWindow>& window) override {
+    if (auto hw = host_.hostWindowFor(window.get())) hw->frameChangedByCode();
+  }
+
+  void windowWillDisplay(const std::shared_ptr<NSWindow>& window, bool whole) override {
+    if (auto hw = host_.hostWindowFor(window.get())) hw->willDisplay(whole);
+  }
+
+  void windowDidBecomeKey(const std::shared_ptr<NSWindow>& window) override {
+    if (auto hw = host_.hostWindowFor(window.get())) hw->present();
+  }
+
+ private:
+  DesktopHost& host_;
+};
+
+std::shared_ptr<DesktopHost> DesktopHost::current() { return runningHost(); }
+
+std::shared_ptr<DesktopHost> DesktopHost::start() {
+  if (auto host = runningHost()) return host;
+  // GTK would fall back to nothing useful without a display; say so once and stay headless.
+  if ((!hasValue("DISPLAY") && !hasValue("WAYLAND_DISPLAY")) || !gtk_init_check(nullptr, nullptr)) {
+    OutputSink::print(Constants::headlessLine);
+    return nullptr;
+  }
+  auto host = std::shared_ptr<DesktopHost>(new DesktopHost());
+  GdkDisplay* display = gdk_display_get_default();
+  host->x11_ = display && GDK_IS_X11_DISPLAY(display);
+  host->readScreens();
+  host->server_ = std::make_shared<HostWindowServer>(*host);
+  host->waiter_ = std::make_shared<GLibWaiter>(host);
+  host->hotKeys_ = GlobalHotKeys::make(host->x11_);
+  host->clipboard_ = HostClipboard::attach();
+  host->dragging_ = std::make_shared<HostDragging>(*host);
+  host->dragging_->install();
+  runningHost() = host;
+  WindowServer::setCurrent(host->server_);
+  NSRunLoop::main()->setWaiter(host->waiter_);
+  // Windows already ordered in appear now, back to front.
+  auto ordered = NSApplication::sharedApplication()->orderedWindows();
+  for (auto it = ordered.rbegin(); it != ordered.rend(); ++it) host->server_->windowDidOrderFront(*it);
+  return host;
+}
+
+void DesktopHost::stop() {
+  if (runningHost().get() != this) return;
+  auto keep = runningHost();
+  if (hotKeys_) hotKeys_->unregisterAll();
+  WindowServer::setCurrent(nullptr);
+  NSRunLoop::main()->setWaiter(nullptr);
+  windows_.clear();
+  dragging_.reset();
+  clipboard_.reset();
+  runningHost().reset();
+  // Let the desktop hear of the windows that went.
+  while (g_main_context_iteration(nullptr, FALSE)) {
+  }
+  NSScreen::resetScreens();
+}
+
+DesktopHost::~DesktopHost() = default;
+
+void DesktopHost::readScreens() {
+  GdkDisplay* display = gdk_display_get_default();
+  int count = gdk_display_get_n_monitors(display);
+  GdkMonitor* primary = gdk_display_get_primary_monitor(display);
+  if (!primary && count > 0) primary = gdk_display_get_monitor(display, 0);
+  if (!primary) return;
+  GdkRectangle main;
+  gdk_monitor_get_geometry(primary, &main);
+  mainX_ = main.x;
+  mainY_ = main.y;
+  mainHeight_ = main.height;
+  std::vector<std::shared_ptr<NSScreen>> screens;
+  auto add = [&](GdkMonitor* monitor) {
+    GdkRectangle g;
+    gdk_monitor_get_geometry(monitor, &g);
+    NSPoint origin = screenPointFromDesktop(g.x, g.y + g.height);
+    screens.push_back(NSScreen::make(NSMakeRect(origin.x, origin.y, g.width, g.height),
+                                     gdk_monitor_get_scale_factor(monitor)));
+  };
+  add(primary);
+  for (int i = 0; i < count; ++i) {
+    if (GdkMonitor* monitor = gdk_display_get_monitor(display, i); monitor != primary) add(monitor);
+  }
+  NSScreen::setScreens(std::move(screens));
+}
+
+NSPoint DesktopHost::desktopPointFromScreen(NSPoint p) const { return {p.x + mainX_, mainY_ + mainHeight_ - p.y}; }
+
+NSPoint DesktopHost::screenPointFromDesktop(double x, double y) const { return {x - mainX_, mainY_ + mainHeight_ - y}; }
+
+std::shared_ptr<HostWindow> DesktopHost::hostWindowFor(const NSWindow* window) const {
+  auto it = windows_.find(window);
+  if (it == windows_.end() || it->second->window().get() != window) return nullptr;
+  return it->second;
+}
+
+void DesktopHost::forgetGoneWindows() {
+  // A window dropped without being ordered out (an application object reset) leaves the desktop.
+  std::erase_if(windows_, [](const auto& entry) { return entry.second->window() == nullptr; });
+}
+
+unsigned long DesktopHost::nativeWindowId(const std::shared_ptr<NSWindow>& window) const {
+  auto hw = hostWindowFor(window.get());
+  return hw ? hw->nativeId() : 0;
+}
+
+bool DesktopHost::anyWindowHasFocus() const {
+  for (auto& [_, hw] : windows_) {
+    if (gtk_window_has_toplevel_focus(GTK_WINDOW(hw->toplevel()))) return true;
+  }
+  return false;
+}
+
+std::size_t DesktopHost::framesShown(const std::shared_ptr<NSWindow>& window) const {
+  auto hw = hostWindowFor(window.get());
+  return hw ? hw->framesShown() : 0;
+}
+
+void DesktopHost::sync() const { gdk_display_sync(gdk_display_get_default()); }

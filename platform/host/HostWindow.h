@@ -1,0 +1,79 @@
+#pragma once
+// One kit window on the desktop: a GTK top-level holding a drawing area of the window's
+// content size. The area shows a canvas that our renderer paints at the display's scale,
+// only where views need display; its input becomes NSEvents.
+
+#include <gtk/gtk.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/appkit/NSEvent.h"
+#include "platform/foundation/NSGeometry.h"
+
+class NSWindow;
+class CairoContext;
+class DesktopHost;
+
+class HostWindow : public std::enable_shared_from_this<HostWindow> {
+ public:
+  HostWindow(DesktopHost& host, const std::shared_ptr<NSWindow>& window);
+  ~HostWindow();
+  HostWindow(const HostWindow&) = delete;
+  HostWindow& operator=(const HostWindow&) = delete;
+
+  std::shared_ptr<NSWindow> window() const { return window_.lock(); }
+  DesktopHost& host() const { return host_; }
+  // A point of the drawing area (desktop pixels from its top left) in the window's base coordinates.
+  NSPoint baseLocation(double x, double y) const;
+  GtkWidget* toplevel() const { return toplevel_; }
+  GtkWidget* area() const { return area_; }
+  unsigned long nativeId() const;
+
+  void show();
+  void frameChangedByCode();
+  void willDisplay(bool whole);
+  void present();
+  std::size_t framesShown() const { return framesShown_; }
+
+ private:
+  static gboolean onDraw(GtkWidget*, cairo_t* cr, gpointer self);
+  static gboolean onButton(GtkWidget*, GdkEventButton* event, gpointer self);
+  static gboolean onMotion(GtkWidget*, GdkEventMotion* event, gpointer self);
+  static gboolean onCrossing(GtkWidget*, GdkEventCrossing* event, gpointer self);
+  static gboolean onScroll(GtkWidget*, GdkEventScroll* event, gpointer self);
+  static gboolean onKey(GtkWidget*, GdkEventKey* event, gpointer self);
+  static gboolean onFocus(GtkWidget*, GdkEventFocus* event, gpointer self);
+  static gboolean onDelete(GtkWidget*, GdkEvent*, gpointer self);
+  static gboolean onConfigure(GtkWidget*, GdkEventConfigure* event, gpointer self);
+  static void onScaleChanged(GObject*, GParamSpec*, gpointer self);
+  static void onCommit(GtkIMContext*, gchar* text, gpointer self);
+
+  NSRect contentRect() const;
+  void deliver(const std::shared_ptr<NSEvent>& event);
+  void sendMouse(NSEventType type, NSPoint base, unsigned state, long clicks, double pressure);
+  void paint(const std::vector<NSRect>& rects);
+  void sendKey(NSEventType type, unsigned keysym, unsigned state, std::string characters, bool isRepeat);
+  long clickCountFor(const GdkEventButton& event);
+
+  DesktopHost& host_;
+  std::weak_ptr<NSWindow> window_;
+  GtkWidget* toplevel_ = nullptr;
+  GtkWidget* area_ = nullptr;
+  GtkIMContext* im_ = nullptr;
+  std::shared_ptr<CairoContext> canvas_;
+  double canvasScale_ = 0;
+  bool applyingDesktopFrame_ = false;
+  // The key being handled while the input method decides what it types.
+  std::optional<std::uint16_t> pendingKeyCode_;
+  unsigned pendingState_ = 0;
+  // Click counting on the desktop's own event times (milliseconds).
+  std::uint32_t lastPressTime_ = 0;
+  guint lastPressButton_ = 0;
+  double lastPressX_ = -1000, lastPressY_ = -1000;
+  long clickCount_ = 0;
+  guint heldButtons_ = 0;
+  long eventNumber_ = 0;
+  std::size_t framesShown_ = 0;
+};

@@ -1,0 +1,201 @@
+// Drags across the desktop (XDND on Xvfb), pressed and moved with xdotool: a GIF dragged
+// out of our window lands in a GTK window of another kind, and a GTK window's GIF dropped
+// on our view reaches performDragOperation. Each release waits until the target has
+// answered the drag's motion, as a person's hand would.
+
+#include <gtest/gtest.h>
+#include <gdk/gdkx.h>
+#include <gtk/gtk.h>
+
+#include <cmath>
+
+#include "platform/appkit/NSDraggingInfo.h"
+#include "platform/appkit/NSDraggingItem.h"
+#include "platform/appkit/NSDraggingSession.h"
+#include "platform/appkit/NSEvent.h"
+#include "platform/appkit/NSPasteboard.h"
+#include "platform/appkit/NSView.h"
+#include "platform/appkit/NSWindow.h"
+#include "platform/host/DesktopHost.h"
+#include "tests/platform/host/HostTestSupport.h"
+
+namespace {
+
+const std::string kGifBytes = std::string("GIF89a\x01\x00\x01\x00\x80\x00\x00", 13) + std::string(3000, '\xA5');
+
+std::vector<std::uint8_t> bytesOf(const std::string& s) { return {s.begin(), s.end()}; }
+
+// Starts a drag of one lazily provided GIF once the pointer has moved a few points.
+class GifDragSource : public NSView, public NSDraggingSource, public NSPasteboardItemDataProvider {
+ public:
+  static std::shared_ptr<GifDragSource> make(NSRect frame) {
+    return finishInit(std::shared_ptr<GifDragSource>(new GifDragSource(frame)));
+  }
+  std::vector<NSDragOperation> ended;
+  int gifsMade = 0;
+
+  void mouseDown(const std::shared_ptr<NSEvent>& event) override { downAt_ = event->locationInWindow(); }
+  void mouseDragged(const std::shared_ptr<NSEvent>& event) override {
+    NSPoint p = event->locationInWindow();
+    if (NSDraggingSession::current() || std::hypot(p.x - downAt_.x, p.y - downAt_.y) < 4) return;
+    auto item = NSPasteboardItem::make();
+    auto self = sharedAs<GifDragSource>();
+    item->setDataProvider(self, {kUTTypeGIF, kUTTypeFileURL});
+    auto dragging = NSDraggingItem::initWithPasteboardWriter(item);
+    dragging->setDraggingFrame(bounds(), nullptr);
+    beginDraggingSessionWithItems({dragging}, event, self);
+  }
+  NSDragOperation draggingSession(const std::shared_ptr<NSDraggingSession>&, NSDraggingContext) override {
+    return NSDragOperationCopy;
+  }
+  void draggingSession(const std::shared_ptr<NSDraggingSession>&, NSPoint, NSDragOperation operation) override {
+    ended.push_back(operation);
+  }
+  void pasteboard(const std::shared_ptr<NSPasteboard>&, const std::shared_ptr<NSPasteboardItem>& item,
+                  const NSPasteboardType& type) override {
+    if (type == kUTTypeGIF) {
+      ++gifsMade;
+      item->setData(NSData::make(bytesOf(kGifBytes)), type);
+    }
+    if (type == kUTTypeFileURL) item->setString("file:///tmp/drag.gif\r\n", type);
+  }
+
+ private:
+  using NSView::NSView;
+  NSPoint downAt_;
+};
+
+// Takes GIF data, as the upload screen does.
+class GifDropView : public NSView {
+ public:
+  static std::shared_ptr<GifDropView> make(NSRect frame) {
+    auto view = finishInit(std::shared_ptr<GifDropView>(new GifDropView(frame)));
+    view->registerForDraggedTypes({kUTTypeGIF, NSFilenamesPboardType});
+    return view;
+  }
+  int entered = 0;
+  std::vector<std::uint8_t> dropped;
+  NSDragOperation draggingEntered(const std::shared_ptr<NSDraggingInfo>&) override {
+    ++entered;
+    return NSDragOperationCopy;
+  }
+  bool performDragOperation(const std::shared_ptr<NSDraggingInfo>& info) override {
+    auto gif = info->draggingPasteboard()->dataForType(kUTTypeGIF);
+    if (gif) dropped = gif->bytes();
+    return gif != nullptr;
+  }
+
+ private:
+  using NSView::NSView;
+};
+
+// A plain GTK window of the test, standing for another program's window.
+struct GtkPeer {
+  GtkWidget* window = nullptr;
+  bool motion = false;
+  std::vector<std::uint8_t> received;
+  bool dragEnded = false;
+
+  explicit GtkPeer(int x, int y) {
+    window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_default_size(GTK_WINDOW(window), 160, 160);
+    gtk_window_move(GTK_WINDOW(window), x, y);
+  }
+  ~GtkPeer() { gtk_widget_destroy(window); }
+
+  void acceptGifs() {
+    GtkTargetEntry gif{const_cast<gchar*>("image/gif"), 0, 0};
+    gtk_drag_dest_set(window, static_cast<GtkDestDefaults>(0), &gif, 1, GDK_ACTION_COPY);
+    g_signal_connect(window, "drag-motion", G_CALLBACK(+[](GtkWidget*, GdkDragContext* c, gint, gint, guint t, gpointer p) -> gboolean {
+      static_cast<GtkPeer*>(p)->motion = true;
+      gdk_drag_status(c, GDK_ACTION_COPY, t);
+      return TRUE;
+    }), this);
+    g_signal_connect(window, "drag-drop", G_CALLBACK(+[](GtkWidget* w, GdkDragContext* c, gint, gint, guint t, gpointer) -> gboolean {
+      gtk_drag_get_data(w, c, gdk_atom_intern("image/gif", FALSE), t);
+      return TRUE;
+    }), this);
+    g_signal_connect(window, "drag-data-received", G_CALLBACK(+[](GtkWidget*, GdkDragContext* c, gint, gint, GtkSelectionData* s, guint, guint t, gpointer p) {
+      auto* self = static_cast<GtkPeer*>(p);
+      const guchar* data = gtk_selection_data_get_data(s);
+      gint length = gtk_selection_data_get_length(s);
+      if (data && length > 0) self->received.assign(data, data + length);
+      gtk_drag_finish(c, length > 0, FALSE, t);
+    }), this);
+  }
+
+  void offerGif() {
+    GtkTargetEntry gif{const_cast<gchar*>("image/gif"), 0, 0};
+    gtk_widget_add_events(window, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_MOTION_MASK);
+    gtk_drag_source_set(window, GDK_BUTTON1_MASK, &gif, 1, GDK_ACTION_COPY);
+    g_signal_connect(window, "drag-data-get", G_CALLBACK(+[](GtkWidget*, GdkDragContext*, GtkSelectionData* s, guint, guint, gpointer) {
+      gtk_selection_data_set(s, gtk_selection_data_get_target(s), 8, reinterpret_cast<const guchar*>(kGifBytes.data()),
+                             static_cast<gint>(kGifBytes.size()));
+    }), this);
+    g_signal_connect(window, "drag-end", G_CALLBACK(+[](GtkWidget*, GdkDragContext*, gpointer p) {
+      static_cast<GtkPeer*>(p)->dragEnded = true;
+    }), this);
+  }
+
+  std::string id() const { return std::to_string(GDK_WINDOW_XID(gtk_widget_get_window(window))); }
+};
+
+class HostDragTest : public HostTest {
+ protected:
+  // Shows the peer and waits until the X server has it on screen.
+  void showPeer(GtkPeer& peer) {
+    gtk_widget_show_all(peer.window);
+    ASSERT_TRUE(runUntil([&] { return gtk_widget_get_mapped(peer.window) != 0; }));
+    host->sync();
+  }
+  // Moves the held pointer in small steps over the target until it has answered.
+  bool nudgeUntil(const std::function<bool()>& answered) {
+    for (int i = 0; i < 40 && !answered(); ++i) {
+      run({"xdotool", "mousemove_relative", "--", i % 2 ? "-2" : "2", "1"});
+      runUntil(answered, 0.1);
+    }
+    return answered();
+  }
+};
+
+TEST_F(HostDragTest, AGifDraggedOutOfOurWindowLandsInAnotherProgramsWindow) {
+  auto window = NSWindow::initWithContentRect(NSMakeRect(50, 500, 200, 200), NSWindowStyleMaskTitled);
+  auto source = GifDragSource::make(NSMakeRect(20, 20, 160, 160));
+  window->contentView()->addSubview(source);
+  showAndWait(window);
+  GtkPeer target(500, 200);
+  target.acceptGifs();
+  showPeer(target);
+
+  run({"xdotool", "mousemove", "--sync", "--window", windowId(window), "100", "100", "mousedown", "1"});
+  run({"xdotool", "mousemove_relative", "--sync", "12", "12"});
+  ASSERT_TRUE(runUntil([] { return NSDraggingSession::current() != nullptr; })) << "the view's threshold starts the drag";
+  run({"xdotool", "mousemove", "--window", target.id(), "80", "80"});
+  ASSERT_TRUE(nudgeUntil([&] { return target.motion; })) << "the target hears the drag";
+  run({"xdotool", "mouseup", "1"});
+  ASSERT_TRUE(runUntil([&] { return !source->ended.empty(); }));
+  EXPECT_EQ(source->ended, std::vector<NSDragOperation>{NSDragOperationCopy});
+  EXPECT_EQ(target.received, bytesOf(kGifBytes));
+  EXPECT_EQ(source->gifsMade, 1);
+  EXPECT_EQ(NSDraggingSession::current(), nullptr);
+}
+
+TEST_F(HostDragTest, AnotherProgramsGifDroppedOnOurViewReachesPerformDragOperation) {
+  auto window = NSWindow::initWithContentRect(NSMakeRect(600, 300, 200, 200), NSWindowStyleMaskTitled);
+  auto drop = GifDropView::make(NSMakeRect(0, 0, 200, 200));
+  window->contentView()->addSubview(drop);
+  showAndWait(window);
+  GtkPeer source(60, 60);
+  source.offerGif();
+  showPeer(source);
+
+  run({"xdotool", "mousemove", "--sync", "--window", source.id(), "80", "80", "mousedown", "1"});
+  run({"xdotool", "mousemove_relative", "--sync", "20", "20"});
+  run({"xdotool", "mousemove", "--window", windowId(window), "100", "100"});
+  ASSERT_TRUE(nudgeUntil([&] { return drop->entered > 0; })) << "our view hears the drag enter";
+  run({"xdotool", "mouseup", "1"});
+  ASSERT_TRUE(runUntil([&] { return !drop->dropped.empty() && source.dragEnded; }));
+  EXPECT_EQ(drop->dropped, bytesOf(kGifBytes));
+}
+
+}  // namespace

@@ -1,0 +1,144 @@
+#include "tests/platform/host/HostTestSupport.h"
+
+#include <cairo.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+
+#include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSScreen.h"
+#include "platform/appkit/NSWindow.h"
+#include "platform/foundation/NSRunLoop.h"
+#include "platform/host/DesktopHost.h"
+
+extern char** environ;
+
+std::uint32_t Screenshot::at(int x, int y) const {
+  if (x < 0 || y < 0 || x >= width || y >= height) return 0xFFFFFFFFu;
+  auto i = (static_cast<std::size_t>(y) * width + x) * 3;
+  return (std::uint32_t{rgb[i]} << 16) | (std::uint32_t{rgb[i + 1]} << 8) | rgb[i + 2];
+}
+
+void HostTest::SetUp() {
+  GlimdeckTest::SetUp();
+  NSApplication::resetSharedApplication();
+  host = DesktopHost::start();
+  ASSERT_TRUE(host) << "the host's tests run in an X server (their ctest entry starts Xvfb)";
+}
+
+void HostTest::TearDown() {
+  if (host) host->stop();
+  host.reset();
+  NSApplication::resetSharedApplication();
+  NSScreen::resetScreens();
+  GlimdeckTest::TearDown();
+}
+
+CommandResult HostTest::run(const std::vector<std::string>& argv, double timeout) {
+  CommandResult result;
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) {
+    ADD_FAILURE() << "no pipe";
+    return result;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+  std::vector<char*> args;
+  for (auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = 0;
+  int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  if (spawned != 0) {
+    close(fds[0]);
+    ADD_FAILURE() << "cannot start " << argv[0];
+    return result;
+  }
+  fcntl(fds[0], F_SETFL, O_NONBLOCK);
+  auto readAvailable = [&] {
+    char buffer[65536];
+    for (;;) {
+      ssize_t n = read(fds[0], buffer, sizeof buffer);
+      if (n <= 0) break;
+      result.output.append(buffer, static_cast<std::size_t>(n));
+    }
+  };
+  int status = 0;
+  bool ended = NSRunLoop::main()->runUntil(
+      [&] {
+        readAvailable();
+        return waitpid(pid, &status, WNOHANG) == pid;
+      },
+      timeout);
+  if (!ended) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    ADD_FAILURE() << argv[0] << " " << (argv.size() > 1 ? argv[1] : "") << " did not finish";
+  }
+  readAvailable();
+  close(fds[0]);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+void HostTest::showAndWait(const std::shared_ptr<NSWindow>& window) {
+  window->makeKeyAndOrderFront(nullptr);
+  ASSERT_TRUE(runUntil([&] { return host->framesShown(window) > 0; })) << "the window never appeared";
+  host->sync();
+}
+
+bool HostTest::waitForFrame(const std::shared_ptr<NSWindow>& window, std::size_t since) {
+  bool shown = runUntil([&] { return host->framesShown(window) > since; });
+  host->sync();
+  return shown;
+}
+
+std::string HostTest::windowId(const std::shared_ptr<NSWindow>& window) {
+  return std::to_string(host->nativeWindowId(window));
+}
+
+std::filesystem::path HostTest::screenshotDir() {
+  // Beside the test programs' folder: build/screenshots (or build-asan/screenshots).
+  return std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "screenshots";
+}
+
+Screenshot HostTest::screenshot(const std::shared_ptr<NSWindow>& window, const std::string& name) {
+  Screenshot shot;
+  std::filesystem::create_directories(screenshotDir());
+  auto path = screenshotDir() / (name + ".png");
+  auto result = run({"import", "-window", windowId(window), path.string()});
+  if (result.status != 0) {
+    ADD_FAILURE() << "import failed for " << name;
+    return shot;
+  }
+  cairo_surface_t* surface = cairo_image_surface_create_from_png(path.c_str());
+  if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS) {
+    shot.width = cairo_image_surface_get_width(surface);
+    shot.height = cairo_image_surface_get_height(surface);
+    int stride = cairo_image_surface_get_stride(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    for (int y = 0; y < shot.height; ++y) {
+      auto* row = reinterpret_cast<const std::uint32_t*>(data + static_cast<long>(y) * stride);
+      for (int x = 0; x < shot.width; ++x) {
+        shot.rgb.push_back(static_cast<std::uint8_t>(row[x] >> 16));
+        shot.rgb.push_back(static_cast<std::uint8_t>(row[x] >> 8));
+        shot.rgb.push_back(static_cast<std::uint8_t>(row[x]));
+      }
+    }
+  }
+  cairo_surface_destroy(surface);
+  return shot;
+}
+
+void HostTest::clickAt(const std::shared_ptr<NSWindow>& window, NSPoint base) {
+  NSRect content = window->contentRectForFrameRect(window->frame());
+  auto x = std::to_string(static_cast<int>(std::lround(base.x)));
+  auto y = std::to_string(static_cast<int>(std::lround(content.height() - base.y)));
+  run({"xdotool", "mousemove", "--sync", "--window", windowId(window), x, y, "click", "1"});
+}
