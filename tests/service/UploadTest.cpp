@@ -110,9 +110,6 @@ TEST_F(UploadTest, UploadReachesTheServiceAsMultipart) {
   // The session was used for this one upload and then let go.
   EXPECT_TRUE(runUntil([&] { return delegate->invalidated == 1; }));
   EXPECT_EQ(delegate->sent, static_cast<std::int64_t>(task->originalRequest()->HTTPBody()->length()));
-  // The second upload, made only to read its body, is over before the next test looks at
-  // the stand-in's requests.
-  EXPECT_TRUE(runUntil([&] { return task->state() == NSURLSessionTask::State::completed; }));
 }
 
 TEST_F(UploadTest, ValuesWithQuotesAndLineBreaksUploadAsWritten) {
