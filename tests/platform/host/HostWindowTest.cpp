@@ -17,6 +17,9 @@
 #include "platform/appkit/NSTextView.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/NSNumber.h"
+#include "platform/quartz/CABasicAnimation.h"
+#include "platform/quartz/CALayer.h"
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/foundation/OutputSink.h"
 #include "platform/host/DesktopHost.h"
@@ -125,6 +128,39 @@ TEST_F(HostWindowTest, AWindowIsPaintedClickedAndTypedIntoOnTheDesktop) {
   frames = host->framesShown(window);
   ASSERT_TRUE(waitForFrame(window, frames));
   EXPECT_EQ(screenshot(window, "host-window-repainted").at(60, 50), 0x0000FFu);
+}
+
+TEST_F(HostWindowTest, ALayerAnimationIsPaintedAsTheClockMovesAndEndsInItsFinalState) {
+  auto card = NSView::initWithFrame(NSMakeRect(150, 20, 100, 60));
+  card->setWantsLayer(true);
+  card->layer()->setBackgroundColor(CGColor{0, 0, 1, 1});
+  window->contentView()->addSubview(card);
+  auto fade = CABasicAnimation::animationWithKeyPath("opacity");
+  fade->fromValue = NSNumber::numberWithDouble(0.0);
+  fade->toValue = NSNumber::numberWithDouble(1.0);
+  fade->duration = 2.0;
+  card->layer()->addAnimation(fade, "fade");
+  showAndWait(window);
+  // Base (200, 50) is the card's centre: 150 pixels from the top.
+  // The red of the window's grey background shows through as much as the blue card is faded.
+  auto redAt = [&](const std::string& name) { return screenshot(window, name).at(200, 150) >> 16; };
+  int swatchDraws = swatch->draws;
+  EXPECT_GT(redAt("host-animation-start"), 0xC0u) << "fully faded at the start";
+
+  auto frames = host->framesShown(window);
+  advance(1.0);
+  ASSERT_TRUE(waitForFrame(window, frames));
+  runUntil([&] { return false; }, 0.1);
+  auto middle = redAt("host-animation-middle");
+  EXPECT_GT(middle, 0x40u);
+  EXPECT_LT(middle, 0xA0u) << "half way";
+
+  frames = host->framesShown(window);
+  advance(1.5);
+  ASSERT_TRUE(waitForFrame(window, frames));
+  runUntil([&] { return false; }, 0.1);
+  EXPECT_EQ(redAt("host-animation-end"), 0u) << "the final state once the animation is over";
+  EXPECT_EQ(swatch->draws, swatchDraws) << "only the animated view is painted again";
 }
 
 TEST_F(HostWindowTest, TheWheelScrollsTheViewUnderThePointer) {
