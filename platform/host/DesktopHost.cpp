@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
+#include <utility>
 
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSScreen.h"
@@ -109,7 +110,15 @@ std::shared_ptr<DesktopHost> DesktopHost::current() { return runningHost(); }
 std::shared_ptr<DesktopHost> DesktopHost::start() {
   if (auto host = runningHost()) return host;
   // GTK would fall back to nothing useful without a display; say so once and stay headless.
-  if ((!hasValue("DISPLAY") && !hasValue("WAYLAND_DISPLAY")) || !gtk_init_check(nullptr, nullptr)) {
+  if (!hasValue("DISPLAY") && !hasValue("WAYLAND_DISPLAY")) {
+    OutputSink::print(Constants::headlessLine);
+    return nullptr;
+  }
+  // Numbers are read and written in the C locale throughout; GTK must not switch the
+  // process to the user's (a decimal comma would break them).
+  static bool localeKept = false;
+  if (!std::exchange(localeKept, true)) gtk_disable_setlocale();
+  if (!gtk_init_check(nullptr, nullptr)) {
     OutputSink::print(Constants::headlessLine);
     return nullptr;
   }
