@@ -201,6 +201,30 @@ TEST_F(HostWindowTest, OneLoopServesTheDesktopTimersAndOtherThreads) {
   EXPECT_TRUE(fired);
 }
 
+// Run in a process of its own (below) with GDK_SCALE=2: a display of two pixels a point.
+TEST_F(HostWindowTest, ScaleProbe) {
+  if (!std::getenv("GLIMDECK_SCALE_PROBE")) GTEST_SKIP() << "run by the scale test in a process of its own";
+  showAndWait(window);
+  EXPECT_EQ(window->backingScaleFactor, 2.0);
+  auto shot = screenshot(window, "host-window-scale-2");
+  EXPECT_EQ(shot.width, 640);
+  EXPECT_EQ(shot.height, 400);
+  EXPECT_EQ(shot.at(120, 100), 0xFF0000u) << "the swatch, at twice the pixels";
+  // Drawn at two pixels a point, not enlarged: the swatch's edge is sharp.
+  EXPECT_EQ(shot.at(20, 100), 0xFF0000u);
+  EXPECT_EQ(shot.at(19, 100), shot.at(5, 100)) << "no red blurred into the background";
+}
+
+TEST_F(HostWindowTest, WindowsArePaintedAtTheDisplaysScale) {
+  setenv("GDK_SCALE", "2", 1);
+  setenv("GLIMDECK_SCALE_PROBE", "1", 1);
+  auto probe = run({"/proc/self/exe", "--gtest_filter=HostWindowTest.ScaleProbe"}, 60);
+  unsetenv("GDK_SCALE");
+  unsetenv("GLIMDECK_SCALE_PROBE");
+  EXPECT_EQ(probe.status, 0) << probe.output;
+  EXPECT_NE(probe.output.find("[  PASSED  ] 1 test"), std::string::npos) << probe.output;
+}
+
 // The message a window manager sends when the user closes a window.
 void askToClose(unsigned long xid) {
   Display* display = XOpenDisplay(nullptr);
