@@ -5,6 +5,7 @@
 #include <X11/Xlib.h>
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdlib>
 #include <set>
 #include <thread>
@@ -201,9 +202,11 @@ TEST_F(HostWindowTest, OneLoopServesTheDesktopTimersAndOtherThreads) {
   EXPECT_TRUE(fired);
 }
 
-// Run in a process of its own (below) with GDK_SCALE=2: a display of two pixels a point.
+// Run in a process of its own (below) with GDK_SCALE=2, a display of two pixels a point,
+// and a user locale in the environment.
 TEST_F(HostWindowTest, ScaleProbe) {
   if (!std::getenv("GLIMDECK_SCALE_PROBE")) GTEST_SKIP() << "run by the scale test in a process of its own";
+  EXPECT_STREQ(std::setlocale(LC_ALL, nullptr), "C") << "GTK left the process's locale alone";
   showAndWait(window);
   EXPECT_EQ(window->backingScaleFactor, 2.0);
   auto shot = screenshot(window, "host-window-scale-2");
@@ -215,12 +218,19 @@ TEST_F(HostWindowTest, ScaleProbe) {
   EXPECT_EQ(shot.at(19, 100), shot.at(5, 100)) << "no red blurred into the background";
 }
 
-TEST_F(HostWindowTest, WindowsArePaintedAtTheDisplaysScale) {
+TEST_F(HostWindowTest, WindowsArePaintedAtTheDisplaysScaleAndNumbersKeepTheCLocale) {
   setenv("GDK_SCALE", "2", 1);
   setenv("GLIMDECK_SCALE_PROBE", "1", 1);
+  std::string locale = std::getenv("LC_ALL") ? std::getenv("LC_ALL") : "";
+  setenv("LC_ALL", "C.UTF-8", 1);
   auto probe = run({"/proc/self/exe", "--gtest_filter=HostWindowTest.ScaleProbe"}, 60);
   unsetenv("GDK_SCALE");
   unsetenv("GLIMDECK_SCALE_PROBE");
+  if (locale.empty()) {
+    unsetenv("LC_ALL");
+  } else {
+    setenv("LC_ALL", locale.c_str(), 1);
+  }
   EXPECT_EQ(probe.status, 0) << probe.output;
   EXPECT_NE(probe.output.find("[  PASSED  ] 1 test"), std::string::npos) << probe.output;
 }
