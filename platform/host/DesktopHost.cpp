@@ -18,6 +18,7 @@
 #include "platform/host/HostClipboard.h"
 #include "platform/host/HostDragging.h"
 #include "platform/host/HostWindow.h"
+#include "platform/host/OtherClicks.h"
 
 namespace {
 std::shared_ptr<DesktopHost>& runningHost() {
@@ -132,6 +133,7 @@ std::shared_ptr<DesktopHost> DesktopHost::start() {
   host->clipboard_ = HostClipboard::attach();
   host->dragging_ = std::make_shared<HostDragging>(*host);
   host->dragging_->install();
+  host->otherClicks_ = OtherClicks::watch(*host);
   runningHost() = host;
   WindowServer::setCurrent(host->server_);
   NSRunLoop::main()->setWaiter(host->waiter_);
@@ -148,6 +150,7 @@ void DesktopHost::stop() {
   WindowServer::setCurrent(nullptr);
   NSRunLoop::main()->setWaiter(nullptr);
   windows_.clear();
+  otherClicks_.reset();
   dragging_.reset();
   clipboard_.reset();
   runningHost().reset();
@@ -218,3 +221,11 @@ std::size_t DesktopHost::framesShown(const std::shared_ptr<NSWindow>& window) co
 }
 
 void DesktopHost::sync() const { gdk_display_sync(gdk_display_get_default()); }
+
+std::vector<unsigned long> DesktopHost::nativeWindowIds() const {
+  std::vector<unsigned long> ids;
+  for (auto& [_, hw] : windows_) {
+    if (auto id = hw->nativeId()) ids.push_back(id);
+  }
+  return ids;
+}

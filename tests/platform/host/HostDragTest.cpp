@@ -210,3 +210,37 @@ TEST_F(HostDragTest, AnotherProgramsGifDroppedOnOurViewReachesPerformDragOperati
 }
 
 }  // namespace
+
+namespace {
+
+class HostOtherProgramTest : public HostDragTest {};
+
+TEST_F(HostOtherProgramTest, ClicksInOtherProgramsReachOnlyTheGlobalMonitors) {
+  auto window = NSWindow::initWithContentRect(NSMakeRect(600, 300, 120, 80), NSWindowStyleMaskTitled);
+  showAndWait(window);
+  GtkPeer other(60, 60);
+  showPeer(other);
+  std::vector<std::shared_ptr<NSEvent>> global;
+  int local = 0;
+  auto watching = NSEvent::addGlobalMonitorForEventsMatchingMask(
+      NSEventMaskLeftMouseDown | NSEventMaskRightMouseDown, [&](const std::shared_ptr<NSEvent>& e) { global.push_back(e); });
+  auto ours = NSEvent::addLocalMonitorForEventsMatchingMask(NSEventMaskLeftMouseDown, [&](const std::shared_ptr<NSEvent>& e) {
+    ++local;
+    return e;
+  });
+
+  run({"xdotool", "mousemove", "--sync", "--window", other.id(), "20", "30", "click", "3"});
+  ASSERT_TRUE(runUntil([&] { return !global.empty(); })) << "the other program's click is seen";
+  EXPECT_EQ(global[0]->type(), NSEventType::rightMouseDown);
+  // The desktop point (80, 90) on a 1024-pixel-high screen.
+  EXPECT_EQ(global[0]->locationInWindow(), NSMakePoint(80, 1024 - 90));
+
+  clickAt(window, {60, 40});
+  ASSERT_TRUE(runUntil([&] { return local == 1; }));
+  runUntil([&] { return global.size() > 1; }, 0.2);
+  EXPECT_EQ(global.size(), 1u) << "our own click is no other program's";
+  NSEvent::removeMonitor(watching);
+  NSEvent::removeMonitor(ours);
+}
+
+}  // namespace
