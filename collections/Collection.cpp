@@ -127,14 +127,19 @@ void Collection::append(const std::shared_ptr<VornObject>& vorn) {
   if (resendable) {
     std::weak_ptr<NSManagedObjectID> identity = objectID();
     const std::string sent = vorn->vid;
-    completion = [identity, sent](std::optional<std::string> result) {
-      if (!result) return;
-      NSRunLoop::main()->perform([identity, sent] {
-        auto manager = CollectionManager::sharedInstance();
-        auto collection = manager->collectionWithID(identity.lock());
-        if (!collection) return;
-        if (collection->markSent(sent)) manager->save();
-      });
+    manager->beginSending(sent);
+    std::weak_ptr<CollectionManager> weakManager = manager;
+    completion = [identity, sent, weakManager](std::optional<std::string> result) {
+      auto settle = [identity, sent, weakManager, ok = result.has_value()] {
+        auto manager = weakManager.lock();
+        if (!manager) return;
+        manager->endSending(sent);
+        auto collection = ok ? manager->collectionWithID(identity.lock()) : nullptr;
+        if (collection && collection->markSent(sent)) manager->save();
+      };
+      // Nothing sent is known at once, on the main thread; replies come from elsewhere.
+      if (NSRunLoop::isMainThread()) settle();
+      else NSRunLoop::main()->perform(settle);
     };
   }
   manager->synchronizeVornAddition(vorn, identifier(), uploadID(), streamKey(), type, vorn->tags, anonymousToken(),
@@ -148,9 +153,12 @@ void Collection::remove(const std::shared_ptr<VornObject>& vorn) {
   if (at != list.end()) list.erase(at);
   setVorns(list);
   auto manager = CollectionManager::sharedInstance();
-  manager->removeFromLookupHash(vorn->vid);
-  if (specialCollectionType() == 2) manager->deleteFromFavoritesList(vorn);
-  else manager->deleteFromCollectedList(vorn);
+  // Recents never enters the lookups, so leaving it takes nothing out of them either.
+  if (specialCollectionType() != 1) {
+    manager->removeFromLookupHash(vorn->vid);
+    if (specialCollectionType() == 2) manager->deleteFromFavoritesList(vorn);
+    else manager->deleteFromCollectedList(vorn);
+  }
   updatePreviewUrl();
   // Only collections whose additions reach the service have removals to tell it.
   if (QuorbUser::authToken() && canSynchronize()) manager->synchronizeVornDeletion(vorn->vid, specialCollectionType());

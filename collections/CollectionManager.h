@@ -163,6 +163,10 @@ class CollectionManager : public NSObject {
   // Queues the GIFs of Favorites and Saved for sending (all, or only those whose upload was
   // cut off), recording them as interrupted until each one has been sent.
   void queueItemsForSynchronization(bool interruptedOnly);
+  // GIFs on their way to the service (main thread): a GIF already being sent is not queued
+  // again. beginSending is false when the GIF is already on its way.
+  bool beginSending(const std::string& vid) { return sendsInFlight_.insert(vid).second; }
+  void endSending(const std::string& vid) { sendsInFlight_.erase(vid); }
   // Puts the service's id in place of a temporary one, in the collection with that identity.
   void synchronizeNewVornID(const std::string& newVornID, const std::string& originalVornID,
                             const std::shared_ptr<NSManagedObjectID>& collection);
@@ -201,6 +205,7 @@ class CollectionManager : public NSObject {
                          const std::shared_ptr<NSURLResponse>& response, const std::shared_ptr<NSError>& error,
                          std::string_view idKey, bool signedIn, const Completion& completion);
 
+  std::set<std::string> sendsInFlight_;
   std::mutex queuesMutex_;
   std::shared_ptr<NSOperationQueue> vornUploadQueue_;
   std::shared_ptr<NSOperationQueue> collectionSynchronizationQueue_;

@@ -233,8 +233,8 @@ void CollectionManager::queueItemsForSynchronization(bool interruptedOnly) {
   auto queue = vornUploadQueue();
   auto enqueue = [&](const std::shared_ptr<Collection>& collection, const std::vector<std::shared_ptr<VornObject>>& list) {
     for (const auto& vorn : list) {
-      auto operation = VornSynchronizer::make(vorn, collection, list.back()->isEqual(vorn));
-      queue->addOperation(operation);
+      if (!beginSending(vorn->vid)) continue;
+      queue->addOperation(VornSynchronizer::make(vorn, collection, list.back()->isEqual(vorn)));
     }
   };
   auto favorites = getFavoritesCollection();

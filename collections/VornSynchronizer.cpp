@@ -39,18 +39,17 @@ void VornSynchronizer::start() {
       vorn, collectionIdentifier_, collectionApiID_, apiStreamID_, specialCollectionType_, tags_, packToken_, channelID_,
       [self, vid](std::optional<std::string> result) {
         OutputSink::print(std::string(Constants::finished) + vid);
-        if (result) {
-          NSRunLoop::main()->perform([collection = self->collection_, weakManager = self->manager_, vid] {
-            auto manager = weakManager.lock();
-            if (!manager) return;
-            auto target = manager->collectionWithID(collection);
-            if (!target || !target->markSent(vid)) return;
-            auto context = target->managedObjectContext();
-            if (auto saved = context ? context->save() : NSManagedObjectContext::Result{}; !saved) {
-              OutputSink::print(std::string(Constants::saveFailed) + " " + saved.error()->description());
-            }
-          });
-        }
+        NSRunLoop::main()->perform([collection = self->collection_, weakManager = self->manager_, vid, sent = result.has_value()] {
+          auto manager = weakManager.lock();
+          if (!manager) return;
+          manager->endSending(vid);
+          auto target = sent ? manager->collectionWithID(collection) : nullptr;
+          if (!target || !target->markSent(vid)) return;
+          auto context = target->managedObjectContext();
+          if (auto saved = context ? context->save() : NSManagedObjectContext::Result{}; !saved) {
+            OutputSink::print(std::string(Constants::saveFailed) + " " + saved.error()->description());
+          }
+        });
         self->finish();
       },
       collection_);

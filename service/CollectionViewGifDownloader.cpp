@@ -167,10 +167,12 @@ void CollectionViewGifDownloader::cancelAll() {
   }
 }
 
-void CollectionViewGifDownloader::forget(const std::string& key, const std::shared_ptr<NSURLSessionTask>& task) {
+bool CollectionViewGifDownloader::forget(const std::string& key, const std::shared_ptr<NSURLSessionTask>& task) {
   std::lock_guard lock(mutex_);
   auto entry = activeDownloadTasks_.find(key);
-  if (entry != activeDownloadTasks_.end() && entry->second == task) activeDownloadTasks_.erase(entry);
+  if (entry == activeDownloadTasks_.end() || entry->second != task) return false;
+  activeDownloadTasks_.erase(entry);
+  return true;
 }
 
 void CollectionViewGifDownloader::URLSession(const std::shared_ptr<NSURLSession>&,
@@ -200,7 +202,9 @@ void CollectionViewGifDownloader::URLSession(const std::shared_ptr<NSURLSession>
     return;
   }
   const std::string key = url->absoluteString();
-  forget(key, task);
+  // A task cancelled (or replaced by a later request for its URL) while its reply was
+  // already arriving is no longer ours: it neither fills the cache nor reports.
+  if (!forget(key, task)) return;
 
   // Only a successful reply is media; an error page must never be cached as a GIF.
   auto response = std::dynamic_pointer_cast<NSHTTPURLResponse>(task->response());
@@ -227,8 +231,8 @@ void CollectionViewGifDownloader::URLSession(const std::shared_ptr<NSURLSession>
   if (answered) return;
   auto url = requestedURL(task);
   auto type = downloadFileTypeFromRawValue(task->taskDescription());
-  if (url) forget(url->absoluteString(), task);
   // A cancelled task was forgotten by whoever cancelled it and reports nothing.
+  if (url && !forget(url->absoluteString(), task)) return;
   if (error && error->domain() == NSError::NSURLErrorDomain && error->code() == NSURLError::cancelled) return;
   bool tooLarge = error && error->domain() == NSError::NSURLErrorDomain &&
                   error->code() == NSURLError::dataLengthExceedsMaximum;

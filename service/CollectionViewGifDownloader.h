@@ -87,8 +87,9 @@ class CollectionViewGifDownloader : public NSObject, public NSURLSessionDelegate
   CollectionViewGifDownloader() = default;
   void report(const std::shared_ptr<NSURL>& url, const std::optional<std::string>& key,
               std::optional<DownloadFileType> type, DownloadCompleteStatus status);
-  // Forgets the URL's task when it is still this one (a later request may have replaced it).
-  void forget(const std::string& key, const std::shared_ptr<NSURLSessionTask>& task);
+  // Forgets the URL's task when it is still this one (a later request may have replaced it,
+  // or a cancel forgotten it); false when it was not.
+  bool forget(const std::string& key, const std::shared_ptr<NSURLSessionTask>& task);
 
   mutable std::mutex mutex_;  // guards what follows: the main thread and the session's queue meet here
   std::weak_ptr<CollectionViewGifDownloaderDelegate> delegate_;

@@ -10,6 +10,7 @@
 #include "platform/foundation/NSJSONSerialization.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSString.h"
+#include "standin/MovieMaker.h"
 #include "standin/StandinRequest.h"
 #include "standin/StandinResponse.h"
 #include "standin/TextHelpers.h"
@@ -33,6 +34,8 @@ constexpr std::array kTaglines{"Loops all day", "Made with love", "Frames per se
                                "Official account", "", "Reaction specialist"};
 
 constexpr std::size_t kMaxSizedMedia = std::size_t{1} << 31;
+// Room for a real clip's headers in the stated size of a "tinymp4".
+constexpr std::size_t kMovieHeadroom = 16384;
 
 // splitmix64: small, fast and the same on every platform, unlike the standard engines'
 // distributions.
@@ -291,6 +294,8 @@ std::size_t Catalogue::mediaSize(const CatalogueItem& item, std::string_view for
   if (isGifFormat(format)) return GifMaker::sizeBound(look) + extra;
   if (format == "preview") return GifMaker::animated(look).size();
   std::size_t pixels = static_cast<std::size_t>(look.width) * static_cast<std::size_t>(look.height);
+  // The real clip stays well under this (its file is padded up to it).
+  if (format == "tinymp4") return kMovieHeadroom + pixels * static_cast<std::size_t>(look.frames) / 6 + extra + 8;
   std::size_t size = 32 + pixels * static_cast<std::size_t>(look.frames) / 6 + extra;
   return format == "loopedmp4" ? size * 3 : size;
 }
@@ -509,9 +514,25 @@ std::optional<GifMaker::PaddedFile> Catalogue::mediaFile(std::string_view path) 
   if (std::ranges::find(formats(), format) == formats().end()) return std::nullopt;
   if (extension != (isGifFormat(format) ? "gif" : "mp4")) return std::nullopt;
   auto size = mediaSize(*found, format);
+  if (format == "tinymp4") {
+    auto movie = tinyMovie(*found);
+    if (!movie) return std::nullopt;
+    auto file = GifMaker::paddedMovie(*movie, size);
+    if (!file) file = GifMaker::paddedMovie(std::move(*movie), movie->size());
+    if (!file) return std::nullopt;
+    return *file;
+  }
   auto file = isGifFormat(format) ? GifMaker::padded(lookFor(*found, format), size) : GifMaker::mp4(size);
   if (!file) return std::nullopt;
   return *file;
+}
+
+std::expected<std::string, std::string> Catalogue::tinyMovie(const CatalogueItem& item) const {
+  std::lock_guard lock(moviesMutex_);
+  if (auto known = movies_.find(item.id); known != movies_.end()) return known->second;
+  auto made = MovieMaker::tinyMovie(lookFor(item, "tinymp4"));
+  if (made) movies_[item.id] = *made;
+  return made;
 }
 
 void Catalogue::serveMedia(const StandinRequest& request, StandinResponse& response) const {

@@ -4,14 +4,17 @@
 // made on request and always come out the same.
 //
 // Media live under "/media/": "/media/<id>/<format>.gif|mp4" (formats "gif", "tinygif",
-// "nanogif", "mp4", "loopedmp4", "tinymp4"), "/media/<id>/preview.gif",
+// "nanogif", "mp4", "loopedmp4", "tinymp4"; "tinymp4" is a real playable clip, the other
+// MP4s only look like one), "/media/<id>/preview.gif",
 // "/media/sized/<bytes>.gif|mp4" (a file of exactly that size), "/media/avatars/<userid>.gif",
 // "/media/badges/<name>.gif" and "/media/pixel/<id>/<n>.gif". Any of them with "chunked=1"
 // in the query is sent without Content-Length.
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -121,10 +124,14 @@ class Catalogue : public NSObject {
  private:
   Catalogue(std::uint64_t seed, std::string baseURL, std::size_t itemCount);
   GifMaker::Look lookFor(const CatalogueItem& item, std::string_view format) const;
+  // The item's real "tinymp4" clip, made on first request and kept.
+  std::expected<std::string, std::string> tinyMovie(const CatalogueItem& item) const;
 
   std::uint64_t seed_;
   std::string baseURL_;
   std::vector<CatalogueUser> users_;
   std::vector<CatalogueItem> items_;
   std::vector<std::string> vocabulary_;
+  mutable std::mutex moviesMutex_;
+  mutable std::map<std::string, std::string> movies_;
 };

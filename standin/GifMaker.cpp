@@ -203,6 +203,24 @@ std::expected<GifMaker::PaddedFile, std::string> GifMaker::mp4(std::size_t size)
   return file;
 }
 
+std::expected<GifMaker::PaddedFile, std::string> GifMaker::paddedMovie(std::string movie, std::size_t size) {
+  constexpr std::size_t kBoxHeader = 8;
+  std::size_t extra = size - std::min(size, movie.size());
+  if (size < movie.size() || (extra > 0 && extra < kBoxHeader) || extra > 0xffffffffu) {
+    return std::unexpected("a movie of " + std::to_string(movie.size()) + " bytes cannot be padded to " +
+                           std::to_string(size));
+  }
+  PaddedFile file;
+  file.prefix_ = std::move(movie);
+  if (extra > 0) {
+    appendBigEndian(file.prefix_, static_cast<std::uint32_t>(extra));
+    file.prefix_ += "free";
+  }
+  file.size_ = size;
+  file.gif_ = false;
+  return file;
+}
+
 void GifMaker::PaddedFile::write(std::size_t offset, std::size_t length, std::string& out) const {
   std::size_t end = std::min(size_, offset + length);
   std::size_t i = offset;

@@ -45,6 +45,9 @@ class GifMaker {
   // An MP4-named file of exactly `size` bytes (at least 36): an "ftyp" box and an "mdat"
   // box of filler, enough for anything that only checks the container's signature.
   static std::expected<PaddedFile, std::string> mp4(std::size_t size);
+  // A real movie file padded to exactly `size` bytes with a trailing "free" box, which
+  // movie readers skip; a size below the movie's, or under a box header above it, fails.
+  static std::expected<PaddedFile, std::string> paddedMovie(std::string movie, std::size_t size);
 
   GifMaker() = delete;
 };

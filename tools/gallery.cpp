@@ -1,20 +1,120 @@
-// Writes a picture of every widget of the interface kit, in its states, into a folder:
+// Writes a picture of every widget of the interface kit, in its states, into a folder,
+// then pictures of a playing GIF tile and a playing movie tile at a few moments:
 //   gallery [folder]   (build/gallery by default)
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 #include "platform/appkit/NSApplication.h"
+#include "platform/appkit/MenuRenderer.h"
+#include "platform/appkit/NSImage.h"
+#include "platform/appkit/NSImageView.h"
+#include "platform/appkit/NSMenu.h"
+#include "platform/appkit/ViewTreeRenderer.h"
+#include "platform/av/AVPlayerLayer.h"
+#include "platform/foundation/Clock.h"
+#include "standin/GifMaker.h"
+#include "standin/MovieMaker.h"
 #include "ui/WidgetGallery.h"
+
+namespace {
+// An open menu with each kind of row: enabled and disabled items, a checked one, a key
+// equivalent, a separator and a submenu.
+std::expected<std::filesystem::path, std::shared_ptr<NSError>> writeOpenMenu(const std::filesystem::path& folder) {
+  auto menu = NSMenu::make();
+  menu->autoenablesItems = false;
+  menu->addItemWithTitle("Version: 2.4", "", "")->setEnabled(false);
+  menu->addItemWithTitle("Copy GIF", "copyGif", "");
+  menu->addItemWithTitle("Copy Link", "copyLink", "l");
+  menu->addItemWithTitle("Loop Previews", "toggleLoop:", "")->state = NSControlStateValueOn;
+  menu->addItem(NSMenuItem::separatorItem());
+  auto packs = NSMenu::make();
+  packs->addItemWithTitle("Cats", "addToCollectionClicked:", "");
+  menu->addItemWithTitle("Add to Pack", "", "")->setSubmenu(packs);
+  menu->popUpMenuPositioningItem(nullptr, {200, 600}, nullptr);
+  auto path = folder / "menu-open.png";
+  auto written = MenuRenderer::writeMenuPNG(NSMenu::openMenu(), path, 2.0);
+  menu->cancelTracking();
+  if (!written) return std::unexpected(written.error());
+  return path;
+}
+
+using Written = std::expected<std::vector<std::filesystem::path>, std::shared_ptr<NSError>>;
+
+// The tile at each moment, as "<name>-<milliseconds>ms.png", on the manual clock.
+Written writeMoments(const std::shared_ptr<NSView>& tile, const std::string& name, const std::filesystem::path& folder,
+                     ManualClock& clock) {
+  std::vector<std::filesystem::path> written;
+  double at = 0;
+  for (double moment : {0.0, 0.1, 0.2, 0.3}) {
+    clock.advance(moment - at);
+    at = moment;
+    auto path = folder / (name + "-" + std::to_string(int(moment * 1000)) + "ms.png");
+    auto result = ViewTreeRenderer::writeViewPNG(tile, path, 2.0);
+    if (!result) return std::unexpected(result.error());
+    written.push_back(path);
+  }
+  return written;
+}
+
+Written writeMediaTiles(const std::filesystem::path& folder) {
+  auto clock = std::make_shared<ManualClock>();
+  Clock::setCurrent(clock);
+  std::vector<std::filesystem::path> written;
+  auto fail = [](std::string text) { return std::unexpected(NSError::make("GalleryErrorDomain", 1, std::move(text))); };
+
+  GifMaker::Look look{.width = 120, .height = 90, .frames = 4, .rgb = 0x3366cc, .loop = true};
+  std::string gifBytes = GifMaker::animated(look);
+  auto gif = NSImage::initWithData(NSData::make(std::vector<std::uint8_t>(gifBytes.begin(), gifBytes.end())));
+  if (!gif) return std::unexpected(gif.error());
+  auto gifTile = NSImageView::initWithFrame(NSMakeRect(0, 0, 120, 90));
+  gifTile->setImageScaling(NSImageScaling::axesIndependently);
+  gifTile->setImage(*gif);
+  auto gifPictures = writeMoments(gifTile, "media-gif-tile", folder, *clock);
+  if (!gifPictures) return gifPictures;
+  written.insert(written.end(), gifPictures->begin(), gifPictures->end());
+
+  auto movie = MovieMaker::tinyMovie(look);
+  if (!movie) return fail("no movie: " + movie.error());
+  auto moviePath = folder / "media-movie-tile.mp4";
+  std::ofstream(moviePath, std::ios::binary) << *movie;
+  auto movieTile = NSView::initWithFrame(NSMakeRect(0, 0, 120, 90));
+  movieTile->setWantsLayer(true);
+  auto layer = AVPlayerLayer::layer();
+  layer->setFrame(movieTile->layer()->bounds());
+  layer->setVideoGravity(AVLayerVideoGravityResize);
+  movieTile->layer()->addSublayer(layer);
+  auto player = AVPlayer::initWithURL(NSURL::fileURLWithPath(moviePath.string()));
+  player->volume = 0;
+  player->actionAtItemEnd = AVPlayerActionAtItemEnd::none;
+  layer->setPlayer(player);
+  player->play();
+  auto moviePictures = writeMoments(movieTile, "media-movie-tile", folder, *clock);
+  std::filesystem::remove(moviePath);
+  if (!moviePictures) return moviePictures;
+  written.insert(written.end(), moviePictures->begin(), moviePictures->end());
+  Clock::setCurrent(nullptr);
+  return written;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   std::filesystem::path folder = argc > 1 ? argv[1] : "build/gallery";
   NSApplication::sharedApplication();
-  auto written = WidgetGallery::writeAll(folder);
-  if (!written) {
-    std::fprintf(stderr, "gallery: %s\n", written.error()->localizedDescription().c_str());
+  for (auto written : {WidgetGallery::writeAll(folder), writeMediaTiles(folder)}) {
+    if (!written) {
+      std::fprintf(stderr, "gallery: %s\n", written.error()->localizedDescription().c_str());
+      return 1;
+    }
+    for (const auto& path : *written) std::printf("%s\n", path.string().c_str());
+  }
+  auto menu = writeOpenMenu(folder);
+  if (!menu) {
+    std::fprintf(stderr, "gallery: %s\n", menu.error()->localizedDescription().c_str());
     return 1;
   }
-  for (const auto& path : *written) std::printf("%s\n", path.string().c_str());
+  std::printf("%s\n", menu->string().c_str());
   return 0;
 }

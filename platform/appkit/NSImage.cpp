@@ -264,6 +264,11 @@ std::shared_ptr<NSImage> NSImage::imageWithPixels(int width, int height, std::ve
   return image;
 }
 
+std::shared_ptr<NSImage> NSImage::initWithCGImage(const std::shared_ptr<const CGImage>& image, NSSize size) {
+  if (!image) return nullptr;
+  return imageWithPixels(image->width, image->height, image->rgba, size);
+}
+
 std::array<std::uint8_t, 4> NSImage::pixelAt(int x, int y, std::size_t frame) const {
   if (frame >= frames_.size()) return {0, 0, 0, 0};
   const NSImageFrame& f = frames_[frame];

@@ -40,6 +40,8 @@ class NSImage : public NSObject, public CGImageSource {
   // An image from pixels (straight RGBA) shown at the given size (zero: the pixel size).
   static std::shared_ptr<NSImage> imageWithPixels(int width, int height, std::vector<std::uint8_t> rgba,
                                                   NSSize size = NSZeroSize);
+  // An image of a bitmap shown at the given size (zero: the pixel size); none without one.
+  static std::shared_ptr<NSImage> initWithCGImage(const std::shared_ptr<const CGImage>& image, NSSize size);
 
   // The size in points.
   NSSize size() const override { return size_; }

@@ -3,6 +3,9 @@
 #include <algorithm>
 
 #include "platform/appkit/NSImage.h"
+#include "platform/appkit/NSWindow.h"
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/NSRunLoop.h"
 #include "platform/render/NSGraphicsContext.h"
 
 std::shared_ptr<NSImageView> NSImageView::initWithFrame(NSRect frame) {
@@ -17,8 +20,51 @@ std::shared_ptr<NSImageView> NSImageView::imageViewWithImage(std::shared_ptr<NSI
 }
 
 void NSImageView::setImage(std::shared_ptr<NSImage> image) {
+  if (tick_) tick_->cancel();
+  tick_.reset();
+  animation_.reset();
+  if (image && image->isAnimated()) animation_.emplace(*image);
+  playStart_ = Clock::current().now();
+  pausedAt_ = 0;
   cell()->image = std::move(image);
   setNeedsDisplay(true);
+}
+
+void NSImageView::setAnimates(bool animates) {
+  if (animates == animates_) return;
+  double now = Clock::current().now();
+  if (animates) {
+    playStart_ = now - pausedAt_;
+  } else {
+    pausedAt_ = now - playStart_;
+    if (tick_) tick_->cancel();
+    tick_.reset();
+  }
+  animates_ = animates;
+  setNeedsDisplay(true);
+}
+
+double NSImageView::playbackTime() const { return animates_ ? Clock::current().now() - playStart_ : pausedAt_; }
+
+std::size_t NSImageView::currentFrame() const { return animation_ ? animation_->at(playbackTime()).frame : 0; }
+
+bool NSImageView::isOnScreen() const {
+  auto shownIn = window();
+  return shownIn && shownIn->isVisible() && !isHiddenOrHasHiddenAncestor() && !visibleRect().isEmpty();
+}
+
+void NSImageView::scheduleTick(double playback) {
+  double due = playStart_ + playback;
+  if (tick_ && !tick_->isCancelled() && tick_->deadline() <= due) return;
+  if (tick_) tick_->cancel();
+  std::weak_ptr<NSImageView> weak = std::static_pointer_cast<NSImageView>(shared_from_this());
+  tick_ = NSRunLoop::main()->scheduleAt(due, [weak] {
+    auto view = weak.lock();
+    if (!view) return;
+    view->tick_.reset();
+    // The next drawing schedules the tick after; a view nobody sees waits to be drawn again.
+    if (view->isOnScreen()) view->setNeedsDisplay(true);
+  });
 }
 
 void NSImageView::setImageScaling(NSImageScaling scaling) {
@@ -75,9 +121,34 @@ void NSImageView::mouseUp(const std::shared_ptr<NSEvent>& event) {
   NSView::mouseUp(event);
 }
 
+namespace {
+// One frame of an animated image, as the drawing layer takes pictures.
+class ShownFrame : public CGImageSource {
+ public:
+  ShownFrame(std::shared_ptr<NSImage> image, std::size_t frame) : image_(std::move(image)), frame_(frame) {}
+  const CGImage* imageForDrawing() const override {
+    return frame_ < image_->frames().size() ? &image_->frames()[frame_] : nullptr;
+  }
+  NSSize size() const override { return image_->size(); }
+
+ private:
+  std::shared_ptr<NSImage> image_;
+  std::size_t frame_;
+};
+}  // namespace
+
 void NSImageView::drawRect(NSRect) {
   auto context = NSGraphicsContext::currentContext();
   auto img = image();
   if (!context || !img) return;
-  context->CGContext().drawImage(img, imageRect(), isEnabled() ? 1.0 : 0.5);
+  NSRect rect = imageRect();
+  GraphicsContext& gc = context->CGContext();
+  if (!animation_) {
+    gc.drawImage(img, rect, isEnabled() ? 1.0 : 0.5);
+    return;
+  }
+  if (auto clip = gc.clipBoundingBox(); clip && !NSIntersectsRect(*clip, rect)) return;
+  auto position = animation_->at(playbackTime());
+  gc.drawImage(std::make_shared<ShownFrame>(img, position.frame), rect, isEnabled() ? 1.0 : 0.5);
+  if (animates_ && position.nextChange) scheduleTick(*position.nextChange);
 }

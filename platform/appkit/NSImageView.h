@@ -1,7 +1,14 @@
 #pragma once
-// Shows an image, scaled and aligned within the view.
+// Shows an image, scaled and aligned within the view. An animated image plays while
+// `animates` is on, frame by frame on the clock: the view redraws when the next frame is
+// due, and only while it is drawn at all (hidden, windowless or scrolled-out views cost nothing).
 
 #include <memory>
+#include <optional>
+
+#include "platform/appkit/ImageAnimation.h"
+
+class RunLoopTimerToken;
 
 #include "platform/appkit/NSControl.h"
 
@@ -21,7 +28,10 @@ class NSImageView : public NSControl {
   void setImageScaling(NSImageScaling scaling);
   NSImageAlignment imageAlignment = NSImageAlignment::center;
   NSImageFrameStyle imageFrameStyle = NSImageFrameStyle::none;
-  bool animates = true;
+  bool animates() const { return animates_; }
+  void setAnimates(bool animates);
+  // The frame of the image shown now.
+  std::size_t currentFrame() const;
   bool editable = false;
   bool allowsCutCopyPaste = false;
 
@@ -39,4 +49,12 @@ class NSImageView : public NSControl {
 
  private:
   NSImageScaling imageScaling_ = NSImageScaling::proportionallyDown;
+  bool animates_ = true;
+  std::optional<ImageAnimation> animation_;  // set while the image has frames to play
+  double playStart_ = 0;                     // clock time at which playback was at 0
+  double pausedAt_ = 0;                      // playback time when animation was turned off
+  std::shared_ptr<RunLoopTimerToken> tick_;
+  double playbackTime() const;
+  void scheduleTick(double playback);
+  bool isOnScreen() const;
 };

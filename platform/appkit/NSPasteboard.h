@@ -33,7 +33,6 @@
 inline const NSPasteboardType kUTTypeGIF = "image/gif";
 inline const NSPasteboardType kUTTypeFileURL = "text/uri-list";
 inline const NSPasteboardType kUTTypePlainText = "text/plain;charset=utf-8";
-inline const NSPasteboardType kUTTypeURL = "text/uri-list";
 inline const NSPasteboardType NSPasteboardTypeString = "text/plain;charset=utf-8";
 inline const NSPasteboardType NSPasteboardTypeFileURL = "text/uri-list";
 inline const NSPasteboardType NSPasteboardTypeURL = "text/uri-list";

@@ -2,8 +2,8 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <list>
 #include <future>
+#include <list>
 #include <thread>
 #include <vector>
 

@@ -281,6 +281,12 @@ void CairoContext::uprightIn(NSRect rect) {
   }
 }
 
+std::optional<NSRect> CairoContext::clipBoundingBox() const {
+  double x1, y1, x2, y2;
+  cairo_clip_extents(cr_, &x1, &y1, &x2, &y2);
+  return NSMakeRect(x1, y1, x2 - x1, y2 - y1);
+}
+
 void CairoContext::drawImage(const std::shared_ptr<const CGImageSource>& image, NSRect rect, double fraction) {
   const CGImage* pixels = image ? image->imageForDrawing() : nullptr;
   if (!pixels || pixels->width <= 0 || pixels->height <= 0 ||

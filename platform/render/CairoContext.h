@@ -45,6 +45,7 @@ class CairoContext : public GraphicsContext {
   void drawLinearGradient(const std::vector<CGColor>& colors, const std::vector<double>& locations, NSPoint start,
                           NSPoint end) override;
   void drawImage(const std::shared_ptr<const CGImageSource>& image, NSRect rect, double fraction = 1.0) override;
+  std::optional<NSRect> clipBoundingBox() const override;
   void drawText(const std::shared_ptr<const CGTextSource>& text, NSRect rect) override;
   void beginTransparencyLayer(double alpha) override;
   void endTransparencyLayer(const std::function<void(GraphicsContext&)>& mask = nullptr) override;

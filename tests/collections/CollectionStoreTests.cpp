@@ -98,6 +98,9 @@ TEST_F(Store, LookupsFollowAdditionsRemovalsAndBulkChanges) {
   EXPECT_FALSE(manager()->favoriteVornWithVorn(gif));       // it was still a favourite
   EXPECT_TRUE(manager()->favoriteVornWithVorn(gif));
   EXPECT_TRUE(manager()->isVornInFavoritesWithVorn(gif));
+  manager()->addVornToRecents(gif);
+  manager()->removeVornFromRecents(gif);
+  EXPECT_TRUE(manager()->isVornInFavoritesWithVorn(gif));  // leaving Recents leaves Favorites as it was
   // A bulk change rebuilds the lookups from the store.
   manager()->purgeCollections();
   EXPECT_FALSE(manager()->isVornInFavoritesWithVorn(gif));

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 
 #include "platform/foundation/NSRunLoop.h"
@@ -18,12 +19,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The session's download files anywhere under the folder.
+// The session's download files anywhere under the folder, whatever their name's prefix.
 std::size_t downloadFilesIn(const fs::path& folder) {
   std::size_t count = 0;
   std::error_code error;
   for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    if (it->path().filename().string().starts_with("glimdeck-download-")) ++count;
+    if (it->is_regular_file() && it->path().filename().string().find("-download-") != std::string::npos) ++count;
   }
   return count;
 }
@@ -214,8 +215,19 @@ TEST_F(CollectionViewGifDownloaderTest, CancelAllCancelsEveryRunningDownloadSile
   standin().releaseStalls();
   EXPECT_TRUE(waitUntilIdle());
   EXPECT_EQ(delegate->completions.count(), 0u);
-  EXPECT_EQ(downloadFilesIn(home()), 0u);
+  EXPECT_TRUE(runUntil([&] { return downloadFilesIn(home()) == 0; }));
   EXPECT_TRUE(AssetCache::shared()->mapping().empty());
+
+  // A reply that had already arrived when its task was cancelled neither caches nor reports.
+  auto session = downloader->downloadSession();
+  auto late = session->downloadTaskWithURL(media("/media/sized/1300.gif"));
+  const auto file = home() / "arrived.gif";
+  std::ofstream(file, std::ios::binary) << "GIF89a";
+  downloader->URLSession(session, late, NSURL::fileURLWithPath(file.string(), false));
+  downloader->URLSession(session, late, std::shared_ptr<NSError>());
+  EXPECT_EQ(delegate->completions.count(), 0u);
+  EXPECT_TRUE(AssetCache::shared()->mapping().empty());
+  late->cancel();
 
   // A single cancel reaches only its own URL.
   standin().clearFaults();

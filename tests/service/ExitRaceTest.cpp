@@ -102,6 +102,9 @@ TEST_F(ExitRaceTest, LeavingWithDownloadsInFlightEndsTheProcessCleanly) {
     for (const auto& [run, child] : children) {
       const auto ending = ChildProcess::wait(child);
       EXPECT_TRUE(ending.exited && ending.code == 0) << "run " << run << " " << ending.description();
+      // Nor does it leave download files behind.
+      const fs::path temporary = this->home() / ("run" + std::to_string(run)) / "tmp";
+      EXPECT_TRUE(fs::is_empty(temporary)) << "run " << run;
     }
   }
   // The downloads really were in flight: the server saw them, and the runs left before all

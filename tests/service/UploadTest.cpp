@@ -141,8 +141,10 @@ TEST_F(UploadTest, ErrorStatusesAndFailuresReachTheCallback) {
   EXPECT_TRUE(dropped.error);
   EXPECT_FALSE(dropped.data);
 
-  // Without a callback the reply is simply dropped.
+  // Without a callback the reply is simply dropped. The log starts afresh so that the wait
+  // is for this upload, not one of those before.
   standin().clearFaults();
+  standin().clearLog();
   EXPECT_TRUE(Webapp::uploadWithEndpoint("/quorb.upload", nullptr, std::nullopt, {{"a", "b"}}, nullptr, nullptr));
   EXPECT_TRUE(waitFor("/quorb.upload"));
 }

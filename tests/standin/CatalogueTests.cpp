@@ -2,13 +2,18 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
 #include <set>
 
 #include "platform/foundation/NSArray.h"
 #include "platform/foundation/NSJSONSerialization.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSString.h"
+#include "platform/av/MovieDecoder.h"
 #include "standin/Catalogue.h"
+#include "standin/MovieMaker.h"
 #include "tests/standin/GifDecode.h"
 
 namespace {
@@ -301,6 +306,31 @@ TEST(CatalogueTest, RenditionsAreRealGifsOfTheStatedSizeAndDims) {
     EXPECT_EQ(mp4->size(), catalogue->mediaSize(item, "mp4"));
     EXPECT_EQ(mp4->bytes().substr(4, 8), "ftypisom");
   }
+}
+
+TEST(CatalogueTest, TinyMp4sArePlayableClipsOfTheStatedSize) {
+  auto catalogue = Catalogue::make();
+  auto folder = std::filesystem::temp_directory_path() / ("glimdeck-tinymp4-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  // Every sixteenth item: the catalogue's range of sizes and frame counts.
+  for (std::size_t i = 0; i < catalogue->items().size(); i += 16) {
+    const auto& item = catalogue->items()[i];
+    auto file = catalogue->mediaFile("/media/" + item.id + "/tinymp4.mp4");
+    ASSERT_TRUE(file) << item.id;
+    auto bytes = file->bytes();
+    EXPECT_EQ(bytes.size(), catalogue->mediaSize(item, "tinymp4")) << item.id;
+    auto path = folder / (item.id + ".mp4");
+    std::ofstream(path, std::ios::binary) << bytes;
+    auto movie = MovieDecoder::open(path);
+    ASSERT_TRUE(movie.has_value()) << item.id;
+    auto [width, height] = catalogue->mediaDims(item, "tinymp4");
+    EXPECT_EQ((*movie)->naturalSize(), NSMakeSize((width + 1) & ~1, (height + 1) & ~1));
+    EXPECT_NEAR((*movie)->duration(), item.frames / double(MovieMaker::kFramesPerSecond), 1e-6) << item.id;
+    auto last = (*movie)->frameAt(10);
+    ASSERT_TRUE(last);
+    EXPECT_NEAR(last->start, (item.frames - 1) / double(MovieMaker::kFramesPerSecond), 1e-6);
+  }
+  std::filesystem::remove_all(folder);
 }
 
 TEST(CatalogueTest, MediaPathsThatNameNoFileAreRefused) {

@@ -68,6 +68,21 @@ TEST_F(CollectionRoutesTest, AnonymousPacksTakeItemsWithTheirTokenAndCanBeClaime
                                         "&access_token=tok")).status,
             200);
   EXPECT_EQ(standin().state().collection(pack.id)->owner, user.userid);
+
+  // A signed-in sticker upload lands in the user's saved items, and their stream lists it.
+  HttpCall sticker{.method = "POST", .url = on("legacy-web.localhost", "/quorb.uploadsticker")};
+  sticker.parts = {{"token", "tok", "", ""},
+                   {"collectionid", "quorbuser-" + std::to_string(user.userid), "", ""},
+                   {"stream", "savedvorns", "", ""},
+                   {"tags", "wave hi", "", ""},
+                   {"stickersource", "8000000001", "", ""},
+                   {"file", std::string("GIF89a\x01\x00\x01\x00", 10), "image.gif", "application/octet-stream"}};
+  ASSERT_EQ(perform(sticker).status, 200);
+  auto saved = standin().state().saved(user.userid);
+  ASSERT_EQ(saved.size(), 1u);
+  EXPECT_TRUE(standin().state().upload(saved[0])->sticker);
+  EXPECT_EQ(standin().state().upload(saved[0])->stickerSource, "8000000001");
+  EXPECT_NE(httpGet(on("127.0.0.1", "/v1/usersaved?access_token=tok")).body.find(saved[0]), std::string::npos);
 }
 
 }  // namespace

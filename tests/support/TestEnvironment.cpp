@@ -3,7 +3,9 @@
 #include <cstdlib>
 #include <unistd.h>
 
+#include "platform/appkit/NSWorkspace.h"
 #include "platform/foundation/NSRunLoop.h"
+#include "platform/foundation/NSURL.h"
 #include "platform/foundation/OutputSink.h"
 
 namespace fs = std::filesystem;
@@ -29,6 +31,11 @@ void GlimdeckTest::SetUp() {
   OutputSink::setSink([this](std::string_view line) {
     std::lock_guard lock(printedMutex_);
     printed_.emplace_back(line);
+  });
+  // No test starts a browser: interface tests record what opens (UITest), others must not open.
+  NSWorkspace::sharedWorkspace()->setOpener([](const std::shared_ptr<NSURL>& url) {
+    ADD_FAILURE() << "a test outside the interface fixture opened " << url->absoluteString();
+    return false;
   });
 }
 

@@ -5,6 +5,9 @@
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/DragDestinationTracker.h"
 #include "platform/appkit/NSDraggingSession.h"
+#include "platform/appkit/NSMenu.h"
+#include "platform/appkit/NSOpenPanel.h"
+#include "platform/appkit/NSWorkspace.h"
 #include "platform/appkit/NSPasteboard.h"
 #include "platform/appkit/NSScreen.h"
 #include "platform/appkit/NSAttributedString.h"
@@ -13,6 +16,8 @@
 #include "platform/appkit/NSWindow.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSRunLoop.h"
+#include "platform/foundation/NSURL.h"
+#include "tests/support/ViewDump.h"
 
 namespace {
 double now() { return Clock::current().now(); }
@@ -189,6 +194,50 @@ NSDragOperation UISimulator::dropFromOtherApplication(const std::shared_ptr<NSVi
   return performed;
 }
 
+bool UISimulator::openMenuWith(const std::shared_ptr<NSView>& view) {
+  if (auto open = NSMenu::openMenu()) open->cancelTracking();
+  click(view);
+  return NSMenu::openMenu() != nullptr;
+}
+
+std::string UISimulator::openMenuText() const { return dumpMenu(NSMenu::openMenu()); }
+
+bool UISimulator::chooseMenuItem(const std::vector<std::string>& path) {
+  auto menu = NSMenu::openMenu();
+  if (!menu || path.empty()) {
+    ADD_FAILURE() << "no menu is open";
+    return false;
+  }
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    auto item = menu->itemWithTitle(path[i]);
+    if (!item) {
+      ADD_FAILURE() << "the open menu has no item \"" << path[i] << "\":\n" << dumpMenu(NSMenu::openMenu());
+      return false;
+    }
+    if (i + 1 < path.size()) {
+      menu = item->submenu();
+      if (!menu) {
+        ADD_FAILURE() << "\"" << path[i] << "\" opens no submenu";
+        return false;
+      }
+      continue;
+    }
+    bool chosen = menu->performActionForItemAtIndex(menu->indexOfItem(item));
+    NSRunLoop::main()->drain();
+    return chosen;
+  }
+  return false;
+}
+
+void UISimulator::dismissMenu() {
+  if (auto menu = NSMenu::openMenu()) menu->cancelTracking();
+  NSRunLoop::main()->drain();
+}
+
+void UISimulator::scriptOpenPanel(std::optional<std::vector<std::string>> paths) {
+  openPanelAnswers_.push_back(std::move(paths));
+}
+
 bool UISimulator::clickText(const std::shared_ptr<NSView>& view, std::string_view text) {
   auto textView = asA<NSTextView>(view);
   if (!textView) {
@@ -287,10 +336,37 @@ void UITest::SetUp() {
   NSScreen::resetScreens();
   NSPasteboard::resetPasteboards();
   NSDraggingSession::resetSessions();
+  NSMenu::resetMenus();
+  NSWorkspace::sharedWorkspace()->setOpener([this](const std::shared_ptr<NSURL>& url) {
+    ui.openedURLs.push_back(url->absoluteString());
+    return true;
+  });
+  NSOpenPanel::setPresenter([this](const NSOpenPanel& panel) -> std::optional<std::vector<std::shared_ptr<NSURL>>> {
+    std::string run;
+    if (panel.canChooseFiles) run += "files ";
+    if (panel.canChooseDirectories) run += "folders ";
+    if (panel.allowsMultipleSelection) run += "several ";
+    for (const auto& type : panel.allowedFileTypes) run += "." + type + " ";
+    if (ui.openPanelAnswers_.empty()) {
+      ADD_FAILURE() << "an open panel ran with no scripted answer";
+      ui.openPanelRuns.push_back(run + "-> no answer");
+      return std::nullopt;
+    }
+    auto answer = ui.openPanelAnswers_.front();
+    ui.openPanelAnswers_.erase(ui.openPanelAnswers_.begin());
+    ui.openPanelRuns.push_back(run + (answer ? "-> " + std::to_string(answer->size()) : std::string("-> cancel")));
+    if (!answer) return std::nullopt;
+    std::vector<std::shared_ptr<NSURL>> urls;
+    for (const auto& path : *answer) urls.push_back(NSURL::fileURLWithPath(path));
+    return urls;
+  });
 }
 
 void UITest::TearDown() {
   NSDraggingSession::resetSessions();
+  NSMenu::resetMenus();
+  NSWorkspace::sharedWorkspace()->setOpener(nullptr);
+  NSOpenPanel::setPresenter(nullptr);
   NSApplication::resetSharedApplication();
   NSScreen::resetScreens();
   NSPasteboard::resetPasteboards();

@@ -67,6 +67,22 @@ class UISimulator {
                                            const std::vector<std::shared_ptr<NSPasteboardItem>>& items,
                                            NSDragOperation allowed = 1, std::optional<NSPoint> point = std::nullopt);
 
+  // Menus. Clicks the view and answers whether that opened a menu; the open menu as text
+  // (empty when none is open, see dumpMenu); chooses the item at the path of titles (a
+  // submenu's item after its item's title); closes the open menu without a choice.
+  bool openMenuWith(const std::shared_ptr<NSView>& view);
+  std::string openMenuText() const;
+  bool chooseMenuItem(const std::vector<std::string>& path);
+  void dismissMenu();
+
+  // The desktop. Addresses the application opened (no browser starts in tests), and the
+  // answers of the next open panels, in order: URLs, or none for Cancel. A panel that runs
+  // with no answer left is a failure (and cancelled). Each run is noted as text: its
+  // rules ("files", "folders", "several", the types) and the answer it gave.
+  std::vector<std::string> openedURLs;
+  void scriptOpenPanel(std::optional<std::vector<std::string>> paths);
+  std::vector<std::string> openPanelRuns;
+
   // Clicks the first occurrence of a text in a text view (links are clicked this way).
   bool clickText(const std::shared_ptr<NSView>& textView, std::string_view text);
 
@@ -98,6 +114,8 @@ class UISimulator {
                                       std::optional<NSPoint> point, long clickCount, NSEventModifierFlags modifiers);
   long keyWindowNumber() const;
   long eventNumber_ = 0;
+  friend class UITest;
+  std::vector<std::optional<std::vector<std::string>>> openPanelAnswers_;
 };
 
 #include "tests/support/TestEnvironment.h"

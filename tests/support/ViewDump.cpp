@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/appkit/NSCollectionView.h"
+#include "platform/appkit/NSMenu.h"
 #include "platform/appkit/NSView.h"
 #include "platform/appkit/NSWindow.h"
 
@@ -144,4 +145,32 @@ std::string lineDiff(const std::string& expected, const std::string& actual) {
   return ::testing::AssertionFailure() << "the dump differs from " << path
                                        << " (GLIMDECK_UPDATE_DUMPS=1 rewrites it):\n"
                                        << lineDiff(expected, actual);
+}
+
+namespace {
+void dumpMenuAt(const NSMenu& menu, int depth, std::string& out) {
+  if (depth > 16) return;
+  for (const auto& item : menu.itemArray()) {
+    if (item->hidden) continue;
+    out.append(static_cast<std::size_t>(depth) * 2, ' ');
+    if (item->isSeparatorItem()) {
+      out += "---\n";
+      continue;
+    }
+    if (item->state == NSControlStateValueOn) out += "✓ ";
+    if (item->state == NSControlStateValueMixed) out += "- ";
+    out += item->title;
+    if (!item->keyEquivalent.empty()) out += " [" + item->keyEquivalent + "]";
+    if (!item->isEnabled()) out += " [disabled]";
+    if (item->hasSubmenu()) out += " >";
+    out += '\n';
+    if (auto submenu = item->submenu()) dumpMenuAt(*submenu, depth + 1, out);
+  }
+}
+}  // namespace
+
+std::string dumpMenu(const std::shared_ptr<NSMenu>& menu) {
+  std::string out;
+  if (menu) dumpMenuAt(*menu, 0, out);
+  return out;
 }

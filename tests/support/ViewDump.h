@@ -14,6 +14,7 @@
 #include <string_view>
 
 class NSCollectionView;
+class NSMenu;
 class NSView;
 class NSWindow;
 
@@ -48,3 +49,12 @@ std::string dumpCollectionLayout(NSCollectionView& view);
 
 // The lines that differ between two texts, as a unified-style diff with a line of context.
 std::string lineDiff(const std::string& expected, const std::string& actual);
+
+// A menu as text, one line per item, submenus indented under their item:
+//
+//   Version: 1.2 [disabled]
+//   ✓ Show Hidden
+//   ---
+//   Add to Pack >
+//     Cats
+std::string dumpMenu(const std::shared_ptr<NSMenu>& menu);

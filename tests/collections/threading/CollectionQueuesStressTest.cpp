@@ -30,12 +30,12 @@ TEST_F(CollectionQueuesStress, BothQueuesRunWhileTheMainThreadChangesTheStore) {
     }
   }
   settle();
-  EXPECT_TRUE(eventually([&] {
+  EXPECT_TRUE(runUntil([&] {
     drainMainQueue();
     return state.liked(amy.userid).size() == 18 && state.saved(amy.userid).size() == 4 &&
            !manager()->getFavoritesCollection()->interruptedUploadContent() &&
            !manager()->getSavedCollection()->interruptedUploadContent();
-  }));
+  }, 120.0));
   settle();
   EXPECT_EQ(manager()->getRecentsCollection()->vorns().size(), 7u);
   EXPECT_EQ(manager()->getCollection("pack2")->vorns().size(), 5u);

@@ -17,7 +17,7 @@
 namespace {
 
 // A provider that answers each type from a table, counting the questions; "throw" throws
-// after writing, "none" writes nothing.
+// after writing, "none" writes nothing, "clear" empties the pasteboard it is asked for.
 class TableProvider : public NSPasteboardItemDataProvider {
  public:
   std::map<std::string, std::string> answers;
@@ -29,6 +29,10 @@ class TableProvider : public NSPasteboardItemDataProvider {
     ++asked[type];
     auto answer = answers.find(type);
     if (answer == answers.end() || answer->second == "none") return;
+    if (answer->second == "clear") {
+      if (pasteboard) pasteboard->clearContents();
+      return;
+    }
     if (writeThroughPasteboard && pasteboard) {
       pasteboard->setString(answer->second, type);
     } else {
@@ -103,6 +107,18 @@ TEST_F(PasteboardTest, BadProvidersAndUnofferedTypesLeaveThePasteboardConsistent
   EXPECT_EQ(board->changeCount(), count);
   EXPECT_EQ(provider->asked[kUTTypeGIF], 1);
   EXPECT_EQ(provider->asked.count("application/x-never-offered"), 0u);
+
+  // A provider that empties the pasteboard while it is asked.
+  provider->answers[kUTTypeFileURL] = "clear";
+  auto clearing = NSPasteboardItem::make();
+  clearing->setDataProvider(provider, {kUTTypeFileURL});
+  board->clearContents();
+  board->writeObjects({clearing, NSString::make("kept?")});
+  EXPECT_EQ(board->dataForType(kUTTypeFileURL), nullptr);
+  EXPECT_TRUE(board->types().empty());
+  EXPECT_EQ(board->stringForType(kUTTypePlainText), std::nullopt);
+  EXPECT_TRUE(board->setString("after", kUTTypePlainText));
+  EXPECT_EQ(board->stringForType(kUTTypePlainText), "after");
 }
 
 TEST_F(PasteboardTest, DeclaredTypesAndWrittenObjectsFormItems) {

@@ -1,7 +1,4 @@
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
@@ -11,6 +8,7 @@
 
 #include "platform/foundation/NSURLSession.h"
 #include "platform/foundation/Paths.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/StandinFixture.h"
 
 namespace fs = std::filesystem;
@@ -79,19 +77,6 @@ std::string expectedBytes(std::size_t n) {
   std::string bytes;
   for (std::size_t i = 0; i < n; ++i) bytes.push_back(static_cast<char>('a' + i % 26));
   return bytes;
-}
-
-// A loopback port that nothing listens on.
-int closedPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
 }
 
 }  // namespace
@@ -298,7 +283,7 @@ TEST_F(URLSessionTest, TransportFailuresAreURLErrors) {
   };
   const std::vector<Case> cases = {
       {standinURL("/_standin/bytes?n=10"), "drop", NSURLError::networkConnectionLost},
-      {"http://127.0.0.1:" + std::to_string(closedPort()) + "/x", nullptr, NSURLError::cannotConnectToHost},
+      {"http://127.0.0.1:" + std::to_string(closedLoopbackPort()) + "/x", nullptr, NSURLError::cannotConnectToHost},
       // TLS to a server that does not speak it: the handshake fails, nothing is sent in clear.
       {"https://127.0.0.1:" + std::to_string(standin().port()) + "/_standin/bytes?n=10", nullptr,
        NSURLError::secureConnectionFailed},

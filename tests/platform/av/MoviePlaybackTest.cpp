@@ -1,0 +1,260 @@
+// Movie previews as tiles play them: opening (and refusing) files, the end of each pass,
+// looping by seeking back, pictures drawn by the layer only while it is seen, the frame
+// cache, and single pictures at chosen times.
+
+#include <fstream>
+
+#include "platform/appkit/NSImage.h"
+#include "platform/appkit/NSWindow.h"
+#include "platform/appkit/ViewTreeRenderer.h"
+#include "platform/av/AVAssetImageGenerator.h"
+#include "platform/av/AVPlayerLayer.h"
+#include "platform/foundation/NSNotificationCenter.h"
+#include "platform/appkit/Snapshot.h"
+#include "standin/MovieMaker.h"
+#include "tests/support/UISimulator.h"
+
+namespace {
+
+constexpr std::uint32_t kTileColour = 0x3366cc;
+
+// 64 × 48, four frames at 10 a second: a 0.4 s clip whose light square moves from the left
+// edge (frame 0) to the right edge (frame 3).
+std::string fourFrameClip() {
+  auto movie = MovieMaker::tinyMovie({.width = 64, .height = 48, .frames = 4, .rgb = kTileColour});
+  EXPECT_TRUE(movie.has_value());
+  return movie.value_or("");
+}
+
+bool near(std::array<std::uint8_t, 4> pixel, std::uint32_t rgb) {
+  auto close = [](int a, int b) { return std::abs(a - b) <= 12; };
+  return close(pixel[0], (rgb >> 16) & 0xff) && close(pixel[1], (rgb >> 8) & 0xff) && close(pixel[2], rgb & 0xff);
+}
+
+class MoviePlaybackTest : public UITest {
+ protected:
+  std::shared_ptr<NSURL> write(const std::string& name, const std::string& bytes) {
+    auto path = home() / name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return NSURL::fileURLWithPath(path.string());
+  }
+  std::shared_ptr<NSURL> clip() { return write("clip.mp4", fourFrameClip()); }
+
+  // A window with a layer-backed view holding the player layer, as a tile holds it.
+  std::shared_ptr<AVPlayerLayer> layerInWindow(const std::shared_ptr<AVPlayer>& player) {
+    window = NSWindow::initWithContentRect(NSMakeRect(0, 0, 200, 200), NSWindowStyleMaskBorderless);
+    window->makeKeyAndOrderFront(nullptr);
+    tile = NSView::initWithFrame(NSMakeRect(20, 20, 64, 48));
+    tile->setWantsLayer(true);
+    window->contentView()->addSubview(tile);
+    auto layer = AVPlayerLayer::layer();
+    layer->setFrame(tile->layer()->bounds());
+    layer->setVideoGravity(AVLayerVideoGravityResize);
+    tile->layer()->addSublayer(layer);
+    layer->setPlayer(player);
+    return layer;
+  }
+  // The tile's picture now: the colour under the square's first and last places.
+  std::pair<std::array<std::uint8_t, 4>, std::array<std::uint8_t, 4>> tileEnds() {
+    auto picture = ViewTreeRenderer::imageOfView(tile);
+    return {picture->pixelAt(6, 24), picture->pixelAt(58, 24)};
+  }
+
+  std::shared_ptr<NSWindow> window;
+  std::shared_ptr<NSView> tile;
+};
+
+TEST_F(MoviePlaybackTest, OpensRealClipsAndRefusesEverythingElse) {
+  auto good = AVAsset::assetWithURL(clip());
+  ASSERT_TRUE(good->isPlayable()) << good->error()->description();
+  EXPECT_NEAR(CMTimeGetSeconds(good->duration()), 0.4, 0.01);
+  EXPECT_EQ(good->naturalSize(), NSMakeSize(64, 48));
+
+  std::string movie = fourFrameClip();
+  std::string huge = movie;
+  // The sample description's picture size, raised to 65535 × 65535.
+  auto entry = huge.rfind("avc1");
+  ASSERT_NE(entry, std::string::npos);
+  for (std::size_t i = entry + 28; i < entry + 32; ++i) huge[i] = '\xff';
+  std::string gif = "GIF89a\x01\x00\x01\x00\x00\x00\x00;";
+  struct Case {
+    const char* name;
+    std::string bytes;
+  };
+  int ends = 0;
+  auto token = NSNotificationCenter::defaultCenter()->addObserverForName(
+      AVPlayerItemDidPlayToEndTimeNotification, nullptr, nullptr, [&](const std::shared_ptr<NSNotification>&) { ++ends; });
+  for (const Case& c : {Case{"empty", ""}, Case{"a GIF named .mp4", gif}, Case{"text", std::string(5000, 'x')},
+                        Case{"cut in half", movie.substr(0, movie.size() / 2)},
+                        Case{"a box header only", movie.substr(0, 8)}, Case{"huge declared frames", huge}}) {
+    auto asset = AVAsset::assetWithURL(write("bad.mp4", c.bytes));
+    EXPECT_FALSE(asset->isPlayable()) << c.name;
+    ASSERT_TRUE(asset->error()) << c.name;
+    EXPECT_EQ(asset->error()->domain(), AVFoundationErrorDomain) << c.name;
+    EXPECT_EQ(CMTimeGetSeconds(asset->duration()), 0) << c.name;
+    // A player of it plays nothing and never ends, and its layer draws nothing.
+    auto player = AVPlayer::initWithURL(asset->URL());
+    EXPECT_EQ(player->currentItem()->status(), AVPlayerItemStatus::failed) << c.name;
+    player->play();
+    auto layer = AVPlayerLayer::playerLayerWithPlayer(player);
+    layer->setFrame(NSMakeRect(0, 0, 16, 16));
+    Snapshot::image(layer, NSMakeSize(16, 16));
+    EXPECT_FALSE(layer->isReadyForDisplay()) << c.name;
+    EXPECT_FALSE(AVAssetImageGenerator::initWithAsset(asset)->copyCGImageAtTime(kCMTimeZero)) << c.name;
+  }
+  ui.advance(5);
+  EXPECT_EQ(ends, 0) << "what cannot play never ends";
+  EXPECT_FALSE(AVAsset::assetWithURL(NSURL::URLWithString("http://127.0.0.1/clip.mp4"))->isPlayable());
+}
+
+TEST_F(MoviePlaybackTest, PostsTheEndOncePerPassAndLoopsBySeekingBackAndPlaying) {
+  auto player = AVPlayer::initWithURL(clip());
+  player->volume = 0;
+  player->actionAtItemEnd = AVPlayerActionAtItemEnd::none;
+  int ends = 0;
+  bool loop = false;
+  auto token = NSNotificationCenter::defaultCenter()->addObserverForName(
+      AVPlayerItemDidPlayToEndTimeNotification, nullptr, nullptr, [&](const std::shared_ptr<NSNotification>& n) {
+        ++ends;
+        EXPECT_EQ(n->object(), player->currentItem());
+        if (loop) {
+          player->seekToTime(CMTimeMake(0, 1));
+          player->play();
+        }
+      });
+  auto layer = layerInWindow(player);
+  player->play();
+  ui.advance(0.39);
+  EXPECT_EQ(ends, 0);
+  ui.advance(0.02);
+  EXPECT_EQ(ends, 1);
+  ui.advance(3);
+  EXPECT_EQ(ends, 1) << "the player rests on the last frame";
+  EXPECT_EQ(player->rate(), 1);
+  EXPECT_NEAR(CMTimeGetSeconds(player->currentTime()), 0.4, 0.01);
+  EXPECT_TRUE(near(tileEnds().second, ~kTileColour & 0xffffff)) << "the last frame shows";
+
+  loop = true;
+  layer->displayIfNeeded();
+  player->seekToTime(kCMTimeZero);
+  EXPECT_TRUE(layer->needsDisplay()) << "a jump in time redraws the layer";
+  EXPECT_TRUE(near(tileEnds().first, ~kTileColour & 0xffffff)) << "the first frame shows";
+  ui.advance(0.41 + 0.4 + 0.4);
+  EXPECT_EQ(ends, 4);
+  ui.advance(0.1);
+  auto [left, right] = tileEnds();
+  EXPECT_TRUE(near(left, kTileColour));
+  EXPECT_TRUE(near(right, kTileColour)) << "playing again: a middle frame of the next pass";
+
+  player->pause();
+  ui.advance(5);
+  EXPECT_EQ(ends, 4) << "a paused player does not end";
+}
+
+TEST_F(MoviePlaybackTest, RestartingAtEveryEndCannotSpinTheClock) {
+  // An end handler that seeks to the end itself would end the pass at once, again and
+  // again; passes are at least the shortest pass long, so this ends ten times a second.
+  auto player = AVPlayer::initWithURL(clip());
+  player->actionAtItemEnd = AVPlayerActionAtItemEnd::none;
+  int ends = 0;
+  auto token = NSNotificationCenter::defaultCenter()->addObserverForName(
+      AVPlayerItemDidPlayToEndTimeNotification, nullptr, nullptr, [&](const std::shared_ptr<NSNotification>&) {
+        ++ends;
+        player->seekToTime(CMTimeMake(10, 1));
+        player->play();
+      });
+  player->seekToTime(CMTimeMake(10, 1));
+  player->play();
+  ui.advance(1.0);
+  EXPECT_LE(ends, int(1.0 / AVPlayer::kShortestPass) + 1);
+  EXPECT_GE(ends, 5);
+}
+
+TEST_F(MoviePlaybackTest, DecodesOnlyForLayersThatAreDrawnAndNotAgainOnceTheClipIsCached) {
+  auto player = AVPlayer::initWithURL(clip());
+  player->actionAtItemEnd = AVPlayerActionAtItemEnd::none;
+  auto layer = layerInWindow(player);
+  player->play();
+  auto* movie = player->currentItem()->asset()->decoder();
+  ASSERT_TRUE(movie);
+
+  struct Case {
+    const char* name;
+    std::function<void()> hide, show;
+  };
+  for (const Case& c : {Case{"hidden layer", [&] { layer->setHidden(true); }, [&] { layer->setHidden(false); }},
+                        Case{"hidden view", [&] { tile->setHidden(true); }, [&] { tile->setHidden(false); }},
+                        Case{"scrolled out", [&] { tile->setFrameOrigin(NSMakePoint(900, 900)); },
+                             [&] { tile->setFrameOrigin(NSMakePoint(20, 20)); }}}) {
+    c.hide();
+    ViewTreeRenderer::imageOfWindow(window);
+    ui.advance(0.1);
+    ViewTreeRenderer::imageOfWindow(window);
+    EXPECT_EQ(movie->framesDecoded(), 0u) << c.name;
+    c.show();
+  }
+
+  player->seekToTime(kCMTimeZero);
+  ui.advance(0.05);  // mid-frame, away from the boundaries
+  for (int frame = 0; frame < 4; ++frame) {
+    ViewTreeRenderer::imageOfWindow(window);
+    ui.advance(0.1);
+  }
+  std::size_t firstPass = movie->framesDecoded();
+  EXPECT_GE(firstPass, 4u);
+  EXPECT_EQ(movie->cachedBytes(), 4u * 64 * 48 * 4) << "every frame kept: the clip is small";
+  player->seekToTime(kCMTimeZero);
+  ui.advance(0.05);  // mid-frame, away from the boundaries
+  for (int frame = 0; frame < 4; ++frame) {
+    ViewTreeRenderer::imageOfWindow(window);
+    ui.advance(0.1);
+  }
+  EXPECT_EQ(movie->framesDecoded(), firstPass) << "the second pass comes from the cache";
+}
+
+TEST_F(MoviePlaybackTest, TheCacheStaysWithinItsBoundAndDecodingRunsOneFrameAhead) {
+  auto url = clip();
+  MovieDecoder::Limits limits;
+  limits.cacheBytes = 2 * 64 * 48 * 4;
+  auto movie = MovieDecoder::open(url->path(), limits);
+  ASSERT_TRUE(movie.has_value());
+  auto first = (*movie)->frameAt(0);
+  ASSERT_TRUE(first);
+  EXPECT_EQ((*movie)->framesDecoded(), 2u) << "the frame and the one after, to know where it ends";
+  EXPECT_NEAR(first->end, 0.1, 1e-6);
+  for (double t : {0.15, 0.25, 0.35, 0.05, 0.35}) {
+    auto frame = (*movie)->frameAt(t);
+    ASSERT_TRUE(frame) << t;
+    EXPECT_LE(frame->start, t);
+    EXPECT_GT(frame->end, t);
+    EXPECT_LE((*movie)->cachedBytes(), limits.cacheBytes);
+  }
+}
+
+TEST_F(MoviePlaybackTest, AGrabPastTheEndOfAShortClipGivesItsLastFrame) {
+  auto asset = AVAsset::assetWithURL(clip());
+  auto generator = AVAssetImageGenerator::initWithAsset(asset);
+  CMTime actual = kCMTimeInvalid;
+  auto grabbed = generator->copyCGImageAtTime(CMTimeMake(1, 1), &actual);
+  ASSERT_TRUE(grabbed.has_value()) << grabbed.error()->description();
+  EXPECT_NEAR(CMTimeGetSeconds(actual), 0.3, 1e-6);
+  auto image = NSImage::initWithCGImage(*grabbed, NSZeroSize);
+  EXPECT_EQ(image->size(), NSMakeSize(64, 48));
+  EXPECT_TRUE(near(image->pixelAt(6, 24), kTileColour));
+  EXPECT_TRUE(near(image->pixelAt(58, 24), ~kTileColour & 0xffffff));
+  auto start = generator->copyCGImageAtTime(kCMTimeZero, &actual);
+  ASSERT_TRUE(start.has_value());
+  EXPECT_EQ(CMTimeGetSeconds(actual), 0);
+  EXPECT_TRUE(near(NSImage::initWithCGImage(*start, NSZeroSize)->pixelAt(6, 24), ~kTileColour & 0xffffff));
+}
+
+TEST(CMTimeTest, ConvertsAndCompares) {
+  EXPECT_EQ(CMTimeGetSeconds(CMTimeMake(3, 2)), 1.5);
+  EXPECT_EQ(CMTimeMakeWithSeconds(0.25, 600), CMTimeMake(150, 600));
+  EXPECT_FALSE(CMTimeMakeWithSeconds(1e300, 600).isValid());
+  EXPECT_EQ(CMTimeGetSeconds(kCMTimeInvalid), 0);
+  EXPECT_EQ(CMTimeCompare(CMTimeMake(1, 2), CMTimeMake(2, 4)), 0);
+  EXPECT_EQ(CMTimeCompare(CMTimeMake(1, 3), CMTimeMake(1, 2)), -1);
+}
+
+}  // namespace
