@@ -33,7 +33,10 @@ std::optional<double> wholeReal(const std::string& text) {
 }  // namespace
 
 std::optional<std::string> QuorbUser::authToken() {
-  auto record = asA<NSDictionary>(NSUserDefaults::standardUserDefaults()->objectForKey(Constants::auth));
+  return tokenOfRecord(asA<NSDictionary>(NSUserDefaults::standardUserDefaults()->objectForKey(Constants::auth)));
+}
+
+std::optional<std::string> QuorbUser::tokenOfRecord(const std::shared_ptr<NSDictionary>& record) {
   if (!record) return std::nullopt;
   auto token = ModelSupport::text(record->objectForKey(Constants::token));
   if (!record->containsKey(Constants::expires)) return token;

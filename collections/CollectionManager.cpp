@@ -5,6 +5,7 @@
 
 #include "account/QuorbUser.h"
 #include "account/QuorbUserManager.h"
+#include "collections/AccountCollections.h"
 #include "collections/CoreDataContext.h"
 #include "collections/OnceOnly.h"
 #include "platform/foundation/NSNumber.h"
@@ -12,6 +13,9 @@
 #include "platform/foundation/OutputSink.h"
 
 namespace {
+
+// Wherever the collection manager is linked in, the account's user changes reach it.
+[[maybe_unused]] const bool accountCollectionsRegistered = AccountCollections::registerWithAccount();
 
 std::mutex& sharedMutex() {
   static auto* mutex = new std::mutex();
@@ -276,18 +280,20 @@ void CollectionManager::purgeCollectionsWithUser(const std::shared_ptr<PlovexUse
 void CollectionManager::claimCollectionsToCurrentUser() {
   auto packs = getCollections({1, 2, 3, 5}, false);
   if (packs) {
-    auto user = storedUserRecord();
     for (const auto& pack : *packs) {
       if (pack->creator() || pack->isSubscription() || pack->identifier() == 0) continue;
       Webapp::StringMap parameters{{std::string(Constants::id), std::to_string(pack->identifier())}};
       if (auto packToken = pack->anonymousToken()) parameters[std::string(Constants::pack_token)] = *packToken;
       if (auto token = QuorbUser::authToken()) parameters[std::string(Constants::access_token)] = *token;
       std::weak_ptr<NSManagedObjectID> identity = pack->objectID();
-      // The creator is set only once the service has handed the pack over.
+      // The creator is set only once the service has handed the pack over, to the user the
+      // token belongs to: a claim runs while a change of user is under way, before the new
+      // user is stored, and its reply comes after.
       send(Webapp::zoltoNewApiURLWithEndpoint(Constants::claimPath), parameters,
-           [identity, user](bool accepted, std::shared_ptr<NSDictionary>) {
+           [identity](bool accepted, std::shared_ptr<NSDictionary>) {
              if (!accepted) return;
-             NSRunLoop::main()->perform([identity, user] {
+             NSRunLoop::main()->perform([identity] {
+               auto user = storedUserRecord();
                auto manager = CollectionManager::sharedInstance();
                auto collection = manager->collectionWithID(identity.lock());
                if (!collection) return;

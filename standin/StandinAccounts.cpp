@@ -1,22 +1,59 @@
 #include "standin/StandinAccounts.h"
 
-StandinUser StandinAccounts::seedUser(const std::string& username) {
+#include <algorithm>
+#include <random>
+
+#include "platform/foundation/NSDate.h"
+
+namespace {
+
+double now() { return NSDate::date()->timeIntervalSince1970(); }
+
+}  // namespace
+
+StandinUser StandinAccounts::seedUser(const std::string& username, const std::string& password, bool needsTermsAcceptance) {
   std::lock_guard lock(mutex_);
-  StandinUser user{nextUserId_++, username};
+  StandinUser user{nextUserId_++, username, password, "", needsTermsAcceptance};
   users_[user.userid] = user;
   return user;
 }
 
-void StandinAccounts::seedToken(const std::string& token, std::int64_t userid) {
+void StandinAccounts::seedToken(const std::string& token, std::int64_t userid, std::optional<double> expires) {
   std::lock_guard lock(mutex_);
-  tokens_[token] = userid;
+  tokens_[token] = Token{userid, expires, nextToken_++};
+}
+
+std::pair<std::string, double> StandinAccounts::issueToken(std::int64_t userid) {
+  static thread_local std::mt19937_64 random{std::random_device{}()};
+  std::lock_guard lock(mutex_);
+  std::string token;
+  do {
+    token = "tok-" + std::to_string(random());
+  } while (tokens_.contains(token));
+  const double expires = now() + tokenLifetime;
+  tokens_[token] = Token{userid, expires, nextToken_++};
+  return {token, expires};
+}
+
+bool StandinAccounts::revokeToken(const std::string& token) {
+  std::lock_guard lock(mutex_);
+  return tokens_.erase(token) != 0;
+}
+
+StandinAccounts::TokenState StandinAccounts::tokenState(const std::string& token) const {
+  std::lock_guard lock(mutex_);
+  auto found = tokens_.find(token);
+  if (found == tokens_.end() || !users_.contains(found->second.userid)) return TokenState::unknown;
+  if (found->second.expires && !(*found->second.expires > now())) return TokenState::expired;
+  return TokenState::valid;
 }
 
 std::optional<StandinUser> StandinAccounts::userForToken(const std::string& token) const {
   std::lock_guard lock(mutex_);
   auto found = tokens_.find(token);
   if (found == tokens_.end()) return std::nullopt;
-  auto user = users_.find(found->second);
+  if (found->second.expires && !(*found->second.expires > now())) return std::nullopt;
+  auto user = users_.find(found->second.userid);
   if (user == users_.end()) return std::nullopt;
   return user->second;
 }
@@ -26,6 +63,31 @@ std::optional<StandinUser> StandinAccounts::user(std::int64_t userid) const {
   auto found = users_.find(userid);
   if (found == users_.end()) return std::nullopt;
   return found->second;
+}
+
+std::optional<StandinUser> StandinAccounts::userNamed(const std::string& username) const {
+  std::lock_guard lock(mutex_);
+  for (const auto& [id, user] : users_) {
+    if (user.username == username) return user;
+  }
+  return std::nullopt;
+}
+
+void StandinAccounts::setNeedsTermsAcceptance(std::int64_t userid, bool needed) {
+  std::lock_guard lock(mutex_);
+  if (auto found = users_.find(userid); found != users_.end()) found->second.needsTermsAcceptance = needed;
+}
+
+std::vector<std::string> StandinAccounts::tokensOf(std::int64_t userid) const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::pair<std::uint64_t, std::string>> held;
+  for (const auto& [token, record] : tokens_) {
+    if (record.userid == userid) held.emplace_back(record.made, token);
+  }
+  std::sort(held.begin(), held.end());
+  std::vector<std::string> out;
+  for (auto& [made, token] : held) out.push_back(std::move(token));
+  return out;
 }
 
 void StandinAccounts::reset() {

@@ -1,4 +1,5 @@
 #include "standin/StandinServer.h"
+#include "standin/AccountRoutes.h"
 #include "standin/AdvertisingRoutes.h"
 #include "standin/HostileRoutes.h"
 #include "standin/CollectionRoutes.h"
@@ -605,6 +606,7 @@ void StandinServer::addBuiltinRoutes() {
   PostRoutes::addTo(*this);
   HostileRoutes::addTo(*this);
   CollectionRoutes::addTo(*this);
+  AccountRoutes::addTo(*this);
   addRoute("GET", "/media/.*", [](const StandinRequest& request, StandinResponse& response, const Catalogue& catalogue) {
     catalogue.serveMedia(request, response);
   });

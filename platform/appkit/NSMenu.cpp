@@ -166,7 +166,7 @@ bool NSMenu::performActionForItemAtIndex(long index) {
   if (!autoenablesItems && !item->isEnabled()) return false;
   auto target = targetForItem(*item);
   if (!target) {
-    item->enabled_ = autoenablesItems ? false : item->enabled_;
+    if (autoenablesItems) item->enabled_ = false;
     return false;
   }
   auto self = sharedAs<NSMenu>();

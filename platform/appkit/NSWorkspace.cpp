@@ -21,11 +21,8 @@ bool NSWorkspace::isOpenableWebAddress(const NSURL& url) {
   const std::string scheme = Unicode::lowercase(url.scheme());
   if (scheme != "http" && scheme != "https") return false;
   if (url.host().empty()) return false;
-  // The parser refuses spaces and controls; an argument that looks like an option never
-  // reaches the opener either.
-  const std::string& text = url.absoluteString();
-  if (text.empty() || text.front() == '-') return false;
-  for (unsigned char c : text) {
+  // The parser refuses spaces and controls already; the opener gets none whatever made the URL.
+  for (unsigned char c : url.absoluteString()) {
     if (c <= 0x20 || c == 0x7f) return false;
   }
   return true;

@@ -184,7 +184,8 @@ bool NSFileManager::createFileAtPath(const Path& path, const std::shared_ptr<NSD
   return writeAtomically(path, contents ? contents->view() : std::string_view()).has_value();
 }
 
-NSFileManager::Result<void> NSFileManager::writeAtomically(const Path& path, std::string_view bytes) {
+NSFileManager::Result<void> NSFileManager::writeAtomically(const Path& path, std::string_view bytes,
+                                                           std::optional<unsigned> permissions) {
   if (!isUsablePath(path) || !path.has_filename()) return failure(path, EINVAL, true);
   const Path folder = path.has_parent_path() ? path.parent_path() : Path(".");
   std::string pattern = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
@@ -192,7 +193,9 @@ NSFileManager::Result<void> NSFileManager::writeAtomically(const Path& path, std
   if (fd < 0) return failure(path, errno, true);
   // The new file keeps the permissions of the one it replaces.
   struct stat existing {};
-  const mode_t mode = ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644;
+  const mode_t mode = permissions                                  ? static_cast<mode_t>(*permissions & 07777)
+                     : ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777)
+                                                            : 0644;
   int error = 0;
   if (::fchmod(fd, mode) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0) error = errno;
   if (::close(fd) != 0 && error == 0) error = errno;

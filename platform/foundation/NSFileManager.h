@@ -8,6 +8,7 @@
 #include <expected>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -79,8 +80,9 @@ class NSFileManager : public NSObject {
   // Creates or replaces the file (atomically) with the bytes, none meaning an empty file.
   bool createFileAtPath(const Path& path, const std::shared_ptr<NSData>& contents);
   // Writes to a new file beside the target, then renames it over the target, so readers
-  // see either the old or the new bytes, never a part.
-  Result<void> writeAtomically(const Path& path, std::string_view bytes);
+  // see either the old or the new bytes, never a part. The file keeps the permissions of the
+  // one it replaces (0644 for a new one) unless `permissions` is given.
+  Result<void> writeAtomically(const Path& path, std::string_view bytes, std::optional<unsigned> permissions = std::nullopt);
   // Copies a file or a whole folder; fails when the destination exists.
   Result<void> copyItemAtPath(const Path& source, const Path& destination);
   // Moves (renames, or copies and removes across file systems); fails when the

@@ -218,7 +218,9 @@ bool NSUserDefaults::writeLocked() {
   std::shared_ptr<NSError> failure = data ? nullptr : data.error();
   if (!failure) {
     auto folder = files->createDirectoryAtPath(path_.parent_path(), true);
-    auto written = folder ? files->writeAtomically(path_, (*data)->view()) : folder;
+    // The settings hold the account's token: only the user may read them, also when an
+    // older file was readable by others.
+    auto written = folder ? files->writeAtomically(path_, (*data)->view(), 0600) : folder;
     if (!written) failure = written.error();
   }
   if (failure) {

@@ -95,9 +95,12 @@ TEST_F(Service, AnAnonymousPackTakesEveryKindOfGifAndIsClaimedAtSignIn) {
 TEST_F(Service, SignedInUploadsOfFilesAndAddressesTakeTheServiceIds) {
   auto amy = signIn("amy", "tok-amy");
   auto& state = standin().state();
+  auto analytics = PlovexAnalytics::sharedPlovexAnalytics();
+  ASSERT_TRUE(eventually([&] { return analytics->quorbID().has_value(); }));
   auto saved = manager()->getSavedCollection();
   auto file = localGif();
   file->tags = {"funny", "cat"};
+  manager()->uploadKeyMap[file->vid] = "link-key";  // as the upload screen leaves it
   saved->append(file);
   auto web = item(0);
   web->vid = "https://example.com/dog.gif";
@@ -113,6 +116,12 @@ TEST_F(Service, SignedInUploadsOfFilesAndAddressesTakeTheServiceIds) {
   EXPECT_TRUE(eventually([&] { return sorted(vids(saved)) == ids && !saved->interruptedUploadContent(); }));
   auto local = manager()->getSavedCollection()->vorns();
   EXPECT_EQ(state.upload(local[1]->vid)->tags, (std::vector<std::string>{"funny", "cat"}));
+  auto event = standin().waitForRequest(
+      [](const StandinRequest& r) { return r.path == "/quorb.registerevent/upload_process_completed"; }, 10);
+  ASSERT_TRUE(event.has_value());
+  EXPECT_NE(event->queryValue("data").value_or("").find("link-key"), std::string::npos);
+  EXPECT_NE(event->queryValue("data").value_or("").find(local[1]->vid), std::string::npos);
+  EXPECT_TRUE(manager()->uploadKeyMap.empty());
   EXPECT_EQ(state.upload(local[0]->vid)->sourceURL, "https://example.com/dog.gif");
   relaunch();
   EXPECT_EQ(sorted(state.saved(amy.userid)), ids);

@@ -117,7 +117,9 @@ TEST_F(UploadTest, ValuesWithQuotesAndLineBreaksUploadAsWritten) {
                                  {"note", "ends in a dash -- and --" + B.substr(0, 10)}};
   auto reply = upload("/quorb.upload", NSData::fromString("GIF89a \"quoted\"\r\n"), std::nullopt, params);
   EXPECT_FALSE(reply.error);
-  auto request = waitFor("/quorb.upload");
+  // An upload of an earlier test may still arrive: wait for this one's own parts.
+  auto request = standin().waitForRequest(
+      [](const StandinRequest& r) { return r.path == "/quorb.upload" && r.part("caption"); }, 5.0);
   ASSERT_TRUE(request);
   ASSERT_EQ(request->parts.size(), 4u);
   for (const auto& [name, value] : params) {

@@ -107,6 +107,27 @@ TEST_F(MoviePlaybackTest, OpensRealClipsAndRefusesEverythingElse) {
   EXPECT_FALSE(AVAsset::assetWithURL(NSURL::URLWithString("http://127.0.0.1/clip.mp4"))->isPlayable());
 }
 
+TEST_F(MoviePlaybackTest, FramesOfNoLengthGiveAStillPicture) {
+  // Every sample's duration in the time-to-sample table set to zero: all four frames
+  // claim the same moment.
+  std::string movie = fourFrameClip();
+  auto table = movie.find("stts");
+  ASSERT_NE(table, std::string::npos);
+  for (std::size_t i = table + 16; i < table + 20; ++i) movie[i] = '\0';
+  auto asset = AVAsset::assetWithURL(write("still.mp4", movie));
+  ASSERT_TRUE(asset->isPlayable());
+  auto* decoder = asset->decoder();
+  auto first = decoder->frameAt(0);
+  ASSERT_TRUE(first);
+  EXPECT_GT(first->end, first->start);
+  for (double t : {0.1, 0.3, 5.0, 0.0}) {
+    auto frame = decoder->frameAt(t);
+    ASSERT_TRUE(frame) << t;
+    EXPECT_EQ(frame->image->pixels().rgba, first->image->pixels().rgba) << t;
+  }
+  EXPECT_LE(decoder->framesDecoded(), 4u * 5);
+}
+
 TEST_F(MoviePlaybackTest, PostsTheEndOncePerPassAndLoopsBySeekingBackAndPlaying) {
   auto player = AVPlayer::initWithURL(clip());
   player->volume = 0;

@@ -263,3 +263,15 @@ TEST_F(UserDefaultsTest, AFailedWriteIsReportedAndRetriedBySynchronize) {
   ASSERT_TRUE(fileContents());
   EXPECT_TRUE(fileContents()->containsKey("kAutoLaunchSet"));
 }
+
+// The settings hold the account's token: the file is the user's alone, also when an older
+// one was readable by others.
+TEST_F(UserDefaultsTest, TheFileIsReadableByItsOwnerOnly) {
+  auto mode = [&] { return std::filesystem::status(file()).permissions() & std::filesystem::perms::all; };
+  defaults()->setObject(NSString::make("t"), "auth");
+  EXPECT_EQ(mode(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  std::filesystem::permissions(file(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                                           std::filesystem::perms::group_read | std::filesystem::perms::others_read);
+  defaults()->setObject(NSString::make("u"), "auth");
+  EXPECT_EQ(mode(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
