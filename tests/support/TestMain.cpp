@@ -18,17 +18,6 @@
 #include <sanitizer/lsan_interface.h>
 #endif
 
-#if defined(__SANITIZE_THREAD__)
-// The stand-in's HTTP library is a system build without the thread sanitizer: its workers
-// share memory under synchronisation the sanitizer cannot see (function-local statics,
-// locking inside the library), so what it reports from within that library is noise. The
-// client's side and our own code stay fully checked. Every program that starts the
-// stand-in needs this, so it lives beside the entry point they all share.
-extern "C" const char* __tsan_default_suppressions() {
-  return "called_from_lib:libcpp-httplib.so\nrace:libcpp-httplib.so\n";
-}
-#endif
-
 int main(int argc, char** argv) {
   if (auto result = ChildProcess::runIfAsked(argc, argv)) return *result;
   ::testing::InitGoogleTest(&argc, argv);
