@@ -8,16 +8,12 @@
 #include "browse/CopyVornToPasteboard.h"
 #include "platform/appkit/NSPasteboard.h"
 #include "service/AssetCache.h"
-#include "tests/collections/CollectionsFixture.h"
+#include "tests/browse/GifCellFixture.h"
 
 namespace {
 
-class CopyVornToPasteboardTest : public CollectionsTest {
+class CopyVornToPasteboardTest : public GifCellFixture {
  protected:
-  void SetUp() override {
-    CollectionsTest::SetUp();
-    NSPasteboard::resetPasteboards();
-  }
   // One line per pasteboard item that holds data (a declared type alone holds none).
   static std::vector<std::string> pasteboardLines() {
     std::vector<std::string> lines;
