@@ -70,6 +70,24 @@ std::vector<std::shared_ptr<NSObject>> buildGifCell(const std::shared_ptr<NSObje
   title->setHidden(true);
   titleArea->addSubview(title);
 
+  auto pie = ProgressIndicator::initWithFrame(NSMakeRect(tileWidth / 2 - 15, tileHeight / 2 - 15, 30, 30));
+  pie->autoresizingMask = NSViewMinXMargin | NSViewMaxXMargin | NSViewMinYMargin | NSViewMaxYMargin;
+  pie->setHidden(true);
+  root->addSubview(pie);
+  auto badge = NSImageView::initWithFrame(NSMakeRect(0, tileHeight - badgeHeight, badgeWidth, badgeHeight));
+  badge->setHidden(true);
+  root->addSubview(badge);
+  auto favorite = filling(root, NSView::initWithFrame(root->bounds()));
+  favorite->setHidden(true);
+  auto confirm = filling(root, NSView::initWithFrame(root->bounds()));
+  confirm->setAlphaValue(0.0);
+  auto confirmText = NSTextField::labelWithString(std::string(GifCell::Constants::copiedGif));
+  confirmText->setFrame(NSMakeRect(8, tileHeight / 2 - 11, tileWidth - 16, 22));
+  confirmText->autoresizingMask = NSViewWidthSizable | NSViewMinYMargin | NSViewMaxYMargin;
+  confirmText->setAlignment(NSTextAlignment::center);
+  confirm->addSubview(confirmText);
+
+  // The hover elements lie above the overlays, so that their controls take the clicks.
   auto hover = filling(root, NSView::initWithFrame(root->bounds()));
   hover->setHidden(true);
   auto toolbar = NSView::initWithFrame(NSMakeRect(0, 0, tileWidth, 30));
@@ -88,23 +106,6 @@ std::vector<std::shared_ptr<NSObject>> buildGifCell(const std::shared_ptr<NSObje
   hover->addSubview(heartBacking);
   auto heartImage = ClickableImageView::initWithFrame(NSMakeRect(4, 4, 18, 18));
   heartBacking->addSubview(heartImage);
-
-  auto pie = ProgressIndicator::initWithFrame(NSMakeRect(tileWidth / 2 - 15, tileHeight / 2 - 15, 30, 30));
-  pie->autoresizingMask = NSViewMinXMargin | NSViewMaxXMargin | NSViewMinYMargin | NSViewMaxYMargin;
-  pie->setHidden(true);
-  root->addSubview(pie);
-  auto badge = NSImageView::initWithFrame(NSMakeRect(0, tileHeight - badgeHeight, badgeWidth, badgeHeight));
-  badge->setHidden(true);
-  root->addSubview(badge);
-  auto favorite = filling(root, NSView::initWithFrame(root->bounds()));
-  favorite->setHidden(true);
-  auto confirm = filling(root, NSView::initWithFrame(root->bounds()));
-  confirm->setAlphaValue(0.0);
-  auto confirmText = NSTextField::labelWithString(std::string(GifCell::Constants::copiedGif));
-  confirmText->setFrame(NSMakeRect(8, tileHeight / 2 - 11, tileWidth - 16, 22));
-  confirmText->autoresizingMask = NSViewWidthSizable | NSViewMinYMargin | NSViewMaxYMargin;
-  confirmText->setAlignment(NSTextAlignment::center);
-  confirm->addSubview(confirmText);
 
   auto edge = [&](NSLayoutAttribute attribute) {
     auto constraint = NSLayoutConstraint::equal(image, attribute, content, attribute);
