@@ -58,11 +58,7 @@ class GifCellActionsTest : public GifCellFixture {
   }
   // A tile in the window, owned by the recording owner, showing its (still) GIF.
   std::shared_ptr<GifCell> shownTile(const std::shared_ptr<VornObject>& vorn) {
-    auto cell = tile(vorn);
-    cell->delegate = owner;
-    window->contentView()->addSubview(cell->view());
-    cell->updateAnimatedImageWithImage(sizedImage({100, 100}));
-    return cell;
+    return GifCellFixture::shownTile(vorn, owner, window->contentView());
   }
   // Hovers the tile (which shows the ellipsis button) and opens its menu.
   bool openMenu(const std::shared_ptr<GifCell>& cell) {

@@ -30,6 +30,17 @@ class GifCellFixture : public CollectionsTest {
     return cell;
   }
 
+  // A tile in a view, with an owner, showing a (still) GIF.
+  std::shared_ptr<GifCell> shownTile(const std::shared_ptr<VornObject>& vorn,
+                                     const std::shared_ptr<GifCollectionCellDelegate>& owner,
+                                     const std::shared_ptr<NSView>& parent) {
+    auto cell = tile(vorn);
+    cell->delegate = owner;
+    parent->addSubview(cell->view());
+    cell->updateAnimatedImageWithImage(sizedImage({100, 100}));
+    return cell;
+  }
+
   // An image claiming any size, also one without area.
   static std::shared_ptr<NSImage> sizedImage(NSSize size) {
     auto image = NSImage::imageWithPixels(1, 1, {0, 0, 0, 255});
