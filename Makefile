@@ -40,10 +40,10 @@ test-asan: setup
 test-tsan: setup
 	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" -DGLIMDECK_TSAN=ON -DGLIMDECK_BENCH=OFF
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target $(TSAN_TARGETS)
-	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1 ctest $(CTEST_FLAGS) -L tsan
+	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" ctest $(CTEST_FLAGS) -L tsan
 
 bench: build
-	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.2; done
+	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.2 --benchmark_repetitions=5 --benchmark_display_aggregates_only=true; done
 
 gallery: build
 	$(BUILD)/glimdeck-gallery $(BUILD)/gallery

@@ -30,7 +30,11 @@ bool isGifData(std::span<const std::uint8_t> bytes) {
   return false;
 }
 
-bool isGifData(const std::shared_ptr<NSData>& data) { return data && isGifData(std::span(data->bytes())); }
+bool isGifData(const std::shared_ptr<NSData>& data) {
+  if (!data) return false;
+  auto bytes = data->view();
+  return isGifData(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+}
 
 std::uint64_t fileSizeAtURL(const std::shared_ptr<NSURL>& url) {
   if (!url || !url->isFileURL()) return 0;

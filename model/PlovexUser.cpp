@@ -1,6 +1,7 @@
 #include "model/PlovexUser.h"
 
 #include "model/ModelSupport.h"
+#include "platform/foundation/JSONReader.h"
 #include "platform/foundation/NSCoder.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSString.h"
@@ -35,40 +36,87 @@ std::shared_ptr<NSError> PlovexUserSerializationError::toNSError() const {
 
 std::shared_ptr<PlovexUser> PlovexUser::init(std::string userIdentifier, PlovexUserType userType,
                                              std::string username) {
-  std::shared_ptr<PlovexUser> user(new PlovexUser());
+  auto user = makeShared<PlovexUser>();
   user->userIdentifier = std::move(userIdentifier);
   user->userType = userType;
   user->username = std::move(username);
   return user;
 }
 
-PlovexUser::Result PlovexUser::initWithNewApiData(const std::shared_ptr<NSDictionary>& apiData) {
-  if (!apiData) return std::unexpected(PlovexUserSerializationError::missing(std::string(Constants::userid)));
-  std::shared_ptr<PlovexUser> user(new PlovexUser());
-  id identifier = apiData->objectForKey(Constants::userid);
-  if (auto text = asA<NSString>(identifier)) {
-    user->userIdentifier = text->string();
-  } else if (auto number = asA<NSNumber>(identifier)) {
-    user->userIdentifier = number->description();
-  } else {
-    return std::unexpected(PlovexUserSerializationError::missing(std::string(Constants::userid)));
-  }
-  user->userType = PlovexUserType::glimdeck;
-  auto name = ModelSupport::text(apiData->objectForKey(Constants::username));
-  if (!name) return std::unexpected(PlovexUserSerializationError::missing(std::string(Constants::username)));
-  user->username = *name;
-  auto avatars = apiData->objectForKeyAs<NSDictionary>(Constants::avatars);
-  auto avatar = avatars ? ModelSupport::text(avatars->objectForKey(Constants::avatar256)) : std::nullopt;
+// The steps common to both readers, from the members they took out.
+PlovexUser::Result PlovexUser::fromMembers(std::optional<std::string> identifier, std::optional<std::string_view> username,
+                                           std::optional<std::string_view> avatar, std::optional<std::string_view> tagline) {
+  if (!identifier) return std::unexpected(PlovexUserSerializationError::missing(std::string(Constants::userid)));
+  if (!username) return std::unexpected(PlovexUserSerializationError::missing(std::string(Constants::username)));
   if (!avatar) {
     return std::unexpected(PlovexUserSerializationError::missing(std::string(Constants::avatars) + "\n" +
                                                                  std::string(Constants::avatar256)));
   }
+  auto user = makeShared<PlovexUser>();
+  user->userIdentifier = std::move(*identifier);
+  user->userType = PlovexUserType::glimdeck;
+  user->username = *username;
   user->imageUrl = NSURL::URLWithString(*avatar);
-  if (!user->imageUrl) return std::unexpected(PlovexUserSerializationError::invalidURL(*avatar));
+  if (!user->imageUrl) return std::unexpected(PlovexUserSerializationError::invalidURL(std::string(*avatar)));
   user->avatarID = 0;
-  user->tagLine = ModelSupport::text(apiData->objectForKey("tagline"));
+  if (tagline) user->tagLine = std::string(*tagline);
   user->hasAcceptedTOS = false;
   return user;
+}
+
+PlovexUser::Result PlovexUser::initWithNewApiData(const std::shared_ptr<NSDictionary>& apiData) {
+  if (!apiData) return std::unexpected(PlovexUserSerializationError::missing(std::string(Constants::userid)));
+  auto text = [](const id& value) {
+    auto string = asA<NSString>(value);
+    return string ? std::optional<std::string_view>(string->string()) : std::nullopt;
+  };
+  std::optional<std::string> identifier;
+  id userid = apiData->objectForKey(Constants::userid);
+  if (auto string = asA<NSString>(userid)) {
+    identifier = string->string();
+  } else if (auto number = asA<NSNumber>(userid)) {
+    identifier = number->description();
+  }
+  auto avatars = apiData->objectForKeyAs<NSDictionary>(Constants::avatars);
+  return fromMembers(std::move(identifier), text(apiData->objectForKey(Constants::username)),
+                     avatars ? text(avatars->objectForKey(Constants::avatar256)) : std::nullopt,
+                     text(apiData->objectForKey("tagline")));
+}
+
+PlovexUser::Result PlovexUser::initWithNewApiData(const simdjson::dom::element& apiData) {
+  using simdjson::dom::element_type;
+  std::optional<simdjson::dom::element> userid, username, avatars, tagline;
+  simdjson::dom::object object;
+  if (apiData.get(object) != simdjson::SUCCESS) {
+    return std::unexpected(PlovexUserSerializationError::missing(std::string(Constants::userid)));
+  }
+  for (auto member : object) {
+    if (member.key == Constants::userid) userid = member.value;
+    if (member.key == Constants::username) username = member.value;
+    if (member.key == Constants::avatars) avatars = member.value;
+    if (member.key == "tagline") tagline = member.value;
+  }
+  auto text = [](const std::optional<simdjson::dom::element>& value) -> std::optional<std::string_view> {
+    std::string_view string;
+    if (!value || value->get(string) != simdjson::SUCCESS) return std::nullopt;
+    return string;
+  };
+  std::optional<std::string> identifier;
+  if (auto string = text(userid)) {
+    identifier = std::string(*string);
+  } else if (userid && userid->type() != element_type::ARRAY && userid->type() != element_type::OBJECT &&
+             userid->type() != element_type::NULL_VALUE) {
+    // A number (or a Boolean, which the value objects also count as one), written as they write it.
+    if (auto number = asA<NSNumber>(JSONReader::object(*userid))) identifier = number->description();
+  }
+  std::optional<simdjson::dom::element> avatar;
+  simdjson::dom::object images;
+  if (avatars && avatars->get(images) == simdjson::SUCCESS) {
+    for (auto member : images) {
+      if (member.key == Constants::avatar256) avatar = member.value;
+    }
+  }
+  return fromMembers(std::move(identifier), text(username), text(avatar), text(tagline));
 }
 
 std::shared_ptr<PlovexUser> PlovexUser::initWithNewApiData(const std::shared_ptr<NSDictionary>& apiData,
@@ -80,7 +128,7 @@ std::shared_ptr<PlovexUser> PlovexUser::initWithNewApiData(const std::shared_ptr
 }
 
 std::shared_ptr<PlovexUser> PlovexUser::initWithCoder(NSCoder& coder) {
-  std::shared_ptr<PlovexUser> user(new PlovexUser());
+  auto user = makeShared<PlovexUser>();
   user->userIdentifier = ModelSupport::text(coder.decodeObjectForKey(Constants::userIdentifier)).value_or("");
   user->username = ModelSupport::text(coder.decodeObjectForKey(Constants::username)).value_or("");
   user->userType =
@@ -122,7 +170,7 @@ std::string PlovexUser::encodeToURL() const {
 }
 
 std::shared_ptr<PlovexUser> PlovexUser::initFrom(const std::shared_ptr<NSURL>& url) {
-  std::shared_ptr<PlovexUser> user(new PlovexUser());
+  auto user = makeShared<PlovexUser>();
   auto components = url ? NSURLComponents::componentsWithURL(url, true) : nullptr;
   auto items = components ? components->queryItems() : std::nullopt;
   if (!items) return user;

@@ -17,6 +17,10 @@
 
 enum class PlovexUserType : std::int64_t { glimdeck = 0, plovexZerpa = 1 };
 
+namespace simdjson::dom {
+class element;
+}
+
 struct PlovexUserSerializationError {
   enum class Case { missing = 0, invalidURL = 1 };
   Case kind;
@@ -51,6 +55,8 @@ class PlovexUser : public NSObject, public NSCoding {
   static std::shared_ptr<PlovexUser> init(std::string userIdentifier, PlovexUserType userType, std::string username);
   // One user object of the service's JSON.
   static Result initWithNewApiData(const std::shared_ptr<NSDictionary>& apiData);
+  // The same read straight from a parsed document (JSONReader), without value objects.
+  static Result initWithNewApiData(const simdjson::dom::element& apiData);
   // The same, reporting a failure as a platform error in `error` when one is given.
   static std::shared_ptr<PlovexUser> initWithNewApiData(const std::shared_ptr<NSDictionary>& apiData,
                                                         std::shared_ptr<NSError>* error);
@@ -77,6 +83,10 @@ class PlovexUser : public NSObject, public NSCoding {
   std::string description() const override;
   std::string className() const override { return "PlovexUser"; }
 
- private:
+ protected:
   PlovexUser() = default;
+
+ private:
+  static Result fromMembers(std::optional<std::string> identifier, std::optional<std::string_view> username,
+                            std::optional<std::string_view> avatar, std::optional<std::string_view> tagline);
 };

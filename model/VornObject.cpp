@@ -1,11 +1,16 @@
 #include "model/VornObject.h"
 
+#include <array>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
+#include <mutex>
 
 #include "model/ModelSupport.h"
+#include "platform/foundation/JSONReader.h"
 #include "platform/foundation/NSArray.h"
 #include "platform/foundation/NSCoder.h"
+#include "platform/foundation/NSJSONSerialization.h"
 #include "platform/foundation/NSKeyedArchiver.h"
 #include "platform/foundation/NSKeyedUnarchiver.h"
 #include "platform/foundation/NSNumber.h"
@@ -33,19 +38,175 @@ bool namesLocalFile(std::string_view text) {
   return true;
 }
 
-// A rendition's "url" when it is text that names no local file.
-std::optional<std::string> renditionUrl(const std::shared_ptr<NSDictionary>& rendition) {
-  if (!rendition) return std::nullopt;
-  auto url = ModelSupport::text(rendition->objectForKey(Keys::url));
-  if (url && namesLocalFile(*url)) return std::nullopt;
-  return url;
+std::optional<std::string> remoteText(std::optional<std::string_view> text) {
+  if (!text || namesLocalFile(*text)) return std::nullopt;
+  return std::string(*text);
 }
 
-std::optional<std::string> remoteText(const id& value) {
-  auto text = ModelSupport::text(value);
-  if (text && namesLocalFile(*text)) return std::nullopt;
-  return text;
+std::optional<std::string> owned(std::optional<std::string_view> text) {
+  return text ? std::optional<std::string>(*text) : std::nullopt;
 }
+
+// The members of an item object that the reader takes, in one pass over the object.
+enum Member : std::size_t { id_, media, title, url, itemurl, embed, shares, tags, hasaudio, bg_color, sticker,
+                            user, feature_info, source_id, ad_badge_info, metrics, memberCount };
+constexpr std::array<std::string_view, memberCount> memberKeys = {
+    Keys::id,  Keys::media,   Keys::title,   Keys::url,  Keys::itemurl,      Keys::embed,     Keys::shares,
+    Keys::tags, Keys::hasaudio, Keys::bg_color, Keys::sticker, Keys::user, Keys::feature_info, Keys::source_id,
+    Keys::ad_badge_info, Keys::metrics};
+enum Rendition : std::size_t { tinygif, gif, tinymp4, mp4, renditionCount };
+constexpr std::array<std::string_view, renditionCount> renditionKeys = {Keys::tinygif, Keys::gif, Keys::tinymp4,
+                                                                        Keys::mp4};
+
+template <std::size_t N>
+std::size_t keyIndex(std::string_view key, const std::array<std::string_view, N>& keys) {
+  for (std::size_t i = 0; i < N; ++i) {
+    if (keys[i].size() == key.size() && keys[i] == key) return i;
+  }
+  return N;
+}
+
+// Type tests on the value objects of the general JSON reader.
+struct ObjectJson {
+  using Value = id;
+  static bool isObject(const id& value) { return asA<NSDictionary>(value) != nullptr; }
+  static bool isEmptyObject(const id& value) { return asA<NSDictionary>(value)->count() == 0; }
+  template <std::size_t N>
+  static void capture(const id& object, const std::array<std::string_view, N>& keys, std::array<id, N>& out) {
+    auto dictionary = asA<NSDictionary>(object);
+    for (std::size_t i = 0; i < N; ++i) out[i] = dictionary->objectForKey(keys[i]);
+  }
+  static id member(const id& object, std::string_view key) {
+    auto dictionary = asA<NSDictionary>(object);
+    return dictionary ? dictionary->objectForKey(key) : nullptr;
+  }
+  static std::optional<std::string_view> text(const id& value) {
+    auto string = asA<NSString>(value);
+    return string ? std::optional<std::string_view>(string->string()) : std::nullopt;
+  }
+  static std::optional<std::int64_t> integer(const id& value) { return ModelSupport::integer(value); }
+  static std::optional<bool> flag(const id& value) { return ModelSupport::flag(value); }
+  static std::optional<std::vector<std::string>> textList(const id& value) { return ModelSupport::textList(value); }
+  static bool positive(const id& value) {
+    auto number = asA<NSNumber>(value);
+    return number && !number->isBool() && number->integerValue() > 0;
+  }
+  // The first element of a non-empty array whose every element is an object.
+  static std::optional<id> firstOfObjects(const id& value) {
+    auto array = asA<NSArray>(value);
+    if (!array || array->count() == 0) return std::nullopt;
+    for (const id& element : *array) {
+      if (!asA<NSDictionary>(element)) return std::nullopt;
+    }
+    return array->firstObject();
+  }
+  // The first two elements of an array of at least two integers.
+  static std::optional<NSSize> size(const id& value) {
+    auto array = asA<NSArray>(value);
+    if (!array || array->count() < 2) return std::nullopt;
+    for (const id& element : *array) {
+      if (!ModelSupport::integer(element)) return std::nullopt;
+    }
+    return NSSize{static_cast<double>(*ModelSupport::integer(array->objectAtIndex(0))),
+                  static_cast<double>(*ModelSupport::integer(array->objectAtIndex(1)))};
+  }
+  static std::shared_ptr<NSDictionary> dictionary(const id& value) { return asA<NSDictionary>(value); }
+  static PlovexUser::Result user(const id& value) { return PlovexUser::initWithNewApiData(asA<NSDictionary>(value)); }
+};
+
+// The same tests on the parser's own document, where nothing is made until it is kept.
+struct ElementJson {
+  using Value = std::optional<JSONReader::Element>;
+  using element_type = simdjson::dom::element_type;
+  static bool is(const Value& value, element_type type) { return value && value->type() == type; }
+  static bool isObject(const Value& value) { return is(value, element_type::OBJECT); }
+  static bool isEmptyObject(const Value& value) {
+    simdjson::dom::object object = value->get_object().value_unsafe();
+    return object.begin() == object.end();
+  }
+  // A repeated key keeps its last value, as in a dictionary.
+  template <std::size_t N>
+  static void capture(const Value& object, const std::array<std::string_view, N>& keys, std::array<Value, N>& out) {
+    simdjson::dom::object fields = object->get_object().value_unsafe();
+    for (auto field : fields) {
+      if (auto i = keyIndex(field.key, keys); i < N) out[i] = field.value;
+    }
+  }
+  static Value member(const Value& object, std::string_view key) {
+    Value found;
+    if (!isObject(object)) return found;
+    simdjson::dom::object fields = object->get_object().value_unsafe();
+    for (auto field : fields) {
+      if (field.key == key) found = field.value;
+    }
+    return found;
+  }
+  static std::optional<std::string_view> text(const Value& value) {
+    if (!is(value, element_type::STRING)) return std::nullopt;
+    return value->get_string().value_unsafe();
+  }
+  // What the value objects count as a whole number that fits 64 bits.
+  static std::optional<std::int64_t> integer(const Value& value) {
+    if (is(value, element_type::INT64)) return value->get_int64().value_unsafe();
+    if (!is(value, element_type::DOUBLE)) return std::nullopt;
+    const double real = value->get_double().value_unsafe();
+    if (!std::isfinite(real) || std::trunc(real) != real || real < -9223372036854775808.0 ||
+        real >= 9223372036854775808.0) {
+      return std::nullopt;
+    }
+    return static_cast<std::int64_t>(real);
+  }
+  static std::optional<bool> flag(const Value& value) {
+    if (!is(value, element_type::BOOL)) return std::nullopt;
+    return value->get_bool().value_unsafe();
+  }
+  static std::optional<std::vector<std::string>> textList(const Value& value) {
+    if (!is(value, element_type::ARRAY)) return std::nullopt;
+    simdjson::dom::array array = value->get_array().value_unsafe();
+    std::vector<std::string> texts;
+    texts.reserve(array.size());
+    for (auto element : array) {
+      if (element.type() != element_type::STRING) return std::nullopt;
+      texts.emplace_back(element.get_string().value_unsafe());
+    }
+    return texts;
+  }
+  // A number whose integer part (fraction dropped, saturating) is above 0.
+  static bool positive(const Value& value) {
+    if (is(value, element_type::INT64)) return value->get_int64().value_unsafe() > 0;
+    if (is(value, element_type::UINT64)) return static_cast<std::int64_t>(value->get_uint64().value_unsafe()) > 0;
+    return is(value, element_type::DOUBLE) && value->get_double().value_unsafe() >= 1.0;
+  }
+  static std::optional<Value> firstOfObjects(const Value& value) {
+    if (!is(value, element_type::ARRAY)) return std::nullopt;
+    simdjson::dom::array array = value->get_array().value_unsafe();
+    Value first;
+    for (auto element : array) {
+      if (element.type() != element_type::OBJECT) return std::nullopt;
+      if (!first) first = element;
+    }
+    if (!first) return std::nullopt;
+    return first;
+  }
+  static std::optional<NSSize> size(const Value& value) {
+    if (!is(value, element_type::ARRAY)) return std::nullopt;
+    std::array<std::int64_t, 2> numbers{};
+    std::size_t count = 0;
+    simdjson::dom::array array = value->get_array().value_unsafe();
+    for (auto element : array) {
+      auto number = integer(element);
+      if (!number) return std::nullopt;
+      if (count < 2) numbers[count] = *number;
+      ++count;
+    }
+    if (count < 2) return std::nullopt;
+    return NSSize{static_cast<double>(numbers[0]), static_cast<double>(numbers[1])};
+  }
+  static std::shared_ptr<NSDictionary> dictionary(const Value& value) {
+    return isObject(value) ? asA<NSDictionary>(JSONReader::object(*value)) : nullptr;
+  }
+  static PlovexUser::Result user(const Value& value) { return PlovexUser::initWithNewApiData(*value); }
+};
 
 bool readsAsNumber(const std::string& text) {
   static const auto& formatter = *new auto(NSNumberFormatter::make());  // never destroyed: parsed on any thread
@@ -79,82 +240,85 @@ std::string quoted(const std::string& text) {
 
 std::shared_ptr<NSDictionary> textKeyedDictionary(const id& value) { return asA<NSDictionary>(value); }
 
+// Guards the one-time making of an item's media dictionary from its kept text.
+std::mutex mediaMutex;
+
 }  // namespace
 
+// The steps of the item reader, written once for both kinds of JSON value.
+struct VornObjectReading {
+  template <typename Json>
+  static std::optional<std::string> renditionUrl(const typename Json::Value& rendition) {
+    if (!Json::isObject(rendition)) return std::nullopt;
+    return remoteText(Json::text(Json::member(rendition, Keys::url)));
+  }
+
+  template <typename Json>
+  static VornObject::Result read(const typename Json::Value& apiData, std::string_view mediaText = {}) {
+    using Error = VornObjectSerializationError;
+    if (!Json::isObject(apiData) || Json::isEmptyObject(apiData)) return std::unexpected(Error::missing("id"));
+    std::array<typename Json::Value, memberCount> members{};
+    Json::capture(apiData, memberKeys, members);
+    auto identifier = remoteText(Json::text(members[id_]));
+    if (!identifier) return std::unexpected(Error::missing("id"));
+    auto first = Json::firstOfObjects(members[media]);
+    if (!first) return std::unexpected(Error::missing("media"));
+    std::array<typename Json::Value, renditionCount> renditions{};
+    Json::capture(*first, renditionKeys, renditions);
+
+    const auto& tiny = renditions[tinygif];
+    auto tinyGifUrl = Json::isObject(tiny) && !Json::isEmptyObject(tiny) ? renditionUrl<Json>(tiny) : std::nullopt;
+    if (!tinyGifUrl) return std::unexpected(Error::missing("tinygif"));
+    const auto& full = renditions[gif];
+    auto gifUrl = Json::isObject(full) && !Json::isEmptyObject(full) ? renditionUrl<Json>(full) : std::nullopt;
+    if (!gifUrl) return std::unexpected(Error::missing("gif"));
+
+    auto item = makeShared<VornObject>();
+    item->vid = std::move(*identifier);
+    keepMedia(*item, *first, mediaText);
+    item->tinyGifUrl = std::move(*tinyGifUrl);
+    item->previewUrl = remoteText(Json::text(Json::member(tiny, Keys::preview)));
+    item->gifUrl = std::move(*gifUrl);
+    item->dims = Json::size(Json::member(full, Keys::dims));
+    item->title = owned(Json::text(members[title]));
+    item->shortUrl = owned(Json::text(members[url]));
+    item->webpageUrl = owned(Json::text(members[itemurl]));
+    item->htmlEmbedString = owned(Json::text(members[embed]));
+    item->tinyMp4Url = renditionUrl<Json>(renditions[tinymp4]);
+    item->shareCount = Json::integer(members[shares]).value_or(0);
+    if (auto list = Json::textList(members[tags])) item->tags = std::move(*list);
+    item->hasAudio = Json::flag(members[hasaudio]).value_or(false);
+    if (auto address = renditionUrl<Json>(renditions[mp4])) {
+      item->mp4Url = address;
+      item->avUrl = address;
+      item->instagramUrl = std::move(address);
+    }
+    if (auto color = Json::text(members[bg_color])) item->background = colorFromHexString(*color);
+    item->isSticker = Json::flag(members[sticker]).value_or(false);
+    if (Json::isObject(members[user]) && Json::positive(Json::member(members[user], Keys::userid))) {
+      if (auto poster = Json::user(members[user])) item->poster = *poster;
+    }
+    if (auto feature = Json::dictionary(members[feature_info])) item->featureData = FeatureInfo::initWithApiData(feature);
+    item->advertisingSourceID = owned(Json::text(members[source_id]));
+    if (auto badge = Json::dictionary(members[ad_badge_info])) item->adBadgeData = AdBadgeInfo::initWithApiData(badge);
+    if (Json::isObject(members[metrics])) item->pixels = Json::textList(Json::member(members[metrics], Keys::pixels));
+    return item;
+  }
+
+  static void keepMedia(VornObject& item, const id& first, std::string_view) {
+    item.mediaDictionary_ = asA<NSDictionary>(first);
+  }
+  static void keepMedia(VornObject& item, const ElementJson::Value& first, std::string_view text) {
+    item.mediaJson_ = text.empty() ? JSONReader::text(*first) : std::string(text);
+  }
+};
+
 VornObject::Result VornObject::initWithNewApiData(const std::shared_ptr<NSDictionary>& apiData) {
-  std::shared_ptr<VornObject> item(new VornObject());
-  if (!apiData || apiData->count() == 0) return std::unexpected(VornObjectSerializationError::missing("id"));
-  auto identifier = remoteText(apiData->objectForKey(Keys::id));
-  if (!identifier) return std::unexpected(VornObjectSerializationError::missing("id"));
-  item->vid = *identifier;
+  return VornObjectReading::read<ObjectJson>(apiData);
+}
 
-  auto media = apiData->objectForKeyAs<NSArray>(Keys::media);
-  if (!media || media->count() == 0) return std::unexpected(VornObjectSerializationError::missing("media"));
-  for (const id& element : *media) {
-    if (!asA<NSDictionary>(element)) return std::unexpected(VornObjectSerializationError::missing("media"));
-  }
-  auto first = asA<NSDictionary>(media->firstObject());
-  item->mediaDictionary = first;
-
-  auto tinygif = first->objectForKeyAs<NSDictionary>(Keys::tinygif);
-  auto tinyGifUrl = tinygif && tinygif->count() > 0 ? renditionUrl(tinygif) : std::nullopt;
-  if (!tinyGifUrl) return std::unexpected(VornObjectSerializationError::missing("tinygif"));
-  item->tinyGifUrl = *tinyGifUrl;
-  item->previewUrl = remoteText(tinygif->objectForKey(Keys::preview));
-
-  auto gif = first->objectForKeyAs<NSDictionary>(Keys::gif);
-  auto gifUrl = gif && gif->count() > 0 ? renditionUrl(gif) : std::nullopt;
-  if (!gifUrl) return std::unexpected(VornObjectSerializationError::missing("gif"));
-  item->gifUrl = *gifUrl;
-
-  if (auto dims = gif->objectForKeyAs<NSArray>(Keys::dims); dims && dims->count() >= 2) {
-    std::vector<std::int64_t> numbers;
-    for (const id& element : *dims) {
-      auto number = ModelSupport::integer(element);
-      if (!number) break;
-      numbers.push_back(*number);
-    }
-    if (numbers.size() == dims->count()) {
-      item->dims = NSSize{static_cast<double>(numbers[0]), static_cast<double>(numbers[1])};
-    }
-  }
-
-  item->title = ModelSupport::text(apiData->objectForKey(Keys::title));
-  item->shortUrl = ModelSupport::text(apiData->objectForKey(Keys::url));
-  item->webpageUrl = ModelSupport::text(apiData->objectForKey(Keys::itemurl));
-  item->htmlEmbedString = ModelSupport::text(apiData->objectForKey(Keys::embed));
-  item->tinyMp4Url = renditionUrl(first->objectForKeyAs<NSDictionary>(Keys::tinymp4));
-  item->shareCount = ModelSupport::integer(apiData->objectForKey(Keys::shares)).value_or(0);
-  item->tags = ModelSupport::textList(apiData->objectForKey(Keys::tags)).value_or(std::vector<std::string>{});
-  item->hasAudio = ModelSupport::flag(apiData->objectForKey(Keys::hasaudio)).value_or(false);
-  if (auto mp4 = renditionUrl(first->objectForKeyAs<NSDictionary>(Keys::mp4))) {
-    item->mp4Url = mp4;
-    item->avUrl = mp4;
-    item->instagramUrl = mp4;
-  }
-  if (auto color = ModelSupport::text(apiData->objectForKey(Keys::bg_color))) {
-    item->background = colorFromHexString(*color);
-  }
-  item->isSticker = ModelSupport::flag(apiData->objectForKey(Keys::sticker)).value_or(false);
-
-  if (auto user = apiData->objectForKeyAs<NSDictionary>(Keys::user)) {
-    auto userid = user->objectForKeyAs<NSNumber>(Keys::userid);
-    if (userid && !userid->isBool() && userid->integerValue() > 0) {
-      auto poster = PlovexUser::initWithNewApiData(user);
-      if (poster) item->poster = *poster;
-    }
-  }
-  if (auto feature = apiData->objectForKeyAs<NSDictionary>(Keys::feature_info)) {
-    item->featureData = FeatureInfo::initWithApiData(feature);
-  }
-  item->advertisingSourceID = ModelSupport::text(apiData->objectForKey(Keys::source_id));
-  if (auto badge = apiData->objectForKeyAs<NSDictionary>(Keys::ad_badge_info)) {
-    item->adBadgeData = AdBadgeInfo::initWithApiData(badge);
-  }
-  if (auto metrics = apiData->objectForKeyAs<NSDictionary>(Keys::metrics)) {
-    item->pixels = ModelSupport::textList(metrics->objectForKey(Keys::pixels));
-  }
-  return item;
+VornObject::Result VornObject::initWithNewApiData(const simdjson::dom::element& apiData, std::string_view mediaText) {
+  return VornObjectReading::read<ElementJson>(apiData, mediaText);
 }
 
 std::shared_ptr<VornObject> VornObject::initWithNewApiData(const std::shared_ptr<NSDictionary>& apiData,
@@ -163,6 +327,36 @@ std::shared_ptr<VornObject> VornObject::initWithNewApiData(const std::shared_ptr
   if (result) return *result;
   if (error) *error = result.error().toNSError();
   return nullptr;
+}
+
+// --- Media
+
+std::shared_ptr<NSDictionary> VornObject::mediaDictionary() const {
+  std::lock_guard lock(mediaMutex);
+  if (!mediaDictionary_) {
+    auto made = mediaJson_.empty() ? nullptr : NSJSONSerialization::JSONObjectWithBytes(mediaJson_).value_or(nullptr);
+    mediaDictionary_ = made ? asA<NSDictionary>(made) : NSDictionary::make();
+    std::string().swap(mediaJson_);
+  }
+  return mediaDictionary_;
+}
+
+void VornObject::setMediaDictionary(std::shared_ptr<NSDictionary> media) {
+  std::lock_guard lock(mediaMutex);
+  mediaDictionary_ = std::move(media);
+  std::string().swap(mediaJson_);
+}
+
+// Archiving leaves the kept text as it is: an item saved once need not hold the tree after.
+std::shared_ptr<NSDictionary> VornObject::mediaForArchive() const {
+  std::unique_lock lock(mediaMutex);
+  if (mediaDictionary_) return mediaDictionary_;
+  if (mediaJson_.empty()) return NSDictionary::make();
+  std::string text = mediaJson_;
+  lock.unlock();
+  auto made = NSJSONSerialization::JSONObjectWithBytes(text);
+  auto media = made ? asA<NSDictionary>(*made) : nullptr;
+  return media ? media : NSDictionary::make();
 }
 
 // --- Derived properties
@@ -208,7 +402,7 @@ void VornObject::encodeWithCoder(NSCoder& coder) const {
   coder.encodeObject(poster, Archive::poster);
   coder.encodeObject(textOrNull(webpageUrl), Archive::webpageurl);
   coder.encodeInt64(shareCount, Archive::shareCount);
-  coder.encodeObject(mediaDictionary ? mediaDictionary : NSDictionary::make(), Archive::mediaDictionary);
+  coder.encodeObject(mediaForArchive(), Archive::mediaDictionary);
   coder.encodeBool(hasAudio, Archive::hasaudio);
   coder.encodeBool(isSticker, Archive::sticker);
   coder.encodeObject(NSString::make(stickerSourceVid), Archive::stickerSourceVid);
@@ -228,7 +422,7 @@ void VornObject::encodeWithCoder(NSCoder& coder) const {
 }
 
 std::shared_ptr<VornObject> VornObject::initWithCoder(NSCoder& coder) {
-  std::shared_ptr<VornObject> item(new VornObject());
+  auto item = makeShared<VornObject>();
   auto text = [&](std::string_view key) { return ModelSupport::text(coder.decodeObjectForKey(key)); };
   auto vid = text(Archive::vid);
   auto gifUrl = text(Archive::gifurl);
@@ -269,7 +463,7 @@ std::shared_ptr<VornObject> VornObject::initWithCoder(NSCoder& coder) {
     item->poster = asA<PlovexUser>(coder.decodeObjectForKey(Archive::poster));
   }
   if (auto media = textKeyedDictionary(coder.decodeObjectForKey(Archive::mediaDictionary))) {
-    item->mediaDictionary = media;
+    item->mediaDictionary_ = media;
   }
   if (auto sticker = text(Archive::stickerSourceVid)) item->stickerSourceVid = *sticker;
   if (auto date = asA<NSDate>(coder.decodeObjectForKey(Archive::dateAddedToParentPack))) {
@@ -287,7 +481,7 @@ std::shared_ptr<VornObject> VornObject::initWithCoder(NSCoder& coder) {
 // --- Copying
 
 std::shared_ptr<VornObject> VornObject::initWithCopyValuesFromVorn(const std::shared_ptr<VornObject>& source) {
-  std::shared_ptr<VornObject> item(new VornObject());
+  auto item = makeShared<VornObject>();
   if (source) item->copyValuesFromVorn(source);
   return item;
 }

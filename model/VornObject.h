@@ -24,6 +24,10 @@
 #include "platform/foundation/NSGeometry.h"
 #include "platform/foundation/NSURL.h"
 
+namespace simdjson::dom {
+class element;
+}
+
 // Where an item comes from.
 enum class VornObjectSource { plovex, otherWebsite, noWebsite };
 
@@ -101,6 +105,10 @@ class VornObject : public NSObject, public NSCoding {
   // --- Initialisers
   // One item object of the service's JSON.
   static Result initWithNewApiData(const std::shared_ptr<NSDictionary>& apiData);
+  // The same read straight from a parsed document (JSONReader), without value objects.
+  // `mediaText` is the first "media" element's text as the reply holds it (see
+  // JSONReader::firstElementTexts); without it the element is written out afresh.
+  static Result initWithNewApiData(const simdjson::dom::element& apiData, std::string_view mediaText = {});
   // The same, reporting a failure as a platform error in `error` when one is given.
   static std::shared_ptr<VornObject> initWithNewApiData(const std::shared_ptr<NSDictionary>& apiData,
                                                         std::shared_ptr<NSError>* error);
@@ -136,7 +144,6 @@ class VornObject : public NSObject, public NSCoding {
   bool isProcessing = false;
   bool boostedFollowerContent = false;
   bool advertisingDataSingleSaveFlag = false;
-  std::shared_ptr<NSDictionary> mediaDictionary = NSDictionary::make();
   std::optional<std::string> title;
   std::shared_ptr<PlovexUser> poster;
   std::optional<NSSize> dims;
@@ -154,6 +161,12 @@ class VornObject : public NSObject, public NSCoding {
   std::optional<std::vector<std::string>> pixels;
   std::shared_ptr<AdBadgeInfo> adBadgeData;
   std::shared_ptr<FeatureInfo> featureData;
+
+  // Every rendition of the item, keyed by format name (empty by default). Only archiving
+  // and a few readers look at it, so an item read from JSON keeps the member's text and
+  // makes the dictionary when asked.
+  std::shared_ptr<NSDictionary> mediaDictionary() const;
+  void setMediaDictionary(std::shared_ptr<NSDictionary> media);
 
   // --- Derived properties
   bool hasValidSize() const;
@@ -177,6 +190,15 @@ class VornObject : public NSObject, public NSCoding {
   std::string description() const override;
   std::string className() const override { return "VornObject"; }
 
- private:
+ protected:
   VornObject() = default;
+
+ private:
+  friend struct VornObjectReading;
+  // The dictionary for an archive: the stored one, or one made afresh from the kept text.
+  std::shared_ptr<NSDictionary> mediaForArchive() const;
+
+  mutable std::shared_ptr<NSDictionary> mediaDictionary_;
+  // The "media" element's JSON text while no dictionary has been made of it.
+  mutable std::string mediaJson_;
 };

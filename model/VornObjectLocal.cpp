@@ -35,7 +35,7 @@ std::shared_ptr<VornObject> VornObject::initWithLocalFileUrl(const std::shared_p
                                                              std::optional<NSSize> size,
                                                              std::shared_ptr<PlovexUser> poster,
                                                              bool boostedFollowerContent) {
-  std::shared_ptr<VornObject> item(new VornObject());
+  auto item = makeShared<VornObject>();
   const std::string address = fileUrl ? fileUrl->absoluteString() : std::string();
   item->vid = address;
   item->gifUrl = address;

@@ -114,7 +114,10 @@ void AssetCache::withLock(const std::function<void()>& work) {
     ~Guard() {
       // The archives are written once, when the outermost operation ends, however many
       // entries it changed (a trim removes fifty).
-      if (--cache.depth_ == 0 && cache.dirty_) cache.writeArchives();
+      if (--cache.depth_ == 0) {
+        const bool hold = std::exchange(cache.holdArchives_, false);
+        if (cache.dirty_ && !hold) cache.writeArchives();
+      }
       cache.unlock();
     }
   };
@@ -274,6 +277,39 @@ void AssetCache::cacheAssetWithData(const std::shared_ptr<NSData>& data, std::st
 
 void AssetCache::storeAsset(const std::shared_ptr<NSData>& data, std::string_view key,
                             const std::optional<std::string>& suffix) {
+  std::string_view bytes = data ? data->view() : std::string_view();
+  storeFile(key, suffix, [&](const std::string& path) { return writeReplacing(path, bytes); });
+}
+
+void AssetCache::flushArchives() { withLock(nullptr); }
+
+bool AssetCache::cacheAssetWithFile(const std::string& path, std::string_view forKey,
+                                    const std::optional<std::string>& appendSuffixToFile, bool deferArchives) {
+  bool stored = false;
+  withLock([&] {
+    holdArchives_ = holdArchives_ || deferArchives;
+    stored = moveFileIn(path, forKey, appendSuffixToFile);
+  });
+  return stored;
+}
+
+bool AssetCache::moveFileIn(const std::string& path, std::string_view forKey,
+                            const std::optional<std::string>& appendSuffixToFile) {
+  return storeFile(forKey, appendSuffixToFile, [&](const std::string& target) {
+    std::error_code error;
+    std::filesystem::rename(path, target, error);
+    if (error == std::errc::cross_device_link) {
+      error.clear();
+      std::filesystem::copy_file(path, target, std::filesystem::copy_options::overwrite_existing, error);
+      if (error) std::filesystem::remove(target, error);
+    }
+    return !error;
+  });
+}
+
+bool AssetCache::storeFile(std::string_view key, const std::optional<std::string>& suffix,
+                           const std::function<bool(const std::string& path)>& place) {
+  bool stored = false;
   withLock([&] {
     if (mapping_.contains(std::string(key))) removeLocked(key);
 
@@ -282,14 +318,15 @@ void AssetCache::storeAsset(const std::shared_ptr<NSData>& data, std::string_vie
     if (suffix && isSafeSuffix(*suffix)) name += "." + *suffix;
     auto url = systemCachePath()->URLByAppendingPathComponent(name, false);
 
-    std::string_view bytes = data ? data->view() : std::string_view();
-    if (writeReplacing(url->path(), bytes)) {
+    if (place(url->path())) {
       mapping_[std::string(key)] = url;
       order_.emplace_back(key);
       saveMapping();
+      stored = true;
     }
     trimToLimit();
   });
+  return stored;
 }
 
 void AssetCache::trimToLimit() {

@@ -66,6 +66,15 @@ class AssetCache : public NSObject {
   // an entry already under the key, then trims to the newest keys.
   void cacheAssetWithData(const std::shared_ptr<NSData>& data, std::string_view forKey,
                           const std::optional<std::string>& appendSuffixToFile);
+  // The same for a file already written (a finished download): moved into the cache by a
+  // rename, copied only when it lies on another file system. False when neither worked;
+  // the file is left where it was whenever it was not moved.
+  // With `deferArchives` the archives are left to the next operation or to flushArchives(),
+  // so that a burst of stores writes them once.
+  bool cacheAssetWithFile(const std::string& path, std::string_view forKey,
+                          const std::optional<std::string>& appendSuffixToFile, bool deferArchives = false);
+  // Writes the archives now when a change is waiting for them.
+  void flushArchives();
   // The cached bytes, or none (an entry whose file cannot be read is dropped).
   std::shared_ptr<NSData> cachedAssetWithKey(std::string_view key);
   void removeItemForKey(std::string_view key);
@@ -94,6 +103,10 @@ class AssetCache : public NSObject {
   void lock();
   void unlock();
   void storeAsset(const std::shared_ptr<NSData>& data, std::string_view key, const std::optional<std::string>& suffix);
+  bool moveFileIn(const std::string& path, std::string_view forKey, const std::optional<std::string>& suffix);
+  // Replaces the key's entry with a new file that `place` puts at the path it is given.
+  bool storeFile(std::string_view key, const std::optional<std::string>& suffix,
+                 const std::function<bool(const std::string& path)>& place);
   void trimToLimit();
   void removeLocked(std::string_view key);
   void writeArchives();
@@ -112,4 +125,5 @@ class AssetCache : public NSObject {
   // How deep the calling thread is in the lock, and whether the archives wait to be written.
   int depth_ = 0;
   bool dirty_ = false;
+  bool holdArchives_ = false;  // the outermost operation leaves the archives to a later one
 };

@@ -127,6 +127,8 @@ void CollectionViewGifDownloader::downloadMedia(const std::shared_ptr<NSURL>& ur
       auto configuration = NSURLSessionConfiguration::defaultSessionConfiguration();
       // A body past the limit stops the transfer instead of filling memory and disk.
       configuration->maximumBodySize = static_cast<std::int64_t>(Constants::maximumFileSize);
+      // Downloads land beside the cache's files, so that each is moved in by a rename.
+      configuration->downloadDirectory = AssetCache::shared()->systemCachePath()->path();
       downloadSession_ = NSURLSession::sessionWithConfiguration(
           configuration, std::shared_ptr<NSURLSessionDelegate>(sharedAs<CollectionViewGifDownloader>()), nullptr);
     }
@@ -209,14 +211,29 @@ void CollectionViewGifDownloader::URLSession(const std::shared_ptr<NSURLSession>
   // Only a successful reply is media; an error page must never be cached as a GIF.
   auto response = std::dynamic_pointer_cast<NSHTTPURLResponse>(task->response());
   bool successful = !response || (response->statusCode() >= 200 && response->statusCode() < 300);
-  auto bytes = location ? NSFileManager::defaultManager()->readContentsAtPath(location->path())
-                        : NSFileManager::Result<std::shared_ptr<NSData>>(std::unexpected(nullptr));
-  if (!successful || !bytes || !*bytes) {
+  if (!successful || !location) {
     report(url, std::nullopt, type, DownloadCompleteStatus::failedToDownload);
     return;
   }
   std::string suffix(type ? rawValue(*type) : rawValue(DownloadFileType::gif));
-  AssetCache::shared()->cacheAssetWithData(*bytes, key, suffix);
+  // The cache's archives are written once for the downloads that finish together: after
+  // the replies already queued behind this one on the session's queue.
+  if (!AssetCache::shared()->cacheAssetWithFile(location->path(), key, suffix, true)) {
+    report(url, std::nullopt, type, DownloadCompleteStatus::failedToDownload);
+    return;
+  }
+  if (!archivesFlushPosted_.exchange(true)) {
+    if (auto session = downloadSession()) {
+      std::weak_ptr<CollectionViewGifDownloader> weakSelf = sharedAs<CollectionViewGifDownloader>();
+      session->delegateQueue()->async([weakSelf] {
+        if (auto self = weakSelf.lock()) self->archivesFlushPosted_ = false;
+        AssetCache::shared()->flushArchives();
+      });
+    } else {
+      archivesFlushPosted_ = false;
+      AssetCache::shared()->flushArchives();
+    }
+  }
   report(url, key, type, DownloadCompleteStatus::completed);
 }
 

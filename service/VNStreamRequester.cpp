@@ -2,6 +2,7 @@
 
 #include "model/VNTag.h"
 #include "model/VornObject.h"
+#include "platform/foundation/JSONReader.h"
 #include "platform/foundation/NSArray.h"
 #include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSJSONSerialization.h"
@@ -98,34 +99,52 @@ void VNStreamRequester::handleReply(const std::shared_ptr<NSData>& data, const s
     if (callback) callback(success, content);
   };
   if (!data || error) return finish(false, std::nullopt);
-  auto parsed = NSJSONSerialization::JSONObjectWithData(data, NSJSONReadingOptions::mutableContainers);
-  if (!parsed) return finish(false, std::nullopt);
 
+  // Items are read straight from the parser's document, without a tree of value objects.
   Content page;
-  auto reply = asA<NSDictionary>(*parsed);
-  if (!reply || reply->count() == 0) {
-    setEndOfStream(true);
-  } else {
-    auto results = reply->objectForKeyAs<NSArray>(Constants::results);
-    bool usable = results && results->count() > 0;
+  std::optional<std::string> next;
+  bool emptyReply = false;
+  bool unusable = false;
+  auto failure = JSONReader::read(data->view(), data->capacity(), [&](const JSONReader::Document& document) {
+    simdjson::dom::object reply;
+    if (document.root.get(reply) != simdjson::SUCCESS || reply.begin() == reply.end()) {
+      emptyReply = true;
+      return;
+    }
+    std::optional<JSONReader::Element> results, nextValue;
+    for (auto member : reply) {
+      if (member.key == Constants::results) results = member.value;
+      if (member.key == Constants::next) nextValue = member.value;
+    }
+    simdjson::dom::array list;
+    bool usable = results && results->get(list) == simdjson::SUCCESS && list.size() > 0;
     if (usable) {
-      for (const auto& element : *results) usable = usable && asA<NSDictionary>(element);
+      for (auto element : list) usable = usable && element.is_object();
     }
     if (!usable) {
-      setEndOfStream(true);
+      unusable = true;
     } else {
-      for (const auto& element : *results) {
-        auto item = VornObject::initWithNewApiData(asA<NSDictionary>(element));
+      page.reserve(list.size());
+      auto media = JSONReader::firstElementTexts(document, Constants::results, VornObject::ApiJsonKeys::media);
+      if (media.size() != list.size()) media.assign(list.size(), {});
+      std::size_t index = 0;
+      for (auto element : list) {
+        auto item = VornObject::initWithNewApiData(element, media[index++]);
         if (!item) continue;  // a malformed item is left out; the rest of the page stands
         (*item)->advertisingDataSingleSaveFlag = true;
-        page.push_back(*item);
+        page.push_back(std::move(*item));
       }
     }
+    std::string_view text;
+    if (nextValue && nextValue->get(text) == simdjson::SUCCESS) next = std::string(text);
+  });
+  if (failure) return finish(false, std::nullopt);
+  if (emptyReply || unusable) setEndOfStream(true);
+  if (!emptyReply) {
     // A missing or empty "next", or the position just asked for, would ask for the same page
     // again: the stream ends there.
-    auto next = reply->objectForKeyAs<NSString>(Constants::next);
-    if (next) setStreamPosition(next->string());
-    if (!next || next->string().empty() || next->string() == askedPosition) setEndOfStream(true);
+    if (next) setStreamPosition(*next);
+    if (!next || next->empty() || next == askedPosition) setEndOfStream(true);
   }
 
   finish(true, page);

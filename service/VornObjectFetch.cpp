@@ -1,8 +1,7 @@
 // The single-post fetch: one post of the service by its identifier.
 #include "model/AppConstants.h"
 #include "model/VornObject.h"
-#include "platform/foundation/NSArray.h"
-#include "platform/foundation/NSJSONSerialization.h"
+#include "platform/foundation/JSONReader.h"
 #include "platform/foundation/NSNumberFormatter.h"
 #include "platform/foundation/NSURLSession.h"
 #include "service/Webapp.h"
@@ -13,15 +12,24 @@ namespace {
 std::shared_ptr<VornObject> handleGetVornDataResponse(const std::shared_ptr<NSData>& data,
                                                       const std::shared_ptr<NSError>& error) {
   if (!data || error) return nullptr;
-  auto parsed = NSJSONSerialization::JSONObjectWithData(data, NSJSONReadingOptions::mutableContainers);
-  if (!parsed) return nullptr;
-  auto reply = asA<NSDictionary>(*parsed);
-  auto results = reply ? reply->objectForKeyAs<NSArray>(VornObject::ApiJsonKeys::results) : nullptr;
-  if (!results || results->count() == 0) return nullptr;
-  auto first = asA<NSDictionary>(results->firstObject());
-  if (!first) return nullptr;
-  auto item = VornObject::initWithNewApiData(first);
-  return item ? *item : nullptr;
+  std::shared_ptr<VornObject> item;
+  JSONReader::read(data->view(), data->capacity(), [&](const JSONReader::Document& document) {
+    simdjson::dom::object reply;
+    if (document.root.get(reply) != simdjson::SUCCESS) return;
+    std::optional<JSONReader::Element> results;
+    for (auto member : reply) {
+      if (member.key == VornObject::ApiJsonKeys::results) results = member.value;
+    }
+    simdjson::dom::array list;
+    if (!results || results->get(list) != simdjson::SUCCESS || list.size() == 0) return;
+    JSONReader::Element first = list.at(0).value_unsafe();
+    if (!first.is_object()) return;
+    auto media = JSONReader::firstElementTexts(document, VornObject::ApiJsonKeys::results, VornObject::ApiJsonKeys::media);
+    if (auto read = VornObject::initWithNewApiData(first, media.empty() ? std::string_view() : media.front())) {
+      item = *read;
+    }
+  });
+  return item;
 }
 
 }  // namespace

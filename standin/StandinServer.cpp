@@ -41,6 +41,8 @@ constexpr const char* kReleasePath = "/_standin/release";
 constexpr std::size_t kPieceSize = 64 * 1024;
 // Stalled and delayed replies each hold a worker, so keep plenty of them.
 constexpr std::size_t kWorkers = 64;
+// Connections waiting to be accepted; see start().
+constexpr int kListenBacklog = 128;
 // Largest body "/_standin/bytes" makes.
 constexpr std::size_t kMaxGeneratedBytes = std::size_t{1} << 31;
 // Put before a multipart Content-Type value while the body is read, so that the HTTP
@@ -296,9 +298,11 @@ std::expected<int, std::string> StandinServer::start(int port) {
   server->set_tcp_nodelay(true);
   // Address reuse only: the library's default also shares the port with other listeners,
   // which would let two stand-ins "start" on one port.
-  server->set_socket_options([](int sock) {
+  auto listening = std::make_shared<int>(-1);
+  server->set_socket_options([listening](int sock) {
     int yes = 1;
     setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    *listening = sock;
   });
   server->set_pre_routing_handler([](const httplib::Request& req, httplib::Response&) {
     // The request is the library's own mutable object, handed over as const; the body has
@@ -320,6 +324,9 @@ std::expected<int, std::string> StandinServer::start(int port) {
   server->Options(".*", handler);
   int bound = port == 0 ? server->bind_to_any_port(kHost) : (server->bind_to_port(kHost, port) ? port : -1);
   if (bound <= 0) return std::unexpected("cannot listen on " + std::string(kHost) + ":" + std::to_string(port));
+  // The library listens with a backlog of 5: a burst of connections (a grid opening twenty
+  // downloads at once) overflows it, and the dropped SYNs are only retried a second later.
+  if (*listening >= 0) ::listen(*listening, kListenBacklog);
   {
     std::lock_guard lock(mutex_);
     stopping_ = false;

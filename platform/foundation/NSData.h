@@ -2,6 +2,8 @@
 // A block of bytes.
 
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,11 +14,20 @@ class NSData : public NSObject {
  public:
   static std::shared_ptr<NSData> make(std::vector<std::uint8_t> bytes = {});
   static std::shared_ptr<NSData> fromString(std::string_view bytes);
+  // Takes over a buffer of `capacity` bytes whose first `length` are the data, so that a
+  // file or a reply can be read straight into the buffer the data keeps, never zeroed first.
+  static std::shared_ptr<NSData> adopt(std::unique_ptr<std::uint8_t[]> buffer, std::size_t length,
+                                       std::size_t capacity);
 
-  const std::vector<std::uint8_t>& bytes() const { return bytes_; }
-  std::vector<std::uint8_t>& mutableBytes() { return bytes_; }
-  std::size_t length() const { return bytes_.size(); }
+  // The bytes as a vector; adopted data is copied into one on the first call.
+  const std::vector<std::uint8_t>& bytes() const;
+  std::vector<std::uint8_t>& mutableBytes();
+  std::size_t length() const { return adopted_ ? adoptedLength_ : bytes_.size(); }
+  // Bytes readable after the data's start: what a parser that reads past the end (simdjson's
+  // padding) may count on.
+  std::size_t capacity() const { return adopted_ ? adoptedCapacity_ : bytes_.capacity(); }
   std::string_view view() const {
+    if (adopted_) return {reinterpret_cast<const char*>(adopted_.get()), adoptedLength_};
     return {reinterpret_cast<const char*>(bytes_.data()), bytes_.size()};
   }
   std::string string() const { return std::string(view()); }
@@ -28,5 +39,9 @@ class NSData : public NSObject {
 
  private:
   explicit NSData(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
-  std::vector<std::uint8_t> bytes_;
+  mutable std::vector<std::uint8_t> bytes_;
+  std::unique_ptr<std::uint8_t[]> adopted_;
+  std::size_t adoptedLength_ = 0;
+  std::size_t adoptedCapacity_ = 0;
+  mutable std::once_flag copied_;
 };

@@ -17,7 +17,11 @@ std::shared_ptr<NSDate> NSDate::dateWithTimeIntervalSinceNow(double seconds) {
   return dateWithTimeIntervalSince1970(Clock::current().now() + seconds);
 }
 
-std::shared_ptr<NSDate> NSDate::distantPast() { return dateWithTimeIntervalSince1970(kDistantPast); }
+// Dates never change, so every caller shares one sentinel.
+std::shared_ptr<NSDate> NSDate::distantPast() {
+  static const auto past = dateWithTimeIntervalSince1970(kDistantPast);
+  return past;
+}
 std::shared_ptr<NSDate> NSDate::distantFuture() { return dateWithTimeIntervalSince1970(kDistantFuture); }
 
 double NSDate::timeIntervalSinceNow() const { return seconds_ - Clock::current().now(); }

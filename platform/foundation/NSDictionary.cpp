@@ -8,9 +8,27 @@ std::shared_ptr<NSDictionary> NSDictionary::make(std::initializer_list<Entry> en
   return dictionary;
 }
 
+std::size_t NSDictionary::find(std::string_view key) const {
+  if (index_.empty()) {
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+      if (entries_[i].first == key) return i;
+    }
+    return npos;
+  }
+  auto it = index_.find(key);
+  return it == index_.end() ? npos : it->second;
+}
+
+void NSDictionary::rebuildIndex() {
+  index_.clear();
+  if (entries_.size() < indexedFrom) return;
+  index_.reserve(entries_.size());
+  for (std::size_t i = 0; i < entries_.size(); ++i) index_.emplace(entries_[i].first, i);
+}
+
 id NSDictionary::objectForKey(std::string_view key) const {
-  auto it = index_.find(std::string(key));
-  return it == index_.end() ? nullptr : entries_[it->second].second;
+  auto position = find(key);
+  return position == npos ? nullptr : entries_[position].second;
 }
 
 void NSDictionary::setObject(id object, std::string_view key) {
@@ -18,25 +36,23 @@ void NSDictionary::setObject(id object, std::string_view key) {
     removeObjectForKey(key);
     return;
   }
-  std::string k(key);
-  auto it = index_.find(k);
-  if (it != index_.end()) {
-    entries_[it->second].second = std::move(object);
+  if (auto position = find(key); position != npos) {
+    entries_[position].second = std::move(object);
     return;
   }
-  index_.emplace(k, entries_.size());
-  entries_.emplace_back(std::move(k), std::move(object));
+  entries_.emplace_back(std::string(key), std::move(object));
+  if (!index_.empty()) {
+    index_.emplace(entries_.back().first, entries_.size() - 1);
+  } else if (entries_.size() >= indexedFrom) {
+    rebuildIndex();
+  }
 }
 
 void NSDictionary::removeObjectForKey(std::string_view key) {
-  auto it = index_.find(std::string(key));
-  if (it == index_.end()) return;
-  std::size_t position = it->second;
-  index_.erase(it);
+  auto position = find(key);
+  if (position == npos) return;
   entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(position));
-  for (auto& [k, i] : index_) {
-    if (i > position) --i;
-  }
+  if (!index_.empty()) rebuildIndex();
 }
 
 void NSDictionary::removeAllObjects() {

@@ -2,6 +2,7 @@
 // A map from text keys to objects that keeps the order in which keys were first set.
 // Dictionaries are mutable; NSMutableDictionary names the same class.
 
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -22,7 +23,9 @@ class NSDictionary : public NSObject {
   id objectForKey(std::string_view key) const;
   template <typename T>
   std::shared_ptr<T> objectForKeyAs(std::string_view key) const { return asA<T>(objectForKey(key)); }
-  bool containsKey(std::string_view key) const { return index_.count(std::string(key)) != 0; }
+  bool containsKey(std::string_view key) const { return find(key) != npos; }
+  // Room for this many entries, so that filling a dictionary of known size moves nothing.
+  void reserve(std::size_t capacity) { entries_.reserve(capacity); }
 
   // Setting an empty object removes the key.
   void setObject(id object, std::string_view key);
@@ -44,8 +47,19 @@ class NSDictionary : public NSObject {
 
  private:
   NSDictionary() = default;
+  static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+  // Most dictionaries (JSON objects, archive records) hold a handful of keys: a scan of the
+  // entries beats hashing, so the index is only built past this size.
+  static constexpr std::size_t indexedFrom = 16;
+  struct KeyHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
+  };
+  std::size_t find(std::string_view key) const;
+  void rebuildIndex();
+
   std::vector<Entry> entries_;
-  std::unordered_map<std::string, std::size_t> index_;
+  std::unordered_map<std::string, std::size_t, KeyHash, std::equal_to<>> index_;
 };
 
 using NSMutableDictionary = NSDictionary;

@@ -157,11 +157,17 @@ NSFileManager::Result<std::shared_ptr<NSData>> NSFileManager::readContentsAtPath
     ::close(fd);
     return failure(path, EISDIR, false);
   }
-  std::vector<std::uint8_t> bytes;
-  if (info.st_size > 0) bytes.reserve(static_cast<std::size_t>(info.st_size));
-  std::uint8_t buffer[65536];
+  // Sized by fstat and read straight into the buffer the data adopts, never zeroed first.
+  // A file that grows meanwhile is read on to its end, one that shrinks is cut where it ends.
+  const std::size_t expected = info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0;
+  auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(expected);
+  std::size_t filled = 0;
+  std::vector<std::uint8_t> more;
+  std::uint8_t probe[4096];
   while (true) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    // Once the buffer is full, a small read tells the end from a file that grew.
+    const bool full = filled == expected;
+    const ssize_t got = full ? ::read(fd, probe, sizeof probe) : ::read(fd, buffer.get() + filled, expected - filled);
     if (got < 0) {
       if (errno == EINTR) continue;
       const int error = errno;
@@ -169,10 +175,16 @@ NSFileManager::Result<std::shared_ptr<NSData>> NSFileManager::readContentsAtPath
       return failure(path, error, false);
     }
     if (got == 0) break;
-    bytes.insert(bytes.end(), buffer, buffer + got);
+    if (full) {
+      more.insert(more.end(), probe, probe + got);
+    } else {
+      filled += static_cast<std::size_t>(got);
+    }
   }
   ::close(fd);
-  return NSData::make(std::move(bytes));
+  if (more.empty()) return NSData::adopt(std::move(buffer), filled, expected);
+  more.insert(more.begin(), buffer.get(), buffer.get() + filled);
+  return NSData::make(std::move(more));
 }
 
 std::shared_ptr<NSData> NSFileManager::contentsAtPath(const Path& path) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/JSONReader.h"
 #include "platform/foundation/NSArray.h"
 #include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSNull.h"
@@ -165,6 +166,7 @@ id convert(element value) {
     case element_type::OBJECT: {
       auto dictionary = NSDictionary::make();
       simdjson::dom::object object = value.get_object().value_unsafe();
+      dictionary->reserve(object.size());
       for (auto member : object) dictionary->setObject(convert(member.value), member.key);
       return dictionary;
     }
@@ -189,17 +191,42 @@ id convert(element value) {
 struct ThreadReader {
   simdjson::dom::parser parser;
   std::string padded;
+  // What the last parse read: the caller's bytes or the padded copy.
+  std::string_view source;
+  std::size_t sourceCapacity = 0;
+  // Set while a caller walks the document: a read from inside that walk gets a parser of
+  // its own rather than overwriting the document under the walker.
+  bool busy = false;
 
   static constexpr std::size_t keptCapacity = 4u * 1024u * 1024u;
 
-  simdjson::error_code parse(std::string_view text, element& root) {
+  simdjson::error_code parse(std::string_view text, std::size_t capacity, element& root) {
     if (parser.max_depth() != NSJSONSerialization::maxDepth || parser.capacity() < text.size()) {
       auto error = parser.allocate(std::max<std::size_t>(text.size(), 4096), NSJSONSerialization::maxDepth);
       if (error) return error;
     }
-    padded.assign(text);
-    padded.resize(text.size() + simdjson::SIMDJSON_PADDING, ' ');
-    return parser.parse(padded.data(), text.size(), false).get(root);
+    if (capacity >= text.size() + simdjson::SIMDJSON_PADDING) {
+      source = text;
+      sourceCapacity = capacity;
+    } else {
+      padded.assign(text);
+      padded.resize(text.size() + simdjson::SIMDJSON_PADDING, ' ');
+      source = std::string_view(padded.data(), text.size());
+      sourceCapacity = padded.size();
+    }
+    return parser.parse(source.data(), source.size(), false).get(root);
+  }
+
+  // Parses as NSJSONSerialization reads: big integers widened to reals.
+  simdjson::error_code read(std::string_view bytes, std::size_t capacity, element& root) {
+    if (bytes.size() > NSJSONSerialization::maxInputLength) return simdjson::CAPACITY;
+    auto code = parse(bytes, capacity, root);
+    if (code == simdjson::NUMBER_ERROR) {
+      if (auto widened = widenBigIntegers(bytes)) {
+        if (widened->size() <= NSJSONSerialization::maxInputLength) code = parse(*widened, 0, root);
+      }
+    }
+    return code;
   }
 
   void trim() {
@@ -207,6 +234,110 @@ struct ThreadReader {
     if (padded.capacity() > keptCapacity) std::string().swap(padded);
   }
 };
+
+std::shared_ptr<NSError> tooLarge() {
+  return readError("the data is larger than the limit of " + std::to_string(NSJSONSerialization::maxInputLength) +
+                   " bytes");
+}
+
+// Runs `body` with this thread's reader, or with one of its own when the thread's reader is
+// in use further up the stack.
+template <typename Body>
+auto withReader(Body&& body) {
+  thread_local ThreadReader shared;
+  if (shared.busy) {
+    ThreadReader own;
+    return body(own);
+  }
+  shared.busy = true;
+  struct Release {
+    ThreadReader& reader;
+    ~Release() {
+      reader.busy = false;
+      reader.trim();
+    }
+  } release{shared};
+  return body(shared);
+}
+
+bool isContainer(element root) { return root.type() == element_type::ARRAY || root.type() == element_type::OBJECT; }
+
+void appendEscaped(std::string& out, std::string_view text) {
+  static constexpr char hex[] = "0123456789abcdef";
+  out += '"';
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    out.append(text.substr(run, i - run));
+    run = i + 1;
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      case '\b': out += "\\b"; break;
+      case '\f': out += "\\f"; break;
+      default:
+        out += "\\u00";
+        out += hex[c >> 4];
+        out += hex[c & 0xf];
+    }
+  }
+  out.append(text.substr(run));
+  out += '"';
+}
+
+template <typename Number>
+void appendNumber(std::string& out, Number value) {
+  char buffer[32];
+  auto written = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, written.ptr);
+}
+
+void appendText(std::string& out, element value) {
+  switch (value.type()) {
+    case element_type::ARRAY: {
+      out += '[';
+      bool first = true;
+      simdjson::dom::array array = value.get_array().value_unsafe();
+      for (element item : array) {
+        if (!first) out += ',';
+        first = false;
+        appendText(out, item);
+      }
+      out += ']';
+      return;
+    }
+    case element_type::OBJECT: {
+      out += '{';
+      bool first = true;
+      simdjson::dom::object object = value.get_object().value_unsafe();
+      for (auto member : object) {
+        if (!first) out += ',';
+        first = false;
+        appendEscaped(out, member.key);
+        out += ':';
+        appendText(out, member.value);
+      }
+      out += '}';
+      return;
+    }
+    case element_type::INT64: return appendNumber(out, value.get_int64().value_unsafe());
+    case element_type::UINT64: return appendNumber(out, value.get_uint64().value_unsafe());
+    case element_type::DOUBLE: {
+      // Shortest text that reads back as the same real, and still as a real.
+      std::size_t start = out.size();
+      appendNumber(out, value.get_double().value_unsafe());
+      if (std::string_view(out).substr(start).find_first_of(".e") == std::string_view::npos) out += ".0";
+      return;
+    }
+    case element_type::STRING: return appendEscaped(out, value.get_string().value_unsafe());
+    case element_type::BOOL: out += value.get_bool().value_unsafe() ? "true" : "false"; return;
+    case element_type::NULL_VALUE: out += "null"; return;
+  }
+}
 
 }  // namespace
 
@@ -218,29 +349,78 @@ std::expected<id, std::shared_ptr<NSError>> NSJSONSerialization::JSONObjectWithD
 
 std::expected<id, std::shared_ptr<NSError>> NSJSONSerialization::JSONObjectWithBytes(
     std::string_view bytes, NSJSONReadingOptions options) {
-  if (bytes.size() > maxInputLength) {
-    return std::unexpected(readError("the data is larger than the limit of " + std::to_string(maxInputLength) +
-                                     " bytes"));
+  if (bytes.size() > maxInputLength) return std::unexpected(tooLarge());
+  return withReader([&](ThreadReader& reader) -> std::expected<id, std::shared_ptr<NSError>> {
+    element root;
+    if (auto code = reader.read(bytes, 0, root)) return std::unexpected(readError(reasonFor(code, bytes)));
+    if (!hasOption(options, NSJSONReadingOptions::fragmentsAllowed) && !isContainer(root)) {
+      return std::unexpected(readError("the top level is not an array or an object"));
+    }
+    return convert(root);
+  });
+}
+
+std::shared_ptr<NSError> JSONReader::read(std::string_view bytes, std::size_t capacity,
+                                          const std::function<void(const Document&)>& body) {
+  if (bytes.size() > NSJSONSerialization::maxInputLength) return tooLarge();
+  return withReader([&](ThreadReader& reader) -> std::shared_ptr<NSError> {
+    element root;
+    if (auto code = reader.read(bytes, capacity, root)) return readError(reasonFor(code, bytes));
+    if (!isContainer(root)) return readError("the top level is not an array or an object");
+    body(Document{root, reader.source, reader.sourceCapacity});
+    return nullptr;
+  });
+}
+
+std::vector<std::string_view> JSONReader::firstElementTexts(const Document& document, std::string_view arrayKey,
+                                                            std::string_view memberKey) {
+  namespace ondemand = simdjson::ondemand;
+  // The document was read whole already, so this second walk meets only valid JSON; it
+  // skips what it does not need by the structure alone.
+  thread_local ondemand::parser parser;
+  std::vector<std::string_view> texts;
+  ondemand::document walked;
+  ondemand::object top;
+  if (parser.iterate(document.text.data(), document.text.size(), document.capacity).get(walked) ||
+      walked.get_object().get(top)) {
+    return texts;
   }
-  thread_local ThreadReader reader;
-  element root;
-  auto code = reader.parse(bytes, root);
-  if (code == simdjson::NUMBER_ERROR) {
-    if (auto widened = widenBigIntegers(bytes)) {
-      if (widened->size() <= maxInputLength) code = reader.parse(*widened, root);
+  for (auto field : top) {
+    std::string_view key;
+    if (field.unescaped_key().get(key) || key != arrayKey) continue;
+    texts.clear();
+    ondemand::array list;
+    if (field.value().get_array().get(list)) continue;
+    for (auto result : list) {
+      std::string_view text;
+      ondemand::object object;
+      if (!result.get_object().get(object)) {
+        for (auto member : object) {
+          std::string_view name;
+          ondemand::array elements;
+          if (member.unescaped_key().get(name) || name != memberKey) continue;
+          text = {};
+          if (member.value().get_array().get(elements)) continue;
+          for (auto first : elements) {
+            ondemand::object firstObject;
+            if (!first.get_object().get(firstObject) && firstObject.raw_json().get(text)) text = {};
+            break;
+          }
+        }
+      }
+      texts.push_back(text);
     }
   }
-  std::expected<id, std::shared_ptr<NSError>> result;
-  if (code) {
-    result = std::unexpected(readError(reasonFor(code, bytes)));
-  } else if (!hasOption(options, NSJSONReadingOptions::fragmentsAllowed) && root.type() != element_type::ARRAY &&
-             root.type() != element_type::OBJECT) {
-    result = std::unexpected(readError("the top level is not an array or an object"));
-  } else {
-    result = convert(root);
-  }
-  reader.trim();
-  return result;
+  if (parser.capacity() > ThreadReader::keptCapacity) parser = ondemand::parser();
+  return texts;
+}
+
+id JSONReader::object(Element element) { return convert(element); }
+
+std::string JSONReader::text(Element element) {
+  std::string out;
+  appendText(out, element);
+  return out;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -324,30 +504,7 @@ class Writer {
 
   bool writeString(std::string_view text) {
     if (!simdjson::validate_utf8(text.data(), text.size())) return fail("a string is not valid UTF-8");
-    static constexpr char hex[] = "0123456789abcdef";
-    out_ += '"';
-    std::size_t run = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      auto c = static_cast<unsigned char>(text[i]);
-      if (c >= 0x20 && c != '"' && c != '\\') continue;
-      out_.append(text.substr(run, i - run));
-      run = i + 1;
-      switch (c) {
-        case '"': out_ += "\\\""; break;
-        case '\\': out_ += "\\\\"; break;
-        case '\n': out_ += "\\n"; break;
-        case '\r': out_ += "\\r"; break;
-        case '\t': out_ += "\\t"; break;
-        case '\b': out_ += "\\b"; break;
-        case '\f': out_ += "\\f"; break;
-        default:
-          out_ += "\\u00";
-          out_ += hex[c >> 4];
-          out_ += hex[c & 0xf];
-      }
-    }
-    out_.append(text.substr(run));
-    out_ += '"';
+    appendEscaped(out_, text);
     return true;
   }
 

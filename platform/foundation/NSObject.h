@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 class NSObject : public std::enable_shared_from_this<NSObject> {
  public:
@@ -30,6 +31,16 @@ class NSObject : public std::enable_shared_from_this<NSObject> {
 };
 
 using id = std::shared_ptr<NSObject>;
+
+// One allocation for an object and its reference count, for classes whose constructors are
+// protected so that their factories stay the only way to make them.
+template <typename T, typename... Args>
+std::shared_ptr<T> makeShared(Args&&... args) {
+  struct Made final : T {
+    explicit Made(Args&&... made) : T(std::forward<Args>(made)...) {}
+  };
+  return std::make_shared<Made>(std::forward<Args>(args)...);
+}
 
 // The value as a T when it is one (or derives from one), else empty. Never assume a type.
 template <typename T>

@@ -14,5 +14,6 @@ std::shared_ptr<NSURLSessionConfiguration> NSURLSessionConfiguration::copy() con
   configuration->timeoutIntervalForRequest = timeoutIntervalForRequest;
   configuration->timeoutIntervalForResource = timeoutIntervalForResource;
   configuration->maximumBodySize = maximumBodySize;
+  configuration->downloadDirectory = downloadDirectory;
   return configuration;
 }

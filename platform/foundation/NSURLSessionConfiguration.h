@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/foundation/NSURLRequest.h"
 
@@ -27,6 +28,10 @@ class NSURLSessionConfiguration : public NSObject {
   // NSURLError::dataLengthExceedsMaximum and stops the transfer. Media of the grids is
   // cached up to 10,000,000 bytes, so the default leaves room above that.
   std::int64_t maximumBodySize = 16 * 1024 * 1024;
+  // The folder download tasks write their files into; empty means the platform's temporary
+  // folder. A receiver that keeps the files names a folder on their final file system, so
+  // that it can move them there with a rename instead of a copy.
+  std::string downloadDirectory;
 
   std::string className() const override { return "NSURLSessionConfiguration"; }
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <cmath>
 #include <cstdlib>
 #include <deque>
@@ -21,6 +22,7 @@
 #include "platform/foundation/NSURLSession.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/ProcessShutdown.h"
+#include "platform/foundation/JSONReader.h"
 #include "platform/foundation/TemporaryFiles.h"
 
 using namespace std::string_view_literals;
@@ -37,6 +39,10 @@ constexpr long kMinimumBytesPerSecond = 1024;
 // What a reply's header may hold, across its redirects and interim answers. Far above any
 // real server's, and low enough that a hostile one cannot hold the network thread.
 constexpr std::size_t kMaxHeaderFields = 256;
+// Room left after a gathered body for a parser that reads past its end.
+constexpr std::size_t kReadPadding = JSONReader::padding;
+// The most a stated Content-Length reserves ahead of the bytes arriving.
+constexpr std::int64_t kReserveLimit = std::int64_t{16} << 20;
 constexpr std::size_t kMaxHeaderBytes = 256 * 1024;
 
 using SteadyClock = std::chrono::steady_clock;
@@ -153,6 +159,8 @@ struct URLSessionTransfer {
   std::int64_t expected = -1;
   std::int64_t bodySize = 0;
   std::int64_t bytesSent = 0;
+  std::int64_t progressReported = 0;  // bytes received at the last progress report
+  SteadyClock::time_point progressReportedAt{};
 
   std::string hostKey;
   bool added = false;  // handed to libcurl; otherwise waiting for a connection to its host
@@ -187,6 +195,14 @@ struct URLSessionTransfer {
     }
     response = NSHTTPURLResponse::make(responseURL, status, headers);
     expected = response->expectedContentLength();
+    // A body gathered whole goes into one buffer sized by its stated length, with room after
+    // it for the JSON parser's padding, so that it is neither regrown nor copied to be read.
+    // A stated length is only a hint: a compressed body grows past it, and a hostile one
+    // reserves no more than kReserveLimit.
+    if (collect && expected > 0 && received.empty()) {
+      const auto ahead = std::max<std::int64_t>(0, std::min<std::int64_t>({expected, cap, kReserveLimit}));
+      received.reserve(static_cast<std::size_t>(ahead) + kReadPadding);
+    }
     task->bytesExpectedToReceive_.store(expected);
     std::lock_guard lock(task->mutex_);
     task->response_ = response;
@@ -267,13 +283,28 @@ struct URLSessionTransfer {
         }
         done += static_cast<std::size_t>(written);
       }
-      auto downloadTask = std::static_pointer_cast<NSURLSessionDownloadTask>(task);
-      const std::int64_t written = static_cast<std::int64_t>(length), total = bytesReceived, expectedTotal = expected;
-      session->withDelegate([=](NSURLSessionDelegate& delegate, const std::shared_ptr<NSURLSession>& s) {
-        if (!downloadTask->wasCancelled()) delegate.URLSession(s, downloadTask, written, total, expectedTotal);
-      });
+      reportDownloadProgress();
     }
     return true;
+  }
+
+  // A download's progress goes to the delegate at most once per hundredth of the stated
+  // length or per 50 ms, and always at the end: a post per 16 kB piece cost more than the
+  // transfer. The bytes written since the last report are reported together.
+  void reportDownloadProgress(bool ending = false) {
+    if (bytesReceived == progressReported) return;
+    const auto now = SteadyClock::now();
+    const bool complete = ending || (expected > 0 && bytesReceived >= expected);
+    const bool hundredth = expected > 0 && (bytesReceived - progressReported) * 100 >= expected;
+    const bool interval = now - progressReportedAt >= std::chrono::milliseconds(50);
+    if (!complete && !hundredth && !interval) return;
+    auto downloadTask = std::static_pointer_cast<NSURLSessionDownloadTask>(task);
+    const std::int64_t written = bytesReceived - progressReported, total = bytesReceived, expectedTotal = expected;
+    progressReported = bytesReceived;
+    progressReportedAt = now;
+    session->withDelegate([=](NSURLSessionDelegate& delegate, const std::shared_ptr<NSURLSession>& s) {
+      if (!downloadTask->wasCancelled()) delegate.URLSession(s, downloadTask, written, total, expectedTotal);
+    });
   }
 
   void onProgress(curl_off_t uploaded) {
@@ -482,8 +513,14 @@ struct URLSessionEngineState {
     }
     outcome.response = transfer->response;
     if (!outcome.error) {
-      if (transfer->collect) outcome.data = NSData::make(std::move(transfer->received));
+      if (transfer->collect) {
+        auto& received = transfer->received;
+        if (received.capacity() < received.size() + kReadPadding) received.reserve(received.size() + kReadPadding);
+        outcome.data = NSData::make(std::move(received));
+      }
       if (transfer->fd >= 0) {
+        // What the last pieces wrote is reported before the file is handed over.
+        transfer->reportDownloadProgress(true);
         ::close(transfer->fd);
         transfer->fd = -1;
         // The session removes the file once the delegate or completion has seen it.
@@ -535,7 +572,9 @@ struct URLSessionEngineState {
     transfer->stream = task->kind_ != NSURLSessionTask::Kind::download && !transfer->collect &&
                        task->session_->hasDelegate_;
     if (task->kind_ == NSURLSessionTask::Kind::download) {
-      std::string pattern = (Paths::temporary() / (URLSessionEngine::downloadFilePrefix() + "XXXXXX")).string();
+      const std::filesystem::path folder =
+          configuration.downloadDirectory.empty() ? Paths::temporary() : std::filesystem::path(configuration.downloadDirectory);
+      std::string pattern = (folder / (URLSessionEngine::downloadFilePrefix() + "XXXXXX")).string();
       const int fd = ::mkstemp(pattern.data());
       if (fd < 0) {
         return fail(task, makeURLError(NSURLError::cannotCreateFile, "The download's temporary file could not be created.", url));

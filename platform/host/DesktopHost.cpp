@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
+#include <utility>
 
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSScreen.h"
@@ -17,6 +18,7 @@
 #include "platform/host/HostClipboard.h"
 #include "platform/host/HostDragging.h"
 #include "platform/host/HostWindow.h"
+#include "platform/host/OtherClicks.h"
 
 namespace {
 std::shared_ptr<DesktopHost>& runningHost() {
@@ -109,7 +111,15 @@ std::shared_ptr<DesktopHost> DesktopHost::current() { return runningHost(); }
 std::shared_ptr<DesktopHost> DesktopHost::start() {
   if (auto host = runningHost()) return host;
   // GTK would fall back to nothing useful without a display; say so once and stay headless.
-  if ((!hasValue("DISPLAY") && !hasValue("WAYLAND_DISPLAY")) || !gtk_init_check(nullptr, nullptr)) {
+  if (!hasValue("DISPLAY") && !hasValue("WAYLAND_DISPLAY")) {
+    OutputSink::print(Constants::headlessLine);
+    return nullptr;
+  }
+  // Numbers are read and written in the C locale throughout; GTK must not switch the
+  // process to the user's (a decimal comma would break them).
+  static bool localeKept = false;
+  if (!std::exchange(localeKept, true)) gtk_disable_setlocale();
+  if (!gtk_init_check(nullptr, nullptr)) {
     OutputSink::print(Constants::headlessLine);
     return nullptr;
   }
@@ -123,6 +133,7 @@ std::shared_ptr<DesktopHost> DesktopHost::start() {
   host->clipboard_ = HostClipboard::attach();
   host->dragging_ = std::make_shared<HostDragging>(*host);
   host->dragging_->install();
+  host->otherClicks_ = OtherClicks::watch(*host);
   runningHost() = host;
   WindowServer::setCurrent(host->server_);
   NSRunLoop::main()->setWaiter(host->waiter_);
@@ -139,6 +150,7 @@ void DesktopHost::stop() {
   WindowServer::setCurrent(nullptr);
   NSRunLoop::main()->setWaiter(nullptr);
   windows_.clear();
+  otherClicks_.reset();
   dragging_.reset();
   clipboard_.reset();
   runningHost().reset();
@@ -209,3 +221,11 @@ std::size_t DesktopHost::framesShown(const std::shared_ptr<NSWindow>& window) co
 }
 
 void DesktopHost::sync() const { gdk_display_sync(gdk_display_get_default()); }
+
+std::vector<unsigned long> DesktopHost::nativeWindowIds() const {
+  std::vector<unsigned long> ids;
+  for (auto& [_, hw] : windows_) {
+    if (auto id = hw->nativeId()) ids.push_back(id);
+  }
+  return ids;
+}

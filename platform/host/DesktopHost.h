@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/foundation/NSGeometry.h"
 #include "platform/foundation/NSObject.h"
@@ -21,6 +22,7 @@ class HostWindowServer;
 class GLibWaiter;
 class HostClipboard;
 class HostDragging;
+class OtherClicks;
 
 class DesktopHost : public NSObject {
  public:
@@ -49,6 +51,8 @@ class DesktopHost : public NSObject {
   // display) against the desktop's (origin at the top left of the whole desktop).
   NSPoint desktopPointFromScreen(NSPoint screenPoint) const;
   NSPoint screenPointFromDesktop(double x, double y) const;
+  // The desktop's ids of the windows that show ours.
+  std::vector<unsigned long> nativeWindowIds() const;
   // Whether one of the host's windows has the desktop's keyboard focus.
   bool anyWindowHasFocus() const;
   // How many times the desktop has shown the window's painted canvas (0 before it appears).
@@ -77,4 +81,5 @@ class DesktopHost : public NSObject {
   std::shared_ptr<GlobalHotKeys> hotKeys_;
   std::shared_ptr<HostClipboard> clipboard_;
   std::shared_ptr<HostDragging> dragging_;
+  std::unique_ptr<OtherClicks> otherClicks_;
 };

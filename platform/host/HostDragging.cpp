@@ -68,10 +68,20 @@ HostDragging& draggingOf(gpointer window) { return *static_cast<HostWindow*>(win
 
 HostDragging::~HostDragging() {
   NSDraggingSession::setPresenter(nullptr);
+  if (carrier_) {
+    g_signal_handlers_disconnect_by_data(carrier_, this);
+    gtk_widget_destroy(carrier_);
+    g_object_unref(carrier_);
+  }
   if (outgoing_) outgoing_->endAtPoint(outgoing_->draggingLocation(), NSDragOperationNone);
 }
 
 void HostDragging::install() {
+  carrier_ = gtk_invisible_new();
+  g_object_ref_sink(carrier_);
+  gtk_widget_realize(carrier_);
+  g_signal_connect(carrier_, "drag-data-get", G_CALLBACK(onDataGet), this);
+  g_signal_connect(carrier_, "drag-end", G_CALLBACK(onDragEnd), this);
   std::weak_ptr<HostDragging> weak = weak_from_this();
   NSDraggingSession::setPresenter([weak](const std::shared_ptr<NSDraggingSession>& session) {
     if (auto self = weak.lock()) self->begin(session);
@@ -80,8 +90,6 @@ void HostDragging::install() {
 
 void HostDragging::attach(HostWindow& window) {
   GtkWidget* area = window.area();
-  g_signal_connect(area, "drag-data-get", G_CALLBACK(onDataGet), &window);
-  g_signal_connect(area, "drag-end", G_CALLBACK(onDragEnd), &window);
   // No default behaviour: the destination views decide, as the pointer moves.
   gtk_drag_dest_set(area, static_cast<GtkDestDefaults>(0), nullptr, 0,
                     static_cast<GdkDragAction>(GDK_ACTION_COPY | GDK_ACTION_MOVE | GDK_ACTION_LINK));
@@ -97,14 +105,6 @@ void HostDragging::attach(HostWindow& window) {
 // ---- our drags ------------------------------------------------------------------------
 
 void HostDragging::begin(const std::shared_ptr<NSDraggingSession>& session) {
-  auto view = session->sourceView();
-  auto window = view ? view->window() : nullptr;
-  auto hostWindow = window ? host_.hostWindowFor(window.get()) : nullptr;
-  if (!hostWindow) {
-    // A view that is not on the desktop cannot carry a drag there.
-    session->endAtPoint(session->draggingLocation(), NSDragOperationNone);
-    return;
-  }
   if (outgoing_ && outgoing_ != session) outgoing_->endAtPoint(outgoing_->draggingLocation(), NSDragOperationNone);
   outgoing_ = session;
   outgoingTypes_ = session->draggingPasteboard()->types();
@@ -112,7 +112,7 @@ void HostDragging::begin(const std::shared_ptr<NSDraggingSession>& session) {
   auto actions = desktopActions(session->sourceOperationMask(NSDraggingContext::outsideApplication));
   // The event that crossed the view's drag threshold starts the desktop's drag.
   GdkEvent* event = gtk_get_current_event();
-  outgoingContext_ = gtk_drag_begin_with_coordinates(hostWindow->area(), targets, actions, 1, event, -1, -1);
+  outgoingContext_ = gtk_drag_begin_with_coordinates(carrier_, targets, actions, 1, event, -1, -1);
   if (event) gdk_event_free(event);
   gtk_target_list_unref(targets);
   if (!outgoingContext_) {
@@ -124,14 +124,14 @@ void HostDragging::begin(const std::shared_ptr<NSDraggingSession>& session) {
 }
 
 void HostDragging::onDataGet(GtkWidget*, GdkDragContext*, GtkSelectionData* selection, guint info, guint,
-                             gpointer window) {
-  auto& self = draggingOf(window);
+                             gpointer data) {
+  auto& self = *static_cast<HostDragging*>(data);
   if (!self.outgoing_ || info >= self.outgoingTypes_.size()) return;
   HostTransfer::answer(selection, *self.outgoing_->draggingPasteboard(), self.outgoingTypes_[info]);
 }
 
-void HostDragging::onDragEnd(GtkWidget*, GdkDragContext* context, gpointer window) {
-  auto& self = draggingOf(window);
+void HostDragging::onDragEnd(GtkWidget*, GdkDragContext* context, gpointer data) {
+  auto& self = *static_cast<HostDragging*>(data);
   if (context != self.outgoingContext_ || !self.outgoing_) return;
   auto session = std::exchange(self.outgoing_, nullptr);
   self.outgoingContext_ = nullptr;

@@ -27,7 +27,7 @@ class HostDragging : public std::enable_shared_from_this<HostDragging> {
 
   // Becomes the sessions' presenter.
   void install();
-  // A window's drawing area becomes a drag source and a drop target.
+  // A window's drawing area becomes a drop target.
   void attach(HostWindow& window);
   // Reads a type of the drag over our window from the program that started it (the
   // destination asked for it); empty when it sent nothing in time.
@@ -35,8 +35,8 @@ class HostDragging : public std::enable_shared_from_this<HostDragging> {
 
  private:
   void begin(const std::shared_ptr<NSDraggingSession>& session);
-  static void onDataGet(GtkWidget*, GdkDragContext*, GtkSelectionData* selection, guint info, guint, gpointer window);
-  static void onDragEnd(GtkWidget*, GdkDragContext* context, gpointer window);
+  static void onDataGet(GtkWidget*, GdkDragContext*, GtkSelectionData* selection, guint info, guint, gpointer self);
+  static void onDragEnd(GtkWidget*, GdkDragContext* context, gpointer self);
   static gboolean onMotion(GtkWidget*, GdkDragContext* context, gint x, gint y, guint time, gpointer window);
   static void onLeave(GtkWidget*, GdkDragContext* context, guint time, gpointer window);
   static gboolean onDrop(GtkWidget*, GdkDragContext* context, gint x, gint y, guint time, gpointer window);
@@ -45,6 +45,8 @@ class HostDragging : public std::enable_shared_from_this<HostDragging> {
   void startIncoming(GtkWidget* widget, GdkDragContext* context);
 
   DesktopHost& host_;
+  // Carries our drags: the view's own window may close as its drag begins (a popover does).
+  GtkWidget* carrier_ = nullptr;
   // The drag this application started.
   std::shared_ptr<NSDraggingSession> outgoing_;
   std::vector<NSPasteboardType> outgoingTypes_;

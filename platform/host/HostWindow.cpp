@@ -10,6 +10,7 @@
 #include "platform/appkit/NSView.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/appkit/ViewTreeRenderer.h"
+#include "platform/quartz/CALayer.h"
 #include "platform/foundation/Clock.h"
 #include "platform/host/DesktopHost.h"
 #include "platform/host/HostDragging.h"
@@ -28,10 +29,32 @@ double now() { return Clock::current().now(); }
 void collectDirty(const std::shared_ptr<NSView>& view, NSRect bounds, std::vector<NSRect>& rects) {
   if (!view || view->isHidden()) return;
   if (view->needsDisplay()) {
-    NSRect r = NSIntersectionRect(view->convertRectToView(view->bounds(), nullptr), bounds);
+    NSRect r = view->convertRectToView(view->bounds(), nullptr);
+    // A backing layer's shadow reaches beyond the view.
+    if (auto layer = view->layer(); layer && view->wantsLayer() && layer->shadowOpacity() > 0) {
+      double reach = 2 * layer->shadowRadius() + std::max(std::abs(layer->shadowOffset().width),
+                                                          std::abs(layer->shadowOffset().height));
+      r = NSInsetRect(r, -reach, -reach);
+    }
+    r = NSIntersectionRect(r, bounds);
     if (!r.isEmpty()) rects.push_back(r);
   }
   for (auto& sub : view->subviews()) collectDirty(sub, bounds, rects);
+}
+
+bool layerTreeAnimates(const CALayer& layer) {
+  if (layer.hasAnimations()) return true;
+  for (auto& sub : layer.sublayers()) {
+    if (layerTreeAnimates(*sub)) return true;
+  }
+  return false;
+}
+
+// The views whose layers are animating: their pictures change with the clock alone.
+void collectAnimating(const std::shared_ptr<NSView>& view, std::vector<std::shared_ptr<NSView>>& views) {
+  if (!view || view->isHidden()) return;
+  if (auto layer = view->layer(); layer && view->wantsLayer() && layerTreeAnimates(*layer)) views.push_back(view);
+  for (auto& sub : view->subviews()) collectAnimating(sub, views);
 }
 
 std::optional<NSEventModifierFlags> modifierOfKeysym(unsigned keysym) {
@@ -92,6 +115,7 @@ HostWindow::HostWindow(DesktopHost& host, const std::shared_ptr<NSWindow>& windo
 }
 
 HostWindow::~HostWindow() {
+  if (frameTick_) gtk_widget_remove_tick_callback(area_, frameTick_);
   if (im_) {
     g_signal_handlers_disconnect_by_data(im_, this);
     gtk_im_context_set_client_window(im_, nullptr);
@@ -174,6 +198,29 @@ void HostWindow::willDisplay(bool whole) {
     collectDirty(w->frameView(), bounds, rects);
   }
   if (!rects.empty()) paint(rects);
+  // Layer animations move with the clock, not with changes to views: while one runs, the
+  // views that show it are painted again on the desktop's next frame.
+  std::vector<std::shared_ptr<NSView>> animating;
+  collectAnimating(w->frameView(), animating);
+  if ((!animating.empty() || !lastAnimating_.empty()) && !frameTick_) {
+    frameTick_ = gtk_widget_add_tick_callback(area_, onFrameTick, this, nullptr);
+  }
+}
+
+gboolean HostWindow::onFrameTick(GtkWidget*, GdkFrameClock*, gpointer data) {
+  auto* self = static_cast<HostWindow*>(data);
+  self->frameTick_ = 0;
+  std::vector<std::shared_ptr<NSView>> animating;
+  if (auto w = self->window()) collectAnimating(w->frameView(), animating);
+  // Views whose animations ended are painted once more, in their final state.
+  for (auto& weak : std::exchange(self->lastAnimating_, {})) {
+    if (auto view = weak.lock()) view->setNeedsDisplay(true);
+  }
+  for (auto& view : animating) {
+    view->setNeedsDisplay(true);
+    self->lastAnimating_.push_back(view);
+  }
+  return G_SOURCE_REMOVE;
 }
 
 void HostWindow::paint(const std::vector<NSRect>& rects) {

@@ -12,6 +12,7 @@
 #include "platform/appkit/NSEvent.h"
 #include "platform/foundation/NSGeometry.h"
 
+class NSView;
 class NSWindow;
 class CairoContext;
 class DesktopHost;
@@ -49,6 +50,7 @@ class HostWindow : public std::enable_shared_from_this<HostWindow> {
   static gboolean onConfigure(GtkWidget*, GdkEventConfigure* event, gpointer self);
   static void onScaleChanged(GObject*, GParamSpec*, gpointer self);
   static void onCommit(GtkIMContext*, gchar* text, gpointer self);
+  static gboolean onFrameTick(GtkWidget*, GdkFrameClock*, gpointer self);
 
   NSRect contentRect() const;
   void deliver(const std::shared_ptr<NSEvent>& event);
@@ -76,4 +78,6 @@ class HostWindow : public std::enable_shared_from_this<HostWindow> {
   guint heldButtons_ = 0;
   long eventNumber_ = 0;
   std::size_t framesShown_ = 0;
+  guint frameTick_ = 0;
+  std::vector<std::weak_ptr<NSView>> lastAnimating_;
 };

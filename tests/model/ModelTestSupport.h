@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "model/VornObject.h"
+#include "platform/foundation/JSONReader.h"
 #include "platform/foundation/NSCoder.h"
 #include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSJSONSerialization.h"
@@ -37,8 +38,31 @@ inline std::string fullItemJson() {
              {"gif":{"url":"https://media.example/other.gif"},"tinygif":{"url":"https://media.example/other-tiny.gif"}}]})";
 }
 
+// An item read by both readers, the one over value objects and the one straight from the
+// parser, which must agree (error, or every archived field); the parser's item is returned.
+inline VornObject::Result readBoth(std::string_view text) {
+  auto fromObjects = VornObject::initWithNewApiData(jsonObject(text));
+  VornObject::Result fromParser = std::unexpected(VornObjectSerializationError::missing("not read"));
+  EXPECT_FALSE(JSONReader::read(text, 0, [&](const JSONReader::Document& document) { fromParser = VornObject::initWithNewApiData(document.root); }));
+  if (!fromObjects || !fromParser) {
+    EXPECT_EQ(fromObjects.has_value(), fromParser.has_value()) << text;
+    if (!fromObjects && !fromParser) {
+      EXPECT_EQ(fromObjects.error(), fromParser.error()) << text;
+    }
+    return fromParser;
+  }
+  auto archived = [](const std::shared_ptr<VornObject>& item) {
+    item->advertisingDataSingleSaveFlag = true;
+    auto data = NSKeyedArchiver::archivedDataWithRootObject(item);
+    item->advertisingDataSingleSaveFlag = false;
+    return data ? std::string((*data)->view()) : std::string();
+  };
+  EXPECT_EQ(archived(*fromObjects), archived(*fromParser)) << text;
+  return fromParser;
+}
+
 inline std::shared_ptr<VornObject> parsedItem(std::string_view text) {
-  auto result = VornObject::initWithNewApiData(jsonObject(text));
+  auto result = readBoth(text);
   EXPECT_TRUE(result.has_value()) << (result ? "" : result.error().payload);
   return result ? *result : nullptr;
 }

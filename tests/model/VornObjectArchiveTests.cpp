@@ -117,7 +117,7 @@ TEST(VornObjectArchive, ARoundTripKeepsEveryArchivedField) {
   EXPECT_EQ(restored->poster->imageUrl->absoluteString(), "https://cdn.example/amy.png");
   EXPECT_EQ(restored->webpageUrl, item->webpageUrl);
   EXPECT_EQ(restored->shareCount, 12);
-  EXPECT_TRUE(restored->mediaDictionary->isEqual(item->mediaDictionary));
+  EXPECT_TRUE(restored->mediaDictionary()->isEqual(item->mediaDictionary()));
   EXPECT_TRUE(restored->hasAudio);
   EXPECT_TRUE(restored->isSticker);
   EXPECT_EQ(restored->stickerSourceVid, "77");
@@ -165,7 +165,7 @@ TEST(VornObjectArchive, MissingOrMistypedKeysLeaveTheDefaults) {
   EXPECT_EQ(item->stickerSourceVid, "-1");
   EXPECT_DOUBLE_EQ(item->dateAddedToParentPack->timeIntervalSince1970(), NSDate::kDistantPast);
   EXPECT_EQ(item->shareCount, 0);
-  EXPECT_EQ(item->mediaDictionary->count(), 0u);
+  EXPECT_EQ(item->mediaDictionary()->count(), 0u);
   EXPECT_FALSE(item->advertisingDataSingleSaveFlag);
   EXPECT_FALSE(item->boostedFollowerContent);
 }
@@ -239,7 +239,7 @@ TEST(VornObjectCopy, ACopyCarriesOnlyTheCopyFieldSet) {
   EXPECT_EQ(copy->dateAddedToParentPack, source->dateAddedToParentPack);
   EXPECT_TRUE(copy->isSticker);
   // Not copied.
-  EXPECT_EQ(copy->mediaDictionary->count(), 0u);
+  EXPECT_EQ(copy->mediaDictionary()->count(), 0u);
   EXPECT_FALSE(copy->tinyMp4Url);
   EXPECT_FALSE(copy->webpageUrl);
   EXPECT_FALSE(copy->hasAudio);

@@ -21,7 +21,7 @@ struct FailureCase {
 class VornObjectJsonFailures : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(VornObjectJsonFailures, NameTheFirstMissingKey) {
-  auto result = VornObject::initWithNewApiData(jsonObject(GetParam().json));
+  auto result = readBoth(GetParam().json);
   ASSERT_FALSE(result.has_value());
   EXPECT_EQ(result.error(), VornObjectSerializationError::missing(GetParam().missingKey));
 }
@@ -88,7 +88,7 @@ TEST(VornObjectJson, ReadsEveryMemberOfAFullItem) {
   EXPECT_TRUE(item->isVornPost());
   EXPECT_EQ(item->source(), VornObjectSource::plovex);
   // The first rendition set is kept whole; the second never shows.
-  EXPECT_EQ(item->mediaDictionary->count(), 4u);
+  EXPECT_EQ(item->mediaDictionary()->count(), 4u);
 }
 
 TEST(VornObjectJson, AParsedItemKeepsTheFieldsTheParserNeverReads) {

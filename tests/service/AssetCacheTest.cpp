@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -224,6 +226,33 @@ TEST_F(AssetCacheTest, ArchivesThatAreNotArchivesOrHoldOtherTypesAreIgnored) {
     EXPECT_EQ(AssetCache::make()->cachedAssetWithKey(key(1))->string(), "fresh");
     cache->removeItemForKey(key(1));
   }
+}
+
+TEST_F(AssetCacheTest, FilesAreMovedInByRenameOrCopiedFromAnotherFileSystem) {
+  auto cache = AssetCache::make();
+  // Beside the cache: moved, the very same file.
+  fs::path beside = folder() / "incoming";
+  writeFile(beside, "GIF89a moved");
+  struct stat before {};
+  ::stat(beside.c_str(), &before);
+  ASSERT_TRUE(cache->cacheAssetWithFile(beside.string(), key(1), "gif"));
+  EXPECT_FALSE(fs::exists(beside));
+  struct stat after {};
+  ::stat(cache->storagePathForKey(key(1))->path().c_str(), &after);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(cache->cachedAssetWithKey(key(1))->string(), "GIF89a moved");
+
+  // On another file system (shared memory): copied, the original left to its owner.
+  fs::path elsewhere = fs::path("/dev/shm") / ("glimdeck-cache-test-" + std::to_string(::getpid()));
+  writeFile(elsewhere, "GIF89a copied");
+  ASSERT_TRUE(cache->cacheAssetWithFile(elsewhere.string(), key(2), "gif"));
+  EXPECT_TRUE(fs::exists(elsewhere));
+  EXPECT_EQ(cache->cachedAssetWithKey(key(2))->string(), "GIF89a copied");
+  fs::remove(elsewhere);
+
+  // A file that is not there stores nothing.
+  EXPECT_FALSE(cache->cacheAssetWithFile((folder() / "missing").string(), key(3), "gif"));
+  EXPECT_FALSE(cache->containsValueForKey(key(3)));
 }
 
 TEST_F(AssetCacheTest, UnsafeSuffixesNeverLeaveTheFolder) {

@@ -133,6 +133,27 @@ TEST_F(CollectionViewGifDownloaderTest, FinishedDownloadsAreCachedWithTheSuffixO
   EXPECT_TRUE(sawUnknown);
 }
 
+TEST_F(CollectionViewGifDownloaderTest, DownloadsAreWrittenInTheCacheFolderAndRenamedIntoPlace) {
+  // The session's file is observed in the cache's folder while the server holds the reply.
+  const fs::path cacheFolder = AssetCache::shared()->systemCachePath()->path();
+  standin().injectFault("/media/sized/", Fault::stall());
+  downloader->downloadMedia(media("/media/sized/600000.gif"), DownloadFileType::gif);
+  ASSERT_TRUE(runUntil([&] { return standin().stalledCount() == 1; }));
+  EXPECT_TRUE(runUntil([&] { return downloadFilesIn(cacheFolder) == 1; }));
+  standin().clearFaults();
+  standin().releaseStalls();
+  ASSERT_TRUE(waitForCompletions(1));
+  auto key = standinURL("/media/sized/600000.gif");
+  auto stored = AssetCache::shared()->storagePathForKey(key);
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(fs::path(stored->path()).parent_path(), cacheFolder);
+  EXPECT_EQ(fs::file_size(stored->path()), 600000u);
+  EXPECT_TRUE(waitUntilIdle());
+  EXPECT_EQ(downloadFilesIn(cacheFolder), 0u);
+  // Progress is throttled: at most once per hundredth of the length (or per 50 ms).
+  EXPECT_LE(delegate->progress.count(), 101u);
+}
+
 TEST_F(CollectionViewGifDownloaderTest, CachedAndLocalMediaAreAnsweredBeforeTheCallReturns) {
   auto cache = AssetCache::shared();
   auto small = media("/media/cached/small.gif");

@@ -153,3 +153,19 @@ TEST_F(MainQueueTest, WorkerWaitingOnTheMainQueueIsServedWhileTheMainThreadPumps
   EXPECT_TRUE(runUntil([&] { return done.load(); }));
   EXPECT_EQ(value, 42);
 }
+
+TEST_F(MainQueueTest, RunUntilKeepsItsDeadlineWhileWorkKeepsArriving) {
+  // A block that queues itself again, as a stream of desktop events never ends.
+  std::function<void()> again;
+  int turns = 0;
+  again = [&] {
+    ++turns;
+    NSRunLoop::main()->perform(again);
+  };
+  NSRunLoop::main()->perform(again);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(NSRunLoop::main()->runUntil([] { return false; }, 0.05));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << "it came back";
+  EXPECT_GT(turns, 0);
+  NSRunLoop::main()->reset();
+}

@@ -33,6 +33,8 @@ class GifDragSource : public NSView, public NSDraggingSource, public NSPasteboar
   }
   std::vector<NSDragOperation> ended;
   int gifsMade = 0;
+  // As the application's popover does: its window closes as the drag begins.
+  bool closesWindow = false;
 
   void mouseDown(const std::shared_ptr<NSEvent>& event) override { downAt_ = event->locationInWindow(); }
   void mouseDragged(const std::shared_ptr<NSEvent>& event) override {
@@ -43,6 +45,7 @@ class GifDragSource : public NSView, public NSDraggingSource, public NSPasteboar
     item->setDataProvider(self, {kUTTypeGIF, kUTTypeFileURL});
     auto dragging = NSDraggingItem::initWithPasteboardWriter(item);
     dragging->setDraggingFrame(bounds(), nullptr);
+    if (closesWindow) window()->orderOut(nullptr);
     beginDraggingSessionWithItems({dragging}, event, self);
   }
   NSDragOperation draggingSession(const std::shared_ptr<NSDraggingSession>&, NSDraggingContext) override {
@@ -159,25 +162,33 @@ class HostDragTest : public HostTest {
 };
 
 TEST_F(HostDragTest, AGifDraggedOutOfOurWindowLandsInAnotherProgramsWindow) {
-  auto window = NSWindow::initWithContentRect(NSMakeRect(50, 500, 200, 200), NSWindowStyleMaskTitled);
-  auto source = GifDragSource::make(NSMakeRect(20, 20, 160, 160));
-  window->contentView()->addSubview(source);
-  showAndWait(window);
   GtkPeer target(500, 200);
   target.acceptGifs();
   showPeer(target);
+  for (bool closes : {false, true}) {
+    SCOPED_TRACE(closes ? "the window closes as the drag begins" : "the window stays");
+    auto window = NSWindow::initWithContentRect(NSMakeRect(50, 500, 200, 200), NSWindowStyleMaskTitled);
+    auto source = GifDragSource::make(NSMakeRect(20, 20, 160, 160));
+    source->closesWindow = closes;
+    window->contentView()->addSubview(source);
+    showAndWait(window);
+    target.motion = false;
+    target.received.clear();
 
-  run({"xdotool", "mousemove", "--sync", "--window", windowId(window), "100", "100", "mousedown", "1"});
-  run({"xdotool", "mousemove_relative", "--sync", "12", "12"});
-  ASSERT_TRUE(runUntil([] { return NSDraggingSession::current() != nullptr; })) << "the view's threshold starts the drag";
-  run({"xdotool", "mousemove", "--window", target.id(), "80", "80"});
-  ASSERT_TRUE(nudgeUntil([&] { return target.motion; })) << "the target hears the drag";
-  run({"xdotool", "mouseup", "1"});
-  ASSERT_TRUE(runUntil([&] { return !source->ended.empty(); }));
-  EXPECT_EQ(source->ended, std::vector<NSDragOperation>{NSDragOperationCopy});
-  EXPECT_EQ(target.received, bytesOf(kGifBytes));
-  EXPECT_EQ(source->gifsMade, 1);
-  EXPECT_EQ(NSDraggingSession::current(), nullptr);
+    run({"xdotool", "mousemove", "--sync", "--window", windowId(window), "100", "100", "mousedown", "1"});
+    run({"xdotool", "mousemove_relative", "--sync", "12", "12"});
+    ASSERT_TRUE(runUntil([] { return NSDraggingSession::current() != nullptr; })) << "the view's threshold starts it";
+    EXPECT_EQ(window->isVisible(), !closes);
+    run({"xdotool", "mousemove", "--window", target.id(), "80", "80"});
+    ASSERT_TRUE(nudgeUntil([&] { return target.motion; })) << "the target hears the drag";
+    run({"xdotool", "mouseup", "1"});
+    ASSERT_TRUE(runUntil([&] { return !source->ended.empty(); }));
+    EXPECT_EQ(source->ended, std::vector<NSDragOperation>{NSDragOperationCopy});
+    EXPECT_EQ(target.received, bytesOf(kGifBytes));
+    EXPECT_EQ(source->gifsMade, 1);
+    EXPECT_EQ(NSDraggingSession::current(), nullptr);
+    window->orderOut(nullptr);
+  }
 }
 
 TEST_F(HostDragTest, AnotherProgramsGifDroppedOnOurViewReachesPerformDragOperation) {
@@ -196,6 +207,40 @@ TEST_F(HostDragTest, AnotherProgramsGifDroppedOnOurViewReachesPerformDragOperati
   run({"xdotool", "mouseup", "1"});
   ASSERT_TRUE(runUntil([&] { return !drop->dropped.empty() && source.dragEnded; }));
   EXPECT_EQ(drop->dropped, bytesOf(kGifBytes));
+}
+
+}  // namespace
+
+namespace {
+
+class HostOtherProgramTest : public HostDragTest {};
+
+TEST_F(HostOtherProgramTest, ClicksInOtherProgramsReachOnlyTheGlobalMonitors) {
+  auto window = NSWindow::initWithContentRect(NSMakeRect(600, 300, 120, 80), NSWindowStyleMaskTitled);
+  showAndWait(window);
+  GtkPeer other(60, 60);
+  showPeer(other);
+  std::vector<std::shared_ptr<NSEvent>> global;
+  int local = 0;
+  auto watching = NSEvent::addGlobalMonitorForEventsMatchingMask(
+      NSEventMaskLeftMouseDown | NSEventMaskRightMouseDown, [&](const std::shared_ptr<NSEvent>& e) { global.push_back(e); });
+  auto ours = NSEvent::addLocalMonitorForEventsMatchingMask(NSEventMaskLeftMouseDown, [&](const std::shared_ptr<NSEvent>& e) {
+    ++local;
+    return e;
+  });
+
+  run({"xdotool", "mousemove", "--sync", "--window", other.id(), "20", "30", "click", "3"});
+  ASSERT_TRUE(runUntil([&] { return !global.empty(); })) << "the other program's click is seen";
+  EXPECT_EQ(global[0]->type(), NSEventType::rightMouseDown);
+  // The desktop point (80, 90) on a 1024-pixel-high screen.
+  EXPECT_EQ(global[0]->locationInWindow(), NSMakePoint(80, 1024 - 90));
+
+  clickAt(window, {60, 40});
+  ASSERT_TRUE(runUntil([&] { return local == 1; }));
+  runUntil([&] { return global.size() > 1; }, 0.2);
+  EXPECT_EQ(global.size(), 1u) << "our own click is no other program's";
+  NSEvent::removeMonitor(watching);
+  NSEvent::removeMonitor(ours);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <X11/Xlib.h>
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdlib>
 #include <set>
 #include <thread>
@@ -17,6 +18,9 @@
 #include "platform/appkit/NSTextView.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/NSNumber.h"
+#include "platform/quartz/CABasicAnimation.h"
+#include "platform/quartz/CALayer.h"
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/foundation/OutputSink.h"
 #include "platform/host/DesktopHost.h"
@@ -127,6 +131,39 @@ TEST_F(HostWindowTest, AWindowIsPaintedClickedAndTypedIntoOnTheDesktop) {
   EXPECT_EQ(screenshot(window, "host-window-repainted").at(60, 50), 0x0000FFu);
 }
 
+TEST_F(HostWindowTest, ALayerAnimationIsPaintedAsTheClockMovesAndEndsInItsFinalState) {
+  auto card = NSView::initWithFrame(NSMakeRect(150, 20, 100, 60));
+  card->setWantsLayer(true);
+  card->layer()->setBackgroundColor(CGColor{0, 0, 1, 1});
+  window->contentView()->addSubview(card);
+  auto fade = CABasicAnimation::animationWithKeyPath("opacity");
+  fade->fromValue = NSNumber::numberWithDouble(0.0);
+  fade->toValue = NSNumber::numberWithDouble(1.0);
+  fade->duration = 2.0;
+  card->layer()->addAnimation(fade, "fade");
+  showAndWait(window);
+  // Base (200, 50) is the card's centre: 150 pixels from the top.
+  // The red of the window's grey background shows through as much as the blue card is faded.
+  auto redAt = [&](const std::string& name) { return screenshot(window, name).at(200, 150) >> 16; };
+  int swatchDraws = swatch->draws;
+  EXPECT_GT(redAt("host-animation-start"), 0xC0u) << "fully faded at the start";
+
+  auto frames = host->framesShown(window);
+  advance(1.0);
+  ASSERT_TRUE(waitForFrame(window, frames));
+  runUntil([&] { return false; }, 0.1);
+  auto middle = redAt("host-animation-middle");
+  EXPECT_GT(middle, 0x40u);
+  EXPECT_LT(middle, 0xA0u) << "half way";
+
+  frames = host->framesShown(window);
+  advance(1.5);
+  ASSERT_TRUE(waitForFrame(window, frames));
+  runUntil([&] { return false; }, 0.1);
+  EXPECT_EQ(redAt("host-animation-end"), 0u) << "the final state once the animation is over";
+  EXPECT_EQ(swatch->draws, swatchDraws) << "only the animated view is painted again";
+}
+
 TEST_F(HostWindowTest, TheWheelScrollsTheViewUnderThePointer) {
   showAndWait(window);
   run({"xdotool", "mousemove", "--sync", "--window", windowId(window), "60", "50", "click", "4", "click", "5",
@@ -163,6 +200,39 @@ TEST_F(HostWindowTest, OneLoopServesTheDesktopTimersAndOtherThreads) {
   });
   loop->run();
   EXPECT_TRUE(fired);
+}
+
+// Run in a process of its own (below) with GDK_SCALE=2, a display of two pixels a point,
+// and a user locale in the environment.
+TEST_F(HostWindowTest, ScaleProbe) {
+  if (!std::getenv("GLIMDECK_SCALE_PROBE")) GTEST_SKIP() << "run by the scale test in a process of its own";
+  EXPECT_STREQ(std::setlocale(LC_ALL, nullptr), "C") << "GTK left the process's locale alone";
+  showAndWait(window);
+  EXPECT_EQ(window->backingScaleFactor, 2.0);
+  auto shot = screenshot(window, "host-window-scale-2");
+  EXPECT_EQ(shot.width, 640);
+  EXPECT_EQ(shot.height, 400);
+  EXPECT_EQ(shot.at(120, 100), 0xFF0000u) << "the swatch, at twice the pixels";
+  // Drawn at two pixels a point, not enlarged: the swatch's edge is sharp.
+  EXPECT_EQ(shot.at(20, 100), 0xFF0000u);
+  EXPECT_EQ(shot.at(19, 100), shot.at(5, 100)) << "no red blurred into the background";
+}
+
+TEST_F(HostWindowTest, WindowsArePaintedAtTheDisplaysScaleAndNumbersKeepTheCLocale) {
+  setenv("GDK_SCALE", "2", 1);
+  setenv("GLIMDECK_SCALE_PROBE", "1", 1);
+  std::string locale = std::getenv("LC_ALL") ? std::getenv("LC_ALL") : "";
+  setenv("LC_ALL", "C.UTF-8", 1);
+  auto probe = run({"/proc/self/exe", "--gtest_filter=HostWindowTest.ScaleProbe"}, 60);
+  unsetenv("GDK_SCALE");
+  unsetenv("GLIMDECK_SCALE_PROBE");
+  if (locale.empty()) {
+    unsetenv("LC_ALL");
+  } else {
+    setenv("LC_ALL", locale.c_str(), 1);
+  }
+  EXPECT_EQ(probe.status, 0) << probe.output;
+  EXPECT_NE(probe.output.find("[  PASSED  ] 1 test"), std::string::npos) << probe.output;
 }
 
 // The message a window manager sends when the user closes a window.

@@ -1,0 +1,109 @@
+// Items read from the service's bytes archive exactly as they always have: every item of the
+// stand-in's catalogue, and a few hand-made ones with awkward media, is archived and compared
+// with the digests of the archives that earlier builds wrote.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/JSONReader.h"
+#include "platform/foundation/NSArray.h"
+#include "standin/Catalogue.h"
+#include "tests/model/ModelTestSupport.h"
+
+namespace {
+
+// Media members the catalogue never sends: reals, integers beyond 64 bits, escapes, nulls,
+// nesting and a repeated key.
+const std::vector<std::string>& oddItems() {
+  static const std::vector<std::string> items = {
+      fullItemJson(),
+      R"({"id":"77","media":[{"gif":{"url":"https://m/77.gif","dims":[1.5,2],"size":1e3},
+          "tinygif":{"url":"https://m/77t.gif","preview":null},"x":{"big":123456789012345678901234,
+          "neg":-9223372036854775808,"u":18446744073709551615,"r":0.1,"e":"\u00e9\n\"\\\/","t":[true,false,null,[],{}]},
+          "x":{"again":1}}],"shares":3.0,"tags":["a"],"user":{"userid":5.5,"username":"u","avatars":{"256":"https://a/b"}}})",
+      R"({"id":"78","media":[{"gif":{"url":"https://m/78.gif","dims":[3,4,5]},"tinygif":{"url":"https://m/78t.gif"},
+          "mp4":{"url":"https://m/78.mp4"}},{}],"bg_color":"zz","metrics":{"pixels":[]},"sticker":true})",
+  };
+  return items;
+}
+
+std::uint64_t fnv1a(std::string_view bytes) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : bytes) hash = (hash ^ c) * 1099511628211ull;
+  return hash;
+}
+
+// "<vid> <archive length> <archive digest>" for one item as a stream leaves it.
+std::string digestLine(const std::shared_ptr<VornObject>& item) {
+  if (!item) return "no item";
+  item->advertisingDataSingleSaveFlag = true;
+  auto data = NSKeyedArchiver::archivedDataWithRootObject(item);
+  if (!data) return item->vid + " not archived";
+  auto bytes = (*data)->view();
+  std::ostringstream line;
+  line << item->vid << ' ' << bytes.size() << ' ' << std::hex << fnv1a(bytes);
+  return line.str();
+}
+
+// Straight from the parser, as the requesters read a reply {"results": [...]}; with the media
+// texts as the reply holds them, or (`keepText` false) written out afresh.
+std::vector<std::shared_ptr<VornObject>> itemsFromReply(const std::string& reply, bool keepText) {
+  std::vector<std::shared_ptr<VornObject>> items;
+  auto error = JSONReader::read(reply, reply.size(), [&](const JSONReader::Document& document) {
+    auto media = JSONReader::firstElementTexts(document, "results", "media");
+    std::size_t index = 0;
+    simdjson::dom::array results = document.root["results"].get_array().value_unsafe();
+    for (auto element : results) {
+      auto text = keepText && index < media.size() ? media[index] : std::string_view();
+      ++index;
+      auto result = VornObject::initWithNewApiData(element, text);
+      items.push_back(result ? *result : nullptr);
+    }
+  });
+  EXPECT_FALSE(error);
+  return items;
+}
+
+// Every catalogue item in one reply, then each hand-made item in a reply of its own.
+std::vector<std::string> replies() {
+  auto catalogue = Catalogue::make();
+  std::string ids;
+  for (const auto& entry : catalogue->items()) ids += (ids.empty() ? "" : ",") + entry.id;
+  std::vector<std::string> replies{catalogue->postsJson(ids)};
+  for (const auto& odd : oddItems()) replies.push_back(R"({"results": [)" + odd + "]}");
+  return replies;
+}
+
+std::filesystem::path digestsFile() {
+  return std::filesystem::path(__FILE__).parent_path() / "CatalogueArchiveDigests.txt";
+}
+
+std::vector<std::string> expectedDigests() {
+  std::ifstream in(digestsFile());
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+TEST(VornObjectCatalogueArchive, EveryItemArchivesAsBefore) {
+  auto expected = expectedDigests();
+  for (bool keepText : {true, false}) {
+    std::vector<std::string> digests;
+    for (const auto& reply : replies()) {
+      for (const auto& item : itemsFromReply(reply, keepText)) digests.push_back(digestLine(item));
+    }
+    EXPECT_EQ(digests, expected) << (keepText ? "media as the reply holds it" : "media written afresh");
+  }
+  // The reader over value objects agrees.
+  auto catalogue = Catalogue::make();
+  for (std::size_t i = 0; i < catalogue->items().size(); ++i) {
+    EXPECT_EQ(digestLine(*VornObject::initWithNewApiData(catalogue->itemObject(catalogue->items()[i]))), expected[i]);
+  }
+}
+
+}  // namespace
