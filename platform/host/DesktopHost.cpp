@@ -17,6 +17,7 @@
 #include "platform/host/GlobalHotKeys.h"
 #include "platform/host/HostClipboard.h"
 #include "platform/host/HostDragging.h"
+#include "platform/host/HostOpenPanel.h"
 #include "platform/host/HostWindow.h"
 #include "platform/host/OtherClicks.h"
 
@@ -134,6 +135,7 @@ std::shared_ptr<DesktopHost> DesktopHost::start() {
   host->dragging_ = std::make_shared<HostDragging>(*host);
   host->dragging_->install();
   host->otherClicks_ = OtherClicks::watch(*host);
+  HostOpenPanel::install();
   runningHost() = host;
   WindowServer::setCurrent(host->server_);
   NSRunLoop::main()->setWaiter(host->waiter_);
@@ -147,6 +149,7 @@ void DesktopHost::stop() {
   if (runningHost().get() != this) return;
   auto keep = runningHost();
   if (hotKeys_) hotKeys_->unregisterAll();
+  HostOpenPanel::uninstall();
   WindowServer::setCurrent(nullptr);
   NSRunLoop::main()->setWaiter(nullptr);
   windows_.clear();

@@ -4,7 +4,8 @@
 // pointer, wheel, key and input-method events come back as NSEvents through
 // NSApplication's event path; GTK's main loop runs inside our run loop's waits, so one
 // loop serves both. The general pasteboard is the desktop clipboard and drags cross to
-// other programs. Without a display the process stays headless.
+// other programs, and the open panel is the desktop's file chooser. Without a display the
+// process stays headless.
 
 #include <functional>
 #include <map>

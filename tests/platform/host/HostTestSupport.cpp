@@ -109,10 +109,14 @@ std::filesystem::path HostTest::screenshotDir() {
 }
 
 Screenshot HostTest::screenshot(const std::shared_ptr<NSWindow>& window, const std::string& name) {
+  return screenshot(windowId(window), name);
+}
+
+Screenshot HostTest::screenshot(const std::string& xid, const std::string& name) {
   Screenshot shot;
   std::filesystem::create_directories(screenshotDir());
   auto path = screenshotDir() / (name + ".png");
-  auto result = run({"import", "-window", windowId(window), path.string()});
+  auto result = run({"import", "-window", xid, path.string()});
   if (result.status != 0) {
     ADD_FAILURE() << "import failed for " << name;
     return shot;

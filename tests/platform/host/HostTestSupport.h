@@ -45,6 +45,8 @@ class HostTest : public GlimdeckTest {
   std::string windowId(const std::shared_ptr<NSWindow>& window);
   // ImageMagick's picture of the window as the X server has it, kept under build/screenshots.
   Screenshot screenshot(const std::shared_ptr<NSWindow>& window, const std::string& name);
+  // The same of any window on the display, by its X id.
+  Screenshot screenshot(const std::string& xid, const std::string& name);
   // A pointer click with xdotool at a point in the window's base coordinates.
   void clickAt(const std::shared_ptr<NSWindow>& window, NSPoint base);
   static std::filesystem::path screenshotDir();
