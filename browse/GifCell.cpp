@@ -1,0 +1,312 @@
+#include "browse/GifCell.h"
+
+#include <random>
+
+#include "collections/Collection.h"
+#include "collections/CollectionManager.h"
+#include "model/TelescopeUnit.h"
+#include "model/VNTag.h"
+#include "platform/appkit/NSColor.h"
+#include "platform/appkit/NSImage.h"
+#include "platform/appkit/NSImageView.h"
+#include "platform/appkit/NSLayoutConstraint.h"
+#include "platform/appkit/NSNib.h"
+#include "platform/appkit/NSTextField.h"
+#include "platform/av/AVAssetImageGenerator.h"
+#include "platform/av/AVPlayer.h"
+#include "platform/av/AVPlayerItem.h"
+#include "platform/av/AVPlayerLayer.h"
+#include "platform/foundation/NSNotificationCenter.h"
+#include "platform/foundation/PerformRequests.h"
+#include "platform/quartz/CAGradientLayer.h"
+#include "ui/ClickableImageView.h"
+#include "ui/ClickableView.h"
+#include "ui/NSColorPalette.h"
+#include "ui/NSImageViewExtensions.h"
+#include "ui/NSTextFieldExtensions.h"
+#include "ui/NSViewExtensions.h"
+#include "ui/ProgressIndicator.h"
+#include "ui/ProgressLayer.h"
+#include "ui/QLXButton.h"
+#include "ui/ResizingLayerBackedView.h"
+
+std::shared_ptr<GifCell> GifCell::make() {
+  registerInterface();
+  return std::shared_ptr<GifCell>(new GifCell());
+}
+
+// --- Set-up and clean-up
+
+void GifCell::awakeFromNib() {
+  NSCollectionViewItem::awakeFromNib();
+  if (auto backing = std::dynamic_pointer_cast<GifCellBackingView>(view())) {
+    backing->delegate = std::dynamic_pointer_cast<GifCellBackingViewHoverDelegate>(shared_from_this());
+  }
+  auto content = contentContainer.lock();
+  content->setWantsLayer(true);
+  content->layer()->setCornerRadius(Constants::cornerRadius);
+  content->layer()->setMasksToBounds(true);
+  auto self = sharedAs<GifCell>();
+  heartContainer.lock()->clickResponderDelegate = self;
+  heart.lock()->clickResponderDelegate = self;
+  usernameLabel.lock()->clickRespondingDelegate = self;
+  heartContainer.lock()->setWantsLayer(true);
+  heartContainer.lock()->layer()->setCornerRadius(heartContainer.lock()->frame().size.width / 2);
+  titleGradientLayer = CAGradientLayer::layer();
+  titleGradientContainer.lock()->setWantsLayer(true);
+  auto hover = mouseoverElementsContainer.lock();
+  hover->setWantsLayer(true);
+  mouseoverGradientLayer = CAGradientLayer::layer();
+  mouseoverGradientLayer->setFrame(hover->bounds());
+  mouseoverGradientLayer->colors = {NSColor::colorWithWhite(0, 0.5)->CGColor(), NSColor::colorWithWhite(0, 0)->CGColor()};
+  mouseoverGradientLayer->locations = {0.0, 0.25};
+  mouseoverGradientLayer->setAutoresizingMask(kCALayerWidthSizable | kCALayerHeightSizable);
+  hover->layer()->insertSublayer(mouseoverGradientLayer, 0);
+  auto movies = movieContainer.lock();
+  movies->setWantsLayer(true);
+  movieLayer = AVPlayerLayer::layer();
+  movieLayer->setFrame(movies->bounds());
+  movies->layer()->addSublayer(movieLayer);
+  movies->backingLayers = {movieLayer};
+  movieLayer->setAutoresizingMask(kCALayerWidthSizable | kCALayerHeightSizable);
+  movieLayer->setVideoGravity(AVLayerVideoGravityResize);
+  createShadow(view());
+}
+
+void GifCell::prepareForReuse() {
+  NSCollectionViewItem::prepareForReuse();
+  copyConfirmContainer.lock()->setAlphaValue(0.0);
+  PerformRequests::cancel(shared_from_this());
+  gif.lock()->setImage(nullptr);
+  indicator.lock()->setValue(0.0);
+  indicator.lock()->setHidden(true);
+  favoriteOverlay.lock()->setHidden(true);
+}
+
+void GifCell::reset() {
+  contentLabel.lock()->setHidden(true);
+  usernameLabel.lock()->setHidden(true);
+  if (auto image = imageView.lock()) image->setHidden(true);
+  gif.lock()->setImageScaling(NSImageScaling::axesIndependently);
+  gif.lock()->setImage(nullptr);
+  indicator.lock()->setValue(0.0);
+  indicator.lock()->setHidden(true);
+  vorn = nullptr;
+  copyConfirmLabel.lock()->setStringValue(std::string(Constants::copiedGif));
+  // A confirmation of the item shown before must not linger on, or vanish early, on the next.
+  PerformRequests::cancel(shared_from_this(), Constants::hideKey);
+  copyConfirmContainer.lock()->setAlphaValue(0.0);
+  titleGradientContainer.lock()->setHidden(true);
+  mouseoverElementsContainer.lock()->setHidden(true);
+  showOverlayOnMouseover = shouldAspectFillGif = canDragCell = false;
+  NSNotificationCenter::defaultCenter()->removeObserver(shared_from_this());
+  if (const auto& player = movieLayer->player()) player->pause();
+  movieLayer->setPlayer(nullptr);
+  favoriteOverlay.lock()->setWantsLayer(true);
+  favoriteOverlay.lock()->layer()->setSublayers({});
+  favoriteOverlay.lock()->setHidden(true);
+  resetGifSize();
+  adBadgeImageView.lock()->setHidden(true);
+}
+
+void GifCell::unload() {
+  gif.lock()->setImage(nullptr);
+  if (const auto& player = movieLayer->player()) player->pause();
+  movieLayer->setPlayer(nullptr);
+  NSNotificationCenter::defaultCenter()->removeObserver(shared_from_this());
+}
+
+void GifCell::setLoadingColor(std::shared_ptr<NSColor> color) {
+  loadingColor_ = std::move(color);
+  if (!loadingColor_) return;
+  setConvenientBackgroundColor(contentContainer.lock(), NSColorPalette::colorWithDarkerTone(loadingColor_, 0.5));
+  auto pie = indicator.lock();
+  pie->setColor(loadingColor_);
+  pie->setWantsLayer(true);
+  pie->layer()->setBorderColor(loadingColor_->CGColor());
+}
+
+// --- Content
+
+void GifCell::configureWithVorn(const std::shared_ptr<VornObject>& item) {
+  vorn = item;
+  auto name = usernameLabel.lock();
+  if (!item->poster || item->poster->userType != PlovexUserType::glimdeck) {
+    name->setHidden(true);
+  } else {
+    name->setHidden(false);
+    setTitle(name, "@" + item->poster->username, false, false);
+  }
+  setLoadingColor(item->background ? item->background : NSColorPalette::cellLoadingGray());
+}
+
+void GifCell::showTitle(const std::string& text) {
+  auto label = contentLabel.lock();
+  label->setHidden(false);
+  label->setStringValue(text);
+  addTitleGradient();
+  setConvenientBackgroundColor(contentContainer.lock(), NSColorPalette::cellLoadingGray());
+}
+
+void GifCell::configureWithTag(const std::shared_ptr<VNTag>& tag) {
+  std::string title = tag->categoryTitle;
+  std::erase(title, '#');
+  showTitle(title);
+}
+
+void GifCell::configureWithTelescopeUnit(const std::shared_ptr<TelescopeUnit>& unit) { showTitle(unit->term); }
+
+void GifCell::configureWithCollection(const std::shared_ptr<Collection>& collection) { showTitle(collection->name()); }
+
+void GifCell::addTitleGradient() {
+  auto container = titleGradientContainer.lock();
+  titleGradientLayer->setFrame(container->bounds());
+  titleGradientLayer->colors = {NSColor::colorWithWhite(0, 0.8)->CGColor(), NSColor::colorWithWhite(0, 0.4)->CGColor(),
+                                NSColor::clearColor()->CGColor()};
+  titleGradientLayer->locations = {0.0, 0.5, 1.0};
+  titleGradientLayer->setAutoresizingMask(kCALayerWidthSizable | kCALayerHeightSizable);
+  if (container->layer()) container->layer()->insertSublayer(titleGradientLayer, 0);
+  container->setHidden(false);
+}
+
+// --- Media
+
+void GifCell::updateAnimatedImageWithImage(const std::shared_ptr<NSImage>& image) {
+  resizeGifForImage(image);
+  auto view = gif.lock();
+  view->setAnimates(true);
+  view->setWantsLayer(true);
+  view->canDrawSubviewsIntoLayer = true;
+  view->layer()->setContentsGravity(kCAGravityResizeAspectFill);
+  view->setImage(image);
+}
+
+void GifCell::resizeGifForImage(const std::shared_ptr<NSImage>& image) {
+  if (!shouldAspectFillGif || !image) return;
+  auto view = gif.lock();
+  view->setImageScaling(NSImageScaling::proportionallyUpOrDown);
+  auto [w, h] = image->size();
+  const auto [fw, fh] = view->frame().size;
+  // Every step divides by a side: an empty image or frame keeps the interface's placement.
+  if (w <= 0 || h <= 0 || fw <= 0 || fh <= 0) return;
+  if (fw > w || fh > h) {
+    const double dw = (fw - w) / fw;
+    const double dh = (fh - h) / fh;
+    if (dw > dh) {
+      h = h / w * fw;
+      w = fw;
+    } else {
+      w = w / h * fh;
+      h = fh;
+    }
+  }
+  w *= Constants::aspectFillScale;
+  h *= Constants::aspectFillScale;
+  gifTopConstraint.lock()->setConstant(-((h - fh) / 2));
+  gifBottomConstraint.lock()->setConstant(-((h - fh) / 2));
+  gifLeadingConstraint.lock()->setConstant(-((w - fw) / 2));
+  gifTrailingConstraint.lock()->setConstant(-((w - fw) / 2));
+}
+
+void GifCell::resetGifSize() {
+  for (const auto* constraint : {&gifTrailingConstraint, &gifLeadingConstraint, &gifTopConstraint, &gifBottomConstraint}) {
+    if (auto held = constraint->lock()) held->setConstant(0.0);
+  }
+}
+
+void GifCell::playMovieWithFilePath(const std::shared_ptr<NSURL>& path) {
+  auto player = AVPlayer::initWithURL(path);
+  movieLayer->setPlayer(player);
+  player->volume = 0.0f;
+  player->actionAtItemEnd = AVPlayerActionAtItemEnd::none;
+  NSNotificationCenter::defaultCenter()->addObserver(sharedAs<GifCell>(), &GifCell::loopCurrentMovieWithNotification,
+                                                     AVPlayerItemDidPlayToEndTimeNotification, nullptr);
+  player->play();
+}
+
+void GifCell::loopCurrentMovieWithNotification(const std::shared_ptr<NSNotification>& notification) {
+  auto item = asA<AVPlayerItem>(notification->object());
+  const auto& player = movieLayer->player();
+  if (!item || !player || player->currentItem() != item) return;
+  player->seekToTime(CMTimeMake(0, 1));
+  player->play();
+}
+
+std::shared_ptr<NSImage> GifCell::getCurrentImage() {
+  const auto& player = movieLayer->player();
+  if (player && player->currentItem() && player->currentItem()->asset()) {
+    auto generator = AVAssetImageGenerator::initWithAsset(player->currentItem()->asset());
+    auto picture = generator->copyCGImageAtTime(CMTimeMake(1, 1));
+    if (!picture) return nullptr;
+    return NSImage::initWithCGImage(*picture, NSZeroSize);
+  }
+  return gif.lock()->image();
+}
+
+void GifCell::simulateProgress() {
+  static thread_local std::mt19937 random{std::random_device{}()};
+  const int seconds = std::uniform_int_distribution<int>(0, 2)(random);
+  const double fraction = std::uniform_int_distribution<std::uint32_t>(0, 4294967294u)(random) / 4294967295.0;
+  auto pie = indicator.lock();
+  pie->setHidden(false);
+  pie->setValue(fraction * 0.19999999999999998 + 0.1, true, seconds + 1);
+}
+
+void GifCell::showProgress(double fraction) {
+  auto pie = indicator.lock();
+  pie->setHidden(false);
+  const double current = pie->value();
+  pie->setValue(current <= fraction ? fraction : current, true, Constants::progressDuration);
+}
+
+void GifCell::showAdBadgeWithImage(const std::shared_ptr<NSURL>& url) {
+  auto badge = adBadgeImageView.lock();
+  networkLoadImageWithPath(badge, url);
+  badge->setHidden(false);
+}
+
+void GifCell::applyAdBadgePosition(AdBadgePosition position) {
+  for (const auto& constraint : {advertisingOuterTop, advertisingOuterLeading, advertisingOuterBottom, advertisingOuterTrailing}) {
+    constraint->setActive(false);
+  }
+  switch (position) {
+    case AdBadgePosition::bottomRight:
+      advertisingOuterBottom->setActive(true);
+      advertisingOuterTrailing->setActive(true);
+      break;
+    case AdBadgePosition::bottomLeft:
+      advertisingOuterLeading->setActive(true);
+      advertisingOuterBottom->setActive(true);
+      break;
+    case AdBadgePosition::topRight:
+      advertisingOuterTop->setActive(true);
+      advertisingOuterTrailing->setActive(true);
+      break;
+    default:
+      advertisingOuterTop->setActive(true);
+      advertisingOuterLeading->setActive(true);
+      break;
+  }
+}
+
+// --- Hover
+
+void GifCell::mouseEntered() {
+  if (!showOverlayOnMouseover || !vorn) return;
+  setConvenientBackgroundColor(heartContainer.lock(), NSColor::whiteColor());
+  heart.lock()->setImage(NSImage::imageNamed(isFavorite() ? Constants::redHeart : Constants::greyHeart));
+  mouseoverElementsContainer.lock()->setHidden(false);
+}
+
+void GifCell::mouseExited() {
+  if (vorn) mouseoverElementsContainer.lock()->setHidden(true);
+}
+
+bool GifCell::isFavorite() const {
+  auto favorites = CollectionManager::sharedInstance()->getFavoritesCollection();
+  if (!favorites || !vorn) return false;
+  for (const auto& held : favorites->vorns()) {
+    if (held->isEqual(vorn)) return true;
+  }
+  return false;
+}

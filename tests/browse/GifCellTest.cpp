@@ -1,0 +1,160 @@
+// The GIF tile: media fetched through the grid's downloader and the media cache, progress,
+// playback of an animated GIF and of a looping movie, the aspect fill, and the reuse rules.
+
+#include <gtest/gtest.h>
+
+#include "browse/GifCell.h"
+#include "model/VNTag.h"
+#include "platform/appkit/NSImage.h"
+#include "platform/appkit/NSImageView.h"
+#include "platform/appkit/NSLayoutConstraint.h"
+#include "platform/appkit/NSTextField.h"
+#include "platform/av/AVPlayer.h"
+#include "platform/av/AVPlayerItem.h"
+#include "platform/av/AVPlayerLayer.h"
+#include "platform/foundation/DispatchQueue.h"
+#include "service/AssetCache.h"
+#include "service/CollectionViewGifDownloader.h"
+#include "tests/browse/GifCellFixture.h"
+#include "tests/support/ViewDump.h"
+#include "ui/ProgressIndicator.h"
+
+namespace {
+
+// Feeds tiles as a grid does: progress and finished media hop to the main queue first.
+class TileFeeder : public CollectionViewGifDownloaderDelegate {
+ public:
+  std::map<std::string, std::shared_ptr<GifCell>> tiles;  // by media URL
+  void didProgress(const std::shared_ptr<NSURL>& url, double percentage) override {
+    DispatchQueue::main()->async([this, url, percentage] {
+      if (percentage >= 0) tiles.at(url->absoluteString())->showProgress(percentage);
+    });
+  }
+  void downloadCompletedWithUrl(const std::shared_ptr<NSURL>& url, const std::optional<std::string>& key,
+                                std::optional<DownloadFileType> type, DownloadCompleteStatus status) override {
+    DispatchQueue::main()->async([this, url, key, type, status] {
+      ASSERT_EQ(status, DownloadCompleteStatus::completed);
+      auto tile = tiles.at(url->absoluteString());
+      if (type == DownloadFileType::mp4) tile->playMovieWithFilePath(AssetCache::shared()->storagePathForKey(*key));
+      else tile->updateAnimatedImageWithImage(*NSImage::initWithData(AssetCache::shared()->cachedAssetWithKey(*key)));
+    });
+  }
+};
+
+class GifCellTest : public GifCellFixture {};
+
+TEST_F(GifCellTest, TilesShowProgressThenPlayTheirGifOrLoopTheirMovie) {
+  auto feeder = std::make_shared<TileFeeder>();
+  auto downloader = CollectionViewGifDownloader::make();
+  downloader->setDelegate(feeder);
+  auto gifTile = tile(item(1));
+  auto movieTile = tile(item(2));
+  EXPECT_DUMP(dumpViewTree(gifTile->view()), "browse/expected/gif-cell-loading.txt");
+  feeder->tiles[gifTile->vorn->tinyGifUrl] = gifTile;
+  feeder->tiles[*movieTile->vorn->tinyMp4Url] = movieTile;
+  downloader->downloadMedia(NSURL::URLWithString(gifTile->vorn->tinyGifUrl), DownloadFileType::gif);
+  downloader->downloadMedia(NSURL::URLWithString(*movieTile->vorn->tinyMp4Url), DownloadFileType::mp4);
+  ASSERT_TRUE(runUntil([&] { return gifTile->gif.lock()->image() && movieTile->movieLayer->player(); }));
+  drainMainQueue();
+
+  auto image = gifTile->gif.lock();
+  EXPECT_TRUE(image->animates());
+  EXPECT_TRUE(image->image()->isAnimated());
+  EXPECT_GT(gifTile->indicator.lock()->value(), 0.0);
+  ASSERT_TRUE(gifTile->getCurrentImage());
+  ASSERT_TRUE(movieTile->getCurrentImage());
+
+  // A second tile starts the same movie a little later; each loops on its own end only.
+  const double offset = 0.1;
+  auto lateTile = tile(item(3));
+  advance(offset);
+  lateTile->playMovieWithFilePath(AssetCache::shared()->storagePathForKey(*movieTile->vorn->tinyMp4Url));
+  auto first = movieTile->movieLayer->player();
+  auto late = lateTile->movieLayer->player();
+  EXPECT_EQ(first->volume, 0.0f);
+  const double length = CMTimeGetSeconds(first->currentItem()->duration());
+  ASSERT_GT(length, offset + 0.1);
+  advance(length - offset + 0.05);  // the first movie has ended and started over
+  EXPECT_NEAR(first->currentSeconds(), 0.05, 0.02);
+  EXPECT_NEAR(late->currentSeconds(), length - offset + 0.05, 0.02);
+  EXPECT_EQ(first->rate(), 1.0);
+  advance(offset);
+  EXPECT_NEAR(late->currentSeconds(), 0.05, 0.02);
+  EXPECT_NEAR(first->currentSeconds(), 0.05 + offset, 0.02);
+
+  movieTile->reset();  // leaving the screen stops and drops the player
+  EXPECT_FALSE(movieTile->movieLayer->player());
+  EXPECT_EQ(first->rate(), 0.0);
+  downloader->cancelAll();
+}
+
+TEST_F(GifCellTest, AspectFillCoversTheFrameAndSkipsImagesWithoutArea) {
+  struct Row {
+    bool fill;
+    NSSize image;
+    double vertical, horizontal;  // the constants of top/bottom and leading/trailing
+    NSImageScaling scaling;
+  };
+  const std::vector<Row> rows = {
+      {true, {100, 50}, -5.0, -110.0, NSImageScaling::proportionallyUpOrDown},
+      {true, {300, 300}, -57.5, -57.5, NSImageScaling::proportionallyUpOrDown},
+      {true, {50, 100}, -110.0, -5.0, NSImageScaling::proportionallyUpOrDown},
+      // No area to scale from: the placement stays as the interface made it.
+      {true, {0, 50}, 0.0, 0.0, NSImageScaling::proportionallyUpOrDown},
+      {true, {100, -2}, 0.0, 0.0, NSImageScaling::proportionallyUpOrDown},
+      {false, {100, 50}, 0.0, 0.0, NSImageScaling::axesIndependently},
+  };
+  for (const auto& row : rows) {
+    auto cell = tile(item(1));
+    cell->view()->setFrame(NSMakeRect(0, 0, 200, 200));
+    cell->view()->layoutSubtreeIfNeeded();
+    ASSERT_EQ(cell->gif.lock()->frame().size, (NSSize{200, 200}));
+    cell->shouldAspectFillGif = row.fill;
+    cell->resizeGifForImage(sizedImage(row.image));
+    const std::string at = std::to_string(row.image.width) + "x" + std::to_string(row.image.height);
+    EXPECT_EQ(cell->gifTopConstraint.lock()->constant(), row.vertical) << at;
+    EXPECT_EQ(cell->gifBottomConstraint.lock()->constant(), row.vertical) << at;
+    EXPECT_EQ(cell->gifLeadingConstraint.lock()->constant(), row.horizontal) << at;
+    EXPECT_EQ(cell->gifTrailingConstraint.lock()->constant(), row.horizontal) << at;
+    EXPECT_EQ(cell->gif.lock()->imageScaling(), row.scaling) << at;
+  }
+}
+
+TEST_F(GifCellTest, TitleTilesAndTheBadgeCornerFollowWhatTheyShow) {
+  auto cell = tile(item(1));
+  cell->reset();
+  auto tag = VNTag::initWithNewApiData({});
+  tag->categoryTitle = "#funny#cats";
+  cell->configureWithTag(tag);
+  cell->mouseEntered();  // a title tile has no hover
+  for (auto [position, corner] : std::vector<std::pair<AdBadgePosition, NSPoint>>{
+           {AdBadgePosition::bottomRight, {160, 0}},
+           {AdBadgePosition::bottomLeft, {0, 0}},
+           {AdBadgePosition::topRight, {160, 134}},
+           {AdBadgePosition::topRightShadow, {0, 134}}}) {
+    cell->applyAdBadgePosition(position);
+    cell->view()->layoutSubtreeIfNeeded();
+    EXPECT_EQ(cell->adBadgeImageView.lock()->frame().origin, corner) << int(position);
+  }
+  EXPECT_DUMP(dumpViewTree(cell->view()), "browse/expected/gif-cell-tag.txt");
+}
+
+TEST_F(GifCellTest, AReusedTileDropsTheHidePendingForItsFormerItem) {
+  auto cell = tile(item(1));
+  auto overlay = cell->copyConfirmContainer.lock();
+  cell->displayConfirmationOverlayWithMessage(std::string("Added to Cats"));
+  EXPECT_EQ(overlay->alphaValue(), 1.0);
+  advance(2.0);
+  cell->reset();  // scrolled away and handed out for another item
+  EXPECT_EQ(overlay->alphaValue(), 0.0);
+  cell->configureWithVorn(item(2));
+  advance(0.5);
+  cell->displayConfirmationOverlayWithMessage(std::nullopt);
+  EXPECT_EQ(cell->copyConfirmLabel.lock()->stringValue(), "Copied to clipboard!");
+  advance(1.0);  // the former item's hide would have fallen due here
+  EXPECT_EQ(overlay->alphaValue(), 1.0);
+  advance(2.1);
+  EXPECT_EQ(overlay->alphaValue(), 0.0);
+}
+
+}  // namespace
