@@ -70,7 +70,7 @@ void GifCell::awakeFromNib() {
   movies->backingLayers = {movieLayer};
   movieLayer->setAutoresizingMask(kCALayerWidthSizable | kCALayerHeightSizable);
   movieLayer->setVideoGravity(AVLayerVideoGravityResize);
-  createShadow(view());
+  createShadow(*view());
 }
 
 void GifCell::prepareForReuse() {
@@ -119,7 +119,7 @@ void GifCell::unload() {
 void GifCell::setLoadingColor(std::shared_ptr<NSColor> color) {
   loadingColor_ = std::move(color);
   if (!loadingColor_) return;
-  setConvenientBackgroundColor(contentContainer.lock(), NSColorPalette::colorWithDarkerTone(loadingColor_, 0.5));
+  setConvenientBackgroundColor(*contentContainer.lock(), NSColorPalette::colorWithDarkerTone(*loadingColor_, 0.5));
   auto pie = indicator.lock();
   pie->setColor(loadingColor_);
   pie->setWantsLayer(true);
@@ -135,7 +135,7 @@ void GifCell::configureWithVorn(const std::shared_ptr<VornObject>& item) {
     name->setHidden(true);
   } else {
     name->setHidden(false);
-    setTitle(name, "@" + item->poster->username, false, false);
+    setTitle(*name, "@" + item->poster->username, false, false);
   }
   setLoadingColor(item->background ? item->background : NSColorPalette::cellLoadingGray());
 }
@@ -145,7 +145,7 @@ void GifCell::showTitle(const std::string& text) {
   label->setHidden(false);
   label->setStringValue(text);
   addTitleGradient();
-  setConvenientBackgroundColor(contentContainer.lock(), NSColorPalette::cellLoadingGray());
+  setConvenientBackgroundColor(*contentContainer.lock(), NSColorPalette::cellLoadingGray());
 }
 
 void GifCell::configureWithTag(const std::shared_ptr<VNTag>& tag) {
@@ -293,7 +293,7 @@ void GifCell::applyAdBadgePosition(AdBadgePosition position) {
 
 void GifCell::mouseEntered() {
   if (!showOverlayOnMouseover || !vorn) return;
-  setConvenientBackgroundColor(heartContainer.lock(), NSColor::whiteColor());
+  setConvenientBackgroundColor(*heartContainer.lock(), NSColor::whiteColor());
   heart.lock()->setImage(NSImage::imageNamed(isFavorite() ? Constants::redHeart : Constants::greyHeart));
   mouseoverElementsContainer.lock()->setHidden(false);
 }
