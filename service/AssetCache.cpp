@@ -14,6 +14,7 @@
 #include "platform/foundation/NSUUID.h"
 #include "platform/foundation/OutputSink.h"
 #include "platform/foundation/Paths.h"
+#include "platform/foundation/ProcessShutdown.h"
 #include "platform/foundation/NSURLResponse.h"
 #include "service/Webapp.h"
 
@@ -49,9 +50,9 @@ bool isOwnFileName(const std::string& name) {
 }
 
 // Writes the bytes beside the target and renames them over it, so a reader sees the old or
-// the new file whole. Not flushed to the disk: the archives are rewritten on every change
-// and a damaged one is only ignored at the next start, so a flush per store is not worth
-// its cost.
+// the new file whole. Not flushed to the disk: the archives are rewritten after every burst
+// of changes and a damaged one is only ignored at the next start, so a flush per write is
+// not worth its cost.
 bool writeReplacing(const std::filesystem::path& path, std::string_view bytes) {
   auto temporary = path;
   temporary += ".writing-" + std::to_string(static_cast<std::int64_t>(NSUUID::UUID()->hash()));
@@ -73,6 +74,29 @@ bool writeReplacing(const std::filesystem::path& path, std::string_view bytes) {
   return !error;
 }
 
+// The caches alive in the process: a new cache flushes their waiting archives before it
+// reads the folder, and the shutdown flushes them before the process ends.
+std::mutex liveCachesLock;
+std::vector<std::weak_ptr<AssetCache>>& liveCaches() {
+  static auto& caches = *new std::vector<std::weak_ptr<AssetCache>>();  // never destroyed
+  return caches;
+}
+
+std::vector<std::shared_ptr<AssetCache>> liveCachesNow() {
+  std::lock_guard guard(liveCachesLock);
+  auto& caches = liveCaches();
+  std::erase_if(caches, [](const auto& weak) { return weak.expired(); });
+  std::vector<std::shared_ptr<AssetCache>> alive;
+  for (const auto& weak : caches) {
+    if (auto cache = weak.lock()) alive.push_back(std::move(cache));
+  }
+  return alive;
+}
+
+void flushLiveCaches() {
+  for (const auto& cache : liveCachesNow()) cache->flushArchives();
+}
+
 }  // namespace
 
 std::shared_ptr<AssetCache> AssetCache::shared() {
@@ -86,11 +110,21 @@ std::shared_ptr<AssetCache> AssetCache::make() {
 
 std::shared_ptr<AssetCache> AssetCache::makeWithMutex(
     std::expected<std::shared_ptr<PThreadMutex>, PThreadMutexError> mutex) {
+  static std::once_flag shutdownHook;
+  std::call_once(shutdownHook, [] { ProcessShutdown::atShutdown(flushLiveCaches); });
+  flushLiveCaches();
   auto cache = std::shared_ptr<AssetCache>(new AssetCache());
   if (mutex) cache->mutex_ = std::move(*mutex);
+  cache->archiveQueue_ = DispatchQueue::makeSerial("media cache archives");
   cache->loadMapping();
+  {
+    std::lock_guard guard(liveCachesLock);
+    liveCaches().push_back(cache);
+  }
   return cache;
 }
+
+AssetCache::~AssetCache() { flushArchives(); }
 
 void AssetCache::lock() {
   if (mutex_) {
@@ -112,12 +146,9 @@ void AssetCache::withLock(const std::function<void()>& work) {
   struct Guard {
     AssetCache& cache;
     ~Guard() {
-      // The archives are written once, when the outermost operation ends, however many
+      // The archives are written once, after the outermost operation ends, however many
       // entries it changed (a trim removes fifty).
-      if (--cache.depth_ == 0) {
-        const bool hold = std::exchange(cache.holdArchives_, false);
-        if (cache.dirty_ && !hold) cache.writeArchives();
-      }
+      if (--cache.depth_ == 0 && cache.dirty_) cache.scheduleArchives();
       cache.unlock();
     }
   };
@@ -248,25 +279,44 @@ void AssetCache::saveMapping() {
   withLock([&] { dirty_ = true; });
 }
 
-void AssetCache::writeArchives() {
-  dirty_ = false;
-  {
-    // Written also when empty: an emptied cache must stay empty at the next start.
-    auto dictionary = NSDictionary::make();
-    for (const auto& [key, url] : mapping_) dictionary->setObject(url, key);
-    auto mappingLocation = fileSaveLocation();
-    auto mappingArchive = NSKeyedArchiver::archivedDataWithRootObject(dictionary);
-    if (!mappingArchive || !writeReplacing(mappingLocation->path(), (*mappingArchive)->view())) {
-      OutputSink::print(Constants::saveFailure);
-    }
+void AssetCache::scheduleArchives() {
+  if (writeQueued_) return;
+  writeQueued_ = true;
+  pendingFolder_ = systemCachePath()->path();
+  std::weak_ptr<AssetCache> weakSelf = sharedAs<AssetCache>();
+  archiveQueue_->async([weakSelf] {
+    if (auto self = weakSelf.lock()) self->flushArchives();
+  });
+}
 
-    auto array = NSArray::make();
-    for (const auto& key : order_) array->addObject(NSString::make(key));
-    auto orderLocation = orderSaveLocation();
-    auto orderArchive = NSKeyedArchiver::archivedDataWithRootObject(array);
-    if (!orderArchive || !writeReplacing(orderLocation->path(), (*orderArchive)->view())) {
-      OutputSink::print(Constants::saveFailure);
+void AssetCache::flushArchives() {
+  std::lock_guard ordered(writeLock_);
+  // A copy under the lock, archived and written outside it: stores go on meanwhile.
+  std::shared_ptr<NSDictionary> dictionary;
+  std::shared_ptr<NSArray> array;
+  std::filesystem::path folder;
+  {
+    lock();
+    writeQueued_ = false;
+    if (dirty_) {
+      dirty_ = false;
+      folder = pendingFolder_.empty() ? systemCachePath()->path() : pendingFolder_;
+      // Written also when empty: an emptied cache must stay empty at the next start.
+      dictionary = NSDictionary::make();
+      for (const auto& [key, url] : mapping_) dictionary->setObject(url, key);
+      array = NSArray::make();
+      for (const auto& key : order_) array->addObject(NSString::make(key));
     }
+    unlock();
+  }
+  if (!dictionary) return;
+  auto mappingArchive = NSKeyedArchiver::archivedDataWithRootObject(dictionary);
+  if (!mappingArchive || !writeReplacing(folder / Constants::mappingFileName, (*mappingArchive)->view())) {
+    OutputSink::print(Constants::saveFailure);
+  }
+  auto orderArchive = NSKeyedArchiver::archivedDataWithRootObject(array);
+  if (!orderArchive || !writeReplacing(folder / Constants::orderFileName, (*orderArchive)->view())) {
+    OutputSink::print(Constants::saveFailure);
   }
 }
 
@@ -281,16 +331,9 @@ void AssetCache::storeAsset(const std::shared_ptr<NSData>& data, std::string_vie
   storeFile(key, suffix, [&](const std::string& path) { return writeReplacing(path, bytes); });
 }
 
-void AssetCache::flushArchives() { withLock(nullptr); }
-
 bool AssetCache::cacheAssetWithFile(const std::string& path, std::string_view forKey,
-                                    const std::optional<std::string>& appendSuffixToFile, bool deferArchives) {
-  bool stored = false;
-  withLock([&] {
-    holdArchives_ = holdArchives_ || deferArchives;
-    stored = moveFileIn(path, forKey, appendSuffixToFile);
-  });
-  return stored;
+                                    const std::optional<std::string>& appendSuffixToFile) {
+  return moveFileIn(path, forKey, appendSuffixToFile);
 }
 
 bool AssetCache::moveFileIn(const std::string& path, std::string_view forKey,

@@ -18,6 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/NSData.h"
 #include "platform/foundation/NSObject.h"
 #include "platform/foundation/NSURL.h"
@@ -69,11 +70,12 @@ class AssetCache : public NSObject {
   // The same for a file already written (a finished download): moved into the cache by a
   // rename, copied only when it lies on another file system. False when neither worked;
   // the file is left where it was whenever it was not moved.
-  // With `deferArchives` the archives are left to the next operation or to flushArchives(),
-  // so that a burst of stores writes them once.
   bool cacheAssetWithFile(const std::string& path, std::string_view forKey,
-                          const std::optional<std::string>& appendSuffixToFile, bool deferArchives = false);
-  // Writes the archives now when a change is waiting for them.
+                          const std::optional<std::string>& appendSuffixToFile);
+  // Writes the archives now when a change is waiting for them. Changes are otherwise
+  // written on the cache's own queue once the operations queued before the write have
+  // run, so that a burst of stores rewrites them once; the process's shutdown and a new
+  // cache over the same folder flush them too. Not to be called inside withLock.
   void flushArchives();
   // The cached bytes, or none (an entry whose file cannot be read is dropped).
   std::shared_ptr<NSData> cachedAssetWithKey(std::string_view key);
@@ -96,6 +98,7 @@ class AssetCache : public NSObject {
   void purge();
 
   GLIMDECK_OBJECT(AssetCache)
+  ~AssetCache() override;
 
  private:
   AssetCache() = default;
@@ -109,7 +112,8 @@ class AssetCache : public NSObject {
                  const std::function<bool(const std::string& path)>& place);
   void trimToLimit();
   void removeLocked(std::string_view key);
-  void writeArchives();
+  // Queues the write of the archives unless one is queued already.
+  void scheduleArchives();
   std::shared_ptr<NSURL> locateCacheFile(std::string_view fileName, std::string_view messagePrefix) const;
   void handleRequestedData(const std::string& url, const std::optional<std::string>& suffix, const Callback& callback,
                            const std::shared_ptr<NSData>& data, const std::shared_ptr<NSURLResponse>& response,
@@ -125,5 +129,10 @@ class AssetCache : public NSObject {
   // How deep the calling thread is in the lock, and whether the archives wait to be written.
   int depth_ = 0;
   bool dirty_ = false;
-  bool holdArchives_ = false;  // the outermost operation leaves the archives to a later one
+  bool writeQueued_ = false;
+  // The folder whose archives wait: the home may change before the write runs.
+  std::string pendingFolder_;
+  std::shared_ptr<DispatchQueue> archiveQueue_;
+  // Orders whole writes, so that an older snapshot never lands after a newer one.
+  std::mutex writeLock_;
 };

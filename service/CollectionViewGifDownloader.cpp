@@ -216,23 +216,9 @@ void CollectionViewGifDownloader::URLSession(const std::shared_ptr<NSURLSession>
     return;
   }
   std::string suffix(type ? rawValue(*type) : rawValue(DownloadFileType::gif));
-  // The cache's archives are written once for the downloads that finish together: after
-  // the replies already queued behind this one on the session's queue.
-  if (!AssetCache::shared()->cacheAssetWithFile(location->path(), key, suffix, true)) {
+  if (!AssetCache::shared()->cacheAssetWithFile(location->path(), key, suffix)) {
     report(url, std::nullopt, type, DownloadCompleteStatus::failedToDownload);
     return;
-  }
-  if (!archivesFlushPosted_.exchange(true)) {
-    if (auto session = downloadSession()) {
-      std::weak_ptr<CollectionViewGifDownloader> weakSelf = sharedAs<CollectionViewGifDownloader>();
-      session->delegateQueue()->async([weakSelf] {
-        if (auto self = weakSelf.lock()) self->archivesFlushPosted_ = false;
-        AssetCache::shared()->flushArchives();
-      });
-    } else {
-      archivesFlushPosted_ = false;
-      AssetCache::shared()->flushArchives();
-    }
   }
   report(url, key, type, DownloadCompleteStatus::completed);
 }

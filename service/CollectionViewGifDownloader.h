@@ -6,7 +6,6 @@
 // answered as too large at once for the rest of the process.
 
 #include <cstdint>
-#include <atomic>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -98,5 +97,4 @@ class CollectionViewGifDownloader : public NSObject, public NSURLSessionDelegate
   std::shared_ptr<NSURLSession> downloadSession_;
   // Tasks whose finish has been answered, so that their end is not answered again.
   std::unordered_set<std::uint64_t> answered_;
-  std::atomic<bool> archivesFlushPosted_ = false;  // a flush of the cache's archives is queued
 };

@@ -9,6 +9,7 @@
 #include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSKeyedArchiver.h"
+#include "platform/foundation/NSKeyedUnarchiver.h"
 #include "platform/foundation/NSString.h"
 #include "service/AssetCache.h"
 #include "tests/support/TestEnvironment.h"
@@ -53,6 +54,29 @@ TEST_F(AssetCacheTest, FirstStartCreatesEmptyArchivesAndAnEmptyCache) {
   EXPECT_EQ(fs::file_size(folder() / "recentShareMap"), 0u);
   EXPECT_EQ(fs::file_size(folder() / "orderList"), 0u);
   EXPECT_TRUE(cache->mutex());
+}
+
+// The archives are written after a burst, not per store: an explicit flush puts the whole
+// burst on disk, and a cache that ends without one still leaves it for the next start.
+TEST_F(AssetCacheTest, ABurstOfStoresReachesTheArchivesOnFlushAndWhenTheCacheEnds) {
+  auto orderOnDisk = [&] {
+    std::vector<std::string> keys;
+    auto data = NSFileManager::defaultManager()->readContentsAtPath((folder() / "orderList").string());
+    if (!data || (*data)->length() == 0) return keys;
+    if (auto array = NSKeyedUnarchiver::unarchivedObjectOfClass<NSArray>(*data)) {
+      for (const auto& value : **array) keys.push_back(asA<NSString>(value)->string());
+    }
+    return keys;
+  };
+  auto cache = AssetCache::make();
+  for (int i = 1; i <= 3; ++i) cache->cacheAssetWithData(bytes("GIF89a"), key(i), "gif");
+  cache->flushArchives();
+  EXPECT_EQ(orderOnDisk(), (std::vector<std::string>{key(1), key(2), key(3)}));
+
+  cache->removeItemForKey(key(2));
+  cache.reset();
+  EXPECT_EQ(orderOnDisk(), (std::vector<std::string>{key(1), key(3)}));
+  EXPECT_EQ(AssetCache::make()->order(), (std::vector<std::string>{key(1), key(3)}));
 }
 
 TEST_F(AssetCacheTest, StoredEntriesAreReadBackAndFoundAgainAfterARestart) {
