@@ -7,7 +7,12 @@
 
 #include "browse/GifCollectionViewController.h"
 #include "platform/appkit/NSWindow.h"
+#include "platform/foundation/NSUserDefaults.h"
+#include "service/AdvertisingLogger.h"
+#include "service/PlovexAnalytics.h"
 #include "service/VNStreamRequester.h"
+#include "service/Webapp.h"
+#include "ui/NSCollectionViewExtensions.h"
 #include "tests/browse/WaterfallGrid.h"
 #include "tests/support/StandinFixture.h"
 #include "tests/support/UISimulator.h"
@@ -128,6 +133,83 @@ TEST_F(GifGridTest, TheReplyOfASupersededSearchNeverReachesTheNewerGrid) {
 
   EXPECT_EQ(log->pages.size(), 1u);
   EXPECT_EQ(grid->mainSection(), log->pages[0]);
+  expectSound();
+}
+
+// Sponsored views go through the advertising logger, whose install id request is held so
+// that nothing else reaches the stand-in's log.
+class SponsoredGridTest : public GifGridTest {
+ protected:
+  void SetUp() override {
+    GifGridTest::SetUp();
+    // A fresh install: earlier suites may have left an install id and a session.
+    Webapp::setSession(nullptr);
+    NSUserDefaults::resetStandardUserDefaults();
+    standin().injectFault("/quorb.quorbid", Fault::stall());
+    analytics = PlovexAnalytics::init();
+    PlovexAnalytics::setSharedPlovexAnalytics(analytics);
+    ASSERT_TRUE(runUntil([&] { return standin().stalledCount() == 1; }));
+    AdvertisingLogger::setQueue(AdvertisingLogger::makeQueue());
+  }
+  void TearDown() override {
+    standin().clearFaults();
+    standin().releaseStalls();
+    settle(0);
+    if (auto session = Webapp::session()) session->delegateQueue()->sync([] {});
+    PlovexAnalytics::setSharedPlovexAnalytics(nullptr);
+    Webapp::setSession(nullptr);
+    NSUserDefaults::resetStandardUserDefaults();
+    GifGridTest::TearDown();
+  }
+  // Waits for the logger and every request it started, but for `held` stalled ones.
+  void settle(std::size_t held = 1) {
+    AdvertisingLogger::queue()->waitUntilAllOperationsAreFinished();
+    EXPECT_TRUE(runUntil([held] {
+      auto session = Webapp::session();
+      return !session || session->allTasks().size() <= held;
+    }));
+  }
+  std::size_t startingWith(std::string_view prefix) {
+    return static_cast<std::size_t>(std::ranges::count_if(
+        standin().requests(), [&](const auto& request) { return request.path.starts_with(prefix); }));
+  }
+  std::shared_ptr<PlovexAnalytics> analytics;
+};
+
+TEST_F(SponsoredGridTest, ASponsoredViewIsLoggedOnlyOnceFullyVisibleAndItsPixelsOnce) {
+  // Trending carries no sponsor: one is pinned before the stream.
+  const auto& items = standin().catalogue().items();
+  auto sponsor = std::ranges::find_if(items, [](const auto& item) { return item.sponsored() && item.featureText; });
+  ASSERT_NE(sponsor, items.end());
+  auto made = VornObject::initWithNewApiData(standin().catalogue().itemObject(*sponsor));
+  ASSERT_TRUE(made.has_value());
+  grid->preContent = {*made};
+  load(VNStreamRequester::getForTrendingContent());
+  auto collection = grid->mainCollectionView.lock();
+  scrollToEnd();
+  const NSIndexPath p{0, 0};
+  auto vorn = *made;
+  ASSERT_TRUE(vorn->featureData && vorn->advertisingSourceID && vorn->pixels);
+
+
+  ASSERT_FALSE(isCellFullyVisibleAt(collection, p));
+  grid->attemptAdvertisementLoggingAt(p, *vorn->advertisingSourceID, vorn->pixels);
+  settle();
+  EXPECT_EQ(startingWith("/v1/registerview"), 0u);
+  EXPECT_TRUE(grid->indexPathsForPendingPromotedContent.contains(p));
+
+  for (int step = 0; step < 200 && !isCellFullyVisibleAt(collection, p); ++step) {
+    ui.scrollWheel(collection, 0, 40, NSMakePoint(20, grid->enclosingScrollView()->documentVisibleRect().origin.y + 20));
+  }
+  ASSERT_TRUE(isCellFullyVisibleAt(collection, p));
+  settle();
+  EXPECT_GE(startingWith("/v1/registerview"), 1u);
+  EXPECT_FALSE(grid->indexPathsForPendingPromotedContent.contains(p));
+  EXPECT_EQ(startingWith("/media/pixel/"), vorn->pixels->size());
+
+  grid->attemptAdvertisementLoggingAt(p, *vorn->advertisingSourceID, vorn->pixels);
+  settle();
+  EXPECT_EQ(startingWith("/media/pixel/"), vorn->pixels->size());
   expectSound();
 }
 
