@@ -40,9 +40,16 @@ std::shared_ptr<NSButton> toolbarButton(NSRect frame, std::string title, NSActio
 }  // namespace
 
 RootViewController::RootViewController()
-    : contentCollectionView(GifCollectionViewController::init()), searchBackgroundGradient(CAGradientLayer::layer()) {}
+    : contentCollectionView(GifCollectionViewController::init()),
+      autosuggestCollectionViewController(AutosuggestCollectionViewController::make()),
+      searchBackgroundGradient(CAGradientLayer::layer()) {}
 
 std::shared_ptr<RootViewController> RootViewController::init() { return create(); }
+
+std::shared_ptr<SearchViewController> RootViewController::searchViewController() {
+  if (!searchViewController_) searchViewController_ = SearchViewController::make();
+  return searchViewController_;
+}
 
 // --- Construction of the view tree
 
@@ -144,12 +151,15 @@ void RootViewController::layoutPanel() {
   const double stripTop = searchBottom + trendingSearchesContainerTopConstraint.lock()->constant();
   const double stripHeight = telescopingHeight.lock()->constant();
   const double contentTop = std::min(height, stripTop + stripHeight + margin / 2);
-
-  topToolbarContainer.lock()->setFrame(NSMakeRect(0, toolbarTop, width, toolbarHeight));
-  searchTextFieldContainer.lock()->setFrame(NSMakeRect(0, searchTop, width, searchBarHeight));
-  trendingSearchesContainer.lock()->setFrame(NSMakeRect(0, stripTop, width, stripHeight));
-  contentContainer.lock()->setFrame(NSMakeRect(0, contentTop, width, height - contentTop));
-  profileContentContainer.lock()->setFrame(NSMakeRect(0, searchBottom, width, std::max(0.0, height - searchBottom)));
+  // Measured from the top, placed in the panel's upward coordinates.
+  auto place = [&](const std::weak_ptr<NSView>& view, double top, double viewHeight) {
+    view.lock()->setFrame(NSMakeRect(0, height - top - viewHeight, width, viewHeight));
+  };
+  place(topToolbarContainer, toolbarTop, toolbarHeight);
+  place(searchTextFieldContainer, searchTop, searchBarHeight);
+  place(trendingSearchesContainer, stripTop, stripHeight);
+  place(contentContainer, contentTop, height - contentTop);
+  place(profileContentContainer, searchBottom, std::max(0.0, height - searchBottom));
 
   // The search bar: the back button, then the field.
   const double backX = backButtonLeadingConstraint.lock()->constant();
@@ -183,6 +193,11 @@ void RootViewController::layoutPanel() {
 void RootViewController::awakeFromNib() {
   NSViewController::awakeFromNib();
   auto me = self();
+  auto search = searchViewController();
+  search->delegate = me;
+  search->tapDelegate = me;
+  search->touchBarDelegate = me;
+  search->usernameClickDelegate = me;
   configureUserAuthenticationButton();
   configureSearchField();
 
@@ -194,6 +209,14 @@ void RootViewController::awakeFromNib() {
   featured->resultsAspectRatio = Constants::featuredTagsAspectRatio;
   contentCollectionView->requester = featured;
   contentCollectionView->reload();
+
+  autosuggestCollectionViewController->delegate = me;
+  auto list = autosuggestCollectionViewController->view();
+  NSRect listFrame = list->frame();
+  listFrame.size.height = 0;
+  list->setFrame(listFrame);
+  view()->addSubview(list);
+  repositionAutosuggestController();
 
   auto bar = searchTextFieldContainer.lock();
   searchBackgroundGradient->setFrame(bar->bounds());
@@ -248,21 +271,30 @@ void RootViewController::viewDidLayout() {
   NSViewController::viewDidLayout();
   contentCollectionView->view()->setFrame(contentContainer.lock()->bounds());
   searchBackgroundGradient->setFrame(searchTextFieldContainer.lock()->bounds());
+  if (state == DisplayState::search) searchViewController()->view()->setFrame(contentContainer.lock()->bounds());
 }
 
 void RootViewController::viewDidAppear() {
   if (auto field = searchTextField.lock()) setCursorColor(*field, NSColor::whiteColor());
   if (state == DisplayState::home) contentCollectionView->restore();
+  if (state == DisplayState::search) searchViewController()->restore();
   NSViewController::viewDidAppear();
 }
 
 void RootViewController::viewDidDisappear() {
   contentCollectionView->unload();
+  if (state == DisplayState::search) searchViewController()->unload();
   NSViewController::viewDidDisappear();
 }
 
 void RootViewController::keyUp(const std::shared_ptr<NSEvent>& event) {
-  if (event->keyCode() != NSKeyCode::escape) return;
+  switch (event->keyCode()) {
+    case NSKeyCode::downArrow: autosuggestCollectionViewController->arrowPressedWithUp(false); return;
+    case NSKeyCode::upArrow: autosuggestCollectionViewController->arrowPressedWithUp(true); return;
+    case NSKeyCode::escape: break;
+    default: return;
+  }
+  emptyAutosuggestList();
   if (state == DisplayState::search) {
     state = DisplayState::home;
     setDisplayState(DisplayState::home);
@@ -273,19 +305,26 @@ void RootViewController::keyUp(const std::shared_ptr<NSEvent>& event) {
 // --- Display states
 
 void RootViewController::setDisplayState(DisplayState newState) {
+  auto search = searchViewController();
   contentCollectionView->view()->removeFromSuperview();
+  search->view()->removeFromSuperview();
   hideBackButton();
   switch (newState) {
-    case DisplayState::search:
+    case DisplayState::search: {
+      auto content = contentContainer.lock();
+      if (search->view()->frame() != content->bounds()) search->view()->setFrame(content->bounds());
+      content->addSubview(search->view());
       if (auto toggle = profileButton.lock()) toggle->setState(NSControlStateValueOff);
       showBackButton();
       break;
+    }
     case DisplayState::profile:
       topToolbarConstraint.lock()->setConstant(0);
       break;
     case DisplayState::home:
       showHomeElements();
       if (auto field = searchTextField.lock()) setTitle(*field, "", false, false);
+      search->contentCollectionView->reset();
       if (auto toggle = profileButton.lock()) toggle->setState(NSControlStateValueOff);
       break;
   }
@@ -321,7 +360,29 @@ void RootViewController::hideBackButton() {
   });
 }
 
-void RootViewController::repositionAutosuggestController() {}
+void RootViewController::repositionAutosuggestController() {
+  auto list = autosuggestCollectionViewController->view();
+  auto field = searchTextField.lock();
+  auto fieldShadow = textFieldShadowView.lock();
+  auto bar = searchTextFieldContainer.lock();
+  if (!field || !fieldShadow || !bar) return;
+  NSRect frame = list->frame();
+  frame.size.width = field->frame().size.width;
+  frame.origin.x = fieldShadow->frame().origin.x;
+  frame.origin.y = bar->frame().origin.y + 11 - frame.size.height;
+  list->setFrame(frame);
+}
+
+void RootViewController::emptyAutosuggestList() {
+  autosuggestCollectionViewController->currentTerms.clear();
+  auto list = autosuggestCollectionViewController->view();
+  NSRect frame = list->frame();
+  const auto rows = std::min(autosuggestCollectionViewController->currentTerms.size(), Constants::autosuggestMaxRows);
+  const double height = static_cast<double>(rows) * Constants::autosuggestRowHeight;
+  frame.origin.y -= height - frame.size.height;
+  frame.size.height = height;
+  list->setFrame(frame);
+}
 
 bool RootViewController::isTrendingStreamFullyVisible() const {
   return trendingSearchesContainerTopConstraint.lock()->constant() == Constants::trendingShownOffset;
@@ -356,6 +417,7 @@ void RootViewController::didTapZoltoLogo(const std::shared_ptr<NSObject>& /*send
 void RootViewController::didTapBackWithSender(const std::shared_ptr<NSObject>& /*sender*/) {
   state = DisplayState::home;
   setDisplayState(DisplayState::home);
+  emptyAutosuggestList();
   if (auto field = searchTextField.lock()) setTitle(*field, "", false, false);
   setTouchBarState(TouchBarState::home);
   clearSearchAnalytics();

@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "browse/AnalyticsDelegate.h"
+#include "browse/AutosuggestCollectionViewController.h"
 #include "browse/GifCollectionViewController.h"
+#include "browse/SearchViewController.h"
 #include "browse/TouchBarUpdater.h"
 #include "browse/UsernameClickDelegate.h"
 #include "model/VNTag.h"
@@ -34,7 +36,9 @@ class RootViewController : public NSViewController,
                            public NSTextFieldDelegate,
                            public AnalyticsDelegate,
                            public UsernameClickDelegate,
-                           public TouchBarUpdater {
+                           public TouchBarUpdater,
+                           public SearchViewControllerDelegate,
+                           public AutosuggestCollectionViewControllerDelegate {
  public:
   enum class DisplayState { home = 0, search = 1, profile = 2 };
   enum class TouchBarState { home = 0, stream = 1 };
@@ -114,8 +118,10 @@ class RootViewController : public NSViewController,
   std::weak_ptr<NSButton> backButton;
   std::weak_ptr<NSButton> moreButton;
 
-  // Children.
+  // Children: made with the panel, or on first read and then kept.
   std::shared_ptr<GifCollectionViewController> contentCollectionView;
+  std::shared_ptr<AutosuggestCollectionViewController> autosuggestCollectionViewController;
+  std::shared_ptr<SearchViewController> searchViewController();
   std::shared_ptr<CAGradientLayer> searchBackgroundGradient;
 
   std::vector<std::shared_ptr<VNTag>> emojiList;
@@ -171,6 +177,10 @@ class RootViewController : public NSViewController,
   void controlTextDidChange(const std::shared_ptr<NSNotification>& notification) override;
   void controlTextDidEndEditing(const std::shared_ptr<NSNotification>& notification) override;
 
+  // The autosuggest list.
+  void didSelectTermWithTerm(const std::string& term) override;
+  void selectedTermChangedWithSelectedTerm(const std::string& term) override;
+
   // Search analytics.
   PlovexAnalytics::EventData constructSearchAnalyticsParameters() const;
   void clearSearchAnalytics();
@@ -184,6 +194,7 @@ class RootViewController : public NSViewController,
                                         double previousVerticalOffset, double currentVerticalOffset) override;
   void usernameTapped(const std::string& username) override;
   void loginRequested() override;
+  void didRequestLogin() override { loginRequested(); }
   void loginStateChanged(const std::shared_ptr<NSNotification>& notification);
   void didTapUsernameLabel(const std::string& username) override { usernameTapped(username); }
 
@@ -214,10 +225,16 @@ class RootViewController : public NSViewController,
   void layoutPanel();
   // The steps every search shares once the search screen has its stream.
   void beginSearchSession(const std::string& term, bool setSourceSearchTerm);
+  // The results take the home grid's place in the content area.
+  void moveResultsIntoPlace();
   void showCopyConfirmation(const std::shared_ptr<GifCell>& cell);
   // Moves a constraint's constant by delta within [low, high], writing only a change.
   static void clampedMove(NSLayoutConstraint& constraint, double delta, double low, double high);
   std::shared_ptr<RootViewController> self() { return sharedAs<RootViewController>(); }
 
+  // Empties the autosuggest list, keeping its upper edge where it is.
+  void emptyAutosuggestList();
+
+  std::shared_ptr<SearchViewController> searchViewController_;
   TouchBarState touchBarState_ = TouchBarState::home;
 };

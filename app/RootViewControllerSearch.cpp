@@ -6,6 +6,7 @@
 #include "platform/foundation/NSNotification.h"
 #include "platform/foundation/NSNumber.h"
 #include "service/AdvertisingLogger.h"
+#include "service/VNStreamRequester.h"
 #include "ui/NSTextFieldExtensions.h"
 
 namespace {
@@ -54,7 +55,10 @@ void RootViewController::logAdShareWithPromotedVorn(const std::shared_ptr<VornOb
 
 // --- The search field
 
-void RootViewController::controlTextDidChange(const std::shared_ptr<NSNotification>& /*notification*/) {}
+void RootViewController::controlTextDidChange(const std::shared_ptr<NSNotification>& /*notification*/) {
+  auto field = searchTextField.lock();
+  autosuggestCollectionViewController->setCurrentPrefix(field ? field->stringValue() : std::string());
+}
 
 void RootViewController::controlTextDidEndEditing(const std::shared_ptr<NSNotification>& notification) {
   auto info = notification ? notification->userInfo() : nullptr;
@@ -65,28 +69,52 @@ void RootViewController::controlTextDidEndEditing(const std::shared_ptr<NSNotifi
   searchCategory = std::string(Constants::searchCategoryValue);
   searchAction = std::string(Constants::qwertyAction);
   auto field = searchTextField.lock();
-  performSearchWithTerm(field ? field->stringValue() : std::string(), true);
+  auto term = autosuggestCollectionViewController->selectedTerm();
+  performSearchWithTerm(term ? *term : field ? field->stringValue() : std::string(), true);
+}
+
+// --- The autosuggest list
+
+void RootViewController::didSelectTermWithTerm(const std::string& term) {
+  clearSearchAnalytics();
+  searchCategory = std::string(Constants::searchCategoryValue);
+  searchAction = std::string(Constants::autosuggestAction);
+  performSearchWithTerm(term, true);
+}
+
+void RootViewController::selectedTermChangedWithSelectedTerm(const std::string& term) {
+  if (auto field = searchTextField.lock()) setTitle(*field, term, false, true);
 }
 
 // --- Searches
 
 void RootViewController::performSearchWithTerm(const std::string& term, bool setSourceSearchTerm) {
   if (auto field = searchTextField.lock()) setTitle(*field, term, false, false);
-  if (contentCollectionView->view()->superview()) contentCollectionView->view()->removeFromSuperview();
+  searchViewController()->setRequester(VNStreamRequester::getForTermWithTerm(term));
+  if (contentCollectionView->view()->superview()) moveResultsIntoPlace();
   beginSearchSession(term, setSourceSearchTerm);
 }
 
 void RootViewController::performSearchWithTag(const std::shared_ptr<VNTag>& tag, bool setSourceSearchTerm) {
   const auto& term = tag->additionalResultTag;
   if (auto field = searchTextField.lock()) setTitle(*field, term, false, false);
-  contentCollectionView->view()->removeFromSuperview();
+  searchViewController()->setRequester(VNStreamRequester::getForTagWithTag(tag));
+  moveResultsIntoPlace();
   beginSearchSession(term, setSourceSearchTerm);
   profileContentContainer.lock()->setHidden(true);
+}
+
+void RootViewController::moveResultsIntoPlace() {
+  auto results = searchViewController()->view();
+  results->setFrame(contentCollectionView->view()->frame());
+  contentCollectionView->view()->removeFromSuperview();
+  contentContainer.lock()->addSubview(results);
 }
 
 void RootViewController::beginSearchSession(const std::string& term, bool setSourceSearchTerm) {
   state = DisplayState::search;
   setDisplayState(DisplayState::search);
+  emptyAutosuggestList();
   showBackButton();
   trendingSearchesContainerTopConstraint.lock()->setConstant(Constants::trendingShownOffset);
   if (setSourceSearchTerm) {

@@ -76,6 +76,50 @@ TEST_F(RootPanelTest, ReturnInTheFieldSearchesAndOtherEndsOfEditingDoNot) {
   EXPECT_EQ(panel->backButtonWidthConstraint.lock()->constant(), 0);
 }
 
+TEST_F(RootPanelTest, SearchResultsTakeTheHomeGridsPlaceBelowTheStrip) {
+  show();
+  ui.click(panel->searchTextField.lock());
+  ui.typeText("cats");
+  ui.pressReturn();
+  auto results = panel->searchViewController()->contentCollectionView;
+  ASSERT_TRUE(runUntil([&] { return !results->mainSection().empty() && !results->fetchLock(); }));
+  window->layoutIfNeeded();
+  EXPECT_DUMP(dumpViewTree(panel->view(), {.maxDepth = 3}), "app/expected/root-search.txt");
+  EXPECT_TRUE(std::ranges::any_of(standin().requests(), [](const auto& r) {
+    return r.path == "/v1/search" && r.queryValue("tag") == "cats";
+  }));
+}
+
+TEST_F(RootPanelTest, TheAutosuggestListOffersTermsTheArrowsPickAndReturnSearchesThePick) {
+  standin().addRoute("GET", "/v1/suggest", [](const StandinRequest& request, StandinResponse& response, const Catalogue&) {
+    auto prefix = request.queryValue("tag").value_or("");
+    response.setJson(R"({"results": [")" + prefix + R"(s", ")" + prefix + R"(ts"]})");
+  });
+  show();
+  auto list = panel->autosuggestCollectionViewController;
+  auto top = [&] { return list->view()->frame().origin.y + list->view()->frame().size.height; };
+  const double edge = top();
+  ui.click(panel->searchTextField.lock());
+  ui.typeText("ca");
+  ASSERT_TRUE(runUntil([&] { return list->currentTerms == std::vector<std::string>{"cas", "cats"}; }));
+  EXPECT_EQ(list->view()->frame().size.height, 130);
+  EXPECT_EQ(top(), edge);
+
+  ui.pressKey(NSKeyCode::downArrow, "\xef\x9c\x81");
+  ui.pressKey(NSKeyCode::downArrow, "\xef\x9c\x81");
+  EXPECT_EQ(panel->searchTextField.lock()->stringValue(), "cats");
+  EXPECT_EQ(eventCount("textsearch"), 0u);
+  ui.pressReturn();
+  EXPECT_EQ(event("textsearch"), "actions=qwerty category=search tag=cats");
+  EXPECT_EQ(list->view()->frame().size.height, 0);
+  EXPECT_EQ(top(), edge);
+
+  // A term clicked in the list opens a new session from the list.
+  standin().clearLog();
+  panel->didSelectTermWithTerm("dogs");
+  EXPECT_EQ(event("textsearch"), "actions=autosuggest category=search tag=dogs");
+}
+
 TEST_F(RootPanelTest, ATagSearchKeepsTheSessionsActionAndAUsernameSearchKeepsItsCategory) {
   show();
   panel->searchCategory = "search";
