@@ -52,13 +52,8 @@ const std::shared_ptr<NSAttributedString>& okTitleText() {
   return text;
 }
 
-void setConstant(const std::weak_ptr<NSLayoutConstraint>& constraint, double value) {
+void setLinkedConstant(const std::weak_ptr<NSLayoutConstraint>& constraint, double value) {
   if (auto held = constraint.lock()) held->setConstant(value);
-}
-
-double constantOf(const std::weak_ptr<NSLayoutConstraint>& constraint, double fallback) {
-  auto held = constraint.lock();
-  return held ? held->constant() : fallback;
 }
 
 // A centred, borderless, read-only line of text.
@@ -215,9 +210,9 @@ void TermsOfServiceViewController::configurePrompt(PresentationLayout layout) {
   if (auto block = checkBoxContainer.lock()) block->setHidden(blocker);
   if (auto text = tosClickOutTextView.lock()) {
     text->setString(blocker ? Constants::blockerLinkLine : Constants::normalLinkLine);
-    setConstant(tosClickOutHeight, blocker ? Constants::blockerLinkLineHeight : Constants::normalLinkLineHeight);
-    setConstant(tosClickOutWidth, blocker ? Constants::blockerLinkLineWidth : Constants::normalLinkLineWidth);
-    setConstant(tosClickOutTop, blocker ? Constants::blockerLinkLineTop : Constants::normalLinkLineTop);
+    setLinkedConstant(tosClickOutHeight, blocker ? Constants::blockerLinkLineHeight : Constants::normalLinkLineHeight);
+    setLinkedConstant(tosClickOutWidth, blocker ? Constants::blockerLinkLineWidth : Constants::normalLinkLineWidth);
+    setLinkedConstant(tosClickOutTop, blocker ? Constants::blockerLinkLineTop : Constants::normalLinkLineTop);
     configureClickOutText(*text);
   }
   if (!blocker) configureActionUI(currentState_);
@@ -226,12 +221,12 @@ void TermsOfServiceViewController::configurePrompt(PresentationLayout layout) {
 void TermsOfServiceViewController::configureActionUI(TOSAcceptanceState state) {
   const bool initial = state == TOSAcceptanceState::initial;
   if (auto back = backButton.lock()) back->setHidden(initial);
-  setConstant(promptLabelWidth, initial ? Constants::promptWidthInitial : Constants::promptWidthWarning);
+  setLinkedConstant(promptLabelWidth, initial ? Constants::promptWidthInitial : Constants::promptWidthWarning);
   if (auto prompt = promptLabel.lock()) {
     prompt->setAttributedStringValue(initial ? initialPromptText() : warningPromptText());
   }
-  setConstant(checkBoxContainerHeight, initial ? Constants::checkBoxBlockHeightInitial : Constants::checkBoxBlockHeightWarning);
-  setConstant(bottomCheckBoxHeight, initial ? Constants::bottomCheckBoxHeightInitial : Constants::bottomCheckBoxHeightWarning);
+  setLinkedConstant(checkBoxContainerHeight, initial ? Constants::checkBoxBlockHeightInitial : Constants::checkBoxBlockHeightWarning);
+  setLinkedConstant(bottomCheckBoxHeight, initial ? Constants::bottomCheckBoxHeightInitial : Constants::bottomCheckBoxHeightWarning);
   if (auto bottom = bottomCheckBox.lock()) {
     bottom->setTitle(std::string(initial ? Constants::declineTitle : Constants::confirmDeletionTitle));
   }

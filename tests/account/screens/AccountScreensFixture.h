@@ -61,6 +61,8 @@ class AccountScreensTest : public StandinTest {
     view->setFrame(window->contentView()->bounds());
     window->contentView()->addSubview(view);
     settleLayout(view);
+    // A turn of the run loop passes before the user acts on a new screen.
+    drainMainQueue();
   }
   static void settleLayout(const std::shared_ptr<NSView>& view) {
     view->setNeedsLayout(true);
