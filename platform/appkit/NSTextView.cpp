@@ -176,7 +176,8 @@ void NSTextView::performCommand(std::string_view selector, const std::shared_ptr
   } else if (selector == "insertBacktab:") {
     if (fieldEditor_) endFieldEditing(NSTextMovement::backtab);
   } else if (selector == "cancelOperation:") {
-    if (fieldEditor_) endFieldEditing(NSTextMovement::cancel);
+    // Escape leaves a field's editing alone, as AppKit's field editor does: the key's
+    // release still travels up to the field's owners, which may act on it.
   } else if (selector == "deleteBackward:") {
     deleteBackward();
   } else if (selector == "deleteForward:") {

@@ -1,0 +1,21 @@
+#pragma once
+// The root panel's own view. Once it is in the popover's window it lays a white background
+// under the popover's frame view, so that the panel is white from edge to edge, the arrow
+// included. Its coordinates run from the top, as the panel is laid out top down.
+
+#include <memory>
+
+#include "platform/appkit/NSView.h"
+
+class RootViewControllerView : public NSView {
+ public:
+  static std::shared_ptr<RootViewControllerView> initWithFrame(NSRect frame);
+
+  bool isFlipped() const override { return true; }
+  void viewDidMoveToWindow() override;
+
+  GLIMDECK_OBJECT(RootViewControllerView)
+
+ protected:
+  using NSView::NSView;
+};
