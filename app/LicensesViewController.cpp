@@ -22,7 +22,7 @@ namespace {
 
 // The text view neither wraps nor grows by itself: it is made as large as its lines (and
 // never smaller than what its scroll view shows), so that the scroll view reaches all of it.
-void fitToText(NSTextView& textView) {
+void fitLicenceTextToView(NSTextView& textView) {
   auto font = textView.font();
   if (!font) return;
   double width = 0;
@@ -71,7 +71,7 @@ void LicensesViewController::viewDidLoad() {
   textView->setString(text);
   // Without the face the text keeps the view's own font rather than none.
   if (auto font = NSFont::fontWithName(Constants::fontName, Constants::fontSize)) textView->setFont(font);
-  fitToText(*textView);
+  fitLicenceTextToView(*textView);
 }
 
 void LicensesViewController::didClickClose(const std::shared_ptr<NSObject>& /*sender*/) {
@@ -80,17 +80,17 @@ void LicensesViewController::didClickClose(const std::shared_ptr<NSObject>& /*se
 
 namespace {
 
-constexpr double pageWidth = 400;
-constexpr double pageHeight = 480;
-constexpr double margin = 16;
-constexpr double buttonHeight = 28;
+constexpr double licencePageWidth = 400;
+constexpr double licencePageHeight = 480;
+constexpr double licencePageMargin = 16;
+constexpr double licencePageButtonHeight = 28;
 
 std::vector<std::shared_ptr<NSObject>> buildLicensesPage(const std::shared_ptr<NSObject>& owner) {
   constexpr NSAutoresizingMaskOptions fills = NSViewWidthSizable | NSViewHeightSizable;
-  auto page = NSView::initWithFrame(NSMakeRect(0, 0, pageWidth, pageHeight));
+  auto page = NSView::initWithFrame(NSMakeRect(0, 0, licencePageWidth, licencePageHeight));
   page->autoresizingMask = fills;
   auto container = QLXView::initWithFrame(
-      NSMakeRect(margin, margin * 2 + buttonHeight, pageWidth - margin * 2, pageHeight - margin * 3 - buttonHeight));
+      NSMakeRect(licencePageMargin, licencePageMargin * 2 + licencePageButtonHeight, licencePageWidth - licencePageMargin * 2, licencePageHeight - licencePageMargin * 3 - licencePageButtonHeight));
   container->autoresizingMask = fills;
   page->addSubview(container);
   auto scroll = NSScrollView::initWithFrame(NSInsetRect(container->bounds(), 8, 8));
@@ -100,7 +100,7 @@ std::vector<std::shared_ptr<NSObject>> buildLicensesPage(const std::shared_ptr<N
   text->setEditable(false);
   text->setSelectable(true);
   scroll->setDocumentView(text);
-  auto close = QLXButton::initWithFrame(NSMakeRect((pageWidth - 120) / 2, margin, 120, buttonHeight));
+  auto close = QLXButton::initWithFrame(NSMakeRect((licencePageWidth - 120) / 2, licencePageMargin, 120, licencePageButtonHeight));
   close->autoresizingMask = NSViewMinXMargin | NSViewMaxXMargin;
   close->setTitle(std::string(LicensesViewController::Constants::closeTitle));
   page->addSubview(close);

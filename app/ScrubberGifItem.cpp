@@ -76,19 +76,19 @@ void ScrubberGifItem::loadGIFWithData(const std::shared_ptr<NSData>& data) {
 
 namespace {
 
-constexpr double itemWidth = 50;
-constexpr double itemHeight = 30;
-constexpr double heartSide = 18;
+constexpr double gifItemWidth = 50;
+constexpr double gifItemHeight = 30;
+constexpr double gifItemHeartSide = 18;
 
 std::vector<std::shared_ptr<NSObject>> buildScrubberGifItem(const std::shared_ptr<NSObject>& /*owner*/) {
-  auto item = ScrubberGifItem::initWithFrame(NSMakeRect(0, 0, itemWidth, itemHeight));
+  auto item = ScrubberGifItem::initWithFrame(NSMakeRect(0, 0, gifItemWidth, gifItemHeight));
   auto image = NSImageView::initWithFrame(item->bounds());
   image->autoresizingMask = NSViewWidthSizable | NSViewHeightSizable;
   // The strip sizes GIF items to their aspect ratio, so scaling to fit fills them.
   image->setImageScaling(NSImageScaling::proportionallyUpOrDown);
   item->addSubview(image);
   auto heart = NSImageView::initWithFrame(
-      NSMakeRect((itemWidth - heartSide) / 2, (itemHeight - heartSide) / 2, heartSide, heartSide));
+      NSMakeRect((gifItemWidth - gifItemHeartSide) / 2, (gifItemHeight - gifItemHeartSide) / 2, gifItemHeartSide, gifItemHeartSide));
   heart->autoresizingMask = NSViewMinXMargin | NSViewMaxXMargin | NSViewMinYMargin | NSViewMaxYMargin;
   heart->setImage(NSImage::imageNamed(ScrubberGifItem::Constants::heartImageName));
   heart->setAlphaValue(0.0);
