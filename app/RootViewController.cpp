@@ -198,6 +198,7 @@ void RootViewController::awakeFromNib() {
   search->tapDelegate = me;
   search->touchBarDelegate = me;
   search->usernameClickDelegate = me;
+  loginSignupViewController()->setDelegate(me);
   configureUserAuthenticationButton();
   configureSearchField();
 
@@ -436,6 +437,14 @@ void RootViewController::didTapProfileWithSender(const std::shared_ptr<NSObject>
   }
 }
 
-void RootViewController::didTapUpload(const std::shared_ptr<NSObject>& /*sender*/) {}
+void RootViewController::didTapUpload(const std::shared_ptr<NSObject>& /*sender*/) {
+  if (QuorbUser::authToken()) {
+    showUploadWithContent(std::nullopt);
+  } else {
+    showLogin();
+  }
+}
 
-void RootViewController::userAuthenticationButtonPressed(const std::shared_ptr<NSObject>& /*sender*/) {}
+void RootViewController::userAuthenticationButtonPressed(const std::shared_ptr<NSObject>& /*sender*/) {
+  if (!QuorbUser::authToken()) showLogin();
+}

@@ -11,12 +11,17 @@
 #include <string_view>
 #include <vector>
 
+#include "account/screens/LoginSignupViewController.h"
+#include "account/screens/TermsOfServiceViewController.h"
+#include "app/LicensesViewController.h"
+#include "app/LicensesViewControllerDelegate.h"
 #include "browse/AnalyticsDelegate.h"
 #include "browse/AutosuggestCollectionViewController.h"
 #include "browse/GifCollectionViewController.h"
 #include "browse/SearchViewController.h"
 #include "browse/TouchBarUpdater.h"
 #include "browse/UsernameClickDelegate.h"
+#include "collections/UploadViewController.h"
 #include "model/VNTag.h"
 #include "model/VornObject.h"
 #include "platform/appkit/NSButton.h"
@@ -38,7 +43,11 @@ class RootViewController : public NSViewController,
                            public UsernameClickDelegate,
                            public TouchBarUpdater,
                            public SearchViewControllerDelegate,
-                           public AutosuggestCollectionViewControllerDelegate {
+                           public AutosuggestCollectionViewControllerDelegate,
+                           public LoginSignupViewControllerDelegate,
+                           public UploadViewControllerDelegate,
+                           public LicensesViewControllerDelegate,
+                           public TermsOfServiceViewControllerDelegate {
  public:
   enum class DisplayState { home = 0, search = 1, profile = 2 };
   enum class TouchBarState { home = 0, stream = 1 };
@@ -80,6 +89,11 @@ class RootViewController : public NSViewController,
     static constexpr std::string_view didYouMeanAction = "didyoumean_stream";
     static constexpr std::string_view telescopingAction = "telescoping";
     static constexpr std::string_view favoritesMockTag = "favorites";
+    static constexpr std::string_view tosSplashEvent = "tos_splash_screen";
+    static constexpr std::string_view termsOfServiceDismissalKey = "termsOfServiceDismissal";
+    static constexpr std::string_view termsOfServiceShownKey = "termsOfServiceShown";
+    static constexpr std::string_view savedPackName = "Saved";
+    static constexpr double overlayFade = 0.25;
     static constexpr long returnTextMovement = 16;
     // The web pages of the settings menu.
     static constexpr std::string_view downloadAppAddress = "https://zolto.example/app";
@@ -122,6 +136,11 @@ class RootViewController : public NSViewController,
   std::shared_ptr<GifCollectionViewController> contentCollectionView;
   std::shared_ptr<AutosuggestCollectionViewController> autosuggestCollectionViewController;
   std::shared_ptr<SearchViewController> searchViewController();
+  std::shared_ptr<LoginSignupViewController> loginSignupViewController();
+  std::shared_ptr<UploadViewController> uploadViewController();
+  std::shared_ptr<LicensesViewController> licensesViewController();
+  // Made anew for each presentation and cleared once dismissed.
+  std::shared_ptr<TermsOfServiceViewController> termsOfServiceViewController;
   std::shared_ptr<CAGradientLayer> searchBackgroundGradient;
 
   std::vector<std::shared_ptr<VNTag>> emojiList;
@@ -159,6 +178,20 @@ class RootViewController : public NSViewController,
   void refreshToolbarForLoginState();
   bool isTrendingStreamFullyVisible() const;
 
+  // Overlays: each lies over the whole panel while the current state's grids stand still.
+  bool isPresentingLoginInterface();
+  bool isPresentingUploadInterface();
+  bool isPresentingTermsOfServiceInterface();
+  void showLogin();
+  void dismissLoginInterface();
+  void showUploadWithContent(const std::optional<std::vector<std::shared_ptr<VornObject>>>& content);
+  void removeUploadController();
+  void presentTermsOfService(TermsOfServiceViewController::PresentationLayout layout);
+  void dismissTermsOfService();
+  void showLicenses();
+  void dismissLicenses();
+  void updateScrollingForDisplayState(DisplayState state, bool enabled);
+
   // Toolbar and search-field styling.
   void configureUserAuthenticationButton();
   void configureSearchField();
@@ -195,6 +228,14 @@ class RootViewController : public NSViewController,
   void usernameTapped(const std::string& username) override;
   void loginRequested() override;
   void didRequestLogin() override { loginRequested(); }
+  void authenticationDidCancel() override;
+  void authenticationDidFinish() override;
+  void didTapCancel() override { removeUploadController(); }
+  void didComplete() override { removeUploadController(); }
+  void licensesInterfaceDidRequestClose() override { dismissLicenses(); }
+  void didAcceptTOSWithTosController(const std::shared_ptr<TermsOfServiceViewController>& tosController) override;
+  void didDeclineTOSWithTosController(const std::shared_ptr<TermsOfServiceViewController>& tosController) override;
+  void didDismissTOSWithTosController(const std::shared_ptr<TermsOfServiceViewController>& tosController) override;
   void loginStateChanged(const std::shared_ptr<NSNotification>& notification);
   void didTapUsernameLabel(const std::string& username) override { usernameTapped(username); }
 
@@ -235,6 +276,13 @@ class RootViewController : public NSViewController,
   // Empties the autosuggest list, keeping its upper edge where it is.
   void emptyAutosuggestList();
 
+  // An overlay's view over the whole panel, faded in; faded out and taken away again.
+  void layOver(NSViewController& overlay, double fadeIn);
+  void fadeOutAndRemove(const std::shared_ptr<NSViewController>& overlay);
+
   std::shared_ptr<SearchViewController> searchViewController_;
+  std::shared_ptr<LoginSignupViewController> loginSignupViewController_;
+  std::shared_ptr<UploadViewController> uploadViewController_;
+  std::shared_ptr<LicensesViewController> licensesViewController_;
   TouchBarState touchBarState_ = TouchBarState::home;
 };

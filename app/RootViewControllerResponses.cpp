@@ -70,4 +70,4 @@ void RootViewController::gifCollectionScrollViewDidScroll(const std::shared_ptr<
 
 void RootViewController::usernameTapped(const std::string& username) { performSearchWithTerm(username, true); }
 
-void RootViewController::loginRequested() {}
+void RootViewController::loginRequested() { showLogin(); }

@@ -97,7 +97,7 @@ void RootViewController::aboutSelected() { openAddress(Constants::aboutAddress);
 
 void RootViewController::privacyAndTermsSelected() { openAddress(Constants::privacyAndTermsAddress); }
 
-void RootViewController::licensesSelected() {}
+void RootViewController::licensesSelected() { showLicenses(); }
 
 void RootViewController::logOutSelected() {
   QuorbUser::logout();

@@ -80,6 +80,15 @@ class RootPanelTest : public CollectionsTest {
     return static_cast<std::size_t>(std::ranges::count_if(standin().requests(), [&](const auto& r) { return r.path == path; }));
   }
 
+  // Toolbar and menu paths into the overlays.
+  void clickUpload(RootViewController& shown) { ui.click(std::static_pointer_cast<NSView>(shown.uploadButton.lock())); }
+  void chooseFromSettings(const std::string& title) {
+    ui.click(panel->searchTextField.lock());
+    ASSERT_TRUE(ui.openMenuWith(panel->moreButton.lock()));
+    ASSERT_TRUE(ui.chooseMenuItem({title}));
+  }
+  void signInForPanel() { signIn("ada", "token-ada"); }
+
   std::shared_ptr<RootViewController> panel;
   std::shared_ptr<NSWindow> window;
   UISimulator ui;
