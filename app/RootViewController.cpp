@@ -9,6 +9,7 @@
 #include "platform/appkit/NSGestureRecognizer.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/NSNotificationCenter.h"
+#include "service/GlobalKeys.h"
 #include "service/VNTagRequester.h"
 #include "ui/NSColorPalette.h"
 #include "ui/NSTextFieldExtensions.h"
@@ -252,6 +253,7 @@ void RootViewController::viewDidLoad() {
       favorites->mockTag = std::string(Constants::favoritesMockTag);
       tags.insert(tags.begin(), favorites);
       strong->emojiList = std::move(tags);
+      strong->reloadScrubberWithIdentifier(GlobalKeys::touchBarEmojiScrubberIdentifier());
     });
   });
 }
@@ -333,7 +335,7 @@ void RootViewController::setDisplayState(DisplayState newState) {
 
 void RootViewController::setTouchBarState(TouchBarState newState) {
   touchBarState_ = newState;
-  if (newState == TouchBarState::stream) searchContentProxy.clear();
+  applyTouchBarState();
 }
 
 void RootViewController::showHomeElements() {

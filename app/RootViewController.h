@@ -26,13 +26,17 @@
 #include "model/VornObject.h"
 #include "platform/appkit/NSButton.h"
 #include "platform/appkit/NSLayoutConstraint.h"
+#include "platform/appkit/NSScrubberLayout.h"
 #include "platform/appkit/NSTextField.h"
+#include "platform/appkit/NSTouchBar.h"
 #include "platform/appkit/NSViewController.h"
 #include "platform/foundation/NSGeometry.h"
 #include "platform/quartz/CAGradientLayer.h"
 #include "service/PlovexAnalytics.h"
 
+class Collection;
 class QLXButton;
+class RunLoopTimerToken;
 class NSMenu;
 class NSNotification;
 
@@ -47,7 +51,10 @@ class RootViewController : public NSViewController,
                            public LoginSignupViewControllerDelegate,
                            public UploadViewControllerDelegate,
                            public LicensesViewControllerDelegate,
-                           public TermsOfServiceViewControllerDelegate {
+                           public TermsOfServiceViewControllerDelegate,
+                           public NSTouchBarDelegate,
+                           public NSScrubberDataSource,
+                           public NSScrubberFlowLayoutDelegate {
  public:
   enum class DisplayState { home = 0, search = 1, profile = 2 };
   enum class TouchBarState { home = 0, stream = 1 };
@@ -243,6 +250,31 @@ class RootViewController : public NSViewController,
   void fetchedContent(const VNRequester::Content& content) override;
   void clearScrubber() override;
 
+  // The Touch Bar: the emoji scrubber at home, the GIF scrubber in a stream (RootTouchBar.cpp).
+  struct TouchBarConstants {
+    static constexpr std::string_view confirmationText = "Copied! Press \u2318+V to paste!";
+    static constexpr double confirmationTime = 2.0;
+    static constexpr std::string_view gifTapEvent = "touchbar_gif_tap";
+    static constexpr std::string_view favoriteTapEvent = "touchbar_favorite_tap";
+    static constexpr std::string_view emojiTapEvent = "touchbar_emoji_tap";
+    static constexpr std::string_view tagKey = "tag";
+  };
+  std::shared_ptr<NSTouchBar> makeTouchBar() override;
+  std::shared_ptr<NSTouchBarItem> touchBarMakeItemForIdentifier(const std::shared_ptr<NSTouchBar>& touchBar,
+                                                                const std::string& identifier) override;
+  std::shared_ptr<NSScrubber> getScrubberWithIdentifier(const std::string& identifier);
+  void reloadScrubberWithIdentifier(const std::string& identifier);
+  // None: the scrubber of the display state.
+  void loadScrubberWithIdentifier(const std::optional<std::string>& identifier);
+  void resetScrubber();
+  void loadCollectionInScrubberWithCollection(const std::shared_ptr<Collection>& collection);
+  std::size_t numberOfItemsForScrubber(const std::shared_ptr<NSScrubber>& scrubber) override;
+  std::shared_ptr<NSScrubberItemView> scrubberViewForItemAtIndex(const std::shared_ptr<NSScrubber>& scrubber,
+                                                                 std::size_t index) override;
+  void scrubberDidSelectItemAtIndex(const std::shared_ptr<NSScrubber>& scrubber, std::size_t index) override;
+  NSSize scrubberLayoutSizeForItemAtIndex(const std::shared_ptr<NSScrubber>& scrubber,
+                                          const std::shared_ptr<NSScrubberLayout>& layout, std::size_t index) override;
+
   // The settings menu and its items' actions.
   std::shared_ptr<NSMenu> settingsMenu() const;
   void didTapMore(const std::shared_ptr<NSObject>& sender);
@@ -285,4 +317,8 @@ class RootViewController : public NSViewController,
   std::shared_ptr<UploadViewController> uploadViewController_;
   std::shared_ptr<LicensesViewController> licensesViewController_;
   TouchBarState touchBarState_ = TouchBarState::home;
+  // Shows the scrubber of a new Touch Bar state.
+  void applyTouchBarState();
+  // The return from the copy confirmation to the scrubber, while it is pending.
+  std::shared_ptr<RunLoopTimerToken> pendingScrubberLoad_;
 };
