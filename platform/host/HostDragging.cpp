@@ -167,15 +167,21 @@ void HostDragging::startIncoming(GtkWidget* widget, GdkDragContext* context) {
   tracker_ = DragDestinationTracker::forOtherApplication(pasteboard, kitOperations(gdk_drag_context_get_actions(context)));
 }
 
+// Motion and drop both carry the drag on: a new context (or one whose tracker ended)
+// starts afresh, and a pending leave is no leave after all.
+void HostDragging::followIncoming(GtkWidget* widget, GdkDragContext* context, guint time) {
+  leavePending_ = false;
+  if (context != incoming_ || !tracker_) startIncoming(widget, context);
+  incomingWidget_ = widget;
+  incomingTime_ = time;
+}
+
 gboolean HostDragging::onMotion(GtkWidget* widget, GdkDragContext* context, gint x, gint y, guint time,
                                 gpointer window) {
   auto& hostWindow = *static_cast<HostWindow*>(window);
   auto& self = draggingOf(window);
   auto keep = self.shared_from_this();
-  self.leavePending_ = false;
-  if (context != self.incoming_ || !self.tracker_) self.startIncoming(widget, context);
-  self.incomingWidget_ = widget;
-  self.incomingTime_ = time;
+  self.followIncoming(widget, context, time);
   auto op = NSDragOperationNone;
   if (auto w = hostWindow.window()) op = self.tracker_->moveTo(w, hostWindow.baseLocation(x, y));
   gdk_drag_status(context, desktopAction(op), time);
@@ -206,10 +212,7 @@ gboolean HostDragging::onDrop(GtkWidget* widget, GdkDragContext* context, gint x
   auto& hostWindow = *static_cast<HostWindow*>(window);
   auto& self = draggingOf(window);
   auto keep = self.shared_from_this();
-  self.leavePending_ = false;
-  if (context != self.incoming_ || !self.tracker_) self.startIncoming(widget, context);
-  self.incomingWidget_ = widget;
-  self.incomingTime_ = time;
+  self.followIncoming(widget, context, time);
   auto op = NSDragOperationNone;
   if (auto w = hostWindow.window()) {
     self.tracker_->moveTo(w, hostWindow.baseLocation(x, y));

@@ -43,6 +43,7 @@ class HostDragging : public std::enable_shared_from_this<HostDragging> {
   static void onReceived(GtkWidget*, GdkDragContext* context, gint, gint, GtkSelectionData* selection, guint, guint,
                          gpointer window);
   void startIncoming(GtkWidget* widget, GdkDragContext* context);
+  void followIncoming(GtkWidget* widget, GdkDragContext* context, guint time);
 
   DesktopHost& host_;
   // Carries our drags: the view's own window may close as its drag begins (a popover does).
