@@ -53,6 +53,9 @@ void UploadTaggerCell::loadView() {
   auto field = NSTextField::initWithFrame(NSMakeRect(fieldX, (Constants::rowHeight - tagFieldHeight) / 2,
                                                      rowWidth - fieldX - taggerMargin, tagFieldHeight));
   field->autoresizingMask = NSViewWidthSizable | NSViewMinYMargin | NSViewMaxYMargin;
+  // The row's look is the layer's (a clear border): no bezel of the field's own.
+  field->setBezeled(false);
+  field->setBordered(false);
   root->addSubview(field);
   gif = preview;
   tagInputField = field;

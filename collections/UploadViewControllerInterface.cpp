@@ -90,6 +90,11 @@ void UploadViewController::loadView() {
   const double fieldWidth = cardWidth - 3 * margin / 2 - browseWidth - margin / 2;
   auto field = NSTextField::initWithFrame(NSMakeRect(margin, rowTop, fieldWidth, rowHeight));
   field->autoresizingMask = NSViewWidthSizable;
+  // Its look is its layer's (background and border colour show its state): the field draws
+  // no bezel or background of its own over it.
+  field->setBezeled(false);
+  field->setBordered(false);
+  field->setDrawsBackground(false);
   field->setDelegate(std::static_pointer_cast<NSTextFieldDelegate>(self));
   card->addSubview(field);
   const NSRect browseFrame = NSMakeRect(cardWidth - margin - browseWidth, rowTop, browseWidth, rowHeight);
