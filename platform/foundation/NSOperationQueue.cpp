@@ -27,6 +27,7 @@ std::shared_ptr<NSOperationQueue> NSOperationQueue::mainQueue() {
     auto made = std::shared_ptr<NSOperationQueue>(new NSOperationQueue(true));
     made->name_ = "NSOperationQueue Main Queue";
     made->maxConcurrent_ = 1;
+    NSRunLoop::main()->addResetListener([queue = made.get()] { queue->forgetOperations(); });
     return made;
   }());
   return queue;
@@ -171,6 +172,18 @@ void NSOperationQueue::operationChanged(const NSOperation* operation) {
   }
   if (finished) emptied_.notify_all();
   startReadyOperations();
+}
+
+void NSOperationQueue::forgetOperations() {
+  std::vector<Entry> dropped;
+  std::shared_ptr<NSOperationQueue> released;  // dropped after the lock
+  {
+    std::lock_guard lock(mutex_);
+    dropped.swap(entries_);
+    running_ = 0;
+    released = std::move(keepAlive_);
+  }
+  emptied_.notify_all();
 }
 
 std::vector<std::shared_ptr<NSOperation>> NSOperationQueue::operations() const {

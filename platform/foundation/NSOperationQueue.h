@@ -77,6 +77,9 @@ class NSOperationQueue : public NSObject {
   // An operation of this queue finished or may have become ready.
   void operationChanged(const NSOperation* operation);
   bool isEmpty() const;
+  // The main queue after a reset of the main run loop dropped the blocks that would have run
+  // its operations: it forgets them all, or it would wait for them for ever.
+  void forgetOperations();
 
   const bool main_;
   mutable std::mutex mutex_;

@@ -161,10 +161,20 @@ void NSRunLoop::drain() {
 }
 
 void NSRunLoop::reset() {
+  std::vector<std::function<void()>> listeners;
+  {
+    std::lock_guard lock(mutex_);
+    blocks_.clear();
+    timers_ = {};
+    stopped_ = false;
+    listeners = resetListeners_;
+  }
+  for (const auto& listener : listeners) listener();
+}
+
+void NSRunLoop::addResetListener(std::function<void()> listener) {
   std::lock_guard lock(mutex_);
-  blocks_.clear();
-  timers_ = {};
-  stopped_ = false;
+  resetListeners_.push_back(std::move(listener));
 }
 
 std::size_t NSRunLoop::pendingTimerCount() {

@@ -169,3 +169,17 @@ TEST_F(MainQueueTest, RunUntilKeepsItsDeadlineWhileWorkKeepsArriving) {
   EXPECT_GT(turns, 0);
   NSRunLoop::main()->reset();
 }
+
+TEST_F(MainQueueTest, AResetBetweenTestsLeavesTheMainOperationQueueWorking) {
+  // An operation handed to the run loop, then dropped by the reset before it ran, as a
+  // reply arriving at the end of a test is.
+  bool stale = false;
+  NSOperationQueue::mainQueue()->addOperationWithBlock([&] { stale = true; });
+  NSRunLoop::main()->reset();
+  bool ran = false;
+  NSOperationQueue::mainQueue()->addOperationWithBlock([&] { ran = true; });
+  drainMainQueue();
+  EXPECT_TRUE(ran);
+  EXPECT_FALSE(stale);
+  EXPECT_EQ(NSOperationQueue::mainQueue()->operationCount(), 0u);
+}
