@@ -31,6 +31,14 @@ class RootTouchBarTest : public RootPanelTest {
   std::shared_ptr<NSScrubber> emoji() {
     return panel->getScrubberWithIdentifier(GlobalKeys::touchBarEmojiScrubberIdentifier());
   }
+  // A search whose results screen has shown its first page, with the strip emptied again so
+  // that the test's own pages are all it holds.
+  void searchAndSettle(const std::string& term) {
+    panel->performSearchWithTerm(term, true);
+    auto results = panel->searchViewController()->contentCollectionView;
+    ASSERT_TRUE(runUntil([&] { return !results->fetchLock(); }));
+    panel->clearScrubber();
+  }
   VNRequester::Content page(std::size_t from, std::size_t count) {
     VNRequester::Content content;
     for (std::size_t i = from; i < from + count; ++i) content.push_back(item(i));
@@ -54,7 +62,7 @@ TEST_F(RootTouchBarTest, HomeShowsTheHeartAndTheEmojiAndAnEmojiSearchesItsTag) {
 
 TEST_F(RootTouchBarTest, AStreamsPagesFillTheGifScrubberAtTheirOwnAspectRatio) {
   show();
-  panel->performSearchWithTerm("cats", true);
+  searchAndSettle("cats");
   panel->fetchedContent(page(0, 20));
   EXPECT_DUMP(dumpTouchBar(panel->touchBar()), "app/expected/touch-bar-stream.txt");
   auto first = gifs()->itemViewForItemAtIndex(0);
@@ -83,7 +91,7 @@ TEST_F(RootTouchBarTest, AStreamsPagesFillTheGifScrubberAtTheirOwnAspectRatio) {
 
 TEST_F(RootTouchBarTest, AGifTapCopiesSharesAndConfirmsForTwoSeconds) {
   show();
-  panel->performSearchWithTerm("cats", true);
+  searchAndSettle("cats");
   panel->fetchedContent(page(0, 5));
   auto vorn = panel->searchContentProxy.at(1);
   gifs()->touchItemAtIndex(1);
