@@ -1,5 +1,6 @@
 // Writes a picture of every widget of the interface kit, in its states, into a folder,
-// then pictures of a playing GIF tile and a playing movie tile at a few moments:
+// then pictures of a playing GIF tile and a playing movie tile at a few moments, and of the
+// upload screen empty and with two GIFs staged:
 //   gallery [folder]   (build/gallery by default)
 
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include "platform/appkit/NSMenu.h"
 #include "platform/appkit/ViewTreeRenderer.h"
 #include "platform/av/AVPlayerLayer.h"
+#include "collections/UploadViewController.h"
 #include "platform/foundation/Clock.h"
 #include "standin/GifMaker.h"
 #include "standin/MovieMaker.h"
@@ -98,12 +100,41 @@ Written writeMediaTiles(const std::filesystem::path& folder) {
   return written;
 }
 
+// The upload screen at its start and with two GIFs of the folder staged, one of them tagged.
+Written writeUploadScreen(const std::filesystem::path& folder) {
+  std::vector<std::filesystem::path> written;
+  auto screen = UploadViewController::init();
+  screen->reset();
+  auto write = [&](const std::string& name) -> std::expected<void, std::shared_ptr<NSError>> {
+    auto path = folder / (name + ".png");
+    auto result = ViewTreeRenderer::writeViewPNG(screen->view(), path, 2.0);
+    if (!result) return std::unexpected(result.error());
+    written.push_back(path);
+    return {};
+  };
+  if (auto done = write("upload-start"); !done) return std::unexpected(done.error());
+  std::vector<std::shared_ptr<VornObject>> staged;
+  for (std::uint32_t rgb : {0x3366ccu, 0xcc6633u}) {
+    GifMaker::Look look{.width = 60, .height = 60, .frames = 2, .rgb = rgb, .loop = true};
+    auto path = folder / ("upload-staged-" + std::to_string(rgb) + ".gif");
+    std::ofstream(path, std::ios::binary) << GifMaker::animated(look);
+    staged.push_back(VornObject::initWithLocalFileUrl(NSURL::fileURLWithPath(path.string()), std::nullopt, nullptr, false));
+  }
+  screen->didDragGifsWithVorns(staged);
+  screen->stagedUploads()[0]->tags = {"cat", "dog"};
+  screen->reload();
+  auto pictured = write("upload-tagging");
+  for (const auto& vorn : staged) std::filesystem::remove(NSURL::URLWithString(vorn->tinyGifUrl)->path());
+  if (!pictured) return std::unexpected(pictured.error());
+  return written;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::filesystem::path folder = argc > 1 ? argv[1] : "build/gallery";
   NSApplication::sharedApplication();
-  for (auto written : {WidgetGallery::writeAll(folder), writeMediaTiles(folder)}) {
+  for (auto written : {WidgetGallery::writeAll(folder), writeMediaTiles(folder), writeUploadScreen(folder)}) {
     if (!written) {
       std::fprintf(stderr, "gallery: %s\n", written.error()->localizedDescription().c_str());
       return 1;
