@@ -9,6 +9,7 @@
 #include "app/AppDelegate.h"
 #include "app/LoginUtilities.h"
 #include "app/PreferencesWindowController.h"
+#include "app/RootViewController.h"
 #include "model/AppConstants.h"
 #include "platform/appkit/NSDraggingInfo.h"
 #include "platform/appkit/NSPasteboard.h"
@@ -99,6 +100,13 @@ TEST_F(AppShellTest, TheFirstLaunchSetsUpTheShortcutAndTheLoginItemAndOpensThePa
   advance(0.2);
   ASSERT_TRUE(shown());
   EXPECT_FALSE(delegate->isFirstOverallAppOpen()) << "the first showing uses it up";
+  auto root = delegate->rootController();
+  ASSERT_TRUE(root);
+  ASSERT_TRUE(root->isPresentingTermsOfServiceInterface());
+  EXPECT_EQ(root->termsOfServiceViewController->currentLayout(),
+            TermsOfServiceViewController::PresentationLayout::welcome);
+  EXPECT_EQ(NSUserDefaults::standardUserDefaults()->integerForKey("termsOfServiceShown"), 2);
+  EXPECT_EQ(NSApp()->keyWindow(), delegate->popover()->window());
   EXPECT_EQ(delegate->updater()->backgroundChecks(), 1);
   EXPECT_EQ(events(AppDelegate::Constants::applicationOpenEvent), 1u);
   EXPECT_EQ(events(AppDelegate::Constants::launchEvent), 1u);
@@ -157,6 +165,29 @@ TEST_F(AppShellTest, ClicksOnTheIconToggleThePanelAndClicksElsewhereCloseIt) {
   EXPECT_TRUE(shown());
   EXPECT_TRUE(press(NSKeyCode::g, kShiftCommand));
   EXPECT_FALSE(shown());
+}
+
+TEST_F(AppShellTest, AGIFDroppedOnTheIconOpensThePanelWithTheLogInFormOrTheUploadScreen) {
+  NSUserDefaults::standardUserDefaults()->setInteger(2, "termsOfServiceShown");
+  LoginUtilities::setInitialAutoLaunch(true);
+  launch();
+  auto drop = [&] {
+    auto gif = NSPasteboardItem::make();
+    gif->setData(NSData::fromString(std::string("GIF89a\x01\x00\x01\x00", 10) + "\x00"), kUTTypeGIF);
+    ui.dropFromOtherApplication(delegate->statusItemView(), {gif});
+  };
+  drop();
+  auto root = delegate->rootController();
+  EXPECT_TRUE(shown());
+  EXPECT_TRUE(root->isPresentingLoginInterface()) << "nobody is signed in";
+  EXPECT_FALSE(root->isPresentingTermsOfServiceInterface());
+
+  delegate->closePopoverWithSender(nullptr, false);
+  root->dismissLoginInterface();
+  signIn("dropper", "drop-token");
+  drop();
+  EXPECT_TRUE(shown());
+  EXPECT_TRUE(root->isPresentingUploadInterface());
 }
 
 TEST_F(AppShellTest, TheUpdateCheckRunsAtMostOnceADayWhenThePanelOpens) {
