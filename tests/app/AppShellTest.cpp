@@ -18,6 +18,7 @@
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/appkit/NSScreen.h"
 #include "platform/foundation/NSBundle.h"
+#include "platform/foundation/NSDate.h"
 #include "platform/foundation/NSKeyedArchiver.h"
 #include "platform/services/MASShortcutBinder.h"
 #include "platform/services/MASShortcutMonitor.h"
@@ -205,6 +206,11 @@ TEST_F(AppShellTest, TheUpdateCheckRunsAtMostOnceADayWhenThePanelOpens) {
   advance(500);
   EXPECT_EQ(reopen(), 2);
   EXPECT_EQ(reopen(), 2);
+  // A check date ahead of the clock (it was set back) does not hold the checks off.
+  NSUserDefaults::standardUserDefaults()->setObject(NSDate::dateWithTimeIntervalSinceNow(30 * 86400.0),
+                                                    AppDelegate::Constants::newVersionDate);
+  EXPECT_EQ(reopen(), 3);
+  EXPECT_EQ(reopen(), 3);
 }
 
 TEST_F(AppShellTest, DragsOutOfThePanelCloseItAndACancelledDragBringsItBack) {
