@@ -269,6 +269,7 @@ class HostTray::Icon {
 
   static void onActivate(GtkStatusIcon*, gpointer self) {
     auto* icon = static_cast<Icon*>(self);
+    icon->placeAtIcon();
     if (auto area = icon->iconArea()) icon->clickAt(area->midX(), area->midY());
   }
 
@@ -284,8 +285,9 @@ class HostTray::Icon {
   // before the first click.
   static void onEmbedded(GObject*, GParamSpec*, gpointer self) { static_cast<Icon*>(self)->placeAtIcon(); }
 
+  // The item's window takes the icon's whole height, so what hangs from it clears the tray.
   void placeAtIcon() {
-    if (auto area = iconArea()) placeAt(area->midX(), area->midY());
+    if (auto area = iconArea()) placeAt(area->midX(), area->midY(), area->height());
   }
 
   void redrawNow() {
@@ -309,14 +311,14 @@ class HostTray::Icon {
 
   // The icon was clicked at a point of the desktop: the item's window moves there (so what
   // hangs from its view hangs from the icon) and its view hears the click.
-  void placeAt(double x, double y) {
+  void placeAt(double x, double y, std::optional<double> height = std::nullopt) {
     auto window = window_.lock();
     if (!window) return;
     NSRect frame = window->frame();
+    double h = height.value_or(frame.height());
     NSPoint centre = host_.screenPointFromDesktop(x, y);
-    window->setFrame(NSMakeRect(centre.x - frame.width() / 2, centre.y - frame.height() / 2, frame.width(),
-                                frame.height()),
-                     false);
+    NSRect placed = NSMakeRect(centre.x - frame.width() / 2, centre.y - h / 2, frame.width(), h);
+    if (placed != frame) window->setFrame(placed, false);
     placed_ = true;
   }
 
