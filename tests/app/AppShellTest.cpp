@@ -10,6 +10,9 @@
 #include "app/LoginUtilities.h"
 #include "app/PreferencesWindowController.h"
 #include "app/RootViewController.h"
+#include "browse/DraggableAdTrackingCollectionViewController.h"
+#include "platform/appkit/NSDraggingItem.h"
+#include "platform/appkit/NSDraggingSession.h"
 #include "model/AppConstants.h"
 #include "platform/appkit/NSDraggingInfo.h"
 #include "platform/appkit/NSPasteboard.h"
@@ -48,6 +51,8 @@ class AppShellTest : public CollectionsTest {
     MASShortcutBinder::resetSharedBinder();
     MASShortcutMonitor::resetSharedMonitor();
     NSStatusBar::resetSystemStatusBar();
+    NSDraggingSession::resetSessions();
+    NSPasteboard::resetPasteboards();
     NSApplication::resetSharedApplication();
     NSScreen::resetScreens();
   }
@@ -223,6 +228,27 @@ TEST_F(AppShellTest, DragsOutOfThePanelCloseItAndACancelledDragBringsItBack) {
   center->postNotificationName(std::string(AppDelegate::Constants::dragEndNotification), nullptr);
   EXPECT_TRUE(shown());
   EXPECT_EQ(icon(), "image=StatusIcon-Active highlighted");
+
+  // With its payload the drag goes on from the panel's view once the panel is closed.
+  struct Source : NSDraggingSource {
+    NSDragOperation draggingSession(const std::shared_ptr<NSDraggingSession>&, NSDraggingContext) override {
+      return NSDragOperationCopy;
+    }
+  };
+  auto source = std::make_shared<Source>();
+  auto payload = std::make_shared<DraggableAdTrackingCollectionViewController::DragBegin>();
+  auto item = NSPasteboardItem::make();
+  item->setString("https://zolto.example/g/1", NSPasteboardTypeString);
+  payload->draggingItem = NSDraggingItem::initWithPasteboardWriter(item);
+  payload->view = delegate->popover()->contentViewController()->view();
+  payload->source = source;
+  payload->event = NSEvent::mouseEventWithType(NSEventType::leftMouseDragged, NSMakePoint(10, 10), 0, 0,
+                                               delegate->popover()->window()->windowNumber(), nullptr, 1, 1, 1.0);
+  center->postNotificationName(std::string(AppDelegate::Constants::dragBeginNotification), payload);
+  EXPECT_FALSE(shown());
+  ASSERT_TRUE(NSDraggingSession::current());
+  EXPECT_EQ(NSDraggingSession::current()->draggingPasteboard()->stringForType(NSPasteboardTypeString),
+            "https://zolto.example/g/1");
 }
 
 TEST_F(AppShellTest, ThePreferencesRecordTheShortcutAndSwitchLaunchAtLogin) {

@@ -128,7 +128,7 @@ TEST_F(HostTrayTest, AnXEmbedTrayShowsTheIconAndAClickOnItOpensThePopoverAtTheIc
     cy = static_cast<int>(area->midY());
     shot = screenshot("root", "tray-xembed");
     return shot.valid() && shot.at(cx, cy) == 0xFF0000;
-  })) << "pixel at the icon (" << cx << ", " << cy << "): " << std::hex << shot.at(cx, cy);
+  }, 30.0)) << "pixel at the icon (" << cx << ", " << cy << "): " << std::hex << shot.at(cx, cy);
 
   int otherClicks = 0;
   auto monitor = NSEvent::addGlobalMonitorForEventsMatchingMask(NSEventMaskLeftMouseDown,
