@@ -104,6 +104,8 @@ PlovexUser::Result PlovexUser::initWithNewApiData(const simdjson::dom::element& 
   std::optional<std::string> identifier;
   if (auto string = text(userid)) {
     identifier = std::string(*string);
+  } else if (userid && userid->type() == element_type::INT64) {
+    identifier = std::to_string(userid->get_int64().value_unsafe());
   } else if (userid && userid->type() != element_type::ARRAY && userid->type() != element_type::OBJECT &&
              userid->type() != element_type::NULL_VALUE) {
     // A number (or a Boolean, which the value objects also count as one), written as they write it.

@@ -286,8 +286,9 @@ std::optional<std::string> percentDecoded(std::string_view text) {
 }
 
 std::optional<URLParts> URLParts::parse(std::string_view text) {
+  const URLCharacterSet& alphabet = urlAlphabet();
   for (unsigned char c : text) {
-    if (!urlAlphabet().contains(c)) return std::nullopt;
+    if (!alphabet.contains(c)) return std::nullopt;
   }
   static const auto& schemeEnd = *new URLCharacterSet(URLCharacterSet::withCharacters(":/?#"));
   static const auto& authorityEnd = *new URLCharacterSet(URLCharacterSet::withCharacters("/?#"));
@@ -361,7 +362,7 @@ std::shared_ptr<NSURL> NSURL::URLWithString(std::string_view text, const std::sh
   if (!parts) return nullptr;
   if (!relativeToURL) {
     if (text.empty()) return nullptr;
-    return create(std::string(text), nullptr, std::move(*parts), std::string(text));
+    return create(std::string(), nullptr, std::move(*parts), std::string(text));
   }
   URLParts resolved = resolve(*parts, relativeToURL->parts_);
   auto absolute = resolved.string();
@@ -491,7 +492,7 @@ const NSCodingRegistration urlRegistration{"NSURL", &NSURL::initWithCoder};
 
 void NSURL::encodeWithCoder(NSCoder& coder) const {
   coder.encodeObject(base_, "NS.base");
-  coder.encodeObject(NSString::make(relative_), "NS.relative");
+  coder.encodeObject(NSString::make(relativeString()), "NS.relative");
 }
 
 std::shared_ptr<NSURL> NSURL::initWithCoder(NSCoder& coder) {
