@@ -3,7 +3,6 @@
 #include <simdjson.h>
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <cmath>
 #include <optional>
@@ -368,119 +367,9 @@ std::shared_ptr<NSError> JSONReader::read(std::string_view bytes, std::size_t ca
     element root;
     if (auto code = reader.read(bytes, capacity, root)) return readError(reasonFor(code, bytes));
     if (!isContainer(root)) return readError("the top level is not an array or an object");
-    const auto& found = *reader.parser.implementation;
-    body(Document{root, reader.source, reader.sourceCapacity,
-                  std::span<const std::uint32_t>(found.structural_indexes.get(), found.n_structural_indexes)});
+    body(Document{root, reader.source, reader.sourceCapacity});
     return nullptr;
   });
-}
-
-namespace {
-
-// How each byte that opens a value or closes a container changes the depth.
-constexpr std::array<signed char, 256> depthSteps = [] {
-  std::array<signed char, 256> steps{};
-  steps['{'] = steps['['] = 1;
-  steps['}'] = steps[']'] = -1;
-  return steps;
-}();
-
-// The walk over a valid document's offsets: a string followed by a colon is a key, and a
-// container is passed over by counting brackets alone, which costs a fraction of reading the
-// text again.
-class StructureWalk {
- public:
-  explicit StructureWalk(const JSONReader::Document& document)
-      : bytes_(document.text.data()), at_(document.structurals) {}
-
-  char at(std::size_t k) const { return bytes_[at_[k]]; }
-  std::size_t count() const { return at_.size(); }
-  std::uint32_t offset(std::size_t k) const { return at_[k]; }
-
-  // From `k` inside containers `level` deep, the index of the offset that closes the outermost.
-  std::size_t close(std::size_t k, int level) const {
-    while (true) {
-      level += depthSteps[static_cast<unsigned char>(at(k))];
-      if (level == 0) return k;
-      ++k;
-    }
-  }
-  // The index of the last offset of the value that starts at `k`.
-  std::size_t end(std::size_t k) const {
-    const char c = at(k);
-    return c == '{' || c == '[' ? close(k + 1, 1) : k;
-  }
-  // Whether the key at `k` is exactly `key` as the bytes hold it; `escaped` tells of an escape,
-  // which would hide what the key names from this comparison.
-  bool keyIs(std::size_t k, std::string_view key, bool& escaped) const {
-    std::string_view raw(bytes_ + at_[k] + 1, at_[k + 1] - at_[k] - 1);
-    escaped = raw.find('\\') != std::string_view::npos;
-    return raw.size() > key.size() && raw.starts_with(key) && raw[key.size()] == '"';
-  }
-
- private:
-  const char* bytes_;
-  std::span<const std::uint32_t> at_;
-};
-
-// The text of the first element of the array `memberKey` of the object that opens at `k`, or
-// nothing; `k` moves to the object's closing offset.
-std::string_view firstElementText(const StructureWalk& walk, std::size_t& k, std::string_view memberKey,
-                                  std::string_view text) {
-  std::string_view found;
-  bool escaped = false;
-  bool unreadable = false;
-  for (++k; walk.at(k) != '}'; ++k) {
-    if (walk.at(k) == ',') continue;
-    const bool matches = walk.keyIs(k, memberKey, escaped);
-    unreadable = unreadable || escaped;
-    k += 2;  // the key and its colon
-    if (!matches) {
-      k = walk.end(k);
-      continue;
-    }
-    found = {};
-    if (walk.at(k) != '[' || walk.at(k + 1) != '{') {
-      k = walk.end(k);
-      continue;
-    }
-    const std::size_t last = walk.close(k + 2, 1);
-    found = text.substr(walk.offset(k + 1), walk.offset(last) + 1 - walk.offset(k + 1));
-    k = walk.close(last + 1, 1);
-  }
-  return unreadable ? std::string_view() : found;
-}
-
-}  // namespace
-
-std::vector<std::string_view> JSONReader::firstElementTexts(const Document& document, std::string_view arrayKey,
-                                                            std::string_view memberKey) {
-  std::vector<std::string_view> texts;
-  const StructureWalk walk(document);
-  if (walk.count() == 0 || walk.at(0) != '{') return texts;
-  bool escaped = false;
-  for (std::size_t k = 1; walk.at(k) != '}'; ++k) {
-    if (walk.at(k) == ',') continue;
-    const bool matches = walk.keyIs(k, arrayKey, escaped);
-    if (escaped) return {};
-    k += 2;
-    if (!matches || walk.at(k) != '[') {
-      if (matches) texts.clear();
-      k = walk.end(k);
-      continue;
-    }
-    texts.clear();
-    for (++k; walk.at(k) != ']'; ++k) {
-      if (walk.at(k) == ',') continue;
-      if (walk.at(k) == '{') {
-        texts.push_back(firstElementText(walk, k, memberKey, document.text));
-      } else {
-        texts.emplace_back();
-        k = walk.end(k);
-      }
-    }
-  }
-  return texts;
 }
 
 id JSONReader::object(Element element) { return convert(element); }

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "platform/foundation/Foundation.h"
-#include "platform/foundation/JSONReader.h"
 #include "platform/foundation/NSJSONSerialization.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -425,39 +424,4 @@ TEST_F(JSONTest, ThreadsReadAtTheSameTime) {
   }
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(good, std::vector<int>(4, 200));
-}
-
-// The first element of each result's member array, as the bytes hold it. Whatever the walk
-// cannot be sure of gives an empty text, which readers answer by writing the element afresh.
-TEST_F(JSONTest, FirstElementTextsAreTheBytesOfEachResultsFirstMemberElement) {
-  struct Case {
-    std::string json;
-    std::vector<std::string> texts;
-  };
-  const std::vector<Case> cases = {
-      {R"({"results":[{"media":[{"a":1},{"b":2}]},{"media":[]},3,{"media":{"x":1}},{"other":[{"c":1}]},{"media":[7,{}]}]})",
-       {R"({"a":1})", "", "", "", "", ""}},
-      {"{ \"results\" :\n [ { \"media\" : [ { \"a\" : [1, {\"m\":2}] } , {} ] } ] }", {R"({ "a" : [1, {"m":2}] })"}},
-      {R"({"results":[{"media":[{"a":1}],"media":[{"b":2}]},{"media":[{"a":1}],"media":5}]})", {R"({"b":2})", ""}},
-      {R"({"wrap":{"results":[{"media":[{"z":1}]}]},"results":[{"inner":{"media":[{"no":1}]},"media":[{"yes":1}]}]})",
-       {R"({"yes":1})"}},
-      {R"({"results":[{"t":"}]{[\"\\","media":[{"s":"]}\"{","n":[[[]]]}]}]})", {R"({"s":"]}\"{","n":[[[]]]})"}},
-      {R"({"results":[{"med\u0069a":[{"b":2}],"media":[{"a":1}]},{"x\"y":1,"media":[{"a":1}]},{"media":[{"c":3}]}]})",
-       {"", "", R"({"c":3})"}},
-      {R"({"results":[{"media":[{"a":1}]}],"results":[{"media":[{"b":1}]},{}]})", {R"({"b":1})", ""}},
-      {R"({"results":[{"media":[{"a":1}]}],"results":null})", {}},
-      {R"({"re\u0073ults":[{"media":[{"a":1}]}]})", {}},
-      {R"([{"results":[{"media":[{"a":1}]}]}])", {}},
-      {R"({"other":1})", {}},
-  };
-  for (const auto& [json, expected] : cases) {
-    std::vector<std::string> texts;
-    for (std::size_t capacity : {json.size(), json.size() + JSONReader::padding}) {
-      texts.clear();
-      EXPECT_FALSE(JSONReader::read(json, capacity, [&](const JSONReader::Document& document) {
-        for (auto text : JSONReader::firstElementTexts(document, "results", "media")) texts.emplace_back(text);
-      }));
-      EXPECT_EQ(texts, expected) << json;
-    }
-  }
 }
