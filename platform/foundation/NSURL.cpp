@@ -1,7 +1,6 @@
 #include "platform/foundation/NSURL.h"
 
 #include <algorithm>
-#include <array>
 #include <filesystem>
 #include <functional>
 #include <system_error>
@@ -356,39 +355,10 @@ std::optional<std::string> URLParts::string() const {
   return text;
 }
 
-namespace {
-
-// The parts of the texts this thread parsed last, a few slots chosen by the text's hash:
-// replies name the same addresses over and over (a poster's avatar on every post of theirs),
-// and copying the parts costs a fraction of checking and splitting the text again.
-class RecentParts {
- public:
-  std::optional<URLParts> parse(std::string_view text) {
-    Slot& slot = slots_[std::hash<std::string_view>()(text) % slots_.size()];
-    if (slot.parts && slot.text == text) return slot.parts;
-    auto parts = URLParts::parse(text);
-    if (parts) {
-      slot.text.assign(text);
-      slot.parts = parts;
-    }
-    return parts;
-  }
-
- private:
-  struct Slot {
-    std::string text;
-    std::optional<URLParts> parts;
-  };
-  std::array<Slot, 8> slots_;
-};
-
-}  // namespace
-
 std::shared_ptr<NSURL> NSURL::URLWithString(std::string_view text) { return URLWithString(text, nullptr); }
 
 std::shared_ptr<NSURL> NSURL::URLWithString(std::string_view text, const std::shared_ptr<NSURL>& relativeToURL) {
-  thread_local RecentParts recent;
-  auto parts = recent.parse(text);
+  auto parts = URLParts::parse(text);
   if (!parts) return nullptr;
   if (!relativeToURL) {
     if (text.empty()) return nullptr;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -106,6 +108,38 @@ TEST(VornObjectCatalogueArchive, EveryItemArchivesAsBefore) {
   auto catalogue = Catalogue::make();
   for (std::size_t i = 0; i < catalogue->items().size(); ++i) {
     EXPECT_EQ(digestLine(*VornObject::initWithNewApiData(catalogue->itemObject(catalogue->items()[i]))), expected[i]);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Posters with one avatar address share its URL, which never changes once made; an archive
+// of several of their posts still reads back with each poster's own address.
+TEST(VornObjectCatalogueArchive, PostersWithOneAvatarShareItsURL) {
+  auto items = itemsFromReply(replies().front(), true);
+  std::map<std::string, std::set<const NSURL*>> urls;
+  auto list = NSArray::make();
+  for (const auto& item : items) {
+    if (!item || !item->poster) continue;
+    urls[item->poster->imageUrl->absoluteString()].insert(item->poster->imageUrl.get());
+    list->addObject(item);
+  }
+  ASSERT_GT(urls.size(), 1u);
+  for (const auto& [text, objects] : urls) EXPECT_EQ(objects.size(), 1u) << text;
+
+  auto data = NSKeyedArchiver::archivedDataWithRootObject(list);
+  ASSERT_TRUE(data);
+  auto back = NSKeyedUnarchiver::unarchiveObjectWithData(*data);
+  auto read = back ? asA<NSArray>(*back) : nullptr;
+  ASSERT_TRUE(read);
+  ASSERT_EQ(read->count(), list->count());
+  for (std::size_t i = 0; i < list->count(); ++i) {
+    auto before = asA<VornObject>(list->objectAtIndex(i));
+    auto after = asA<VornObject>(read->objectAtIndex(i));
+    ASSERT_TRUE(after && after->poster && after->poster->imageUrl);
+    EXPECT_EQ(after->poster->imageUrl->absoluteString(), before->poster->imageUrl->absoluteString());
   }
 }
 
