@@ -390,9 +390,13 @@ void AssetCache::trimToLimit() {
   });
 }
 
+// Takes the lock directly: this runs within a flush, also from the destructor, where the
+// end of a withLock would queue another write for an object going away.
 void AssetCache::removeTrimmedFiles() {
   std::vector<std::string> paths;
-  withLock([&] { paths.swap(trimmedFiles_); });
+  lock();
+  paths.swap(trimmedFiles_);
+  unlock();
   for (const auto& path : paths) {
     if (auto removed = NSFileManager::defaultManager()->removeItemAtPath(path); !removed) {
       OutputSink::print(std::string(Constants::removalErrorPrefix) + removed.error()->localizedDescription());
