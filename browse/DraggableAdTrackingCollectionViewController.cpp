@@ -4,7 +4,9 @@
 #include "platform/appkit/NSPasteboard.h"
 #include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSNotificationCenter.h"
+#include "service/AdvertisingLogger.h"
 #include "service/AssetCache.h"
+#include "ui/NSCollectionViewExtensions.h"
 #include "service/GlobalKeys.h"
 
 std::shared_ptr<DraggableAdTrackingCollectionViewController> DraggableAdTrackingCollectionViewController::initWithNibName(
@@ -76,4 +78,46 @@ void DraggableAdTrackingCollectionViewController::pasteboard(const std::shared_p
   } else if (type == kUTTypePlainText) {
     if (auto web = currentDraggingVorn->webUrl()) pasteboard->setString(*web, type);
   }
+}
+
+void DraggableAdTrackingCollectionViewController::logAdvertisementViewAt(
+    NSIndexPath path, const std::string& sourceID, const std::optional<std::vector<std::string>>& pixels) {
+  if (!indexPathsForTrackedPromotedContent.contains(path)) {
+    AdvertisingLogger::didViewSearchSessionContentWithSourceID(sourceID, pixels);
+    indexPathsForTrackedPromotedContent.insert(path);
+  }
+  AdvertisingLogger::didViewContentWithSourceID(sourceID);
+}
+
+void DraggableAdTrackingCollectionViewController::attemptAdvertisementLoggingAt(
+    NSIndexPath path, const std::string& sourceID, const std::optional<std::vector<std::string>>& pixels) {
+  if (isCellFullyVisibleAt(mainCollectionView.lock(), path)) logAdvertisementViewAt(path, sourceID, pixels);
+  else indexPathsForPendingPromotedContent.insert(path);
+}
+
+void DraggableAdTrackingCollectionViewController::logViewsForPendingPromotedContent() {
+  auto collection = mainCollectionView.lock();
+  if (!collection || indexPathsForPendingPromotedContent.empty()) return;
+  auto visible = collection->indexPathsForVisibleItems();
+  NSIndexPathSet logged;
+  for (auto path : indexPathsForPendingPromotedContent) {
+    if (!visible.contains(path) || !isCellFullyVisibleAt(collection, path)) continue;
+    if (path.section >= contentList.size() || path.item >= contentList[path.section].size()) continue;
+    auto vorn = std::dynamic_pointer_cast<VornObject>(contentList[path.section][path.item]);
+    if (!vorn || !vorn->featureData || !vorn->advertisingSourceID) continue;
+    logAdvertisementViewAt(path, *vorn->advertisingSourceID, vorn->pixels);
+    logged.insert(path);
+  }
+  for (auto path : logged) indexPathsForPendingPromotedContent.erase(path);
+}
+
+void DraggableAdTrackingCollectionViewController::configure(const std::shared_ptr<GifCell>& cell, NSIndexPath,
+                                                            const std::shared_ptr<VornObject>& promotedVorn) {
+  if (!cell || !promotedVorn || !promotedVorn->adBadgeData) return;
+  const auto& badge = *promotedVorn->adBadgeData;
+  if (badge.badgePosition == AdBadgePosition::noBadge) return;
+  auto url = badge.badgeAssetUrl();
+  if (!url) return;
+  cell->applyAdBadgePosition(badge.badgePosition);
+  cell->showAdBadgeWithImage(url);
 }

@@ -6,6 +6,8 @@
 // that ended without a drop with "dragEnd". Main thread only.
 
 #include <memory>
+#include <optional>
+#include <string>
 #include <set>
 #include <vector>
 
@@ -47,6 +49,16 @@ class DraggableAdTrackingCollectionViewController : public NSViewController,
   bool scrollingEnabled() const { return scrollingEnabled_; }
   // Passed on to the grid's scroll view, when there is one.
   void setScrollingEnabled(bool enabled);
+
+  // Sponsored views: logged once the cell is fully visible, else kept pending until a scroll
+  // shows it whole; the tracking pixels go out once per index path.
+  void attemptAdvertisementLoggingAt(NSIndexPath path, const std::string& sourceID,
+                                     const std::optional<std::vector<std::string>>& pixels);
+  void logAdvertisementViewAt(NSIndexPath path, const std::string& sourceID,
+                              const std::optional<std::vector<std::string>>& pixels);
+  void logViewsForPendingPromotedContent();
+  // Puts the item's sponsor badge on its cell, when the item names one that can be shown.
+  void configure(const std::shared_ptr<GifCell>& cell, NSIndexPath path, const std::shared_ptr<VornObject>& promotedVorn);
 
   // Overridable: a drag ended with a drop; the frame of the drag image for a cell's frame.
   virtual void reportSuccessfulDragWithDraggedVorn(const std::shared_ptr<VornObject>& /*vorn*/) {}
