@@ -1,0 +1,155 @@
+// The focused-search strip against the stand-in, through the simulator: trending pages, the
+// switch to a term's suggestions and back, replies for outdated terms and loads, and the
+// sizes of its tiles.
+
+#include <gtest/gtest.h>
+
+#include "browse/FocusedSearchCollectionViewHeader.h"
+#include "browse/FocusedSearchViewController.h"
+#include "model/TelescopeUnit.h"
+#include "platform/appkit/NSScrollView.h"
+#include "service/Webapp.h"
+#include "tests/browse/ScreenFixture.h"
+#include "tests/support/UISimulator.h"
+#include "tests/support/ViewDump.h"
+
+namespace {
+
+class StripOwner : public FocusedSearchViewControllerDelegate {
+ public:
+  void focusCellTapped(const std::shared_ptr<NSObject>& object, const std::shared_ptr<GifCell>&) override {
+    auto unit = asA<TelescopeUnit>(object);
+    heard.push_back("tapped " + (unit ? unit->term : asA<VornObject>(object)->vid));
+  }
+  void focusCellDragged(const std::shared_ptr<VornObject>& vorn) override { heard.push_back("dragged " + vorn->vid); }
+  void didLoadResultsWithResultsEmpty(bool empty) override { heard.push_back(empty ? "empty" : "loaded"); }
+  bool shouldTrackPromotedTrendingContent() override { return true; }
+  std::vector<std::string> heard;
+};
+
+class FocusedSearchTest : public ScreenFixture {
+ protected:
+  void SetUp() override {
+    ScreenFixture::SetUp();
+    strip->delegate = owner;
+  }
+  void TearDown() override {
+    strip->reset();
+    ScreenFixture::TearDown();
+  }
+  void show() {
+    strip->view()->setFrame(NSMakeRect(0, 0, 360, 120));
+    window->contentView()->addSubview(strip->view());
+  }
+  bool trendingShown() { return runUntil([&] { return !strip->trendingRequesterFetchLock && !section(0).empty(); }); }
+  const std::vector<std::shared_ptr<NSObject>>& section(std::size_t n) { return strip->contentList.at(n); }
+  std::vector<std::string> terms(std::size_t n) {
+    std::vector<std::string> out;
+    for (const auto& object : section(n)) out.push_back(asA<TelescopeUnit>(object)->term);
+    return out;
+  }
+  void scrollToEnd() {
+    auto collection = strip->mainCollectionView.lock();
+    ui.scrollWheel(collection, -100000, 0, NSMakePoint(20 + strip->enclosingScrollView()->documentVisibleRect().origin.x, 20));
+  }
+  // Every request answered (but `held` stalled ones) and its reply handled.
+  void settle(std::size_t held = 0) {
+    ASSERT_TRUE(runUntil([held] { return Webapp::session()->allTasks().size() <= held; }));
+    Webapp::session()->delegateQueue()->sync([] {});
+    drainMainQueue();
+    drainMainQueue();
+  }
+
+  std::shared_ptr<FocusedSearchViewController> strip = FocusedSearchViewController::make();
+  std::shared_ptr<StripOwner> owner = std::make_shared<StripOwner>();
+  UISimulator ui;
+};
+
+TEST_F(FocusedSearchTest, TrendingPagesSidewaysOnceAtTheEndAndNotWhileAPageLoads) {
+  show();
+  ASSERT_TRUE(trendingShown());
+  EXPECT_EQ(owner->heard, std::vector<std::string>{"loaded"});
+  EXPECT_DUMP(dumpViewTree(strip->view(), {.maxDepth = 4}), "browse/expected/focused-search-trending.txt");
+
+  const auto first = section(0).size();
+  standin().injectFault("/v1/trending", Fault::stall(), 1);
+  scrollToEnd();
+  ASSERT_TRUE(runUntil([&] { return standin().stalledCount() == 1; }));
+  scrollToEnd();
+  EXPECT_EQ(requests("/v1/trending"), 2u);
+  standin().releaseStalls();
+  ASSERT_TRUE(runUntil([&] { return section(0).size() > first; }));
+  EXPECT_EQ(owner->heard, (std::vector<std::string>{"loaded", "loaded"}));
+
+  strip->trendingContentRequester()->setEndOfStream(true);
+  scrollToEnd();
+  settle();
+  EXPECT_EQ(requests("/v1/trending"), 2u);
+}
+
+TEST_F(FocusedSearchTest, ATermShowsItsSuggestionsAndAReplyForAnOlderTermIsDropped) {
+  show();
+  ASSERT_TRUE(trendingShown());
+  standin().injectFault("/v1/similar", Fault::stall(), 1);
+  strip->setCurrentSearchTerm("cats");
+  EXPECT_EQ(strip->currentMode, FocusedSearchViewController::Mode::search);
+  ASSERT_TRUE(runUntil([&] { return standin().stalledCount() == 1; }));
+  strip->setCurrentSearchTerm("cxqz");  // finds nothing: corrections only
+  standin().releaseStalls();
+  settle();
+  EXPECT_FALSE(section(0).empty());
+  EXPECT_TRUE(section(1).empty());
+  EXPECT_EQ(owner->heard.back(), "loaded");
+
+  strip->setCurrentSearchTerm("dog");
+  settle();
+  EXPECT_FALSE(section(1).empty());
+  EXPECT_DUMP(dumpCollectionLayout(*strip->mainCollectionView.lock()), "browse/expected/focused-search-suggestions.txt");
+  auto header = asA<FocusedSearchCollectionViewHeader>(strip->mainCollectionView.lock()->supplementaryViewForElementKind(
+      NSCollectionElementKindSectionHeader, {0, 1}));
+  ASSERT_TRUE(header);
+  EXPECT_EQ(header->titleText(), "Focus your\nsearch");
+  auto tile = strip->mainCollectionView.lock()->itemAtIndexPath({0, 1});
+  ui.click(tile->view(), NSMakePoint(10, 10));
+  EXPECT_EQ(owner->heard.back(), "tapped " + terms(1).front());
+
+  strip->setCurrentSearchTerm(std::nullopt);
+  EXPECT_EQ(strip->currentMode, FocusedSearchViewController::Mode::trendingGifs);
+  ASSERT_TRUE(trendingShown());
+  EXPECT_TRUE(section(1).empty());
+}
+
+TEST_F(FocusedSearchTest, ACancelledTrendingReplyDoesNotUnlockTheLoadThatReplacedIt) {
+  standin().injectFault("/v1/trending", Fault::stall(), 2);
+  show();
+  ASSERT_TRUE(runUntil([&] { return standin().stalledCount() == 1; }));
+  strip->loadData();  // cancels the first request and asks again
+  ASSERT_TRUE(runUntil([&] { return standin().stalledCount() == 2; }));
+  settle(1);
+  EXPECT_TRUE(strip->trendingRequesterFetchLock);
+  scrollToEnd();
+  EXPECT_EQ(requests("/v1/trending"), 2u);  // no page asked for before the first arrived
+  standin().releaseStalls();
+  ASSERT_TRUE(trendingShown());
+}
+
+TEST_F(FocusedSearchTest, GifsFillTheStripsHeightAtTheirRatioAndSuggestionsHaveAFixedSize) {
+  show();
+  strip->view()->setFrame(NSMakeRect(0, 0, 360, 120));
+  auto gif = item(0);
+  auto sizeless = item(1);
+  gif->dims = NSMakeSize(300, 150);
+  sizeless->dims.reset();
+  auto unit = *TelescopeUnit::initWithApiResponse({{"tag", "cat"}, {"image", standinURL("/media/x.gif")}, {"type", "t"}});
+  strip->contentList = {{gif, sizeless}, {unit}};
+  auto collection = strip->mainCollectionView.lock();
+  auto layout = collection->collectionViewLayout();
+  EXPECT_EQ(strip->sizeForItemAtIndexPath(*collection, *layout, {0, 0}), NSMakeSize(240, 120));
+  EXPECT_EQ(strip->sizeForItemAtIndexPath(*collection, *layout, {1, 0}), NSMakeSize(240, 120));
+  EXPECT_EQ(strip->sizeForItemAtIndexPath(*collection, *layout, {0, 1}), NSMakeSize(140, 70));
+  EXPECT_EQ(strip->referenceSizeForHeaderInSection(*collection, *layout, 1), NSMakeSize(100, 80));
+  strip->contentList[1].clear();
+  EXPECT_EQ(strip->referenceSizeForHeaderInSection(*collection, *layout, 1), NSMakeSize(0, 0));
+}
+
+}  // namespace
