@@ -1,5 +1,6 @@
 // Writes a picture of every widget of the interface kit, in its states, into a folder,
-// then pictures of a playing GIF tile and a playing movie tile at a few moments:
+// then pictures of a playing GIF tile and a playing movie tile at a few moments, and of
+// screens in states that need no service:
 //   gallery [folder]   (build/gallery by default)
 
 #include <cstdio>
@@ -16,6 +17,9 @@
 #include "platform/foundation/Clock.h"
 #include "standin/GifMaker.h"
 #include "standin/MovieMaker.h"
+#include "browse/AutosuggestCollectionViewController.h"
+#include "browse/SearchViewController.h"
+#include "platform/appkit/NSTextField.h"
 #include "ui/WidgetGallery.h"
 
 namespace {
@@ -98,12 +102,36 @@ Written writeMediaTiles(const std::filesystem::path& folder) {
   return written;
 }
 
+// Screens in states that need no service: the autosuggest strip with three terms, the
+// second selected, and the search screen after a search that found nothing.
+Written writeScreens(const std::filesystem::path& folder) {
+  std::vector<std::filesystem::path> written;
+  auto strip = AutosuggestCollectionViewController::make();
+  strip->view()->setFrame(NSMakeRect(0, 0, 360, 195));
+  strip->currentTerms = {"cats", "cat memes", "cat fail"};
+  auto list = strip->collectionView.lock();
+  list->enclosingScrollView()->setFrame(strip->view()->bounds());
+  list->reloadData();
+  list->setSelectionIndexes(NSIndexSet::indexSetWithIndex(1));
+  auto search = SearchViewController::make();
+  search->loadViewIfNeeded();
+  search->didRetrieveEmptyContentList();
+  for (const auto& [view, name] : {std::pair{strip->view(), "screen-autosuggest.png"},
+                                   std::pair{search->view(), "screen-search-no-results.png"}}) {
+    auto path = folder / name;
+    auto result = ViewTreeRenderer::writeViewPNG(view, path, 2.0);
+    if (!result) return std::unexpected(result.error());
+    written.push_back(path);
+  }
+  return written;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::filesystem::path folder = argc > 1 ? argv[1] : "build/gallery";
   NSApplication::sharedApplication();
-  for (auto written : {WidgetGallery::writeAll(folder), writeMediaTiles(folder)}) {
+  for (auto written : {WidgetGallery::writeAll(folder), writeMediaTiles(folder), writeScreens(folder)}) {
     if (!written) {
       std::fprintf(stderr, "gallery: %s\n", written.error()->localizedDescription().c_str());
       return 1;
