@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "browse/TitledStreamController.h"
 #include "collections/Collection.h"
 #include "platform/appkit/NSButton.h"
@@ -104,6 +106,19 @@ TEST_F(TitledStreamTest, CopiesAreSharesOfPacks) {
   EXPECT_EQ(shares(3), (std::vector<std::string>{"category=packs vornIDKey=" + itemId(0),
                                                  "category=packs targetapp=copyembed vornIDKey=" + itemId(0),
                                                  "category=packs targetapp=copygif vornIDKey=" + itemId(0)}));
+}
+
+TEST_F(TitledStreamTest, AClickThatCopiesNothingConfirmsNothing) {
+  auto gone = localGif();
+  std::filesystem::remove(NSURL::URLWithString(gone->gifUrl)->path());
+  auto recents = manager()->getRecentsCollection();
+  recents->append(gone);
+  screen->configureWithCollection(recents);
+  auto tile = std::dynamic_pointer_cast<GifCell>(screen->contentCollectionView->mainCollectionView.lock()->itemAtIndexPath({0, 0}));
+  ASSERT_TRUE(tile);
+  ui.click(tile->view(), NSMakePoint(30, 30));
+  EXPECT_EQ(tile->copyConfirmContainer.lock()->alphaValue(), 0.0);
+  EXPECT_FALSE(NSPasteboard::generalPasteboard()->stringForType(kUTTypePlainText));
 }
 
 }  // namespace
