@@ -73,6 +73,11 @@ std::vector<std::shared_ptr<NSObject>> buildGifCell(const std::shared_ptr<NSObje
   auto cell = asA<GifCell>(owner);
   auto root = GifCellBackingView::initWithFrame(NSMakeRect(0, 0, tileWidth, tileHeight));
   auto content = filling(root, NSView::initWithFrame(root->bounds()));
+  // Under the media: the pie shows until the first frame covers it.
+  auto pie = ProgressIndicator::initWithFrame(NSMakeRect(tileWidth / 2 - 15, tileHeight / 2 - 15, 30, 30));
+  pie->autoresizingMask = NSViewMinXMargin | NSViewMaxXMargin | NSViewMinYMargin | NSViewMaxYMargin;
+  pie->setHidden(true);
+  content->addSubview(pie);
   auto movies = filling(content, ResizingLayerBackedView::initWithFrame(root->bounds()));
   auto image = filling(content, NSImageView::initWithFrame(root->bounds()));
   auto titleArea = filling(content, TileOverlayView::initWithFrame(root->bounds()));
@@ -83,10 +88,6 @@ std::vector<std::shared_ptr<NSObject>> buildGifCell(const std::shared_ptr<NSObje
   title->setHidden(true);
   titleArea->addSubview(title);
 
-  auto pie = ProgressIndicator::initWithFrame(NSMakeRect(tileWidth / 2 - 15, tileHeight / 2 - 15, 30, 30));
-  pie->autoresizingMask = NSViewMinXMargin | NSViewMaxXMargin | NSViewMinYMargin | NSViewMaxYMargin;
-  pie->setHidden(true);
-  root->addSubview(pie);
   auto badge = NSImageView::initWithFrame(NSMakeRect(0, tileHeight - badgeHeight, badgeWidth, badgeHeight));
   badge->setHidden(true);
   root->addSubview(badge);

@@ -40,6 +40,7 @@ void GifCollectionViewController::loadView() {
   root->addSubview(scroll);
   auto spinner = NSProgressIndicator::initWithFrame(NSMakeRect(134, 184, 32, 32));
   spinner->style = NSProgressIndicatorStyle::spinning;
+  spinner->displayedWhenStopped = false;
   root->addSubview(spinner);
   mainCollectionView = collection;
   layout = waterfall;

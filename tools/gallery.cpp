@@ -1,11 +1,13 @@
 // Writes a picture of every widget of the interface kit, in its states, into a folder,
-// then pictures of a playing GIF tile and a playing movie tile at a few moments, and of
-// screens in states that need no service:
+// then pictures of a playing GIF tile and a playing movie tile at a few moments, of
+// screens in states that need no service, and of the trending grid playing its tiles with
+// media from a stand-in on loopback:
 //   gallery [folder]   (build/gallery by default)
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <unistd.h>
 
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/MenuRenderer.h"
@@ -15,7 +17,12 @@
 #include "platform/appkit/ViewTreeRenderer.h"
 #include "platform/av/AVPlayerLayer.h"
 #include "platform/foundation/Clock.h"
+#include "browse/GifCollectionViewController.h"
+#include "platform/appkit/NSWindow.h"
+#include "platform/foundation/NSRunLoop.h"
+#include "service/VNStreamRequester.h"
 #include "standin/GifMaker.h"
+#include "standin/StandinServer.h"
 #include "standin/MovieMaker.h"
 #include "browse/AutosuggestCollectionViewController.h"
 #include "browse/SearchViewController.h"
@@ -126,12 +133,56 @@ Written writeScreens(const std::filesystem::path& folder) {
   return written;
 }
 
+// The trending grid once every tile on screen plays, with its media and caches in a folder
+// of its own that is removed afterwards.
+Written writeGrid(const std::filesystem::path& folder) {
+  auto fail = [](std::string text) { return std::unexpected(NSError::make("GalleryErrorDomain", 2, std::move(text))); };
+  auto home = std::filesystem::temp_directory_path() / ("glimdeck-gallery-" + std::to_string(::getpid()));
+  for (auto [name, sub] : {std::pair{"XDG_CACHE_HOME", ".cache"}, {"XDG_DATA_HOME", ".local/share"},
+                           {"XDG_CONFIG_HOME", ".config"}}) {
+    std::filesystem::create_directories(home / sub);
+    setenv(name, (home / sub).c_str(), 1);
+  }
+  auto clock = std::make_shared<ManualClock>();
+  Clock::setCurrent(clock);
+  auto standin = StandinServer::make();
+  if (auto started = standin->start(0); !started) return fail("no stand-in: " + started.error());
+  setenv("GLIMDECK_SERVICE_URL", standin->baseURL().c_str(), 1);
+
+  auto window = NSWindow::initWithContentRect(NSMakeRect(0, 0, 300, 400), NSWindowStyleMaskTitled);
+  auto grid = GifCollectionViewController::init();
+  window->contentView()->addSubview(grid->view());
+  grid->requester = VNStreamRequester::getForTrendingContent();
+  grid->reload();
+  auto playing = [&] {
+    auto tiles = grid->mainCollectionView.lock()->visibleItems();
+    return !grid->fetchLock() && !tiles.empty() && std::ranges::all_of(tiles, [](const auto& item) {
+      auto cell = std::dynamic_pointer_cast<GifCell>(item);
+      return cell && (cell->movieLayer->player() || cell->gif.lock()->image());
+    });
+  };
+  bool loaded = NSRunLoop::main()->runUntil(playing, 30.0);
+  Written written = std::vector<std::filesystem::path>{};
+  if (!loaded) {
+    written = fail("the grid's tiles did not play within 30 seconds");
+  } else {
+    clock->advance(3.0);  // the progress pies have run out
+    written = writeMoments(grid->view(), "grid-trending-playing", folder, *clock);
+  }
+  grid->reset();
+  standin->stop();
+  Clock::setCurrent(nullptr);
+  std::error_code ignored;
+  std::filesystem::remove_all(home, ignored);
+  return written;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::filesystem::path folder = argc > 1 ? argv[1] : "build/gallery";
   NSApplication::sharedApplication();
-  for (auto written : {WidgetGallery::writeAll(folder), writeMediaTiles(folder), writeScreens(folder)}) {
+  for (auto written : {WidgetGallery::writeAll(folder), writeMediaTiles(folder), writeScreens(folder), writeGrid(folder)}) {
     if (!written) {
       std::fprintf(stderr, "gallery: %s\n", written.error()->localizedDescription().c_str());
       return 1;

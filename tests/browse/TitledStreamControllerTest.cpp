@@ -65,7 +65,7 @@ TEST_F(TitledStreamTest, RecentsShowAtOnceWithoutAnyRequest) {
   screen->configureWithCollection(recents);
   EXPECT_EQ(shown(), (std::vector<std::string>{itemId(1), itemId(2)}));
   EXPECT_EQ(requests("/v1/"), 0u);
-  EXPECT_DUMP(dumpViewTree(screen->view(), {.skipHidden = true, .maxDepth = 7}), "browse/expected/titled-stream-recents.txt");
+  EXPECT_DUMP(dumpViewTree(screen->view(), {.skipHidden = true, .maxDepth = 6}), "browse/expected/titled-stream-recents.txt");
 }
 
 TEST_F(TitledStreamTest, AnotherPackAfterBackShowsOnlyItsOwnItemsAndTheStoredPackFollowsItsStream) {
