@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "browse/TitledStreamController.h"
 #include "collections/Collection.h"
 #include "platform/appkit/NSButton.h"
@@ -63,7 +65,7 @@ TEST_F(TitledStreamTest, RecentsShowAtOnceWithoutAnyRequest) {
   screen->configureWithCollection(recents);
   EXPECT_EQ(shown(), (std::vector<std::string>{itemId(1), itemId(2)}));
   EXPECT_EQ(requests("/v1/"), 0u);
-  EXPECT_DUMP(dumpViewTree(screen->view(), {.skipHidden = true, .maxDepth = 7}), "browse/expected/titled-stream-recents.txt");
+  EXPECT_DUMP(dumpViewTree(screen->view(), {.skipHidden = true, .maxDepth = 6}), "browse/expected/titled-stream-recents.txt");
 }
 
 TEST_F(TitledStreamTest, AnotherPackAfterBackShowsOnlyItsOwnItemsAndTheStoredPackFollowsItsStream) {
@@ -104,6 +106,19 @@ TEST_F(TitledStreamTest, CopiesAreSharesOfPacks) {
   EXPECT_EQ(shares(3), (std::vector<std::string>{"category=packs vornIDKey=" + itemId(0),
                                                  "category=packs targetapp=copyembed vornIDKey=" + itemId(0),
                                                  "category=packs targetapp=copygif vornIDKey=" + itemId(0)}));
+}
+
+TEST_F(TitledStreamTest, AClickThatCopiesNothingConfirmsNothing) {
+  auto gone = localGif();
+  std::filesystem::remove(NSURL::URLWithString(gone->gifUrl)->path());
+  auto recents = manager()->getRecentsCollection();
+  recents->append(gone);
+  screen->configureWithCollection(recents);
+  auto tile = std::dynamic_pointer_cast<GifCell>(screen->contentCollectionView->mainCollectionView.lock()->itemAtIndexPath({0, 0}));
+  ASSERT_TRUE(tile);
+  ui.click(tile->view(), NSMakePoint(30, 30));
+  EXPECT_EQ(tile->copyConfirmContainer.lock()->alphaValue(), 0.0);
+  EXPECT_FALSE(NSPasteboard::generalPasteboard()->stringForType(kUTTypePlainText));
 }
 
 }  // namespace
