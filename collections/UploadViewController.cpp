@@ -145,7 +145,12 @@ void UploadViewController::resolveURLWithGifUrl(const std::shared_ptr<NSURL>& gi
         auto file = cache->storagePathForKey(key);
         auto image = NSImage::initWithData(data);
         if (!file || !image) return failed();
-        auto vorn = VornObject::initWithLocalFileUrl(file, (*image)->size(), nullptr, false);
+        // The cache replaces its file when the same address comes again and drops old ones as
+        // it fills: the staged GIF gets a file of its own that lives until it is uploaded.
+        auto own = VornObject::initWithLocalGifImageData(data);
+        if (!own) return failed();
+        auto vorn = *own;
+        vorn->dims = (*image)->size();
         auto unit = UploadUnit::initWithVorn(vorn, {}, std::string(Constants::destinationPackName),
                                              UploadUnit::SourceType::url);
         DispatchQueue::main()->async([weak, unit, session] {

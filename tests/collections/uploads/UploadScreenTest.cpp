@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "platform/appkit/NSPasteboard.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/NSArray.h"
@@ -135,6 +137,10 @@ TEST_F(UploadScreenTest, PastedAddressesAreFetchedCheckedAndStaged) {
   ASSERT_TRUE(eventually([&] { return screen->stagedUploads().size() == 2; }));
   EXPECT_EQ(sources(), (std::vector<Source>{Source::url, Source::url}));
   EXPECT_TRUE(screen->stagedUploads()[0]->vorn->hasValidSize());
+  // Each keeps a file of its own, whatever the media cache does with the address's entry.
+  auto fileOf = [&](std::size_t i) { return NSURL::URLWithString(screen->stagedUploads()[i]->vorn->gifUrl)->path(); };
+  EXPECT_NE(fileOf(0), fileOf(1));
+  EXPECT_TRUE(std::filesystem::exists(fileOf(0)) && std::filesystem::exists(fileOf(1)));
 
   ui.typeText("x");
   EXPECT_EQ(fieldBorder(*screen), NSColorPalette::standardBorderGray()->CGColor()) << "typing clears the mark";
