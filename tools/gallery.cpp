@@ -9,6 +9,8 @@
 #include <fstream>
 #include <unistd.h>
 
+#include "account/screens/LoginSignupViewController.h"
+#include "account/screens/TermsOfServiceViewController.h"
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/MenuRenderer.h"
 #include "platform/appkit/NSImage.h"
@@ -177,12 +179,41 @@ Written writeGrid(const std::filesystem::path& folder) {
   return written;
 }
 
+// The account screens: the form in both modes and the terms screen in its three layouts. The
+// terms screens cannot be dismissed here, so that drawing them counts no showing in the
+// user's defaults.
+Written writeAccountScreens(const std::filesystem::path& folder) {
+  std::vector<std::filesystem::path> written;
+  auto draw = [&](const std::shared_ptr<NSView>& view, const std::string& name) -> bool {
+    view->setNeedsLayout(true);
+    view->layoutSubtreeIfNeeded();
+    auto path = folder / (name + ".png");
+    if (!ViewTreeRenderer::writeViewPNG(view, path, 2.0)) return false;
+    written.push_back(path);
+    return true;
+  };
+  auto fail = [](const std::string& name) {
+    return std::unexpected(NSError::make("GalleryErrorDomain", 2, "could not draw " + name));
+  };
+  auto form = LoginSignupViewController::init();
+  if (!draw(form->view(), "account-login")) return fail("account-login");
+  form->tappedToggleStateButton(nullptr);
+  if (!draw(form->view(), "account-signup")) return fail("account-signup");
+  using Layout = TermsOfServiceViewController::PresentationLayout;
+  for (auto layout : {Layout::normal, Layout::blocker, Layout::welcome}) {
+    const auto name = "account-terms-" + std::string(TermsOfServiceViewController::rawValue(layout));
+    if (!draw(TermsOfServiceViewController::init(layout, true, false)->view(), name)) return fail(name);
+  }
+  return written;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::filesystem::path folder = argc > 1 ? argv[1] : "build/gallery";
   NSApplication::sharedApplication();
-  for (auto written : {WidgetGallery::writeAll(folder), writeMediaTiles(folder), writeScreens(folder), writeGrid(folder)}) {
+  for (auto written : {WidgetGallery::writeAll(folder), writeMediaTiles(folder), writeScreens(folder),
+                       writeAccountScreens(folder), writeGrid(folder)}) {
     if (!written) {
       std::fprintf(stderr, "gallery: %s\n", written.error()->localizedDescription().c_str());
       return 1;

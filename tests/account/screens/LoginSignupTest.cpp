@@ -1,0 +1,253 @@
+// The log-in and sign-up form through the simulator against the stand-in: its two looks,
+// validation, the service's complaints, the terms splash of a log-in, a success that signs
+// in and takes the user's packs in, Tab and Return, the links and closing.
+
+#include "account/QuorbUserManager.h"
+#include "account/screens/LoginSignupViewController.h"
+#include "platform/appkit/NSTextView.h"
+#include "platform/foundation/NSNumber.h"
+#include "platform/quartz/CALayer.h"
+#include "ui/NSColorPalette.h"
+#include "tests/account/screens/AccountScreensFixture.h"
+#include "ui/CheckBoxControl.h"
+#include "ui/QLXButton.h"
+#include "ui/QLXLabel.h"
+
+namespace {
+
+class OwnerLog : public LoginSignupViewControllerDelegate {
+ public:
+  int cancelled = 0;
+  int finished = 0;
+  void authenticationDidCancel() override { ++cancelled; }
+  void authenticationDidFinish() override { ++finished; }
+};
+
+class LoginSignupTest : public AccountScreensTest {
+ protected:
+  void SetUp() override {
+    AccountScreensTest::SetUp();
+    form->setDelegate(owner);
+    show(form->view());
+  }
+  void type(const std::weak_ptr<NSTextField>& field, const std::string& text) {
+    ui.click(field.lock());
+    ui.typeText(text);
+  }
+  void fill(const std::string& username, const std::string& password) {
+    type(form->usernameTextField, username);
+    type(form->passwordTextField, password);
+  }
+  void toSignup() {
+    ui.click(form->stateToggleButton.lock());
+    settleLayout(form->view());
+    drainMainQueue();
+  }
+  void tick(const std::weak_ptr<CheckBoxControl>& box) {
+    ui.click(box.lock()->checkBox());
+    finishAnimations();
+  }
+  // Submits with the main button and waits for the reply to be handled.
+  void submit() {
+    ui.click(form->authenticationButton.lock());
+    ASSERT_TRUE(runUntil([&] { return form->loadingOverlay.lock()->isHidden(); }));
+  }
+  // The error lines that show something, as "place: text".
+  std::vector<std::string> errors() {
+    std::vector<std::string> shown;
+    const std::pair<const char*, std::weak_ptr<QLXLabel>> lines[] = {
+        {"username", form->usernameTextFieldErrorLabel}, {"email", form->emailTextFieldErrorLabel},
+        {"password", form->passwordTextFieldErrorLabel}, {"tos", form->tosCheckBoxErrorLabel}};
+    for (const auto& [place, line] : lines) {
+      if (!line.lock()->isHidden()) shown.push_back(std::string(place) + ": " + line.lock()->stringValue());
+    }
+    return shown;
+  }
+  std::size_t requests(std::string_view path) {
+    return std::ranges::count_if(standin().requests(), [&](const auto& request) { return request.path == path; });
+  }
+  std::shared_ptr<NSObject> focused() {
+    auto editor = asA<NSTextView>(window->firstResponder());
+    return editor ? editor->delegateObject() : window->firstResponder();
+  }
+
+  std::shared_ptr<LoginSignupViewController> form = LoginSignupViewController::init();
+  std::shared_ptr<OwnerLog> owner = std::make_shared<OwnerLog>();
+};
+
+TEST_F(LoginSignupTest, BothModesLookAsDesignedAndSwitchingEmptiesTheForm) {
+  EXPECT_DUMP(dumpViewTree(form->view()), "account/screens/expected/login-form.txt");
+  toSignup();
+  EXPECT_DUMP(dumpViewTree(form->view()), "account/screens/expected/signup-form.txt");
+
+  type(form->usernameTextField, "amy");
+  tick(form->tosCheckBox);
+  form->validateInput();
+  ui.click(form->stateToggleButton.lock());
+  ui.click(form->stateToggleButton.lock());
+  EXPECT_EQ(form->currentState, AuthenticationState::signup);
+  EXPECT_EQ(form->usernameTextField.lock()->stringValue(), "");
+  EXPECT_FALSE(form->tosCheckBox.lock()->isChecked);
+  EXPECT_EQ(errors(), std::vector<std::string>{});
+  EXPECT_EQ(rawValue(*authenticationStateWithRawValue("signup")), "signup");
+  EXPECT_FALSE(authenticationStateWithRawValue("Login"));
+}
+
+TEST_F(LoginSignupTest, ValidationNamesEveryEmptyFieldAndSendsNothing) {
+  submit();
+  EXPECT_EQ(errors(), (std::vector<std::string>{"username: Please enter a value.", "password: Please enter a value."}));
+  EXPECT_EQ(form->usernameTextField.lock()->layer()->borderColor(), NSColorPalette::errorRed()->CGColor());
+  toSignup();
+  submit();
+  EXPECT_EQ(errors(), (std::vector<std::string>{"username: Please enter a value.", "email: Please enter a value.",
+                                                "password: Please enter a value.",
+                                                "tos: Please accept the terms of service to create an account."}));
+  EXPECT_EQ(requests("/quorb.login") + requests("/quorb.signup"), 0u);
+
+  // Spaces are content: this goes to the service, whose complaint is shown in its words.
+  ui.click(form->stateToggleButton.lock());
+  fill("   ", "secret");
+  submit();
+  EXPECT_EQ(requests("/quorb.login"), 1u);
+  EXPECT_EQ(errors(), std::vector<std::string>{"username: Wrong Password"});
+}
+
+TEST_F(LoginSignupTest, TheServicesComplaintsGoUnderTheirFields) {
+  standin().state().accounts().seedUser("amy", "pw");
+  toSignup();
+  type(form->usernameTextField, "amy");
+  type(form->emailTextField, "amy@example.com");
+  type(form->passwordTextField, "pw2");
+  tick(form->tosCheckBox);
+  submit();
+  EXPECT_EQ(errors(), std::vector<std::string>{"username: Username is taken"});
+  EXPECT_EQ(form->usernameTextFieldHeader.lock()->textColor(), NSColorPalette::errorRed());
+
+  struct Case {
+    std::shared_ptr<NSDictionary> map;
+    std::vector<std::string> shown;
+  };
+  const Case cases[] = {
+      {NSDictionary::make({{"username", NSString::make("is taken")}, {"login", NSNumber::numberWithInteger(1)}}),
+       {"username: Incorrect username or password."}},
+      {NSDictionary::make({{"email", NSNumber::numberWithInteger(5)}}), {}},
+      {NSDictionary::make({{"email", NSString::make("is not valid")}, {"password", NSString::make("is short")}}),
+       {"email: Email is not valid", "password: Password is short"}},
+  };
+  for (const auto& c : cases) {
+    form->displayErrorsWithErrorMap(c.map);
+    EXPECT_EQ(errors(), c.shown);
+  }
+}
+
+TEST_F(LoginSignupTest, FailuresWithoutAFieldStillSayWhy) {
+  standin().injectFault("/quorb.login", Fault::drop());
+  fill("amy", "pw");
+  submit();
+  EXPECT_EQ(errors(), std::vector<std::string>{"username: An error has occurred. Please try again."});
+  standin().clearFaults();
+  // A reply that is neither user nor complaint reads as a wrong password.
+  standin().addRoute("GET", "/quorb\\.login", [](const StandinRequest&, StandinResponse& response, const Catalogue&) {
+    response.setJson(R"({"tosacceptancerequired": false})");
+  });
+  submit();
+  EXPECT_EQ(errors(), (std::vector<std::string>{"username: ", "password: Incorrect username or password."}));
+  EXPECT_EQ(owner->finished, 0);
+}
+
+TEST_F(LoginSignupTest, ALogInThatNeedsTheTermsShowsTheSplashAndAcceptingLogsInAgain) {
+  auto amy = standin().state().accounts().seedUser("amy", "pw", true);
+  fill("amy", "pw");
+  submit();
+  auto splash = form->termsOfServiceViewController;
+  ASSERT_TRUE(splash);
+  EXPECT_EQ(splash->view()->superview(), form->view());
+  EXPECT_FALSE(splash->requiresDenialConfirmation);
+  EXPECT_EQ(events(1), std::vector<std::string>{"tos_splash_screen normal"});
+
+  // Declining closes the splash after its fade and sends nothing.
+  settleLayout(splash->view());
+  ui.click(splash->bottomCheckBox.lock()->checkBox());
+  finishAnimations();
+  finishAnimations();
+  EXPECT_FALSE(form->termsOfServiceViewController);
+  EXPECT_FALSE(splash->view()->superview());
+  EXPECT_EQ(requests("/quorb.login"), 1u);
+  EXPECT_EQ(form->usernameTextField.lock()->stringValue(), "amy");
+
+  submit();
+  ASSERT_TRUE(form->termsOfServiceViewController);
+  settleLayout(form->termsOfServiceViewController->view());
+  ui.click(form->termsOfServiceViewController->topCheckBox.lock()->checkBox());
+  finishAnimations();
+  ASSERT_TRUE(runUntil([&] { return owner->finished == 1; }));
+  auto logins = standin().requests();
+  std::erase_if(logins, [](const auto& request) { return request.path != "/quorb.login"; });
+  ASSERT_EQ(logins.size(), 3u);
+  EXPECT_EQ(logins[1].queryValue("tos"), std::nullopt);
+  EXPECT_EQ(logins[2].queryValue("tos"), "true");
+  EXPECT_EQ(logins[2].queryValue("username"), "amy");
+  EXPECT_EQ(QuorbUserManager::init()->quorbUser->userId, amy.userid);
+}
+
+TEST_F(LoginSignupTest, ASplashThatCameAgainDuringTheFadeStays) {
+  standin().state().accounts().seedUser("amy", "pw", true);
+  standin().addRoute("GET", "/quorb\\.login", [](const StandinRequest&, StandinResponse& response, const Catalogue&) {
+    response.setJson(R"({"user": {"id": 5, "username": "amy"}, "tosacceptancerequired": true})");
+  });
+  fill("amy", "pw");
+  submit();
+  form->didAcceptTOSWithTosController(form->termsOfServiceViewController);
+  ASSERT_TRUE(runUntil([&] { return requests("/quorb.login") == 2 && form->loadingOverlay.lock()->isHidden(); }));
+  auto second = form->termsOfServiceViewController;
+  finishAnimations();
+  EXPECT_EQ(form->termsOfServiceViewController, second);
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->view()->superview(), form->view());
+}
+
+TEST_F(LoginSignupTest, SuccessSignsInClaimsLocalPacksAndMergesTheUsersPacksWithoutDeleting) {
+  auto& state = standin().state();
+  auto amy = state.accounts().seedUser("amy", "pw");
+  const auto served = state.createCollection("cats", amy.userid);
+  auto manager = CollectionManager::sharedInstance();
+  auto local = manager->createNewCollection("made here", true, true);
+  ASSERT_TRUE(runUntil([&] { return local->identifier() != 0 && local->anonymousToken(); }));
+
+  fill("amy", "pw");
+  ui.pressReturn();  // Return in the password field submits
+  ASSERT_TRUE(runUntil([&] { return owner->finished == 1; }));
+  EXPECT_TRUE(QuorbUser::authToken().has_value());
+  EXPECT_EQ(QuorbUserManager::init()->quorbUser->username, "amy");
+  ASSERT_TRUE(manager->getCollectionByIdentifier(served));
+  EXPECT_EQ(manager->getCollectionByIdentifier(served)->name(), "cats");
+  EXPECT_TRUE(runUntil([&] { return state.collection(local->identifier())->owner == amy.userid; }));
+  EXPECT_TRUE(manager->getCollectionByIdentifier(local->identifier()));
+  EXPECT_EQ(owner->finished, 1);
+}
+
+TEST_F(LoginSignupTest, TabReturnLinksAndClose) {
+  ui.click(form->usernameTextField.lock());
+  ui.pressTab();
+  EXPECT_EQ(focused(), form->passwordTextField.lock());
+  ui.pressTab();
+  EXPECT_EQ(focused(), form->usernameTextField.lock());
+  ui.pressReturn();
+  EXPECT_EQ(errors(), std::vector<std::string>{}) << "Return outside the password field submits nothing";
+
+  ui.click(form->forgotPasswordButton.lock());
+  toSignup();
+  ui.click(form->usernameTextField.lock());
+  ui.pressTab();
+  EXPECT_EQ(focused(), form->emailTextField.lock());
+  ui.pressTab();
+  EXPECT_EQ(focused(), form->passwordTextField.lock());
+  ASSERT_TRUE(ui.clickText(form->tosClickOutTextView.lock(), "Privacy Policy"));
+  EXPECT_EQ(ui.openedURLs, (std::vector<std::string>{"https://zolto.com/forgot-password", "https://zolto.com/legal-privacy"}));
+  EXPECT_EQ(events(1), std::vector<std::string>{"tos_linkout_tap signup"});
+
+  form->tappedCloseButton(nullptr);
+  EXPECT_EQ(owner->cancelled, 1);
+}
+
+}  // namespace
