@@ -138,7 +138,7 @@ Written writeScreens(const std::filesystem::path& folder) {
 // The trending grid once every tile on screen plays, with its media and caches in a folder
 // of its own that is removed afterwards.
 Written writeGrid(const std::filesystem::path& folder) {
-  auto fail = [](std::string text) { return std::unexpected(NSError::make("GalleryErrorDomain", 2, std::move(text))); };
+  auto fail = [](std::string text) { return std::unexpected(NSError::make("GalleryErrorDomain", 3, std::move(text))); };
   auto home = std::filesystem::temp_directory_path() / ("glimdeck-gallery-" + std::to_string(::getpid()));
   for (auto [name, sub] : {std::pair{"XDG_CACHE_HOME", ".cache"}, {"XDG_DATA_HOME", ".local/share"},
                            {"XDG_CONFIG_HOME", ".config"}}) {
