@@ -25,6 +25,7 @@
 #include "ui/ClickableImageView.h"
 #include "ui/QLXButton.h"
 #include "ui/ProgressIndicator.h"
+#include "ui/QLXButton.h"
 
 namespace {
 
