@@ -76,10 +76,9 @@ class NSOperationQueue : public NSObject {
   void run(const std::shared_ptr<NSOperation>& operation);
   // An operation of this queue finished or may have become ready.
   void operationChanged(const NSOperation* operation);
+  // The main run loop forgot the operation's turn unrun: it is cancelled and its slot freed.
+  void turnForgotten(const std::shared_ptr<NSOperation>& operation);
   bool isEmpty() const;
-  // The main queue after a reset of the main run loop dropped the blocks that would have run
-  // its operations: it forgets them all, or it would wait for them for ever.
-  void forgetOperations();
 
   const bool main_;
   mutable std::mutex mutex_;

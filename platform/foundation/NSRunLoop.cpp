@@ -161,20 +161,16 @@ void NSRunLoop::drain() {
 }
 
 void NSRunLoop::reset() {
-  std::vector<std::function<void()>> listeners;
+  // Destroyed after the lock is let go: a forgotten block may queue work again as it goes
+  // (the main operation queue gives back the turn it was waiting for).
+  std::deque<std::function<void()>> forgottenBlocks;
+  decltype(timers_) forgottenTimers;
   {
     std::lock_guard lock(mutex_);
-    blocks_.clear();
-    timers_ = {};
+    forgottenBlocks.swap(blocks_);
+    forgottenTimers.swap(timers_);
     stopped_ = false;
-    listeners = resetListeners_;
   }
-  for (const auto& listener : listeners) listener();
-}
-
-void NSRunLoop::addResetListener(std::function<void()> listener) {
-  std::lock_guard lock(mutex_);
-  resetListeners_.push_back(std::move(listener));
 }
 
 std::size_t NSRunLoop::pendingTimerCount() {

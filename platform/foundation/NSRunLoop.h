@@ -72,10 +72,8 @@ class NSRunLoop : public NSObject {
   // Lets another event source share the main thread's waits; empty removes it.
   void setWaiter(std::shared_ptr<RunLoopWaiter> waiter);
 
-  // Forgets every queued block and pending timer (between tests), then tells the listeners,
-  // so that whoever handed the loop work it now waits for can forget that work too.
+  // Forgets every queued block and pending timer (between tests).
   void reset();
-  void addResetListener(std::function<void()> listener);
   std::size_t pendingTimerCount();
   std::size_t pendingBlockCount();
 
@@ -109,5 +107,4 @@ class NSRunLoop : public NSObject {
   std::uint64_t sequence_ = 0;
   bool stopped_ = false;
   std::shared_ptr<RunLoopWaiter> waiter_;
-  std::vector<std::function<void()>> resetListeners_;
 };

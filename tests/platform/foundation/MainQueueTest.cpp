@@ -170,16 +170,14 @@ TEST_F(MainQueueTest, RunUntilKeepsItsDeadlineWhileWorkKeepsArriving) {
   NSRunLoop::main()->reset();
 }
 
-TEST_F(MainQueueTest, AResetBetweenTestsLeavesTheMainOperationQueueWorking) {
-  // An operation handed to the run loop, then dropped by the reset before it ran, as a
-  // reply arriving at the end of a test is.
-  bool stale = false;
-  NSOperationQueue::mainQueue()->addOperationWithBlock([&] { stale = true; });
+TEST_F(MainQueueTest, AnOperationWhoseTurnTheRunLoopForgotNeitherRunsNorHoldsUpTheMainQueue) {
+  // A reply that hops to the main queue just as a test ends lands between drain and reset.
+  std::vector<int> ran;
+  NSOperationQueue::mainQueue()->addOperationWithBlock([&] { ran.push_back(1); });
   NSRunLoop::main()->reset();
-  bool ran = false;
-  NSOperationQueue::mainQueue()->addOperationWithBlock([&] { ran = true; });
+  NSOperationQueue::mainQueue()->addOperationWithBlock([&] { ran.push_back(2); });
+  EXPECT_TRUE(runUntil([&] { return !ran.empty(); }));
   drainMainQueue();
-  EXPECT_TRUE(ran);
-  EXPECT_FALSE(stale);
+  EXPECT_EQ(ran, std::vector<int>{2});
   EXPECT_EQ(NSOperationQueue::mainQueue()->operationCount(), 0u);
 }
