@@ -30,15 +30,6 @@ std::vector<std::shared_ptr<NSObject>> unitsOf(const TelescopePayload::List& ent
   return units;
 }
 
-// The sponsor's badge, where its data places one.
-void showSponsorBadge(GifCell& cell, const VornObject& vorn) {
-  const auto& badge = vorn.adBadgeData;
-  auto url = badge && badge->badgePosition != AdBadgePosition::noBadge ? badge->badgeAssetUrl() : nullptr;
-  if (!url) return;
-  cell.applyAdBadgePosition(badge->badgePosition);
-  cell.showAdBadgeWithImage(url);
-}
-
 }  // namespace
 
 std::shared_ptr<FocusedSearchViewController> FocusedSearchViewController::initWithNibName(std::string nibName) {
@@ -325,7 +316,7 @@ std::shared_ptr<NSCollectionViewItem> FocusedSearchViewController::itemForRepres
   cell->canDragCell = true;
   if (sponsoredVorn(vorn)) {
     indexPathsForPromotedContent.insert(path);
-    showSponsorBadge(*cell, *vorn);
+    configure(cell, path, vorn);
   }
   if (auto url = NSURL::URLWithString(vorn->tinyGifUrl)) {
     downloader->downloadMedia(url, DownloadFileType::gif);

@@ -128,13 +128,15 @@ void UploadViewController::borderDropTarget(const std::shared_ptr<NSColor>& colo
 void UploadViewController::resolveURLWithGifUrl(const std::shared_ptr<NSURL>& gifUrl) {
   if (!gifUrl) return;
   std::weak_ptr<UploadViewController> weak = sharedAs<UploadViewController>();
-  auto failed = [weak] {
-    DispatchQueue::main()->async([weak] {
-      if (auto self = weak.lock()) self->setURLInputState(URLInputState::error);
+  const auto session = session_;
+  auto failed = [weak, session] {
+    DispatchQueue::main()->async([weak, session] {
+      auto self = weak.lock();
+      if (self && self->session_ == session) self->setURLInputState(URLInputState::error);
     });
   };
   auto task = NSURLSession::sharedSession()->dataTaskWithURL(
-      gifUrl, [weak, gifUrl, failed](const std::shared_ptr<NSData>& data, const std::shared_ptr<NSURLResponse>&,
+      gifUrl, [weak, gifUrl, failed, session](const std::shared_ptr<NSData>& data, const std::shared_ptr<NSURLResponse>&,
                                      const std::shared_ptr<NSError>& error) {
         if (error || !data || !isGifData(data)) return failed();
         const std::string key = gifUrl->absoluteString();
@@ -143,12 +145,17 @@ void UploadViewController::resolveURLWithGifUrl(const std::shared_ptr<NSURL>& gi
         auto file = cache->storagePathForKey(key);
         auto image = NSImage::initWithData(data);
         if (!file || !image) return failed();
-        auto vorn = VornObject::initWithLocalFileUrl(file, (*image)->size(), nullptr, false);
+        // The cache replaces its file when the same address comes again and drops old ones as
+        // it fills: the staged GIF gets a file of its own that lives until it is uploaded.
+        auto own = VornObject::initWithLocalGifImageData(data);
+        if (!own) return failed();
+        auto vorn = *own;
+        vorn->dims = (*image)->size();
         auto unit = UploadUnit::initWithVorn(vorn, {}, std::string(Constants::destinationPackName),
                                              UploadUnit::SourceType::url);
-        DispatchQueue::main()->async([weak, unit] {
+        DispatchQueue::main()->async([weak, unit, session] {
           auto self = weak.lock();
-          if (!self) return;
+          if (!self || self->session_ != session) return;
           self->appendStagedUpload(unit);
           self->reload();
           self->setReadyToUpload(false);
@@ -232,6 +239,7 @@ void UploadViewController::uploadWithVorn(const std::shared_ptr<VornObject>& vor
 
 void UploadViewController::reset() {
   if (!isViewLoaded()) return;
+  ++session_;
   setReadyToUpload(false);
   if (auto field = filenameTextInput.lock()) field->setStringValue("");
   if (auto container = taggingContainer.lock()) container->setAlphaValue(0.0);

@@ -155,5 +155,8 @@ class UploadViewController : public NSViewController,
 
   std::vector<std::shared_ptr<UploadUnit>> stagedUploads_;
   bool readyToUpload_ = false;
+  // Grows with every reset: an address still being fetched then belongs to a session the
+  // user already left, and its reply must not stage into the next one.
+  std::uint64_t session_ = 0;
   URLInputState urlInputState_ = URLInputState::standard;
 };

@@ -108,6 +108,14 @@ TEST_F(AutosuggestTest, AClickedTermIsReportedAndClicksOutsideCollapseTheStrip) 
   ui.click(elsewhere);
   EXPECT_EQ(strip->view()->frame(), NSMakeRect(0, 400, 480, 0));
   EXPECT_TRUE(strip->currentTerms.empty());
+
+  // A click in another window of the application is outside, even where the strip's
+  // coordinates would hold the point.
+  type("dog");
+  auto other = NSWindow::initWithContentRect(NSMakeRect(600, 0, 480, 500), NSWindowStyleMaskTitled);
+  other->makeKeyAndOrderFront(nullptr);
+  ui.click(other->contentView(), NSMakePoint(100, 300));
+  EXPECT_TRUE(strip->currentTerms.empty());
 }
 
 }  // namespace

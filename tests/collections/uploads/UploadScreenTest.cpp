@@ -4,8 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "platform/appkit/NSPasteboard.h"
+#include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/NSArray.h"
+#include "platform/foundation/NSURLSession.h"
+#include "service/AssetCache.h"
 #include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSJSONSerialization.h"
 #include "platform/foundation/NSString.h"
@@ -132,6 +137,10 @@ TEST_F(UploadScreenTest, PastedAddressesAreFetchedCheckedAndStaged) {
   ASSERT_TRUE(eventually([&] { return screen->stagedUploads().size() == 2; }));
   EXPECT_EQ(sources(), (std::vector<Source>{Source::url, Source::url}));
   EXPECT_TRUE(screen->stagedUploads()[0]->vorn->hasValidSize());
+  // Each keeps a file of its own, whatever the media cache does with the address's entry.
+  auto fileOf = [&](std::size_t i) { return NSURL::URLWithString(screen->stagedUploads()[i]->vorn->gifUrl)->path(); };
+  EXPECT_NE(fileOf(0), fileOf(1));
+  EXPECT_TRUE(std::filesystem::exists(fileOf(0)) && std::filesystem::exists(fileOf(1)));
 
   ui.typeText("x");
   EXPECT_EQ(fieldBorder(*screen), NSColorPalette::standardBorderGray()->CGColor()) << "typing clears the mark";
@@ -140,11 +149,28 @@ TEST_F(UploadScreenTest, PastedAddressesAreFetchedCheckedAndStaged) {
   paste(standinURL("/nothing-here"));
   EXPECT_TRUE(eventually([&] { return fieldBorder(*screen) == red; }));
 
+  // A reply that comes after the screen was reset belongs to the session the user left.
+  standin().injectFault("/_standin/slow/late", Fault::stall());
+  paste(standinURL("/_standin/slow/late?ms=0"));
+  ASSERT_TRUE(eventually([&] { return standin().stalledCount() == 1; }));
+  screen->reset();
+  standin().releaseStalls();
+  // The reply is cached inside its handler; a block queued behind the handler on the
+  // session's serial queue then hops to the main queue after whatever the handler sent there.
+  const auto late = standinURL("/_standin/slow/late?ms=0");
+  ASSERT_TRUE(eventually([&] { return AssetCache::shared()->containsValueForKey(late); }));
+  bool settled = false;
+  NSURLSession::sharedSession()->delegateQueue()->async(
+      [&settled] { DispatchQueue::main()->async([&settled] { settled = true; }); });
+  ASSERT_TRUE(eventually([&] { return settled; }));
+  EXPECT_TRUE(screen->stagedUploads().empty());
+  EXPECT_EQ(fieldBorder(*screen), NSColorPalette::standardBorderGray()->CGColor());
+
   const auto requests = standin().requests().size();
   paste("not a url at all");
   drainMainQueue();
   EXPECT_EQ(standin().requests().size(), requests);
-  EXPECT_EQ(screen->stagedUploads().size(), 2u);
+  EXPECT_TRUE(screen->stagedUploads().empty());
 }
 
 TEST_F(UploadScreenTest, UploadWaitsForEveryTagThenLogsAndSendsEachGifToSaved) {
