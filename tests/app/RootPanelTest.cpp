@@ -247,3 +247,31 @@ TEST_F(RootPanelTest, TheMenuChecksForUpdatesOnlyThroughTheApplicationsDelegateA
   EXPECT_EQ(*shown, NSMakeRect(362, 300, 338, 146));
   NSApplication::sharedApplication()->setDelegate(nullptr);
 }
+
+TEST_F(RootPanelTest, TheProfileFillsItsContainerAndLeavingItGivesTheHomeGridItsClicksBack) {
+  signIn("ada", "token-ada");
+  show();
+  auto toggle = panel->profileButton.lock();
+  ui.click(toggle);
+  ASSERT_EQ(panel->state, RootViewController::DisplayState::profile);
+  auto profile = panel->profilePacksController();
+  EXPECT_EQ(profile->view()->superview(), panel->profileContentContainer.lock());
+  EXPECT_FALSE(panel->profileContentContainer.lock()->isHidden());
+  window->layoutIfNeeded();
+  EXPECT_DUMP(dumpViewTree(panel->view(), {.skipHidden = true, .maxDepth = 3}), "app/expected/root-profile.txt");
+
+  // Grids of the profile stand still under an overlay.
+  panel->showLogin();
+  EXPECT_FALSE(profile->contentCollectionView->scrollingEnabled());
+  panel->dismissLoginInterface();
+  advance(0.3);
+  EXPECT_TRUE(profile->contentCollectionView->scrollingEnabled());
+
+  ui.click(toggle);
+  EXPECT_EQ(panel->state, RootViewController::DisplayState::home);
+  auto content = panel->contentContainer.lock();
+  const NSRect frame = content->frame();
+  auto hit = panel->view()->hitTest(NSMakePoint(frame.origin.x + 50, frame.origin.y + frame.size.height - 50));
+  ASSERT_TRUE(hit);
+  EXPECT_TRUE(hit->isDescendantOf(panel->contentCollectionView->view())) << hit->className();
+}
