@@ -124,6 +124,7 @@ class HostTray::Icon {
   }
 
   const NSWindow* window() const { return window_.lock().get(); }
+  std::shared_ptr<NSStatusBarWindow> statusWindow() const { return window_.lock(); }
   Kind kind() const { return kind_; }
   const std::string& busName() const { return name_; }
 
@@ -350,8 +351,32 @@ class HostTray::Icon {
   long eventNumber_ = 0;
 };
 
-HostTray::HostTray(DesktopHost& host) : host_(host) {}
-HostTray::~HostTray() = default;
+HostTray::HostTray(DesktopHost& host) : host_(host) {
+  if (!sessionBusNamed()) return;
+  watch_ = g_bus_watch_name(
+      G_BUS_TYPE_SESSION, std::string(Constants::watcherName).c_str(), G_BUS_NAME_WATCHER_FLAGS_NONE,
+      [](GDBusConnection*, const gchar*, const gchar* owner, gpointer self) {
+        static_cast<HostTray*>(self)->watcherAppeared(owner ? owner : "");
+      },
+      nullptr, this, nullptr);
+}
+
+HostTray::~HostTray() {
+  if (watch_) g_bus_unwatch_name(watch_);
+}
+
+void HostTray::watcherAppeared(const std::string& owner) {
+  bool restarted = !watcherOwner_.empty() && watcherOwner_ != owner;
+  watcherOwner_ = owner;
+  for (auto& icon : icons_) {
+    // Items the former watcher knew must register with the new one; items without a tray
+    // become items of this one. Those registered already with this watcher stay as they are.
+    bool move = icon->kind() == Kind::none || (restarted && icon->kind() == Kind::statusNotifierItem);
+    auto window = icon->statusWindow();
+    if (!move || !window) continue;
+    icon = std::make_unique<Icon>(host_, window, Kind::statusNotifierItem, nextNumber_++);
+  }
+}
 
 void HostTray::add(const std::shared_ptr<NSStatusBarWindow>& window) {
   if (!window || kind(window.get()) != Kind::none) return;

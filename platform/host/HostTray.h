@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -49,8 +50,14 @@ class HostTray {
   class Icon;
 
  private:
+  // A watcher that comes up later (a panel started after the application, or started
+  // again) takes the items then.
+  void watcherAppeared(const std::string& owner);
+
   DesktopHost& host_;
   std::vector<std::unique_ptr<Icon>> icons_;
   bool toldNoTray_ = false;
   int nextNumber_ = 1;
+  unsigned watch_ = 0;
+  std::string watcherOwner_;
 };

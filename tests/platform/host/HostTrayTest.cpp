@@ -97,13 +97,7 @@ class HostTrayTest : public HostTest {
   std::shared_ptr<RedItemView> view;
 };
 
-TEST_F(HostTrayTest, WithoutATrayOneLineSaysSo) {
-  auto window = addItem();
-  EXPECT_EQ(host->tray()->kind(window.get()), HostTray::Kind::none);
-  NSStatusBar::systemStatusBar()->statusItemWithLength(30);
-  auto lines = printedLines();
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string(HostTray::Constants::noTrayLine)), 1);
-}
+class Watcher;
 
 TEST_F(HostTrayTest, AnXEmbedTrayShowsTheIconAndAClickOnItOpensThePopoverAtTheIcon) {
   std::vector<std::string> argv = {"trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel",
@@ -254,6 +248,20 @@ TEST_F(HostTrayTest, AStatusNotifierItemRegistersServesItsPictureAndOpensThePopo
   ASSERT_TRUE(runUntil([&] { return host->framesShown(popoverWindow) > 0; }));
   NSRect shown = desktopRect(popoverWindow);
   EXPECT_EQ(shown, NSMakeRect(600, 411, 200, 150)) << "under the point, centred on it";
+}
+
+TEST_F(HostTrayTest, WithoutATrayOneLineSaysSoAndAWatcherThatComesUpLaterTakesTheItems) {
+  auto window = addItem();
+  EXPECT_EQ(host->tray()->kind(window.get()), HostTray::Kind::none);
+  NSStatusBar::systemStatusBar()->statusItemWithLength(30);
+  auto lines = printedLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string(HostTray::Constants::noTrayLine)), 1);
+
+  Watcher watcher;
+  ASSERT_TRUE(watcher.bus);
+  ASSERT_TRUE(runUntil([&] { return watcher.registered.size() == 2; }));
+  EXPECT_EQ(host->tray()->kind(window.get()), HostTray::Kind::statusNotifierItem);
+  EXPECT_EQ(watcher.registered.front(), host->tray()->busName(window.get()));
 }
 
 }  // namespace
