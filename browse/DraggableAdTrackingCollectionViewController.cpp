@@ -110,3 +110,14 @@ void DraggableAdTrackingCollectionViewController::logViewsForPendingPromotedCont
   }
   for (auto path : logged) indexPathsForPendingPromotedContent.erase(path);
 }
+
+void DraggableAdTrackingCollectionViewController::configure(const std::shared_ptr<GifCell>& cell, NSIndexPath,
+                                                            const std::shared_ptr<VornObject>& promotedVorn) {
+  if (!cell || !promotedVorn || !promotedVorn->adBadgeData) return;
+  const auto& badge = *promotedVorn->adBadgeData;
+  if (badge.badgePosition == AdBadgePosition::noBadge) return;
+  auto url = badge.badgeAssetUrl();
+  if (!url) return;
+  cell->applyAdBadgePosition(badge.badgePosition);
+  cell->showAdBadgeWithImage(url);
+}

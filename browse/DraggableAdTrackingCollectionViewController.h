@@ -57,6 +57,8 @@ class DraggableAdTrackingCollectionViewController : public NSViewController,
   void logAdvertisementViewAt(NSIndexPath path, const std::string& sourceID,
                               const std::optional<std::vector<std::string>>& pixels);
   void logViewsForPendingPromotedContent();
+  // Puts the item's sponsor badge on its cell, when the item names one that can be shown.
+  void configure(const std::shared_ptr<GifCell>& cell, NSIndexPath path, const std::shared_ptr<VornObject>& promotedVorn);
 
   // Overridable: a drag ended with a drop; the frame of the drag image for a cell's frame.
   virtual void reportSuccessfulDragWithDraggedVorn(const std::shared_ptr<VornObject>& /*vorn*/) {}

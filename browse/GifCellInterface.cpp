@@ -21,6 +21,19 @@ constexpr double badgeWidth = 40;
 constexpr double badgeHeight = 16;
 constexpr NSAutoresizingMaskOptions fills = NSViewWidthSizable | NSViewHeightSizable;
 
+// A layer of the tile that only shows something (a title, the favourite pulse, the copy
+// confirmation): the pointer goes through it to the tile, which it would otherwise cover,
+// even while it is transparent.
+class TileOverlayView : public NSView {
+ public:
+  static std::shared_ptr<TileOverlayView> initWithFrame(NSRect frame) { return create(frame); }
+  std::shared_ptr<NSView> hitTest(NSPoint) override { return nullptr; }
+  GLIMDECK_OBJECT(TileOverlayView)
+
+ protected:
+  using NSView::NSView;
+};
+
 template <typename View>
 std::shared_ptr<View> filling(const std::shared_ptr<NSView>& parent, std::shared_ptr<View> view) {
   view->setFrame(parent->bounds());
@@ -60,9 +73,14 @@ std::vector<std::shared_ptr<NSObject>> buildGifCell(const std::shared_ptr<NSObje
   auto cell = asA<GifCell>(owner);
   auto root = GifCellBackingView::initWithFrame(NSMakeRect(0, 0, tileWidth, tileHeight));
   auto content = filling(root, NSView::initWithFrame(root->bounds()));
+  // Under the media: the pie shows until the first frame covers it.
+  auto pie = ProgressIndicator::initWithFrame(NSMakeRect(tileWidth / 2 - 15, tileHeight / 2 - 15, 30, 30));
+  pie->autoresizingMask = NSViewMinXMargin | NSViewMaxXMargin | NSViewMinYMargin | NSViewMaxYMargin;
+  pie->setHidden(true);
+  content->addSubview(pie);
   auto movies = filling(content, ResizingLayerBackedView::initWithFrame(root->bounds()));
   auto image = filling(content, NSImageView::initWithFrame(root->bounds()));
-  auto titleArea = filling(content, NSView::initWithFrame(root->bounds()));
+  auto titleArea = filling(content, TileOverlayView::initWithFrame(root->bounds()));
   titleArea->setHidden(true);
   auto title = NSTextField::labelWithString("");
   title->setFrame(NSMakeRect(8, 8, tileWidth - 16, 22));
@@ -70,16 +88,12 @@ std::vector<std::shared_ptr<NSObject>> buildGifCell(const std::shared_ptr<NSObje
   title->setHidden(true);
   titleArea->addSubview(title);
 
-  auto pie = ProgressIndicator::initWithFrame(NSMakeRect(tileWidth / 2 - 15, tileHeight / 2 - 15, 30, 30));
-  pie->autoresizingMask = NSViewMinXMargin | NSViewMaxXMargin | NSViewMinYMargin | NSViewMaxYMargin;
-  pie->setHidden(true);
-  root->addSubview(pie);
   auto badge = NSImageView::initWithFrame(NSMakeRect(0, tileHeight - badgeHeight, badgeWidth, badgeHeight));
   badge->setHidden(true);
   root->addSubview(badge);
-  auto favorite = filling(root, NSView::initWithFrame(root->bounds()));
+  auto favorite = filling(root, TileOverlayView::initWithFrame(root->bounds()));
   favorite->setHidden(true);
-  auto confirm = filling(root, NSView::initWithFrame(root->bounds()));
+  auto confirm = filling(root, TileOverlayView::initWithFrame(root->bounds()));
   confirm->setAlphaValue(0.0);
   auto confirmText = NSTextField::labelWithString(std::string(GifCell::Constants::copiedGif));
   confirmText->setFrame(NSMakeRect(8, tileHeight / 2 - 11, tileWidth - 16, 22));

@@ -6,6 +6,8 @@
 #include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSOperationQueue.h"
+#include "collections/Collection.h"
+#include "model/VNTag.h"
 #include "service/AssetCache.h"
 #include "service/VNStreamRequester.h"
 #include "service/VNTagRequester.h"
@@ -38,6 +40,7 @@ void GifCollectionViewController::loadView() {
   root->addSubview(scroll);
   auto spinner = NSProgressIndicator::initWithFrame(NSMakeRect(134, 184, 32, 32));
   spinner->style = NSProgressIndicatorStyle::spinning;
+  spinner->displayedWhenStopped = false;
   root->addSubview(spinner);
   mainCollectionView = collection;
   layout = waterfall;
@@ -212,7 +215,17 @@ std::size_t GifCollectionViewController::numberOfSectionsInCollectionView(NSColl
 }
 
 std::size_t GifCollectionViewController::numberOfItemsInSection(NSCollectionView&, std::size_t section) {
+  if (section < sectionEnableMap.size() && !sectionEnableMap[section]) return 0;
   return section < contentList.size() ? contentList[section].size() : 0;
+}
+
+void GifCollectionViewController::setNumberOfSections(std::size_t count) {
+  contentList.assign(count, {});
+  sectionEnableMap.assign(count, true);
+}
+
+void GifCollectionViewController::setContentForMainSection(std::vector<std::shared_ptr<NSObject>> content) {
+  contentList[mainContentDisplaySection] = std::move(content);
 }
 
 void GifCollectionViewController::mediaDownload(const std::string& address, DownloadFileType type, NSIndexPath path,
@@ -227,22 +240,43 @@ std::shared_ptr<NSCollectionViewItem> GifCollectionViewController::itemForRepres
     NSCollectionView& view, NSIndexPath path) {
   const auto& object = contentList[path.section][path.item];
   auto cell = std::dynamic_pointer_cast<GifCell>(view.makeItemWithIdentifier(Constants::cellIdentifier, path));
-  auto vorn = std::dynamic_pointer_cast<VornObject>(object);
-  if (!cell || !vorn) return cell ? cell : NSCollectionViewItem::make();
-  cell->configureWithVorn(vorn);
-  cell->simulateProgress();
-  cell->delegate = std::dynamic_pointer_cast<GifCollectionCellDelegate>(shared_from_this());
-  cell->showOverlayOnMouseover = shouldShowOverlayOnVornMouseover;
-  cell->canDragCell = true;
-  if (isSponsored(vorn)) indexPathsForPromotedContent.insert(path);
-  if (vorn->tinyMp4Url && NSURL::URLWithString(*vorn->tinyMp4Url)) {
-    mediaDownload(*vorn->tinyMp4Url, DownloadFileType::mp4, path);
-    // Only fills the cache, from which a drag out reads the GIF.
-    mediaDownload(vorn->tinyGifUrl, DownloadFileType::gif, path, false);
-  } else {
-    mediaDownload(vorn->tinyGifUrl, DownloadFileType::gif, path);
+  if (!cell) return NSCollectionViewItem::make();
+  auto self = std::dynamic_pointer_cast<GifCollectionCellDelegate>(shared_from_this());
+  if (auto tag = std::dynamic_pointer_cast<VNTag>(object)) {
+    cell->configureWithTag(tag);
+    cell->simulateProgress();
+    cell->delegate = self;
+    cell->shouldAspectFillGif = true;
+    mediaDownload(tag->categoryCoverGifURL, DownloadFileType::gif, path);
+    return cell;
   }
-  return cell;
+  if (auto vorn = std::dynamic_pointer_cast<VornObject>(object)) {
+    cell->configureWithVorn(vorn);
+    cell->simulateProgress();
+    cell->delegate = self;
+    cell->showOverlayOnMouseover = shouldShowOverlayOnVornMouseover;
+    cell->canDragCell = true;
+    if (isSponsored(vorn)) {
+      indexPathsForPromotedContent.insert(path);
+      configure(cell, path, vorn);
+    }
+    if (vorn->tinyMp4Url && NSURL::URLWithString(*vorn->tinyMp4Url)) {
+      mediaDownload(*vorn->tinyMp4Url, DownloadFileType::mp4, path);
+      // Only fills the cache, from which a drag out reads the GIF.
+      mediaDownload(vorn->tinyGifUrl, DownloadFileType::gif, path, false);
+    } else {
+      mediaDownload(vorn->tinyGifUrl, DownloadFileType::gif, path);
+    }
+    return cell;
+  }
+  if (auto pack = std::dynamic_pointer_cast<Collection>(object)) {
+    cell->configureWithCollection(pack);
+    cell->shouldAspectFillGif = true;
+    cell->delegate = self;
+    if (auto preview = pack->previewURL()) mediaDownload(preview->absoluteString(), DownloadFileType::gif, path);
+    return cell;
+  }
+  return NSCollectionViewItem::make();
 }
 
 void GifCollectionViewController::didEndDisplayingItem(NSCollectionView&, const std::shared_ptr<NSCollectionViewItem>& item,
@@ -251,9 +285,12 @@ void GifCollectionViewController::didEndDisplayingItem(NSCollectionView&, const 
 }
 
 NSSize GifCollectionViewController::sizeForItemAtIndexPath(NSIndexPath path) {
-  auto vorn = std::dynamic_pointer_cast<VornObject>(contentList[path.section][path.item]);
+  const auto& object = contentList[path.section][path.item];
+  auto vorn = std::dynamic_pointer_cast<VornObject>(object);
   if (vorn && vorn->dims && (vorn->dims->width != 0 || vorn->dims->height != 0)) return *vorn->dims;
   double h = isViewLoaded() ? view()->frame().size.height : 0;
+  auto tag = std::dynamic_pointer_cast<VNTag>(object);
+  if (tag && tag->displayWidthToHeightRatio) return {h * *tag->displayWidthToHeightRatio, h};
   return {h * 1.9344, h};
 }
 
@@ -279,6 +316,17 @@ void GifCollectionViewController::didShareFromEllipsesMenuWithShareType(Ellipses
 
 void GifCollectionViewController::reportSuccessfulDragWithDraggedVorn(const std::shared_ptr<VornObject>& vorn) {
   if (auto listener = dragDelegate.lock()) listener->successfulDragEndedWithVorn(vorn);
+}
+
+NSRect GifCollectionViewController::getDragFrameWithCellFrame(NSRect cellFrame) {
+  auto collection = mainCollectionView.lock();
+  auto superview = collection ? collection->superview() : nullptr;
+  NSRect frame = superview ? superview->convertRectToView(cellFrame, nullptr) : NSZeroRect;
+  if (auto waterfall = layout.lock()) {
+    frame.origin.x -= waterfall->streamSpacing() + waterfall->cellSpacing() * 0.5;
+    frame.origin.y -= waterfall->streamSpacing();
+  }
+  return frame;
 }
 
 void GifCollectionViewController::didProgress(const std::shared_ptr<NSURL>& url, double percentage) {
@@ -341,6 +389,7 @@ void GifCollectionViewController::completeDownload(const std::string& url, const
       if (!image) continue;
       cell->updateAnimatedImageWithImage(*image);
     }
+    if (path.section >= contentList.size() || path.item >= contentList[path.section].size()) continue;
     const auto& object = contentList[path.section][path.item];
     if (indexPathsForPromotedContent.contains(path) && isSponsored(object)) {
       auto vorn = std::static_pointer_cast<VornObject>(object);

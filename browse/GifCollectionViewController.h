@@ -61,7 +61,16 @@ class GifCollectionViewController : public DraggableAdTrackingCollectionViewCont
   std::shared_ptr<CollectionViewGifDownloader> downloader = CollectionViewGifDownloader::make();
   std::weak_ptr<GifCollectionViewControllerDelegate> delegate;
   std::shared_ptr<VNRequester> requester;
+  // A disabled section reports no items, whatever contentList holds.
+  std::vector<bool> sectionEnableMap{true};
   std::size_t mainContentDisplaySection = 0;
+  // Display options the embedding screens keep here; the grid itself does not read them.
+  bool highlightFavorites = true;
+  bool adjustsLoadingIndicatorForHeader = false;
+  bool roundedTagCorners = false;
+  bool uppercaseCellText = true;
+  bool longHoldCropEnabled = false;
+  bool shouldFavoriteOnDoubleTap = false;
   bool shouldShowOverlayOnVornMouseover = true;
   double lastVerticalContentOffset = 0;
   double scrollViewHeightPreTransform = 0;
@@ -69,6 +78,11 @@ class GifCollectionViewController : public DraggableAdTrackingCollectionViewCont
   std::weak_ptr<DraggableCellDelegate> dragDelegate;
 
   bool fetchLock() const { return fetchLock_; }
+  std::size_t numberOfSections() const { return contentList.size(); }
+  // So many empty sections, all enabled.
+  void setNumberOfSections(std::size_t count);
+  // Replaces the main section's objects without reloading the collection view.
+  void setContentForMainSection(std::vector<std::shared_ptr<NSObject>> content);
   const std::vector<std::shared_ptr<NSObject>>& mainSection() const { return contentList[mainContentDisplaySection]; }
 
   // Without an interface file: the waterfall in its collection view inside the grid's scroll
@@ -108,6 +122,8 @@ class GifCollectionViewController : public DraggableAdTrackingCollectionViewCont
                                 std::optional<DownloadFileType> fileType, DownloadCompleteStatus status) override;
 
   void reportSuccessfulDragWithDraggedVorn(const std::shared_ptr<VornObject>& vorn) override;
+  // The cell's frame in the window, moved back by the layout's spacing around it.
+  NSRect getDragFrameWithCellFrame(NSRect cellFrame) override;
 
   ~GifCollectionViewController() override;
 

@@ -279,13 +279,14 @@ std::string logEntryJson(const StandinRequest& request) {
 
 }  // namespace
 
-std::shared_ptr<StandinServer> StandinServer::make(std::uint64_t seed) {
-  auto server = std::shared_ptr<StandinServer>(new StandinServer(seed));
+std::shared_ptr<StandinServer> StandinServer::make(std::uint64_t seed, std::size_t itemCount) {
+  auto server = std::shared_ptr<StandinServer>(new StandinServer(seed, itemCount));
   server->addBuiltinRoutes();
   return server;
 }
 
-StandinServer::StandinServer(std::uint64_t seed) : seed_(seed), catalogue_(Catalogue::make(seed, "http://127.0.0.1")) {}
+StandinServer::StandinServer(std::uint64_t seed, std::size_t itemCount)
+    : seed_(seed), itemCount_(itemCount), catalogue_(Catalogue::make(seed, "http://127.0.0.1", itemCount)) {}
 
 StandinServer::~StandinServer() { stop(); }
 
@@ -332,7 +333,7 @@ std::expected<int, std::string> StandinServer::start(int port) {
     stopping_ = false;
   }
   port_ = bound;
-  catalogue_ = Catalogue::make(seed_, baseURL());
+  catalogue_ = Catalogue::make(seed_, baseURL(), itemCount_);
   server_ = std::move(server);
   auto finished = std::make_shared<std::atomic<bool>>(false);
   listener_ = std::thread([server = server_.get(), finished] {

@@ -50,7 +50,9 @@ class StandinServer : public NSObject {
   static constexpr std::size_t logBodyLimit = 1 << 20;
   static constexpr std::size_t logBodyBudget = 16 << 20;
 
-  static std::shared_ptr<StandinServer> make(std::uint64_t seed = Catalogue::defaultSeed);
+  // `itemCount` sizes the catalogue: a benchmark scrolls through more items than tests need.
+  static std::shared_ptr<StandinServer> make(std::uint64_t seed = Catalogue::defaultSeed,
+                                             std::size_t itemCount = Catalogue::defaultItemCount);
   ~StandinServer() override;
   GLIMDECK_OBJECT(StandinServer)
 
@@ -95,7 +97,7 @@ class StandinServer : public NSObject {
   std::shared_ptr<StandinState> sharedState() { return state_; }
 
  private:
-  explicit StandinServer(std::uint64_t seed);
+  StandinServer(std::uint64_t seed, std::size_t itemCount);
 
   struct Route {
     std::string method;
@@ -119,6 +121,7 @@ class StandinServer : public NSObject {
   void dropConnection(int remotePort);
 
   std::uint64_t seed_;
+  std::size_t itemCount_;
   std::shared_ptr<Catalogue> catalogue_;
   std::shared_ptr<StandinState> state_ = std::make_shared<StandinState>();
   std::unique_ptr<httplib::Server> server_;

@@ -1,12 +1,16 @@
 // Writes a picture of every widget of the interface kit, in its states, into a folder,
 // then pictures of a playing GIF tile and a playing movie tile at a few moments, and of the
-// upload screen empty and with two GIFs staged:
+// upload screen empty and with two GIFs staged, and of the trending grid playing its tiles
+// with media from a stand-in on loopback:
 //   gallery [folder]   (build/gallery by default)
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <unistd.h>
 
+#include "account/screens/LoginSignupViewController.h"
+#include "account/screens/TermsOfServiceViewController.h"
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/MenuRenderer.h"
 #include "platform/appkit/NSImage.h"
@@ -16,7 +20,12 @@
 #include "platform/av/AVPlayerLayer.h"
 #include "collections/UploadViewController.h"
 #include "platform/foundation/Clock.h"
+#include "browse/GifCollectionViewController.h"
+#include "platform/appkit/NSWindow.h"
+#include "platform/foundation/NSRunLoop.h"
+#include "service/VNStreamRequester.h"
 #include "standin/GifMaker.h"
+#include "standin/StandinServer.h"
 #include "standin/MovieMaker.h"
 #include "ui/WidgetGallery.h"
 
@@ -129,12 +138,85 @@ Written writeUploadScreen(const std::filesystem::path& folder) {
   return written;
 }
 
+// The trending grid once every tile on screen plays, with its media and caches in a folder
+// of its own that is removed afterwards.
+Written writeGrid(const std::filesystem::path& folder) {
+  auto fail = [](std::string text) { return std::unexpected(NSError::make("GalleryErrorDomain", 3, std::move(text))); };
+  auto home = std::filesystem::temp_directory_path() / ("glimdeck-gallery-" + std::to_string(::getpid()));
+  for (auto [name, sub] : {std::pair{"XDG_CACHE_HOME", ".cache"}, {"XDG_DATA_HOME", ".local/share"},
+                           {"XDG_CONFIG_HOME", ".config"}}) {
+    std::filesystem::create_directories(home / sub);
+    setenv(name, (home / sub).c_str(), 1);
+  }
+  auto clock = std::make_shared<ManualClock>();
+  Clock::setCurrent(clock);
+  auto standin = StandinServer::make();
+  if (auto started = standin->start(0); !started) return fail("no stand-in: " + started.error());
+  setenv("GLIMDECK_SERVICE_URL", standin->baseURL().c_str(), 1);
+
+  auto window = NSWindow::initWithContentRect(NSMakeRect(0, 0, 300, 400), NSWindowStyleMaskTitled);
+  auto grid = GifCollectionViewController::init();
+  window->contentView()->addSubview(grid->view());
+  grid->requester = VNStreamRequester::getForTrendingContent();
+  grid->reload();
+  auto playing = [&] {
+    auto tiles = grid->mainCollectionView.lock()->visibleItems();
+    return !grid->fetchLock() && !tiles.empty() && std::ranges::all_of(tiles, [](const auto& item) {
+      auto cell = std::dynamic_pointer_cast<GifCell>(item);
+      return cell && (cell->movieLayer->player() || cell->gif.lock()->image());
+    });
+  };
+  bool loaded = NSRunLoop::main()->runUntil(playing, 30.0);
+  Written written = std::vector<std::filesystem::path>{};
+  if (!loaded) {
+    written = fail("the grid's tiles did not play within 30 seconds");
+  } else {
+    clock->advance(3.0);  // the progress pies have run out
+    written = writeMoments(grid->view(), "grid-trending-playing", folder, *clock);
+  }
+  grid->reset();
+  standin->stop();
+  Clock::setCurrent(nullptr);
+  std::error_code ignored;
+  std::filesystem::remove_all(home, ignored);
+  return written;
+}
+
+// The account screens: the form in both modes and the terms screen in its three layouts. The
+// terms screens cannot be dismissed here, so that drawing them counts no showing in the
+// user's defaults.
+Written writeAccountScreens(const std::filesystem::path& folder) {
+  std::vector<std::filesystem::path> written;
+  auto draw = [&](const std::shared_ptr<NSView>& view, const std::string& name) -> bool {
+    view->setNeedsLayout(true);
+    view->layoutSubtreeIfNeeded();
+    auto path = folder / (name + ".png");
+    if (!ViewTreeRenderer::writeViewPNG(view, path, 2.0)) return false;
+    written.push_back(path);
+    return true;
+  };
+  auto fail = [](const std::string& name) {
+    return std::unexpected(NSError::make("GalleryErrorDomain", 2, "could not draw " + name));
+  };
+  auto form = LoginSignupViewController::init();
+  if (!draw(form->view(), "account-login")) return fail("account-login");
+  form->tappedToggleStateButton(nullptr);
+  if (!draw(form->view(), "account-signup")) return fail("account-signup");
+  using Layout = TermsOfServiceViewController::PresentationLayout;
+  for (auto layout : {Layout::normal, Layout::blocker, Layout::welcome}) {
+    const auto name = "account-terms-" + std::string(TermsOfServiceViewController::rawValue(layout));
+    if (!draw(TermsOfServiceViewController::init(layout, true, false)->view(), name)) return fail(name);
+  }
+  return written;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::filesystem::path folder = argc > 1 ? argv[1] : "build/gallery";
   NSApplication::sharedApplication();
-  for (auto written : {WidgetGallery::writeAll(folder), writeMediaTiles(folder), writeUploadScreen(folder)}) {
+  for (auto written : {WidgetGallery::writeAll(folder), writeMediaTiles(folder), writeUploadScreen(folder),
+                       writeAccountScreens(folder), writeGrid(folder)}) {
     if (!written) {
       std::fprintf(stderr, "gallery: %s\n", written.error()->localizedDescription().c_str());
       return 1;

@@ -16,6 +16,8 @@
 #include "ui/QLXButton.h"
 #include "ui/QLXLabel.h"
 #include "ui/QLXView.h"
+#include "ui/VerticallyAlignedSecureTextFieldCell.h"
+#include "ui/VerticallyAlignedTextFieldCell.h"
 
 namespace {
 
@@ -42,10 +44,16 @@ std::shared_ptr<QLXLabel> formLabel(std::string text, double fontSize) {
 
 std::shared_ptr<NSTextField> inputField(bool secure) {
   auto field = secure ? NSSecureTextField::initWithFrame(NSZeroRect) : NSTextField::initWithFrame(NSZeroRect);
+  // The text sits in the middle of the tall inputs, clear of their borders.
+  if (secure) {
+    field->setCell(VerticallyAlignedSecureTextFieldCell::initTextCell(""));
+  } else {
+    field->setCell(VerticallyAlignedTextFieldCell::initTextCell(""));
+  }
   field->setEditable(true);
   field->setBezeled(false);
-  field->setDrawsBackground(true);
-  field->setBackgroundColor(NSColor::whiteColor());
+  // The card is white already; a painted background would cover the layer's border.
+  field->setDrawsBackground(false);
   field->setFont(NSFont::fontWithName(LoginSignupViewController::Constants::regularFontName, 15));
   return field;
 }

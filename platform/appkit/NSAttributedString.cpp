@@ -244,7 +244,8 @@ CGText NSAttributedString::textForDrawing() const {
     }
     if (auto color = asA<NSColor>(get(NSBackgroundColorAttributeName))) run.background = color->CGColor();
     auto underline = asA<NSNumber>(get(NSUnderlineStyleAttributeName));
-    run.underline = isLink || (underline && underline->integerValue() != 0);
+    // Links are underlined unless their text says otherwise (a style of 0 takes it away).
+    run.underline = underline ? underline->integerValue() != 0 : isLink;
     if (auto kern = asA<NSNumber>(get(NSKernAttributeName))) run.kern = kern->doubleValue();
     if (!paragraph) paragraph = asA<NSParagraphStyle>(get(NSParagraphStyleAttributeName));
     text.runs.push_back(std::move(run));

@@ -121,6 +121,11 @@ void NSImageView::mouseUp(const std::shared_ptr<NSEvent>& event) {
   NSView::mouseUp(event);
 }
 
+void NSImageView::mouseDragged(const std::shared_ptr<NSEvent>& event) {
+  if (editable) return;
+  NSView::mouseDragged(event);
+}
+
 namespace {
 // One frame of an animated image, as the drawing layer takes pictures.
 class ShownFrame : public CGImageSource {

@@ -40,6 +40,8 @@ class NSImageView : public NSControl {
 
   void mouseDown(const std::shared_ptr<NSEvent>& event) override;
   void mouseUp(const std::shared_ptr<NSEvent>& event) override;
+  // A view that only shows its image passes the drag after a press on, as the press itself.
+  void mouseDragged(const std::shared_ptr<NSEvent>& event) override;
   void drawRect(NSRect dirtyRect) override;
   std::string dumpText() const override { return {}; }
   GLIMDECK_OBJECT(NSImageView)

@@ -149,10 +149,42 @@ void NSOperationQueue::run(const std::shared_ptr<NSOperation>& operation) {
     }
   };
   if (main_) {
-    NSRunLoop::main()->perform(std::move(work));
+    // The run loop may forget a queued block without running it (its reset between tests).
+    // Unnoticed, the operation would hold the main queue's only slot for ever and nothing
+    // queued after it would run.
+    struct Turn {
+      std::weak_ptr<NSOperationQueue> queue;
+      std::shared_ptr<NSOperation> operation;
+      bool ran = false;
+      ~Turn() {
+        if (ran) return;
+        if (auto owner = queue.lock()) owner->turnForgotten(operation);
+      }
+    };
+    auto turn = std::make_shared<Turn>();
+    turn->queue = sharedAs<NSOperationQueue>();
+    turn->operation = operation;
+    NSRunLoop::main()->perform([turn, work = std::move(work)] {
+      turn->ran = true;
+      work();
+    });
   } else {
     DispatchQueue::global()->async(std::move(work));
   }
+}
+
+void NSOperationQueue::turnForgotten(const std::shared_ptr<NSOperation>& operation) {
+  // Cancelled, it finishes at once when its next turn comes and leaves the queue.
+  operation->cancel();
+  {
+    std::lock_guard lock(mutex_);
+    auto found = std::find_if(entries_.begin(), entries_.end(),
+                              [&](const Entry& entry) { return entry.operation == operation; });
+    if (found == entries_.end() || !found->started) return;
+    found->started = false;
+    --running_;
+  }
+  startReadyOperations();
 }
 
 void NSOperationQueue::operationChanged(const NSOperation* operation) {

@@ -76,6 +76,8 @@ class NSOperationQueue : public NSObject {
   void run(const std::shared_ptr<NSOperation>& operation);
   // An operation of this queue finished or may have become ready.
   void operationChanged(const NSOperation* operation);
+  // The main run loop forgot the operation's turn unrun: it is cancelled and its slot freed.
+  void turnForgotten(const std::shared_ptr<NSOperation>& operation);
   bool isEmpty() const;
 
   const bool main_;

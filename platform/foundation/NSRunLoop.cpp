@@ -161,10 +161,16 @@ void NSRunLoop::drain() {
 }
 
 void NSRunLoop::reset() {
-  std::lock_guard lock(mutex_);
-  blocks_.clear();
-  timers_ = {};
-  stopped_ = false;
+  // Destroyed after the lock is let go: a forgotten block may queue work again as it goes
+  // (the main operation queue gives back the turn it was waiting for).
+  std::deque<std::function<void()>> forgottenBlocks;
+  decltype(timers_) forgottenTimers;
+  {
+    std::lock_guard lock(mutex_);
+    forgottenBlocks.swap(blocks_);
+    forgottenTimers.swap(timers_);
+    stopped_ = false;
+  }
 }
 
 std::size_t NSRunLoop::pendingTimerCount() {

@@ -159,4 +159,29 @@ TEST_F(ControlsTest, AViewLaidOutUnderARestingPointerHearsTheEntryAtOnce) {
   EXPECT_EQ(tile->exited, 1);
 }
 
+// A tile that hears the pointer through the image it shows.
+class PressedView : public NSView {
+ public:
+  static std::shared_ptr<PressedView> make(NSRect frame) {
+    return finishInit(std::shared_ptr<PressedView>(new PressedView(frame)));
+  }
+  std::vector<std::string> heard;
+  void mouseDown(const std::shared_ptr<NSEvent>&) override { heard.push_back("down"); }
+  void mouseDragged(const std::shared_ptr<NSEvent>&) override { heard.push_back("dragged"); }
+  void mouseUp(const std::shared_ptr<NSEvent>&) override { heard.push_back("up"); }
+
+ private:
+  using NSView::NSView;
+};
+
+TEST_F(ControlsTest, AnImageViewThatOnlyShowsPassesPressDragAndReleaseToWhatHoldsIt) {
+  auto window = NSWindow::initWithContentRect(NSMakeRect(0, 0, 200, 200), NSWindowStyleMaskTitled);
+  auto tile = PressedView::make(NSMakeRect(0, 0, 100, 100));
+  auto image = NSImageView::initWithFrame(tile->bounds());
+  tile->addSubview(image);
+  window->contentView()->addSubview(tile);
+  ui.drag(image, {50, 50}, {60, 50}, 2);
+  EXPECT_EQ(tile->heard, (std::vector<std::string>{"down", "dragged", "dragged", "up"}));
+}
+
 }  // namespace

@@ -169,3 +169,15 @@ TEST_F(MainQueueTest, RunUntilKeepsItsDeadlineWhileWorkKeepsArriving) {
   EXPECT_GT(turns, 0);
   NSRunLoop::main()->reset();
 }
+
+TEST_F(MainQueueTest, AnOperationWhoseTurnTheRunLoopForgotNeitherRunsNorHoldsUpTheMainQueue) {
+  // A reply that hops to the main queue just as a test ends lands between drain and reset.
+  std::vector<int> ran;
+  NSOperationQueue::mainQueue()->addOperationWithBlock([&] { ran.push_back(1); });
+  NSRunLoop::main()->reset();
+  NSOperationQueue::mainQueue()->addOperationWithBlock([&] { ran.push_back(2); });
+  EXPECT_TRUE(runUntil([&] { return !ran.empty(); }));
+  drainMainQueue();
+  EXPECT_EQ(ran, std::vector<int>{2});
+  EXPECT_EQ(NSOperationQueue::mainQueue()->operationCount(), 0u);
+}
