@@ -24,6 +24,7 @@
 #include "tests/support/ViewDump.h"
 #include "ui/ClickableImageView.h"
 #include "ui/ProgressIndicator.h"
+#include "ui/QLXButton.h"
 
 namespace {
 
