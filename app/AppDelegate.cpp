@@ -157,7 +157,9 @@ void AppDelegate::tryCheckForNewVersion() {
   auto defaults = NSUserDefaults::standardUserDefaults();
   auto last = asA<NSDate>(defaults->valueForKey(Constants::newVersionDate));
   auto now = NSDate::date();
-  if (last && now->timeIntervalSinceDate(*last) <= Constants::updateCheckInterval) return;
+  // A date ahead of now (the clock was set back) would hold the checks off until then.
+  double since = last ? now->timeIntervalSinceDate(*last) : 0;
+  if (last && since >= 0 && since <= Constants::updateCheckInterval) return;
   defaults->setObject(now, Constants::newVersionDate);
   updater_->checkForUpdatesInBackground();
 }

@@ -47,6 +47,11 @@ RootViewController::RootViewController()
 
 std::shared_ptr<RootViewController> RootViewController::init() { return create(); }
 
+std::shared_ptr<FocusedSearchViewController> RootViewController::focusedSearchController() {
+  if (!focusedSearchController_) focusedSearchController_ = FocusedSearchViewController::make();
+  return focusedSearchController_;
+}
+
 std::shared_ptr<SearchViewController> RootViewController::searchViewController() {
   if (!searchViewController_) searchViewController_ = SearchViewController::make();
   return searchViewController_;
@@ -212,6 +217,12 @@ void RootViewController::awakeFromNib() {
   contentCollectionView->requester = featured;
   contentCollectionView->reload();
 
+  auto focused = focusedSearchController();
+  auto strip = trendingSearchesContainer.lock();
+  focused->view()->setFrame(strip->bounds());
+  strip->addSubview(focused->view());
+  focused->delegate = me;
+
   autosuggestCollectionViewController->delegate = me;
   auto list = autosuggestCollectionViewController->view();
   NSRect listFrame = list->frame();
@@ -279,6 +290,7 @@ void RootViewController::viewDidLayout() {
 
 void RootViewController::viewDidAppear() {
   if (auto field = searchTextField.lock()) setCursorColor(*field, NSColor::whiteColor());
+  focusedSearchController()->restore();
   if (state == DisplayState::home) contentCollectionView->restore();
   if (state == DisplayState::search) searchViewController()->restore();
   NSViewController::viewDidAppear();
@@ -286,6 +298,7 @@ void RootViewController::viewDidAppear() {
 
 void RootViewController::viewDidDisappear() {
   contentCollectionView->unload();
+  focusedSearchController()->unload();
   if (state == DisplayState::search) searchViewController()->unload();
   NSViewController::viewDidDisappear();
 }
@@ -309,11 +322,14 @@ void RootViewController::keyUp(const std::shared_ptr<NSEvent>& event) {
 
 void RootViewController::setDisplayState(DisplayState newState) {
   auto search = searchViewController();
+  auto focused = focusedSearchController();
+  focused->view()->removeFromSuperview();
   contentCollectionView->view()->removeFromSuperview();
   search->view()->removeFromSuperview();
   hideBackButton();
   switch (newState) {
     case DisplayState::search: {
+      trendingSearchesContainer.lock()->addSubview(focused->view());
       auto content = contentContainer.lock();
       if (search->view()->frame() != content->bounds()) search->view()->setFrame(content->bounds());
       content->addSubview(search->view());
@@ -326,6 +342,7 @@ void RootViewController::setDisplayState(DisplayState newState) {
       break;
     case DisplayState::home:
       showHomeElements();
+      resetFocusedSearchToTrending();
       if (auto field = searchTextField.lock()) setTitle(*field, "", false, false);
       search->contentCollectionView->reset();
       if (auto toggle = profileButton.lock()) toggle->setState(NSControlStateValueOff);
@@ -339,11 +356,19 @@ void RootViewController::setTouchBarState(TouchBarState newState) {
 }
 
 void RootViewController::showHomeElements() {
-  auto grid = contentCollectionView->view();
-  contentContainer.lock()->addSubview(grid);
+  contentContainer.lock()->addSubview(contentCollectionView->view());
+  trendingSearchesContainer.lock()->addSubview(focusedSearchController()->view());
 }
 
-void RootViewController::hideHomeElements() { contentCollectionView->view()->removeFromSuperview(); }
+void RootViewController::hideHomeElements() {
+  contentCollectionView->view()->removeFromSuperview();
+  focusedSearchController()->view()->removeFromSuperview();
+}
+
+void RootViewController::resetFocusedSearchToTrending() {
+  // The strip loads itself when its term changes while its view is loaded.
+  focusedSearchController()->setCurrentSearchTerm(std::nullopt);
+}
 
 void RootViewController::showBackButton() {
   backButtonLeadingConstraint.lock()->setConstant(backLeading);
@@ -387,8 +412,9 @@ void RootViewController::emptyAutosuggestList() {
   list->setFrame(frame);
 }
 
-bool RootViewController::isTrendingStreamFullyVisible() const {
-  return trendingSearchesContainerTopConstraint.lock()->constant() == Constants::trendingShownOffset;
+bool RootViewController::isTrendingStreamFullyVisible() {
+  return focusedSearchController()->currentMode == FocusedSearchViewController::Mode::trendingGifs &&
+         trendingSearchesContainerTopConstraint.lock()->constant() == Constants::trendingShownOffset;
 }
 
 // --- Toolbar
@@ -420,6 +446,7 @@ void RootViewController::didTapZoltoLogo(const std::shared_ptr<NSObject>& /*send
 void RootViewController::didTapBackWithSender(const std::shared_ptr<NSObject>& /*sender*/) {
   state = DisplayState::home;
   setDisplayState(DisplayState::home);
+  resetFocusedSearchToTrending();
   emptyAutosuggestList();
   if (auto field = searchTextField.lock()) setTitle(*field, "", false, false);
   setTouchBarState(TouchBarState::home);

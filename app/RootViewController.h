@@ -17,6 +17,7 @@
 #include "app/LicensesViewControllerDelegate.h"
 #include "browse/AnalyticsDelegate.h"
 #include "browse/AutosuggestCollectionViewController.h"
+#include "browse/FocusedSearchViewController.h"
 #include "browse/GifCollectionViewController.h"
 #include "browse/SearchViewController.h"
 #include "browse/TouchBarUpdater.h"
@@ -48,6 +49,7 @@ class RootViewController : public NSViewController,
                            public TouchBarUpdater,
                            public SearchViewControllerDelegate,
                            public AutosuggestCollectionViewControllerDelegate,
+                           public FocusedSearchViewControllerDelegate,
                            public LoginSignupViewControllerDelegate,
                            public UploadViewControllerDelegate,
                            public LicensesViewControllerDelegate,
@@ -143,6 +145,7 @@ class RootViewController : public NSViewController,
   std::shared_ptr<GifCollectionViewController> contentCollectionView;
   std::shared_ptr<AutosuggestCollectionViewController> autosuggestCollectionViewController;
   std::shared_ptr<SearchViewController> searchViewController();
+  std::shared_ptr<FocusedSearchViewController> focusedSearchController();
   std::shared_ptr<LoginSignupViewController> loginSignupViewController();
   std::shared_ptr<UploadViewController> uploadViewController();
   std::shared_ptr<LicensesViewController> licensesViewController();
@@ -183,7 +186,7 @@ class RootViewController : public NSViewController,
   void repositionAutosuggestController();
   void configureToolbarForLoginState(bool loggedIn);
   void refreshToolbarForLoginState();
-  bool isTrendingStreamFullyVisible() const;
+  bool isTrendingStreamFullyVisible();
 
   // Overlays: each lies over the whole panel while the current state's grids stand still.
   bool isPresentingLoginInterface();
@@ -235,6 +238,11 @@ class RootViewController : public NSViewController,
   void usernameTapped(const std::string& username) override;
   void loginRequested() override;
   void didRequestLogin() override { loginRequested(); }
+  // The trending strip.
+  void focusCellTapped(const std::shared_ptr<NSObject>& object, const std::shared_ptr<GifCell>& cell) override;
+  void focusCellDragged(const std::shared_ptr<VornObject>& vorn) override;
+  void didLoadResultsWithResultsEmpty(bool resultsEmpty) override;
+  bool shouldTrackPromotedTrendingContent() override;
   void authenticationDidCancel() override;
   void authenticationDidFinish() override;
   void didTapCancel() override { removeUploadController(); }
@@ -312,7 +320,13 @@ class RootViewController : public NSViewController,
   void layOver(NSViewController& overlay, double fadeIn);
   void fadeOutAndRemove(const std::shared_ptr<NSViewController>& overlay);
 
+  // A suggestion narrows the current search without a new session.
+  void telescopeWithUnit(const TelescopeUnit& unit);
+  // The strip back to the trending GIFs.
+  void resetFocusedSearchToTrending();
+
   std::shared_ptr<SearchViewController> searchViewController_;
+  std::shared_ptr<FocusedSearchViewController> focusedSearchController_;
   std::shared_ptr<LoginSignupViewController> loginSignupViewController_;
   std::shared_ptr<UploadViewController> uploadViewController_;
   std::shared_ptr<LicensesViewController> licensesViewController_;

@@ -45,9 +45,15 @@ bool RootViewController::isPresentingTermsOfServiceInterface() {
 
 void RootViewController::updateScrollingForDisplayState(DisplayState displayState, bool enabled) {
   switch (displayState) {
-    case DisplayState::search: searchViewController()->contentCollectionView->setScrollingEnabled(enabled); break;
+    case DisplayState::search:
+      focusedSearchController()->setScrollingEnabled(enabled);
+      searchViewController()->contentCollectionView->setScrollingEnabled(enabled);
+      break;
     case DisplayState::profile: break;
-    case DisplayState::home: contentCollectionView->setScrollingEnabled(enabled); break;
+    case DisplayState::home:
+      focusedSearchController()->setScrollingEnabled(enabled);
+      contentCollectionView->setScrollingEnabled(enabled);
+      break;
   }
 }
 

@@ -4,7 +4,11 @@
 #include "app/RootViewController.h"
 #include "browse/CopyVornToPasteboard.h"
 #include "platform/appkit/NSAnimationContext.h"
+#include "model/TelescopeUnit.h"
 #include "platform/foundation/PerformRequests.h"
+#include "service/GlobalKeys.h"
+#include "service/VNStreamRequester.h"
+#include "ui/NSTextFieldExtensions.h"
 
 #include <algorithm>
 
@@ -65,7 +69,67 @@ void RootViewController::gifCollectionScrollViewDidScroll(const std::shared_ptr<
     clampedMove(*strip, delta, Constants::trendingHiddenOffset, Constants::trendingShownOffset);
   }
   repositionAutosuggestController();
-  (void)wasFull;
+  if (!wasFull && shouldTrackPromotedTrendingContent()) focusedSearchController()->logViewsForAllVisiblePromos();
+}
+
+// --- The trending strip
+
+void RootViewController::focusCellTapped(const std::shared_ptr<NSObject>& object, const std::shared_ptr<GifCell>& cell) {
+  if (auto tag = asA<VNTag>(object)) {
+    searchCategory = std::string(tag->tagType == TagType::reactions ? Constants::reactionsCategory
+                                                                    : Constants::trendingSearchesCategory);
+    performSearchWithTag(tag, true);
+    return;
+  }
+  if (auto unit = asA<TelescopeUnit>(object)) {
+    if (unit->type == TelescopeType::didyoumean) {
+      searchAction = std::string(Constants::didYouMeanAction);
+      performSearchWithTerm(unit->term, false);
+    } else {
+      telescopeWithUnit(*unit);
+    }
+    return;
+  }
+  if (auto vorn = asA<VornObject>(object)) {
+    // Nothing written means nothing shared: no event and no confirmation.
+    if (!copyVornToPasteboard(vorn)) return;
+    showCopyConfirmation(cell);
+    logVornShare(vorn);
+    if (vorn->featureData && vorn->advertisingSourceID) logAdShareWithPromotedVorn(vorn);
+  }
+}
+
+void RootViewController::telescopeWithUnit(const TelescopeUnit& unit) {
+  auto focused = focusedSearchController();
+  const auto& current = focused->currentSearchTerm();
+  if (!current) return;
+  searchContentProxy.clear();
+  reloadScrubberWithIdentifier(GlobalKeys::touchBarGifScrubberIdentifier());
+  const std::string narrowed = *current + " " + unit.term;
+  if (auto field = searchTextField.lock()) setTitle(*field, narrowed, false, false);
+  searchViewController()->setRequester(VNStreamRequester::getForTermWithTerm(narrowed));
+  if (!firstSearchTerm) firstSearchTerm = sourceSearchTerm;
+  secondSearchTerm = unit.term;
+  searchAction = std::string(Constants::telescopingAction);
+  if (auto analytics = PlovexAnalytics::sharedPlovexAnalytics()) {
+    analytics->logEventWithEvent(Constants::textsearchEvent, constructSearchAnalyticsParameters());
+  }
+}
+
+void RootViewController::focusCellDragged(const std::shared_ptr<VornObject>& vorn) {
+  if (!vorn) return;
+  logVornShare(vorn);
+  if (vorn->featureData && vorn->advertisingSourceID) logAdShareWithPromotedVorn(vorn);
+}
+
+void RootViewController::didLoadResultsWithResultsEmpty(bool resultsEmpty) {
+  telescopingHeight.lock()->setConstant(resultsEmpty ? 0.0 : Constants::telescopingStripHeight);
+}
+
+bool RootViewController::shouldTrackPromotedTrendingContent() {
+  return state == DisplayState::home && !isPresentingLoginInterface() && !isPresentingUploadInterface() &&
+         focusedSearchController()->currentMode == FocusedSearchViewController::Mode::trendingGifs &&
+         trendingSearchesContainerTopConstraint.lock()->constant() == Constants::trendingShownOffset;
 }
 
 void RootViewController::usernameTapped(const std::string& username) { performSearchWithTerm(username, true); }

@@ -114,6 +114,7 @@ void RootViewController::moveResultsIntoPlace() {
 void RootViewController::beginSearchSession(const std::string& term, bool setSourceSearchTerm) {
   state = DisplayState::search;
   setDisplayState(DisplayState::search);
+  focusedSearchController()->setCurrentSearchTerm(term);
   emptyAutosuggestList();
   showBackButton();
   trendingSearchesContainerTopConstraint.lock()->setConstant(Constants::trendingShownOffset);

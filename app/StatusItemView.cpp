@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "model/AppConstants.h"
 #include "platform/appkit/NSDraggingInfo.h"
 #include "platform/appkit/NSPasteboard.h"
 #include "platform/foundation/NSArray.h"
@@ -81,12 +82,15 @@ bool StatusItemView::performDragOperation(const std::shared_ptr<NSDraggingInfo>&
 
   std::shared_ptr<NSData> gifData = offers(kUTTypeGIF) ? pasteboard->dataForType(kUTTypeGIF) : nullptr;
   if (gifData) {
-    auto vorn = VornObject::initWithLocalGifImageData(gifData);
-    if (vorn) {
-      if (auto d = delegate.lock()) d->didDragVornsWithVorns({*vorn});
+    // Bytes offered as a GIF that are none would become a file no GIF reader opens.
+    auto vorn = isGifData(gifData) ? std::optional(VornObject::initWithLocalGifImageData(gifData)) : std::nullopt;
+    if (vorn && *vorn) {
+      if (auto d = delegate.lock()) d->didDragVornsWithVorns({**vorn});
     }
   } else if (offers(NSFilenamesPboardType)) {
-    if (auto paths = asA<NSArray>(pasteboard->propertyListForType(NSFilenamesPboardType))) {
+    // The type carries web addresses too: only a list that names files is a drop of files.
+    auto paths = asA<NSArray>(pasteboard->propertyListForType(NSFilenamesPboardType));
+    if (paths && !paths->objects().empty()) {
       std::vector<std::shared_ptr<VornObject>> vorns;
       for (const auto& entry : paths->objects()) {
         auto path = asA<NSString>(entry);

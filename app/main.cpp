@@ -9,5 +9,8 @@ int main(int argc, char** argv) {
   // The desktop first, so the status item made by the delegate lands in its tray.
   auto host = DesktopHost::start();
   auto delegate = AppDelegate::init();
-  return NSApplicationMain(argc, argv, delegate);
+  int status = NSApplicationMain(argc, argv, delegate);
+  // Off the desktop while everything the host uses is still there.
+  if (host) host->stop();
+  return status;
 }

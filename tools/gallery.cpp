@@ -216,7 +216,7 @@ int main(int argc, char** argv) {
   std::filesystem::path folder = argc > 1 ? argv[1] : "build/gallery";
   NSApplication::sharedApplication();
   for (auto written : {WidgetGallery::writeAll(folder), writeMediaTiles(folder), writeUploadScreen(folder),
-                       writeAccountScreens(folder), writeGrid(folder)}) {
+                        writeAccountScreens(folder), writeGrid(folder)}) {
     if (!written) {
       std::fprintf(stderr, "gallery: %s\n", written.error()->localizedDescription().c_str());
       return 1;

@@ -25,6 +25,12 @@ void NSStatusBar::resetSystemStatusBar() {
   systemBar().reset();
 }
 
+NSStatusBar::~NSStatusBar() {
+  // An item's view commonly keeps its item, which keeps the window that keeps the view:
+  // the bar's end lets go of the views.
+  for (auto& item : items_) item->window_->setContentView(nullptr);
+}
+
 std::shared_ptr<NSStatusItem> NSStatusBar::statusItemWithLength(double length) {
   auto item = NSStatusItem::create();
   item->length_ = std::max(0.0, length);
@@ -44,6 +50,7 @@ std::shared_ptr<NSStatusItem> NSStatusBar::statusItemWithLength(double length) {
 void NSStatusBar::removeStatusItem(const std::shared_ptr<NSStatusItem>& item) {
   if (!item || !std::erase(items_, item)) return;
   item->window_->orderOut(nullptr);
+  item->window_->setContentView(nullptr);
   layoutItems();
 }
 

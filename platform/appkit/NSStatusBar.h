@@ -67,6 +67,7 @@ class NSStatusBar : public NSObject {
   void layoutItems();
 
   GLIMDECK_OBJECT(NSStatusBar)
+  ~NSStatusBar() override;
 
  private:
   NSStatusBar() = default;

@@ -62,6 +62,10 @@ void MASShortcutView::setRecording(bool recording) {
   refresh();
 }
 
+std::shared_ptr<NSView> MASShortcutView::hitTest(NSPoint pointInSuperview) {
+  return NSView::hitTest(pointInSuperview) ? sharedAs<NSView>() : nullptr;
+}
+
 void MASShortcutView::mouseDown(const std::shared_ptr<NSEvent>&) {
   if (auto w = window()) w->makeFirstResponder(sharedAs<NSResponder>());
   setRecording(!recording_);

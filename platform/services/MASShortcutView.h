@@ -30,6 +30,8 @@ class MASShortcutView : public NSView {
 
   bool acceptsFirstResponder() const override { return true; }
   bool resignFirstResponder() override;
+  // The recorder takes clicks on its label too.
+  std::shared_ptr<NSView> hitTest(NSPoint pointInSuperview) override;
   void mouseDown(const std::shared_ptr<NSEvent>& event) override;
   void keyDown(const std::shared_ptr<NSEvent>& event) override;
   std::string dumpText() const override { return shownText(); }

@@ -68,13 +68,13 @@ class RootPanelTest : public CollectionsTest {
     auto parsed = NSJSONSerialization::JSONObjectWithBytes(request->queryValue("data").value_or(""));
     auto data = parsed ? asA<NSDictionary>(*parsed) : nullptr;
     std::string text;
-    for (const char* key : {"actions", "category", "tag", "tag1", "tag2", "vornIDKey"}) {
+    for (const char* key : {"actions", "category", "info", "tag", "tag1", "tag2", "vornIDKey"}) {
       auto value = data ? data->objectForKeyAs<NSString>(key) : nullptr;
       if (value) text += (text.empty() ? "" : " ") + std::string(key) + "=" + value->string();
     }
     return text;
   }
-  // Whether an event of that name was logged by now (the panel's events go at once).
+  // How many events of that name reached the stand-in by now.
   std::size_t eventCount(std::string_view name) {
     const std::string path = "/quorb.registerevent/" + std::string(name);
     return static_cast<std::size_t>(std::ranges::count_if(standin().requests(), [&](const auto& r) { return r.path == path; }));

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include "app/AppDelegate.h"
 #include "platform/appkit/NSCollectionView.h"
 #include "platform/appkit/NSMenu.h"
+#include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "tests/app/RootPanelFixture.h"
 #include "ui/QLXButton.h"
@@ -222,4 +224,26 @@ TEST_F(RootPanelTest, TheSettingsMenuFollowsTheLoginState) {
   ASSERT_TRUE(ui.chooseMenuItem({"Log Out"}));
   EXPECT_FALSE(QuorbUser::authToken());
   EXPECT_EQ(panel->state, RootViewController::DisplayState::home);
+}
+
+TEST_F(RootPanelTest, TheMenuChecksForUpdatesOnlyThroughTheApplicationsDelegateAndOpensPreferencesBesideThePanel) {
+  show();
+  chooseFromSettings("Check for Updates");  // no delegate of ours: nothing happens
+  auto delegate = AppDelegate::init();
+  NSApplication::sharedApplication()->setDelegate(delegate);
+  chooseFromSettings("Check for Updates");
+  EXPECT_EQ(delegate->updater()->userChecks(), 1);
+
+  window->setFrameOrigin(NSMakePoint(700, 300));
+  std::optional<NSRect> shown;
+  ASSERT_TRUE(ui.openMenuWith(panel->moreButton.lock()));
+  // Runs inside the preferences' modal loop, which the choice below enters.
+  DispatchQueue::main()->async([&] {
+    if (auto modal = NSApplication::sharedApplication()->modalWindow()) shown = modal->frame();
+    NSApplication::sharedApplication()->stopModal();
+  });
+  ASSERT_TRUE(ui.chooseMenuItem({"Preferences"}));
+  ASSERT_TRUE(shown);
+  EXPECT_EQ(*shown, NSMakeRect(362, 300, 338, 146));
+  NSApplication::sharedApplication()->setDelegate(nullptr);
 }
