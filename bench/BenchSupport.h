@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "standin/StandinServer.h"
@@ -49,8 +50,10 @@ class Countdown {
 // moment. The benchmark's time is the subject's (register with UseManualTime()); the
 // counter "ratio" is the median of the per-iteration ratios subject / baseline, and
 // "baseline_us" the baseline's median time. Each callable returns false to stop the run.
-template <typename Subject, typename Baseline>
-void compareWithBaseline(benchmark::State& state, Subject&& subject, Baseline&& baseline) {
+// `settle`, untimed, runs after each pair: work that the path leaves for later (a cache's
+// archive write after a burst) is done there rather than inside the next timed run.
+template <typename Subject, typename Baseline, typename Settle>
+void compareWithBaseline(benchmark::State& state, Subject&& subject, Baseline&& baseline, Settle&& settle) {
   using Clock = std::chrono::steady_clock;
   auto timed = [](auto& run, bool& ok) {
     const auto start = Clock::now();
@@ -72,6 +75,7 @@ void compareWithBaseline(benchmark::State& state, Subject&& subject, Baseline&& 
       subjectSeconds = timed(subject, ok);
     }
     subjectFirst = !subjectFirst;
+    settle();
     state.SetIterationTime(subjectSeconds);
     if (!ok) {
       state.SkipWithError("a run failed");
@@ -88,6 +92,11 @@ void compareWithBaseline(benchmark::State& state, Subject&& subject, Baseline&& 
   };
   state.counters["ratio"] = median(ratios);
   state.counters["baseline_us"] = median(baselines) * 1e6;
+}
+
+template <typename Subject, typename Baseline>
+void compareWithBaseline(benchmark::State& state, Subject&& subject, Baseline&& baseline) {
+  compareWithBaseline(state, std::forward<Subject>(subject), std::forward<Baseline>(baseline), [] {});
 }
 
 }  // namespace bench

@@ -1,5 +1,7 @@
 #include "model/PlovexUser.h"
 
+#include <array>
+
 #include "model/ModelSupport.h"
 #include "platform/foundation/JSONReader.h"
 #include "platform/foundation/NSCoder.h"
@@ -26,6 +28,24 @@ std::optional<std::int64_t> decimalInteger(std::string_view text) {
     value = value * 10 + digit;
   }
   return negative ? -value : value;
+}
+
+// The avatar addresses this thread read last and their URLs: a page of posts names the same
+// few posters' avatars over and over, and a URL never changes once made, so posters with one
+// avatar share its URL.
+std::shared_ptr<NSURL> avatarURL(std::string_view text) {
+  struct Kept {
+    std::string text;
+    std::shared_ptr<NSURL> url;
+  };
+  thread_local std::array<Kept, 8> kept;
+  thread_local std::size_t next = 0;
+  for (const Kept& entry : kept) {
+    if (entry.url && entry.text == text) return entry.url;
+  }
+  auto url = NSURL::URLWithString(text);
+  if (url) kept[next++ % kept.size()] = {std::string(text), url};
+  return url;
 }
 
 }  // namespace
@@ -56,7 +76,7 @@ PlovexUser::Result PlovexUser::fromMembers(std::optional<std::string> identifier
   user->userIdentifier = std::move(*identifier);
   user->userType = PlovexUserType::glimdeck;
   user->username = *username;
-  user->imageUrl = NSURL::URLWithString(*avatar);
+  user->imageUrl = avatarURL(*avatar);
   if (!user->imageUrl) return std::unexpected(PlovexUserSerializationError::invalidURL(std::string(*avatar)));
   user->avatarID = 0;
   if (tagline) user->tagLine = std::string(*tagline);
@@ -104,6 +124,8 @@ PlovexUser::Result PlovexUser::initWithNewApiData(const simdjson::dom::element& 
   std::optional<std::string> identifier;
   if (auto string = text(userid)) {
     identifier = std::string(*string);
+  } else if (userid && userid->type() == element_type::INT64) {
+    identifier = std::to_string(userid->get_int64().value_unsafe());
   } else if (userid && userid->type() != element_type::ARRAY && userid->type() != element_type::OBJECT &&
              userid->type() != element_type::NULL_VALUE) {
     // A number (or a Boolean, which the value objects also count as one), written as they write it.

@@ -33,7 +33,8 @@ bool namesLocalFile(std::string_view text) {
   constexpr std::string_view scheme = "file:";
   if (text.size() < scheme.size()) return false;
   for (std::size_t i = 0; i < scheme.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[i])) != scheme[i]) return false;
+    const char c = text[i];
+    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != scheme[i]) return false;
   }
   return true;
 }
@@ -58,10 +59,15 @@ enum Rendition : std::size_t { tinygif, gif, tinymp4, mp4, renditionCount };
 constexpr std::array<std::string_view, renditionCount> renditionKeys = {Keys::tinygif, Keys::gif, Keys::tinymp4,
                                                                         Keys::mp4};
 
+// The fields of a rendition that the reader takes.
+enum RenditionField : std::size_t { address, preview, dims, fieldCount };
+constexpr std::array<std::string_view, fieldCount> fieldKeys = {Keys::url, Keys::preview, Keys::dims};
+
 template <std::size_t N>
 std::size_t keyIndex(std::string_view key, const std::array<std::string_view, N>& keys) {
   for (std::size_t i = 0; i < N; ++i) {
-    if (keys[i].size() == key.size() && keys[i] == key) return i;
+    // The first letters tell most keys of one length apart without a call to compare.
+    if (keys[i].size() == key.size() && keys[i][0] == key[0] && keys[i] == key) return i;
   }
   return N;
 }
@@ -248,13 +254,7 @@ std::mutex mediaMutex;
 // The steps of the item reader, written once for both kinds of JSON value.
 struct VornObjectReading {
   template <typename Json>
-  static std::optional<std::string> renditionUrl(const typename Json::Value& rendition) {
-    if (!Json::isObject(rendition)) return std::nullopt;
-    return remoteText(Json::text(Json::member(rendition, Keys::url)));
-  }
-
-  template <typename Json>
-  static VornObject::Result read(const typename Json::Value& apiData, std::string_view mediaText = {}) {
+  static VornObject::Result read(const typename Json::Value& apiData, const VornObject::ReplyPlace& place) {
     using Error = VornObjectSerializationError;
     if (!Json::isObject(apiData) || Json::isEmptyObject(apiData)) return std::unexpected(Error::missing("id"));
     std::array<typename Json::Value, memberCount> members{};
@@ -265,33 +265,38 @@ struct VornObjectReading {
     if (!first) return std::unexpected(Error::missing("media"));
     std::array<typename Json::Value, renditionCount> renditions{};
     Json::capture(*first, renditionKeys, renditions);
+    // Each rendition's fields in one pass over it; a rendition that is no object has none.
+    std::array<std::array<typename Json::Value, fieldCount>, renditionCount> fields{};
+    for (std::size_t i = 0; i < renditionCount; ++i) {
+      if (Json::isObject(renditions[i])) Json::capture(renditions[i], fieldKeys, fields[i]);
+    }
+    auto renditionUrl = [&](Rendition rendition) { return remoteText(Json::text(fields[rendition][address])); };
 
-    const auto& tiny = renditions[tinygif];
-    auto tinyGifUrl = Json::isObject(tiny) && !Json::isEmptyObject(tiny) ? renditionUrl<Json>(tiny) : std::nullopt;
+    auto nonEmpty = [](const typename Json::Value& value) { return Json::isObject(value) && !Json::isEmptyObject(value); };
+    auto tinyGifUrl = nonEmpty(renditions[tinygif]) ? renditionUrl(tinygif) : std::nullopt;
     if (!tinyGifUrl) return std::unexpected(Error::missing("tinygif"));
-    const auto& full = renditions[gif];
-    auto gifUrl = Json::isObject(full) && !Json::isEmptyObject(full) ? renditionUrl<Json>(full) : std::nullopt;
+    auto gifUrl = nonEmpty(renditions[gif]) ? renditionUrl(gif) : std::nullopt;
     if (!gifUrl) return std::unexpected(Error::missing("gif"));
 
     auto item = makeShared<VornObject>();
     item->vid = std::move(*identifier);
-    keepMedia(*item, *first, mediaText);
+    keepMedia(*item, *first, place);
     item->tinyGifUrl = std::move(*tinyGifUrl);
-    item->previewUrl = remoteText(Json::text(Json::member(tiny, Keys::preview)));
+    item->previewUrl = remoteText(Json::text(fields[tinygif][preview]));
     item->gifUrl = std::move(*gifUrl);
-    item->dims = Json::size(Json::member(full, Keys::dims));
+    item->dims = Json::size(fields[gif][dims]);
     item->title = owned(Json::text(members[title]));
     item->shortUrl = owned(Json::text(members[url]));
     item->webpageUrl = owned(Json::text(members[itemurl]));
     item->htmlEmbedString = owned(Json::text(members[embed]));
-    item->tinyMp4Url = renditionUrl<Json>(renditions[tinymp4]);
+    item->tinyMp4Url = renditionUrl(tinymp4);
     item->shareCount = Json::integer(members[shares]).value_or(0);
     if (auto list = Json::textList(members[tags])) item->tags = std::move(*list);
     item->hasAudio = Json::flag(members[hasaudio]).value_or(false);
-    if (auto address = renditionUrl<Json>(renditions[mp4])) {
-      item->mp4Url = address;
-      item->avUrl = address;
-      item->instagramUrl = std::move(address);
+    if (auto text = renditionUrl(mp4)) {
+      item->mp4Url = text;
+      item->avUrl = text;
+      item->instagramUrl = std::move(text);
     }
     if (auto color = Json::text(members[bg_color])) item->background = colorFromHexString(*color);
     item->isSticker = Json::flag(members[sticker]).value_or(false);
@@ -305,20 +310,29 @@ struct VornObjectReading {
     return item;
   }
 
-  static void keepMedia(VornObject& item, const id& first, std::string_view) {
+  static void keepMedia(VornObject& item, const id& first, const VornObject::ReplyPlace&) {
     item.mediaDictionary_ = asA<NSDictionary>(first);
   }
-  static void keepMedia(VornObject& item, const ElementJson::Value& first, std::string_view text) {
-    item.mediaJson_ = text.empty() ? JSONReader::text(*first) : std::string(text);
+  static void keepMedia(VornObject& item, const ElementJson::Value& first, const VornObject::ReplyPlace& place) {
+    if (place.reply) {
+      item.mediaReply_ = place.reply;
+      item.mediaIndex_ = place.index;
+    } else {
+      item.mediaJson_ = JSONReader::text(*first);
+    }
   }
 };
 
 VornObject::Result VornObject::initWithNewApiData(const std::shared_ptr<NSDictionary>& apiData) {
-  return VornObjectReading::read<ObjectJson>(apiData);
+  return VornObjectReading::read<ObjectJson>(apiData, ReplyPlace{});
 }
 
-VornObject::Result VornObject::initWithNewApiData(const simdjson::dom::element& apiData, std::string_view mediaText) {
-  return VornObjectReading::read<ElementJson>(apiData, mediaText);
+VornObject::Result VornObject::initWithNewApiData(const simdjson::dom::element& apiData, const ReplyPlace& place) {
+  return VornObjectReading::read<ElementJson>(apiData, place);
+}
+
+VornObject::Result VornObject::initWithNewApiData(const simdjson::dom::element& apiData) {
+  return VornObjectReading::read<ElementJson>(apiData, ReplyPlace{});
 }
 
 std::shared_ptr<VornObject> VornObject::initWithNewApiData(const std::shared_ptr<NSDictionary>& apiData,
@@ -331,11 +345,51 @@ std::shared_ptr<VornObject> VornObject::initWithNewApiData(const std::shared_ptr
 
 // --- Media
 
+namespace {
+
+// The first element of the "media" member of the item at `index` of the reply's "results", as
+// the reader found it when the item was made (repeated keys count with their last value).
+std::shared_ptr<NSDictionary> mediaFromReply(const NSData& reply, std::size_t index) {
+  std::shared_ptr<NSDictionary> media;
+  JSONReader::read(reply.view(), reply.capacity(), [&](const JSONReader::Document& document) {
+    simdjson::dom::array results;
+    simdjson::dom::element item;
+    auto list = ElementJson::member(document.root, Keys::results);
+    if (!list || list->get(results) != simdjson::SUCCESS || results.at(index).get(item) != simdjson::SUCCESS) return;
+    if (auto first = ElementJson::firstOfObjects(ElementJson::member(item, Keys::media))) {
+      media = asA<NSDictionary>(JSONReader::object(**first));
+    }
+  });
+  return media;
+}
+
+std::shared_ptr<NSDictionary> mediaFrom(const std::shared_ptr<const NSData>& reply, std::size_t index,
+                                        const std::string& text) {
+  std::shared_ptr<NSDictionary> media;
+  if (reply) {
+    media = mediaFromReply(*reply, index);
+  } else if (!text.empty()) {
+    auto made = NSJSONSerialization::JSONObjectWithBytes(text);
+    media = made ? asA<NSDictionary>(*made) : nullptr;
+  }
+  return media ? media : NSDictionary::make();
+}
+
+}  // namespace
+
+// Made outside the lock: reading a reply again takes a while, and a second thread that makes
+// the same dictionary meanwhile only finds the first one stored.
 std::shared_ptr<NSDictionary> VornObject::mediaDictionary() const {
-  std::lock_guard lock(mediaMutex);
+  std::unique_lock lock(mediaMutex);
+  if (mediaDictionary_) return mediaDictionary_;
+  auto reply = mediaReply_;
+  std::string text = mediaJson_;
+  lock.unlock();
+  auto made = mediaFrom(reply, mediaIndex_, text);
+  lock.lock();
   if (!mediaDictionary_) {
-    auto made = mediaJson_.empty() ? nullptr : NSJSONSerialization::JSONObjectWithBytes(mediaJson_).value_or(nullptr);
-    mediaDictionary_ = made ? asA<NSDictionary>(made) : NSDictionary::make();
+    mediaDictionary_ = std::move(made);
+    mediaReply_.reset();
     std::string().swap(mediaJson_);
   }
   return mediaDictionary_;
@@ -344,19 +398,19 @@ std::shared_ptr<NSDictionary> VornObject::mediaDictionary() const {
 void VornObject::setMediaDictionary(std::shared_ptr<NSDictionary> media) {
   std::lock_guard lock(mediaMutex);
   mediaDictionary_ = std::move(media);
+  mediaReply_.reset();
   std::string().swap(mediaJson_);
 }
 
-// Archiving leaves the kept text as it is: an item saved once need not hold the tree after.
+// Archiving leaves the kept reply or text as it is: an item saved once need not hold the tree
+// after.
 std::shared_ptr<NSDictionary> VornObject::mediaForArchive() const {
   std::unique_lock lock(mediaMutex);
   if (mediaDictionary_) return mediaDictionary_;
-  if (mediaJson_.empty()) return NSDictionary::make();
+  auto reply = mediaReply_;
   std::string text = mediaJson_;
   lock.unlock();
-  auto made = NSJSONSerialization::JSONObjectWithBytes(text);
-  auto media = made ? asA<NSDictionary>(*made) : nullptr;
-  return media ? media : NSDictionary::make();
+  return mediaFrom(reply, mediaIndex_, text);
 }
 
 // --- Derived properties

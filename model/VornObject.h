@@ -105,10 +105,17 @@ class VornObject : public NSObject, public NSCoding {
   // --- Initialisers
   // One item object of the service's JSON.
   static Result initWithNewApiData(const std::shared_ptr<NSDictionary>& apiData);
-  // The same read straight from a parsed document (JSONReader), without value objects.
-  // `mediaText` is the first "media" element's text as the reply holds it (see
-  // JSONReader::firstElementTexts); without it the element is written out afresh.
-  static Result initWithNewApiData(const simdjson::dom::element& apiData, std::string_view mediaText = {});
+  // Where an item read from a reply lies in it: the reply's bytes and the item's index in the
+  // reply's top-level "results" array.
+  struct ReplyPlace {
+    std::shared_ptr<const NSData> reply;
+    std::size_t index = 0;
+  };
+  // The same read straight from a parsed document (JSONReader), without value objects. An
+  // item given its place keeps the reply (shared, never copied) and reads its "media" member
+  // from it again when its dictionary is asked for; without one the member is kept as text.
+  static Result initWithNewApiData(const simdjson::dom::element& apiData, const ReplyPlace& place);
+  static Result initWithNewApiData(const simdjson::dom::element& apiData);
   // The same, reporting a failure as a platform error in `error` when one is given.
   static std::shared_ptr<VornObject> initWithNewApiData(const std::shared_ptr<NSDictionary>& apiData,
                                                         std::shared_ptr<NSError>* error);
@@ -195,10 +202,13 @@ class VornObject : public NSObject, public NSCoding {
 
  private:
   friend struct VornObjectReading;
-  // The dictionary for an archive: the stored one, or one made afresh from the kept text.
+  // The dictionary for an archive: the stored one, or one made afresh from the reply or text.
   std::shared_ptr<NSDictionary> mediaForArchive() const;
 
   mutable std::shared_ptr<NSDictionary> mediaDictionary_;
-  // The "media" element's JSON text while no dictionary has been made of it.
+  // While no dictionary has been made: the reply and place the "media" member is read from
+  // again, or the member's JSON text.
+  mutable std::shared_ptr<const NSData> mediaReply_;
+  std::size_t mediaIndex_ = 0;
   mutable std::string mediaJson_;
 };

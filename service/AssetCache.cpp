@@ -148,7 +148,7 @@ void AssetCache::withLock(const std::function<void()>& work) {
     ~Guard() {
       // The archives are written once, after the outermost operation ends, however many
       // entries it changed (a trim removes fifty).
-      if (--cache.depth_ == 0 && cache.dirty_) cache.scheduleArchives();
+      if (--cache.depth_ == 0 && cache.dirty_ && cache.archiveHolds_ <= 0) cache.scheduleArchives();
       cache.unlock();
     }
   };
@@ -289,7 +289,16 @@ void AssetCache::scheduleArchives() {
   });
 }
 
+void AssetCache::holdArchives() {
+  withLock([&] { ++archiveHolds_; });
+}
+
+void AssetCache::releaseArchives() {
+  withLock([&] { --archiveHolds_; });
+}
+
 void AssetCache::flushArchives() {
+  removeTrimmedFiles();
   std::lock_guard ordered(writeLock_);
   // A copy under the lock, archived and written outside it: stores go on meanwhile.
   std::shared_ptr<NSDictionary> dictionary;
@@ -376,8 +385,23 @@ void AssetCache::trimToLimit() {
   withLock([&] {
     if (order_.size() <= Constants::keyLimit) return;
     std::vector<std::string> oldest(order_.begin(), order_.begin() + Constants::trimCount);
-    for (const auto& key : oldest) removeLocked(key);
+    // Their files go with the archive write that the trim's change queues.
+    for (const auto& key : oldest) removeLocked(key, true);
   });
+}
+
+// Takes the lock directly: this runs within a flush, also from the destructor, where the
+// end of a withLock would queue another write for an object going away.
+void AssetCache::removeTrimmedFiles() {
+  std::vector<std::string> paths;
+  lock();
+  paths.swap(trimmedFiles_);
+  unlock();
+  for (const auto& path : paths) {
+    if (auto removed = NSFileManager::defaultManager()->removeItemAtPath(path); !removed) {
+      OutputSink::print(std::string(Constants::removalErrorPrefix) + removed.error()->localizedDescription());
+    }
+  }
 }
 
 void AssetCache::purge() {
@@ -388,11 +412,13 @@ void AssetCache::removeItemForKey(std::string_view key) {
   withLock([&] { removeLocked(key); });
 }
 
-void AssetCache::removeLocked(std::string_view key) {
+void AssetCache::removeLocked(std::string_view key, bool later) {
   auto entry = mapping_.find(std::string(key));
   if (entry == mapping_.end()) return;
   // Only the cache's own files are ever deleted, whatever a caller put into the mapping.
-  if (isOwnFile(entry->second)) {
+  if (isOwnFile(entry->second) && later) {
+    trimmedFiles_.push_back(entry->second->path());
+  } else if (isOwnFile(entry->second)) {
     if (auto removed = NSFileManager::defaultManager()->removeItemAtPath(entry->second->path()); !removed) {
       OutputSink::print(std::string(Constants::removalErrorPrefix) + removed.error()->localizedDescription());
     }

@@ -72,11 +72,18 @@ class AssetCache : public NSObject {
   // the file is left where it was whenever it was not moved.
   bool cacheAssetWithFile(const std::string& path, std::string_view forKey,
                           const std::optional<std::string>& appendSuffixToFile);
-  // Writes the archives now when a change is waiting for them. Changes are otherwise
-  // written on the cache's own queue once the operations queued before the write have
-  // run, so that a burst of stores rewrites them once; the process's shutdown and a new
-  // cache over the same folder flush them too. Not to be called inside withLock.
+  // Writes the archives now when a change is waiting for them, and deletes the files of keys
+  // trimmed away. Changes are otherwise written on the cache's own queue once the operations
+  // queued before the write have run, so that a burst of stores rewrites them once, and a
+  // trim's files are deleted with that write, off the store that trimmed; the process's
+  // shutdown and a new cache over the same folder flush them too. Not to be called inside
+  // withLock.
   void flushArchives();
+  // While held (by a downloader with transfers under way), stores leave the archives waiting
+  // rather than queue a write each; the last release queues one write for the whole burst.
+  // Flushes still write at once.
+  void holdArchives();
+  void releaseArchives();
   // The cached bytes, or none (an entry whose file cannot be read is dropped).
   std::shared_ptr<NSData> cachedAssetWithKey(std::string_view key);
   void removeItemForKey(std::string_view key);
@@ -111,7 +118,9 @@ class AssetCache : public NSObject {
   bool storeFile(std::string_view key, const std::optional<std::string>& suffix,
                  const std::function<bool(const std::string& path)>& place);
   void trimToLimit();
-  void removeLocked(std::string_view key);
+  // Forgets the key and deletes its file, or (`later`) leaves the file for the queue.
+  void removeLocked(std::string_view key, bool later = false);
+  void removeTrimmedFiles();
   // Queues the write of the archives unless one is queued already.
   void scheduleArchives();
   std::shared_ptr<NSURL> locateCacheFile(std::string_view fileName, std::string_view messagePrefix) const;
@@ -130,6 +139,9 @@ class AssetCache : public NSObject {
   int depth_ = 0;
   bool dirty_ = false;
   bool writeQueued_ = false;
+  int archiveHolds_ = 0;
+  // Files of trimmed keys that wait for the cache's queue.
+  std::vector<std::string> trimmedFiles_;
   // The folder whose archives wait: the home may change before the write runs.
   std::string pendingFolder_;
   std::shared_ptr<DispatchQueue> archiveQueue_;

@@ -66,6 +66,33 @@ std::shared_ptr<CollectionViewGifDownloader> CollectionViewGifDownloader::make()
   return create();
 }
 
+CollectionViewGifDownloader::~CollectionViewGifDownloader() {
+  if (holdingArchives_) AssetCache::shared()->releaseArchives();
+}
+
+// Each change of busy to idle or back is recorded under the lock and answered by exactly one
+// call, so the cache's count ends right even when two threads' calls cross.
+void CollectionViewGifDownloader::holdArchivesWhileBusy() {
+  bool busy = false;
+  {
+    std::lock_guard lock(mutex_);
+    busy = !activeDownloadTasks_.empty();
+    if (busy == holdingArchives_) return;
+    holdingArchives_ = busy;
+  }
+  if (busy) {
+    AssetCache::shared()->holdArchives();
+  } else {
+    AssetCache::shared()->releaseArchives();
+  }
+}
+
+// Answers the end of a download's bookkeeping when the handler that ended it returns.
+struct CollectionViewGifDownloader::ArchiveRelease {
+  CollectionViewGifDownloader& downloader;
+  ~ArchiveRelease() { downloader.holdArchivesWhileBusy(); }
+};
+
 std::shared_ptr<CollectionViewGifDownloaderDelegate> CollectionViewGifDownloader::delegate() const {
   std::lock_guard lock(mutex_);
   return delegate_.lock();
@@ -82,8 +109,11 @@ CollectionViewGifDownloader::Tasks CollectionViewGifDownloader::activeDownloadTa
 }
 
 void CollectionViewGifDownloader::setActiveDownloadTasks(Tasks tasks) {
-  std::lock_guard lock(mutex_);
-  activeDownloadTasks_ = std::move(tasks);
+  {
+    std::lock_guard lock(mutex_);
+    activeDownloadTasks_ = std::move(tasks);
+  }
+  holdArchivesWhileBusy();
 }
 
 std::shared_ptr<NSURLSession> CollectionViewGifDownloader::downloadSession() const {
@@ -141,6 +171,7 @@ void CollectionViewGifDownloader::downloadMedia(const std::shared_ptr<NSURL>& ur
     std::lock_guard lock(mutex_);
     activeDownloadTasks_[key] = task;
   }
+  holdArchivesWhileBusy();
   task->resume();
 }
 
@@ -154,6 +185,7 @@ void CollectionViewGifDownloader::cancel(const std::shared_ptr<NSURL>& url) {
     task = entry->second;
     activeDownloadTasks_.erase(entry);
   }
+  holdArchivesWhileBusy();
   if (task) task->cancel();
 }
 
@@ -164,6 +196,7 @@ void CollectionViewGifDownloader::cancelAll() {
     for (auto& [key, task] : activeDownloadTasks_) tasks.push_back(std::move(task));
     activeDownloadTasks_.clear();
   }
+  holdArchivesWhileBusy();
   for (const auto& task : tasks) {
     if (task) task->cancel();
   }
@@ -207,6 +240,8 @@ void CollectionViewGifDownloader::URLSession(const std::shared_ptr<NSURLSession>
   // A task cancelled (or replaced by a later request for its URL) while its reply was
   // already arriving is no longer ours: it neither fills the cache nor reports.
   if (!forget(key, task)) return;
+  // Released once the file is in the cache, so that the last download's store joins the burst.
+  ArchiveRelease release{*this};
 
   // Only a successful reply is media; an error page must never be cached as a GIF.
   auto response = std::dynamic_pointer_cast<NSHTTPURLResponse>(task->response());
@@ -236,6 +271,7 @@ void CollectionViewGifDownloader::URLSession(const std::shared_ptr<NSURLSession>
   auto type = downloadFileTypeFromRawValue(task->taskDescription());
   // A cancelled task was forgotten by whoever cancelled it and reports nothing.
   if (url && !forget(url->absoluteString(), task)) return;
+  ArchiveRelease release{*this};
   if (error && error->domain() == NSError::NSURLErrorDomain && error->code() == NSURLError::cancelled) return;
   bool tooLarge = error && error->domain() == NSError::NSURLErrorDomain &&
                   error->code() == NSURLError::dataLengthExceedsMaximum;

@@ -85,11 +85,19 @@ class CollectionViewGifDownloader : public NSObject, public NSURLSessionDelegate
 
  private:
   CollectionViewGifDownloader() = default;
+ public:
+  ~CollectionViewGifDownloader() override;
+
+ private:
   void report(const std::shared_ptr<NSURL>& url, const std::optional<std::string>& key,
               std::optional<DownloadFileType> type, DownloadCompleteStatus status);
   // Forgets the URL's task when it is still this one (a later request may have replaced it,
   // or a cancel forgotten it); false when it was not.
   bool forget(const std::string& key, const std::shared_ptr<NSURLSessionTask>& task);
+  // Holds the cache's archive writes while any download is under way, so that a page of
+  // GIFs rewrites them once when the last one ends rather than during the transfers.
+  void holdArchivesWhileBusy();
+  struct ArchiveRelease;
 
   mutable std::mutex mutex_;  // guards what follows: the main thread and the session's queue meet here
   std::weak_ptr<CollectionViewGifDownloaderDelegate> delegate_;
@@ -97,4 +105,5 @@ class CollectionViewGifDownloader : public NSObject, public NSURLSessionDelegate
   std::shared_ptr<NSURLSession> downloadSession_;
   // Tasks whose finish has been answered, so that their end is not answered again.
   std::unordered_set<std::uint64_t> answered_;
+  bool holdingArchives_ = false;
 };

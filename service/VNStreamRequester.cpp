@@ -125,11 +125,9 @@ void VNStreamRequester::handleReply(const std::shared_ptr<NSData>& data, const s
       unusable = true;
     } else {
       page.reserve(list.size());
-      auto media = JSONReader::firstElementTexts(document, Constants::results, VornObject::ApiJsonKeys::media);
-      if (media.size() != list.size()) media.assign(list.size(), {});
       std::size_t index = 0;
       for (auto element : list) {
-        auto item = VornObject::initWithNewApiData(element, media[index++]);
+        auto item = VornObject::initWithNewApiData(element, {data, index++});
         if (!item) continue;  // a malformed item is left out; the rest of the page stands
         (*item)->advertisingDataSingleSaveFlag = true;
         page.push_back(std::move(*item));

@@ -24,8 +24,7 @@ std::shared_ptr<VornObject> handleGetVornDataResponse(const std::shared_ptr<NSDa
     if (!results || results->get(list) != simdjson::SUCCESS || list.size() == 0) return;
     JSONReader::Element first = list.at(0).value_unsafe();
     if (!first.is_object()) return;
-    auto media = JSONReader::firstElementTexts(document, VornObject::ApiJsonKeys::results, VornObject::ApiJsonKeys::media);
-    if (auto read = VornObject::initWithNewApiData(first, media.empty() ? std::string_view() : media.front())) {
+    if (auto read = VornObject::initWithNewApiData(first, {data, 0})) {
       item = *read;
     }
   });

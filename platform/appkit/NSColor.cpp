@@ -50,7 +50,7 @@ std::shared_ptr<NSColor> shared(double r, double g, double b, double a) {
 }  // namespace
 
 std::shared_ptr<NSColor> NSColor::colorWithRed(double red, double green, double blue, double alpha) {
-  return std::shared_ptr<NSColor>(new NSColor({unit(red), unit(green), unit(blue), unit(alpha)}));
+  return create(::CGColor{unit(red), unit(green), unit(blue), unit(alpha)});
 }
 
 std::shared_ptr<NSColor> NSColor::colorWithCalibratedRed(double red, double green, double blue, double alpha) {

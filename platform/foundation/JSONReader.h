@@ -38,14 +38,6 @@ struct Document {
 std::shared_ptr<NSError> read(std::string_view bytes, std::size_t capacity,
                               const std::function<void(const Document&)>& body);
 
-// The text, as it stands in the document, of the first element of the array `memberKey` of
-// each object of the array `arrayKey` of the top-level object: for {"results": [{"media":
-// [{...}, ...]}, ...]} with "results" and "media", each result's first media object. A
-// repeated key counts with its last value, as in a dictionary; a result of another shape
-// gives an empty text. Nothing at all when the top level has no such array.
-std::vector<std::string_view> firstElementTexts(const Document& document, std::string_view arrayKey,
-                                                std::string_view memberKey);
-
 // The value objects that NSJSONSerialization makes of the element.
 id object(Element element);
 

@@ -372,49 +372,6 @@ std::shared_ptr<NSError> JSONReader::read(std::string_view bytes, std::size_t ca
   });
 }
 
-std::vector<std::string_view> JSONReader::firstElementTexts(const Document& document, std::string_view arrayKey,
-                                                            std::string_view memberKey) {
-  namespace ondemand = simdjson::ondemand;
-  // The document was read whole already, so this second walk meets only valid JSON; it
-  // skips what it does not need by the structure alone.
-  thread_local ondemand::parser parser;
-  std::vector<std::string_view> texts;
-  ondemand::document walked;
-  ondemand::object top;
-  if (parser.iterate(document.text.data(), document.text.size(), document.capacity).get(walked) ||
-      walked.get_object().get(top)) {
-    return texts;
-  }
-  for (auto field : top) {
-    std::string_view key;
-    if (field.unescaped_key().get(key) || key != arrayKey) continue;
-    texts.clear();
-    ondemand::array list;
-    if (field.value().get_array().get(list)) continue;
-    for (auto result : list) {
-      std::string_view text;
-      ondemand::object object;
-      if (!result.get_object().get(object)) {
-        for (auto member : object) {
-          std::string_view name;
-          ondemand::array elements;
-          if (member.unescaped_key().get(name) || name != memberKey) continue;
-          text = {};
-          if (member.value().get_array().get(elements)) continue;
-          for (auto first : elements) {
-            ondemand::object firstObject;
-            if (!first.get_object().get(firstObject) && firstObject.raw_json().get(text)) text = {};
-            break;
-          }
-        }
-      }
-      texts.push_back(text);
-    }
-  }
-  if (parser.capacity() > ThreadReader::keptCapacity) parser = ondemand::parser();
-  return texts;
-}
-
 id JSONReader::object(Element element) { return convert(element); }
 
 std::string JSONReader::text(Element element) {

@@ -8,9 +8,9 @@
 
 // One declaration per class, in a public section: the name the object answers to (its C++
 // name) and, for the class's own factories, `create(arguments...)`, which makes a shared
-// instance through the class's constructor. It is private so that outside code still goes
-// through the factories that check their input. Classes that spell className() out still
-// work the same.
+// instance through the class's constructor, object and reference count in one allocation. It
+// is private so that outside code still goes through the factories that check their input.
+// Classes that spell className() out still work the same.
 //
 //   class Tile : public NSObject {
 //    public:
@@ -25,7 +25,10 @@
  private:                                                                             \
   template <typename... Arguments>                                                    \
   static std::shared_ptr<Class> create(Arguments&&... arguments) {                    \
-    return std::shared_ptr<Class>(new Class(std::forward<Arguments>(arguments)...));   \
+    struct Made final : Class {                                                       \
+      explicit Made(Arguments&&... made) : Class(std::forward<Arguments>(made)...) {} \
+    };                                                                                \
+    return std::make_shared<Made>(std::forward<Arguments>(arguments)...);             \
   }                                                                                   \
                                                                                       \
  public:

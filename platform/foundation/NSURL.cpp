@@ -66,6 +66,15 @@ bool isValidScheme(std::string_view scheme) {
   return std::all_of(scheme.begin(), scheme.end(), [](char c) { return rest.contains(static_cast<unsigned char>(c)); });
 }
 
+// The index of the first character of `text` in `set`, or npos: a table look-up a character,
+// where find_first_of searches the set for each one.
+std::size_t firstOf(std::string_view text, const URLCharacterSet& set) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (set.contains(static_cast<unsigned char>(text[i]))) return i;
+  }
+  return std::string_view::npos;
+}
+
 bool parseAuthority(std::string_view authority, URLParts& parts) {
   static const URLCharacterSet& userChars = *new URLCharacterSet(unreserved().adding(kSubDelims));
   static const URLCharacterSet& hostChars = *new URLCharacterSet(unreserved().adding(kSubDelims));
@@ -277,12 +286,16 @@ std::optional<std::string> percentDecoded(std::string_view text) {
 }
 
 std::optional<URLParts> URLParts::parse(std::string_view text) {
+  const URLCharacterSet& alphabet = urlAlphabet();
   for (unsigned char c : text) {
-    if (!urlAlphabet().contains(c)) return std::nullopt;
+    if (!alphabet.contains(c)) return std::nullopt;
   }
+  static const auto& schemeEnd = *new URLCharacterSet(URLCharacterSet::withCharacters(":/?#"));
+  static const auto& authorityEnd = *new URLCharacterSet(URLCharacterSet::withCharacters("/?#"));
+  static const auto& pathEnd = *new URLCharacterSet(URLCharacterSet::withCharacters("?#"));
   URLParts parts;
   std::string_view rest = text;
-  if (const auto colon = rest.find_first_of(":/?#"); colon != std::string_view::npos && rest[colon] == ':') {
+  if (const auto colon = firstOf(rest, schemeEnd); colon != std::string_view::npos && rest[colon] == ':') {
     const std::string_view scheme = rest.substr(0, colon);
     // Without a valid scheme the colon would sit in the first segment of a relative path,
     // which the grammar does not allow either.
@@ -292,12 +305,11 @@ std::optional<URLParts> URLParts::parse(std::string_view text) {
   }
   if (rest.starts_with("//")) {
     rest.remove_prefix(2);
-    const auto end = rest.find_first_of("/?#");
+    const auto end = firstOf(rest, authorityEnd);
     if (!parseAuthority(rest.substr(0, end), parts)) return std::nullopt;
     rest.remove_prefix(end == std::string_view::npos ? rest.size() : end);
   }
-  const auto pathEnd = rest.find_first_of("?#");
-  const std::string_view path = rest.substr(0, pathEnd);
+  const std::string_view path = rest.substr(0, firstOf(rest, pathEnd));
   if (!isValidPart(path, pathCharacters())) return std::nullopt;
   parts.path = std::string(path);
   rest.remove_prefix(path.size());
@@ -350,7 +362,7 @@ std::shared_ptr<NSURL> NSURL::URLWithString(std::string_view text, const std::sh
   if (!parts) return nullptr;
   if (!relativeToURL) {
     if (text.empty()) return nullptr;
-    return create(std::string(text), nullptr, *parts, std::string(text));
+    return create(std::string(), nullptr, std::move(*parts), std::string(text));
   }
   URLParts resolved = resolve(*parts, relativeToURL->parts_);
   auto absolute = resolved.string();
@@ -480,7 +492,7 @@ const NSCodingRegistration urlRegistration{"NSURL", &NSURL::initWithCoder};
 
 void NSURL::encodeWithCoder(NSCoder& coder) const {
   coder.encodeObject(base_, "NS.base");
-  coder.encodeObject(NSString::make(relative_), "NS.relative");
+  coder.encodeObject(NSString::make(relativeString()), "NS.relative");
 }
 
 std::shared_ptr<NSURL> NSURL::initWithCoder(NSCoder& coder) {

@@ -76,7 +76,7 @@ class NSURL : public NSObject, public NSCoding {
   // The text of the whole URL, resolved against the base when there is one.
   const std::string& absoluteString() const { return absolute_; }
   // The text the URL was made from.
-  const std::string& relativeString() const { return relative_; }
+  const std::string& relativeString() const { return base_ ? relative_ : absolute_; }
   const std::shared_ptr<NSURL>& baseURL() const { return base_; }
   std::shared_ptr<NSURL> absoluteURL() const;
 
@@ -119,11 +119,12 @@ class NSURL : public NSObject, public NSCoding {
 
  private:
   NSURL(std::string relative, std::shared_ptr<NSURL> base, URLParts parts, std::string absolute)
-      : relative_(std::move(relative)), base_(std::move(base)), parts_(std::move(parts)), absolute_(std::move(absolute)) {}
+      : relative_(base ? std::move(relative) : std::string()), base_(std::move(base)), parts_(std::move(parts)),
+        absolute_(std::move(absolute)) {}
   // A copy with another (still encoded) path; the query and fragment stay.
   std::shared_ptr<NSURL> withEncodedPath(std::string path) const;
 
-  std::string relative_;
+  std::string relative_;  // only beside a base: without one it is the absolute text
   std::shared_ptr<NSURL> base_;
   URLParts parts_;  // of the absolute URL
   std::string absolute_;
