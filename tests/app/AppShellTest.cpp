@@ -206,8 +206,12 @@ TEST_F(AppShellTest, TheUpdateCheckRunsAtMostOnceADayWhenThePanelOpens) {
   advance(0.2);
   EXPECT_EQ(delegate->updater()->backgroundChecks(), 1);
   EXPECT_EQ(reopen(), 1);
+  // The day passes with the panel closed, as its playing tiles would make every moment of it
+  // a frame to draw.
+  delegate->closePopoverWithSender(nullptr, false);
   advance(86000);
   EXPECT_EQ(reopen(), 1);
+  delegate->closePopoverWithSender(nullptr, false);
   advance(500);
   EXPECT_EQ(reopen(), 2);
   EXPECT_EQ(reopen(), 2);

@@ -257,6 +257,7 @@ TEST_F(RootPanelTest, TheProfileFillsItsContainerAndLeavingItGivesTheHomeGridIts
   auto profile = panel->profilePacksController();
   EXPECT_EQ(profile->view()->superview(), panel->profileContentContainer.lock());
   EXPECT_FALSE(panel->profileContentContainer.lock()->isHidden());
+  ASSERT_TRUE(runUntil([&] { return !profile->contentCollectionView->fetchLock(); }));  // no uploads yet
   window->layoutIfNeeded();
   EXPECT_DUMP(dumpViewTree(panel->view(), {.skipHidden = true, .maxDepth = 3}), "app/expected/root-profile.txt");
 
