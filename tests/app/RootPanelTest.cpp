@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/AppDelegate.h"
+#include "app/RootViewControllerBackgroundView.h"
 #include "platform/appkit/NSCollectionView.h"
 #include "platform/appkit/NSMenu.h"
 #include "platform/foundation/DispatchQueue.h"
@@ -275,4 +276,19 @@ TEST_F(RootPanelTest, TheProfileFillsItsContainerAndLeavingItGivesTheHomeGridIts
   auto hit = panel->view()->hitTest(NSMakePoint(frame.origin.x + 50, frame.origin.y + frame.size.height - 50));
   ASSERT_TRUE(hit);
   EXPECT_TRUE(hit->isDescendantOf(panel->contentCollectionView->view())) << hit->className();
+}
+
+TEST_F(RootPanelTest, OneWhiteFillLiesUnderTheWholeFrameHoweverOftenThePanelComesBack) {
+  show();
+  for (int again = 0; again < 2; ++again) {
+    window->setContentView(NSView::initWithFrame(NSMakeRect(0, 0, 400, 600)));
+    window->setContentView(panel->view());
+  }
+  auto frameView = window->frameView();
+  std::vector<NSRect> fills;
+  for (const auto& view : frameView->subviews()) {
+    if (asA<RootViewControllerBackgroundView>(view)) fills.push_back(view->frame());
+  }
+  EXPECT_EQ(fills, std::vector<NSRect>{frameView->bounds()});
+  EXPECT_TRUE(asA<RootViewControllerBackgroundView>(frameView->subviews().front())) << "it lies beneath";
 }
