@@ -1,34 +1,37 @@
 // Writes a picture of every widget of the interface kit, in its states, into a folder,
-// then pictures of a playing GIF tile and a playing movie tile at a few moments, of
-// screens in states that need no service, and of the trending grid playing its tiles with
-// media from a stand-in on loopback:
+// then pictures of a playing GIF tile and a playing movie tile at a few moments, of the
+// autosuggest strip and the search screen's empty state, of the trending grid playing its
+// tiles with media from a stand-in on loopback, of the account screens, and of the upload
+// screen empty and with two GIFs staged:
 //   gallery [folder]   (build/gallery by default)
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+
 #include <unistd.h>
 
 #include "account/screens/LoginSignupViewController.h"
 #include "account/screens/TermsOfServiceViewController.h"
-#include "platform/appkit/NSApplication.h"
+#include "browse/AutosuggestCollectionViewController.h"
+#include "browse/GifCollectionViewController.h"
+#include "browse/SearchViewController.h"
+#include "collections/UploadViewController.h"
 #include "platform/appkit/MenuRenderer.h"
+#include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSImage.h"
 #include "platform/appkit/NSImageView.h"
 #include "platform/appkit/NSMenu.h"
+#include "platform/appkit/NSTextField.h"
+#include "platform/appkit/NSWindow.h"
 #include "platform/appkit/ViewTreeRenderer.h"
 #include "platform/av/AVPlayerLayer.h"
 #include "platform/foundation/Clock.h"
-#include "browse/GifCollectionViewController.h"
-#include "platform/appkit/NSWindow.h"
 #include "platform/foundation/NSRunLoop.h"
 #include "service/VNStreamRequester.h"
 #include "standin/GifMaker.h"
-#include "standin/StandinServer.h"
 #include "standin/MovieMaker.h"
-#include "browse/AutosuggestCollectionViewController.h"
-#include "browse/SearchViewController.h"
-#include "platform/appkit/NSTextField.h"
+#include "standin/StandinServer.h"
 #include "ui/WidgetGallery.h"
 
 namespace {
@@ -111,6 +114,63 @@ Written writeMediaTiles(const std::filesystem::path& folder) {
   return written;
 }
 
+// The upload screen at its start and with two GIFs of the folder staged, one of them tagged.
+Written writeUploadScreen(const std::filesystem::path& folder) {
+  std::vector<std::filesystem::path> written;
+  auto screen = UploadViewController::init();
+  screen->reset();
+  auto write = [&](const std::string& name) -> std::expected<void, std::shared_ptr<NSError>> {
+    auto path = folder / (name + ".png");
+    auto result = ViewTreeRenderer::writeViewPNG(screen->view(), path, 2.0);
+    if (!result) return std::unexpected(result.error());
+    written.push_back(path);
+    return {};
+  };
+  if (auto done = write("upload-start"); !done) return std::unexpected(done.error());
+  std::vector<std::shared_ptr<VornObject>> staged;
+  for (std::uint32_t rgb : {0x3366ccu, 0xcc6633u}) {
+    GifMaker::Look look{.width = 60, .height = 60, .frames = 2, .rgb = rgb, .loop = true};
+    auto path = folder / ("upload-staged-" + std::to_string(rgb) + ".gif");
+    std::ofstream(path, std::ios::binary) << GifMaker::animated(look);
+    staged.push_back(VornObject::initWithLocalFileUrl(NSURL::fileURLWithPath(path.string()), std::nullopt, nullptr, false));
+  }
+  screen->didDragGifsWithVorns(staged);
+  screen->stagedUploads()[0]->tags = {"cat", "dog"};
+  screen->reload();
+  auto pictured = write("upload-tagging");
+  for (const auto& vorn : staged) std::filesystem::remove(NSURL::URLWithString(vorn->tinyGifUrl)->path());
+  if (!pictured) return std::unexpected(pictured.error());
+  return written;
+}
+
+// The account screens: the form in both modes and the terms screen in its three layouts. The
+// terms screens cannot be dismissed here, so that drawing them counts no showing in the
+// user's defaults.
+Written writeAccountScreens(const std::filesystem::path& folder) {
+  std::vector<std::filesystem::path> written;
+  auto draw = [&](const std::shared_ptr<NSView>& view, const std::string& name) -> bool {
+    view->setNeedsLayout(true);
+    view->layoutSubtreeIfNeeded();
+    auto path = folder / (name + ".png");
+    if (!ViewTreeRenderer::writeViewPNG(view, path, 2.0)) return false;
+    written.push_back(path);
+    return true;
+  };
+  auto fail = [](const std::string& name) {
+    return std::unexpected(NSError::make("GalleryErrorDomain", 2, "could not draw " + name));
+  };
+  auto form = LoginSignupViewController::init();
+  if (!draw(form->view(), "account-login")) return fail("account-login");
+  form->tappedToggleStateButton(nullptr);
+  if (!draw(form->view(), "account-signup")) return fail("account-signup");
+  using Layout = TermsOfServiceViewController::PresentationLayout;
+  for (auto layout : {Layout::normal, Layout::blocker, Layout::welcome}) {
+    const auto name = "account-terms-" + std::string(TermsOfServiceViewController::rawValue(layout));
+    if (!draw(TermsOfServiceViewController::init(layout, true, false)->view(), name)) return fail(name);
+  }
+  return written;
+}
+
 // Screens in states that need no service: the autosuggest strip with three terms, the
 // second selected, and the search screen after a search that found nothing.
 Written writeScreens(const std::filesystem::path& folder) {
@@ -179,41 +239,13 @@ Written writeGrid(const std::filesystem::path& folder) {
   return written;
 }
 
-// The account screens: the form in both modes and the terms screen in its three layouts. The
-// terms screens cannot be dismissed here, so that drawing them counts no showing in the
-// user's defaults.
-Written writeAccountScreens(const std::filesystem::path& folder) {
-  std::vector<std::filesystem::path> written;
-  auto draw = [&](const std::shared_ptr<NSView>& view, const std::string& name) -> bool {
-    view->setNeedsLayout(true);
-    view->layoutSubtreeIfNeeded();
-    auto path = folder / (name + ".png");
-    if (!ViewTreeRenderer::writeViewPNG(view, path, 2.0)) return false;
-    written.push_back(path);
-    return true;
-  };
-  auto fail = [](const std::string& name) {
-    return std::unexpected(NSError::make("GalleryErrorDomain", 2, "could not draw " + name));
-  };
-  auto form = LoginSignupViewController::init();
-  if (!draw(form->view(), "account-login")) return fail("account-login");
-  form->tappedToggleStateButton(nullptr);
-  if (!draw(form->view(), "account-signup")) return fail("account-signup");
-  using Layout = TermsOfServiceViewController::PresentationLayout;
-  for (auto layout : {Layout::normal, Layout::blocker, Layout::welcome}) {
-    const auto name = "account-terms-" + std::string(TermsOfServiceViewController::rawValue(layout));
-    if (!draw(TermsOfServiceViewController::init(layout, true, false)->view(), name)) return fail(name);
-  }
-  return written;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   std::filesystem::path folder = argc > 1 ? argv[1] : "build/gallery";
   NSApplication::sharedApplication();
   for (auto written : {WidgetGallery::writeAll(folder), writeMediaTiles(folder), writeScreens(folder),
-                       writeAccountScreens(folder), writeGrid(folder)}) {
+                        writeGrid(folder), writeAccountScreens(folder), writeUploadScreen(folder)}) {
     if (!written) {
       std::fprintf(stderr, "gallery: %s\n", written.error()->localizedDescription().c_str());
       return 1;

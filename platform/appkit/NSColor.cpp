@@ -117,6 +117,8 @@ std::shared_ptr<NSColor> NSColor::windowBackgroundColor() { return shared(236 / 
 std::shared_ptr<NSColor> NSColor::selectedControlColor() { return shared(179 / 255.0, 215 / 255.0, 1, 1); }
 std::shared_ptr<NSColor> NSColor::linkColor() { return shared(0, 104 / 255.0, 218 / 255.0, 1); }
 std::shared_ptr<NSColor> NSColor::keyboardFocusIndicatorColor() { return shared(0, 103 / 255.0, 244 / 255.0, 0.5); }
+std::shared_ptr<NSColor> NSColor::systemGreenColor() { return shared(52 / 255.0, 199 / 255.0, 89 / 255.0, 1); }
+std::shared_ptr<NSColor> NSColor::systemRedColor() { return shared(1, 59 / 255.0, 48 / 255.0, 1); }
 
 double NSColor::hueComponent() const { return hsbOf(color_).hue; }
 double NSColor::saturationComponent() const { return hsbOf(color_).saturation; }

@@ -45,6 +45,8 @@ class NSColor : public CGColorValue, public NSCoding {
   static std::shared_ptr<NSColor> selectedControlColor();
   static std::shared_ptr<NSColor> linkColor();
   static std::shared_ptr<NSColor> keyboardFocusIndicatorColor();
+  static std::shared_ptr<NSColor> systemGreenColor();
+  static std::shared_ptr<NSColor> systemRedColor();
 
   double redComponent() const { return color_.red; }
   double greenComponent() const { return color_.green; }

@@ -330,15 +330,14 @@ void UISimulator::advance(double seconds) {
   clock->advance(seconds);
 }
 
-void UITest::SetUp() {
-  GlimdeckTest::SetUp();
+void UISimulator::attach() {
   NSApplication::resetSharedApplication();
   NSScreen::resetScreens();
   NSPasteboard::resetPasteboards();
   NSDraggingSession::resetSessions();
   NSMenu::resetMenus();
   NSWorkspace::sharedWorkspace()->setOpener([this](const std::shared_ptr<NSURL>& url) {
-    ui.openedURLs.push_back(url->absoluteString());
+    openedURLs.push_back(url->absoluteString());
     return true;
   });
   NSOpenPanel::setPresenter([this](const NSOpenPanel& panel) -> std::optional<std::vector<std::shared_ptr<NSURL>>> {
@@ -347,14 +346,14 @@ void UITest::SetUp() {
     if (panel.canChooseDirectories) run += "folders ";
     if (panel.allowsMultipleSelection) run += "several ";
     for (const auto& type : panel.allowedFileTypes) run += "." + type + " ";
-    if (ui.openPanelAnswers_.empty()) {
+    if (openPanelAnswers_.empty()) {
       ADD_FAILURE() << "an open panel ran with no scripted answer";
-      ui.openPanelRuns.push_back(run + "-> no answer");
+      openPanelRuns.push_back(run + "-> no answer");
       return std::nullopt;
     }
-    auto answer = ui.openPanelAnswers_.front();
-    ui.openPanelAnswers_.erase(ui.openPanelAnswers_.begin());
-    ui.openPanelRuns.push_back(run + (answer ? "-> " + std::to_string(answer->size()) : std::string("-> cancel")));
+    auto answer = openPanelAnswers_.front();
+    openPanelAnswers_.erase(openPanelAnswers_.begin());
+    openPanelRuns.push_back(run + (answer ? "-> " + std::to_string(answer->size()) : std::string("-> cancel")));
     if (!answer) return std::nullopt;
     std::vector<std::shared_ptr<NSURL>> urls;
     for (const auto& path : *answer) urls.push_back(NSURL::fileURLWithPath(path));
@@ -362,7 +361,7 @@ void UITest::SetUp() {
   });
 }
 
-void UITest::TearDown() {
+void UISimulator::detach() {
   NSDraggingSession::resetSessions();
   NSMenu::resetMenus();
   NSWorkspace::sharedWorkspace()->setOpener(nullptr);
@@ -370,5 +369,14 @@ void UITest::TearDown() {
   NSApplication::resetSharedApplication();
   NSScreen::resetScreens();
   NSPasteboard::resetPasteboards();
+}
+
+void UITest::SetUp() {
+  GlimdeckTest::SetUp();
+  ui.attach();
+}
+
+void UITest::TearDown() {
+  ui.detach();
   GlimdeckTest::TearDown();
 }

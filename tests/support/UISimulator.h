@@ -39,6 +39,13 @@ struct DragOutcome {
 
 class UISimulator {
  public:
+  // Takes over the application's desktop for a test: a fresh application object, screens,
+  // pasteboards, drag sessions and menus, the workspace's opener and the open panel's
+  // presenter; detach gives them back. UITest does both around each test; fixtures with a
+  // base of their own call them.
+  void attach();
+  void detach();
+
   // Pointer. Points are in the view's own coordinates; without one, its centre.
   void moveMouse(const std::shared_ptr<NSWindow>& window, NSPoint locationInWindow);
   void moveMouseTo(const std::shared_ptr<NSView>& view, std::optional<NSPoint> point = std::nullopt);
@@ -114,7 +121,6 @@ class UISimulator {
                                       std::optional<NSPoint> point, long clickCount, NSEventModifierFlags modifiers);
   long keyWindowNumber() const;
   long eventNumber_ = 0;
-  friend class UITest;
   std::vector<std::optional<std::vector<std::string>>> openPanelAnswers_;
 };
 

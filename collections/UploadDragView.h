@@ -1,0 +1,37 @@
+#pragma once
+// The upload screen's drop target: takes GIF image data and GIF files dropped on it, turns
+// them into items of the GIF folder and hands those to its delegate. URL drags are let in
+// (the pointer shows a copy) but carry nothing it reads.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/VornObject.h"
+#include "platform/appkit/NSView.h"
+
+class UploadDragViewDelegate {
+ public:
+  virtual ~UploadDragViewDelegate() = default;
+  virtual void didDragGifsWithVorns(const std::vector<std::shared_ptr<VornObject>>& vorns) = 0;
+  virtual void didClickDragView() = 0;
+};
+
+class UploadDragView : public NSView {
+ public:
+  static std::shared_ptr<UploadDragView> initWithFrame(NSRect frame);
+
+  // File names, URLs and GIF image data, in that order.
+  std::vector<std::string> pasteboardTypes;
+  std::weak_ptr<UploadDragViewDelegate> delegate;
+
+  void mouseDown(const std::shared_ptr<NSEvent>& event) override;
+  NSDragOperation draggingEntered(const std::shared_ptr<NSDraggingInfo>& sender) override;
+  bool performDragOperation(const std::shared_ptr<NSDraggingInfo>& sender) override;
+
+  GLIMDECK_OBJECT(UploadDragView)
+
+ protected:
+  using NSView::NSView;
+  void didInit() override;
+};

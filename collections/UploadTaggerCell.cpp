@@ -1,0 +1,129 @@
+#include "collections/UploadTaggerCell.h"
+
+#include "platform/appkit/NSColor.h"
+#include "platform/appkit/NSImage.h"
+#include "platform/appkit/NSImageView.h"
+#include "platform/foundation/NSError.h"
+#include "platform/foundation/NSURL.h"
+#include "platform/foundation/OutputSink.h"
+#include "platform/quartz/CALayer.h"
+#include "ui/NSTextFieldExtensions.h"
+
+namespace {
+
+constexpr double previewSide = 60.0;
+constexpr double taggerMargin = 10.0;
+constexpr double tagFieldHeight = 26.0;
+constexpr double rowWidth = 300.0;
+
+std::vector<std::string> splitAtSpaces(const std::string& text) {
+  std::vector<std::string> pieces;
+  std::string::size_type start = 0;
+  for (;;) {
+    auto space = text.find(' ', start);
+    pieces.push_back(text.substr(start, space == std::string::npos ? std::string::npos : space - start));
+    if (space == std::string::npos) return pieces;
+    start = space + 1;
+  }
+}
+
+}  // namespace
+
+std::string UploadTaggerCell::filteredTagText(std::string_view typed) {
+  std::string kept;
+  for (char c : typed) {
+    if (Constants::allowedCharacters.find(c) != std::string_view::npos) kept.push_back(c);
+  }
+  // One pass over pairs: two spaces become one, three two, four two.
+  std::string text;
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    text.push_back(kept[i]);
+    if (kept[i] == ' ' && i + 1 < kept.size() && kept[i + 1] == ' ') ++i;
+  }
+  return text;
+}
+
+void UploadTaggerCell::loadView() {
+  auto root = NSView::initWithFrame(NSMakeRect(0, 0, rowWidth, Constants::rowHeight));
+  auto preview = NSImageView::initWithFrame(
+      NSMakeRect(taggerMargin, (Constants::rowHeight - previewSide) / 2, previewSide, previewSide));
+  preview->autoresizingMask = NSViewMinYMargin | NSViewMaxYMargin;
+  root->addSubview(preview);
+  const double fieldX = taggerMargin * 2 + previewSide;
+  auto field = NSTextField::initWithFrame(NSMakeRect(fieldX, (Constants::rowHeight - tagFieldHeight) / 2,
+                                                     rowWidth - fieldX - taggerMargin, tagFieldHeight));
+  field->autoresizingMask = NSViewWidthSizable | NSViewMinYMargin | NSViewMaxYMargin;
+  // The row's look is the layer's (a clear border): no bezel of the field's own.
+  field->setBezeled(false);
+  field->setBordered(false);
+  root->addSubview(field);
+  gif = preview;
+  tagInputField = field;
+  imageView = preview;
+  textField = field;
+  setView(root);
+}
+
+void UploadTaggerCell::viewDidLoad() {
+  if (auto field = tagInputField.lock()) {
+    configureStylingForQLXWithPlaceholderText(*field, std::string(Constants::placeholder),
+                                              NSColor::clearColor()->CGColor());
+    field->setDelegate(std::dynamic_pointer_cast<NSTextFieldDelegate>(sharedAs<UploadTaggerCell>()));
+  }
+  NSCollectionViewItem::viewDidLoad();
+  if (auto preview = gif.lock()) {
+    preview->setAnimates(true);
+    preview->setWantsLayer(true);
+    preview->canDrawSubviewsIntoLayer = true;
+    if (auto layer = preview->layer()) layer->setContentsGravity(kCAGravityResizeAspect);
+  }
+}
+
+void UploadTaggerCell::configureWithUnit(const std::shared_ptr<UploadUnit>& unit) {
+  representingUnit = unit;
+  if (!unit) return;
+  if (unit->vorn && unit->vorn->source() == VornObjectSource::noWebsite) loadLocalGifWithPath(unit->vorn->tinyGifUrl);
+  std::string shown;
+  for (const auto& tag : unit->tags) shown += " " + tag;
+  if (auto field = tagInputField.lock()) field->setStringValue(shown);
+}
+
+void UploadTaggerCell::loadLocalGifWithPath(const std::string& path) {
+  auto url = NSURL::URLWithString(path);
+  if (!url || !url->isFileURL()) return;
+  auto image = NSImage::initWithContentsOfFile(url->path());
+  if (!image) {
+    OutputSink::print(image.error()->description());
+    return;
+  }
+  if (auto preview = gif.lock()) preview->setImage(*image);
+}
+
+void UploadTaggerCell::saveTagsToUnit() {
+  auto unit = representingUnit.lock();
+  auto field = tagInputField.lock();
+  if (!unit || !field) return;
+  unit->tags = splitAtSpaces(field->stringValue());
+}
+
+void UploadTaggerCell::controlTextDidBeginEditing(const std::shared_ptr<NSNotification>& /*notification*/) {
+  auto unit = representingUnit.lock();
+  auto d = delegate.lock();
+  if (unit && d) d->editingBeganWithUnit(unit);
+}
+
+void UploadTaggerCell::controlTextDidChange(const std::shared_ptr<NSNotification>& /*notification*/) {
+  auto field = tagInputField.lock();
+  if (!field) return;
+  auto text = filteredTagText(field->stringValue());
+  // Only a real change goes back, so the caret stays where the user typed.
+  if (text != field->stringValue()) field->setStringValue(text);
+  saveTagsToUnit();
+  auto unit = representingUnit.lock();
+  auto d = delegate.lock();
+  if (unit && d) d->updateTagStateForUnit(unit, !text.empty());
+}
+
+void UploadTaggerCell::controlTextDidEndEditing(const std::shared_ptr<NSNotification>& /*notification*/) {
+  saveTagsToUnit();
+}

@@ -1,0 +1,327 @@
+#include "collections/UploadViewController.h"
+
+#include "account/QuorbUserManager.h"
+#include "collections/CollectionManager.h"
+#include "collections/PopoverPresenter.h"
+#include "model/AppConstants.h"
+#include "platform/appkit/NSAnimationContext.h"
+#include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSCollectionView.h"
+#include "platform/appkit/NSImage.h"
+#include "platform/appkit/NSOpenPanel.h"
+#include "platform/foundation/DispatchQueue.h"
+#include "platform/foundation/NSURL.h"
+#include "platform/foundation/NSURLSession.h"
+#include "platform/quartz/CALayer.h"
+#include "service/AssetCache.h"
+#include "service/PlovexAnalytics.h"
+#include "ui/NSColorPalette.h"
+#include "ui/QLXButton.h"
+
+namespace {
+
+std::shared_ptr<PopoverPresenter> popoverPresenter() {
+  return std::dynamic_pointer_cast<PopoverPresenter>(NSApplication::sharedApplication()->delegate());
+}
+
+std::string joined(const std::vector<std::string>& pieces, std::string_view separator) {
+  std::string text;
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    if (i) text += separator;
+    text += pieces[i];
+  }
+  return text;
+}
+
+}  // namespace
+
+void UploadViewController::setStagedUploads(std::vector<std::shared_ptr<UploadUnit>> units) {
+  stagedUploads_ = std::move(units);
+  showTaggingInterfaceIfNeeded();
+}
+
+void UploadViewController::appendStagedUpload(const std::shared_ptr<UploadUnit>& unit) {
+  stagedUploads_.push_back(unit);
+  showTaggingInterfaceIfNeeded();
+}
+
+void UploadViewController::setReadyToUpload(bool ready) {
+  readyToUpload_ = ready;
+  configureUploadButtonWithEnabled(ready);
+}
+
+void UploadViewController::showTaggingInterfaceIfNeeded() {
+  auto container = taggingContainer.lock();
+  if (container && container->alphaValue() == 0.0 && !stagedUploads_.empty()) showTaggingInterface();
+}
+
+void UploadViewController::showTaggingInterface() {
+  auto container = taggingContainer.lock();
+  if (!container || !taggingView) return;
+  taggingView->setFrame(container->bounds());
+  taggingView->autoresizingMask = NSViewWidthSizable | NSViewHeightSizable;
+  if (taggingView->superview() != container) container->addSubview(taggingView);
+  container->setAlphaValue(0.0);
+  NSAnimationContext::runAnimationGroup([&](NSAnimationContext&) { container->animator()->setAlphaValue(1.0); });
+  borderDropTarget(NSColor::clearColor());
+}
+
+void UploadViewController::configureUploadButtonWithEnabled(bool enabled) {
+  auto button = uploadButton.lock();
+  if (!button) return;
+  button->setWantsLayer(true);
+  auto blue = NSColorPalette::standardBlue()->CGColor();
+  blue.alpha = enabled ? Constants::readyAlpha : Constants::notReadyAlpha;
+  if (auto layer = button->layer()) layer->setBackgroundColor(blue);
+  button->setNeedsDisplay(true);
+}
+
+void UploadViewController::showSuccess() {
+  auto container = successContainer.lock();
+  if (!container) return;
+  container->setHidden(false);
+  container->setAlphaValue(0.0);
+  NSAnimationContext::runAnimationGroup([&](NSAnimationContext&) { container->animator()->setAlphaValue(1.0); });
+}
+
+void UploadViewController::triggerUploadErrorWithShow(bool show) {
+  auto button = uploadButton.lock();
+  auto label = errorLabel.lock();
+  std::weak_ptr<UploadViewController> weak = sharedAs<UploadViewController>();
+  NSAnimationContext::runAnimationGroup(
+      [&](NSAnimationContext&) {
+        if (button) button->animator()->setAlphaValue(show ? 0.0 : 1.0);
+        if (label) label->animator()->setAlphaValue(show ? 1.0 : 0.0);
+      },
+      [weak, show] {
+        if (!show) return;
+        DispatchQueue::main()->asyncAfter(Constants::errorShownSeconds, [weak] {
+          if (auto self = weak.lock()) self->triggerUploadErrorWithShow(false);
+        });
+      });
+}
+
+void UploadViewController::reload() {
+  if (auto list = stagedUploadsCollectionView.lock()) list->reloadData();
+}
+
+void UploadViewController::setURLInputState(URLInputState state) {
+  urlInputState_ = state;
+  auto field = filenameTextInput.lock();
+  if (!field) return;
+  field->setWantsLayer(true);
+  std::shared_ptr<NSColor> color = state == URLInputState::success ? NSColor::systemGreenColor()
+                                   : state == URLInputState::error ? NSColor::systemRedColor()
+                                                                   : NSColorPalette::standardBorderGray();
+  if (auto layer = field->layer()) layer->setBorderColor(color->CGColor());
+  field->setNeedsDisplay(true);
+}
+
+void UploadViewController::borderDropTarget(const std::shared_ptr<NSColor>& color) {
+  auto target = dragContainer.lock();
+  if (!target) return;
+  target->setWantsLayer(true);
+  if (auto layer = target->layer()) layer->setBorderColor(color->CGColor());
+  target->setNeedsDisplay(true);
+}
+
+void UploadViewController::resolveURLWithGifUrl(const std::shared_ptr<NSURL>& gifUrl) {
+  if (!gifUrl) return;
+  std::weak_ptr<UploadViewController> weak = sharedAs<UploadViewController>();
+  const auto session = session_;
+  auto failed = [weak, session] {
+    DispatchQueue::main()->async([weak, session] {
+      auto self = weak.lock();
+      if (self && self->session_ == session) self->setURLInputState(URLInputState::error);
+    });
+  };
+  auto task = NSURLSession::sharedSession()->dataTaskWithURL(
+      gifUrl, [weak, gifUrl, failed, session](const std::shared_ptr<NSData>& data, const std::shared_ptr<NSURLResponse>&,
+                                     const std::shared_ptr<NSError>& error) {
+        if (error || !data || !isGifData(data)) return failed();
+        const std::string key = gifUrl->absoluteString();
+        auto cache = AssetCache::shared();
+        cache->cacheAssetWithData(data, key, std::string(Constants::gifSuffix));
+        auto file = cache->storagePathForKey(key);
+        auto image = NSImage::initWithData(data);
+        if (!file || !image) return failed();
+        // The cache replaces its file when the same address comes again and drops old ones as
+        // it fills: the staged GIF gets a file of its own that lives until it is uploaded.
+        auto own = VornObject::initWithLocalGifImageData(data);
+        if (!own) return failed();
+        auto vorn = *own;
+        vorn->dims = (*image)->size();
+        auto unit = UploadUnit::initWithVorn(vorn, {}, std::string(Constants::destinationPackName),
+                                             UploadUnit::SourceType::url);
+        DispatchQueue::main()->async([weak, unit, session] {
+          auto self = weak.lock();
+          if (!self || self->session_ != session) return;
+          self->appendStagedUpload(unit);
+          self->reload();
+          self->setReadyToUpload(false);
+          self->setURLInputState(URLInputState::success);
+        });
+      });
+  task->resume();
+}
+
+void UploadViewController::searchDirectoriesForGif() {
+  auto panel = NSOpenPanel::openPanel();
+  panel->canChooseFiles = true;
+  panel->canChooseDirectories = false;
+  panel->allowsMultipleSelection = true;
+  panel->allowedFileTypes = {std::string(Constants::gifFileType)};
+  auto presenter = popoverPresenter();
+  if (presenter) presenter->closePopoverWithSender(nullptr, true);
+  if (panel->runModal() != NSModalResponseOK) return;
+  for (const auto& url : panel->URLs()) {
+    if (presenter) presenter->showPopoverWithSender(nullptr);
+    auto made = VornObject::initWithCopyFromLocalPath(url);
+    if (!made) continue;
+    appendStagedUpload(UploadUnit::initWithVorn(*made, {}, std::string(Constants::destinationPackName),
+                                                UploadUnit::SourceType::browseDesktop));
+    setReadyToUpload(false);
+  }
+  reload();
+}
+
+void UploadViewController::checkReadyToUpload() {
+  bool ready = true;
+  for (const auto& unit : stagedUploads_) {
+    auto entry = stagedUploadsTaggingMap.find(unit);
+    if (entry == stagedUploadsTaggingMap.end() || !entry->second) {
+      ready = false;
+      break;
+    }
+  }
+  setReadyToUpload(ready);
+}
+
+void UploadViewController::uploadUnitsWithCallback(const std::function<void()>& callback) {
+  // A copy: an append may reach code that stages more.
+  auto units = stagedUploads_;
+  for (const auto& unit : units) uploadUnitWithUnit(unit);
+  if (callback) callback();
+}
+
+void UploadViewController::uploadUnitWithUnit(const std::shared_ptr<UploadUnit>& unit) {
+  if (!unit) return;
+  auto analytics = PlovexAnalytics::sharedPlovexAnalytics();
+  const auto installId = analytics ? analytics->quorbID() : std::nullopt;
+  const std::string linkKey = installId ? *installId + PlovexAnalytics::getUUIDBase64() : std::string();
+  using Keys = PlovexAnalytics::Constants;
+  PlovexAnalytics::EventData data;
+  data[std::string(Keys::actions)] = std::string(UploadUnit::rawValue(unit->source));
+  data[std::string(Keys::tag)] = joined(unit->tags, ",");
+  data[std::string(Keys::category)] = std::string(Constants::uploadFlowCategory);
+  data[std::string(Keys::info)] = unit->destinationPackName;
+  data[std::string(Constants::embedid)] = linkKey;
+  const bool sends = installId && !installId->empty();
+  if (sends) analytics->sendEvent(Constants::uploadEvent, data);
+  data.erase(std::string(Keys::info));
+  data[std::string(Keys::tag)] = unit->destinationPackName;
+  if (sends) analytics->sendEvent(Constants::collectEvent, data);
+  if (unit->vorn) uploadWithVorn(unit->vorn, unit->tags, unit->destinationPackName, linkKey);
+}
+
+void UploadViewController::uploadWithVorn(const std::shared_ptr<VornObject>& vorn,
+                                          const std::optional<std::vector<std::string>>& tags,
+                                          const std::string& collectionName,
+                                          const std::optional<std::string>& uploadLinkKey) {
+  if (!vorn) return;
+  auto copy = VornObject::initWithCopyValuesFromVorn(vorn);
+  if (tags) copy->tags = *tags;
+  if (auto user = QuorbUserManager::init()->currentUser()) copy->poster = user->createPlovexUser();
+  auto manager = CollectionManager::sharedInstance();
+  if (uploadLinkKey) manager->uploadKeyMap[vorn->vid] = *uploadLinkKey;
+  if (auto collection = manager->getCollection(collectionName)) collection->append(copy);
+}
+
+void UploadViewController::reset() {
+  if (!isViewLoaded()) return;
+  ++session_;
+  setReadyToUpload(false);
+  if (auto field = filenameTextInput.lock()) field->setStringValue("");
+  if (auto container = taggingContainer.lock()) container->setAlphaValue(0.0);
+  if (auto container = successContainer.lock()) {
+    container->setAlphaValue(0.0);
+    container->setHidden(true);
+  }
+  borderDropTarget(NSColorPalette::standardBorderGray());
+  setURLInputState(URLInputState::standard);
+  setStagedUploads({});
+  stagedUploadsTaggingMap.clear();
+  reload();
+}
+
+void UploadViewController::didTapBack(const std::shared_ptr<NSObject>& /*sender*/) {
+  if (auto d = delegate.lock()) d->didTapCancel();
+}
+
+void UploadViewController::didTapBrowse(const std::shared_ptr<NSObject>& /*sender*/) { searchDirectoriesForGif(); }
+
+void UploadViewController::didTapUpload(const std::shared_ptr<NSObject>& /*sender*/) {
+  if (!readyToUpload_) {
+    triggerUploadErrorWithShow(true);
+    return;
+  }
+  uploadUnitsWithCallback(nullptr);
+  showSuccess();
+}
+
+void UploadViewController::didTapDone(const std::shared_ptr<NSObject>& /*sender*/) {
+  if (auto d = delegate.lock()) d->didComplete();
+}
+
+void UploadViewController::didDragGifsWithVorns(const std::vector<std::shared_ptr<VornObject>>& vorns) {
+  for (const auto& vorn : vorns) {
+    appendStagedUpload(
+        UploadUnit::initWithVorn(vorn, {}, std::string(Constants::destinationPackName), UploadUnit::SourceType::drag));
+  }
+  reload();
+}
+
+void UploadViewController::editingBeganWithUnit(const std::shared_ptr<UploadUnit>& unit) {
+  stagedUploadsTaggingMap.try_emplace(unit, false);
+}
+
+void UploadViewController::updateTagStateForUnit(const std::shared_ptr<UploadUnit>& unit, bool isTagged) {
+  stagedUploadsTaggingMap[unit] = isTagged;
+  checkReadyToUpload();
+}
+
+void UploadViewController::controlTextDidChange(const std::shared_ptr<NSNotification>& /*notification*/) {
+  setURLInputState(URLInputState::standard);
+}
+
+bool UploadViewController::control(const std::shared_ptr<NSControl>& /*control*/,
+                                   const std::shared_ptr<NSTextView>& /*textView*/,
+                                   std::string_view doCommandBySelector) {
+  if (doCommandBySelector != "insertNewline:") return false;
+  auto field = filenameTextInput.lock();
+  auto url = field ? NSURL::URLWithString(field->stringValue()) : nullptr;
+  if (!url) return false;
+  resolveURLWithGifUrl(url);
+  return true;
+}
+
+std::size_t UploadViewController::numberOfItemsInSection(NSCollectionView& /*collectionView*/,
+                                                         std::size_t /*section*/) {
+  return stagedUploads_.size();
+}
+
+std::shared_ptr<NSCollectionViewItem> UploadViewController::itemForRepresentedObjectAtIndexPath(
+    NSCollectionView& collectionView, NSIndexPath indexPath) {
+  auto item = collectionView.makeItemWithIdentifier(Constants::cellIdentifier, indexPath);
+  auto cell = asA<UploadTaggerCell>(item);
+  if (!cell) return item;
+  if (indexPath.item < stagedUploads_.size()) cell->configureWithUnit(stagedUploads_[indexPath.item]);
+  cell->delegate = std::static_pointer_cast<UploadTaggerCellDelegate>(sharedAs<UploadViewController>());
+  return cell;
+}
+
+std::optional<NSSize> UploadViewController::sizeForItemAtIndexPath(NSCollectionView& collectionView,
+                                                                   NSCollectionViewLayout& /*layout*/,
+                                                                   NSIndexPath /*indexPath*/) {
+  return NSMakeSize(collectionView.frame().size.width, Constants::rowHeight);
+}

@@ -1,0 +1,262 @@
+// The upload screen through the simulator against the stand-in: staging from the open
+// panel, drops and pasted addresses, tagging, the refused and the accepted upload, and the
+// screen's look in each state.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/appkit/NSPasteboard.h"
+#include "platform/foundation/DispatchQueue.h"
+#include "platform/foundation/NSArray.h"
+#include "platform/foundation/NSURLSession.h"
+#include "service/AssetCache.h"
+#include "platform/foundation/NSDictionary.h"
+#include "platform/foundation/NSJSONSerialization.h"
+#include "platform/foundation/NSString.h"
+#include "platform/appkit/NSAnimationContext.h"
+#include "platform/appkit/NSTextView.h"
+#include "platform/quartz/CALayer.h"
+#include "ui/NSColorPalette.h"
+#include "standin/StandinResponse.h"
+#include "tests/collections/uploads/UploadScreenFixture.h"
+
+namespace {
+
+using Source = UploadUnit::SourceType;
+
+std::shared_ptr<NSPasteboardItem> gifData(const std::string& bytes) {
+  auto item = NSPasteboardItem::make();
+  item->setData(NSData::fromString(bytes), kUTTypeGIF);
+  return item;
+}
+
+std::shared_ptr<NSPasteboardItem> files(const std::vector<std::string>& paths) {
+  std::vector<std::shared_ptr<NSObject>> names;
+  for (const auto& path : paths) names.push_back(NSString::make(path));
+  auto item = NSPasteboardItem::make();
+  item->setPropertyList(NSArray::make(names), NSFilenamesPboardType);
+  return item;
+}
+
+std::optional<CGColor> fieldBorder(UploadViewController& screen) {
+  return screen.filenameTextInput.lock()->layer()->borderColor();
+}
+
+TEST_F(UploadScreenTest, StartTaggingAndSuccessLookAsExpected) {
+  EXPECT_DUMP(dumpViewTree(screen->view()), "collections/uploads/expected/upload-start.txt");
+  ui.dropFromOtherApplication(screen->dragContainer.lock(), {gifData(gifBytes())});
+  EXPECT_DUMP(dumpViewTree(screen->view()), "collections/uploads/expected/upload-tagging.txt");
+  typeTags(0, "cat");
+  ui.click(screen->uploadButton.lock());
+  EXPECT_DUMP(dumpViewTree(screen->view(), {.skipHidden = true}), "collections/uploads/expected/upload-success.txt");
+  ui.click(screen->successDoneButton.lock());
+  EXPECT_EQ(popover->calls, (std::vector<std::string>{"complete"}));
+}
+
+TEST_F(UploadScreenTest, OpenPanelStagesTheGifFilesAndPutsThePopoverAwayMeanwhile) {
+  auto gif = file("one.gif", gifBytes());
+  auto fake = file("two.gif", "<html>not a gif</html>");
+  auto other = file("three.gif", gifBytes(0xcc3366));
+  ui.scriptOpenPanel(std::vector<std::string>{gif, fake, other});
+  ui.click(screen->browseButton.lock());
+  EXPECT_EQ(ui.openPanelRuns, (std::vector<std::string>{"files several .gif -> 3"}));
+  EXPECT_EQ(sources(), (std::vector<Source>{Source::browseDesktop, Source::browseDesktop}));
+  EXPECT_EQ(popover->calls, (std::vector<std::string>{"close animated", "show", "show", "show"}));
+  EXPECT_EQ(screen->taggingContainer.lock()->alphaValue(), 1.0);
+  EXPECT_NE(screen->stagedUploads()[0]->vorn->vid, screen->stagedUploads()[1]->vorn->vid);
+
+  popover->calls.clear();
+  ui.scriptOpenPanel(std::nullopt);
+  ui.click(screen->browseButton.lock());
+  EXPECT_EQ(popover->calls, (std::vector<std::string>{"close animated"})) << "a cancelled panel leaves it closed";
+  EXPECT_EQ(screen->stagedUploads().size(), 2u);
+}
+
+TEST_F(UploadScreenTest, DropsOfDataAndFilesStageGifsAndLetAddressesInWithoutReadingThem) {
+  auto gif = file("a.gif", gifBytes());
+  auto second = file("b.gif", gifBytes(0x22aa22));
+  auto text = file("notes.txt", "just words");
+  auto target = screen->dragContainer.lock();
+  struct Row {
+    std::string name;
+    std::vector<std::shared_ptr<NSPasteboardItem>> items;
+    NSDragOperation performed;
+    std::size_t staged;
+  };
+  auto both = gifData(gifBytes());
+  both->setPropertyList(NSArray::make({NSString::make(gif)}), NSFilenamesPboardType);
+  auto address = NSPasteboardItem::make();
+  address->setString("https://example.com/cat.gif\r\n", NSURLPboardType);
+  const std::vector<Row> rows = {
+      {"GIF data", {gifData(gifBytes())}, NSDragOperationCopy, 1},
+      {"data that is no GIF", {gifData("<html></html>")}, NSDragOperationCopy, 0},
+      {"two GIF files and a text", {files({gif, text, second})}, NSDragOperationCopy, 2},
+      {"only other files", {files({text})}, NSDragOperationCopy, 0},
+      {"data and a file: the data", {both}, NSDragOperationCopy, 1},
+      {"an address alone", {address}, NSDragOperationCopy, 0},
+      {"plain text", {[] {
+         auto item = NSPasteboardItem::make();
+         item->setString("hello", NSPasteboardTypeString);
+         return item;
+       }()},
+       NSDragOperationNone, 0},
+  };
+  std::size_t total = 0;
+  for (const auto& row : rows) {
+    EXPECT_EQ(ui.dropFromOtherApplication(target, row.items), row.performed) << row.name;
+    total += row.staged;
+    EXPECT_EQ(screen->stagedUploads().size(), total) << row.name;
+  }
+  for (auto source : sources()) EXPECT_EQ(source, Source::drag);
+  EXPECT_FALSE(screen->readyToUpload());
+}
+
+TEST_F(UploadScreenTest, PastedAddressesAreFetchedCheckedAndStaged) {
+  standin().addRoute("GET", "/page.gif", [](const StandinRequest&, StandinResponse& response, const Catalogue&) {
+    response.status = 200;
+    response.body = "<html><body>a page</body></html>";
+    response.contentType = "text/html";
+  });
+  auto field = screen->filenameTextInput.lock();
+  auto paste = [&](const std::string& text) {
+    ui.click(field);
+    field->currentEditor()->selectAll(nullptr);
+    ui.typeText(text);
+    ui.pressReturn();
+  };
+  const auto green = NSColor::systemGreenColor()->CGColor();
+  const auto red = NSColor::systemRedColor()->CGColor();
+
+  // A GIF body counts, whatever the address's extension; twice is two units.
+  const auto gifAddress = standinURL("/_standin/slow/paste?ms=0");
+  paste(gifAddress);
+  ASSERT_TRUE(eventually([&] { return screen->stagedUploads().size() == 1; }));
+  EXPECT_EQ(fieldBorder(*screen), green);
+  paste(gifAddress);
+  ASSERT_TRUE(eventually([&] { return screen->stagedUploads().size() == 2; }));
+  EXPECT_EQ(sources(), (std::vector<Source>{Source::url, Source::url}));
+  EXPECT_TRUE(screen->stagedUploads()[0]->vorn->hasValidSize());
+  // Each keeps a file of its own, whatever the media cache does with the address's entry.
+  auto fileOf = [&](std::size_t i) { return NSURL::URLWithString(screen->stagedUploads()[i]->vorn->gifUrl)->path(); };
+  EXPECT_NE(fileOf(0), fileOf(1));
+  EXPECT_TRUE(std::filesystem::exists(fileOf(0)) && std::filesystem::exists(fileOf(1)));
+
+  ui.typeText("x");
+  EXPECT_EQ(fieldBorder(*screen), NSColorPalette::standardBorderGray()->CGColor()) << "typing clears the mark";
+  paste(standinURL("/page.gif"));
+  ASSERT_TRUE(eventually([&] { return fieldBorder(*screen) == red; }));
+  paste(standinURL("/nothing-here"));
+  EXPECT_TRUE(eventually([&] { return fieldBorder(*screen) == red; }));
+
+  // A reply that comes after the screen was reset belongs to the session the user left.
+  standin().injectFault("/_standin/slow/late", Fault::stall());
+  paste(standinURL("/_standin/slow/late?ms=0"));
+  ASSERT_TRUE(eventually([&] { return standin().stalledCount() == 1; }));
+  screen->reset();
+  standin().releaseStalls();
+  // The reply is cached inside its handler; a block queued behind the handler on the
+  // session's serial queue then hops to the main queue after whatever the handler sent there.
+  const auto late = standinURL("/_standin/slow/late?ms=0");
+  ASSERT_TRUE(eventually([&] { return AssetCache::shared()->containsValueForKey(late); }));
+  bool settled = false;
+  NSURLSession::sharedSession()->delegateQueue()->async(
+      [&settled] { DispatchQueue::main()->async([&settled] { settled = true; }); });
+  ASSERT_TRUE(eventually([&] { return settled; }));
+  EXPECT_TRUE(screen->stagedUploads().empty());
+  EXPECT_EQ(fieldBorder(*screen), NSColorPalette::standardBorderGray()->CGColor());
+
+  const auto requests = standin().requests().size();
+  paste("not a url at all");
+  drainMainQueue();
+  EXPECT_EQ(standin().requests().size(), requests);
+  EXPECT_TRUE(screen->stagedUploads().empty());
+}
+
+TEST_F(UploadScreenTest, UploadWaitsForEveryTagThenLogsAndSendsEachGifToSaved) {
+  auto amy = signIn("amy", "tok-amy");
+  auto analytics = PlovexAnalytics::sharedPlovexAnalytics();
+  ASSERT_TRUE(eventually([&] { return analytics->quorbID().has_value(); }));
+  auto saved = manager()->getSavedCollection();
+  ui.dropFromOtherApplication(screen->dragContainer.lock(), {gifData(gifBytes())});
+  ui.scriptOpenPanel(std::vector<std::string>{file("pick.gif", gifBytes(0x993300))});
+  ui.click(screen->browseButton.lock());
+  ASSERT_EQ(screen->stagedUploads().size(), 2u);
+
+  typeTags(0, "cat, dog!");
+  EXPECT_EQ(row(0)->tagInputField.lock()->stringValue(), "cat dog");
+  EXPECT_EQ(screen->stagedUploads()[0]->tags, (std::vector<std::string>{"cat", "dog"}));
+  EXPECT_FALSE(screen->readyToUpload());
+  EXPECT_DOUBLE_EQ(uploadAlpha(), 0.3);
+
+  // Refused: the error takes the button's place for two seconds after its fade.
+  ui.click(screen->uploadButton.lock());
+  EXPECT_EQ(screen->errorLabel.lock()->alphaValue(), 1.0);
+  EXPECT_EQ(screen->uploadButton.lock()->alphaValue(), 0.0);
+  ui.advance(NSAnimationContext::defaultDuration() + 2.0);
+  EXPECT_EQ(screen->errorLabel.lock()->alphaValue(), 0.0);
+  EXPECT_EQ(screen->uploadButton.lock()->alphaValue(), 1.0);
+  EXPECT_TRUE(saved->vorns().empty());
+
+  typeTags(1, " ");
+  EXPECT_TRUE(screen->readyToUpload()) << "a space alone counts as tagged";
+  ui.pressDelete();
+  EXPECT_FALSE(screen->readyToUpload());
+  ui.typeText("funny");
+  EXPECT_TRUE(screen->readyToUpload());
+  EXPECT_DOUBLE_EQ(uploadAlpha(), 1.0);
+  ui.click(screen->uploadButton.lock());
+  EXPECT_FALSE(screen->successContainer.lock()->isHidden());
+
+  ASSERT_EQ(saved->vorns().size(), 2u);
+  EXPECT_EQ(saved->vorns()[0]->tags, (std::vector<std::string>{"funny"}));
+  EXPECT_EQ(saved->vorns()[1]->tags, (std::vector<std::string>{"cat", "dog"}));
+  ASSERT_TRUE(saved->vorns()[0]->poster);
+  EXPECT_EQ(saved->vorns()[0]->poster->username, "amy");
+  EXPECT_TRUE(eventually([&] { return standin().state().saved(amy.userid).size() == 2; }));
+
+  auto events = [&](const std::string& name) {
+    std::vector<std::string> data;
+    for (const auto& r : standin().requests()) {
+      if (r.path == "/quorb.registerevent/" + name) data.push_back(r.queryValue("data").value_or(""));
+    }
+    return data;
+  };
+  ASSERT_TRUE(eventually([&] { return events("upload").size() == 2 && events("collect").size() == 2; }));
+  // The event members as the service gets them, in upload order.
+  auto fields = [&](const std::string& name, std::size_t index) {
+    std::map<std::string, std::string> found;
+    auto json = NSJSONSerialization::JSONObjectWithData(NSData::fromString(events(name).at(index)));
+    if (auto dictionary = json ? asA<NSDictionary>(*json) : nullptr) {
+      for (const auto& key : {"tag", "info", "actions", "category"}) {
+        if (auto value = asA<NSString>(dictionary->objectForKey(key))) found[key] = value->string();
+      }
+    }
+    return found;
+  };
+  using Fields = std::map<std::string, std::string>;
+  EXPECT_EQ(fields("upload", 0),
+            (Fields{{"tag", "cat,dog"}, {"info", "Saved"}, {"actions", "drag"}, {"category", "upload_flow"}}));
+  EXPECT_EQ(fields("upload", 1),
+            (Fields{{"tag", "funny"}, {"info", "Saved"}, {"actions", "browseDesktop"}, {"category", "upload_flow"}}));
+  EXPECT_EQ(fields("collect", 0), (Fields{{"tag", "Saved"}, {"actions", "drag"}, {"category", "upload_flow"}}));
+}
+
+TEST_F(UploadScreenTest, ResetReturnsToTheStartAndAnUnloadedScreenIgnoresIt) {
+  ui.dropFromOtherApplication(screen->dragContainer.lock(), {gifData(gifBytes())});
+  typeTags(0, "cat");
+  screen->reset();
+  EXPECT_TRUE(screen->stagedUploads().empty());
+  EXPECT_TRUE(screen->stagedUploadsTaggingMap.empty());
+  EXPECT_EQ(screen->taggingContainer.lock()->alphaValue(), 0.0);
+  EXPECT_FALSE(screen->readyToUpload());
+  EXPECT_EQ(screen->dragContainer.lock()->layer()->borderColor(), NSColorPalette::standardBorderGray()->CGColor());
+  ui.click(screen->backButton.lock());
+  EXPECT_EQ(popover->calls, (std::vector<std::string>{"cancel"}));
+
+  auto unloaded = UploadViewController::init();
+  unloaded->reset();
+  EXPECT_FALSE(unloaded->isViewLoaded());
+}
+
+}  // namespace
