@@ -209,7 +209,7 @@ void RootViewController::scrubberDidSelectItemAtIndex(const std::shared_ptr<NSSc
     if (asA<VNMockTag>(tag)) {
       logTouchBarEvent(TouchBarConstants::favoriteTapEvent, std::nullopt);
       if (!QuorbUserManager::quorbUserManager()->isUserLoggedIn()) {
-        loginRequested();
+        showLogin();
         return;
       }
       if (auto favorites = CollectionManager::sharedInstance()->getFavoritesCollection()) {

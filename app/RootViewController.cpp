@@ -52,6 +52,11 @@ std::shared_ptr<FocusedSearchViewController> RootViewController::focusedSearchCo
   return focusedSearchController_;
 }
 
+std::shared_ptr<ProfilePacksViewController> RootViewController::profilePacksController() {
+  if (!profilePacksController_) profilePacksController_ = ProfilePacksViewController::init();
+  return profilePacksController_;
+}
+
 std::shared_ptr<SearchViewController> RootViewController::searchViewController() {
   if (!searchViewController_) searchViewController_ = SearchViewController::make();
   return searchViewController_;
@@ -293,6 +298,7 @@ void RootViewController::viewDidAppear() {
   focusedSearchController()->restore();
   if (state == DisplayState::home) contentCollectionView->restore();
   if (state == DisplayState::search) searchViewController()->restore();
+  if (state == DisplayState::profile) profilePacksController()->restore();
   NSViewController::viewDidAppear();
 }
 
@@ -300,6 +306,7 @@ void RootViewController::viewDidDisappear() {
   contentCollectionView->unload();
   focusedSearchController()->unload();
   if (state == DisplayState::search) searchViewController()->unload();
+  if (state == DisplayState::profile) profilePacksController()->unload();
   NSViewController::viewDidDisappear();
 }
 
@@ -326,6 +333,10 @@ void RootViewController::setDisplayState(DisplayState newState) {
   focused->view()->removeFromSuperview();
   contentCollectionView->view()->removeFromSuperview();
   search->view()->removeFromSuperview();
+  profilePacksController()->view()->removeFromSuperview();
+  // Left shown but empty, the profile's container would take the clicks meant for the
+  // content under it.
+  if (newState != DisplayState::profile) hideProfilePacks();
   hideBackButton();
   switch (newState) {
     case DisplayState::search: {
@@ -339,6 +350,7 @@ void RootViewController::setDisplayState(DisplayState newState) {
     }
     case DisplayState::profile:
       topToolbarConstraint.lock()->setConstant(0);
+      showProfilePacks();
       break;
     case DisplayState::home:
       showHomeElements();

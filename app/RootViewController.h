@@ -23,6 +23,7 @@
 #include "browse/TouchBarUpdater.h"
 #include "browse/UsernameClickDelegate.h"
 #include "collections/UploadViewController.h"
+#include "collections/screens/ProfilePacksViewController.h"
 #include "model/VNTag.h"
 #include "model/VornObject.h"
 #include "platform/appkit/NSButton.h"
@@ -146,6 +147,7 @@ class RootViewController : public NSViewController,
   std::shared_ptr<AutosuggestCollectionViewController> autosuggestCollectionViewController;
   std::shared_ptr<SearchViewController> searchViewController();
   std::shared_ptr<FocusedSearchViewController> focusedSearchController();
+  std::shared_ptr<ProfilePacksViewController> profilePacksController();
   std::shared_ptr<LoginSignupViewController> loginSignupViewController();
   std::shared_ptr<UploadViewController> uploadViewController();
   std::shared_ptr<LicensesViewController> licensesViewController();
@@ -201,6 +203,9 @@ class RootViewController : public NSViewController,
   void showLicenses();
   void dismissLicenses();
   void updateScrollingForDisplayState(DisplayState state, bool enabled);
+  // The profile's packs fill their container in the profile state (not an overlay).
+  void showProfilePacks();
+  void hideProfilePacks();
 
   // Toolbar and search-field styling.
   void configureUserAuthenticationButton();
@@ -327,6 +332,7 @@ class RootViewController : public NSViewController,
 
   std::shared_ptr<SearchViewController> searchViewController_;
   std::shared_ptr<FocusedSearchViewController> focusedSearchController_;
+  std::shared_ptr<ProfilePacksViewController> profilePacksController_;
   std::shared_ptr<LoginSignupViewController> loginSignupViewController_;
   std::shared_ptr<UploadViewController> uploadViewController_;
   std::shared_ptr<LicensesViewController> licensesViewController_;

@@ -49,7 +49,14 @@ void RootViewController::updateScrollingForDisplayState(DisplayState displayStat
       focusedSearchController()->setScrollingEnabled(enabled);
       searchViewController()->contentCollectionView->setScrollingEnabled(enabled);
       break;
-    case DisplayState::profile: break;
+    case DisplayState::profile: {
+      auto profile = profilePacksController();
+      profile->contentCollectionView->setScrollingEnabled(enabled);
+      if (profile->state == ProfilePacksViewController::StreamState::packStream) {
+        profile->titledController()->contentCollectionView->setScrollingEnabled(enabled);
+      }
+      break;
+    }
     case DisplayState::home:
       focusedSearchController()->setScrollingEnabled(enabled);
       contentCollectionView->setScrollingEnabled(enabled);
@@ -196,6 +203,22 @@ void RootViewController::didDeclineTOSWithTosController(const std::shared_ptr<Te
 void RootViewController::didDismissTOSWithTosController(const std::shared_ptr<TermsOfServiceViewController>& /*tosController*/) {
   dismissTermsOfService();
 }
+
+// --- Profile packs
+
+void RootViewController::showProfilePacks() {
+  auto profile = profilePacksController();
+  auto me = self();
+  profile->usernameClickDelegate = me;
+  profile->touchBarDelegate = me;
+  auto container = profileContentContainer.lock();
+  profile->view()->setFrame(container->bounds());
+  container->addSubview(profile->view());
+  container->setHidden(false);
+  profile->loadContentForState(profile->state);
+}
+
+void RootViewController::hideProfilePacks() { profileContentContainer.lock()->setHidden(true); }
 
 // --- Licences
 

@@ -5,11 +5,14 @@
 #include <array>
 
 #include "account/QuorbUser.h"
+#include "app/AppDelegate.h"
+#include "app/PreferencesWindowController.h"
 #include "app/RootViewController.h"
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSMenu.h"
 #include "platform/appkit/NSMenuItem.h"
+#include "platform/appkit/NSWindow.h"
 #include "platform/appkit/NSWorkspace.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/NSString.h"
@@ -87,9 +90,24 @@ void RootViewController::performCommand(std::string_view selector, const std::sh
   NSViewController::performCommand(selector, sender);
 }
 
-void RootViewController::checkUpdatesSelected() {}
+void RootViewController::checkUpdatesSelected() {
+  auto delegate = std::dynamic_pointer_cast<AppDelegate>(NSApplication::sharedApplication()->delegate());
+  if (!delegate) return;
+  if (auto updater = delegate->updater()) updater->checkForUpdates(nullptr);
+}
 
-void RootViewController::preferencesSelected() {}
+void RootViewController::preferencesSelected() {
+  using P = PreferencesWindowController::Constants;
+  auto preferences = PreferencesWindowController::make();
+  auto window = preferences->window();
+  if (!window) return;
+  auto panelWindow = view()->window();
+  const NSPoint origin = panelWindow ? NSMakePoint(panelWindow->frame().origin.x - P::windowWidth, panelWindow->frame().origin.y)
+                                     : NSMakePoint(0, 0);
+  window->setFrameOrigin(origin);
+  window->setFrame(NSMakeRect(origin.x, origin.y, P::windowWidth, P::windowHeight), true);
+  NSApplication::sharedApplication()->runModalForWindow(window);
+}
 
 void RootViewController::downloadZDSelected() { openAddress(Constants::downloadAppAddress); }
 

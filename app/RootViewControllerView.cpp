@@ -1,5 +1,7 @@
 #include "app/RootViewControllerView.h"
 
+#include <algorithm>
+
 #include "app/RootViewControllerBackgroundView.h"
 #include "platform/appkit/NSWindow.h"
 
@@ -10,7 +12,12 @@ std::shared_ptr<RootViewControllerView> RootViewControllerView::initWithFrame(NS
 void RootViewControllerView::viewDidMoveToWindow() {
   auto window = this->window();
   auto content = window ? window->contentView() : nullptr;
-  if (auto frameView = content ? content->superview() : nullptr) {
+  auto frameView = content ? content->superview() : nullptr;
+  // One fill is enough, however often the panel comes into a window again.
+  const bool filled = frameView && std::ranges::any_of(frameView->subviews(), [](const auto& view) {
+    return asA<RootViewControllerBackgroundView>(view) != nullptr;
+  });
+  if (frameView && !filled) {
     // The frame view's bounds, not the content view's: the popover's arrow is white too.
     auto background = RootViewControllerBackgroundView::initWithFrame(frameView->bounds());
     background->autoresizingMask = NSViewWidthSizable | NSViewHeightSizable;

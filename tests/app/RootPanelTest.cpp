@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include "app/AppDelegate.h"
+#include "app/RootViewControllerBackgroundView.h"
 #include "platform/appkit/NSCollectionView.h"
 #include "platform/appkit/NSMenu.h"
+#include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "tests/app/RootPanelFixture.h"
 #include "ui/QLXButton.h"
@@ -222,4 +225,70 @@ TEST_F(RootPanelTest, TheSettingsMenuFollowsTheLoginState) {
   ASSERT_TRUE(ui.chooseMenuItem({"Log Out"}));
   EXPECT_FALSE(QuorbUser::authToken());
   EXPECT_EQ(panel->state, RootViewController::DisplayState::home);
+}
+
+TEST_F(RootPanelTest, TheMenuChecksForUpdatesOnlyThroughTheApplicationsDelegateAndOpensPreferencesBesideThePanel) {
+  show();
+  chooseFromSettings("Check for Updates");  // no delegate of ours: nothing happens
+  auto delegate = AppDelegate::init();
+  NSApplication::sharedApplication()->setDelegate(delegate);
+  chooseFromSettings("Check for Updates");
+  EXPECT_EQ(delegate->updater()->userChecks(), 1);
+
+  window->setFrameOrigin(NSMakePoint(700, 300));
+  std::optional<NSRect> shown;
+  ASSERT_TRUE(ui.openMenuWith(panel->moreButton.lock()));
+  // Runs inside the preferences' modal loop, which the choice below enters.
+  DispatchQueue::main()->async([&] {
+    if (auto modal = NSApplication::sharedApplication()->modalWindow()) shown = modal->frame();
+    NSApplication::sharedApplication()->stopModal();
+  });
+  ASSERT_TRUE(ui.chooseMenuItem({"Preferences"}));
+  ASSERT_TRUE(shown);
+  EXPECT_EQ(*shown, NSMakeRect(362, 300, 338, 146));
+  NSApplication::sharedApplication()->setDelegate(nullptr);
+}
+
+TEST_F(RootPanelTest, TheProfileFillsItsContainerAndLeavingItGivesTheHomeGridItsClicksBack) {
+  signIn("ada", "token-ada");
+  show();
+  auto toggle = panel->profileButton.lock();
+  ui.click(toggle);
+  ASSERT_EQ(panel->state, RootViewController::DisplayState::profile);
+  auto profile = panel->profilePacksController();
+  EXPECT_EQ(profile->view()->superview(), panel->profileContentContainer.lock());
+  EXPECT_FALSE(panel->profileContentContainer.lock()->isHidden());
+  ASSERT_TRUE(runUntil([&] { return !profile->contentCollectionView->fetchLock(); }));  // no uploads yet
+  window->layoutIfNeeded();
+  EXPECT_DUMP(dumpViewTree(panel->view(), {.skipHidden = true, .maxDepth = 3}), "app/expected/root-profile.txt");
+
+  // Grids of the profile stand still under an overlay.
+  panel->showLogin();
+  EXPECT_FALSE(profile->contentCollectionView->scrollingEnabled());
+  panel->dismissLoginInterface();
+  advance(0.3);
+  EXPECT_TRUE(profile->contentCollectionView->scrollingEnabled());
+
+  ui.click(toggle);
+  EXPECT_EQ(panel->state, RootViewController::DisplayState::home);
+  auto content = panel->contentContainer.lock();
+  const NSRect frame = content->frame();
+  auto hit = panel->view()->hitTest(NSMakePoint(frame.origin.x + 50, frame.origin.y + frame.size.height - 50));
+  ASSERT_TRUE(hit);
+  EXPECT_TRUE(hit->isDescendantOf(panel->contentCollectionView->view())) << hit->className();
+}
+
+TEST_F(RootPanelTest, OneWhiteFillLiesUnderTheWholeFrameHoweverOftenThePanelComesBack) {
+  show();
+  for (int again = 0; again < 2; ++again) {
+    window->setContentView(NSView::initWithFrame(NSMakeRect(0, 0, 400, 600)));
+    window->setContentView(panel->view());
+  }
+  auto frameView = window->frameView();
+  std::vector<NSRect> fills;
+  for (const auto& view : frameView->subviews()) {
+    if (asA<RootViewControllerBackgroundView>(view)) fills.push_back(view->frame());
+  }
+  EXPECT_EQ(fills, std::vector<NSRect>{frameView->bounds()});
+  EXPECT_TRUE(asA<RootViewControllerBackgroundView>(frameView->subviews().front())) << "it lies beneath";
 }

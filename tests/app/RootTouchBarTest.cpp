@@ -31,13 +31,10 @@ class RootTouchBarTest : public RootPanelTest {
   std::shared_ptr<NSScrubber> emoji() {
     return panel->getScrubberWithIdentifier(GlobalKeys::touchBarEmojiScrubberIdentifier());
   }
-  // A search whose results screen has shown its first page, with the strip emptied again so
-  // that the test's own pages are all it holds.
-  void searchAndSettle(const std::string& term) {
+  // A search whose first page reached the Touch Bar through the search screen.
+  void searchFor(const std::string& term) {
     panel->performSearchWithTerm(term, true);
-    auto results = panel->searchViewController()->contentCollectionView;
-    ASSERT_TRUE(runUntil([&] { return !results->fetchLock(); }));
-    panel->clearScrubber();
+    ASSERT_TRUE(runUntil([&] { return !panel->searchContentProxy.empty(); }));
   }
   VNRequester::Content page(std::size_t from, std::size_t count) {
     VNRequester::Content content;
@@ -57,22 +54,25 @@ TEST_F(RootTouchBarTest, HomeShowsTheHeartAndTheEmojiAndAnEmojiSearchesItsTag) {
   EXPECT_EQ(event("textsearch"), "tag=" + tag->additionalResultTag);
   EXPECT_EQ(panel->state, RootViewController::DisplayState::search);
   EXPECT_EQ(shownItem(), GlobalKeys::touchBarGifScrubberIdentifier());
-  EXPECT_EQ(gifs()->numberOfItems(), 0u);
+  // The search screen's first page reaches the strip.
+  ASSERT_TRUE(runUntil([&] { return !panel->searchContentProxy.empty(); }));
+  EXPECT_EQ(gifs()->numberOfItems(), panel->searchContentProxy.size());
 }
 
 TEST_F(RootTouchBarTest, AStreamsPagesFillTheGifScrubberAtTheirOwnAspectRatio) {
   show();
-  searchAndSettle("cats");
-  panel->fetchedContent(page(0, 20));
+  ASSERT_NO_FATAL_FAILURE(searchFor("cats"));
   EXPECT_DUMP(dumpTouchBar(panel->touchBar()), "app/expected/touch-bar-stream.txt");
   auto first = gifs()->itemViewForItemAtIndex(0);
   ASSERT_TRUE(first);
 
-  panel->fetchedContent(page(20, 20));
-  EXPECT_EQ(gifs()->numberOfItems(), 40u);
+  // The stream screen's next page, as it hands it over.
+  const std::size_t firstPage = panel->searchContentProxy.size();
+  panel->fetchedContent(page(0, 20));
+  EXPECT_EQ(gifs()->numberOfItems(), firstPage + 20);
   EXPECT_EQ(gifs()->itemViewForItemAtIndex(0), first) << "a later page is inserted, not reloaded";
   panel->fetchedContent({NSString::make("not a GIF")});
-  EXPECT_EQ(panel->searchContentProxy.size(), 40u);
+  EXPECT_EQ(panel->searchContentProxy.size(), firstPage + 20);
 
   // Sizes: by the GIF's ratio on the strip's height, 50 without dimensions, 0 without height.
   auto sized = [&](std::optional<NSSize> dims) {
@@ -91,8 +91,7 @@ TEST_F(RootTouchBarTest, AStreamsPagesFillTheGifScrubberAtTheirOwnAspectRatio) {
 
 TEST_F(RootTouchBarTest, AGifTapCopiesSharesAndConfirmsForTwoSeconds) {
   show();
-  searchAndSettle("cats");
-  panel->fetchedContent(page(0, 5));
+  ASSERT_NO_FATAL_FAILURE(searchFor("cats"));
   auto vorn = panel->searchContentProxy.at(1);
   gifs()->touchItemAtIndex(1);
   EXPECT_FALSE(NSPasteboard::generalPasteboard()->types().empty());
@@ -108,7 +107,7 @@ TEST_F(RootTouchBarTest, AGifTapCopiesSharesAndConfirmsForTwoSeconds) {
   EXPECT_EQ(shownItem(), GlobalKeys::touchBarConfirmationIdentifier());
   advance(0.2);
   EXPECT_EQ(shownItem(), GlobalKeys::touchBarGifScrubberIdentifier());
-  EXPECT_EQ(gifs()->numberOfItems(), 5u) << "the strip comes back with its GIFs";
+  EXPECT_EQ(gifs()->numberOfItems(), panel->searchContentProxy.size()) << "the strip comes back with its GIFs";
 
   // A load within the two seconds cancels the return: the bar keeps what it loaded.
   gifs()->touchItemAtIndex(0);
@@ -123,6 +122,7 @@ TEST_F(RootTouchBarTest, TheHeartLoadsTheFavouritesOfASignedInUserOnly) {
   emoji()->touchItemAtIndex(0);
   EXPECT_EQ(event("touchbar_favorite_tap"), "");
   EXPECT_EQ(shownItem(), GlobalKeys::touchBarEmojiScrubberIdentifier()) << "signed out: nothing loads";
+  EXPECT_TRUE(panel->isPresentingLoginInterface()) << "but the log-in form opens";
 
   auto amy = signIn("amy", "tok-amy");
   ASSERT_TRUE(manager()->favoriteVornWithVorn(item(3)));
