@@ -15,11 +15,17 @@ void VVDLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 namespace VVDCrashLog {
 
-// The log keeps its newest lines within this many bytes; older ones fall off.
+// The log keeps its newest lines within this many bytes (each line counting one byte more
+// for its end); older ones fall off.
 inline constexpr std::size_t capacityBytes = 64 * 1024;
 
 // The recorded lines, oldest first.
 std::vector<std::string> lines();
 void clear();
+
+// Writes the recorded lines, each ended by a newline, to an open file. Takes no lock and
+// allocates nothing, so a signal handler may call it; a line being recorded by another
+// thread at that moment may come out torn.
+void writeLinesTo(int fileDescriptor) noexcept;
 
 }  // namespace VVDCrashLog
