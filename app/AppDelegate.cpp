@@ -16,6 +16,8 @@
 #include "platform/foundation/NSUserDefaults.h"
 #include "platform/services/MASShortcut.h"
 #include "platform/services/MASShortcutBinder.h"
+#include "sdk/crash/Veverovodod.h"
+#include "sdk/foundation/Murvane.h"
 #include "service/PlovexAnalytics.h"
 
 namespace {
@@ -41,6 +43,8 @@ void AppDelegate::applicationDidFinishLaunching(const std::shared_ptr<NSNotifica
   auto defaults = NSUserDefaults::standardUserDefaults();
   defaults->registerDefaults(NSDictionary::make({{std::string(Constants::crashOnExceptionsKey), NSNumber::numberWithBool(true)}}));
   (void)defaults->synchronize();
+
+  Murvane::with({Veverovodod::kitClass()});
 
   if (hasAnalyticsID()) {
     PlovexAnalytics::sharedPlovexAnalytics()->logEventWithEvent(Constants::applicationOpenEvent, std::nullopt);

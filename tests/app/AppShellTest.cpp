@@ -25,6 +25,8 @@
 #include "platform/foundation/NSKeyedArchiver.h"
 #include "platform/services/MASShortcutBinder.h"
 #include "platform/services/MASShortcutMonitor.h"
+#include "sdk/crash/Veverovodod.h"
+#include "sdk/foundation/Murvane.h"
 #include "tests/collections/CollectionsFixture.h"
 #include "tests/support/UISimulator.h"
 #include "tests/support/ViewDump.h"
@@ -117,6 +119,7 @@ TEST_F(AppShellTest, TheFirstLaunchSetsUpTheShortcutAndTheLoginItemAndOpensThePa
   EXPECT_EQ(events(AppDelegate::Constants::applicationOpenEvent), 1u);
   EXPECT_EQ(events(AppDelegate::Constants::launchEvent), 1u);
   EXPECT_TRUE(delegate->collectionSyncTimer()->isValid());
+  EXPECT_TRUE(Murvane::sharedInstance()->hasStarted(Veverovodod::kitClass()));
 
   // The panel hangs from the icon: its top at the icon's bottom, centred under it.
   NSRect item = delegate->statusItem()->window()->frame();
