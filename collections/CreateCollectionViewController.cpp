@@ -9,6 +9,7 @@
 #include "platform/appkit/NSFont.h"
 #include "platform/appkit/NSGestureRecognizer.h"
 #include "platform/appkit/NSShadow.h"
+#include "platform/appkit/NSWindow.h"
 #include "platform/quartz/CALayer.h"
 #include "ui/NSColorPalette.h"
 #include "ui/NSTextFieldExtensions.h"
@@ -156,8 +157,12 @@ void CreateCollectionViewController::awakeFromNib() {
 void CreateCollectionViewController::reset() {
   created_ = false;
   if (!isViewLoaded()) return;
-  if (auto field = nameTextField.lock()) field->setStringValue("");
   if (auto error = errorLabel.lock()) error->setHidden(true);
+  auto field = nameTextField.lock();
+  if (!field) return;
+  field->setStringValue("");
+  // The form is there to be typed into: the name field takes the keys at once.
+  if (auto window = view()->window()) window->makeFirstResponder(field);
 }
 
 void CreateCollectionViewController::closeViewWithCallback(std::function<void()> callback) {

@@ -61,7 +61,8 @@ class CreateCollectionViewController : public NSViewController, public NSTextFie
   void loadView() override;
   void awakeFromNib() override;
 
-  // Empties the name field, hides the error line and makes the form usable again.
+  // Empties the name field, hides the error line and makes the form usable again; in a
+  // window the name field takes the keyboard.
   void reset();
   // Fades the form out; once the fade has ended the view leaves its superview (an invisible
   // overlay would still take the panel's clicks) and the callback runs.

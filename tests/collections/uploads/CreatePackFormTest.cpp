@@ -1,6 +1,7 @@
 // The create-pack form through the simulator against the stand-in: a pack made from the
 // typed name reaches the store and the service, refused names show the error line, Cancel
-// and Escape tell the owner, and reset and the fade-out return the form to its start.
+// and Escape tell the owner, and reset (which puts the keys in the name field) and the
+// fade-out return the form to its start.
 
 #include <gtest/gtest.h>
 
@@ -92,7 +93,7 @@ TEST_F(CreatePackFormTest, RefusedNamesShowTheErrorAndMakeNothing) {
                                                          {" Dogs ", FormText::duplicateNameText},
                                                          {"Favorites", FormText::duplicateNameText}}) {
     form->reset();
-    typeName(typed);
+    ui.typeText(typed);
     ui.pressReturn();
     EXPECT_EQ(error(), expected) << "'" << typed << "'";
   }
