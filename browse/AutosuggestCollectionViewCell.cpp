@@ -6,6 +6,22 @@
 #include "ui/NSColorPalette.h"
 #include "ui/NSViewExtensions.h"
 
+namespace {
+
+// Holds the row's label: a click on the term goes through to the row, which selects it,
+// instead of stopping at the label.
+class AutosuggestLabelArea : public NSView {
+ public:
+  static std::shared_ptr<AutosuggestLabelArea> initWithFrame(NSRect frame) { return create(frame); }
+  std::shared_ptr<NSView> hitTest(NSPoint) override { return nullptr; }
+  GLIMDECK_OBJECT(AutosuggestLabelArea)
+
+ protected:
+  using NSView::NSView;
+};
+
+}  // namespace
+
 std::shared_ptr<AutosuggestCollectionViewCell> AutosuggestCollectionViewCell::make() {
   registerInterface();
   return create(std::string(Constants::interfaceName));
@@ -29,9 +45,12 @@ void AutosuggestCollectionViewCell::registerInterface() {
       setConvenientBackgroundColor(*row, NSColor::whiteColor());
       auto label = NSTextField::labelWithString("");
       label->setFont(NSFont::fontWithName("AvenirNext-Medium", 16));
-      label->setFrame(NSMakeRect(20, 21, 440, 22));
-      label->autoresizingMask = NSViewWidthSizable | NSViewMinYMargin | NSViewMaxYMargin;
-      row->addSubview(label);
+      auto area = AutosuggestLabelArea::initWithFrame(NSMakeRect(20, 21, 440, 22));
+      area->autoresizingMask = NSViewWidthSizable | NSViewMinYMargin | NSViewMaxYMargin;
+      label->setFrame(area->bounds());
+      label->autoresizingMask = NSViewWidthSizable;
+      area->addSubview(label);
+      row->addSubview(area);
       if (auto cell = asA<AutosuggestCollectionViewCell>(owner)) {
         cell->setView(row);
         cell->termLabel = label;

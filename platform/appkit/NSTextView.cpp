@@ -15,6 +15,19 @@
 #include "platform/foundation/NSNumber.h"
 #include "platform/render/NSGraphicsContext.h"
 
+namespace {
+
+// Keys such as the arrows, Home or F1 come with characters of the private range AppKit
+// reserves for function keys (U+F700 to U+F8FF); they are commands, never text.
+bool isFunctionKeyText(const std::string& chars) {
+  // UTF-8 of U+F700...U+F8FF: EF 9C 80 ... EF A3 BF.
+  if (chars.size() != 3 || static_cast<unsigned char>(chars[0]) != 0xEF) return false;
+  const auto second = static_cast<unsigned char>(chars[1]);
+  return second >= 0x9C && second <= 0xA3;
+}
+
+}  // namespace
+
 NSTextView::NSTextView(NSRect frame) : NSView(frame), storage_(NSMutableAttributedString::make()) {}
 
 std::shared_ptr<NSTextView> NSTextView::initWithFrame(NSRect frame) {
@@ -176,7 +189,8 @@ void NSTextView::performCommand(std::string_view selector, const std::shared_ptr
   } else if (selector == "insertBacktab:") {
     if (fieldEditor_) endFieldEditing(NSTextMovement::backtab);
   } else if (selector == "cancelOperation:") {
-    if (fieldEditor_) endFieldEditing(NSTextMovement::cancel);
+    // Escape leaves a field's editing alone, as AppKit's field editor does: the key's
+    // release still travels up to the field's owners, which may act on it.
   } else if (selector == "deleteBackward:") {
     deleteBackward();
   } else if (selector == "deleteForward:") {
@@ -232,13 +246,18 @@ void NSTextView::interpretKeyEvent(const std::shared_ptr<NSEvent>& event) {
     doCommandBySelector("moveLeft:");
   } else if (code == NSKeyCode::rightArrow) {
     doCommandBySelector("moveRight:");
+  } else if (code == NSKeyCode::upArrow) {
+    doCommandBySelector("moveUp:");
+  } else if (code == NSKeyCode::downArrow) {
+    doCommandBySelector("moveDown:");
   } else if ((flags & NSEventModifierFlagCommand) && event->charactersIgnoringModifiers() == "a") {
     doCommandBySelector("selectAll:");
   } else if ((flags & NSEventModifierFlagCommand) && event->charactersIgnoringModifiers() == "c") {
     doCommandBySelector("copy:");
   } else if ((flags & NSEventModifierFlagCommand) && event->charactersIgnoringModifiers() == "v") {
     doCommandBySelector("paste:");
-  } else if (!(flags & (NSEventModifierFlagCommand | NSEventModifierFlagControl)) && !chars.empty()) {
+  } else if (!(flags & (NSEventModifierFlagCommand | NSEventModifierFlagControl)) && !chars.empty() &&
+             !isFunctionKeyText(chars)) {
     insertText(chars);
   } else if (auto next = nextResponder()) {
     next->keyDown(event);

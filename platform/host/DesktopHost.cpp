@@ -10,6 +10,7 @@
 
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSScreen.h"
+#include "platform/appkit/NSStatusBar.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/appkit/WindowServer.h"
 #include "platform/foundation/NSRunLoop.h"
@@ -19,7 +20,9 @@
 #include "platform/host/HostDragging.h"
 #include "platform/host/HostOpenPanel.h"
 #include "platform/host/HostWindow.h"
+#include "platform/host/HostTray.h"
 #include "platform/host/OtherClicks.h"
+#include "platform/services/MASShortcutMonitor.h"
 
 namespace {
 std::shared_ptr<DesktopHost>& runningHost() {
@@ -69,12 +72,29 @@ class GLibWaiter : public RunLoopWaiter {
   std::weak_ptr<DesktopHost> host_;
 };
 
-// The kit's windows, shown by the host.
+// The application's system-wide shortcuts, held by the desktop.
+class HostShortcutRegistrar : public MASShortcutMonitor::Registrar {
+ public:
+  explicit HostShortcutRegistrar(std::shared_ptr<GlobalHotKeys> keys) : keys_(std::move(keys)) {}
+  Token registerHotKey(std::uint16_t keyCode, NSEventModifierFlags flags, std::function<void()> action) override {
+    return keys_->registerHotKey(keyCode, flags, std::move(action));
+  }
+  void unregisterHotKey(const std::shared_ptr<NSObject>& token) override { keys_->unregisterHotKey(token); }
+
+ private:
+  std::shared_ptr<GlobalHotKeys> keys_;
+};
+
+// The kit's windows, shown by the host; status items' windows are icons in the tray.
 class HostWindowServer : public WindowServer {
  public:
   explicit HostWindowServer(DesktopHost& host) : host_(host) {}
 
   void windowDidOrderFront(const std::shared_ptr<NSWindow>& window) override {
+    if (auto item = std::dynamic_pointer_cast<NSStatusBarWindow>(window)) {
+      host_.tray_->add(item);
+      return;
+    }
     host_.forgetGoneWindows();
     auto& slot = host_.windows_[window.get()];
     if (!slot) slot = std::make_shared<HostWindow>(host_, window);
@@ -82,6 +102,7 @@ class HostWindowServer : public WindowServer {
   }
 
   void windowDidOrderOut(const std::shared_ptr<NSWindow>& window) override {
+    host_.tray_->remove(window.get());
     auto it = host_.windows_.find(window.get());
     if (it == host_.windows_.end()) return;
     // Kept until this turn is over: the call may come from inside one of its own handlers.
@@ -96,6 +117,7 @@ class HostWindowServer : public WindowServer {
   }
 
   void windowWillDisplay(const std::shared_ptr<NSWindow>& window, bool whole) override {
+    host_.tray_->needsDisplay(window.get());
     if (auto hw = host_.hostWindowFor(window.get())) hw->willDisplay(whole);
   }
 
@@ -135,6 +157,9 @@ std::shared_ptr<DesktopHost> DesktopHost::start() {
   host->dragging_ = std::make_shared<HostDragging>(*host);
   host->dragging_->install();
   host->otherClicks_ = OtherClicks::watch(*host);
+  host->tray_ = std::make_unique<HostTray>(*host);
+  host->shortcutRegistrar_ = std::make_shared<HostShortcutRegistrar>(host->hotKeys_);
+  MASShortcutMonitor::sharedMonitor()->setRegistrar(host->shortcutRegistrar_);
   HostOpenPanel::install();
   runningHost() = host;
   WindowServer::setCurrent(host->server_);
@@ -148,11 +173,14 @@ std::shared_ptr<DesktopHost> DesktopHost::start() {
 void DesktopHost::stop() {
   if (runningHost().get() != this) return;
   auto keep = runningHost();
+  MASShortcutMonitor::sharedMonitor()->setRegistrar(nullptr);
+  shortcutRegistrar_.reset();
   if (hotKeys_) hotKeys_->unregisterAll();
   HostOpenPanel::uninstall();
   WindowServer::setCurrent(nullptr);
   NSRunLoop::main()->setWaiter(nullptr);
   windows_.clear();
+  tray_.reset();
   otherClicks_.reset();
   dragging_.reset();
   clipboard_.reset();

@@ -24,6 +24,8 @@ class GLibWaiter;
 class HostClipboard;
 class HostDragging;
 class OtherClicks;
+class HostTray;
+class HostShortcutRegistrar;
 
 class DesktopHost : public NSObject {
  public:
@@ -47,6 +49,8 @@ class DesktopHost : public NSObject {
   // Global shortcuts registered with the desktop.
   std::shared_ptr<GlobalHotKeys> hotKeys() const { return hotKeys_; }
   std::shared_ptr<HostDragging> dragging() const { return dragging_; }
+  // The status items' icons in the desktop's tray.
+  HostTray* tray() const { return tray_.get(); }
 
   // Screen geometry: the kit's screen coordinates (origin at the bottom left of the main
   // display) against the desktop's (origin at the top left of the whole desktop).
@@ -69,6 +73,7 @@ class DesktopHost : public NSObject {
   friend class HostWindow;
   friend class GLibWaiter;
   friend class HostDragging;
+  friend class OtherClicks;
   DesktopHost() = default;
   void readScreens();
   std::shared_ptr<HostWindow> hostWindowFor(const NSWindow* window) const;
@@ -83,4 +88,6 @@ class DesktopHost : public NSObject {
   std::shared_ptr<HostClipboard> clipboard_;
   std::shared_ptr<HostDragging> dragging_;
   std::unique_ptr<OtherClicks> otherClicks_;
+  std::unique_ptr<HostTray> tray_;
+  std::shared_ptr<HostShortcutRegistrar> shortcutRegistrar_;
 };

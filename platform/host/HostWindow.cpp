@@ -9,6 +9,7 @@
 #include "platform/appkit/NSPanel.h"
 #include "platform/appkit/NSView.h"
 #include "platform/appkit/NSWindow.h"
+#include "platform/appkit/NSPopover.h"
 #include "platform/appkit/ViewTreeRenderer.h"
 #include "platform/quartz/CALayer.h"
 #include "platform/foundation/Clock.h"
@@ -77,6 +78,11 @@ HostWindow::HostWindow(DesktopHost& host, const std::shared_ptr<NSWindow>& windo
   gtk_window_set_resizable(GTK_WINDOW(toplevel_), (mask & NSWindowStyleMaskResizable) != 0);
   if (asA<NSPanel>(window)) gtk_window_set_type_hint(GTK_WINDOW(toplevel_), GDK_WINDOW_TYPE_HINT_UTILITY);
   if (window->level > 0) gtk_window_set_keep_above(GTK_WINDOW(toplevel_), TRUE);
+  // A popover belongs to its status icon, not to the task bar.
+  if (asA<NSPopoverWindow>(window)) {
+    gtk_window_set_skip_taskbar_hint(GTK_WINDOW(toplevel_), TRUE);
+    gtk_window_set_skip_pager_hint(GTK_WINDOW(toplevel_), TRUE);
+  }
   if (!window->opaque) {
     GdkScreen* screen = gtk_widget_get_screen(toplevel_);
     if (GdkVisual* visual = gdk_screen_get_rgba_visual(screen); visual && gdk_screen_is_composited(screen)) {

@@ -8,6 +8,7 @@
 #include "platform/appkit/NSEvent.h"
 #include "platform/foundation/Clock.h"
 #include "platform/host/DesktopHost.h"
+#include "platform/host/HostTray.h"
 
 namespace {
 // Whether the top-level window under the pointer holds one of ours (a window manager puts
@@ -72,6 +73,8 @@ void OtherClicks::handle(void* raw) {
   XQueryPointer(x, DefaultRootWindow(x), &root, &child, &rootX, &rootY, &winX, &winY, &state);
   // Our own windows hear their clicks as they are.
   if (child && holdsOneOf(x, child, host_.nativeWindowIds())) return;
+  // So are the icons of its status items, wherever the tray shows them.
+  if (host_.tray_ && host_.tray_->covers(rootX, rootY)) return;
   auto type = button == 1 ? NSEventType::leftMouseDown : NSEventType::rightMouseDown;
   auto event = NSEvent::mouseEventWithType(type, host_.screenPointFromDesktop(rootX, rootY), 0, Clock::current().now(),
                                            0, nullptr, ++eventNumber_, 1, 1.0);

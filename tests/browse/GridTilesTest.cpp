@@ -23,6 +23,7 @@
 #include "tests/support/UISimulator.h"
 #include "tests/support/ViewDump.h"
 #include "ui/ClickableImageView.h"
+#include "ui/QLXButton.h"
 #include "ui/ProgressIndicator.h"
 #include "ui/QLXButton.h"
 

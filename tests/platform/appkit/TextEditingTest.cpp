@@ -111,6 +111,19 @@ TEST_F(TextEditingTest, TheDelegateCanTakeOverACommand) {
   EXPECT_TRUE(second->isEditing());
 }
 
+TEST_F(TextEditingTest, ArrowsAndEscapeAreCommandsThatLeaveTheTextAndTheEditingAlone) {
+  ui.click(first);
+  ui.typeText("ab");
+  delegate->log.clear();
+  ui.pressKey(NSKeyCode::upArrow, "\xef\x9c\x80");    // U+F700, as the host sends it
+  ui.pressKey(NSKeyCode::downArrow, "\xef\x9c\x81");  // U+F701
+  ui.pressEscape();
+  EXPECT_EQ(first->stringValue(), "ab");
+  EXPECT_EQ(delegate->log,
+            (std::vector<std::string>{"command moveUp:", "command moveDown:", "command cancelOperation:"}));
+  EXPECT_TRUE(first->isEditing());
+}
+
 TEST_F(TextEditingTest, SettingTheValueWhileEditingChangesTheEditorButReportsNothing) {
   ui.click(first);
   first->setStringValue("preset");

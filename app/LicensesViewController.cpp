@@ -1,0 +1,128 @@
+#include "app/LicensesViewController.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "app/LicenseParser.h"
+#include "platform/appkit/NSButton.h"
+#include "platform/appkit/NSColor.h"
+#include "platform/appkit/NSFont.h"
+#include "platform/appkit/NSNib.h"
+#include "platform/appkit/NSScrollView.h"
+#include "platform/appkit/NSTextView.h"
+#include "platform/quartz/CALayer.h"
+#include "ui/NSViewExtensions.h"
+#include "ui/QLXButton.h"
+#include "ui/QLXView.h"
+
+static_assert(LicensesViewController::Constants::licenseSeparator.size() == 93);
+
+namespace {
+
+// The text view neither wraps nor grows by itself: it is made as large as its lines (and
+// never smaller than what its scroll view shows), so that the scroll view reaches all of it.
+void fitLicenceTextToView(NSTextView& textView) {
+  auto font = textView.font();
+  if (!font) return;
+  double width = 0;
+  std::size_t lines = 0;
+  const std::string text = textView.string();
+  for (std::size_t start = 0; start <= text.size(); ++lines) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) width = std::max(width, font->sizeOfString(std::string_view(text).substr(start, end - start)).width);
+    start = end + 1;
+  }
+  NSSize shown = textView.superview() ? textView.superview()->bounds().size : textView.frame().size;
+  NSRect frame = textView.frame();
+  frame.size.width = std::max(shown.width, std::ceil(width));
+  frame.size.height = std::max(shown.height, std::ceil(static_cast<double>(lines) * font->defaultLineHeight()));
+  textView.setFrame(frame);
+}
+
+}  // namespace
+
+std::shared_ptr<LicensesViewController> LicensesViewController::initWithNibName(std::string nibName) {
+  registerInterface();
+  return create(std::move(nibName));
+}
+
+void LicensesViewController::awakeFromNib() {
+  NSViewController::awakeFromNib();
+  auto container = containerView.lock();
+  if (!container) return;
+  setConvenientBackgroundColor(*container, NSColor::whiteColor());
+  if (auto layer = container->layer()) layer->setCornerRadius(Constants::cornerRadius);
+}
+
+void LicensesViewController::viewDidLoad() {
+  NSViewController::viewDidLoad();
+  auto licenses = LicenseParser::parse().value_or(std::vector<License>{});
+  auto textView = licensesTextView.lock();
+  if (!textView) return;
+  std::string text;
+  for (const auto& license : licenses) {
+    text += license.libraryName;
+    text += '\n';
+    text += license.licenseText.value_or("");
+    text += Constants::licenseSeparator;
+  }
+  textView->setString(text);
+  // Without the face the text keeps the view's own font rather than none.
+  if (auto font = NSFont::fontWithName(Constants::fontName, Constants::fontSize)) textView->setFont(font);
+  fitLicenceTextToView(*textView);
+}
+
+void LicensesViewController::didClickClose(const std::shared_ptr<NSObject>& /*sender*/) {
+  if (auto listener = delegate.lock()) listener->licensesInterfaceDidRequestClose();
+}
+
+namespace {
+
+constexpr double licencePageWidth = 400;
+constexpr double licencePageHeight = 480;
+constexpr double licencePageMargin = 16;
+constexpr double licencePageButtonHeight = 28;
+
+std::vector<std::shared_ptr<NSObject>> buildLicensesPage(const std::shared_ptr<NSObject>& owner) {
+  constexpr NSAutoresizingMaskOptions fills = NSViewWidthSizable | NSViewHeightSizable;
+  auto page = NSView::initWithFrame(NSMakeRect(0, 0, licencePageWidth, licencePageHeight));
+  page->autoresizingMask = fills;
+  auto container = QLXView::initWithFrame(
+      NSMakeRect(licencePageMargin, licencePageMargin * 2 + licencePageButtonHeight, licencePageWidth - licencePageMargin * 2, licencePageHeight - licencePageMargin * 3 - licencePageButtonHeight));
+  container->autoresizingMask = fills;
+  page->addSubview(container);
+  auto scroll = NSScrollView::initWithFrame(NSInsetRect(container->bounds(), 8, 8));
+  scroll->autoresizingMask = fills;
+  container->addSubview(scroll);
+  auto text = NSTextView::initWithFrame(NSMakeRect(0, 0, scroll->frame().size.width, scroll->frame().size.height));
+  text->setEditable(false);
+  text->setSelectable(true);
+  scroll->setDocumentView(text);
+  auto close = QLXButton::initWithFrame(NSMakeRect((licencePageWidth - 120) / 2, licencePageMargin, 120, licencePageButtonHeight));
+  close->autoresizingMask = NSViewMinXMargin | NSViewMaxXMargin;
+  close->setTitle(std::string(LicensesViewController::Constants::closeTitle));
+  page->addSubview(close);
+  if (auto controller = asA<LicensesViewController>(owner)) {
+    controller->setView(page);
+    controller->containerView = container;
+    controller->licensesTextView = text;
+    controller->closeButton = close;
+    std::weak_ptr<LicensesViewController> weak = controller;
+    close->action = [weak](const std::shared_ptr<NSObject>& sender) {
+      if (auto page = weak.lock()) page->didClickClose(sender);
+    };
+  }
+  return {page};
+}
+
+}  // namespace
+
+void LicensesViewController::registerInterface() {
+  static const bool registered = [] {
+    NSNib::registerBuilder(std::string(Constants::interfaceName), buildLicensesPage);
+    return true;
+  }();
+  (void)registered;
+}

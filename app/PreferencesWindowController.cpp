@@ -1,0 +1,63 @@
+#include "app/PreferencesWindowController.h"
+
+#include "app/LoginUtilities.h"
+#include "model/AppConstants.h"
+#include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSTextField.h"
+#include "platform/foundation/NSString.h"
+#include "platform/services/MASShortcutBinder.h"
+
+std::shared_ptr<PreferencesWindowController> PreferencesWindowController::initWithWindow(
+    const std::shared_ptr<NSWindow>& window) {
+  auto controller = create();
+  if (window) controller->setWindow(window);
+  return controller;
+}
+
+void PreferencesWindowController::loadWindow() {
+  auto window = NSWindow::initWithContentRect(NSMakeRect(0, 0, Constants::windowWidth, Constants::windowHeight),
+                                              NSWindowStyleMaskTitled | NSWindowStyleMaskClosable);
+  window->title = std::string(Constants::windowTitle);
+  auto content = window->contentView();
+
+  auto label = NSTextField::labelWithString(std::string(Constants::shortcutLabel));
+  label->setFrame(NSMakeRect(20, 92, 110, 20));
+  content->addSubview(label);
+  auto recorder = MASShortcutView::initWithFrame(NSMakeRect(136, 88, 182, 26));
+  content->addSubview(recorder);
+
+  std::weak_ptr<PreferencesWindowController> weak = sharedAs<PreferencesWindowController>();
+  auto checkbox = NSButton::checkboxWithTitle(std::string(Constants::autoLaunchTitle),
+                                              [weak](const std::shared_ptr<NSObject>& sender) {
+                                                if (auto self = weak.lock()) self->checkboxToggled(sender);
+                                              });
+  checkbox->setFrame(NSMakeRect(134, 40, 184, 22));
+  content->addSubview(checkbox);
+
+  shortcutView = recorder;
+  autoLaunchCheckbox = checkbox;
+  window->setDelegate(sharedAs<PreferencesWindowController>());
+  setWindow(window);
+}
+
+void PreferencesWindowController::windowDidLoad() {
+  NSWindowController::windowDidLoad();
+  if (auto recorder = shortcutView.lock()) {
+    recorder->setAssociatedUserDefaultsKey(globalKeyboardShortcutKey);
+    MASShortcutBinder::sharedBinder()->setBindingOptions(NSDictionary::make(
+        {{std::string(NSValueTransformerBindingOption), NSString::make(std::string(MASDictionaryTransformerName))}}));
+  }
+  if (auto checkbox = autoLaunchCheckbox.lock()) {
+    checkbox->setState(LoginUtilities::isLaunchAtStartup() ? NSControlStateValueOn : NSControlStateValueOff);
+  }
+}
+
+void PreferencesWindowController::checkboxToggled(const std::shared_ptr<NSObject>&) {
+  // The list decides, not the box: it may have changed since the window opened.
+  LoginUtilities::toggleLaunchAtStartup();
+}
+
+bool PreferencesWindowController::windowShouldClose(const std::shared_ptr<NSWindow>&) {
+  NSApplication::sharedApplication()->stopModal();
+  return true;
+}

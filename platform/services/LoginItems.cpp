@@ -1,0 +1,191 @@
+#include "platform/services/LoginItems.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "platform/foundation/Paths.h"
+
+namespace {
+constexpr std::string_view kEntrySuffix = ".desktop";
+
+std::string trim(std::string_view text) {
+  auto begin = text.find_first_not_of(" \t\r");
+  if (begin == std::string_view::npos) return {};
+  auto end = text.find_last_not_of(" \t\r");
+  return std::string(text.substr(begin, end - begin + 1));
+}
+
+// The keys of the [Desktop Entry] group, values with the string escapes undone.
+std::optional<std::pair<std::string, bool>> readEntry(const std::filesystem::path& path) {
+  std::ifstream in(path);
+  if (!in) return std::nullopt;
+  std::string line, exec;
+  bool inGroup = false, hidden = false, sawGroup = false;
+  while (std::getline(in, line)) {
+    std::string t = trim(line);
+    if (t.empty() || t[0] == '#') continue;
+    if (t[0] == '[') {
+      inGroup = t == "[Desktop Entry]";
+      sawGroup = sawGroup || inGroup;
+      continue;
+    }
+    if (!inGroup) continue;
+    auto eq = t.find('=');
+    if (eq == std::string::npos) continue;
+    std::string key = trim(std::string_view(t).substr(0, eq));
+    std::string raw = trim(std::string_view(t).substr(eq + 1));
+    std::string value;
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+      if (raw[i] == '\\' && i + 1 < raw.size()) {
+        char n = raw[++i];
+        value += n == 's' ? ' ' : n == 'n' ? '\n' : n == 't' ? '\t' : n == 'r' ? '\r' : n;
+      } else {
+        value += raw[i];
+      }
+    }
+    if (key == "Exec") exec = value;
+    if (key == "Hidden") hidden = value == "true";
+  }
+  if (!sawGroup) return std::nullopt;
+  return std::make_pair(exec, hidden);
+}
+
+std::optional<std::filesystem::path> findOnPath(const std::string& name) {
+  if (name.find('/') != std::string::npos) return std::filesystem::path(name);
+  const char* path = std::getenv("PATH");
+  if (!path) return std::nullopt;
+  std::stringstream dirs(path);
+  std::string dir;
+  while (std::getline(dirs, dir, ':')) {
+    if (dir.empty()) continue;
+    auto candidate = std::filesystem::path(dir) / name;
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return std::nullopt;
+}
+
+std::shared_ptr<NSError> failure(const std::string& what) {
+  return NSError::make(std::string(LoginItemsList::Constants::errorDomain), 1, what);
+}
+}  // namespace
+
+std::optional<std::filesystem::path> LoginItem::resolve() const {
+  auto entry = readEntry(entryPath_);
+  if (!entry || entry->second) return std::nullopt;
+  auto program = LoginItemsList::programFromExecValue(entry->first);
+  if (!program || program->empty()) return std::nullopt;
+  auto found = findOnPath(*program);
+  if (!found || !found->is_absolute()) return std::nullopt;
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(*found, error)) return std::nullopt;
+  auto canonical = std::filesystem::weakly_canonical(*found, error);
+  return error ? *found : canonical;
+}
+
+std::shared_ptr<LoginItemsList> LoginItemsList::sessionLoginItems() {
+  auto folder = Paths::configHome() / "autostart";
+  std::error_code error;
+  if (std::filesystem::exists(folder, error) && !std::filesystem::is_directory(folder, error)) return nullptr;
+  return create(folder);
+}
+
+std::vector<std::shared_ptr<LoginItem>> LoginItemsList::snapshot() const {
+  std::vector<std::shared_ptr<LoginItem>> items;
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(folder_, error), end; !error && it != end; it.increment(error)) {
+    auto path = it->path();
+    if (path.extension() == kEntrySuffix && it->is_regular_file(error)) items.push_back(LoginItem::create(path));
+  }
+  std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a->entryPath_ < b->entryPath_; });
+  return items;
+}
+
+std::string LoginItemsList::execValueForProgram(const std::filesystem::path& program) {
+  // Quoted as an argument (", `, $ and \ escaped), then as a string value (\ doubled), with
+  // % doubled so it is no field code.
+  std::string quoted = "\"";
+  for (char c : program.string()) {
+    if (c == '"' || c == '`' || c == '$' || c == '\\') quoted += '\\';
+    quoted += c;
+  }
+  quoted += '"';
+  std::string value;
+  for (char c : quoted) {
+    if (c == '\\') value += "\\\\";
+    else if (c == '%') value += "%%";
+    else value += c;
+  }
+  return value;
+}
+
+std::optional<std::string> LoginItemsList::programFromExecValue(std::string_view value) {
+  std::size_t i = 0;
+  while (i < value.size() && std::isspace(static_cast<unsigned char>(value[i]))) ++i;
+  std::string program;
+  if (i < value.size() && value[i] == '"') {
+    bool closed = false;
+    for (++i; i < value.size(); ++i) {
+      if (value[i] == '\\' && i + 1 < value.size()) {
+        program += value[++i];
+      } else if (value[i] == '"') {
+        closed = true;
+        break;
+      } else {
+        program += value[i];
+      }
+    }
+    if (!closed) return std::nullopt;
+  } else {
+    while (i < value.size() && !std::isspace(static_cast<unsigned char>(value[i]))) program += value[i++];
+  }
+  std::string unpercented;
+  for (std::size_t k = 0; k < program.size(); ++k) {
+    if (program[k] == '%' && k + 1 < program.size() && program[k + 1] == '%') ++k;
+    unpercented += program[k];
+  }
+  return unpercented;
+}
+
+std::expected<std::shared_ptr<LoginItem>, std::shared_ptr<NSError>> LoginItemsList::insertItemURL(
+    const std::filesystem::path& program) {
+  std::error_code error;
+  std::filesystem::create_directories(folder_, error);
+  if (error) return std::unexpected(failure("The autostart folder cannot be made: " + error.message()));
+  std::string stem;
+  for (char c : Paths::applicationName()) stem += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (stem.empty()) stem = "application";
+  // Entries run after the others: a name that sorts last among ours, never over another's file.
+  std::filesystem::path path = folder_ / (stem + std::string(kEntrySuffix));
+  for (int n = 2; std::filesystem::exists(path, error); ++n) {
+    path = folder_ / (stem + "-" + std::to_string(n) + std::string(kEntrySuffix));
+  }
+  auto temporary = path;
+  temporary += ".tmp";
+  {
+    std::ofstream out(temporary, std::ios::trunc);
+    out << "[Desktop Entry]\nType=Application\nName=" << Paths::applicationName()
+        << "\nExec=" << execValueForProgram(program) << "\nX-GNOME-Autostart-enabled=true\n";
+    out.flush();
+    if (!out) {
+      std::filesystem::remove(temporary, error);
+      return std::unexpected(failure("The autostart entry cannot be written."));
+    }
+  }
+  std::filesystem::rename(temporary, path, error);
+  if (error) {
+    std::filesystem::remove(temporary, error);
+    return std::unexpected(failure("The autostart entry cannot be written."));
+  }
+  return LoginItem::create(path);
+}
+
+bool LoginItemsList::removeItem(const std::shared_ptr<LoginItem>& item) {
+  if (!item || item->entryPath_.parent_path() != folder_) return false;
+  std::error_code error;
+  return std::filesystem::remove(item->entryPath_, error);
+}

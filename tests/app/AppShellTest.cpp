@@ -1,0 +1,383 @@
+// The application's shell as a person meets it: the launch order, the status icon and its
+// popover, the global shortcut and its recorder, launch at login in the autostart folder,
+// the daily update check, drags out of the panel and GIFs dropped on the icon.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "app/AppDelegate.h"
+#include "app/LoginUtilities.h"
+#include "app/PreferencesWindowController.h"
+#include "app/RootViewController.h"
+#include "browse/DraggableAdTrackingCollectionViewController.h"
+#include "platform/appkit/NSDraggingItem.h"
+#include "platform/appkit/NSDraggingSession.h"
+#include "model/AppConstants.h"
+#include "platform/appkit/NSDraggingInfo.h"
+#include "platform/appkit/NSPasteboard.h"
+#include "platform/appkit/NSPasteboardItem.h"
+#include "platform/appkit/NSViewController.h"
+#include "platform/foundation/NSNotificationCenter.h"
+#include "platform/appkit/NSScreen.h"
+#include "platform/foundation/NSBundle.h"
+#include "platform/foundation/NSDate.h"
+#include "platform/foundation/NSKeyedArchiver.h"
+#include "platform/services/MASShortcutBinder.h"
+#include "platform/services/MASShortcutMonitor.h"
+#include "tests/collections/CollectionsFixture.h"
+#include "tests/support/UISimulator.h"
+#include "tests/support/ViewDump.h"
+
+namespace {
+
+constexpr NSEventModifierFlags kShiftCommand = NSEventModifierFlagShift | NSEventModifierFlagCommand;
+
+class AppShellTest : public CollectionsTest {
+ protected:
+  void SetUp() override {
+    CollectionsTest::SetUp();
+    resetShell();
+    NSUserDefaults::standardUserDefaults()->setObject(NSString::make("MTIzNA=="), "analytics-key");
+    PlovexAnalytics::setSharedPlovexAnalytics(PlovexAnalytics::init());
+  }
+  void TearDown() override {
+    if (delegate) delegate->applicationWillTerminate(nullptr);
+    delegate.reset();
+    resetShell();
+    CollectionsTest::TearDown();
+  }
+  void resetShell() {
+    MASShortcutBinder::resetSharedBinder();
+    MASShortcutMonitor::resetSharedMonitor();
+    NSStatusBar::resetSystemStatusBar();
+    NSDraggingSession::resetSessions();
+    NSPasteboard::resetPasteboards();
+    NSApplication::resetSharedApplication();
+    NSScreen::resetScreens();
+  }
+  // One run of the application up to the end of its launch.
+  void launch() {
+    if (delegate) delegate->applicationWillTerminate(nullptr);
+    resetShell();
+    delegate = AppDelegate::init();
+    NSApp()->setDelegate(delegate);
+    NSApp()->finishLaunching();
+  }
+  std::size_t events(std::string_view name) {
+    const std::string path = "/quorb.registerevent/" + std::string(name);
+    standin().waitForRequest([&](const StandinRequest& r) { return r.path == path; }, 5.0);
+    return static_cast<std::size_t>(
+        std::ranges::count_if(standin().requests(), [&](const auto& r) { return r.path == path; }));
+  }
+  bool shown() const { return delegate->popover()->isShown(); }
+  std::string icon() const { return delegate->statusItemView()->dumpText(); }
+  void storeShortcut(std::uint16_t key, NSEventModifierFlags flags) {
+    auto data = NSKeyedArchiver::archivedDataWithRootObject(MASShortcut::initWithKeyCode(key, flags));
+    NSUserDefaults::standardUserDefaults()->setObject(*data, globalKeyboardShortcutKey);
+  }
+  bool press(std::uint16_t key, NSEventModifierFlags flags) {
+    bool taken = MASShortcutMonitor::sharedMonitor()->pressShortcut(key, flags);
+    drainMainQueue();
+    return taken;
+  }
+
+  UISimulator ui;
+  std::shared_ptr<AppDelegate> delegate;
+};
+
+TEST_F(AppShellTest, TheFirstLaunchSetsUpTheShortcutAndTheLoginItemAndOpensThePanelUnderTheIcon) {
+  launch();
+  EXPECT_TRUE(delegate->isFirstOverallAppOpen());
+  EXPECT_EQ(icon(), "image=StatusIcon-Active highlighted");
+  EXPECT_TRUE(delegate->isOutsideClickMonitorInstalled());
+  auto stored = MASShortcutBinder::shortcutFromStoredValue(
+      NSUserDefaults::standardUserDefaults()->objectForKey(globalKeyboardShortcutKey));
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->keyCode(), 5);
+  EXPECT_EQ(stored->modifierFlags(), 0x120000u);
+  EXPECT_TRUE(MASShortcutMonitor::sharedMonitor()->isShortcutRegistered(stored));
+  EXPECT_TRUE(LoginUtilities::initialAutoLaunchHasBeenSet());
+  ASSERT_TRUE(LoginUtilities::isLaunchAtStartup());
+  EXPECT_EQ(LoginUtilities::itemRefInLoginItems()->resolve(),
+            std::filesystem::weakly_canonical(NSBundle::mainBundle()->executablePath()));
+
+  EXPECT_FALSE(shown());
+  advance(0.2);
+  ASSERT_TRUE(shown());
+  EXPECT_FALSE(delegate->isFirstOverallAppOpen()) << "the first showing uses it up";
+  auto root = delegate->rootController();
+  ASSERT_TRUE(root);
+  ASSERT_TRUE(root->isPresentingTermsOfServiceInterface());
+  EXPECT_EQ(root->termsOfServiceViewController->currentLayout(),
+            TermsOfServiceViewController::PresentationLayout::welcome);
+  EXPECT_EQ(NSUserDefaults::standardUserDefaults()->integerForKey("termsOfServiceShown"), 2);
+  EXPECT_EQ(NSApp()->keyWindow(), delegate->popover()->window());
+  EXPECT_EQ(delegate->updater()->backgroundChecks(), 1);
+  EXPECT_EQ(events(AppDelegate::Constants::applicationOpenEvent), 1u);
+  EXPECT_EQ(events(AppDelegate::Constants::launchEvent), 1u);
+  EXPECT_TRUE(delegate->collectionSyncTimer()->isValid());
+
+  // The panel hangs from the icon: its top at the icon's bottom, centred under it.
+  NSRect item = delegate->statusItem()->window()->frame();
+  NSRect panel = delegate->popover()->window()->frame();
+  EXPECT_EQ(panel.maxY(), item.minY());
+  EXPECT_EQ(panel.midX(), std::min(item.midX(), NSScreen::mainScreen()->frame().maxX() - panel.width() / 2));
+
+  delegate->applicationWillTerminate(nullptr);
+  EXPECT_FALSE(delegate->collectionSyncTimer());
+}
+
+TEST_F(AppShellTest, LaterLaunchesKeepTheUsersShortcutAndLoginItemChoices) {
+  launch();
+  // The user records another shortcut and takes the application out of the login items.
+  storeShortcut(NSKeyCode::k, NSEventModifierFlagCommand | NSEventModifierFlagOption);
+  LoginUtilities::toggleLaunchAtStartup();
+  ASSERT_FALSE(LoginUtilities::isLaunchAtStartup());
+
+  launch();
+  EXPECT_FALSE(delegate->isFirstOverallAppOpen());
+  EXPECT_FALSE(LoginUtilities::isLaunchAtStartup()) << "only the first run adds the login item";
+  advance(0.2);
+  ASSERT_TRUE(shown());
+  EXPECT_FALSE(press(NSKeyCode::g, kShiftCommand)) << "the default never replaces a recorded shortcut";
+  EXPECT_TRUE(press(NSKeyCode::k, NSEventModifierFlagCommand | NSEventModifierFlagOption));
+  EXPECT_FALSE(shown());
+  EXPECT_EQ(icon(), "image=StatusIcon-Light");
+}
+
+TEST_F(AppShellTest, ClicksOnTheIconToggleThePanelAndClicksElsewhereCloseIt) {
+  launch();
+  advance(0.2);
+  auto view = delegate->statusItemView();
+  ASSERT_TRUE(shown());
+
+  ui.click(view);
+  EXPECT_FALSE(shown());
+  EXPECT_EQ(icon(), "image=StatusIcon-Light");
+  EXPECT_FALSE(delegate->isOutsideClickMonitorInstalled());
+
+  ui.click(view);
+  EXPECT_TRUE(shown());
+  EXPECT_EQ(icon(), "image=StatusIcon-Active highlighted");
+  EXPECT_TRUE(delegate->isOutsideClickMonitorInstalled());
+
+  ui.click(delegate->popover()->contentViewController()->view());
+  EXPECT_TRUE(shown()) << "a click inside the panel keeps it";
+  ui.clickInOtherApplication(NSMakePoint(20, 20));
+  EXPECT_FALSE(shown());
+
+  EXPECT_TRUE(press(NSKeyCode::g, kShiftCommand));
+  EXPECT_TRUE(shown());
+  EXPECT_TRUE(press(NSKeyCode::g, kShiftCommand));
+  EXPECT_FALSE(shown());
+}
+
+TEST_F(AppShellTest, AGIFDroppedOnTheIconOpensThePanelWithTheLogInFormOrTheUploadScreen) {
+  NSUserDefaults::standardUserDefaults()->setInteger(2, "termsOfServiceShown");
+  LoginUtilities::setInitialAutoLaunch(true);
+  launch();
+  auto drop = [&] {
+    auto gif = NSPasteboardItem::make();
+    gif->setData(NSData::fromString(std::string("GIF89a\x01\x00\x01\x00", 10) + "\x00"), kUTTypeGIF);
+    ui.dropFromOtherApplication(delegate->statusItemView(), {gif});
+  };
+  drop();
+  auto root = delegate->rootController();
+  EXPECT_TRUE(shown());
+  EXPECT_TRUE(root->isPresentingLoginInterface()) << "nobody is signed in";
+  EXPECT_FALSE(root->isPresentingTermsOfServiceInterface());
+
+  delegate->closePopoverWithSender(nullptr, false);
+  root->dismissLoginInterface();
+  signIn("dropper", "drop-token");
+  drop();
+  EXPECT_TRUE(shown());
+  EXPECT_TRUE(root->isPresentingUploadInterface());
+}
+
+TEST_F(AppShellTest, TheUpdateCheckRunsAtMostOnceADayWhenThePanelOpens) {
+  launch();
+  auto reopen = [&] {
+    delegate->closePopoverWithSender(nullptr, false);
+    delegate->togglePopoverWithSender(nullptr);
+    return delegate->updater()->backgroundChecks();
+  };
+  // The last check is moved back rather than the clock on: the panel's timers would run
+  // through a whole day.
+  auto lastCheckAgo = [](double seconds) {
+    NSUserDefaults::standardUserDefaults()->setObject(NSDate::dateWithTimeIntervalSinceNow(-seconds),
+                                                      AppDelegate::Constants::newVersionDate);
+  };
+  advance(0.2);
+  EXPECT_EQ(delegate->updater()->backgroundChecks(), 1);
+  EXPECT_EQ(reopen(), 1);
+  lastCheckAgo(86000);
+  EXPECT_EQ(reopen(), 1);
+  lastCheckAgo(86500);
+  EXPECT_EQ(reopen(), 2);
+  EXPECT_EQ(reopen(), 2);
+  // A check date ahead of the clock (it was set back) does not hold the checks off.
+  lastCheckAgo(-30 * 86400.0);
+  EXPECT_EQ(reopen(), 3);
+  EXPECT_EQ(reopen(), 3);
+}
+
+TEST_F(AppShellTest, DragsOutOfThePanelCloseItAndACancelledDragBringsItBack) {
+  launch();
+  advance(0.2);
+  auto center = NSNotificationCenter::defaultCenter();
+  center->postNotificationName(std::string(AppDelegate::Constants::dragBeginNotification), nullptr);
+  EXPECT_FALSE(shown()) << "a drag without its payload still closes the panel";
+  EXPECT_EQ(icon(), "image=StatusIcon-Light");
+  center->postNotificationName(std::string(AppDelegate::Constants::dragEndNotification), nullptr);
+  EXPECT_TRUE(shown());
+  EXPECT_EQ(icon(), "image=StatusIcon-Active highlighted");
+
+  // With its payload the drag goes on from the panel's view once the panel is closed.
+  struct Source : NSDraggingSource {
+    NSDragOperation draggingSession(const std::shared_ptr<NSDraggingSession>&, NSDraggingContext) override {
+      return NSDragOperationCopy;
+    }
+  };
+  auto source = std::make_shared<Source>();
+  auto payload = std::make_shared<DraggableAdTrackingCollectionViewController::DragBegin>();
+  auto item = NSPasteboardItem::make();
+  item->setString("https://zolto.example/g/1", NSPasteboardTypeString);
+  payload->draggingItem = NSDraggingItem::initWithPasteboardWriter(item);
+  payload->view = delegate->popover()->contentViewController()->view();
+  payload->source = source;
+  payload->event = NSEvent::mouseEventWithType(NSEventType::leftMouseDragged, NSMakePoint(10, 10), 0, 0,
+                                               delegate->popover()->window()->windowNumber(), nullptr, 1, 1, 1.0);
+  center->postNotificationName(std::string(AppDelegate::Constants::dragBeginNotification), payload);
+  EXPECT_FALSE(shown());
+  ASSERT_TRUE(NSDraggingSession::current());
+  EXPECT_EQ(NSDraggingSession::current()->draggingPasteboard()->stringForType(NSPasteboardTypeString),
+            "https://zolto.example/g/1");
+}
+
+TEST_F(AppShellTest, ThePreferencesRecordTheShortcutAndSwitchLaunchAtLogin) {
+  launch();
+  auto preferences = PreferencesWindowController::make();
+  auto window = preferences->window();
+  window->makeKeyAndOrderFront(nullptr);
+  EXPECT_DUMP(dumpWindow(window), "app/expected/preferences.txt");
+  auto checkbox = preferences->autoLaunchCheckbox.lock();
+  auto recorder = preferences->shortcutView.lock();
+  ASSERT_TRUE(checkbox && recorder);
+  EXPECT_EQ(checkbox->state(), NSControlStateValueOn);
+
+  // Recording: a key without Command, Control or Option is no shortcut; Escape gives up.
+  ui.click(recorder);
+  EXPECT_EQ(recorder->shownText(), "Type Shortcut");
+  ui.pressKey(NSKeyCode::j, "J", NSEventModifierFlagShift);
+  EXPECT_EQ(recorder->shownText(), "Add Ctrl, Alt or Super");
+  ui.pressEscape();
+  EXPECT_EQ(recorder->shownText(), "Shift+Ctrl+G");
+  ui.click(recorder);
+  ui.pressKey(NSKeyCode::j, "j", NSEventModifierFlagCommand | NSEventModifierFlagOption);
+  EXPECT_EQ(recorder->shownText(), "Ctrl+Alt+J");
+  EXPECT_FALSE(press(NSKeyCode::g, kShiftCommand)) << "the old shortcut is let go";
+  EXPECT_TRUE(press(NSKeyCode::j, NSEventModifierFlagCommand | NSEventModifierFlagOption));
+
+  // The check box asks the list, whatever it shows.
+  ui.click(checkbox);
+  EXPECT_FALSE(LoginUtilities::isLaunchAtStartup());
+  ui.click(checkbox);
+  EXPECT_TRUE(LoginUtilities::isLaunchAtStartup());
+  LoginUtilities::toggleLaunchAtStartup();
+  auto reopened = PreferencesWindowController::make();
+  EXPECT_FALSE(reopened->autoLaunchCheckbox.lock()) << "outlets are set when the window loads";
+  reopened->window();
+  EXPECT_EQ(reopened->autoLaunchCheckbox.lock()->state(), NSControlStateValueOff);
+}
+
+// ---- drops on the icon ------------------------------------------------------------------
+
+class DropRecorder : public StatusItemViewDelegate {
+ public:
+  std::vector<std::size_t> drops;  // items per drop
+  void didClickItemWithHighlighted(bool) override {}
+  void didDragVornsWithVorns(const std::vector<std::shared_ptr<VornObject>>& vorns) override {
+    drops.push_back(vorns.size());
+  }
+};
+
+TEST_F(AppShellTest, GIFsDroppedOnTheIconBecomeItemsOncePerDrop) {
+  auto item = NSStatusBar::systemStatusBar()->statusItemWithLength(statusItemLength);
+  auto view = StatusItemView::initWithStatusItem(item);
+  auto recorder = std::make_shared<DropRecorder>();
+  view->delegate = recorder;
+  const std::string gif = std::string("GIF89a\x02\x00\x02\x00", 10) + "\x80\x00\x00";
+  auto file = [&](const std::string& name, const std::string& bytes) {
+    auto path = home() / name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return "file://" + path.string();
+  };
+  auto item_ = [](std::vector<std::pair<std::string, std::string>> contents) {
+    auto made = NSPasteboardItem::make();
+    for (auto& [type, value] : contents) made->setData(NSData::fromString(value), type);
+    return std::vector{made};
+  };
+  struct Case {
+    const char* what;
+    std::vector<std::shared_ptr<NSPasteboardItem>> items;
+    std::vector<std::size_t> expected;
+  };
+  std::string twoFiles = file("a.gif", gif) + "\r\n" + file("notes.txt", "text") + "\r\n" + file("b.gif", gif);
+  std::vector<Case> cases = {
+      {"GIF data wins over file names", item_({{kUTTypeGIF, gif}, {NSFilenamesPboardType, twoFiles}}), {1}},
+      {"files: the GIFs among them", item_({{NSFilenamesPboardType, twoFiles}}), {2}},
+      {"files that are no GIFs: an empty list", item_({{NSFilenamesPboardType, file("c.txt", "x")}}), {0}},
+      {"bytes called a GIF that are none", item_({{kUTTypeGIF, "<html>"}}), {}},
+      {"a web address", item_({{NSURLPboardType, "https://example.com/a.gif"}}), {}},
+  };
+  for (auto& c : cases) {
+    recorder->drops.clear();
+    ui.dropFromOtherApplication(view, c.items);
+    EXPECT_EQ(recorder->drops, c.expected) << c.what;
+    EXPECT_TRUE(view->validDrops().empty()) << c.what;
+  }
+}
+
+// ---- the autostart folder ---------------------------------------------------------------
+
+TEST_F(AppShellTest, LoginItemsAreTheAutostartEntriesThatStartAnExistingProgram) {
+  for (const char* path : {"/opt/Glim deck/bin/glimdeck", "/tmp/100%/\"quoted\" $HOME `x`\\y"}) {
+    auto value = LoginItemsList::execValueForProgram(path);
+    // Desktop entries undo the string escapes before the arguments are split.
+    std::string unescaped;
+    for (std::size_t i = 0; i < value.size(); ++i) unescaped += value[i] == '\\' ? value[++i] : value[i];
+    EXPECT_EQ(LoginItemsList::programFromExecValue(unescaped), path) << value;
+  }
+
+  auto list = LoginItemsList::sessionLoginItems();
+  ASSERT_TRUE(list);
+  auto program = home() / "bin" / "tool";
+  std::filesystem::create_directories(program.parent_path());
+  std::ofstream(program) << "#!/bin/sh\n";
+  auto write = [&](const std::string& name, const std::string& body) {
+    std::filesystem::create_directories(list->folder());
+    std::ofstream(list->folder() / name) << body;
+  };
+  write("a-hidden.desktop", "[Desktop Entry]\nExec=" + program.string() + "\nHidden=true\n");
+  write("b-gone.desktop", "[Desktop Entry]\nExec=/nowhere/tool --flag\n");
+  write("c-first.desktop", "[Desktop Entry]\nExec=" + program.string() + " --start\n");
+  write("d-second.desktop", "[Desktop Entry]\nType=Application\nExec=\"" + program.string() + "\"\n");
+  write("e-nogroup.desktop", "Exec=" + program.string() + "\n");
+  std::vector<std::string> resolving;
+  for (auto& entry : list->snapshot()) {
+    if (entry->resolve() == program) resolving.push_back(entry->entryPath().filename().string());
+  }
+  EXPECT_EQ(resolving, (std::vector<std::string>{"c-first.desktop", "d-second.desktop"}));
+
+  // Our own item: added after the others, found, and removed again.
+  EXPECT_FALSE(LoginUtilities::isLaunchAtStartup());
+  LoginUtilities::toggleLaunchAtStartup();
+  EXPECT_TRUE(LoginUtilities::isLaunchAtStartup());
+  LoginUtilities::toggleLaunchAtStartup();
+  EXPECT_FALSE(LoginUtilities::isLaunchAtStartup());
+  EXPECT_EQ(list->snapshot().size(), 5u);
+}
+
+}  // namespace

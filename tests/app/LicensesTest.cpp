@@ -1,0 +1,153 @@
+// The licence page against licence lists written into a resources folder of the test's
+// own: what the list's parser keeps, the page's text and view tree, and its close button.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/LicenseParser.h"
+#include "app/LicensesViewController.h"
+#include "platform/appkit/NSButton.h"
+#include "platform/appkit/NSFont.h"
+#include "platform/appkit/NSTextView.h"
+#include "platform/appkit/NSWindow.h"
+#include "platform/foundation/NSBundle.h"
+#include "platform/quartz/CALayer.h"
+#include "ui/NSViewExtensions.h"
+#include "ui/QLXView.h"
+#include "platform/appkit/NSColor.h"
+#include "tests/support/UISimulator.h"
+#include "tests/support/ViewDump.h"
+
+namespace {
+
+std::string plistOf(const std::string& root) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">" + root + "</plist>\n";
+}
+
+std::string entry(const std::string& body) { return "<dict>" + body + "</dict>"; }
+
+const std::string separator = std::string(LicensesViewController::Constants::licenseSeparator);
+
+class LicensesTest : public UITest {
+ protected:
+  void SetUp() override {
+    UITest::SetUp();
+    resources = home() / "resources";
+    std::filesystem::create_directories(resources);
+    setenv("GLIMDECK_RESOURCES_DIR", resources.c_str(), 1);
+    NSBundle::resetMainBundle();
+  }
+  void TearDown() override {
+    unsetenv("GLIMDECK_RESOURCES_DIR");
+    NSBundle::resetMainBundle();
+    UITest::TearDown();
+  }
+  void writeList(const std::string& contents) {
+    std::ofstream(resources / "Licenses.plist", std::ios::binary) << contents;
+  }
+  std::filesystem::path resources;
+};
+
+struct ParseCase {
+  const char* what;
+  std::optional<std::string> file;  // none: no licence list at all
+  std::optional<std::vector<License>> expected;
+};
+
+TEST_F(LicensesTest, TheParserKeepsNamedEntriesOfAnArrayOfDictionaries) {
+  const std::vector<ParseCase> cases = {
+      {"two entries in file order",
+       plistOf("<array>" + entry("<key>libraryName</key><string>One</string><key>licenseText</key><string>T1</string>") +
+               entry("<key>libraryName</key><string>Two</string><key>licenseText</key><string>T2</string>") + "</array>"),
+       std::vector<License>{{"One", "T1"}, {"Two", "T2"}}},
+      {"no text, a text that is not a string, other keys ignored",
+       plistOf("<array>" + entry("<key>libraryName</key><string>Bare</string><key>url</key><string>x</string>") +
+               entry("<key>libraryName</key><string>Num</string><key>licenseText</key><integer>3</integer>") + "</array>"),
+       std::vector<License>{{"Bare", std::nullopt}, {"Num", std::nullopt}}},
+      {"entries without a string name are left out",
+       plistOf("<array>" + entry("<key>licenseText</key><string>orphan</string>") +
+               entry("<key>libraryName</key><integer>1</integer>") +
+               entry("<key>libraryName</key><string>Kept</string>") + "</array>"),
+       std::vector<License>{{"Kept", std::nullopt}}},
+      {"an empty array", plistOf("<array/>"), std::vector<License>{}},
+      {"a dictionary at the root", plistOf(entry("<key>libraryName</key><string>One</string>")), std::nullopt},
+      {"an element that is not a dictionary",
+       plistOf("<array>" + entry("<key>libraryName</key><string>One</string>") + "<string>Two</string></array>"),
+       std::nullopt},
+      {"bytes that are no property list", std::string("\x89PNG\r\n\x1a\n garbage"), std::nullopt},
+      {"a truncated list", plistOf("<array>").substr(0, 60), std::nullopt},
+      {"no file", std::nullopt, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(resources / "Licenses.plist");
+    if (c.file) writeList(*c.file);
+    NSBundle::resetMainBundle();
+    EXPECT_EQ(LicenseParser::parse(), c.expected) << c.what;
+  }
+}
+
+TEST_F(LicensesTest, ThePageJoinsEveryLicenceWithItsSeparatorAndClosesThroughItsDelegate) {
+  writeList(plistOf("<array>" +
+                    entry("<key>libraryName</key><string>One</string><key>licenseText</key><string>Text one</string>") +
+                    entry("<key>libraryName</key><string>Two</string>") + "</array>"));
+  auto page = LicensesViewController::make();
+  struct Listener : LicensesViewControllerDelegate {
+    int closes = 0;
+    void licensesInterfaceDidRequestClose() override { ++closes; }
+  };
+  auto listener = std::make_shared<Listener>();
+  page->delegate = listener;
+  auto window = NSWindow::initWithContentRect(NSMakeRect(0, 0, 400, 480), 0);
+  window->setContentView(page->view());
+  window->makeKeyAndOrderFront(nullptr);
+
+  auto text = page->licensesTextView.lock();
+  ASSERT_TRUE(text);
+  EXPECT_EQ(text->string(), "One\nText one" + separator + "Two\n" + separator);
+  EXPECT_EQ(text->font()->fontName(), "AvenirNext-Regular");
+  EXPECT_DUMP(dumpViewTree(page->view()), "app/expected/licenses-page.txt");
+  auto box = page->containerView.lock();
+  ASSERT_TRUE(box && box->layer());
+  EXPECT_EQ(box->layer()->cornerRadius(), 3.0);
+  auto background = convenientBackgroundColor(*box);
+  ASSERT_TRUE(background);
+  EXPECT_TRUE(background->isEqual(NSColor::whiteColor()));
+
+  ui.click(page->closeButton.lock());
+  EXPECT_EQ(listener->closes, 1);
+  listener.reset();
+  ui.click(page->closeButton.lock());  // a page whose listener is gone closes nothing
+}
+
+TEST_F(LicensesTest, AListThatCannotBeReadGivesAnEmptyPage) {
+  writeList(plistOf(entry("<key>libraryName</key><string>One</string>")));
+  auto page = LicensesViewController::make();
+  page->view();
+  EXPECT_EQ(page->licensesTextView.lock()->string(), "");
+}
+
+TEST_F(LicensesTest, TheShippedListNamesEveryComponentWithItsText) {
+  unsetenv("GLIMDECK_RESOURCES_DIR");
+  NSBundle::resetMainBundle();
+  auto licenses = LicenseParser::parse();
+  ASSERT_TRUE(licenses);
+  std::vector<std::string> names;
+  for (const auto& license : *licenses) {
+    names.push_back(license.libraryName);
+    EXPECT_TRUE(license.licenseText && !license.licenseText->empty()) << license.libraryName;
+  }
+  for (const char* expected : {"libcurl", "SQLite", "libplist", "zlib", "Cairo", "GTK 3",
+                               "GNU Lesser General Public License, version 2.1"}) {
+    EXPECT_NE(std::find(names.begin(), names.end(), expected), names.end()) << expected;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,141 @@
+// The root panel's overlays through the simulator: each lies over the whole panel and stops
+// the grid's scrolling until it has faded out, a presentation during a fade-out stays, and
+// the terms of service decide their close button, report their showing and store an
+// acceptance the service took.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "tests/app/RootPanelFixture.h"
+
+namespace {
+
+struct Overlay {
+  const char* name;
+  std::function<void()> show;
+  std::function<void()> dismiss;
+  std::function<std::shared_ptr<NSViewController>()> controller;
+};
+
+}  // namespace
+
+class RootPanelOverlayTest : public RootPanelTest {
+ protected:
+  // The overlay's view is the panel's topmost and fully shown.
+  bool presented(const std::shared_ptr<NSViewController>& overlay) {
+    const auto& subviews = panel->view()->subviews();
+    return overlay->isViewLoaded() && !subviews.empty() && subviews.back() == overlay->view() &&
+           overlay->view()->alphaValue() == 1.0 && overlay->view()->frame() == panel->view()->bounds();
+  }
+  bool homeScrolls() { return panel->contentCollectionView->scrollingEnabled(); }
+};
+
+TEST_F(RootPanelOverlayTest, EachOverlayCoversThePanelAndStillsTheGridUntilItHasFadedOut) {
+  show();
+  auto& p = *panel;
+  const Overlay overlays[] = {
+      {"log-in from the upload button", [&] { clickUpload(p); }, [&] { p.authenticationDidCancel(); },
+       [&] { return p.loginSignupViewController(); }},
+      {"upload for a signed-in user",
+       [&] {
+         signInForPanel();
+         clickUpload(p);
+       },
+       [&] { p.didTapCancel(); }, [&] { return p.uploadViewController(); }},
+      {"licences from the menu", [&] { chooseFromSettings("Licenses"); }, [&] { p.licensesInterfaceDidRequestClose(); },
+       [&] { return p.licensesViewController(); }},
+      {"terms of service", [&] { p.presentTermsOfService(TermsOfServiceViewController::PresentationLayout::blocker); },
+       [&] { p.didDismissTOSWithTosController(p.termsOfServiceViewController); },
+       [&]() -> std::shared_ptr<NSViewController> { return p.termsOfServiceViewController; }},
+  };
+  for (const auto& overlay : overlays) {
+    SCOPED_TRACE(overlay.name);
+    overlay.show();
+    auto controller = overlay.controller();
+    ASSERT_TRUE(controller);
+    EXPECT_TRUE(presented(controller));
+    EXPECT_FALSE(homeScrolls());
+    overlay.dismiss();
+    advance(0.2);
+    EXPECT_EQ(controller->view()->superview(), panel->view()) << "still fading";
+    advance(0.1);
+    EXPECT_FALSE(controller->view()->superview());
+    EXPECT_TRUE(homeScrolls());
+    signOut();
+  }
+}
+
+TEST_F(RootPanelOverlayTest, AnOverlayShownAgainWhileItFadesOutStays) {
+  show();
+  panel->showLogin();
+  panel->dismissLoginInterface();
+  panel->showLogin();
+  advance(1.0);
+  EXPECT_TRUE(presented(panel->loginSignupViewController()));
+  EXPECT_TRUE(panel->isPresentingLoginInterface());
+  EXPECT_FALSE(homeScrolls());
+
+  panel->presentTermsOfService(TermsOfServiceViewController::PresentationLayout::blocker);
+  auto first = panel->termsOfServiceViewController;
+  panel->dismissTermsOfService();
+  panel->presentTermsOfService(TermsOfServiceViewController::PresentationLayout::blocker);
+  auto second = panel->termsOfServiceViewController;
+  advance(1.0);
+  EXPECT_NE(first, second);
+  EXPECT_EQ(panel->termsOfServiceViewController, second);
+  EXPECT_TRUE(presented(second));
+  EXPECT_FALSE(first->view()->superview());
+}
+
+TEST_F(RootPanelOverlayTest, TheTermsDecideTheirCloseButtonAndAnAcceptanceIsStoredOnlyWhenTheServiceTookIt) {
+  using Layout = TermsOfServiceViewController::PresentationLayout;
+  show();
+  struct Case {
+    Layout layout;
+    long dismissals;
+    bool closable;
+  };
+  for (const auto& c : {Case{Layout::normal, 1, true}, Case{Layout::normal, 2, false}, Case{Layout::blocker, 9, true},
+                        Case{Layout::welcome, 0, false}}) {
+    NSUserDefaults::standardUserDefaults()->setInteger(c.dismissals, "termsOfServiceDismissal");
+    panel->presentTermsOfService(c.layout);
+    EXPECT_EQ(panel->termsOfServiceViewController->canBeDismissed, c.closable)
+        << TermsOfServiceViewController::rawValue(c.layout) << " after " << c.dismissals;
+  }
+  EXPECT_EQ(event("tos_splash_screen"), "info=normal");
+  EXPECT_TRUE(runUntil([&] { return eventCount("tos_splash_screen") == 4; }));
+
+  signInForPanel();
+  auto terms = panel->termsOfServiceViewController;
+  standin().injectFault("/quorb.accepttos", Fault::status500(), 1);
+  panel->didAcceptTOSWithTosController(terms);
+  ASSERT_TRUE(runUntil([&] { return !terms->errorLabel.lock()->isHidden(); }));
+  EXPECT_TRUE(presented(terms));
+  EXPECT_EQ(NSUserDefaults::standardUserDefaults()->integerForKey("termsOfServiceShown"), 0);
+
+  panel->didAcceptTOSWithTosController(terms);
+  ASSERT_TRUE(runUntil([&] { return NSUserDefaults::standardUserDefaults()->integerForKey("termsOfServiceShown") == 2; }));
+  advance(0.3);
+  EXPECT_FALSE(panel->termsOfServiceViewController);
+  EXPECT_FALSE(terms->view()->superview());
+
+  panel->presentTermsOfService(Layout::blocker);
+  panel->didDeclineTOSWithTosController(panel->termsOfServiceViewController);
+  advance(0.3);
+  EXPECT_FALSE(panel->isPresentingTermsOfServiceInterface());
+  EXPECT_FALSE(QuorbUser::authToken());
+}
+
+TEST_F(RootPanelOverlayTest, DroppedGifsAreStagedAndASecondDropAddsToTheList) {
+  show();
+  signInForPanel();
+  panel->showUploadWithContent(std::vector{item(1)});
+  auto upload = panel->uploadViewController();
+  EXPECT_TRUE(presented(upload));
+  panel->showUploadWithContent(std::vector{item(2), item(3)});
+  ASSERT_EQ(upload->stagedUploads().size(), 3u);
+  EXPECT_EQ(upload->stagedUploads()[2]->vorn->vid, item(3)->vid);
+  EXPECT_EQ(upload->stagedUploads()[0]->destinationPackName, "Saved");
+  EXPECT_EQ(std::ranges::count(panel->view()->subviews(), upload->view()), 1);
+}
