@@ -16,6 +16,7 @@
 #include "browse/AutosuggestCollectionViewController.h"
 #include "browse/GifCollectionViewController.h"
 #include "browse/SearchViewController.h"
+#include "collections/CreateCollectionViewController.h"
 #include "collections/UploadViewController.h"
 #include "platform/appkit/MenuRenderer.h"
 #include "platform/appkit/NSApplication.h"
@@ -143,6 +144,24 @@ Written writeUploadScreen(const std::filesystem::path& folder) {
   return written;
 }
 
+// The create-pack form at its start and after Create with no name (which touches no store).
+Written writeCreatePackForm(const std::filesystem::path& folder) {
+  std::vector<std::filesystem::path> written;
+  auto form = CreateCollectionViewController::init();
+  form->reset();
+  auto write = [&](const std::string& name) -> std::expected<void, std::shared_ptr<NSError>> {
+    auto path = folder / (name + ".png");
+    auto result = ViewTreeRenderer::writeViewPNG(form->view(), path, 2.0);
+    if (!result) return std::unexpected(result.error());
+    written.push_back(path);
+    return {};
+  };
+  if (auto done = write("create-pack-start"); !done) return std::unexpected(done.error());
+  form->didTapCreate(nullptr);
+  if (auto done = write("create-pack-error"); !done) return std::unexpected(done.error());
+  return written;
+}
+
 // The account screens: the form in both modes and the terms screen in its three layouts. The
 // terms screens cannot be dismissed here, so that drawing them counts no showing in the
 // user's defaults.
@@ -245,7 +264,8 @@ int main(int argc, char** argv) {
   std::filesystem::path folder = argc > 1 ? argv[1] : "build/gallery";
   NSApplication::sharedApplication();
   for (auto written : {WidgetGallery::writeAll(folder), writeMediaTiles(folder), writeScreens(folder),
-                        writeGrid(folder), writeAccountScreens(folder), writeUploadScreen(folder)}) {
+                        writeGrid(folder), writeAccountScreens(folder), writeUploadScreen(folder),
+                        writeCreatePackForm(folder)}) {
     if (!written) {
       std::fprintf(stderr, "gallery: %s\n", written.error()->localizedDescription().c_str());
       return 1;

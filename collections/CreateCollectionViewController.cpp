@@ -1,0 +1,228 @@
+// The create-pack form. The card is flipped so that it reads top to bottom like the upload
+// card: Cancel, title, instructions, the name field, the error line, then Create.
+
+#include "collections/CreateCollectionViewController.h"
+
+#include "collections/CollectionManager.h"
+#include "platform/appkit/NSAnimationContext.h"
+#include "platform/appkit/NSAttributedString.h"
+#include "platform/appkit/NSFont.h"
+#include "platform/appkit/NSGestureRecognizer.h"
+#include "platform/appkit/NSShadow.h"
+#include "platform/appkit/NSWindow.h"
+#include "platform/quartz/CALayer.h"
+#include "ui/NSColorPalette.h"
+#include "ui/NSTextFieldExtensions.h"
+#include "ui/NSViewExtensions.h"
+#include "ui/QLXButton.h"
+
+namespace {
+
+constexpr double formWidth = 400;
+constexpr double formHeight = 480;
+constexpr double formCardInset = 10;
+constexpr double formCardWidth = formWidth - 2 * formCardInset;
+constexpr double formCardHeight = formHeight - 2 * formCardInset;
+constexpr double formMargin = 20;
+constexpr double nameFieldTop = 128;
+constexpr double nameFieldHeight = 32;
+constexpr double createWidth = 140;
+constexpr double createHeight = 36;
+constexpr NSAutoresizingMaskOptions formFills = NSViewWidthSizable | NSViewHeightSizable;
+
+using Form = CreateCollectionViewController;
+
+std::shared_ptr<NSTextField> formLine(std::string_view text, NSRect frame, std::string_view fontName, double size) {
+  auto label = NSTextField::labelWithString(std::string(text));
+  label->setFrame(frame);
+  label->autoresizingMask = NSViewWidthSizable;
+  label->setFont(NSFont::fontWithName(fontName, size));
+  label->setTextColor(NSColorPalette::textFieldTextOffBlack());
+  label->setBackgroundColor(NSColor::clearColor());
+  label->setDrawsBackground(false);
+  return label;
+}
+
+std::shared_ptr<QLXButton> formButton(std::string_view title, NSRect frame, NSAction action) {
+  auto button = QLXButton::initWithFrame(frame);
+  button->setTitle(std::string(title));
+  button->setBordered(false);
+  button->action = std::move(action);
+  return button;
+}
+
+// Leading and trailing white space is no part of a pack's name: " Cats" is "Cats".
+std::string trimmedName(const std::string& text) {
+  constexpr std::string_view space = " \t\r\n\v\f";
+  const auto first = text.find_first_not_of(space);
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(space) - first + 1);
+}
+
+}  // namespace
+
+void CreateCollectionViewController::loadView() {
+  auto self = sharedAs<Form>();
+  auto root = NSView::initWithFrame(NSMakeRect(0, 0, formWidth, formHeight));
+  const NSRect cardFrame = NSMakeRect(formCardInset, formCardInset, formCardWidth, formCardHeight);
+  auto shadowView = NSView::initWithFrame(cardFrame);
+  shadowView->autoresizingMask = formFills;
+  root->addSubview(shadowView);
+  auto card = NSView::initWithFrame(cardFrame);
+  card->setFlipped(true);
+  card->autoresizingMask = formFills;
+  root->addSubview(card);
+
+  auto cancel = formButton(Constants::cancelTitle, NSMakeRect(formMargin, 10, 60, 22), targetAction(self, &Form::didTapCancel));
+  card->addSubview(cancel);
+  const double lineWidth = formCardWidth - 2 * formMargin;
+  auto title = formLine(Constants::title, NSMakeRect(formMargin, 38, lineWidth, 34), Constants::titleFont, Constants::titleSize);
+  card->addSubview(title);
+  auto subtitle = formLine(Constants::subtitle, NSMakeRect(formMargin, 76, lineWidth, 46), Constants::regularFont,
+                           Constants::regularSize);
+  subtitle->textFieldCell()->wraps = true;
+  card->addSubview(subtitle);
+
+  auto field = NSTextField::initWithFrame(NSMakeRect(formMargin, nameFieldTop, lineWidth, nameFieldHeight));
+  field->autoresizingMask = NSViewWidthSizable;
+  // The layer draws the field's background and border.
+  field->setBezeled(false);
+  field->setBordered(false);
+  field->setDrawsBackground(false);
+  field->setDelegate(std::static_pointer_cast<NSTextFieldDelegate>(self));
+  card->addSubview(field);
+  auto error = formLine(Constants::emptyNameText, NSMakeRect(formMargin, nameFieldTop + nameFieldHeight + 8, lineWidth, 22),
+                        Constants::regularFont, Constants::regularSize);
+  card->addSubview(error);
+  auto createNow = formButton(Constants::createTitle,
+                              NSMakeRect((formCardWidth - createWidth) / 2, nameFieldTop + nameFieldHeight + 40,
+                                         createWidth, createHeight),
+                              targetAction(self, &Form::didTapCreate));
+  createNow->autoresizingMask = NSViewMinXMargin | NSViewMaxXMargin;
+  card->addSubview(createNow);
+
+  containerView = card;
+  containerShadowView = shadowView;
+  titleLabel = title;
+  subtitleLabel = subtitle;
+  nameTextField = field;
+  errorLabel = error;
+  createButton = createNow;
+  cancelButton = cancel;
+  setView(root);
+  awakeFromNib();
+}
+
+void CreateCollectionViewController::awakeFromNib() {
+  NSViewController::awakeFromNib();
+  if (auto card = containerView.lock()) {
+    setConvenientBackgroundColor(*card, NSColor::whiteColor());
+    card->layer()->setCornerRadius(Constants::cardCornerRadius);
+  }
+  if (auto shadowView = containerShadowView.lock()) {
+    auto shadow = NSShadow::make();
+    shadow->shadowBlurRadius = 2.0;
+    shadow->shadowOffset = NSMakeSize(0.0, -1.0);
+    shadow->shadowColor = NSColor::colorWithRed(0, 0, 0, 25.5 / 255.0);
+    shadowView->setShadow(shadow);
+    setConvenientBackgroundColor(*shadowView, NSColor::clearColor());
+  }
+  if (auto error = errorLabel.lock()) {
+    error->setTextColor(NSColorPalette::errorRed());
+    error->setHidden(true);
+  }
+  if (auto field = nameTextField.lock()) {
+    configureStylingForQLXWithPlaceholderText(*field, std::string(Constants::namePlaceholder));
+    field->setFont(NSFont::fontWithName(Constants::regularFont, Constants::regularSize));
+    field->setAlignment(NSTextAlignment::left);
+    setConvenientBackgroundColor(*field, NSColorPalette::standardOffWhite());
+    field->layer()->setBorderWidth(Constants::borderWidth);
+    field->layer()->setBorderColor(NSColorPalette::standardBorderGray()->CGColor());
+  }
+  if (auto cancel = cancelButton.lock()) {
+    cancel->setFont(NSFont::fontWithName(Constants::regularFont, Constants::regularSize));
+    cancel->setAttributedTitle(NSAttributedString::make(
+        Constants::cancelTitle,
+        {{NSFontAttributeName, cancel->font()}, {NSForegroundColorAttributeName, NSColorPalette::standardBlue()}}));
+  }
+  if (auto button = createButton.lock()) {
+    button->setFont(NSFont::fontWithName(Constants::buttonFont, Constants::buttonSize));
+    button->setWantsLayer(true);
+    button->setCornerRadius(Constants::buttonCornerRadius);
+    button->configureStylingForQLX();
+    setConvenientBackgroundColor(*button, NSColorPalette::standardBlue());
+  }
+}
+
+void CreateCollectionViewController::reset() {
+  created_ = false;
+  if (!isViewLoaded()) return;
+  if (auto error = errorLabel.lock()) error->setHidden(true);
+  auto field = nameTextField.lock();
+  if (!field) return;
+  field->setStringValue("");
+  // The form is there to be typed into: the name field takes the keys at once.
+  if (auto window = view()->window()) window->makeFirstResponder(field);
+}
+
+void CreateCollectionViewController::closeViewWithCallback(std::function<void()> callback) {
+  if (!isViewLoaded()) {
+    if (callback) callback();
+    return;
+  }
+  auto root = view();
+  std::weak_ptr<NSView> weakRoot = root;
+  NSAnimationContext::runAnimationGroup(
+      [&](NSAnimationContext& context) {
+        context.setDuration(Constants::fadeOutSeconds);
+        root->animator()->setAlphaValue(0.0);
+      },
+      [weakRoot, callback = std::move(callback)] {
+        // Shown again while fading out: the owner has faded it back in, so it stays.
+        if (auto faded = weakRoot.lock(); faded && faded->alphaValue() == 0.0) faded->removeFromSuperview();
+        if (callback) callback();
+      });
+}
+
+void CreateCollectionViewController::showError(std::string_view text) {
+  auto error = errorLabel.lock();
+  if (!error) return;
+  error->setStringValue(std::string(text));
+  error->setHidden(false);
+}
+
+void CreateCollectionViewController::didTapCreate(const std::shared_ptr<NSObject>& /*sender*/) {
+  auto field = nameTextField.lock();
+  if (created_ || !field) return;
+  const auto name = trimmedName(field->stringValue());
+  if (name.empty()) return showError(Constants::emptyNameText);
+  auto manager = CollectionManager::sharedInstance();
+  // The manager refuses any name a collection already has, the special ones included.
+  if (manager->getCollection(name)) return showError(Constants::duplicateNameText);
+  if (!manager->createNewCollection(name, true, true)) return showError(Constants::failureText);
+  created_ = true;
+  if (auto error = errorLabel.lock()) error->setHidden(true);
+  if (auto d = delegate.lock()) d->collectionCreationSuccess();
+}
+
+void CreateCollectionViewController::didTapCancel(const std::shared_ptr<NSObject>& /*sender*/) {
+  if (auto d = delegate.lock()) d->collectionCreationCancelled();
+}
+
+void CreateCollectionViewController::controlTextDidChange(const std::shared_ptr<NSNotification>& /*notification*/) {
+  if (auto error = errorLabel.lock()) error->setHidden(true);
+}
+
+bool CreateCollectionViewController::control(const std::shared_ptr<NSControl>& /*control*/,
+                                             const std::shared_ptr<NSTextView>& /*textView*/,
+                                             std::string_view doCommandBySelector) {
+  if (doCommandBySelector == "insertNewline:") {
+    didTapCreate(nullptr);
+    return true;
+  }
+  if (doCommandBySelector == "cancelOperation:") {
+    didTapCancel(nullptr);
+    return true;
+  }
+  return false;
+}
