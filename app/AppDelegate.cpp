@@ -70,14 +70,14 @@ void AppDelegate::applicationDidFinishLaunching(const std::shared_ptr<NSNotifica
   popover_->setContentViewController(makeRootPanel());
   popover_->appearance = NSAppearance::appearanceNamed(NSAppearanceNameAqua);
 
-  eventMontior = std::make_unique<EventMonitor>(NSEventMaskLeftMouseDown | NSEventMaskRightMouseDown,
+  eventMontior_ = std::make_unique<EventMonitor>(NSEventMaskLeftMouseDown | NSEventMaskRightMouseDown,
                                                 [weak](const std::shared_ptr<NSEvent>& event) {
                                                   auto self = weak.lock();
                                                   if (self && self->popover_->isShown()) {
                                                     self->closePopoverWithSender(event, true);
                                                   }
                                                 });
-  eventMontior->start();
+  eventMontior_->start();
 
   auto center = NSNotificationCenter::defaultCenter();
   center->addObserver(sharedAs<AppDelegate>(), &AppDelegate::dragBegan, Constants::dragBeginNotification, nullptr);
@@ -139,7 +139,7 @@ void AppDelegate::showPopoverWithSender(const std::shared_ptr<NSObject>&) {
     statusItemView_->setHighlighted(true);
     popover_->showRelativeToRect(statusItemView_->bounds(), statusItemView_, NSRectEdge::minY);
   }
-  if (eventMontior) eventMontior->start();
+  if (eventMontior_) eventMontior_->start();
   if (auto content = popover_->contentViewController()) {
     if (content->isViewLoaded()) {
       if (auto window = content->view()->window()) window->becomeKeyWindow();
@@ -154,7 +154,7 @@ void AppDelegate::closePopoverWithSender(const std::shared_ptr<NSObject>& sender
   popover_->performClose(sender);
   popover_->animates = animates;
   if (statusItemView_) statusItemView_->setHighlighted(false);
-  if (eventMontior) eventMontior->stop();
+  if (eventMontior_) eventMontior_->stop();
 }
 
 void AppDelegate::tryCheckForNewVersion() {

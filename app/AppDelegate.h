@@ -46,7 +46,10 @@ class AppDelegate : public NSObject, public NSApplicationDelegate, public Status
   bool isFirstOverallAppOpen() const { return isFirstOverallAppOpen_; }
   void setIsFirstOverallAppOpen(bool value) { isFirstOverallAppOpen_ = value; }
   // Whether the outside-click monitor is installed now.
-  bool isOutsideClickMonitorInstalled() const { return eventMontior && eventMontior->isInstalled(); }
+  bool isOutsideClickMonitorInstalled() const { return eventMontior_ && eventMontior_->isInstalled(); }
+  // The outside-click monitor itself, for screens that must keep the popover open while they
+  // are up (none before launch).
+  EventMonitor* eventMontior() const { return eventMontior_.get(); }
   // The popover's content when it is the root panel.
   std::shared_ptr<RootViewController> rootController() const;
 
@@ -78,7 +81,7 @@ class AppDelegate : public NSObject, public NSApplicationDelegate, public Status
   std::shared_ptr<NSStatusItem> statusItem_;
   std::shared_ptr<StatusItemView> statusItemView_;
   std::shared_ptr<NSPopover> popover_;
-  std::unique_ptr<EventMonitor> eventMontior;
+  std::unique_ptr<EventMonitor> eventMontior_;
   std::shared_ptr<SUUpdater> updater_;
   std::shared_ptr<NSTimer> collectionSyncTimer_;
   bool isFirstOverallAppOpen_ = false;

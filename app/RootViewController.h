@@ -22,7 +22,9 @@
 #include "browse/SearchViewController.h"
 #include "browse/TouchBarUpdater.h"
 #include "browse/UsernameClickDelegate.h"
+#include "collections/CreateCollectionViewController.h"
 #include "collections/UploadViewController.h"
+#include "collections/screens/CollectionCreationRequestHandler.h"
 #include "collections/screens/ProfilePacksViewController.h"
 #include "model/VNTag.h"
 #include "model/VornObject.h"
@@ -53,6 +55,8 @@ class RootViewController : public NSViewController,
                            public FocusedSearchViewControllerDelegate,
                            public LoginSignupViewControllerDelegate,
                            public UploadViewControllerDelegate,
+                           public CreateCollectionViewControllerDelegate,
+                           public CollectionCreationRequestHandler,
                            public LicensesViewControllerDelegate,
                            public TermsOfServiceViewControllerDelegate,
                            public NSTouchBarDelegate,
@@ -104,6 +108,7 @@ class RootViewController : public NSViewController,
     static constexpr std::string_view termsOfServiceShownKey = "termsOfServiceShown";
     static constexpr std::string_view savedPackName = "Saved";
     static constexpr double overlayFade = 0.25;
+    static constexpr double createPackFadeIn = 0.4;
     static constexpr long returnTextMovement = 16;
     // The web pages of the settings menu.
     static constexpr std::string_view downloadAppAddress = "https://zolto.example/app";
@@ -151,6 +156,9 @@ class RootViewController : public NSViewController,
   std::shared_ptr<LoginSignupViewController> loginSignupViewController();
   std::shared_ptr<UploadViewController> uploadViewController();
   std::shared_ptr<LicensesViewController> licensesViewController();
+  std::shared_ptr<CreateCollectionViewController> createCollectionController();
+  // The screen that asked for the create-pack form; it may be gone by the time a pack exists.
+  std::weak_ptr<CollectionCreationCompletionHandler> collectionCompletionHandler;
   // Made anew for each presentation and cleared once dismissed.
   std::shared_ptr<TermsOfServiceViewController> termsOfServiceViewController;
   std::shared_ptr<CAGradientLayer> searchBackgroundGradient;
@@ -193,11 +201,15 @@ class RootViewController : public NSViewController,
   // Overlays: each lies over the whole panel while the current state's grids stand still.
   bool isPresentingLoginInterface();
   bool isPresentingUploadInterface();
+  bool isPresentingCreatePackInterface();
   bool isPresentingTermsOfServiceInterface();
   void showLogin();
   void dismissLoginInterface();
   void showUploadWithContent(const std::optional<std::vector<std::shared_ptr<VornObject>>>& content);
   void removeUploadController();
+  void requestCollectionCreation(const std::shared_ptr<CollectionCreationCompletionHandler>& handler) override;
+  void collectionCreationSuccess() override;
+  void collectionCreationCancelled() override;
   void presentTermsOfService(TermsOfServiceViewController::PresentationLayout layout);
   void dismissTermsOfService();
   void showLicenses();
@@ -336,6 +348,9 @@ class RootViewController : public NSViewController,
   std::shared_ptr<LoginSignupViewController> loginSignupViewController_;
   std::shared_ptr<UploadViewController> uploadViewController_;
   std::shared_ptr<LicensesViewController> licensesViewController_;
+  std::shared_ptr<CreateCollectionViewController> createCollectionController_;
+  // Closes the create-pack form and lets the grids scroll again once it has gone.
+  void closeCreatePackForm();
   TouchBarState touchBarState_ = TouchBarState::home;
   // Shows the scrubber of a new Touch Bar state.
   void applyTouchBarState();

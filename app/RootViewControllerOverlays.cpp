@@ -1,9 +1,11 @@
-// The screens laid over the root panel: log-in, upload, terms of service and licences. Each
+// The screens laid over the root panel: log-in, upload, create pack, terms of service and
+// licences. Each
 // is faded in over the whole panel and faded out and removed again; meanwhile the grids of
 // the current display state do not scroll.
 
 #include "account/QuorbUser.h"
 #include "account/QuorbUserManager.h"
+#include "app/AppDelegate.h"
 #include "app/RootViewController.h"
 #include "collections/UploadUnit.h"
 #include "platform/appkit/NSAnimationContext.h"
@@ -22,12 +24,23 @@ std::shared_ptr<UploadViewController> RootViewController::uploadViewController()
   return uploadViewController_;
 }
 
+std::shared_ptr<CreateCollectionViewController> RootViewController::createCollectionController() {
+  if (!createCollectionController_) createCollectionController_ = CreateCollectionViewController::init();
+  return createCollectionController_;
+}
+
 std::shared_ptr<LicensesViewController> RootViewController::licensesViewController() {
   if (!licensesViewController_) licensesViewController_ = LicensesViewController::make();
   return licensesViewController_;
 }
 
 namespace {
+
+// The application's outside-click monitor, when the application has a delegate that made one.
+EventMonitor* outsideClickMonitor() {
+  auto delegate = std::dynamic_pointer_cast<AppDelegate>(NSApplication::sharedApplication()->delegate());
+  return delegate ? delegate->eventMontior() : nullptr;
+}
 
 bool presentedOver(NSViewController& overlay, NSViewController& panel) {
   return overlay.isViewLoaded() && panel.isViewLoaded() && overlay.view()->superview() == panel.view();
@@ -38,6 +51,10 @@ bool presentedOver(NSViewController& overlay, NSViewController& panel) {
 bool RootViewController::isPresentingLoginInterface() { return presentedOver(*loginSignupViewController(), *this); }
 
 bool RootViewController::isPresentingUploadInterface() { return presentedOver(*uploadViewController(), *this); }
+
+bool RootViewController::isPresentingCreatePackInterface() {
+  return presentedOver(*createCollectionController(), *this);
+}
 
 bool RootViewController::isPresentingTermsOfServiceInterface() {
   return termsOfServiceViewController && presentedOver(*termsOfServiceViewController, *this);
@@ -128,9 +145,40 @@ void RootViewController::showUploadWithContent(const std::optional<std::vector<s
     upload->showTaggingInterfaceIfNeeded();
     if (auto list = upload->stagedUploadsCollectionView.lock()) list->reloadData();
   }
+  // A click in another application (a Finder window to drag from) must not close the popover
+  // under the upload screen.
+  if (auto monitor = outsideClickMonitor()) monitor->stop();
 }
 
-void RootViewController::removeUploadController() { fadeOutAndRemove(uploadViewController()); }
+void RootViewController::removeUploadController() {
+  fadeOutAndRemove(uploadViewController());
+  if (auto monitor = outsideClickMonitor()) monitor->start();
+}
+
+// --- Create-pack form
+
+void RootViewController::requestCollectionCreation(const std::shared_ptr<CollectionCreationCompletionHandler>& handler) {
+  updateScrollingForDisplayState(state, false);
+  collectionCompletionHandler = handler;
+  auto form = createCollectionController();
+  form->delegate = self();
+  layOver(*form, Constants::createPackFadeIn);
+  form->reset();
+}
+
+void RootViewController::collectionCreationSuccess() {
+  if (auto handler = collectionCompletionHandler.lock()) handler->collectionCreated();
+  closeCreatePackForm();
+}
+
+void RootViewController::collectionCreationCancelled() { closeCreatePackForm(); }
+
+void RootViewController::closeCreatePackForm() {
+  std::weak_ptr<RootViewController> weak = self();
+  createCollectionController()->closeViewWithCallback([weak] {
+    if (auto strong = weak.lock()) strong->updateScrollingForDisplayState(strong->state, true);
+  });
+}
 
 // --- Terms of service
 
@@ -210,6 +258,7 @@ void RootViewController::showProfilePacks() {
   auto profile = profilePacksController();
   auto me = self();
   profile->usernameClickDelegate = me;
+  profile->collectionCreationDelegate = me;
   profile->touchBarDelegate = me;
   auto container = profileContentContainer.lock();
   profile->view()->setFrame(container->bounds());

@@ -128,6 +128,7 @@ void RootViewController::didLoadResultsWithResultsEmpty(bool resultsEmpty) {
 
 bool RootViewController::shouldTrackPromotedTrendingContent() {
   return state == DisplayState::home && !isPresentingLoginInterface() && !isPresentingUploadInterface() &&
+         !isPresentingCreatePackInterface() &&
          focusedSearchController()->currentMode == FocusedSearchViewController::Mode::trendingGifs &&
          trendingSearchesContainerTopConstraint.lock()->constant() == Constants::trendingShownOffset;
 }

@@ -4,51 +4,29 @@
 #include "collections/CreateCollectionViewController.h"
 
 #include "collections/CollectionManager.h"
+#include "collections/OverlayCard.h"
 #include "platform/appkit/NSAnimationContext.h"
-#include "platform/appkit/NSAttributedString.h"
-#include "platform/appkit/NSFont.h"
 #include "platform/appkit/NSGestureRecognizer.h"
-#include "platform/appkit/NSShadow.h"
 #include "platform/appkit/NSWindow.h"
-#include "platform/quartz/CALayer.h"
 #include "ui/NSColorPalette.h"
-#include "ui/NSTextFieldExtensions.h"
 #include "ui/NSViewExtensions.h"
 #include "ui/QLXButton.h"
 
 namespace {
 
-constexpr double formWidth = 400;
-constexpr double formHeight = 480;
-constexpr double formCardInset = 10;
-constexpr double formCardWidth = formWidth - 2 * formCardInset;
-constexpr double formCardHeight = formHeight - 2 * formCardInset;
-constexpr double formMargin = 20;
+constexpr double formCardWidth = OverlayCardLayout::cardWidth;
+constexpr double formMargin = OverlayCardLayout::margin;
 constexpr double nameFieldTop = 128;
-constexpr double nameFieldHeight = 32;
-constexpr double createWidth = 140;
-constexpr double createHeight = 36;
-constexpr NSAutoresizingMaskOptions formFills = NSViewWidthSizable | NSViewHeightSizable;
+constexpr double nameFieldHeight = OverlayCardLayout::fieldHeight;
+constexpr double createWidth = OverlayCardLayout::buttonWidth;
+constexpr double createHeight = OverlayCardLayout::buttonHeight;
 
 using Form = CreateCollectionViewController;
 
 std::shared_ptr<NSTextField> formLine(std::string_view text, NSRect frame, std::string_view fontName, double size) {
-  auto label = NSTextField::labelWithString(std::string(text));
-  label->setFrame(frame);
-  label->autoresizingMask = NSViewWidthSizable;
-  label->setFont(NSFont::fontWithName(fontName, size));
-  label->setTextColor(NSColorPalette::textFieldTextOffBlack());
-  label->setBackgroundColor(NSColor::clearColor());
-  label->setDrawsBackground(false);
+  auto label = makeOverlayLabel(text, frame);
+  styleOverlayLabel(*label, fontName, size);
   return label;
-}
-
-std::shared_ptr<QLXButton> formButton(std::string_view title, NSRect frame, NSAction action) {
-  auto button = QLXButton::initWithFrame(frame);
-  button->setTitle(std::string(title));
-  button->setBordered(false);
-  button->action = std::move(action);
-  return button;
 }
 
 // Leading and trailing white space is no part of a pack's name: " Cats" is "Cats".
@@ -63,17 +41,9 @@ std::string trimmedName(const std::string& text) {
 
 void CreateCollectionViewController::loadView() {
   auto self = sharedAs<Form>();
-  auto root = NSView::initWithFrame(NSMakeRect(0, 0, formWidth, formHeight));
-  const NSRect cardFrame = NSMakeRect(formCardInset, formCardInset, formCardWidth, formCardHeight);
-  auto shadowView = NSView::initWithFrame(cardFrame);
-  shadowView->autoresizingMask = formFills;
-  root->addSubview(shadowView);
-  auto card = NSView::initWithFrame(cardFrame);
-  card->setFlipped(true);
-  card->autoresizingMask = formFills;
-  root->addSubview(card);
+  auto [root, shadowView, card] = makeOverlayCard();
 
-  auto cancel = formButton(Constants::cancelTitle, NSMakeRect(formMargin, 10, 60, 22), targetAction(self, &Form::didTapCancel));
+  auto cancel = makeOverlayButton(Constants::cancelTitle, NSMakeRect(formMargin, 10, 60, 22), targetAction(self, &Form::didTapCancel));
   card->addSubview(cancel);
   const double lineWidth = formCardWidth - 2 * formMargin;
   auto title = formLine(Constants::title, NSMakeRect(formMargin, 38, lineWidth, 34), Constants::titleFont, Constants::titleSize);
@@ -83,18 +53,13 @@ void CreateCollectionViewController::loadView() {
   subtitle->textFieldCell()->wraps = true;
   card->addSubview(subtitle);
 
-  auto field = NSTextField::initWithFrame(NSMakeRect(formMargin, nameFieldTop, lineWidth, nameFieldHeight));
-  field->autoresizingMask = NSViewWidthSizable;
-  // The layer draws the field's background and border.
-  field->setBezeled(false);
-  field->setBordered(false);
-  field->setDrawsBackground(false);
-  field->setDelegate(std::static_pointer_cast<NSTextFieldDelegate>(self));
+  auto field = makeFramedField(NSMakeRect(formMargin, nameFieldTop, lineWidth, nameFieldHeight),
+                               std::static_pointer_cast<NSTextFieldDelegate>(self));
   card->addSubview(field);
   auto error = formLine(Constants::emptyNameText, NSMakeRect(formMargin, nameFieldTop + nameFieldHeight + 8, lineWidth, 22),
                         Constants::regularFont, Constants::regularSize);
   card->addSubview(error);
-  auto createNow = formButton(Constants::createTitle,
+  auto createNow = makeOverlayButton(Constants::createTitle,
                               NSMakeRect((formCardWidth - createWidth) / 2, nameFieldTop + nameFieldHeight + 40,
                                          createWidth, createHeight),
                               targetAction(self, &Form::didTapCreate));
@@ -115,41 +80,22 @@ void CreateCollectionViewController::loadView() {
 
 void CreateCollectionViewController::awakeFromNib() {
   NSViewController::awakeFromNib();
-  if (auto card = containerView.lock()) {
-    setConvenientBackgroundColor(*card, NSColor::whiteColor());
-    card->layer()->setCornerRadius(Constants::cardCornerRadius);
-  }
-  if (auto shadowView = containerShadowView.lock()) {
-    auto shadow = NSShadow::make();
-    shadow->shadowBlurRadius = 2.0;
-    shadow->shadowOffset = NSMakeSize(0.0, -1.0);
-    shadow->shadowColor = NSColor::colorWithRed(0, 0, 0, 25.5 / 255.0);
-    shadowView->setShadow(shadow);
-    setConvenientBackgroundColor(*shadowView, NSColor::clearColor());
-  }
+  auto card = containerView.lock();
+  auto shadowView = containerShadowView.lock();
+  if (card && shadowView) styleOverlayCard(*card, *shadowView, Constants::cardCornerRadius);
   if (auto error = errorLabel.lock()) {
     error->setTextColor(NSColorPalette::errorRed());
     error->setHidden(true);
   }
   if (auto field = nameTextField.lock()) {
-    configureStylingForQLXWithPlaceholderText(*field, std::string(Constants::namePlaceholder));
-    field->setFont(NSFont::fontWithName(Constants::regularFont, Constants::regularSize));
-    field->setAlignment(NSTextAlignment::left);
-    setConvenientBackgroundColor(*field, NSColorPalette::standardOffWhite());
-    field->layer()->setBorderWidth(Constants::borderWidth);
-    field->layer()->setBorderColor(NSColorPalette::standardBorderGray()->CGColor());
+    styleFramedField(*field, Constants::namePlaceholder, Constants::regularFont, Constants::regularSize,
+                     Constants::borderWidth);
   }
   if (auto cancel = cancelButton.lock()) {
-    cancel->setFont(NSFont::fontWithName(Constants::regularFont, Constants::regularSize));
-    cancel->setAttributedTitle(NSAttributedString::make(
-        Constants::cancelTitle,
-        {{NSFontAttributeName, cancel->font()}, {NSForegroundColorAttributeName, NSColorPalette::standardBlue()}}));
+    styleTextButton(*cancel, Constants::cancelTitle, Constants::regularFont, Constants::regularSize);
   }
   if (auto button = createButton.lock()) {
-    button->setFont(NSFont::fontWithName(Constants::buttonFont, Constants::buttonSize));
-    button->setWantsLayer(true);
-    button->setCornerRadius(Constants::buttonCornerRadius);
-    button->configureStylingForQLX();
+    styleFilledButton(*button, Constants::buttonFont, Constants::buttonSize, Constants::buttonCornerRadius);
     setConvenientBackgroundColor(*button, NSColorPalette::standardBlue());
   }
 }

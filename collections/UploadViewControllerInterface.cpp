@@ -4,55 +4,29 @@
 // interface (the staged list and Upload) fades in. The success view covers the card.
 
 #include "collections/UploadViewController.h"
+#include "collections/OverlayCard.h"
 #include "platform/appkit/NSAttributedString.h"
 #include "platform/appkit/NSCollectionView.h"
 #include "platform/appkit/NSFont.h"
 #include "platform/appkit/NSParagraphStyle.h"
 #include "platform/appkit/NSScrollView.h"
-#include "platform/appkit/NSShadow.h"
 #include "platform/quartz/CALayer.h"
 #include "ui/NSColorPalette.h"
-#include "ui/NSTextFieldExtensions.h"
 #include "ui/NSViewExtensions.h"
 #include "ui/QLXButton.h"
 
 namespace {
 
-constexpr double screenWidth = 400;
-constexpr double screenHeight = 480;
-constexpr double cardInset = 10;
-constexpr double cardWidth = screenWidth - 2 * cardInset;
-constexpr double cardHeight = screenHeight - 2 * cardInset;
-constexpr double margin = 20;
+constexpr double cardWidth = OverlayCardLayout::cardWidth;
+constexpr double cardHeight = OverlayCardLayout::cardHeight;
+constexpr double margin = OverlayCardLayout::margin;
 constexpr double rowTop = 132;
-constexpr double rowHeight = 32;
+constexpr double rowHeight = OverlayCardLayout::fieldHeight;
 constexpr double browseWidth = 150;
 constexpr double dropTop = rowTop + rowHeight + 14;
-constexpr double buttonWidth = 140;
-constexpr double buttonHeight = 36;
+constexpr double buttonWidth = OverlayCardLayout::buttonWidth;
+constexpr double buttonHeight = OverlayCardLayout::buttonHeight;
 constexpr NSAutoresizingMaskOptions fills = NSViewWidthSizable | NSViewHeightSizable;
-
-std::shared_ptr<NSTextField> makeLabel(std::string_view text, NSRect frame) {
-  auto label = NSTextField::labelWithString(std::string(text));
-  label->setFrame(frame);
-  label->autoresizingMask = NSViewWidthSizable;
-  return label;
-}
-
-void styleLabel(NSTextField& label, std::string_view fontName, double size) {
-  label.setFont(NSFont::fontWithName(fontName, size));
-  label.setTextColor(NSColorPalette::textFieldTextOffBlack());
-  label.setBackgroundColor(NSColor::clearColor());
-  label.setDrawsBackground(false);
-}
-
-std::shared_ptr<QLXButton> makeButton(std::string_view title, NSRect frame, NSAction action) {
-  auto button = QLXButton::initWithFrame(frame);
-  button->setTitle(std::string(title));
-  button->setBordered(false);
-  button->action = std::move(action);
-  return button;
-}
 
 template <typename Screen>
 NSAction actionOf(const std::shared_ptr<Screen>& screen, void (Screen::*method)(const std::shared_ptr<NSObject>&)) {
@@ -66,42 +40,27 @@ NSAction actionOf(const std::shared_ptr<Screen>& screen, void (Screen::*method)(
 
 void UploadViewController::loadView() {
   auto self = sharedAs<UploadViewController>();
-  auto root = NSView::initWithFrame(NSMakeRect(0, 0, screenWidth, screenHeight));
-  const NSRect cardFrame = NSMakeRect(cardInset, cardInset, cardWidth, cardHeight);
-  auto shadowView = NSView::initWithFrame(cardFrame);
-  shadowView->autoresizingMask = fills;
-  root->addSubview(shadowView);
-  auto card = NSView::initWithFrame(cardFrame);
-  card->setFlipped(true);
-  card->autoresizingMask = fills;
-  root->addSubview(card);
+  auto [root, shadowView, card] = makeOverlayCard();
 
-  auto back = makeButton(Constants::backTitle, NSMakeRect(margin, 10, 60, 22), actionOf(self, &UploadViewController::didTapBack));
-  back->setFont(NSFont::fontWithName(Constants::regularFont, Constants::regularSize));
-  back->setAttributedTitle(NSAttributedString::make(
-      Constants::backTitle, {{NSFontAttributeName, back->font()}, {NSForegroundColorAttributeName, NSColorPalette::standardBlue()}}));
+  auto back = makeOverlayButton(Constants::backTitle, NSMakeRect(margin, 10, 60, 22), actionOf(self, &UploadViewController::didTapBack));
+  styleTextButton(*back, Constants::backTitle, Constants::regularFont, Constants::regularSize);
   card->addSubview(back);
-  auto title = makeLabel(Constants::title, NSMakeRect(margin, 38, cardWidth - 2 * margin, 34));
+  auto title = makeOverlayLabel(Constants::title, NSMakeRect(margin, 38, cardWidth - 2 * margin, 34));
   card->addSubview(title);
-  auto subtitle = makeLabel(Constants::subtitle, NSMakeRect(margin, 76, cardWidth - 2 * margin, 46));
+  auto subtitle = makeOverlayLabel(Constants::subtitle, NSMakeRect(margin, 76, cardWidth - 2 * margin, 46));
   subtitle->textFieldCell()->wraps = true;
   card->addSubview(subtitle);
 
   const double fieldWidth = cardWidth - 3 * margin / 2 - browseWidth - margin / 2;
-  auto field = NSTextField::initWithFrame(NSMakeRect(margin, rowTop, fieldWidth, rowHeight));
-  field->autoresizingMask = NSViewWidthSizable;
-  // Its look is its layer's (background and border colour show its state): the field draws
-  // no bezel or background of its own over it.
-  field->setBezeled(false);
-  field->setBordered(false);
-  field->setDrawsBackground(false);
-  field->setDelegate(std::static_pointer_cast<NSTextFieldDelegate>(self));
+  // Its layer's background and border colour also show its state.
+  auto field = makeFramedField(NSMakeRect(margin, rowTop, fieldWidth, rowHeight),
+                               std::static_pointer_cast<NSTextFieldDelegate>(self));
   card->addSubview(field);
   const NSRect browseFrame = NSMakeRect(cardWidth - margin - browseWidth, rowTop, browseWidth, rowHeight);
   auto browseShadow = NSView::initWithFrame(browseFrame);
   browseShadow->autoresizingMask = NSViewMinXMargin;
   card->addSubview(browseShadow);
-  auto browse = makeButton(Constants::browseTitle, browseFrame, actionOf(self, &UploadViewController::didTapBrowse));
+  auto browse = makeOverlayButton(Constants::browseTitle, browseFrame, actionOf(self, &UploadViewController::didTapBrowse));
   browse->autoresizingMask = NSViewMinXMargin;
   card->addSubview(browse);
 
@@ -134,12 +93,12 @@ void UploadViewController::loadView() {
   taggingInterface->addSubview(scroll);
   const NSRect uploadFrame = NSMakeRect((dropFrame.size.width - buttonWidth) / 2, listHeight + margin / 2,
                                         buttonWidth, buttonHeight);
-  auto error = makeLabel(Constants::errorText,
+  auto error = makeOverlayLabel(Constants::errorText,
                          NSMakeRect(0, listHeight + margin / 2 + 8, dropFrame.size.width, buttonHeight - 8));
   error->setAlignment(NSTextAlignment::center);
   error->autoresizingMask = NSViewWidthSizable | NSViewMinYMargin;
   taggingInterface->addSubview(error);
-  auto upload = makeButton(Constants::uploadTitle, uploadFrame, actionOf(self, &UploadViewController::didTapUpload));
+  auto upload = makeOverlayButton(Constants::uploadTitle, uploadFrame, actionOf(self, &UploadViewController::didTapUpload));
   upload->autoresizingMask = NSViewMinXMargin | NSViewMaxXMargin | NSViewMinYMargin;
   taggingInterface->addSubview(upload);
 
@@ -149,11 +108,11 @@ void UploadViewController::loadView() {
   auto successContent = NSView::initWithFrame(success->bounds());
   successContent->setFlipped(true);
   setConvenientBackgroundColor(*successContent, NSColor::whiteColor());
-  auto message = makeLabel(Constants::successText, NSMakeRect(margin, cardHeight / 2 - 60, cardWidth - 2 * margin, 30));
+  auto message = makeOverlayLabel(Constants::successText, NSMakeRect(margin, cardHeight / 2 - 60, cardWidth - 2 * margin, 30));
   message->setAlignment(NSTextAlignment::center);
-  styleLabel(*message, Constants::regularFont, Constants::regularSize);
+  styleOverlayLabel(*message, Constants::regularFont, Constants::regularSize);
   successContent->addSubview(message);
-  auto done = makeButton(Constants::doneTitle,
+  auto done = makeOverlayButton(Constants::doneTitle,
                          NSMakeRect((cardWidth - buttonWidth) / 2, cardHeight / 2, buttonWidth, buttonHeight),
                          actionOf(self, &UploadViewController::didTapDone));
   done->autoresizingMask = NSViewMinXMargin | NSViewMaxXMargin;
@@ -191,31 +150,18 @@ void UploadViewController::awakeFromNib() {
     container->addSubview(successView);
   }
 
-  if (auto card = containerView.lock()) {
-    setConvenientBackgroundColor(*card, NSColor::whiteColor());
-    card->layer()->setCornerRadius(Constants::cardCornerRadius);
-  }
-  if (auto shadowView = containerShadowView.lock()) {
-    auto shadow = NSShadow::make();
-    shadow->shadowBlurRadius = 2.0;
-    shadow->shadowOffset = NSMakeSize(0.0, -1.0);
-    shadow->shadowColor = NSColor::colorWithRed(0, 0, 0, 25.5 / 255.0);
-    shadowView->setShadow(shadow);
-    setConvenientBackgroundColor(*shadowView, NSColor::clearColor());
-  }
-  if (auto title = titleLabel.lock()) styleLabel(*title, Constants::titleFont, Constants::titleSize);
-  if (auto subtitle = subtitleLabel.lock()) styleLabel(*subtitle, Constants::regularFont, Constants::regularSize);
+  auto card = containerView.lock();
+  auto shadowView = containerShadowView.lock();
+  if (card && shadowView) styleOverlayCard(*card, *shadowView, Constants::cardCornerRadius);
+  if (auto title = titleLabel.lock()) styleOverlayLabel(*title, Constants::titleFont, Constants::titleSize);
+  if (auto subtitle = subtitleLabel.lock()) styleOverlayLabel(*subtitle, Constants::regularFont, Constants::regularSize);
   if (auto error = errorLabel.lock()) {
-    styleLabel(*error, Constants::regularFont, Constants::regularSize);
+    styleOverlayLabel(*error, Constants::regularFont, Constants::regularSize);
     error->setTextColor(NSColorPalette::errorRed());
   }
   if (auto field = filenameTextInput.lock()) {
-    configureStylingForQLXWithPlaceholderText(*field, std::string(Constants::urlPlaceholder));
-    field->setFont(NSFont::fontWithName(Constants::regularFont, Constants::regularSize));
-    field->setAlignment(NSTextAlignment::left);
-    setConvenientBackgroundColor(*field, NSColorPalette::standardOffWhite());
-    field->layer()->setBorderWidth(Constants::borderWidth);
-    field->layer()->setBorderColor(NSColorPalette::standardBorderGray()->CGColor());
+    styleFramedField(*field, Constants::urlPlaceholder, Constants::regularFont, Constants::regularSize,
+                     Constants::borderWidth);
   }
   if (auto browse = browseButton.lock()) {
     auto paragraph = NSMutableParagraphStyle::make();
@@ -243,11 +189,7 @@ void UploadViewController::awakeFromNib() {
     list->registerClass([] { return UploadTaggerCell::init(); }, std::string(Constants::cellIdentifier));
   }
   for (const auto& button : {uploadButton.lock(), successDoneButton.lock()}) {
-    if (!button) continue;
-    button->setFont(NSFont::fontWithName(Constants::browseFont, Constants::browseSize));
-    button->setWantsLayer(true);
-    button->setCornerRadius(Constants::buttonCornerRadius);
-    button->configureStylingForQLX();
+    if (button) styleFilledButton(*button, Constants::browseFont, Constants::browseSize, Constants::buttonCornerRadius);
   }
   if (auto done = successDoneButton.lock()) setConvenientBackgroundColor(*done, NSColorPalette::standardBlue());
   configureUploadButtonWithEnabled(readyToUpload_);

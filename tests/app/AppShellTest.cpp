@@ -197,6 +197,13 @@ TEST_F(AppShellTest, AGIFDroppedOnTheIconOpensThePanelWithTheLogInFormOrTheUploa
   drop();
   EXPECT_TRUE(shown());
   EXPECT_TRUE(root->isPresentingUploadInterface());
+  EXPECT_FALSE(delegate->isOutsideClickMonitorInstalled()) << "the upload screen keeps the panel open";
+  ui.clickInOtherApplication(NSMakePoint(20, 20));
+  EXPECT_TRUE(shown());
+  root->didTapCancel();
+  EXPECT_TRUE(delegate->isOutsideClickMonitorInstalled());
+  ui.clickInOtherApplication(NSMakePoint(20, 20));
+  EXPECT_FALSE(shown());
 }
 
 TEST_F(AppShellTest, TheUpdateCheckRunsAtMostOnceADayWhenThePanelOpens) {

@@ -1,15 +1,23 @@
 // The root panel's overlays through the simulator: each lies over the whole panel and stops
 // the grid's scrolling until it has faded out, a presentation during a fade-out stays, and
 // the terms of service decide their close button, report their showing and store an
-// acceptance the service took.
+// acceptance the service took, and the create-pack form answers the profile that asked.
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
+#include "collections/Collection.h"
 #include "tests/app/RootPanelFixture.h"
+#include "ui/QLXButton.h"
 
 namespace {
+
+// A screen that asked for a pack and counts the packs made for it.
+struct PackRequester : CollectionCreationCompletionHandler {
+  int created = 0;
+  void collectionCreated() override { ++created; }
+};
 
 struct Overlay {
   const char* name;
@@ -138,4 +146,65 @@ TEST_F(RootPanelOverlayTest, DroppedGifsAreStagedAndASecondDropAddsToTheList) {
   EXPECT_EQ(upload->stagedUploads()[2]->vorn->vid, item(3)->vid);
   EXPECT_EQ(upload->stagedUploads()[0]->destinationPackName, "Saved");
   EXPECT_EQ(std::ranges::count(panel->view()->subviews(), upload->view()), 1);
+}
+
+TEST_F(RootPanelOverlayTest, CreatePackFromTheProfileMakesThePackAndReloadsThePacksAndCancelOnlyCloses) {
+  signInForPanel();
+  show();
+  ui.click(panel->profileButton.lock());
+  auto profile = panel->profilePacksController();
+  ui.click(profile->packsSegmentButton.lock());
+  ASSERT_TRUE(runUntil([&] { return !profile->contentCollectionView->fetchLock(); }));
+  const auto packsBefore = profile->contentCollectionView->mainSection().size();
+  auto profileScrolls = [&] { return profile->contentCollectionView->scrollingEnabled(); };
+  auto form = panel->createCollectionController();
+
+  ui.click(profile->createCollectionButton.lock());
+  EXPECT_TRUE(presented(form));
+  EXPECT_TRUE(panel->isPresentingCreatePackInterface());
+  EXPECT_FALSE(profileScrolls());
+  ui.click(form->nameTextField.lock());
+  ui.typeText("Cats");
+  ui.click(form->createButton.lock());
+  const auto& packs = profile->contentCollectionView->mainSection();
+  ASSERT_EQ(packs.size(), packsBefore + 1) << "the profile reloaded its packs";
+  auto pack = manager()->getCollection("Cats");
+  ASSERT_TRUE(pack);
+  EXPECT_NE(std::ranges::find(packs, std::static_pointer_cast<NSObject>(pack)), packs.end());
+  ASSERT_TRUE(eventually([&] { return pack->identifier() != 0; }));
+  auto served = standin().state().collection(pack->identifier());
+  ASSERT_TRUE(served.has_value());
+  EXPECT_EQ(served->name, "Cats");
+  advance(0.3);
+  EXPECT_FALSE(panel->isPresentingCreatePackInterface());
+  EXPECT_TRUE(profileScrolls());
+
+  ui.click(profile->createCollectionButton.lock());
+  EXPECT_TRUE(presented(form));
+  EXPECT_EQ(form->nameTextField.lock()->stringValue(), "") << "each showing starts empty";
+  ui.click(form->cancelButton.lock());
+  advance(0.3);
+  EXPECT_FALSE(panel->isPresentingCreatePackInterface());
+  EXPECT_TRUE(profileScrolls());
+  EXPECT_EQ(profile->contentCollectionView->mainSection().size(), packsBefore + 1);
+}
+
+TEST_F(RootPanelOverlayTest, APackMadeAfterItsRequesterHasGoneOnlyClosesTheForm) {
+  show();
+  EXPECT_TRUE(panel->shouldTrackPromotedTrendingContent());
+  auto requester = std::make_shared<PackRequester>();
+  panel->requestCollectionCreation(requester);
+  EXPECT_FALSE(panel->shouldTrackPromotedTrendingContent()) << "sponsored GIFs under the form are not seen";
+  panel->collectionCreationSuccess();
+  EXPECT_EQ(requester->created, 1);
+  advance(0.3);
+
+  panel->requestCollectionCreation(requester);
+  requester.reset();
+  EXPECT_TRUE(panel->isPresentingCreatePackInterface());
+  panel->collectionCreationSuccess();
+  advance(0.3);
+  EXPECT_FALSE(panel->isPresentingCreatePackInterface());
+  EXPECT_TRUE(homeScrolls());
+  EXPECT_TRUE(panel->shouldTrackPromotedTrendingContent());
 }
