@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <string_view>
-#include <variant>
 
 namespace {
 
@@ -14,25 +13,27 @@ class BinaryPlistWriter {
   using Ref = std::uint32_t;
 
   // Texts of ASCII only; the caller checks.
-  Ref text(std::string_view value) { return add(Text{value}); }
+  Ref text(std::string_view value) { return add({Kind::text, value}); }
   // A text written once however often it is used: the names of fields and classes.
   Ref name(std::string_view value) {
     auto [entry, added] = names_.try_emplace(value, 0);
     if (added) entry->second = text(value);
     return entry->second;
   }
-  Ref integer(std::uint64_t value) { return add(Integer{value}); }
+  Ref integer(std::uint64_t value) { return add({Kind::integer, {}, value}); }
   // Each value written once; the archive's references are small, dense numbers.
   Ref uid(std::uint64_t value) {
     if (value >= uids_.size()) uids_.resize(value + 1, kNone);
-    if (uids_[value] == kNone) uids_[value] = add(UID{value});
+    if (uids_[value] == kNone) uids_[value] = add({Kind::uid, {}, value});
     return uids_[value];
   }
-  Ref array(std::vector<Ref> items) { return add(Array{std::move(items)}); }
-  Ref dictionary(std::vector<std::pair<Ref, Ref>> entries) { return add(Dictionary{std::move(entries)}); }
+  Ref array(std::vector<Ref> items) { return add({Kind::array, {}, 0, std::move(items)}); }
+  Ref dictionary(std::vector<std::pair<Ref, Ref>> entries) {
+    return add({Kind::dictionary, {}, 0, {}, std::move(entries)});
+  }
   // An object whose contents are given later (fill): a record referred to before it is made.
-  Ref reserve() { return add(Array{}); }
-  void fill(Ref at, std::vector<std::pair<Ref, Ref>> entries) { objects_[at] = Dictionary{std::move(entries)}; }
+  Ref reserve() { return add({Kind::dictionary}); }
+  void fill(Ref at, std::vector<std::pair<Ref, Ref>> entries) { objects_[at].entries = std::move(entries); }
 
   std::string finish(Ref top) {
     refSize_ = objects_.size() <= 0xFF ? 1 : objects_.size() <= 0xFFFF ? 2 : 4;
@@ -41,7 +42,7 @@ class BinaryPlistWriter {
     offsets.reserve(objects_.size());
     for (const auto& object : objects_) {
       offsets.push_back(out.size());
-      std::visit([&](const auto& value) { write(out, value); }, object);
+      write(out, object);
     }
     const std::uint64_t tableOffset = out.size();
     const int offsetSize = tableOffset <= 0xFF ? 1 : tableOffset <= 0xFFFF ? 2 : tableOffset <= 0xFFFFFFFF ? 4 : 8;
@@ -56,22 +57,14 @@ class BinaryPlistWriter {
   }
 
  private:
-  struct Text {
-    std::string_view value;
-  };
-  struct Integer {
-    std::uint64_t value;
-  };
-  struct UID {
-    std::uint64_t value;
-  };
-  struct Array {
+  enum class Kind { text, integer, uid, array, dictionary };
+  struct Object {
+    Kind kind;
+    std::string_view text;
+    std::uint64_t number = 0;
     std::vector<Ref> items;
-  };
-  struct Dictionary {
     std::vector<std::pair<Ref, Ref>> entries;
   };
-  using Object = std::variant<Text, Integer, UID, Array, Dictionary>;
 
   Ref add(Object object) {
     objects_.push_back(std::move(object));
@@ -98,24 +91,32 @@ class BinaryPlistWriter {
   }
   void reference(std::string& out, Ref ref) const { bigEndian(out, ref, refSize_); }
 
-  void write(std::string& out, const Text& text) const {
-    marker(out, 0x50, text.value.size());
-    out.append(text.value);
-  }
-  void write(std::string& out, const Integer& integer) const { writeInteger(out, integer.value); }
-  void write(std::string& out, const UID& uid) const {
-    const int bytes = uid.value <= 0xFF ? 1 : uid.value <= 0xFFFF ? 2 : uid.value <= 0xFFFFFFFF ? 4 : 8;
-    out.push_back(static_cast<char>(0x80 | (bytes - 1)));
-    bigEndian(out, uid.value, bytes);
-  }
-  void write(std::string& out, const Array& array) const {
-    marker(out, 0xA0, array.items.size());
-    for (auto item : array.items) reference(out, item);
-  }
-  void write(std::string& out, const Dictionary& dictionary) const {
-    marker(out, 0xD0, dictionary.entries.size());
-    for (const auto& [key, value] : dictionary.entries) reference(out, key);
-    for (const auto& [key, value] : dictionary.entries) reference(out, value);
+  void write(std::string& out, const Object& object) const {
+    switch (object.kind) {
+      case Kind::text:
+        marker(out, 0x50, object.text.size());
+        out.append(object.text);
+        return;
+      case Kind::integer:
+        writeInteger(out, object.number);
+        return;
+      case Kind::uid: {
+        const std::uint64_t value = object.number;
+        const int bytes = value <= 0xFF ? 1 : value <= 0xFFFF ? 2 : value <= 0xFFFFFFFF ? 4 : 8;
+        out.push_back(static_cast<char>(0x80 | (bytes - 1)));
+        bigEndian(out, value, bytes);
+        return;
+      }
+      case Kind::array:
+        marker(out, 0xA0, object.items.size());
+        for (auto item : object.items) reference(out, item);
+        return;
+      case Kind::dictionary:
+        marker(out, 0xD0, object.entries.size());
+        for (const auto& [key, value] : object.entries) reference(out, key);
+        for (const auto& [key, value] : object.entries) reference(out, value);
+        return;
+    }
   }
 
   static constexpr Ref kNone = ~Ref{0};
