@@ -1,5 +1,8 @@
 #include "platform/appkit/ViewTreeRenderer.h"
 
+#include <cmath>
+#include <optional>
+
 #include "platform/appkit/NSColor.h"
 #include "platform/appkit/NSView.h"
 #include "platform/appkit/NSWindow.h"
@@ -19,10 +22,40 @@ bool superviewFlipped(const NSView& view) {
   return parent && parent->isFlipped();
 }
 
-// A plain view draws only inside its bounds (and its subviews inside those), so one that
-// misses the region can be left out; a layer may reach beyond (shadows, sublayers).
-bool missesRegion(const NSView& view, std::span<const NSRect> region) {
-  if (region.empty() || (view.wantsLayer() && view.layer())) return false;
+// Where a view's drawing can reach, in its superview's coordinates: a plain view draws only
+// inside its frame (and its subviews inside that); a backing layer reaches beyond it by its
+// shadow, and by sublayers it does not clip (then it is not bounded here).
+std::optional<NSRect> reachInSuperview(const NSView& view) {
+  NSRect reach = view.frame();
+  auto layer = view.layer();
+  if (!layer || !view.wantsLayer()) return reach;
+  if (!layer->masksToBounds()) {
+    const NSRect b = layer->bounds();
+    for (const auto& sub : layer->sublayers()) {
+      if (sub->isHidden()) continue;
+      const NSRect f = sub->frame();
+      bool inside = f.minX() >= b.minX() && f.minY() >= b.minY() && f.maxX() <= b.maxX() && f.maxY() <= b.maxY() &&
+                    sub->sublayers().empty() && !(sub->shadowOpacity() > 0) && !sub->mask();
+      if (!inside) return std::nullopt;
+    }
+  }
+  if (layer->shadowOpacity() > 0) {
+    double spread = 2 * std::abs(layer->shadowRadius()) +
+                     std::max(std::abs(layer->shadowOffset().width), std::abs(layer->shadowOffset().height)) + 1;
+    if (!std::isfinite(spread)) return std::nullopt;
+    reach = NSInsetRect(reach, -spread, -spread);
+  }
+  return reach;
+}
+
+// A view whose reach misses what is being painted is left out, and with it the work of
+// making its drawing: the context's clip holds the region and every enclosing view's bounds.
+bool missesRegion(const NSView& view, const GraphicsContext& context, std::span<const NSRect> region) {
+  if (region.empty()) return false;
+  auto reach = reachInSuperview(view);
+  if (!reach) return false;
+  if (auto clip = context.clipBoundingBox()) return !NSIntersectsRect(*clip, *reach);
+  if (view.wantsLayer() && view.layer()) return false;
   NSRect inBase = view.convertRectToView(view.bounds(), nullptr);
   for (auto& r : region) {
     if (NSIntersectsRect(inBase, r)) return false;
@@ -35,7 +68,7 @@ void drawViewAt(const std::shared_ptr<NSView>& view, GraphicsContext& context, i
   if (!view || view->isHidden() || depth > kMaxDepth) return;
   NSRect frame = view->frame();
   if (!(frame.width() > 0) || !(frame.height() > 0)) return;
-  if (missesRegion(*view, region)) return;
+  if (missesRegion(*view, context, region)) return;
   context.saveGState();
   applyFrameTransform(*view, context);
   bool faded = view->alphaValue() < 1.0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/quartz/DisplayRefresh.h"
 #include "platform/quartz/GraphicsContext.h"
 
 std::shared_ptr<AVPlayerLayer> AVPlayerLayer::layer() { return create(); }
@@ -62,8 +63,9 @@ void AVPlayerLayer::drawInContext(GraphicsContext& context) {
 }
 
 void AVPlayerLayer::scheduleNextFrame(double frameEnd) {
-  auto due = player_->clockTimeOfItemTime(frameEnd);
-  if (!due) return;
+  auto change = player_->clockTimeOfItemTime(frameEnd);
+  if (!change) return;
+  auto due = std::optional<double>(DisplayRefresh::atOrAfter(*change));
   if (nextFrame_ && !nextFrame_->isCancelled() && nextFrame_->deadline() <= *due) return;
   if (nextFrame_) nextFrame_->cancel();
   std::weak_ptr<AVPlayerLayer> weak = std::static_pointer_cast<AVPlayerLayer>(shared_from_this());

@@ -83,6 +83,9 @@ class GraphicsContext {
   // with the alpha given here and the shadow in effect at its beginning. A mask drawer, if
   // given to the end, draws a shape whose alpha the layer is multiplied with.
   virtual void beginTransparencyLayer(double alpha) = 0;
+  // The same, when everything the layer will hold lies within the rectangle (user space):
+  // a backend may then make the layer no larger, and leave out a layer the clip misses.
+  virtual void beginTransparencyLayerWithRect(NSRect /*rect*/, double alpha) { beginTransparencyLayer(alpha); }
   virtual void endTransparencyLayer(const std::function<void(GraphicsContext&)>& mask = nullptr) = 0;
 
  protected:
