@@ -75,12 +75,12 @@ void readExtension(GifFileType* gif, GraphicsControlBlock* control, int* loopCou
   }
 }
 
-std::shared_ptr<DispatchQueue> decodingQueue() {
+}  // namespace
+
+std::shared_ptr<DispatchQueue> GifFrameStore::decodingQueue() {
   static auto queue = DispatchQueue::makeSerial("image decoding");
   return queue;
 }
-
-}  // namespace
 
 struct GifFrameStore::Cursor {
   ByteReader reader;
@@ -267,32 +267,20 @@ std::shared_ptr<NSImageFrame> GifFrameStore::decodeNext(bool rewind) {
 void GifFrameStore::keep(std::size_t index, std::shared_ptr<NSImageFrame> frame) {
   ++framesDecoded_;
   // Whoever waits for this frame gets it, kept or not.
-  std::vector<std::function<void()>> ready;
-  for (auto it = waiters_.begin(); it != waiters_.end();) {
-    if (it->first == index) {
-      if (it->second) ready.push_back(std::move(it->second));
-      it = waiters_.erase(it);
-    } else {
-      ++it;
-    }
-  }
-  if (!ready.empty()) {
-    NSRunLoop::main()->perform([ready = std::move(ready)] {
-      for (const auto& run : ready) run();
-    });
-  }
+  waiters_.tell([index](std::size_t wanted) { return wanted == index; });
   if (held_.contains(index)) return;
   const std::size_t bytes = frame->rgba.size();
   held_[index] = std::move(frame);
   heldOrder_.push_back(index);
   heldBytes_ += bytes;
-  // Over the budget, the frames decoded longest ago go first, except those wanted next.
+  // Over the budget, the frames decoded longest ago go first, except those wanted next and
+  // the first, which stands for the picture when it is not playing.
   auto wanted = [&](std::size_t at) {
-    if (at == index) return true;
+    if (at == index || at == 0) return true;
     for (std::size_t k = 0; k <= kAhead; ++k) {
       if (lowestWanted_ != SIZE_MAX && at == (lowestWanted_ + k) % frames_.size()) return true;
     }
-    return std::ranges::any_of(waiters_, [&](const auto& waiter) { return waiter.first == at; });
+    return std::ranges::any_of(waiters_.entries(), [&](const auto& waiter) { return waiter.first == at; });
   };
   for (auto it = heldOrder_.begin(); heldBytes_ > limits_.budgetBytes && it != heldOrder_.end();) {
     if (wanted(*it)) {
@@ -334,7 +322,7 @@ void GifFrameStore::work() {
         break;
       }
     }
-    for (const auto& waiter : waiters_) {
+    for (const auto& waiter : waiters_.entries()) {
       if (!target && !held_.contains(waiter.first)) target = waiter.first;
     }
     if (!target) {
@@ -362,12 +350,13 @@ void GifFrameStore::finishIfAllHeld() {
 std::shared_ptr<const NSImageFrame> GifFrameStore::frame(std::size_t index) {
   if (index >= frames_.size()) return nullptr;
   std::unique_lock lock(mutex_);
+  lowestWanted_ = index;
   bool waiting = false;
   for (;;) {
     if (auto found = held_.find(index); found != held_.end()) return found->second;
     if (working_) {
       // The worker is at it: wait to be handed the frame.
-      if (!waiting) waiters_.emplace_back(index, nullptr);
+      if (!waiting) waiters_.add(index, nullptr);
       waiting = true;
       decoded_.wait(lock);
       continue;
@@ -402,7 +391,7 @@ std::shared_ptr<const NSImageFrame> GifFrameStore::frameIfReady(std::size_t inde
     }
     return found->second;
   }
-  if (whenReady) waiters_.emplace_back(index, std::move(whenReady));
+  if (whenReady) waiters_.add(index, std::move(whenReady));
   request(index, lock);
   return nullptr;
 }

@@ -22,6 +22,8 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/foundation/DispatchQueue.h"
+#include "platform/foundation/MainThreadWaiters.h"
 #include "platform/foundation/NSData.h"
 #include "platform/foundation/NSError.h"
 #include "platform/quartz/CGImage.h"
@@ -41,6 +43,9 @@ class GifFrameStore : public std::enable_shared_from_this<GifFrameStore> {
     std::uint64_t eagerPixels = 1u << 20;  // a file of at most this many pixels in all its frames is decoded whole at once
   };
   using Result = std::expected<std::shared_ptr<GifFrameStore>, std::shared_ptr<NSError>>;
+
+  // The serial queue every store decodes its frames on, one frame at a time.
+  static std::shared_ptr<DispatchQueue> decodingQueue();
 
   // Reads the structure of the GIF data (errors are NSImage errors).
   static Result open(std::shared_ptr<NSData> data, const Limits& limits);
@@ -104,6 +109,6 @@ class GifFrameStore : public std::enable_shared_from_this<GifFrameStore> {
   std::size_t wantedUpTo_ = 0;      // decode ahead this far
   std::size_t lowestWanted_ = SIZE_MAX;  // the earliest frame someone waits for
   bool working_ = false;
-  std::vector<std::pair<std::size_t, std::function<void()>>> waiters_;
+  MainThreadWaiters<std::size_t> waiters_;  // by the frame they wait for
   std::unique_ptr<Cursor> cursor_;
 };

@@ -177,8 +177,9 @@ void NSImageView::drawRect(NSRect) {
   }
   if (auto clip = gc.clipBoundingBox(); clip && !NSIntersectsRect(*clip, rect)) return;
   auto position = animation_->at(playbackTime());
-  // Until the frame due is decoded, the one shown before stays.
+  // Until the frame due is decoded, the one shown before stays (or the first, if it is there).
   if (auto frame = decodedFrame(img, position.frame)) shown_ = std::move(frame);
+  if (!shown_) shown_ = img->frameIfReady(0);
   if (shown_) gc.drawImage(std::make_shared<ShownFrame>(shown_, img->size()), rect, fraction);
   if (animates_ && position.nextChange) scheduleTick(*position.nextChange);
 }

@@ -229,6 +229,16 @@ void CairoContext::noteInk(const PixelBox& box) {
   if (!groups_.empty()) groups_.back().ink = groups_.back().ink.united(box);
 }
 
+NSSize CairoContext::deviceSizeOf(NSRect rect) const {
+  double w = rect.width(), h = rect.height();
+  cairo_user_to_device_distance(cr_, &w, &h);
+  double across = rect.width(), down = 0;
+  cairo_user_to_device_distance(cr_, &across, &down);
+  double sideways = 0, tall = rect.height();
+  cairo_user_to_device_distance(cr_, &sideways, &tall);
+  return {std::hypot(across, down), std::hypot(sideways, tall)};
+}
+
 std::optional<NSRect> CairoContext::clipBoundingBox() const {
   double x1, y1, x2, y2;
   cairo_clip_extents(cr_, &x1, &y1, &x2, &y2);

@@ -54,6 +54,7 @@ class CairoContext : public GraphicsContext {
                           NSPoint end) override;
   void drawImage(const std::shared_ptr<const CGImageSource>& image, NSRect rect, double fraction = 1.0) override;
   std::optional<NSRect> clipBoundingBox() const override;
+  NSSize deviceSizeOf(NSRect rect) const override;
   void drawText(const std::shared_ptr<const CGTextSource>& text, NSRect rect) override;
   void beginTransparencyLayer(double alpha) override;
   void beginTransparencyLayerWithRect(NSRect rect, double alpha) override;
