@@ -104,7 +104,10 @@ void AppDelegate::applicationWillTerminate(const std::shared_ptr<NSNotification>
 }
 
 void AppDelegate::syncCollectionsWithTimer(const std::shared_ptr<NSTimer>&) {
-  CollectionManager::sharedInstance()->synchronizeAllCollections();
+  auto manager = CollectionManager::sharedInstance();
+  // What the service has not taken yet goes first, at launch and then once a day.
+  manager->resendUnsentChanges();
+  manager->synchronizeAllCollections();
 }
 
 void AppDelegate::registerDefaultShortcut() {
@@ -139,7 +142,9 @@ void AppDelegate::showPopoverWithSender(const std::shared_ptr<NSObject>&) {
     statusItemView_->setHighlighted(true);
     popover_->showRelativeToRect(statusItemView_->bounds(), statusItemView_, NSRectEdge::minY);
   }
-  if (eventMontior_) eventMontior_->start();
+  // The upload screen keeps the popover open (a file is dragged in from another program):
+  // showing the popover again under it, after its file chooser, does not undo that.
+  if (eventMontior_ && !panelHoldsThePopoverOpen()) eventMontior_->start();
   if (auto content = popover_->contentViewController()) {
     if (content->isViewLoaded()) {
       if (auto window = content->view()->window()) window->becomeKeyWindow();

@@ -14,6 +14,7 @@
 #include "ui/NSColorPalette.h"
 #include "ui/NSTextFieldExtensions.h"
 #include "ui/QLXButton.h"
+#include "ui/VerticallyAlignedTextFieldCell.h"
 
 namespace {
 
@@ -82,6 +83,9 @@ void RootViewController::loadView() {
 
   auto fieldShadow = make(searchBar);
   auto field = NSTextField::initWithFrame(NSZeroRect);
+  // The kit's vertically aligned cell keeps the text, the placeholder and the editor in
+  // the middle of the tall field.
+  field->setCell(VerticallyAlignedTextFieldCell::initTextCell(""));
   field->setEditable(true);
   field->setDelegate(me);
   fieldShadow->addSubview(field);
@@ -434,7 +438,10 @@ bool RootViewController::isTrendingStreamFullyVisible() {
 void RootViewController::configureToolbarForLoginState(bool loggedIn) {
   uploadToSignupWidth->setActive(!loggedIn);
   uploadToProfileWidth->setActive(loggedIn);
+  // The account button goes with the view that carries its shadow, which would otherwise
+  // still lie over the upload button's right side and take its presses.
   userAuthenticationButton.lock()->setHidden(loggedIn);
+  userAuthenticationButtonShadowView.lock()->setHidden(loggedIn);
   profileButton.lock()->setHidden(!loggedIn);
 }
 

@@ -1,7 +1,5 @@
 #include "platform/appkit/ViewTreeRenderer.h"
 
-#include <cmath>
-#include <optional>
 
 #include "platform/appkit/NSColor.h"
 #include "platform/appkit/NSView.h"
@@ -22,41 +20,32 @@ bool superviewFlipped(const NSView& view) {
   return parent && parent->isFlipped();
 }
 
-// Where a view's drawing can reach, in its superview's coordinates: a plain view draws only
-// inside its frame (and its subviews inside that); a backing layer reaches beyond it by its
-// shadow, and by sublayers it does not clip (then it is not bounded here).
-std::optional<NSRect> reachInSuperview(const NSView& view) {
-  NSRect reach = view.frame();
-  auto layer = view.layer();
-  if (!layer || !view.wantsLayer()) return reach;
-  if (!layer->masksToBounds()) {
-    const NSRect b = layer->bounds();
-    for (const auto& sub : layer->sublayers()) {
-      if (sub->isHidden()) continue;
-      const NSRect f = sub->frame();
-      bool inside = f.minX() >= b.minX() && f.minY() >= b.minY() && f.maxX() <= b.maxX() && f.maxY() <= b.maxY() &&
-                    sub->sublayers().empty() && !(sub->shadowOpacity() > 0) && !sub->mask();
-      if (!inside) return std::nullopt;
-    }
-  }
-  if (layer->shadowOpacity() > 0) {
-    double spread = 2 * std::abs(layer->shadowRadius()) +
-                     std::max(std::abs(layer->shadowOffset().width), std::abs(layer->shadowOffset().height)) + 1;
-    if (!std::isfinite(spread)) return std::nullopt;
-    reach = NSInsetRect(reach, -spread, -spread);
-  }
-  return reach;
+// A view's rectangle (in its own coordinates) in its superview's, as applyFrameTransform
+// places it.
+NSRect rectInSuperview(const NSView& view, NSRect rect) {
+  const NSRect frame = view.frame();
+  const NSRect bounds = view.bounds();
+  const double sx = bounds.width() > 0 ? frame.width() / bounds.width() : 1;
+  const double sy = bounds.height() > 0 ? frame.height() / bounds.height() : 1;
+  const double x = frame.minX() + (rect.minX() - bounds.minX()) * sx;
+  const double y = view.isFlipped() != superviewFlipped(view) ? frame.maxY() - (rect.maxY() - bounds.minY()) * sy
+                                                               : frame.minY() + (rect.minY() - bounds.minY()) * sy;
+  return NSMakeRect(x, y, rect.width() * sx, rect.height() * sy);
 }
 
-// A view whose reach misses what is being painted is left out, and with it the work of
-// making its drawing: the context's clip holds the region and every enclosing view's bounds.
+// A view draws only inside its bounds (and its subviews inside those) and its layer's
+// extent (shadows, sublayers), so one that misses the region can be left out. The
+// context's clip holds the region and every enclosing view's bounds: compared with it in
+// the superview's coordinates, the reach needs no conversion up to the window.
 bool missesRegion(const NSView& view, const GraphicsContext& context, std::span<const NSRect> region) {
   if (region.empty()) return false;
-  auto reach = reachInSuperview(view);
-  if (!reach) return false;
-  if (auto clip = context.clipBoundingBox()) return !NSIntersectsRect(*clip, *reach);
-  if (view.wantsLayer() && view.layer()) return false;
-  NSRect inBase = view.convertRectToView(view.bounds(), nullptr);
+  NSRect reach = view.bounds();
+  if (auto layer = view.layer(); layer && view.wantsLayer()) {
+    NSRect extent = LayerRenderer::extent(layer);
+    if (!extent.isEmpty()) reach = NSUnionRect(reach, extent);
+  }
+  if (auto clip = context.clipBoundingBox()) return !NSIntersectsRect(*clip, rectInSuperview(view, reach));
+  NSRect inBase = view.convertRectToView(reach, nullptr);
   for (auto& r : region) {
     if (NSIntersectsRect(inBase, r)) return false;
   }
@@ -65,7 +54,8 @@ bool missesRegion(const NSView& view, const GraphicsContext& context, std::span<
 
 void drawViewAt(const std::shared_ptr<NSView>& view, GraphicsContext& context, int depth,
                 std::span<const NSRect> region = {}) {
-  if (!view || view->isHidden() || depth > kMaxDepth) return;
+  // A hidden view, one without area and one at alpha 0 (with its subviews) show nothing.
+  if (!view || view->isHidden() || depth > kMaxDepth || !(view->alphaValue() > 0)) return;
   NSRect frame = view->frame();
   if (!(frame.width() > 0) || !(frame.height() > 0)) return;
   if (missesRegion(*view, context, region)) return;
