@@ -1,6 +1,6 @@
 // Painting part of a window (what the desktop's window does with damage) draws the views
 // whose drawing can reach that part and no others, layer-backed ones included: a view is
-// left out by its frame grown by its shadow, unless a sublayer of its reaches further.
+// left out by its bounds and its layer's extent (its shadow, the sublayers it does not clip).
 
 #include "platform/appkit/NSWindow.h"
 #include "platform/appkit/ViewTreeRenderer.h"
@@ -35,8 +35,7 @@ TEST_F(RegionPaintingTest, OnlyViewsThatCanReachTheRegionAreDrawn) {
   shadowed->layer()->setShadowOpacity(1);
   shadowed->layer()->setShadowRadius(4);
   shadowed->layer()->setShadowOffset({0, -6});
-  // A sublayer hangs out of its bounds, which it does not clip: where its drawing reaches
-  // is not known, so it is always drawn.
+  // A sublayer hangs out of its bounds, which it does not clip.
   auto overhanging = CountingView::initWithFrame(NSMakeRect(10, 200, 50, 50));
   overhanging->setWantsLayer(true);
   auto hanging = CALayer::layer();
@@ -56,14 +55,14 @@ TEST_F(RegionPaintingTest, OnlyViewsThatCanReachTheRegionAreDrawn) {
     NSRect region;
     std::vector<bool> drawn;  // plain, backed, shadowed, overhanging, outer, inner
   } cases[] = {
-      {"inside the plain view", NSMakeRect(20, 20, 10, 10), {true, false, false, true, false, false}},
-      {"inside the backed view", NSMakeRect(120, 20, 10, 10), {false, true, false, true, false, false}},
-      {"only the shadow's reach", NSMakeRect(200, 0, 10, 8), {false, false, true, true, false, false}},
-      {"beyond the shadow's reach", NSMakeRect(260, 80, 20, 20), {false, false, false, true, false, false}},
+      {"inside the plain view", NSMakeRect(20, 20, 10, 10), {true, false, false, false, false, false}},
+      {"inside the backed view", NSMakeRect(120, 20, 10, 10), {false, true, false, false, false, false}},
+      {"only the shadow's reach", NSMakeRect(200, 0, 10, 8), {false, false, true, false, false, false}},
+      {"beyond the shadow's reach", NSMakeRect(260, 80, 20, 20), {false, false, false, false, false, false}},
       {"where only the sublayer hangs", NSMakeRect(120, 205, 10, 10), {false, false, false, true, false, false}},
-      {"inside the child", NSMakeRect(205, 205, 10, 10), {false, false, false, true, true, true}},
-      {"beside the child", NSMakeRect(245, 245, 10, 10), {false, false, false, true, true, false}},
-      {"nowhere near", NSMakeRect(280, 120, 10, 10), {false, false, false, true, false, false}},
+      {"inside the child", NSMakeRect(205, 205, 10, 10), {false, false, false, false, true, true}},
+      {"beside the child", NSMakeRect(245, 245, 10, 10), {false, false, false, false, true, false}},
+      {"nowhere near", NSMakeRect(280, 120, 10, 10), {false, false, false, false, false, false}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
