@@ -1,11 +1,14 @@
 // Costs of a panel of playing tiles on a real desktop: a panel-sized window (400 × 600
-// points) shown by the desktop host in an X server, holding the GIF grid with its real
-// collection view and cells (tags with animated cover GIFs, each cell with its drop
-// shadow), played on the real clock through the application's own run loop, so that every
-// frame change goes the way the application's does: the image view marks itself, the
-// window's damaged part is painted into the host's canvas and the desktop shows it.
+// points) shown by the desktop host in an X server at a window scale of 1 or 2, holding the
+// GIF grid with its real collection view and cells (tags with the stand-in's tiny cover
+// GIFs, each cell with its drop shadow and title), played on the real clock through the
+// application's own run loop, so that every frame change goes the way the application's
+// does: the image view marks itself at the display's refresh, the window's damaged part is
+// painted into the host's canvas and the desktop shows it. Thirty tiles take three columns;
+// fourteen, two columns as on the home panel.
 //
-// One iteration plays one second. Counters:
+// One iteration plays one second (GLIMDECK_BENCH_ITERATIONS sets how many, for a profile).
+// Counters:
 //   cpu_pct       the process's CPU (every thread: decoding workers too) per second of playback,
 //                 in percent of one core;
 //   baseline_pct  giflib decoding the frames the tiles showed in that second and scaling each
@@ -40,6 +43,7 @@
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/host/DesktopHost.h"
 #include "standin/Catalogue.h"
+#include "standin/GifMaker.h"
 
 namespace {
 
@@ -263,6 +267,40 @@ void BM_PanelClosed(benchmark::State& state) {
   state.counters["cpu_pct"] = 100 * cpu / wall;
 }
 BENCHMARK(BM_PanelClosed)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// A hostile GIF arriving: 2000 × 2000 pixels in 64 frames (file_kb), a gigabyte when
+// decoded whole. Counters: make_ms, the CPU the thread that makes its image
+// spends (the grid makes it on the main thread); decode_s, the CPU of decoding every frame
+// once (on the worker, or on the asking thread when the worker is idle); held_mb and
+// peak_mb, the decoded bytes it holds once all frames were asked for, and the most at once.
+void BM_HostileGifArrives(benchmark::State& state) {
+  static const std::string bytes =
+      GifMaker::animated({.width = 2000, .height = 2000, .frames = 64, .rgb = 0x3366cc, .loop = true});
+  auto data = NSData::fromString(bytes);
+  double made = 0, decoded = 0;
+  std::size_t held = 0, peak = 0;
+  for (auto _ : state) {
+    const double start = threadSeconds();
+    auto image = *NSImage::initWithData(data);
+    const double making = threadSeconds() - start;
+    const double decodeStart = processSeconds();
+    for (std::size_t i = 0; i < image->frameCount(); ++i) {
+      if (!image->frame(i)) std::abort();
+    }
+    decoded += processSeconds() - decodeStart;
+    made += making;
+    held = image->decodedBytes();
+    peak = std::max(peak, image->gifFrames()->peakHeldBytes());
+    state.SetIterationTime(making);
+  }
+  const double runs = double(state.iterations());
+  state.counters["file_kb"] = double(bytes.size()) / 1024;
+  state.counters["make_ms"] = 1000 * made / runs;
+  state.counters["decode_s"] = decoded / runs;
+  state.counters["held_mb"] = double(held) / (1 << 20);
+  state.counters["peak_mb"] = double(peak) / (1 << 20);
+}
+BENCHMARK(BM_HostileGifArrives)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

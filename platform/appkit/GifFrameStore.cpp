@@ -10,23 +10,8 @@
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/NSRunLoop.h"
 
-namespace {
-
-// Beyond these a GIF is refused rather than decoded: a picture of more pixels than this,
-// or a file whose frames add up to more (a few bytes of header can ask for gigabytes, and
-// every pass through the frames decodes them all).
-constexpr std::uint64_t kMostPicturePixels = 64ull * 1024 * 1024;
-constexpr std::uint64_t kMostPixelsAPass = 1ull << 30;
-constexpr std::size_t kMostFrames = 4096;
-// Frames decoded ahead of the one asked for, so that playback finds the next one ready.
-constexpr std::size_t kAhead = 2;
-
-std::shared_ptr<NSError> gifFailure(std::int64_t code, std::string text) {
-  // The codes and domain of NSImage's errors (tooLarge 3, corruptData 2).
-  return NSError::make("NSImageErrorDomain", code, std::move(text));
-}
-constexpr std::int64_t kCorrupt = 2;
-constexpr std::int64_t kTooLarge = 3;
+// How giflib reads a GIF from memory; also part of a store's cursor, so not file-local.
+namespace gifreading {
 
 struct ByteReader {
   std::string_view bytes;
@@ -48,6 +33,31 @@ struct GifCloser {
   }
 };
 using GifHandle = std::unique_ptr<GifFileType, GifCloser>;
+
+}  // namespace gifreading
+
+using gifreading::ByteReader;
+using gifreading::GifHandle;
+using gifreading::readBytes;
+
+namespace {
+
+// Beyond these a GIF is refused rather than decoded: a picture of more pixels than this,
+// or a file whose frames add up to more (a few bytes of header can ask for gigabytes, and
+// every pass through the frames decodes them all).
+constexpr std::uint64_t kMostPicturePixels = 64ull * 1024 * 1024;
+constexpr std::uint64_t kMostPixelsAPass = 1ull << 30;
+constexpr std::size_t kMostFrames = 4096;
+// Frames decoded ahead of the one asked for, so that playback finds the next one ready.
+constexpr std::size_t kAhead = 2;
+
+std::shared_ptr<NSError> gifFailure(std::int64_t code, std::string text) {
+  // The codes and domain of NSImage's errors (tooLarge 3, corruptData 2).
+  return NSError::make("NSImageErrorDomain", code, std::move(text));
+}
+constexpr std::int64_t kCorrupt = 2;
+constexpr std::int64_t kTooLarge = 3;
+
 
 // Skips the compressed pixels of a frame; false when the data ends first.
 bool skipPixels(GifFileType* gif) {

@@ -630,7 +630,7 @@ void CairoContext::beginTransparencyLayer(double alpha) { beginGroup(std::nullop
 void CairoContext::beginTransparencyLayerWithRect(NSRect rect, double alpha) { beginGroup(rect, alpha); }
 
 void CairoContext::beginGroup(std::optional<NSRect> rect, double alpha) {
-  Group group{state_, std::isfinite(alpha) ? std::clamp(alpha, 0.0, 1.0) : 1.0, saved_.size()};
+  Group group{state_, std::isfinite(alpha) ? std::clamp(alpha, 0.0, 1.0) : 1.0, saved_.size(), false, {}};
   bool skip = skipping_ > 0 || !(group.alpha > 0) || !(state_.alpha > 0);
   if (!skip) {
     const PixelBox clip = clipBox();
@@ -682,7 +682,7 @@ void CairoContext::endTransparencyLayer(const std::function<void(GraphicsContext
     cairo_push_group(cr_);
     State outer = state_;
     state_ = State{};
-    groups_.push_back({state_, 1, saved_.size()});
+    groups_.push_back({state_, 1, saved_.size(), false, {}});
     mask(*this);
     while (saved_.size() > groups_.back().savedDepth) {
       cairo_restore(cr_);

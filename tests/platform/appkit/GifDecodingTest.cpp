@@ -56,8 +56,8 @@ std::shared_ptr<NSData> gifOf(int width, int height, int frames, PixelOf pixel) 
   return NSData::make(std::move(out));
 }
 
-// The file a hostile sender makes: 2000 × 2000 pixels, 64 frames, about a quarter of a
-// megabyte, a gigabyte once decoded whole.
+// The file a hostile sender makes: 2000 × 2000 pixels in 64 frames, a few megabytes that
+// come to a gigabyte once decoded whole.
 std::shared_ptr<NSData> hostileGif() {
   static const std::string bytes =
       GifMaker::animated({.width = 2000, .height = 2000, .frames = 64, .rgb = 0x3366cc, .loop = true});
