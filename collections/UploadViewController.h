@@ -58,8 +58,8 @@ class UploadViewController : public NSViewController,
     static constexpr std::string_view errorText = "Add tags to every GIF before uploading";
     static constexpr std::string_view successText = "Your GIFs are on their way to Saved";
     // When the service took only some of them, or none: the others wait in Saved.
-    static constexpr std::string_view partialSuccessText = " of your GIFs are in Saved; the others will be sent again later";
-    static constexpr std::string_view failedText = "Your GIFs could not be uploaded now; they wait in Saved to be sent again";
+    static constexpr std::string_view partialSuccessText = " GIFs uploaded; the rest will follow";
+    static constexpr std::string_view failedText = "Not uploaded yet: they will be sent again later";
     static constexpr std::string_view destinationPackName = "Saved";
     static constexpr std::string_view cellIdentifier = "uploadCell";
     static constexpr std::string_view gifFileType = "gif";

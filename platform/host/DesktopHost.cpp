@@ -16,6 +16,7 @@
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/foundation/OutputSink.h"
 #include "platform/host/GlobalHotKeys.h"
+#include "platform/host/HostAppearance.h"
 #include "platform/host/HostClipboard.h"
 #include "platform/host/HostDragging.h"
 #include "platform/host/HostMenu.h"
@@ -163,6 +164,7 @@ std::shared_ptr<DesktopHost> DesktopHost::start() {
   MASShortcutMonitor::sharedMonitor()->setRegistrar(host->shortcutRegistrar_);
   HostOpenPanel::install();
   host->menus_ = HostMenu::install(*host);
+  host->appearance_ = std::make_unique<HostAppearance>();
   runningHost() = host;
   WindowServer::setCurrent(host->server_);
   NSRunLoop::main()->setWaiter(host->waiter_);
@@ -181,6 +183,7 @@ void DesktopHost::stop() {
   HostOpenPanel::uninstall();
   if (menus_) menus_->uninstall();
   menus_.reset();
+  appearance_.reset();
   WindowServer::setCurrent(nullptr);
   NSRunLoop::main()->setWaiter(nullptr);
   windows_.clear();

@@ -267,8 +267,6 @@ TEST_F(LoginSignupTest, TabReturnLinksAndClose) {
   EXPECT_EQ(owner->cancelled, 1);
 }
 
-}  // namespace
-
 TEST_F(LoginSignupTest, OverThePanelEveryLineFitsAndNoMessageTouchesTheCaptionBelow) {
   toSignup();
   // The consent sentence shows whole: "Privacy Policy" is not cut off.
@@ -299,3 +297,5 @@ TEST_F(LoginSignupTest, OverThePanelEveryLineFitsAndNoMessageTouchesTheCaptionBe
   settleLayout(form->view());
   EXPECT_LT(form->usernameTextFieldErrorLabel.lock()->frame().maxY(), form->passwordTextFieldHeader.lock()->frame().minY());
 }
+
+}  // namespace

@@ -136,8 +136,6 @@ TEST_F(TermsOfServiceTest, OnlyADismissableScreenCountsItsShowingAndShowsItsClos
   EXPECT_FALSE(TOS::presentationLayoutWithRawValue("Normal"));
 }
 
-}  // namespace
-
 TEST_F(TermsOfServiceTest, OverThePanelEachLayoutIsCentredAndOnlyTheWarningOffersBack) {
   using Layout = TOS::PresentationLayout;
   for (auto layout : {Layout::normal, Layout::blocker, Layout::welcome}) {
@@ -156,3 +154,5 @@ TEST_F(TermsOfServiceTest, OverThePanelEachLayoutIsCentredAndOnlyTheWarningOffer
     screen->view()->removeFromSuperview();
   }
 }
+
+}  // namespace
