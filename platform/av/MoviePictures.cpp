@@ -49,10 +49,11 @@ std::optional<MovieDecoder::Frame> MoviePictures::frameIfReady(double time, int 
   auto found = covering(time);
   // Playing on: the pictures after it are made while this one shows.
   bool aheadHeld = found.has_value();
-  auto step = found;
-  for (int k = 0; aheadHeld && k < kAhead && step->end < duration && !(dryAfter_ && step->end >= *dryAfter_); ++k) {
-    step = covering(step->end);
-    aheadHeld = step.has_value();
+  double next = found ? found->end : 0.0;
+  for (int k = 0; aheadHeld && k < kAhead && next < duration && !(dryAfter_ && next >= *dryAfter_); ++k) {
+    auto following = covering(next);
+    aheadHeld = following.has_value();
+    if (following) next = following->end;
   }
   if (!found && whenReady) waiters_.add(time, std::move(whenReady));
   if ((!found || !aheadHeld) && !working_ && decoder_) {
