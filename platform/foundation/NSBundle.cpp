@@ -26,6 +26,16 @@ std::filesystem::path resourcesFolder() {
   return GLIMDECK_RESOURCES_DIR;
 }
 
+// Where the build puts the resources it makes, when the resources are the build's own.
+std::filesystem::path madeResourcesFolder() {
+#ifdef GLIMDECK_MADE_RESOURCES_DIR
+  if (const char* folder = std::getenv("GLIMDECK_RESOURCES_DIR"); folder && *folder) return {};
+  return GLIMDECK_MADE_RESOURCES_DIR;
+#else
+  return {};
+#endif
+}
+
 std::shared_ptr<NSDictionary> readInfo(const std::filesystem::path& path) {
   auto bytes = NSFileManager::defaultManager()->contentsAtPath(path);
   if (!bytes) {
@@ -45,7 +55,7 @@ std::shared_ptr<NSDictionary> readInfo(const std::filesystem::path& path) {
 
 std::shared_ptr<NSBundle> NSBundle::mainBundle() {
   std::lock_guard lock(mainBundleMutex());
-  if (!mainBundleInstance()) mainBundleInstance() = std::shared_ptr<NSBundle>(new NSBundle(resourcesFolder()));
+  if (!mainBundleInstance()) mainBundleInstance() = std::shared_ptr<NSBundle>(new NSBundle(resourcesFolder(), madeResourcesFolder()));
   return mainBundleInstance();
 }
 
@@ -92,10 +102,13 @@ std::optional<std::filesystem::path> NSBundle::pathForResource(std::string_view 
   for (const auto& part : relative) {
     if (part == "..") return std::nullopt;
   }
-  auto path = resources_ / relative;
   std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
-  return path;
+  for (const auto& folder : {resources_, made_}) {
+    if (folder.empty()) continue;
+    auto path = folder / relative;
+    if (std::filesystem::is_regular_file(path, error)) return path;
+  }
+  return std::nullopt;
 }
 
 std::shared_ptr<NSURL> NSBundle::URLForResource(std::string_view name, std::string_view withExtension) const {

@@ -1,7 +1,8 @@
 #pragma once
 // The application's bundle: its resources folder and the Info dictionary read from
 // resources/Info.plist. The folder is $GLIMDECK_RESOURCES_DIR when set, else the one the
-// build names.
+// build names; in the second case resources the build makes (the licence list) are found in
+// the build's own folder of made resources after it.
 
 #include <filesystem>
 #include <memory>
@@ -41,10 +42,12 @@ class NSBundle : public NSObject {
   GLIMDECK_OBJECT(NSBundle)
 
  private:
-  explicit NSBundle(std::filesystem::path resources) : resources_(std::move(resources)) {}
+  NSBundle(std::filesystem::path resources, std::filesystem::path made)
+      : resources_(std::move(resources)), made_(std::move(made)) {}
   std::shared_ptr<NSDictionary> loadedInfo() const;
 
   std::filesystem::path resources_;
+  std::filesystem::path made_;  // empty: every resource is in resources_
   mutable std::mutex mutex_;
   mutable std::shared_ptr<NSDictionary> info_;
 };
