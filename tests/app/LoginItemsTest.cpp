@@ -85,7 +85,8 @@ class LoginItemsTest : public GlimdeckTest {
                           nullptr};
     gchar* output = nullptr;
     gint status = 0;
-    if (g_spawn_sync(nullptr, shellArgv, nullptr, G_SPAWN_STDERR_TO_DEV_NULL, nullptr, nullptr, &output, nullptr,
+    // In the test's own folder: an unescaped command substitution would run there.
+    if (g_spawn_sync(home().c_str(), shellArgv, nullptr, G_SPAWN_STDERR_TO_DEV_NULL, nullptr, nullptr, &output, nullptr,
                      &status, nullptr)) {
       reading.shellArgument = output ? output : "";
     }
