@@ -1,7 +1,7 @@
 #pragma once
 // One kit window on the desktop: a GTK top-level holding a drawing area of the window's
 // content size. The area shows a canvas that our renderer paints at the display's scale,
-// only where views need display; its input becomes NSEvents.
+// only where the picture changed (WindowPainter); its input becomes NSEvents.
 
 #include <gtk/gtk.h>
 
@@ -16,6 +16,7 @@
 class NSView;
 class NSWindow;
 class CairoContext;
+class WindowPainter;
 class DesktopHost;
 
 class HostWindow : public std::enable_shared_from_this<HostWindow> {
@@ -38,6 +39,8 @@ class HostWindow : public std::enable_shared_from_this<HostWindow> {
   void willDisplay(bool whole);
   void present();
   std::size_t framesShown() const { return framesShown_; }
+  // The pixels the area shows, as kept between passes.
+  const WindowPainter& painter() const { return *painter_; }
 
  private:
   static gboolean onDraw(GtkWidget*, cairo_t* cr, gpointer self);
@@ -56,7 +59,6 @@ class HostWindow : public std::enable_shared_from_this<HostWindow> {
   NSRect contentRect() const;
   void deliver(const std::shared_ptr<NSEvent>& event);
   void sendMouse(NSEventType type, NSPoint base, unsigned state, long clicks, double pressure);
-  void paint(const std::vector<NSRect>& rects);
   void sendKey(NSEventType type, unsigned keysym, unsigned state, std::string characters, bool isRepeat);
   long clickCountFor(const GdkEventButton& event);
 
@@ -65,8 +67,7 @@ class HostWindow : public std::enable_shared_from_this<HostWindow> {
   GtkWidget* toplevel_ = nullptr;
   GtkWidget* area_ = nullptr;
   GtkIMContext* im_ = nullptr;
-  std::shared_ptr<CairoContext> canvas_;
-  double canvasScale_ = 0;
+  std::unique_ptr<WindowPainter> painter_;
   bool applyingDesktopFrame_ = false;
   // The key being handled while the input method decides what it types.
   std::optional<std::uint16_t> pendingKeyCode_;
