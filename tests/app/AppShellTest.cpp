@@ -129,7 +129,8 @@ TEST_F(AppShellTest, TheFirstLaunchSetsUpTheShortcutAndTheLoginItemAndOpensThePa
 
 TEST_F(AppShellTest, TheLaunchSynchronisesTheCollectionsAtOnceAndThenOnceADayUntilTheEnd) {
   signIn("syncer", "token-syncer");
-  manager()->createNewCollection("kept", false, true);
+  auto kept = manager()->createNewCollection("kept", true, true);
+  ASSERT_TRUE(eventually([&] { return kept->identifier() != 0; })) << "a pack the service knows has a stream";
   settle();
   auto synchronised = [&] {
     settle();
