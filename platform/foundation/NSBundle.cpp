@@ -21,19 +21,20 @@ std::shared_ptr<NSBundle>& mainBundleInstance() {
   return instance;
 }
 
-std::filesystem::path resourcesFolder() {
-  if (const char* folder = std::getenv("GLIMDECK_RESOURCES_DIR"); folder && *folder) return folder;
-  return GLIMDECK_RESOURCES_DIR;
+std::filesystem::path programPath() {
+  std::error_code error;
+  auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::filesystem::path() : path;
 }
 
-// Where the build puts the resources it makes, when the resources are the build's own.
-std::filesystem::path madeResourcesFolder() {
+// Where the build puts the resources it makes, for a program that reads the sources' own
+// resources (an installed one finds them installed beside the others).
+std::filesystem::path madeResourcesFor(const std::filesystem::path& resources) {
 #ifdef GLIMDECK_MADE_RESOURCES_DIR
-  if (const char* folder = std::getenv("GLIMDECK_RESOURCES_DIR"); folder && *folder) return {};
-  return GLIMDECK_MADE_RESOURCES_DIR;
-#else
-  return {};
+  if (resources == std::filesystem::path(GLIMDECK_RESOURCES_DIR)) return GLIMDECK_MADE_RESOURCES_DIR;
 #endif
+  (void)resources;
+  return {};
 }
 
 std::shared_ptr<NSDictionary> readInfo(const std::filesystem::path& path) {
@@ -55,8 +56,24 @@ std::shared_ptr<NSDictionary> readInfo(const std::filesystem::path& path) {
 
 std::shared_ptr<NSBundle> NSBundle::mainBundle() {
   std::lock_guard lock(mainBundleMutex());
-  if (!mainBundleInstance()) mainBundleInstance() = std::shared_ptr<NSBundle>(new NSBundle(resourcesFolder(), madeResourcesFolder()));
+  if (!mainBundleInstance()) {
+    auto resources = resourcePathForExecutable(programPath());
+    auto made = madeResourcesFor(resources);
+    mainBundleInstance() = std::shared_ptr<NSBundle>(new NSBundle(std::move(resources), std::move(made)));
+  }
   return mainBundleInstance();
+}
+
+std::filesystem::path NSBundle::resourcePathForExecutable(const std::filesystem::path& executable) {
+  if (const char* folder = std::getenv("GLIMDECK_RESOURCES_DIR"); folder && *folder) return folder;
+  // An installed program reads the resources installed with it, wherever the tree was put;
+  // one in a build tree reads those of its sources.
+  if (!executable.empty()) {
+    auto installed = (executable.parent_path() / GLIMDECK_INSTALLED_RESOURCES_DIR).lexically_normal();
+    std::error_code error;
+    if (std::filesystem::is_regular_file(installed / "Info.plist", error)) return installed;
+  }
+  return GLIMDECK_RESOURCES_DIR;
 }
 
 void NSBundle::resetMainBundle() {
@@ -64,11 +81,7 @@ void NSBundle::resetMainBundle() {
   mainBundleInstance().reset();
 }
 
-std::filesystem::path NSBundle::executablePath() const {
-  std::error_code error;
-  auto path = std::filesystem::read_symlink("/proc/self/exe", error);
-  return error ? std::filesystem::path() : path;
-}
+std::filesystem::path NSBundle::executablePath() const { return programPath(); }
 
 std::filesystem::path NSBundle::bundlePath() const { return executablePath().parent_path(); }
 

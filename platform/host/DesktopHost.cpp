@@ -16,8 +16,10 @@
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/foundation/OutputSink.h"
 #include "platform/host/GlobalHotKeys.h"
+#include "platform/host/HostAppearance.h"
 #include "platform/host/HostClipboard.h"
 #include "platform/host/HostDragging.h"
+#include "platform/host/HostMenu.h"
 #include "platform/host/HostOpenPanel.h"
 #include "platform/host/HostWindow.h"
 #include "platform/host/HostTray.h"
@@ -122,7 +124,7 @@ class HostWindowServer : public WindowServer {
   }
 
   void windowDidBecomeKey(const std::shared_ptr<NSWindow>& window) override {
-    if (auto hw = host_.hostWindowFor(window.get())) hw->present();
+    if (auto hw = host_.hostWindowFor(window.get()); hw && !hw->takingDesktopFocus()) hw->present();
   }
 
  private:
@@ -161,6 +163,8 @@ std::shared_ptr<DesktopHost> DesktopHost::start() {
   host->shortcutRegistrar_ = std::make_shared<HostShortcutRegistrar>(host->hotKeys_);
   MASShortcutMonitor::sharedMonitor()->setRegistrar(host->shortcutRegistrar_);
   HostOpenPanel::install();
+  host->menus_ = HostMenu::install(*host);
+  host->appearance_ = std::make_unique<HostAppearance>();
   runningHost() = host;
   WindowServer::setCurrent(host->server_);
   NSRunLoop::main()->setWaiter(host->waiter_);
@@ -177,6 +181,9 @@ void DesktopHost::stop() {
   shortcutRegistrar_.reset();
   if (hotKeys_) hotKeys_->unregisterAll();
   HostOpenPanel::uninstall();
+  if (menus_) menus_->uninstall();
+  menus_.reset();
+  appearance_.reset();
   WindowServer::setCurrent(nullptr);
   NSRunLoop::main()->setWaiter(nullptr);
   windows_.clear();
@@ -240,6 +247,7 @@ unsigned long DesktopHost::nativeWindowId(const std::shared_ptr<NSWindow>& windo
 }
 
 bool DesktopHost::anyWindowHasFocus() const {
+  if (menus_ && menus_->isOpen()) return true;
   for (auto& [_, hw] : windows_) {
     if (gtk_window_has_toplevel_focus(GTK_WINDOW(hw->toplevel()))) return true;
   }

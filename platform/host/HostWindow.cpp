@@ -382,7 +382,13 @@ gboolean HostWindow::onFocus(GtkWidget*, GdkEventFocus* event, gpointer data) {
   if (event->in) {
     gtk_im_context_focus_in(self->im_);
     app->activateIgnoringOtherApps(true);
-    if (!w->isKeyWindow() && w->canBecomeKeyWindow()) w->makeKeyWindow();
+    // While a modal window runs, the others do not become key (their events go nowhere).
+    auto modal = app->modalWindow();
+    if (!w->isKeyWindow() && w->canBecomeKeyWindow() && (!modal || modal == w)) {
+      self->takingDesktopFocus_ = true;
+      w->makeKeyWindow();
+      self->takingDesktopFocus_ = false;
+    }
   } else {
     gtk_im_context_focus_out(self->im_);
     // Focus moving to another of our windows arrives right after; only when none has it

@@ -38,6 +38,9 @@ class HostWindow : public std::enable_shared_from_this<HostWindow> {
   void frameChangedByCode();
   void willDisplay(bool whole);
   void present();
+  // Whether the window is becoming key because the desktop gave it the focus (it needs no
+  // presenting then: asking for the focus again would answer a change with another).
+  bool takingDesktopFocus() const { return takingDesktopFocus_; }
   std::size_t framesShown() const { return framesShown_; }
   // The pixels the area shows, as kept between passes.
   const WindowPainter& painter() const { return *painter_; }
@@ -69,6 +72,7 @@ class HostWindow : public std::enable_shared_from_this<HostWindow> {
   GtkIMContext* im_ = nullptr;
   std::unique_ptr<WindowPainter> painter_;
   bool applyingDesktopFrame_ = false;
+  bool takingDesktopFocus_ = false;
   // The key being handled while the input method decides what it types.
   std::optional<std::uint16_t> pendingKeyCode_;
   unsigned pendingState_ = 0;
