@@ -110,7 +110,9 @@ TEST_F(HostAppearanceTest, ThePortalsColourSchemeRulesAndItsChangesAreFollowed) 
       SCOPED_TRACE(step.ns + " " + step.key + " " + std::to_string(step.value));
       int before = changes;
       portal->change(step.ns, step.key, step.value);
-      if (step.dark != dark()) ASSERT_TRUE(runUntil([&] { return changes > before; }));
+      if (step.dark != dark()) {
+        ASSERT_TRUE(runUntil([&] { return changes > before; }));
+      }
       // A signal that changes nothing is heard before the next one that does.
       EXPECT_EQ(dark(), step.dark);
     }
