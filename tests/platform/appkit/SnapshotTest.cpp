@@ -5,6 +5,7 @@
 
 #include "platform/appkit/NSColor.h"
 #include "platform/appkit/NSAttributedString.h"
+#include "platform/appkit/NSButton.h"
 #include "platform/appkit/NSFont.h"
 #include "platform/appkit/NSImage.h"
 #include "platform/appkit/NSTextField.h"
@@ -227,6 +228,50 @@ TEST_F(SnapshotTest, AFieldEditorKeepsOneLineScrolledToItsCaretAndShowsCaretAndS
   EXPECT_GT(ink().blue, 100) << "the selected text stands on the selection colour";
   window->makeFirstResponder(nullptr);
   EXPECT_EQ(ink().blue, 0) << "a field not being edited shows no selection";
+}
+
+TEST_F(SnapshotTest, ACheckBoxShowsItsStateInABoxAtTheLeftOfItsTitle) {
+  window = NSWindow::initWithContentRect(NSMakeRect(0, 0, 160, 40), NSWindowStyleMaskTitled);
+  window->backgroundColor = NSColor::whiteColor();
+  auto box = NSButton::checkboxWithTitle("Launch at login", nullptr);
+  box->setFrameOrigin(NSMakePoint(10, 10));
+  window->contentView()->addSubview(box);
+  window->makeKeyAndOrderFront(nullptr);
+  const NSRect frame = box->frame();
+  EXPECT_GE(frame.size.width, 14 + 6 + 80) << "room for the box and the title";
+  // The box's middle (counted from the picture's top left, under the window's title bar)
+  // and the first column of the title's ink.
+  auto off = ViewTreeRenderer::imageOfWindow(window);
+  const int middleX = 10 + 1 + 7;
+  const int middleY = off->pixelHeight() - static_cast<int>(frame.origin.y + frame.size.height / 2);
+  auto firstInkColumn = [&](const std::shared_ptr<NSImage>& image) {
+    for (int x = middleX + 9; x < image->pixelWidth(); ++x) {
+      for (int y = 0; y < image->pixelHeight(); ++y) {
+        if (at(image, x, y)[0] < 100) return x;
+      }
+    }
+    return -1;
+  };
+  EXPECT_EQ(at(off, middleX, middleY), white) << "an empty box";
+  EXPECT_LT(at(off, 11, middleY)[0], 200) << "with an edge that shows on white";
+  const int titleStart = firstInkColumn(off);
+  EXPECT_GE(titleStart, 10 + 14 + 6);
+  EXPECT_LE(titleStart, 10 + 14 + 6 + 4) << "the title starts right after the box";
+
+  ui.click(box);
+  ASSERT_EQ(box->state(), NSControlStateValueOn);
+  auto on = ViewTreeRenderer::imageOfWindow(window);
+  int blue = 0, tick = 0;
+  for (int y = middleY - 6; y <= middleY + 6; ++y) {
+    for (int x = middleX - 6; x <= middleX + 6; ++x) {
+      auto p = at(on, x, y);
+      blue += p[0] < 60 && p[2] > 200 ? 1 : 0;
+      tick += p[0] > 230 && p[1] > 230 && p[2] > 230 ? 1 : 0;
+    }
+  }
+  EXPECT_GT(blue, 60) << "a ticked box is filled";
+  EXPECT_GT(tick, 6) << "and carries a white tick";
+  EXPECT_EQ(firstInkColumn(on), titleStart) << "the title stays where it was";
 }
 
 }  // namespace
