@@ -12,6 +12,7 @@ packages=(
   clang-16 libclang-rt-16-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libgtk-3-dev libxi-dev xvfb xauth xdotool xclip imagemagick dbus dbus-x11 at-spi2-core trayer
+  x11-utils sqlite3
 )
 
 missing=()

@@ -19,6 +19,7 @@
 #include "platform/host/HostClipboard.h"
 #include "platform/host/HostDragging.h"
 #include "platform/host/HostOpenPanel.h"
+#include "platform/host/HostRepaintHook.h"
 #include "platform/host/HostWindow.h"
 #include "platform/host/HostTray.h"
 #include "platform/host/OtherClicks.h"
@@ -161,6 +162,7 @@ std::shared_ptr<DesktopHost> DesktopHost::start() {
   host->shortcutRegistrar_ = std::make_shared<HostShortcutRegistrar>(host->hotKeys_);
   MASShortcutMonitor::sharedMonitor()->setRegistrar(host->shortcutRegistrar_);
   HostOpenPanel::install();
+  host->repaintHook_ = HostRepaintHook::install(*host);
   runningHost() = host;
   WindowServer::setCurrent(host->server_);
   NSRunLoop::main()->setWaiter(host->waiter_);
@@ -177,6 +179,7 @@ void DesktopHost::stop() {
   shortcutRegistrar_.reset();
   if (hotKeys_) hotKeys_->unregisterAll();
   HostOpenPanel::uninstall();
+  repaintHook_.reset();
   WindowServer::setCurrent(nullptr);
   NSRunLoop::main()->setWaiter(nullptr);
   windows_.clear();

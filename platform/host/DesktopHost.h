@@ -26,6 +26,7 @@ class HostDragging;
 class OtherClicks;
 class HostTray;
 class HostShortcutRegistrar;
+class HostRepaintHook;
 
 class DesktopHost : public NSObject {
  public:
@@ -74,6 +75,7 @@ class DesktopHost : public NSObject {
   friend class GLibWaiter;
   friend class HostDragging;
   friend class OtherClicks;
+  friend class HostRepaintHook;
   DesktopHost() = default;
   void readScreens();
   std::shared_ptr<HostWindow> hostWindowFor(const NSWindow* window) const;
@@ -90,4 +92,5 @@ class DesktopHost : public NSObject {
   std::unique_ptr<OtherClicks> otherClicks_;
   std::unique_ptr<HostTray> tray_;
   std::shared_ptr<HostShortcutRegistrar> shortcutRegistrar_;
+  std::unique_ptr<HostRepaintHook> repaintHook_;
 };
