@@ -104,7 +104,10 @@ void AppDelegate::applicationWillTerminate(const std::shared_ptr<NSNotification>
 }
 
 void AppDelegate::syncCollectionsWithTimer(const std::shared_ptr<NSTimer>&) {
-  CollectionManager::sharedInstance()->synchronizeAllCollections();
+  auto manager = CollectionManager::sharedInstance();
+  // What the service has not taken yet goes first, at launch and then once a day.
+  manager->resendUnsentChanges();
+  manager->synchronizeAllCollections();
 }
 
 void AppDelegate::registerDefaultShortcut() {

@@ -434,7 +434,10 @@ bool RootViewController::isTrendingStreamFullyVisible() {
 void RootViewController::configureToolbarForLoginState(bool loggedIn) {
   uploadToSignupWidth->setActive(!loggedIn);
   uploadToProfileWidth->setActive(loggedIn);
+  // The account button goes with the view that carries its shadow, which would otherwise
+  // still lie over the upload button's right side and take its presses.
   userAuthenticationButton.lock()->setHidden(loggedIn);
+  userAuthenticationButtonShadowView.lock()->setHidden(loggedIn);
   profileButton.lock()->setHidden(!loggedIn);
 }
 

@@ -11,11 +11,7 @@ class ManagerUserCollections : public UserCollections {
   void signedInUserDidChange(const std::shared_ptr<QuorbUser>& previous, const std::shared_ptr<QuorbUser>& current) override {
     CollectionManager::sharedInstance()->signedInUserDidChange(previous, current);
   }
-  void handOverLocalCollections() override {
-    auto manager = CollectionManager::sharedInstance();
-    manager->synchronizeAllSubscriptions();
-    manager->claimCollectionsToCurrentUser();
-  }
+  void handOverLocalCollections() override { CollectionManager::sharedInstance()->handOverLocalCollections(); }
   void purgeCollections() override { CollectionManager::sharedInstance()->purgeCollections(); }
   void mergeServerCollections(const std::vector<std::shared_ptr<NSDictionary>>& collections, bool deleteNotFound) override {
     auto list = NSArray::make();

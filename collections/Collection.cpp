@@ -1,7 +1,6 @@
 #include "collections/Collection.h"
 
 #include <algorithm>
-#include <filesystem>
 
 #include "account/QuorbUser.h"
 #include "collections/CollectionManager.h"
@@ -65,8 +64,8 @@ void Collection::setVorns(const std::vector<std::shared_ptr<VornObject>>& value)
   setValueForKey(NSArray::make(std::move(objects)), "vorns");
 }
 
-std::optional<std::set<std::string>> Collection::interruptedUploadContent() {
-  auto list = asA<NSArray>(valueForKey("interruptedUploadContent"));
+std::optional<std::set<std::string>> Collection::idSetFor(std::string_view key) {
+  auto list = asA<NSArray>(valueForKey(key));
   if (!list) return std::nullopt;
   std::set<std::string> ids;
   for (const auto& element : *list) {
@@ -75,14 +74,31 @@ std::optional<std::set<std::string>> Collection::interruptedUploadContent() {
   return ids;
 }
 
-void Collection::setInterruptedUploadContent(const std::optional<std::set<std::string>>& value) {
+void Collection::setIdSet(const std::optional<std::set<std::string>>& value, std::string_view key) {
   if (!value) {
-    setValueForKey(nullptr, "interruptedUploadContent");
+    setValueForKey(nullptr, key);
     return;
   }
   auto list = NSArray::make();
   for (const auto& vid : *value) list->addObject(NSString::make(vid));
-  setValueForKey(list, "interruptedUploadContent");
+  setValueForKey(list, key);
+}
+
+std::optional<std::set<std::string>> Collection::interruptedUploadContent() { return idSetFor("interruptedUploadContent"); }
+void Collection::setInterruptedUploadContent(const std::optional<std::set<std::string>>& value) {
+  setIdSet(value, "interruptedUploadContent");
+}
+std::set<std::string> Collection::pendingRemovals() { return idSetFor("pendingRemovals").value_or(std::set<std::string>{}); }
+void Collection::setPendingRemovals(const std::set<std::string>& value) {
+  setIdSet(value.empty() ? std::nullopt : std::optional(value), "pendingRemovals");
+}
+std::set<std::string> Collection::anonymousVorns() { return idSetFor("anonymousVorns").value_or(std::set<std::string>{}); }
+void Collection::setAnonymousVorns(const std::set<std::string>& value) {
+  setIdSet(value.empty() ? std::nullopt : std::optional(value), "anonymousVorns");
+}
+bool Collection::awaitingHandOver() { return integerFor("awaitingHandOver") != 0; }
+void Collection::setAwaitingHandOver(bool value) {
+  setValueForKey(value ? NSNumber::numberWithBool(true) : nullptr, "awaitingHandOver");
 }
 
 void Collection::awakeFromInsert() {
@@ -98,8 +114,11 @@ void Collection::awakeFromInsert() {
   setDateModified(NSDate::date());
 }
 
-void Collection::append(const std::shared_ptr<VornObject>& vorn) {
-  if (!vorn) return;
+void Collection::append(const std::shared_ptr<VornObject>& vorn, TakenHandler taken) {
+  if (!vorn) {
+    if (taken) taken(false);
+    return;
+  }
   vorn->dateAddedToParentPack = NSDate::date();
   auto list = vorns();
   list.insert(list.begin(), vorn);
@@ -107,13 +126,20 @@ void Collection::append(const std::shared_ptr<VornObject>& vorn) {
   updatePreviewUrl();
   setDateModified(NSDate::date());
   const auto type = specialCollectionType();
+  const bool signedIn = QuorbUser::authToken().has_value();
   // Favorites and Saved are the collections whose unsent GIFs are sent again later: note the
-  // GIF before it goes out, so that a send cut short is not forgotten.
+  // GIF before it goes out, so that a send cut short is not forgotten. One added while
+  // nobody is signed in is no account's yet.
   const bool resendable = type == 2 || type == 3;
   if (resendable) {
     auto interrupted = interruptedUploadContent().value_or(std::set<std::string>{});
     interrupted.insert(vorn->vid);
     setInterruptedUploadContent(interrupted);
+    if (!signedIn) {
+      auto anonymous = anonymousVorns();
+      anonymous.insert(vorn->vid);
+      setAnonymousVorns(anonymous);
+    }
   }
   save();
   auto manager = CollectionManager::sharedInstance();
@@ -122,20 +148,26 @@ void Collection::append(const std::shared_ptr<VornObject>& vorn) {
     if (type == 2) manager->addToFavoritesList(vorn);
     else manager->addToCollectedList(vorn);
   }
-  if (!canSynchronize()) return;
+  if (!canSynchronize()) {
+    if (taken) taken(false);
+    return;
+  }
   CollectionManager::Completion completion;
-  if (resendable) {
+  if (resendable || taken) {
     std::weak_ptr<NSManagedObjectID> identity = objectID();
     const std::string sent = vorn->vid;
-    manager->beginSending(sent);
+    if (resendable) manager->beginSending(sent);
     std::weak_ptr<CollectionManager> weakManager = manager;
-    completion = [identity, sent, weakManager](std::optional<std::string> result) {
-      auto settle = [identity, sent, weakManager, ok = result.has_value()] {
-        auto manager = weakManager.lock();
-        if (!manager) return;
-        manager->endSending(sent);
-        auto collection = ok ? manager->collectionWithID(identity.lock()) : nullptr;
-        if (collection && collection->markSent(sent)) manager->save();
+    completion = [identity, sent, weakManager, resendable, taken](std::optional<std::string> result) {
+      auto settle = [identity, sent, weakManager, resendable, taken, ok = result.has_value()] {
+        if (auto manager = weakManager.lock(); manager && resendable) {
+          manager->endSending(sent);
+          auto collection = ok ? manager->collectionWithID(identity.lock()) : nullptr;
+          if (collection && collection->markSent(sent)) manager->save();
+          // Sent again later, at a growing interval, while someone is signed in.
+          if (!ok) manager->scheduleResend();
+        }
+        if (taken) taken(ok);
       };
       // Nothing sent is known at once, on the main thread; replies come from elsewhere.
       if (NSRunLoop::isMainThread()) settle();
@@ -160,19 +192,25 @@ void Collection::remove(const std::shared_ptr<VornObject>& vorn) {
     else manager->deleteFromCollectedList(vorn);
   }
   updatePreviewUrl();
-  // Only collections whose additions reach the service have removals to tell it.
-  if (QuorbUser::authToken() && canSynchronize()) manager->synchronizeVornDeletion(vorn->vid, specialCollectionType());
-  save();
-  if (vorn->source() != VornObjectSource::noWebsite) return;
-  for (const auto& other : manager->getAllCollections(false)) {
-    for (const auto& held : other->vorns()) {
-      if (held->isEqual(vorn)) return;  // still someone else's GIF
-    }
+  const std::string vid = vorn->vid;
+  // A GIF that never reached the service (and is not on its way) has nothing to remove there.
+  auto interrupted = interruptedUploadContent();
+  const bool neverSent = interrupted && interrupted->contains(vid) && !manager->isSending(vid);
+  if (interrupted && interrupted->erase(vid)) setInterruptedUploadContent(interrupted->empty() ? std::nullopt : interrupted);
+  if (auto anonymous = anonymousVorns(); anonymous.erase(vid)) setAnonymousVorns(anonymous);
+  manager->noteRemoval(objectID(), vid);
+  // Only collections whose additions reach the service have removals to tell it; the removal
+  // waits in the store until the service has confirmed it.
+  if (QuorbUser::authToken() && canSynchronize() && !neverSent) {
+    auto pending = pendingRemovals();
+    pending.insert(vid);
+    setPendingRemovals(pending);
+    save();
+    manager->synchronizeVornDeletion(vid, specialCollectionType(), objectID());
+  } else {
+    save();
   }
-  if (auto file = NSURL::URLWithString(vorn->vid); file && file->isFileURL()) {
-    std::error_code ignored;
-    std::filesystem::remove(file->path(), ignored);
-  }
+  manager->deleteLocalFileIfUnused(vorn);
 }
 
 void Collection::updatePreviewUrl() {
@@ -183,7 +221,8 @@ void Collection::updatePreviewUrl() {
 
 void Collection::save() {
   auto context = managedObjectContext();
-  if (!context) return;
+  // A store left alone at opening was said to be so then; no save reaches it.
+  if (!context || !CoreDataContext::storeIsAvailable()) return;
   if (auto saved = context->save(); !saved) OutputSink::print(std::string(Constants::couldNotSave) + saved.error()->description());
 }
 
@@ -252,6 +291,8 @@ std::vector<std::shared_ptr<VornObject>> Collection::getUploadInterruptedVorns()
 }
 
 bool Collection::markSent(const std::string& vid) {
+  // Taken by the service for the account signed in: no longer anyone else's to take.
+  if (auto anonymous = anonymousVorns(); anonymous.erase(vid)) setAnonymousVorns(anonymous);
   auto interrupted = interruptedUploadContent();
   if (!interrupted || !interrupted->erase(vid)) return false;
   setInterruptedUploadContent(interrupted->empty() ? std::nullopt : interrupted);

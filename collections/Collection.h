@@ -5,6 +5,7 @@
 // tell the service) and the values derived from it for requests.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -68,6 +69,16 @@ class Collection : public NSManagedObject {
   void setInterruptedUploadContent(const std::optional<std::set<std::string>>& value);
   std::shared_ptr<NSDate> dateModified();
   void setDateModified(const std::shared_ptr<NSDate>& value);
+  // GIFs taken out here whose removal the service has not confirmed yet (signed in only).
+  std::set<std::string> pendingRemovals();
+  void setPendingRemovals(const std::set<std::string>& value);
+  // GIFs added while nobody was signed in: no account's yet, they go to whoever signs in.
+  std::set<std::string> anonymousVorns();
+  void setAnonymousVorns(const std::set<std::string>& value);
+  // A subscription made while nobody was signed in, not yet taken by the service for an
+  // account; it stays until the service has it.
+  bool awaitingHandOver();
+  void setAwaitingHandOver(bool value);
 
   // Run-time flags, not stored.
   bool dummyCollection = false;
@@ -75,11 +86,14 @@ class Collection : public NSManagedObject {
 
   // --- Operations
   void awakeFromInsert() override;
+  // Told on the main thread whether the service took a GIF that was added.
+  using TakenHandler = std::function<void(bool taken)>;
   // Puts the GIF first, saves, keeps the lookups (not for Recents) and tells the service
-  // (not for Recents and the unnamed types).
-  void append(const std::shared_ptr<VornObject>& vorn);
-  // Takes the GIF out, keeps the lookups, tells the service (only where additions are sent),
-  // saves, and deletes the GIF's local file when no other collection holds it.
+  // (not for Recents and the unnamed types); `taken`, when given, hears how that went.
+  void append(const std::shared_ptr<VornObject>& vorn, TakenHandler taken = nullptr);
+  // Takes the GIF out, keeps the lookups, tells the service (only where additions are sent,
+  // keeping the removal pending until the service confirms it), saves, and deletes the GIF's
+  // file in the GIF folder when no collection holds it any more.
   void remove(const std::shared_ptr<VornObject>& vorn);
   void updatePreviewUrl();
   void save();
@@ -106,4 +120,6 @@ class Collection : public NSManagedObject {
   std::int64_t integerFor(std::string_view key);
   void setInteger(std::int64_t value, std::string_view key);
   std::optional<std::string> textFor(std::string_view key);
+  std::optional<std::set<std::string>> idSetFor(std::string_view key);
+  void setIdSet(const std::optional<std::set<std::string>>& value, std::string_view key);
 };

@@ -9,6 +9,7 @@
 #include "collections/CoreDataContext.h"
 #include "collections/OnceOnly.h"
 #include "platform/foundation/NSNumber.h"
+#include "platform/foundation/NSRunLoop.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/OutputSink.h"
 
@@ -200,6 +201,8 @@ std::shared_ptr<Collection> CollectionManager::createLocalSubscription(const std
   collection->setCreator(creator);
   collection->setSpecialCollectionType(0);
   collection->setIsSubscription(true);
+  // Made without an account: it waits to be handed over to the one that signs in.
+  if (!QuorbUser::authToken()) collection->setAwaitingHandOver(true);
   if (shouldSave) save();
   return collection;
 }
@@ -221,7 +224,10 @@ void CollectionManager::deleteCollection(const std::shared_ptr<Collection>& coll
   const bool subscription = collection->isSubscription();
   const auto identifier = collection->identifier();
   auto context = this->context();
-  if (context && collection->managedObjectContext() == context) context->deleteObject(collection);
+  if (context && collection->managedObjectContext() == context) {
+    context->deleteObject(collection);
+    rebuildConvenienceLookups();
+  }
   if (subscription) {
     if (auto token = QuorbUser::authToken()) {
       send(Constants::unsubscribePath, {{std::string(Constants::collectionid), std::to_string(identifier)},
@@ -239,6 +245,7 @@ void CollectionManager::deleteCollections(const Collections& collections) {
   auto context = this->context();
   if (!context) return;
   for (const auto& collection : collections) context->deleteObject(collection);
+  rebuildConvenienceLookups();
 }
 
 void CollectionManager::emptyFavoritesAndSaved() {
@@ -249,13 +256,44 @@ void CollectionManager::emptyFavoritesAndSaved() {
     collection->setVorns({});
     collection->updatePreviewUrl();
     collection->setInterruptedUploadContent(std::nullopt);
+    collection->setAnonymousVorns({});
   }
   save();
 }
 
+void CollectionManager::keepOnlyAnonymousVorns() {
+  for (const auto& collection : {getFavoritesCollection(), getSavedCollection()}) {
+    if (!collection) continue;
+    auto anonymous = collection->anonymousVorns();
+    std::vector<std::shared_ptr<VornObject>> kept;
+    for (const auto& vorn : collection->vorns()) {
+      if (anonymous.contains(vorn->vid)) kept.push_back(vorn);
+    }
+    collection->setVorns(kept);
+    collection->updatePreviewUrl();
+    auto interrupted = collection->interruptedUploadContent().value_or(std::set<std::string>{});
+    std::erase_if(interrupted, [&](const std::string& vid) { return !anonymous.contains(vid); });
+    collection->setInterruptedUploadContent(interrupted.empty() ? std::nullopt : std::optional(interrupted));
+  }
+  // What the former account was still to be told is no business of the new one.
+  for (const auto& collection : getAllCollections(false)) collection->setPendingRemovals({});
+  save();
+  rebuildConvenienceLookups();
+}
+
+void CollectionManager::handOverAnonymousVorns() {
+  for (const auto& collection : {getFavoritesCollection(), getSavedCollection()}) {
+    if (collection && !collection->anonymousVorns().empty()) collection->setAnonymousVorns({});
+  }
+}
+
 void CollectionManager::purgeCollections() {
   auto packs = getCollections({1, 2, 3, 5}, false);
-  if (packs) deleteCollections(*packs);
+  if (packs) {
+    // A subscription made without an account is nobody's to purge: it waits for the service.
+    std::erase_if(*packs, [](const auto& pack) { return pack->awaitingHandOver(); });
+    deleteCollections(*packs);
+  }
   emptyFavoritesAndSaved();
   rebuildConvenienceLookups();
 }
@@ -266,6 +304,8 @@ void CollectionManager::purgeCollectionsWithUser(const std::shared_ptr<PlovexUse
   for (const auto& pack : getCollections({1, 2, 3, 5}, false).value_or(Collections{})) {
     auto creator = pack->creator();
     if (creator && user && creator->isEqual(user)) continue;
+    // A subscription made without an account goes only once the service has it.
+    if (pack->awaitingHandOver()) continue;
     // A pack made on this device without an account is the new user's to claim: its claim
     // may still be on its way, or may have failed and be tried again.
     if (!creator && !pack->isSubscription() && (pack->anonymousToken() || pack->identifier() == 0)) continue;
@@ -315,19 +355,35 @@ void CollectionManager::signedInUserDidChange(const std::shared_ptr<QuorbUser>& 
     return;
   }
   purgeCollectionsWithUser(current->createPlovexUser());
-  if (previous) {
-    // These GIFs are the previous account's: they must not be sent into this one.
-    emptyFavoritesAndSaved();
-    rebuildConvenienceLookups();
-    return;
-  }
-  queueItemsForSynchronization(false);
+  // The previous account's GIFs must not be sent into this one; those collected while nobody
+  // was signed in go to this account as at a first sign-in.
+  if (previous) keepOnlyAnonymousVorns();
+  handOverAnonymousVorns();
+  save();
+  // Sent once the account has stored its new user, on the next turn of the main queue: Saved
+  // is addressed to the signed-in user by id, and until then the store names the previous one.
+  std::weak_ptr<CollectionManager> weak = sharedAs<CollectionManager>();
+  NSRunLoop::main()->perform([weak] {
+    auto self = weak.lock();
+    if (!self || !QuorbUser::authToken()) return;
+    self->queueItemsForSynchronization(false);
+    self->scheduleResend();
+  });
+}
+
+void CollectionManager::handOverLocalCollections() {
+  synchronizeAllSubscriptions();
+  claimCollectionsToCurrentUser();
+  handOverAnonymousVorns();
+  save();
+  resendUnsentChanges();
 }
 
 void CollectionManager::save() {
   OutputSink::print(Constants::saveLine);
   auto context = this->context();
-  if (!context) return;
+  // A store left alone at opening was said to be so then; no save reaches it.
+  if (!context || !CoreDataContext::storeIsAvailable()) return;
   if (auto saved = context->save(); !saved) {
     OutputSink::print(saved.error()->description());
     OutputSink::print(std::string(Constants::saveErrorPrefix) + saved.error()->description());

@@ -6,8 +6,11 @@
 // store runs on the main thread; the queues' operations take what they need on the main
 // thread when they are queued and come back to it with performBlock.
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <memory>
 #include <optional>
 #include <set>
@@ -71,6 +74,12 @@ class CollectionManager : public NSObject {
     static constexpr std::string_view saveErrorPrefix = "core data save manager error: ";
     static constexpr std::string_view additionPrefix = "lookup hash after addition: ";
     static constexpr std::string_view deletePrefix = "lookup hash after delete: ";
+    // Recents keeps this many GIFs, the most recently used.
+    static constexpr std::size_t recentsLimit = 100;
+    // Unsent changes are sent again after this long, then after twice as long each time they
+    // are still unsent, up to the longest wait (seconds).
+    static constexpr double resendFirstDelay = 60.0;
+    static constexpr double resendLongestDelay = 3600.0;
   };
   struct CollectionProxy {
     std::string name;
@@ -126,9 +135,12 @@ class CollectionManager : public NSObject {
   void purgeCollectionsWithUser(const std::shared_ptr<PlovexUser>& user);
   void claimCollectionsToCurrentUser();
   // The collection side of a change of signed-in user, in the order the account needs it.
-  // From one account to another, Favorites and Saved are emptied as at sign-out rather than
-  // sent into the new account.
+  // From one account to another, Favorites and Saved keep only what was collected while
+  // nobody was signed in, which goes to the new account.
   void signedInUserDidChange(const std::shared_ptr<QuorbUser>& previous, const std::shared_ptr<QuorbUser>& current);
+  // The same user signed in again: what was made without an account is handed over, and what
+  // waits for the service is sent again.
+  void handOverLocalCollections();
   void save();
 
   // --- Lookups, Recents and Favorites
@@ -159,7 +171,10 @@ class CollectionManager : public NSObject {
                                std::int64_t specialCollectionType, const std::vector<std::string>& tags,
                                const std::optional<std::string>& packToken, const std::optional<std::string>& channelID,
                                Completion completion, std::shared_ptr<NSManagedObjectID> collection = nullptr);
-  void synchronizeVornDeletion(const std::string& vid, std::int64_t specialCollectionType);
+  // Tells the service a GIF was taken out. With the collection's identity, the removal it
+  // keeps pending is settled once the service has confirmed it (and sent again otherwise).
+  void synchronizeVornDeletion(const std::string& vid, std::int64_t specialCollectionType,
+                               std::shared_ptr<NSManagedObjectID> collection = nullptr);
   // Queues the GIFs of Favorites and Saved for sending (all, or only those whose upload was
   // cut off), recording them as interrupted until each one has been sent.
   void queueItemsForSynchronization(bool interruptedOnly);
@@ -167,6 +182,29 @@ class CollectionManager : public NSObject {
   // again. beginSending is false when the GIF is already on its way.
   bool beginSending(const std::string& vid) { return sendsInFlight_.insert(vid).second; }
   void endSending(const std::string& vid) { sendsInFlight_.erase(vid); }
+  bool isSending(const std::string& vid) const { return sendsInFlight_.contains(vid); }
+  // Whether the service is being told of the GIF's removal from some collection right now.
+  bool isRemoving(const std::string& vid) const {
+    return std::ranges::any_of(removalsInFlight_, [&](const auto& flight) { return flight.second == vid; });
+  }
+  // Sends again what the service has not taken yet, while a user is signed in: unsent GIFs
+  // of Favorites and Saved, removals it has not confirmed and subscriptions made without an
+  // account. What is still unsent then is tried again later, at a growing interval (main
+  // thread). Run at launch, at sign-in and with the daily refresh.
+  void resendUnsentChanges();
+  // Plans the next resend when something waits for the service and none is planned.
+  void scheduleResend();
+  bool hasUnsentChanges();
+  // Removals by collection, numbered in the order they were made, so that a refresh that
+  // began before a removal does not bring the GIF back (main thread).
+  void noteRemoval(const std::shared_ptr<NSManagedObjectID>& collection, const std::string& vid);
+  std::uint64_t removalSerial() const { return removalSerial_; }
+  bool removedSince(const std::shared_ptr<NSManagedObjectID>& collection, const std::string& vid, std::uint64_t serial) const;
+  // The GIF's own file in the application's GIF folder (by its id or its media addresses),
+  // if it has one.
+  static std::optional<std::string> ownedGifFile(const VornObject& vorn);
+  // Deletes the GIF's own file when no collection holds a GIF of that file any more.
+  void deleteLocalFileIfUnused(const std::shared_ptr<VornObject>& vorn);
   // Puts the service's id in place of a temporary one, in the collection with that identity.
   void synchronizeNewVornID(const std::string& newVornID, const std::string& originalVornID,
                             const std::shared_ptr<NSManagedObjectID>& collection);
@@ -205,7 +243,18 @@ class CollectionManager : public NSObject {
                          const std::shared_ptr<NSURLResponse>& response, const std::shared_ptr<NSError>& error,
                          std::string_view idKey, bool signedIn, const Completion& completion);
 
+  // Favorites and Saved keep only their GIFs that no account owns (a change of account).
+  void keepOnlyAnonymousVorns();
+  // The GIFs no account owned become the signed-in account's.
+  void handOverAnonymousVorns();
+  void trimRecents(const std::shared_ptr<Collection>& recents);
+
   std::set<std::string> sendsInFlight_;
+  std::set<std::pair<const NSManagedObjectID*, std::string>> removalsInFlight_;
+  std::map<std::pair<const NSManagedObjectID*, std::string>, std::uint64_t> removals_;
+  std::uint64_t removalSerial_ = 0;
+  bool resendScheduled_ = false;
+  double resendDelay_ = Constants::resendFirstDelay;
   std::mutex queuesMutex_;
   std::shared_ptr<NSOperationQueue> vornUploadQueue_;
   std::shared_ptr<NSOperationQueue> collectionSynchronizationQueue_;

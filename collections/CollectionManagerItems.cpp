@@ -8,6 +8,7 @@
 #include "collections/CollectionManager.h"
 #include "collections/OnceOnly.h"
 #include "collections/VornSynchronizer.h"
+#include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/NSJSONSerialization.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSRunLoop.h"
@@ -56,12 +57,12 @@ bool isGif(const std::shared_ptr<NSData>& data) {
 }
 
 // The GIF's bytes: the cached rendition, or the file its id names; none when neither reads.
-std::shared_ptr<NSData> bytesOf(const VornObject& vorn) {
+std::shared_ptr<NSData> bytesOf(const std::string& tinyGifUrl, const std::string& vid) {
   auto cache = AssetCache::shared();
-  if (cache && cache->containsValueForKey(vorn.tinyGifUrl)) {
-    if (auto data = cache->cachedAssetWithKey(vorn.tinyGifUrl); data && data->length() > 0) return data;
+  if (cache && cache->containsValueForKey(tinyGifUrl)) {
+    if (auto data = cache->cachedAssetWithKey(tinyGifUrl); data && data->length() > 0) return data;
   }
-  auto url = NSURL::URLWithString(vorn.vid);
+  auto url = NSURL::URLWithString(vid);
   if (!url || !url->isFileURL()) return nullptr;
   std::ifstream file(url->path(), std::ios::binary);
   if (!file) return nullptr;
@@ -158,12 +159,6 @@ void CollectionManager::synchronizeLocalGif(const std::shared_ptr<VornObject>& v
   const std::string vid = vorn->vid;
   auto token = QuorbUser::authToken();
   if (!token && destination.type != 0) return completion(std::nullopt);
-  // Bytes that cannot be read are not sent as an empty GIF.
-  auto data = bytesOf(*vorn);
-  if (!isGif(data)) {
-    OutputSink::print("not uploading " + vid + ": its GIF cannot be read");
-    return completion(std::nullopt);
-  }
   Webapp::StringMap fields;
   std::string endpoint;
   if (token) {
@@ -183,12 +178,23 @@ void CollectionManager::synchronizeLocalGif(const std::shared_ptr<VornObject>& v
   if (vorn->isSticker) fields[key(Keys::stickersource)] = vorn->stickerSourceVid;
   auto self = sharedAs<CollectionManager>();
   const bool signedIn = token.has_value();
-  auto task = Webapp::uploadWithEndpoint(endpoint, data, std::nullopt, fields, nullptr,
-                                         [self, vid, destination, completion, signedIn](auto body, auto response, auto error) {
-                                           self->handleUploadReply(vid, destination, body, response, error,
-                                                                   signedIn ? Keys::postid : Keys::itemid, signedIn, completion);
-                                         });
-  if (!task) completion(std::nullopt);
+  // The file is read away from the main thread: a large GIF or a slow disk must not hold up
+  // the interface while it is added.
+  DispatchQueue::global()->async([self, vid, tiny = vorn->tinyGifUrl, endpoint, fields, destination, completion, signedIn] {
+    // Bytes that cannot be read are not sent as an empty GIF.
+    auto data = bytesOf(tiny, vid);
+    if (!isGif(data)) {
+      OutputSink::print("not uploading " + vid + ": its GIF cannot be read");
+      return completion(std::nullopt);
+    }
+    auto task = Webapp::uploadWithEndpoint(endpoint, data, std::nullopt, fields, nullptr,
+                                           [self, vid, destination, completion, signedIn](auto body, auto response, auto error) {
+                                             self->handleUploadReply(vid, destination, body, response, error,
+                                                                     signedIn ? Keys::postid : Keys::itemid, signedIn,
+                                                                     completion);
+                                           });
+    if (!task) completion(std::nullopt);
+  });
 }
 
 void CollectionManager::handleUploadReply(const std::string& vid, const Destination& destination,
@@ -219,14 +225,92 @@ void CollectionManager::handleUploadReply(const std::string& vid, const Destinat
   });
 }
 
-void CollectionManager::synchronizeVornDeletion(const std::string& vid, std::int64_t specialCollectionType) {
+void CollectionManager::synchronizeVornDeletion(const std::string& vid, std::int64_t specialCollectionType,
+                                                std::shared_ptr<NSManagedObjectID> collection) {
   auto token = QuorbUser::authToken();
   if (!token) return;
-  if (specialCollectionType == 2) {
-    send(Keys::likePath, {{key(Keys::token), *token}, {key(Keys::pid), vid}, {key(Keys::remove), "true"}});
-  } else {
-    send(Keys::removePostPath, {{key(Keys::token), *token}, {key(Keys::pid), vid}});
+  std::function<void(bool, std::shared_ptr<NSDictionary>)> reply;
+  if (collection) {
+    const auto flight = std::make_pair(static_cast<const NSManagedObjectID*>(collection.get()), vid);
+    if (!removalsInFlight_.insert(flight).second) return;  // already on its way
+    std::weak_ptr<CollectionManager> weak = sharedAs<CollectionManager>();
+    reply = [weak, collection, vid, flight](bool accepted, std::shared_ptr<NSDictionary>) {
+      NSRunLoop::main()->perform([weak, collection, vid, flight, accepted] {
+        auto self = weak.lock();
+        if (!self) return;
+        self->removalsInFlight_.erase(flight);
+        if (!accepted) return self->scheduleResend();
+        auto target = self->collectionWithID(collection);
+        if (!target) return;
+        auto pending = target->pendingRemovals();
+        if (!pending.erase(vid)) return;
+        target->setPendingRemovals(pending);
+        self->save();
+      });
+    };
   }
+  if (specialCollectionType == 2) {
+    send(Keys::likePath, {{key(Keys::token), *token}, {key(Keys::pid), vid}, {key(Keys::remove), "true"}}, reply);
+  } else {
+    send(Keys::removePostPath, {{key(Keys::token), *token}, {key(Keys::pid), vid}}, reply);
+  }
+}
+
+void CollectionManager::noteRemoval(const std::shared_ptr<NSManagedObjectID>& collection, const std::string& vid) {
+  if (collection) removals_[{collection.get(), vid}] = ++removalSerial_;
+}
+
+bool CollectionManager::removedSince(const std::shared_ptr<NSManagedObjectID>& collection, const std::string& vid,
+                                     std::uint64_t serial) const {
+  auto found = removals_.find({collection.get(), vid});
+  return found != removals_.end() && found->second > serial;
+}
+
+bool CollectionManager::hasUnsentChanges() {
+  if (!QuorbUser::authToken()) return false;
+  for (const auto& collection : {getFavoritesCollection(), getSavedCollection()}) {
+    if (collection && !collection->getUploadInterruptedVorns().empty()) return true;
+  }
+  auto user = storedUserRecord();
+  for (const auto& collection : getAllCollections(false)) {
+    if (!collection->pendingRemovals().empty()) return true;
+    if (collection->awaitingHandOver() && collection->identifier() > 0 &&
+        !(user && collection->creator() && collection->creator()->isEqual(user))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+void CollectionManager::resendUnsentChanges() {
+  if (!QuorbUser::authToken()) return;
+  queueItemsForSynchronization(true);
+  bool subscriptions = false;
+  for (const auto& collection : getAllCollections(false)) {
+    subscriptions = subscriptions || collection->awaitingHandOver();
+    for (const auto& vid : collection->pendingRemovals()) {
+      synchronizeVornDeletion(vid, collection->specialCollectionType(), collection->objectID());
+    }
+  }
+  if (subscriptions) synchronizeAllSubscriptions();
+  scheduleResend();
+}
+
+void CollectionManager::scheduleResend() {
+  if (resendScheduled_ || !hasUnsentChanges()) return;
+  resendScheduled_ = true;
+  std::weak_ptr<CollectionManager> weak = sharedAs<CollectionManager>();
+  DispatchQueue::main()->asyncAfter(resendDelay_, [weak] {
+    auto self = weak.lock();
+    if (!self) return;
+    self->resendScheduled_ = false;
+    if (!self->hasUnsentChanges()) {
+      self->resendDelay_ = Constants::resendFirstDelay;
+      return;
+    }
+    self->resendDelay_ = std::min(self->resendDelay_ * 2, Constants::resendLongestDelay);
+    self->resendUnsentChanges();
+  });
 }
 
 void CollectionManager::queueItemsForSynchronization(bool interruptedOnly) {

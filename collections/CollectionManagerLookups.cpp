@@ -1,8 +1,10 @@
 // The lookups of the collection manager, Recents and Favorites.
 #include <algorithm>
+#include <filesystem>
 #include <unordered_set>
 
 #include "collections/CollectionManager.h"
+#include "model/AppConstants.h"
 #include "platform/foundation/OutputSink.h"
 #include "platform/foundation/Unicode.h"
 
@@ -10,12 +12,11 @@ namespace {
 
 bool sameIgnoringCase(const std::string& a, const std::string& b) { return Unicode::caseInsensitiveEqual(a, b); }
 
-std::string hashDescription(const std::unordered_map<std::string, CollectionManager::CollectionProxy>& hash) {
-  std::string out = "{";
-  for (const auto& [vid, proxy] : hash) {
-    out += (out.size() > 1 ? ", " : "") + vid + " = " + proxy.name;
-  }
-  return out + "}";
+// One line for one change: the whole table would make each addition cost as much as the
+// table is long.
+std::string changeLine(std::string_view prefix, const std::string& vid, const std::string* name, std::size_t entries) {
+  return std::string(prefix) + vid + (name ? " = " + *name : std::string()) + " (" + std::to_string(entries) +
+         (entries == 1 ? " entry)" : " entries)");
 }
 
 void eraseFirst(std::vector<std::shared_ptr<VornObject>>& list, const std::shared_ptr<VornObject>& vorn) {
@@ -48,12 +49,12 @@ void CollectionManager::rebuildConvenienceLookups() {
 
 void CollectionManager::addToLookupHash(const std::string& vid, const std::string& name, const std::shared_ptr<NSURL>& previewURL) {
   vornIDHashLookup[vid] = {name, previewURL};
-  OutputSink::print(std::string(Constants::additionPrefix) + hashDescription(vornIDHashLookup));
+  OutputSink::print(changeLine(Constants::additionPrefix, vid, &name, vornIDHashLookup.size()));
 }
 
 void CollectionManager::removeFromLookupHash(const std::string& vid) {
   vornIDHashLookup.erase(vid);
-  OutputSink::print(std::string(Constants::deletePrefix) + hashDescription(vornIDHashLookup));
+  OutputSink::print(changeLine(Constants::deletePrefix, vid, nullptr, vornIDHashLookup.size()));
 }
 
 std::optional<std::string> CollectionManager::collectionNameForVorn(const std::string& vid) {
@@ -81,6 +82,7 @@ void CollectionManager::addVornToRecents(const std::shared_ptr<VornObject>& vorn
   auto at = std::find_if(list.begin(), list.end(), [&](const auto& v) { return v->isEqual(vorn); });
   if (at == list.end()) {
     recents->append(vorn);
+    trimRecents(recents);
     return;
   }
   list.erase(at);
@@ -90,6 +92,58 @@ void CollectionManager::addVornToRecents(const std::shared_ptr<VornObject>& vorn
   recents->save();
 }
 
+void CollectionManager::trimRecents(const std::shared_ptr<Collection>& recents) {
+  auto list = recents->vorns();
+  if (list.size() <= Constants::recentsLimit) return;
+  std::vector<std::shared_ptr<VornObject>> dropped(list.begin() + Constants::recentsLimit, list.end());
+  list.resize(Constants::recentsLimit);
+  recents->setVorns(list);
+  recents->save();
+  for (const auto& vorn : dropped) deleteLocalFileIfUnused(vorn);
+}
+
+namespace {
+
+std::optional<std::filesystem::path> gifFolder() {
+  std::error_code error;
+  auto folder = std::filesystem::weakly_canonical(gifDataDirectoryURL()->path(), error);
+  if (error) return std::nullopt;
+  return folder;
+}
+
+std::optional<std::string> fileIn(const VornObject& vorn, const std::filesystem::path& folder) {
+  for (const auto* address : {&vorn.vid, &vorn.gifUrl, &vorn.tinyGifUrl}) {
+    if (!address->starts_with("file:")) continue;
+    auto url = NSURL::URLWithString(*address);
+    if (!url || !url->isFileURL()) continue;
+    std::error_code error;
+    auto path = std::filesystem::weakly_canonical(url->path(), error);
+    if (!error && path.parent_path() == folder) return path.string();
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> CollectionManager::ownedGifFile(const VornObject& vorn) {
+  // Only a file in the application's own GIF folder is ever the application's to delete;
+  // after an upload the id is the service's, and the file is still named by the media.
+  auto folder = gifFolder();
+  return folder ? fileIn(vorn, *folder) : std::nullopt;
+}
+
+void CollectionManager::deleteLocalFileIfUnused(const std::shared_ptr<VornObject>& vorn) {
+  auto folder = gifFolder();
+  auto file = vorn && folder ? fileIn(*vorn, *folder) : std::nullopt;
+  if (!file) return;
+  for (const auto& collection : getAllCollections(false)) {
+    for (const auto& held : collection->vorns()) {
+      if (fileIn(*held, *folder) == file) return;  // still some collection's GIF
+    }
+  }
+  std::error_code ignored;
+  std::filesystem::remove(*file, ignored);
+}
 void CollectionManager::removeVornFromRecents(const std::shared_ptr<VornObject>& vorn) {
   if (auto recents = getRecentsCollection()) recents->remove(vorn);
 }

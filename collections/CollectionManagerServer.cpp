@@ -25,9 +25,13 @@ std::optional<std::int64_t> wholeNumber(const id& value) {
 void CollectionManager::synchronizeAllCollections() {
   if (!QuorbUser::authToken()) return;
   auto queue = collectionSynchronizationQueue();
+  // No refresh runs that began before a removal noted so far: the notes can go.
+  if (queue->operationCount() == 0) removals_.clear();
   for (const auto& collection : getAllCollections(false)) {
     const auto type = collection->specialCollectionType();
     if (type == 1 || type == 5 || type == 3) continue;
+    // A pack the service has not given an id yet has no stream there to read.
+    if ((type == 0 || type == 4) && collection->identifier() == 0) continue;
     queue->addOperation(CollectionSynchronizer::make(collection));
   }
 }
@@ -35,7 +39,9 @@ void CollectionManager::synchronizeAllCollections() {
 void CollectionManager::synchronizeAllSubscriptions() {
   if (!context()) return;
   for (const auto& subscription : getAllSubscribedCollections()) {
-    if (subscription->identifier() <= 0) continue;
+    // Only those made without an account are handed over: the others are already some
+    // account's on the service, and must not be sent into another.
+    if (!subscription->awaitingHandOver() || subscription->identifier() <= 0) continue;
     auto token = QuorbUser::authToken();
     if (!token) continue;
     auto user = storedUserRecord();
@@ -45,13 +51,15 @@ void CollectionManager::synchronizeAllSubscriptions() {
     // The local copy goes only once the service has the subscription.
     send(Keys::subscribePath, {{paramKey(Keys::collectionid), std::to_string(subscription->identifier())}, {paramKey(Keys::token), *token}},
          [identity](bool accepted, std::shared_ptr<NSDictionary>) {
-           if (!accepted) return;
-           NSRunLoop::main()->perform([identity] {
+           NSRunLoop::main()->perform([identity, accepted] {
              auto manager = CollectionManager::sharedInstance();
+             // Refused or not answered: it stays, to be handed over again later.
+             if (!accepted) return manager->scheduleResend();
              auto collection = manager->collectionWithID(identity.lock());
              if (!collection) return;
              manager->context()->deleteObject(collection);
              manager->save();
+             manager->rebuildConvenienceLookups();
            });
          });
   }
@@ -102,6 +110,9 @@ void CollectionManager::synchronizeCollectionCreation(const std::shared_ptr<Coll
            target->setAnonymousToken(packToken->string());
            if (address) target->setUrl(NSURL::URLWithString(address->string()));
            self->save();
+           // Someone signed in while the pack was being made: the claim at that sign-in could
+           // not name it yet, so it is claimed now.
+           if (QuorbUser::authToken() && !target->creator()) self->claimCollectionsToCurrentUser();
          });
        });
 }
@@ -146,6 +157,7 @@ void CollectionManager::synchronizeLocalAndServerAPI(const std::shared_ptr<NSArr
       // claim has not gone through yet is still this device's.
       if (pack->identifier() == 0 || serverIds.contains(pack->identifier())) continue;
       if (!pack->creator() && pack->anonymousToken() && !pack->isSubscription()) continue;
+      if (pack->awaitingHandOver()) continue;  // the service has not taken it yet
       context()->deleteObject(pack);
     }
   }

@@ -12,6 +12,7 @@ std::shared_ptr<CollectionSynchronizer> CollectionSynchronizer::make(const std::
     operation->requester = collection->constructStreamRequester();
     operation->collection_ = collection->objectID();
   }
+  operation->removalsBefore_ = CollectionManager::sharedInstance()->removalSerial();
   return operation;
 }
 
@@ -53,7 +54,15 @@ void CollectionSynchronizer::merge() {
   NSRunLoop::main()->perform([self] {
     auto manager = CollectionManager::sharedInstance();
     if (auto collection = manager->collectionWithID(self->collection_)) {
-      collection->synchronizeVorns(self->remoteVorns);
+      // The stream may predate a removal the user made: one the service has not confirmed, or
+      // one made after this refresh began, does not come back with it.
+      auto pending = collection->pendingRemovals();
+      std::vector<std::shared_ptr<VornObject>> fetched;
+      for (const auto& vorn : self->remoteVorns) {
+        if (pending.contains(vorn->vid) || manager->removedSince(self->collection_, vorn->vid, self->removalsBefore_)) continue;
+        fetched.push_back(vorn);
+      }
+      collection->synchronizeVorns(fetched);
       manager->rebuildConvenienceLookups();
     }
     OutputSink::print(std::string(Constants::completed) + self->collectionName);

@@ -38,4 +38,6 @@ class CollectionSynchronizer : public NSOperation {
   void fetchPage(int page);
   void merge();
   std::shared_ptr<NSManagedObjectID> collection_;
+  // The manager's removal count when the refresh was queued.
+  std::uint64_t removalsBefore_ = 0;
 };

@@ -56,9 +56,20 @@ std::shared_ptr<NSManagedObjectModel> CoreDataContext::managedObjectModel() {
                                              {"creator", T::transformable},
                                              {"anonymousToken", T::string},
                                              {"interruptedUploadContent", T::transformable},
-                                             {"dateModified", T::date}},
+                                             {"dateModified", T::date},
+                                             {"pendingRemovals", T::transformable},
+                                             {"anonymousVorns", T::transformable},
+                                             {"awaitingHandOver", T::boolean}},
                                             [] { return Collection::make(); });
-    s.model = NSManagedObjectModel::make(std::string(Constants::modelName), modelVersion, {entity});
+    // Subscriptions kept from before version 2 that the service never listed (it gives its
+    // own a page address) were made without an account and still wait to be handed over.
+    std::vector<NSMigrationStep> migrations{
+        {2,
+         {R"(ALTER TABLE "Collection" ADD COLUMN "pendingRemovals" BLOB)",
+          R"(ALTER TABLE "Collection" ADD COLUMN "anonymousVorns" BLOB)",
+          R"(ALTER TABLE "Collection" ADD COLUMN "awaitingHandOver" INTEGER)",
+          R"(UPDATE "Collection" SET "awaitingHandOver" = 1 WHERE "isSubscription" = 1 AND "url" IS NULL)"}}};
+    s.model = NSManagedObjectModel::make(std::string(Constants::modelName), modelVersion, {entity}, std::move(migrations));
   }
   return s.model;
 }
@@ -130,8 +141,13 @@ void CoreDataContext::reset() {
   s.directory.reset();
 }
 
+bool CoreDataContext::storeIsAvailable() {
+  auto coordinator = persistentStoreCoordinator();
+  return coordinator && coordinator->storeState() == NSPersistentStoreCoordinator::StoreState::open;
+}
+
 void CoreDataContext::save() {
   auto context = managedObjectContext();
-  if (!context || !context->hasChanges()) return;
+  if (!context || !context->hasChanges() || !storeIsAvailable()) return;
   if (auto saved = context->save(); !saved) logUnresolved(saved.error());
 }

@@ -18,8 +18,9 @@ class CoreDataContext : public NSObject {
     static constexpr std::string_view entityName = "Collection";
     static constexpr std::string_view unresolvedError = "Unresolved error ";
   };
-  // The schema version of the model; a store of a later one is left alone.
-  static constexpr int modelVersion = 1;
+  // The schema version of the model; a store of a later one is left alone. Version 2 added
+  // what waits for the service (removals, subscriptions) and what no account owns yet.
+  static constexpr int modelVersion = 2;
 
   static std::shared_ptr<NSURL> sharedApplicationDirectory();
   static std::shared_ptr<NSManagedObjectModel> managedObjectModel();
@@ -37,6 +38,9 @@ class CoreDataContext : public NSObject {
 
   // Saves the main context when it has changes; a failure prints an "Unresolved error " line.
   static void save();
+  // Whether saves reach a store: false when the store was left alone at opening (a newer
+  // schema, or a file that could not be used then), which was said once at the time.
+  static bool storeIsAvailable();
 
   GLIMDECK_OBJECT(CoreDataContext)
 };

@@ -238,7 +238,9 @@ void UploadViewController::uploadWithVorn(const std::shared_ptr<VornObject>& vor
 }
 
 void UploadViewController::reset() {
-  if (!isViewLoaded()) return;
+  // The first showing resets a screen whose view is not made yet: made now, it starts from
+  // the same state as every later showing (the success view hidden, not only transparent).
+  loadViewIfNeeded();
   ++session_;
   setReadyToUpload(false);
   if (auto field = filenameTextInput.lock()) field->setStringValue("");

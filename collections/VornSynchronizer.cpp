@@ -1,6 +1,7 @@
 #include "collections/VornSynchronizer.h"
 
 #include "collections/CollectionManager.h"
+#include "collections/CoreDataContext.h"
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/foundation/OutputSink.h"
 
@@ -43,9 +44,11 @@ void VornSynchronizer::start() {
           auto manager = weakManager.lock();
           if (!manager) return;
           manager->endSending(vid);
-          auto target = sent ? manager->collectionWithID(collection) : nullptr;
+          if (!sent) return manager->scheduleResend();
+          auto target = manager->collectionWithID(collection);
           if (!target || !target->markSent(vid)) return;
           auto context = target->managedObjectContext();
+          if (!CoreDataContext::storeIsAvailable()) return;
           if (auto saved = context ? context->save() : NSManagedObjectContext::Result{}; !saved) {
             OutputSink::print(std::string(Constants::saveFailed) + " " + saved.error()->description());
           }

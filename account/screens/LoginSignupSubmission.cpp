@@ -21,6 +21,7 @@ std::string submittedText(const std::weak_ptr<NSTextField>& field) {
 void LoginSignupViewController::tappedAuthenticationButton(const std::shared_ptr<NSObject>& /*sender*/) { submit(); }
 
 void LoginSignupViewController::submit() {
+  if (callUnderWay_) return;
   clearErrors();
   if (!validateInput()) return;
   if (currentState == AuthenticationState::signup) {
@@ -34,6 +35,7 @@ void LoginSignupViewController::login(bool includeTOSFlag) {
   const auto username = submittedText(usernameTextField);
   const auto password = submittedText(passwordTextField);
   setLoadingOverlayHidden(false);
+  callUnderWay_ = true;
   std::weak_ptr<LoginSignupViewController> weak = sharedAs<LoginSignupViewController>();
   QuorbUser::loginWith(username, password, includeTOSFlag,
                        [weak](std::shared_ptr<QuorbUser> user, bool requiresTOS, std::shared_ptr<NSError> error,
@@ -49,6 +51,7 @@ void LoginSignupViewController::signup() {
   const auto password = submittedText(passwordTextField);
   const auto email = submittedText(emailTextField);
   setLoadingOverlayHidden(false);
+  callUnderWay_ = true;
   std::weak_ptr<LoginSignupViewController> weak = sharedAs<LoginSignupViewController>();
   QuorbUser::signupWith(email, username, password,
                         [weak](std::shared_ptr<QuorbUser> user, bool, std::shared_ptr<NSError> error,
@@ -73,7 +76,10 @@ void LoginSignupViewController::handleLoginResult(const std::weak_ptr<LoginSignu
     form->showError("", AuthenticationInputType::username);
     form->showError(Constants::incorrectLoginMessage, AuthenticationInputType::password);
   }
-  if (auto form = screen.lock()) form->setLoadingOverlayHidden(true);
+  if (auto form = screen.lock()) {
+    form->setLoadingOverlayHidden(true);
+    form->callUnderWay_ = false;
+  }
 }
 
 void LoginSignupViewController::handleSignupResult(const std::weak_ptr<LoginSignupViewController>& screen,
@@ -87,7 +93,10 @@ void LoginSignupViewController::handleSignupResult(const std::weak_ptr<LoginSign
   } else if (auto form = screen.lock()) {
     form->showError(Constants::generalErrorMessage, AuthenticationInputType::username);
   }
-  if (auto form = screen.lock()) form->setLoadingOverlayHidden(true);
+  if (auto form = screen.lock()) {
+    form->setLoadingOverlayHidden(true);
+    form->callUnderWay_ = false;
+  }
 }
 
 void LoginSignupViewController::showFailure(const std::weak_ptr<LoginSignupViewController>& screen,

@@ -183,4 +183,6 @@ class LoginSignupViewController : public NSViewController,
   void setLoadingOverlayHidden(bool hidden);
 
   std::weak_ptr<LoginSignupViewControllerDelegate> delegate_;
+  // A log-in or sign-up is under way: another submission would send a second call.
+  bool callUnderWay_ = false;
 };

@@ -14,10 +14,15 @@
 namespace MenuRenderer {
 
 namespace {
-std::shared_ptr<NSAttributedString> menuText(const std::string& text, bool enabled) {
-  auto colour = enabled ? NSColor::colorWithWhite(0.1, 1.0) : NSColor::colorWithWhite(0.6, 1.0);
+CGColor textColour(bool enabled, bool selected) {
+  if (selected) return CGColor{1, 1, 1, 1};
+  return enabled ? CGColor{0.1, 0.1, 0.1, 1.0} : CGColor{0.6, 0.6, 0.6, 1.0};
+}
+
+std::shared_ptr<NSAttributedString> menuText(const std::string& text, bool enabled, bool selected = false) {
+  const CGColor c = textColour(enabled, selected);
   return NSAttributedString::make(text, {{NSFontAttributeName, NSFont::systemFontOfSize(Metrics::fontSize)},
-                                         {NSForegroundColorAttributeName, colour}});
+                                         {NSForegroundColorAttributeName, NSColor::colorWithSRGBRed(c.red, c.green, c.blue, c.alpha)}});
 }
 
 std::string keyText(const NSMenuItem& item) {
@@ -53,36 +58,70 @@ NSSize sizeOfMenu(const NSMenu& menu) {
   return {width, height};
 }
 
-void drawMenu(const NSMenu& menu, GraphicsContext& context) {
+std::vector<NSRect> itemFrames(const NSMenu& menu) {
+  const double width = sizeOfMenu(menu).width;
+  std::vector<NSRect> frames;
+  double y = Metrics::verticalPadding;
+  for (const auto& item : menu.itemArray()) {
+    if (!shown(*item)) {
+      frames.push_back(NSZeroRect);
+      continue;
+    }
+    const double height = item->isSeparatorItem() ? Metrics::separatorHeight : Metrics::rowHeight;
+    frames.push_back(NSMakeRect(0, y, width, height));
+    y += height;
+  }
+  return frames;
+}
+
+long indexOfItemAtPoint(const NSMenu& menu, NSPoint point) {
+  const auto frames = itemFrames(menu);
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    const NSRect& r = frames[i];
+    if (r.isEmpty() || point.x < r.minX() || point.x >= r.maxX() || point.y < r.minY() || point.y >= r.maxY()) continue;
+    return menu.itemAtIndex(static_cast<long>(i))->isSeparatorItem() ? -1 : static_cast<long>(i);
+  }
+  return -1;
+}
+
+void drawMenu(const NSMenu& menu, GraphicsContext& context, long highlightedIndex) {
   NSSize size = sizeOfMenu(menu);
   NSRect panel = NSMakeRect(0.5, 0.5, size.width - 1, size.height - 1);
   context.saveGState();
-  context.setFillColor(CGColor{0.97, 0.97, 0.97, 1.0});
+  context.setFillColor(Colours::panel);
   context.fillRoundedRect(panel, 6.0);
   context.setStrokeColor(CGColor{0.72, 0.72, 0.72, 1.0});
   context.setLineWidth(1.0);
   context.strokeRoundedRect(panel, 6.0);
 
-  double y = Metrics::verticalPadding;
-  for (const auto& item : menu.itemArray()) {
+  const auto frames = itemFrames(menu);
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    const auto& item = menu.itemArray()[i];
     if (!shown(*item)) continue;
+    const double y = frames[i].minY();
     if (item->isSeparatorItem()) {
       context.setFillColor(CGColor{0.82, 0.82, 0.82, 1.0});
       context.fillRect(NSMakeRect(10, y + std::floor(Metrics::separatorHeight / 2), size.width - 20, 1));
-      y += Metrics::separatorHeight;
       continue;
     }
     const bool enabled = item->isEnabled();
-    auto title = menuText(item->title, enabled);
+    const bool selected = static_cast<long>(i) == highlightedIndex;
+    if (selected) {
+      context.setFillColor(Colours::selection);
+      context.fillRoundedRect(NSMakeRect(Metrics::highlightInset, y, size.width - 2 * Metrics::highlightInset,
+                                         Metrics::rowHeight),
+                              4.0);
+    }
+    auto title = menuText(item->title, enabled, selected);
     double textHeight = title->size().height;
     double textY = y + (Metrics::rowHeight - textHeight) / 2;
     if (item->state != NSControlStateValueOff) {
-      auto mark = menuText(item->state == NSControlStateValueOn ? "\u2713" : "\u2013", enabled);
+      auto mark = menuText(item->state == NSControlStateValueOn ? "\u2713" : "\u2013", enabled, selected);
       context.drawText(mark, NSMakeRect(7, textY, Metrics::leadingInset - 7, textHeight));
     }
     context.drawText(title, NSMakeRect(Metrics::leadingInset, textY, size.width - Metrics::leadingInset, textHeight));
     if (auto key = keyText(*item); !key.empty()) {
-      auto keyLabel = menuText(key, enabled);
+      auto keyLabel = menuText(key, enabled, selected);
       double keyWidth = std::ceil(keyLabel->size().width);
       context.drawText(keyLabel, NSMakeRect(size.width - Metrics::trailingInset - keyWidth, textY, keyWidth + 1, textHeight));
     }
@@ -90,7 +129,7 @@ void drawMenu(const NSMenu& menu, GraphicsContext& context) {
       // A small solid triangle pointing right.
       double midY = y + Metrics::rowHeight / 2;
       double x = size.width - 14;
-      context.setFillColor(enabled ? CGColor{0.1, 0.1, 0.1, 1.0} : CGColor{0.6, 0.6, 0.6, 1.0});
+      context.setFillColor(textColour(enabled, selected));
       context.beginPath();
       context.moveTo({x, midY - 4});
       context.lineTo({x + 5, midY});
@@ -98,15 +137,14 @@ void drawMenu(const NSMenu& menu, GraphicsContext& context) {
       context.closePath();
       context.fillCurrentPath();
     }
-    y += Metrics::rowHeight;
   }
   context.restoreGState();
 }
 
-std::shared_ptr<NSImage> imageOfMenu(const std::shared_ptr<NSMenu>& menu, double scale) {
+std::shared_ptr<NSImage> imageOfMenu(const std::shared_ptr<NSMenu>& menu, double scale, long highlightedIndex) {
   if (!menu) return nullptr;
-  return Snapshot::image([menu](GraphicsContext& context) { drawMenu(*menu, context); }, sizeOfMenu(*menu), scale,
-                         true);
+  return Snapshot::image([menu, highlightedIndex](GraphicsContext& context) { drawMenu(*menu, context, highlightedIndex); },
+                         sizeOfMenu(*menu), scale, true);
 }
 
 Written writeMenuPNG(const std::shared_ptr<NSMenu>& menu, const std::filesystem::path& path, double scale) {

@@ -110,6 +110,9 @@ std::shared_ptr<NSResponder> NSMenu::targetForItem(const NSMenuItem& item) const
     auto app = NSApplication::sharedApplication();
     auto window = app->keyWindow();
     start = window ? window->firstResponder() : std::shared_ptr<NSResponder>(app);
+    // With none of its views first responder (the one that was went away), the window is
+    // served by its content: its content view's chain passes its content view controller.
+    if (window && start == window && window->contentView()) start = window->contentView();
   }
   int steps = 0;
   for (auto responder = start; responder && steps < kMaximumChainLength; responder = responder->nextResponder(), ++steps) {

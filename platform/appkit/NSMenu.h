@@ -4,7 +4,8 @@
 //
 // An item's action goes to its target, or without one along the responder chain: from the
 // view the menu was shown for, else from the key window's first responder (window,
-// application). With automatic enabling (the default), an item with an action is enabled
+// application), or its content view when no view of it is first responder (so the content
+// view controller serves the window's menus). With automatic enabling (the default), an item with an action is enabled
 // exactly when a responder there handles it; one without an action is enabled only when it
 // opens a submenu.
 //

@@ -433,7 +433,7 @@ NSRect NSView::convertRectToView(NSRect rect, const std::shared_ptr<const NSView
 }
 
 std::shared_ptr<NSView> NSView::hitTest(NSPoint pointInSuperview) {
-  if (hidden_) return nullptr;
+  if (hidden_ || !(alphaValue_ > 0)) return nullptr;
   NSPoint local = convertPointFromSuperview(pointInSuperview);
   if (!NSPointInRect(local, bounds_)) return nullptr;
   auto children = subviews_;

@@ -128,7 +128,10 @@ class NSView : public NSResponder {
   NSPoint convertPointFromSuperview(NSPoint point) const;
   NSPoint convertPointToSuperview(NSPoint point) const;
 
-  // The deepest visible view under a point given in the superview's coordinates.
+  // The deepest visible view under a point given in the superview's coordinates. The kit's
+  // one rule for invisible views: a view that is hidden or at alpha 0 is passed through,
+  // with its subviews, so a view faded out (and not yet hidden or removed) never takes a
+  // press meant for what lies under it.
   virtual std::shared_ptr<NSView> hitTest(NSPoint pointInSuperview);
   bool mouseInRect(NSPoint point, NSRect rect) const;
 

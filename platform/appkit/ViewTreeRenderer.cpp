@@ -19,11 +19,16 @@ bool superviewFlipped(const NSView& view) {
   return parent && parent->isFlipped();
 }
 
-// A plain view draws only inside its bounds (and its subviews inside those), so one that
-// misses the region can be left out; a layer may reach beyond (shadows, sublayers).
+// A view draws only inside its bounds (and its subviews inside those) and its layer's
+// extent (shadows, sublayers), so one that misses the region can be left out.
 bool missesRegion(const NSView& view, std::span<const NSRect> region) {
-  if (region.empty() || (view.wantsLayer() && view.layer())) return false;
-  NSRect inBase = view.convertRectToView(view.bounds(), nullptr);
+  if (region.empty()) return false;
+  NSRect reach = view.bounds();
+  if (auto layer = view.layer(); layer && view.wantsLayer()) {
+    NSRect extent = LayerRenderer::extent(layer);
+    if (!extent.isEmpty()) reach = NSUnionRect(reach, extent);
+  }
+  NSRect inBase = view.convertRectToView(reach, nullptr);
   for (auto& r : region) {
     if (NSIntersectsRect(inBase, r)) return false;
   }
@@ -32,7 +37,8 @@ bool missesRegion(const NSView& view, std::span<const NSRect> region) {
 
 void drawViewAt(const std::shared_ptr<NSView>& view, GraphicsContext& context, int depth,
                 std::span<const NSRect> region = {}) {
-  if (!view || view->isHidden() || depth > kMaxDepth) return;
+  // A hidden view, one without area and one at alpha 0 (with its subviews) show nothing.
+  if (!view || view->isHidden() || depth > kMaxDepth || !(view->alphaValue() > 0)) return;
   NSRect frame = view->frame();
   if (!(frame.width() > 0) || !(frame.height() > 0)) return;
   if (missesRegion(*view, region)) return;

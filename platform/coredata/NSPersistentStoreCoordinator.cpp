@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <ctime>
 
@@ -114,6 +115,13 @@ NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::addPersistent
   }
   auto opened = open();
   if (opened || state_ == StoreState::newerVersion) return opened;
+  if (!damaged_) {
+    // Busy, full, read-only or unopenable: a passing state of a healthy file, which another
+    // process may be using. Moving it aside would lose the user's collections.
+    state_ = StoreState::unavailable;
+    return std::unexpected(error(NSPersistentStoreOpenError, opened.error()->localizedDescription() +
+                                                                 "; the store is left as it is and nothing is saved"));
+  }
   // Keep the damaged file and its log for whoever wants to look at them, and start afresh.
   fs::path aside = path_;
   aside += ".corrupt-" + stamp();
@@ -129,7 +137,10 @@ NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::addPersistent
     if (fs::exists(from, ignored)) fs::rename(from, to, ignored);
   }
   auto fresh = open();
-  if (!fresh) return fresh;
+  if (!fresh) {
+    if (state_ != StoreState::newerVersion) state_ = StoreState::unavailable;
+    return fresh;
+  }
   movedAside_ = aside;
   auto reason = opened.error()->localizedDescription();
   return std::unexpected(error(NSPersistentStoreOpenError, "the store could not be opened (" + reason +
@@ -138,24 +149,34 @@ NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::addPersistent
 
 NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::open() {
   close();
+  damaged_ = false;
   std::error_code ignored;
   if (!fs::exists(path_, ignored)) {
     int fd = ::open(path_.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
     if (fd < 0) return std::unexpected(error(NSPersistentStoreOpenError, "cannot create the store file"));
     ::close(fd);
   }
-  ::chmod(path_.c_str(), 0600);
+  // Nobody else reads it; but a file its owner made read-only stays read-only, and is only
+  // read (even by a process that could write it anyway).
+  struct stat file {};
+  const bool readOnly = ::stat(path_.c_str(), &file) == 0 && (file.st_mode & S_IWUSR) == 0;
+  if (!readOnly && (file.st_mode & 0177) != 0) ::chmod(path_.c_str(), file.st_mode & 0600);
   if (sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
     auto failure = error(NSPersistentStoreOpenError, "cannot open the store");
     close();
     return std::unexpected(failure);
   }
-  sqlite3_busy_timeout(db_, 5000);
-  auto fail = [this](const std::string& what) {
+  sqlite3_busy_timeout(db_, static_cast<int>(std::max(0.0, busyTimeout) * 1000));
+  // Only SQLite's own verdict on the file counts as damage; a lock, a full disk or a
+  // read-only file says nothing about what it holds.
+  auto fail = [this](const std::string& what, bool damaged = false) {
+    const int code = sqlite3_errcode(db_) & 0xff;
+    damaged_ = damaged || code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
     auto failure = error(NSPersistentStoreOpenError, what);
     close();
     return std::unexpected(failure);
   };
+  if (readOnly || sqlite3_db_readonly(db_, "main") == 1) return fail("the store is read-only");
   // The version first, before anything writes: a newer store is left as it is.
   std::shared_ptr<NSError> failure;
   auto* versionStatement = statement("PRAGMA user_version", failure);
@@ -174,7 +195,7 @@ NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::open() {
   if (!check || step(check) != SQLITE_ROW) return fail("cannot check the store");
   std::string verdict = reinterpret_cast<const char*>(sqlite3_column_text(check, 0) ? sqlite3_column_text(check, 0) : (const unsigned char*)"");
   sqlite3_reset(check);
-  if (verdict != "ok") return fail("the store is damaged: " + verdict);
+  if (verdict != "ok") return fail("the store is damaged: " + verdict, true);
   {
     auto* mode = statement("PRAGMA journal_mode=WAL", failure);
     if (!mode || step(mode) != SQLITE_ROW) return fail("cannot switch to the write-ahead log");
@@ -186,7 +207,7 @@ NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::open() {
     if (!tables || step(tables) != SQLITE_ROW) return fail("cannot read the store's schema");
     const int count = sqlite3_column_int(tables, 0);
     sqlite3_reset(tables);
-    if (count != 0) return fail("the store holds tables of no known version");
+    if (count != 0) return fail("the store holds tables of no known version", true);
     if (!execute("BEGIN IMMEDIATE")) return fail("cannot create the schema");
     for (const auto& sql : model_->schemaStatements()) {
       if (!execute(sql)) {
@@ -212,6 +233,7 @@ NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::open() {
       ok = ok && execute("COMMIT").has_value();
       if (!ok) {
         auto migrationFailure = error(NSPersistentStoreOpenError, "the migration to version " + std::to_string(target) + " failed");
+        damaged_ = (sqlite3_errcode(db_) & 0xff) == SQLITE_CORRUPT || (sqlite3_errcode(db_) & 0xff) == SQLITE_NOTADB;
         execute("ROLLBACK");
         close();
         return std::unexpected(migrationFailure);

@@ -2,10 +2,12 @@
 // Holds the one SQLite store of a model and does its reading and writing. Opening creates
 // the folder (0700) and the file (0600), runs in write-ahead-log mode with full sync, checks
 // the file and brings its schema to the model's version, one transaction per step (PRAGMA
-// user_version counts the steps). A file that cannot be opened is moved aside as
-// "<name>.corrupt-<time>" (with its -wal and -shm) and a fresh store takes its place; a file
-// of a newer schema is left untouched and the coordinator stays without a store, so that
-// nothing is read from or written to it.
+// user_version counts the steps). Only a file SQLite finds damaged (corrupt, not a database,
+// failing its quick check, or holding tables of no known version) is moved aside as
+// "<name>.corrupt-<time>" (with its -wal and -shm) and a fresh store takes its place. A file
+// that merely cannot be used now (locked by another process past the busy timeout, a full
+// disk, read-only, unopenable) and a file of a newer schema are left untouched: the
+// coordinator stays without a store, so that nothing is read from or written to it.
 
 #include <sqlite3.h>
 
@@ -25,7 +27,8 @@
 
 class NSPersistentStoreCoordinator : public NSObject {
  public:
-  enum class StoreState { none, open, newerVersion };
+  // `unavailable`: the file is there but could not be used this time; it is left as it is.
+  enum class StoreState { none, open, newerVersion, unavailable };
   // Error codes of NSCocoaErrorDomain the store reports.
   static constexpr std::int64_t NSPersistentStoreOpenError = 134080;
   static constexpr std::int64_t NSPersistentStoreIncompatibleVersionHashError = 134100;
@@ -46,10 +49,13 @@ class NSPersistentStoreCoordinator : public NSObject {
   static std::shared_ptr<NSPersistentStoreCoordinator> make(std::shared_ptr<NSManagedObjectModel> model);
   ~NSPersistentStoreCoordinator() override;
 
-  // Opens (or creates) the store file. A damaged file or a failed migration is moved aside
-  // and a fresh store started; the error then says where it went (the store is open all the
-  // same). A newer schema gives an error and leaves the coordinator without a store.
+  // Opens (or creates) the store file. A damaged file is moved aside and a fresh store
+  // started; the error then says where it went (the store is open all the same). A newer
+  // schema, or a file that cannot be used now, gives an error and leaves the coordinator
+  // without a store and the file untouched.
   Result addPersistentStoreWithURL(const std::shared_ptr<NSURL>& url);
+  // How long opening and each write wait for a lock another connection holds (seconds).
+  double busyTimeout = 5.0;
   StoreState storeState() const { return state_; }
   // Where a damaged store was moved at opening, if it was.
   const std::optional<std::filesystem::path>& movedAsideTo() const { return movedAside_; }
@@ -107,6 +113,8 @@ class NSPersistentStoreCoordinator : public NSObject {
   sqlite3* db_ = nullptr;
   StoreState state_ = StoreState::none;
   std::optional<std::filesystem::path> movedAside_;
+  // Whether the last failed opening found the file damaged (rather than unusable for now).
+  bool damaged_ = false;
   std::unordered_map<std::string, sqlite3_stmt*> statements_;
   std::optional<int> failCountdown_;
   std::uint64_t steps_ = 0;

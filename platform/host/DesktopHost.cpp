@@ -18,6 +18,7 @@
 #include "platform/host/GlobalHotKeys.h"
 #include "platform/host/HostClipboard.h"
 #include "platform/host/HostDragging.h"
+#include "platform/host/HostMenu.h"
 #include "platform/host/HostOpenPanel.h"
 #include "platform/host/HostRepaintHook.h"
 #include "platform/host/HostWindow.h"
@@ -123,7 +124,7 @@ class HostWindowServer : public WindowServer {
   }
 
   void windowDidBecomeKey(const std::shared_ptr<NSWindow>& window) override {
-    if (auto hw = host_.hostWindowFor(window.get())) hw->present();
+    if (auto hw = host_.hostWindowFor(window.get()); hw && !hw->takingDesktopFocus()) hw->present();
   }
 
  private:
@@ -162,6 +163,7 @@ std::shared_ptr<DesktopHost> DesktopHost::start() {
   host->shortcutRegistrar_ = std::make_shared<HostShortcutRegistrar>(host->hotKeys_);
   MASShortcutMonitor::sharedMonitor()->setRegistrar(host->shortcutRegistrar_);
   HostOpenPanel::install();
+  host->menus_ = HostMenu::install(*host);
   host->repaintHook_ = HostRepaintHook::install(*host);
   runningHost() = host;
   WindowServer::setCurrent(host->server_);
@@ -179,6 +181,8 @@ void DesktopHost::stop() {
   shortcutRegistrar_.reset();
   if (hotKeys_) hotKeys_->unregisterAll();
   HostOpenPanel::uninstall();
+  if (menus_) menus_->uninstall();
+  menus_.reset();
   repaintHook_.reset();
   WindowServer::setCurrent(nullptr);
   NSRunLoop::main()->setWaiter(nullptr);
@@ -243,6 +247,7 @@ unsigned long DesktopHost::nativeWindowId(const std::shared_ptr<NSWindow>& windo
 }
 
 bool DesktopHost::anyWindowHasFocus() const {
+  if (menus_ && menus_->isOpen()) return true;
   for (auto& [_, hw] : windows_) {
     if (gtk_window_has_toplevel_focus(GTK_WINDOW(hw->toplevel()))) return true;
   }

@@ -4,8 +4,8 @@
 // pointer, wheel, key and input-method events come back as NSEvents through
 // NSApplication's event path; GTK's main loop runs inside our run loop's waits, so one
 // loop serves both. The general pasteboard is the desktop clipboard and drags cross to
-// other programs, and the open panel is the desktop's file chooser. Without a display the
-// process stays headless.
+// other programs, menus pop up as the desktop's menus do, and the open panel is the
+// desktop's file chooser. Without a display the process stays headless.
 
 #include <functional>
 #include <map>
@@ -26,6 +26,7 @@ class HostDragging;
 class OtherClicks;
 class HostTray;
 class HostShortcutRegistrar;
+class HostMenu;
 class HostRepaintHook;
 
 class DesktopHost : public NSObject {
@@ -52,6 +53,8 @@ class DesktopHost : public NSObject {
   std::shared_ptr<HostDragging> dragging() const { return dragging_; }
   // The status items' icons in the desktop's tray.
   HostTray* tray() const { return tray_.get(); }
+  // The kit's open menus, shown as the desktop's pop-up menus.
+  HostMenu* menus() const { return menus_.get(); }
 
   // Screen geometry: the kit's screen coordinates (origin at the bottom left of the main
   // display) against the desktop's (origin at the top left of the whole desktop).
@@ -59,7 +62,8 @@ class DesktopHost : public NSObject {
   NSPoint screenPointFromDesktop(double x, double y) const;
   // The desktop's ids of the windows that show ours.
   std::vector<unsigned long> nativeWindowIds() const;
-  // Whether one of the host's windows has the desktop's keyboard focus.
+  // Whether one of the host's windows has the desktop's keyboard focus (an open menu, which
+  // holds the keyboard, counts as one).
   bool anyWindowHasFocus() const;
   // How many times the desktop has shown the window's painted canvas (0 before it appears).
   std::size_t framesShown(const std::shared_ptr<NSWindow>& window) const;
@@ -75,6 +79,7 @@ class DesktopHost : public NSObject {
   friend class GLibWaiter;
   friend class HostDragging;
   friend class OtherClicks;
+  friend class HostMenu;
   friend class HostRepaintHook;
   DesktopHost() = default;
   void readScreens();
@@ -91,6 +96,7 @@ class DesktopHost : public NSObject {
   std::shared_ptr<HostDragging> dragging_;
   std::unique_ptr<OtherClicks> otherClicks_;
   std::unique_ptr<HostTray> tray_;
+  std::shared_ptr<HostMenu> menus_;
   std::shared_ptr<HostShortcutRegistrar> shortcutRegistrar_;
   std::unique_ptr<HostRepaintHook> repaintHook_;
 };

@@ -10,13 +10,12 @@
 #include "platform/appkit/NSView.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/appkit/NSPopover.h"
-#include "platform/appkit/ViewTreeRenderer.h"
+#include "platform/appkit/WindowPainter.h"
 #include "platform/quartz/CALayer.h"
 #include "platform/foundation/Clock.h"
 #include "platform/host/DesktopHost.h"
 #include "platform/host/HostDragging.h"
 #include "platform/host/HostKeys.h"
-#include "platform/quartz/CGPath.h"
 #include "platform/render/CairoContext.h"
 
 namespace {
@@ -26,22 +25,6 @@ constexpr double kWheelLine = 20.0;
 constexpr double kClickSlop = 4.0;
 
 double now() { return Clock::current().now(); }
-
-void collectDirty(const std::shared_ptr<NSView>& view, NSRect bounds, std::vector<NSRect>& rects) {
-  if (!view || view->isHidden()) return;
-  if (view->needsDisplay()) {
-    NSRect r = view->convertRectToView(view->bounds(), nullptr);
-    // A backing layer's shadow reaches beyond the view.
-    if (auto layer = view->layer(); layer && view->wantsLayer() && layer->shadowOpacity() > 0) {
-      double reach = 2 * layer->shadowRadius() + std::max(std::abs(layer->shadowOffset().width),
-                                                          std::abs(layer->shadowOffset().height));
-      r = NSInsetRect(r, -reach, -reach);
-    }
-    r = NSIntersectionRect(r, bounds);
-    if (!r.isEmpty()) rects.push_back(r);
-  }
-  for (auto& sub : view->subviews()) collectDirty(sub, bounds, rects);
-}
 
 bool layerTreeAnimates(const CALayer& layer) {
   if (layer.hasAnimations()) return true;
@@ -69,7 +52,8 @@ std::optional<NSEventModifierFlags> modifierOfKeysym(unsigned keysym) {
 }
 }  // namespace
 
-HostWindow::HostWindow(DesktopHost& host, const std::shared_ptr<NSWindow>& window) : host_(host), window_(window) {
+HostWindow::HostWindow(DesktopHost& host, const std::shared_ptr<NSWindow>& window)
+    : host_(host), window_(window), painter_(std::make_unique<WindowPainter>(window)) {
   toplevel_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   g_object_ref_sink(toplevel_);
   auto mask = window->styleMask();
@@ -189,21 +173,13 @@ void HostWindow::willDisplay(bool whole) {
   NSSize size = contentRect().size;
   if (!(size.width > 0) || !(size.height > 0)) return;
   double scale = gtk_widget_get_scale_factor(area_);
-  if (!canvas_ || canvasScale_ != scale || canvas_->pixelWidth() != static_cast<int>(std::ceil(size.width * scale)) ||
-      canvas_->pixelHeight() != static_cast<int>(std::ceil(size.height * scale))) {
-    canvas_ = CairoContext::make(size, scale);
-    canvasScale_ = scale;
-    w->backingScaleFactor = scale;
-    whole = true;
+  w->backingScaleFactor = scale;
+  // The area's own coordinates are points from its top left.
+  for (NSRect r : painter_->paint(size, scale, whole)) {
+    int x0 = static_cast<int>(std::floor(r.minX())), y0 = static_cast<int>(std::floor(size.height - r.maxY()));
+    int x1 = static_cast<int>(std::ceil(r.maxX())), y1 = static_cast<int>(std::ceil(size.height - r.minY()));
+    gtk_widget_queue_draw_area(area_, x0, y0, x1 - x0, y1 - y0);
   }
-  NSRect bounds = NSMakeRect(0, 0, size.width, size.height);
-  std::vector<NSRect> rects;
-  if (whole) {
-    rects.push_back(bounds);
-  } else {
-    collectDirty(w->frameView(), bounds, rects);
-  }
-  if (!rects.empty()) paint(rects);
   // Layer animations move with the clock, not with changes to views: while one runs, the
   // views that show it are painted again on the desktop's next frame.
   std::vector<std::shared_ptr<NSView>> animating;
@@ -227,32 +203,6 @@ gboolean HostWindow::onFrameTick(GtkWidget*, GdkFrameClock*, gpointer data) {
     self->lastAnimating_.push_back(view);
   }
   return G_SOURCE_REMOVE;
-}
-
-void HostWindow::paint(const std::vector<NSRect>& rects) {
-  auto w = window();
-  if (!w || !canvas_ || !canvas_->surface()) return;
-  double height = contentRect().height();
-  // What was there goes first: a window that is not opaque shows through where it draws nothing.
-  cairo_t* cr = cairo_create(canvas_->surface());
-  cairo_scale(cr, canvasScale_, canvasScale_);
-  for (auto& r : rects) cairo_rectangle(cr, r.minX(), height - r.maxY(), r.width(), r.height());
-  cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
-  cairo_fill(cr);
-  cairo_destroy(cr);
-
-  CGPath region;
-  for (auto& r : rects) region.addRect(r);
-  canvas_->saveGState();
-  canvas_->clipToPath(region, CGFillRule::nonZero);
-  ViewTreeRenderer::drawWindow(w, *canvas_, rects);
-  canvas_->restoreGState();
-  cairo_surface_flush(canvas_->surface());
-  for (auto& r : rects) {
-    int x0 = static_cast<int>(std::floor(r.minX())), y0 = static_cast<int>(std::floor(height - r.maxY()));
-    int x1 = static_cast<int>(std::ceil(r.maxX())), y1 = static_cast<int>(std::ceil(height - r.minY()));
-    gtk_widget_queue_draw_area(area_, x0, y0, x1 - x0, y1 - y0);
-  }
 }
 
 void HostWindow::paintAndShowNow() {
@@ -281,10 +231,11 @@ std::shared_ptr<CairoContext> HostWindow::repaintFromScratch() const {
 
 gboolean HostWindow::onDraw(GtkWidget*, cairo_t* cr, gpointer data) {
   auto* self = static_cast<HostWindow*>(data);
-  if (!self->canvas_ || !self->canvas_->surface()) return FALSE;
-  cairo_pattern_t* pattern = cairo_pattern_create_for_surface(self->canvas_->surface());
+  const auto& canvas = self->painter_->canvas();
+  if (!canvas || !canvas->surface()) return FALSE;
+  cairo_pattern_t* pattern = cairo_pattern_create_for_surface(canvas->surface());
   cairo_matrix_t matrix;
-  cairo_matrix_init_scale(&matrix, self->canvasScale_, self->canvasScale_);
+  cairo_matrix_init_scale(&matrix, self->painter_->scale(), self->painter_->scale());
   cairo_pattern_set_matrix(pattern, &matrix);
   cairo_set_source(cr, pattern);
   cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
@@ -455,7 +406,13 @@ gboolean HostWindow::onFocus(GtkWidget*, GdkEventFocus* event, gpointer data) {
   if (event->in) {
     gtk_im_context_focus_in(self->im_);
     app->activateIgnoringOtherApps(true);
-    if (!w->isKeyWindow() && w->canBecomeKeyWindow()) w->makeKeyWindow();
+    // While a modal window runs, the others do not become key (their events go nowhere).
+    auto modal = app->modalWindow();
+    if (!w->isKeyWindow() && w->canBecomeKeyWindow() && (!modal || modal == w)) {
+      self->takingDesktopFocus_ = true;
+      w->makeKeyWindow();
+      self->takingDesktopFocus_ = false;
+    }
   } else {
     gtk_im_context_focus_out(self->im_);
     // Focus moving to another of our windows arrives right after; only when none has it

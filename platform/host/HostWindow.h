@@ -1,7 +1,7 @@
 #pragma once
 // One kit window on the desktop: a GTK top-level holding a drawing area of the window's
 // content size. The area shows a canvas that our renderer paints at the display's scale,
-// only where views need display; its input becomes NSEvents.
+// only where the picture changed (WindowPainter); its input becomes NSEvents.
 
 #include <gtk/gtk.h>
 
@@ -16,6 +16,7 @@
 class NSView;
 class NSWindow;
 class CairoContext;
+class WindowPainter;
 class DesktopHost;
 
 class HostWindow : public std::enable_shared_from_this<HostWindow> {
@@ -37,7 +38,12 @@ class HostWindow : public std::enable_shared_from_this<HostWindow> {
   void frameChangedByCode();
   void willDisplay(bool whole);
   void present();
+  // Whether the window is becoming key because the desktop gave it the focus (it needs no
+  // presenting then: asking for the focus again would answer a change with another).
+  bool takingDesktopFocus() const { return takingDesktopFocus_; }
   std::size_t framesShown() const { return framesShown_; }
+  // The pixels the area shows, as kept between passes.
+  const WindowPainter& painter() const { return *painter_; }
   // Paints what needs display now (views showing layer animations included) and has the
   // desktop show it before returning.
   void paintAndShowNow();
@@ -62,7 +68,6 @@ class HostWindow : public std::enable_shared_from_this<HostWindow> {
   NSRect contentRect() const;
   void deliver(const std::shared_ptr<NSEvent>& event);
   void sendMouse(NSEventType type, NSPoint base, unsigned state, long clicks, double pressure);
-  void paint(const std::vector<NSRect>& rects);
   void sendKey(NSEventType type, unsigned keysym, unsigned state, std::string characters, bool isRepeat);
   long clickCountFor(const GdkEventButton& event);
 
@@ -71,9 +76,9 @@ class HostWindow : public std::enable_shared_from_this<HostWindow> {
   GtkWidget* toplevel_ = nullptr;
   GtkWidget* area_ = nullptr;
   GtkIMContext* im_ = nullptr;
-  std::shared_ptr<CairoContext> canvas_;
-  double canvasScale_ = 0;
+  std::unique_ptr<WindowPainter> painter_;
   bool applyingDesktopFrame_ = false;
+  bool takingDesktopFocus_ = false;
   // The key being handled while the input method decides what it types.
   std::optional<std::uint16_t> pendingKeyCode_;
   unsigned pendingState_ = 0;

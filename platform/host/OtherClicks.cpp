@@ -4,28 +4,24 @@
 #include <X11/extensions/XInput2.h>
 #include <gdk/gdkx.h>
 
+#include <algorithm>
+
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSEvent.h"
 #include "platform/foundation/Clock.h"
 #include "platform/host/DesktopHost.h"
+#include "platform/host/HostMenu.h"
 #include "platform/host/HostTray.h"
+#include "platform/host/X11Windows.h"
 
 namespace {
 // Whether the top-level window under the pointer holds one of ours (a window manager puts
 // its frame around them).
 bool holdsOneOf(Display* x, Window topLevel, const std::vector<unsigned long>& ours) {
-  for (Window window : ours) {
-    for (int depth = 0; window && depth < 16; ++depth) {
-      if (window == topLevel) return true;
-      Window root = 0, parent = 0, *children = nullptr;
-      unsigned int count = 0;
-      if (!XQueryTree(x, window, &root, &parent, &children, &count)) break;
-      if (children) XFree(children);
-      if (parent == root) break;
-      window = parent;
-    }
-  }
-  return false;
+  return std::ranges::any_of(ours, [&](Window window) {
+    auto chain = X11Windows::selfAndAncestors(x, window);
+    return std::ranges::find(chain, topLevel) != chain.end();
+  });
 }
 
 GdkFilterReturn otherClickFilter(GdkXEvent* xevent, GdkEvent*, gpointer self) {
@@ -65,8 +61,11 @@ void OtherClicks::handle(void* raw) {
   Display* x = cookie->display;
   bool fetched = !cookie->data && XGetEventData(x, cookie);
   int button = cookie->data ? static_cast<XIRawEvent*>(cookie->data)->detail : 0;
+  Time time = cookie->data ? static_cast<XIRawEvent*>(cookie->data)->time : 0;
   if (fetched) XFreeEventData(x, cookie);
   if (button != 1 && button != 3) return;  // wheel notches and other buttons are no clicks
+  // An open menu holds the pointer: the press that closes it goes to no other program.
+  if (host_.menus_ && host_.menus_->tookPress(static_cast<std::uint32_t>(time))) return;
   Window root = 0, child = 0;
   int rootX = 0, rootY = 0, winX = 0, winY = 0;
   unsigned int state = 0;

@@ -1,6 +1,7 @@
 #include "platform/render/LayerRenderer.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "platform/quartz/CALayer.h"
 #include "platform/quartz/GraphicsContext.h"
@@ -47,6 +48,8 @@ void renderLayer(const std::shared_ptr<CALayer>& layer, GraphicsContext& context
   if (shown->masksToBounds()) context.clipToPath(CGPath::roundedRect(b, radius), CGFillRule::nonZero);
   if (shown->contents()) context.drawImage(shown->contents(), shown->contentsRect(), 1.0);
   context.saveGState();
+  // Custom drawing fills the layer's backing store, which is as large as its bounds.
+  context.clipToRect(b);
   // While an animation changes a key that redraws the content, the animated copy draws.
   if (shown != layer && layer->animationsNeedDisplay()) shown->drawInContext(context);
   else layer->drawInContext(context);
@@ -77,8 +80,55 @@ void renderLayer(const std::shared_ptr<CALayer>& layer, GraphicsContext& context
   context.restoreGState();
 }
 
+bool castsOwnShadow(const CALayer& shown) {
+  return shown.shadowOpacity() > 0 && shown.shadowColor() && shown.shadowColor()->alpha > 0 && !shown.masksToBounds();
+}
+
+NSRect layerExtent(const std::shared_ptr<CALayer>& layer, int depth) {
+  if (!layer || depth > kMaxDepth || layer->isHidden()) return NSZeroRect;
+  std::shared_ptr<CALayer> shown = layer->hasAnimations() ? layer->presentationLayer() : layer;
+  if (shown->isHidden() || !(shown->opacity() > 0)) return NSZeroRect;
+  NSRect frame = shown->frame();
+  NSRect b = shown->bounds();
+  // In the layer's bounds coordinates first, then moved as renderLayer moves the context.
+  NSRect inner = b;
+  if (!shown->masksToBounds()) {
+    for (const auto& sub : layer->sublayers()) {
+      NSRect reach = layerExtent(sub, depth + 1);
+      if (!reach.isEmpty()) inner = NSUnionRect(inner, reach);
+    }
+  }
+  double x = frame.minX() + inner.minX() - b.minX();
+  double y = shown->isGeometryFlipped() ? frame.minY() + b.height() - (inner.maxY() - b.minY())
+                                        : frame.minY() + inner.minY() - b.minY();
+  NSRect out = NSMakeRect(x, y, inner.width(), inner.height());
+  if (castsOwnShadow(*shown)) {
+    double reach = shadowReach(shown->shadowRadius(), shown->shadowOffset());
+    out = NSInsetRect(out, -reach, -reach);
+  }
+  return out;
+}
+
+bool layerCastsShadow(const std::shared_ptr<CALayer>& layer, int depth) {
+  if (!layer || depth > kMaxDepth || layer->isHidden()) return false;
+  if (castsOwnShadow(*layer)) return true;
+  return std::ranges::any_of(layer->sublayers(), [&](const auto& sub) { return layerCastsShadow(sub, depth + 1); });
+}
+
 }  // namespace
 
 void render(const std::shared_ptr<CALayer>& layer, GraphicsContext& context) { renderLayer(layer, context, 0); }
+
+NSRect extent(const std::shared_ptr<CALayer>& layer) { return layerExtent(layer, 0); }
+
+double shadowReach(double blurRadius, NSSize offset) {
+  // A blur spreads a shape by about one and a half radii (three box passes or three
+  // deviations of a Gaussian); the rest is room for rounding to whole pixels.
+  double blur = std::isfinite(blurRadius) ? std::max(0.0, blurRadius) : 0.0;
+  double shift = std::max(std::abs(offset.width), std::abs(offset.height));
+  return 2 * blur + 2 + (std::isfinite(shift) ? shift : 0.0);
+}
+
+bool castsShadow(const std::shared_ptr<CALayer>& layer) { return layerCastsShadow(layer, 0); }
 
 }  // namespace LayerRenderer

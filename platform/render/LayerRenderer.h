@@ -6,11 +6,23 @@
 
 #include <memory>
 
+#include "platform/foundation/NSGeometry.h"
+
 class CALayer;
 class GraphicsContext;
 
 namespace LayerRenderer {
 
 void render(const std::shared_ptr<CALayer>& layer, GraphicsContext& context);
+
+// The rectangle, in the superlayer's coordinates, that render() may paint: the bounds, the
+// sublayers' extents unless the layer masks to its bounds, and the reach of its shadow. A
+// hidden or transparent layer paints nothing.
+NSRect extent(const std::shared_ptr<CALayer>& layer);
+// How far beyond the shape that casts it a shadow of this blur radius and offset may reach.
+double shadowReach(double blurRadius, NSSize offset);
+// Whether the layer or one of its sublayers casts a shadow: its blur is worked out from the
+// whole shape, so a painting that clips the shape must not cut through it.
+bool castsShadow(const std::shared_ptr<CALayer>& layer);
 
 }  // namespace LayerRenderer

@@ -182,7 +182,22 @@ class Account : public CollectionsTest {
     }
     return out;
   }
-  std::shared_ptr<QuorbUser> storedUser() { return QuorbUserManager::init()->currentUser(); }
+  // The stored user's id, or none: a missing user fails the case, not the program.
+  std::optional<std::int64_t> storedUserId() {
+    auto user = QuorbUserManager::init()->currentUser();
+    return user ? std::optional(user->userId) : std::nullopt;
+  }
+  // Logs in on the service and installs the user as the form does; the user, or none.
+  std::shared_ptr<QuorbUser> logIn(const std::string& username, const std::string& password) {
+    AccountReply reply;
+    QuorbUser::loginWith(username, password, false, reply.callback());
+    if (!eventually([&] { return reply.done.load(); }) || !reply.user) return nullptr;
+    QuorbUserManager::init()->setUser(reply.user);
+    auto collections = NSArray::make();
+    for (const auto& collection : reply.user->rawCollections) collections->addObject(collection);
+    manager()->synchronizeLocalAndServerAPI(collections, false);
+    return reply.user;
+  }
   std::vector<std::string> packNames() {
     std::vector<std::string> out;
     for (const auto& pack : manager()->getUserCreatedCollectionsWithSortByModifyDate(false).value_or(CollectionManager::Collections{})) {
@@ -232,7 +247,7 @@ TEST_F(Account, SignUpStoresTheTokenPrivatelyAndPrintsNoSecret) {
 
   // As the form does: the user is installed.
   QuorbUserManager::init()->setUser(reply.user);
-  EXPECT_EQ(storedUser()->userId, amy->userid);
+  EXPECT_EQ(storedUserId(), amy->userid);
   EXPECT_EQ(calls(), std::vector<std::string>{"change none->amy [stored none, main]"});
 
   struct stat file {};
@@ -340,7 +355,7 @@ TEST_F(Account, AnExpiredTokenAtLaunchSignsOutAndPurgesOnTheMainThread) {
   // The service was told which token ended; the user stays stored for the next log-in.
   ASSERT_TRUE(eventually([&] { return requestsTo("/quorb.unauthorize").size() == 1; }));
   EXPECT_EQ(requestsTo("/quorb.unauthorize")[0].queryValue("token"), "old-token");
-  EXPECT_EQ(storedUser()->userId, dora.userid);
+  EXPECT_EQ(storedUserId(), dora.userid);
 }
 
 TEST_F(Account, TheRefreshLogsOutOnlyForTheServicesLoginRequiredWord) {
@@ -366,7 +381,7 @@ TEST_F(Account, ARefreshWithoutAUsableUserChangesNothing) {
   QuorbUserManager::init()->authenticateUser();
   ASSERT_TRUE(eventually([&] { return requestsTo("/quorb.user").size() == 1; }));
   settle();
-  EXPECT_EQ(storedUser()->userId, fay.userid);
+  EXPECT_EQ(storedUserId(), fay.userid);
   EXPECT_EQ(QuorbUser::authToken(), "fay-token");
   EXPECT_EQ(packNames(), std::vector<std::string>{"Kept"});
   EXPECT_TRUE(calls().empty());
@@ -431,7 +446,7 @@ TEST_F(Account, LogOutEndsTheTokenAndPurgesTheCollections) {
   EXPECT_TRUE(packNames().empty());
   EXPECT_EQ(calls(), std::vector<std::string>{"purge [stored ida, main]"});
   ASSERT_TRUE(eventually([&] { return standin().state().accounts().tokensOf(ida.userid).empty(); }));
-  EXPECT_EQ(storedUser()->userId, ida.userid);
+  EXPECT_EQ(storedUserId(), ida.userid);
 
   // Without a token nothing is sent, and the purge still runs.
   QuorbUser::logout();
@@ -450,7 +465,7 @@ TEST_F(Account, ClearingTheUserPurgesAndStoresNoUser) {
   EXPECT_TRUE(requestsTo("/quorb.user").empty());
 
   auto manager = QuorbUserManager::init();
-  ASSERT_EQ(manager->currentUser()->userId, max.userid);
+  ASSERT_EQ(storedUserId(), max.userid);
   manager->setUser(nullptr);
   EXPECT_EQ(calls(), std::vector<std::string>{"change max->none [stored max, main]"});
   EXPECT_TRUE(packNames().empty());
@@ -473,7 +488,7 @@ TEST_F(Account, SwitchingAccountsRunsTheCollectionSideBeforeTheNewUserIsStored) 
   wait(reply);
   ASSERT_TRUE(reply.user);
   QuorbUserManager::init()->setUser(reply.user);
-  EXPECT_EQ(storedUser()->userId, kim.userid);
+  EXPECT_EQ(storedUserId(), kim.userid);
   EXPECT_EQ(calls(), std::vector<std::string>{"change jan->kim [stored jan, main]"});
   EXPECT_TRUE(packNames().empty());
   EXPECT_TRUE(manager()->getFavoritesCollection()->vorns().empty());
@@ -529,6 +544,93 @@ TEST_F(Account, PacksClaimedAtTheFirstSignInBelongToTheUserSigningIn) {
   wait(other);
   QuorbUserManager::init()->setUser(other.user);
   EXPECT_TRUE(packNames().empty());
+}
+
+// A subscription made without an account leaves the store only once the service has taken
+// it for the account signing in: a refusal keeps it, through the next launch's merge, until
+// it is handed over at a later sign-in.
+TEST_F(Account, ASubscriptionMadeWithoutAnAccountWaitsUntilTheServiceTakesIt) {
+  auto bob = standin().state().accounts().seedUser("bob");
+  const auto bobs = standin().state().createCollection("Bob's", bob.userid);
+  ASSERT_NE(manager()->subscribeToCollectionWithName("Bob's", bobs, nullptr, nullptr), nullptr);
+  auto pia = standin().state().accounts().seedUser("pia", "pw");
+  standin().injectFault("/quorb.subscribe", Fault::status500());
+  ASSERT_TRUE(logIn("pia", "pw"));
+  ASSERT_TRUE(standin().waitForRequest([](const StandinRequest& r) { return r.path == "/quorb.subscribe"; }, 10));
+  settle();
+  EXPECT_EQ(manager()->getAllSubscribedCollections().size(), 1u);
+
+  relaunch();
+  QuorbUserManager::init()->authenticateUser();
+  ASSERT_TRUE(eventually([&] { return calls().size() == 3; }));
+  settle();
+  EXPECT_EQ(packNames(), std::vector<std::string>{"Bob's"});
+
+  standin().clearFaults();
+  ASSERT_TRUE(logIn("pia", "pw"));
+  EXPECT_TRUE(eventually([&] { return standin().state().collection(bobs)->subscribers.contains(pia.userid); }));
+}
+
+// GIFs collected while nobody was signed in belong to no account yet: the next account to
+// sign in gets them, whoever signed in before.
+TEST_F(Account, GifsCollectedWhileSignedOutGoToTheNextAccountSigningIn) {
+  auto amy = standin().state().accounts().seedUser("amy", "pw");
+  ASSERT_TRUE(logIn("amy", "pw"));
+  ASSERT_TRUE(manager()->favoriteVornWithVorn(item(1)));
+  ASSERT_TRUE(eventually([&] { return standin().state().liked(amy.userid).size() == 1; }));
+  QuorbUser::logout();
+  ASSERT_TRUE(manager()->favoriteVornWithVorn(item(2)));
+  manager()->getSavedCollection()->append(item(3));
+
+  auto bob = standin().state().accounts().seedUser("bob", "pw");
+  ASSERT_TRUE(logIn("bob", "pw"));
+  EXPECT_EQ(calls().back(), "change amy->bob [stored amy, main]");
+  EXPECT_EQ(vids(manager()->getFavoritesCollection()), std::vector<std::string>{itemId(2)});
+  EXPECT_EQ(vids(manager()->getSavedCollection()), std::vector<std::string>{itemId(3)});
+  EXPECT_TRUE(eventually([&] { return standin().state().liked(bob.userid) == std::vector<std::string>{itemId(2)}; }));
+  EXPECT_TRUE(eventually([&] { return standin().state().saved(bob.userid) == std::vector<std::string>{itemId(3)}; }));
+  EXPECT_EQ(standin().state().liked(amy.userid), std::vector<std::string>{itemId(1)});
+}
+
+// What the service failed to take while the user was signed in goes again when the user
+// signs in again.
+TEST_F(Account, SigningInAgainSendsWhatTheServiceDidNotTake) {
+  auto cy = standin().state().accounts().seedUser("cy", "pw");
+  ASSERT_TRUE(logIn("cy", "pw"));
+  ASSERT_TRUE(manager()->favoriteVornWithVorn(item(7)));
+  ASSERT_TRUE(eventually([&] { return standin().state().liked(cy.userid).size() == 1; }));
+  standin().injectFault("/quorb.", Fault::status500());
+  manager()->getSavedCollection()->append(item(4));
+  EXPECT_FALSE(manager()->favoriteVornWithVorn(item(7)));
+  settle();
+  ASSERT_TRUE(standin().waitForRequest([](const StandinRequest& r) { return r.queryValue("remove") == "true"; }, 10));
+  ASSERT_TRUE(eventually([&] { return !manager()->isSending(itemId(4)) && !manager()->isRemoving(itemId(7)); }));
+  standin().clearFaults();
+  ASSERT_TRUE(logIn("cy", "pw"));
+  EXPECT_EQ(calls().back(), "hand over [stored cy, main]");
+  EXPECT_TRUE(eventually([&] { return standin().state().saved(cy.userid) == std::vector<std::string>{itemId(4)}; }));
+  EXPECT_TRUE(eventually([&] { return standin().state().liked(cy.userid).empty(); }));
+}
+
+// A pack made without an account whose creation is answered only after someone signed in
+// is claimed for that account then, and kept by the merges that follow.
+TEST_F(Account, APackCreatedAcrossASignInIsClaimedWhenItsIdArrives) {
+  standin().injectFault("/v1/createpack", Fault::stall());
+  auto pack = manager()->createNewCollection("Late", true, true);
+  ASSERT_TRUE(eventually([&] { return standin().stalledCount() == 1; }));
+  auto pia = standin().state().accounts().seedUser("pia", "pw");
+  ASSERT_TRUE(logIn("pia", "pw"));
+  EXPECT_EQ(packNames(), std::vector<std::string>{"Late"});
+  standin().releaseStalls();
+  ASSERT_TRUE(eventually([&] { return pack->identifier() != 0; }));
+  const auto identifier = pack->identifier();
+  EXPECT_TRUE(eventually([&] { return standin().state().collection(identifier)->owner == pia.userid; }));
+  EXPECT_TRUE(eventually([&] { return pack->creator() != nullptr; }));
+  relaunch();
+  QuorbUserManager::init()->authenticateUser();
+  ASSERT_TRUE(eventually([&] { return calls().size() == 3; }));
+  settle();
+  EXPECT_EQ(packNames(), std::vector<std::string>{"Late"});
 }
 
 }  // namespace

@@ -27,6 +27,7 @@
 #include "platform/services/MASShortcutMonitor.h"
 #include "sdk/crash/Veverovodod.h"
 #include "sdk/foundation/Murvane.h"
+#include "tests/app/ShellReset.h"
 #include "tests/collections/CollectionsFixture.h"
 #include "tests/support/UISimulator.h"
 #include "tests/support/ViewDump.h"
@@ -49,15 +50,7 @@ class AppShellTest : public CollectionsTest {
     resetShell();
     CollectionsTest::TearDown();
   }
-  void resetShell() {
-    MASShortcutBinder::resetSharedBinder();
-    MASShortcutMonitor::resetSharedMonitor();
-    NSStatusBar::resetSystemStatusBar();
-    NSDraggingSession::resetSessions();
-    NSPasteboard::resetPasteboards();
-    NSApplication::resetSharedApplication();
-    NSScreen::resetScreens();
-  }
+  void resetShell() { resetShellState(); }
   // One run of the application up to the end of its launch.
   void launch() {
     if (delegate) delegate->applicationWillTerminate(nullptr);

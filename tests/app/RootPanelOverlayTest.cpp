@@ -208,3 +208,25 @@ TEST_F(RootPanelOverlayTest, APackMadeAfterItsRequesterHasGoneOnlyClosesTheForm)
   EXPECT_TRUE(homeScrolls());
   EXPECT_TRUE(panel->shouldTrackPromotedTrendingContent());
 }
+
+TEST_F(RootPanelOverlayTest, SignedInEveryPointOfUploadOpensTheUploadScreenWhoseControlsTakeTheClicks) {
+  signInForPanel();
+  show();
+  auto upload = panel->uploadButton.lock();
+  EXPECT_TRUE(panel->userAuthenticationButton.lock()->isHiddenOrHasHiddenAncestor());
+  const NSRect bounds = upload->bounds();
+  for (double x = bounds.minX() + 0.5; x < bounds.maxX(); x += 1.0) {
+    SCOPED_TRACE("x = " + std::to_string(x));
+    ui.click(upload, NSPoint{x, bounds.midY()});
+    ASSERT_TRUE(panel->isPresentingUploadInterface());
+    auto screen = panel->uploadViewController();
+    // The first showing is the one whose reset came before its view was made.
+    if (x == bounds.minX() + 0.5) {
+      ui.click(screen->filenameTextInput.lock());
+      EXPECT_TRUE(screen->filenameTextInput.lock()->isEditing()) << "the Paste URL field takes the click";
+    }
+    ui.click(screen->backButton.lock());
+    advance(0.3);
+    ASSERT_FALSE(panel->isPresentingUploadInterface()) << "Back closes the screen";
+  }
+}

@@ -1,6 +1,15 @@
 // Black-box: what the collection operations leave in the stand-in's state.
-#include <filesystem>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <thread>
+
+#include "platform/foundation/NSJSONSerialization.h"
 #include "platform/foundation/NSNumber.h"
 #include "tests/collections/CollectionsFixture.h"
 
@@ -135,6 +144,10 @@ TEST_F(Service, AnUnreadableGifIsNotSentAndIsRetriedOnceItCanBeRead) {
   auto path = NSURL::URLWithString(gif->vid)->path();
   std::filesystem::rename(path, path + ".away");
   manager()->getSavedCollection()->append(gif);
+  // The file is read away from the main thread; the send ends when it cannot be.
+  ASSERT_TRUE(eventually([&] {
+    return std::ranges::any_of(printedLines(), [](const std::string& line) { return line.starts_with("not uploading "); });
+  }));
   settle();
   EXPECT_TRUE(standin().state().saved(amy.userid).empty());
   for (const auto& request : standin().requests()) EXPECT_NE(request.path, "/quorb.uploadgif");
@@ -228,6 +241,9 @@ TEST_F(Service, DailySyncMergesTheLikedAndPackStreamsAndReconcileKeepsWhatIsStil
 
   manager()->synchronizeAllCollections();
   settle();
+  for (const auto& request : standin().requests()) {
+    EXPECT_FALSE(request.path == "/v1/collection" && request.queryValue("id") == "0") << "a pack without an id was refreshed";
+  }
   EXPECT_EQ(vids(manager()->getFavoritesCollection()), (std::vector<std::string>{itemId(5), itemId(6)}));
   EXPECT_EQ(vids(manager()->getCollection("kept")), std::vector<std::string>{itemId(7)});
   EXPECT_TRUE(manager()->isVornInFavoritesWithVorn(item(5)));
@@ -280,6 +296,100 @@ TEST_F(Service, OneAccountsCollectionsAreNeverSentIntoAnother) {
   EXPECT_TRUE(standin().state().liked(bob.userid).empty());
   EXPECT_TRUE(standin().state().saved(bob.userid).empty());
   EXPECT_EQ(standin().state().liked(amy.userid), std::vector<std::string>{itemId(1)});
+}
+
+// The daily refresh reads a collection's whole stream, page after page.
+TEST_F(Service, TheDailyRefreshMergesEveryPageOfALongStream) {
+  auto amy = signIn("amy", "tok-amy");
+  std::vector<std::string> liked;
+  for (std::size_t n = 0; n < 2 * Catalogue::defaultPageSize + 5; ++n) {
+    standin().state().setLiked(amy.userid, itemId(n), true);
+    liked.insert(liked.begin(), itemId(n));
+  }
+  manager()->synchronizeAllCollections();
+  settle();
+  EXPECT_EQ(vids(manager()->getFavoritesCollection()), liked);
+  EXPECT_TRUE(manager()->isVornInFavoritesWithVorn(item(0)));
+}
+
+// A removal the service has not confirmed stays in the store and is sent again; meanwhile no
+// refresh brings the GIF back, nor does one that began before a removal the service took.
+TEST_F(Service, RemovalsWaitForTheServiceAndRefreshesDoNotUndoThem) {
+  auto amy = signIn("amy", "tok-amy");
+  auto& state = standin().state();
+  for (std::size_t n : {5, 6}) ASSERT_TRUE(manager()->favoriteVornWithVorn(item(n)));
+  ASSERT_TRUE(eventually([&] { return state.liked(amy.userid).size() == 2; }));
+  ASSERT_TRUE(eventually([&] { return !manager()->getFavoritesCollection()->interruptedUploadContent(); }));
+
+  standin().injectFault("/quorb.like", Fault::status500());
+  EXPECT_FALSE(manager()->favoriteVornWithVorn(item(5)));
+  ASSERT_TRUE(standin().waitForRequest([](const StandinRequest& r) { return r.queryValue("remove") == "true"; }, 10));
+  settle();
+  relaunch();
+  auto favorites = manager()->getFavoritesCollection();
+  EXPECT_EQ(favorites->pendingRemovals(), std::set<std::string>{itemId(5)});
+  manager()->synchronizeAllCollections();
+  settle();
+  EXPECT_EQ(vids(favorites), std::vector<std::string>{itemId(6)});
+  EXPECT_FALSE(manager()->isVornInFavoritesWithVorn(item(5)));
+
+  standin().clearFaults();
+  manager()->resendUnsentChanges();
+  EXPECT_TRUE(eventually([&] { return state.liked(amy.userid) == std::vector<std::string>{itemId(6)}; }));
+  EXPECT_TRUE(eventually([&] { return favorites->pendingRemovals().empty(); }));
+
+  // A refresh whose page the service wrote before a removal it then took.
+  std::promise<void> release;
+  auto released = release.get_future().share();
+  std::atomic<bool> entered = false;
+  standin().addRoute("GET", "/v1/userliked", [&, released, user = amy.userid](const StandinRequest&, StandinResponse& response,
+                                                                              const Catalogue& catalogue) {
+    auto results = NSArray::make();
+    for (const auto& id : standin().state().liked(user)) results->addObject(standin().state().itemObject(catalogue, id));
+    response.setJson(*NSJSONSerialization::stringWithJSONObject(NSDictionary::make({{"results", results}, {"next", NSString::make("")}})));
+    entered = true;
+    released.wait_for(std::chrono::seconds(20));
+  });
+  manager()->synchronizeAllCollections();
+  ASSERT_TRUE(eventually([&] { return entered.load(); }));
+  EXPECT_FALSE(manager()->favoriteVornWithVorn(item(6)));
+  EXPECT_TRUE(eventually([&] { return state.liked(amy.userid).empty(); }));
+  release.set_value();
+  settle();
+  EXPECT_TRUE(vids(favorites).empty());
+}
+
+// Adding a GIF file does not read it on the main thread: a file whose reading blocks (a pipe
+// here; a large file or a slow disk elsewhere) does not hold up the interface.
+TEST_F(Service, AddingAGifFileReadsItAwayFromTheMainThread) {
+  auto amy = signIn("amy", "tok-amy");
+  const auto path = home() / "slow.gif";
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool returned = false;
+  bool returnedInTime = false;
+  std::thread writer([&] {
+    {
+      // A reader on the main thread waits for this writer: it comes after a long while anyway.
+      std::unique_lock lock(mutex);
+      returnedInTime = changed.wait_for(lock, std::chrono::seconds(20), [&] { return returned; });
+    }
+    std::ofstream(path, std::ios::binary) << std::string("GIF89a\x01\x00\x01\x00;", 11);
+  });
+  manager()->getSavedCollection()->append(
+      VornObject::initWithLocalFileUrl(NSURL::fileURLWithPath(path.string(), false), std::nullopt, nullptr, false));
+  {
+    std::lock_guard lock(mutex);
+    returned = true;
+  }
+  changed.notify_all();
+  EXPECT_TRUE(eventually([&] { return standin().state().saved(amy.userid).size() == 1; }));
+  // Should nothing have opened the pipe to read, a reader of our own lets the writer finish.
+  int unblock = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+  writer.join();
+  if (unblock >= 0) ::close(unblock);
+  EXPECT_TRUE(returnedInTime) << "the file was read on the main thread";
 }
 
 }  // namespace

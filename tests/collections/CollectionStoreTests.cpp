@@ -112,16 +112,63 @@ TEST_F(Store, LookupsFollowAdditionsRemovalsAndBulkChanges) {
   EXPECT_TRUE(manager()->getAllCollectedVorns("fun", false).empty());
 }
 
-TEST_F(Store, RemovingALocalGifDeletesItsFileOnlyWhenNoOtherCollectionHoldsIt) {
-  auto gif = localGif();
-  auto path = NSURL::URLWithString(gif->vid)->path();
+TEST_F(Store, RemovingAGifDeletesOnlyItsOwnFileAndOnlyOnceNoCollectionHoldsIt) {
+  auto own = [] { return *VornObject::initWithLocalGifImageData(NSData::fromString("GIF89a\x01\x00\x01\x00;")); };
+  auto fileOf = [](const std::shared_ptr<VornObject>& gif) { return NSURL::URLWithString(gif->gifUrl)->path(); };
+  // A collection whose GIFs do not go to the service, so that their ids stay as they are.
   auto pack = manager()->createNewCollection("pack", false, true);
-  pack->append(gif);
-  manager()->getRecentsCollection()->append(gif);
-  pack->remove(gif);
-  EXPECT_TRUE(fs::exists(path));
-  manager()->removeVornFromRecents(gif);
-  EXPECT_FALSE(fs::exists(path));
+  pack->setSpecialCollectionType(4);
+  auto recents = manager()->getRecentsCollection();
+
+  auto held = own();
+  pack->append(held);
+  recents->append(held);
+  pack->remove(held);
+  EXPECT_TRUE(fs::exists(fileOf(held))) << "Recents still holds it";
+  manager()->removeVornFromRecents(held);
+  EXPECT_FALSE(fs::exists(fileOf(held)));
+
+  // Uploaded: the id is the service's now; the file is still the GIF's own.
+  auto uploaded = VornObject::initWithCopyValuesFromVorn(own());
+  uploaded->vid = "987654";
+  pack->append(uploaded);
+  pack->remove(uploaded);
+  EXPECT_FALSE(fs::exists(fileOf(uploaded)));
+
+  // A file id outside the application's GIF folder names the user's own file.
+  std::ofstream(home() / "mine.gif") << "GIF89a\x01\x00\x01\x00;";
+  auto outside = VornObject::initWithLocalFileUrl(NSURL::fileURLWithPath((home() / "mine.gif").string(), false), std::nullopt,
+                                                  nullptr, false);
+  pack->append(outside);
+  pack->remove(outside);
+  EXPECT_TRUE(fs::exists(fileOf(outside)));
+}
+
+TEST_F(Store, RecentsKeepsTheMostRecentGifsUpToItsLimit) {
+  auto dropped = *VornObject::initWithLocalGifImageData(NSData::fromString("GIF89a\x01\x00\x01\x00;"));
+  manager()->addVornToRecents(dropped);
+  std::vector<std::string> expected;
+  for (std::size_t n = 0; n < CollectionManager::Constants::recentsLimit; ++n) {
+    manager()->addVornToRecents(item(n));
+    expected.insert(expected.begin(), itemId(n));
+  }
+  relaunch();
+  EXPECT_EQ(vids(manager()->getRecentsCollection()), expected);
+  EXPECT_FALSE(fs::exists(NSURL::URLWithString(dropped->gifUrl)->path())) << "the file of a GIF pushed out goes with it";
+}
+
+TEST_F(Store, EachLookupChangePrintsOneLineAndDeletingAPackTakesItsGifsOutOfTheLookups) {
+  auto pack = manager()->createNewCollection("pack", false, true);
+  pack->setSpecialCollectionType(4);
+  for (std::size_t n = 0; n < 30; ++n) pack->append(item(n));
+  std::string last;
+  for (const auto& line : printedLines()) {
+    if (line.starts_with(CollectionManager::Constants::additionPrefix)) last = line;
+  }
+  EXPECT_EQ(last, std::string(CollectionManager::Constants::additionPrefix) + itemId(29) + " = pack (30 entries)");
+  manager()->deleteCollection(pack);
+  EXPECT_EQ(manager()->collectionNameForVorn(itemId(3)), std::nullopt);
+  EXPECT_TRUE(manager()->collectedVornObjectList.empty());
 }
 
 TEST_F(Store, ADamagedStoreIsMovedAsideWithOneLineAndAFreshOneStarted) {
@@ -153,6 +200,32 @@ TEST_F(Store, ANewerStoreIsLeftAloneAndTheApplicationRunsWithoutSaving) {
   EXPECT_TRUE(printed("core data save manager"));
   EXPECT_EQ(fs::file_size(Paths::applicationSupport() / "zg.sqlite"), size);
   EXPECT_EQ(CoreDataContext::persistentStoreCoordinator()->storeState(), NSPersistentStoreCoordinator::StoreState::newerVersion);
+}
+
+TEST_F(Store, AStoreThatCannotBeUsedNowIsKeptAsItIsAndTheApplicationRunsWithoutSavingSayingSoOnce) {
+  const auto file = Paths::applicationSupport() / "zg.sqlite";
+  manager()->createNewCollection("kept", false, true);
+  relaunch();
+  fs::permissions(file, fs::perms::owner_read);
+  EXPECT_EQ(names(manager()->getAllCollections(true)), (std::vector<std::string>{"Recents", "Favorites", "Saved"}));
+  manager()->addVornToRecents(item(1));
+  manager()->createNewCollection("unsaved", false, true);
+  manager()->getSavedCollection()->append(item(2));
+  std::vector<std::string> complaints;
+  for (const auto& line : printedLines()) {
+    if (line.starts_with("Unresolved error ") || line.find("error") != std::string::npos || line.starts_with("COULDN'T")) {
+      complaints.push_back(line);
+    }
+  }
+  ASSERT_EQ(complaints.size(), 1u) << ::testing::PrintToString(complaints);
+  EXPECT_NE(complaints[0].find("read-only"), std::string::npos) << complaints[0];
+  EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read);
+  for (const auto& entry : fs::directory_iterator(Paths::applicationSupport())) {
+    EXPECT_FALSE(entry.path().filename().string().starts_with("zg.sqlite.corrupt-")) << entry.path();
+  }
+  relaunch();
+  fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(names(manager()->getAllCollections(true)), (std::vector<std::string>{"Recents", "Favorites", "Saved", "kept"}));
 }
 
 }  // namespace

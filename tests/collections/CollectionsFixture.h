@@ -12,6 +12,7 @@
 #include "account/QuorbUserManager.h"
 #include "collections/CollectionManager.h"
 #include "collections/CoreDataContext.h"
+#include "model/AppConstants.h"
 #include "platform/foundation/NSKeyedArchiver.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/NSUserDefaults.h"
@@ -83,9 +84,10 @@ class CollectionsTest : public StandinTest {
   }
   std::string itemId(std::size_t n) { return standin().catalogue().items().at(n).id; }
 
-  // A GIF file of this computer, as the upload screen stages it.
+  // A GIF file of this computer, as the upload screen stages it: a copy in the application's
+  // GIF folder.
   std::shared_ptr<VornObject> localGif(const std::string& bytes = std::string("GIF89a\x04\x00\x03\x00", 10) + "rest") {
-    auto path = home() / ("local-" + std::to_string(++localFiles_) + ".gif");
+    auto path = std::filesystem::path(gifDataDirectoryURL()->path()) / ("local-" + std::to_string(++localFiles_) + ".gif");
     std::ofstream(path, std::ios::binary) << bytes;
     return VornObject::initWithLocalFileUrl(NSURL::fileURLWithPath(path.string(), false), std::nullopt, nullptr, false);
   }

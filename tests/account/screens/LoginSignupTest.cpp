@@ -226,6 +226,23 @@ TEST_F(LoginSignupTest, SuccessSignsInClaimsLocalPacksAndMergesTheUsersPacksWith
   EXPECT_EQ(owner->finished, 1);
 }
 
+// One call at a time: submitting again while a call is under way sends nothing more.
+TEST_F(LoginSignupTest, ASecondSubmissionWhileOneIsUnderWaySendsNothing) {
+  standin().state().accounts().seedUser("amy", "pw");
+  standin().injectFault("/quorb.login", Fault::stall());
+  fill("amy", "pw");
+  ui.pressReturn();
+  ASSERT_TRUE(runUntil([&] { return standin().stalledCount() == 1; }));
+  ui.pressReturn();
+  ui.click(form->authenticationButton.lock());
+  drainMainQueue();
+  standin().releaseStalls();
+  ASSERT_TRUE(runUntil([&] { return owner->finished == 1; }));
+  drainMainQueue();
+  EXPECT_EQ(requests("/quorb.login"), 1u);
+  EXPECT_EQ(owner->finished, 1);
+}
+
 TEST_F(LoginSignupTest, TabReturnLinksAndClose) {
   ui.click(form->usernameTextField.lock());
   ui.pressTab();

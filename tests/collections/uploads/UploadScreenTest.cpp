@@ -242,7 +242,7 @@ TEST_F(UploadScreenTest, UploadWaitsForEveryTagThenLogsAndSendsEachGifToSaved) {
   EXPECT_EQ(fields("collect", 0), (Fields{{"tag", "Saved"}, {"actions", "drag"}, {"category", "upload_flow"}}));
 }
 
-TEST_F(UploadScreenTest, ResetReturnsToTheStartAndAnUnloadedScreenIgnoresIt) {
+TEST_F(UploadScreenTest, ResetReturnsToTheStartAndMakesAScreenNotYetLoadedInThatState) {
   ui.dropFromOtherApplication(screen->dragContainer.lock(), {gifData(gifBytes())});
   typeTags(0, "cat");
   screen->reset();
@@ -254,9 +254,14 @@ TEST_F(UploadScreenTest, ResetReturnsToTheStartAndAnUnloadedScreenIgnoresIt) {
   ui.click(screen->backButton.lock());
   EXPECT_EQ(popover->calls, (std::vector<std::string>{"cancel"}));
 
-  auto unloaded = UploadViewController::init();
-  unloaded->reset();
-  EXPECT_FALSE(unloaded->isViewLoaded());
+  // Reset before its view is made (as the panel's first showing does): the view is made
+  // in the same start state, the success view hidden and not over the card.
+  auto fresh = UploadViewController::init();
+  fresh->reset();
+  ASSERT_TRUE(fresh->isViewLoaded());
+  EXPECT_TRUE(fresh->successContainer.lock()->isHidden());
+  EXPECT_EQ(fresh->taggingContainer.lock()->alphaValue(), 0.0);
+  EXPECT_EQ(fresh->dragContainer.lock()->layer()->borderColor(), NSColorPalette::standardBorderGray()->CGColor());
 }
 
 }  // namespace

@@ -106,6 +106,41 @@ TEST_F(EventDeliveryTest, ClicksTravelUpTheChainUntilAViewKeepsThem) {
   EXPECT_EQ(heard, (std::vector<std::string>{"middle down", "middle up"}));
 }
 
+TEST_F(EventDeliveryTest, PressesPassThroughViewsThatAreHiddenOrAtAlphaZeroWithTheirSubviews) {
+  // A cover over a button-like view: what the cover's state lets through to the view under it.
+  struct Case {
+    const char* what;
+    bool hidden;
+    double coverAlpha;
+    double childAlpha;
+    const char* heard;
+  };
+  const Case cases[] = {
+      {"shown", false, 1.0, 1.0, "child"},
+      {"faint but visible", false, 0.05, 1.0, "child"},
+      {"hidden", true, 1.0, 1.0, "under"},
+      {"faded out", false, 0.0, 1.0, "under"},
+      {"faded out, child opaque", false, 0.0, 1.0, "under"},
+      {"shown, child faded out", false, 1.0, 0.0, "cover"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    heard.clear();
+    auto under = RecordingView::make("under", NSMakeRect(0, 0, 300, 200), /*keeps=*/true);
+    auto cover = RecordingView::make("cover", NSMakeRect(0, 0, 300, 200), /*keeps=*/true);
+    auto child = RecordingView::make("child", NSMakeRect(50, 50, 100, 100), /*keeps=*/true);
+    window->contentView()->setSubviews({under, cover});
+    cover->addSubview(child);
+    cover->setHidden(c.hidden);
+    cover->setAlphaValue(c.coverAlpha);
+    child->setAlphaValue(c.childAlpha);
+    ui.mouseDown(under, NSPoint{100, 100});
+    ASSERT_FALSE(heard.empty());
+    EXPECT_EQ(heard.front(), std::string(c.heard) + " down");
+    ui.mouseUp(under, NSPoint{100, 100});
+  }
+}
+
 TEST_F(EventDeliveryTest, AViewControllerSitsBetweenItsViewAndTheSuperview) {
   auto controller = RecordingController::make();
   auto holder = RecordingView::make("holder", NSMakeRect(0, 0, 300, 200), true);

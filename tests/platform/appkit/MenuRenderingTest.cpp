@@ -1,5 +1,6 @@
 // The picture of an open menu: its size follows its rows, disabled titles are greyed,
-// separators and submenu arrows are drawn.
+// separators and submenu arrows are drawn, the highlighted row is filled; rows are found
+// by their place.
 
 #include <gtest/gtest.h>
 
@@ -57,6 +58,57 @@ TEST_F(MenuRenderingTest, AnOpenMenuShowsItsRowsSeparatorsAndStates) {
   ASSERT_TRUE(MenuRenderer::writeMenuPNG(menu, path));
   EXPECT_GT(std::filesystem::file_size(path), 200u);
   EXPECT_FALSE(MenuRenderer::writeMenuPNG(nullptr, path));
+}
+
+TEST_F(MenuRenderingTest, RowsAreFoundByTheirPlaceAndTheHighlightedOneIsFilled) {
+  using M = MenuRenderer::Metrics;
+  auto menu = NSMenu::make();
+  menu->addItemWithTitle("Copy GIF", "copyGif", "");
+  menu->addItem(NSMenuItem::separatorItem());
+  menu->addItemWithTitle("Secret", "copyGif", "")->hidden = true;
+  menu->addItemWithTitle("Copy Link", "copyLink", "");
+  const auto size = MenuRenderer::sizeOfMenu(*menu);
+  const double w = size.width;
+  const double sep = M::verticalPadding + M::rowHeight;
+  const double last = sep + M::separatorHeight;
+  EXPECT_EQ(MenuRenderer::itemFrames(*menu),
+            (std::vector<NSRect>{NSMakeRect(0, M::verticalPadding, w, M::rowHeight), NSMakeRect(0, sep, w, M::separatorHeight),
+                                 NSZeroRect, NSMakeRect(0, last, w, M::rowHeight)}));
+  EXPECT_EQ(size.height, last + M::rowHeight + M::verticalPadding);
+
+  struct Probe {
+    NSPoint at;
+    long item;
+  };
+  const Probe probes[] = {
+      {{10, 2}, -1},                         // the padding above the rows
+      {{10, M::verticalPadding}, 0},         // a row's top edge is in it
+      {{10, sep - 0.5}, 0},
+      {{10, sep + 2}, -1},                   // a separator is no item to choose
+      {{10, last + 1}, 3},                   // the hidden item takes no room
+      {{w - 1, last + 1}, 3},
+      {{w, last + 1}, -1},                   // right of the menu
+      {{-1, last + 1}, -1},
+      {{10, size.height - 1}, -1},           // the padding below
+  };
+  for (const auto& p : probes) {
+    EXPECT_EQ(MenuRenderer::indexOfItemAtPoint(*menu, p.at), p.item) << p.at.x << "," << p.at.y;
+  }
+
+  auto image = MenuRenderer::imageOfMenu(menu, 1.0, 3);
+  ASSERT_TRUE(image);
+  auto filled = image->pixelAt(static_cast<int>(M::highlightInset) + 2, static_cast<int>(last + M::rowHeight / 2));
+  const auto& blue = MenuRenderer::Colours::selection;
+  EXPECT_NEAR(filled[0], blue.red * 255, 3);
+  EXPECT_NEAR(filled[1], blue.green * 255, 3);
+  EXPECT_NEAR(filled[2], blue.blue * 255, 3);
+  int brightest = 0;
+  for (int x = static_cast<int>(M::leadingInset); x < static_cast<int>(w) - 20; ++x) {
+    brightest = std::max<int>(brightest, image->pixelAt(x, static_cast<int>(last + M::rowHeight / 2))[0]);
+  }
+  EXPECT_GT(brightest, 200) << "the highlighted title is light on the selection";
+  auto plain = image->pixelAt(static_cast<int>(M::highlightInset) + 2, static_cast<int>(M::verticalPadding + 4));
+  EXPECT_NEAR(plain[0], MenuRenderer::Colours::panel.red * 255, 3) << "other rows keep the panel's colour";
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "platform/appkit/NSMenu.h"
 #include "platform/appkit/NSView.h"
+#include "platform/appkit/NSViewController.h"
 #include "platform/appkit/NSWindow.h"
 #include "tests/support/UISimulator.h"
 #include "tests/support/ViewDump.h"
@@ -162,6 +163,48 @@ TEST_F(MenuTest, APopUpMenuServesTheKeyWindowsFirstResponderAndTellsAPresenter) 
 
   EXPECT_EQ(presenter->events, (std::vector<std::string>{"open 2 at 400,500", "close", "open 2 at 10,20", "close",
                                                          "open 2 at 160,170 for a view", "close"}));
+}
+
+// A content view controller that handles the settings commands of its window.
+class PanelController : public NSViewController {
+ public:
+  static std::shared_ptr<PanelController> make() {
+    auto controller = std::shared_ptr<PanelController>(new PanelController());
+    controller->setView(NSView::initWithFrame(NSMakeRect(0, 0, 200, 200)));
+    return controller;
+  }
+  bool respondsToCommand(std::string_view selector) const override { return selector == "quitSelected"; }
+
+ protected:
+  void performCommand(std::string_view selector, const std::shared_ptr<NSObject>&) override {
+    commandLog.push_back("panel " + std::string(selector));
+  }
+};
+
+TEST_F(MenuTest, WithNoViewOfTheKeyWindowFirstResponderItsContentViewControllerServesAPopUpMenu) {
+  auto panel = NSWindow::initWithContentRect(NSMakeRect(0, 0, 200, 200), NSWindowStyleMaskTitled);
+  auto controller = PanelController::make();
+  panel->setContentViewController(controller);
+  auto field = CommandView::make("field", {}, NSMakeRect(10, 10, 50, 20));
+  controller->view()->addSubview(field);
+  panel->makeKeyAndOrderFront(nullptr);
+
+  auto menu = NSMenu::make();
+  menu->addItemWithTitle("Quit", "quitSelected", "");
+  for (bool fieldGone : {false, true}) {
+    SCOPED_TRACE(fieldGone ? "the first responder went away" : "a view is first responder");
+    commandLog.clear();
+    if (fieldGone) {
+      field->removeFromSuperview();
+      field.reset();
+    } else {
+      ASSERT_TRUE(panel->makeFirstResponder(field));
+    }
+    ASSERT_TRUE(menu->popUpMenuPositioningItem(nullptr, {50, 50}, nullptr));
+    EXPECT_EQ(ui.openMenuText(), "Quit\n");
+    EXPECT_TRUE(ui.chooseMenuItem({"Quit"}));
+    EXPECT_EQ(commandLog, std::vector<std::string>{"panel quitSelected"});
+  }
 }
 
 }  // namespace

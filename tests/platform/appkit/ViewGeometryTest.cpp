@@ -145,7 +145,9 @@ TEST_F(ViewGeometryTest, HitTestingFindsTheFrontmostVisibleViewAndSkipsHiddenOne
   EXPECT_EQ(root->hitTest({65, 65}), back) << "the subview of a hidden view is hidden too";
   front->setHidden(false);
   front->setAlphaValue(0.0);
-  EXPECT_EQ(root->hitTest({65, 65}), inner) << "transparent views still take clicks";
+  EXPECT_EQ(root->hitTest({65, 65}), back) << "a view faded out, with its subviews, lets clicks through";
+  front->setAlphaValue(0.01);
+  EXPECT_EQ(root->hitTest({65, 65}), inner) << "a faint view still takes them";
 }
 
 TEST_F(ViewGeometryTest, SubviewsKeepTheOrderTheyWerePlacedIn) {

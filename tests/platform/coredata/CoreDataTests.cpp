@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <signal.h>
@@ -12,6 +14,7 @@
 #include "platform/foundation/NSDate.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSString.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace fs = std::filesystem;
@@ -59,6 +62,73 @@ std::string rawQuery(const fs::path& path, const char* sql) {
 
 std::string textOf(const id& value) { return asA<NSString>(value) ? asA<NSString>(value)->string() : "<none>"; }
 
+// A store on a disk that is really full: a small file system of its own (tmpfs, mounted in a
+// user and mount namespace of this process, so no privileges are needed) with a file filling
+// what is left. A migration then cannot write, nor can a switch to the write-ahead log; each
+// leaves the store as it is, and it opens once there is room again. Answers 77 where
+// namespaces are not available, 0 when every check held.
+int storesOnAFullDisk(const std::vector<std::string>& arguments) {
+  if (arguments.size() != 1) return 2;
+  const fs::path folder = arguments[0];
+  const auto uid = ::getuid(), gid = ::getgid();
+  if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return 77;
+  std::ofstream("/proc/self/setgroups") << "deny";
+  std::ofstream("/proc/self/uid_map") << "0 " << uid << " 1";
+  std::ofstream("/proc/self/gid_map") << "0 " << gid << " 1";
+  if (::mount("none", folder.c_str(), "tmpfs", 0, "size=512k") != 0) return 77;
+  int failures = 0;
+  auto check = [&](bool ok, const std::string& what) {
+    if (!ok) std::fprintf(stderr, "full disk: %s\n", what.c_str()), ++failures;
+  };
+  auto model2 = [] { return itemModel(2, {{2, {"ALTER TABLE \"Item\" ADD COLUMN \"extra\" TEXT"}}}); };
+  auto add = [](const fs::path& path, std::shared_ptr<NSManagedObjectModel> model) {
+    auto coordinator = NSPersistentStoreCoordinator::make(std::move(model));
+    auto added = coordinator->addPersistentStoreWithURL(NSURL::fileURLWithPath(path.string(), false));
+    return std::make_pair(coordinator, added ? std::string() : added.error()->localizedDescription());
+  };
+  const fs::path migrating = folder / "migrating.sqlite", rollback = folder / "rollback.sqlite";
+  for (const auto& path : {migrating, rollback}) {
+    auto [coordinator, error] = add(path, itemModel());
+    auto context = NSManagedObjectContext::make(NSManagedObjectContextConcurrencyType::mainQueue);
+    context->persistentStoreCoordinator = coordinator;
+    context->insertNewObjectForEntityForName("Item")->setValueForKey(text("kept"), "name");
+    check(error.empty() && context->save().has_value(), "making " + path.filename().string());
+  }
+  // A store kept in the rollback journal (as another tool may leave it) must switch to the
+  // write-ahead log when it opens.
+  check(rawQuery(rollback, "PRAGMA journal_mode=DELETE") == "delete", "leaving the write-ahead log");
+  // Another reader keeps the write-ahead log's index in place, so that the migration itself
+  // is what meets the full disk.
+  sqlite3* reader = nullptr;
+  sqlite3_open(migrating.c_str(), &reader);
+  sqlite3_exec(reader, "SELECT count(*) FROM \"Item\"", nullptr, nullptr, nullptr);
+  {
+    std::ofstream filler(folder / "filler", std::ios::binary);
+    const std::string block(4096, 'f');
+    while (filler.write(block.data(), static_cast<std::streamsize>(block.size())) && filler.flush()) {
+    }
+  }
+  for (const auto& [path, model] : {std::make_pair(migrating, model2()), std::make_pair(rollback, itemModel())}) {
+    const auto size = fs::file_size(path);
+    auto [coordinator, error] = add(path, model);
+    check(error.find("full") != std::string::npos, path.filename().string() + " failed otherwise: " + error);
+    check(coordinator->storeState() == NSPersistentStoreCoordinator::StoreState::unavailable, path.filename().string() + " in use");
+    check(!coordinator->movedAsideTo() && fs::exists(path) && fs::file_size(path) == size, path.filename().string() + " moved or changed");
+  }
+  sqlite3_close(reader);
+  fs::remove(folder / "filler");
+  for (const auto& [path, model] : {std::make_pair(migrating, model2()), std::make_pair(rollback, itemModel())}) {
+    auto [coordinator, error] = add(path, model);
+    auto context = NSManagedObjectContext::make(NSManagedObjectContextConcurrencyType::mainQueue);
+    context->persistentStoreCoordinator = coordinator;
+    auto found = context->executeFetchRequest(NSFetchRequest::fetchRequestWithEntityName("Item"));
+    check(error.empty() && found && found->size() == 1, path.filename().string() + " did not open with room again: " + error);
+  }
+  return failures == 0 ? 0 : 1;
+}
+
+const bool fullDiskScenario = ChildProcess::add("stores-on-a-full-disk", storesOnAFullDisk);
+
 class CoreDataTest : public GlimdeckTest {
  protected:
   fs::path storePath() { return home() / "store" / storeName; }
@@ -67,6 +137,7 @@ class CoreDataTest : public GlimdeckTest {
   std::shared_ptr<NSManagedObjectContext> open(std::shared_ptr<NSManagedObjectModel> model = itemModel(),
                                                std::shared_ptr<NSError>* error = nullptr) {
     coordinator = NSPersistentStoreCoordinator::make(std::move(model));
+    coordinator->busyTimeout = busyTimeout;
     auto added = coordinator->addPersistentStoreWithURL(NSURL::fileURLWithPath(storePath().string(), false));
     if (error) *error = added ? nullptr : added.error();
     auto context = NSManagedObjectContext::make(NSManagedObjectContextConcurrencyType::mainQueue);
@@ -91,6 +162,7 @@ class CoreDataTest : public GlimdeckTest {
   }
 
   std::shared_ptr<NSPersistentStoreCoordinator> coordinator;
+  double busyTimeout = 5.0;
 };
 
 TEST_F(CoreDataTest, EveryAttributeTypeRoundTripsThroughAReopenedStore) {
@@ -245,7 +317,7 @@ TEST_F(CoreDataTest, TheStoreGetsAPrivateFolderAndFileInWriteAheadLogModeWithFul
   EXPECT_EQ(rawQuery(storePath(), "PRAGMA journal_mode"), "wal");
 }
 
-TEST_F(CoreDataTest, MigrationsRunStepByStepAndAFailedOneStartsAFreshStore) {
+TEST_F(CoreDataTest, MigrationsRunStepByStepAndAFailedOneLeavesTheStoreAsItIs) {
   {
     auto context = open();
     context->insertNewObjectForEntityForName("Item")->setValueForKey(text("old"), "name");
@@ -261,10 +333,93 @@ TEST_F(CoreDataTest, MigrationsRunStepByStepAndAFailedOneStartsAFreshStore) {
   std::shared_ptr<NSError> error;
   auto broken = open(itemModel(3, {{3, {"ALTER TABLE \"Nothing\" ADD COLUMN x"}}}), &error);
   ASSERT_NE(error, nullptr);
-  ASSERT_TRUE(coordinator->movedAsideTo().has_value());
-  EXPECT_TRUE(fs::exists(*coordinator->movedAsideTo()));
-  EXPECT_TRUE(fetch(*broken).empty());
-  EXPECT_EQ(coordinator->storeState(), NSPersistentStoreCoordinator::StoreState::open);
+  EXPECT_FALSE(coordinator->movedAsideTo().has_value());
+  EXPECT_EQ(coordinator->storeState(), NSPersistentStoreCoordinator::StoreState::unavailable);
+  EXPECT_EQ(rawQuery(storePath(), "PRAGMA user_version"), "2");
+  EXPECT_EQ(names(fetch(*open(itemModel(2)))), std::vector<std::string>{"old"});
+}
+
+// What SQLite finds damaged is moved aside for a fresh start; a healthy file that cannot be
+// used just now is left exactly as it is, and its collections come back once it can be.
+TEST_F(CoreDataTest, OnlyADamagedStoreIsMovedAsideAndOneThatCannotBeUsedNowIsLeftAlone) {
+  auto healthy = [&] {
+    auto context = open();
+    auto item = context->insertNewObjectForEntityForName("Item");
+    item->setValueForKey(text("kept"), "name");
+    std::vector<id> many;
+    for (int n = 0; n < 200; ++n) many.push_back(text(std::string(100, char('a' + n % 26))));
+    item->setValueForKey(NSArray::make(std::move(many)), "elements");
+    ASSERT_TRUE(context->save());
+    coordinator.reset();
+  };
+  auto scribble = [&](std::uintmax_t offset, std::size_t length) {
+    std::fstream file(storePath(), std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(static_cast<std::streamoff>(offset));
+    file << std::string(length, '\xff');
+  };
+  sqlite3* holder = nullptr;
+  auto hold = [&](const char* sql) {
+    ASSERT_EQ(sqlite3_open(storePath().c_str(), &holder), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(holder, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(holder);
+  };
+  struct Case {
+    const char* name;
+    std::function<void()> prepare;
+    bool damaged;
+    std::function<std::shared_ptr<NSManagedObjectModel>()> model = [] { return itemModel(); };
+    std::function<void()> after = [] {};
+  };
+  const Case cases[] = {
+      {"not a database", [&] { std::ofstream(storePath()) << std::string(4096, 'x'); }, true},
+      {"cut short", [&] { healthy(); fs::resize_file(storePath(), fs::file_size(storePath()) / 2); }, true},
+      {"a scribbled page", [&] { healthy(); scribble(4096, 4096); }, true},
+      {"read-only", [&] { healthy(); fs::permissions(storePath(), fs::perms::owner_read); }, false, [] { return itemModel(); },
+       [&] {
+         EXPECT_EQ(fs::status(storePath()).permissions(), fs::perms::owner_read) << "not made writable behind the user's back";
+         fs::permissions(storePath(), fs::perms::owner_read | fs::perms::owner_write);
+       }},
+      {"locked by another process past the busy timeout",
+       [&] {
+         healthy();
+         hold("PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; UPDATE \"Item\" SET \"count\" = 1; COMMIT;");
+       },
+       false, [] { return itemModel(); }, [&] { sqlite3_close(holder); }},
+      {"written by another process while a newer version migrates",
+       [&] {
+         healthy();
+         hold("BEGIN IMMEDIATE; UPDATE \"Item\" SET \"count\" = 2;");
+       },
+       false, [] { return itemModel(2, {{2, {"ALTER TABLE \"Item\" ADD COLUMN \"extra\" TEXT"}}}); },
+       [&] {
+         sqlite3_exec(holder, "COMMIT", nullptr, nullptr, nullptr);
+         sqlite3_close(holder);
+       }},
+  };
+  busyTimeout = 0.2;
+  for (const auto& c : cases) {
+    storeName = std::string(c.name) + ".sqlite";
+    fs::create_directories(storePath().parent_path());
+    c.prepare();
+    std::ifstream before(storePath(), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(before)), std::istreambuf_iterator<char>());
+    std::shared_ptr<NSError> error;
+    auto context = open(c.model(), &error);
+    ASSERT_NE(error, nullptr) << c.name;
+    if (c.damaged) {
+      EXPECT_TRUE(coordinator->movedAsideTo().has_value()) << c.name;
+      EXPECT_EQ(coordinator->storeState(), NSPersistentStoreCoordinator::StoreState::open) << c.name;
+      continue;
+    }
+    EXPECT_FALSE(coordinator->movedAsideTo().has_value()) << c.name;
+    EXPECT_EQ(coordinator->storeState(), NSPersistentStoreCoordinator::StoreState::unavailable) << c.name;
+    context->insertNewObjectForEntityForName("Item");
+    EXPECT_FALSE(context->save()) << c.name;
+    std::ifstream after(storePath(), std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>()), bytes) << c.name;
+    c.after();
+    coordinator.reset();
+    EXPECT_EQ(names(fetch(*open(c.model()))), std::vector<std::string>{"kept"}) << c.name;
+  }
 }
 
 TEST_F(CoreDataTest, ADamagedStoreIsMovedAsideWithItsLogAndAFreshOneStarted) {
@@ -302,6 +457,14 @@ TEST_F(CoreDataTest, ANewerStoreIsLeftUntouchedAndNothingIsSaved) {
   EXPECT_TRUE(context->hasChanges());
   EXPECT_EQ(fs::file_size(storePath()), sizeBefore);
   EXPECT_FALSE(coordinator->movedAsideTo().has_value());
+}
+
+TEST_F(CoreDataTest, AFullDiskLeavesTheStoreAsItIs) {
+  const auto folder = home() / "small-disk";
+  fs::create_directories(folder);
+  auto ending = ChildProcess::wait(ChildProcess::start("stores-on-a-full-disk", {folder.string()}, {}));
+  if (ending.exited && ending.code == 77) GTEST_SKIP() << "no user namespace to mount a small file system in";
+  EXPECT_TRUE(ending.exited && ending.code == 0) << ending.description();
 }
 
 // Run by the test below in a child process: saves forever, one element and one counter per save.

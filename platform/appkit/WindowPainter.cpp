@@ -1,0 +1,259 @@
+#include "platform/appkit/WindowPainter.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <functional>
+#include <string>
+
+#include "platform/appkit/NSView.h"
+#include "platform/appkit/NSWindow.h"
+#include "platform/appkit/ViewTreeRenderer.h"
+#include "platform/quartz/CAGradientLayer.h"
+#include "platform/quartz/CALayer.h"
+#include "platform/render/CairoContext.h"
+#include "platform/render/LayerRenderer.h"
+
+namespace {
+
+constexpr int kDeepestView = 256;
+// Rounds of joining rectangles and widening them to the shadows they cut into; a tree
+// whose shadows chain further is painted whole.
+constexpr int kShadowRounds = 8;
+// Beyond this many rectangles (each a walk through the tree), or this share of the
+// window, one painting of the whole is cheaper.
+constexpr std::size_t kMostRects = 12;
+constexpr double kWholeShare = 0.6;
+
+std::size_t mixIn(std::size_t seed, std::size_t value) {
+  return seed ^ (value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2));
+}
+std::size_t mixIn(std::size_t seed, double value) { return mixIn(seed, std::bit_cast<std::size_t>(value)); }
+std::size_t mixIn(std::size_t seed, bool value) { return mixIn(seed, static_cast<std::size_t>(value)); }
+std::size_t mixIn(std::size_t seed, const void* pointer) { return mixIn(seed, reinterpret_cast<std::size_t>(pointer)); }
+std::size_t mixIn(std::size_t seed, const CGColor& c) {
+  for (double v : {c.red, c.green, c.blue, c.alpha}) seed = mixIn(seed, v);
+  return seed;
+}
+std::size_t mixIn(std::size_t seed, const std::optional<CGColor>& c) { return c ? mixIn(mixIn(seed, true), *c) : mixIn(seed, false); }
+std::size_t mixIn(std::size_t seed, NSRect r) {
+  for (double v : {r.minX(), r.minY(), r.width(), r.height()}) seed = mixIn(seed, v);
+  return seed;
+}
+
+// Everything of a layer tree that its picture depends on, folded into one number; a layer
+// that asks for display, or whose animations move it with the clock, counts as changed (and
+// one whose animations ended differs from its last animated look).
+std::size_t lookOf(const std::shared_ptr<CALayer>& layer, int depth, bool& asksForDisplay) {
+  if (!layer || depth > kDeepestView) return 0;
+  if (layer->needsDisplay() || layer->hasAnimations()) asksForDisplay = true;
+  std::shared_ptr<CALayer> shown = layer->hasAnimations() ? layer->presentationLayer() : layer;
+  std::size_t h = mixIn(std::size_t{0}, static_cast<const void*>(layer.get()));
+  h = mixIn(h, layer->hasAnimations());
+  h = mixIn(h, shown->isHidden());
+  h = mixIn(h, shown->opacity());
+  h = mixIn(h, shown->frame());
+  h = mixIn(h, shown->bounds());
+  h = mixIn(h, shown->isGeometryFlipped());
+  h = mixIn(h, shown->backgroundColor());
+  h = mixIn(h, shown->cornerRadius());
+  h = mixIn(h, shown->borderWidth());
+  h = mixIn(h, shown->borderColor());
+  h = mixIn(h, shown->masksToBounds());
+  h = mixIn(h, shown->shadowColor());
+  h = mixIn(h, shown->shadowOpacity());
+  h = mixIn(h, shown->shadowRadius());
+  h = mixIn(h, shown->shadowOffset().width);
+  h = mixIn(h, shown->shadowOffset().height);
+  h = mixIn(h, shown->zPosition());
+  h = mixIn(h, static_cast<const void*>(shown->contents().get()));
+  h = mixIn(h, std::hash<std::string>{}(shown->contentsGravity()));
+  h = mixIn(h, shown->contentsScale());
+  if (auto gradient = std::dynamic_pointer_cast<CAGradientLayer>(shown)) {
+    for (const auto& c : gradient->colors) h = mixIn(h, c);
+    for (double l : gradient->locations) h = mixIn(h, l);
+    for (double v : {gradient->startPoint.x, gradient->startPoint.y, gradient->endPoint.x, gradient->endPoint.y}) {
+      h = mixIn(h, v);
+    }
+  }
+  if (shown->mask()) h = mixIn(h, lookOf(shown->mask(), depth + 1, asksForDisplay));
+  for (const auto& sub : layer->sublayers()) h = mixIn(h, lookOf(sub, depth + 1, asksForDisplay));
+  return h;
+}
+
+void markDisplayed(const std::shared_ptr<CALayer>& layer, int depth) {
+  if (!layer || depth > kDeepestView) return;
+  layer->displayIfNeeded();
+  if (layer->mask()) markDisplayed(layer->mask(), depth + 1);
+  for (const auto& sub : layer->sublayers()) markDisplayed(sub, depth + 1);
+}
+
+// Out to whole device pixels.
+NSRect onPixels(NSRect r, double scale) {
+  constexpr double slack = 1e-6;  // coordinates a hair off a pixel edge stay on it
+  double x0 = std::floor(r.minX() * scale + slack), y0 = std::floor(r.minY() * scale + slack);
+  double x1 = std::ceil(r.maxX() * scale - slack), y1 = std::ceil(r.maxY() * scale - slack);
+  return NSMakeRect(x0 / scale, y0 / scale, (x1 - x0) / scale, (y1 - y0) / scale);
+}
+
+bool containsRect(NSRect outer, NSRect inner) {
+  return inner.minX() >= outer.minX() && inner.maxX() <= outer.maxX() && inner.minY() >= outer.minY() &&
+         inner.maxY() <= outer.maxY();
+}
+
+}  // namespace
+
+struct WindowPainter::Walk {
+  std::unordered_map<const NSView*, Painted> next;
+  std::vector<NSRect> damage;
+  // The extents of views whose layers cast shadows.
+  std::vector<NSRect> shadowed;
+  // Layer trees painted in this pass, whose requests for display it answers.
+  std::vector<std::shared_ptr<CALayer>> layers;
+  const std::unordered_map<const NSView*, Painted>* last = nullptr;
+
+  void visit(const std::shared_ptr<NSView>& view, NSRect clip, int depth) {
+    if (!view || view->isHidden() || depth > kDeepestView) return;
+    // As the renderer: a view without area draws nothing, nor do its subviews.
+    NSRect frame = view->frame();
+    if (!(frame.width() > 0) || !(frame.height() > 0)) return;
+    NSRect own = view->bounds();
+    std::size_t look = mixIn(std::size_t{0}, view->alphaValue());
+    bool asksForDisplay = view->needsDisplay();
+    bool casts = false;
+    auto layer = view->wantsLayer() ? view->layer() : nullptr;
+    if (layer) {
+      NSRect reach = LayerRenderer::extent(layer);
+      if (!reach.isEmpty()) own = NSUnionRect(own, reach);
+      look = mixIn(look, lookOf(layer, 0, asksForDisplay));
+      casts = LayerRenderer::castsShadow(layer);
+      layers.push_back(layer);
+    }
+    NSRect extent = NSIntersectionRect(view->convertRectToView(own, nullptr), clip);
+    if (extent.isEmpty()) extent = NSZeroRect;
+    auto before = last->find(view.get());
+    bool known = before != last->end();
+    if (asksForDisplay || !known || before->second.look != look || before->second.extent != extent) {
+      if (!extent.isEmpty()) damage.push_back(extent);
+      if (known && !before->second.extent.isEmpty()) damage.push_back(before->second.extent);
+    }
+    next[view.get()] = {extent, look};
+    if (casts && !extent.isEmpty()) shadowed.push_back(extent);
+    // An invisible view's subviews show nothing: what they covered is in its extent.
+    if (!(view->alphaValue() > 0)) return;
+    NSRect inner = NSIntersectionRect(clip, view->convertRectToView(view->bounds(), nullptr));
+    if (inner.isEmpty()) return;
+    for (const auto& sub : view->subviews()) visit(sub, inner, depth + 1);
+  }
+};
+
+WindowPainter::WindowPainter(const std::shared_ptr<NSWindow>& window) : window_(window) {}
+
+WindowPainter::~WindowPainter() = default;
+
+std::vector<NSRect> WindowPainter::collect(double scale, NSRect bounds, Walk& walk) {
+  auto w = window_.lock();
+  if (!w) return {};
+  walk.last = &painted_;
+  walk.visit(w->frameView(), bounds, 0);
+  // Views that left the tree, or were hidden with an ancestor, since the last pass.
+  for (const auto& [view, painted] : painted_) {
+    if (!painted.extent.isEmpty() && !walk.next.contains(view)) walk.damage.push_back(painted.extent);
+  }
+  std::vector<NSRect> rects;
+  for (NSRect r : walk.damage) {
+    NSRect snapped = NSIntersectionRect(onPixels(r, scale), bounds);
+    if (!snapped.isEmpty()) rects.push_back(snapped);
+  }
+  if (rects.empty()) return rects;
+  std::vector<NSRect> shadows;
+  for (NSRect s : walk.shadowed) {
+    NSRect snapped = NSIntersectionRect(onPixels(s, scale), bounds);
+    if (!snapped.isEmpty()) shadows.push_back(snapped);
+  }
+  // Each rectangle is painted on its own, as a clip of one rectangle: Cairo rasterises the
+  // partly covered pixels of an edge alike under one rectangle whatever its size, but not
+  // always under a set of them. So overlapping rectangles become the one around them, and
+  // every shadow a rectangle cuts into is taken in whole, until neither changes anything.
+  for (int round = 0;; ++round) {
+    bool changed = false;
+    for (bool merged = true; merged;) {
+      merged = false;
+      for (std::size_t a = 0; a < rects.size() && !merged; ++a) {
+        for (std::size_t b = a + 1; b < rects.size() && !merged; ++b) {
+          if (!NSIntersectsRect(rects[a], rects[b])) continue;
+          rects[a] = NSUnionRect(rects[a], rects[b]);
+          rects.erase(rects.begin() + static_cast<std::ptrdiff_t>(b));
+          merged = changed = true;
+        }
+      }
+    }
+    for (NSRect s : shadows) {
+      bool cut = std::ranges::any_of(rects, [&](NSRect r) { return NSIntersectsRect(r, s); });
+      bool inside = std::ranges::any_of(rects, [&](NSRect r) { return containsRect(r, s); });
+      if (cut && !inside) {
+        rects.push_back(s);
+        changed = true;
+      }
+    }
+    if (!changed) break;
+    if (round == kShadowRounds) return {bounds};
+  }
+  double area = 0;
+  for (NSRect r : rects) area += r.width() * r.height();
+  if (rects.size() > kMostRects || area > kWholeShare * bounds.width() * bounds.height()) return {bounds};
+  return rects;
+}
+
+std::vector<NSRect> WindowPainter::damage(double scale) {
+  auto w = window_.lock();
+  if (!w || !canvas_) return {};
+  double k = std::isfinite(scale) && scale > 0 ? scale : 1.0;
+  NSRect bounds = NSMakeRect(0, 0, canvas_->pixelWidth() / scale_, canvas_->pixelHeight() / scale_);
+  Walk walk;
+  return collect(k, bounds, walk);
+}
+
+std::vector<NSRect> WindowPainter::paint(NSSize size, double scale, bool whole) {
+  auto w = window_.lock();
+  if (!w || !(size.width > 0) || !(size.height > 0)) return {};
+  double k = std::isfinite(scale) && scale > 0 ? scale : 1.0;
+  int width = static_cast<int>(std::ceil(size.width * k)), height = static_cast<int>(std::ceil(size.height * k));
+  if (!canvas_ || scale_ != k || canvas_->pixelWidth() != width || canvas_->pixelHeight() != height) {
+    canvas_ = CairoContext::make(size, k);
+    scale_ = k;
+    whole = true;
+  }
+  NSRect bounds = NSMakeRect(0, 0, size.width, size.height);
+  Walk walk;
+  std::vector<NSRect> rects = collect(k, bounds, walk);
+  painted_ = std::move(walk.next);
+  if (whole) rects = {bounds};
+  if (rects.empty() || !canvas_->surface()) return {};
+
+  // What was there goes first: a window that is not opaque shows through where nothing draws.
+  cairo_t* cr = cairo_create(canvas_->surface());
+  cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+  if (whole) {
+    cairo_paint(cr);
+  } else {
+    double rows = canvas_->pixelHeight();
+    for (NSRect r : rects) {
+      cairo_rectangle(cr, std::round(r.minX() * k), std::round(rows - r.maxY() * k), std::round(r.width() * k),
+                      std::round(r.height() * k));
+    }
+    cairo_fill(cr);
+  }
+  cairo_destroy(cr);
+
+  for (NSRect r : rects) {
+    canvas_->saveGState();
+    if (!whole) canvas_->clipToRect(r);
+    std::span<const NSRect> region(&r, whole ? 0 : 1);
+    ViewTreeRenderer::drawWindow(w, *canvas_, region);
+    canvas_->restoreGState();
+  }
+  cairo_surface_flush(canvas_->surface());
+  for (const auto& layer : walk.layers) markDisplayed(layer, 0);
+  return rects;
+}

@@ -1,0 +1,58 @@
+#pragma once
+// The pixels of a window on a display, kept between display passes: a canvas at the
+// display's scale that each pass paints again only where the picture may have changed.
+//
+// What changed is worked out from the view tree itself, not only from the views that asked
+// for display: a view's extent (its bounds, its layer's sublayers and shadow, clipped by its
+// superviews) is remembered from one pass to the next, and a view that needs display, whose
+// extent moved, whose alpha or layer changed, or that left the tree since, has its old and
+// its new extent painted again; so is every layer that asks for display or is animating.
+// The rectangles are widened to whole device pixels (an edge inside a pixel would be cleared
+// and redrawn partly, leaving a seam), joined where they overlap and painted one at a time
+// (Cairo rasterises an edge's partly covered pixels alike under any one rectangular clip,
+// not under a set), and widened to the whole extent of every shadow they cut into (a blur
+// is worked out from the whole shape). So after any sequence of changes the canvas holds
+// what a full painting of the same tree gives.
+
+#include <cstddef>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/foundation/NSGeometry.h"
+
+class NSView;
+class NSWindow;
+class CairoContext;
+
+class WindowPainter {
+ public:
+  explicit WindowPainter(const std::shared_ptr<NSWindow>& window);
+  ~WindowPainter();
+  WindowPainter(const WindowPainter&) = delete;
+  WindowPainter& operator=(const WindowPainter&) = delete;
+
+  // Paints a canvas of the size (points) at the scale: what changed since the last pass, or
+  // everything when asked, the first time and after a change of size or scale. Answers the
+  // rectangles painted (disjoint), in the window's base coordinates, on whole pixels.
+  std::vector<NSRect> paint(NSSize size, double scale, bool whole = false);
+  // The rectangles the next pass would paint (each view's state is left as it is).
+  std::vector<NSRect> damage(double scale);
+
+  const std::shared_ptr<CairoContext>& canvas() const { return canvas_; }
+  double scale() const { return scale_; }
+
+ private:
+  struct Painted {
+    NSRect extent;
+    std::size_t look = 0;
+  };
+  struct Walk;
+  std::vector<NSRect> collect(double scale, NSRect bounds, Walk& walk);
+
+  std::weak_ptr<NSWindow> window_;
+  std::shared_ptr<CairoContext> canvas_;
+  double scale_ = 0;
+  // What each view covered, and how its layer looked, at the last pass.
+  std::unordered_map<const NSView*, Painted> painted_;
+};

@@ -1,0 +1,219 @@
+// The pixels a desktop keeps of a window, painted again only where the picture changed:
+// after any change (moves by fractions of a point, resizes, hides, removals, fades, layers
+// changed behind the views' backs, scrolling, shadows cut by a repaint) they equal a full
+// painting of the same tree, at one and two pixels a point, while a small change paints a
+// small part of the window.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "platform/appkit/NSColor.h"
+#include "platform/appkit/NSScrollView.h"
+#include "platform/appkit/NSShadow.h"
+#include "platform/appkit/NSTextField.h"
+#include "platform/appkit/NSView.h"
+#include "platform/appkit/NSWindow.h"
+#include "platform/appkit/ViewTreeRenderer.h"
+#include "platform/appkit/WindowPainter.h"
+#include "platform/quartz/CAGradientLayer.h"
+#include "platform/quartz/CALayer.h"
+#include "platform/quartz/CGPath.h"
+#include "platform/render/CairoContext.h"
+#include "platform/render/NSGraphicsContext.h"
+#include "tests/support/RepaintCheck.h"
+#include "tests/support/UISimulator.h"
+
+namespace {
+
+// Two colours drawn by drawRect, split on a slant (edges inside pixels).
+class SplitSwatch : public NSView {
+ public:
+  static std::shared_ptr<SplitSwatch> make(NSRect frame, double r, double g, double b) {
+    auto view = finishInit(std::shared_ptr<SplitSwatch>(new SplitSwatch(frame)));
+    view->colour = NSColor::colorWithSRGBRed(r, g, b, 1);
+    return view;
+  }
+  std::shared_ptr<NSColor> colour;
+  void drawRect(NSRect) override {
+    NSRect b = bounds();
+    NSColor::whiteColor()->set();
+    NSRectFill(b);
+    auto context = NSGraphicsContext::currentContext();
+    auto& cg = context->CGContext();
+    cg.setFillColor(colour->CGColor());
+    CGPath slant;
+    slant.moveTo(b.origin);
+    slant.lineTo({b.maxX(), b.minY()});
+    slant.lineTo({b.minX() + b.width() / 3, b.maxY()});
+    slant.closePath();
+    cg.fillPath(slant, CGFillRule::nonZero);
+  }
+
+ private:
+  using NSView::NSView;
+};
+
+std::shared_ptr<NSShadow> dropShadow(double blur = 2.0) {
+  auto shadow = NSShadow::make();
+  shadow->shadowColor = NSColor::colorWithSRGBRed(0, 0, 0, 0.5);
+  shadow->shadowOffset = NSSize{0, -2};
+  shadow->shadowBlurRadius = blur;
+  return shadow;
+}
+
+class WindowPainterTest : public UITest, public ::testing::WithParamInterface<double> {
+ protected:
+  void SetUp() override {
+    UITest::SetUp();
+    check = RepaintCheck::install(GetParam());
+    window = NSWindow::initWithContentRect(NSMakeRect(0, 0, 300, 200), NSWindowStyleMaskBorderless);
+    window->backgroundColor = NSColor::colorWithSRGBRed(0.9, 0.9, 0.95, 1);
+    auto content = window->contentView();
+
+    card = NSView::initWithFrame(NSMakeRect(20.3, 30.6, 120.4, 80.2));
+    card->setWantsLayer(true);
+    card->layer()->setBackgroundColor(CGColor{1, 1, 1, 1});
+    card->layer()->setCornerRadius(4);
+    card->setShadow(dropShadow());
+    content->addSubview(card);
+    field = SplitSwatch::make(NSMakeRect(10.5, 10.25, 60.5, 20.5), 0.2, 0.5, 0.9);
+    card->addSubview(field);
+    label = NSTextField::labelWithString("Fractions");
+    label->setFrame(NSMakeRect(10.5, 40.7, 100, 22));
+    card->addSubview(label);
+
+    strip = NSView::initWithFrame(NSMakeRect(160.25, 20.5, 120.5, 40.5));
+    strip->setWantsLayer(true);
+    gradient = CAGradientLayer::layer();
+    gradient->colors = {CGColor{0.3, 0.7, 1, 1}, CGColor{0.2, 0.5, 0.9, 1}};
+    gradient->setFrame(strip->bounds());
+    strip->layer()->addSublayer(gradient);
+    content->addSubview(strip);
+
+    scroll = NSScrollView::initWithFrame(NSMakeRect(160.5, 80.5, 120, 100));
+    auto document = NSView::initWithFrame(NSMakeRect(0, 0, 120, 400));
+    for (int i = 0; i < 8; ++i) {
+      auto tile = NSView::initWithFrame(NSMakeRect(5, 5 + i * 49.5, 110, 44.3));
+      tile->setWantsLayer(true);
+      tile->layer()->setBackgroundColor(CGColor{0.1 * i, 0.4, 0.8 - 0.08 * i, 1});
+      tile->setShadow(dropShadow(3));
+      document->addSubview(tile);
+    }
+    scroll->setDocumentView(document);
+    content->addSubview(scroll);
+    window->makeKeyAndOrderFront(nullptr);
+  }
+  void TearDown() override {
+    window->orderOut(nullptr);
+    RepaintCheck::uninstall();
+    UITest::TearDown();
+  }
+
+  std::shared_ptr<RepaintCheck> check;
+  std::shared_ptr<NSWindow> window;
+  std::shared_ptr<NSView> card, strip;
+  std::shared_ptr<SplitSwatch> field;
+  std::shared_ptr<NSTextField> label;
+  std::shared_ptr<CAGradientLayer> gradient;
+  std::shared_ptr<NSScrollView> scroll;
+};
+
+struct Step {
+  const char* what;
+  std::function<void()> change;
+  // At most this share of the window is painted again (1: anything goes).
+  double mostPainted = 1.0;
+};
+
+TEST_P(WindowPainterTest, AfterEveryChangeTheKeptPixelsEqualAFullPainting) {
+  ASSERT_EQ(check->mismatch(window), "");
+  check->paintedShare(window);
+  auto content = window->contentView();
+  const Step steps[] = {
+      {"the field redraws inside the shadowed card", [&] {
+         field->colour = NSColor::colorWithSRGBRed(0.9, 0.3, 0.2, 1);
+         field->setNeedsDisplay(true);
+       }, 0.3},
+      {"the card moves by fractions of a point", [&] { card->setFrameOrigin({24.7, 33.35}); }},
+      {"the card grows", [&] { card->setFrameSize({150.6, 95.9}); }},
+      {"the field moves half out of the card", [&] { field->setFrameOrigin({120.25, 5.5}); }},
+      {"the label is hidden", [&] { label->setHidden(true); }},
+      {"the card is hidden with its subviews", [&] { card->setHidden(true); }},
+      {"the card shows again", [&] { card->setHidden(false); }},
+      {"the card fades to half", [&] { card->setAlphaValue(0.5); }},
+      {"the card fades out", [&] { card->setAlphaValue(0.0); }},
+      {"the card is back", [&] { card->setAlphaValue(1.0); }},
+      {"the field leaves the card for the window", [&] {
+         field->removeFromSuperview();
+         field->setFrameOrigin({150.5, 150.5});
+         content->addSubview(field);
+       }},
+      {"the field is removed", [&] { field->removeFromSuperview(); }},
+      {"the card's layer changes colour and corners without asking for display", [&] {
+         card->layer()->setBackgroundColor(CGColor{1, 0.9, 0.6, 1});
+         card->layer()->setCornerRadius(12);
+       }},
+      {"the card loses its shadow", [&] { card->setShadow(nullptr); }},
+      {"a sublayer shrinks without asking for display", [&] {
+         gradient->setFrame(NSMakeRect(10.5, 5.25, 50.5, 20.5));
+       }},
+      {"the gradient changes colours", [&] { gradient->colors = {CGColor{1, 0, 0, 1}, CGColor{0, 1, 0, 1}}; }},
+      {"the list scrolls by fractions", [&] { scroll->scrollToPoint({0, 37.25}); }},
+      {"the list scrolls again", [&] { scroll->scrollToPoint({0, 161.5}); }},
+      {"a list tile moves under its neighbour's shadow", [&] {
+         auto tiles = scroll->documentView()->subviews();
+         tiles[4]->setFrameOrigin({9.5, tiles[4]->frame().minY() + 20.3});
+       }},
+      {"the strip is removed with its layers", [&] { strip->removeFromSuperview(); }},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    step.change();
+    EXPECT_EQ(check->mismatch(window), "");
+    EXPECT_LE(check->paintedShare(window), step.mostPainted);
+  }
+}
+
+TEST_P(WindowPainterTest, NothingIsPaintedWhenNothingChanged) {
+  ASSERT_EQ(check->mismatch(window), "");
+  check->paintedShare(window);
+  EXPECT_EQ(check->paintedShare(window), 0.0);
+  // A view asking for display again gets its own extent (and its shadow's) painted.
+  label->setNeedsDisplay(true);
+  double share = check->paintedShare(window);
+  EXPECT_GT(share, 0.0);
+  EXPECT_LT(share, 0.3);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scales, WindowPainterTest, ::testing::Values(1.0, 2.0),
+                         [](const auto& info) { return info.param == 1.0 ? "OnePixelAPoint" : "TwoPixelsAPoint"; });
+
+// Views that show nothing paint nothing: their shadows and layers do not reach the picture.
+TEST(WindowPaintingTest, ViewsThatShowNothingLeaveThePictureAsItWas) {
+  auto window = NSWindow::initWithContentRect(NSMakeRect(0, 0, 200, 150), NSWindowStyleMaskBorderless);
+  window->backgroundColor = NSColor::whiteColor();
+  auto picture = [&] {
+    auto canvas = CairoContext::make(NSMakeSize(200, 150), 2.0);
+    ViewTreeRenderer::drawWindow(window, *canvas);
+    return canvas->pixels().rgba;
+  };
+  auto before = picture();
+  auto shadowed = [&](NSRect frame) {
+    auto view = NSView::initWithFrame(frame);
+    view->setWantsLayer(true);
+    view->layer()->setBackgroundColor(CGColor{0, 0, 0, 1});
+    view->setShadow(dropShadow(4));
+    window->contentView()->addSubview(view);
+    return view;
+  };
+  shadowed(NSMakeRect(10, 100, 180, 0));  // a collapsed list
+  shadowed(NSMakeRect(100, 10, 0, 50));
+  shadowed(NSMakeRect(20, 20, 60, 60))->setHidden(true);
+  auto faded = shadowed(NSMakeRect(30, 30, 60, 60));
+  faded->setAlphaValue(0.0);
+  faded->addSubview(SplitSwatch::make(NSMakeRect(5, 5, 20, 20), 1, 0, 0));
+  EXPECT_EQ(picture(), before);
+}
+
+}  // namespace
