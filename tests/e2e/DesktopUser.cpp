@@ -29,7 +29,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 // Generous: the ASan build on a loaded machine starts the application in seconds.
 constexpr double kLaunchTimeout = 90.0;
@@ -51,13 +51,13 @@ class DesktopTray : public ::testing::Environment {
     std::vector<std::string> argv = {"trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel",
                                      "--width", "100", "--heighttype", "pixel", "--height", "30",
                                      "--SetDockType", "true"};
-    trayer_ = Program::start(argv, {}, fs::temp_directory_path() / ("glimdeck-e2e-trayer-" + std::to_string(getpid())));
+    trayer_ = Program::start(argv, {}, "/dev/null");
     ASSERT_TRUE(trayer_) << "trayer did not start";
     Display* display = XOpenDisplay(nullptr);
     ASSERT_NE(display, nullptr) << "the end-to-end cases run in an X server (their ctest entry starts Xvfb)";
     Atom selection = XInternAtom(display, "_NET_SYSTEM_TRAY_S0", False);
-    auto until = Clock::now() + std::chrono::seconds(30);
-    while (XGetSelectionOwner(display, selection) == None && Clock::now() < until) {
+    auto until = SteadyClock::now() + std::chrono::seconds(30);
+    while (XGetSelectionOwner(display, selection) == None && SteadyClock::now() < until) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     bool owned = XGetSelectionOwner(display, selection) != None;
@@ -151,8 +151,8 @@ bool Program::running() {
 void Program::stop(double timeout) {
   if (!running()) return;
   kill(pid_, SIGTERM);
-  auto until = Clock::now() + std::chrono::duration<double>(timeout);
-  while (running() && Clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  auto until = SteadyClock::now() + std::chrono::duration<double>(timeout);
+  while (running() && SteadyClock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   if (running()) {
     kill(pid_, SIGKILL);
     int status = 0;
@@ -203,7 +203,10 @@ void DesktopUserTest::TearDown() {
   if (app_) {
     bool crashed = !app_->running() && app_->ending().value_or(0) < 0;
     EXPECT_FALSE(crashed) << "the application died of signal " << -*app_->ending();
-    app_->stop(30.0);
+    if (!crashed) {
+      app_->stop(30.0);
+      EXPECT_EQ(app_->ending(), 0) << "the application ends cleanly when asked to";
+    }
     if (HasFailure()) {
       auto output = app_->output();
       std::cerr << "---- the application's output (last 4000 characters):\n"
@@ -241,10 +244,10 @@ std::optional<int> DesktopUserTest::waitForExit(double timeout) {
 }
 
 bool DesktopUserTest::eventually(const std::function<bool()>& condition, double timeout) {
-  auto until = Clock::now() + std::chrono::duration<double>(timeout);
+  auto until = SteadyClock::now() + std::chrono::duration<double>(timeout);
   for (;;) {
     if (condition()) return true;
-    if (Clock::now() >= until) return false;
+    if (SteadyClock::now() >= until) return false;
     // The case's own windows (a drop target) are served meanwhile.
     for (int i = 0; i < 64 && g_main_context_iteration(nullptr, FALSE); ++i) {
     }
@@ -293,9 +296,8 @@ std::vector<ListedWindow> parseWindowTree(const std::string& tree) {
 }  // namespace
 
 std::vector<XWindow> DesktopUserTest::ourShownWindows(bool topLevel) {
-  auto visible = run({"xdotool", "search", "--onlyvisible", "--classname", "^glimdeck$"});
   std::set<std::string> shown;
-  std::istringstream ids(visible.output);
+  std::istringstream ids(run({"xdotool", "search", "--onlyvisible", "--classname", "^glimdeck$"}).output);
   for (std::string id; ids >> id;) shown.insert(id);
   auto listed = parseWindowTree(run({"xwininfo", "-root", "-tree"}).output);
   std::size_t topDepth = std::string::npos;
@@ -315,6 +317,31 @@ std::optional<XWindow> DesktopUserTest::panel() {
     if (window.frame.size == NSSize{panelWidth, panelHeight}) return window;
   }
   return std::nullopt;
+}
+
+std::optional<XWindow> DesktopUserTest::menuWindow(const std::string& name) {
+  for (auto& window : appWindows()) {
+    if (window.name == name) return window;
+  }
+  return std::nullopt;
+}
+
+NSPoint DesktopUserTest::menuRow(const std::string& rows, std::size_t index) {
+  // The menu renderer's rows: 22 points an item, 11 a separator, 5 of padding at the top.
+  double top = 5;
+  for (std::size_t i = 0; i < index && i < rows.size(); ++i) top += rows[i] == '-' ? 11 : 22;
+  return {40, top + 11};
+}
+
+double DesktopUserTest::menuHeight(const std::string& rows) { return menuRow(rows, rows.size()).y - 11 + 5; }
+
+void DesktopUserTest::chooseFromPanelMenu(NSPoint opener, const std::string& rows, std::size_t index, int button) {
+  clickPanel(opener, button);
+  std::optional<XWindow> menu;
+  ASSERT_TRUE(eventually([&] { return (menu = menuWindow()).has_value(); })) << "the menu opens";
+  ASSERT_EQ(menu->frame.height(), menuHeight(rows)) << "the menu has the rows " << rows;
+  click(*menu, menuRow(rows, index));
+  ASSERT_TRUE(eventually([&] { return !menuWindow(); })) << "the menu closes on the choice";
 }
 
 std::optional<XWindow> DesktopUserTest::windowNamed(const std::string& name) {
@@ -349,41 +376,56 @@ std::uint32_t DesktopUserTest::panelPixel(NSPoint point, const std::string& name
 }
 
 std::optional<std::uint32_t> DesktopUserTest::panelPixelNow(NSPoint point) {
-  auto shown = panel();
-  if (!shown) return std::nullopt;
   if (!display_) display_ = XOpenDisplay(nullptr);
   auto* display = static_cast<Display*>(display_);
   if (!display) return std::nullopt;
   // A window that went meanwhile makes an X error, which must not end the program.
   auto previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-  XImage* image = XGetImage(display, std::stoul(shown->id), static_cast<int>(point.x), static_cast<int>(point.y), 1, 1,
-                            AllPlanes, ZPixmap);
+  auto read = [&]() -> std::optional<std::uint32_t> {
+    if (panelId_.empty()) return std::nullopt;
+    Window window = std::stoul(panelId_);
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(display, window, &attributes) || attributes.map_state != IsViewable) return std::nullopt;
+    XImage* image =
+        XGetImage(display, window, static_cast<int>(point.x), static_cast<int>(point.y), 1, 1, AllPlanes, ZPixmap);
+    if (!image) return std::nullopt;
+    auto pixel = static_cast<std::uint32_t>(XGetPixel(image, 0, 0) & 0xFFFFFF);
+    XDestroyImage(image);
+    return pixel;
+  };
+  // The panel's window is found once and read straight from the server after that.
+  auto pixel = read();
+  if (!pixel) {
+    auto shown = panel();
+    panelId_ = shown ? shown->id : "";
+    pixel = read();
+  }
   XSync(display, False);
   XSetErrorHandler(previous);
-  if (!image) return std::nullopt;
-  auto pixel = static_cast<std::uint32_t>(XGetPixel(image, 0, 0) & 0xFFFFFF);
-  XDestroyImage(image);
   return pixel;
 }
 
-bool DesktopUserTest::panelShows(NSPoint point, const std::function<bool(std::uint32_t)>& test, double timeout) {
-  // Settled: the same pixel for a fifth of a second, so that a fade has ended (and what
-  // ends with it has happened) before the next click.
-  std::optional<std::uint32_t> last;
-  auto since = Clock::now();
-  std::optional<std::uint32_t> seen;
+bool DesktopUserTest::panelShows(NSPoint point, const std::function<bool(std::uint32_t)>& test, double timeout,
+                                 Look look) {
+  // Settled, so that a fade has ended (and what ends with it has happened) before the next
+  // click: the same pixel for a fifth of a second, or (where a GIF plays) the test passed
+  // for longer than the longest fade.
+  std::optional<std::uint32_t> last, seen;
+  auto passing = SteadyClock::now(), same = SteadyClock::now();
+  bool passed = false;
   bool settled = eventually(
       [&] {
         auto pixel = seen = panelPixelNow(point);
+        auto now = SteadyClock::now();
         if (!pixel || !test(*pixel)) {
+          passed = false;
           last.reset();
           return false;
         }
-        if (pixel != last) {
-          last = pixel;
-          since = Clock::now();
-        }
-        return Clock::now() - since >= std::chrono::milliseconds(200);
+        if (look == Look::quick) return true;
+        if (!passed) passing = now, passed = true;
+        if (pixel != last) last = pixel, same = now;
+        return now - same >= std::chrono::milliseconds(200) || now - passing >= std::chrono::milliseconds(700);
       },
       timeout);
   if (!settled) {
@@ -413,22 +455,27 @@ namespace {
 std::string coordinate(double value) { return std::to_string(static_cast<int>(std::lround(value))); }
 }  // namespace
 
+// No --sync: it waits for the pointer to move, for ever when it is there already; the
+// server takes the move and the click in the order sent anyway.
 void DesktopUserTest::click(const XWindow& window, NSPoint point, int button) {
-  run({"xdotool", "mousemove", "--sync", "--window", window.id, coordinate(point.x), coordinate(point.y), "click",
+  run({"xdotool", "mousemove", "--window", window.id, coordinate(point.x), coordinate(point.y), "click",
        std::to_string(button)});
 }
 
 void DesktopUserTest::clickPanel(NSPoint point, int button) {
-  auto shown = panel();
-  ASSERT_TRUE(shown) << "the panel is not shown";
-  click(*shown, point, button);
+  // The panel's window as last found, when it still shows.
+  if (!panelPixelNow({0, 0})) {
+    ADD_FAILURE() << "the panel is not shown";
+    return;
+  }
+  click(XWindow{panelId_, "", NSZeroRect}, point, button);
 }
 
 void DesktopUserTest::movePointer(const XWindow& window, NSPoint point) {
-  run({"xdotool", "mousemove", "--sync", "--window", window.id, coordinate(point.x), coordinate(point.y)});
+  run({"xdotool", "mousemove", "--window", window.id, coordinate(point.x), coordinate(point.y)});
 }
 
-void DesktopUserTest::typeText(const std::string& text) { run({"xdotool", "type", "--delay", "40", "--", text}); }
+void DesktopUserTest::typeText(const std::string& text) { run({"xdotool", "type", "--delay", "20", "--", text}); }
 
 void DesktopUserTest::pressKeys(const std::string& keys) {
   run({"xdotool", "key", "--clearmodifiers", "--", keys});
@@ -438,7 +485,22 @@ void DesktopUserTest::clickTrayIcon() {
   auto inside = ourShownWindows(false);
   ASSERT_FALSE(inside.empty()) << "no tray icon of the application";
   NSRect f = inside.front().frame;
-  run({"xdotool", "mousemove", "--sync", coordinate(f.midX()), coordinate(f.midY()), "click", "1"});
+  run({"xdotool", "mousemove", coordinate(f.midX()), coordinate(f.midY()), "click", "1"});
+}
+
+void DesktopUserTest::closeWindow(const XWindow& window) {
+  if (!display_) display_ = XOpenDisplay(nullptr);
+  auto* display = static_cast<Display*>(display_);
+  ASSERT_TRUE(display);
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = std::stoul(window.id);
+  event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+  event.xclient.data.l[1] = CurrentTime;
+  XSendEvent(display, event.xclient.window, False, NoEventMask, &event);
+  XSync(display, False);
 }
 
 // ---- the invariant --------------------------------------------------------------------------
@@ -531,6 +593,17 @@ std::shared_ptr<NSDictionary> DesktopUserTest::standinState() {
   auto state = jsonObject(reply.body);
   EXPECT_TRUE(state) << "the stand-in's state: " << reply.status << " " << reply.body;
   return state ? state : NSDictionary::make();
+}
+
+std::shared_ptr<NSDictionary> DesktopUserTest::standinRecord(const std::string& list, const std::string& field,
+                                                            const std::string& value) {
+  auto records = asA<NSArray>(standinState()->objectForKey(list));
+  for (const auto& entry : records ? records->objects() : std::vector<id>{}) {
+    auto record = asA<NSDictionary>(entry);
+    auto text = record ? asA<NSString>(record->objectForKey(field)) : nullptr;
+    if (text && text->string() == value) return record;
+  }
+  return nullptr;
 }
 
 std::vector<std::shared_ptr<NSDictionary>> DesktopUserTest::standinRequests() {

@@ -93,6 +93,15 @@ class DesktopUserTest : public ::testing::Test {
   bool panelShown() { return panel().has_value(); }
   // A shown window of the application other than the panel whose name contains `name`.
   std::optional<XWindow> windowNamed(const std::string& name);
+  // The open menu's window ("Glimdeck menu"; a submenu's is "Glimdeck submenu").
+  std::optional<XWindow> menuWindow(const std::string& name = "Glimdeck menu");
+  // The middle of a menu's row `index`, for a menu laid out as `rows` says: 'i' an item,
+  // '-' a separator ("ii-i" is two items, a separator and an item).
+  static NSPoint menuRow(const std::string& rows, std::size_t index);
+  static double menuHeight(const std::string& rows);
+  // Opens the menu by clicking at the point of the panel, then clicks its row and waits
+  // for the menu to close.
+  void chooseFromPanelMenu(NSPoint opener, const std::string& rows, std::size_t index, int button = 1);
   // X's picture of a window, kept as build/screenshots/e2e/<case>/<name>.png.
   Picture picture(const XWindow& window, const std::string& name);
   // The pixel of the panel at a point of the panel (top-left origin), from a picture kept
@@ -101,8 +110,11 @@ class DesktopUserTest : public ::testing::Test {
   // The same read straight from the X server, for waits that look many times; none when
   // the panel is not shown.
   std::optional<std::uint32_t> panelPixelNow(NSPoint point);
-  // Waits until the panel's pixel at the point passes the test and has settled there.
-  bool panelShows(NSPoint point, const std::function<bool(std::uint32_t)>& test, double timeout = 30.0);
+  // Waits until the panel's pixel at the point passes the test and has settled there (a
+  // quick look does not wait for the settling).
+  enum class Look { settled, quick };
+  bool panelShows(NSPoint point, const std::function<bool(std::uint32_t)>& test, double timeout = 30.0,
+                  Look look = Look::settled);
 
   // ---- acting as the user: points are in the window, from its top left
   void click(const XWindow& window, NSPoint point, int button = 1);
@@ -111,6 +123,8 @@ class DesktopUserTest : public ::testing::Test {
   void typeText(const std::string& text);
   void pressKeys(const std::string& keys);
   void clickTrayIcon();
+  // Asks the window to close as a desktop's close button does (WM_DELETE_WINDOW).
+  void closeWindow(const XWindow& window);
 
   // ---- journeys many cases begin with
   // OK on the first-run terms screen, which covers the panel.
@@ -118,6 +132,9 @@ class DesktopUserTest : public ::testing::Test {
   // A new account through the sign-up form, from a panel that shows home signed out; waits
   // until the service has the user and the application is signed in.
   void signUp(const std::string& username, const std::string& password);
+  // A new pack through the profile's create-pack form, from home signed in; the profile
+  // shows when it returns. `whileFormShows` runs once the form is up.
+  void createPack(const std::string& name, const std::function<void()>& whileFormShows = nullptr);
   // A first launch taken as far as home, signed in with a new account.
   void launchSignedUp(const std::string& username, const std::string& password);
 
@@ -128,6 +145,10 @@ class DesktopUserTest : public ::testing::Test {
   // ---- the stand-in
   std::string standinURL() const { return standinURL_; }
   std::shared_ptr<NSDictionary> standinState();
+  // The first record of one of the state's lists ("users", "collections") whose text field
+  // has the value; none when there is none.
+  std::shared_ptr<NSDictionary> standinRecord(const std::string& list, const std::string& field,
+                                              const std::string& value);
   std::vector<std::shared_ptr<NSDictionary>> standinRequests();
   // Whether the stand-in has received a request for the path (with the query item, if given).
   bool standinReceived(const std::string& path, const std::string& queryName = "",
@@ -158,6 +179,7 @@ class DesktopUserTest : public ::testing::Test {
   // in the tray).
   std::vector<XWindow> ourShownWindows(bool topLevel);
   void* display_ = nullptr;  // the case's own connection to the X server, for pixel reads
+  std::string panelId_;      // the panel's window, once found
 };
 
 // Colour tests for pixels read from the screen.

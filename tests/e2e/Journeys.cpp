@@ -32,15 +32,7 @@ void DesktopUserTest::signUp(const std::string& username, const std::string& pas
   ASSERT_TRUE(panelShows(P::signupAgreeCorner, isBlueish)) << "the terms box fills";
   if (auto shown = panel()) picture(*shown, "sign-up-filled-in");
   clickPanel(P::signupSubmit);
-  bool known = eventually([&] {
-    auto users = asA<NSArray>(standinState()->objectForKey("users"));
-    for (const auto& user : users ? users->objects() : std::vector<id>{}) {
-      auto record = asA<NSDictionary>(user);
-      auto name = record ? asA<NSString>(record->objectForKey("username")) : nullptr;
-      if (name && name->string() == username) return true;
-    }
-    return false;
-  });
+  bool known = eventually([&] { return standinRecord("users", "username", username) != nullptr; });
   if (!known) {
     if (auto shown = panel()) picture(*shown, "sign-up-not-received");
   }
@@ -52,4 +44,16 @@ void DesktopUserTest::launchSignedUp(const std::string& username, const std::str
   ASSERT_NO_FATAL_FAILURE(launch());
   ASSERT_NO_FATAL_FAILURE(acceptTerms());
   ASSERT_NO_FATAL_FAILURE(signUp(username, password));
+}
+
+void DesktopUserTest::createPack(const std::string& name, const std::function<void()>& whileFormShows) {
+  clickPanel(P::profileButton);
+  ASSERT_TRUE(panelShows(P::createPackFill, isBlueish)) << "the profile shows";
+  clickPanel(P::createPack);
+  ASSERT_TRUE(panelShows(P::packCreateFill, isBlueish)) << "the create-pack form shows";
+  if (whileFormShows) whileFormShows();
+  clickPanel(P::packName);
+  typeText(name);
+  clickPanel(P::packCreate);
+  ASSERT_TRUE(panelShows(P::createPackFill, isBlueish)) << "the form goes back to the profile";
 }

@@ -1,7 +1,6 @@
 // A pack made in the profile by a signed-in user reaches the store and the service, and
 // shows among the packs.
 
-#include "platform/foundation/NSString.h"
 #include "tests/e2e/DesktopUser.h"
 #include "tests/e2e/PanelPoints.h"
 
@@ -13,23 +12,10 @@ class PacksTest : public DesktopUserTest {};
 
 TEST_F(PacksTest, APackMadeInTheProfileReachesTheStoreAndTheService) {
   ASSERT_NO_FATAL_FAILURE(launchSignedUp("pat", "packs-of-cats"));
-  clickPanel(P::profileButton);
-  ASSERT_TRUE(panelShows(P::createPackFill, isBlueish)) << "the profile shows";
-  clickPanel(P::createPack);
-  ASSERT_TRUE(panelShows(P::packCreateFill, isBlueish)) << "the create-pack form shows";
-  expectScreenMatchesRepaint("create-pack form");
-  clickPanel(P::packName);
-  typeText("Cats and dogs");
-  clickPanel(P::packCreate);
-  ASSERT_TRUE(panelShows(P::createPackFill, isBlueish)) << "the form goes back to the profile";
+  ASSERT_NO_FATAL_FAILURE(createPack("Cats and dogs", [&] { expectScreenMatchesRepaint("create-pack form"); }));
   EXPECT_TRUE(eventually([&] {
-    auto packs = asA<NSArray>(standinState()->objectForKey("collections"));
-    for (const auto& pack : packs ? packs->objects() : std::vector<id>{}) {
-      auto record = asA<NSDictionary>(pack);
-      auto name = record ? asA<NSString>(record->objectForKey("name")) : nullptr;
-      if (name && name->string() == "Cats and dogs" && record->objectForKey("owner")) return true;
-    }
-    return false;
+    auto pack = standinRecord("collections", "name", "Cats and dogs");
+    return pack && pack->objectForKey("owner");
   })) << "the service has the user's new pack; it received " << receivedPaths();
   EXPECT_TRUE(eventually([&] {
     return queryStore("select count(*) from Collection where name = 'Cats and dogs'") == "1\n";

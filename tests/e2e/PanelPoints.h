@@ -18,6 +18,8 @@ constexpr NSPoint searchField{200, 78};
 // The home grid's first tag tile and the trending strip's first GIF.
 constexpr NSPoint firstTagTile{100, 253};
 constexpr NSPoint firstTrendingGif{82, 150};
+// A point of the trending strip that the profile leaves white.
+constexpr NSPoint trendingStrip{240, 160};
 
 // The first-run terms screen.
 constexpr NSPoint termsOK{230, 283};
