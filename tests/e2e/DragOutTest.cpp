@@ -74,9 +74,13 @@ TEST_F(DragOutTest, AGifDraggedOutOfThePanelLandsInAnotherProgramsWindow) {
   auto shown = panel();
   ASSERT_TRUE(shown);
 
-  run({"xdotool", "mousemove", "--window", shown->id, "82", "150", "mousedown", "1"});
-  run({"xdotool", "mousemove_relative", "12", "12"});
-  EXPECT_TRUE(eventually([&] { return !panelShown(); })) << "the panel closes as the drag begins";
+  run({"xdotool", "mousemove", "--sync", "--window", shown->id, "82", "150", "mousedown", "1"});
+  // The hand moves on, a little at a time, until the drag has begun.
+  for (int i = 0; i < 20 && panelShown(); ++i) {
+    run({"xdotool", "mousemove_relative", "--sync", "4", "4"});
+    eventually([&] { return !panelShown(); }, 0.5);
+  }
+  ASSERT_FALSE(panelShown()) << "the panel closes as the drag begins";
   run({"xdotool", "mousemove", "--window", target.id(), "100", "100"});
   // The pointer moves on a little until the window has heard the drag, as a hand would.
   for (int i = 0; i < 50 && !target.heardMotion; ++i) {
