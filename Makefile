@@ -8,8 +8,15 @@ FUZZ_SECONDS ?= 30
 # Only the stress-test programs (test folders named "threading") run under ThreadSanitizer.
 TSAN_TARGETS = $(shell find tests -type d -name threading | sed 's|^tests/||; s|/|_|g; s|^|test_|')
 CTEST_FLAGS ?= --output-on-failure -j $(JOBS)
+# Extra cache settings for every configure step, e.g. CMAKE_OPTIONS=-DGLIMDECK_WERROR=ON (CI).
+CMAKE_OPTIONS ?=
+# `make install` / `make uninstall`: where, and (for packaging) under which staging root.
+PREFIX ?= /usr/local
+DESTDIR ?=
+# What `make run` runs, and all it builds.
+APP_TARGETS = glimdeck glimdeck-standin
 
-.PHONY: all setup build run test test-unit test-asan test-tsan bench fuzz gallery clean
+.PHONY: all setup build build-app run test test-unit test-asan test-tsan bench fuzz gallery install uninstall clean
 
 all: build
 
@@ -17,13 +24,23 @@ setup:
 	@bash scripts/setup.sh
 
 $(BUILD)/build.ninja: | setup
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_OPTIONS)
 
 build: setup $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+build-app: setup $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target $(APP_TARGETS)
+
+run: build-app
 	@bash scripts/run.sh $(BUILD)
+
+# Paths made absolute: the launcher names the installed program by its full path.
+install: build-app
+	DESTDIR="$(if $(DESTDIR),$(abspath $(DESTDIR)))" cmake --install $(BUILD) --prefix "$(abspath $(PREFIX))"
+
+uninstall:
+	DESTDIR="$(if $(DESTDIR),$(abspath $(DESTDIR)))" bash scripts/uninstall.sh "$(abspath $(PREFIX))"
 
 test: test-unit test-asan test-tsan
 
@@ -33,12 +50,12 @@ test-unit: build
 # Unoptimised: the sanitizer build compiles in half the time of -O1 and its tests still
 # take about a minute.
 test-asan: setup
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O0 -g1" -DGLIMDECK_SANITIZE=ON -DGLIMDECK_BENCH=OFF
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O0 -g1" -DGLIMDECK_SANITIZE=ON -DGLIMDECK_BENCH=OFF $(CMAKE_OPTIONS)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest $(CTEST_FLAGS)
 
 test-tsan: setup
-	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" -DGLIMDECK_TSAN=ON -DGLIMDECK_BENCH=OFF
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" -DGLIMDECK_TSAN=ON -DGLIMDECK_BENCH=OFF $(CMAKE_OPTIONS)
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target $(TSAN_TARGETS)
 	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" ctest $(CTEST_FLAGS) -L tsan
 

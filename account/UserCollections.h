@@ -20,8 +20,9 @@ class UserCollections {
   // are not the new user's are purged, and what waits to be sent is queued again.
   virtual void signedInUserDidChange(const std::shared_ptr<QuorbUser>& previous,
                                      const std::shared_ptr<QuorbUser>& current) = 0;
-  // The same user signed in again: local subscriptions and packs made without an account
-  // are handed over to the account.
+  // The same user signed in again: local subscriptions, packs and GIFs collected without an
+  // account are handed over to the account, and what the service has not taken yet is sent
+  // again.
   virtual void handOverLocalCollections() = 0;
   // The account signed out: its collections go.
   virtual void purgeCollections() = 0;

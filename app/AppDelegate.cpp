@@ -142,7 +142,9 @@ void AppDelegate::showPopoverWithSender(const std::shared_ptr<NSObject>&) {
     statusItemView_->setHighlighted(true);
     popover_->showRelativeToRect(statusItemView_->bounds(), statusItemView_, NSRectEdge::minY);
   }
-  if (eventMontior_) eventMontior_->start();
+  // The upload screen keeps the popover open (a file is dragged in from another program):
+  // showing the popover again under it, after its file chooser, does not undo that.
+  if (eventMontior_ && !panelHoldsThePopoverOpen()) eventMontior_->start();
   if (auto content = popover_->contentViewController()) {
     if (content->isViewLoaded()) {
       if (auto window = content->view()->window()) window->becomeKeyWindow();

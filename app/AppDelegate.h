@@ -8,6 +8,7 @@
 
 #include "app/EventMonitor.h"
 #include "app/StatusItemView.h"
+#include "collections/PopoverPresenter.h"
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSPopover.h"
 #include "platform/appkit/NSStatusBar.h"
@@ -17,7 +18,7 @@
 class RootViewController;
 class NSNotification;
 
-class AppDelegate : public NSObject, public NSApplicationDelegate, public StatusItemViewDelegate {
+class AppDelegate : public NSObject, public NSApplicationDelegate, public StatusItemViewDelegate, public PopoverPresenter {
  public:
   struct Constants {
     static constexpr std::string_view newVersionDate = "newVersionDate";
@@ -59,8 +60,9 @@ class AppDelegate : public NSObject, public NSApplicationDelegate, public Status
   void dragEnded(const std::shared_ptr<NSNotification>& notification);
   void registerDefaultShortcut();
   void togglePopoverWithSender(const std::shared_ptr<NSObject>& sender);
-  void showPopoverWithSender(const std::shared_ptr<NSObject>& sender);
-  void closePopoverWithSender(const std::shared_ptr<NSObject>& sender, bool animated);
+  // Also what the upload screen uses to put the popover away while its file chooser runs.
+  void showPopoverWithSender(const std::shared_ptr<NSObject>& sender) override;
+  void closePopoverWithSender(const std::shared_ptr<NSObject>& sender, bool animated) override;
   void tryCheckForNewVersion();
   void syncCollectionsWithTimer(const std::shared_ptr<NSTimer>& timer);
 
@@ -77,6 +79,8 @@ class AppDelegate : public NSObject, public NSApplicationDelegate, public Status
   void focusPanelSearchField();
   void checkTermsOfServiceOnShow();
   void handOverDroppedVorns(const std::vector<std::shared_ptr<VornObject>>& vorns);
+  // Whether the root panel shows a screen that keeps the popover open against outside clicks.
+  bool panelHoldsThePopoverOpen() const;
 
   std::shared_ptr<NSStatusItem> statusItem_;
   std::shared_ptr<StatusItemView> statusItemView_;

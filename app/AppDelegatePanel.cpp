@@ -50,3 +50,8 @@ void AppDelegate::handOverDroppedVorns(const std::vector<std::shared_ptr<VornObj
     root->showUploadWithContent(vorns);
   }
 }
+
+bool AppDelegate::panelHoldsThePopoverOpen() const {
+  auto root = rootController();
+  return root && root->isPresentingUploadInterface() && root->uploadViewController()->view()->alphaValue() != 0.0;
+}

@@ -14,6 +14,7 @@
 #include "ui/NSColorPalette.h"
 #include "ui/NSTextFieldExtensions.h"
 #include "ui/QLXButton.h"
+#include "ui/VerticallyAlignedTextFieldCell.h"
 
 namespace {
 
@@ -82,6 +83,9 @@ void RootViewController::loadView() {
 
   auto fieldShadow = make(searchBar);
   auto field = NSTextField::initWithFrame(NSZeroRect);
+  // The kit's vertically aligned cell keeps the text, the placeholder and the editor in
+  // the middle of the tall field.
+  field->setCell(VerticallyAlignedTextFieldCell::initTextCell(""));
   field->setEditable(true);
   field->setDelegate(me);
   fieldShadow->addSubview(field);

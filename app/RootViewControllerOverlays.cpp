@@ -132,7 +132,9 @@ void RootViewController::authenticationDidFinish() {
 void RootViewController::showUploadWithContent(const std::optional<std::vector<std::shared_ptr<VornObject>>>& content) {
   updateScrollingForDisplayState(state, false);
   auto upload = uploadViewController();
-  if (!upload->isViewLoaded() || upload->view()->superview() != view()) {
+  // One that is fading out (Back or Done was pressed) is over: it comes back as a new session
+  // rather than taking the GIFs out of sight with it.
+  if (!upload->isViewLoaded() || upload->view()->superview() != view() || upload->view()->alphaValue() == 0.0) {
     upload->reset();
     upload->delegate = self();
     layOver(*upload, Constants::overlayFade);

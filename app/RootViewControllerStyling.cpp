@@ -55,6 +55,10 @@ void RootViewController::configureUserAuthenticationButton() {
   if (account) {
     account->setAttributedTitle(
         NSAttributedString::make(Constants::accountButtonTitle, buttonTitleAttributes(NSColor::whiteColor())));
+    // The palette gives the account button its blue: the white title stands on it, not on
+    // the grey of a bezel.
+    account->setBordered(false);
+    setConvenientBackgroundColor(*account, NSColorPalette::standardBlue());
   }
 }
 
@@ -64,6 +68,9 @@ void RootViewController::configureSearchField() {
     createShadow(*shadowView);
   }
   if (auto field = searchTextField.lock()) {
+    // What is typed reads as the placeholder does: white, in the search face and size.
+    field->setFont(panelFont(Constants::searchFontName, Constants::searchFontSize));
+    field->setTextColor(NSColor::whiteColor());
     field->setWantsLayer(true);
     field->layer()->setCornerRadius(2.0);
     setConvenientBackgroundColor(*field, NSColor::colorWithRed(1.0, 1.0, 1.0, 0.2));

@@ -3,9 +3,11 @@
 #include <cmath>
 
 #include "model/AppConstants.h"
+#include "platform/appkit/NSAppearance.h"
 #include "platform/appkit/NSDraggingInfo.h"
 #include "platform/appkit/NSPasteboard.h"
 #include "platform/foundation/NSArray.h"
+#include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/NSURL.h"
 #include "ui/MenuBarAppearance.h"
@@ -20,6 +22,13 @@ void StatusItemView::didInit() {
   darkMenuBarImage_ = NSImage::imageNamed(Constants::darkImageName);
   highlightedMenuBarImage_ = NSImage::imageNamed(Constants::highlightedImageName);
   registerForDraggedTypes({NSFilenamesPboardType, NSURLPboardType, kUTTypeGIF});
+  NSNotificationCenter::defaultCenter()->addObserver(sharedAs<StatusItemView>(), &StatusItemView::interfaceThemeChanged,
+                                                     NSAppearance::Constants::interfaceThemeChangedNotification, nullptr);
+}
+
+void StatusItemView::interfaceThemeChanged(const std::shared_ptr<NSNotification>&) {
+  // The rule that picks the picture runs whenever the state is set; the state stays.
+  setHighlighted(highlighted_);
 }
 
 std::shared_ptr<StatusItemView> StatusItemView::initWithStatusItem(const std::shared_ptr<NSStatusItem>& item) {

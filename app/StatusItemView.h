@@ -55,6 +55,8 @@ class StatusItemView : public NSView {
   void draggingEnded(const std::shared_ptr<NSDraggingInfo>& sender) override;
   bool performDragOperation(const std::shared_ptr<NSDraggingInfo>& sender) override;
   std::string dumpText() const override;
+  // The desktop's look changed: the light or dark picture follows it.
+  void interfaceThemeChanged(const std::shared_ptr<NSNotification>& notification);
 
   GLIMDECK_OBJECT(StatusItemView)
 

@@ -1,16 +1,26 @@
 #pragma once
-// What several benchmark programs share: one in-process stand-in, a countdown of
-// completions that the benchmark thread waits for, and side-by-side timing of a path and
-// its baseline.
+// What several benchmark programs share: the stand-in in-process or in a process of its own,
+// a countdown of completions that the benchmark thread waits for, side-by-side timing of a
+// path and its baseline, and the heap in use.
 
 #include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -45,34 +55,111 @@ class Countdown {
   int left_;
 };
 
+// The stand-in as the service is, in a process of its own (`glimdeck-standin` beside the
+// benchmark's folder), so that what the benchmark's process spends is the client's alone.
+// One per catalogue size, started on first use and stopped when the program ends. Answers
+// its base URL. GLIMDECK_BENCH_STANDIN names one already running instead (to profile the
+// benchmark alone).
+inline const std::string& standinProcess(std::size_t items = 0) {
+  static const std::string given = [] {
+    const char* url = std::getenv("GLIMDECK_BENCH_STANDIN");
+    return std::string(url ? url : "");
+  }();
+  if (!given.empty()) return given;
+  struct Child {
+    pid_t pid = 0;
+    std::string baseURL;
+    ~Child() {
+      if (pid > 0) {
+        ::kill(pid, SIGTERM);
+        ::waitpid(pid, nullptr, 0);
+      }
+    }
+  };
+  static std::map<std::size_t, Child> children;
+  static std::mutex mutex;
+  std::lock_guard lock(mutex);
+  auto& child = children[items];
+  if (child.pid > 0) return child.baseURL;
+  const auto program = std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "glimdeck-standin";
+  int out[2];
+  if (::pipe(out) != 0) std::abort();
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, out[0]);
+  std::vector<std::string> arguments = {program.string(), "--port", "0"};
+  if (items > 0) arguments.insert(arguments.end(), {"--items", std::to_string(items)});
+  std::vector<char*> argv;
+  for (auto& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  if (posix_spawn(&child.pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
+    std::fprintf(stderr, "could not start %s\n", program.c_str());
+    std::abort();
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(out[1]);
+  // Its first line names the address it listens on.
+  std::string line;
+  char c = 0;
+  while (::read(out[0], &c, 1) == 1 && c != '\n') line += c;
+  ::close(out[0]);
+  const auto at = line.find("http://");
+  if (at == std::string::npos) {
+    std::fprintf(stderr, "the stand-in did not start: %s\n", line.c_str());
+    std::abort();
+  }
+  child.baseURL = line.substr(at);
+  return child.baseURL;
+}
+
+// CPU time of the whole process (every thread), in seconds.
+inline double processCpuSeconds() {
+  timespec now{};
+  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// Bytes the heap holds for the program, small blocks and mapped ones.
+inline double heapBytesInUse() {
+  const auto info = ::mallinfo2();
+  return static_cast<double>(info.uordblks + info.hblkhd);
+}
+
 // Runs `subject` and `baseline` one after the other in every iteration, in alternating
 // order so that neither always finds the caches warm, on the same loaded machine at the same
-// moment. The benchmark's time is the subject's (register with UseManualTime()); the
-// counter "ratio" is the median of the per-iteration ratios subject / baseline, and
-// "baseline_us" the baseline's median time. Each callable returns false to stop the run.
-// `settle`, untimed, runs after each pair: work that the path leaves for later (a cache's
-// archive write after a burst) is done there rather than inside the next timed run.
+// moment. The benchmark's time is the subject's (register with UseManualTime()). Counters:
+// "ratio", the subject's mean wall time over the baseline's; "cpu_ratio", the same of the
+// process's CPU time (every thread: with the stand-in in another process, the client's);
+// "baseline_us" and "baseline_cpu_us", the baseline's means. Each callable returns false to
+// stop the run. `settle`, untimed, runs after each pair, for work that is no part of either.
 template <typename Subject, typename Baseline, typename Settle>
 void compareWithBaseline(benchmark::State& state, Subject&& subject, Baseline&& baseline, Settle&& settle) {
   using Clock = std::chrono::steady_clock;
-  auto timed = [](auto& run, bool& ok) {
+  struct Totals {
+    double wall = 0;
+    double cpu = 0;
+  } subjectTotal, baselineTotal;
+  auto timed = [](auto& run, bool& ok, Totals& total) {
+    const double cpuStart = processCpuSeconds();
     const auto start = Clock::now();
     ok = run() && ok;
-    return std::chrono::duration<double>(Clock::now() - start).count();
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    total.wall += wall;
+    total.cpu += processCpuSeconds() - cpuStart;
+    return wall;
   };
-  std::vector<double> ratios;
-  std::vector<double> baselines;
+  std::size_t runs = 0;
   bool subjectFirst = true;
   for (auto _ : state) {
     bool ok = true;
     double subjectSeconds = 0;
-    double baselineSeconds = 0;
     if (subjectFirst) {
-      subjectSeconds = timed(subject, ok);
-      baselineSeconds = timed(baseline, ok);
+      subjectSeconds = timed(subject, ok, subjectTotal);
+      timed(baseline, ok, baselineTotal);
     } else {
-      baselineSeconds = timed(baseline, ok);
-      subjectSeconds = timed(subject, ok);
+      timed(baseline, ok, baselineTotal);
+      subjectSeconds = timed(subject, ok, subjectTotal);
     }
     subjectFirst = !subjectFirst;
     settle();
@@ -81,17 +168,14 @@ void compareWithBaseline(benchmark::State& state, Subject&& subject, Baseline&& 
       state.SkipWithError("a run failed");
       break;
     }
-    ratios.push_back(subjectSeconds / baselineSeconds);
-    baselines.push_back(baselineSeconds);
+    ++runs;
   }
-  auto median = [](std::vector<double>& values) {
-    if (values.empty()) return 0.0;
-    auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
-    std::nth_element(values.begin(), middle, values.end());
-    return *middle;
-  };
-  state.counters["ratio"] = median(ratios);
-  state.counters["baseline_us"] = median(baselines) * 1e6;
+  if (runs == 0 || baselineTotal.wall <= 0) return;
+  state.counters["ratio"] = subjectTotal.wall / baselineTotal.wall;
+  state.counters["cpu_ratio"] = baselineTotal.cpu > 0 ? subjectTotal.cpu / baselineTotal.cpu : 0.0;
+  state.counters["baseline_us"] = baselineTotal.wall / static_cast<double>(runs) * 1e6;
+  state.counters["cpu_us"] = subjectTotal.cpu / static_cast<double>(runs) * 1e6;
+  state.counters["baseline_cpu_us"] = baselineTotal.cpu / static_cast<double>(runs) * 1e6;
 }
 
 template <typename Subject, typename Baseline>

@@ -13,6 +13,7 @@
 
 #include "bench/BenchSupport.h"
 #include "model/VornObject.h"
+#include "platform/foundation/Compression.h"
 #include "platform/foundation/JSONReader.h"
 #include "platform/foundation/NSArray.h"
 #include "platform/foundation/NSData.h"
@@ -21,21 +22,21 @@
 #include "platform/foundation/NSKeyedArchiver.h"
 #include "platform/foundation/NSKeyedUnarchiver.h"
 #include "standin/Catalogue.h"
+#include "tests/support/Gzip.h"
 
 namespace {
 
 constexpr int pageItems = 50;
 constexpr int archivedItems = 500;
 
-// An empty query matches the whole catalogue, so the first page is a full one. Held with the
-// parser's padding free after it, as a receive buffer holds a reply.
+// An empty query matches the whole catalogue, so the first page is a full one. As the URL
+// session hands over a reply the service sent compressed: expanded, with the parser's padding
+// free after it, and its compressed bytes kept beside it.
 const std::shared_ptr<const NSData>& reply() {
   static const std::shared_ptr<const NSData> data = [] {
     const std::string text = Catalogue::make()->searchPageJson("", "", static_cast<std::size_t>(pageItems));
-    auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(text.size() + JSONReader::padding);
-    std::copy(text.begin(), text.end(), buffer.get());
-    std::fill_n(buffer.get() + text.size(), JSONReader::padding, ' ');
-    return NSData::adopt(std::move(buffer), text.size(), text.size() + JSONReader::padding);
+    return *Compression::decodeContent("gzip", NSData::fromString(testgzip::gzip(text)), text.size(),
+                                       JSONReader::padding);
   }();
   return data;
 }

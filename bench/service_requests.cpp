@@ -1,8 +1,9 @@
-// The service client's costs: one 50-item search page fetched and parsed into items through
-// VNStreamRequester from the in-process stand-in, beside a kept-alive libcurl fetch of the
-// same URL parsed by simdjson's DOM (counter "ratio", requester / curl, both asking for
-// gzip as the application's session does), and building request URLs with 3 and 10
-// parameters.
+// The service client's costs, with the stand-in in a process of its own: one 50-item search
+// page fetched and parsed into items through VNStreamRequester, beside a kept-alive libcurl
+// fetch of the same URL parsed by simdjson's DOM (counters "ratio" and "cpu_ratio", requester
+// / curl in wall time and in the client's CPU, both asking for gzip as the application's
+// session does); the heap a long stream holds per item; and building request URLs with 3
+// and 10 parameters.
 
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
@@ -12,33 +13,35 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
+#include <vector>
 
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/NSUserDefaults.h"
 #include "service/PlovexAnalytics.h"
 #include "service/VNStreamRequester.h"
 #include "service/Webapp.h"
+#include "model/VornObject.h"
 #include "bench/BenchSupport.h"
-#include "standin/StandinServer.h"
 
 namespace {
 
-std::shared_ptr<StandinServer> standin() {
-  static std::shared_ptr<StandinServer> server = [] {
+// The largest stream the memory benchmark holds.
+constexpr std::size_t kLongestStream = 5000;
+
+void standin() {
+  static const bool started = [] {
     // Settings go to a scratch HOME, never the user's own.
     char folder[] = "/tmp/glimdeck-bench-XXXXXX";
     if (!mkdtemp(folder)) std::abort();
     setenv("HOME", folder, 1);
     for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) unsetenv(name);
     NSUserDefaults::resetStandardUserDefaults();
-    auto made = StandinServer::make();
-    if (!made->start(0)) std::abort();
-    setenv("GLIMDECK_SERVICE_URL", made->baseURL().c_str(), 1);
+    setenv("GLIMDECK_SERVICE_URL", bench::standinProcess(kLongestStream).c_str(), 1);
     // A known install id, so that no install-id request runs beside the measured ones.
     NSUserDefaults::standardUserDefaults()->setObject(NSString::make("MTIzNA=="), "analytics-key");
-    return made;
+    return true;
   }();
-  return server;
+  (void)started;
 }
 
 std::shared_ptr<VNStreamRequester> pageRequester() {
@@ -97,13 +100,56 @@ std::size_t fetchThroughRequester(const std::shared_ptr<VNStreamRequester>& requ
 }
 
 // A 50-item page through the requester (items built, callback run), beside the floor on the
-// same URL; "ratio" is requester / floor.
+// same URL; "ratio" and "cpu_ratio" are requester / floor.
 void BM_RequesterPage(benchmark::State& state) {
   standin();
   auto requester = pageRequester();
   CurlPage curl(Webapp::constructURLWithBaseURL(requester->getStreamID(), requester->constructParameters()));
   bench::compareWithBaseline(
       state, [&] { return fetchThroughRequester(requester) == 50; }, [&] { return curl.fetch() == 50; });
+}
+
+// A stream read page by page to its given length and held, as a grid holds what it has
+// shown: "heap_per_item_B" is the heap it holds per item once the pages have been handled
+// (the items, and whatever of the replies they keep).
+void BM_StreamHeldPerItem(benchmark::State& state) {
+  standin();
+  // What the first request makes once (the session, the network thread, the parser's
+  // buffers) is no part of any item.
+  fetchThroughRequester(pageRequester());
+  const auto length = static_cast<std::size_t>(state.range(0));
+  for (auto _ : state) {
+    std::vector<std::shared_ptr<NSObject>> held;
+    held.reserve(length);
+    auto requester = pageRequester();
+    ::malloc_trim(0);
+    const double before = bench::heapBytesInUse();
+    while (held.size() < length && requester->canFetchMore()) {
+      std::mutex mutex;
+      std::condition_variable done;
+      bool finished = false;
+      requester->fetchWithCallback([&](bool, std::optional<VNRequester::Content> content) {
+        std::lock_guard lock(mutex);
+        if (content) {
+          for (auto& item : *content) {
+            if (held.size() < length) held.push_back(item);
+          }
+        }
+        finished = true;
+        done.notify_one();
+      });
+      std::unique_lock lock(mutex);
+      done.wait(lock, [&] { return finished; });
+    }
+    // What the last page's reply left behind in the session is no part of the stream.
+    requester->setFetchTask(nullptr);
+    const double after = bench::heapBytesInUse();
+    if (held.size() != length) {
+      state.SkipWithError("the stream ended early");
+      break;
+    }
+    state.counters["heap_per_item_B"] = (after - before) / static_cast<double>(length);
+  }
 }
 
 void BM_ConstructURL(benchmark::State& state) {
@@ -117,4 +163,6 @@ void BM_ConstructURL(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_RequesterPage)->UseManualTime()->Unit(benchmark::kMicrosecond);
+// After the requester: what a long stream leaves of the heap is no part of its measure.
+BENCHMARK(BM_StreamHeldPerItem)->Arg(250)->Arg(1000)->Arg(kLongestStream)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ConstructURL)->Arg(3)->Arg(10);

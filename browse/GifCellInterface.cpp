@@ -6,12 +6,16 @@
 #include "platform/appkit/NSImageView.h"
 #include "platform/appkit/NSLayoutConstraint.h"
 #include "platform/appkit/NSNib.h"
+#include "platform/appkit/NSColor.h"
+#include "platform/appkit/NSFont.h"
 #include "platform/appkit/NSTextField.h"
+#include "platform/quartz/CALayer.h"
 #include "ui/ClickableImageView.h"
 #include "ui/ClickableView.h"
 #include "ui/ProgressIndicator.h"
 #include "ui/QLXButton.h"
 #include "ui/ResizingLayerBackedView.h"
+#include "ui/ShadowTextFieldCell.h"
 
 namespace {
 
@@ -33,6 +37,20 @@ class TileOverlayView : public NSView {
  protected:
   using NSView::NSView;
 };
+
+// Text over a picture: white with the kit's text shadow.
+std::shared_ptr<NSTextField> tileLabel(double size) {
+  auto label = NSTextField::initWithFrame(NSZeroRect);
+  label->setCell(ShadowTextFieldCell::initTextCell(""));
+  label->setEditable(false);
+  label->setSelectable(false);
+  label->setBezeled(false);
+  label->setBordered(false);
+  label->setDrawsBackground(false);
+  label->setFont(NSFont::fontWithName("AvenirNext-DemiBold", size));
+  label->setTextColor(NSColor::whiteColor());
+  return label;
+}
 
 template <typename View>
 std::shared_ptr<View> filling(const std::shared_ptr<NSView>& parent, std::shared_ptr<View> view) {
@@ -82,7 +100,7 @@ std::vector<std::shared_ptr<NSObject>> buildGifCell(const std::shared_ptr<NSObje
   auto image = filling(content, NSImageView::initWithFrame(root->bounds()));
   auto titleArea = filling(content, TileOverlayView::initWithFrame(root->bounds()));
   titleArea->setHidden(true);
-  auto title = NSTextField::labelWithString("");
+  auto title = tileLabel(16);
   title->setFrame(NSMakeRect(8, 8, tileWidth - 16, 22));
   title->autoresizingMask = NSViewWidthSizable;
   title->setHidden(true);
@@ -95,7 +113,11 @@ std::vector<std::shared_ptr<NSObject>> buildGifCell(const std::shared_ptr<NSObje
   favorite->setHidden(true);
   auto confirm = filling(root, TileOverlayView::initWithFrame(root->bounds()));
   confirm->setAlphaValue(0.0);
-  auto confirmText = NSTextField::labelWithString(std::string(GifCell::Constants::copiedGif));
+  // The confirmation dims the picture under it, so that its text reads on any GIF.
+  confirm->setWantsLayer(true);
+  confirm->layer()->setBackgroundColor(CGColor{0, 0, 0, 0.55});
+  auto confirmText = tileLabel(15);
+  confirmText->setStringValue(std::string(GifCell::Constants::copiedGif));
   confirmText->setFrame(NSMakeRect(8, tileHeight / 2 - 11, tileWidth - 16, 22));
   confirmText->autoresizingMask = NSViewWidthSizable | NSViewMinYMargin | NSViewMaxYMargin;
   confirmText->setAlignment(NSTextAlignment::center);
@@ -109,6 +131,7 @@ std::vector<std::shared_ptr<NSObject>> buildGifCell(const std::shared_ptr<NSObje
   hover->addSubview(toolbar);
   auto name = QLXLabel::initWithFrame(NSMakeRect(8, 6, tileWidth - 50, 18));
   name->autoresizingMask = NSViewWidthSizable;
+  name->setTextColor(NSColor::whiteColor());  // over the hover gradient's dark edge
   name->setHidden(true);
   toolbar->addSubview(name);
   auto more = QLXButton::initWithFrame(NSMakeRect(tileWidth - 34, 4, 26, 22));

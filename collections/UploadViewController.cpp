@@ -38,11 +38,15 @@ std::string joined(const std::vector<std::string>& pieces, std::string_view sepa
 void UploadViewController::setStagedUploads(std::vector<std::shared_ptr<UploadUnit>> units) {
   stagedUploads_ = std::move(units);
   showTaggingInterfaceIfNeeded();
+  // However a GIF arrives (a drop here or on the icon, the file browser, an address), an
+  // untagged one keeps Upload off.
+  checkReadyToUpload();
 }
 
 void UploadViewController::appendStagedUpload(const std::shared_ptr<UploadUnit>& unit) {
   stagedUploads_.push_back(unit);
   showTaggingInterfaceIfNeeded();
+  checkReadyToUpload();
 }
 
 void UploadViewController::setReadyToUpload(bool ready) {
@@ -155,7 +159,11 @@ void UploadViewController::resolveURLWithGifUrl(const std::shared_ptr<NSURL>& gi
                                              UploadUnit::SourceType::url);
         DispatchQueue::main()->async([weak, unit, session] {
           auto self = weak.lock();
-          if (!self || self->session_ != session) return;
+          if (!self || self->session_ != session) {
+            // The session was left meanwhile: the copy made for it is nobody's.
+            CollectionManager::sharedInstance()->deleteLocalFileIfUnused(unit->vorn);
+            return;
+          }
           self->appendStagedUpload(unit);
           self->reload();
           self->setReadyToUpload(false);
@@ -173,9 +181,11 @@ void UploadViewController::searchDirectoriesForGif() {
   panel->allowedFileTypes = {std::string(Constants::gifFileType)};
   auto presenter = popoverPresenter();
   if (presenter) presenter->closePopoverWithSender(nullptr, true);
-  if (panel->runModal() != NSModalResponseOK) return;
+  const bool chosen = panel->runModal() == NSModalResponseOK;
+  // Back to the panel whatever was chosen, a cancel too: the upload screen is still up.
+  if (presenter) presenter->showPopoverWithSender(nullptr);
+  if (!chosen) return;
   for (const auto& url : panel->URLs()) {
-    if (presenter) presenter->showPopoverWithSender(nullptr);
     auto made = VornObject::initWithCopyFromLocalPath(url);
     if (!made) continue;
     appendStagedUpload(UploadUnit::initWithVorn(*made, {}, std::string(Constants::destinationPackName),
@@ -186,7 +196,7 @@ void UploadViewController::searchDirectoriesForGif() {
 }
 
 void UploadViewController::checkReadyToUpload() {
-  bool ready = true;
+  bool ready = !uploaded_ && !stagedUploads_.empty();
   for (const auto& unit : stagedUploads_) {
     auto entry = stagedUploadsTaggingMap.find(unit);
     if (entry == stagedUploadsTaggingMap.end() || !entry->second) {
@@ -204,8 +214,11 @@ void UploadViewController::uploadUnitsWithCallback(const std::function<void()>& 
   if (callback) callback();
 }
 
-void UploadViewController::uploadUnitWithUnit(const std::shared_ptr<UploadUnit>& unit) {
-  if (!unit) return;
+void UploadViewController::uploadUnitWithUnit(const std::shared_ptr<UploadUnit>& unit, Collection::TakenHandler taken) {
+  if (!unit) {
+    if (taken) taken(false);
+    return;
+  }
   auto analytics = PlovexAnalytics::sharedPlovexAnalytics();
   const auto installId = analytics ? analytics->quorbID() : std::nullopt;
   const std::string linkKey = installId ? *installId + PlovexAnalytics::getUUIDBase64() : std::string();
@@ -221,20 +234,29 @@ void UploadViewController::uploadUnitWithUnit(const std::shared_ptr<UploadUnit>&
   data.erase(std::string(Keys::info));
   data[std::string(Keys::tag)] = unit->destinationPackName;
   if (sends) analytics->sendEvent(Constants::collectEvent, data);
-  if (unit->vorn) uploadWithVorn(unit->vorn, unit->tags, unit->destinationPackName, linkKey);
+  if (unit->vorn) uploadWithVorn(unit->vorn, unit->tags, unit->destinationPackName, linkKey, std::move(taken));
+  else if (taken) taken(false);
 }
 
 void UploadViewController::uploadWithVorn(const std::shared_ptr<VornObject>& vorn,
                                           const std::optional<std::vector<std::string>>& tags,
                                           const std::string& collectionName,
-                                          const std::optional<std::string>& uploadLinkKey) {
-  if (!vorn) return;
+                                          const std::optional<std::string>& uploadLinkKey,
+                                          Collection::TakenHandler taken) {
+  if (!vorn) {
+    if (taken) taken(false);
+    return;
+  }
   auto copy = VornObject::initWithCopyValuesFromVorn(vorn);
   if (tags) copy->tags = *tags;
   if (auto user = QuorbUserManager::init()->currentUser()) copy->poster = user->createPlovexUser();
   auto manager = CollectionManager::sharedInstance();
   if (uploadLinkKey) manager->uploadKeyMap[vorn->vid] = *uploadLinkKey;
-  if (auto collection = manager->getCollection(collectionName)) collection->append(copy);
+  // Saved is the special collection, whatever pack may carry its name.
+  auto collection = collectionName == Constants::destinationPackName ? manager->getSavedCollection()
+                                                                      : manager->getCollection(collectionName);
+  if (collection) collection->append(copy, std::move(taken));
+  else if (taken) taken(false);
 }
 
 void UploadViewController::reset() {
@@ -242,6 +264,21 @@ void UploadViewController::reset() {
   // the same state as every later showing (the success view hidden, not only transparent).
   loadViewIfNeeded();
   ++session_;
+  // The copies made for GIFs that were staged and not uploaded go; an uploaded one's file
+  // is held by Saved.
+  auto manager = CollectionManager::sharedInstance();
+  for (const auto& unit : stagedUploads_) {
+    if (unit->vorn) manager->deleteLocalFileIfUnused(unit->vorn);
+  }
+  uploaded_ = false;
+  if (auto label = errorLabel.lock()) {
+    label->setStringValue(std::string(Constants::errorText));
+    label->setAlphaValue(0.0);
+  }
+  if (auto button = uploadButton.lock()) {
+    button->setHidden(false);
+    button->setAlphaValue(1.0);
+  }
   setReadyToUpload(false);
   if (auto field = filenameTextInput.lock()) field->setStringValue("");
   if (auto container = taggingContainer.lock()) container->setAlphaValue(0.0);
@@ -267,7 +304,41 @@ void UploadViewController::didTapUpload(const std::shared_ptr<NSObject>& /*sende
     triggerUploadErrorWithShow(true);
     return;
   }
-  uploadUnitsWithCallback(nullptr);
+  uploaded_ = true;
+  setReadyToUpload(false);
+  // Success is told only for what the service took: the answers are counted as they come.
+  struct Tally {
+    std::size_t answered = 0, taken = 0, total = 0;
+  };
+  auto tally = std::make_shared<Tally>();
+  auto units = stagedUploads_;
+  tally->total = units.size();
+  std::weak_ptr<UploadViewController> weak = sharedAs<UploadViewController>();
+  const auto session = session_;
+  for (const auto& unit : units) {
+    uploadUnitWithUnit(unit, [weak, tally, session](bool taken) {
+      ++tally->answered;
+      if (taken) ++tally->taken;
+      auto self = weak.lock();
+      if (self && self->session_ == session && tally->answered == tally->total) self->showUploadResult(tally->taken, tally->total);
+    });
+  }
+}
+
+void UploadViewController::showUploadResult(std::size_t taken, std::size_t total) {
+  if (taken == 0) {
+    if (auto button = uploadButton.lock()) button->setHidden(true);
+    if (auto label = errorLabel.lock()) {
+      label->setStringValue(std::string(Constants::failedText));
+      label->setAlphaValue(1.0);
+    }
+    return;
+  }
+  if (auto label = successLabel.lock()) {
+    label->setStringValue(taken == total ? std::string(Constants::successText)
+                                         : std::to_string(taken) + " of " + std::to_string(total) +
+                                               std::string(Constants::partialSuccessText));
+  }
   showSuccess();
 }
 

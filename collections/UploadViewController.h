@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "collections/Collection.h"
 #include "collections/UploadDragView.h"
 #include "collections/UploadTaggerCell.h"
 #include "collections/UploadUnit.h"
@@ -56,6 +57,9 @@ class UploadViewController : public NSViewController,
     static constexpr std::string_view backTitle = "Back";
     static constexpr std::string_view errorText = "Add tags to every GIF before uploading";
     static constexpr std::string_view successText = "Your GIFs are on their way to Saved";
+    // When the service took only some of them, or none: the others wait in Saved.
+    static constexpr std::string_view partialSuccessText = " GIFs uploaded; the rest will follow";
+    static constexpr std::string_view failedText = "Not uploaded yet: they will be sent again later";
     static constexpr std::string_view destinationPackName = "Saved";
     static constexpr std::string_view cellIdentifier = "uploadCell";
     static constexpr std::string_view gifFileType = "gif";
@@ -92,6 +96,7 @@ class UploadViewController : public NSViewController,
   std::weak_ptr<NSView> successContainer;
   std::shared_ptr<NSView> successView;
   std::weak_ptr<QLXButton> successDoneButton;
+  std::weak_ptr<NSTextField> successLabel;
   std::weak_ptr<QLXButton> backButton;
 
   // Every assignment shows the tagging interface when it is hidden and something is staged.
@@ -115,11 +120,14 @@ class UploadViewController : public NSViewController,
   void reload();
   void resolveURLWithGifUrl(const std::shared_ptr<NSURL>& gifUrl);
   void searchDirectoriesForGif();
+  // Ready while something is staged, not yet uploaded, and every staged GIF has a tag.
   void checkReadyToUpload();
   void uploadUnitsWithCallback(const std::function<void()>& callback);
-  void uploadUnitWithUnit(const std::shared_ptr<UploadUnit>& unit);
+  // `taken`, when given, hears on the main thread whether the service took the unit's GIF.
+  void uploadUnitWithUnit(const std::shared_ptr<UploadUnit>& unit, Collection::TakenHandler taken = nullptr);
   void uploadWithVorn(const std::shared_ptr<VornObject>& vorn, const std::optional<std::vector<std::string>>& tags,
-                      const std::string& collectionName, const std::optional<std::string>& uploadLinkKey);
+                      const std::string& collectionName, const std::optional<std::string>& uploadLinkKey,
+                      Collection::TakenHandler taken = nullptr);
   void reset();
   URLInputState urlInputState() const { return urlInputState_; }
 
@@ -152,11 +160,15 @@ class UploadViewController : public NSViewController,
   void setURLInputState(URLInputState state);
   void stageResolvedGif(const std::shared_ptr<NSData>& data, const std::shared_ptr<NSURL>& gifUrl);
   void borderDropTarget(const std::shared_ptr<NSColor>& color);
+  // Says how the upload went once the service has answered for every GIF.
+  void showUploadResult(std::size_t taken, std::size_t total);
 
   std::vector<std::shared_ptr<UploadUnit>> stagedUploads_;
   bool readyToUpload_ = false;
   // Grows with every reset: an address still being fetched then belongs to a session the
   // user already left, and its reply must not stage into the next one.
   std::uint64_t session_ = 0;
+  // The staged GIFs of this session went up: another Upload would send them twice.
+  bool uploaded_ = false;
   URLInputState urlInputState_ = URLInputState::standard;
 };

@@ -134,6 +134,7 @@ void UploadViewController::loadView() {
   successContainer = success;
   successView = successContent;
   successDoneButton = done;
+  successLabel = message;
   backButton = back;
   setView(root);
   awakeFromNib();

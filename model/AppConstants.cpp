@@ -50,7 +50,8 @@ std::uint64_t fileSizeAtURL(const std::shared_ptr<NSURL>& url) {
 
 std::shared_ptr<NSURL> applicationSupportDirectoryURL() {
   auto url = NSURL::fileURLWithPath(Paths::applicationSupport().string(), true);
-  if (auto created = NSFileManager::defaultManager()->createDirectoryAtURL(url, true); !created) {
+  if (auto created = NSFileManager::defaultManager()->createPrivateDirectoryAtPath(Paths::applicationSupport());
+      !created) {
     OutputSink::print("Could not create the application support folder: " + created.error()->localizedDescription());
   }
   return url;
@@ -59,6 +60,6 @@ std::shared_ptr<NSURL> applicationSupportDirectoryURL() {
 std::shared_ptr<NSURL> gifDataDirectoryURL() {
   auto url = applicationSupportDirectoryURL()->URLByAppendingPathComponent("gifdata", true);
   // A folder that cannot be made shows itself when a file is written into it.
-  (void)NSFileManager::defaultManager()->createDirectoryAtURL(url, true);
+  (void)NSFileManager::defaultManager()->createPrivateDirectoryAtPath(url->path());
   return url;
 }

@@ -103,13 +103,23 @@ PlovexUser::Result PlovexUser::initWithNewApiData(const std::shared_ptr<NSDictio
                      text(apiData->objectForKey("tagline")));
 }
 
-PlovexUser::Result PlovexUser::initWithNewApiData(const simdjson::dom::element& apiData) {
+// The members a user object is read from, taken out of a parsed document.
+struct PlovexUserMembers {
+  bool isObject = false;
+  std::optional<std::string> identifier;
+  std::optional<std::string_view> username, avatar, tagline;
+};
+
+namespace {
+
+PlovexUserMembers membersOf(const simdjson::dom::element& apiData) {
   using simdjson::dom::element_type;
+  using Constants = PlovexUser::Constants;
+  PlovexUserMembers read;
   std::optional<simdjson::dom::element> userid, username, avatars, tagline;
   simdjson::dom::object object;
-  if (apiData.get(object) != simdjson::SUCCESS) {
-    return std::unexpected(PlovexUserSerializationError::missing(std::string(Constants::userid)));
-  }
+  if (apiData.get(object) != simdjson::SUCCESS) return read;
+  read.isObject = true;
   for (auto member : object) {
     if (member.key == Constants::userid) userid = member.value;
     if (member.key == Constants::username) username = member.value;
@@ -138,7 +148,52 @@ PlovexUser::Result PlovexUser::initWithNewApiData(const simdjson::dom::element& 
       if (member.key == Constants::avatar256) avatar = member.value;
     }
   }
-  return fromMembers(std::move(identifier), text(username), text(avatar), text(tagline));
+  read.identifier = std::move(identifier);
+  read.username = text(username);
+  read.avatar = text(avatar);
+  read.tagline = text(tagline);
+  return read;
+}
+
+}  // namespace
+
+PlovexUser::Result PlovexUser::initWithNewApiData(const simdjson::dom::element& apiData) {
+  auto read = membersOf(apiData);
+  if (!read.isObject) return std::unexpected(PlovexUserSerializationError::missing(std::string(Constants::userid)));
+  return fromMembers(std::move(read.identifier), read.username, read.avatar, read.tagline);
+}
+
+PlovexUser::Result PlovexUser::sharedPosterWithNewApiData(const simdjson::dom::element& apiData) {
+  struct Kept {
+    PlovexUserMembers members;
+    std::string username, avatar, tagline;  // what the members' views point at
+    std::shared_ptr<PlovexUser> user;
+  };
+  thread_local std::array<Kept, 8> kept;
+  thread_local std::size_t next = 0;
+  auto read = membersOf(apiData);
+  if (!read.isObject) return std::unexpected(PlovexUserSerializationError::missing(std::string(Constants::userid)));
+  for (const Kept& entry : kept) {
+    if (entry.user && entry.members.identifier == read.identifier && entry.members.username == read.username &&
+        entry.members.avatar == read.avatar && entry.members.tagline == read.tagline) {
+      return entry.user;
+    }
+  }
+  auto user = fromMembers(read.identifier, read.username, read.avatar, read.tagline);
+  if (!user) return user;
+  Kept& entry = kept[next++ % kept.size()];
+  entry.user = *user;
+  entry.username = read.username.value_or("");
+  entry.avatar = read.avatar.value_or("");
+  entry.tagline = read.tagline.value_or("");
+  entry.members.identifier = std::move(read.identifier);
+  auto view = [](const std::optional<std::string_view>& given, const std::string& copy) {
+    return given ? std::optional<std::string_view>(copy) : std::nullopt;
+  };
+  entry.members.username = view(read.username, entry.username);
+  entry.members.avatar = view(read.avatar, entry.avatar);
+  entry.members.tagline = view(read.tagline, entry.tagline);
+  return user;
 }
 
 std::shared_ptr<PlovexUser> PlovexUser::initWithNewApiData(const std::shared_ptr<NSDictionary>& apiData,

@@ -57,6 +57,10 @@ class PlovexUser : public NSObject, public NSCoding {
   static Result initWithNewApiData(const std::shared_ptr<NSDictionary>& apiData);
   // The same read straight from a parsed document (JSONReader), without value objects.
   static Result initWithNewApiData(const simdjson::dom::element& apiData);
+  // The same for the posters of a reply's items: a user read on this thread a moment ago with
+  // the same members is answered again rather than made anew (a page names the same few
+  // posters over and over, and nothing changes a poster once read).
+  static Result sharedPosterWithNewApiData(const simdjson::dom::element& apiData);
   // The same, reporting a failure as a platform error in `error` when one is given.
   static std::shared_ptr<PlovexUser> initWithNewApiData(const std::shared_ptr<NSDictionary>& apiData,
                                                         std::shared_ptr<NSError>* error);

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "model/ModelSupport.h"
+#include "platform/foundation/Compression.h"
 #include "platform/foundation/JSONReader.h"
 #include "platform/foundation/NSArray.h"
 #include "platform/foundation/NSCoder.h"
@@ -211,7 +212,7 @@ struct ElementJson {
   static std::shared_ptr<NSDictionary> dictionary(const Value& value) {
     return isObject(value) ? asA<NSDictionary>(JSONReader::object(*value)) : nullptr;
   }
-  static PlovexUser::Result user(const Value& value) { return PlovexUser::initWithNewApiData(*value); }
+  static PlovexUser::Result user(const Value& value) { return PlovexUser::sharedPosterWithNewApiData(*value); }
 };
 
 bool readsAsNumber(const std::string& text) {
@@ -313,9 +314,12 @@ struct VornObjectReading {
   static void keepMedia(VornObject& item, const id& first, const VornObject::ReplyPlace&) {
     item.mediaDictionary_ = asA<NSDictionary>(first);
   }
+  // A reply that came compressed is kept as it came (a few hundred bytes an item, shared by
+  // the page's items), to be expanded and read again when the dictionary is asked for; of
+  // any other the member's text is kept.
   static void keepMedia(VornObject& item, const ElementJson::Value& first, const VornObject::ReplyPlace& place) {
-    if (place.reply) {
-      item.mediaReply_ = place.reply;
+    if (place.reply && place.reply->compressedSource()) {
+      item.mediaReply_ = place.reply->compressedSource();
       item.mediaIndex_ = place.index;
     } else {
       item.mediaJson_ = JSONReader::text(*first);
@@ -349,8 +353,12 @@ namespace {
 
 // The first element of the "media" member of the item at `index` of the reply's "results", as
 // the reader found it when the item was made (repeated keys count with their last value).
-std::shared_ptr<NSDictionary> mediaFromReply(const NSData& reply, std::size_t index) {
+// The reply is kept compressed.
+std::shared_ptr<NSDictionary> mediaFromReply(const NSData& compressed, std::size_t index) {
   std::shared_ptr<NSDictionary> media;
+  auto expanded = Compression::gunzip(compressed.view(), NSJSONSerialization::maxInputLength, JSONReader::padding);
+  if (!expanded) return media;
+  const NSData& reply = **expanded;
   JSONReader::read(reply.view(), reply.capacity(), [&](const JSONReader::Document& document) {
     simdjson::dom::array results;
     simdjson::dom::element item;

@@ -112,8 +112,9 @@ class VornObject : public NSObject, public NSCoding {
     std::size_t index = 0;
   };
   // The same read straight from a parsed document (JSONReader), without value objects. An
-  // item given its place keeps the reply (shared, never copied) and reads its "media" member
-  // from it again when its dictionary is asked for; without one the member is kept as text.
+  // item given its place in a reply that came compressed keeps the compressed reply (shared,
+  // never copied) and reads its "media" member from it again when its dictionary is asked
+  // for; otherwise the member is kept as text.
   static Result initWithNewApiData(const simdjson::dom::element& apiData, const ReplyPlace& place);
   static Result initWithNewApiData(const simdjson::dom::element& apiData);
   // The same, reporting a failure as a platform error in `error` when one is given.
@@ -206,8 +207,8 @@ class VornObject : public NSObject, public NSCoding {
   std::shared_ptr<NSDictionary> mediaForArchive() const;
 
   mutable std::shared_ptr<NSDictionary> mediaDictionary_;
-  // While no dictionary has been made: the reply and place the "media" member is read from
-  // again, or the member's JSON text.
+  // While no dictionary has been made: the compressed reply and place the "media" member is
+  // read from again, or the member's JSON text.
   mutable std::shared_ptr<const NSData> mediaReply_;
   std::size_t mediaIndex_ = 0;
   mutable std::string mediaJson_;

@@ -85,5 +85,5 @@ std::shared_ptr<NSURL> VornObject::saveDirectoryUrl() const {
   const bool reachable = std::filesystem::is_directory(path, error);
   if (error && error != std::errc::no_such_file_or_directory) return nullptr;
   if (reachable) return folder;
-  return manager->createDirectoryAtPath(path, false) ? folder : nullptr;
+  return manager->createPrivateDirectoryAtPath(path, false) ? folder : nullptr;
 }

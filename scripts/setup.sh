@@ -6,12 +6,13 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libcurl4-openssl-dev libsqlite3-dev libplist-dev libplist-utils libsimdjson-dev
-  libicu-dev zlib1g-dev libgif-dev libpng-dev libcairo2-dev libpango1.0-dev
+  libicu-dev zlib1g-dev libdeflate-dev libgif-dev libpng-dev libcairo2-dev libpango1.0-dev
   fontconfig fonts-dejavu-core fonts-lato libcpp-httplib-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-16 libclang-rt-16-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libgtk-3-dev libxi-dev xvfb xauth xdotool xclip imagemagick dbus dbus-x11 at-spi2-core trayer
+  desktop-file-utils appstream
   x11-utils sqlite3
 )
 

@@ -180,8 +180,8 @@ void AssetCache::setOrder(std::vector<std::string> order) {
 
 std::shared_ptr<NSURL> AssetCache::systemCachePath() const {
   auto folder = cacheFolder();
-  std::error_code ignored;
-  std::filesystem::create_directories(folder, ignored);
+  // A folder that cannot be made shows itself when a file is written into it.
+  (void)NSFileManager::defaultManager()->createPrivateDirectoryAtPath(folder);
   return NSURL::fileURLWithPath(folder.string(), true);
 }
 

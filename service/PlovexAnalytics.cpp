@@ -205,7 +205,7 @@ void PlovexAnalytics::sendEvent(std::string_view event, const std::optional<Even
   if (!url) return;
   auto session = Webapp::sessionCreatingIfNeeded();
   if (!session) return;
-  if (auto task = session->dataTaskWithURL(url)) task->resume();
+  if (auto task = session->dataTaskWithRequest(Webapp::limitedRequestWithURL(url))) task->resume();
 }
 
 void PlovexAnalytics::generateNewAPIRefID() { setApiReferenceID(getUUIDBase64()); }

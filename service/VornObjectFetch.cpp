@@ -51,8 +51,8 @@ void VornObject::getVornDataForIdentifier(const std::string& identifier,
   }
   // A session of its own per call: nothing is shared between fetches.
   auto session = NSURLSession::sessionWithConfiguration(Webapp::sessionConfigurationWithAdditionalHeaders(std::nullopt));
-  auto task = session->dataTaskWithURL(
-      url, [reply](std::shared_ptr<NSData> data, std::shared_ptr<NSURLResponse>, std::shared_ptr<NSError> error) {
+  auto task = session->dataTaskWithRequest(
+      Webapp::limitedRequestWithURL(url), [reply](std::shared_ptr<NSData> data, std::shared_ptr<NSURLResponse>, std::shared_ptr<NSError> error) {
         reply(handleGetVornDataResponse(data, error));
       });
   if (!task) {

@@ -1,5 +1,6 @@
 #include "service/Webapp.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <mutex>
@@ -120,10 +121,29 @@ std::shared_ptr<NSURLSessionDataTask> Webapp::requestURLWithUrl(const std::share
   if (!url) return nullptr;
   auto shared = sessionCreatingIfNeeded(additionalHeaders);
   if (!shared) return nullptr;
-  auto task = shared->dataTaskWithURL(url, std::move(completionHandler));
+  auto task = shared->dataTaskWithRequest(limitedRequestWithURL(url), std::move(completionHandler));
   if (!task) return nullptr;
   task->resume();
   return task;
+}
+
+std::optional<std::int64_t> Webapp::replyLimitForURL(const NSURL& url) {
+  static constexpr std::array<std::string_view, 6> itemPages = {"/v1/search",     "/v1/trending", "/v1/collection",
+                                                                "/v1/userliked", "/v1/usersaved", "/v1/tags"};
+  static constexpr std::array<std::string_view, 3> accountRecords = {"/quorb.user", "/quorb.login", "/quorb.signup"};
+  std::string path = url.path();
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  auto among = [&](const auto& paths) { return std::find(paths.begin(), paths.end(), path) != paths.end(); };
+  if (among(itemPages)) return ReplyLimits::itemPage;
+  if (among(accountRecords)) return ReplyLimits::account;
+  if (path.starts_with("/v1/") || path.starts_with("/quorb.")) return ReplyLimits::record;
+  return std::nullopt;
+}
+
+std::shared_ptr<NSURLRequest> Webapp::limitedRequestWithURL(const std::shared_ptr<NSURL>& url) {
+  auto request = NSURLRequest::requestWithURL(url);
+  if (url) request->setMaximumBodySize(replyLimitForURL(*url));
+  return request;
 }
 
 std::shared_ptr<NSURLSessionDataTask> Webapp::jsonRequestWithEndpoint(std::string_view endpoint,
@@ -200,7 +220,7 @@ std::shared_ptr<NSURLSessionDataTask> Webapp::uploadWithEndpoint(
 
   auto uploadSession =
       NSURLSession::sessionWithConfiguration(NSURLSessionConfiguration::defaultSessionConfiguration(), taskDelegate, nullptr);
-  auto request = NSURLRequest::requestWithURL(url);
+  auto request = limitedRequestWithURL(url);
   request->setValue(std::string(Constants::multipartContentType), Constants::contentTypeHeader);
   request->setHTTPMethod(std::string(Constants::uploadMethod));
   request->setHTTPBody(*body);

@@ -87,8 +87,24 @@ class Webapp : public NSObject {
   // GET of constructURLWithBaseURL(pageUrlWithPath(handler), params); none when that is not a URL.
   static std::shared_ptr<NSURLSessionDataTask> requestWithHandler(std::string_view handler, const StringMap& params,
                                                                   DataCompletion completionHandler);
-  // A started GET on the shared session. The headers count only when this send makes the
-  // session; later they are ignored. Without a completion the reply is dropped.
+  // The longest reply an address of the service's interface may send: far above what its
+  // endpoint sends, so that only a broken or hostile server meets it, and far below the
+  // session's cap, so that a runaway reply is refused before it is read into a tree of
+  // values (about sixty times its size). A page of items (tens of kilobytes) may be 2 MiB,
+  // the account's record with its packs 1 MiB, any other record or acknowledgement 256 KiB.
+  // Other addresses (media, the interface's images) keep the session's cap: none.
+  struct ReplyLimits {
+    static constexpr std::int64_t itemPage = std::int64_t{2} << 20;
+    static constexpr std::int64_t account = std::int64_t{1} << 20;
+    static constexpr std::int64_t record = std::int64_t{256} << 10;
+  };
+  static std::optional<std::int64_t> replyLimitForURL(const NSURL& url);
+  // A GET of the address carrying its reply limit.
+  static std::shared_ptr<NSURLRequest> limitedRequestWithURL(const std::shared_ptr<NSURL>& url);
+
+  // A started GET on the shared session, its reply no longer than replyLimitForURL. The
+  // headers count only when this send makes the session; later they are ignored. Without a
+  // completion the reply is dropped.
   static std::shared_ptr<NSURLSessionDataTask> requestURLWithUrl(const std::shared_ptr<NSURL>& url,
                                                                  const std::optional<StringMap>& additionalHeaders,
                                                                  DataCompletion completionHandler);

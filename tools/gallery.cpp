@@ -13,6 +13,7 @@
 
 #include "account/screens/LoginSignupViewController.h"
 #include "account/screens/TermsOfServiceViewController.h"
+#include "app/RootViewController.h"
 #include "browse/AutosuggestCollectionViewController.h"
 #include "browse/GifCollectionViewController.h"
 #include "browse/SearchViewController.h"
@@ -162,12 +163,14 @@ Written writeCreatePackForm(const std::filesystem::path& folder) {
   return written;
 }
 
-// The account screens: the form in both modes and the terms screen in its three layouts. The
-// terms screens cannot be dismissed here, so that drawing them counts no showing in the
-// user's defaults.
+// The account screens at the size of the panel they lie over: the form in both modes and
+// with a failed log-in's message, and the terms screen in its three layouts. The terms
+// screens cannot be dismissed here, so that drawing them counts no showing in the user's
+// defaults.
 Written writeAccountScreens(const std::filesystem::path& folder) {
   std::vector<std::filesystem::path> written;
   auto draw = [&](const std::shared_ptr<NSView>& view, const std::string& name) -> bool {
+    view->setFrame({NSZeroPoint, RootViewController::panelSize});
     view->setNeedsLayout(true);
     view->layoutSubtreeIfNeeded();
     auto path = folder / (name + ".png");
@@ -180,6 +183,8 @@ Written writeAccountScreens(const std::filesystem::path& folder) {
   };
   auto form = LoginSignupViewController::init();
   if (!draw(form->view(), "account-login")) return fail("account-login");
+  form->showError("Incorrect username or password.", AuthenticationInputType::username);
+  if (!draw(form->view(), "account-login-failed")) return fail("account-login-failed");
   form->tappedToggleStateButton(nullptr);
   if (!draw(form->view(), "account-signup")) return fail("account-signup");
   using Layout = TermsOfServiceViewController::PresentationLayout;

@@ -4,10 +4,14 @@
 #include <cctype>
 #include <string>
 
+#include "platform/appkit/NSAppearance.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/NSUserDefaults.h"
 
 bool isDarkMenuBar() {
+  const auto look = NSAppearance::effectiveAppearance()->bestMatchFromAppearancesWithNames(
+      {NSAppearanceNameAqua, NSAppearanceNameDarkAqua});
+  if (look == NSAppearanceNameDarkAqua) return true;
   auto style = NSUserDefaults::standardUserDefaults()->stringForKey("AppleInterfaceStyle");
   if (!style) return false;
   std::string text = style->string();

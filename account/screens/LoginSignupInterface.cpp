@@ -22,14 +22,20 @@
 namespace {
 
 constexpr std::string_view loginInterfaceName = "LoginSignupViewController";
-constexpr double panelWidth = 460;
-constexpr double panelHeight = 560;
+// The size of the panel the form lies over.
+constexpr double panelWidth = 400;
+constexpr double panelHeight = 600;
 constexpr double cardInset = 20;
 constexpr double rowInset = 30;
 constexpr double captionHeight = 25;
 constexpr double captionGap = 8;
 constexpr double inputHeight = 36;
-constexpr double errorLineHeight = 18;
+constexpr double errorLineHeight = 20;
+// Room under an error line, so that a message never touches the caption below it.
+constexpr double errorGap = 4;
+// The consent sentence reaches to the card's edge, less this, on one line.
+constexpr double consentEnd = 10;
+constexpr double consentFontSize = 12;
 
 std::shared_ptr<QLXLabel> formLabel(std::string text, double fontSize) {
   auto label = QLXLabel::initWithFrame(NSZeroRect);
@@ -101,7 +107,7 @@ void LoginSignupViewController::registerInterface() {
       box->setCheckBoxFillColor(NSColorPalette::standardBlue());
       auto consentScroll = NSScrollView::initWithFrame(NSZeroRect);
       auto consent = NSTextView::initWithFrame(NSMakeRect(0, 0, 300, 22));
-      consent->setFont(NSFont::fontWithName(Constants::regularFontName, 13));
+      consent->setFont(NSFont::fontWithName(Constants::regularFontName, consentFontSize));
       consent->setEditable(false);
       consent->drawsBackground = false;
       consent->setString("I agree to the Terms of Service and Privacy Policy.");
@@ -141,12 +147,14 @@ void LoginSignupViewController::registerInterface() {
         y += geometry.usernameTop->constant();
         y = row(1, y, captionHeight) + captionGap;
         y = row(2, y, inputHeight);
-        y = row(3, y, errorLineHeight);
+        y = row(3, y, errorLineHeight) + errorGap;
         const double usernameBottom = y;
         y = row(4, y, geometry.emailCaptionHeight->constant()) + geometry.emailSpacing->constant();
-        y = row(5, y, geometry.emailHeight->constant());
-        // The e-mail error line only takes room while the e-mail row is there.
-        y = row(6, y, geometry.emailHeight->constant() > 0 ? errorLineHeight : 0);
+        // The record only says whether the e-mail row is there: its input is as tall as the
+        // others, and its error line takes room only while it is there.
+        const bool email = geometry.emailHeight->constant() > 0;
+        y = row(5, y, email ? inputHeight : 0);
+        y = row(6, y, email ? errorLineHeight : 0) + (email ? errorGap : 0);
         // The gap makes room for the e-mail row; rows never overlap whatever it says.
         y = std::max(y, usernameBottom + geometry.emailGap->constant());
         y = row(7, y, captionHeight) + captionGap;
@@ -154,7 +162,10 @@ void LoginSignupViewController::registerInterface() {
         y = row(9, y, errorLineHeight) + 6;
         row(10, y, errorLineHeight);  // "Forgot password?" (log-in) shares its place with the box (sign-up)
         v[11]->setFrame(NSMakeRect(rowInset, y, CheckBoxControl::Constants::checkBoxSide, CheckBoxControl::Constants::checkBoxSide));
-        v[12]->setFrame(NSMakeRect(rowInset + 35, y + 2, width - 35, 22));
+        v[12]->setFrame(NSMakeRect(rowInset + 35, y + 2, view.bounds().width() - consentEnd - rowInset - 35, 22));
+        if (auto scroll = std::dynamic_pointer_cast<NSScrollView>(v[12]); scroll && scroll->documentView()) {
+          scroll->documentView()->setFrame(scroll->contentView()->bounds());
+        }
         y += CheckBoxControl::Constants::checkBoxSide + 4;
         y = row(13, y, errorLineHeight) + 10;
         y = row(14, y, 44) + 16;

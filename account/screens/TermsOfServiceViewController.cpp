@@ -280,9 +280,13 @@ void TermsOfServiceViewController::registerInterface() {
       auto close = QLXButton::initWithFrame(NSMakeRect(420, 12, 28, 28));
       close->setTitle("\u2715");
       close->setBordered(false);
+      close->autoresizingMask = NSViewMinXMargin;
+      // Back leads out of the warning state only, so it starts hidden: the blocker and the
+      // welcome never show it.
       auto back = QLXButton::initWithFrame(NSMakeRect(12, 12, 60, 28));
       back->setTitle("Back");
       back->setBordered(false);
+      back->setHidden(true);
       auto content = NSView::initWithFrame(NSMakeRect(0, 52, 460, 468));
       content->setFlipped(true);
       content->autoresizingMask = NSViewWidthSizable | NSViewHeightSizable;
@@ -354,7 +358,11 @@ void TermsOfServiceViewController::registerInterface() {
       welcomeLine->setString(Constants::blockerLinkLine);
       auto ok = QLXButton::initWithFrame(NSMakeRect(170, 210, 120, 44));
       setConvenientBackgroundColor(*ok, NSColor::whiteColor());
-      for (const auto& v : std::vector<std::shared_ptr<NSView>>{greeting, welcomeLine, ok}) welcome->addSubview(v);
+      // Centred in whatever width the panel gives the block.
+      for (const auto& v : std::vector<std::shared_ptr<NSView>>{greeting, welcomeLine, ok}) {
+        v->autoresizingMask = NSViewMinXMargin | NSViewMaxXMargin;
+        welcome->addSubview(v);
+      }
 
       if (screen) {
         screen->setView(root);

@@ -10,6 +10,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/foundation/NSBundle.h"
 #include "platform/render/NSGraphicsContext.h"
 
 namespace {
@@ -230,7 +231,7 @@ std::shared_ptr<NSImage> NSImage::imageNamed(std::string_view name) {
   std::lock_guard lock(mutex);
   if (auto it = cache.find(key); it != cache.end()) return it->second;
 
-  std::filesystem::path folder = std::filesystem::path(GLIMDECK_RESOURCES_DIR) / "images";
+  std::filesystem::path folder = NSBundle::mainBundle()->resourcePath() / "images";
   std::filesystem::path stem = key;
   std::vector<std::pair<std::filesystem::path, double>> candidates;
   if (stem.has_extension()) candidates.push_back({folder / key, 1});

@@ -49,10 +49,15 @@ void NSTextFieldCell::drawWithFrame(NSRect frame, const std::shared_ptr<NSView>&
 void NSTextFieldCell::drawInteriorWithFrame(NSRect frame, const std::shared_ptr<NSView>& view) {
   auto context = NSGraphicsContext::currentContext();
   if (!context) return;
-  // While the field editor sits over the cell it shows the text itself.
-  if (auto field = asA<NSTextField>(view); field && field->isEditing()) return;
+  // While the field editor sits over the cell it shows the text itself; the placeholder
+  // stays until something is typed.
+  bool editing = false;
+  if (auto field = asA<NSTextField>(view); field && field->isEditing()) {
+    if (!field->currentEditor()->string().empty()) return;
+    editing = true;
+  }
   NSRect rect = textFrameFor(frame);
-  if (stringValue().empty()) {
+  if (editing || stringValue().empty()) {
     auto placeholder = placeholderAttributedString;
     if (!placeholder && !placeholderString.empty()) {
       placeholder = NSAttributedString::make(placeholderString, {{NSFontAttributeName, font()},

@@ -106,8 +106,12 @@ bool containsRect(NSRect outer, NSRect inner) {
 struct WindowPainter::Walk {
   std::unordered_map<const NSView*, Painted> next;
   std::vector<NSRect> damage;
-  // The extents of views whose layers cast shadows.
-  std::vector<NSRect> shadowed;
+  // Views whose layers cast shadows: where the shadows may reach, and the shapes that cast
+  // them.
+  struct Shadowed {
+    NSRect extent, shape;
+  };
+  std::vector<Shadowed> shadowed;
   // Layer trees painted in this pass, whose requests for display it answers.
   std::vector<std::shared_ptr<CALayer>> layers;
   const std::unordered_map<const NSView*, Painted>* last = nullptr;
@@ -138,7 +142,10 @@ struct WindowPainter::Walk {
       if (known && !before->second.extent.isEmpty()) damage.push_back(before->second.extent);
     }
     next[view.get()] = {extent, look};
-    if (casts && !extent.isEmpty()) shadowed.push_back(extent);
+    if (casts && !extent.isEmpty()) {
+      NSRect shape = NSUnionRect(view->bounds(), LayerRenderer::extent(layer, false));
+      shadowed.push_back({extent, NSIntersectionRect(view->convertRectToView(shape, nullptr), clip)});
+    }
     // An invisible view's subviews show nothing: what they covered is in its extent.
     if (!(view->alphaValue() > 0)) return;
     NSRect inner = NSIntersectionRect(clip, view->convertRectToView(view->bounds(), nullptr));
@@ -166,15 +173,17 @@ std::vector<NSRect> WindowPainter::collect(double scale, NSRect bounds, Walk& wa
     if (!snapped.isEmpty()) rects.push_back(snapped);
   }
   if (rects.empty()) return rects;
-  std::vector<NSRect> shadows;
-  for (NSRect s : walk.shadowed) {
-    NSRect snapped = NSIntersectionRect(onPixels(s, scale), bounds);
-    if (!snapped.isEmpty()) shadows.push_back(snapped);
+  std::vector<Walk::Shadowed> shadows;
+  for (const auto& s : walk.shadowed) {
+    Walk::Shadowed snapped{NSIntersectionRect(onPixels(s.extent, scale), bounds),
+                           NSIntersectionRect(onPixels(s.shape, scale), bounds)};
+    if (!snapped.extent.isEmpty()) shadows.push_back(snapped);
   }
   // Each rectangle is painted on its own, as a clip of one rectangle: Cairo rasterises the
   // partly covered pixels of an edge alike under one rectangle whatever its size, but not
-  // always under a set of them. So overlapping rectangles become the one around them, and
-  // every shadow a rectangle cuts into is taken in whole, until neither changes anything.
+  // always under a set of them. So overlapping rectangles become the one around them; and a
+  // rectangle that reaches into a shadow takes in the whole shape that casts it (the blur is
+  // worked out from what the clip leaves of the shape), until neither changes anything.
   for (int round = 0;; ++round) {
     bool changed = false;
     for (bool merged = true; merged;) {
@@ -188,11 +197,11 @@ std::vector<NSRect> WindowPainter::collect(double scale, NSRect bounds, Walk& wa
         }
       }
     }
-    for (NSRect s : shadows) {
-      bool cut = std::ranges::any_of(rects, [&](NSRect r) { return NSIntersectsRect(r, s); });
-      bool inside = std::ranges::any_of(rects, [&](NSRect r) { return containsRect(r, s); });
-      if (cut && !inside) {
-        rects.push_back(s);
+    for (const auto& s : shadows) {
+      bool reached = std::ranges::any_of(rects, [&](NSRect r) { return NSIntersectsRect(r, s.extent); });
+      bool whole = s.shape.isEmpty() || std::ranges::any_of(rects, [&](NSRect r) { return containsRect(r, s.shape); });
+      if (reached && !whole) {
+        rects.push_back(s.shape);
         changed = true;
       }
     }

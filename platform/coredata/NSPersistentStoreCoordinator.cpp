@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSString.h"
 
 namespace fs = std::filesystem;
@@ -108,11 +109,8 @@ NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::addPersistent
   if (!url || !url->isFileURL()) return std::unexpected(error(NSPersistentStoreOpenError, "the store URL is not a file URL"));
   path_ = url->path();
   std::error_code ignored;
-  const fs::path folder = path_.parent_path();
-  if (!fs::exists(folder, ignored)) {
-    fs::create_directories(folder, ignored);
-    ::chmod(folder.c_str(), 0700);
-  }
+  // A folder that cannot be made shows itself when the store cannot be opened in it.
+  (void)NSFileManager::defaultManager()->createPrivateDirectoryAtPath(path_.parent_path());
   auto opened = open();
   if (opened || state_ == StoreState::newerVersion) return opened;
   if (!damaged_) {

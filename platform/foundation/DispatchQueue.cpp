@@ -33,6 +33,8 @@ class WorkerPool {
       worker.thread = std::thread([this, &worker] { serve(worker); });
       ProcessShutdown::armAtExit();
     } else {
+      // Told after the lock is let go, so that the thread woken does not wake only to wait for it.
+      lock.unlock();
       ready_.notify_one();
     }
   }

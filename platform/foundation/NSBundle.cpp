@@ -21,9 +21,10 @@ std::shared_ptr<NSBundle>& mainBundleInstance() {
   return instance;
 }
 
-std::filesystem::path resourcesFolder() {
-  if (const char* folder = std::getenv("GLIMDECK_RESOURCES_DIR"); folder && *folder) return folder;
-  return GLIMDECK_RESOURCES_DIR;
+std::filesystem::path programPath() {
+  std::error_code error;
+  auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::filesystem::path() : path;
 }
 
 std::shared_ptr<NSDictionary> readInfo(const std::filesystem::path& path) {
@@ -45,8 +46,22 @@ std::shared_ptr<NSDictionary> readInfo(const std::filesystem::path& path) {
 
 std::shared_ptr<NSBundle> NSBundle::mainBundle() {
   std::lock_guard lock(mainBundleMutex());
-  if (!mainBundleInstance()) mainBundleInstance() = std::shared_ptr<NSBundle>(new NSBundle(resourcesFolder()));
+  if (!mainBundleInstance()) {
+    mainBundleInstance() = std::shared_ptr<NSBundle>(new NSBundle(resourcePathForExecutable(programPath())));
+  }
   return mainBundleInstance();
+}
+
+std::filesystem::path NSBundle::resourcePathForExecutable(const std::filesystem::path& executable) {
+  if (const char* folder = std::getenv("GLIMDECK_RESOURCES_DIR"); folder && *folder) return folder;
+  // An installed program reads the resources installed with it, wherever the tree was put;
+  // one in a build tree reads those of its sources.
+  if (!executable.empty()) {
+    auto installed = (executable.parent_path() / GLIMDECK_INSTALLED_RESOURCES_DIR).lexically_normal();
+    std::error_code error;
+    if (std::filesystem::is_regular_file(installed / "Info.plist", error)) return installed;
+  }
+  return GLIMDECK_RESOURCES_DIR;
 }
 
 void NSBundle::resetMainBundle() {
@@ -54,11 +69,7 @@ void NSBundle::resetMainBundle() {
   mainBundleInstance().reset();
 }
 
-std::filesystem::path NSBundle::executablePath() const {
-  std::error_code error;
-  auto path = std::filesystem::read_symlink("/proc/self/exe", error);
-  return error ? std::filesystem::path() : path;
-}
+std::filesystem::path NSBundle::executablePath() const { return programPath(); }
 
 std::filesystem::path NSBundle::bundlePath() const { return executablePath().parent_path(); }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The application's bundle: its resources folder and the Info dictionary read from
-// resources/Info.plist. The folder is $GLIMDECK_RESOURCES_DIR when set, else the one the
-// build names.
+// Info.plist in it. The folder is $GLIMDECK_RESOURCES_DIR when set, else the one installed
+// with the program (share/glimdeck beside its bin folder) when there is one, else the
+// sources' resources folder the build names.
 
 #include <filesystem>
 #include <memory>
@@ -19,6 +20,8 @@ class NSBundle : public NSObject {
   static std::shared_ptr<NSBundle> mainBundle();
   // Forgets the main bundle, so the next use reads the folder and Info.plist again.
   static void resetMainBundle();
+  // The resources folder of a program at this path, as the main bundle chooses it.
+  static std::filesystem::path resourcePathForExecutable(const std::filesystem::path& executable);
 
   std::filesystem::path resourcePath() const { return resources_; }
   // The folder of the running program, and the program itself.

@@ -23,6 +23,7 @@ const std::vector<std::uint8_t>& NSData::bytes() const {
 }
 
 std::vector<std::uint8_t>& NSData::mutableBytes() {
+  compressedSource_.reset();
   if (adopted_) {
     bytes();
     adopted_.reset();

@@ -32,6 +32,12 @@ class NSData : public NSObject {
   }
   std::string string() const { return std::string(view()); }
 
+  // The gzip bytes the data was expanded from, when it came so (a reply sent compressed):
+  // far smaller, so a holder that needs the data again only now and then may keep them
+  // instead and expand them when it does. None once the bytes have been changed.
+  const std::shared_ptr<const NSData>& compressedSource() const { return compressedSource_; }
+  void setCompressedSource(std::shared_ptr<const NSData> source) { compressedSource_ = std::move(source); }
+
   GLIMDECK_OBJECT(NSData)
   bool isEqual(const std::shared_ptr<NSObject>& other) const override;
   std::size_t hash() const override;
@@ -44,4 +50,5 @@ class NSData : public NSObject {
   std::size_t adoptedLength_ = 0;
   std::size_t adoptedCapacity_ = 0;
   mutable std::once_flag copied_;
+  std::shared_ptr<const NSData> compressedSource_;
 };

@@ -134,6 +134,29 @@ std::shared_ptr<NSURL> NSFileManager::temporaryDirectory() const {
   return NSURL::fileURLWithPath(Paths::temporary().string(), true);
 }
 
+NSFileManager::Result<void> NSFileManager::createPrivateDirectoryAtPath(const Path& path, bool withIntermediateDirectories) {
+  if (!isUsablePath(path)) return failure(path, EINVAL, true);
+  // A trailing separator names the same folder.
+  const fs::path folder = path.has_filename() || !path.has_parent_path() ? path : path.parent_path();
+  std::vector<fs::path> missing;
+  std::error_code code;
+  for (fs::path p = folder; !p.empty() && !fs::exists(fs::symlink_status(p, code)); p = p.parent_path()) {
+    missing.push_back(p);
+    if (!withIntermediateDirectories || p == p.parent_path()) break;
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    if (::mkdir(it->c_str(), 0700) != 0) {
+      // Made meanwhile by another thread or process: it is there, as asked.
+      if (errno == EEXIST && fs::is_directory(*it, code)) continue;
+      return failure(*it, errno, true);
+    }
+    // The umask only takes bits away; this makes the mode exactly the owner's whatever it is.
+    ::chmod(it->c_str(), 0700);
+  }
+  if (!fs::is_directory(folder, code)) return failure(folder, code ? code.value() : EEXIST, true);
+  return {};
+}
+
 NSFileManager::Result<void> NSFileManager::createDirectoryAtPath(const Path& path, bool withIntermediateDirectories) {
   if (!isUsablePath(path)) return failure(path, EINVAL, true);
   if (!withIntermediateDirectories) {

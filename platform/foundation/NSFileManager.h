@@ -73,6 +73,10 @@ class NSFileManager : public NSObject {
   // With intermediates an existing folder is fine; without, it is an error, as is a
   // missing parent.
   Result<void> createDirectoryAtPath(const Path& path, bool withIntermediateDirectories);
+  // The same for the application's own folders (data, caches, settings, reports...): every
+  // folder made here is 0700, the owner's alone, whichever part of the application makes it
+  // first; folders that exist already (the user's own) are left as they are.
+  Result<void> createPrivateDirectoryAtPath(const Path& path, bool withIntermediateDirectories = true);
   // The file's bytes, or empty when it cannot be read.
   std::shared_ptr<NSData> contentsAtPath(const Path& path);
   // The file's bytes, or why they cannot be read.

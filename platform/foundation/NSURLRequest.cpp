@@ -74,6 +74,7 @@ std::shared_ptr<NSURLRequest> NSURLRequest::copy() const {
   request->method_ = method_;
   request->headers_ = headers_;
   request->body_ = body_;
+  request->maximumBodySize_ = maximumBodySize_;
   return request;
 }
 

@@ -2,6 +2,7 @@
 // What to ask of a server (URL, method, headers, body, time-out), and HTTP header lists
 // whose names compare without regard to case.
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -76,6 +77,12 @@ class NSURLRequest : public NSObject {
   // Seconds without any traffic after which the request fails with a time-out.
   double timeoutInterval() const { return timeoutInterval_; }
   void setTimeoutInterval(double seconds) { timeoutInterval_ = seconds; }
+  // The longest reply body this request accepts, when it is less than its session's
+  // (NSURLSessionConfiguration::maximumBodySize): a caller that knows what its endpoint
+  // sensibly returns refuses far more with NSURLError::dataLengthExceedsMaximum. None: the
+  // session's cap alone.
+  std::optional<std::int64_t> maximumBodySize() const { return maximumBodySize_; }
+  void setMaximumBodySize(std::optional<std::int64_t> bytes) { maximumBodySize_ = bytes; }
 
   GLIMDECK_OBJECT(NSURLRequest)
   std::string description() const override;
@@ -89,6 +96,7 @@ class NSURLRequest : public NSObject {
   HTTPHeaderFields headers_;
   std::shared_ptr<NSData> body_;
   double timeoutInterval_;
+  std::optional<std::int64_t> maximumBodySize_;
 };
 
 // The platform's mutable request is the same class: every request here can be changed.

@@ -135,13 +135,24 @@ void NSURLSession::deliver(const std::shared_ptr<NSURLSessionTask>& task, const 
     delegate->URLSession(self, task, outcome.error);
     return;
   }
+  std::shared_ptr<NSData> data = outcome.data;
+  std::shared_ptr<NSError> error = outcome.error;
+  if (!error && outcome.expandData) {
+    auto expanded = outcome.expandData();
+    if (expanded) {
+      data = std::move(*expanded);
+    } else {
+      error = std::move(expanded.error());
+      std::lock_guard lock(task->mutex_);
+      task->error_ = error;
+    }
+  }
   if (dataCompletion) {
-    std::shared_ptr<NSData> data;
-    if (!outcome.error) data = outcome.data ? outcome.data : NSData::make();
-    dataCompletion(data, outcome.response, outcome.error);
+    if (!error && !data) data = NSData::make();
+    dataCompletion(error ? nullptr : data, outcome.response, error);
     return;
   }
-  if (delegate) delegate->URLSession(self, task, outcome.error);
+  if (delegate) delegate->URLSession(self, task, error);
 }
 
 void NSURLSession::taskDidEnd() {

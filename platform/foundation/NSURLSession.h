@@ -3,6 +3,7 @@
 // completions and delegate calls run on each session's serial delegate queue. A running
 // task keeps its session alive, so a session may be let go while its tasks run.
 
+#include <expected>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -79,6 +80,9 @@ class NSURLSession : public NSObject {
   struct Outcome {
     std::shared_ptr<NSURLResponse> response;
     std::shared_ptr<NSData> data;        // data tasks with a completion handler
+    // A body that arrived compressed is expanded where it is delivered, on the delegate
+    // queue: the network thread stays free, and the bytes are made where they are read.
+    std::function<std::expected<std::shared_ptr<NSData>, std::shared_ptr<NSError>>()> expandData;
     std::shared_ptr<TemporaryFile> downloadedFile;  // download tasks that succeeded
     std::shared_ptr<NSError> error;
   };

@@ -217,7 +217,7 @@ bool NSUserDefaults::writeLocked() {
   auto files = NSFileManager::defaultManager();
   std::shared_ptr<NSError> failure = data ? nullptr : data.error();
   if (!failure) {
-    auto folder = files->createDirectoryAtPath(path_.parent_path(), true);
+    auto folder = files->createPrivateDirectoryAtPath(path_.parent_path());
     // The settings hold the account's token: only the user may read them, also when an
     // older file was readable by others.
     auto written = folder ? files->writeAtomically(path_, (*data)->view(), 0600) : folder;

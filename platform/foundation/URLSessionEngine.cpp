@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <deque>
+#include <expected>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -18,6 +19,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/foundation/Compression.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/NSURLSession.h"
 #include "platform/foundation/Paths.h"
@@ -44,6 +46,8 @@ constexpr std::size_t kReadPadding = JSONReader::padding;
 // The most a stated Content-Length reserves ahead of the bytes arriving.
 constexpr std::int64_t kReserveLimit = std::int64_t{16} << 20;
 constexpr std::size_t kMaxHeaderBytes = 256 * 1024;
+// Easy handles kept for the next transfers: making one costs more than resetting it.
+constexpr std::size_t kSpareHandles = 16;
 
 using SteadyClock = std::chrono::steady_clock;
 
@@ -104,8 +108,10 @@ std::shared_ptr<NSError> timedOutError(const std::shared_ptr<NSURL>& url) {
   return makeURLError(NSURLError::timedOut, "The request timed out.", url);
 }
 
-std::shared_ptr<NSError> tooLargeError(const std::shared_ptr<NSURL>& url) {
-  return makeURLError(NSURLError::dataLengthExceedsMaximum, "resource exceeds maximum size", url);
+std::shared_ptr<NSError> tooLargeError(const std::shared_ptr<NSURL>& url, std::int64_t cap) {
+  return makeURLError(NSURLError::dataLengthExceedsMaximum,
+                      "The server's reply is larger than the " + std::to_string(cap) + " bytes this request accepts.",
+                      url);
 }
 
 std::string trimmed(std::string_view text) { return HTTPHeaderFields::trimmed(text); }
@@ -148,7 +154,9 @@ struct URLSessionTransfer {
   curl_slist* headerList = nullptr;
   std::shared_ptr<NSData> body;  // keeps the request bytes alive while curl reads them
 
-  bool collect = false;  // data task with a completion handler: gather the body
+  // A data task with a completion handler gathers the body as it came (compressed or not)
+  // and expands it whole at the end, into one buffer of the expanded size.
+  bool collect = false;
   bool stream = false;   // data task without one: hand each piece to the delegate
   std::vector<std::uint8_t> received;
   int fd = -1;
@@ -190,15 +198,17 @@ struct URLSessionTransfer {
     if (response) return;
     std::shared_ptr<NSURL> responseURL = url;
     char* effective = nullptr;
-    if (curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective) {
+    // Only a redirect makes the reply's address another than the request's.
+    if (curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective &&
+        url->absoluteString() != effective) {
       if (auto parsed = NSURL::URLWithString(effective)) responseURL = parsed;
     }
     response = NSHTTPURLResponse::make(responseURL, status, headers);
     expected = response->expectedContentLength();
-    // A body gathered whole goes into one buffer sized by its stated length, with room after
-    // it for the JSON parser's padding, so that it is neither regrown nor copied to be read.
-    // A stated length is only a hint: a compressed body grows past it, and a hostile one
-    // reserves no more than kReserveLimit.
+    // A body gathered whole goes into one buffer sized by its stated length (of the bytes as
+    // sent, compressed or not), with room after it for the JSON parser's padding, so that an
+    // uncompressed one is neither regrown nor copied to be read. A stated length is only a
+    // hint: a hostile one reserves no more than kReserveLimit.
     if (collect && expected > 0 && received.empty()) {
       const auto ahead = std::max<std::int64_t>(0, std::min<std::int64_t>({expected, cap, kReserveLimit}));
       received.reserve(static_cast<std::size_t>(ahead) + kReadPadding);
@@ -239,7 +249,7 @@ struct URLSessionTransfer {
       }
       makeResponse();
       if (expected > cap) {
-        failure = tooLargeError(url);
+        failure = tooLargeError(url, cap);
         return false;
       }
       return true;
@@ -256,12 +266,32 @@ struct URLSessionTransfer {
     return true;
   }
 
+  // The gathered body as its server meant it, made when the task's outcome is delivered:
+  // its content codings undone, no longer than the cap, with room after it for the JSON
+  // parser's padding.
+  std::function<std::expected<std::shared_ptr<NSData>, std::shared_ptr<NSError>>()> expansion() {
+    auto gathered = NSData::make(std::move(received));
+    // A reply without a body (HEAD, 204, 304) has nothing to expand whatever it names.
+    std::string codings = gathered->length() > 0 ? headers.valueForHTTPHeaderField("Content-Encoding").value_or("") : "";
+    const auto limit = static_cast<std::size_t>(std::max<std::int64_t>(cap, 0));
+    return [gathered = std::move(gathered), codings = std::move(codings), limit, cap = cap, url = url,
+            task = task]() -> std::expected<std::shared_ptr<NSData>, std::shared_ptr<NSError>> {
+      auto expanded = Compression::decodeContent(codings, gathered, limit, kReadPadding);
+      if (!expanded) {
+        if (expanded.error() == Compression::Failure::tooLarge) return std::unexpected(tooLargeError(url, cap));
+        return std::unexpected(makeURLError(NSURLError::cannotDecodeContentData, "cannot decode raw data", url));
+      }
+      task->bytesReceived_.store(static_cast<std::int64_t>((*expanded)->length()));
+      return std::move(*expanded);
+    };
+  }
+
   bool onBody(const char* bytes, std::size_t length) {
     makeResponse();
     bytesReceived += static_cast<std::int64_t>(length);
     task->bytesReceived_.store(bytesReceived);
     if (bytesReceived > cap) {
-      failure = tooLargeError(url);
+      failure = tooLargeError(url, cap);
       return false;
     }
     if (collect) {
@@ -352,6 +382,7 @@ struct URLSessionEngineState {
   std::unordered_map<NSURLSessionTask*, std::unique_ptr<URLSessionTransfer>> transfers;
   std::unordered_map<std::string, int> connectionsInUse;  // by host key
   std::unordered_map<std::string, std::deque<URLSessionTransfer*>> waiting;  // by host key, oldest first
+  std::vector<CURL*> spareHandles;
 
   void post(std::function<void()> command) {
     std::unique_lock lock(mutex);
@@ -490,9 +521,24 @@ struct URLSessionEngineState {
     }
   }
 
+  CURL* takeHandle() {
+    if (spareHandles.empty()) return curl_easy_init();
+    CURL* easy = spareHandles.back();
+    spareHandles.pop_back();
+    return easy;
+  }
+
+  // Keeps the handle of a transfer that is over for a later one, reset to the defaults.
+  void keepHandle(URLSessionTransfer& transfer) {
+    if (!transfer.easy || spareHandles.size() >= kSpareHandles) return;
+    curl_easy_reset(transfer.easy);
+    spareHandles.push_back(std::exchange(transfer.easy, nullptr));
+  }
+
   // Ends the transfer with the outcome and hands it to its session.
   void end(URLSessionTransfer* transfer, NSURLSession::Outcome outcome) {
     release(transfer);
+    keepHandle(*transfer);
     auto found = transfers.find(transfer->task.get());
     std::unique_ptr<URLSessionTransfer> owned = std::move(found->second);
     transfers.erase(found);
@@ -512,12 +558,8 @@ struct URLSessionEngineState {
       transfer->makeResponse();
     }
     outcome.response = transfer->response;
+    if (!outcome.error && transfer->collect) outcome.expandData = transfer->expansion();
     if (!outcome.error) {
-      if (transfer->collect) {
-        auto& received = transfer->received;
-        if (received.capacity() < received.size() + kReadPadding) received.reserve(received.size() + kReadPadding);
-        outcome.data = NSData::make(std::move(received));
-      }
       if (transfer->fd >= 0) {
         // What the last pieces wrote is reported before the file is handed over.
         transfer->reportDownloadProgress(true);
@@ -559,7 +601,7 @@ struct URLSessionEngineState {
     if (task->kind_ == NSURLSessionTask::Kind::download) {
       if (auto error = openDownloadFile(*transfer, configuration)) return fail(task, std::move(error));
     }
-    CURL* easy = curl_easy_init();
+    CURL* easy = takeHandle();
     if (!easy) return fail(task, makeURLError(NSURLError::unknown, "The transfer could not be set up.", url));
     transfer->easy = easy;
     setUpConnection(*transfer);
@@ -597,6 +639,7 @@ struct URLSessionEngineState {
     transfer->session = task->session_;
     transfer->url = task->request_->URL();
     transfer->cap = task->session_->configuration_->maximumBodySize;
+    if (auto own = task->request_->maximumBodySize()) transfer->cap = std::min(transfer->cap, std::max<std::int64_t>(*own, 0));
     {
       std::lock_guard lock(task->mutex_);
       transfer->collect = task->kind_ != NSURLSessionTask::Kind::download && task->dataCompletion_;
@@ -639,6 +682,9 @@ struct URLSessionEngineState {
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
     // gzip and deflate only: brotli at its default quality costs a server far more than it saves.
     curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
+    // A gathered body is expanded at its end in one pass (expandedBody); streamed and
+    // downloaded ones piece by piece as they arrive, by libcurl.
+    curl_easy_setopt(easy, CURLOPT_HTTP_CONTENT_DECODING, transfer.collect ? 0L : 1L);
     curl_easy_setopt(easy, CURLOPT_NOPROXY, noProxyList().c_str());
   }
 

@@ -16,6 +16,7 @@
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/foundation/OutputSink.h"
 #include "platform/host/GlobalHotKeys.h"
+#include "platform/host/HostAppearance.h"
 #include "platform/host/HostClipboard.h"
 #include "platform/host/HostDragging.h"
 #include "platform/host/HostMenu.h"
@@ -164,6 +165,7 @@ std::shared_ptr<DesktopHost> DesktopHost::start() {
   MASShortcutMonitor::sharedMonitor()->setRegistrar(host->shortcutRegistrar_);
   HostOpenPanel::install();
   host->menus_ = HostMenu::install(*host);
+  host->appearance_ = std::make_unique<HostAppearance>();
   host->repaintHook_ = HostRepaintHook::install(*host);
   runningHost() = host;
   WindowServer::setCurrent(host->server_);
@@ -183,6 +185,7 @@ void DesktopHost::stop() {
   HostOpenPanel::uninstall();
   if (menus_) menus_->uninstall();
   menus_.reset();
+  appearance_.reset();
   repaintHook_.reset();
   WindowServer::setCurrent(nullptr);
   NSRunLoop::main()->setWaiter(nullptr);

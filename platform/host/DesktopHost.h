@@ -4,8 +4,9 @@
 // pointer, wheel, key and input-method events come back as NSEvents through
 // NSApplication's event path; GTK's main loop runs inside our run loop's waits, so one
 // loop serves both. The general pasteboard is the desktop clipboard and drags cross to
-// other programs, menus pop up as the desktop's menus do, and the open panel is the
-// desktop's file chooser. Without a display the process stays headless.
+// other programs, menus pop up as the desktop's menus do, the open panel is the desktop's
+// file chooser, and the desktop's light or dark preference reaches the kit's effective
+// appearance. Without a display the process stays headless.
 
 #include <functional>
 #include <map>
@@ -27,6 +28,7 @@ class OtherClicks;
 class HostTray;
 class HostShortcutRegistrar;
 class HostMenu;
+class HostAppearance;
 class HostRepaintHook;
 
 class DesktopHost : public NSObject {
@@ -97,6 +99,7 @@ class DesktopHost : public NSObject {
   std::unique_ptr<OtherClicks> otherClicks_;
   std::unique_ptr<HostTray> tray_;
   std::shared_ptr<HostMenu> menus_;
+  std::unique_ptr<HostAppearance> appearance_;
   std::shared_ptr<HostShortcutRegistrar> shortcutRegistrar_;
   std::unique_ptr<HostRepaintHook> repaintHook_;
 };

@@ -1,4 +1,5 @@
 #include "platform/host/HostTray.h"
+#include "platform/host/SessionBus.h"
 
 #include <X11/Xlib.h>
 #include <gdk/gdkx.h>
@@ -41,18 +42,8 @@ constexpr const char* kItemXml =
     "<signal name='NewIcon'/><signal name='NewTitle'/><signal name='NewStatus'><arg type='s'/></signal>"
     "</interface></node>";
 
-// Without a session bus address GLib would start a bus of its own (dbus-launch): none is
-// looked for then.
-bool sessionBusNamed() {
-  const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-  if (address && *address) return true;
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  std::error_code error;
-  return runtime && *runtime && std::filesystem::exists(std::filesystem::path(runtime) / "bus", error);
-}
-
 bool statusNotifierWatcherRuns() {
-  if (!sessionBusNamed()) return false;
+  if (!SessionBus::named()) return false;
   GError* error = nullptr;
   GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
   if (!bus) {
@@ -352,7 +343,7 @@ class HostTray::Icon {
 };
 
 HostTray::HostTray(DesktopHost& host) : host_(host) {
-  if (!sessionBusNamed()) return;
+  if (!SessionBus::named()) return;
   watch_ = g_bus_watch_name(
       G_BUS_TYPE_SESSION, std::string(Constants::watcherName).c_str(), G_BUS_NAME_WATCHER_FLAGS_NONE,
       [](GDBusConnection*, const gchar*, const gchar* owner, gpointer self) {

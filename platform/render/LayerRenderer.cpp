@@ -84,7 +84,7 @@ bool castsOwnShadow(const CALayer& shown) {
   return shown.shadowOpacity() > 0 && shown.shadowColor() && shown.shadowColor()->alpha > 0 && !shown.masksToBounds();
 }
 
-NSRect layerExtent(const std::shared_ptr<CALayer>& layer, int depth) {
+NSRect layerExtent(const std::shared_ptr<CALayer>& layer, bool withShadows, int depth) {
   if (!layer || depth > kMaxDepth || layer->isHidden()) return NSZeroRect;
   std::shared_ptr<CALayer> shown = layer->hasAnimations() ? layer->presentationLayer() : layer;
   if (shown->isHidden() || !(shown->opacity() > 0)) return NSZeroRect;
@@ -94,7 +94,7 @@ NSRect layerExtent(const std::shared_ptr<CALayer>& layer, int depth) {
   NSRect inner = b;
   if (!shown->masksToBounds()) {
     for (const auto& sub : layer->sublayers()) {
-      NSRect reach = layerExtent(sub, depth + 1);
+      NSRect reach = layerExtent(sub, withShadows, depth + 1);
       if (!reach.isEmpty()) inner = NSUnionRect(inner, reach);
     }
   }
@@ -102,7 +102,7 @@ NSRect layerExtent(const std::shared_ptr<CALayer>& layer, int depth) {
   double y = shown->isGeometryFlipped() ? frame.minY() + b.height() - (inner.maxY() - b.minY())
                                         : frame.minY() + inner.minY() - b.minY();
   NSRect out = NSMakeRect(x, y, inner.width(), inner.height());
-  if (castsOwnShadow(*shown)) {
+  if (withShadows && castsOwnShadow(*shown)) {
     double reach = shadowReach(shown->shadowRadius(), shown->shadowOffset());
     out = NSInsetRect(out, -reach, -reach);
   }
@@ -119,7 +119,7 @@ bool layerCastsShadow(const std::shared_ptr<CALayer>& layer, int depth) {
 
 void render(const std::shared_ptr<CALayer>& layer, GraphicsContext& context) { renderLayer(layer, context, 0); }
 
-NSRect extent(const std::shared_ptr<CALayer>& layer) { return layerExtent(layer, 0); }
+NSRect extent(const std::shared_ptr<CALayer>& layer, bool withShadows) { return layerExtent(layer, withShadows, 0); }
 
 double shadowReach(double blurRadius, NSSize offset) {
   // A blur spreads a shape by about one and a half radii (three box passes or three

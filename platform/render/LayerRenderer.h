@@ -16,9 +16,9 @@ namespace LayerRenderer {
 void render(const std::shared_ptr<CALayer>& layer, GraphicsContext& context);
 
 // The rectangle, in the superlayer's coordinates, that render() may paint: the bounds, the
-// sublayers' extents unless the layer masks to its bounds, and the reach of its shadow. A
-// hidden or transparent layer paints nothing.
-NSRect extent(const std::shared_ptr<CALayer>& layer);
+// sublayers' extents unless the layer masks to its bounds, and (unless left out) the reach
+// of the shadows. A hidden or transparent layer paints nothing.
+NSRect extent(const std::shared_ptr<CALayer>& layer, bool withShadows = true);
 // How far beyond the shape that casts it a shadow of this blur radius and offset may reach.
 double shadowReach(double blurRadius, NSSize offset);
 // Whether the layer or one of its sublayers casts a shadow: its blur is worked out from the

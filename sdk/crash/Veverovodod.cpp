@@ -12,6 +12,7 @@
 #include <ctime>
 #include <system_error>
 
+#include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/Paths.h"
 #include "sdk/crash/VVDLog.h"
 
@@ -180,8 +181,8 @@ void Veverovodod::start() {
     return;
   }
   std::memcpy(reportsFolderPath, folder.c_str(), folder.size() + 1);
-  std::error_code ignored;
-  std::filesystem::create_directories(folder, ignored);
+  // The reports folder and the data folder it lies in, when the kit is the first to make them.
+  (void)NSFileManager::defaultManager()->createPrivateDirectoryAtPath(folder);
 
   stack_t stack{};
   stack.ss_sp = alternateStack;

@@ -11,6 +11,7 @@
 #include "app/PreferencesWindowController.h"
 #include "app/RootViewController.h"
 #include "browse/DraggableAdTrackingCollectionViewController.h"
+#include "platform/appkit/NSAppearance.h"
 #include "platform/appkit/NSDraggingItem.h"
 #include "platform/appkit/NSDraggingSession.h"
 #include "model/AppConstants.h"
@@ -167,6 +168,23 @@ TEST_F(AppShellTest, ClicksOnTheIconToggleThePanelAndClicksElsewhereCloseIt) {
   EXPECT_TRUE(shown());
   EXPECT_TRUE(press(NSKeyCode::g, kShiftCommand));
   EXPECT_FALSE(shown());
+}
+
+TEST_F(AppShellTest, TheIconFollowsTheDesktopsLightOrDarkLook) {
+  launch();
+  advance(0.2);
+  ASSERT_TRUE(shown());
+  auto dark = NSAppearance::appearanceNamed(NSAppearanceNameDarkAqua);
+  NSAppearance::setEffectiveAppearance(dark);
+  EXPECT_EQ(icon(), "image=StatusIcon-Active highlighted") << "the open panel's icon stays";
+  ui.click(delegate->statusItemView());
+  EXPECT_EQ(icon(), "image=StatusIcon-Dark");
+  NSAppearance::setEffectiveAppearance(NSAppearance::appearanceNamed(NSAppearanceNameAqua));
+  EXPECT_EQ(icon(), "image=StatusIcon-Light") << "the desktop's change shows at once";
+  NSAppearance::setEffectiveAppearance(dark);
+  EXPECT_EQ(icon(), "image=StatusIcon-Dark");
+  NSAppearance::setEffectiveAppearance(nullptr);
+  EXPECT_EQ(icon(), "image=StatusIcon-Light");
 }
 
 TEST_F(AppShellTest, AGIFDroppedOnTheIconOpensThePanelWithTheLogInFormOrTheUploadScreen) {

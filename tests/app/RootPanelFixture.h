@@ -17,6 +17,7 @@
 #include "tests/collections/CollectionsFixture.h"
 #include "tests/support/UISimulator.h"
 #include "tests/support/ViewDump.h"
+#include "ui/QLXButton.h"
 
 class RootPanelTest : public CollectionsTest {
  protected:

@@ -8,6 +8,8 @@
 
 #include "tests/app/RootPanelFixture.h"
 #include "tests/support/RepaintCheck.h"
+#include "browse/GifCell.h"
+#include "platform/appkit/NSImageView.h"
 #include "ui/QLXButton.h"
 
 class RootPanelRepaintTest : public RootPanelTest {
@@ -87,5 +89,31 @@ TEST_F(RootPanelRepaintTest, TheUploadScreenOpensAndClosesCleanlyForASignedInUse
   ui.click(panel->uploadViewController()->backButton.lock());
   advance(0.5);
   EXPECT_FALSE(panel->isPresentingUploadInterface());
+  EXPECT_EQ(check->mismatch(window), "");
+}
+
+TEST_F(RootPanelRepaintTest, BackFromASearchTheTagTilesShowTheirCoversAgain) {
+  standin().clearFaults();  // the tiles' media comes this time
+  show();
+  auto covered = [&] {
+    std::size_t tiles = 0, shown = 0;
+    for (const auto& item : panel->contentCollectionView->mainCollectionView.lock()->visibleItems()) {
+      auto cell = std::dynamic_pointer_cast<GifCell>(item);
+      if (!cell) continue;
+      ++tiles;
+      if (cell->gif.lock()->image()) ++shown;
+    }
+    return tiles > 0 && shown == tiles;
+  };
+  ASSERT_TRUE(runUntil(covered));
+  ASSERT_EQ(check->mismatch(window), "");
+  ui.click(panel->searchTextField.lock());
+  ui.typeText("cats");
+  ui.pressReturn();
+  auto results = panel->searchViewController()->contentCollectionView;
+  ASSERT_TRUE(runUntil([&] { return !results->mainSection().empty() && !results->fetchLock(); }));
+  ui.scrollWheel(results->view(), 0, -200);
+  ui.click(panel->backButton.lock());
+  EXPECT_TRUE(runUntil(covered));
   EXPECT_EQ(check->mismatch(window), "");
 }

@@ -228,4 +228,37 @@ TEST_F(Store, AStoreThatCannotBeUsedNowIsKeptAsItIsAndTheApplicationRunsWithoutS
   EXPECT_EQ(names(manager()->getAllCollections(true)), (std::vector<std::string>{"Recents", "Favorites", "Saved", "kept"}));
 }
 
+// A store written by the first version is brought up to date with its collections; a
+// subscription the service never listed (it has no page address) still waits to be handed
+// over, one it listed does not.
+TEST_F(Store, AStoreOfTheFirstVersionIsBroughtUpToDateWithItsCollections) {
+  auto attributes = CoreDataContext::managedObjectModel()->entityNamed("Collection")->attributes();
+  attributes.resize(attributes.size() - 3);
+  auto first = NSManagedObjectModel::make("FrequencyStoreModel", 1,
+                                          {NSEntityDescription::make("Collection", attributes, [] { return Collection::make(); })});
+  {
+    auto coordinator = NSPersistentStoreCoordinator::make(first);
+    ASSERT_TRUE(coordinator->addPersistentStoreWithURL(
+        NSURL::fileURLWithPath((Paths::applicationSupport() / "zg.sqlite").string(), false)));
+    auto context = NSManagedObjectContext::make(NSManagedObjectContextConcurrencyType::mainQueue);
+    context->persistentStoreCoordinator = coordinator;
+    for (const auto& [name, url] : {std::pair<std::string, std::string>{"made here", ""}, {"listed", "https://example.com/p/2"}}) {
+      auto subscription = std::dynamic_pointer_cast<Collection>(context->insertNewObjectForEntityForName("Collection"));
+      subscription->setName(name);
+      subscription->setIdentifier(url.empty() ? 1 : 2);
+      subscription->setIsSubscription(true);
+      if (!url.empty()) subscription->setUrl(NSURL::URLWithString(url));
+    }
+    ASSERT_TRUE(context->save());
+  }
+  EXPECT_EQ(names(manager()->getAllSubscribedCollections()), (std::vector<std::string>{"made here", "listed"}));
+  EXPECT_TRUE(manager()->getCollection("made here")->awaitingHandOver());
+  EXPECT_FALSE(manager()->getCollection("listed")->awaitingHandOver());
+  EXPECT_TRUE(CoreDataContext::storeIsAvailable());
+  manager()->getCollection("listed")->setPendingRemovals({"7"});
+  manager()->save();
+  relaunch();
+  EXPECT_EQ(manager()->getCollection("listed")->pendingRemovals(), std::set<std::string>{"7"});
+}
+
 }  // namespace

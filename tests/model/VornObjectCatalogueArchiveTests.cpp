@@ -12,10 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/Compression.h"
 #include "platform/foundation/JSONReader.h"
 #include "platform/foundation/NSArray.h"
 #include "standin/Catalogue.h"
 #include "tests/model/ModelTestSupport.h"
+#include "tests/support/Gzip.h"
 
 namespace {
 
@@ -52,20 +54,27 @@ std::string digestLine(const std::shared_ptr<VornObject>& item) {
   return line.str();
 }
 
-// Straight from the parser, as the requesters read a reply {"results": [...]}; keeping the
-// reply to read the media from again, or (`keepReply` false) the media written out as text.
-std::vector<std::shared_ptr<VornObject>> itemsFromReply(const std::string& reply, bool keepReply) {
+// Straight from the parser, as the requesters read a reply {"results": [...]}: one that came
+// gzip-compressed (`compressed`), whose items keep the compressed reply to read their media
+// from again, or one that came as it is, whose items keep their media written out as text.
+// Neither keeps the expanded reply.
+std::vector<std::shared_ptr<VornObject>> itemsFromReply(const std::string& reply, bool compressed) {
   std::vector<std::shared_ptr<VornObject>> items;
-  auto data = NSData::fromString(reply);
+  auto data = compressed ? *Compression::decodeContent("gzip", NSData::fromString(testgzip::gzip(reply)),
+                                                       reply.size(), JSONReader::padding)
+                         : NSData::fromString(reply);
+  std::weak_ptr<NSData> expanded = data;
   auto error = JSONReader::read(data->view(), data->capacity(), [&](const JSONReader::Document& document) {
     std::size_t index = 0;
     simdjson::dom::array results = document.root["results"].get_array().value_unsafe();
     for (auto element : results) {
-      auto result = VornObject::initWithNewApiData(element, {keepReply ? data : nullptr, index++});
+      auto result = VornObject::initWithNewApiData(element, {data, index++});
       items.push_back(result ? *result : nullptr);
     }
   });
   EXPECT_FALSE(error);
+  data.reset();
+  EXPECT_TRUE(expanded.expired());
   return items;
 }
 
@@ -92,17 +101,17 @@ std::vector<std::string> expectedDigests() {
 
 TEST(VornObjectCatalogueArchive, EveryItemArchivesAsBefore) {
   auto expected = expectedDigests();
-  for (bool keepReply : {true, false}) {
+  for (bool compressed : {true, false}) {
     std::vector<std::string> digests;
     for (const auto& reply : replies()) {
-      for (const auto& item : itemsFromReply(reply, keepReply)) {
+      for (const auto& item : itemsFromReply(reply, compressed)) {
         digests.push_back(digestLine(item));
         // Once made and kept, the dictionary archives the same.
         if (item) item->mediaDictionary();
         EXPECT_EQ(digestLine(item), digests.back());
       }
     }
-    EXPECT_EQ(digests, expected) << (keepReply ? "media read from the reply again" : "media kept as text");
+    EXPECT_EQ(digests, expected) << (compressed ? "media read from the compressed reply again" : "media kept as text");
   }
   // The reader over value objects agrees.
   auto catalogue = Catalogue::make();
@@ -115,19 +124,25 @@ TEST(VornObjectCatalogueArchive, EveryItemArchivesAsBefore) {
 
 namespace {
 
-// Posters with one avatar address share its URL, which never changes once made; an archive
-// of several of their posts still reads back with each poster's own address.
-TEST(VornObjectCatalogueArchive, PostersWithOneAvatarShareItsURL) {
+// Posts of one poster share the poster, and posters with one avatar address share its URL:
+// neither changes once read. An archive of several of their posts still reads back with each
+// poster's own record.
+TEST(VornObjectCatalogueArchive, PostsOfOnePosterShareThePoster) {
   auto items = itemsFromReply(replies().front(), true);
   std::map<std::string, std::set<const NSURL*>> urls;
+  std::map<std::string, std::set<const PlovexUser*>> posters;
   auto list = NSArray::make();
   for (const auto& item : items) {
     if (!item || !item->poster) continue;
     urls[item->poster->imageUrl->absoluteString()].insert(item->poster->imageUrl.get());
+    posters[item->poster->userIdentifier].insert(item->poster.get());
     list->addObject(item);
   }
   ASSERT_GT(urls.size(), 1u);
   for (const auto& [text, objects] : urls) EXPECT_EQ(objects.size(), 1u) << text;
+  ASSERT_GT(posters.size(), 1u);
+  for (const auto& [id, objects] : posters) EXPECT_EQ(objects.size(), 1u) << id;
+
 
   auto data = NSKeyedArchiver::archivedDataWithRootObject(list);
   ASSERT_TRUE(data);
@@ -141,6 +156,37 @@ TEST(VornObjectCatalogueArchive, PostersWithOneAvatarShareItsURL) {
     ASSERT_TRUE(after && after->poster && after->poster->imageUrl);
     EXPECT_EQ(after->poster->imageUrl->absoluteString(), before->poster->imageUrl->absoluteString());
   }
+
+  // A poster whose record differs in any member is a poster of its own.
+  const std::string media = R"("media":[{"gif":{"url":"https://m/g.gif"},"tinygif":{"url":"https://m/t.gif"}}])";
+  const std::string users[] = {
+      R"({"userid":7,"username":"ann","avatars":{"256":"https://a/7"},"tagline":"hi"})",
+      R"({"userid":7,"username":"ann","avatars":{"256":"https://a/7"},"tagline":"hi"})",
+      R"({"userid":7,"username":"ann","avatars":{"256":"https://a/7"},"tagline":"hello"})",
+      R"({"userid":7,"username":"ann","avatars":{"256":"https://a/7"}})",
+      R"({"userid":7,"username":"anne","avatars":{"256":"https://a/7"},"tagline":"hi"})",
+      R"({"userid":7,"username":"ann","avatars":{"256":"https://a/8"},"tagline":"hi"})",
+      R"({"userid":8,"username":"ann","avatars":{"256":"https://a/7"},"tagline":"hi"})",
+  };
+  std::string results;
+  for (std::size_t i = 0; i < std::size(users); ++i) {
+    results += (i ? "," : "") + std::string(R"({"id":")") + std::to_string(i + 1) + R"(",)" + media + R"(,"user":)" +
+               users[i] + "}";
+  }
+  auto posts = itemsFromReply(R"({"results":[)" + results + "]}", true);
+  ASSERT_EQ(posts.size(), std::size(users));
+  std::set<const PlovexUser*> distinct;
+  for (const auto& item : posts) {
+    ASSERT_TRUE(item && item->poster);
+    distinct.insert(item->poster.get());
+  }
+  EXPECT_EQ(posts[0]->poster, posts[1]->poster);
+  EXPECT_EQ(distinct.size(), std::size(users) - 1);
+  EXPECT_EQ(posts[2]->poster->tagLine, "hello");
+  EXPECT_FALSE(posts[3]->poster->tagLine);
+  EXPECT_EQ(posts[4]->poster->username, "anne");
+  EXPECT_EQ(posts[5]->poster->imageUrl->absoluteString(), "https://a/8");
+  EXPECT_EQ(posts[6]->poster->userIdentifier, "8");
 }
 
 }  // namespace

@@ -236,6 +236,35 @@ TEST_F(RequesterTest, FailuresCancelsAndStallsCallBackOnce) {
   EXPECT_FALSE(baseCalled);
 }
 
+// A page past what a page can sensibly be is refused before it is read: the fetch fails and
+// the stream goes on, so the next fetch asks for the same page again.
+TEST_F(RequesterTest, AnOversizedPageFailsTheFetchAndLeavesTheStreamAsItWas) {
+  auto requester = VNStreamRequester::getForTermWithTerm("");
+  auto first = fetch(requester);
+  ASSERT_TRUE(first.first);
+  const auto position = requester->streamPosition();
+  ASSERT_TRUE(position);
+  for (bool chunked : {false, true}) {
+    standin().injectFault("/v1/search", Fault::oversized(Webapp::ReplyLimits::itemPage + 1), 1);
+    if (chunked) standin().injectFault("/v1/search", Fault::chunked(), 1);
+    auto refused = fetch(requester);
+    EXPECT_FALSE(refused.first);
+    EXPECT_FALSE(refused.second);
+    EXPECT_FALSE(requester->endOfStream());
+    EXPECT_EQ(requester->streamPosition(), position);
+    auto error = requester->fetchTask()->error();
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code(), NSURLError::dataLengthExceedsMaximum);
+  }
+  auto next = fetch(requester);
+  ASSERT_TRUE(next.first);
+  ASSERT_TRUE(next.second);
+  EXPECT_FALSE(next.second->empty());
+  auto asked = requestsFor("/v1/search");
+  ASSERT_FALSE(asked.empty());
+  EXPECT_EQ(asked.back().queryValue("pos"), position);
+}
+
 TEST_F(RequesterTest, TwoFetchesInFlightAndLateCancels) {
   standin().injectFault("/v1/search", Fault::stall(), 2);
   auto requester = VNStreamRequester::getForTermWithTerm("cat");

@@ -249,6 +249,73 @@ TEST_F(WebappTest, JsonReplies) {
   EXPECT_FALSE(Webapp::decodeJSONDictionary(NSData::fromString("nope")).has_value());
 }
 
+// Each address of the service's interface takes a reply up to what its endpoint can sensibly
+// send and refuses a longer one with an error that says so; media and other addresses keep
+// the session's own cap.
+TEST_F(WebappTest, EachEndpointRefusesRepliesPastWhatItCanSensiblySend) {
+  struct Case {
+    std::string url;
+    std::optional<std::int64_t> limit;
+  };
+  const std::string api = Webapp::zoltoNewApiURLBase();
+  const std::string web = Webapp::scriptURL();
+  const Case cases[] = {
+      {api + "/v1/search?tag=cat", Webapp::ReplyLimits::itemPage},
+      {api + "/v1/trending", Webapp::ReplyLimits::itemPage},
+      {api + "/v1/collection/?id=3", Webapp::ReplyLimits::itemPage},
+      {api + "/v1/userliked", Webapp::ReplyLimits::itemPage},
+      {api + "/v1/usersaved", Webapp::ReplyLimits::itemPage},
+      {api + "/v1/tags?type=trending", Webapp::ReplyLimits::itemPage},
+      {web + "/quorb.user?token=t", Webapp::ReplyLimits::account},
+      {web + "/quorb.login", Webapp::ReplyLimits::account},
+      {web + "/quorb.signup", Webapp::ReplyLimits::account},
+      {api + "/v1/suggest?tag=c", Webapp::ReplyLimits::record},
+      {api + "/v1/post?id=1", Webapp::ReplyLimits::record},
+      {web + "/quorb.registerevent/launch", Webapp::ReplyLimits::record},
+      {web + "/quorb.like", Webapp::ReplyLimits::record},
+      {standinURL("/media/8000000001/tinygif.gif"), std::nullopt},
+      {"https://elsewhere.test/v1", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    auto url = NSURL::URLWithString(c.url);
+    ASSERT_TRUE(url) << c.url;
+    EXPECT_EQ(Webapp::replyLimitForURL(*url), c.limit) << c.url;
+    EXPECT_EQ(Webapp::limitedRequestWithURL(url)->maximumBodySize(), c.limit) << c.url;
+  }
+
+  // Sent: the limit itself arrives, one byte more is refused.
+  using Sent = std::tuple<std::shared_ptr<NSData>, std::shared_ptr<NSError>>;
+  for (const auto& [path, limit] : {std::pair{std::string("/v1/trending"), Webapp::ReplyLimits::itemPage},
+                                    std::pair{std::string("/v1/similar"), Webapp::ReplyLimits::record}}) {
+    for (std::int64_t size : {limit, limit + 1}) {
+      standin().injectFault(path, Fault::oversized(static_cast<std::size_t>(size)), 1);
+      CallbackBox<Sent> box;
+      Webapp::requestURLWithUrl(NSURL::URLWithString(Webapp::zoltoNewApiURLWithEndpoint(path)), std::nullopt,
+                                [&box](auto data, auto, auto error) { box.put({data, error}); });
+      ASSERT_TRUE(runUntil([&] { return box.count() == 1; }, 30)) << path;
+      auto [data, error] = box.first();
+      if (size == limit) {
+        EXPECT_FALSE(error) << path;
+        ASSERT_TRUE(data) << path;
+        EXPECT_EQ(static_cast<std::int64_t>(data->length()), limit) << path;
+        continue;
+      }
+      EXPECT_FALSE(data) << path;
+      ASSERT_TRUE(error) << path;
+      EXPECT_EQ(error->code(), NSURLError::dataLengthExceedsMaximum) << path;
+      EXPECT_EQ(error->localizedDescription(),
+                "The server's reply is larger than the " + std::to_string(limit) + " bytes this request accepts.");
+    }
+  }
+
+  // A JSON call refused so gets the error and no dictionary.
+  standin().injectFault("/quorb.accepttos", Fault::oversized(Webapp::ReplyLimits::record + 1), 1);
+  auto refused = jsonReply("/quorb.accepttos");
+  EXPECT_FALSE(refused.first);
+  ASSERT_TRUE(refused.second);
+  EXPECT_EQ(refused.second->code(), NSURLError::dataLengthExceedsMaximum);
+}
+
 TEST_F(WebappTest, PushTokenRegistration) {
   auto defaults = NSUserDefaults::standardUserDefaults();
   struct Case {

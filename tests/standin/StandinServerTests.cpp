@@ -110,7 +110,9 @@ TEST_F(StandinServerTest, TheLogKeepsBodiesWithinItsLimits) {
   std::size_t kept = 0;
   for (const auto& entry : logged) {
     kept += entry.body.size();
-    if (entry.path == "/v1/post") EXPECT_EQ(entry.bodyLength, full.size());
+    if (entry.path == "/v1/post") {
+      EXPECT_EQ(entry.bodyLength, full.size());
+    }
   }
   EXPECT_LE(kept, StandinServer::logBodyBudget);
   EXPECT_EQ(logged.back().body, full);

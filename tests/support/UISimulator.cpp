@@ -5,6 +5,7 @@
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/DragDestinationTracker.h"
 #include "platform/appkit/NSDraggingSession.h"
+#include "platform/appkit/NSAppearance.h"
 #include "platform/appkit/NSMenu.h"
 #include "platform/appkit/NSOpenPanel.h"
 #include "platform/appkit/NSWorkspace.h"
@@ -364,6 +365,7 @@ void UISimulator::attach() {
 void UISimulator::detach() {
   NSDraggingSession::resetSessions();
   NSMenu::resetMenus();
+  NSAppearance::setEffectiveAppearance(nullptr);
   NSWorkspace::sharedWorkspace()->setOpener(nullptr);
   NSOpenPanel::setPresenter(nullptr);
   NSApplication::resetSharedApplication();

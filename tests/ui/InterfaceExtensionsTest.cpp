@@ -6,6 +6,7 @@
 
 #include <cmath>
 
+#include "platform/appkit/NSAppearance.h"
 #include "platform/appkit/NSLayoutConstraint.h"
 #include "platform/appkit/NSTextView.h"
 #include "platform/appkit/NSWindow.h"
@@ -176,16 +177,22 @@ TEST_F(InterfaceExtensionsTest, LayerAnimationChangesTheRightKindAndAlwaysComple
   EXPECT_EQ(completions, 2);
 }
 
-TEST_F(InterfaceExtensionsTest, DarkMenuBarReadsTheInterfaceStyle) {
+TEST_F(InterfaceExtensionsTest, DarkMenuBarFollowsTheDesktopsLookOrTheInterfaceStyle) {
   auto defaults = NSUserDefaults::standardUserDefaults();
   struct Case {
+    std::string_view desktop;  // the kit's effective appearance, as a desktop host sets it
     const char* style;
     bool dark;
-  } cases[] = {{nullptr, false}, {"Dark", true}, {"dark", true}, {"DARK", true}, {"Light", false}, {"Darker", false}};
+  } cases[] = {{NSAppearanceNameAqua, nullptr, false}, {NSAppearanceNameAqua, "Dark", true},
+               {NSAppearanceNameAqua, "dark", true},   {NSAppearanceNameAqua, "DARK", true},
+               {NSAppearanceNameAqua, "Light", false}, {NSAppearanceNameAqua, "Darker", false},
+               {NSAppearanceNameDarkAqua, nullptr, true}, {NSAppearanceNameDarkAqua, "Light", true}};
   for (const auto& c : cases) {
+    NSAppearance::setEffectiveAppearance(NSAppearance::appearanceNamed(c.desktop));
     defaults->setObject(c.style ? NSString::make(c.style) : nullptr, "AppleInterfaceStyle");
-    EXPECT_EQ(isDarkMenuBar(), c.dark) << (c.style ? c.style : "absent");
+    EXPECT_EQ(isDarkMenuBar(), c.dark) << c.desktop << " " << (c.style ? c.style : "absent");
   }
+  NSAppearance::setEffectiveAppearance(nullptr);
 }
 
 TEST_F(InterfaceExtensionsTest, TheShadowedCellDrawsItsTextWithAFixedShadowInsideASavedState) {

@@ -37,7 +37,8 @@ class AccountScreensTest : public StandinTest {
       ui.openedURLs.push_back(url->absoluteString());
       return true;
     });
-    window = NSWindow::initWithContentRect(NSMakeRect(0, 0, 460, 520), NSWindowStyleMaskTitled);
+    // The size of the panel the screens lie over.
+    window = NSWindow::initWithContentRect(NSMakeRect(0, 0, 400, 600), NSWindowStyleMaskTitled);
     window->makeKeyAndOrderFront(nullptr);
   }
   void TearDown() override {

@@ -267,4 +267,35 @@ TEST_F(LoginSignupTest, TabReturnLinksAndClose) {
   EXPECT_EQ(owner->cancelled, 1);
 }
 
+TEST_F(LoginSignupTest, OverThePanelEveryLineFitsAndNoMessageTouchesTheCaptionBelow) {
+  toSignup();
+  // The consent sentence shows whole: "Privacy Policy" is not cut off.
+  auto consent = form->tosClickOutTextView.lock();
+  auto shownWidth = consent->superview()->bounds().width();  // the scroll view's clip
+  EXPECT_LE(consent->font()->sizeOfString(consent->string()).width, shownWidth);
+  EXPECT_EQ(form->emailTextField.lock()->frame().height(), form->usernameTextField.lock()->frame().height())
+      << "the e-mail input is as tall as the others";
+
+  // The longest complaints, under the user name and the e-mail address at once.
+  for (auto place : {AuthenticationInputType::username, AuthenticationInputType::email}) {
+    form->showError("An error has occurred. Please try again.", place);
+  }
+  settleLayout(form->view());
+  const std::pair<std::weak_ptr<QLXLabel>, std::weak_ptr<QLXLabel>> pairs[] = {
+      {form->usernameTextFieldErrorLabel, form->emailTextFieldHeader},
+      {form->emailTextFieldErrorLabel, form->passwordTextFieldHeader}};
+  for (const auto& [line, caption] : pairs) {
+    auto message = line.lock();
+    auto text = message->font()->sizeOfString(message->stringValue());
+    EXPECT_LE(text.height, message->frame().height()) << message->stringValue();
+    EXPECT_LT(message->frame().maxY(), caption.lock()->frame().minY()) << caption.lock()->stringValue();
+  }
+  // In the log-in form the message of a failed log-in stands under the user name, clear of
+  // the password's caption.
+  toSignup();
+  form->showError("Incorrect username or password.", AuthenticationInputType::username);
+  settleLayout(form->view());
+  EXPECT_LT(form->usernameTextFieldErrorLabel.lock()->frame().maxY(), form->passwordTextFieldHeader.lock()->frame().minY());
+}
+
 }  // namespace

@@ -136,4 +136,23 @@ TEST_F(TermsOfServiceTest, OnlyADismissableScreenCountsItsShowingAndShowsItsClos
   EXPECT_FALSE(TOS::presentationLayoutWithRawValue("Normal"));
 }
 
+TEST_F(TermsOfServiceTest, OverThePanelEachLayoutIsCentredAndOnlyTheWarningOffersBack) {
+  using Layout = TOS::PresentationLayout;
+  for (auto layout : {Layout::normal, Layout::blocker, Layout::welcome}) {
+    SCOPED_TRACE(TOS::rawValue(layout));
+    auto screen = open(layout);
+    auto root = screen->view();
+    EXPECT_TRUE(screen->backButton.lock()->isHidden()) << "no Back before a decline";
+    const NSRect close = screen->closeButton.lock()->frame();
+    EXPECT_TRUE(close.minX() >= 0 && close.maxX() <= root->bounds().maxX()) << "the close button is inside";
+    auto block = screen->contentContainer.lock()->subviews().front();
+    for (const auto& shown : block->subviews()) {
+      if (shown->isHidden()) continue;
+      NSRect inRoot = shown->convertRectToView(shown->bounds(), root);
+      EXPECT_NEAR(inRoot.midX(), root->bounds().midX(), 1.0) << shown->className() << " is centred";
+    }
+    screen->view()->removeFromSuperview();
+  }
+}
+
 }  // namespace

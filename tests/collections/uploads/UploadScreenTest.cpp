@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
 #include "platform/appkit/NSPasteboard.h"
 #include "platform/foundation/DispatchQueue.h"
@@ -44,11 +45,14 @@ std::optional<CGColor> fieldBorder(UploadViewController& screen) {
 }
 
 TEST_F(UploadScreenTest, StartTaggingAndSuccessLookAsExpected) {
+  signIn("amy", "tok-amy");
   EXPECT_DUMP(dumpViewTree(screen->view()), "collections/uploads/expected/upload-start.txt");
   ui.dropFromOtherApplication(screen->dragContainer.lock(), {gifData(gifBytes())});
   EXPECT_DUMP(dumpViewTree(screen->view()), "collections/uploads/expected/upload-tagging.txt");
   typeTags(0, "cat");
   ui.click(screen->uploadButton.lock());
+  ASSERT_TRUE(eventually([&] { return !screen->successContainer.lock()->isHidden(); }));
+  ui.advance(NSAnimationContext::defaultDuration());
   EXPECT_DUMP(dumpViewTree(screen->view(), {.skipHidden = true}), "collections/uploads/expected/upload-success.txt");
   ui.click(screen->successDoneButton.lock());
   EXPECT_EQ(popover->calls, (std::vector<std::string>{"complete"}));
@@ -62,14 +66,14 @@ TEST_F(UploadScreenTest, OpenPanelStagesTheGifFilesAndPutsThePopoverAwayMeanwhil
   ui.click(screen->browseButton.lock());
   EXPECT_EQ(ui.openPanelRuns, (std::vector<std::string>{"files several .gif -> 3"}));
   EXPECT_EQ(sources(), (std::vector<Source>{Source::browseDesktop, Source::browseDesktop}));
-  EXPECT_EQ(popover->calls, (std::vector<std::string>{"close animated", "show", "show", "show"}));
+  EXPECT_EQ(popover->calls, (std::vector<std::string>{"close animated", "show"}));
   EXPECT_EQ(screen->taggingContainer.lock()->alphaValue(), 1.0);
   EXPECT_NE(screen->stagedUploads()[0]->vorn->vid, screen->stagedUploads()[1]->vorn->vid);
 
   popover->calls.clear();
   ui.scriptOpenPanel(std::nullopt);
   ui.click(screen->browseButton.lock());
-  EXPECT_EQ(popover->calls, (std::vector<std::string>{"close animated"})) << "a cancelled panel leaves it closed";
+  EXPECT_EQ(popover->calls, (std::vector<std::string>{"close animated", "show"})) << "the upload screen is still up";
   EXPECT_EQ(screen->stagedUploads().size(), 2u);
 }
 
@@ -206,7 +210,7 @@ TEST_F(UploadScreenTest, UploadWaitsForEveryTagThenLogsAndSendsEachGifToSaved) {
   EXPECT_TRUE(screen->readyToUpload());
   EXPECT_DOUBLE_EQ(uploadAlpha(), 1.0);
   ui.click(screen->uploadButton.lock());
-  EXPECT_FALSE(screen->successContainer.lock()->isHidden());
+  EXPECT_TRUE(eventually([&] { return !screen->successContainer.lock()->isHidden(); }));
 
   ASSERT_EQ(saved->vorns().size(), 2u);
   EXPECT_EQ(saved->vorns()[0]->tags, (std::vector<std::string>{"funny"}));
@@ -223,23 +227,108 @@ TEST_F(UploadScreenTest, UploadWaitsForEveryTagThenLogsAndSendsEachGifToSaved) {
     return data;
   };
   ASSERT_TRUE(eventually([&] { return events("upload").size() == 2 && events("collect").size() == 2; }));
-  // The event members as the service gets them, in upload order.
-  auto fields = [&](const std::string& name, std::size_t index) {
-    std::map<std::string, std::string> found;
-    auto json = NSJSONSerialization::JSONObjectWithData(NSData::fromString(events(name).at(index)));
-    if (auto dictionary = json ? asA<NSDictionary>(*json) : nullptr) {
-      for (const auto& key : {"tag", "info", "actions", "category"}) {
-        if (auto value = asA<NSString>(dictionary->objectForKey(key))) found[key] = value->string();
-      }
-    }
-    return found;
-  };
+  // The event members as the service gets them. The events go as independent requests, so
+  // they may arrive in either order.
   using Fields = std::map<std::string, std::string>;
-  EXPECT_EQ(fields("upload", 0),
-            (Fields{{"tag", "cat,dog"}, {"info", "Saved"}, {"actions", "drag"}, {"category", "upload_flow"}}));
-  EXPECT_EQ(fields("upload", 1),
-            (Fields{{"tag", "funny"}, {"info", "Saved"}, {"actions", "browseDesktop"}, {"category", "upload_flow"}}));
-  EXPECT_EQ(fields("collect", 0), (Fields{{"tag", "Saved"}, {"actions", "drag"}, {"category", "upload_flow"}}));
+  auto fields = [&](const std::string& name) {
+    std::multiset<Fields> all;
+    for (const auto& data : events(name)) {
+      Fields found;
+      auto json = NSJSONSerialization::JSONObjectWithData(NSData::fromString(data));
+      if (auto dictionary = json ? asA<NSDictionary>(*json) : nullptr) {
+        for (const auto& key : {"tag", "info", "actions", "category"}) {
+          if (auto value = asA<NSString>(dictionary->objectForKey(key))) found[key] = value->string();
+        }
+      }
+      all.insert(found);
+    }
+    return all;
+  };
+  EXPECT_EQ(fields("upload"),
+            (std::multiset<Fields>{{{"tag", "cat,dog"}, {"info", "Saved"}, {"actions", "drag"}, {"category", "upload_flow"}},
+                                   {{"tag", "funny"}, {"info", "Saved"}, {"actions", "browseDesktop"}, {"category", "upload_flow"}}}));
+  EXPECT_EQ(fields("collect"),
+            (std::multiset<Fields>{{{"tag", "Saved"}, {"actions", "drag"}, {"category", "upload_flow"}},
+                                   {{"tag", "Saved"}, {"actions", "browseDesktop"}, {"category", "upload_flow"}}}));
+}
+
+// Upload is on only while every staged GIF has a tag, however GIFs arrive; success is told
+// only for what the service took, into the special Saved whatever pack carries its name.
+TEST_F(UploadScreenTest, UploadNeedsEveryTagAndSuccessTellsWhatTheServiceTook) {
+  auto amy = signIn("amy", "tok-amy");
+  auto context = CoreDataContext::managedObjectContext();
+  auto namesake = std::dynamic_pointer_cast<Collection>(context->insertNewObjectForEntityForName("Collection"));
+  namesake->setName("Saved");
+  auto saved = manager()->getSavedCollection();
+  auto stage = [&](std::uint32_t rgb) { ui.dropFromOtherApplication(screen->dragContainer.lock(), {gifData(gifBytes(rgb))}); };
+  auto upload = [&] {
+    ui.click(screen->uploadButton.lock());
+    return eventually([&] {
+      return !screen->successContainer.lock()->isHidden() || screen->errorLabel.lock()->alphaValue() == 1.0;
+    });
+  };
+  const std::string message = std::string(UploadViewController::Constants::failedText);
+  struct Round {
+    const char* name;
+    std::size_t failing;  // uploads the service refuses
+    std::string told;     // the success message, or the error line's
+  };
+  for (const Round& round : {Round{"refused", 3, message}, Round{"half", 2, "1 of 3" + std::string(UploadViewController::Constants::partialSuccessText)},
+                             Round{"taken", 0, std::string(UploadViewController::Constants::successText)}}) {
+    screen->reset();
+    stage(0x112233);
+    typeTags(0, "cat");
+    EXPECT_TRUE(screen->readyToUpload()) << round.name;
+    stage(0x445566);  // a drop after the others were tagged
+    EXPECT_FALSE(screen->readyToUpload()) << round.name;
+    screen->appendStagedUpload(UploadUnit::initWithVorn(*VornObject::initWithLocalGifImageData(NSData::fromString(gifBytes())), {},
+                                                        "Saved", Source::drag));  // as the panel stages a drop on the icon
+    screen->reload();
+    typeTags(1, "dog");
+    EXPECT_FALSE(screen->readyToUpload()) << round.name;
+    ui.click(screen->uploadButton.lock());
+    EXPECT_EQ(screen->errorLabel.lock()->alphaValue(), 1.0) << round.name;
+    ui.advance(NSAnimationContext::defaultDuration() + 2.0);
+    typeTags(2, "owl");
+    ASSERT_TRUE(screen->readyToUpload()) << round.name;
+
+    standin().clearFaults();
+    if (round.failing) standin().injectFault("/quorb.uploadgif", Fault::status500(), round.failing);
+    const auto before = saved->vorns().size();
+    ASSERT_TRUE(upload()) << round.name;
+    ui.advance(NSAnimationContext::defaultDuration());
+    const bool success = !screen->successContainer.lock()->isHidden();
+    EXPECT_EQ(success ? screen->successLabel.lock()->stringValue() : screen->errorLabel.lock()->stringValue(), round.told)
+        << round.name;
+    EXPECT_EQ(saved->vorns().size(), before + 3) << round.name;
+    EXPECT_FALSE(screen->readyToUpload()) << "sent once: " << round.name;
+  }
+  EXPECT_TRUE(namesake->vorns().empty());
+  EXPECT_TRUE(eventually([&] { return standin().state().saved(amy.userid).size() == 1 + 3; }));
+}
+
+// The copies of GIFs staged and never uploaded go with the session; uploaded ones stay with
+// Saved.
+TEST_F(UploadScreenTest, ResetDeletesTheCopiesOfGifsThatWereNotUploaded) {
+  signIn("amy", "tok-amy");
+  auto copies = [] {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(gifDataDirectoryURL()->path())) ++count;
+    return count;
+  };
+  ui.dropFromOtherApplication(screen->dragContainer.lock(), {gifData(gifBytes())});
+  ui.scriptOpenPanel(std::vector<std::string>{file("pick.gif", gifBytes(0x993300))});
+  ui.click(screen->browseButton.lock());
+  ASSERT_EQ(copies(), 2u);
+  screen->reset();
+  EXPECT_EQ(copies(), 0u);
+
+  ui.dropFromOtherApplication(screen->dragContainer.lock(), {gifData(gifBytes())});
+  typeTags(0, "cat");
+  ui.click(screen->uploadButton.lock());
+  ASSERT_TRUE(eventually([&] { return !screen->successContainer.lock()->isHidden(); }));
+  screen->reset();
+  EXPECT_EQ(copies(), 1u);
 }
 
 TEST_F(UploadScreenTest, ResetReturnsToTheStartAndMakesAScreenNotYetLoadedInThatState) {

@@ -70,7 +70,9 @@ TEST(ImageAnimationTest, FramesFollowTheDelaysWithShortOnesAtTheMinimum) {
     auto position = c.animation.at(c.at);
     EXPECT_EQ(position.frame, c.frame) << "at " << c.at;
     ASSERT_EQ(position.nextChange.has_value(), c.next.has_value()) << "at " << c.at;
-    if (c.next) EXPECT_NEAR(*position.nextChange, *c.next, 1e-9) << "at " << c.at;
+    if (c.next) {
+      EXPECT_NEAR(*position.nextChange, *c.next, 1e-9) << "at " << c.at;
+    }
   }
   EXPECT_FALSE(ImageAnimation({0.5}, 0).at(3).nextChange);
 }

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/appkit/NSColor.h"
+#include "platform/appkit/NSAttributedString.h"
+#include "platform/appkit/NSFont.h"
 #include "platform/appkit/NSImage.h"
 #include "platform/appkit/NSTextField.h"
 #include "platform/appkit/NSView.h"
@@ -143,6 +145,35 @@ TEST_F(SnapshotTest, TextFieldsDrawRealText) {
   std::filesystem::create_directories(home() / "taken");
   auto failed = ViewTreeRenderer::writeWindowPNG(window, home() / "taken");
   EXPECT_FALSE(failed.has_value()) << "a path that is a folder is an error, not a crash";
+}
+
+TEST_F(SnapshotTest, AnEmptyFieldShowsItsPlaceholderWhileBeingEditedUntilSomethingIsTyped) {
+  // A window that takes keys.
+  window = NSWindow::initWithContentRect(NSMakeRect(0, 0, 100, 80), NSWindowStyleMaskTitled);
+  window->backgroundColor = NSColor::whiteColor();
+  auto field = NSTextField::textFieldWithString("");
+  field->setFrame(NSMakeRect(5, 25, 90, 30));
+  field->setPlaceholderAttributedString(NSAttributedString::make(
+      "Search", {{NSFontAttributeName, NSFont::systemFontOfSize(18)}, {NSForegroundColorAttributeName, NSColor::redColor()}}));
+  window->contentView()->addSubview(field);
+  window->makeKeyAndOrderFront(nullptr);
+  auto redPixels = [&] {
+    auto image = ViewTreeRenderer::imageOfWindow(window);
+    int red = 0;
+    for (int y = 0; y < image->pixelHeight(); ++y) {
+      for (int x = 0; x < image->pixelWidth(); ++x) {
+        auto p = at(image, x, y);
+        red += p[0] > 150 && p[1] < 100 && p[2] < 100 ? 1 : 0;
+      }
+    }
+    return red;
+  };
+  EXPECT_GT(redPixels(), 10) << "not editing";
+  ui.click(field);
+  ASSERT_TRUE(field->isEditing());
+  EXPECT_GT(redPixels(), 10) << "editing, nothing typed";
+  ui.typeText("a");
+  EXPECT_EQ(redPixels(), 0) << "something typed";
 }
 
 }  // namespace

@@ -159,6 +159,10 @@ TEST_P(WindowPainterTest, AfterEveryChangeTheKeptPixelsEqualAFullPainting) {
          gradient->setFrame(NSMakeRect(10.5, 5.25, 50.5, 20.5));
        }},
       {"the gradient changes colours", [&] { gradient->colors = {CGColor{1, 0, 0, 1}, CGColor{0, 1, 0, 1}}; }},
+      {"one list tile redraws among neighbours whose shadows reach it", [&] {
+         auto tiles = scroll->documentView()->subviews();
+         tiles[6]->layer()->setBackgroundColor(CGColor{0.9, 0.2, 0.4, 1});
+       }, 0.2},
       {"the list scrolls by fractions", [&] { scroll->scrollToPoint({0, 37.25}); }},
       {"the list scrolls again", [&] { scroll->scrollToPoint({0, 161.5}); }},
       {"a list tile moves under its neighbour's shadow", [&] {

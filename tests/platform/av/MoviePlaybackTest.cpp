@@ -172,6 +172,39 @@ TEST_F(MoviePlaybackTest, PostsTheEndOncePerPassAndLoopsBySeekingBackAndPlaying)
   EXPECT_EQ(ends, 4) << "a paused player does not end";
 }
 
+// A paused movie keeps its place: it shows the frame it was paused on, and playing again goes
+// on from there, with its end at the remaining time.
+TEST_F(MoviePlaybackTest, PausingKeepsThePlaceAndPlayingGoesOnFromIt) {
+  auto player = AVPlayer::initWithURL(clip());
+  player->actionAtItemEnd = AVPlayerActionAtItemEnd::none;
+  int ends = 0;
+  auto token = NSNotificationCenter::defaultCenter()->addObserverForName(
+      AVPlayerItemDidPlayToEndTimeNotification, nullptr, nullptr, [&](const std::shared_ptr<NSNotification>&) { ++ends; });
+  auto layer = layerInWindow(player);
+  player->play();
+  ui.advance(0.05);
+  ViewTreeRenderer::imageOfWindow(window);
+  ui.advance(0.2);
+  player->pause();
+  for (int step = 0; step < 30; ++step) {
+    ViewTreeRenderer::imageOfWindow(window);
+    ui.advance(0.1);
+  }
+  EXPECT_NEAR(CMTimeGetSeconds(player->currentTime()), 0.25, 0.01);
+  auto [left, right] = tileEnds();
+  EXPECT_TRUE(near(left, kTileColour) && near(right, kTileColour)) << "a middle frame, not the first";
+  player->play();
+  ui.advance(0.01);
+  EXPECT_NEAR(CMTimeGetSeconds(player->currentTime()), 0.26, 0.01);
+  std::tie(left, right) = tileEnds();
+  EXPECT_TRUE(near(left, kTileColour)) << "no jump back to the first frame";
+  ui.advance(0.13);
+  EXPECT_EQ(ends, 0);
+  ui.advance(0.02);
+  EXPECT_EQ(ends, 1);
+  EXPECT_TRUE(near(tileEnds().second, ~kTileColour & 0xffffff)) << "the last frame shows";
+}
+
 TEST_F(MoviePlaybackTest, RestartingAtEveryEndCannotSpinTheClock) {
   // An end handler that seeks to the end itself would end the pass at once, again and
   // again; passes are at least the shortest pass long, so this ends ten times a second.

@@ -80,6 +80,32 @@ TEST_F(BundleTest, ResourcesAreFoundOnlyInsideTheResourcesFolder) {
   EXPECT_FALSE(bundle->URLForResource("missing", "png"));
 }
 
+TEST_F(BundleTest, AnInstalledProgramReadsTheResourcesInstalledBesideIt) {
+  const auto sources = NSBundle::resourcePathForExecutable({});
+  EXPECT_TRUE(std::filesystem::is_regular_file(sources / "Info.plist")) << sources;
+  auto prefix = home() / "prefix";
+  std::filesystem::create_directories(prefix / "bin");
+  std::filesystem::create_directories(prefix / "share/glimdeck");
+  std::filesystem::create_directories(home() / "bare/bin");
+  std::filesystem::create_directories(home() / "bare/share/glimdeck");
+  std::ofstream(prefix / "share/glimdeck/Info.plist") << "<plist><dict/></plist>";
+  struct Case {
+    std::filesystem::path executable;
+    std::filesystem::path folder;
+  };
+  const Case cases[] = {
+      {prefix / "bin/glimdeck", prefix / "share/glimdeck"},
+      // Only a folder that holds an Info dictionary is an installed one.
+      {home() / "bare/bin/glimdeck", sources},
+      {home() / "elsewhere/glimdeck", sources},
+      {{}, sources},
+  };
+  for (const auto& c : cases) EXPECT_EQ(NSBundle::resourcePathForExecutable(c.executable), c.folder) << c.executable;
+  // The variable still wins, installed or not.
+  setenv("GLIMDECK_RESOURCES_DIR", (home() / "chosen").c_str(), 1);
+  EXPECT_EQ(NSBundle::resourcePathForExecutable(prefix / "bin/glimdeck"), home() / "chosen");
+}
+
 TEST_F(BundleTest, AMissingOrCorruptInfoPlistGivesAnEmptyDictionaryAndADiagnostic) {
   resourcesWithInfo("<plist><dict><key>unfinished");
   EXPECT_EQ(NSBundle::mainBundle()->infoDictionary()->count(), 0u);

@@ -297,3 +297,41 @@ TEST_F(FileManagerTest, FileUrlFormsAndOtherSchemes) {
   EXPECT_EQ(files().removeItemAtURL(nullptr).error()->code(), NSCocoaError::fileWriteInvalidFileName);
   EXPECT_TRUE(files().fileExistsAtPath(home() / "moved.gif"));
 }
+
+// The application's own folders: made 0700 whatever the umask, with or without the missing
+// folders above; folders that exist keep their mode; a file in the way is an error.
+TEST_F(FileManagerTest, PrivateFoldersAreTheOwnersAloneAndExistingOnesAreLeftAsTheyAre) {
+  const mode_t mask = ::umask(0277);  // a mask that would leave even the owner without writing
+  const fs::path user = home() / "user";
+  fs::create_directories(user);
+  ::chmod(user.c_str(), 0755);
+  put("user/file", "x");
+  auto mode = [](const fs::path& p) {
+    struct stat st {};
+    return ::stat(p.c_str(), &st) == 0 ? static_cast<unsigned>(st.st_mode & 07777) : 0u;
+  };
+  struct Case {
+    fs::path path;
+    bool intermediates;
+    bool made;
+    std::vector<fs::path> privateFolders;
+  };
+  const Case cases[] = {
+      {user / "a/b/c", true, true, {user / "a", user / "a/b", user / "a/b/c"}},
+      {user / "d/", true, true, {user / "d"}},                 // a trailing separator names the folder
+      {user / "a/b/c/e", false, true, {user / "a/b/c/e"}},     // its parent is there
+      {user / "f/g", false, false, {}},                        // its parent is not
+      {user / "file/h", true, false, {}},                      // a file is in the way
+      {user / "file", true, false, {}},                        // the file is no folder
+      {user, true, true, {}},                                  // there already: left alone
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path.string());
+    EXPECT_EQ(files().createPrivateDirectoryAtPath(c.path, c.intermediates).has_value(), c.made);
+    for (const auto& folder : c.privateFolders) EXPECT_EQ(mode(folder), 0700u) << folder;
+  }
+  ::umask(mask);
+  EXPECT_EQ(mode(user), 0755u) << "the user's own folder keeps its mode";
+  EXPECT_FALSE(fs::exists(user / "f"));
+  EXPECT_FALSE(files().createPrivateDirectoryAtPath("").has_value());
+}

@@ -297,6 +297,8 @@ TEST_F(TextTest, LenientBase64SkipsStrayCharactersButNeedsItsPadding) {
   for (const auto& [text, expected] : cases) {
     auto bytes = Base64::decode(text, Base64::Decoding::ignoreUnknownCharacters);
     EXPECT_EQ(bytes.has_value(), expected.has_value()) << text;
-    if (bytes && expected) EXPECT_EQ(std::string(bytes->begin(), bytes->end()), *expected) << text;
+    if (bytes && expected) {
+      EXPECT_EQ(std::string(bytes->begin(), bytes->end()), *expected) << text;
+    }
   }
 }

@@ -8,6 +8,7 @@
 
 #include "platform/foundation/NSURLSession.h"
 #include "platform/foundation/Paths.h"
+#include "tests/support/Gzip.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/StandinFixture.h"
 
@@ -343,6 +344,93 @@ TEST_F(URLSessionTest, AnOversizedBodyIsRefused) {
   ASSERT_TRUE(runUntil([&] { return !delegate->completions.empty(); }, 60));
   EXPECT_FALSE(delegate->completions[0]);
   EXPECT_EQ(delegate->downloaded.size(), 10000001u);
+}
+
+// A reply the server compressed reaches the completion expanded, no longer than the cap,
+// whatever its compressed size; one that cannot be expanded fails with its own error.
+TEST_F(URLSessionTest, CompressedRepliesArriveExpandedWithinTheCap) {
+  const std::string text = expectedBytes(300'000);
+  std::string broken = testgzip::gzip(text);
+  broken[broken.size() / 2] = static_cast<char>(broken[broken.size() / 2] ^ 0x33);
+  struct Case {
+    const char* name;
+    std::string body;
+    const char* coding;
+    std::optional<std::int64_t> requestCap;  // the session's is 1,000,000 bytes
+    std::string expected;
+    std::int64_t code;  // 0: the body arrives whole
+  };
+  const Case cases[] = {
+      {"gzip", testgzip::gzip(text), "gzip", {}, text, 0},
+      {"deflate", testgzip::compress(text, 15), "deflate", {}, text, 0},
+      {"gzip past the session's cap", testgzip::gzip(std::string(1'000'001, 'a')), "gzip", {}, "",
+       NSURLError::dataLengthExceedsMaximum},
+      {"gzip within the session's cap but past the request's", testgzip::gzip(text), "gzip", 299'999, "",
+       NSURLError::dataLengthExceedsMaximum},
+      {"gzip at the request's cap", testgzip::gzip(text), "gzip", 300'000, text, 0},
+      {"a request's cap above the session's changes nothing", testgzip::gzip(std::string(1'000'001, 'a')), "gzip",
+       2'000'000, "", NSURLError::dataLengthExceedsMaximum},
+      {"broken gzip", broken, "gzip", {}, "", NSURLError::cannotDecodeContentData},
+      {"an unknown coding", text, "zz", {}, "", NSURLError::cannotDecodeContentData},
+  };
+  auto configuration = NSURLSessionConfiguration::defaultSessionConfiguration();
+  configuration->maximumBodySize = 1'000'000;
+  auto session = NSURLSession::sessionWithConfiguration(configuration);
+  for (const auto& c : cases) {
+    standin().addRoute("GET", "/compressed", [&c](const StandinRequest&, StandinResponse& response, const Catalogue&) {
+      response.setText(c.body, "application/octet-stream");
+      response.headers.emplace_back("Content-Encoding", c.coding);
+    });
+    auto request = NSURLRequest::requestWithURL(url("/compressed"));
+    request->setMaximumBodySize(c.requestCap);
+    auto reply = std::make_shared<Reply>();
+    auto task = fetch(session, request, reply);
+    task->resume();
+    ASSERT_TRUE(runUntil([&] { return reply->calls > 0; }, 30)) << c.name;
+    if (c.code != 0) {
+      ASSERT_TRUE(reply->error) << c.name;
+      EXPECT_EQ(reply->error->code(), c.code) << c.name;
+      EXPECT_EQ(task->error(), reply->error) << c.name;
+      EXPECT_FALSE(reply->data) << c.name;
+      continue;
+    }
+    ASSERT_FALSE(reply->error) << c.name << ": " << reply->error->localizedDescription();
+    ASSERT_TRUE(reply->data) << c.name;
+    EXPECT_EQ(reply->data->view(), c.expected) << c.name;
+    EXPECT_EQ(task->countOfBytesReceived(), static_cast<std::int64_t>(c.expected.size())) << c.name;
+    EXPECT_EQ(asA<NSHTTPURLResponse>(reply->response)->valueForHTTPHeaderField("Content-Encoding"), c.coding);
+  }
+
+  // Streamed to a delegate, a compressed body arrives expanded too.
+  standin().addRoute("GET", "/compressed", [&](const StandinRequest&, StandinResponse& response, const Catalogue&) {
+    response.setText(testgzip::gzip(text), "application/octet-stream");
+    response.headers.emplace_back("Content-Encoding", "gzip");
+  });
+  auto delegate = std::make_shared<RecordingDelegate>();
+  sessionOnMainQueue(delegate)->dataTaskWithURL(url("/compressed"))->resume();
+  ASSERT_TRUE(runUntil([&] { return !delegate->completions.empty(); }, 30));
+  EXPECT_FALSE(delegate->completions[0]);
+  EXPECT_EQ(delegate->received, text);
+}
+
+TEST_F(URLSessionTest, ARequestsOwnCapRefusesALongerBodyWithAClearError) {
+  auto session = NSURLSession::sessionWithConfiguration(nullptr);
+  for (const char* path : {"/_standin/bytes?n=5000", "/_standin/bytes?n=5000&chunked=1"}) {
+    auto request = NSURLRequest::requestWithURL(url(path));
+    request->setMaximumBodySize(4096);
+    EXPECT_EQ(request->copy()->maximumBodySize(), 4096);
+    auto reply = fetchAndWait(session, request);
+    ASSERT_TRUE(reply->error) << path;
+    EXPECT_EQ(reply->error->code(), NSURLError::dataLengthExceedsMaximum) << path;
+    EXPECT_EQ(reply->error->localizedDescription(),
+              "The server's reply is larger than the 4096 bytes this request accepts.");
+    EXPECT_FALSE(reply->data);
+    request->setMaximumBodySize(5000);
+    auto whole = fetchAndWait(session, request);
+    EXPECT_FALSE(whole->error) << path;
+    ASSERT_TRUE(whole->data);
+    EXPECT_EQ(whole->data->string(), expectedBytes(5000));
+  }
 }
 
 TEST_F(URLSessionTest, FiveHundredTasksInFlightAllComplete) {

@@ -4,10 +4,17 @@
 // would see (xdotool, xclip, ImageMagick's import) and pump our run loop meanwhile, since a
 // tool that reads our clipboard waits for our answer.
 
+#include <gio/gio.h>
+
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/foundation/NSGeometry.h"
@@ -48,4 +55,47 @@ class HostTest : public GlimdeckTest {
   static std::filesystem::path screenshotDir();
 
   std::shared_ptr<DesktopHost> host;
+};
+
+// A service of its own connection and thread on the test's session bus (as a desktop
+// service is another process): it owns a name and serves one object, whose interface the
+// introspection XML gives, handing each call to `answer` on its own thread.
+class TestBusService {
+ public:
+  using Answer = std::function<void(TestBusService& service, const std::string& method, GVariant* parameters,
+                                    GDBusMethodInvocation* invocation)>;
+  using Property = std::function<GVariant*(const std::string& property)>;
+  TestBusService(std::string name, std::string path, const char* introspection, Answer answer,
+                 Property property = nullptr);
+  // Gives up the name and ends the thread.
+  ~TestBusService();
+  TestBusService(const TestBusService&) = delete;
+  TestBusService& operator=(const TestBusService&) = delete;
+
+  bool serving() const { return owned_; }
+  // The service's connection, for its own thread.
+  GDBusConnection* bus() const { return bus_; }
+  // Emits a signal of the object (on the service's thread; takes a floating `parameters`).
+  void emit(const std::string& interface, const std::string& signal, GVariant* parameters);
+  // Runs the work on the service's thread.
+  void invoke(std::function<void()> work);
+
+ private:
+  void serve(const char* introspection);
+  static void onCall(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* method,
+                     GVariant* parameters, GDBusMethodInvocation* invocation, gpointer self);
+  static GVariant* onGetProperty(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* property,
+                                 GError**, gpointer self);
+
+  std::string name_, path_;
+  Answer answer_;
+  Property property_;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  bool started_ = false;
+  std::atomic<bool> owned_{false};
+  GMainContext* context_ = nullptr;
+  GMainLoop* loop_ = nullptr;
+  GDBusConnection* bus_ = nullptr;
 };

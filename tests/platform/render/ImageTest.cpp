@@ -1,10 +1,12 @@
 #include <gif_lib.h>
 #include <png.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 
 #include "platform/appkit/NSImage.h"
+#include "platform/foundation/NSBundle.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {
@@ -240,6 +242,23 @@ TEST_F(ImageTest, NamedImagesComeFromTheBundleAtTheirPointSize) {
   ASSERT_NE(NSImage::imageNamed("redHeart.png"), nullptr);
   EXPECT_EQ(NSImage::imageNamed("redHeart.png")->size(), NSMakeSize(20, 20));
   EXPECT_EQ(NSImage::imageNamed("redHeart.gif")->size(), NSMakeSize(20, 20));
+}
+
+TEST_F(ImageTest, NamedImagesComeFromTheResourcesFolderTheBundleChose) {
+  // An installed program's bundle reads another folder than the sources' one.
+  auto folder = home() / "installed";
+  std::filesystem::create_directories(folder / "images");
+  auto png = pngData(8, 6, std::vector<std::uint8_t>(8 * 6 * 4, 255));
+  const auto& bytes = png->bytes();
+  std::ofstream(folder / "images" / "OnlyInstalled@2x.png", std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  setenv("GLIMDECK_RESOURCES_DIR", folder.c_str(), 1);
+  NSBundle::resetMainBundle();
+  auto image = NSImage::imageNamed("OnlyInstalled");
+  unsetenv("GLIMDECK_RESOURCES_DIR");
+  NSBundle::resetMainBundle();
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->size(), NSMakeSize(4, 3));
 }
 
 }  // namespace
