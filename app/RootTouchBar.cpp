@@ -108,15 +108,20 @@ void RootViewController::loadScrubberWithIdentifier(const std::optional<std::str
   bar->setDefaultItemIdentifiers({shown});
 }
 
-void RootViewController::resetScrubber() {
+void RootViewController::clearScrubberContent() {
   searchContentProxy.clear();
+  ++scrubberStream_;
+}
+
+void RootViewController::resetScrubber() {
+  clearScrubberContent();
   loadScrubberWithIdentifier(GlobalKeys::touchBarGifScrubberIdentifier());
   reloadScrubberWithIdentifier(GlobalKeys::touchBarGifScrubberIdentifier());
 }
 
 void RootViewController::applyTouchBarState() {
   if (touchBarState_ == TouchBarState::stream) {
-    searchContentProxy.clear();
+    clearScrubberContent();
     reloadScrubberWithIdentifier(GlobalKeys::touchBarGifScrubberIdentifier());
     loadScrubberWithIdentifier(GlobalKeys::touchBarGifScrubberIdentifier());
   } else {
@@ -138,19 +143,21 @@ void RootViewController::fetchedContent(const VNRequester::Content& content) {
 }
 
 void RootViewController::loadCollectionInScrubberWithCollection(const std::shared_ptr<Collection>& collection) {
-  searchContentProxy.clear();
+  clearScrubberContent();
   loadScrubberWithIdentifier(GlobalKeys::touchBarGifScrubberIdentifier());
   auto requester = collection ? collection->constructStreamRequester() : nullptr;
   if (!requester) return;
   std::weak_ptr<RootViewController> weak = self();
+  const auto stream = scrubberStream_;
   // The requester stays alive in its own callback until the reply.
-  requester->fetchWithCallback([weak, requester](bool success, std::optional<VNRequester::Content> content) {
+  requester->fetchWithCallback([weak, requester, stream](bool success, std::optional<VNRequester::Content> content) {
     auto items = success && content ? gifsOf(*content) : std::nullopt;
     if (!items) return;
     // The list belongs to the main thread: the items travel there with the reload.
-    DispatchQueue::main()->async([weak, items = std::move(*items)] {
+    DispatchQueue::main()->async([weak, stream, items = std::move(*items)] {
       auto panel = weak.lock();
-      if (!panel) return;
+      // A search begun since owns the scrubber now: the late favourites would mix into it.
+      if (!panel || panel->scrubberStream_ != stream) return;
       panel->searchContentProxy.insert(panel->searchContentProxy.end(), items.begin(), items.end());
       panel->reloadScrubberWithIdentifier(GlobalKeys::touchBarGifScrubberIdentifier());
     });
@@ -224,12 +231,16 @@ void RootViewController::scrubberDidSelectItemAtIndex(const std::shared_ptr<NSSc
   }
   if (scrubber->identifier != GlobalKeys::touchBarGifScrubberIdentifier() || index >= searchContentProxy.size()) return;
   auto vorn = searchContentProxy[index];
-  copyVornToPasteboard(vorn);
+  const bool copied = copyVornToPasteboard(vorn);
   const std::string vidKey(PlovexAnalytics::Constants::vornIDKey);
-  auto data = sourceSearchTerm ? constructSearchAnalyticsParameters() : PlovexAnalytics::EventData{};
-  data[vidKey] = vorn->vid;
-  logTouchBarEvent(Constants::shareEvent, data);
+  if (copied) {
+    auto data = sourceSearchTerm ? constructSearchAnalyticsParameters() : PlovexAnalytics::EventData{};
+    data[vidKey] = vorn->vid;
+    logTouchBarEvent(Constants::shareEvent, data);
+  }
   logTouchBarEvent(TouchBarConstants::gifTapEvent, PlovexAnalytics::EventData{{vidKey, vorn->vid}});
+  // Nothing was shared and nothing can be pasted: no confirmation says otherwise.
+  if (!copied) return;
   loadScrubberWithIdentifier(GlobalKeys::touchBarConfirmationIdentifier());
   std::weak_ptr<RootViewController> weak = self();
   pendingScrubberLoad_ = DispatchQueue::main()->asyncAfter(TouchBarConstants::confirmationTime, [weak] {

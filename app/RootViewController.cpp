@@ -418,14 +418,8 @@ void RootViewController::repositionAutosuggestController() {
 }
 
 void RootViewController::emptyAutosuggestList() {
-  autosuggestCollectionViewController->currentTerms.clear();
-  auto list = autosuggestCollectionViewController->view();
-  NSRect frame = list->frame();
-  const auto rows = std::min(autosuggestCollectionViewController->currentTerms.size(), Constants::autosuggestMaxRows);
-  const double height = static_cast<double>(rows) * Constants::autosuggestRowHeight;
-  frame.origin.y -= height - frame.size.height;
-  frame.size.height = height;
-  list->setFrame(frame);
+  // The list's own emptying also drops its selection, which Return would otherwise search.
+  autosuggestCollectionViewController->hide();
 }
 
 bool RootViewController::isTrendingStreamFullyVisible() {

@@ -5,6 +5,7 @@
 // application and keeps the search-analytics context sent with its search and share events.
 // Built in code; main thread only.
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -110,10 +111,10 @@ class RootViewController : public NSViewController,
     static constexpr double overlayFade = 0.25;
     static constexpr double createPackFadeIn = 0.4;
     static constexpr long returnTextMovement = 16;
-    // The web pages of the settings menu.
+    // The web pages of the settings menu ("Privacy and Terms" opens the legal terms that the
+    // terms-of-service and sign-up screens link, legalTermsUrl).
     static constexpr std::string_view downloadAppAddress = "https://zolto.example/app";
     static constexpr std::string_view aboutAddress = "https://zolto.example/";
-    static constexpr std::string_view privacyAndTermsAddress = "https://zolto.example/legal";
   };
 
   // The panel's size when the popover shows it.
@@ -356,4 +357,7 @@ class RootViewController : public NSViewController,
   void applyTouchBarState();
   // The return from the copy confirmation to the scrubber, while it is pending.
   std::shared_ptr<RunLoopTimerToken> pendingScrubberLoad_;
+  // Empties the GIF scrubber's content for a new stream; a reply to an earlier one is dropped.
+  void clearScrubberContent();
+  std::uint64_t scrubberStream_ = 0;
 };

@@ -103,7 +103,7 @@ void RootViewController::telescopeWithUnit(const TelescopeUnit& unit) {
   auto focused = focusedSearchController();
   const auto& current = focused->currentSearchTerm();
   if (!current) return;
-  searchContentProxy.clear();
+  clearScrubberContent();
   reloadScrubberWithIdentifier(GlobalKeys::touchBarGifScrubberIdentifier());
   const std::string narrowed = *current + " " + unit.term;
   if (auto field = searchTextField.lock()) setTitle(*field, narrowed, false, false);

@@ -8,6 +8,7 @@
 #include "app/AppDelegate.h"
 #include "app/PreferencesWindowController.h"
 #include "app/RootViewController.h"
+#include "model/AppConstants.h"
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSMenu.h"
@@ -113,7 +114,7 @@ void RootViewController::downloadZDSelected() { openAddress(Constants::downloadA
 
 void RootViewController::aboutSelected() { openAddress(Constants::aboutAddress); }
 
-void RootViewController::privacyAndTermsSelected() { openAddress(Constants::privacyAndTermsAddress); }
+void RootViewController::privacyAndTermsSelected() { openAddress(legalTermsUrl); }
 
 void RootViewController::licensesSelected() { showLicenses(); }
 

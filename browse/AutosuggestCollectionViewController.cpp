@@ -133,13 +133,22 @@ void AutosuggestCollectionViewController::acceptTerms(const std::optional<std::s
   // Replies may come back in any order: only the one for the text now typed is shown.
   if (prefix != currentPrefix_) return;
   currentTerms = std::move(terms);
+  // A row picked among the old terms is not a pick among the new ones: Return would search
+  // a term the user never chose.
+  clearSelection();
   if (auto list = collectionView.lock()) list->reloadData();
   resize();
 }
 
 void AutosuggestCollectionViewController::hide() {
   currentTerms.clear();
+  clearSelection();
   resize();
+}
+
+void AutosuggestCollectionViewController::clearSelection() {
+  auto list = collectionView.lock();
+  if (list && !list->selectionIndexes().empty()) list->setSelectionIndexes(NSIndexSet{});
 }
 
 void AutosuggestCollectionViewController::resize() {

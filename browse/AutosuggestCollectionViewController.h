@@ -52,6 +52,7 @@ class AutosuggestCollectionViewController : public NSViewController,
   void setCurrentPrefix(std::optional<std::string> prefix);
   std::optional<std::string> selectedTerm() const;
   void fetchTerms();
+  // Empties the list (and its selection).
   void hide();
   void arrowPressedWithUp(bool up);
   bool acceptsFirstResponder() const override { return true; }
@@ -79,6 +80,7 @@ class AutosuggestCollectionViewController : public NSViewController,
  private:
   void requestSuggestions(const std::string& prefix);
   void acceptTerms(const std::optional<std::string>& prefix, std::vector<std::string> terms);
+  void clearSelection();
   // Height for the terms shown; the top edge stays where it is.
   void resize();
   std::shared_ptr<NSEvent> outsideClick(const std::shared_ptr<NSEvent>& event);

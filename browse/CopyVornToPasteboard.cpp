@@ -19,18 +19,29 @@ std::shared_ptr<NSURL> ownLocalFile(const VornObject& vorn) {
 
 bool copyVornToPasteboard(const std::shared_ptr<VornObject>& vorn) {
   if (!vorn) return false;
-  auto pasteboard = NSPasteboard::generalPasteboard();
-  pasteboard->clearContents();
-  pasteboard->declareTypes({kUTTypeFileURL, kUTTypePlainText}, nullptr);
+  // What there is to write is found first: the clipboard is only replaced when something
+  // takes the old contents' place, and only the types written are announced.
+  std::vector<NSPasteboardType> types;
   std::vector<std::shared_ptr<NSObject>> objects;
   if (auto web = vorn->webUrl()) {
-    if (auto cached = AssetCache::shared()->storagePathForKey(vorn->tinyGifUrl)) objects.push_back(cached);
+    if (auto cached = AssetCache::shared()->storagePathForKey(vorn->tinyGifUrl)) {
+      types.push_back(kUTTypeFileURL);
+      objects.push_back(cached);
+    }
+    types.push_back(kUTTypePlainText);
     objects.push_back(NSString::make(*web));
   } else if (auto file = ownLocalFile(*vorn)) {
     // Without an address to share, the GIF itself is what the user copies.
+    types.push_back(kUTTypeFileURL);
     objects.push_back(file);
   }
-  const bool written = !objects.empty() && pasteboard->writeObjects(objects);
+  bool written = false;
+  if (!objects.empty()) {
+    auto pasteboard = NSPasteboard::generalPasteboard();
+    pasteboard->clearContents();
+    pasteboard->declareTypes(types, nullptr);
+    written = pasteboard->writeObjects(objects);
+  }
   CollectionManager::sharedInstance()->addVornToRecents(vorn);
   return written;
 }

@@ -108,7 +108,8 @@ void FocusedSearchViewController::setCurrentSearchTerm(std::optional<std::string
 void FocusedSearchViewController::loadData() {
   reset();
   if (currentMode == Mode::trendingGifs) {
-    trendingContentRequester()->setStreamPosition(std::nullopt);
+    // A new stream: the end of an earlier one must not keep this one from paging.
+    trendingContentRequester_ = VNStreamRequester::getForTrendingContent();
     fetchTrendingPage(true);
     return;
   }
@@ -139,6 +140,7 @@ void FocusedSearchViewController::reset() {
   if (currentTelescopeTask) currentTelescopeTask->cancel();
   if (trendingContentRequester_) trendingContentRequester_->cancelRequest();
   trendingRequesterFetchLock = true;
+  retry_.succeeded();
   indexPathsForPromotedContent.clear();
   indexPathsForTrackedPromotedContent.clear();
   indexPathsForPendingPromotedContent.clear();
@@ -170,8 +172,17 @@ void FocusedSearchViewController::trendingPageArrived(std::uint64_t generation, 
                                                       const std::optional<VNRequester::Content>& items) {
   // A reply to a load that was reset since must not unlock the new one, nor add its items.
   if (generation != generation_) return;
-  // A failed next page keeps the lock: paging stops until the next load.
-  if (!firstPage && !success) return;
+  if (!firstPage && !success) {
+    // Kept locked, the strip would never page again until the next load; it asks again
+    // after a pause instead.
+    trendingRequesterFetchLock = false;
+    std::weak_ptr<FocusedSearchViewController> weak = sharedAs<FocusedSearchViewController>();
+    retry_.failed([weak] {
+      if (auto screen = weak.lock()) screen->pageIfNeeded();
+    });
+    return;
+  }
+  if (success) retry_.succeeded();
   contentFetched(success, items);
 }
 
@@ -221,11 +232,17 @@ void FocusedSearchViewController::scrollViewDidScroll(const std::shared_ptr<NSNo
   if (!scroll || notification->object() != std::static_pointer_cast<NSObject>(scroll)) return;
   if (currentMode != Mode::trendingGifs) return;
   logViewsForPendingPromotedContent();
+  pageIfNeeded();
+}
+
+void FocusedSearchViewController::pageIfNeeded() {
+  auto scroll = enclosingScrollView();
+  if (!scroll || currentMode != Mode::trendingGifs || trendingRequesterFetchLock || !retry_.mayAsk()) return;
+  if (trendingContentRequester()->endOfStream()) return;
   auto flow = collectionViewLayout.lock();
   const double w = flow ? flow->collectionViewContentSize().width : 0;
   const auto v = scroll->documentVisibleRect();
-  if (v.origin.x > w - v.size.width - Constants::pagingThreshold && !trendingContentRequester()->endOfStream() &&
-      !trendingRequesterFetchLock) {
+  if (v.origin.x > w - v.size.width - Constants::pagingThreshold) {
     trendingRequesterFetchLock = true;
     fetchTrendingPage(false);
   }
@@ -381,7 +398,9 @@ void FocusedSearchViewController::completeDownload(const std::string& url, const
                                                    DownloadCompleteStatus status) {
   auto found = activeDownloadPaths.find(url);
   if (found == activeDownloadPaths.end()) return;
-  auto paths = std::exchange(found->second, {});
+  // The entry goes with its answer, so the map does not keep every address ever shown.
+  auto paths = std::move(found->second);
+  activeDownloadPaths.erase(found);
   if (status == DownloadCompleteStatus::fileTooLarge || status == DownloadCompleteStatus::failedToDownload) return;
   auto strip = mainCollectionView.lock();
   if (!strip) return;

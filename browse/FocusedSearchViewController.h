@@ -1,8 +1,9 @@
 #pragma once
 // The strip under the root panel's search field. Without a search term it pages through
-// trending GIFs sideways; with one it shows the term's corrections (section 0) and related
-// searches (section 1, under a "Focus your\nsearch" header) from the service's related-terms
-// reply. Replies for a term or a load that is no longer current are dropped. Main thread
+// trending GIFs sideways, each load a fresh stream; with one it shows the term's corrections
+// (section 0) and related searches (section 1, under a "Focus your\nsearch" header) from the
+// service's related-terms reply. Replies for a term or a load that is no longer current are
+// dropped; a failed page is asked for again after a pause, as the grid does. Main thread
 // only; network and download replies hop there first.
 
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "browse/DraggableAdTrackingCollectionViewController.h"
+#include "browse/PageRetry.h"
 #include "model/TelescopePayload.h"
 #include "platform/appkit/NSCollectionViewFlowLayout.h"
 #include "service/CollectionViewGifDownloader.h"
@@ -60,7 +62,7 @@ class FocusedSearchViewController : public DraggableAdTrackingCollectionViewCont
   std::shared_ptr<NSURLSessionDataTask> currentTelescopeTask;
   Mode currentMode = Mode::trendingGifs;
 
-  // The trending stream's requester, made on first use.
+  // The trending stream's requester, made on first use and anew by every load.
   std::shared_ptr<VNStreamRequester> trendingContentRequester();
 
   const std::optional<std::string>& currentSearchTerm() const { return currentSearchTerm_; }
@@ -120,6 +122,8 @@ class FocusedSearchViewController : public DraggableAdTrackingCollectionViewCont
   void trendingPageArrived(std::uint64_t generation, bool firstPage, bool success,
                            const std::optional<VNRequester::Content>& items);
   void appendPageAndReload(std::uint64_t generation, const VNRequester::Content& items);
+  // Asks for the next trending page when the strip shows its end and nothing holds paging back.
+  void pageIfNeeded();
   void showTelescopePayload(const std::optional<std::string>& term, const std::shared_ptr<TelescopePayload>& payload);
   void completeDownload(const std::string& url, const std::optional<std::string>& cacheKey, DownloadCompleteStatus status);
   std::shared_ptr<NSObject> objectAt(NSIndexPath path) const;
@@ -127,4 +131,5 @@ class FocusedSearchViewController : public DraggableAdTrackingCollectionViewCont
   std::optional<std::string> currentSearchTerm_;
   std::shared_ptr<VNStreamRequester> trendingContentRequester_;
   std::uint64_t generation_ = 0;
+  PageRetry retry_;
 };

@@ -29,6 +29,7 @@
 #include "ui/ClickableImageView.h"
 #include "ui/ClickableView.h"
 #include "ui/LayerAnimation.h"
+#include "ui/NSColorPalette.h"
 #include "ui/NSTextFieldExtensions.h"
 
 namespace {
@@ -179,7 +180,9 @@ bool GifCell::copyText(const NSPasteboardType& type, const std::optional<std::st
 }
 
 void GifCell::copyLink() {
-  if (!vorn || !copyText(NSFilenamesPboardType, vorn->shortUrl)) return;
+  // The link goes as text, and only text is announced: a file list nobody provides would
+  // send a program that prefers files away empty-handed.
+  if (!vorn || !copyText(NSPasteboardTypeString, vorn->shortUrl)) return;
   displayConfirmationOverlayWithMessage(std::string(Constants::copiedLink));
   reportShare(EllipsesMenuShareType::copyLink);
 }
@@ -249,7 +252,8 @@ void GifCell::animateFavorite() {
                              frame.size.height * 0.5 - Constants::favoriteCircle / 2, Constants::favoriteCircle,
                              Constants::favoriteCircle));
   pulse->setCornerRadius(Constants::favoriteCircle / 2);
-  pulse->setBackgroundColor(NSColor::colorWithWhite(1.0, 0.6)->CGColor());
+  pulse->setMasksToBounds(true);
+  pulse->setBackgroundColor(NSColorPalette::initWithFullChannel(255, 122, 122, 216.75)->CGColor());
   auto overlay = favoriteOverlay.lock();
   overlay->setHidden(false);
   overlay->setWantsLayer(true);

@@ -95,6 +95,7 @@ void GifCollectionViewController::fetchPage() {
 void GifCollectionViewController::reload() {
   ++generation_;
   fetchLock_ = false;
+  forgetFailures();
   auto scroll = enclosingScrollView();
   scrollViewHeightPreTransform = scroll ? scroll->documentVisibleRect().size.height : 0;
   auto& main = contentList[mainContentDisplaySection];
@@ -122,10 +123,12 @@ void GifCollectionViewController::contentFetched(std::uint64_t generation, bool 
   fetchLock_ = false;
   auto spinner = loadingIndicator.lock();
   if (!success || !content) {
-    // Without stopping here the spinner would turn for ever; the next scroll asks again.
+    // Without stopping here the spinner would turn for ever.
     if (spinner) spinner->stopAnimation(nullptr);
+    pageFailed();
     return;
   }
+  forgetFailures();
   VNRequester::Content page;
   for (const auto& object : *content) {
     auto vorn = std::dynamic_pointer_cast<VornObject>(object);
@@ -150,6 +153,29 @@ void GifCollectionViewController::contentFetched(std::uint64_t generation, bool 
   else listener->didRetrieveContentWithContent(*content);
 }
 
+void GifCollectionViewController::pageFailed() {
+  std::weak_ptr<GifCollectionViewController> weak = sharedAs<GifCollectionViewController>();
+  retry_.failed([weak] {
+    if (auto grid = weak.lock()) grid->pageIfNeeded(grid->enclosingScrollView());
+  });
+  if (!contentList[mainContentDisplaySection].empty() || !isViewLoaded() || failureLabel_.lock()) return;
+  // A first page that failed would leave an empty white grid: the user is told why.
+  auto root = view();
+  const NSRect bounds = root->bounds();
+  auto label = NSTextField::labelWithString(std::string(Constants::failedText));
+  label->setAlignment(NSTextAlignment::center);
+  label->setFrame(NSMakeRect(10, bounds.size.height / 2 - 11, std::max(0.0, bounds.size.width - 20), 22));
+  label->autoresizingMask = NSViewWidthSizable | NSViewMinYMargin | NSViewMaxYMargin;
+  root->addSubview(label);
+  failureLabel_ = label;
+}
+
+void GifCollectionViewController::forgetFailures() {
+  retry_.succeeded();
+  if (auto label = failureLabel_.lock()) label->removeFromSuperview();
+  failureLabel_.reset();
+}
+
 void GifCollectionViewController::insertItemsAtIndexStart(std::size_t start) {
   auto collection = mainCollectionView.lock();
   if (!collection) return;
@@ -159,14 +185,21 @@ void GifCollectionViewController::insertItemsAtIndexStart(std::size_t start) {
   if (!paths.empty()) collection->insertItemsAtIndexPaths(paths);
 }
 
-void GifCollectionViewController::scrollViewDidScroll(const std::shared_ptr<NSNotification>& notification) {
-  auto scroll = enclosingScrollView();
-  if (!scroll || notification->object() != std::static_pointer_cast<NSObject>(scroll)) return;
+void GifCollectionViewController::pageIfNeeded(const std::shared_ptr<GifCollectionScrollView>& scroll) {
+  if (!scroll || fetchLock_ || !canFetchMore() || !retry_.mayAsk()) return;
   auto waterfall = layout.lock();
   double h = waterfall ? waterfall->collectionViewContentSize().height : 0;
   auto r = scroll->documentVisibleRect();
-  if (r.origin.y > h - r.size.height - Constants::pagingThreshold && canFetchMore() && !fetchLock_) fetchPage();
+  // Strictly past the threshold: exactly at it is not yet near enough.
+  if (r.origin.y > h - r.size.height - Constants::pagingThreshold) fetchPage();
+}
+
+void GifCollectionViewController::scrollViewDidScroll(const std::shared_ptr<NSNotification>& notification) {
+  auto scroll = enclosingScrollView();
+  if (!scroll || notification->object() != std::static_pointer_cast<NSObject>(scroll)) return;
+  pageIfNeeded(scroll);
   logViewsForPendingPromotedContent();
+  auto r = scroll->documentVisibleRect();
   double current = r.origin.y - scrollViewHeightPreTransform;
   if (auto listener = delegate.lock()) listener->gifCollectionScrollViewDidScroll(scroll, lastVerticalContentOffset, current);
   lastVerticalContentOffset = current;
@@ -176,6 +209,9 @@ void GifCollectionViewController::reset() {
   ++generation_;
   cancelActiveDownloads();
   if (requester) requester->cancelRequest();
+  // The reply that would have stopped the spinner belongs to the generation just left.
+  if (auto spinner = loadingIndicator.lock()) spinner->stopAnimation(nullptr);
+  forgetFailures();
   for (auto& section : contentList) section.clear();
   requester = nullptr;
   preContent.clear();
@@ -366,7 +402,10 @@ void GifCollectionViewController::completeDownload(const std::string& url, const
                                                    DownloadCompleteStatus status) {
   auto found = activeDownloadPaths.find(url);
   if (found == activeDownloadPaths.end()) return;
-  auto paths = std::exchange(found->second, {});
+  // The entry goes with its answer: a grid scrolled through thousands of tiles would
+  // otherwise keep a key for every address it ever asked for.
+  auto paths = std::move(found->second);
+  activeDownloadPaths.erase(found);
   if (status == DownloadCompleteStatus::fileTooLarge || status == DownloadCompleteStatus::failedToDownload) return;
   auto collection = mainCollectionView.lock();
   if (!collection) return;

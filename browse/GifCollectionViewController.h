@@ -1,8 +1,10 @@
 #pragma once
 // The reusable GIF grid every browsing screen embeds: it fills its main section page by page
 // from a stream requester, pages on when the user scrolls near the end, hands out tiles with
-// their preview media downloads, shows download progress and plays what arrives. Grid state
-// is main-thread only; requester and downloader replies hop there before touching it.
+// their preview media downloads, shows download progress and plays what arrives. A page
+// that fails is asked for again after a pause that grows with each failure in a row; while
+// the grid has nothing to show because of it, it says so. Grid state is main-thread only;
+// requester and downloader replies hop there before touching it.
 
 #include <cstdint>
 #include <map>
@@ -13,10 +15,12 @@
 
 #include "browse/DraggableAdTrackingCollectionViewController.h"
 #include "browse/EllipsesMenuShareType.h"
+#include "browse/PageRetry.h"
 #include "browse/WaterfallLayout.h"
 #include "browse/WaterfallLayoutDelegate.h"
 #include "platform/appkit/NSCollectionView.h"
 #include "platform/appkit/NSProgressIndicator.h"
+#include "platform/appkit/NSTextField.h"
 #include "service/CollectionViewGifDownloader.h"
 #include "service/VNRequester.h"
 
@@ -51,6 +55,7 @@ class GifCollectionViewController : public DraggableAdTrackingCollectionViewCont
   struct Constants {
     static constexpr std::string_view cellIdentifier = "GifCell";
     static constexpr double pagingThreshold = 100.0;
+    static constexpr std::string_view failedText = "The GIFs could not be loaded. Trying again shortly.";
   };
 
   static std::shared_ptr<GifCollectionViewController> init() { return create(); }
@@ -78,6 +83,8 @@ class GifCollectionViewController : public DraggableAdTrackingCollectionViewCont
   std::weak_ptr<DraggableCellDelegate> dragDelegate;
 
   bool fetchLock() const { return fetchLock_; }
+  // The words over an empty grid whose page failed; none while there is no such failure.
+  std::shared_ptr<NSTextField> failureLabel() const { return failureLabel_.lock(); }
   std::size_t numberOfSections() const { return contentList.size(); }
   // So many empty sections, all enabled.
   void setNumberOfSections(std::size_t count);
@@ -134,6 +141,10 @@ class GifCollectionViewController : public DraggableAdTrackingCollectionViewCont
   bool canFetchMore() const;
   // Asks the requester for a page; a reply for an older generation than the grid's is dropped.
   void fetchPage();
+  // Asks for the next page when the visible rect is near the end and nothing holds paging back.
+  void pageIfNeeded(const std::shared_ptr<GifCollectionScrollView>& scroll);
+  void pageFailed();
+  void forgetFailures();
   void contentFetched(std::uint64_t generation, bool success, std::optional<VNRequester::Content> content);
   void mediaDownload(const std::string& address, DownloadFileType type, NSIndexPath path, bool waits = true);
   void completeDownload(const std::string& url, const std::optional<std::string>& cacheKey,
@@ -142,4 +153,6 @@ class GifCollectionViewController : public DraggableAdTrackingCollectionViewCont
   bool fetchLock_ = false;
   // Bumped by every reload and reset: replies carry the generation they were asked in.
   std::uint64_t generation_ = 0;
+  PageRetry retry_;
+  std::weak_ptr<NSTextField> failureLabel_;
 };

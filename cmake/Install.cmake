@@ -14,14 +14,16 @@ file(RELATIVE_PATH GLIMDECK_RESOURCES_FROM_PROGRAM
   /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${GLIMDECK_INSTALLED_RESOURCES})
 target_compile_definitions(glimdeck_platform_foundation PRIVATE
   GLIMDECK_RESOURCES_DIR="${CMAKE_SOURCE_DIR}/resources"
-  GLIMDECK_INSTALLED_RESOURCES_DIR="${GLIMDECK_RESOURCES_FROM_PROGRAM}")
+  GLIMDECK_INSTALLED_RESOURCES_DIR="${GLIMDECK_RESOURCES_FROM_PROGRAM}"
+  # The resources the build makes (the licence list, at each link of the program).
+  GLIMDECK_MADE_RESOURCES_DIR="${CMAKE_BINARY_DIR}/resources")
 
 if(NOT TARGET glimdeck)
   return()
 endif()
 
 install(TARGETS glimdeck RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES resources/Info.plist resources/Licenses.plist DESTINATION ${GLIMDECK_INSTALLED_RESOURCES})
+install(FILES resources/Info.plist ${CMAKE_BINARY_DIR}/resources/Licenses.plist DESTINATION ${GLIMDECK_INSTALLED_RESOURCES})
 install(DIRECTORY resources/images DESTINATION ${GLIMDECK_INSTALLED_RESOURCES})
 
 install(FILES resources/linux/${GLIMDECK_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)

@@ -1,6 +1,6 @@
 // Reads arbitrary bytes as a PNG or GIF picture. A picture that reads must hold whole
-// frames of its stated size and draw without fault; one that does not read must come back
-// as an error of the image domain.
+// frames of its stated size (no larger than the picture) and draw without fault; one that
+// does not read must come back as an error of the image domain.
 
 #include <cstdint>
 #include <cstdio>
@@ -26,14 +26,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   const auto& picture = *image;
-  if (picture->frames().empty()) fault("a picture without frames");
-  for (const auto& frame : picture->frames()) {
-    if (frame.width <= 0 || frame.height <= 0) fault("an empty frame");
-    if (frame.width != picture->pixelWidth() || frame.height != picture->pixelHeight()) fault("frames differ in size");
-    if (frame.rgba.size() != static_cast<std::size_t>(frame.width) * frame.height * 4) fault("a short frame");
-    if (frame.delay < 0) fault("a negative delay");
+  if (picture->frameCount() == 0) fault("a picture without frames");
+  for (std::size_t i = 0; i < picture->frameCount(); ++i) {
+    auto frame = picture->frame(i);
+    if (!frame) fault("a frame that does not decode");
+    if (frame->width <= 0 || frame->height <= 0) fault("an empty frame");
+    if (frame->width != picture->pixelWidth() || frame->height != picture->pixelHeight()) fault("frames differ in size");
+    if (frame->rgba.size() != static_cast<std::size_t>(frame->width) * frame->height * 4) fault("a short frame");
+    if (picture->frameDelay(i) < 0) fault("a negative delay");
   }
-  if (picture->size().width != picture->pixelWidth()) fault("size and pixels disagree");
+  // A large picture's frames are kept smaller than its own size, never larger.
+  if (picture->pixelWidth() > picture->size().width || picture->pixelHeight() > picture->size().height) {
+    fault("frames larger than the picture");
+  }
   auto canvas = CairoContext::make({16, 16});
   canvas->drawImage(picture, NSMakeRect(0, 0, 16, 16), 1.0);
   return 0;

@@ -69,36 +69,80 @@ VNRequester::Parameters VNStreamRequester::constructParameters() const {
   return parameters;
 }
 
+bool VNStreamRequester::isFetching() const {
+  std::lock_guard lock(stateMutex_);
+  return fetching_;
+}
+
+void VNStreamRequester::reset() {
+  std::lock_guard lock(stateMutex_);
+  streamPosition_.reset();
+  seenPositions_.clear();
+}
+
 void VNStreamRequester::fetchWithCallback(Callback callback) {
-  auto url = pageURL(constructParameters());
-  if (!url) {
+  std::uint64_t fetch = 0;
+  {
+    std::lock_guard lock(stateMutex_);
+    if (!fetching_) {
+      fetching_ = true;
+      fetch = ++latestFetch_;
+    }
+  }
+  // Two fetches at once would both ask for the page at the current position.
+  if (fetch == 0) {
     if (callback) callback(false, std::nullopt);
     return;
   }
+  auto giveUp = [&] {
+    {
+      std::lock_guard lock(stateMutex_);
+      if (latestFetch_ == fetch) fetching_ = false;
+    }
+    if (callback) callback(false, std::nullopt);
+  };
+  auto url = pageURL(constructParameters());
+  if (!url) return giveUp();
   // The completion keeps the requester until the reply is handled, so that every fetch
   // calls back even when its screen lets the requester go meanwhile.
   auto self = sharedAs<VNStreamRequester>();
   auto asked = streamPosition();
-  auto task = Webapp::requestURLWithUrl(url, std::nullopt, [self, callback, asked](auto data, auto, auto error) {
-    self->handleReply(data, error, callback, asked);
+  auto task = Webapp::requestURLWithUrl(url, std::nullopt, [self, callback, asked, fetch](auto data, auto, auto error) {
+    self->handleReply(data, error, callback, asked, fetch);
   });
-  if (!task) {
-    if (callback) callback(false, std::nullopt);
-    return;
-  }
+  if (!task) return giveUp();
   setFetchTask(task);
 }
 
 void VNStreamRequester::cancelRequest() {
+  {
+    std::lock_guard lock(stateMutex_);
+    // The cancelled fetch is no longer the latest: its reply, whenever it comes, is ignored.
+    if (fetching_) ++latestFetch_;
+    fetching_ = false;
+  }
   if (auto task = fetchTask()) task->cancel();
 }
 
 void VNStreamRequester::handleReply(const std::shared_ptr<NSData>& data, const std::shared_ptr<NSError>& error,
-                                    const Callback& callback, const std::optional<std::string>& askedPosition) {
+                                    const Callback& callback, const std::optional<std::string>& askedPosition,
+                                    std::uint64_t fetch) {
+  // Ends the fetch (with the stream's new state, when it is still the latest) before the
+  // callback runs, so that the callback may ask for the next page at once.
+  auto conclude = [&](const std::function<void()>& update) {
+    std::lock_guard lock(stateMutex_);
+    if (fetch != latestFetch_ || !fetching_) return false;
+    if (update) update();
+    fetching_ = false;
+    return true;
+  };
   auto finish = [&](bool success, std::optional<Content> content) {
     if (callback) callback(success, content);
   };
-  if (!data || error) return finish(false, std::nullopt);
+  if (!data || error) {
+    conclude(nullptr);
+    return finish(false, std::nullopt);
+  }
 
   // Items are read straight from the parser's document, without a tree of value objects.
   Content page;
@@ -136,14 +180,22 @@ void VNStreamRequester::handleReply(const std::shared_ptr<NSData>& data, const s
     std::string_view text;
     if (nextValue && nextValue->get(text) == simdjson::SUCCESS) next = std::string(text);
   });
-  if (failure) return finish(false, std::nullopt);
-  if (emptyReply || unusable) setEndOfStream(true);
-  if (!emptyReply) {
-    // A missing or empty "next", or the position just asked for, would ask for the same page
-    // again: the stream ends there.
-    if (next) setStreamPosition(*next);
-    if (!next || next->empty() || next == askedPosition) setEndOfStream(true);
+  if (failure) {
+    conclude(nullptr);
+    return finish(false, std::nullopt);
   }
+  const bool current = conclude([&] {
+    if (emptyReply || unusable) endOfStream_ = true;
+    if (emptyReply) return;
+    if (askedPosition) seenPositions_.insert(*askedPosition);
+    // A missing or empty "next", or one the stream has been at (the position just asked for
+    // or an earlier one, as a service that goes round A, B, A... gives), would ask for pages
+    // already delivered: the stream ends there.
+    if (next) streamPosition_ = *next;
+    if (!next || next->empty() || seenPositions_.contains(*next)) endOfStream_ = true;
+    if (next) seenPositions_.insert(*next);
+  });
+  if (!current) return finish(false, std::nullopt);
 
   finish(true, page);
   if (collectionName) {

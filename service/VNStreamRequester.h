@@ -1,11 +1,14 @@
 #pragma once
 // Fetches a stream of posted GIFs page by page: the position of the next page goes out as
 // "pos", the reply's "results" become items and its "next" the following position. A reply
-// without usable results, or without a following position (or with the one just asked for),
-// ends the stream.
+// without usable results, or without a following position, or with a position the stream
+// has already been at, ends the stream. One page is asked at a time: a fetch while another
+// is on its way is refused, so a stream never delivers the same page twice.
 
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "service/VNRequester.h"
@@ -47,15 +50,24 @@ class VNStreamRequester : public VNRequester {
   std::optional<std::string> collectionName;
   std::weak_ptr<VNRequesterCollectionDelegate> collectionDelegate;
 
+  // Whether a page is on its way (asked and neither answered nor cancelled yet).
+  bool isFetching() const;
+
   bool canFetchMore() const override { return !endOfStream(); }
   Parameters constructParameters() const override;
+  // While a page is on its way another fetch sends nothing and calls back (false, nothing)
+  // at once.
   void fetchWithCallback(Callback callback) override;
+  // Cancels the page on its way: its callback gets (false, nothing) and its reply changes
+  // nothing, and the next fetch may go at once.
   void cancelRequest() override;
-  void reset() override { setStreamPosition(std::nullopt); }
+  // Back to the first page. The end of the stream stays: a new stream is a new requester.
+  void reset() override;
 
-  // Handles one page reply to a request sent at askedPosition; the callback is called exactly once.
+  // Handles the reply to the fetch numbered `fetch`, sent at askedPosition; the callback is
+  // called exactly once. A reply to a fetch that was cancelled changes nothing.
   void handleReply(const std::shared_ptr<NSData>& data, const std::shared_ptr<NSError>& error, const Callback& callback,
-                   const std::optional<std::string>& askedPosition = std::nullopt);
+                   const std::optional<std::string>& askedPosition, std::uint64_t fetch);
 
   GLIMDECK_OBJECT(VNStreamRequester)
 
@@ -65,4 +77,10 @@ class VNStreamRequester : public VNRequester {
  private:
   std::optional<std::string> streamPosition_;
   bool endOfStream_ = false;
+  // The positions this stream has been asked at or told of since its first page: a "next"
+  // among them would go round in a circle.
+  std::set<std::string> seenPositions_;
+  // Fetches are numbered; only the latest one, while not answered or cancelled, is on its way.
+  std::uint64_t latestFetch_ = 0;
+  bool fetching_ = false;
 };

@@ -18,7 +18,7 @@ std::int64_t microseconds(double seconds) {
 std::vector<double> delaysOf(const NSImage& image) {
   std::vector<double> delays;
   delays.reserve(image.frameCount());
-  for (const auto& frame : image.frames()) delays.push_back(frame.delay);
+  for (std::size_t i = 0; i < image.frameCount(); ++i) delays.push_back(image.frameDelay(i));
   return delays;
 }
 }  // namespace

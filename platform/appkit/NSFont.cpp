@@ -8,7 +8,9 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <mutex>
 #include <optional>
+#include <tuple>
 
 #include "platform/render/TextLayout.h"
 
@@ -98,6 +100,16 @@ double sanitisedSize(double size) {
 
 std::shared_ptr<NSFont> NSFont::make(std::string name, std::string family, std::string renderFamily, int weight,
                                      double size) {
+  // A font never changes: one description is measured once and shared, as the platform
+  // shares its font objects (drawing asks for the system font at every label it draws).
+  using Key = std::tuple<std::string, std::string, std::string, int, double>;
+  static std::mutex madeMutex;
+  static std::map<Key, std::shared_ptr<NSFont>> made;
+  Key key{name, family, renderFamily, weight, sanitisedSize(size)};
+  {
+    std::lock_guard lock(madeMutex);
+    if (auto found = made.find(key); found != made.end()) return found->second;
+  }
   std::shared_ptr<NSFont> font(new NSFont());
   font->fontName_ = std::move(name);
   font->familyName_ = std::move(family);
@@ -131,6 +143,10 @@ std::shared_ptr<NSFont> NSFont::make(std::string name, std::string family, std::
   }
   g_object_unref(layout);
   pango_font_description_free(description);
+  std::lock_guard remember(madeMutex);
+  // Sizes that animate could make fonts without end: past a bound the set starts over.
+  if (made.size() >= 512) made.clear();
+  made.emplace(key, font);
   return font;
 }
 

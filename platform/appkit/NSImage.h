@@ -1,15 +1,21 @@
 #pragma once
-// A picture decoded from PNG or GIF data into straight RGBA pixels. A GIF keeps every frame,
-// composed as the viewer shows it, with the frame delays and loop count for playback.
+// A picture decoded from PNG or GIF data into straight RGBA pixels. A GIF's frames are
+// composed as the viewer shows them, with the frame delays and loop count for playback;
+// what one GIF may decode to is bounded (see GifFrameStore): a large one is kept smaller
+// than its own size and decodes its frames on a worker as they are asked for, so making
+// the image costs little whatever the file says.
 
 #include <array>
 #include <cstdint>
 #include <expected>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string_view>
 #include <vector>
 
+#include "platform/appkit/GifFrameStore.h"
 #include "platform/foundation/NSData.h"
 #include "platform/foundation/NSError.h"
 #include "platform/foundation/NSGeometry.h"
@@ -18,19 +24,17 @@
 // How a drawn picture combines with what is below; only covering (source over) is drawn.
 enum class NSCompositingOperation : int { clear = 0, copy = 1, sourceOver = 2 };
 
-// Pixels row by row, 4 bytes a pixel, not premultiplied.
-struct NSImageFrame : CGImage {
-  double delay = 0;  // seconds this frame shows (GIF), 0 for stills
-};
-
 class NSImage : public NSObject, public CGImageSource {
  public:
   // The error domain of decoding failures, with codes below.
   static constexpr std::string_view ErrorDomain = "NSImageErrorDomain";
   enum ErrorCode : std::int64_t { unknownFormat = 1, corruptData = 2, tooLarge = 3, unreadableFile = 4 };
+  using Limits = GifFrameStore::Limits;
 
   static std::expected<std::shared_ptr<NSImage>, std::shared_ptr<NSError>> initWithData(
       const std::shared_ptr<NSData>& data);
+  static std::expected<std::shared_ptr<NSImage>, std::shared_ptr<NSError>> initWithData(
+      const std::shared_ptr<NSData>& data, const Limits& limits);
   static std::expected<std::shared_ptr<NSImage>, std::shared_ptr<NSError>> initWithContentsOfFile(
       const std::filesystem::path& path);
   // An image of the bundle's images folder by name, with or without its extension
@@ -46,14 +50,25 @@ class NSImage : public NSObject, public CGImageSource {
   // The size in points.
   NSSize size() const override { return size_; }
   void setSize(NSSize size) { size_ = size; }
-  int pixelWidth() const { return frames_.empty() ? 0 : frames_[0].width; }
-  int pixelHeight() const { return frames_.empty() ? 0 : frames_[0].height; }
+  // The size of the frames as decoded (a large GIF's are smaller than its own size).
+  int pixelWidth() const;
+  int pixelHeight() const;
 
-  const std::vector<NSImageFrame>& frames() const { return frames_; }
-  std::size_t frameCount() const { return frames_.size(); }
+  std::size_t frameCount() const;
+  // Seconds the frame shows (GIF), 0 for stills.
+  double frameDelay(std::size_t index) const;
   // How many times an animation plays; 0 means for ever.
-  int loopCount() const { return loopCount_; }
-  bool isAnimated() const { return frames_.size() > 1; }
+  int loopCount() const { return gif_ ? gif_->loopCount() : 0; }
+  bool isAnimated() const { return frameCount() > 1; }
+  // The frame, decoded now if it is not yet (the caller waits); none past the last one.
+  std::shared_ptr<const NSImageFrame> frame(std::size_t index) const;
+  // The frame if it is decoded; otherwise none, its decoding is asked for, and `whenReady`
+  // runs on the main thread once it is there. Drawing asks this way and never waits.
+  std::shared_ptr<const NSImageFrame> frameIfReady(std::size_t index, std::function<void()> whenReady = nullptr) const;
+  // Bytes of decoded frames the image holds now.
+  std::size_t decodedBytes() const;
+  // The GIF's frames, when it is one.
+  const std::shared_ptr<GifFrameStore>& gifFrames() const { return gif_; }
   // One pixel of a frame as red, green, blue, alpha; outside the picture, all zero.
   std::array<std::uint8_t, 4> pixelAt(int x, int y, std::size_t frame = 0) const;
 
@@ -65,8 +80,9 @@ class NSImage : public NSObject, public CGImageSource {
   // The part of the picture in a rectangle of points (origin bottom-left), as its own image.
   std::shared_ptr<NSImage> imageInRect(NSRect rect) const;
 
-  // The first frame.
-  const CGImage* imageForDrawing() const override { return frames_.empty() ? nullptr : &frames_[0]; }
+  // The first frame once it is decoded (none before).
+  const CGImage* imageForDrawing() const override;
+  CGImageDrawingCache* drawingCache() const override;
 
   const std::string& name() const { return name_; }
   GLIMDECK_OBJECT(NSImage)
@@ -74,8 +90,11 @@ class NSImage : public NSObject, public CGImageSource {
 
  private:
   NSImage() = default;
-  std::vector<NSImageFrame> frames_;
+  // The first frame, held for as long as the image lives once it is decoded.
+  std::shared_ptr<const NSImageFrame> first() const;
+  std::shared_ptr<GifFrameStore> gif_;
+  mutable std::mutex firstMutex_;
+  mutable std::shared_ptr<const NSImageFrame> first_;
   NSSize size_;
-  int loopCount_ = 0;
   std::string name_;
 };

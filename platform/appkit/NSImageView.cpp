@@ -6,6 +6,7 @@
 #include "platform/appkit/NSWindow.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSRunLoop.h"
+#include "platform/quartz/DisplayRefresh.h"
 #include "platform/render/NSGraphicsContext.h"
 
 std::shared_ptr<NSImageView> NSImageView::initWithFrame(NSRect frame) {
@@ -23,6 +24,8 @@ void NSImageView::setImage(std::shared_ptr<NSImage> image) {
   if (tick_) tick_->cancel();
   tick_.reset();
   animation_.reset();
+  shown_.reset();
+  awaitingFrame_ = false;
   if (image && image->isAnimated()) animation_.emplace(*image);
   playStart_ = Clock::current().now();
   pausedAt_ = 0;
@@ -54,7 +57,7 @@ bool NSImageView::isOnScreen() const {
 }
 
 void NSImageView::scheduleTick(double playback) {
-  double due = playStart_ + playback;
+  double due = DisplayRefresh::atOrAfter(playStart_ + playback);
   if (tick_ && !tick_->isCancelled() && tick_->deadline() <= due) return;
   if (tick_) tick_->cancel();
   std::weak_ptr<NSImageView> weak = std::static_pointer_cast<NSImageView>(shared_from_this());
@@ -130,17 +133,34 @@ namespace {
 // One frame of an animated image, as the drawing layer takes pictures.
 class ShownFrame : public CGImageSource {
  public:
-  ShownFrame(std::shared_ptr<NSImage> image, std::size_t frame) : image_(std::move(image)), frame_(frame) {}
-  const CGImage* imageForDrawing() const override {
-    return frame_ < image_->frames().size() ? &image_->frames()[frame_] : nullptr;
-  }
-  NSSize size() const override { return image_->size(); }
+  ShownFrame(std::shared_ptr<const NSImageFrame> frame, NSSize size) : frame_(std::move(frame)), size_(size) {}
+  const CGImage* imageForDrawing() const override { return frame_.get(); }
+  NSSize size() const override { return size_; }
+  CGImageDrawingCache* drawingCache() const override { return &frame_->drawingCache; }
 
  private:
-  std::shared_ptr<NSImage> image_;
-  std::size_t frame_;
+  std::shared_ptr<const NSImageFrame> frame_;
+  NSSize size_;
 };
 }  // namespace
+
+std::shared_ptr<const NSImageFrame> NSImageView::decodedFrame(const std::shared_ptr<NSImage>& image,
+                                                             std::size_t index) {
+  if (auto ready = image->frameIfReady(index)) return ready;
+  if (awaitingFrame_) return nullptr;
+  // The view hears once, on the main thread, when the frame is there.
+  std::weak_ptr<NSImageView> weak = std::static_pointer_cast<NSImageView>(shared_from_this());
+  std::weak_ptr<NSImage> shown = image;
+  awaitingFrame_ = true;
+  auto ready = image->frameIfReady(index, [weak, shown] {
+    auto view = weak.lock();
+    if (!view) return;
+    view->awaitingFrame_ = false;
+    if (view->image() == shown.lock() && view->isOnScreen()) view->setNeedsDisplay(true);
+  });
+  if (ready) awaitingFrame_ = false;  // it came meanwhile
+  return ready;
+}
 
 void NSImageView::drawRect(NSRect) {
   auto context = NSGraphicsContext::currentContext();
@@ -148,12 +168,18 @@ void NSImageView::drawRect(NSRect) {
   if (!context || !img) return;
   NSRect rect = imageRect();
   GraphicsContext& gc = context->CGContext();
+  const double fraction = isEnabled() ? 1.0 : 0.5;
   if (!animation_) {
-    gc.drawImage(img, rect, isEnabled() ? 1.0 : 0.5);
+    // A large picture decodes on a worker: the view draws it once it is there.
+    if (!decodedFrame(img, 0)) return;
+    gc.drawImage(img, rect, fraction);
     return;
   }
   if (auto clip = gc.clipBoundingBox(); clip && !NSIntersectsRect(*clip, rect)) return;
   auto position = animation_->at(playbackTime());
-  gc.drawImage(std::make_shared<ShownFrame>(img, position.frame), rect, isEnabled() ? 1.0 : 0.5);
+  // Until the frame due is decoded, the one shown before stays (or the first, if it is there).
+  if (auto frame = decodedFrame(img, position.frame)) shown_ = std::move(frame);
+  if (!shown_) shown_ = img->frameIfReady(0);
+  if (shown_) gc.drawImage(std::make_shared<ShownFrame>(shown_, img->size()), rect, fraction);
   if (animates_ && position.nextChange) scheduleTick(*position.nextChange);
 }

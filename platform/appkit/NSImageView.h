@@ -3,12 +3,14 @@
 // `animates` is on, frame by frame on the clock: the view redraws when the next frame is
 // due, and only while it is drawn at all (hidden, windowless or scrolled-out views cost nothing).
 
+#include <functional>
 #include <memory>
 #include <optional>
 
 #include "platform/appkit/ImageAnimation.h"
 
 class RunLoopTimerToken;
+struct NSImageFrame;
 
 #include "platform/appkit/NSControl.h"
 
@@ -56,6 +58,10 @@ class NSImageView : public NSControl {
   double playStart_ = 0;                     // clock time at which playback was at 0
   double pausedAt_ = 0;                      // playback time when animation was turned off
   std::shared_ptr<RunLoopTimerToken> tick_;
+  std::shared_ptr<const NSImageFrame> shown_;  // the frame drawn last
+  bool awaitingFrame_ = false;                 // a decoded frame will mark the view for display
+  // The frame if it is decoded; otherwise none, and the view is marked for display once it is.
+  std::shared_ptr<const NSImageFrame> decodedFrame(const std::shared_ptr<NSImage>& image, std::size_t index);
   double playbackTime() const;
   void scheduleTick(double playback);
   bool isOnScreen() const;

@@ -1,5 +1,6 @@
 #include "platform/appkit/ViewTreeRenderer.h"
 
+
 #include "platform/appkit/NSColor.h"
 #include "platform/appkit/NSView.h"
 #include "platform/appkit/NSWindow.h"
@@ -19,15 +20,31 @@ bool superviewFlipped(const NSView& view) {
   return parent && parent->isFlipped();
 }
 
+// A view's rectangle (in its own coordinates) in its superview's, as applyFrameTransform
+// places it.
+NSRect rectInSuperview(const NSView& view, NSRect rect) {
+  const NSRect frame = view.frame();
+  const NSRect bounds = view.bounds();
+  const double sx = bounds.width() > 0 ? frame.width() / bounds.width() : 1;
+  const double sy = bounds.height() > 0 ? frame.height() / bounds.height() : 1;
+  const double x = frame.minX() + (rect.minX() - bounds.minX()) * sx;
+  const double y = view.isFlipped() != superviewFlipped(view) ? frame.maxY() - (rect.maxY() - bounds.minY()) * sy
+                                                               : frame.minY() + (rect.minY() - bounds.minY()) * sy;
+  return NSMakeRect(x, y, rect.width() * sx, rect.height() * sy);
+}
+
 // A view draws only inside its bounds (and its subviews inside those) and its layer's
-// extent (shadows, sublayers), so one that misses the region can be left out.
-bool missesRegion(const NSView& view, std::span<const NSRect> region) {
+// extent (shadows, sublayers), so one that misses the region can be left out. The
+// context's clip holds the region and every enclosing view's bounds: compared with it in
+// the superview's coordinates, the reach needs no conversion up to the window.
+bool missesRegion(const NSView& view, const GraphicsContext& context, std::span<const NSRect> region) {
   if (region.empty()) return false;
   NSRect reach = view.bounds();
   if (auto layer = view.layer(); layer && view.wantsLayer()) {
     NSRect extent = LayerRenderer::extent(layer);
     if (!extent.isEmpty()) reach = NSUnionRect(reach, extent);
   }
+  if (auto clip = context.clipBoundingBox()) return !NSIntersectsRect(*clip, rectInSuperview(view, reach));
   NSRect inBase = view.convertRectToView(reach, nullptr);
   for (auto& r : region) {
     if (NSIntersectsRect(inBase, r)) return false;
@@ -41,7 +58,7 @@ void drawViewAt(const std::shared_ptr<NSView>& view, GraphicsContext& context, i
   if (!view || view->isHidden() || depth > kMaxDepth || !(view->alphaValue() > 0)) return;
   NSRect frame = view->frame();
   if (!(frame.width() > 0) || !(frame.height() > 0)) return;
-  if (missesRegion(*view, region)) return;
+  if (missesRegion(*view, context, region)) return;
   context.saveGState();
   applyFrameTransform(*view, context);
   bool faded = view->alphaValue() < 1.0;

@@ -17,9 +17,6 @@
 namespace {
 
 constexpr int kDeepestView = 256;
-// Rounds of joining rectangles and widening them to the shadows they cut into; a tree
-// whose shadows chain further is painted whole.
-constexpr int kShadowRounds = 8;
 // Beyond this many rectangles (each a walk through the tree), or this share of the
 // window, one painting of the whole is cheaper.
 constexpr std::size_t kMostRects = 12;
@@ -96,27 +93,34 @@ NSRect onPixels(NSRect r, double scale) {
   return NSMakeRect(x0 / scale, y0 / scale, (x1 - x0) / scale, (y1 - y0) / scale);
 }
 
-bool containsRect(NSRect outer, NSRect inner) {
-  return inner.minX() >= outer.minX() && inner.maxX() <= outer.maxX() && inner.minY() >= outer.minY() &&
-         inner.maxY() <= outer.maxY();
-}
-
 }  // namespace
+
+// Where a view's own coordinates land in the window's: scaled, moved and perhaps turned
+// upside down, as each frame places its view's bounds in the superview. Carried down the
+// walk, so that no view's rectangles are converted up through all its ancestors.
+struct Placement {
+  double sx = 1, sy = 1, tx = 0, ty = 0;
+  NSRect apply(NSRect r) const {
+    double x0 = sx * r.minX() + tx, x1 = sx * r.maxX() + tx;
+    double y0 = sy * r.minY() + ty, y1 = sy * r.maxY() + ty;
+    return NSMakeRect(std::min(x0, x1), std::min(y0, y1), std::abs(x1 - x0), std::abs(y1 - y0));
+  }
+  // The placement of a subview whose superview is placed by this one.
+  Placement through(const NSView& view) const {
+    NSPoint origin = view.convertPointToSuperview({0, 0}), unit = view.convertPointToSuperview({1, 1});
+    double lx = unit.x - origin.x, ly = unit.y - origin.y;
+    return {sx * lx, sy * ly, sx * origin.x + tx, sy * origin.y + ty};
+  }
+};
 
 struct WindowPainter::Walk {
   std::unordered_map<const NSView*, Painted> next;
   std::vector<NSRect> damage;
-  // Views whose layers cast shadows: where the shadows may reach, and the shapes that cast
-  // them.
-  struct Shadowed {
-    NSRect extent, shape;
-  };
-  std::vector<Shadowed> shadowed;
   // Layer trees painted in this pass, whose requests for display it answers.
   std::vector<std::shared_ptr<CALayer>> layers;
   const std::unordered_map<const NSView*, Painted>* last = nullptr;
 
-  void visit(const std::shared_ptr<NSView>& view, NSRect clip, int depth) {
+  void visit(const std::shared_ptr<NSView>& view, NSRect clip, int depth, const Placement& above) {
     if (!view || view->isHidden() || depth > kDeepestView) return;
     // As the renderer: a view without area draws nothing, nor do its subviews.
     NSRect frame = view->frame();
@@ -124,16 +128,15 @@ struct WindowPainter::Walk {
     NSRect own = view->bounds();
     std::size_t look = mixIn(std::size_t{0}, view->alphaValue());
     bool asksForDisplay = view->needsDisplay();
-    bool casts = false;
     auto layer = view->wantsLayer() ? view->layer() : nullptr;
     if (layer) {
       NSRect reach = LayerRenderer::extent(layer);
       if (!reach.isEmpty()) own = NSUnionRect(own, reach);
       look = mixIn(look, lookOf(layer, 0, asksForDisplay));
-      casts = LayerRenderer::castsShadow(layer);
       layers.push_back(layer);
     }
-    NSRect extent = NSIntersectionRect(view->convertRectToView(own, nullptr), clip);
+    const Placement here = above.through(*view);
+    NSRect extent = NSIntersectionRect(here.apply(own), clip);
     if (extent.isEmpty()) extent = NSZeroRect;
     auto before = last->find(view.get());
     bool known = before != last->end();
@@ -142,15 +145,11 @@ struct WindowPainter::Walk {
       if (known && !before->second.extent.isEmpty()) damage.push_back(before->second.extent);
     }
     next[view.get()] = {extent, look};
-    if (casts && !extent.isEmpty()) {
-      NSRect shape = NSUnionRect(view->bounds(), LayerRenderer::extent(layer, false));
-      shadowed.push_back({extent, NSIntersectionRect(view->convertRectToView(shape, nullptr), clip)});
-    }
     // An invisible view's subviews show nothing: what they covered is in its extent.
     if (!(view->alphaValue() > 0)) return;
-    NSRect inner = NSIntersectionRect(clip, view->convertRectToView(view->bounds(), nullptr));
+    NSRect inner = NSIntersectionRect(clip, here.apply(view->bounds()));
     if (inner.isEmpty()) return;
-    for (const auto& sub : view->subviews()) visit(sub, inner, depth + 1);
+    for (const auto& sub : view->subviews()) visit(sub, inner, depth + 1, here);
   }
 };
 
@@ -162,7 +161,7 @@ std::vector<NSRect> WindowPainter::collect(double scale, NSRect bounds, Walk& wa
   auto w = window_.lock();
   if (!w) return {};
   walk.last = &painted_;
-  walk.visit(w->frameView(), bounds, 0);
+  walk.visit(w->frameView(), bounds, 0, Placement{});
   // Views that left the tree, or were hidden with an ancestor, since the last pass.
   for (const auto& [view, painted] : painted_) {
     if (!painted.extent.isEmpty() && !walk.next.contains(view)) walk.damage.push_back(painted.extent);
@@ -173,40 +172,21 @@ std::vector<NSRect> WindowPainter::collect(double scale, NSRect bounds, Walk& wa
     if (!snapped.isEmpty()) rects.push_back(snapped);
   }
   if (rects.empty()) return rects;
-  std::vector<Walk::Shadowed> shadows;
-  for (const auto& s : walk.shadowed) {
-    Walk::Shadowed snapped{NSIntersectionRect(onPixels(s.extent, scale), bounds),
-                           NSIntersectionRect(onPixels(s.shape, scale), bounds)};
-    if (!snapped.extent.isEmpty()) shadows.push_back(snapped);
-  }
   // Each rectangle is painted on its own, as a clip of one rectangle: Cairo rasterises the
   // partly covered pixels of an edge alike under one rectangle whatever its size, but not
-  // always under a set of them. So overlapping rectangles become the one around them; and a
-  // rectangle that reaches into a shadow takes in the whole shape that casts it (the blur is
-  // worked out from what the clip leaves of the shape), until neither changes anything.
-  for (int round = 0;; ++round) {
-    bool changed = false;
-    for (bool merged = true; merged;) {
-      merged = false;
-      for (std::size_t a = 0; a < rects.size() && !merged; ++a) {
-        for (std::size_t b = a + 1; b < rects.size() && !merged; ++b) {
-          if (!NSIntersectsRect(rects[a], rects[b])) continue;
-          rects[a] = NSUnionRect(rects[a], rects[b]);
-          rects.erase(rects.begin() + static_cast<std::ptrdiff_t>(b));
-          merged = changed = true;
-        }
+  // always under a set of them. So overlapping rectangles become the one around them. A
+  // shadow a rectangle cuts into needs nothing more: the context works a shadow out from
+  // its whole shape whatever the clip.
+  for (bool merged = true; merged;) {
+    merged = false;
+    for (std::size_t a = 0; a < rects.size() && !merged; ++a) {
+      for (std::size_t b = a + 1; b < rects.size() && !merged; ++b) {
+        if (!NSIntersectsRect(rects[a], rects[b])) continue;
+        rects[a] = NSUnionRect(rects[a], rects[b]);
+        rects.erase(rects.begin() + static_cast<std::ptrdiff_t>(b));
+        merged = true;
       }
     }
-    for (const auto& s : shadows) {
-      bool reached = std::ranges::any_of(rects, [&](NSRect r) { return NSIntersectsRect(r, s.extent); });
-      bool whole = s.shape.isEmpty() || std::ranges::any_of(rects, [&](NSRect r) { return containsRect(r, s.shape); });
-      if (reached && !whole) {
-        rects.push_back(s.shape);
-        changed = true;
-      }
-    }
-    if (!changed) break;
-    if (round == kShadowRounds) return {bounds};
   }
   double area = 0;
   for (NSRect r : rects) area += r.width() * r.height();

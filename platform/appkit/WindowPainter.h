@@ -10,9 +10,9 @@
 // The rectangles are widened to whole device pixels (an edge inside a pixel would be cleared
 // and redrawn partly, leaving a seam), joined where they overlap and painted one at a time
 // (Cairo rasterises an edge's partly covered pixels alike under any one rectangular clip,
-// not under a set), and widened to the whole shape that casts any shadow they reach into
-// (a blur is worked out from what the clip leaves of the shape). So after any sequence of changes the canvas holds
-// what a full painting of the same tree gives.
+// not under a set); a shadow they cut into is worked out from its whole shape by the
+// context. So after any sequence of changes the canvas holds what a full painting of the
+// same tree gives.
 
 #include <cstddef>
 #include <memory>

@@ -6,8 +6,8 @@ std::shared_ptr<AVAsset> AVAsset::assetWithURL(const std::shared_ptr<NSURL>& url
   return asset;
 }
 
-MovieDecoder* AVAsset::decoder() {
-  if (decoder_) return decoder_.get();
+std::shared_ptr<MoviePictures> AVAsset::pictures() {
+  if (pictures_) return pictures_;
   if (tried_) return nullptr;
   tried_ = true;
   if (!url_ || !url_->isFileURL()) {
@@ -15,33 +15,36 @@ MovieDecoder* AVAsset::decoder() {
                            "only movie files on this computer can be played");
     return nullptr;
   }
-  auto opened = MovieDecoder::open(url_->path());
+  // The pictures are kept beside the decoder, which needs no cache of its own then.
+  MovieDecoder::Limits limits;
+  limits.cacheBytes = 0;
+  auto opened = MovieDecoder::open(url_->path(), limits);
   if (!opened) {
     error_ = opened.error();
     return nullptr;
   }
-  decoder_ = std::move(*opened);
-  return decoder_.get();
+  pictures_ = MoviePictures::make(std::move(*opened), kPictureBudget);
+  return pictures_;
 }
 
 void AVAsset::unload() {
-  decoder_.reset();
+  pictures_.reset();
   tried_ = false;
 }
 
 CMTime AVAsset::duration() {
-  auto* movie = decoder();
+  auto movie = pictures();
   return movie ? CMTimeMakeWithSeconds(movie->duration(), 600) : kCMTimeZero;
 }
 
 NSSize AVAsset::naturalSize() {
-  auto* movie = decoder();
+  auto movie = pictures();
   return movie ? movie->naturalSize() : NSZeroSize;
 }
 
-bool AVAsset::isPlayable() { return decoder() != nullptr; }
+bool AVAsset::isPlayable() { return pictures() != nullptr; }
 
 std::shared_ptr<NSError> AVAsset::error() {
-  decoder();
+  pictures();
   return error_;
 }

@@ -1,12 +1,13 @@
 #pragma once
-// A movie file on the local disk. Its file is opened when something first asks for its
-// length, size or pictures; the opened decoder (with its cache of frames) stays with the
-// asset, so each player item's asset is one tile's decoder.
+// A movie file on the local disk. Its file is opened (its headers read) when something
+// first asks for its length, size or pictures; its pictures then decode on a worker, at
+// the size they are shown at, and stay with the asset within a budget, so each player
+// item's asset is one tile's decoder.
 
 #include <memory>
 
 #include "platform/av/CMTime.h"
-#include "platform/av/MovieDecoder.h"
+#include "platform/av/MoviePictures.h"
 #include "platform/foundation/NSURL.h"
 
 class AVAsset : public NSObject {
@@ -21,9 +22,12 @@ class AVAsset : public NSObject {
   bool isPlayable();
   std::shared_ptr<NSError> error();
 
-  // The opened decoder, or none when the file cannot be played.
-  MovieDecoder* decoder();
-  // Closes the file and drops the decoded frames; the next request opens it again.
+  // Decoded pictures kept per asset: a tile's clip of a few seconds fits, and is decoded once.
+  static constexpr std::size_t kPictureBudget = 8u << 20;
+
+  // The asset's pictures, or none when the file cannot be played.
+  std::shared_ptr<MoviePictures> pictures();
+  // Closes the file and drops the decoded pictures; the next request opens it again.
   void unload();
 
   GLIMDECK_OBJECT(AVAsset)
@@ -31,7 +35,7 @@ class AVAsset : public NSObject {
  private:
   AVAsset() = default;
   std::shared_ptr<NSURL> url_;
-  std::unique_ptr<MovieDecoder> decoder_;
+  std::shared_ptr<MoviePictures> pictures_;
   std::shared_ptr<NSError> error_;
   bool tried_ = false;
 };

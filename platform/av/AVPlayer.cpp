@@ -19,7 +19,7 @@ std::shared_ptr<AVPlayer> AVPlayer::initWithPlayerItem(const std::shared_ptr<AVP
 
 double AVPlayer::itemDuration() const {
   if (!item_) return 0;
-  auto* movie = item_->asset()->decoder();
+  auto movie = item_->asset()->pictures();
   return movie ? movie->duration() : 0;
 }
 

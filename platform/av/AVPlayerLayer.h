@@ -1,8 +1,10 @@
 #pragma once
 // A layer that shows its player's picture of the current time, placed by the video
-// gravity. The picture is decoded when the layer is drawn, so a layer that is hidden,
-// out of every window or clipped away costs no decoding; after drawing, the layer marks
-// itself (and the layers above it) for display when the next frame is due.
+// gravity. Pictures are asked for when the layer is drawn, so a layer that is hidden, out
+// of every window or clipped away costs no decoding; they decode on a worker at the size
+// the layer shows them at, and until the one due is there the picture before stays. After
+// drawing, the layer marks itself (and the layers above it) for display when the next
+// frame is due, or when the picture it waits for is decoded.
 
 #include <memory>
 #include <string>
@@ -38,7 +40,10 @@ class AVPlayerLayer : public CALayer {
 
  private:
   void scheduleNextFrame(double frameEnd);
+  std::function<void()> redisplayWhenDecoded();
   std::shared_ptr<AVPlayer> player_;
+  std::shared_ptr<const MovieDecoder::Picture> shown_;  // the picture drawn last
+  bool awaitingPicture_ = false;
   std::string videoGravity_{AVLayerVideoGravityResizeAspect};
   bool readyForDisplay_ = false;
   std::shared_ptr<RunLoopTimerToken> nextFrame_;

@@ -119,6 +119,8 @@ std::expected<std::unique_ptr<MovieDecoder>, std::shared_ptr<NSError>> MovieDeco
 
   decoder->width_ = parameters->width;
   decoder->height_ = parameters->height;
+  decoder->outputWidth_ = parameters->width;
+  decoder->outputHeight_ = parameters->height;
   if (stream->avg_frame_rate.num > 0 && stream->avg_frame_rate.den > 0) {
     double rate = av_q2d(stream->avg_frame_rate);
     if (rate >= 1 && rate <= 240) decoder->frameLength_ = 1 / rate;
@@ -167,6 +169,17 @@ void MovieDecoder::rewindTo(double time) {
   ended_ = false;
 }
 
+void MovieDecoder::setOutputSize(int width, int height) {
+  width = std::clamp(width, 1, limits_.maxSide);
+  height = std::clamp(height, 1, limits_.maxSide);
+  if (width == outputWidth_ && height == outputHeight_) return;
+  outputWidth_ = width;
+  outputHeight_ = height;
+  cache_.clear();
+  cacheOrder_.clear();
+  cachedBytes_ = 0;
+}
+
 std::shared_ptr<const MovieDecoder::Picture> MovieDecoder::convert() {
   Parts& p = *parts_;
   AVFrame* frame = p.pending;
@@ -174,21 +187,24 @@ std::shared_ptr<const MovieDecoder::Picture> MovieDecoder::convert() {
   if (w <= 0 || h <= 0 || w > limits_.maxSide || h > limits_.maxSide || std::int64_t(w) * h > limits_.maxPixels) {
     return nullptr;
   }
-  p.scaler = sws_getCachedContext(p.scaler, w, h, static_cast<AVPixelFormat>(frame->format), w, h, AV_PIX_FMT_RGBA,
-                                  SWS_POINT, nullptr, nullptr, nullptr);
+  // Scaled as it is converted: the picture is made at the size it is shown at.
+  const int ow = outputWidth_, oh = outputHeight_;
+  const int filter = ow == w && oh == h ? SWS_POINT : (ow < w / 2 || oh < h / 2) ? SWS_AREA : SWS_BILINEAR;
+  p.scaler = sws_getCachedContext(p.scaler, w, h, static_cast<AVPixelFormat>(frame->format), ow, oh, AV_PIX_FMT_RGBA,
+                                  filter, nullptr, nullptr, nullptr);
   if (!p.scaler) return nullptr;
   // The scaler writes whole vector words: its rows are padded, then copied out tight.
-  int stride = FFALIGN(w * 4, 64);
-  p.scratch.resize(static_cast<std::size_t>(stride) * h + 64);
+  int stride = FFALIGN(ow * 4, 64);
+  p.scratch.resize(static_cast<std::size_t>(stride) * oh + 64);
   std::uint8_t* planes[4] = {p.scratch.data(), nullptr, nullptr, nullptr};
   int strides[4] = {stride, 0, 0, 0};
-  if (sws_scale(p.scaler, frame->data, frame->linesize, 0, h, planes, strides) != h) return nullptr;
-  std::vector<std::uint8_t> rgba(static_cast<std::size_t>(w) * h * 4);
-  for (int y = 0; y < h; ++y) {
-    std::copy_n(p.scratch.data() + static_cast<std::size_t>(y) * stride, static_cast<std::size_t>(w) * 4,
-                rgba.data() + static_cast<std::size_t>(y) * w * 4);
+  if (sws_scale(p.scaler, frame->data, frame->linesize, 0, h, planes, strides) != oh) return nullptr;
+  std::vector<std::uint8_t> rgba(static_cast<std::size_t>(ow) * oh * 4);
+  for (int y = 0; y < oh; ++y) {
+    std::copy_n(p.scratch.data() + static_cast<std::size_t>(y) * stride, static_cast<std::size_t>(ow) * 4,
+                rgba.data() + static_cast<std::size_t>(y) * ow * 4);
   }
-  return std::make_shared<const Picture>(CGImage{w, h, std::move(rgba)});
+  return std::make_shared<const Picture>(CGImage{ow, oh, std::move(rgba)});
 }
 
 void MovieDecoder::remember(const Frame& frame) {

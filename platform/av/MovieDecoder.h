@@ -1,10 +1,12 @@
 #pragma once
 // Frames of a movie file, decoded on demand with FFmpeg (libavformat, libavcodec,
-// libswscale) into straight RGBA pictures. Only MP4/QuickTime files from the local disk
-// are read. The decoder runs at most one frame ahead of the frame asked for; decoded
-// frames are kept in a cache bounded by their size, so a short clip that fits plays its
-// later passes without decoding again. Hostile files are bounded: picture size, frame
-// count, packets read per request and the time one request may take are all capped.
+// libswscale) into straight RGBA pictures at the size they are shown at (the movie's own
+// size unless told otherwise). Only MP4/QuickTime files from the local disk are read. The
+// decoder runs at most one frame ahead of the frame asked for; decoded frames are kept in
+// a cache bounded by their size, so a short clip that fits plays its later passes without
+// decoding again. Limits fit a preview, and hostile files are bounded: picture size, frame
+// count, packets read per request and the time one request may take are all capped. One
+// thread at a time.
 
 #include <cstddef>
 #include <cstdint>
@@ -32,8 +34,8 @@ class MovieDecoder {
  public:
   struct Limits {
     std::size_t cacheBytes = 2u << 20;     // decoded frames kept per decoder
-    int maxSide = 4096;                     // pixels, either direction
-    std::int64_t maxPixels = 4096 * 2304;  // pixels of one frame
+    int maxSide = 1920;                     // pixels, either direction
+    std::int64_t maxPixels = 1920 * 1088;  // pixels of one frame
     std::size_t packetsPerRequest = 2048;   // packets read to answer one request
     double secondsPerRequest = 2.0;         // real time one request (or opening) may take
   };
@@ -49,6 +51,11 @@ class MovieDecoder {
   MovieDecoder& operator=(const MovieDecoder&) = delete;
 
   NSSize naturalSize() const { return {double(width_), double(height_)}; }
+  // The size pictures are made at from now on (within the limits' side); a new size
+  // empties the cache.
+  void setOutputSize(int width, int height);
+  int outputWidth() const { return outputWidth_; }
+  int outputHeight() const { return outputHeight_; }
   // Seconds; at least one frame's length for a clip with pictures.
   double duration() const { return duration_; }
 
@@ -58,10 +65,12 @@ class MovieDecoder {
     explicit Picture(CGImage pixels) : pixels_(std::move(pixels)) {}
     const CGImage* imageForDrawing() const override { return &pixels_; }
     NSSize size() const override { return {double(pixels_.width), double(pixels_.height)}; }
+    CGImageDrawingCache* drawingCache() const override { return &drawingCache_; }
     const CGImage& pixels() const { return pixels_; }
 
    private:
     CGImage pixels_;
+    mutable CGImageDrawingCache drawingCache_;
   };
   struct Frame {
     double start = 0;  // seconds from the clip's start
@@ -87,6 +96,7 @@ class MovieDecoder {
   std::unique_ptr<Parts> parts_;
   Limits limits_;
   int width_ = 0, height_ = 0;
+  int outputWidth_ = 0, outputHeight_ = 0;
   double duration_ = 0;
   double frameLength_ = 0.04;  // assumed when timestamps are missing
   // The frame last produced by the codec, waiting for the next one to know its end.

@@ -27,7 +27,10 @@ class WorkerPool {
       return;  // the process is leaving; `work` goes with this frame
     }
     work_.push_back(std::move(work));
-    if (idle_ == 0 && live_ < kMaxThreads) {
+    // An idle thread that was told of earlier work still counts as idle until it wakes, so
+    // compare the waiting work with the idle threads rather than test for none idle: two
+    // blocks queued back to back must not both be promised to one waking thread.
+    if (work_.size() > static_cast<std::size_t>(idle_) && live_ < kMaxThreads) {
       ++live_;
       auto& worker = workers_.emplace_back();
       worker.thread = std::thread([this, &worker] { serve(worker); });

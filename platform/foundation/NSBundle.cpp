@@ -27,6 +27,16 @@ std::filesystem::path programPath() {
   return error ? std::filesystem::path() : path;
 }
 
+// Where the build puts the resources it makes, for a program that reads the sources' own
+// resources (an installed one finds them installed beside the others).
+std::filesystem::path madeResourcesFor(const std::filesystem::path& resources) {
+#ifdef GLIMDECK_MADE_RESOURCES_DIR
+  if (resources == std::filesystem::path(GLIMDECK_RESOURCES_DIR)) return GLIMDECK_MADE_RESOURCES_DIR;
+#endif
+  (void)resources;
+  return {};
+}
+
 std::shared_ptr<NSDictionary> readInfo(const std::filesystem::path& path) {
   auto bytes = NSFileManager::defaultManager()->contentsAtPath(path);
   if (!bytes) {
@@ -47,7 +57,9 @@ std::shared_ptr<NSDictionary> readInfo(const std::filesystem::path& path) {
 std::shared_ptr<NSBundle> NSBundle::mainBundle() {
   std::lock_guard lock(mainBundleMutex());
   if (!mainBundleInstance()) {
-    mainBundleInstance() = std::shared_ptr<NSBundle>(new NSBundle(resourcePathForExecutable(programPath())));
+    auto resources = resourcePathForExecutable(programPath());
+    auto made = madeResourcesFor(resources);
+    mainBundleInstance() = std::shared_ptr<NSBundle>(new NSBundle(std::move(resources), std::move(made)));
   }
   return mainBundleInstance();
 }
@@ -103,10 +115,13 @@ std::optional<std::filesystem::path> NSBundle::pathForResource(std::string_view 
   for (const auto& part : relative) {
     if (part == "..") return std::nullopt;
   }
-  auto path = resources_ / relative;
   std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
-  return path;
+  for (const auto& folder : {resources_, made_}) {
+    if (folder.empty()) continue;
+    auto path = folder / relative;
+    if (std::filesystem::is_regular_file(path, error)) return path;
+  }
+  return std::nullopt;
 }
 
 std::shared_ptr<NSURL> NSBundle::URLForResource(std::string_view name, std::string_view withExtension) const {

@@ -2,7 +2,8 @@
 // The application's bundle: its resources folder and the Info dictionary read from
 // Info.plist in it. The folder is $GLIMDECK_RESOURCES_DIR when set, else the one installed
 // with the program (share/glimdeck beside its bin folder) when there is one, else the
-// sources' resources folder the build names.
+// sources' resources folder the build names; in that last case the resources the build
+// makes (the licence list) are found in the build's folder of made resources after it.
 
 #include <filesystem>
 #include <memory>
@@ -44,10 +45,12 @@ class NSBundle : public NSObject {
   GLIMDECK_OBJECT(NSBundle)
 
  private:
-  explicit NSBundle(std::filesystem::path resources) : resources_(std::move(resources)) {}
+  NSBundle(std::filesystem::path resources, std::filesystem::path made)
+      : resources_(std::move(resources)), made_(std::move(made)) {}
   std::shared_ptr<NSDictionary> loadedInfo() const;
 
   std::filesystem::path resources_;
+  std::filesystem::path made_;  // empty: every resource is in resources_
   mutable std::mutex mutex_;
   mutable std::shared_ptr<NSDictionary> info_;
 };

@@ -24,6 +24,7 @@ struct CGTextRun {
   std::optional<CGColor> foreground, background;
   bool underline = false;
   std::optional<double> kern;  // points between letters
+  friend bool operator==(const CGTextRun&, const CGTextRun&) = default;
 };
 
 enum class CGTextAlignment { left, center, right, justified };
@@ -44,6 +45,7 @@ struct CGText {
   CGTextWrap wrap = CGTextWrap::word;
   double lineSpacing = 0;
   std::optional<CGShadow> shadow;  // drawn under the text when the context has none of its own
+  friend bool operator==(const CGText&, const CGText&) = default;
 };
 
 // An object holding text that a graphics context can draw.

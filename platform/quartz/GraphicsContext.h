@@ -73,6 +73,9 @@ class GraphicsContext {
                                   NSPoint start, NSPoint end) = 0;
   // Draws the image scaled into the rectangle with the given opacity.
   virtual void drawImage(const std::shared_ptr<const CGImageSource>& image, NSRect rect, double fraction = 1.0) = 0;
+  // How many device pixels a rectangle of user space spans across and down (a picture made
+  // at that size is shown without scaling).
+  virtual NSSize deviceSizeOf(NSRect rect) const { return rect.size; }
   // The bounding box of the clip area in user space, when the context knows it: drawing
   // that lies wholly outside it can be skipped (and with it the work of making it).
   virtual std::optional<NSRect> clipBoundingBox() const { return std::nullopt; }
@@ -83,6 +86,9 @@ class GraphicsContext {
   // with the alpha given here and the shadow in effect at its beginning. A mask drawer, if
   // given to the end, draws a shape whose alpha the layer is multiplied with.
   virtual void beginTransparencyLayer(double alpha) = 0;
+  // The same, when everything the layer will hold lies within the rectangle (user space):
+  // a backend may then make the layer no larger, and leave out a layer the clip misses.
+  virtual void beginTransparencyLayerWithRect(NSRect /*rect*/, double alpha) { beginTransparencyLayer(alpha); }
   virtual void endTransparencyLayer(const std::function<void(GraphicsContext&)>& mask = nullptr) = 0;
 
  protected:

@@ -6,77 +6,106 @@
 #include <cmath>
 #include <variant>
 
+#include "platform/render/BlurredMaskCache.h"
 #include "platform/render/TextLayout.h"
+#include "platform/render/TextPictureCache.h"
 
 namespace {
 
 // Canvases beyond this many pixels a side are refused (a hostile size would exhaust memory).
 constexpr int kMaxSide = 16384;
+// A picture drawn larger than this many pixels is scaled as it is drawn rather than kept.
+constexpr long kMostKeptPixels = 4096L * 4096L;
+// Marks the drawing caches this backend filled.
+constexpr char kScaledPictureOwner = 0;
 
 void setSource(cairo_t* cr, const CGColor& c, double alpha) {
   cairo_set_source_rgba(cr, c.red, c.green, c.blue, c.alpha * alpha);
 }
 
-// Three box blurs approximate a Gaussian whose deviation is half the blur radius, as the
-// platform's shadows have. Only the part of the mask that holds ink (grown by the spread
-// of the blur) is worked on.
-void blurAlpha(cairo_surface_t* surface, double blur) {
-  int radius = static_cast<int>(std::lround(blur / 2.0));
-  if (radius <= 0) return;
-  cairo_surface_flush(surface);
-  int w = cairo_image_surface_get_width(surface), h = cairo_image_surface_get_height(surface);
-  int stride = cairo_image_surface_get_stride(surface);
-  unsigned char* data = cairo_image_surface_get_data(surface);
-  int minX = w, minY = h, maxX = -1, maxY = -1;
-  for (int y = 0; y < h; ++y) {
-    const unsigned char* row = data + static_cast<long>(y) * stride;
-    for (int x = 0; x < w; ++x) {
-      if (row[x]) {
-        minX = std::min(minX, x), maxX = std::max(maxX, x);
-        minY = std::min(minY, y), maxY = std::max(maxY, y);
-      }
-    }
-  }
-  if (maxX < 0) return;
-  int spread = 3 * radius + 1;
-  minX = std::max(0, minX - spread), maxX = std::min(w - 1, maxX + spread);
-  minY = std::max(0, minY - spread), maxY = std::min(h - 1, maxY + spread);
-  std::vector<unsigned char> line(static_cast<std::size_t>(std::max(w, h)));
-  auto pass = [&](unsigned char* start, int count, int step) {
-    long sum = 0;
-    int window = 2 * radius + 1;
-    auto at = [&](int i) -> int { return (i < 0 || i >= count) ? 0 : start[static_cast<long>(i) * step]; };
-    for (int i = -radius; i <= radius; ++i) sum += at(i);
-    for (int i = 0; i < count; ++i) {
-      line[static_cast<std::size_t>(i)] = static_cast<unsigned char>(sum / window);
-      sum += at(i + radius + 1) - at(i - radius);
-    }
-    for (int i = 0; i < count; ++i) start[static_cast<long>(i) * step] = line[static_cast<std::size_t>(i)];
-  };
-  for (int round = 0; round < 3; ++round) {
-    for (int y = minY; y <= maxY; ++y) pass(data + static_cast<long>(y) * stride + minX, maxX - minX + 1, 1);
-    for (int x = minX; x <= maxX; ++x) pass(data + static_cast<long>(minY) * stride + x, maxY - minY + 1, stride);
-  }
-  cairo_surface_mark_dirty(surface);
+// Runs `draw` with the identity matrix, so that it works in canvas pixels.
+template <typename Draw>
+void inPixels(cairo_t* cr, Draw draw) {
+  cairo_matrix_t m;
+  cairo_get_matrix(cr, &m);
+  cairo_identity_matrix(cr);
+  draw();
+  cairo_set_matrix(cr, &m);
 }
 
-cairo_surface_t* surfaceOf(const CGImage& frame) {
+void clipToBox(cairo_t* cr, const PixelBox& box) {
+  inPixels(cr, [&] {
+    cairo_rectangle(cr, box.x0, box.y0, box.width(), box.height());
+    cairo_clip(cr);
+  });
+}
+
+// A picture's pixels premultiplied as Cairo takes them; `opaque` tells whether every pixel is.
+cairo_surface_t* surfaceOf(const CGImage& frame, bool* opaque = nullptr) {
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, frame.width, frame.height);
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) return surface;
   cairo_surface_flush(surface);
   unsigned char* data = cairo_image_surface_get_data(surface);
   int stride = cairo_image_surface_get_stride(surface);
+  std::uint32_t all = 255;
   for (int y = 0; y < frame.height; ++y) {
     auto* row = reinterpret_cast<std::uint32_t*>(data + static_cast<long>(y) * stride);
-    for (int x = 0; x < frame.width; ++x) {
-      const std::uint8_t* p = &frame.rgba[(static_cast<std::size_t>(y) * frame.width + x) * 4];
+    const std::uint8_t* p = &frame.rgba[static_cast<std::size_t>(y) * frame.width * 4];
+    for (int x = 0; x < frame.width; ++x, p += 4) {
       std::uint32_t a = p[3];
-      auto pre = [a](std::uint32_t c) { return (c * a + 127) / 255; };
-      row[x] = (a << 24) | (pre(p[0]) << 16) | (pre(p[1]) << 8) | pre(p[2]);
+      all &= a;
+      if (a == 255) {
+        row[x] = 0xff000000u | (std::uint32_t(p[0]) << 16) | (std::uint32_t(p[1]) << 8) | p[2];
+      } else {
+        auto pre = [a](std::uint32_t c) { return (c * a + 127) / 255; };
+        row[x] = (a << 24) | (pre(p[0]) << 16) | (pre(p[1]) << 8) | pre(p[2]);
+      }
     }
   }
   cairo_surface_mark_dirty(surface);
+  if (opaque) *opaque = all == 255;
   return surface;
+}
+
+// A picture made once for one size on the canvas.
+struct ScaledPicture {
+  cairo_surface_t* surface = nullptr;
+  int width = 0, height = 0;
+  const std::uint8_t* pixels = nullptr;  // the picture it was made from
+  ~ScaledPicture() {
+    if (surface) cairo_surface_destroy(surface);
+  }
+};
+
+std::shared_ptr<ScaledPicture> scaledPicture(const CGImage& frame, int width, int height) {
+  auto made = std::make_shared<ScaledPicture>();
+  made->width = width;
+  made->height = height;
+  made->pixels = frame.rgba.data();
+  bool opaque = false;
+  cairo_surface_t* source = surfaceOf(frame, &opaque);
+  if (cairo_surface_status(source) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(source);
+    return nullptr;
+  }
+  if (width == frame.width && height == frame.height && !opaque) {
+    made->surface = source;
+    return made;
+  }
+  // An opaque picture is kept without alpha: drawing it is then a plain copy.
+  made->surface = cairo_image_surface_create(opaque ? CAIRO_FORMAT_RGB24 : CAIRO_FORMAT_ARGB32, width, height);
+  cairo_t* cr = cairo_create(made->surface);
+  cairo_scale(cr, double(width) / frame.width, double(height) / frame.height);
+  cairo_set_source_surface(cr, source, 0, 0);
+  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
+  // Edge pixels repeat outward, so that scaling up does not fade the picture's rim.
+  cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  cairo_paint(cr);
+  cairo_destroy(cr);
+  cairo_surface_destroy(source);
+  if (cairo_surface_status(made->surface) != CAIRO_STATUS_SUCCESS) return nullptr;
+  return made;
 }
 
 }  // namespace
@@ -159,25 +188,84 @@ void CairoContext::scale(double sx, double sy) {
   cairo_scale(cr_, sx, sy);
 }
 
-void CairoContext::appendPath(const CGPath& path) {
-  cairo_new_path(cr_);
+// ---- where drawing goes ---------------------------------------------------------------
+
+PixelBox CairoContext::clipBox() const {
+  double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  inPixels(cr_, [&] { cairo_clip_extents(cr_, &x1, &y1, &x2, &y2); });
+  return PixelBox::covering(x1, y1, x2, y2);
+}
+
+PixelBox CairoContext::deviceBoxOf(NSRect rect) const {
+  if (!(rect.width() >= 0) || !(rect.height() >= 0)) return {};
+  double xs[4] = {rect.minX(), rect.maxX(), rect.minX(), rect.maxX()};
+  double ys[4] = {rect.minY(), rect.minY(), rect.maxY(), rect.maxY()};
+  double minX = INFINITY, minY = INFINITY, maxX = -INFINITY, maxY = -INFINITY;
+  for (int i = 0; i < 4; ++i) {
+    cairo_user_to_device(cr_, &xs[i], &ys[i]);
+    minX = std::min(minX, xs[i]), maxX = std::max(maxX, xs[i]);
+    minY = std::min(minY, ys[i]), maxY = std::max(maxY, ys[i]);
+  }
+  return PixelBox::covering(minX, minY, maxX, maxY);
+}
+
+CairoContext::ShadowReach CairoContext::reachOf(const CGShadow& shadow) const {
+  ShadowReach reach;
+  double blur = std::isfinite(shadow.blur) ? std::clamp(shadow.blur, 0.0, 1000.0) : 0.0;
+  reach.radius = static_cast<int>(std::lround(blur * scale_ / 2.0));
+  reach.spread = reach.radius > 0 ? 3 * reach.radius + 1 : 0;
+  // The offset is in the base space, where y grows upwards; the canvas' rows run down.
+  auto clamp = [](double v) { return std::isfinite(v) ? std::clamp(v, -1e6, 1e6) : 0.0; };
+  reach.dx = clamp(shadow.offset.width * scale_);
+  reach.dy = clamp(-shadow.offset.height * scale_);
+  return reach;
+}
+
+PixelBox CairoContext::shadowBoxOf(const PixelBox& shape, const ShadowReach& reach) const {
+  return shape.grown(reach.spread).shifted(reach.dx, reach.dy);
+}
+
+void CairoContext::noteInk(const PixelBox& box) {
+  if (!groups_.empty()) groups_.back().ink = groups_.back().ink.united(box);
+}
+
+NSSize CairoContext::deviceSizeOf(NSRect rect) const {
+  double w = rect.width(), h = rect.height();
+  cairo_user_to_device_distance(cr_, &w, &h);
+  double across = rect.width(), down = 0;
+  cairo_user_to_device_distance(cr_, &across, &down);
+  double sideways = 0, tall = rect.height();
+  cairo_user_to_device_distance(cr_, &sideways, &tall);
+  return {std::hypot(across, down), std::hypot(sideways, tall)};
+}
+
+std::optional<NSRect> CairoContext::clipBoundingBox() const {
+  double x1, y1, x2, y2;
+  cairo_clip_extents(cr_, &x1, &y1, &x2, &y2);
+  return NSMakeRect(x1, y1, x2 - x1, y2 - y1);
+}
+
+// ---- drawing --------------------------------------------------------------------------
+
+void CairoContext::appendPath(cairo_t* cr, const CGPath& path) const {
+  cairo_new_path(cr);
   for (const auto& element : path.elements()) {
     std::visit(
         [&](const auto& e) {
           using T = std::decay_t<decltype(e)>;
           if constexpr (std::is_same_v<T, CGPathMove>) {
-            cairo_move_to(cr_, e.point.x, e.point.y);
+            cairo_move_to(cr, e.point.x, e.point.y);
           } else if constexpr (std::is_same_v<T, CGPathLine>) {
-            cairo_line_to(cr_, e.point.x, e.point.y);
+            cairo_line_to(cr, e.point.x, e.point.y);
           } else if constexpr (std::is_same_v<T, CGPathCurve>) {
-            cairo_curve_to(cr_, e.control1.x, e.control1.y, e.control2.x, e.control2.y, e.point.x, e.point.y);
+            cairo_curve_to(cr, e.control1.x, e.control1.y, e.control2.x, e.control2.y, e.point.x, e.point.y);
           } else if constexpr (std::is_same_v<T, CGPathArc>) {
             if (!(e.radius > 0) || !std::isfinite(e.radius)) return;
             // Angles grow counter-clockwise in y-up space; "clockwise" runs them backwards.
-            if (e.clockwise) cairo_arc_negative(cr_, e.centre.x, e.centre.y, e.radius, e.startAngle, e.endAngle);
-            else cairo_arc(cr_, e.centre.x, e.centre.y, e.radius, e.startAngle, e.endAngle);
+            if (e.clockwise) cairo_arc_negative(cr, e.centre.x, e.centre.y, e.radius, e.startAngle, e.endAngle);
+            else cairo_arc(cr, e.centre.x, e.centre.y, e.radius, e.startAngle, e.endAngle);
           } else {
-            cairo_close_path(cr_);
+            cairo_close_path(cr);
           }
         },
         element);
@@ -185,75 +273,145 @@ void CairoContext::appendPath(const CGPath& path) {
 }
 
 template <typename Step>
-void CairoContext::perform(Step step, const std::optional<CGShadow>& shadow) {
-  bool plain = state_.alpha >= 1 && (!shadow || shadow->color.alpha <= 0);
-  if (plain) {
-    step();
+void CairoContext::perform(const PixelBox& box, Step step, const std::optional<CGShadow>& shadow) {
+  const double alpha = state_.alpha;
+  if (skipping_ > 0 || !(alpha > 0)) return;
+  const PixelBox clip = clipBox();
+  const PixelBox drawn = box.intersected(clip);
+  PixelBox shaded;
+  if (shadow && shadow->color.alpha > 0) shaded = shadowBoxOf(box, reachOf(*shadow)).intersected(clip);
+  if (drawn.empty() && shaded.empty()) return;
+  noteInk(drawn.united(shaded));
+  if (!shaded.empty()) {
+    cairo_matrix_t user;
+    cairo_get_matrix(cr_, &user);
+    drawShadow(box, clip, *shadow, alpha, [&](cairo_t* mask) {
+      cairo_transform(mask, &user);
+      step(mask);
+    });
+  }
+  if (drawn.empty()) return;
+  if (alpha >= 1) {
+    step(cr_);
     return;
   }
-  cairo_push_group(cr_);
-  step();
-  cairo_pattern_t* pattern = cairo_pop_group(cr_);
-  composite(pattern, state_.alpha, shadow);
-  cairo_pattern_destroy(pattern);
-}
-
-void CairoContext::composite(cairo_pattern_t* pattern, double alpha, const std::optional<CGShadow>& shadow) {
-  cairo_matrix_t identity;
-  cairo_matrix_init_identity(&identity);
-  cairo_pattern_set_matrix(pattern, &identity);  // the group's pixels are in device space
+  // Overlapping parts of one drawing take the alpha once: it is drawn apart, then laid on.
   cairo_save(cr_);
-  cairo_identity_matrix(cr_);
-  if (shadow && shadow->color.alpha > 0) {
-    cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, width_, height_);
-    cairo_t* m = cairo_create(mask);
-    cairo_set_source(m, pattern);
-    cairo_paint_with_alpha(m, alpha);
-    cairo_destroy(m);
-    blurAlpha(mask, shadow->blur * scale_);
-    setSource(cr_, shadow->color, 1);
-    // The offset is in the base space, where y grows upwards; the canvas' rows run down.
-    cairo_mask_surface(cr_, mask, shadow->offset.width * scale_, -shadow->offset.height * scale_);
-    cairo_surface_destroy(mask);
-  }
-  cairo_set_source(cr_, pattern);
+  clipToBox(cr_, drawn);
+  cairo_push_group(cr_);
+  step(cr_);
+  cairo_pop_group_to_source(cr_);
   cairo_paint_with_alpha(cr_, alpha);
   cairo_restore(cr_);
 }
 
+template <typename Render>
+void CairoContext::drawShadow(const PixelBox& shape, const PixelBox& clip, const CGShadow& shadow, double alpha,
+                              Render render) {
+  const ShadowReach reach = reachOf(shadow);
+  // Where the shadow lands inside the clip, taken back to before its offset...
+  const PixelBox needed = clip.shifted(-reach.dx, -reach.dy).intersected(shape.grown(reach.spread));
+  if (needed.empty()) return;
+  // ...and the alpha that the blur carries into it.
+  const PixelBox area = needed.grown(reach.spread);
+  if (area.width() > kMaxSide || area.height() > kMaxSide) return;
+  cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, area.width(), area.height());
+  if (cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(mask);
+    return;
+  }
+  cairo_t* m = cairo_create(mask);
+  // The mask's pixels are the canvas's, moved to the area's corner.
+  cairo_translate(m, -area.x0, -area.y0);
+  render(m);
+  cairo_destroy(m);
+  if (BlurredMaskCache::shared().blur(mask, reach.radius)) shadowPixelsBlurred_ += static_cast<std::size_t>(area.area());
+  cairo_save(cr_);
+  inPixels(cr_, [&] {
+    const PixelBox landing = needed.shifted(reach.dx, reach.dy).intersected(clip);
+    cairo_rectangle(cr_, landing.x0, landing.y0, landing.width(), landing.height());
+    cairo_clip(cr_);
+    setSource(cr_, shadow.color, alpha);
+    cairo_mask_surface(cr_, mask, area.x0 + reach.dx, area.y0 + reach.dy);
+  });
+  cairo_restore(cr_);
+  cairo_surface_destroy(mask);
+}
+
+void CairoContext::composite(cairo_pattern_t* pattern, double alpha, const std::optional<CGShadow>& shadow,
+                             const PixelBox& ink) {
+  cairo_matrix_t identity;
+  cairo_matrix_init_identity(&identity);
+  cairo_pattern_set_matrix(pattern, &identity);  // the group's pixels are in canvas pixels
+  const PixelBox clip = clipBox();
+  const PixelBox drawn = ink.intersected(clip);
+  PixelBox shaded;
+  if (shadow && shadow->color.alpha > 0 && alpha > 0) {
+    shaded = shadowBoxOf(ink, reachOf(*shadow)).intersected(clip);
+    if (!shaded.empty()) {
+      drawShadow(ink, clip, *shadow, alpha, [&](cairo_t* mask) {
+        cairo_set_source(mask, pattern);
+        cairo_paint(mask);
+      });
+    }
+  }
+  if (!drawn.empty() && alpha > 0) {
+    cairo_save(cr_);
+    inPixels(cr_, [&] {
+      cairo_rectangle(cr_, drawn.x0, drawn.y0, drawn.width(), drawn.height());
+      cairo_clip(cr_);
+      cairo_set_source(cr_, pattern);
+      cairo_paint_with_alpha(cr_, alpha);
+    });
+    cairo_restore(cr_);
+  }
+  noteInk(drawn.united(shaded));
+}
+
 void CairoContext::clipToPath(const CGPath& path, CGFillRule rule) {
-  appendPath(path);
+  appendPath(cr_, path);
   cairo_set_fill_rule(cr_, rule == CGFillRule::evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
   cairo_clip(cr_);
 }
 
 void CairoContext::fillPath(const CGPath& path, CGFillRule rule) {
+  if (skipping_ > 0 || path.elements().empty()) return;
   perform(
-      [&] {
-        appendPath(path);
-        cairo_set_fill_rule(cr_, rule == CGFillRule::evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
-        setSource(cr_, state_.fill, 1);
-        cairo_fill(cr_);
+      deviceBoxOf(path.boundingBox()),
+      [&](cairo_t* cr) {
+        appendPath(cr, path);
+        cairo_set_fill_rule(cr, rule == CGFillRule::evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+        setSource(cr, state_.fill, 1);
+        cairo_fill(cr);
       },
       state_.shadow);
 }
 
 void CairoContext::strokePath(const CGPath& path) {
+  if (skipping_ > 0 || path.elements().empty()) return;
+  const double width = std::max(0.0, state_.lineWidth);
+  appendPath(cr_, path);
+  cairo_set_line_width(cr_, width);
+  double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  cairo_stroke_extents(cr_, &x1, &y1, &x2, &y2);
+  cairo_new_path(cr_);
   perform(
-      [&] {
-        appendPath(path);
-        cairo_set_line_width(cr_, std::max(0.0, state_.lineWidth));
-        setSource(cr_, state_.stroke, 1);
-        cairo_stroke(cr_);
+      deviceBoxOf(NSMakeRect(x1, y1, x2 - x1, y2 - y1)).grown(1),
+      [&](cairo_t* cr) {
+        appendPath(cr, path);
+        cairo_set_line_width(cr, width);
+        setSource(cr, state_.stroke, 1);
+        cairo_stroke(cr);
       },
       state_.shadow);
 }
 
 void CairoContext::drawLinearGradient(const std::vector<CGColor>& colors, const std::vector<double>& locations,
                                       NSPoint start, NSPoint end) {
-  if (colors.empty()) return;
+  if (skipping_ > 0 || colors.empty()) return;
   perform(
-      [&] {
+      clipBox(),
+      [&](cairo_t* cr) {
         cairo_pattern_t* gradient = cairo_pattern_create_linear(start.x, start.y, end.x, end.y);
         for (std::size_t i = 0; i < colors.size(); ++i) {
           double at = locations.size() == colors.size() ? locations[i]
@@ -263,84 +421,239 @@ void CairoContext::drawLinearGradient(const std::vector<CGColor>& colors, const 
           cairo_pattern_add_color_stop_rgba(gradient, std::clamp(at, 0.0, 1.0), c.red, c.green, c.blue, c.alpha);
         }
         cairo_pattern_set_extend(gradient, CAIRO_EXTEND_PAD);
-        cairo_set_source(cr_, gradient);
-        cairo_paint(cr_);
+        cairo_set_source(cr, gradient);
+        cairo_paint(cr);
         cairo_pattern_destroy(gradient);
       },
       state_.shadow);
 }
 
-void CairoContext::uprightIn(NSRect rect) {
+void CairoContext::uprightIn(cairo_t* cr, NSRect rect) const {
   cairo_matrix_t m;
-  cairo_get_matrix(cr_, &m);
+  cairo_get_matrix(cr, &m);
   if (m.yy < 0) {
-    cairo_translate(cr_, rect.minX(), rect.maxY());
-    cairo_scale(cr_, 1, -1);
+    cairo_translate(cr, rect.minX(), rect.maxY());
+    cairo_scale(cr, 1, -1);
   } else {
-    cairo_translate(cr_, rect.minX(), rect.minY());
+    cairo_translate(cr, rect.minX(), rect.minY());
   }
 }
 
-std::optional<NSRect> CairoContext::clipBoundingBox() const {
-  double x1, y1, x2, y2;
-  cairo_clip_extents(cr_, &x1, &y1, &x2, &y2);
-  return NSMakeRect(x1, y1, x2 - x1, y2 - y1);
+bool CairoContext::drawCachedImage(const CGImageSource& source, const CGImage& frame, NSRect rect, double fraction) {
+  CGImageDrawingCache* slot = source.drawingCache();
+  if (!slot) return false;
+  cairo_matrix_t m;
+  cairo_get_matrix(cr_, &m);
+  // Only plain placements: scaled and moved, upright or upside down, never turned.
+  if (m.xy != 0 || m.yx != 0 || !(m.xx > 0) || m.yy == 0) return false;
+  const double x0 = m.xx * rect.minX() + m.x0, x1 = m.xx * rect.maxX() + m.x0;
+  const double ya = m.yy * rect.minY() + m.y0, yb = m.yy * rect.maxY() + m.y0;
+  const double y0 = std::min(ya, yb), y1 = std::max(ya, yb);
+  const long width = std::lround(x1 - x0), height = std::lround(y1 - y0);
+  if (width <= 0 || height <= 0 || width * height > kMostKeptPixels || !std::isfinite(x0) || !std::isfinite(y0)) {
+    return false;
+  }
+  std::shared_ptr<ScaledPicture> picture;
+  {
+    std::lock_guard lock(slot->mutex);
+    if (slot->owner == &kScaledPictureOwner && slot->content) {
+      auto kept = std::static_pointer_cast<ScaledPicture>(slot->content);
+      if (kept->width == width && kept->height == height && kept->pixels == frame.rgba.data()) picture = kept;
+    }
+  }
+  if (!picture) {
+    picture = scaledPicture(frame, static_cast<int>(width), static_cast<int>(height));
+    if (!picture) return false;
+    std::lock_guard lock(slot->mutex);
+    slot->owner = &kScaledPictureOwner;
+    slot->content = picture;
+  }
+  // Whole pixels: the picture is laid on as it is, with no filtering.
+  const double left = std::round(x0), top = std::round(y0);
+  cairo_save(cr_);
+  inPixels(cr_, [&] {
+    cairo_rectangle(cr_, left, top, double(width), double(height));
+    cairo_set_source_surface(cr_, picture->surface, left, top);
+    cairo_pattern_set_filter(cairo_get_source(cr_), CAIRO_FILTER_NEAREST);
+    if (fraction >= 1) {
+      cairo_fill(cr_);
+    } else {
+      cairo_clip(cr_);
+      cairo_paint_with_alpha(cr_, fraction);
+    }
+  });
+  cairo_restore(cr_);
+  return true;
 }
 
 void CairoContext::drawImage(const std::shared_ptr<const CGImageSource>& image, NSRect rect, double fraction) {
+  if (skipping_ > 0) return;
   const CGImage* pixels = image ? image->imageForDrawing() : nullptr;
   if (!pixels || pixels->width <= 0 || pixels->height <= 0 ||
       pixels->rgba.size() < static_cast<std::size_t>(pixels->width) * pixels->height * 4 || rect.isEmpty() ||
       !(fraction > 0))
     return;
+  const CGImage& frame = *pixels;
+  const double shown = std::min(1.0, fraction);
   perform(
-      [&] {
-        const CGImage& frame = *pixels;
+      deviceBoxOf(rect),
+      [&](cairo_t* cr) {
+        if (cr == cr_ && drawCachedImage(*image, frame, rect, shown)) return;
         cairo_surface_t* surface = surfaceOf(frame);
         if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS) {
-          cairo_save(cr_);
-          uprightIn(rect);
-          cairo_rectangle(cr_, 0, 0, rect.width(), rect.height());
-          cairo_clip(cr_);
-          cairo_scale(cr_, rect.width() / frame.width, rect.height() / frame.height);
-          cairo_set_source_surface(cr_, surface, 0, 0);
-          cairo_pattern_set_filter(cairo_get_source(cr_), CAIRO_FILTER_GOOD);
+          cairo_save(cr);
+          uprightIn(cr, rect);
+          cairo_rectangle(cr, 0, 0, rect.width(), rect.height());
+          cairo_clip(cr);
+          cairo_scale(cr, rect.width() / frame.width, rect.height() / frame.height);
+          cairo_set_source_surface(cr, surface, 0, 0);
+          cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
           // Edge pixels repeat outward, so that scaling up does not fade the picture's rim.
-          cairo_pattern_set_extend(cairo_get_source(cr_), CAIRO_EXTEND_PAD);
-          cairo_paint_with_alpha(cr_, std::min(1.0, fraction));
-          cairo_restore(cr_);
+          cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
+          cairo_paint_with_alpha(cr, shown);
+          cairo_restore(cr);
         }
         cairo_surface_destroy(surface);
       },
       state_.shadow);
 }
 
+std::shared_ptr<const TextPictureCache::Picture> CairoContext::textPicture(const TextPictureCache::Key& key) {
+  if (auto kept = TextPictureCache::shared().find(key)) return kept;
+  auto lock = TextLayout::lock();
+  // Laid out at the scale it shows at, from a pixel's corner.
+  cairo_save(cr_);
+  cairo_matrix_t scaled;
+  cairo_matrix_init_scale(&scaled, key.scaleX, key.scaleY);
+  cairo_set_matrix(cr_, &scaled);
+  PangoContext* context = pango_cairo_create_context(cr_);
+  cairo_restore(cr_);
+  TextLayout::configure(context);
+  PangoLayout* layout = TextLayout::makeLayout(context, key.text, key.width);
+  // The text may run past the rectangle's bottom (and its glyphs past their boxes).
+  PangoRectangle ink, logical;
+  pango_layout_get_pixel_extents(layout, &ink, &logical);
+  const double x1 = std::min(ink.x, logical.x), y1 = std::min(ink.y, logical.y);
+  const double x2 = std::max(ink.x + ink.width, logical.x + logical.width);
+  const double y2 = std::max(ink.y + ink.height, logical.y + logical.height);
+  auto picture = std::make_shared<TextPictureCache::Picture>();
+  picture->box = PixelBox::covering(x1 * key.scaleX, y1 * key.scaleY, x2 * key.scaleX, y2 * key.scaleY).grown(1);
+  if (!picture->box.empty() && picture->box.width() <= kMaxSide && picture->box.height() <= kMaxSide) {
+    picture->surface =
+        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, picture->box.width(), picture->box.height());
+    cairo_t* t = cairo_create(picture->surface);
+    cairo_matrix_t placed;
+    cairo_matrix_init(&placed, key.scaleX, 0, 0, key.scaleY, -picture->box.x0, -picture->box.y0);
+    cairo_set_matrix(t, &placed);
+    cairo_set_source_rgba(t, 0, 0, 0, 1);  // the platform's default text colour
+    pango_cairo_update_layout(t, layout);
+    pango_cairo_show_layout(t, layout);
+    cairo_destroy(t);
+    cairo_surface_flush(picture->surface);
+  }
+  g_object_unref(layout);
+  g_object_unref(context);
+  if (!picture->surface) return nullptr;
+  TextPictureCache::shared().keep(key, picture);
+  return picture;
+}
+
+// Text in a space that is turned or mirrored: laid out and drawn as it is.
+void CairoContext::drawTextLaidOut(const CGText& text, NSRect rect, const std::optional<CGShadow>& shadow) {
+  auto lock = TextLayout::lock();
+  PangoContext* context = pango_cairo_create_context(cr_);
+  TextLayout::configure(context);
+  PangoLayout* layout = TextLayout::makeLayout(context, text, rect.width());
+  perform(
+      clipBox(),
+      [&](cairo_t* cr) {
+        cairo_save(cr);
+        uprightIn(cr, rect);
+        cairo_set_source_rgba(cr, 0, 0, 0, 1);  // the platform's default text colour
+        pango_cairo_update_layout(cr, layout);
+        pango_cairo_show_layout(cr, layout);
+        cairo_restore(cr);
+      },
+      shadow);
+  g_object_unref(layout);
+  g_object_unref(context);
+}
+
 void CairoContext::drawText(const std::shared_ptr<const CGTextSource>& source, NSRect rect) {
-  if (!source) return;
+  if (skipping_ > 0 || !source || !(state_.alpha > 0)) return;
   CGText text = source->textForDrawing();
   if (text.utf8.empty()) return;
   // A shadow given with the text draws under it when the context has none of its own.
   std::optional<CGShadow> shadow = state_.shadow ? state_.shadow : text.shadow;
+  text.shadow.reset();
+  // The space the text is laid out in: upright, from the rectangle's top-left corner.
+  cairo_matrix_t upright;
+  cairo_save(cr_);
+  uprightIn(cr_, rect);
+  cairo_get_matrix(cr_, &upright);
+  cairo_restore(cr_);
+  const bool plain = upright.xy == 0 && upright.yx == 0 && upright.xx > 0 && upright.yy > 0 &&
+                     std::isfinite(upright.x0) && std::isfinite(upright.y0) && std::isfinite(rect.width());
+  if (!plain) {
+    drawTextLaidOut(text, rect, shadow);
+    return;
+  }
+  auto picture = textPicture({std::move(text), rect.width(), upright.xx, upright.yy});
+  if (!picture) return;
+  // Laid on from the whole pixel nearest to where the layout starts.
+  const PixelBox box = picture->box.shifted(std::round(upright.x0), std::round(upright.y0));
+  cairo_matrix_t user, fromPixels;
+  cairo_get_matrix(cr_, &user);
+  fromPixels = user;
+  if (cairo_matrix_invert(&fromPixels) != CAIRO_STATUS_SUCCESS) return;
   perform(
-      [&] {
-        auto lock = TextLayout::lock();
-        cairo_save(cr_);
-        uprightIn(rect);
-        PangoContext* context = pango_cairo_create_context(cr_);
-        TextLayout::configure(context);
-        PangoLayout* layout = TextLayout::makeLayout(context, text, rect.width());
-        cairo_set_source_rgba(cr_, 0, 0, 0, 1);  // the platform's default text colour
-        pango_cairo_show_layout(cr_, layout);
-        g_object_unref(layout);
-        g_object_unref(context);
-        cairo_restore(cr_);
+      box,
+      [&](cairo_t* cr) {
+        // In canvas pixels, on the canvas or on a shadow's mask alike.
+        cairo_matrix_t now, pixels;
+        cairo_get_matrix(cr, &now);
+        cairo_matrix_multiply(&pixels, &fromPixels, &now);
+        cairo_save(cr);
+        cairo_set_matrix(cr, &pixels);
+        cairo_set_source_surface(cr, picture->surface, box.x0, box.y0);
+        cairo_rectangle(cr, box.x0, box.y0, box.width(), box.height());
+        cairo_fill(cr);
+        cairo_restore(cr);
       },
       shadow);
 }
 
-void CairoContext::beginTransparencyLayer(double alpha) {
-  groups_.push_back({state_, std::isfinite(alpha) ? std::clamp(alpha, 0.0, 1.0) : 1.0, saved_.size()});
-  cairo_push_group(cr_);
+// ---- transparency layers --------------------------------------------------------------
+
+void CairoContext::beginTransparencyLayer(double alpha) { beginGroup(std::nullopt, alpha); }
+
+void CairoContext::beginTransparencyLayerWithRect(NSRect rect, double alpha) { beginGroup(rect, alpha); }
+
+void CairoContext::beginGroup(std::optional<NSRect> rect, double alpha) {
+  Group group{state_, std::isfinite(alpha) ? std::clamp(alpha, 0.0, 1.0) : 1.0, saved_.size(), false, {}};
+  bool skip = skipping_ > 0 || !(group.alpha > 0) || !(state_.alpha > 0);
+  if (!skip) {
+    const PixelBox clip = clipBox();
+    const bool shadowed = state_.shadow && state_.shadow->color.alpha > 0;
+    // What the layer must hold: its contents where they show, and with a shadow, the
+    // contents whose shadow falls into the clip, although they lie outside it.
+    PixelBox region = clip;
+    if (shadowed) {
+      const ShadowReach reach = reachOf(*state_.shadow);
+      region = clip.united(clip.shifted(-reach.dx, -reach.dy).grown(reach.spread));
+    }
+    if (rect) region = region.intersected(deviceBoxOf(*rect));
+    skip = region.empty();
+    if (!skip) {
+      cairo_save(cr_);  // the layer's own clip, undone at its end
+      if (shadowed) cairo_reset_clip(cr_);
+      clipToBox(cr_, region);
+      cairo_push_group(cr_);
+    }
+  }
+  group.skipped = skip;
+  if (skip) ++skipping_;
+  groups_.push_back(group);
   state_.shadow.reset();
   state_.alpha = 1;
 }
@@ -352,15 +665,24 @@ void CairoContext::endTransparencyLayer(const std::function<void(GraphicsContext
     cairo_restore(cr_);
     saved_.pop_back();
   }
-  cairo_pattern_t* content = cairo_pop_group(cr_);
   Group group = groups_.back();
   groups_.pop_back();
   state_ = group.before;
+  if (group.skipped) {
+    --skipping_;
+    return;
+  }
+  cairo_pattern_t* content = cairo_pop_group(cr_);
+  cairo_restore(cr_);
+  if (group.ink.empty()) {
+    cairo_pattern_destroy(content);
+    return;
+  }
   if (mask) {
     cairo_push_group(cr_);
     State outer = state_;
     state_ = State{};
-    groups_.push_back({state_, 1, saved_.size()});
+    groups_.push_back({state_, 1, saved_.size(), false, {}});
     mask(*this);
     while (saved_.size() > groups_.back().savedDepth) {
       cairo_restore(cr_);
@@ -374,16 +696,15 @@ void CairoContext::endTransparencyLayer(const std::function<void(GraphicsContext
     cairo_pattern_set_matrix(content, &identity);
     cairo_pattern_set_matrix(maskPattern, &identity);
     cairo_push_group(cr_);
-    cairo_save(cr_);
-    cairo_identity_matrix(cr_);
-    cairo_set_source(cr_, content);
-    cairo_mask(cr_, maskPattern);
-    cairo_restore(cr_);
+    inPixels(cr_, [&] {
+      cairo_set_source(cr_, content);
+      cairo_mask(cr_, maskPattern);
+    });
     cairo_pattern_t* masked = cairo_pop_group(cr_);
     cairo_pattern_destroy(maskPattern);
     cairo_pattern_destroy(content);
     content = masked;
   }
-  composite(content, group.alpha * state_.alpha, state_.shadow);
+  composite(content, group.alpha * state_.alpha, state_.shadow, group.ink);
   cairo_pattern_destroy(content);
 }

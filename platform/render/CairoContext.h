@@ -2,6 +2,12 @@
 // The graphics context that draws pixels: Cairo onto an image surface, text with Pango,
 // shadows by blurring the drawn shape's alpha. The canvas can be written as a PNG file or
 // read back as pixels.
+//
+// Work follows what is drawn, not the canvas: drawing that cannot reach the clip is left
+// out, a transparency layer and a shadow cover only the pixels their contents reach (a
+// layer that receives nothing costs nothing), a shadow's blurred mask is kept while its
+// shape stays the same, and a picture drawn again at the same size is copied from what
+// the last drawing made of it (see CGImageDrawingCache).
 
 #include <cairo.h>
 
@@ -10,6 +16,8 @@
 
 #include "platform/foundation/NSError.h"
 #include "platform/quartz/GraphicsContext.h"
+#include "platform/render/PixelBox.h"
+#include "platform/render/TextPictureCache.h"
 
 class CairoContext : public GraphicsContext {
  public:
@@ -46,9 +54,14 @@ class CairoContext : public GraphicsContext {
                           NSPoint end) override;
   void drawImage(const std::shared_ptr<const CGImageSource>& image, NSRect rect, double fraction = 1.0) override;
   std::optional<NSRect> clipBoundingBox() const override;
+  NSSize deviceSizeOf(NSRect rect) const override;
   void drawText(const std::shared_ptr<const CGTextSource>& text, NSRect rect) override;
   void beginTransparencyLayer(double alpha) override;
+  void beginTransparencyLayerWithRect(NSRect rect, double alpha) override;
   void endTransparencyLayer(const std::function<void(GraphicsContext&)>& mask = nullptr) override;
+
+  // Pixels of shadow masks blurred since the context was made (the rest came from the cache).
+  std::size_t shadowPixelsBlurred() const { return shadowPixelsBlurred_; }
 
  private:
   struct State {
@@ -62,16 +75,40 @@ class CairoContext : public GraphicsContext {
     State before;
     double alpha;
     std::size_t savedDepth;
+    // A layer the clip misses (or one of alpha 0) is not made: what is drawn into it is dropped.
+    bool skipped = false;
+    PixelBox ink;  // the canvas pixels its contents reached
+  };
+  // Where a shadow goes relative to its shape, in canvas pixels.
+  struct ShadowReach {
+    int spread = 0;   // how far the blur carries the shape's alpha
+    int radius = 0;   // of each box blur pass
+    double dx = 0, dy = 0;
   };
   CairoContext() = default;
-  void appendPath(const CGPath& path);
-  // Runs a drawing step directly, or into a group composited with the state's alpha and shadow.
+  void beginGroup(std::optional<NSRect> rect, double alpha);
+  void appendPath(cairo_t* cr, const CGPath& path) const;
+  PixelBox clipBox() const;
+  PixelBox deviceBoxOf(NSRect rect) const;
+  ShadowReach reachOf(const CGShadow& shadow) const;
+  PixelBox shadowBoxOf(const PixelBox& shape, const ShadowReach& reach) const;
+  void noteInk(const PixelBox& box);
+  // Draws one step that covers `box` (canvas pixels) with the state's alpha and shadow.
   template <typename Step>
-  void perform(Step step, const std::optional<CGShadow>& shadow);
-  void composite(cairo_pattern_t* pattern, double alpha, const std::optional<CGShadow>& shadow);
+  void perform(const PixelBox& box, Step step, const std::optional<CGShadow>& shadow);
+  // The blurred shadow of what `render` draws (onto a mask surface set up like the canvas).
+  template <typename Render>
+  void drawShadow(const PixelBox& shape, const PixelBox& clip, const CGShadow& shadow, double alpha, Render render);
+  void composite(cairo_pattern_t* pattern, double alpha, const std::optional<CGShadow>& shadow, const PixelBox& ink);
   // Moves to a space where the rectangle's top-left corner is the origin and y grows
   // downwards on screen, whichever way user space points.
-  void uprightIn(NSRect rect);
+  void uprightIn(cairo_t* cr, NSRect rect) const;
+  // Draws a picture's pixels made once for the size they cover on the canvas; false when
+  // the picture or the placement does not allow it.
+  bool drawCachedImage(const CGImageSource& source, const CGImage& frame, NSRect rect, double fraction);
+  void drawTextLaidOut(const CGText& text, NSRect rect, const std::optional<CGShadow>& shadow);
+  // The picture of laid-out text, made now unless an equal one was made before.
+  std::shared_ptr<const TextPictureCache::Picture> textPicture(const TextPictureCache::Key& key);
 
   cairo_surface_t* surface_ = nullptr;
   cairo_t* cr_ = nullptr;
@@ -80,4 +117,6 @@ class CairoContext : public GraphicsContext {
   State state_;
   std::vector<State> saved_;
   std::vector<Group> groups_;
+  int skipping_ = 0;  // open layers that are not made
+  std::size_t shadowPixelsBlurred_ = 0;
 };

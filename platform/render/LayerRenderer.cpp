@@ -36,7 +36,12 @@ void renderLayer(const std::shared_ptr<CALayer>& layer, GraphicsContext& context
     CGColor color = shown->shadowColor()->withAlpha(shown->shadowColor()->alpha * std::min(1.0, shown->shadowOpacity()));
     context.setShadow(CGShadow{shown->shadowOffset(), shown->shadowRadius(), color});
   }
-  if (group) context.beginTransparencyLayer(std::min(1.0, shown->opacity()));
+  if (group) {
+    // A layer whose drawing stays inside its bounds lets the context size its layer to them.
+    bool bounded = shown->masksToBounds() || layer->sublayers().empty();
+    if (bounded) context.beginTransparencyLayerWithRect(b, std::min(1.0, shown->opacity()));
+    else context.beginTransparencyLayer(std::min(1.0, shown->opacity()));
+  }
 
   if (shown->backgroundColor() && !shown->backgroundColor()->isClear()) {
     context.setFillColor(*shown->backgroundColor());

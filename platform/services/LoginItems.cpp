@@ -4,14 +4,19 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "platform/foundation/Paths.h"
 
 namespace {
 constexpr std::string_view kEntrySuffix = ".desktop";
+// The program that starts another given as its argument.
+constexpr std::string_view kEnv = "env";
 
 std::string trim(std::string_view text) {
   auto begin = text.find_first_not_of(" \t\r");
@@ -20,12 +25,19 @@ std::string trim(std::string_view text) {
   return std::string(text.substr(begin, end - begin + 1));
 }
 
+// What an entry says of itself: the program line, and whether the desktop leaves it out at
+// login (Hidden=true, or X-GNOME-Autostart-enabled=false as the session settings write it).
+struct Entry {
+  std::string exec;
+  bool off = false;
+};
+
 // The keys of the [Desktop Entry] group, values with the string escapes undone.
-std::optional<std::pair<std::string, bool>> readEntry(const std::filesystem::path& path) {
+std::optional<Entry> readEntry(const std::filesystem::path& path) {
   std::ifstream in(path);
   if (!in) return std::nullopt;
   std::string line, exec;
-  bool inGroup = false, hidden = false, sawGroup = false;
+  bool inGroup = false, off = false, sawGroup = false;
   while (std::getline(in, line)) {
     std::string t = trim(line);
     if (t.empty() || t[0] == '#') continue;
@@ -49,10 +61,11 @@ std::optional<std::pair<std::string, bool>> readEntry(const std::filesystem::pat
       }
     }
     if (key == "Exec") exec = value;
-    if (key == "Hidden") hidden = value == "true";
+    if (key == "Hidden" && value == "true") off = true;
+    if (key == "X-GNOME-Autostart-enabled" && value == "false") off = true;
   }
   if (!sawGroup) return std::nullopt;
-  return std::make_pair(exec, hidden);
+  return Entry{exec, off};
 }
 
 std::optional<std::filesystem::path> findOnPath(const std::string& name) {
@@ -69,6 +82,25 @@ std::optional<std::filesystem::path> findOnPath(const std::string& name) {
   return std::nullopt;
 }
 
+// Desktop entries are UTF-8 text: readers refuse a value that is not.
+bool isUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    std::uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      code = (code << 6) | (next & 0x3F);
+    }
+    constexpr std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    i += length;
+  }
+  return true;
+}
+
 std::shared_ptr<NSError> failure(const std::string& what) {
   return NSError::make(std::string(LoginItemsList::Constants::errorDomain), 1, what);
 }
@@ -76,8 +108,8 @@ std::shared_ptr<NSError> failure(const std::string& what) {
 
 std::optional<std::filesystem::path> LoginItem::resolve() const {
   auto entry = readEntry(entryPath_);
-  if (!entry || entry->second) return std::nullopt;
-  auto program = LoginItemsList::programFromExecValue(entry->first);
+  if (!entry || entry->off) return std::nullopt;
+  auto program = LoginItemsList::programFromExecValue(entry->exec);
   if (!program || program->empty()) return std::nullopt;
   auto found = findOnPath(*program);
   if (!found || !found->is_absolute()) return std::nullopt;
@@ -106,17 +138,23 @@ std::vector<std::shared_ptr<LoginItem>> LoginItemsList::snapshot() const {
 }
 
 std::string LoginItemsList::execValueForProgram(const std::filesystem::path& program) {
-  // Quoted as an argument (", `, $ and \ escaped), then as a string value (\ doubled), with
-  // % doubled so it is no field code.
+  // Quoted as an argument (", `, $ and \ escaped), then as a string value (\ doubled, and a
+  // line feed, tab or carriage return written as its escape: raw, one would end the line or
+  // be trimmed away), with % doubled so it is no field code.
   std::string quoted = "\"";
   for (char c : program.string()) {
     if (c == '"' || c == '`' || c == '$' || c == '\\') quoted += '\\';
     quoted += c;
   }
   quoted += '"';
-  std::string value;
+  // GLib looks for the program of an entry before it expands the field codes, so it would
+  // look for a doubled % and call the entry broken: such a program is started through env.
+  std::string value = program.string().find('%') == std::string::npos ? "" : std::string(kEnv) + " ";
   for (char c : quoted) {
     if (c == '\\') value += "\\\\";
+    else if (c == '\n') value += "\\n";
+    else if (c == '\t') value += "\\t";
+    else if (c == '\r') value += "\\r";
     else if (c == '%') value += "%%";
     else value += c;
   }
@@ -124,25 +162,34 @@ std::string LoginItemsList::execValueForProgram(const std::filesystem::path& pro
 }
 
 std::optional<std::string> LoginItemsList::programFromExecValue(std::string_view value) {
+  // The first two arguments, with their quoting undone.
+  std::vector<std::string> arguments;
   std::size_t i = 0;
-  while (i < value.size() && std::isspace(static_cast<unsigned char>(value[i]))) ++i;
-  std::string program;
-  if (i < value.size() && value[i] == '"') {
-    bool closed = false;
-    for (++i; i < value.size(); ++i) {
-      if (value[i] == '\\' && i + 1 < value.size()) {
-        program += value[++i];
-      } else if (value[i] == '"') {
-        closed = true;
-        break;
-      } else {
-        program += value[i];
+  while (arguments.size() < 2) {
+    while (i < value.size() && std::isspace(static_cast<unsigned char>(value[i]))) ++i;
+    if (i >= value.size()) break;
+    std::string argument;
+    if (value[i] == '"') {
+      bool closed = false;
+      for (++i; i < value.size(); ++i) {
+        if (value[i] == '\\' && i + 1 < value.size()) {
+          argument += value[++i];
+        } else if (value[i] == '"') {
+          closed = true;
+          ++i;
+          break;
+        } else {
+          argument += value[i];
+        }
       }
+      if (!closed) return std::nullopt;
+    } else {
+      while (i < value.size() && !std::isspace(static_cast<unsigned char>(value[i]))) argument += value[i++];
     }
-    if (!closed) return std::nullopt;
-  } else {
-    while (i < value.size() && !std::isspace(static_cast<unsigned char>(value[i]))) program += value[i++];
+    arguments.push_back(std::move(argument));
   }
+  if (arguments.empty()) return std::string();
+  const std::string& program = arguments.size() == 2 && arguments[0] == kEnv ? arguments[1] : arguments[0];
   std::string unpercented;
   for (std::size_t k = 0; k < program.size(); ++k) {
     if (program[k] == '%' && k + 1 < program.size() && program[k + 1] == '%') ++k;
@@ -153,6 +200,14 @@ std::optional<std::string> LoginItemsList::programFromExecValue(std::string_view
 
 std::expected<std::shared_ptr<LoginItem>, std::shared_ptr<NSError>> LoginItemsList::insertItemURL(
     const std::filesystem::path& program) {
+  // An entry that names no program (the executable's own path could not be read, say) would
+  // start nothing at every login.
+  if (program.empty() || !program.is_absolute()) {
+    return std::unexpected(failure("No program to start at login: \"" + program.string() + "\" is not a full path."));
+  }
+  if (!isUtf8(program.string())) {
+    return std::unexpected(failure("The program's path is not UTF-8 text, which a desktop entry cannot hold."));
+  }
   std::error_code error;
   std::filesystem::create_directories(folder_, error);
   if (error) return std::unexpected(failure("The autostart folder cannot be made: " + error.message()));

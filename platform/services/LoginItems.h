@@ -43,9 +43,10 @@ class LoginItemsList : public NSObject {
   std::expected<std::shared_ptr<LoginItem>, std::shared_ptr<NSError>> insertItemURL(const std::filesystem::path& program);
   bool removeItem(const std::shared_ptr<LoginItem>& item);
 
-  // The Exec value that starts the program, quoted and escaped as desktop entries need.
+  // The Exec value that starts the program, quoted and escaped as desktop entries need (a
+  // program whose path holds a per cent sign is started through "env").
   static std::string execValueForProgram(const std::filesystem::path& program);
-  // The program an Exec value starts (its first argument), unescaped.
+  // The program an Exec value starts (its first argument, or the second after "env"), unescaped.
   static std::optional<std::string> programFromExecValue(std::string_view value);
 
   GLIMDECK_OBJECT(LoginItemsList)

@@ -1,6 +1,7 @@
-// The application's shell as a person meets it: the launch order, the status icon and its
-// popover, the global shortcut and its recorder, launch at login in the autostart folder,
-// the daily update check, drags out of the panel and GIFs dropped on the icon.
+// The application's shell as a person meets it: the launch order (with the daily collection
+// sync, the former archive names and the open event only with an install id), the status
+// icon and its popover, the global shortcut and its recorder, launch at login, the daily
+// update check, drags out of the panel and GIFs dropped on the icon.
 
 #include <gtest/gtest.h>
 
@@ -24,10 +25,12 @@
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/NSDate.h"
 #include "platform/foundation/NSKeyedArchiver.h"
+#include "platform/foundation/NSKeyedUnarchiver.h"
 #include "platform/services/MASShortcutBinder.h"
 #include "platform/services/MASShortcutMonitor.h"
 #include "sdk/crash/Veverovodod.h"
 #include "sdk/foundation/Murvane.h"
+#include "service/Webapp.h"
 #include "tests/app/ShellReset.h"
 #include "tests/collections/CollectionsFixture.h"
 #include "tests/support/UISimulator.h"
@@ -123,6 +126,75 @@ TEST_F(AppShellTest, TheFirstLaunchSetsUpTheShortcutAndTheLoginItemAndOpensThePa
 
   delegate->applicationWillTerminate(nullptr);
   EXPECT_FALSE(delegate->collectionSyncTimer());
+}
+
+TEST_F(AppShellTest, TheLaunchSynchronisesTheCollectionsAtOnceAndThenOnceADayUntilTheEnd) {
+  signIn("syncer", "token-syncer");
+  auto kept = manager()->createNewCollection("kept", true, true);
+  ASSERT_TRUE(eventually([&] { return kept->identifier() != 0; })) << "a pack the service knows has a stream";
+  settle();
+  auto synchronised = [&] {
+    settle();
+    auto lines = printedLines();
+    return std::ranges::count_if(lines, [](const std::string& line) { return line.starts_with("SYNCHRONIZING: "); });
+  };
+  ASSERT_EQ(synchronised(), 0);
+  launch();
+  const auto perRun = synchronised();
+  EXPECT_EQ(perRun, 2) << "Favorites and the user's pack, at launch";
+  // The days pass with the panel closed, whose playing tiles would make each moment a frame.
+  advance(0.2);
+  delegate->closePopoverWithSender(nullptr, false);
+  advance(86400.0 - 0.2 - 1.0);
+  EXPECT_EQ(synchronised(), perRun);
+  advance(1.0);
+  EXPECT_EQ(synchronised(), 2 * perRun) << "a day after the launch";
+  advance(86400.0);
+  EXPECT_EQ(synchronised(), 3 * perRun);
+  delegate->applicationWillTerminate(nullptr);
+  advance(86400.0);
+  EXPECT_EQ(synchronised(), 3 * perRun) << "never after the end";
+}
+
+TEST_F(AppShellTest, TheLaunchLetsArchivesOfTheFormerModuleNamesDecode) {
+  std::vector<std::string> names;
+  for (const char* module : {"Zolto", "Glimdeck", "Zolto_Glimdeck_for_Mac"}) {
+    for (const char* record : {"VornObject", "PlovexUser", "QuorbUser"}) {
+      names.push_back(std::string(module) + "." + record);
+      NSKeyedUnarchiver::setClass("", names.back());  // as a process that never launched
+    }
+  }
+  for (const auto& name : names) ASSERT_FALSE(NSKeyedUnarchiver::classForClassName(name)) << name;
+  launch();
+  for (const auto& name : names) {
+    EXPECT_EQ(NSKeyedUnarchiver::classForClassName(name), name.substr(name.find('.') + 1)) << name;
+  }
+}
+
+TEST_F(AppShellTest, WithoutAnInstallIdTheLaunchSendsNoOpenEvent) {
+  NSUserDefaults::standardUserDefaults()->removeObjectForKey("analytics-key");
+  standin().injectFault("/quorb.quorbid", Fault::stall(), 1);
+  PlovexAnalytics::setSharedPlovexAnalytics(PlovexAnalytics::init());
+  ASSERT_TRUE(runUntil([&] { return standin().stalledCount() == 1; }));
+  launch();
+  advance(0.2);
+  ASSERT_TRUE(shown());
+  // The id comes after all: what the launch did without it stays unsent.
+  standin().releaseStalls();
+  ASSERT_TRUE(runUntil([] { return PlovexAnalytics::sharedPlovexAnalytics()->quorbID().has_value(); }));
+  ASSERT_TRUE(runUntil([] { return Webapp::session()->allTasks().empty(); }));
+  auto sent = [&](std::string_view name) {
+    return std::ranges::count_if(standin().requests(), [&](const auto& r) {
+      return r.path == "/quorb.registerevent/" + std::string(name);
+    });
+  };
+  EXPECT_EQ(sent(AppDelegate::Constants::applicationOpenEvent), 0);
+  EXPECT_EQ(sent(AppDelegate::Constants::launchEvent), 0);
+  // With the id, the next opening of the panel is heard.
+  delegate->closePopoverWithSender(nullptr, false);
+  delegate->togglePopoverWithSender(nullptr);
+  EXPECT_EQ(events(AppDelegate::Constants::launchEvent), 1u);
+  EXPECT_EQ(sent(AppDelegate::Constants::applicationOpenEvent), 0);
 }
 
 TEST_F(AppShellTest, LaterLaunchesKeepTheUsersShortcutAndLoginItemChoices) {
@@ -359,46 +431,6 @@ TEST_F(AppShellTest, GIFsDroppedOnTheIconBecomeItemsOncePerDrop) {
     EXPECT_EQ(recorder->drops, c.expected) << c.what;
     EXPECT_TRUE(view->validDrops().empty()) << c.what;
   }
-}
-
-// ---- the autostart folder ---------------------------------------------------------------
-
-TEST_F(AppShellTest, LoginItemsAreTheAutostartEntriesThatStartAnExistingProgram) {
-  for (const char* path : {"/opt/Glim deck/bin/glimdeck", "/tmp/100%/\"quoted\" $HOME `x`\\y"}) {
-    auto value = LoginItemsList::execValueForProgram(path);
-    // Desktop entries undo the string escapes before the arguments are split.
-    std::string unescaped;
-    for (std::size_t i = 0; i < value.size(); ++i) unescaped += value[i] == '\\' ? value[++i] : value[i];
-    EXPECT_EQ(LoginItemsList::programFromExecValue(unescaped), path) << value;
-  }
-
-  auto list = LoginItemsList::sessionLoginItems();
-  ASSERT_TRUE(list);
-  auto program = home() / "bin" / "tool";
-  std::filesystem::create_directories(program.parent_path());
-  std::ofstream(program) << "#!/bin/sh\n";
-  auto write = [&](const std::string& name, const std::string& body) {
-    std::filesystem::create_directories(list->folder());
-    std::ofstream(list->folder() / name) << body;
-  };
-  write("a-hidden.desktop", "[Desktop Entry]\nExec=" + program.string() + "\nHidden=true\n");
-  write("b-gone.desktop", "[Desktop Entry]\nExec=/nowhere/tool --flag\n");
-  write("c-first.desktop", "[Desktop Entry]\nExec=" + program.string() + " --start\n");
-  write("d-second.desktop", "[Desktop Entry]\nType=Application\nExec=\"" + program.string() + "\"\n");
-  write("e-nogroup.desktop", "Exec=" + program.string() + "\n");
-  std::vector<std::string> resolving;
-  for (auto& entry : list->snapshot()) {
-    if (entry->resolve() == program) resolving.push_back(entry->entryPath().filename().string());
-  }
-  EXPECT_EQ(resolving, (std::vector<std::string>{"c-first.desktop", "d-second.desktop"}));
-
-  // Our own item: added after the others, found, and removed again.
-  EXPECT_FALSE(LoginUtilities::isLaunchAtStartup());
-  LoginUtilities::toggleLaunchAtStartup();
-  EXPECT_TRUE(LoginUtilities::isLaunchAtStartup());
-  LoginUtilities::toggleLaunchAtStartup();
-  EXPECT_FALSE(LoginUtilities::isLaunchAtStartup());
-  EXPECT_EQ(list->snapshot().size(), 5u);
 }
 
 }  // namespace

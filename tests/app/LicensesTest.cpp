@@ -1,9 +1,14 @@
 // The licence page against licence lists written into a resources folder of the test's
-// own: what the list's parser keeps, the page's text and view tree, and its close button.
+// own: what the list's parser keeps, the page's text and view tree, and its close button;
+// and the list the build makes, which has a text for every library the program links.
 
+#include <elf.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <iterator>
+#include <string_view>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -134,19 +139,66 @@ TEST_F(LicensesTest, AListThatCannotBeReadGivesAnEmptyPage) {
   EXPECT_EQ(page->licensesTextView.lock()->string(), "");
 }
 
-TEST_F(LicensesTest, TheShippedListNamesEveryComponentWithItsText) {
+// The shared libraries an ELF program names as needed, read from its dynamic section.
+std::vector<std::string> neededLibraries(const std::filesystem::path& program) {
+  std::ifstream in(program, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<std::string> needed;
+  if (bytes.size() < sizeof(Elf64_Ehdr) || bytes.compare(0, SELFMAG, ELFMAG) != 0) return needed;
+  Elf64_Ehdr header;
+  std::memcpy(&header, bytes.data(), sizeof header);
+  auto section = [&](std::size_t index) {
+    Elf64_Shdr entry;
+    std::memcpy(&entry, bytes.data() + header.e_shoff + index * header.e_shentsize, sizeof entry);
+    return entry;
+  };
+  for (std::size_t i = 0; i < header.e_shnum; ++i) {
+    const Elf64_Shdr dynamic = section(i);
+    if (dynamic.sh_type != SHT_DYNAMIC) continue;
+    const Elf64_Shdr strings = section(dynamic.sh_link);
+    for (std::size_t at = 0; at + sizeof(Elf64_Dyn) <= dynamic.sh_size; at += sizeof(Elf64_Dyn)) {
+      Elf64_Dyn entry;
+      std::memcpy(&entry, bytes.data() + dynamic.sh_offset + at, sizeof entry);
+      if (entry.d_tag == DT_NEEDED) needed.emplace_back(bytes.data() + strings.sh_offset + entry.d_un.d_val);
+    }
+  }
+  return needed;
+}
+
+TEST_F(LicensesTest, TheShippedListHasATextForEveryLibraryTheProgramLinks) {
   unsetenv("GLIMDECK_RESOURCES_DIR");
   NSBundle::resetMainBundle();
   auto licenses = LicenseParser::parse();
   ASSERT_TRUE(licenses);
-  std::vector<std::string> names;
-  for (const auto& license : *licenses) {
-    names.push_back(license.libraryName);
-    EXPECT_TRUE(license.licenseText && !license.licenseText->empty()) << license.libraryName;
+  const auto needed = neededLibraries(GLIMDECK_EXECUTABLE);
+  ASSERT_GT(needed.size(), 10u) << GLIMDECK_EXECUTABLE;
+  for (const auto& library : needed) {
+    // Named in its entry's title, beside the package that ships it ("libx11-6 (libX11.so.6)").
+    auto entry = std::ranges::find_if(*licenses, [&](const License& license) {
+      const auto& name = license.libraryName;
+      auto at = name.find(library);
+      return at != std::string::npos && (at == 0 || std::string_view(" (,").find(name[at - 1]) != std::string_view::npos);
+    });
+    ASSERT_NE(entry, licenses->end()) << library;
+    EXPECT_TRUE(entry->licenseText && entry->licenseText->size() > 100) << library;
   }
-  for (const char* expected : {"libcurl", "SQLite", "libplist", "zlib", "Cairo", "GTK 3",
-                               "GNU Lesser General Public License, version 2.1"}) {
+  std::vector<std::string> names;
+  for (const auto& license : *licenses) names.push_back(license.libraryName);
+  for (const char* expected : {"fonts-lato (used at run time)", "LGPL-2.1", "GPL-2"}) {
     EXPECT_NE(std::find(names.begin(), names.end(), expected), names.end()) << expected;
+  }
+  // Every common licence an entry refers to is there in full.
+  for (const auto& license : *licenses) {
+    const std::string& text = license.licenseText.value_or("");
+    const std::string folder = "/usr/share/common-licenses/";
+    for (auto at = text.find(folder); at != std::string::npos; at = text.find(folder, at + 1)) {
+      auto end = text.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789.+_-", at + folder.size());
+      std::string file = text.substr(at, end - at);
+      while (!file.empty() && file.back() == '.') file.pop_back();
+      if (!std::filesystem::exists(file)) continue;
+      auto named = std::filesystem::canonical(file).filename().string();
+      EXPECT_NE(std::find(names.begin(), names.end(), named), names.end()) << named << " of " << license.libraryName;
+    }
   }
 }
 

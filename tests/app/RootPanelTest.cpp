@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "app/AppDelegate.h"
+#include "model/AppConstants.h"
+#include "platform/appkit/NSButton.h"
 #include "app/RootViewControllerBackgroundView.h"
 #include "platform/appkit/NSCollectionView.h"
 #include "platform/appkit/NSMenu.h"
@@ -117,6 +119,17 @@ TEST_F(RootPanelTest, TheAutosuggestListOffersTermsTheArrowsPickAndReturnSearche
   EXPECT_EQ(list->view()->frame().size.height, 0);
   EXPECT_EQ(top(), edge);
 
+  // New terms come without a pick: Return searches what was typed, not the row picked before.
+  drainMainQueue();
+  panel->searchTextField.lock()->setStringValue("");
+  ui.click(panel->searchTextField.lock());
+  ui.typeText("do");
+  ASSERT_TRUE(runUntil([&] { return list->currentTerms == std::vector<std::string>{"dos", "dots"}; }));
+  EXPECT_FALSE(list->selectedTerm());
+  standin().clearLog();
+  ui.pressReturn();
+  EXPECT_EQ(event("textsearch"), "actions=qwerty category=search tag=do");
+
   // A term clicked in the list opens a new session from the list.
   standin().clearLog();
   panel->didSelectTermWithTerm("dogs");
@@ -216,6 +229,9 @@ TEST_F(RootPanelTest, TheSettingsMenuFollowsTheLoginState) {
             "About Zolto\nPrivacy and Terms\nLicenses\n---\nQuit Glimdeck\n---\n");
   ASSERT_TRUE(ui.chooseMenuItem({"About Zolto"}));
   EXPECT_EQ(ui.openedURLs, std::vector<std::string>{std::string(RootViewController::Constants::aboutAddress)});
+  // The same legal terms as the sign-up and terms screens link.
+  chooseFromSettings("Privacy and Terms");
+  EXPECT_EQ(ui.openedURLs.back(), legalTermsUrl);
 
   signIn("ada", "token-ada");
   panel->state = RootViewController::DisplayState::profile;
@@ -230,10 +246,26 @@ TEST_F(RootPanelTest, TheSettingsMenuFollowsTheLoginState) {
 TEST_F(RootPanelTest, TheMenuChecksForUpdatesOnlyThroughTheApplicationsDelegateAndOpensPreferencesBesideThePanel) {
   show();
   chooseFromSettings("Check for Updates");  // no delegate of ours: nothing happens
+  EXPECT_FALSE(NSApplication::sharedApplication()->modalWindow());
   auto delegate = AppDelegate::init();
   NSApplication::sharedApplication()->setDelegate(delegate);
-  chooseFromSettings("Check for Updates");
+  // The answer waits in an alert in front of the panel until the user presses its button.
+  std::string alert;
+  ASSERT_TRUE(ui.openMenuWith(panel->moreButton.lock()));
+  // Runs inside the alert's modal loop, which the choice below enters.
+  DispatchQueue::main()->async([&] {
+    auto modal = NSApplication::sharedApplication()->modalWindow();
+    if (!modal) return;
+    alert = dumpWindow(modal);
+    for (const auto& view : modal->contentView()->subviews()) {
+      if (auto button = asA<NSButton>(view)) ui.click(button);
+    }
+  });
+  ASSERT_TRUE(ui.chooseMenuItem({"Check for Updates"}));
   EXPECT_EQ(delegate->updater()->userChecks(), 1);
+  EXPECT_NE(alert.find("\"" + SUUpdater::upToDateText() + "\""), std::string::npos) << alert;
+  EXPECT_NE(alert.find("\"OK\""), std::string::npos) << alert;
+  EXPECT_FALSE(NSApplication::sharedApplication()->modalWindow()) << "the button ended it";
 
   window->setFrameOrigin(NSMakePoint(700, 300));
   std::optional<NSRect> shown;

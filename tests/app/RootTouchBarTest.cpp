@@ -1,16 +1,21 @@
 // The root panel's Touch Bar against the stand-in: the emoji scrubber at home and the GIF
 // scrubber in a stream (as bar dumps), an emoji that searches its tag, GIFs that copy and
-// confirm for two seconds, pages that add to the strip, and the favourites heart.
+// confirm for two seconds (and neither when nothing could be copied), pages that add to the
+// strip, and the favourites heart, whose late reply stays out of a newer search's strip.
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/ScrubberGifItem.h"
+#include "collections/Collection.h"
 #include "collections/CollectionManager.h"
 #include "platform/appkit/NSPasteboard.h"
 #include "platform/appkit/NSScrubber.h"
 #include "platform/appkit/NSTextField.h"
 #include "model/VNMockTag.h"
 #include "service/GlobalKeys.h"
+#include "service/Webapp.h"
 #include "tests/app/RootPanelFixture.h"
 #include "tests/support/TouchBarDump.h"
 
@@ -115,6 +120,47 @@ TEST_F(RootTouchBarTest, AGifTapCopiesSharesAndConfirmsForTwoSeconds) {
   panel->loadScrubberWithIdentifier(GlobalKeys::touchBarEmojiScrubberIdentifier());
   advance(2.0);
   EXPECT_EQ(shownItem(), GlobalKeys::touchBarEmojiScrubberIdentifier());
+}
+
+TEST_F(RootTouchBarTest, AGifWithNothingToCopyIsNeitherSharedNorConfirmed) {
+  show();
+  ASSERT_NO_FATAL_FAILURE(searchFor("cats"));
+  // An item of this computer whose file has gone: no address, no file, nothing to paste.
+  auto gone = localGif();
+  std::filesystem::remove(NSURL::URLWithString(gone->gifUrl)->path());
+  panel->fetchedContent({gone});
+  const auto index = panel->searchContentProxy.size() - 1;
+  NSPasteboard::generalPasteboard()->setString("earlier", NSPasteboardTypeString);
+  standin().clearLog();
+  gifs()->touchItemAtIndex(index);
+  EXPECT_EQ(event("touchbar_gif_tap"), "vornIDKey=" + gone->vid);
+  ASSERT_TRUE(runUntil([] { return Webapp::session()->allTasks().empty(); }));
+  EXPECT_EQ(eventCount("share"), 0u);
+  EXPECT_EQ(shownItem(), GlobalKeys::touchBarGifScrubberIdentifier()) << "no confirmation";
+  EXPECT_EQ(NSPasteboard::generalPasteboard()->stringForType(NSPasteboardTypeString), "earlier");
+}
+
+TEST_F(RootTouchBarTest, FavouritesThatArriveAfterANewSearchBeganStayOutOfItsStrip) {
+  showWithEmoji();
+  auto amy = signIn("amy", "tok-amy");
+  ASSERT_TRUE(manager()->favoriteVornWithVorn(item(3)));
+  ASSERT_TRUE(manager()->favoriteVornWithVorn(item(4)));
+  ASSERT_TRUE(eventually([&] { return standin().state().liked(amy.userid).size() == 2; }));
+  const auto favorites = NSURL::URLWithString(manager()->getFavoritesCollection()->constructStreamRequester()->streamID);
+  standin().injectFault(favorites->path(), Fault::stall(), 1);
+  emoji()->touchItemAtIndex(0);
+  ASSERT_TRUE(runUntil([&] { return standin().stalledCount() == 1; }));
+  ASSERT_NO_FATAL_FAILURE(searchFor("cats"));
+  const auto results = panel->searchViewController()->contentCollectionView;
+  ASSERT_TRUE(runUntil([&] { return !results->fetchLock(); }));
+  standin().releaseStalls();
+  ASSERT_TRUE(runUntil([] { return Webapp::session()->allTasks().empty(); }));
+  drainMainQueue();
+  std::vector<std::string> strip, shown;
+  for (const auto& vorn : panel->searchContentProxy) strip.push_back(vorn->vid);
+  for (const auto& object : results->mainSection()) shown.push_back(asA<VornObject>(object)->vid);
+  EXPECT_EQ(strip, shown) << "only the search's GIFs";
+  EXPECT_EQ(gifs()->numberOfItems(), shown.size());
 }
 
 TEST_F(RootTouchBarTest, TheHeartLoadsTheFavouritesOfASignedInUserOnly) {

@@ -1,5 +1,6 @@
-// Copying an item to the general pasteboard: what each kind of item puts there, and that it
-// always goes first in Recents.
+// Copying an item to the general pasteboard: what each kind of item puts there (and announces),
+// that an item with nothing to copy leaves the clipboard as it was, and that it always goes
+// first in Recents.
 
 #include <gtest/gtest.h>
 
@@ -39,19 +40,23 @@ TEST_F(CopyVornToPasteboardTest, EachKindOfItemPutsWhatItHasAndGoesFirstInRecent
     std::shared_ptr<VornObject> vorn;
     bool written;
     std::vector<std::string> lines;
+    std::vector<NSPasteboardType> types;  // what the clipboard announces to other programs
   };
   const std::vector<Row> rows = {
-      {cached, true, {"file " + cachedFile, "text " + *cached->webUrl()}},
-      {uncached, true, {"text " + *uncached->webUrl()}},
+      {cached, true, {"file " + cachedFile, "text " + *cached->webUrl()}, {kUTTypeFileURL, kUTTypePlainText}},
+      {uncached, true, {"text " + *uncached->webUrl()}, {kUTTypePlainText}},
       // An item of this computer has no address to share: its own file is copied.
-      {local, true, {"file " + local->gifUrl}},
-      // Nothing left to copy: the pasteboard is emptied, nothing confirmed.
-      {gone, false, {}},
+      {local, true, {"file " + local->gifUrl}, {kUTTypeFileURL}},
+      // Nothing left to copy: what the user copied before stays, nothing confirmed.
+      {gone, false, {"text earlier"}, {kUTTypePlainText}},
   };
   for (const auto& row : rows) {
-    NSPasteboard::generalPasteboard()->setString("earlier", kUTTypePlainText);
+    auto pasteboard = NSPasteboard::generalPasteboard();
+    pasteboard->clearContents();
+    pasteboard->setString("earlier", kUTTypePlainText);
     EXPECT_EQ(copyVornToPasteboard(row.vorn), row.written) << row.vorn->vid;
     EXPECT_EQ(pasteboardLines(), row.lines) << row.vorn->vid;
+    EXPECT_EQ(pasteboard->types(), row.types) << row.vorn->vid;
     EXPECT_EQ(vids(manager()->getRecentsCollection()).front(), row.vorn->vid);
   }
 }

@@ -1,11 +1,12 @@
-// The focused-search strip against the stand-in, through the simulator: trending pages, the
-// switch to a term's suggestions and back, replies for outdated terms and loads, and the
-// sizes of its tiles.
+// The focused-search strip against the stand-in, through the simulator: trending pages, a
+// failed page asked for again, each load a new stream, the switch to a term's suggestions and
+// back, replies for outdated terms and loads, and the sizes of its tiles.
 
 #include <gtest/gtest.h>
 
 #include "browse/FocusedSearchCollectionViewHeader.h"
 #include "browse/FocusedSearchViewController.h"
+#include "browse/PageRetry.h"
 #include "model/TelescopeUnit.h"
 #include "platform/appkit/NSScrollView.h"
 #include "service/Webapp.h"
@@ -85,6 +86,33 @@ TEST_F(FocusedSearchTest, TrendingPagesSidewaysOnceAtTheEndAndNotWhileAPageLoads
   scrollToEnd();
   settle();
   EXPECT_EQ(requests("/v1/trending"), 2u);
+}
+
+TEST_F(FocusedSearchTest, AFailedPageIsAskedForAgainAfterAPauseAndANewLoadIsANewStream) {
+  show();
+  ASSERT_TRUE(trendingShown());
+  const auto first = section(0).size();
+  standin().injectFault("/v1/trending", Fault::notJson(), 1);
+  scrollToEnd();
+  settle();
+  EXPECT_EQ(requests("/v1/trending"), 2u);
+  EXPECT_FALSE(strip->trendingRequesterFetchLock);
+  scrollToEnd();  // within the pause: nothing
+  settle();
+  EXPECT_EQ(requests("/v1/trending"), 2u);
+  advance(PageRetry::Constants::firstPause);  // the strip looks again by itself
+  ASSERT_TRUE(runUntil([&] { return section(0).size() == 2 * first; }));
+  EXPECT_EQ(requests("/v1/trending"), 3u);
+
+  // A stream that ended does not hold the next load back.
+  strip->trendingContentRequester()->setEndOfStream(true);
+  strip->loadData();
+  ASSERT_TRUE(trendingShown());
+  EXPECT_TRUE(strip->trendingContentRequester()->canFetchMore());
+  scrollToEnd();
+  ASSERT_TRUE(runUntil([&] { return section(0).size() == 2 * first; }));
+  EXPECT_EQ(requests("/v1/trending"), 5u);
+  EXPECT_TRUE(runUntil([&] { return strip->activeDownloadPaths.empty(); })) << "answered downloads leave no entry";
 }
 
 TEST_F(FocusedSearchTest, ATermShowsItsSuggestionsAndAReplyForAnOlderTermIsDropped) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include <filesystem>
 
 #include "browse/GifCell.h"
@@ -15,6 +17,7 @@
 #include "platform/appkit/NSWindow.h"
 #include "platform/foundation/NSUserDefaults.h"
 #include "platform/foundation/NSString.h"
+#include "platform/quartz/CALayer.h"
 #include "service/PlovexAnalytics.h"
 #include "tests/browse/GifCellFixture.h"
 #include "tests/support/UISimulator.h"
@@ -93,6 +96,8 @@ TEST_F(GifCellActionsTest, MenuCopiesWriteOnlyWhatTheItemHasAndConfirmOnlyThen) 
     std::string pasteboard;
     std::string confirmation;
     std::vector<std::string> heard;
+    // What the clipboard announces to other programs: only what was written.
+    std::vector<NSPasteboardType> types = {kUTTypePlainText};
   };
   const std::vector<Row> rows = {
       {full, "Copy Link", *full->shortUrl, "Copied link to clipboard!", {"share 1 " + full->vid}},
@@ -111,6 +116,7 @@ TEST_F(GifCellActionsTest, MenuCopiesWriteOnlyWhatTheItemHasAndConfirmOnlyThen) 
     owner->heard.clear();
     choose(cell, {row.title});
     EXPECT_EQ(pasteboardText(), row.pasteboard) << row.title;
+    EXPECT_EQ(NSPasteboard::generalPasteboard()->types(), row.types) << row.title;
     EXPECT_EQ(confirmation(cell), row.confirmation) << row.title;
     EXPECT_EQ(owner->heard, row.heard) << row.title;
   }
@@ -194,6 +200,18 @@ TEST_F(GifCellActionsTest, TheHoverHeartAndTheToggleAgreeOnWhatIsAFavourite) {
   ui.click(cell->heart.lock());
   EXPECT_EQ(heartName(), "redHeart");
   EXPECT_FALSE(cell->favoriteOverlay.lock()->isHidden());
+  // A pink circle, clipped to itself, grows from the tile's middle.
+  auto pulses = cell->favoriteOverlay.lock()->layer()->sublayers();
+  ASSERT_EQ(pulses.size(), 1u);
+  const auto& pulse = *pulses[0];
+  const CGColor colour = pulse.backgroundColor().value_or(CGColor{});
+  const NSRect tile = cell->view()->frame();
+  std::ostringstream seen;
+  seen << "centre " << dumpNumber(pulse.frame().midX() - tile.size.width / 2) << ","
+       << dumpNumber(pulse.frame().midY() - tile.size.height / 2) << " radius " << dumpNumber(pulse.cornerRadius())
+       << (pulse.masksToBounds() ? " clipped" : " unclipped") << " rgba " << dumpNumber(colour.red * 255) << " "
+       << dumpNumber(colour.green * 255) << " " << dumpNumber(colour.blue * 255) << " " << dumpNumber(colour.alpha);
+  EXPECT_EQ(seen.str(), "centre 0,0 radius 25 clipped rgba 255 122 122 0.85");
   advance(0.5);  // the pulse has grown and faded
   EXPECT_TRUE(cell->favoriteOverlay.lock()->isHidden());
   auto logged = standin().waitForRequest(

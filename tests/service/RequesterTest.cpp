@@ -265,22 +265,27 @@ TEST_F(RequesterTest, AnOversizedPageFailsTheFetchAndLeavesTheStreamAsItWas) {
   EXPECT_EQ(asked.back().queryValue("pos"), position);
 }
 
-TEST_F(RequesterTest, TwoFetchesInFlightAndLateCancels) {
-  standin().injectFault("/v1/search", Fault::stall(), 2);
+TEST_F(RequesterTest, OnePageAtATimeAndACancelledPageChangesNothing) {
+  standin().injectFault("/v1/search", Fault::stall(), 1);
   auto requester = VNStreamRequester::getForTermWithTerm("cat");
   auto first = std::make_shared<CallbackBox<Outcome>>();
   auto second = std::make_shared<CallbackBox<Outcome>>();
   requester->fetchWithCallback([first](bool ok, auto content) { first->put({ok, content}); });
   auto firstTask = requester->fetchTask();
+  EXPECT_TRUE(requester->isFetching());
+  // A second ask while the page is on its way would fetch the same page: refused at once.
   requester->fetchWithCallback([second](bool ok, auto content) { second->put({ok, content}); });
-  EXPECT_NE(requester->fetchTask(), firstTask);
-  ASSERT_TRUE(runUntil([&] { return standin().stalledCount() == 2; }));
-  requester->cancelRequest();
-  ASSERT_TRUE(runUntil([&] { return second->count() == 1; }));
-  EXPECT_FALSE(second->first().first);
+  ASSERT_EQ(second->count(), 1u);
+  EXPECT_EQ(second->first(), (Outcome{false, std::nullopt}));
+  EXPECT_EQ(requester->fetchTask(), firstTask);
+  ASSERT_TRUE(runUntil([&] { return standin().stalledCount() == 1; }));
   standin().releaseStalls();
   ASSERT_TRUE(runUntil([&] { return first->count() == 1; }));
   EXPECT_TRUE(first->first().first);
+  EXPECT_FALSE(requester->isFetching());
+  const auto position = requester->streamPosition();
+  ASSERT_TRUE(position);
+  EXPECT_EQ(requestsFor("/v1/search").size(), 1u);
 
   // After the reply the task stays; cancelling it then calls nothing back.
   requester->cancelRequest();
@@ -288,11 +293,57 @@ TEST_F(RequesterTest, TwoFetchesInFlightAndLateCancels) {
   EXPECT_EQ(first->count(), 1u);
   EXPECT_EQ(second->count(), 1u);
 
+  // A cancelled page frees the stream at once; its late reply moves nothing.
+  standin().injectFault("/v1/search", Fault::stall(), 1);
+  auto cancelled = std::make_shared<CallbackBox<Outcome>>();
+  requester->fetchWithCallback([cancelled](bool ok, auto content) { cancelled->put({ok, content}); });
+  ASSERT_TRUE(runUntil([&] { return standin().stalledCount() == 1; }));
+  requester->cancelRequest();
+  EXPECT_FALSE(requester->isFetching());
+  auto next = fetch(requester);
+  EXPECT_TRUE(next.first);
+  standin().releaseStalls();
+  ASSERT_TRUE(runUntil([&] { return cancelled->count() == 1; }));
+  EXPECT_FALSE(cancelled->first().first);
+  auto asked = requestsFor("/v1/search");
+  ASSERT_EQ(asked.size(), 3u);
+  EXPECT_EQ(asked[1].queryValue("pos"), position);
+  EXPECT_EQ(asked[2].queryValue("pos"), position) << "the cancelled page was asked again";
+
   // reset clears the position but not the end.
   requester->setEndOfStream(true);
   requester->reset();
   EXPECT_FALSE(requester->streamPosition());
   EXPECT_FALSE(requester->canFetchMore());
+}
+
+TEST_F(RequesterTest, AStreamWhoseNextPositionsGoRoundEndsWhereTheyRepeat) {
+  // "" → A → B → A...: a service that never says the end would be asked for ever.
+  standin().addRoute("GET", "/t/round", [this](const StandinRequest& request, StandinResponse& response, const Catalogue&) {
+    const auto pos = request.queryValue("pos").value_or("");
+    const std::string next = pos == "A" ? "B" : "A";
+    response.setJson(R"({"results": [)" + itemJson(pos == "A" ? 1 : pos == "B" ? 2 : 0) + R"(], "next": ")" + next + R"("})");
+  });
+  auto requester = VNStreamRequester::initWithStreamID(standinURL("/t/round"), std::nullopt);
+  std::vector<std::string> ends;
+  for (int page = 0; page < 6 && requester->canFetchMore(); ++page) {
+    auto [ok, content] = fetch(requester);
+    ASSERT_TRUE(ok);
+    ends.push_back(requester->streamPosition().value_or("") + (requester->endOfStream() ? " end" : ""));
+  }
+  EXPECT_EQ(ends, (std::vector<std::string>{"A", "B", "A end"}));
+  EXPECT_EQ(requestsFor("/t/round").size(), 3u);
+
+  // From the first page again, the positions it had seen do not end it early.
+  auto again = VNStreamRequester::initWithStreamID(standinURL("/t/round"), std::nullopt);
+  fetch(again);
+  fetch(again);
+  again->reset();
+  fetch(again);
+  fetch(again);
+  EXPECT_TRUE(again->canFetchMore());
+  fetch(again);
+  EXPECT_FALSE(again->canFetchMore());
 }
 
 TEST_F(RequesterTest, CollectionDelegateHearsEverySuccessfulPage) {

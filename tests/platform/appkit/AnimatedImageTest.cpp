@@ -8,7 +8,9 @@
 #include "platform/appkit/NSImageView.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/appkit/ViewTreeRenderer.h"
+#include "platform/foundation/Clock.h"
 #include "platform/foundation/NSRunLoop.h"
+#include "platform/quartz/DisplayRefresh.h"
 #include "tests/support/UISimulator.h"
 
 namespace {
@@ -177,6 +179,52 @@ TEST_F(AnimatedImageViewTest, ImagesFromBitmapsAndStillImagesDoNotAnimate) {
   std::size_t draws = gif->drawCount();
   ui.advance(5);
   EXPECT_EQ(gif->drawCount(), draws);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(AnimatedImageViewTest, ALoopingAnimationScalesEachFrameOnceForTheSizeItShowsAt) {
+  auto image = flatFramesGif({10, 10, 10}, 0);
+  gif->setImage(image);
+  auto made = [&](std::size_t frame) { return image->frame(frame)->drawingCache.content.get(); };
+  std::vector<const void*> first;
+  ui.advance(0.05);  // into the middle of the first frame's time
+  for (int pass = 0; pass < 3; ++pass) {
+    for (std::size_t frame = 0; frame < 3; ++frame) {
+      EXPECT_EQ(shown(), kFrameColours[frame]);
+      if (pass == 0) first.push_back(made(frame));
+      EXPECT_NE(made(frame), nullptr);
+      EXPECT_EQ(made(frame), first[frame]) << "pass " << pass << ": made at the first showing, not again";
+      ui.advance(0.1);
+    }
+  }
+  gif->setFrameSize(NSMakeSize(60, 60));
+  ASSERT_EQ(gif->currentFrame(), 0u);
+  EXPECT_EQ(shown(), kFrameColours[0]);
+  EXPECT_NE(made(0), first[0]) << "another size: made for it";
+}
+
+TEST_F(AnimatedImageViewTest, AFrameChangeIsShownAtTheDisplayRefreshAfterIt) {
+  gif->setImage(flatFramesGif({10, 10}, 0));
+  const double start = Clock::current().now();
+  ui.advance(0.001);
+  const std::size_t draws = gif->drawCount();
+  // The second frame starts 0.1 s after the image was set; the view is drawn at the first
+  // refresh (1/60 s) at or after that.
+  const double change = start + 0.1;
+  const double refresh = DisplayRefresh::atOrAfter(change);
+  EXPECT_GE(refresh, change);
+  EXPECT_LT(refresh, change + 1.0 / 60 + 1e-9);
+  ui.advance(change - Clock::current().now());
+  EXPECT_EQ(gif->currentFrame(), 1u) << "the clock shows the new frame";
+  if (refresh > change + 1e-6) {
+    EXPECT_EQ(gif->drawCount(), draws) << "but the view waits for the refresh";
+    ui.advance(refresh - Clock::current().now());
+  }
+  EXPECT_EQ(gif->drawCount(), draws + 1);
+  EXPECT_EQ(shown(), kFrameColours[1]);
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 // Drag and drop through the simulator: a view that drags a lazily provided item out to
-// other programs (or cancels), drops of other programs' data on a registered view, and a
-// drag from one window of the application to another.
+// other programs (or cancels), drops of other programs' data on a registered view, a drag
+// that wanders between destinations, blank places and windows, and a drag from one window of
+// the application to another.
 
 #include <gtest/gtest.h>
 
 #include <map>
 
+#include "platform/appkit/DragDestinationTracker.h"
 #include "platform/appkit/NSDraggingInfo.h"
 #include "platform/appkit/NSDraggingItem.h"
 #include "platform/appkit/NSPasteboard.h"
@@ -172,6 +174,43 @@ TEST_F(DragAndDropTest, OtherProgramsDropsReachTheRegisteredViewUnderThePointer)
     EXPECT_EQ(target->log, row.log) << row.name;
     EXPECT_EQ(ui.dropFromOtherApplication(target, {}, row.allowed), NSDragOperationNone) << "nothing offered";
   }
+}
+
+TEST_F(DragAndDropTest, ADestinationThePointerLeavesForAnotherOrForNoneHearsItExit) {
+  auto left = DropTargetView::make(NSMakeRect(10, 50, 80, 100));
+  auto right = DropTargetView::make(NSMakeRect(110, 50, 80, 100));
+  auto window = windowWith(left, {0, 0});
+  window->contentView()->addSubview(right);
+  auto elsewhere = DropTargetView::make(NSMakeRect(0, 0, 200, 200));
+  auto otherWindow = windowWith(elsewhere, {600, 600});
+  auto pasteboard = NSPasteboard::pasteboardWithName(NSPasteboardNameDrag);
+  pasteboard->installForeignContents({itemWith(kUTTypeGIF, "GIF87a")});
+  auto drag = DragDestinationTracker::forOtherApplication(pasteboard, NSDragOperationCopy);
+  const NSPoint inLeft{50, 100}, inRight{150, 100}, blank{100, 20};
+  struct Step {
+    std::shared_ptr<NSWindow> window;  // none: the pointer left the application's windows
+    NSPoint at;
+    NSDragOperation offered;
+  };
+  const std::vector<Step> steps = {
+      {window, inLeft, NSDragOperationCopy},  {window, {52, 101}, NSDragOperationCopy},
+      {window, inRight, NSDragOperationCopy}, {window, blank, NSDragOperationNone},
+      {window, inLeft, NSDragOperationCopy},  {nullptr, {}, NSDragOperationNone},
+      {window, inLeft, NSDragOperationCopy},  {otherWindow, {100, 100}, NSDragOperationCopy},
+      {window, inLeft, NSDragOperationCopy},
+  };
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    if (!steps[i].window) {
+      drag->leave();
+      continue;
+    }
+    EXPECT_EQ(drag->moveTo(steps[i].window, steps[i].at), steps[i].offered) << "step " << i;
+  }
+  EXPECT_EQ(drag->drop(), NSDragOperationCopy);
+  EXPECT_EQ(left->log, (std::vector<std::string>{"entered", "exited", "entered", "exited", "entered", "exited",
+                                                 "entered", "gif GIF87a", "ended"}));
+  EXPECT_EQ(right->log, (std::vector<std::string>{"entered", "exited"}));
+  EXPECT_EQ(elsewhere->log, (std::vector<std::string>{"entered", "exited"}));
 }
 
 TEST_F(DragAndDropTest, ADragBetweenTwoWindowsOfTheApplicationDropsOnce) {

@@ -3,6 +3,7 @@
 // cache, and single pictures at chosen times.
 
 #include <fstream>
+#include <future>
 
 #include "platform/appkit/NSImage.h"
 #include "platform/appkit/NSWindow.h"
@@ -10,6 +11,7 @@
 #include "platform/av/AVAssetImageGenerator.h"
 #include "platform/av/AVPlayerLayer.h"
 #include "platform/foundation/NSNotificationCenter.h"
+#include "platform/foundation/NSRunLoop.h"
 #include "platform/appkit/Snapshot.h"
 #include "standin/MovieMaker.h"
 #include "tests/support/UISimulator.h"
@@ -54,10 +56,23 @@ class MoviePlaybackTest : public UITest {
     layer->setPlayer(player);
     return layer;
   }
-  // The tile's picture now: the colour under the square's first and last places.
+  // The tile's picture now, once the picture due is decoded: the colour under the square's
+  // first and last places.
   std::pair<std::array<std::uint8_t, 4>, std::array<std::uint8_t, 4>> tileEnds() {
+    auto movie = tile->layer()->sublayers().front();
+    auto player = std::static_pointer_cast<AVPlayerLayer>(movie)->player();
+    auto pictures = player->currentItem()->asset()->pictures();
+    EXPECT_TRUE(NSRunLoop::main()->runUntil(
+        [&] { return pictures->frameIfReady(player->currentSeconds(), 64, 48).has_value(); }, 60.0));
     auto picture = ViewTreeRenderer::imageOfView(tile);
     return {picture->pixelAt(6, 24), picture->pixelAt(58, 24)};
+  }
+  // Waits until the worker has made every picture asked for so far.
+  static void drainDecoding() {
+    std::promise<void> idle;
+    auto done = idle.get_future();
+    MoviePictures::decodingQueue()->async([&idle] { idle.set_value(); });
+    done.wait();
   }
 
   std::shared_ptr<NSWindow> window;
@@ -114,9 +129,9 @@ TEST_F(MoviePlaybackTest, FramesOfNoLengthGiveAStillPicture) {
   auto table = movie.find("stts");
   ASSERT_NE(table, std::string::npos);
   for (std::size_t i = table + 16; i < table + 20; ++i) movie[i] = '\0';
-  auto asset = AVAsset::assetWithURL(write("still.mp4", movie));
-  ASSERT_TRUE(asset->isPlayable());
-  auto* decoder = asset->decoder();
+  auto opened = MovieDecoder::open(write("still.mp4", movie)->path());
+  ASSERT_TRUE(opened.has_value());
+  auto& decoder = *opened;
   auto first = decoder->frameAt(0);
   ASSERT_TRUE(first);
   EXPECT_GT(first->end, first->start);
@@ -229,7 +244,7 @@ TEST_F(MoviePlaybackTest, DecodesOnlyForLayersThatAreDrawnAndNotAgainOnceTheClip
   player->actionAtItemEnd = AVPlayerActionAtItemEnd::none;
   auto layer = layerInWindow(player);
   player->play();
-  auto* movie = player->currentItem()->asset()->decoder();
+  auto movie = player->currentItem()->asset()->pictures();
   ASSERT_TRUE(movie);
 
   struct Case {
@@ -251,19 +266,21 @@ TEST_F(MoviePlaybackTest, DecodesOnlyForLayersThatAreDrawnAndNotAgainOnceTheClip
   player->seekToTime(kCMTimeZero);
   ui.advance(0.05);  // mid-frame, away from the boundaries
   for (int frame = 0; frame < 4; ++frame) {
-    ViewTreeRenderer::imageOfWindow(window);
+    tileEnds();
     ui.advance(0.1);
   }
+  drainDecoding();
   std::size_t firstPass = movie->framesDecoded();
   EXPECT_GE(firstPass, 4u);
-  EXPECT_EQ(movie->cachedBytes(), 4u * 64 * 48 * 4) << "every frame kept: the clip is small";
+  EXPECT_EQ(movie->heldBytes(), 4u * 64 * 48 * 4) << "every frame kept: the clip is small";
   player->seekToTime(kCMTimeZero);
   ui.advance(0.05);  // mid-frame, away from the boundaries
   for (int frame = 0; frame < 4; ++frame) {
-    ViewTreeRenderer::imageOfWindow(window);
+    tileEnds();
     ui.advance(0.1);
   }
-  EXPECT_EQ(movie->framesDecoded(), firstPass) << "the second pass comes from the cache";
+  drainDecoding();
+  EXPECT_EQ(movie->framesDecoded(), firstPass) << "the second pass comes from the kept pictures";
 }
 
 TEST_F(MoviePlaybackTest, TheCacheStaysWithinItsBoundAndDecodingRunsOneFrameAhead) {
@@ -300,6 +317,65 @@ TEST_F(MoviePlaybackTest, AGrabPastTheEndOfAShortClipGivesItsLastFrame) {
   ASSERT_TRUE(start.has_value());
   EXPECT_EQ(CMTimeGetSeconds(actual), 0);
   EXPECT_TRUE(near(NSImage::initWithCGImage(*start, NSZeroSize)->pixelAt(6, 24), ~kTileColour & 0xffffff));
+}
+
+// The clip with the picture size its sample description declares changed.
+std::string declaring(int width, int height) {
+  std::string movie = fourFrameClip();
+  auto entry = movie.rfind("avc1");
+  EXPECT_NE(entry, std::string::npos);
+  movie[entry + 28] = char(width >> 8), movie[entry + 29] = char(width & 0xff);
+  movie[entry + 30] = char(height >> 8), movie[entry + 31] = char(height & 0xff);
+  return movie;
+}
+
+TEST_F(MoviePlaybackTest, PreviewsLargerThanAScreenAreRefused) {
+  struct Case {
+    int width, height;
+    bool playable;
+  } cases[] = {{1920, 1080, true}, {1080, 1920, true}, {1921, 1080, false}, {2560, 1440, false}, {4096, 2304, false}};
+  for (const auto& c : cases) {
+    auto asset = AVAsset::assetWithURL(write("declared.mp4", declaring(c.width, c.height)));
+    EXPECT_EQ(asset->isPlayable(), c.playable) << c.width << " x " << c.height;
+    if (!c.playable) {
+      EXPECT_EQ(asset->error()->code(), AVErrorDecodeFailed);
+    }
+  }
+}
+
+TEST_F(MoviePlaybackTest, PicturesDecodeOnAWorkerAtTheSizeTheyAreShownAt) {
+  auto player = AVPlayer::initWithURL(clip());
+  auto layer = layerInWindow(player);  // 64 × 48 points
+  player->play();
+  auto movie = player->currentItem()->asset()->pictures();
+  ASSERT_TRUE(movie);
+  {
+    // With the worker busy, drawing asks for the picture and goes on without it.
+    std::promise<void> release;
+    auto released = release.get_future().share();
+    MoviePictures::decodingQueue()->async([released] { released.wait(); });
+    ViewTreeRenderer::imageOfView(tile, 2.0);
+    EXPECT_FALSE(layer->isReadyForDisplay());
+    EXPECT_EQ(movie->framesDecoded(), 0u) << "nothing decoded while drawing";
+    layer->displayIfNeeded();
+    ASSERT_FALSE(layer->needsDisplay());
+    release.set_value();
+  }
+  // The picture arrives and marks the layer for display.
+  ASSERT_TRUE(NSRunLoop::main()->runUntil([&] { return layer->needsDisplay(); }, 60.0));
+  // Drawn at two pixels a point, the pictures are made at 128 × 96.
+  auto frame = movie->frameIfReady(player->currentSeconds(), 128, 96);
+  ASSERT_TRUE(frame);
+  EXPECT_EQ(frame->image->pixels().width, 128);
+  EXPECT_EQ(frame->image->pixels().height, 96);
+  auto picture = ViewTreeRenderer::imageOfView(tile, 2.0);
+  EXPECT_TRUE(layer->isReadyForDisplay());
+  EXPECT_TRUE(near(picture->pixelAt(12, 48), ~kTileColour & 0xffffff)) << "the square at its first place";
+  EXPECT_TRUE(near(picture->pixelAt(116, 48), kTileColour));
+  // The decoded pictures are those of the tile's size, and a few ahead of the one shown.
+  drainDecoding();
+  EXPECT_EQ(movie->heldBytes() % (128u * 96 * 4), 0u);
+  EXPECT_GE(movie->heldBytes(), 2u * 128 * 96 * 4);
 }
 
 TEST(CMTimeTest, ConvertsAndCompares) {

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <condition_variable>
+#include <mutex>
 #include <vector>
 
 #include "platform/foundation/Foundation.h"
@@ -69,22 +71,25 @@ TEST_F(MainQueueTest, SyncOnTheOwnQueueDoesNotDeadlock) {
   EXPECT_EQ(value, 8);
 }
 
-TEST_F(MainQueueTest, ConcurrentQueueRunsBlocksSideBySide) {
-  // Each block waits for the other to have started: only parallel execution gets both through.
+TEST_F(MainQueueTest, ConcurrentQueueRunsEveryWaitingBlockSideBySide) {
+  // Each round queues one block more than the threads the last round left idle, back to back,
+  // and every block waits for all of its round to have started: only a thread for each gets
+  // them through, however slowly the idle threads wake.
   auto queue = DispatchQueue::makeConcurrent("test.concurrent");
-  std::promise<void> firstStarted, secondStarted;
-  auto first = firstStarted.get_future().share();
-  auto second = secondStarted.get_future().share();
-  std::atomic<int> through{0};
-  queue->async([&, second] {
-    firstStarted.set_value();
-    if (second.wait_for(std::chrono::seconds(10)) == std::future_status::ready) ++through;
-  });
-  queue->async([&, first] {
-    secondStarted.set_value();
-    if (first.wait_for(std::chrono::seconds(10)) == std::future_status::ready) ++through;
-  });
-  EXPECT_TRUE(runUntil([&] { return through.load() == 2; }));
+  for (int round = 1; round <= 12; ++round) {
+    std::mutex mutex;
+    std::condition_variable allStarted;
+    int started = 0;
+    std::atomic<int> through{0};
+    for (int i = 0; i <= round; ++i) {
+      queue->async([&, round] {
+        std::unique_lock lock(mutex);
+        if (++started == round + 1) allStarted.notify_all();
+        if (allStarted.wait_for(lock, std::chrono::seconds(20), [&] { return started == round + 1; })) ++through;
+      });
+    }
+    ASSERT_TRUE(runUntil([&] { return through.load() == round + 1; }, 30.0)) << "round " << round;
+  }
 }
 
 TEST_F(MainQueueTest, DelayedBlockForAWorkerQueueRunsOnThatQueueOnceDue) {

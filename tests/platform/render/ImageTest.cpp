@@ -112,8 +112,8 @@ TEST_F(ImageTest, DecodesEveryGifFrameComposedWithDelaysAndLoops) {
   ASSERT_EQ(gif->frameCount(), 2u);
   EXPECT_TRUE(gif->isAnimated());
   EXPECT_EQ(gif->loopCount(), 3);
-  EXPECT_DOUBLE_EQ(gif->frames()[0].delay, 0.1);
-  EXPECT_DOUBLE_EQ(gif->frames()[1].delay, 0.25);
+  EXPECT_DOUBLE_EQ(gif->frameDelay(0), 0.1);
+  EXPECT_DOUBLE_EQ(gif->frameDelay(1), 0.25);
   std::array<std::uint8_t, 4> red{255, 0, 0, 255}, blue{0, 0, 255, 255};
   EXPECT_EQ(gif->pixelAt(1, 0, 0), red);
   EXPECT_EQ(gif->pixelAt(1, 0, 1), blue);

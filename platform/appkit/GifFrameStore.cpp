@@ -1,0 +1,422 @@
+#include "platform/appkit/GifFrameStore.h"
+
+#include <gif_lib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string_view>
+
+#include "platform/foundation/DispatchQueue.h"
+#include "platform/foundation/NSRunLoop.h"
+
+// How giflib reads a GIF from memory; also part of a store's cursor, so not file-local.
+namespace gifreading {
+
+struct ByteReader {
+  std::string_view bytes;
+  std::size_t offset = 0;
+};
+
+int readBytes(GifFileType* file, GifByteType* into, int length) {
+  auto* reader = static_cast<ByteReader*>(file->UserData);
+  std::size_t n = std::min<std::size_t>(reader->bytes.size() - reader->offset, length > 0 ? std::size_t(length) : 0);
+  std::memcpy(into, reader->bytes.data() + reader->offset, n);
+  reader->offset += n;
+  return static_cast<int>(n);
+}
+
+struct GifCloser {
+  void operator()(GifFileType* gif) const {
+    int ignored = 0;
+    DGifCloseFile(gif, &ignored);
+  }
+};
+using GifHandle = std::unique_ptr<GifFileType, GifCloser>;
+
+}  // namespace gifreading
+
+using gifreading::ByteReader;
+using gifreading::GifHandle;
+using gifreading::readBytes;
+
+namespace {
+
+// Beyond these a GIF is refused rather than decoded: a picture of more pixels than this,
+// or a file whose frames add up to more (a few bytes of header can ask for gigabytes, and
+// every pass through the frames decodes them all).
+constexpr std::uint64_t kMostPicturePixels = 64ull * 1024 * 1024;
+constexpr std::uint64_t kMostPixelsAPass = 1ull << 30;
+constexpr std::size_t kMostFrames = 4096;
+// Frames decoded ahead of the one asked for, so that playback finds the next one ready.
+constexpr std::size_t kAhead = 2;
+
+std::shared_ptr<NSError> gifFailure(std::int64_t code, std::string text) {
+  // The codes and domain of NSImage's errors (tooLarge 3, corruptData 2).
+  return NSError::make("NSImageErrorDomain", code, std::move(text));
+}
+constexpr std::int64_t kCorrupt = 2;
+constexpr std::int64_t kTooLarge = 3;
+
+
+// Skips the compressed pixels of a frame; false when the data ends first.
+bool skipPixels(GifFileType* gif) {
+  int codeSize = 0;
+  GifByteType* block = nullptr;
+  if (DGifGetCode(gif, &codeSize, &block) != GIF_OK) return false;
+  while (block) {
+    if (DGifGetCodeNext(gif, &block) != GIF_OK) return false;
+  }
+  return true;
+}
+
+// Reads one extension; the graphics control block goes to `control`, the loop count of a
+// "NETSCAPE2.0" application extension (data sub-block 1, count) to `loopCount`.
+void readExtension(GifFileType* gif, GraphicsControlBlock* control, int* loopCount) {
+  int function = 0;
+  GifByteType* block = nullptr;
+  if (DGifGetExtension(gif, &function, &block) != GIF_OK) return;
+  bool looping = function == APPLICATION_EXT_FUNC_CODE && block && block[0] == 11 &&
+                 std::memcmp(block + 1, "NETSCAPE2.0", 11) == 0;
+  if (control && function == GRAPHICS_EXT_FUNC_CODE && block) DGifExtensionToGCB(block[0], block + 1, control);
+  for (bool first = true; block; first = false) {
+    if (loopCount && !first && looping && block[0] >= 3 && block[1] == 1) *loopCount = block[2] | (block[3] << 8);
+    if (DGifGetExtensionNext(gif, &block) != GIF_OK) return;
+  }
+}
+
+}  // namespace
+
+std::shared_ptr<DispatchQueue> GifFrameStore::decodingQueue() {
+  static auto queue = DispatchQueue::makeSerial("image decoding");
+  return queue;
+}
+
+struct GifFrameStore::Cursor {
+  ByteReader reader;
+  GifHandle gif;
+  std::vector<std::uint8_t> canvas;  // the picture so far, at the kept size
+  std::vector<GifByteType> row;
+  std::size_t next = 0;  // the frame decoded next
+  bool broken = false;   // the data could not be read further in this pass
+};
+
+GifFrameStore::~GifFrameStore() = default;
+
+GifFrameStore::Result GifFrameStore::open(std::shared_ptr<NSData> data, const Limits& limits) {
+  std::shared_ptr<GifFrameStore> store(new GifFrameStore());
+  store->limits_ = limits;
+  ByteReader reader{data->view(), 0};
+  int error = 0;
+  GifHandle gif(DGifOpen(&reader, readBytes, &error));
+  if (!gif) return std::unexpected(gifFailure(kCorrupt, "unreadable GIF"));
+  int width = gif->SWidth, height = gif->SHeight;
+  GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
+  std::uint64_t pixelsAPass = 0;
+  // Record by record, so that a frame's declared size is checked before anything else.
+  while (store->frames_.size() < kMostFrames) {
+    GifRecordType record = UNDEFINED_RECORD_TYPE;
+    if (DGifGetRecordType(gif.get(), &record) != GIF_OK || record == TERMINATE_RECORD_TYPE) break;
+    if (record == EXTENSION_RECORD_TYPE) {
+      readExtension(gif.get(), &control, &store->loopCount_);
+      continue;
+    }
+    if (record != IMAGE_DESC_RECORD_TYPE || DGifGetImageDesc(gif.get()) != GIF_OK) break;
+    const GifImageDesc& desc = gif->Image;
+    if (store->frames_.empty() && (width <= 0 || height <= 0)) width = desc.Width, height = desc.Height;
+    if (width <= 0 || height <= 0) break;
+    pixelsAPass += std::uint64_t(width) * height;
+    if (std::uint64_t(width) * height > kMostPicturePixels || desc.Width > width || desc.Height > height ||
+        pixelsAPass > kMostPixelsAPass) {
+      return std::unexpected(gifFailure(kTooLarge, "GIF too large"));
+    }
+    FrameRecord frame{desc.Left, desc.Top, desc.Width, desc.Height, bool(desc.Interlace), false,
+                      control.DisposalMode, control.TransparentColor, control.DelayTime / 100.0};
+    frame.truncated = !skipPixels(gif.get());
+    store->frames_.push_back(frame);
+    control = {DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
+    if (frame.truncated) break;  // the rows read before the cut still show
+  }
+  if (store->frames_.empty()) return std::unexpected(gifFailure(kCorrupt, "GIF without pictures"));
+  gif.reset();
+
+  // The size the frames are kept at: no side beyond the limit, and all frames within the
+  // budget unless that would take them below the smallest side.
+  store->sourceWidth_ = width;
+  store->sourceHeight_ = height;
+  const double longest = std::max(width, height);
+  double scale = std::min(1.0, std::max(1, limits.maxSide) / longest);
+  const double all = double(store->frames_.size()) * width * height * 4 * scale * scale;
+  if (all > double(limits.budgetBytes)) {
+    double floor = std::min(1.0, std::max(1, limits.smallestSide) / longest);
+    scale = std::max(floor, std::min(scale, scale * std::sqrt(double(limits.budgetBytes) / all)));
+  }
+  store->width_ = std::max(1, static_cast<int>(std::lround(width * scale)));
+  store->height_ = std::max(1, static_cast<int>(std::lround(height * scale)));
+  auto sample = [](int kept, int source) {
+    std::vector<int> at(static_cast<std::size_t>(kept));
+    for (int i = 0; i < kept; ++i) {
+      at[static_cast<std::size_t>(i)] =
+          std::min(source - 1, static_cast<int>((i + 0.5) * source / kept));
+    }
+    return at;
+  };
+  store->columnSource_ = sample(store->width_, width);
+  store->rowSource_ = sample(store->height_, height);
+
+  const bool fits = double(store->frames_.size()) * store->width_ * store->height_ * 4 <= double(limits.budgetBytes);
+  if (fits && std::uint64_t(width) * height * store->frames_.size() <= limits.eagerPixels) {
+    store->data_ = std::move(data);
+    store->decodeAllNow();
+    store->data_.reset();
+  } else {
+    // Decoded later, on a worker: the bytes are the store's own from now on.
+    store->data_ = NSData::make(std::vector<std::uint8_t>(reader.bytes.begin(), reader.bytes.end()));
+  }
+  return store;
+}
+
+void GifFrameStore::decodeAllNow() {
+  std::unique_lock lock(mutex_);
+  for (std::size_t i = 0; i < frames_.size(); ++i) {
+    lock.unlock();
+    auto frame = decodeNext(i == 0);
+    lock.lock();
+    keep(i, std::move(frame));
+  }
+  finishIfAllHeld();
+}
+
+// Composes the next frame in file order onto the kept canvas and answers a copy of it.
+// Called with the cursor to itself (by whoever holds `working_`).
+std::shared_ptr<NSImageFrame> GifFrameStore::decodeNext(bool rewind) {
+  if (!cursor_ || rewind || cursor_->next >= frames_.size()) {
+    cursor_ = std::make_unique<Cursor>();
+    cursor_->reader = {data_->view(), 0};
+    int error = 0;
+    cursor_->gif.reset(DGifOpen(&cursor_->reader, readBytes, &error));
+    cursor_->broken = !cursor_->gif;
+    cursor_->canvas.assign(static_cast<std::size_t>(width_) * height_ * 4, 0);
+  }
+  Cursor& c = *cursor_;
+  const FrameRecord& record = frames_[c.next];
+  GifFileType* gif = c.gif.get();
+  // To the frame's image record, past the extensions before it.
+  while (!c.broken) {
+    GifRecordType type = UNDEFINED_RECORD_TYPE;
+    if (DGifGetRecordType(gif, &type) != GIF_OK) {
+      c.broken = true;
+    } else if (type == EXTENSION_RECORD_TYPE) {
+      readExtension(gif, nullptr, nullptr);
+    } else if (type == IMAGE_DESC_RECORD_TYPE && DGifGetImageDesc(gif) == GIF_OK) {
+      break;
+    } else {
+      c.broken = true;
+    }
+  }
+  std::vector<std::uint8_t> before;
+  if (record.disposal == DISPOSE_PREVIOUS) before = c.canvas;
+  // The kept columns that sample this frame's columns (both grow left to right).
+  const int left = record.left, top = record.top, fw = record.width, fh = record.height;
+  auto firstColumn = std::lower_bound(columnSource_.begin(), columnSource_.end(), left) - columnSource_.begin();
+  auto endColumn = std::lower_bound(columnSource_.begin(), columnSource_.end(), left + fw) - columnSource_.begin();
+  auto keptRowOf = [&](int sourceRow) -> int {
+    auto at = std::lower_bound(rowSource_.begin(), rowSource_.end(), sourceRow);
+    return at != rowSource_.end() && *at == sourceRow ? static_cast<int>(at - rowSource_.begin()) : -1;
+  };
+  if (!c.broken) {
+    const ColorMapObject* map = gif->Image.ColorMap ? gif->Image.ColorMap : gif->SColorMap;
+    if (fw <= 0 || fh <= 0) {
+      c.broken = !skipPixels(gif);
+    } else {
+      c.row.resize(static_cast<std::size_t>(fw));
+      // An interlaced frame stores every 8th row from 0, every 8th from 4, every 4th from
+      // 2, then the odd rows.
+      static constexpr int offsets[] = {0, 4, 2, 1}, steps[] = {8, 8, 4, 2};
+      const int passes = record.interlaced ? 4 : 1;
+      for (int pass = 0; pass < passes && !c.broken; ++pass) {
+        const int step = record.interlaced ? steps[pass] : 1;
+        for (int y = record.interlaced ? offsets[pass] : 0; y < fh; y += step) {
+          if (DGifGetLine(gif, c.row.data(), fw) != GIF_OK) {
+            c.broken = true;  // the rows read before the cut still show
+            break;
+          }
+          const int keptRow = keptRowOf(top + y);
+          if (!map || keptRow < 0) continue;
+          std::uint8_t* out = &c.canvas[static_cast<std::size_t>(keptRow) * width_ * 4];
+          for (auto x = firstColumn; x < endColumn; ++x) {
+            const int colourIndex = c.row[static_cast<std::size_t>(columnSource_[static_cast<std::size_t>(x)] - left)];
+            if (colourIndex == record.transparent || colourIndex >= map->ColorCount) continue;
+            const GifColorType& colour = map->Colors[colourIndex];
+            std::uint8_t* px = out + x * 4;
+            px[0] = colour.Red, px[1] = colour.Green, px[2] = colour.Blue, px[3] = 255;
+          }
+        }
+      }
+    }
+  }
+  auto frame = std::make_shared<NSImageFrame>();
+  frame->width = width_;
+  frame->height = height_;
+  frame->rgba = c.canvas;
+  frame->delay = record.delay;
+  if (record.disposal == DISPOSE_BACKGROUND) {
+    for (int y = 0; y < height_; ++y) {
+      if (rowSource_[static_cast<std::size_t>(y)] < top || rowSource_[static_cast<std::size_t>(y)] >= top + fh) continue;
+      for (auto x = firstColumn; x < endColumn; ++x) {
+        std::memset(&c.canvas[(static_cast<std::size_t>(y) * width_ + static_cast<std::size_t>(x)) * 4], 0, 4);
+      }
+    }
+  } else if (record.disposal == DISPOSE_PREVIOUS) {
+    c.canvas = std::move(before);
+  }
+  ++c.next;
+  return frame;
+}
+
+void GifFrameStore::keep(std::size_t index, std::shared_ptr<NSImageFrame> frame) {
+  ++framesDecoded_;
+  // Whoever waits for this frame gets it, kept or not.
+  waiters_.tell([index](std::size_t wanted) { return wanted == index; });
+  if (held_.contains(index)) return;
+  const std::size_t bytes = frame->rgba.size();
+  held_[index] = std::move(frame);
+  heldOrder_.push_back(index);
+  heldBytes_ += bytes;
+  // Over the budget, the frames decoded longest ago go first, except those wanted next and
+  // the first, which stands for the picture when it is not playing.
+  auto wanted = [&](std::size_t at) {
+    if (at == index || at == 0) return true;
+    for (std::size_t k = 0; k <= kAhead; ++k) {
+      if (lowestWanted_ != SIZE_MAX && at == (lowestWanted_ + k) % frames_.size()) return true;
+    }
+    return std::ranges::any_of(waiters_.entries(), [&](const auto& waiter) { return waiter.first == at; });
+  };
+  for (auto it = heldOrder_.begin(); heldBytes_ > limits_.budgetBytes && it != heldOrder_.end();) {
+    if (wanted(*it)) {
+      ++it;
+      continue;
+    }
+    heldBytes_ -= held_[*it]->rgba.size();
+    held_.erase(*it);
+    it = heldOrder_.erase(it);
+  }
+  peakBytes_ = std::max(peakBytes_, heldBytes_);
+  decoded_.notify_all();
+}
+
+// Marks the frame and those after it as wanted and starts the worker on them.
+void GifFrameStore::request(std::size_t index, std::unique_lock<std::mutex>& lock) {
+  lowestWanted_ = index;
+  resume(lock);
+}
+
+void GifFrameStore::resume(std::unique_lock<std::mutex>&) {
+  if (working_ || !data_) return;
+  working_ = true;
+  std::weak_ptr<GifFrameStore> weak = weak_from_this();
+  decodingQueue()->async([weak] {
+    if (auto store = weak.lock()) store->work();
+  });
+}
+
+void GifFrameStore::work() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    // The first frame from the one wanted on (in playing order) that is not held yet.
+    std::optional<std::size_t> target;
+    for (std::size_t k = 0; k <= kAhead && lowestWanted_ != SIZE_MAX; ++k) {
+      std::size_t at = (lowestWanted_ + k) % frames_.size();
+      if (!held_.contains(at)) {
+        target = at;
+        break;
+      }
+    }
+    for (const auto& waiter : waiters_.entries()) {
+      if (!target && !held_.contains(waiter.first)) target = waiter.first;
+    }
+    if (!target) {
+      working_ = false;
+      decoded_.notify_all();
+      return;
+    }
+    const bool rewind = !cursor_ || cursor_->next > *target || cursor_->next >= frames_.size();
+    const std::size_t index = rewind ? 0 : cursor_->next;
+    lock.unlock();
+    auto frame = decodeNext(rewind);
+    lock.lock();
+    keep(index, std::move(frame));
+    finishIfAllHeld();
+  }
+}
+
+void GifFrameStore::finishIfAllHeld() {
+  // Every frame held: nothing is ever let go again, so the file is not read again.
+  if (held_.size() < frames_.size()) return;
+  cursor_.reset();
+  data_.reset();
+}
+
+std::shared_ptr<const NSImageFrame> GifFrameStore::frame(std::size_t index) {
+  if (index >= frames_.size()) return nullptr;
+  std::unique_lock lock(mutex_);
+  lowestWanted_ = index;
+  bool waiting = false;
+  for (;;) {
+    if (auto found = held_.find(index); found != held_.end()) return found->second;
+    if (working_) {
+      // The worker is at it: wait to be handed the frame.
+      if (!waiting) waiters_.add(index, nullptr);
+      waiting = true;
+      decoded_.wait(lock);
+      continue;
+    }
+    if (!data_) return nullptr;
+    // Nobody decodes: this thread does, as the worker would.
+    working_ = true;
+    const bool rewind = !cursor_ || cursor_->next > index || cursor_->next >= frames_.size();
+    const std::size_t at = rewind ? 0 : cursor_->next;
+    lock.unlock();
+    auto made = decodeNext(rewind);
+    lock.lock();
+    std::shared_ptr<const NSImageFrame> delivered = at == index ? made : nullptr;
+    keep(at, std::move(made));
+    working_ = false;
+    finishIfAllHeld();
+    // Frames others asked for meanwhile go on on the worker.
+    if (!delivered || !waiters_.empty()) resume(lock);
+    if (delivered) return delivered;
+  }
+}
+
+std::shared_ptr<const NSImageFrame> GifFrameStore::frameIfReady(std::size_t index, std::function<void()> whenReady) {
+  if (index >= frames_.size()) return nullptr;
+  std::unique_lock lock(mutex_);
+  if (auto found = held_.find(index); found != held_.end()) {
+    // Playing on: the frames after it are made while this one shows.
+    if (data_ && frames_.size() > held_.size()) {
+      bool aheadHeld = true;
+      for (std::size_t k = 1; k <= kAhead; ++k) aheadHeld = aheadHeld && held_.contains((index + k) % frames_.size());
+      if (!aheadHeld) request(index, lock);
+    }
+    return found->second;
+  }
+  if (whenReady) waiters_.add(index, std::move(whenReady));
+  request(index, lock);
+  return nullptr;
+}
+
+std::size_t GifFrameStore::heldBytes() {
+  std::lock_guard lock(mutex_);
+  return heldBytes_;
+}
+
+std::size_t GifFrameStore::peakHeldBytes() {
+  std::lock_guard lock(mutex_);
+  return peakBytes_;
+}
+
+std::size_t GifFrameStore::framesDecoded() {
+  std::lock_guard lock(mutex_);
+  return framesDecoded_;
+}

@@ -1,0 +1,52 @@
+#pragma once
+// Pictures of text as the Cairo context drew it: laying text out (shaping its glyphs)
+// costs far more than copying its pixels, and the same labels are drawn again at every
+// repaint under them (a tile's title over its playing picture). A picture is kept for the
+// text, the width it was laid out in and the scale it was drawn at, within a bound of
+// bytes, the least recently used going first. Any thread.
+
+#include <cairo.h>
+
+#include <cstddef>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
+#include "platform/quartz/CGText.h"
+#include "platform/render/PixelBox.h"
+
+class TextPictureCache {
+ public:
+  // The text's pixels, premultiplied, placed relative to the pixel its layout starts at.
+  struct Picture {
+    cairo_surface_t* surface = nullptr;
+    PixelBox box;
+    ~Picture();
+  };
+  struct Key {
+    CGText text;  // without its shadow, which is drawn apart
+    double width = 0;
+    double scaleX = 1, scaleY = 1;
+    friend bool operator==(const Key&, const Key&) = default;
+  };
+
+  static TextPictureCache& shared();
+  static constexpr std::size_t kBoundBytes = 8u << 20;
+
+  std::shared_ptr<const Picture> find(const Key& key);
+  void keep(Key key, std::shared_ptr<const Picture> picture);
+  std::size_t bytes();
+
+ private:
+  struct Entry {
+    Key key;
+    std::shared_ptr<const Picture> picture;
+    std::size_t bytes = 0;
+  };
+  static std::size_t hashOf(const Key& key);
+  std::mutex mutex_;
+  std::list<Entry> entries_;  // most recently used first
+  std::unordered_multimap<std::size_t, std::list<Entry>::iterator> index_;
+  std::size_t bytes_ = 0;
+};

@@ -1,0 +1,219 @@
+// The Cairo context's work follows what is drawn: a repaint of part of the canvas gives the
+// pixels a whole repaint gives (shadows of shapes outside the part included), layers and
+// shadows cost by what they hold rather than by the canvas, a shadow's blur and a
+// picture's scaling are made once while they stay the same, and laid-out text is copied.
+
+#include <cairo.h>
+
+#include "platform/appkit/NSAttributedString.h"
+#include "platform/appkit/NSColor.h"
+#include "platform/appkit/NSFont.h"
+#include "platform/appkit/NSImage.h"
+#include "platform/quartz/CALayer.h"
+#include "platform/render/BlurredMaskCache.h"
+#include "platform/render/CairoContext.h"
+#include "platform/render/LayerRenderer.h"
+#include "platform/render/TextPictureCache.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace {
+
+using Pixel = std::array<std::uint8_t, 4>;
+
+class DrawingWorkTest : public GlimdeckTest {
+ protected:
+  void SetUp() override {
+    GlimdeckTest::SetUp();
+    BlurredMaskCache::shared().clear();
+  }
+};
+
+std::shared_ptr<CALayer> card(NSRect frame, CGColor colour, double blur, NSSize offset) {
+  auto layer = CALayer::layer();
+  layer->setFrame(frame);
+  layer->setBackgroundColor(colour);
+  layer->setCornerRadius(4);
+  layer->setShadowOpacity(1);
+  layer->setShadowColor(CGColor{0, 0, 0, 0.6});
+  layer->setShadowRadius(blur);
+  layer->setShadowOffset(offset);
+  return layer;
+}
+
+// A white panel with two shadowed cards, one holding a faded, shadowed badge, and a label
+// with the kit's text shadow.
+std::shared_ptr<CALayer> scene() {
+  auto root = CALayer::layer();
+  root->setFrame(NSMakeRect(0, 0, 120, 100));
+  root->setBackgroundColor(CGColor{1, 1, 1, 1});
+  auto first = card(NSMakeRect(10, 40, 60, 40), {0.9, 0.2, 0.2, 1}, 6, {0, -5});
+  auto badge = card(NSMakeRect(40, 10, 30, 16), {0.2, 0.2, 0.9, 1}, 3, {2, -2});
+  badge->setOpacity(0.7);
+  first->addSublayer(badge);
+  root->addSublayer(first);
+  root->addSublayer(card(NSMakeRect(80, 10, 30, 60), {0.2, 0.7, 0.3, 1}, 4, {-3, -3}));
+  return root;
+}
+
+void drawLabel(GraphicsContext& context) {
+  auto text = NSAttributedString::make("Trending", {{NSFontAttributeName, NSFont::fontWithName("AvenirNext-Bold", 14)},
+                                                    {NSForegroundColorAttributeName, NSColor::whiteColor()}});
+  context.saveGState();
+  context.setShadow(CGShadow{{0, -1}, 2, {0, 0, 0, 0.8}});
+  context.drawText(text, NSMakeRect(12, 80, 90, 18));
+  context.restoreGState();
+}
+
+void drawScene(GraphicsContext& context, const std::shared_ptr<CALayer>& root) {
+  LayerRenderer::render(root, context);
+  drawLabel(context);
+}
+
+int largestDifference(const CGImage& a, const CGImage& b) {
+  int largest = 0;
+  for (std::size_t i = 0; i < a.rgba.size() && i < b.rgba.size(); ++i) {
+    largest = std::max(largest, std::abs(int(a.rgba[i]) - int(b.rgba[i])));
+  }
+  return a.rgba.size() == b.rgba.size() ? largest : 256;
+}
+
+TEST_F(DrawingWorkTest, RepaintingPartsGivesTheWholeRepaintsPixels) {
+  auto root = scene();
+  auto whole = CairoContext::make({120, 100}, 2);
+  drawScene(*whole, root);
+  // Parts that cut through cards, that hold only a shadow whose card lies outside them, and
+  // that hold half a label.
+  const NSRect parts[] = {
+      NSMakeRect(10, 30, 60, 8),   // under the first card: its shadow only
+      NSMakeRect(0, 60, 120, 6),   // across both cards
+      NSMakeRect(66, 35, 16, 30),  // the first card's right edge and the second's left
+      NSMakeRect(30, 8, 50, 10),   // through the badge and its shadow
+      NSMakeRect(20, 84, 30, 12),  // half the label
+      NSMakeRect(100, 0, 20, 20),  // the second card's corner
+  };
+  for (const NSRect& part : parts) {
+    SCOPED_TRACE(testing::Message() << part.minX() << "," << part.minY() << " " << part.width() << "x" << part.height());
+    auto canvas = CairoContext::make({120, 100}, 2);
+    drawScene(*canvas, root);
+    // What the desktop's window does with a damaged part: cleared, then repainted clipped.
+    cairo_t* cr = cairo_create(canvas->surface());
+    cairo_rectangle(cr, part.minX() * 2, (100 - part.maxY()) * 2, part.width() * 2, part.height() * 2);
+    cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+    cairo_fill(cr);
+    cairo_destroy(cr);
+    canvas->saveGState();
+    canvas->clipToRect(part);
+    drawScene(*canvas, root);
+    canvas->restoreGState();
+    EXPECT_LE(largestDifference(canvas->pixels(), whole->pixels()), 2);
+  }
+}
+
+TEST_F(DrawingWorkTest, LayersAndShadowsCostWhatTheyHold) {
+  // A view's backing layer with a shadow but nothing of its own to draw (a tile's root).
+  auto empty = CALayer::layer();
+  empty->setFrame(NSMakeRect(20, 20, 100, 60));
+  empty->setShadowOpacity(1);
+  empty->setShadowColor(CGColor{0, 0, 0, 0.35});
+  empty->setShadowRadius(2);
+  empty->setShadowOffset({0, -2});
+  auto canvas = CairoContext::make({800, 600}, 2);
+  LayerRenderer::render(empty, *canvas);
+  EXPECT_EQ(canvas->shadowPixelsBlurred(), 0u) << "no shadow without contents";
+  for (std::uint8_t alpha : canvas->pixels().rgba) ASSERT_EQ(alpha, 0);
+
+  // A card on a large canvas: its shadow is blurred over its own extent, not the canvas's.
+  auto shadowed = card(NSMakeRect(20, 20, 100, 60), {1, 1, 1, 1}, 2, {0, -2});
+  LayerRenderer::render(shadowed, *canvas);
+  const std::size_t blurred = canvas->shadowPixelsBlurred();
+  EXPECT_GT(blurred, 0u);
+  EXPECT_LT(blurred, std::size_t((200 + 40) * (120 + 40)));
+  // The same shape again, on another canvas or this one: the blur is taken from the first.
+  auto other = CairoContext::make({800, 600}, 2);
+  LayerRenderer::render(shadowed, *other);
+  EXPECT_EQ(other->shadowPixelsBlurred(), 0u);
+  EXPECT_EQ(largestDifference(canvas->pixels(), other->pixels()), 0);
+  LayerRenderer::render(shadowed, *canvas);
+  EXPECT_EQ(canvas->shadowPixelsBlurred(), blurred);
+  // Drawn where the clip cannot see it or its shadow: nothing is made at all.
+  auto far = CairoContext::make({800, 600}, 2);
+  far->clipToRect(NSMakeRect(400, 400, 50, 50));
+  LayerRenderer::render(card(NSMakeRect(30, 30, 90, 50), {1, 1, 1, 1}, 8, {0, -4}), *far);
+  EXPECT_EQ(far->shadowPixelsBlurred(), 0u);
+  // A layer at alpha 0 draws nothing into the canvas, text included.
+  const std::size_t textBytes = TextPictureCache::shared().bytes();
+  auto faded = CairoContext::make({200, 100}, 1);
+  faded->beginTransparencyLayer(0);
+  faded->setFillColor({1, 0, 0, 1});
+  faded->fillRect(NSMakeRect(0, 0, 200, 100));
+  faded->drawText(NSAttributedString::make("Copied to clipboard! (never laid out)"), NSMakeRect(0, 0, 200, 20));
+  faded->endTransparencyLayer();
+  for (std::uint8_t value : faded->pixels().rgba) ASSERT_EQ(value, 0);
+  EXPECT_EQ(TextPictureCache::shared().bytes(), textBytes);
+}
+
+// A picture as a source without anywhere to keep what drawing makes of it.
+struct PlainPicture : CGImageSource {
+  explicit PlainPicture(const std::shared_ptr<NSImage>& image) : image(image) {}
+  const CGImage* imageForDrawing() const override { return image->imageForDrawing(); }
+  NSSize size() const override { return image->size(); }
+  std::shared_ptr<NSImage> image;
+};
+
+TEST_F(DrawingWorkTest, APictureIsScaledOnceForEachSizeItIsShownAt) {
+  // 4 × 4: a red and a green column, then blue and white.
+  std::vector<std::uint8_t> rgba;
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 4; ++x) {
+      Pixel p = x < 2 ? (y < 2 ? Pixel{255, 0, 0, 255} : Pixel{0, 255, 0, 255})
+                      : (y < 2 ? Pixel{0, 0, 255, 255} : Pixel{255, 255, 255, 255});
+      rgba.insert(rgba.end(), p.begin(), p.end());
+    }
+  }
+  auto picture = NSImage::imageWithPixels(4, 4, rgba);
+  auto made = [&] { return picture->drawingCache()->content.get(); };
+  for (bool flipped : {false, true}) {
+    SCOPED_TRACE(flipped ? "flipped" : "unflipped");
+    auto kept = CairoContext::make({60, 60}, 2, flipped);
+    auto plain = CairoContext::make({60, 60}, 2, flipped);
+    kept->drawImage(picture, NSMakeRect(10, 10, 40, 40));
+    plain->drawImage(std::make_shared<PlainPicture>(picture), NSMakeRect(10, 10, 40, 40));
+    const void* first = made();
+    ASSERT_NE(first, nullptr);
+    EXPECT_LE(largestDifference(kept->pixels(), plain->pixels()), 8) << "upright and in place as drawn directly";
+    kept->drawImage(picture, NSMakeRect(5, 12, 40, 40));
+    EXPECT_EQ(made(), first) << "the same size again: made before";
+    kept->drawImage(picture, NSMakeRect(10, 10, 20, 20));
+    EXPECT_NE(made(), first) << "another size: made for it";
+  }
+}
+
+TEST_F(DrawingWorkTest, TextIsLaidOutOnceAndCopiedAfter) {
+  auto text = NSAttributedString::make("Funny cats", {{NSFontAttributeName, NSFont::fontWithName("AvenirNext-Bold", 16)},
+                                                      {NSForegroundColorAttributeName, NSColor::blackColor()}});
+  auto first = CairoContext::make({200, 60}, 2, true);
+  const std::size_t before = TextPictureCache::shared().bytes();
+  first->drawText(text, NSMakeRect(10, 10, 150, 24));
+  const std::size_t kept = TextPictureCache::shared().bytes();
+  EXPECT_GT(kept, before);
+  // Moved by whole points, the same picture lands in the same pixels moved.
+  auto second = CairoContext::make({200, 60}, 2, true);
+  second->drawText(text, NSMakeRect(30, 20, 150, 24));
+  EXPECT_EQ(TextPictureCache::shared().bytes(), kept);
+  const CGImage a = first->pixels(), b = second->pixels();
+  int inked = 0;
+  for (int y = 0; y + 20 < a.height; ++y) {
+    for (int x = 0; x + 40 < a.width; ++x) {
+      const std::size_t at = (std::size_t(y) * a.width + x) * 4;
+      const std::size_t moved = (std::size_t(y + 20) * b.width + x + 40) * 4;
+      ASSERT_EQ(a.rgba[at + 3], b.rgba[moved + 3]) << x << "," << y;
+      inked += a.rgba[at + 3] > 0;
+    }
+  }
+  EXPECT_GT(inked, 200) << "real glyphs";
+  // Another width lays the text out again.
+  second->drawText(text, NSMakeRect(30, 20, 40, 24));
+  EXPECT_GT(TextPictureCache::shared().bytes(), kept);
+}
+
+}  // namespace
