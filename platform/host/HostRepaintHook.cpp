@@ -15,9 +15,12 @@
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/host/DesktopHost.h"
 #include "platform/host/HostWindow.h"
+#include "platform/quartz/DisplayRefresh.h"
 #include "platform/render/CairoContext.h"
 
 namespace {
+
+constexpr int kCatchUpRounds = 8;
 
 // The clock of the held moment: time stands at the moment the hold began.
 class HeldClock : public Clock {
@@ -61,9 +64,13 @@ gboolean HostRepaintHook::onSignal(gpointer data) {
 void HostRepaintHook::repaint() {
   pending_ = false;
   auto realClock = Clock::currentShared();
-  Clock::setCurrent(std::make_shared<HeldClock>(realClock->now()));
-  // Due timers (a playing image's next frame) and queued work run at the held moment.
-  NSRunLoop::main()->runOnce();
+  // Held on a display refresh: a picture that changed by then has its redraw due by then too
+  // (redraws wait for the refresh at or after the change).
+  Clock::setCurrent(std::make_shared<HeldClock>(DisplayRefresh::atOrAfter(realClock->now())));
+  // Due timers (a playing image's next frame) and queued work run at the held moment, and
+  // what they set off (a decoded picture arriving) too, within a few rounds.
+  for (int round = 0; round < kCatchUpRounds && NSRunLoop::main()->runOnce(); ++round) {
+  }
 
   std::error_code ignored;
   std::filesystem::create_directories(directory_, ignored);

@@ -4,9 +4,9 @@
 // write a full repaint of every window it shows, so that a picture of the screen can be
 // set beside what the view tree draws when nothing is left over from earlier paints.
 //
-// On the signal the clock stops, the work already due runs (so a playing image shows the
-// frame of that moment on screen too), every window paints what needs display and the
-// desktop shows it; then `<dir>/<X window id>.png` gets a repaint of the window's whole
+// On the signal the clock stops (on the display's next refresh), the work due by then runs
+// (so a playing image shows the frame of that moment on screen too), every window paints
+// what needs display and the desktop shows it; then `<dir>/<X window id>.png` gets a repaint of the window's whole
 // content from scratch at the display's scale, and the marker `<dir>/repainted` (one line
 // per window: X id, window number, width and height in pixels) appears once they are all
 // written. The process stays still until the marker is removed (or half a minute passes),
