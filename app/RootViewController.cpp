@@ -1,6 +1,7 @@
 #include "app/RootViewController.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "account/QuorbUser.h"
 #include "app/RootViewControllerView.h"
@@ -300,7 +301,10 @@ void RootViewController::viewDidLayout() {
 void RootViewController::viewDidAppear() {
   if (auto field = searchTextField.lock()) setCursorColor(*field, NSColor::whiteColor());
   focusedSearchController()->restore();
-  if (state == DisplayState::home) contentCollectionView->restore();
+  if (state == DisplayState::home) {
+    contentCollectionView->restore();
+    homeGridUnloaded_ = false;
+  }
   if (state == DisplayState::search) searchViewController()->restore();
   if (state == DisplayState::profile) profilePacksController()->restore();
   NSViewController::viewDidAppear();
@@ -308,6 +312,7 @@ void RootViewController::viewDidAppear() {
 
 void RootViewController::viewDidDisappear() {
   contentCollectionView->unload();
+  homeGridUnloaded_ = true;
   focusedSearchController()->unload();
   if (state == DisplayState::search) searchViewController()->unload();
   if (state == DisplayState::profile) profilePacksController()->unload();
@@ -374,6 +379,9 @@ void RootViewController::setTouchBarState(TouchBarState newState) {
 void RootViewController::showHomeElements() {
   contentContainer.lock()->addSubview(contentCollectionView->view());
   trendingSearchesContainer.lock()->addSubview(focusedSearchController()->view());
+  // Unloaded while the panel was away in another state: its tiles would stay on their
+  // placeholders until the panel next came back.
+  if (std::exchange(homeGridUnloaded_, false)) contentCollectionView->restore();
 }
 
 void RootViewController::hideHomeElements() {

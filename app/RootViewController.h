@@ -353,6 +353,9 @@ class RootViewController : public NSViewController,
   // Closes the create-pack form and lets the grids scroll again once it has gone.
   void closeCreatePackForm();
   TouchBarState touchBarState_ = TouchBarState::home;
+  // The home grid gives its tiles' media back whenever the panel goes away, but gets them
+  // again only when the panel comes back at home: set while it waits to be restored.
+  bool homeGridUnloaded_ = false;
   // Shows the scrubber of a new Touch Bar state.
   void applyTouchBarState();
   // The return from the copy confirmation to the scrubber, while it is pending.

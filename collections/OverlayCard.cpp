@@ -8,6 +8,7 @@
 #include "ui/NSTextFieldExtensions.h"
 #include "ui/NSViewExtensions.h"
 #include "ui/QLXButton.h"
+#include "ui/VerticallyAlignedTextFieldCell.h"
 
 OverlayCardViews makeOverlayCard() {
   using L = OverlayCardLayout;
@@ -52,6 +53,10 @@ void styleOverlayLabel(NSTextField& label, std::string_view fontName, double siz
 
 std::shared_ptr<NSTextField> makeFramedField(NSRect frame, const std::shared_ptr<NSTextFieldDelegate>& delegate) {
   auto field = NSTextField::initWithFrame(frame);
+  // The kit's vertically aligned cell keeps the text, the placeholder and the editor in the
+  // middle of the field, clear of its border.
+  field->setCell(VerticallyAlignedTextFieldCell::initTextCell(""));
+  field->setEditable(true);
   field->autoresizingMask = NSViewWidthSizable;
   field->setBezeled(false);
   field->setBordered(false);

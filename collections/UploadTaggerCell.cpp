@@ -1,6 +1,7 @@
 #include "collections/UploadTaggerCell.h"
 
 #include "platform/appkit/NSColor.h"
+#include "platform/appkit/NSFont.h"
 #include "platform/appkit/NSImage.h"
 #include "platform/appkit/NSImageView.h"
 #include "platform/foundation/NSError.h"
@@ -8,6 +9,7 @@
 #include "platform/foundation/OutputSink.h"
 #include "platform/quartz/CALayer.h"
 #include "ui/NSTextFieldExtensions.h"
+#include "ui/VerticallyAlignedTextFieldCell.h"
 
 namespace {
 
@@ -15,6 +17,8 @@ constexpr double previewSide = 60.0;
 constexpr double taggerMargin = 10.0;
 constexpr double tagFieldHeight = 26.0;
 constexpr double rowWidth = 300.0;
+constexpr std::string_view tagFontName = "AvenirNext-Regular";
+constexpr double tagFontSize = 15.0;
 
 std::vector<std::string> splitAtSpaces(const std::string& text) {
   std::vector<std::string> pieces;
@@ -53,6 +57,12 @@ void UploadTaggerCell::loadView() {
   auto field = NSTextField::initWithFrame(NSMakeRect(fieldX, (Constants::rowHeight - tagFieldHeight) / 2,
                                                      rowWidth - fieldX - taggerMargin, tagFieldHeight));
   field->autoresizingMask = NSViewWidthSizable | NSViewMinYMargin | NSViewMaxYMargin;
+  // The tags sit in the middle of the field, in the face and size of its placeholder.
+  field->setCell(VerticallyAlignedTextFieldCell::initTextCell(""));
+  field->setEditable(true);
+  field->setFont(NSFont::fontWithName(tagFontName, tagFontSize));
+  field->setDrawsBackground(true);
+  field->setBackgroundColor(NSColor::textBackgroundColor());
   // The row's look is the layer's (a clear border): no bezel of the field's own.
   field->setBezeled(false);
   field->setBordered(false);

@@ -1,7 +1,11 @@
 #include "service/AssetCache.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 
@@ -16,6 +20,7 @@
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/ProcessShutdown.h"
 #include "platform/foundation/NSURLResponse.h"
+#include "service/AssetCacheArchives.h"
 #include "service/Webapp.h"
 
 namespace {
@@ -52,26 +57,29 @@ bool isOwnFileName(const std::string& name) {
 // Writes the bytes beside the target and renames them over it, so a reader sees the old or
 // the new file whole. Not flushed to the disk: the archives are rewritten after every burst
 // of changes and a damaged one is only ignored at the next start, so a flush per write is
-// not worth its cost.
+// not worth its cost. The file's blocks are allocated before it is written: ext4 otherwise
+// writes a file's unallocated pages out, and waits, when it is renamed over another (the
+// archives are, after every page of downloads).
 bool writeReplacing(const std::filesystem::path& path, std::string_view bytes) {
   auto temporary = path;
   temporary += ".writing-" + std::to_string(static_cast<std::int64_t>(NSUUID::UUID()->hash()));
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    if (!out) {
-      out.close();
-      std::error_code ignored;
-      std::filesystem::remove(temporary, ignored);
-      return false;
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  if (!bytes.empty()) (void)::fallocate(fd, 0, 0, static_cast<off_t>(bytes.size()));
+  bool written = true;
+  for (std::size_t done = 0; done < bytes.size();) {
+    const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) {
+      written = false;
+      break;
     }
+    done += static_cast<std::size_t>(wrote);
   }
-  std::error_code error;
-  std::filesystem::rename(temporary, path, error);
-  if (error) std::filesystem::remove(temporary, error);
-  return !error;
+  written = ::close(fd) == 0 && written;
+  if (written && ::rename(temporary.c_str(), path.c_str()) == 0) return true;
+  ::unlink(temporary.c_str());
+  return false;
 }
 
 // The caches alive in the process: a new cache flushes their waiting archives before it
@@ -298,35 +306,56 @@ void AssetCache::releaseArchives() {
 }
 
 void AssetCache::flushArchives() {
-  removeTrimmedFiles();
   std::lock_guard ordered(writeLock_);
   // A copy under the lock, archived and written outside it: stores go on meanwhile.
+  // The archives are made under the lock (straight into bytes, in well under a millisecond)
+  // and written outside it: stores go on meanwhile.
+  std::optional<std::string> mappingBytes, orderBytes;
   std::shared_ptr<NSDictionary> dictionary;
   std::shared_ptr<NSArray> array;
+  bool changed = false;
   std::filesystem::path folder;
+  std::vector<std::string> trimmed;
   {
     lock();
     writeQueued_ = false;
+    // The files of keys trimmed before this copy go once archives without them are written,
+    // so that no archive on disk ever names a file that is gone.
+    trimmed.swap(trimmedFiles_);
     if (dirty_) {
       dirty_ = false;
+      changed = true;
       folder = pendingFolder_.empty() ? systemCachePath()->path() : pendingFolder_;
       // Written also when empty: an emptied cache must stay empty at the next start.
-      dictionary = NSDictionary::make();
-      for (const auto& [key, url] : mapping_) dictionary->setObject(url, key);
-      array = NSArray::make();
-      for (const auto& key : order_) array->addObject(NSString::make(key));
+      mappingBytes = AssetCacheArchives::archivedMapping(mapping_);
+      orderBytes = AssetCacheArchives::archivedOrder(order_);
+      // What the straight writer does not handle, the general archiver writes, from copies.
+      if (!mappingBytes) {
+        dictionary = NSDictionary::make();
+        for (const auto& [key, url] : mapping_) dictionary->setObject(url, key);
+      }
+      if (!orderBytes) {
+        array = NSArray::make();
+        for (const auto& key : order_) array->addObject(NSString::make(key));
+      }
     }
     unlock();
   }
-  if (!dictionary) return;
-  auto mappingArchive = NSKeyedArchiver::archivedDataWithRootObject(dictionary);
-  if (!mappingArchive || !writeReplacing(folder / Constants::mappingFileName, (*mappingArchive)->view())) {
-    OutputSink::print(Constants::saveFailure);
+  auto archived = [](const id& root) -> std::optional<std::string> {
+    auto data = NSKeyedArchiver::archivedDataWithRootObject(root);
+    return data ? std::optional((*data)->string()) : std::nullopt;
+  };
+  if (changed) {
+    if (dictionary) mappingBytes = archived(dictionary);
+    if (array) orderBytes = archived(array);
+    if (!mappingBytes || !writeReplacing(folder / Constants::mappingFileName, *mappingBytes)) {
+      OutputSink::print(Constants::saveFailure);
+    }
+    if (!orderBytes || !writeReplacing(folder / Constants::orderFileName, *orderBytes)) {
+      OutputSink::print(Constants::saveFailure);
+    }
   }
-  auto orderArchive = NSKeyedArchiver::archivedDataWithRootObject(array);
-  if (!orderArchive || !writeReplacing(folder / Constants::orderFileName, (*orderArchive)->view())) {
-    OutputSink::print(Constants::saveFailure);
-  }
+  removeFiles(trimmed);
 }
 
 void AssetCache::cacheAssetWithData(const std::shared_ptr<NSData>& data, std::string_view forKey,
@@ -390,13 +419,7 @@ void AssetCache::trimToLimit() {
   });
 }
 
-// Takes the lock directly: this runs within a flush, also from the destructor, where the
-// end of a withLock would queue another write for an object going away.
-void AssetCache::removeTrimmedFiles() {
-  std::vector<std::string> paths;
-  lock();
-  paths.swap(trimmedFiles_);
-  unlock();
+void AssetCache::removeFiles(const std::vector<std::string>& paths) {
   for (const auto& path : paths) {
     if (auto removed = NSFileManager::defaultManager()->removeItemAtPath(path); !removed) {
       OutputSink::print(std::string(Constants::removalErrorPrefix) + removed.error()->localizedDescription());

@@ -72,12 +72,12 @@ class AssetCache : public NSObject {
   // the file is left where it was whenever it was not moved.
   bool cacheAssetWithFile(const std::string& path, std::string_view forKey,
                           const std::optional<std::string>& appendSuffixToFile);
-  // Writes the archives now when a change is waiting for them, and deletes the files of keys
-  // trimmed away. Changes are otherwise written on the cache's own queue once the operations
-  // queued before the write have run, so that a burst of stores rewrites them once, and a
-  // trim's files are deleted with that write, off the store that trimmed; the process's
-  // shutdown and a new cache over the same folder flush them too. Not to be called inside
-  // withLock.
+  // Writes the archives now when a change is waiting for them, then deletes the files of keys
+  // trimmed away before (so that no archive on disk names a file that is gone). Changes are
+  // otherwise written on the cache's own queue once the operations queued before the write
+  // have run, so that a burst of stores rewrites them once, and a trim's files are deleted
+  // with that write, off the store that trimmed; the process's shutdown and a new cache over
+  // the same folder flush them too. Not to be called inside withLock.
   void flushArchives();
   // While held (by a downloader with transfers under way), stores leave the archives waiting
   // rather than queue a write each; the last release queues one write for the whole burst.
@@ -120,7 +120,8 @@ class AssetCache : public NSObject {
   void trimToLimit();
   // Forgets the key and deletes its file, or (`later`) leaves the file for the queue.
   void removeLocked(std::string_view key, bool later = false);
-  void removeTrimmedFiles();
+  // Deletes trimmed keys' files, saying so for each that cannot be.
+  static void removeFiles(const std::vector<std::string>& paths);
   // Queues the write of the archives unless one is queued already.
   void scheduleArchives();
   std::shared_ptr<NSURL> locateCacheFile(std::string_view fileName, std::string_view messagePrefix) const;

@@ -8,6 +8,14 @@
 
 // ---- cell -------------------------------------------------------------------------------
 
+namespace {
+// A check box's box and a radio button's circle, with the room between it and the title.
+constexpr double markSide = 14.0;
+constexpr double markGap = 6.0;
+
+bool showsMark(NSButtonType type) { return type == NSButtonType::switchButton || type == NSButtonType::radio; }
+}  // namespace
+
 std::shared_ptr<NSButtonCell> NSButtonCell::initTextCell(std::string title) {
   return create(std::move(title));
 }
@@ -54,8 +62,57 @@ void NSButtonCell::drawBezelWithFrame(NSRect frame, const std::shared_ptr<NSView
   gc.strokeRoundedRect(NSInsetRect(frame, 1.5, 1.5), 4);
 }
 
+NSRect NSButtonCell::titleRectForBounds(NSRect bounds) const {
+  NSRect rect = NSActionCell::titleRectForBounds(bounds);
+  if (!showsMark(buttonType)) return rect;
+  const double left = bounds.minX() + 1 + markSide + markGap;
+  return NSMakeRect(left, rect.minY(), std::max(0.0, bounds.maxX() - left), rect.height());
+}
+
+NSSize NSButtonCell::cellSizeForBounds(NSRect bounds) const {
+  NSSize size = NSActionCell::cellSizeForBounds(bounds);
+  if (showsMark(buttonType)) size = {size.width + 1 + markSide + markGap, std::max(size.height, markSide + 2)};
+  return size;
+}
+
+void NSButtonCell::drawMarkWithFrame(NSRect frame, const std::shared_ptr<NSView>& view) {
+  auto context = NSGraphicsContext::currentContext();
+  if (!context) return;
+  auto& gc = context->CGContext();
+  const bool on = state == NSControlStateValueOn;
+  const bool radio = buttonType == NSButtonType::radio;
+  const NSRect box = NSMakeRect(frame.minX() + 1, frame.midY() - markSide / 2, markSide, markSide);
+  const double radius = radio ? markSide / 2 : 3;
+  const auto accent = NSColor::colorWithRed(0, 122 / 255.0, 1, enabled ? 1 : 0.5)->CGColor();
+  gc.setFillColor(on ? accent : NSColor::colorWithWhite(1, enabled ? 1 : 0.5)->CGColor());
+  gc.fillRoundedRect(box, radius);
+  gc.setStrokeColor(on ? accent : NSColor::colorWithWhite(0.55, enabled ? 1 : 0.5)->CGColor());
+  gc.setLineWidth(1);
+  gc.strokeRoundedRect(NSInsetRect(box, 0.5, 0.5), radius - 0.5);
+  if (!on) return;
+  gc.setFillColor(NSColor::whiteColor()->CGColor());
+  gc.setStrokeColor(NSColor::whiteColor()->CGColor());
+  if (radio) {
+    gc.fillEllipse(NSInsetRect(box, markSide * 0.3, markSide * 0.3));
+    return;
+  }
+  // The tick, drawn from the box's lower left whichever way up the view is.
+  const bool flipped = view && view->isFlipped();
+  auto at = [&](double x, double up) {
+    return NSMakePoint(box.minX() + x * markSide, flipped ? box.maxY() - up * markSide : box.minY() + up * markSide);
+  };
+  gc.setLineWidth(2);
+  gc.beginPath();
+  gc.moveTo(at(0.22, 0.52));
+  gc.lineTo(at(0.42, 0.28));
+  gc.lineTo(at(0.78, 0.74));
+  gc.strokeCurrentPath();
+}
+
 void NSButtonCell::drawWithFrame(NSRect frame, const std::shared_ptr<NSView>& view) {
-  if (bordered) drawBezelWithFrame(frame, view);
+  // A check box or radio button shows its state in its mark, and draws no bezel.
+  if (showsMark(buttonType)) drawMarkWithFrame(frame, view);
+  else if (bordered) drawBezelWithFrame(frame, view);
   drawInteriorWithFrame(frame, view);
 }
 
@@ -82,6 +139,7 @@ std::shared_ptr<NSButton> NSButton::checkboxWithTitle(std::string title, NSActio
   auto button = buttonWithTitle(std::move(title), std::move(action));
   button->setButtonType(NSButtonType::switchButton);
   button->setBordered(false);
+  button->sizeToFit();
   return button;
 }
 
@@ -91,7 +149,11 @@ void NSButton::setState(NSControlStateValue state) {
 }
 
 void NSButton::setButtonType(NSButtonType type) {
-  if (auto c = buttonCell()) c->buttonType = type;
+  if (auto c = buttonCell()) {
+    c->buttonType = type;
+    // A check box's or radio button's title reads on from its mark.
+    if (showsMark(type)) c->alignment = NSTextAlignment::left;
+  }
   setNeedsDisplay(true);
 }
 

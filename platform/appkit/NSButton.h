@@ -44,6 +44,11 @@ class NSButtonCell : public NSActionCell {
                            const std::shared_ptr<NSView>& view);
   virtual void drawImage(const std::shared_ptr<NSImage>& image, NSRect frame, const std::shared_ptr<NSView>& view);
   virtual void drawBezelWithFrame(NSRect frame, const std::shared_ptr<NSView>& view);
+  // A check box's box or a radio button's circle, filled and marked when it is on.
+  void drawMarkWithFrame(NSRect frame, const std::shared_ptr<NSView>& view);
+  // A check box or radio button keeps the room of its mark at the left.
+  NSRect titleRectForBounds(NSRect bounds) const override;
+  NSSize cellSizeForBounds(NSRect bounds) const override;
   void drawWithFrame(NSRect frame, const std::shared_ptr<NSView>& view) override;
   void drawInteriorWithFrame(NSRect frame, const std::shared_ptr<NSView>& view) override;
   std::shared_ptr<NSAttributedString> displayedText() const override;

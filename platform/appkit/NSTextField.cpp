@@ -232,7 +232,10 @@ void NSTextField::beginEditingWith(const std::shared_ptr<NSTextView>& editor) {
   auto length = static_cast<long>(utf16FromUtf8(stringValue()).size());
   cell()->selectWithFrame(bounds(), self, editor,
                           std::static_pointer_cast<NSTextViewDelegate>(self), 0, length);
-  if (auto c = textFieldCell(); c && c->textColor) editor->setTextColor(c->textColor);
+  // The window's one editor is set up afresh for each field: its text colour, and a caret
+  // in that colour until the field's owner asks for another.
+  editor->setTextColor(textColor());
+  editor->insertionPointColor = nullptr;
 }
 
 void NSSecureTextField::beginEditingWith(const std::shared_ptr<NSTextView>& editor) {

@@ -91,7 +91,10 @@ void NSTextView::setSelectedRange(NSRange range) {
   auto length = storage_->length();
   range.location = std::min(range.location, length);
   range.length = std::min(range.length, length - range.location);
+  if (range == selection_) return;
   selection_ = range;
+  // The caret or the highlight moves.
+  setNeedsDisplay(true);
 }
 
 void NSTextView::selectAll(const std::shared_ptr<NSObject>&) { setSelectedRange(NSMakeRange(0, storage_->length())); }
@@ -319,6 +322,17 @@ NSRect NSTextView::rectForCharacterRange(NSRange range) const {
 
 std::uint64_t NSTextView::characterIndexForPoint(NSPoint point) const {
   const auto& units = storage_->utf16();
+  if (fieldEditor_) {
+    // The caret goes to the nearer edge of the character under the point.
+    const double x = point.x + scrolledLineOffset();
+    double before = 0;
+    for (std::uint64_t i = 0; i < units.size(); ++i) {
+      const double after = lineOffsetOfIndex(i + 1);
+      if (x < (before + after) / 2) return i;
+      before = after;
+    }
+    return units.size();
+  }
   auto lines = lineSpans(units);
   double lineHeight = std::max(1.0, font()->defaultLineHeight());
   auto row = static_cast<std::size_t>(std::clamp(point.y / lineHeight, 0.0, static_cast<double>(lines.size() - 1)));
@@ -379,6 +393,35 @@ std::string NSTextView::dumpText() const {
   return string();
 }
 
+std::shared_ptr<NSAttributedString> NSTextView::shownLine() const {
+  if (displayMask) return NSAttributedString::make(dumpText(), typingAttributes());
+  return storage_;
+}
+
+double NSTextView::lineOffsetOfIndex(std::uint64_t index) const {
+  const auto& units = storage_->utf16();
+  index = std::min<std::uint64_t>(index, units.size());
+  if (!displayMask) return font()->sizeOfString(utf8FromUtf16(std::u16string_view(units).substr(0, index))).width;
+  std::string masked;
+  for (std::uint64_t i = 0; i < index; ++i) {
+    if (units[i] < 0xDC00 || units[i] > 0xDFFF) masked += *displayMask;  // one per character
+  }
+  return font()->sizeOfString(masked).width;
+}
+
+double NSTextView::scrolledLineOffset() const {
+  constexpr double caretWidth = 1.0;
+  const double room = bounds().width();
+  const double caret = lineOffsetOfIndex(selection_.length ? selection_.end() : selection_.location);
+  double scroll = lineScroll_;
+  if (caret - scroll > room - caretWidth) scroll = caret - room + caretWidth;
+  if (caret < scroll) scroll = caret;
+  // Deleting at the end pulls the line back instead of leaving room after it.
+  scroll = std::max(0.0, std::min(scroll, lineOffsetOfIndex(storage_->length()) + caretWidth - room));
+  lineScroll_ = scroll;
+  return scroll;
+}
+
 void NSTextView::drawRect(NSRect) {
   auto context = NSGraphicsContext::currentContext();
   if (!context) return;
@@ -386,6 +429,29 @@ void NSTextView::drawRect(NSRect) {
   if (drawsBackground && backgroundColor) {
     gc.setFillColor(backgroundColor->CGColor());
     gc.fillRect(bounds());
+  }
+  if (fieldEditor_) {
+    // One line, never wrapped: it slides sideways under the field so that the caret shows,
+    // with the selection behind it and the caret (which does not blink) in front.
+    const NSRect b = bounds();
+    const double scroll = scrolledLineOffset();
+    const double lineHeight = std::min(b.height(), font()->defaultLineHeight());
+    auto w = window();
+    const bool focused = w && w->firstResponder().get() == this;
+    if (focused && selection_.length > 0) {
+      const double x0 = lineOffsetOfIndex(selection_.location) - scroll;
+      gc.setFillColor(NSColor::selectedControlColor()->CGColor());
+      gc.fillRect(NSMakeRect(x0, b.minY(), lineOffsetOfIndex(selection_.end()) - scroll - x0, lineHeight));
+    }
+    auto line = shownLine();
+    const double whole = lineOffsetOfIndex(storage_->length());
+    gc.drawText(line, NSMakeRect(b.minX() - scroll, b.minY(), std::max(b.width() + scroll, whole + lineHeight), b.height()));
+    if (focused && editable_ && selection_.length == 0) {
+      auto caretColor = insertionPointColor ? insertionPointColor : textColor();
+      gc.setFillColor(caretColor->CGColor());
+      gc.fillRect(NSMakeRect(b.minX() + lineOffsetOfIndex(selection_.location) - scroll, b.minY(), 1.0, lineHeight));
+    }
+    return;
   }
   std::shared_ptr<NSAttributedString> shown = storage_;
   if (displayMask) {

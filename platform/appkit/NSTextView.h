@@ -91,7 +91,8 @@ class NSTextView : public NSView, public NSTouchBarDelegate {
   void interpretKeyEvent(const std::shared_ptr<NSEvent>& event);
 
   // Where characters are, in the view's coordinates (one line per paragraph, no wrapping
-  // beyond the view's width).
+  // beyond the view's width). A field editor's one line scrolls sideways to keep the caret
+  // in view: its points are those of the line as shown.
   std::uint64_t characterIndexForPoint(NSPoint point) const;
   NSRect rectForCharacterRange(NSRange range) const;
   // A click on the character: the link's delegate call when it carries a link.
@@ -122,6 +123,12 @@ class NSTextView : public NSView, public NSTouchBarDelegate {
   void endFieldEditing(long movement);
   void post(std::string_view name, std::shared_ptr<NSDictionary> userInfo = nullptr);
   NSAttributes typingAttributes() const;
+  // A field editor's line as shown (bullets in place of a masked text's characters), and
+  // where the caret before a character sits on it, in points from the line's start.
+  std::shared_ptr<NSAttributedString> shownLine() const;
+  double lineOffsetOfIndex(std::uint64_t index) const;
+  // How far the line is scrolled so that the caret shows, kept from one drawing to the next.
+  double scrolledLineOffset() const;
 
   std::shared_ptr<NSMutableAttributedString> storage_;
   std::shared_ptr<NSFont> font_;
@@ -133,4 +140,5 @@ class NSTextView : public NSView, public NSTouchBarDelegate {
   NSRange selection_;
   std::weak_ptr<NSTextViewDelegate> delegate_;
   std::optional<std::uint64_t> pressedIndex_;
+  mutable double lineScroll_ = 0;
 };

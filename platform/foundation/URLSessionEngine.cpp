@@ -168,7 +168,7 @@ struct URLSessionTransfer {
   std::int64_t bodySize = 0;
   std::int64_t bytesSent = 0;
   std::int64_t progressReported = 0;  // bytes received at the last progress report
-  SteadyClock::time_point progressReportedAt{};
+  SteadyClock::time_point progressReportedAt = SteadyClock::now();  // or the transfer's start
 
   std::string hostKey;
   bool added = false;  // handed to libcurl; otherwise waiting for a connection to its host
@@ -318,16 +318,16 @@ struct URLSessionTransfer {
     return true;
   }
 
-  // A download's progress goes to the delegate at most once per hundredth of the stated
-  // length or per 50 ms, and always at the end: a post per 16 kB piece cost more than the
-  // transfer. The bytes written since the last report are reported together.
+  // A download's progress goes to the delegate at most once per 50 ms of the transfer, and
+  // always at the end: a post per 16 kB piece (each waking the delegate's queue) cost more than
+  // the transfer, and a small file arrives within the first interval, so it reports once.
+  // The bytes written since the last report are reported together.
   void reportDownloadProgress(bool ending = false) {
     if (bytesReceived == progressReported) return;
     const auto now = SteadyClock::now();
     const bool complete = ending || (expected > 0 && bytesReceived >= expected);
-    const bool hundredth = expected > 0 && (bytesReceived - progressReported) * 100 >= expected;
     const bool interval = now - progressReportedAt >= std::chrono::milliseconds(50);
-    if (!complete && !hundredth && !interval) return;
+    if (!complete && !interval) return;
     auto downloadTask = std::static_pointer_cast<NSURLSessionDownloadTask>(task);
     const std::int64_t written = bytesReceived - progressReported, total = bytesReceived, expectedTotal = expected;
     progressReported = bytesReceived;

@@ -25,6 +25,7 @@
 #include "platform/host/HostWindow.h"
 #include "platform/host/HostTray.h"
 #include "platform/host/OtherClicks.h"
+#include "platform/render/TextLayout.h"
 #include "platform/services/MASShortcutMonitor.h"
 
 namespace {
@@ -36,6 +37,20 @@ std::shared_ptr<DesktopHost>& runningHost() {
 bool hasValue(const char* name) {
   const char* value = std::getenv(name);
   return value && *value;
+}
+
+// GTK's display opening. Everything is drawn with Cairo, so GDK is told not to probe OpenGL:
+// the probe loads the system's GL drivers (megabytes of them, software rendering included)
+// only to rank visuals, and every launch would wait for it. GDK reads the setting once,
+// while it opens the display; the programs this one starts (a browser) do not inherit it. A
+// GDK_GL the user set is left as it is.
+bool openDisplay() {
+  constexpr const char* setting = "GDK_GL";
+  const bool ours = std::getenv(setting) == nullptr;
+  if (ours) setenv(setting, "disable", 1);
+  const bool opened = gtk_init_check(nullptr, nullptr);
+  if (ours) unsetenv(setting);
+  return opened;
 }
 }  // namespace
 
@@ -145,10 +160,13 @@ std::shared_ptr<DesktopHost> DesktopHost::start() {
   // process to the user's (a decimal comma would break them).
   static bool localeKept = false;
   if (!std::exchange(localeKept, true)) gtk_disable_setlocale();
-  if (!gtk_init_check(nullptr, nullptr)) {
+  if (!openDisplay()) {
     OutputSink::print(Constants::headlessLine);
     return nullptr;
   }
+  // Fontconfig reads the font configuration on a thread of its own from the moment a font map
+  // exists: begun now, it is done before the first text is laid out.
+  TextLayout::measuringContext();
   auto host = std::shared_ptr<DesktopHost>(new DesktopHost());
   GdkDisplay* display = gdk_display_get_default();
   host->x11_ = display && GDK_IS_X11_DISPLAY(display);

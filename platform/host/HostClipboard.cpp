@@ -28,8 +28,24 @@ std::shared_ptr<HostClipboard> HostClipboard::attach() {
   host->pasteboard_ = NSPasteboard::generalPasteboard();
   host->pasteboard_->addObserver(host);
   g_signal_connect(host->clipboard_, "owner-change", G_CALLBACK(onOwnerChange), host.get());
-  // What another program copied before we started is the pasteboard's from now on.
-  if (!gtk_clipboard_get_owner(host->clipboard_)) host->takeForeignContents();
+  // What another program copied before we started becomes the pasteboard's once the launch
+  // is over: asking the desktop for it makes GTK set up its selection window and wait for the
+  // server, which a launch should not wait for. A change meanwhile asks for itself.
+  struct Pending {
+    std::weak_ptr<HostClipboard> clipboard;
+    unsigned long generation;
+  };
+  g_idle_add_full(
+      G_PRIORITY_LOW,
+      [](gpointer data) -> gboolean {
+        auto* pending = static_cast<Pending*>(data);
+        auto self = pending->clipboard.lock();
+        if (self && self->generation_ == pending->generation && !gtk_clipboard_get_owner(self->clipboard_)) {
+          self->takeForeignContents();
+        }
+        return G_SOURCE_REMOVE;
+      },
+      new Pending{host, host->generation_}, [](gpointer data) { delete static_cast<Pending*>(data); });
   return host;
 }
 

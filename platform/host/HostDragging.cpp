@@ -77,15 +77,28 @@ HostDragging::~HostDragging() {
 }
 
 void HostDragging::install() {
+  std::weak_ptr<HostDragging> weak = weak_from_this();
+  NSDraggingSession::setPresenter([weak](const std::shared_ptr<NSDraggingSession>& session) {
+    if (auto self = weak.lock()) self->begin(session);
+  });
+  // The carrier is made once the launch is over (or by the first drag): GTK loads its theme
+  // when it realizes its first widget, which a launch should not wait for.
+  g_idle_add_full(
+      G_PRIORITY_LOW,
+      [](gpointer data) -> gboolean {
+        if (auto self = static_cast<std::weak_ptr<HostDragging>*>(data)->lock()) self->makeCarrier();
+        return G_SOURCE_REMOVE;
+      },
+      new std::weak_ptr<HostDragging>(weak), [](gpointer data) { delete static_cast<std::weak_ptr<HostDragging>*>(data); });
+}
+
+void HostDragging::makeCarrier() {
+  if (carrier_) return;
   carrier_ = gtk_invisible_new();
   g_object_ref_sink(carrier_);
   gtk_widget_realize(carrier_);
   g_signal_connect(carrier_, "drag-data-get", G_CALLBACK(onDataGet), this);
   g_signal_connect(carrier_, "drag-end", G_CALLBACK(onDragEnd), this);
-  std::weak_ptr<HostDragging> weak = weak_from_this();
-  NSDraggingSession::setPresenter([weak](const std::shared_ptr<NSDraggingSession>& session) {
-    if (auto self = weak.lock()) self->begin(session);
-  });
 }
 
 void HostDragging::attach(HostWindow& window) {
@@ -112,6 +125,7 @@ void HostDragging::begin(const std::shared_ptr<NSDraggingSession>& session) {
   auto actions = desktopActions(session->sourceOperationMask(NSDraggingContext::outsideApplication));
   // The event that crossed the view's drag threshold starts the desktop's drag.
   GdkEvent* event = gtk_get_current_event();
+  makeCarrier();
   outgoingContext_ = gtk_drag_begin_with_coordinates(carrier_, targets, actions, 1, event, -1, -1);
   if (event) gdk_event_free(event);
   gtk_target_list_unref(targets);

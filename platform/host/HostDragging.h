@@ -35,6 +35,8 @@ class HostDragging : public std::enable_shared_from_this<HostDragging> {
 
  private:
   void begin(const std::shared_ptr<NSDraggingSession>& session);
+  // The invisible widget our drags start from, made when first needed.
+  void makeCarrier();
   static void onDataGet(GtkWidget*, GdkDragContext*, GtkSelectionData* selection, guint info, guint, gpointer self);
   static void onDragEnd(GtkWidget*, GdkDragContext* context, gpointer self);
   static gboolean onMotion(GtkWidget*, GdkDragContext* context, gint x, gint y, guint time, gpointer window);

@@ -8,6 +8,8 @@
 #include "model/AppConstants.h"
 #include "platform/appkit/NSButton.h"
 #include "app/RootViewControllerBackgroundView.h"
+#include "browse/GifCell.h"
+#include "platform/appkit/NSImageView.h"
 #include "platform/appkit/NSCollectionView.h"
 #include "platform/appkit/NSMenu.h"
 #include "platform/foundation/DispatchQueue.h"
@@ -21,6 +23,16 @@ namespace {
 std::string collapse(const RootViewController& panel) {
   return "toolbar " + dumpNumber(panel.topToolbarConstraint.lock()->constant()) + " strip " +
          dumpNumber(panel.trendingSearchesContainerTopConstraint.lock()->constant());
+}
+
+// Whether every tile the home grid shows has its picture.
+bool homeTilesShowTheirPictures(const RootViewController& panel) {
+  auto collection = panel.contentCollectionView->mainCollectionView.lock();
+  auto items = collection ? collection->visibleItems() : decltype(collection->visibleItems()){};
+  return !items.empty() && std::ranges::all_of(items, [](const auto& item) {
+    auto cell = asA<GifCell>(item);
+    return cell && cell->gif.lock()->image();
+  });
 }
 
 }  // namespace
@@ -323,4 +335,39 @@ TEST_F(RootPanelTest, OneWhiteFillLiesUnderTheWholeFrameHoweverOftenThePanelCome
   }
   EXPECT_EQ(fills, std::vector<NSRect>{frameView->bounds()});
   EXPECT_TRUE(asA<RootViewControllerBackgroundView>(frameView->subviews().front())) << "it lies beneath";
+}
+
+TEST_F(RootPanelTest, HomeTilesShowTheirPicturesAgainWhenThePanelWasAwayInAnotherState) {
+  standin().clearFaults();
+  signIn("ada", "token-ada");
+  show();
+  ASSERT_TRUE(runUntil([&] { return homeTilesShowTheirPictures(*panel); }));
+  struct Way {
+    const char* away;
+    std::function<void()> leave, comeHome;
+  };
+  auto search = [&] { panel->performSearchWithTerm("dogs", true); };
+  auto profile = [&] { ui.click(panel->profileButton.lock()); };
+  const Way ways[] = {
+      {"search, back", search, [&] { ui.click(panel->backButton.lock()); }},
+      {"search, logo", search, [&] { ui.click(panel->logoButton.lock()); }},
+      {"profile, toggle", profile, profile},
+      {"profile, log out", profile, [&] { chooseFromSettings("Log Out"); }},
+  };
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.away);
+    if (!QuorbUser::authToken()) signIn("ada", "token-ada");
+    way.leave();
+    ASSERT_NE(panel->state, RootViewController::DisplayState::home);
+    window->layoutIfNeeded();
+    // The panel closes and opens again while the home grid is off screen.
+    panel->noteViewWillDisappear();
+    panel->noteViewDidDisappear();
+    panel->noteViewWillAppear();
+    panel->noteViewDidAppear();
+    way.comeHome();
+    ASSERT_EQ(panel->state, RootViewController::DisplayState::home);
+    window->layoutIfNeeded();
+    EXPECT_TRUE(runUntil([&] { return homeTilesShowTheirPictures(*panel); })) << "no tile stays on its placeholder";
+  }
 }

@@ -36,6 +36,16 @@ class AssetCacheTest : public GlimdeckTest {
     ASSERT_TRUE(archive.has_value());
     writeFile(folder() / name, (*archive)->view());
   }
+  // The keys the order archive on disk holds, oldest first.
+  std::vector<std::string> orderOnDisk() const {
+    std::vector<std::string> keys;
+    auto data = NSFileManager::defaultManager()->readContentsAtPath((folder() / "orderList").string());
+    if (!data || (*data)->length() == 0) return keys;
+    if (auto array = NSKeyedUnarchiver::unarchivedObjectOfClass<NSArray>(*data)) {
+      for (const auto& value : **array) keys.push_back(asA<NSString>(value)->string());
+    }
+    return keys;
+  }
   std::size_t mediaFileCount() const {
     std::size_t count = 0;
     for (const auto& entry : fs::directory_iterator(folder())) {
@@ -59,15 +69,6 @@ TEST_F(AssetCacheTest, FirstStartCreatesEmptyArchivesAndAnEmptyCache) {
 // The archives are written after a burst, not per store: an explicit flush puts the whole
 // burst on disk, and a cache that ends without one still leaves it for the next start.
 TEST_F(AssetCacheTest, ABurstOfStoresReachesTheArchivesOnFlushAndWhenTheCacheEnds) {
-  auto orderOnDisk = [&] {
-    std::vector<std::string> keys;
-    auto data = NSFileManager::defaultManager()->readContentsAtPath((folder() / "orderList").string());
-    if (!data || (*data)->length() == 0) return keys;
-    if (auto array = NSKeyedUnarchiver::unarchivedObjectOfClass<NSArray>(*data)) {
-      for (const auto& value : **array) keys.push_back(asA<NSString>(value)->string());
-    }
-    return keys;
-  };
   auto cache = AssetCache::make();
   for (int i = 1; i <= 3; ++i) cache->cacheAssetWithData(bytes("GIF89a"), key(i), "gif");
   cache->flushArchives();
@@ -92,13 +93,7 @@ TEST_F(AssetCacheTest, HeldArchivesAndTrimmedFilesWaitForTheRelease) {
   EXPECT_EQ(mediaFileCount(), 501u);
 
   cache->releaseArchives();
-  auto keysOnDisk = [&]() -> std::size_t {
-    auto data = NSFileManager::defaultManager()->readContentsAtPath((folder() / "orderList").string());
-    if (!data || (*data)->length() == 0) return 0;
-    auto array = NSKeyedUnarchiver::unarchivedObjectOfClass<NSArray>(*data);
-    return array && *array ? (**array).count() : 0;
-  };
-  EXPECT_TRUE(runUntil([&] { return keysOnDisk() == 451u && mediaFileCount() == 451u; }, 10.0));
+  EXPECT_TRUE(runUntil([&] { return orderOnDisk().size() == 451u && mediaFileCount() == 451u; }, 10.0));
 }
 
 TEST_F(AssetCacheTest, StoredEntriesAreReadBackAndFoundAgainAfterARestart) {
@@ -167,6 +162,35 @@ TEST_F(AssetCacheTest, TheFiveHundredAndFirstKeyTrimsTheFiftyOldestWithTheirFile
   auto restarted = AssetCache::make();
   EXPECT_EQ(restarted->order(), order);
   EXPECT_EQ(restarted->mapping().size(), 451u);
+}
+
+// No archive on disk names a file that is gone: a trim's files are deleted only after
+// archives without their keys are written, by a flush or by the cache's end.
+TEST_F(AssetCacheTest, TrimmedFilesGoOnlyAfterArchivesWithoutThemAreWritten) {
+  auto cache = AssetCache::make();
+  cache->holdArchives();
+  for (int i = 0; i < 500; ++i) cache->cacheAssetWithData(bytes(std::to_string(i)), key(i), "gif");
+  cache->flushArchives();
+  auto first = cache->storagePathForKey(key(0))->path();
+  cache->cacheAssetWithData(bytes("500"), key(500), "gif");
+  // Trimmed, not yet written: the archives on disk still name the key, and its file stays.
+  EXPECT_EQ(orderOnDisk().front(), key(0));
+  EXPECT_TRUE(fs::exists(first));
+  cache->flushArchives();
+  EXPECT_EQ(orderOnDisk().front(), key(50));
+  EXPECT_FALSE(fs::exists(first));
+
+  for (int i = 501; i < 550; ++i) cache->cacheAssetWithData(bytes(std::to_string(i)), key(i), "gif");
+  auto kept = cache->storagePathForKey(key(50));
+  ASSERT_TRUE(kept);
+  auto trimmed = kept->path();
+  cache->cacheAssetWithData(bytes("550"), key(550), "gif");
+  EXPECT_FALSE(cache->containsValueForKey(key(50)));
+  cache->releaseArchives();
+  cache.reset();
+  // A queued write may still hold the cache; once it has gone, its files are gone too.
+  EXPECT_TRUE(runUntil([&] { return orderOnDisk().size() == 451u && mediaFileCount() == 451u; }, 10.0));
+  EXPECT_FALSE(fs::exists(trimmed));
 }
 
 TEST_F(AssetCacheTest, RemovingTheLastKeyKeepsTheCacheEmptyAfterARestart) {

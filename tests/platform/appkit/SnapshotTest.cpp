@@ -5,6 +5,7 @@
 
 #include "platform/appkit/NSColor.h"
 #include "platform/appkit/NSAttributedString.h"
+#include "platform/appkit/NSButton.h"
 #include "platform/appkit/NSFont.h"
 #include "platform/appkit/NSImage.h"
 #include "platform/appkit/NSTextField.h"
@@ -174,6 +175,103 @@ TEST_F(SnapshotTest, AnEmptyFieldShowsItsPlaceholderWhileBeingEditedUntilSomethi
   EXPECT_GT(redPixels(), 10) << "editing, nothing typed";
   ui.typeText("a");
   EXPECT_EQ(redPixels(), 0) << "something typed";
+}
+
+TEST_F(SnapshotTest, AFieldEditorKeepsOneLineScrolledToItsCaretAndShowsCaretAndSelection) {
+  window = NSWindow::initWithContentRect(NSMakeRect(0, 0, 120, 60), NSWindowStyleMaskTitled);
+  window->backgroundColor = NSColor::whiteColor();
+  auto field = NSTextField::textFieldWithString("");
+  field->setBezeled(false);
+  field->setDrawsBackground(false);
+  field->setFont(NSFont::systemFontOfSize(13));
+  field->setFrame(NSMakeRect(10, 20, 100, 20));
+  window->contentView()->addSubview(field);
+  window->makeKeyAndOrderFront(nullptr);
+  // Columns and rows (from the top) where dark, or selection-blue, pixels are.
+  struct Ink {
+    int left = 1000, right = -1, top = 1000, bottom = -1, blue = 0;
+  };
+  auto ink = [&] {
+    auto image = ViewTreeRenderer::imageOfWindow(window);
+    Ink found;
+    for (int y = 0; y < image->pixelHeight(); ++y) {
+      for (int x = 0; x < image->pixelWidth(); ++x) {
+        auto p = at(image, x, y);
+        if (p[0] < 100 && p[1] < 100 && p[2] < 100) {
+          found.left = std::min(found.left, x), found.right = std::max(found.right, x);
+          found.top = std::min(found.top, y), found.bottom = std::max(found.bottom, y);
+        }
+        if (p[0] > 160 && p[0] < 200 && p[2] > 240) ++found.blue;
+      }
+    }
+    return found;
+  };
+  ui.click(field);
+  ASSERT_TRUE(field->isEditing());
+  auto caret = ink();
+  EXPECT_EQ(caret.right - caret.left, 0) << "an empty field shows only its caret, one pixel wide";
+  EXPECT_GE(caret.left, 10);
+  EXPECT_LE(caret.left, 16) << "at the line's start";
+  EXPECT_GE(caret.bottom - caret.top, 10) << "as tall as the line";
+
+  ui.typeText("the quick brown fox jumps over the lazy dog");
+  auto typed = ink();
+  EXPECT_LE(typed.bottom - typed.top, caret.bottom - caret.top + 1) << "the text stays on the caret's one line";
+  EXPECT_GE(typed.top, caret.top - 1);
+  EXPECT_GE(typed.right, 106) << "the line's end, with the caret, shows at the field's right edge";
+  EXPECT_LE(typed.right, 110);
+  EXPECT_EQ(typed.blue, 0) << "nothing selected";
+
+  ui.pressKey(NSKeyCode::leftArrow, "\xef\x9c\x82");
+  EXPECT_EQ(field->currentEditor()->selectedRange(), (NSRange{42, 0}));
+  ui.pressKey(0, "a", NSEventModifierFlagCommand);
+  EXPECT_GT(ink().blue, 100) << "the selected text stands on the selection colour";
+  window->makeFirstResponder(nullptr);
+  EXPECT_EQ(ink().blue, 0) << "a field not being edited shows no selection";
+}
+
+TEST_F(SnapshotTest, ACheckBoxShowsItsStateInABoxAtTheLeftOfItsTitle) {
+  window = NSWindow::initWithContentRect(NSMakeRect(0, 0, 160, 40), NSWindowStyleMaskTitled);
+  window->backgroundColor = NSColor::whiteColor();
+  auto box = NSButton::checkboxWithTitle("Launch at login", nullptr);
+  box->setFrameOrigin(NSMakePoint(10, 10));
+  window->contentView()->addSubview(box);
+  window->makeKeyAndOrderFront(nullptr);
+  const NSRect frame = box->frame();
+  EXPECT_GE(frame.size.width, 14 + 6 + 80) << "room for the box and the title";
+  // The box's middle (counted from the picture's top left, under the window's title bar)
+  // and the first column of the title's ink.
+  auto off = ViewTreeRenderer::imageOfWindow(window);
+  const int middleX = 10 + 1 + 7;
+  const int middleY = off->pixelHeight() - static_cast<int>(frame.origin.y + frame.size.height / 2);
+  auto firstInkColumn = [&](const std::shared_ptr<NSImage>& image) {
+    for (int x = middleX + 9; x < image->pixelWidth(); ++x) {
+      for (int y = 0; y < image->pixelHeight(); ++y) {
+        if (at(image, x, y)[0] < 100) return x;
+      }
+    }
+    return -1;
+  };
+  EXPECT_EQ(at(off, middleX, middleY), white) << "an empty box";
+  EXPECT_LT(at(off, 11, middleY)[0], 200) << "with an edge that shows on white";
+  const int titleStart = firstInkColumn(off);
+  EXPECT_GE(titleStart, 10 + 14 + 6);
+  EXPECT_LE(titleStart, 10 + 14 + 6 + 4) << "the title starts right after the box";
+
+  ui.click(box);
+  ASSERT_EQ(box->state(), NSControlStateValueOn);
+  auto on = ViewTreeRenderer::imageOfWindow(window);
+  int blue = 0, tick = 0;
+  for (int y = middleY - 6; y <= middleY + 6; ++y) {
+    for (int x = middleX - 6; x <= middleX + 6; ++x) {
+      auto p = at(on, x, y);
+      blue += p[0] < 60 && p[2] > 200 ? 1 : 0;
+      tick += p[0] > 230 && p[1] > 230 && p[2] > 230 ? 1 : 0;
+    }
+  }
+  EXPECT_GT(blue, 60) << "a ticked box is filled";
+  EXPECT_GT(tick, 6) << "and carries a white tick";
+  EXPECT_EQ(firstInkColumn(on), titleStart) << "the title stays where it was";
 }
 
 }  // namespace

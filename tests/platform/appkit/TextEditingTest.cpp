@@ -133,6 +133,18 @@ TEST_F(TextEditingTest, SettingTheValueWhileEditingChangesTheEditorButReportsNot
   EXPECT_EQ(delegate->log, (std::vector<std::string>{"begin", "change preset!"}));
 }
 
+TEST_F(TextEditingTest, EachFieldSetsTheSharedEditorUpWithItsOwnTextAndCaretColours) {
+  first->setTextColor(NSColor::whiteColor());
+  ui.click(first);
+  auto editor = window->fieldEditor(false, nullptr);
+  editor->insertionPointColor = NSColor::whiteColor();  // as a screen asks for its white field
+  EXPECT_EQ(editor->textColor()->CGColor(), NSColor::whiteColor()->CGColor());
+  ui.click(second);
+  ASSERT_EQ(second->currentEditor(), editor);
+  EXPECT_EQ(editor->textColor()->CGColor(), second->textColor()->CGColor()) << "not the white of the field before";
+  EXPECT_FALSE(editor->insertionPointColor) << "the caret takes the text's colour again";
+}
+
 TEST_F(TextEditingTest, LabelsDoNotEditAndSecureFieldsShowBullets) {
   auto label = NSTextField::labelWithString("Caption");
   auto secret = NSSecureTextField::initWithFrame(NSMakeRect(20, 100, 200, 24));
