@@ -67,7 +67,7 @@ fi
 pids+=($!)
 url=""
 for _ in $(seq 1 200); do
-  url=$(sed -n 's/^glimdeck-standin listening on //p' "$work/standin.log")
+  url=$(sed -n 's/^glimdeck-standin listening on //p' "$work/standin.log" 2>/dev/null || true)
   if [ -n "$url" ]; then break; fi
   sleep 0.05
 done

@@ -73,6 +73,13 @@ std::optional<StandinUser> StandinAccounts::userNamed(const std::string& usernam
   return std::nullopt;
 }
 
+std::vector<StandinUser> StandinAccounts::users() const {
+  std::lock_guard lock(mutex_);
+  std::vector<StandinUser> all;
+  for (const auto& [id, user] : users_) all.push_back(user);
+  return all;
+}
+
 void StandinAccounts::setNeedsTermsAcceptance(std::int64_t userid, bool needed) {
   std::lock_guard lock(mutex_);
   if (auto found = users_.find(userid); found != users_.end()) found->second.needsTermsAcceptance = needed;

@@ -40,6 +40,8 @@ class StandinAccounts {
   std::optional<StandinUser> userForToken(const std::string& token) const;
   std::optional<StandinUser> user(std::int64_t userid) const;
   std::optional<StandinUser> userNamed(const std::string& username) const;
+  // Every user, by id.
+  std::vector<StandinUser> users() const;
   void setNeedsTermsAcceptance(std::int64_t userid, bool needed);
   // The tokens the user holds, in the order they were made.
   std::vector<std::string> tokensOf(std::int64_t userid) const;

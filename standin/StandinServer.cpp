@@ -37,6 +37,7 @@ constexpr const char* kHost = "127.0.0.1";
 constexpr const char* kFaultHeader = "X-Standin-Fault";
 constexpr const char* kLogPath = "/_standin/log";
 constexpr const char* kReleasePath = "/_standin/release";
+constexpr const char* kStatePath = "/_standin/state";
 // Generated and chunked bodies go out in pieces of this size.
 constexpr std::size_t kPieceSize = 64 * 1024;
 // Stalled and delayed replies each hold a worker, so keep plenty of them.
@@ -480,7 +481,7 @@ void StandinServer::record(StandinRequest& request) {
   {
     std::lock_guard lock(mutex_);
     request.sequence = nextSequence_++;
-    if (request.path == kLogPath) return;
+    if (request.path == kLogPath || request.path == kStatePath) return;
     // The route still sees the whole body; only the log's copy is limited.
     if (request.bodyLength > logBodyLimit) {
       log_.push_back(withoutBody(request));
@@ -535,7 +536,7 @@ void StandinServer::handle(const httplib::Request& req, httplib::Response& res) 
 
   StandinResponse response;
   // The controls of the stand-in itself stay reachable whatever rules are set.
-  bool control = request.path == kLogPath || request.path == kReleasePath;
+  bool control = request.path == kLogPath || request.path == kStatePath || request.path == kReleasePath;
   std::vector<Fault> faults = control ? std::vector<Fault>() : faultsFor(request.path);
   if (auto header = request.header(kFaultHeader)) {
     auto parsed = Fault::parseList(*header);
@@ -637,6 +638,11 @@ void StandinServer::addBuiltinRoutes() {
   addRoute("DELETE", kLogPath, [weakSelf](const StandinRequest&, StandinResponse& response, const Catalogue&) {
     if (auto self = weakSelf.lock()) self->clearLog();
     response.setJson("{}");
+  });
+  addRoute("GET", kStatePath, [weakSelf](const StandinRequest&, StandinResponse& response, const Catalogue&) {
+    auto self = weakSelf.lock();
+    if (!self) return;
+    response.setJson(NSJSONSerialization::stringWithJSONObject(self->state().stateObject()).value_or("{}"));
   });
   addRoute("POST", kReleasePath, [weakSelf](const StandinRequest&, StandinResponse& response, const Catalogue&) {
     if (auto self = weakSelf.lock()) self->releaseStalls();

@@ -5,7 +5,8 @@
 //
 // Built in: "/media/..." (see Catalogue), "/_standin/echo" (the request as JSON),
 // "/_standin/bytes?n=N[&chunked=1]" (N bytes), "/_standin/log" (GET: the log as JSON,
-// DELETE: clear it) and POST "/_standin/release" (releases stalled replies).
+// DELETE: clear it), "/_standin/state" (what the state holds, as JSON: see
+// StandinState::stateObject) and POST "/_standin/release" (releases stalled replies).
 //
 // Routes are matched in the order they were added (later additions first, so a test can
 // override a built-in answer); the pattern is a regular expression over the whole path.
@@ -73,7 +74,7 @@ class StandinServer : public NSObject {
   std::size_t routeCount() const;
   void removeRoutesAfter(std::size_t count);
 
-  // The request log, oldest first. Requests for the log itself are not recorded.
+  // The request log, oldest first. Requests for the log and the state are not recorded.
   std::vector<StandinRequest> requests() const;
   void clearLog();
   // The first logged request (already received or still to come) that matches, or nothing

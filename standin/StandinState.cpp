@@ -190,3 +190,56 @@ std::shared_ptr<NSDictionary> StandinState::itemObject(const Catalogue& catalogu
   }
   return object;
 }
+
+namespace {
+
+id textList(const std::vector<std::string>& values) {
+  auto list = NSArray::make();
+  for (const auto& value : values) list->addObject(text(value));
+  return list;
+}
+
+// Item ids per user, keyed by the user id as text (JSON keys are strings).
+id listsByUser(const std::map<std::int64_t, std::vector<std::string>>& lists) {
+  auto object = NSDictionary::make();
+  for (const auto& [userid, items] : lists) object->setObject(textList(items), std::to_string(userid));
+  return object;
+}
+
+}  // namespace
+
+std::shared_ptr<NSDictionary> StandinState::stateObject() const {
+  auto users = NSArray::make();
+  for (const auto& user : accounts_.users()) {
+    users->addObject(NSDictionary::make({{"userid", integer(user.userid)},
+                                         {"username", text(user.username)},
+                                         {"email", text(user.email)},
+                                         {"needsTermsAcceptance", NSNumber::numberWithBool(user.needsTermsAcceptance)}}));
+  }
+  std::lock_guard lock(mutex_);
+  auto collections = NSArray::make();
+  for (const auto& [collectionId, collection] : collections_) {
+    auto subscribers = NSArray::make();
+    for (auto userid : collection.subscribers) subscribers->addObject(integer(userid));
+    auto object = NSDictionary::make({{"id", integer(collection.id)},
+                                      {"name", text(collection.name)},
+                                      {"public", NSNumber::numberWithBool(collection.isPublic)},
+                                      {"items", textList(collection.items)},
+                                      {"subscribers", subscribers}});
+    if (collection.owner) object->setObject(integer(*collection.owner), "owner");
+    collections->addObject(object);
+  }
+  auto uploads = NSArray::make();
+  for (const auto& [uploadId, upload] : uploads_) {
+    auto object = NSDictionary::make({{"id", text(upload.id)},
+                                      {"length", integer(static_cast<std::int64_t>(upload.bytes.size()))},
+                                      {"tags", textList(upload.tags)}});
+    if (upload.uploader) object->setObject(integer(*upload.uploader), "uploader");
+    uploads->addObject(object);
+  }
+  return NSDictionary::make({{"users", users},
+                             {"collections", collections},
+                             {"liked", listsByUser(liked_)},
+                             {"saved", listsByUser(saved_)},
+                             {"uploads", uploads}});
+}

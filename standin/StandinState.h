@@ -79,6 +79,11 @@ class StandinState {
   // unknown id.
   std::shared_ptr<NSDictionary> itemObject(const Catalogue& catalogue, const std::string& id) const;
 
+  // Everything held, for a test that reads it from another process ("/_standin/state"):
+  // "users" (id, name, email, terms; no passwords or tokens), "collections", "liked" and
+  // "saved" (item ids per user id) and "uploads" (without their bytes, only their length).
+  std::shared_ptr<NSDictionary> stateObject() const;
+
  private:
   mutable std::mutex mutex_;
   StandinAccounts accounts_;

@@ -24,7 +24,9 @@ struct EventState {
 };
 
 EventState& state() {
-  static EventState s;
+  // Never destroyed: the shared application, made before it, still lets go of its windows
+  // (whose views remove their monitors) as the process's statics go at exit.
+  static EventState& s = *new EventState();
   return s;
 }
 

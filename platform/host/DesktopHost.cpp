@@ -21,6 +21,7 @@
 #include "platform/host/HostDragging.h"
 #include "platform/host/HostMenu.h"
 #include "platform/host/HostOpenPanel.h"
+#include "platform/host/HostRepaintHook.h"
 #include "platform/host/HostWindow.h"
 #include "platform/host/HostTray.h"
 #include "platform/host/OtherClicks.h"
@@ -183,6 +184,7 @@ std::shared_ptr<DesktopHost> DesktopHost::start() {
   HostOpenPanel::install();
   host->menus_ = HostMenu::install(*host);
   host->appearance_ = std::make_unique<HostAppearance>();
+  host->repaintHook_ = HostRepaintHook::install(*host);
   runningHost() = host;
   WindowServer::setCurrent(host->server_);
   NSRunLoop::main()->setWaiter(host->waiter_);
@@ -202,6 +204,7 @@ void DesktopHost::stop() {
   if (menus_) menus_->uninstall();
   menus_.reset();
   appearance_.reset();
+  repaintHook_.reset();
   WindowServer::setCurrent(nullptr);
   NSRunLoop::main()->setWaiter(nullptr);
   windows_.clear();

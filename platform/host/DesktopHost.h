@@ -29,6 +29,7 @@ class HostTray;
 class HostShortcutRegistrar;
 class HostMenu;
 class HostAppearance;
+class HostRepaintHook;
 
 class DesktopHost : public NSObject {
  public:
@@ -81,6 +82,7 @@ class DesktopHost : public NSObject {
   friend class HostDragging;
   friend class OtherClicks;
   friend class HostMenu;
+  friend class HostRepaintHook;
   DesktopHost() = default;
   void readScreens();
   std::shared_ptr<HostWindow> hostWindowFor(const NSWindow* window) const;
@@ -99,4 +101,5 @@ class DesktopHost : public NSObject {
   std::shared_ptr<HostMenu> menus_;
   std::unique_ptr<HostAppearance> appearance_;
   std::shared_ptr<HostShortcutRegistrar> shortcutRegistrar_;
+  std::unique_ptr<HostRepaintHook> repaintHook_;
 };

@@ -205,6 +205,30 @@ gboolean HostWindow::onFrameTick(GtkWidget*, GdkFrameClock*, gpointer data) {
   return G_SOURCE_REMOVE;
 }
 
+void HostWindow::paintAndShowNow() {
+  auto w = window();
+  if (!w || !gtk_widget_get_mapped(area_)) return;
+  std::vector<std::shared_ptr<NSView>> animating;
+  collectAnimating(w->frameView(), animating);
+  for (auto& view : animating) view->setNeedsDisplay(true);
+  w->update();
+  // The desktop would draw the queued areas on its next frame; draw them now.
+  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+  gdk_window_process_updates(gtk_widget_get_window(toplevel_), TRUE);
+  G_GNUC_END_IGNORE_DEPRECATIONS
+  gdk_display_sync(gtk_widget_get_display(toplevel_));
+}
+
+std::shared_ptr<CairoContext> HostWindow::repaintFromScratch() const {
+  auto w = window();
+  NSSize size = contentRect().size;
+  if (!w || !(size.width > 0) || !(size.height > 0)) return nullptr;
+  auto fresh = CairoContext::make(size, gtk_widget_get_scale_factor(area_));
+  ViewTreeRenderer::drawWindow(w, *fresh);
+  cairo_surface_flush(fresh->surface());
+  return fresh;
+}
+
 gboolean HostWindow::onDraw(GtkWidget*, cairo_t* cr, gpointer data) {
   auto* self = static_cast<HostWindow*>(data);
   const auto& canvas = self->painter_->canvas();

@@ -44,6 +44,12 @@ class HostWindow : public std::enable_shared_from_this<HostWindow> {
   std::size_t framesShown() const { return framesShown_; }
   // The pixels the area shows, as kept between passes.
   const WindowPainter& painter() const { return *painter_; }
+  // Paints what needs display now (views showing layer animations included) and has the
+  // desktop show it before returning.
+  void paintAndShowNow();
+  // The window's whole content drawn afresh on a canvas of its own at the display's scale,
+  // as the desktop would show it if nothing were left from earlier paints.
+  std::shared_ptr<CairoContext> repaintFromScratch() const;
 
  private:
   static gboolean onDraw(GtkWidget*, cairo_t* cr, gpointer self);

@@ -606,6 +606,25 @@ void CairoContext::drawText(const std::shared_ptr<const CGTextSource>& source, N
   cairo_get_matrix(cr_, &user);
   fromPixels = user;
   if (cairo_matrix_invert(&fromPixels) != CAIRO_STATUS_SUCCESS) return;
+  // The shadow comes from the picture's own blurred alpha, made once: the same label drawn
+  // again (a tile's title over its playing picture) costs one masking.
+  if (shadow && shadow->color.alpha > 0) {
+    const ShadowReach reach = reachOf(*shadow);
+    const PixelBox shaded = shadowBoxOf(box, reach).intersected(clipBox());
+    cairo_surface_t* blurred = shaded.empty() ? nullptr : picture->shadow(reach.radius, reach.spread);
+    if (blurred) {
+      noteInk(shaded);
+      cairo_save(cr_);
+      inPixels(cr_, [&] {
+        cairo_rectangle(cr_, shaded.x0, shaded.y0, shaded.width(), shaded.height());
+        cairo_clip(cr_);
+        setSource(cr_, shadow->color, state_.alpha);
+        cairo_mask_surface(cr_, blurred, box.x0 - reach.spread + reach.dx, box.y0 - reach.spread + reach.dy);
+      });
+      cairo_restore(cr_);
+    }
+    shadow.reset();
+  }
   perform(
       box,
       [&](cairo_t* cr) {

@@ -2,8 +2,31 @@
 
 #include <functional>
 
+#include "platform/render/BlurredMaskCache.h"
+
 TextPictureCache::Picture::~Picture() {
   if (surface) cairo_surface_destroy(surface);
+  for (auto& [size, blurred] : shadows_) cairo_surface_destroy(blurred);
+}
+
+cairo_surface_t* TextPictureCache::Picture::shadow(int radius, int spread) const {
+  std::lock_guard lock(shadowsMutex_);
+  for (const auto& [size, blurred] : shadows_) {
+    if (size == std::pair{radius, spread}) return blurred;
+  }
+  if (!surface || spread < 0 || spread > 4096) return nullptr;
+  cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, box.width() + 2 * spread, box.height() + 2 * spread);
+  if (cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(mask);
+    return nullptr;
+  }
+  cairo_t* cr = cairo_create(mask);
+  cairo_set_source_surface(cr, surface, spread, spread);
+  cairo_paint(cr);
+  cairo_destroy(cr);
+  BlurredMaskCache::shared().blur(mask, radius);
+  shadows_.emplace_back(std::pair{radius, spread}, mask);
+  return mask;
 }
 
 TextPictureCache& TextPictureCache::shared() {

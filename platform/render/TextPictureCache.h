@@ -12,6 +12,8 @@
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "platform/quartz/CGText.h"
 #include "platform/render/PixelBox.h"
@@ -23,6 +25,13 @@ class TextPictureCache {
     cairo_surface_t* surface = nullptr;
     PixelBox box;
     ~Picture();
+    // The picture's alpha with room of `spread` pixels around it, blurred for a shadow of
+    // the radius: made once for each radius the text's shadows have.
+    cairo_surface_t* shadow(int radius, int spread) const;
+
+   private:
+    mutable std::mutex shadowsMutex_;
+    mutable std::vector<std::pair<std::pair<int, int>, cairo_surface_t*>> shadows_;
   };
   struct Key {
     CGText text;  // without its shadow, which is drawn apart

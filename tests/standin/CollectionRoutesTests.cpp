@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "tests/standin/HttpGet.h"
+#include "tests/support/HttpGet.h"
 #include "tests/support/StandinFixture.h"
 
 namespace {
@@ -83,6 +83,39 @@ TEST_F(CollectionRoutesTest, AnonymousPacksTakeItemsWithTheirTokenAndCanBeClaime
   EXPECT_TRUE(standin().state().upload(saved[0])->sticker);
   EXPECT_EQ(standin().state().upload(saved[0])->stickerSource, "8000000001");
   EXPECT_NE(httpGet(on("127.0.0.1", "/v1/usersaved?access_token=tok")).body.find(saved[0]), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CollectionRoutesTest, TheStateIsReadableFromOutsideWithoutPasswordsOrTokens) {
+  standin().state().accounts().seedUser("bo", "secret-password", true);
+  auto pack = standin().state().createCollection("Cats", user.userid);
+  standin().state().addToCollection(pack, "111");
+  standin().state().subscribe(pack, 701, true);
+  standin().state().createCollection("Loose", std::nullopt, true, "pack-token");
+  standin().state().setLiked(user.userid, "222", true);
+  standin().state().addSaved(user.userid, "333");
+  StandinUpload upload;
+  upload.bytes = std::string("GIF89a\x02\x00\x03\x00", 10);
+  upload.tags = {"wave"};
+  upload.uploader = user.userid;
+  standin().state().addUpload(upload);
+
+  auto reply = httpGet(standinURL("/_standin/state"));
+  EXPECT_EQ(reply.status, 200);
+  EXPECT_EQ(reply.body,
+            "{\"users\":[{\"userid\":700,\"username\":\"amy\",\"email\":\"\",\"needsTermsAcceptance\":false},"
+            "{\"userid\":701,\"username\":\"bo\",\"email\":\"\",\"needsTermsAcceptance\":true}],"
+            "\"collections\":[{\"id\":5000,\"name\":\"Cats\",\"public\":false,\"items\":[\"111\"],"
+            "\"subscribers\":[701],\"owner\":700},"
+            "{\"id\":5001,\"name\":\"Loose\",\"public\":true,\"items\":[],\"subscribers\":[]}],"
+            "\"liked\":{\"700\":[\"222\"]},\"saved\":{\"700\":[\"333\"]},"
+            "\"uploads\":[{\"id\":\"9000000000\",\"length\":10,\"tags\":[\"wave\"],\"uploader\":700}]}");
+  EXPECT_EQ(reply.body.find("secret"), std::string::npos);
+  EXPECT_EQ(reply.body.find("tok"), std::string::npos);
+  EXPECT_TRUE(standin().requests().empty()) << "reading the state is not a request to the service";
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSString.h"
 #include "tests/standin/GifDecode.h"
-#include "tests/standin/HttpGet.h"
+#include "tests/support/HttpGet.h"
 #include "tests/support/StandinFixture.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "standin/StandinServer.h"
-#include "tests/standin/HttpGet.h"
+#include "tests/support/HttpGet.h"
 #include "tests/support/StandinFixture.h"
 
 namespace {

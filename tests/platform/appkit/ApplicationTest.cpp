@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSView.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/foundation/NSRunLoop.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/UISimulator.h"
 
 namespace {
@@ -123,6 +125,49 @@ TEST_F(ApplicationTest, KeyWindowFollowsOrderingAndBorderlessWindowsStayOut) {
   EXPECT_EQ(app->windows().size(), 3u);
   EXPECT_EQ(a->frame().size.height, 100 + NSWindow::Constants::titleBarHeight);
   EXPECT_EQ(a->contentView()->frame().size, (NSSize{100, 100}));
+}
+
+}  // namespace
+
+// Leaving the process with windows still on screen: the shared application lets go of them
+// as the program's statics are destroyed, and what their views do as they go (remove an
+// event monitor, say) must find the event state still there.
+namespace {
+
+// A view that watches the keyboard for as long as it lives, as the autosuggest list does.
+class KeyWatchingView : public NSView {
+ public:
+  static std::shared_ptr<KeyWatchingView> make(NSRect frame) {
+    auto view = finishInit(std::shared_ptr<KeyWatchingView>(new KeyWatchingView(frame)));
+    view->monitor_ = NSEvent::addLocalMonitorForEventsMatchingMask(
+        NSEventMaskKeyDown, [](const std::shared_ptr<NSEvent>& event) { return event; });
+    return view;
+  }
+  ~KeyWatchingView() override { NSEvent::removeMonitor(monitor_); }
+
+ private:
+  using NSView::NSView;
+  std::shared_ptr<NSObject> monitor_;
+};
+
+int leaveWithAWindowShown(const std::vector<std::string>&) {
+  // The application first, the monitor after: the event state is made last, so the
+  // statics go the other way round.
+  NSApplication::sharedApplication();
+  auto window = NSWindow::initWithContentRect(NSMakeRect(0, 0, 200, 100), NSWindowStyleMaskBorderless);
+  window->contentView()->addSubview(KeyWatchingView::make(NSMakeRect(0, 0, 50, 50)));
+  window->makeKeyAndOrderFront(nullptr);
+  return 0;
+}
+
+const bool registered = ChildProcess::add("leave-with-a-window-shown", leaveWithAWindowShown);
+
+TEST(ExitTest, LeavingWithAWindowShownWhoseViewsRemoveMonitorsEndsCleanly) {
+  ASSERT_TRUE(registered);
+  auto child = ChildProcess::start("leave-with-a-window-shown", {}, {});
+  ASSERT_GT(child, 0);
+  auto ending = ChildProcess::wait(child);
+  EXPECT_TRUE(ending.exited && ending.code == 0) << ending.description();
 }
 
 }  // namespace

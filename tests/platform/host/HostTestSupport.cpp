@@ -1,12 +1,5 @@
 #include "tests/platform/host/HostTestSupport.h"
 
-#include <cairo.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cmath>
 
 #include "platform/appkit/NSApplication.h"
@@ -14,8 +7,7 @@
 #include "platform/appkit/NSWindow.h"
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/host/DesktopHost.h"
-
-extern char** environ;
+#include "tests/support/PNGPixels.h"
 
 std::uint32_t Screenshot::at(int x, int y) const {
   if (x < 0 || y < 0 || x >= width || y >= height) return 0xFFFFFFFFu;
@@ -39,52 +31,9 @@ void HostTest::TearDown() {
 }
 
 CommandResult HostTest::run(const std::vector<std::string>& argv, double timeout) {
-  CommandResult result;
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) {
-    ADD_FAILURE() << "no pipe";
-    return result;
-  }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-  std::vector<char*> args;
-  for (auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = 0;
-  int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(fds[1]);
-  if (spawned != 0) {
-    close(fds[0]);
-    ADD_FAILURE() << "cannot start " << argv[0];
-    return result;
-  }
-  fcntl(fds[0], F_SETFL, O_NONBLOCK);
-  auto readAvailable = [&] {
-    char buffer[65536];
-    for (;;) {
-      ssize_t n = read(fds[0], buffer, sizeof buffer);
-      if (n <= 0) break;
-      result.output.append(buffer, static_cast<std::size_t>(n));
-    }
-  };
-  int status = 0;
-  bool ended = NSRunLoop::main()->runUntil(
-      [&] {
-        readAvailable();
-        return waitpid(pid, &status, WNOHANG) == pid;
-      },
-      timeout);
-  if (!ended) {
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    ADD_FAILURE() << argv[0] << " " << (argv.size() > 1 ? argv[1] : "") << " did not finish";
-  }
-  readAvailable();
-  close(fds[0]);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
+  return runCommand(argv, timeout, [](const std::function<bool()>& condition, double seconds) {
+    return NSRunLoop::main()->runUntil(condition, seconds);
+  });
 }
 
 void HostTest::showAndWait(const std::shared_ptr<NSWindow>& window) {
@@ -121,22 +70,14 @@ Screenshot HostTest::screenshot(const std::string& xid, const std::string& name)
     ADD_FAILURE() << "import failed for " << name;
     return shot;
   }
-  cairo_surface_t* surface = cairo_image_surface_create_from_png(path.c_str());
-  if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS) {
-    shot.width = cairo_image_surface_get_width(surface);
-    shot.height = cairo_image_surface_get_height(surface);
-    int stride = cairo_image_surface_get_stride(surface);
-    const unsigned char* data = cairo_image_surface_get_data(surface);
-    for (int y = 0; y < shot.height; ++y) {
-      auto* row = reinterpret_cast<const std::uint32_t*>(data + static_cast<long>(y) * stride);
-      for (int x = 0; x < shot.width; ++x) {
-        shot.rgb.push_back(static_cast<std::uint8_t>(row[x] >> 16));
-        shot.rgb.push_back(static_cast<std::uint8_t>(row[x] >> 8));
-        shot.rgb.push_back(static_cast<std::uint8_t>(row[x]));
-      }
-    }
+  auto pixels = PNGPixels::read(path);
+  shot.width = pixels.width;
+  shot.height = pixels.height;
+  for (auto pixel : pixels.pixels) {
+    shot.rgb.push_back(static_cast<std::uint8_t>(pixel >> 16));
+    shot.rgb.push_back(static_cast<std::uint8_t>(pixel >> 8));
+    shot.rgb.push_back(static_cast<std::uint8_t>(pixel));
   }
-  cairo_surface_destroy(surface);
   return shot;
 }
 

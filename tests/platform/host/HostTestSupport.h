@@ -18,15 +18,11 @@
 #include <vector>
 
 #include "platform/foundation/NSGeometry.h"
+#include "tests/support/Command.h"
 #include "tests/support/TestEnvironment.h"
 
 class DesktopHost;
 class NSWindow;
-
-struct CommandResult {
-  int status = -1;
-  std::string output;
-};
 
 // A screenshot's pixels (straight RGB) with the window's size in pixels.
 struct Screenshot {

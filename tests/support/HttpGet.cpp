@@ -1,4 +1,4 @@
-#include "tests/standin/HttpGet.h"
+#include "tests/support/HttpGet.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,5 +1,5 @@
 #pragma once
-// A plain libcurl client for the stand-in's own tests, independent of the application's
+// A plain libcurl client for tests that talk to the stand-in, independent of the application's
 // URL session.
 
 #include <curl/curl.h>

@@ -1,0 +1,106 @@
+#include "platform/host/HostRepaintHook.h"
+
+#include <glib-unix.h>
+#include <signal.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "platform/appkit/NSWindow.h"
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/NSRunLoop.h"
+#include "platform/host/DesktopHost.h"
+#include "platform/host/HostWindow.h"
+#include "platform/quartz/DisplayRefresh.h"
+#include "platform/render/CairoContext.h"
+
+namespace {
+
+constexpr int kCatchUpRounds = 8;
+
+// The clock of the held moment: time stands at the moment the hold began.
+class HeldClock : public Clock {
+ public:
+  explicit HeldClock(double moment) : moment_(moment) {}
+  double now() const override { return moment_; }
+
+ private:
+  double moment_;
+};
+
+}  // namespace
+
+std::unique_ptr<HostRepaintHook> HostRepaintHook::install(DesktopHost& host) {
+  const char* directory = std::getenv(Constants::directoryVariable);
+  if (!directory || !*directory) return nullptr;
+  return std::unique_ptr<HostRepaintHook>(new HostRepaintHook(host, directory));
+}
+
+HostRepaintHook::HostRepaintHook(DesktopHost& host, std::filesystem::path directory)
+    : host_(host), directory_(std::move(directory)) {
+  source_ = g_unix_signal_add(SIGUSR2, onSignal, this);
+}
+
+HostRepaintHook::~HostRepaintHook() {
+  if (source_) g_source_remove(source_);
+}
+
+gboolean HostRepaintHook::onSignal(gpointer data) {
+  auto* self = static_cast<HostRepaintHook*>(data);
+  // Inside the desktop's dispatch: the repaint runs as the run loop's own work instead, where
+  // the work that is due can run first.
+  if (!std::exchange(self->pending_, true)) {
+    NSRunLoop::main()->perform([host = DesktopHost::current()] {
+      if (host && host->repaintHook_) host->repaintHook_->repaint();
+    });
+  }
+  return G_SOURCE_CONTINUE;
+}
+
+void HostRepaintHook::repaint() {
+  pending_ = false;
+  auto realClock = Clock::currentShared();
+  // Held on a display refresh: a picture that changed by then has its redraw due by then too
+  // (redraws wait for the refresh at or after the change).
+  Clock::setCurrent(std::make_shared<HeldClock>(DisplayRefresh::atOrAfter(realClock->now())));
+  // Due timers (a playing image's next frame) and queued work run at the held moment, and
+  // what they set off (a decoded picture arriving) too, within a few rounds.
+  for (int round = 0; round < kCatchUpRounds && NSRunLoop::main()->runOnce(); ++round) {
+  }
+
+  std::error_code ignored;
+  std::filesystem::create_directories(directory_, ignored);
+  std::ostringstream listing;
+  std::vector<std::shared_ptr<HostWindow>> shown;
+  for (auto& [_, hostWindow] : host_.windows_) shown.push_back(hostWindow);
+  for (auto& hostWindow : shown) {
+    auto window = hostWindow->window();
+    if (!window || !window->isVisible() || !hostWindow->nativeId()) continue;
+    hostWindow->paintAndShowNow();
+    auto fresh = hostWindow->repaintFromScratch();
+    if (!fresh) continue;
+    auto id = std::to_string(hostWindow->nativeId());
+    if (!fresh->writePNG(directory_ / (id + ".png"))) continue;
+    listing << id << ' ' << window->windowNumber() << ' ' << fresh->pixelWidth() << ' ' << fresh->pixelHeight()
+            << '\n';
+  }
+  auto marker = directory_ / Constants::markerName;
+  auto written = directory_ / (std::string(Constants::markerName) + ".part");
+  {
+    std::ofstream out(written, std::ios::trunc);
+    out << listing.str();
+  }
+  std::filesystem::rename(written, marker, ignored);
+
+  // Still until the picture of the screen has been taken: the marker goes away.
+  auto started = std::chrono::steady_clock::now();
+  while (std::filesystem::exists(marker, ignored) &&
+         std::chrono::steady_clock::now() - started < std::chrono::duration<double>(Constants::longestHold)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  Clock::setCurrent(realClock);
+}

@@ -1,0 +1,187 @@
+#pragma once
+// The fixture of the end-to-end cases: the real `glimdeck` program against the real
+// `glimdeck-standin` program, both started as processes of their own inside the X server
+// and session bus that the ctest entry makes (with trayer as the desktop's tray), on a
+// fresh HOME per case. The cases act only as a person at the desktop would: the pointer
+// and the keyboard through xdotool. They look only from outside: the X window list, X's
+// pictures of the windows (ImageMagick's import), the clipboard (xclip), the stand-in's log
+// and state, the store (sqlite3) and how the program ended.
+//
+// After each step a case can ask for the application's repaint hook: the program stops
+// at one moment and writes a fresh full repaint of each window it shows; X's picture of
+// the window must then be the same, but for small anti-aliasing differences. Pictures
+// stay in build/screenshots/e2e/<case>/.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/foundation/NSArray.h"
+#include "platform/foundation/NSDictionary.h"
+#include "platform/foundation/NSGeometry.h"
+#include "tests/support/Command.h"
+#include "tests/support/PNGPixels.h"
+
+// A program the case started, with its output kept in a file.
+class Program {
+ public:
+  // Starts argv[0] (found on PATH unless it has a slash) with the variables set on top of
+  // the case's own environment.
+  static std::unique_ptr<Program> start(const std::vector<std::string>& argv,
+                                        const std::vector<std::pair<std::string, std::string>>& environment,
+                                        const std::filesystem::path& output);
+  ~Program();
+  pid_t pid() const { return pid_; }
+  // Whether it still runs (collecting its status once it has ended).
+  bool running();
+  // How it ended: its exit status, or minus the signal that ended it; none while it runs.
+  std::optional<int> ending() const { return ending_; }
+  // Asks it to end (SIGTERM), then kills it when it has not ended within the timeout.
+  void stop(double timeout);
+  std::string output() const;
+
+ private:
+  Program() = default;
+  pid_t pid_ = -1;
+  std::optional<int> ending_;
+  std::filesystem::path outputPath_;
+};
+
+// A window of the X server as xwininfo lists it.
+struct XWindow {
+  std::string id;  // decimal, as xdotool takes it
+  std::string name;
+  NSRect frame;  // desktop pixels, from the top left of the screen
+};
+
+using Picture = PNGPixels;
+
+class DesktopUserTest : public ::testing::Test {
+ protected:
+  // The panel's size in points (pixels on this display).
+  static constexpr double panelWidth = 400, panelHeight = 600;
+
+  void SetUp() override;
+  void TearDown() override;
+
+  // ---- the programs
+  // Starts the application on the case's HOME (again after it quit: the HOME stays) and
+  // waits until its panel shows.
+  void launch();
+  // Waits for the application to end by itself; its exit status, or none on a timeout.
+  std::optional<int> waitForExit(double timeout = 30.0);
+  Program& app() { return *app_; }
+  const std::filesystem::path& home() const { return home_; }
+
+  // ---- waiting: polls the condition (serving the case's own GTK windows meanwhile)
+  bool eventually(const std::function<bool()>& condition, double timeout = 30.0);
+  CommandResult run(const std::vector<std::string>& argv, double timeout = 30.0);
+
+  // ---- what X shows
+  // The application's windows on screen (its tray icon left out), top-level ones only.
+  std::vector<XWindow> appWindows();
+  std::optional<XWindow> panel();
+  bool panelShown() { return panel().has_value(); }
+  // A shown window of the application other than the panel whose name contains `name`.
+  std::optional<XWindow> windowNamed(const std::string& name);
+  // The open menu's window ("Glimdeck menu"; a submenu's is "Glimdeck submenu").
+  std::optional<XWindow> menuWindow(const std::string& name = "Glimdeck menu");
+  // The middle of a menu's row `index`, for a menu laid out as `rows` says: 'i' an item,
+  // '-' a separator ("ii-i" is two items, a separator and an item).
+  static NSPoint menuRow(const std::string& rows, std::size_t index);
+  static double menuHeight(const std::string& rows);
+  // Opens the menu by clicking at the point of the panel, then clicks its row and waits
+  // for the menu to close.
+  void chooseFromPanelMenu(NSPoint opener, const std::string& rows, std::size_t index, int button = 1);
+  // X's picture of a window, kept as build/screenshots/e2e/<case>/<name>.png.
+  Picture picture(const XWindow& window, const std::string& name);
+  // The pixel of the panel at a point of the panel (top-left origin), from a picture kept
+  // under `name`.
+  std::uint32_t panelPixel(NSPoint point, const std::string& name);
+  // The same read straight from the X server, for waits that look many times; none when
+  // the panel is not shown.
+  std::optional<std::uint32_t> panelPixelNow(NSPoint point);
+  // Waits until the panel's pixel at the point passes the test and has settled there (a
+  // quick look does not wait for the settling).
+  enum class Look { settled, quick };
+  bool panelShows(NSPoint point, const std::function<bool(std::uint32_t)>& test, double timeout = 30.0,
+                  Look look = Look::settled);
+
+  // ---- acting as the user: points are in the window, from its top left
+  void click(const XWindow& window, NSPoint point, int button = 1);
+  void clickPanel(NSPoint point, int button = 1);
+  void movePointer(const XWindow& window, NSPoint point);
+  void typeText(const std::string& text);
+  void pressKeys(const std::string& keys);
+  void clickTrayIcon();
+  // Asks the window to close as a desktop's close button does (WM_DELETE_WINDOW).
+  void closeWindow(const XWindow& window);
+
+  // ---- journeys many cases begin with
+  // OK on the first-run terms screen, which covers the panel.
+  void acceptTerms();
+  // A new account through the sign-up form, from a panel that shows home signed out; waits
+  // until the service has the user and the application is signed in.
+  void signUp(const std::string& username, const std::string& password);
+  // A new pack through the profile's create-pack form, from home signed in; the profile
+  // shows when it returns. `whileFormShows` runs once the form is up.
+  void createPack(const std::string& name, const std::function<void()>& whileFormShows = nullptr);
+  // A first launch taken as far as home, signed in with a new account.
+  void launchSignedUp(const std::string& username, const std::string& password);
+
+  // ---- the invariant: the screen shows what a fresh full repaint of the view tree draws
+  // (in the area of each window not covered by another of the application's windows).
+  void expectScreenMatchesRepaint(const std::string& step);
+
+  // ---- the stand-in
+  std::string standinURL() const { return standinURL_; }
+  std::shared_ptr<NSDictionary> standinState();
+  // The first record of one of the state's lists ("users", "collections") whose text field
+  // has the value; none when there is none.
+  std::shared_ptr<NSDictionary> standinRecord(const std::string& list, const std::string& field,
+                                              const std::string& value);
+  std::vector<std::shared_ptr<NSDictionary>> standinRequests();
+  // Whether the stand-in has received a request for the path (with the query item, if given).
+  bool standinReceived(const std::string& path, const std::string& queryName = "",
+                       const std::string& queryValue = "");
+
+  // The paths of the requests the stand-in received, in order, for failure messages.
+  std::string receivedPaths();
+
+  // ---- the store and the clipboard
+  std::filesystem::path storePath() const;
+  // sqlite3's answer to the query on the store, lines of "|"-separated columns.
+  std::string queryStore(const std::string& sql);
+  std::string clipboard(const std::string& target = "UTF8_STRING");
+  // The web addresses the application asked xdg-open to open, in order.
+  std::vector<std::string> openedAddresses();
+
+  std::filesystem::path screenshotFolder() const { return shots_; }
+
+ private:
+  std::filesystem::path home_;
+  std::filesystem::path shots_;
+  std::filesystem::path repaintFolder_;
+  std::unique_ptr<Program> standin_;
+  std::unique_ptr<Program> app_;
+  std::string standinURL_;
+  int repaintChecks_ = 0;
+  // The application's shown windows: the top-level ones, or those inside others (the icon
+  // in the tray).
+  std::vector<XWindow> ourShownWindows(bool topLevel);
+  void* display_ = nullptr;  // the case's own connection to the X server, for pixel reads
+  std::string panelId_;      // the panel's window, once found
+};
+
+// Colour tests for pixels read from the screen.
+bool isNearWhite(std::uint32_t rgb);
+bool isBlueish(std::uint32_t rgb);

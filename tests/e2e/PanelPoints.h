@@ -1,0 +1,56 @@
+#pragma once
+// Where a person clicks on the panel (400 × 600 pixels, from its top left), as the screens
+// lay their controls out.
+
+#include "platform/foundation/NSGeometry.h"
+
+namespace PanelPoints {
+
+// The toolbar.
+constexpr double toolbarY = 25;
+constexpr NSPoint accountButton{285, toolbarY};  // "SIGN UP / LOG IN", signed out
+constexpr NSPoint profileButton{310, toolbarY};  // "PROFILE", signed in
+constexpr NSPoint moreButton{375, toolbarY};     // the settings menu
+// UPLOAD spans these x (ends included) signed out and signed in.
+constexpr double uploadSignedOutMinX = 131, uploadSignedOutMaxX = 209;
+constexpr double uploadSignedInMinX = 181, uploadSignedInMaxX = 259;
+constexpr NSPoint searchField{200, 78};
+// The home grid's first tag tile and the trending strip's first GIF.
+constexpr NSPoint firstTagTile{100, 253};
+constexpr NSPoint firstTrendingGif{82, 150};
+// A point of the trending strip that the profile leaves white.
+constexpr NSPoint trendingStrip{240, 160};
+
+// The first-run terms screen.
+constexpr NSPoint termsOK{230, 283};
+
+// The log-in form and, after "Sign up", the sign-up form.
+constexpr NSPoint loginUsername{200, 139};
+constexpr NSPoint loginPassword{200, 226};
+constexpr NSPoint loginSubmit{200, 347};
+constexpr NSPoint loginSubmitFill{80, 347};  // beside the title, in the button's blue
+constexpr NSPoint loginToSignup{280, 397};
+constexpr NSPoint signupUsername{200, 122};
+constexpr NSPoint signupEmail{200, 216};
+constexpr NSPoint signupPassword{200, 310};
+constexpr NSPoint signupAgree{62, 365};
+// Near the box's corner, which the growing fill reaches last: the box counts as ticked only
+// once its fill has grown.
+constexpr NSPoint signupAgreeCorner{53, 356};
+constexpr NSPoint signupSubmit{200, 431};
+constexpr NSPoint signupSubmitFill{80, 431};
+
+// The upload screen and the create-pack form share the card's top-left control.
+constexpr NSPoint cardBack{50, 31};
+constexpr NSPoint uploadPasteURL{110, 158};
+constexpr NSPoint packName{200, 154};
+constexpr NSPoint packCreate{200, 228};
+constexpr NSPoint packCreateFill{145, 228};
+
+// The profile.
+constexpr NSPoint createPack{324, 131};
+constexpr NSPoint createPackFill{270, 131};
+constexpr NSPoint packsTab{151, 131};
+constexpr NSPoint firstPackTile{100, 220};
+
+}  // namespace PanelPoints
