@@ -20,24 +20,14 @@ static_assert(LicensesViewController::Constants::licenseSeparator.size() == 93);
 
 namespace {
 
-// The text view neither wraps nor grows by itself: it is made as large as its lines (and
-// never smaller than what its scroll view shows), so that the scroll view reaches all of it.
+// The text view does not grow by itself: it is made as high as its text wrapped in the width
+// its scroll view shows (and never lower than that view), so that the scroll view reaches all
+// of it without a sideways scroll.
 void fitLicenceTextToView(NSTextView& textView) {
-  auto font = textView.font();
-  if (!font) return;
-  double width = 0;
-  std::size_t lines = 0;
-  const std::string text = textView.string();
-  for (std::size_t start = 0; start <= text.size(); ++lines) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    if (end > start) width = std::max(width, font->sizeOfString(std::string_view(text).substr(start, end - start)).width);
-    start = end + 1;
-  }
   NSSize shown = textView.superview() ? textView.superview()->bounds().size : textView.frame().size;
   NSRect frame = textView.frame();
-  frame.size.width = std::max(shown.width, std::ceil(width));
-  frame.size.height = std::max(shown.height, std::ceil(static_cast<double>(lines) * font->defaultLineHeight()));
+  frame.size.width = shown.width;
+  frame.size.height = std::max(shown.height, std::ceil(textView.textSizeInWidth(shown.width).height));
   textView.setFrame(frame);
 }
 

@@ -182,7 +182,21 @@ void FocusedSearchViewController::trendingPageArrived(std::uint64_t generation, 
     });
     return;
   }
-  if (success) retry_.succeeded();
+  if (success) {
+    retry_.succeeded();
+  } else {
+    // A first page that failed would leave the strip empty until the next load.
+    std::weak_ptr<FocusedSearchViewController> weak = sharedAs<FocusedSearchViewController>();
+    retry_.failed([weak] {
+      auto screen = weak.lock();
+      if (!screen || screen->currentMode != Mode::trendingGifs || !screen->contentList[0].empty() ||
+          screen->trendingRequesterFetchLock) {
+        return;
+      }
+      screen->trendingRequesterFetchLock = true;
+      screen->fetchTrendingPage(true);
+    });
+  }
   contentFetched(success, items);
 }
 

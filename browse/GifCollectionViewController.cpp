@@ -104,6 +104,7 @@ void GifCollectionViewController::reload() {
   if (collection) collection->reloadData();
   if (requester) {
     if (auto spinner = loadingIndicator.lock()) spinner->startAnimation(nullptr);
+    awaitingFirstPage_ = true;
     fetchPage();
     return;
   }
@@ -129,6 +130,7 @@ void GifCollectionViewController::contentFetched(std::uint64_t generation, bool 
     return;
   }
   forgetFailures();
+  awaitingFirstPage_ = false;
   VNRequester::Content page;
   for (const auto& object : *content) {
     auto vorn = std::dynamic_pointer_cast<VornObject>(object);
@@ -156,7 +158,12 @@ void GifCollectionViewController::contentFetched(std::uint64_t generation, bool 
 void GifCollectionViewController::pageFailed() {
   std::weak_ptr<GifCollectionViewController> weak = sharedAs<GifCollectionViewController>();
   retry_.failed([weak] {
-    if (auto grid = weak.lock()) grid->pageIfNeeded(grid->enclosingScrollView());
+    auto grid = weak.lock();
+    if (!grid) return;
+    // A first page is asked for again whatever the requester says of further pages (a list
+    // of tags has none); a later one only when the user is still near the end.
+    if (grid->awaitingFirstPage_ && grid->requester && !grid->fetchLock_) grid->fetchPage();
+    else grid->pageIfNeeded(grid->enclosingScrollView());
   });
   if (!contentList[mainContentDisplaySection].empty() || !isViewLoaded() || failureLabel_.lock()) return;
   // A first page that failed would leave an empty white grid: the user is told why.
@@ -212,6 +219,7 @@ void GifCollectionViewController::reset() {
   // The reply that would have stopped the spinner belongs to the generation just left.
   if (auto spinner = loadingIndicator.lock()) spinner->stopAnimation(nullptr);
   forgetFailures();
+  awaitingFirstPage_ = false;
   for (auto& section : contentList) section.clear();
   requester = nullptr;
   preContent.clear();

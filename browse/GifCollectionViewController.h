@@ -154,5 +154,7 @@ class GifCollectionViewController : public DraggableAdTrackingCollectionViewCont
   // Bumped by every reload and reset: replies carry the generation they were asked in.
   std::uint64_t generation_ = 0;
   PageRetry retry_;
+  // From a reload with a requester until its first page arrives.
+  bool awaitingFirstPage_ = false;
   std::weak_ptr<NSTextField> failureLabel_;
 };

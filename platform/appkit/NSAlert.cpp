@@ -60,7 +60,8 @@ std::shared_ptr<NSWindow> NSAlert::window() {
   const double textWidth = Constants::width - 2 * margin;
   auto message = wrappingLabel(messageText, NSFont::boldSystemFontOfSize(13), textWidth);
   auto detail = wrappingLabel(informativeText, NSFont::systemFontOfSize(11), textWidth);
-  double buttonHeight = 0;
+  // Push buttons of the usual size, whatever their titles measure.
+  double buttonHeight = Constants::buttonHeight;
   for (const auto& button : buttons_) buttonHeight = std::max(buttonHeight, button->frame().size.height);
   const double height = margin + message->frame().size.height + 8 + detail->frame().size.height + margin +
                         buttonHeight + margin;

@@ -23,6 +23,7 @@ class NSAlert : public NSObject {
   struct Constants {
     static constexpr double width = 420.0;
     static constexpr double margin = 20.0;
+    static constexpr double buttonHeight = 28.0;
     static constexpr std::string_view defaultButtonTitle = "OK";
   };
 

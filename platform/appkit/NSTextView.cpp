@@ -288,6 +288,9 @@ namespace {
 struct LineSpan {
   std::uint64_t start, end;  // UTF-16 units, end excludes the line break
 };
+// A text of more lines than this is drawn by blocks of this many lines.
+constexpr std::size_t kBlockLines = 128;
+
 std::vector<LineSpan> lineSpans(const std::u16string& units) {
   std::vector<LineSpan> lines;
   std::uint64_t start = 0;
@@ -393,6 +396,47 @@ std::string NSTextView::dumpText() const {
   return string();
 }
 
+std::shared_ptr<NSAttributedString> NSTextView::shownText() const {
+  if (displayMask) return NSAttributedString::make(dumpText(), typingAttributes());
+  if (linkTextAttributes.empty()) return storage_;
+  auto styled = storage_->mutableCopy();
+  for (auto& [range, attributes] : storage_->runs()) {
+    if (attributes.contains(NSLinkAttributeName)) styled->addAttributes(linkTextAttributes, range);
+  }
+  return styled;
+}
+
+NSSize NSTextView::textSizeInWidth(double width) const {
+  auto shown = shownText();
+  if (static_cast<std::size_t>(std::ranges::count(shown->utf16(), u'\n')) < kBlockLines) return shown->sizeInWidth(width);
+  // Measured as drawn, block by block (the measure is kept for the drawing).
+  double height = 0;
+  for (const auto& block : lineBlocks(shown, width)) height += block.height;
+  return {width, height};
+}
+
+const std::vector<NSTextView::LineBlock>& NSTextView::lineBlocks(const std::shared_ptr<NSAttributedString>& shown,
+                                                                  double width) const {
+  if (blockedText_ && width == blockedWidth_ && blockedText_->isEqualToAttributedString(*shown)) return lineBlocks_;
+  lineBlocks_.clear();
+  const auto lines = lineSpans(shown->utf16());
+  double top = 0;
+  for (std::size_t first = 0, last = 0; first < lines.size(); first = last + 1) {
+    last = std::min(first + kBlockLines, lines.size()) - 1;
+    // A block ends before the line break that ends its last line, and never on an empty
+    // line: at the end of a text an empty line takes the text's first font, not the one
+    // around it, and would be higher or lower than the same line inside the whole text.
+    while (last + 1 < lines.size() && lines[last].start == lines[last].end) ++last;
+    const NSRange range = NSMakeRange(lines[first].start, lines[last].end - lines[first].start);
+    const double height = shown->attributedSubstringFromRange(range)->sizeInWidth(width).height;
+    lineBlocks_.push_back({range, top, height});
+    top += height;
+  }
+  blockedText_ = shown->mutableCopy();
+  blockedWidth_ = width;
+  return lineBlocks_;
+}
+
 std::shared_ptr<NSAttributedString> NSTextView::shownLine() const {
   if (displayMask) return NSAttributedString::make(dumpText(), typingAttributes());
   return storage_;
@@ -422,7 +466,7 @@ double NSTextView::scrolledLineOffset() const {
   return scroll;
 }
 
-void NSTextView::drawRect(NSRect) {
+void NSTextView::drawRect(NSRect dirtyRect) {
   auto context = NSGraphicsContext::currentContext();
   if (!context) return;
   auto& gc = context->CGContext();
@@ -453,17 +497,20 @@ void NSTextView::drawRect(NSRect) {
     }
     return;
   }
-  std::shared_ptr<NSAttributedString> shown = storage_;
-  if (displayMask) {
-    shown = NSAttributedString::make(dumpText(), typingAttributes());
-  } else if (!linkTextAttributes.empty()) {
-    auto styled = storage_->mutableCopy();
-    for (auto& [range, attributes] : storage_->runs()) {
-      if (attributes.contains(NSLinkAttributeName)) styled->addAttributes(linkTextAttributes, range);
-    }
-    shown = styled;
+  auto shown = shownText();
+  const NSRect area = bounds();
+  if (static_cast<std::size_t>(std::ranges::count(shown->utf16(), u'\n')) < kBlockLines) {
+    gc.drawText(shown, area);
+    return;
   }
-  gc.drawText(shown, bounds());
+  // Laying out thousands of lines at once takes seconds, and the view shows a few dozen: the
+  // text is laid out by blocks of lines, each drawn where the blocks above it end (a layout's
+  // lines stack, so the blocks together are the whole layout), and only where it is asked.
+  for (const auto& block : lineBlocks(shown, area.size.width)) {
+    const NSRect place = NSMakeRect(area.origin.x, area.origin.y + block.top, area.size.width, block.height);
+    if (place.maxY() < dirtyRect.minY() || place.minY() > dirtyRect.maxY()) continue;
+    gc.drawText(shown->attributedSubstringFromRange(block.range), place);
+  }
 }
 
 std::shared_ptr<NSTouchBar> NSTextView::makeTouchBar() {

@@ -106,7 +106,10 @@ class NSTextView : public NSView, public NSTouchBarDelegate {
   void mouseUp(const std::shared_ptr<NSEvent>& event) override;
   void resetCursorRects() override;
   bool isFlipped() const override { return true; }
+  // A long text is laid out and drawn by blocks of lines, only those that meet the rect.
   void drawRect(NSRect dirtyRect) override;
+  // The size the text takes as drawn in a view of this width (lines wrap at the width).
+  NSSize textSizeInWidth(double width) const;
   std::string dumpText() const override;
   // The editing bar of a text view, with the text view as the bar's delegate so that the
   // application's items can join the system's.
@@ -121,8 +124,20 @@ class NSTextView : public NSView, public NSTouchBarDelegate {
  private:
   void textChanged();
   void endFieldEditing(long movement);
+  // One block of lines of a long text: its characters and where its lines lie.
+  struct LineBlock {
+    NSRange range;
+    double top = 0, height = 0;
+  };
+  // The text as drawn: masked, or with the link attributes applied.
+  std::shared_ptr<NSAttributedString> shownText() const;
+  // The blocks of the text as shown in the view's width, measured once per text and width.
+  const std::vector<LineBlock>& lineBlocks(const std::shared_ptr<NSAttributedString>& shown, double width) const;
   void post(std::string_view name, std::shared_ptr<NSDictionary> userInfo = nullptr);
   NSAttributes typingAttributes() const;
+  mutable std::shared_ptr<NSAttributedString> blockedText_;
+  mutable double blockedWidth_ = -1;
+  mutable std::vector<LineBlock> lineBlocks_;
   // A field editor's line as shown (bullets in place of a masked text's characters), and
   // where the caret before a character sits on it, in points from the line's start.
   std::shared_ptr<NSAttributedString> shownLine() const;

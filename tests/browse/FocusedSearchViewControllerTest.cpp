@@ -115,6 +115,17 @@ TEST_F(FocusedSearchTest, AFailedPageIsAskedForAgainAfterAPauseAndANewLoadIsANew
   EXPECT_TRUE(runUntil([&] { return strip->activeDownloadPaths.empty(); })) << "answered downloads leave no entry";
 }
 
+TEST_F(FocusedSearchTest, AFirstPageThatFailedIsAskedForAgainAfterAPause) {
+  standin().injectFault("/v1/trending", Fault::notJson(), 1);
+  show();
+  settle();
+  EXPECT_TRUE(section(0).empty());
+  EXPECT_FALSE(strip->trendingRequesterFetchLock);
+  advance(PageRetry::Constants::firstPause);
+  ASSERT_TRUE(trendingShown());
+  EXPECT_EQ(requests("/v1/trending"), 2u);
+}
+
 TEST_F(FocusedSearchTest, ATermShowsItsSuggestionsAndAReplyForAnOlderTermIsDropped) {
   show();
   ASSERT_TRUE(trendingShown());

@@ -15,6 +15,7 @@
 #include "service/AdvertisingLogger.h"
 #include "service/PlovexAnalytics.h"
 #include "service/VNStreamRequester.h"
+#include "service/VNTagRequester.h"
 #include "service/Webapp.h"
 #include "ui/NSCollectionViewExtensions.h"
 #include "tests/browse/WaterfallGrid.h"
@@ -238,6 +239,17 @@ TEST_F(GifGridTest, AFirstPageThatFailsSaysSoUntilAPageArrives) {
   EXPECT_FALSE(grid->failureLabel());
   EXPECT_EQ(log->pages.size(), 1u);
   expectSound();
+}
+
+TEST_F(GifGridTest, AListOfTagsThatFailsIsAskedForAgainThoughItHasNoFurtherPages) {
+  standin().injectFault("/v1/tags", Fault::notJson(), 1);
+  grid->requester = VNTagRequester::reactionsRequester();
+  grid->reload();
+  ASSERT_TRUE(runUntil([&] { return grid->failureLabel() != nullptr; }));
+  advance(PageRetry::Constants::firstPause);
+  ASSERT_TRUE(runUntil([&] { return !grid->mainSection().empty(); }));
+  EXPECT_FALSE(grid->failureLabel());
+  EXPECT_EQ(requests("/v1/tags"), 2u);
 }
 
 TEST_F(GifGridTest, ANewStreamBeforeTheFirstPageStopsTheSpinner) {

@@ -1,15 +1,21 @@
 // Windows drawn to pictures: layer backgrounds and corners, flipped views, hidden and
-// faded views, drawRect drawing and text, read back pixel by pixel.
+// faded views, drawRect drawing and text (a long text drawn by blocks of lines as one layout
+// would draw it), read back pixel by pixel.
 
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 #include "platform/appkit/NSColor.h"
 #include "platform/appkit/NSAttributedString.h"
 #include "platform/appkit/NSButton.h"
 #include "platform/appkit/NSFont.h"
 #include "platform/appkit/NSImage.h"
+#include "platform/appkit/NSMutableAttributedString.h"
 #include "platform/appkit/NSShadow.h"
 #include "platform/appkit/NSTextField.h"
+#include "platform/appkit/NSTextView.h"
+#include "platform/appkit/Snapshot.h"
 #include "platform/appkit/NSView.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/appkit/ViewTreeRenderer.h"
@@ -147,6 +153,66 @@ TEST_F(SnapshotTest, TextFieldsDrawRealText) {
   std::filesystem::create_directories(home() / "taken");
   auto failed = ViewTreeRenderer::writeWindowPNG(window, home() / "taken");
   EXPECT_FALSE(failed.has_value()) << "a path that is a folder is an error, not a crash";
+}
+
+TEST_F(SnapshotTest, ALongTextIsDrawnByBlocksOfLinesAsOneLayoutWouldDrawIt) {
+  // Lines of several lengths, some wrapping in the width, some empty (also where a block of
+  // lines would end), all of one font whose lines are whole points high: a text picture is
+  // laid on from a whole pixel, so blocks meet the whole layout exactly only where lines do.
+  std::string text;
+  for (int i = 0; i < 700; ++i) {
+    text += "Line " + std::to_string(i) + (i % 7 == 0 ? " Copyright (C) 1998-2004 a long holder name that wraps" : "") +
+            (i % 11 == 0 ? " ünï" : "") + (i % 13 == 0 ? "" : " x") + "\n";
+    if (i % 17 == 0 || i == 127 || i == 254 || i == 255) text += "\n";
+  }
+  const double width = 180;
+  auto view = NSTextView::initWithFrame(NSMakeRect(0, 0, width, 10));
+  view->setString(text);
+  view->setFont(NSFont::systemFontOfSize(13));
+  const double measured = view->textSizeInWidth(width).height;
+  EXPECT_NEAR(measured, NSAttributedString::make(text, {{NSFontAttributeName, view->font()}})->sizeInWidth(width).height, 0.01)
+      << "the blocks together are as high as the whole layout";
+  const double height = std::ceil(measured);
+  view->setFrame(NSMakeRect(0, 0, width, height));
+  // The whole text in one layout, as the view drew it before, beside what the view draws now,
+  // in bands across block boundaries (at 128 lines a block, some 2,200 points each).
+  auto whole = [&](NSRect band) {
+    return Snapshot::image([&](GraphicsContext& gc) {
+      gc.translate(0, -band.origin.y);
+      std::shared_ptr<NSAttributedString> all = view->textStorage();
+      gc.drawText(all, view->bounds());
+    }, band.size, 1.0, true);
+  };
+  auto byView = [&](NSRect band) {
+    return Snapshot::image([&](GraphicsContext& gc) {
+      gc.translate(0, -band.origin.y);
+      view->drawRect(band);
+    }, band.size, 1.0, true);
+  };
+  for (double top : {0.0, 2000.0, 4300.0, height - 300}) {
+    const NSRect band = NSMakeRect(0, std::floor(top), width, 300);
+    auto expected = whole(band);
+    auto drawn = byView(band);
+    int differing = 0, inked = 0;
+    for (int y = 0; y < 300; ++y) {
+      for (int x = 0; x < static_cast<int>(width); ++x) {
+        differing += expected->pixelAt(x, y) != drawn->pixelAt(x, y) ? 1 : 0;
+        inked += drawn->pixelAt(x, y)[3] > 0 ? 1 : 0;
+      }
+    }
+    EXPECT_EQ(differing, 0) << "band at " << top;
+    EXPECT_GT(inked, 100) << "band at " << top;
+  }
+  // A band lays out only the blocks it meets: at most two of some 128 lines, never the text.
+  auto recording = RecordingContext::make();
+  {
+    NSGraphicsContext::Scope scope(NSGraphicsContext::graphicsContextWithContext(recording, true));
+    view->drawRect(NSMakeRect(0, 2000, width, 300));
+  }
+  auto texts = recording->all<Recorded::DrawText>();
+  ASSERT_FALSE(texts.empty());
+  EXPECT_LE(texts.size(), 2u);
+  for (const auto& [text, state] : texts) EXPECT_LE(std::ranges::count(text.text, '\n'), 140) << text.rect.minY();
 }
 
 TEST_F(SnapshotTest, AnEmptyFieldShowsItsPlaceholderWhileBeingEditedUntilSomethingIsTyped) {
