@@ -13,6 +13,8 @@
 
 #include <expected>
 #include <filesystem>
+#include <list>
+#include <vector>
 
 #include "platform/foundation/NSError.h"
 #include "platform/quartz/GraphicsContext.h"
@@ -49,6 +51,7 @@ class CairoContext : public GraphicsContext {
   void setShadow(const std::optional<CGShadow>& shadow) override { state_.shadow = shadow; }
   void clipToPath(const CGPath& path, CGFillRule rule) override;
   void fillPath(const CGPath& path, CGFillRule rule) override;
+  void castShadowOfPath(const CGPath& path, CGFillRule rule, NSRect covered) override;
   void strokePath(const CGPath& path) override;
   void drawLinearGradient(const std::vector<CGColor>& colors, const std::vector<double>& locations, NSPoint start,
                           NSPoint end) override;
@@ -78,6 +81,9 @@ class CairoContext : public GraphicsContext {
     // A layer the clip misses (or one of alpha 0) is not made: what is drawn into it is dropped.
     bool skipped = false;
     PixelBox ink;  // the canvas pixels its contents reached
+    // The pixels the layer may cover whatever the clip (its rectangle's, else the clip's
+    // at its beginning): a mask is drawn over all of them.
+    PixelBox extent;
   };
   // Where a shadow goes relative to its shape, in canvas pixels.
   struct ShadowReach {
@@ -110,6 +116,17 @@ class CairoContext : public GraphicsContext {
   // The picture of laid-out text, made now unless an equal one was made before.
   std::shared_ptr<const TextPictureCache::Picture> textPicture(const TextPictureCache::Key& key);
 
+  // A shape's whole shadow, blurred once: the shape (its path in user space, placed on the
+  // canvas up to whole pixels), the blur, and the mask over the shape's pixels grown by the
+  // blur's spread.
+  struct ShapeShadow {
+    std::vector<double> key;
+    cairo_surface_t* mask = nullptr;
+  };
+  // The blurred mask of the shadow the path casts, its pixels from the shape's box grown by
+  // the spread; owned by the context.
+  cairo_surface_t* shapeShadow(const CGPath& path, CGFillRule rule, const PixelBox& box, const ShadowReach& reach);
+
   cairo_surface_t* surface_ = nullptr;
   cairo_t* cr_ = nullptr;
   int width_ = 0, height_ = 0;
@@ -119,4 +136,5 @@ class CairoContext : public GraphicsContext {
   std::vector<Group> groups_;
   int skipping_ = 0;  // open layers that are not made
   std::size_t shadowPixelsBlurred_ = 0;
+  std::list<ShapeShadow> shapeShadows_;  // the most recently used first
 };
