@@ -158,11 +158,19 @@ void NSWindow::setVisible(bool visible) {
     app->orderWindowFront(sharedAs<NSWindow>());
     layoutIfNeeded();
     if (auto server = WindowServer::current(); server && appearing) server->windowDidOrderFront(sharedAs<NSWindow>());
+    if (appearing) {
+      // The pointer may have gone anywhere while the window was away (the server has told
+      // where it is now): areas it left hear so now, not at its next move over the window.
+      updateTrackingAreasOfDirtyViews();
+      updateTrackingAreasAtPoint(mouseLocationOutsideOfEventStream(), nullptr);
+    }
     scheduleUpdate();
     if (appearing && controller) controller->noteViewDidAppear();
   } else {
     if (controller) controller->noteViewWillDisappear();
     visible_ = false;
+    // Nothing of a window that is away lies under the pointer.
+    trackPointer(std::nullopt, nullptr);
     app->orderWindowOut(sharedAs<NSWindow>());
     if (auto server = WindowServer::current()) server->windowDidOrderOut(sharedAs<NSWindow>());
     if (controller) controller->noteViewDidDisappear();
@@ -429,6 +437,11 @@ bool pointInArea(const NSView& view, const NSTrackingArea& area, NSPoint locatio
 }  // namespace
 
 void NSWindow::updateTrackingAreasAtPoint(NSPoint location, const std::shared_ptr<NSEvent>& cause) {
+  trackPointer(location, cause);
+}
+
+void NSWindow::trackPointer(std::optional<NSPoint> pointer, const std::shared_ptr<NSEvent>& cause) {
+  const NSPoint location = pointer.value_or(mouseLocationOutsideOfEventStream());
   std::vector<std::shared_ptr<NSView>> views;
   collectViews(frameView_, views);
   struct Pending {
@@ -438,8 +451,8 @@ void NSWindow::updateTrackingAreasAtPoint(NSPoint location, const std::shared_pt
   std::vector<Pending> exits, enters, moves;
   for (auto& view : views) {
     for (auto& area : view->trackingAreas()) {
-      if (!areaActive(*area, *this, *view)) continue;
-      bool inside = pointInArea(*view, *area, location);
+      if (pointer && !areaActive(*area, *this, *view)) continue;
+      bool inside = pointer && pointInArea(*view, *area, *pointer);
       bool wasInside = area->isPointerInside();
       area->setPointerInside(inside);
       if (area->options() & NSTrackingMouseEnteredAndExited) {

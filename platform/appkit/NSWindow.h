@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -157,6 +158,8 @@ class NSWindow : public NSResponder {
   // Events reach the window here; it hands them to its views.
   virtual void sendEvent(const std::shared_ptr<NSEvent>& event);
   // Re-reads the tracking areas under the pointer (entered/exited), as a pointer move does.
+  // Ordering the window out exits every area the pointer was in; ordering it in reads them
+  // again at the pointer's place then.
   void updateTrackingAreasAtPoint(NSPoint locationInWindow, const std::shared_ptr<NSEvent>& cause);
 
   // Layout and drawing passes (also queued on the main run loop after changes).
@@ -187,6 +190,8 @@ class NSWindow : public NSResponder {
   void scheduleUpdate();
   void runScheduledUpdate();
   void updateTrackingAreasOfDirtyViews();
+  // Tracking areas at the pointer's place in the window; none when it is in no place of it.
+  void trackPointer(std::optional<NSPoint> locationInWindow, const std::shared_ptr<NSEvent>& cause);
   void updateCursorAt(NSPoint locationInWindow);
   void layoutContent();
   void setVisible(bool visible);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 
 #include "app/AppDelegate.h"
@@ -257,6 +258,49 @@ TEST_F(AppShellTest, TheIconFollowsTheDesktopsLightOrDarkLook) {
   EXPECT_EQ(icon(), "image=StatusIcon-Dark");
   NSAppearance::setEffectiveAppearance(nullptr);
   EXPECT_EQ(icon(), "image=StatusIcon-Light");
+}
+
+// How many of the icon's pixels, laid on a tray of that grey, differ from the tray by a
+// quarter of the scale or more in lightness: the part of the icon a user can make out.
+int pixelsStandingOut(const NSImage& image, double tray) {
+  int count = 0;
+  for (int y = 0; y < image.pixelHeight(); ++y) {
+    for (int x = 0; x < image.pixelWidth(); ++x) {
+      auto p = image.pixelAt(x, y);
+      const double a = p[3] / 255.0;
+      const double lightness = (0.2126 * p[0] + 0.7152 * p[1] + 0.0722 * p[2]) / 255.0;
+      if (std::abs(a * lightness + (1 - a) * tray - tray) >= 0.25) ++count;
+    }
+  }
+  return count;
+}
+
+TEST_F(AppShellTest, TheIconStandsOutOnALightTrayAndOnADarkOneOpenOrClosed) {
+  launch();
+  advance(0.2);
+  ASSERT_TRUE(shown());
+  constexpr double lightTray = 0.93, darkTray = 0.13;
+  auto view = delegate->statusItemView();
+  struct Look {
+    std::string name;
+    std::shared_ptr<NSAppearance> appearance;
+    double tray;
+  };
+  const Look looks[] = {{"light", NSAppearance::appearanceNamed(NSAppearanceNameAqua), lightTray},
+                        {"dark", NSAppearance::appearanceNamed(NSAppearanceNameDarkAqua), darkTray}};
+  for (const auto& look : looks) {
+    NSAppearance::setEffectiveAppearance(look.appearance);
+    for (bool open : {true, false}) {
+      if (shown() != open) ui.click(view);
+      ASSERT_EQ(shown(), open);
+      auto image = view->image();
+      ASSERT_TRUE(image) << look.name;
+      // The icon's pixels that are not transparent, about a third of its square.
+      EXPECT_GE(pixelsStandingOut(*image, look.tray), image->pixelWidth() * image->pixelHeight() / 4)
+          << look.name << (open ? ", the panel open: " : ", the panel closed: ") << image->name();
+    }
+  }
+  NSAppearance::setEffectiveAppearance(nullptr);
 }
 
 TEST_F(AppShellTest, AGIFDroppedOnTheIconOpensThePanelWithTheLogInFormOrTheUploadScreen) {

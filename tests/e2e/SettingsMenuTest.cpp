@@ -11,9 +11,10 @@ namespace {
 namespace P = PanelPoints;
 
 // The menu's rows signed out: the version, Check for Updates, Preferences, the three web
-// pages and Licenses, Quit; signed in Log Out comes before Quit.
-constexpr std::string_view kSignedOutRows = "ii-i-iiii-i-";
-constexpr std::string_view kSignedInRows = "ii-i-iiii-ii-";
+// pages and Licenses, Quit; signed in Log Out comes before Quit. The separator the menu
+// ends with parts nothing and is not drawn.
+constexpr std::string_view kSignedOutRows = "ii-i-iiii-i";
+constexpr std::string_view kSignedInRows = "ii-i-iiii-ii";
 enum Row : std::size_t { checkForUpdates = 1, preferences = 3, download = 5, about, privacy, licenses };
 constexpr std::size_t kQuit = 10, kLogOut = 10;
 
