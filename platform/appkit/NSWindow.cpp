@@ -386,6 +386,32 @@ void NSWindow::deliverMouse(const std::shared_ptr<NSEvent>& event) {
   }
 }
 
+void NSWindow::keyDown(const std::shared_ptr<NSEvent>& event) {
+  const auto modifiers = event->modifierFlags() & (NSEventModifierFlagCommand | NSEventModifierFlagControl |
+                                                   NSEventModifierFlagOption | NSEventModifierFlagShift);
+  const auto& key = event->charactersIgnoringModifiers();
+  const bool closeKey = key.empty() ? event->keyCode() == NSKeyCode::w : (key == "w" || key == "W");
+  std::string_view command;
+  if (modifiers == NSEventModifierFlagCommand && closeKey) command = "performClose:";
+  if (modifiers == 0 && event->keyCode() == NSKeyCode::escape) command = "cancelOperation:";
+  if (!command.empty() && tryToPerform(command, sharedAs<NSWindow>())) return;
+  NSResponder::keyDown(event);
+}
+
+bool NSWindow::respondsToCommand(std::string_view selector) const {
+  if (selector == "performClose:") return (styleMask_ & NSWindowStyleMaskClosable) != 0;
+  if (selector == "cancelOperation:") return NSApplication::sharedApplication()->modalWindow().get() == this;
+  return NSResponder::respondsToCommand(selector);
+}
+
+void NSWindow::performCommand(std::string_view selector, const std::shared_ptr<NSObject>& sender) {
+  if (selector == "performClose:" || selector == "cancelOperation:") {
+    performClose(sender);
+    return;
+  }
+  NSResponder::performCommand(selector, sender);
+}
+
 void NSWindow::sendEvent(const std::shared_ptr<NSEvent>& event) {
   if (!event) return;
   KeepAlive keep(*this);

@@ -157,6 +157,13 @@ class NSWindow : public NSResponder {
 
   // Events reach the window here; it hands them to its views.
   virtual void sendEvent(const std::shared_ptr<NSEvent>& event);
+  // With no menu bar to carry the close keys, a key no view took closes the window as the
+  // desktop's windows close: Control-W (the kit's Command-W) sends "performClose:" (closable
+  // windows answer it), Escape "cancelOperation:" (the modal window answers it by closing),
+  // so a modal window ends its session through its delegate's windowShouldClose.
+  void keyDown(const std::shared_ptr<NSEvent>& event) override;
+  bool respondsToCommand(std::string_view selector) const override;
+  void performCommand(std::string_view selector, const std::shared_ptr<NSObject>& sender) override;
   // Re-reads the tracking areas under the pointer (entered/exited), as a pointer move does.
   // Ordering the window out exits every area the pointer was in; ordering it in reads them
   // again at the pointer's place then.

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <functional>
 
 #include "app/AppDelegate.h"
 #include "app/LoginUtilities.h"
@@ -427,6 +428,40 @@ TEST_F(AppShellTest, ThePreferencesRecordTheShortcutAndSwitchLaunchAtLogin) {
   EXPECT_FALSE(reopened->autoLaunchCheckbox.lock()) << "outlets are set when the window loads";
   reopened->window();
   EXPECT_EQ(reopened->autoLaunchCheckbox.lock()->state(), NSControlStateValueOff);
+}
+
+TEST_F(AppShellTest, EscapeOrControlWClosesTheModalPreferencesAndEndsTheirSession) {
+  launch();
+  auto app = NSApplication::sharedApplication();
+  struct Row {
+    std::string what;
+    std::function<void(UISimulator&, MASShortcutView&)> keys;
+    bool closes;
+  };
+  const Row rows[] = {
+      {"Escape", [](UISimulator& ui, MASShortcutView&) { ui.pressEscape(); }, true},
+      {"Control-W", [](UISimulator& ui, MASShortcutView&) { ui.pressKey(NSKeyCode::w, "w", NSEventModifierFlagCommand); },
+       true},
+      {"W alone", [](UISimulator& ui, MASShortcutView&) { ui.pressKey(NSKeyCode::w, "w"); }, false},
+      // While the recorder listens, Escape is its own: it stops listening and nothing closes.
+      {"Escape while recording",
+       [](UISimulator& ui, MASShortcutView& recorder) {
+         ui.click(recorder.sharedAs<MASShortcutView>());
+         ui.pressEscape();
+       },
+       false},
+  };
+  for (const auto& row : rows) {
+    auto preferences = PreferencesWindowController::make();
+    auto window = preferences->window();
+    auto session = app->beginModalSessionForWindow(window);
+    ASSERT_EQ(app->modalWindow(), window) << row.what;
+    row.keys(ui, *preferences->shortcutView.lock());
+    EXPECT_EQ(app->runModalSession(session) == NSModalResponseStop, row.closes) << row.what;
+    EXPECT_EQ(window->isVisible(), !row.closes) << row.what;
+    app->endModalSession(session);
+    window->orderOut(nullptr);
+  }
 }
 
 // ---- drops on the icon ------------------------------------------------------------------
