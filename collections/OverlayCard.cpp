@@ -19,14 +19,16 @@ OverlayCardViews makeOverlayCard() {
   views.shadowView = NSView::initWithFrame(cardFrame);
   views.shadowView->autoresizingMask = fills;
   views.root->addSubview(views.shadowView);
-  views.card = NSView::initWithFrame(cardFrame);
+  views.card = NSView::initWithFrame(views.shadowView->bounds());
   views.card->setFlipped(true);
   views.card->autoresizingMask = fills;
-  views.root->addSubview(views.card);
+  views.shadowView->addSubview(views.card);
   return views;
 }
 
 void styleOverlayCard(NSView& card, NSView& shadowView, double cornerRadius) {
+  // The panel dims behind the card, as behind the log-in form.
+  if (auto overlay = shadowView.superview()) setConvenientBackgroundColor(*overlay, NSColor::colorWithWhite(0, 0.4));
   setConvenientBackgroundColor(card, NSColor::whiteColor());
   card.layer()->setCornerRadius(cornerRadius);
   auto shadow = NSShadow::make();

@@ -28,7 +28,7 @@ struct OverlayCardLayout {
 
 struct OverlayCardViews {
   std::shared_ptr<NSView> root;
-  // Behind the card, carrying its shadow (a layer with rounded corners clips its own).
+  // Around the card, casting its shadow (a layer with rounded corners clips its own).
   std::shared_ptr<NSView> shadowView;
   // Flipped, so that a form is laid out top to bottom.
   std::shared_ptr<NSView> card;
@@ -36,7 +36,8 @@ struct OverlayCardViews {
 
 // An overlay with its card inset on every side; both card views resize with it.
 OverlayCardViews makeOverlayCard();
-// The card's white, rounded face and the shadow under it (once the views are in place).
+// The card's white, rounded face, the shadow under it and the dimmed panel around it (once
+// the views are in place).
 void styleOverlayCard(NSView& card, NSView& shadowView, double cornerRadius);
 
 std::shared_ptr<NSTextField> makeOverlayLabel(std::string_view text, NSRect frame);

@@ -63,14 +63,20 @@ void drawViewAt(const std::shared_ptr<NSView>& view, GraphicsContext& context, i
   applyFrameTransform(*view, context);
   bool faded = view->alphaValue() < 1.0;
   if (faded) context.beginTransparencyLayer(view->alphaValue());
-  // The layer draws before the clip: its shadow (and sublayers, unless it masks to its
-  // bounds) reach beyond the view, as a backing layer's do. The view's own drawing and its
-  // subviews stay inside.
-  if (auto layer = view->layer(); layer && view->wantsLayer()) LayerRenderer::render(layer, context);
-  context.clipToRect(view->bounds());
-  drawOwnContent(*view, context);
+  // The view's own drawing and its subviews stay inside its bounds. A backing layer hosts
+  // them as it hosts its sublayers: over its background, inside its opacity and rounded
+  // mask, and casting its shadow, which (with its sublayers) reaches beyond the view.
   auto children = view->subviews();
-  for (auto& sub : children) drawViewAt(sub, context, depth + 1, region);
+  auto drawInside = [&](GraphicsContext& inside) {
+    inside.clipToRect(view->bounds());
+    drawOwnContent(*view, inside);
+    for (auto& sub : children) drawViewAt(sub, inside, depth + 1, region);
+  };
+  if (auto layer = view->layer(); layer && view->wantsLayer()) {
+    LayerRenderer::render(layer, context, {drawInside, view->bounds()});
+  } else {
+    drawInside(context);
+  }
   if (faded) context.endTransparencyLayer();
   context.restoreGState();
 }

@@ -113,6 +113,12 @@ struct Placement {
   }
 };
 
+// Where a view's shadow may change when what casts it changes within a rectangle.
+NSRect WindowPainter::Shadowing::around(NSRect changed) const {
+  if (extent.isEmpty() || changed.isEmpty()) return NSZeroRect;
+  return NSIntersectionRect(NSInsetRect(changed, -reach, -reach), extent);
+}
+
 struct WindowPainter::Walk {
   std::unordered_map<const NSView*, Painted> next;
   std::vector<NSRect> damage;
@@ -120,7 +126,22 @@ struct WindowPainter::Walk {
   std::vector<std::shared_ptr<CALayer>> layers;
   const std::unordered_map<const NSView*, Painted>* last = nullptr;
 
-  void visit(const std::shared_ptr<NSView>& view, NSRect clip, int depth, const Placement& above) {
+  // A rectangle to paint again, with the reach of each shadow that what changed in it helps
+  // cast (innermost first, each reaching from the last).
+  void note(NSRect changed, const Casters& casters) {
+    if (changed.isEmpty()) return;
+    damage.push_back(changed);
+    for (auto caster = casters.rbegin(); caster != casters.rend(); ++caster) {
+      changed = caster->around(changed);
+      if (changed.isEmpty()) return;
+      damage.push_back(changed);
+    }
+  }
+
+  // `casters` are the enclosing views whose layers cast shadows that this view's drawing
+  // helps cast, outermost first.
+  void visit(const std::shared_ptr<NSView>& view, NSRect clip, int depth, const Placement& above,
+             const Casters& casters) {
     if (!view || view->isHidden() || depth > kDeepestView) return;
     // As the renderer: a view without area draws nothing, nor do its subviews.
     NSRect frame = view->frame();
@@ -141,15 +162,26 @@ struct WindowPainter::Walk {
     auto before = last->find(view.get());
     bool known = before != last->end();
     if (asksForDisplay || !known || before->second.look != look || before->second.extent != extent) {
-      if (!extent.isEmpty()) damage.push_back(extent);
-      if (known && !before->second.extent.isEmpty()) damage.push_back(before->second.extent);
+      note(extent, casters);
+      if (known) note(before->second.extent, before->second.casters);
     }
-    next[view.get()] = {extent, look};
-    // An invisible view's subviews show nothing: what they covered is in its extent.
-    if (!(view->alphaValue() > 0)) return;
+    next[view.get()] = {extent, look, casters};
+    // An invisible view's subviews show nothing (nor do those of a hidden or transparent
+    // backing layer, which hosts them): what they covered is in its extent.
+    if (!(view->alphaValue() > 0) || (layer && !LayerRenderer::showsSublayers(layer))) return;
     NSRect inner = NSIntersectionRect(clip, here.apply(view->bounds()));
     if (inner.isEmpty()) return;
-    for (const auto& sub : view->subviews()) visit(sub, inner, depth + 1, here);
+    const auto reach = layer && !extent.isEmpty() ? LayerRenderer::ownShadowReach(layer) : std::nullopt;
+    if (reach) {
+      Casters within = casters;
+      within.push_back({extent, *reach});
+      for (const auto& sub : view->subviews()) visit(sub, inner, depth + 1, here, within);
+    } else if (layer && LayerRenderer::isOpaqueWithin(layer)) {
+      // Whatever changes inside leaves the shape of this view, so the shadows it casts, alone.
+      for (const auto& sub : view->subviews()) visit(sub, inner, depth + 1, here, {});
+    } else {
+      for (const auto& sub : view->subviews()) visit(sub, inner, depth + 1, here, casters);
+    }
   }
 };
 
@@ -161,10 +193,12 @@ std::vector<NSRect> WindowPainter::collect(double scale, NSRect bounds, Walk& wa
   auto w = window_.lock();
   if (!w) return {};
   walk.last = &painted_;
-  walk.visit(w->frameView(), bounds, 0, Placement{});
-  // Views that left the tree, or were hidden with an ancestor, since the last pass.
+  walk.visit(w->frameView(), bounds, 0, Placement{}, {});
+  // Views that left the tree, or were hidden with an ancestor, since the last pass, and the
+  // shadows they helped cast.
   for (const auto& [view, painted] : painted_) {
-    if (!painted.extent.isEmpty() && !walk.next.contains(view)) walk.damage.push_back(painted.extent);
+    if (painted.extent.isEmpty() || walk.next.contains(view)) continue;
+    walk.note(painted.extent, painted.casters);
   }
   std::vector<NSRect> rects;
   for (NSRect r : walk.damage) {

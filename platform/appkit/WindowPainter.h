@@ -6,7 +6,10 @@
 // for display: a view's extent (its bounds, its layer's sublayers and shadow, clipped by its
 // superviews) is remembered from one pass to the next, and a view that needs display, whose
 // extent moved, whose alpha or layer changed, or that left the tree since, has its old and
-// its new extent painted again; so is every layer that asks for display or is animating.
+// its new extent painted again; so is every layer that asks for display or is animating,
+// and, around a change inside a view whose layer casts a shadow, the reach of that shadow
+// (what the view's subviews draw casts it), unless the change lies within an opaque view
+// that masks to its bounds, whose shape nothing inside it changes.
 // The rectangles are widened to whole device pixels (an edge inside a pixel would be cleared
 // and redrawn partly, leaving a seam), joined where they overlap and painted one at a time
 // (Cairo rasterises an edge's partly covered pixels alike under any one rectangular clip,
@@ -43,9 +46,19 @@ class WindowPainter {
   double scale() const { return scale_; }
 
  private:
+  // A view whose layer casts a shadow: its extent and how far the shadow reaches.
+  struct Shadowing {
+    NSRect extent;
+    double reach = 0;
+    // Where the shadow may change when what casts it changes within a rectangle.
+    NSRect around(NSRect changed) const;
+  };
+  using Casters = std::vector<Shadowing>;
   struct Painted {
     NSRect extent;
     std::size_t look = 0;
+    // The enclosing views whose shadows the view's drawing helps cast, outermost first.
+    Casters casters;
   };
   struct Walk;
   std::vector<NSRect> collect(double scale, NSRect bounds, Walk& walk);

@@ -12,7 +12,7 @@ namespace {
 // Masks may hold masks; a mask that (by mistake) holds its own layer again stops here.
 constexpr int kMaxDepth = 64;
 
-void renderLayer(const std::shared_ptr<CALayer>& layer, GraphicsContext& context, int depth) {
+void renderLayer(const std::shared_ptr<CALayer>& layer, GraphicsContext& context, int depth, const Hosted* hosted) {
   if (!layer || depth > kMaxDepth || layer->isHidden()) return;
   std::shared_ptr<CALayer> shown = layer->hasAnimations() ? layer->presentationLayer() : layer;
   if (shown->isHidden() || !(shown->opacity() > 0)) return;
@@ -39,18 +39,27 @@ void renderLayer(const std::shared_ptr<CALayer>& layer, GraphicsContext& context
   if (group) {
     // A layer whose drawing stays inside its bounds lets the context size its layer to them.
     bool bounded = shown->masksToBounds() || layer->sublayers().empty();
-    if (bounded) context.beginTransparencyLayerWithRect(b, std::min(1.0, shown->opacity()));
+    NSRect reach = hosted && !shown->masksToBounds() ? NSUnionRect(b, hosted->bounds) : b;
+    if (bounded) context.beginTransparencyLayerWithRect(reach, std::min(1.0, shown->opacity()));
     else context.beginTransparencyLayer(std::min(1.0, shown->opacity()));
   }
 
+  // Rounded corners that mask mask the background and everything drawn over it at once,
+  // with a filled shape rather than a clip: the edge's partly covered pixels then keep one
+  // alpha whatever is drawn inside (so does the shadow cast around them), and Cairo
+  // rasterises a fill's edge alike under any rectangular clip, so a repaint of part of the
+  // layer gives the pixels of a full one.
+  const bool rounded = shown->masksToBounds() && radius > 0;
+  context.saveGState();
+  if (rounded) context.beginTransparencyLayerWithRect(b, 1.0);
+  else if (shown->masksToBounds()) context.clipToRect(b);
+
   if (shown->backgroundColor() && !shown->backgroundColor()->isClear()) {
     context.setFillColor(*shown->backgroundColor());
-    if (radius > 0) context.fillRoundedRect(b, radius);
+    if (radius > 0 && !rounded) context.fillRoundedRect(b, radius);
     else context.fillRect(b);
   }
 
-  context.saveGState();
-  if (shown->masksToBounds()) context.clipToPath(CGPath::roundedRect(b, radius), CGFillRule::nonZero);
   if (shown->contents()) context.drawImage(shown->contents(), shown->contentsRect(), 1.0);
   context.saveGState();
   // Custom drawing fills the layer's backing store, which is as large as its bounds.
@@ -62,7 +71,18 @@ void renderLayer(const std::shared_ptr<CALayer>& layer, GraphicsContext& context
   std::vector<std::shared_ptr<CALayer>> order = layer->sublayers();
   std::stable_sort(order.begin(), order.end(),
                    [](const auto& a, const auto& c) { return a->zPosition() < c->zPosition(); });
-  for (const auto& sub : order) renderLayer(sub, context, depth + 1);
+  for (const auto& sub : order) renderLayer(sub, context, depth + 1, nullptr);
+  if (hosted && hosted->draw) {
+    context.saveGState();
+    hosted->draw(context);
+    context.restoreGState();
+  }
+  if (rounded) {
+    context.endTransparencyLayer([&](GraphicsContext& mask) {
+      mask.setFillColor(CGColor{0, 0, 0, 1});
+      mask.fillRoundedRect(b, radius);
+    });
+  }
   context.restoreGState();
 
   if (shown->borderWidth() > 0 && shown->borderColor() && !shown->borderColor()->isClear()) {
@@ -77,7 +97,7 @@ void renderLayer(const std::shared_ptr<CALayer>& layer, GraphicsContext& context
 
   if (group) {
     if (auto mask = shown->mask()) {
-      context.endTransparencyLayer([&](GraphicsContext& g) { renderLayer(mask, g, depth + 1); });
+      context.endTransparencyLayer([&](GraphicsContext& g) { renderLayer(mask, g, depth + 1, nullptr); });
     } else {
       context.endTransparencyLayer();
     }
@@ -85,7 +105,7 @@ void renderLayer(const std::shared_ptr<CALayer>& layer, GraphicsContext& context
   context.restoreGState();
 }
 
-bool castsOwnShadow(const CALayer& shown) {
+bool ownShadowShows(const CALayer& shown) {
   return shown.shadowOpacity() > 0 && shown.shadowColor() && shown.shadowColor()->alpha > 0 && !shown.masksToBounds();
 }
 
@@ -107,7 +127,7 @@ NSRect layerExtent(const std::shared_ptr<CALayer>& layer, bool withShadows, int 
   double y = shown->isGeometryFlipped() ? frame.minY() + b.height() - (inner.maxY() - b.minY())
                                         : frame.minY() + inner.minY() - b.minY();
   NSRect out = NSMakeRect(x, y, inner.width(), inner.height());
-  if (withShadows && castsOwnShadow(*shown)) {
+  if (withShadows && ownShadowShows(*shown)) {
     double reach = shadowReach(shown->shadowRadius(), shown->shadowOffset());
     out = NSInsetRect(out, -reach, -reach);
   }
@@ -116,13 +136,36 @@ NSRect layerExtent(const std::shared_ptr<CALayer>& layer, bool withShadows, int 
 
 bool layerCastsShadow(const std::shared_ptr<CALayer>& layer, int depth) {
   if (!layer || depth > kMaxDepth || layer->isHidden()) return false;
-  if (castsOwnShadow(*layer)) return true;
+  if (ownShadowShows(*layer)) return true;
   return std::ranges::any_of(layer->sublayers(), [&](const auto& sub) { return layerCastsShadow(sub, depth + 1); });
 }
 
 }  // namespace
 
-void render(const std::shared_ptr<CALayer>& layer, GraphicsContext& context) { renderLayer(layer, context, 0); }
+void render(const std::shared_ptr<CALayer>& layer, GraphicsContext& context, const Hosted& hosted) {
+  renderLayer(layer, context, 0, &hosted);
+}
+
+std::optional<double> ownShadowReach(const std::shared_ptr<CALayer>& layer) {
+  if (!layer || layer->isHidden()) return std::nullopt;
+  std::shared_ptr<CALayer> shown = layer->hasAnimations() ? layer->presentationLayer() : layer;
+  if (shown->isHidden() || !(shown->opacity() > 0) || !ownShadowShows(*shown)) return std::nullopt;
+  return shadowReach(shown->shadowRadius(), shown->shadowOffset());
+}
+
+bool isOpaqueWithin(const std::shared_ptr<CALayer>& layer) {
+  if (!layer || layer->isHidden()) return false;
+  std::shared_ptr<CALayer> shown = layer->hasAnimations() ? layer->presentationLayer() : layer;
+  const auto background = shown->backgroundColor();
+  return shown->masksToBounds() && !shown->mask() && !shown->isHidden() && shown->opacity() >= 1 && background &&
+         background->alpha >= 1;
+}
+
+bool showsSublayers(const std::shared_ptr<CALayer>& layer) {
+  if (!layer || layer->isHidden()) return false;
+  std::shared_ptr<CALayer> shown = layer->hasAnimations() ? layer->presentationLayer() : layer;
+  return !shown->isHidden() && shown->opacity() > 0;
+}
 
 NSRect extent(const std::shared_ptr<CALayer>& layer, bool withShadows) { return layerExtent(layer, withShadows, 0); }
 

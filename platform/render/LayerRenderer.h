@@ -4,7 +4,9 @@
 // to its bounds), border, opacity and mask, with the animated values of the current clock
 // time. The context is in the superlayer's coordinates of the layer drawn.
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 #include "platform/foundation/NSGeometry.h"
 
@@ -13,7 +15,15 @@ class GraphicsContext;
 
 namespace LayerRenderer {
 
-void render(const std::shared_ptr<CALayer>& layer, GraphicsContext& context);
+// What a backing layer hosts besides its own sublayers: its view's drawing and subviews,
+// drawn (in the layer's coordinates, inside `bounds`) over the layer's background, contents
+// and sublayers, so that they take part in the layer's shadow, opacity and rounded mask.
+struct Hosted {
+  std::function<void(GraphicsContext&)> draw;
+  NSRect bounds;
+};
+
+void render(const std::shared_ptr<CALayer>& layer, GraphicsContext& context, const Hosted& hosted = {});
 
 // The rectangle, in the superlayer's coordinates, that render() may paint: the bounds, the
 // sublayers' extents unless the layer masks to its bounds, and (unless left out) the reach
@@ -24,5 +34,13 @@ double shadowReach(double blurRadius, NSSize offset);
 // Whether the layer or one of its sublayers casts a shadow: its blur is worked out from the
 // whole shape, so a painting that clips the shape must not cut through it.
 bool castsShadow(const std::shared_ptr<CALayer>& layer);
+// How far the layer's own shadow (cast by everything drawn in it, hosted drawing included)
+// reaches beyond what casts it; none when the layer casts none.
+std::optional<double> ownShadowReach(const std::shared_ptr<CALayer>& layer);
+// Whether the layer masks to its bounds over an opaque background: what is drawn in it
+// then never changes the shape of its picture (its alpha), only its colours.
+bool isOpaqueWithin(const std::shared_ptr<CALayer>& layer);
+// Whether anything drawn in the layer shows: not when it is hidden or fully transparent.
+bool showsSublayers(const std::shared_ptr<CALayer>& layer);
 
 }  // namespace LayerRenderer

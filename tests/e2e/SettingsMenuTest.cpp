@@ -71,6 +71,13 @@ TEST_F(SettingsMenuTest, EachItemActs) {
 
   ASSERT_NO_FATAL_FAILURE(choose(kSignedOutRows, licenses));
   ASSERT_TRUE(panelShows(kLicencesPage, isNearWhite)) << "the licences lie over the panel";
+  // Their text shows: dark letters on the white page.
+  auto page = picture(*panel(), "licences");
+  int letters = 0;
+  for (int y = 60; y < 540; ++y) {
+    for (int x = 30; x < 370; ++x) letters += ((page.at(x, y) >> 8) & 0xFF) < 96;
+  }
+  EXPECT_GT(letters, 1000) << "the licence texts show on their page";
   expectScreenMatchesRepaint("licences");
   clickPanel(kLicencesClose);
   EXPECT_TRUE(panelShows(kLicencesPage, [](std::uint32_t rgb) { return !isNearWhite(rgb); })) << "Close takes them away";

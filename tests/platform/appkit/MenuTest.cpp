@@ -166,10 +166,10 @@ TEST_F(MenuTest, APopUpMenuServesTheKeyWindowsFirstResponderAndTellsAPresenter) 
 }
 
 // A content view controller that handles the settings commands of its window.
-class PanelController : public NSViewController {
+class MenuServingController : public NSViewController {
  public:
-  static std::shared_ptr<PanelController> make() {
-    auto controller = std::shared_ptr<PanelController>(new PanelController());
+  static std::shared_ptr<MenuServingController> make() {
+    auto controller = std::shared_ptr<MenuServingController>(new MenuServingController());
     controller->setView(NSView::initWithFrame(NSMakeRect(0, 0, 200, 200)));
     return controller;
   }
@@ -183,7 +183,7 @@ class PanelController : public NSViewController {
 
 TEST_F(MenuTest, WithNoViewOfTheKeyWindowFirstResponderItsContentViewControllerServesAPopUpMenu) {
   auto panel = NSWindow::initWithContentRect(NSMakeRect(0, 0, 200, 200), NSWindowStyleMaskTitled);
-  auto controller = PanelController::make();
+  auto controller = MenuServingController::make();
   panel->setContentViewController(controller);
   auto field = CommandView::make("field", {}, NSMakeRect(10, 10, 50, 20));
   controller->view()->addSubview(field);

@@ -12,6 +12,7 @@
 #include "platform/appkit/NSFont.h"
 #include "platform/appkit/NSImage.h"
 #include "platform/appkit/NSMutableAttributedString.h"
+#include "platform/appkit/NSShadow.h"
 #include "platform/appkit/NSTextField.h"
 #include "platform/appkit/NSTextView.h"
 #include "platform/appkit/Snapshot.h"
@@ -347,6 +348,34 @@ TEST_F(SnapshotTest, ACheckBoxShowsItsStateInABoxAtTheLeftOfItsTitle) {
   EXPECT_GT(blue, 60) << "a ticked box is filled";
   EXPECT_GT(tick, 6) << "and carries a white tick";
   EXPECT_EQ(firstInkColumn(on), titleStart) << "the title stays where it was";
+}
+
+TEST_F(SnapshotTest, ABackingLayerHostsItsSubviewsInsideItsShadowAndRoundedMask) {
+  window = NSWindow::initWithContentRect(NSMakeRect(0, 0, 100, 80), NSWindowStyleMaskBorderless);
+  window->backgroundColor = NSColor::whiteColor();
+  // A clear view with a shadow, whose opaque subview casts it (a button's shadow view).
+  auto carrier = NSView::initWithFrame(NSMakeRect(10, 40, 30, 20));
+  carrier->setWantsLayer(true);
+  carrier->layer()->setBackgroundColor(NSColor::clearColor()->CGColor());
+  auto shadow = NSShadow::make();
+  shadow->shadowColor = NSColor::blackColor();
+  shadow->shadowOffset = NSSize{0, -4};
+  carrier->setShadow(shadow);
+  carrier->addSubview(coloured(carrier->bounds(), NSColor::redColor()));
+  window->contentView()->addSubview(carrier);
+  // A rounded layer that masks to its bounds, with a subview filling it.
+  auto rounded = coloured(NSMakeRect(60, 10, 30, 30), NSColor::whiteColor());
+  rounded->layer()->setCornerRadius(10);
+  rounded->layer()->setMasksToBounds(true);
+  rounded->addSubview(coloured(rounded->bounds(), NSColor::blueColor()));
+  window->contentView()->addSubview(rounded);
+
+  auto image = ViewTreeRenderer::imageOfWindow(window);
+  EXPECT_EQ(at(image, 20, 25), red) << "the subview";
+  EXPECT_LT(at(image, 20, 42)[0], 100) << "its shadow, four points below the carrier";
+  EXPECT_EQ(at(image, 20, 47), white) << "and no further";
+  EXPECT_EQ(at(image, 75, 55), blue) << "the masked subview inside the corners";
+  EXPECT_EQ(at(image, 60, 40), white) << "cut off at a rounded corner";
 }
 
 }  // namespace

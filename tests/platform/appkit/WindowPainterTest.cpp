@@ -100,8 +100,49 @@ class WindowPainterTest : public UITest, public ::testing::WithParamInterface<do
       tile->setShadow(dropShadow(3));
       document->addSubview(tile);
     }
+    // Every other tile a clear view casting the shadow of the rounded card it holds.
+    for (std::size_t i = 1; i < 8; i += 2) {
+      auto tile = document->subviews()[i];
+      tile->layer()->setBackgroundColor(CGColor{0, 0, 0, 0});
+      auto face = NSView::initWithFrame(tile->bounds());
+      face->setWantsLayer(true);
+      face->layer()->setBackgroundColor(CGColor{0.9, 0.5 - 0.05 * double(i), 0.2, 1});
+      face->layer()->setCornerRadius(4);
+      face->layer()->setMasksToBounds(true);
+      face->addSubview(SplitSwatch::make(NSMakeRect(3.5, 3.5, 60, 30), 0.1, 0.2, 0.9));
+      tile->addSubview(face);
+    }
     scroll->setDocumentView(document);
     content->addSubview(scroll);
+
+    // A clear view whose shadow its opaque subview casts, as a button's shadow view does.
+    carrier = NSView::initWithFrame(NSMakeRect(20.5, 130.25, 100.5, 40.5));
+    carrier->setWantsLayer(true);
+    carrier->layer()->setBackgroundColor(CGColor{0, 0, 0, 0});
+    carrier->setShadow(dropShadow(3));
+    badge = NSView::initWithFrame(NSMakeRect(0, 0, 100.5, 40.5));
+    badge->setWantsLayer(true);
+    badge->layer()->setBackgroundColor(CGColor{0.1, 0.5, 0.9, 1});
+    carrier->addSubview(badge);
+    note = NSTextField::labelWithString("ab");
+    note->setFrame(NSMakeRect(62.5, 8.25, 36, 22));
+    carrier->addSubview(note);
+    content->addSubview(carrier);
+
+    // A row of tiles whose clear views cast the shadows of the rounded cards they hold.
+    for (int i = 0; i < 3; ++i) {
+      auto tile = NSView::initWithFrame(NSMakeRect(150.5 + i * 45.25, 2.5, 40.5, 15.25));
+      tile->setWantsLayer(true);
+      tile->setShadow(dropShadow(2));
+      auto face = SplitSwatch::make(tile->bounds(), 0.2 * i, 0.6, 0.3);
+      face->setWantsLayer(true);
+      face->layer()->setBackgroundColor(CGColor{0.5, 0.5, 0.5, 1});
+      face->layer()->setCornerRadius(4);
+      face->layer()->setMasksToBounds(true);
+      tile->addSubview(face);
+      content->addSubview(tile);
+      faces.push_back(face);
+    }
     window->makeKeyAndOrderFront(nullptr);
   }
   void TearDown() override {
@@ -112,11 +153,12 @@ class WindowPainterTest : public UITest, public ::testing::WithParamInterface<do
 
   std::shared_ptr<RepaintCheck> check;
   std::shared_ptr<NSWindow> window;
-  std::shared_ptr<NSView> card, strip;
+  std::shared_ptr<NSView> card, strip, carrier, badge;
   std::shared_ptr<SplitSwatch> field;
-  std::shared_ptr<NSTextField> label;
+  std::shared_ptr<NSTextField> label, note;
   std::shared_ptr<CAGradientLayer> gradient;
   std::shared_ptr<NSScrollView> scroll;
+  std::vector<std::shared_ptr<SplitSwatch>> faces;
 };
 
 struct Step {
@@ -170,6 +212,17 @@ TEST_P(WindowPainterTest, AfterEveryChangeTheKeptPixelsEqualAFullPainting) {
          tiles[4]->setFrameOrigin({9.5, tiles[4]->frame().minY() + 20.3});
        }},
       {"the strip is removed with its layers", [&] { strip->removeFromSuperview(); }},
+      {"a card redraws between its neighbours, whose shadows reach it", [&] {
+         faces[1]->colour = NSColor::colorWithSRGBRed(0.9, 0.1, 0.5, 1);
+         faces[1]->setNeedsDisplay(true);
+       }, 0.2},
+      {"a card changes its corners", [&] { faces[0]->layer()->setCornerRadius(8); }},
+      {"a shadow carrier's subview shrinks, and its shadow with it", [&] { badge->setFrameSize({60.25, 30.5}); }},
+      {"a label in the carrier changes its text, and the shadow of its letters", [&] { note->setStringValue("WM"); },
+       0.2},
+      {"the subview is hidden: no shadow is left", [&] { badge->setHidden(true); }},
+      {"it shows again", [&] { badge->setHidden(false); }},
+      {"it leaves the carrier", [&] { badge->removeFromSuperview(); }},
   };
   for (const auto& step : steps) {
     SCOPED_TRACE(step.what);

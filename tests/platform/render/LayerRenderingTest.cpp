@@ -151,12 +151,16 @@ TEST_F(LayerRenderingTest, StylingIsRecordedInOrderWithinSavedStates) {
   EXPECT_EQ(recording->all<Recorded::SaveGState>().size(), recording->all<Recorded::RestoreGState>().size());
   EXPECT_EQ(recording->calls().back().state.depth, 0);
 
-  // Clipping to the bounds clips the layer's shadow away.
+  // Clipping to the bounds clips the layer's shadow away; its rounded corners mask what it
+  // draws, background included, with a filled shape.
   root->setMasksToBounds(true);
   recording->clear();
   LayerRenderer::render(root, *recording);
   EXPECT_EQ(recording->count<Recorded::SetShadow>(), 0u);
-  EXPECT_EQ(recording->count<Recorded::ClipToPath>(), 1u);
+  auto ends = recording->all<Recorded::EndTransparencyLayer>();
+  ASSERT_FALSE(ends.empty());
+  EXPECT_TRUE(ends.back().first.masked);
+  EXPECT_EQ(recording->count<Recorded::FillRoundedRect>(), 1u) << "the mask's shape, not the background's";
 
   root->setHidden(true);
   recording->clear();
