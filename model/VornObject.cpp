@@ -40,13 +40,15 @@ bool namesLocalFile(std::string_view text) {
   return true;
 }
 
-std::optional<std::string> remoteText(std::optional<std::string_view> text) {
+std::optional<std::string_view> remoteText(std::optional<std::string_view> text) {
   if (!text || namesLocalFile(*text)) return std::nullopt;
-  return std::string(*text);
+  return text;
 }
 
-std::optional<std::string> owned(std::optional<std::string_view> text) {
-  return text ? std::optional<std::string>(*text) : std::nullopt;
+// How absent optional texts are archived: as the null object.
+id textOrNull(const SharedText& text) {
+  if (!text) return nullptr;
+  return NSString::make(std::string(*text));
 }
 
 // The members of an item object that the reader takes, in one pass over the object.
@@ -280,32 +282,35 @@ struct VornObjectReading {
     if (!gifUrl) return std::unexpected(Error::missing("gif"));
 
     auto item = makeShared<VornObject>();
-    item->vid = std::move(*identifier);
+    item->vid = *identifier;
     keepMedia(*item, *first, place);
-    item->tinyGifUrl = std::move(*tinyGifUrl);
-    item->previewUrl = remoteText(Json::text(fields[tinygif][preview]));
-    item->gifUrl = std::move(*gifUrl);
+    item->tinyGifUrl = *tinyGifUrl;
+    item->gifUrl = *gifUrl;
     item->dims = Json::size(fields[gif][dims]);
-    item->title = owned(Json::text(members[title]));
-    item->shortUrl = owned(Json::text(members[url]));
-    item->webpageUrl = owned(Json::text(members[itemurl]));
-    item->htmlEmbedString = owned(Json::text(members[embed]));
-    item->tinyMp4Url = renditionUrl(tinymp4);
+    // The optional texts in one allocation; the MP4 address once for its three names.
+    auto texts = SharedText::together(std::array<std::optional<std::string_view>, 8>{
+        remoteText(Json::text(fields[tinygif][preview])), Json::text(members[title]), Json::text(members[url]),
+        Json::text(members[itemurl]), Json::text(members[embed]), renditionUrl(tinymp4), renditionUrl(mp4),
+        Json::text(members[source_id])});
+    item->previewUrl = std::move(texts[0]);
+    item->title = std::move(texts[1]);
+    item->shortUrl = std::move(texts[2]);
+    item->webpageUrl = std::move(texts[3]);
+    item->htmlEmbedString = std::move(texts[4]);
+    item->tinyMp4Url = std::move(texts[5]);
+    item->mp4Url = std::move(texts[6]);
+    item->avUrl = item->mp4Url;
+    item->instagramUrl = item->mp4Url;
+    item->advertisingSourceID = std::move(texts[7]);
     item->shareCount = Json::integer(members[shares]).value_or(0);
     if (auto list = Json::textList(members[tags])) item->tags = std::move(*list);
     item->hasAudio = Json::flag(members[hasaudio]).value_or(false);
-    if (auto text = renditionUrl(mp4)) {
-      item->mp4Url = text;
-      item->avUrl = text;
-      item->instagramUrl = std::move(text);
-    }
     if (auto color = Json::text(members[bg_color])) item->background = colorFromHexString(*color);
     item->isSticker = Json::flag(members[sticker]).value_or(false);
     if (Json::isObject(members[user]) && Json::positive(Json::member(members[user], Keys::userid))) {
       if (auto poster = Json::user(members[user])) item->poster = *poster;
     }
     if (auto feature = Json::dictionary(members[feature_info])) item->featureData = FeatureInfo::initWithApiData(feature);
-    item->advertisingSourceID = owned(Json::text(members[source_id]));
     if (auto badge = Json::dictionary(members[ad_badge_info])) item->adBadgeData = AdBadgeInfo::initWithApiData(badge);
     if (Json::isObject(members[metrics])) item->pixels = Json::textList(Json::member(members[metrics], Keys::pixels));
     return item;
@@ -372,12 +377,12 @@ std::shared_ptr<NSDictionary> mediaFromReply(const NSData& compressed, std::size
 }
 
 std::shared_ptr<NSDictionary> mediaFrom(const std::shared_ptr<const NSData>& reply, std::size_t index,
-                                        const std::string& text) {
+                                        const SharedText& text) {
   std::shared_ptr<NSDictionary> media;
   if (reply) {
     media = mediaFromReply(*reply, index);
-  } else if (!text.empty()) {
-    auto made = NSJSONSerialization::JSONObjectWithBytes(text);
+  } else if (text && !text->empty()) {
+    auto made = NSJSONSerialization::JSONObjectWithBytes(*text);
     media = made ? asA<NSDictionary>(*made) : nullptr;
   }
   return media ? media : NSDictionary::make();
@@ -391,14 +396,14 @@ std::shared_ptr<NSDictionary> VornObject::mediaDictionary() const {
   std::unique_lock lock(mediaMutex);
   if (mediaDictionary_) return mediaDictionary_;
   auto reply = mediaReply_;
-  std::string text = mediaJson_;
+  SharedText text = mediaJson_;
   lock.unlock();
   auto made = mediaFrom(reply, mediaIndex_, text);
   lock.lock();
   if (!mediaDictionary_) {
     mediaDictionary_ = std::move(made);
     mediaReply_.reset();
-    std::string().swap(mediaJson_);
+    mediaJson_.reset();
   }
   return mediaDictionary_;
 }
@@ -407,7 +412,7 @@ void VornObject::setMediaDictionary(std::shared_ptr<NSDictionary> media) {
   std::lock_guard lock(mediaMutex);
   mediaDictionary_ = std::move(media);
   mediaReply_.reset();
-  std::string().swap(mediaJson_);
+  mediaJson_.reset();
 }
 
 // Archiving leaves the kept reply or text as it is: an item saved once need not hold the tree
@@ -416,7 +421,7 @@ std::shared_ptr<NSDictionary> VornObject::mediaForArchive() const {
   std::unique_lock lock(mediaMutex);
   if (mediaDictionary_) return mediaDictionary_;
   auto reply = mediaReply_;
-  std::string text = mediaJson_;
+  SharedText text = mediaJson_;
   lock.unlock();
   return mediaFrom(reply, mediaIndex_, text);
 }
@@ -447,7 +452,6 @@ VornObjectSource VornObject::source() const {
 // --- Archiving
 
 void VornObject::encodeWithCoder(NSCoder& coder) const {
-  using ModelSupport::textOrNull;
   coder.encodeObject(NSString::make(vid), Archive::vid);
   coder.encodeObject(NSString::make(gifUrl), Archive::gifurl);
   coder.encodeObject(NSString::make(tinyGifUrl), Archive::tinyGifUrl);
@@ -512,6 +516,9 @@ std::shared_ptr<VornObject> VornObject::initWithCoder(NSCoder& coder) {
   item->hasAudio = coder.decodeBoolForKey(Archive::hasaudio);
   item->isSticker = coder.decodeBoolForKey(Archive::sticker);
 
+  // An address archived under several names is kept once.
+  if (item->avUrl == item->mp4Url) item->avUrl = item->mp4Url;
+  if (item->instagramUrl == item->mp4Url) item->instagramUrl = item->mp4Url;
   item->htmlEmbedString = text(Archive::embed);
   item->advertisingSourceID = text(Archive::source_id);
   item->pixels = ModelSupport::textList(coder.decodeObjectForKey(Archive::pixels));
@@ -580,7 +587,7 @@ bool VornObject::isEqual(const std::shared_ptr<NSObject>& other) const {
 std::size_t VornObject::hash() const { return stringHash(vid); }
 
 std::string VornObject::description() const {
-  auto orNil = [](const std::optional<std::string>& text) { return text.value_or("nil"); };
+  auto orNil = [](const SharedText& text) { return text.value_or("nil"); };
   std::string tagsText = "[";
   for (std::size_t i = 0; i < tags.size(); ++i) {
     if (i > 0) tagsText += ", ";

@@ -15,6 +15,7 @@
 #include "model/PlovexUser.h"
 #include "model/AdBadgeInfo.h"
 #include "model/FeatureInfo.h"
+#include "model/SharedText.h"
 #include "model/VornObjectSerializationError.h"
 #include "platform/appkit/NSColor.h"
 #include "platform/foundation/NSCoding.h"
@@ -152,20 +153,22 @@ class VornObject : public NSObject, public NSCoding {
   bool isProcessing = false;
   bool boostedFollowerContent = false;
   bool advertisingDataSingleSaveFlag = false;
-  std::optional<std::string> title;
+  // The optional texts are shared by copies: an item read from the service keeps its MP4
+  // address once for its three names.
+  SharedText title;
   std::shared_ptr<PlovexUser> poster;
   std::optional<NSSize> dims;
-  std::optional<std::string> htmlEmbedString;
+  SharedText htmlEmbedString;
   std::shared_ptr<NSColor> background;
-  std::optional<std::string> mp4Url;
-  std::optional<std::string> tinyMp4Url;
-  std::optional<std::string> shortUrl;
-  std::optional<std::string> avUrl;
-  std::optional<std::string> previewUrl;
-  std::optional<std::string> instagramUrl;
-  std::optional<std::string> webpageUrl;
-  std::optional<std::string> superTinyGifUrl;
-  std::optional<std::string> advertisingSourceID;
+  SharedText mp4Url;
+  SharedText tinyMp4Url;
+  SharedText shortUrl;
+  SharedText avUrl;
+  SharedText previewUrl;
+  SharedText instagramUrl;
+  SharedText webpageUrl;
+  SharedText superTinyGifUrl;
+  SharedText advertisingSourceID;
   std::optional<std::vector<std::string>> pixels;
   std::shared_ptr<AdBadgeInfo> adBadgeData;
   std::shared_ptr<FeatureInfo> featureData;
@@ -211,5 +214,5 @@ class VornObject : public NSObject, public NSCoding {
   // read from again, or the member's JSON text.
   mutable std::shared_ptr<const NSData> mediaReply_;
   std::size_t mediaIndex_ = 0;
-  mutable std::string mediaJson_;
+  mutable SharedText mediaJson_;
 };

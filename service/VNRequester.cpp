@@ -36,6 +36,5 @@ void VNRequester::addGenericParametersWithGenerics(const Parameters& generics) {
 }
 
 std::shared_ptr<NSURL> VNRequester::pageURL(const Parameters& parameters) const {
-  const Webapp::StringMap query(parameters.begin(), parameters.end());
-  return NSURL::URLWithString(Webapp::constructURLWithBaseURL(streamID, query));
+  return NSURL::URLWithString(Webapp::constructURLWithBaseURL(streamID, parameters));
 }

@@ -263,7 +263,11 @@ std::shared_ptr<NSURLSessionConfiguration> Webapp::sessionConfigurationWithAddit
 }
 
 std::string Webapp::constructURLWithBaseURL(std::string_view base, const std::optional<StringMap>& andParameters) {
-  const StringMap parameters = andParameters.value_or(StringMap{});
+  static const StringMap none;
+  return constructURLWithBaseURL(base, andParameters ? *andParameters : none);
+}
+
+std::string Webapp::constructURLWithBaseURL(std::string_view base, const StringMap& parameters) {
   auto url = NSURL::URLWithString(base);
   if (!url) return std::string(base);
   auto components = NSURLComponents::componentsWithURL(url, false);
@@ -271,6 +275,7 @@ std::string Webapp::constructURLWithBaseURL(std::string_view base, const std::op
   if (!components->percentEncodedQuery()) components->setQueryItems(std::vector<NSURLQueryItem>{});
   if (!parameters.empty()) {
     auto items = components->queryItems().value_or(std::vector<NSURLQueryItem>{});
+    items.reserve(items.size() + parameters.size());
     for (const auto& [key, value] : parameters) items.push_back(NSURLQueryItem::queryItemWithName(key, value));
     components->setQueryItems(items);
   }

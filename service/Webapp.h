@@ -130,6 +130,8 @@ class Webapp : public NSObject {
       const std::optional<StringMap>& headers);
   // The base with the parameters appended to its query; the base unchanged when it is not a URL.
   static std::string constructURLWithBaseURL(std::string_view base, const std::optional<StringMap>& andParameters);
+  // The same with parameters given (no copy of them is made).
+  static std::string constructURLWithBaseURL(std::string_view base, const StringMap& parameters);
 
   static std::string scriptURL();
   static std::string newApiURLBase();

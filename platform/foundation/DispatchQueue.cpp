@@ -5,6 +5,7 @@
 #include <future>
 #include <list>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/foundation/ProcessShutdown.h"
@@ -27,18 +28,21 @@ class WorkerPool {
       return;  // the process is leaving; `work` goes with this frame
     }
     work_.push_back(std::move(work));
-    // An idle thread that was told of earlier work still counts as idle until it wakes, so
-    // compare the waiting work with the idle threads rather than test for none idle: two
-    // blocks queued back to back must not both be promised to one waking thread.
-    if (work_.size() > static_cast<std::size_t>(idle_) && live_ < kMaxThreads) {
+    // The thread that went idle last takes the work: its caches, and the buffers it keeps
+    // for the next reply, are the warmest. A thread told of work leaves the idle stack at
+    // once, so two blocks queued back to back are never both promised to one thread.
+    if (!idleStack_.empty()) {
+      Worker* worker = idleStack_.back();
+      idleStack_.pop_back();
+      worker->told = true;
+      // Told after the lock is let go, so that the thread woken does not wake only to wait for it.
+      lock.unlock();
+      worker->wake.notify_one();
+    } else if (live_ < kMaxThreads) {
       ++live_;
       auto& worker = workers_.emplace_back();
       worker.thread = std::thread([this, &worker] { serve(worker); });
       ProcessShutdown::armAtExit();
-    } else {
-      // Told after the lock is let go, so that the thread woken does not wake only to wait for it.
-      lock.unlock();
-      ready_.notify_one();
     }
   }
 
@@ -47,6 +51,8 @@ class WorkerPool {
 
   struct Worker {
     std::thread thread;
+    std::condition_variable wake;
+    bool told = false;  // taken off the idle stack for work (or to leave)
     bool done = false;
   };
 
@@ -62,8 +68,10 @@ class WorkerPool {
           return;
         }
         ++idle_;
+        self.told = false;
+        idleStack_.push_back(&self);
         changed_.notify_all();
-        ready_.wait(lock);
+        self.wake.wait(lock, [&] { return self.told; });
         --idle_;
       }
       auto work = std::move(work_.front());
@@ -91,7 +99,10 @@ class WorkerPool {
       dropped.swap(work_);
       if (final) closed_ = true;
       stopping_ = true;
-      ready_.notify_all();
+      for (Worker* worker : std::exchange(idleStack_, {})) {
+        worker->told = true;
+        worker->wake.notify_one();
+      }
       // A thread stuck past the deadline stays (and, after the final stop, stays idle).
       changed_.wait_until(lock, deadline, [&] { return live_ == self; });
       for (auto it = workers_.begin(); it != workers_.end();) {
@@ -111,10 +122,10 @@ class WorkerPool {
   static thread_local bool onWorker;
 
   std::mutex mutex_;
-  std::condition_variable ready_;    // work arrived, or the threads should leave
   std::condition_variable changed_;  // a thread went idle or left
   std::deque<std::function<void()>> work_;
   std::list<Worker> workers_;
+  std::vector<Worker*> idleStack_;  // idle threads not yet told of work, the latest last
   int idle_ = 0;
   int live_ = 0;
   bool stopping_ = false;
@@ -181,6 +192,31 @@ void DispatchQueue::async(std::function<void()> block) {
       pool().submit([self = sharedAs<DispatchQueue>()] { self->drainSerial(); });
       return;
   }
+}
+
+void DispatchQueue::runHereOrAsync(std::function<void()> block) {
+  if (kind_ != Kind::serial) return async(std::move(block));
+  {
+    std::lock_guard lock(mutex_);
+    if (scheduled_ || !pending_.empty()) {
+      pending_.push_back(std::move(block));
+      return;
+    }
+    scheduled_ = true;
+  }
+  {
+    CurrentQueueScope scope(this);
+    block();
+    block = nullptr;  // its captures go while it still counts as this queue's
+  }
+  {
+    std::lock_guard lock(mutex_);
+    if (pending_.empty()) {
+      scheduled_ = false;
+      return;
+    }
+  }
+  pool().submit([self = sharedAs<DispatchQueue>()] { self->drainSerial(); });
 }
 
 void DispatchQueue::drainSerial() {

@@ -22,6 +22,12 @@ class DispatchQueue : public NSObject {
 
   // Always asynchronous, also when called from the queue itself.
   void async(std::function<void()> block);
+  // For a thread that has finished its own work and would otherwise hand the block to
+  // another thread and go idle: when this is a serial queue with nothing queued or running,
+  // the block runs here and now, as a block of the queue (blocks queued meanwhile run after
+  // it, in order); otherwise it is queued as async does. Not for a thread that holds locks or
+  // must stay free for other work.
+  void runHereOrAsync(std::function<void()> block);
   // Runs the block on the queue and waits for it. Called from the queue itself (or, for
   // the main queue, from the main thread) it runs the block at once instead of deadlocking.
   void sync(const std::function<void()>& block);

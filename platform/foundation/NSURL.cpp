@@ -254,19 +254,25 @@ const URLCharacterSet& URLUserAllowedCharacterSet() {
 
 const URLCharacterSet& URLPasswordAllowedCharacterSet() { return URLUserAllowedCharacterSet(); }
 
-std::string percentEncoded(std::string_view text, const URLCharacterSet& allowed) {
+void appendPercentEncoded(std::string& out, std::string_view text, const URLCharacterSet& allowed) {
   static constexpr char kHex[] = "0123456789ABCDEF";
+  // Runs of allowed bytes are copied whole: most texts are all allowed.
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (allowed.contains(c)) continue;
+    out.append(text.data() + run, i - run);
+    const char escaped[3] = {'%', kHex[c >> 4], kHex[c & 15]};
+    out.append(escaped, 3);
+    run = i + 1;
+  }
+  out.append(text.data() + run, text.size() - run);
+}
+
+std::string percentEncoded(std::string_view text, const URLCharacterSet& allowed) {
   std::string out;
   out.reserve(text.size());
-  for (unsigned char c : text) {
-    if (allowed.contains(c)) {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
+  appendPercentEncoded(out, text, allowed);
   return out;
 }
 

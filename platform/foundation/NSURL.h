@@ -40,6 +40,8 @@ const URLCharacterSet& URLPasswordAllowedCharacterSet();  // unreserved, sub-del
 // Every byte outside `allowed` becomes "%XX" (upper-case hex) of that byte; UTF-8 text
 // is therefore encoded byte by byte.
 std::string percentEncoded(std::string_view text, const URLCharacterSet& allowed);
+// The same, appended to `out`.
+void appendPercentEncoded(std::string& out, std::string_view text, const URLCharacterSet& allowed);
 // Decodes "%XX" sequences; a "%" not followed by two hex digits gives nothing.
 std::optional<std::string> percentDecoded(std::string_view text);
 

@@ -98,10 +98,16 @@ void NSURLComponents::setQueryItems(const std::optional<std::vector<NSURLQueryIt
   static const URLCharacterSet& nameCharacters = *new URLCharacterSet(URLQueryAllowedCharacterSet().removing("&="));
   static const URLCharacterSet& valueCharacters = *new URLCharacterSet(URLQueryAllowedCharacterSet().removing("&"));
   std::string query;
+  std::size_t length = 0;
+  for (const auto& item : *items) length += item.name.size() + (item.value ? item.value->size() + 1 : 0) + 1;
+  query.reserve(length);
   for (const auto& item : *items) {
     if (!query.empty() || &item != &items->front()) query += '&';
-    query += percentEncoded(item.name, nameCharacters);
-    if (item.value) query += "=" + percentEncoded(*item.value, valueCharacters);
+    appendPercentEncoded(query, item.name, nameCharacters);
+    if (item.value) {
+      query += '=';
+      appendPercentEncoded(query, *item.value, valueCharacters);
+    }
   }
   parts_.query = std::move(query);
 }

@@ -6,59 +6,61 @@ HTTPHeaderFields::HTTPHeaderFields(std::initializer_list<Field> fields) {
   for (const auto& [name, value] : fields) setValue(value, name);
 }
 
-std::string HTTPHeaderFields::trimmed(std::string_view text) {
+std::string_view HTTPHeaderFields::trimmedView(std::string_view text) {
   constexpr std::string_view kBlank = " \t\r\n";
   const auto first = text.find_first_not_of(kBlank);
   if (first == std::string_view::npos) return {};
-  return std::string(text.substr(first, text.find_last_not_of(kBlank) - first + 1));
+  return text.substr(first, text.find_last_not_of(kBlank) - first + 1);
 }
+
+std::string HTTPHeaderFields::trimmed(std::string_view text) { return std::string(trimmedView(text)); }
 
 bool HTTPHeaderFields::namesEqual(std::string_view a, std::string_view b) {
-  return std::ranges::equal(a, b, [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    // Names are ASCII tokens: folding the letters' case bit is enough, and a byte that
+    // only differs from a letter in that bit is not a token character anyway.
+    const auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (x == y) continue;
+    const auto lowerX = static_cast<unsigned char>(x | 0x20);
+    if (lowerX != (y | 0x20) || lowerX < 'a' || lowerX > 'z') return false;
+  }
+  return true;
 }
 
-std::string HTTPHeaderFields::keyOf(std::string_view name) {
-  std::string key(name);
-  for (auto& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return key;
+std::vector<HTTPHeaderFields::Field>::iterator HTTPHeaderFields::find(std::string_view name) {
+  return std::find_if(fields_.begin(), fields_.end(), [&](const Field& field) { return namesEqual(field.first, name); });
+}
+
+std::vector<HTTPHeaderFields::Field>::const_iterator HTTPHeaderFields::find(std::string_view name) const {
+  return std::find_if(fields_.begin(), fields_.end(), [&](const Field& field) { return namesEqual(field.first, name); });
 }
 
 std::optional<std::string> HTTPHeaderFields::valueForHTTPHeaderField(std::string_view name) const {
-  auto found = index_.find(keyOf(name));
-  if (found == index_.end()) return std::nullopt;
-  return fields_[found->second].second;
+  auto found = find(name);
+  if (found == fields_.end()) return std::nullopt;
+  return found->second;
 }
 
 void HTTPHeaderFields::setValue(std::string value, std::string_view forHTTPHeaderField) {
-  auto [found, added] = index_.try_emplace(keyOf(forHTTPHeaderField), fields_.size());
-  if (!added) {
-    fields_[found->second].second = std::move(value);
+  if (auto found = find(forHTTPHeaderField); found != fields_.end()) {
+    found->second = std::move(value);
     return;
   }
   fields_.emplace_back(std::string(forHTTPHeaderField), std::move(value));
 }
 
 void HTTPHeaderFields::addValue(std::string_view value, std::string_view forHTTPHeaderField) {
-  auto [found, added] = index_.try_emplace(keyOf(forHTTPHeaderField), fields_.size());
-  if (!added) {
-    std::string& existing = fields_[found->second].second;
-    existing += ", ";
-    existing += value;
+  if (auto found = find(forHTTPHeaderField); found != fields_.end()) {
+    found->second += ", ";
+    found->second += value;
     return;
   }
   fields_.emplace_back(std::string(forHTTPHeaderField), std::string(value));
 }
 
 void HTTPHeaderFields::removeValueForHTTPHeaderField(std::string_view name) {
-  auto found = index_.find(keyOf(name));
-  if (found == index_.end()) return;
-  const std::size_t removed = found->second;
-  fields_.erase(fields_.begin() + static_cast<std::ptrdiff_t>(removed));
-  index_.erase(found);
-  // The fields after it moved up by one.
-  for (auto& [key, position] : index_) {
-    if (position > removed) --position;
-  }
+  if (auto found = find(name); found != fields_.end()) fields_.erase(found);
 }
 
 std::shared_ptr<NSURLRequest> NSURLRequest::requestWithURL(std::shared_ptr<NSURL> url) {

@@ -39,12 +39,15 @@ class HTTPHeaderFields {
   static bool namesEqual(std::string_view a, std::string_view b);
   // The text without the blanks and line ends around it.
   static std::string trimmed(std::string_view text);
+  static std::string_view trimmedView(std::string_view text);
 
  private:
-  static std::string keyOf(std::string_view name);
+  // A message has a few fields (a reply's are capped at a few hundred), so a search through
+  // them costs less than keeping an index beside them.
+  std::vector<Field>::iterator find(std::string_view name);
+  std::vector<Field>::const_iterator find(std::string_view name) const;
 
   std::vector<Field> fields_;
-  std::unordered_map<std::string, std::size_t> index_;  // lower-case name -> position in fields_
 };
 
 class NSURLRequest : public NSObject {

@@ -97,11 +97,15 @@ bool NSURLSession::taskWillEnd() {
 }
 
 void NSURLSession::complete(const std::shared_ptr<NSURLSessionTask>& task, Outcome outcome) {
+  if (auto delivery = completeLater(task, std::move(outcome))) delegateQueue_->async(std::move(delivery));
+}
+
+std::function<void()> NSURLSession::completeLater(const std::shared_ptr<NSURLSessionTask>& task, Outcome outcome) {
   NSURLSessionDataCompletion dataCompletion;
   NSURLSessionDownloadCompletion downloadCompletion;
   {
     std::lock_guard lock(task->mutex_);
-    if (task->state_ == NSURLSessionTask::State::completed) return;
+    if (task->state_ == NSURLSessionTask::State::completed) return nullptr;
     task->state_ = NSURLSessionTask::State::completed;
     task->error_ = outcome.error;
     if (outcome.response) task->response_ = outcome.response;
@@ -110,12 +114,11 @@ void NSURLSession::complete(const std::shared_ptr<NSURLSessionTask>& task, Outco
     task->dataCompletion_ = nullptr;
     task->downloadCompletion_ = nullptr;
   }
-  delegateQueue_->async([self = sharedAs<NSURLSession>(), task, outcome = std::move(outcome),
-                         dataCompletion = std::move(dataCompletion),
-                         downloadCompletion = std::move(downloadCompletion)] {
+  return [self = sharedAs<NSURLSession>(), task, outcome = std::move(outcome), dataCompletion = std::move(dataCompletion),
+          downloadCompletion = std::move(downloadCompletion)] {
     self->deliver(task, outcome, dataCompletion, downloadCompletion);
     self->taskDidEnd();
-  });
+  };
 }
 
 void NSURLSession::deliver(const std::shared_ptr<NSURLSessionTask>& task, const Outcome& outcome,

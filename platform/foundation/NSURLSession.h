@@ -1,5 +1,5 @@
 #pragma once
-// HTTP(S) transfers. All sessions share one network thread (libcurl's multi interface);
+// HTTP(S) transfers. All sessions share one network loop (libcurl's multi interface);
 // completions and delegate calls run on each session's serial delegate queue. A running
 // task keeps its session alive, so a session may be let go while its tasks run.
 
@@ -96,8 +96,11 @@ class NSURLSession : public NSObject {
   // Counts a task whose end is now on its way (it starts, or is cancelled before it
   // started); false when the session no longer takes tasks.
   bool taskWillEnd();
-  // Ends the task once: records the outcome and queues its delivery.
+  // Ends the task once: records the outcome and queues its delivery on the delegate queue.
   void complete(const std::shared_ptr<NSURLSessionTask>& task, Outcome outcome);
+  // The same, but the delivery is handed back for the caller to run on the delegate queue
+  // (empty when the task had ended already).
+  std::function<void()> completeLater(const std::shared_ptr<NSURLSessionTask>& task, Outcome outcome);
   void deliver(const std::shared_ptr<NSURLSessionTask>& task, const Outcome& outcome,
                const NSURLSessionDataCompletion& dataCompletion,
                const NSURLSessionDownloadCompletion& downloadCompletion);

@@ -1,8 +1,9 @@
 #pragma once
 // The orderly end of the process's background work.
 //
-// Two things own threads: the URL session's network thread and the worker pool behind the
-// dispatch and operation queues. Both outlive main() unless stopped, and a thread still
+// Two things run work on threads: the URL session's network loop and the worker pool behind
+// the dispatch and operation queues (whose threads the loop borrows while it has transfers).
+// Both outlive main() unless stopped, and a thread still
 // running while the exit handlers destroy static objects reads freed memory. So:
 //  - run() stops the network first (every transfer still running ends as cancelled, and its
 //    end is delivered), then lets the workers finish what is queued (for a bounded time) and

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <cmath>
 #include <cstdlib>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "platform/foundation/Compression.h"
+#include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/NSURLSession.h"
 #include "platform/foundation/Paths.h"
@@ -114,8 +116,6 @@ std::shared_ptr<NSError> tooLargeError(const std::shared_ptr<NSURL>& url, std::i
                       url);
 }
 
-std::string trimmed(std::string_view text) { return HTTPHeaderFields::trimmed(text); }
-
 // Whatever proxy the environment names, loopback is never sent through it; the
 // environment's own exceptions still hold. Never destroyed: libcurl reads it on the network
 // thread.
@@ -145,7 +145,7 @@ std::shared_ptr<NSError> makeURLError(std::int64_t code, std::string description
   return NSError::make(std::string(NSError::NSURLErrorDomain), code, info);
 }
 
-// One running transfer; lives on the network thread only.
+// One running transfer; touched by the engine's loop only.
 struct URLSessionTransfer {
   std::shared_ptr<NSURLSessionTask> task;
   std::shared_ptr<NSURLSession> session;
@@ -203,7 +203,9 @@ struct URLSessionTransfer {
         url->absoluteString() != effective) {
       if (auto parsed = NSURL::URLWithString(effective)) responseURL = parsed;
     }
-    response = NSHTTPURLResponse::make(responseURL, status, headers);
+    // The fields go to the response; later reads (the content coding) take them from there.
+    response = NSHTTPURLResponse::make(responseURL, status, std::move(headers));
+    headers = HTTPHeaderFields();
     expected = response->expectedContentLength();
     // A body gathered whole goes into one buffer sized by its stated length (of the bytes as
     // sent, compressed or not), with room after it for the JSON parser's padding, so that an
@@ -256,12 +258,12 @@ struct URLSessionTransfer {
     }
     const auto colon = line.find(':');
     if (colon != std::string_view::npos && line[0] != ' ' && line[0] != '\t') {
-      const std::string name = trimmed(line.substr(0, colon));
+      const std::string_view name = HTTPHeaderFields::trimmedView(line.substr(0, colon));
       if (headers.count() >= kMaxHeaderFields && !headers.valueForHTTPHeaderField(name)) {
         failure = makeURLError(NSURLError::badServerResponse, "The server's reply has too many header fields.", url);
         return false;
       }
-      headers.addValue(trimmed(line.substr(colon + 1)), name);
+      headers.addValue(HTTPHeaderFields::trimmedView(line.substr(colon + 1)), name);
     }
     return true;
   }
@@ -272,7 +274,10 @@ struct URLSessionTransfer {
   std::function<std::expected<std::shared_ptr<NSData>, std::shared_ptr<NSError>>()> expansion() {
     auto gathered = NSData::make(std::move(received));
     // A reply without a body (HEAD, 204, 304) has nothing to expand whatever it names.
-    std::string codings = gathered->length() > 0 ? headers.valueForHTTPHeaderField("Content-Encoding").value_or("") : "";
+    std::string codings;
+    if (auto http = std::dynamic_pointer_cast<NSHTTPURLResponse>(response); http && gathered->length() > 0) {
+      codings = http->allHeaderFields().valueForHTTPHeaderField("Content-Encoding").value_or("");
+    }
     const auto limit = static_cast<std::size_t>(std::max<std::int64_t>(cap, 0));
     return [gathered = std::move(gathered), codings = std::move(codings), limit, cap = cap, url = url,
             task = task]() -> std::expected<std::shared_ptr<NSData>, std::shared_ptr<NSError>> {
@@ -370,19 +375,31 @@ int progressCallback(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off
 
 struct URLSessionEngineState {
   CURLM* multi = nullptr;
-  std::mutex mutex;  // guards the commands and the thread's life
-  std::vector<std::function<void()>> commands;  // run on the network thread
-  std::thread thread;
-  std::thread::id threadId;
-  bool quit = false;      // the thread should cancel everything and leave
-  bool stopping = false;  // a stop waits for the thread to leave
-  bool closed = false;  // the process is leaving: no thread starts again
+  std::mutex mutex;  // guards the commands and the loop's life
+  std::condition_variable loopEnded;
+  std::vector<std::function<void()>> commands;  // run by the loop
+  // The loop runs on a thread of the queues' pool while there are transfers or commands, and
+  // gives the thread back when there are none.
+  std::shared_ptr<DispatchQueue> loopQueue = DispatchQueue::makeConcurrent("URLSessionEngine");
+  bool looping = false;   // the loop is queued or running
+  std::thread::id loopThread;  // the thread running it, while it runs
+  bool quit = false;      // the loop should cancel everything and leave
+  bool stopping = false;  // a stop waits for the loop to leave
+  bool closed = false;  // the process is leaving: no loop starts again
 
-  // Touched on the network thread only.
+  // Touched by the loop only.
   std::unordered_map<NSURLSessionTask*, std::unique_ptr<URLSessionTransfer>> transfers;
   std::unordered_map<std::string, int> connectionsInUse;  // by host key
   std::unordered_map<std::string, std::deque<URLSessionTransfer*>> waiting;  // by host key, oldest first
   std::vector<CURL*> spareHandles;
+  // The delivery of the last transfer to end, held back while no other transfer runs: when
+  // the loop then has nothing left to do, its thread delivers it itself instead of waking
+  // another to do so.
+  struct Delivery {
+    std::shared_ptr<DispatchQueue> queue;
+    std::function<void()> block;
+  };
+  std::optional<Delivery> heldDelivery;
 
   void post(std::function<void()> command) {
     std::unique_lock lock(mutex);
@@ -391,39 +408,40 @@ struct URLSessionEngineState {
       return;  // the process is leaving; nothing will hear of the task again
     }
     commands.push_back(std::move(command));
-    // While a stop waits for the thread to leave, the command waits for the next thread.
-    if (!thread.joinable() && !stopping) return startThread();
+    // While a stop waits for the loop to leave, the command waits for the next loop.
+    if (!looping && !stopping) return startLoop();
     lock.unlock();
     curl_multi_wakeup(multi);
   }
 
   // With the mutex held.
-  void startThread() {
+  void startLoop() {
     quit = false;
-    thread = std::thread([this] { run(); });
-    threadId = thread.get_id();
+    looping = true;
+    loopQueue->async([this] { run(); });
     ProcessShutdown::armAtExit();
   }
 
-  // Every transfer ends as cancelled and the thread leaves; with `final` none starts again.
+  // Every transfer ends as cancelled and the loop leaves; with `final` none starts again.
   void stop(bool final) {
-    std::thread leaving;
-    {
-      std::lock_guard lock(mutex);
-      if (final) closed = true;
-      if (!thread.joinable() || std::this_thread::get_id() == threadId) return;
-      quit = true;
-      stopping = true;
-      leaving = std::move(thread);
-    }
+    std::unique_lock lock(mutex);
+    if (final) closed = true;
+    if (!looping || std::this_thread::get_id() == loopThread) return;
+    quit = true;
+    stopping = true;
+    lock.unlock();
     curl_multi_wakeup(multi);
-    leaving.join();
-    std::lock_guard lock(mutex);
+    lock.lock();
+    loopEnded.wait(lock, [this] { return !looping; });
     stopping = false;
-    if (!closed && !commands.empty()) startThread();
+    if (!closed && !commands.empty()) startLoop();
   }
 
   void run() {
+    {
+      std::lock_guard lock(mutex);
+      loopThread = std::this_thread::get_id();
+    }
     for (;;) {
       std::vector<std::function<void()>> pending;
       bool leave = false;
@@ -436,7 +454,8 @@ struct URLSessionEngineState {
       pending.clear();
       if (leave) {
         cancelAll();
-        return;
+        releaseHeldDelivery();
+        return leaveLoop();
       }
 
       int running = 0;
@@ -450,9 +469,36 @@ struct URLSessionEngineState {
         if (transfer) finish(transfer, result);
       }
       const auto wake = enforceDeadlines();
+      if (transfers.empty()) {
+        std::unique_lock lock(mutex);
+        if (commands.empty() && !quit) {
+          auto delivery = std::exchange(heldDelivery, std::nullopt);
+          lock.unlock();
+          leaveLoop();
+          // No longer the loop: from here on this is one of the pool's threads, which would
+          // otherwise wake another only to go idle itself.
+          if (delivery) delivery->queue->runHereOrAsync(std::move(delivery->block));
+          return;
+        }
+      }
+      releaseHeldDelivery();
       const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(wake - SteadyClock::now()).count();
       curl_multi_poll(multi, nullptr, 0, static_cast<int>(std::clamp<long long>(wait, 0, 1000)), nullptr);
     }
+  }
+
+  void leaveLoop() {
+    std::lock_guard lock(mutex);
+    looping = false;
+    loopThread = {};
+    loopEnded.notify_all();
+  }
+
+  // Queues the held delivery as any other: the loop goes on with other work.
+  void releaseHeldDelivery() {
+    if (!heldDelivery) return;
+    auto delivery = std::exchange(heldDelivery, std::nullopt);
+    delivery->queue->async(std::move(delivery->block));
   }
 
   // Fails the transfers that waited or ran too long; answers when the next one is due.
@@ -545,7 +591,15 @@ struct URLSessionEngineState {
     auto task = owned->task;
     auto session = owned->session;
     owned.reset();
-    session->complete(task, std::move(outcome));
+    auto delivery = session->completeLater(task, std::move(outcome));
+    if (!delivery) return;
+    // Deliveries to one queue keep their order: an earlier held one goes first.
+    releaseHeldDelivery();
+    if (transfers.empty()) {
+      heldDelivery = Delivery{session->delegateQueue_, std::move(delivery)};
+    } else {
+      session->delegateQueue_->async(std::move(delivery));
+    }
   }
 
   void finish(URLSessionTransfer* transfer, CURLcode result) {
@@ -712,9 +766,6 @@ struct URLSessionEngineState {
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, writeCallback);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, progressCallback);
-    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &transfer);
-    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
   }
 
   static void setUpMethodAndBody(URLSessionTransfer& transfer, NSURLSessionTask& task) {
@@ -733,6 +784,11 @@ struct URLSessionEngineState {
       curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
     }
     if (sendsBody || method == "POST") {
+      // Only a body sent is reported as it goes; libcurl calls the progress function at
+      // every turn of its loop, which a transfer that sends nothing need not pay for.
+      curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, progressCallback);
+      curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &transfer);
+      curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
       static const char kEmpty[] = "";
       transfer.bodySize = transfer.body ? static_cast<std::int64_t>(transfer.body->length()) : 0;
       task.bytesExpectedToSend_.store(transfer.bodySize);

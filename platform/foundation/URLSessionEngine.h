@@ -1,8 +1,11 @@
 #pragma once
-// The one network thread behind every URL session: a libcurl multi handle that runs all
+// The one network loop behind every URL session: a libcurl multi handle that runs all
 // transfers at once, at most six to a host (more wait their turn). Sessions and tasks talk
-// to it; nothing else should. The thread starts with the first transfer and stops at a
-// process shutdown (ProcessShutdown.h), which ends every transfer as cancelled.
+// to it; nothing else should. The loop runs on a thread of the queues' pool while it has
+// transfers, and hands the thread back when it has none; the thread that ends the last
+// transfer delivers that transfer's outcome itself when the session's queue is free (one
+// thread woken less for a lone request). A process shutdown (ProcessShutdown.h) ends every
+// transfer as cancelled.
 
 #include <cstdint>
 #include <memory>

@@ -111,6 +111,8 @@ TEST(VornObjectArchive, ARoundTripKeepsEveryArchivedField) {
   EXPECT_EQ(restored->title, item->title);
   EXPECT_EQ(restored->tags, item->tags);
   EXPECT_EQ(restored->instagramUrl, item->instagramUrl);
+  EXPECT_TRUE(restored->avUrl.sharesTextWith(restored->mp4Url));
+  EXPECT_TRUE(restored->instagramUrl.sharesTextWith(restored->mp4Url));
   EXPECT_TRUE(restored->isProcessing);
   ASSERT_TRUE(restored->poster);
   EXPECT_EQ(restored->poster->userIdentifier, "42");

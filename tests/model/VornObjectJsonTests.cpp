@@ -71,6 +71,9 @@ TEST(VornObjectJson, ReadsEveryMemberOfAFullItem) {
   EXPECT_EQ(item->mp4Url, "https://media.example/1234.mp4");
   EXPECT_EQ(item->avUrl, item->mp4Url);
   EXPECT_EQ(item->instagramUrl, item->mp4Url);
+  // One address under three names is kept once.
+  EXPECT_TRUE(item->avUrl.sharesTextWith(item->mp4Url));
+  EXPECT_TRUE(item->instagramUrl.sharesTextWith(item->mp4Url));
   ASSERT_TRUE(item->background);
   EXPECT_DOUBLE_EQ(item->background->redComponent(), 0x33 / 255.0);
   EXPECT_DOUBLE_EQ(item->background->greenComponent(), 0x66 / 255.0);

@@ -5,6 +5,7 @@
 #include <future>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "platform/foundation/Foundation.h"
@@ -52,6 +53,56 @@ TEST_F(MainQueueTest, SerialQueuesRunInOrderOneAtATime) {
   ASSERT_EQ(seen.size(), 200u);
   for (int i = 0; i < 200; ++i) EXPECT_EQ(seen[i], i);
   EXPECT_FALSE(overlapped);
+}
+
+TEST_F(MainQueueTest, RunHereOrAsyncRunsAtOnceOnAnIdleSerialQueueAndOtherwiseQueuesInOrder) {
+  auto queue = DispatchQueue::makeSerial("test.here");
+  bool ranHere = false;
+  bool asTheQueue = false;
+  queue->runHereOrAsync([&] {
+    ranHere = true;
+    asTheQueue = queue->isCurrent();
+  });
+  EXPECT_TRUE(ranHere);
+  EXPECT_TRUE(asTheQueue);
+  EXPECT_FALSE(queue->isCurrent());
+
+  // Behind a block that runs (or waits to), it waits its turn like any other.
+  std::vector<int> seen;  // touched by the queue's blocks only
+  std::promise<void> release;
+  auto gate = release.get_future().share();
+  queue->async([gate, &seen] {
+    gate.wait();
+    seen.push_back(1);
+  });
+  queue->runHereOrAsync([&] { seen.push_back(2); });
+  queue->async([&] { seen.push_back(3); });
+  release.set_value();
+  queue->sync([] {});
+  EXPECT_EQ(seen, (std::vector<int>{1, 2, 3}));
+
+  // What a block run here queues runs after it, in order.
+  std::vector<int> order;
+  queue->runHereOrAsync([&] {
+    queue->async([&] { order.push_back(3); });
+    queue->async([&] { order.push_back(4); });
+    order.push_back(1);
+    queue->sync([&] { order.push_back(2); });  // on its own queue: at once
+  });
+  queue->sync([] {});
+  EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
+
+  // The main and concurrent queues never run it on the caller's thread.
+  std::atomic<int> ran{0};
+  DispatchQueue::main()->runHereOrAsync([&] { ++ran; });
+  EXPECT_EQ(ran.load(), 0);
+  std::promise<void> concurrentRan;
+  DispatchQueue::global()->runHereOrAsync([&, caller = std::this_thread::get_id()] {
+    if (std::this_thread::get_id() != caller) ++ran;
+    concurrentRan.set_value();
+  });
+  concurrentRan.get_future().wait();
+  EXPECT_TRUE(runUntil([&] { return ran.load() == 2; }, 5.0));
 }
 
 TEST_F(MainQueueTest, RunUntilWaitsForBlocksFromOtherThreads) {

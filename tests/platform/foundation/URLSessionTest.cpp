@@ -3,6 +3,8 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -591,4 +593,48 @@ TEST_F(URLSessionTest, ResponsesReadTheirHeaders) {
   fields.removeValueForHTTPHeaderField("x-one");
   EXPECT_EQ(fields.valueForHTTPHeaderField("ACCEPT"), "a, b");
   EXPECT_EQ(fields.count(), 1u);
+}
+
+TEST_F(URLSessionTest, HeaderNamesMatchIgnoringTheCaseOfLettersOnly) {
+  struct Case {
+    const char* a;
+    const char* b;
+    bool equal;
+  };
+  const Case cases[] = {
+      {"Content-Length", "content-length", true}, {"ETAG", "ETag", true}, {"x-a_b", "X-A_B", true},
+      {"Content-Length", "Content-Lengths", false}, {"a[", "a{", false},  // '[' and '{' differ only in the case bit
+      {"@", "`", false}, {"X-1", "X-!", false}, {"\xC3\x89", "\xC3\xA9", false}, {"", "", true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(HTTPHeaderFields::namesEqual(c.a, c.b), c.equal) << c.a << " / " << c.b;
+    HTTPHeaderFields fields{{c.a, "1"}};
+    EXPECT_EQ(fields.valueForHTTPHeaderField(c.b).has_value(), c.equal) << c.a << " / " << c.b;
+  }
+  EXPECT_EQ(HTTPHeaderFields::trimmedView(" \t value \r\n"), "value");
+  EXPECT_EQ(HTTPHeaderFields::trimmedView(" \r\n"), "");
+}
+
+// A lone request's completion may run on the thread that ended its transfer; the network
+// must go on meanwhile: a request started from a completion, or even waited for there, runs.
+TEST_F(URLSessionTest, RequestsStartedAndAwaitedFromCompletionsRunWhileTheCompletionDoes) {
+  auto session = NSURLSession::sessionWithConfiguration(nullptr);
+  auto other = NSURLSession::sessionWithConfiguration(nullptr);
+  std::atomic<int> done{0};
+  std::atomic<bool> sound{true};
+  std::function<void()> next = [&] {
+    session->dataTaskWithURL(url("/_standin/bytes?n=2000"), [&](auto data, auto, auto error) {
+      sound = sound && session->delegateQueue()->isCurrent() && !error && data && data->length() == 2000;
+      // Waits here for a request of another session to come back.
+      std::promise<bool> awaited;
+      other->dataTaskWithURL(url("/_standin/bytes?n=10"), [&](auto inner, auto, auto innerError) {
+               awaited.set_value(!innerError && inner && inner->length() == 10);
+             })->resume();
+      sound = sound && awaited.get_future().get();
+      if (++done < 10) next();
+    })->resume();
+  };
+  next();
+  EXPECT_TRUE(runUntil([&] { return done.load() == 10; }, 60));
+  EXPECT_TRUE(sound);
 }

@@ -67,6 +67,43 @@ TEST_F(RunLoopStressTest, SerialQueueFedByManyThreadsRunsOneBlockAtATime) {
   EXPECT_FALSE(overlapped.load());
 }
 
+TEST_F(RunLoopStressTest, BlocksRunHereOrQueuedFromManyThreadsRunOneAtATimeInEachSendersOrder) {
+  auto queue = DispatchQueue::makeSerial("stress.here");
+  constexpr int kSenders = 6;
+  constexpr int kEach = 400;
+  std::atomic<int> inside{0};
+  std::atomic<bool> overlapped{false};
+  std::vector<int> lastSeen(kSenders, -1);  // guarded by the queue itself
+  bool ordered = true;                      // the same
+  int total = 0;                            // the same
+  std::vector<std::thread> senders;
+  for (int s = 0; s < kSenders; ++s) {
+    senders.emplace_back([&, s] {
+      for (int i = 0; i < kEach; ++i) {
+        auto block = [&, s, i] {
+          if (inside.fetch_add(1) != 0) overlapped = true;
+          ordered = ordered && lastSeen[s] == i - 1;
+          lastSeen[s] = i;
+          ++total;
+          inside.fetch_sub(1);
+        };
+        if (i % 3 == 0) {
+          queue->async(block);
+        } else {
+          queue->runHereOrAsync(block);
+        }
+      }
+    });
+  }
+  for (auto& sender : senders) sender.join();
+  queue->sync([] {});
+  queue->sync([&] {
+    EXPECT_EQ(total, kSenders * kEach);
+    EXPECT_TRUE(ordered);
+  });
+  EXPECT_FALSE(overlapped);
+}
+
 TEST_F(RunLoopStressTest, TimersAndDelayedPerformsCancelledFromOtherThreadsWhileTheClockMoves) {
   constexpr int kTimers = 40;
   std::vector<std::shared_ptr<NSTimer>> timers;
