@@ -20,15 +20,17 @@ static_assert(LicensesViewController::Constants::licenseSeparator.size() == 93);
 
 namespace {
 
-// The text view does not grow by itself: it is made as high as its text wrapped in the width
-// its scroll view shows (and never lower than that view), so that the scroll view reaches all
-// of it without a sideways scroll.
+// The text view grows with its text (the interface makes it vertically resizable): wrapped
+// in the width its scroll view shows, never lower than that view, so that the scroll view
+// reaches all of it without a sideways scroll. A long text is laid out in the background,
+// so the page shows at once with a height that is exact once the layout is done.
 void fitLicenceTextToView(NSTextView& textView) {
   NSSize shown = textView.superview() ? textView.superview()->bounds().size : textView.frame().size;
+  textView.minSize = shown;
   NSRect frame = textView.frame();
   frame.size.width = shown.width;
-  frame.size.height = std::max(shown.height, std::ceil(textView.textSizeInWidth(shown.width).height));
   textView.setFrame(frame);
+  textView.sizeToFit();
 }
 
 }  // namespace
@@ -72,28 +74,37 @@ namespace {
 
 constexpr double licencePageWidth = 400;
 constexpr double licencePageHeight = 480;
-constexpr double licencePageMargin = 16;
+// The white card lies inset in the overlay as the other overlays' cards do, the panel dimmed
+// around it; the text and the Close button are inside it.
+constexpr double licenceCardInset = 10;
+constexpr double licenceTextInset = 8;
+constexpr double licenceButtonMargin = 12;
 constexpr double licencePageButtonHeight = 28;
 
 std::vector<std::shared_ptr<NSObject>> buildLicensesPage(const std::shared_ptr<NSObject>& owner) {
   constexpr NSAutoresizingMaskOptions fills = NSViewWidthSizable | NSViewHeightSizable;
   auto page = NSView::initWithFrame(NSMakeRect(0, 0, licencePageWidth, licencePageHeight));
   page->autoresizingMask = fills;
-  auto container = QLXView::initWithFrame(
-      NSMakeRect(licencePageMargin, licencePageMargin * 2 + licencePageButtonHeight, licencePageWidth - licencePageMargin * 2, licencePageHeight - licencePageMargin * 3 - licencePageButtonHeight));
+  setConvenientBackgroundColor(*page, NSColor::colorWithWhite(0, 0.4));
+  auto container = QLXView::initWithFrame(NSInsetRect(page->bounds(), licenceCardInset, licenceCardInset));
   container->autoresizingMask = fills;
   page->addSubview(container);
-  auto scroll = NSScrollView::initWithFrame(NSInsetRect(container->bounds(), 8, 8));
+  const double textBottom = licenceButtonMargin + licencePageButtonHeight + licenceTextInset;
+  auto scroll = NSScrollView::initWithFrame(NSMakeRect(licenceTextInset, textBottom,
+                                                       container->bounds().width() - 2 * licenceTextInset,
+                                                       container->bounds().height() - textBottom - licenceTextInset));
   scroll->autoresizingMask = fills;
   container->addSubview(scroll);
   auto text = NSTextView::initWithFrame(NSMakeRect(0, 0, scroll->frame().size.width, scroll->frame().size.height));
   text->setEditable(false);
   text->setSelectable(true);
+  text->setVerticallyResizable(true);
   scroll->setDocumentView(text);
-  auto close = QLXButton::initWithFrame(NSMakeRect((licencePageWidth - 120) / 2, licencePageMargin, 120, licencePageButtonHeight));
+  auto close = QLXButton::initWithFrame(NSMakeRect((container->bounds().width() - 120) / 2, licenceButtonMargin, 120,
+                                                   licencePageButtonHeight));
   close->autoresizingMask = NSViewMinXMargin | NSViewMaxXMargin;
   close->setTitle(std::string(LicensesViewController::Constants::closeTitle));
-  page->addSubview(close);
+  container->addSubview(close);
   if (auto controller = asA<LicensesViewController>(owner)) {
     controller->setView(page);
     controller->containerView = container;
