@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/appkit/NSColor.h"
 #include "platform/appkit/NSView.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/appkit/ViewTreeRenderer.h"
@@ -255,11 +256,14 @@ std::vector<NSRect> WindowPainter::paint(NSSize size, double scale, bool whole) 
   if (rects.empty() || !canvas_->surface()) return {};
 
   // What was there goes first: a window that is not opaque shows through where nothing draws.
+  // An opaque background covers it anyway, whole pixels as the rectangles are.
+  auto background = asA<NSColor>(w->backgroundColor);
+  const bool opaque = !whole && (!background || background->CGColor().alpha >= 1);
   cairo_t* cr = cairo_create(canvas_->surface());
   cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
   if (whole) {
     cairo_paint(cr);
-  } else {
+  } else if (!opaque) {
     double rows = canvas_->pixelHeight();
     for (NSRect r : rects) {
       cairo_rectangle(cr, std::round(r.minX() * k), std::round(rows - r.maxY() * k), std::round(r.width() * k),

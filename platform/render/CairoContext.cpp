@@ -144,6 +144,7 @@ std::shared_ptr<CairoContext> CairoContext::make(NSSize size, double scale, bool
 
 CairoContext::~CairoContext() {
   for (auto& kept : shapeShadows_) cairo_surface_destroy(kept.mask);
+  for (auto& kept : gradients_) cairo_surface_destroy(kept.surface);
   if (cr_) cairo_destroy(cr_);
   if (surface_) cairo_surface_destroy(surface_);
 }
@@ -509,21 +510,91 @@ void CairoContext::strokePath(const CGPath& path) {
       state_.shadow);
 }
 
+namespace {
+
+cairo_pattern_t* linearGradient(const std::vector<CGColor>& colors, const std::vector<double>& locations, NSPoint start,
+                                NSPoint end) {
+  cairo_pattern_t* gradient = cairo_pattern_create_linear(start.x, start.y, end.x, end.y);
+  for (std::size_t i = 0; i < colors.size(); ++i) {
+    double at = locations.size() == colors.size() ? locations[i]
+                : colors.size() == 1              ? 0.0
+                                                  : double(i) / double(colors.size() - 1);
+    const CGColor& c = colors[i];
+    cairo_pattern_add_color_stop_rgba(gradient, std::clamp(at, 0.0, 1.0), c.red, c.green, c.blue, c.alpha);
+  }
+  cairo_pattern_set_extend(gradient, CAIRO_EXTEND_PAD);
+  return gradient;
+}
+
+}  // namespace
+
+cairo_surface_t* CairoContext::gradientPicture(const std::vector<CGColor>& colors, const std::vector<double>& locations,
+                                               NSPoint start, NSPoint end, const PixelBox& box) {
+  // Where the gradient runs on the canvas: the same gradient at the same place, drawn again
+  // (a tile's title shade under its playing picture), is copied from what was made of it.
+  double sx = start.x, sy = start.y, ex = end.x, ey = end.y;
+  cairo_user_to_device(cr_, &sx, &sy);
+  cairo_user_to_device(cr_, &ex, &ey);
+  std::vector<double> key{sx, sy, ex, ey};
+  for (const auto& c : colors) key.insert(key.end(), {c.red, c.green, c.blue, c.alpha});
+  key.push_back(-1);
+  key.insert(key.end(), locations.begin(), locations.end());
+  PixelBox made = box;
+  for (auto it = gradients_.begin(); it != gradients_.end(); ++it) {
+    if (it->key != key) continue;
+    if (it->box.contains(box)) {
+      gradients_.splice(gradients_.begin(), gradients_, it);
+      return gradients_.front().surface;
+    }
+    // Made for another part of the canvas: made again over both.
+    made = made.united(it->box);
+    cairo_surface_destroy(it->surface);
+    gradients_.erase(it);
+    break;
+  }
+  constexpr long kMostPixels = 1024L * 1024L;
+  if (made.empty() || made.area() > kMostPixels) return nullptr;
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, made.width(), made.height());
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(surface);
+    return nullptr;
+  }
+  gradientPixelsMade_ += static_cast<std::size_t>(made.area());
+  cairo_t* g = cairo_create(surface);
+  cairo_pattern_t* gradient = linearGradient(colors, locations, {sx - made.x0, sy - made.y0}, {ex - made.x0, ey - made.y0});
+  cairo_set_source(g, gradient);
+  cairo_set_operator(g, CAIRO_OPERATOR_SOURCE);
+  cairo_paint(g);
+  cairo_pattern_destroy(gradient);
+  cairo_destroy(g);
+  cairo_surface_flush(surface);
+  constexpr std::size_t kGradientsKept = 48;
+  gradients_.push_front({std::move(key), made, surface});
+  if (gradients_.size() > kGradientsKept) {
+    cairo_surface_destroy(gradients_.back().surface);
+    gradients_.pop_back();
+  }
+  return surface;
+}
+
 void CairoContext::drawLinearGradient(const std::vector<CGColor>& colors, const std::vector<double>& locations,
                                       NSPoint start, NSPoint end) {
   if (skipping_ > 0 || colors.empty()) return;
+  const PixelBox box = clipBox();
   perform(
-      clipBox(),
+      box,
       [&](cairo_t* cr) {
-        cairo_pattern_t* gradient = cairo_pattern_create_linear(start.x, start.y, end.x, end.y);
-        for (std::size_t i = 0; i < colors.size(); ++i) {
-          double at = locations.size() == colors.size() ? locations[i]
-                      : colors.size() == 1              ? 0.0
-                                                        : double(i) / double(colors.size() - 1);
-          const CGColor& c = colors[i];
-          cairo_pattern_add_color_stop_rgba(gradient, std::clamp(at, 0.0, 1.0), c.red, c.green, c.blue, c.alpha);
+        if (cr == cr_) {
+          if (cairo_surface_t* picture = gradientPicture(colors, locations, start, end, box)) {
+            const PixelBox& at = gradients_.front().box;
+            inPixels(cr_, [&] {
+              cairo_set_source_surface(cr_, picture, at.x0, at.y0);
+              cairo_paint(cr_);
+            });
+            return;
+          }
         }
-        cairo_pattern_set_extend(gradient, CAIRO_EXTEND_PAD);
+        cairo_pattern_t* gradient = linearGradient(colors, locations, start, end);
         cairo_set_source(cr, gradient);
         cairo_paint(cr);
         cairo_pattern_destroy(gradient);
@@ -764,8 +835,8 @@ void CairoContext::beginGroup(std::optional<NSRect> rect, double alpha) {
       const ShadowReach reach = reachOf(*state_.shadow);
       region = clip.united(clip.shifted(-reach.dx, -reach.dy).grown(reach.spread));
     }
-    group.extent = rect ? deviceBoxOf(*rect) : clip;
-    if (rect) region = region.intersected(group.extent);
+    const PixelBox extent = rect ? deviceBoxOf(*rect) : clip;
+    if (rect) region = region.intersected(extent);
     skip = region.empty();
     if (!skip) {
       // A little beyond the clip too: Cairo may rasterise a slanted or curved edge in the
@@ -773,10 +844,11 @@ void CairoContext::beginGroup(std::optional<NSRect> rect, double alpha) {
       // not depend on where a repaint cuts it (the layer is laid on inside the clip only).
       constexpr int kMargin = 2;
       region = region.united(clip.grown(kMargin));
-      if (rect) region = region.intersected(group.extent);
+      if (rect) region = region.intersected(extent);
+      group.region = region.intersected({0, 0, width_, height_});
       cairo_save(cr_);  // the layer's own clip, undone at its end
       cairo_reset_clip(cr_);
-      clipToBox(cr_, region.intersected({0, 0, width_, height_}));
+      clipToBox(cr_, group.region);
       cairo_push_group(cr_);
     }
   }
@@ -808,13 +880,13 @@ void CairoContext::endTransparencyLayer(const std::function<void(GraphicsContext
     return;
   }
   if (mask) {
-    // The mask is drawn over the layer's whole extent, not only where the clip lets the
+    // The mask is drawn over all the layer holds, not only where the clip lets the
     // layer show: Cairo may rasterise a curve's pixels at a clip's edge otherwise than
     // away from it, and a repaint of part of the layer must give the pixels of a full one.
     cairo_save(cr_);
     cairo_reset_clip(cr_);
-    clipToBox(cr_, group.extent.intersected({0, 0, width_, height_}));
-    cairo_push_group(cr_);
+    clipToBox(cr_, group.region);
+    cairo_push_group_with_content(cr_, CAIRO_CONTENT_ALPHA);  // only its alpha counts
     State outer = state_;
     state_ = State{};
     groups_.push_back({state_, 1, saved_.size(), false, {}, {}});

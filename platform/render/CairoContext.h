@@ -65,6 +65,8 @@ class CairoContext : public GraphicsContext {
 
   // Pixels of shadow masks blurred since the context was made (the rest came from the cache).
   std::size_t shadowPixelsBlurred() const { return shadowPixelsBlurred_; }
+  // Pixels of gradients worked out since the context was made (the rest were copied).
+  std::size_t gradientPixelsMade() const { return gradientPixelsMade_; }
 
  private:
   struct State {
@@ -81,9 +83,9 @@ class CairoContext : public GraphicsContext {
     // A layer the clip misses (or one of alpha 0) is not made: what is drawn into it is dropped.
     bool skipped = false;
     PixelBox ink;  // the canvas pixels its contents reached
-    // The pixels the layer may cover whatever the clip (its rectangle's, else the clip's
-    // at its beginning): a mask is drawn over all of them.
-    PixelBox extent;
+    // The pixels it holds: where it shows, and a little around (and with a shadow, what
+    // casts the shadow into the clip).
+    PixelBox region;
   };
   // Where a shadow goes relative to its shape, in canvas pixels.
   struct ShadowReach {
@@ -127,6 +129,18 @@ class CairoContext : public GraphicsContext {
   // the spread; owned by the context.
   cairo_surface_t* shapeShadow(const CGPath& path, CGFillRule rule, const PixelBox& box, const ShadowReach& reach);
 
+  // A gradient's pixels over a part of the canvas, kept while it is drawn again at the same
+  // place: its ends on the canvas, colours and locations, and the part made.
+  struct GradientPicture {
+    std::vector<double> key;
+    PixelBox box;
+    cairo_surface_t* surface = nullptr;
+  };
+  // The gradient's pixels over (at least) the box, made now unless kept; the most recently
+  // used of gradients_ then. Null when the box is too large to keep.
+  cairo_surface_t* gradientPicture(const std::vector<CGColor>& colors, const std::vector<double>& locations,
+                                   NSPoint start, NSPoint end, const PixelBox& box);
+
   cairo_surface_t* surface_ = nullptr;
   cairo_t* cr_ = nullptr;
   int width_ = 0, height_ = 0;
@@ -136,5 +150,7 @@ class CairoContext : public GraphicsContext {
   std::vector<Group> groups_;
   int skipping_ = 0;  // open layers that are not made
   std::size_t shadowPixelsBlurred_ = 0;
+  std::size_t gradientPixelsMade_ = 0;
   std::list<ShapeShadow> shapeShadows_;  // the most recently used first
+  std::list<GradientPicture> gradients_;  // the most recently used first
 };
