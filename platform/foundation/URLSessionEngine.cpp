@@ -486,8 +486,10 @@ struct URLSessionEngineState {
         std::unique_lock lock(mutex);
         if (commands.empty() && !quit) {
           auto delivery = std::exchange(heldDelivery, std::nullopt);
+          // Left in the same hold of the mutex that found nothing to do: a command posted
+          // after it starts a new loop rather than wake this one, which would never look.
+          leaveLoopLocked();
           lock.unlock();
-          leaveLoop();
           // No longer the loop: from here on this is one of the pool's threads, which would
           // otherwise wake another only to go idle itself.
           if (delivery) delivery->queue->runHereOrAsync(std::move(delivery->block));
@@ -502,6 +504,10 @@ struct URLSessionEngineState {
 
   void leaveLoop() {
     std::lock_guard lock(mutex);
+    leaveLoopLocked();
+  }
+  // With the mutex held.
+  void leaveLoopLocked() {
     looping = false;
     loopThread = {};
     loopEnded.notify_all();
