@@ -20,15 +20,17 @@ static_assert(LicensesViewController::Constants::licenseSeparator.size() == 93);
 
 namespace {
 
-// The text view does not grow by itself: it is made as high as its text wrapped in the width
-// its scroll view shows (and never lower than that view), so that the scroll view reaches all
-// of it without a sideways scroll.
+// The text view grows with its text (the interface makes it vertically resizable): wrapped
+// in the width its scroll view shows, never lower than that view, so that the scroll view
+// reaches all of it without a sideways scroll. A long text is laid out in the background,
+// so the page shows at once with a height that is exact once the layout is done.
 void fitLicenceTextToView(NSTextView& textView) {
   NSSize shown = textView.superview() ? textView.superview()->bounds().size : textView.frame().size;
+  textView.minSize = shown;
   NSRect frame = textView.frame();
   frame.size.width = shown.width;
-  frame.size.height = std::max(shown.height, std::ceil(textView.textSizeInWidth(shown.width).height));
   textView.setFrame(frame);
+  textView.sizeToFit();
 }
 
 }  // namespace
@@ -89,6 +91,7 @@ std::vector<std::shared_ptr<NSObject>> buildLicensesPage(const std::shared_ptr<N
   auto text = NSTextView::initWithFrame(NSMakeRect(0, 0, scroll->frame().size.width, scroll->frame().size.height));
   text->setEditable(false);
   text->setSelectable(true);
+  text->setVerticallyResizable(true);
   scroll->setDocumentView(text);
   auto close = QLXButton::initWithFrame(NSMakeRect((licencePageWidth - 120) / 2, licencePageMargin, 120, licencePageButtonHeight));
   close->autoresizingMask = NSViewMinXMargin | NSViewMaxXMargin;

@@ -6,7 +6,6 @@
 #include "platform/appkit/NSImageView.h"
 #include "platform/appkit/NSNib.h"
 #include "platform/appkit/NSTextField.h"
-#include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSOperationQueue.h"
 #include "service/AdvertisingLogger.h"
@@ -418,23 +417,22 @@ void FocusedSearchViewController::completeDownload(const std::string& url, const
   if (status == DownloadCompleteStatus::fileTooLarge || status == DownloadCompleteStatus::failedToDownload) return;
   auto strip = mainCollectionView.lock();
   if (!strip) return;
+  std::weak_ptr<FocusedSearchViewController> weak = sharedAs<FocusedSearchViewController>();
   for (auto path : paths) {
     auto cell = asA<GifCell>(strip->itemAtIndexPath(path));
     if (!cell) continue;
-    std::shared_ptr<NSData> bytes;
-    if (status == DownloadCompleteStatus::localFileDetected) {
-      if (auto local = NSURL::URLWithString(url)) bytes = NSFileManager::defaultManager()->contentsAtPath(local->path());
-    } else if (cacheKey) {
-      // Drops a missing or unreadable file from the cache (and says so for an unreadable one).
-      bytes = AssetCache::shared()->cachedAssetWithKey(*cacheKey);
-    }
-    auto image = bytes ? NSImage::initWithData(bytes) : std::unexpected(std::shared_ptr<NSError>());
-    if (!image || !*image) continue;
-    cell->updateAnimatedImageWithImage(*image);
-    auto listener = delegate.lock();
-    auto vorn = sponsoredVorn(objectAt(path));
-    if (listener && listener->shouldTrackPromotedTrendingContent() && indexPathsForPromotedContent.contains(path) && vorn) {
-      attemptAdvertisementLoggingAt(path, *vorn->advertisingSourceID, vorn->pixels);
-    }
+    // Read and decoded off the main thread, as the grid's tiles are.
+    cell->loadAnimatedImage(
+        [url, cacheKey, status] { return CollectionViewGifDownloader::contentsOfMedia(url, cacheKey, status); },
+        [weak, path] {
+          auto screen = weak.lock();
+          if (!screen) return;
+          auto listener = screen->delegate.lock();
+          auto vorn = sponsoredVorn(screen->objectAt(path));
+          if (listener && listener->shouldTrackPromotedTrendingContent() &&
+              screen->indexPathsForPromotedContent.contains(path) && vorn) {
+            screen->attemptAdvertisementLoggingAt(path, *vorn->advertisingSourceID, vorn->pixels);
+          }
+        });
   }
 }

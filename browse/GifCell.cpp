@@ -77,6 +77,7 @@ void GifCell::prepareForReuse() {
   NSCollectionViewItem::prepareForReuse();
   copyConfirmContainer.lock()->setAlphaValue(0.0);
   PerformRequests::cancel(shared_from_this());
+  ++mediaGeneration_;
   gif.lock()->setImage(nullptr);
   indicator.lock()->setValue(0.0);
   indicator.lock()->setHidden(true);
@@ -88,6 +89,7 @@ void GifCell::reset() {
   usernameLabel.lock()->setHidden(true);
   if (auto image = imageView.lock()) image->setHidden(true);
   gif.lock()->setImageScaling(NSImageScaling::axesIndependently);
+  ++mediaGeneration_;
   gif.lock()->setImage(nullptr);
   indicator.lock()->setValue(0.0);
   indicator.lock()->setHidden(true);
@@ -110,6 +112,7 @@ void GifCell::reset() {
 }
 
 void GifCell::unload() {
+  ++mediaGeneration_;
   gif.lock()->setImage(nullptr);
   if (const auto& player = movieLayer->player()) player->pause();
   movieLayer->setPlayer(nullptr);
@@ -179,6 +182,18 @@ void GifCell::updateAnimatedImageWithImage(const std::shared_ptr<NSImage>& image
   view->canDrawSubviewsIntoLayer = true;
   view->layer()->setContentsGravity(kCAGravityResizeAspectFill);
   view->setImage(image);
+}
+
+void GifCell::loadAnimatedImage(std::function<std::shared_ptr<NSData>()> source, std::function<void()> shown) {
+  std::weak_ptr<GifCell> weak = sharedAs<GifCell>();
+  NSImage::loadInBackground(std::move(source), [weak, generation = mediaGeneration_, shown = std::move(shown)](
+                                                   std::shared_ptr<NSImage> image) {
+    auto cell = weak.lock();
+    // Bytes that do not decode leave the tile as it is.
+    if (!cell || !image || cell->mediaGeneration_ != generation) return;
+    cell->updateAnimatedImageWithImage(image);
+    if (shown) shown();
+  });
 }
 
 void GifCell::resizeGifForImage(const std::shared_ptr<NSImage>& image) {

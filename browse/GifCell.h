@@ -5,6 +5,8 @@
 // gradient. Its views come from the interface "GifCell"; the owning grid feeds it media and
 // hears about clicks, drags, log-in needs and menu copies through GifCollectionCellDelegate.
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,6 +27,7 @@ class ClickableImageView;
 class ClickableView;
 class Collection;
 class NSColor;
+class NSData;
 class NSImage;
 class NSImageView;
 class NSLayoutConstraint;
@@ -156,6 +159,11 @@ class GifCell : public NSCollectionViewItem,
 
   // --- Media
   void updateAnimatedImageWithImage(const std::shared_ptr<NSImage>& image);
+  // Shows the GIF or PNG whose data `source` answers, read and decoded away from the main
+  // thread: the tile keeps its placeholder and progress until the picture is ready. Reuse,
+  // reset or unload meanwhile drops it, so a tile never shows the picture of an item it no
+  // longer shows. `shown` runs once the picture is shown.
+  void loadAnimatedImage(std::function<std::shared_ptr<NSData>()> source, std::function<void()> shown = nullptr);
   void playMovieWithFilePath(const std::shared_ptr<NSURL>& path);
   void loopCurrentMovieWithNotification(const std::shared_ptr<NSNotification>& notification);
   void resetGifSize();
@@ -210,4 +218,6 @@ class GifCell : public NSCollectionViewItem,
   void showTitle(const std::string& text);
 
   std::shared_ptr<NSColor> loadingColor_;
+  // Moves on whenever the tile lets its media go, so that a picture asked for before is not shown.
+  std::uint64_t mediaGeneration_ = 0;
 };

@@ -3,7 +3,6 @@
 #include "platform/appkit/NSImage.h"
 #include "platform/appkit/NSImageView.h"
 #include "platform/appkit/NSScrollView.h"
-#include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSOperationQueue.h"
 #include "collections/Collection.h"
@@ -424,23 +423,24 @@ void GifCollectionViewController::completeDownload(const std::string& url, const
       auto file = cacheKey ? AssetCache::shared()->storagePathForKey(*cacheKey) : nullptr;
       if (!file) continue;
       cell->playMovieWithFilePath(file);
-    } else {
-      std::shared_ptr<NSData> bytes;
-      if (status == DownloadCompleteStatus::localFileDetected) {
-        if (auto local = NSURL::URLWithString(url)) bytes = NSFileManager::defaultManager()->contentsAtPath(local->path());
-      } else if (cacheKey) {
-        bytes = AssetCache::shared()->cachedAssetWithKey(*cacheKey);
-      }
-      if (!bytes) continue;
-      auto image = NSImage::initWithData(bytes);
-      if (!image) continue;
-      cell->updateAnimatedImageWithImage(*image);
+      mediaShownAt(path);
+      continue;
     }
-    if (path.section >= contentList.size() || path.item >= contentList[path.section].size()) continue;
-    const auto& object = contentList[path.section][path.item];
-    if (indexPathsForPromotedContent.contains(path) && isSponsored(object)) {
-      auto vorn = std::static_pointer_cast<VornObject>(object);
-      attemptAdvertisementLoggingAt(path, *vorn->advertisingSourceID, vorn->pixels);
-    }
+    // Read and decoded off the main thread: a page of tiles arriving at once would stall it.
+    std::weak_ptr<GifCollectionViewController> weak = sharedAs<GifCollectionViewController>();
+    cell->loadAnimatedImage(
+        [url, cacheKey, status] { return CollectionViewGifDownloader::contentsOfMedia(url, cacheKey, status); },
+        [weak, path] {
+          if (auto grid = weak.lock()) grid->mediaShownAt(path);
+        });
+  }
+}
+
+void GifCollectionViewController::mediaShownAt(NSIndexPath path) {
+  if (path.section >= contentList.size() || path.item >= contentList[path.section].size()) return;
+  const auto& object = contentList[path.section][path.item];
+  if (indexPathsForPromotedContent.contains(path) && isSponsored(object)) {
+    auto vorn = std::static_pointer_cast<VornObject>(object);
+    attemptAdvertisementLoggingAt(path, *vorn->advertisingSourceID, vorn->pixels);
   }
 }

@@ -149,6 +149,8 @@ class GifCollectionViewController : public DraggableAdTrackingCollectionViewCont
   void mediaDownload(const std::string& address, DownloadFileType type, NSIndexPath path, bool waits = true);
   void completeDownload(const std::string& url, const std::optional<std::string>& cacheKey,
                         std::optional<DownloadFileType> fileType, DownloadCompleteStatus status);
+  // A tile got its media: a sponsored one may count as viewed now.
+  void mediaShownAt(NSIndexPath path);
 
   bool fetchLock_ = false;
   // Bumped by every reload and reset: replies carry the generation they were asked in.

@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/foundation/NSData.h"
 #include "platform/foundation/NSObject.h"
 #include "platform/foundation/NSURL.h"
 #include "platform/foundation/NSURLSession.h"
@@ -64,6 +65,11 @@ class CollectionViewGifDownloader : public NSObject, public NSURLSessionDelegate
   // The download session, made by the first download.
   std::shared_ptr<NSURLSession> downloadSession() const;
   void setDownloadSession(std::shared_ptr<NSURLSession> session);
+
+  // The bytes of the media a report named: the local file itself, or the cached file; none
+  // when there is none or it cannot be read. It reads the disk: for threads other than the main one.
+  static std::shared_ptr<NSData> contentsOfMedia(const std::string& url, const std::optional<std::string>& cacheKey,
+                                                 DownloadCompleteStatus status);
 
   // Answers cached and local media at once, otherwise starts a download.
   void downloadMedia(const std::shared_ptr<NSURL>& url, DownloadFileType type);

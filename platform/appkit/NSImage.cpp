@@ -9,7 +9,9 @@
 #include <map>
 #include <mutex>
 
+#include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/NSBundle.h"
+#include "platform/foundation/NSRunLoop.h"
 #include "platform/render/NSGraphicsContext.h"
 
 namespace {
@@ -146,6 +148,26 @@ std::shared_ptr<NSImage> NSImage::imageWithPixels(int width, int height, std::ve
 std::shared_ptr<NSImage> NSImage::initWithCGImage(const std::shared_ptr<const CGImage>& image, NSSize size) {
   if (!image) return nullptr;
   return imageWithPixels(image->width, image->height, image->rgba, size);
+}
+
+std::shared_ptr<DispatchQueue> NSImage::loadingQueue() {
+  static auto queue = DispatchQueue::makeSerial("image loading");
+  return queue;
+}
+
+void NSImage::loadInBackground(std::function<std::shared_ptr<NSData>()> source,
+                               std::function<void(std::shared_ptr<NSImage>)> completion) {
+  loadingQueue()->async([source = std::move(source), completion = std::move(completion)]() mutable {
+    std::shared_ptr<NSImage> image;
+    if (auto data = source ? source() : nullptr) {
+      if (auto made = initWithData(data)) image = std::move(*made);
+    }
+    // A large GIF decodes on its own worker (another queue, so waiting here cannot block it).
+    if (image) (void)image->frame(0);
+    NSRunLoop::main()->perform([image = std::move(image), completion = std::move(completion)] {
+      if (completion) completion(image);
+    });
+  });
 }
 
 std::shared_ptr<const NSImageFrame> NSImage::first() const {

@@ -47,6 +47,16 @@ class NSImage : public NSObject, public CGImageSource {
   // An image of a bitmap shown at the given size (zero: the pixel size); none without one.
   static std::shared_ptr<NSImage> initWithCGImage(const std::shared_ptr<const CGImage>& image, NSSize size);
 
+  // Makes an image away from the calling thread: on the loading queue `source` answers the
+  // data (reading a file there too), the image is made from them and its first frame
+  // decoded, and `completion` then gets it on the main thread (none when there were no data
+  // or they did not decode). A screen that shows many pictures at once thus never stalls
+  // while they arrive.
+  static void loadInBackground(std::function<std::shared_ptr<NSData>()> source,
+                               std::function<void(std::shared_ptr<NSImage>)> completion);
+  // The serial queue images are made on in the background.
+  static std::shared_ptr<DispatchQueue> loadingQueue();
+
   // The size in points.
   NSSize size() const override { return size_; }
   void setSize(NSSize size) { size_ = size; }

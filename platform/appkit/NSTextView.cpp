@@ -13,6 +13,7 @@
 #include "platform/foundation/KeepAlive.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSNumber.h"
+#include "platform/foundation/NSRunLoop.h"
 #include "platform/render/NSGraphicsContext.h"
 
 namespace {
@@ -44,6 +45,7 @@ void NSTextView::setString(std::string_view text) {
   storage_->setAttributedString(*NSAttributedString::make(text, typingAttributes()));
   selection_ = NSMakeRange(storage_->length(), 0);
   setNeedsDisplay(true);
+  textResized();
 }
 
 std::shared_ptr<NSFont> NSTextView::font() const {
@@ -54,6 +56,7 @@ void NSTextView::setFont(std::shared_ptr<NSFont> font) {
   font_ = std::move(font);
   if (font_ && storage_->length() > 0) storage_->addAttribute(NSFontAttributeName, font_, NSMakeRange(0, storage_->length()));
   setNeedsDisplay(true);
+  textResized();
 }
 
 std::shared_ptr<NSColor> NSTextView::textColor() const { return textColor_ ? textColor_ : NSColor::textColor(); }
@@ -117,7 +120,31 @@ void NSTextView::textChanged() {
     post(Constants::didBeginEditingNotification);
   }
   setNeedsDisplay(true);
+  textResized();
   post(Constants::didChangeNotification);
+}
+
+void NSTextView::textResized() {
+  if (verticallyResizable_) sizeToFit();
+}
+
+void NSTextView::setVerticallyResizable(bool resizable) {
+  verticallyResizable_ = resizable;
+  textResized();
+}
+
+void NSTextView::sizeToFit() {
+  const double width = frame().size.width;
+  auto shown = shownText();
+  double height = 0;
+  if (auto layout = blockLayout(shown, width)) {
+    height = layout->height();
+  } else {
+    height = shown->sizeInWidth(width).height;
+  }
+  NSRect resized = frame();
+  resized.size.height = std::max(minSize.height, std::ceil(height));
+  if (resized != frame()) setFrame(resized);
 }
 
 void NSTextView::insertText(std::string_view text) {
@@ -285,29 +312,13 @@ bool NSTextView::resignFirstResponder() {
 // ---- geometry of the text ----------------------------------------------------------------
 
 namespace {
-struct LineSpan {
-  std::uint64_t start, end;  // UTF-16 units, end excludes the line break
-};
 // A text of more lines than this is drawn by blocks of this many lines.
 constexpr std::size_t kBlockLines = 128;
-
-std::vector<LineSpan> lineSpans(const std::u16string& units) {
-  std::vector<LineSpan> lines;
-  std::uint64_t start = 0;
-  for (std::uint64_t i = 0; i < units.size(); ++i) {
-    if (units[i] == u'\n') {
-      lines.push_back({start, i});
-      start = i + 1;
-    }
-  }
-  lines.push_back({start, units.size()});
-  return lines;
-}
 }  // namespace
 
 NSRect NSTextView::rectForCharacterRange(NSRange range) const {
   const auto& units = storage_->utf16();
-  auto lines = lineSpans(units);
+  auto lines = textLineSpans(units);
   double lineHeight = font()->defaultLineHeight();
   auto f = font();
   for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -336,7 +347,7 @@ std::uint64_t NSTextView::characterIndexForPoint(NSPoint point) const {
     }
     return units.size();
   }
-  auto lines = lineSpans(units);
+  auto lines = textLineSpans(units);
   double lineHeight = std::max(1.0, font()->defaultLineHeight());
   auto row = static_cast<std::size_t>(std::clamp(point.y / lineHeight, 0.0, static_cast<double>(lines.size() - 1)));
   auto& line = lines[row];
@@ -408,33 +419,35 @@ std::shared_ptr<NSAttributedString> NSTextView::shownText() const {
 
 NSSize NSTextView::textSizeInWidth(double width) const {
   auto shown = shownText();
-  if (static_cast<std::size_t>(std::ranges::count(shown->utf16(), u'\n')) < kBlockLines) return shown->sizeInWidth(width);
-  // Measured as drawn, block by block (the measure is kept for the drawing).
-  double height = 0;
-  for (const auto& block : lineBlocks(shown, width)) height += block.height;
-  return {width, height};
+  auto layout = blockLayout(shown, width);
+  if (!layout) return shown->sizeInWidth(width);
+  // Laid out as drawn, block by block (what is measured is kept for the drawing).
+  return {width, layout->measureAll()};
 }
 
-const std::vector<NSTextView::LineBlock>& NSTextView::lineBlocks(const std::shared_ptr<NSAttributedString>& shown,
-                                                                  double width) const {
-  if (blockedText_ && width == blockedWidth_ && blockedText_->isEqualToAttributedString(*shown)) return lineBlocks_;
-  lineBlocks_.clear();
-  const auto lines = lineSpans(shown->utf16());
-  double top = 0;
-  for (std::size_t first = 0, last = 0; first < lines.size(); first = last + 1) {
-    last = std::min(first + kBlockLines, lines.size()) - 1;
-    // A block ends before the line break that ends its last line, and never on an empty
-    // line: at the end of a text an empty line takes the text's first font, not the one
-    // around it, and would be higher or lower than the same line inside the whole text.
-    while (last + 1 < lines.size() && lines[last].start == lines[last].end) ++last;
-    const NSRange range = NSMakeRange(lines[first].start, lines[last].end - lines[first].start);
-    const double height = shown->attributedSubstringFromRange(range)->sizeInWidth(width).height;
-    lineBlocks_.push_back({range, top, height});
-    top += height;
+std::shared_ptr<TextBlockLayout> NSTextView::blockLayout(const std::shared_ptr<NSAttributedString>& shown,
+                                                         double width) const {
+  if (static_cast<std::size_t>(std::ranges::count(shown->utf16(), u'\n')) < kBlockLines) return nullptr;
+  if (blockLayout_ && blockLayout_->width() == width && blockLayout_->text().isEqualToAttributedString(*shown)) {
+    return blockLayout_;
   }
-  blockedText_ = shown->mutableCopy();
-  blockedWidth_ = width;
-  return lineBlocks_;
+  if (blockLayout_) blockLayout_->cancel();
+  // The estimate of the lines not measured yet starts from the view's font.
+  auto typeface = font();
+  static constexpr std::string_view sample = "The quick brown fox jumps over the lazy dog";
+  const NSSize line = typeface->sizeOfString(sample);  // as laid out: a line's height, and a character's width
+  const TextBlockLayout::Metrics metrics{line.height, line.width / double(sample.size())};
+  blockLayout_ = TextBlockLayout::make(shown->mutableCopy(), width, kBlockLines, metrics);
+  std::weak_ptr<TextBlockLayout> weakLayout = blockLayout_;
+  std::weak_ptr<NSTextView> weakView = std::const_pointer_cast<NSTextView>(sharedAs<NSTextView>());
+  NSRunLoop::main()->perform([weakLayout, weakView] {
+    auto layout = weakLayout.lock();
+    if (!layout) return;
+    layout->measureInBackground([weakView] {
+      if (auto view = weakView.lock()) view->textResized();
+    });
+  });
+  return blockLayout_;
 }
 
 std::shared_ptr<NSAttributedString> NSTextView::shownLine() const {
@@ -499,16 +512,21 @@ void NSTextView::drawRect(NSRect dirtyRect) {
   }
   auto shown = shownText();
   const NSRect area = bounds();
-  if (static_cast<std::size_t>(std::ranges::count(shown->utf16(), u'\n')) < kBlockLines) {
+  auto layout = blockLayout(shown, area.size.width);
+  if (!layout) {
     gc.drawText(shown, area);
     return;
   }
-  // Laying out thousands of lines at once takes seconds, and the view shows a few dozen: the
-  // text is laid out by blocks of lines, each drawn where the blocks above it end (a layout's
-  // lines stack, so the blocks together are the whole layout), and only where it is asked.
-  for (const auto& block : lineBlocks(shown, area.size.width)) {
+  // Laying out thousands of lines at once takes most of a second, and the view shows a few
+  // dozen: the text is laid out by blocks of lines, each drawn where the blocks above it end
+  // (a layout's lines stack, so the blocks together are the whole layout), and only where
+  // it shows. A window asks for the whole view, so what is asked is cut to what shows
+  // through the scroll view and the context's clip.
+  NSRect asked = NSIntersectionRect(dirtyRect, visibleRect());
+  if (auto clip = gc.clipBoundingBox()) asked = NSIntersectionRect(asked, *clip);
+  if (asked.isEmpty()) return;
+  for (const auto& block : layout->blocksMeeting(asked.minY() - area.origin.y, asked.maxY() - area.origin.y)) {
     const NSRect place = NSMakeRect(area.origin.x, area.origin.y + block.top, area.size.width, block.height);
-    if (place.maxY() < dirtyRect.minY() || place.minY() > dirtyRect.maxY()) continue;
     gc.drawText(shown->attributedSubstringFromRange(block.range), place);
   }
 }

@@ -10,6 +10,7 @@
 
 #include "platform/appkit/NSAttributedString.h"
 #include "platform/appkit/NSTouchBar.h"
+#include "platform/appkit/TextBlockLayout.h"
 #include "platform/appkit/NSView.h"
 #include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSRange.h"
@@ -108,8 +109,18 @@ class NSTextView : public NSView, public NSTouchBarDelegate {
   bool isFlipped() const override { return true; }
   // A long text is laid out and drawn by blocks of lines, only those that meet the rect.
   void drawRect(NSRect dirtyRect) override;
-  // The size the text takes as drawn in a view of this width (lines wrap at the width).
+  // The size the text takes as drawn in a view of this width (lines wrap at the width); a
+  // long text is laid out whole for it.
   NSSize textSizeInWidth(double width) const;
+
+  // Whether the view's height follows its text in its width, never below minSize's height:
+  // when the text is set or restyled, and as a long text is laid out in the background
+  // (its height is estimated for the lines not laid out yet, so the view shows at once).
+  bool isVerticallyResizable() const { return verticallyResizable_; }
+  void setVerticallyResizable(bool resizable);
+  NSSize minSize;
+  // Makes the view as high as its text (as far as it is laid out) in its width.
+  void sizeToFit();
   std::string dumpText() const override;
   // The editing bar of a text view, with the text view as the bar's delegate so that the
   // application's items can join the system's.
@@ -123,21 +134,18 @@ class NSTextView : public NSView, public NSTouchBarDelegate {
 
  private:
   void textChanged();
+  void textResized();
   void endFieldEditing(long movement);
-  // One block of lines of a long text: its characters and where its lines lie.
-  struct LineBlock {
-    NSRange range;
-    double top = 0, height = 0;
-  };
   // The text as drawn: masked, or with the link attributes applied.
   std::shared_ptr<NSAttributedString> shownText() const;
-  // The blocks of the text as shown in the view's width, measured once per text and width.
-  const std::vector<LineBlock>& lineBlocks(const std::shared_ptr<NSAttributedString>& shown, double width) const;
+  // The text's layout by blocks of lines in a width, none for a text short enough to lay out
+  // whole; made once per text and width, and measured in the background from the next turn
+  // of the main loop (so that setting a text and then its font lays it out once).
+  std::shared_ptr<TextBlockLayout> blockLayout(const std::shared_ptr<NSAttributedString>& shown, double width) const;
   void post(std::string_view name, std::shared_ptr<NSDictionary> userInfo = nullptr);
   NSAttributes typingAttributes() const;
-  mutable std::shared_ptr<NSAttributedString> blockedText_;
-  mutable double blockedWidth_ = -1;
-  mutable std::vector<LineBlock> lineBlocks_;
+  mutable std::shared_ptr<TextBlockLayout> blockLayout_;
+  bool verticallyResizable_ = false;
   // A field editor's line as shown (bullets in place of a masked text's characters), and
   // where the caret before a character sits on it, in points from the line's start.
   std::shared_ptr<NSAttributedString> shownLine() const;

@@ -67,7 +67,14 @@ void addColour(PangoAttrList* list, const CGColor& color, const CGTextRun& run, 
 
 }  // namespace
 
+namespace {
+thread_local std::uint64_t laidOutHere = 0;
+}  // namespace
+
+std::uint64_t bytesLaidOutOnThisThread() { return laidOutHere; }
+
 PangoLayout* makeLayout(PangoContext* context, const CGText& text, double width) {
+  laidOutHere += text.utf8.size();
   PangoLayout* layout = pango_layout_new(context);
   pango_layout_set_text(layout, text.utf8.c_str(), static_cast<int>(text.utf8.size()));
   PangoFontDescription* base = describe(text.font);

@@ -2,6 +2,7 @@
 // Pango text layout shared by font metrics, text measurement and the Cairo backend.
 // Pango is not safe across threads, so every use holds the lock.
 
+#include <cstdint>
 #include <mutex>
 #include <pango/pango.h>
 
@@ -22,5 +23,8 @@ PangoFontDescription* describe(const CGFont& font);
 PangoLayout* makeLayout(PangoContext* context, const CGText& text, double width);
 // The size the text takes when laid out so.
 NSSize measure(const CGText& text, double width);
+// The bytes of text (UTF-8) that layouts made on the calling thread have held, for
+// measuring or drawing: what laying out text has cost that thread.
+std::uint64_t bytesLaidOutOnThisThread();
 
 }  // namespace TextLayout

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <iterator>
 #include <string_view>
@@ -23,8 +24,10 @@
 #include "platform/appkit/NSFont.h"
 #include "platform/appkit/NSTextView.h"
 #include "platform/appkit/NSWindow.h"
+#include "platform/appkit/ViewTreeRenderer.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/quartz/CALayer.h"
+#include "platform/render/TextLayout.h"
 #include "ui/NSViewExtensions.h"
 #include "ui/QLXView.h"
 #include "platform/appkit/NSColor.h"
@@ -137,6 +140,49 @@ TEST_F(LicensesTest, AListThatCannotBeReadGivesAnEmptyPage) {
   auto page = LicensesViewController::make();
   page->view();
   EXPECT_EQ(page->licensesTextView.lock()->string(), "");
+}
+
+TEST_F(LicensesTest, ALongListOpensLayingOutOnlyWhatItShowsAndTakesItsWholeHeightInTheBackground) {
+  // Some 3,600 lines of 60 characters: the page shows about twenty-five of them.
+  std::string entries;
+  for (int n = 0; n < 60; ++n) {
+    std::string body;
+    for (int line = 0; line < 58; ++line) body += "Licence " + std::to_string(n) + " line " + std::string(44, 'x') + "\n";
+    entries += entry("<key>libraryName</key><string>Library " + std::to_string(n) + "</string><key>licenseText</key><string>" +
+                     body + "</string>");
+  }
+  writeList(plistOf("<array>" + entries + "</array>"));
+  const std::uint64_t before = TextLayout::bytesLaidOutOnThisThread();
+  auto page = LicensesViewController::make();
+  auto window = NSWindow::initWithContentRect(NSMakeRect(0, 0, 400, 480), 0);
+  window->setContentView(page->view());
+  window->makeKeyAndOrderFront(nullptr);
+  ASSERT_TRUE(ViewTreeRenderer::imageOfWindow(window));
+  const std::uint64_t laidOut = TextLayout::bytesLaidOutOnThisThread() - before;
+
+  auto text = page->licensesTextView.lock();
+  ASSERT_TRUE(text);
+  const std::size_t length = text->string().size();
+  ASSERT_GT(length, 200'000u);
+  // Opening and drawing the first screenful lays out at most the blocks of 128 lines it
+  // meets, once to measure and once to draw: not the text.
+  const std::uint64_t screenful = 4u * 128 * 61;
+  EXPECT_LT(laidOut, screenful) << "of " << length;
+
+  // Meanwhile the page is as high as the text is estimated to be; once the background has
+  // laid it all out, exactly as high as the text laid out whole.
+  const double width = text->frame().size.width;
+  const std::uint64_t beforeWhole = TextLayout::bytesLaidOutOnThisThread();
+  auto same = NSTextView::initWithFrame(NSMakeRect(0, 0, width, 10));
+  same->setString(text->string());
+  same->setFont(text->font());
+  const double exact = std::ceil(same->textSizeInWidth(width).height);
+  const std::uint64_t whole = TextLayout::bytesLaidOutOnThisThread() - beforeWhole;
+  EXPECT_NEAR(text->frame().size.height, exact, exact * 0.05) << "the estimate";
+  EXPECT_TRUE(runUntil([&] { return text->frame().size.height == exact; })) << text->frame().size.height << " " << exact;
+  // Redrawn in the window at its full height, it still lays out only what shows.
+  window->display();
+  EXPECT_LT(TextLayout::bytesLaidOutOnThisThread() - before - whole, 2 * screenful);
 }
 
 // The shared libraries an ELF program names as needed, read from its dynamic section.

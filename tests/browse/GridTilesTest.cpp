@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <future>
+
 #include "browse/GifCollectionViewController.h"
 #include "collections/Collection.h"
 #include "model/VNTag.h"
@@ -16,6 +19,7 @@
 #include "platform/av/AVPlayerLayer.h"
 #include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSNotificationCenter.h"
+#include "platform/foundation/NSRunLoop.h"
 #include "service/AdvertisingLogger.h"
 #include "service/GlobalKeys.h"
 #include "service/VNStreamRequester.h"
@@ -96,6 +100,40 @@ class GridTilesTest : public GifCellFixture {
     return static_cast<std::size_t>(std::ranges::count_if(
         standin().requests(), [&](const auto& request) { return request.path.starts_with(prefix); }));
   }
+  // Holds the queue pictures are made on until released (at the latest when it goes).
+  struct ImageQueueGate {
+    ImageQueueGate() {
+      NSImage::loadingQueue()->async([opened = open.get_future().share()] { opened.wait(); });
+    }
+    ~ImageQueueGate() { release(); }
+    void release() {
+      if (!std::exchange(released, true)) open.set_value();
+    }
+    std::promise<void> open;
+    bool released = false;
+  };
+  // Waits until every picture asked for so far was made and handed to its tile (or dropped).
+  void drainImageLoading() {
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    NSImage::loadingQueue()->async([done] { NSRunLoop::main()->perform([done] { *done = true; }); });
+    ASSERT_TRUE(runUntil([&] { return done->load(); }));
+  }
+  // The tile's picture is its own item's cover, pixel for pixel, or none without a cover.
+  void expectOwnCover(const std::shared_ptr<GifCell>& cell) {
+    auto path = grid->mainCollectionView.lock()->indexPathForItem(cell);
+    ASSERT_TRUE(path);
+    auto tag = asA<VNTag>(grid->contentList[path->section][path->item]);
+    ASSERT_TRUE(tag);
+    if (tag->categoryCoverGifURL.empty()) {
+      EXPECT_FALSE(cell->gif.lock()->image()) << tag->categoryTitle << " shows another tile's picture";
+      return;
+    }
+    auto own = NSImage::initWithData(AssetCache::shared()->cachedAssetWithKey(tag->categoryCoverGifURL));
+    auto shown = cell->gif.lock()->image();
+    ASSERT_TRUE(own && shown) << tag->categoryTitle;
+    ASSERT_TRUE((*own)->frame(0) && shown->frame(0));
+    EXPECT_EQ((*own)->frame(0)->rgba, shown->frame(0)->rgba) << tag->categoryTitle << " shows another tile's picture";
+  }
   std::string mediaURL(std::size_t n, std::string_view format) {
     return standin().catalogue().mediaURL(standin().catalogue().items().at(n), format);
   }
@@ -147,6 +185,58 @@ TEST_F(GridTilesTest, TilesShowTheirDownloadThenPlayAndADragOutDeliversWhatEachT
   };
   EXPECT_EQ(text(grid->getDragFrameWithCellFrame(tile)),
             text(NSMakeRect(inWindow.origin.x - 15, inWindow.origin.y - 10, tile.size.width, tile.size.height)));
+}
+
+TEST_F(GridTilesTest, PicturesAreMadeOffTheMainThreadAndReachOnlyTheTileStillShowingTheirItem) {
+  const auto hasPicture = [](const std::shared_ptr<GifCell>& cell) { return bool(cell->gif.lock()->image()); };
+  {
+    // With the picture queue held, every cover arrives and is answered on the main thread,
+    // which goes on: the tiles keep their placeholder and progress meanwhile.
+    ImageQueueGate gate;
+    std::vector<std::shared_ptr<NSObject>> tags;
+    for (std::size_t n = 0; n < 30; ++n) {
+      auto tag = VNTag::initWithNewApiData({});
+      tag->categoryTitle = "#tag" + std::to_string(n);
+      tag->displayWidthToHeightRatio = 1.0;
+      // Every third has no cover: its tile must stay without a picture, whoever had it before.
+      if (n % 3 != 2) tag->categoryCoverGifURL = mediaURL(n, "tinygif");
+      tags.push_back(tag);
+    }
+    grid->setContentForMainSection(tags);
+    grid->reload();
+    ASSERT_TRUE(runUntil([&] { return !visibleTiles().empty() && grid->activeDownloadPaths.empty(); }));
+    for (const auto& cell : visibleTiles()) {
+      EXPECT_FALSE(hasPicture(cell)) << cell->contentLabel.lock()->stringValue();
+      EXPECT_FALSE(cell->indicator.lock()->isHidden()) << cell->contentLabel.lock()->stringValue();
+    }
+    // Tiles scrolled away meanwhile are reused for other items, whose covers come after.
+    auto scroll = grid->enclosingScrollView();
+    const auto before = scroll->documentVisibleRect();
+    ui.scrollWheel(grid->mainCollectionView.lock(), 0, -before.size.height, NSMakePoint(20, before.origin.y + 20));
+    ASSERT_GT(scroll->documentVisibleRect().origin.y, before.origin.y);
+    ASSERT_TRUE(runUntil([&] { return grid->activeDownloadPaths.empty(); }));
+    EXPECT_TRUE(std::ranges::none_of(visibleTiles(), hasPicture));
+  }
+  drainImageLoading();
+  ASSERT_TRUE(std::ranges::any_of(visibleTiles(), hasPicture));
+  for (const auto& cell : visibleTiles()) expectOwnCover(cell);
+
+  // The panel closes while the pictures of its reopening are being made: none of them shows
+  // on a closed panel, and the next reopening makes them again.
+  grid->unload();
+  {
+    ImageQueueGate gate;
+    grid->restore();
+    ASSERT_TRUE(runUntil([&] { return grid->activeDownloadPaths.empty(); }));
+    grid->unload();
+  }
+  drainImageLoading();
+  EXPECT_TRUE(std::ranges::none_of(visibleTiles(), hasPicture));
+  grid->restore();
+  ASSERT_TRUE(runUntil([&] { return grid->activeDownloadPaths.empty(); }));
+  drainImageLoading();
+  EXPECT_TRUE(std::ranges::any_of(visibleTiles(), hasPicture));
+  for (const auto& cell : visibleTiles()) expectOwnCover(cell);
 }
 
 TEST_F(GridTilesTest, ATilesMenuAndHeartActThroughTheCollectionsAndLogTheirEvents) {

@@ -169,11 +169,15 @@ TEST_F(SnapshotTest, ALongTextIsDrawnByBlocksOfLinesAsOneLayoutWouldDrawIt) {
   auto view = NSTextView::initWithFrame(NSMakeRect(0, 0, width, 10));
   view->setString(text);
   view->setFont(NSFont::systemFontOfSize(13));
-  const double measured = view->textSizeInWidth(width).height;
-  EXPECT_NEAR(measured, NSAttributedString::make(text, {{NSFontAttributeName, view->font()}})->sizeInWidth(width).height, 0.01)
-      << "the blocks together are as high as the whole layout";
-  const double height = std::ceil(measured);
-  view->setFrame(NSMakeRect(0, 0, width, height));
+  // Sized by its estimate, before anything is laid out: drawing lays out the blocks a band
+  // needs, with those above it that place it.
+  view->setVerticallyResizable(true);
+  const double estimated = view->frame().size.height;
+  const double wholeHeight =
+      NSAttributedString::make(text, {{NSFontAttributeName, view->font()}})->sizeInWidth(width).height;
+  EXPECT_NEAR(estimated, wholeHeight, wholeHeight * 0.1);
+  view->setVerticallyResizable(false);
+  view->setFrame(NSMakeRect(0, 0, width, std::max(estimated, wholeHeight) + 50));
   // The whole text in one layout, as the view drew it before, beside what the view draws now,
   // in bands across block boundaries (at 128 lines a block, some 2,200 points each).
   auto whole = [&](NSRect band) {
@@ -189,7 +193,7 @@ TEST_F(SnapshotTest, ALongTextIsDrawnByBlocksOfLinesAsOneLayoutWouldDrawIt) {
       view->drawRect(band);
     }, band.size, 1.0, true);
   };
-  for (double top : {0.0, 2000.0, 4300.0, height - 300}) {
+  auto compare = [&](double top) {
     const NSRect band = NSMakeRect(0, std::floor(top), width, 300);
     auto expected = whole(band);
     auto drawn = byView(band);
@@ -202,7 +206,12 @@ TEST_F(SnapshotTest, ALongTextIsDrawnByBlocksOfLinesAsOneLayoutWouldDrawIt) {
     }
     EXPECT_EQ(differing, 0) << "band at " << top;
     EXPECT_GT(inked, 100) << "band at " << top;
-  }
+  };
+  // Down the text first, then back up; the end once the whole text is measured.
+  for (double top : {4300.0, 0.0, 2000.0}) compare(top);
+  const double measured = view->textSizeInWidth(width).height;
+  EXPECT_NEAR(measured, wholeHeight, 0.01) << "the blocks together are as high as the whole layout";
+  compare(std::ceil(measured) - 300);
   // A band lays out only the blocks it meets: at most two of some 128 lines, never the text.
   auto recording = RecordingContext::make();
   {

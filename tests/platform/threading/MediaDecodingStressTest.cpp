@@ -1,11 +1,13 @@
 // Pictures decoded on workers while the main thread and other threads ask for them: a GIF
 // whose frames do not all fit its budget, asked for from several threads at once and from
-// the main thread without waiting, and a movie asked for at changing times and sizes. Every
-// answer is the right picture, and the workers end.
+// the main thread without waiting, a movie asked for at changing times and sizes, and
+// pictures loaded in the background for many threads at once. Every answer is the right
+// picture, and the workers end.
 
 #include <gif_lib.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <thread>
@@ -13,6 +15,7 @@
 
 #include "platform/appkit/NSImage.h"
 #include "platform/av/AVAsset.h"
+#include "platform/foundation/DispatchQueue.h"
 #include "standin/MovieMaker.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -24,20 +27,20 @@ int appendGif(GifFileType* file, const GifByteType* bytes, int length) {
   return length;
 }
 
-// `frames` flat frames of 40 × 40, frame i in palette colour i % 8 (red level 30 × (i % 8)).
-std::shared_ptr<NSData> flatGif(int frames) {
+// `frames` flat frames of side × side, frame i in palette colour i % 8 (red level 30 × (i % 8)).
+std::shared_ptr<NSData> flatGif(int frames, int side = 40) {
   std::vector<std::uint8_t> out;
   int error = 0;
   GifFileType* gif = EGifOpen(&out, appendGif, &error);
   GifColorType colours[8];
   for (int i = 0; i < 8; ++i) colours[i] = {static_cast<GifByteType>(30 * i), 0, 0};
   ColorMapObject* map = GifMakeMapObject(8, colours);
-  EGifPutScreenDesc(gif, 40, 40, 8, 0, map);
-  std::vector<GifByteType> row(40);
+  EGifPutScreenDesc(gif, side, side, 8, 0, map);
+  std::vector<GifByteType> row(static_cast<std::size_t>(side));
   for (int f = 0; f < frames; ++f) {
-    EGifPutImageDesc(gif, 0, 0, 40, 40, false, nullptr);
+    EGifPutImageDesc(gif, 0, 0, side, side, false, nullptr);
     std::fill(row.begin(), row.end(), static_cast<GifByteType>(f % 8));
-    for (int y = 0; y < 40; ++y) EGifPutLine(gif, row.data(), 40);
+    for (int y = 0; y < side; ++y) EGifPutLine(gif, row.data(), side);
   }
   EGifCloseFile(gif, &error);
   GifFreeMapObject(map);
@@ -97,6 +100,36 @@ TEST_F(MediaDecodingStressTest, MoviePicturesAskedForAtChangingTimesAndSizesAreT
   }
   EXPECT_EQ(wrong, 0);
   EXPECT_TRUE(runUntil([&] { return pictures->frameIfReady(0.2, 64, 48).has_value(); }, 60.0));
+}
+
+TEST_F(MediaDecodingStressTest, PicturesLoadedInTheBackgroundFromManyThreadsEachReachTheMainThreadOnce) {
+  // Small GIFs decoded whole, large ones frame by frame on their own worker: both arrive
+  // with their first frame ready.
+  std::atomic<int> wrong{0};
+  std::vector<int> arrived(24, 0);
+  std::vector<std::thread> askers;
+  for (int t = 0; t < 4; ++t) {
+    askers.emplace_back([&, t] {
+      for (int k = 0; k < 6; ++k) {
+        const int n = t * 6 + k;
+        NSImage::loadInBackground(
+            [n]() -> std::shared_ptr<NSData> {
+              if (n % 5 == 4) return nullptr;  // nothing to read
+              return n % 3 == 0 ? flatGif(2, 1100) : flatGif(n % 8 + 1);
+            },
+            [&, n](std::shared_ptr<NSImage> image) {
+              if (!DispatchQueue::main()->isCurrent()) ++wrong;
+              ++arrived[static_cast<std::size_t>(n)];
+              if ((n % 5 == 4) != !image) ++wrong;
+              if (image && (!image->frameIfReady(0) || image->frameIfReady(0)->rgba[0] != 0)) ++wrong;
+            });
+      }
+    });
+  }
+  for (auto& asker : askers) asker.join();
+  EXPECT_TRUE(runUntil([&] { return std::ranges::all_of(arrived, [](int count) { return count > 0; }); }, 60.0));
+  EXPECT_TRUE(std::ranges::all_of(arrived, [](int count) { return count == 1; }));
+  EXPECT_EQ(wrong, 0);
 }
 
 }  // namespace
