@@ -74,18 +74,25 @@ namespace {
 
 constexpr double licencePageWidth = 400;
 constexpr double licencePageHeight = 480;
-constexpr double licencePageMargin = 16;
+// The white card lies inset in the overlay as the other overlays' cards do, the panel dimmed
+// around it; the text and the Close button are inside it.
+constexpr double licenceCardInset = 10;
+constexpr double licenceTextInset = 8;
+constexpr double licenceButtonMargin = 12;
 constexpr double licencePageButtonHeight = 28;
 
 std::vector<std::shared_ptr<NSObject>> buildLicensesPage(const std::shared_ptr<NSObject>& owner) {
   constexpr NSAutoresizingMaskOptions fills = NSViewWidthSizable | NSViewHeightSizable;
   auto page = NSView::initWithFrame(NSMakeRect(0, 0, licencePageWidth, licencePageHeight));
   page->autoresizingMask = fills;
-  auto container = QLXView::initWithFrame(
-      NSMakeRect(licencePageMargin, licencePageMargin * 2 + licencePageButtonHeight, licencePageWidth - licencePageMargin * 2, licencePageHeight - licencePageMargin * 3 - licencePageButtonHeight));
+  setConvenientBackgroundColor(*page, NSColor::colorWithWhite(0, 0.4));
+  auto container = QLXView::initWithFrame(NSInsetRect(page->bounds(), licenceCardInset, licenceCardInset));
   container->autoresizingMask = fills;
   page->addSubview(container);
-  auto scroll = NSScrollView::initWithFrame(NSInsetRect(container->bounds(), 8, 8));
+  const double textBottom = licenceButtonMargin + licencePageButtonHeight + licenceTextInset;
+  auto scroll = NSScrollView::initWithFrame(NSMakeRect(licenceTextInset, textBottom,
+                                                       container->bounds().width() - 2 * licenceTextInset,
+                                                       container->bounds().height() - textBottom - licenceTextInset));
   scroll->autoresizingMask = fills;
   container->addSubview(scroll);
   auto text = NSTextView::initWithFrame(NSMakeRect(0, 0, scroll->frame().size.width, scroll->frame().size.height));
@@ -93,10 +100,11 @@ std::vector<std::shared_ptr<NSObject>> buildLicensesPage(const std::shared_ptr<N
   text->setSelectable(true);
   text->setVerticallyResizable(true);
   scroll->setDocumentView(text);
-  auto close = QLXButton::initWithFrame(NSMakeRect((licencePageWidth - 120) / 2, licencePageMargin, 120, licencePageButtonHeight));
+  auto close = QLXButton::initWithFrame(NSMakeRect((container->bounds().width() - 120) / 2, licenceButtonMargin, 120,
+                                                   licencePageButtonHeight));
   close->autoresizingMask = NSViewMinXMargin | NSViewMaxXMargin;
   close->setTitle(std::string(LicensesViewController::Constants::closeTitle));
-  page->addSubview(close);
+  container->addSubview(close);
   if (auto controller = asA<LicensesViewController>(owner)) {
     controller->setView(page);
     controller->containerView = container;

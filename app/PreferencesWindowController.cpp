@@ -1,5 +1,7 @@
 #include "app/PreferencesWindowController.h"
 
+#include <cmath>
+
 #include "app/LoginUtilities.h"
 #include "model/AppConstants.h"
 #include "platform/appkit/NSApplication.h"
@@ -20,10 +22,13 @@ void PreferencesWindowController::loadWindow() {
   window->title = std::string(Constants::windowTitle);
   auto content = window->contentView();
 
+  const NSRect recorderFrame = NSMakeRect(136, 88, 182, 26);
+  auto recorder = MASShortcutView::initWithFrame(recorderFrame);
+  // The label's line sits on the recorder's middle, as the recorder's own text does.
   auto label = NSTextField::labelWithString(std::string(Constants::shortcutLabel));
-  label->setFrame(NSMakeRect(20, 92, 110, 20));
+  const double labelHeight = std::ceil(label->sizeThatFits().height);
+  label->setFrame(NSMakeRect(20, std::round(recorderFrame.midY() - labelHeight / 2), 110, labelHeight));
   content->addSubview(label);
-  auto recorder = MASShortcutView::initWithFrame(NSMakeRect(136, 88, 182, 26));
   content->addSubview(recorder);
 
   std::weak_ptr<PreferencesWindowController> weak = sharedAs<PreferencesWindowController>();

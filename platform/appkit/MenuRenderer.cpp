@@ -38,14 +38,37 @@ std::string keyText(const NSMenuItem& item) {
   return text + key;
 }
 
-bool shown(const NSMenuItem& item) { return !item.hidden; }
 }  // namespace
+
+std::vector<bool> shownItems(const NSMenu& menu) {
+  const auto& items = menu.itemArray();
+  std::vector<bool> shown(items.size(), false);
+  // A separator parts two groups of rows: at either end of the menu, or beside another
+  // separator, it would part nothing and only show as a stray line.
+  bool rowAbove = false;
+  long pendingSeparator = -1;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const auto& item = *items[i];
+    if (item.hidden) continue;
+    if (item.isSeparatorItem()) {
+      if (rowAbove && pendingSeparator < 0) pendingSeparator = static_cast<long>(i);
+      continue;
+    }
+    if (pendingSeparator >= 0) shown[static_cast<std::size_t>(pendingSeparator)] = true;
+    pendingSeparator = -1;
+    shown[i] = true;
+    rowAbove = true;
+  }
+  return shown;
+}
 
 NSSize sizeOfMenu(const NSMenu& menu) {
   double width = Metrics::minimumWidth;
   double height = 2 * Metrics::verticalPadding;
-  for (const auto& item : menu.itemArray()) {
-    if (!shown(*item)) continue;
+  const auto shown = shownItems(menu);
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    if (!shown[i]) continue;
+    const auto& item = menu.itemArray()[i];
     if (item->isSeparatorItem()) {
       height += Metrics::separatorHeight;
       continue;
@@ -62,8 +85,10 @@ std::vector<NSRect> itemFrames(const NSMenu& menu) {
   const double width = sizeOfMenu(menu).width;
   std::vector<NSRect> frames;
   double y = Metrics::verticalPadding;
-  for (const auto& item : menu.itemArray()) {
-    if (!shown(*item)) {
+  const auto shown = shownItems(menu);
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    const auto& item = menu.itemArray()[i];
+    if (!shown[i]) {
       frames.push_back(NSZeroRect);
       continue;
     }
@@ -97,7 +122,7 @@ void drawMenu(const NSMenu& menu, GraphicsContext& context, long highlightedInde
   const auto frames = itemFrames(menu);
   for (std::size_t i = 0; i < frames.size(); ++i) {
     const auto& item = menu.itemArray()[i];
-    if (!shown(*item)) continue;
+    if (frames[i].isEmpty()) continue;
     const double y = frames[i].minY();
     if (item->isSeparatorItem()) {
       context.setFillColor(CGColor{0.82, 0.82, 0.82, 1.0});

@@ -39,9 +39,12 @@ struct Colours {
   static constexpr CGColor selection{0.16, 0.42, 0.90, 1.0};
 };
 
+// Which items take a row: not the hidden ones, nor a separator with no shown row on one of
+// its sides or another separator just above it.
+std::vector<bool> shownItems(const NSMenu& menu);
 NSSize sizeOfMenu(const NSMenu& menu);
 // The row of each item in the menu's picture (origin at the top left, y downwards), in the
-// order of the items; a hidden item's row is empty.
+// order of the items; an item that is not shown has an empty row.
 std::vector<NSRect> itemFrames(const NSMenu& menu);
 // The item whose row holds the point (top-left origin), or -1 over the panel's padding, a
 // separator, a hidden item or outside.

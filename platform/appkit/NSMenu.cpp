@@ -20,6 +20,13 @@ MenuTracking& tracking() {
 // Responder chains are short; a longer walk means a loop someone built by hand.
 constexpr int kMaximumChainLength = 1000;
 
+// An empty submenu offers nothing to choose, so the item that opens it is no way anywhere.
+bool opensItems(const NSMenuItem& item) {
+  auto submenu = item.submenu();
+  return submenu && std::ranges::any_of(submenu->itemArray(),
+                                        [](const auto& entry) { return !entry->hidden && !entry->isSeparatorItem(); });
+}
+
 void closeOpenMenu() {
   auto& state = tracking();
   auto menu = std::move(state.open);
@@ -124,7 +131,7 @@ std::shared_ptr<NSResponder> NSMenu::targetForItem(const NSMenuItem& item) const
 void NSMenu::updateIn(const std::shared_ptr<NSView>& view) {
   for (auto& item : items_) {
     if (item->isSeparatorItem()) continue;
-    if (autoenablesItems) item->enabled_ = item->hasSubmenu() || targetForItem(*item) != nullptr;
+    if (autoenablesItems) item->enabled_ = opensItems(*item) || targetForItem(*item) != nullptr;
     if (auto submenu = item->submenu_) submenu->updateIn(view);
   }
 }

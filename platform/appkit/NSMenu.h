@@ -7,7 +7,7 @@
 // application), or its content view when no view of it is first responder (so the content
 // view controller serves the window's menus). With automatic enabling (the default), an item with an action is enabled
 // exactly when a responder there handles it; one without an action is enabled only when it
-// opens a submenu.
+// opens a submenu that shows an item (an empty submenu leaves its item disabled).
 //
 // Showing does not wait for the user: the menu stays open (openMenu()) until an item is
 // chosen (performActionForItemAtIndex, which closes it first) or tracking is cancelled.

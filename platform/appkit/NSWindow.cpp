@@ -158,11 +158,19 @@ void NSWindow::setVisible(bool visible) {
     app->orderWindowFront(sharedAs<NSWindow>());
     layoutIfNeeded();
     if (auto server = WindowServer::current(); server && appearing) server->windowDidOrderFront(sharedAs<NSWindow>());
+    if (appearing) {
+      // The pointer may have gone anywhere while the window was away (the server has told
+      // where it is now): areas it left hear so now, not at its next move over the window.
+      updateTrackingAreasOfDirtyViews();
+      updateTrackingAreasAtPoint(mouseLocationOutsideOfEventStream(), nullptr);
+    }
     scheduleUpdate();
     if (appearing && controller) controller->noteViewDidAppear();
   } else {
     if (controller) controller->noteViewWillDisappear();
     visible_ = false;
+    // Nothing of a window that is away lies under the pointer.
+    trackPointer(std::nullopt, nullptr);
     app->orderWindowOut(sharedAs<NSWindow>());
     if (auto server = WindowServer::current()) server->windowDidOrderOut(sharedAs<NSWindow>());
     if (controller) controller->noteViewDidDisappear();
@@ -378,6 +386,32 @@ void NSWindow::deliverMouse(const std::shared_ptr<NSEvent>& event) {
   }
 }
 
+void NSWindow::keyDown(const std::shared_ptr<NSEvent>& event) {
+  const auto modifiers = event->modifierFlags() & (NSEventModifierFlagCommand | NSEventModifierFlagControl |
+                                                   NSEventModifierFlagOption | NSEventModifierFlagShift);
+  const auto& key = event->charactersIgnoringModifiers();
+  const bool closeKey = key.empty() ? event->keyCode() == NSKeyCode::w : (key == "w" || key == "W");
+  std::string_view command;
+  if (modifiers == NSEventModifierFlagCommand && closeKey) command = "performClose:";
+  if (modifiers == 0 && event->keyCode() == NSKeyCode::escape) command = "cancelOperation:";
+  if (!command.empty() && tryToPerform(command, sharedAs<NSWindow>())) return;
+  NSResponder::keyDown(event);
+}
+
+bool NSWindow::respondsToCommand(std::string_view selector) const {
+  if (selector == "performClose:") return (styleMask_ & NSWindowStyleMaskClosable) != 0;
+  if (selector == "cancelOperation:") return NSApplication::sharedApplication()->modalWindow().get() == this;
+  return NSResponder::respondsToCommand(selector);
+}
+
+void NSWindow::performCommand(std::string_view selector, const std::shared_ptr<NSObject>& sender) {
+  if (selector == "performClose:" || selector == "cancelOperation:") {
+    performClose(sender);
+    return;
+  }
+  NSResponder::performCommand(selector, sender);
+}
+
 void NSWindow::sendEvent(const std::shared_ptr<NSEvent>& event) {
   if (!event) return;
   KeepAlive keep(*this);
@@ -429,6 +463,11 @@ bool pointInArea(const NSView& view, const NSTrackingArea& area, NSPoint locatio
 }  // namespace
 
 void NSWindow::updateTrackingAreasAtPoint(NSPoint location, const std::shared_ptr<NSEvent>& cause) {
+  trackPointer(location, cause);
+}
+
+void NSWindow::trackPointer(std::optional<NSPoint> pointer, const std::shared_ptr<NSEvent>& cause) {
+  const NSPoint location = pointer.value_or(mouseLocationOutsideOfEventStream());
   std::vector<std::shared_ptr<NSView>> views;
   collectViews(frameView_, views);
   struct Pending {
@@ -438,8 +477,8 @@ void NSWindow::updateTrackingAreasAtPoint(NSPoint location, const std::shared_pt
   std::vector<Pending> exits, enters, moves;
   for (auto& view : views) {
     for (auto& area : view->trackingAreas()) {
-      if (!areaActive(*area, *this, *view)) continue;
-      bool inside = pointInArea(*view, *area, location);
+      if (pointer && !areaActive(*area, *this, *view)) continue;
+      bool inside = pointer && pointInArea(*view, *area, *pointer);
       bool wasInside = area->isPointerInside();
       area->setPointerInside(inside);
       if (area->options() & NSTrackingMouseEnteredAndExited) {

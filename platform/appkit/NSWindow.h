@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -156,7 +157,16 @@ class NSWindow : public NSResponder {
 
   // Events reach the window here; it hands them to its views.
   virtual void sendEvent(const std::shared_ptr<NSEvent>& event);
+  // With no menu bar to carry the close keys, a key no view took closes the window as the
+  // desktop's windows close: Control-W (the kit's Command-W) sends "performClose:" (closable
+  // windows answer it), Escape "cancelOperation:" (the modal window answers it by closing),
+  // so a modal window ends its session through its delegate's windowShouldClose.
+  void keyDown(const std::shared_ptr<NSEvent>& event) override;
+  bool respondsToCommand(std::string_view selector) const override;
+  void performCommand(std::string_view selector, const std::shared_ptr<NSObject>& sender) override;
   // Re-reads the tracking areas under the pointer (entered/exited), as a pointer move does.
+  // Ordering the window out exits every area the pointer was in; ordering it in reads them
+  // again at the pointer's place then.
   void updateTrackingAreasAtPoint(NSPoint locationInWindow, const std::shared_ptr<NSEvent>& cause);
 
   // Layout and drawing passes (also queued on the main run loop after changes).
@@ -187,6 +197,8 @@ class NSWindow : public NSResponder {
   void scheduleUpdate();
   void runScheduledUpdate();
   void updateTrackingAreasOfDirtyViews();
+  // Tracking areas at the pointer's place in the window; none when it is in no place of it.
+  void trackPointer(std::optional<NSPoint> locationInWindow, const std::shared_ptr<NSEvent>& cause);
   void updateCursorAt(NSPoint locationInWindow);
   void layoutContent();
   void setVisible(bool visible);

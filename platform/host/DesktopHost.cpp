@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSScreen.h"
 #include "platform/appkit/NSStatusBar.h"
 #include "platform/appkit/NSWindow.h"
@@ -105,6 +106,17 @@ class HostShortcutRegistrar : public MASShortcutMonitor::Registrar {
 
 // The kit's windows, shown by the host; status items' windows are icons in the tray.
 class HostWindowServer : public WindowServer {
+  // The pointer moves over other programs unseen; a window coming in reads its tracking
+  // areas at the pointer's place now.
+  void notePointer() {
+    GdkSeat* seat = gdk_display_get_default_seat(gdk_display_get_default());
+    GdkDevice* pointer = seat ? gdk_seat_get_pointer(seat) : nullptr;
+    if (!pointer) return;
+    int x = 0, y = 0;
+    gdk_device_get_position(pointer, nullptr, &x, &y);
+    NSEvent::noteMouseLocation(host_.screenPointFromDesktop(x, y));
+  }
+
  public:
   explicit HostWindowServer(DesktopHost& host) : host_(host) {}
 
@@ -114,6 +126,7 @@ class HostWindowServer : public WindowServer {
       return;
     }
     host_.forgetGoneWindows();
+    notePointer();
     auto& slot = host_.windows_[window.get()];
     if (!slot) slot = std::make_shared<HostWindow>(host_, window);
     slot->show();

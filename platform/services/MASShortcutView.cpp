@@ -1,5 +1,7 @@
 #include "platform/services/MASShortcutView.h"
 
+#include <cmath>
+
 #include "platform/appkit/NSColor.h"
 #include "platform/appkit/NSFont.h"
 #include "platform/appkit/NSWindow.h"
@@ -18,12 +20,14 @@ void MASShortcutView::didInit() {
   layer()->setBorderWidth(1);
   layer()->setBorderColor(NSColor::grayColor()->CGColor());
   layer()->setBackgroundColor(NSColor::whiteColor()->CGColor());
-  double height = std::min(bounds().height(), 18.0);
   label_ = NSTextField::labelWithString(std::string(Constants::placeholder));
-  label_->setFrame(NSMakeRect(0, (bounds().height() - height) / 2, bounds().width(), height));
-  label_->autoresizingMask = NSViewWidthSizable | NSViewMinYMargin | NSViewMaxYMargin;
   label_->setAlignment(NSTextAlignment::center);
   label_->setFont(NSFont::systemFontOfSize(13));
+  // A label draws its line at its top: one line high and centred, the text sits in the
+  // middle of the box.
+  double height = std::min(bounds().height(), std::ceil(label_->sizeThatFits().height));
+  label_->setFrame(NSMakeRect(0, std::round((bounds().height() - height) / 2), bounds().width(), height));
+  label_->autoresizingMask = NSViewWidthSizable | NSViewMinYMargin | NSViewMaxYMargin;
   addSubview(label_);
 }
 

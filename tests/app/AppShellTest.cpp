@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
+#include <functional>
 
 #include "app/AppDelegate.h"
 #include "app/LoginUtilities.h"
@@ -259,6 +261,49 @@ TEST_F(AppShellTest, TheIconFollowsTheDesktopsLightOrDarkLook) {
   EXPECT_EQ(icon(), "image=StatusIcon-Light");
 }
 
+// How many of the icon's pixels, laid on a tray of that grey, differ from the tray by a
+// quarter of the scale or more in lightness: the part of the icon a user can make out.
+int pixelsStandingOut(const NSImage& image, double tray) {
+  int count = 0;
+  for (int y = 0; y < image.pixelHeight(); ++y) {
+    for (int x = 0; x < image.pixelWidth(); ++x) {
+      auto p = image.pixelAt(x, y);
+      const double a = p[3] / 255.0;
+      const double lightness = (0.2126 * p[0] + 0.7152 * p[1] + 0.0722 * p[2]) / 255.0;
+      if (std::abs(a * lightness + (1 - a) * tray - tray) >= 0.25) ++count;
+    }
+  }
+  return count;
+}
+
+TEST_F(AppShellTest, TheIconStandsOutOnALightTrayAndOnADarkOneOpenOrClosed) {
+  launch();
+  advance(0.2);
+  ASSERT_TRUE(shown());
+  constexpr double lightTray = 0.93, darkTray = 0.13;
+  auto view = delegate->statusItemView();
+  struct Look {
+    std::string name;
+    std::shared_ptr<NSAppearance> appearance;
+    double tray;
+  };
+  const Look looks[] = {{"light", NSAppearance::appearanceNamed(NSAppearanceNameAqua), lightTray},
+                        {"dark", NSAppearance::appearanceNamed(NSAppearanceNameDarkAqua), darkTray}};
+  for (const auto& look : looks) {
+    NSAppearance::setEffectiveAppearance(look.appearance);
+    for (bool open : {true, false}) {
+      if (shown() != open) ui.click(view);
+      ASSERT_EQ(shown(), open);
+      auto image = view->image();
+      ASSERT_TRUE(image) << look.name;
+      // The icon's pixels that are not transparent, about a third of its square.
+      EXPECT_GE(pixelsStandingOut(*image, look.tray), image->pixelWidth() * image->pixelHeight() / 4)
+          << look.name << (open ? ", the panel open: " : ", the panel closed: ") << image->name();
+    }
+  }
+  NSAppearance::setEffectiveAppearance(nullptr);
+}
+
 TEST_F(AppShellTest, AGIFDroppedOnTheIconOpensThePanelWithTheLogInFormOrTheUploadScreen) {
   NSUserDefaults::standardUserDefaults()->setInteger(2, "termsOfServiceShown");
   LoginUtilities::setInitialAutoLaunch(true);
@@ -383,6 +428,40 @@ TEST_F(AppShellTest, ThePreferencesRecordTheShortcutAndSwitchLaunchAtLogin) {
   EXPECT_FALSE(reopened->autoLaunchCheckbox.lock()) << "outlets are set when the window loads";
   reopened->window();
   EXPECT_EQ(reopened->autoLaunchCheckbox.lock()->state(), NSControlStateValueOff);
+}
+
+TEST_F(AppShellTest, EscapeOrControlWClosesTheModalPreferencesAndEndsTheirSession) {
+  launch();
+  auto app = NSApplication::sharedApplication();
+  struct Row {
+    std::string what;
+    std::function<void(UISimulator&, MASShortcutView&)> keys;
+    bool closes;
+  };
+  const Row rows[] = {
+      {"Escape", [](UISimulator& ui, MASShortcutView&) { ui.pressEscape(); }, true},
+      {"Control-W", [](UISimulator& ui, MASShortcutView&) { ui.pressKey(NSKeyCode::w, "w", NSEventModifierFlagCommand); },
+       true},
+      {"W alone", [](UISimulator& ui, MASShortcutView&) { ui.pressKey(NSKeyCode::w, "w"); }, false},
+      // While the recorder listens, Escape is its own: it stops listening and nothing closes.
+      {"Escape while recording",
+       [](UISimulator& ui, MASShortcutView& recorder) {
+         ui.click(recorder.sharedAs<MASShortcutView>());
+         ui.pressEscape();
+       },
+       false},
+  };
+  for (const auto& row : rows) {
+    auto preferences = PreferencesWindowController::make();
+    auto window = preferences->window();
+    auto session = app->beginModalSessionForWindow(window);
+    ASSERT_EQ(app->modalWindow(), window) << row.what;
+    row.keys(ui, *preferences->shortcutView.lock());
+    EXPECT_EQ(app->runModalSession(session) == NSModalResponseStop, row.closes) << row.what;
+    EXPECT_EQ(window->isVisible(), !row.closes) << row.what;
+    app->endModalSession(session);
+    window->orderOut(nullptr);
+  }
 }
 
 // ---- drops on the icon ------------------------------------------------------------------

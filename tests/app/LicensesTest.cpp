@@ -128,6 +128,11 @@ TEST_F(LicensesTest, ThePageJoinsEveryLicenceWithItsSeparatorAndClosesThroughIts
   auto background = convenientBackgroundColor(*box);
   ASSERT_TRUE(background);
   EXPECT_TRUE(background->isEqual(NSColor::whiteColor()));
+  // Over the panel, as the other overlays: dimmed around a card that holds the Close button.
+  auto backdrop = convenientBackgroundColor(*page->view());
+  ASSERT_TRUE(backdrop) << "the panel shows through undimmed";
+  EXPECT_TRUE(backdrop->isEqual(NSColor::colorWithWhite(0, 0.4)));
+  EXPECT_EQ(page->closeButton.lock()->superview(), box);
 
   ui.click(page->closeButton.lock());
   EXPECT_EQ(listener->closes, 1);

@@ -159,6 +159,20 @@ TEST_F(GifCellActionsTest, AddToPackTogglesAndKeepsAFileAnotherPackStillHolds) {
   EXPECT_EQ(owner->heard, std::vector<std::string>{"login"});
 }
 
+TEST_F(GifCellActionsTest, SignedInWithNoPackToOfferAddToPackIsShownDisabled) {
+  signIn("packer", "token-packer");
+  auto cell = shownTile(item(5));
+  ASSERT_TRUE(openMenu(cell));
+  EXPECT_EQ(ui.openMenuText(), "Copy GIF\nCopy Link\nCopy Embed\n---\nAdd to Pack [disabled] >\n");
+  EXPECT_FALSE(ui.chooseMenuItem({"Add to Pack"}));
+  ui.dismissMenu();
+
+  manager()->createNewCollection("Cats", false, true);
+  ASSERT_TRUE(openMenu(cell));
+  EXPECT_EQ(ui.openMenuText(), "Copy GIF\nCopy Link\nCopy Embed\n---\nAdd to Pack >\n  Cats\n");
+  ui.dismissMenu();
+}
+
 TEST_F(GifCellActionsTest, CopyingAnItemOfThisComputerPutsItsFileAndCopyingBeforeMediaDoesNothing) {
   auto local = localGif();
   auto cell = shownTile(local);

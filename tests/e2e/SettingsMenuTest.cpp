@@ -11,15 +11,18 @@ namespace {
 namespace P = PanelPoints;
 
 // The menu's rows signed out: the version, Check for Updates, Preferences, the three web
-// pages and Licenses, Quit; signed in Log Out comes before Quit.
-constexpr std::string_view kSignedOutRows = "ii-i-iiii-i-";
-constexpr std::string_view kSignedInRows = "ii-i-iiii-ii-";
+// pages and Licenses, Quit; signed in Log Out comes before Quit. The separator the menu
+// ends with parts nothing and is not drawn.
+constexpr std::string_view kSignedOutRows = "ii-i-iiii-i";
+constexpr std::string_view kSignedInRows = "ii-i-iiii-ii";
 enum Row : std::size_t { checkForUpdates = 1, preferences = 3, download = 5, about, privacy, licenses };
 constexpr std::size_t kQuit = 10, kLogOut = 10;
 
-// Where the licences page's Close button sits, and a point its page covers in white.
-constexpr NSPoint kLicencesClose{200, 569};
+// Where the licences page's Close button sits, a point its card covers in white, and a
+// point of the toolbar's white that the dimmed backdrop around the card covers.
+constexpr NSPoint kLicencesClose{200, 564};
 constexpr NSPoint kLicencesPage{30, 300};
+constexpr NSPoint kLicencesBackdrop{100, 5};
 
 class SettingsMenuTest : public DesktopUserTest {
  protected:
@@ -71,6 +74,8 @@ TEST_F(SettingsMenuTest, EachItemActs) {
 
   ASSERT_NO_FATAL_FAILURE(choose(kSignedOutRows, licenses));
   ASSERT_TRUE(panelShows(kLicencesPage, isNearWhite)) << "the licences lie over the panel";
+  EXPECT_TRUE(panelShows(kLicencesBackdrop, [](std::uint32_t rgb) { return !isNearWhite(rgb); }))
+      << "the panel is dimmed around their card, the toolbar too";
   // Their text shows: dark letters on the white page.
   auto page = picture(*panel(), "licences");
   int letters = 0;

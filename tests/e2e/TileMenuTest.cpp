@@ -2,6 +2,8 @@
 // Copy Embed put the GIF's address and embed snippet on the desktop's clipboard, and Add to
 // Pack puts the GIF in the user's pack, in the store and on the service.
 
+#include <algorithm>
+
 #include "platform/foundation/NSString.h"
 #include "tests/e2e/DesktopUser.h"
 #include "tests/e2e/PanelPoints.h"
@@ -18,8 +20,29 @@ enum TileRow : std::size_t { copyLink = 1, copyEmbed = 2, addToPack = 4 };
 constexpr NSPoint kFirstResultTopLeft{5, 201};
 constexpr double kMoreFromRight = 21, kMoreFromBottom = 15;
 
+// Where the tile's hover heart shows its white circle, beside the heart, from the tile's top left.
+constexpr NSPoint kHeartCircleInTile{11, 21};
+
 class TileMenuTest : public DesktopUserTest {
  protected:
+  // Searches the stand-in for cats and waits until the first result shows.
+  void searchForCats() {
+    clickPanel(P::searchField);
+    typeText("cats");
+    pressKeys("Return");
+    ASSERT_TRUE(eventually([&] { return standinReceived("/v1/search", "tag", "cats"); })) << receivedPaths();
+    ASSERT_TRUE(panelShows({kFirstResultTopLeft.x + 15, kFirstResultTopLeft.y + 15},
+                           [](std::uint32_t rgb) { return !isNearWhite(rgb); }))
+        << "the results show";
+  }
+  // The darkest grey of a picture's row band (0 black, 255 white).
+  static int darkestInRows(const Picture& picture, int top, int bottom) {
+    int darkest = 255;
+    for (int y = top; y < bottom && y < picture.height; ++y) {
+      for (int x = 0; x < picture.width; ++x) darkest = std::min(darkest, static_cast<int>((picture.at(x, y) >> 8) & 0xFF));
+    }
+    return darkest;
+  }
   // The first result's bottom right corner, found as a person sees it: where the white gaps
   // around the tile begin.
   std::optional<NSPoint> firstResultCorner() {
@@ -41,12 +64,7 @@ TEST_F(TileMenuTest, ATilesMenuCopiesItsLinkAndEmbedAndAddsItToAPack) {
   clickPanel(P::profileButton);  // back home, where the trending strip is
   ASSERT_TRUE(panelShows(P::trendingStrip, [](std::uint32_t rgb) { return !isNearWhite(rgb); }));
 
-  clickPanel(P::searchField);
-  typeText("cats");
-  pressKeys("Return");
-  ASSERT_TRUE(eventually([&] { return standinReceived("/v1/search", "tag", "cats"); })) << receivedPaths();
-  ASSERT_TRUE(panelShows({kFirstResultTopLeft.x + 15, kFirstResultTopLeft.y + 15}, [](std::uint32_t rgb) { return !isNearWhite(rgb); }))
-      << "the results show";
+  ASSERT_NO_FATAL_FAILURE(searchForCats());
   auto corner = firstResultCorner();
   ASSERT_TRUE(corner) << "the first result's tile has edges";
   NSPoint more{corner->x - kMoreFromRight, corner->y - kMoreFromBottom};
@@ -91,6 +109,47 @@ TEST_F(TileMenuTest, ATilesMenuCopiesItsLinkAndEmbedAndAddsItToAPack) {
                       "where c.name = 'Keepers'") == "1\n";
   })) << "the store's pack holds the GIF";
   expectScreenMatchesRepaint("added to the pack");
+}
+
+TEST_F(TileMenuTest, WithNoPackAddToPackIsGreyedAndATilesHoverGoesWithThePanel) {
+  ASSERT_NO_FATAL_FAILURE(launchSignedUp("nora", "no-packs-yet"));
+  ASSERT_NO_FATAL_FAILURE(searchForCats());
+  auto corner = firstResultCorner();
+  ASSERT_TRUE(corner) << "the first result's tile has edges";
+  const NSPoint onTile{corner->x - 60, corner->y - 60};
+  const NSPoint heart{kFirstResultTopLeft.x + kHeartCircleInTile.x, kFirstResultTopLeft.y + kHeartCircleInTile.y};
+  movePointer(*panel(), onTile);
+  ASSERT_TRUE(panelShows(heart, isNearWhite)) << "the pointer over the tile shows its heart";
+
+  // Signed in without a pack, Add to Pack has nothing to offer: its row is greyed.
+  clickPanel({corner->x - kMoreFromRight, corner->y - kMoreFromBottom});
+  std::optional<XWindow> menu;
+  ASSERT_TRUE(eventually([&] { return (menu = menuWindow()).has_value(); }));
+  const std::string rows(kTileMenuRows);
+  ASSERT_EQ(menu->frame.height(), menuHeight(rows));
+  auto shown = picture(*menu, "tile-menu-no-packs");
+  const auto rowBand = [&](std::size_t row) {
+    const int middle = static_cast<int>(menuRow(rows, row).y);
+    return darkestInRows(shown, middle - 6, middle + 6);
+  };
+  EXPECT_LT(rowBand(0), 80) << "Copy GIF reads dark";
+  EXPECT_GT(rowBand(addToPack), 120) << "Add to Pack is greyed";
+  expectScreenMatchesRepaint("tile menu without packs");
+  pressKeys("Escape");
+  ASSERT_TRUE(eventually([&] { return !menuWindow(); }));
+
+  // The panel goes away under the pointer, which then rests elsewhere: reopened, the tile
+  // shows no hover.
+  movePointer(*panel(), onTile);
+  ASSERT_TRUE(panelShows(heart, isNearWhite));
+  pressKeys("shift+ctrl+g");
+  ASSERT_TRUE(eventually([&] { return !panelShown(); }));
+  run({"xdotool", "mousemove", "5", "500"});
+  pressKeys("shift+ctrl+g");
+  ASSERT_TRUE(eventually([&] { return panelShown(); }));
+  EXPECT_TRUE(panelShows(heart, [](std::uint32_t rgb) { return !isNearWhite(rgb); }))
+      << "the hover heart went with the pointer";
+  expectScreenMatchesRepaint("reopened with the pointer elsewhere");
 }
 
 }  // namespace

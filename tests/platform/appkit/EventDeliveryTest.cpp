@@ -2,6 +2,8 @@
 // responder and keys, local and global monitors, tracking areas, cursor rectangles and
 // click recognisers.
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include "platform/appkit/NSApplication.h"
@@ -302,6 +304,41 @@ TEST_F(EventDeliveryTest, TrackingAreasReportEnteringAndLeaving) {
   hover->removeTrackingArea(area);
   ui.moveMouseTo(hover);
   EXPECT_TRUE(heard.empty());
+}
+
+TEST_F(EventDeliveryTest, AnAreaIsLeftWhenItsWindowGoesAwayAndReadAgainWhenItComesBack) {
+  auto hover = RecordingView::make("hover", NSMakeRect(100, 100, 50, 50), true);
+  window->contentView()->addSubview(hover);
+  hover->addTrackingArea(NSTrackingArea::initWithRect(
+      hover->bounds(), NSTrackingMouseEnteredAndExited | NSTrackingActiveAlways, hover, nullptr));
+  const NSPoint overHover = window->convertPointToScreen(hover->convertPointToView(NSPoint{10, 10}, nullptr));
+  const NSPoint elsewhere = window->convertPointToScreen(NSPoint{10, 10});
+  struct Step {
+    std::string what;
+    std::function<void()> act;
+    std::vector<std::string> heard;
+  };
+  const Step steps[] = {
+      {"the pointer comes in", [&] { ui.moveMouseTo(hover); }, {"hover entered"}},
+      {"the window goes away under it", [&] { window->orderOut(nullptr); }, {"hover exited"}},
+      // The pointer moves on over other programs, which the window does not hear of.
+      {"it comes back with the pointer elsewhere", [&] {
+         NSEvent::noteMouseLocation(elsewhere);
+         window->makeKeyAndOrderFront(nullptr);
+       }, {}},
+      {"the pointer moves in the window", [&] { ui.moveMouse(window, {20, 20}); }, {}},
+      {"away again", [&] { window->orderOut(nullptr); }, {}},
+      {"back under a pointer resting over the area", [&] {
+         NSEvent::noteMouseLocation(overHover);
+         window->makeKeyAndOrderFront(nullptr);
+       }, {"hover entered"}},
+      {"a move inside it", [&] { ui.moveMouseTo(hover, NSPoint{2, 2}); }, {}},
+  };
+  for (const auto& step : steps) {
+    heard.clear();
+    step.act();
+    EXPECT_EQ(heard, step.heard) << step.what;
+  }
 }
 
 TEST_F(EventDeliveryTest, KeyWindowOnlyAreasWaitForTheKeyWindowAndHiddenViewsAreNeverEntered) {

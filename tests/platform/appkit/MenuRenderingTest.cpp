@@ -1,6 +1,6 @@
 // The picture of an open menu: its size follows its rows, disabled titles are greyed,
-// separators and submenu arrows are drawn, the highlighted row is filled; rows are found
-// by their place.
+// separators and submenu arrows are drawn (a separator only between rows), the highlighted
+// row is filled; rows are found by their place.
 
 #include <gtest/gtest.h>
 
@@ -109,6 +109,35 @@ TEST_F(MenuRenderingTest, RowsAreFoundByTheirPlaceAndTheHighlightedOneIsFilled) 
   EXPECT_GT(brightest, 200) << "the highlighted title is light on the selection";
   auto plain = image->pixelAt(static_cast<int>(M::highlightInset) + 2, static_cast<int>(M::verticalPadding + 4));
   EXPECT_NEAR(plain[0], MenuRenderer::Colours::panel.red * 255, 3) << "other rows keep the panel's colour";
+}
+
+TEST_F(MenuRenderingTest, ASeparatorShowsOnlyBetweenRows) {
+  using M = MenuRenderer::Metrics;
+  auto menu = NSMenu::make();
+  menu->addItem(NSMenuItem::separatorItem());                        // 0: nothing above it
+  menu->addItemWithTitle("Check for Updates", "checkUpdatesSelected", "");
+  menu->addItem(NSMenuItem::separatorItem());                        // 2: shown
+  menu->addItem(NSMenuItem::separatorItem());                        // 3: beside another
+  menu->addItemWithTitle("Log Out", "logOutSelected", "")->hidden = true;
+  menu->addItem(NSMenuItem::separatorItem());                        // 5: beside one, a hidden row between
+  menu->addItemWithTitle("Quit Glimdeck", "quitSelected", "");
+  menu->addItem(NSMenuItem::separatorItem());                        // 7: nothing below it
+  EXPECT_EQ(MenuRenderer::shownItems(*menu), (std::vector<bool>{false, true, true, false, false, false, true, false}));
+
+  const auto size = MenuRenderer::sizeOfMenu(*menu);
+  EXPECT_EQ(size.height, 2 * M::verticalPadding + 2 * M::rowHeight + M::separatorHeight);
+  const auto frames = MenuRenderer::itemFrames(*menu);
+  EXPECT_EQ(frames[1], NSMakeRect(0, M::verticalPadding, size.width, M::rowHeight));
+  EXPECT_EQ(frames[6], NSMakeRect(0, M::verticalPadding + M::rowHeight + M::separatorHeight, size.width, M::rowHeight));
+  for (int i : {0, 3, 4, 5, 7}) EXPECT_TRUE(frames[static_cast<std::size_t>(i)].isEmpty()) << i;
+
+  // The last row's bottom reaches the padding: no line is drawn below it.
+  auto image = MenuRenderer::imageOfMenu(menu);
+  ASSERT_TRUE(image);
+  const int below = static_cast<int>(frames[6].maxY());
+  for (int y = below; y < image->pixelHeight() - 2; ++y) {
+    EXPECT_NEAR(image->pixelAt(image->pixelWidth() / 2, y)[0], MenuRenderer::Colours::panel.red * 255, 3) << y;
+  }
 }
 
 }  // namespace

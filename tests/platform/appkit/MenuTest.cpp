@@ -2,6 +2,8 @@
 // actions that reach the first responder along the chain that implements them, submenus,
 // pop-up menus at a point, context menus for a view, and a host's presenter.
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -117,6 +119,37 @@ TEST_F(MenuTest, AContextMenusActionsReachTheFirstResponderThatImplementsThem) {
     EXPECT_EQ(commandLog, row.chosen ? std::vector<std::string>{row.heard} : std::vector<std::string>{})
         << row.path.back();
     EXPECT_EQ(ui.openMenuText().empty(), row.chosen) << "a choice closes the menu; a refused one leaves it open";
+    ui.dismissMenu();
+  }
+}
+
+TEST_F(MenuTest, AnItemOpensASubmenuOnlyWhenTheSubmenuShowsAnItem) {
+  struct Row {
+    std::string name;
+    std::function<void(NSMenu&)> fill;
+    bool enabled;
+  };
+  const Row rows[] = {
+      {"empty", [](NSMenu&) {}, false},
+      {"only hidden", [](NSMenu& m) { m.addItemWithTitle("Secret", "copyGif", "")->hidden = true; }, false},
+      {"only a separator", [](NSMenu& m) { m.addItem(NSMenuItem::separatorItem()); }, false},
+      {"a disabled item", [](NSMenu& m) { m.addItemWithTitle("Nobody handles this", "paste:", ""); }, true},
+      {"a pack", [](NSMenu& m) { m.addItemWithTitle("Cats", "addToCollectionClicked:", ""); }, true},
+  };
+  for (const auto& row : rows) {
+    auto menu = NSMenu::make();
+    menu->addItemWithTitle("Copy GIF", "copyGif", "");
+    auto submenu = NSMenu::make();
+    row.fill(*submenu);
+    auto add = NSMenuItem::initWithTitle("Add to Pack", "", "");
+    add->setSubmenu(submenu);
+    menu->addItem(add);
+    inner->menu = menu;
+    ASSERT_TRUE(ui.openMenuWith(inner)) << row.name;
+    EXPECT_EQ(add->isEnabled(), row.enabled) << row.name;
+    commandLog.clear();
+    EXPECT_FALSE(ui.chooseMenuItem({"Add to Pack"})) << row.name;
+    EXPECT_TRUE(commandLog.empty()) << row.name;
     ui.dismissMenu();
   }
 }
