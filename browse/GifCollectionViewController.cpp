@@ -240,6 +240,9 @@ void GifCollectionViewController::unload() {
     if (auto cell = std::dynamic_pointer_cast<GifCell>(item)) cell->unload();
 }
 
+// The visible tiles are made anew, as a tile scrolled back into view is: their media come
+// again from the cache and play from their start. Nothing of what `unload` let go is kept,
+// so a closed panel holds no players or decoded frames.
 void GifCollectionViewController::restore() {
   if (auto collection = mainCollectionView.lock()) collection->reloadItemsAtIndexPaths(collection->indexPathsForVisibleItems());
 }

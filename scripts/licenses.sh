@@ -5,11 +5,13 @@
 #   - each library the executable names as needed (its ELF NEEDED entries), found where the
 #     loader finds it, and the Debian package that ships it, whose copyright file is the text;
 #     packages whose copyright files are the same text share one entry;
+#   - the libraries named after the output (their file names, "libavcodec.so.59"), which the
+#     program opens itself at run time rather than linking, found and attributed the same way;
 #   - the packages named after the output, used at run time without being linked (fonts);
 #   - the full text of each common licence those files refer to (/usr/share/common-licenses).
 # A library that no package ships, or a package without a copyright file, stops the build.
 #
-#   licenses.sh EXECUTABLE OUTPUT.plist [PACKAGE...]
+#   licenses.sh EXECUTABLE OUTPUT.plist [LIBRARY.so.N | PACKAGE...]
 set -euo pipefail
 
 if [ $# -lt 2 ]; then
@@ -19,7 +21,13 @@ fi
 executable=$1
 output=$2
 shift 2
-extra=("$@")
+opened=() extra=()
+for argument in "$@"; do
+  case $argument in
+    *.so.*) opened+=("$argument") ;;
+    *) extra+=("$argument") ;;
+  esac
+done
 
 fail() {
   echo "licenses.sh: $*" >&2
@@ -47,6 +55,14 @@ declare -A located=()
 while read -r name arrow path _; do
   [ "$arrow" = "=>" ] && [ -n "$path" ] && located[$name]=$path
 done < <(ldd "$executable")
+# Those the program opens itself are found where the loader's cache has them.
+for library in "${opened[@]}"; do
+  case " ${needed[*]} " in *" $library "*) continue ;; esac
+  path=$(ldconfig -p | sed -n "s|^[[:space:]]*$library (.*) => ||p" | head -n1)
+  [ -n "$path" ] || fail "the loader does not find $library, which the program opens at run time"
+  needed+=("$library")
+  located[$library]=$path
+done
 
 # Which package ships each spelling of each library's path, asked of dpkg at once.
 declare -A owner=()

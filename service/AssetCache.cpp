@@ -82,6 +82,46 @@ bool writeReplacing(const std::filesystem::path& path, std::string_view bytes) {
   return false;
 }
 
+// Writes an archive in one step for its readers, like writeReplacing, but without making or
+// deleting a file each time: the bytes go over the spare copy kept beside the archive (its
+// version before the last, under a name of this cache), which is then exchanged with the
+// archive. On a file system that has recycled many files (the cache's folder has), making a
+// file costs more than writing it. Where an exchange is not to be had (no archive yet, or a
+// file system without it) the spare is renamed over the archive instead.
+std::filesystem::path spareOf(const std::filesystem::path& path, std::string_view spareSuffix) {
+  auto spare = path;
+  spare += spareSuffix;
+  return spare;
+}
+
+bool replaceArchive(const std::filesystem::path& path, std::string_view spareSuffix, std::string_view bytes) {
+  const auto spare = spareOf(path, spareSuffix);
+  const int fd = ::open(spare.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  // Allocated before it is written (see writeReplacing); shortened after, never emptied first.
+  if (!bytes.empty()) (void)::fallocate(fd, 0, 0, static_cast<off_t>(bytes.size()));
+  bool written = true;
+  for (std::size_t done = 0; done < bytes.size();) {
+    const ssize_t wrote = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) {
+      written = false;
+      break;
+    }
+    done += static_cast<std::size_t>(wrote);
+  }
+  written = written && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0;
+  written = ::close(fd) == 0 && written;
+  if (!written) {
+    ::unlink(spare.c_str());
+    return false;
+  }
+  if (::renameat2(AT_FDCWD, spare.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0) return true;
+  if (::rename(spare.c_str(), path.c_str()) == 0) return true;
+  ::unlink(spare.c_str());
+  return false;
+}
+
 // The caches alive in the process: a new cache flushes their waiting archives before it
 // reads the folder, and the shutdown flushes them before the process ends.
 std::mutex liveCachesLock;
@@ -105,6 +145,14 @@ void flushLiveCaches() {
   for (const auto& cache : liveCachesNow()) cache->flushArchives();
 }
 
+// At a shutdown the spare copies go too: the next start has no use for them.
+void flushAndTidyLiveCaches() {
+  for (const auto& cache : liveCachesNow()) {
+    cache->flushArchives();
+    cache->discardSpareArchives();
+  }
+}
+
 }  // namespace
 
 std::shared_ptr<AssetCache> AssetCache::shared() {
@@ -119,7 +167,7 @@ std::shared_ptr<AssetCache> AssetCache::make() {
 std::shared_ptr<AssetCache> AssetCache::makeWithMutex(
     std::expected<std::shared_ptr<PThreadMutex>, PThreadMutexError> mutex) {
   static std::once_flag shutdownHook;
-  std::call_once(shutdownHook, [] { ProcessShutdown::atShutdown(flushLiveCaches); });
+  std::call_once(shutdownHook, [] { ProcessShutdown::atShutdown(flushAndTidyLiveCaches); });
   flushLiveCaches();
   auto cache = std::shared_ptr<AssetCache>(new AssetCache());
   if (mutex) cache->mutex_ = std::move(*mutex);
@@ -132,7 +180,27 @@ std::shared_ptr<AssetCache> AssetCache::makeWithMutex(
   return cache;
 }
 
-AssetCache::~AssetCache() { flushArchives(); }
+AssetCache::AssetCache()
+    : spareSuffix_(".writing-" + std::to_string(static_cast<std::uint64_t>(NSUUID::UUID()->hash()))) {}
+
+AssetCache::~AssetCache() {
+  flushArchives();
+  discardSpareArchives();
+}
+
+void AssetCache::discardSpareArchives() {
+  std::lock_guard ordered(writeLock_);
+  removeSpares();
+}
+
+// Under writeLock_.
+void AssetCache::removeSpares() {
+  if (spareFolder_.empty()) return;
+  for (std::string_view name : {Constants::mappingFileName, Constants::orderFileName}) {
+    ::unlink(spareOf(spareFolder_ / name, spareSuffix_).c_str());
+  }
+  spareFolder_.clear();
+}
 
 void AssetCache::lock() {
   if (mutex_) {
@@ -212,10 +280,14 @@ std::shared_ptr<NSURL> AssetCache::orderSaveLocation() const {
 }
 
 bool AssetCache::isOwnFile(const std::shared_ptr<NSURL>& url) const {
+  // The folder as it is named, not made: a test, not a write.
+  return isOwnFile(url, cacheFolder().lexically_normal());
+}
+
+bool AssetCache::isOwnFile(const std::shared_ptr<NSURL>& url, const std::filesystem::path& folder) const {
   if (!url || !url->isFileURL()) return false;
   std::filesystem::path path(url->path());
   if (!path.is_absolute()) return false;
-  auto folder = std::filesystem::path(systemCachePath()->path()).lexically_normal();
   auto normal = path.lexically_normal();
   return normal.parent_path() == folder && normal.filename() == path.filename() &&
          isOwnFileName(path.filename().string());
@@ -348,10 +420,13 @@ void AssetCache::flushArchives() {
   if (changed) {
     if (dictionary) mappingBytes = archived(dictionary);
     if (array) orderBytes = archived(array);
-    if (!mappingBytes || !writeReplacing(folder / Constants::mappingFileName, *mappingBytes)) {
+    // Spares left in a folder the cache no longer writes to (the user's folders moved) go.
+    if (spareFolder_ != folder) removeSpares();
+    spareFolder_ = folder;
+    if (!mappingBytes || !replaceArchive(folder / Constants::mappingFileName, spareSuffix_, *mappingBytes)) {
       OutputSink::print(Constants::saveFailure);
     }
-    if (!orderBytes || !writeReplacing(folder / Constants::orderFileName, *orderBytes)) {
+    if (!orderBytes || !replaceArchive(folder / Constants::orderFileName, spareSuffix_, *orderBytes)) {
       OutputSink::print(Constants::saveFailure);
     }
   }
@@ -378,7 +453,7 @@ bool AssetCache::moveFileIn(const std::string& path, std::string_view forKey,
                             const std::optional<std::string>& appendSuffixToFile) {
   return storeFile(forKey, appendSuffixToFile, [&](const std::string& target) {
     std::error_code error;
-    std::filesystem::rename(path, target, error);
+    if (::rename(path.c_str(), target.c_str()) != 0) error = std::error_code(errno, std::generic_category());
     if (error == std::errc::cross_device_link) {
       error.clear();
       std::filesystem::copy_file(path, target, std::filesystem::copy_options::overwrite_existing, error);
@@ -397,9 +472,15 @@ bool AssetCache::storeFile(std::string_view key, const std::optional<std::string
     std::string name = std::string(Constants::filePrefix) +
                        std::to_string(static_cast<std::int64_t>(NSUUID::UUID()->hash()));
     if (suffix && isSafeSuffix(*suffix)) name += "." + *suffix;
-    auto url = systemCachePath()->URLByAppendingPathComponent(name, false);
+    // The folder is made only when a file cannot be placed in it (it is there nearly always).
+    auto url = NSURL::fileURLWithPath(cacheFolder().string(), true)->URLByAppendingPathComponent(name, false);
+    bool placed = place(url->path());
+    if (!placed && !std::filesystem::is_directory(cacheFolder())) {
+      url = systemCachePath()->URLByAppendingPathComponent(name, false);
+      placed = place(url->path());
+    }
 
-    if (place(url->path())) {
+    if (placed) {
       mapping_[std::string(key)] = url;
       order_.emplace_back(key);
       saveMapping();
@@ -415,12 +496,16 @@ void AssetCache::trimToLimit() {
     if (order_.size() <= Constants::keyLimit) return;
     std::vector<std::string> oldest(order_.begin(), order_.begin() + Constants::trimCount);
     // Their files go with the archive write that the trim's change queues.
-    for (const auto& key : oldest) removeLocked(key, true);
+    const auto folder = cacheFolder().lexically_normal();
+    for (const auto& key : oldest) removeLocked(key, true, &folder);
   });
 }
 
 void AssetCache::removeFiles(const std::vector<std::string>& paths) {
   for (const auto& path : paths) {
+    // The cache's files are plain files of its own: unlinked at once; the file manager only
+    // tells why one could not be.
+    if (::unlink(path.c_str()) == 0) continue;
     if (auto removed = NSFileManager::defaultManager()->removeItemAtPath(path); !removed) {
       OutputSink::print(std::string(Constants::removalErrorPrefix) + removed.error()->localizedDescription());
     }
@@ -435,13 +520,14 @@ void AssetCache::removeItemForKey(std::string_view key) {
   withLock([&] { removeLocked(key); });
 }
 
-void AssetCache::removeLocked(std::string_view key, bool later) {
+void AssetCache::removeLocked(std::string_view key, bool later, const std::filesystem::path* folder) {
   auto entry = mapping_.find(std::string(key));
   if (entry == mapping_.end()) return;
   // Only the cache's own files are ever deleted, whatever a caller put into the mapping.
-  if (isOwnFile(entry->second) && later) {
+  const bool own = folder ? isOwnFile(entry->second, *folder) : isOwnFile(entry->second);
+  if (own && later) {
     trimmedFiles_.push_back(entry->second->path());
-  } else if (isOwnFile(entry->second)) {
+  } else if (own) {
     if (auto removed = NSFileManager::defaultManager()->removeItemAtPath(entry->second->path()); !removed) {
       OutputSink::print(std::string(Constants::removalErrorPrefix) + removed.error()->localizedDescription());
     }

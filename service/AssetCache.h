@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <expected>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -79,6 +80,8 @@ class AssetCache : public NSObject {
   // with that write, off the store that trimmed; the process's shutdown and a new cache over
   // the same folder flush them too. Not to be called inside withLock.
   void flushArchives();
+  // Removes the spare copies the archive writes keep beside the archives (a shutdown does).
+  void discardSpareArchives();
   // While held (by a downloader with transfers under way), stores leave the archives waiting
   // rather than queue a write each; the last release queues one write for the whole burst.
   // Flushes still write at once.
@@ -108,7 +111,7 @@ class AssetCache : public NSObject {
   ~AssetCache() override;
 
  private:
-  AssetCache() = default;
+  AssetCache();
 
   void lock();
   void unlock();
@@ -119,7 +122,9 @@ class AssetCache : public NSObject {
                  const std::function<bool(const std::string& path)>& place);
   void trimToLimit();
   // Forgets the key and deletes its file, or (`later`) leaves the file for the queue.
-  void removeLocked(std::string_view key, bool later = false);
+  // `folder`, when given, is the cache's folder as isOwnFile compares it (a trim names it once).
+  void removeLocked(std::string_view key, bool later = false, const std::filesystem::path* folder = nullptr);
+  void removeSpares();
   // Deletes trimmed keys' files, saying so for each that cannot be.
   static void removeFiles(const std::vector<std::string>& paths);
   // Queues the write of the archives unless one is queued already.
@@ -130,6 +135,7 @@ class AssetCache : public NSObject {
                            const std::shared_ptr<NSError>& error);
   // True for a file URL that the cache itself named, directly inside its own folder.
   bool isOwnFile(const std::shared_ptr<NSURL>& url) const;
+  bool isOwnFile(const std::shared_ptr<NSURL>& url, const std::filesystem::path& normalFolder) const;
 
   Mapping mapping_;
   std::vector<std::string> order_;
@@ -148,4 +154,8 @@ class AssetCache : public NSObject {
   std::shared_ptr<DispatchQueue> archiveQueue_;
   // Orders whole writes, so that an older snapshot never lands after a newer one.
   std::mutex writeLock_;
+  // The spare copies kept beside the archives for the next write (see flushArchives): their
+  // names end in this cache's own suffix; the folder they were last written in. Under writeLock_.
+  const std::string spareSuffix_;
+  std::filesystem::path spareFolder_;
 };

@@ -116,6 +116,7 @@ std::function<void()> NSURLSession::completeLater(const std::shared_ptr<NSURLSes
   }
   return [self = sharedAs<NSURLSession>(), task, outcome = std::move(outcome), dataCompletion = std::move(dataCompletion),
           downloadCompletion = std::move(downloadCompletion)] {
+    if (outcome.before) outcome.before();
     self->deliver(task, outcome, dataCompletion, downloadCompletion);
     self->taskDidEnd();
   };
@@ -218,8 +219,13 @@ std::vector<std::shared_ptr<NSURLSessionTask>> NSURLSession::allTasks() const {
 
 void NSURLSession::withDelegate(
     std::function<void(NSURLSessionDelegate&, const std::shared_ptr<NSURLSession>&)> block) {
-  if (!hasDelegate_) return;
-  delegateQueue_->async([self = sharedAs<NSURLSession>(), block = std::move(block)] {
+  if (auto call = delegateCall(std::move(block))) delegateQueue_->async(std::move(call));
+}
+
+std::function<void()> NSURLSession::delegateCall(
+    std::function<void(NSURLSessionDelegate&, const std::shared_ptr<NSURLSession>&)> block) {
+  if (!hasDelegate_) return nullptr;
+  return [self = sharedAs<NSURLSession>(), block = std::move(block)] {
     if (auto delegate = self->delegate()) block(*delegate, self);
-  });
+  };
 }

@@ -85,6 +85,9 @@ class NSURLSession : public NSObject {
     std::function<std::expected<std::shared_ptr<NSData>, std::shared_ptr<NSError>>()> expandData;
     std::shared_ptr<TemporaryFile> downloadedFile;  // download tasks that succeeded
     std::shared_ptr<NSError> error;
+    // Runs on the delegate queue right before the outcome is delivered, in the same turn
+    // (a download's last progress report), so that one wake of the queue does both.
+    std::function<void()> before;
   };
 
   NSURLSession(std::shared_ptr<NSURLSessionConfiguration> configuration,
@@ -110,6 +113,10 @@ class NSURLSession : public NSObject {
   void invalidate(bool cancelTasks);
   // Runs the block on the delegate queue with the delegate, when there still is one.
   void withDelegate(std::function<void(NSURLSessionDelegate&, const std::shared_ptr<NSURLSession>&)> block);
+  // The same block made ready to run on the delegate queue, for the caller to queue; empty
+  // when the session has no delegate.
+  std::function<void()> delegateCall(
+      std::function<void(NSURLSessionDelegate&, const std::shared_ptr<NSURLSession>&)> block);
 
   const std::shared_ptr<NSURLSessionConfiguration> configuration_;
   const std::shared_ptr<DispatchQueue> delegateQueue_;

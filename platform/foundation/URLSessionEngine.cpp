@@ -326,20 +326,22 @@ struct URLSessionTransfer {
   // A download's progress goes to the delegate at most once per 50 ms of the transfer, and
   // always at the end: a post per 16 kB piece (each waking the delegate's queue) cost more than
   // the transfer, and a small file arrives within the first interval, so it reports once.
-  // The bytes written since the last report are reported together.
-  void reportDownloadProgress(bool ending = false) {
-    if (bytesReceived == progressReported) return;
+  // The bytes written since the last report are reported together. The report at the end is
+  // handed back, to go with the end's delivery rather than wake the queue on its own.
+  std::function<void()> reportDownloadProgress(bool ending = false) {
+    if (bytesReceived == progressReported) return nullptr;
     const auto now = SteadyClock::now();
-    const bool complete = ending || (expected > 0 && bytesReceived >= expected);
-    const bool interval = now - progressReportedAt >= std::chrono::milliseconds(50);
-    if (!complete && !interval) return;
+    if (!ending && now - progressReportedAt < std::chrono::milliseconds(50)) return nullptr;
     auto downloadTask = std::static_pointer_cast<NSURLSessionDownloadTask>(task);
     const std::int64_t written = bytesReceived - progressReported, total = bytesReceived, expectedTotal = expected;
     progressReported = bytesReceived;
     progressReportedAt = now;
-    session->withDelegate([=](NSURLSessionDelegate& delegate, const std::shared_ptr<NSURLSession>& s) {
+    auto report = session->delegateCall([=](NSURLSessionDelegate& delegate, const std::shared_ptr<NSURLSession>& s) {
       if (!downloadTask->wasCancelled()) delegate.URLSession(s, downloadTask, written, total, expectedTotal);
     });
+    if (ending || !report) return report;
+    session->delegateQueue_->async(std::move(report));
+    return nullptr;
   }
 
   void onProgress(curl_off_t uploaded) {
@@ -385,6 +387,7 @@ struct URLSessionEngineState {
   std::thread::id loopThread;  // the thread running it, while it runs
   bool quit = false;      // the loop should cancel everything and leave
   bool stopping = false;  // a stop waits for the loop to leave
+  bool wakeRequested = false;  // the loop has been woken for commands it has not yet taken
   bool closed = false;  // the process is leaving: no loop starts again
 
   // Touched by the loop only.
@@ -400,6 +403,9 @@ struct URLSessionEngineState {
     std::function<void()> block;
   };
   std::optional<Delivery> heldDelivery;
+  // Deliveries of transfers that ended in this turn of the loop, queued together at its end:
+  // one block to each queue for all of them, so that a burst of replies wakes it once.
+  std::vector<Delivery> endedThisTurn;
 
   void post(std::function<void()> command) {
     std::unique_lock lock(mutex);
@@ -410,6 +416,10 @@ struct URLSessionEngineState {
     commands.push_back(std::move(command));
     // While a stop waits for the loop to leave, the command waits for the next loop.
     if (!looping && !stopping) return startLoop();
+    // One wake-up serves every command posted before the loop takes them (a grid starts its
+    // downloads in a burst).
+    if (wakeRequested) return;
+    wakeRequested = true;
     lock.unlock();
     curl_multi_wakeup(multi);
   }
@@ -448,12 +458,14 @@ struct URLSessionEngineState {
       {
         std::lock_guard lock(mutex);
         pending.swap(commands);
+        wakeRequested = false;
         leave = quit;
       }
       for (auto& command : pending) command();
       pending.clear();
       if (leave) {
         cancelAll();
+        queueEndedThisTurn();
         releaseHeldDelivery();
         return leaveLoop();
       }
@@ -469,12 +481,15 @@ struct URLSessionEngineState {
         if (transfer) finish(transfer, result);
       }
       const auto wake = enforceDeadlines();
+      queueEndedThisTurn();
       if (transfers.empty()) {
         std::unique_lock lock(mutex);
         if (commands.empty() && !quit) {
           auto delivery = std::exchange(heldDelivery, std::nullopt);
+          // Left in the same hold of the mutex that found nothing to do: a command posted
+          // after it starts a new loop rather than wake this one, which would never look.
+          leaveLoopLocked();
           lock.unlock();
-          leaveLoop();
           // No longer the loop: from here on this is one of the pool's threads, which would
           // otherwise wake another only to go idle itself.
           if (delivery) delivery->queue->runHereOrAsync(std::move(delivery->block));
@@ -489,9 +504,34 @@ struct URLSessionEngineState {
 
   void leaveLoop() {
     std::lock_guard lock(mutex);
+    leaveLoopLocked();
+  }
+  // With the mutex held.
+  void leaveLoopLocked() {
     looping = false;
     loopThread = {};
     loopEnded.notify_all();
+  }
+
+  void queueEndedThisTurn() {
+    if (endedThisTurn.empty()) return;
+    // The deliveries to each queue, in the order their transfers ended.
+    std::vector<std::pair<std::shared_ptr<DispatchQueue>, std::vector<std::function<void()>>>> byQueue;
+    for (auto& delivery : endedThisTurn) {
+      auto group = std::find_if(byQueue.begin(), byQueue.end(), [&](const auto& g) { return g.first == delivery.queue; });
+      if (group == byQueue.end()) group = byQueue.emplace(byQueue.end(), delivery.queue, std::vector<std::function<void()>>{});
+      group->second.push_back(std::move(delivery.block));
+    }
+    endedThisTurn.clear();
+    for (auto& [queue, blocks] : byQueue) {
+      if (blocks.size() == 1) {
+        queue->async(std::move(blocks.front()));
+        continue;
+      }
+      queue->async([blocks = std::move(blocks)] {
+        for (const auto& block : blocks) block();
+      });
+    }
   }
 
   // Queues the held delivery as any other: the loop goes on with other work.
@@ -595,10 +635,10 @@ struct URLSessionEngineState {
     if (!delivery) return;
     // Deliveries to one queue keep their order: an earlier held one goes first.
     releaseHeldDelivery();
-    if (transfers.empty()) {
+    if (transfers.empty() && endedThisTurn.empty()) {
       heldDelivery = Delivery{session->delegateQueue_, std::move(delivery)};
     } else {
-      session->delegateQueue_->async(std::move(delivery));
+      endedThisTurn.push_back({session->delegateQueue_, std::move(delivery)});
     }
   }
 
@@ -616,7 +656,7 @@ struct URLSessionEngineState {
     if (!outcome.error) {
       if (transfer->fd >= 0) {
         // What the last pieces wrote is reported before the file is handed over.
-        transfer->reportDownloadProgress(true);
+        outcome.before = transfer->reportDownloadProgress(true);
         ::close(transfer->fd);
         transfer->fd = -1;
         // The session removes the file once the delegate or completion has seen it.

@@ -238,6 +238,11 @@ TEST_F(LicensesTest, TheShippedListHasATextForEveryLibraryTheProgramLinks) {
   for (const char* expected : {"fonts-lato (used at run time)", "LGPL-2.1", "GPL-2"}) {
     EXPECT_NE(std::find(names.begin(), names.end(), expected), names.end()) << expected;
   }
+  // The movie libraries the program opens itself, on the first movie, are listed too.
+  for (const char* opened : {"libavformat.so.", "libavcodec.so.", "libswscale.so.", "libavutil.so."}) {
+    EXPECT_TRUE(std::ranges::any_of(names, [&](const std::string& name) { return name.find(opened) != std::string::npos; }))
+        << opened;
+  }
   // Every common licence an entry refers to is there in full.
   for (const auto& license : *licenses) {
     const std::string& text = license.licenseText.value_or("");
@@ -249,6 +254,18 @@ TEST_F(LicensesTest, TheShippedListHasATextForEveryLibraryTheProgramLinks) {
       if (!std::filesystem::exists(file)) continue;
       auto named = std::filesystem::canonical(file).filename().string();
       EXPECT_NE(std::find(names.begin(), names.end(), named), names.end()) << named << " of " << license.libraryName;
+    }
+  }
+}
+
+// FFmpeg and the codec libraries it brings are opened on the first movie, not loaded with the
+// program: a launch that shows no movie never pays for them.
+TEST(ProgramLinkTest, TheProgramStartsWithoutTheMovieLibraries) {
+  const auto needed = neededLibraries(GLIMDECK_EXECUTABLE);
+  ASSERT_GT(needed.size(), 10u) << GLIMDECK_EXECUTABLE;
+  for (const auto& library : needed) {
+    for (std::string_view movie : {"libavformat", "libavcodec", "libswscale", "libavutil"}) {
+      EXPECT_FALSE(library.starts_with(movie)) << library;
     }
   }
 }

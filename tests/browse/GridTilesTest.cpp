@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <future>
+#include <map>
 
 #include "browse/GifCollectionViewController.h"
 #include "collections/Collection.h"
@@ -237,6 +238,74 @@ TEST_F(GridTilesTest, PicturesAreMadeOffTheMainThreadAndReachOnlyTheTileStillSho
   drainImageLoading();
   EXPECT_TRUE(std::ranges::any_of(visibleTiles(), hasPicture));
   for (const auto& cell : visibleTiles()) expectOwnCover(cell);
+}
+
+TEST_F(GridTilesTest, ClosingLetsEveryTilesMediaGoAndReopeningPlaysItAnewFromItsStart) {
+  // A reopened panel's tiles are made anew, as a tile scrolled back into view is: their
+  // movies and GIFs play from their start, whatever they showed when the panel closed,
+  // and nothing plays or waits for a decoder meanwhile.
+  loadAndPlay(VNStreamRequester::getForTrendingContent());
+  ui.advance(0.15);
+  auto collection = grid->mainCollectionView.lock();
+  std::map<NSIndexPath, std::shared_ptr<AVPlayer>> closedPlayers;
+  double furthest = 0;
+  for (const auto& cell : visibleTiles()) {
+    auto player = cell->movieLayer->player();
+    if (!player) continue;
+    closedPlayers[*collection->indexPathForItem(cell)] = player;
+    furthest = std::max(furthest, CMTimeGetSeconds(player->currentTime()));
+  }
+  ASSERT_FALSE(closedPlayers.empty());
+  ASSERT_GT(furthest, 0.0) << "the movies played on before the panel closed";
+
+  grid->unload();
+  for (const auto& cell : visibleTiles()) {
+    EXPECT_FALSE(cell->movieLayer->player()) << cell->vorn->vid;
+    EXPECT_FALSE(cell->gif.lock()->image()) << cell->vorn->vid;
+  }
+  for (const auto& [path, player] : closedPlayers) EXPECT_EQ(player->rate(), 0.0) << "a closed panel's movie stops";
+  ui.advance(1);
+
+  grid->restore();
+  ASSERT_TRUE(runUntil([&] {
+    auto tiles = visibleTiles();
+    return !tiles.empty() && std::ranges::all_of(tiles, [](const auto& c) { return playing(*c); });
+  }));
+  std::size_t movies = 0;
+  for (const auto& cell : visibleTiles()) {
+    auto player = cell->movieLayer->player();
+    if (!player) continue;
+    ++movies;
+    EXPECT_NE(player, closedPlayers[*collection->indexPathForItem(cell)]) << cell->vorn->vid;
+    EXPECT_EQ(CMTimeGetSeconds(player->currentTime()), 0.0) << cell->vorn->vid;
+  }
+  EXPECT_EQ(movies, closedPlayers.size());
+
+  // The same for GIF tiles.
+  std::vector<std::shared_ptr<NSObject>> tags;
+  for (std::size_t n = 0; n < 8; ++n) {
+    auto tag = VNTag::initWithNewApiData({});
+    tag->categoryTitle = "#tag" + std::to_string(n);
+    tag->displayWidthToHeightRatio = 1.0;
+    tag->categoryCoverGifURL = mediaURL(n, "tinygif");
+    tags.push_back(tag);
+  }
+  grid->reset();
+  grid->setContentForMainSection(tags);
+  grid->reload();
+  const auto allPictured = [&] {
+    auto tiles = visibleTiles();
+    return !tiles.empty() && std::ranges::all_of(tiles, [](const auto& c) { return bool(c->gif.lock()->image()); });
+  };
+  ASSERT_TRUE(runUntil(allPictured));
+  ui.advance(0.15);
+  ASSERT_TRUE(std::ranges::any_of(visibleTiles(), [](const auto& c) { return c->gif.lock()->currentFrame() > 0; }))
+      << "the GIFs played on before the panel closed";
+  grid->unload();
+  ui.advance(1);
+  grid->restore();
+  ASSERT_TRUE(runUntil(allPictured));
+  for (const auto& cell : visibleTiles()) EXPECT_EQ(cell->gif.lock()->currentFrame(), 0u) << cell->contentLabel.lock()->stringValue();
 }
 
 TEST_F(GridTilesTest, ATilesMenuAndHeartActThroughTheCollectionsAndLogTheirEvents) {

@@ -64,6 +64,15 @@ TEST_F(SettingsMenuTest, EachItemActs) {
   expectScreenMatchesRepaint("preferences");
   closeWindow(*preferencesWindow);
   EXPECT_TRUE(eventually([&] { return !windowNamed("Preferences"); })) << "and closes as any window";
+  // Without a window manager to close it, its keys do: Escape ends the modal window, and
+  // Ctrl+W closes it as it closes any closable window.
+  for (const char* keys : {"Escape", "ctrl+w"}) {
+    ASSERT_NO_FATAL_FAILURE(choose(kSignedOutRows, preferences));
+    ASSERT_TRUE(eventually([&] { return (preferencesWindow = windowNamed("Preferences")).has_value(); })) << keys;
+    click(*preferencesWindow, {20, 20});
+    pressKeys(keys);
+    EXPECT_TRUE(eventually([&] { return !windowNamed("Preferences"); })) << keys << " closes the Preferences";
+  }
 
   for (auto row : {download, about, privacy}) ASSERT_NO_FATAL_FAILURE(choose(kSignedOutRows, row));
   EXPECT_TRUE(eventually([&] { return openedAddresses().size() == 3; }));

@@ -82,6 +82,37 @@ TEST_F(AssetCacheTest, ABurstOfStoresReachesTheArchivesOnFlushAndWhenTheCacheEnd
   EXPECT_EQ(AssetCache::make()->order(), (std::vector<std::string>{key(1), key(3)}));
 }
 
+// Each write leaves the newest archives whole, whether it grows or shrinks them, and the
+// copies kept beside them between writes go when the cache ends.
+TEST_F(AssetCacheTest, RewrittenArchivesHoldTheNewestStateAndLeaveNothingBehind) {
+  auto cache = AssetCache::make();
+  std::vector<std::string> expected;
+  const auto flushAndRead = [&] {
+    cache->flushArchives();
+    return orderOnDisk();
+  };
+  for (int i = 1; i <= 3; ++i) cache->cacheAssetWithData(bytes("GIF89a"), key(i), "gif");
+  EXPECT_EQ(flushAndRead(), (std::vector<std::string>{key(1), key(2), key(3)}));
+  for (int i = 4; i <= 40; ++i) cache->cacheAssetWithData(bytes("GIF89a"), key(i), "gif");
+  EXPECT_EQ(flushAndRead().size(), 40u);
+  for (int i = 2; i <= 39; ++i) cache->removeItemForKey(key(i));
+  EXPECT_EQ(flushAndRead(), (std::vector<std::string>{key(1), key(40)}));
+  cache->removeItemForKey(key(1));
+  EXPECT_EQ(flushAndRead(), (std::vector<std::string>{key(40)}));
+  EXPECT_EQ(AssetCache::make()->order(), (std::vector<std::string>{key(40)}));
+
+  const auto leftovers = [&] {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder())) {
+      const auto name = entry.path().filename().string();
+      if (!name.starts_with("zolto-") && name != "recentShareMap" && name != "orderList") names.push_back(name);
+    }
+    return names;
+  };
+  cache.reset();
+  EXPECT_TRUE(runUntil([&] { return leftovers().empty(); }, 10.0)) << ::testing::PrintToString(leftovers());
+}
+
 // A downloader holds the writes while its transfers run: the stores of a page, and a trim's
 // file deletions, wait for the last release and then reach the disk without a flush.
 TEST_F(AssetCacheTest, HeldArchivesAndTrimmedFilesWaitForTheRelease) {
