@@ -89,6 +89,10 @@ TEST_F(MainQueueTest, RunHereOrAsyncRunsAtOnceOnAnIdleSerialQueueAndOtherwiseQue
     order.push_back(1);
     queue->sync([&] { order.push_back(2); });  // on its own queue: at once
   });
+  // The worker that ran the barrier above may not have let the queue go yet, so the block
+  // may have been queued instead, with this barrier behind it but ahead of 3 and 4: a
+  // second one comes after them either way.
+  queue->sync([] {});
   queue->sync([] {});
   EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
 
