@@ -19,6 +19,7 @@
 #include "platform/foundation/OutputSink.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/ProcessShutdown.h"
+#include "platform/foundation/TemporaryFiles.h"
 #include "platform/foundation/NSURLResponse.h"
 #include "service/AssetCacheArchives.h"
 #include "service/Webapp.h"
@@ -453,7 +454,12 @@ bool AssetCache::moveFileIn(const std::string& path, std::string_view forKey,
                             const std::optional<std::string>& appendSuffixToFile) {
   return storeFile(forKey, appendSuffixToFile, [&](const std::string& target) {
     std::error_code error;
-    if (::rename(path.c_str(), target.c_str()) != 0) error = std::error_code(errno, std::generic_category());
+    if (::rename(path.c_str(), target.c_str()) != 0) {
+      error = std::error_code(errno, std::generic_category());
+    } else {
+      // A download's temporary file is the cache's now: its session need not delete it.
+      TemporaryFiles::untrack(path);
+    }
     if (error == std::errc::cross_device_link) {
       error.clear();
       std::filesystem::copy_file(path, target, std::filesystem::copy_options::overwrite_existing, error);

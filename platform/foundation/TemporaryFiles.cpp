@@ -35,12 +35,13 @@ void TemporaryFiles::untrack(const std::string& path) {
   files.paths.erase(path);
 }
 
+// A file no longer tracked was moved or handed over: its path is not looked up again (in a
+// busy folder that costs as much as deleting a file), nor whatever now has its name deleted.
 void TemporaryFiles::remove(const std::string& path) {
   if (path.empty()) return;
   auto& files = trackedFiles();
   std::lock_guard lock(files.mutex);
-  ::unlink(path.c_str());
-  files.paths.erase(path);
+  if (files.paths.erase(path) > 0) ::unlink(path.c_str());
 }
 
 void TemporaryFiles::removeAll() {

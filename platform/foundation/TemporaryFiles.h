@@ -12,7 +12,7 @@ class TemporaryFiles {
   static void track(const std::string& path);
   // Stops tracking without touching the file (it was moved or handed over).
   static void untrack(const std::string& path);
-  // Deletes the file and stops tracking it.
+  // Deletes the file and stops tracking it; a file no longer tracked is left alone.
   static void remove(const std::string& path);
   static void removeAll();
   static std::vector<std::string> tracked();
