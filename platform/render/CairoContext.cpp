@@ -397,6 +397,13 @@ void CairoContext::fillPath(const CGPath& path, CGFillRule rule) {
       state_.shadow);
 }
 
+void CairoContext::fillShape(cairo_t* cr, const CGPath& path, CGFillRule rule) const {
+  appendPath(cr, path);
+  cairo_set_fill_rule(cr, rule == CGFillRule::evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+  cairo_set_source_rgba(cr, 0, 0, 0, 1);
+  cairo_fill(cr);
+}
+
 void CairoContext::castShadowOfPath(const CGPath& path, CGFillRule rule, NSRect covered) {
   const std::optional<CGShadow>& shadow = state_.shadow;
   if (skipping_ > 0 || path.elements().empty() || !shadow || !(shadow->color.alpha > 0) || !(state_.alpha > 0)) return;
@@ -408,8 +415,19 @@ void CairoContext::castShadowOfPath(const CGPath& path, CGFillRule rule, NSRect 
   noteInk(shaded);
   // The pixels that the drawing to come covers wholly need no shadow.
   const PixelBox inside = covered.width() > 0 && covered.height() > 0 ? deviceBoxOf(covered).grown(-1) : PixelBox{};
-  cairo_surface_t* mask = shapeShadow(path, rule, box, reach);
-  if (!mask) return;
+  // A large shape's shadow is worked out where the clip needs it, and not kept.
+  constexpr long kMostKeptShadowPixels = 1L << 20;
+  cairo_surface_t* mask =
+      box.grown(reach.spread).area() <= kMostKeptShadowPixels ? shapeShadow(path, rule, box, reach) : nullptr;
+  if (!mask) {
+    cairo_matrix_t user;
+    cairo_get_matrix(cr_, &user);
+    drawShadow(box, clip, *shadow, state_.alpha, [&](cairo_t* m) {
+      cairo_transform(m, &user);
+      fillShape(m, path, rule);
+    });
+    return;
+  }
   cairo_save(cr_);
   inPixels(cr_, [&] {
     // Around what is covered: above, below, and to either side between them.
@@ -475,10 +493,7 @@ cairo_surface_t* CairoContext::shapeShadow(const CGPath& path, CGFillRule rule, 
   placed.x0 = dx;
   placed.y0 = dy;
   cairo_set_matrix(m, &placed);
-  appendPath(m, path);
-  cairo_set_fill_rule(m, rule == CGFillRule::evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
-  cairo_set_source_rgba(m, 0, 0, 0, 1);
-  cairo_fill(m);
+  fillShape(m, path, rule);
   cairo_destroy(m);
   if (BlurredMaskCache::shared().blur(mask, reach.radius)) shadowPixelsBlurred_ += static_cast<std::size_t>(area.area());
   // A window shows a few shapes over and over (its tiles, its buttons): a few dozen are kept.
@@ -568,9 +583,14 @@ cairo_surface_t* CairoContext::gradientPicture(const std::vector<CGColor>& color
   cairo_pattern_destroy(gradient);
   cairo_destroy(g);
   cairo_surface_flush(surface);
+  // A window shows a few shades over and over (its tiles' titles): a few megabytes are kept.
   constexpr std::size_t kGradientsKept = 48;
+  constexpr long kMostGradientPixels = 4L << 20;
   gradients_.push_front({std::move(key), made, surface});
-  if (gradients_.size() > kGradientsKept) {
+  long kept = 0;
+  for (const auto& gradient : gradients_) kept += gradient.box.area();
+  while (gradients_.size() > 1 && (gradients_.size() > kGradientsKept || kept > kMostGradientPixels)) {
+    kept -= gradients_.back().box.area();
     cairo_surface_destroy(gradients_.back().surface);
     gradients_.pop_back();
   }

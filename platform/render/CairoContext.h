@@ -96,6 +96,8 @@ class CairoContext : public GraphicsContext {
   CairoContext() = default;
   void beginGroup(std::optional<NSRect> rect, double alpha);
   void appendPath(cairo_t* cr, const CGPath& path) const;
+  // Fills the path opaquely: a shape's alpha, for a mask.
+  void fillShape(cairo_t* cr, const CGPath& path, CGFillRule rule) const;
   PixelBox clipBox() const;
   PixelBox deviceBoxOf(NSRect rect) const;
   ShadowReach reachOf(const CGShadow& shadow) const;

@@ -197,6 +197,28 @@ TEST_F(DrawingWorkTest, AShapesShadowIsBlurredOnceAndLeftOutWhereItsShapeWillCov
       << "as it was beyond the edge";
 }
 
+TEST_F(DrawingWorkTest, ALargeShapesShadowIsWorkedOutWhereTheClipNeedsIt) {
+  // Larger than what is kept: the shadow is made for the clip alone, with the same pixels.
+  const auto sheet = CGPath::roundedRect(NSMakeRect(10, 10, 1300, 900), 12);
+  auto canvas = [&](bool filledWithShadow) {
+    auto made = CairoContext::make({1320, 920}, 1);
+    made->clipToRect(NSMakeRect(0, 0, 60, 60));
+    made->setShadow(CGShadow{{0, -2}, 4, {0, 0, 0, 0.5}});
+    made->setFillColor({0.2, 0.4, 0.9, 1});
+    if (filledWithShadow) {
+      made->fillPath(sheet, CGFillRule::nonZero);
+    } else {
+      made->castShadowOfPath(sheet, CGFillRule::nonZero, NSZeroRect);
+      made->setShadow(std::nullopt);
+      made->fillPath(sheet, CGFillRule::nonZero);
+    }
+    return made;
+  };
+  auto cast = canvas(false), filled = canvas(true);
+  EXPECT_LT(cast->shadowPixelsBlurred(), std::size_t(200 * 200)) << "only around the clip";
+  EXPECT_EQ(largestDifference(cast->pixels(), filled->pixels()), 0);
+}
+
 TEST_F(DrawingWorkTest, AGradientDrawnAgainAtTheSamePlaceIsCopied) {
   const std::vector<CGColor> colours{{0, 0, 0, 0.8}, {0, 0, 0, 0.4}, {0, 0, 0, 0}};
   auto shade = [&](CairoContext& canvas, NSPoint at) {
