@@ -111,12 +111,22 @@ void NSView::setBoundsSize(NSSize size) { setBounds({bounds_.origin, size}); }
 
 NSRect NSView::visibleRect() const {
   if (isHiddenOrHasHiddenAncestor()) return NSZeroRect;
+  // Cut by each superview's bounds on the way up, in its coordinates (one conversion a
+  // level, not one through the whole chain for each), then brought back down once.
   NSRect visible = bounds_;
+  std::shared_ptr<const NSView> top;
+  const NSView* below = this;
   for (auto parent = superview(); parent; parent = parent->superview()) {
-    visible = NSIntersectionRect(visible, convertRect(parent->bounds(), parent));
+    NSPoint a = below->convertPointToSuperview(visible.origin);
+    NSPoint b = below->convertPointToSuperview({visible.maxX(), visible.maxY()});
+    visible = NSIntersectionRect(NSMakeRect(std::min(a.x, b.x), std::min(a.y, b.y), std::fabs(a.x - b.x),
+                                            std::fabs(a.y - b.y)),
+                                 parent->bounds());
     if (visible.isEmpty()) return NSZeroRect;
+    below = parent.get();
+    top = parent;
   }
-  return visible;
+  return top ? NSIntersectionRect(convertRect(visible, top), bounds_) : visible;
 }
 
 // ---- visibility -----------------------------------------------------------------------

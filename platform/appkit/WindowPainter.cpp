@@ -64,10 +64,13 @@ std::size_t lookOf(const std::shared_ptr<CALayer>& layer, int depth, bool& asksF
   h = mixIn(h, shown->shadowOffset().width);
   h = mixIn(h, shown->shadowOffset().height);
   h = mixIn(h, shown->zPosition());
-  h = mixIn(h, static_cast<const void*>(shown->contents().get()));
-  h = mixIn(h, std::hash<std::string>{}(shown->contentsGravity()));
-  h = mixIn(h, shown->contentsScale());
-  if (auto gradient = std::dynamic_pointer_cast<CAGradientLayer>(shown)) {
+  // How contents are placed matters only when there are contents.
+  if (const auto& contents = shown->contents()) {
+    h = mixIn(h, static_cast<const void*>(contents.get()));
+    h = mixIn(h, std::hash<std::string>{}(shown->contentsGravity()));
+    h = mixIn(h, shown->contentsScale());
+  }
+  if (auto gradient = dynamic_cast<const CAGradientLayer*>(shown.get())) {
     for (const auto& c : gradient->colors) h = mixIn(h, c);
     for (double l : gradient->locations) h = mixIn(h, l);
     for (double v : {gradient->startPoint.x, gradient->startPoint.y, gradient->endPoint.x, gradient->endPoint.y}) {

@@ -120,6 +120,38 @@ std::shared_ptr<ScaledPicture> scaledPicture(const CGImage& frame, int width, in
   return made;
 }
 
+std::size_t hashOf(const std::vector<double>& key) {
+  std::size_t hash = 0xcbf29ce484222325ULL;
+  for (double v : key) hash = (hash ^ std::hash<double>{}(v)) * 0x100000001b3ULL;
+  return hash;
+}
+
+// The entry of the list with the key, through the index of its hashes; the list's end if none.
+template <typename Entry>
+typename std::list<Entry>::iterator findKept(std::list<Entry>& list,
+                                             std::unordered_multimap<std::size_t, typename std::list<Entry>::iterator>& index,
+                                             const std::vector<double>& key, std::size_t hash) {
+  auto [first, last] = index.equal_range(hash);
+  for (auto at = first; at != last; ++at) {
+    if (at->second->key == key) return at->second;
+  }
+  return list.end();
+}
+
+// Drops the least recently used entry (the list's last) from the list and its index.
+template <typename Entry>
+void dropOldest(std::list<Entry>& list, std::unordered_multimap<std::size_t, typename std::list<Entry>::iterator>& index) {
+  auto oldest = std::prev(list.end());
+  auto [first, last] = index.equal_range(oldest->hash);
+  for (auto at = first; at != last; ++at) {
+    if (at->second == oldest) {
+      index.erase(at);
+      break;
+    }
+  }
+  list.pop_back();
+}
+
 }  // namespace
 
 std::shared_ptr<CairoContext> CairoContext::make(NSSize size, double scale, bool flipped) {
@@ -477,8 +509,8 @@ cairo_surface_t* CairoContext::shapeShadow(const CGPath& path, CGFillRule rule, 
         },
         element);
   }
-  for (auto it = shapeShadows_.begin(); it != shapeShadows_.end(); ++it) {
-    if (it->key != key) continue;
+  const std::size_t hash = hashOf(key);
+  if (auto it = findKept(shapeShadows_, shapeShadowsByHash_, key, hash); it != shapeShadows_.end()) {
     shapeShadows_.splice(shapeShadows_.begin(), shapeShadows_, it);
     return it->mask;
   }
@@ -498,10 +530,11 @@ cairo_surface_t* CairoContext::shapeShadow(const CGPath& path, CGFillRule rule, 
   if (BlurredMaskCache::shared().blur(mask, reach.radius)) shadowPixelsBlurred_ += static_cast<std::size_t>(area.area());
   // A window shows a few shapes over and over (its tiles, its buttons): a few dozen are kept.
   constexpr std::size_t kShapesKept = 48;
-  shapeShadows_.push_front({std::move(key), mask});
+  shapeShadows_.push_front({std::move(key), hash, mask});
+  shapeShadowsByHash_.emplace(hash, shapeShadows_.begin());
   if (shapeShadows_.size() > kShapesKept) {
     cairo_surface_destroy(shapeShadows_.back().mask);
-    shapeShadows_.pop_back();
+    dropOldest(shapeShadows_, shapeShadowsByHash_);
   }
   return mask;
 }
@@ -555,17 +588,15 @@ cairo_surface_t* CairoContext::gradientPicture(const std::vector<CGColor>& color
   key.push_back(-1);
   key.insert(key.end(), locations.begin(), locations.end());
   PixelBox made = box;
-  for (auto it = gradients_.begin(); it != gradients_.end(); ++it) {
-    if (it->key != key) continue;
-    if (it->box.contains(box)) {
-      gradients_.splice(gradients_.begin(), gradients_, it);
-      return gradients_.front().surface;
-    }
+  const std::size_t hash = hashOf(key);
+  if (auto it = findKept(gradients_, gradientsByHash_, key, hash); it != gradients_.end()) {
+    gradients_.splice(gradients_.begin(), gradients_, it);
+    if (it->box.contains(box)) return it->surface;
     // Made for another part of the canvas: made again over both.
     made = made.united(it->box);
     cairo_surface_destroy(it->surface);
-    gradients_.erase(it);
-    break;
+    gradients_.splice(gradients_.end(), gradients_, it);
+    dropOldest(gradients_, gradientsByHash_);
   }
   constexpr long kMostPixels = 1024L * 1024L;
   if (made.empty() || made.area() > kMostPixels) return nullptr;
@@ -586,13 +617,14 @@ cairo_surface_t* CairoContext::gradientPicture(const std::vector<CGColor>& color
   // A window shows a few shades over and over (its tiles' titles): a few megabytes are kept.
   constexpr std::size_t kGradientsKept = 48;
   constexpr long kMostGradientPixels = 4L << 20;
-  gradients_.push_front({std::move(key), made, surface});
+  gradients_.push_front({std::move(key), hash, made, surface});
+  gradientsByHash_.emplace(hash, gradients_.begin());
   long kept = 0;
   for (const auto& gradient : gradients_) kept += gradient.box.area();
   while (gradients_.size() > 1 && (gradients_.size() > kGradientsKept || kept > kMostGradientPixels)) {
     kept -= gradients_.back().box.area();
     cairo_surface_destroy(gradients_.back().surface);
-    gradients_.pop_back();
+    dropOldest(gradients_, gradientsByHash_);
   }
   return surface;
 }

@@ -14,6 +14,7 @@
 #include <expected>
 #include <filesystem>
 #include <list>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/foundation/NSError.h"
@@ -125,6 +126,7 @@ class CairoContext : public GraphicsContext {
   // blur's spread.
   struct ShapeShadow {
     std::vector<double> key;
+    std::size_t hash = 0;
     cairo_surface_t* mask = nullptr;
   };
   // The blurred mask of the shadow the path casts, its pixels from the shape's box grown by
@@ -135,6 +137,7 @@ class CairoContext : public GraphicsContext {
   // place: its ends on the canvas, colours and locations, and the part made.
   struct GradientPicture {
     std::vector<double> key;
+    std::size_t hash = 0;
     PixelBox box;
     cairo_surface_t* surface = nullptr;
   };
@@ -154,5 +157,7 @@ class CairoContext : public GraphicsContext {
   std::size_t shadowPixelsBlurred_ = 0;
   std::size_t gradientPixelsMade_ = 0;
   std::list<ShapeShadow> shapeShadows_;  // the most recently used first
+  std::unordered_multimap<std::size_t, std::list<ShapeShadow>::iterator> shapeShadowsByHash_;
   std::list<GradientPicture> gradients_;  // the most recently used first
+  std::unordered_multimap<std::size_t, std::list<GradientPicture>::iterator> gradientsByHash_;
 };
