@@ -248,7 +248,10 @@ void NSView::setWindowRecursive(const std::shared_ptr<NSWindow>& window) {
 void NSView::setNeedsLayout(bool needsLayout) {
   needsLayout_ = needsLayout;
   if (needsLayout) {
-    if (auto w = window()) w->scheduleUpdate();
+    if (auto w = window()) {
+      w->layoutPending_ = true;
+      w->scheduleUpdate();
+    }
   }
 }
 

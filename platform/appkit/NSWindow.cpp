@@ -544,6 +544,7 @@ void NSWindow::viewGeometryChanged(NSView& view) {
 }
 
 void NSWindow::viewDidEnter(NSView& view) {
+  layoutPending_ = true;
   NSPoint mouse = mouseLocationOutsideOfEventStream();
   for (auto& area : view.trackingAreas()) {
     if (!(area->options() & NSTrackingAssumeInside)) area->setPointerInside(pointInArea(view, *area, mouse));
@@ -609,7 +610,7 @@ void NSWindow::updateTrackingAreasOfDirtyViews() {
 
 void NSWindow::layoutIfNeeded() {
   // Layout can mark views again; a few rounds settle any sensible tree.
-  for (int round = 0; round < 8; ++round) {
+  for (int round = 0; round < 8 && layoutPending_; ++round) {
     frameView_->layoutSubtreeIfNeeded();
     bool again = false;
     std::function<void(const NSView&)> check = [&](const NSView& v) {
@@ -617,7 +618,7 @@ void NSWindow::layoutIfNeeded() {
       for (auto& sub : v.subviews()) check(*sub);
     };
     check(*frameView_);
-    if (!again) break;
+    layoutPending_ = again;
   }
 }
 

@@ -228,4 +228,7 @@ class NSWindow : public NSResponder {
   std::vector<std::weak_ptr<NSView>> trackingDirty_;
   bool cursorRectsValid_ = false;
   bool updateScheduled_ = false;
+  // A view in the window was marked for layout (or arrived, perhaps marked) since the last
+  // layout pass: without one, a pass has nothing to do and walks no tree.
+  bool layoutPending_ = true;
 };

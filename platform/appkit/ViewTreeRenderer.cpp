@@ -8,6 +8,7 @@
 #include "platform/quartz/GraphicsContext.h"
 #include "platform/render/LayerRenderer.h"
 #include "platform/render/NSGraphicsContext.h"
+#include "platform/render/RecordingContext.h"
 #include "platform/appkit/Snapshot.h"
 
 namespace ViewTreeRenderer {
@@ -52,6 +53,33 @@ bool missesRegion(const NSView& view, const GraphicsContext& context, std::span<
   return true;
 }
 
+bool drawsNothing(const NSView& view) {
+  return view.isHidden() || !(view.alphaValue() > 0) || !(view.frame().width() > 0) || !(view.frame().height() > 0);
+}
+
+// The subview whose rounded, opaque shape alone casts the shadow of the view's backing
+// layer, when there is one: the layer draws nothing itself, nor does the view, and of its
+// subviews only that one shows, unfaded and unscaled. Its picture then has the alpha of
+// its shape whatever it shows, so the shadow is cast from the shape, not worked out from
+// a transparency layer holding everything drawn (a playing tile's frames leave it alone).
+std::shared_ptr<NSView> shapeCastingShadow(NSView& view, const std::shared_ptr<CALayer>& layer) {
+  if (!LayerRenderer::hostedShadow(layer)) return nullptr;
+  std::shared_ptr<NSView> caster;
+  for (const auto& sub : view.subviews()) {
+    if (drawsNothing(*sub)) continue;
+    if (caster) return nullptr;
+    caster = sub;
+  }
+  if (!caster || !caster->wantsLayer() || caster->alphaValue() < 1 || caster->frame().size != caster->bounds().size ||
+      !LayerRenderer::hasOpaqueRoundedShape(caster->layer())) {
+    return nullptr;
+  }
+  // The view's own drawing (rarely any, for such a view) would cast the shadow too.
+  auto probe = RecordingContext::make();
+  drawOwnContent(view, *probe);
+  return probe->calls().empty() ? caster : nullptr;
+}
+
 void drawViewAt(const std::shared_ptr<NSView>& view, GraphicsContext& context, int depth,
                 std::span<const NSRect> region = {}) {
   // A hidden view, one without area and one at alpha 0 (with its subviews) show nothing.
@@ -73,7 +101,14 @@ void drawViewAt(const std::shared_ptr<NSView>& view, GraphicsContext& context, i
     for (auto& sub : children) drawViewAt(sub, inside, depth + 1, region);
   };
   if (auto layer = view->layer(); layer && view->wantsLayer()) {
-    LayerRenderer::render(layer, context, {drawInside, view->bounds()});
+    LayerRenderer::Hosted hosted{drawInside, view->bounds()};
+    if (auto caster = shapeCastingShadow(*view, layer)) {
+      hosted.castShadow = [&, caster](GraphicsContext& ahead) {
+        applyFrameTransform(*caster, ahead);
+        LayerRenderer::castShadowOfShape(caster->layer(), ahead, *LayerRenderer::hostedShadow(layer));
+      };
+    }
+    LayerRenderer::render(layer, context, hosted);
   } else {
     drawInside(context);
   }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/appkit/NSColor.h"
 #include "platform/appkit/NSView.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/appkit/ViewTreeRenderer.h"
@@ -131,7 +132,8 @@ struct WindowPainter::Walk {
   void note(NSRect changed, const Casters& casters) {
     if (changed.isEmpty()) return;
     damage.push_back(changed);
-    for (auto caster = casters.rbegin(); caster != casters.rend(); ++caster) {
+    if (!casters) return;
+    for (auto caster = casters->rbegin(); caster != casters->rend(); ++caster) {
       changed = caster->around(changed);
       if (changed.isEmpty()) return;
       damage.push_back(changed);
@@ -173,8 +175,9 @@ struct WindowPainter::Walk {
     if (inner.isEmpty()) return;
     const auto reach = layer && !extent.isEmpty() ? LayerRenderer::ownShadowReach(layer) : std::nullopt;
     if (reach) {
-      Casters within = casters;
-      within.push_back({extent, *reach});
+      auto list = casters ? *casters : std::vector<Shadowing>{};
+      list.push_back({extent, *reach});
+      Casters within = std::make_shared<const std::vector<Shadowing>>(std::move(list));
       for (const auto& sub : view->subviews()) visit(sub, inner, depth + 1, here, within);
     } else if (layer && LayerRenderer::isOpaqueWithin(layer)) {
       // Whatever changes inside leaves the shape of this view, so the shadows it casts, alone.
@@ -193,6 +196,7 @@ std::vector<NSRect> WindowPainter::collect(double scale, NSRect bounds, Walk& wa
   auto w = window_.lock();
   if (!w) return {};
   walk.last = &painted_;
+  walk.next.reserve(painted_.size() + 16);
   walk.visit(w->frameView(), bounds, 0, Placement{}, {});
   // Views that left the tree, or were hidden with an ancestor, since the last pass, and the
   // shadows they helped cast.
@@ -255,11 +259,14 @@ std::vector<NSRect> WindowPainter::paint(NSSize size, double scale, bool whole) 
   if (rects.empty() || !canvas_->surface()) return {};
 
   // What was there goes first: a window that is not opaque shows through where nothing draws.
+  // An opaque background covers it anyway, whole pixels as the rectangles are.
+  auto background = asA<NSColor>(w->backgroundColor);
+  const bool opaque = !whole && (!background || background->CGColor().alpha >= 1);
   cairo_t* cr = cairo_create(canvas_->surface());
   cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
   if (whole) {
     cairo_paint(cr);
-  } else {
+  } else if (!opaque) {
     double rows = canvas_->pixelHeight();
     for (NSRect r : rects) {
       cairo_rectangle(cr, std::round(r.minX() * k), std::round(rows - r.maxY() * k), std::round(r.width() * k),

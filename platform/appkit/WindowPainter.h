@@ -53,7 +53,8 @@ class WindowPainter {
     // Where the shadow may change when what casts it changes within a rectangle.
     NSRect around(NSRect changed) const;
   };
-  using Casters = std::vector<Shadowing>;
+  // Shared by every view within the same casters (one list for a tile's many views).
+  using Casters = std::shared_ptr<const std::vector<Shadowing>>;
   struct Painted {
     NSRect extent;
     std::size_t look = 0;

@@ -47,6 +47,12 @@ class GraphicsContext {
   virtual void fillEllipse(NSRect rect) { fillPath(CGPath::ellipse(rect), CGFillRule::nonZero); }
   virtual void strokeEllipse(NSRect rect) { strokePath(CGPath::ellipse(rect)); }
   virtual void fillPath(const CGPath& path, CGFillRule rule) = 0;
+  // Draws only the shadow (the state's) that filling the path would cast, not the fill:
+  // drawing that will cover the shape exactly, whatever it shows, casts its shadow up
+  // front and is then drawn as it is, without a layer to work the shadow out from. Inside
+  // `covered` (user space; may be empty) the caller is about to draw opaquely, so the
+  // shadow need not be drawn there.
+  virtual void castShadowOfPath(const CGPath& path, CGFillRule rule, NSRect covered) = 0;
   virtual void strokePath(const CGPath& path) = 0;
 
   // The current path, built piece by piece and used up by fill, stroke or clip.

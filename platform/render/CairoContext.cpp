@@ -33,6 +33,18 @@ void inPixels(cairo_t* cr, Draw draw) {
   cairo_set_matrix(cr, &m);
 }
 
+// Runs `draw` in canvas pixels, clipped to the box, the clip undone after.
+template <typename Draw>
+void inBox(cairo_t* cr, const PixelBox& box, Draw draw) {
+  cairo_save(cr);
+  inPixels(cr, [&] {
+    cairo_rectangle(cr, box.x0, box.y0, box.width(), box.height());
+    cairo_clip(cr);
+    draw();
+  });
+  cairo_restore(cr);
+}
+
 void clipToBox(cairo_t* cr, const PixelBox& box) {
   inPixels(cr, [&] {
     cairo_rectangle(cr, box.x0, box.y0, box.width(), box.height());
@@ -131,6 +143,8 @@ std::shared_ptr<CairoContext> CairoContext::make(NSSize size, double scale, bool
 }
 
 CairoContext::~CairoContext() {
+  for (auto& kept : shapeShadows_) cairo_surface_destroy(kept.mask);
+  for (auto& kept : gradients_) cairo_surface_destroy(kept.surface);
   if (cr_) cairo_destroy(cr_);
   if (surface_) cairo_surface_destroy(surface_);
 }
@@ -356,14 +370,10 @@ void CairoContext::composite(cairo_pattern_t* pattern, double alpha, const std::
     }
   }
   if (!drawn.empty() && alpha > 0) {
-    cairo_save(cr_);
-    inPixels(cr_, [&] {
-      cairo_rectangle(cr_, drawn.x0, drawn.y0, drawn.width(), drawn.height());
-      cairo_clip(cr_);
+    inBox(cr_, drawn, [&] {
       cairo_set_source(cr_, pattern);
       cairo_paint_with_alpha(cr_, alpha);
     });
-    cairo_restore(cr_);
   }
   noteInk(drawn.united(shaded));
 }
@@ -387,6 +397,100 @@ void CairoContext::fillPath(const CGPath& path, CGFillRule rule) {
       state_.shadow);
 }
 
+void CairoContext::castShadowOfPath(const CGPath& path, CGFillRule rule, NSRect covered) {
+  const std::optional<CGShadow>& shadow = state_.shadow;
+  if (skipping_ > 0 || path.elements().empty() || !shadow || !(shadow->color.alpha > 0) || !(state_.alpha > 0)) return;
+  const PixelBox box = deviceBoxOf(path.boundingBox());
+  const ShadowReach reach = reachOf(*shadow);
+  const PixelBox clip = clipBox();
+  const PixelBox shaded = shadowBoxOf(box, reach).intersected(clip);
+  if (shaded.empty() || box.width() > kMaxSide || box.height() > kMaxSide) return;
+  noteInk(shaded);
+  // The pixels that the drawing to come covers wholly need no shadow.
+  const PixelBox inside = covered.width() > 0 && covered.height() > 0 ? deviceBoxOf(covered).grown(-1) : PixelBox{};
+  cairo_surface_t* mask = shapeShadow(path, rule, box, reach);
+  if (!mask) return;
+  cairo_save(cr_);
+  inPixels(cr_, [&] {
+    // Around what is covered: above, below, and to either side between them.
+    const PixelBox within = inside.intersected(shaded);
+    if (within.empty()) {
+      cairo_rectangle(cr_, shaded.x0, shaded.y0, shaded.width(), shaded.height());
+    } else {
+      auto band = [&](int x0, int y0, int x1, int y1) {
+        if (x1 > x0 && y1 > y0) cairo_rectangle(cr_, x0, y0, x1 - x0, y1 - y0);
+      };
+      band(shaded.x0, shaded.y0, shaded.x1, within.y0);
+      band(shaded.x0, within.y1, shaded.x1, shaded.y1);
+      band(shaded.x0, within.y0, within.x0, within.y1);
+      band(within.x1, within.y0, shaded.x1, within.y1);
+    }
+    cairo_clip(cr_);
+    setSource(cr_, shadow->color, state_.alpha);
+    cairo_mask_surface(cr_, mask, box.x0 - reach.spread + reach.dx, box.y0 - reach.spread + reach.dy);
+  });
+  cairo_restore(cr_);
+}
+
+cairo_surface_t* CairoContext::shapeShadow(const CGPath& path, CGFillRule rule, const PixelBox& box,
+                                           const ShadowReach& reach) {
+  cairo_matrix_t user;
+  cairo_get_matrix(cr_, &user);
+  // The shape's place on the canvas, less the whole pixels of its box: the same shape at
+  // another whole-pixel place has the same shadow.
+  const double dx = user.x0 - box.x0 + reach.spread, dy = user.y0 - box.y0 + reach.spread;
+  std::vector<double> key{double(rule == CGFillRule::evenOdd), double(reach.radius), double(reach.spread),
+                          user.xx, user.yx, user.xy, user.yy, dx, dy, double(box.width()), double(box.height())};
+  for (const auto& element : path.elements()) {
+    std::visit(
+        [&](const auto& e) {
+          using T = std::decay_t<decltype(e)>;
+          if constexpr (std::is_same_v<T, CGPathMove>) {
+            key.insert(key.end(), {1, e.point.x, e.point.y});
+          } else if constexpr (std::is_same_v<T, CGPathLine>) {
+            key.insert(key.end(), {2, e.point.x, e.point.y});
+          } else if constexpr (std::is_same_v<T, CGPathCurve>) {
+            key.insert(key.end(), {3, e.control1.x, e.control1.y, e.control2.x, e.control2.y, e.point.x, e.point.y});
+          } else if constexpr (std::is_same_v<T, CGPathArc>) {
+            key.insert(key.end(), {4, e.centre.x, e.centre.y, e.radius, e.startAngle, e.endAngle, double(e.clockwise)});
+          } else {
+            key.push_back(5);
+          }
+        },
+        element);
+  }
+  for (auto it = shapeShadows_.begin(); it != shapeShadows_.end(); ++it) {
+    if (it->key != key) continue;
+    shapeShadows_.splice(shapeShadows_.begin(), shapeShadows_, it);
+    return it->mask;
+  }
+  const PixelBox area = box.grown(reach.spread);
+  cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, area.width(), area.height());
+  if (cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(mask);
+    return nullptr;
+  }
+  cairo_t* m = cairo_create(mask);
+  cairo_matrix_t placed = user;
+  placed.x0 = dx;
+  placed.y0 = dy;
+  cairo_set_matrix(m, &placed);
+  appendPath(m, path);
+  cairo_set_fill_rule(m, rule == CGFillRule::evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+  cairo_set_source_rgba(m, 0, 0, 0, 1);
+  cairo_fill(m);
+  cairo_destroy(m);
+  if (BlurredMaskCache::shared().blur(mask, reach.radius)) shadowPixelsBlurred_ += static_cast<std::size_t>(area.area());
+  // A window shows a few shapes over and over (its tiles, its buttons): a few dozen are kept.
+  constexpr std::size_t kShapesKept = 48;
+  shapeShadows_.push_front({std::move(key), mask});
+  if (shapeShadows_.size() > kShapesKept) {
+    cairo_surface_destroy(shapeShadows_.back().mask);
+    shapeShadows_.pop_back();
+  }
+  return mask;
+}
+
 void CairoContext::strokePath(const CGPath& path) {
   if (skipping_ > 0 || path.elements().empty()) return;
   const double width = std::max(0.0, state_.lineWidth);
@@ -406,21 +510,91 @@ void CairoContext::strokePath(const CGPath& path) {
       state_.shadow);
 }
 
+namespace {
+
+cairo_pattern_t* linearGradient(const std::vector<CGColor>& colors, const std::vector<double>& locations, NSPoint start,
+                                NSPoint end) {
+  cairo_pattern_t* gradient = cairo_pattern_create_linear(start.x, start.y, end.x, end.y);
+  for (std::size_t i = 0; i < colors.size(); ++i) {
+    double at = locations.size() == colors.size() ? locations[i]
+                : colors.size() == 1              ? 0.0
+                                                  : double(i) / double(colors.size() - 1);
+    const CGColor& c = colors[i];
+    cairo_pattern_add_color_stop_rgba(gradient, std::clamp(at, 0.0, 1.0), c.red, c.green, c.blue, c.alpha);
+  }
+  cairo_pattern_set_extend(gradient, CAIRO_EXTEND_PAD);
+  return gradient;
+}
+
+}  // namespace
+
+cairo_surface_t* CairoContext::gradientPicture(const std::vector<CGColor>& colors, const std::vector<double>& locations,
+                                               NSPoint start, NSPoint end, const PixelBox& box) {
+  // Where the gradient runs on the canvas: the same gradient at the same place, drawn again
+  // (a tile's title shade under its playing picture), is copied from what was made of it.
+  double sx = start.x, sy = start.y, ex = end.x, ey = end.y;
+  cairo_user_to_device(cr_, &sx, &sy);
+  cairo_user_to_device(cr_, &ex, &ey);
+  std::vector<double> key{sx, sy, ex, ey};
+  for (const auto& c : colors) key.insert(key.end(), {c.red, c.green, c.blue, c.alpha});
+  key.push_back(-1);
+  key.insert(key.end(), locations.begin(), locations.end());
+  PixelBox made = box;
+  for (auto it = gradients_.begin(); it != gradients_.end(); ++it) {
+    if (it->key != key) continue;
+    if (it->box.contains(box)) {
+      gradients_.splice(gradients_.begin(), gradients_, it);
+      return gradients_.front().surface;
+    }
+    // Made for another part of the canvas: made again over both.
+    made = made.united(it->box);
+    cairo_surface_destroy(it->surface);
+    gradients_.erase(it);
+    break;
+  }
+  constexpr long kMostPixels = 1024L * 1024L;
+  if (made.empty() || made.area() > kMostPixels) return nullptr;
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, made.width(), made.height());
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(surface);
+    return nullptr;
+  }
+  gradientPixelsMade_ += static_cast<std::size_t>(made.area());
+  cairo_t* g = cairo_create(surface);
+  cairo_pattern_t* gradient = linearGradient(colors, locations, {sx - made.x0, sy - made.y0}, {ex - made.x0, ey - made.y0});
+  cairo_set_source(g, gradient);
+  cairo_set_operator(g, CAIRO_OPERATOR_SOURCE);
+  cairo_paint(g);
+  cairo_pattern_destroy(gradient);
+  cairo_destroy(g);
+  cairo_surface_flush(surface);
+  constexpr std::size_t kGradientsKept = 48;
+  gradients_.push_front({std::move(key), made, surface});
+  if (gradients_.size() > kGradientsKept) {
+    cairo_surface_destroy(gradients_.back().surface);
+    gradients_.pop_back();
+  }
+  return surface;
+}
+
 void CairoContext::drawLinearGradient(const std::vector<CGColor>& colors, const std::vector<double>& locations,
                                       NSPoint start, NSPoint end) {
   if (skipping_ > 0 || colors.empty()) return;
+  const PixelBox box = clipBox();
   perform(
-      clipBox(),
+      box,
       [&](cairo_t* cr) {
-        cairo_pattern_t* gradient = cairo_pattern_create_linear(start.x, start.y, end.x, end.y);
-        for (std::size_t i = 0; i < colors.size(); ++i) {
-          double at = locations.size() == colors.size() ? locations[i]
-                      : colors.size() == 1              ? 0.0
-                                                        : double(i) / double(colors.size() - 1);
-          const CGColor& c = colors[i];
-          cairo_pattern_add_color_stop_rgba(gradient, std::clamp(at, 0.0, 1.0), c.red, c.green, c.blue, c.alpha);
+        if (cr == cr_) {
+          if (cairo_surface_t* picture = gradientPicture(colors, locations, start, end, box)) {
+            const PixelBox& at = gradients_.front().box;
+            inPixels(cr_, [&] {
+              cairo_set_source_surface(cr_, picture, at.x0, at.y0);
+              cairo_paint(cr_);
+            });
+            return;
+          }
         }
-        cairo_pattern_set_extend(gradient, CAIRO_EXTEND_PAD);
+        cairo_pattern_t* gradient = linearGradient(colors, locations, start, end);
         cairo_set_source(cr, gradient);
         cairo_paint(cr);
         cairo_pattern_destroy(gradient);
@@ -649,7 +823,7 @@ void CairoContext::beginTransparencyLayer(double alpha) { beginGroup(std::nullop
 void CairoContext::beginTransparencyLayerWithRect(NSRect rect, double alpha) { beginGroup(rect, alpha); }
 
 void CairoContext::beginGroup(std::optional<NSRect> rect, double alpha) {
-  Group group{state_, std::isfinite(alpha) ? std::clamp(alpha, 0.0, 1.0) : 1.0, saved_.size(), false, {}};
+  Group group{state_, std::isfinite(alpha) ? std::clamp(alpha, 0.0, 1.0) : 1.0, saved_.size(), false, {}, {}};
   bool skip = skipping_ > 0 || !(group.alpha > 0) || !(state_.alpha > 0);
   if (!skip) {
     const PixelBox clip = clipBox();
@@ -661,12 +835,20 @@ void CairoContext::beginGroup(std::optional<NSRect> rect, double alpha) {
       const ShadowReach reach = reachOf(*state_.shadow);
       region = clip.united(clip.shifted(-reach.dx, -reach.dy).grown(reach.spread));
     }
-    if (rect) region = region.intersected(deviceBoxOf(*rect));
+    const PixelBox extent = rect ? deviceBoxOf(*rect) : clip;
+    if (rect) region = region.intersected(extent);
     skip = region.empty();
     if (!skip) {
+      // A little beyond the clip too: Cairo may rasterise a slanted or curved edge in the
+      // first pixels inside a clip otherwise than away from it, and the layer's pixels must
+      // not depend on where a repaint cuts it (the layer is laid on inside the clip only).
+      constexpr int kMargin = 2;
+      region = region.united(clip.grown(kMargin));
+      if (rect) region = region.intersected(extent);
+      group.region = region.intersected({0, 0, width_, height_});
       cairo_save(cr_);  // the layer's own clip, undone at its end
-      if (shadowed) cairo_reset_clip(cr_);
-      clipToBox(cr_, region);
+      cairo_reset_clip(cr_);
+      clipToBox(cr_, group.region);
       cairo_push_group(cr_);
     }
   }
@@ -698,10 +880,16 @@ void CairoContext::endTransparencyLayer(const std::function<void(GraphicsContext
     return;
   }
   if (mask) {
-    cairo_push_group(cr_);
+    // The mask is drawn over all the layer holds, not only where the clip lets the
+    // layer show: Cairo may rasterise a curve's pixels at a clip's edge otherwise than
+    // away from it, and a repaint of part of the layer must give the pixels of a full one.
+    cairo_save(cr_);
+    cairo_reset_clip(cr_);
+    clipToBox(cr_, group.region);
+    cairo_push_group_with_content(cr_, CAIRO_CONTENT_ALPHA);  // only its alpha counts
     State outer = state_;
     state_ = State{};
-    groups_.push_back({state_, 1, saved_.size(), false, {}});
+    groups_.push_back({state_, 1, saved_.size(), false, {}, {}});
     mask(*this);
     while (saved_.size() > groups_.back().savedDepth) {
       cairo_restore(cr_);
@@ -710,10 +898,26 @@ void CairoContext::endTransparencyLayer(const std::function<void(GraphicsContext
     groups_.pop_back();
     state_ = outer;
     cairo_pattern_t* maskPattern = cairo_pop_group(cr_);
+    cairo_restore(cr_);
     cairo_matrix_t identity;
     cairo_matrix_init_identity(&identity);
     cairo_pattern_set_matrix(content, &identity);
     cairo_pattern_set_matrix(maskPattern, &identity);
+    const double alpha = group.alpha * state_.alpha;
+    if (alpha >= 1 && !(state_.shadow && state_.shadow->color.alpha > 0)) {
+      // Nothing to cast or fade: the layer goes through its mask straight onto what is below.
+      const PixelBox drawn = group.ink.intersected(clipBox());
+      if (!drawn.empty()) {
+        inBox(cr_, drawn, [&] {
+          cairo_set_source(cr_, content);
+          cairo_mask(cr_, maskPattern);
+        });
+        noteInk(drawn);
+      }
+      cairo_pattern_destroy(maskPattern);
+      cairo_pattern_destroy(content);
+      return;
+    }
     cairo_push_group(cr_);
     inPixels(cr_, [&] {
       cairo_set_source(cr_, content);

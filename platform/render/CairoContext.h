@@ -13,6 +13,8 @@
 
 #include <expected>
 #include <filesystem>
+#include <list>
+#include <vector>
 
 #include "platform/foundation/NSError.h"
 #include "platform/quartz/GraphicsContext.h"
@@ -49,6 +51,7 @@ class CairoContext : public GraphicsContext {
   void setShadow(const std::optional<CGShadow>& shadow) override { state_.shadow = shadow; }
   void clipToPath(const CGPath& path, CGFillRule rule) override;
   void fillPath(const CGPath& path, CGFillRule rule) override;
+  void castShadowOfPath(const CGPath& path, CGFillRule rule, NSRect covered) override;
   void strokePath(const CGPath& path) override;
   void drawLinearGradient(const std::vector<CGColor>& colors, const std::vector<double>& locations, NSPoint start,
                           NSPoint end) override;
@@ -62,6 +65,8 @@ class CairoContext : public GraphicsContext {
 
   // Pixels of shadow masks blurred since the context was made (the rest came from the cache).
   std::size_t shadowPixelsBlurred() const { return shadowPixelsBlurred_; }
+  // Pixels of gradients worked out since the context was made (the rest were copied).
+  std::size_t gradientPixelsMade() const { return gradientPixelsMade_; }
 
  private:
   struct State {
@@ -78,6 +83,9 @@ class CairoContext : public GraphicsContext {
     // A layer the clip misses (or one of alpha 0) is not made: what is drawn into it is dropped.
     bool skipped = false;
     PixelBox ink;  // the canvas pixels its contents reached
+    // The pixels it holds: where it shows, and a little around (and with a shadow, what
+    // casts the shadow into the clip).
+    PixelBox region;
   };
   // Where a shadow goes relative to its shape, in canvas pixels.
   struct ShadowReach {
@@ -110,6 +118,29 @@ class CairoContext : public GraphicsContext {
   // The picture of laid-out text, made now unless an equal one was made before.
   std::shared_ptr<const TextPictureCache::Picture> textPicture(const TextPictureCache::Key& key);
 
+  // A shape's whole shadow, blurred once: the shape (its path in user space, placed on the
+  // canvas up to whole pixels), the blur, and the mask over the shape's pixels grown by the
+  // blur's spread.
+  struct ShapeShadow {
+    std::vector<double> key;
+    cairo_surface_t* mask = nullptr;
+  };
+  // The blurred mask of the shadow the path casts, its pixels from the shape's box grown by
+  // the spread; owned by the context.
+  cairo_surface_t* shapeShadow(const CGPath& path, CGFillRule rule, const PixelBox& box, const ShadowReach& reach);
+
+  // A gradient's pixels over a part of the canvas, kept while it is drawn again at the same
+  // place: its ends on the canvas, colours and locations, and the part made.
+  struct GradientPicture {
+    std::vector<double> key;
+    PixelBox box;
+    cairo_surface_t* surface = nullptr;
+  };
+  // The gradient's pixels over (at least) the box, made now unless kept; the most recently
+  // used of gradients_ then. Null when the box is too large to keep.
+  cairo_surface_t* gradientPicture(const std::vector<CGColor>& colors, const std::vector<double>& locations,
+                                   NSPoint start, NSPoint end, const PixelBox& box);
+
   cairo_surface_t* surface_ = nullptr;
   cairo_t* cr_ = nullptr;
   int width_ = 0, height_ = 0;
@@ -119,4 +150,7 @@ class CairoContext : public GraphicsContext {
   std::vector<Group> groups_;
   int skipping_ = 0;  // open layers that are not made
   std::size_t shadowPixelsBlurred_ = 0;
+  std::size_t gradientPixelsMade_ = 0;
+  std::list<ShapeShadow> shapeShadows_;  // the most recently used first
+  std::list<GradientPicture> gradients_;  // the most recently used first
 };

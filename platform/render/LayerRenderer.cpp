@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <typeinfo>
 
 #include "platform/quartz/CALayer.h"
 #include "platform/quartz/GraphicsContext.h"
@@ -12,30 +13,51 @@ namespace {
 // Masks may hold masks; a mask that (by mistake) holds its own layer again stops here.
 constexpr int kMaxDepth = 64;
 
+// The context moved from the superlayer's coordinates into the layer's bounds.
+void placeLayer(const CALayer& shown, GraphicsContext& context) {
+  NSRect frame = shown.frame();
+  NSRect b = shown.bounds();
+  context.translate(frame.origin.x, frame.origin.y);
+  if (shown.isGeometryFlipped()) {
+    context.translate(0, b.height());
+    context.scale(1, -1);
+  }
+  context.translate(-b.origin.x, -b.origin.y);
+}
+
+CGShadow shadowOf(const CALayer& shown) {
+  CGColor color = shown.shadowColor()->withAlpha(shown.shadowColor()->alpha * std::min(1.0, shown.shadowOpacity()));
+  return CGShadow{shown.shadowOffset(), shown.shadowRadius(), color};
+}
+
+// The rectangle grown to the whole device pixels it touches (and a little beyond).
+NSRect toWholePixels(const GraphicsContext& context, NSRect rect) {
+  const NSSize pixels = context.deviceSizeOf(rect);
+  if (!(rect.width() > 0) || !(rect.height() > 0) || !(pixels.width > 0) || !(pixels.height > 0)) return rect;
+  return NSInsetRect(rect, -rect.width() / pixels.width, -rect.height() / pixels.height);
+}
+
 void renderLayer(const std::shared_ptr<CALayer>& layer, GraphicsContext& context, int depth, const Hosted* hosted) {
   if (!layer || depth > kMaxDepth || layer->isHidden()) return;
   std::shared_ptr<CALayer> shown = layer->hasAnimations() ? layer->presentationLayer() : layer;
   if (shown->isHidden() || !(shown->opacity() > 0)) return;
 
-  NSRect frame = shown->frame();
   NSRect b = shown->bounds();
   context.saveGState();
-  context.translate(frame.origin.x, frame.origin.y);
-  if (shown->isGeometryFlipped()) {
-    context.translate(0, b.height());
-    context.scale(1, -1);
-  }
-  context.translate(-b.origin.x, -b.origin.y);
+  placeLayer(*shown, context);
 
   double radius = std::max(0.0, shown->cornerRadius());
   // Masking to the bounds clips the layer's own shadow too, as on the platform (which is
   // why rounded, clipped tiles carry their shadow on a view around them).
-  bool hasShadow = shown->shadowOpacity() > 0 && shown->shadowColor() && !shown->masksToBounds();
+  const bool castAhead = hosted && hosted->castShadow;
+  bool hasShadow = shown->shadowOpacity() > 0 && shown->shadowColor() && !shown->masksToBounds() && !castAhead;
   bool group = shown->opacity() < 1 || hasShadow || shown->mask();
-  if (hasShadow) {
-    CGColor color = shown->shadowColor()->withAlpha(shown->shadowColor()->alpha * std::min(1.0, shown->shadowOpacity()));
-    context.setShadow(CGShadow{shown->shadowOffset(), shown->shadowRadius(), color});
+  if (castAhead) {
+    context.saveGState();
+    hosted->castShadow(context);
+    context.restoreGState();
   }
+  if (hasShadow) context.setShadow(shadowOf(*shown));
   if (group) {
     // A layer whose drawing stays inside its bounds lets the context size its layer to them.
     bool bounded = shown->masksToBounds() || layer->sublayers().empty();
@@ -56,7 +78,11 @@ void renderLayer(const std::shared_ptr<CALayer>& layer, GraphicsContext& context
 
   if (shown->backgroundColor() && !shown->backgroundColor()->isClear()) {
     context.setFillColor(*shown->backgroundColor());
-    if (radius > 0 && !rounded) context.fillRoundedRect(b, radius);
+    // Under the rounded mask the background covers whole pixels: the mask alone shapes the
+    // edge, so an opaque layer's edge keeps one alpha whether or not what is drawn over the
+    // background reaches into its partly covered pixels (and so does the shadow it casts).
+    if (rounded) context.fillRect(toWholePixels(context, b));
+    else if (radius > 0) context.fillRoundedRect(b, radius);
     else context.fillRect(b);
   }
 
@@ -165,6 +191,43 @@ bool showsSublayers(const std::shared_ptr<CALayer>& layer) {
   if (!layer || layer->isHidden()) return false;
   std::shared_ptr<CALayer> shown = layer->hasAnimations() ? layer->presentationLayer() : layer;
   return !shown->isHidden() && shown->opacity() > 0;
+}
+
+std::optional<CGShadow> hostedShadow(const std::shared_ptr<CALayer>& layer) {
+  // A layer of a kind of its own may draw in drawInContext; a plain one draws through its delegate only.
+  static const std::type_info& plain = typeid(*CALayer::layer());
+  if (!layer || layer->isHidden() || typeid(*layer) != plain || !layer->delegate.expired()) return std::nullopt;
+  std::shared_ptr<CALayer> shown = layer->hasAnimations() ? layer->presentationLayer() : layer;
+  const auto background = shown->backgroundColor();
+  const auto border = shown->borderColor();
+  const bool drawsItself = (background && !background->isClear()) || shown->contents() || !layer->sublayers().empty() ||
+                           (shown->borderWidth() > 0 && border && !border->isClear());
+  if (drawsItself || shown->isHidden() || shown->opacity() < 1 || shown->mask() || !ownShadowShows(*shown)) {
+    return std::nullopt;
+  }
+  return shadowOf(*shown);
+}
+
+bool hasOpaqueRoundedShape(const std::shared_ptr<CALayer>& layer) {
+  if (!isOpaqueWithin(layer)) return false;
+  std::shared_ptr<CALayer> shown = layer->hasAnimations() ? layer->presentationLayer() : layer;
+  const auto border = shown->borderColor();
+  return shown->cornerRadius() > 0 && !(shown->borderWidth() > 0 && border && !border->isClear());
+}
+
+void castShadowOfShape(const std::shared_ptr<CALayer>& layer, GraphicsContext& context, const CGShadow& shadow) {
+  if (!hasOpaqueRoundedShape(layer)) return;
+  std::shared_ptr<CALayer> shown = layer->hasAnimations() ? layer->presentationLayer() : layer;
+  context.saveGState();
+  placeLayer(*shown, context);
+  context.setShadow(shadow);
+  // The very shape that masks the layer's picture (see renderLayer), whose opaque
+  // background will cover the shadow inside the corners' reach.
+  const NSRect b = shown->bounds();
+  const double radius = std::max(0.0, shown->cornerRadius());
+  const double corner = std::min(radius, std::min(b.width(), b.height()) / 2);
+  context.castShadowOfPath(CGPath::roundedRect(b, radius), CGFillRule::nonZero, NSInsetRect(b, corner, corner));
+  context.restoreGState();
 }
 
 NSRect extent(const std::shared_ptr<CALayer>& layer, bool withShadows) { return layerExtent(layer, withShadows, 0); }

@@ -9,9 +9,9 @@
 #include <optional>
 
 #include "platform/foundation/NSGeometry.h"
+#include "platform/quartz/GraphicsContext.h"
 
 class CALayer;
-class GraphicsContext;
 
 namespace LayerRenderer {
 
@@ -21,6 +21,10 @@ namespace LayerRenderer {
 struct Hosted {
   std::function<void(GraphicsContext&)> draw;
   NSRect bounds;
+  // When given, casts the layer's shadow from the shape of what it hosts (see
+  // castShadowOfShape), in the layer's coordinates, before anything is drawn: the layer
+  // then draws without its shadow, and so without a transparency layer of its own.
+  std::function<void(GraphicsContext&)> castShadow;
 };
 
 void render(const std::shared_ptr<CALayer>& layer, GraphicsContext& context, const Hosted& hosted = {});
@@ -42,5 +46,16 @@ std::optional<double> ownShadowReach(const std::shared_ptr<CALayer>& layer);
 bool isOpaqueWithin(const std::shared_ptr<CALayer>& layer);
 // Whether anything drawn in the layer shows: not when it is hidden or fully transparent.
 bool showsSublayers(const std::shared_ptr<CALayer>& layer);
+
+// The shadow of a layer that draws nothing itself (no background, contents, drawing,
+// sublayers or border, fully opaque, unmasked): only what it hosts casts it. None otherwise.
+std::optional<CGShadow> hostedShadow(const std::shared_ptr<CALayer>& layer);
+// Whether the layer's picture always has the alpha of its rounded shape, whatever is
+// drawn in it: it masks to its rounded bounds over an opaque background, with no border.
+bool hasOpaqueRoundedShape(const std::shared_ptr<CALayer>& layer);
+// Draws the shadow that such a layer's picture casts (the context is in the superlayer's
+// coordinates, as for render): a shadow that depends on the shape alone, cast before the
+// layer is drawn, spares the layer that hosts it a transparency layer of its own.
+void castShadowOfShape(const std::shared_ptr<CALayer>& layer, GraphicsContext& context, const CGShadow& shadow);
 
 }  // namespace LayerRenderer

@@ -71,6 +71,10 @@ void RecordingContext::strokeRoundedRect(NSRect rect, double radius) {
 void RecordingContext::fillEllipse(NSRect rect) { record(Recorded::FillEllipse{rect}); }
 void RecordingContext::strokeEllipse(NSRect rect) { record(Recorded::StrokeEllipse{rect}); }
 void RecordingContext::fillPath(const CGPath& path, CGFillRule rule) { record(Recorded::FillPath{path, rule}); }
+
+void RecordingContext::castShadowOfPath(const CGPath& path, CGFillRule rule, NSRect /*covered*/) {
+  record(Recorded::CastShadowOfPath{path, rule});
+}
 void RecordingContext::strokePath(const CGPath& path) { record(Recorded::StrokePath{path}); }
 
 void RecordingContext::beginPath() {
@@ -177,6 +181,7 @@ struct Describe {
   void operator()(const Recorded::FillEllipse& c) { out << "fillEllipse " << c.rect; }
   void operator()(const Recorded::StrokeEllipse& c) { out << "strokeEllipse " << c.rect; }
   void operator()(const Recorded::FillPath& c) { out << "fillPath " << c.path.boundingBox(); }
+  void operator()(const Recorded::CastShadowOfPath& c) { out << "castShadowOfPath " << c.path.boundingBox(); }
   void operator()(const Recorded::StrokePath& c) { out << "strokePath " << c.path.boundingBox(); }
   void operator()(const Recorded::BeginPath&) { out << "beginPath"; }
   void operator()(const Recorded::MoveTo& c) { out << "moveTo " << c.point; }

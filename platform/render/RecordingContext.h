@@ -27,6 +27,7 @@ struct StrokeRoundedRect { NSRect rect; double radius; };
 struct FillEllipse { NSRect rect; };
 struct StrokeEllipse { NSRect rect; };
 struct FillPath { CGPath path; CGFillRule rule; };
+struct CastShadowOfPath { CGPath path; CGFillRule rule; };
 struct StrokePath { CGPath path; };
 struct BeginPath {};
 struct MoveTo { NSPoint point; };
@@ -48,7 +49,8 @@ using RecordedCommand =
                  Recorded::SetFillColor, Recorded::SetStrokeColor, Recorded::SetLineWidth, Recorded::SetAlpha,
                  Recorded::SetShadow, Recorded::ClipToRect, Recorded::ClipToPath, Recorded::FillRect,
                  Recorded::StrokeRect, Recorded::FillRoundedRect, Recorded::StrokeRoundedRect,
-                 Recorded::FillEllipse, Recorded::StrokeEllipse, Recorded::FillPath, Recorded::StrokePath,
+                 Recorded::FillEllipse, Recorded::StrokeEllipse, Recorded::FillPath, Recorded::CastShadowOfPath,
+                 Recorded::StrokePath,
                  Recorded::BeginPath, Recorded::MoveTo, Recorded::LineTo, Recorded::CurveTo, Recorded::AddArc,
                  Recorded::AddRect, Recorded::ClosePath, Recorded::LinearGradient, Recorded::DrawImage,
                  Recorded::DrawText, Recorded::BeginTransparencyLayer, Recorded::BeginMask,
@@ -114,6 +116,7 @@ class RecordingContext : public GraphicsContext {
   void fillEllipse(NSRect rect) override;
   void strokeEllipse(NSRect rect) override;
   void fillPath(const CGPath& path, CGFillRule rule) override;
+  void castShadowOfPath(const CGPath& path, CGFillRule rule, NSRect covered) override;
   void strokePath(const CGPath& path) override;
   void beginPath() override;
   void moveTo(NSPoint point) override;

@@ -24,10 +24,8 @@ class RepaintCheck : public WindowServer {
   void windowDidOrderOut(const std::shared_ptr<NSWindow>& window) override;
 
   // Runs the window's display pass and tells where its kept pixels differ from a full
-  // painting by more than `tolerance` (of 255) in a channel: empty when they agree. A soft
-  // shadow that a repaint cuts through, cast by tiles whose pictures change under their
-  // rounded corners, comes out a level or two lighter or darker than in a full painting.
-  std::string mismatch(const std::shared_ptr<NSWindow>& window, int tolerance = 2);
+  // painting by more than `tolerance` (of 255) in a channel: empty when they agree.
+  std::string mismatch(const std::shared_ptr<NSWindow>& window, int tolerance = 1);
   // The share of the window painted by the passes since the last call (1.0: all of it).
   double paintedShare(const std::shared_ptr<NSWindow>& window);
   // Writes the kept pixels of the window and a full painting (stem-kept.png, stem-full.png),

@@ -378,4 +378,119 @@ TEST_F(SnapshotTest, ABackingLayerHostsItsSubviewsInsideItsShadowAndRoundedMask)
   EXPECT_EQ(at(image, 60, 40), white) << "cut off at a rounded corner";
 }
 
+// Which tiles cast their shadow from their face's shape, ahead of it and without a
+// transparency layer of their own, and which leave it to be worked out from everything
+// they draw: whatever else could help cast it puts it back in a layer.
+TEST_F(SnapshotTest, ATileCastsItsShadowFromItsFacesShapeOnlyWhenNothingElseCouldCastIt) {
+  struct Drawing : NSView {
+    static std::shared_ptr<Drawing> make(NSRect frame) { return finishInit(std::shared_ptr<Drawing>(new Drawing(frame))); }
+    explicit Drawing(NSRect frame) : NSView(frame) {}
+    void drawRect(NSRect) override { NSGraphicsContext::currentContext()->CGContext().fillRect(NSMakeRect(0, 0, 2, 2)); }
+  };
+  struct Case {
+    const char* what;
+    bool drawsItself;
+    std::function<void(NSView& tile, NSView& face)> change;
+    bool cast;
+  };
+  const Case cases[] = {
+      {"a clear tile around a rounded opaque face", false, [](NSView&, NSView&) {}, true},
+      {"a hidden badge beside the face", false,
+       [](NSView& tile, NSView&) {
+         auto badge = NSView::initWithFrame(NSMakeRect(0, 0, 5, 5));
+         badge->setHidden(true);
+         tile.addSubview(badge);
+       },
+       true},
+      {"a badge showing beside the face", false,
+       [](NSView& tile, NSView&) { tile.addSubview(NSView::initWithFrame(NSMakeRect(0, 0, 5, 5))); }, false},
+      {"the face faded", false, [](NSView&, NSView& face) { face.setAlphaValue(0.5); }, false},
+      {"the face square", false, [](NSView&, NSView& face) { face.layer()->setCornerRadius(0); }, false},
+      {"the face see-through", false,
+       [](NSView&, NSView& face) { face.layer()->setBackgroundColor(CGColor{0, 0, 1, 0.5}); }, false},
+      {"the face bordered", false,
+       [](NSView&, NSView& face) {
+         face.layer()->setBorderWidth(1);
+         face.layer()->setBorderColor(CGColor{0, 0, 0, 1});
+       },
+       false},
+      {"the tile with a background of its own", false,
+       [](NSView& tile, NSView&) { tile.layer()->setBackgroundColor(CGColor{1, 1, 1, 1}); }, false},
+      {"the tile half transparent", false, [](NSView& tile, NSView&) { tile.layer()->setOpacity(0.5); }, false},
+      {"the tile drawing something itself", true, [](NSView&, NSView&) {}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::shared_ptr<NSView> tile = c.drawsItself ? std::shared_ptr<NSView>(Drawing::make(NSMakeRect(10, 10, 60, 40)))
+                                                 : NSView::initWithFrame(NSMakeRect(10, 10, 60, 40));
+    auto shadow = NSShadow::make();
+    shadow->shadowColor = NSColor::blackColor();
+    tile->setShadow(shadow);
+    auto face = coloured(tile->bounds(), NSColor::blueColor());
+    face->layer()->setCornerRadius(6);
+    face->layer()->setMasksToBounds(true);
+    tile->addSubview(face);
+    c.change(*tile, *face);
+    auto recording = RecordingContext::make();
+    ViewTreeRenderer::drawView(tile, *recording);
+    EXPECT_EQ(recording->count<Recorded::CastShadowOfPath>(), c.cast ? 1u : 0u) << recording->transcript();
+    // The face masks its corners in a layer of its own; a shadow worked out from the tile's
+    // drawing takes one more, begun with the shadow in force.
+    bool shadowedLayer = false;
+    for (const auto& [begin, state] : recording->all<Recorded::BeginTransparencyLayer>()) {
+      shadowedLayer = shadowedLayer || state.shadow.has_value();
+    }
+    EXPECT_EQ(shadowedLayer, !c.cast) << recording->transcript();
+  }
+}
+
+// A tile: a clear view with a soft shadow around a rounded, opaque view holding a picture.
+// Its shadow is cast from the rounded shape alone, ahead of the picture, unless something
+// else in the view could help cast it: then it is worked out from everything drawn, in a
+// transparency layer. On whole pixels both give the same pixels; where the tile's edges cut
+// pixels, the picture in the layer is cut by the view's bounds as well as by its rounded
+// mask, so its shadow comes out a few levels fainter there.
+TEST_F(SnapshotTest, AShadowCastFromARoundedOpaqueShapeHasThePixelsOfOneWorkedOutFromItsPicture) {
+  struct Case {
+    double scale;
+    NSRect frame;
+    int tolerance;
+  };
+  for (const Case& c : {Case{1, {10, 12, 60, 40}, 0}, Case{2, {9.5, 9, 70, 50.5}, 0},
+                        Case{2, {10.25, 11.5, 60.5, 40.75}, 6}}) {
+    auto draw = [&](bool withEmptySibling) {
+      window = NSWindow::initWithContentRect(NSMakeRect(0, 0, 90, 70), NSWindowStyleMaskBorderless);
+      window->backgroundColor = NSColor::whiteColor();
+      auto tile = NSView::initWithFrame(c.frame);
+      auto shadow = NSShadow::make();
+      shadow->shadowColor = NSColor::colorWithWhite(0, 0.6);
+      shadow->shadowOffset = NSSize{0, -2};
+      shadow->shadowBlurRadius = 3;
+      tile->setShadow(shadow);
+      auto content = coloured(tile->bounds(), NSColor::blueColor());
+      content->layer()->setCornerRadius(6);
+      content->layer()->setMasksToBounds(true);
+      content->addSubview(coloured(NSInsetRect(content->bounds(), -3, 4), NSColor::redColor()));
+      tile->addSubview(content);
+      // A view that draws nothing, but that the renderer cannot tell from one that does.
+      if (withEmptySibling) tile->addSubview(NSView::initWithFrame(NSMakeRect(0, 0, 5, 5)));
+      window->contentView()->addSubview(tile);
+      return ViewTreeRenderer::imageOfWindow(window, c.scale);
+    };
+    auto cast = draw(false), worked = draw(true);
+    const int width = int(90 * c.scale), height = int(70 * c.scale);
+    int worst = 0, shadowed = 0;
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        for (int channel = 0; channel < 4; ++channel) {
+          worst = std::max(worst, std::abs(at(cast, x, y)[channel] - at(worked, x, y)[channel]));
+        }
+        if (at(cast, x, y)[0] < 255 && at(cast, x, y)[2] < 255) ++shadowed;
+      }
+    }
+    EXPECT_LE(worst, c.tolerance) << "at scale " << c.scale << ", x " << c.frame.minX();
+    EXPECT_GT(shadowed, 0) << "the shadow shows";
+  }
+}
+
 }  // namespace

@@ -136,6 +136,46 @@ TEST_F(ViewControllerTest, SwitchingAConstraintConstantLaysTheViewOutAgain) {
   EXPECT_TRUE(steps.empty()) << "setting the same value lays nothing out";
 }
 
+TEST_F(ViewControllerTest, AWindowLaysOutWhatWasMarkedWhereverItWasMarked) {
+  auto window = NSWindow::initWithContentRect(NSMakeRect(0, 0, 200, 100), NSWindowStyleMaskBorderless);
+  window->makeKeyAndOrderFront(nullptr);
+  drainMainQueue();
+  int laidOut = 0;
+  auto counting = [&laidOut](NSView&) { ++laidOut; };
+  // Marked before it joins the window, deep in a subtree that joins later.
+  auto outer = NSView::initWithFrame(NSMakeRect(0, 0, 100, 50));
+  auto inner = NSView::initWithFrame(NSMakeRect(0, 0, 50, 20));
+  inner->layoutHandler = counting;
+  outer->addSubview(inner);
+  inner->setNeedsLayout(true);
+  window->contentView()->addSubview(outer);
+  drainMainQueue();
+  EXPECT_EQ(laidOut, 1);
+  EXPECT_FALSE(inner->needsLayout());
+  // Marked while in the window.
+  inner->setNeedsLayout(true);
+  window->layoutIfNeeded();
+  EXPECT_EQ(laidOut, 2);
+  // A view that marks another while it is laid out gets it laid out in the same pass.
+  auto other = NSView::initWithFrame(NSMakeRect(0, 60, 50, 20));
+  other->layoutHandler = counting;
+  outer->addSubview(other);
+  window->layoutIfNeeded();
+  const int before = laidOut;
+  inner->layoutHandler = [&](NSView& view) {
+    ++laidOut;
+    other->setNeedsLayout(true);
+    (void)view;
+  };
+  inner->setNeedsLayout(true);
+  window->layoutIfNeeded();
+  EXPECT_EQ(laidOut, before + 2);
+  EXPECT_FALSE(other->needsLayout());
+  // Nothing marked: nothing laid out.
+  window->layoutIfNeeded();
+  EXPECT_EQ(laidOut, before + 2);
+}
+
 TEST_F(ViewControllerTest, AMissingInterfaceGivesAnEmptyViewAndSaysSo) {
   auto controller = NSViewController::initWithNibName("NoSuchScreen");
   auto view = controller->view();

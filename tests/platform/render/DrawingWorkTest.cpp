@@ -11,6 +11,7 @@
 #include "platform/appkit/NSImage.h"
 #include "platform/quartz/CALayer.h"
 #include "platform/render/BlurredMaskCache.h"
+#include "platform/quartz/CGPath.h"
 #include "platform/render/CairoContext.h"
 #include "platform/render/LayerRenderer.h"
 #include "platform/render/TextPictureCache.h"
@@ -150,6 +151,84 @@ TEST_F(DrawingWorkTest, LayersAndShadowsCostWhatTheyHold) {
   faded->endTransparencyLayer();
   for (std::uint8_t value : faded->pixels().rgba) ASSERT_EQ(value, 0);
   EXPECT_EQ(TextPictureCache::shared().bytes(), textBytes);
+}
+
+TEST_F(DrawingWorkTest, AShapesShadowIsBlurredOnceAndLeftOutWhereItsShapeWillCoverIt) {
+  const auto tile = CGPath::roundedRect(NSMakeRect(0, 0, 60, 30), 6);
+  auto cast = [&](CairoContext& canvas, NSPoint at, NSRect covered) {
+    canvas.saveGState();
+    canvas.translate(at.x, at.y);
+    canvas.setShadow(CGShadow{{0, -2}, 4, {0, 0, 0, 0.5}});
+    canvas.castShadowOfPath(tile, CGFillRule::nonZero, covered);
+    canvas.restoreGState();
+  };
+  auto canvas = CairoContext::make({200, 100}, 2);
+  cast(*canvas, {10.25, 20}, NSZeroRect);
+  const std::size_t blurred = canvas->shadowPixelsBlurred();
+  EXPECT_GT(blurred, 0u);
+  // The same shape at another whole pixel, and the same place again: taken from the first,
+  // even once the shared blur cache forgot it.
+  BlurredMaskCache::shared().clear();
+  cast(*canvas, {110.25, 20}, NSZeroRect);
+  cast(*canvas, {10.25, 20}, NSZeroRect);
+  EXPECT_EQ(canvas->shadowPixelsBlurred(), blurred);
+  // The shadow that filling the shape casts, without the fill: the fill drawn after it
+  // gives the pixels of a fill with the shadow.
+  auto filled = CairoContext::make({200, 100}, 2);
+  filled->translate(10.25, 20);
+  filled->setShadow(CGShadow{{0, -2}, 4, {0, 0, 0, 0.5}});
+  filled->setFillColor({0.2, 0.4, 0.9, 1});
+  filled->fillPath(tile, CGFillRule::nonZero);
+  auto alone = CairoContext::make({200, 100}, 2);
+  cast(*alone, {10.25, 20}, NSZeroRect);
+  const CGImage full = alone->pixels();
+  alone->translate(10.25, 20);
+  alone->setFillColor({0.2, 0.4, 0.9, 1});
+  alone->fillPath(tile, CGFillRule::nonZero);
+  EXPECT_EQ(largestDifference(alone->pixels(), filled->pixels()), 0);
+  // Where the shape will be drawn opaquely, nothing is drawn; around it, all of it.
+  auto around = CairoContext::make({200, 100}, 2);
+  cast(*around, {10.25, 20}, NSInsetRect(NSMakeRect(0, 0, 60, 30), 6, 6));
+  const CGImage cut = around->pixels();
+  const int row = (100 - 35) * 2, inner = (10 + 30) * 2, edge = int(10.25 * 2) - 2;
+  EXPECT_GT(full.rgba[(std::size_t(row) * full.width + inner) * 4 + 3], 0) << "a shadow under the middle";
+  EXPECT_EQ(cut.rgba[(std::size_t(row) * cut.width + inner) * 4 + 3], 0) << "left out where covered";
+  EXPECT_EQ(cut.rgba[(std::size_t(row) * cut.width + edge) * 4 + 3], full.rgba[(std::size_t(row) * full.width + edge) * 4 + 3])
+      << "as it was beyond the edge";
+}
+
+TEST_F(DrawingWorkTest, AGradientDrawnAgainAtTheSamePlaceIsCopied) {
+  const std::vector<CGColor> colours{{0, 0, 0, 0.8}, {0, 0, 0, 0.4}, {0, 0, 0, 0}};
+  auto shade = [&](CairoContext& canvas, NSPoint at) {
+    canvas.saveGState();
+    canvas.translate(at.x, at.y);
+    canvas.clipToRect(NSMakeRect(0, 0, 80.5, 40.25));
+    canvas.drawLinearGradient(colours, {0, 0.5, 1}, {0, 0}, {0, 40.25});
+    canvas.restoreGState();
+  };
+  auto canvas = CairoContext::make({200, 100}, 2);
+  shade(*canvas, {10, 10.5});
+  const std::size_t made = canvas->gradientPixelsMade();
+  EXPECT_GT(made, 0u);
+  shade(*canvas, {10, 10.5});
+  EXPECT_EQ(canvas->gradientPixelsMade(), made) << "copied";
+  // A part of it repainted gives the pixels drawn before.
+  auto part = CairoContext::make({200, 100}, 2);
+  shade(*part, {10, 10.5});
+  part->saveGState();
+  part->clipToRect(NSMakeRect(30, 20, 20, 10));
+  part->setFillColor({1, 1, 1, 1});
+  part->fillRect(NSMakeRect(0, 0, 200, 100));
+  shade(*part, {10, 10.5});
+  part->restoreGState();
+  auto whole = CairoContext::make({200, 100}, 2);
+  whole->setFillColor({1, 1, 1, 1});
+  whole->fillRect(NSMakeRect(30, 20, 20, 10));
+  shade(*whole, {10, 10.5});
+  EXPECT_EQ(largestDifference(part->pixels(), whole->pixels()), 0);
+  // Elsewhere, it is worked out for its new place.
+  shade(*canvas, {60, 10.5});
+  EXPECT_GT(canvas->gradientPixelsMade(), made);
 }
 
 // A picture as a source without anywhere to keep what drawing makes of it.
