@@ -105,8 +105,8 @@ std::function<void()> NSURLSession::completeLater(const std::shared_ptr<NSURLSes
   NSURLSessionDownloadCompletion downloadCompletion;
   {
     std::lock_guard lock(task->mutex_);
-    if (task->state_ == NSURLSessionTask::State::completed) return nullptr;
-    task->state_ = NSURLSessionTask::State::completed;
+    if (task->ended_) return nullptr;
+    task->ended_ = true;
     task->error_ = outcome.error;
     if (outcome.response) task->response_ = outcome.response;
     dataCompletion = std::move(task->dataCompletion_);
@@ -116,6 +116,10 @@ std::function<void()> NSURLSession::completeLater(const std::shared_ptr<NSURLSes
   }
   return [self = sharedAs<NSURLSession>(), task, outcome = std::move(outcome), dataCompletion = std::move(dataCompletion),
           downloadCompletion = std::move(downloadCompletion)] {
+    {
+      std::lock_guard lock(task->mutex_);
+      task->state_ = NSURLSessionTask::State::completed;
+    }
     if (outcome.before) outcome.before();
     self->deliver(task, outcome, dataCompletion, downloadCompletion);
     self->taskDidEnd();

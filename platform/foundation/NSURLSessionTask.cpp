@@ -25,6 +25,7 @@ void NSURLSessionTask::resume() {
 
 void NSURLSessionTask::cancel() {
   std::unique_lock lock(mutex_);
+  if (ended_) return;  // decided already: its delivery is on the way
   switch (state_) {
     case State::suspended: {
       state_ = State::canceling;  // keeps a resume() from starting it meanwhile

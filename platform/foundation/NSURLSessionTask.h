@@ -75,6 +75,9 @@ class NSURLSessionTask : public NSObject {
 
   mutable std::mutex mutex_;
   State state_ = State::suspended;
+  // Set when the task's outcome is decided; its state turns completed only when the outcome
+  // is delivered, so a task still counts among the session's until its completion has run.
+  bool ended_ = false;
   std::shared_ptr<NSURLResponse> response_;
   std::shared_ptr<NSError> error_;
   std::string description_;

@@ -229,7 +229,7 @@ TEST_F(GifCellActionsTest, TheHoverHeartAndTheToggleAgreeOnWhatIsAFavourite) {
   advance(0.5);  // the pulse has grown and faded
   EXPECT_TRUE(cell->favoriteOverlay.lock()->isHidden());
   auto logged = standin().waitForRequest(
-      [](const StandinRequest& r) { return r.path == "/quorb.registerevent/favorite"; }, 5.0);
+      [](const StandinRequest& r) { return r.path == "/quorb.registerevent/favorite"; }, 30.0);
   EXPECT_TRUE(logged);
   EXPECT_EQ(vids(manager()->getFavoritesCollection()), std::vector<std::string>{gif->vid});
 }

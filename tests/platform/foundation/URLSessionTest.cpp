@@ -504,6 +504,28 @@ TEST_F(URLSessionTest, DataTasksWithoutACompletionStreamToTheDelegate) {
   EXPECT_EQ(asA<NSHTTPURLResponse>(task->response())->statusCode(), 200);
 }
 
+TEST_F(URLSessionTest, ATaskCountsAsRunningUntilItsCompletionHasRun) {
+  // Callers wait for a session to go quiet by its list of tasks and then for its queue: a task
+  // that left the list before its completion was queued let them go on too early.
+  auto session = sessionOnMainQueue(nullptr);
+  bool delivered = false;
+  auto task = session->dataTaskWithURL(url("/_standin/bytes?n=10"), [&](auto, auto, auto) { delivered = true; });
+  task->resume();
+  // The main queue is not run here, so the reply arrives but cannot be delivered.
+  auto seenWithin = [&](double seconds, const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!condition() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+    return condition();
+  };
+  ASSERT_TRUE(seenWithin(30, [&] { return task->countOfBytesReceived() == 10; }));
+  EXPECT_FALSE(seenWithin(1, [&] { return task->state() == NSURLSessionTask::State::completed; }));
+  EXPECT_EQ(session->allTasks().size(), 1u);
+  ASSERT_TRUE(runUntil([&] { return delivered; }));
+  EXPECT_EQ(task->state(), NSURLSessionTask::State::completed);
+  EXPECT_FALSE(task->error());
+  EXPECT_TRUE(session->allTasks().empty());
+}
+
 TEST_F(URLSessionTest, InvalidateAndCancelEndsEveryTaskThenTheSession) {
   auto delegate = std::make_shared<RecordingDelegate>();
   auto session = sessionOnMainQueue(delegate);
