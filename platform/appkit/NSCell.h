@@ -41,6 +41,8 @@ class NSCell : public NSObject {
 
   std::shared_ptr<NSFont> font() const;
   void setFont(std::shared_ptr<NSFont> font) { font_ = std::move(font); }
+  // The font set on the cell, empty while it uses the system font.
+  const std::shared_ptr<NSFont>& fontIfSet() const { return font_; }
   std::shared_ptr<NSImage> image;
   NSTextAlignment alignment = NSTextAlignment::natural;
   NSLineBreakMode lineBreakMode = NSLineBreakMode::byTruncatingTail;

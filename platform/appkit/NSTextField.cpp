@@ -30,11 +30,20 @@ std::shared_ptr<NSTextFieldCell> NSTextFieldCell::initTextCell(std::string text)
 }
 
 std::shared_ptr<NSAttributedString> NSTextFieldCell::displayedText() const {
+  if (hasAttributedValue()) return NSActionCell::displayedText();
+  Displayed& d = displayed_;
+  if (d.built && d.text == stringValue() && d.font == fontIfSet() && d.color == textColor &&
+      d.alignment == alignment && d.lineBreakMode == lineBreakMode && d.wraps == wraps) {
+    return d.built;
+  }
   auto text = NSActionCell::displayedText();
-  if (!textColor || hasAttributedValue()) return text;
-  auto styled = text->mutableCopy();
-  if (styled->length() > 0) styled->addAttribute(NSForegroundColorAttributeName, textColor, NSMakeRange(0, styled->length()));
-  return styled;
+  if (textColor) {
+    auto styled = text->mutableCopy();
+    if (styled->length() > 0) styled->addAttribute(NSForegroundColorAttributeName, textColor, NSMakeRange(0, styled->length()));
+    text = styled;
+  }
+  d = {stringValue(), fontIfSet(), textColor, alignment, lineBreakMode, wraps, text};
+  return text;
 }
 
 void NSTextFieldCell::drawWithFrame(NSRect frame, const std::shared_ptr<NSView>& view) {

@@ -37,6 +37,20 @@ class NSTextFieldCell : public NSActionCell {
 
  protected:
   explicit NSTextFieldCell(std::string text) : NSActionCell(std::move(text)) {}
+
+ private:
+  // The displayed text and what it was built from: a label drawn again and again (a title
+  // over a playing picture) builds it once. Fonts and colours are never changed in place.
+  struct Displayed {
+    std::string text;
+    std::shared_ptr<NSFont> font;
+    std::shared_ptr<NSColor> color;
+    NSTextAlignment alignment = NSTextAlignment::natural;
+    NSLineBreakMode lineBreakMode = NSLineBreakMode::byTruncatingTail;
+    bool wraps = false;
+    std::shared_ptr<NSAttributedString> built;
+  };
+  mutable Displayed displayed_;
 };
 
 class NSSecureTextFieldCell : public NSTextFieldCell {

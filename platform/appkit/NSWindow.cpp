@@ -622,18 +622,30 @@ void NSWindow::layoutIfNeeded() {
   }
 }
 
-void NSWindow::displayIfNeeded() {
-  layoutIfNeeded();
-  if (auto server = WindowServer::current(); server && visible_) server->windowWillDisplay(sharedAs<NSWindow>(), false);
-  backingStore()->clear();
-  frameView_->displayIfNeeded();
-}
+void NSWindow::displayIfNeeded() { displayPass(false); }
 
-void NSWindow::display() {
+void NSWindow::display() { displayPass(true); }
+
+void NSWindow::displayPass(bool whole) {
   layoutIfNeeded();
-  if (auto server = WindowServer::current(); server && visible_) server->windowWillDisplay(sharedAs<NSWindow>(), true);
   backingStore()->clear();
-  frameView_->display();
+  // Where the desktop paints the window from its views, drawing them all again into the
+  // backing store would only repeat that work: they are marked as displayed instead.
+  auto server = WindowServer::current();
+  if (server && visible_ && server->windowWillDisplay(sharedAs<NSWindow>(), whole)) {
+    std::function<void(NSView&)> displayed = [&](NSView& view) {
+      if (view.isHidden()) return;  // as a drawing pass leaves it, still to be displayed
+      view.needsDisplay_ = false;
+      for (auto& sub : view.subviews_) displayed(*sub);
+    };
+    displayed(*frameView_);
+    return;
+  }
+  if (whole) {
+    frameView_->display();
+  } else {
+    frameView_->displayIfNeeded();
+  }
 }
 
 std::shared_ptr<RecordingContext> NSWindow::backingStore() {

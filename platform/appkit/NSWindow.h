@@ -175,7 +175,8 @@ class NSWindow : public NSResponder {
   void display();
   void update();
   void invalidateCursorRectsForView(const std::shared_ptr<NSView>& view);
-  // What the last display pass drew, in the window's base coordinates.
+  // What the last display pass drew, in the window's base coordinates (nothing when the
+  // window server painted the window itself).
   std::shared_ptr<RecordingContext> backingStore();
 
   std::shared_ptr<NSResponder> nextResponder() const override;
@@ -197,6 +198,8 @@ class NSWindow : public NSResponder {
   void scheduleUpdate();
   void runScheduledUpdate();
   void updateTrackingAreasOfDirtyViews();
+  // Lays out, has the window server paint the window and draws what it left to draw.
+  void displayPass(bool whole);
   // Tracking areas at the pointer's place in the window; none when it is in no place of it.
   void trackPointer(std::optional<NSPoint> locationInWindow, const std::shared_ptr<NSEvent>& cause);
   void updateCursorAt(NSPoint locationInWindow);

@@ -20,7 +20,8 @@ class WindowServer {
   // The frame changed by code (a move or a resize).
   virtual void windowDidChangeFrame(const std::shared_ptr<NSWindow>& /*window*/) {}
   // A display pass is about to draw: the views that need display still say so; `whole`
-  // when every view is drawn again.
-  virtual void windowWillDisplay(const std::shared_ptr<NSWindow>& /*window*/, bool /*whole*/) {}
+  // when every view is drawn again. Answers true when the server painted the window from
+  // its views itself: the pass then records nothing into the backing store.
+  virtual bool windowWillDisplay(const std::shared_ptr<NSWindow>& /*window*/, bool /*whole*/) { return false; }
   virtual void windowDidBecomeKey(const std::shared_ptr<NSWindow>& /*window*/) {}
 };

@@ -147,9 +147,10 @@ class HostWindowServer : public WindowServer {
     if (auto hw = host_.hostWindowFor(window.get())) hw->frameChangedByCode();
   }
 
-  void windowWillDisplay(const std::shared_ptr<NSWindow>& window, bool whole) override {
+  bool windowWillDisplay(const std::shared_ptr<NSWindow>& window, bool whole) override {
     host_.tray_->needsDisplay(window.get());
-    if (auto hw = host_.hostWindowFor(window.get())) hw->willDisplay(whole);
+    auto hw = host_.hostWindowFor(window.get());
+    return hw && hw->willDisplay(whole);
   }
 
   void windowDidBecomeKey(const std::shared_ptr<NSWindow>& window) override {

@@ -167,11 +167,11 @@ void HostWindow::frameChangedByCode() {
 
 // ---- painting -------------------------------------------------------------------------
 
-void HostWindow::willDisplay(bool whole) {
+bool HostWindow::willDisplay(bool whole) {
   auto w = window();
-  if (!w) return;
+  if (!w) return false;
   NSSize size = contentRect().size;
-  if (!(size.width > 0) || !(size.height > 0)) return;
+  if (!(size.width > 0) || !(size.height > 0)) return false;
   double scale = gtk_widget_get_scale_factor(area_);
   w->backingScaleFactor = scale;
   // The area's own coordinates are points from its top left.
@@ -187,6 +187,7 @@ void HostWindow::willDisplay(bool whole) {
   if ((!animating.empty() || !lastAnimating_.empty()) && !frameTick_) {
     frameTick_ = gtk_widget_add_tick_callback(area_, onFrameTick, this, nullptr);
   }
+  return true;
 }
 
 gboolean HostWindow::onFrameTick(GtkWidget*, GdkFrameClock*, gpointer data) {

@@ -36,7 +36,9 @@ class HostWindow : public std::enable_shared_from_this<HostWindow> {
 
   void show();
   void frameChangedByCode();
-  void willDisplay(bool whole);
+  // Paints the window's canvas where its views changed (all of it when `whole`); false when
+  // there was nothing to paint on (no window, no area).
+  bool willDisplay(bool whole);
   void present();
   // Whether the window is becoming key because the desktop gave it the focus (it needs no
   // presenting then: asking for the focus again would answer a change with another).

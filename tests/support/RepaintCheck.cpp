@@ -19,13 +19,14 @@ void RepaintCheck::uninstall() { WindowServer::setCurrent(nullptr); }
 
 RepaintCheck::~RepaintCheck() = default;
 
-void RepaintCheck::windowWillDisplay(const std::shared_ptr<NSWindow>& window, bool whole) {
+bool RepaintCheck::windowWillDisplay(const std::shared_ptr<NSWindow>& window, bool whole) {
   auto& kept = kept_[window.get()];
   if (!kept.painter) kept.painter = std::make_unique<WindowPainter>(window);
   NSSize size = window->contentRectForFrameRect(window->frame()).size;
   for (NSRect r : kept.painter->paint(size, scale_, whole)) {
     kept.painted += r.width() * r.height() / std::max(1.0, size.width * size.height);
   }
+  return true;  // as a desktop host paints
 }
 
 void RepaintCheck::windowDidOrderOut(const std::shared_ptr<NSWindow>& window) { kept_.erase(window.get()); }

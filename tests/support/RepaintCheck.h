@@ -20,7 +20,7 @@ class RepaintCheck : public WindowServer {
   static void uninstall();
   ~RepaintCheck() override;
 
-  void windowWillDisplay(const std::shared_ptr<NSWindow>& window, bool whole) override;
+  bool windowWillDisplay(const std::shared_ptr<NSWindow>& window, bool whole) override;
   void windowDidOrderOut(const std::shared_ptr<NSWindow>& window) override;
 
   // Runs the window's display pass and tells where its kept pixels differ from a full

@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSAttributedString.h"
+#include "platform/appkit/NSColor.h"
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSFont.h"
 #include "platform/appkit/NSImage.h"
@@ -46,6 +50,42 @@ TEST_F(ControlsTest, AWrappingCellGrowsTallerInANarrowFrame) {
   double wide = cell->cellSizeForBounds(NSMakeRect(0, 0, 1000, 0)).height;
   double narrow = cell->cellSizeForBounds(NSMakeRect(0, 0, 80, 0)).height;
   EXPECT_GT(narrow, wide * 2);
+}
+
+// A label drawn again and again shows the text it was built with until one of the things
+// shown changes; the text then is what a new cell with the same settings shows.
+TEST_F(ControlsTest, ATextCellShowsTheSameTextUntilWhatItShowsChanges) {
+  using Change = std::function<void(NSTextFieldCell&)>;
+  const std::pair<const char*, Change> changes[] = {
+      {"text", [](NSTextFieldCell& c) { c.setStringValue("Another title"); }},
+      {"font", [](NSTextFieldCell& c) { c.setFont(NSFont::systemFontOfSize(20)); }},
+      {"colour", [](NSTextFieldCell& c) { c.textColor = NSColor::redColor(); }},
+      {"another colour", [](NSTextFieldCell& c) { c.textColor = NSColor::blueColor(); }},
+      {"alignment", [](NSTextFieldCell& c) { c.alignment = NSTextAlignment::center; }},
+      {"line breaks", [](NSTextFieldCell& c) { c.lineBreakMode = NSLineBreakMode::byClipping; }},
+      {"wrapping", [](NSTextFieldCell& c) { c.wraps = true; }},
+      {"attributed value", [](NSTextFieldCell& c) {
+         c.setAttributedStringValue(NSAttributedString::make("Styled", {{NSFontAttributeName, NSFont::systemFontOfSize(9)}}));
+       }},
+      {"plain text again", [](NSTextFieldCell& c) { c.setStringValue("Plain"); }},
+      {"system font", [](NSTextFieldCell& c) { c.setFont(nullptr); }},
+      {"no colour", [](NSTextFieldCell& c) { c.textColor = nullptr; }},
+  };
+  auto cell = NSTextFieldCell::initTextCell("Title");
+  cell->textColor = NSColor::whiteColor();
+  auto shown = cell->displayedText();
+  EXPECT_EQ(cell->displayedText(), shown) << "drawn again, the text is not built again";
+  std::vector<Change> applied{[](NSTextFieldCell& c) { c.textColor = NSColor::whiteColor(); }};
+  for (const auto& [what, change] : changes) {
+    change(*cell);
+    applied.push_back(change);
+    auto fresh = NSTextFieldCell::initTextCell("Title");
+    for (const auto& step : applied) step(*fresh);
+    auto now = cell->displayedText();
+    EXPECT_FALSE(now->isEqualToAttributedString(*shown)) << what;
+    EXPECT_TRUE(now->isEqualToAttributedString(*fresh->displayedText())) << what;
+    shown = now;
+  }
 }
 
 struct ScalingCase {

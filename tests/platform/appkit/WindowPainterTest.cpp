@@ -21,6 +21,7 @@
 #include "platform/quartz/CGPath.h"
 #include "platform/render/CairoContext.h"
 #include "platform/render/NSGraphicsContext.h"
+#include "platform/render/RecordingContext.h"
 #include "tests/support/RepaintCheck.h"
 #include "tests/support/UISimulator.h"
 
@@ -241,6 +242,26 @@ TEST_P(WindowPainterTest, NothingIsPaintedWhenNothingChanged) {
   double share = check->paintedShare(window);
   EXPECT_GT(share, 0.0);
   EXPECT_LT(share, 0.3);
+}
+
+// The painter draws what changed; the display pass then only marks the views displayed
+// (a hidden one stays to be displayed, as a drawing pass leaves it) and records nothing.
+TEST_P(WindowPainterTest, AWindowTheServerPaintsIsNotDrawnASecondTime) {
+  ASSERT_EQ(check->mismatch(window), "");
+  field->setHidden(true);
+  ASSERT_EQ(check->mismatch(window), "");
+  field->setNeedsDisplay(true);
+  label->setStringValue("Changed");
+  gradient->setNeedsDisplay();
+  window->displayIfNeeded();
+  EXPECT_TRUE(window->backingStore()->calls().empty()) << window->backingStore()->transcript();
+  EXPECT_FALSE(label->needsDisplay());
+  EXPECT_TRUE(field->needsDisplay());
+  field->setHidden(false);
+  EXPECT_EQ(check->mismatch(window), "");
+  EXPECT_FALSE(field->needsDisplay());
+  check->paintedShare(window);
+  EXPECT_EQ(check->paintedShare(window), 0.0) << "nothing is left to paint";
 }
 
 INSTANTIATE_TEST_SUITE_P(Scales, WindowPainterTest, ::testing::Values(1.0, 2.0),
