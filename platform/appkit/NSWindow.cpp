@@ -456,7 +456,10 @@ void collectViews(const std::shared_ptr<NSView>& view, std::vector<std::shared_p
 
 bool pointInArea(const NSView& view, const NSTrackingArea& area, NSPoint locationInWindow) {
   if (view.isHiddenOrHasHiddenAncestor()) return false;
-  NSRect rect = (area.options() & NSTrackingInVisibleRect) ? view.visibleRect() : area.rect();
+  // The pointer is over a view only where the view shows: not under its clip, nor beyond the
+  // window's edge (a pointer resting on the tray icon below the panel is outside it).
+  NSRect rect = (area.options() & NSTrackingInVisibleRect) ? view.visibleRect()
+                                                            : NSIntersectionRect(area.rect(), view.visibleRect());
   NSPoint local = view.convertPoint(locationInWindow, nullptr);
   return NSPointInRect(local, rect);
 }

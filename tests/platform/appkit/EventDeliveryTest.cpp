@@ -313,6 +313,12 @@ TEST_F(EventDeliveryTest, AnAreaIsLeftWhenItsWindowGoesAwayAndReadAgainWhenItCom
       hover->bounds(), NSTrackingMouseEnteredAndExited | NSTrackingActiveAlways, hover, nullptr));
   const NSPoint overHover = window->convertPointToScreen(hover->convertPointToView(NSPoint{10, 10}, nullptr));
   const NSPoint elsewhere = window->convertPointToScreen(NSPoint{10, 10});
+  // A view reaching past the window's left edge, as a tile reaches below a scrolled grid.
+  auto overhang = RecordingView::make("overhang", NSMakeRect(-20, 200, 50, 50), true);
+  window->contentView()->addSubview(overhang);
+  overhang->addTrackingArea(NSTrackingArea::initWithRect(
+      overhang->bounds(), NSTrackingMouseEnteredAndExited | NSTrackingActiveAlways, overhang, nullptr));
+  const NSPoint besideTheWindow = window->convertPointToScreen(NSPoint{-10, 210});
   struct Step {
     std::string what;
     std::function<void()> act;
@@ -333,6 +339,13 @@ TEST_F(EventDeliveryTest, AnAreaIsLeftWhenItsWindowGoesAwayAndReadAgainWhenItCom
          window->makeKeyAndOrderFront(nullptr);
        }, {"hover entered"}},
       {"a move inside it", [&] { ui.moveMouseTo(hover, NSPoint{2, 2}); }, {}},
+      {"away again", [&] { window->orderOut(nullptr); }, {"hover exited"}},
+      {"back with the pointer beside the window, where a view reaches past its edge", [&] {
+         NSEvent::noteMouseLocation(besideTheWindow);
+         window->makeKeyAndOrderFront(nullptr);
+       }, {}},
+      {"the pointer comes onto the part that shows", [&] { ui.moveMouseTo(overhang, NSPoint{30, 10}); },
+       {"overhang entered"}},
   };
   for (const auto& step : steps) {
     heard.clear();
