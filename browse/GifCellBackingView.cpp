@@ -14,8 +14,9 @@ void GifCellBackingView::updateTrackingAreas() {
   addTrackingArea(trackingArea);
   if (auto window = this->window()) {
     NSPoint pointer = convertPoint(window->mouseLocationOutsideOfEventStream(), nullptr);
-    // A tile placed under a resting pointer shows its hover state without the pointer moving.
-    if (NSPointInRect(pointer, bounds())) mouseEntered(NSEvent::make());
+    // A tile placed under a resting pointer shows its hover state without the pointer moving;
+    // only the part that shows counts (not what lies past the panel's edge or its clip).
+    if (NSPointInRect(pointer, visibleRect())) mouseEntered(NSEvent::make());
   }
   NSView::updateTrackingAreas();
 }

@@ -85,6 +85,20 @@ class GifCellActionsTest : public GifCellFixture {
   std::shared_ptr<RecordingOwner> owner = std::make_shared<RecordingOwner>();
 };
 
+TEST_F(GifCellActionsTest, ATilePlacedUnderARestingPointerHoversOnlyWhereItShows) {
+  auto cell = shownTile(item(1));
+  auto view = cell->view();
+  view->setFrame(NSMakeRect(200, 200, 150, 150));  // reaches past the window's edges
+  auto hovered = [&] { return !cell->mouseoverElementsContainer.lock()->isHidden(); };
+  // As when the panel opens under a pointer resting on the tray icon beside it.
+  NSEvent::noteMouseLocation(window->convertPointToScreen(NSPoint{320, 250}));
+  view->updateTrackingAreas();
+  EXPECT_FALSE(hovered());
+  NSEvent::noteMouseLocation(window->convertPointToScreen(NSPoint{250, 250}));
+  view->updateTrackingAreas();
+  EXPECT_TRUE(hovered());
+}
+
 TEST_F(GifCellActionsTest, MenuCopiesWriteOnlyWhatTheItemHasAndConfirmOnlyThen) {
   auto full = item(1);
   auto bare = item(2);
