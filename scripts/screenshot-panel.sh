@@ -12,14 +12,7 @@ if [ -z "${GLIMDECK_SCREENSHOT_SESSION:-}" ]; then
   exec env GLIMDECK_SCREENSHOT_SESSION=1 "$root/tests/platform/host/in-x-session.sh" bash "$0" "$build" "$out"
 fi
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/children.sh"
 await() {
   local what=$1
   shift
