@@ -109,9 +109,19 @@ struct Placement {
     double y0 = sy * r.minY() + ty, y1 = sy * r.maxY() + ty;
     return NSMakeRect(std::min(x0, x1), std::min(y0, y1), std::abs(x1 - x0), std::abs(y1 - y0));
   }
-  // The placement of a subview whose superview is placed by this one.
-  Placement through(const NSView& view) const {
-    NSPoint origin = view.convertPointToSuperview({0, 0}), unit = view.convertPointToSuperview({1, 1});
+  // The placement of a subview whose superview is placed by this one (and is flipped or
+  // not, as given: the walk knows it, and asking the view would look its superview up).
+  Placement through(const NSView& view, bool superviewFlipped) const {
+    // As the view converts a point to its superview.
+    const NSRect frame = view.frame(), bounds = view.bounds();
+    const double kx = bounds.width() != 0 ? frame.width() / bounds.width() : 1.0;
+    const double ky = bounds.height() != 0 ? frame.height() / bounds.height() : 1.0;
+    const bool upright = view.isFlipped() == superviewFlipped;
+    auto toSuperview = [&](double px, double py) {
+      double dy = (py - bounds.minY()) * ky;
+      return NSPoint{frame.minX() + (px - bounds.minX()) * kx, upright ? frame.minY() + dy : frame.maxY() - dy};
+    };
+    NSPoint origin = toSuperview(0, 0), unit = toSuperview(1, 1);
     double lx = unit.x - origin.x, ly = unit.y - origin.y;
     return {sx * lx, sy * ly, sx * origin.x + tx, sy * origin.y + ty};
   }
@@ -124,11 +134,13 @@ NSRect WindowPainter::Shadowing::around(NSRect changed) const {
 }
 
 struct WindowPainter::Walk {
-  std::unordered_map<const NSView*, Painted> next;
+  // What each view covered at the last pass, brought up to date as the walk meets it (a
+  // table kept from pass to pass: one made anew at each pass costs an allocation a view).
+  std::unordered_map<const NSView*, Painted>* painted = nullptr;
+  std::uint64_t pass = 0;
   std::vector<NSRect> damage;
   // Layer trees painted in this pass, whose requests for display it answers.
   std::vector<std::shared_ptr<CALayer>> layers;
-  const std::unordered_map<const NSView*, Painted>* last = nullptr;
 
   // A rectangle to paint again, with the reach of each shadow that what changed in it helps
   // cast (innermost first, each reaching from the last).
@@ -143,10 +155,24 @@ struct WindowPainter::Walk {
     }
   }
 
+  // The casters within a shadowed view: those around it and its own. The list made at the
+  // last pass serves again while none of them moved.
+  static Casters within(const Casters& casters, const Shadowing& own, const Casters& before) {
+    const std::size_t around = casters ? casters->size() : 0;
+    auto same = [](const Shadowing& a, const Shadowing& b) { return a.extent == b.extent && a.reach == b.reach; };
+    if (before && before->size() == around + 1 && same(before->back(), own) &&
+        (!casters || std::equal(casters->begin(), casters->end(), before->begin(), same))) {
+      return before;
+    }
+    auto list = casters ? *casters : std::vector<Shadowing>{};
+    list.push_back(own);
+    return std::make_shared<const std::vector<Shadowing>>(std::move(list));
+  }
+
   // `casters` are the enclosing views whose layers cast shadows that this view's drawing
   // helps cast, outermost first.
   void visit(const std::shared_ptr<NSView>& view, NSRect clip, int depth, const Placement& above,
-             const Casters& casters) {
+             bool aboveFlipped, const Casters& casters) {
     if (!view || view->isHidden() || depth > kDeepestView) return;
     // As the renderer: a view without area draws nothing, nor do its subviews.
     NSRect frame = view->frame();
@@ -161,32 +187,35 @@ struct WindowPainter::Walk {
       look = mixIn(look, lookOf(layer, 0, asksForDisplay));
       layers.push_back(layer);
     }
-    const Placement here = above.through(*view);
+    const Placement here = above.through(*view, aboveFlipped);
     NSRect extent = NSIntersectionRect(here.apply(own), clip);
     if (extent.isEmpty()) extent = NSZeroRect;
-    auto before = last->find(view.get());
-    bool known = before != last->end();
-    if (asksForDisplay || !known || before->second.look != look || before->second.extent != extent) {
+    auto [at, added] = painted->try_emplace(view.get());
+    // Elements keep their place while the table grows, so the entry outlives the walk below.
+    Painted& entry = at->second;
+    const bool known = !added && entry.pass + 1 == pass;
+    if (asksForDisplay || !known || entry.look != look || entry.extent != extent) {
       note(extent, casters);
-      if (known) note(before->second.extent, before->second.casters);
+      if (known) note(entry.extent, entry.casters);
     }
-    next[view.get()] = {extent, look, casters};
+    Casters before = std::move(entry.within);
+    entry = {extent, look, casters, nullptr, pass};
     // An invisible view's subviews show nothing (nor do those of a hidden or transparent
     // backing layer, which hosts them): what they covered is in its extent.
     if (!(view->alphaValue() > 0) || (layer && !LayerRenderer::showsSublayers(layer))) return;
     NSRect inner = NSIntersectionRect(clip, here.apply(view->bounds()));
     if (inner.isEmpty()) return;
+    const bool flipped = view->isFlipped();
     const auto reach = layer && !extent.isEmpty() ? LayerRenderer::ownShadowReach(layer) : std::nullopt;
     if (reach) {
-      auto list = casters ? *casters : std::vector<Shadowing>{};
-      list.push_back({extent, *reach});
-      Casters within = std::make_shared<const std::vector<Shadowing>>(std::move(list));
-      for (const auto& sub : view->subviews()) visit(sub, inner, depth + 1, here, within);
+      entry.within = within(casters, {extent, *reach}, before);
+      const Casters inside = entry.within;
+      for (const auto& sub : view->subviews()) visit(sub, inner, depth + 1, here, flipped, inside);
     } else if (layer && LayerRenderer::isOpaqueWithin(layer)) {
       // Whatever changes inside leaves the shape of this view, so the shadows it casts, alone.
-      for (const auto& sub : view->subviews()) visit(sub, inner, depth + 1, here, {});
+      for (const auto& sub : view->subviews()) visit(sub, inner, depth + 1, here, flipped, {});
     } else {
-      for (const auto& sub : view->subviews()) visit(sub, inner, depth + 1, here, casters);
+      for (const auto& sub : view->subviews()) visit(sub, inner, depth + 1, here, flipped, casters);
     }
   }
 };
@@ -198,14 +227,18 @@ WindowPainter::~WindowPainter() = default;
 std::vector<NSRect> WindowPainter::collect(double scale, NSRect bounds, Walk& walk) {
   auto w = window_.lock();
   if (!w) return {};
-  walk.last = &painted_;
-  walk.next.reserve(painted_.size() + 16);
-  walk.visit(w->frameView(), bounds, 0, Placement{}, {});
+  walk.painted = &painted_;
+  walk.pass = ++pass_;
+  walk.visit(w->frameView(), bounds, 0, Placement{}, false, {});
   // Views that left the tree, or were hidden with an ancestor, since the last pass, and the
   // shadows they helped cast.
-  for (const auto& [view, painted] : painted_) {
-    if (painted.extent.isEmpty() || walk.next.contains(view)) continue;
-    walk.note(painted.extent, painted.casters);
+  for (auto at = painted_.begin(); at != painted_.end();) {
+    if (at->second.pass == walk.pass) {
+      ++at;
+      continue;
+    }
+    walk.note(at->second.extent, at->second.casters);
+    at = painted_.erase(at);
   }
   std::vector<NSRect> rects;
   for (NSRect r : walk.damage) {
@@ -240,8 +273,15 @@ std::vector<NSRect> WindowPainter::damage(double scale) {
   if (!w || !canvas_) return {};
   double k = std::isfinite(scale) && scale > 0 ? scale : 1.0;
   NSRect bounds = NSMakeRect(0, 0, canvas_->pixelWidth() / scale_, canvas_->pixelHeight() / scale_);
+  // The walk brings the table up to date: it works on a copy, and the next pass sees the
+  // views as this one found them.
+  auto kept = painted_;
+  const std::uint64_t pass = pass_;
   Walk walk;
-  return collect(k, bounds, walk);
+  auto rects = collect(k, bounds, walk);
+  painted_ = std::move(kept);
+  pass_ = pass;
+  return rects;
 }
 
 std::vector<NSRect> WindowPainter::paint(NSSize size, double scale, bool whole) {
@@ -257,7 +297,6 @@ std::vector<NSRect> WindowPainter::paint(NSSize size, double scale, bool whole) 
   NSRect bounds = NSMakeRect(0, 0, size.width, size.height);
   Walk walk;
   std::vector<NSRect> rects = collect(k, bounds, walk);
-  painted_ = std::move(walk.next);
   if (whole) rects = {bounds};
   if (rects.empty() || !canvas_->surface()) return {};
 

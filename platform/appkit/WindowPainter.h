@@ -18,6 +18,7 @@
 // same tree gives.
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -60,6 +61,10 @@ class WindowPainter {
     std::size_t look = 0;
     // The enclosing views whose shadows the view's drawing helps cast, outermost first.
     Casters casters;
+    // For a view that casts a shadow, the list its subviews get: these and its own.
+    Casters within;
+    // The pass that last met the view.
+    std::uint64_t pass = 0;
   };
   struct Walk;
   std::vector<NSRect> collect(double scale, NSRect bounds, Walk& walk);
@@ -69,4 +74,5 @@ class WindowPainter {
   double scale_ = 0;
   // What each view covered, and how its layer looked, at the last pass.
   std::unordered_map<const NSView*, Painted> painted_;
+  std::uint64_t pass_ = 0;
 };

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/foundation/Compression.h"
+#include "platform/foundation/CurlLoader.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/NSURLSession.h"
@@ -376,6 +377,8 @@ int progressCallback(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off
 }  // namespace
 
 struct URLSessionEngineState {
+  // Made by the loop's first turn, which opens libcurl (CurlLoader.cpp); read by others
+  // with the mutex held, and stays empty when libcurl cannot be opened.
   CURLM* multi = nullptr;
   std::mutex mutex;  // guards the commands and the loop's life
   std::condition_variable loopEnded;
@@ -391,6 +394,7 @@ struct URLSessionEngineState {
   bool closed = false;  // the process is leaving: no loop starts again
 
   // Touched by the loop only.
+  bool libraryTried = false;
   std::unordered_map<NSURLSessionTask*, std::unique_ptr<URLSessionTransfer>> transfers;
   std::unordered_map<std::string, int> connectionsInUse;  // by host key
   std::unordered_map<std::string, std::deque<URLSessionTransfer*>> waiting;  // by host key, oldest first
@@ -420,8 +424,15 @@ struct URLSessionEngineState {
     // downloads in a burst).
     if (wakeRequested) return;
     wakeRequested = true;
+    wake(lock);
+  }
+
+  // Wakes the loop from its wait. Before its first turn has made the multi handle there is
+  // none to wake it through, nor any need: the turn takes the commands after making it.
+  void wake(std::unique_lock<std::mutex>& lock) {
+    CURLM* handle = multi;
     lock.unlock();
-    curl_multi_wakeup(multi);
+    if (handle) curl_multi_wakeup(handle);
   }
 
   // Called with the mutex held, which it lets go before it queues the loop: the thread that
@@ -441,15 +452,28 @@ struct URLSessionEngineState {
     if (!looping || std::this_thread::get_id() == loopThread) return;
     quit = true;
     stopping = true;
-    lock.unlock();
-    curl_multi_wakeup(multi);
+    wake(lock);
     lock.lock();
     loopEnded.wait(lock, [this] { return !looping; });
     stopping = false;
     if (!closed && !commands.empty()) startLoop(lock);
   }
 
+  // Opens libcurl on the loop's first turn, so that neither the launch nor the thread that
+  // starts the first task waits for it to load.
+  void openLibrary() {
+    if (std::exchange(libraryTried, true)) return;
+    CURLM* handle = nullptr;
+    if (curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK) handle = curl_multi_init();
+    // The engine queues requests per host itself (so that a queued one can time out); this
+    // only keeps redirected transfers from opening more.
+    if (handle) curl_multi_setopt(handle, CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(kMaxConnectionsPerHost));
+    std::lock_guard lock(mutex);
+    multi = handle;
+  }
+
   void run() {
+    openLibrary();
     {
       std::lock_guard lock(mutex);
       loopThread = std::this_thread::get_id();
@@ -473,9 +497,10 @@ struct URLSessionEngineState {
       }
 
       int running = 0;
-      curl_multi_perform(multi, &running);
+      // Without libcurl no transfer was started, so the loop leaves below.
+      if (multi) curl_multi_perform(multi, &running);
       int left = 0;
-      while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+      while (CURLMsg* message = multi ? curl_multi_info_read(multi, &left) : nullptr) {
         if (message->msg != CURLMSG_DONE) continue;
         URLSessionTransfer* transfer = nullptr;
         curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &transfer);
@@ -692,6 +717,9 @@ struct URLSessionEngineState {
     const auto& request = task->request_;
     const auto& url = request->URL();
     if (auto refused = refusalOf(url)) return fail(task, std::move(refused));
+    if (!multi) {
+      return fail(task, makeURLError(NSURLError::unknown, "The network library could not be opened: " + CurlLoader::failure(), url));
+    }
     // Cancelled after its resume posted the start but before the start ran.
     if (task->wasCancelled()) return fail(task, cancelledError(url));
     auto transfer = makeTransfer(task);
@@ -877,11 +905,6 @@ URLSessionEngine& URLSessionEngine::shared() {
 }
 
 URLSessionEngine::URLSessionEngine() : state_(new URLSessionEngineState()) {
-  curl_global_init(CURL_GLOBAL_DEFAULT);
-  state_->multi = curl_multi_init();
-  // The engine queues requests per host itself (so that a queued one can time out); this
-  // only keeps redirected transfers from opening more.
-  curl_multi_setopt(state_->multi, CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(kMaxConnectionsPerHost));
   ProcessShutdown::registerStopper(ProcessShutdown::Stage::network,
                                    [state = state_](bool final) { state->stop(final); });
   // Once no transfer writes any more, no download file is needed.

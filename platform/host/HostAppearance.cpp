@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/appkit/NSAppearance.h"
+#include "platform/foundation/DispatchQueue.h"
 #include "platform/host/SessionBus.h"
 
 namespace {
@@ -33,11 +34,12 @@ struct PendingRead {
 }  // namespace
 
 HostAppearance::HostAppearance() {
-  settings_ = gtk_settings_get_default();
-  if (settings_) {
-    g_signal_connect(settings_, "notify::gtk-application-prefer-dark-theme", G_CALLBACK(onThemeSetting), this);
-    g_signal_connect(settings_, "notify::gtk-theme-name", G_CALLBACK(onThemeSetting), this);
-  }
+  // GTK's settings parse their theme's style sheet the moment they are first asked for, which
+  // took a third of a launch's own work. They are read on the run loop's first turn instead,
+  // before it serves the desktop's first event: the desktop shows nothing of ours until then.
+  DispatchQueue::main()->async([self = this, alive = std::weak_ptr<bool>(alive_)] {
+    if (alive.lock()) self->readThemeSettings();
+  });
   publish();
   if (!SessionBus::named()) return;
   cancellable_ = g_cancellable_new();
@@ -51,6 +53,7 @@ HostAppearance::HostAppearance() {
 }
 
 HostAppearance::~HostAppearance() {
+  alive_.reset();
   if (watch_) g_bus_unwatch_name(watch_);
   if (cancellable_) {
     g_cancellable_cancel(cancellable_);
@@ -61,6 +64,15 @@ HostAppearance::~HostAppearance() {
   if (settings_) g_signal_handlers_disconnect_by_data(settings_, this);
   // Off the desktop, the kit has no preference to go by.
   NSAppearance::setEffectiveAppearance(nullptr);
+}
+
+void HostAppearance::readThemeSettings() {
+  if (settings_) return;
+  settings_ = gtk_settings_get_default();
+  if (!settings_) return;
+  g_signal_connect(settings_, "notify::gtk-application-prefer-dark-theme", G_CALLBACK(onThemeSetting), this);
+  g_signal_connect(settings_, "notify::gtk-theme-name", G_CALLBACK(onThemeSetting), this);
+  publish();
 }
 
 void HostAppearance::portalAppeared(GDBusConnection* bus, const char* owner) {

@@ -4,11 +4,12 @@
 // bus, its freedesktop appearance setting "color-scheme" rules (1 prefers dark, 2 prefers
 // light; 0, no preference, leaves it to the theme) and its SettingChanged signal is
 // followed; otherwise GTK's settings decide: gtk-application-prefer-dark-theme, or a theme
-// whose name ends in "-dark", followed as they change.
+// whose name ends in "-dark", read from the run loop's first turn on and followed as they change.
 
 #include <gtk/gtk.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -36,6 +37,8 @@ class HostAppearance {
   // Asks the portal for the colour scheme: ReadOne, else the older Read.
   void readColourScheme(bool older);
   void colourSchemeRead(GVariant* value);
+  // GTK's settings, read once and then followed.
+  void readThemeSettings();
   bool themePrefersDark() const;
   void publish();
 
@@ -51,4 +54,6 @@ class HostAppearance {
   std::optional<std::uint32_t> colourScheme_;
   GtkSettings* settings_ = nullptr;
   bool dark_ = false;
+  // Held while this lives, for the block that reads GTK's settings later.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -50,9 +50,9 @@ class GraphicsContext {
   // Draws only the shadow (the state's) that filling the path would cast, not the fill:
   // drawing that will cover the shape exactly, whatever it shows, casts its shadow up
   // front and is then drawn as it is, without a layer to work the shadow out from. Inside
-  // `covered` (user space; may be empty) the caller is about to draw opaquely, so the
-  // shadow need not be drawn there.
-  virtual void castShadowOfPath(const CGPath& path, CGFillRule rule, NSRect covered) = 0;
+  // `covered` and `alsoCovered` (user space; either may be empty) the caller is about to
+  // draw opaquely, so the shadow need not be drawn there.
+  virtual void castShadowOfPath(const CGPath& path, CGFillRule rule, NSRect covered, NSRect alsoCovered = NSZeroRect) = 0;
   virtual void strokePath(const CGPath& path) = 0;
 
   // The current path, built piece by piece and used up by fill, stroke or clip.
@@ -96,6 +96,14 @@ class GraphicsContext {
   // a backend may then make the layer no larger, and leave out a layer the clip misses.
   virtual void beginTransparencyLayerWithRect(NSRect /*rect*/, double alpha) { beginTransparencyLayer(alpha); }
   virtual void endTransparencyLayer(const std::function<void(GraphicsContext&)>& mask = nullptr) = 0;
+  // Ends the layer with the mask of a rounded rectangle (user space) filled opaquely: a
+  // backend may keep that mask for a layer ended so again at the same place.
+  virtual void endTransparencyLayerMaskedToRoundedRect(NSRect rect, double radius) {
+    endTransparencyLayer([&](GraphicsContext& mask) {
+      mask.setFillColor(CGColor{0, 0, 0, 1});
+      mask.fillRoundedRect(rect, radius);
+    });
+  }
 
  protected:
   CGPath takePath() {

@@ -176,6 +176,7 @@ std::shared_ptr<CairoContext> CairoContext::make(NSSize size, double scale, bool
 
 CairoContext::~CairoContext() {
   for (auto& kept : shapeShadows_) cairo_surface_destroy(kept.mask);
+  for (auto& kept : roundedMasks_) cairo_surface_destroy(kept.mask);
   for (auto& kept : gradients_) cairo_surface_destroy(kept.surface);
   if (cr_) cairo_destroy(cr_);
   if (surface_) cairo_surface_destroy(surface_);
@@ -436,7 +437,7 @@ void CairoContext::fillShape(cairo_t* cr, const CGPath& path, CGFillRule rule) c
   cairo_fill(cr);
 }
 
-void CairoContext::castShadowOfPath(const CGPath& path, CGFillRule rule, NSRect covered) {
+void CairoContext::castShadowOfPath(const CGPath& path, CGFillRule rule, NSRect covered, NSRect alsoCovered) {
   const std::optional<CGShadow>& shadow = state_.shadow;
   if (skipping_ > 0 || path.elements().empty() || !shadow || !(shadow->color.alpha > 0) || !(state_.alpha > 0)) return;
   const PixelBox box = deviceBoxOf(path.boundingBox());
@@ -446,7 +447,8 @@ void CairoContext::castShadowOfPath(const CGPath& path, CGFillRule rule, NSRect 
   if (shaded.empty() || box.width() > kMaxSide || box.height() > kMaxSide) return;
   noteInk(shaded);
   // The pixels that the drawing to come covers wholly need no shadow.
-  const PixelBox inside = covered.width() > 0 && covered.height() > 0 ? deviceBoxOf(covered).grown(-1) : PixelBox{};
+  auto wholly = [&](NSRect r) { return r.width() > 0 && r.height() > 0 ? deviceBoxOf(r).grown(-1) : PixelBox{}; };
+  const PixelBox insides[2] = {wholly(covered), wholly(alsoCovered)};
   // A large shape's shadow is worked out where the clip needs it, and not kept.
   constexpr long kMostKeptShadowPixels = 1L << 20;
   cairo_surface_t* mask =
@@ -460,20 +462,13 @@ void CairoContext::castShadowOfPath(const CGPath& path, CGFillRule rule, NSRect 
     });
     return;
   }
+  // Around what is covered, as one clip of whole-pixel rectangles.
+  const std::vector<PixelBox> parts = PixelBox::outside(shaded, insides);
+  if (parts.empty()) return;
   cairo_save(cr_);
   inPixels(cr_, [&] {
-    // Around what is covered: above, below, and to either side between them.
-    const PixelBox within = inside.intersected(shaded);
-    if (within.empty()) {
-      cairo_rectangle(cr_, shaded.x0, shaded.y0, shaded.width(), shaded.height());
-    } else {
-      auto band = [&](int x0, int y0, int x1, int y1) {
-        if (x1 > x0 && y1 > y0) cairo_rectangle(cr_, x0, y0, x1 - x0, y1 - y0);
-      };
-      band(shaded.x0, shaded.y0, shaded.x1, within.y0);
-      band(shaded.x0, within.y1, shaded.x1, shaded.y1);
-      band(shaded.x0, within.y0, within.x0, within.y1);
-      band(within.x1, within.y0, shaded.x1, within.y1);
+    for (const PixelBox& part : parts) {
+      cairo_rectangle(cr_, part.x0, part.y0, part.width(), part.height());
     }
     cairo_clip(cr_);
     setSource(cr_, shadow->color, state_.alpha);
@@ -515,28 +510,42 @@ cairo_surface_t* CairoContext::shapeShadow(const CGPath& path, CGFillRule rule, 
     return it->mask;
   }
   const PixelBox area = box.grown(reach.spread);
+  cairo_surface_t* mask = filledMask(path, rule, area, dx, dy);
+  if (!mask) return nullptr;
+  if (BlurredMaskCache::shared().blur(mask, reach.radius)) shadowPixelsBlurred_ += static_cast<std::size_t>(area.area());
+  keepMask(shapeShadows_, shapeShadowsByHash_, {std::move(key), hash, mask});
+  return mask;
+}
+
+cairo_surface_t* CairoContext::filledMask(const CGPath& path, CGFillRule rule, const PixelBox& area, double dx,
+                                          double dy) const {
   cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, area.width(), area.height());
   if (cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(mask);
     return nullptr;
   }
   cairo_t* m = cairo_create(mask);
-  cairo_matrix_t placed = user;
+  cairo_matrix_t placed;
+  cairo_get_matrix(cr_, &placed);
   placed.x0 = dx;
   placed.y0 = dy;
   cairo_set_matrix(m, &placed);
   fillShape(m, path, rule);
   cairo_destroy(m);
-  if (BlurredMaskCache::shared().blur(mask, reach.radius)) shadowPixelsBlurred_ += static_cast<std::size_t>(area.area());
+  cairo_surface_flush(mask);
+  return mask;
+}
+
+void CairoContext::keepMask(std::list<ShapeShadow>& list, std::unordered_multimap<std::size_t, std::list<ShapeShadow>::iterator>& index,
+                            ShapeShadow entry) {
   // A window shows a few shapes over and over (its tiles, its buttons): a few dozen are kept.
   constexpr std::size_t kShapesKept = 48;
-  shapeShadows_.push_front({std::move(key), hash, mask});
-  shapeShadowsByHash_.emplace(hash, shapeShadows_.begin());
-  if (shapeShadows_.size() > kShapesKept) {
-    cairo_surface_destroy(shapeShadows_.back().mask);
-    dropOldest(shapeShadows_, shapeShadowsByHash_);
+  list.push_front(std::move(entry));
+  index.emplace(list.front().hash, list.begin());
+  if (list.size() > kShapesKept) {
+    cairo_surface_destroy(list.back().mask);
+    dropOldest(list, index);
   }
-  return mask;
 }
 
 void CairoContext::strokePath(const CGPath& path) {
@@ -744,6 +753,29 @@ void CairoContext::drawImage(const std::shared_ptr<const CGImageSource>& image, 
       state_.shadow);
 }
 
+cairo_pattern_t* CairoContext::drawnMask(const std::function<void(GraphicsContext&)>& mask, const PixelBox& region) {
+  // The mask is drawn over all the layer holds, not only where the clip lets the layer
+  // show: Cairo may rasterise a curve's pixels at a clip's edge otherwise than away from
+  // it, and a repaint of part of the layer must give the pixels of a full one.
+  cairo_save(cr_);
+  cairo_reset_clip(cr_);
+  clipToBox(cr_, region);
+  cairo_push_group_with_content(cr_, CAIRO_CONTENT_ALPHA);  // only its alpha counts
+  State outer = state_;
+  state_ = State{};
+  groups_.push_back({state_, 1, saved_.size(), false, {}, {}});
+  mask(*this);
+  while (saved_.size() > groups_.back().savedDepth) {
+    cairo_restore(cr_);
+    saved_.pop_back();
+  }
+  groups_.pop_back();
+  state_ = outer;
+  cairo_pattern_t* pattern = cairo_pop_group(cr_);
+  cairo_restore(cr_);
+  return pattern;
+}
+
 std::shared_ptr<const TextPictureCache::Picture> CairoContext::textPicture(const TextPictureCache::Key& key) {
   if (auto kept = TextPictureCache::shared().find(key)) return kept;
   auto lock = TextLayout::lock();
@@ -911,7 +943,33 @@ void CairoContext::beginGroup(std::optional<NSRect> rect, double alpha) {
   state_.alpha = 1;
 }
 
-void CairoContext::endTransparencyLayer(const std::function<void(GraphicsContext&)>& mask) {
+void CairoContext::endTransparencyLayer(const std::function<void(GraphicsContext&)>& mask) { endGroup(mask, nullptr); }
+
+void CairoContext::endTransparencyLayerMaskedToRoundedRect(NSRect rect, double radius) {
+  const std::pair<NSRect, double> rounded{rect, radius};
+  endGroup(nullptr, &rounded);
+}
+
+cairo_surface_t* CairoContext::roundedMask(NSRect rect, double radius, const PixelBox& box) {
+  constexpr long kMostPixels = 1L << 20;
+  if (box.empty() || box.area() > kMostPixels) return nullptr;
+  cairo_matrix_t user;
+  cairo_get_matrix(cr_, &user);
+  // The shape's place on the canvas, less the whole pixels of its box.
+  const double dx = user.x0 - box.x0, dy = user.y0 - box.y0;
+  std::vector<double> key{user.xx, user.yx, user.xy, user.yy, dx, dy, double(box.width()), double(box.height()),
+                          rect.minX(), rect.minY(), rect.width(), rect.height(), radius};
+  const std::size_t hash = hashOf(key);
+  if (auto it = findKept(roundedMasks_, roundedMasksByHash_, key, hash); it != roundedMasks_.end()) {
+    roundedMasks_.splice(roundedMasks_.begin(), roundedMasks_, it);
+    return it->mask;
+  }
+  cairo_surface_t* mask = filledMask(CGPath::roundedRect(rect, radius), CGFillRule::nonZero, box, dx, dy);
+  if (mask) keepMask(roundedMasks_, roundedMasksByHash_, {std::move(key), hash, mask});
+  return mask;
+}
+
+void CairoContext::endGroup(const std::function<void(GraphicsContext&)>& mask, const std::pair<NSRect, double>* rounded) {
   if (groups_.empty()) return;
   // Close any state left saved inside the layer.
   while (saved_.size() > groups_.back().savedDepth) {
@@ -931,30 +989,35 @@ void CairoContext::endTransparencyLayer(const std::function<void(GraphicsContext
     cairo_pattern_destroy(content);
     return;
   }
-  if (mask) {
-    // The mask is drawn over all the layer holds, not only where the clip lets the
-    // layer show: Cairo may rasterise a curve's pixels at a clip's edge otherwise than
-    // away from it, and a repaint of part of the layer must give the pixels of a full one.
-    cairo_save(cr_);
-    cairo_reset_clip(cr_);
-    clipToBox(cr_, group.region);
-    cairo_push_group_with_content(cr_, CAIRO_CONTENT_ALPHA);  // only its alpha counts
-    State outer = state_;
-    state_ = State{};
-    groups_.push_back({state_, 1, saved_.size(), false, {}, {}});
-    mask(*this);
-    while (saved_.size() > groups_.back().savedDepth) {
-      cairo_restore(cr_);
-      saved_.pop_back();
+  // A rounded mask is kept for a layer made over just the shape's pixels (a repaint that
+  // cuts into the layer draws it as below): with the same bounds, Cairo rasterises the
+  // shape alike on the kept mask and on the layer.
+  cairo_pattern_t* kept = nullptr;
+  if (rounded) {
+    const PixelBox box = deviceBoxOf(rounded->first);
+    if (box == group.region) {
+      if (cairo_surface_t* surface = roundedMask(rounded->first, rounded->second, box)) {
+        kept = cairo_pattern_create_for_surface(surface);
+        cairo_matrix_t placed;
+        cairo_matrix_init_translate(&placed, -box.x0, -box.y0);
+        cairo_pattern_set_matrix(kept, &placed);
+      }
     }
-    groups_.pop_back();
-    state_ = outer;
-    cairo_pattern_t* maskPattern = cairo_pop_group(cr_);
-    cairo_restore(cr_);
+  }
+  std::function<void(GraphicsContext&)> drawer = mask;
+  if (rounded && !kept) {
+    drawer = [rounded](GraphicsContext& shape) {
+      shape.setFillColor(CGColor{0, 0, 0, 1});
+      shape.fillRoundedRect(rounded->first, rounded->second);
+    };
+  }
+  if (kept || drawer) {
+    cairo_pattern_t* maskPattern = kept;
+    if (!maskPattern) maskPattern = drawnMask(drawer, group.region);
     cairo_matrix_t identity;
     cairo_matrix_init_identity(&identity);
     cairo_pattern_set_matrix(content, &identity);
-    cairo_pattern_set_matrix(maskPattern, &identity);
+    if (!kept) cairo_pattern_set_matrix(maskPattern, &identity);
     const double alpha = group.alpha * state_.alpha;
     if (alpha >= 1 && !(state_.shadow && state_.shadow->color.alpha > 0)) {
       // Nothing to cast or fade: the layer goes through its mask straight onto what is below.

@@ -52,7 +52,7 @@ class CairoContext : public GraphicsContext {
   void setShadow(const std::optional<CGShadow>& shadow) override { state_.shadow = shadow; }
   void clipToPath(const CGPath& path, CGFillRule rule) override;
   void fillPath(const CGPath& path, CGFillRule rule) override;
-  void castShadowOfPath(const CGPath& path, CGFillRule rule, NSRect covered) override;
+  void castShadowOfPath(const CGPath& path, CGFillRule rule, NSRect covered, NSRect alsoCovered = NSZeroRect) override;
   void strokePath(const CGPath& path) override;
   void drawLinearGradient(const std::vector<CGColor>& colors, const std::vector<double>& locations, NSPoint start,
                           NSPoint end) override;
@@ -63,6 +63,7 @@ class CairoContext : public GraphicsContext {
   void beginTransparencyLayer(double alpha) override;
   void beginTransparencyLayerWithRect(NSRect rect, double alpha) override;
   void endTransparencyLayer(const std::function<void(GraphicsContext&)>& mask = nullptr) override;
+  void endTransparencyLayerMaskedToRoundedRect(NSRect rect, double radius) override;
 
   // Pixels of shadow masks blurred since the context was made (the rest came from the cache).
   std::size_t shadowPixelsBlurred() const { return shadowPixelsBlurred_; }
@@ -133,6 +134,22 @@ class CairoContext : public GraphicsContext {
   // the spread; owned by the context.
   cairo_surface_t* shapeShadow(const CGPath& path, CGFillRule rule, const PixelBox& box, const ShadowReach& reach);
 
+  // Ends the innermost layer, through the mask that the drawer draws or, when it is given
+  // instead, the kept mask of the rounded rectangle.
+  void endGroup(const std::function<void(GraphicsContext&)>& mask, const std::pair<NSRect, double>* rounded);
+  // A new mask of the path filled opaquely, over the area's canvas pixels: placed as on the
+  // canvas but moved by (dx, dy) from the mask's corner.
+  cairo_surface_t* filledMask(const CGPath& path, CGFillRule rule, const PixelBox& area, double dx, double dy) const;
+  // Keeps a mask among the most recently used of its list, the oldest beyond a few dozen dropped.
+  static void keepMask(std::list<ShapeShadow>& list,
+                       std::unordered_multimap<std::size_t, std::list<ShapeShadow>::iterator>& index, ShapeShadow entry);
+  // The opaque fill of a rounded rectangle (user space) as a mask over its pixels, kept for
+  // the same shape at the same place within a pixel (a tile's rounded face at every frame);
+  // owned by the context. Null when it is too large to keep.
+  cairo_surface_t* roundedMask(NSRect rect, double radius, const PixelBox& box);
+  // The alpha that the drawer draws over the region (canvas pixels), as a pattern.
+  cairo_pattern_t* drawnMask(const std::function<void(GraphicsContext&)>& mask, const PixelBox& region);
+
   // A gradient's pixels over a part of the canvas, kept while it is drawn again at the same
   // place: its ends on the canvas, colours and locations, and the part made.
   struct GradientPicture {
@@ -158,6 +175,8 @@ class CairoContext : public GraphicsContext {
   std::size_t gradientPixelsMade_ = 0;
   std::list<ShapeShadow> shapeShadows_;  // the most recently used first
   std::unordered_multimap<std::size_t, std::list<ShapeShadow>::iterator> shapeShadowsByHash_;
+  std::list<ShapeShadow> roundedMasks_;  // the most recently used first (no blur)
+  std::unordered_multimap<std::size_t, std::list<ShapeShadow>::iterator> roundedMasksByHash_;
   std::list<GradientPicture> gradients_;  // the most recently used first
   std::unordered_multimap<std::size_t, std::list<GradientPicture>::iterator> gradientsByHash_;
 };

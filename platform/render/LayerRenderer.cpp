@@ -103,12 +103,7 @@ void renderLayer(const std::shared_ptr<CALayer>& layer, GraphicsContext& context
     hosted->draw(context);
     context.restoreGState();
   }
-  if (rounded) {
-    context.endTransparencyLayer([&](GraphicsContext& mask) {
-      mask.setFillColor(CGColor{0, 0, 0, 1});
-      mask.fillRoundedRect(b, radius);
-    });
-  }
+  if (rounded) context.endTransparencyLayerMaskedToRoundedRect(b, radius);
   context.restoreGState();
 
   if (shown->borderWidth() > 0 && shown->borderColor() && !shown->borderColor()->isClear()) {
@@ -226,7 +221,10 @@ void castShadowOfShape(const std::shared_ptr<CALayer>& layer, GraphicsContext& c
   const NSRect b = shown->bounds();
   const double radius = std::max(0.0, shown->cornerRadius());
   const double corner = std::min(radius, std::min(b.width(), b.height()) / 2);
-  context.castShadowOfPath(CGPath::roundedRect(b, radius), CGFillRule::nonZero, NSInsetRect(b, corner, corner));
+  // Between the corners the shape runs straight across: it covers the bounds but for the
+  // four corner squares.
+  context.castShadowOfPath(CGPath::roundedRect(b, radius), CGFillRule::nonZero, NSInsetRect(b, corner, 0),
+                           NSInsetRect(b, 0, corner));
   context.restoreGState();
 }
 

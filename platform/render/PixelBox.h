@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <span>
+#include <utility>
+#include <vector>
 
 struct PixelBox {
   int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
@@ -45,6 +48,35 @@ struct PixelBox {
   }
   bool contains(const PixelBox& other) const {
     return other.empty() || (x0 <= other.x0 && y0 <= other.y0 && x1 >= other.x1 && y1 >= other.y1);
+  }
+  // The parts of `area` that none of the boxes holds, as disjoint boxes (row by row).
+  static std::vector<PixelBox> outside(const PixelBox& area, std::span<const PixelBox> holes) {
+    std::vector<PixelBox> parts;
+    if (area.empty()) return parts;
+    std::vector<int> rows{area.y0, area.y1};
+    for (const PixelBox& hole : holes) {
+      const PixelBox h = hole.intersected(area);
+      if (!h.empty()) rows.insert(rows.end(), {h.y0, h.y1});
+    }
+    std::ranges::sort(rows);
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    for (std::size_t r = 0; r + 1 < rows.size(); ++r) {
+      const int top = rows[r], bottom = rows[r + 1];
+      // The holes across this band of rows, left to right.
+      std::vector<std::pair<int, int>> spans;
+      for (const PixelBox& hole : holes) {
+        const PixelBox h = hole.intersected(area);
+        if (!h.empty() && h.y0 <= top && h.y1 >= bottom) spans.emplace_back(h.x0, h.x1);
+      }
+      std::ranges::sort(spans);
+      int x = area.x0;
+      for (auto [from, to] : spans) {
+        if (from > x) parts.push_back({x, top, from, bottom});
+        x = std::max(x, to);
+      }
+      if (x < area.x1) parts.push_back({x, top, area.x1, bottom});
+    }
+    return parts;
   }
   friend bool operator==(const PixelBox&, const PixelBox&) = default;
 };

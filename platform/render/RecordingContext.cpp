@@ -72,7 +72,7 @@ void RecordingContext::fillEllipse(NSRect rect) { record(Recorded::FillEllipse{r
 void RecordingContext::strokeEllipse(NSRect rect) { record(Recorded::StrokeEllipse{rect}); }
 void RecordingContext::fillPath(const CGPath& path, CGFillRule rule) { record(Recorded::FillPath{path, rule}); }
 
-void RecordingContext::castShadowOfPath(const CGPath& path, CGFillRule rule, NSRect /*covered*/) {
+void RecordingContext::castShadowOfPath(const CGPath& path, CGFillRule rule, NSRect /*covered*/, NSRect /*alsoCovered*/) {
   record(Recorded::CastShadowOfPath{path, rule});
 }
 void RecordingContext::strokePath(const CGPath& path) { record(Recorded::StrokePath{path}); }

@@ -116,7 +116,7 @@ class RecordingContext : public GraphicsContext {
   void fillEllipse(NSRect rect) override;
   void strokeEllipse(NSRect rect) override;
   void fillPath(const CGPath& path, CGFillRule rule) override;
-  void castShadowOfPath(const CGPath& path, CGFillRule rule, NSRect covered) override;
+  void castShadowOfPath(const CGPath& path, CGFillRule rule, NSRect covered, NSRect alsoCovered = NSZeroRect) override;
   void strokePath(const CGPath& path) override;
   void beginPath() override;
   void moveTo(NSPoint point) override;

@@ -218,6 +218,13 @@ TEST_P(WindowPainterTest, AfterEveryChangeTheKeptPixelsEqualAFullPainting) {
          faces[1]->setNeedsDisplay(true);
        }, 0.2},
       {"a card changes its corners", [&] { faces[0]->layer()->setCornerRadius(8); }},
+      {"a view deep inside a list tile's rounded face moves", [&] {
+         auto tiles = scroll->documentView()->subviews();
+         tiles[5]->subviews().at(0)->subviews().at(0)->setFrameOrigin({20.25, 6.75});
+       }, 0.2},
+      {"the shadow carrier moves", [&] { carrier->setFrameOrigin({175.25, 140.5}); }},
+      {"then a label in it changes, and the shadow around its new place with it", [&] { note->setStringValue("xy"); },
+       0.2},
       {"a shadow carrier's subview shrinks, and its shadow with it", [&] { badge->setFrameSize({60.25, 30.5}); }},
       {"a label in the carrier changes its text, and the shadow of its letters", [&] { note->setStringValue("WM"); },
        0.2},

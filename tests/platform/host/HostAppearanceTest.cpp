@@ -1,7 +1,8 @@
 // The desktop's light or dark preference reaches the kit: through the settings portal's
 // "color-scheme" (here a stand-in portal on the test's own session bus) and its changes,
 // through an older portal that has only Read, and through GTK's settings where no portal
-// answers or it has no preference.
+// answers or it has no preference, which are read once the run loop turns (asking for them
+// first makes GTK parse its theme, which a launch does not wait for).
 
 #include <gio/gio.h>
 #include <gtest/gtest.h>
@@ -136,7 +137,26 @@ TEST_F(HostAppearanceTest, AnOlderPortalIsReadAndNoPreferenceLeavesItToGtk) {
   EXPECT_TRUE(dark());
 }
 
+TEST_F(HostAppearanceTest, GtksSettingsAreReadOnceTheRunLoopTurns) {
+  host->stop();
+  g_object_set(settings, "gtk-application-prefer-dark-theme", TRUE, nullptr);
+  host = DesktopHost::start();
+  ASSERT_TRUE(host);
+  EXPECT_FALSE(dark()) << "starting the host does not ask GTK";
+  drainMainQueue();
+  EXPECT_TRUE(dark()) << "the first turn does";
+  EXPECT_EQ(changes, 1);
+  // A host that stops before its loop turns leaves nothing behind to read them.
+  host->stop();
+  host = DesktopHost::start();
+  host->stop();
+  host.reset();
+  drainMainQueue();
+  EXPECT_FALSE(dark());
+}
+
 TEST_F(HostAppearanceTest, WithoutAPortalGtksSettingsDecideAndAreFollowed) {
+  drainMainQueue();
   struct Case {
     gboolean preferDark;
     const char* theme;

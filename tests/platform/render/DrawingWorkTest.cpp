@@ -155,11 +155,11 @@ TEST_F(DrawingWorkTest, LayersAndShadowsCostWhatTheyHold) {
 
 TEST_F(DrawingWorkTest, AShapesShadowIsBlurredOnceAndLeftOutWhereItsShapeWillCoverIt) {
   const auto tile = CGPath::roundedRect(NSMakeRect(0, 0, 60, 30), 6);
-  auto cast = [&](CairoContext& canvas, NSPoint at, NSRect covered) {
+  auto cast = [&](CairoContext& canvas, NSPoint at, NSRect covered, NSRect alsoCovered = NSZeroRect) {
     canvas.saveGState();
     canvas.translate(at.x, at.y);
     canvas.setShadow(CGShadow{{0, -2}, 4, {0, 0, 0, 0.5}});
-    canvas.castShadowOfPath(tile, CGFillRule::nonZero, covered);
+    canvas.castShadowOfPath(tile, CGFillRule::nonZero, covered, alsoCovered);
     canvas.restoreGState();
   };
   auto canvas = CairoContext::make({200, 100}, 2);
@@ -195,6 +195,107 @@ TEST_F(DrawingWorkTest, AShapesShadowIsBlurredOnceAndLeftOutWhereItsShapeWillCov
   EXPECT_EQ(cut.rgba[(std::size_t(row) * cut.width + inner) * 4 + 3], 0) << "left out where covered";
   EXPECT_EQ(cut.rgba[(std::size_t(row) * cut.width + edge) * 4 + 3], full.rgba[(std::size_t(row) * full.width + edge) * 4 + 3])
       << "as it was beyond the edge";
+  // Between its corners the shape covers its bounds from edge to edge: with the shape
+  // filled over it, a shadow left out there gives the pixels of the whole one.
+  const NSRect bounds = tile.boundingBox();
+  for (NSPoint at : {NSPoint{10.25, 20}, NSPoint{40.6, 33.3}, NSPoint{70, 15.75}}) {
+    SCOPED_TRACE(testing::Message() << "at " << at.x << ", " << at.y);
+    auto whole = CairoContext::make({200, 100}, 2);
+    auto crossed = CairoContext::make({200, 100}, 2);
+    cast(*whole, at, NSZeroRect);
+    cast(*crossed, at, NSInsetRect(bounds, 6, 0), NSInsetRect(bounds, 0, 6));
+    EXPECT_NE(largestDifference(whole->pixels(), crossed->pixels()), 0) << "something was left out";
+    for (auto* canvas : {whole.get(), crossed.get()}) {
+      canvas->translate(at.x, at.y);
+      canvas->setFillColor({0.2, 0.4, 0.9, 1});
+      canvas->fillPath(tile, CGFillRule::nonZero);
+    }
+    EXPECT_EQ(largestDifference(whole->pixels(), crossed->pixels()), 0);
+  }
+}
+
+// A rounded layer's mask is kept between paintings (a playing tile's face, at every frame):
+// the kept mask gives the pixels of the mask drawn into each layer, at any place within a
+// pixel, for any size, corner and scale, and again from the same mask a whole pixel away.
+TEST_F(DrawingWorkTest, AKeptRoundedMaskGivesThePixelsOfOneDrawnForEachLayer) {
+  struct Case {
+    double scale;
+    NSPoint at;
+    NSRect rect;
+    double radius;
+  };
+  const Case cases[] = {
+      {1, {10, 10}, {0, 0, 60, 30}, 4},       {1, {10.25, 20.5}, {0, 0, 60.5, 30.25}, 4},
+      {1, {5.66667, 3.3333}, {0, 0, 41.3, 52.7}, 8}, {2, {10.25, 20.5}, {0, 0, 60.5, 30.25}, 4},
+      {2, {7.1, 9.9}, {0.5, 0.25, 33, 33}, 16.5},  {1, {3.5, 7}, {0, 0, 20, 10}, 30},
+      {1.5, {12.2, 4.4}, {0, 0, 55, 44}, 6},
+  };
+  auto layer = [](CairoContext& canvas, NSPoint at, NSRect rect, double radius, bool kept) {
+    canvas.saveGState();
+    canvas.translate(at.x, at.y);
+    canvas.beginTransparencyLayerWithRect(rect, 1);
+    canvas.setFillColor({0.9, 0.6, 0.1, 1});
+    canvas.fillRect(NSInsetRect(rect, -1, -1));
+    CGPath slant;
+    slant.moveTo(rect.origin);
+    slant.lineTo({rect.maxX(), rect.minY() + rect.height() / 3});
+    slant.lineTo({rect.minX() + rect.width() / 4, rect.maxY()});
+    slant.closePath();
+    canvas.setFillColor({0.1, 0.3, 0.8, 1});
+    canvas.fillPath(slant, CGFillRule::nonZero);
+    if (kept) {
+      canvas.endTransparencyLayerMaskedToRoundedRect(rect, radius);
+    } else {
+      canvas.endTransparencyLayer([&](GraphicsContext& mask) {
+        mask.setFillColor({0, 0, 0, 1});
+        mask.fillRoundedRect(rect, radius);
+      });
+    }
+    canvas.restoreGState();
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "scale " << c.scale << " at " << c.at.x << ", " << c.at.y << " radius " << c.radius);
+    auto drawn = CairoContext::make({200, 100}, c.scale);
+    auto kept = CairoContext::make({200, 100}, c.scale);
+    for (double across : {0.0, 100.0}) {
+      layer(*drawn, {c.at.x + across, c.at.y}, c.rect, c.radius, false);
+      layer(*kept, {c.at.x + across, c.at.y}, c.rect, c.radius, true);
+    }
+    EXPECT_EQ(largestDifference(drawn->pixels(), kept->pixels()), 0);
+  }
+}
+
+TEST(PixelBoxTest, TheOutsideOfHolesIsCoveredOnceByDisjointBoxes) {
+  struct Case {
+    const char* what;
+    PixelBox area;
+    std::vector<PixelBox> holes;
+  };
+  const Case cases[] = {
+      {"no hole", {0, 0, 10, 10}, {}},
+      {"a hole in the middle", {0, 0, 10, 10}, {{3, 3, 7, 7}}},
+      {"a cross: only the corners are left", {0, 0, 10, 10}, {{2, 0, 8, 10}, {0, 2, 10, 8}}},
+      {"a cross shrunk by a pixel", {0, 0, 10, 10}, {{3, 1, 7, 9}, {1, 3, 9, 7}}},
+      {"holes reaching beyond the area", {5, 5, 15, 12}, {{0, 0, 8, 20}, {12, 7, 30, 9}}},
+      {"overlapping holes", {0, 0, 10, 10}, {{1, 1, 6, 6}, {4, 4, 9, 9}}},
+      {"a hole covering all", {0, 0, 10, 10}, {{-1, -1, 11, 11}}},
+      {"an empty hole", {0, 0, 10, 10}, {{4, 4, 4, 8}}},
+      {"an empty area", {3, 3, 3, 9}, {{0, 0, 5, 5}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto parts = PixelBox::outside(c.area, c.holes);
+    for (int y = c.area.y0 - 2; y < c.area.y1 + 2; ++y) {
+      for (int x = c.area.x0 - 2; x < c.area.x1 + 2; ++x) {
+        const PixelBox pixel{x, y, x + 1, y + 1};
+        bool expected = c.area.contains(pixel) && !c.area.empty();
+        for (const auto& hole : c.holes) expected = expected && !hole.intersected(pixel).contains(pixel);
+        int times = 0;
+        for (const auto& part : parts) times += part.contains(pixel) && !part.empty() ? 1 : 0;
+        ASSERT_EQ(times, expected ? 1 : 0) << "pixel " << x << ", " << y;
+      }
+    }
+  }
 }
 
 TEST_F(DrawingWorkTest, ALargeShapesShadowIsWorkedOutWhereTheClipNeedsIt) {
