@@ -4,6 +4,7 @@
 #include "account/QuorbUserManager.h"
 #include "app/LegacyArchiveNames.h"
 #include "app/LoginUtilities.h"
+#include "app/RootViewController.h"
 #include "browse/DraggableAdTrackingCollectionViewController.h"
 #include "collections/CollectionManager.h"
 #include "model/AppConstants.h"
@@ -86,6 +87,9 @@ void AppDelegate::applicationDidFinishLaunching(const std::shared_ptr<NSNotifica
   DispatchQueue::main()->asyncAfter(Constants::openDelayAtLaunch, [weak] {
     if (auto self = weak.lock()) self->togglePopoverWithSender(nullptr);
   });
+  // The panel's fonts are made while the delay runs, when the main thread has nothing else
+  // to do, rather than when the panel is first built.
+  DispatchQueue::main()->async([] { RootViewController::prepareFonts(); });
 
   MASShortcutBinder::sharedBinder()->bindShortcutWithDefaultsKey(globalKeyboardShortcutKey, [weak] {
     if (auto self = weak.lock()) self->togglePopoverWithSender(nullptr);

@@ -121,6 +121,9 @@ class RootViewController : public NSViewController,
   static constexpr NSSize panelSize{400.0, 600.0};
 
   static std::shared_ptr<RootViewController> init();
+  // Makes and measures the fonts the panel's toolbar and search field are drawn in, so that
+  // building the panel finds them made (each costs a font lookup and a measurement).
+  static void prepareFonts();
 
   // Outlets, set when the view is built.
   std::weak_ptr<NSView> contentContainer;

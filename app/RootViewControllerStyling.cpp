@@ -62,6 +62,16 @@ void RootViewController::configureUserAuthenticationButton() {
   }
 }
 
+void RootViewController::prepareFonts() {
+  // The titles measured as the toolbar measures them: their face, and the text system's
+  // default face that every measurement starts from.
+  for (auto title : {Constants::uploadButtonTitle, Constants::accountButtonTitle}) {
+    (void)NSAttributedString::make(title, buttonTitleAttributes(NSColor::whiteColor()))->size();
+  }
+  (void)panelFont(Constants::searchFontName, Constants::searchFontSize);
+  (void)NSFont::systemFontOfSize(NSFont::systemFontSize());
+}
+
 void RootViewController::configureSearchField() {
   if (auto shadowView = textFieldShadowView.lock()) {
     shadowView->setWantsLayer(true);
