@@ -45,7 +45,8 @@ std::size_t mixIn(std::size_t seed, NSRect r) {
 std::size_t lookOf(const std::shared_ptr<CALayer>& layer, int depth, bool& asksForDisplay) {
   if (!layer || depth > kDeepestView) return 0;
   if (layer->needsDisplay() || layer->hasAnimations()) asksForDisplay = true;
-  std::shared_ptr<CALayer> shown = layer->hasAnimations() ? layer->presentationLayer() : layer;
+  std::shared_ptr<CALayer> held;
+  const CALayer* shown = &LayerRenderer::shownLayer(layer, held);
   std::size_t h = mixIn(std::size_t{0}, static_cast<const void*>(layer.get()));
   h = mixIn(h, layer->hasAnimations());
   h = mixIn(h, shown->isHidden());
@@ -70,7 +71,7 @@ std::size_t lookOf(const std::shared_ptr<CALayer>& layer, int depth, bool& asksF
     h = mixIn(h, std::hash<std::string>{}(shown->contentsGravity()));
     h = mixIn(h, shown->contentsScale());
   }
-  if (auto gradient = dynamic_cast<const CAGradientLayer*>(shown.get())) {
+  if (auto gradient = dynamic_cast<const CAGradientLayer*>(shown)) {
     for (const auto& c : gradient->colors) h = mixIn(h, c);
     for (double l : gradient->locations) h = mixIn(h, l);
     for (double v : {gradient->startPoint.x, gradient->startPoint.y, gradient->endPoint.x, gradient->endPoint.y}) {

@@ -143,6 +143,13 @@ void HostWindow::show() {
   gtk_window_move(GTK_WINDOW(toplevel_), static_cast<int>(std::lround(topLeft.x)),
                   static_cast<int>(std::lround(topLeft.y)));
   gtk_widget_show_all(toplevel_);
+  // GDK tells a window manager when each frame is drawn, if one listens; where none does
+  // (a bare X server), it would ask the server again at every frame, a round trip each.
+  if (GdkWindow* shown = gtk_widget_get_window(toplevel_); shown && GDK_IS_X11_WINDOW(shown)) {
+    GdkAtom drawn = gdk_atom_intern_static_string("_NET_WM_FRAME_DRAWN");
+    gdk_x11_window_set_frame_sync_enabled(shown,
+                                          gdk_x11_screen_supports_net_wm_hint(gdk_window_get_screen(shown), drawn));
+  }
   gtk_im_context_set_client_window(im_, gtk_widget_get_window(area_));
   willDisplay(true);
 }

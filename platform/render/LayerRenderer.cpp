@@ -126,13 +126,24 @@ void renderLayer(const std::shared_ptr<CALayer>& layer, GraphicsContext& context
   context.restoreGState();
 }
 
+}  // namespace
+
+const CALayer& shownLayer(const std::shared_ptr<CALayer>& layer, std::shared_ptr<CALayer>& held) {
+  if (!layer->hasAnimations()) return *layer;
+  held = layer->presentationLayer();
+  return *held;
+}
+
+namespace {
+
 bool ownShadowShows(const CALayer& shown) {
   return shown.shadowOpacity() > 0 && shown.shadowColor() && shown.shadowColor()->alpha > 0 && !shown.masksToBounds();
 }
 
 NSRect layerExtent(const std::shared_ptr<CALayer>& layer, bool withShadows, int depth) {
   if (!layer || depth > kMaxDepth || layer->isHidden()) return NSZeroRect;
-  std::shared_ptr<CALayer> shown = layer->hasAnimations() ? layer->presentationLayer() : layer;
+  std::shared_ptr<CALayer> held;
+  const CALayer* shown = &shownLayer(layer, held);
   if (shown->isHidden() || !(shown->opacity() > 0)) return NSZeroRect;
   NSRect frame = shown->frame();
   NSRect b = shown->bounds();
@@ -169,14 +180,16 @@ void render(const std::shared_ptr<CALayer>& layer, GraphicsContext& context, con
 
 std::optional<double> ownShadowReach(const std::shared_ptr<CALayer>& layer) {
   if (!layer || layer->isHidden()) return std::nullopt;
-  std::shared_ptr<CALayer> shown = layer->hasAnimations() ? layer->presentationLayer() : layer;
+  std::shared_ptr<CALayer> held;
+  const CALayer* shown = &shownLayer(layer, held);
   if (shown->isHidden() || !(shown->opacity() > 0) || !ownShadowShows(*shown)) return std::nullopt;
   return shadowReach(shown->shadowRadius(), shown->shadowOffset());
 }
 
 bool isOpaqueWithin(const std::shared_ptr<CALayer>& layer) {
   if (!layer || layer->isHidden()) return false;
-  std::shared_ptr<CALayer> shown = layer->hasAnimations() ? layer->presentationLayer() : layer;
+  std::shared_ptr<CALayer> held;
+  const CALayer* shown = &shownLayer(layer, held);
   const auto background = shown->backgroundColor();
   return shown->masksToBounds() && !shown->mask() && !shown->isHidden() && shown->opacity() >= 1 && background &&
          background->alpha >= 1;
@@ -184,7 +197,8 @@ bool isOpaqueWithin(const std::shared_ptr<CALayer>& layer) {
 
 bool showsSublayers(const std::shared_ptr<CALayer>& layer) {
   if (!layer || layer->isHidden()) return false;
-  std::shared_ptr<CALayer> shown = layer->hasAnimations() ? layer->presentationLayer() : layer;
+  std::shared_ptr<CALayer> held;
+  const CALayer* shown = &shownLayer(layer, held);
   return !shown->isHidden() && shown->opacity() > 0;
 }
 
@@ -192,7 +206,8 @@ std::optional<CGShadow> hostedShadow(const std::shared_ptr<CALayer>& layer) {
   // A layer of a kind of its own may draw in drawInContext; a plain one draws through its delegate only.
   static const std::type_info& plain = typeid(*CALayer::layer());
   if (!layer || layer->isHidden() || typeid(*layer) != plain || !layer->delegate.expired()) return std::nullopt;
-  std::shared_ptr<CALayer> shown = layer->hasAnimations() ? layer->presentationLayer() : layer;
+  std::shared_ptr<CALayer> held;
+  const CALayer* shown = &shownLayer(layer, held);
   const auto background = shown->backgroundColor();
   const auto border = shown->borderColor();
   const bool drawsItself = (background && !background->isClear()) || shown->contents() || !layer->sublayers().empty() ||
@@ -205,14 +220,16 @@ std::optional<CGShadow> hostedShadow(const std::shared_ptr<CALayer>& layer) {
 
 bool hasOpaqueRoundedShape(const std::shared_ptr<CALayer>& layer) {
   if (!isOpaqueWithin(layer)) return false;
-  std::shared_ptr<CALayer> shown = layer->hasAnimations() ? layer->presentationLayer() : layer;
+  std::shared_ptr<CALayer> held;
+  const CALayer* shown = &shownLayer(layer, held);
   const auto border = shown->borderColor();
   return shown->cornerRadius() > 0 && !(shown->borderWidth() > 0 && border && !border->isClear());
 }
 
 void castShadowOfShape(const std::shared_ptr<CALayer>& layer, GraphicsContext& context, const CGShadow& shadow) {
   if (!hasOpaqueRoundedShape(layer)) return;
-  std::shared_ptr<CALayer> shown = layer->hasAnimations() ? layer->presentationLayer() : layer;
+  std::shared_ptr<CALayer> held;
+  const CALayer* shown = &shownLayer(layer, held);
   context.saveGState();
   placeLayer(*shown, context);
   context.setShadow(shadow);

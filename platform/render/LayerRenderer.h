@@ -29,6 +29,11 @@ struct Hosted {
 
 void render(const std::shared_ptr<CALayer>& layer, GraphicsContext& context, const Hosted& hosted = {});
 
+// The layer as it shows at the clock's time: its presentation copy while it animates (held
+// in `held`), the layer itself otherwise (no reference taken: the walks ask this of every
+// layer at every pass).
+const CALayer& shownLayer(const std::shared_ptr<CALayer>& layer, std::shared_ptr<CALayer>& held);
+
 // The rectangle, in the superlayer's coordinates, that render() may paint: the bounds, the
 // sublayers' extents unless the layer masks to its bounds, and (unless left out) the reach
 // of the shadows. A hidden or transparent layer paints nothing.
