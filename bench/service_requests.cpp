@@ -110,12 +110,18 @@ std::size_t fetchThroughRequester(const std::shared_ptr<VNStreamRequester>& requ
 
 // A 50-item page through the requester (items built, callback run), beside the floor on the
 // same URL; "ratio" and "cpu_ratio" are requester / floor.
+// GLIMDECK_BENCH_SIDE=requester or =curl runs that side alone (the other does nothing), to
+// profile one side at a time; with "curl" the benchmark's time is the curl side's.
 void BM_RequesterPage(benchmark::State& state) {
   standin();
   auto requester = pageRequester();
   CurlPage curl(Webapp::constructURLWithBaseURL(requester->getStreamID(), requester->constructParameters()));
-  bench::compareWithBaseline(
-      state, [&] { return fetchThroughRequester(requester) == 50; }, [&] { return curl.fetch() == 50; });
+  const char* side = std::getenv("GLIMDECK_BENCH_SIDE");
+  const std::string only = side ? side : "";
+  auto throughRequester = [&] { return only == "curl" || fetchThroughRequester(requester) == 50; };
+  auto throughCurl = [&] { return only == "requester" || curl.fetch() == 50; };
+  if (only == "curl") return bench::compareWithBaseline(state, throughCurl, throughRequester);
+  bench::compareWithBaseline(state, throughRequester, throughCurl);
 }
 
 // A stream read page by page to its given length and held, as a grid holds what it has

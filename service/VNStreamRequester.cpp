@@ -137,7 +137,7 @@ void VNStreamRequester::handleReply(const std::shared_ptr<NSData>& data, const s
     return true;
   };
   auto finish = [&](bool success, std::optional<Content> content) {
-    if (callback) callback(success, content);
+    if (callback) callback(success, std::move(content));
   };
   if (!data || error) {
     conclude(nullptr);
@@ -197,8 +197,8 @@ void VNStreamRequester::handleReply(const std::shared_ptr<NSData>& data, const s
   });
   if (!current) return finish(false, std::nullopt);
 
+  // The page is handed over, not copied, unless the collection's delegate reads it after.
+  if (!collectionName) return finish(true, std::move(page));
   finish(true, page);
-  if (collectionName) {
-    if (auto delegate = collectionDelegate.lock()) delegate->didFetchWithContent(page, *collectionName);
-  }
+  if (auto delegate = collectionDelegate.lock()) delegate->didFetchWithContent(page, *collectionName);
 }

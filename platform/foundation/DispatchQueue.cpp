@@ -40,7 +40,7 @@ class WorkerPool {
       worker->wake.notify_one();
     } else if (live_ < kMaxThreads) {
       ++live_;
-      auto& worker = workers_.emplace_back();
+      auto& worker = spareWorker();
       worker.thread = std::thread([this, &worker] { serve(worker); });
       ProcessShutdown::armAtExit();
     }
@@ -55,6 +55,21 @@ class WorkerPool {
     bool told = false;  // taken off the idle stack for work (or to leave)
     bool done = false;
   };
+
+  // With the mutex held. A record whose thread has left is used again rather than freed: a
+  // submitter tells its thread of work after letting the lock go, so the record's condition
+  // may still be signalled after that thread has taken the work, finished and left in a stop.
+  // A late signal to a record's next thread is only a spurious wake-up.
+  Worker& spareWorker() {
+    for (auto& worker : workers_) {
+      if (worker.done && !worker.thread.joinable()) {
+        worker.told = false;
+        worker.done = false;
+        return worker;
+      }
+    }
+    return workers_.emplace_back();
+  }
 
   void serve(Worker& self) {
     onWorker = true;
@@ -105,13 +120,8 @@ class WorkerPool {
       }
       // A thread stuck past the deadline stays (and, after the final stop, stays idle).
       changed_.wait_until(lock, deadline, [&] { return live_ == self; });
-      for (auto it = workers_.begin(); it != workers_.end();) {
-        if (it->done) {
-          finished.push_back(std::move(it->thread));
-          it = workers_.erase(it);
-        } else {
-          ++it;
-        }
+      for (auto& worker : workers_) {
+        if (worker.done && worker.thread.joinable()) finished.push_back(std::move(worker.thread));
       }
       if (!final) stopping_ = false;
     }

@@ -19,7 +19,10 @@ void NSURLSessionTask::resume() {
     return;
   }
   state_ = State::running;
-  // Posted under the lock so that a cancel() right after reaches the network thread later.
+  // Posted after the lock is let go, so that the network thread, which reads the task as it
+  // starts it, does not wake only to wait for it. A cancel() in between may then reach the
+  // network thread first; the start sees the task cancelled and ends it so.
+  lock.unlock();
   URLSessionEngine::shared().start(sharedAs<NSURLSessionTask>());
 }
 

@@ -419,7 +419,7 @@ struct URLSessionEngineState {
     }
     commands.push_back(std::move(command));
     // While a stop waits for the loop to leave, the command waits for the next loop.
-    if (!looping && !stopping) return startLoop();
+    if (!looping && !stopping) return startLoop(lock);
     // One wake-up serves every command posted before the loop takes them (a grid starts its
     // downloads in a burst).
     if (wakeRequested) return;
@@ -435,10 +435,12 @@ struct URLSessionEngineState {
     if (handle) curl_multi_wakeup(handle);
   }
 
-  // With the mutex held.
-  void startLoop() {
+  // Called with the mutex held, which it lets go before it queues the loop: the thread that
+  // takes the loop locks the mutex first, and would otherwise wake only to wait for it.
+  void startLoop(std::unique_lock<std::mutex>& lock) {
     quit = false;
     looping = true;
+    lock.unlock();
     loopQueue->async([this] { run(); });
     ProcessShutdown::armAtExit();
   }
@@ -454,7 +456,7 @@ struct URLSessionEngineState {
     lock.lock();
     loopEnded.wait(lock, [this] { return !looping; });
     stopping = false;
-    if (!closed && !commands.empty()) startLoop();
+    if (!closed && !commands.empty()) startLoop(lock);
   }
 
   // Opens libcurl on the loop's first turn, so that neither the launch nor the thread that
@@ -718,6 +720,8 @@ struct URLSessionEngineState {
     if (!multi) {
       return fail(task, makeURLError(NSURLError::unknown, "The network library could not be opened: " + CurlLoader::failure(), url));
     }
+    // Cancelled after its resume posted the start but before the start ran.
+    if (task->wasCancelled()) return fail(task, cancelledError(url));
     auto transfer = makeTransfer(task);
     const auto& configuration = *task->session_->configuration_;
     if (task->kind_ == NSURLSessionTask::Kind::download) {
