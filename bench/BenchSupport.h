@@ -5,6 +5,7 @@
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -20,6 +21,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -54,6 +56,46 @@ class Countdown {
   std::condition_variable finished_;
   int left_;
 };
+
+// The CPUs this process may use: the stand-in gets the last of them to itself and the
+// benchmark's threads the others, as a service on another machine would leave the client's
+// CPUs alone. Sharing them, the scheduler moves a thread woken by a loopback reply onto the
+// stand-in's CPU and, for a client that hands the reply from one thread to another, back
+// again: a cost of this machine's arrangement, not of the client (a one-thread client settles
+// on the stand-in's CPU and pays it once). GLIMDECK_BENCH_SHARED_CPUS=1 leaves the CPUs shared.
+struct StandinCpus {
+  cpu_set_t standin;
+  cpu_set_t client;
+};
+// Worked out once, so that every stand-in a benchmark starts shares the one CPU.
+inline const std::optional<StandinCpus>& standinCpus() {
+  static const std::optional<StandinCpus> cpus = []() -> std::optional<StandinCpus> {
+    if (const char* shared = std::getenv("GLIMDECK_BENCH_SHARED_CPUS"); shared && *shared == '1') return std::nullopt;
+    cpu_set_t all;
+    CPU_ZERO(&all);
+    if (::sched_getaffinity(0, sizeof all, &all) != 0 || CPU_COUNT(&all) < 2) return std::nullopt;
+    StandinCpus chosen{};
+    chosen.client = all;
+    for (int cpu = CPU_SETSIZE - 1; cpu >= 0; --cpu) {
+      if (!CPU_ISSET(cpu, &all)) continue;
+      CPU_ZERO(&chosen.standin);
+      CPU_SET(cpu, &chosen.standin);
+      CPU_CLR(cpu, &chosen.client);
+      break;
+    }
+    return chosen;
+  }();
+  return cpus;
+}
+
+// Every thread of this process, those running now and (through the threads that make them)
+// those to come.
+inline void restrictThisProcessTo(const cpu_set_t& cpus) {
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    const pid_t tid = static_cast<pid_t>(std::stol(task.path().filename().string()));
+    ::sched_setaffinity(tid, sizeof cpus, &cpus);
+  }
+}
 
 // The stand-in as the service is, in a process of its own (`glimdeck-standin` beside the
 // benchmark's folder), so that what the benchmark's process spends is the client's alone.
@@ -93,10 +135,14 @@ inline const std::string& standinProcess(std::size_t items = 0) {
   std::vector<char*> argv;
   for (auto& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
+  // The child inherits the CPUs of the thread that starts it, before it makes any thread.
+  const auto& cpus = standinCpus();
+  if (cpus) ::sched_setaffinity(0, sizeof cpus->standin, &cpus->standin);
   if (posix_spawn(&child.pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
     std::fprintf(stderr, "could not start %s\n", program.c_str());
     std::abort();
   }
+  if (cpus) restrictThisProcessTo(cpus->client);
   posix_spawn_file_actions_destroy(&actions);
   ::close(out[1]);
   // Its first line names the address it listens on.
