@@ -120,38 +120,6 @@ std::shared_ptr<ScaledPicture> scaledPicture(const CGImage& frame, int width, in
   return made;
 }
 
-std::size_t hashOf(const std::vector<double>& key) {
-  std::size_t hash = 0xcbf29ce484222325ULL;
-  for (double v : key) hash = (hash ^ std::hash<double>{}(v)) * 0x100000001b3ULL;
-  return hash;
-}
-
-// The entry of the list with the key, through the index of its hashes; the list's end if none.
-template <typename Entry>
-typename std::list<Entry>::iterator findKept(std::list<Entry>& list,
-                                             std::unordered_multimap<std::size_t, typename std::list<Entry>::iterator>& index,
-                                             const std::vector<double>& key, std::size_t hash) {
-  auto [first, last] = index.equal_range(hash);
-  for (auto at = first; at != last; ++at) {
-    if (at->second->key == key) return at->second;
-  }
-  return list.end();
-}
-
-// Drops the least recently used entry (the list's last) from the list and its index.
-template <typename Entry>
-void dropOldest(std::list<Entry>& list, std::unordered_multimap<std::size_t, typename std::list<Entry>::iterator>& index) {
-  auto oldest = std::prev(list.end());
-  auto [first, last] = index.equal_range(oldest->hash);
-  for (auto at = first; at != last; ++at) {
-    if (at->second == oldest) {
-      index.erase(at);
-      break;
-    }
-  }
-  list.pop_back();
-}
-
 }  // namespace
 
 std::shared_ptr<CairoContext> CairoContext::make(NSSize size, double scale, bool flipped) {
@@ -174,10 +142,13 @@ std::shared_ptr<CairoContext> CairoContext::make(NSSize size, double scale, bool
   return context;
 }
 
+std::size_t CairoContext::DrawingKeyHash::operator()(const std::vector<double>& key) const {
+  std::size_t hash = 0xcbf29ce484222325ULL;
+  for (double v : key) hash = (hash ^ std::hash<double>{}(v)) * 0x100000001b3ULL;
+  return hash;
+}
+
 CairoContext::~CairoContext() {
-  for (auto& kept : shapeShadows_) cairo_surface_destroy(kept.mask);
-  for (auto& kept : roundedMasks_) cairo_surface_destroy(kept.mask);
-  for (auto& kept : gradients_) cairo_surface_destroy(kept.surface);
   if (cr_) cairo_destroy(cr_);
   if (surface_) cairo_surface_destroy(surface_);
 }
@@ -504,17 +475,12 @@ cairo_surface_t* CairoContext::shapeShadow(const CGPath& path, CGFillRule rule, 
         },
         element);
   }
-  const std::size_t hash = hashOf(key);
-  if (auto it = findKept(shapeShadows_, shapeShadowsByHash_, key, hash); it != shapeShadows_.end()) {
-    shapeShadows_.splice(shapeShadows_.begin(), shapeShadows_, it);
-    return it->mask;
-  }
+  if (auto* kept = shapeShadows_.find(key)) return kept->value.get();
   const PixelBox area = box.grown(reach.spread);
   cairo_surface_t* mask = filledMask(path, rule, area, dx, dy);
   if (!mask) return nullptr;
   if (BlurredMaskCache::shared().blur(mask, reach.radius)) shadowPixelsBlurred_ += static_cast<std::size_t>(area.area());
-  keepMask(shapeShadows_, shapeShadowsByHash_, {std::move(key), hash, mask});
-  return mask;
+  return keepMask(shapeShadows_, std::move(key), mask);
 }
 
 cairo_surface_t* CairoContext::filledMask(const CGPath& path, CGFillRule rule, const PixelBox& area, double dx,
@@ -536,16 +502,12 @@ cairo_surface_t* CairoContext::filledMask(const CGPath& path, CGFillRule rule, c
   return mask;
 }
 
-void CairoContext::keepMask(std::list<ShapeShadow>& list, std::unordered_multimap<std::size_t, std::list<ShapeShadow>::iterator>& index,
-                            ShapeShadow entry) {
+cairo_surface_t* CairoContext::keepMask(KeptMasks& kept, std::vector<double> key, cairo_surface_t* mask) {
   // A window shows a few shapes over and over (its tiles, its buttons): a few dozen are kept.
   constexpr std::size_t kShapesKept = 48;
-  list.push_front(std::move(entry));
-  index.emplace(list.front().hash, list.begin());
-  if (list.size() > kShapesKept) {
-    cairo_surface_destroy(list.back().mask);
-    dropOldest(list, index);
-  }
+  kept.add(std::move(key), KeptSurface(mask));
+  if (kept.size() > kShapesKept) kept.dropOldest();
+  return mask;
 }
 
 void CairoContext::strokePath(const CGPath& path) {
@@ -597,15 +559,11 @@ cairo_surface_t* CairoContext::gradientPicture(const std::vector<CGColor>& color
   key.push_back(-1);
   key.insert(key.end(), locations.begin(), locations.end());
   PixelBox made = box;
-  const std::size_t hash = hashOf(key);
-  if (auto it = findKept(gradients_, gradientsByHash_, key, hash); it != gradients_.end()) {
-    gradients_.splice(gradients_.begin(), gradients_, it);
-    if (it->box.contains(box)) return it->surface;
+  if (auto* kept = gradients_.find(key)) {
+    if (kept->value.box.contains(box)) return kept->value.surface.get();
     // Made for another part of the canvas: made again over both.
-    made = made.united(it->box);
-    cairo_surface_destroy(it->surface);
-    gradients_.splice(gradients_.end(), gradients_, it);
-    dropOldest(gradients_, gradientsByHash_);
+    made = made.united(kept->value.box);
+    gradients_.dropNewest();
   }
   constexpr long kMostPixels = 1024L * 1024L;
   if (made.empty() || made.area() > kMostPixels) return nullptr;
@@ -626,14 +584,12 @@ cairo_surface_t* CairoContext::gradientPicture(const std::vector<CGColor>& color
   // A window shows a few shades over and over (its tiles' titles): a few megabytes are kept.
   constexpr std::size_t kGradientsKept = 48;
   constexpr long kMostGradientPixels = 4L << 20;
-  gradients_.push_front({std::move(key), hash, made, surface});
-  gradientsByHash_.emplace(hash, gradients_.begin());
+  gradients_.add(std::move(key), {made, KeptSurface(surface)});
   long kept = 0;
-  for (const auto& gradient : gradients_) kept += gradient.box.area();
+  gradients_.forEach([&](const auto& gradient) { kept += gradient.value.box.area(); });
   while (gradients_.size() > 1 && (gradients_.size() > kGradientsKept || kept > kMostGradientPixels)) {
-    kept -= gradients_.back().box.area();
-    cairo_surface_destroy(gradients_.back().surface);
-    dropOldest(gradients_, gradientsByHash_);
+    kept -= gradients_.oldest().value.box.area();
+    gradients_.dropOldest();
   }
   return surface;
 }
@@ -647,7 +603,7 @@ void CairoContext::drawLinearGradient(const std::vector<CGColor>& colors, const 
       [&](cairo_t* cr) {
         if (cr == cr_) {
           if (cairo_surface_t* picture = gradientPicture(colors, locations, start, end, box)) {
-            const PixelBox& at = gradients_.front().box;
+            const PixelBox& at = gradients_.newest().value.box;
             inPixels(cr_, [&] {
               cairo_set_source_surface(cr_, picture, at.x0, at.y0);
               cairo_paint(cr_);
@@ -959,14 +915,9 @@ cairo_surface_t* CairoContext::roundedMask(NSRect rect, double radius, const Pix
   const double dx = user.x0 - box.x0, dy = user.y0 - box.y0;
   std::vector<double> key{user.xx, user.yx, user.xy, user.yy, dx, dy, double(box.width()), double(box.height()),
                           rect.minX(), rect.minY(), rect.width(), rect.height(), radius};
-  const std::size_t hash = hashOf(key);
-  if (auto it = findKept(roundedMasks_, roundedMasksByHash_, key, hash); it != roundedMasks_.end()) {
-    roundedMasks_.splice(roundedMasks_.begin(), roundedMasks_, it);
-    return it->mask;
-  }
+  if (auto* kept = roundedMasks_.find(key)) return kept->value.get();
   cairo_surface_t* mask = filledMask(CGPath::roundedRect(rect, radius), CGFillRule::nonZero, box, dx, dy);
-  if (mask) keepMask(roundedMasks_, roundedMasksByHash_, {std::move(key), hash, mask});
-  return mask;
+  return mask ? keepMask(roundedMasks_, std::move(key), mask) : nullptr;
 }
 
 void CairoContext::endGroup(const std::function<void(GraphicsContext&)>& mask, const std::pair<NSRect, double>* rounded) {

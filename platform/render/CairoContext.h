@@ -13,13 +13,13 @@
 
 #include <expected>
 #include <filesystem>
-#include <list>
-#include <unordered_map>
+#include <memory>
 #include <vector>
 
 #include "platform/foundation/NSError.h"
 #include "platform/quartz/GraphicsContext.h"
 #include "platform/render/PixelBox.h"
+#include "platform/render/RecentlyUsed.h"
 #include "platform/render/TextPictureCache.h"
 
 class CairoContext : public GraphicsContext {
@@ -122,14 +122,17 @@ class CairoContext : public GraphicsContext {
   // The picture of laid-out text, made now unless an equal one was made before.
   std::shared_ptr<const TextPictureCache::Picture> textPicture(const TextPictureCache::Key& key);
 
-  // A shape's whole shadow, blurred once: the shape (its path in user space, placed on the
-  // canvas up to whole pixels), the blur, and the mask over the shape's pixels grown by the
-  // blur's spread.
-  struct ShapeShadow {
-    std::vector<double> key;
-    std::size_t hash = 0;
-    cairo_surface_t* mask = nullptr;
+  struct SurfaceRelease {
+    void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
   };
+  using KeptSurface = std::unique_ptr<cairo_surface_t, SurfaceRelease>;
+  struct DrawingKeyHash {
+    std::size_t operator()(const std::vector<double>& key) const;
+  };
+  // Masks kept by what they were made of: for a shape's whole shadow, blurred once, the shape
+  // (its path in user space, placed on the canvas up to whole pixels) and the blur, the mask
+  // over the shape's pixels grown by the blur's spread.
+  using KeptMasks = RecentlyUsed<std::vector<double>, KeptSurface, DrawingKeyHash>;
   // The blurred mask of the shadow the path casts, its pixels from the shape's box grown by
   // the spread; owned by the context.
   cairo_surface_t* shapeShadow(const CGPath& path, CGFillRule rule, const PixelBox& box, const ShadowReach& reach);
@@ -140,9 +143,8 @@ class CairoContext : public GraphicsContext {
   // A new mask of the path filled opaquely, over the area's canvas pixels: placed as on the
   // canvas but moved by (dx, dy) from the mask's corner.
   cairo_surface_t* filledMask(const CGPath& path, CGFillRule rule, const PixelBox& area, double dx, double dy) const;
-  // Keeps a mask among the most recently used of its list, the oldest beyond a few dozen dropped.
-  static void keepMask(std::list<ShapeShadow>& list,
-                       std::unordered_multimap<std::size_t, std::list<ShapeShadow>::iterator>& index, ShapeShadow entry);
+  // Keeps a mask among the most recently used of its kind, the oldest beyond a few dozen dropped.
+  static cairo_surface_t* keepMask(KeptMasks& kept, std::vector<double> key, cairo_surface_t* mask);
   // The opaque fill of a rounded rectangle (user space) as a mask over its pixels, kept for
   // the same shape at the same place within a pixel (a tile's rounded face at every frame);
   // owned by the context. Null when it is too large to keep.
@@ -151,12 +153,10 @@ class CairoContext : public GraphicsContext {
   cairo_pattern_t* drawnMask(const std::function<void(GraphicsContext&)>& mask, const PixelBox& region);
 
   // A gradient's pixels over a part of the canvas, kept while it is drawn again at the same
-  // place: its ends on the canvas, colours and locations, and the part made.
+  // place, by its ends on the canvas, colours and locations.
   struct GradientPicture {
-    std::vector<double> key;
-    std::size_t hash = 0;
-    PixelBox box;
-    cairo_surface_t* surface = nullptr;
+    PixelBox box;  // the part made
+    KeptSurface surface;
   };
   // The gradient's pixels over (at least) the box, made now unless kept; the most recently
   // used of gradients_ then. Null when the box is too large to keep.
@@ -173,10 +173,7 @@ class CairoContext : public GraphicsContext {
   int skipping_ = 0;  // open layers that are not made
   std::size_t shadowPixelsBlurred_ = 0;
   std::size_t gradientPixelsMade_ = 0;
-  std::list<ShapeShadow> shapeShadows_;  // the most recently used first
-  std::unordered_multimap<std::size_t, std::list<ShapeShadow>::iterator> shapeShadowsByHash_;
-  std::list<ShapeShadow> roundedMasks_;  // the most recently used first (no blur)
-  std::unordered_multimap<std::size_t, std::list<ShapeShadow>::iterator> roundedMasksByHash_;
-  std::list<GradientPicture> gradients_;  // the most recently used first
-  std::unordered_multimap<std::size_t, std::list<GradientPicture>::iterator> gradientsByHash_;
+  KeptMasks shapeShadows_;
+  KeptMasks roundedMasks_;  // no blur
+  RecentlyUsed<std::vector<double>, GradientPicture, DrawingKeyHash> gradients_;
 };

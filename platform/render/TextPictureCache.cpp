@@ -34,7 +34,7 @@ TextPictureCache& TextPictureCache::shared() {
   return cache;
 }
 
-std::size_t TextPictureCache::hashOf(const Key& key) {
+std::size_t TextPictureCache::KeyHash::operator()(const Key& key) const {
   std::size_t hash = std::hash<std::string>{}(key.text.utf8);
   auto mix = [&](std::size_t value) { hash ^= value + 0x9e3779b97f4a7c15ull + (hash << 6) + (hash >> 2); };
   mix(std::hash<double>{}(key.width));
@@ -46,43 +46,24 @@ std::size_t TextPictureCache::hashOf(const Key& key) {
 }
 
 std::shared_ptr<const TextPictureCache::Picture> TextPictureCache::find(const Key& key) {
-  const std::size_t hash = hashOf(key);
   std::lock_guard lock(mutex_);
-  auto [first, last] = index_.equal_range(hash);
-  for (auto it = first; it != last; ++it) {
-    if (!(it->second->key == key)) continue;
-    entries_.splice(entries_.begin(), entries_, it->second);
-    return it->second->picture;
-  }
-  return nullptr;
+  auto* kept = entries_.find(key);
+  return kept ? kept->value.picture : nullptr;
 }
 
 void TextPictureCache::keep(Key key, std::shared_ptr<const Picture> picture) {
   if (!picture || !picture->surface) return;
   const std::size_t bytes = static_cast<std::size_t>(cairo_image_surface_get_stride(picture->surface)) *
                                 static_cast<std::size_t>(cairo_image_surface_get_height(picture->surface)) +
-                            key.text.utf8.size() + sizeof(Entry);
+                            key.text.utf8.size() + sizeof(Kept) + sizeof(Key);
   if (bytes > kBoundBytes / 8) return;
-  const std::size_t hash = hashOf(key);
   std::lock_guard lock(mutex_);
-  auto [first, last] = index_.equal_range(hash);
-  for (auto it = first; it != last; ++it) {
-    if (it->second->key == key) return;  // another drawing kept it meanwhile
-  }
-  entries_.push_front({std::move(key), std::move(picture), bytes});
-  index_.emplace(hash, entries_.begin());
+  if (entries_.find(key)) return;  // another drawing kept it meanwhile
+  entries_.add(std::move(key), {std::move(picture), bytes});
   bytes_ += bytes;
   while (bytes_ > kBoundBytes && !entries_.empty()) {
-    auto oldest = std::prev(entries_.end());
-    auto [from, to] = index_.equal_range(hashOf(oldest->key));
-    for (auto it = from; it != to; ++it) {
-      if (it->second == oldest) {
-        index_.erase(it);
-        break;
-      }
-    }
-    bytes_ -= oldest->bytes;
-    entries_.erase(oldest);
+    bytes_ -= entries_.oldest().value.bytes;
+    entries_.dropOldest();
   }
 }
 

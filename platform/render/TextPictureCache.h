@@ -8,15 +8,14 @@
 #include <cairo.h>
 
 #include <cstddef>
-#include <list>
 #include <memory>
 #include <mutex>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "platform/quartz/CGText.h"
 #include "platform/render/PixelBox.h"
+#include "platform/render/RecentlyUsed.h"
 
 class TextPictureCache {
  public:
@@ -48,14 +47,14 @@ class TextPictureCache {
   std::size_t bytes();
 
  private:
-  struct Entry {
-    Key key;
+  struct Kept {
     std::shared_ptr<const Picture> picture;
     std::size_t bytes = 0;
   };
-  static std::size_t hashOf(const Key& key);
+  struct KeyHash {
+    std::size_t operator()(const Key& key) const;
+  };
   std::mutex mutex_;
-  std::list<Entry> entries_;  // most recently used first
-  std::unordered_multimap<std::size_t, std::list<Entry>::iterator> index_;
+  RecentlyUsed<Key, Kept, KeyHash> entries_;
   std::size_t bytes_ = 0;
 };
