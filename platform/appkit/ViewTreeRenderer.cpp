@@ -21,15 +21,32 @@ bool superviewFlipped(const NSView& view) {
   return parent && parent->isFlipped();
 }
 
+// The walk knows whether each view's superview is flipped: asking the view for its
+// superview (a weak reference) at every view of every pass costs more than the drawing of
+// most views.
+void placeInSuperview(const NSView& view, bool parentFlipped, GraphicsContext& context) {
+  NSRect frame = view.frame();
+  NSRect bounds = view.bounds();
+  context.translate(frame.minX(), frame.minY());
+  if (view.isFlipped() != parentFlipped) {
+    context.translate(0, frame.height());
+    context.scale(1, -1);
+  }
+  if (bounds.width() > 0 && bounds.height() > 0) {
+    context.scale(frame.width() / bounds.width(), frame.height() / bounds.height());
+  }
+  context.translate(-bounds.minX(), -bounds.minY());
+}
+
 // A view's rectangle (in its own coordinates) in its superview's, as applyFrameTransform
 // places it.
-NSRect rectInSuperview(const NSView& view, NSRect rect) {
+NSRect rectInSuperview(const NSView& view, bool parentFlipped, NSRect rect) {
   const NSRect frame = view.frame();
   const NSRect bounds = view.bounds();
   const double sx = bounds.width() > 0 ? frame.width() / bounds.width() : 1;
   const double sy = bounds.height() > 0 ? frame.height() / bounds.height() : 1;
   const double x = frame.minX() + (rect.minX() - bounds.minX()) * sx;
-  const double y = view.isFlipped() != superviewFlipped(view) ? frame.maxY() - (rect.maxY() - bounds.minY()) * sy
+  const double y = view.isFlipped() != parentFlipped ? frame.maxY() - (rect.maxY() - bounds.minY()) * sy
                                                                : frame.minY() + (rect.minY() - bounds.minY()) * sy;
   return NSMakeRect(x, y, rect.width() * sx, rect.height() * sy);
 }
@@ -38,14 +55,18 @@ NSRect rectInSuperview(const NSView& view, NSRect rect) {
 // extent (shadows, sublayers), so one that misses the region can be left out. The
 // context's clip holds the region and every enclosing view's bounds: compared with it in
 // the superview's coordinates, the reach needs no conversion up to the window.
-bool missesRegion(const NSView& view, const GraphicsContext& context, std::span<const NSRect> region) {
+bool missesRegion(const NSView& view, bool parentFlipped, const GraphicsContext& context,
+                  std::span<const NSRect> region) {
   if (region.empty()) return false;
+  const auto clip = context.clipBoundingBox();
+  // A view whose bounds meet the clip is drawn whatever its layer reaches beyond them.
+  if (clip && NSIntersectsRect(*clip, rectInSuperview(view, parentFlipped, view.bounds()))) return false;
   NSRect reach = view.bounds();
   if (auto layer = view.layer(); layer && view.wantsLayer()) {
     NSRect extent = LayerRenderer::extent(layer);
     if (!extent.isEmpty()) reach = NSUnionRect(reach, extent);
   }
-  if (auto clip = context.clipBoundingBox()) return !NSIntersectsRect(*clip, rectInSuperview(view, reach));
+  if (clip) return !NSIntersectsRect(*clip, rectInSuperview(view, parentFlipped, reach));
   NSRect inBase = view.convertRectToView(reach, nullptr);
   for (auto& r : region) {
     if (NSIntersectsRect(inBase, r)) return false;
@@ -62,16 +83,16 @@ bool drawsNothing(const NSView& view) {
 // subviews only that one shows, unfaded and unscaled. Its picture then has the alpha of
 // its shape whatever it shows, so the shadow is cast from the shape, not worked out from
 // a transparency layer holding everything drawn (a playing tile's frames leave it alone).
-std::shared_ptr<NSView> shapeCastingShadow(NSView& view, const std::shared_ptr<CALayer>& layer) {
+const std::shared_ptr<NSView>* shapeCastingShadow(NSView& view, const std::shared_ptr<CALayer>& layer) {
   if (!LayerRenderer::hostedShadow(layer)) return nullptr;
-  std::shared_ptr<NSView> caster;
+  const std::shared_ptr<NSView>* caster = nullptr;
   for (const auto& sub : view.subviews()) {
     if (drawsNothing(*sub)) continue;
     if (caster) return nullptr;
-    caster = sub;
+    caster = &sub;
   }
-  if (!caster || !caster->wantsLayer() || caster->alphaValue() < 1 || caster->frame().size != caster->bounds().size ||
-      !LayerRenderer::hasOpaqueRoundedShape(caster->layer())) {
+  if (!caster || !(*caster)->wantsLayer() || (*caster)->alphaValue() < 1 ||
+      (*caster)->frame().size != (*caster)->bounds().size || !LayerRenderer::hasOpaqueRoundedShape((*caster)->layer())) {
     return nullptr;
   }
   // The view's own drawing (rarely any, for such a view) would cast the shadow too.
@@ -80,31 +101,35 @@ std::shared_ptr<NSView> shapeCastingShadow(NSView& view, const std::shared_ptr<C
   return probe->calls().empty() ? caster : nullptr;
 }
 
-void drawViewAt(const std::shared_ptr<NSView>& view, GraphicsContext& context, int depth,
+void drawViewAt(const std::shared_ptr<NSView>& view, bool parentFlipped, GraphicsContext& context, int depth,
                 std::span<const NSRect> region = {}) {
   // A hidden view, one without area and one at alpha 0 (with its subviews) show nothing.
   if (!view || view->isHidden() || depth > kMaxDepth || !(view->alphaValue() > 0)) return;
   NSRect frame = view->frame();
   if (!(frame.width() > 0) || !(frame.height() > 0)) return;
-  if (missesRegion(*view, context, region)) return;
+  if (missesRegion(*view, parentFlipped, context, region)) return;
   context.saveGState();
-  applyFrameTransform(*view, context);
+  placeInSuperview(*view, parentFlipped, context);
   bool faded = view->alphaValue() < 1.0;
   if (faded) context.beginTransparencyLayer(view->alphaValue());
   // The view's own drawing and its subviews stay inside its bounds. A backing layer hosts
   // them as it hosts its sublayers: over its background, inside its opacity and rounded
   // mask, and casting its shadow, which (with its sublayers) reaches beyond the view.
-  auto children = view->subviews();
+  const bool flipped = view->isFlipped();
   auto drawInside = [&](GraphicsContext& inside) {
     inside.clipToRect(view->bounds());
     drawOwnContent(*view, inside);
-    for (auto& sub : children) drawViewAt(sub, inside, depth + 1, region);
+    // Each subview is held while it draws: drawing that changes the list leaves no dangling view.
+    for (std::size_t i = 0; i < view->subviews().size(); ++i) {
+      std::shared_ptr<NSView> sub = view->subviews()[i];
+      drawViewAt(sub, flipped, inside, depth + 1, region);
+    }
   };
   if (auto layer = view->layer(); layer && view->wantsLayer()) {
     LayerRenderer::Hosted hosted{drawInside, view->bounds()};
-    if (auto caster = shapeCastingShadow(*view, layer)) {
-      hosted.castShadow = [&, caster](GraphicsContext& ahead) {
-        applyFrameTransform(*caster, ahead);
+    if (auto held = shapeCastingShadow(*view, layer)) {
+      hosted.castShadow = [&, caster = *held](GraphicsContext& ahead) {
+        placeInSuperview(*caster, flipped, ahead);
         LayerRenderer::castShadowOfShape(caster->layer(), ahead, *LayerRenderer::hostedShadow(layer));
       };
     }
@@ -118,17 +143,7 @@ void drawViewAt(const std::shared_ptr<NSView>& view, GraphicsContext& context, i
 }  // namespace
 
 void applyFrameTransform(const NSView& view, GraphicsContext& context) {
-  NSRect frame = view.frame();
-  NSRect bounds = view.bounds();
-  context.translate(frame.minX(), frame.minY());
-  if (view.isFlipped() != superviewFlipped(view)) {
-    context.translate(0, frame.height());
-    context.scale(1, -1);
-  }
-  if (bounds.width() > 0 && bounds.height() > 0) {
-    context.scale(frame.width() / bounds.width(), frame.height() / bounds.height());
-  }
-  context.translate(-bounds.minX(), -bounds.minY());
+  placeInSuperview(view, superviewFlipped(view), context);
 }
 
 void applyTransformFromBase(const NSView& view, GraphicsContext& context) {
@@ -146,7 +161,7 @@ void drawOwnContent(NSView& view, GraphicsContext& context) {
 }
 
 void drawView(const std::shared_ptr<NSView>& view, GraphicsContext& context) {
-  drawViewAt(view, context, 0);
+  if (view) drawViewAt(view, superviewFlipped(*view), context, 0);
 }
 
 void drawWindow(const std::shared_ptr<NSWindow>& window, GraphicsContext& context, std::span<const NSRect> region) {
@@ -154,7 +169,7 @@ void drawWindow(const std::shared_ptr<NSWindow>& window, GraphicsContext& contex
   auto background = asA<NSColor>(window->backgroundColor);
   context.setFillColor((background ? background : NSColor::windowBackgroundColor())->CGColor());
   context.fillRect(NSMakeRect(0, 0, frame.width(), frame.height()));
-  drawViewAt(window->frameView(), context, 0, region);
+  if (auto top = window->frameView()) drawViewAt(top, superviewFlipped(*top), context, 0, region);
 }
 
 namespace {
@@ -167,7 +182,7 @@ Snapshot::Draw viewDrawing(const std::shared_ptr<NSView>& view) {
     // The view alone, with its frame's origin at the canvas's origin.
     NSRect frame = view->frame();
     context.translate(-frame.minX(), -frame.minY());
-    drawViewAt(view, context, 0);
+    drawViewAt(view, superviewFlipped(*view), context, 0);
   };
 }
 }  // namespace

@@ -134,6 +134,7 @@ std::shared_ptr<CairoContext> CairoContext::make(NSSize size, double scale, bool
   context->scale_ = k;
   context->surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, context->width_, context->height_);
   context->cr_ = cairo_create(context->surface_);
+  context->state_.clip = ClipRect{0, 0, double(context->width_), double(context->height_)};
   cairo_scale(context->cr_, k, k);
   if (!flipped) {
     cairo_translate(context->cr_, 0, context->height_ / k);
@@ -310,6 +311,15 @@ void CairoContext::perform(const PixelBox& box, Step step, const std::optional<C
   }
   if (drawn.empty()) return;
   if (alpha >= 1) {
+    if (insideClip(drawn)) {
+      // See layOn: within the whole pixels of such a clip, one of whole pixels draws alike.
+      cairo_save(cr_);
+      cairo_reset_clip(cr_);
+      clipToBox(cr_, drawn);
+      step(cr_);
+      cairo_restore(cr_);
+      return;
+    }
     step(cr_);
     return;
   }
@@ -344,9 +354,10 @@ void CairoContext::drawShadow(const PixelBox& shape, const PixelBox& clip, const
   render(m);
   cairo_destroy(m);
   if (BlurredMaskCache::shared().blur(mask, reach.radius)) shadowPixelsBlurred_ += static_cast<std::size_t>(area.area());
+  const PixelBox landing = needed.shifted(reach.dx, reach.dy).intersected(clip);
   cairo_save(cr_);
+  if (insideClip(landing)) cairo_reset_clip(cr_);  // see layOn
   inPixels(cr_, [&] {
-    const PixelBox landing = needed.shifted(reach.dx, reach.dy).intersected(clip);
     cairo_rectangle(cr_, landing.x0, landing.y0, landing.width(), landing.height());
     cairo_clip(cr_);
     setSource(cr_, shadow.color, alpha);
@@ -374,7 +385,7 @@ void CairoContext::composite(cairo_pattern_t* pattern, double alpha, const std::
     }
   }
   if (!drawn.empty() && alpha > 0) {
-    inBox(cr_, drawn, [&] {
+    layOn(drawn, [&] {
       cairo_set_source(cr_, pattern);
       cairo_paint_with_alpha(cr_, alpha);
     });
@@ -382,10 +393,98 @@ void CairoContext::composite(cairo_pattern_t* pattern, double alpha, const std::
   noteInk(drawn.united(shaded));
 }
 
+template <typename Paint>
+void CairoContext::layOn(const PixelBox& box, Paint paint) {
+  // A clip with edges inside pixels makes Cairo work out its coverage over all that is laid
+  // on through a mask (a label's shadow inside its field's bounds at fractions of a pixel).
+  // Pixels that it covers wholly need none: laid on under a clip of whole pixels they take
+  // the same values, their coverage being full. (Cutting a layer into the part the clip
+  // covers wholly and its rim costs more than the one masking: Cairo's work per call.)
+  if (insideClip(box)) {
+    cairo_save(cr_);
+    cairo_reset_clip(cr_);
+    inBox(cr_, box, paint);
+    cairo_restore(cr_);
+    return;
+  }
+  inBox(cr_, box, paint);
+}
+
+bool CairoContext::insideClip(const PixelBox& box) const {
+  if (!state_.clip || box.empty()) return false;
+  const ClipRect& c = *state_.clip;
+  const bool whole = c.x0 == std::floor(c.x0) && c.y0 == std::floor(c.y0) && c.x1 == std::floor(c.x1) &&
+                     c.y1 == std::floor(c.y1);
+  return !whole && PixelBox::covering(std::ceil(c.x0), std::ceil(c.y0), std::floor(c.x1), std::floor(c.y1)).contains(box);
+}
+
 void CairoContext::clipToPath(const CGPath& path, CGFillRule rule) {
   appendPath(cr_, path);
   cairo_set_fill_rule(cr_, rule == CGFillRule::evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
   cairo_clip(cr_);
+  state_.clip.reset();
+}
+
+namespace {
+bool isFinite(NSRect r) {
+  return std::isfinite(r.minX()) && std::isfinite(r.maxX()) && std::isfinite(r.minY()) && std::isfinite(r.maxY());
+}
+
+// The path of CGPath::rect, built straight into Cairo.
+void appendRect(cairo_t* cr, NSRect r) {
+  cairo_new_path(cr);
+  cairo_move_to(cr, r.minX(), r.minY());
+  cairo_line_to(cr, r.maxX(), r.minY());
+  cairo_line_to(cr, r.maxX(), r.maxY());
+  cairo_line_to(cr, r.minX(), r.maxY());
+  cairo_close_path(cr);
+}
+}  // namespace
+
+// Views clip to their bounds and fill rectangles at every drawing: the rectangle's path goes
+// to Cairo without a CGPath made and walked, and the clip is followed while it stays one
+// upright rectangle.
+void CairoContext::clipToRect(NSRect rect) {
+  if (!isFinite(rect)) {
+    GraphicsContext::clipToRect(rect);
+    return;
+  }
+  appendRect(cr_, rect);
+  cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_WINDING);
+  cairo_clip(cr_);
+  if (!state_.clip) return;
+  cairo_matrix_t m;
+  cairo_get_matrix(cr_, &m);
+  if (m.xy != 0 || m.yx != 0) {
+    state_.clip.reset();
+    return;
+  }
+  double xa = rect.minX(), ya = rect.minY(), xb = rect.maxX(), yb = rect.maxY();
+  cairo_user_to_device(cr_, &xa, &ya);
+  cairo_user_to_device(cr_, &xb, &yb);
+  ClipRect& clip = *state_.clip;
+  clip = {std::max(clip.x0, std::min(xa, xb)), std::max(clip.y0, std::min(ya, yb)), std::min(clip.x1, std::max(xa, xb)),
+          std::min(clip.y1, std::max(ya, yb))};
+}
+
+void CairoContext::fillRect(NSRect rect) {
+  if (!isFinite(rect)) {
+    GraphicsContext::fillRect(rect);
+    return;
+  }
+  if (skipping_ > 0) return;
+  // The box CGPath::boundingBox gives the rectangle's path.
+  const double minX = std::min(rect.minX(), rect.maxX()), maxX = std::max(rect.minX(), rect.maxX());
+  const double minY = std::min(rect.minY(), rect.maxY()), maxY = std::max(rect.minY(), rect.maxY());
+  perform(
+      deviceBoxOf(NSMakeRect(minX, minY, maxX - minX, maxY - minY)),
+      [&](cairo_t* cr) {
+        appendRect(cr, rect);
+        cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+        setSource(cr, state_.fill, 1);
+        cairo_fill(cr);
+      },
+      state_.shadow);
 }
 
 void CairoContext::fillPath(const CGPath& path, CGFillRule rule) {
@@ -420,6 +519,10 @@ void CairoContext::castShadowOfPath(const CGPath& path, CGFillRule rule, NSRect 
   // The pixels that the drawing to come covers wholly need no shadow.
   auto wholly = [&](NSRect r) { return r.width() > 0 && r.height() > 0 ? deviceBoxOf(r).grown(-1) : PixelBox{}; };
   const PixelBox insides[2] = {wholly(covered), wholly(alsoCovered)};
+  // Around what is covered, as one clip of whole-pixel rectangles; none when the drawing to
+  // come covers all the clip shows of the shadow (a repaint inside a tile's face).
+  const std::vector<PixelBox> parts = PixelBox::outside(shaded, insides);
+  if (parts.empty()) return;
   // A large shape's shadow is worked out where the clip needs it, and not kept.
   constexpr long kMostKeptShadowPixels = 1L << 20;
   cairo_surface_t* mask =
@@ -433,10 +536,8 @@ void CairoContext::castShadowOfPath(const CGPath& path, CGFillRule rule, NSRect 
     });
     return;
   }
-  // Around what is covered, as one clip of whole-pixel rectangles.
-  const std::vector<PixelBox> parts = PixelBox::outside(shaded, insides);
-  if (parts.empty()) return;
   cairo_save(cr_);
+  if (insideClip(shaded)) cairo_reset_clip(cr_);  // see layOn
   inPixels(cr_, [&] {
     for (const PixelBox& part : parts) {
       cairo_rectangle(cr_, part.x0, part.y0, part.width(), part.height());
@@ -455,8 +556,10 @@ cairo_surface_t* CairoContext::shapeShadow(const CGPath& path, CGFillRule rule, 
   // The shape's place on the canvas, less the whole pixels of its box: the same shape at
   // another whole-pixel place has the same shadow.
   const double dx = user.x0 - box.x0 + reach.spread, dy = user.y0 - box.y0 + reach.spread;
-  std::vector<double> key{double(rule == CGFillRule::evenOdd), double(reach.radius), double(reach.spread),
-                          user.xx, user.yx, user.xy, user.yy, dx, dy, double(box.width()), double(box.height())};
+  // Made in a vector kept for it: a tile's shadow is looked up at every frame.
+  std::vector<double>& key = shadowKey_;
+  key.assign({double(rule == CGFillRule::evenOdd), double(reach.radius), double(reach.spread), user.xx, user.yx,
+              user.xy, user.yy, dx, dy, double(box.width()), double(box.height())});
   for (const auto& element : path.elements()) {
     std::visit(
         [&](const auto& e) {
@@ -480,7 +583,7 @@ cairo_surface_t* CairoContext::shapeShadow(const CGPath& path, CGFillRule rule, 
   cairo_surface_t* mask = filledMask(path, rule, area, dx, dy);
   if (!mask) return nullptr;
   if (BlurredMaskCache::shared().blur(mask, reach.radius)) shadowPixelsBlurred_ += static_cast<std::size_t>(area.area());
-  return keepMask(shapeShadows_, std::move(key), mask);
+  return keepMask(shapeShadows_, key, mask);
 }
 
 cairo_surface_t* CairoContext::filledMask(const CGPath& path, CGFillRule rule, const PixelBox& area, double dx,
@@ -718,7 +821,7 @@ cairo_pattern_t* CairoContext::drawnMask(const std::function<void(GraphicsContex
   clipToBox(cr_, region);
   cairo_push_group_with_content(cr_, CAIRO_CONTENT_ALPHA);  // only its alpha counts
   State outer = state_;
-  state_ = State{};
+  state_ = State{};  // the clip is the region's, but none is followed for the mask's drawing
   groups_.push_back({state_, 1, saved_.size(), false, {}, {}});
   mask(*this);
   while (saved_.size() > groups_.back().savedDepth) {
@@ -829,6 +932,7 @@ void CairoContext::drawText(const std::shared_ptr<const CGTextSource>& source, N
     if (blurred) {
       noteInk(shaded);
       cairo_save(cr_);
+      if (insideClip(shaded)) cairo_reset_clip(cr_);  // see layOn
       inPixels(cr_, [&] {
         cairo_rectangle(cr_, shaded.x0, shaded.y0, shaded.width(), shaded.height());
         cairo_clip(cr_);
@@ -897,6 +1001,10 @@ void CairoContext::beginGroup(std::optional<NSRect> rect, double alpha) {
   groups_.push_back(group);
   state_.shadow.reset();
   state_.alpha = 1;
+  if (!skip) {
+    const PixelBox& r = group.region;
+    state_.clip = ClipRect{double(r.x0), double(r.y0), double(r.x1), double(r.y1)};
+  }
 }
 
 void CairoContext::endTransparencyLayer(const std::function<void(GraphicsContext&)>& mask) { endGroup(mask, nullptr); }
@@ -974,7 +1082,7 @@ void CairoContext::endGroup(const std::function<void(GraphicsContext&)>& mask, c
       // Nothing to cast or fade: the layer goes through its mask straight onto what is below.
       const PixelBox drawn = group.ink.intersected(clipBox());
       if (!drawn.empty()) {
-        inBox(cr_, drawn, [&] {
+        layOn(drawn, [&] {
           cairo_set_source(cr_, content);
           cairo_mask(cr_, maskPattern);
         });

@@ -50,7 +50,9 @@ class CairoContext : public GraphicsContext {
   void setLineWidth(double width) override { state_.lineWidth = width; }
   void setAlpha(double alpha) override { state_.alpha = alpha; }
   void setShadow(const std::optional<CGShadow>& shadow) override { state_.shadow = shadow; }
+  void clipToRect(NSRect rect) override;
   void clipToPath(const CGPath& path, CGFillRule rule) override;
+  void fillRect(NSRect rect) override;
   void fillPath(const CGPath& path, CGFillRule rule) override;
   void castShadowOfPath(const CGPath& path, CGFillRule rule, NSRect covered, NSRect alsoCovered = NSZeroRect) override;
   void strokePath(const CGPath& path) override;
@@ -71,12 +73,18 @@ class CairoContext : public GraphicsContext {
   std::size_t gradientPixelsMade() const { return gradientPixelsMade_; }
 
  private:
+  // A clip in canvas pixels, its edges anywhere within pixels.
+  struct ClipRect {
+    double x0, y0, x1, y1;
+  };
   struct State {
     CGColor fill{0, 0, 0, 1};
     CGColor stroke{0, 0, 0, 1};
     double lineWidth = 1;
     double alpha = 1;
     std::optional<CGShadow> shadow;
+    // The clip while it is exactly this rectangle; none once it may be of another shape.
+    std::optional<ClipRect> clip;
   };
   struct Group {
     State before;
@@ -112,6 +120,11 @@ class CairoContext : public GraphicsContext {
   template <typename Render>
   void drawShadow(const PixelBox& shape, const PixelBox& clip, const CGShadow& shadow, double alpha, Render render);
   void composite(cairo_pattern_t* pattern, double alpha, const std::optional<CGShadow>& shadow, const PixelBox& ink);
+  // Runs `paint` (which lays a whole layer on) over the box of canvas pixels, within the clip.
+  template <typename Paint>
+  void layOn(const PixelBox& box, Paint paint);
+  // Whether the clip is one rectangle with edges inside pixels that covers the box wholly.
+  bool insideClip(const PixelBox& box) const;
   // Moves to a space where the rectangle's top-left corner is the origin and y grows
   // downwards on screen, whichever way user space points.
   void uprightIn(cairo_t* cr, NSRect rect) const;
@@ -174,6 +187,7 @@ class CairoContext : public GraphicsContext {
   std::size_t shadowPixelsBlurred_ = 0;
   std::size_t gradientPixelsMade_ = 0;
   KeptMasks shapeShadows_;
+  std::vector<double> shadowKey_;  // what shapeShadow looks its masks up by
   KeptMasks roundedMasks_;  // no blur
   RecentlyUsed<std::vector<double>, GradientPicture, DrawingKeyHash> gradients_;
 };

@@ -37,6 +37,12 @@ NSRect toWholePixels(const GraphicsContext& context, NSRect rect) {
   return NSInsetRect(rect, -rect.width() / pixels.width, -rect.height() / pixels.height);
 }
 
+// Whether drawInContext may draw: a plain layer draws only through its delegate.
+bool drawsContent(const CALayer& layer) {
+  static const std::type_info& plain = typeid(*CALayer::layer());
+  return typeid(layer) != plain || !layer.delegate.expired();
+}
+
 void renderLayer(const std::shared_ptr<CALayer>& layer, GraphicsContext& context, int depth, const Hosted* hosted) {
   if (!layer || depth > kMaxDepth || layer->isHidden()) return;
   std::shared_ptr<CALayer> shown = layer->hasAnimations() ? layer->presentationLayer() : layer;
@@ -87,17 +93,28 @@ void renderLayer(const std::shared_ptr<CALayer>& layer, GraphicsContext& context
   }
 
   if (shown->contents()) context.drawImage(shown->contents(), shown->contentsRect(), 1.0);
-  context.saveGState();
-  // Custom drawing fills the layer's backing store, which is as large as its bounds.
-  context.clipToRect(b);
   // While an animation changes a key that redraws the content, the animated copy draws.
-  if (shown != layer && layer->animationsNeedDisplay()) shown->drawInContext(context);
-  else layer->drawInContext(context);
-  context.restoreGState();
-  std::vector<std::shared_ptr<CALayer>> order = layer->sublayers();
-  std::stable_sort(order.begin(), order.end(),
-                   [](const auto& a, const auto& c) { return a->zPosition() < c->zPosition(); });
-  for (const auto& sub : order) renderLayer(sub, context, depth + 1, nullptr);
+  CALayer& drawer = shown != layer && layer->animationsNeedDisplay() ? *shown : *layer;
+  if (drawsContent(drawer)) {
+    context.saveGState();
+    // Custom drawing fills the layer's backing store, which is as large as its bounds.
+    context.clipToRect(b);
+    drawer.drawInContext(context);
+    context.restoreGState();
+  }
+  const auto& sublayers = layer->sublayers();
+  const auto byDepth = [](const auto& a, const auto& c) { return a->zPosition() < c->zPosition(); };
+  if (std::is_sorted(sublayers.begin(), sublayers.end(), byDepth)) {
+    // Each sublayer is held while it draws: drawing that changes the list leaves none dangling.
+    for (std::size_t i = 0; i < layer->sublayers().size(); ++i) {
+      std::shared_ptr<CALayer> sub = layer->sublayers()[i];
+      renderLayer(sub, context, depth + 1, nullptr);
+    }
+  } else {
+    std::vector<std::shared_ptr<CALayer>> order = sublayers;
+    std::stable_sort(order.begin(), order.end(), byDepth);
+    for (const auto& sub : order) renderLayer(sub, context, depth + 1, nullptr);
+  }
   if (hosted && hosted->draw) {
     context.saveGState();
     hosted->draw(context);

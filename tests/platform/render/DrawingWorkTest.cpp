@@ -70,6 +70,16 @@ void drawScene(GraphicsContext& context, const std::shared_ptr<CALayer>& root) {
   drawLabel(context);
 }
 
+// A triangle whose slanted edges cut through pixels.
+CGPath slantAcross(NSRect rect) {
+  CGPath slant;
+  slant.moveTo(rect.origin);
+  slant.lineTo({rect.maxX(), rect.minY() + rect.height() / 3});
+  slant.lineTo({rect.minX() + rect.width() / 4, rect.maxY()});
+  slant.closePath();
+  return slant;
+}
+
 int largestDifference(const CGImage& a, const CGImage& b) {
   int largest = 0;
   for (std::size_t i = 0; i < a.rgba.size() && i < b.rgba.size(); ++i) {
@@ -236,13 +246,8 @@ TEST_F(DrawingWorkTest, AKeptRoundedMaskGivesThePixelsOfOneDrawnForEachLayer) {
     canvas.beginTransparencyLayerWithRect(rect, 1);
     canvas.setFillColor({0.9, 0.6, 0.1, 1});
     canvas.fillRect(NSInsetRect(rect, -1, -1));
-    CGPath slant;
-    slant.moveTo(rect.origin);
-    slant.lineTo({rect.maxX(), rect.minY() + rect.height() / 3});
-    slant.lineTo({rect.minX() + rect.width() / 4, rect.maxY()});
-    slant.closePath();
     canvas.setFillColor({0.1, 0.3, 0.8, 1});
-    canvas.fillPath(slant, CGFillRule::nonZero);
+    canvas.fillPath(slantAcross(rect), CGFillRule::nonZero);
     if (kept) {
       canvas.endTransparencyLayerMaskedToRoundedRect(rect, radius);
     } else {
@@ -262,6 +267,77 @@ TEST_F(DrawingWorkTest, AKeptRoundedMaskGivesThePixelsOfOneDrawnForEachLayer) {
       layer(*kept, {c.at.x + across, c.at.y}, c.rect, c.radius, true);
     }
     EXPECT_EQ(largestDifference(drawn->pixels(), kept->pixels()), 0);
+  }
+}
+
+// Clips and fills of rectangles take a way of their own (no path is made, and a layer laid
+// on inside a clip whose edges cut pixels goes through the clip only at its rim): they give
+// the pixels of the same rectangles drawn and clipped as paths.
+TEST_F(DrawingWorkTest, RectanglesClippedAndFilledGiveThePixelsOfTheirPaths) {
+  struct Case {
+    double scale;
+    bool flipped;
+    NSRect clip;  // where the layers are laid on, edges inside pixels or not
+    NSRect rect;  // the rounded layer
+  };
+  const Case cases[] = {
+      {1, false, {5.333, 4.394, 123.667, 50.606}, {5.333, 4.394, 123.667, 50.606}},
+      {1, true, {10.25, 3.75, 60.5, 40.125}, {8, 2, 70, 50}},
+      {2, false, {7.1, 9.9, 80.6, 30.3}, {7.1, 9.9, 80.6, 30.3}},
+      {1.5, true, {0, 0, 120, 80}, {12.2, 4.4, 55, 44}},
+      {2, true, {20, 10, 0.3, 40}, {15, 5, 30, 50}},
+      {1, false, {30.5, 20.5, 40, 30}, {90, 60, 20, 20}},
+  };
+  auto draw = [](CairoContext& canvas, const Case& c, bool asPaths) {
+    auto fill = [&](NSRect r) {
+      if (asPaths) canvas.fillPath(CGPath::rect(r), CGFillRule::nonZero);
+      else canvas.fillRect(r);
+    };
+    canvas.setFillColor({0.3, 0.5, 0.7, 1});
+    fill(NSMakeRect(0, 0, 130, 90));
+    canvas.saveGState();
+    if (asPaths) canvas.clipToPath(CGPath::rect(c.clip), CGFillRule::nonZero);
+    else canvas.clipToRect(c.clip);
+    canvas.setFillColor({0.9, 0.1, 0.2, 0.8});
+    fill(NSMakeRect(c.clip.minX() - 3.3, c.clip.midY(), c.clip.width() + 2.7, 7.45));
+    // A rounded opaque face, a faded layer and a shadowed one.
+    canvas.beginTransparencyLayerWithRect(c.rect, 1);
+    canvas.setFillColor({0.95, 0.9, 0.2, 1});
+    fill(NSInsetRect(c.rect, -0.5, -0.5));
+    canvas.setFillColor({0.1, 0.6, 0.3, 0.7});
+    canvas.fillEllipse(NSInsetRect(c.rect, c.rect.width() / 4, 1));
+    canvas.endTransparencyLayerMaskedToRoundedRect(c.rect, 6.5);
+    canvas.beginTransparencyLayer(0.55);
+    canvas.setFillColor({0.2, 0.2, 0.9, 1});
+    fill(NSMakeRect(c.clip.minX() + 2.6, c.clip.minY() - 1.2, 17.3, c.clip.height() + 3));
+    canvas.endTransparencyLayer();
+    // Drawing well inside the clip, and a shape's shadow reaching out of it.
+    const NSRect inside = NSInsetRect(c.clip, std::min(6.0, c.clip.width() / 3), std::min(6.0, c.clip.height() / 3));
+    canvas.setFillColor({0.1, 0.3, 0.8, 0.9});
+    canvas.fillPath(slantAcross(inside), CGFillRule::nonZero);
+    canvas.setShadow(CGShadow{{0, -1}, 1, {0, 0, 0, 0.8}});
+    canvas.drawText(NSAttributedString::make("Wg", {{NSFontAttributeName, NSFont::fontWithName("AvenirNext-Bold", 9)},
+                                                    {NSForegroundColorAttributeName, NSColor::whiteColor()}}),
+                    NSMakeRect(inside.minX(), inside.minY(), 40, 14));
+    canvas.setFillColor({0.8, 0.8, 0.1, 1});
+    canvas.fillEllipse(NSMakeRect(inside.midX(), inside.midY(), 4.3, 3.1));
+    canvas.setShadow(CGShadow{{1, -2}, 3, {0, 0, 0, 0.6}});
+    canvas.castShadowOfPath(CGPath::roundedRect(NSMakeRect(inside.minX() + 1.5, inside.midY(), 20.5, 9.25), 3),
+                            CGFillRule::nonZero, NSZeroRect);
+    canvas.beginTransparencyLayer(1);
+    canvas.setFillColor({1, 1, 1, 1});
+    fill(NSMakeRect(c.clip.maxX() - 10.7, c.clip.minY() + 1.3, 25, 9.9));
+    canvas.endTransparencyLayer();
+    canvas.restoreGState();
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "scale " << c.scale << (c.flipped ? " flipped" : "") << " clip " << c.clip.minX()
+                                    << ", " << c.clip.minY() << " " << c.clip.width() << "x" << c.clip.height());
+    auto rects = CairoContext::make({130, 90}, c.scale, c.flipped);
+    auto paths = CairoContext::make({130, 90}, c.scale, c.flipped);
+    draw(*rects, c, false);
+    draw(*paths, c, true);
+    EXPECT_EQ(largestDifference(rects->pixels(), paths->pixels()), 0);
   }
 }
 
@@ -295,6 +371,32 @@ TEST(PixelBoxTest, TheOutsideOfHolesIsCoveredOnceByDisjointBoxes) {
         ASSERT_EQ(times, expected ? 1 : 0) << "pixel " << x << ", " << y;
       }
     }
+  }
+}
+
+TEST_F(DrawingWorkTest, AShadowCoveredWhereverTheClipShowsItIsNotMade) {
+  struct Case {
+    const char* what;
+    NSRect clip;
+    bool made;
+  };
+  // A 60 × 30 tile at (10, 20) whose corners are 6 round; its shadow reaches 6 or so beyond.
+  const Case cases[] = {
+      {"inside the middle", {30, 30, 20, 10}, false},
+      {"across, between the corners", {20, 21, 40, 28}, false},
+      {"a corner", {10, 20, 5, 5}, true},
+      {"beyond the edge", {2, 30, 7, 5}, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    BlurredMaskCache::shared().clear();
+    auto canvas = CairoContext::make({100, 60}, 2);
+    canvas->clipToRect(c.clip);
+    canvas->setShadow(CGShadow{{0, -2}, 4, {0, 0, 0, 0.5}});
+    const NSRect tile = NSMakeRect(10, 20, 60, 30);
+    canvas->castShadowOfPath(CGPath::roundedRect(tile, 6), CGFillRule::nonZero, NSInsetRect(tile, 6, 0),
+                             NSInsetRect(tile, 0, 6));
+    EXPECT_EQ(canvas->shadowPixelsBlurred() > 0, c.made);
   }
 }
 
