@@ -184,6 +184,15 @@ void GifFrameStore::decodeAllNow() {
     lock.lock();
     keep(i, std::move(frame));
   }
+  // All held at once (the store fits its budget): an opaque picture lets drawing leave out
+  // what lies beneath it.
+  framesAreOpaque_ = held_.size() == frames_.size() && std::ranges::all_of(held_, [](const auto& held) {
+                       const auto& rgba = held.second->rgba;
+                       for (std::size_t at = 3; at < rgba.size(); at += 4) {
+                         if (rgba[at] != 255) return false;
+                       }
+                       return !rgba.empty();
+                     });
   finishIfAllHeld();
 }
 

@@ -59,6 +59,9 @@ class GifFrameStore : public std::enable_shared_from_this<GifFrameStore> {
   std::size_t frameCount() const { return frames_.size(); }
   double delay(std::size_t index) const { return index < frames_.size() ? frames_[index].delay : 0; }
   int loopCount() const { return loopCount_; }
+  // Whether every frame was found opaque (no pixel shows through), known for a GIF decoded
+  // whole at once; false otherwise.
+  bool framesAreOpaque() const { return framesAreOpaque_; }
 
   // The frame, decoded now or by the worker if need be; none past the last frame.
   std::shared_ptr<const NSImageFrame> frame(std::size_t index);
@@ -98,6 +101,7 @@ class GifFrameStore : public std::enable_shared_from_this<GifFrameStore> {
   Limits limits_;
   int sourceWidth_ = 0, sourceHeight_ = 0, width_ = 0, height_ = 0;
   int loopCount_ = 0;
+  bool framesAreOpaque_ = false;  // set before the store is shared
   std::vector<FrameRecord> frames_;
   std::vector<int> columnSource_, rowSource_;  // the picture's column and row each kept pixel samples
 

@@ -70,6 +70,8 @@ class NSImage : public NSObject, public CGImageSource {
   // How many times an animation plays; 0 means for ever.
   int loopCount() const { return gif_ ? gif_->loopCount() : 0; }
   bool isAnimated() const { return frameCount() > 1; }
+  // Whether every frame of the picture is known to be opaque (see GifFrameStore).
+  bool framesAreOpaque() const { return gif_ && gif_->framesAreOpaque(); }
   // The frame, decoded now if it is not yet (the caller waits); none past the last one.
   std::shared_ptr<const NSImageFrame> frame(std::size_t index) const;
   // The frame if it is decoded; otherwise none, its decoding is asked for, and `whenReady`

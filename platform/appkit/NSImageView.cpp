@@ -114,6 +114,14 @@ NSRect NSImageView::imageRect() const {
   return NSMakeRect(x, y, size.width, size.height);
 }
 
+std::optional<NSRect> NSImageView::opaqueRect() const {
+  auto img = image();
+  if (!img || !animation_ || !shown_ || !isEnabled() || !img->framesAreOpaque()) return std::nullopt;
+  const NSRect rect = NSIntersectionRect(imageRect(), bounds());
+  if (rect.isEmpty()) return std::nullopt;
+  return rect;
+}
+
 void NSImageView::mouseDown(const std::shared_ptr<NSEvent>& event) {
   if (editable) return;
   NSView::mouseDown(event);

@@ -39,6 +39,10 @@ class NSImageView : public NSControl {
 
   // Where the image is drawn in the view's bounds.
   NSRect imageRect() const;
+  // Where the next drawing surely lays an opaque picture at full strength, if it does: a
+  // playing GIF whose frames are all opaque, one of them shown already (it stays until the
+  // next is decoded), in the view's bounds.
+  std::optional<NSRect> opaqueRect() const;
 
   void mouseDown(const std::shared_ptr<NSEvent>& event) override;
   void mouseUp(const std::shared_ptr<NSEvent>& event) override;

@@ -2,11 +2,13 @@
 
 
 #include "platform/appkit/NSColor.h"
+#include "platform/appkit/NSImageView.h"
 #include "platform/appkit/NSView.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/quartz/CALayer.h"
 #include "platform/quartz/GraphicsContext.h"
 #include "platform/render/LayerRenderer.h"
+#include "platform/render/CairoContext.h"
 #include "platform/render/NSGraphicsContext.h"
 #include "platform/render/RecordingContext.h"
 #include "platform/appkit/Snapshot.h"
@@ -51,6 +53,16 @@ NSRect rectInSuperview(const NSView& view, bool parentFlipped, NSRect rect) {
   return NSMakeRect(x, y, rect.width() * sx, rect.height() * sy);
 }
 
+// What a view may paint (in its own coordinates): its bounds and its layer's extent.
+NSRect reachOf(const NSView& view) {
+  NSRect reach = view.bounds();
+  if (auto layer = view.layer(); layer && view.wantsLayer()) {
+    NSRect extent = LayerRenderer::extent(layer);
+    if (!extent.isEmpty()) reach = NSUnionRect(reach, extent);
+  }
+  return reach;
+}
+
 // A view draws only inside its bounds (and its subviews inside those) and its layer's
 // extent (shadows, sublayers), so one that misses the region can be left out. The
 // context's clip holds the region and every enclosing view's bounds: compared with it in
@@ -61,11 +73,7 @@ bool missesRegion(const NSView& view, bool parentFlipped, const GraphicsContext&
   const auto clip = context.clipBoundingBox();
   // A view whose bounds meet the clip is drawn whatever its layer reaches beyond them.
   if (clip && NSIntersectsRect(*clip, rectInSuperview(view, parentFlipped, view.bounds()))) return false;
-  NSRect reach = view.bounds();
-  if (auto layer = view.layer(); layer && view.wantsLayer()) {
-    NSRect extent = LayerRenderer::extent(layer);
-    if (!extent.isEmpty()) reach = NSUnionRect(reach, extent);
-  }
+  const NSRect reach = reachOf(view);
   if (clip) return !NSIntersectsRect(*clip, rectInSuperview(view, parentFlipped, reach));
   NSRect inBase = view.convertRectToView(reach, nullptr);
   for (auto& r : region) {
@@ -101,6 +109,24 @@ const std::shared_ptr<NSView>* shapeCastingShadow(NSView& view, const std::share
   return probe->calls().empty() ? caster : nullptr;
 }
 
+
+// The topmost subview that is an opaque picture shown plainly, and where it lays its
+// picture (in the view's coordinates): the subviews before it that lie wholly under the
+// picture need not be drawn (a playing tile's GIF over its progress pie and movie layer).
+std::optional<std::pair<std::size_t, NSRect>> opaqueCover(const NSView& view, bool flipped) {
+  const auto& subviews = view.subviews();
+  for (std::size_t i = subviews.size(); i-- > 1;) {
+    const auto* picture = dynamic_cast<const NSImageView*>(subviews[i].get());
+    if (!picture) continue;
+    if (drawsNothing(*picture) || picture->alphaValue() < 1) return std::nullopt;
+    if (picture->wantsLayer() && !LayerRenderer::showsPlainly(picture->layer())) return std::nullopt;
+    auto rect = picture->opaqueRect();
+    if (!rect) return std::nullopt;
+    return std::pair{i, rectInSuperview(*picture, flipped, *rect)};
+  }
+  return std::nullopt;
+}
+
 void drawViewAt(const std::shared_ptr<NSView>& view, bool parentFlipped, GraphicsContext& context, int depth,
                 std::span<const NSRect> region = {}) {
   // A hidden view, one without area and one at alpha 0 (with its subviews) show nothing.
@@ -119,9 +145,16 @@ void drawViewAt(const std::shared_ptr<NSView>& view, bool parentFlipped, Graphic
   auto drawInside = [&](GraphicsContext& inside) {
     inside.clipToRect(view->bounds());
     drawOwnContent(*view, inside);
+    // Only a context that follows its clip can tell what a picture covers wholly.
+    auto* pixels = dynamic_cast<CairoContext*>(&inside);
+    auto cover = pixels ? opaqueCover(*view, flipped) : std::nullopt;
     // Each subview is held while it draws: drawing that changes the list leaves no dangling view.
     for (std::size_t i = 0; i < view->subviews().size(); ++i) {
       std::shared_ptr<NSView> sub = view->subviews()[i];
+      if (cover && i < cover->first && !drawsNothing(*sub) &&
+          pixels->coversWholly(cover->second, rectInSuperview(*sub, flipped, reachOf(*sub)))) {
+        continue;
+      }
       drawViewAt(sub, flipped, inside, depth + 1, region);
     }
   };

@@ -19,6 +19,10 @@ constexpr long kMostKeptPixels = 4096L * 4096L;
 // Marks the drawing caches this backend filled.
 constexpr char kScaledPictureOwner = 0;
 
+bool isFinite(NSRect r) {
+  return std::isfinite(r.minX()) && std::isfinite(r.maxX()) && std::isfinite(r.minY()) && std::isfinite(r.maxY());
+}
+
 void setSource(cairo_t* cr, const CGColor& c, double alpha) {
   cairo_set_source_rgba(cr, c.red, c.green, c.blue, c.alpha * alpha);
 }
@@ -258,6 +262,30 @@ NSSize CairoContext::deviceSizeOf(NSRect rect) const {
   return {std::hypot(across, down), std::hypot(sideways, tall)};
 }
 
+bool CairoContext::coversWholly(NSRect cover, NSRect beneath) const {
+  // Only under one upright clip rectangle, with nothing faded, cast or turned, and for a
+  // picture laid on from a copy made for its size (see drawCachedImage).
+  if (skipping_ > 0 || !state_.clip || !(state_.alpha >= 1) || (state_.shadow && state_.shadow->color.alpha > 0)) {
+    return false;
+  }
+  cairo_matrix_t m;
+  cairo_get_matrix(cr_, &m);
+  if (m.xy != 0 || m.yx != 0 || !(m.xx > 0) || m.yy == 0 || !isFinite(cover) || !isFinite(beneath)) return false;
+  double x0 = cover.minX(), y0 = cover.minY(), x1 = cover.maxX(), y1 = cover.maxY();
+  cairo_user_to_device(cr_, &x0, &y0);
+  cairo_user_to_device(cr_, &x1, &y1);
+  if ((x1 - x0) * std::abs(y1 - y0) > double(kMostKeptPixels)) return false;
+  // The pixels the picture covers wholly: laid on at whole pixels, it may sit half a pixel
+  // off its rectangle on either side.
+  const PixelBox picture = PixelBox::covering(std::ceil(std::min(x0, x1)) + 1, std::ceil(std::min(y0, y1)) + 1,
+                                              std::floor(std::max(x0, x1)) - 1, std::floor(std::max(y0, y1)) - 1);
+  // And those the clip covers wholly: at its rim what is beneath shows through the blend.
+  const ClipRect& c = *state_.clip;
+  const PixelBox clip = PixelBox::covering(std::ceil(c.x0), std::ceil(c.y0), std::floor(c.x1), std::floor(c.y1));
+  const PixelBox drawn = deviceBoxOf(beneath).grown(1);
+  return !drawn.empty() && picture.intersected(clip).contains(drawn);
+}
+
 std::optional<NSRect> CairoContext::clipBoundingBox() const {
   double x1, y1, x2, y2;
   cairo_clip_extents(cr_, &x1, &y1, &x2, &y2);
@@ -426,10 +454,6 @@ void CairoContext::clipToPath(const CGPath& path, CGFillRule rule) {
 }
 
 namespace {
-bool isFinite(NSRect r) {
-  return std::isfinite(r.minX()) && std::isfinite(r.maxX()) && std::isfinite(r.minY()) && std::isfinite(r.maxY());
-}
-
 // The path of CGPath::rect, built straight into Cairo.
 void appendRect(cairo_t* cr, NSRect r) {
   cairo_new_path(cr);

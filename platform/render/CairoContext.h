@@ -67,6 +67,10 @@ class CairoContext : public GraphicsContext {
   void endTransparencyLayer(const std::function<void(GraphicsContext&)>& mask = nullptr) override;
   void endTransparencyLayerMaskedToRoundedRect(NSRect rect, double radius) override;
 
+  // Whether an opaque picture drawn now into `cover` (user space) would replace every pixel
+  // that drawing inside `beneath` could change, so that the drawing beneath may be left out.
+  bool coversWholly(NSRect cover, NSRect beneath) const;
+
   // Pixels of shadow masks blurred since the context was made (the rest came from the cache).
   std::size_t shadowPixelsBlurred() const { return shadowPixelsBlurred_; }
   // Pixels of gradients worked out since the context was made (the rest were copied).

@@ -212,6 +212,14 @@ bool isOpaqueWithin(const std::shared_ptr<CALayer>& layer) {
          background->alpha >= 1;
 }
 
+bool showsPlainly(const std::shared_ptr<CALayer>& layer) {
+  if (!layer || layer->isHidden()) return false;
+  std::shared_ptr<CALayer> held;
+  const CALayer* shown = &shownLayer(layer, held);
+  return !shown->isHidden() && shown->opacity() >= 1 && !shown->mask() && !ownShadowShows(*shown) &&
+         !(shown->masksToBounds() && shown->cornerRadius() > 0);
+}
+
 bool showsSublayers(const std::shared_ptr<CALayer>& layer) {
   if (!layer || layer->isHidden()) return false;
   std::shared_ptr<CALayer> held;

@@ -49,6 +49,9 @@ std::optional<double> ownShadowReach(const std::shared_ptr<CALayer>& layer);
 // Whether the layer masks to its bounds over an opaque background: what is drawn in it
 // then never changes the shape of its picture (its alpha), only its colours.
 bool isOpaqueWithin(const std::shared_ptr<CALayer>& layer);
+// Whether what is drawn in the layer shows as it is drawn: not hidden, faded, masked, cut
+// to rounded corners or casting a shadow.
+bool showsPlainly(const std::shared_ptr<CALayer>& layer);
 // Whether anything drawn in the layer shows: not when it is hidden or fully transparent.
 bool showsSublayers(const std::shared_ptr<CALayer>& layer);
 

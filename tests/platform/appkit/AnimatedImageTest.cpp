@@ -4,13 +4,17 @@
 #include <gif_lib.h>
 
 #include "platform/appkit/ImageAnimation.h"
+#include "platform/appkit/NSColor.h"
 #include "platform/appkit/NSImage.h"
 #include "platform/appkit/NSImageView.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/appkit/ViewTreeRenderer.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSRunLoop.h"
+#include "platform/quartz/CALayer.h"
 #include "platform/quartz/DisplayRefresh.h"
+#include "platform/render/CairoContext.h"
+#include "platform/render/NSGraphicsContext.h"
 #include "tests/support/UISimulator.h"
 
 namespace {
@@ -23,7 +27,8 @@ int appendGifBytes(GifFileType* file, const GifByteType* bytes, int length) {
 
 // An 8 × 8 GIF whose frame i is one flat colour, palette entry i + 1 (red, green, blue,
 // yellow...), shown for delays[i] hundredths of a second; `plays` 0 loops for ever.
-std::shared_ptr<NSImage> flatFramesGif(const std::vector<int>& delays, int plays) {
+// With `seeThrough`, the first frame's colour is transparent.
+std::shared_ptr<NSImage> flatFramesGif(const std::vector<int>& delays, int plays, bool seeThrough = false) {
   std::vector<std::uint8_t> out;
   int error = 0;
   GifFileType* gif = EGifOpen(&out, appendGifBytes, &error);
@@ -37,7 +42,7 @@ std::shared_ptr<NSImage> flatFramesGif(const std::vector<int>& delays, int plays
   EGifPutExtensionBlock(gif, 3, loop);
   EGifPutExtensionTrailer(gif);
   for (std::size_t i = 0; i < delays.size(); ++i) {
-    GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, delays[i], NO_TRANSPARENT_COLOR};
+    GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, delays[i], seeThrough ? 1 : NO_TRANSPARENT_COLOR};
     GifByteType extension[4];
     EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(EGifGCBToExtension(&control, extension)), extension);
     EGifPutImageDesc(gif, 0, 0, 8, 8, false, nullptr);
@@ -225,6 +230,78 @@ TEST_F(AnimatedImageViewTest, AFrameChangeIsShownAtTheDisplayRefreshAfterIt) {
   }
   EXPECT_EQ(gif->drawCount(), draws + 1);
   EXPECT_EQ(shown(), kFrameColours[1]);
+}
+
+// Fills its bounds and counts its drawings.
+class CountingView : public NSView {
+ public:
+  static std::shared_ptr<CountingView> make(NSRect frame) {
+    return finishInit(std::shared_ptr<CountingView>(new CountingView(frame)));
+  }
+  int draws = 0;
+  void drawRect(NSRect) override {
+    ++draws;
+    NSColor::colorWithSRGBRed(0.9, 0.2, 0.1, 1)->set();
+    NSRectFill(bounds());
+  }
+
+ private:
+  using NSView::NSView;
+};
+
+// A view wholly under an opaque playing picture is not drawn (the picture replaces all it
+// would draw); whether left out or not, the window's pixels are those of a drawing that
+// leaves nothing out (one whose clip the context cannot follow).
+TEST_F(AnimatedImageViewTest, AViewWhollyUnderAnOpaquePictureIsLeftOut) {
+  struct Case {
+    const char* what;
+    NSRect under;  // in the picture's superview
+    bool seeThrough = false, enabled = true, layered = false, rounded = false;
+    double alpha = 1;
+    bool leftOut = false;
+  };
+  const Case cases[] = {
+      {"under its middle", {20.5, 20.25, 12, 9}, false, true, false, false, 1, true},
+      {"under a layer-backed picture", {14, 30.3, 30, 20}, false, true, true, false, 1, true},
+      {"reaching past its edge", {5, 20.25, 12, 9}},
+      {"within a pixel of its edge", {10.6, 20.25, 12, 9}},
+      {"under a picture with transparent pixels", {20.5, 20.25, 12, 9}, true},
+      {"under a dimmed picture", {20.5, 20.25, 12, 9}, false, false},
+      {"under a picture with rounded corners", {20.5, 20.25, 12, 9}, false, true, true, true},
+      {"under a faded picture", {20.5, 20.25, 12, 9}, false, true, false, false, 0.5},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto container = NSView::initWithFrame(NSMakeRect(3.3, 4.6, 80, 80));
+    window->contentView()->addSubview(container);
+    auto under = CountingView::make(c.under);
+    auto picture = NSImageView::initWithFrame(NSMakeRect(10.25, 10.5, 50, 50));
+    picture->setImageScaling(NSImageScaling::axesIndependently);
+    picture->setImage(flatFramesGif({10, 10}, 0, c.seeThrough));
+    picture->setEnabled(c.enabled);
+    picture->setAlphaValue(c.alpha);
+    if (c.layered) {
+      picture->setWantsLayer(true);
+      if (c.rounded) {
+        picture->layer()->setCornerRadius(6);
+        picture->layer()->setMasksToBounds(true);
+      }
+    }
+    container->addSubview(under);
+    container->addSubview(picture);
+    auto draw = [&](bool followedClip) {
+      auto canvas = CairoContext::make(window->frame().size, 2);
+      if (!followedClip) canvas->clipToPath(CGPath::rect(NSMakeRect(0, 0, 120, 120)), CGFillRule::nonZero);
+      ViewTreeRenderer::drawWindow(window, *canvas);
+      return canvas->pixels();
+    };
+    draw(true);  // shows the first frame
+    under->draws = 0;
+    const CGImage followed = draw(true);
+    EXPECT_EQ(under->draws, c.leftOut ? 0 : 1);
+    EXPECT_EQ(followed.rgba, draw(false).rgba);
+    container->removeFromSuperview();
+  }
 }
 
 }  // namespace
