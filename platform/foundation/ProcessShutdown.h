@@ -25,8 +25,10 @@ enum class Stage { network = 0, workers = 1 };
 // time limit has passed); with `final` set it never starts one again.
 void registerStopper(Stage stage, std::function<void(bool final)> stop);
 // Makes sure the process's exit stops the threads before static objects go. Owners call
-// it whenever they start a thread: exit handlers run newest first, so the latest call puts
-// the stop ahead of every static object made before it.
+// it whenever they start a thread, and after opening a library: exit handlers run newest
+// first, so a call puts the stop ahead of every handler registered before it. It registers
+// the stop again only when a library has been opened since its last registration, so the
+// process's list of exit handlers stays short however often threads start.
 void armAtExit();
 
 // A handler run by every shutdown, after the threads have stopped (for example to remove

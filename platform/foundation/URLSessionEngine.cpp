@@ -465,6 +465,9 @@ struct URLSessionEngineState {
     if (std::exchange(libraryTried, true)) return;
     CURLM* handle = nullptr;
     if (curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK) handle = curl_multi_init();
+    // Opening libcurl brought its TLS library, whose initialisation registers an exit handler
+    // that frees what transfers use: the stop goes ahead of it now, not at the loop's next start.
+    ProcessShutdown::armAtExit();
     // The engine queues requests per host itself (so that a queued one can time out); this
     // only keeps redirected transfers from opening more.
     if (handle) curl_multi_setopt(handle, CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(kMaxConnectionsPerHost));
