@@ -152,7 +152,7 @@ class NSView : public NSResponder {
   // shadow, sublayers the code adds) under its own drawing and its subviews.
   bool wantsLayer() const { return wantsLayer_; }
   void setWantsLayer(bool wants);
-  std::shared_ptr<CALayer> layer() const { return layer_; }
+  const std::shared_ptr<CALayer>& layer() const { return layer_; }
   void setLayer(std::shared_ptr<CALayer> layer);
   virtual std::shared_ptr<CALayer> makeBackingLayer();
   bool canDrawSubviewsIntoLayer = false;

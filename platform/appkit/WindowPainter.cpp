@@ -39,12 +39,29 @@ std::size_t mixIn(std::size_t seed, NSRect r) {
   return seed;
 }
 
+std::size_t gradientLook(std::size_t seed, const CAGradientLayer& gradient) {
+  for (const auto& c : gradient.colors) seed = mixIn(seed, c);
+  for (double l : gradient.locations) seed = mixIn(seed, l);
+  for (double v : {gradient.startPoint.x, gradient.startPoint.y, gradient.endPoint.x, gradient.endPoint.y}) {
+    seed = mixIn(seed, v);
+  }
+  return seed;
+}
+
+// What a look of a layer tree finds besides the number.
+struct Finding {
+  bool asksForDisplay = false;
+  bool animates = false;
+  std::vector<const CAGradientLayer*>* gradients = nullptr;
+};
+
 // Everything of a layer tree that its picture depends on, folded into one number; a layer
 // that asks for display, or whose animations move it with the clock, counts as changed (and
 // one whose animations ended differs from its last animated look).
-std::size_t lookOf(const std::shared_ptr<CALayer>& layer, int depth, bool& asksForDisplay) {
+std::size_t lookOf(const std::shared_ptr<CALayer>& layer, int depth, Finding& found) {
   if (!layer || depth > kDeepestView) return 0;
-  if (layer->needsDisplay() || layer->hasAnimations()) asksForDisplay = true;
+  if (layer->needsDisplay()) found.asksForDisplay = true;
+  if (layer->hasAnimations()) found.asksForDisplay = found.animates = true;
   std::shared_ptr<CALayer> held;
   const CALayer* shown = &LayerRenderer::shownLayer(layer, held);
   std::size_t h = mixIn(std::size_t{0}, static_cast<const void*>(layer.get()));
@@ -72,14 +89,11 @@ std::size_t lookOf(const std::shared_ptr<CALayer>& layer, int depth, bool& asksF
     h = mixIn(h, shown->contentsScale());
   }
   if (auto gradient = dynamic_cast<const CAGradientLayer*>(shown)) {
-    for (const auto& c : gradient->colors) h = mixIn(h, c);
-    for (double l : gradient->locations) h = mixIn(h, l);
-    for (double v : {gradient->startPoint.x, gradient->startPoint.y, gradient->endPoint.x, gradient->endPoint.y}) {
-      h = mixIn(h, v);
-    }
+    h = gradientLook(h, *gradient);
+    if (found.gradients) found.gradients->push_back(static_cast<const CAGradientLayer*>(layer.get()));
   }
-  if (shown->mask()) h = mixIn(h, lookOf(shown->mask(), depth + 1, asksForDisplay));
-  for (const auto& sub : layer->sublayers()) h = mixIn(h, lookOf(sub, depth + 1, asksForDisplay));
+  if (shown->mask()) h = mixIn(h, lookOf(shown->mask(), depth + 1, found));
+  for (const auto& sub : layer->sublayers()) h = mixIn(h, lookOf(sub, depth + 1, found));
   return h;
 }
 
@@ -140,8 +154,10 @@ struct WindowPainter::Walk {
   std::unordered_map<const NSView*, Painted>* painted = nullptr;
   std::uint64_t pass = 0;
   std::vector<NSRect> damage;
-  // Layer trees painted in this pass, whose requests for display it answers.
+  // Layer trees painted in this pass that ask for display, whose requests it answers.
   std::vector<std::shared_ptr<CALayer>> layers;
+  std::vector<std::weak_ptr<NSView>> animating;
+  static inline const std::shared_ptr<CALayer> kNoLayer;
 
   // A rectangle to paint again, with the reach of each shadow that what changed in it helps
   // cast (innermost first, each reaching from the last).
@@ -170,6 +186,33 @@ struct WindowPainter::Walk {
     return std::make_shared<const std::vector<Shadowing>>(std::move(list));
   }
 
+  // Brings what the entry knows of the view's layer tree up to date: kept while the tree's
+  // change number and its gradients stay as they were, looked at afresh otherwise. Answers
+  // whether the tree asks for display (or animates).
+  bool lookAt(const std::shared_ptr<NSView>& view, const std::shared_ptr<CALayer>& layer, LayerLook& known,
+              bool wasMet) {
+    if (wasMet && !known.again && known.layer == layer.get() && known.change == layer->treeChange()) {
+      std::size_t gradients = 0;
+      for (const CAGradientLayer* gradient : known.gradients) gradients = gradientLook(gradients, *gradient);
+      if (gradients == known.gradientLook) return false;
+    }
+    known.gradients.clear();
+    Finding found{.gradients = &known.gradients};
+    known.layer = layer.get();
+    known.change = layer->treeChange();
+    known.look = lookOf(layer, 0, found);
+    known.again = found.asksForDisplay;
+    known.reach = LayerRenderer::extent(layer);
+    known.shadowReach = LayerRenderer::ownShadowReach(layer);
+    known.opaqueWithin = LayerRenderer::isOpaqueWithin(layer);
+    known.showsSublayers = LayerRenderer::showsSublayers(layer);
+    known.gradientLook = 0;
+    for (const CAGradientLayer* gradient : known.gradients) known.gradientLook = gradientLook(known.gradientLook, *gradient);
+    if (found.asksForDisplay) layers.push_back(layer);
+    if (found.animates) animating.push_back(view);
+    return found.asksForDisplay;
+  }
+
   // `casters` are the enclosing views whose layers cast shadows that this view's drawing
   // helps cast, outermost first.
   void visit(const std::shared_ptr<NSView>& view, NSRect clip, int depth, const Placement& above,
@@ -178,41 +221,48 @@ struct WindowPainter::Walk {
     // As the renderer: a view without area draws nothing, nor do its subviews.
     NSRect frame = view->frame();
     if (!(frame.width() > 0) || !(frame.height() > 0)) return;
-    NSRect own = view->bounds();
-    std::size_t look = mixIn(std::size_t{0}, view->alphaValue());
-    bool asksForDisplay = view->needsDisplay();
-    auto layer = view->wantsLayer() ? view->layer() : nullptr;
-    if (layer) {
-      NSRect reach = LayerRenderer::extent(layer);
-      if (!reach.isEmpty()) own = NSUnionRect(own, reach);
-      look = mixIn(look, lookOf(layer, 0, asksForDisplay));
-      layers.push_back(layer);
-    }
-    const Placement here = above.through(*view, aboveFlipped);
-    NSRect extent = NSIntersectionRect(here.apply(own), clip);
-    if (extent.isEmpty()) extent = NSZeroRect;
     auto [at, added] = painted->try_emplace(view.get());
     // Elements keep their place while the table grows, so the entry outlives the walk below.
     Painted& entry = at->second;
     const bool known = !added && entry.pass + 1 == pass;
+    NSRect own = view->bounds();
+    const double alpha = view->alphaValue();
+    std::size_t look = mixIn(std::size_t{0}, alpha);
+    bool asksForDisplay = view->needsDisplay();
+    const std::shared_ptr<CALayer>& layer = view->wantsLayer() ? view->layer() : kNoLayer;
+    LayerLook& kept = entry.layer;
+    if (layer) {
+      if (lookAt(view, layer, kept, known)) asksForDisplay = true;
+      if (!kept.reach.isEmpty()) own = NSUnionRect(own, kept.reach);
+      look = mixIn(look, kept.look);
+    } else {
+      kept.layer = nullptr;
+    }
+    const Placement here = above.through(*view, aboveFlipped);
+    NSRect extent = NSIntersectionRect(here.apply(own), clip);
+    if (extent.isEmpty()) extent = NSZeroRect;
     if (asksForDisplay || !known || entry.look != look || entry.extent != extent) {
       note(extent, casters);
       if (known) note(entry.extent, entry.casters);
     }
     Casters before = std::move(entry.within);
-    entry = {extent, look, casters, nullptr, pass};
+    entry.extent = extent;
+    entry.look = look;
+    if (entry.casters != casters) entry.casters = casters;
+    entry.within = nullptr;
+    entry.pass = pass;
     // An invisible view's subviews show nothing (nor do those of a hidden or transparent
     // backing layer, which hosts them): what they covered is in its extent.
-    if (!(view->alphaValue() > 0) || (layer && !LayerRenderer::showsSublayers(layer))) return;
+    if (!(alpha > 0) || (layer && !kept.showsSublayers)) return;
     NSRect inner = NSIntersectionRect(clip, here.apply(view->bounds()));
     if (inner.isEmpty()) return;
     const bool flipped = view->isFlipped();
-    const auto reach = layer && !extent.isEmpty() ? LayerRenderer::ownShadowReach(layer) : std::nullopt;
+    const auto reach = layer && !extent.isEmpty() ? kept.shadowReach : std::nullopt;
     if (reach) {
       entry.within = within(casters, {extent, *reach}, before);
       const Casters inside = entry.within;
       for (const auto& sub : view->subviews()) visit(sub, inner, depth + 1, here, flipped, inside);
-    } else if (layer && LayerRenderer::isOpaqueWithin(layer)) {
+    } else if (layer && kept.opaqueWithin) {
       // Whatever changes inside leaves the shape of this view, so the shadows it casts, alone.
       for (const auto& sub : view->subviews()) visit(sub, inner, depth + 1, here, flipped, {});
     } else {
@@ -287,7 +337,10 @@ std::vector<NSRect> WindowPainter::damage(double scale) {
 
 std::vector<NSRect> WindowPainter::paint(NSSize size, double scale, bool whole) {
   auto w = window_.lock();
-  if (!w || !(size.width > 0) || !(size.height > 0)) return {};
+  if (!w || !(size.width > 0) || !(size.height > 0)) {
+    animating_.clear();
+    return {};
+  }
   double k = std::isfinite(scale) && scale > 0 ? scale : 1.0;
   int width = static_cast<int>(std::ceil(size.width * k)), height = static_cast<int>(std::ceil(size.height * k));
   if (!canvas_ || scale_ != k || canvas_->pixelWidth() != width || canvas_->pixelHeight() != height) {
@@ -298,6 +351,7 @@ std::vector<NSRect> WindowPainter::paint(NSSize size, double scale, bool whole) 
   NSRect bounds = NSMakeRect(0, 0, size.width, size.height);
   Walk walk;
   std::vector<NSRect> rects = collect(k, bounds, walk);
+  animating_ = std::move(walk.animating);
   if (whole) rects = {bounds};
   if (rects.empty() || !canvas_->surface()) return {};
 

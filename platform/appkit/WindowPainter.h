@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -28,6 +29,8 @@
 class NSView;
 class NSWindow;
 class CairoContext;
+class CALayer;
+class CAGradientLayer;
 
 class WindowPainter {
  public:
@@ -44,6 +47,9 @@ class WindowPainter {
   std::vector<NSRect> damage(double scale);
 
   const std::shared_ptr<CairoContext>& canvas() const { return canvas_; }
+  // The views met by the last pass whose layers animate: their pictures change with the
+  // clock alone, so they need painting at every frame while the animations run.
+  const std::vector<std::weak_ptr<NSView>>& animating() const { return animating_; }
   double scale() const { return scale_; }
 
  private:
@@ -56,6 +62,22 @@ class WindowPainter {
   };
   // Shared by every view within the same casters (one list for a tile's many views).
   using Casters = std::shared_ptr<const std::vector<Shadowing>>;
+  // What the walk learned of a view's layer tree, kept while the tree's change number
+  // stays the same (a tree that animated, or asked for display, is looked at again).
+  struct LayerLook {
+    const CALayer* layer = nullptr;
+    std::uint64_t change = 0;
+    bool again = true;
+    std::size_t look = 0;
+    NSRect reach;
+    std::optional<double> shadowReach;
+    bool opaqueWithin = false;
+    bool showsSublayers = false;
+    // A gradient's colours and points are plain fields its change number does not follow:
+    // they are compared at every pass.
+    std::vector<const CAGradientLayer*> gradients;
+    std::size_t gradientLook = 0;
+  };
   struct Painted {
     NSRect extent;
     std::size_t look = 0;
@@ -65,6 +87,7 @@ class WindowPainter {
     Casters within;
     // The pass that last met the view.
     std::uint64_t pass = 0;
+    LayerLook layer;
   };
   struct Walk;
   std::vector<NSRect> collect(double scale, NSRect bounds, Walk& walk);
@@ -75,4 +98,5 @@ class WindowPainter {
   // What each view covered, and how its layer looked, at the last pass.
   std::unordered_map<const NSView*, Painted> painted_;
   std::uint64_t pass_ = 0;
+  std::vector<std::weak_ptr<NSView>> animating_;
 };

@@ -188,10 +188,8 @@ bool HostWindow::willDisplay(bool whole) {
     gtk_widget_queue_draw_area(area_, x0, y0, x1 - x0, y1 - y0);
   }
   // Layer animations move with the clock, not with changes to views: while one runs, the
-  // views that show it are painted again on the desktop's next frame.
-  std::vector<std::shared_ptr<NSView>> animating;
-  collectAnimating(w->frameView(), animating);
-  if ((!animating.empty() || !lastAnimating_.empty()) && !frameTick_) {
+  // views that show it (as the pass just met them) are painted again on the desktop's next frame.
+  if ((!painter_->animating().empty() || !lastAnimating_.empty()) && !frameTick_) {
     frameTick_ = gtk_widget_add_tick_callback(area_, onFrameTick, this, nullptr);
   }
   return true;
@@ -200,13 +198,15 @@ bool HostWindow::willDisplay(bool whole) {
 gboolean HostWindow::onFrameTick(GtkWidget*, GdkFrameClock*, gpointer data) {
   auto* self = static_cast<HostWindow*>(data);
   self->frameTick_ = 0;
-  std::vector<std::shared_ptr<NSView>> animating;
-  if (auto w = self->window()) collectAnimating(w->frameView(), animating);
-  // Views whose animations ended are painted once more, in their final state.
+  // Views whose animations ended are painted once more, in their final state. (An animation
+  // started since the last pass shows at the pass any change brings: the walk paints every
+  // animating layer it meets.)
   for (auto& weak : std::exchange(self->lastAnimating_, {})) {
     if (auto view = weak.lock()) view->setNeedsDisplay(true);
   }
-  for (auto& view : animating) {
+  for (const auto& weak : self->painter_->animating()) {
+    auto view = weak.lock();
+    if (!view) continue;
     view->setNeedsDisplay(true);
     self->lastAnimating_.push_back(view);
   }

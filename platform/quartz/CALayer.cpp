@@ -1,6 +1,7 @@
 #include "platform/quartz/CALayer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 
@@ -12,11 +13,47 @@
 
 std::shared_ptr<CALayer> CALayer::layer() { return create(); }
 
+namespace {
+
+// One count for all layers, so that a tree's number is never one another tree had (a walk
+// that met a tree at an address may later meet another there).
+std::uint64_t nextChange() {
+  static std::atomic<std::uint64_t> count{0};
+  return count.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+}  // namespace
+
+CALayer::CALayer() : treeChange_(nextChange()) {}
+
+CALayer::~CALayer() {
+  for (const auto& sub : sublayers_) {
+    if (sub->changeUp_ == this) sub->changeUp_ = nullptr;
+  }
+  if (mask_ && mask_->changeUp_ == this) mask_->changeUp_ = nullptr;
+}
+
+void CALayer::noteChange() {
+  const std::uint64_t change = nextChange();
+  // The chain is short (a tree is a few layers deep) and cannot loop: a layer never
+  // becomes a sublayer of its own descendant.
+  int depth = 0;
+  for (CALayer* layer = this; layer && depth < 1024; layer = layer->changeUp_, ++depth) layer->treeChange_ = change;
+}
+
+void CALayer::setMask(std::shared_ptr<CALayer> mask) {
+  if (mask_ && mask_->changeUp_ == this) mask_->changeUp_ = nullptr;
+  mask_ = std::move(mask);
+  if (mask_ && mask_.get() != this) mask_->changeUp_ = this;
+  noteChange();
+}
+
 // ---- geometry -------------------------------------------------------------------------------
 
 void CALayer::setBounds(NSRect bounds) {
   NSSize old = bounds_.size;
   bounds_ = bounds;
+  noteChange();
   if (old != bounds.size) {
     if (needsDisplayOnBoundsChange_) setNeedsDisplay();
     setNeedsLayout();
@@ -32,6 +69,7 @@ NSRect CALayer::frame() const {
 void CALayer::setFrame(NSRect frame) {
   setBounds({bounds_.origin, frame.size});
   position_ = {frame.origin.x + anchorPoint_.x * frame.size.width, frame.origin.y + anchorPoint_.y * frame.size.height};
+  noteChange();
 }
 
 namespace {
@@ -115,11 +153,17 @@ void CALayer::detach(const std::shared_ptr<CALayer>& layer) {
   auto& list = sublayers_;
   list.erase(std::remove(list.begin(), list.end(), layer), list.end());
   layer->superlayer_.reset();
+  if (layer->changeUp_ == this) layer->changeUp_ = nullptr;
+  noteChange();
 }
 
 void CALayer::setSublayers(std::vector<std::shared_ptr<CALayer>> layers) {
-  for (const auto& old : sublayers_) old->superlayer_.reset();
+  for (const auto& old : sublayers_) {
+    old->superlayer_.reset();
+    if (old->changeUp_ == this) old->changeUp_ = nullptr;
+  }
   sublayers_.clear();
+  noteChange();
   for (const auto& layer : layers) addSublayer(layer);
 }
 
@@ -136,6 +180,8 @@ void CALayer::insertSublayer(const std::shared_ptr<CALayer>& layer, std::size_t 
   index = std::min(index, sublayers_.size());
   sublayers_.insert(sublayers_.begin() + static_cast<std::ptrdiff_t>(index), keep);
   keep->superlayer_ = std::static_pointer_cast<CALayer>(shared_from_this());
+  keep->changeUp_ = this;
+  noteChange();
 }
 
 void CALayer::insertSublayerBelow(const std::shared_ptr<CALayer>& layer, const std::shared_ptr<CALayer>& sibling) {
@@ -220,6 +266,7 @@ id CALayer::valueForKeyPath(std::string_view k) const {
 }
 
 void CALayer::setValueForKeyPath(std::string_view k, const id& value) {
+  noteChange();
   auto n = numberOf(value);
   auto v = asA<NSValue>(value);
   auto c = asA<CGColorValue>(value);
@@ -278,6 +325,7 @@ void CALayer::addAnimation(const std::shared_ptr<CAAnimation>& animation, std::s
     });
   }
   animations_.push_back(std::move(running));
+  noteChange();
   if (copy->delegate) {
     auto owner = copy->delegate;
     NSRunLoop::main()->perform([owner, copy] { owner->animationDidStart(copy); });
@@ -288,7 +336,10 @@ void CALayer::finishAnimation(const std::shared_ptr<CAAnimation>& animation) {
   auto it = std::find_if(animations_.begin(), animations_.end(),
                          [&](const Running& r) { return r.animation == animation; });
   if (it == animations_.end()) return;
-  if (animation->removedOnCompletion) animations_.erase(it);
+  if (animation->removedOnCompletion) {
+    animations_.erase(it);
+    noteChange();
+  }
   if (auto owner = animation->delegate) owner->animationDidStop(animation, true);
 }
 
@@ -319,12 +370,14 @@ void CALayer::removeAnimationForKey(std::string_view key) {
   if (it == animations_.end()) return;
   Running running = std::move(*it);
   animations_.erase(it);
+  noteChange();
   stopAnimation(std::move(running), false);
 }
 
 void CALayer::removeAllAnimations() {
   auto all = std::move(animations_);
   animations_.clear();
+  if (!all.empty()) noteChange();
   for (auto& running : all) stopAnimation(std::move(running), false);
 }
 

@@ -4,6 +4,7 @@
 // properties over the clock. Geometry is unflipped (y grows upwards) unless the layer's
 // geometry is flipped; the frame follows from bounds, position and anchor point.
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -70,15 +71,15 @@ class CALayer : public NSObject {
   NSRect bounds() const { return bounds_; }
   void setBounds(NSRect bounds);
   NSPoint position() const { return position_; }
-  void setPosition(NSPoint position) { position_ = position; }
+  void setPosition(NSPoint position) { position_ = position; noteChange(); }
   NSPoint anchorPoint() const { return anchorPoint_; }
-  void setAnchorPoint(NSPoint anchorPoint) { anchorPoint_ = anchorPoint; }
+  void setAnchorPoint(NSPoint anchorPoint) { anchorPoint_ = anchorPoint; noteChange(); }
   NSRect frame() const;
   void setFrame(NSRect frame);
   double zPosition() const { return zPosition_; }
-  void setZPosition(double z) { zPosition_ = z; }
+  void setZPosition(double z) { zPosition_ = z; noteChange(); }
   bool isGeometryFlipped() const { return geometryFlipped_; }
-  void setGeometryFlipped(bool flipped) { geometryFlipped_ = flipped; }
+  void setGeometryFlipped(bool flipped) { geometryFlipped_ = flipped; noteChange(); }
   unsigned autoresizingMask() const { return autoresizingMask_; }
   void setAutoresizingMask(unsigned mask) { autoresizingMask_ = mask; }
   bool needsDisplayOnBoundsChange() const { return needsDisplayOnBoundsChange_; }
@@ -86,42 +87,51 @@ class CALayer : public NSObject {
 
   // Appearance.
   const std::optional<CGColor>& backgroundColor() const { return backgroundColor_; }
-  void setBackgroundColor(std::optional<CGColor> color) { backgroundColor_ = color; }
+  void setBackgroundColor(std::optional<CGColor> color) { backgroundColor_ = color; noteChange(); }
   double cornerRadius() const { return cornerRadius_; }
-  void setCornerRadius(double radius) { cornerRadius_ = radius; }
+  void setCornerRadius(double radius) { cornerRadius_ = radius; noteChange(); }
   double borderWidth() const { return borderWidth_; }
-  void setBorderWidth(double width) { borderWidth_ = width; }
+  void setBorderWidth(double width) { borderWidth_ = width; noteChange(); }
   // Opaque black unless set; none draws no border.
   const std::optional<CGColor>& borderColor() const { return borderColor_; }
-  void setBorderColor(std::optional<CGColor> color) { borderColor_ = color; }
+  void setBorderColor(std::optional<CGColor> color) { borderColor_ = color; noteChange(); }
   double opacity() const { return opacity_; }
-  void setOpacity(double opacity) { opacity_ = opacity; }
+  void setOpacity(double opacity) { opacity_ = opacity; noteChange(); }
   bool isHidden() const { return hidden_; }
-  void setHidden(bool hidden) { hidden_ = hidden; }
+  void setHidden(bool hidden) { hidden_ = hidden; noteChange(); }
   bool masksToBounds() const { return masksToBounds_; }
-  void setMasksToBounds(bool masks) { masksToBounds_ = masks; }
+  void setMasksToBounds(bool masks) { masksToBounds_ = masks; noteChange(); }
 
   // The shadow shows when its opacity is above 0 (it is 0 unless set).
   const std::optional<CGColor>& shadowColor() const { return shadowColor_; }
-  void setShadowColor(std::optional<CGColor> color) { shadowColor_ = color; }
+  void setShadowColor(std::optional<CGColor> color) { shadowColor_ = color; noteChange(); }
   double shadowOpacity() const { return shadowOpacity_; }
-  void setShadowOpacity(double opacity) { shadowOpacity_ = opacity; }
+  void setShadowOpacity(double opacity) { shadowOpacity_ = opacity; noteChange(); }
   NSSize shadowOffset() const { return shadowOffset_; }
-  void setShadowOffset(NSSize offset) { shadowOffset_ = offset; }
+  void setShadowOffset(NSSize offset) { shadowOffset_ = offset; noteChange(); }
   double shadowRadius() const { return shadowRadius_; }
-  void setShadowRadius(double radius) { shadowRadius_ = radius; }
+  void setShadowRadius(double radius) { shadowRadius_ = radius; noteChange(); }
 
   // A layer whose alpha cuts this one's content (its geometry in this layer's bounds).
   const std::shared_ptr<CALayer>& mask() const { return mask_; }
-  void setMask(std::shared_ptr<CALayer> mask) { mask_ = std::move(mask); }
+  void setMask(std::shared_ptr<CALayer> mask);
 
   // An image shown in the bounds, placed by the gravity.
   const std::shared_ptr<const CGImageSource>& contents() const { return contents_; }
-  void setContents(std::shared_ptr<const CGImageSource> contents) { contents_ = std::move(contents); }
+  void setContents(std::shared_ptr<const CGImageSource> contents) {
+    contents_ = std::move(contents);
+    noteChange();
+  }
   const std::string& contentsGravity() const { return contentsGravity_; }
-  void setContentsGravity(std::string_view gravity) { contentsGravity_ = std::string(gravity); }
+  void setContentsGravity(std::string_view gravity) {
+    contentsGravity_ = std::string(gravity);
+    noteChange();
+  }
   double contentsScale() const { return contentsScale_; }
-  void setContentsScale(double scale) { contentsScale_ = scale > 0 ? scale : 1; }
+  void setContentsScale(double scale) {
+    contentsScale_ = scale > 0 ? scale : 1;
+    noteChange();
+  }
   // Where the contents go in the bounds for the current gravity.
   NSRect contentsRect() const;
 
@@ -147,7 +157,10 @@ class CALayer : public NSObject {
   virtual void layoutSublayers();
 
   // Drawing. The content is drawn when the layer is rendered; display() marks it done.
-  void setNeedsDisplay() { needsDisplay_ = true; }
+  void setNeedsDisplay() {
+    needsDisplay_ = true;
+    noteChange();
+  }
   bool needsDisplay() const { return needsDisplay_; }
   void displayIfNeeded();
   virtual void display();
@@ -181,11 +194,20 @@ class CALayer : public NSObject {
   NSPoint convertPointFromSuperlayer(NSPoint point) const;
   NSPoint convertPointToSuperlayer(NSPoint point) const;
 
+  // A number that changes whenever something of this layer's tree (sublayers and masks
+  // included) that its picture depends on changes through the layers' operations, and that
+  // no other tree ever had: a walk that keeps what it learned of a tree compares it instead
+  // of looking at every layer again. Plain public fields (a gradient's colours) are not seen.
+  std::uint64_t treeChange() const { return treeChange_; }
+
   GLIMDECK_OBJECT(CALayer)
   std::string description() const override;
+  ~CALayer() override;
 
  protected:
-  CALayer() = default;
+  CALayer();
+  // Gives this layer's tree, and the trees it is part of, a new change number.
+  void noteChange();
   // A new layer of the same class carrying this one's model properties (not sublayers or
   // animations): the platform's initWithLayer:. Subclasses return their own type.
   virtual std::shared_ptr<CALayer> makePresentationCopy() const;
@@ -229,4 +251,7 @@ class CALayer : public NSObject {
   bool needsLayout_ = false;
   bool needsDisplay_ = false;
   std::vector<Running> animations_;
+  // The layer whose tree this one is part of (as a sublayer or a mask), told of its changes.
+  CALayer* changeUp_ = nullptr;
+  std::uint64_t treeChange_;
 };

@@ -16,6 +16,8 @@
 #include "platform/appkit/NSWindow.h"
 #include "platform/appkit/ViewTreeRenderer.h"
 #include "platform/appkit/WindowPainter.h"
+#include "platform/foundation/NSNumber.h"
+#include "platform/quartz/CABasicAnimation.h"
 #include "platform/quartz/CAGradientLayer.h"
 #include "platform/quartz/CALayer.h"
 #include "platform/quartz/CGPath.h"
@@ -54,6 +56,15 @@ class SplitSwatch : public NSView {
  private:
   using NSView::NSView;
 };
+
+// Fades the layer over the clock, from one opacity to another.
+void fade(CALayer& layer, double from, double to, double duration) {
+  auto animation = CABasicAnimation::animationWithKeyPath("opacity");
+  animation->fromValue = NSNumber::numberWithDouble(from);
+  animation->toValue = NSNumber::numberWithDouble(to);
+  animation->duration = duration;
+  layer.addAnimation(animation, "fade");
+}
 
 std::shared_ptr<NSShadow> dropShadow(double blur = 2.0) {
   auto shadow = NSShadow::make();
@@ -173,6 +184,9 @@ TEST_P(WindowPainterTest, AfterEveryChangeTheKeptPixelsEqualAFullPainting) {
   ASSERT_EQ(check->mismatch(window), "");
   check->paintedShare(window);
   auto content = window->contentView();
+  auto nested = CALayer::layer();
+  auto mask = CALayer::layer();
+  auto tileSwatch = [&] { return scroll->documentView()->subviews().at(3)->subviews().at(0)->subviews().at(0); };
   const Step steps[] = {
       {"the field redraws inside the shadowed card", [&] {
          field->colour = NSColor::colorWithSRGBRed(0.9, 0.3, 0.2, 1);
@@ -202,12 +216,37 @@ TEST_P(WindowPainterTest, AfterEveryChangeTheKeptPixelsEqualAFullPainting) {
          gradient->setFrame(NSMakeRect(10.5, 5.25, 50.5, 20.5));
        }},
       {"the gradient changes colours", [&] { gradient->colors = {CGColor{1, 0, 0, 1}, CGColor{0, 1, 0, 1}}; }},
+      {"the gradient turns across the strip", [&] {
+         gradient->startPoint = {0, 0.5};
+         gradient->endPoint = {1, 0.5};
+       }, 0.3},
+      {"the gradient's stops move", [&] { gradient->locations = {0.3, 0.6}; }, 0.3},
+      {"a layer is added inside the gradient's", [&] {
+         nested->setFrame(NSMakeRect(4.25, 3.5, 12.5, 8.25));
+         nested->setBackgroundColor(CGColor{0.1, 0.1, 0.1, 1});
+         gradient->addSublayer(nested);
+       }, 0.3},
+      {"the nested layer changes colour without asking for display", [&] {
+         nested->setBackgroundColor(CGColor{0.9, 0.9, 0.1, 1});
+       }, 0.3},
+      {"the nested layer moves", [&] { nested->setPosition({30.75, 12.25}); }, 0.3},
+      {"the nested layer is taken out", [&] { nested->removeFromSuperlayer(); }, 0.3},
+      {"the strip's layer starts to fade", [&] { fade(*strip->layer(), 1, 0.2, 1.0); }},
+      {"the fade is halfway", [&] { ui.advance(0.5); }},
+      {"the fade ends", [&] { ui.advance(0.75); }},
+      {"the strip's layer gets a mask", [&] {
+         mask->setFrame(NSMakeRect(0, 0, 60.25, 40.5));
+         mask->setBackgroundColor(CGColor{0, 0, 0, 1});
+         strip->layer()->setMask(mask);
+       }},
+      {"the mask narrows", [&] { mask->setFrame(NSMakeRect(0, 0, 30.5, 40.5)); }},
       {"one list tile redraws among neighbours whose shadows reach it", [&] {
          auto tiles = scroll->documentView()->subviews();
          tiles[6]->layer()->setBackgroundColor(CGColor{0.9, 0.2, 0.4, 1});
        }, 0.2},
       {"the list scrolls by fractions", [&] { scroll->scrollToPoint({0, 37.25}); }},
       {"the list scrolls again", [&] { scroll->scrollToPoint({0, 161.5}); }},
+      {"the list moves with all it holds", [&] { scroll->setFrameOrigin({158.75, 78.25}); }},
       {"a list tile moves under its neighbour's shadow", [&] {
          auto tiles = scroll->documentView()->subviews();
          tiles[4]->setFrameOrigin({9.5, tiles[4]->frame().minY() + 20.3});
@@ -222,6 +261,9 @@ TEST_P(WindowPainterTest, AfterEveryChangeTheKeptPixelsEqualAFullPainting) {
          auto tiles = scroll->documentView()->subviews();
          tiles[5]->subviews().at(0)->subviews().at(0)->setFrameOrigin({20.25, 6.75});
        }, 0.2},
+      {"a view inside another list tile is hidden", [&] { tileSwatch()->setHidden(true); }, 0.2},
+      {"it shows again", [&] { tileSwatch()->setHidden(false); }, 0.2},
+      {"it is removed", [&] { tileSwatch()->removeFromSuperview(); }, 0.2},
       {"the shadow carrier moves", [&] { carrier->setFrameOrigin({175.25, 140.5}); }},
       {"then a label in it changes, and the shadow around its new place with it", [&] { note->setStringValue("xy"); },
        0.2},
@@ -269,6 +311,30 @@ TEST_P(WindowPainterTest, AWindowTheServerPaintsIsNotDrawnASecondTime) {
   EXPECT_FALSE(field->needsDisplay());
   check->paintedShare(window);
   EXPECT_EQ(check->paintedShare(window), 0.0) << "nothing is left to paint";
+}
+
+// A pass names the views whose layers (or sublayers) animate, for as long as they do: those
+// a desktop paints again at every frame.
+TEST_P(WindowPainterTest, APassNamesTheViewsWhoseLayersAnimate) {
+  WindowPainter painter(window);
+  auto named = [&] {
+    painter.paint(window->contentView()->frame().size, GetParam());
+    std::vector<std::shared_ptr<NSView>> views;
+    for (const auto& view : painter.animating()) views.push_back(view.lock());
+    return views;
+  };
+  EXPECT_TRUE(named().empty());
+  fade(*gradient, 1, 0, 1.0);
+  fade(*card->layer(), 1, 0.5, 2.0);
+  label->setWantsLayer(true);
+  label->setHidden(true);
+  fade(*label->layer(), 1, 0.5, 2.0);
+  EXPECT_EQ(named(), (std::vector<std::shared_ptr<NSView>>{card, strip}));
+  EXPECT_EQ(named(), (std::vector<std::shared_ptr<NSView>>{card, strip})) << "still animating at the next pass";
+  ui.advance(1.5);
+  EXPECT_EQ(named(), (std::vector<std::shared_ptr<NSView>>{card}));
+  ui.advance(1.0);
+  EXPECT_TRUE(named().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Scales, WindowPainterTest, ::testing::Values(1.0, 2.0),
