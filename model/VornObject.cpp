@@ -66,7 +66,7 @@ constexpr std::array<std::string_view, renditionCount> renditionKeys = {Keys::ti
 enum RenditionField : std::size_t { address, preview, dims, fieldCount };
 constexpr std::array<std::string_view, fieldCount> fieldKeys = {Keys::url, Keys::preview, Keys::dims};
 
-// A key's length with its first and last letters, in one word: no two keys of a set above
+// A key's length with its first and last letters, in one word: no two keys of a set below
 // share it, so a key read from a reply is compared as text with one key of the set at most.
 constexpr std::uint64_t keySignature(std::string_view key) {
   if (key.empty()) return 0;
@@ -74,40 +74,55 @@ constexpr std::uint64_t keySignature(std::string_view key) {
          static_cast<unsigned char>(key.back());
 }
 
+// The keys the reader takes from one kind of object. A key read from a reply finds the one
+// key of the set it could be through a table indexed by its signature's hash, chosen when
+// the program is compiled so that no two keys of the set share a slot.
 template <std::size_t N>
 struct KeySet {
+  static constexpr std::size_t kSlotBits = 6;
+  static constexpr std::uint8_t kEmpty = 0xFF;
   std::array<std::string_view, N> keys;
   std::array<std::uint64_t, N> signatures{};
+  std::array<std::uint8_t, std::size_t{1} << kSlotBits> slots{};
+  std::uint64_t multiplier = 0;
+
+  static constexpr std::size_t slotOf(std::uint64_t signature, std::uint64_t multiplier) {
+    return static_cast<std::size_t>((signature * multiplier) >> (64 - kSlotBits));
+  }
+
   constexpr explicit KeySet(const std::array<std::string_view, N>& given) : keys(given) {
     for (std::size_t i = 0; i < N; ++i) signatures[i] = keySignature(keys[i]);
-  }
-  constexpr bool signaturesDiffer() const {
-    for (std::size_t i = 0; i < N; ++i) {
-      for (std::size_t j = i + 1; j < N; ++j) {
-        if (signatures[i] == signatures[j]) return false;
+    // Odd multipliers in turn until one gives every key a slot of its own.
+    std::uint64_t candidate = 0x9E3779B97F4A7C15ull;
+    for (int attempt = 0; attempt < 4096 && multiplier == 0; ++attempt, candidate += 0x2545F4914F6CDD1Eull) {
+      slots.fill(kEmpty);
+      bool apart = true;
+      for (std::size_t i = 0; i < N && apart; ++i) {
+        auto& slot = slots[slotOf(signatures[i], candidate | 1)];
+        apart = slot == kEmpty;
+        slot = static_cast<std::uint8_t>(i);
       }
+      if (apart) multiplier = candidate | 1;
     }
-    return true;
   }
+
   // The key's index in the set, or N. The keys are a few letters long: compared here letter
   // by letter rather than through a call to compare memory.
   std::size_t indexOf(std::string_view key) const {
     const std::uint64_t signature = keySignature(key);
-    for (std::size_t i = 0; i < N; ++i) {
-      if (signatures[i] != signature) continue;
-      for (std::size_t at = 1; at + 1 < key.size(); ++at) {
-        if (keys[i][at] != key[at]) return N;
-      }
-      return i;
+    const std::uint8_t i = slots[slotOf(signature, multiplier)];
+    if (i == kEmpty || signatures[i] != signature) return N;
+    for (std::size_t at = 1; at + 1 < key.size(); ++at) {
+      if (keys[i][at] != key[at]) return N;
     }
-    return N;
+    return i;
   }
 };
 
 constexpr KeySet memberSet(memberKeys);
 constexpr KeySet renditionSet(renditionKeys);
 constexpr KeySet fieldSet(fieldKeys);
-static_assert(memberSet.signaturesDiffer() && renditionSet.signaturesDiffer() && fieldSet.signaturesDiffer());
+static_assert(memberSet.multiplier && renditionSet.multiplier && fieldSet.multiplier, "keys that share a signature");
 
 // Type tests on the value objects of the general JSON reader.
 struct ObjectJson {
