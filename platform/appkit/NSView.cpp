@@ -21,6 +21,11 @@
 
 NSView::NSView(NSRect frame) : frame_(frame), bounds_{NSZeroPoint, frame.size} {}
 
+NSView::~NSView() {
+  for (const auto& sub : subviews_) sub->change_.leave(&change_);
+  if (layer_) layer_->changes().leave(&change_);
+}
+
 std::shared_ptr<NSView> NSView::initWithFrame(NSRect frame) {
   return finishInit(std::shared_ptr<NSView>(new NSView(frame)));
 }
@@ -32,6 +37,7 @@ void NSView::setFrame(NSRect frame) {
   NSSize oldSize = frame_.size;
   NSRect oldBounds = bounds_;
   frame_ = frame;
+  change_.note();
   if (!boundsScaled_) {
     bounds_.size = frame.size;
   } else if (oldSize.width > 0 && oldSize.height > 0) {
@@ -51,12 +57,16 @@ void NSView::setFrame(NSRect frame) {
 
 void NSView::setWantsLayer(bool wants) {
   wantsLayer_ = wants;
+  change_.note();
   if (wants && !layer_) setLayer(makeBackingLayer());
   setNeedsDisplay(true);
 }
 
 void NSView::setLayer(std::shared_ptr<CALayer> layer) {
+  if (layer_) layer_->changes().leave(&change_);
   layer_ = std::move(layer);
+  if (layer_) layer_->changes().setAbove(&change_);
+  change_.note();
   syncLayerGeometry();
   syncLayerShadow();
   setNeedsDisplay(true);
@@ -101,6 +111,7 @@ void NSView::setFrameSize(NSSize size) { setFrame({frame_.origin, size}); }
 void NSView::setBounds(NSRect bounds) {
   boundsScaled_ = bounds.size != frame_.size;
   bounds_ = bounds;
+  change_.note();
   syncLayerGeometry();
   noteGeometryChanged();
   setNeedsDisplay(true);
@@ -134,6 +145,7 @@ NSRect NSView::visibleRect() const {
 void NSView::setHidden(bool hidden) {
   if (hidden_ == hidden) return;
   hidden_ = hidden;
+  change_.note();
   if (hidden) {
     if (auto w = window()) w->viewWasHidden(*this);
   }
@@ -150,6 +162,7 @@ bool NSView::isHiddenOrHasHiddenAncestor() const {
 
 void NSView::setAlphaValue(double alpha) {
   alphaValue_ = std::clamp(std::isnan(alpha) ? 0.0 : alpha, 0.0, 1.0);
+  change_.note();
   setNeedsDisplay(true);
 }
 
@@ -163,6 +176,7 @@ void NSView::setSubviews(const std::vector<std::shared_ptr<NSView>>& subviews) {
   for (auto& view : subviews) addSubview(view);
   // Reorder to the given order; every view is now a subview.
   subviews_ = subviews;
+  change_.note();
   setNeedsDisplay(true);
   noteGeometryChanged();
 }
@@ -197,6 +211,8 @@ void NSView::insertSubviewAt(const std::shared_ptr<NSView>& view, std::size_t in
   if (view->window() != newWindow) view->viewWillMoveToWindow(newWindow);
   subviews_.insert(subviews_.begin() + static_cast<std::ptrdiff_t>(std::min(index, subviews_.size())), view);
   view->superview_ = self;
+  view->change_.setAbove(&change_);
+  change_.note();
   view->setWindowRecursive(newWindow);
   view->viewDidMoveToSuperview();
   didAddSubview(view);
@@ -220,6 +236,8 @@ void NSView::removeFromSuperview() {
   viewWillMoveToSuperview(nullptr);
   parent->removeSubviewInternal(this);
   superview_.reset();
+  change_.leave(&parent->change_);
+  parent->change_.note();
   setWindowRecursive(nullptr);
   viewDidMoveToSuperview();
   parent->setNeedsDisplay(true);
@@ -463,6 +481,7 @@ bool NSView::mouseInRect(NSPoint point, NSRect rect) const { return NSPointInRec
 void NSView::setNeedsDisplay(bool needsDisplay) {
   needsDisplay_ = needsDisplay;
   if (needsDisplay) {
+    change_.note();
     if (auto w = window()) w->scheduleUpdate();
   }
 }

@@ -11,6 +11,7 @@
 
 #include "platform/appkit/NSResponder.h"
 #include "platform/foundation/NSGeometry.h"
+#include "platform/quartz/TreeChange.h"
 
 class NSWindow;
 class NSViewController;
@@ -58,7 +59,10 @@ class NSView : public NSResponder {
   void setBoundsSize(NSSize size);
   // Flipped views have their origin at the top left, y growing downwards.
   virtual bool isFlipped() const { return flipped_; }
-  void setFlipped(bool flipped) { flipped_ = flipped; }
+  void setFlipped(bool flipped) {
+    flipped_ = flipped;
+    change_.note();
+  }
   // The part of the bounds that the superviews do not clip away.
   NSRect visibleRect() const;
 
@@ -145,6 +149,10 @@ class NSView : public NSResponder {
   void displayIfNeeded();
   // Draws the view's own content into the current graphics context.
   virtual void drawRect(NSRect dirtyRect);
+  // Changes with anything of the view, its layer tree or its subviews that their picture
+  // depends on: geometry, visibility, alpha, layers, the subviews, a request for display
+  // (see TreeChange).
+  std::uint64_t treeChange() const { return change_.number(); }
   // How many times drawRect ran (a cheap way for code to see that it redrew).
   std::size_t drawCount() const { return drawCount_; }
 
@@ -211,6 +219,7 @@ class NSView : public NSResponder {
   virtual std::string dumpText() const { return {}; }
 
   GLIMDECK_OBJECT(NSView)
+  ~NSView() override;
 
  protected:
   explicit NSView(NSRect frame);
@@ -261,4 +270,7 @@ class NSView : public NSResponder {
   std::vector<CursorRect> cursorRects_;
   std::vector<std::shared_ptr<NSGestureRecognizer>> recognizers_;
   std::vector<std::string> draggedTypes_;
+  TreeChange change_;
+  // The tree's number when the window last marked the subtree displayed.
+  std::uint64_t displayedChange_ = 0;
 };

@@ -629,6 +629,17 @@ void NSWindow::displayIfNeeded() { displayPass(false); }
 
 void NSWindow::display() { displayPass(true); }
 
+// Marks the views of a subtree displayed, passing by a subtree in which nothing changed
+// since it was last marked (no view in it can have asked for display since).
+void NSWindow::markDisplayed(NSView& view) {
+  if (view.isHidden()) return;  // as a drawing pass leaves it, still to be displayed
+  const std::uint64_t change = view.treeChange();
+  if (view.displayedChange_ == change) return;
+  view.needsDisplay_ = false;
+  for (auto& sub : view.subviews_) markDisplayed(*sub);
+  view.displayedChange_ = change;
+}
+
 void NSWindow::displayPass(bool whole) {
   layoutIfNeeded();
   backingStore()->clear();
@@ -636,12 +647,7 @@ void NSWindow::displayPass(bool whole) {
   // backing store would only repeat that work: they are marked as displayed instead.
   auto server = WindowServer::current();
   if (server && visible_ && server->windowWillDisplay(sharedAs<NSWindow>(), whole)) {
-    std::function<void(NSView&)> displayed = [&](NSView& view) {
-      if (view.isHidden()) return;  // as a drawing pass leaves it, still to be displayed
-      view.needsDisplay_ = false;
-      for (auto& sub : view.subviews_) displayed(*sub);
-    };
-    displayed(*frameView_);
+    markDisplayed(*frameView_);
     return;
   }
   if (whole) {

@@ -200,6 +200,7 @@ class NSWindow : public NSResponder {
   void updateTrackingAreasOfDirtyViews();
   // Lays out, has the window server paint the window and draws what it left to draw.
   void displayPass(bool whole);
+  static void markDisplayed(NSView& view);
   // Tracking areas at the pointer's place in the window; none when it is in no place of it.
   void trackPointer(std::optional<NSPoint> locationInWindow, const std::shared_ptr<NSEvent>& cause);
   void updateCursorAt(NSPoint locationInWindow);

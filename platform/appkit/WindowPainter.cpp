@@ -39,20 +39,10 @@ std::size_t mixIn(std::size_t seed, NSRect r) {
   return seed;
 }
 
-std::size_t gradientLook(std::size_t seed, const CAGradientLayer& gradient) {
-  for (const auto& c : gradient.colors) seed = mixIn(seed, c);
-  for (double l : gradient.locations) seed = mixIn(seed, l);
-  for (double v : {gradient.startPoint.x, gradient.startPoint.y, gradient.endPoint.x, gradient.endPoint.y}) {
-    seed = mixIn(seed, v);
-  }
-  return seed;
-}
-
 // What a look of a layer tree finds besides the number.
 struct Finding {
   bool asksForDisplay = false;
   bool animates = false;
-  std::vector<const CAGradientLayer*>* gradients = nullptr;
 };
 
 // Everything of a layer tree that its picture depends on, folded into one number; a layer
@@ -89,8 +79,9 @@ std::size_t lookOf(const std::shared_ptr<CALayer>& layer, int depth, Finding& fo
     h = mixIn(h, shown->contentsScale());
   }
   if (auto gradient = dynamic_cast<const CAGradientLayer*>(shown)) {
-    h = gradientLook(h, *gradient);
-    if (found.gradients) found.gradients->push_back(static_cast<const CAGradientLayer*>(layer.get()));
+    for (const auto& c : *gradient->colors) h = mixIn(h, c);
+    for (double l : *gradient->locations) h = mixIn(h, l);
+    for (NSPoint p : {*gradient->startPoint, *gradient->endPoint}) h = mixIn(mixIn(h, p.x), p.y);
   }
   if (shown->mask()) h = mixIn(h, lookOf(shown->mask(), depth + 1, found));
   for (const auto& sub : layer->sublayers()) h = mixIn(h, lookOf(sub, depth + 1, found));
@@ -114,33 +105,29 @@ NSRect onPixels(NSRect r, double scale) {
 
 }  // namespace
 
-// Where a view's own coordinates land in the window's: scaled, moved and perhaps turned
-// upside down, as each frame places its view's bounds in the superview. Carried down the
-// walk, so that no view's rectangles are converted up through all its ancestors.
-struct Placement {
-  double sx = 1, sy = 1, tx = 0, ty = 0;
-  NSRect apply(NSRect r) const {
-    double x0 = sx * r.minX() + tx, x1 = sx * r.maxX() + tx;
-    double y0 = sy * r.minY() + ty, y1 = sy * r.maxY() + ty;
-    return NSMakeRect(std::min(x0, x1), std::min(y0, y1), std::abs(x1 - x0), std::abs(y1 - y0));
-  }
-  // The placement of a subview whose superview is placed by this one (and is flipped or
-  // not, as given: the walk knows it, and asking the view would look its superview up).
-  Placement through(const NSView& view, bool superviewFlipped) const {
-    // As the view converts a point to its superview.
-    const NSRect frame = view.frame(), bounds = view.bounds();
-    const double kx = bounds.width() != 0 ? frame.width() / bounds.width() : 1.0;
-    const double ky = bounds.height() != 0 ? frame.height() / bounds.height() : 1.0;
-    const bool upright = view.isFlipped() == superviewFlipped;
-    auto toSuperview = [&](double px, double py) {
-      double dy = (py - bounds.minY()) * ky;
-      return NSPoint{frame.minX() + (px - bounds.minX()) * kx, upright ? frame.minY() + dy : frame.maxY() - dy};
-    };
-    NSPoint origin = toSuperview(0, 0), unit = toSuperview(1, 1);
-    double lx = unit.x - origin.x, ly = unit.y - origin.y;
-    return {sx * lx, sy * ly, sx * origin.x + tx, sy * origin.y + ty};
-  }
-};
+// Carried down the walk, so that no view's rectangles are converted up through all its ancestors.
+NSRect WindowPainter::Placement::apply(NSRect r) const {
+  double x0 = sx * r.minX() + tx, x1 = sx * r.maxX() + tx;
+  double y0 = sy * r.minY() + ty, y1 = sy * r.maxY() + ty;
+  return NSMakeRect(std::min(x0, x1), std::min(y0, y1), std::abs(x1 - x0), std::abs(y1 - y0));
+}
+
+// The placement of a subview whose superview is placed by this one (and is flipped or
+// not, as given: the walk knows it, and asking the view would look its superview up).
+WindowPainter::Placement WindowPainter::Placement::through(const NSView& view, bool superviewFlipped) const {
+  // As the view converts a point to its superview.
+  const NSRect frame = view.frame(), bounds = view.bounds();
+  const double kx = bounds.width() != 0 ? frame.width() / bounds.width() : 1.0;
+  const double ky = bounds.height() != 0 ? frame.height() / bounds.height() : 1.0;
+  const bool upright = view.isFlipped() == superviewFlipped;
+  auto toSuperview = [&](double px, double py) {
+    double dy = (py - bounds.minY()) * ky;
+    return NSPoint{frame.minX() + (px - bounds.minX()) * kx, upright ? frame.minY() + dy : frame.maxY() - dy};
+  };
+  NSPoint origin = toSuperview(0, 0), unit = toSuperview(1, 1);
+  double lx = unit.x - origin.x, ly = unit.y - origin.y;
+  return {sx * lx, sy * ly, sx * origin.x + tx, sy * origin.y + ty};
+}
 
 // Where a view's shadow may change when what casts it changes within a rectangle.
 NSRect WindowPainter::Shadowing::around(NSRect changed) const {
@@ -149,10 +136,6 @@ NSRect WindowPainter::Shadowing::around(NSRect changed) const {
 }
 
 struct WindowPainter::Walk {
-  // What each view covered at the last pass, brought up to date as the walk meets it (a
-  // table kept from pass to pass: one made anew at each pass costs an allocation a view).
-  std::unordered_map<const NSView*, Painted>* painted = nullptr;
-  std::uint64_t pass = 0;
   std::vector<NSRect> damage;
   // Layer trees painted in this pass that ask for display, whose requests it answers.
   std::vector<std::shared_ptr<CALayer>> layers;
@@ -172,6 +155,18 @@ struct WindowPainter::Walk {
     }
   }
 
+  // A view the last pass met that this one does not (it left the tree, or it or an
+  // ancestor shows nothing now): what it and its subviews covered, and the shadows they
+  // helped cast.
+  void gone(const Painted& kept) {
+    note(kept.extent, kept.casters);
+    for (const auto& sub : kept.subviews) gone(sub);
+  }
+  void goneAll(std::vector<Painted>& kept) {
+    for (const auto& sub : kept) gone(sub);
+    kept.clear();
+  }
+
   // The casters within a shadowed view: those around it and its own. The list made at the
   // last pass serves again while none of them moved.
   static Casters within(const Casters& casters, const Shadowing& own, const Casters& before) {
@@ -187,17 +182,11 @@ struct WindowPainter::Walk {
   }
 
   // Brings what the entry knows of the view's layer tree up to date: kept while the tree's
-  // change number and its gradients stay as they were, looked at afresh otherwise. Answers
-  // whether the tree asks for display (or animates).
-  bool lookAt(const std::shared_ptr<NSView>& view, const std::shared_ptr<CALayer>& layer, LayerLook& known,
-              bool wasMet) {
-    if (wasMet && !known.again && known.layer == layer.get() && known.change == layer->treeChange()) {
-      std::size_t gradients = 0;
-      for (const CAGradientLayer* gradient : known.gradients) gradients = gradientLook(gradients, *gradient);
-      if (gradients == known.gradientLook) return false;
-    }
-    known.gradients.clear();
-    Finding found{.gradients = &known.gradients};
+  // change number stays as it was, looked at afresh otherwise. Answers whether the tree
+  // asks for display (or animates).
+  bool lookAt(const std::shared_ptr<NSView>& view, const std::shared_ptr<CALayer>& layer, LayerLook& known) {
+    if (!known.again && known.layer == layer.get() && known.change == layer->treeChange()) return false;
+    Finding found;
     known.layer = layer.get();
     known.change = layer->treeChange();
     known.look = lookOf(layer, 0, found);
@@ -206,25 +195,72 @@ struct WindowPainter::Walk {
     known.shadowReach = LayerRenderer::ownShadowReach(layer);
     known.opaqueWithin = LayerRenderer::isOpaqueWithin(layer);
     known.showsSublayers = LayerRenderer::showsSublayers(layer);
-    known.gradientLook = 0;
-    for (const CAGradientLayer* gradient : known.gradients) known.gradientLook = gradientLook(known.gradientLook, *gradient);
     if (found.asksForDisplay) layers.push_back(layer);
     if (found.animates) animating.push_back(view);
     return found.asksForDisplay;
   }
 
-  // `casters` are the enclosing views whose layers cast shadows that this view's drawing
-  // helps cast, outermost first.
-  void visit(const std::shared_ptr<NSView>& view, NSRect clip, int depth, const Placement& above,
-             bool aboveFlipped, const Casters& casters) {
-    if (!view || view->isHidden() || depth > kDeepestView) return;
-    // As the renderer: a view without area draws nothing, nor do its subviews.
-    NSRect frame = view->frame();
-    if (!(frame.width() > 0) || !(frame.height() > 0)) return;
-    auto [at, added] = painted->try_emplace(view.get());
-    // Elements keep their place while the table grows, so the entry outlives the walk below.
-    Painted& entry = at->second;
-    const bool known = !added && entry.pass + 1 == pass;
+  // Brings the subviews' entries up to date: in place while the subviews are those met
+  // last time, in their order (what almost every pass finds); matched by view otherwise.
+  void visitSubviews(Painted& entry, const std::shared_ptr<NSView>& view, NSRect inner, int depth,
+                     const Placement& here, bool flipped, const Casters& casters, bool& unsettled) {
+    const auto& subviews = view->subviews();
+    auto& kept = entry.subviews;
+    const bool inPlace = subviews.size() == kept.size() &&
+                         std::equal(subviews.begin(), subviews.end(), kept.begin(),
+                                    [](const auto& sub, const Painted& k) { return sub.get() == k.view; });
+    if (inPlace) {
+      bool allMet = true;
+      for (std::size_t i = 0; i < subviews.size(); ++i) {
+        if (!visit(kept[i], true, subviews[i], inner, depth + 1, here, flipped, casters, unsettled)) allMet = false;
+      }
+      if (!allMet) std::erase_if(kept, [](const Painted& k) { return k.view == nullptr; });
+      return;
+    }
+    std::vector<Painted> before = std::move(kept);
+    kept.clear();
+    std::vector<bool> taken(before.size(), false);
+    for (const auto& sub : subviews) {
+      Painted next;
+      bool known = false;
+      for (std::size_t i = 0; i < before.size(); ++i) {
+        if (!taken[i] && before[i].view == sub.get()) {
+          next = std::move(before[i]);
+          taken[i] = known = true;
+          break;
+        }
+      }
+      if (visit(next, known, sub, inner, depth + 1, here, flipped, casters, unsettled)) kept.push_back(std::move(next));
+    }
+    for (std::size_t i = 0; i < before.size(); ++i) {
+      if (!taken[i]) gone(before[i]);
+    }
+  }
+
+  // Brings a view's entry (`known`: the one the last pass made of it) up to date, noting
+  // what changed; answers whether the view was met (one that shows nothing is not: its
+  // entry is then noted as gone and emptied). `casters` are the enclosing views whose
+  // layers cast shadows that this view's drawing helps cast, outermost first.
+  bool visit(Painted& entry, bool known, const std::shared_ptr<NSView>& view, NSRect clip, int depth,
+             const Placement& above, bool aboveFlipped, const Casters& casters, bool& unsettled) {
+    // As the renderer: a hidden view, or one without area, draws nothing, nor do its subviews.
+    const NSRect frame = view ? view->frame() : NSZeroRect;
+    if (!view || view->isHidden() || depth > kDeepestView || !(frame.width() > 0) || !(frame.height() > 0)) {
+      if (known) gone(entry);
+      entry.view = nullptr;
+      return false;
+    }
+    // Nothing in the subtree changed, and it is placed and clipped as before: it looks as it did.
+    if (known && !entry.unsettled && entry.change == view->treeChange() && entry.clip == clip &&
+        entry.above == above && entry.aboveFlipped == aboveFlipped && entry.casters == casters) {
+      return true;
+    }
+    if (!known) entry = Painted{};
+    entry.view = view.get();
+    entry.change = view->treeChange();
+    entry.clip = clip;
+    entry.above = above;
+    entry.aboveFlipped = aboveFlipped;
     NSRect own = view->bounds();
     const double alpha = view->alphaValue();
     std::size_t look = mixIn(std::size_t{0}, alpha);
@@ -232,11 +268,11 @@ struct WindowPainter::Walk {
     const std::shared_ptr<CALayer>& layer = view->wantsLayer() ? view->layer() : kNoLayer;
     LayerLook& kept = entry.layer;
     if (layer) {
-      if (lookAt(view, layer, kept, known)) asksForDisplay = true;
+      if (lookAt(view, layer, kept)) asksForDisplay = true;
       if (!kept.reach.isEmpty()) own = NSUnionRect(own, kept.reach);
       look = mixIn(look, kept.look);
     } else {
-      kept.layer = nullptr;
+      kept = LayerLook{};
     }
     const Placement here = above.through(*view, aboveFlipped);
     NSRect extent = NSIntersectionRect(here.apply(own), clip);
@@ -250,24 +286,32 @@ struct WindowPainter::Walk {
     entry.look = look;
     if (entry.casters != casters) entry.casters = casters;
     entry.within = nullptr;
-    entry.pass = pass;
+    // A layer tree that animates changes with the clock alone, and one that asked for
+    // display is answered after the pass without a change to tell: both are looked at again.
+    // (A view's request comes with a change of its number, and is answered by this pass.)
+    bool inside = layer && kept.again;
     // An invisible view's subviews show nothing (nor do those of a hidden or transparent
     // backing layer, which hosts them): what they covered is in its extent.
-    if (!(alpha > 0) || (layer && !kept.showsSublayers)) return;
     NSRect inner = NSIntersectionRect(clip, here.apply(view->bounds()));
-    if (inner.isEmpty()) return;
-    const bool flipped = view->isFlipped();
-    const auto reach = layer && !extent.isEmpty() ? kept.shadowReach : std::nullopt;
-    if (reach) {
-      entry.within = within(casters, {extent, *reach}, before);
-      const Casters inside = entry.within;
-      for (const auto& sub : view->subviews()) visit(sub, inner, depth + 1, here, flipped, inside);
-    } else if (layer && kept.opaqueWithin) {
-      // Whatever changes inside leaves the shape of this view, so the shadows it casts, alone.
-      for (const auto& sub : view->subviews()) visit(sub, inner, depth + 1, here, flipped, {});
+    if (!(alpha > 0) || (layer && !kept.showsSublayers) || inner.isEmpty()) {
+      goneAll(entry.subviews);
     } else {
-      for (const auto& sub : view->subviews()) visit(sub, inner, depth + 1, here, flipped, casters);
+      const bool flipped = view->isFlipped();
+      const auto reach = layer && !extent.isEmpty() ? kept.shadowReach : std::nullopt;
+      if (reach) {
+        entry.within = within(casters, {extent, *reach}, before);
+        const Casters shadowed = entry.within;
+        visitSubviews(entry, view, inner, depth, here, flipped, shadowed, inside);
+      } else if (layer && kept.opaqueWithin) {
+        // Whatever changes inside leaves the shape of this view, so the shadows it casts, alone.
+        visitSubviews(entry, view, inner, depth, here, flipped, {}, inside);
+      } else {
+        visitSubviews(entry, view, inner, depth, here, flipped, casters, inside);
+      }
     }
+    entry.unsettled = inside;
+    if (inside) unsettled = true;
+    return true;
   }
 };
 
@@ -278,19 +322,14 @@ WindowPainter::~WindowPainter() = default;
 std::vector<NSRect> WindowPainter::collect(double scale, NSRect bounds, Walk& walk) {
   auto w = window_.lock();
   if (!w) return {};
-  walk.painted = &painted_;
-  walk.pass = ++pass_;
-  walk.visit(w->frameView(), bounds, 0, Placement{}, false, {});
-  // Views that left the tree, or were hidden with an ancestor, since the last pass, and the
-  // shadows they helped cast.
-  for (auto at = painted_.begin(); at != painted_.end();) {
-    if (at->second.pass == walk.pass) {
-      ++at;
-      continue;
-    }
-    walk.note(at->second.extent, at->second.casters);
-    at = painted_.erase(at);
+  const auto& top = w->frameView();
+  const bool known = painted_.size() == 1 && top && painted_.front().view == top.get();
+  if (!known) {
+    walk.goneAll(painted_);
+    painted_.resize(1);
   }
+  bool unsettled = false;
+  if (!walk.visit(painted_.front(), known, top, bounds, 0, Placement{}, false, {}, unsettled)) painted_.clear();
   std::vector<NSRect> rects;
   for (NSRect r : walk.damage) {
     NSRect snapped = NSIntersectionRect(onPixels(r, scale), bounds);
@@ -324,14 +363,12 @@ std::vector<NSRect> WindowPainter::damage(double scale) {
   if (!w || !canvas_) return {};
   double k = std::isfinite(scale) && scale > 0 ? scale : 1.0;
   NSRect bounds = NSMakeRect(0, 0, canvas_->pixelWidth() / scale_, canvas_->pixelHeight() / scale_);
-  // The walk brings the table up to date: it works on a copy, and the next pass sees the
-  // views as this one found them.
+  // The walk brings the kept tree up to date: it works on a copy, and the next pass sees
+  // the views as this one found them.
   auto kept = painted_;
-  const std::uint64_t pass = pass_;
   Walk walk;
   auto rects = collect(k, bounds, walk);
   painted_ = std::move(kept);
-  pass_ = pass;
   return rects;
 }
 

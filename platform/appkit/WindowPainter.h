@@ -16,12 +16,16 @@
 // not under a set); a shadow they cut into is worked out from its whole shape by the
 // context. So after any sequence of changes the canvas holds what a full painting of the
 // same tree gives.
+// The walk keeps the tree it met, and passes by a subtree whose change number (see
+// TreeChange: every change of a view, a layer or the subviews below gives one) is the one
+// it met, placed and clipped as before, with no layer in it animating: nothing in it can
+// have changed, and what it covered is known. So a pass costs about what changed in it,
+// not the size of the tree.
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/foundation/NSGeometry.h"
@@ -47,12 +51,20 @@ class WindowPainter {
   std::vector<NSRect> damage(double scale);
 
   const std::shared_ptr<CairoContext>& canvas() const { return canvas_; }
+  double scale() const { return scale_; }
   // The views met by the last pass whose layers animate: their pictures change with the
   // clock alone, so they need painting at every frame while the animations run.
   const std::vector<std::weak_ptr<NSView>>& animating() const { return animating_; }
-  double scale() const { return scale_; }
 
  private:
+  // Where a view's own coordinates land in the window's: scaled, moved and perhaps turned
+  // upside down, as each frame places its view's bounds in the superview.
+  struct Placement {
+    double sx = 1, sy = 1, tx = 0, ty = 0;
+    NSRect apply(NSRect r) const;
+    Placement through(const NSView& view, bool superviewFlipped) const;
+    bool operator==(const Placement&) const = default;
+  };
   // A view whose layer casts a shadow: its extent and how far the shadow reaches.
   struct Shadowing {
     NSRect extent;
@@ -73,21 +85,27 @@ class WindowPainter {
     std::optional<double> shadowReach;
     bool opaqueWithin = false;
     bool showsSublayers = false;
-    // A gradient's colours and points are plain fields its change number does not follow:
-    // they are compared at every pass.
-    std::vector<const CAGradientLayer*> gradients;
-    std::size_t gradientLook = 0;
   };
+  // A view the last pass met, as it found it, with the subviews it met: the kept picture
+  // of the tree, whose subtrees are passed by while nothing in them changed.
   struct Painted {
+    const NSView* view = nullptr;
+    // The view's change number when its subtree was last walked, and how the walk came in.
+    std::uint64_t change = 0;
+    NSRect clip;
+    Placement above;
+    bool aboveFlipped = false;
+    // Whether the subtree may change with nothing to tell (a layer animating, or one that
+    // asked for display, which a pass answers behind its back): walked again.
+    bool unsettled = true;
     NSRect extent;
     std::size_t look = 0;
     // The enclosing views whose shadows the view's drawing helps cast, outermost first.
     Casters casters;
     // For a view that casts a shadow, the list its subviews get: these and its own.
     Casters within;
-    // The pass that last met the view.
-    std::uint64_t pass = 0;
     LayerLook layer;
+    std::vector<Painted> subviews;
   };
   struct Walk;
   std::vector<NSRect> collect(double scale, NSRect bounds, Walk& walk);
@@ -95,8 +113,7 @@ class WindowPainter {
   std::weak_ptr<NSWindow> window_;
   std::shared_ptr<CairoContext> canvas_;
   double scale_ = 0;
-  // What each view covered, and how its layer looked, at the last pass.
-  std::unordered_map<const NSView*, Painted> painted_;
-  std::uint64_t pass_ = 0;
+  // The window's top view as the last pass met it (none before the first).
+  std::vector<Painted> painted_;
   std::vector<std::weak_ptr<NSView>> animating_;
 };

@@ -1,7 +1,6 @@
 #include "platform/quartz/CALayer.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdio>
 
@@ -13,38 +12,15 @@
 
 std::shared_ptr<CALayer> CALayer::layer() { return create(); }
 
-namespace {
-
-// One count for all layers, so that a tree's number is never one another tree had (a walk
-// that met a tree at an address may later meet another there).
-std::uint64_t nextChange() {
-  static std::atomic<std::uint64_t> count{0};
-  return count.fetch_add(1, std::memory_order_relaxed) + 1;
-}
-
-}  // namespace
-
-CALayer::CALayer() : treeChange_(nextChange()) {}
-
 CALayer::~CALayer() {
-  for (const auto& sub : sublayers_) {
-    if (sub->changeUp_ == this) sub->changeUp_ = nullptr;
-  }
-  if (mask_ && mask_->changeUp_ == this) mask_->changeUp_ = nullptr;
-}
-
-void CALayer::noteChange() {
-  const std::uint64_t change = nextChange();
-  // The chain is short (a tree is a few layers deep) and cannot loop: a layer never
-  // becomes a sublayer of its own descendant.
-  int depth = 0;
-  for (CALayer* layer = this; layer && depth < 1024; layer = layer->changeUp_, ++depth) layer->treeChange_ = change;
+  for (const auto& sub : sublayers_) sub->change_.leave(&change_);
+  if (mask_) mask_->change_.leave(&change_);
 }
 
 void CALayer::setMask(std::shared_ptr<CALayer> mask) {
-  if (mask_ && mask_->changeUp_ == this) mask_->changeUp_ = nullptr;
+  if (mask_) mask_->change_.leave(&change_);
   mask_ = std::move(mask);
-  if (mask_ && mask_.get() != this) mask_->changeUp_ = this;
+  if (mask_) mask_->change_.setAbove(&change_);
   noteChange();
 }
 
@@ -153,14 +129,14 @@ void CALayer::detach(const std::shared_ptr<CALayer>& layer) {
   auto& list = sublayers_;
   list.erase(std::remove(list.begin(), list.end(), layer), list.end());
   layer->superlayer_.reset();
-  if (layer->changeUp_ == this) layer->changeUp_ = nullptr;
+  layer->change_.leave(&change_);
   noteChange();
 }
 
 void CALayer::setSublayers(std::vector<std::shared_ptr<CALayer>> layers) {
   for (const auto& old : sublayers_) {
     old->superlayer_.reset();
-    if (old->changeUp_ == this) old->changeUp_ = nullptr;
+    old->change_.leave(&change_);
   }
   sublayers_.clear();
   noteChange();
@@ -180,7 +156,7 @@ void CALayer::insertSublayer(const std::shared_ptr<CALayer>& layer, std::size_t 
   index = std::min(index, sublayers_.size());
   sublayers_.insert(sublayers_.begin() + static_cast<std::ptrdiff_t>(index), keep);
   keep->superlayer_ = std::static_pointer_cast<CALayer>(shared_from_this());
-  keep->changeUp_ = this;
+  keep->change_.setAbove(&change_);
   noteChange();
 }
 

@@ -18,6 +18,7 @@
 #include "platform/quartz/CAAnimation.h"
 #include "platform/quartz/CGColor.h"
 #include "platform/quartz/CGImage.h"
+#include "platform/quartz/TreeChange.h"
 #include "platform/quartz/CGColor.h"
 
 class CALayer;
@@ -194,20 +195,21 @@ class CALayer : public NSObject {
   NSPoint convertPointFromSuperlayer(NSPoint point) const;
   NSPoint convertPointToSuperlayer(NSPoint point) const;
 
-  // A number that changes whenever something of this layer's tree (sublayers and masks
-  // included) that its picture depends on changes through the layers' operations, and that
-  // no other tree ever had: a walk that keeps what it learned of a tree compares it instead
-  // of looking at every layer again. Plain public fields (a gradient's colours) are not seen.
-  std::uint64_t treeChange() const { return treeChange_; }
+  // Changes with anything of this layer's tree (sublayers and masks included) that its
+  // picture depends on, through the layers' operations (see TreeChange).
+  std::uint64_t treeChange() const { return change_.number(); }
+  // The node its changes are told to: a view hosting the layer links it to its own.
+  TreeChange& changes() { return change_; }
+  // Tells the layer's tree (and what hosts it) that its picture changed: for a layer of a
+  // kind of its own whose drawing depends on plain fields set behind its back.
+  void noteChange() { change_.note(); }
 
   GLIMDECK_OBJECT(CALayer)
   std::string description() const override;
   ~CALayer() override;
 
  protected:
-  CALayer();
-  // Gives this layer's tree, and the trees it is part of, a new change number.
-  void noteChange();
+  CALayer() = default;
   // A new layer of the same class carrying this one's model properties (not sublayers or
   // animations): the platform's initWithLayer:. Subclasses return their own type.
   virtual std::shared_ptr<CALayer> makePresentationCopy() const;
@@ -251,7 +253,5 @@ class CALayer : public NSObject {
   bool needsLayout_ = false;
   bool needsDisplay_ = false;
   std::vector<Running> animations_;
-  // The layer whose tree this one is part of (as a sublayer or a mask), told of its changes.
-  CALayer* changeUp_ = nullptr;
-  std::uint64_t treeChange_;
+  TreeChange change_;
 };

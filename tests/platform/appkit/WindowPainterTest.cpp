@@ -185,6 +185,7 @@ TEST_P(WindowPainterTest, AfterEveryChangeTheKeptPixelsEqualAFullPainting) {
   check->paintedShare(window);
   auto content = window->contentView();
   auto nested = CALayer::layer();
+  auto chip = NSView::initWithFrame(NSMakeRect(60.25, 8.5, 30.5, 20.25));
   auto mask = CALayer::layer();
   auto tileSwatch = [&] { return scroll->documentView()->subviews().at(3)->subviews().at(0)->subviews().at(0); };
   const Step steps[] = {
@@ -212,6 +213,14 @@ TEST_P(WindowPainterTest, AfterEveryChangeTheKeptPixelsEqualAFullPainting) {
          card->layer()->setCornerRadius(12);
        }},
       {"the card loses its shadow", [&] { card->setShadow(nullptr); }},
+      {"a shadowed chip is added to the card", [&] {
+         chip->setWantsLayer(true);
+         chip->layer()->setBackgroundColor(CGColor{0.2, 0.6, 0.3, 1});
+         chip->setShadow(dropShadow(3));
+         card->addSubview(chip);
+       }},
+      {"what the card shows shifts inside it", [&] { card->setBoundsOrigin({-14.5, 10.25}); }},
+      {"the chip's layer drops its shadow behind the view's back", [&] { chip->layer()->setShadowOpacity(0); }},
       {"a sublayer shrinks without asking for display", [&] {
          gradient->setFrame(NSMakeRect(10.5, 5.25, 50.5, 20.5));
        }},
@@ -247,6 +256,8 @@ TEST_P(WindowPainterTest, AfterEveryChangeTheKeptPixelsEqualAFullPainting) {
       {"the list scrolls by fractions", [&] { scroll->scrollToPoint({0, 37.25}); }},
       {"the list scrolls again", [&] { scroll->scrollToPoint({0, 161.5}); }},
       {"the list moves with all it holds", [&] { scroll->setFrameOrigin({158.75, 78.25}); }},
+      {"then a tile in it is hidden", [&] { scroll->documentView()->subviews().at(4)->setHidden(true); }},
+      {"and shows again", [&] { scroll->documentView()->subviews().at(4)->setHidden(false); }},
       {"a list tile moves under its neighbour's shadow", [&] {
          auto tiles = scroll->documentView()->subviews();
          tiles[4]->setFrameOrigin({9.5, tiles[4]->frame().minY() + 20.3});
@@ -264,6 +275,9 @@ TEST_P(WindowPainterTest, AfterEveryChangeTheKeptPixelsEqualAFullPainting) {
       {"a view inside another list tile is hidden", [&] { tileSwatch()->setHidden(true); }, 0.2},
       {"it shows again", [&] { tileSwatch()->setHidden(false); }, 0.2},
       {"it is removed", [&] { tileSwatch()->removeFromSuperview(); }, 0.2},
+      {"a view is added inside a list tile", [&] {
+         scroll->documentView()->subviews().at(4)->addSubview(SplitSwatch::make(NSMakeRect(30.5, 8.25, 20, 12.5), 0.9, 0.8, 0.1));
+       }, 0.2},
       {"the shadow carrier moves", [&] { carrier->setFrameOrigin({175.25, 140.5}); }},
       {"then a label in it changes, and the shadow around its new place with it", [&] { note->setStringValue("xy"); },
        0.2},
@@ -273,6 +287,10 @@ TEST_P(WindowPainterTest, AfterEveryChangeTheKeptPixelsEqualAFullPainting) {
       {"the subview is hidden: no shadow is left", [&] { badge->setHidden(true); }},
       {"it shows again", [&] { badge->setHidden(false); }},
       {"it leaves the carrier", [&] { badge->removeFromSuperview(); }},
+      {"a list tile comes in front of its neighbours", [&] {
+         auto document = scroll->documentView();
+         document->addSubview(document->subviews().at(3), NSWindowOrderingMode::above, nullptr);
+       }},
   };
   for (const auto& step : steps) {
     SCOPED_TRACE(step.what);
