@@ -7,17 +7,34 @@
 #include "model/ModelSupport.h"
 
 std::shared_ptr<AdBadgeInfo> AdBadgeInfo::initWithApiData(const std::shared_ptr<NSDictionary>& apiData) {
+  if (!apiData) return initWithValues(std::nullopt, std::nullopt, std::nullopt, std::nullopt);
+  std::optional<double> position;
+  if (auto number = apiData->objectForKeyAs<NSNumber>(APIResponseKeys::position); number && !number->isBool()) {
+    position = number->doubleValue();
+  }
+  auto info = apiData->objectForKeyAs<NSDictionary>(APIResponseKeys::assetinfo);
+  auto text = [&](std::string_view key) -> std::optional<std::string_view> {
+    auto string = info ? asA<NSString>(info->objectForKey(key)) : nullptr;
+    return string ? std::optional<std::string_view>(string->string()) : std::nullopt;
+  };
+  return initWithValues(position, text(APIResponseKeys::asset_name), text(APIResponseKeys::asset_extension),
+                        text(APIResponseKeys::urlbase));
+}
+
+std::shared_ptr<AdBadgeInfo> AdBadgeInfo::initWithValues(std::optional<double> position,
+                                                         std::optional<std::string_view> assetName,
+                                                         std::optional<std::string_view> assetExtension,
+                                                         std::optional<std::string_view> urlBase) {
   std::shared_ptr<AdBadgeInfo> badge(new AdBadgeInfo());
-  if (!apiData) return badge;
-  if (auto position = apiData->objectForKeyAs<NSNumber>(APIResponseKeys::position); position && !position->isBool()) {
-    const double value = position->doubleValue();
-    if (value >= 0 && value <= 6 && std::floor(value) == value) badge->badgePosition = static_cast<AdBadgePosition>(value);
+  if (position && *position >= 0 && *position <= 6 && std::floor(*position) == *position) {
+    badge->badgePosition = static_cast<AdBadgePosition>(*position);
   }
-  if (auto info = apiData->objectForKeyAs<NSDictionary>(APIResponseKeys::assetinfo)) {
-    badge->assetName = ModelSupport::text(info->objectForKey(APIResponseKeys::asset_name));
-    badge->assetExtension = ModelSupport::text(info->objectForKey(APIResponseKeys::asset_extension));
-    badge->urlBase = ModelSupport::text(info->objectForKey(APIResponseKeys::urlbase));
-  }
+  auto kept = [](std::optional<std::string_view> text) {
+    return text ? std::optional<std::string>(*text) : std::nullopt;
+  };
+  badge->assetName = kept(assetName);
+  badge->assetExtension = kept(assetExtension);
+  badge->urlBase = kept(urlBase);
   return badge;
 }
 

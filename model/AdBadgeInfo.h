@@ -33,6 +33,12 @@ class AdBadgeInfo : public NSObject {
 
   // Never fails: members that are missing or of another type leave their defaults.
   static std::shared_ptr<AdBadgeInfo> initWithApiData(const std::shared_ptr<NSDictionary>& apiData);
+  // The same from the members' values as a reader of a parsed document finds them: the
+  // position when it is a number (not a Boolean), each text when it is one.
+  static std::shared_ptr<AdBadgeInfo> initWithValues(std::optional<double> position,
+                                                     std::optional<std::string_view> assetName,
+                                                     std::optional<std::string_view> assetExtension,
+                                                     std::optional<std::string_view> urlBase);
 
   AdBadgePosition badgePosition = AdBadgePosition::noBadge;
   std::optional<std::string> assetName;

@@ -1,23 +1,32 @@
 #include "model/FeatureInfo.h"
 
 #include "platform/foundation/NSString.h"
-#include "model/ModelSupport.h"
 
 std::shared_ptr<FeatureInfo> FeatureInfo::initWithApiData(const std::shared_ptr<NSDictionary>& apiData) {
-  std::shared_ptr<FeatureInfo> note(new FeatureInfo());
-  if (!apiData) return note;
-  auto nonEmpty = [&](std::string_view key) -> std::optional<std::string> {
-    auto text = ModelSupport::text(apiData->objectForKey(key));
-    if (text && text->empty()) return std::nullopt;
-    return text;
+  if (!apiData) return initWithTexts(std::nullopt, std::nullopt, std::nullopt);
+  auto text = [&](std::string_view key) -> std::optional<std::string_view> {
+    auto string = asA<NSString>(apiData->objectForKey(key));
+    return string ? std::optional<std::string_view>(string->string()) : std::nullopt;
   };
-  note->featureText = nonEmpty(APIResponseKeys::feature_text);
-  if (auto link = nonEmpty(APIResponseKeys::button_link)) {
-    note->featureLink = NSURL::URLWithString(*link);
+  return initWithTexts(text(APIResponseKeys::feature_text), text(APIResponseKeys::button_link),
+                       text(APIResponseKeys::button_text));
+}
+
+std::shared_ptr<FeatureInfo> FeatureInfo::initWithTexts(std::optional<std::string_view> featureText,
+                                                        std::optional<std::string_view> buttonLink,
+                                                        std::optional<std::string_view> buttonText) {
+  std::shared_ptr<FeatureInfo> note(new FeatureInfo());
+  auto nonEmpty = [](std::optional<std::string_view> text) -> std::optional<std::string> {
+    if (!text || text->empty()) return std::nullopt;
+    return std::string(*text);
+  };
+  note->featureText = nonEmpty(featureText);
+  if (buttonLink && !buttonLink->empty()) {
+    note->featureLink = NSURL::URLWithString(*buttonLink);
     // The kind follows the text even when the text is no address.
-    note->clickType_ = link->starts_with("@") ? ClickthroughType::usernameSearch : ClickthroughType::externalLink;
+    note->clickType_ = buttonLink->starts_with("@") ? ClickthroughType::usernameSearch : ClickthroughType::externalLink;
   }
-  note->buttonText = nonEmpty(APIResponseKeys::button_text);
+  note->buttonText = nonEmpty(buttonText);
   return note;
 }
 

@@ -22,6 +22,11 @@ class FeatureInfo : public NSObject {
 
   // Never fails: members that are missing, empty or of another type stay absent.
   static std::shared_ptr<FeatureInfo> initWithApiData(const std::shared_ptr<NSDictionary>& apiData);
+  // The same from the members' texts, each absent when its member is missing or no text (as
+  // a reader of a parsed document finds them, without a dictionary).
+  static std::shared_ptr<FeatureInfo> initWithTexts(std::optional<std::string_view> featureText,
+                                                    std::optional<std::string_view> buttonLink,
+                                                    std::optional<std::string_view> buttonText);
 
   std::optional<std::string> featureText;
   std::shared_ptr<NSURL> featureLink;

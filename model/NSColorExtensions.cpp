@@ -16,7 +16,12 @@ std::shared_ptr<NSColor> colorFromHexString(std::string_view text) {
   const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
   if (ascii) {
     std::size_t at = std::min<std::size_t>(1, text.size());
-    while (at < text.size() && Unicode::isWhitespaceOrNewline(static_cast<char32_t>(text[at]))) ++at;
+    // A hex digit is no space; the test of the Unicode tables is left for anything else.
+    auto hexDigit = [](char c) { return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); };
+    while (at < text.size() && !hexDigit(text[at]) &&
+           Unicode::isWhitespaceOrNewline(static_cast<char32_t>(text[at]))) {
+      ++at;
+    }
     std::uint64_t wide = 0;
     if (NumberScanning::scanHex(text.substr(at), std::numeric_limits<std::uint32_t>::max(), wide) > 0) {
       value = static_cast<std::uint32_t>(wide);

@@ -66,14 +66,63 @@ constexpr std::array<std::string_view, renditionCount> renditionKeys = {Keys::ti
 enum RenditionField : std::size_t { address, preview, dims, fieldCount };
 constexpr std::array<std::string_view, fieldCount> fieldKeys = {Keys::url, Keys::preview, Keys::dims};
 
-template <std::size_t N>
-std::size_t keyIndex(std::string_view key, const std::array<std::string_view, N>& keys) {
-  for (std::size_t i = 0; i < N; ++i) {
-    // The first letters tell most keys of one length apart without a call to compare.
-    if (keys[i].size() == key.size() && keys[i][0] == key[0] && keys[i] == key) return i;
-  }
-  return N;
+// A key's length with its first and last letters, in one word: no two keys of a set below
+// share it, so a key read from a reply is compared as text with one key of the set at most.
+constexpr std::uint64_t keySignature(std::string_view key) {
+  if (key.empty()) return 0;
+  return key.size() << 16 | static_cast<std::uint64_t>(static_cast<unsigned char>(key.front())) << 8 |
+         static_cast<unsigned char>(key.back());
 }
+
+// The keys the reader takes from one kind of object. A key read from a reply finds the one
+// key of the set it could be through a table indexed by its signature's hash, chosen when
+// the program is compiled so that no two keys of the set share a slot.
+template <std::size_t N>
+struct KeySet {
+  static constexpr std::size_t kSlotBits = 6;
+  static constexpr std::uint8_t kEmpty = 0xFF;
+  std::array<std::string_view, N> keys;
+  std::array<std::uint64_t, N> signatures{};
+  std::array<std::uint8_t, std::size_t{1} << kSlotBits> slots{};
+  std::uint64_t multiplier = 0;
+
+  static constexpr std::size_t slotOf(std::uint64_t signature, std::uint64_t multiplier) {
+    return static_cast<std::size_t>((signature * multiplier) >> (64 - kSlotBits));
+  }
+
+  constexpr explicit KeySet(const std::array<std::string_view, N>& given) : keys(given) {
+    for (std::size_t i = 0; i < N; ++i) signatures[i] = keySignature(keys[i]);
+    // Odd multipliers in turn until one gives every key a slot of its own.
+    std::uint64_t candidate = 0x9E3779B97F4A7C15ull;
+    for (int attempt = 0; attempt < 4096 && multiplier == 0; ++attempt, candidate += 0x2545F4914F6CDD1Eull) {
+      slots.fill(kEmpty);
+      bool apart = true;
+      for (std::size_t i = 0; i < N && apart; ++i) {
+        auto& slot = slots[slotOf(signatures[i], candidate | 1)];
+        apart = slot == kEmpty;
+        slot = static_cast<std::uint8_t>(i);
+      }
+      if (apart) multiplier = candidate | 1;
+    }
+  }
+
+  // The key's index in the set, or N. The keys are a few letters long: compared here letter
+  // by letter rather than through a call to compare memory.
+  std::size_t indexOf(std::string_view key) const {
+    const std::uint64_t signature = keySignature(key);
+    const std::uint8_t i = slots[slotOf(signature, multiplier)];
+    if (i == kEmpty || signatures[i] != signature) return N;
+    for (std::size_t at = 1; at + 1 < key.size(); ++at) {
+      if (keys[i][at] != key[at]) return N;
+    }
+    return i;
+  }
+};
+
+constexpr KeySet memberSet(memberKeys);
+constexpr KeySet renditionSet(renditionKeys);
+constexpr KeySet fieldSet(fieldKeys);
+static_assert(memberSet.multiplier && renditionSet.multiplier && fieldSet.multiplier, "keys that share a signature");
 
 // Type tests on the value objects of the general JSON reader.
 struct ObjectJson {
@@ -81,9 +130,9 @@ struct ObjectJson {
   static bool isObject(const id& value) { return asA<NSDictionary>(value) != nullptr; }
   static bool isEmptyObject(const id& value) { return asA<NSDictionary>(value)->count() == 0; }
   template <std::size_t N>
-  static void capture(const id& object, const std::array<std::string_view, N>& keys, std::array<id, N>& out) {
+  static void capture(const id& object, const KeySet<N>& keys, std::array<id, N>& out) {
     auto dictionary = asA<NSDictionary>(object);
-    for (std::size_t i = 0; i < N; ++i) out[i] = dictionary->objectForKey(keys[i]);
+    for (std::size_t i = 0; i < N; ++i) out[i] = dictionary->objectForKey(keys.keys[i]);
   }
   static id member(const id& object, std::string_view key) {
     auto dictionary = asA<NSDictionary>(object);
@@ -119,7 +168,14 @@ struct ObjectJson {
     return NSSize{static_cast<double>(*ModelSupport::integer(array->objectAtIndex(0))),
                   static_cast<double>(*ModelSupport::integer(array->objectAtIndex(1)))};
   }
-  static std::shared_ptr<NSDictionary> dictionary(const id& value) { return asA<NSDictionary>(value); }
+  static std::shared_ptr<FeatureInfo> feature(const id& value) {
+    auto dictionary = asA<NSDictionary>(value);
+    return dictionary ? FeatureInfo::initWithApiData(dictionary) : nullptr;
+  }
+  static std::shared_ptr<AdBadgeInfo> badge(const id& value) {
+    auto dictionary = asA<NSDictionary>(value);
+    return dictionary ? AdBadgeInfo::initWithApiData(dictionary) : nullptr;
+  }
   static PlovexUser::Result user(const id& value) { return PlovexUser::initWithNewApiData(asA<NSDictionary>(value)); }
 };
 
@@ -135,10 +191,10 @@ struct ElementJson {
   }
   // A repeated key keeps its last value, as in a dictionary.
   template <std::size_t N>
-  static void capture(const Value& object, const std::array<std::string_view, N>& keys, std::array<Value, N>& out) {
+  static void capture(const Value& object, const KeySet<N>& keys, std::array<Value, N>& out) {
     simdjson::dom::object fields = object->get_object().value_unsafe();
     for (auto field : fields) {
-      if (auto i = keyIndex(field.key, keys); i < N) out[i] = field.value;
+      if (auto i = keys.indexOf(field.key); i < N) out[i] = field.value;
     }
   }
   static Value member(const Value& object, std::string_view key) {
@@ -211,8 +267,25 @@ struct ElementJson {
     if (count < 2) return std::nullopt;
     return NSSize{static_cast<double>(numbers[0]), static_cast<double>(numbers[1])};
   }
-  static std::shared_ptr<NSDictionary> dictionary(const Value& value) {
-    return isObject(value) ? asA<NSDictionary>(JSONReader::object(*value)) : nullptr;
+  // The notes of an object member, read as a dictionary of value objects would give them.
+  static std::shared_ptr<FeatureInfo> feature(const Value& value) {
+    if (!isObject(value)) return nullptr;
+    return FeatureInfo::initWithTexts(text(member(value, FeatureInfo::APIResponseKeys::feature_text)),
+                                      text(member(value, FeatureInfo::APIResponseKeys::button_link)),
+                                      text(member(value, FeatureInfo::APIResponseKeys::button_text)));
+  }
+  static std::shared_ptr<AdBadgeInfo> badge(const Value& value) {
+    using BadgeKeys = AdBadgeInfo::APIResponseKeys;
+    if (!isObject(value)) return nullptr;
+    std::optional<double> position;
+    const Value number = member(value, BadgeKeys::position);
+    if (is(number, element_type::INT64)) position = static_cast<double>(number->get_int64().value_unsafe());
+    if (is(number, element_type::UINT64)) position = static_cast<double>(number->get_uint64().value_unsafe());
+    if (is(number, element_type::DOUBLE)) position = number->get_double().value_unsafe();
+    const Value info = member(value, BadgeKeys::assetinfo);
+    return AdBadgeInfo::initWithValues(position, text(member(info, BadgeKeys::asset_name)),
+                                       text(member(info, BadgeKeys::asset_extension)),
+                                       text(member(info, BadgeKeys::urlbase)));
   }
   static PlovexUser::Result user(const Value& value) { return PlovexUser::sharedPosterWithNewApiData(*value); }
 };
@@ -261,17 +334,17 @@ struct VornObjectReading {
     using Error = VornObjectSerializationError;
     if (!Json::isObject(apiData) || Json::isEmptyObject(apiData)) return std::unexpected(Error::missing("id"));
     std::array<typename Json::Value, memberCount> members{};
-    Json::capture(apiData, memberKeys, members);
+    Json::capture(apiData, memberSet, members);
     auto identifier = remoteText(Json::text(members[id_]));
     if (!identifier) return std::unexpected(Error::missing("id"));
     auto first = Json::firstOfObjects(members[media]);
     if (!first) return std::unexpected(Error::missing("media"));
     std::array<typename Json::Value, renditionCount> renditions{};
-    Json::capture(*first, renditionKeys, renditions);
+    Json::capture(*first, renditionSet, renditions);
     // Each rendition's fields in one pass over it; a rendition that is no object has none.
     std::array<std::array<typename Json::Value, fieldCount>, renditionCount> fields{};
     for (std::size_t i = 0; i < renditionCount; ++i) {
-      if (Json::isObject(renditions[i])) Json::capture(renditions[i], fieldKeys, fields[i]);
+      if (Json::isObject(renditions[i])) Json::capture(renditions[i], fieldSet, fields[i]);
     }
     auto renditionUrl = [&](Rendition rendition) { return remoteText(Json::text(fields[rendition][address])); };
 
@@ -310,8 +383,8 @@ struct VornObjectReading {
     if (Json::isObject(members[user]) && Json::positive(Json::member(members[user], Keys::userid))) {
       if (auto poster = Json::user(members[user])) item->poster = *poster;
     }
-    if (auto feature = Json::dictionary(members[feature_info])) item->featureData = FeatureInfo::initWithApiData(feature);
-    if (auto badge = Json::dictionary(members[ad_badge_info])) item->adBadgeData = AdBadgeInfo::initWithApiData(badge);
+    item->featureData = Json::feature(members[feature_info]);
+    item->adBadgeData = Json::badge(members[ad_badge_info]);
     if (Json::isObject(members[metrics])) item->pixels = Json::textList(Json::member(members[metrics], Keys::pixels));
     return item;
   }

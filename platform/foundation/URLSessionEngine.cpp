@@ -301,7 +301,9 @@ struct URLSessionTransfer {
       return false;
     }
     if (collect) {
-      received.insert(received.end(), bytes, bytes + length);
+      // As bytes of the buffer's own type, so that the piece is copied whole, not byte by byte.
+      const auto* piece = reinterpret_cast<const std::uint8_t*>(bytes);
+      received.insert(received.end(), piece, piece + length);
     } else if (stream) {
       auto piece = NSData::make(std::vector<std::uint8_t>(bytes, bytes + length));
       auto dataTask = std::static_pointer_cast<NSURLSessionDataTask>(task);

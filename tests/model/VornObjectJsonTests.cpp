@@ -224,6 +224,74 @@ TEST(VornObjectJson, PromotedContentNeedsBothTheNoteAndTheSourceId) {
   EXPECT_TRUE(parsedItem(base + R"(,"source_id":"s","feature_info":{}})")->isPromotedContent());
 }
 
+// A minimal item with one more member, read by both readers (parsedItem compares their
+// archives, so both take the member alike).
+std::shared_ptr<VornObject> itemWithMember(std::string_view name, const std::string& json) {
+  return parsedItem(R"({"id":"9","media":[{"tinygif":{"url":"t"},"gif":{"url":"g"}}],")" + std::string(name) +
+                    "\":" + json + "}");
+}
+
+std::string shown(const std::optional<std::string>& text) { return text ? "\"" + *text + "\"" : "-"; }
+
+// The note's text, link, button text and kind of link.
+std::string described(const std::shared_ptr<FeatureInfo>& note) {
+  if (!note) return "none";
+  const auto click = note->clickType();
+  return shown(note->featureText) + " " +
+         shown(note->featureLink ? std::optional(note->featureLink->absoluteString()) : std::nullopt) + " " +
+         shown(note->buttonText) + " " +
+         (!click ? "-" : *click == FeatureInfo::ClickthroughType::usernameSearch ? "user" : "link");
+}
+
+// The badge's position and the three parts of its address.
+std::string described(const std::shared_ptr<AdBadgeInfo>& badge) {
+  if (!badge) return "none";
+  return std::to_string(static_cast<int>(badge->badgePosition)) + " " + shown(badge->assetName) + " " +
+         shown(badge->assetExtension) + " " + shown(badge->urlBase);
+}
+
+TEST(VornObjectJson, FeatureNoteMembersAreTextsThatAreNotEmpty) {
+  const std::pair<std::string, std::string> cases[] = {
+      {R"({"feature_text":"Sale","button_link":"https://x/y","button_text":"Go"})",
+       R"("Sale" "https://x/y" "Go" link)"},
+      {R"({"button_link":"@amy"})", R"(- "@amy" - user)"},
+      {R"({"feature_text":"","button_link":"","button_text":5})", "- - - -"},
+      {R"({"feature_text":"a","feature_text":"b"})", R"("b" - - -)"},
+      {R"({"feature_text":null,"button_text":["x"]})", "- - - -"},
+      {R"("Sale")", "none"},
+      {R"([{"feature_text":"Sale"}])", "none"},
+  };
+  for (const auto& [member, expected] : cases) {
+    auto item = itemWithMember("feature_info", member);
+    ASSERT_TRUE(item) << member;
+    EXPECT_EQ(described(item->featureData), expected) << member;
+  }
+}
+
+TEST(VornObjectJson, BadgePositionIsAWholeNumberUpToSixAndItsPartsAreTexts) {
+  const std::string info = R"("assetinfo":{"asset_name":"b","asset_extension":"gif","urlbase":"https://m/"})";
+  const std::pair<std::string, std::string> cases[] = {
+      {R"({"position":1,)" + info + "}", R"(1 "b" "gif" "https://m/")"},
+      {R"({"position":6})", "6 - - -"},
+      {R"({"position":2.0})", "2 - - -"},
+      {R"({"position":2.5})", "0 - - -"},
+      {R"({"position":7})", "0 - - -"},
+      {R"({"position":-1})", "0 - - -"},
+      {R"({"position":18446744073709551615})", "0 - - -"},
+      {R"({"position":true})", "0 - - -"},
+      {R"({"position":"3"})", "0 - - -"},
+      {R"({"position":1,"position":4})", "4 - - -"},
+      {R"({"assetinfo":{"asset_name":5,"asset_extension":"","urlbase":null}})", R"(0 - "" -)"},
+      {R"({"assetinfo":"b.gif"})", "0 - - -"},
+      {"3", "none"},
+  };
+  for (const auto& [member, expected] : cases) {
+    auto item = itemWithMember("ad_badge_info", member);
+    ASSERT_TRUE(item) << member;
+    EXPECT_EQ(described(item->adBadgeData), expected) << member;
+  }
+}
+
 TEST(VornObjectJson, NamedFormStoresTheErrorAsAPlatformError) {
   std::shared_ptr<NSError> error;
   EXPECT_EQ(VornObject::initWithNewApiData(jsonObject(R"({"id":"1"})"), &error), nullptr);
