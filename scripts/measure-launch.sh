@@ -62,7 +62,8 @@ launch() {
         elapsed=$(( (${EPOCHREALTIME/./} - ${start/./}) / 1000 ))
         cpu=0
         for task in /proc/"$app"/task/*/schedstat; do
-          read -r spent _ <"$task" 2>/dev/null && cpu=$(( cpu + spent ))
+          # A thread may end between the listing and the reading.
+          { read -r spent _ <"$task"; } 2>/dev/null && cpu=$(( cpu + spent ))
         done
         break
       fi
