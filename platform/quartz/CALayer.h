@@ -19,7 +19,6 @@
 #include "platform/quartz/CGColor.h"
 #include "platform/quartz/CGImage.h"
 #include "platform/quartz/TreeChange.h"
-#include "platform/quartz/CGColor.h"
 
 class CALayer;
 class GraphicsContext;

@@ -39,8 +39,7 @@ NSRect toWholePixels(const GraphicsContext& context, NSRect rect) {
 
 // Whether drawInContext may draw: a plain layer draws only through its delegate.
 bool drawsContent(const CALayer& layer) {
-  static const std::type_info& plain = typeid(*CALayer::layer());
-  return typeid(layer) != plain || !layer.delegate.expired();
+  return typeid(layer) != typeid(CALayer) || !layer.delegate.expired();
 }
 
 void renderLayer(const std::shared_ptr<CALayer>& layer, GraphicsContext& context, int depth, const Hosted* hosted) {
