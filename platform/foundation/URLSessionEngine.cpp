@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -51,6 +52,11 @@ constexpr std::int64_t kReserveLimit = std::int64_t{16} << 20;
 constexpr std::size_t kMaxHeaderBytes = 256 * 1024;
 // Easy handles kept for the next transfers: making one costs more than resetting it.
 constexpr std::size_t kSpareHandles = 16;
+// How long a task started while the last loop's thread delivers a reply waits for that thread
+// before the loop starts on another. What remains of a delivery after the completion has
+// woken its caller (letting the page's items go) takes tens of microseconds; a completion that
+// is still busy, or waits for the very task, holds the task no longer than this.
+constexpr auto kHandOffWait = std::chrono::milliseconds(2);
 
 using SteadyClock = std::chrono::steady_clock;
 
@@ -394,6 +400,17 @@ struct URLSessionEngineState {
   bool stopping = false;  // a stop waits for the loop to leave
   bool wakeRequested = false;  // the loop has been woken for commands it has not yet taken
   bool closed = false;  // the process is leaving: no loop starts again
+  // The thread that left the loop to deliver its last outcome itself, while it does. A task
+  // started from another thread meanwhile is left to it (`handedOn`): it goes on as the loop
+  // when the delivery is over, with its caches and its parser warm, instead of another thread
+  // being woken while it is still busy, only for it to go idle a moment later. A timer
+  // (`handOffTimer`, read by a thread of its own) starts the loop elsewhere should the
+  // delivery take longer than kHandOffWait.
+  std::thread::id deliverer;
+  bool handedOn = false;
+  SteadyClock::time_point handOffDeadline;
+  int handOffTimer = -1;  // made with the first hand-off; -1 when it could not be made
+  bool timerTried = false;
 
   // Touched by the loop only.
   bool libraryTried = false;
@@ -420,8 +437,19 @@ struct URLSessionEngineState {
       return;  // the process is leaving; nothing will hear of the task again
     }
     commands.push_back(std::move(command));
+    const auto self = std::this_thread::get_id();
+    if (handedOn && self == deliverer) {
+      // The delivery itself starts a task (and may wait for it): the loop starts now.
+      handedOn = false;
+      return launchLoop(lock);
+    }
     // While a stop waits for the loop to leave, the command waits for the next loop.
-    if (!looping && !stopping) return startLoop(lock);
+    if (!looping && !stopping) {
+      if (deliverer == std::thread::id() || self == deliverer) return startLoop(lock);
+      return handOn(lock);
+    }
+    // The thread it is handed to takes every command when it goes on as the loop.
+    if (handedOn) return;
     // One wake-up serves every command posted before the loop takes them (a grid starts its
     // downloads in a burst).
     if (wakeRequested) return;
@@ -442,9 +470,74 @@ struct URLSessionEngineState {
   void startLoop(std::unique_lock<std::mutex>& lock) {
     quit = false;
     looping = true;
+    launchLoop(lock);
+  }
+
+  // Queues the loop on the pool; `looping` is already set.
+  void launchLoop(std::unique_lock<std::mutex>& lock) {
     lock.unlock();
     loopQueue->async([this] { run(); });
     ProcessShutdown::armAtExit();
+  }
+
+  // Leaves the loop to the thread delivering the last outcome (with the mutex held, which it
+  // lets go), or starts it as usual when no timer can bound the wait for that thread.
+  void handOn(std::unique_lock<std::mutex>& lock) {
+    if (!std::exchange(timerTried, true)) makeHandOffTimer();
+    if (handOffTimer < 0) return startLoop(lock);
+    quit = false;
+    looping = true;
+    handedOn = true;
+    handOffDeadline = SteadyClock::now() + kHandOffWait;
+    const int timer = handOffTimer;
+    lock.unlock();
+    itimerspec due{};
+    due.it_value.tv_nsec = std::chrono::duration_cast<std::chrono::nanoseconds>(kHandOffWait).count();
+    ::timerfd_settime(timer, 0, &due, nullptr);
+  }
+
+  // With the mutex held. The timer's thread waits in a read for the timer to expire: setting
+  // or clearing the timer does not wake it, so a hand-off taken in time costs two calls to set it.
+  void makeHandOffTimer() {
+    const int timer = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
+    if (timer < 0) return;
+    try {
+      std::thread([this, timer] { watchHandOffs(timer); }).detach();
+    } catch (const std::system_error&) {
+      ::close(timer);
+      return;
+    }
+    handOffTimer = timer;
+  }
+
+  // The timer's thread, for the life of the process (it touches only this never-destroyed
+  // state and the pool): a hand-off not taken by its deadline starts the loop on the pool.
+  void watchHandOffs(int timer) {
+    for (;;) {
+      std::uint64_t expirations = 0;
+      const ssize_t got = ::read(timer, &expirations, sizeof expirations);
+      if (got < 0 && errno != EINTR && errno != EAGAIN) return;
+      std::unique_lock lock(mutex);
+      // An expiry set for a hand-off taken since (and not cleared in time) is let pass.
+      if (!handedOn || SteadyClock::now() < handOffDeadline) continue;
+      handedOn = false;
+      launchLoop(lock);
+    }
+  }
+
+  // After the delivery this thread made when it left the loop: whether the loop was handed to
+  // it meanwhile, in which case it is the loop again.
+  bool takeHandOff() {
+    std::unique_lock lock(mutex);
+    deliverer = {};
+    if (!handedOn) return false;
+    handedOn = false;
+    loopThread = std::this_thread::get_id();
+    const int timer = handOffTimer;
+    lock.unlock();
+    const itimerspec clear{};
+    ::timerfd_settime(timer, 0, &clear, nullptr);
+    return true;
   }
 
   // Every transfer ends as cancelled and the loop leaves; with `final` none starts again.
@@ -454,6 +547,13 @@ struct URLSessionEngineState {
     if (!looping || std::this_thread::get_id() == loopThread) return;
     quit = true;
     stopping = true;
+    if (handedOn) {
+      // The delivering thread may be the one stopping, or be waiting for it: the loop that
+      // cancels the transfers runs on the pool.
+      handedOn = false;
+      launchLoop(lock);
+      lock.lock();
+    }
     wake(lock);
     lock.lock();
     loopEnded.wait(lock, [this] { return !looping; });
@@ -519,13 +619,18 @@ struct URLSessionEngineState {
         if (commands.empty() && !quit) {
           auto delivery = std::exchange(heldDelivery, std::nullopt);
           // Left in the same hold of the mutex that found nothing to do: a command posted
-          // after it starts a new loop rather than wake this one, which would never look.
+          // after it starts a new loop (or is handed to this thread, below) rather than wake
+          // this one, which would never look.
           leaveLoopLocked();
+          if (!delivery) return;
+          deliverer = std::this_thread::get_id();
           lock.unlock();
           // No longer the loop: from here on this is one of the pool's threads, which would
           // otherwise wake another only to go idle itself.
-          if (delivery) delivery->queue->runHereOrAsync(std::move(delivery->block));
-          return;
+          delivery->queue->runHereOrAsync(std::move(delivery->block));
+          delivery.reset();
+          if (!takeHandOff()) return;
+          continue;
         }
       }
       releaseHeldDelivery();
