@@ -179,10 +179,9 @@ TEST_F(URLSessionDeliveryStressTest, ACompletionWaitingForAnotherThreadsTaskIsNo
       Awaited inner;
       std::thread starter([&] {
         other->dataTaskWithURL(bytesURL(10), [&](auto, auto, auto) {
-          {
-            std::lock_guard lock(inner.mutex);
-            ++inner.calls;
-          }
+          // Told with the lock held: the waiter lets `inner` go as soon as it may lock.
+          std::lock_guard lock(inner.mutex);
+          ++inner.calls;
           inner.done.notify_one();
         })->resume();
       });
@@ -191,10 +190,8 @@ TEST_F(URLSessionDeliveryStressTest, ACompletionWaitingForAnotherThreadsTaskIsNo
         if (!inner.done.wait_for(lock, std::chrono::seconds(30), [&] { return inner.calls > 0; })) ++unanswered;
       }
       starter.join();
-      {
-        std::lock_guard lock(finished.mutex);
-        ++finished.calls;
-      }
+      std::lock_guard lock(finished.mutex);
+      ++finished.calls;
       finished.done.notify_one();
     })->resume();
     std::unique_lock lock(finished.mutex);
