@@ -48,8 +48,9 @@ bool drawKept(const std::shared_ptr<CALayer>& layer, const CALayer& shown, Graph
               const Hosted* hosted);
 
 // Layers met that change with the clock or ask for display: a kept picture holding one of
-// them is not kept (what it shows would change behind its numbers' back).
-int unsettledMet = 0;
+// them is not kept (what it shows would change behind its numbers' back). Each thread
+// draws trees of its own.
+thread_local int unsettledMet = 0;
 
 // `asPicture`: the layer drawn into its own kept picture, at full opacity (the picture is
 // laid on with the layer's).
