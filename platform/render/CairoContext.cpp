@@ -190,24 +190,45 @@ CGImage CairoContext::pixels() const {
   return CGImage{width_, height_, std::move(rgba)};
 }
 
+// Most saved states are restored with Cairo's matrix and clip as they were (a view that
+// draws without moving or clipping, a clip to bounds that cut nothing): Cairo's state is
+// saved only once something is about to change it.
 void CairoContext::saveGState() {
-  cairo_save(cr_);
   saved_.push_back(state_);
+  saved_.back().savedInCairo = false;
+}
+
+void CairoContext::willChangeCairoState() {
+  // Entries at or below the current layer's start need nothing: the layer's own save
+  // brings Cairo back to them at its end.
+  const std::size_t floor = groups_.empty() ? 0 : groups_.back().savedDepth;
+  if (saved_.size() > floor && !saved_.back().savedInCairo) {
+    cairo_save(cr_);
+    saved_.back().savedInCairo = true;
+  }
+}
+
+void CairoContext::restoreSaved() {
+  if (saved_.back().savedInCairo) cairo_restore(cr_);
+  state_ = saved_.back();
+  saved_.pop_back();
 }
 
 void CairoContext::restoreGState() {
   // Restores never reach past the start of the current transparency layer.
   std::size_t floor = groups_.empty() ? 0 : groups_.back().savedDepth;
   if (saved_.size() <= floor) return;
-  cairo_restore(cr_);
-  state_ = saved_.back();
-  saved_.pop_back();
+  restoreSaved();
 }
 
-void CairoContext::translate(double dx, double dy) { cairo_translate(cr_, dx, dy); }
+void CairoContext::translate(double dx, double dy) {
+  willChangeCairoState();
+  cairo_translate(cr_, dx, dy);
+}
 
 void CairoContext::scale(double sx, double sy) {
   if (sx == 0 || sy == 0 || !std::isfinite(sx) || !std::isfinite(sy)) return;  // a degenerate matrix breaks Cairo
+  willChangeCairoState();
   cairo_scale(cr_, sx, sy);
 }
 
@@ -438,15 +459,16 @@ void CairoContext::layOn(const PixelBox& box, Paint paint) {
   inBox(cr_, box, paint);
 }
 
+bool CairoContext::ClipRect::whole() const {
+  return x0 == std::floor(x0) && y0 == std::floor(y0) && x1 == std::floor(x1) && y1 == std::floor(y1);
+}
+
 bool CairoContext::insideClip(const PixelBox& box) const {
-  if (!state_.clip || box.empty()) return false;
-  const ClipRect& c = *state_.clip;
-  const bool whole = c.x0 == std::floor(c.x0) && c.y0 == std::floor(c.y0) && c.x1 == std::floor(c.x1) &&
-                     c.y1 == std::floor(c.y1);
-  return !whole && PixelBox::covering(std::ceil(c.x0), std::ceil(c.y0), std::floor(c.x1), std::floor(c.y1)).contains(box);
+  return state_.clip && !state_.clip->whole() && wholePixelsOfClipHold(box);
 }
 
 void CairoContext::clipToPath(const CGPath& path, CGFillRule rule) {
+  willChangeCairoState();
   appendPath(cr_, path);
   cairo_set_fill_rule(cr_, rule == CGFillRule::evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
   cairo_clip(cr_);
@@ -473,22 +495,31 @@ void CairoContext::clipToRect(NSRect rect) {
     GraphicsContext::clipToRect(rect);
     return;
   }
+  cairo_matrix_t m;
+  cairo_get_matrix(cr_, &m);
+  const bool upright = m.xy == 0 && m.yx == 0;
+  double xa = rect.minX(), ya = rect.minY(), xb = rect.maxX(), yb = rect.maxY();
+  cairo_user_to_device(cr_, &xa, &ya);
+  cairo_user_to_device(cr_, &xb, &yb);
+  const ClipRect device{std::min(xa, xb), std::min(ya, yb), std::max(xa, xb), std::max(ya, yb)};
+  if (state_.clip && upright) {
+    // A rectangle holding all the clip leaves it as it is (a view's bounds inside the part
+    // being repainted): Cairo is not asked.
+    const ClipRect& clip = *state_.clip;
+    if (device.x0 <= clip.x0 && device.y0 <= clip.y0 && device.x1 >= clip.x1 && device.y1 >= clip.y1) return;
+  }
+  willChangeCairoState();
   appendRect(cr_, rect);
   cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_WINDING);
   cairo_clip(cr_);
   if (!state_.clip) return;
-  cairo_matrix_t m;
-  cairo_get_matrix(cr_, &m);
-  if (m.xy != 0 || m.yx != 0) {
+  if (!upright) {
     state_.clip.reset();
     return;
   }
-  double xa = rect.minX(), ya = rect.minY(), xb = rect.maxX(), yb = rect.maxY();
-  cairo_user_to_device(cr_, &xa, &ya);
-  cairo_user_to_device(cr_, &xb, &yb);
   ClipRect& clip = *state_.clip;
-  clip = {std::max(clip.x0, std::min(xa, xb)), std::max(clip.y0, std::min(ya, yb)), std::min(clip.x1, std::max(xa, xb)),
-          std::min(clip.y1, std::max(ya, yb))};
+  clip = {std::max(clip.x0, device.x0), std::max(clip.y0, device.y0), std::min(clip.x1, device.x1),
+          std::min(clip.y1, device.y1)};
 }
 
 void CairoContext::fillRect(NSRect rect) {
@@ -549,8 +580,18 @@ void CairoContext::castShadowOfPath(const CGPath& path, CGFillRule rule, NSRect 
   if (parts.empty()) return;
   // A large shape's shadow is worked out where the clip needs it, and not kept.
   constexpr long kMostKeptShadowPixels = 1L << 20;
-  cairo_surface_t* mask =
-      box.grown(reach.spread).area() <= kMostKeptShadowPixels ? shapeShadow(path, rule, box, reach) : nullptr;
+  const bool keep = box.grown(reach.spread).area() <= kMostKeptShadowPixels;
+  // Moved by whole pixels, and inside whole pixels of the clip, the shadow is copied on from
+  // its coloured picture: a tile's corners at every frame cost a copy of their pixels.
+  if (keep && reach.dx == std::floor(reach.dx) && reach.dy == std::floor(reach.dy) && wholePixelsOfClipHold(shaded)) {
+    if (cairo_surface_t* picture = shadowPicture(path, rule, box, reach, shadow->color, state_.alpha)) {
+      layOnParts(parts, [&] {
+        cairo_set_source_surface(cr_, picture, box.x0 - reach.spread + reach.dx, box.y0 - reach.spread + reach.dy);
+      });
+      return;
+    }
+  }
+  cairo_surface_t* mask = keep ? shapeShadow(path, rule, box, reach) : nullptr;
   if (!mask) {
     cairo_matrix_t user;
     cairo_get_matrix(cr_, &user);
@@ -573,12 +614,68 @@ void CairoContext::castShadowOfPath(const CGPath& path, CGFillRule rule, NSRect 
   cairo_restore(cr_);
 }
 
-cairo_surface_t* CairoContext::shapeShadow(const CGPath& path, CGFillRule rule, const PixelBox& box,
-                                           const ShadowReach& reach) {
+bool CairoContext::wholePixelsOfClipHold(const PixelBox& box) const {
+  if (!state_.clip || box.empty()) return false;
+  const ClipRect& c = *state_.clip;
+  return PixelBox::covering(std::ceil(c.x0), std::ceil(c.y0), std::floor(c.x1), std::floor(c.y1)).contains(box);
+}
+
+template <typename SetSource>
+void CairoContext::layOnParts(std::span<const PixelBox> parts, SetSource setSource) {
+  // Within whole pixels of the clip the parts' own rectangles clip alike (see layOn).
+  const bool whole = state_.clip->whole();
+  if (!whole) {
+    cairo_save(cr_);
+    cairo_reset_clip(cr_);
+  }
+  inPixels(cr_, [&] {
+    setSource();
+    cairo_new_path(cr_);
+    for (const PixelBox& part : parts) cairo_rectangle(cr_, part.x0, part.y0, part.width(), part.height());
+    cairo_fill(cr_);
+  });
+  if (!whole) cairo_restore(cr_);
+}
+
+cairo_surface_t* CairoContext::shadowPicture(const CGPath& path, CGFillRule rule, const PixelBox& box,
+                                             const ShadowReach& reach, const CGColor& colour, double alpha) {
+  makeShadowKey(path, rule, box, reach);
+  pictureKey_ = shadowKey_;
+  pictureKey_.insert(pictureKey_.end(), {colour.red, colour.green, colour.blue, colour.alpha, alpha});
+  if (auto* kept = shadowPictures_.find(pictureKey_)) return kept->value.get();
+  // A window shows a few shadows over and over (its tiles'): a few megabytes are kept.
+  constexpr std::size_t kPicturesKept = 48;
+  constexpr long kMostPicturePixels = 2L << 20;
+  const PixelBox area = box.grown(reach.spread);
+  if (area.area() > kMostPicturePixels / 4) return nullptr;
+  cairo_surface_t* mask = shapeShadow(path, rule, box, reach);
+  if (!mask) return nullptr;
+  cairo_surface_t* picture = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, area.width(), area.height());
+  if (cairo_surface_status(picture) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(picture);
+    return nullptr;
+  }
+  // The colour laid through the mask as onto the canvas, onto nothing: what the canvas then
+  // takes from the picture is what it took from the colour and the mask.
+  cairo_t* p = cairo_create(picture);
+  setSource(p, colour, alpha);
+  cairo_mask_surface(p, mask, 0, 0);
+  cairo_destroy(p);
+  cairo_surface_flush(picture);
+  shadowPictures_.add(pictureKey_, KeptSurface(picture));
+  shadowPicturePixels_ += area.area();
+  auto pixelsOf = [](cairo_surface_t* s) { return long(cairo_image_surface_get_width(s)) * cairo_image_surface_get_height(s); };
+  while (shadowPictures_.size() > 1 &&
+         (shadowPictures_.size() > kPicturesKept || shadowPicturePixels_ > kMostPicturePixels)) {
+    shadowPicturePixels_ -= pixelsOf(shadowPictures_.oldest().value.get());
+    shadowPictures_.dropOldest();
+  }
+  return picture;
+}
+
+void CairoContext::makeShadowKey(const CGPath& path, CGFillRule rule, const PixelBox& box, const ShadowReach& reach) {
   cairo_matrix_t user;
   cairo_get_matrix(cr_, &user);
-  // The shape's place on the canvas, less the whole pixels of its box: the same shape at
-  // another whole-pixel place has the same shadow.
   const double dx = user.x0 - box.x0 + reach.spread, dy = user.y0 - box.y0 + reach.spread;
   // Made in a vector kept for it: a tile's shadow is looked up at every frame.
   std::vector<double>& key = shadowKey_;
@@ -602,6 +699,17 @@ cairo_surface_t* CairoContext::shapeShadow(const CGPath& path, CGFillRule rule, 
         },
         element);
   }
+}
+
+cairo_surface_t* CairoContext::shapeShadow(const CGPath& path, CGFillRule rule, const PixelBox& box,
+                                           const ShadowReach& reach) {
+  cairo_matrix_t user;
+  cairo_get_matrix(cr_, &user);
+  // The shape's place on the canvas, less the whole pixels of its box: the same shape at
+  // another whole-pixel place has the same shadow.
+  const double dx = user.x0 - box.x0 + reach.spread, dy = user.y0 - box.y0 + reach.spread;
+  makeShadowKey(path, rule, box, reach);
+  std::vector<double>& key = shadowKey_;
   if (auto* kept = shapeShadows_.find(key)) return kept->value.get();
   const PixelBox area = box.grown(reach.spread);
   cairo_surface_t* mask = filledMask(path, rule, area, dx, dy);
@@ -848,10 +956,7 @@ cairo_pattern_t* CairoContext::drawnMask(const std::function<void(GraphicsContex
   state_ = State{};  // the clip is the region's, but none is followed for the mask's drawing
   groups_.push_back({state_, 1, saved_.size(), false, {}, {}});
   mask(*this);
-  while (saved_.size() > groups_.back().savedDepth) {
-    cairo_restore(cr_);
-    saved_.pop_back();
-  }
+  while (saved_.size() > groups_.back().savedDepth) restoreSaved();
   groups_.pop_back();
   state_ = outer;
   cairo_pattern_t* pattern = cairo_pop_group(cr_);
@@ -1055,10 +1160,7 @@ cairo_surface_t* CairoContext::roundedMask(NSRect rect, double radius, const Pix
 void CairoContext::endGroup(const std::function<void(GraphicsContext&)>& mask, const std::pair<NSRect, double>* rounded) {
   if (groups_.empty()) return;
   // Close any state left saved inside the layer.
-  while (saved_.size() > groups_.back().savedDepth) {
-    cairo_restore(cr_);
-    saved_.pop_back();
-  }
+  while (saved_.size() > groups_.back().savedDepth) restoreSaved();
   Group group = groups_.back();
   groups_.pop_back();
   state_ = group.before;
