@@ -273,6 +273,50 @@ void CairoContext::noteInk(const PixelBox& box) {
   if (!groups_.empty()) groups_.back().ink = groups_.back().ink.united(box);
 }
 
+bool CairoContext::holdBack(NSRect rect) {
+  if (groups_.empty()) return false;
+  Group& group = groups_.back();
+  if (group.skipped || !group.ink.empty() || !(state_.alpha >= 1) || !(state_.fill.alpha >= 1) ||
+      (state_.shadow && state_.shadow->color.alpha > 0)) {
+    return false;
+  }
+  cairo_matrix_t m;
+  cairo_get_matrix(cr_, &m);
+  if (m.xy != 0 || m.yx != 0) return false;
+  double xa = rect.minX(), ya = rect.minY(), xb = rect.maxX(), yb = rect.maxY();
+  cairo_user_to_device(cr_, &xa, &ya);
+  cairo_user_to_device(cr_, &xb, &yb);
+  // The pixels the fill covers wholly, and the clip lets it reach.
+  const PixelBox covered = PixelBox::covering(std::ceil(std::min(xa, xb)), std::ceil(std::min(ya, yb)),
+                                              std::floor(std::max(xa, xb)), std::floor(std::max(ya, yb)));
+  if (!covered.contains(group.region) || !wholePixelsOfClipHold(group.region)) return false;
+  group.heldFill = state_.fill;
+  noteInk(group.region);
+  return true;
+}
+
+void CairoContext::layHeldFill() {
+  if (groups_.empty() || !groups_.back().heldFill) return;
+  layHeldFill(std::span(&groups_.back().region, 1));
+}
+
+void CairoContext::layHeldFill(std::span<const PixelBox> parts) {
+  Group& group = groups_.back();
+  const CGColor colour = *group.heldFill;
+  group.heldFill.reset();
+  if (parts.empty()) return;
+  // Each pixel takes the colour, as the fill gave every pixel the layer holds.
+  cairo_save(cr_);
+  cairo_reset_clip(cr_);
+  inPixels(cr_, [&] {
+    cairo_new_path(cr_);
+    for (const PixelBox& part : parts) cairo_rectangle(cr_, part.x0, part.y0, part.width(), part.height());
+    setSource(cr_, colour, 1);
+    cairo_fill(cr_);
+  });
+  cairo_restore(cr_);
+}
+
 NSSize CairoContext::deviceSizeOf(NSRect rect) const {
   double w = rect.width(), h = rect.height();
   cairo_user_to_device_distance(cr_, &w, &h);
@@ -344,6 +388,7 @@ template <typename Step>
 void CairoContext::perform(const PixelBox& box, Step step, const std::optional<CGShadow>& shadow) {
   const double alpha = state_.alpha;
   if (skipping_ > 0 || !(alpha > 0)) return;
+  layHeldFill();
   const PixelBox clip = clipBox();
   const PixelBox drawn = box.intersected(clip);
   PixelBox shaded;
@@ -527,7 +572,7 @@ void CairoContext::fillRect(NSRect rect) {
     GraphicsContext::fillRect(rect);
     return;
   }
-  if (skipping_ > 0) return;
+  if (skipping_ > 0 || holdBack(rect)) return;
   // The box CGPath::boundingBox gives the rectangle's path.
   const double minX = std::min(rect.minX(), rect.maxX()), maxX = std::max(rect.minX(), rect.maxX());
   const double minY = std::min(rect.minY(), rect.maxY()), maxY = std::max(rect.minY(), rect.maxY());
@@ -570,6 +615,7 @@ void CairoContext::castShadowOfPath(const CGPath& path, CGFillRule rule, NSRect 
   const PixelBox clip = clipBox();
   const PixelBox shaded = shadowBoxOf(box, reach).intersected(clip);
   if (shaded.empty() || box.width() > kMaxSide || box.height() > kMaxSide) return;
+  layHeldFill();
   noteInk(shaded);
   // The pixels that the drawing to come covers wholly need no shadow.
   auto wholly = [&](NSRect r) { return r.width() > 0 && r.height() > 0 ? deviceBoxOf(r).grown(-1) : PixelBox{}; };
@@ -865,19 +911,25 @@ void CairoContext::uprightIn(cairo_t* cr, NSRect rect) const {
   }
 }
 
-bool CairoContext::drawCachedImage(const CGImageSource& source, const CGImage& frame, NSRect rect, double fraction) {
+namespace {
+// The picture made once for the size the rectangle covers on the canvas, made now unless
+// kept, and the whole pixels it is laid on; null when the picture or the placement (turned,
+// or too large) does not allow it.
+std::shared_ptr<ScaledPicture> placedPicture(cairo_t* cr, const CGImageSource& source, const CGImage& frame, NSRect rect,
+                                             PixelBox& at) {
   CGImageDrawingCache* slot = source.drawingCache();
-  if (!slot) return false;
+  if (!slot) return nullptr;
   cairo_matrix_t m;
-  cairo_get_matrix(cr_, &m);
+  cairo_get_matrix(cr, &m);
   // Only plain placements: scaled and moved, upright or upside down, never turned.
-  if (m.xy != 0 || m.yx != 0 || !(m.xx > 0) || m.yy == 0) return false;
+  if (m.xy != 0 || m.yx != 0 || !(m.xx > 0) || m.yy == 0) return nullptr;
   const double x0 = m.xx * rect.minX() + m.x0, x1 = m.xx * rect.maxX() + m.x0;
   const double ya = m.yy * rect.minY() + m.y0, yb = m.yy * rect.maxY() + m.y0;
   const double y0 = std::min(ya, yb), y1 = std::max(ya, yb);
   const long width = std::lround(x1 - x0), height = std::lround(y1 - y0);
-  if (width <= 0 || height <= 0 || width * height > kMostKeptPixels || !std::isfinite(x0) || !std::isfinite(y0)) {
-    return false;
+  if (width <= 0 || height <= 0 || width * height > kMostKeptPixels || !std::isfinite(x0) || !std::isfinite(y0) ||
+      std::abs(x0) > PixelBox::kFar || std::abs(y0) > PixelBox::kFar) {
+    return nullptr;
   }
   std::shared_ptr<ScaledPicture> picture;
   {
@@ -889,17 +941,26 @@ bool CairoContext::drawCachedImage(const CGImageSource& source, const CGImage& f
   }
   if (!picture) {
     picture = scaledPicture(frame, static_cast<int>(width), static_cast<int>(height));
-    if (!picture) return false;
+    if (!picture) return nullptr;
     std::lock_guard lock(slot->mutex);
     slot->owner = &kScaledPictureOwner;
     slot->content = picture;
   }
   // Whole pixels: the picture is laid on as it is, with no filtering.
-  const double left = std::round(x0), top = std::round(y0);
+  const int left = static_cast<int>(std::round(x0)), top = static_cast<int>(std::round(y0));
+  at = {left, top, left + static_cast<int>(width), top + static_cast<int>(height)};
+  return picture;
+}
+}  // namespace
+
+bool CairoContext::drawCachedImage(const CGImageSource& source, const CGImage& frame, NSRect rect, double fraction) {
+  PixelBox at;
+  const auto picture = placedPicture(cr_, source, frame, rect, at);
+  if (!picture) return false;
   cairo_save(cr_);
   inPixels(cr_, [&] {
-    cairo_rectangle(cr_, left, top, double(width), double(height));
-    cairo_set_source_surface(cr_, picture->surface, left, top);
+    cairo_rectangle(cr_, at.x0, at.y0, at.width(), at.height());
+    cairo_set_source_surface(cr_, picture->surface, at.x0, at.y0);
     cairo_pattern_set_filter(cairo_get_source(cr_), CAIRO_FILTER_NEAREST);
     if (fraction >= 1) {
       cairo_fill(cr_);
@@ -912,6 +973,24 @@ bool CairoContext::drawCachedImage(const CGImageSource& source, const CGImage& f
   return true;
 }
 
+void CairoContext::layHeldFillUnder(const CGImageSource& source, const CGImage& frame, NSRect rect, double fraction) {
+  if (fraction >= 1 && state_.alpha >= 1 && !(state_.shadow && state_.shadow->color.alpha > 0) && state_.clip) {
+    const PixelBox& region = groups_.back().region;
+    PixelBox at;
+    const auto picture = placedPicture(cr_, source, frame, rect, at);
+    // Kept without alpha when every pixel is opaque (see scaledPicture).
+    if (picture && cairo_image_surface_get_format(picture->surface) == CAIRO_FORMAT_RGB24 && at.contains(region)) {
+      // Only where the clip cuts into pixels does the fill show through the picture's edge.
+      const ClipRect& c = *state_.clip;
+      const PixelBox inside =
+          PixelBox::covering(std::ceil(c.x0), std::ceil(c.y0), std::floor(c.x1), std::floor(c.y1)).intersected(region);
+      layHeldFill(PixelBox::outside(region, std::span(&inside, 1)));
+      return;
+    }
+  }
+  layHeldFill();
+}
+
 void CairoContext::drawImage(const std::shared_ptr<const CGImageSource>& image, NSRect rect, double fraction) {
   if (skipping_ > 0) return;
   const CGImage* pixels = image ? image->imageForDrawing() : nullptr;
@@ -921,6 +1000,8 @@ void CairoContext::drawImage(const std::shared_ptr<const CGImageSource>& image, 
     return;
   const CGImage& frame = *pixels;
   const double shown = std::min(1.0, fraction);
+  // An opaque picture over all a layer holds replaces the fill held back under it.
+  if (!groups_.empty() && groups_.back().heldFill) layHeldFillUnder(*image, frame, rect, shown);
   perform(
       deviceBoxOf(rect),
       [&](cairo_t* cr) {
@@ -956,6 +1037,7 @@ cairo_pattern_t* CairoContext::drawnMask(const std::function<void(GraphicsContex
   state_ = State{};  // the clip is the region's, but none is followed for the mask's drawing
   groups_.push_back({state_, 1, saved_.size(), false, {}, {}});
   mask(*this);
+  layHeldFill();
   while (saved_.size() > groups_.back().savedDepth) restoreSaved();
   groups_.pop_back();
   state_ = outer;
@@ -1055,6 +1137,7 @@ void CairoContext::drawText(const std::shared_ptr<const CGTextSource>& source, N
   // The shadow comes from the picture's own blurred alpha, made once: the same label drawn
   // again (a tile's title over its playing picture) costs one masking.
   if (shadow && shadow->color.alpha > 0) {
+    layHeldFill();
     const ShadowReach reach = reachOf(*shadow);
     const PixelBox shaded = shadowBoxOf(box, reach).intersected(clipBox());
     cairo_surface_t* blurred = shaded.empty() ? nullptr : picture->shadow(reach.radius, reach.spread);
@@ -1096,6 +1179,7 @@ void CairoContext::beginTransparencyLayer(double alpha) { beginGroup(std::nullop
 void CairoContext::beginTransparencyLayerWithRect(NSRect rect, double alpha) { beginGroup(rect, alpha); }
 
 void CairoContext::beginGroup(std::optional<NSRect> rect, double alpha) {
+  layHeldFill();
   Group group{state_, std::isfinite(alpha) ? std::clamp(alpha, 0.0, 1.0) : 1.0, saved_.size(), false, {}, {}};
   bool skip = skipping_ > 0 || !(group.alpha > 0) || !(state_.alpha > 0);
   if (!skip) {
@@ -1159,6 +1243,7 @@ cairo_surface_t* CairoContext::roundedMask(NSRect rect, double radius, const Pix
 
 void CairoContext::endGroup(const std::function<void(GraphicsContext&)>& mask, const std::pair<NSRect, double>* rounded) {
   if (groups_.empty()) return;
+  layHeldFill();
   // Close any state left saved inside the layer.
   while (saved_.size() > groups_.back().savedDepth) restoreSaved();
   Group group = groups_.back();

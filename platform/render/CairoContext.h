@@ -103,6 +103,8 @@ class CairoContext : public GraphicsContext {
     // The pixels it holds: where it shows, and a little around (and with a shadow, what
     // casts the shadow into the clip).
     PixelBox region;
+    // An opaque fill over all it holds, drawn first and not yet laid on (see holdBack).
+    std::optional<CGColor> heldFill;
   };
   // Where a shadow goes relative to its shape, in canvas pixels.
   struct ShadowReach {
@@ -125,6 +127,17 @@ class CairoContext : public GraphicsContext {
   ShadowReach reachOf(const CGShadow& shadow) const;
   PixelBox shadowBoxOf(const PixelBox& shape, const ShadowReach& reach) const;
   void noteInk(const PixelBox& box);
+  // A fresh layer's first drawing, an opaque fill of all it holds (a rounded face's
+  // background), is held back: an opaque picture drawn next over all of it (the face's
+  // playing GIF) replaces it. True when the fill of the rectangle was held back.
+  bool holdBack(NSRect rect);
+  // Lays on the fill held back in the innermost layer, before anything else is drawn there
+  // (over the boxes given, in canvas pixels, when the rest needs none).
+  void layHeldFill();
+  void layHeldFill(std::span<const PixelBox> parts);
+  // Lays on the held fill where the picture, about to be laid on, does not replace it:
+  // nowhere when it is opaque and covers all the layer holds inside whole pixels of the clip.
+  void layHeldFillUnder(const CGImageSource& source, const CGImage& frame, NSRect rect, double fraction);
   // Draws one step that covers `box` (canvas pixels) with the state's alpha and shadow.
   template <typename Step>
   void perform(const PixelBox& box, Step step, const std::optional<CGShadow>& shadow);

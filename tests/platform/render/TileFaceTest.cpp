@@ -5,6 +5,8 @@
 
 #include <functional>
 
+#include "platform/appkit/NSAttributedString.h"
+#include "platform/appkit/NSImage.h"
 #include "platform/quartz/CGPath.h"
 #include "platform/render/BlurredMaskCache.h"
 #include "platform/render/CairoContext.h"
@@ -188,6 +190,74 @@ TEST_F(TileFaceTest, SavedStatesRestoreWhatChangedSinceWhicheverWayTheyWereSaved
     c.steps(*steps);
     c.expected(*expected);
     EXPECT_EQ(pixelsDiffering(steps->pixels(), expected->pixels()), 0u);
+  }
+}
+
+// A picture of the given size in one colour (alpha included).
+std::shared_ptr<NSImage> pictureOf(int width, int height, std::array<std::uint8_t, 4> colour) {
+  std::vector<std::uint8_t> rgba;
+  for (int i = 0; i < width * height; ++i) rgba.insert(rgba.end(), colour.begin(), colour.end());
+  // A darker first row shows where the picture lies.
+  for (int x = 0; x < width; ++x) rgba[std::size_t(x) * 4] = 20;
+  return NSImage::imageWithPixels(width, height, rgba);
+}
+
+// A rounded face's opaque background is held back while nothing else is drawn in its layer,
+// and an opaque picture over all the layer holds replaces it: whether held back, laid on
+// later or replaced, the pixels are those of the background drawn as a path at once.
+TEST_F(TileFaceTest, AFacesBackgroundHeldBackGivesThePixelsOfOneDrawnAtOnce) {
+  const auto opaque = pictureOf(40, 30, {200, 120, 40, 255});
+  const auto faded = pictureOf(40, 30, {200, 120, 40, 128});
+  struct Case {
+    const char* what;
+    double scale;
+    bool flipped;
+    NSRect face, clip, picture;
+    std::shared_ptr<NSImage> image;
+    bool textBetween;
+  };
+  const Case cases[] = {
+      {"an opaque picture over the whole face", 1, false, {20, 10, 80, 50}, {0, 0, 120, 80}, {20, 10, 80, 50}, opaque, false},
+      {"the same at twice the scale, flipped", 2, true, {20, 10, 80, 50}, {0, 0, 120, 80}, {20, 10, 80, 50}, opaque, false},
+      {"a picture short of the face", 1, false, {20, 10, 80, 50}, {0, 0, 120, 80}, {22, 10, 78, 50}, opaque, false},
+      {"a picture with alpha", 1, false, {20, 10, 80, 50}, {0, 0, 120, 80}, {20, 10, 80, 50}, faded, false},
+      {"a face inside pixels", 2, false, {20.3, 10.6, 80, 50}, {0, 0, 120, 80}, {20.3, 10.6, 80, 50}, opaque, false},
+      {"a clip cutting the face on whole pixels", 1, false, {20, 10, 80, 50}, {30, 0, 40, 35}, {20, 10, 80, 50}, opaque,
+       false},
+      {"a clip cutting the face inside pixels", 2, false, {20, 10, 80, 50}, {30.25, 0, 40.5, 35.75},
+       {20, 10, 80, 50}, opaque, false},
+      {"a larger picture clipped to a face inside pixels", 1, false, {20.33, 10.61, 80.2, 50.3},
+       {20.33, 10.61, 80.2, 50.3}, {10.5, -5.2, 100, 80}, opaque, false},
+      {"text with its shadow before the picture", 1, false, {20, 10, 80, 50}, {0, 0, 120, 80}, {20, 10, 80, 50}, opaque,
+       true},
+      {"no picture", 1, false, {20, 10, 80, 50}, {0, 0, 120, 80}, {0, 0, 0, 0}, nullptr, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto draw = [&](bool asPath) {
+      auto canvas = CairoContext::make({120, 80}, c.scale, c.flipped);
+      canvas->setFillColor({0.93, 0.94, 0.95, 1});
+      canvas->fillRect(NSMakeRect(0, 0, 120, 80));
+      canvas->saveGState();
+      canvas->clipToRect(c.clip);
+      canvas->beginTransparencyLayerWithRect(c.face, 1);
+      canvas->setFillColor({0.3, 0.3, 0.35, 1});
+      const NSRect background = NSInsetRect(c.face, -1, -1);
+      if (asPath) canvas->fillPath(CGPath::rect(background), CGFillRule::nonZero);
+      else canvas->fillRect(background);
+      // A view inside clips to its bounds, as the face's own views do.
+      canvas->clipToRect(c.clip);
+      if (c.textBetween) {
+        canvas->setShadow(CGShadow{{0, -1}, 1, {0, 0, 0, 0.8}});
+        canvas->drawText(NSAttributedString::make("Wg"), NSMakeRect(c.face.minX() + 4, c.face.minY() + 4, 40, 14));
+        canvas->setShadow(std::nullopt);
+      }
+      if (c.image) canvas->drawImage(c.image, c.picture);
+      canvas->endTransparencyLayerMaskedToRoundedRect(c.face, 6);
+      canvas->restoreGState();
+      return canvas->pixels();
+    };
+    EXPECT_EQ(pixelsDiffering(draw(true), draw(false)), 0u);
   }
 }
 
