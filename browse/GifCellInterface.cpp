@@ -100,6 +100,10 @@ std::vector<std::shared_ptr<NSObject>> buildGifCell(const std::shared_ptr<NSObje
   auto image = filling(content, NSImageView::initWithFrame(root->bounds()));
   auto titleArea = filling(content, TileOverlayView::initWithFrame(root->bounds()));
   titleArea->setHidden(true);
+  // The title and its shade stay the same while the GIF under them plays: laid on as kept
+  // pixels at each frame rather than drawn again.
+  titleArea->setWantsLayer(true);
+  titleArea->layer()->setShouldRasterize(true);
   auto title = tileLabel(16);
   title->setFrame(NSMakeRect(8, 8, tileWidth - 16, 22));
   title->autoresizingMask = NSViewWidthSizable;

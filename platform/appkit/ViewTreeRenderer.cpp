@@ -160,6 +160,7 @@ void drawViewAt(const std::shared_ptr<NSView>& view, bool parentFlipped, Graphic
   };
   if (auto layer = view->layer(); layer && view->wantsLayer()) {
     LayerRenderer::Hosted hosted{drawInside, view->bounds()};
+    hosted.change = view->treeChange();
     if (auto held = shapeCastingShadow(*view, layer)) {
       hosted.castShadow = [&, caster = *held](GraphicsContext& ahead) {
         placeInSuperview(*caster, flipped, ahead);

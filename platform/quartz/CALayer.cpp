@@ -378,6 +378,7 @@ void CALayer::copyPropertiesTo(CALayer& other) const {
   other.opacity_ = opacity_;
   other.hidden_ = hidden_;
   other.masksToBounds_ = masksToBounds_;
+  other.shouldRasterize_ = shouldRasterize_;
   other.shadowColor_ = shadowColor_;
   other.shadowOpacity_ = shadowOpacity_;
   other.shadowOffset_ = shadowOffset_;

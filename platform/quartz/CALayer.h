@@ -150,6 +150,15 @@ class CALayer : public NSObject {
   void replaceSublayer(const std::shared_ptr<CALayer>& old, const std::shared_ptr<CALayer>& replacement);
   void removeFromSuperlayer();
 
+  // Whether the layer's tree (with what its view hosts) is drawn once into pixels of the
+  // display's resolution and laid on from those while nothing in it changes (its own
+  // opacity is applied as it is laid on). Off unless set.
+  bool shouldRasterize() const { return shouldRasterize_; }
+  void setShouldRasterize(bool rasterize) {
+    shouldRasterize_ = rasterize;
+    noteChange();
+  }
+
   // Layout: resizes sublayers by their masks when the bounds change size.
   void setNeedsLayout() { needsLayout_ = true; }
   bool needsLayout() const { return needsLayout_; }
@@ -239,6 +248,7 @@ class CALayer : public NSObject {
   double opacity_ = 1;
   bool hidden_ = false;
   bool masksToBounds_ = false;
+  bool shouldRasterize_ = false;
   std::optional<CGColor> shadowColor_ = CGColor{0, 0, 0, 1};
   double shadowOpacity_ = 0;
   NSSize shadowOffset_{0, -3};

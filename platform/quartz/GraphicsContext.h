@@ -6,6 +6,7 @@
 // always drawn upright whichever way the y axis points. Shadow offsets are in the base
 // space: a negative height puts the shadow below the shape on screen.
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -103,6 +104,20 @@ class GraphicsContext {
       mask.setFillColor(CGColor{0, 0, 0, 1});
       mask.fillRoundedRect(rect, radius);
     });
+  }
+
+  // A picture kept between drawings: lays on, with the alpha, what `draw` draws (in user
+  // space, all of it within `area`, as onto a clear canvas), made over the device pixels
+  // the area covers and kept for the owner. It is made again when `change` differs from the
+  // number it was made with, when the area covers another number of pixels or lies
+  // otherwise within them, or the space is scaled or turned otherwise; a move by whole
+  // pixels keeps it. `draw` answers whether its picture may be kept (not when it moves with
+  // the clock). Answers false, having drawn nothing, when the context keeps no pictures or
+  // cannot keep this one: the caller then draws as it would without.
+  virtual bool drawKeptPicture(const std::shared_ptr<const void>& /*owner*/, std::uint64_t /*change*/,
+                               NSRect /*area*/, double /*alpha*/,
+                               const std::function<bool(GraphicsContext&)>& /*draw*/) {
+    return false;
   }
 
  protected:

@@ -1316,3 +1316,65 @@ void CairoContext::endGroup(const std::function<void(GraphicsContext&)>& mask, c
   composite(content, group.alpha * state_.alpha, state_.shadow, group.ink);
   cairo_pattern_destroy(content);
 }
+
+// ---- kept pictures --------------------------------------------------------------------
+
+cairo_surface_t* CairoContext::pictureOver(const PixelBox& box, const std::function<bool(GraphicsContext&)>& draw,
+                                           bool& keep) {
+  // A context of the picture's size whose pixels are the canvas's moved by the box's corner:
+  // whole pixels, so that everything drawn lands within its pixels as on the canvas.
+  std::shared_ptr<CairoContext> picture(new CairoContext());
+  picture->width_ = box.width();
+  picture->height_ = box.height();
+  picture->scale_ = scale_;
+  picture->surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, box.width(), box.height());
+  if (cairo_surface_status(picture->surface_) != CAIRO_STATUS_SUCCESS) return nullptr;
+  picture->cr_ = cairo_create(picture->surface_);
+  cairo_matrix_t placed;
+  cairo_get_matrix(cr_, &placed);
+  placed.x0 -= box.x0;
+  placed.y0 -= box.y0;
+  cairo_set_matrix(picture->cr_, &placed);
+  picture->state_.clip = ClipRect{0, 0, double(box.width()), double(box.height())};
+  keep = draw(*picture);
+  ++keptPicturesMade_;
+  cairo_surface_t* surface = std::exchange(picture->surface_, nullptr);
+  cairo_destroy(std::exchange(picture->cr_, nullptr));
+  cairo_surface_flush(surface);
+  return surface;
+}
+
+bool CairoContext::drawKeptPicture(const std::shared_ptr<const void>& owner, std::uint64_t change, NSRect area,
+                                   double alpha, const std::function<bool(GraphicsContext&)>& draw) {
+  if (!owner || !draw || !isFinite(area) || !(area.width() > 0) || !(area.height() > 0)) return false;
+  // A shadow in effect would be cast by each thing drawn, not by the picture as one.
+  if (state_.shadow && state_.shadow->color.alpha > 0) return false;
+  const PixelBox box = deviceBoxOf(area);
+  if (box.empty() || box.width() > kMaxSide || box.height() > kMaxSide || box.area() > kMostKeptPixels) return false;
+  const double shown = (std::isfinite(alpha) ? std::clamp(alpha, 0.0, 1.0) : 1.0) * state_.alpha;
+  // Nothing shows: nor would anything drawn straight.
+  if (skipping_ > 0 || !(shown > 0)) return true;
+  const PixelBox drawn = box.intersected(clipBox());
+  if (drawn.empty()) return true;
+  cairo_matrix_t m;
+  cairo_get_matrix(cr_, &m);
+  const KeptPictures::Made made{change,
+                                {m.xx, m.yx, m.xy, m.yy, m.x0 - box.x0, m.y0 - box.y0, double(box.width()),
+                                 double(box.height())}};
+  cairo_surface_t* picture = keptPictures_.find(owner.get(), made);
+  cairo_surface_t* passing = nullptr;  // made for this drawing alone
+  if (!picture) {
+    bool keep = false;
+    cairo_surface_t* fresh = pictureOver(box, draw, keep);
+    if (!fresh) return false;
+    if (keep) picture = keptPictures_.keep(owner, made, fresh);
+    else picture = passing = fresh;
+  }
+  layOn(drawn, [&] {
+    cairo_set_source_surface(cr_, picture, box.x0, box.y0);
+    cairo_paint_with_alpha(cr_, shown);
+  });
+  noteInk(drawn);
+  if (passing) cairo_surface_destroy(passing);
+  return true;
+}

@@ -18,6 +18,7 @@
 
 #include "platform/foundation/NSError.h"
 #include "platform/quartz/GraphicsContext.h"
+#include "platform/render/KeptPictures.h"
 #include "platform/render/PixelBox.h"
 #include "platform/render/RecentlyUsed.h"
 #include "platform/render/TextPictureCache.h"
@@ -75,6 +76,14 @@ class CairoContext : public GraphicsContext {
   std::size_t shadowPixelsBlurred() const { return shadowPixelsBlurred_; }
   // Pixels of gradients worked out since the context was made (the rest were copied).
   std::size_t gradientPixelsMade() const { return gradientPixelsMade_; }
+
+  // Kept pictures (a rasterizing layer's tree): made on a canvas of their own at the
+  // device pixels they cover here, then laid on through the clip. See GraphicsContext.
+  bool drawKeptPicture(const std::shared_ptr<const void>& owner, std::uint64_t change, NSRect area, double alpha,
+                       const std::function<bool(GraphicsContext&)>& draw) override;
+  // Kept pictures made since the context was made (each one's drawing run once).
+  std::size_t keptPicturesMade() const { return keptPicturesMade_; }
+  const KeptPictures& keptPictures() const { return keptPictures_; }
 
  private:
   // A clip in canvas pixels, its edges anywhere within pixels.
@@ -232,4 +241,10 @@ class CairoContext : public GraphicsContext {
   long shadowPicturePixels_ = 0;
   KeptMasks roundedMasks_;  // no blur
   RecentlyUsed<std::vector<double>, GradientPicture, DrawingKeyHash> gradients_;
+
+  // A picture of what `draw` draws over the box of canvas pixels, placed as the canvas is
+  // now, on a canvas of its own; null when none can be made. `keep` tells what draw answered.
+  cairo_surface_t* pictureOver(const PixelBox& box, const std::function<bool(GraphicsContext&)>& draw, bool& keep);
+  KeptPictures keptPictures_;
+  std::size_t keptPicturesMade_ = 0;
 };

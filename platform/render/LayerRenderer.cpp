@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <typeinfo>
+#include <vector>
 
 #include "platform/quartz/CALayer.h"
 #include "platform/quartz/GraphicsContext.h"
@@ -42,10 +44,26 @@ bool drawsContent(const CALayer& layer) {
   return typeid(layer) != typeid(CALayer) || !layer.delegate.expired();
 }
 
-void renderLayer(const std::shared_ptr<CALayer>& layer, GraphicsContext& context, int depth, const Hosted* hosted) {
+bool drawKept(const std::shared_ptr<CALayer>& layer, const CALayer& shown, GraphicsContext& context, int depth,
+              const Hosted* hosted);
+
+// Layers met that change with the clock or ask for display: a kept picture holding one of
+// them is not kept (what it shows would change behind its numbers' back). Each thread
+// draws trees of its own.
+thread_local int unsettledMet = 0;
+
+// `asPicture`: the layer drawn into its own kept picture, at full opacity (the picture is
+// laid on with the layer's).
+void renderLayer(const std::shared_ptr<CALayer>& layer, GraphicsContext& context, int depth, const Hosted* hosted,
+                 bool asPicture = false) {
   if (!layer || depth > kMaxDepth || layer->isHidden()) return;
   std::shared_ptr<CALayer> shown = layer->hasAnimations() ? layer->presentationLayer() : layer;
   if (shown->isHidden() || !(shown->opacity() > 0)) return;
+  if (!asPicture) {
+    if (layer->hasAnimations() || layer->needsDisplay()) ++unsettledMet;
+    if (layer->shouldRasterize() && drawKept(layer, *shown, context, depth, hosted)) return;
+  }
+  const double opacity = asPicture ? 1.0 : std::min(1.0, shown->opacity());
 
   NSRect b = shown->bounds();
   context.saveGState();
@@ -56,7 +74,7 @@ void renderLayer(const std::shared_ptr<CALayer>& layer, GraphicsContext& context
   // why rounded, clipped tiles carry their shadow on a view around them).
   const bool castAhead = hosted && hosted->castShadow;
   bool hasShadow = shown->shadowOpacity() > 0 && shown->shadowColor() && !shown->masksToBounds() && !castAhead;
-  bool group = shown->opacity() < 1 || hasShadow || shown->mask();
+  bool group = opacity < 1 || hasShadow || shown->mask();
   if (castAhead) {
     context.saveGState();
     hosted->castShadow(context);
@@ -67,8 +85,8 @@ void renderLayer(const std::shared_ptr<CALayer>& layer, GraphicsContext& context
     // A layer whose drawing stays inside its bounds lets the context size its layer to them.
     bool bounded = shown->masksToBounds() || layer->sublayers().empty();
     NSRect reach = hosted && !shown->masksToBounds() ? NSUnionRect(b, hosted->bounds) : b;
-    if (bounded) context.beginTransparencyLayerWithRect(reach, std::min(1.0, shown->opacity()));
-    else context.beginTransparencyLayer(std::min(1.0, shown->opacity()));
+    if (bounded) context.beginTransparencyLayerWithRect(reach, opacity);
+    else context.beginTransparencyLayer(opacity);
   }
 
   // Rounded corners that mask mask the background and everything drawn over it at once,
@@ -156,30 +174,74 @@ bool ownShadowShows(const CALayer& shown) {
   return shown.shadowOpacity() > 0 && shown.shadowColor() && shown.shadowColor()->alpha > 0 && !shown.masksToBounds();
 }
 
+// A rectangle of the layer's bounds coordinates in its superlayer's, as placeLayer moves
+// the context, grown by the reach of the layer's own shadow when asked and it casts one.
+NSRect inSuperlayer(const CALayer& shown, NSRect inner, bool withShadow) {
+  NSRect frame = shown.frame();
+  NSRect b = shown.bounds();
+  double x = frame.minX() + inner.minX() - b.minX();
+  double y = shown.isGeometryFlipped() ? frame.minY() + b.height() - (inner.maxY() - b.minY())
+                                       : frame.minY() + inner.minY() - b.minY();
+  NSRect out = NSMakeRect(x, y, inner.width(), inner.height());
+  if (withShadow && ownShadowShows(shown)) {
+    double reach = shadowReach(shown.shadowRadius(), shown.shadowOffset());
+    out = NSInsetRect(out, -reach, -reach);
+  }
+  return out;
+}
+
+// The layer's bounds and its sublayers' extents, in its bounds coordinates.
+NSRect innerExtent(const std::shared_ptr<CALayer>& layer, const CALayer& shown, bool withShadows, int depth);
+
 NSRect layerExtent(const std::shared_ptr<CALayer>& layer, bool withShadows, int depth) {
   if (!layer || depth > kMaxDepth || layer->isHidden()) return NSZeroRect;
   std::shared_ptr<CALayer> held;
   const CALayer* shown = &shownLayer(layer, held);
   if (shown->isHidden() || !(shown->opacity() > 0)) return NSZeroRect;
-  NSRect frame = shown->frame();
-  NSRect b = shown->bounds();
-  // In the layer's bounds coordinates first, then moved as renderLayer moves the context.
-  NSRect inner = b;
-  if (!shown->masksToBounds()) {
+  return inSuperlayer(*shown, innerExtent(layer, *shown, withShadows, depth), withShadows);
+}
+
+NSRect innerExtent(const std::shared_ptr<CALayer>& layer, const CALayer& shown, bool withShadows, int depth) {
+  NSRect inner = shown.bounds();
+  if (!shown.masksToBounds()) {
     for (const auto& sub : layer->sublayers()) {
       NSRect reach = layerExtent(sub, withShadows, depth + 1);
       if (!reach.isEmpty()) inner = NSUnionRect(inner, reach);
     }
   }
-  double x = frame.minX() + inner.minX() - b.minX();
-  double y = shown->isGeometryFlipped() ? frame.minY() + b.height() - (inner.maxY() - b.minY())
-                                        : frame.minY() + inner.minY() - b.minY();
-  NSRect out = NSMakeRect(x, y, inner.width(), inner.height());
-  if (withShadows && ownShadowShows(*shown)) {
-    double reach = shadowReach(shown->shadowRadius(), shown->shadowOffset());
-    out = NSInsetRect(out, -reach, -reach);
+  return inner;
+}
+
+// Whether the layer's own animations change only its opacity, which its kept picture is
+// laid on with: they leave the picture as it is.
+bool onlyFades(const CALayer& layer) {
+  std::vector<std::string> keyPaths;
+  for (const auto& key : layer.animationKeys()) {
+    if (auto animation = layer.animationForKey(key)) animation->collectKeyPaths(keyPaths);
   }
-  return out;
+  return std::ranges::all_of(keyPaths, [](const std::string& path) { return path == "opacity"; });
+}
+
+bool drawKept(const std::shared_ptr<CALayer>& layer, const CALayer& shown, GraphicsContext& context, int depth,
+              const Hosted* hosted) {
+  // A shadow cast ahead of the layer from what it hosts is no part of its picture; a
+  // drawing whose changes go untold cannot be kept.
+  if (hosted && (hosted->castShadow || (hosted->draw && hosted->change == 0))) return false;
+  // Everything renderLayer draws: contents placed by their gravity may reach beyond the
+  // bounds too, and what is hosted is drawn within its own.
+  NSRect inner = innerExtent(layer, shown, true, depth);
+  if (!shown.masksToBounds()) {
+    if (shown.contents()) inner = NSUnionRect(inner, shown.contentsRect());
+    if (hosted && hosted->draw) inner = NSUnionRect(inner, hosted->bounds);
+  }
+  const NSRect area = inSuperlayer(shown, inner, true);
+  const std::uint64_t change = hosted && hosted->draw ? hosted->change : layer->treeChange();
+  const bool settled = !layer->needsDisplay() && onlyFades(*layer);
+  return context.drawKeptPicture(layer, change, area, std::min(1.0, shown.opacity()), [&](GraphicsContext& picture) {
+    const int before = unsettledMet;
+    renderLayer(layer, picture, depth, hosted, true);
+    return settled && unsettledMet == before;
+  });
 }
 
 bool layerCastsShadow(const std::shared_ptr<CALayer>& layer, int depth) {

@@ -2,8 +2,11 @@
 // Draws a layer tree into a graphics context: shadow, background with its corners,
 // contents by gravity, custom drawing, sublayers by z order (clipped when the layer masks
 // to its bounds), border, opacity and mask, with the animated values of the current clock
-// time. The context is in the superlayer's coordinates of the layer drawn.
+// time. The context is in the superlayer's coordinates of the layer drawn. A layer that
+// should rasterize is laid on from a picture the context keeps of its tree, when the context
+// keeps pictures (see GraphicsContext::drawKeptPicture), while nothing in it changes.
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -25,6 +28,10 @@ struct Hosted {
   // castShadowOfShape), in the layer's coordinates, before anything is drawn: the layer
   // then draws without its shadow, and so without a transparency layer of its own.
   std::function<void(GraphicsContext&)> castShadow;
+  // The change number of the tree that hosts (the view's, see TreeChange): a rasterizing
+  // layer's kept picture, which holds what it hosts, is made again when it differs. None
+  // (0) with a drawing: the layer is then drawn as it is, without a kept picture.
+  std::uint64_t change = 0;
 };
 
 void render(const std::shared_ptr<CALayer>& layer, GraphicsContext& context, const Hosted& hosted = {});

@@ -101,6 +101,8 @@ class WindowPainterTest : public UITest, public ::testing::WithParamInterface<do
     gradient->colors = {CGColor{0.3, 0.7, 1, 1}, CGColor{0.2, 0.5, 0.9, 1}};
     gradient->setFrame(strip->bounds());
     strip->layer()->addSublayer(gradient);
+    // Laid on from kept pixels, which its changes below must make again.
+    strip->layer()->setShouldRasterize(true);
     content->addSubview(strip);
 
     scroll = NSScrollView::initWithFrame(NSMakeRect(160.5, 80.5, 120, 100));
