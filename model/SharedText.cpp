@@ -41,21 +41,21 @@ void SharedText::makeTogether(const std::optional<std::string_view>* texts, Shar
   auto* memory = static_cast<char*>(::operator new(total));
   std::size_t offset = 0;
   Block* first = nullptr;
+  std::uint32_t references = 0;
   for (std::size_t i = 0; i < count; ++i) {
     if (!texts[i]) continue;
     auto* block = new (memory + offset) Block();
     block->size = static_cast<std::uint32_t>(texts[i]->size());
     if (!texts[i]->empty()) std::memcpy(reinterpret_cast<char*>(block + 1), texts[i]->data(), texts[i]->size());
-    if (first) {
-      block->word.store(Block::kLater | static_cast<std::uint32_t>(offset), std::memory_order_relaxed);
-      first->word.fetch_add(1, std::memory_order_relaxed);
-    } else {
-      first = block;
-    }
+    if (first) block->word.store(Block::kLater | static_cast<std::uint32_t>(offset), std::memory_order_relaxed);
+    if (!first) first = block;
+    ++references;
     made[i].reset();
     made[i].block_ = block;
     offset += roundedUp(sizeof(Block) + texts[i]->size());
   }
+  // One reference for each text made; counted once, as no other thread sees the block yet.
+  first->word.store(references, std::memory_order_relaxed);
 }
 
 void SharedText::release() noexcept {
