@@ -1370,6 +1370,7 @@ bool CairoContext::drawKeptPicture(const std::shared_ptr<const void>& owner, std
     if (keep) picture = keptPictures_.keep(owner, made, fresh);
     else picture = passing = fresh;
   }
+  layHeldFill();
   layOn(drawn, [&] {
     cairo_set_source_surface(cr_, picture, box.x0, box.y0);
     cairo_paint_with_alpha(cr_, shown);

@@ -208,6 +208,7 @@ std::shared_ptr<NSImage> pictureOf(int width, int height, std::array<std::uint8_
 TEST_F(TileFaceTest, AFacesBackgroundHeldBackGivesThePixelsOfOneDrawnAtOnce) {
   const auto opaque = pictureOf(40, 30, {200, 120, 40, 255});
   const auto faded = pictureOf(40, 30, {200, 120, 40, 128});
+  const auto title = std::make_shared<int>(0);  // what the kept title is kept for
   struct Case {
     const char* what;
     double scale;
@@ -215,6 +216,7 @@ TEST_F(TileFaceTest, AFacesBackgroundHeldBackGivesThePixelsOfOneDrawnAtOnce) {
     NSRect face, clip, picture;
     std::shared_ptr<NSImage> image;
     bool textBetween;
+    bool keptPicture = false;  // a rasterized title laid on after the picture
   };
   const Case cases[] = {
       {"an opaque picture over the whole face", 1, false, {20, 10, 80, 50}, {0, 0, 120, 80}, {20, 10, 80, 50}, opaque, false},
@@ -231,6 +233,9 @@ TEST_F(TileFaceTest, AFacesBackgroundHeldBackGivesThePixelsOfOneDrawnAtOnce) {
       {"text with its shadow before the picture", 1, false, {20, 10, 80, 50}, {0, 0, 120, 80}, {20, 10, 80, 50}, opaque,
        true},
       {"no picture", 1, false, {20, 10, 80, 50}, {0, 0, 120, 80}, {0, 0, 0, 0}, nullptr, false},
+      {"no picture, a kept title", 1, false, {20, 10, 80, 50}, {0, 0, 120, 80}, {0, 0, 0, 0}, nullptr, false, true},
+      {"a picture and a kept title", 2, false, {20, 10, 80, 50}, {0, 0, 120, 80}, {20, 10, 80, 50}, opaque, false,
+       true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -253,6 +258,14 @@ TEST_F(TileFaceTest, AFacesBackgroundHeldBackGivesThePixelsOfOneDrawnAtOnce) {
         canvas->setShadow(std::nullopt);
       }
       if (c.image) canvas->drawImage(c.image, c.picture);
+      if (c.keptPicture) {
+        const NSRect shade = NSMakeRect(c.face.minX(), c.face.minY(), c.face.width(), 20);
+        canvas->drawKeptPicture(title, 1, shade, 1, [&](GraphicsContext& g) {
+          g.setFillColor({0, 0, 0, 0.5});
+          g.fillRect(shade);
+          return true;
+        });
+      }
       canvas->endTransparencyLayerMaskedToRoundedRect(c.face, 6);
       canvas->restoreGState();
       return canvas->pixels();
