@@ -54,9 +54,10 @@ constexpr std::size_t kMaxHeaderBytes = 256 * 1024;
 constexpr std::size_t kSpareHandles = 16;
 // How long a task started while the last loop's thread delivers a reply waits for that thread
 // before the loop starts on another. What remains of a delivery after the completion has
-// woken its caller (letting the page's items go) takes tens of microseconds; a completion that
-// is still busy, or waits for the very task, holds the task no longer than this.
-constexpr auto kHandOffWait = std::chrono::milliseconds(2);
+// woken its caller (letting a page's items go) takes tens of microseconds; a completion that
+// is still busy (a download's store into the cache), or waits for the very task, holds the
+// task no longer than this. Two milliseconds held a burst of downloads back by a fifth.
+constexpr auto kHandOffWait = std::chrono::microseconds(250);
 
 using SteadyClock = std::chrono::steady_clock;
 

@@ -5,7 +5,7 @@
 // transfers, and hands the thread back when it has none; the thread that ends the last
 // transfer delivers that transfer's outcome itself when the session's queue is free (one
 // thread woken less for a lone request), and a task started from another thread meanwhile
-// waits for it to be done (up to a couple of milliseconds) rather than wake another thread
+// waits for it to be done (up to a quarter of a millisecond) rather than wake another thread
 // to be the loop. A process shutdown (ProcessShutdown.h) ends every transfer as cancelled.
 
 #include <cstdint>
