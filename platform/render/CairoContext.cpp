@@ -190,24 +190,45 @@ CGImage CairoContext::pixels() const {
   return CGImage{width_, height_, std::move(rgba)};
 }
 
+// Most saved states are restored with Cairo's matrix and clip as they were (a view that
+// draws without moving or clipping, a clip to bounds that cut nothing): Cairo's state is
+// saved only once something is about to change it.
 void CairoContext::saveGState() {
-  cairo_save(cr_);
   saved_.push_back(state_);
+  saved_.back().savedInCairo = false;
+}
+
+void CairoContext::willChangeCairoState() {
+  // Entries at or below the current layer's start need nothing: the layer's own save
+  // brings Cairo back to them at its end.
+  const std::size_t floor = groups_.empty() ? 0 : groups_.back().savedDepth;
+  if (saved_.size() > floor && !saved_.back().savedInCairo) {
+    cairo_save(cr_);
+    saved_.back().savedInCairo = true;
+  }
+}
+
+void CairoContext::restoreSaved() {
+  if (saved_.back().savedInCairo) cairo_restore(cr_);
+  state_ = saved_.back();
+  saved_.pop_back();
 }
 
 void CairoContext::restoreGState() {
   // Restores never reach past the start of the current transparency layer.
   std::size_t floor = groups_.empty() ? 0 : groups_.back().savedDepth;
   if (saved_.size() <= floor) return;
-  cairo_restore(cr_);
-  state_ = saved_.back();
-  saved_.pop_back();
+  restoreSaved();
 }
 
-void CairoContext::translate(double dx, double dy) { cairo_translate(cr_, dx, dy); }
+void CairoContext::translate(double dx, double dy) {
+  willChangeCairoState();
+  cairo_translate(cr_, dx, dy);
+}
 
 void CairoContext::scale(double sx, double sy) {
   if (sx == 0 || sy == 0 || !std::isfinite(sx) || !std::isfinite(sy)) return;  // a degenerate matrix breaks Cairo
+  willChangeCairoState();
   cairo_scale(cr_, sx, sy);
 }
 
@@ -250,6 +271,50 @@ PixelBox CairoContext::shadowBoxOf(const PixelBox& shape, const ShadowReach& rea
 
 void CairoContext::noteInk(const PixelBox& box) {
   if (!groups_.empty()) groups_.back().ink = groups_.back().ink.united(box);
+}
+
+bool CairoContext::holdBack(NSRect rect) {
+  if (groups_.empty()) return false;
+  Group& group = groups_.back();
+  if (group.skipped || !group.ink.empty() || !(state_.alpha >= 1) || !(state_.fill.alpha >= 1) ||
+      (state_.shadow && state_.shadow->color.alpha > 0)) {
+    return false;
+  }
+  cairo_matrix_t m;
+  cairo_get_matrix(cr_, &m);
+  if (m.xy != 0 || m.yx != 0) return false;
+  double xa = rect.minX(), ya = rect.minY(), xb = rect.maxX(), yb = rect.maxY();
+  cairo_user_to_device(cr_, &xa, &ya);
+  cairo_user_to_device(cr_, &xb, &yb);
+  // The pixels the fill covers wholly, and the clip lets it reach.
+  const PixelBox covered = PixelBox::covering(std::ceil(std::min(xa, xb)), std::ceil(std::min(ya, yb)),
+                                              std::floor(std::max(xa, xb)), std::floor(std::max(ya, yb)));
+  if (!covered.contains(group.region) || !wholePixelsOfClipHold(group.region)) return false;
+  group.heldFill = state_.fill;
+  noteInk(group.region);
+  return true;
+}
+
+void CairoContext::layHeldFill() {
+  if (groups_.empty() || !groups_.back().heldFill) return;
+  layHeldFill(std::span(&groups_.back().region, 1));
+}
+
+void CairoContext::layHeldFill(std::span<const PixelBox> parts) {
+  Group& group = groups_.back();
+  const CGColor colour = *group.heldFill;
+  group.heldFill.reset();
+  if (parts.empty()) return;
+  // Each pixel takes the colour, as the fill gave every pixel the layer holds.
+  cairo_save(cr_);
+  cairo_reset_clip(cr_);
+  inPixels(cr_, [&] {
+    cairo_new_path(cr_);
+    for (const PixelBox& part : parts) cairo_rectangle(cr_, part.x0, part.y0, part.width(), part.height());
+    setSource(cr_, colour, 1);
+    cairo_fill(cr_);
+  });
+  cairo_restore(cr_);
 }
 
 NSSize CairoContext::deviceSizeOf(NSRect rect) const {
@@ -323,6 +388,7 @@ template <typename Step>
 void CairoContext::perform(const PixelBox& box, Step step, const std::optional<CGShadow>& shadow) {
   const double alpha = state_.alpha;
   if (skipping_ > 0 || !(alpha > 0)) return;
+  layHeldFill();
   const PixelBox clip = clipBox();
   const PixelBox drawn = box.intersected(clip);
   PixelBox shaded;
@@ -438,15 +504,16 @@ void CairoContext::layOn(const PixelBox& box, Paint paint) {
   inBox(cr_, box, paint);
 }
 
+bool CairoContext::ClipRect::whole() const {
+  return x0 == std::floor(x0) && y0 == std::floor(y0) && x1 == std::floor(x1) && y1 == std::floor(y1);
+}
+
 bool CairoContext::insideClip(const PixelBox& box) const {
-  if (!state_.clip || box.empty()) return false;
-  const ClipRect& c = *state_.clip;
-  const bool whole = c.x0 == std::floor(c.x0) && c.y0 == std::floor(c.y0) && c.x1 == std::floor(c.x1) &&
-                     c.y1 == std::floor(c.y1);
-  return !whole && PixelBox::covering(std::ceil(c.x0), std::ceil(c.y0), std::floor(c.x1), std::floor(c.y1)).contains(box);
+  return state_.clip && !state_.clip->whole() && wholePixelsOfClipHold(box);
 }
 
 void CairoContext::clipToPath(const CGPath& path, CGFillRule rule) {
+  willChangeCairoState();
   appendPath(cr_, path);
   cairo_set_fill_rule(cr_, rule == CGFillRule::evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
   cairo_clip(cr_);
@@ -473,22 +540,31 @@ void CairoContext::clipToRect(NSRect rect) {
     GraphicsContext::clipToRect(rect);
     return;
   }
+  cairo_matrix_t m;
+  cairo_get_matrix(cr_, &m);
+  const bool upright = m.xy == 0 && m.yx == 0;
+  double xa = rect.minX(), ya = rect.minY(), xb = rect.maxX(), yb = rect.maxY();
+  cairo_user_to_device(cr_, &xa, &ya);
+  cairo_user_to_device(cr_, &xb, &yb);
+  const ClipRect device{std::min(xa, xb), std::min(ya, yb), std::max(xa, xb), std::max(ya, yb)};
+  if (state_.clip && upright) {
+    // A rectangle holding all the clip leaves it as it is (a view's bounds inside the part
+    // being repainted): Cairo is not asked.
+    const ClipRect& clip = *state_.clip;
+    if (device.x0 <= clip.x0 && device.y0 <= clip.y0 && device.x1 >= clip.x1 && device.y1 >= clip.y1) return;
+  }
+  willChangeCairoState();
   appendRect(cr_, rect);
   cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_WINDING);
   cairo_clip(cr_);
   if (!state_.clip) return;
-  cairo_matrix_t m;
-  cairo_get_matrix(cr_, &m);
-  if (m.xy != 0 || m.yx != 0) {
+  if (!upright) {
     state_.clip.reset();
     return;
   }
-  double xa = rect.minX(), ya = rect.minY(), xb = rect.maxX(), yb = rect.maxY();
-  cairo_user_to_device(cr_, &xa, &ya);
-  cairo_user_to_device(cr_, &xb, &yb);
   ClipRect& clip = *state_.clip;
-  clip = {std::max(clip.x0, std::min(xa, xb)), std::max(clip.y0, std::min(ya, yb)), std::min(clip.x1, std::max(xa, xb)),
-          std::min(clip.y1, std::max(ya, yb))};
+  clip = {std::max(clip.x0, device.x0), std::max(clip.y0, device.y0), std::min(clip.x1, device.x1),
+          std::min(clip.y1, device.y1)};
 }
 
 void CairoContext::fillRect(NSRect rect) {
@@ -496,7 +572,7 @@ void CairoContext::fillRect(NSRect rect) {
     GraphicsContext::fillRect(rect);
     return;
   }
-  if (skipping_ > 0) return;
+  if (skipping_ > 0 || holdBack(rect)) return;
   // The box CGPath::boundingBox gives the rectangle's path.
   const double minX = std::min(rect.minX(), rect.maxX()), maxX = std::max(rect.minX(), rect.maxX());
   const double minY = std::min(rect.minY(), rect.maxY()), maxY = std::max(rect.minY(), rect.maxY());
@@ -539,6 +615,7 @@ void CairoContext::castShadowOfPath(const CGPath& path, CGFillRule rule, NSRect 
   const PixelBox clip = clipBox();
   const PixelBox shaded = shadowBoxOf(box, reach).intersected(clip);
   if (shaded.empty() || box.width() > kMaxSide || box.height() > kMaxSide) return;
+  layHeldFill();
   noteInk(shaded);
   // The pixels that the drawing to come covers wholly need no shadow.
   auto wholly = [&](NSRect r) { return r.width() > 0 && r.height() > 0 ? deviceBoxOf(r).grown(-1) : PixelBox{}; };
@@ -549,8 +626,18 @@ void CairoContext::castShadowOfPath(const CGPath& path, CGFillRule rule, NSRect 
   if (parts.empty()) return;
   // A large shape's shadow is worked out where the clip needs it, and not kept.
   constexpr long kMostKeptShadowPixels = 1L << 20;
-  cairo_surface_t* mask =
-      box.grown(reach.spread).area() <= kMostKeptShadowPixels ? shapeShadow(path, rule, box, reach) : nullptr;
+  const bool keep = box.grown(reach.spread).area() <= kMostKeptShadowPixels;
+  // Moved by whole pixels, and inside whole pixels of the clip, the shadow is copied on from
+  // its coloured picture: a tile's corners at every frame cost a copy of their pixels.
+  if (keep && reach.dx == std::floor(reach.dx) && reach.dy == std::floor(reach.dy) && wholePixelsOfClipHold(shaded)) {
+    if (cairo_surface_t* picture = shadowPicture(path, rule, box, reach, shadow->color, state_.alpha)) {
+      layOnParts(parts, [&] {
+        cairo_set_source_surface(cr_, picture, box.x0 - reach.spread + reach.dx, box.y0 - reach.spread + reach.dy);
+      });
+      return;
+    }
+  }
+  cairo_surface_t* mask = keep ? shapeShadow(path, rule, box, reach) : nullptr;
   if (!mask) {
     cairo_matrix_t user;
     cairo_get_matrix(cr_, &user);
@@ -573,12 +660,68 @@ void CairoContext::castShadowOfPath(const CGPath& path, CGFillRule rule, NSRect 
   cairo_restore(cr_);
 }
 
-cairo_surface_t* CairoContext::shapeShadow(const CGPath& path, CGFillRule rule, const PixelBox& box,
-                                           const ShadowReach& reach) {
+bool CairoContext::wholePixelsOfClipHold(const PixelBox& box) const {
+  if (!state_.clip || box.empty()) return false;
+  const ClipRect& c = *state_.clip;
+  return PixelBox::covering(std::ceil(c.x0), std::ceil(c.y0), std::floor(c.x1), std::floor(c.y1)).contains(box);
+}
+
+template <typename SetSource>
+void CairoContext::layOnParts(std::span<const PixelBox> parts, SetSource setSource) {
+  // Within whole pixels of the clip the parts' own rectangles clip alike (see layOn).
+  const bool whole = state_.clip->whole();
+  if (!whole) {
+    cairo_save(cr_);
+    cairo_reset_clip(cr_);
+  }
+  inPixels(cr_, [&] {
+    setSource();
+    cairo_new_path(cr_);
+    for (const PixelBox& part : parts) cairo_rectangle(cr_, part.x0, part.y0, part.width(), part.height());
+    cairo_fill(cr_);
+  });
+  if (!whole) cairo_restore(cr_);
+}
+
+cairo_surface_t* CairoContext::shadowPicture(const CGPath& path, CGFillRule rule, const PixelBox& box,
+                                             const ShadowReach& reach, const CGColor& colour, double alpha) {
+  makeShadowKey(path, rule, box, reach);
+  pictureKey_ = shadowKey_;
+  pictureKey_.insert(pictureKey_.end(), {colour.red, colour.green, colour.blue, colour.alpha, alpha});
+  if (auto* kept = shadowPictures_.find(pictureKey_)) return kept->value.get();
+  // A window shows a few shadows over and over (its tiles'): a few megabytes are kept.
+  constexpr std::size_t kPicturesKept = 48;
+  constexpr long kMostPicturePixels = 2L << 20;
+  const PixelBox area = box.grown(reach.spread);
+  if (area.area() > kMostPicturePixels / 4) return nullptr;
+  cairo_surface_t* mask = shapeShadow(path, rule, box, reach);
+  if (!mask) return nullptr;
+  cairo_surface_t* picture = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, area.width(), area.height());
+  if (cairo_surface_status(picture) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(picture);
+    return nullptr;
+  }
+  // The colour laid through the mask as onto the canvas, onto nothing: what the canvas then
+  // takes from the picture is what it took from the colour and the mask.
+  cairo_t* p = cairo_create(picture);
+  setSource(p, colour, alpha);
+  cairo_mask_surface(p, mask, 0, 0);
+  cairo_destroy(p);
+  cairo_surface_flush(picture);
+  shadowPictures_.add(pictureKey_, KeptSurface(picture));
+  shadowPicturePixels_ += area.area();
+  auto pixelsOf = [](cairo_surface_t* s) { return long(cairo_image_surface_get_width(s)) * cairo_image_surface_get_height(s); };
+  while (shadowPictures_.size() > 1 &&
+         (shadowPictures_.size() > kPicturesKept || shadowPicturePixels_ > kMostPicturePixels)) {
+    shadowPicturePixels_ -= pixelsOf(shadowPictures_.oldest().value.get());
+    shadowPictures_.dropOldest();
+  }
+  return picture;
+}
+
+void CairoContext::makeShadowKey(const CGPath& path, CGFillRule rule, const PixelBox& box, const ShadowReach& reach) {
   cairo_matrix_t user;
   cairo_get_matrix(cr_, &user);
-  // The shape's place on the canvas, less the whole pixels of its box: the same shape at
-  // another whole-pixel place has the same shadow.
   const double dx = user.x0 - box.x0 + reach.spread, dy = user.y0 - box.y0 + reach.spread;
   // Made in a vector kept for it: a tile's shadow is looked up at every frame.
   std::vector<double>& key = shadowKey_;
@@ -602,6 +745,17 @@ cairo_surface_t* CairoContext::shapeShadow(const CGPath& path, CGFillRule rule, 
         },
         element);
   }
+}
+
+cairo_surface_t* CairoContext::shapeShadow(const CGPath& path, CGFillRule rule, const PixelBox& box,
+                                           const ShadowReach& reach) {
+  cairo_matrix_t user;
+  cairo_get_matrix(cr_, &user);
+  // The shape's place on the canvas, less the whole pixels of its box: the same shape at
+  // another whole-pixel place has the same shadow.
+  const double dx = user.x0 - box.x0 + reach.spread, dy = user.y0 - box.y0 + reach.spread;
+  makeShadowKey(path, rule, box, reach);
+  std::vector<double>& key = shadowKey_;
   if (auto* kept = shapeShadows_.find(key)) return kept->value.get();
   const PixelBox area = box.grown(reach.spread);
   cairo_surface_t* mask = filledMask(path, rule, area, dx, dy);
@@ -757,19 +911,25 @@ void CairoContext::uprightIn(cairo_t* cr, NSRect rect) const {
   }
 }
 
-bool CairoContext::drawCachedImage(const CGImageSource& source, const CGImage& frame, NSRect rect, double fraction) {
+namespace {
+// The picture made once for the size the rectangle covers on the canvas, made now unless
+// kept, and the whole pixels it is laid on; null when the picture or the placement (turned,
+// or too large) does not allow it.
+std::shared_ptr<ScaledPicture> placedPicture(cairo_t* cr, const CGImageSource& source, const CGImage& frame, NSRect rect,
+                                             PixelBox& at) {
   CGImageDrawingCache* slot = source.drawingCache();
-  if (!slot) return false;
+  if (!slot) return nullptr;
   cairo_matrix_t m;
-  cairo_get_matrix(cr_, &m);
+  cairo_get_matrix(cr, &m);
   // Only plain placements: scaled and moved, upright or upside down, never turned.
-  if (m.xy != 0 || m.yx != 0 || !(m.xx > 0) || m.yy == 0) return false;
+  if (m.xy != 0 || m.yx != 0 || !(m.xx > 0) || m.yy == 0) return nullptr;
   const double x0 = m.xx * rect.minX() + m.x0, x1 = m.xx * rect.maxX() + m.x0;
   const double ya = m.yy * rect.minY() + m.y0, yb = m.yy * rect.maxY() + m.y0;
   const double y0 = std::min(ya, yb), y1 = std::max(ya, yb);
   const long width = std::lround(x1 - x0), height = std::lround(y1 - y0);
-  if (width <= 0 || height <= 0 || width * height > kMostKeptPixels || !std::isfinite(x0) || !std::isfinite(y0)) {
-    return false;
+  if (width <= 0 || height <= 0 || width * height > kMostKeptPixels || !std::isfinite(x0) || !std::isfinite(y0) ||
+      std::abs(x0) > PixelBox::kFar || std::abs(y0) > PixelBox::kFar) {
+    return nullptr;
   }
   std::shared_ptr<ScaledPicture> picture;
   {
@@ -781,17 +941,26 @@ bool CairoContext::drawCachedImage(const CGImageSource& source, const CGImage& f
   }
   if (!picture) {
     picture = scaledPicture(frame, static_cast<int>(width), static_cast<int>(height));
-    if (!picture) return false;
+    if (!picture) return nullptr;
     std::lock_guard lock(slot->mutex);
     slot->owner = &kScaledPictureOwner;
     slot->content = picture;
   }
   // Whole pixels: the picture is laid on as it is, with no filtering.
-  const double left = std::round(x0), top = std::round(y0);
+  const int left = static_cast<int>(std::round(x0)), top = static_cast<int>(std::round(y0));
+  at = {left, top, left + static_cast<int>(width), top + static_cast<int>(height)};
+  return picture;
+}
+}  // namespace
+
+bool CairoContext::drawCachedImage(const CGImageSource& source, const CGImage& frame, NSRect rect, double fraction) {
+  PixelBox at;
+  const auto picture = placedPicture(cr_, source, frame, rect, at);
+  if (!picture) return false;
   cairo_save(cr_);
   inPixels(cr_, [&] {
-    cairo_rectangle(cr_, left, top, double(width), double(height));
-    cairo_set_source_surface(cr_, picture->surface, left, top);
+    cairo_rectangle(cr_, at.x0, at.y0, at.width(), at.height());
+    cairo_set_source_surface(cr_, picture->surface, at.x0, at.y0);
     cairo_pattern_set_filter(cairo_get_source(cr_), CAIRO_FILTER_NEAREST);
     if (fraction >= 1) {
       cairo_fill(cr_);
@@ -804,6 +973,24 @@ bool CairoContext::drawCachedImage(const CGImageSource& source, const CGImage& f
   return true;
 }
 
+void CairoContext::layHeldFillUnder(const CGImageSource& source, const CGImage& frame, NSRect rect, double fraction) {
+  if (fraction >= 1 && state_.alpha >= 1 && !(state_.shadow && state_.shadow->color.alpha > 0) && state_.clip) {
+    const PixelBox& region = groups_.back().region;
+    PixelBox at;
+    const auto picture = placedPicture(cr_, source, frame, rect, at);
+    // Kept without alpha when every pixel is opaque (see scaledPicture).
+    if (picture && cairo_image_surface_get_format(picture->surface) == CAIRO_FORMAT_RGB24 && at.contains(region)) {
+      // Only where the clip cuts into pixels does the fill show through the picture's edge.
+      const ClipRect& c = *state_.clip;
+      const PixelBox inside =
+          PixelBox::covering(std::ceil(c.x0), std::ceil(c.y0), std::floor(c.x1), std::floor(c.y1)).intersected(region);
+      layHeldFill(PixelBox::outside(region, std::span(&inside, 1)));
+      return;
+    }
+  }
+  layHeldFill();
+}
+
 void CairoContext::drawImage(const std::shared_ptr<const CGImageSource>& image, NSRect rect, double fraction) {
   if (skipping_ > 0) return;
   const CGImage* pixels = image ? image->imageForDrawing() : nullptr;
@@ -813,6 +1000,8 @@ void CairoContext::drawImage(const std::shared_ptr<const CGImageSource>& image, 
     return;
   const CGImage& frame = *pixels;
   const double shown = std::min(1.0, fraction);
+  // An opaque picture over all a layer holds replaces the fill held back under it.
+  if (!groups_.empty() && groups_.back().heldFill) layHeldFillUnder(*image, frame, rect, shown);
   perform(
       deviceBoxOf(rect),
       [&](cairo_t* cr) {
@@ -848,10 +1037,8 @@ cairo_pattern_t* CairoContext::drawnMask(const std::function<void(GraphicsContex
   state_ = State{};  // the clip is the region's, but none is followed for the mask's drawing
   groups_.push_back({state_, 1, saved_.size(), false, {}, {}});
   mask(*this);
-  while (saved_.size() > groups_.back().savedDepth) {
-    cairo_restore(cr_);
-    saved_.pop_back();
-  }
+  layHeldFill();
+  while (saved_.size() > groups_.back().savedDepth) restoreSaved();
   groups_.pop_back();
   state_ = outer;
   cairo_pattern_t* pattern = cairo_pop_group(cr_);
@@ -950,6 +1137,7 @@ void CairoContext::drawText(const std::shared_ptr<const CGTextSource>& source, N
   // The shadow comes from the picture's own blurred alpha, made once: the same label drawn
   // again (a tile's title over its playing picture) costs one masking.
   if (shadow && shadow->color.alpha > 0) {
+    layHeldFill();
     const ShadowReach reach = reachOf(*shadow);
     const PixelBox shaded = shadowBoxOf(box, reach).intersected(clipBox());
     cairo_surface_t* blurred = shaded.empty() ? nullptr : picture->shadow(reach.radius, reach.spread);
@@ -991,6 +1179,7 @@ void CairoContext::beginTransparencyLayer(double alpha) { beginGroup(std::nullop
 void CairoContext::beginTransparencyLayerWithRect(NSRect rect, double alpha) { beginGroup(rect, alpha); }
 
 void CairoContext::beginGroup(std::optional<NSRect> rect, double alpha) {
+  layHeldFill();
   Group group{state_, std::isfinite(alpha) ? std::clamp(alpha, 0.0, 1.0) : 1.0, saved_.size(), false, {}, {}};
   bool skip = skipping_ > 0 || !(group.alpha > 0) || !(state_.alpha > 0);
   if (!skip) {
@@ -1054,11 +1243,9 @@ cairo_surface_t* CairoContext::roundedMask(NSRect rect, double radius, const Pix
 
 void CairoContext::endGroup(const std::function<void(GraphicsContext&)>& mask, const std::pair<NSRect, double>* rounded) {
   if (groups_.empty()) return;
+  layHeldFill();
   // Close any state left saved inside the layer.
-  while (saved_.size() > groups_.back().savedDepth) {
-    cairo_restore(cr_);
-    saved_.pop_back();
-  }
+  while (saved_.size() > groups_.back().savedDepth) restoreSaved();
   Group group = groups_.back();
   groups_.pop_back();
   state_ = group.before;
@@ -1183,6 +1370,7 @@ bool CairoContext::drawKeptPicture(const std::shared_ptr<const void>& owner, std
     if (keep) picture = keptPictures_.keep(owner, made, fresh);
     else picture = passing = fresh;
   }
+  layHeldFill();
   layOn(drawn, [&] {
     cairo_set_source_surface(cr_, picture, box.x0, box.y0);
     cairo_paint_with_alpha(cr_, shown);

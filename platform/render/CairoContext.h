@@ -89,6 +89,7 @@ class CairoContext : public GraphicsContext {
   // A clip in canvas pixels, its edges anywhere within pixels.
   struct ClipRect {
     double x0, y0, x1, y1;
+    bool whole() const;  // whether its edges run between pixels
   };
   struct State {
     CGColor fill{0, 0, 0, 1};
@@ -98,6 +99,8 @@ class CairoContext : public GraphicsContext {
     std::optional<CGShadow> shadow;
     // The clip while it is exactly this rectangle; none once it may be of another shape.
     std::optional<ClipRect> clip;
+    // For a saved state: whether Cairo's state was saved with it (see saveGState).
+    bool savedInCairo = false;
   };
   struct Group {
     State before;
@@ -109,6 +112,8 @@ class CairoContext : public GraphicsContext {
     // The pixels it holds: where it shows, and a little around (and with a shadow, what
     // casts the shadow into the clip).
     PixelBox region;
+    // An opaque fill over all it holds, drawn first and not yet laid on (see holdBack).
+    std::optional<CGColor> heldFill;
   };
   // Where a shadow goes relative to its shape, in canvas pixels.
   struct ShadowReach {
@@ -117,6 +122,11 @@ class CairoContext : public GraphicsContext {
     double dx = 0, dy = 0;
   };
   CairoContext() = default;
+  // Saves Cairo's state for the innermost saved state, unless done: before a change of
+  // Cairo's matrix or clip that a restore must undo.
+  void willChangeCairoState();
+  // Restores the innermost saved state.
+  void restoreSaved();
   void beginGroup(std::optional<NSRect> rect, double alpha);
   void appendPath(cairo_t* cr, const CGPath& path) const;
   // Fills the path opaquely: a shape's alpha, for a mask.
@@ -126,6 +136,17 @@ class CairoContext : public GraphicsContext {
   ShadowReach reachOf(const CGShadow& shadow) const;
   PixelBox shadowBoxOf(const PixelBox& shape, const ShadowReach& reach) const;
   void noteInk(const PixelBox& box);
+  // A fresh layer's first drawing, an opaque fill of all it holds (a rounded face's
+  // background), is held back: an opaque picture drawn next over all of it (the face's
+  // playing GIF) replaces it. True when the fill of the rectangle was held back.
+  bool holdBack(NSRect rect);
+  // Lays on the fill held back in the innermost layer, before anything else is drawn there
+  // (over the boxes given, in canvas pixels, when the rest needs none).
+  void layHeldFill();
+  void layHeldFill(std::span<const PixelBox> parts);
+  // Lays on the held fill where the picture, about to be laid on, does not replace it:
+  // nowhere when it is opaque and covers all the layer holds inside whole pixels of the clip.
+  void layHeldFillUnder(const CGImageSource& source, const CGImage& frame, NSRect rect, double fraction);
   // Draws one step that covers `box` (canvas pixels) with the state's alpha and shadow.
   template <typename Step>
   void perform(const PixelBox& box, Step step, const std::optional<CGShadow>& shadow);
@@ -162,6 +183,19 @@ class CairoContext : public GraphicsContext {
   // The blurred mask of the shadow the path casts, its pixels from the shape's box grown by
   // the spread; owned by the context.
   cairo_surface_t* shapeShadow(const CGPath& path, CGFillRule rule, const PixelBox& box, const ShadowReach& reach);
+  // Sets shadowKey_ to what a shape's blurred mask is kept by.
+  void makeShadowKey(const CGPath& path, CGFillRule rule, const PixelBox& box, const ShadowReach& reach);
+  // The shape's shadow in the colour at the alpha, as the canvas takes it laid through the
+  // blurred mask, over the same pixels as the mask; owned by the context. Null when it is
+  // too large to keep.
+  cairo_surface_t* shadowPicture(const CGPath& path, CGFillRule rule, const PixelBox& box, const ShadowReach& reach,
+                                 const CGColor& colour, double alpha);
+  // Whether the clip is one rectangle whose whole pixels hold the box.
+  bool wholePixelsOfClipHold(const PixelBox& box) const;
+  // Lays the source that `setSource` sets (in canvas pixels) on over the boxes, which whole
+  // pixels of the clip hold.
+  template <typename SetSource>
+  void layOnParts(std::span<const PixelBox> parts, SetSource setSource);
 
   // Ends the innermost layer, through the mask that the drawer draws or, when it is given
   // instead, the kept mask of the rounded rectangle.
@@ -201,6 +235,10 @@ class CairoContext : public GraphicsContext {
   std::size_t gradientPixelsMade_ = 0;
   KeptMasks shapeShadows_;
   std::vector<double> shadowKey_;  // what shapeShadow looks its masks up by
+  // Shadows in their colours, kept by the mask's key and the colour (see shadowPicture).
+  KeptMasks shadowPictures_;
+  std::vector<double> pictureKey_;
+  long shadowPicturePixels_ = 0;
   KeptMasks roundedMasks_;  // no blur
   RecentlyUsed<std::vector<double>, GradientPicture, DrawingKeyHash> gradients_;
 
