@@ -291,6 +291,7 @@ bool CairoContext::holdBack(NSRect rect) {
                                               std::floor(std::max(xa, xb)), std::floor(std::max(ya, yb)));
   if (!covered.contains(group.region) || !wholePixelsOfClipHold(group.region)) return false;
   group.heldFill = state_.fill;
+  group.opaqueWithin = true;
   noteInk(group.region);
   return true;
 }
@@ -1227,7 +1228,36 @@ void CairoContext::endTransparencyLayerMaskedToRoundedRect(NSRect rect, double r
   endGroup(nullptr, &rounded);
 }
 
-cairo_surface_t* CairoContext::roundedMask(NSRect rect, double radius, const PixelBox& box) {
+namespace {
+// Within an alpha mask, a box of fully opaque pixels through the middle: across (the rows
+// between a rounded shape's corners), or down (its columns); empty when the middle is not.
+PixelBox opaqueThroughMiddle(cairo_surface_t* mask, bool across) {
+  const unsigned char* data = cairo_image_surface_get_data(mask);
+  const int width = cairo_image_surface_get_width(mask), height = cairo_image_surface_get_height(mask);
+  const long stride = cairo_image_surface_get_stride(mask);
+  if (!data || width <= 0 || height <= 0) return {};
+  // Along the middle line and out from it while the lines stay opaque over that run.
+  const int along = across ? width : height, lines = across ? height : width;
+  auto at = [&](int line, int i) { return across ? data[line * stride + i] : data[long(i) * stride + line]; };
+  const int middle = lines / 2;
+  int from = along / 2, to = from;
+  if (at(middle, from) != 255) return {};
+  while (from > 0 && at(middle, from - 1) == 255) --from;
+  while (to + 1 < along && at(middle, to + 1) == 255) ++to;
+  auto opaque = [&](int line) {
+    for (int i = from; i <= to; ++i) {
+      if (at(line, i) != 255) return false;
+    }
+    return true;
+  };
+  int first = middle, last = middle;
+  while (first > 0 && opaque(first - 1)) --first;
+  while (last + 1 < lines && opaque(last + 1)) ++last;
+  return across ? PixelBox{from, first, to + 1, last + 1} : PixelBox{first, from, last + 1, to + 1};
+}
+}  // namespace
+
+const CairoContext::RoundedMask* CairoContext::roundedMask(NSRect rect, double radius, const PixelBox& box) {
   constexpr long kMostPixels = 1L << 20;
   if (box.empty() || box.area() > kMostPixels) return nullptr;
   cairo_matrix_t user;
@@ -1236,9 +1266,15 @@ cairo_surface_t* CairoContext::roundedMask(NSRect rect, double radius, const Pix
   const double dx = user.x0 - box.x0, dy = user.y0 - box.y0;
   std::vector<double> key{user.xx, user.yx, user.xy, user.yy, dx, dy, double(box.width()), double(box.height()),
                           rect.minX(), rect.minY(), rect.width(), rect.height(), radius};
-  if (auto* kept = roundedMasks_.find(key)) return kept->value.get();
+  if (auto* kept = roundedMasks_.find(key)) return &kept->value;
   cairo_surface_t* mask = filledMask(CGPath::roundedRect(rect, radius), CGFillRule::nonZero, box, dx, dy);
-  return mask ? keepMask(roundedMasks_, std::move(key), mask) : nullptr;
+  if (!mask) return nullptr;
+  // A window shows a few faces over and over (its tiles): a few dozen are kept.
+  constexpr std::size_t kShapesKept = 48;
+  auto& made = roundedMasks_.add(std::move(key), {KeptSurface(mask), opaqueThroughMiddle(mask, true),
+                                                  opaqueThroughMiddle(mask, false)});
+  if (roundedMasks_.size() > kShapesKept) roundedMasks_.dropOldest();
+  return &made.value;
 }
 
 void CairoContext::endGroup(const std::function<void(GraphicsContext&)>& mask, const std::pair<NSRect, double>* rounded) {
@@ -1263,10 +1299,15 @@ void CairoContext::endGroup(const std::function<void(GraphicsContext&)>& mask, c
   // cuts into the layer draws it as below): with the same bounds, Cairo rasterises the
   // shape alike on the kept mask and on the layer.
   cairo_pattern_t* kept = nullptr;
+  // Where the kept mask is wholly opaque, in canvas pixels.
+  PixelBox opaqueMask[2];
   if (rounded) {
     const PixelBox box = deviceBoxOf(rounded->first);
     if (box == group.region) {
-      if (cairo_surface_t* surface = roundedMask(rounded->first, rounded->second, box)) {
+      if (const RoundedMask* shape = roundedMask(rounded->first, rounded->second, box)) {
+        opaqueMask[0] = shape->across.shifted(box.x0, box.y0);
+        opaqueMask[1] = shape->down.shifted(box.x0, box.y0);
+        cairo_surface_t* surface = shape->surface.get();
         kept = cairo_pattern_create_for_surface(surface);
         cairo_matrix_t placed;
         cairo_matrix_init_translate(&placed, -box.x0, -box.y0);
@@ -1292,7 +1333,34 @@ void CairoContext::endGroup(const std::function<void(GraphicsContext&)>& mask, c
     if (alpha >= 1 && !(state_.shadow && state_.shadow->color.alpha > 0)) {
       // Nothing to cast or fade: the layer goes through its mask straight onto what is below.
       const PixelBox drawn = group.ink.intersected(clipBox());
-      if (!drawn.empty()) {
+      // A large layer opaque all over (a face under its picture at a high scale) is copied on
+      // where the mask is wholly opaque, and goes through the mask only in the corners and
+      // at the rim: an opaque pixel through a full mask is the pixel itself.
+      constexpr long kFewestCopiedPixels = 16384;
+      if (kept && group.opaqueWithin && drawn.area() >= kFewestCopiedPixels && wholePixelsOfClipHold(drawn)) {
+        const PixelBox across = opaqueMask[0].intersected(drawn);
+        std::vector<PixelBox> copied = PixelBox::outside(opaqueMask[1].intersected(drawn), std::span(&across, 1));
+        if (!across.empty()) copied.push_back(across);
+        const std::vector<PixelBox> masked = PixelBox::outside(drawn, copied);
+        layOnParts(copied, [&] {
+          cairo_set_operator(cr_, CAIRO_OPERATOR_SOURCE);
+          cairo_set_source(cr_, content);
+        });
+        cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
+        if (!masked.empty()) {
+          cairo_save(cr_);
+          if (!state_.clip->whole()) cairo_reset_clip(cr_);  // see layOn
+          inPixels(cr_, [&] {
+            cairo_new_path(cr_);
+            for (const PixelBox& part : masked) cairo_rectangle(cr_, part.x0, part.y0, part.width(), part.height());
+            cairo_clip(cr_);
+            cairo_set_source(cr_, content);
+            cairo_mask(cr_, maskPattern);
+          });
+          cairo_restore(cr_);
+        }
+        noteInk(drawn);
+      } else if (!drawn.empty()) {
         layOn(drawn, [&] {
           cairo_set_source(cr_, content);
           cairo_mask(cr_, maskPattern);

@@ -114,6 +114,9 @@ class CairoContext : public GraphicsContext {
     PixelBox region;
     // An opaque fill over all it holds, drawn first and not yet laid on (see holdBack).
     std::optional<CGColor> heldFill;
+    // Whether every pixel it holds is opaque (an opaque fill over all of it came first, and
+    // what is drawn over an opaque pixel leaves it opaque).
+    bool opaqueWithin = false;
   };
   // Where a shadow goes relative to its shape, in canvas pixels.
   struct ShadowReach {
@@ -208,7 +211,13 @@ class CairoContext : public GraphicsContext {
   // The opaque fill of a rounded rectangle (user space) as a mask over its pixels, kept for
   // the same shape at the same place within a pixel (a tile's rounded face at every frame);
   // owned by the context. Null when it is too large to keep.
-  cairo_surface_t* roundedMask(NSRect rect, double radius, const PixelBox& box);
+  struct RoundedMask {
+    KeptSurface surface;
+    // Boxes of the mask's pixels that are wholly opaque: the rows between the corners and
+    // the columns between them (in the mask's pixels).
+    PixelBox across, down;
+  };
+  const RoundedMask* roundedMask(NSRect rect, double radius, const PixelBox& box);
   // The alpha that the drawer draws over the region (canvas pixels), as a pattern.
   cairo_pattern_t* drawnMask(const std::function<void(GraphicsContext&)>& mask, const PixelBox& region);
 
@@ -239,7 +248,7 @@ class CairoContext : public GraphicsContext {
   KeptMasks shadowPictures_;
   std::vector<double> pictureKey_;
   long shadowPicturePixels_ = 0;
-  KeptMasks roundedMasks_;  // no blur
+  RecentlyUsed<std::vector<double>, RoundedMask, DrawingKeyHash> roundedMasks_;
   RecentlyUsed<std::vector<double>, GradientPicture, DrawingKeyHash> gradients_;
 
   // A picture of what `draw` draws over the box of canvas pixels, placed as the canvas is
