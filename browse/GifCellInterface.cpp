@@ -120,6 +120,8 @@ std::vector<std::shared_ptr<NSObject>> buildGifCell(const std::shared_ptr<NSObje
   // The confirmation dims the picture under it, so that its text reads on any GIF.
   confirm->setWantsLayer(true);
   confirm->layer()->setBackgroundColor(CGColor{0, 0, 0, 0.55});
+  // Shown for a while over the playing GIF, the same at every frame.
+  confirm->layer()->setShouldRasterize(true);
   auto confirmText = tileLabel(15);
   confirmText->setStringValue(std::string(GifCell::Constants::copiedGif));
   confirmText->setFrame(NSMakeRect(8, tileHeight / 2 - 11, tileWidth - 16, 22));

@@ -9,10 +9,12 @@
 #include "platform/appkit/NSImageView.h"
 #include "platform/appkit/NSLayoutConstraint.h"
 #include "platform/appkit/NSTextField.h"
+#include "platform/appkit/ViewTreeRenderer.h"
 #include "platform/av/AVPlayer.h"
 #include "platform/av/AVPlayerItem.h"
 #include "platform/av/AVPlayerLayer.h"
 #include "platform/foundation/DispatchQueue.h"
+#include "platform/render/CairoContext.h"
 #include "service/AssetCache.h"
 #include "service/CollectionViewGifDownloader.h"
 #include "tests/browse/GifCellFixture.h"
@@ -137,6 +139,22 @@ TEST_F(GifCellTest, TitleTilesAndTheBadgeCornerFollowWhatTheyShow) {
     EXPECT_EQ(cell->adBadgeImageView.lock()->frame().origin, corner) << int(position);
   }
   EXPECT_DUMP(dumpViewTree(cell->view()), "browse/expected/gif-cell-tag.txt");
+}
+
+TEST_F(GifCellTest, ATitleAndACopyConfirmationAreDrawnOnceThenLaidOnFromKeptPixels) {
+  auto cell = tile(item(1));
+  cell->reset();
+  auto tag = VNTag::initWithNewApiData({});
+  tag->categoryTitle = "cats";
+  cell->configureWithTag(tag);
+  cell->displayConfirmationOverlayWithMessage(std::nullopt);
+  auto view = cell->view();
+  view->layoutSubtreeIfNeeded();
+  auto canvas = CairoContext::make(view->frame().size, 2.0);
+  canvas->translate(-view->frame().minX(), -view->frame().minY());
+  // As at every frame of the GIF under them.
+  for (int frame = 0; frame < 3; ++frame) ViewTreeRenderer::drawView(view, *canvas);
+  EXPECT_EQ(canvas->keptPicturesMade(), 2u);
 }
 
 TEST_F(GifCellTest, AReusedTileDropsTheHidePendingForItsFormerItem) {
