@@ -172,10 +172,6 @@ class CairoContext : public GraphicsContext {
   // The picture of laid-out text, made now unless an equal one was made before.
   std::shared_ptr<const TextPictureCache::Picture> textPicture(const TextPictureCache::Key& key);
 
-  struct SurfaceRelease {
-    void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
-  };
-  using KeptSurface = std::unique_ptr<cairo_surface_t, SurfaceRelease>;
   struct DrawingKeyHash {
     std::size_t operator()(const std::vector<double>& key) const;
   };

@@ -3,34 +3,13 @@
 #include <utility>
 #include <vector>
 
-KeptPictures::Picture::Picture(Picture&& other) noexcept
-    : owner(std::move(other.owner)),
-      made(other.made),
-      surface(std::exchange(other.surface, nullptr)),
-      pixels(other.pixels) {}
-
-KeptPictures::Picture& KeptPictures::Picture::operator=(Picture&& other) noexcept {
-  if (this != &other) {
-    if (surface) cairo_surface_destroy(surface);
-    owner = std::move(other.owner);
-    made = other.made;
-    surface = std::exchange(other.surface, nullptr);
-    pixels = other.pixels;
-  }
-  return *this;
-}
-
-KeptPictures::Picture::~Picture() {
-  if (surface) cairo_surface_destroy(surface);
-}
-
 KeptPictures::~KeptPictures() = default;
 
 cairo_surface_t* KeptPictures::find(const void* owner, const Made& made) {
   auto* entry = pictures_.find(owner);
   // An owner gone may have left its address to a new one, whose numbers are all new.
   if (!entry || entry->value.made != made || entry->value.owner.expired()) return nullptr;
-  return entry->value.surface;
+  return entry->value.surface.get();
 }
 
 void KeptPictures::drop(const void* owner) {
@@ -48,13 +27,9 @@ cairo_surface_t* KeptPictures::keep(const std::shared_ptr<const void>& owner, co
     if (entry.value.owner.expired()) gone.push_back(entry.key);
   });
   for (const void* key : gone) drop(key);
-  Picture kept;
-  kept.owner = owner;
-  kept.made = made;
-  kept.surface = picture;
-  kept.pixels = long(cairo_image_surface_get_width(picture)) * cairo_image_surface_get_height(picture);
-  pixels_ += kept.pixels;
-  cairo_surface_t* surface = pictures_.add(owner.get(), std::move(kept)).value.surface;
+  const long pixels = long(cairo_image_surface_get_width(picture)) * cairo_image_surface_get_height(picture);
+  pixels_ += pixels;
+  cairo_surface_t* surface = pictures_.add(owner.get(), {owner, made, KeptSurface(picture), pixels}).value.surface.get();
   while (pixels_ > kMostPixels && pictures_.size() > 1) {
     pixels_ -= pictures_.oldest().value.pixels;
     pictures_.dropOldest();

@@ -11,6 +11,12 @@
 
 #include "platform/render/RecentlyUsed.h"
 
+// A Cairo surface owned by whatever keeps it.
+struct SurfaceRelease {
+  void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
+};
+using KeptSurface = std::unique_ptr<cairo_surface_t, SurfaceRelease>;
+
 class KeptPictures {
  public:
   // What a picture was made for: the owner's change number, and where its pixels lie in
@@ -42,12 +48,8 @@ class KeptPictures {
   struct Picture {
     std::weak_ptr<const void> owner;
     Made made;
-    cairo_surface_t* surface = nullptr;
+    KeptSurface surface;
     long pixels = 0;
-    Picture() = default;
-    Picture(Picture&& other) noexcept;
-    Picture& operator=(Picture&& other) noexcept;
-    ~Picture();
   };
   void drop(const void* owner);
 
