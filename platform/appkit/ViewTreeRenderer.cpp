@@ -8,7 +8,6 @@
 #include "platform/quartz/CALayer.h"
 #include "platform/quartz/GraphicsContext.h"
 #include "platform/render/LayerRenderer.h"
-#include "platform/render/CairoContext.h"
 #include "platform/render/NSGraphicsContext.h"
 #include "platform/render/RecordingContext.h"
 #include "platform/appkit/Snapshot.h"
@@ -145,14 +144,12 @@ void drawViewAt(const std::shared_ptr<NSView>& view, bool parentFlipped, Graphic
   auto drawInside = [&](GraphicsContext& inside) {
     inside.clipToRect(view->bounds());
     drawOwnContent(*view, inside);
-    // Only a context that follows its clip can tell what a picture covers wholly.
-    auto* pixels = dynamic_cast<CairoContext*>(&inside);
-    auto cover = pixels ? opaqueCover(*view, flipped) : std::nullopt;
+    const auto cover = opaqueCover(*view, flipped);
     // Each subview is held while it draws: drawing that changes the list leaves no dangling view.
     for (std::size_t i = 0; i < view->subviews().size(); ++i) {
       std::shared_ptr<NSView> sub = view->subviews()[i];
       if (cover && i < cover->first && !drawsNothing(*sub) &&
-          pixels->coversWholly(cover->second, rectInSuperview(*sub, flipped, reachOf(*sub)))) {
+          inside.coversWholly(cover->second, rectInSuperview(*sub, flipped, reachOf(*sub)))) {
         continue;
       }
       drawViewAt(sub, flipped, inside, depth + 1, region);

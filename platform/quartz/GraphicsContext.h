@@ -106,6 +106,11 @@ class GraphicsContext {
     });
   }
 
+  // Whether an opaque picture drawn now into `cover` (user space) would replace every pixel
+  // that drawing inside `beneath` could change, so that the drawing beneath may be left out.
+  // A context that does not follow its clip in pixels cannot tell, and answers false.
+  virtual bool coversWholly(NSRect /*cover*/, NSRect /*beneath*/) const { return false; }
+
   // A picture kept between drawings: lays on, with the alpha, what `draw` draws (in user
   // space, all of it within `area`, as onto a clear canvas), made over the device pixels
   // the area covers and kept for the owner. It is made again when `change` differs from the

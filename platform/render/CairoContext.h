@@ -68,9 +68,7 @@ class CairoContext : public GraphicsContext {
   void endTransparencyLayer(const std::function<void(GraphicsContext&)>& mask = nullptr) override;
   void endTransparencyLayerMaskedToRoundedRect(NSRect rect, double radius) override;
 
-  // Whether an opaque picture drawn now into `cover` (user space) would replace every pixel
-  // that drawing inside `beneath` could change, so that the drawing beneath may be left out.
-  bool coversWholly(NSRect cover, NSRect beneath) const;
+  bool coversWholly(NSRect cover, NSRect beneath) const override;
 
   // Pixels of shadow masks blurred since the context was made (the rest came from the cache).
   std::size_t shadowPixelsBlurred() const { return shadowPixelsBlurred_; }
