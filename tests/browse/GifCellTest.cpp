@@ -43,7 +43,18 @@ class TileFeeder : public CollectionViewGifDownloaderDelegate {
   }
 };
 
-class GifCellTest : public GifCellFixture {};
+class GifCellTest : public GifCellFixture {
+ protected:
+  // A tile handed out again, now for a category's title.
+  std::shared_ptr<GifCell> titleTile(const std::string& title) {
+    auto cell = tile(item(1));
+    cell->reset();
+    auto tag = VNTag::initWithNewApiData({});
+    tag->categoryTitle = title;
+    cell->configureWithTag(tag);
+    return cell;
+  }
+};
 
 TEST_F(GifCellTest, TilesShowProgressThenPlayTheirGifOrLoopTheirMovie) {
   auto feeder = std::make_shared<TileFeeder>();
@@ -123,11 +134,7 @@ TEST_F(GifCellTest, AspectFillCoversTheFrameAndSkipsImagesWithoutArea) {
 }
 
 TEST_F(GifCellTest, TitleTilesAndTheBadgeCornerFollowWhatTheyShow) {
-  auto cell = tile(item(1));
-  cell->reset();
-  auto tag = VNTag::initWithNewApiData({});
-  tag->categoryTitle = "#funny#cats";
-  cell->configureWithTag(tag);
+  auto cell = titleTile("#funny#cats");
   cell->mouseEntered();  // a title tile has no hover
   for (auto [position, corner] : std::vector<std::pair<AdBadgePosition, NSPoint>>{
            {AdBadgePosition::bottomRight, {160, 0}},
@@ -142,11 +149,7 @@ TEST_F(GifCellTest, TitleTilesAndTheBadgeCornerFollowWhatTheyShow) {
 }
 
 TEST_F(GifCellTest, ATitleAndACopyConfirmationAreDrawnOnceThenLaidOnFromKeptPixels) {
-  auto cell = tile(item(1));
-  cell->reset();
-  auto tag = VNTag::initWithNewApiData({});
-  tag->categoryTitle = "cats";
-  cell->configureWithTag(tag);
+  auto cell = titleTile("cats");
   cell->displayConfirmationOverlayWithMessage(std::nullopt);
   auto view = cell->view();
   view->layoutSubtreeIfNeeded();

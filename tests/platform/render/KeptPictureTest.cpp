@@ -152,24 +152,22 @@ TEST(KeptPictureTest, APictureIsMadeAgainForAnotherScaleOrFractionOfAPixelButNot
       {"drawn at twice the scale", 7.5, -3, 2, 3},
       {"back at the first scale and place", 0, 0, 1, 4},
   };
+  auto place = [](CairoContext& on, const std::shared_ptr<CALayer>& what, const Placement& placement) {
+    on.saveGState();
+    on.setFillColor(CGColor{0.2, 0.5, 0.9, 1});
+    on.fillRect(NSMakeRect(0, 0, 120, 100));
+    on.translate(placement.dx, placement.dy);
+    on.scale(placement.scale, placement.scale);
+    LayerRenderer::render(what, on);
+    on.restoreGState();
+  };
   auto canvas = CairoContext::make({120, 100}, 1.0);
   for (const auto& placement : placements) {
     SCOPED_TRACE(placement.what);
-    canvas->saveGState();
-    canvas->setFillColor(CGColor{0.2, 0.5, 0.9, 1});
-    canvas->fillRect(NSMakeRect(0, 0, 120, 100));
-    canvas->translate(placement.dx, placement.dy);
-    canvas->scale(placement.scale, placement.scale);
-    LayerRenderer::render(layer, *canvas);
-    canvas->restoreGState();
+    place(*canvas, layer, placement);
     EXPECT_EQ(canvas->keptPicturesMade(), placement.made);
-
     auto straight = CairoContext::make({120, 100}, 1.0);
-    straight->setFillColor(CGColor{0.2, 0.5, 0.9, 1});
-    straight->fillRect(NSMakeRect(0, 0, 120, 100));
-    straight->translate(placement.dx, placement.dy);
-    straight->scale(placement.scale, placement.scale);
-    LayerRenderer::render(straightLayer, *straight);
+    place(*straight, straightLayer, placement);
     EXPECT_LE(largestDifference(*canvas, *straight), 2);
   }
 }
@@ -296,9 +294,10 @@ struct Change {
 TEST_P(RasterizedOverlayTest, AfterEachChangeThePictureIsMadeAgainOnlyIfItsTreeChangedAndThePixelsEqualAFullPainting) {
   ASSERT_EQ(check->mismatch(window), "");
   auto moving = CALayer::layer();
+  // The picture under the overlay turns another colour.
+  auto repaintUnder = [&](CGColor colour) { return [&, colour] { picture->layer()->setBackgroundColor(colour); }; };
   const Change changes[] = {
-      {"the picture under the overlay changes", [&] { picture->layer()->setBackgroundColor(CGColor{0.6, 0.2, 0.8, 1}); },
-       false},
+      {"the picture under the overlay changes", repaintUnder({0.6, 0.2, 0.8, 1}), false},
       {"a small view under a part of the overlay changes",
        [&] { corner->layer()->setBackgroundColor(CGColor{0.1, 0.1, 0.9, 1}); }, false},
       {"the title's text changes", [&] { title->setStringValue("Another title"); }, true},
@@ -308,8 +307,7 @@ TEST_P(RasterizedOverlayTest, AfterEachChangeThePictureIsMadeAgainOnlyIfItsTreeC
          counted->colour = CGColor{0.1, 0.8, 0.9, 1};
          counted->setNeedsDisplay(true);
        }, true},
-      {"the picture under it changes again", [&] { picture->layer()->setBackgroundColor(CGColor{0.9, 0.9, 0.9, 1}); },
-       false},
+      {"the picture under it changes again", repaintUnder({0.9, 0.9, 0.9, 1}), false},
       {"the overlay is hidden", [&] { overlay->setHidden(true); }, false},
       {"it shows again", [&] { overlay->setHidden(false); }, true},
       {"it is resized", [&] { overlay->setFrameSize({150.25, 100.5}); }, true},
@@ -325,8 +323,7 @@ TEST_P(RasterizedOverlayTest, AfterEachChangeThePictureIsMadeAgainOnlyIfItsTreeC
          animate(*overlay->layer(), "opacity", NSNumber::numberWithDouble(1), NSNumber::numberWithDouble(0.2));
        }, true},
       {"the fade is halfway", [&] { ui.advance(0.5); }, false},
-      {"the picture under it changes while it fades",
-       [&] { picture->layer()->setBackgroundColor(CGColor{0.3, 0.3, 0.6, 1}); }, false},
+      {"the picture under it changes while it fades", repaintUnder({0.3, 0.3, 0.6, 1}), false},
       {"the fade ends", [&] { ui.advance(0.75); }, true},
       {"a sublayer inside starts to move with the clock", [&] {
          animate(*moving, "position", NSValue::valueWithPoint({30.5, 40.25}), NSValue::valueWithPoint({90.5, 20.25}));
@@ -334,8 +331,7 @@ TEST_P(RasterizedOverlayTest, AfterEachChangeThePictureIsMadeAgainOnlyIfItsTreeC
       {"it moves on", [&] { ui.advance(0.3); }, true},
       {"and on", [&] { ui.advance(0.3); }, true},
       {"it has stopped", [&] { ui.advance(0.6); }, true},
-      {"the picture under it changes once more",
-       [&] { picture->layer()->setBackgroundColor(CGColor{0.8, 0.5, 0.2, 1}); }, false},
+      {"the picture under it changes once more", repaintUnder({0.8, 0.5, 0.2, 1}), false},
   };
   for (const auto& step : changes) {
     SCOPED_TRACE(step.what);

@@ -4,6 +4,7 @@
 // within a pixel, the blur, the corner and the clip.
 
 #include <functional>
+#include <vector>
 
 #include "platform/appkit/NSAttributedString.h"
 #include "platform/appkit/NSImage.h"
@@ -105,9 +106,15 @@ TEST_F(TileFaceTest, SavedStatesRestoreWhatChangedSinceWhicheverWayTheyWereSaved
     g.setFillColor(colour);
     g.fillRect(rect);
   };
+  // The fills laid out where they should land, with no saves, moves or clips.
+  struct Fill {
+    CGColor colour;
+    NSRect rect;
+  };
   struct Case {
     const char* what;
-    std::function<void(CairoContext&)> steps, expected;
+    std::function<void(CairoContext&)> steps;
+    std::vector<Fill> expected;
   };
   const Case cases[] = {
       {"nested moves and a clip",
@@ -123,12 +130,7 @@ TEST_F(TileFaceTest, SavedStatesRestoreWhatChangedSinceWhicheverWayTheyWereSaved
          g.restoreGState();
          fill(g, blue, {0, 50, 10, 10});
        },
-       [&](CairoContext& g) {
-         fill(g, red, {10, 5, 20, 10});
-         fill(g, blue, {15, 10, 10, 10});
-         fill(g, green, {40, 5, 10, 10});
-         fill(g, blue, {0, 50, 10, 10});
-       }},
+       {{red, {10, 5, 20, 10}}, {blue, {15, 10, 10, 10}}, {green, {40, 5, 10, 10}}, {blue, {0, 50, 10, 10}}}},
       {"a clip holding the clip, then a smaller one, undone",
        [&](CairoContext& g) {
          g.clipToRect({0, 0, 90, 70});
@@ -142,11 +144,7 @@ TEST_F(TileFaceTest, SavedStatesRestoreWhatChangedSinceWhicheverWayTheyWereSaved
          g.restoreGState();
          fill(g, green, {0, 60, 100, 20});
        },
-       [&](CairoContext& g) {
-         fill(g, red, {20, 20, 30, 30});
-         fill(g, blue, {60, 0, 30, 30});
-         fill(g, green, {0, 60, 90, 10});
-       }},
+       {{red, {20, 20, 30, 30}}, {blue, {60, 0, 30, 30}}, {green, {0, 60, 90, 10}}}},
       {"moved inside a layer begun under a state saved unchanged",
        [&](CairoContext& g) {
          g.saveGState();
@@ -161,11 +159,7 @@ TEST_F(TileFaceTest, SavedStatesRestoreWhatChangedSinceWhicheverWayTheyWereSaved
          g.restoreGState();  // nothing left to restore
          fill(g, green, {50, 50, 10, 10});
        },
-       [&](CairoContext& g) {
-         fill(g, red, {25, 20, 10, 10});
-         fill(g, blue, {0, 0, 10, 10});
-         fill(g, green, {50, 50, 10, 10});
-       }},
+       {{red, {25, 20, 10, 10}}, {blue, {0, 0, 10, 10}}, {green, {50, 50, 10, 10}}}},
       {"a mask drawn with moves it leaves unrestored",
        [&](CairoContext& g) {
          g.saveGState();
@@ -179,16 +173,13 @@ TEST_F(TileFaceTest, SavedStatesRestoreWhatChangedSinceWhicheverWayTheyWereSaved
          fill(g, blue, {40, 40, 10, 10});
          g.restoreGState();
        },
-       [&](CairoContext& g) {
-         fill(g, red, {10, 10, 20, 20});
-         fill(g, blue, {40, 40, 10, 10});
-       }},
+       {{red, {10, 10, 20, 20}}, {blue, {40, 40, 10, 10}}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     auto steps = CairoContext::make({100, 80}, 1, true), expected = CairoContext::make({100, 80}, 1, true);
     c.steps(*steps);
-    c.expected(*expected);
+    for (const Fill& f : c.expected) fill(*expected, f.colour, f.rect);
     EXPECT_EQ(pixelsDiffering(steps->pixels(), expected->pixels()), 0u);
   }
 }
@@ -218,32 +209,28 @@ TEST_F(TileFaceTest, AFacesBackgroundHeldBackGivesThePixelsOfOneDrawnAtOnce) {
     bool textBetween;
     bool keptPicture = false;  // a rasterized title laid on after the picture
   };
+  // The usual face and the whole canvas as the clip; the large face, copied on between its
+  // corners at twice the scale; no picture.
+  const NSRect face{20, 10, 80, 50}, all{0, 0, 120, 80}, large{8, 6, 100, 64}, none{0, 0, 0, 0};
   const Case cases[] = {
-      {"an opaque picture over the whole face", 1, false, {20, 10, 80, 50}, {0, 0, 120, 80}, {20, 10, 80, 50}, opaque, false},
-      {"the same at twice the scale, flipped", 2, true, {20, 10, 80, 50}, {0, 0, 120, 80}, {20, 10, 80, 50}, opaque, false},
-      {"a picture short of the face", 1, false, {20, 10, 80, 50}, {0, 0, 120, 80}, {22, 10, 78, 50}, opaque, false},
-      {"a picture with alpha", 1, false, {20, 10, 80, 50}, {0, 0, 120, 80}, {20, 10, 80, 50}, faded, false},
-      {"a face inside pixels", 2, false, {20.3, 10.6, 80, 50}, {0, 0, 120, 80}, {20.3, 10.6, 80, 50}, opaque, false},
-      {"a clip cutting the face on whole pixels", 1, false, {20, 10, 80, 50}, {30, 0, 40, 35}, {20, 10, 80, 50}, opaque,
-       false},
-      {"a clip cutting the face inside pixels", 2, false, {20, 10, 80, 50}, {30.25, 0, 40.5, 35.75},
-       {20, 10, 80, 50}, opaque, false},
+      {"an opaque picture over the whole face", 1, false, face, all, face, opaque, false},
+      {"the same at twice the scale, flipped", 2, true, face, all, face, opaque, false},
+      {"a picture short of the face", 1, false, face, all, {22, 10, 78, 50}, opaque, false},
+      {"a picture with alpha", 1, false, face, all, face, faded, false},
+      {"a face inside pixels", 2, false, {20.3, 10.6, 80, 50}, all, {20.3, 10.6, 80, 50}, opaque, false},
+      {"a clip cutting the face on whole pixels", 1, false, face, {30, 0, 40, 35}, face, opaque, false},
+      {"a clip cutting the face inside pixels", 2, false, face, {30.25, 0, 40.5, 35.75}, face, opaque, false},
       {"a larger picture clipped to a face inside pixels", 1, false, {20.33, 10.61, 80.2, 50.3},
        {20.33, 10.61, 80.2, 50.3}, {10.5, -5.2, 100, 80}, opaque, false},
-      {"text with its shadow before the picture", 1, false, {20, 10, 80, 50}, {0, 0, 120, 80}, {20, 10, 80, 50}, opaque,
-       true},
-      {"no picture", 1, false, {20, 10, 80, 50}, {0, 0, 120, 80}, {0, 0, 0, 0}, nullptr, false},
-      // Large enough at twice the scale for the face to be copied on between its corners.
-      {"a large face", 2, false, {8, 6, 100, 64}, {0, 0, 120, 80}, {8, 6, 100, 64}, opaque, false},
-      {"a large face inside pixels, flipped", 2, true, {8.3, 6.55, 100.2, 64.1}, {0, 0, 120, 80},
-       {8.3, 6.55, 100.2, 64.1}, opaque, false},
-      {"a large face cut by a clip across a corner", 2, false, {8, 6, 100, 64}, {0, 0, 60.5, 80}, {8, 6, 100, 64},
+      {"text with its shadow before the picture", 1, false, face, all, face, opaque, true},
+      {"no picture", 1, false, face, all, none, nullptr, false},
+      {"a large face", 2, false, large, all, large, opaque, false},
+      {"a large face inside pixels, flipped", 2, true, {8.3, 6.55, 100.2, 64.1}, all, {8.3, 6.55, 100.2, 64.1},
        opaque, false},
-      {"a large face with no picture and its title", 2, false, {8, 6, 100, 64}, {0, 0, 120, 80}, {0, 0, 0, 0}, nullptr,
-       true, true},
-      {"no picture, a kept title", 1, false, {20, 10, 80, 50}, {0, 0, 120, 80}, {0, 0, 0, 0}, nullptr, false, true},
-      {"a picture and a kept title", 2, false, {20, 10, 80, 50}, {0, 0, 120, 80}, {20, 10, 80, 50}, opaque, false,
-       true},
+      {"a large face cut by a clip across a corner", 2, false, large, {0, 0, 60.5, 80}, large, opaque, false},
+      {"a large face with no picture and its title", 2, false, large, all, none, nullptr, true, true},
+      {"no picture, a kept title", 1, false, face, all, none, nullptr, false, true},
+      {"a picture and a kept title", 2, false, face, all, face, opaque, false, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

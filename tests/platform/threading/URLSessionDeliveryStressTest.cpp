@@ -54,6 +54,17 @@ struct Awaited {
   std::mutex mutex;
   std::condition_variable done;
   int calls = 0;
+  // Told with the lock held: the waiter may let this go as soon as it may lock.
+  void tell() {
+    std::lock_guard lock(mutex);
+    ++calls;
+    done.notify_one();
+  }
+  // Whether the completion ran within `seconds`.
+  bool wait(int seconds) {
+    std::unique_lock lock(mutex);
+    return done.wait_for(lock, std::chrono::seconds(seconds), [&] { return calls > 0; });
+  }
 };
 
 }  // namespace
@@ -110,15 +121,8 @@ TEST_F(URLSessionDeliveryStressTest, EveryCompletionRunsOnceOnItsQueueHoweverIts
           threads.emplace_back([&, c] {
             for (int i = 0; i < kEach; ++i) {
               auto awaited = std::make_shared<Awaited>();
-              start(session, tally, c * kEach + i, [awaited] {
-                {
-                  std::lock_guard lock(awaited->mutex);
-                  ++awaited->calls;
-                }
-                awaited->done.notify_one();
-              });
-              std::unique_lock lock(awaited->mutex);
-              if (!awaited->done.wait_for(lock, std::chrono::seconds(30), [&] { return awaited->calls > 0; })) return;
+              start(session, tally, c * kEach + i, [awaited] { awaited->tell(); });
+              if (!awaited->wait(30)) return;
             }
           });
         }
@@ -177,25 +181,13 @@ TEST_F(URLSessionDeliveryStressTest, ACompletionWaitingForAnotherThreadsTaskIsNo
     session->dataTaskWithURL(bytesURL(50), [&](auto, auto, auto) {
       // Another thread starts a task now, and this completion waits for its completion.
       Awaited inner;
-      std::thread starter([&] {
-        other->dataTaskWithURL(bytesURL(10), [&](auto, auto, auto) {
-          // Told with the lock held: the waiter lets `inner` go as soon as it may lock.
-          std::lock_guard lock(inner.mutex);
-          ++inner.calls;
-          inner.done.notify_one();
-        })->resume();
-      });
-      {
-        std::unique_lock lock(inner.mutex);
-        if (!inner.done.wait_for(lock, std::chrono::seconds(30), [&] { return inner.calls > 0; })) ++unanswered;
-      }
+      std::thread starter(
+          [&] { other->dataTaskWithURL(bytesURL(10), [&](auto, auto, auto) { inner.tell(); })->resume(); });
+      if (!inner.wait(30)) ++unanswered;
       starter.join();
-      std::lock_guard lock(finished.mutex);
-      ++finished.calls;
-      finished.done.notify_one();
+      finished.tell();
     })->resume();
-    std::unique_lock lock(finished.mutex);
-    ASSERT_TRUE(finished.done.wait_for(lock, std::chrono::seconds(60), [&] { return finished.calls > 0; }));
+    ASSERT_TRUE(finished.wait(60));
     ++done;
   }
   EXPECT_EQ(done.load(), kRounds);
