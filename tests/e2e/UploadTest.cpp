@@ -37,6 +37,31 @@ bool isStandinGreen(std::uint32_t rgb) {
 // Upload once it may go: the blue at full strength, not faded over white.
 bool isFullBlue(std::uint32_t rgb) { return ((rgb >> 16) & 0xFF) < 60 && (rgb & 0xFF) > 180; }
 
+// The text the case has copied, as another program would, and how often a program pasting
+// it has asked for it. Kept for the whole program: the clipboard may ask after a case ends.
+struct ClipboardOffer {
+  std::string text;
+  int served = 0;
+};
+ClipboardOffer clipboardOffer;
+
+void offerOnClipboard(const std::string& text) {
+  clipboardOffer = {text, 0};
+  GtkTargetList* list = gtk_target_list_new(nullptr, 0);
+  gtk_target_list_add_text_targets(list, 0);
+  int count = 0;
+  GtkTargetEntry* targets = gtk_target_table_new_from_list(list, &count);
+  gtk_clipboard_set_with_data(
+      gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), targets, static_cast<guint>(count),
+      [](GtkClipboard*, GtkSelectionData* data, guint, gpointer) {
+        gtk_selection_data_set_text(data, clipboardOffer.text.c_str(), -1);
+        ++clipboardOffer.served;
+      },
+      nullptr, nullptr);
+  gtk_target_table_free(targets, count);
+  gtk_target_list_unref(list);
+}
+
 class UploadTest : public DesktopUserTest {
  protected:
   void SetUp() override {
@@ -52,6 +77,31 @@ class UploadTest : public DesktopUserTest {
   void openUploadScreen() {
     clickPanel({(P::uploadSignedInMinX + P::uploadSignedInMaxX) / 2, P::toolbarY});
     ASSERT_TRUE(panelShows(kCardCorner, isNearWhite)) << "the upload screen opens";
+  }
+
+  // Ctrl+V where the keys go, and a wait until the paste has had the text: a key pressed
+  // next comes after it.
+  void paste() {
+    const int served = clipboardOffer.served;
+    pressKeys("ctrl+v");
+    ASSERT_TRUE(eventually([&] { return clipboardOffer.served > served; })) << "the paste asks for the copied text";
+    // The answer waits in our connection to the X server until it is flushed; synced, it
+    // has reached the server before the next key is pressed, and the paster gets it first.
+    gdk_display_sync(gdk_display_get_default());
+  }
+
+  // Whether the file chooser's Open, in its bottom right corner, shows its label in the
+  // dark of a button that may be pressed rather than in the grey of one that may not.
+  bool openAvailable(const XWindow& chooser) {
+    auto shot = picture(chooser, "open-available");
+    if (!shot.valid()) return false;
+    for (int y = shot.height - 31; y < shot.height - 15; ++y) {
+      for (int x = shot.width - 66; x < shot.width - 31; ++x) {
+        auto rgb = shot.at(x, y);
+        if (((rgb >> 16) & 0xFF) < 90 && ((rgb >> 8) & 0xFF) < 90 && (rgb & 0xFF) < 90) return true;
+      }
+    }
+    return false;
   }
 
   // A GIF of the stand-in's, `length` bytes long: its address.
@@ -116,11 +166,10 @@ TEST_F(UploadTest, EveryPointOfUploadsWidthOpensItAndBackGivesThePanelItsClicksA
 }
 
 TEST_F(UploadTest, AGifAddressPastedFromTheClipboardIsStagedAndGoesUp) {
-  const auto address = standinGifAddress(3000);
-  gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), address.c_str(), -1);
+  offerOnClipboard(standinGifAddress(3000));
   ASSERT_NO_FATAL_FAILURE(openUploadScreen());
   clickPanel(P::uploadPasteURL);
-  pressKeys("ctrl+v");
+  ASSERT_NO_FATAL_FAILURE(paste());
   pressKeys("Return");
   EXPECT_TRUE(eventually([&] { return standinReceived("/media/sized/3000.gif"); }))
       << "the application fetches the pasted address; the service received " << receivedPaths();
@@ -143,10 +192,12 @@ TEST_F(UploadTest, AGifPickedOnTheDesktopIsStagedAndGoesUp) {
   // by key, it races the bar's completion, which inserts the common start of the names in a
   // folder once it has read it ("/tmp/g" became "/tmp/glimdeck-limdeck-e2e-...").
   ASSERT_TRUE(movePointer(*chooser, {chooser->frame.width() / 2, chooser->frame.height() / 2}));
-  gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), file.c_str(), -1);
+  offerOnClipboard(file.string());
   pressKeys("ctrl+l");
-  pressKeys("ctrl+v");
-  picture(*chooser, "path-given");
+  ASSERT_NO_FATAL_FAILURE(paste());
+  // Return only once Open is there to take it: pressed while the chooser still looks the
+  // path up, it was lost now and then.
+  ASSERT_TRUE(eventually([&] { return openAvailable(*chooser); })) << "the chooser finds the file";
   pressKeys("Return");
   ASSERT_TRUE(eventually([&] { return !windowNamed("Open") && panelShown(); })) << "the chooser gives the panel back";
   ASSERT_NO_FATAL_FAILURE(tagAndUpload("picked", 2600));
