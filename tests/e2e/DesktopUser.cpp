@@ -223,19 +223,25 @@ void DesktopUserTest::TearDown() {
 
 void DesktopUserTest::launch() {
   ASSERT_FALSE(app_ && app_->running()) << "the application still runs";
-  app_ = Program::start({GLIMDECK_APP_PATH},
-                        {{"HOME", home_.string()},
-                         {"XDG_DATA_HOME", (home_ / ".local/share").string()},
-                         {"XDG_CACHE_HOME", (home_ / ".cache").string()},
-                         {"XDG_CONFIG_HOME", (home_ / ".config").string()},
-                         {"TMPDIR", home_.string()},
-                         {"PATH", (home_ / "bin").string() + ":" + std::getenv("PATH")},
-                         {"GLIMDECK_SERVICE_URL", standinURL_},
-                         {"GLIMDECK_REPAINT_DIR", repaintFolder_.string()}},
-                        home_ / "app.log");
+  app_ = startAnotherCopy({}, "app.log");
   ASSERT_TRUE(app_) << "the application did not start";
   ASSERT_TRUE(eventually([&] { return panelShown() || !app_->running(); }, kLaunchTimeout) && app_->running())
       << "the panel never showed";
+}
+
+std::unique_ptr<Program> DesktopUserTest::startAnotherCopy(const std::vector<std::pair<std::string, std::string>>& environment,
+                                                           const std::string& output) {
+  std::vector<std::pair<std::string, std::string>> variables = {
+      {"HOME", home_.string()},
+      {"XDG_DATA_HOME", (home_ / ".local/share").string()},
+      {"XDG_CACHE_HOME", (home_ / ".cache").string()},
+      {"XDG_CONFIG_HOME", (home_ / ".config").string()},
+      {"TMPDIR", home_.string()},
+      {"PATH", (home_ / "bin").string() + ":" + std::getenv("PATH")},
+      {"GLIMDECK_SERVICE_URL", standinURL_},
+      {"GLIMDECK_REPAINT_DIR", repaintFolder_.string()}};
+  variables.insert(variables.end(), environment.begin(), environment.end());
+  return Program::start({GLIMDECK_APP_PATH}, variables, home_ / output);
 }
 
 std::optional<int> DesktopUserTest::waitForExit(double timeout) {

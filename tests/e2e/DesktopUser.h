@@ -77,6 +77,11 @@ class DesktopUserTest : public ::testing::Test {
   // Starts the application on the case's HOME (again after it quit: the HOME stays) and
   // waits until its panel shows.
   void launch();
+  // Starts the application as launch() does, on the case's HOME, desktop and stand-in, with
+  // the variables given on top, its output in the file of that name in the HOME; it may be
+  // a copy beside the one launch() started.
+  std::unique_ptr<Program> startAnotherCopy(const std::vector<std::pair<std::string, std::string>>& environment,
+                                            const std::string& output);
   // Waits for the application to end by itself; its exit status, or none on a timeout.
   std::optional<int> waitForExit(double timeout = 30.0);
   Program& app() { return *app_; }

@@ -120,6 +120,7 @@ check_tree "$prefix" "$prefix"
 
 # The installed program, headless, against a stand-in of the service. Its Info dictionary gets
 # a name of its own here: the login item it writes is named from the Info dictionary it read.
+# No session bus: a Glimdeck the user runs there would take the launch over.
 "$standin_program" --port 0 >"$work/standin.out" 2>&1 &
 standin=$!
 await "the stand-in" grep -q "listening on" "$work/standin.out"
@@ -128,7 +129,7 @@ sed -i '/<key>CFBundleName<\/key>/{n;s|<string>.*</string>|<string>InstalledGlim
   "$prefix/share/glimdeck/Info.plist"
 home=$work/home
 mkdir -p "$home"
-(cd "$work" && exec env -u DISPLAY -u WAYLAND_DISPLAY -u GLIMDECK_RESOURCES_DIR -u DBUS_SESSION_BUS_ADDRESS \
+(cd "$work" && exec env -u DISPLAY -u WAYLAND_DISPLAY -u GLIMDECK_RESOURCES_DIR -u DBUS_SESSION_BUS_ADDRESS -u XDG_RUNTIME_DIR \
   HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share" XDG_CACHE_HOME="$home/.cache" \
   GLIMDECK_SERVICE_URL="$service" "$prefix/bin/glimdeck" >"$work/app.out" 2>&1) &
 app=$!
