@@ -664,3 +664,21 @@ std::vector<std::string> DesktopUserTest::openedAddresses() {
   for (std::string line; std::getline(in, line);) addresses.push_back(line);
   return addresses;
 }
+
+void DesktopUserTest::dragFromPanelOver(NSPoint from, const std::string& windowId, const std::function<bool()>& heard) {
+  auto shown = panel();
+  ASSERT_TRUE(shown) << "the panel is not shown";
+  run({"xdotool", "mousemove", "--sync", "--window", shown->id, coordinate(from.x), coordinate(from.y), "mousedown",
+       "1"});
+  for (int i = 0; i < 20 && panelShown(); ++i) {
+    run({"xdotool", "mousemove_relative", "--sync", "4", "4"});
+    eventually([&] { return !panelShown(); }, 0.5);
+  }
+  ASSERT_FALSE(panelShown()) << "the panel closes as the drag begins";
+  run({"xdotool", "mousemove", "--window", windowId, "100", "100"});
+  for (int i = 0; i < 50 && !heard(); ++i) {
+    run({"xdotool", "mousemove_relative", "--", i % 2 ? "-3" : "3", "2"});
+    eventually(heard, 0.2);
+  }
+  ASSERT_TRUE(heard()) << "the other program's window hears the drag";
+}

@@ -125,6 +125,10 @@ class DesktopUserTest : public ::testing::Test {
   void clickTrayIcon();
   // Asks the window to close as a desktop's close button does (WM_DELETE_WINDOW).
   void closeWindow(const XWindow& window);
+  // Presses at the point of the panel and moves on a little at a time, as a hand does, until
+  // a drag has begun (the panel closes), then over another program's window (its X id)
+  // until that window has heard the drag; the button stays held.
+  void dragFromPanelOver(NSPoint from, const std::string& windowId, const std::function<bool()>& heard);
 
   // ---- journeys many cases begin with
   // OK on the first-run terms screen, which covers the panel.
