@@ -16,6 +16,7 @@
 #include "platform/appkit/WindowServer.h"
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/foundation/OutputSink.h"
+#include "platform/foundation/Paths.h"
 #include "platform/host/GlobalHotKeys.h"
 #include "platform/host/HostAppearance.h"
 #include "platform/host/HostClipboard.h"
@@ -52,6 +53,22 @@ bool openDisplay() {
   const bool opened = gtk_init_check(nullptr, nullptr);
   if (ours) unsetenv(setting);
   return opened;
+}
+
+// Every window the process makes carries the application's name and class (WM_CLASS
+// "glimdeck", "Glimdeck" on X, whatever the executable is called), and the name is the
+// title of windows that have none, so window lists, X tools and assistive technology find
+// them. The resource name is set before GTK opens the display (which names its own leader
+// window then and would take the executable's name otherwise), the class after (GDK sets
+// it from the resource name as it starts).
+void nameTheApplication() {
+  static bool named = false;
+  if (std::exchange(named, true)) return;
+  const std::string name = Paths::applicationName();
+  gchar* resourceName = g_ascii_strdown(name.c_str(), -1);
+  g_set_prgname(resourceName);
+  g_free(resourceName);
+  g_set_application_name(name.c_str());
 }
 }  // namespace
 
@@ -174,10 +191,12 @@ std::shared_ptr<DesktopHost> DesktopHost::start() {
   // process to the user's (a decimal comma would break them).
   static bool localeKept = false;
   if (!std::exchange(localeKept, true)) gtk_disable_setlocale();
+  nameTheApplication();
   if (!openDisplay()) {
     OutputSink::print(Constants::headlessLine);
     return nullptr;
   }
+  gdk_set_program_class(g_get_application_name());
   // Fontconfig reads the font configuration on a thread of its own from the moment a font map
   // exists: begun now, it is done before the first text is laid out.
   TextLayout::measuringContext();
