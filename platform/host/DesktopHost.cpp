@@ -24,6 +24,7 @@
 #include "platform/host/HostMenu.h"
 #include "platform/host/HostOpenPanel.h"
 #include "platform/host/HostRepaintHook.h"
+#include "platform/host/HostWebPages.h"
 #include "platform/host/HostWindow.h"
 #include "platform/host/HostTray.h"
 #include "platform/host/OtherClicks.h"
@@ -215,6 +216,7 @@ std::shared_ptr<DesktopHost> DesktopHost::start() {
   host->shortcutRegistrar_ = std::make_shared<HostShortcutRegistrar>(host->hotKeys_);
   MASShortcutMonitor::sharedMonitor()->setRegistrar(host->shortcutRegistrar_);
   HostOpenPanel::install();
+  HostWebPages::install();
   host->menus_ = HostMenu::install(*host);
   host->appearance_ = std::make_unique<HostAppearance>();
   host->repaintHook_ = HostRepaintHook::install(*host);
@@ -234,6 +236,7 @@ void DesktopHost::stop() {
   shortcutRegistrar_.reset();
   if (hotKeys_) hotKeys_->unregisterAll();
   HostOpenPanel::uninstall();
+  HostWebPages::uninstall();
   if (menus_) menus_->uninstall();
   menus_.reset();
   appearance_.reset();

@@ -1,6 +1,7 @@
 // The application among the desktop's other programs: a GIF dragged out of the panel to
 // another program's window (a GTK program of the suite's own, which writes down what
-// reaches it) counts as a share only when it was delivered.
+// reaches it) counts as a share only when it was delivered, and a web page that no program
+// of the desktop opens is told in an alert.
 
 #include <algorithm>
 #include <fstream>
@@ -15,6 +16,7 @@ namespace P = PanelPoints;
 namespace fs = std::filesystem;
 
 constexpr std::string_view kSharePath = "/quorb.registerevent/share";
+constexpr std::string_view kCouldNotOpen = "The page could not be opened";
 
 class DesktopPeersTest : public DesktopUserTest {
  protected:
@@ -101,6 +103,43 @@ TEST_F(DesktopPeersTest, ADragGivenUpOverAnotherProgramIsNoShareAndADeliveredOne
   EXPECT_TRUE(eventually([&] { return sharesReported() > 0; })) << receivedPaths();
   EXPECT_EQ(sharesReported(), 1) << "the drag given up is no share: " << receivedPaths();
   EXPECT_FALSE(panelShown()) << "the GIF went to the other program, where the user now is";
+}
+
+// With no default web browser anywhere (the system's applications left out of the data
+// folders, no mime-application lists), a page of the settings menu cannot open, and an alert
+// says so rather than nothing happening.
+TEST_F(DesktopPeersTest, AWebPageNothingOpensIsToldInAnAlert) {
+  fs::remove(home() / ".local/share/applications/glimdeck-test-browser.desktop");
+  fs::remove(home() / ".config/mimeapps.list");
+  // The system's data folders but their applications: themes, schemas and icons stay.
+  const fs::path data = home() / "system-data";
+  fs::create_directories(data);
+  for (const char* root : {"/usr/local/share", "/usr/share"}) {
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(root, ignored)) {
+      const auto name = entry.path().filename();
+      if (name != "applications" && !fs::exists(data / name)) fs::create_directory_symlink(entry.path(), data / name);
+    }
+  }
+  fs::create_directories(home() / "system-config");
+  launchEnvironment = {{"XDG_DATA_DIRS", data.string()}, {"XDG_CONFIG_DIRS", (home() / "system-config").string()}};
+
+  ASSERT_NO_FATAL_FAILURE(launch());
+  ASSERT_NO_FATAL_FAILURE(acceptTerms());
+  // The settings menu signed out: "About Zolto" is its sixth row.
+  chooseFromPanelMenu(P::moreButton, "ii-i-iiii-i", 6);
+  std::optional<XWindow> alert;
+  ASSERT_TRUE(eventually([&] { return (alert = windowNamed(std::string(kCouldNotOpen))).has_value(); }))
+      << "an alert says the page could not be opened";
+  picture(*alert, "could-not-open");
+  expectScreenMatchesRepaint("the alert");
+  EXPECT_NE(app().output().find(std::string(kCouldNotOpen) + ": No application is set to open web pages."),
+            std::string::npos)
+      << app().output();
+  pressKeys("Return");
+  EXPECT_TRUE(eventually([&] { return !windowNamed(std::string(kCouldNotOpen)); })) << "Return closes it";
+  EXPECT_TRUE(openedAddresses().empty());
+  EXPECT_TRUE(panelShown());
 }
 
 }  // namespace

@@ -35,6 +35,8 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr double kLaunchTimeout = 90.0;
 // How far a channel of X's picture may stray from the fresh repaint's (anti-aliasing).
 constexpr int kChannelTolerance = 12;
+// The desktop entry of the program that writes down the web pages opened.
+constexpr std::string_view kBrowserEntry = "glimdeck-test-browser.desktop";
 
 std::string readFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -172,12 +174,21 @@ void DesktopUserTest::SetUp() {
   home_ = pattern;
   for (const char* folder : {".local/share", ".cache", ".config", "bin", "repaint"}) fs::create_directories(home_ / folder);
   repaintFolder_ = home_ / "repaint";
-  // The web pages the application opens are written down instead of starting a browser.
+  // The web pages the application opens are written down instead of starting a browser: a
+  // program of the case's own is the user's default application for http and https, in the
+  // desktop entry and the mime-application list every desktop program reads.
   {
-    std::ofstream opener(home_ / "bin" / "xdg-open");
-    opener << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << (home_ / "opened-addresses").string() << "'\n";
+    std::ofstream recorder(home_ / "bin" / "record-address");
+    recorder << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << (home_ / "opened-addresses").string() << "'\n";
   }
-  fs::permissions(home_ / "bin" / "xdg-open", fs::perms::owner_all);
+  fs::permissions(home_ / "bin" / "record-address", fs::perms::owner_all);
+  fs::create_directories(home_ / ".local/share/applications");
+  std::ofstream(home_ / ".local/share/applications" / std::string(kBrowserEntry))
+      << "[Desktop Entry]\nType=Application\nName=Address recorder\nNoDisplay=true\nExec="
+      << (home_ / "bin" / "record-address").string() << " %u\nMimeType=x-scheme-handler/http;x-scheme-handler/https;\n";
+  std::ofstream(home_ / ".config" / "mimeapps.list") << "[Default Applications]\nx-scheme-handler/http="
+                                                      << kBrowserEntry << "\nx-scheme-handler/https=" << kBrowserEntry
+                                                      << "\n";
 
   shots_ = screenshotRoot() / fileSafe(caseName());
   std::error_code ignored;
@@ -222,16 +233,17 @@ void DesktopUserTest::TearDown() {
 
 void DesktopUserTest::launch() {
   ASSERT_FALSE(app_ && app_->running()) << "the application still runs";
-  app_ = Program::start({GLIMDECK_APP_PATH},
-                        {{"HOME", home_.string()},
-                         {"XDG_DATA_HOME", (home_ / ".local/share").string()},
-                         {"XDG_CACHE_HOME", (home_ / ".cache").string()},
-                         {"XDG_CONFIG_HOME", (home_ / ".config").string()},
-                         {"TMPDIR", home_.string()},
-                         {"PATH", (home_ / "bin").string() + ":" + std::getenv("PATH")},
-                         {"GLIMDECK_SERVICE_URL", standinURL_},
-                         {"GLIMDECK_REPAINT_DIR", repaintFolder_.string()}},
-                        home_ / "app.log");
+  std::vector<std::pair<std::string, std::string>> environment = {
+      {"HOME", home_.string()},
+      {"XDG_DATA_HOME", (home_ / ".local/share").string()},
+      {"XDG_CACHE_HOME", (home_ / ".cache").string()},
+      {"XDG_CONFIG_HOME", (home_ / ".config").string()},
+      {"TMPDIR", home_.string()},
+      {"PATH", (home_ / "bin").string() + ":" + std::getenv("PATH")},
+      {"GLIMDECK_SERVICE_URL", standinURL_},
+      {"GLIMDECK_REPAINT_DIR", repaintFolder_.string()}};
+  environment.insert(environment.end(), launchEnvironment.begin(), launchEnvironment.end());
+  app_ = Program::start({GLIMDECK_APP_PATH}, environment, home_ / "app.log");
   ASSERT_TRUE(app_) << "the application did not start";
   ASSERT_TRUE(eventually([&] { return panelShown() || !app_->running(); }, kLaunchTimeout) && app_->running())
       << "the panel never showed";

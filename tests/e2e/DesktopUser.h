@@ -166,10 +166,14 @@ class DesktopUserTest : public ::testing::Test {
   // sqlite3's answer to the query on the store, lines of "|"-separated columns.
   std::string queryStore(const std::string& sql);
   std::string clipboard(const std::string& target = "UTF8_STRING");
-  // The web addresses the application asked xdg-open to open, in order.
+  // The web addresses the application opened, in order: the case's HOME names a program of
+  // its own as the default application for http and https, which writes them down.
   std::vector<std::string> openedAddresses();
 
   std::filesystem::path screenshotFolder() const { return shots_; }
+
+  // Variables set for the application on top of the usual ones at the next launch.
+  std::vector<std::pair<std::string, std::string>> launchEnvironment;
 
  private:
   std::filesystem::path home_;
