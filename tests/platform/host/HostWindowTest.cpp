@@ -335,7 +335,8 @@ TEST_F(HostWindowTest, ViewsThatShowNothingTakeNoHoverNorCursor) {
     return e;
   });
   auto moveTo = [&](int x, int y) {
-    run({"xdotool", "mousemove", "--sync", "--window", windowId(window), std::to_string(x), std::to_string(y)});
+    lastMove.reset();
+    run({"xdotool", "mousemove", "--window", windowId(window), std::to_string(x), std::to_string(y)});
     const NSPoint base{static_cast<double>(x), 200.0 - y};
     ASSERT_TRUE(runUntil([&] { return lastMove == base; })) << "the move reaches the window";
   };
@@ -352,20 +353,19 @@ TEST_F(HostWindowTest, ViewsThatShowNothingTakeNoHoverNorCursor) {
       {"the view shown", 1, 1, false, true},
       {"the view faded out under the pointer", 1, 0, false, false},
   };
+  int x = 220;
   for (const auto& step : steps) {
     SCOPED_TRACE(step.name);
     card->setAlphaValue(step.cardAlpha);
     hover->setAlphaValue(step.hoverAlpha);
     hover->setHidden(step.hidden);
+    // From the swatch onto the view, or on within the view when the pointer is inside it.
     if (!hover->inside) {
-      ASSERT_NO_FATAL_FAILURE(moveTo(60, 50));  // from the swatch
+      ASSERT_NO_FATAL_FAILURE(moveTo(60, 50));
     }
-    ASSERT_NO_FATAL_FAILURE(moveTo(220, 130));  // onto the view
+    ASSERT_NO_FATAL_FAILURE(moveTo(++x, 130));
     EXPECT_EQ(hover->inside, step.shows);
     EXPECT_EQ(NSCursor::currentCursor(), step.shows ? NSCursor::pointingHandCursor() : NSCursor::arrowCursor());
-    if (step.shows) {
-      ASSERT_NO_FATAL_FAILURE(moveTo(221, 131));  // the next step's fade happens with it inside
-    }
   }
   NSEvent::removeMonitor(moves);
 }
