@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-16 libclang-rt-16-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
-  libgtk-3-dev libxi-dev xvfb xauth xdotool xclip imagemagick dbus dbus-x11 at-spi2-core trayer
+  libgtk-3-dev libxi-dev gsettings-desktop-schemas xvfb xauth xdotool xclip imagemagick dbus dbus-x11 at-spi2-core trayer
   desktop-file-utils appstream
   x11-utils sqlite3
 )

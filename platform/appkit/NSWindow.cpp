@@ -454,8 +454,18 @@ void collectViews(const std::shared_ptr<NSView>& view, std::vector<std::shared_p
   for (auto& sub : view->subviews()) collectViews(sub, out);
 }
 
+// The pointer follows what hit testing does (NSView::hitTest): a view that is hidden or at
+// alpha 0, or lies inside one, shows nothing and so is not under the pointer. A panel faded
+// out but not yet taken away neither lights its buttons nor sets its cursor.
+bool showsNothing(const NSView& view) {
+  for (const NSView* v = &view; v; v = v->superview().get()) {
+    if (v->isHidden() || !(v->alphaValue() > 0)) return true;
+  }
+  return false;
+}
+
 bool pointInArea(const NSView& view, const NSTrackingArea& area, NSPoint locationInWindow) {
-  if (view.isHiddenOrHasHiddenAncestor()) return false;
+  if (showsNothing(view)) return false;
   // The pointer is over a view only where the view shows: not under its clip, nor beyond the
   // window's edge (a pointer resting on the tray icon below the panel is outside it).
   NSRect rect = (area.options() & NSTrackingInVisibleRect) ? view.visibleRect()
@@ -523,7 +533,7 @@ void NSWindow::updateCursorAt(NSPoint location) {
   std::shared_ptr<NSCursor> chosen;
   if (NSPointInRect(location, frameView_->frame())) {
     for (auto& view : views) {  // later views are in front, so the last match wins
-      if (view->isHiddenOrHasHiddenAncestor()) continue;
+      if (showsNothing(*view)) continue;
       NSPoint local = view->convertPoint(location, nullptr);
       for (auto& rect : view->cursorRects()) {
         if (NSPointInRect(local, NSIntersectionRect(rect.rect, view->visibleRect()))) chosen = rect.cursor;

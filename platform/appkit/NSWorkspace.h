@@ -1,9 +1,14 @@
 #pragma once
 // The desktop's services to the application: here, opening a web address in the user's
-// browser.
+// browser. A desktop host installs the desktop's opener (the default handler of web pages);
+// without a desktop nothing can show a page, which the application says in one line. When
+// nothing could open a page, the user is told in an alert, as a click that seems to do
+// nothing would leave them wondering.
 
 #include <functional>
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include "platform/foundation/NSObject.h"
 
@@ -11,7 +16,14 @@ class NSURL;
 
 class NSWorkspace : public NSObject {
  public:
-  // Hands an address to whatever opens it; answers whether it was handed over.
+  struct Constants {
+    static constexpr std::string_view couldNotOpenMessage = "The page could not be opened";
+    static constexpr std::string_view noDesktopLine = "No desktop to open the page on: nothing was opened.";
+  };
+
+  // Hands an address to whatever opens it; answers whether it was handed over. An opener
+  // that learns that nothing could open the address, at once or later, says so through
+  // couldNotOpen.
   using Opener = std::function<bool(const std::shared_ptr<NSURL>& url)>;
 
   static std::shared_ptr<NSWorkspace> sharedWorkspace();
@@ -22,11 +34,14 @@ class NSWorkspace : public NSObject {
   bool openURL(const std::shared_ptr<NSURL>& url);
   static bool isOpenableWebAddress(const NSURL& url);
 
-  // The opener; empty restores the default, xdg-open.
+  // The opener; empty restores the default, which has no desktop to show a page on: it
+  // says so in one line and answers false.
   void setOpener(Opener opener);
-  // Starts xdg-open with the address as its one argument, without a shell, and does not
-  // wait for it (a thread of its own reaps it).
-  static bool openWithXdgOpen(const std::shared_ptr<NSURL>& url);
+
+  // Tells the user that nothing opened the address, and why, in an alert that waits for
+  // its OK. It is put up from the main queue, not inside the caller (often a callback of
+  // the desktop's).
+  void couldNotOpen(const std::shared_ptr<NSURL>& url, const std::string& reason);
 
   GLIMDECK_OBJECT(NSWorkspace)
 

@@ -16,6 +16,7 @@
 #include "platform/appkit/WindowServer.h"
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/foundation/OutputSink.h"
+#include "platform/foundation/Paths.h"
 #include "platform/host/GlobalHotKeys.h"
 #include "platform/host/HostAppearance.h"
 #include "platform/host/HostClipboard.h"
@@ -23,6 +24,7 @@
 #include "platform/host/HostMenu.h"
 #include "platform/host/HostOpenPanel.h"
 #include "platform/host/HostRepaintHook.h"
+#include "platform/host/HostWebPages.h"
 #include "platform/host/HostWindow.h"
 #include "platform/host/HostTray.h"
 #include "platform/host/OtherClicks.h"
@@ -52,6 +54,22 @@ bool openDisplay() {
   const bool opened = gtk_init_check(nullptr, nullptr);
   if (ours) unsetenv(setting);
   return opened;
+}
+
+// Every window the process makes carries the application's name and class (WM_CLASS
+// "glimdeck", "Glimdeck" on X, whatever the executable is called), and the name is the
+// title of windows that have none, so window lists, X tools and assistive technology find
+// them. The resource name is set before GTK opens the display (which names its own leader
+// window then and would take the executable's name otherwise), the class after (GDK sets
+// it from the resource name as it starts).
+void nameTheApplication() {
+  static bool named = false;
+  if (std::exchange(named, true)) return;
+  const std::string name = Paths::applicationName();
+  gchar* resourceName = g_ascii_strdown(name.c_str(), -1);
+  g_set_prgname(resourceName);
+  g_free(resourceName);
+  g_set_application_name(name.c_str());
 }
 }  // namespace
 
@@ -174,10 +192,12 @@ std::shared_ptr<DesktopHost> DesktopHost::start() {
   // process to the user's (a decimal comma would break them).
   static bool localeKept = false;
   if (!std::exchange(localeKept, true)) gtk_disable_setlocale();
+  nameTheApplication();
   if (!openDisplay()) {
     OutputSink::print(Constants::headlessLine);
     return nullptr;
   }
+  gdk_set_program_class(g_get_application_name());
   // Fontconfig reads the font configuration on a thread of its own from the moment a font map
   // exists: begun now, it is done before the first text is laid out.
   TextLayout::measuringContext();
@@ -196,6 +216,7 @@ std::shared_ptr<DesktopHost> DesktopHost::start() {
   host->shortcutRegistrar_ = std::make_shared<HostShortcutRegistrar>(host->hotKeys_);
   MASShortcutMonitor::sharedMonitor()->setRegistrar(host->shortcutRegistrar_);
   HostOpenPanel::install();
+  HostWebPages::install();
   host->menus_ = HostMenu::install(*host);
   host->appearance_ = std::make_unique<HostAppearance>();
   host->repaintHook_ = HostRepaintHook::install(*host);
@@ -215,6 +236,7 @@ void DesktopHost::stop() {
   shortcutRegistrar_.reset();
   if (hotKeys_) hotKeys_->unregisterAll();
   HostOpenPanel::uninstall();
+  HostWebPages::uninstall();
   if (menus_) menus_->uninstall();
   menus_.reset();
   appearance_.reset();

@@ -5,8 +5,9 @@
 // NSApplication's event path; GTK's main loop runs inside our run loop's waits, so one
 // loop serves both. The general pasteboard is the desktop clipboard and drags cross to
 // other programs, menus pop up as the desktop's menus do, the open panel is the desktop's
-// file chooser, and the desktop's light or dark preference reaches the kit's effective
-// appearance. Without a display the process stays headless.
+// file chooser, web pages open in the desktop's default browser, and the desktop's light or
+// dark preference reaches the kit's effective appearance. Every window carries the
+// application's name and class. Without a display the process stays headless.
 
 #include <functional>
 #include <map>

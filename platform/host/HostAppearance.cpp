@@ -38,7 +38,7 @@ HostAppearance::HostAppearance() {
   // took a third of a launch's own work. They are read on the run loop's first turn instead,
   // before it serves the desktop's first event: the desktop shows nothing of ours until then.
   DispatchQueue::main()->async([self = this, alive = std::weak_ptr<bool>(alive_)] {
-    if (alive.lock()) self->readThemeSettings();
+    if (alive.lock()) self->readSettings();
   });
   publish();
   if (!SessionBus::named()) return;
@@ -62,17 +62,58 @@ HostAppearance::~HostAppearance() {
   if (subscription_) g_dbus_connection_signal_unsubscribe(bus_, subscription_);
   if (bus_) g_object_unref(bus_);
   if (settings_) g_signal_handlers_disconnect_by_data(settings_, this);
+  if (interface_) {
+    g_signal_handlers_disconnect_by_data(interface_, this);
+    g_object_unref(interface_);
+  }
   // Off the desktop, the kit has no preference to go by.
   NSAppearance::setEffectiveAppearance(nullptr);
 }
 
-void HostAppearance::readThemeSettings() {
+void HostAppearance::readSettings() {
+  readInterfaceSetting();
   if (settings_) return;
   settings_ = gtk_settings_get_default();
-  if (!settings_) return;
-  g_signal_connect(settings_, "notify::gtk-application-prefer-dark-theme", G_CALLBACK(onThemeSetting), this);
-  g_signal_connect(settings_, "notify::gtk-theme-name", G_CALLBACK(onThemeSetting), this);
+  if (settings_) {
+    g_signal_connect(settings_, "notify::gtk-application-prefer-dark-theme", G_CALLBACK(onThemeSetting), this);
+    g_signal_connect(settings_, "notify::gtk-theme-name", G_CALLBACK(onThemeSetting), this);
+  }
   publish();
+}
+
+void HostAppearance::readInterfaceSetting() {
+  if (interface_) return;
+  // Only where the desktop's schema is installed, and a version of it that has the key:
+  // GSettings ends the program when asked for a schema or key it does not know.
+  GSettingsSchemaSource* source = g_settings_schema_source_get_default();
+  if (!source) return;
+  GSettingsSchema* schema =
+      g_settings_schema_source_lookup(source, std::string(Constants::interfaceSchema).c_str(), TRUE);
+  if (!schema) return;
+  const std::string key(Constants::colourSchemeKey);
+  if (g_settings_schema_has_key(schema, key.c_str())) {
+    interface_ = g_settings_new_full(schema, nullptr, nullptr);
+    const std::string changed = "changed::" + key;
+    g_signal_connect(interface_, changed.c_str(), G_CALLBACK(onInterfaceSetting), this);
+    // GSettings tells of changes only to a key that has been read.
+    interfacePrefersDark();
+  }
+  g_settings_schema_unref(schema);
+}
+
+void HostAppearance::onInterfaceSetting(GSettings*, const gchar*, gpointer self) {
+  static_cast<HostAppearance*>(self)->publish();
+}
+
+std::optional<bool> HostAppearance::interfacePrefersDark() const {
+  if (!interface_) return std::nullopt;
+  gchar* scheme = g_settings_get_string(interface_, std::string(Constants::colourSchemeKey).c_str());
+  const std::string_view value = scheme ? scheme : "";
+  std::optional<bool> dark;
+  if (value == Constants::preferDark) dark = true;
+  if (value == Constants::preferLight) dark = false;
+  g_free(scheme);
+  return dark;
 }
 
 void HostAppearance::portalAppeared(GDBusConnection* bus, const char* owner) {
@@ -157,11 +198,14 @@ bool HostAppearance::themePrefersDark() const {
 }
 
 void HostAppearance::publish() {
-  // A portal's "no preference" (0) or an answer it does not know leaves it to the theme.
+  // A portal's "no preference" (0) or an answer it does not know leaves it to the theme; the
+  // desktop's setting counts only where no portal answers (a portal reads it itself).
   if (colourScheme_ == 1u) {
     dark_ = true;
   } else if (colourScheme_ == 2u) {
     dark_ = false;
+  } else if (auto setting = colourScheme_ ? std::nullopt : interfacePrefersDark()) {
+    dark_ = *setting;
   } else {
     dark_ = themePrefersDark();
   }

@@ -98,6 +98,7 @@ void HostDragging::makeCarrier() {
   g_object_ref_sink(carrier_);
   gtk_widget_realize(carrier_);
   g_signal_connect(carrier_, "drag-data-get", G_CALLBACK(onDataGet), this);
+  g_signal_connect(carrier_, "drag-failed", G_CALLBACK(onDragFailed), this);
   g_signal_connect(carrier_, "drag-end", G_CALLBACK(onDragEnd), this);
 }
 
@@ -120,6 +121,8 @@ void HostDragging::attach(HostWindow& window) {
 void HostDragging::begin(const std::shared_ptr<NSDraggingSession>& session) {
   if (outgoing_ && outgoing_ != session) outgoing_->endAtPoint(outgoing_->draggingLocation(), NSDragOperationNone);
   outgoing_ = session;
+  outgoingFailed_ = false;
+  outgoingDelivered_ = false;
   outgoingTypes_ = session->draggingPasteboard()->types();
   GtkTargetList* targets = HostTransfer::targetListFor(outgoingTypes_);
   auto actions = desktopActions(session->sourceOperationMask(NSDraggingContext::outsideApplication));
@@ -142,6 +145,16 @@ void HostDragging::onDataGet(GtkWidget*, GdkDragContext*, GtkSelectionData* sele
   auto& self = *static_cast<HostDragging*>(data);
   if (!self.outgoing_ || info >= self.outgoingTypes_.size()) return;
   HostTransfer::answer(selection, *self.outgoing_->draggingPasteboard(), self.outgoingTypes_[info]);
+  if (gtk_selection_data_get_length(selection) >= 0) self.outgoingDelivered_ = true;
+}
+
+gboolean HostDragging::onDragFailed(GtkWidget*, GdkDragContext* context, GtkDragResult, gpointer data) {
+  auto& self = *static_cast<HostDragging*>(data);
+  // On X the context still reads as a success after Escape over a window that accepted the
+  // drag (no drop was refused, since none was made), with the action that window last offered.
+  if (context == self.outgoingContext_) self.outgoingFailed_ = true;
+  // Not handled here: GTK shows the drag icon going back.
+  return FALSE;
 }
 
 void HostDragging::onDragEnd(GtkWidget*, GdkDragContext* context, gpointer data) {
@@ -149,8 +162,8 @@ void HostDragging::onDragEnd(GtkWidget*, GdkDragContext* context, gpointer data)
   if (context != self.outgoingContext_ || !self.outgoing_) return;
   auto session = std::exchange(self.outgoing_, nullptr);
   self.outgoingContext_ = nullptr;
-  auto operation = gdk_drag_drop_succeeded(context) ? kitOperation(gdk_drag_context_get_selected_action(context))
-                                                    : NSDragOperationNone;
+  const bool delivered = !self.outgoingFailed_ && self.outgoingDelivered_ && gdk_drag_drop_succeeded(context);
+  auto operation = delivered ? kitOperation(gdk_drag_context_get_selected_action(context)) : NSDragOperationNone;
   gint x = 0, y = 0;
   if (GdkDevice* device = gdk_drag_context_get_device(context)) gdk_device_get_position(device, nullptr, &x, &y);
   session->endAtPoint(self.host_.screenPointFromDesktop(x, y), operation);
@@ -232,6 +245,9 @@ gboolean HostDragging::onDrop(GtkWidget* widget, GdkDragContext* context, gint x
     self.tracker_->moveTo(w, hostWindow.baseLocation(x, y));
     op = self.tracker_->drop();
   }
+  // Our own drag dropped on our own window: the destination read the session's pasteboard
+  // itself, without asking the desktop for data.
+  if (op != NSDragOperationNone && self.outgoing_ && gtk_drag_get_source_widget(context)) self.outgoingDelivered_ = true;
   self.tracker_.reset();
   self.incoming_ = nullptr;
   gtk_drag_finish(context, op != NSDragOperationNone, op == NSDragOperationMove, time);

@@ -1,7 +1,9 @@
 #pragma once
 // Drag and drop between our windows and other programs over the desktop's protocol (XDND
 // on X). A drag a view starts becomes a desktop drag offering the drag pasteboard's types,
-// produced when the receiving program asks, and ends with the operation it chose. Other
+// produced when the receiving program asks, and ends with the operation it chose: none
+// when the drag was given up (Escape, no target, a refusal, a timeout) or the receiver
+// never took any of its data, so that only a drop that delivered counts. Other
 // programs' drags over our windows go through DragDestinationTracker, with their data
 // fetched when a destination reads it.
 
@@ -38,6 +40,7 @@ class HostDragging : public std::enable_shared_from_this<HostDragging> {
   // The invisible widget our drags start from, made when first needed.
   void makeCarrier();
   static void onDataGet(GtkWidget*, GdkDragContext*, GtkSelectionData* selection, guint info, guint, gpointer self);
+  static gboolean onDragFailed(GtkWidget*, GdkDragContext* context, GtkDragResult result, gpointer self);
   static void onDragEnd(GtkWidget*, GdkDragContext* context, gpointer self);
   static gboolean onMotion(GtkWidget*, GdkDragContext* context, gint x, gint y, guint time, gpointer window);
   static void onLeave(GtkWidget*, GdkDragContext* context, guint time, gpointer window);
@@ -54,6 +57,9 @@ class HostDragging : public std::enable_shared_from_this<HostDragging> {
   std::shared_ptr<NSDraggingSession> outgoing_;
   std::vector<NSPasteboardType> outgoingTypes_;
   GdkDragContext* outgoingContext_ = nullptr;
+  // What became of it: the desktop gave it up, or the receiver took some of its data.
+  bool outgoingFailed_ = false;
+  bool outgoingDelivered_ = false;
   // A drag over our windows.
   GdkDragContext* incoming_ = nullptr;
   GtkWidget* incomingWidget_ = nullptr;

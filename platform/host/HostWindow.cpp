@@ -57,7 +57,9 @@ HostWindow::HostWindow(DesktopHost& host, const std::shared_ptr<NSWindow>& windo
   toplevel_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   g_object_ref_sink(toplevel_);
   auto mask = window->styleMask();
-  gtk_window_set_title(GTK_WINDOW(toplevel_), window->title.c_str());
+  // A window without a title (the panel, a popover) goes by the application's name, so
+  // that window lists, X tools and assistive technology can tell what it is.
+  gtk_window_set_title(GTK_WINDOW(toplevel_), window->title.empty() ? g_get_application_name() : window->title.c_str());
   gtk_window_set_decorated(GTK_WINDOW(toplevel_), (mask & NSWindowStyleMaskTitled) != 0);
   gtk_window_set_resizable(GTK_WINDOW(toplevel_), (mask & NSWindowStyleMaskResizable) != 0);
   if (asA<NSPanel>(window)) gtk_window_set_type_hint(GTK_WINDOW(toplevel_), GDK_WINDOW_TYPE_HINT_UTILITY);

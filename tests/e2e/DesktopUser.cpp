@@ -36,6 +36,8 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr double kLaunchTimeout = 90.0;
 // How far a channel of X's picture may stray from the fresh repaint's (anti-aliasing).
 constexpr int kChannelTolerance = 12;
+// The desktop entry of the program that writes down the web pages opened.
+constexpr std::string_view kBrowserEntry = "glimdeck-test-browser.desktop";
 
 std::string readFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -173,12 +175,21 @@ void DesktopUserTest::SetUp() {
   home_ = pattern;
   for (const char* folder : {".local/share", ".cache", ".config", "bin", "repaint"}) fs::create_directories(home_ / folder);
   repaintFolder_ = home_ / "repaint";
-  // The web pages the application opens are written down instead of starting a browser.
+  // The web pages the application opens are written down instead of starting a browser: a
+  // program of the case's own is the user's default application for http and https, in the
+  // desktop entry and the mime-application list every desktop program reads.
   {
-    std::ofstream opener(home_ / "bin" / "xdg-open");
-    opener << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << (home_ / "opened-addresses").string() << "'\n";
+    std::ofstream recorder(home_ / "bin" / "record-address");
+    recorder << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << (home_ / "opened-addresses").string() << "'\n";
   }
-  fs::permissions(home_ / "bin" / "xdg-open", fs::perms::owner_all);
+  fs::permissions(home_ / "bin" / "record-address", fs::perms::owner_all);
+  fs::create_directories(home_ / ".local/share/applications");
+  std::ofstream(home_ / ".local/share/applications" / std::string(kBrowserEntry))
+      << "[Desktop Entry]\nType=Application\nName=Address recorder\nNoDisplay=true\nExec="
+      << (home_ / "bin" / "record-address").string() << " %u\nMimeType=x-scheme-handler/http;x-scheme-handler/https;\n";
+  std::ofstream(home_ / ".config" / "mimeapps.list") << "[Default Applications]\nx-scheme-handler/http="
+                                                      << kBrowserEntry << "\nx-scheme-handler/https=" << kBrowserEntry
+                                                      << "\n";
 
   shots_ = screenshotRoot() / fileSafe(caseName());
   std::error_code ignored;
@@ -223,7 +234,7 @@ void DesktopUserTest::TearDown() {
 
 void DesktopUserTest::launch() {
   ASSERT_FALSE(app_ && app_->running()) << "the application still runs";
-  app_ = startAnotherCopy({}, "app.log");
+  app_ = startAnotherCopy(launchEnvironment, "app.log");
   ASSERT_TRUE(app_) << "the application did not start";
   ASSERT_TRUE(eventually([&] { return panelShown() || !app_->running(); }, kLaunchTimeout) && app_->running())
       << "the panel never showed";
@@ -677,4 +688,22 @@ std::vector<std::string> DesktopUserTest::openedAddresses() {
   std::istringstream in(readFile(home_ / "opened-addresses"));
   for (std::string line; std::getline(in, line);) addresses.push_back(line);
   return addresses;
+}
+
+void DesktopUserTest::dragFromPanelOver(NSPoint from, const std::string& windowId, const std::function<bool()>& heard) {
+  auto shown = panel();
+  ASSERT_TRUE(shown) << "the panel is not shown";
+  ASSERT_TRUE(movePointer(*shown, from));
+  run({"xdotool", "mousedown", "1"});
+  for (int i = 0; i < 20 && panelShown(); ++i) {
+    ASSERT_TRUE(movePointerBy(4, 4));
+    eventually([&] { return !panelShown(); }, 0.5);
+  }
+  ASSERT_FALSE(panelShown()) << "the panel closes as the drag begins";
+  run({"xdotool", "mousemove", "--window", windowId, "100", "100"});
+  for (int i = 0; i < 50 && !heard(); ++i) {
+    run({"xdotool", "mousemove_relative", "--", i % 2 ? "-3" : "3", "2"});
+    eventually(heard, 0.2);
+  }
+  ASSERT_TRUE(heard()) << "the other program's window hears the drag";
 }

@@ -135,6 +135,10 @@ class DesktopUserTest : public ::testing::Test {
   void clickTrayIcon();
   // Asks the window to close as a desktop's close button does (WM_DELETE_WINDOW).
   void closeWindow(const XWindow& window);
+  // Presses at the point of the panel and moves on a little at a time, as a hand does, until
+  // a drag has begun (the panel closes), then over another program's window (its X id)
+  // until that window has heard the drag; the button stays held.
+  void dragFromPanelOver(NSPoint from, const std::string& windowId, const std::function<bool()>& heard);
 
   // ---- journeys many cases begin with
   // OK on the first-run terms screen, which covers the panel.
@@ -172,10 +176,14 @@ class DesktopUserTest : public ::testing::Test {
   // sqlite3's answer to the query on the store, lines of "|"-separated columns.
   std::string queryStore(const std::string& sql);
   std::string clipboard(const std::string& target = "UTF8_STRING");
-  // The web addresses the application asked xdg-open to open, in order.
+  // The web addresses the application opened, in order: the case's HOME names a program of
+  // its own as the default application for http and https, which writes them down.
   std::vector<std::string> openedAddresses();
 
   std::filesystem::path screenshotFolder() const { return shots_; }
+
+  // Variables set for the application on top of the usual ones at the next launch.
+  std::vector<std::pair<std::string, std::string>> launchEnvironment;
 
  private:
   std::filesystem::path home_;

@@ -71,24 +71,7 @@ TEST_F(DragOutTest, AGifDraggedOutOfThePanelLandsInAnotherProgramsWindow) {
   ASSERT_NO_FATAL_FAILURE(acceptTerms());
   // The trending strip's first GIF has come once its picture shows.
   ASSERT_TRUE(panelShows(P::firstTrendingGif, [](std::uint32_t rgb) { return !isNearWhite(rgb); }));
-  auto shown = panel();
-  ASSERT_TRUE(shown);
-
-  ASSERT_TRUE(movePointer(*shown, P::firstTrendingGif));
-  run({"xdotool", "mousedown", "1"});
-  // The hand moves on, a little at a time, until the drag has begun.
-  for (int i = 0; i < 20 && panelShown(); ++i) {
-    ASSERT_TRUE(movePointerBy(4, 4));
-    eventually([&] { return !panelShown(); }, 0.5);
-  }
-  ASSERT_FALSE(panelShown()) << "the panel closes as the drag begins";
-  run({"xdotool", "mousemove", "--window", target.id(), "100", "100"});
-  // The pointer moves on a little until the window has heard the drag, as a hand would.
-  for (int i = 0; i < 50 && !target.heardMotion; ++i) {
-    run({"xdotool", "mousemove_relative", "--", i % 2 ? "-3" : "3", "2"});
-    eventually([&] { return target.heardMotion; }, 0.2);
-  }
-  ASSERT_TRUE(target.heardMotion) << "the drop window hears the drag";
+  ASSERT_NO_FATAL_FAILURE(dragFromPanelOver(P::firstTrendingGif, target.id(), [&] { return target.heardMotion; }));
   run({"xdotool", "mouseup", "1"});
   ASSERT_TRUE(eventually([&] { return !target.received.empty(); })) << "the GIF arrives";
   EXPECT_TRUE(target.received.starts_with("GIF8")) << target.received.substr(0, 16);

@@ -1,14 +1,15 @@
-// Opening web addresses (only http and https reach the opener; the default opener starts
-// xdg-open without a shell) and the open panel's rules over a presenter's answers.
+// Opening web addresses (only http and https reach the opener; without a desktop nothing
+// opens them; a page nothing could open is told in an alert) and the open panel's rules
+// over a presenter's answers.
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
-#include <sys/stat.h>
 
+#include "platform/appkit/NSAlert.h"
 #include "platform/appkit/NSOpenPanel.h"
 #include "platform/appkit/NSWorkspace.h"
+#include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/NSURL.h"
 #include "tests/support/UISimulator.h"
 
@@ -42,30 +43,40 @@ TEST_F(WorkspaceTest, OnlyWebAddressesWithAHostAreOpened) {
   EXPECT_EQ(ui.openedURLs, expected);
 }
 
-TEST_F(WorkspaceTest, TheDefaultOpenerHandsTheAddressToXdgOpenAsOneArgument) {
-  // A stand-in xdg-open early on the PATH writes down the arguments it got.
-  auto bin = home() / "bin";
-  std::filesystem::create_directories(bin);
-  auto record = home() / "opened.txt";
-  {
-    std::ofstream script(bin / "xdg-open");
-    script << "#!/bin/sh\nprintf '%s|' \"$#\" \"$@\" > '" << record.string() << ".part'\nmv '" << record.string()
-           << ".part' '" << record.string() << "'\n";
-  }
-  ::chmod((bin / "xdg-open").c_str(), 0755);
-  std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
-  ::setenv("PATH", (bin.string() + ":" + oldPath).c_str(), 1);
-
+TEST_F(WorkspaceTest, WithoutADesktopNothingOpensAndOneLineSaysSo) {
   NSWorkspace::sharedWorkspace()->setOpener(nullptr);
-  auto url = NSURL::URLWithString("https://zolto.example/a;b&c$(touch%20x)'q'");
-  ASSERT_TRUE(url);
-  EXPECT_TRUE(NSWorkspace::sharedWorkspace()->openURL(url));
-  EXPECT_TRUE(runUntil([&] { return std::filesystem::exists(record); }, 30));
-  ::setenv("PATH", oldPath.c_str(), 1);
-  std::ifstream in(record);
-  std::string got((std::istreambuf_iterator<char>(in)), {});
-  EXPECT_EQ(got, "1|" + url->absoluteString() + "|");
-  EXPECT_FALSE(std::filesystem::exists(std::filesystem::current_path() / "x")) << "no shell ran the address";
+  EXPECT_FALSE(NSWorkspace::sharedWorkspace()->openURL(NSURL::URLWithString("https://zolto.example/about")));
+  EXPECT_TRUE(printed(std::string(NSWorkspace::Constants::noDesktopLine)));
+  EXPECT_FALSE(NSApplication::sharedApplication()->modalWindow()) << "no user to answer an alert";
+}
+
+TEST_F(WorkspaceTest, APageNothingCouldOpenIsToldInAnAlert) {
+  std::vector<std::string> texts;
+  // Queued first, it finds no alert yet and looks again on the next turn, which the alert's
+  // modal loop runs.
+  int looks = 0;
+  std::function<void()> answer = [&] {
+    auto modal = NSApplication::sharedApplication()->modalWindow();
+    if (!modal) {
+      if (++looks < 3) DispatchQueue::main()->async(answer);
+      return;
+    }
+    texts.push_back(modal->title);
+    for (const auto& view : modal->contentView()->subviews()) {
+      if (auto label = asA<NSTextField>(view)) texts.push_back(label->stringValue());
+    }
+    for (const auto& view : modal->contentView()->subviews()) {
+      if (auto button = asA<NSButton>(view)) ui.click(button);
+    }
+  };
+  DispatchQueue::main()->async(answer);
+  NSWorkspace::sharedWorkspace()->couldNotOpen(NSURL::URLWithString("https://zolto.example/about"), "No browser.");
+  EXPECT_FALSE(NSApplication::sharedApplication()->modalWindow()) << "put up from the main queue, not in the caller";
+  drainMainQueue();
+  EXPECT_EQ(texts, (std::vector<std::string>{"The page could not be opened", "The page could not be opened",
+                                             "No browser.\nhttps://zolto.example/about"}));
+  EXPECT_FALSE(NSApplication::sharedApplication()->modalWindow()) << "its OK ended it";
+  EXPECT_TRUE(printed("The page could not be opened: No browser."));
 }
 
 TEST_F(WorkspaceTest, AnOpenPanelKeepsToItsRules) {

@@ -1,10 +1,14 @@
 // The desktop's light or dark preference reaches the kit: through the settings portal's
 // "color-scheme" (here a stand-in portal on the test's own session bus) and its changes,
-// through an older portal that has only Read, and through GTK's settings where no portal
-// answers or it has no preference, which are read once the run loop turns (asking for them
-// first makes GTK parse its theme, which a launch does not wait for).
+// through an older portal that has only Read, where no portal answers through the desktop's
+// own setting (GSettings' org.gnome.desktop.interface color-scheme, kept in the process's
+// memory here), and through GTK's settings where neither has a preference, which are read
+// once the run loop turns (asking for them first makes GTK parse its theme, which a launch
+// does not wait for).
 
+#define G_SETTINGS_ENABLE_BACKEND
 #include <gio/gio.h>
+#include <gio/gsettingsbackend.h>
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
@@ -123,6 +127,54 @@ TEST_F(HostAppearanceTest, ThePortalsColourSchemeRulesAndItsChangesAreFollowed) 
   }
   EXPECT_TRUE(runUntil([] { return !dark(); })) << "without the portal GTK's settings decide again";
   EXPECT_EQ(changes, 4);
+}
+
+// `gsettings set org.gnome.desktop.interface color-scheme prefer-dark` on a desktop without
+// a portal.
+TEST_F(HostAppearanceTest, WithoutAPortalTheDesktopsColourSchemeSettingRulesAndIsFollowed) {
+  GSettingsBackend* backend = g_settings_backend_get_default();
+  ASSERT_STREQ(G_OBJECT_TYPE_NAME(backend), "GMemorySettingsBackend") << "the test never touches the user's settings";
+  g_object_unref(backend);
+  GSettingsSchemaSource* source = g_settings_schema_source_get_default();
+  GSettingsSchema* schema = source ? g_settings_schema_source_lookup(source, "org.gnome.desktop.interface", TRUE) : nullptr;
+  ASSERT_TRUE(schema && g_settings_schema_has_key(schema, "color-scheme")) << "the desktop's schemas are installed";
+  g_settings_schema_unref(schema);
+  GSettings* desktop = g_settings_new("org.gnome.desktop.interface");
+  g_settings_reset(desktop, "color-scheme");
+  drainMainQueue();
+  ASSERT_FALSE(dark());
+
+  struct Step {
+    const char* scheme;
+    gboolean gtkPrefersDark;
+    bool dark;
+  };
+  const Step steps[] = {
+      {"prefer-dark", FALSE, true},
+      {"default", FALSE, false},  // no preference: GTK's settings decide
+      {"default", TRUE, true},
+      {"prefer-light", TRUE, false},  // the desktop's setting before GTK's
+      {"prefer-dark", TRUE, true},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.scheme);
+    int before = changes;
+    g_object_set(settings, "gtk-application-prefer-dark-theme", step.gtkPrefersDark, nullptr);
+    g_settings_set_string(desktop, "color-scheme", step.scheme);
+    if (step.dark != dark()) {
+      EXPECT_TRUE(runUntil([&] { return changes > before && dark() == step.dark; }));
+    }
+    EXPECT_EQ(dark(), step.dark);
+  }
+  {
+    // A portal reads the desktop's setting itself and rules where it answers.
+    SettingsPortal portal(2u, false);
+    ASSERT_TRUE(portal.serving());
+    EXPECT_TRUE(runUntil([] { return !dark(); })) << "the portal prefers light";
+  }
+  EXPECT_TRUE(runUntil([] { return dark(); })) << "without it the desktop's setting rules again";
+  g_settings_reset(desktop, "color-scheme");
+  g_object_unref(desktop);
 }
 
 TEST_F(HostAppearanceTest, AnOlderPortalIsReadAndNoPreferenceLeavesItToGtk) {

@@ -106,6 +106,10 @@ struct GtkPeer {
   }
   ~GtkPeer() { gtk_widget_destroy(window); }
 
+  // What the window does with a drop it has accepted while the pointer moved over it.
+  enum class OnDrop { read, refuse, finishUnread };
+  OnDrop onDrop = OnDrop::read;
+
   void acceptGifs() {
     GtkTargetEntry gif{const_cast<gchar*>("image/gif"), 0, 0};
     gtk_drag_dest_set(window, static_cast<GtkDestDefaults>(0), &gif, 1, GDK_ACTION_COPY);
@@ -114,8 +118,12 @@ struct GtkPeer {
       gdk_drag_status(c, GDK_ACTION_COPY, t);
       return TRUE;
     }), this);
-    g_signal_connect(window, "drag-drop", G_CALLBACK(+[](GtkWidget* w, GdkDragContext* c, gint, gint, guint t, gpointer) -> gboolean {
-      gtk_drag_get_data(w, c, gdk_atom_intern("image/gif", FALSE), t);
+    g_signal_connect(window, "drag-drop", G_CALLBACK(+[](GtkWidget* w, GdkDragContext* c, gint, gint, guint t, gpointer p) -> gboolean {
+      switch (static_cast<GtkPeer*>(p)->onDrop) {
+        case OnDrop::read: gtk_drag_get_data(w, c, gdk_atom_intern("image/gif", FALSE), t); break;
+        case OnDrop::refuse: gtk_drag_finish(c, FALSE, FALSE, t); break;
+        case OnDrop::finishUnread: gtk_drag_finish(c, TRUE, FALSE, t); break;
+      }
       return TRUE;
     }), this);
     g_signal_connect(window, "drag-data-received", G_CALLBACK(+[](GtkWidget*, GdkDragContext* c, gint, gint, GtkSelectionData* s, guint, guint t, gpointer p) {
@@ -187,6 +195,53 @@ TEST_F(HostDragTest, AGifDraggedOutOfOurWindowLandsInAnotherProgramsWindow) {
     EXPECT_EQ(source->ended, std::vector<NSDragOperation>{NSDragOperationCopy});
     EXPECT_EQ(target.received, bytesOf(kGifBytes));
     EXPECT_EQ(source->gifsMade, 1);
+    EXPECT_EQ(NSDraggingSession::current(), nullptr);
+    window->orderOut(nullptr);
+  }
+}
+
+// Only a drop that delivered the GIF is one: a drag given up with Escape over a window that
+// would take it, a drop the window refuses and one it takes without reading anything all end
+// with no operation, so the application counts no share and brings its panel back.
+TEST_F(HostDragTest, ADragThatDeliveredNothingEndsWithNoOperation) {
+  GtkPeer target(500, 200);
+  target.acceptGifs();
+  showPeer(target);
+  struct Case {
+    const char* name;
+    GtkPeer::OnDrop onDrop;
+    bool escape;
+  };
+  const Case cases[] = {
+      {"Escape before the release", GtkPeer::OnDrop::read, true},
+      {"the window refuses the drop", GtkPeer::OnDrop::refuse, false},
+      {"the window takes the drop unread", GtkPeer::OnDrop::finishUnread, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto window = NSWindow::initWithContentRect(NSMakeRect(50, 500, 200, 200), NSWindowStyleMaskTitled);
+    auto source = GifDragSource::make(NSMakeRect(20, 20, 160, 160));
+    window->contentView()->addSubview(source);
+    showAndWait(window);
+    target.motion = false;
+    target.received.clear();
+    target.onDrop = c.onDrop;
+
+    ASSERT_TRUE(movePointerTo(windowId(window), 100, 100));
+    run({"xdotool", "mousedown", "1"});
+    ASSERT_TRUE(movePointerBy(12, 12));
+    ASSERT_TRUE(runUntil([] { return NSDraggingSession::current() != nullptr; }));
+    run({"xdotool", "mousemove", "--window", target.id(), "80", "80"});
+    ASSERT_TRUE(nudgeUntil([&] { return target.motion; })) << "the target hears the drag and would take it";
+    if (c.escape) {
+      run({"xdotool", "key", "Escape"});
+      ASSERT_TRUE(runUntil([&] { return !source->ended.empty(); })) << "Escape ends the drag at once";
+    }
+    run({"xdotool", "mouseup", "1"});
+    ASSERT_TRUE(runUntil([&] { return !source->ended.empty(); }));
+    EXPECT_EQ(source->ended, std::vector<NSDragOperation>{NSDragOperationNone});
+    EXPECT_TRUE(target.received.empty());
+    EXPECT_EQ(source->gifsMade, 0) << "nobody asked for the GIF";
     EXPECT_EQ(NSDraggingSession::current(), nullptr);
     window->orderOut(nullptr);
   }

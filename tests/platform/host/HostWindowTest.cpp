@@ -1,11 +1,13 @@
 // Kit windows on a real X server: shown, painted by our renderer, clicked, typed into,
-// scrolled, focused and closed by the desktop, checked through screenshots.
+// scrolled, hovered, focused and closed by the desktop, named for its tools, checked through
+// screenshots.
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <optional>
 #include <cstdlib>
 #include <set>
 #include <thread>
@@ -13,9 +15,11 @@
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSButton.h"
 #include "platform/appkit/NSColor.h"
+#include "platform/appkit/NSCursor.h"
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSTextField.h"
 #include "platform/appkit/NSTextView.h"
+#include "platform/appkit/NSTrackingArea.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSNumber.h"
@@ -280,6 +284,91 @@ TEST_F(HostWindowTest, ClosingAndFocusFollowTheDesktop) {
   askToClose(xid);
   EXPECT_TRUE(runUntil([&] { return !window->isVisible(); }));
   EXPECT_EQ(host->nativeWindowId(window), 0u) << "the desktop's window went with it";
+}
+
+// Window lists, X tools and assistive technology know a window by its name and class: every
+// window of ours carries the application's, and one without a title (the panel) goes by the
+// application's name.
+TEST_F(HostWindowTest, WindowsCarryTheApplicationsNameAndClass) {
+  auto untitled = NSWindow::initWithContentRect(NSMakeRect(500, 300, 120, 80), NSWindowStyleMaskBorderless);
+  showAndWait(untitled);
+  showAndWait(window);
+  const std::pair<std::shared_ptr<NSWindow>, std::string> windows[] = {{untitled, "Glimdeck"}, {window, "Host test"}};
+  for (const auto& [shown, name] : windows) {
+    SCOPED_TRACE(name);
+    auto properties = run({"xprop", "-id", windowId(shown), "WM_NAME", "_NET_WM_NAME", "WM_CLASS"}).output;
+    EXPECT_EQ(properties, "WM_NAME(STRING) = \"" + name + "\"\n_NET_WM_NAME(UTF8_STRING) = \"" + name +
+                              "\"\nWM_CLASS(STRING) = \"glimdeck\", \"Glimdeck\"\n");
+  }
+  auto found = run({"xdotool", "search", "--name", "^Glimdeck$"}).output;
+  EXPECT_NE(found.find(windowId(untitled)), std::string::npos) << "found by its name: " << found;
+}
+
+// A view that shows nothing (hidden, at alpha 0, or inside such a view) takes no hover and
+// sets no cursor, as it takes no click: the desktop's pointer passes over a faded card.
+class HoverCard : public NSView {
+ public:
+  static std::shared_ptr<HoverCard> make(NSRect frame) {
+    auto view = finishInit(std::shared_ptr<HoverCard>(new HoverCard(frame)));
+    view->addTrackingArea(NSTrackingArea::initWithRect(
+        view->bounds(), NSTrackingMouseEnteredAndExited | NSTrackingActiveAlways, view, nullptr));
+    return view;
+  }
+  bool inside = false;
+  void mouseEntered(const std::shared_ptr<NSEvent>&) override { inside = true; }
+  void mouseExited(const std::shared_ptr<NSEvent>&) override { inside = false; }
+  void resetCursorRects() override { addCursorRect(bounds(), NSCursor::pointingHandCursor()); }
+
+ private:
+  using NSView::NSView;
+};
+
+TEST_F(HostWindowTest, ViewsThatShowNothingTakeNoHoverNorCursor) {
+  auto card = NSView::initWithFrame(NSMakeRect(150, 20, 150, 80));
+  auto hover = HoverCard::make(NSMakeRect(10, 10, 100, 60));
+  card->addSubview(hover);
+  window->contentView()->addSubview(card);
+  showAndWait(window);
+  // Each move is waited for until the window has handled it.
+  std::optional<NSPoint> lastMove;
+  auto moves = NSEvent::addLocalMonitorForEventsMatchingMask(NSEventMaskMouseMoved, [&](const std::shared_ptr<NSEvent>& e) {
+    lastMove = e->locationInWindow();
+    return e;
+  });
+  auto moveTo = [&](int x, int y) {
+    lastMove.reset();
+    ASSERT_TRUE(movePointerTo(windowId(window), x, y));
+    const NSPoint base{static_cast<double>(x), 200.0 - y};
+    ASSERT_TRUE(runUntil([&] { return lastMove == base; })) << "the move reaches the window";
+  };
+
+  struct Step {
+    const char* name;
+    double cardAlpha, hoverAlpha;
+    bool hidden, shows;
+  };
+  const Step steps[] = {
+      {"the view at alpha 0", 1, 0, false, false},
+      {"its superview at alpha 0", 0, 1, false, false},
+      {"the view hidden", 1, 1, true, false},
+      {"the view shown", 1, 1, false, true},
+      {"the view faded out under the pointer", 1, 0, false, false},
+  };
+  int x = 220;
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.name);
+    card->setAlphaValue(step.cardAlpha);
+    hover->setAlphaValue(step.hoverAlpha);
+    hover->setHidden(step.hidden);
+    // From the swatch onto the view, or on within the view when the pointer is inside it.
+    if (!hover->inside) {
+      ASSERT_NO_FATAL_FAILURE(moveTo(60, 50));
+    }
+    ASSERT_NO_FATAL_FAILURE(moveTo(++x, 130));
+    EXPECT_EQ(hover->inside, step.shows);
+    EXPECT_EQ(NSCursor::currentCursor(), step.shows ? NSCursor::pointingHandCursor() : NSCursor::arrowCursor());
+  }
+  NSEvent::removeMonitor(moves);
 }
 
 TEST(HostHeadlessTest, WithoutADisplayTheApplicationSaysSoOnceAndStaysHeadless) {

@@ -24,4 +24,7 @@ if ! grep -q . "$work/display"; then echo "Xvfb did not start" >&2; exit 1; fi
 export DISPLAY=":$(head -n1 "$work/display")"
 # GTK would otherwise start the accessibility bus.
 export NO_AT_BRIDGE=1
+# Settings (GSettings) live in each process's memory: the tests set the desktop's own and
+# never read or write the user's.
+export GSETTINGS_BACKEND=memory
 dbus-run-session -- "$@"
