@@ -22,6 +22,7 @@
 #include "platform/foundation/NSJSONSerialization.h"
 #include "platform/foundation/NSString.h"
 #include "tests/support/HttpGet.h"
+#include "tests/support/PointerMoves.h"
 
 extern char** environ;
 
@@ -255,10 +256,12 @@ bool DesktopUserTest::eventually(const std::function<bool()>& condition, double 
   }
 }
 
+CommandWait DesktopUserTest::waiter() {
+  return [this](const std::function<bool()>& condition, double seconds) { return eventually(condition, seconds); };
+}
+
 CommandResult DesktopUserTest::run(const std::vector<std::string>& argv, double timeout) {
-  return runCommand(argv, timeout, [this](const std::function<bool()>& condition, double seconds) {
-    return eventually(condition, seconds);
-  });
+  return runCommand(argv, timeout, waiter());
 }
 
 // ---- what X shows ------------------------------------------------------------------------
@@ -471,8 +474,13 @@ void DesktopUserTest::clickPanel(NSPoint point, int button) {
   click(XWindow{panelId_, "", NSZeroRect}, point, button);
 }
 
-void DesktopUserTest::movePointer(const XWindow& window, NSPoint point) {
-  run({"xdotool", "mousemove", "--window", window.id, coordinate(point.x), coordinate(point.y)});
+bool DesktopUserTest::movePointer(const XWindow& window, NSPoint point) {
+  return movePointerTo(window.id, static_cast<int>(std::lround(point.x)), static_cast<int>(std::lround(point.y)),
+                       waiter());
+}
+
+bool DesktopUserTest::movePointerBy(double dx, double dy) {
+  return ::movePointerBy(static_cast<int>(std::lround(dx)), static_cast<int>(std::lround(dy)), waiter());
 }
 
 void DesktopUserTest::typeText(const std::string& text) { run({"xdotool", "type", "--delay", "20", "--", text}); }
