@@ -214,6 +214,7 @@ void RootViewController::awakeFromNib() {
   search->tapDelegate = me;
   search->touchBarDelegate = me;
   search->usernameClickDelegate = me;
+  search->scrollDelegate = me;
   loginSignupViewController()->setDelegate(me);
   configureUserAuthenticationButton();
   configureSearchField();
@@ -347,6 +348,9 @@ void RootViewController::setDisplayState(DisplayState newState) {
   // content under it.
   if (newState != DisplayState::profile) hideProfilePacks();
   hideBackButton();
+  // Every screen begins with the whole toolbar in view, however far the grid left behind
+  // had slid it away: its buttons are the way on.
+  topToolbarConstraint.lock()->setConstant(Constants::toolbarShownOffset);
   switch (newState) {
     case DisplayState::search: {
       trendingSearchesContainer.lock()->addSubview(focused->view());
@@ -358,7 +362,6 @@ void RootViewController::setDisplayState(DisplayState newState) {
       break;
     }
     case DisplayState::profile:
-      topToolbarConstraint.lock()->setConstant(0);
       showProfilePacks();
       break;
     case DisplayState::home:

@@ -3,32 +3,16 @@
 
 #include "app/RootViewController.h"
 #include "browse/CopyVornToPasteboard.h"
-#include "platform/appkit/NSAnimationContext.h"
 #include "model/TelescopeUnit.h"
-#include "platform/foundation/PerformRequests.h"
 #include "service/GlobalKeys.h"
 #include "service/VNStreamRequester.h"
 #include "ui/NSTextFieldExtensions.h"
 
 #include <algorithm>
 
-namespace {
-
-constexpr double confirmationFadeIn = 0.4;
-constexpr double confirmationHideDelay = 3.0;
-
-}  // namespace
-
 void RootViewController::showCopyConfirmation(const std::shared_ptr<GifCell>& cell) {
-  if (!cell) return;
-  auto overlay = cell->copyConfirmContainer.lock();
-  if (!overlay) return;
-  NSAnimationContext::runAnimationGroup([&](NSAnimationContext& context) {
-    context.setDuration(confirmationFadeIn);
-    overlay->animator()->setAlphaValue(1.0);
-  });
-  PerformRequests::perform<GifCell>(cell, std::string(GifCell::Constants::hideKey),
-                                    [](GifCell& tile) { tile.hideConfirmationOverlay(); }, confirmationHideDelay);
+  // The tile's own confirmation: it says the GIF was copied, whatever it said before.
+  if (cell && !cell->copyConfirmContainer.expired()) cell->displayConfirmationOverlayWithMessage(std::nullopt);
 }
 
 void RootViewController::cellTapped(const std::shared_ptr<NSObject>& object, const std::shared_ptr<GifCell>& cell) {

@@ -342,7 +342,8 @@ std::shared_ptr<NSCollectionViewItem> FocusedSearchViewController::itemForRepres
     return cell;
   }
   cell->configureWithVorn(vorn);
-  cell->copyConfirmLabel.lock()->setStringValue(std::string(Constants::copiedText));
+  cell->copiedGifMessage = std::string(Constants::copiedText);
+  cell->copyConfirmLabel.lock()->setStringValue(cell->copiedGifMessage);
   cell->canDragCell = true;
   if (sponsoredVorn(vorn)) {
     indexPathsForPromotedContent.insert(path);

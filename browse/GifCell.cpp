@@ -94,7 +94,8 @@ void GifCell::reset() {
   indicator.lock()->setValue(0.0);
   indicator.lock()->setHidden(true);
   vorn = nullptr;
-  copyConfirmLabel.lock()->setStringValue(std::string(Constants::copiedGif));
+  copiedGifMessage = std::string(Constants::copiedGif);
+  copyConfirmLabel.lock()->setStringValue(copiedGifMessage);
   // A confirmation of the item shown before must not linger on, or vanish early, on the next.
   PerformRequests::cancel(shared_from_this(), Constants::hideKey);
   copyConfirmContainer.lock()->setAlphaValue(0.0);

@@ -139,6 +139,10 @@ class GifCell : public NSCollectionViewItem,
   bool showOverlayOnMouseover = false;
   bool shouldAspectFillGif = false;
   bool canDragCell = false;
+  // What the confirmation says for a copy of the GIF itself: a copy never repeats the
+  // message of an earlier link, embed or pack action on the tile. Back to "Copied to
+  // clipboard!" at every reset; a screen may give its tiles a text of their own.
+  std::string copiedGifMessage = std::string(Constants::copiedGif);
 
   std::shared_ptr<NSColor> loadingColor() const { return loadingColor_; }
   // Tints the tile and the progress pie for the time the media loads.
@@ -192,6 +196,7 @@ class GifCell : public NSCollectionViewItem,
   void copyGif();
   void copyLink();
   void copyEmbed();
+  // Without a message the overlay confirms a copy of the GIF (copiedGifMessage).
   void displayConfirmationOverlayWithMessage(const std::optional<std::string>& message);
   void hideConfirmationOverlay();
   void animateFavorite();

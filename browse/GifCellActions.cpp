@@ -196,7 +196,7 @@ void GifCell::copyEmbed() {
 // --- Confirmation overlay
 
 void GifCell::displayConfirmationOverlayWithMessage(const std::optional<std::string>& message) {
-  if (message) setTitle(*copyConfirmLabel.lock(), *message, false, false);
+  setTitle(*copyConfirmLabel.lock(), message.value_or(copiedGifMessage), false, false);
   fadeConfirmation(1.0);
   PerformRequests::perform<GifCell>(sharedAs<GifCell>(), std::string(Constants::hideKey),
                                     [](GifCell& cell) { cell.hideConfirmationOverlay(); }, Constants::overlayHideDelay);

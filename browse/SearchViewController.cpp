@@ -107,6 +107,12 @@ void SearchViewController::didRetrieveEmptyContentList() {
   if (auto label = noResultsLabel.lock()) label->setHidden(false);
 }
 
+void SearchViewController::gifCollectionScrollViewDidScroll(const std::shared_ptr<GifCollectionScrollView>& scrollView,
+                                                            double previousVerticalOffset, double currentVerticalOffset) {
+  if (auto listener = scrollDelegate.lock())
+    listener->gifCollectionScrollViewDidScroll(scrollView, previousVerticalOffset, currentVerticalOffset);
+}
+
 void SearchViewController::didShareFromEllipsesMenuWithShareType(EllipsesMenuShareType type,
                                                                  const std::shared_ptr<VornObject>& vorn) {
   if (vorn) ShareReporting::logShare(searchAnalytics(), *vorn, type);

@@ -42,6 +42,8 @@ class SearchViewController : public NSViewController,
   std::weak_ptr<SearchViewControllerDelegate> tapDelegate;
   std::weak_ptr<TouchBarUpdater> touchBarDelegate;
   std::weak_ptr<UsernameClickDelegate> usernameClickDelegate;
+  // Hears the results' scrolling, as the owner hears its own grids' (the toolbar slides with it).
+  std::weak_ptr<GifCollectionViewControllerDelegate> scrollDelegate;
 
   const std::shared_ptr<VNRequester>& requester() const { return requester_; }
   // On a loaded screen a new requester hides the label and restarts the grid from its
@@ -60,6 +62,8 @@ class SearchViewController : public NSViewController,
   void loginRequested() override;
   void didRetrieveContentWithContent(const VNRequester::Content& content) override;
   void didRetrieveEmptyContentList() override;
+  void gifCollectionScrollViewDidScroll(const std::shared_ptr<GifCollectionScrollView>& scrollView,
+                                        double previousVerticalOffset, double currentVerticalOffset) override;
   void didShareFromEllipsesMenuWithShareType(EllipsesMenuShareType type, const std::shared_ptr<VornObject>& vorn) override;
   void successfulDragEndedWithVorn(const std::shared_ptr<VornObject>& vorn) override;
 

@@ -4,12 +4,14 @@
 #include "collections/Collection.h"
 #include "collections/CollectionManager.h"
 #include "platform/appkit/NSButton.h"
+#include "platform/appkit/NSColor.h"
 #include "platform/appkit/NSFont.h"
 #include "platform/appkit/NSLayoutConstraint.h"
 #include "platform/appkit/NSNib.h"
 #include "platform/appkit/NSTextField.h"
 #include "platform/foundation/NSOperationQueue.h"
 #include "service/PlovexAnalytics.h"
+#include "ui/NSViewExtensions.h"
 
 std::shared_ptr<TitledStreamController> TitledStreamController::initWithNibName(std::string nibName) {
   registerInterface();
@@ -21,6 +23,9 @@ void TitledStreamController::registerInterface() {
     NSNib::registerBuilder(std::string(Constants::interfaceName), [](const std::shared_ptr<NSObject>& owner) {
       const auto frame = NSMakeRect(0, 0, 360, 420);
       auto root = NSView::initWithFrame(frame);
+      // Opened over another screen, it hides that screen whole rather than letting it show
+      // between its own tiles.
+      setConvenientBackgroundColor(*root, NSColor::whiteColor());
       std::weak_ptr<TitledStreamController> screen = asA<TitledStreamController>(owner);
       auto back = NSButton::buttonWithTitle(std::string(Constants::backTitle), [screen](const std::shared_ptr<NSObject>& sender) {
         if (auto self = screen.lock()) self->didTapBack(sender);

@@ -11,6 +11,7 @@
 #include "standin/GifMaker.h"
 #include "standin/ServiceBase.h"
 #include "standin/StandinServer.h"
+#include "standin/StreamPages.h"
 #include "standin/TextHelpers.h"
 
 using standin::text;
@@ -48,20 +49,11 @@ std::vector<std::string> splitOn(std::string_view text, char separator) {
 
 void ok(StandinResponse& response) { response.setJson(R"({"status":"ok"})"); }
 
-// One page of items by id, as the streams answer: {"results": [...], "next": "<pos>"}.
+// One page of items by id, as the streams answer.
 void answerPage(const StandinState& state, const Catalogue& catalogue, const std::vector<std::string>& ids,
                 const StandinRequest& request, StandinResponse& response) {
-  auto limit = static_cast<std::size_t>(
-      std::clamp<std::int64_t>(wholeNumber(request.queryValue("limit").value_or("")).value_or(0), 0, 50));
-  if (limit == 0) limit = Catalogue::defaultPageSize;
-  const auto pos = request.queryValue("pos");
-  const std::size_t first = !pos ? 0 : std::min<std::size_t>(wholeNumber(*pos).value_or(static_cast<std::int64_t>(ids.size())), ids.size());
-  const std::size_t last = std::min(ids.size(), first + limit);
-  auto results = NSArray::make();
-  for (std::size_t i = first; i < last; ++i) {
-    if (auto object = state.itemObject(catalogue, ids[i])) results->addObject(object);
-  }
-  response.setJson(jsonOf(NSDictionary::make({{"results", results}, {"next", text(last < ids.size() ? std::to_string(last) : "")}})));
+  response.setJson(StreamPages::pageJson(
+      ids.size(), [&](std::size_t i) -> id { return state.itemObject(catalogue, ids[i]); }, request));
 }
 
 // A route that answers only on `base`, and only for a signed-in user when `signedIn` is set.

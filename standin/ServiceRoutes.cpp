@@ -14,6 +14,7 @@
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/NSURL.h"
 #include "standin/StandinServer.h"
+#include "standin/StreamPages.h"
 #include "standin/TextHelpers.h"
 
 using standin::text;
@@ -25,33 +26,18 @@ using Items = std::vector<const CatalogueItem*>;
 
 std::string json(const id& object) { return NSJSONSerialization::stringWithJSONObject(object).value_or("{}"); }
 
-std::size_t number(std::string_view value, std::size_t fallback) {
-  std::size_t out = 0;
-  auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), out);
-  if (error != std::errc() || end != value.data() + value.size()) return fallback;
-  return out;
-}
-
-// One page of `items` from the decimal offset `pos` ("" is the first page).
 std::string pageJson(const Catalogue& catalogue, const Items& items, const StandinRequest& request) {
-  std::size_t limit = number(request.queryValue("limit").value_or(""), Catalogue::defaultPageSize);
-  limit = std::clamp<std::size_t>(limit == 0 ? Catalogue::defaultPageSize : limit, 1, Catalogue::maxPageSize);
-  // No "pos" is the first page; an empty one comes after the last page and asks for the end.
-  const auto pos = request.queryValue("pos");
-  const std::size_t start = !pos ? 0 : std::min(number(*pos, items.size()), items.size());
-  const std::size_t end = std::min(items.size(), start + limit);
-  auto results = NSArray::make();
-  for (std::size_t i = start; i < end; ++i) results->addObject(catalogue.itemObject(*items[i]));
-  const std::string next = end < items.size() ? std::to_string(end) : "";
-  return json(NSDictionary::make({{"results", results}, {"next", text(next)}}));
+  return StreamPages::pageJson(items.size(), [&](std::size_t i) -> id { return catalogue.itemObject(*items[i]); }, request);
 }
 
-Items uploadsOf(const Catalogue& catalogue, std::string_view username) {
-  Items found;
+// A user's posts, newest first, as the service's search for "@name" lists them: the GIFs the
+// account of that name uploaded here, then the catalogue's posts of a user of that name.
+std::vector<std::string> postsOf(const StandinState& state, const Catalogue& catalogue, std::string_view username) {
+  std::vector<std::string> ids = state.uploadsBy(std::string(username));
   for (const auto& item : catalogue.items()) {
-    if (item.user && lower(catalogue.users()[*item.user].username) == lower(username)) found.push_back(&item);
+    if (item.user && lower(catalogue.users()[*item.user].username) == lower(username)) ids.push_back(item.id);
   }
-  return found;
+  return ids;
 }
 
 Items byShares(const Catalogue& catalogue) {
@@ -139,7 +125,7 @@ void answerSimilar(const StandinRequest& request, StandinResponse& response, con
 
 void answerSuggest(const StandinRequest& request, StandinResponse& response, const Catalogue& catalogue) {
   const std::string prefix = lower(request.queryValue("tag").value_or(""));
-  const std::size_t limit = std::min<std::size_t>(number(request.queryValue("limit").value_or(""), 30), 50);
+  const std::size_t limit = std::min<std::size_t>(StreamPages::decimalOr(request.queryValue("limit").value_or(""), 30), 50);
   auto results = NSArray::make();
   for (const auto& tag : allTags(catalogue)) {
     if (results->count() >= limit) break;
@@ -170,10 +156,13 @@ void answerOk(const StandinRequest&, StandinResponse& response, const Catalogue&
 }  // namespace
 
 void ServiceRoutes::addTo(StandinServer& server) {
-  server.addRoute("GET", "/v1/search", [](const StandinRequest& request, StandinResponse& response, const Catalogue& catalogue) {
+  std::shared_ptr<StandinState> state = server.sharedState();
+  server.addRoute("GET", "/v1/search", [state](const StandinRequest& request, StandinResponse& response, const Catalogue& catalogue) {
     const std::string term = request.queryValue("tag").value_or("");
     if (term.starts_with("@")) {
-      response.setJson(pageJson(catalogue, uploadsOf(catalogue, std::string_view(term).substr(1)), request));
+      const auto ids = postsOf(*state, catalogue, std::string_view(term).substr(1));
+      response.setJson(StreamPages::pageJson(
+          ids.size(), [&](std::size_t i) -> id { return state->itemObject(catalogue, ids[i]); }, request));
       return;
     }
     response.setJson(pageJson(catalogue, catalogue.search(term), request));

@@ -1,6 +1,8 @@
 #pragma once
 // The stand-in's answers to the service client's calls, built from its catalogue:
-//   GET "/v1/search?tag=T[&pos=P][&limit=L]"   pages of items; "@name" lists a user's uploads
+//   GET "/v1/search?tag=T[&pos=P][&limit=L]"   pages of items; "@name" lists a user's posts: the
+//                                             GIFs that account uploaded here, newest first,
+//                                             then the catalogue's posts of a user of that name
 //   GET "/v1/trending"                        pages of items by share count
 //   GET "/v1/tags?type=featured|trending|explore|emoji"  {"tags": [...]}, each tag's "path"
 //                                             a stream at "/v1/tagstream/<term>"

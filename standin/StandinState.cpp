@@ -1,6 +1,8 @@
 #include "standin/StandinState.h"
 
 #include <algorithm>
+#include <functional>
+#include <set>
 
 #include "platform/foundation/NSArray.h"
 #include "platform/foundation/NSNumber.h"
@@ -158,6 +160,25 @@ std::optional<StandinUpload> StandinState::upload(const std::string& id) const {
   auto found = uploads_.find(id);
   if (found == uploads_.end()) return std::nullopt;
   return found->second;
+}
+
+std::vector<std::string> StandinState::uploadsBy(const std::string& username) const {
+  std::set<std::int64_t> uploaders;
+  for (const auto& user : accounts_.users()) {
+    if (standin::lower(user.username) == standin::lower(username)) uploaders.insert(user.userid);
+  }
+  std::vector<std::pair<std::int64_t, std::string>> found;
+  {
+    std::lock_guard lock(mutex_);
+    for (const auto& [uploadId, upload] : uploads_) {
+      if (upload.uploader && uploaders.contains(*upload.uploader)) found.emplace_back(std::stoll(uploadId), uploadId);
+    }
+  }
+  // Ids are handed out in increasing order: the newest has the largest.
+  std::ranges::sort(found, std::greater{});
+  std::vector<std::string> ids;
+  for (auto& [number, uploadId] : found) ids.push_back(std::move(uploadId));
+  return ids;
 }
 
 std::shared_ptr<NSDictionary> StandinState::itemObject(const Catalogue& catalogue, const std::string& id) const {

@@ -75,6 +75,8 @@ class StandinState {
   // Keeps the GIF and answers its new item id.
   std::string addUpload(StandinUpload upload);
   std::optional<StandinUpload> upload(const std::string& id) const;
+  // The ids of the GIFs the account of that name (in any case) uploaded, newest first.
+  std::vector<std::string> uploadsBy(const std::string& username) const;
   // The item object of a catalogue item or an upload, as the service sends it; none for an
   // unknown id.
   std::shared_ptr<NSDictionary> itemObject(const Catalogue& catalogue, const std::string& id) const;

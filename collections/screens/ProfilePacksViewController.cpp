@@ -159,10 +159,17 @@ void ProfilePacksViewController::showCollectionStreamWithCollection(const std::s
   titledView->setFrame(view()->bounds());
   titledView->autoresizingMask = NSViewWidthSizable | NSViewHeightSizable;
   view()->addSubview(titledView);
+  // The pack is a screen of its own: the list under it would go on playing its tiles unseen.
+  showList(false);
   titled->touchBarDelegate = touchBarDelegate;
   titled->delegate = std::static_pointer_cast<TitledStreamControllerDelegate>(sharedAs<ProfilePacksViewController>());
   titled->configureWithCollection(collection);
   titled->usernameClickDelegate = usernameClickDelegate;
+}
+
+void ProfilePacksViewController::showList(bool shown) {
+  if (auto container = contentContainer.lock()) container->setHidden(!shown);
+  if (!shown) contentCollectionView->unload();
 }
 
 void ProfilePacksViewController::unload() {
@@ -172,7 +179,8 @@ void ProfilePacksViewController::unload() {
 }
 
 void ProfilePacksViewController::restore() {
-  contentCollectionView->restore();
+  // Under an open pack the list stays put away until the pack is left.
+  if (state != StreamState::packStream) contentCollectionView->restore();
   auto titled = titledController();
   if (titled->isViewLoaded() && titled->view()->superview()) titled->contentCollectionView->restore();
 }
@@ -228,6 +236,7 @@ void ProfilePacksViewController::collectionCreated() {
 }
 
 void ProfilePacksViewController::didTapBack() {
+  showList(true);
   enterState(StreamState::packs);
   titledController()->contentCollectionView->reset();
 }

@@ -95,6 +95,8 @@ class ProfilePacksViewController : public NSViewController,
   // Moves to the state; answers whether it changed, after retitling and loading for it.
   bool enterState(StreamState next);
   void setTwoColumns();
+  // The segments' list, put away (its tiles let go of their media) while a pack is open.
+  void showList(bool shown);
 
   std::shared_ptr<TitledStreamController> titledController_;
 };

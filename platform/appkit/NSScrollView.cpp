@@ -1,5 +1,7 @@
 #include "platform/appkit/NSScrollView.h"
 
+#include <utility>
+
 #include "platform/appkit/NSEvent.h"
 #include "platform/foundation/NSNotificationCenter.h"
 
@@ -28,14 +30,23 @@ void NSScrollView::setFrame(NSRect frame) {
 
 void NSScrollView::scrollWheel(const std::shared_ptr<NSEvent>& event) {
   if (!event || !documentView()) return;
-  auto center = NSNotificationCenter::defaultCenter();
-  auto self = sharedAs<NSObject>();
-  NSPoint origin = contentOffset();
+  const NSPoint origin = contentOffset();
   // Scrollers only show the position: a grid that hides them still scrolls under the wheel.
   double dx = event->scrollingDeltaX();
   double dy = event->scrollingDeltaY();
+  // A view that can only move sideways takes the plain wheel sideways, as a desktop's
+  // scrolled windows do: down moves on to the right.
+  const NSSize document = documentView()->frame().size;
+  const NSSize shown = contentView_->bounds().size;
+  if (dx == 0 && document.height <= shown.height && document.width > shown.width) std::swap(dx, dy);
+  const NSPoint wanted = contentView_->constrainBoundsOrigin({origin.x - dx, origin.y - dy});
+  // A step that moves nothing (at an end, or across a view that cannot move that way) is
+  // no live scroll: those who page or slide with the view must not act on it.
+  if (wanted == origin) return;
+  auto center = NSNotificationCenter::defaultCenter();
+  auto self = sharedAs<NSObject>();
   center->postNotificationName(std::string(Constants::willStartLiveScrollNotification), self);
-  contentView_->scrollToPoint({origin.x - dx, origin.y - dy});
+  contentView_->scrollToPoint(wanted);
   center->postNotificationName(std::string(Constants::didLiveScrollNotification), self);
   center->postNotificationName(std::string(Constants::didEndLiveScrollNotification), self);
 }

@@ -47,6 +47,8 @@ class NSScrollView : public NSView {
 
   // One wheel step: moves by the event's deltas (a positive delta shows what lies above or
   // to the left), kept inside the document, with will-start, did-live-scroll and did-end.
+  // A view that can move only sideways takes a plain vertical step sideways; a step that
+  // moves nothing announces nothing.
   void scrollWheel(const std::shared_ptr<NSEvent>& event) override;
   void setFrame(NSRect frame) override;
 

@@ -88,6 +88,42 @@ TEST_F(FocusedSearchTest, TrendingPagesSidewaysOnceAtTheEndAndNotWhileAPageLoads
   EXPECT_EQ(requests("/v1/trending"), 2u);
 }
 
+TEST_F(FocusedSearchTest, ThePlainWheelMovesTheStripAndAPageIsAskedForOnlyAsItsEndComesIntoView) {
+  show();
+  ASSERT_TRUE(trendingShown());
+  auto scroll = strip->enclosingScrollView();
+  auto end = [&] { return strip->collectionViewLayout.lock()->collectionViewContentSize().width - 360; };
+  // Wheel steps down, as over the strip with a plain mouse: each moves it 100 to the right.
+  auto stepDown = [&] {
+    ui.scrollWheel(strip->mainCollectionView.lock(), 0, -100, NSMakePoint(scroll->contentOffset().x + 20, 20));
+    settle();
+  };
+  const double firstEnd = end();
+  ASSERT_GT(firstEnd, 300) << "the first page reaches well past the strip's width";
+  double expected = 0;
+  while (expected + 100 <= firstEnd - FocusedSearchViewController::Constants::pagingThreshold) {
+    stepDown();
+    expected += 100;
+    ASSERT_EQ(scroll->contentOffset().x, expected);
+    ASSERT_EQ(requests("/v1/trending"), 1u) << "the end is not in view yet at " << expected;
+  }
+  stepDown();  // the end comes into view
+  EXPECT_GT(scroll->contentOffset().x, firstEnd - FocusedSearchViewController::Constants::pagingThreshold);
+  EXPECT_EQ(requests("/v1/trending"), 2u);
+  EXPECT_GT(end(), firstEnd) << "the next page follows on";
+  for (int i = 0; i < 3; ++i) stepDown();  // further on, well before the new end
+  EXPECT_EQ(requests("/v1/trending"), 2u);
+
+  // With the stream at its end and the strip at its last tile, steps move nothing and ask nothing.
+  strip->trendingContentRequester()->setEndOfStream(true);
+  scroll->scrollToPoint(NSMakePoint(end(), 0));
+  strip->trendingContentRequester()->setEndOfStream(false);
+  const double last = scroll->contentOffset().x;
+  for (int i = 0; i < 5; ++i) stepDown();
+  EXPECT_EQ(scroll->contentOffset().x, last);
+  EXPECT_EQ(requests("/v1/trending"), 2u) << "a step that moves nothing is no reason to page";
+}
+
 TEST_F(FocusedSearchTest, AFailedPageIsAskedForAgainAfterAPauseAndANewLoadIsANewStream) {
   show();
   ASSERT_TRUE(trendingShown());

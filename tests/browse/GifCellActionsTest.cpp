@@ -116,8 +116,8 @@ TEST_F(GifCellActionsTest, MenuCopiesWriteOnlyWhatTheItemHasAndConfirmOnlyThen) 
   const std::vector<Row> rows = {
       {full, "Copy Link", *full->shortUrl, "Copied link to clipboard!", {"share 1 " + full->vid}},
       {full, "Copy Embed", *full->htmlEmbedString, "Copied text to clipboard!", {"share 2 " + full->vid}},
-      // Copy GIF keeps whatever text the label had last.
-      {full, "Copy GIF", *full->webUrl(), "Copied text to clipboard!", {"share 0 " + full->vid}},
+      // Copy GIF says so, whatever the tile said last.
+      {full, "Copy GIF", *full->webUrl(), "Copied to clipboard!", {"share 0 " + full->vid}},
       // Nothing to write: the pasteboard keeps what it held and nothing is confirmed.
       {bare, "Copy Link", "earlier", "(none)", {}},
       {bare, "Copy Embed", "earlier", "(none)", {}},
@@ -137,6 +137,36 @@ TEST_F(GifCellActionsTest, MenuCopiesWriteOnlyWhatTheItemHasAndConfirmOnlyThen) 
   advance(3.0);
   EXPECT_EQ(confirmation(cell), "(none)");
   EXPECT_EQ(vids(manager()->getRecentsCollection()).front(), full->vid);
+}
+
+TEST_F(GifCellActionsTest, ACopyOfTheGifNeverRepeatsTheMessageOfAnEarlierAction) {
+  manager()->createNewCollection("Cats", false, true);
+  signIn("packer", "token-packer");
+  const std::vector<std::string> earlier[] = {{"Copy Link"}, {"Copy Embed"}, {"Add to Pack", "Cats"}};
+  // The menu's Copy GIF, and the overlay without a message that a screen's click-copy shows.
+  const std::function<void(const std::shared_ptr<GifCell>&)> copies[] = {
+      [&](const std::shared_ptr<GifCell>& cell) { choose(cell, {"Copy GIF"}); },
+      [](const std::shared_ptr<GifCell>& cell) { cell->displayConfirmationOverlayWithMessage(std::nullopt); }};
+  for (const auto& action : earlier) {
+    for (const auto& copy : copies) {
+      auto cell = shownTile(item(4));
+      choose(cell, action);
+      ASSERT_NE(confirmation(cell), "Copied to clipboard!") << action.front();
+      copy(cell);
+      EXPECT_EQ(confirmation(cell), "Copied to clipboard!") << "after " << action.front();
+      advance(3.0);
+      cell->view()->removeFromSuperview();
+    }
+  }
+  // A tile with a text of its own for GIF copies says that one, until it is reset.
+  auto cell = shownTile(item(4));
+  cell->copiedGifMessage = "Copied!";
+  choose(cell, {"Copy Link"});
+  cell->displayConfirmationOverlayWithMessage(std::nullopt);
+  EXPECT_EQ(confirmation(cell), "Copied!");
+  cell->reset();
+  EXPECT_EQ(cell->copiedGifMessage, "Copied to clipboard!");
+  EXPECT_EQ(cell->copyConfirmLabel.lock()->stringValue(), "Copied to clipboard!");
 }
 
 TEST_F(GifCellActionsTest, AddToPackTogglesAndKeepsAFileAnotherPackStillHolds) {

@@ -52,5 +52,16 @@ constexpr NSPoint createPack{324, 131};
 constexpr NSPoint createPackFill{270, 131};
 constexpr NSPoint packsTab{151, 131};
 constexpr NSPoint firstPackTile{100, 220};
+// The packs list's second tile (right column) and third (second row), and an open pack's Back.
+constexpr NSPoint secondPackTile{300, 220};
+constexpr NSPoint thirdPackTile{100, 320};
+constexpr NSPoint packBack{40, 128};
+
+// The toolbar's white between the logo and UPLOAD: the search bar's blue once the toolbar
+// has slid away.
+constexpr NSPoint toolbarBackground{100, toolbarY};
+// Inside the home grid, and inside the first search result's tile.
+constexpr NSPoint homeGrid{100, 450};
+constexpr NSPoint firstResult{100, 250};
 
 }  // namespace PanelPoints

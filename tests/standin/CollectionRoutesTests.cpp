@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "platform/foundation/NSArray.h"
+#include "platform/foundation/NSDictionary.h"
+#include "platform/foundation/NSJSONSerialization.h"
+#include "platform/foundation/NSString.h"
 #include "tests/support/HttpGet.h"
 #include "tests/support/StandinFixture.h"
 
@@ -116,6 +120,53 @@ TEST_F(CollectionRoutesTest, TheStateIsReadableFromOutsideWithoutPasswordsOrToke
   EXPECT_EQ(reply.body.find("secret"), std::string::npos);
   EXPECT_EQ(reply.body.find("tok"), std::string::npos);
   EXPECT_TRUE(standin().requests().empty()) << "reading the state is not a request to the service";
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CollectionRoutesTest, AUsersPostsStreamListsTheGifsTheyUploadedNewestFirst) {
+  auto bo = standin().state().accounts().seedUser("bo");
+  standin().state().accounts().seedToken("tok-bo", bo.userid);
+  // A signed-in upload into the user's saved items, as the application sends it; its new id.
+  auto upload = [&](const std::string& token, std::int64_t userid) {
+    HttpCall call{.method = "POST", .url = on("legacy-web.localhost", "/quorb.uploadgif")};
+    call.parts = {{"token", token, "", ""},
+                  {"collectionid", "quorbuser-" + std::to_string(userid), "", ""},
+                  {"stream", "savedvorns", "", ""},
+                  {"tags", "mine", "", ""},
+                  {"file", std::string("GIF89a\x01\x00\x01\x00", 10), "image.gif", "application/octet-stream"}};
+    EXPECT_EQ(perform(call).status, 200);
+    return standin().state().saved(userid).front();
+  };
+  const auto first = upload("tok", user.userid);
+  const auto theirs = upload("tok-bo", bo.userid);
+  const auto second = upload("tok", user.userid);
+  const auto third = upload("tok", user.userid);
+  // "id id ... | next" of a page of the stream.
+  auto page = [&](const std::string& query) {
+    auto reply = httpGet(on("127.0.0.1", "/v1/search?" + query));
+    auto parsed = NSJSONSerialization::JSONObjectWithBytes(reply.body);
+    auto object = parsed ? asA<NSDictionary>(*parsed) : nullptr;
+    if (!object) return "unreadable: " + reply.body;
+    std::string text;
+    for (const auto& result : object->objectForKeyAs<NSArray>("results")->objects()) {
+      text += asA<NSDictionary>(result)->objectForKeyAs<NSString>("id")->string() + " ";
+    }
+    return text + "| " + object->objectForKeyAs<NSString>("next")->string();
+  };
+  struct Case {
+    std::string query, expected;
+  };
+  const Case cases[] = {
+      {"tag=@amy", third + " " + second + " " + first + " | "},
+      {"tag=@AMY&limit=2", third + " " + second + " | 2"},
+      {"tag=@amy&limit=2&pos=2", first + " | "},
+      {"tag=@bo", theirs + " | "},
+      {"tag=@nobody", "| "},
+  };
+  for (const auto& c : cases) EXPECT_EQ(page(c.query), c.expected) << c.query;
 }
 
 }  // namespace

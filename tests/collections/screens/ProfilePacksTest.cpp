@@ -11,7 +11,9 @@
 #include "platform/appkit/NSButton.h"
 #include "platform/appkit/NSPasteboard.h"
 #include "platform/appkit/NSTextField.h"
+#include "platform/appkit/NSImage.h"
 #include "platform/appkit/NSWindow.h"
+#include "platform/appkit/ViewTreeRenderer.h"
 #include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSJSONSerialization.h"
 #include "platform/foundation/NSString.h"
@@ -222,6 +224,51 @@ TEST_F(ProfilePacksTest, AnUploadedGifIsCopiedConfirmedAndSharesAreLogged) {
   EXPECT_EQ(targets, (std::multiset<std::string>{"(tap)", "copylink", "copyembed", "copygif"}));
   screen->usernameTapped("mossy_otter");
   EXPECT_EQ(owner->log.back(), "user mossy_otter");
+}
+
+TEST_F(ProfilePacksTest, AnOpenPackCoversTheListWholeAndTheListComesBackWithBack) {
+  screen->didTapPacks(screen->packsSegmentButton.lock());
+  ASSERT_EQ(screen->contentCollectionView->mainSection().size(), 3u) << "Recents, Favorites and Saved";
+  // Where the list's second tile lies (the right column), in the screen's coordinates.
+  auto listed = tile(1)->view();
+  const NSRect shown = listed->superview()->convertRectToView(listed->frame(), screen->view());
+  const NSPoint right{shown.midX(), shown.midY()};
+  auto recents = manager()->getRecentsCollection();  // empty: its screen shows no tile at all
+  std::size_t index = 0;
+  while (screen->contentCollectionView->mainSection()[index] != recents) ++index;
+  ui.click(tile(index)->view());
+  auto titled = screen->titledController();
+  ASSERT_EQ(titled->titleLabel.lock()->stringValue(), recents->name());
+
+  // Nothing of the list shows or plays beside the open pack, and it takes no click.
+  auto picture = ViewTreeRenderer::imageOfView(screen->view());
+  const double flip = screen->view()->isFlipped() ? right.y : screen->view()->bounds().height() - right.y;
+  const auto pixel = picture->pixelAt(static_cast<int>(right.x), static_cast<int>(flip));
+  EXPECT_EQ((std::array<int, 4>{pixel[0], pixel[1], pixel[2], pixel[3]}), (std::array<int, 4>{255, 255, 255, 255}))
+      << "the open pack's own white where the list's tile lay";
+  EXPECT_TRUE(screen->contentContainer.lock()->isHidden());
+  ui.click(screen->view(), right);
+  EXPECT_EQ(screen->state, State::packStream);
+  EXPECT_EQ(titled->titleLabel.lock()->stringValue(), recents->name()) << "no other pack opened under it";
+  screen->restore();  // the panel shown again: the list stays put away
+  EXPECT_TRUE(screen->contentContainer.lock()->isHidden());
+
+  titled->didTapBack(nullptr);
+  EXPECT_EQ(screen->state, State::packs);
+  EXPECT_FALSE(screen->contentContainer.lock()->isHidden());
+  EXPECT_EQ(screen->contentCollectionView->mainSection().size(), 3u);
+  EXPECT_TRUE(tile(1)) << "the list shows its tiles again";
+}
+
+TEST_F(ProfilePacksTest, TheUploadsListShowsAGifTheUserJustUploadedFirst) {
+  auto user = standin().state().accounts().userNamed("pixelpanda");
+  ASSERT_TRUE(user);
+  manager()->getSavedCollection()->append(localGif());
+  ASSERT_TRUE(eventually([&] { return !standin().state().saved(user->userid).empty(); }));
+  const auto uploaded = standin().state().saved(user->userid).front();
+  screen->loadContentForState(State::uploads);
+  ASSERT_TRUE(eventually([&] { return !screen->contentCollectionView->mainSection().empty(); }));
+  EXPECT_EQ(asA<VornObject>(screen->contentCollectionView->mainSection().front())->vid, uploaded);
 }
 
 }  // namespace

@@ -49,6 +49,37 @@ TEST_F(ScrollViewTest, TheWheelMovesWithinTheDocumentAndAnnouncesLiveScrolling) 
   EXPECT_EQ(scrollView->contentOffset(), NSMakePoint(0, 0));
 }
 
+TEST_F(ScrollViewTest, AViewThatMovesOnlySidewaysTakesThePlainWheelSidewaysAndAStillStepSaysNothing) {
+  document->setFrameSize(NSMakeSize(1000, 200));  // as high as the view: it can only move sideways
+  struct Step {
+    double dx, dy;
+    NSPoint offset;
+    std::size_t announced;  // live scrolls heard so far
+  };
+  const Step steps[] = {
+      {0, -150, {150, 0}, 1},  // the wheel down moves it on to the right
+      {0, 100, {50, 0}, 2},    // and up back to the left
+      {-30, 0, {80, 0}, 3},    // a sideways wheel still moves it sideways
+      {0, -5000, {700, 0}, 4}, // to the end and no further
+      {0, -20, {700, 0}, 4},   // at the end a step moves nothing and announces nothing
+      {-20, 0, {700, 0}, 4},
+  };
+  for (const auto& step : steps) {
+    ui.scrollWheel(document, step.dx, step.dy, NSMakePoint(scrollView->contentOffset().x + 10, 10));
+    EXPECT_EQ(scrollView->contentOffset(), step.offset) << step.dx << " " << step.dy;
+    EXPECT_EQ(heard.size(), 3 * step.announced) << step.dx << " " << step.dy;
+  }
+  // A document that moves up and down keeps the wheel's own direction, and says nothing at its top.
+  document->setFrameSize(NSMakeSize(1000, 1000));
+  scrollView->scrollToPoint(NSZeroPoint);
+  heard.clear();
+  ui.scrollWheel(document, 0, 40, NSMakePoint(10, 10));
+  EXPECT_TRUE(heard.empty());
+  ui.scrollWheel(document, 0, -40, NSMakePoint(10, 10));
+  EXPECT_EQ(scrollView->contentOffset(), NSMakePoint(0, 40));
+  EXPECT_EQ(heard.size(), 3u);
+}
+
 TEST_F(ScrollViewTest, ScrollingByCodeMovesAtOnceAndPostsNothing) {
   scrollView->scrollToPoint(NSMakePoint(0, 420));
   EXPECT_EQ(scrollView->documentVisibleRect(), NSMakeRect(0, 420, 300, 200));
