@@ -127,7 +127,7 @@ TEST_F(DesktopPeersTest, AWebPageNothingOpensIsToldInAnAlert) {
   ASSERT_NO_FATAL_FAILURE(launch());
   ASSERT_NO_FATAL_FAILURE(acceptTerms());
   // The settings menu signed out: "About Zolto" is its sixth row.
-  chooseFromPanelMenu(P::moreButton, "ii-i-iiii-i", 6);
+  chooseFromPanelMenu(P::moreButton, std::string(P::settingsMenuSignedOut), P::about);
   std::optional<XWindow> alert;
   ASSERT_TRUE(eventually([&] { return (alert = windowNamed(std::string(kCouldNotOpen))).has_value(); }))
       << "an alert says the page could not be opened";

@@ -2,6 +2,9 @@
 // Where a person clicks on the panel (400 × 600 pixels, from its top left), as the screens
 // lay their controls out.
 
+#include <cstddef>
+#include <string_view>
+
 #include "platform/foundation/NSGeometry.h"
 
 namespace PanelPoints {
@@ -63,5 +66,14 @@ constexpr NSPoint toolbarBackground{100, toolbarY};
 // Inside the home grid, and inside the first search result's tile.
 constexpr NSPoint homeGrid{100, 450};
 constexpr NSPoint firstResult{100, 250};
+
+// The settings menu's rows ('i' an item, '-' a separator) signed out: the version, Check for
+// Updates, Preferences, the three web pages and Licenses, Quit; signed in Log Out comes
+// before Quit. The separator the menu ends with parts nothing and is not drawn.
+constexpr std::string_view settingsMenuSignedOut = "ii-i-iiii-i";
+constexpr std::string_view settingsMenuSignedIn = "ii-i-iiii-ii";
+enum SettingsRow : std::size_t { checkForUpdates = 1, preferences = 3, download = 5, about, privacy, licenses };
+// Quit signed out, and Log Out signed in, are the tenth row.
+constexpr std::size_t quitSignedOut = 10, logOutSignedIn = 10;
 
 }  // namespace PanelPoints

@@ -10,13 +10,10 @@ namespace {
 
 namespace P = PanelPoints;
 
-// The menu's rows signed out: the version, Check for Updates, Preferences, the three web
-// pages and Licenses, Quit; signed in Log Out comes before Quit. The separator the menu
-// ends with parts nothing and is not drawn.
-constexpr std::string_view kSignedOutRows = "ii-i-iiii-i";
-constexpr std::string_view kSignedInRows = "ii-i-iiii-ii";
-enum Row : std::size_t { checkForUpdates = 1, preferences = 3, download = 5, about, privacy, licenses };
-constexpr std::size_t kQuit = 10, kLogOut = 10;
+constexpr std::string_view kSignedOutRows = P::settingsMenuSignedOut;
+constexpr std::string_view kSignedInRows = P::settingsMenuSignedIn;
+using P::checkForUpdates, P::preferences, P::download, P::about, P::privacy, P::licenses;
+constexpr std::size_t kQuit = P::quitSignedOut, kLogOut = P::logOutSignedIn;
 
 // Where the licences page's Close button sits, a point its card covers in white, and a
 // point of the toolbar's white that the dimmed backdrop around the card covers.

@@ -15,10 +15,6 @@ namespace {
 namespace P = PanelPoints;
 namespace fs = std::filesystem;
 
-// The settings menu's rows signed out, and its Quit.
-constexpr std::string_view kSignedOutMenuRows = "ii-i-iiii-i";
-constexpr std::size_t kQuit = 10;
-
 bool isNotWhite(std::uint32_t rgb) { return !isNearWhite(rgb); }
 
 class StoreTest : public DesktopUserTest {
@@ -87,7 +83,7 @@ TEST_F(StoreTest, AfterQuitTheStoresFileAloneHoldsEverything) {
   ASSERT_NO_FATAL_FAILURE(launchHome());
   clickPanel(P::firstTrendingGif);  // copies it, which puts it in Recents
   ASSERT_TRUE(eventually([&] { return recentsCount() == "1\n"; })) << recentsCount();
-  ASSERT_NO_FATAL_FAILURE(chooseFromPanelMenu(P::moreButton, std::string(kSignedOutMenuRows), kQuit));
+  ASSERT_NO_FATAL_FAILURE(chooseFromPanelMenu(P::moreButton, std::string(P::settingsMenuSignedOut), P::quitSignedOut));
   ASSERT_EQ(waitForExit(), 0);
 
   const auto backup = home() / "backup" / "zg.sqlite";
