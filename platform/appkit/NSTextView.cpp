@@ -453,9 +453,9 @@ NSRect NSTextView::rectForCharacterRange(NSRange range) const {
 std::uint64_t NSTextView::characterIndexForPoint(NSPoint point) const {
   const auto& units = storage_->utf16();
   const CGFont typeface = font()->fontForDrawing();
-  // The caret goes to the nearer edge of the whole character under the point, found on one
-  // layout of the line, never between the halves of a character.
   if (fieldEditor_) {
+    // The caret goes to the nearer edge of the whole character under the point, found on
+    // one layout of the line, never between the halves of a character.
     const double x = point.x + scrolledLineOffset();
     if (displayMask) {
       const auto masked = maskedText(units.size());
