@@ -7,6 +7,7 @@
 #include "app/RootViewController.h"
 #include "browse/DraggableAdTrackingCollectionViewController.h"
 #include "collections/CollectionManager.h"
+#include "collections/CoreDataContext.h"
 #include "model/AppConstants.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/NSDate.h"
@@ -85,7 +86,9 @@ void AppDelegate::applicationDidFinishLaunching(const std::shared_ptr<NSNotifica
   center->addObserver(sharedAs<AppDelegate>(), &AppDelegate::dragEnded, Constants::dragEndNotification, nullptr);
 
   DispatchQueue::main()->asyncAfter(Constants::openDelayAtLaunch, [weak] {
-    if (auto self = weak.lock()) self->togglePopoverWithSender(nullptr);
+    // Another launch may have had it shown already; the toggle must not close it.
+    auto self = weak.lock();
+    if (self && !self->popover_->isShown()) self->togglePopoverWithSender(nullptr);
   });
   // The panel's fonts are made while the delay runs, when the main thread has nothing else
   // to do, rather than when the panel is first built.
@@ -105,6 +108,18 @@ void AppDelegate::applicationDidFinishLaunching(const std::shared_ptr<NSNotifica
 void AppDelegate::applicationWillTerminate(const std::shared_ptr<NSNotification>&) {
   if (collectionSyncTimer_) collectionSyncTimer_->invalidate();
   collectionSyncTimer_.reset();
+  // Closed, the store is whole in its file (zg.sqlite alone is a backup of it), and the next
+  // copy of the application finds it free.
+  CoreDataContext::close();
+}
+
+void AppDelegate::reopenForAnotherLaunch() {
+  if (!popover_->isShown()) {
+    togglePopoverWithSender(nullptr);
+    return;
+  }
+  NSApplication::sharedApplication()->activateIgnoringOtherApps(true);
+  focusPanelSearchField();
 }
 
 void AppDelegate::syncCollectionsWithTimer(const std::shared_ptr<NSTimer>&) {

@@ -65,6 +65,9 @@ class AppDelegate : public NSObject, public NSApplicationDelegate, public Status
   void closePopoverWithSender(const std::shared_ptr<NSObject>& sender, bool animated) override;
   void tryCheckForNewVersion();
   void syncCollectionsWithTimer(const std::shared_ptr<NSTimer>& timer);
+  // Another launch of the application handed over to this one: the panel opens as a click
+  // on the icon opens it, and stays open when it is.
+  void reopenForAnotherLaunch();
 
   // StatusItemViewDelegate.
   void didClickItemWithHighlighted(bool highlighted) override;

@@ -22,12 +22,37 @@ if(NOT TARGET glimdeck)
   return()
 endif()
 
+set(GLIMDECK_ICON_SIZES 48 64 128 256)
+
+# The folders the rules below install into. Before anything is installed, the install notes
+# which of them (and of their parents under the prefix) are not there yet: those it makes,
+# which `make uninstall` takes away again once they are empty. Folders that were there
+# before, empty or not, stay.
+set(GLIMDECK_INSTALL_FOLDERS ${CMAKE_INSTALL_BINDIR} ${GLIMDECK_INSTALLED_RESOURCES}/images
+  ${CMAKE_INSTALL_DATADIR}/applications ${CMAKE_INSTALL_DATADIR}/metainfo
+  ${GLIMDECK_ICONS}/scalable/apps ${GLIMDECK_ICONS}/36x36/status)
+foreach(size ${GLIMDECK_ICON_SIZES})
+  list(APPEND GLIMDECK_INSTALL_FOLDERS ${GLIMDECK_ICONS}/${size}x${size}/apps)
+endforeach()
+file(GLOB_RECURSE image_entries LIST_DIRECTORIES true RELATIVE ${CMAKE_SOURCE_DIR}/resources
+  ${CMAKE_SOURCE_DIR}/resources/images/*)
+foreach(entry ${image_entries})
+  if(IS_DIRECTORY ${CMAKE_SOURCE_DIR}/resources/${entry})
+    list(APPEND GLIMDECK_INSTALL_FOLDERS ${GLIMDECK_INSTALLED_RESOURCES}/${entry})
+  endif()
+endforeach()
+install(CODE "
+  set(GLIMDECK_INSTALL_FOLDERS \"${GLIMDECK_INSTALL_FOLDERS}\")
+  set(GLIMDECK_INSTALLED_RESOURCES \"${GLIMDECK_INSTALLED_RESOURCES}\")
+")
+install(SCRIPT cmake/InstallFolders.cmake)
+
 install(TARGETS glimdeck RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES resources/Info.plist ${CMAKE_BINARY_DIR}/resources/Licenses.plist DESTINATION ${GLIMDECK_INSTALLED_RESOURCES})
 install(DIRECTORY resources/images DESTINATION ${GLIMDECK_INSTALLED_RESOURCES})
 
 install(FILES resources/linux/${GLIMDECK_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
-foreach(size 48 64 128 256)
+foreach(size ${GLIMDECK_ICON_SIZES})
   install(FILES resources/icons/${GLIMDECK_APP_ID}-${size}.png
     DESTINATION ${GLIMDECK_ICONS}/${size}x${size}/apps RENAME ${GLIMDECK_APP_ID}.png)
 endforeach()
@@ -45,7 +70,6 @@ install(CODE "
   set(GLIMDECK_APP_ID \"${GLIMDECK_APP_ID}\")
   set(GLIMDECK_BINDIR \"${CMAKE_INSTALL_BINDIR}\")
   set(GLIMDECK_DATADIR \"${CMAKE_INSTALL_DATADIR}\")
-  set(GLIMDECK_INSTALLED_RESOURCES \"${GLIMDECK_INSTALLED_RESOURCES}\")
   set(GLIMDECK_SOURCE_DIR \"${CMAKE_SOURCE_DIR}\")
   set(GLIMDECK_WORK_DIR \"${CMAKE_BINARY_DIR}/install\")
 ")

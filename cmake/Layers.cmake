@@ -30,14 +30,71 @@ function(glimdeck_parse_layer line folder_out deps_out)
   set(${deps_out} ${deps} PARENT_SCOPE)
 endfunction()
 
+# A build tree: the one being configured (its cache is written only at the end of the first
+# configure) or any folder holding a CMakeCache.txt.
+function(glimdeck_is_build_tree dir out)
+  if(EXISTS ${dir}/CMakeCache.txt OR dir STREQUAL CMAKE_BINARY_DIR)
+    set(${out} TRUE PARENT_SCOPE)
+  else()
+    set(${out} FALSE PARENT_SCOPE)
+  endif()
+endfunction()
+
+# The sources and headers under a folder of the tree (relative to the source root), leaving
+# out the build trees that lie inside it. The searches are made again before each build, so
+# a build tree must stay out of them: what it makes while building (unity sources, compiler
+# probes) would change their result, and the next build would configure once more.
+function(glimdeck_sources_below dir out)
+  glimdeck_is_build_tree(${dir} built)
+  if(built)
+    set(${out} "" PARENT_SCOPE)
+    return()
+  endif()
+  file(GLOB_RECURSE inner_caches ${dir}/CMakeCache.txt)
+  string(FIND "${CMAKE_BINARY_DIR}/" "${dir}/" binary_at)
+  if(NOT inner_caches AND NOT binary_at EQUAL 0)
+    file(GLOB_RECURSE found RELATIVE ${CMAKE_SOURCE_DIR} CONFIGURE_DEPENDS
+      ${dir}/*.cpp ${dir}/*.c ${dir}/*.h)
+    set(${out} ${found} PARENT_SCOPE)
+    return()
+  endif()
+  # A build tree lies somewhere inside: this folder's own files, then each folder in turn.
+  file(GLOB found RELATIVE ${CMAKE_SOURCE_DIR} CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.c ${dir}/*.h)
+  file(GLOB entries LIST_DIRECTORIES true ${dir}/*)
+  foreach(entry ${entries})
+    if(IS_DIRECTORY ${entry} AND NOT IS_SYMLINK ${entry})
+      glimdeck_sources_below(${entry} inner)
+      list(APPEND found ${inner})
+    endif()
+  endforeach()
+  set(${out} ${found} PARENT_SCOPE)
+endfunction()
+
 # Every directory below the source root that holds sources or headers must lie in a layer.
 function(glimdeck_check_unlisted_folders folders)
-  file(GLOB_RECURSE all_sources RELATIVE ${CMAKE_SOURCE_DIR} CONFIGURE_DEPENDS
-    ${CMAKE_SOURCE_DIR}/*.cpp ${CMAKE_SOURCE_DIR}/*.c ${CMAKE_SOURCE_DIR}/*.h)
+  # The root's own files, and those one folder down: a new top-level folder with sources is
+  # noticed at the next build. Build trees hold none at their top.
+  file(GLOB all_sources RELATIVE ${CMAKE_SOURCE_DIR} CONFIGURE_DEPENDS
+    ${CMAKE_SOURCE_DIR}/*.cpp ${CMAKE_SOURCE_DIR}/*.c ${CMAKE_SOURCE_DIR}/*.h
+    ${CMAKE_SOURCE_DIR}/*/*.cpp ${CMAKE_SOURCE_DIR}/*/*.c ${CMAKE_SOURCE_DIR}/*/*.h)
+  file(GLOB tops RELATIVE ${CMAKE_SOURCE_DIR} LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/*)
+  foreach(top ${tops})
+    if(NOT IS_DIRECTORY ${CMAKE_SOURCE_DIR}/${top} OR IS_SYMLINK ${CMAKE_SOURCE_DIR}/${top}
+       OR top IN_LIST GLIMDECK_LAYER_CONSUMERS OR top MATCHES "^build" OR top MATCHES "^\\.")
+      continue()
+    endif()
+    glimdeck_sources_below(${CMAKE_SOURCE_DIR}/${top} found)
+    list(APPEND all_sources ${found})
+  endforeach()
+  list(REMOVE_DUPLICATES all_sources)
   set(unlisted)
   foreach(file ${all_sources})
     string(REGEX MATCH "^[^/]+" top "${file}")
     if(top IN_LIST GLIMDECK_LAYER_CONSUMERS OR top MATCHES "^build" OR top MATCHES "^\\.")
+      continue()
+    endif()
+    glimdeck_is_build_tree(${CMAKE_SOURCE_DIR}/${top} built)
+    if(built)
       continue()
     endif()
     set(found FALSE)

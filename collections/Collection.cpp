@@ -223,7 +223,9 @@ void Collection::save() {
   auto context = managedObjectContext();
   // A store left alone at opening was said to be so then; no save reaches it.
   if (!context || !CoreDataContext::storeIsAvailable()) return;
-  if (auto saved = context->save(); !saved) OutputSink::print(std::string(Constants::couldNotSave) + saved.error()->description());
+  if (auto saved = CoreDataContext::saveContext(context); !saved) {
+    OutputSink::print(std::string(Constants::couldNotSave) + saved.error()->description());
+  }
 }
 
 void Collection::synchronizeVorns(const std::vector<std::shared_ptr<VornObject>>& fetched) {

@@ -311,8 +311,8 @@ void CollectionManager::purgeCollectionsWithUser(const std::shared_ptr<PlovexUse
     if (!creator && !pack->isSubscription() && (pack->anonymousToken() || pack->identifier() == 0)) continue;
     context->deleteObject(pack);
   }
-  if (context->hasChanges()) {
-    if (auto saved = context->save(); !saved) OutputSink::print(saved.error()->localizedDescription());
+  if (context->hasChanges() && CoreDataContext::storeIsAvailable()) {
+    if (auto saved = CoreDataContext::saveContext(context); !saved) OutputSink::print(saved.error()->localizedDescription());
   }
   rebuildConvenienceLookups();
 }
@@ -384,7 +384,7 @@ void CollectionManager::save() {
   auto context = this->context();
   // A store left alone at opening was said to be so then; no save reaches it.
   if (!context || !CoreDataContext::storeIsAvailable()) return;
-  if (auto saved = context->save(); !saved) {
+  if (auto saved = CoreDataContext::saveContext(context); !saved) {
     OutputSink::print(saved.error()->description());
     OutputSink::print(std::string(Constants::saveErrorPrefix) + saved.error()->description());
   }

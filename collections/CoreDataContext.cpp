@@ -1,8 +1,11 @@
 #include "collections/CoreDataContext.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "collections/Collection.h"
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/OutputSink.h"
 #include "platform/foundation/Paths.h"
@@ -26,6 +29,85 @@ Stack& stack() {
 void logUnresolved(const std::shared_ptr<NSError>& error) {
   OutputSink::print(std::string(CoreDataContext::Constants::unresolvedError) + error->description() + ", " +
                     (error->userInfo() ? error->userInfo()->description() : std::string("{}")));
+}
+
+bool isBusy(const std::shared_ptr<NSError>& error) {
+  return error && error->code() == NSPersistentStoreCoordinator::NSPersistentStoreTimeoutError;
+}
+
+// Saves held up by another program and the log's next checkpoint. Main thread only.
+struct Saving {
+  bool heldUp = false;
+  bool retryPlanned = false;
+  double retryDelay = CoreDataContext::retryFirstDelay;
+  std::shared_ptr<RunLoopTimerToken> retry;
+  std::shared_ptr<RunLoopTimerToken> checkpoint;
+  double lastSave = 0;
+};
+
+Saving& saving() {
+  static auto* shared = new Saving();
+  return *shared;
+}
+
+void forgetSaving() {
+  auto& s = saving();
+  if (s.retry) s.retry->cancel();
+  if (s.checkpoint) s.checkpoint->cancel();
+  s = Saving{};
+}
+
+void resumed() {
+  auto& s = saving();
+  if (!s.heldUp) return;
+  s.heldUp = false;
+  s.retryDelay = CoreDataContext::retryFirstDelay;
+  OutputSink::print(CoreDataContext::Constants::resumedLine);
+}
+
+// Folds the log into the file once no save has come for a while: one timer for a run of
+// saves, moved on by each.
+void scheduleCheckpoint(const std::weak_ptr<NSPersistentStoreCoordinator>& weak, double delay) {
+  saving().checkpoint = DispatchQueue::main()->asyncAfter(delay, [weak] {
+    auto& s = saving();
+    s.checkpoint.reset();
+    auto coordinator = weak.lock();
+    if (!coordinator) return;
+    const double quiet = Clock::current().now() - s.lastSave;
+    if (quiet < CoreDataContext::checkpointDelay) return scheduleCheckpoint(weak, CoreDataContext::checkpointDelay - quiet);
+    // Partly, or not at all, while another program reads: the next quiet time goes on.
+    (void)coordinator->checkpoint();
+  });
+}
+
+void noteSaved(const std::shared_ptr<NSPersistentStoreCoordinator>& coordinator) {
+  auto& s = saving();
+  s.lastSave = Clock::current().now();
+  if (!s.checkpoint && coordinator) scheduleCheckpoint(coordinator, CoreDataContext::checkpointDelay);
+}
+
+void holdUp(const std::shared_ptr<NSManagedObjectContext>& context) {
+  auto& s = saving();
+  if (!s.heldUp) {
+    s.heldUp = true;
+    OutputSink::print(CoreDataContext::Constants::heldUpLine);
+  }
+  if (s.retryPlanned) return;
+  s.retryPlanned = true;
+  const double delay = s.retryDelay;
+  s.retryDelay = std::min(delay * 2, CoreDataContext::retryLongestDelay);
+  std::weak_ptr<NSManagedObjectContext> weak = context;
+  s.retry = DispatchQueue::main()->asyncAfter(delay, [weak] {
+    saving().retryPlanned = false;
+    auto context = weak.lock();
+    if (!context || !context->persistentStoreCoordinator ||
+        context->persistentStoreCoordinator->storeState() != NSPersistentStoreCoordinator::StoreState::open) {
+      return;
+    }
+    // Saved meanwhile by another save: nothing is held up any more.
+    if (!context->hasChanges()) return resumed();
+    if (auto saved = CoreDataContext::saveContext(context); !saved) logUnresolved(saved.error());
+  });
 }
 
 }  // namespace
@@ -132,6 +214,7 @@ void CoreDataContext::setDisposableObjectContext(std::shared_ptr<NSManagedObject
 }
 
 void CoreDataContext::reset() {
+  forgetSaving();
   auto& s = stack();
   std::lock_guard lock(s.mutex);
   s.disposable.reset();
@@ -149,5 +232,41 @@ bool CoreDataContext::storeIsAvailable() {
 void CoreDataContext::save() {
   auto context = managedObjectContext();
   if (!context || !context->hasChanges() || !storeIsAvailable()) return;
-  if (auto saved = context->save(); !saved) logUnresolved(saved.error());
+  if (auto saved = saveContext(context); !saved) logUnresolved(saved.error());
+}
+
+NSManagedObjectContext::Result CoreDataContext::saveContext(const std::shared_ptr<NSManagedObjectContext>& context) {
+  if (!context) return {};
+  const bool changes = context->hasChanges();
+  auto saved = context->save();
+  if (!saved) {
+    if (!isBusy(saved.error())) return saved;
+    holdUp(context);
+    return {};
+  }
+  resumed();
+  if (changes) noteSaved(context->persistentStoreCoordinator);
+  return {};
+}
+
+void CoreDataContext::close() {
+  std::shared_ptr<NSManagedObjectContext> context;
+  std::shared_ptr<NSPersistentStoreCoordinator> coordinator;
+  {
+    auto& s = stack();
+    std::lock_guard lock(s.mutex);
+    context = s.context;
+    coordinator = s.coordinator;
+  }
+  forgetSaving();
+  // A store never opened stays so.
+  if (!coordinator) return;
+  if (context && context->hasChanges() && coordinator->storeState() == NSPersistentStoreCoordinator::StoreState::open) {
+    coordinator->setBusyTimeout(closingWait);
+    if (auto saved = context->save(); !saved) {
+      if (isBusy(saved.error())) OutputSink::print(Constants::unsavedAtCloseLine);
+      else logUnresolved(saved.error());
+    }
+  }
+  coordinator->removePersistentStore();
 }

@@ -3,6 +3,12 @@
 // "Collection", the coordinator of "zg.sqlite" in the application-support folder and the
 // main-queue context every collection operation uses. Each is made once, on first use (from
 // any thread); the setters replace them (a relaunch, in tests).
+//
+// Saves never wait for the store: when another program holds it (the sqlite3 tool with a
+// transaction open, a backup writing) the changes stay pending and are saved again shortly,
+// until they land. Once saves have gone quiet the store's log is folded into its file, and
+// closing at the end of the process does it for good, so that zg.sqlite alone holds the
+// collections.
 
 #include <memory>
 #include <string_view>
@@ -17,7 +23,21 @@ class CoreDataContext : public NSObject {
     static constexpr std::string_view storeFileName = "zg.sqlite";
     static constexpr std::string_view entityName = "Collection";
     static constexpr std::string_view unresolvedError = "Unresolved error ";
+    static constexpr std::string_view heldUpLine =
+        "Saving is held up: another program is using the collections store. Changes are kept and saved once it lets go.";
+    static constexpr std::string_view resumedLine = "Saving has resumed: every change is in the collections store.";
+    static constexpr std::string_view unsavedAtCloseLine =
+        "Changes could not be saved before the end: another program kept the collections store.";
   };
+  // A save that finds the store busy is tried again after this long, then after twice as
+  // long each time, up to the longest wait (seconds).
+  static constexpr double retryFirstDelay = 0.5;
+  static constexpr double retryLongestDelay = 8.0;
+  // Saves quiet for this long, the store's log is folded into its file (seconds).
+  static constexpr double checkpointDelay = 5.0;
+  // How long the last save, at the end of the process, waits for another program to let go
+  // of the store (seconds): nothing is on screen any more to wait.
+  static constexpr double closingWait = 5.0;
   // The schema version of the model; a store of a later one is left alone. Version 2 added
   // what waits for the service (removals, subscriptions) and what no account owns yet.
   static constexpr int modelVersion = 2;
@@ -38,6 +58,14 @@ class CoreDataContext : public NSObject {
 
   // Saves the main context when it has changes; a failure prints an "Unresolved error " line.
   static void save();
+  // Saves the context (main thread). A store that another program holds is no failure: the
+  // changes stay pending and are tried again shortly until they land, and one line says that
+  // saving is held up (one more once it has resumed). Other failures are the caller's to tell.
+  static NSManagedObjectContext::Result saveContext(const std::shared_ptr<NSManagedObjectContext>& context);
+  // Closes the store at the end of the process (main thread): changes still pending get a
+  // last, short wait for the store, and SQLite folds the log into the file. The stack stays
+  // as it is, without a store: later saves reach nothing and nothing opens it again.
+  static void close();
   // Whether saves reach a store: false when the store was left alone at opening (a newer
   // schema, or a file that could not be used then), which was said once at the time.
   static bool storeIsAvailable();

@@ -49,7 +49,7 @@ void VornSynchronizer::start() {
           if (!target || !target->markSent(vid)) return;
           auto context = target->managedObjectContext();
           if (!CoreDataContext::storeIsAvailable()) return;
-          if (auto saved = context ? context->save() : NSManagedObjectContext::Result{}; !saved) {
+          if (auto saved = CoreDataContext::saveContext(context); !saved) {
             OutputSink::print(std::string(Constants::saveFailed) + " " + saved.error()->description());
           }
         });

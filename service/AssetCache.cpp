@@ -1,6 +1,7 @@
 #include "service/AssetCache.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -53,6 +54,31 @@ bool isOwnFileName(const std::string& name) {
   if (number.starts_with('-')) number.remove_prefix(1);
   return !number.empty() && number.size() <= 20 &&
          std::all_of(number.begin(), number.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+}
+
+// Whether an entry's file is a plain file in the cache's folder as it really is: a link put
+// in the file's place or in the folder's would lead outside, and a folder under a file's
+// name is somebody else's. The name has been checked already (isOwnFile).
+bool isPlainFile(const std::string& path) {
+  struct stat file {}, folder {};
+  return ::lstat(path.c_str(), &file) == 0 && S_ISREG(file.st_mode) &&
+         ::lstat(std::filesystem::path(path).parent_path().c_str(), &folder) == 0 && S_ISDIR(folder.st_mode);
+}
+
+// Why a path that is no plain file of the cache's is not used: it is gone, or it is
+// something else (a link, a folder), which is not the cache's to touch.
+NSFileManager::Error refusal(const std::string& path, bool writing) {
+  struct stat file {};
+  return NSFileManager::errorForPath(path, ::lstat(path.c_str(), &file) == 0 ? EPERM : errno, writing);
+}
+
+// Deletes a file of the cache's own: a plain file only, never what a link leads to nor a
+// folder's contents. Says why when it cannot.
+void removePlainFile(const std::string& path) {
+  NSFileManager::Error error;
+  if (!isPlainFile(path)) error = refusal(path, true);
+  else if (::unlink(path.c_str()) != 0) error = NSFileManager::errorForPath(path, errno, true);
+  if (error) OutputSink::print(std::string(AssetCache::Constants::removalErrorPrefix) + error->localizedDescription());
 }
 
 // Writes the bytes beside the target and renames them over it, so a reader sees the old or
@@ -508,14 +534,7 @@ void AssetCache::trimToLimit() {
 }
 
 void AssetCache::removeFiles(const std::vector<std::string>& paths) {
-  for (const auto& path : paths) {
-    // The cache's files are plain files of its own: unlinked at once; the file manager only
-    // tells why one could not be.
-    if (::unlink(path.c_str()) == 0) continue;
-    if (auto removed = NSFileManager::defaultManager()->removeItemAtPath(path); !removed) {
-      OutputSink::print(std::string(Constants::removalErrorPrefix) + removed.error()->localizedDescription());
-    }
-  }
+  for (const auto& path : paths) removePlainFile(path);
 }
 
 void AssetCache::purge() {
@@ -534,9 +553,7 @@ void AssetCache::removeLocked(std::string_view key, bool later, const std::files
   if (own && later) {
     trimmedFiles_.push_back(entry->second->path());
   } else if (own) {
-    if (auto removed = NSFileManager::defaultManager()->removeItemAtPath(entry->second->path()); !removed) {
-      OutputSink::print(std::string(Constants::removalErrorPrefix) + removed.error()->localizedDescription());
-    }
+    removePlainFile(entry->second->path());
   }
   // A key mapped but missing from the order is forgotten too: kept, it would answer
   // "cached" for ever with a file that is gone.
@@ -554,7 +571,12 @@ bool AssetCache::containsValueForKey(std::string_view key) {
 std::shared_ptr<NSURL> AssetCache::storagePathForKey(std::string_view key) {
   std::shared_ptr<NSURL> url;
   withLock([&] {
-    if (auto entry = mapping_.find(std::string(key)); entry != mapping_.end()) url = entry->second;
+    auto entry = mapping_.find(std::string(key));
+    if (entry == mapping_.end()) return;
+    // Drags, players and the clipboard open what is handed out: a plain file of the cache's
+    // own only. Anything else (gone, or put in its place) is no entry any more.
+    if (isOwnFile(entry->second) && isPlainFile(entry->second->path())) url = entry->second;
+    else removeLocked(key);
   });
   return url;
 }
@@ -567,7 +589,10 @@ std::shared_ptr<NSData> AssetCache::cachedAssetWithKey(std::string_view key) {
       removeLocked(key);
       return;
     }
-    auto bytes = NSFileManager::defaultManager()->readContentsAtPath(entry->second->path());
+    // Only a plain file of the cache's own is read: not what a link in its place leads to.
+    const auto path = entry->second->path();
+    NSFileManager::Result<std::shared_ptr<NSData>> bytes = std::unexpected(refusal(path, false));
+    if (isOwnFile(entry->second) && isPlainFile(path)) bytes = NSFileManager::defaultManager()->readContentsOfRegularFileAtPath(path);
     if (!bytes) {
       OutputSink::print(std::string(Constants::readErrorPrefix) + bytes.error()->localizedDescription());
       removeLocked(key);

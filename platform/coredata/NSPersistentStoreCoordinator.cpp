@@ -16,6 +16,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A log's header alone (SQLite's write-ahead-log format); anything beyond it is frames.
+constexpr std::uintmax_t kLogHeaderSize = 32;
+
 // "20261207-093700", UTC, from the process's clock.
 std::string stamp() {
   std::time_t now = static_cast<std::time_t>(std::floor(Clock::current().now()));
@@ -95,6 +98,36 @@ std::shared_ptr<NSError> NSPersistentStoreCoordinator::error(std::int64_t code, 
   return NSError::make(std::string(NSError::NSCocoaErrorDomain), code, info);
 }
 
+std::shared_ptr<NSError> NSPersistentStoreCoordinator::writeError(int code, const std::string& what) const {
+  const int primary = code & 0xff;
+  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
+    return error(NSPersistentStoreTimeoutError, what + ": another connection holds the store");
+  }
+  return error(NSPersistentStoreSaveError, what + " (" + std::to_string(code) + ")");
+}
+
+void NSPersistentStoreCoordinator::setBusyTimeout(double seconds) {
+  busyTimeout_ = seconds;
+  if (db_ != nullptr) sqlite3_busy_timeout(db_, static_cast<int>(std::max(0.0, seconds) * 1000));
+}
+
+void NSPersistentStoreCoordinator::removePersistentStore() { close(); }
+
+void NSPersistentStoreCoordinator::keepLogAtClose() {
+  // The last connection to close deletes the log, even one it could not read.
+  int persist = 1;
+  if (db_ != nullptr) sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+}
+
+bool NSPersistentStoreCoordinator::checkpoint() {
+  if (db_ == nullptr) return false;
+  int logFrames = 0, copied = 0;
+  // Passive: it copies what no reader still needs from the log and never waits (nor calls
+  // the busy handler); what is left goes with a later one.
+  if (sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, &logFrames, &copied) != SQLITE_OK) return false;
+  return copied == logFrames;
+}
+
 void NSPersistentStoreCoordinator::close() {
   for (auto& [sql, statement] : statements_) sqlite3_finalize(statement);
   statements_.clear();
@@ -159,18 +192,25 @@ NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::open() {
   struct stat file {};
   const bool readOnly = ::stat(path_.c_str(), &file) == 0 && (file.st_mode & S_IWUSR) == 0;
   if (!readOnly && (file.st_mode & 0177) != 0) ::chmod(path_.c_str(), file.st_mode & 0600);
+  // What the log beside the file holds, looked at before SQLite reads it (and writes over it).
+  fs::path log = path_;
+  log += "-wal";
+  std::error_code noLog;
+  const std::uintmax_t logSize = fs::file_size(log, noLog);
+  const bool logHoldsFrames = !noLog && logSize > kLogHeaderSize;
   if (sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
     auto failure = error(NSPersistentStoreOpenError, "cannot open the store");
     close();
     return std::unexpected(failure);
   }
-  sqlite3_busy_timeout(db_, static_cast<int>(std::max(0.0, busyTimeout) * 1000));
+  sqlite3_busy_timeout(db_, static_cast<int>(std::max(0.0, busyTimeout_) * 1000));
   // Only SQLite's own verdict on the file counts as damage; a lock, a full disk or a
   // read-only file says nothing about what it holds.
   auto fail = [this](const std::string& what, bool damaged = false) {
     const int code = sqlite3_errcode(db_) & 0xff;
     damaged_ = damaged || code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
     auto failure = error(NSPersistentStoreOpenError, what);
+    if (damaged_) keepLogAtClose();
     close();
     return std::unexpected(failure);
   };
@@ -206,6 +246,9 @@ NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::open() {
     const int count = sqlite3_column_int(tables, 0);
     sqlite3_reset(tables);
     if (count != 0) return fail("the store holds tables of no known version", true);
+    // Not a new store: its schema and all else were in the log, and SQLite found nothing it
+    // could read there. Starting afresh would write over them.
+    if (logHoldsFrames) return fail("the store's file holds no schema and its log cannot be read", true);
     if (!execute("BEGIN IMMEDIATE")) return fail("cannot create the schema");
     for (const auto& sql : model_->schemaStatements()) {
       if (!execute(sql)) {
@@ -233,6 +276,7 @@ NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::open() {
         auto migrationFailure = error(NSPersistentStoreOpenError, "the migration to version " + std::to_string(target) + " failed");
         damaged_ = (sqlite3_errcode(db_) & 0xff) == SQLITE_CORRUPT || (sqlite3_errcode(db_) & 0xff) == SQLITE_NOTADB;
         execute("ROLLBACK");
+        if (damaged_) keepLogAtClose();
         close();
         return std::unexpected(migrationFailure);
       }
@@ -288,7 +332,7 @@ int NSPersistentStoreCoordinator::step(sqlite3_stmt* statement) {
 NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::stepToDone(sqlite3_stmt* statement) {
   int code = step(statement);
   sqlite3_reset(statement);
-  if (code != SQLITE_DONE) return std::unexpected(error(NSPersistentStoreSaveError, "a write failed (" + std::to_string(code) + ")"));
+  if (code != SQLITE_DONE) return std::unexpected(writeError(code, "a write failed"));
   return {};
 }
 

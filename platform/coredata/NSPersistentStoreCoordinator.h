@@ -8,6 +8,13 @@
 // that merely cannot be used now (locked by another process past the busy timeout, a full
 // disk, read-only, unopenable) and a file of a newer schema are left untouched: the
 // coordinator stays without a store, so that nothing is read from or written to it.
+// A file that holds no schema beside a log that holds data is damaged too: its schema and
+// everything else live in the log, which SQLite could not read (a new store has no log).
+//
+// Nothing waits for another connection's lock: a write that finds the store busy fails at
+// once with NSPersistentStoreTimeoutError and changes nothing, for the caller to try again.
+// Until the store is closed (or checkpointed) its newest changes may live in the log beside
+// the file; closing folds them into the file and removes the log.
 
 #include <sqlite3.h>
 
@@ -34,6 +41,8 @@ class NSPersistentStoreCoordinator : public NSObject {
   static constexpr std::int64_t NSPersistentStoreIncompatibleVersionHashError = 134100;
   static constexpr std::int64_t NSPersistentStoreSaveError = 134030;
   static constexpr std::int64_t NSPersistentStoreNotAvailableError = 134060;
+  // Another connection holds the lock a write needs.
+  static constexpr std::int64_t NSPersistentStoreTimeoutError = 134090;
 
   using Result = std::expected<void, std::shared_ptr<NSError>>;
   struct Row {
@@ -54,8 +63,16 @@ class NSPersistentStoreCoordinator : public NSObject {
   // schema, or a file that cannot be used now, gives an error and leaves the coordinator
   // without a store and the file untouched.
   Result addPersistentStoreWithURL(const std::shared_ptr<NSURL>& url);
-  // How long opening and each write wait for a lock another connection holds (seconds).
-  double busyTimeout = 5.0;
+  // How long opening and each write wait for a lock another connection holds (seconds);
+  // none unless set, before or after the store is added.
+  void setBusyTimeout(double seconds);
+  // Closes the store: SQLite folds the log into the file and removes it (unless another
+  // connection still has the store open). The coordinator is then without a store.
+  void removePersistentStore();
+  // Copies what the log holds into the store's file as far as that can be done without
+  // waiting for anyone; the log stays for the next writes. True when the file then holds
+  // every committed change.
+  bool checkpoint();
   StoreState storeState() const { return state_; }
   // Where a damaged store was moved at opening, if it was.
   const std::optional<std::filesystem::path>& movedAsideTo() const { return movedAside_; }
@@ -99,7 +116,11 @@ class NSPersistentStoreCoordinator : public NSObject {
   // Opens the file at `path_` and brings it to the model's version.
   Result open();
   void close();
+  // A damaged store is moved aside with its log: closing must leave the log as it is.
+  void keepLogAtClose();
   std::shared_ptr<NSError> error(std::int64_t code, const std::string& what) const;
+  // The error of a write that ended with the SQLite result `code`.
+  std::shared_ptr<NSError> writeError(int code, const std::string& what) const;
   Result execute(const std::string& sql);
   // A cached prepared statement, reset and with its bindings cleared.
   sqlite3_stmt* statement(const std::string& sql, std::shared_ptr<NSError>& failure);
@@ -110,6 +131,7 @@ class NSPersistentStoreCoordinator : public NSObject {
 
   std::shared_ptr<NSManagedObjectModel> model_;
   std::filesystem::path path_;
+  double busyTimeout_ = 0;
   sqlite3* db_ = nullptr;
   StoreState state_ = StoreState::none;
   std::optional<std::filesystem::path> movedAside_;

@@ -172,13 +172,22 @@ NSFileManager::Result<void> NSFileManager::createDirectoryAtPath(const Path& pat
 }
 
 NSFileManager::Result<std::shared_ptr<NSData>> NSFileManager::readContentsAtPath(const Path& path) {
+  return readContents(path, false);
+}
+
+NSFileManager::Result<std::shared_ptr<NSData>> NSFileManager::readContentsOfRegularFileAtPath(const Path& path) {
+  return readContents(path, true);
+}
+
+NSFileManager::Result<std::shared_ptr<NSData>> NSFileManager::readContents(const Path& path, bool regularOnly) {
   if (!isUsablePath(path)) return failure(path, EINVAL, false);
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (regularOnly ? O_NOFOLLOW | O_NONBLOCK : 0));
   if (fd < 0) return failure(path, errno, false);
   struct stat info {};
-  if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+  const bool known = ::fstat(fd, &info) == 0;
+  if ((known && S_ISDIR(info.st_mode)) || (regularOnly && !(known && S_ISREG(info.st_mode)))) {
     ::close(fd);
-    return failure(path, EISDIR, false);
+    return failure(path, known && S_ISDIR(info.st_mode) ? EISDIR : EINVAL, false);
   }
   // Sized by fstat and read straight into the buffer the data adopts, never zeroed first.
   // A file that grows meanwhile is read on to its end, one that shrinks is cut where it ends.

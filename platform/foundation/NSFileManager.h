@@ -81,6 +81,9 @@ class NSFileManager : public NSObject {
   std::shared_ptr<NSData> contentsAtPath(const Path& path);
   // The file's bytes, or why they cannot be read.
   Result<std::shared_ptr<NSData>> readContentsAtPath(const Path& path);
+  // The same for a plain file only: a symbolic link in the path's last place is not followed
+  // and neither it nor anything but a regular file is read.
+  Result<std::shared_ptr<NSData>> readContentsOfRegularFileAtPath(const Path& path);
   // Creates or replaces the file (atomically) with the bytes, none meaning an empty file.
   bool createFileAtPath(const Path& path, const std::shared_ptr<NSData>& contents);
   // Writes to a new file beside the target, then renames it over the target, so readers
@@ -124,4 +127,5 @@ class NSFileManager : public NSObject {
 
  private:
   NSFileManager() = default;
+  Result<std::shared_ptr<NSData>> readContents(const Path& path, bool regularOnly);
 };

@@ -324,6 +324,8 @@ TEST_F(Service, RemovalsWaitForTheServiceAndRefreshesDoNotUndoThem) {
   standin().injectFault("/quorb.like", Fault::status500());
   EXPECT_FALSE(manager()->favoriteVornWithVorn(item(5)));
   ASSERT_TRUE(standin().waitForRequest([](const StandinRequest& r) { return r.queryValue("remove") == "true"; }, 10));
+  // The refusal has come back before the relaunch: it must have kept the removal pending.
+  ASSERT_TRUE(eventually([&] { return !manager()->isRemoving(itemId(5)); }));
   settle();
   relaunch();
   auto favorites = manager()->getFavoritesCollection();

@@ -252,13 +252,138 @@ TEST_F(Store, AStoreOfTheFirstVersionIsBroughtUpToDateWithItsCollections) {
     ASSERT_TRUE(context->save());
   }
   EXPECT_EQ(names(manager()->getAllSubscribedCollections()), (std::vector<std::string>{"made here", "listed"}));
-  EXPECT_TRUE(manager()->getCollection("made here")->awaitingHandOver());
-  EXPECT_FALSE(manager()->getCollection("listed")->awaitingHandOver());
+  auto madeHere = manager()->getCollection("made here");
+  auto listed = manager()->getCollection("listed");
+  ASSERT_NE(madeHere, nullptr);
+  ASSERT_NE(listed, nullptr);
+  EXPECT_TRUE(madeHere->awaitingHandOver());
+  EXPECT_FALSE(listed->awaitingHandOver());
   EXPECT_TRUE(CoreDataContext::storeIsAvailable());
-  manager()->getCollection("listed")->setPendingRemovals({"7"});
+  listed->setPendingRemovals({"7"});
   manager()->save();
   relaunch();
-  EXPECT_EQ(manager()->getCollection("listed")->pendingRemovals(), std::set<std::string>{"7"});
+  listed = manager()->getCollection("listed");
+  ASSERT_NE(listed, nullptr);
+  EXPECT_EQ(listed->pendingRemovals(), std::set<std::string>{"7"});
+}
+
+}  // namespace
+
+namespace {
+
+// Another program with the store open, as the sqlite3 tool or a backup would have it.
+class OtherProgram {
+ public:
+  explicit OtherProgram(const fs::path& file) { sqlite3_open(file.c_str(), &db_); }
+  ~OtherProgram() { sqlite3_close(db_); }
+  // Holds the store's write lock until release().
+  bool beginWriting() { return sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK; }
+  void release() { sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr); }
+  // The first column of the first row, or "<failed>".
+  std::string query(const std::string& sql) {
+    sqlite3_stmt* statement = nullptr;
+    std::string out = "<failed>";
+    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK && sqlite3_step(statement) == SQLITE_ROW) {
+      const auto* text = sqlite3_column_text(statement, 0);
+      out = text ? reinterpret_cast<const char*>(text) : "";
+    }
+    sqlite3_finalize(statement);
+    return out;
+  }
+
+ private:
+  sqlite3* db_ = nullptr;
+};
+
+fs::path storeFile() { return Paths::applicationSupport() / "zg.sqlite"; }
+
+// What a copy of the store's file alone (a backup of the one file the user knows) answers.
+std::string fromTheFileAlone(const fs::path& folder, const std::string& sql) {
+  fs::create_directories(folder);
+  fs::copy_file(storeFile(), folder / "zg.sqlite", fs::copy_options::overwrite_existing);
+  return OtherProgram(folder / "zg.sqlite").query(sql);
+}
+
+class BusyStore : public CollectionsTest {
+ protected:
+  int linesContaining(const std::string& text) {
+    int count = 0;
+    for (const auto& line : printedLines()) count += line.find(text) != std::string::npos ? 1 : 0;
+    return count;
+  }
+  std::vector<std::string> complaints() {
+    std::vector<std::string> found;
+    for (const auto& line : printedLines()) {
+      if (line.find("rror") != std::string::npos || line.starts_with("COULDN'T")) found.push_back(line);
+    }
+    return found;
+  }
+};
+
+// Another program writing the store (the sqlite3 tool in a transaction) holds saves up without
+// the panel waiting for it: the changes stay in memory and in the lookups, one line says that
+// saving is held up, and they land by themselves once the store is free, with one line more.
+TEST_F(BusyStore, SavesWaitForNobodyAndLandOnceTheStoreIsFree) {
+  manager()->createNewCollection("before", false, true);
+  OtherProgram other(storeFile());
+  ASSERT_TRUE(other.beginWriting());
+  manager()->addVornToRecents(item(1));
+  ASSERT_NE(manager()->createNewCollection("held", false, true), nullptr);
+  manager()->getSavedCollection()->append(item(2));
+  EXPECT_EQ(names(*manager()->getUserCreatedCollectionsWithSortByModifyDate(false)), (std::vector<std::string>{"before", "held"}));
+  EXPECT_EQ(manager()->collectionNameForVorn(itemId(2)), "Saved");
+  EXPECT_EQ(linesContaining("held up"), 1);
+  EXPECT_EQ(complaints(), std::vector<std::string>{});
+  EXPECT_EQ(other.query("SELECT count(*) FROM Collection WHERE name = 'held'"), "0");
+
+  advance(30);  // tried again meanwhile: still held up, and said only once
+  EXPECT_EQ(linesContaining("held up"), 1);
+  other.release();
+  advance(30);
+  EXPECT_EQ(other.query("SELECT count(*) FROM Collection WHERE name = 'held'"), "1");
+  EXPECT_EQ(linesContaining("resumed"), 1);
+  EXPECT_EQ(complaints(), std::vector<std::string>{});
+  relaunch();
+  EXPECT_EQ(vids(manager()->getRecentsCollection()), std::vector<std::string>{itemId(1)});
+  EXPECT_EQ(vids(manager()->getSavedCollection()), std::vector<std::string>{itemId(2)});
+  EXPECT_NE(manager()->getCollection("held"), nullptr);
+
+  // A launch while the other program writes opens the store all the same.
+  relaunch();
+  ASSERT_TRUE(other.beginWriting());
+  manager()->addVornToRecents(item(3));
+  EXPECT_TRUE(CoreDataContext::storeIsAvailable());
+  EXPECT_EQ(linesContaining("held up"), 2);
+  other.release();
+  advance(30);
+  EXPECT_EQ(linesContaining("resumed"), 2);
+  EXPECT_EQ(complaints(), std::vector<std::string>{});
+}
+
+// The end of the process closes the store: what is pending is saved, the file alone holds
+// everything and its log is gone, and nothing opens the store again.
+TEST_F(BusyStore, ClosingLeavesTheStoreWholeInItsFile) {
+  manager()->addVornToRecents(item(1));
+  manager()->createNewCollection("pack", false, false);  // not saved yet
+  CoreDataContext::close();
+  EXPECT_FALSE(fs::exists(storeFile().string() + "-wal"));
+  EXPECT_EQ(fromTheFileAlone(home() / "backup", "SELECT count(*) FROM Collection_vorns"), "1");
+  EXPECT_EQ(fromTheFileAlone(home() / "backup", "SELECT count(*) FROM Collection WHERE name = 'pack'"), "1");
+  EXPECT_FALSE(CoreDataContext::storeIsAvailable());
+  manager()->addVornToRecents(item(2));
+  manager()->createNewCollection("later", false, true);
+  EXPECT_EQ(complaints(), std::vector<std::string>{});
+  EXPECT_FALSE(fs::exists(storeFile().string() + "-wal")) << "not opened again";
+}
+
+// What was saved reaches the store's file itself once saves go quiet, while the application
+// goes on running: a copy of zg.sqlite alone holds it.
+TEST_F(Store, OnceSavesGoQuietTheStoresFileAloneHoldsThem) {
+  manager()->addVornToRecents(item(1));
+  manager()->createNewCollection("pack", false, true);
+  advance(60);
+  EXPECT_EQ(fromTheFileAlone(home() / "backup", "SELECT count(*) FROM Collection_vorns"), "1");
+  EXPECT_EQ(fromTheFileAlone(home() / "backup", "SELECT count(*) FROM Collection WHERE name = 'pack'"), "1");
 }
 
 }  // namespace

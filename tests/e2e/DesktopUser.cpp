@@ -22,6 +22,7 @@
 #include "platform/foundation/NSJSONSerialization.h"
 #include "platform/foundation/NSString.h"
 #include "tests/support/HttpGet.h"
+#include "tests/support/PointerMoves.h"
 
 extern char** environ;
 
@@ -222,19 +223,25 @@ void DesktopUserTest::TearDown() {
 
 void DesktopUserTest::launch() {
   ASSERT_FALSE(app_ && app_->running()) << "the application still runs";
-  app_ = Program::start({GLIMDECK_APP_PATH},
-                        {{"HOME", home_.string()},
-                         {"XDG_DATA_HOME", (home_ / ".local/share").string()},
-                         {"XDG_CACHE_HOME", (home_ / ".cache").string()},
-                         {"XDG_CONFIG_HOME", (home_ / ".config").string()},
-                         {"TMPDIR", home_.string()},
-                         {"PATH", (home_ / "bin").string() + ":" + std::getenv("PATH")},
-                         {"GLIMDECK_SERVICE_URL", standinURL_},
-                         {"GLIMDECK_REPAINT_DIR", repaintFolder_.string()}},
-                        home_ / "app.log");
+  app_ = startAnotherCopy({}, "app.log");
   ASSERT_TRUE(app_) << "the application did not start";
   ASSERT_TRUE(eventually([&] { return panelShown() || !app_->running(); }, kLaunchTimeout) && app_->running())
       << "the panel never showed";
+}
+
+std::unique_ptr<Program> DesktopUserTest::startAnotherCopy(const std::vector<std::pair<std::string, std::string>>& environment,
+                                                           const std::string& output) {
+  std::vector<std::pair<std::string, std::string>> variables = {
+      {"HOME", home_.string()},
+      {"XDG_DATA_HOME", (home_ / ".local/share").string()},
+      {"XDG_CACHE_HOME", (home_ / ".cache").string()},
+      {"XDG_CONFIG_HOME", (home_ / ".config").string()},
+      {"TMPDIR", home_.string()},
+      {"PATH", (home_ / "bin").string() + ":" + std::getenv("PATH")},
+      {"GLIMDECK_SERVICE_URL", standinURL_},
+      {"GLIMDECK_REPAINT_DIR", repaintFolder_.string()}};
+  variables.insert(variables.end(), environment.begin(), environment.end());
+  return Program::start({GLIMDECK_APP_PATH}, variables, home_ / output);
 }
 
 std::optional<int> DesktopUserTest::waitForExit(double timeout) {
@@ -255,10 +262,12 @@ bool DesktopUserTest::eventually(const std::function<bool()>& condition, double 
   }
 }
 
+CommandWait DesktopUserTest::waiter() {
+  return [this](const std::function<bool()>& condition, double seconds) { return eventually(condition, seconds); };
+}
+
 CommandResult DesktopUserTest::run(const std::vector<std::string>& argv, double timeout) {
-  return runCommand(argv, timeout, [this](const std::function<bool()>& condition, double seconds) {
-    return eventually(condition, seconds);
-  });
+  return runCommand(argv, timeout, waiter());
 }
 
 // ---- what X shows ------------------------------------------------------------------------
@@ -471,8 +480,13 @@ void DesktopUserTest::clickPanel(NSPoint point, int button) {
   click(XWindow{panelId_, "", NSZeroRect}, point, button);
 }
 
-void DesktopUserTest::movePointer(const XWindow& window, NSPoint point) {
-  run({"xdotool", "mousemove", "--window", window.id, coordinate(point.x), coordinate(point.y)});
+bool DesktopUserTest::movePointer(const XWindow& window, NSPoint point) {
+  return movePointerTo(window.id, static_cast<int>(std::lround(point.x)), static_cast<int>(std::lround(point.y)),
+                       waiter());
+}
+
+bool DesktopUserTest::movePointerBy(double dx, double dy) {
+  return ::movePointerBy(static_cast<int>(std::lround(dx)), static_cast<int>(std::lround(dy)), waiter());
 }
 
 void DesktopUserTest::typeText(const std::string& text) { run({"xdotool", "type", "--delay", "20", "--", text}); }

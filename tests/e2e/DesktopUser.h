@@ -77,6 +77,11 @@ class DesktopUserTest : public ::testing::Test {
   // Starts the application on the case's HOME (again after it quit: the HOME stays) and
   // waits until its panel shows.
   void launch();
+  // Starts the application as launch() does, on the case's HOME, desktop and stand-in, with
+  // the variables given on top, its output in the file of that name in the HOME; it may be
+  // a copy beside the one launch() started.
+  std::unique_ptr<Program> startAnotherCopy(const std::vector<std::pair<std::string, std::string>>& environment,
+                                            const std::string& output);
   // Waits for the application to end by itself; its exit status, or none on a timeout.
   std::optional<int> waitForExit(double timeout = 30.0);
   Program& app() { return *app_; }
@@ -85,6 +90,8 @@ class DesktopUserTest : public ::testing::Test {
   // ---- waiting: polls the condition (serving the case's own GTK windows meanwhile)
   bool eventually(const std::function<bool()>& condition, double timeout = 30.0);
   CommandResult run(const std::vector<std::string>& argv, double timeout = 30.0);
+  // `eventually`, for helpers that wait.
+  CommandWait waiter();
 
   // ---- what X shows
   // The application's windows on screen (its tray icon left out), top-level ones only.
@@ -119,7 +126,10 @@ class DesktopUserTest : public ::testing::Test {
   // ---- acting as the user: points are in the window, from its top left
   void click(const XWindow& window, NSPoint point, int button = 1);
   void clickPanel(NSPoint point, int button = 1);
-  void movePointer(const XWindow& window, NSPoint point);
+  // Moves the pointer to the point and waits until the X server has it there; false when it
+  // never gets there.
+  bool movePointer(const XWindow& window, NSPoint point);
+  bool movePointerBy(double dx, double dy);
   void typeText(const std::string& text);
   void pressKeys(const std::string& keys);
   void clickTrayIcon();

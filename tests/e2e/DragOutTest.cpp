@@ -74,10 +74,11 @@ TEST_F(DragOutTest, AGifDraggedOutOfThePanelLandsInAnotherProgramsWindow) {
   auto shown = panel();
   ASSERT_TRUE(shown);
 
-  run({"xdotool", "mousemove", "--sync", "--window", shown->id, "82", "150", "mousedown", "1"});
+  ASSERT_TRUE(movePointer(*shown, P::firstTrendingGif));
+  run({"xdotool", "mousedown", "1"});
   // The hand moves on, a little at a time, until the drag has begun.
   for (int i = 0; i < 20 && panelShown(); ++i) {
-    run({"xdotool", "mousemove_relative", "--sync", "4", "4"});
+    ASSERT_TRUE(movePointerBy(4, 4));
     eventually([&] { return !panelShown(); }, 0.5);
   }
   ASSERT_FALSE(panelShown()) << "the panel closes as the drag begins";

@@ -1,8 +1,19 @@
 // The upload screen of a signed-in user opens from every point of UPLOAD (every fourth
-// pixel, ends included) and, on Back, lets go of the panel, which takes clicks again.
+// pixel, ends included) and, on Back, lets go of the panel, which takes clicks again. A GIF
+// arrives there as a person brings one: its address pasted into the URL field from the
+// clipboard, or a file picked on the desktop in the file chooser; it shows in the staged
+// list and, tagged, goes up to the service.
 
+#include <gtk/gtk.h>
+
+#include <fstream>
+
+#include "platform/foundation/NSArray.h"
+#include "platform/foundation/NSNumber.h"
+#include "platform/foundation/NSString.h"
 #include "tests/e2e/DesktopUser.h"
 #include "tests/e2e/PanelPoints.h"
+#include "tests/support/HttpGet.h"
 
 namespace {
 
@@ -11,16 +22,123 @@ namespace P = PanelPoints;
 // A point that the upload screen's card covers in white and home's search bar in blue;
 // neither plays, so each settles as soon as a fade is over.
 constexpr NSPoint kCardCorner{15, 55};
+// BROWSE DESKTOP, beside the URL field.
+constexpr NSPoint kBrowseDesktop{295, 158};
+// The first staged GIF's row: its picture and its tag field; Upload under the list.
+constexpr NSPoint kFirstStagedPicture{72, 230};
+constexpr NSPoint kFirstStagedTags{235, 228};
+constexpr NSPoint kUploadButton{200, 542};
+constexpr NSPoint kUploadButtonFill{150, 542};
+// The stand-in's GIFs of a given length are 8 × 8 pixels of one green (0x22aa66).
+bool isStandinGreen(std::uint32_t rgb) {
+  auto near = [](int a, int b) { return std::abs(a - b) <= 12; };
+  return near((rgb >> 16) & 0xFF, 0x22) && near((rgb >> 8) & 0xFF, 0xaa) && near(rgb & 0xFF, 0x66);
+}
+// Upload once it may go: the blue at full strength, not faded over white.
+bool isFullBlue(std::uint32_t rgb) { return ((rgb >> 16) & 0xFF) < 60 && (rgb & 0xFF) > 180; }
+
+// The text the case has copied, as another program would, and how often a program pasting
+// it has asked for it. Kept for the whole program: the clipboard may ask after a case ends.
+struct ClipboardOffer {
+  std::string text;
+  int served = 0;
+};
+ClipboardOffer clipboardOffer;
+
+void offerOnClipboard(const std::string& text) {
+  clipboardOffer = {text, 0};
+  GtkTargetList* list = gtk_target_list_new(nullptr, 0);
+  gtk_target_list_add_text_targets(list, 0);
+  int count = 0;
+  GtkTargetEntry* targets = gtk_target_table_new_from_list(list, &count);
+  gtk_clipboard_set_with_data(
+      gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), targets, static_cast<guint>(count),
+      [](GtkClipboard*, GtkSelectionData* data, guint, gpointer) {
+        gtk_selection_data_set_text(data, clipboardOffer.text.c_str(), -1);
+        ++clipboardOffer.served;
+      },
+      nullptr, nullptr);
+  gtk_target_table_free(targets, count);
+  gtk_target_list_unref(list);
+}
 
 class UploadTest : public DesktopUserTest {
  protected:
   void SetUp() override {
     DesktopUserTest::SetUp();
+    // The case is the other program whose copy is on the clipboard.
+    ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "the clipboard's owner needs the X server";
     ASSERT_NO_FATAL_FAILURE(launchSignedUp("uma", "uploads-galore"));
   }
   // Back takes clicks while the screen fades in: a quick look is enough.
   bool uploadScreenShown() { return panelShows(kCardCorner, isNearWhite, 10.0, Look::quick); }
   bool homeShown() { return panelShows(kCardCorner, isBlueish, 10.0); }
+
+  void openUploadScreen() {
+    clickPanel({(P::uploadSignedInMinX + P::uploadSignedInMaxX) / 2, P::toolbarY});
+    ASSERT_TRUE(panelShows(kCardCorner, isNearWhite)) << "the upload screen opens";
+  }
+
+  // Ctrl+V where the keys go, and a wait until the paste has had the text: a key pressed
+  // next comes after it.
+  void paste() {
+    const int served = clipboardOffer.served;
+    pressKeys("ctrl+v");
+    ASSERT_TRUE(eventually([&] { return clipboardOffer.served > served; })) << "the paste asks for the copied text";
+    // The answer waits in our connection to the X server until it is flushed; synced, it
+    // has reached the server before the next key is pressed, and the paster gets it first.
+    gdk_display_sync(gdk_display_get_default());
+  }
+
+  // Whether the file chooser's Open, in its bottom right corner, shows its label in the
+  // dark of a button that may be pressed rather than in the grey of one that may not.
+  bool openAvailable(const XWindow& chooser) {
+    auto shot = picture(chooser, "open-available");
+    if (!shot.valid()) return false;
+    for (int y = shot.height - 31; y < shot.height - 15; ++y) {
+      for (int x = shot.width - 66; x < shot.width - 31; ++x) {
+        auto rgb = shot.at(x, y);
+        if (((rgb >> 16) & 0xFF) < 90 && ((rgb >> 8) & 0xFF) < 90 && (rgb & 0xFF) < 90) return true;
+      }
+    }
+    return false;
+  }
+
+  // A GIF of the stand-in's, `length` bytes long: its address.
+  std::string standinGifAddress(std::size_t length) {
+    return standinURL() + "/media/sized/" + std::to_string(length) + ".gif";
+  }
+
+  // The staged GIF shows in the first row; tagged, Upload may go, and the service receives
+  // a GIF of that length with the tag, sent by the user.
+  void tagAndUpload(const std::string& tag, std::size_t length) {
+    ASSERT_TRUE(panelShows(kFirstStagedPicture, isStandinGreen)) << "the staged GIF shows in the list";
+    expectScreenMatchesRepaint("staged");
+    clickPanel(kFirstStagedTags);
+    typeText(tag);
+    ASSERT_TRUE(panelShows(kUploadButtonFill, isFullBlue)) << "tagged, the GIF may go up";
+    clickPanel(kUploadButton);
+    std::shared_ptr<NSDictionary> upload;
+    ASSERT_TRUE(eventually([&] { return (upload = uploadOfLength(length)) != nullptr; }))
+        << "the service receives the GIF; it received " << receivedPaths();
+    auto tags = asA<NSArray>(upload->objectForKey("tags"));
+    ASSERT_TRUE(tags && tags->count() == 1);
+    EXPECT_EQ(asA<NSString>(tags->objectAtIndex(0))->string(), tag);
+    EXPECT_TRUE(upload->objectForKey("uploader")) << "sent by the signed-in user";
+    ASSERT_TRUE(panelShows(kUploadButton, isNearWhite)) << "the success view covers the list";
+    expectScreenMatchesRepaint("uploaded");
+  }
+
+ private:
+  std::shared_ptr<NSDictionary> uploadOfLength(std::size_t length) {
+    auto uploads = asA<NSArray>(standinState()->objectForKey("uploads"));
+    for (const auto& entry : uploads ? uploads->objects() : std::vector<id>{}) {
+      auto upload = asA<NSDictionary>(entry);
+      auto size = upload ? asA<NSNumber>(upload->objectForKey("length")) : nullptr;
+      if (size && size->integerValue() == static_cast<std::int64_t>(length)) return upload;
+    }
+    return nullptr;
+  }
 };
 
 TEST_F(UploadTest, EveryPointOfUploadsWidthOpensItAndBackGivesThePanelItsClicksAgain) {
@@ -45,6 +163,44 @@ TEST_F(UploadTest, EveryPointOfUploadsWidthOpensItAndBackGivesThePanelItsClicksA
   }
   EXPECT_EQ(dead, std::vector<double>{}) << "points of UPLOAD that open nothing";
   expectScreenMatchesRepaint("home after the uploads");
+}
+
+TEST_F(UploadTest, AGifAddressPastedFromTheClipboardIsStagedAndGoesUp) {
+  offerOnClipboard(standinGifAddress(3000));
+  ASSERT_NO_FATAL_FAILURE(openUploadScreen());
+  clickPanel(P::uploadPasteURL);
+  ASSERT_NO_FATAL_FAILURE(paste());
+  pressKeys("Return");
+  EXPECT_TRUE(eventually([&] { return standinReceived("/media/sized/3000.gif"); }))
+      << "the application fetches the pasted address; the service received " << receivedPaths();
+  ASSERT_NO_FATAL_FAILURE(tagAndUpload("meadow", 3000));
+}
+
+TEST_F(UploadTest, AGifPickedOnTheDesktopIsStagedAndGoesUp) {
+  const auto gif = httpGet(standinGifAddress(2600)).body;
+  ASSERT_EQ(gif.size(), 2600u);
+  const auto file = home() / "meadow-picked.gif";
+  std::ofstream(file, std::ios::binary) << gif;
+  ASSERT_NO_FATAL_FAILURE(openUploadScreen());
+  clickPanel(kBrowseDesktop);
+  // The panel makes way for the desktop's file chooser.
+  std::optional<XWindow> chooser;
+  ASSERT_TRUE(eventually([&] { return (chooser = windowNamed("Open")).has_value(); })) << "the file chooser opens";
+  EXPECT_TRUE(eventually([&] { return !panelShown(); })) << "the panel closes while the chooser is up";
+  picture(*chooser, "file-chooser");
+  // Keys go to the chooser under the pointer. Its place bar takes the path, pasted: typed key
+  // by key, it races the bar's completion, which inserts the common start of the names in a
+  // folder once it has read it ("/tmp/g" became "/tmp/glimdeck-limdeck-e2e-...").
+  ASSERT_TRUE(movePointer(*chooser, {chooser->frame.width() / 2, chooser->frame.height() / 2}));
+  offerOnClipboard(file.string());
+  pressKeys("ctrl+l");
+  ASSERT_NO_FATAL_FAILURE(paste());
+  // Return only once Open is there to take it: pressed while the chooser still looks the
+  // path up, it was lost now and then.
+  ASSERT_TRUE(eventually([&] { return openAvailable(*chooser); })) << "the chooser finds the file";
+  pressKeys("Return");
+  ASSERT_TRUE(eventually([&] { return !windowNamed("Open") && panelShown(); })) << "the chooser gives the panel back";
+  ASSERT_NO_FATAL_FAILURE(tagAndUpload("picked", 2600));
 }
 
 }  // namespace

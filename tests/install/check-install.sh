@@ -2,7 +2,9 @@
 # `make install` into a temporary prefix and `make uninstall` again: the files land where a
 # desktop looks for them, both validators accept the launcher and the metadata, the installed
 # program started without a display reads the resources installed with it and puts itself in
-# the login items, and uninstalling leaves no file behind. The same with DESTDIR staging.
+# the login items, and uninstalling leaves no file behind, nor any folder the install made.
+# The same with DESTDIR staging, and into a prefix that other programs share, twice over:
+# its other files and the folders that were there before stay.
 # Usage: check-install.sh SOURCE_DIR BUILD_DIR STANDIN_PROGRAM
 set -euo pipefail
 source_dir=$1
@@ -54,12 +56,29 @@ expected_files() {
   for state in light dark active; do echo share/icons/hicolor/36x36/status/$app_id-status-$state.png; done
 }
 installed_files() { (cd "$1" && find . \( -type f -o -type l \) -printf '%P\n' | sort); }
+# The folders of the expected files under the prefix (the prefix itself left out).
+expected_folders() {
+  expected_files | while IFS= read -r file; do
+    local folder=${file%/*}
+    while [ "$folder" != "$file" ] && [ -n "$folder" ]; do
+      echo "$folder"
+      file=$folder
+      folder=${folder%/*}
+    done
+  done | sort -u
+}
+# What the install's list names: its files, and the folders it made (the lines ending in /).
+listed_files() { grep -v '/$' "$1" | sort; }
+listed_folders() { sed -n 's|/$||p' "$1" | sort; }
+everything_under() { (cd "$1" && find . -mindepth 1 -printf '%P\n' | sort); }
 
 # Checks an installed tree under $1 whose programs live under the prefix $2.
 check_tree() {
   local root=$1 prefix=$2
   diff -u <(expected_files | sort) <(installed_files "$root") || fail "the installed files differ from the expected ones"
-  diff -u <(expected_files | sort) <(sort "$root/share/glimdeck/installed-files") || fail "the list of installed files is wrong"
+  diff -u <(expected_files | sort) <(listed_files "$root/share/glimdeck/installed-files") || fail "the list of installed files is wrong"
+  diff -u <(expected_folders) <(listed_folders "$root/share/glimdeck/installed-files") ||
+    fail "the list of the folders the install made is wrong"
   [ -x "$root/bin/glimdeck" ] || fail "the program is not executable"
   cmp -s "$root/bin/glimdeck" "$build_dir/glimdeck" || fail "the installed program is not the one built"
 
@@ -87,12 +106,11 @@ check_tree() {
   done
 }
 
+# Uninstalled, the tree under $1 holds just what it held before the install (listed in $2).
 check_uninstalled() {
-  local root=$1
-  local left
-  left=$(installed_files "$root")
-  [ -z "$left" ] || fail "uninstall left files behind: $left"
-  [ ! -e "$root/share/glimdeck" ] || fail "uninstall left the resources folder"
+  local root=$1 before=$2
+  [ -d "$root" ] || fail "uninstall removed the prefix itself"
+  diff -u "$before" <(everything_under "$root") || fail "uninstall did not leave $root as it was before the install"
 }
 
 # Into a prefix of our own.
@@ -102,6 +120,7 @@ check_tree "$prefix" "$prefix"
 
 # The installed program, headless, against a stand-in of the service. Its Info dictionary gets
 # a name of its own here: the login item it writes is named from the Info dictionary it read.
+# No session bus: a Glimdeck the user runs there would take the launch over.
 "$standin_program" --port 0 >"$work/standin.out" 2>&1 &
 standin=$!
 await "the stand-in" grep -q "listening on" "$work/standin.out"
@@ -110,7 +129,7 @@ sed -i '/<key>CFBundleName<\/key>/{n;s|<string>.*</string>|<string>InstalledGlim
   "$prefix/share/glimdeck/Info.plist"
 home=$work/home
 mkdir -p "$home"
-(cd "$work" && exec env -u DISPLAY -u WAYLAND_DISPLAY -u GLIMDECK_RESOURCES_DIR -u DBUS_SESSION_BUS_ADDRESS \
+(cd "$work" && exec env -u DISPLAY -u WAYLAND_DISPLAY -u GLIMDECK_RESOURCES_DIR -u DBUS_SESSION_BUS_ADDRESS -u XDG_RUNTIME_DIR \
   HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share" XDG_CACHE_HOME="$home/.cache" \
   GLIMDECK_SERVICE_URL="$service" "$prefix/bin/glimdeck" >"$work/app.out" 2>&1) &
 app=$!
@@ -127,12 +146,26 @@ grep -q "^Name=InstalledGlimdeck$" "$entry" || fail "the login item was not name
 grep -q "^Exec=.*$prefix/bin/glimdeck" "$entry" || fail "the login item does not start the installed program: $(cat "$entry")"
 
 make_in_tree uninstall PREFIX="$prefix"
-check_uninstalled "$prefix"
+check_uninstalled "$prefix" /dev/null
 
 # Staged for a package: the files under DESTDIR, naming the final prefix.
 stage=$work/stage
 make_in_tree install PREFIX=/usr DESTDIR="$stage"
 check_tree "$stage/usr" /usr
 make_in_tree uninstall PREFIX=/usr DESTDIR="$stage"
-check_uninstalled "$stage/usr"
+check_uninstalled "$stage/usr" /dev/null
+
+# A prefix other programs use too, with a folder the install uses that was there before,
+# empty: installed twice over, then uninstalled.
+shared=$work/shared
+mkdir -p "$shared/bin" "$shared/share/applications" "$shared/share/icons/hicolor/48x48/apps"
+echo "#!/bin/sh" >"$shared/bin/other-program"
+echo "[Desktop Entry]" >"$shared/share/applications/other-program.desktop"
+everything_under "$shared" >"$work/shared-before"
+make_in_tree install PREFIX="$shared"
+make_in_tree install PREFIX="$shared"
+diff -u <(expected_folders | grep -vxF -f "$work/shared-before") <(listed_folders "$shared/share/glimdeck/installed-files") ||
+  fail "in a shared prefix, the list of the folders the install made is wrong"
+make_in_tree uninstall PREFIX="$shared"
+check_uninstalled "$shared" "$work/shared-before"
 echo "install, validation, headless start and uninstall: passed"

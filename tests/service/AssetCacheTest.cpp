@@ -305,6 +305,41 @@ TEST_F(AssetCacheTest, AForeignOrDamagedMapCannotReachFilesOutsideTheCache) {
   EXPECT_TRUE(fs::exists(folder() / "notmine.gif"));
 }
 
+// Names are not enough: what lies in the cache's folder under a name of the cache's own is
+// looked at before it is trusted. A link (to a file outside) is neither followed nor handed
+// out, and a folder is not emptied; their entries go, and what they point at stays as it is.
+TEST_F(AssetCacheTest, ALinkOrFolderUnderAnOwnNameIsNeitherFollowedNorEmptied) {
+  auto victim = home() / "precious.txt";
+  writeFile(victim, "keep me");
+  auto fileURL = [](const fs::path& path) { return NSURL::fileURLWithPath(path.string(), false); };
+
+  // A cached file swapped for a link.
+  auto cache = AssetCache::make();
+  cache->cacheAssetWithData(bytes("mine"), key(1), "gif");
+  const fs::path swapped = cache->storagePathForKey(key(1))->path();
+  fs::remove(swapped);
+  fs::create_symlink(victim, swapped);
+  EXPECT_FALSE(cache->cachedAssetWithKey(key(1)));
+  EXPECT_FALSE(cache->containsValueForKey(key(1)));
+
+  // Planted before a start, and named in the map.
+  fs::create_symlink(victim, folder() / "zolto-55.gif");
+  fs::create_directories(folder() / "zolto-56");
+  writeFile(folder() / "zolto-56" / "inside", "theirs");
+  cache->setMapping({{"link", fileURL(folder() / "zolto-55.gif")}, {"folder", fileURL(folder() / "zolto-56")}});
+  cache->setOrder({"link", "folder"});
+  cache->saveMapping();
+  cache->flushArchives();
+  auto started = AssetCache::make();
+  EXPECT_FALSE(started->storagePathForKey("link")) << "never handed out to a drag or a player";
+  EXPECT_FALSE(started->cachedAssetWithKey("link"));
+  started->removeItemForKey("link");
+  started->removeItemForKey("folder");
+
+  EXPECT_EQ(contents(victim), "keep me");
+  EXPECT_EQ(contents(folder() / "zolto-56" / "inside"), "theirs");
+}
+
 TEST_F(AssetCacheTest, ArchivesThatAreNotArchivesOrHoldOtherTypesAreIgnored) {
   struct Case {
     const char* name;

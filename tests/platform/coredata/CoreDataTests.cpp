@@ -137,7 +137,7 @@ class CoreDataTest : public GlimdeckTest {
   std::shared_ptr<NSManagedObjectContext> open(std::shared_ptr<NSManagedObjectModel> model = itemModel(),
                                                std::shared_ptr<NSError>* error = nullptr) {
     coordinator = NSPersistentStoreCoordinator::make(std::move(model));
-    coordinator->busyTimeout = busyTimeout;
+    coordinator->setBusyTimeout(busyTimeout);
     auto added = coordinator->addPersistentStoreWithURL(NSURL::fileURLWithPath(storePath().string(), false));
     if (error) *error = added ? nullptr : added.error();
     auto context = NSManagedObjectContext::make(NSManagedObjectContextConcurrencyType::mainQueue);
@@ -162,7 +162,7 @@ class CoreDataTest : public GlimdeckTest {
   }
 
   std::shared_ptr<NSPersistentStoreCoordinator> coordinator;
-  double busyTimeout = 5.0;
+  double busyTimeout = 0;
 };
 
 TEST_F(CoreDataTest, EveryAttributeTypeRoundTripsThroughAReopenedStore) {
@@ -434,6 +434,89 @@ TEST_F(CoreDataTest, ADamagedStoreIsMovedAsideWithItsLogAndAFreshOneStarted) {
   EXPECT_TRUE(fs::exists(aside));
   context->insertNewObjectForEntityForName("Item");
   EXPECT_TRUE(context->save());
+}
+
+// A store stopped without being closed (a crash, a kill) keeps its newest changes in its log,
+// and a new store keeps even its schema there: its file alone holds no table. When that log
+// cannot be read the store is damaged, not new: it is moved aside with its log instead of
+// being started afresh over them. A log that can be read gives back what it holds.
+TEST_F(CoreDataTest, AStoreWhoseLogCannotBeReadIsMovedAsideNotTakenForANewOne) {
+  const auto folder = home() / "store";
+  {
+    auto context = open();
+    context->insertNewObjectForEntityForName("Item")->setValueForKey(text("in the log"), "name");
+    ASSERT_TRUE(context->save());
+    for (const char* name : {"readable.sqlite", "damaged.sqlite"}) {
+      for (const char* suffix : {"", "-wal"}) {
+        fs::copy_file(storePath().string() + suffix, folder / (std::string(name) + suffix));
+      }
+    }
+    coordinator.reset();
+  }
+  {
+    std::fstream log(folder / "damaged.sqlite-wal", std::ios::in | std::ios::out | std::ios::binary);
+    log << std::string(32, '\x5a');
+  }
+  storeName = "readable.sqlite";
+  EXPECT_EQ(names(fetch(*open())), std::vector<std::string>{"in the log"});
+  coordinator.reset();
+
+  storeName = "damaged.sqlite";
+  std::shared_ptr<NSError> error;
+  auto context = open(itemModel(), &error);
+  ASSERT_NE(error, nullptr) << "said once";
+  EXPECT_NE(error->localizedDescription().find("moved aside"), std::string::npos) << error->localizedDescription();
+  ASSERT_TRUE(coordinator->movedAsideTo().has_value());
+  EXPECT_TRUE(fs::exists(coordinator->movedAsideTo()->string() + "-wal")) << "the log goes with it";
+  EXPECT_TRUE(fetch(*context).empty());
+  context->insertNewObjectForEntityForName("Item");
+  EXPECT_TRUE(context->save()) << "a fresh store in its place";
+}
+
+// Until the store is closed its newest changes may live only in the log beside its file. A
+// checkpoint copies them into the file without waiting for anyone, and closing does too and
+// takes the log away: a copy of the file alone then holds everything.
+TEST_F(CoreDataTest, ACheckpointAndClosingPutEverythingIntoTheStoresFile) {
+  auto context = open();
+  context->insertNewObjectForEntityForName("Item")->setValueForKey(text("first"), "name");
+  ASSERT_TRUE(context->save());
+  auto fileAlone = [&](const std::string& copy) {
+    fs::copy_file(storePath(), home() / copy);
+    return rawQuery(home() / copy, "SELECT group_concat(name) FROM \"Item\"");
+  };
+  EXPECT_EQ(fileAlone("saved.sqlite"), "<failed>") << "a new store's schema is still in its log";
+  EXPECT_TRUE(coordinator->checkpoint());
+  EXPECT_EQ(fileAlone("checkpointed.sqlite"), "first");
+  context->insertNewObjectForEntityForName("Item")->setValueForKey(text("second"), "name");
+  ASSERT_TRUE(context->save());
+  coordinator->removePersistentStore();
+  EXPECT_EQ(coordinator->storeState(), NSPersistentStoreCoordinator::StoreState::none);
+  EXPECT_FALSE(fs::exists(storePath().string() + "-wal"));
+  EXPECT_EQ(fileAlone("closed.sqlite"), "first,second");
+  context->insertNewObjectForEntityForName("Item");
+  EXPECT_FALSE(context->save()) << "nothing is written once it is closed";
+}
+
+// A write never waits for a lock another program holds: it fails at once as a timeout,
+// leaves every change pending and goes through once the lock is gone.
+TEST_F(CoreDataTest, AWriteThatFindsTheStoreBusyFailsAsATimeoutAndKeepsItsChanges) {
+  auto context = open();
+  context->insertNewObjectForEntityForName("Item")->setValueForKey(text("kept"), "name");
+  ASSERT_TRUE(context->save());
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(storePath().c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  context->insertNewObjectForEntityForName("Item")->setValueForKey(text("later"), "name");
+  auto saved = context->save();
+  ASSERT_FALSE(saved);
+  EXPECT_EQ(saved.error()->code(), NSPersistentStoreCoordinator::NSPersistentStoreTimeoutError);
+  EXPECT_TRUE(context->hasChanges());
+  EXPECT_EQ(names(fetch(*context)), (std::vector<std::string>{"kept", "later"}));
+  sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+  EXPECT_TRUE(context->save());
+  coordinator.reset();
+  EXPECT_EQ(names(fetch(*open())), (std::vector<std::string>{"kept", "later"}));
 }
 
 TEST_F(CoreDataTest, ANewerStoreIsLeftUntouchedAndNothingIsSaved) {

@@ -175,8 +175,9 @@ TEST_F(HostDragTest, AGifDraggedOutOfOurWindowLandsInAnotherProgramsWindow) {
     target.motion = false;
     target.received.clear();
 
-    run({"xdotool", "mousemove", "--sync", "--window", windowId(window), "100", "100", "mousedown", "1"});
-    run({"xdotool", "mousemove_relative", "--sync", "12", "12"});
+    ASSERT_TRUE(movePointerTo(windowId(window), 100, 100));
+    run({"xdotool", "mousedown", "1"});
+    ASSERT_TRUE(movePointerBy(12, 12));
     ASSERT_TRUE(runUntil([] { return NSDraggingSession::current() != nullptr; })) << "the view's threshold starts it";
     EXPECT_EQ(window->isVisible(), !closes);
     run({"xdotool", "mousemove", "--window", target.id(), "80", "80"});
@@ -200,8 +201,9 @@ TEST_F(HostDragTest, AnotherProgramsGifDroppedOnOurViewReachesPerformDragOperati
   source.offerGif();
   showPeer(source);
 
-  run({"xdotool", "mousemove", "--sync", "--window", source.id(), "80", "80", "mousedown", "1"});
-  run({"xdotool", "mousemove_relative", "--sync", "20", "20"});
+  ASSERT_TRUE(movePointerTo(source.id(), 80, 80));
+  run({"xdotool", "mousedown", "1"});
+  ASSERT_TRUE(movePointerBy(20, 20));
   run({"xdotool", "mousemove", "--window", windowId(window), "100", "100"});
   ASSERT_TRUE(nudgeUntil([&] { return drop->entered > 0; })) << "our view hears the drag enter";
   run({"xdotool", "mouseup", "1"});
@@ -229,7 +231,8 @@ TEST_F(HostOtherProgramTest, ClicksInOtherProgramsReachOnlyTheGlobalMonitors) {
     return e;
   });
 
-  run({"xdotool", "mousemove", "--sync", "--window", other.id(), "20", "30", "click", "3"});
+  ASSERT_TRUE(movePointerTo(other.id(), 20, 30));
+  run({"xdotool", "click", "3"});
   ASSERT_TRUE(runUntil([&] { return !global.empty(); })) << "the other program's click is seen";
   EXPECT_EQ(global[0]->type(), NSEventType::rightMouseDown);
   // The desktop point (80, 90) on a 1024-pixel-high screen.

@@ -8,6 +8,7 @@
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/host/DesktopHost.h"
 #include "tests/support/PNGPixels.h"
+#include "tests/support/PointerMoves.h"
 
 std::uint32_t Screenshot::at(int x, int y) const {
   if (x < 0 || y < 0 || x >= width || y >= height) return 0xFFFFFFFFu;
@@ -30,10 +31,14 @@ void HostTest::TearDown() {
   GlimdeckTest::TearDown();
 }
 
-CommandResult HostTest::run(const std::vector<std::string>& argv, double timeout) {
-  return runCommand(argv, timeout, [](const std::function<bool()>& condition, double seconds) {
+CommandWait HostTest::waiter() {
+  return [](const std::function<bool()>& condition, double seconds) {
     return NSRunLoop::main()->runUntil(condition, seconds);
-  });
+  };
+}
+
+CommandResult HostTest::run(const std::vector<std::string>& argv, double timeout) {
+  return runCommand(argv, timeout, waiter());
 }
 
 void HostTest::showAndWait(const std::shared_ptr<NSWindow>& window) {
@@ -83,10 +88,15 @@ Screenshot HostTest::screenshot(const std::string& xid, const std::string& name)
 
 void HostTest::clickAt(const std::shared_ptr<NSWindow>& window, NSPoint base) {
   NSRect content = window->contentRectForFrameRect(window->frame());
-  auto x = std::to_string(static_cast<int>(std::lround(base.x)));
-  auto y = std::to_string(static_cast<int>(std::lround(content.height() - base.y)));
-  run({"xdotool", "mousemove", "--sync", "--window", windowId(window), x, y, "click", "1"});
+  auto x = static_cast<int>(std::lround(base.x));
+  auto y = static_cast<int>(std::lround(content.height() - base.y));
+  ASSERT_TRUE(movePointerTo(windowId(window), x, y)) << "the pointer never got to (" << x << ", " << y << ")";
+  run({"xdotool", "click", "1"});
 }
+
+bool HostTest::movePointerTo(const std::string& xid, int x, int y) { return ::movePointerTo(xid, x, y, waiter()); }
+
+bool HostTest::movePointerBy(int dx, int dy) { return ::movePointerBy(dx, dy, waiter()); }
 
 // ---- a service on the session bus --------------------------------------------------------
 

@@ -52,6 +52,12 @@ class HostTest : public GlimdeckTest {
   Screenshot screenshot(const std::string& xid, const std::string& name);
   // A pointer click with xdotool at a point in the window's base coordinates.
   void clickAt(const std::shared_ptr<NSWindow>& window, NSPoint base);
+  // Moves the pointer to (x, y) of the X window (the root window when empty), or by (dx, dy),
+  // and waits until the X server has it there; false when it never gets there.
+  bool movePointerTo(const std::string& xid, int x, int y);
+  bool movePointerBy(int dx, int dy);
+  // Our loop's `runUntil`, for helpers that wait.
+  CommandWait waiter();
   static std::filesystem::path screenshotDir();
 
   std::shared_ptr<DesktopHost> host;
