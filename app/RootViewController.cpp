@@ -5,6 +5,7 @@
 
 #include "account/QuorbUser.h"
 #include "app/RootViewControllerView.h"
+#include "model/InputLimits.h"
 #include "model/VNMockTag.h"
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSGestureRecognizer.h"
@@ -84,6 +85,7 @@ void RootViewController::loadView() {
 
   auto fieldShadow = make(searchBar);
   auto field = NSTextField::initWithFrame(NSZeroRect);
+  field->maximumLength = InputLimits::searchTerm;
   // The kit's vertically aligned cell keeps the text, the placeholder and the editor in
   // the middle of the tall field.
   field->setCell(VerticallyAlignedTextFieldCell::initTextCell(""));

@@ -5,6 +5,7 @@
 
 #include "collections/CollectionManager.h"
 #include "collections/OverlayCard.h"
+#include "model/InputLimits.h"
 #include "platform/appkit/NSAnimationContext.h"
 #include "platform/appkit/NSGestureRecognizer.h"
 #include "platform/appkit/NSWindow.h"
@@ -55,6 +56,7 @@ void CreateCollectionViewController::loadView() {
 
   auto field = makeFramedField(NSMakeRect(formMargin, nameFieldTop, lineWidth, nameFieldHeight),
                                std::static_pointer_cast<NSTextFieldDelegate>(self));
+  field->maximumLength = InputLimits::packName;
   card->addSubview(field);
   auto error = formLine(Constants::emptyNameText, NSMakeRect(formMargin, nameFieldTop + nameFieldHeight + 8, lineWidth, 22),
                         Constants::regularFont, Constants::regularSize);
@@ -157,6 +159,13 @@ void CreateCollectionViewController::didTapCancel(const std::shared_ptr<NSObject
 
 void CreateCollectionViewController::controlTextDidChange(const std::shared_ptr<NSNotification>& /*notification*/) {
   if (auto error = errorLabel.lock()) error->setHidden(true);
+}
+
+void CreateCollectionViewController::controlDidFailToValidatePartialString(const std::shared_ptr<NSControl>& /*control*/,
+                                                                            std::string_view /*string*/,
+                                                                            std::string_view /*errorDescription*/) {
+  static_assert(InputLimits::packName == 60, "the message names the limit");
+  showError(Constants::nameTooLongText);
 }
 
 bool CreateCollectionViewController::control(const std::shared_ptr<NSControl>& /*control*/,

@@ -33,6 +33,8 @@ class CreateCollectionViewController : public NSViewController, public NSTextFie
     static constexpr std::string_view emptyNameText = "Enter a name for your pack";
     static constexpr std::string_view duplicateNameText = "A pack with that name already exists";
     static constexpr std::string_view failureText = "The pack could not be created";
+    // A typed or pasted name longer than InputLimits::packName.
+    static constexpr std::string_view nameTooLongText = "Pack names can be at most 60 characters.";
     static constexpr std::string_view titleFont = "AvenirNext-Bold";
     static constexpr double titleSize = 25.0;
     static constexpr std::string_view regularFont = "AvenirNext-Regular";
@@ -75,6 +77,9 @@ class CreateCollectionViewController : public NSViewController, public NSTextFie
   void controlTextDidChange(const std::shared_ptr<NSNotification>& notification) override;
   bool control(const std::shared_ptr<NSControl>& control, const std::shared_ptr<NSTextView>& textView,
                std::string_view doCommandBySelector) override;
+  // A name that did not fit: the field keeps what fitted and the error line says why.
+  void controlDidFailToValidatePartialString(const std::shared_ptr<NSControl>& control, std::string_view string,
+                                             std::string_view errorDescription) override;
 
   GLIMDECK_OBJECT(CreateCollectionViewController)
 

@@ -1,6 +1,9 @@
 #include "collections/UploadDragView.h"
 
 #include <algorithm>
+#include <filesystem>
+
+#include "collections/UploadIntake.h"
 
 #include "model/AppConstants.h"
 #include "platform/appkit/NSDraggingInfo.h"
@@ -60,28 +63,42 @@ bool UploadDragView::performDragOperation(const std::shared_ptr<NSDraggingInfo>&
   if (!pasteboard) return false;
   const auto types = pasteboard->types();
   if (types.empty()) return false;
-  auto hand = [this](std::vector<std::shared_ptr<VornObject>> vorns) {
-    if (vorns.empty()) return;
-    if (auto d = delegate.lock()) d->didDragGifsWithVorns(vorns);
-  };
+  // The pasteboard is read now, while the drag lasts; the checks and copies come later.
+  std::vector<UploadIntake::Source> sources;
+  bool readable = false;
   if (offers(types, kUTTypeGIF)) {
     if (auto data = pasteboard->dataForType(kUTTypeGIF)) {
-      // The type is only the source's word for it: bytes that are no GIF stay out.
-      if (!isGifData(data)) return true;
-      if (auto made = VornObject::initWithLocalGifImageData(data)) hand({*made});
-      return true;
+      sources.push_back({{}, data});
+      readable = true;
     }
   }
-  if (offers(types, NSFilenamesPboardType)) {
-    auto paths = droppedPaths(pasteboard->propertyListForType(NSFilenamesPboardType));
-    if (!paths) return true;
-    std::vector<std::shared_ptr<VornObject>> vorns;
-    for (const auto& path : *paths) {
-      if (auto made = VornObject::initWithCopyFromLocalPath(NSURL::fileURLWithPath(path, false))) {
-        vorns.push_back(*made);
+  if (!readable && offers(types, NSFilenamesPboardType)) {
+    if (auto paths = droppedPaths(pasteboard->propertyListForType(NSFilenamesPboardType))) {
+      for (auto& path : *paths) sources.push_back({std::move(path), nullptr});
+      readable = !sources.empty();
+    }
+  }
+  std::weak_ptr<UploadDragViewDelegate> weakDelegate = delegate;
+  if (!readable) {
+    // A link alone, or a list that names no file: nothing here is a GIF to take.
+    if (auto d = weakDelegate.lock()) d->didRefuseDroppedItemsWithReasons({std::string(UploadIntake::Constants::nothingReadable)});
+    return false;
+  }
+  auto answer = sender->answerLater();
+  UploadIntake::takeIn(std::move(sources), [weakDelegate, answer](UploadIntake::Outcome outcome) {
+    auto d = weakDelegate.lock();
+    if (d && !outcome.taken.empty()) d->didDragGifsWithVorns(outcome.taken);
+    if (d) d->didRefuseDroppedItemsWithReasons(outcome.refusals);
+    // Copies nobody stages any more (the screen went meanwhile) are not kept.
+    if (!d) {
+      for (const auto& vorn : outcome.taken) {
+        if (auto url = NSURL::URLWithString(vorn->vid); url && url->isFileURL()) {
+          std::error_code ignored;
+          std::filesystem::remove(url->path(), ignored);
+        }
       }
     }
-    hand(std::move(vorns));
-  }
+    answer(d && !outcome.taken.empty());
+  });
   return true;
 }

@@ -1,7 +1,9 @@
 #pragma once
 // The upload screen's drop target: takes GIF image data and GIF files dropped on it, turns
 // them into items of the GIF folder and hands those to its delegate. URL drags are let in
-// (the pointer shows a copy) but carry nothing it reads.
+// (the pointer shows a copy) but carry nothing it reads. What is dropped is checked and
+// copied away from the main thread (UploadIntake); the dragging program hears that the drop
+// was taken only when at least one GIF was, and the delegate hears why the others were not.
 
 #include <memory>
 #include <string>
@@ -15,6 +17,9 @@ class UploadDragViewDelegate {
   virtual ~UploadDragViewDelegate() = default;
   virtual void didDragGifsWithVorns(const std::vector<std::shared_ptr<VornObject>>& vorns) = 0;
   virtual void didClickDragView() = 0;
+  // After each drop: a sentence for each thing dropped that was not taken (none when all
+  // were).
+  virtual void didRefuseDroppedItemsWithReasons(const std::vector<std::string>& /*reasons*/) {}
 };
 
 class UploadDragView : public NSView {

@@ -1,5 +1,6 @@
 #include "collections/UploadTaggerCell.h"
 
+#include "model/InputLimits.h"
 #include "platform/appkit/NSColor.h"
 #include "platform/appkit/NSFont.h"
 #include "platform/appkit/NSImage.h"
@@ -60,6 +61,7 @@ void UploadTaggerCell::loadView() {
   // The tags sit in the middle of the field, in the face and size of its placeholder.
   field->setCell(VerticallyAlignedTextFieldCell::initTextCell(""));
   field->setEditable(true);
+  field->maximumLength = InputLimits::tags;
   field->setFont(NSFont::fontWithName(tagFontName, tagFontSize));
   field->setDrawsBackground(true);
   field->setBackgroundColor(NSColor::textBackgroundColor());

@@ -3,7 +3,9 @@
 #include "account/QuorbUserManager.h"
 #include "collections/CollectionManager.h"
 #include "collections/PopoverPresenter.h"
+#include "collections/UploadIntake.h"
 #include "model/AppConstants.h"
+#include "model/InputLimits.h"
 #include "platform/appkit/NSAnimationContext.h"
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSCollectionView.h"
@@ -185,14 +187,48 @@ void UploadViewController::searchDirectoriesForGif() {
   // Back to the panel whatever was chosen, a cancel too: the upload screen is still up.
   if (presenter) presenter->showPopoverWithSender(nullptr);
   if (!chosen) return;
+  // The files are checked and copied away from the main thread, as dropped ones are.
+  std::vector<UploadIntake::Source> sources;
   for (const auto& url : panel->URLs()) {
-    auto made = VornObject::initWithCopyFromLocalPath(url);
-    if (!made) continue;
-    appendStagedUpload(UploadUnit::initWithVorn(*made, {}, std::string(Constants::destinationPackName),
-                                                UploadUnit::SourceType::browseDesktop));
-    setReadyToUpload(false);
+    if (url && url->isFileURL()) sources.push_back({url->path(), nullptr});
   }
-  reload();
+  std::weak_ptr<UploadViewController> weak = sharedAs<UploadViewController>();
+  const auto session = session_;
+  UploadIntake::takeIn(std::move(sources), [weak, session](UploadIntake::Outcome outcome) {
+    auto self = weak.lock();
+    if (!self || self->session_ != session) {
+      // The session was left meanwhile: the copies made for it are nobody's.
+      for (const auto& vorn : outcome.taken) CollectionManager::sharedInstance()->deleteLocalFileIfUnused(vorn);
+      return;
+    }
+    for (const auto& vorn : outcome.taken) {
+      self->appendStagedUpload(UploadUnit::initWithVorn(vorn, {}, std::string(Constants::destinationPackName),
+                                                        UploadUnit::SourceType::browseDesktop));
+      self->setReadyToUpload(false);
+    }
+    self->showMessage(UploadIntake::message(outcome.refusals));
+    self->reload();
+  });
+}
+
+void UploadViewController::showMessage(const std::string& text) {
+  auto label = messageLabel.lock();
+  if (!label) return;
+  label->setStringValue(text);
+  label->setHidden(text.empty());
+  // The message takes the instructions' place while it shows.
+  if (auto subtitle = subtitleLabel.lock()) subtitle->setHidden(!text.empty());
+}
+
+void UploadViewController::didRefuseDroppedItemsWithReasons(const std::vector<std::string>& reasons) {
+  showMessage(UploadIntake::message(reasons));
+}
+
+void UploadViewController::controlDidFailToValidatePartialString(const std::shared_ptr<NSControl>& /*control*/,
+                                                                 std::string_view /*string*/,
+                                                                 std::string_view /*errorDescription*/) {
+  static_assert(InputLimits::url == 2048, "the message names the limit");
+  showMessage(std::string(Constants::addressTooLongText));
 }
 
 void UploadViewController::checkReadyToUpload() {
@@ -288,6 +324,7 @@ void UploadViewController::reset() {
   }
   borderDropTarget(NSColorPalette::standardBorderGray());
   setURLInputState(URLInputState::standard);
+  showMessage("");
   setStagedUploads({});
   stagedUploadsTaggingMap.clear();
   reload();

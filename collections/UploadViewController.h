@@ -60,6 +60,9 @@ class UploadViewController : public NSViewController,
     // When the service took only some of them, or none: the others wait in Saved.
     static constexpr std::string_view partialSuccessText = " GIFs uploaded; the rest will follow";
     static constexpr std::string_view failedText = "Not uploaded yet: they will be sent again later";
+    // A typed or pasted address longer than InputLimits::url.
+    static constexpr std::string_view addressTooLongText = "Addresses can be at most 2,048 characters.";
+    static constexpr double messageSize = 13.0;
     static constexpr std::string_view destinationPackName = "Saved";
     static constexpr std::string_view cellIdentifier = "uploadCell";
     static constexpr std::string_view gifFileType = "gif";
@@ -98,6 +101,9 @@ class UploadViewController : public NSViewController,
   std::weak_ptr<QLXButton> successDoneButton;
   std::weak_ptr<NSTextField> successLabel;
   std::weak_ptr<QLXButton> backButton;
+  // In the instructions' place while it shows: why GIFs brought in were not taken, or why
+  // an address was cut.
+  std::weak_ptr<NSTextField> messageLabel;
 
   // Every assignment shows the tagging interface when it is hidden and something is staged.
   const std::vector<std::shared_ptr<UploadUnit>>& stagedUploads() const { return stagedUploads_; }
@@ -139,6 +145,7 @@ class UploadViewController : public NSViewController,
   // The drop target.
   void didDragGifsWithVorns(const std::vector<std::shared_ptr<VornObject>>& vorns) override;
   void didClickDragView() override {}
+  void didRefuseDroppedItemsWithReasons(const std::vector<std::string>& reasons) override;
   // The rows' tag fields.
   void editingBeganWithUnit(const std::shared_ptr<UploadUnit>& unit) override;
   void updateTagStateForUnit(const std::shared_ptr<UploadUnit>& unit, bool isTagged) override;
@@ -146,6 +153,8 @@ class UploadViewController : public NSViewController,
   void controlTextDidChange(const std::shared_ptr<NSNotification>& notification) override;
   bool control(const std::shared_ptr<NSControl>& control, const std::shared_ptr<NSTextView>& textView,
                std::string_view doCommandBySelector) override;
+  void controlDidFailToValidatePartialString(const std::shared_ptr<NSControl>& control, std::string_view string,
+                                             std::string_view errorDescription) override;
   // The staged list.
   std::size_t numberOfItemsInSection(NSCollectionView& collectionView, std::size_t section) override;
   std::shared_ptr<NSCollectionViewItem> itemForRepresentedObjectAtIndexPath(NSCollectionView& collectionView,
@@ -158,6 +167,8 @@ class UploadViewController : public NSViewController,
  private:
   UploadViewController() = default;
   void setURLInputState(URLInputState state);
+  // Shows the message line's text (empty: nothing).
+  void showMessage(const std::string& text);
   void stageResolvedGif(const std::shared_ptr<NSData>& data, const std::shared_ptr<NSURL>& gifUrl);
   void borderDropTarget(const std::shared_ptr<NSColor>& color);
   // Says how the upload went once the service has answered for every GIF.

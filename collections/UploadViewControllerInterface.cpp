@@ -5,6 +5,7 @@
 
 #include "collections/UploadViewController.h"
 #include "collections/OverlayCard.h"
+#include "model/InputLimits.h"
 #include "platform/appkit/NSAttributedString.h"
 #include "platform/appkit/NSCollectionView.h"
 #include "platform/appkit/NSFont.h"
@@ -24,6 +25,10 @@ constexpr double rowTop = 132;
 constexpr double rowHeight = OverlayCardLayout::fieldHeight;
 constexpr double browseWidth = 150;
 constexpr double dropTop = rowTop + rowHeight + 14;
+// The instructions, and in their place while there is one, the message about what was not
+// taken: three lines of its text.
+constexpr double subtitleTop = 76;
+constexpr double subtitleHeight = 46;
 constexpr double buttonWidth = OverlayCardLayout::buttonWidth;
 constexpr double buttonHeight = OverlayCardLayout::buttonHeight;
 constexpr NSAutoresizingMaskOptions fills = NSViewWidthSizable | NSViewHeightSizable;
@@ -47,9 +52,14 @@ void UploadViewController::loadView() {
   card->addSubview(back);
   auto title = makeOverlayLabel(Constants::title, NSMakeRect(margin, 38, cardWidth - 2 * margin, 34));
   card->addSubview(title);
-  auto subtitle = makeOverlayLabel(Constants::subtitle, NSMakeRect(margin, 76, cardWidth - 2 * margin, 46));
+  auto subtitle = makeOverlayLabel(Constants::subtitle, NSMakeRect(margin, subtitleTop, cardWidth - 2 * margin, subtitleHeight));
   subtitle->textFieldCell()->wraps = true;
   card->addSubview(subtitle);
+  auto message = makeOverlayLabel("", NSMakeRect(margin, subtitleTop, cardWidth - 2 * margin, subtitleHeight));
+  message->textFieldCell()->wraps = true;
+  message->textFieldCell()->lineBreakMode = NSLineBreakMode::byWordWrapping;
+  message->setHidden(true);
+  card->addSubview(message);
 
   const double fieldWidth = cardWidth - 3 * margin / 2 - browseWidth - margin / 2;
   // Its layer's background and border colour also show its state.
@@ -108,10 +118,11 @@ void UploadViewController::loadView() {
   auto successContent = NSView::initWithFrame(success->bounds());
   successContent->setFlipped(true);
   setConvenientBackgroundColor(*successContent, NSColor::whiteColor());
-  auto message = makeOverlayLabel(Constants::successText, NSMakeRect(margin, cardHeight / 2 - 60, cardWidth - 2 * margin, 30));
-  message->setAlignment(NSTextAlignment::center);
-  styleOverlayLabel(*message, Constants::regularFont, Constants::regularSize);
-  successContent->addSubview(message);
+  auto successMessage =
+      makeOverlayLabel(Constants::successText, NSMakeRect(margin, cardHeight / 2 - 60, cardWidth - 2 * margin, 30));
+  successMessage->setAlignment(NSTextAlignment::center);
+  styleOverlayLabel(*successMessage, Constants::regularFont, Constants::regularSize);
+  successContent->addSubview(successMessage);
   auto done = makeOverlayButton(Constants::doneTitle,
                          NSMakeRect((cardWidth - buttonWidth) / 2, cardHeight / 2, buttonWidth, buttonHeight),
                          actionOf(self, &UploadViewController::didTapDone));
@@ -134,8 +145,9 @@ void UploadViewController::loadView() {
   successContainer = success;
   successView = successContent;
   successDoneButton = done;
-  successLabel = message;
+  successLabel = successMessage;
   backButton = back;
+  messageLabel = message;
   setView(root);
   awakeFromNib();
 }
@@ -163,6 +175,11 @@ void UploadViewController::awakeFromNib() {
   if (auto field = filenameTextInput.lock()) {
     styleFramedField(*field, Constants::urlPlaceholder, Constants::regularFont, Constants::regularSize,
                      Constants::borderWidth);
+    field->maximumLength = InputLimits::url;
+  }
+  if (auto message = messageLabel.lock()) {
+    styleOverlayLabel(*message, Constants::regularFont, Constants::messageSize);
+    message->setTextColor(NSColorPalette::errorRed());
   }
   if (auto browse = browseButton.lock()) {
     auto paragraph = NSMutableParagraphStyle::make();

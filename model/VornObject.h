@@ -130,10 +130,21 @@ class VornObject : public NSObject, public NSCoding {
                                                           std::optional<NSSize> size,
                                                           std::shared_ptr<PlovexUser> poster,
                                                           bool boostedFollowerContent);
-  // Copies a GIF file into a new private file of the GIF folder.
+  // Copies a GIF file into a new private file of the GIF folder: a file that readLocalGif
+  // takes. It reads the whole file: away from the main thread for a file the user chose.
   static LocalResult initWithCopyFromLocalPath(const std::shared_ptr<NSURL>& sourceUrl);
   // Writes the bytes into a new private file of the GIF folder (the bytes are not tested).
   static LocalResult initWithLocalGifImageData(const std::shared_ptr<NSData>& data);
+
+  // Why a GIF brought in from the desktop is not taken (notSaved: the GIF folder did not
+  // take its copy).
+  enum class LocalGifRefusal { missing, folder, unreadable, tooLarge, notGif, notSaved };
+  // A GIF file read for upload: its size is looked at first (at most
+  // InputLimits::uploadBytes), then the bytes are read and must decode as a GIF (its
+  // records and its first frame). Reads and decodes on the calling thread.
+  static std::expected<std::shared_ptr<NSData>, LocalGifRefusal> readLocalGif(const std::string& path);
+  // The same test for bytes offered as a GIF (a dropped image); none when they pass.
+  static std::optional<LocalGifRefusal> checkLocalGif(const std::shared_ptr<NSData>& bytes);
   // Asks the service for one post; the callback runs exactly once, with nothing on any
   // failure (at once on the caller's thread for an identifier that is no number, else on
   // the URL session's queue).

@@ -1,11 +1,14 @@
 // Items backed by a private copy of a GIF file in the application's GIF folder.
-#include <array>
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <span>
 
 #include "model/AppConstants.h"
+#include "model/InputLimits.h"
 #include "model/VornObject.h"
+#include "platform/appkit/NSImage.h"
 #include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSUUID.h"
 #include "platform/foundation/OutputSink.h"
@@ -18,18 +21,43 @@ std::shared_ptr<NSURL> newPrivateGifUrl() {
   return gifDataDirectoryURL()->URLByAppendingPathComponent(NSUUID::UUID()->UUIDString() + ".gif", false);
 }
 
-// Only the signature decides, so only the signature is read: a large file is not loaded
-// whole just to test its first bytes.
-std::optional<bool> startsWithGifSignature(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return std::nullopt;
-  std::array<std::uint8_t, gifSignatureLength> header{};
-  file.read(reinterpret_cast<char*>(header.data()), header.size());
-  if (file.bad()) return std::nullopt;
-  return isGifData(std::span(header.data(), static_cast<std::size_t>(file.gcount())));
+}  // namespace
+
+std::optional<VornObject::LocalGifRefusal> VornObject::checkLocalGif(const std::shared_ptr<NSData>& bytes) {
+  if (!bytes) return LocalGifRefusal::notGif;
+  if (bytes->length() > InputLimits::uploadBytes) return LocalGifRefusal::tooLarge;
+  if (!isGifData(bytes)) return LocalGifRefusal::notGif;
+  // A signature is six bytes anyone can write: the records must read and the first
+  // frame decode (giflib, through the image's frame store, with its bounds on what a
+  // declared size may cost).
+  auto image = NSImage::initWithData(bytes);
+  if (!image || !(*image)->gifFrames() || !(*image)->frame(0)) return LocalGifRefusal::notGif;
+  return std::nullopt;
 }
 
-}  // namespace
+std::expected<std::shared_ptr<NSData>, VornObject::LocalGifRefusal> VornObject::readLocalGif(const std::string& path) {
+  // The size first: a file larger than any upload is not read at all.
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) {
+    return std::unexpected(errno == ENOENT || errno == ENOTDIR ? LocalGifRefusal::missing : LocalGifRefusal::unreadable);
+  }
+  if (S_ISDIR(status.st_mode)) return std::unexpected(LocalGifRefusal::folder);
+  if (!S_ISREG(status.st_mode)) return std::unexpected(LocalGifRefusal::unreadable);
+  if (static_cast<std::uint64_t>(status.st_size) > InputLimits::uploadBytes) {
+    return std::unexpected(LocalGifRefusal::tooLarge);
+  }
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return std::unexpected(LocalGifRefusal::unreadable);
+  // One byte beyond the size asked for: a file that grew past the limit meanwhile is
+  // found out without being read whole.
+  const auto capacity = static_cast<std::size_t>(status.st_size) + 1;
+  std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[capacity]);
+  file.read(reinterpret_cast<char*>(buffer.get()), static_cast<std::streamsize>(capacity));
+  if (file.bad()) return std::unexpected(LocalGifRefusal::unreadable);
+  auto data = NSData::adopt(std::move(buffer), static_cast<std::size_t>(file.gcount()), capacity);
+  if (auto refusal = checkLocalGif(data)) return std::unexpected(*refusal);
+  return data;
+}
 
 std::shared_ptr<VornObject> VornObject::initWithLocalFileUrl(const std::shared_ptr<NSURL>& fileUrl,
                                                              std::optional<NSSize> size,
@@ -52,17 +80,14 @@ VornObject::LocalResult VornObject::initWithCopyFromLocalPath(const std::shared_
     return std::unexpected(VornObjectSerializationError::invalidUrl(sourceUrl ? sourceUrl->absoluteString() : ""));
   }
   const std::string sourcePath = sourceUrl->path();
-  bool isDirectory = false;
-  auto manager = NSFileManager::defaultManager();
-  if (!manager->fileExistsAtPath(sourcePath, &isDirectory) || isDirectory) {
-    return std::unexpected(VornObjectSerializationError::invalidUrl(sourcePath));
-  }
-  auto isGif = startsWithGifSignature(sourcePath);
-  if (!isGif || !*isGif) return std::unexpected(VornObjectSerializationError::invalidUrl(sourcePath));
+  auto bytes = readLocalGif(sourcePath);
+  if (!bytes) return std::unexpected(VornObjectSerializationError::invalidUrl(sourcePath));
+  // What was checked is what is kept: the bytes read, not the file again (which may have
+  // changed meanwhile).
   auto destination = newPrivateGifUrl();
-  if (auto copied = manager->copyItemAtURL(sourceUrl, destination); !copied) {
-    OutputSink::print(copied.error()->description());
-    return std::unexpected(copied.error());
+  if (auto written = NSFileManager::defaultManager()->writeAtomicallyToURL(destination, (*bytes)->view()); !written) {
+    OutputSink::print(written.error()->description());
+    return std::unexpected(written.error());
   }
   return initWithLocalFileUrl(destination, std::nullopt, nullptr, false);
 }

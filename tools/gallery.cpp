@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "account/screens/LoginSignupViewController.h"
+#include "collections/UploadIntake.h"
 #include "account/screens/TermsOfServiceViewController.h"
 #include "app/RootViewController.h"
 #include "browse/AutosuggestCollectionViewController.h"
@@ -129,6 +130,12 @@ Written writeUploadScreen(const std::filesystem::path& folder) {
     return {};
   };
   if (auto done = write("upload-start"); !done) return std::unexpected(done.error());
+  // What a drop of a picture of another kind and of a large file says.
+  using Refusal = VornObject::LocalGifRefusal;
+  screen->didRefuseDroppedItemsWithReasons({UploadIntake::refusalSentence(Refusal::notGif, "holiday photo.png"),
+                                            UploadIntake::refusalSentence(Refusal::tooLarge, "screen recording.gif")});
+  if (auto done = write("upload-refused"); !done) return std::unexpected(done.error());
+  screen->didRefuseDroppedItemsWithReasons({});
   std::vector<std::shared_ptr<VornObject>> staged;
   for (std::uint32_t rgb : {0x3366ccu, 0xcc6633u}) {
     GifMaker::Look look{.width = 60, .height = 60, .frames = 2, .rgb = rgb, .loop = true};
@@ -187,6 +194,8 @@ Written writeAccountScreens(const std::filesystem::path& folder) {
   if (!draw(form->view(), "account-login-failed")) return fail("account-login-failed");
   form->tappedToggleStateButton(nullptr);
   if (!draw(form->view(), "account-signup")) return fail("account-signup");
+  form->validateInput();
+  if (!draw(form->view(), "account-signup-empty")) return fail("account-signup-empty");
   using Layout = TermsOfServiceViewController::PresentationLayout;
   for (auto layout : {Layout::normal, Layout::blocker, Layout::welcome}) {
     const auto name = "account-terms-" + std::string(TermsOfServiceViewController::rawValue(layout));

@@ -4,6 +4,7 @@
 // loading overlay with a spinner over everything. Rows are placed top-down from the
 // constraint records the screen changes per mode.
 #include "account/screens/LoginSignupViewController.h"
+#include "model/InputLimits.h"
 #include "platform/appkit/NSColor.h"
 #include "platform/appkit/NSFont.h"
 #include "platform/appkit/NSLayoutConstraint.h"
@@ -30,6 +31,8 @@ constexpr double rowInset = 30;
 constexpr double captionHeight = 25;
 constexpr double captionGap = 8;
 constexpr double inputHeight = 36;
+// An error line's height while it is empty or holds one line; a longer message wraps and
+// the rows below make room for all of it.
 constexpr double errorLineHeight = 20;
 // Room under an error line, so that a message never touches the caption below it.
 constexpr double errorGap = 4;
@@ -48,7 +51,22 @@ std::shared_ptr<QLXLabel> formLabel(std::string text, double fontSize) {
   return label;
 }
 
-std::shared_ptr<NSTextField> inputField(bool secure) {
+// A message under a field or the box, shown whole: it wraps.
+std::shared_ptr<QLXLabel> errorLine() {
+  auto label = formLabel("", 13);
+  label->textFieldCell()->wraps = true;
+  label->textFieldCell()->lineBreakMode = NSLineBreakMode::byWordWrapping;
+  return label;
+}
+
+// The height an error line needs in the width: all of its message.
+double errorLineHeightFor(const NSView& line, double width) {
+  auto label = dynamic_cast<const NSTextField*>(&line);
+  if (!label || line.isHidden() || label->stringValue().empty()) return errorLineHeight;
+  return std::max(errorLineHeight, label->cell()->cellSizeForBounds(NSMakeRect(0, 0, width, 1e6)).height);
+}
+
+std::shared_ptr<NSTextField> inputField(bool secure, std::uint64_t maximumLength) {
   auto field = secure ? NSSecureTextField::initWithFrame(NSZeroRect) : NSTextField::initWithFrame(NSZeroRect);
   // The text sits in the middle of the tall inputs, clear of their borders.
   if (secure) {
@@ -61,6 +79,7 @@ std::shared_ptr<NSTextField> inputField(bool secure) {
   // The card is white already; a painted background would cover the layer's border.
   field->setDrawsBackground(false);
   field->setFont(NSFont::fontWithName(LoginSignupViewController::Constants::regularFontName, 15));
+  field->maximumLength = maximumLength;
   return field;
 }
 
@@ -91,14 +110,14 @@ void LoginSignupViewController::registerInterface() {
       title->setFont(NSFont::fontWithName(Constants::demiBoldFontName, 22));
       title->setAlignment(NSTextAlignment::center);
       auto usernameCaption = formLabel("Username", 14);
-      auto username = inputField(false);
-      auto usernameError = formLabel("", 13);
+      auto username = inputField(false, InputLimits::username);
+      auto usernameError = errorLine();
       auto emailCaption = formLabel("Email", 14);
-      auto email = inputField(false);
-      auto emailError = formLabel("", 13);
+      auto email = inputField(false, InputLimits::email);
+      auto emailError = errorLine();
       auto passwordCaption = formLabel("Password", 14);
-      auto password = inputField(true);
-      auto passwordError = formLabel("", 13);
+      auto password = inputField(true, InputLimits::password);
+      auto passwordError = errorLine();
       auto forgot = QLXButton::initWithFrame(NSZeroRect);
       forgot->setBordered(false);
       auto box = CheckBoxControl::initWithFrame(NSZeroRect);
@@ -112,7 +131,7 @@ void LoginSignupViewController::registerInterface() {
       consent->drawsBackground = false;
       consent->setString("I agree to the Terms of Service and Privacy Policy.");
       consentScroll->setDocumentView(consent);
-      auto boxError = formLabel("", 13);
+      auto boxError = errorLine();
       auto carrier = NSView::initWithFrame(NSZeroRect);
       auto button = QLXButton::initWithFrame(NSZeroRect);
       button->setBordered(false);
@@ -147,19 +166,19 @@ void LoginSignupViewController::registerInterface() {
         y += geometry.usernameTop->constant();
         y = row(1, y, captionHeight) + captionGap;
         y = row(2, y, inputHeight);
-        y = row(3, y, errorLineHeight) + errorGap;
+        y = row(3, y, errorLineHeightFor(*v[3], width)) + errorGap;
         const double usernameBottom = y;
         y = row(4, y, geometry.emailCaptionHeight->constant()) + geometry.emailSpacing->constant();
         // The record only says whether the e-mail row is there: its input is as tall as the
         // others, and its error line takes room only while it is there.
         const bool email = geometry.emailHeight->constant() > 0;
         y = row(5, y, email ? inputHeight : 0);
-        y = row(6, y, email ? errorLineHeight : 0) + (email ? errorGap : 0);
+        y = row(6, y, email ? errorLineHeightFor(*v[6], width) : 0) + (email ? errorGap : 0);
         // The gap makes room for the e-mail row; rows never overlap whatever it says.
         y = std::max(y, usernameBottom + geometry.emailGap->constant());
         y = row(7, y, captionHeight) + captionGap;
         y = row(8, y, inputHeight);
-        y = row(9, y, errorLineHeight) + 6;
+        y = row(9, y, errorLineHeightFor(*v[9], width)) + 6;
         row(10, y, errorLineHeight);  // "Forgot password?" (log-in) shares its place with the box (sign-up)
         v[11]->setFrame(NSMakeRect(rowInset, y, CheckBoxControl::Constants::checkBoxSide, CheckBoxControl::Constants::checkBoxSide));
         v[12]->setFrame(NSMakeRect(rowInset + 35, y + 2, view.bounds().width() - consentEnd - rowInset - 35, 22));
@@ -167,7 +186,7 @@ void LoginSignupViewController::registerInterface() {
           scroll->documentView()->setFrame(scroll->contentView()->bounds());
         }
         y += CheckBoxControl::Constants::checkBoxSide + 4;
-        y = row(13, y, errorLineHeight) + 10;
+        y = row(13, y, errorLineHeightFor(*v[13], width)) + 10;
         y = row(14, y, 44) + 16;
         row(15, y, 24);
         v[16]->setFrame(NSMakeRect(view.bounds().width() - 36, 8, 28, 28));

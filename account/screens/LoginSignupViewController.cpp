@@ -3,6 +3,7 @@
 #include "account/screens/LoginSignupViewController.h"
 
 #include "model/AppConstants.h"
+#include "model/InputLimits.h"
 #include "platform/appkit/NSAttributedString.h"
 #include "platform/appkit/NSColor.h"
 #include "platform/appkit/NSCursor.h"
@@ -217,6 +218,11 @@ void LoginSignupViewController::clearErrors() {
     if (auto caption = weak.lock()) caption->setTextColor(darkText());
   }
   for (const auto& weak : {usernameTextField, emailTextField, passwordTextField}) setBorderColour(weak.lock(), fieldBorder());
+  relayoutForMessages();
+}
+
+void LoginSignupViewController::relayoutForMessages() {
+  if (auto card = containerView.lock()) card->setNeedsLayout(true);
 }
 
 void LoginSignupViewController::showError(std::string_view message, AuthenticationInputType place) {
@@ -226,6 +232,7 @@ void LoginSignupViewController::showError(std::string_view message, Authenticati
       label->setStringValue(std::string(message));
       label->setHidden(false);
     }
+    relayoutForMessages();
     return;
   }
   auto [caption, field, line] = [&] {
@@ -243,6 +250,22 @@ void LoginSignupViewController::showError(std::string_view message, Authenticati
   if (line) {
     setTitle(*line, std::string(message), false, false);
     line->setHidden(false);
+  }
+  relayoutForMessages();
+}
+
+void LoginSignupViewController::controlDidFailToValidatePartialString(const std::shared_ptr<NSControl>& control,
+                                                                       std::string_view /*string*/,
+                                                                       std::string_view /*errorDescription*/) {
+  static_assert(InputLimits::username == 32 && InputLimits::email == 254 && InputLimits::password == 128,
+                "the messages name the limits");
+  if (!control) return;
+  if (control == usernameTextField.lock()) {
+    showError(Constants::usernameTooLongMessage, AuthenticationInputType::username);
+  } else if (control == emailTextField.lock()) {
+    showError(Constants::emailTooLongMessage, AuthenticationInputType::email);
+  } else if (control == passwordTextField.lock()) {
+    showError(Constants::passwordTooLongMessage, AuthenticationInputType::password);
   }
 }
 

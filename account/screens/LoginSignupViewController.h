@@ -62,6 +62,10 @@ class LoginSignupViewController : public NSViewController,
     static constexpr std::string_view acceptTermsMessage = "Please accept the terms of service to create an account.";
     static constexpr std::string_view incorrectLoginMessage = "Incorrect username or password.";
     static constexpr std::string_view generalErrorMessage = "An error has occurred. Please try again.";
+    // When a typed or pasted text did not fit its field (the limits of InputLimits).
+    static constexpr std::string_view usernameTooLongMessage = "Usernames can be at most 32 characters.";
+    static constexpr std::string_view emailTooLongMessage = "Email addresses can be at most 254 characters.";
+    static constexpr std::string_view passwordTooLongMessage = "Passwords can be at most 128 characters.";
     static constexpr std::string_view termsLinkWord = "Terms of Service";
     static constexpr std::string_view privacyLinkWord = "Privacy Policy";
     static constexpr std::string_view forgotPasswordPath = "/forgot-password";
@@ -143,6 +147,9 @@ class LoginSignupViewController : public NSViewController,
   // Tab moves between the fields; Return in the password field submits.
   bool control(const std::shared_ptr<NSControl>& control, const std::shared_ptr<NSTextView>& textView,
                std::string_view doCommandBySelector) override;
+  // A text that did not fit its field: the field keeps what fitted and says why below it.
+  void controlDidFailToValidatePartialString(const std::shared_ptr<NSControl>& control, std::string_view string,
+                                             std::string_view errorDescription) override;
   bool textView(const std::shared_ptr<NSTextView>& textView, const std::shared_ptr<NSObject>& clickedOnLink,
                 std::uint64_t atIndex) override;
   using NSTextViewDelegate::textView;
@@ -178,6 +185,8 @@ class LoginSignupViewController : public NSViewController,
   static void showFailure(const std::weak_ptr<LoginSignupViewController>& screen, const std::shared_ptr<NSError>& error,
                           const std::shared_ptr<NSDictionary>& errorMap);
   bool isShowingAnError() const;
+  // The rows move to give a message all the lines it needs.
+  void relayoutForMessages();
   static void completeAuthentication(const std::weak_ptr<LoginSignupViewController>& screen,
                                      const std::shared_ptr<QuorbUser>& user);
   void setLoadingOverlayHidden(bool hidden);

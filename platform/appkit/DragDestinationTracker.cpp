@@ -1,6 +1,8 @@
 #include "platform/appkit/DragDestinationTracker.h"
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 #include "platform/appkit/NSPasteboard.h"
 #include "platform/appkit/NSView.h"
@@ -9,6 +11,49 @@
 std::shared_ptr<NSDraggingSource> NSDraggingInfo::draggingSource() const {
   auto session = session_.lock();
   return session ? session->source() : nullptr;
+}
+
+// The answer a destination gives later: given once; the tracker waits for it when the
+// destination performed the drop, and a destination that lets go of it without answering
+// refuses.
+class NSDraggingInfo::LaterAnswer {
+ public:
+  void give(bool accepted) {
+    if (given_) return;
+    given_ = true;
+    if (waiting_) {
+      auto waiting = std::exchange(waiting_, nullptr);
+      waiting(accepted);
+    } else {
+      early_ = accepted;
+    }
+  }
+  void whenGiven(std::function<void(bool)> waiting) {
+    if (early_) {
+      waiting(*early_);
+      return;
+    }
+    waiting_ = std::move(waiting);
+  }
+
+ private:
+  bool given_ = false;
+  std::optional<bool> early_;
+  std::function<void(bool)> waiting_;
+};
+
+std::function<void(bool)> NSDraggingInfo::answerLater() {
+  auto answer = std::make_shared<LaterAnswer>();
+  laterAnswer_ = answer;
+  struct Unanswered {
+    explicit Unanswered(std::shared_ptr<LaterAnswer> given) : answer(std::move(given)) {}
+    Unanswered(const Unanswered&) = delete;
+    Unanswered& operator=(const Unanswered&) = delete;
+    ~Unanswered() { answer->give(false); }
+    std::shared_ptr<LaterAnswer> answer;
+  };
+  auto guard = std::make_shared<Unanswered>(answer);
+  return [guard](bool accepted) { guard->answer->give(accepted); };
 }
 
 std::shared_ptr<DragDestinationTracker> DragDestinationTracker::forOtherApplication(
@@ -78,20 +123,35 @@ void DragDestinationTracker::leave() {
   offered_ = NSDragOperationNone;
 }
 
-NSDragOperation DragDestinationTracker::drop() {
-  if (done_) return NSDragOperationNone;
+void DragDestinationTracker::drop(std::function<void(NSDragOperation)> concluded) {
+  if (done_) return concluded(NSDragOperationNone);
   done_ = true;
   auto self = sharedAs<DragDestinationTracker>();
   auto target = destination_.lock();
-  if (!target) return NSDragOperationNone;
-  NSDragOperation performed = NSDragOperationNone;
+  if (!target) return concluded(NSDragOperationNone);
   if (offered_ == NSDragOperationNone) {
     target->draggingExited(info_);
-  } else if (target->prepareForDragOperation(info_) && target->performDragOperation(info_)) {
-    performed = offered_;
-    target->concludeDragOperation(info_);
+    return conclude(target, false, concluded);
   }
+  info_->laterAnswer_.reset();
+  const bool performed = target->prepareForDragOperation(info_) && target->performDragOperation(info_);
+  auto later = std::exchange(info_->laterAnswer_, nullptr);
+  if (!performed || !later) return conclude(target, performed, concluded);
+  // The tracker and the destination stay until the answer comes.
+  later->whenGiven([self, target, concluded](bool accepted) { self->conclude(target, accepted, concluded); });
+}
+
+void DragDestinationTracker::conclude(const std::shared_ptr<NSView>& target, bool accepted,
+                                      const std::function<void(NSDragOperation)>& concluded) {
+  if (accepted) target->concludeDragOperation(info_);
   target->draggingEnded(info_);
   destination_.reset();
-  return performed;
+  if (concluded) concluded(accepted ? offered_ : NSDragOperationNone);
+}
+
+NSDragOperation DragDestinationTracker::drop() {
+  // Shared: a destination answering later concludes after this has returned.
+  auto performed = std::make_shared<NSDragOperation>(NSDragOperationNone);
+  drop([performed](NSDragOperation operation) { *performed = operation; });
+  return *performed;
 }

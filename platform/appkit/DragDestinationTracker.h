@@ -8,6 +8,7 @@
 // pasteboard with installForeignContents. A drag this application started uses its
 // session's pasteboard, number and source.
 
+#include <functional>
 #include <memory>
 
 #include "platform/appkit/NSDraggingInfo.h"
@@ -28,8 +29,13 @@ class DragDestinationTracker : public NSObject {
   NSDragOperation moveTo(const std::shared_ptr<NSWindow>& window, NSPoint locationInWindow);
   // The pointer left the application's windows, or the drag was cancelled.
   void leave();
-  // The release: the destination under the pointer takes the drop. Answers the operation
-  // performed, none when there was no destination or it refused. The tracker is done after.
+  // The release: the destination under the pointer takes the drop. `concluded` hears the
+  // operation performed (none when there was no destination or it refused) once the
+  // destination has answered: at once, or later for one that answers later
+  // (NSDraggingInfo::answerLater). The tracker is done after.
+  void drop(std::function<void(NSDragOperation)> concluded);
+  // The same for a caller that cannot wait: a destination that answers later has performed
+  // nothing yet (none), and its drop is concluded when it answers.
   NSDragOperation drop();
 
   std::shared_ptr<NSView> destination() const { return destination_.lock(); }
@@ -40,6 +46,7 @@ class DragDestinationTracker : public NSObject {
  private:
   DragDestinationTracker() = default;
   std::shared_ptr<NSView> destinationAt(const std::shared_ptr<NSWindow>& window, NSPoint locationInWindow) const;
+  void conclude(const std::shared_ptr<NSView>& target, bool accepted, const std::function<void(NSDragOperation)>& concluded);
 
   std::shared_ptr<NSDraggingInfo> info_;
   std::weak_ptr<NSView> destination_;

@@ -4,6 +4,7 @@
 // application's own (its session) or another program's, whose data a desktop host put
 // on the drag pasteboard.
 
+#include <functional>
 #include <memory>
 
 #include "platform/appkit/NSDraggingSession.h"
@@ -24,12 +25,21 @@ class NSDraggingInfo : public NSObject {
   std::shared_ptr<NSDraggingSource> draggingSource() const;
   std::shared_ptr<NSWindow> draggingDestinationWindow() const { return window_.lock(); }
 
+  // For a destination that decides on a drop only after work away from the main thread
+  // (checking the files it carries): asked for while it performs the drop (which then
+  // answers true), this is the answer it gives later, on the main thread, with whether it
+  // took the drop after all. The drop is concluded, and the dragging program told, only
+  // then; an answer that is dropped without being given counts as a refusal.
+  std::function<void(bool accepted)> answerLater();
+
   GLIMDECK_OBJECT(NSDraggingInfo)
 
  private:
   friend class DragDestinationTracker;
   friend class NSView;
+  class LaterAnswer;
   NSDraggingInfo() = default;
+  std::shared_ptr<LaterAnswer> laterAnswer_;
   long sequenceNumber_ = 0;
   NSPoint location_;
   std::shared_ptr<NSPasteboard> pasteboard_;

@@ -168,18 +168,7 @@ std::shared_ptr<NSFont> NSFont::systemFontOfSize(double size, int weight) {
               std::clamp(weight, 100, 900), size);
 }
 
-NSSize NSFont::sizeOfString(std::string_view text) const {
-  auto lock = TextLayout::lock();
-  PangoLayout* layout = pango_layout_new(TextLayout::measuringContext());
-  PangoFontDescription* description = TextLayout::describe(fontForDrawing());
-  pango_layout_set_font_description(layout, description);
-  pango_layout_set_text(layout, std::string(text).c_str(), -1);
-  PangoRectangle logical;
-  pango_layout_get_extents(layout, nullptr, &logical);
-  pango_font_description_free(description);
-  g_object_unref(layout);
-  return {logical.width / double(PANGO_SCALE), logical.height / double(PANGO_SCALE)};
-}
+NSSize NSFont::sizeOfString(std::string_view text) const { return TextLayout::measureLine(fontForDrawing(), text); }
 
 std::shared_ptr<NSFont> NSFont::fontWithSize(double size) const {
   return make(fontName_, familyName_, renderFamily_, weight_, size);

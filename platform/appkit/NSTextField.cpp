@@ -245,6 +245,7 @@ void NSTextField::beginEditingWith(const std::shared_ptr<NSTextView>& editor) {
   // in that colour until the field's owner asks for another.
   editor->setTextColor(textColor());
   editor->insertionPointColor = nullptr;
+  editor->maximumLength = maximumLength > 0 ? std::optional(maximumLength) : std::nullopt;
 }
 
 void NSSecureTextField::beginEditingWith(const std::shared_ptr<NSTextView>& editor) {
@@ -341,6 +342,14 @@ void NSTextField::textDidEndEditing(const std::shared_ptr<NSNotification>& notif
 bool NSTextField::textView(const std::shared_ptr<NSTextView>& textView, std::string_view selector) {
   if (auto d = delegate()) return d->control(sharedAs<NSControl>(), textView, selector);
   return false;
+}
+
+void NSTextField::textViewDidCutTextToMaximumLength(const std::shared_ptr<NSTextView>& textView) {
+  auto d = delegate();
+  if (!d || !textView) return;
+  d->controlDidFailToValidatePartialString(sharedAs<NSControl>(), textView->string(),
+                                           "The text is longer than the field takes (" +
+                                               std::to_string(maximumLength) + " characters).");
 }
 
 void NSTextField::mouseDown(const std::shared_ptr<NSEvent>& event) {

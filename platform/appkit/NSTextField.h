@@ -77,6 +77,11 @@ class NSTextFieldDelegate {
                        std::string_view /*doCommandBySelector*/) {
     return false;
   }
+  // What was typed or pasted did not fit the field's maximum length: the field holds the
+  // string that did (AppKit's control:didFailToValidatePartialString:errorDescription:).
+  virtual void controlDidFailToValidatePartialString(const std::shared_ptr<NSControl>& /*control*/,
+                                                     std::string_view /*string*/,
+                                                     std::string_view /*errorDescription*/) {}
 };
 
 class NSTextField : public NSControl, public NSTextViewDelegate {
@@ -112,6 +117,10 @@ class NSTextField : public NSControl, public NSTextViewDelegate {
   std::shared_ptr<NSAttributedString> placeholderAttributedString() const;
   void setPlaceholderAttributedString(std::shared_ptr<NSAttributedString> text);
   long maximumNumberOfLines = 0;
+  // The most UTF-16 units the user may type or paste into the field (0: no limit). Longer
+  // input is cut to fit, between whole characters, and the delegate is told; a text the
+  // program sets is taken whole.
+  std::uint64_t maximumLength = 0;
 
   std::shared_ptr<NSTextFieldDelegate> delegate() const { return delegate_.lock(); }
   void setDelegate(const std::shared_ptr<NSTextFieldDelegate>& delegate) { delegate_ = delegate; }
@@ -138,6 +147,7 @@ class NSTextField : public NSControl, public NSTextViewDelegate {
   void textDidEndEditing(const std::shared_ptr<NSNotification>& notification) override;
   bool textView(const std::shared_ptr<NSTextView>& textView, std::string_view doCommandBySelector) override;
   using NSTextViewDelegate::textView;
+  void textViewDidCutTextToMaximumLength(const std::shared_ptr<NSTextView>& textView) override;
 
   GLIMDECK_OBJECT(NSTextField)
 

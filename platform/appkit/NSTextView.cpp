@@ -1,6 +1,8 @@
 #include "platform/appkit/NSTextView.h"
 
 #include <algorithm>
+#include <iterator>
+#include <vector>
 
 #include "platform/appkit/NSColor.h"
 #include "platform/appkit/NSCursor.h"
@@ -15,8 +17,110 @@
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/render/NSGraphicsContext.h"
+#include "platform/render/TextLayout.h"
 
 namespace {
+
+// The UTF-16 units a UTF-8 sequence starting with this byte stands for (a lone surrogate was
+// written as U+FFFD, one unit, as every character below U+10000).
+std::uint64_t unitsOfLeadByte(unsigned char lead) { return lead >= 0xF0 ? 2 : 1; }
+
+// The UTF-16 index of a byte offset of the same text in UTF-8 (an offset on a character's
+// boundary, as Pango's are).
+std::uint64_t unitOfByte(std::string_view utf8, std::size_t byte) {
+  std::uint64_t unit = 0;
+  for (std::size_t i = 0; i < byte && i < utf8.size(); ++i) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    if ((c & 0xC0) != 0x80) unit += unitsOfLeadByte(c);
+  }
+  return unit;
+}
+
+// The index of the UTF-16 unit at which the n-th character (code point) starts.
+std::uint64_t unitOfCharacter(const std::u16string& units, std::uint64_t n) {
+  std::uint64_t i = 0;
+  for (; i < units.size() && n > 0; --n) {
+    const bool pair = units[i] >= 0xD800 && units[i] <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+                      units[i + 1] <= 0xDFFF;
+    i += pair ? 2 : 1;
+  }
+  return i;
+}
+
+// The UTF-8 bytes of the text before a UTF-16 index (a pair the index cuts is left out).
+std::size_t byteOfUnit(const std::u16string& units, std::uint64_t index) {
+  std::size_t bytes = 0;
+  for (std::uint64_t i = 0; i < index && i < units.size(); ++i) {
+    const char16_t u = units[i];
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+      if (i + 1 >= index) break;
+      bytes += 4;
+      ++i;
+    } else {
+      bytes += u < 0x80 ? 1 : u < 0x800 ? 2 : 3;
+    }
+  }
+  return bytes;
+}
+
+// The characters (code points) before a UTF-16 index: a password field shows one bullet each.
+std::uint64_t charactersBefore(const std::u16string& units, std::uint64_t index) {
+  std::uint64_t count = 0;
+  for (std::uint64_t i = 0; i < index && i < units.size(); ++i) {
+    if (units[i] < 0xDC00 || units[i] > 0xDFFF || i == 0 || units[i - 1] < 0xD800 || units[i - 1] > 0xDBFF) ++count;
+  }
+  return count;
+}
+
+// Where a caret may stand in the text (between whole user-perceived characters), as UTF-16
+// indexes from 0 to the length.
+std::vector<std::uint64_t> caretStopsOf(const std::u16string& units) {
+  const auto utf8 = utf8FromUtf16(units);
+  std::vector<std::uint64_t> stops;
+  std::size_t byte = 0;
+  std::uint64_t unit = 0;
+  for (std::size_t stop : TextLayout::caretStops(utf8)) {
+    for (; byte < stop; ++byte) {
+      const auto c = static_cast<unsigned char>(utf8[byte]);
+      if ((c & 0xC0) != 0x80) unit += unitsOfLeadByte(c);
+    }
+    stops.push_back(unit);
+  }
+  return stops;
+}
+
+// The stop before and after an index (the index's own ends when there is none).
+std::uint64_t stopBefore(const std::vector<std::uint64_t>& stops, std::uint64_t index) {
+  auto after = std::ranges::lower_bound(stops, index);
+  return after == stops.begin() ? 0 : *std::prev(after);
+}
+std::uint64_t stopAfter(const std::vector<std::uint64_t>& stops, std::uint64_t index) {
+  auto after = std::ranges::upper_bound(stops, index);
+  return after == stops.end() ? index : *after;
+}
+
+// The longest start of `text` that is at most `room` UTF-16 units and ends between whole
+// characters. Only the start of a long text is looked at (a paste may be megabytes long).
+std::string fittingStart(const std::string& text, std::uint64_t room) {
+  std::size_t byte = 0;
+  std::uint64_t units = 0;
+  while (byte < text.size()) {
+    const auto c = static_cast<unsigned char>(text[byte]);
+    const auto width = unitsOfLeadByte(c);
+    if (units + width > room) break;
+    units += width;
+    ++byte;
+    while (byte < text.size() && (static_cast<unsigned char>(text[byte]) & 0xC0) == 0x80) ++byte;
+  }
+  if (byte >= text.size()) return text;
+  // A character's marks and joined parts follow it closely; this much of what follows
+  // the cut decides whether the cut falls between two characters.
+  constexpr std::size_t context = 256;
+  const auto look = std::string_view(text).substr(0, std::min(text.size(), byte + context));
+  const auto stops = TextLayout::caretStops(look);
+  auto at = std::ranges::upper_bound(stops, byte);
+  return text.substr(0, at == stops.begin() ? 0 : *std::prev(at));
+}
 
 // Keys such as the arrows, Home or F1 come with characters of the private range AppKit
 // reserves for function keys (U+F700 to U+F8FF); they are commands, never text.
@@ -149,11 +253,23 @@ void NSTextView::sizeToFit() {
 
 void NSTextView::insertText(std::string_view text) {
   if (!editable_) return;
+  bool cut = false;
   if (fieldEditor_) {
     // A field editor holds one line: line breaks become spaces.
     std::string line(text);
     std::ranges::replace(line, '\n', ' ');
     std::ranges::replace(line, '\r', ' ');
+    if (maximumLength) {
+      const std::uint64_t kept = storage_->length() - std::min(selection_.length, storage_->length());
+      const std::uint64_t room = kept < *maximumLength ? *maximumLength - kept : 0;
+      auto fitting = fittingStart(line, room);
+      cut = fitting.size() < line.size();
+      line = std::move(fitting);
+      if (line.empty() && selection_.length == 0) {
+        if (cut) tellCut();
+        return;
+      }
+    }
     storage_->replaceCharactersInRange(selection_, *NSAttributedString::make(line, typingAttributes()));
     selection_ = NSMakeRange(selection_.location + utf16FromUtf8(line).size(), 0);
   } else {
@@ -161,6 +277,12 @@ void NSTextView::insertText(std::string_view text) {
     selection_ = NSMakeRange(selection_.location + utf16FromUtf8(text).size(), 0);
   }
   textChanged();
+  // Told after the change, so that what the delegate shows about it stays.
+  if (cut) tellCut();
+}
+
+void NSTextView::tellCut() {
+  if (auto d = delegate()) d->textViewDidCutTextToMaximumLength(sharedAs<NSTextView>());
 }
 
 void NSTextView::deleteBackward() {
@@ -168,12 +290,9 @@ void NSTextView::deleteBackward() {
   NSRange range = selection_;
   if (range.length == 0) {
     if (range.location == 0) return;
-    range = NSMakeRange(range.location - 1, 1);
-    // Keep surrogate pairs together.
-    const auto& units = storage_->utf16();
-    if (range.location > 0 && units[range.location] >= 0xDC00 && units[range.location] <= 0xDFFF) {
-      range = NSMakeRange(range.location - 1, 2);
-    }
+    // The whole character goes: an emoji with its parts, a letter with its accents.
+    const auto start = stopBefore(caretStopsOf(storage_->utf16()), range.location);
+    range = NSMakeRange(start, range.location - start);
   }
   storage_->deleteCharactersInRange(range);
   selection_ = NSMakeRange(range.location, 0);
@@ -185,11 +304,8 @@ void NSTextView::deleteForward() {
   NSRange range = selection_;
   if (range.length == 0) {
     if (range.location >= storage_->length()) return;
-    range = NSMakeRange(range.location, 1);
-    const auto& units = storage_->utf16();
-    if (units[range.location] >= 0xD800 && units[range.location] <= 0xDBFF && range.end() < units.size()) {
-      range.length = 2;
-    }
+    const auto end = stopAfter(caretStopsOf(storage_->utf16()), range.location);
+    range = NSMakeRange(range.location, end - range.location);
   }
   storage_->deleteCharactersInRange(range);
   selection_ = NSMakeRange(range.location, 0);
@@ -226,10 +342,10 @@ void NSTextView::performCommand(std::string_view selector, const std::shared_ptr
   } else if (selector == "deleteForward:") {
     deleteForward();
   } else if (selector == "moveLeft:") {
-    auto at = selection_.length ? selection_.location : (selection_.location ? selection_.location - 1 : 0);
+    auto at = selection_.length ? selection_.location : stopBefore(caretStopsOf(storage_->utf16()), selection_.location);
     setSelectedRange(NSMakeRange(at, 0));
   } else if (selector == "moveRight:") {
-    auto at = selection_.length ? selection_.end() : selection_.location + 1;
+    auto at = selection_.length ? selection_.end() : stopAfter(caretStopsOf(storage_->utf16()), selection_.location);
     setSelectedRange(NSMakeRange(at, 0));
   } else if (selector == "moveToBeginningOfLine:") {
     setSelectedRange(NSMakeRange(0, 0));
@@ -336,27 +452,26 @@ NSRect NSTextView::rectForCharacterRange(NSRange range) const {
 
 std::uint64_t NSTextView::characterIndexForPoint(NSPoint point) const {
   const auto& units = storage_->utf16();
+  const CGFont typeface = font()->fontForDrawing();
   if (fieldEditor_) {
-    // The caret goes to the nearer edge of the character under the point.
+    // The caret goes to the nearer edge of the whole character under the point, found on
+    // one layout of the line, never between the halves of a character.
     const double x = point.x + scrolledLineOffset();
-    double before = 0;
-    for (std::uint64_t i = 0; i < units.size(); ++i) {
-      const double after = lineOffsetOfIndex(i + 1);
-      if (x < (before + after) / 2) return i;
-      before = after;
+    if (displayMask) {
+      const auto masked = maskedText(units.size());
+      const auto byte = TextLayout::caretStopNearest(typeface, masked, x);
+      return unitOfCharacter(units, byte / std::max<std::size_t>(1, displayMask->size()));
     }
-    return units.size();
+    const auto text = utf8FromUtf16(units);
+    return unitOfByte(text, TextLayout::caretStopNearest(typeface, text, x));
   }
   auto lines = textLineSpans(units);
   double lineHeight = std::max(1.0, font()->defaultLineHeight());
   auto row = static_cast<std::size_t>(std::clamp(point.y / lineHeight, 0.0, static_cast<double>(lines.size() - 1)));
   auto& line = lines[row];
-  auto f = font();
-  for (std::uint64_t i = line.start; i < line.end; ++i) {
-    auto upto = utf8FromUtf16(std::u16string_view(units).substr(line.start, i + 1 - line.start));
-    if (point.x < f->sizeOfString(upto).width) return i;
-  }
-  return line.end;
+  const auto text = utf8FromUtf16(std::u16string_view(units).substr(line.start, line.end - line.start));
+  // A text view answers the character under the point (a link's), not the nearer edge.
+  return line.start + unitOfByte(text, TextLayout::caretStopUnder(typeface, text, point.x));
 }
 
 bool NSTextView::clickedOnCharacterAtIndex(std::uint64_t index) {
@@ -398,12 +513,15 @@ void NSTextView::resetCursorRects() {
   }
 }
 
+std::string NSTextView::maskedText(std::uint64_t index) const {
+  std::string masked;
+  if (!displayMask) return masked;
+  for (auto n = charactersBefore(storage_->utf16(), index); n > 0; --n) masked += *displayMask;
+  return masked;
+}
+
 std::string NSTextView::dumpText() const {
-  if (displayMask) {
-    std::string masked;
-    for (std::size_t i = 0; i < storage_->length(); ++i) masked += *displayMask;
-    return masked;
-  }
+  if (displayMask) return maskedText(storage_->length());
   return string();
 }
 
@@ -458,12 +576,10 @@ std::shared_ptr<NSAttributedString> NSTextView::shownLine() const {
 double NSTextView::lineOffsetOfIndex(std::uint64_t index) const {
   const auto& units = storage_->utf16();
   index = std::min<std::uint64_t>(index, units.size());
-  if (!displayMask) return font()->sizeOfString(utf8FromUtf16(std::u16string_view(units).substr(0, index))).width;
-  std::string masked;
-  for (std::uint64_t i = 0; i < index; ++i) {
-    if (units[i] < 0xDC00 || units[i] > 0xDFFF) masked += *displayMask;  // one per character
-  }
-  return font()->sizeOfString(masked).width;
+  const CGFont typeface = font()->fontForDrawing();
+  // Measured on the whole line, as the caret lookup and the drawing lay it out.
+  if (displayMask) return TextLayout::caretOffset(typeface, maskedText(units.size()), maskedText(index).size());
+  return TextLayout::caretOffset(typeface, utf8FromUtf16(units), byteOfUnit(units, index));
 }
 
 double NSTextView::scrolledLineOffset() const {

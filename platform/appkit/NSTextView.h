@@ -31,6 +31,9 @@ class NSTextViewDelegate {
   virtual bool textView(const std::shared_ptr<NSTextView>& /*textView*/, std::string_view /*doCommandBySelector*/) {
     return false;
   }
+  // Text typed or pasted into a field editor was longer than its maximum length and was
+  // cut to fit (what fitted went in).
+  virtual void textViewDidCutTextToMaximumLength(const std::shared_ptr<NSTextView>& /*textView*/) {}
   // A click on a link; true when handled (otherwise nothing more happens here).
   virtual bool textView(const std::shared_ptr<NSTextView>& /*textView*/, const std::shared_ptr<NSObject>& /*clickedOnLink*/,
                         std::uint64_t /*atIndex*/) {
@@ -70,8 +73,12 @@ class NSTextView : public NSView, public NSTouchBarDelegate {
   void setFieldEditor(bool fieldEditor) { fieldEditor_ = fieldEditor; }
   // What link text looks like (colour, underline, cursor); applied when drawing.
   NSAttributes linkTextAttributes;
-  // Characters shown in place of the text (a password field's bullets), or none.
+  // Characters shown in place of the text (a password field's bullets, one per character),
+  // or none.
   std::optional<std::string> displayMask;
+  // The most UTF-16 units a field editor holds (the field's limit), or none: typing or
+  // pasting beyond it keeps what fits, cut between whole characters, and tells the delegate.
+  std::optional<std::uint64_t> maximumLength;
 
   std::shared_ptr<NSTextViewDelegate> delegate() const { return delegate_.lock(); }
   void setDelegate(const std::shared_ptr<NSTextViewDelegate>& delegate);
@@ -93,7 +100,10 @@ class NSTextView : public NSView, public NSTouchBarDelegate {
 
   // Where characters are, in the view's coordinates (one line per paragraph, no wrapping
   // beyond the view's width). A field editor's one line scrolls sideways to keep the caret
-  // in view: its points are those of the line as shown.
+  // in view: its points are those of the line as shown, and a point gives the caret at the
+  // nearer edge of the whole character under it (an emoji, a letter with its accents);
+  // elsewhere a point gives the character under it. The arrows, Backspace and Delete move
+  // over whole characters too.
   std::uint64_t characterIndexForPoint(NSPoint point) const;
   NSRect rectForCharacterRange(NSRange range) const;
   // A click on the character: the link's delegate call when it carries a link.
@@ -134,7 +144,10 @@ class NSTextView : public NSView, public NSTouchBarDelegate {
 
  private:
   void textChanged();
+  void tellCut();
   void textResized();
+  // The mask shown for the characters before a UTF-16 index.
+  std::string maskedText(std::uint64_t index) const;
   void endFieldEditing(long movement);
   // The text as drawn: masked, or with the link attributes applied.
   std::shared_ptr<NSAttributedString> shownText() const;

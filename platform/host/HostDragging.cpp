@@ -240,17 +240,25 @@ gboolean HostDragging::onDrop(GtkWidget* widget, GdkDragContext* context, gint x
   auto& self = draggingOf(window);
   auto keep = self.shared_from_this();
   self.followIncoming(widget, context, time);
-  auto op = NSDragOperationNone;
+  auto tracker = self.tracker_;
+  // The dragging program hears the outcome once the destination has answered, which a
+  // destination checking files away from the main thread does later.
+  g_object_ref(context);
+  auto finish = [context, time](NSDragOperation op) {
+    gtk_drag_finish(context, op != NSDragOperationNone, op == NSDragOperationMove, time);
+    g_object_unref(context);
+  };
   if (auto w = hostWindow.window()) {
-    self.tracker_->moveTo(w, hostWindow.baseLocation(x, y));
-    op = self.tracker_->drop();
+    tracker->moveTo(w, hostWindow.baseLocation(x, y));
+    tracker->drop(finish);
+  } else {
+    finish(NSDragOperationNone);
   }
   // Our own drag dropped on our own window: the destination read the session's pasteboard
   // itself, without asking the desktop for data.
   if (op != NSDragOperationNone && self.outgoing_ && gtk_drag_get_source_widget(context)) self.outgoingDelivered_ = true;
   self.tracker_.reset();
   self.incoming_ = nullptr;
-  gtk_drag_finish(context, op != NSDragOperationNone, op == NSDragOperationMove, time);
   return TRUE;
 }
 

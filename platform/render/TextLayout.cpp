@@ -129,6 +129,92 @@ NSSize measure(const CGText& text, double width) {
   return {logical.width / double(PANGO_SCALE), logical.height / double(PANGO_SCALE)};
 }
 
+namespace {
+
+// The text as one line in the font alone (caller unrefs; holds the lock meanwhile).
+PangoLayout* lineLayout(const CGFont& font, std::string_view utf8) {
+  // Pango takes no NUL inside a text; what follows one is not shown either.
+  utf8 = utf8.substr(0, utf8.find('\0'));
+  laidOutHere += utf8.size();
+  PangoLayout* layout = pango_layout_new(measuringContext());
+  PangoFontDescription* description = describe(font);
+  pango_layout_set_font_description(layout, description);
+  pango_font_description_free(description);
+  pango_layout_set_text(layout, utf8.data(), static_cast<int>(utf8.size()));
+  return layout;
+}
+
+}  // namespace
+
+NSSize measureLine(const CGFont& font, std::string_view utf8) {
+  auto held = lock();
+  PangoLayout* layout = lineLayout(font, utf8);
+  PangoRectangle logical;
+  pango_layout_get_extents(layout, nullptr, &logical);
+  g_object_unref(layout);
+  return {logical.width / double(PANGO_SCALE), logical.height / double(PANGO_SCALE)};
+}
+
+std::vector<std::size_t> caretStops(std::string_view utf8) {
+  std::vector<std::size_t> stops{0};
+  if (utf8.empty()) return stops;
+  const glong characters = g_utf8_strlen(utf8.data(), static_cast<gssize>(utf8.size()));
+  std::vector<PangoLogAttr> attributes(static_cast<std::size_t>(characters) + 1);
+  pango_get_log_attrs(utf8.data(), static_cast<int>(utf8.size()), -1, pango_language_get_default(), attributes.data(),
+                      static_cast<int>(attributes.size()));
+  const char* at = utf8.data();
+  const char* end = utf8.data() + utf8.size();
+  for (glong i = 1; i <= characters && at < end; ++i) {
+    at = std::min<const char*>(g_utf8_next_char(at), end);
+    if (attributes[static_cast<std::size_t>(i)].is_cursor_position || at == end) {
+      stops.push_back(static_cast<std::size_t>(at - utf8.data()));
+    }
+  }
+  if (stops.back() != utf8.size()) stops.push_back(utf8.size());
+  return stops;
+}
+
+namespace {
+
+// The grapheme under `x` on the line, as Pango finds it on one layout: its first byte, and
+// whether the point lies past its middle (where Pango counts its characters as trailing).
+std::size_t caretStopAt(const CGFont& font, std::string_view utf8, double x, bool nearerEdge) {
+  if (utf8.empty() || x <= 0) return 0;
+  auto held = lock();
+  PangoLayout* layout = lineLayout(font, utf8);
+  int index = 0, trailing = 0;
+  const bool inside =
+      pango_layout_xy_to_index(layout, static_cast<int>(std::lround(x * PANGO_SCALE)), 0, &index, &trailing);
+  g_object_unref(layout);
+  const char* at = utf8.data() + std::clamp<std::size_t>(static_cast<std::size_t>(std::max(index, 0)), 0, utf8.size());
+  const char* end = utf8.data() + utf8.size();
+  // Past the line's end there is no character under the point: the stop is the end.
+  if (!nearerEdge && inside) trailing = 0;
+  for (; trailing > 0 && at < end; --trailing) at = std::min<const char*>(g_utf8_next_char(at), end);
+  return static_cast<std::size_t>(at - utf8.data());
+}
+
+}  // namespace
+
+std::size_t caretStopNearest(const CGFont& font, std::string_view utf8, double x) {
+  return caretStopAt(font, utf8, x, true);
+}
+
+std::size_t caretStopUnder(const CGFont& font, std::string_view utf8, double x) {
+  return caretStopAt(font, utf8, x, false);
+}
+
+double caretOffset(const CGFont& font, std::string_view utf8, std::size_t byteOffset) {
+  byteOffset = std::min(byteOffset, utf8.size());
+  if (byteOffset == 0) return 0;
+  auto held = lock();
+  PangoLayout* layout = lineLayout(font, utf8);
+  PangoRectangle strong;
+  pango_layout_get_cursor_pos(layout, static_cast<int>(byteOffset), &strong, nullptr);
+  g_object_unref(layout);
+  return strong.x / double(PANGO_SCALE);
+}
+
 }  // namespace TextLayout
 
 #if defined(__SANITIZE_ADDRESS__)

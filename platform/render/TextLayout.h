@@ -2,8 +2,11 @@
 // Pango text layout shared by font metrics, text measurement and the Cairo backend.
 // Pango is not safe across threads, so every use holds the lock.
 
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <string_view>
+#include <vector>
 #include <pango/pango.h>
 
 #include "platform/foundation/NSGeometry.h"
@@ -23,6 +26,20 @@ PangoFontDescription* describe(const CGFont& font);
 PangoLayout* makeLayout(PangoContext* context, const CGText& text, double width);
 // The size the text takes when laid out so.
 NSSize measure(const CGText& text, double width);
+// The size of the text laid out as one line in the font alone.
+NSSize measureLine(const CGFont& font, std::string_view utf8);
+// Where a caret may stand in the text: the byte offsets (of the UTF-8) of the boundaries
+// between its user-perceived characters (Pango's cursor positions: a letter with its
+// accents, an emoji with its modifiers or joined parts, a flag), 0 and the length included.
+std::vector<std::size_t> caretStops(std::string_view utf8);
+// On the text laid out as one line in the font, the caret stop nearest `x` (points from the
+// line's start), found on one layout of the line.
+std::size_t caretStopNearest(const CGFont& font, std::string_view utf8, double x);
+// The same, but the start of the character under `x` (the text's end past its last one).
+std::size_t caretStopUnder(const CGFont& font, std::string_view utf8, double x);
+// The points from the line's start to the caret before the byte offset, on the text laid
+// out as one line in the font.
+double caretOffset(const CGFont& font, std::string_view utf8, std::size_t byteOffset);
 // The bytes of text (UTF-8) that layouts made on the calling thread have held, for
 // measuring or drawing: what laying out text has cost that thread.
 std::uint64_t bytesLaidOutOnThisThread();

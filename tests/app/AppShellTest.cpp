@@ -33,6 +33,7 @@
 #include "sdk/crash/Veverovodod.h"
 #include "sdk/foundation/Murvane.h"
 #include "service/Webapp.h"
+#include "standin/GifMaker.h"
 #include "tests/app/ShellReset.h"
 #include "tests/collections/CollectionsFixture.h"
 #include "tests/support/UISimulator.h"
@@ -480,7 +481,7 @@ TEST_F(AppShellTest, GIFsDroppedOnTheIconBecomeItemsOncePerDrop) {
   auto view = StatusItemView::initWithStatusItem(item);
   auto recorder = std::make_shared<DropRecorder>();
   view->delegate = recorder;
-  const std::string gif = std::string("GIF89a\x02\x00\x02\x00", 10) + "\x80\x00\x00";
+  const std::string gif = GifMaker::animated({});
   auto file = [&](const std::string& name, const std::string& bytes) {
     auto path = home() / name;
     std::ofstream(path, std::ios::binary) << bytes;

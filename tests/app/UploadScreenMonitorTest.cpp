@@ -7,6 +7,7 @@
 #include "app/AppDelegate.h"
 #include "app/RootViewController.h"
 #include "platform/appkit/NSOpenPanel.h"
+#include "standin/GifMaker.h"
 #include "tests/app/ShellReset.h"
 #include "tests/collections/CollectionsFixture.h"
 #include "tests/support/UISimulator.h"
@@ -27,7 +28,7 @@ class UploadScreenMonitorTest : public CollectionsTest {
     CollectionsTest::TearDown();
   }
   std::shared_ptr<VornObject> droppedGif() {
-    return *VornObject::initWithLocalGifImageData(NSData::fromString("GIF89a\x01\x00\x01\x00;"));
+    return *VornObject::initWithLocalGifImageData(NSData::fromString(GifMaker::animated({})));
   }
   bool shown() const { return delegate->popover()->isShown(); }
   bool guarded() const { return !delegate->isOutsideClickMonitorInstalled(); }
@@ -67,7 +68,8 @@ TEST_F(UploadScreenMonitorTest, ItHoldsThePanelThroughTheFileChooserAndADropWhil
     ui.clickInOtherApplication(NSMakePoint(20, 20));
     EXPECT_TRUE(shown()) << answer.name;
   }
-  EXPECT_EQ(screen->stagedUploads().size(), 2u);
+  // The chosen file is checked and copied away from the main thread.
+  EXPECT_TRUE(runUntil([&] { return screen->stagedUploads().size() == 2u; }));
 
   // Back, and a GIF dropped on the icon before the screen has faded out: the screen stays,
   // anew, with the GIF, and the panel stays held.

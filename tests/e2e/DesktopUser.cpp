@@ -707,3 +707,22 @@ void DesktopUserTest::dragFromPanelOver(NSPoint from, const std::string& windowI
   }
   ASSERT_TRUE(heard()) << "the other program's window hears the drag";
 }
+
+int DesktopUserTest::panelPixelsIn(const NSRect& area, const std::function<bool(std::uint32_t)>& test,
+                                   const std::string& name) {
+  auto shown = panel();
+  if (!shown) return -1;
+  auto shot = picture(*shown, name);
+  int found = 0;
+  for (int y = std::max(0, static_cast<int>(area.minY())); y < area.maxY() && y < shot.height; ++y) {
+    for (int x = std::max(0, static_cast<int>(area.minX())); x < area.maxX() && x < shot.width; ++x) {
+      if (test(shot.at(x, y))) ++found;
+    }
+  }
+  return found;
+}
+
+bool isErrorRed(std::uint32_t rgb) {
+  int r = (rgb >> 16) & 0xFF, g = (rgb >> 8) & 0xFF, b = rgb & 0xFF;
+  return r > 170 && g < 120 && b < 120;
+}

@@ -185,6 +185,10 @@ class DesktopUserTest : public ::testing::Test {
   // Variables set for the application on top of the usual ones at the next launch.
   std::vector<std::pair<std::string, std::string>> launchEnvironment;
 
+  // The pixels of the panel inside a rectangle (from its top left) that pass the test, in a
+  // picture kept under `name`; -1 when the panel is not shown.
+  int panelPixelsIn(const NSRect& area, const std::function<bool(std::uint32_t)>& test, const std::string& name);
+
  private:
   std::filesystem::path home_;
   std::filesystem::path shots_;
@@ -203,3 +207,5 @@ class DesktopUserTest : public ::testing::Test {
 // Colour tests for pixels read from the screen.
 bool isNearWhite(std::uint32_t rgb);
 bool isBlueish(std::uint32_t rgb);
+// The red of the screens' error messages (anti-aliased text included).
+bool isErrorRed(std::uint32_t rgb);

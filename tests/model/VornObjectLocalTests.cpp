@@ -8,6 +8,8 @@
 #include "tests/model/ModelTestSupport.h"
 #include "tests/support/TestEnvironment.h"
 #include "model/AppConstants.h"
+#include "model/InputLimits.h"
+#include "standin/GifMaker.h"
 
 namespace fs = std::filesystem;
 
@@ -27,7 +29,10 @@ class VornObjectLocalTest : public GlimdeckTest {
     for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
     return names;
   }
-  static std::string gifBytes(std::string_view signature) { return std::string(signature) + std::string(20, '\x01'); }
+  // A real GIF, with the signature asked for in front.
+  static std::string gifBytes(std::string_view signature) {
+    return std::string(signature) + GifMaker::animated({}).substr(gifSignatureLength);
+  }
 };
 
 TEST_F(VornObjectLocalTest, CopyingTheSameFileTwiceMakesTwoDistinctPrivateFiles) {
@@ -59,11 +64,12 @@ TEST_F(VornObjectLocalTest, CopyingTheSameFileTwiceMakesTwoDistinctPrivateFiles)
   }
 }
 
-TEST_F(VornObjectLocalTest, OnlyFilesWithAGifSignatureAreCopied) {
+TEST_F(VornObjectLocalTest, OnlyFilesThatDecodeAsAGifAreCopied) {
   const std::pair<std::string, bool> cases[] = {
       {gifBytes("GIF87a"), true},  {gifBytes("GIF89a"), true}, {gifBytes("GIF89b"), false},
       {gifBytes("gif89a"), false}, {"GIF89", false},           {"", false},
-      {"GIF89a", true},  // the signature alone is enough
+      // The signature alone, or in front of anything else, is no GIF.
+      {"GIF89a", false}, {"GIF89a" + std::string(200, '\x01'), false},
   };
   int index = 0;
   std::size_t expectedFiles = 0;
@@ -80,6 +86,43 @@ TEST_F(VornObjectLocalTest, OnlyFilesWithAGifSignatureAreCopied) {
     }
     EXPECT_EQ(gifFolderEntries().size(), expectedFiles) << bytes;
   }
+}
+
+TEST_F(VornObjectLocalTest, AFileForUploadIsMeasuredBeforeItIsReadAndMustDecode) {
+  using Refusal = VornObject::LocalGifRefusal;
+  const fs::path huge = writeFile("huge.gif", "GIF89a");
+  fs::resize_file(huge, InputLimits::uploadBytes + 1);  // sparse: as large as that, never written
+  const fs::path full = writeFile("full.gif", gifBytes("GIF89a"));
+  fs::resize_file(full, InputLimits::uploadBytes);
+  fs::create_directories(home() / "folder.gif");
+  struct Case {
+    fs::path path;
+    std::optional<Refusal> refusal;
+  };
+  const Case cases[] = {
+      {writeFile("ok.gif", gifBytes("GIF89a")), std::nullopt},
+      {full, std::nullopt},
+      {huge, Refusal::tooLarge},
+      {home() / "folder.gif", Refusal::folder},
+      {home() / "missing.gif", Refusal::missing},
+      {home() / "ok.gif" / "below", Refusal::missing},
+      {writeFile("picture.png", "\x89PNG\r\n\x1a\n"), Refusal::notGif},
+      {writeFile("headed.gif", "GIF89a" + std::string(4096, '\0')), Refusal::notGif},
+  };
+  for (const auto& c : cases) {
+    auto read = VornObject::readLocalGif(c.path.string());
+    if (c.refusal) {
+      ASSERT_FALSE(read) << c.path;
+      EXPECT_EQ(read.error(), *c.refusal) << c.path;
+    } else {
+      ASSERT_TRUE(read) << c.path;
+      EXPECT_EQ((*read)->length(), fs::file_size(c.path));
+    }
+  }
+  // Bytes offered as a GIF pass the same test.
+  EXPECT_EQ(VornObject::checkLocalGif(NSData::fromString(gifBytes("GIF87a"))), std::nullopt);
+  EXPECT_EQ(VornObject::checkLocalGif(NSData::fromString("GIF89a")), Refusal::notGif);
+  EXPECT_EQ(VornObject::checkLocalGif(nullptr), Refusal::notGif);
 }
 
 TEST_F(VornObjectLocalTest, UnreadableSourcesAreRefusedWithTheirPath) {

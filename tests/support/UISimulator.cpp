@@ -190,9 +190,14 @@ NSDragOperation UISimulator::dropFromOtherApplication(const std::shared_ptr<NSVi
   NSPoint at = view->convertPointToView(point.value_or(centreOf(*view)), nullptr);
   tracker->moveTo(window, at);
   NSRunLoop::main()->drain();
-  auto performed = tracker->drop();
+  // A destination may answer later, after work on another thread: the simulator waits for
+  // the answer as the dragging program would.
+  auto performed = std::make_shared<std::optional<NSDragOperation>>();
+  tracker->drop([performed](NSDragOperation operation) { *performed = operation; });
   NSRunLoop::main()->drain();
-  return performed;
+  if (!performed->has_value()) NSRunLoop::main()->runUntil([&] { return performed->has_value(); }, 30.0);
+  EXPECT_TRUE(performed->has_value()) << "the destination never answered the drop";
+  return performed->value_or(NSDragOperationNone);
 }
 
 bool UISimulator::openMenuWith(const std::shared_ptr<NSView>& view) {

@@ -4,7 +4,10 @@
 
 #include "account/QuorbUserManager.h"
 #include "account/screens/LoginSignupViewController.h"
+#include "model/InputLimits.h"
+#include "platform/appkit/NSPasteboard.h"
 #include "platform/appkit/NSTextView.h"
+#include "platform/render/TextLayout.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/quartz/CALayer.h"
 #include "ui/NSColorPalette.h"
@@ -12,6 +15,7 @@
 #include "ui/CheckBoxControl.h"
 #include "ui/QLXButton.h"
 #include "ui/QLXLabel.h"
+#include "ui/QLXView.h"
 
 namespace {
 
@@ -296,6 +300,86 @@ TEST_F(LoginSignupTest, OverThePanelEveryLineFitsAndNoMessageTouchesTheCaptionBe
   form->showError("Incorrect username or password.", AuthenticationInputType::username);
   settleLayout(form->view());
   EXPECT_LT(form->usernameTextFieldErrorLabel.lock()->frame().maxY(), form->passwordTextFieldHeader.lock()->frame().minY());
+}
+
+TEST_F(LoginSignupTest, EveryMessageShowsWholeAndTheRowsBelowMakeRoomForIt) {
+  toSignup();
+  submit();
+  settleLayout(form->view());
+  EXPECT_DUMP(dumpViewTree(form->view()), "account/screens/expected/signup-errors.txt");
+
+  // The form's longest sentence and a long complaint of the service, at each place.
+  struct Case {
+    std::string message;
+    AuthenticationInputType place;
+    std::weak_ptr<QLXLabel> line;
+  };
+  const std::string complaint = "That name belongs to someone else already; choose another one, or log in if it is yours.";
+  const Case cases[] = {
+      {std::string(LoginSignupViewController::Constants::acceptTermsMessage), AuthenticationInputType::tos,
+       form->tosCheckBoxErrorLabel},
+      {complaint, AuthenticationInputType::username, form->usernameTextFieldErrorLabel},
+      {complaint, AuthenticationInputType::email, form->emailTextFieldErrorLabel},
+      {complaint, AuthenticationInputType::password, form->passwordTextFieldErrorLabel},
+  };
+  for (const auto& c : cases) {
+    form->clearErrors();
+    form->showError(c.message, c.place);
+    settleLayout(form->view());
+    auto line = c.line.lock();
+    // What the message takes, wrapped in the line's width.
+    auto probe = NSTextFieldCell::initTextCell(c.message);
+    probe->setFont(line->font());
+    probe->wraps = true;
+    const NSSize needed = probe->cellSizeForBounds(NSMakeRect(0, 0, line->frame().width(), 1e6));
+    EXPECT_LE(needed.height, line->frame().height()) << c.message;
+    EXPECT_GT(needed.height, line->font()->defaultLineHeight() * 1.5) << "the case needs two lines: " << c.message;
+    EXPECT_TRUE(line->textFieldCell()->wraps) << c.message;
+    // Whatever comes below starts after the whole message.
+    for (const auto& below : form->containerView.lock()->subviews()) {
+      if (below == line || below->isHidden() || below->frame().minY() <= line->frame().minY()) continue;
+      EXPECT_GE(below->frame().minY(), line->frame().maxY()) << c.message << " over " << describeView(*below);
+    }
+  }
+}
+
+TEST_F(LoginSignupTest, APasteLongerThanAFieldTakesIsCutAndTheFormSaysSo) {
+  toSignup();
+  const std::string pasted(10'500, 'u');
+  struct Case {
+    std::weak_ptr<NSTextField> field;
+    std::uint64_t limit;
+    std::string shown;
+  };
+  const Case cases[] = {
+      {form->usernameTextField, InputLimits::username,
+       "username: " + std::string(LoginSignupViewController::Constants::usernameTooLongMessage)},
+      {form->emailTextField, InputLimits::email,
+       "email: " + std::string(LoginSignupViewController::Constants::emailTooLongMessage)},
+      {form->passwordTextField, InputLimits::password,
+       "password: " + std::string(LoginSignupViewController::Constants::passwordTooLongMessage)},
+  };
+  const auto laidOut = TextLayout::bytesLaidOutOnThisThread();
+  for (const auto& c : cases) {
+    ui.click(c.field.lock());
+    NSPasteboard::generalPasteboard()->clearContents();
+    NSPasteboard::generalPasteboard()->setString(pasted, NSPasteboardTypeString);
+    ui.pressKey(NSKeyCode::v, "v", NSEventModifierFlagCommand);
+    window->display();
+    EXPECT_EQ(c.field.lock()->stringValue(), std::string(c.limit, 'u'));
+    const auto shown = errors();
+    EXPECT_NE(std::ranges::find(shown, c.shown), shown.end()) << c.shown;
+  }
+  // The pasted text was never laid out whole, for drawing or for anything else.
+  EXPECT_LT(TextLayout::bytesLaidOutOnThisThread() - laidOut, pasted.size());
+
+  tick(form->tosCheckBox);
+  submit();
+  auto signups = standin().requests();
+  std::erase_if(signups, [](const auto& request) { return request.path != "/quorb.signup"; });
+  ASSERT_EQ(signups.size(), 1u);
+  EXPECT_EQ(signups[0].queryValue("username"), std::string(InputLimits::username, 'u'));
+  EXPECT_EQ(signups[0].queryValue("email").value_or("").size(), InputLimits::email);
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "collections/CreateCollectionViewController.h"
+#include "model/InputLimits.h"
+#include "platform/appkit/NSPasteboard.h"
 #include "platform/appkit/NSWindow.h"
 #include "ui/QLXButton.h"
 #include "tests/collections/CollectionsFixture.h"
@@ -127,6 +129,19 @@ TEST_F(CreatePackFormTest, CancelResetAndFadeOutReturnTheFormToItsStart) {
   ui.advance(FormText::fadeOutSeconds);
   EXPECT_TRUE(called);
   EXPECT_FALSE(form->view()->superview()) << "an invisible form must not take the panel's clicks";
+}
+
+TEST_F(CreatePackFormTest, ANamePastedLongerThanAPackTakesIsCutAndTheErrorLineSaysSo) {
+  NSPasteboard::generalPasteboard()->clearContents();
+  NSPasteboard::generalPasteboard()->setString(std::string(10'500, 'p'), NSPasteboardTypeString);
+  ui.click(form->nameTextField.lock());
+  ui.pressKey(NSKeyCode::v, "v", NSEventModifierFlagCommand);
+  const std::string kept(InputLimits::packName, 'p');
+  EXPECT_EQ(form->nameTextField.lock()->stringValue(), kept);
+  EXPECT_EQ(error(), FormText::nameTooLongText);
+  ui.click(form->createButton.lock());
+  EXPECT_EQ(owner->calls, std::vector<std::string>{"success"});
+  EXPECT_TRUE(manager()->getCollection(kept));
 }
 
 }  // namespace

@@ -76,6 +76,11 @@ class UploadScreenTest : public CollectionsTest {
     return out;
   }
   double uploadAlpha() { return screen->uploadButton.lock()->layer()->backgroundColor()->alpha; }
+  // The message in the instructions' place while it shows, "" otherwise.
+  std::string message() {
+    auto label = screen->messageLabel.lock();
+    return label && !label->isHidden() ? label->stringValue() : std::string();
+  }
 
   UISimulator ui;
   std::shared_ptr<Popover> popover = std::make_shared<Popover>();

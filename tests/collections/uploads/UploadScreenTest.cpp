@@ -7,6 +7,9 @@
 #include <filesystem>
 #include <set>
 
+#include "collections/UploadIntake.h"
+#include "model/InputLimits.h"
+#include "platform/appkit/DragDestinationTracker.h"
 #include "platform/appkit/NSPasteboard.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/NSArray.h"
@@ -67,6 +70,9 @@ TEST_F(UploadScreenTest, OpenPanelStagesTheGifFilesAndPutsThePopoverAwayMeanwhil
   ui.scriptOpenPanel(std::vector<std::string>{gif, fake, other});
   ui.click(screen->browseButton.lock());
   EXPECT_EQ(ui.openPanelRuns, (std::vector<std::string>{"files several .gif -> 3"}));
+  // The files are checked and copied away from the main thread; the refused one is named.
+  ASSERT_TRUE(eventually([&] { return screen->stagedUploads().size() == 2; }));
+  EXPECT_EQ(message(), "\u201ctwo.gif\u201d is not a GIF.");
   EXPECT_EQ(sources(), (std::vector<Source>{Source::browseDesktop, Source::browseDesktop}));
   EXPECT_EQ(popover->calls, (std::vector<std::string>{"close animated", "show"}));
   EXPECT_EQ(screen->taggingContainer.lock()->alphaValue(), 1.0);
@@ -89,33 +95,112 @@ TEST_F(UploadScreenTest, DropsOfDataAndFilesStageGifsAndLetAddressesInWithoutRea
     std::vector<std::shared_ptr<NSPasteboardItem>> items;
     NSDragOperation performed;
     std::size_t staged;
+    std::string message;  // in the instructions' place after the drop
   };
   auto both = gifData(gifBytes());
   both->setPropertyList(NSArray::make({NSString::make(gif)}), NSFilenamesPboardType);
   auto address = NSPasteboardItem::make();
   address->setString("https://example.com/cat.gif\r\n", NSURLPboardType);
+  const std::string nothing(UploadIntake::Constants::nothingReadable);
+  // A drop is taken when at least one GIF in it is; whatever is not taken is named.
   const std::vector<Row> rows = {
-      {"GIF data", {gifData(gifBytes())}, NSDragOperationCopy, 1},
-      {"data that is no GIF", {gifData("<html></html>")}, NSDragOperationCopy, 0},
-      {"two GIF files and a text", {files({gif, text, second})}, NSDragOperationCopy, 2},
-      {"only other files", {files({text})}, NSDragOperationCopy, 0},
-      {"data and a file: the data", {both}, NSDragOperationCopy, 1},
-      {"an address alone", {address}, NSDragOperationCopy, 0},
-      {"plain text", {[] {
+      {"GIF data", {gifData(gifBytes())}, NSDragOperationCopy, 1, ""},
+      {"data that is no GIF", {gifData("<html></html>")}, NSDragOperationNone, 0, "The dropped image is not a GIF."},
+      {"two GIF files and a text", {files({gif, text, second})}, NSDragOperationCopy, 2,
+       "\u201cnotes.txt\u201d is not a GIF."},
+      {"only other files", {files({text})}, NSDragOperationNone, 0, "\u201cnotes.txt\u201d is not a GIF."},
+      {"data and a file: the data", {both}, NSDragOperationCopy, 1, ""},
+      {"an address alone", {address}, NSDragOperationNone, 0, nothing},
+      {"plain text (not let in, so nothing changes)", {[] {
          auto item = NSPasteboardItem::make();
          item->setString("hello", NSPasteboardTypeString);
          return item;
        }()},
-       NSDragOperationNone, 0},
+       NSDragOperationNone, 0, nothing},
   };
   std::size_t total = 0;
   for (const auto& row : rows) {
     EXPECT_EQ(ui.dropFromOtherApplication(target, row.items), row.performed) << row.name;
     total += row.staged;
     EXPECT_EQ(screen->stagedUploads().size(), total) << row.name;
+    EXPECT_EQ(message(), row.message) << row.name;
   }
   for (auto source : sources()) EXPECT_EQ(source, Source::drag);
   EXPECT_FALSE(screen->readyToUpload());
+}
+
+// A GIF is taken only within the upload limit and when it decodes as one: a picture of
+// another kind, a missing file, a folder, a file past the limit and a file that only begins
+// like a GIF are each refused by name, and the dragging program hears the drop refused.
+TEST_F(UploadScreenTest, DroppedFilesThatAreNoGifWithinTheLimitAreRefusedByName) {
+  const std::string png = file("photo.png", std::string("\x89PNG\r\n\x1a\n", 8) + std::string(64, '\0'));
+  const std::string fake = file("fake.gif", "GIF89a" + std::string(4096, '\0'));
+  const std::string huge = file("huge.gif", "GIF89a");
+  std::filesystem::resize_file(huge, InputLimits::uploadBytes + 1);  // sparse: nothing is written
+  const std::string atLimit = file("padded.gif", gifBytes());
+  std::filesystem::resize_file(atLimit, InputLimits::uploadBytes);  // a GIF, then nothing up to the limit
+  const std::string folder = (home() / "Pictures").string();
+  std::filesystem::create_directories(folder);
+  const std::string missing = (home() / "gone.gif").string();
+  const std::string good = file("good.gif", gifBytes());
+  struct Row {
+    std::string path;
+    NSDragOperation performed;
+    std::string message;
+  };
+  const std::vector<Row> rows = {
+      {png, NSDragOperationNone, "\u201cphoto.png\u201d is not a GIF."},
+      {fake, NSDragOperationNone, "\u201cfake.gif\u201d is not a GIF."},
+      {huge, NSDragOperationNone, "\u201chuge.gif\u201d is larger than 16 MB, the most a GIF upload may be."},
+      {folder, NSDragOperationNone, "\u201cPictures\u201d is a folder, not a GIF file."},
+      {missing, NSDragOperationNone, "\u201cgone.gif\u201d could not be found."},
+      {atLimit, NSDragOperationCopy, ""},
+      {good, NSDragOperationCopy, ""},
+  };
+  auto target = screen->dragContainer.lock();
+  std::size_t staged = 0;
+  for (const auto& row : rows) {
+    EXPECT_EQ(ui.dropFromOtherApplication(target, {files({row.path})}), row.performed) << row.path;
+    if (row.performed != NSDragOperationNone) ++staged;
+    EXPECT_EQ(screen->stagedUploads().size(), staged) << row.path;
+    EXPECT_EQ(message(), row.message) << row.path;
+  }
+  // Refused together, they are counted rather than listed.
+  ui.dropFromOtherApplication(target, {files({png, fake, huge, good})});
+  EXPECT_EQ(message(), "\u201cphoto.png\u201d is not a GIF. 2 other files were not added either.");
+  EXPECT_DUMP(dumpViewTree(screen->view(), {.skipHidden = true}), "collections/uploads/expected/upload-refused.txt");
+  // Only the GIFs taken have copies in the GIF folder.
+  std::size_t copies = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(gifDataDirectoryURL()->path())) ++copies;
+  EXPECT_EQ(copies, staged + 1);
+}
+
+// The drop is answered once the files are checked, which happens on another thread: the
+// main thread never waits for a file to be read.
+TEST_F(UploadScreenTest, ADropIsAnsweredOnlyAfterItsFilesWereCheckedElsewhere) {
+  const std::string good = file("good.gif", gifBytes());
+  auto pasteboard = NSPasteboard::pasteboardWithName(NSPasteboardNameDrag);
+  pasteboard->installForeignContents({files({good})});
+  auto tracker = DragDestinationTracker::forOtherApplication(pasteboard, NSDragOperationCopy);
+  auto target = screen->dragContainer.lock();
+  ASSERT_EQ(tracker->moveTo(window, target->convertPointToView(NSPoint{10, 10}, nullptr)), NSDragOperationCopy);
+  auto answer = std::make_shared<std::optional<NSDragOperation>>();
+  tracker->drop([answer](NSDragOperation operation) { *answer = operation; });
+  EXPECT_FALSE(answer->has_value()) << "answered before the file was checked";
+  EXPECT_TRUE(screen->stagedUploads().empty());
+  ASSERT_TRUE(eventually([&] { return answer->has_value(); }));
+  EXPECT_EQ(**answer, NSDragOperationCopy);
+  EXPECT_EQ(screen->stagedUploads().size(), 1u);
+}
+
+TEST_F(UploadScreenTest, AnAddressPastedLongerThanTheFieldTakesIsCutAndSaidSo) {
+  auto field = screen->filenameTextInput.lock();
+  ui.click(field);
+  NSPasteboard::generalPasteboard()->clearContents();
+  NSPasteboard::generalPasteboard()->setString("https://example.com/" + std::string(10'500, 'a'), NSPasteboardTypeString);
+  ui.pressKey(NSKeyCode::v, "v", NSEventModifierFlagCommand);
+  EXPECT_EQ(field->stringValue().size(), InputLimits::url);
+  EXPECT_EQ(message(), UploadViewController::Constants::addressTooLongText);
 }
 
 TEST_F(UploadScreenTest, PastedAddressesAreFetchedCheckedAndStaged) {
@@ -187,7 +272,7 @@ TEST_F(UploadScreenTest, UploadWaitsForEveryTagThenLogsAndSendsEachGifToSaved) {
   ui.dropFromOtherApplication(screen->dragContainer.lock(), {gifData(gifBytes())});
   ui.scriptOpenPanel(std::vector<std::string>{file("pick.gif", gifBytes(0x993300))});
   ui.click(screen->browseButton.lock());
-  ASSERT_EQ(screen->stagedUploads().size(), 2u);
+  ASSERT_TRUE(eventually([&] { return screen->stagedUploads().size() == 2u; }));
 
   typeTags(0, "cat, dog!");
   EXPECT_EQ(row(0)->tagInputField.lock()->stringValue(), "cat dog");
@@ -321,6 +406,7 @@ TEST_F(UploadScreenTest, ResetDeletesTheCopiesOfGifsThatWereNotUploaded) {
   ui.dropFromOtherApplication(screen->dragContainer.lock(), {gifData(gifBytes())});
   ui.scriptOpenPanel(std::vector<std::string>{file("pick.gif", gifBytes(0x993300))});
   ui.click(screen->browseButton.lock());
+  ASSERT_TRUE(eventually([&] { return screen->stagedUploads().size() == 2u; }));
   ASSERT_EQ(copies(), 2u);
   screen->reset();
   EXPECT_EQ(copies(), 0u);

@@ -1,6 +1,7 @@
 // Text fields edited through the window's field editor, their delegate (changes, the end
-// of editing with its text movement, editing commands), secure fields, and link clicks in
-// text views.
+// of editing with its text movement, editing commands), secure fields, the caret over whole
+// characters (clicks, arrows, Backspace, Delete), fields' maximum lengths, and link clicks
+// in text views.
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,8 @@
 #include "platform/foundation/NSNotification.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSString.h"
+#include "platform/appkit/NSPasteboard.h"
+#include "platform/render/TextLayout.h"
 #include "tests/support/UISimulator.h"
 #include "tests/support/ViewDump.h"
 
@@ -40,6 +43,10 @@ class FieldDelegate : public NSTextFieldDelegate, public NSTextViewDelegate {
     log.push_back("command " + std::string(selector));
     return takeTab && selector == "insertTab:";
   }
+  void controlDidFailToValidatePartialString(const std::shared_ptr<NSControl>&, std::string_view string,
+                                             std::string_view) override {
+    log.push_back("cut to " + std::string(string));
+  }
   bool textView(const std::shared_ptr<NSTextView>&, const std::shared_ptr<NSObject>& link, std::uint64_t index) override {
     auto text = asA<NSString>(link);
     log.push_back("link " + (text ? text->string() : std::string("?")) + " at " + std::to_string(index));
@@ -64,7 +71,29 @@ class TextEditingTest : public UITest {
   std::shared_ptr<NSWindow> window;
   std::shared_ptr<NSTextField> first, second;
   std::shared_ptr<FieldDelegate> delegate;
+
+  // The first field edited with the text, the caret at the UTF-16 index.
+  std::shared_ptr<NSTextView> editFirst(const std::string& text, std::uint64_t caret) {
+    // Editing begins afresh, with the field's settings of now.
+    window->makeFirstResponder(nullptr);
+    first->setStringValue(text);
+    ui.click(first);
+    auto editor = first->currentEditor();
+    editor->setSelectedRange(NSMakeRange(caret, 0));
+    return editor;
+  }
+  void paste(const std::string& text) {
+    NSPasteboard::generalPasteboard()->clearContents();
+    NSPasteboard::generalPasteboard()->setString(text, NSPasteboardTypeString);
+    ui.pressKey(NSKeyCode::v, "v", NSEventModifierFlagCommand);
+  }
 };
+
+constexpr std::string_view kGrin = "\U0001F600";                            // one character, two UTF-16 units
+constexpr std::string_view kThumbsUpMedium = "\U0001F44D\U0001F3FD";       // a thumb and its skin tone
+constexpr std::string_view kFamily = "\U0001F468\u200D\U0001F469\u200D\U0001F467";  // three people joined
+constexpr std::string_view kFlag = "\U0001F1EB\U0001F1F7";                 // two regional letters
+constexpr std::string_view kAccented = "e\u0301";                         // a letter and its accent
 
 TEST_F(TextEditingTest, TypingReportsEachChangeAndReturnEndsWithMovement16) {
   int actions = 0;
@@ -131,6 +160,111 @@ TEST_F(TextEditingTest, SettingTheValueWhileEditingChangesTheEditorButReportsNot
   ui.typeText("!");
   EXPECT_EQ(first->stringValue(), "preset!");
   EXPECT_EQ(delegate->log, (std::vector<std::string>{"begin", "change preset!"}));
+}
+
+TEST_F(TextEditingTest, AClickInsideAnEmojiPutsTheCaretAtItsNearerEdgeAndTypingKeepsItWhole) {
+  const std::string text = "a" + std::string(kGrin) + "b";
+  auto font = first->font();
+  const double before = font->sizeOfString("a").width;
+  const double emoji = font->sizeOfString(kGrin).width;
+  struct Case {
+    double across;  // how far into the emoji the click falls
+    std::string typed;
+  };
+  const Case cases[] = {{0.3, "ax" + std::string(kGrin) + "b"}, {0.7, "a" + std::string(kGrin) + "xb"}};
+  for (const auto& c : cases) {
+    auto editor = editFirst(text, 0);
+    const NSRect line = editor->frame();
+    ui.click(editor, NSPoint{before + emoji * c.across, line.height() / 2});
+    ui.typeText("x");
+    EXPECT_EQ(first->stringValue(), c.typed) << "a click " << c.across << " into the emoji";
+    EXPECT_EQ(first->stringValue().find("\uFFFD"), std::string::npos);
+  }
+}
+
+TEST_F(TextEditingTest, FindingTheCharacterUnderAPointLaysTheLineOutOnceNotOncePerCharacter) {
+  // The line scrolled to its end, and a point near the field's right edge: hundreds of
+  // characters lie before it.
+  const std::string text(600, 'w');
+  auto editor = editFirst(text, text.size());
+  const auto laidOut = TextLayout::bytesLaidOutOnThisThread();
+  const auto index = editor->characterIndexForPoint(NSPoint{editor->frame().width() - 5, 5});
+  EXPECT_GT(index, 500u);
+  // A few layouts of the whole line (the caret's scroll, the lookup), not one per prefix.
+  EXPECT_LE(TextLayout::bytesLaidOutOnThisThread() - laidOut, 8 * text.size());
+}
+
+TEST_F(TextEditingTest, ArrowsBackspaceAndDeleteMoveOverWholeCharacters) {
+  struct Case {
+    std::string name, text;
+    std::uint64_t caret;  // UTF-16 index before the key
+    std::uint16_t key;
+    std::string characters;
+    std::string after;       // the text after the key
+    std::uint64_t caretAfter;
+  };
+  const std::string thumb(kThumbsUpMedium), family(kFamily), flag(kFlag), accented(kAccented);
+  const std::uint16_t left = NSKeyCode::leftArrow, right = NSKeyCode::rightArrow, back = NSKeyCode::deleteKey,
+                      forward = NSKeyCode::forwardDelete;
+  const std::string leftKey = "\xef\x9c\x82", rightKey = "\xef\x9c\x83", backKey = "\x7f", forwardKey = "\xef\x9c\xa8";
+  const Case cases[] = {
+      {"Backspace after a toned thumb", "a" + thumb + "b", 5, back, backKey, "ab", 1},
+      {"Delete before a toned thumb", "a" + thumb + "b", 1, forward, forwardKey, "ab", 1},
+      {"Backspace after a family", family + "!", 8, back, backKey, "!", 0},
+      {"left over a flag", "x" + flag, 5, left, leftKey, "x" + flag, 1},
+      {"right over a flag", flag + "x", 0, right, rightKey, flag + "x", 4},
+      {"right over an accented letter", accented + "!", 0, right, rightKey, accented + "!", 2},
+      {"Backspace after an accented letter", "!" + accented, 3, back, backKey, "!", 1},
+      {"left over a plain letter", "abc", 2, left, leftKey, "abc", 1},
+  };
+  for (const auto& c : cases) {
+    auto editor = editFirst(c.text, c.caret);
+    ui.pressKey(c.key, c.characters);
+    EXPECT_EQ(first->stringValue(), c.after) << c.name;
+    EXPECT_EQ(editor->selectedRange().location, c.caretAfter) << c.name;
+  }
+}
+
+TEST_F(TextEditingTest, AFieldTakesAtMostItsMaximumLengthAndSaysWhenItCutSomething) {
+  struct Case {
+    std::string name;
+    std::uint64_t maximum;
+    std::string before, pasted, after;
+    bool told;
+  };
+  const std::string thumb(kThumbsUpMedium);
+  const Case cases[] = {
+      {"a long paste", 5, "", std::string(10'500, 'z'), "zzzzz", true},
+      {"a paste that fits", 5, "ab", "cde", "abcde", false},
+      {"what the paste replaces makes room", 5, "abcde", "vwxyz", "vwxyz", false},
+      {"an emoji is not split from its tone", 4, "ab", thumb + "c", "ab", true},
+      {"a full field takes nothing more", 3, "abc", "d", "abc", true},
+      {"no limit", 0, "", std::string(3000, 'q'), std::string(3000, 'q'), false},
+  };
+  for (const auto& c : cases) {
+    first->maximumLength = c.maximum;
+    auto editor = editFirst(c.before, 0);
+    // The paste replaces what is selected: all of it when the case says so.
+    if (c.name.starts_with("what")) {
+      editor->selectAll(nullptr);
+    } else {
+      editor->setSelectedRange(NSMakeRange(editor->textStorage()->length(), 0));
+    }
+    delegate->log.clear();
+    paste(c.pasted);
+    EXPECT_EQ(first->stringValue(), c.after) << c.name;
+    EXPECT_EQ(std::ranges::count(delegate->log, "cut to " + c.after), c.told ? 1 : 0) << c.name;
+  }
+  // Typing goes the same way, one key at a time.
+  first->maximumLength = 2;
+  editFirst("", 0);
+  delegate->log.clear();
+  ui.typeText("abc");
+  EXPECT_EQ(first->stringValue(), "ab");
+  EXPECT_EQ(delegate->log, (std::vector<std::string>{"begin", "change a", "change ab", "cut to ab"}));
+  // A text the program sets is taken whole.
+  first->setStringValue("longer than two");
+  EXPECT_EQ(first->stringValue(), "longer than two");
 }
 
 TEST_F(TextEditingTest, EachFieldSetsTheSharedEditorUpWithItsOwnTextAndCaretColours) {
