@@ -242,9 +242,15 @@ gboolean HostDragging::onDrop(GtkWidget* widget, GdkDragContext* context, gint x
   self.followIncoming(widget, context, time);
   auto tracker = self.tracker_;
   // The dragging program hears the outcome once the destination has answered, which a
-  // destination checking files away from the main thread does later.
+  // destination checking files away from the main thread does later. Our own drag dropped
+  // on our own window counts as delivered when the destination took it: it read the
+  // session's pasteboard itself, without asking the desktop for data.
+  bool ownDrag = self.outgoing_ && gtk_drag_get_source_widget(context);
   g_object_ref(context);
-  auto finish = [context, time](NSDragOperation op) {
+  auto finish = [context, time, ownDrag, weak = self.weak_from_this()](NSDragOperation op) {
+    if (ownDrag && op != NSDragOperationNone) {
+      if (auto dragging = weak.lock()) dragging->outgoingDelivered_ = true;
+    }
     gtk_drag_finish(context, op != NSDragOperationNone, op == NSDragOperationMove, time);
     g_object_unref(context);
   };
@@ -254,9 +260,6 @@ gboolean HostDragging::onDrop(GtkWidget* widget, GdkDragContext* context, gint x
   } else {
     finish(NSDragOperationNone);
   }
-  // Our own drag dropped on our own window: the destination read the session's pasteboard
-  // itself, without asking the desktop for data.
-  if (op != NSDragOperationNone && self.outgoing_ && gtk_drag_get_source_widget(context)) self.outgoingDelivered_ = true;
   self.tracker_.reset();
   self.incoming_ = nullptr;
   return TRUE;
