@@ -187,8 +187,12 @@ void GifCell::updateAnimatedImageWithImage(const std::shared_ptr<NSImage>& image
 
 void GifCell::loadAnimatedImage(std::function<std::shared_ptr<NSData>()> source, std::function<void()> shown) {
   std::weak_ptr<GifCell> weak = sharedAs<GifCell>();
-  NSImage::loadInBackground(std::move(source), [weak, generation = mediaGeneration_, shown = std::move(shown)](
-                                                   std::shared_ptr<NSImage> image) {
+  NSImage::Limits limits;
+  limits.budgetBytes = Constants::pictureBudgetBytes;
+  limits.maxSide = Constants::pictureMostSide;
+  limits.smallestSide = Constants::pictureSmallestSide;
+  NSImage::loadInBackground(std::move(source), limits, [weak, generation = mediaGeneration_, shown = std::move(shown)](
+                                                           std::shared_ptr<NSImage> image) {
     auto cell = weak.lock();
     // Bytes that do not decode leave the tile as it is.
     if (!cell || !image || cell->mediaGeneration_ != generation) return;
@@ -201,27 +205,23 @@ void GifCell::resizeGifForImage(const std::shared_ptr<NSImage>& image) {
   if (!shouldAspectFillGif || !image) return;
   auto view = gif.lock();
   view->setImageScaling(NSImageScaling::proportionallyUpOrDown);
-  auto [w, h] = image->size();
-  const auto [fw, fh] = view->frame().size;
+  const auto [w, h] = image->size();
+  // The tile sizes the picture, never the picture itself: a GIF that claims thousands of
+  // pixels a side is drawn (and its scaled copies kept) at about the tile's own size.
+  auto container = contentContainer.lock();
+  const auto [fw, fh] = container ? container->bounds().size : view->frame().size;
   // Every step divides by a side: an empty image or frame keeps the interface's placement.
-  if (w <= 0 || h <= 0 || fw <= 0 || fh <= 0) return;
-  if (fw > w || fh > h) {
-    const double dw = (fw - w) / fw;
-    const double dh = (fh - h) / fh;
-    if (dw > dh) {
-      h = h / w * fw;
-      w = fw;
-    } else {
-      w = w / h * fh;
-      h = fh;
-    }
-  }
-  w *= Constants::aspectFillScale;
-  h *= Constants::aspectFillScale;
-  gifTopConstraint.lock()->setConstant(-((h - fh) / 2));
-  gifBottomConstraint.lock()->setConstant(-((h - fh) / 2));
-  gifLeadingConstraint.lock()->setConstant(-((w - fw) / 2));
-  gifTrailingConstraint.lock()->setConstant(-((w - fw) / 2));
+  if (!(w > 0) || !(h > 0) || !(fw > 0) || !(fh > 0)) return;
+  // The smallest rectangle of the picture's shape that covers the tile, a little larger
+  // so that no edge of the tile shows through.
+  const bool widthCovers = fw / w >= fh / h;
+  const double cw = (widthCovers ? fw : w / h * fh) * Constants::aspectFillScale;
+  const double ch = (widthCovers ? h / w * fw : fh) * Constants::aspectFillScale;
+  const double dw = (cw - fw) / 2, dh = (ch - fh) / 2;
+  gifTopConstraint.lock()->setConstant(-dh);
+  gifBottomConstraint.lock()->setConstant(-dh);
+  gifLeadingConstraint.lock()->setConstant(-dw);
+  gifTrailingConstraint.lock()->setConstant(-dw);
 }
 
 void GifCell::resetGifSize() {

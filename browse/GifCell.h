@@ -85,6 +85,13 @@ class GifCell : public NSCollectionViewItem,
     static constexpr double overlayFade = 0.4;
     static constexpr double overlayHideDelay = 3.0;
     static constexpr double aspectFillScale = 1.05;
+    // What one tile's GIF may hold decoded, with what drawing keeps of it: a panel shows a
+    // dozen tiles, so a hostile GIF on each stays within tens of megabytes. Frames are kept
+    // at most about a tile's size in pixels (its cover at two pixels a point), and no
+    // smaller than the side below when all of them must fit.
+    static constexpr std::size_t pictureBudgetBytes = 4u << 20;
+    static constexpr int pictureMostSide = 400;
+    static constexpr int pictureSmallestSide = 96;
     static constexpr double progressDuration = 0.5;
     static constexpr std::string_view copyGifTitle = "Copy GIF";
     static constexpr std::string_view copyLinkTitle = "Copy Link";

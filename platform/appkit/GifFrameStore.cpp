@@ -265,6 +265,7 @@ std::shared_ptr<NSImageFrame> GifFrameStore::decodeNext(bool rewind) {
     }
   }
   auto frame = std::make_shared<NSImageFrame>();
+  frame->drawingCache.budget = weak_from_this();
   frame->width = width_;
   frame->height = height_;
   frame->rgba = c.canvas;
@@ -311,7 +312,58 @@ void GifFrameStore::keep(std::size_t index, std::shared_ptr<NSImageFrame> frame)
     it = heldOrder_.erase(it);
   }
   peakBytes_ = std::max(peakBytes_, heldBytes_);
+  framesHeldBytes_ = heldBytes_;
+  {
+    std::lock_guard kept(keptMutex_);
+    trimKept();
+  }
   decoded_.notify_all();
+}
+
+void GifFrameStore::noteKept(CGImageDrawingCache& cache, std::size_t bytes) {
+  std::lock_guard lock(keptMutex_);
+  auto found = std::ranges::find(kept_, &cache, &std::pair<CGImageDrawingCache*, std::size_t>::first);
+  if (found != kept_.end()) {
+    keptBytes_ -= found->second;
+    kept_.erase(found);
+  }
+  if (bytes > 0) {
+    kept_.emplace_back(&cache, bytes);
+    keptBytes_ += bytes;
+  }
+  trimKept();
+}
+
+void GifFrameStore::forget(CGImageDrawingCache& cache) {
+  std::lock_guard lock(keptMutex_);
+  auto found = std::ranges::find(kept_, &cache, &std::pair<CGImageDrawingCache*, std::size_t>::first);
+  if (found == kept_.end()) return;
+  keptBytes_ -= found->second;
+  kept_.erase(found);
+}
+
+void GifFrameStore::trimKept() {
+  const std::size_t frames = framesHeldBytes_;
+  while (!kept_.empty() && frames + keptBytes_ > limits_.budgetBytes) {
+    auto [cache, bytes] = kept_.front();
+    kept_.pop_front();
+    keptBytes_ -= bytes;
+    std::shared_ptr<void> dropped;
+    std::lock_guard lock(cache->mutex);
+    dropped = std::move(cache->content);
+    cache->owner = nullptr;
+  }
+  peakWithKept_ = std::max(peakWithKept_, frames + keptBytes_);
+}
+
+std::size_t GifFrameStore::keptBytes() {
+  std::lock_guard lock(keptMutex_);
+  return keptBytes_;
+}
+
+std::size_t GifFrameStore::peakBytesWithKept() {
+  std::lock_guard lock(keptMutex_);
+  return std::max(peakWithKept_, std::size_t(framesHeldBytes_));
 }
 
 // Marks the frame and those after it as wanted and starts the worker on them.

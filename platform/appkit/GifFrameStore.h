@@ -5,18 +5,22 @@
 // larger than the limits' side are composed at a smaller size (each kept pixel samples the
 // picture's pixel under its centre); when all frames at once would exceed the budget they
 // are made smaller still, down to the smallest side, and beyond that only the frames near
-// the one shown are kept, the others decoded again when their turn comes.
+// the one shown are kept, the others decoded again when their turn comes. What drawing keeps
+// of the frames (their pictures scaled to the size they are shown at) counts against the
+// same budget: past it, the copies kept longest ago are let go (drawing makes them again).
 //
 // A small GIF is decoded whole at once. A large one decodes its frames on a worker as
 // they are asked for, a few ahead of the one asked; whoever asks without waiting hears on
 // the main thread when the frame is there. Any thread may ask.
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <expected>
 #include <functional>
+#include <list>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -34,7 +38,7 @@ struct NSImageFrame : CGImage {
   mutable CGImageDrawingCache drawingCache;
 };
 
-class GifFrameStore : public std::enable_shared_from_this<GifFrameStore> {
+class GifFrameStore : public std::enable_shared_from_this<GifFrameStore>, public CGImageDrawingBudget {
  public:
   struct Limits {
     int maxSide = 640;                   // pixels kept a side at most
@@ -74,6 +78,13 @@ class GifFrameStore : public std::enable_shared_from_this<GifFrameStore> {
   std::size_t peakHeldBytes();
   // Frames composed since the store was opened (a frame decoded again counts again).
   std::size_t framesDecoded();
+  // Bytes of what drawing keeps of the frames now, counted in the budget with the frames
+  // held; and the most that both took at once.
+  std::size_t keptBytes();
+  std::size_t peakBytesWithKept();
+
+  void noteKept(CGImageDrawingCache& cache, std::size_t bytes) override;
+  void forget(CGImageDrawingCache& cache) override;
 
  private:
   struct FrameRecord {
@@ -96,6 +107,9 @@ class GifFrameStore : public std::enable_shared_from_this<GifFrameStore> {
   void resume(std::unique_lock<std::mutex>& lock);
   void work();
   void finishIfAllHeld();
+  // Lets go of kept copies, those kept longest ago first, until the budget holds them
+  // beside the frames held (under keptMutex_).
+  void trimKept();
 
   std::shared_ptr<NSData> data_;
   Limits limits_;
@@ -115,4 +129,10 @@ class GifFrameStore : public std::enable_shared_from_this<GifFrameStore> {
   bool working_ = false;
   MainThreadWaiters<std::size_t> waiters_;  // by the frame they wait for
   std::unique_ptr<Cursor> cursor_;
+
+  // Never held while taking mutex_: a frame let go under mutex_ forgets its copies here.
+  std::mutex keptMutex_;
+  std::list<std::pair<CGImageDrawingCache*, std::size_t>> kept_;  // oldest first
+  std::size_t keptBytes_ = 0, peakWithKept_ = 0;
+  std::atomic<std::size_t> framesHeldBytes_{0};  // heldBytes_, read without mutex_
 };

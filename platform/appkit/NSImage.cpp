@@ -157,10 +157,15 @@ std::shared_ptr<DispatchQueue> NSImage::loadingQueue() {
 
 void NSImage::loadInBackground(std::function<std::shared_ptr<NSData>()> source,
                                std::function<void(std::shared_ptr<NSImage>)> completion) {
-  loadingQueue()->async([source = std::move(source), completion = std::move(completion)]() mutable {
+  loadInBackground(std::move(source), Limits{}, std::move(completion));
+}
+
+void NSImage::loadInBackground(std::function<std::shared_ptr<NSData>()> source, const Limits& limits,
+                               std::function<void(std::shared_ptr<NSImage>)> completion) {
+  loadingQueue()->async([source = std::move(source), limits, completion = std::move(completion)]() mutable {
     std::shared_ptr<NSImage> image;
     if (auto data = source ? source() : nullptr) {
-      if (auto made = initWithData(data)) image = std::move(*made);
+      if (auto made = initWithData(data, limits)) image = std::move(*made);
     }
     // A large GIF decodes on its own worker (another queue, so waiting here cannot block it).
     if (image) (void)image->frame(0);
@@ -237,6 +242,15 @@ const CGImage* NSImage::imageForDrawing() const { return first().get(); }
 CGImageDrawingCache* NSImage::drawingCache() const {
   auto frame = first();
   return frame ? &frame->drawingCache : nullptr;
+}
+
+bool NSImage::whenDrawable(std::function<void()> ready) const {
+  if (!gif_ || first()) return false;
+  if (frameIfReady(0, ready)) {
+    // Decoded since the caller looked: it hears all the same, as it would have.
+    NSRunLoop::main()->perform(std::move(ready));
+  }
+  return true;
 }
 
 std::array<std::uint8_t, 4> NSImage::pixelAt(int x, int y, std::size_t index) const {

@@ -54,6 +54,9 @@ class NSImage : public NSObject, public CGImageSource {
   // while they arrive.
   static void loadInBackground(std::function<std::shared_ptr<NSData>()> source,
                                std::function<void(std::shared_ptr<NSImage>)> completion);
+  // The same, a GIF held within the limits given (a tile's, say) rather than the default.
+  static void loadInBackground(std::function<std::shared_ptr<NSData>()> source, const Limits& limits,
+                               std::function<void(std::shared_ptr<NSImage>)> completion);
   // The serial queue images are made on in the background.
   static std::shared_ptr<DispatchQueue> loadingQueue();
 
@@ -95,6 +98,7 @@ class NSImage : public NSObject, public CGImageSource {
   // The first frame once it is decoded (none before).
   const CGImage* imageForDrawing() const override;
   CGImageDrawingCache* drawingCache() const override;
+  bool whenDrawable(std::function<void()> ready) const override;
 
   const std::string& name() const { return name_; }
   GLIMDECK_OBJECT(NSImage)

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <variant>
 
+#include "platform/foundation/DispatchQueue.h"
 #include "platform/render/BlurredMaskCache.h"
 #include "platform/render/TextLayout.h"
 #include "platform/render/TextPictureCache.h"
@@ -16,8 +17,12 @@ namespace {
 constexpr int kMaxSide = 16384;
 // A picture drawn larger than this many pixels is scaled as it is drawn rather than kept.
 constexpr long kMostKeptPixels = 4096L * 4096L;
-// Marks the drawing caches this backend filled.
+// Marks the drawing caches this backend filled, and those it fills on a worker.
 constexpr char kScaledPictureOwner = 0;
+constexpr char kScalingOwner = 1;
+// Scaling that reads or makes more pixels than this is done on a worker: the drawings
+// meanwhile scale the picture as they lay it on, keeping nothing.
+constexpr long kMostScaledOnTheSpot = 1L << 17;
 
 bool isFinite(NSRect r) {
   return std::isfinite(r.minX()) && std::isfinite(r.maxX()) && std::isfinite(r.minY()) && std::isfinite(r.maxY());
@@ -93,25 +98,26 @@ struct ScaledPicture {
   }
 };
 
-std::shared_ptr<ScaledPicture> scaledPicture(const CGImage& frame, int width, int height) {
+// Scales a picture Cairo holds (`opaque` when every pixel is) to a size; takes `source`.
+std::shared_ptr<ScaledPicture> scaledFrom(cairo_surface_t* source, bool opaque, const std::uint8_t* pixels, int width,
+                                          int height) {
   auto made = std::make_shared<ScaledPicture>();
   made->width = width;
   made->height = height;
-  made->pixels = frame.rgba.data();
-  bool opaque = false;
-  cairo_surface_t* source = surfaceOf(frame, &opaque);
+  made->pixels = pixels;
   if (cairo_surface_status(source) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(source);
     return nullptr;
   }
-  if (width == frame.width && height == frame.height && !opaque) {
+  const int sourceWidth = cairo_image_surface_get_width(source), sourceHeight = cairo_image_surface_get_height(source);
+  if (width == sourceWidth && height == sourceHeight && !opaque) {
     made->surface = source;
     return made;
   }
   // An opaque picture is kept without alpha: drawing it is then a plain copy.
   made->surface = cairo_image_surface_create(opaque ? CAIRO_FORMAT_RGB24 : CAIRO_FORMAT_ARGB32, width, height);
   cairo_t* cr = cairo_create(made->surface);
-  cairo_scale(cr, double(width) / frame.width, double(height) / frame.height);
+  cairo_scale(cr, double(width) / sourceWidth, double(height) / sourceHeight);
   cairo_set_source_surface(cr, source, 0, 0);
   cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
   // Edge pixels repeat outward, so that scaling up does not fade the picture's rim.
@@ -122,6 +128,23 @@ std::shared_ptr<ScaledPicture> scaledPicture(const CGImage& frame, int width, in
   cairo_surface_destroy(source);
   if (cairo_surface_status(made->surface) != CAIRO_STATUS_SUCCESS) return nullptr;
   return made;
+}
+
+std::size_t bytesOf(const ScaledPicture& picture) {
+  return static_cast<std::size_t>(cairo_image_surface_get_stride(picture.surface)) *
+         static_cast<std::size_t>(cairo_image_surface_get_height(picture.surface));
+}
+
+// Keeps the picture in the cache and tells the cache's budget, which may let it go again.
+void keepIn(CGImageDrawingCache& slot, const std::shared_ptr<ScaledPicture>& picture) {
+  std::shared_ptr<CGImageDrawingBudget> budget;
+  {
+    std::lock_guard lock(slot.mutex);
+    slot.owner = &kScaledPictureOwner;
+    slot.content = picture;
+    budget = slot.budget.lock();
+  }
+  if (budget) budget->noteKept(slot, bytesOf(*picture));
 }
 
 }  // namespace
@@ -913,11 +936,53 @@ void CairoContext::uprightIn(cairo_t* cr, NSRect rect) const {
 }
 
 namespace {
-// The picture made once for the size the rectangle covers on the canvas, made now unless
-// kept, and the whole pixels it is laid on; null when the picture or the placement (turned,
-// or too large) does not allow it.
+std::shared_ptr<DispatchQueue> scalingQueue() {
+  static auto queue = DispatchQueue::makeSerial("picture scaling");
+  return queue;
+}
+
+// Has the picture made for the size on the scaling queue and kept in the cache once it is
+// there (unless the cache went away or was given something else meanwhile).
+void startScaling(CGImageDrawingCache& slot, const CGImage& frame, int width, int height) {
+  bool opaque = false;
+  cairo_surface_t* source = surfaceOf(frame, &opaque);
+  if (cairo_surface_status(source) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(source);
+    return;
+  }
+  auto awaited = std::make_shared<ScaledPicture>();
+  awaited->width = width;
+  awaited->height = height;
+  awaited->pixels = frame.rgba.data();
+  {
+    std::lock_guard lock(slot.mutex);
+    slot.owner = &kScalingOwner;
+    slot.content = awaited;
+  }
+  scalingQueue()->async([reach = slot.reach(), awaited, source, opaque] {
+    auto made = scaledFrom(source, opaque, awaited->pixels, awaited->width, awaited->height);
+    std::lock_guard lock(reach->mutex);
+    if (!reach->cache) return;
+    CGImageDrawingCache& cache = *reach->cache;
+    {
+      std::lock_guard held(cache.mutex);
+      if (cache.owner != &kScalingOwner || cache.content != awaited) return;
+      if (!made) {
+        cache.owner = nullptr;
+        cache.content.reset();
+        return;
+      }
+    }
+    keepIn(cache, made);
+  });
+}
+
+// The picture made once for the size the rectangle covers on the canvas, kept or made now,
+// and the whole pixels it is laid on; null when the picture or the placement (turned, or
+// too large) does not allow it, or while it is being made on a worker (`scaling` then set,
+// with the pixels it will be laid on).
 std::shared_ptr<ScaledPicture> placedPicture(cairo_t* cr, const CGImageSource& source, const CGImage& frame, NSRect rect,
-                                             PixelBox& at) {
+                                             PixelBox& at, bool* scaling = nullptr) {
   CGImageDrawingCache* slot = source.drawingCache();
   if (!slot) return nullptr;
   cairo_matrix_t m;
@@ -932,37 +997,73 @@ std::shared_ptr<ScaledPicture> placedPicture(cairo_t* cr, const CGImageSource& s
       std::abs(x0) > PixelBox::kFar || std::abs(y0) > PixelBox::kFar) {
     return nullptr;
   }
-  std::shared_ptr<ScaledPicture> picture;
-  {
-    std::lock_guard lock(slot->mutex);
-    if (slot->owner == &kScaledPictureOwner && slot->content) {
-      auto kept = std::static_pointer_cast<ScaledPicture>(slot->content);
-      if (kept->width == width && kept->height == height && kept->pixels == frame.rgba.data()) picture = kept;
-    }
-  }
-  if (!picture) {
-    picture = scaledPicture(frame, static_cast<int>(width), static_cast<int>(height));
-    if (!picture) return nullptr;
-    std::lock_guard lock(slot->mutex);
-    slot->owner = &kScaledPictureOwner;
-    slot->content = picture;
-  }
   // Whole pixels: the picture is laid on as it is, with no filtering.
   const int left = static_cast<int>(std::round(x0)), top = static_cast<int>(std::round(y0));
   at = {left, top, left + static_cast<int>(width), top + static_cast<int>(height)};
+  std::shared_ptr<ScaledPicture> picture;
+  bool awaited = false;
+  {
+    std::lock_guard lock(slot->mutex);
+    if ((slot->owner == &kScaledPictureOwner || slot->owner == &kScalingOwner) && slot->content) {
+      auto kept = std::static_pointer_cast<ScaledPicture>(slot->content);
+      if (kept->width == width && kept->height == height && kept->pixels == frame.rgba.data()) {
+        if (slot->owner == &kScaledPictureOwner) picture = kept;
+        else awaited = true;
+      }
+    }
+  }
+  if (!picture) {
+    // Large pictures are scaled off the thread that draws (the main thread, for windows).
+    if (awaited || long(frame.width) * frame.height + width * height > kMostScaledOnTheSpot) {
+      if (!awaited) startScaling(*slot, frame, static_cast<int>(width), static_cast<int>(height));
+      if (scaling) *scaling = true;
+      return nullptr;
+    }
+    bool opaque = false;
+    picture = scaledFrom(surfaceOf(frame, &opaque), opaque, frame.rgba.data(), static_cast<int>(width),
+                         static_cast<int>(height));
+    if (!picture) return nullptr;
+    keepIn(*slot, picture);
+  }
   return picture;
 }
 }  // namespace
 
 bool CairoContext::drawCachedImage(const CGImageSource& source, const CGImage& frame, NSRect rect, double fraction) {
   PixelBox at;
-  const auto picture = placedPicture(cr_, source, frame, rect, at);
-  if (!picture) return false;
+  bool awaited = false;
+  const auto picture = placedPicture(cr_, source, frame, rect, at, &awaited);
+  cairo_surface_t* unscaled = nullptr;
+  if (!picture) {
+    if (!awaited) return false;
+    // Until the worker has made it, the picture is scaled as it is laid on, onto the same
+    // pixels and with the same filter: what shows is what the kept copy will show (but for
+    // a unit of rounding here and there).
+    unscaled = surfaceOf(frame);
+    if (cairo_surface_status(unscaled) != CAIRO_STATUS_SUCCESS) {
+      cairo_surface_destroy(unscaled);
+      return false;
+    }
+  }
   cairo_save(cr_);
   inPixels(cr_, [&] {
     cairo_rectangle(cr_, at.x0, at.y0, at.width(), at.height());
-    cairo_set_source_surface(cr_, picture->surface, at.x0, at.y0);
-    cairo_pattern_set_filter(cairo_get_source(cr_), CAIRO_FILTER_NEAREST);
+    if (picture) {
+      cairo_set_source_surface(cr_, picture->surface, at.x0, at.y0);
+      cairo_pattern_set_filter(cairo_get_source(cr_), CAIRO_FILTER_NEAREST);
+    } else {
+      cairo_matrix_t placed;
+      cairo_matrix_init_translate(&placed, at.x0, at.y0);
+      cairo_matrix_scale(&placed, double(at.width()) / frame.width, double(at.height()) / frame.height);
+      cairo_matrix_invert(&placed);
+      cairo_pattern_t* pattern = cairo_pattern_create_for_surface(unscaled);
+      cairo_pattern_set_matrix(pattern, &placed);
+      cairo_pattern_set_filter(pattern, CAIRO_FILTER_GOOD);
+      // Edge pixels repeat outward, as in the kept copy.
+      cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
+      cairo_set_source(cr_, pattern);
+      cairo_pattern_destroy(pattern);
+    }
     if (fraction >= 1) {
       cairo_fill(cr_);
     } else {
@@ -971,6 +1072,7 @@ bool CairoContext::drawCachedImage(const CGImageSource& source, const CGImage& f
     }
   });
   cairo_restore(cr_);
+  if (unscaled) cairo_surface_destroy(unscaled);
   return true;
 }
 
@@ -979,7 +1081,7 @@ void CairoContext::layHeldFillUnder(const CGImageSource& source, const CGImage& 
     const PixelBox& region = groups_.back().region;
     PixelBox at;
     const auto picture = placedPicture(cr_, source, frame, rect, at);
-    // Kept without alpha when every pixel is opaque (see scaledPicture).
+    // Kept without alpha when every pixel is opaque (see scaledFrom).
     if (picture && cairo_image_surface_get_format(picture->surface) == CAIRO_FORMAT_RGB24 && at.contains(region)) {
       // Only where the clip cuts into pixels does the fill show through the picture's edge.
       const ClipRect& c = *state_.clip;

@@ -165,6 +165,8 @@ class CairoContext : public GraphicsContext {
   void uprightIn(cairo_t* cr, NSRect rect) const;
   // Draws a picture's pixels made once for the size they cover on the canvas; false when
   // the picture or the placement does not allow it.
+  // False when the picture can neither be laid on from a kept copy nor (while a worker
+  // makes that copy) scaled onto the pixels the copy will take.
   bool drawCachedImage(const CGImageSource& source, const CGImage& frame, NSRect rect, double fraction);
   void drawTextLaidOut(const CGText& text, NSRect rect, const std::optional<CGShadow>& shadow);
   // The picture of laid-out text, made now unless an equal one was made before.

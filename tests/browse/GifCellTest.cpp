@@ -110,7 +110,9 @@ TEST_F(GifCellTest, AspectFillCoversTheFrameAndSkipsImagesWithoutArea) {
   };
   const std::vector<Row> rows = {
       {true, {100, 50}, -5.0, -110.0, NSImageScaling::proportionallyUpOrDown},
-      {true, {300, 300}, -57.5, -57.5, NSImageScaling::proportionallyUpOrDown},
+      // A picture larger than the tile is drawn at the tile's size, not at its own.
+      {true, {300, 300}, -5.0, -5.0, NSImageScaling::proportionallyUpOrDown},
+      {true, {2000, 1000}, -5.0, -110.0, NSImageScaling::proportionallyUpOrDown},
       {true, {50, 100}, -110.0, -5.0, NSImageScaling::proportionallyUpOrDown},
       // No area to scale from: the placement stays as the interface made it.
       {true, {0, 50}, 0.0, 0.0, NSImageScaling::proportionallyUpOrDown},
@@ -130,6 +132,31 @@ TEST_F(GifCellTest, AspectFillCoversTheFrameAndSkipsImagesWithoutArea) {
     EXPECT_EQ(cell->gifLeadingConstraint.lock()->constant(), row.horizontal) << at;
     EXPECT_EQ(cell->gifTrailingConstraint.lock()->constant(), row.horizontal) << at;
     EXPECT_EQ(cell->gif.lock()->imageScaling(), row.scaling) << at;
+  }
+}
+
+TEST_F(GifCellTest, ACoverTileSizesAHugePictureByTheTileNotByThePicture) {
+  auto cell = tile(item(1));
+  cell->reset();
+  auto tag = VNTag::initWithNewApiData({});
+  tag->categoryTitle = "huge";
+  cell->configureWithTag(tag);
+  cell->shouldAspectFillGif = true;
+  cell->view()->setFrame(NSMakeRect(0, 0, 190, 76));
+  cell->view()->layoutSubtreeIfNeeded();
+  const NSSize tileSize = cell->contentContainer.lock()->bounds().size;
+  // Shown twice over without a reset (a second picture for the same tile): no growth either.
+  for (int shown = 0; shown < 2; ++shown) {
+    cell->updateAnimatedImageWithImage(sizedImage({2000, 2000}));
+    cell->view()->layoutSubtreeIfNeeded();
+    const NSRect frame = cell->gif.lock()->frame();
+    const double longest = std::max(tileSize.width, tileSize.height) * GifCell::Constants::aspectFillScale;
+    EXPECT_LE(std::max(frame.size.width, frame.size.height), longest + 1e-9) << shown;
+    // Still covering the tile, centred on it.
+    EXPECT_GE(frame.size.width, tileSize.width);
+    EXPECT_GE(frame.size.height, tileSize.height);
+    EXPECT_NEAR(frame.midX(), tileSize.width / 2, 1e-9);
+    EXPECT_NEAR(frame.midY(), tileSize.height / 2, 1e-9);
   }
 }
 
