@@ -164,7 +164,9 @@ std::shared_ptr<const NSImageFrame> NSImageView::decodedFrame(const std::shared_
     auto view = weak.lock();
     if (!view) return;
     view->awaitingFrame_ = false;
-    if (view->image() == shown.lock() && view->isOnScreen()) view->setNeedsDisplay(true);
+    // Marked also while nobody sees it: a kept picture of a tree holding the view (a
+    // rasterizing layer's) must not go on showing it without its frame.
+    if (view->image() == shown.lock()) view->setNeedsDisplay(true);
   });
   if (ready) awaitingFrame_ = false;  // it came meanwhile
   return ready;

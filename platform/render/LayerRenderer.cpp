@@ -109,7 +109,17 @@ void renderLayer(const std::shared_ptr<CALayer>& layer, GraphicsContext& context
     else context.fillRect(b);
   }
 
-  if (shown->contents()) context.drawImage(shown->contents(), shown->contentsRect(), 1.0);
+  if (const auto& contents = shown->contents()) {
+    // Contents that have nothing to draw yet ask for display once they have (noting the
+    // change): a kept picture of the tree (a rasterizing layer's) is then made again instead
+    // of staying without them, and the window paints the layer again.
+    if (!contents->imageForDrawing()) {
+      contents->whenDrawable([weak = std::weak_ptr<CALayer>(layer)] {
+        if (auto waiting = weak.lock()) waiting->setNeedsDisplay();
+      });
+    }
+    context.drawImage(contents, shown->contentsRect(), 1.0);
+  }
   // While an animation changes a key that redraws the content, the animated copy draws.
   CALayer& drawer = shown != layer && layer->animationsNeedDisplay() ? *shown : *layer;
   if (drawsContent(drawer)) {
