@@ -157,6 +157,9 @@ void AppDelegate::togglePopoverWithSender(const std::shared_ptr<NSObject>& sende
 }
 
 void AppDelegate::showPopoverWithSender(const std::shared_ptr<NSObject>&) {
+  // A screen that gave the panel away (the file chooser) asks for it back as it closes, also
+  // when the application is ending meanwhile: the panel would only flash.
+  if (NSApplication::sharedApplication()->hasTerminated()) return;
   if (statusItemView_) {
     statusItemView_->setHighlighted(true);
     popover_->showRelativeToRect(statusItemView_->bounds(), statusItemView_, NSRectEdge::minY);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSOpenPanel.h"
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/foundation/NSURL.h"
@@ -71,10 +72,12 @@ std::optional<std::vector<std::shared_ptr<NSURL>>> chooseWithDesktop(const NSOpe
   gtk_native_dialog_show(GTK_NATIVE_DIALOG(native));
   // Our run loop, not a nested GTK loop: its waits run GTK's loop anyway, and our own
   // timers and blocks (a popover's closing animation) must not stop while the user chooses.
-  // A host stopped meanwhile ends the run as a Cancel.
-  while (!run.answered && DesktopHost::current() == host) {
-    NSRunLoop::main()->runUntil([&] { return run.answered || DesktopHost::current() != host; }, 0.05);
-  }
+  // A host stopped meanwhile ends the run as a Cancel, and so does the application's
+  // termination (a signal's, say), which has stopped the run loop this one is nested in: the
+  // chooser closes and the application ends as it would without it.
+  auto app = NSApplication::sharedApplication();
+  auto over = [&] { return run.answered || DesktopHost::current() != host || app->hasTerminated(); };
+  while (!over()) NSRunLoop::main()->runUntil(over, 0.05);
   g_signal_handler_disconnect(native, handler);
 
   std::optional<std::vector<std::shared_ptr<NSURL>>> chosen;

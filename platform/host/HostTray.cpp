@@ -93,11 +93,19 @@ class HostTray::Icon {
     if (kind_ == Kind::statusNotifierItem) {
       publishOnBus(number);
     } else if (kind_ == Kind::xembed) {
-      showInTray();
+      // GTK's status icon is the first widget it realizes, which loads its theme: a launch
+      // would wait for it before its panel's delay even begins. Made on the first idle turn,
+      // it is in the tray long before the panel opens.
+      onIdle<&Icon::showing_, &Icon::showInTray>();
     }
   }
 
   ~Icon() {
+    if (showing_) g_source_remove(showing_);
+    if (connecting_) {
+      g_cancellable_cancel(connecting_);
+      g_object_unref(connecting_);
+    }
     if (redraw_) g_source_remove(redraw_);
     if (owner_) g_bus_unown_name(owner_);
     if (bus_ && registration_) g_dbus_connection_unregister_object(bus_, registration_);
@@ -119,17 +127,7 @@ class HostTray::Icon {
   Kind kind() const { return kind_; }
   const std::string& busName() const { return name_; }
 
-  void scheduleRedraw() {
-    if (redraw_) return;
-    redraw_ = g_idle_add(
-        [](gpointer self) -> gboolean {
-          auto* icon = static_cast<Icon*>(self);
-          icon->redraw_ = 0;
-          icon->redrawNow();
-          return G_SOURCE_REMOVE;
-        },
-        this);
-  }
+  void scheduleRedraw() { onIdle<&Icon::redraw_, &Icon::redrawNow>(); }
 
   std::optional<NSRect> iconArea() const {
     if (statusIcon_) {
@@ -148,31 +146,70 @@ class HostTray::Icon {
   }
 
  private:
+  // Runs the work once on an idle turn of GLib's loop, however often it is asked for before
+  // then; the slot holds the source meanwhile, for the destructor to remove.
+  template <guint Icon::*Slot, void (Icon::*Work)()>
+  void onIdle() {
+    if (this->*Slot) return;
+    this->*Slot = g_idle_add(
+        [](gpointer self) -> gboolean {
+          auto* icon = static_cast<Icon*>(self);
+          icon->*Slot = 0;
+          (icon->*Work)();
+          return G_SOURCE_REMOVE;
+        },
+        this);
+  }
+
   // ---- StatusNotifierItem ----
   void publishOnBus(int number) {
+    name_ = "org.kde.StatusNotifierItem-" + std::to_string(getpid()) + "-" + std::to_string(number);
     GError* error = nullptr;
     gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, &error);
-    // A connection of the item's own, so every item has its own object at the fixed path.
-    if (address) {
-      bus_ = g_dbus_connection_new_for_address_sync(
-          address,
-          static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                            G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-          nullptr, nullptr, &error);
-      g_free(address);
-    }
-    if (!bus_) {
-      OutputSink::print(std::string("Status icon: the session bus refused the item: ") +
-                        (error ? error->message : "no address"));
-      g_clear_error(&error);
+    if (!address) {
+      refused(error);
       return;
     }
+    // A connection of the item's own, so every item has its own object at the fixed path. It
+    // is made while the launch goes on: its handshake with the bus takes round trips.
+    connecting_ = g_cancellable_new();
+    g_dbus_connection_new_for_address(
+        address,
+        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, connecting_,
+        [](GObject*, GAsyncResult* result, gpointer self) {
+          GError* error = nullptr;
+          GDBusConnection* bus = g_dbus_connection_new_for_address_finish(result, &error);
+          // A cancelled connection's icon is gone.
+          if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
+            g_error_free(error);
+            return;
+          }
+          static_cast<Icon*>(self)->connected(bus, error);
+        },
+        this);
+    g_free(address);
+  }
+
+  void refused(GError* error) {
+    OutputSink::print(std::string("Status icon: the session bus refused the item: ") +
+                      (error ? error->message : "no address"));
+    g_clear_error(&error);
+  }
+
+  void connected(GDBusConnection* bus, GError* error) {
+    g_clear_object(&connecting_);
+    if (!bus) {
+      refused(error);
+      return;
+    }
+    bus_ = bus;
     static GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kItemXml, nullptr);
     static const GDBusInterfaceVTable table{&Icon::onMethod, &Icon::onProperty, nullptr, {}};
     registration_ = g_dbus_connection_register_object(bus_, std::string(Constants::itemPath).c_str(),
                                                       node->interfaces[0], &table, this, nullptr, &error);
     g_clear_error(&error);
-    name_ = "org.kde.StatusNotifierItem-" + std::to_string(getpid()) + "-" + std::to_string(number);
     owner_ = g_bus_own_name_on_connection(bus_, name_.c_str(), G_BUS_NAME_OWNER_FLAGS_NONE, &Icon::onNameAcquired,
                                           nullptr, this, nullptr);
   }
@@ -335,7 +372,9 @@ class HostTray::Icon {
   guint registration_ = 0;
   guint owner_ = 0;
   std::string name_;
+  GCancellable* connecting_ = nullptr;
   GtkStatusIcon* statusIcon_ = nullptr;
+  guint showing_ = 0;
   int iconSize_ = 22;
   guint redraw_ = 0;
   bool placed_ = false;
@@ -343,13 +382,19 @@ class HostTray::Icon {
 };
 
 HostTray::HostTray(DesktopHost& host) : host_(host) {
-  if (!SessionBus::named()) return;
+  if (!SessionBus::named()) {
+    watcherKnown_ = true;
+    return;
+  }
+  // The watch answers once the bus has, whether a watcher runs or not; items added before
+  // then wait for it rather than ask the bus themselves and hold the launch up.
   watch_ = g_bus_watch_name(
       G_BUS_TYPE_SESSION, std::string(Constants::watcherName).c_str(), G_BUS_NAME_WATCHER_FLAGS_NONE,
       [](GDBusConnection*, const gchar*, const gchar* owner, gpointer self) {
         static_cast<HostTray*>(self)->watcherAppeared(owner ? owner : "");
       },
-      nullptr, this, nullptr);
+      [](GDBusConnection*, const gchar*, gpointer self) { static_cast<HostTray*>(self)->watcherVanished(); }, this,
+      nullptr);
 }
 
 HostTray::~HostTray() {
@@ -359,6 +404,8 @@ HostTray::~HostTray() {
 void HostTray::watcherAppeared(const std::string& owner) {
   bool restarted = !watcherOwner_.empty() && watcherOwner_ != owner;
   watcherOwner_ = owner;
+  watcherKnown_ = true;
+  watcherRuns_ = true;
   for (auto& icon : icons_) {
     // Items the former watcher knew must register with the new one; items without a tray
     // become items of this one. Those registered already with this watcher stay as they are.
@@ -367,12 +414,27 @@ void HostTray::watcherAppeared(const std::string& owner) {
     if (!move || !window) continue;
     icon = std::make_unique<Icon>(host_, window, Kind::statusNotifierItem, nextNumber_++);
   }
+  settlePending();
+}
+
+void HostTray::watcherVanished() {
+  watcherKnown_ = true;
+  watcherRuns_ = false;
+  settlePending();
 }
 
 void HostTray::add(const std::shared_ptr<NSStatusBarWindow>& window) {
-  if (!window || kind(window.get()) != Kind::none) return;
+  if (!window || isPending(window.get()) || kind(window.get()) != Kind::none) return;
+  if (!watcherKnown_) {
+    pending_.push_back(window);
+    return;
+  }
+  settle(window, watcherRuns_);
+}
+
+void HostTray::settle(const std::shared_ptr<NSStatusBarWindow>& window, bool watcherRuns) {
   Kind kind = Kind::none;
-  if (statusNotifierWatcherRuns()) {
+  if (watcherRuns) {
     kind = Kind::statusNotifierItem;
   } else if (xembedTrayRuns()) {
     kind = Kind::xembed;
@@ -382,7 +444,38 @@ void HostTray::add(const std::shared_ptr<NSStatusBarWindow>& window) {
   icons_.push_back(std::make_unique<Icon>(host_, window, kind, nextNumber_++));
 }
 
+void HostTray::settlePending() {
+  auto pending = std::exchange(pending_, {});
+  for (auto& waiting : pending) {
+    if (auto window = waiting.lock()) settle(window, watcherRuns_);
+  }
+}
+
+bool HostTray::isPending(const NSWindow* window) const {
+  return std::any_of(pending_.begin(), pending_.end(),
+                     [&](const auto& waiting) { return waiting.lock().get() == window; });
+}
+
+void HostTray::settleNow(const NSWindow* window) {
+  if (!window || !isPending(window)) return;
+  // Asked before the watch has answered: the bus is asked here and now.
+  const bool watcherRuns = statusNotifierWatcherRuns();
+  auto pending = std::exchange(pending_, {});
+  for (auto& waiting : pending) {
+    auto item = waiting.lock();
+    if (item && item.get() == window) {
+      settle(item, watcherRuns);
+    } else if (item) {
+      pending_.push_back(item);
+    }
+  }
+}
+
 void HostTray::remove(const NSWindow* window) {
+  std::erase_if(pending_, [&](const auto& waiting) {
+    auto item = waiting.lock();
+    return !item || item.get() == window;
+  });
   std::erase_if(icons_, [&](const auto& icon) { return icon->window() == window || !icon->window(); });
 }
 
@@ -392,21 +485,24 @@ void HostTray::needsDisplay(const NSWindow* window) {
   }
 }
 
-HostTray::Kind HostTray::kind(const NSWindow* window) const {
+HostTray::Kind HostTray::kind(const NSWindow* window) {
+  settleNow(window);
   for (auto& icon : icons_) {
     if (icon->window() == window) return icon->kind();
   }
   return Kind::none;
 }
 
-std::string HostTray::busName(const NSWindow* window) const {
+std::string HostTray::busName(const NSWindow* window) {
+  settleNow(window);
   for (auto& icon : icons_) {
     if (icon->window() == window) return icon->busName();
   }
   return {};
 }
 
-std::optional<NSRect> HostTray::iconArea(const NSWindow* window) const {
+std::optional<NSRect> HostTray::iconArea(const NSWindow* window) {
+  settleNow(window);
   for (auto& icon : icons_) {
     if (icon->window() == window) return icon->iconArea();
   }

@@ -38,11 +38,13 @@ class HostTray {
   // The item's picture changed: its icon is drawn again once this turn is over.
   void needsDisplay(const NSWindow* window);
 
-  Kind kind(const NSWindow* window) const;
+  // An item added before the bus said whether a watcher runs is settled when it does; asked
+  // about before that, it is settled at once.
+  Kind kind(const NSWindow* window);
   // The bus name the item's StatusNotifierItem goes by (empty for other kinds).
-  std::string busName(const NSWindow* window) const;
+  std::string busName(const NSWindow* window);
   // Where the desktop shows the item's icon (desktop pixels from the top left), when known.
-  std::optional<NSRect> iconArea(const NSWindow* window) const;
+  std::optional<NSRect> iconArea(const NSWindow* window);
   // Whether a point of the desktop lies on one of the icons (presses there are the
   // application's own, not another program's).
   bool covers(double x, double y) const;
@@ -53,9 +55,19 @@ class HostTray {
   // A watcher that comes up later (a panel started after the application, or started
   // again) takes the items then.
   void watcherAppeared(const std::string& owner);
+  void watcherVanished();
+  // Gives the item its icon, of the kind the desktop's tray takes.
+  void settle(const std::shared_ptr<NSStatusBarWindow>& window, bool watcherRuns);
+  void settlePending();
+  void settleNow(const NSWindow* window);
+  bool isPending(const NSWindow* window) const;
 
   DesktopHost& host_;
   std::vector<std::unique_ptr<Icon>> icons_;
+  // Items waiting for the bus's word on a watcher.
+  std::vector<std::weak_ptr<NSStatusBarWindow>> pending_;
+  bool watcherKnown_ = false;
+  bool watcherRuns_ = false;
   bool toldNoTray_ = false;
   int nextNumber_ = 1;
   unsigned watch_ = 0;

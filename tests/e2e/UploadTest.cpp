@@ -2,10 +2,13 @@
 // pixel, ends included) and, on Back, lets go of the panel, which takes clicks again. A GIF
 // arrives there as a person brings one: its address pasted into the URL field from the
 // clipboard, or a file picked on the desktop in the file chooser; it shows in the staged
-// list and, tagged, goes up to the service.
+// list and, tagged, goes up to the service. Asked to end while the chooser is up, the
+// application ends as it does otherwise.
 
 #include <gtk/gtk.h>
+#include <signal.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "platform/foundation/NSArray.h"
@@ -201,6 +204,19 @@ TEST_F(UploadTest, AGifPickedOnTheDesktopIsStagedAndGoesUp) {
   pressKeys("Return");
   ASSERT_TRUE(eventually([&] { return !windowNamed("Open") && panelShown(); })) << "the chooser gives the panel back";
   ASSERT_NO_FATAL_FAILURE(tagAndUpload("picked", 2600));
+}
+
+// A request to end (SIGTERM, as a session's logout sends it) while the file chooser is up
+// ends the application as it does otherwise: the chooser goes, the process ends with status
+// 0, and the store was closed on the way out (its log folded into the file).
+TEST_F(UploadTest, AskedToEndWhileTheFileChooserIsUpTheApplicationEndsWithItsStoreClosed) {
+  ASSERT_NO_FATAL_FAILURE(openUploadScreen());
+  clickPanel(kBrowseDesktop);
+  ASSERT_TRUE(eventually([&] { return windowNamed("Open").has_value(); })) << "the file chooser opens";
+  ASSERT_TRUE(std::filesystem::exists(storePath().string() + "-wal")) << "the store is open, with its log beside it";
+  ASSERT_EQ(kill(app().pid(), SIGTERM), 0);
+  EXPECT_EQ(waitForExit(), 0) << "the application ends, with status 0";
+  EXPECT_FALSE(std::filesystem::exists(storePath().string() + "-wal")) << "the store was closed";
 }
 
 }  // namespace
