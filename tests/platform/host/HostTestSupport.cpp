@@ -162,6 +162,10 @@ void TestBusService::serve(const char* introspection) {
   }
   ready_.notify_all();
   g_main_loop_run(loop_);
+  // Replies given just before the end reach their callers before the name goes: closing
+  // alone may drop what is still queued, and a caller would then see the service vanish
+  // without answering.
+  g_dbus_connection_flush_sync(bus_, nullptr, nullptr);
   // Closing the connection gives the name up, which the bus tells its watchers.
   g_dbus_connection_close_sync(bus_, nullptr, nullptr);
   g_object_unref(bus_);
