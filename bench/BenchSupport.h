@@ -15,10 +15,10 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <functional>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
