@@ -5,9 +5,9 @@
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
-#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -57,48 +58,10 @@ class Countdown {
   int left_;
 };
 
-// The CPUs this process may use: the stand-in gets the last of them to itself and the
-// benchmark's threads the others, as a service on another machine would leave the client's
-// CPUs alone. Sharing them, the scheduler moves a thread woken by a loopback reply onto the
-// stand-in's CPU and, for a client that hands the reply from one thread to another, back
-// again: a cost of this machine's arrangement, not of the client (a one-thread client settles
-// on the stand-in's CPU and pays it once). GLIMDECK_BENCH_SHARED_CPUS=1 leaves the CPUs shared.
-struct StandinCpus {
-  cpu_set_t standin;
-  cpu_set_t client;
-};
-// Worked out once, so that every stand-in a benchmark starts shares the one CPU.
-inline const std::optional<StandinCpus>& standinCpus() {
-  static const std::optional<StandinCpus> cpus = []() -> std::optional<StandinCpus> {
-    if (const char* shared = std::getenv("GLIMDECK_BENCH_SHARED_CPUS"); shared && *shared == '1') return std::nullopt;
-    cpu_set_t all;
-    CPU_ZERO(&all);
-    if (::sched_getaffinity(0, sizeof all, &all) != 0 || CPU_COUNT(&all) < 2) return std::nullopt;
-    StandinCpus chosen{};
-    chosen.client = all;
-    for (int cpu = CPU_SETSIZE - 1; cpu >= 0; --cpu) {
-      if (!CPU_ISSET(cpu, &all)) continue;
-      CPU_ZERO(&chosen.standin);
-      CPU_SET(cpu, &chosen.standin);
-      CPU_CLR(cpu, &chosen.client);
-      break;
-    }
-    return chosen;
-  }();
-  return cpus;
-}
-
-// Every thread of this process, those running now and (through the threads that make them)
-// those to come.
-inline void restrictThisProcessTo(const cpu_set_t& cpus) {
-  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-    const pid_t tid = static_cast<pid_t>(std::stol(task.path().filename().string()));
-    ::sched_setaffinity(tid, sizeof cpus, &cpus);
-  }
-}
-
 // The stand-in as the service is, in a process of its own (`glimdeck-standin` beside the
 // benchmark's folder), so that what the benchmark's process spends is the client's alone.
+// It shares the machine's CPUs with the client, as the scheduler places them: the client is
+// charged what a reply's wake-ups cost it wherever they land.
 // One per catalogue size, started on first use and stopped when the program ends. Answers
 // its base URL. GLIMDECK_BENCH_STANDIN names one already running instead (to profile the
 // benchmark alone).
@@ -135,14 +98,10 @@ inline const std::string& standinProcess(std::size_t items = 0) {
   std::vector<char*> argv;
   for (auto& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
-  // The child inherits the CPUs of the thread that starts it, before it makes any thread.
-  const auto& cpus = standinCpus();
-  if (cpus) ::sched_setaffinity(0, sizeof cpus->standin, &cpus->standin);
   if (posix_spawn(&child.pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
     std::fprintf(stderr, "could not start %s\n", program.c_str());
     std::abort();
   }
-  if (cpus) restrictThisProcessTo(cpus->client);
   posix_spawn_file_actions_destroy(&actions);
   ::close(out[1]);
   // Its first line names the address it listens on.
@@ -164,6 +123,20 @@ inline double processCpuSeconds() {
   timespec now{};
   ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// CPU time of the calling thread alone, in seconds.
+inline double threadCpuSeconds() {
+  timespec now{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// Context switches of the whole process so far, voluntary and not.
+inline double processContextSwitches() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_nvcsw + usage.ru_nivcsw);
 }
 
 // Bytes the heap holds for the program, small blocks and mapped ones.
@@ -227,6 +200,75 @@ void compareWithBaseline(benchmark::State& state, Subject&& subject, Baseline&& 
 template <typename Subject, typename Baseline>
 void compareWithBaseline(benchmark::State& state, Subject&& subject, Baseline&& baseline) {
   compareWithBaseline(state, std::forward<Subject>(subject), std::forward<Baseline>(baseline), [] {});
+}
+
+// One side of a batch comparison: `run` does one unit of its work (a page, a round of
+// downloads) and answers false when it failed; `drain`, run once at the end of the side's
+// batch and inside its window, waits until the work the units left behind on other threads
+// (results released, queued writes) is done, so that the side is charged all of it.
+struct BatchSide {
+  std::function<bool()> run;
+  std::function<void()> drain = [] {};
+};
+
+// Charges each side all the CPU its work causes: in every iteration each side runs a batch of
+// `units` units back to back, the order of the sides alternating from one iteration to the
+// next, and the process's CPU (every thread) and the wall time are read at the start of the
+// side's batch and after its drain. What one unit leaves to other threads lands in the next
+// unit's window of the same side, and the last one's in the drain; the other side's batch
+// never starts before it is done. The benchmark's time is the subject's batch, per unit
+// (register with UseManualTime()). Counters, per unit: "cpu_us" and "baseline_cpu_us", the
+// sides' process CPU; "baseline_us", the baseline's wall time; "switches" and
+// "baseline_switches", context switches; and the ratios of the sides' totals, "ratio" in wall
+// time and "cpu_ratio" in CPU.
+inline void compareBatches(benchmark::State& state, int units, const BatchSide& subject, const BatchSide& baseline) {
+  using Clock = std::chrono::steady_clock;
+  struct Totals {
+    double wall = 0;
+    double cpu = 0;
+    double switches = 0;
+  } subjectTotal, baselineTotal;
+  auto batch = [units](const BatchSide& side, Totals& total) {
+    const double switchesStart = processContextSwitches();
+    const double cpuStart = processCpuSeconds();
+    const auto start = Clock::now();
+    bool ok = true;
+    for (int i = 0; i < units && ok; ++i) ok = side.run();
+    side.drain();
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    total.cpu += processCpuSeconds() - cpuStart;
+    total.switches += processContextSwitches() - switchesStart;
+    total.wall += wall;
+    return std::pair{ok, wall};
+  };
+  double runs = 0;
+  bool subjectFirst = true;
+  for (auto _ : state) {
+    std::pair<bool, double> mine, theirs;
+    if (subjectFirst) {
+      mine = batch(subject, subjectTotal);
+      theirs = batch(baseline, baselineTotal);
+    } else {
+      theirs = batch(baseline, baselineTotal);
+      mine = batch(subject, subjectTotal);
+    }
+    subjectFirst = !subjectFirst;
+    state.SetIterationTime(mine.second / units);
+    if (!mine.first || !theirs.first) {
+      state.SkipWithError("a run failed");
+      return;
+    }
+    runs += units;
+  }
+  if (runs == 0 || baselineTotal.wall <= 0) return;
+  state.counters["units"] = runs;
+  state.counters["ratio"] = subjectTotal.wall / baselineTotal.wall;
+  state.counters["cpu_ratio"] = baselineTotal.cpu > 0 ? subjectTotal.cpu / baselineTotal.cpu : 0.0;
+  state.counters["baseline_us"] = baselineTotal.wall / runs * 1e6;
+  state.counters["cpu_us"] = subjectTotal.cpu / runs * 1e6;
+  state.counters["baseline_cpu_us"] = baselineTotal.cpu / runs * 1e6;
+  state.counters["switches"] = subjectTotal.switches / runs;
+  state.counters["baseline_switches"] = baselineTotal.switches / runs;
 }
 
 }  // namespace bench

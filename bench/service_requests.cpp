@@ -1,9 +1,9 @@
-// The service client's costs, with the stand-in in a process of its own: one 50-item search
-// page fetched and parsed into items through VNStreamRequester, beside a kept-alive libcurl
-// fetch of the same URL parsed by simdjson's DOM (counters "ratio" and "cpu_ratio", requester
-// / curl in wall time and in the client's CPU, both asking for gzip as the application's
-// session does); the heap a long stream holds per item; and building request URLs with 3
-// and 10 parameters.
+// The service client's costs, with the stand-in in a process of its own: 50-item search pages
+// fetched and parsed into items through VNStreamRequester, beside a kept-alive libcurl fetch
+// of the same URL parsed by simdjson's DOM (counters "ratio" and "cpu_ratio", requester / curl
+// in wall time and in the client's CPU, both asking for gzip as the application's session
+// does), each side charged all the CPU of a batch of pages; the heap a long stream holds per
+// item; and building request URLs with 3 and 10 parameters.
 
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
@@ -15,7 +15,9 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/NSString.h"
+#include "platform/foundation/NSURLSession.h"
 #include "platform/foundation/NSUserDefaults.h"
 #include "service/PlovexAnalytics.h"
 #include "service/VNStreamRequester.h"
@@ -55,8 +57,40 @@ std::size_t collect(char* data, std::size_t size, std::size_t count, void* out) 
   return size * count;
 }
 
+// A page's "media" member read through, as a reader of an item's renditions reads them: every
+// rendition and each of its fields. Answers the number of fields read.
+std::size_t readMedia(const simdjson::dom::element& media) {
+  std::size_t fields = 0;
+  simdjson::dom::array list;
+  simdjson::dom::object one;
+  if (media.get(list) == simdjson::SUCCESS) {
+    for (auto element : list) fields += readMedia(element);
+  } else if (media.get(one) == simdjson::SUCCESS) {
+    for (auto member : one) {
+      benchmark::DoNotOptimize(member.key.data());
+      fields += member.value.is_object() || member.value.is_array() ? readMedia(member.value) : 1;
+    }
+  }
+  return fields;
+}
+
+std::size_t readMedia(const NSDictionary& media) {
+  std::size_t fields = 0;
+  for (const auto& key : media.allKeys()) {
+    auto value = media.objectForKey(key);
+    if (auto rendition = asA<NSDictionary>(value)) {
+      fields += readMedia(*rendition);
+    } else {
+      benchmark::DoNotOptimize(value.get());
+      ++fields;
+    }
+  }
+  return fields;
+}
+
 // The floor: one kept-alive libcurl handle fetching the same URL, compressed as the
-// application's session asks, and simdjson's DOM parse of the reply.
+// application's session asks, and simdjson's DOM parse of the reply (with `withMedia`, every
+// item's "media" member read through as well).
 class CurlPage {
  public:
   explicit CurlPage(const std::string& url) : curl_(curl_easy_init()) {
@@ -67,12 +101,18 @@ class CurlPage {
   }
   ~CurlPage() { curl_easy_cleanup(curl_); }
   // The number of results, or 0 when the fetch or the parse failed.
-  std::size_t fetch() {
+  std::size_t fetch(bool withMedia) {
     body_.clear();
     if (curl_easy_perform(curl_) != CURLE_OK) return 0;
     simdjson::padded_string json(body_);
     simdjson::dom::array results;
     if (parser_.parse(json)["results"].get(results) != simdjson::SUCCESS) return 0;
+    if (withMedia) {
+      for (auto item : results) {
+        simdjson::dom::element media;
+        if (item["media"].get(media) != simdjson::SUCCESS || readMedia(media) == 0) return 0;
+      }
+    }
     return results.size();
   }
 
@@ -89,39 +129,71 @@ struct Awaited {
   std::mutex mutex;
   std::condition_variable done;
   bool finished = false;
-  std::size_t items = 0;
+  std::optional<VNRequester::Content> content;
 };
 
-std::size_t fetchThroughRequester(const std::shared_ptr<VNStreamRequester>& requester) {
+// A page as a grid takes it: the callback hands the items over to the caller, which holds
+// them (with `withMedia`, reads every item's renditions, which an item expands from the reply
+// only when asked) and lets them go before it asks for the next. Answers the number of items.
+std::size_t fetchThroughRequester(const std::shared_ptr<VNStreamRequester>& requester, bool withMedia) {
   auto awaited = std::make_shared<Awaited>();
   requester->reset();
   requester->fetchWithCallback([awaited](bool, std::optional<VNRequester::Content> content) {
     {
       std::lock_guard lock(awaited->mutex);
-      awaited->items = content ? content->size() : 0;
+      awaited->content = std::move(content);
       awaited->finished = true;
     }
     awaited->done.notify_one();
   });
-  std::unique_lock lock(awaited->mutex);
-  awaited->done.wait(lock, [&] { return awaited->finished; });
-  return awaited->items;
+  std::optional<VNRequester::Content> page;
+  {
+    std::unique_lock lock(awaited->mutex);
+    awaited->done.wait(lock, [&] { return awaited->finished; });
+    page = std::move(awaited->content);
+  }
+  if (!page) return 0;
+  if (withMedia) {
+    for (const auto& object : *page) {
+      auto item = asA<VornObject>(object);
+      auto media = item ? item->mediaDictionary() : nullptr;
+      if (!media || readMedia(*media) == 0) return 0;
+    }
+  }
+  return page->size();
 }
 
-// A 50-item page through the requester (items built, callback run), beside the floor on the
-// same URL; "ratio" and "cpu_ratio" are requester / floor.
+// Waits until the session's queue has run everything queued on it so far: the end of the
+// delivery of the last reply, which lets its bytes go after the callback.
+void drainSession() {
+  if (auto session = Webapp::session()) session->delegateQueue()->sync([] {});
+}
+
+constexpr int kPagesPerBatch = 30;
+
+// 50-item pages through the requester (items built, callback run, items held by the caller
+// and let go), beside the floor on the same URL, a batch of 30 pages a side alternating which
+// goes first; "ratio" and "cpu_ratio" are requester / floor. The argument 1 has both sides
+// read every item's renditions too.
 // GLIMDECK_BENCH_SIDE=requester or =curl runs that side alone (the other does nothing), to
 // profile one side at a time; with "curl" the benchmark's time is the curl side's.
 void BM_RequesterPage(benchmark::State& state) {
   standin();
+  const bool withMedia = state.range(0) != 0;
   auto requester = pageRequester();
   CurlPage curl(Webapp::constructURLWithBaseURL(requester->getStreamID(), requester->constructParameters()));
+  // The session, its network thread and the connection are made before any batch.
+  if (fetchThroughRequester(requester, withMedia) != 50 || curl.fetch(withMedia) != 50) {
+    state.SkipWithError("the stand-in did not answer a page");
+    return;
+  }
   const char* side = std::getenv("GLIMDECK_BENCH_SIDE");
   const std::string only = side ? side : "";
-  auto throughRequester = [&] { return only == "curl" || fetchThroughRequester(requester) == 50; };
-  auto throughCurl = [&] { return only == "requester" || curl.fetch() == 50; };
-  if (only == "curl") return bench::compareWithBaseline(state, throughCurl, throughRequester);
-  bench::compareWithBaseline(state, throughRequester, throughCurl);
+  bench::BatchSide throughRequester{[&] { return only == "curl" || fetchThroughRequester(requester, withMedia) == 50; },
+                                    drainSession};
+  bench::BatchSide throughCurl{[&] { return only == "requester" || curl.fetch(withMedia) == 50; }};
+  if (only == "curl") return bench::compareBatches(state, kPagesPerBatch, throughCurl, throughRequester);
+  bench::compareBatches(state, kPagesPerBatch, throughRequester, throughCurl);
 }
 
 // A stream read page by page to its given length and held, as a grid holds what it has
@@ -135,7 +207,7 @@ void BM_StreamHeldPerItem(benchmark::State& state) {
   standin();
   // What the first request makes once (the session, the network thread, the parser's
   // buffers) is no part of any item.
-  fetchThroughRequester(pageRequester());
+  fetchThroughRequester(pageRequester(), false);
   const auto length = static_cast<std::size_t>(state.range(0));
   for (auto _ : state) {
     std::vector<std::shared_ptr<NSObject>> held;
@@ -186,7 +258,13 @@ void BM_ConstructURL(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_RequesterPage)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RequesterPage)
+    ->ArgName("media")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(8)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 // After the requester: what a long stream leaves of the heap is no part of its measure.
 BENCHMARK(BM_StreamHeldPerItem)->Arg(250)->Arg(1000)->Arg(kLongestStream)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ConstructURL)->Arg(3)->Arg(10);
