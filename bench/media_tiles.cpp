@@ -48,9 +48,10 @@
 #include <limits>
 #include <random>
 
+#include "bench/BenchSupport.h"
+#include "bench/DesktopSession.h"
 #include "browse/GifCell.h"
 #include "browse/GifCollectionViewController.h"
-#include "bench/BenchSupport.h"
 #include "browse/WaterfallLayout.h"
 #include "model/VNTag.h"
 #include "platform/appkit/NSApplication.h"
@@ -557,25 +558,8 @@ BENCHMARK(BM_HostileGifArrives)->Iterations(2)->UseManualTime()->Unit(benchmark:
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (!std::getenv("DISPLAY") && !std::getenv("GLIMDECK_BENCH_IN_SESSION")) {
-    // An X server and a session bus of its own, as the desktop host's tests have.
-    std::string script = std::string(GLIMDECK_SOURCE_DIR) + "/tests/platform/host/in-x-session.sh";
-    std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    std::vector<char*> arguments{script.data(), self.data()};
-    for (int i = 1; i < argc; ++i) arguments.push_back(argv[i]);
-    arguments.push_back(nullptr);
-    setenv("GLIMDECK_BENCH_IN_SESSION", "1", 1);
-    execv(script.c_str(), arguments.data());
-    std::perror("bench_media_tiles: cannot start an X session");
-    return 1;
-  }
-  // The application's folders in a place of their own.
-  homeFolder() = std::filesystem::temp_directory_path() / ("glimdeck-bench-tiles-" + std::to_string(::getpid()));
-  for (auto [name, sub] : {std::pair{"HOME", ""}, {"XDG_CACHE_HOME", ".cache"}, {"XDG_DATA_HOME", ".local/share"},
-                           {"XDG_CONFIG_HOME", ".config"}}) {
-    std::filesystem::create_directories(homeFolder() / sub);
-    setenv(name, (homeFolder() / sub).c_str(), 1);
-  }
+  bench::ensureDesktopSession(argc, argv, GLIMDECK_SOURCE_DIR);
+  homeFolder() = bench::useFoldersOfItsOwn("glimdeck-bench-tiles");
   NSApplication::sharedApplication();
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
