@@ -11,8 +11,9 @@ set -euo pipefail
 
 build=$(cd "${1:-build}" && pwd)
 runs=${2:-10}
-if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
-  exec dbus-run-session -- "$0" "$build" "$runs"
+# Always on a bus of its own: the user's session bus (and a running copy there) is left alone.
+if [ -z "${GLIMDECK_MEASURE_OWN_BUS:-}" ]; then
+  GLIMDECK_MEASURE_OWN_BUS=1 exec dbus-run-session -- "$0" "$build" "$runs"
 fi
 
 source "$(dirname "${BASH_SOURCE[0]}")/children.sh"
