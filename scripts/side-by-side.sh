@@ -10,7 +10,7 @@
 #           panel waits before it opens by itself
 #   CPU     user + system time from /proc/<pid>/stat over a fixed window once the tiles
 #           have played for a while: the panel open, then (the application) closed
-#   memory  VmRSS at the end of each window
+#   memory  VmRSS at the end of each window, and with the panel open the private part of it
 # Prints each run, then the medians and the ratios (application / plain program) as a
 # table for the README.
 #
@@ -113,6 +113,13 @@ viewable() { xwininfo -id "$1" 2>/dev/null | grep -q 'IsViewable'; }
 ticks=$(getconf CLK_TCK)
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
+# The part of it that is the program's own: its private pages and the shared memory it
+# draws through (X's MIT-SHM images), without the library and font pages that every program
+# using them maps too, which VmRSS counts in full.
+private_kb() {
+  { cat "/proc/$1/smaps_rollup"; grep '^RssShmem:' "/proc/$1/status"; } |
+    awk '/^(Private_Clean|Private_Dirty|RssShmem):/ { kb += $2 } END { print kb }'
+}
 # The share of one core the process used over the window, in per cent.
 cpu_window() {
   local pid=$1 before after start end
@@ -225,14 +232,15 @@ stop "$launched"
 echo "side-by-side: $(wc -l <"$work/tiles") tiles; $pairs pairs of ${seconds} s windows after ${settle} s of play; stand-in at $url"
 
 # One run of a subject at a scale, into `result`: "launch_ms cpu_open rss_open cpu_closed
-# rss_closed". Run in this shell, so that a program left by a failed run is stopped on exit.
+# rss_closed private_open". Run in this shell, so that a program left by a failed run is stopped on exit.
 run_app() {
-  local scale=$1 app cpu_open rss_open cpu_closed rss_closed
+  local scale=$1 app cpu_open rss_open cpu_closed rss_closed private_open
   launch "$work/app.log" app_env GDK_SCALE="$scale" "$build/glimdeck"
   app=$launched
   sleep "$settle"
   cpu_open=$(cpu_window "$app")
   rss_open=$(rss_kb "$app")
+  private_open=$(private_kb "$app")
   # The global shortcut closes the panel.
   xdotool key --clearmodifiers shift+ctrl+g
   for _ in $(seq 1 200); do
@@ -244,17 +252,18 @@ run_app() {
   cpu_closed=$(cpu_window "$app")
   rss_closed=$(rss_kb "$app")
   stop_app "$app"
-  result="$(( elapsed / 1000 - 200 )) $cpu_open $rss_open $cpu_closed $rss_closed"
+  result="$(( elapsed / 1000 - 200 )) $cpu_open $rss_open $cpu_closed $rss_closed $private_open"
 }
 
 run_plain() {
-  local scale=$1 cpu_open rss_open
+  local scale=$1 cpu_open rss_open private_open
   launch "$work/plain.log" plain_env GDK_SCALE="$scale" "$plain" "${plain_args[@]}"
   sleep "$settle"
   cpu_open=$(cpu_window "$launched")
   rss_open=$(rss_kb "$launched")
+  private_open=$(private_kb "$launched")
   stop "$launched"
-  result="$(( elapsed / 1000 )) $cpu_open $rss_open - -"
+  result="$(( elapsed / 1000 )) $cpu_open $rss_open - - $private_open"
 }
 
 : >"$work/results"
@@ -263,8 +272,8 @@ for pair in $(seq 1 "$pairs"); do
     if (( (pair + scale) % 2 == 0 )); then order="app plain"; else order="plain app"; fi
     for subject in $order; do
       "run_$subject" "$scale"
-      read -r launch cpu_open rss_open cpu_closed rss_closed <<<"$result"
-      echo "$subject $scale $launch $cpu_open $rss_open $cpu_closed $rss_closed" >>"$work/results"
+      read -r launch cpu_open rss_open cpu_closed rss_closed private_open <<<"$result"
+      echo "$subject $scale $launch $cpu_open $rss_open $cpu_closed $rss_closed $private_open" >>"$work/results"
       printf 'pair %d, scale %d, %-5s launch %4d ms, CPU open %5s %%, closed %5s %%, memory open %s kB, closed %s kB\n' \
         "$pair" "$scale" "$subject" "$launch" "$cpu_open" "$cpu_closed" "$rss_open" "$rss_closed"
     done
@@ -272,7 +281,7 @@ for pair in $(seq 1 "$pairs"); do
 done
 
 # Medians of one column (3: launch, 4: CPU open, 5: memory open, 6: CPU closed, 7: memory
-# closed) for a subject at a scale.
+# closed, 8: private memory open) for a subject at a scale.
 median() {
   awk -v s="$1" -v k="$2" -v c="$3" '$1 == s && $2 == k && $c != "-" { print $c }' "$work/results" | sort -g |
     awk '{ a[NR] = $1 } END { if (NR == 0) print "-"; else print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2 }'
@@ -299,5 +308,6 @@ for scale in 1 2; do
   row "CPU, panel closed, scale $scale" "$scale" 6 % 1
   row "resident memory, panel open, scale $scale" "$scale" 5 MB 1024
   row "resident memory, panel closed, scale $scale" "$scale" 7 MB 1024
+  row "own memory (private pages and shared images, no libraries), panel open, scale $scale" "$scale" 8 MB 1024
   row "launch to the window mapped, scale $scale (app: beyond the panel's 0.2 s delay)" "$scale" 3 ms 1
 done
