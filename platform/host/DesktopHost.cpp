@@ -41,7 +41,7 @@ std::shared_ptr<DesktopHost>& runningHost() {
 // A closed window leaves the heap with free pages among the ones still used (its canvas, the
 // pictures painted for it, the work of closing), which malloc keeps for reuse while the
 // application sits in the tray. A second after a window closes (the closing's own
-// frees done by then) they go back to the system: 4 MB at window scale 1, 8 MB at 2.
+// frees done by then) they go back to the system: about 4 MB at window scale 1, 10 MB at 2.
 void returnFreedMemorySoon() {
   static guint pending = 0;
   if (pending) return;
