@@ -8,3 +8,21 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+
+# An X server of its own on a display it picks itself (Xvfb writes the number to the
+# descriptor), of the given size; exports DISPLAY.
+start_display() {
+  Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
+  pids+=($!)
+  for _ in $(seq 1 200); do
+    if grep -q . "$work/display" 2>/dev/null; then break; fi
+    sleep 0.05
+  done
+  if ! grep -q . "$work/display"; then
+    echo "$(basename "$0" .sh): Xvfb did not start" >&2
+    cat "$work/xvfb.log" >&2
+    return 1
+  fi
+  export DISPLAY=":$(head -n1 "$work/display")"
+  export NO_AT_BRIDGE=1
+}

@@ -22,15 +22,7 @@ fi
 
 source "$(dirname "${BASH_SOURCE[0]}")/children.sh"
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-for _ in $(seq 1 200); do
-  if grep -q . "$work/display" 2>/dev/null; then break; fi
-  sleep 0.05
-done
-grep -q . "$work/display" || { echo "measure-launch: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(head -n1 "$work/display")"
-export NO_AT_BRIDGE=1
+start_display 1280x1024
 
 if [ "$tray" = tray ]; then
   command -v trayer >/dev/null || { echo "measure-launch: trayer is not installed (scripts/setup.sh installs it)" >&2; exit 1; }

@@ -13,7 +13,7 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libgtk-3-dev libxi-dev gsettings-desktop-schemas xvfb xauth xdotool xclip imagemagick dbus dbus-x11 at-spi2-core trayer
   desktop-file-utils appstream
-  x11-utils sqlite3
+  x11-utils sqlite3 curl jq
 )
 
 missing=()

@@ -2,6 +2,7 @@
 
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
+#include <malloc.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -35,6 +36,20 @@ namespace {
 std::shared_ptr<DesktopHost>& runningHost() {
   static std::shared_ptr<DesktopHost> host;
   return host;
+}
+
+// A closed window leaves the heap with free pages among the ones still used (its canvas, the
+// pictures painted for it, the work of closing), which malloc keeps for reuse while the
+// application sits in the tray. A second after a window closes (the closing's own
+// frees done by then) they go back to the system: about 4 MB at window scale 1, 10 MB at 2.
+void returnFreedMemorySoon() {
+  static guint pending = 0;
+  if (pending) return;
+  pending = g_timeout_add(1000, [](gpointer) -> gboolean {
+    pending = 0;
+    malloc_trim(0);
+    return G_SOURCE_REMOVE;
+  }, nullptr);
 }
 
 bool hasValue(const char* name) {
@@ -159,6 +174,7 @@ class HostWindowServer : public WindowServer {
     host_.windows_.erase(it);
     gtk_widget_hide(gone->toplevel());
     NSRunLoop::main()->perform([gone] {});
+    returnFreedMemorySoon();
   }
 
   void windowDidChangeFrame(const std::shared_ptr<NSWindow>& window) override {
