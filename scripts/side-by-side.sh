@@ -17,8 +17,10 @@
 #   scripts/side-by-side.sh [build folder] [pairs] [seconds]
 #
 # pairs defaults to 3, seconds (each CPU window) to 15. In the environment: SETTLE, the
-# seconds of play before the first window (3 by default); PLAIN_EACH_FRAME=1 has the plain
-# program scale each frame as it comes instead of keeping the frames scaled.
+# seconds of play before the first window (3 by default); PLAIN_MODE, how the plain program
+# plays: "kept" (default: each GIF decoded once, its frames kept scaled to the tile),
+# "each-frame" (each frame scaled as it comes) or "gtk-image" (GtkImage plays the GIF at its
+# own size, cut to the tile).
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -219,7 +221,11 @@ done
 stop_app "$app"
 
 plain_args=("$panel_w" "$panel_h")
-if [ -n "${PLAIN_EACH_FRAME:-}" ]; then plain_args=(--each-frame "${plain_args[@]}"); fi
+case "${PLAIN_MODE:-kept}" in
+  kept) ;;
+  each-frame | gtk-image) plain_args=("--$PLAIN_MODE" "${plain_args[@]}") ;;
+  *) echo "side-by-side: PLAIN_MODE is kept, each-frame or gtk-image" >&2; exit 2 ;;
+esac
 while read -r address x y w h; do
   file="$work/media/$(tr -c 'A-Za-z0-9.\n' '_' <<<"${address#"$url"}")"
   [ -s "$file" ] || curl -sf -o "$file" "$address"
@@ -299,7 +305,7 @@ row() {
   }'
 }
 echo
-echo "Medians of $pairs pairs (application / plain GTK program):"
+echo "Medians of $pairs pairs (application / plain GTK program, ${PLAIN_MODE:-kept}):"
 echo
 echo "| measure | app | plain GTK program | ratio |"
 echo "|---|---|---|---|"

@@ -6,9 +6,11 @@
  *
  * By default each GIF is decoded once and its frames kept scaled to the tile (a frame change
  * shows a kept frame); with --each-frame the animation's iterator is advanced and the frame
- * it gives is scaled anew at each change, which keeps less and spends more.
+ * it gives is scaled anew at each change, which keeps less and spends more; with --gtk-image
+ * GtkImage plays the animation itself at the GIF's own size, centred in its tile and cut to
+ * it, as the least a GTK program can be written (no scaling at all).
  *
- *   glimdeck-plain-grid [--each-frame] WIDTH HEIGHT FILE X Y W H [FILE X Y W H ...]
+ *   glimdeck-plain-grid [--each-frame | --gtk-image] WIDTH HEIGHT FILE X Y W H [FILE X Y W H ...]
  *
  * Sizes and places are in points from the window's top left; a tile that reaches past the
  * window shows its visible part. */
@@ -31,7 +33,7 @@ typedef struct {
   guint shown;
 } Tile;
 
-static gboolean eachFrame = FALSE;
+static gboolean eachFrame = FALSE, gtkImage = FALSE;
 
 static gboolean advance(gpointer data);
 
@@ -150,13 +152,14 @@ static int parse(const char *text, const char *what) {
 
 int main(int argc, char **argv) {
   gtk_init(&argc, &argv);
-  if (argc > 1 && strcmp(argv[1], "--each-frame") == 0) {
-    eachFrame = TRUE;
+  if (argc > 1 && (strcmp(argv[1], "--each-frame") == 0 || strcmp(argv[1], "--gtk-image") == 0)) {
+    eachFrame = strcmp(argv[1], "--each-frame") == 0;
+    gtkImage = !eachFrame;
     --argc;
     ++argv;
   }
   if (argc < 3 || (argc - 3) % 5 != 0) {
-    fprintf(stderr, "usage: glimdeck-plain-grid [--each-frame] WIDTH HEIGHT FILE X Y W H [FILE X Y W H ...]\n");
+    fprintf(stderr, "usage: glimdeck-plain-grid [--each-frame | --gtk-image] WIDTH HEIGHT FILE X Y W H [FILE X Y W H ...]\n");
     return 2;
   }
   int width = parse(argv[1], "width"), height = parse(argv[2], "height");
@@ -188,6 +191,17 @@ int main(int argc, char **argv) {
     if (!tile->animation) {
       fprintf(stderr, "glimdeck-plain-grid: %s: %s\n", arg[0], error ? error->message : "not an image");
       g_clear_error(&error);
+      continue;
+    }
+    if (gtkImage) {
+      /* A layout of the tile's size cuts the picture to the tile. */
+      GtkWidget *frame = gtk_layout_new(NULL, NULL);
+      gtk_widget_set_size_request(frame, tile->visibleWidth, tile->visibleHeight);
+      gtk_layout_put(GTK_LAYOUT(layout), frame, x, y);
+      GtkWidget *image = gtk_image_new_from_animation(tile->animation);
+      gtk_layout_put(GTK_LAYOUT(frame), image, (tile->width - gdk_pixbuf_animation_get_width(tile->animation)) / 2,
+                     (tile->height - gdk_pixbuf_animation_get_height(tile->animation)) / 2);
+      g_clear_object(&tile->animation);
       continue;
     }
     tile->image = gtk_image_new();
