@@ -11,6 +11,13 @@ namespace fs = std::filesystem;
 
 // A point that the log-in form's card covers in white and home fills with a tile.
 constexpr NSPoint kLoginCard{360, 460};
+// Where the sign-up form's message about the terms ends: its second line, "account.".
+constexpr NSRect kTermsMessageSecondLine{{52, 392}, {60, 14}};
+
+bool isReddish(std::uint32_t rgb) {
+  const int r = (rgb >> 16) & 0xFF, g = (rgb >> 8) & 0xFF, b = rgb & 0xFF;
+  return r > 150 && g < 120 && b < 120;
+}
 
 class AccountTest : public DesktopUserTest {};
 
@@ -45,6 +52,26 @@ TEST_F(AccountTest, SignUpThroughTheFormThenLogInThroughItOnAFreshHome) {
   clickPanel(P::profileButton);
   EXPECT_TRUE(panelShows(P::createPackFill, isBlueish)) << "the profile shows";
   expectScreenMatchesRepaint("profile");
+}
+
+TEST_F(AccountTest, SigningUpWithoutTheTermsShowsTheWholeMessage) {
+  ASSERT_NO_FATAL_FAILURE(launch());
+  ASSERT_NO_FATAL_FAILURE(acceptTerms());
+  clickPanel(P::accountButton);
+  ASSERT_TRUE(panelShows(P::loginSubmitFill, isBlueish)) << "the log-in form opens";
+  clickPanel(P::loginToSignup);
+  ASSERT_TRUE(panelShows(P::signupSubmitFill, isBlueish)) << "the sign-up form opens";
+  for (auto [field, text] : {std::pair{P::signupUsername, "terry"}, {P::signupEmail, "terry@example.com"},
+                             {P::signupPassword, "secret-words"}}) {
+    clickPanel(field);
+    typeText(text);
+  }
+  clickPanel(P::signupSubmit);
+  // The message takes two lines: the words after "create an" show under the first.
+  EXPECT_TRUE(eventually([&] { return panelPixelsIn(kTermsMessageSecondLine, isReddish, "terms message") >= 10; }))
+      << "the terms message shows whole";
+  EXPECT_FALSE(standinReceived("/quorb.signup")) << "nothing is sent without the terms";
+  expectScreenMatchesRepaint("terms message");
 }
 
 }  // namespace
