@@ -19,7 +19,6 @@
 // Without a display the program runs itself again inside an X server of its own.
 
 #include <benchmark/benchmark.h>
-#include <gif_lib.h>
 #include <malloc.h>
 #include <unistd.h>
 
@@ -42,52 +41,16 @@
 #include "platform/host/DesktopHost.h"
 #include "service/AssetCache.h"
 #include "standin/StandinServer.h"
+#include "tests/support/HostileGif.h"
 
 namespace {
 
 constexpr NSSize kPanel{400, 600};
 constexpr double kPlaySeconds = 4.0;
 
-int appendBytes(GifFileType* gif, const GifByteType* bytes, int length) {
-  static_cast<std::string*>(gif->UserData)->append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
-  return length;
-}
-
-// 2000 × 2000 pixels in 64 full-size frames of one colour each: flat frames compress to a
-// few KB, so the file is small while every frame asks for four million pixels.
+// 2000 × 2000 pixels in 64 full-size frames: a few hundred KB, a gigabyte decoded whole.
 const std::string& hostileGif() {
-  static const std::string bytes = [] {
-    constexpr int side = 2000, frames = 64;
-    std::string out;
-    int error = 0;
-    GifFileType* gif = EGifOpen(&out, appendBytes, &error);
-    if (!gif) std::abort();
-    GifColorType colours[16];
-    for (int i = 0; i < 16; ++i) {
-      colours[i] = {static_cast<GifByteType>(i * 16), static_cast<GifByteType>(255 - i * 12), static_cast<GifByteType>(i * 7)};
-    }
-    ColorMapObject* map = GifMakeMapObject(16, colours);
-    EGifSetGifVersion(gif, true);
-    EGifPutScreenDesc(gif, side, side, 4, 0, map);
-    GifFreeMapObject(map);
-    EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE);
-    EGifPutExtensionBlock(gif, 11, "NETSCAPE2.0");
-    const unsigned char forever[] = {1, 0, 0};
-    EGifPutExtensionBlock(gif, 3, forever);
-    EGifPutExtensionTrailer(gif);
-    std::vector<GifPixelType> line(side);
-    for (int frame = 0; frame < frames; ++frame) {
-      GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 10, NO_TRANSPARENT_COLOR};
-      GifByteType extension[4];
-      EGifGCBToExtension(&control, extension);
-      EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, extension);
-      EGifPutImageDesc(gif, 0, 0, side, side, false, nullptr);
-      std::fill(line.begin(), line.end(), static_cast<GifPixelType>(frame % 16));
-      for (int y = 0; y < side; ++y) EGifPutLine(gif, line.data(), side);
-    }
-    EGifCloseFile(gif, &error);
-    return out;
-  }();
+  static const std::string bytes = hostile::gif(2000, 64);
   return bytes;
 }
 
