@@ -342,6 +342,11 @@ void GifFrameStore::forget(CGImageDrawingCache& cache) {
   kept_.erase(found);
 }
 
+bool GifFrameStore::hasRoomFor(std::size_t bytes) {
+  std::lock_guard lock(keptMutex_);
+  return framesHeldBytes_ + keptBytes_ + bytes <= limits_.budgetBytes;
+}
+
 void GifFrameStore::trimKept() {
   const std::size_t frames = framesHeldBytes_;
   while (!kept_.empty() && frames + keptBytes_ > limits_.budgetBytes) {

@@ -85,6 +85,7 @@ class GifFrameStore : public std::enable_shared_from_this<GifFrameStore>, public
 
   void noteKept(CGImageDrawingCache& cache, std::size_t bytes) override;
   void forget(CGImageDrawingCache& cache) override;
+  bool hasRoomFor(std::size_t bytes) override;
 
  private:
   struct FrameRecord {

@@ -28,6 +28,10 @@ class CGImageDrawingBudget {
   virtual void noteKept(CGImageDrawingCache& cache, std::size_t bytes) = 0;
   // `cache` goes away with what it keeps.
   virtual void forget(CGImageDrawingCache& cache) = 0;
+  // Whether `bytes` more can be kept without letting go of anything kept now. A picture
+  // that cannot is drawn from its pixels each time instead: kept copies that push one
+  // another out would be made again at every loop of an animation, twice the work.
+  virtual bool hasRoomFor(std::size_t /*bytes*/) { return true; }
 };
 
 // What a drawing backend made of a picture to draw it again cheaply (its pixels converted,

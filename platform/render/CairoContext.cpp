@@ -979,10 +979,11 @@ void startScaling(CGImageDrawingCache& slot, const CGImage& frame, int width, in
 
 // The picture made once for the size the rectangle covers on the canvas, kept or made now,
 // and the whole pixels it is laid on; null when the picture or the placement (turned, or
-// too large) does not allow it, or while it is being made on a worker (`scaling` then set,
-// with the pixels it will be laid on).
+// too large) does not allow it, while it is being made on a worker (`scaling` then set,
+// with the pixels it will be laid on), or when its budget has no room for it (`fromPixels`
+// then set: it is scaled as it is laid on, each time).
 std::shared_ptr<ScaledPicture> placedPicture(cairo_t* cr, const CGImageSource& source, const CGImage& frame, NSRect rect,
-                                             PixelBox& at, bool* scaling = nullptr) {
+                                             PixelBox& at, bool* scaling = nullptr, bool* fromPixels = nullptr) {
   CGImageDrawingCache* slot = source.drawingCache();
   if (!slot) return nullptr;
   cairo_matrix_t m;
@@ -1013,6 +1014,17 @@ std::shared_ptr<ScaledPicture> placedPicture(cairo_t* cr, const CGImageSource& s
     }
   }
   if (!picture) {
+    if (!awaited) {
+      std::shared_ptr<CGImageDrawingBudget> budget;
+      {
+        std::lock_guard lock(slot->mutex);
+        budget = slot->budget.lock();
+      }
+      if (budget && !budget->hasRoomFor(static_cast<std::size_t>(width * height) * 4)) {
+        if (fromPixels) *fromPixels = true;
+        return nullptr;
+      }
+    }
     // Large pictures are scaled off the thread that draws (the main thread, for windows).
     if (awaited || long(frame.width) * frame.height + width * height > kMostScaledOnTheSpot) {
       if (!awaited) startScaling(*slot, frame, static_cast<int>(width), static_cast<int>(height));
@@ -1031,11 +1043,11 @@ std::shared_ptr<ScaledPicture> placedPicture(cairo_t* cr, const CGImageSource& s
 
 bool CairoContext::drawCachedImage(const CGImageSource& source, const CGImage& frame, NSRect rect, double fraction) {
   PixelBox at;
-  bool awaited = false;
-  const auto picture = placedPicture(cr_, source, frame, rect, at, &awaited);
+  bool awaited = false, fromPixels = false;
+  const auto picture = placedPicture(cr_, source, frame, rect, at, &awaited, &fromPixels);
   cairo_surface_t* unscaled = nullptr;
   if (!picture) {
-    if (!awaited) return false;
+    if (!awaited && !fromPixels) return false;
     // Until the worker has made it, the picture is scaled as it is laid on, onto the same
     // pixels and with the same filter: what shows is what the kept copy will show (but for
     // a unit of rounding here and there).
