@@ -59,10 +59,14 @@ bool isOwnFileName(const std::string& name) {
 // Whether an entry's file is a plain file in the cache's folder as it really is: a link put
 // in the file's place or in the folder's would lead outside, and a folder under a file's
 // name is somebody else's. The name has been checked already (isOwnFile).
+bool isRealFolderOf(const std::string& path) {
+  struct stat folder {};
+  return ::lstat(std::filesystem::path(path).parent_path().c_str(), &folder) == 0 && S_ISDIR(folder.st_mode);
+}
+
 bool isPlainFile(const std::string& path) {
-  struct stat file {}, folder {};
-  return ::lstat(path.c_str(), &file) == 0 && S_ISREG(file.st_mode) &&
-         ::lstat(std::filesystem::path(path).parent_path().c_str(), &folder) == 0 && S_ISDIR(folder.st_mode);
+  struct stat file {};
+  return ::lstat(path.c_str(), &file) == 0 && S_ISREG(file.st_mode) && isRealFolderOf(path);
 }
 
 // Why a path that is no plain file of the cache's is not used: it is gone, or it is
@@ -592,7 +596,8 @@ std::shared_ptr<NSData> AssetCache::cachedAssetWithKey(std::string_view key) {
     // Only a plain file of the cache's own is read: not what a link in its place leads to.
     const auto path = entry->second->path();
     NSFileManager::Result<std::shared_ptr<NSData>> bytes = std::unexpected(refusal(path, false));
-    if (isOwnFile(entry->second) && isPlainFile(path)) bytes = NSFileManager::defaultManager()->readContentsOfRegularFileAtPath(path);
+    // The read itself refuses a link or anything but a plain file in the folder's place.
+    if (isOwnFile(entry->second) && isRealFolderOf(path)) bytes = NSFileManager::defaultManager()->readContentsOfRegularFileAtPath(path);
     if (!bytes) {
       OutputSink::print(std::string(Constants::readErrorPrefix) + bytes.error()->localizedDescription());
       removeLocked(key);
