@@ -25,6 +25,8 @@ namespace P = PanelPoints;
 // A point that the upload screen's card covers in white and home's search bar in blue;
 // neither plays, so each settles as soon as a fade is over.
 constexpr NSPoint kCardCorner{15, 55};
+// The success view's Done, once the GIFs are on their way.
+constexpr NSPoint kSuccessDone{200, 257};
 // BROWSE DESKTOP, beside the URL field.
 constexpr NSPoint kBrowseDesktop{295, 158};
 // The first staged GIF's row: its picture and its tag field; Upload under the list.
@@ -177,6 +179,13 @@ TEST_F(UploadTest, AGifAddressPastedFromTheClipboardIsStagedAndGoesUp) {
   EXPECT_TRUE(eventually([&] { return standinReceived("/media/sized/3000.gif"); }))
       << "the application fetches the pasted address; the service received " << receivedPaths();
   ASSERT_NO_FATAL_FAILURE(tagAndUpload("meadow", 3000));
+  // The profile's UPLOADS, its first tab, lists the GIF the user just sent.
+  clickPanel(kSuccessDone);
+  ASSERT_TRUE(homeShown()) << "Done closes the upload screen";
+  clickPanel(P::profileButton);
+  EXPECT_TRUE(panelShows(P::firstPackTile, [](std::uint32_t rgb) { return !isNearWhite(rgb); }))
+      << "the upload shows in the profile's UPLOADS";
+  expectScreenMatchesRepaint("profile uploads");
 }
 
 TEST_F(UploadTest, AGifPickedOnTheDesktopIsStagedAndGoesUp) {
