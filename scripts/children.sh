@@ -26,3 +26,17 @@ start_display() {
   export DISPLAY=":$(head -n1 "$work/display")"
   export NO_AT_BRIDGE=1
 }
+
+# A system tray (trayer) along the top of the display, as a desktop has one; returns once
+# trayer has mapped its window.
+start_tray() {
+  command -v trayer >/dev/null || { echo "$(basename "$0" .sh): trayer is not installed (scripts/setup.sh installs it)" >&2; return 1; }
+  trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
+  pids+=($!)
+  for _ in $(seq 1 200); do
+    if xdotool search --onlyvisible --class trayer >/dev/null 2>&1; then return 0; fi
+    sleep 0.05
+  done
+  echo "$(basename "$0" .sh): trayer did not start" >&2
+  return 1
+}

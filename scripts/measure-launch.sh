@@ -24,16 +24,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/children.sh"
 
 start_display 1280x1024
 
-if [ "$tray" = tray ]; then
-  command -v trayer >/dev/null || { echo "measure-launch: trayer is not installed (scripts/setup.sh installs it)" >&2; exit 1; }
-  trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
-  pids+=($!)
-  for _ in $(seq 1 200); do
-    if xdotool search --onlyvisible --class trayer >/dev/null 2>&1; then break; fi
-    sleep 0.05
-  done
-  xdotool search --onlyvisible --class trayer >/dev/null 2>&1 || { echo "measure-launch: trayer did not start" >&2; exit 1; }
-fi
+if [ "$tray" = tray ]; then start_tray || exit 1; fi
 
 "$build/glimdeck-standin" --port 0 >"$work/standin.out" &
 pids+=($!)

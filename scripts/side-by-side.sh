@@ -59,13 +59,7 @@ start_display 1920x1600 || exit 1
 coproc WATCH { exec stdbuf -oL xev -root -event substructure; }
 pids+=($WATCH_PID)
 
-trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
-pids+=($!)
-# The tray is up once trayer has mapped its window.
-for _ in $(seq 1 200); do
-  if xdotool search --onlyvisible --class trayer >/dev/null 2>&1; then break; fi
-  sleep 0.05
-done
+start_tray || exit 1
 
 "$build/glimdeck-standin" --port 0 >"$work/standin.out" 2>&1 &
 pids+=($!)

@@ -21,7 +21,7 @@ namespace {
 
 constexpr const char* kBusName = "org.freedesktop.DBus";
 constexpr const char* kBusPath = "/org/freedesktop/DBus";
-// RequestName's flag and answers (the D-Bus specification).
+// The flag RequestName takes and the answers it gives, as the bus defines them.
 constexpr guint32 kDoNotQueue = 4;
 constexpr guint32 kPrimaryOwner = 1, kExists = 3, kAlreadyOwner = 4;
 // How often a later launch asks again when the owner it found left before it answered.
