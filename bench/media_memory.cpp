@@ -101,40 +101,8 @@ class PeakSampler {
   std::thread thread_;
 };
 
-// The longest the main thread was away from its run loop: a probe due every 5 ms notes how
-// late it ran.
-class StretchProbe {
- public:
-  void start() {
-    stopped_ = false;
-    schedule();
-  }
-  void stop() {
-    stopped_ = true;
-    if (token_) token_->cancel();
-  }
-  double longestMilliseconds() const { return longest_ * 1000; }
-
- private:
-  void schedule() {
-    const auto due = std::chrono::steady_clock::now() + kStep;
-    token_ = NSRunLoop::main()->scheduleAfter(std::chrono::duration<double>(kStep).count(), [this, due] {
-      const double late = std::chrono::duration<double>(std::chrono::steady_clock::now() - due).count();
-      longest_ = std::max(longest_, late);
-      if (!stopped_) schedule();
-    });
-  }
-  static constexpr std::chrono::milliseconds kStep{5};
-  std::shared_ptr<RunLoopTimerToken> token_;
-  double longest_ = 0;
-  bool stopped_ = true;
-};
-
-void play(double seconds) {
-  auto loop = NSRunLoop::main();
-  auto stop = loop->scheduleAfter(seconds, [loop] { loop->stop(); });
-  loop->run();
-}
+using bench::play;
+using bench::StretchProbe;
 
 void collectImageViews(const std::shared_ptr<NSView>& view, std::vector<std::shared_ptr<NSImageView>>& found) {
   if (auto image = std::dynamic_pointer_cast<NSImageView>(view)) found.push_back(image);
@@ -221,13 +189,6 @@ BENCHMARK(BM_HomePanelWithHostileGifs)->Iterations(1)->Unit(benchmark::kMillisec
 }  // namespace
 
 int main(int argc, char** argv) {
-  bench::ensureDesktopSession(argc, argv, GLIMDECK_SOURCE_DIR);
-  const auto home = bench::useFoldersOfItsOwn("glimdeck-bench-memory");
-  server();  // the service's address set before anything reads it
-  NSApplication::sharedApplication();
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  std::filesystem::remove_all(home);
-  return 0;
+  // The service's address set before anything reads it.
+  return bench::runOnDesktop(argc, argv, GLIMDECK_SOURCE_DIR, "glimdeck-bench-memory", [] { server(); });
 }

@@ -81,24 +81,32 @@ bool UploadDragView::performDragOperation(const std::shared_ptr<NSDraggingInfo>&
   std::weak_ptr<UploadDragViewDelegate> weakDelegate = delegate;
   if (!readable) {
     // A link alone, or a list that names no file: nothing here is a GIF to take.
-    if (auto d = weakDelegate.lock()) d->didRefuseDroppedItemsWithReasons({std::string(UploadIntake::Constants::nothingReadable)});
+    if (auto d = weakDelegate.lock()) d->didRefuseDropWithNothingReadable();
     return false;
   }
+  // The dragging program hears once everything was checked: taken when a GIF was staged.
   auto answer = sender->answerLater();
-  UploadIntake::takeIn(std::move(sources), [weakDelegate, answer](UploadIntake::Outcome outcome) {
-    auto d = weakDelegate.lock();
-    if (d && !outcome.taken.empty()) d->didDragGifsWithVorns(outcome.taken);
-    if (d) d->didRefuseDroppedItemsWithReasons(outcome.refusals);
-    // Copies nobody stages any more (the screen went meanwhile) are not kept.
-    if (!d) {
-      for (const auto& vorn : outcome.taken) {
-        if (auto url = NSURL::URLWithString(vorn->vid); url && url->isFileURL()) {
-          std::error_code ignored;
-          std::filesystem::remove(url->path(), ignored);
+  auto staged = std::make_shared<bool>(false);
+  UploadIntake::takeIn(
+      std::move(sources),
+      [weakDelegate, staged](UploadIntake::Batch batch) {
+        if (auto d = weakDelegate.lock()) {
+          d->didDragGifsWithVorns(batch);
+          *staged = true;
+          return;
         }
-      }
-    }
-    answer(d && !outcome.taken.empty());
-  });
+        // Copies nobody stages any more (the screen went meanwhile) are not kept.
+        for (const auto& vorn : batch) {
+          if (auto url = NSURL::URLWithString(vorn->vid); url && url->isFileURL()) {
+            std::error_code ignored;
+            std::filesystem::remove(url->path(), ignored);
+          }
+        }
+      },
+      [weakDelegate, staged, answer](std::vector<UploadIntake::Refusal> refusals) {
+        auto d = weakDelegate.lock();
+        if (d) d->didRefuseDroppedItems(refusals);
+        answer(d && *staged);
+      });
   return true;
 }

@@ -2,13 +2,15 @@
 // The upload screen's drop target: takes GIF image data and GIF files dropped on it, turns
 // them into items of the GIF folder and hands those to its delegate. URL drags are let in
 // (the pointer shows a copy) but carry nothing it reads. What is dropped is checked and
-// copied away from the main thread (UploadIntake); the dragging program hears that the drop
-// was taken only when at least one GIF was, and the delegate hears why the others were not.
+// copied away from the main thread (UploadIntake), and the delegate gets the GIFs taken in
+// batches as they are checked. Once all of it was, the dragging program hears that the drop
+// was taken when at least one GIF was, and the delegate hears why the others were not.
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "collections/UploadIntake.h"
 #include "model/VornObject.h"
 #include "platform/appkit/NSView.h"
 
@@ -17,9 +19,11 @@ class UploadDragViewDelegate {
   virtual ~UploadDragViewDelegate() = default;
   virtual void didDragGifsWithVorns(const std::vector<std::shared_ptr<VornObject>>& vorns) = 0;
   virtual void didClickDragView() = 0;
-  // After each drop: a sentence for each thing dropped that was not taken (none when all
-  // were).
-  virtual void didRefuseDroppedItemsWithReasons(const std::vector<std::string>& /*reasons*/) {}
+  // After each drop, once all of it was checked: what was dropped and not taken (none when
+  // all was).
+  virtual void didRefuseDroppedItems(const std::vector<UploadIntake::Refusal>& /*refusals*/) {}
+  // A drop that held nothing to read as a GIF (a link alone, a list that names no file).
+  virtual void didRefuseDropWithNothingReadable() {}
 };
 
 class UploadDragView : public NSView {

@@ -1,5 +1,7 @@
 #include "collections/UploadViewController.h"
 
+#include <algorithm>
+
 #include "account/QuorbUserManager.h"
 #include "collections/CollectionManager.h"
 #include "collections/PopoverPresenter.h"
@@ -49,6 +51,24 @@ void UploadViewController::appendStagedUpload(const std::shared_ptr<UploadUnit>&
   stagedUploads_.push_back(unit);
   showTaggingInterfaceIfNeeded();
   checkReadyToUpload();
+}
+
+void UploadViewController::appendStagedUploads(const std::vector<std::shared_ptr<UploadUnit>>& units) {
+  if (units.empty()) return;
+  const std::size_t before = stagedUploads_.size();
+  stagedUploads_.insert(stagedUploads_.end(), units.begin(), units.end());
+  showTaggingInterfaceIfNeeded();
+  checkReadyToUpload();
+  auto list = stagedUploadsCollectionView.lock();
+  if (!list) return;
+  // Only the new rows are made (those in sight, with their previews); a reload would make
+  // every row in sight again for each batch of a large drop.
+  if (list->numberOfSections() == 1 && list->numberOfItemsInSection(0) == before) {
+    NSIndexPathSet added;
+    for (std::size_t i = before; i < stagedUploads_.size(); ++i) added.insert(NSIndexPath::indexPathForItem(i, 0));
+    if (list->insertItemsAtIndexPaths(added)) return;
+  }
+  list->reloadData();
 }
 
 void UploadViewController::setReadyToUpload(bool ready) {
@@ -194,21 +214,30 @@ void UploadViewController::searchDirectoriesForGif() {
   }
   std::weak_ptr<UploadViewController> weak = sharedAs<UploadViewController>();
   const auto session = session_;
-  UploadIntake::takeIn(std::move(sources), [weak, session](UploadIntake::Outcome outcome) {
+  auto current = [weak, session] {
     auto self = weak.lock();
-    if (!self || self->session_ != session) {
-      // The session was left meanwhile: the copies made for it are nobody's.
-      for (const auto& vorn : outcome.taken) CollectionManager::sharedInstance()->deleteLocalFileIfUnused(vorn);
-      return;
-    }
-    for (const auto& vorn : outcome.taken) {
-      self->appendStagedUpload(UploadUnit::initWithVorn(vorn, {}, std::string(Constants::destinationPackName),
-                                                        UploadUnit::SourceType::browseDesktop));
-      self->setReadyToUpload(false);
-    }
-    self->showMessage(UploadIntake::message(outcome.refusals));
-    self->reload();
-  });
+    return self && self->session_ == session ? self : nullptr;
+  };
+  UploadIntake::takeIn(
+      std::move(sources),
+      [current](UploadIntake::Batch batch) {
+        auto self = current();
+        if (!self) {
+          // The session was left meanwhile: the copies made for it are nobody's.
+          for (const auto& vorn : batch) CollectionManager::sharedInstance()->deleteLocalFileIfUnused(vorn);
+          return;
+        }
+        std::vector<std::shared_ptr<UploadUnit>> units;
+        for (const auto& vorn : batch) {
+          units.push_back(UploadUnit::initWithVorn(vorn, {}, std::string(Constants::destinationPackName),
+                                                   UploadUnit::SourceType::browseDesktop));
+        }
+        self->appendStagedUploads(units);
+        self->setReadyToUpload(false);
+      },
+      [current](std::vector<UploadIntake::Refusal> refusals) {
+        if (auto self = current()) self->showRefusals(refusals);
+      });
 }
 
 void UploadViewController::showMessage(const std::string& text) {
@@ -220,8 +249,38 @@ void UploadViewController::showMessage(const std::string& text) {
   if (auto subtitle = subtitleLabel.lock()) subtitle->setHidden(!text.empty());
 }
 
-void UploadViewController::didRefuseDroppedItemsWithReasons(const std::vector<std::string>& reasons) {
-  showMessage(UploadIntake::message(reasons));
+void UploadViewController::showRefusals(const std::vector<UploadIntake::Refusal>& refusals) {
+  auto label = messageLabel.lock();
+  if (!label) return;
+  std::size_t most = 0;
+  {
+    std::map<VornObject::LocalGifRefusal, std::size_t> perReason;
+    for (const auto& refusal : refusals) most = std::max(most, ++perReason[refusal.reason]);
+  }
+  // The most names of each reason that leave the message within its line's height (more
+  // names, more text: a halving search finds it in a few measures).
+  const double room = label->frame().height();
+  auto fits = [&](std::size_t names) {
+    label->setStringValue(UploadIntake::message(refusals, names));
+    return label->cell()->cellSizeForBounds(NSMakeRect(0, 0, label->frame().width(), 1e6)).height <= room;
+  };
+  std::size_t low = 0, high = most;
+  if (!fits(high)) {
+    while (low + 1 < high) {
+      const std::size_t middle = low + (high - low) / 2;
+      (fits(middle) ? low : high) = middle;
+    }
+    high = low;
+  }
+  showMessage(UploadIntake::message(refusals, high));
+}
+
+void UploadViewController::didRefuseDroppedItems(const std::vector<UploadIntake::Refusal>& refusals) {
+  showRefusals(refusals);
+}
+
+void UploadViewController::didRefuseDropWithNothingReadable() {
+  showMessage(std::string(UploadIntake::Constants::nothingReadable));
 }
 
 void UploadViewController::controlDidFailToValidatePartialString(const std::shared_ptr<NSControl>& /*control*/,
@@ -384,11 +443,12 @@ void UploadViewController::didTapDone(const std::shared_ptr<NSObject>& /*sender*
 }
 
 void UploadViewController::didDragGifsWithVorns(const std::vector<std::shared_ptr<VornObject>>& vorns) {
+  std::vector<std::shared_ptr<UploadUnit>> units;
   for (const auto& vorn : vorns) {
-    appendStagedUpload(
+    units.push_back(
         UploadUnit::initWithVorn(vorn, {}, std::string(Constants::destinationPackName), UploadUnit::SourceType::drag));
   }
-  reload();
+  appendStagedUploads(units);
 }
 
 void UploadViewController::editingBeganWithUnit(const std::shared_ptr<UploadUnit>& unit) {

@@ -14,6 +14,7 @@
 
 #include "collections/Collection.h"
 #include "collections/UploadDragView.h"
+#include "collections/UploadIntake.h"
 #include "collections/UploadTaggerCell.h"
 #include "collections/UploadUnit.h"
 #include "platform/appkit/NSCollectionViewFlowLayout.h"
@@ -109,6 +110,9 @@ class UploadViewController : public NSViewController,
   const std::vector<std::shared_ptr<UploadUnit>>& stagedUploads() const { return stagedUploads_; }
   void setStagedUploads(std::vector<std::shared_ptr<UploadUnit>> units);
   void appendStagedUpload(const std::shared_ptr<UploadUnit>& unit);
+  // Appends units and adds their rows to the staged list, leaving the rows it shows as they
+  // are: a batch costs the same however many GIFs are staged already.
+  void appendStagedUploads(const std::vector<std::shared_ptr<UploadUnit>>& units);
   // Per unit (by identity): whether its tag field holds text.
   std::map<std::shared_ptr<UploadUnit>, bool> stagedUploadsTaggingMap;
   bool readyToUpload() const { return readyToUpload_; }
@@ -145,7 +149,8 @@ class UploadViewController : public NSViewController,
   // The drop target.
   void didDragGifsWithVorns(const std::vector<std::shared_ptr<VornObject>>& vorns) override;
   void didClickDragView() override {}
-  void didRefuseDroppedItemsWithReasons(const std::vector<std::string>& reasons) override;
+  void didRefuseDroppedItems(const std::vector<UploadIntake::Refusal>& refusals) override;
+  void didRefuseDropWithNothingReadable() override;
   // The rows' tag fields.
   void editingBeganWithUnit(const std::shared_ptr<UploadUnit>& unit) override;
   void updateTagStateForUnit(const std::shared_ptr<UploadUnit>& unit, bool isTagged) override;
@@ -169,6 +174,9 @@ class UploadViewController : public NSViewController,
   void setURLInputState(URLInputState state);
   // Shows the message line's text (empty: nothing).
   void showMessage(const std::string& text);
+  // Names what was refused in the message line: every file when they fit in it, else as many
+  // of each reason as fit, the others counted.
+  void showRefusals(const std::vector<UploadIntake::Refusal>& refusals);
   void stageResolvedGif(const std::shared_ptr<NSData>& data, const std::shared_ptr<NSURL>& gifUrl);
   void borderDropTarget(const std::shared_ptr<NSColor>& color);
   // Says how the upload went once the service has answered for every GIF.

@@ -130,12 +130,17 @@ Written writeUploadScreen(const std::filesystem::path& folder) {
     return {};
   };
   if (auto done = write("upload-start"); !done) return std::unexpected(done.error());
-  // What a drop of a picture of another kind and of a large file says.
-  using Refusal = VornObject::LocalGifRefusal;
-  screen->didRefuseDroppedItemsWithReasons({UploadIntake::refusalSentence(Refusal::notGif, "holiday photo.png"),
-                                            UploadIntake::refusalSentence(Refusal::tooLarge, "screen recording.gif")});
+  // What a drop of pictures of other kinds, large files and a file gone meanwhile says: more
+  // than its line holds, so some names of a reason are counted instead.
+  using Reason = VornObject::LocalGifRefusal;
+  std::vector<UploadIntake::Refusal> refused;
+  for (int i = 1; i <= 9; ++i) refused.push_back({Reason::notGif, "holiday photo " + std::to_string(i) + ".png"});
+  refused.push_back({Reason::tooLarge, "screen recording.gif"});
+  refused.push_back({Reason::missing, "late.gif"});
+  refused.push_back({Reason::tooLarge, "another recording.gif"});
+  screen->didRefuseDroppedItems(refused);
   if (auto done = write("upload-refused"); !done) return std::unexpected(done.error());
-  screen->didRefuseDroppedItemsWithReasons({});
+  screen->didRefuseDroppedItems({});
   std::vector<std::shared_ptr<VornObject>> staged;
   for (std::uint32_t rgb : {0x3366ccu, 0xcc6633u}) {
     GifMaker::Look look{.width = 60, .height = 60, .frames = 2, .rgb = rgb, .loop = true};

@@ -1,7 +1,7 @@
 // Files dragged from another program onto the upload screen's drop target, as from a file
-// manager: a PNG, a folder and a 200 MB file that only begins like a GIF are refused (the
-// program that dragged them hears so, and the screen names what it refused), and a real GIF
-// is staged.
+// manager: a PNG, a folder and a 200 MB file that only begins like a GIF are refused, alone
+// and together with others (the program that dragged them hears so, and the screen names
+// what it refused in the place of its instructions), and a real GIF is staged.
 
 #include <fstream>
 #include <regex>
@@ -21,6 +21,8 @@ constexpr NSPoint kDropCardCorner{15, 55};
 // instructions' place), in the panel.
 constexpr NSPoint kDropTarget{200, 300};
 constexpr NSRect kDropMessage{{30, 86}, {340, 46}};
+// Below the message: the address field and the browse button, where no text of it may reach.
+constexpr NSRect kBelowDropMessage{{30, 132}, {340, 44}};
 // The Upload button of the tagging interface, which fades in once a GIF is staged: blue.
 constexpr NSPoint kDropUploadButton{200, 542};
 
@@ -62,15 +64,17 @@ class UploadDropTest : public DesktopUserTest {
       return {};
     }
     // The hand presses on the file and moves on, a little at a time, until the drag began.
-    run({"xdotool", "mousemove", "--sync", "--window", window, "80", "80", "mousedown", "1"});
+    if (!movePointer(XWindow{window, "", NSZeroRect}, {80, 80})) {
+      ADD_FAILURE() << "the pointer never got onto the drag source's window";
+      return {};
+    }
+    run({"xdotool", "mousedown", "1"});
     for (int i = 0; i < 20 && peer->output().find("drag began") == std::string::npos; ++i) {
-      run({"xdotool", "mousemove_relative", "--sync", "6", "6"});
+      EXPECT_TRUE(movePointerBy(6, 6)) << "the pointer never moved on";
       eventually([&] { return peer->output().find("drag began") != std::string::npos; }, 0.3);
     }
     EXPECT_NE(peer->output().find("drag began"), std::string::npos) << "the drag never began";
-    const auto x = std::to_string(static_cast<int>(shown->frame.minX() + kDropTarget.x));
-    const auto y = std::to_string(static_cast<int>(shown->frame.minY() + kDropTarget.y));
-    run({"xdotool", "mousemove", x, y});
+    EXPECT_TRUE(movePointer(*shown, kDropTarget)) << "the pointer never got over the drop target";
     // Over the drop target the pointer moves on a little until the panel offered to take it.
     for (int i = 0; i < 50 && peer->output().find("target offers") == std::string::npos; ++i) {
       run({"xdotool", "mousemove_relative", "--", i % 2 ? "-3" : "3", "2"});
@@ -117,6 +121,12 @@ TEST_F(UploadDropTest, RefusedFilesAreNamedAndReportedRefusedAndARealGifIsStaged
         << "the screen names the refused " << name;
     EXPECT_EQ(stagedCopies(), 0u) << name;
   }
+  // Refused together, they are named in the message's place, and the message keeps to it.
+  const auto notes = file("notes.txt", "just words");
+  EXPECT_EQ(dragOntoDropTarget({png, notes, folder, huge, (home() / "gone.gif").string()}), "refused");
+  EXPECT_TRUE(eventually([&] { return redInMessage("refused-together") > 20; })) << "the screen names the refused files";
+  EXPECT_EQ(panelPixelsIn(kBelowDropMessage, isErrorRed, "refused-together-below"), 0) << "the message reaches below its place";
+  EXPECT_EQ(stagedCopies(), 0u);
   expectScreenMatchesRepaint("refused");
   auto before = panelPixelNow(kDropUploadButton);
   EXPECT_TRUE(before && !isBlueish(*before)) << "nothing is staged";

@@ -29,6 +29,20 @@ class VornObjectLocalTest : public GlimdeckTest {
     for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
     return names;
   }
+  // The bytes the process has read so far, from files or anything else, by any of its threads
+  // (the kernel's count, /proc/self/io).
+  static std::uint64_t bytesRead() { return procField("/proc/self/io", "rchar:"); }
+  // The most memory the process has held since its peak was last forgotten (VmHWM).
+  static std::uint64_t peakMemory() { return procField("/proc/self/status", "VmHWM:") * 1024; }
+  static void forgetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
+  static std::uint64_t procField(const char* file, std::string_view field) {
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);) {
+      if (line.starts_with(field)) return std::stoull(line.substr(field.size()));
+    }
+    ADD_FAILURE() << "no " << field << " in " << file;
+    return 0;
+  }
   // A real GIF, with the signature asked for in front.
   static std::string gifBytes(std::string_view signature) {
     return std::string(signature) + GifMaker::animated({}).substr(gifSignatureLength);
@@ -119,6 +133,20 @@ TEST_F(VornObjectLocalTest, AFileForUploadIsMeasuredBeforeItIsReadAndMustDecode)
       EXPECT_EQ((*read)->length(), fs::file_size(c.path));
     }
   }
+  // Measured before it is read: a file as large as a gigabyte (sparse, so nothing of it is on
+  // the disk) is refused without a byte of it read or held in memory, which reading it first
+  // and measuring what was read would do.
+  const fs::path vast = writeFile("vast.gif", "GIF89a");
+  fs::resize_file(vast, std::uint64_t{1} << 30);
+  forgetPeakMemory();
+  const std::uint64_t readBefore = bytesRead(), peakBefore = peakMemory();
+  auto refused = VornObject::readLocalGif(vast.string());
+  const std::uint64_t read = bytesRead() - readBefore, grown = peakMemory() - peakBefore;
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error(), Refusal::tooLarge);
+  EXPECT_LT(read, std::uint64_t{64} << 10) << "bytes read while measuring the file";
+  EXPECT_LT(grown, std::uint64_t{64} << 20) << "bytes the process's peak memory grew by";
+
   // Bytes offered as a GIF pass the same test.
   EXPECT_EQ(VornObject::checkLocalGif(NSData::fromString(gifBytes("GIF87a"))), std::nullopt);
   EXPECT_EQ(VornObject::checkLocalGif(NSData::fromString("GIF89a")), Refusal::notGif);

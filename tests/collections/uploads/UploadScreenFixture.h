@@ -81,6 +81,12 @@ class UploadScreenTest : public CollectionsTest {
     auto label = screen->messageLabel.lock();
     return label && !label->isHidden() ? label->stringValue() : std::string();
   }
+  // Whether the message's text, laid out in its line's width, stays within the line's height.
+  bool messageFits() {
+    auto label = screen->messageLabel.lock();
+    const NSRect frame = label->frame();
+    return label->cell()->cellSizeForBounds(NSMakeRect(0, 0, frame.width(), 1e6)).height <= frame.height();
+  }
 
   UISimulator ui;
   std::shared_ptr<Popover> popover = std::make_shared<Popover>();

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <regex>
 #include <set>
 
 #include "collections/UploadIntake.h"
@@ -19,6 +21,8 @@
 #include "platform/foundation/NSJSONSerialization.h"
 #include "platform/foundation/NSString.h"
 #include "platform/appkit/NSAnimationContext.h"
+#include "platform/appkit/NSImage.h"
+#include "platform/appkit/NSImageView.h"
 #include "platform/appkit/NSTextView.h"
 #include "platform/quartz/CALayer.h"
 #include "ui/NSColorPalette.h"
@@ -165,14 +169,110 @@ TEST_F(UploadScreenTest, DroppedFilesThatAreNoGifWithinTheLimitAreRefusedByName)
     EXPECT_EQ(screen->stagedUploads().size(), staged) << row.path;
     EXPECT_EQ(message(), row.message) << row.path;
   }
-  // Refused together, they are counted rather than listed.
+  // Refused together, each is named under its reason.
   ui.dropFromOtherApplication(target, {files({png, fake, huge, good})});
-  EXPECT_EQ(message(), "\u201cphoto.png\u201d is not a GIF. 2 other files were not added either.");
+  EXPECT_EQ(message(), "\u201cphoto.png\u201d and \u201cfake.gif\u201d are not GIFs. \u201chuge.gif\u201d is larger than 16 MB, "
+                       "the most a GIF upload may be.");
+  EXPECT_TRUE(messageFits());
   EXPECT_DUMP(dumpViewTree(screen->view(), {.skipHidden = true}), "collections/uploads/expected/upload-refused.txt");
   // Only the GIFs taken have copies in the GIF folder.
   std::size_t copies = 0;
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(gifDataDirectoryURL()->path())) ++copies;
   EXPECT_EQ(copies, staged + 1);
+}
+
+// More refused files than the message line holds: each reason is told, with as many of its
+// files named as the line holds and the others counted, and the text stays within the line.
+TEST_F(UploadScreenTest, ManyRefusedFilesAreNamedAsFarAsTheMessageLineHoldsAndTheRestCounted) {
+  std::vector<std::string> paths;
+  constexpr std::size_t pictures = 30;
+  for (std::size_t i = 0; i < pictures; ++i) {
+    paths.push_back(file("holiday picture from the beach " + std::to_string(i) + ".png", "\x89PNG\r\n\x1a\n"));
+  }
+  paths.insert(paths.begin() + 3, (home() / "late.gif").string());  // gone before it was dropped
+  paths.push_back(file("good.gif", gifBytes()));
+  ASSERT_EQ(ui.dropFromOtherApplication(screen->dragContainer.lock(), {files(paths)}), NSDragOperationCopy);
+  EXPECT_EQ(screen->stagedUploads().size(), 1u);
+  const std::string text = message();
+  EXPECT_TRUE(messageFits()) << text;
+  // The pictures first (the first reason to come), then the file that is gone.
+  static const std::regex told("((\u201c[^\u201d]+\u201d, )*\u201c[^\u201d]+\u201d) and (\\d+) more are not GIFs\\. "
+                               "\u201clate\\.gif\u201d could not be found\\.");
+  std::smatch found;
+  ASSERT_TRUE(std::regex_match(text, found, told)) << text;
+  const std::string named = found[1].str();
+  std::size_t names = 0;
+  for (auto at = named.find("\u201c"); at != std::string::npos; at = named.find("\u201c", at + 1)) ++names;
+  EXPECT_EQ(names + std::stoul(found[3].str()), pictures) << text;
+  EXPECT_GE(names, 1u) << text;
+  EXPECT_EQ(named.rfind("\u201choliday picture from the beach 0.png\u201d, ", 0), 0u) << "named in the order dropped: " << text;
+}
+
+// A drop of hundreds of files reaches the list a batch at a time, each batch in a turn of the
+// main thread of its own, so that the panel answers between them however many were dropped;
+// the rows already in sight are not made again for each later batch.
+TEST_F(UploadScreenTest, ALargeDropReachesTheListInBatchesThatEachHoldTheMainThreadBriefly) {
+  constexpr std::size_t dropped = 200;
+  const std::string bytes = GifMaker::animated({.width = 48, .height = 48, .frames = 4, .rgb = 0x3366cc});
+  std::vector<std::string> paths;
+  for (std::size_t i = 0; i < dropped; ++i) paths.push_back(file("drop " + std::to_string(i) + ".gif", bytes));
+  auto pasteboard = NSPasteboard::pasteboardWithName(NSPasteboardNameDrag);
+  pasteboard->installForeignContents({files(paths)});
+  auto tracker = DragDestinationTracker::forOtherApplication(pasteboard, NSDragOperationCopy);
+  auto target = screen->dragContainer.lock();
+  ASSERT_EQ(tracker->moveTo(window, target->convertPointToView(NSPoint{10, 10}, nullptr)), NSDragOperationCopy);
+  auto list = screen->stagedUploadsCollectionView.lock();
+
+  // A probe queued on the main thread again each time it runs: between two of its runs lies
+  // one turn of whatever else was queued. It notes how long each turn held the main thread
+  // (painting the window as the desktop would) and how many GIFs it staged.
+  using Clock = std::chrono::steady_clock;
+  struct Probe {
+    bool stopping = false, stopped = false;
+    Clock::time_point last = Clock::now();
+    double longest = 0;
+    std::size_t staged = 0, mostInATurn = 0;
+    std::shared_ptr<NSImage> preview;
+    std::size_t previewsMadeAgain = 0;
+  };
+  auto probe = std::make_shared<Probe>();
+  std::function<void()> look = [&, probe] {
+    window->displayIfNeeded();
+    const auto now = Clock::now();
+    probe->longest = std::max(probe->longest, std::chrono::duration<double>(now - probe->last).count());
+    probe->last = now;
+    const std::size_t staged = screen->stagedUploads().size();
+    probe->mostInATurn = std::max(probe->mostInATurn, staged - probe->staged);
+    probe->staged = staged;
+    if (auto item = std::dynamic_pointer_cast<UploadTaggerCell>(list->itemAtIndexPath(NSIndexPath::indexPathForItem(0, 0)))) {
+      if (auto preview = item->gif.lock() ? item->gif.lock()->image() : nullptr) {
+        if (probe->preview && preview != probe->preview) ++probe->previewsMadeAgain;
+        probe->preview = preview;
+      }
+    }
+    if (probe->stopping) probe->stopped = true;
+    else DispatchQueue::main()->async(look);
+  };
+  DispatchQueue::main()->async(look);
+  auto answer = std::make_shared<std::optional<NSDragOperation>>();
+  tracker->drop([answer](NSDragOperation operation) { *answer = operation; });
+  ASSERT_TRUE(eventually([&] { return answer->has_value(); }));
+  probe->stopping = true;
+  ASSERT_TRUE(eventually([&] { return probe->stopped; }));
+
+  EXPECT_EQ(**answer, NSDragOperationCopy);
+  EXPECT_EQ(screen->stagedUploads().size(), dropped);
+  EXPECT_LE(probe->mostInATurn, UploadIntake::Constants::batch) << "GIFs staged in one turn of the main thread";
+  EXPECT_LT(probe->longest, 1.0) << "seconds the main thread was held at once";
+  EXPECT_EQ(probe->previewsMadeAgain, 0u) << "the first row was made again for a later batch";
+  EXPECT_TRUE(probe->preview) << "the first row showed its preview";
+  EXPECT_EQ(message(), "");
+  // Every one has its row and its copy.
+  EXPECT_EQ(list->numberOfItemsInSection(0), dropped);
+  EXPECT_EQ(list->frame().height(), dropped * UploadViewController::Constants::rowHeight);
+  std::size_t copies = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(gifDataDirectoryURL()->path())) ++copies;
+  EXPECT_EQ(copies, dropped);
 }
 
 // The drop is answered once the files are checked, which happens on another thread: the
