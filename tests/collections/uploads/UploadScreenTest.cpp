@@ -74,8 +74,9 @@ TEST_F(UploadScreenTest, OpenPanelStagesTheGifFilesAndPutsThePopoverAwayMeanwhil
   ui.scriptOpenPanel(std::vector<std::string>{gif, fake, other});
   ui.click(screen->browseButton.lock());
   EXPECT_EQ(ui.openPanelRuns, (std::vector<std::string>{"files several .gif -> 3"}));
-  // The files are checked and copied away from the main thread; the refused one is named.
-  ASSERT_TRUE(eventually([&] { return screen->stagedUploads().size() == 2; }));
+  // The files are checked and copied away from the main thread; the refused one is named
+  // once the whole choice is checked, which may be a turn after the last GIF is staged.
+  ASSERT_TRUE(eventually([&] { return screen->stagedUploads().size() == 2 && !message().empty(); }));
   EXPECT_EQ(message(), "\u201ctwo.gif\u201d is not a GIF.");
   EXPECT_EQ(sources(), (std::vector<Source>{Source::browseDesktop, Source::browseDesktop}));
   EXPECT_EQ(popover->calls, (std::vector<std::string>{"close animated", "show"}));
