@@ -79,27 +79,6 @@ Result NSImage::readFile(const std::filesystem::path& path, const Limits* limits
   return image;
 }
 
-std::optional<NSSize> NSImage::sizeOfData(const std::shared_ptr<NSData>& data) {
-  if (!data) return std::nullopt;
-  const auto& b = data->bytes();
-  if (isPNG(b)) {
-    // The header chunk comes first: its length, its name, then width and height (big-endian).
-    if (b.size() < 24 || std::memcmp(&b[12], "IHDR", 4) != 0) return std::nullopt;
-    auto word = [&](std::size_t at) { return double(std::uint32_t(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3]); };
-    const NSSize size{word(16), word(20)};
-    if (!(size.width > 0) || !(size.height > 0)) return std::nullopt;
-    return size;
-  }
-  if (isGIF(b) && b.size() >= 10) {
-    // The logical screen's size (little-endian); a GIF without one takes its first frame's.
-    const NSSize size{double(b[6] | b[7] << 8), double(b[8] | b[9] << 8)};
-    if (size.width > 0 && size.height > 0) return size;
-  }
-  auto image = initWithData(data);
-  if (!image) return std::nullopt;
-  return (*image)->size();
-}
-
 std::shared_ptr<NSImage> NSImage::imageNamed(std::string_view name) {
   static std::mutex mutex;
   static std::map<std::string, std::shared_ptr<NSImage>> cache;

@@ -15,7 +15,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -41,9 +40,6 @@ class NSImage : public NSObject, public CGImageSource {
   static Result initWithData(const std::shared_ptr<NSData>& data, const Limits& limits);
   static Result initWithContentsOfFile(const std::filesystem::path& path);
   static Result initWithContentsOfFile(const std::filesystem::path& path, const Limits& limits);
-  // The picture's own size as PNG or GIF data declare it, read from the header alone
-  // (nothing is decoded); none for data of another kind or without a size.
-  static std::optional<NSSize> sizeOfData(const std::shared_ptr<NSData>& data);
   // An image of the bundle's images folder by name, with or without its extension
   // ("statusIcon", "statusIcon.png"); a "@2x" file is taken at half its pixel size.
   // The same name gives the same object; unknown names give none.
