@@ -225,7 +225,8 @@ TEST_P(RootPanelHostileGifTest, ThePanelStaysNearItsUsualPeakAndItsMainThreadIsN
   std::printf("%s: %zu tiles, %zu badges; peak %.1f MB (usual %.1f MB); longest stretch %.0f ms (usual %.0f ms)\n",
               picture.name, hostile.tiles, hostile.badges, megabytes(hostile.peakGrowth), megabytes(usual.peakGrowth),
               hostile.longestStretch * 1000, usual.longestStretch * 1000);
-  EXPECT_LE(megabytes(hostile.peakGrowth), megabytes(usual.peakGrowth) + 64);
+  EXPECT_LE(megabytes(hostile.peakGrowth),
+            megabytes(usual.peakGrowth) + 64 + megabytes(resident::kSanitizerHeldBytes));
   // The goal is 50 ms, measured in the memory benchmark; here a bound that holds on a busy
   // machine and under the sanitizers, while a picture decoded or converted whole on the
   // main thread takes longer.

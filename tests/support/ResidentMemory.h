@@ -18,6 +18,15 @@ inline std::size_t statusBytes(const std::string& field) {
   return 0;
 }
 
+// What AddressSanitizer keeps resident of freed memory (its quarantine, 256 MB unless told
+// otherwise) before it hands it out again: not the program's, so a bound on how far the
+// program's memory grows allows that much more under it.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr std::size_t kSanitizerHeldBytes = std::size_t(256) << 20;
+#else
+inline constexpr std::size_t kSanitizerHeldBytes = 0;
+#endif
+
 inline std::size_t nowBytes() { return statusBytes("VmRSS"); }
 inline std::size_t peakBytes() { return statusBytes("VmHWM"); }
 // The peak starts over from what is resident now; false when the kernel does not allow it.
