@@ -98,17 +98,28 @@ struct BoxSums {
     sums.assign(static_cast<std::size_t>(keptWidth) * keptHeight * 4, 0.0f);
   }
 
-  // Adds `count` pixels of one row of the picture, the first at column `first`, then every `step`.
+  // Adds `count` pixels of one row of the picture, the first at column `first`, then every
+  // `step`. Neighbours fall in the same box: their sums are run up in integers and added to
+  // the box once.
   void add(const std::uint8_t* pixels, int count, int row, int first, int step) {
     float* line = sums.data() + static_cast<std::size_t>(rowBox[row]) * width * 4;
     const int* box = columnBox.data();
-    for (int i = 0, x = first; i < count; ++i, x += step, pixels += 4) {
-      float* sum = line + static_cast<std::size_t>(box[x]) * 4;
-      const float alpha = pixels[3];
-      sum[0] += pixels[0] * alpha;
-      sum[1] += pixels[1] * alpha;
-      sum[2] += pixels[2] * alpha;
-      sum[3] += alpha;
+    int i = 0, x = first;
+    while (i < count) {
+      const int at = box[x];
+      std::uint64_t red = 0, green = 0, blue = 0, alpha = 0;
+      for (; i < count && box[x] == at; ++i, x += step, pixels += 4) {
+        const std::uint32_t a = pixels[3];
+        red += pixels[0] * a;
+        green += pixels[1] * a;
+        blue += pixels[2] * a;
+        alpha += a;
+      }
+      float* sum = line + static_cast<std::size_t>(at) * 4;
+      sum[0] += float(red);
+      sum[1] += float(green);
+      sum[2] += float(blue);
+      sum[3] += float(alpha);
     }
   }
 
