@@ -12,6 +12,7 @@
 #include "platform/foundation/NSURLSession.h"
 #include "platform/quartz/CALayer.h"
 #include "service/AssetCache.h"
+#include "ui/NSImageViewExtensions.h"
 
 std::shared_ptr<ScrubberGifItem> ScrubberGifItem::initWithFrame(NSRect frame) {
   return finishInit(std::shared_ptr<ScrubberGifItem>(new ScrubberGifItem(frame)));
@@ -33,12 +34,12 @@ void ScrubberGifItem::configureWithVorn(const std::shared_ptr<VornObject>& vorn)
   if (!vorn) return;
   const std::string key = vorn->tinyGifUrl;
   shownKey_ = key;
+  ++pictureGeneration_;
   auto cache = AssetCache::shared();
   if (cache->containsValueForKey(key)) {
-    if (auto bytes = cache->cachedAssetWithKey(key)) {
-      loadGIFWithData(bytes);
-      return;
-    }
+    // Read on the loading queue, as it is decoded.
+    showGIF([key] { return AssetCache::shared()->cachedAssetWithKey(key); });
+    return;
   }
   auto url = NSURL::URLWithString(key);
   if (!url) return;
@@ -61,17 +62,26 @@ void ScrubberGifItem::configureWithVorn(const std::shared_ptr<VornObject>& vorn)
 }
 
 void ScrubberGifItem::loadGIFWithData(const std::shared_ptr<NSData>& data) {
+  showGIF([data] { return data; });
+}
+
+void ScrubberGifItem::showGIF(std::function<std::shared_ptr<NSData>()> source) {
   auto view = gif.lock();
   if (!view) return;
   view->setAnimates(true);
   view->setWantsLayer(true);
   view->canDrawSubviewsIntoLayer = true;
   if (auto layer = view->layer()) layer->setContentsGravity(kCAGravityResizeAspectFill);
-  std::shared_ptr<NSImage> image;
-  if (data) {
-    if (auto made = NSImage::initWithData(data)) image = *made;
-  }
-  view->setImage(image);
+  view->setImage(nullptr);
+  // Decoded away from the main thread at the item's size; an item handed to another GIF
+  // meanwhile drops it.
+  std::weak_ptr<ScrubberGifItem> weak = sharedAs<ScrubberGifItem>();
+  NSImage::loadInBackground(std::move(source), shownPictureLimits(*view),
+                            [weak, generation = ++pictureGeneration_](std::shared_ptr<NSImage> image) {
+                              auto item = weak.lock();
+                              if (!item || item->pictureGeneration_ != generation) return;
+                              if (auto shown = item->gif.lock()) shown->setImage(image);
+                            });
 }
 
 namespace {

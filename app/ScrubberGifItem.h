@@ -3,6 +3,8 @@
 // downloaded into it; with its heart shown it is the favourites entry of the emoji strip.
 // Its views come from the interface "ScrubberGifItem".
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -34,7 +36,8 @@ class ScrubberGifItem : public NSScrubberItemView {
   void configureWithVorn(const std::shared_ptr<VornObject>& vorn);
   void configureAsFavorite();
   void reset();
-  // Plays GIF bytes (no image for bytes that are none).
+  // Plays GIF bytes once they are decoded away from the main thread (no image for bytes
+  // that are none).
   void loadGIFWithData(const std::shared_ptr<NSData>& data);
 
   // The media key (tiny GIF address) the item was last configured with.
@@ -49,5 +52,8 @@ class ScrubberGifItem : public NSScrubberItemView {
   using NSScrubberItemView::NSScrubberItemView;
 
  private:
+  void showGIF(std::function<std::shared_ptr<NSData>()> source);
   std::string shownKey_;
+  // Moves on at each GIF asked for, so that one decoded for an earlier GIF is not shown.
+  std::uint64_t pictureGeneration_ = 0;
 };

@@ -109,7 +109,9 @@ void GifCell::reset() {
   favoriteOverlay.lock()->layer()->setSublayers({});
   favoriteOverlay.lock()->setHidden(true);
   resetGifSize();
+  ++badgeGeneration_;
   adBadgeImageView.lock()->setHidden(true);
+  adBadgeImageView.lock()->setImage(nullptr);
 }
 
 void GifCell::unload() {
@@ -277,7 +279,16 @@ void GifCell::showProgress(double fraction) {
 
 void GifCell::showAdBadgeWithImage(const std::shared_ptr<NSURL>& url) {
   auto badge = adBadgeImageView.lock();
-  networkLoadImageWithPath(badge, url);
+  badge->setImage(nullptr);
+  // Decoded away from the main thread at the badge's own size, whatever the picture's.
+  std::weak_ptr<GifCell> weak = sharedAs<GifCell>();
+  loadImageWithPath(url, shownPictureLimits(*badge, Constants::badgeBudgetBytes),
+                    [weak, generation = ++badgeGeneration_](std::shared_ptr<NSImage> image) {
+                      auto cell = weak.lock();
+                      // A badge asked for before the tile moved on to another item is not shown.
+                      if (!cell || !image || cell->badgeGeneration_ != generation) return;
+                      if (auto shown = cell->adBadgeImageView.lock()) shown->setImage(image);
+                    });
   badge->setHidden(false);
 }
 

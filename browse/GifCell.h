@@ -18,6 +18,7 @@
 #include "model/VornObject.h"
 #include "platform/appkit/NSCollectionViewItem.h"
 #include "platform/appkit/NSPasteboardItem.h"
+#include "ui/NSImageViewExtensions.h"
 #include "ui/QLXLabel.h"
 #include "ui/ViewClickResponderDelegate.h"
 
@@ -89,9 +90,11 @@ class GifCell : public NSCollectionViewItem,
     // dozen tiles, so a hostile GIF on each stays within tens of megabytes. Frames are kept
     // at most about a tile's size in pixels (its cover at two pixels a point), and no
     // smaller than the side below when all of them must fit.
-    static constexpr std::size_t pictureBudgetBytes = 4u << 20;
+    static constexpr std::size_t pictureBudgetBytes = kShownPictureBudgetBytes;
     static constexpr int pictureMostSide = 400;
     static constexpr int pictureSmallestSide = 96;
+    // The sponsor badge's picture, decoded at the badge's size: a tenth of the tile's.
+    static constexpr std::size_t badgeBudgetBytes = 512u << 10;
     static constexpr double progressDuration = 0.5;
     static constexpr std::string_view copyGifTitle = "Copy GIF";
     static constexpr std::string_view copyLinkTitle = "Copy Link";
@@ -232,4 +235,6 @@ class GifCell : public NSCollectionViewItem,
   std::shared_ptr<NSColor> loadingColor_;
   // Moves on whenever the tile lets its media go, so that a picture asked for before is not shown.
   std::uint64_t mediaGeneration_ = 0;
+  // The same for the sponsor badge: moves on at each badge asked for and when the item goes.
+  std::uint64_t badgeGeneration_ = 0;
 };

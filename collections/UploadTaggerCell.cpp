@@ -9,6 +9,7 @@
 #include "platform/foundation/NSURL.h"
 #include "platform/foundation/OutputSink.h"
 #include "platform/quartz/CALayer.h"
+#include "ui/NSImageViewExtensions.h"
 #include "ui/NSTextFieldExtensions.h"
 #include "ui/VerticallyAlignedTextFieldCell.h"
 
@@ -94,7 +95,11 @@ void UploadTaggerCell::viewDidLoad() {
 void UploadTaggerCell::configureWithUnit(const std::shared_ptr<UploadUnit>& unit) {
   representingUnit = unit;
   if (!unit) return;
-  if (unit->vorn && unit->vorn->source() == VornObjectSource::noWebsite) loadLocalGifWithPath(unit->vorn->tinyGifUrl);
+  if (unit->vorn && unit->vorn->source() == VornObjectSource::noWebsite) {
+    loadLocalGifWithPath(unit->vorn->tinyGifUrl);
+  } else {
+    showPreviewOf({});
+  }
   std::string shown;
   for (const auto& tag : unit->tags) shown += " " + tag;
   if (auto field = tagInputField.lock()) field->setStringValue(shown);
@@ -102,13 +107,30 @@ void UploadTaggerCell::configureWithUnit(const std::shared_ptr<UploadUnit>& unit
 
 void UploadTaggerCell::loadLocalGifWithPath(const std::string& path) {
   auto url = NSURL::URLWithString(path);
-  if (!url || !url->isFileURL()) return;
-  auto image = NSImage::initWithContentsOfFile(url->path());
-  if (!image) {
-    OutputSink::print(image.error()->description());
-    return;
-  }
-  if (auto preview = gif.lock()) preview->setImage(*image);
+  showPreviewOf(url && url->isFileURL() ? url->path() : std::string());
+}
+
+void UploadTaggerCell::showPreviewOf(const std::string& file) {
+  auto preview = gif.lock();
+  // The row shows that file already, or is loading it (a reload of the list configures
+  // every row again).
+  if (!preview || file == previewFile_) return;
+  previewFile_ = file;
+  preview->setImage(nullptr);
+  if (file.empty()) return;
+  // Read and decoded away from the main thread, within a tile's limits at the preview's
+  // size; a row handed to another upload meanwhile drops it.
+  std::weak_ptr<UploadTaggerCell> weak = sharedAs<UploadTaggerCell>();
+  NSImage::makeInBackground([file, limits = shownPictureLimits(*preview)] { return NSImage::initWithContentsOfFile(file, limits); },
+                            [weak, file](NSImage::Result image) {
+                              auto cell = weak.lock();
+                              if (!cell || cell->previewFile_ != file) return;
+                              if (!image) {
+                                OutputSink::print(image.error()->description());
+                                return;
+                              }
+                              if (auto shown = cell->gif.lock()) shown->setImage(*image);
+                            });
 }
 
 void UploadTaggerCell::saveTagsToUnit() {

@@ -44,6 +44,7 @@ class UploadTaggerCell : public NSCollectionViewItem, public NSTextFieldDelegate
   void configureWithUnit(const std::shared_ptr<UploadUnit>& unit);
   // Remote previews are not shown in this list.
   void requestGifAtURL(const std::string& /*url*/) {}
+  // Shows the GIF file's preview once it is read and decoded away from the main thread.
   void loadLocalGifWithPath(const std::string& path);
   void saveTagsToUnit();
 
@@ -56,4 +57,7 @@ class UploadTaggerCell : public NSCollectionViewItem, public NSTextFieldDelegate
 
  private:
   UploadTaggerCell() = default;
+  // Shows the file's preview (none: no preview), unless the row shows or loads it already.
+  void showPreviewOf(const std::string& file);
+  std::string previewFile_;  // the file of the preview shown or being loaded
 };

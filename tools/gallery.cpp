@@ -19,6 +19,7 @@
 #include "browse/GifCollectionViewController.h"
 #include "browse/SearchViewController.h"
 #include "collections/CreateCollectionViewController.h"
+#include "collections/UploadTaggerCell.h"
 #include "collections/UploadViewController.h"
 #include "platform/appkit/MenuRenderer.h"
 #include "platform/appkit/NSApplication.h"
@@ -151,6 +152,17 @@ Written writeUploadScreen(const std::filesystem::path& folder) {
   screen->didDragGifsWithVorns(staged);
   screen->stagedUploads()[0]->tags = {"cat", "dog"};
   screen->reload();
+  // The previews are read and decoded away from the main thread: the picture shows them.
+  auto list = screen->stagedUploadsCollectionView.lock();
+  list->layoutSubtreeIfNeeded();
+  NSRunLoop::main()->runUntil([&] {
+    for (std::size_t index = 0; index < staged.size(); ++index) {
+      auto row = std::dynamic_pointer_cast<UploadTaggerCell>(list->itemAtIndexPath(NSIndexPath::indexPathForItem(index, 0)));
+      auto preview = row ? row->gif.lock() : nullptr;
+      if (!preview || !preview->image()) return false;
+    }
+    return true;
+  }, 10.0);
   auto pictured = write("upload-tagging");
   for (const auto& vorn : staged) std::filesystem::remove(NSURL::URLWithString(vorn->tinyGifUrl)->path());
   if (!pictured) return std::unexpected(pictured.error());

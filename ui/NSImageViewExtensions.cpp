@@ -1,44 +1,65 @@
 #include "ui/NSImageViewExtensions.h"
 
+#include <algorithm>
+#include <cmath>
 #include <optional>
 #include <string>
 
-#include "platform/appkit/NSImage.h"
 #include "platform/appkit/NSImageView.h"
-#include "platform/foundation/DispatchQueue.h"
+#include "platform/appkit/NSWindow.h"
 #include "platform/foundation/NSData.h"
 #include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSURL.h"
 #include "platform/foundation/NSURLSessionTask.h"
 #include "service/AssetCache.h"
 
-namespace {
-
-void showData(const std::weak_ptr<NSImageView>& weak, const std::shared_ptr<NSData>& data) {
-  if (!data || weak.expired()) return;
-  auto image = NSImage::initWithData(data);
-  if (!image) return;
-  DispatchQueue::main()->async([weak, image = *image] {
-    if (auto view = weak.lock()) view->setImage(image);
-  });
+NSImage::Limits shownPictureLimits(NSSize points, double pixelsPerPoint, std::size_t budgetBytes) {
+  const double longest = std::max(points.width, points.height) * pixelsPerPoint;
+  NSImage::Limits limits;
+  limits.maxSide = std::isfinite(longest) ? std::clamp(static_cast<int>(std::ceil(longest)), 1, limits.maxSide) : 1;
+  limits.smallestSide = std::max(1, limits.maxSide / 4);
+  limits.budgetBytes = budgetBytes;
+  return limits;
 }
 
-}  // namespace
+NSImage::Limits shownPictureLimits(const NSImageView& view, std::size_t budgetBytes) {
+  auto window = view.window();
+  const double scale = std::max(kShownPicturePixelsPerPoint, window ? window->backingScaleFactor : 1.0);
+  return shownPictureLimits(view.frame().size, scale, budgetBytes);
+}
 
-std::shared_ptr<NSURLSessionDataTask> networkLoadImageWithPath(const std::shared_ptr<NSImageView>& view,
-                                                               const std::shared_ptr<NSURL>& url) {
-  if (!view || !url) return nullptr;
+std::shared_ptr<NSURLSessionDataTask> loadImageWithPath(const std::shared_ptr<NSURL>& url, const NSImage::Limits& limits,
+                                                        std::function<void(std::shared_ptr<NSImage>)> completion) {
+  auto fail = [&] {
+    NSImage::loadInBackground(nullptr, limits, std::move(completion));
+    return nullptr;
+  };
+  if (!url) return fail();
   std::string key = url->absoluteString();
-  if (!NSURL::URLWithString(key)) return nullptr;
-  std::weak_ptr<NSImageView> weak = view;
+  if (!NSURL::URLWithString(key)) return fail();
   if (url->isFileURL()) {
-    showData(weak, NSFileManager::defaultManager()->contentsAtPath(url->path()));
+    NSImage::loadInBackground([path = url->path()] { return NSFileManager::defaultManager()->contentsAtPath(path); },
+                              limits, std::move(completion));
     return nullptr;
   }
   auto cache = AssetCache::shared();
   if (cache->containsValueForKey(key)) {
-    showData(weak, cache->cachedAssetWithKey(key));
+    // Read there too: a badge's file may be megabytes.
+    NSImage::loadInBackground([key] { return AssetCache::shared()->cachedAssetWithKey(key); }, limits,
+                              std::move(completion));
     return nullptr;
   }
-  return cache->requestWithUrl(key, std::nullopt, [weak](std::shared_ptr<NSData> data) { showData(weak, data); });
+  return cache->requestWithUrl(key, std::nullopt, [limits, completion](std::shared_ptr<NSData> data) {
+    NSImage::loadInBackground([data] { return data; }, limits, completion);
+  });
+}
+
+std::shared_ptr<NSURLSessionDataTask> networkLoadImageWithPath(const std::shared_ptr<NSImageView>& view,
+                                                               const std::shared_ptr<NSURL>& url) {
+  if (!view || !url) return nullptr;
+  std::weak_ptr<NSImageView> weak = view;
+  return loadImageWithPath(url, shownPictureLimits(*view), [weak](std::shared_ptr<NSImage> image) {
+    auto shown = weak.lock();
+    if (shown && image) shown->setImage(image);
+  });
 }

@@ -1,7 +1,5 @@
 #include "platform/appkit/NSImage.h"
 
-#include <png.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +7,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/appkit/PNGReader.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/NSRunLoop.h"
@@ -16,7 +15,7 @@
 
 namespace {
 
-// Beyond this a picture is refused rather than decoded (hostile headers ask for gigabytes).
+// Beyond this a picture made from pixels is refused (hostile sizes ask for gigabytes).
 constexpr std::uint64_t kMaxPixels = 64ull * 1024 * 1024;
 
 using Result = std::expected<std::shared_ptr<NSImage>, std::shared_ptr<NSError>>;
@@ -34,45 +33,24 @@ bool isGIF(const std::vector<std::uint8_t>& b) {
   return b.size() >= 6 && (std::memcmp(b.data(), "GIF87a", 6) == 0 || std::memcmp(b.data(), "GIF89a", 6) == 0);
 }
 
-std::expected<std::shared_ptr<NSImageFrame>, std::shared_ptr<NSError>> decodePNG(const std::vector<std::uint8_t>& bytes) {
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) {
-    return std::unexpected(failure(NSImage::corruptData, std::string("unreadable PNG: ") + image.message));
-  }
-  if (std::uint64_t(image.width) * image.height > kMaxPixels || image.width == 0 || image.height == 0) {
-    png_image_free(&image);
-    return std::unexpected(failure(NSImage::tooLarge, "PNG too large"));
-  }
-  image.format = PNG_FORMAT_RGBA;
-  auto frame = std::make_shared<NSImageFrame>();
-  frame->width = static_cast<int>(image.width);
-  frame->height = static_cast<int>(image.height);
-  frame->rgba.resize(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, frame->rgba.data(), 0, nullptr)) {
-    std::string message = image.message;
-    png_image_free(&image);
-    return std::unexpected(failure(NSImage::corruptData, "unreadable PNG: " + message));
-  }
-  return frame;
-}
-
 }  // namespace
 
-Result NSImage::initWithData(const std::shared_ptr<NSData>& data) { return initWithData(data, Limits{}); }
+Result NSImage::initWithData(const std::shared_ptr<NSData>& data) { return make(data, nullptr); }
 
-Result NSImage::initWithData(const std::shared_ptr<NSData>& data, const Limits& limits) {
+Result NSImage::initWithData(const std::shared_ptr<NSData>& data, const Limits& limits) { return make(data, &limits); }
+
+Result NSImage::make(const std::shared_ptr<NSData>& data, const Limits* limits) {
   if (!data || data->length() == 0) return std::unexpected(failure(unknownFormat, "no image data"));
   const auto& bytes = data->bytes();
   std::shared_ptr<NSImage> image(new NSImage());
   if (isPNG(bytes)) {
-    auto frame = decodePNG(bytes);
-    if (!frame) return std::unexpected(frame.error());
-    image->first_ = std::move(*frame);
-    image->size_ = {double(image->first_->width), double(image->first_->height)};
+    auto picture = PNGReader::read(data->view(), limits ? limits->maxSide : 0);
+    if (!picture) return std::unexpected(picture.error());
+    image->first_ = std::move(picture->frame);
+    // The picture's own size, whatever size its pixels are kept at.
+    image->size_ = {double(picture->sourceWidth), double(picture->sourceHeight)};
   } else if (isGIF(bytes)) {
-    auto frames = GifFrameStore::open(data, limits);
+    auto frames = GifFrameStore::open(data, limits ? *limits : Limits{});
     if (!frames) return std::unexpected(frames.error());
     image->gif_ = std::move(*frames);
     // The picture's own size, whatever size its frames are kept at.
@@ -85,12 +63,18 @@ Result NSImage::initWithData(const std::shared_ptr<NSData>& data, const Limits& 
   return image;
 }
 
-Result NSImage::initWithContentsOfFile(const std::filesystem::path& path) {
+Result NSImage::initWithContentsOfFile(const std::filesystem::path& path) { return readFile(path, nullptr); }
+
+Result NSImage::initWithContentsOfFile(const std::filesystem::path& path, const Limits& limits) {
+  return readFile(path, &limits);
+}
+
+Result NSImage::readFile(const std::filesystem::path& path, const Limits* limits) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::unexpected(failure(unreadableFile, "cannot read " + path.filename().string()));
   std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) return std::unexpected(failure(unreadableFile, "cannot read " + path.filename().string()));
-  auto image = initWithData(NSData::make(std::move(bytes)));
+  auto image = make(NSData::make(std::move(bytes)), limits);
   if (image) (*image)->name_ = path.stem().string();
   return image;
 }
@@ -157,20 +141,33 @@ std::shared_ptr<DispatchQueue> NSImage::loadingQueue() {
 
 void NSImage::loadInBackground(std::function<std::shared_ptr<NSData>()> source,
                                std::function<void(std::shared_ptr<NSImage>)> completion) {
-  loadInBackground(std::move(source), Limits{}, std::move(completion));
+  loadFromSource(std::move(source), nullptr, std::move(completion));
 }
 
 void NSImage::loadInBackground(std::function<std::shared_ptr<NSData>()> source, const Limits& limits,
                                std::function<void(std::shared_ptr<NSImage>)> completion) {
-  loadingQueue()->async([source = std::move(source), limits, completion = std::move(completion)]() mutable {
-    std::shared_ptr<NSImage> image;
-    if (auto data = source ? source() : nullptr) {
-      if (auto made = initWithData(data, limits)) image = std::move(*made);
-    }
+  loadFromSource(std::move(source), std::make_shared<const Limits>(limits), std::move(completion));
+}
+
+void NSImage::loadFromSource(std::function<std::shared_ptr<NSData>()> source, std::shared_ptr<const Limits> limits,
+                             std::function<void(std::shared_ptr<NSImage>)> completion) {
+  makeInBackground(
+      [source = std::move(source), limits = std::move(limits)]() -> Result {
+        auto data = source ? source() : nullptr;
+        return limits ? initWithData(data, *limits) : initWithData(data);
+      },
+      [completion = std::move(completion)](Result made) {
+        if (completion) completion(made ? *made : nullptr);
+      });
+}
+
+void NSImage::makeInBackground(std::function<Result()> make, std::function<void(Result)> completion) {
+  loadingQueue()->async([make = std::move(make), completion = std::move(completion)]() mutable {
+    Result made = make ? make() : std::unexpected(failure(unknownFormat, "no image data"));
     // A large GIF decodes on its own worker (another queue, so waiting here cannot block it).
-    if (image) (void)image->frame(0);
-    NSRunLoop::main()->perform([image = std::move(image), completion = std::move(completion)] {
-      if (completion) completion(image);
+    if (made && *made) (void)(*made)->frame(0);
+    NSRunLoop::main()->perform([made = std::move(made), completion = std::move(completion)]() mutable {
+      if (completion) completion(std::move(made));
     });
   });
 }

@@ -3,7 +3,10 @@
 // composed as the viewer shows them, with the frame delays and loop count for playback;
 // what one GIF may decode to is bounded (see GifFrameStore): a large one is kept smaller
 // than its own size and decodes its frames on a worker as they are asked for, so making
-// the image costs little whatever the file says.
+// the image costs little whatever the file says. Made with limits (as every picture a
+// screen shows is, sized by where it shows), a PNG too is kept no larger than their side,
+// scaled down as its rows are read (see PNGReader); without, at its own size. Either way
+// the image's size stays the picture's own.
 
 #include <array>
 #include <cstdint>
@@ -31,12 +34,12 @@ class NSImage : public NSObject, public CGImageSource {
   enum ErrorCode : std::int64_t { unknownFormat = 1, corruptData = 2, tooLarge = 3, unreadableFile = 4 };
   using Limits = GifFrameStore::Limits;
 
-  static std::expected<std::shared_ptr<NSImage>, std::shared_ptr<NSError>> initWithData(
-      const std::shared_ptr<NSData>& data);
-  static std::expected<std::shared_ptr<NSImage>, std::shared_ptr<NSError>> initWithData(
-      const std::shared_ptr<NSData>& data, const Limits& limits);
-  static std::expected<std::shared_ptr<NSImage>, std::shared_ptr<NSError>> initWithContentsOfFile(
-      const std::filesystem::path& path);
+  using Result = std::expected<std::shared_ptr<NSImage>, std::shared_ptr<NSError>>;
+
+  static Result initWithData(const std::shared_ptr<NSData>& data);
+  static Result initWithData(const std::shared_ptr<NSData>& data, const Limits& limits);
+  static Result initWithContentsOfFile(const std::filesystem::path& path);
+  static Result initWithContentsOfFile(const std::filesystem::path& path, const Limits& limits);
   // An image of the bundle's images folder by name, with or without its extension
   // ("statusIcon", "statusIcon.png"); a "@2x" file is taken at half its pixel size.
   // The same name gives the same object; unknown names give none.
@@ -54,9 +57,13 @@ class NSImage : public NSObject, public CGImageSource {
   // while they arrive.
   static void loadInBackground(std::function<std::shared_ptr<NSData>()> source,
                                std::function<void(std::shared_ptr<NSImage>)> completion);
-  // The same, a GIF held within the limits given (a tile's, say) rather than the default.
+  // The same within the limits given (a tile's, say): a GIF held within them rather than
+  // the default ones, a PNG kept no larger than their side.
   static void loadInBackground(std::function<std::shared_ptr<NSData>()> source, const Limits& limits,
                                std::function<void(std::shared_ptr<NSImage>)> completion);
+  // The same for any way of making the image (`make` runs on the loading queue), the
+  // completion hearing why it failed.
+  static void makeInBackground(std::function<Result()> make, std::function<void(Result)> completion);
   // The serial queue images are made on in the background.
   static std::shared_ptr<DispatchQueue> loadingQueue();
 
@@ -106,6 +113,11 @@ class NSImage : public NSObject, public CGImageSource {
 
  private:
   NSImage() = default;
+  // Decodes within the limits given, or (none) a PNG at its own size and a GIF within the default ones.
+  static Result make(const std::shared_ptr<NSData>& data, const Limits* limits);
+  static Result readFile(const std::filesystem::path& path, const Limits* limits);
+  static void loadFromSource(std::function<std::shared_ptr<NSData>()> source, std::shared_ptr<const Limits> limits,
+                             std::function<void(std::shared_ptr<NSImage>)> completion);
   // The first frame, held for as long as the image lives once it is decoded.
   std::shared_ptr<const NSImageFrame> first() const;
   std::shared_ptr<GifFrameStore> gif_;

@@ -2,6 +2,10 @@
 // playback of an animated GIF and of a looping movie, the aspect fill, and the reuse rules.
 
 #include <gtest/gtest.h>
+#include <malloc.h>
+
+#include <algorithm>
+#include <chrono>
 
 #include "browse/GifCell.h"
 #include "model/VNTag.h"
@@ -18,6 +22,9 @@
 #include "service/AssetCache.h"
 #include "service/CollectionViewGifDownloader.h"
 #include "tests/browse/GifCellFixture.h"
+#include "tests/support/HostileGif.h"
+#include "tests/support/HostilePicture.h"
+#include "tests/support/ResidentMemory.h"
 #include "tests/support/ViewDump.h"
 #include "ui/ProgressIndicator.h"
 
@@ -203,6 +210,60 @@ TEST_F(GifCellTest, AReusedTileDropsTheHidePendingForItsFormerItem) {
   EXPECT_EQ(overlay->alphaValue(), 1.0);
   advance(2.1);
   EXPECT_EQ(overlay->alphaValue(), 0.0);
+}
+
+TEST_F(GifCellTest, SponsorBadgesAreDecodedAwayFromTheMainThreadAtTheBadgesSize) {
+  // A dozen tiles, each badge a hostile picture from the media cache: asking costs the main
+  // thread nothing of the picture, each is kept at the badge's pixels, and the process's
+  // resident memory grows by little more than the badges themselves.
+  const struct {
+    const char* name;
+    std::string bytes;
+  } pictures[] = {
+      {"an 8000 x 8000 PNG", hostile::png(8000)},
+      {"a 2000 x 2000 GIF of 24 frames", hostile::gif(2000, 24)},
+  };
+  for (const auto& [name, bytes] : pictures) {
+    SCOPED_TRACE(name);
+    const std::string url = "http://127.0.0.1:1/badges/" + std::to_string(bytes.size()) + ".gif";
+    AssetCache::shared()->cacheAssetWithData(NSData::fromString(bytes), url, std::nullopt);
+    std::vector<std::shared_ptr<GifCell>> tiles;
+    for (int i = 0; i < 12; ++i) tiles.push_back(tile(item(1 + i)));
+    ::malloc_trim(0);
+    ASSERT_TRUE(resident::restartPeak());
+    const std::size_t start = resident::nowBytes();
+    const auto asked = std::chrono::steady_clock::now();
+    for (const auto& cell : tiles) cell->showAdBadgeWithImage(NSURL::URLWithString(url));
+    const double asking = std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
+    EXPECT_LT(asking, 1.0) << "the main thread decoded the badges";
+    ASSERT_TRUE(runUntil([&] {
+      return std::ranges::all_of(tiles, [](const auto& cell) { return cell->adBadgeImageView.lock()->image() != nullptr; });
+    }, 60));
+    const std::size_t grown = resident::peakBytes() - start;
+    EXPECT_LT(grown, (std::size_t(64) << 20) + resident::kSanitizerHeldBytes)
+        << "the process grew by " << (grown >> 20) << " MB at its peak";
+    for (const auto& cell : tiles) {
+      auto badge = cell->adBadgeImageView.lock();
+      const NSSize points = badge->frame().size;
+      EXPECT_LE(std::max(badge->image()->pixelWidth(), badge->image()->pixelHeight()),
+                std::max(points.width, points.height) * 2);
+    }
+  }
+}
+
+TEST_F(GifCellTest, ABadgeAskedForBeforeTheTileMovedOnIsNotShown) {
+  AssetCache::shared()->cacheAssetWithData(NSData::fromString(hostile::png(2000)), "http://127.0.0.1:1/badge.gif",
+                                           std::nullopt);
+  auto cell = tile(item(1));
+  cell->showAdBadgeWithImage(NSURL::URLWithString("http://127.0.0.1:1/badge.gif"));
+  cell->reset();  // scrolled away and handed out for another item, without a badge
+  cell->configureWithVorn(item(2));
+  // Pictures are loaded in the order asked: once a later one is there, the badge's was too.
+  bool later = false;
+  NSImage::loadInBackground([] { return NSData::fromString(hostile::png(8)); }, [&](auto) { later = true; });
+  ASSERT_TRUE(runUntil([&] { return later; }));
+  drainMainQueue();
+  EXPECT_FALSE(cell->adBadgeImageView.lock()->image());
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "platform/quartz/CALayer.h"
 #include "platform/render/NSGraphicsContext.h"
 #include "platform/render/RecordingContext.h"
+#include "tests/support/HostilePicture.h"
 #include "tests/support/UISimulator.h"
 #include "platform/appkit/NSMutableAttributedString.h"
 #include "platform/foundation/NSURL.h"
@@ -251,24 +252,44 @@ TEST_F(InterfaceExtensionsTest, ImagesLoadFromFilesAndTheCacheAndBadDataChangesN
   auto file = home() / "heart.png";
   std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   EXPECT_FALSE(networkLoadImageWithPath(view, NSURL::fileURLWithPath(file.string())));
-  EXPECT_FALSE(view->image()) << "the image is set on the main queue";
-  ui.advance(0);
-  ASSERT_TRUE(view->image());
+  EXPECT_FALSE(view->image()) << "read and decoded away from the main thread, set on it";
+  ASSERT_TRUE(runUntil([&] { return view->image() != nullptr; }));
   auto first = view->image();
 
   auto garbage = home() / "garbage.png";
   std::ofstream(garbage) << "not a picture";
   networkLoadImageWithPath(view, NSURL::fileURLWithPath(garbage.string()));
   networkLoadImageWithPath(view, NSURL::fileURLWithPath((home() / "missing.png").string()));
-  ui.advance(0);
+  // Loads are done in the order asked: once a later one shows, those two are done.
+  auto later = NSImageView::initWithFrame(NSMakeRect(0, 0, 20, 20));
+  networkLoadImageWithPath(later, NSURL::fileURLWithPath(file.string()));
+  ASSERT_TRUE(runUntil([&] { return later->image() != nullptr; }));
   EXPECT_EQ(view->image(), first);
 
   const std::string remote = "http://127.0.0.1:1/badge.png";
   AssetCache::shared()->cacheAssetWithData(NSData::make(bytes), remote, std::nullopt);
   auto other = NSImageView::initWithFrame(NSMakeRect(0, 0, 20, 20));
   EXPECT_FALSE(networkLoadImageWithPath(other, NSURL::URLWithString(remote))) << "no download for a cached key";
-  ui.advance(0);
-  EXPECT_TRUE(other->image());
+  EXPECT_TRUE(runUntil([&] { return other->image() != nullptr; }));
+}
+
+TEST_F(InterfaceExtensionsTest, ALoadedImageIsKeptAtTheSizeOfTheViewItShowsIn) {
+  // 2000 pixels a side in a view of 20 points: 40 pixels a side at two pixels a point, the
+  // image's size still the picture's own.
+  const std::string big = hostile::png(2000);
+  const std::string remote = "http://127.0.0.1:1/large-badge.png";
+  AssetCache::shared()->cacheAssetWithData(NSData::fromString(big), remote, std::nullopt);
+  auto file = home() / "large.png";
+  std::ofstream(file, std::ios::binary) << big;
+  for (const auto& url : {NSURL::fileURLWithPath(file.string()), NSURL::URLWithString(remote)}) {
+    SCOPED_TRACE(url->absoluteString());
+    auto view = NSImageView::initWithFrame(NSMakeRect(0, 0, 20, 10));
+    networkLoadImageWithPath(view, url);
+    ASSERT_TRUE(runUntil([&] { return view->image() != nullptr; }));
+    EXPECT_EQ(view->image()->size(), NSMakeSize(2000, 2000));
+    EXPECT_EQ(view->image()->pixelWidth(), 40);
+    EXPECT_EQ(view->image()->pixelHeight(), 40);
+  }
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Pictures that arrive after a rasterizing layer's tree was drawn: the layer's contents, or
-// an image view's picture, decoded on the worker later (while the window shows, or while it
-// is away). The kept picture of the tree is made again once they are there, so the window
-// shows them as a full painting does.
+// an image view's picture, decoded on the worker later (while the window shows it, while it
+// lies outside the window, or while the window is away). The kept picture of the tree is
+// made again once they are there, so the window shows them as a full painting does.
 
 #include <gtest/gtest.h>
 
@@ -67,7 +67,9 @@ class LatePictureTest : public UITest, public ::testing::WithParamInterface<doub
     overlay->setWantsLayer(true);
     overlay->layer()->setShouldRasterize(true);
     overlay->layer()->setBackgroundColor(CGColor{0.2, 0.4, 0.3, 1});
-    window->contentView()->addSubview(overlay);
+    holder = NSView::initWithFrame(window->contentView()->bounds());
+    holder->addSubview(overlay);
+    window->contentView()->addSubview(holder);
     window->makeKeyAndOrderFront(nullptr);
   }
   void TearDown() override {
@@ -84,6 +86,7 @@ class LatePictureTest : public UITest, public ::testing::WithParamInterface<doub
 
   std::shared_ptr<RepaintCheck> check;
   std::shared_ptr<NSWindow> window;
+  std::shared_ptr<NSView> holder;  // moves the overlay without changing it
   std::shared_ptr<NSView> overlay;
 };
 
@@ -101,9 +104,21 @@ TEST_P(LatePictureTest, LayerContentsDecodedAfterTheFirstDrawingShowInTheRedrawi
   EXPECT_EQ(check->mismatch(window, 2), "") << "the kept picture of the tree shows the contents";
 }
 
-TEST_P(LatePictureTest, AnImageViewWhosePictureArrivesLaterShowsItWhetherTheWindowShowedOrWasAway) {
-  for (const bool away : {false, true}) {
-    SCOPED_TRACE(away ? "the window away meanwhile" : "the window showing");
+TEST_P(LatePictureTest, AnImageViewWhosePictureArrivesLaterShowsItWhereverItWasMeanwhile) {
+  enum class Meanwhile { showing, outsideTheWindow, windowAway };
+  const struct {
+    Meanwhile where;
+    const char* name;
+  } cases[] = {
+      {Meanwhile::showing, "the view showing"},
+      // Moved back by whole pixels, the layer's kept picture would be laid on again as it
+      // was made, over the part outside the window too, unless the arrival marked the view.
+      {Meanwhile::outsideTheWindow, "the layer carried so far that the view lay outside the window"},
+      {Meanwhile::windowAway, "the window away"},
+  };
+  const NSRect home = holder->frame();
+  for (const auto& [where, name] : cases) {
+    SCOPED_TRACE(name);
     DecodingHeld held;
     auto image = pictureDecodedLater();
     ASSERT_TRUE(image);
@@ -112,9 +127,15 @@ TEST_P(LatePictureTest, AnImageViewWhosePictureArrivesLaterShowsItWhetherTheWind
     overlay->addSubview(view);
     view->setImage(image);
     ASSERT_EQ(check->mismatch(window), "");
-    if (away) window->orderOut(nullptr);
+    if (where == Meanwhile::outsideTheWindow) {
+      holder->setFrameOrigin({home.origin.x - 160, home.origin.y});
+      ASSERT_EQ(check->mismatch(window), "");
+      ASSERT_TRUE(view->visibleRect().isEmpty()) << "the view still shows in the window";
+    }
+    if (where == Meanwhile::windowAway) window->orderOut(nullptr);
     arrive(held, *image);
-    if (away) window->makeKeyAndOrderFront(nullptr);
+    if (where == Meanwhile::outsideTheWindow) holder->setFrameOrigin(home.origin);
+    if (where == Meanwhile::windowAway) window->makeKeyAndOrderFront(nullptr);
     // A large picture is scaled on a worker; the drawing meanwhile may round a unit apart.
     EXPECT_EQ(check->mismatch(window, 2), "") << "the kept picture of the tree shows the image view's picture";
     view->removeFromSuperview();

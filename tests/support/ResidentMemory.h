@@ -1,0 +1,40 @@
+#pragma once
+// The process's own resident memory as the kernel counts it (not any counter of ours): now,
+// and the most since the peak was last started over.
+
+#include <cstddef>
+#include <fstream>
+#include <string>
+
+namespace resident {
+
+// A "Vm...:  123 kB" line of /proc/self/status, in bytes; 0 when it is missing.
+inline std::size_t statusBytes(const std::string& field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind(field + ":", 0) == 0) return std::stoull(line.substr(field.size() + 1)) * 1024;
+  }
+  return 0;
+}
+
+// What AddressSanitizer keeps resident of freed memory (its quarantine, 256 MB unless told
+// otherwise) before it hands it out again: not the program's, so a bound on how far the
+// program's memory grows allows that much more under it.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr std::size_t kSanitizerHeldBytes = std::size_t(256) << 20;
+#else
+inline constexpr std::size_t kSanitizerHeldBytes = 0;
+#endif
+
+inline std::size_t nowBytes() { return statusBytes("VmRSS"); }
+inline std::size_t peakBytes() { return statusBytes("VmHWM"); }
+// The peak starts over from what is resident now; false when the kernel does not allow it.
+inline bool restartPeak() {
+  std::ofstream clear("/proc/self/clear_refs");
+  clear << "5";
+  clear.flush();
+  return clear.good() && peakBytes() <= nowBytes() + (1u << 20);
+}
+
+}  // namespace resident
