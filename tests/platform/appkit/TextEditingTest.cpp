@@ -132,6 +132,38 @@ TEST_F(TextEditingTest, TabEndsWithMovement17AndMovesToTheNextField) {
   EXPECT_EQ(first->stringValue(), "") << "the field's text was selected, so delete cleared it";
 }
 
+TEST_F(TextEditingTest, TabAndBacktabStayOnAScreenLaidOverTheWholeWindow) {
+  // A screen over the content view with one field of its own, over the two fields.
+  struct Case {
+    const char* cover;
+    std::function<void(NSView&)> set;
+    bool fieldsBelowReached;
+  };
+  const NSRect whole = window->contentView()->bounds();
+  const Case cases[] = {
+      {"shown over the whole window", [](NSView&) {}, false},
+      {"hidden", [](NSView& cover) { cover.setHidden(true); }, true},
+      {"faded out", [](NSView& cover) { cover.setAlphaValue(0); }, true},
+      {"over part of the window", [&](NSView& cover) { cover.setFrame(NSInsetRect(whole, 0, 40)); }, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.cover);
+    auto cover = NSView::initWithFrame(whole);
+    auto own = NSTextField::initWithFrame(NSMakeRect(20, 250, 200, 24));
+    cover->addSubview(own);
+    window->contentView()->addSubview(cover);
+    c.set(*cover);
+    window->makeFirstResponder(own);
+    ui.pressTab();
+    EXPECT_EQ(!own->isEditing(), c.fieldsBelowReached) << "after Tab";
+    window->makeFirstResponder(own);
+    ui.pressBacktab();
+    EXPECT_EQ(!own->isEditing(), c.fieldsBelowReached) << "after Backtab";
+    EXPECT_EQ(first->isEditing() || second->isEditing(), c.fieldsBelowReached);
+    cover->removeFromSuperview();
+  }
+}
+
 TEST_F(TextEditingTest, TheDelegateCanTakeOverACommand) {
   delegate->takeTab = true;
   ui.click(first);
