@@ -157,7 +157,9 @@ void RootViewController::overlayLeaving(const std::shared_ptr<NSView>& overlay) 
   // Keys typed while it fades out would reach a form on its way out (a Return that logs in).
   auto window = isViewLoaded() ? view()->window() : nullptr;
   if (!window) return;
-  if (auto holder = keyboardHolder(*window); holder && holder->isDescendantOf(overlay)) window->makeFirstResponder(nullptr);
+  if (auto holder = keyboardHolder(*window); holder && holder->isDescendantOf(overlay)) {
+    window->makeFirstResponder(nullptr);
+  }
 }
 
 void RootViewController::overlayGone() {
