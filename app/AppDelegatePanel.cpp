@@ -16,7 +16,8 @@ std::shared_ptr<NSViewController> AppDelegate::makeRootPanel() { return RootView
 void AppDelegate::focusPanelSearchField() {
   auto root = rootController();
   if (!root) return;
-  if (auto field = root->searchTextField.lock()) field->becomeFirstResponder();
+  // Under a screen laid over the panel (the first run's terms) the keys go to that screen.
+  root->focusPanelKeyboard();
 }
 
 void AppDelegate::checkTermsOfServiceOnShow() {

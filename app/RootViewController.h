@@ -219,6 +219,9 @@ class RootViewController : public NSViewController,
   void showLicenses();
   void dismissLicenses();
   void updateScrollingForDisplayState(DisplayState state, bool enabled);
+  // Gives the keys to the screen on top: an overlay's first field (nothing beneath it while
+  // it has none), otherwise the search field. A field of the top screen that has them keeps them.
+  void focusPanelKeyboard();
   // The profile's packs fill their container in the profile state (not an overlay).
   void showProfilePacks();
   void hideProfilePacks();
@@ -340,6 +343,15 @@ class RootViewController : public NSViewController,
   // An overlay's view over the whole panel, faded in; faded out and taken away again.
   void layOver(NSViewController& overlay, double fadeIn);
   void fadeOutAndRemove(const std::shared_ptr<NSViewController>& overlay);
+  // The keyboard follows the overlays: one laid over the panel takes the keys from the
+  // control it covers; once it has gone, the panel's own screen has them back.
+  void takeKeyboardFor(const std::shared_ptr<NSView>& overlay);
+  void overlayLeaving(const std::shared_ptr<NSView>& overlay);
+  void overlayGone();
+  // The overlay on top that is not on its way out, if any.
+  std::shared_ptr<NSView> coveringOverlay();
+  // The overlays shown and not on their way out, in the order they were laid over the panel.
+  std::vector<std::weak_ptr<NSView>> coveringOverlays_;
 
   // A suggestion narrows the current search without a new session.
   void telescopeWithUnit(const TelescopeUnit& unit);

@@ -1,7 +1,7 @@
 // The screens laid over the root panel: log-in, upload, create pack, terms of service and
-// licences. Each
-// is faded in over the whole panel and faded out and removed again; meanwhile the grids of
-// the current display state do not scroll.
+// licences. Each is faded in over the whole panel and faded out and removed again; meanwhile
+// the grids of the current display state do not scroll, and the keys go to the screen on
+// top, never to a control it covers.
 
 #include "account/QuorbUser.h"
 #include "account/QuorbUserManager.h"
@@ -10,6 +10,9 @@
 #include "collections/UploadUnit.h"
 #include "platform/appkit/NSAnimationContext.h"
 #include "platform/appkit/NSCollectionView.h"
+#include "platform/appkit/NSTextField.h"
+#include "platform/appkit/NSTextView.h"
+#include "platform/appkit/NSWindow.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/NSUserDefaults.h"
 #include "ui/QLXLabel.h"
@@ -44,6 +47,26 @@ EventMonitor* outsideClickMonitor() {
 
 bool presentedOver(NSViewController& overlay, NSViewController& panel) {
   return overlay.isViewLoaded() && panel.isViewLoaded() && overlay.view()->superview() == panel.view();
+}
+
+// The view the keys go to: a field being edited stands for the window's field editor.
+std::shared_ptr<NSView> keyboardHolder(NSWindow& window) {
+  auto responder = window.firstResponder();
+  if (auto editor = asA<NSTextView>(responder); editor && editor->isFieldEditor()) {
+    if (auto field = asA<NSView>(editor->delegateObject())) return field;
+  }
+  return asA<NSView>(responder);
+}
+
+// A screen's first field that takes typing, in the order of its views, as a desktop form
+// puts the caret in its first field.
+std::shared_ptr<NSTextField> firstTypedField(const std::shared_ptr<NSView>& view) {
+  if (view->isHidden()) return nullptr;
+  if (auto field = asA<NSTextField>(view); field && field->isEditable()) return field;
+  for (const auto& subview : view->subviews()) {
+    if (auto field = firstTypedField(subview)) return field;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -90,10 +113,79 @@ void RootViewController::layOver(NSViewController& overlay, double fadeIn) {
     context.setDuration(fadeIn);
     shown->animator()->setAlphaValue(1.0);
   });
+  takeKeyboardFor(shown);
+}
+
+// --- The keyboard under the overlays
+
+std::shared_ptr<NSView> RootViewController::coveringOverlay() {
+  while (!coveringOverlays_.empty()) {
+    auto top = coveringOverlays_.back().lock();
+    if (top && isViewLoaded() && top->superview() == view()) return top;
+    coveringOverlays_.pop_back();  // taken away without a fade (a newer terms screen's place)
+  }
+  return nullptr;
+}
+
+void RootViewController::takeKeyboardFor(const std::shared_ptr<NSView>& overlay) {
+  std::erase_if(coveringOverlays_, [&](const auto& weak) { return weak.expired() || weak.lock() == overlay; });
+  coveringOverlays_.push_back(overlay);
+  auto window = view()->window();
+  if (!window) return;
+  // What is typed must not reach the control the screen covers (a search field focused
+  // before, a search the user would never see).
+  if (auto holder = keyboardHolder(*window); holder && !holder->isDescendantOf(overlay)) {
+    window->makeFirstResponder(nullptr);
+  }
+  // Its first field takes the keys once the screen has laid itself out for this showing: a
+  // form empties its fields, which lets their focus go on a later turn of the main queue.
+  std::weak_ptr<RootViewController> weak = self();
+  std::weak_ptr<NSView> weakOverlay = overlay;
+  DispatchQueue::main()->async([weak, weakOverlay] {
+    auto strong = weak.lock();
+    auto shown = weakOverlay.lock();
+    if (!strong || !shown || strong->coveringOverlay() != shown) return;
+    // A field it focused itself (the create-pack form's name), or one clicked meanwhile, keeps them.
+    auto window = shown->window();
+    if (!window || window->firstResponder().get() != window.get()) return;
+    if (auto field = firstTypedField(shown)) window->makeFirstResponder(field);
+  });
+}
+
+void RootViewController::overlayLeaving(const std::shared_ptr<NSView>& overlay) {
+  std::erase_if(coveringOverlays_, [&](const auto& weak) { return weak.expired() || weak.lock() == overlay; });
+  // Keys typed while it fades out would reach a form on its way out (a Return that logs in).
+  auto window = isViewLoaded() ? view()->window() : nullptr;
+  if (!window) return;
+  if (auto holder = keyboardHolder(*window); holder && holder->isDescendantOf(overlay)) {
+    window->makeFirstResponder(nullptr);
+  }
+}
+
+void RootViewController::overlayGone() {
+  auto window = isViewLoaded() ? view()->window() : nullptr;
+  // A control the user focused meanwhile keeps the keys.
+  if (!window || window->firstResponder().get() != window.get()) return;
+  focusPanelKeyboard();
+}
+
+void RootViewController::focusPanelKeyboard() {
+  if (!isViewLoaded()) return;
+  auto overlay = coveringOverlay();
+  if (!overlay) {
+    if (auto field = searchTextField.lock()) field->becomeFirstResponder();
+    return;
+  }
+  auto window = view()->window();
+  if (!window) return;
+  if (auto holder = keyboardHolder(*window); holder && holder->isDescendantOf(overlay)) return;
+  window->makeFirstResponder(nullptr);
+  if (auto field = firstTypedField(overlay)) window->makeFirstResponder(field);
 }
 
 void RootViewController::fadeOutAndRemove(const std::shared_ptr<NSViewController>& overlay) {
   auto shown = overlay->view();
+  overlayLeaving(shown);
   std::weak_ptr<RootViewController> weak = self();
   NSAnimationContext::runAnimationGroup(
       [&](NSAnimationContext& context) {
@@ -104,7 +196,10 @@ void RootViewController::fadeOutAndRemove(const std::shared_ptr<NSViewController
         // Shown again while it faded: the newer presentation keeps its view and the stillness.
         if (shown->alphaValue() != 0.0) return;
         shown->removeFromSuperview();
-        if (auto strong = weak.lock()) strong->updateScrollingForDisplayState(strong->state, true);
+        if (auto strong = weak.lock()) {
+          strong->updateScrollingForDisplayState(strong->state, true);
+          strong->overlayGone();
+        }
       });
 }
 
@@ -176,9 +271,14 @@ void RootViewController::collectionCreationSuccess() {
 void RootViewController::collectionCreationCancelled() { closeCreatePackForm(); }
 
 void RootViewController::closeCreatePackForm() {
+  auto form = createCollectionController();
+  if (form->isViewLoaded()) overlayLeaving(form->view());
   std::weak_ptr<RootViewController> weak = self();
-  createCollectionController()->closeViewWithCallback([weak] {
-    if (auto strong = weak.lock()) strong->updateScrollingForDisplayState(strong->state, true);
+  form->closeViewWithCallback([weak] {
+    if (auto strong = weak.lock()) {
+      strong->updateScrollingForDisplayState(strong->state, true);
+      strong->overlayGone();
+    }
   });
 }
 
@@ -213,6 +313,7 @@ void RootViewController::presentTermsOfService(TermsOfServiceViewController::Pre
 void RootViewController::dismissTermsOfService() {
   // The completion acts on the screen being dismissed only: one presented meanwhile stays.
   auto terms = termsOfServiceViewController;
+  if (terms && terms->isViewLoaded()) overlayLeaving(terms->view());
   std::weak_ptr<RootViewController> weak = self();
   NSAnimationContext::runAnimationGroup(
       [&](NSAnimationContext& context) {
@@ -226,6 +327,7 @@ void RootViewController::dismissTermsOfService() {
         if (strong->termsOfServiceViewController != terms) return;
         strong->termsOfServiceViewController.reset();
         strong->updateScrollingForDisplayState(strong->state, true);
+        strong->overlayGone();
       });
 }
 

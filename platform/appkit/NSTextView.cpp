@@ -432,46 +432,102 @@ namespace {
 constexpr std::size_t kBlockLines = 128;
 }  // namespace
 
-NSRect NSTextView::rectForCharacterRange(NSRange range) const {
-  const auto& units = storage_->utf16();
-  auto lines = textLineSpans(units);
-  double lineHeight = font()->defaultLineHeight();
-  auto f = font();
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    auto& line = lines[i];
-    if (range.location < line.start || range.location > line.end) continue;
-    auto prefix = utf8FromUtf16(std::u16string_view(units).substr(line.start, range.location - line.start));
-    auto end = std::min<std::uint64_t>(range.end(), line.end);
-    auto upto = utf8FromUtf16(std::u16string_view(units).substr(line.start, end - line.start));
-    double x0 = f->sizeOfString(prefix).width;
-    double x1 = f->sizeOfString(upto).width;
-    return NSMakeRect(x0, static_cast<double>(i) * lineHeight, x1 - x0, lineHeight);
+NSTextView::LaidOutHit NSTextView::hitOnLaidOutLines(NSPoint point) const {
+  auto shown = shownText();
+  const NSRect area = bounds();
+  NSPoint inText{point.x - area.origin.x, point.y - area.origin.y};
+  std::shared_ptr<NSAttributedString> part = shown;
+  std::uint64_t first = 0;
+  // A long text is drawn by blocks of lines, each laid out on its own: the point is looked
+  // up in the block drawn at its height (the first above them all, the last below).
+  if (auto layout = blockLayout(shown, area.size.width)) {
+    auto blocks = layout->blocksMeeting(inText.y, inText.y);
+    if (blocks.empty()) {
+      const double at = inText.y < 0 ? 0 : layout->measureAll();
+      blocks = layout->blocksMeeting(at, at);
+    }
+    if (!blocks.empty()) {
+      const auto& block = blocks.back();
+      part = shown->attributedSubstringFromRange(block.range);
+      first = block.range.location;
+      inText.y -= block.top;
+    }
   }
-  return NSZeroRect;
+  const CGText text = part->textForDrawing();
+  const auto hit = TextLayout::hitTest(text, area.size.width, inText);
+  auto unitOf = [&](std::size_t byte) -> std::uint64_t {
+    if (displayMask) return unitOfCharacter(storage_->utf16(), byte / std::max<std::size_t>(1, displayMask->size()));
+    return first + unitOfByte(text.utf8, byte);
+  };
+  return {unitOf(hit.character), unitOf(hit.caret), hit.onCharacter};
+}
+
+std::vector<NSRect> NSTextView::rectsForCharacterRange(NSRange range) const {
+  std::vector<NSRect> rects;
+  auto shown = shownText();
+  const NSRect area = bounds();
+  auto addPart = [&](const NSAttributedString& part, std::uint64_t first, double top) {
+    const auto& units = part.utf16();
+    auto byteOf = [&](std::uint64_t index) -> std::size_t {
+      index = std::clamp<std::uint64_t>(index, first, first + units.size());
+      return displayMask ? maskedText(index).size() : byteOfUnit(units, index - first);
+    };
+    for (auto rect : TextLayout::rangeRects(part.textForDrawing(), area.size.width, byteOf(range.location),
+                                            byteOf(range.end()))) {
+      rect.origin.x += area.origin.x;
+      rect.origin.y += area.origin.y + top;
+      rects.push_back(rect);
+    }
+  };
+  if (auto layout = blockLayout(shown, area.size.width)) {
+    for (const auto& block : layout->blocksCovering(range)) {
+      addPart(*shown->attributedSubstringFromRange(block.range), block.range.location, block.top);
+    }
+  } else {
+    addPart(*shown, 0, 0);
+  }
+  return rects;
+}
+
+NSRect NSTextView::rectForCharacterRange(NSRange range) const {
+  if (fieldEditor_) {
+    const NSRect b = bounds();
+    const double scroll = scrolledLineOffset();
+    const double x0 = lineOffsetOfIndex(range.location) - scroll, x1 = lineOffsetOfIndex(range.end()) - scroll;
+    return NSMakeRect(b.minX() + x0, b.minY(), x1 - x0, std::min(b.height(), font()->defaultLineHeight()));
+  }
+  const auto rects = rectsForCharacterRange(range);
+  return rects.empty() ? NSZeroRect : rects.front();
 }
 
 std::uint64_t NSTextView::characterIndexForPoint(NSPoint point) const {
+  if (!fieldEditor_) {
+    const auto hit = hitOnLaidOutLines(point);
+    return hit.onCharacter ? hit.character : NSNotFound;
+  }
+  const auto& units = storage_->utf16();
+  const double x = point.x + scrolledLineOffset();
+  const auto line = displayMask ? maskedText(units.size()) : utf8FromUtf16(units);
+  const auto byte = TextLayout::caretStopUnder(font()->fontForDrawing(), line, x);
+  if (x < 0 || byte >= line.size()) return NSNotFound;
+  if (displayMask) return unitOfCharacter(units, byte / std::max<std::size_t>(1, displayMask->size()));
+  return unitOfByte(line, byte);
+}
+
+std::uint64_t NSTextView::characterIndexForInsertionAtPoint(NSPoint point) const {
+  if (!fieldEditor_) return hitOnLaidOutLines(point).caret;
+  // The caret goes to the nearer edge of the whole character under the point, found on one
+  // layout of the line, never between the halves of a character.
   const auto& units = storage_->utf16();
   const CGFont typeface = font()->fontForDrawing();
-  if (fieldEditor_) {
-    // The caret goes to the nearer edge of the whole character under the point, found on
-    // one layout of the line, never between the halves of a character.
-    const double x = point.x + scrolledLineOffset();
-    if (displayMask) {
-      const auto masked = maskedText(units.size());
-      const auto byte = TextLayout::caretStopNearest(typeface, masked, x);
-      return unitOfCharacter(units, byte / std::max<std::size_t>(1, displayMask->size()));
-    }
-    const auto text = utf8FromUtf16(units);
-    return unitOfByte(text, TextLayout::caretStopNearest(typeface, text, x));
+  const double x = point.x + scrolledLineOffset();
+  if (displayMask) {
+    const auto masked = maskedText(units.size());
+    const auto byte = TextLayout::caretStopNearest(typeface, masked, x);
+    return unitOfCharacter(units, byte / std::max<std::size_t>(1, displayMask->size()));
   }
-  auto lines = textLineSpans(units);
-  double lineHeight = std::max(1.0, font()->defaultLineHeight());
-  auto row = static_cast<std::size_t>(std::clamp(point.y / lineHeight, 0.0, static_cast<double>(lines.size() - 1)));
-  auto& line = lines[row];
-  const auto text = utf8FromUtf16(std::u16string_view(units).substr(line.start, line.end - line.start));
-  // A text view answers the character under the point (a link's), not the nearer edge.
-  return line.start + unitOfByte(text, TextLayout::caretStopUnder(typeface, text, point.x));
+  const auto text = utf8FromUtf16(units);
+  return unitOfByte(text, TextLayout::caretStopNearest(typeface, text, x));
 }
 
 bool NSTextView::clickedOnCharacterAtIndex(std::uint64_t index) {
@@ -488,9 +544,10 @@ void NSTextView::mouseDown(const std::shared_ptr<NSEvent>& event) {
     NSView::mouseDown(event);
     return;
   }
-  auto index = characterIndexForPoint(convertPoint(event->locationInWindow(), nullptr));
-  pressedIndex_ = index;
-  setSelectedRange(NSMakeRange(index, 0));
+  const NSPoint point = convertPoint(event->locationInWindow(), nullptr);
+  const auto under = characterIndexForPoint(point);
+  pressedIndex_ = under == NSNotFound ? std::nullopt : std::optional(under);
+  setSelectedRange(NSMakeRange(characterIndexForInsertionAtPoint(point), 0));
 }
 
 void NSTextView::mouseUp(const std::shared_ptr<NSEvent>& event) {
@@ -498,7 +555,8 @@ void NSTextView::mouseUp(const std::shared_ptr<NSEvent>& event) {
     NSView::mouseUp(event);
     return;
   }
-  auto index = characterIndexForPoint(convertPoint(event->locationInWindow(), nullptr));
+  const auto index = characterIndexForPoint(convertPoint(event->locationInWindow(), nullptr));
+  // A link opens when the button goes up on the character it went down on.
   auto pressed = std::exchange(pressedIndex_, std::nullopt);
   if (pressed && *pressed == index) clickedOnCharacterAtIndex(index);
 }
@@ -509,7 +567,8 @@ void NSTextView::resetCursorRects() {
   auto cursor = asA<NSCursor>(linkTextAttributes.contains("NSCursor") ? linkTextAttributes.at("NSCursor") : nullptr);
   if (!cursor) return;
   for (auto& [range, attributes] : storage_->runs()) {
-    if (attributes.contains(NSLinkAttributeName)) addCursorRect(rectForCharacterRange(range), cursor);
+    if (!attributes.contains(NSLinkAttributeName)) continue;
+    for (const auto& rect : rectsForCharacterRange(range)) addCursorRect(rect, cursor);
   }
 }
 

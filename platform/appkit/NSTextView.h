@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/appkit/NSAttributedString.h"
 #include "platform/appkit/NSTouchBar.h"
@@ -98,13 +99,17 @@ class NSTextView : public NSView, public NSTouchBarDelegate {
   // Maps a key event onto text or commands.
   void interpretKeyEvent(const std::shared_ptr<NSEvent>& event);
 
-  // Where characters are, in the view's coordinates (one line per paragraph, no wrapping
-  // beyond the view's width). A field editor's one line scrolls sideways to keep the caret
-  // in view: its points are those of the line as shown, and a point gives the caret at the
-  // nearer edge of the whole character under it (an emoji, a letter with its accents);
-  // elsewhere a point gives the character under it. The arrows, Backspace and Delete move
-  // over whole characters too.
+  // Where characters are, in the view's coordinates, on the lines the text is drawn in: a
+  // paragraph wraps at the view's width, as the drawing lays it out. A field editor's one
+  // line scrolls sideways to keep the caret in view: its points are those of the line as
+  // shown. The arrows, Backspace and Delete move over whole characters too.
+  // The character under the point; NSNotFound where there is none (beside a line's ends,
+  // above or below every line).
   std::uint64_t characterIndexForPoint(NSPoint point) const;
+  // Where a click at the point puts the caret: at the nearer edge of the whole character
+  // (an emoji, a letter with its accents) nearest the point on the line at its height.
+  std::uint64_t characterIndexForInsertionAtPoint(NSPoint point) const;
+  // Where the range's first line of characters shows.
   NSRect rectForCharacterRange(NSRange range) const;
   // A click on the character: the link's delegate call when it carries a link.
   bool clickedOnCharacterAtIndex(std::uint64_t index);
@@ -165,6 +170,15 @@ class NSTextView : public NSView, public NSTouchBarDelegate {
   double lineOffsetOfIndex(std::uint64_t index) const;
   // How far the line is scrolled so that the caret shows, kept from one drawing to the next.
   double scrolledLineOffset() const;
+  // Where a point falls on the lines the text is drawn in (not for a field editor): UTF-16
+  // indexes of the character and the caret stop nearest it, and whether it is on that character.
+  struct LaidOutHit {
+    std::uint64_t character = 0, caret = 0;
+    bool onCharacter = false;
+  };
+  LaidOutHit hitOnLaidOutLines(NSPoint point) const;
+  // Where the range's characters show, a rectangle for each line they reach.
+  std::vector<NSRect> rectsForCharacterRange(NSRange range) const;
 
   std::shared_ptr<NSMutableAttributedString> storage_;
   std::shared_ptr<NSFont> font_;

@@ -276,7 +276,14 @@ std::vector<std::shared_ptr<NSView>> NSWindow::keyViewLoop() const {
   std::function<void(const std::shared_ptr<NSView>&)> walk = [&](const std::shared_ptr<NSView>& view) {
     if (view->isHidden()) return;
     if (view->acceptsFirstResponder() && view != fieldEditor_) loop.push_back(view);
-    for (auto& sub : view->subviews()) walk(sub);
+    // A shown subview covering the whole of its superview (a screen laid over the others)
+    // takes every click there, so Tab does not reach the views it covers either.
+    const auto& subviews = view->subviews();
+    auto from = subviews.begin();
+    for (auto it = subviews.begin(); it != subviews.end(); ++it) {
+      if (!(*it)->isHidden() && (*it)->alphaValue() > 0 && NSContainsRect((*it)->frame(), view->bounds())) from = it;
+    }
+    for (auto it = from; it != subviews.end(); ++it) walk(*it);
   };
   if (contentView_) walk(contentView_);
   return loop;

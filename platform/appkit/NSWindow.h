@@ -151,7 +151,8 @@ class NSWindow : public NSResponder {
   void fieldEditingEnded(const std::shared_ptr<NSTextView>& editor);
   std::shared_ptr<NSView> initialFirstResponder() const { return initialFirstResponder_.lock(); }
   void setInitialFirstResponder(const std::shared_ptr<NSView>& view) { initialFirstResponder_ = view; }
-  // Moves focus to the next (or previous) view of the key-view loop that takes it.
+  // Moves focus to the next (or previous) view of the key-view loop that takes it. The loop
+  // leaves out views a shown sibling laid over their whole superview covers.
   void selectNextKeyView(const std::shared_ptr<NSObject>& sender);
   void selectPreviousKeyView(const std::shared_ptr<NSObject>& sender);
 

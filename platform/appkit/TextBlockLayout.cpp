@@ -162,18 +162,30 @@ double TextBlockLayout::measureAll() {
   return height();
 }
 
+double TextBlockLayout::measuredHeight(std::size_t index) {
+  measureThrough(index);
+  std::lock_guard lock(mutex_);
+  return heights_[index];
+}
+
 std::vector<TextBlockLayout::Block> TextBlockLayout::blocksMeeting(double minY, double maxY) {
   std::vector<Block> meeting;
   double top = 0;
   for (std::size_t i = 0; i < blocks_.size() && top <= maxY; ++i) {
-    measureThrough(i);
-    double height = 0;
-    {
-      std::lock_guard lock(mutex_);
-      height = heights_[i];
-    }
+    const double height = measuredHeight(i);
     if (top + height >= minY) meeting.push_back({blocks_[i].range, top, height});
     top += height;
   }
   return meeting;
+}
+
+std::vector<TextBlockLayout::Block> TextBlockLayout::blocksCovering(NSRange range) {
+  std::vector<Block> covering;
+  double top = 0;
+  for (std::size_t i = 0; i < blocks_.size() && blocks_[i].range.location < range.end(); ++i) {
+    const double height = measuredHeight(i);
+    if (range.location < blocks_[i].range.end()) covering.push_back({blocks_[i].range, top, height});
+    top += height;
+  }
+  return covering;
 }

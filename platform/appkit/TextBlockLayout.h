@@ -64,6 +64,8 @@ class TextBlockLayout : public std::enable_shared_from_this<TextBlockLayout> {
   double measureAll();
   // The blocks meeting the band from minY to maxY, each measured with all above it.
   std::vector<Block> blocksMeeting(double minY, double maxY);
+  // The blocks holding any character of the range, each measured with all above it.
+  std::vector<Block> blocksCovering(NSRange range);
 
  private:
   TextBlockLayout() = default;
@@ -72,6 +74,8 @@ class TextBlockLayout : public std::enable_shared_from_this<TextBlockLayout> {
   // Measures the next block nobody has claimed; false when there is none (or measuring ended).
   bool measureNext();
   double measure(std::size_t index) const;
+  // The block's height, once it and all above it are measured.
+  double measuredHeight(std::size_t index);
   void record(std::size_t index, double height, std::unique_lock<std::mutex>& lock);
   // Runs the progress on the main thread soon, unless that is under way already.
   void tellProgress(std::unique_lock<std::mutex>& lock);

@@ -57,6 +57,10 @@ inline constexpr NSEdgeInsets NSEdgeInsetsZero{};
 inline bool NSPointInRect(NSPoint p, NSRect r) {
   return p.x >= r.minX() && p.x < r.maxX() && p.y >= r.minY() && p.y < r.maxY();
 }
+// Whether b lies wholly inside a (an empty b never does).
+inline bool NSContainsRect(NSRect a, NSRect b) {
+  return !b.isEmpty() && a.minX() <= b.minX() && b.maxX() <= a.maxX() && a.minY() <= b.minY() && b.maxY() <= a.maxY();
+}
 inline bool NSIntersectsRect(NSRect a, NSRect b) {
   return !a.isEmpty() && !b.isEmpty() && a.minX() < b.maxX() && b.minX() < a.maxX() &&
          a.minY() < b.maxY() && b.minY() < a.maxY();

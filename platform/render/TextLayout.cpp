@@ -215,6 +215,65 @@ double caretOffset(const CGFont& font, std::string_view utf8, std::size_t byteOf
   return strong.x / double(PANGO_SCALE);
 }
 
+namespace {
+
+// The byte after the `characters` code points that follow `at` (Pango counts a grapheme's
+// trailing edge in code points).
+std::size_t afterCharacters(std::string_view utf8, std::size_t at, int characters) {
+  const char* p = utf8.data() + std::min(at, utf8.size());
+  const char* end = utf8.data() + utf8.size();
+  for (; characters > 0 && p < end; --characters) p = std::min<const char*>(g_utf8_next_char(p), end);
+  return static_cast<std::size_t>(p - utf8.data());
+}
+
+}  // namespace
+
+TextHit hitTest(const CGText& text, double width, NSPoint point) {
+  TextHit hit;
+  if (text.utf8.empty()) return hit;
+  auto held = lock();
+  PangoLayout* layout = makeLayout(measuringContext(), text, width);
+  int index = 0, trailing = 0;
+  // Beside a line, or above or below them all, Pango answers the nearest place on the
+  // nearest line and says the point was not inside.
+  const bool inside = pango_layout_xy_to_index(layout, static_cast<int>(std::lround(point.x * PANGO_SCALE)),
+                                               static_cast<int>(std::lround(point.y * PANGO_SCALE)), &index, &trailing);
+  g_object_unref(layout);
+  hit.character = std::min(static_cast<std::size_t>(std::max(index, 0)), text.utf8.size());
+  hit.caret = afterCharacters(text.utf8, hit.character, trailing);
+  hit.onCharacter = inside && hit.character < text.utf8.size();
+  return hit;
+}
+
+std::vector<NSRect> rangeRects(const CGText& text, double width, std::size_t start, std::size_t end) {
+  std::vector<NSRect> rects;
+  end = std::min(end, text.utf8.size());
+  if (start >= end) return rects;
+  auto held = lock();
+  PangoLayout* layout = makeLayout(measuringContext(), text, width);
+  PangoLayoutIter* iter = pango_layout_get_iter(layout);
+  do {
+    PangoLayoutLine* line = pango_layout_iter_get_line_readonly(iter);
+    const auto lineStart = static_cast<std::size_t>(line->start_index);
+    const auto lineEnd = lineStart + static_cast<std::size_t>(line->length);
+    if (lineEnd <= start || lineStart >= end) continue;
+    int top = 0, bottom = 0;
+    pango_layout_iter_get_line_yrange(iter, &top, &bottom);
+    int* ranges = nullptr;
+    int count = 0;
+    pango_layout_line_get_x_ranges(line, static_cast<int>(std::max(start, lineStart)),
+                                   static_cast<int>(std::min(end, lineEnd)), &ranges, &count);
+    for (int i = 0; i < count; ++i) {
+      const double x0 = ranges[2 * i] / double(PANGO_SCALE), x1 = ranges[2 * i + 1] / double(PANGO_SCALE);
+      rects.push_back(NSMakeRect(x0, top / double(PANGO_SCALE), x1 - x0, (bottom - top) / double(PANGO_SCALE)));
+    }
+    g_free(ranges);
+  } while (pango_layout_iter_next_line(iter));
+  pango_layout_iter_free(iter);
+  g_object_unref(layout);
+  return rects;
+}
+
 }  // namespace TextLayout
 
 #if defined(__SANITIZE_ADDRESS__)

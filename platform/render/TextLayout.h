@@ -40,6 +40,21 @@ std::size_t caretStopUnder(const CGFont& font, std::string_view utf8, double x);
 // The points from the line's start to the caret before the byte offset, on the text laid
 // out as one line in the font.
 double caretOffset(const CGFont& font, std::string_view utf8, std::size_t byteOffset);
+
+// Where a point (from the top left of the text's rectangle) falls on the text laid out in the
+// width as makeLayout lays it out for drawing, wrapped lines and all: on the laid-out line
+// nearest the point's height, the whole character nearest it and the caret stop nearest it
+// (byte offsets of the UTF-8), and whether the point lies on that character rather than
+// beside its line's ends or above or below every line.
+struct TextHit {
+  std::size_t character = 0;
+  std::size_t caret = 0;
+  bool onCharacter = false;
+};
+TextHit hitTest(const CGText& text, double width, NSPoint point);
+// The rectangles the bytes from `start` to `end` cover on the text laid out so, one for each
+// laid-out line they reach, from the top left of the text's rectangle.
+std::vector<NSRect> rangeRects(const CGText& text, double width, std::size_t start, std::size_t end);
 // The bytes of text (UTF-8) that layouts made on the calling thread have held, for
 // measuring or drawing: what laying out text has cost that thread.
 std::uint64_t bytesLaidOutOnThisThread();

@@ -683,6 +683,13 @@ std::string DesktopUserTest::clipboard(const std::string& target) {
   return run({"xclip", "-o", "-selection", "clipboard", "-t", target}).output;
 }
 
+void DesktopUserTest::copyInAnotherProgram(const std::string& text) {
+  const auto path = home_ / "copied.txt";
+  std::ofstream(path, std::ios::binary) << text;
+  ASSERT_EQ(run({"xclip", "-selection", "clipboard", "-i", path.string()}).status, 0);
+  ASSERT_TRUE(eventually([&] { return clipboard() == text; }));
+}
+
 std::vector<std::string> DesktopUserTest::openedAddresses() {
   std::vector<std::string> addresses;
   std::istringstream in(readFile(home_ / "opened-addresses"));

@@ -176,6 +176,9 @@ class DesktopUserTest : public ::testing::Test {
   // sqlite3's answer to the query on the store, lines of "|"-separated columns.
   std::string queryStore(const std::string& sql);
   std::string clipboard(const std::string& target = "UTF8_STRING");
+  // Another program (xclip) copies the text, as a person copies from a document; returns
+  // once the clipboard offers it.
+  void copyInAnotherProgram(const std::string& text);
   // The web addresses the application opened, in order: the case's HOME names a program of
   // its own as the default application for http and https, which writes them down.
   std::vector<std::string> openedAddresses();

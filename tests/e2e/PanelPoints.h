@@ -24,8 +24,10 @@ constexpr NSPoint firstTrendingGif{82, 150};
 // A point of the trending strip that the profile leaves white.
 constexpr NSPoint trendingStrip{240, 160};
 
-// The first-run terms screen.
+// The first-run terms screen, and its sentence about the terms (the welcome's), which wraps
+// to two lines.
 constexpr NSPoint termsOK{230, 283};
+constexpr NSRect welcomeSentence{{78, 182}, {243, 49}};
 
 // The log-in form and, after "Sign up", the sign-up form.
 constexpr NSPoint loginUsername{200, 139};
@@ -33,6 +35,10 @@ constexpr NSPoint loginPassword{200, 226};
 constexpr NSPoint loginSubmit{200, 347};
 constexpr NSPoint loginSubmitFill{80, 347};  // beside the title, in the button's blue
 constexpr NSPoint loginToSignup{280, 397};
+// The form's close button in its card's top right corner, and a point its card covers in
+// white where home shows a tile.
+constexpr NSPoint loginClose{358, 42};
+constexpr NSPoint loginCard{360, 460};
 constexpr NSPoint signupUsername{200, 122};
 constexpr NSPoint signupEmail{200, 216};
 constexpr NSPoint signupPassword{200, 310};
@@ -45,6 +51,10 @@ constexpr NSPoint signupSubmitFill{80, 431};
 
 // The upload screen and the create-pack form share the card's top-left control.
 constexpr NSPoint cardBack{50, 31};
+// A point the upload screen's card covers in white and home's search bar in blue, and the
+// screen's drop target, empty while nothing is staged.
+constexpr NSPoint uploadCard{15, 55};
+constexpr NSPoint uploadDropTarget{200, 420};
 constexpr NSPoint uploadPasteURL{110, 158};
 constexpr NSPoint packName{200, 154};
 constexpr NSPoint packCreate{200, 228};

@@ -3,8 +3,6 @@
 // pasted from another program's clipboard are cut to what the field takes, with a message,
 // while the panel goes on answering.
 
-#include <fstream>
-
 #include "model/InputLimits.h"
 #include "platform/appkit/NSFont.h"
 #include "tests/e2e/DesktopUser.h"
@@ -33,13 +31,6 @@ class TextFieldTest : public DesktopUserTest {
     clickPanel(P::accountButton);
     ASSERT_TRUE(panelShows(kFieldFormCard, isNearWhite)) << "the log-in form opens";
   }
-  // Another program copies the text, as a person copies from a document.
-  void copyElsewhere(const std::string& text) {
-    const auto path = home() / "copied.txt";
-    std::ofstream(path, std::ios::binary) << text;
-    ASSERT_EQ(run({"xclip", "-selection", "clipboard", "-i", path.string()}).status, 0);
-    ASSERT_TRUE(eventually([&] { return clipboard() == text; }));
-  }
   // The focused field's whole text, as Control-A and Control-C copy it.
   bool fieldHolds(const std::string& text) {
     pressKeys("ctrl+a");
@@ -50,7 +41,7 @@ class TextFieldTest : public DesktopUserTest {
 
 TEST_F(TextFieldTest, AClickInsideAnEmojiAndTypingKeepTheEmojiWhole) {
   const std::string text = "a" + std::string(kFieldGrin) + "b";
-  copyElsewhere(text);
+  copyInAnotherProgram(text);
   clickPanel(P::loginUsername);
   pressKeys("ctrl+v");
   ASSERT_TRUE(fieldHolds(text)) << clipboard();
@@ -76,7 +67,7 @@ TEST_F(TextFieldTest, APasteOfTenThousandCharactersIsCutWithAMessageAndThePanelG
   clickPanel(P::loginToSignup);
   ASSERT_TRUE(panelShows(P::signupSubmitFill, isBlueish)) << "the sign-up form replaces the log-in form";
   const std::string pasted(10'500, 'u');
-  copyElsewhere(pasted);
+  copyInAnotherProgram(pasted);
   clickPanel(P::signupUsername);
   pressKeys("ctrl+v");
   // The panel takes the next keys at once: Tab moves on, and what is typed lands.

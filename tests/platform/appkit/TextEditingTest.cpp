@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/appkit/NSButton.h"
 #include "platform/appkit/NSColor.h"
+#include "platform/appkit/NSCursor.h"
 #include "platform/appkit/NSFont.h"
 #include "platform/appkit/NSMutableAttributedString.h"
 #include "platform/appkit/NSTextField.h"
@@ -16,6 +19,7 @@
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSString.h"
 #include "platform/appkit/NSPasteboard.h"
+#include "platform/appkit/NSScrollView.h"
 #include "platform/render/TextLayout.h"
 #include "tests/support/UISimulator.h"
 #include "tests/support/ViewDump.h"
@@ -126,6 +130,38 @@ TEST_F(TextEditingTest, TabEndsWithMovement17AndMovesToTheNextField) {
   EXPECT_TRUE(first->isEditing());
   ui.pressDelete();
   EXPECT_EQ(first->stringValue(), "") << "the field's text was selected, so delete cleared it";
+}
+
+TEST_F(TextEditingTest, TabAndBacktabStayOnAScreenLaidOverTheWholeWindow) {
+  // A screen over the content view with one field of its own, over the two fields.
+  struct Case {
+    const char* cover;
+    std::function<void(NSView&)> set;
+    bool fieldsBelowReached;
+  };
+  const NSRect whole = window->contentView()->bounds();
+  const Case cases[] = {
+      {"shown over the whole window", [](NSView&) {}, false},
+      {"hidden", [](NSView& cover) { cover.setHidden(true); }, true},
+      {"faded out", [](NSView& cover) { cover.setAlphaValue(0); }, true},
+      {"over part of the window", [&](NSView& cover) { cover.setFrame(NSInsetRect(whole, 0, 40)); }, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.cover);
+    auto cover = NSView::initWithFrame(whole);
+    auto own = NSTextField::initWithFrame(NSMakeRect(20, 250, 200, 24));
+    cover->addSubview(own);
+    window->contentView()->addSubview(cover);
+    c.set(*cover);
+    window->makeFirstResponder(own);
+    ui.pressTab();
+    EXPECT_EQ(!own->isEditing(), c.fieldsBelowReached) << "after Tab";
+    window->makeFirstResponder(own);
+    ui.pressBacktab();
+    EXPECT_EQ(!own->isEditing(), c.fieldsBelowReached) << "after Backtab";
+    EXPECT_EQ(first->isEditing() || second->isEditing(), c.fieldsBelowReached);
+    cover->removeFromSuperview();
+  }
 }
 
 TEST_F(TextEditingTest, TheDelegateCanTakeOverACommand) {
@@ -308,6 +344,89 @@ TEST_F(TextEditingTest, ClickingALinkTellsTheTextViewsDelegate) {
   ui.clickText(textView, "Privacy");
   ui.clickText(textView, "agree");
   EXPECT_EQ(delegate->log, (std::vector<std::string>{"link https://example.test/privacy at 36"}));
+}
+
+TEST_F(TextEditingTest, ClicksAndLinkCursorsFollowTheLinesTheTextWrapsInto) {
+  // "Terms" does not fit beside the w's: it wraps to the second line, where it starts at
+  // the left, and leaves the first line's right end blank.
+  auto font = NSFont::systemFontOfSize(13);
+  const std::string text = "wwwwwwww Terms";
+  const double width = font->sizeOfString(text).width - 2;
+  const double line = font->defaultLineHeight();
+  auto textView = NSTextView::initWithFrame(NSMakeRect(20, 20, width, 4 * line));
+  window->contentView()->addSubview(textView);
+  textView->setFont(font);
+  textView->setString(text);
+  textView->textStorage()->addAttribute(NSLinkAttributeName, NSString::make("https://example.test/terms"),
+                                        NSMakeRange(9, 5));
+  textView->linkTextAttributes = {{"NSCursor", NSCursor::pointingHandCursor()}};
+  textView->setDelegate(delegate);
+  ASSERT_GT(font->sizeOfString("wwwwwwww ").width, width / 2) << "the first line reaches past the middle";
+
+  // A quarter into a letter and three quarters into it.
+  const double t = font->sizeOfString("T").width, te = font->sizeOfString("Te").width;
+  const double intoT = t / 4, intoE = t + (te - t) * 3 / 4, intoW = font->sizeOfString("w").width / 4;
+  struct Case {
+    const char* where;
+    NSPoint point;
+    std::optional<std::uint64_t> link;  // the character whose link the click opens
+    std::uint64_t caret;                // where the click puts the caret
+  };
+  const Case cases[] = {
+      {"on the T of the wrapped link", {intoT, 1.5 * line}, 9, 9},
+      {"late in its e", {intoE, 1.5 * line}, 10, 11},
+      // The caret stays on the first line, before the space the line wraps at.
+      {"in the blank right of the first line's end", {width - 1, 0.5 * line}, std::nullopt, 8},
+      {"on the first line's w's", {intoW, 0.5 * line}, std::nullopt, 0},
+      {"below the last line, under the link", {intoT, 3.5 * line}, std::nullopt, 9},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.where);
+    delegate->log.clear();
+    ui.click(textView, c.point);
+    EXPECT_EQ(delegate->log, c.link ? std::vector<std::string>{"link https://example.test/terms at " +
+                                                               std::to_string(*c.link)}
+                                    : std::vector<std::string>{});
+    EXPECT_EQ(textView->selectedRange().location, c.caret);
+  }
+
+  // The pointing hand shows over the link where it is drawn, and nowhere else.
+  textView->discardCursorRects();
+  textView->resetCursorRects();
+  auto handAt = [&](NSPoint point) {
+    return std::ranges::any_of(textView->cursorRects(), [&](const auto& rect) {
+      return rect.cursor == NSCursor::pointingHandCursor() && NSPointInRect(point, rect.rect);
+    });
+  };
+  for (const auto& c : cases) EXPECT_EQ(handAt(c.point), c.link.has_value()) << c.where;
+}
+
+TEST_F(TextEditingTest, ALongTextDrawnByBlocksFindsAWrappedLinkWhereItIsDrawn) {
+  auto font = NSFont::systemFontOfSize(13);
+  const std::string last = "wwwwwwww Terms";
+  const double width = font->sizeOfString(last).width - 2;
+  std::string text;
+  for (int i = 0; i < 300; ++i) text += "line " + std::to_string(i) + "\n";
+  text += last;
+  auto scroll = NSScrollView::initWithFrame(NSMakeRect(20, 20, width, 200));
+  window->contentView()->addSubview(scroll);
+  auto textView = NSTextView::initWithFrame(NSMakeRect(0, 0, width, 200));
+  scroll->setDocumentView(textView);
+  textView->setFont(font);
+  textView->setString(text);
+  const auto link = utf16FromUtf8(text).size() - 5;
+  textView->textStorage()->addAttribute(NSLinkAttributeName, NSString::make("https://example.test/terms"),
+                                        NSMakeRange(link, 5));
+  textView->setDelegate(delegate);
+  // Its last paragraph wraps: "Terms" is the text's last line, shown at the foot of the list.
+  const double bottom = textView->textSizeInWidth(width).height;
+  const double line = font->defaultLineHeight();
+  textView->setFrameSize(NSMakeSize(width, bottom));
+  scroll->scrollToPoint(NSPoint{0, bottom - 200});
+  ui.click(textView, NSPoint{width - 1, bottom - 1.5 * line});
+  EXPECT_EQ(delegate->log, std::vector<std::string>{}) << "the blank after the w's";
+  ui.click(textView, NSPoint{font->sizeOfString("T").width / 4, bottom - 0.5 * line});
+  EXPECT_EQ(delegate->log, std::vector<std::string>{"link https://example.test/terms at " + std::to_string(link)});
 }
 
 TEST_F(TextEditingTest, AButtonSendsItsActionOnlyWhenReleasedInside) {

@@ -1,0 +1,149 @@
+// The keyboard and the pointer on the screens laid over the panel, through X input. Typed
+// after a click in the search field, keys go to the log-in form or the upload screen opened
+// over it, never to a search the user cannot see (a paste after a click on an empty part of
+// the upload screen included); once the screen has gone, the search field takes the keys
+// again. On the first-run welcome, the links on the second line of their wrapped sentence
+// open their pages, and the blank right of the first line opens nothing.
+
+#include "model/AppConstants.h"
+#include "platform/foundation/NSArray.h"
+#include "platform/foundation/NSString.h"
+#include "tests/e2e/DesktopUser.h"
+#include "tests/e2e/PanelPoints.h"
+
+namespace {
+
+namespace P = PanelPoints;
+
+// The white of the welcome's text and its links' underlines, anti-aliased edges aside.
+bool isWhiteText(std::uint32_t rgb) {
+  return ((rgb >> 16) & 0xFF) > 180 && ((rgb >> 8) & 0xFF) > 180 && (rgb & 0xFF) > 180;
+}
+
+// A straight run of white along one row of a picture: a link's underline.
+struct Underline {
+  int y = 0, x0 = 0, x1 = 0;
+  NSPoint middle() const { return {(x0 + x1) / 2.0, y - 6.0}; }  // on the underlined words
+};
+
+class KeyboardTest : public DesktopUserTest {
+ protected:
+  // Whether the service was asked for a search for the term, or told of one.
+  bool searchedFor(const std::string& term) {
+    return standinReceived("/v1/search", "tag", term) || receivedQueryHolding("/quorb.registerevent/textsearch", term);
+  }
+  // Whether a request for the path carried the text in one of its query values.
+  bool receivedQueryHolding(const std::string& path, const std::string& text) {
+    for (const auto& request : standinRequests()) {
+      auto target = asA<NSString>(request->objectForKey("path"));
+      auto items = asA<NSArray>(request->objectForKey("queryItems"));
+      if (!target || target->string() != path || !items) continue;
+      for (const auto& item : items->objects()) {
+        auto pair = asA<NSArray>(item);
+        auto value = pair && pair->count() == 2 ? asA<NSString>(pair->objectAtIndex(1)) : nullptr;
+        if (value && value->string().find(text) != std::string::npos) return true;
+      }
+    }
+    return false;
+  }
+  // Typed into the panel with no click first: the search field has the keys.
+  void searchByTyping(const std::string& term) {
+    typeText(term);
+    pressKeys("Return");
+    ASSERT_TRUE(eventually([&] { return standinReceived("/v1/search", "tag", term); }))
+        << "the search field took the keys; the service received " << receivedPaths();
+  }
+  // The links' underlines in the welcome's sentence, left to right on the first row that has
+  // any, as a person sees them.
+  std::vector<Underline> welcomeUnderlines(const Picture& shot) {
+    const auto& area = P::welcomeSentence;
+    for (int y = static_cast<int>(area.minY()); y < static_cast<int>(area.maxY()); ++y) {
+      std::vector<Underline> found;
+      for (int x = static_cast<int>(area.minX()); x < static_cast<int>(area.maxX());) {
+        int end = x;
+        while (end < static_cast<int>(area.maxX()) && isWhiteText(shot.at(end, y))) ++end;
+        if (end - x >= 25) found.push_back({y, x, end - 1});
+        x = std::max(end, x + 1);
+      }
+      if (!found.empty()) return found;
+    }
+    return {};
+  }
+};
+
+TEST_F(KeyboardTest, KeysTypedAfterTheLogInFormOpensOverTheSearchFieldGoToTheForm) {
+  ASSERT_NO_FATAL_FAILURE(launch());
+  ASSERT_NO_FATAL_FAILURE(acceptTerms());
+  clickPanel(P::searchField);
+  clickPanel(P::accountButton);
+  ASSERT_TRUE(panelShows(P::loginCard, isNearWhite)) << "the log-in form opens";
+  typeText("hidden");
+  pressKeys("Return");
+  // Its user name has what was typed: Control-A and Control-C copy it out.
+  pressKeys("ctrl+a");
+  pressKeys("ctrl+c");
+  EXPECT_TRUE(eventually([&] { return clipboard() == "hidden"; }, 10.0)) << "the clipboard holds " << clipboard();
+  expectScreenMatchesRepaint("typed into the form");
+
+  clickPanel(P::loginClose);
+  ASSERT_TRUE(panelShows(P::loginCard, [](std::uint32_t rgb) { return !isNearWhite(rgb); })) << "the form goes";
+  expectScreenMatchesRepaint("home again");
+  ASSERT_NO_FATAL_FAILURE(searchByTyping("cats"));
+  EXPECT_FALSE(searchedFor("hidden")) << "the service received " << receivedPaths();
+}
+
+TEST_F(KeyboardTest, APasteOnTheUploadScreenAfterAClickOnItsEmptyPartGoesToItsAddressField) {
+  ASSERT_NO_FATAL_FAILURE(launchSignedUp("kira", "keys-on-top"));
+  const std::string address = standinURL() + "/media/sized/2800.gif";
+  ASSERT_NO_FATAL_FAILURE(copyInAnotherProgram(address));
+  clickPanel(P::searchField);
+  clickPanel({(P::uploadSignedInMinX + P::uploadSignedInMaxX) / 2, P::toolbarY});
+  ASSERT_TRUE(panelShows(P::uploadCard, isNearWhite)) << "the upload screen opens";
+  clickPanel(P::uploadDropTarget);
+  pressKeys("ctrl+v");
+  pressKeys("Return");
+  EXPECT_TRUE(eventually([&] { return standinReceived("/media/sized/2800.gif"); }))
+      << "the application fetches the pasted address; the service received " << receivedPaths();
+  expectScreenMatchesRepaint("pasted");
+
+  clickPanel(P::cardBack);
+  ASSERT_TRUE(panelShows(P::uploadCard, isBlueish)) << "Back closes the upload screen";
+  ASSERT_NO_FATAL_FAILURE(searchByTyping("dogs"));
+  EXPECT_FALSE(searchedFor(address)) << "the service received " << receivedPaths();
+}
+
+TEST_F(KeyboardTest, TheWelcomesLinksOnTheWrappedLineOpenTheirPagesAndTheBlankBesideTheFirstLineNothing) {
+  ASSERT_NO_FATAL_FAILURE(launch());
+  ASSERT_TRUE(panelShows({200, 10}, isBlueish)) << "the welcome covers the panel";
+  auto shown = panel();
+  ASSERT_TRUE(shown);
+  const auto shot = picture(*shown, "welcome");
+  const auto underlines = welcomeUnderlines(shot);
+  ASSERT_EQ(underlines.size(), 2u) << "Terms of Service and Privacy Policy, side by side";
+  // The first line is the white text above the underlined one; its right end is where its
+  // last letter ends.
+  const auto& area = P::welcomeSentence;
+  int firstTop = -1, firstBottom = -1, firstRight = -1;
+  for (int y = static_cast<int>(area.minY()); y < underlines[0].y - 14; ++y) {
+    for (int x = static_cast<int>(area.minX()); x < static_cast<int>(area.maxX()); ++x) {
+      if (!isWhiteText(shot.at(x, y))) continue;
+      if (firstTop < 0) firstTop = y;
+      firstBottom = y;
+      firstRight = std::max(firstRight, x);
+    }
+  }
+  ASSERT_GE(firstTop, 0) << "the sentence's first line shows";
+  const NSPoint besideFirstLine{area.maxX() - 3, (firstTop + firstBottom) / 2.0};
+  ASSERT_GT(besideFirstLine.x, firstRight + 4) << "there is blank beside the first line";
+
+  clickPanel(besideFirstLine);
+  clickPanel(underlines[0].middle());
+  clickPanel(underlines[1].middle());
+  EXPECT_TRUE(eventually([&] { return openedAddresses().size() >= 2; }, 10.0))
+      << openedAddresses().size() << " pages opened";
+  EXPECT_EQ(openedAddresses(), (std::vector<std::string>{std::string(legalTermsUrl), std::string(legalPrivacyUrl)}));
+  EXPECT_TRUE(panelShows({200, 10}, isBlueish)) << "the welcome stays";
+  expectScreenMatchesRepaint("links opened");
+}
+
+}  // namespace
