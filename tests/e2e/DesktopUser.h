@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -195,6 +196,8 @@ class DesktopUserTest : public ::testing::Test {
   std::filesystem::path repaintFolder_;
   std::unique_ptr<Program> standin_;
   std::unique_ptr<Program> app_;
+  // The output files of every copy of the application the case started.
+  std::set<std::filesystem::path> appOutputs_;
   std::string standinURL_;
   int repaintChecks_ = 0;
   // The application's shown windows: the top-level ones, or those inside others (the icon
