@@ -549,14 +549,19 @@ void DesktopUserTest::closeWindow(const XWindow& window) {
 
 // ---- the invariant --------------------------------------------------------------------------
 
-void DesktopUserTest::expectScreenMatchesRepaint(const std::string& step) {
-  ASSERT_TRUE(app_ && app_->running()) << step << ": the application is not running";
+bool DesktopUserTest::holdStill(const std::function<void(const std::string& listing)>& look) {
+  if (!app_ || !app_->running()) {
+    ADD_FAILURE() << "the application is not running";
+    return false;
+  }
   auto marker = repaintFolder_ / "repainted";
   std::error_code ignored;
   fs::remove(marker, ignored);
-  ASSERT_EQ(kill(app_->pid(), SIGUSR2), 0);
-  ASSERT_TRUE(eventually([&] { return fs::exists(marker) || !app_->running(); }, 60.0) && app_->running())
-      << step << ": the application wrote no repaint";
+  if (kill(app_->pid(), SIGUSR2) != 0 ||
+      !(eventually([&] { return fs::exists(marker) || !app_->running(); }, 60.0) && app_->running())) {
+    ADD_FAILURE() << "the application did not hold still";
+    return false;
+  }
   // The application holds still until the marker goes, whatever happens here.
   struct Release {
     fs::path marker;
@@ -565,14 +570,25 @@ void DesktopUserTest::expectScreenMatchesRepaint(const std::string& step) {
       fs::remove(marker, ignored);
     }
   } release{marker};
+  look(readFile(marker));
+  return true;
+}
 
+void DesktopUserTest::expectScreenMatchesRepaint(const std::string& step) {
+  ASSERT_TRUE(app_ && app_->running()) << step << ": the application is not running";
+  SCOPED_TRACE(step);
+  holdStill([&](const std::string& listing) { compareWithRepaint(step, listing); });
+}
+
+void DesktopUserTest::compareWithRepaint(const std::string& step, const std::string& listed) {
+  std::error_code ignored;
   auto prefix = [&] {
     char number[16];
     std::snprintf(number, sizeof number, "%02d", ++repaintChecks_);
     return std::string(number) + "-" + fileSafe(step);
   }();
   auto windows = appWindows();
-  std::istringstream listing(readFile(marker));
+  std::istringstream listing(listed);
   std::string id;
   long windowNumber = 0;
   int width = 0, height = 0;
