@@ -32,6 +32,18 @@ class HeldClock : public Clock {
   double moment_;
 };
 
+// The clock after holds: another clock less the time held, so that time goes on from where
+// it stood.
+class ResumedClock : public Clock {
+ public:
+  ResumedClock(std::shared_ptr<Clock> base, double lag) : base_(std::move(base)), lag_(lag) {}
+  double now() const override { return base_->now() - lag_; }
+
+ private:
+  std::shared_ptr<Clock> base_;
+  double lag_;
+};
+
 }  // namespace
 
 std::unique_ptr<HostRepaintHook> HostRepaintHook::install(DesktopHost& host) {
@@ -63,10 +75,13 @@ gboolean HostRepaintHook::onSignal(gpointer data) {
 
 void HostRepaintHook::repaint() {
   pending_ = false;
-  auto realClock = Clock::currentShared();
+  // Time goes on from the clock the application runs on, unless that is the last hold's own.
+  auto running = Clock::currentShared();
+  if (running != resumed_) base_ = running;
   // Held on a display refresh: a picture that changed by then has its redraw due by then too
   // (redraws wait for the refresh at or after the change).
-  Clock::setCurrent(std::make_shared<HeldClock>(DisplayRefresh::atOrAfter(realClock->now())));
+  const double moment = DisplayRefresh::atOrAfter(running->now());
+  Clock::setCurrent(std::make_shared<HeldClock>(moment));
   // Due timers (a playing image's next frame) and queued work run at the held moment, and
   // what they set off (a decoded picture arriving) too, within a few rounds.
   for (int round = 0; round < kCatchUpRounds && NSRunLoop::main()->runOnce(); ++round) {
@@ -102,5 +117,6 @@ void HostRepaintHook::repaint() {
          std::chrono::steady_clock::now() - started < std::chrono::duration<double>(Constants::longestHold)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  Clock::setCurrent(realClock);
+  resumed_ = std::make_shared<ResumedClock>(base_, base_->now() - moment);
+  Clock::setCurrent(resumed_);
 }

@@ -10,13 +10,16 @@
 // content from scratch at the display's scale, and the marker `<dir>/repainted` (one line
 // per window: X id, window number, width and height in pixels) appears once they are all
 // written. The process stays still until the marker is removed (or half a minute passes),
-// and then goes on with the real clock.
+// and then its clock goes on from the held moment: the time it was held does not count, so
+// that however long a look from outside takes, what the application shows for a while (a
+// confirmation, an animation) has not lost that time meanwhile.
 
 #include <glib.h>
 
 #include <filesystem>
 #include <memory>
 
+class Clock;
 class DesktopHost;
 
 class HostRepaintHook {
@@ -42,4 +45,7 @@ class HostRepaintHook {
   std::filesystem::path directory_;
   guint source_ = 0;
   bool pending_ = false;
+  // The clock that times go on from after holds, and the one installed by the last hold.
+  std::shared_ptr<Clock> base_;
+  std::shared_ptr<Clock> resumed_;
 };

@@ -95,6 +95,17 @@ std::string fileSafe(std::string text) {
   return text;
 }
 
+// The lines of a program's output that carry a critical warning ("Gtk-CRITICAL **: ...",
+// "GLib-GObject-CRITICAL", ...), each with its line break.
+std::string criticalLines(const std::string& output) {
+  std::string lines;
+  std::istringstream in(output);
+  for (std::string line; std::getline(in, line);) {
+    if (line.find("-CRITICAL") != std::string::npos) lines += line + "\n";
+  }
+  return lines;
+}
+
 int channelDistance(std::uint32_t a, std::uint32_t b) {
   int most = 0;
   for (int shift : {0, 8, 16}) {
@@ -219,11 +230,18 @@ void DesktopUserTest::TearDown() {
       app_->stop(30.0);
       EXPECT_EQ(app_->ending(), 0) << "the application ends cleanly when asked to";
     }
-    if (HasFailure()) {
-      auto output = app_->output();
-      std::cerr << "---- the application's output (last 4000 characters):\n"
-                << output.substr(output.size() > 4000 ? output.size() - 4000 : 0) << "\n----\n";
-    }
+  }
+  // Whatever the case did, a critical warning of GTK, GDK or GLib in the output of a copy of
+  // the application it started is a fault: the program went on after a broken assumption.
+  for (const auto& output : appOutputs_) {
+    auto lines = criticalLines(readFile(output));
+    EXPECT_TRUE(lines.empty()) << "the application printed criticals into " << output.filename().string() << ":\n"
+                               << lines;
+  }
+  if (app_ && HasFailure()) {
+    auto output = app_->output();
+    std::cerr << "---- the application's output (last 4000 characters):\n"
+              << output.substr(output.size() > 4000 ? output.size() - 4000 : 0) << "\n----\n";
   }
   app_.reset();
   if (standin_) standin_->stop(10.0);
@@ -252,6 +270,7 @@ std::unique_ptr<Program> DesktopUserTest::startAnotherCopy(const std::vector<std
       {"GLIMDECK_SERVICE_URL", standinURL_},
       {"GLIMDECK_REPAINT_DIR", repaintFolder_.string()}};
   variables.insert(variables.end(), environment.begin(), environment.end());
+  appOutputs_.insert(home_ / output);
   return Program::start({GLIMDECK_APP_PATH}, variables, home_ / output);
 }
 
@@ -530,14 +549,19 @@ void DesktopUserTest::closeWindow(const XWindow& window) {
 
 // ---- the invariant --------------------------------------------------------------------------
 
-void DesktopUserTest::expectScreenMatchesRepaint(const std::string& step) {
-  ASSERT_TRUE(app_ && app_->running()) << step << ": the application is not running";
+bool DesktopUserTest::holdStill(const std::function<void(const std::string& listing)>& look) {
+  if (!app_ || !app_->running()) {
+    ADD_FAILURE() << "the application is not running";
+    return false;
+  }
   auto marker = repaintFolder_ / "repainted";
   std::error_code ignored;
   fs::remove(marker, ignored);
-  ASSERT_EQ(kill(app_->pid(), SIGUSR2), 0);
-  ASSERT_TRUE(eventually([&] { return fs::exists(marker) || !app_->running(); }, 60.0) && app_->running())
-      << step << ": the application wrote no repaint";
+  if (kill(app_->pid(), SIGUSR2) != 0 ||
+      !(eventually([&] { return fs::exists(marker) || !app_->running(); }, 60.0) && app_->running())) {
+    ADD_FAILURE() << "the application did not hold still";
+    return false;
+  }
   // The application holds still until the marker goes, whatever happens here.
   struct Release {
     fs::path marker;
@@ -546,14 +570,25 @@ void DesktopUserTest::expectScreenMatchesRepaint(const std::string& step) {
       fs::remove(marker, ignored);
     }
   } release{marker};
+  look(readFile(marker));
+  return true;
+}
 
+void DesktopUserTest::expectScreenMatchesRepaint(const std::string& step) {
+  ASSERT_TRUE(app_ && app_->running()) << step << ": the application is not running";
+  SCOPED_TRACE(step);
+  holdStill([&](const std::string& listing) { compareWithRepaint(step, listing); });
+}
+
+void DesktopUserTest::compareWithRepaint(const std::string& step, const std::string& listed) {
+  std::error_code ignored;
   auto prefix = [&] {
     char number[16];
     std::snprintf(number, sizeof number, "%02d", ++repaintChecks_);
     return std::string(number) + "-" + fileSafe(step);
   }();
   auto windows = appWindows();
-  std::istringstream listing(readFile(marker));
+  std::istringstream listing(listed);
   std::string id;
   long windowNumber = 0;
   int width = 0, height = 0;

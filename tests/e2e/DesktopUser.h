@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -155,6 +156,12 @@ class DesktopUserTest : public ::testing::Test {
   // ---- the invariant: the screen shows what a fresh full repaint of the view tree draws
   // (in the area of each window not covered by another of the application's windows).
   void expectScreenMatchesRepaint(const std::string& step);
+  // Holds the application still at one moment (its repaint hook) while `look` runs, so that
+  // X's pictures taken meanwhile show that moment; `look` gets the hook's list of repainted
+  // windows. The application's time goes on from that moment afterwards, not counting the
+  // look's, so what it shows for a few seconds lasts through looks however slow. False (a
+  // failure added) when the application did not hold still.
+  bool holdStill(const std::function<void(const std::string& listing)>& look);
 
   // ---- the stand-in
   std::string standinURL() const { return standinURL_; }
@@ -198,11 +205,15 @@ class DesktopUserTest : public ::testing::Test {
   std::filesystem::path repaintFolder_;
   std::unique_ptr<Program> standin_;
   std::unique_ptr<Program> app_;
+  // The output files of every copy of the application the case started.
+  std::set<std::filesystem::path> appOutputs_;
   std::string standinURL_;
   int repaintChecks_ = 0;
   // The application's shown windows: the top-level ones, or those inside others (the icon
   // in the tray).
   std::vector<XWindow> ourShownWindows(bool topLevel);
+  // Compares X's picture of each window with the fresh repaint the hook listed.
+  void compareWithRepaint(const std::string& step, const std::string& listing);
   void* display_ = nullptr;  // the case's own connection to the X server, for pixel reads
   std::string panelId_;      // the panel's window, once found
 };

@@ -24,9 +24,11 @@ int highestChannel(std::uint32_t rgb) {
 }
 
 // A tile's copy confirmation as a picture shows it: whether the tile is dimmed under it,
-// and how wide its white words run across the tile's middle.
+// whether it has faded in whole (its words at full white), and how wide its white words run
+// across the tile's middle.
 struct Confirmation {
   bool shown = false;
+  bool whole = false;
   int textWidth = 0;
 };
 
@@ -83,29 +85,36 @@ class ScreensTest : public DesktopUserTest {
       }
     }
     Confirmation seen{.shown = sampled > 0 && dim * 10 >= sampled * 9};
-    int first = -1, last = -1;
+    int first = -1, last = -1, brightest = 0;
     for (int y = mid - 11; y <= mid + 11; ++y) {
       // Inside the tile's edges, which blend into the white around it.
       for (int x = static_cast<int>(tile.minX()) + 4; x < static_cast<int>(tile.maxX()) - 4; ++x) {
+        brightest = std::max(brightest, lowestChannel(shot.at(x, y)));
         if (lowestChannel(shot.at(x, y)) < 200) continue;
         first = first < 0 ? x : std::min(first, x);
         last = std::max(last, x);
       }
     }
     seen.textWidth = first < 0 ? 0 : last - first + 1;
+    // Words drawn at full strength reach white: while the confirmation fades, the tile's
+    // dark still shows through them.
+    seen.whole = brightest >= 254;
     return seen;
   }
 
-  // Waits until the tile shows its confirmation fully (the same width of words in two
-  // pictures running) and answers how wide its words are; 0 when it did not come.
+  // Waits until the tile shows its confirmation whole and answers how wide its words are; 0
+  // when it did not come. Each picture is of a moment the application is held still at, and
+  // its time goes on only between pictures: however slowly they are taken, the few seconds
+  // the confirmation shows are not spent on them.
   int confirmationWidth(NSRect tile, const std::string& name) {
-    int width = 0, previous = -1;
+    int width = 0;
     const bool came = eventually([&] {
-      auto shown = panel();
-      if (!shown) return false;
-      auto seen = confirmationOn(picture(*shown, name), tile);
-      previous = std::exchange(width, seen.shown ? seen.textWidth : 0);
-      return width > 0 && width == previous;
+      Confirmation seen;
+      holdStill([&](const std::string&) {
+        if (auto shown = panel()) seen = confirmationOn(picture(*shown, name), tile);
+      });
+      width = seen.shown && seen.whole ? seen.textWidth : 0;
+      return width > 0;
     });
     return came ? width : 0;
   }

@@ -1,8 +1,9 @@
 // The upload screen of a signed-in user opens from every point of UPLOAD (every fourth
 // pixel, ends included) and, on Back, lets go of the panel, which takes clicks again. A GIF
 // arrives there as a person brings one: its address pasted into the URL field from the
-// clipboard, or a file picked on the desktop in the file chooser; it shows in the staged
-// list and, tagged, goes up to the service. Asked to end while the chooser is up, the
+// clipboard, or a file picked on the desktop in the file chooser, its path pasted or typed
+// into the chooser's location bar; it shows in the staged list and, tagged, goes up to the
+// service. Asked to end while the chooser is up, the
 // application ends as it does otherwise.
 
 #include <gtk/gtk.h>
@@ -114,6 +115,39 @@ class UploadTest : public DesktopUserTest {
     return standinURL() + "/media/sized/" + std::to_string(length) + ".gif";
   }
 
+  // A GIF of the stand-in's, `length` bytes long, as a file of that name in the HOME.
+  std::filesystem::path standinGifFile(std::size_t length, const std::string& name) {
+    const auto gif = httpGet(standinGifAddress(length)).body;
+    EXPECT_EQ(gif.size(), length);
+    const auto file = home() / name;
+    std::ofstream(file, std::ios::binary) << gif;
+    return file;
+  }
+
+  // BROWSE DESKTOP on the upload screen: the desktop's file chooser, with the pointer over it
+  // (keys go to the window under the pointer).
+  void openChooser(std::optional<XWindow>& chooser) {
+    ASSERT_NO_FATAL_FAILURE(openUploadScreen());
+    clickPanel(kBrowseDesktop);
+    ASSERT_TRUE(eventually([&] { return (chooser = windowNamed("Open")).has_value(); })) << "the file chooser opens";
+    ASSERT_TRUE(movePointer(*chooser, {chooser->frame.width() / 2, chooser->frame.height() / 2}));
+  }
+
+  // The keys given, then the file's path pasted into the chooser, and Open: the chooser goes
+  // and gives the panel back. Pasted, as typed key by key the path races the location bar's
+  // completion, which inserts the common start of the names in a folder once it has read it
+  // ("/tmp/g" became "/tmp/glimdeck-limdeck-e2e-...").
+  void pastePathAndOpen(const XWindow& chooser, const std::filesystem::path& file, const std::string& keysFirst) {
+    offerOnClipboard(file.string());
+    pressKeys(keysFirst);
+    ASSERT_NO_FATAL_FAILURE(paste());
+    // Return only once Open is there to take it: pressed while the chooser still looks the
+    // path up, it was lost now and then.
+    ASSERT_TRUE(eventually([&] { return openAvailable(chooser); })) << "the chooser finds the file";
+    pressKeys("Return");
+    ASSERT_TRUE(eventually([&] { return !windowNamed("Open") && panelShown(); })) << "the chooser gives the panel back";
+  }
+
   // The staged GIF shows in the first row; tagged, Upload may go, and the service receives
   // a GIF of that length with the tag, sent by the user.
   void tagAndUpload(const std::string& tag, std::size_t length) {
@@ -189,39 +223,37 @@ TEST_F(UploadTest, AGifAddressPastedFromTheClipboardIsStagedAndGoesUp) {
 }
 
 TEST_F(UploadTest, AGifPickedOnTheDesktopIsStagedAndGoesUp) {
-  const auto gif = httpGet(standinGifAddress(2600)).body;
-  ASSERT_EQ(gif.size(), 2600u);
-  const auto file = home() / "meadow-picked.gif";
-  std::ofstream(file, std::ios::binary) << gif;
-  ASSERT_NO_FATAL_FAILURE(openUploadScreen());
-  clickPanel(kBrowseDesktop);
+  const auto file = standinGifFile(2600, "meadow-picked.gif");
   // The panel makes way for the desktop's file chooser.
   std::optional<XWindow> chooser;
-  ASSERT_TRUE(eventually([&] { return (chooser = windowNamed("Open")).has_value(); })) << "the file chooser opens";
+  ASSERT_NO_FATAL_FAILURE(openChooser(chooser));
   EXPECT_TRUE(eventually([&] { return !panelShown(); })) << "the panel closes while the chooser is up";
   picture(*chooser, "file-chooser");
-  // Keys go to the chooser under the pointer. Its place bar takes the path, pasted: typed key
-  // by key, it races the bar's completion, which inserts the common start of the names in a
-  // folder once it has read it ("/tmp/g" became "/tmp/glimdeck-limdeck-e2e-...").
-  ASSERT_TRUE(movePointer(*chooser, {chooser->frame.width() / 2, chooser->frame.height() / 2}));
-  offerOnClipboard(file.string());
-  pressKeys("ctrl+l");
-  ASSERT_NO_FATAL_FAILURE(paste());
-  // Return only once Open is there to take it: pressed while the chooser still looks the
-  // path up, it was lost now and then.
-  ASSERT_TRUE(eventually([&] { return openAvailable(*chooser); })) << "the chooser finds the file";
-  pressKeys("Return");
-  ASSERT_TRUE(eventually([&] { return !windowNamed("Open") && panelShown(); })) << "the chooser gives the panel back";
+  // Ctrl+L opens the chooser's location bar.
+  ASSERT_NO_FATAL_FAILURE(pastePathAndOpen(*chooser, file, "ctrl+l"));
   ASSERT_NO_FATAL_FAILURE(tagAndUpload("picked", 2600));
+}
+
+// A path typed into the chooser: "/" opens its location bar, which takes the keys that follow;
+// a folder that does not exist is typed first, then the right path replaces it. GTK's chooser
+// took keys here into an entry it had not realised yet, and after the unreadable folder asked a
+// list of names it no longer had at every key; either printed criticals, which fail the case.
+TEST_F(UploadTest, APathTypedIntoTheFileChoosersLocationBarAfterAMistypedFolderPicksTheGif) {
+  const auto file = standinGifFile(2700, "typed-path.gif");
+  std::optional<XWindow> chooser;
+  ASSERT_NO_FATAL_FAILURE(openChooser(chooser));
+  typeText((home() / "no-such-folder" / file.filename()).string());
+  // Put right: all that was typed is selected, and the right path replaces it.
+  ASSERT_NO_FATAL_FAILURE(pastePathAndOpen(*chooser, file, "ctrl+a"));
+  ASSERT_NO_FATAL_FAILURE(tagAndUpload("typed", 2700));
 }
 
 // A request to end (SIGTERM, as a session's logout sends it) while the file chooser is up
 // ends the application as it does otherwise: the chooser goes, the process ends with status
 // 0, and the store was closed on the way out (its log folded into the file).
 TEST_F(UploadTest, AskedToEndWhileTheFileChooserIsUpTheApplicationEndsWithItsStoreClosed) {
-  ASSERT_NO_FATAL_FAILURE(openUploadScreen());
-  clickPanel(kBrowseDesktop);
-  ASSERT_TRUE(eventually([&] { return windowNamed("Open").has_value(); })) << "the file chooser opens";
+  std::optional<XWindow> chooser;
+  ASSERT_NO_FATAL_FAILURE(openChooser(chooser));
   ASSERT_TRUE(std::filesystem::exists(storePath().string() + "-wal")) << "the store is open, with its log beside it";
   ASSERT_EQ(kill(app().pid(), SIGTERM), 0);
   EXPECT_EQ(waitForExit(), 0) << "the application ends, with status 0";

@@ -124,4 +124,39 @@ TEST_F(HostRepaintHookTest, ASignalWritesAFullRepaintOfTheMomentAndHoldsStillUnt
   }
 }
 
+// However long the look from outside takes, the application's time has not gone on meanwhile:
+// a confirmation shown for three seconds still has them after a hold of any length.
+TEST_F(HostRepaintHookTest, AfterTheHoldTheClockGoesOnFromTheHeldMomentWithoutTheTimeHeld) {
+  auto marker = folder / HostRepaintHook::Constants::markerName;
+  constexpr double kHeldFor = 0.3;
+  const RealClock real;
+  std::atomic<bool> done{false};
+  double heldAt = 0, releasedAt = 0, clockWhileHeld = 0;
+  std::thread helper([&] {
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!fs::exists(marker) && std::chrono::steady_clock::now() < until) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    heldAt = real.now();
+    clockWhileHeld = Clock::current().now();
+    // A slow look: the process stays held until the real clock has gone on a while.
+    while (real.now() - heldAt < kHeldFor) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    releasedAt = real.now();
+    fs::remove(marker);
+    done = true;
+  });
+  const double signalledAt = real.now();
+  raise(SIGUSR2);
+  bool finished = runUntil([&] { return done.load(); }, 40.0);
+  helper.join();
+  ASSERT_TRUE(finished);
+  // Read once the process goes on (the hook has put its clock back by then).
+  ASSERT_TRUE(runUntil([&] { return Clock::current().now() != clockWhileHeld; }, 40.0));
+  const double behind = real.now() - Clock::current().now();
+  // The held moment lies on a display refresh, at most one refresh after the signal.
+  EXPECT_GE(behind, releasedAt - heldAt - 1.0 / 60) << "the time held does not count";
+  EXPECT_LE(behind, real.now() - signalledAt) << "nor any time before the signal";
+  EXPECT_GE(Clock::current().now(), clockWhileHeld) << "time goes on from the held moment";
+}
+
 }  // namespace
