@@ -16,6 +16,7 @@
 #include "platform/appkit/NSShadow.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/appkit/NSWorkspace.h"
+#include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/NSLocale.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSString.h"
@@ -194,7 +195,17 @@ void LoginSignupViewController::updateInterfaceForState() {
 
 void LoginSignupViewController::tappedToggleStateButton(const std::shared_ptr<NSObject>& /*sender*/) {
   currentState = currentState == AuthenticationState::signup ? AuthenticationState::login : AuthenticationState::signup;
-  if (isViewLoaded()) updateInterfaceForState();
+  if (!isViewLoaded()) return;
+  updateInterfaceForState();
+  // The switched form starts empty, as a new desktop form does, with the caret in its first
+  // field: emptying the fields let their focus go, so it is given on a later turn.
+  std::weak_ptr<NSTextField> first = usernameTextField;
+  DispatchQueue::main()->async([first] {
+    auto field = first.lock();
+    auto window = field ? field->window() : nullptr;
+    if (!window || field->isHiddenOrHasHiddenAncestor()) return;
+    if (window->firstResponder().get() == window.get()) window->makeFirstResponder(field);
+  });
 }
 
 void LoginSignupViewController::tappedForgotPasswordButton(const std::shared_ptr<NSObject>& /*sender*/) {

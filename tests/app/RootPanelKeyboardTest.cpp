@@ -150,4 +150,12 @@ TEST_F(RootPanelKeyboardTest, AFieldOfTheOverlayTheUserFocusedKeepsTheKeysAndACl
   ui.typeText("secret");
   EXPECT_EQ(password->stringValue(), "secret");
   expectNoSearch("after typing into the password");
+
+  // Switched to signing up, the emptied form puts the caret back in its first field.
+  ui.click(form->stateToggleButton.lock());
+  advance(0.1);
+  EXPECT_EQ(keyboardHolder(), form->usernameTextField.lock()) << "the keys are with " << holderName();
+  ui.typeText("newcomer");
+  EXPECT_EQ(form->usernameTextField.lock()->stringValue(), "newcomer");
+  expectNoSearch("after typing into the sign-up form");
 }
