@@ -4,14 +4,10 @@
 // application), a media folder that is a link is worked in and trimmed where it leads, and
 // without a session bus a folder or a link under the lock file's name still lets one copy run.
 
-#include <fstream>
 #include <sstream>
 
-#include "platform/foundation/NSArray.h"
-#include "platform/foundation/NSKeyedArchiver.h"
+#include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSKeyedUnarchiver.h"
-#include "platform/foundation/NSString.h"
-#include "platform/foundation/NSURL.h"
 #include "tests/e2e/DesktopUser.h"
 #include "tests/e2e/PanelPoints.h"
 #include "tests/support/PlantedFiles.h"
@@ -20,8 +16,6 @@ namespace {
 
 namespace P = PanelPoints;
 namespace fs = std::filesystem;
-
-bool isShown(std::uint32_t rgb) { return !isNearWhite(rgb); }
 
 class PlantedFilesTest : public DesktopUserTest {
  protected:
@@ -32,7 +26,8 @@ class PlantedFilesTest : public DesktopUserTest {
   void launchHome() {
     ASSERT_NO_FATAL_FAILURE(launch());
     ASSERT_NO_FATAL_FAILURE(acceptTerms());
-    ASSERT_TRUE(panelShows(P::firstTrendingGif, isShown)) << "the trending strip shows its GIFs";
+    ASSERT_TRUE(panelShows(P::firstTrendingGif, [](std::uint32_t rgb) { return !isNearWhite(rgb); }))
+        << "the trending strip shows its GIFs";
   }
   // Wheel clicks over the trending strip, which moves it on to GIFs not yet shown.
   void scrollTrending(int clicks) {
@@ -112,23 +107,8 @@ TEST_F(PlantedFilesTest, APipeUnderTheCacheMapHoldsNothingUpAndTheApplicationEnd
 // with their entries.
 TEST_F(PlantedFilesTest, AMediaFolderThatIsALinkIsTrimmedWhereItLeads) {
   const fs::path elsewhere = home() / "elsewhere" / "media";
-  fs::create_directories(elsewhere);
-  fs::create_directories(mediaFolder().parent_path());
-  fs::create_symlink(elsewhere, mediaFolder());
-  auto map = NSDictionary::make();
-  auto order = NSArray::make();
-  for (int i = 1; i <= 500; ++i) {
-    const std::string name = "zolto-" + std::to_string(i) + ".gif";
-    const std::string key = "https://media.zolto.test/earlier/" + std::to_string(i) + ".gif";
-    std::ofstream(elsewhere / name) << "GIF89a";
-    map->setObject(NSURL::fileURLWithPath((mediaFolder() / name).string(), false), key);
-    order->addObject(NSString::make(key));
-  }
-  for (const auto& [name, root] : {std::pair<std::string, id>{"recentShareMap", map}, {"orderList", order}}) {
-    auto archive = NSKeyedArchiver::archivedDataWithRootObject(root);
-    ASSERT_TRUE(archive);
-    std::ofstream(elsewhere / name, std::ios::binary) << (*archive)->string();
-  }
+  PlantedFiles::plantLinkedCache(mediaFolder(), elsewhere, 500,
+                                 [](int i) { return "https://media.zolto.test/earlier/" + std::to_string(i) + ".gif"; });
 
   ASSERT_NO_FATAL_FAILURE(launchHome());
   EXPECT_TRUE(eventually([&] { return !fs::exists(elsewhere / "zolto-1.gif") && !fs::exists(elsewhere / "zolto-50.gif"); }))

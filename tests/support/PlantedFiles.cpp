@@ -9,8 +9,15 @@
 #include <fstream>
 #include <future>
 #include <sstream>
+#include <utility>
 #include <stdexcept>
 #include <thread>
+
+#include "platform/foundation/NSArray.h"
+#include "platform/foundation/NSDictionary.h"
+#include "platform/foundation/NSKeyedArchiver.h"
+#include "platform/foundation/NSString.h"
+#include "platform/foundation/NSURL.h"
 
 namespace fs = std::filesystem;
 
@@ -60,6 +67,26 @@ std::vector<fs::path> setAsideCopies(const fs::path& path) {
     if (it->path().filename().string().starts_with(prefix)) copies.push_back(it->path());
   }
   return copies;
+}
+
+void plantLinkedCache(const fs::path& folder, const fs::path& target, int entries,
+                      const std::function<std::string(int)>& key) {
+  fs::create_directories(target);
+  fs::create_directories(folder.parent_path());
+  fs::create_symlink(target, folder);
+  auto map = NSDictionary::make();
+  auto order = NSArray::make();
+  for (int i = 1; i <= entries; ++i) {
+    const std::string name = "zolto-" + std::to_string(i) + ".gif";
+    std::ofstream(target / name, std::ios::binary) << "GIF89a " << i;
+    map->setObject(NSURL::fileURLWithPath((folder / name).string(), false), key(i));
+    order->addObject(NSString::make(key(i)));
+  }
+  for (const auto& [name, root] : {std::pair<std::string, id>{"recentShareMap", map}, {"orderList", order}}) {
+    auto archive = NSKeyedArchiver::archivedDataWithRootObject(root);
+    if (!archive) throw std::runtime_error("the archive of " + name + " could not be made");
+    std::ofstream(target / name, std::ios::binary) << (*archive)->string();
+  }
 }
 
 bool endsWithin(double seconds, const std::function<void()>& work, const std::vector<fs::path>& pipes) {

@@ -35,6 +35,12 @@ std::vector<std::filesystem::path> setAsideCopies(const std::filesystem::path& p
 // ended, so that the test goes on to fail rather than hang.
 bool endsWithin(double seconds, const std::function<void()>& work, const std::vector<std::filesystem::path>& pipes);
 
+// A full media cache as an earlier start left it in a folder the user moved: `folder` is a
+// link to `target`, which holds the files "zolto-<i>.gif" (i from 1, oldest first) and the
+// archives that map key(i) to each, named by the link.
+void plantLinkedCache(const std::filesystem::path& folder, const std::filesystem::path& target, int entries,
+                      const std::function<std::string(int)>& key);
+
 // The bound for work that must not wait: generous, and shorter than a 5-second wait.
 inline constexpr double boundSeconds = 4.0;
 
