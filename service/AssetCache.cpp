@@ -57,7 +57,7 @@ std::filesystem::path cacheFolder() {
   static auto& remembered = *new std::pair<std::filesystem::path, std::filesystem::path>();  // never destroyed
   auto named = namedCacheFolder();
   std::lock_guard guard(cacheFolderLock);
-  if (remembered.first == named) return remembered.second;
+  if (remembered.first.native() == named.native()) return remembered.second;
   auto resolved = resolvedCacheFolder(named);
   if (!resolved) return named;
   std::error_code error;
