@@ -168,11 +168,7 @@ std::filesystem::path spareOf(const std::filesystem::path& path, std::string_vie
 int openSpare(const std::filesystem::path& spare) {
   auto opened = OwnFiles::openPlainFile(spare, O_WRONLY);
   if (opened) return *opened;
-  if (opened.error().notPlainFile) {
-    if (!OwnFiles::setAside(spare)) return -1;
-  } else if (opened.error().error != ENOENT) {
-    return -1;
-  }
+  if (opened.error().notPlainFile ? !OwnFiles::clearForPlainFile(spare) : opened.error().error != ENOENT) return -1;
   auto made = OwnFiles::openPlainFile(spare, O_WRONLY | O_CREAT | O_EXCL, 0644);
   return made ? *made : -1;
 }

@@ -69,25 +69,23 @@ std::optional<fs::path> setAside(const fs::path& path, std::string_view wanted) 
   const std::string what = describeNonPlainFile(path).value_or("a plain file");
   const std::string said = "\"" + path.string() + "\": it was " + what + ", not " + std::string(wanted);
   const std::string stamp = setAsideStamp();
+  const auto moved = [&](const fs::path& aside) {
+    OutputSink::print("Set aside " + said + "; it is now \"" + aside.filename().string() + "\".");
+    return aside;
+  };
   int error = 0;
   for (int n = 0; n < 100; ++n) {
     fs::path aside = path;
     aside += ".set-aside-" + stamp + (n == 0 ? std::string() : "-" + std::to_string(n));
     // Never over something already there: that may be what an earlier start set aside.
-    if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0) {
-      OutputSink::print("Set aside " + said + "; it is now \"" + aside.filename().string() + "\".");
-      return aside;
-    }
+    if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0) return moved(aside);
     error = errno;
     if (error == EEXIST) continue;
     // A file system without RENAME_NOREPLACE: the name is looked up first instead.
     if (error == EINVAL) {
       struct stat taken {};
       if (::lstat(aside.c_str(), &taken) == 0) continue;
-      if (::rename(path.c_str(), aside.c_str()) == 0) {
-        OutputSink::print("Set aside " + said + "; it is now \"" + aside.filename().string() + "\".");
-        return aside;
-      }
+      if (::rename(path.c_str(), aside.c_str()) == 0) return moved(aside);
       error = errno;
     }
     break;

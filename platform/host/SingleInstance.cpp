@@ -81,7 +81,7 @@ int openLockFile(const fs::path& folder, const fs::path& lock) {
     const int guard = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (guard >= 0 && lockFolder(guard)) {
       opened = openLockFileOnce(lock);
-      if (!opened && opened.error().notPlainFile && OwnFiles::setAside(lock)) opened = openLockFileOnce(lock);
+      if (!opened && opened.error().notPlainFile && OwnFiles::clearForPlainFile(lock)) opened = openLockFileOnce(lock);
     } else {
       opened = std::unexpected(OwnFiles::Failure{errno, true});
     }
