@@ -483,6 +483,45 @@ TEST_F(AssetCacheTest, ForeignThingsUnderTheArchivesNamesAreSetAsideAndTheArchiv
   }
 }
 
+// The spare copy the cache keeps beside each archive between writes is opened again for the
+// next write: whatever was put under its name meanwhile is set aside, never written through
+// nor waited for, and the write goes on.
+TEST_F(AssetCacheTest, ForeignThingsUnderASpareCopysNameAreSetAsideNotWrittenThrough) {
+  int round = 0;
+  for (auto kind : PlantedFiles::kinds) {
+    SCOPED_TRACE(PlantedFiles::describe(kind));
+    ASSERT_TRUE(removeAll(folder()));
+    auto cache = AssetCache::make();
+    cache->cacheAssetWithData(bytes("GIF89a"), key(1), "gif");
+    cache->flushArchives();
+    cache->cacheAssetWithData(bytes("GIF89a"), key(2), "gif");
+    cache->flushArchives();
+    std::vector<fs::path> spares;
+    for (const auto& entry : fs::directory_iterator(folder())) {
+      if (entry.path().filename().string().starts_with("orderList.writing-")) spares.push_back(entry.path());
+    }
+    ASSERT_EQ(spares.size(), 1u) << "the write kept a spare copy beside the archive";
+    fs::remove(spares[0]);
+    const auto outside = home() / ("outside-spare-" + std::to_string(++round));
+    PlantedFiles::plant(spares[0], kind, outside);
+
+    EXPECT_TRUE(PlantedFiles::endsWithin(
+        PlantedFiles::boundSeconds,
+        [&] {
+          cache->cacheAssetWithData(bytes("GIF89a"), key(3), "gif");
+          cache->flushArchives();
+        },
+        {spares[0]}))
+        << "the write waited for the pipe";
+    if (kind == PlantedFiles::Kind::link) {
+      EXPECT_EQ(PlantedFiles::contents(outside), PlantedFiles::outsideText);
+    }
+    EXPECT_EQ(PlantedFiles::setAsideCopies(spares[0]).size(), 1u);
+    EXPECT_FALSE(printed(std::string(AssetCache::Constants::saveFailure)));
+    EXPECT_EQ(orderOnDisk(), (std::vector<std::string>{key(1), key(2), key(3)}));
+  }
+}
+
 // A media folder that is a link (the user moved the cache) is worked in where it leads: its
 // files are read there, and trimmed there with their entries, also those an earlier start
 // named by the link.
