@@ -1,13 +1,12 @@
 // Sending GIFs to the service, removing them there, re-sending the unsent ones and putting
 // the service's ids in place of temporary ones.
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 
 #include "account/QuorbUser.h"
 #include "collections/CollectionManager.h"
 #include "collections/OnceOnly.h"
 #include "collections/VornSynchronizer.h"
+#include "model/AppConstants.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/NSJSONSerialization.h"
 #include "platform/foundation/NSNumber.h"
@@ -64,11 +63,7 @@ std::shared_ptr<NSData> bytesOf(const std::string& tinyGifUrl, const std::string
   }
   auto url = NSURL::URLWithString(vid);
   if (!url || !url->isFileURL()) return nullptr;
-  std::ifstream file(url->path(), std::ios::binary);
-  if (!file) return nullptr;
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (file.bad()) return nullptr;
-  return NSData::make(std::move(bytes));
+  return contentsOfLocalGifFile(url->path());
 }
 
 bool accepted(const std::shared_ptr<NSURLResponse>& response, const std::shared_ptr<NSError>& error) {

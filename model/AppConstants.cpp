@@ -57,9 +57,22 @@ std::shared_ptr<NSURL> applicationSupportDirectoryURL() {
   return url;
 }
 
+namespace {
+constexpr std::string_view kGifDataFolderName = "gifdata";
+}  // namespace
+
 std::shared_ptr<NSURL> gifDataDirectoryURL() {
-  auto url = applicationSupportDirectoryURL()->URLByAppendingPathComponent("gifdata", true);
+  auto url = applicationSupportDirectoryURL()->URLByAppendingPathComponent(kGifDataFolderName, true);
   // A folder that cannot be made shows itself when a file is written into it.
   (void)NSFileManager::defaultManager()->createPrivateDirectoryAtPath(url->path());
   return url;
+}
+
+std::shared_ptr<NSData> contentsOfLocalGifFile(const std::string& path) {
+  auto files = NSFileManager::defaultManager();
+  const auto file = std::filesystem::path(path).lexically_normal();
+  // The folder as named, not made: a read, not a write.
+  const auto folder = (Paths::applicationSupport() / kGifDataFolderName).lexically_normal();
+  auto bytes = file.parent_path() == folder ? files->readContentsOfOwnFileAtPath(file) : files->readContentsAtPath(file);
+  return bytes ? *bytes : nullptr;
 }

@@ -39,3 +39,8 @@ std::uint64_t fileSizeAtURL(const std::shared_ptr<NSURL>& url);
 std::shared_ptr<NSURL> applicationSupportDirectoryURL();
 // Its sub-folder "gifdata", where private GIF copies live; created when missing.
 std::shared_ptr<NSURL> gifDataDirectoryURL();
+// The bytes of a GIF file of this computer, or none when it cannot be read. A file in the
+// "gifdata" folder is the application's own: only a plain file there is read, and anything
+// else under its name is set aside (platform/foundation/OwnFiles.h); a file elsewhere (one
+// the user chose) is read as it is.
+std::shared_ptr<NSData> contentsOfLocalGifFile(const std::string& path);

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "model/AppConstants.h"
 #include "platform/foundation/NSArray.h"
 #include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSFileManager.h"
@@ -18,6 +19,7 @@
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/NSUUID.h"
 #include "platform/foundation/OutputSink.h"
+#include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/ProcessShutdown.h"
 #include "platform/foundation/TemporaryFiles.h"
@@ -27,8 +29,40 @@
 
 namespace {
 
-std::filesystem::path cacheFolder() {
+// The folder as the user's folders name it.
+std::filesystem::path namedCacheFolder() {
   return Paths::caches() / std::string(AssetCache::Constants::folderName);
+}
+
+// Where the named folder is a link to a folder (the user moved the cache elsewhere), the
+// folder it leads to; otherwise the named folder itself. None when the name holds neither a
+// folder nor a link to one (nor nothing).
+std::optional<std::filesystem::path> resolvedCacheFolder(const std::filesystem::path& named) {
+  struct stat info {};
+  if (::lstat(named.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return named;
+  std::error_code error;
+  if (S_ISLNK(info.st_mode)) {
+    auto target = std::filesystem::canonical(named, error);
+    if (!error && std::filesystem::is_directory(target, error)) return target;
+  }
+  return std::nullopt;
+}
+
+// The folder the cache works in: a link in the folder's place is followed once, and the cache
+// names its files by the folder they really are in, so that they are plain files of a real
+// folder there, read and trimmed as any other. Remembered per named folder (the user's
+// folders may change, as tests change HOME), once there is a folder to remember.
+std::mutex cacheFolderLock;
+std::filesystem::path cacheFolder() {
+  static auto& remembered = *new std::pair<std::filesystem::path, std::filesystem::path>();  // never destroyed
+  auto named = namedCacheFolder();
+  std::lock_guard guard(cacheFolderLock);
+  if (remembered.first.native() == named.native()) return remembered.second;
+  auto resolved = resolvedCacheFolder(named);
+  if (!resolved) return named;
+  std::error_code error;
+  if (std::filesystem::is_directory(*resolved, error)) remembered = {named, *resolved};
+  return *resolved;
 }
 
 // A suffix becomes a file extension: only a short run of letters and digits may, so that
@@ -94,8 +128,10 @@ void removePlainFile(const std::string& path) {
 bool writeReplacing(const std::filesystem::path& path, std::string_view bytes) {
   auto temporary = path;
   temporary += ".writing-" + std::to_string(static_cast<std::int64_t>(NSUUID::UUID()->hash()));
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
+  // A new file of its own: never one already under the name, nor what a link there leads to.
+  auto opened = OwnFiles::openPlainFile(temporary, O_WRONLY | O_CREAT | O_EXCL, 0644);
+  if (!opened) return false;
+  const int fd = *opened;
   if (!bytes.empty()) (void)::fallocate(fd, 0, 0, static_cast<off_t>(bytes.size()));
   bool written = true;
   for (std::size_t done = 0; done < bytes.size();) {
@@ -125,9 +161,21 @@ std::filesystem::path spareOf(const std::filesystem::path& path, std::string_vie
   return spare;
 }
 
+// The spare copy, opened for a rewrite: the one the last write left when it is still a plain
+// file, else a new one, made where nothing lies under its name (whatever else is found there
+// is set aside first). A link is never followed: the archive's name may have held anything
+// when it was exchanged into the spare's.
+int openSpare(const std::filesystem::path& spare) {
+  auto opened = OwnFiles::openPlainFile(spare, O_WRONLY);
+  if (opened) return *opened;
+  if (opened.error().notPlainFile ? !OwnFiles::clearForPlainFile(spare) : opened.error().error != ENOENT) return -1;
+  auto made = OwnFiles::openPlainFile(spare, O_WRONLY | O_CREAT | O_EXCL, 0644);
+  return made ? *made : -1;
+}
+
 bool replaceArchive(const std::filesystem::path& path, std::string_view spareSuffix, std::string_view bytes) {
   const auto spare = spareOf(path, spareSuffix);
-  const int fd = ::open(spare.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  const int fd = openSpare(spare);
   if (fd < 0) return false;
   // Allocated before it is written (see writeReplacing); shortened after, never emptied first.
   if (!bytes.empty()) (void)::fallocate(fd, 0, 0, static_cast<off_t>(bytes.size()));
@@ -144,6 +192,12 @@ bool replaceArchive(const std::filesystem::path& path, std::string_view spareSuf
   written = written && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0;
   written = ::close(fd) == 0 && written;
   if (!written) {
+    ::unlink(spare.c_str());
+    return false;
+  }
+  // Only a plain archive is exchanged with the spare: anything else under its name is set
+  // aside rather than moved under the spare's (where the next write would meet it).
+  if (!OwnFiles::clearForPlainFile(path)) {
     ::unlink(spare.c_str());
     return false;
   }
@@ -286,6 +340,9 @@ void AssetCache::setOrder(std::vector<std::string> order) {
 }
 
 std::shared_ptr<NSURL> AssetCache::systemCachePath() const {
+  // A name that holds neither a folder nor a link to one (a file, a pipe, a link leading
+  // nowhere) is set aside for a folder of the cache's own.
+  if (!resolvedCacheFolder(namedCacheFolder())) OwnFiles::setAside(namedCacheFolder(), "a folder");
   auto folder = cacheFolder();
   // A folder that cannot be made shows itself when a file is written into it.
   (void)NSFileManager::defaultManager()->createPrivateDirectoryAtPath(folder);
@@ -294,9 +351,13 @@ std::shared_ptr<NSURL> AssetCache::systemCachePath() const {
 
 std::shared_ptr<NSURL> AssetCache::locateCacheFile(std::string_view fileName, std::string_view messagePrefix) const {
   auto url = systemCachePath()->URLByAppendingPathComponent(fileName, false);
-  auto files = NSFileManager::defaultManager();
-  if (!files->fileExistsAtPath(url->path())) {
-    bool created = files->createFileAtPath(url->path(), nullptr);
+  const std::filesystem::path path = url->path();
+  // Only a plain file is the archive: anything else is set aside and the archive made anew,
+  // as if it had been missing.
+  OwnFiles::clearForPlainFile(path);
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) {
+    bool created = NSFileManager::defaultManager()->createFileAtPath(path, nullptr);
     OutputSink::print(std::string(messagePrefix) + (created ? "true" : "false"));
   }
   return url;
@@ -328,7 +389,7 @@ void AssetCache::loadMapping() {
   withLock([&] {
     auto files = NSFileManager::defaultManager();
     auto read = [&](const std::shared_ptr<NSURL>& location) -> std::shared_ptr<NSData> {
-      auto bytes = files->readContentsAtPath(location->path());
+      auto bytes = files->readContentsOfOwnFileAtPath(location->path());
       if (!bytes) {
         OutputSink::print(bytes.error()->description());
         return nullptr;
@@ -342,13 +403,20 @@ void AssetCache::loadMapping() {
         // planted map must not make the cache read or delete anything else.
         Mapping loaded;
         bool wellFormed = true;
+        // Files named by the folder's link are the same files, named by the folder they are in.
+        const auto folder = cacheFolder().lexically_normal();
+        const auto named = namedCacheFolder().lexically_normal();
         for (const auto& [key, value] : **dictionary) {
           auto url = asA<NSURL>(value);
           if (!url) {
             wellFormed = false;
             break;
           }
-          if (isOwnFile(url)) loaded[key] = url;
+          if (isOwnFile(url, folder)) {
+            loaded[key] = url;
+          } else if (named != folder && isOwnFile(url, named)) {
+            loaded[key] = NSURL::fileURLWithPath((folder / std::filesystem::path(url->path()).filename()).string(), false);
+          }
         }
         if (wellFormed) mapping_ = std::move(loaded);
       }
@@ -621,7 +689,7 @@ std::shared_ptr<NSURLSessionDataTask> AssetCache::requestWithUrl(std::string_vie
   }
   if (parsed->isFileURL()) {
     // A local file is read directly and never cached.
-    answer(NSFileManager::defaultManager()->contentsAtPath(parsed->path()));
+    answer(contentsOfLocalGifFile(parsed->path()));
     return nullptr;
   }
   if (containsValueForKey(url)) {

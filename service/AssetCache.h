@@ -2,7 +2,9 @@
 // The one shared store of downloaded media on disk. Each entry is a file "zolto-N[.suffix]"
 // in the cache's folder, found by its key (the media's URL text). Beside the media files
 // the cache keeps two keyed archives: "recentShareMap" (key -> file URL) and "orderList"
-// (the keys oldest first, which drives eviction to the newest keys).
+// (the keys oldest first, which drives eviction to the newest keys). They are read and
+// written only as plain files: anything else under their names is set aside
+// (platform/foundation/OwnFiles.h) and the archive made anew.
 //
 // Every public operation holds the cache's recursive lock, so the cells on the main thread,
 // the downloader's session queue and request completions can all call in at once.
@@ -100,7 +102,9 @@ class AssetCache : public NSObject {
   void saveMapping();
   bool containsValueForKey(std::string_view key);
   std::shared_ptr<NSURL> storagePathForKey(std::string_view key);
-  // The cache's folder (created when missing).
+  // The cache's folder (created when missing). Where "media" is a link to a folder, the
+  // folder it leads to, by its own name: the cache's files are named, read and trimmed there.
+  // Anything else under the name (a file, a pipe, a link leading nowhere) is set aside.
   std::shared_ptr<NSURL> systemCachePath() const;
   std::shared_ptr<NSURL> fileSaveLocation() const;
   std::shared_ptr<NSURL> orderSaveLocation() const;

@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "model/AppConstants.h"
-#include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSURLRequest.h"
 #include "platform/foundation/NSURLResponse.h"
 #include "platform/foundation/NSURLSessionConfiguration.h"
@@ -136,7 +135,7 @@ std::shared_ptr<NSData> CollectionViewGifDownloader::contentsOfMedia(const std::
                                                                      DownloadCompleteStatus status) {
   if (status == DownloadCompleteStatus::localFileDetected) {
     auto local = NSURL::URLWithString(url);
-    return local ? NSFileManager::defaultManager()->contentsAtPath(local->path()) : nullptr;
+    return local ? contentsOfLocalGifFile(local->path()) : nullptr;
   }
   // Drops a missing or unreadable file from the cache (and says so for an unreadable one).
   if (status == DownloadCompleteStatus::completed && cacheKey) return AssetCache::shared()->cachedAssetWithKey(*cacheKey);

@@ -13,6 +13,7 @@
 #include "platform/foundation/NSDate.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSString.h"
+#include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 
 namespace fs = std::filesystem;
@@ -172,22 +173,39 @@ NSFileManager::Result<void> NSFileManager::createDirectoryAtPath(const Path& pat
 }
 
 NSFileManager::Result<std::shared_ptr<NSData>> NSFileManager::readContentsAtPath(const Path& path) {
-  return readContents(path, false);
+  return readContents(path, Reading::anyFile);
 }
 
 NSFileManager::Result<std::shared_ptr<NSData>> NSFileManager::readContentsOfRegularFileAtPath(const Path& path) {
-  return readContents(path, true);
+  return readContents(path, Reading::plainFileOnly);
 }
 
-NSFileManager::Result<std::shared_ptr<NSData>> NSFileManager::readContents(const Path& path, bool regularOnly) {
+NSFileManager::Result<std::shared_ptr<NSData>> NSFileManager::readContentsOfOwnFileAtPath(const Path& path) {
+  return readContents(path, Reading::ownFile);
+}
+
+NSFileManager::Result<std::shared_ptr<NSData>> NSFileManager::readContents(const Path& path, Reading reading) {
   if (!isUsablePath(path)) return failure(path, EINVAL, false);
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (regularOnly ? O_NOFOLLOW | O_NONBLOCK : 0));
-  if (fd < 0) return failure(path, errno, false);
+  int fd = -1;
   struct stat info {};
-  const bool known = ::fstat(fd, &info) == 0;
-  if ((known && S_ISDIR(info.st_mode)) || (regularOnly && !(known && S_ISREG(info.st_mode)))) {
-    ::close(fd);
-    return failure(path, known && S_ISDIR(info.st_mode) ? EISDIR : EINVAL, false);
+  if (reading == Reading::anyFile) {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return failure(path, errno, false);
+    const bool known = ::fstat(fd, &info) == 0;
+    if (known && S_ISDIR(info.st_mode)) {
+      ::close(fd);
+      return failure(path, EISDIR, false);
+    }
+  } else {
+    auto opened = OwnFiles::openPlainFile(path, O_RDONLY, 0, &info);
+    if (!opened) {
+      if (reading == Reading::ownFile && opened.error().notPlainFile) {
+        OwnFiles::setAside(path);
+        return failure(path, ENOENT, false);
+      }
+      return failure(path, opened.error().error, false);
+    }
+    fd = *opened;
   }
   // Sized by fstat and read straight into the buffer the data adopts, never zeroed first.
   // A file that grows meanwhile is read on to its end, one that shrinks is cut where it ends.
@@ -235,11 +253,11 @@ NSFileManager::Result<void> NSFileManager::writeAtomically(const Path& path, std
   std::string pattern = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
   const int fd = ::mkstemp(pattern.data());
   if (fd < 0) return failure(path, errno, true);
-  // The new file keeps the permissions of the one it replaces.
+  // The new file keeps the permissions of the plain file it replaces, never those of what a
+  // link in its place leads to.
   struct stat existing {};
-  const mode_t mode = permissions                                  ? static_cast<mode_t>(*permissions & 07777)
-                     : ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777)
-                                                            : 0644;
+  const bool replacing = ::lstat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
+  const mode_t mode = permissions ? static_cast<mode_t>(*permissions & 07777) : replacing ? (existing.st_mode & 07777) : 0644;
   int error = 0;
   if (::fchmod(fd, mode) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0) error = errno;
   if (::close(fd) != 0 && error == 0) error = errno;

@@ -84,6 +84,10 @@ class NSFileManager : public NSObject {
   // The same for a plain file only: a symbolic link in the path's last place is not followed
   // and neither it nor anything but a regular file is read.
   Result<std::shared_ptr<NSData>> readContentsOfRegularFileAtPath(const Path& path);
+  // The same for a file of the application's own folders (settings, archives, GIF copies):
+  // anything but a plain file under the name is set aside (OwnFiles.h) and reads as missing
+  // (fileReadNoSuchFile), neither followed nor waited for.
+  Result<std::shared_ptr<NSData>> readContentsOfOwnFileAtPath(const Path& path);
   // Creates or replaces the file (atomically) with the bytes, none meaning an empty file.
   bool createFileAtPath(const Path& path, const std::shared_ptr<NSData>& contents);
   // Writes to a new file beside the target, then renames it over the target, so readers
@@ -127,5 +131,6 @@ class NSFileManager : public NSObject {
 
  private:
   NSFileManager() = default;
-  Result<std::shared_ptr<NSData>> readContents(const Path& path, bool regularOnly);
+  enum class Reading { anyFile, plainFileOnly, ownFile };
+  Result<std::shared_ptr<NSData>> readContents(const Path& path, Reading reading);
 };

@@ -8,6 +8,7 @@
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSPropertyListSerialization.h"
 #include "platform/foundation/OutputSink.h"
+#include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/TextRules.h"
 
@@ -42,9 +43,13 @@ id deepCopy(const id& value) {
   return value;
 }
 
-// The bytes of a domain file; nothing when there is no file yet.
-std::expected<std::shared_ptr<NSData>, std::shared_ptr<NSError>> readDomainFile(const std::filesystem::path& path) {
-  auto bytes = NSFileManager::defaultManager()->readContentsAtPath(path);
+// The bytes of a domain file; nothing when there is no file yet. Only a plain file is read,
+// never what a link leads to nor a pipe that nobody writes: the application's own domain
+// sets anything else aside and starts empty, the global one (not ours) is only not read.
+std::expected<std::shared_ptr<NSData>, std::shared_ptr<NSError>> readDomainFile(const std::filesystem::path& path,
+                                                                                bool own) {
+  auto files = NSFileManager::defaultManager();
+  auto bytes = own ? files->readContentsOfOwnFileAtPath(path) : files->readContentsOfRegularFileAtPath(path);
   if (!bytes && bytes.error()->code() == NSCocoaError::fileReadNoSuchFile) return std::shared_ptr<NSData>();
   return bytes;
 }
@@ -82,7 +87,7 @@ NSUserDefaults::NSUserDefaults(std::filesystem::path path, std::filesystem::path
 }
 
 void NSUserDefaults::load() {
-  auto bytes = readDomainFile(path_);
+  auto bytes = readDomainFile(path_, true);
   if (!bytes) {
     // Unreadable (not missing): leave it where it is; writes will replace it.
     OutputSink::print("NSUserDefaults: could not read " + path_.string() + ": " + bytes.error()->localizedDescription());
@@ -105,7 +110,7 @@ void NSUserDefaults::load() {
 }
 
 std::shared_ptr<NSDictionary> NSUserDefaults::readGlobalDomain() const {
-  auto bytes = readDomainFile(globalPath_);
+  auto bytes = readDomainFile(globalPath_, false);
   if (bytes && !*bytes) return NSDictionary::make();
   auto plist = bytes ? NSPropertyListSerialization::propertyListWithData(*bytes)
                      : NSPropertyListSerialization::Result(std::unexpected(bytes.error()));
@@ -220,6 +225,8 @@ bool NSUserDefaults::writeLocked() {
     auto folder = files->createPrivateDirectoryAtPath(path_.parent_path());
     // The settings hold the account's token: only the user may read them, also when an
     // older file was readable by others.
+    // A folder under the file's name would fail every write: it is set aside first.
+    if (folder) OwnFiles::clearForPlainFile(path_);
     auto written = folder ? files->writeAtomically(path_, (*data)->view(), 0600) : folder;
     if (!written) failure = written.error();
   }

@@ -6,12 +6,16 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
+#include <cstring>
+#include <expected>
 #include <thread>
 
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/OutputSink.h"
+#include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 #include "platform/host/SessionBus.h"
 
@@ -26,6 +30,8 @@ constexpr guint32 kDoNotQueue = 4;
 constexpr guint32 kPrimaryOwner = 1, kExists = 3, kAlreadyOwner = 4;
 // How often a later launch asks again when the owner it found left before it answered.
 constexpr int kAttempts = 5;
+// How often a launch asks for the data folder's own lock, 10 ms apart (see lockFolder).
+constexpr int kFolderLockAttempts = 300;
 
 constexpr const char kApplicationXml[] =
     "<node><interface name='org.freedesktop.Application'>"
@@ -41,6 +47,50 @@ bool ownerLeft(const GError* error) {
   return g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN) ||
          g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER) ||
          g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NO_REPLY);
+}
+
+// Another launch holds the folder only while it sets a thing aside: a moment. Whatever holds
+// it for longer is not waited for beyond a few seconds.
+bool lockFolder(int folder) {
+  for (int attempt = 0; attempt < kFolderLockAttempts; ++attempt) {
+    if (::flock(folder, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  errno = EWOULDBLOCK;
+  return false;
+}
+
+std::expected<int, OwnFiles::Failure> openLockFileOnce(const fs::path& lock) {
+  auto opened = OwnFiles::openPlainFile(lock, O_RDWR | O_CREAT, 0600);
+  // A lock needs no writing: a plain file the user made read-only (or a read-only disk) serves.
+  if (!opened && (opened.error().error == EACCES || opened.error().error == EROFS)) {
+    opened = OwnFiles::openPlainFile(lock, O_RDONLY);
+  }
+  return opened;
+}
+
+// The lock file, whatever lies under its name: a plain file is used as it is, and anything
+// else (a folder, a link, a pipe) is set aside for a new one. Launches set aside one at a
+// time, each holding a lock on the data folder itself meanwhile and looking again once it has
+// it, so that none sets aside the lock file another launch has just made and taken. -1, with
+// errno, when no lock file can be had.
+int openLockFile(const fs::path& folder, const fs::path& lock) {
+  auto opened = openLockFileOnce(lock);
+  if (!opened && opened.error().notPlainFile) {
+    const int guard = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (guard >= 0 && lockFolder(guard)) {
+      opened = openLockFileOnce(lock);
+      if (!opened && opened.error().notPlainFile && OwnFiles::clearForPlainFile(lock)) opened = openLockFileOnce(lock);
+    } else {
+      opened = std::unexpected(OwnFiles::Failure{errno, true});
+    }
+    // Closing it lets the folder's lock go.
+    if (guard >= 0) ::close(guard);
+  }
+  if (opened) return *opened;
+  errno = opened.error().error;
+  return -1;
 }
 
 }  // namespace
@@ -168,13 +218,19 @@ std::unique_ptr<SingleInstance> SingleInstance::claim(const std::string& applica
       case Claimed::failed: break;
     }
   }
-  // A folder that cannot be made shows itself when the application's files cannot be opened in it.
+  // A folder that cannot be made shows itself when the lock cannot be opened in it.
   (void)NSFileManager::defaultManager()->createPrivateDirectoryAtPath(dataFolder);
   const fs::path lock = dataFolder / std::string(Constants::lockFileName);
-  instance->lockFd_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  instance->lockFd_ = openLockFile(dataFolder, lock);
+  if (instance->lockFd_ < 0) {
+    // Without its lock a copy could run beside another and both write the store.
+    OutputSink::print(Paths::applicationName() + " cannot take its lock " + lock.string() + " (" +
+                      std::strerror(errno) + "): this launch ends.");
+    return nullptr;
+  }
   // The kernel lets the lock go with the process, however it ends. A file system without
   // locks leaves the check to the bus.
-  if (instance->lockFd_ >= 0 && ::flock(instance->lockFd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+  if (::flock(instance->lockFd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
     say(" (another copy holds " + lock.string() + "): this launch ends.");
     return nullptr;
   }

@@ -27,8 +27,10 @@ class SingleInstance {
 
   // The claim of the first launch, or none when another copy runs. That copy has been asked
   // to show itself where it can be asked (one line says it was), or one line says that it
-  // runs. `activate` runs on the main queue each time a later launch asks this one to show
-  // itself.
+  // runs. None too, with one line saying why, when no lock file can be had in the data folder
+  // (a copy without its lock could run beside another). Whatever lies under the lock file's
+  // name that is not a plain file is set aside for a fresh one. `activate` runs on the main
+  // queue each time a later launch asks this one to show itself.
   static std::unique_ptr<SingleInstance> claim(const std::string& applicationId, const std::filesystem::path& dataFolder,
                                                std::function<void()> activate);
   // Gives up the name and the lock.

@@ -1,16 +1,18 @@
 #include "platform/services/LoginItems.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 
 namespace {
@@ -32,10 +34,30 @@ struct Entry {
   bool off = false;
 };
 
+// The text of an entry: a plain file only, never what a link leads to nor a pipe that would
+// hold the reader until somebody writes to it. Entries are small; a huge file is no entry.
+std::optional<std::string> entryText(const std::filesystem::path& path) {
+  constexpr std::size_t kLargestEntry = 1 << 20;
+  auto opened = OwnFiles::openPlainFile(path, O_RDONLY);
+  if (!opened) return std::nullopt;
+  std::string text;
+  char chunk[4096];
+  for (;;) {
+    const ssize_t got = ::read(*opened, chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0 || text.size() + static_cast<std::size_t>(got) > kLargestEntry) {
+      ::close(*opened);
+      return got == 0 ? std::optional(std::move(text)) : std::nullopt;
+    }
+    text.append(chunk, static_cast<std::size_t>(got));
+  }
+}
+
 // The keys of the [Desktop Entry] group, values with the string escapes undone.
 std::optional<Entry> readEntry(const std::filesystem::path& path) {
-  std::ifstream in(path);
-  if (!in) return std::nullopt;
+  auto text = entryText(path);
+  if (!text) return std::nullopt;
+  std::istringstream in(*text);
   std::string line, exec;
   bool inGroup = false, off = false, sawGroup = false;
   while (std::getline(in, line)) {
@@ -131,7 +153,10 @@ std::vector<std::shared_ptr<LoginItem>> LoginItemsList::snapshot() const {
   std::error_code error;
   for (std::filesystem::directory_iterator it(folder_, error), end; !error && it != end; it.increment(error)) {
     auto path = it->path();
-    if (path.extension() == kEntrySuffix && it->is_regular_file(error)) items.push_back(LoginItem::create(path));
+    // Plain files only: a link leads to an entry that is not the user's own to list here.
+    if (path.extension() == kEntrySuffix && it->symlink_status(error).type() == std::filesystem::file_type::regular) {
+      items.push_back(LoginItem::create(path));
+    }
   }
   std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a->entryPath_ < b->entryPath_; });
   return items;
@@ -214,26 +239,34 @@ std::expected<std::shared_ptr<LoginItem>, std::shared_ptr<NSError>> LoginItemsLi
   std::string stem;
   for (char c : Paths::applicationName()) stem += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (stem.empty()) stem = "application";
-  // Entries run after the others: a name that sorts last among ours, never over another's file.
+  // Entries run after the others: a name that sorts last among ours, never over another's
+  // file. What is not a plain file under one of our names is set aside: it is not an entry.
   std::filesystem::path path = folder_ / (stem + std::string(kEntrySuffix));
-  for (int n = 2; std::filesystem::exists(path, error); ++n) {
+  for (int n = 2;; ++n) {
+    OwnFiles::clearForPlainFile(path);
+    if (!std::filesystem::exists(std::filesystem::symlink_status(path, error))) break;
     path = folder_ / (stem + "-" + std::to_string(n) + std::string(kEntrySuffix));
   }
   auto temporary = path;
   temporary += ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::trunc);
-    out << "[Desktop Entry]\nType=Application\nName=" << Paths::applicationName()
-        << "\nExec=" << execValueForProgram(program) << "\nX-GNOME-Autostart-enabled=true\n";
-    out.flush();
-    if (!out) {
-      std::filesystem::remove(temporary, error);
-      return std::unexpected(failure("The autostart entry cannot be written."));
-    }
+  // Written into a new plain file: one left by an earlier attempt goes first, and a link or a
+  // pipe put under its name is neither written through nor waited for.
+  ::unlink(temporary.c_str());
+  OwnFiles::clearForPlainFile(temporary);
+  const std::string text = "[Desktop Entry]\nType=Application\nName=" + Paths::applicationName() +
+                           "\nExec=" + execValueForProgram(program) + "\nX-GNOME-Autostart-enabled=true\n";
+  auto opened = OwnFiles::openPlainFile(temporary, O_WRONLY | O_CREAT | O_EXCL, 0644);
+  bool written = opened.has_value();
+  for (std::size_t done = 0; written && done < text.size();) {
+    const ssize_t wrote = ::write(*opened, text.data() + done, text.size() - done);
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) written = false;
+    else done += static_cast<std::size_t>(wrote);
   }
-  std::filesystem::rename(temporary, path, error);
-  if (error) {
-    std::filesystem::remove(temporary, error);
+  if (opened && ::close(*opened) != 0) written = false;
+  if (written) std::filesystem::rename(temporary, path, error);
+  if (!written || error) {
+    if (opened) ::unlink(temporary.c_str());
     return std::unexpected(failure("The autostart entry cannot be written."));
   }
   return LoginItem::create(path);

@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "platform/foundation/NSFileManager.h"
+#include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 #include "sdk/crash/VVDLog.h"
 
@@ -118,14 +119,19 @@ void writeReport(int number) {
   const pid_t process = getpid();
 
   ::mkdir(reportsFolderPath, 0700);
-  Text path;
-  path.add(reportsFolderPath);
-  path.add("/crash-");
-  path.addNumber(static_cast<unsigned long long>(now.tv_sec));
-  path.add("-");
-  path.addNumber(static_cast<unsigned long long>(process));
-  path.add(".txt");
-  const int file = ::open(path.terminated(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  // A report goes only into the folder itself, never where a link put in its place leads,
+  // and only into a new plain file of its own.
+  const int folder = ::open(reportsFolderPath, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (folder < 0) return;
+  Text fileName;
+  fileName.add("crash-");
+  fileName.addNumber(static_cast<unsigned long long>(now.tv_sec));
+  fileName.add("-");
+  fileName.addNumber(static_cast<unsigned long long>(process));
+  fileName.add(".txt");
+  const int file = ::openat(folder, fileName.terminated(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+  ::close(folder);
   if (file < 0) return;
 
   Text header;
@@ -182,6 +188,8 @@ void Veverovodod::start() {
   }
   std::memcpy(reportsFolderPath, folder.c_str(), folder.size() + 1);
   // The reports folder and the data folder it lies in, when the kit is the first to make them.
+  // Anything but a folder under its name (a link, a file) is set aside for one.
+  if (struct stat info {}; ::lstat(folder.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) OwnFiles::setAside(folder, "a folder");
   (void)NSFileManager::defaultManager()->createPrivateDirectoryAtPath(folder);
 
   stack_t stack{};

@@ -2,8 +2,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "platform/foundation/NSArray.h"
 #include "platform/foundation/NSDictionary.h"
@@ -12,6 +14,7 @@
 #include "platform/foundation/NSKeyedUnarchiver.h"
 #include "platform/foundation/NSString.h"
 #include "service/AssetCache.h"
+#include "tests/support/PlantedFiles.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace fs = std::filesystem;
@@ -45,6 +48,15 @@ class AssetCacheTest : public GlimdeckTest {
       for (const auto& value : **array) keys.push_back(asA<NSString>(value)->string());
     }
     return keys;
+  }
+  // Removes the folder with everything in it, once a cache dropped before has deleted its
+  // spare copies there on its own queue.
+  bool removeAll(const fs::path& path) {
+    return runUntil([&] {
+      std::error_code error;
+      fs::remove_all(path, error);
+      return !error;
+    });
   }
   std::size_t mediaFileCount() const {
     std::size_t count = 0;
@@ -418,6 +430,154 @@ TEST_F(AssetCacheTest, WithoutItsMutexTheCacheStillWorksUnderALockOfItsOwn) {
   EXPECT_EQ(cache->cachedAssetWithKey(key(1))->string(), "nested");
 }
 
+// Whatever lies under an archive's name that is not a plain file is set aside once, with one
+// line, and the archive made anew: a pipe holds nothing up, a link's file outside stays as it
+// was through write after write (a write exchanges the archive with the spare copy it keeps,
+// and the next one writes that spare), and a folder does not end up under the spare's name
+// to fail every later write.
+TEST_F(AssetCacheTest, ForeignThingsUnderTheArchivesNamesAreSetAsideAndTheArchivesMadeAnew) {
+  int round = 0;
+  for (std::string_view name : {AssetCache::Constants::mappingFileName, AssetCache::Constants::orderFileName}) {
+    for (auto kind : PlantedFiles::kinds) {
+      SCOPED_TRACE(std::string(name) + " as " + PlantedFiles::describe(kind));
+      ASSERT_TRUE(removeAll(folder()));
+      const auto planted = folder() / name;
+      const auto outside = home() / ("outside-" + std::to_string(++round));
+      PlantedFiles::plant(planted, kind, outside);
+      const auto linesBefore = printedLines().size();
+
+      std::weak_ptr<AssetCache> gone;
+      EXPECT_TRUE(PlantedFiles::endsWithin(
+          PlantedFiles::boundSeconds,
+          [&] {
+            auto cache = AssetCache::make();
+            for (int i = 1; i <= 3; ++i) cache->cacheAssetWithData(bytes("GIF89a"), key(i), "gif");
+            cache->flushArchives();
+            cache->cacheAssetWithData(bytes("GIF89a"), key(4), "gif");
+            cache->flushArchives();
+            cache->cacheAssetWithData(bytes("GIF89a"), key(5), "gif");
+            cache->flushArchives();
+            gone = cache;
+          },
+          {planted}))
+          << "the start waited for the pipe";
+      EXPECT_TRUE(runUntil([&] { return gone.expired(); }));
+
+      if (kind == PlantedFiles::Kind::link) {
+        EXPECT_EQ(PlantedFiles::contents(outside), PlantedFiles::outsideText);
+      }
+      EXPECT_EQ(fs::symlink_status(planted).type(), fs::file_type::regular);
+      EXPECT_EQ(PlantedFiles::setAsideCopies(planted).size(), 1u);
+      const auto all = printedLines();
+      const std::vector<std::string> lines(all.begin() + static_cast<std::ptrdiff_t>(linesBefore), all.end());
+      EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                              [&](const std::string& line) {
+                                return line.starts_with("Set aside \"" + planted.string() + "\"");
+                              }),
+                1)
+          << ::testing::PrintToString(lines);
+      EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string(AssetCache::Constants::saveFailure)), 0)
+          << ::testing::PrintToString(lines);
+      EXPECT_EQ(AssetCache::make()->order(), (std::vector<std::string>{key(1), key(2), key(3), key(4), key(5)}));
+    }
+  }
+}
+
+// The spare copy the cache keeps beside each archive between writes is opened again for the
+// next write: whatever was put under its name meanwhile is set aside, never written through
+// nor waited for, and the write goes on.
+TEST_F(AssetCacheTest, ForeignThingsUnderASpareCopysNameAreSetAsideNotWrittenThrough) {
+  int round = 0;
+  for (auto kind : PlantedFiles::kinds) {
+    SCOPED_TRACE(PlantedFiles::describe(kind));
+    ASSERT_TRUE(removeAll(folder()));
+    auto cache = AssetCache::make();
+    cache->cacheAssetWithData(bytes("GIF89a"), key(1), "gif");
+    cache->flushArchives();
+    cache->cacheAssetWithData(bytes("GIF89a"), key(2), "gif");
+    cache->flushArchives();
+    std::vector<fs::path> spares;
+    for (const auto& entry : fs::directory_iterator(folder())) {
+      if (entry.path().filename().string().starts_with("orderList.writing-")) spares.push_back(entry.path());
+    }
+    ASSERT_EQ(spares.size(), 1u) << "the write kept a spare copy beside the archive";
+    fs::remove(spares[0]);
+    const auto outside = home() / ("outside-spare-" + std::to_string(++round));
+    PlantedFiles::plant(spares[0], kind, outside);
+
+    EXPECT_TRUE(PlantedFiles::endsWithin(
+        PlantedFiles::boundSeconds,
+        [&] {
+          cache->cacheAssetWithData(bytes("GIF89a"), key(3), "gif");
+          cache->flushArchives();
+        },
+        {spares[0]}))
+        << "the write waited for the pipe";
+    if (kind == PlantedFiles::Kind::link) {
+      EXPECT_EQ(PlantedFiles::contents(outside), PlantedFiles::outsideText);
+    }
+    EXPECT_EQ(PlantedFiles::setAsideCopies(spares[0]).size(), 1u);
+    EXPECT_FALSE(printed(std::string(AssetCache::Constants::saveFailure)));
+    EXPECT_EQ(orderOnDisk(), (std::vector<std::string>{key(1), key(2), key(3)}));
+  }
+}
+
+// A media folder that is a link (the user moved the cache) is worked in where it leads: its
+// files are read there, and trimmed there with their entries, also those an earlier start
+// named by the link.
+TEST_F(AssetCacheTest, AMediaFolderThatIsALinkIsWorkedInAndTrimmedWhereItLeads) {
+  const auto elsewhere = home() / "elsewhere" / "media";
+  PlantedFiles::plantLinkedCache(folder(), elsewhere, 500, key);
+
+  auto cache = AssetCache::make();
+  ASSERT_EQ(cache->order().size(), 500u);
+  ASSERT_TRUE(cache->cachedAssetWithKey(key(500)));
+  EXPECT_EQ(cache->cachedAssetWithKey(key(500))->string(), "GIF89a 500");
+  cache->cacheAssetWithData(bytes("new"), key(501), "gif");
+  ASSERT_TRUE(cache->cachedAssetWithKey(key(501)));
+  EXPECT_EQ(cache->cachedAssetWithKey(key(501))->string(), "new");
+  ASSERT_TRUE(cache->storagePathForKey(key(501)));
+  EXPECT_EQ(fs::path(cache->storagePathForKey(key(501))->path()).parent_path(), fs::canonical(elsewhere));
+  cache->flushArchives();
+
+  std::size_t files = 0;
+  for (const auto& entry : fs::directory_iterator(elsewhere)) files += entry.path().filename().string().starts_with("zolto-");
+  EXPECT_EQ(files, 451u) << "the fifty oldest went with their entries";
+  EXPECT_FALSE(fs::exists(elsewhere / "zolto-1.gif"));
+  EXPECT_FALSE(fs::exists(elsewhere / "zolto-50.gif"));
+  EXPECT_TRUE(fs::exists(elsewhere / "zolto-51.gif"));
+  for (const auto& line : printedLines()) {
+    EXPECT_FALSE(line.starts_with(AssetCache::Constants::removalErrorPrefix)) << line;
+  }
+  EXPECT_EQ(AssetCache::make()->order().size(), 451u);
+}
+
+// A name of the media folder that holds neither a folder nor a link to one is set aside for
+// a folder of the cache's own.
+TEST_F(AssetCacheTest, AMediaFolderNameHoldingNoFolderIsSetAsideForAFreshFolder) {
+  const struct {
+    const char* what;
+    std::function<void(const fs::path&)> plant;
+  } cases[] = {
+      {"a plain file", [](const fs::path& path) { std::ofstream(path) << "not a folder"; }},
+      {"a named pipe", [](const fs::path& path) { ::mkfifo(path.c_str(), 0600); }},
+      {"a link leading nowhere", [&](const fs::path& path) { fs::create_symlink(home() / "nowhere", path); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(removeAll(folder().parent_path()));
+    fs::create_directories(folder().parent_path());
+    c.plant(folder());
+    auto cache = AssetCache::make();
+    cache->cacheAssetWithData(bytes("kept"), key(1), "gif");
+    ASSERT_TRUE(cache->cachedAssetWithKey(key(1)));
+    EXPECT_EQ(cache->cachedAssetWithKey(key(1))->string(), "kept");
+    EXPECT_EQ(fs::symlink_status(folder()).type(), fs::file_type::directory);
+    EXPECT_EQ(PlantedFiles::setAsideCopies(folder()).size(), 1u);
+    cache->flushArchives();
+  }
+}
+
 }  // namespace
 
 #include "tests/service/ServiceTestSupport.h"
@@ -474,6 +634,31 @@ TEST_F(AssetCacheRequestTest, ErrorPagesFailuresAndOddAddressesAreNeverCached) {
   ASSERT_EQ(answers.count(), 4u);
   EXPECT_EQ(answers.all()[3]->string(), "GIF89a local");
   EXPECT_FALSE(cache->containsValueForKey(local));
+}
+
+// A GIF file of the application's own folder is read only when it is a plain file: answered
+// with nothing at once for anything else under its name, which is set aside.
+TEST_F(AssetCacheRequestTest, AnOwnGifFileIsReadOnlyWhenItIsAPlainFile) {
+  const auto gifFolder = home() / ".local/share/Glimdeck/gifdata";
+  int round = 0;
+  for (auto kind : PlantedFiles::kinds) {
+    SCOPED_TRACE(PlantedFiles::describe(kind));
+    const auto planted = gifFolder / ("0000000" + std::to_string(++round) + "-F00D-4000-8000-000000000000.gif");
+    PlantedFiles::plant(planted, kind, home() / ("outside-" + std::to_string(round) + ".gif"));
+    const auto url = NSURL::fileURLWithPath(planted.string(), false)->absoluteString();
+    const auto before = answers.count();
+    EXPECT_TRUE(PlantedFiles::endsWithin(
+        PlantedFiles::boundSeconds, [&] { EXPECT_FALSE(cache->requestWithUrl(url, "gif", record())); }, {planted}))
+        << "the read waited for the pipe";
+    ASSERT_EQ(answers.count(), before + 1);
+    EXPECT_FALSE(answers.all().back()) << "nothing but a plain file of the folder is read";
+    EXPECT_EQ(PlantedFiles::setAsideCopies(planted).size(), 1u);
+  }
+  std::ofstream(gifFolder / "plain.gif", std::ios::binary) << "GIF89a own";
+  EXPECT_FALSE(cache->requestWithUrl(NSURL::fileURLWithPath((gifFolder / "plain.gif").string(), false)->absoluteString(),
+                                     "gif", record()));
+  ASSERT_TRUE(answers.all().back());
+  EXPECT_EQ(answers.all().back()->string(), "GIF89a own");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "sdk/crash/Veverovodod.h"
 #include "sdk/foundation/Murvane.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/PlantedFiles.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace fs = std::filesystem;
@@ -115,6 +117,44 @@ TEST_F(CrashReportingTest, WritingTheLogForAReportMatchesItsLines) {
   ASSERT_EQ(written.size(), 2u);
   EXPECT_EQ(written.back(), "4 " + longLine);
   VVDCrashLog::clear();
+}
+
+// Reports go into the reports folder itself: a link put in its place (to a folder or a file
+// outside) or a pipe is set aside at start for a folder of the kit's own, and nothing lands
+// where the link led.
+TEST_F(CrashReportingTest, AReportGoesIntoAFolderOfItsOwnWhateverLiesUnderItsName) {
+  const fs::path folder = Veverovodod::reportsFolder();
+  const fs::path outsideFolder = home() / "outside-folder";
+  const fs::path outsideFile = home() / "outside-file";
+  const struct {
+    const char* what;
+    std::function<void()> plant;
+  } cases[] = {
+      {"a link to a folder outside", [&] { fs::create_symlink(outsideFolder, folder); }},
+      {"a link to a file outside", [&] { fs::create_symlink(outsideFile, folder); }},
+      {"a named pipe", [&] { PlantedFiles::plant(folder, PlantedFiles::Kind::pipe, {}); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(folder.parent_path());
+    fs::remove_all(outsideFolder);
+    fs::create_directories(folder.parent_path());
+    fs::create_directories(outsideFolder);
+    std::ofstream(outsideFile) << PlantedFiles::outsideText;
+    c.plant();
+    const pid_t child = ChildProcess::start("crash-after-logging", {"abort"}, {});
+    ASSERT_GT(child, 0);
+    const auto ending = ChildProcess::wait(child);
+    EXPECT_EQ(ending.code, SIGABRT) << ending.description();
+
+    EXPECT_TRUE(fs::is_empty(outsideFolder));
+    EXPECT_EQ(PlantedFiles::contents(outsideFile), PlantedFiles::outsideText);
+    ASSERT_EQ(fs::symlink_status(folder).type(), fs::file_type::directory);
+    std::size_t reports = 0;
+    for (const auto& entry : fs::directory_iterator(folder)) reports += entry.path().filename().string().starts_with("crash-");
+    EXPECT_EQ(reports, 1u);
+    EXPECT_EQ(PlantedFiles::setAsideCopies(folder).size(), 1u);
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <thread>
 
@@ -10,6 +11,7 @@
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/NSPropertyListSerialization.h"
 #include "platform/foundation/NSUserDefaults.h"
+#include "tests/support/PlantedFiles.h"
 #include "tests/support/TestEnvironment.h"
 
 class UserDefaultsTest : public GlimdeckTest {
@@ -274,4 +276,47 @@ TEST_F(UserDefaultsTest, TheFileIsReadableByItsOwnerOnly) {
                                            std::filesystem::perms::group_read | std::filesystem::perms::others_read);
   defaults()->setObject(NSString::make("u"), "auth");
   EXPECT_EQ(mode(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+// Whatever lies under the settings file's name that is not a plain file is set aside, with one
+// line, and the settings start empty: a pipe holds nothing up, a link's file outside is
+// neither read nor written, and a folder does not fail every write.
+TEST_F(UserDefaultsTest, AnythingButAPlainFileUnderTheSettingsNameIsSetAside) {
+  int round = 0;
+  for (auto kind : PlantedFiles::kinds) {
+    SCOPED_TRACE(PlantedFiles::describe(kind));
+    NSUserDefaults::resetStandardUserDefaults();
+    std::filesystem::remove_all(file().parent_path());
+    const auto outside = home() / ("outside-" + std::to_string(++round) + ".plist");
+    PlantedFiles::plant(file(), kind, outside);
+    auto outsideSettings = NSPropertyListSerialization::dataWithPropertyList(
+        NSDictionary::make({{"auth", NSString::make("somebody else's token")}}),
+        NSPropertyListFormat::NSPropertyListBinaryFormat_v1_0);
+    ASSERT_TRUE(outsideSettings.has_value());
+    const std::string outsideBytes = (*outsideSettings)->string();
+    if (kind == PlantedFiles::Kind::link) writeFile(outside, outsideBytes);
+    const auto linesBefore = printedLines().size();
+
+    EXPECT_TRUE(PlantedFiles::endsWithin(
+        PlantedFiles::boundSeconds,
+        [&] {
+          EXPECT_FALSE(defaults()->objectForKey("auth")) << "nothing is read from what lies there";
+          defaults()->setObject(NSString::make("mine"), "auth");
+        },
+        {file()}))
+        << "reading the settings waited for the pipe";
+
+    if (kind == PlantedFiles::Kind::link) {
+      EXPECT_EQ(PlantedFiles::contents(outside), outsideBytes);
+    }
+    EXPECT_EQ(std::filesystem::symlink_status(file()).type(), std::filesystem::file_type::regular);
+    ASSERT_TRUE(fileContents());
+    EXPECT_EQ(fileContents()->objectForKeyAs<NSString>("auth")->string(), "mine");
+    EXPECT_EQ(PlantedFiles::setAsideCopies(file()).size(), 1u);
+    const auto lines = printedLines();
+    EXPECT_EQ(std::count_if(lines.begin() + static_cast<std::ptrdiff_t>(linesBefore), lines.end(),
+                            [](const std::string& line) { return line.starts_with("Set aside"); }),
+              1)
+        << ::testing::PrintToString(lines);
+  }
 }

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
@@ -15,6 +16,7 @@
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/host/SingleInstance.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/PlantedFiles.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace fs = std::filesystem;
@@ -46,6 +48,20 @@ int firstCopy(const std::vector<std::string>& arguments) {
 }
 
 const bool firstCopyScenario = ChildProcess::add("single-instance-first-copy", firstCopy);
+
+// One of several launches at once: writes down whether its claim held, then serves until it is
+// killed, or ends when another copy runs.
+int racingCopy(const std::vector<std::string>& arguments) {
+  if (arguments.size() < 2) return 2;
+  const fs::path folder = arguments[1];
+  auto claim = SingleInstance::claim(arguments[0], folder, [] {});
+  std::ofstream(folder / ("outcome-" + std::to_string(::getpid()))) << (claim ? "runs" : "ends");
+  if (!claim) return 3;
+  NSRunLoop::main()->runUntil([] { return false; }, 600.0);
+  return 0;
+}
+
+const bool racingCopyScenario = ChildProcess::add("single-instance-racing-copy", racingCopy);
 
 // Variables of this process set for a while.
 class SetVariables {
@@ -137,6 +153,62 @@ TEST_F(SingleInstanceTest, WithoutABusTheFirstCopysLockKeepsEveryLaterLaunchOff)
   auto next = SingleInstance::claim(id, folder, [] {});
   ASSERT_NE(next, nullptr);
   EXPECT_FALSE(next->ownsBusName());
+}
+
+// Whatever lies under the lock file's name (a folder, a link, a pipe), a launch without a bus
+// sets it aside for a fresh lock, and a later launch finds that lock held: one copy runs. The
+// file a link led to stays as it was.
+TEST_F(SingleInstanceTest, WithoutABusOneCopyRunsWhateverLiesUnderTheLockFilesName) {
+  fs::create_directories(home() / "runtime");
+  const ChildProcess::Environment noBus{{"DBUS_SESSION_BUS_ADDRESS", ""}, {"XDG_RUNTIME_DIR", (home() / "runtime").string()}};
+  const fs::path lock = folder / "instance.lock";
+  int round = 0;
+  for (auto kind : PlantedFiles::kinds) {
+    SCOPED_TRACE(PlantedFiles::describe(kind));
+    fs::remove_all(folder);
+    const auto outside = home() / ("outside-" + std::to_string(++round));
+    PlantedFiles::plant(lock, kind, outside);
+    pid_t first = startFirst({"forever"}, noBus);
+    EXPECT_EQ(contents(folder / "claimed"), "lock");
+    {
+      SetVariables withoutBus(noBus);
+      EXPECT_EQ(SingleInstance::claim(id, folder, [] {}), nullptr) << "a second copy runs";
+    }
+    EXPECT_TRUE(printedContaining("already runs (another copy holds " + lock.string()))
+        << ::testing::PrintToString(printedLines());
+    ::kill(first, SIGKILL);
+    ChildProcess::wait(first);
+    EXPECT_EQ(fs::symlink_status(lock).type(), fs::file_type::regular);
+    EXPECT_EQ(PlantedFiles::setAsideCopies(lock).size(), 1u);
+    if (kind == PlantedFiles::Kind::link) {
+      EXPECT_EQ(PlantedFiles::contents(outside), PlantedFiles::outsideText);
+    }
+  }
+}
+
+// Launches at once, all finding a folder under the lock file's name: exactly one runs. None
+// sets aside the lock another has just made and taken.
+TEST_F(SingleInstanceTest, OfLaunchesAtOnceOverAFolderUnderTheLockFilesNameOneRuns) {
+  fs::create_directories(home() / "runtime");
+  const ChildProcess::Environment noBus{{"DBUS_SESSION_BUS_ADDRESS", ""}, {"XDG_RUNTIME_DIR", (home() / "runtime").string()}};
+  constexpr int launches = 6;
+  fs::create_directories(folder / "instance.lock");
+  std::vector<pid_t> copies;
+  for (int i = 0; i < launches; ++i) copies.push_back(ChildProcess::start("single-instance-racing-copy", {id, folder.string()}, noBus));
+  const auto outcomes = [&] {
+    std::vector<std::string> seen;
+    for (pid_t copy : copies) {
+      if (auto text = contents(folder / ("outcome-" + std::to_string(copy))); !text.empty()) seen.push_back(text);
+    }
+    return seen;
+  };
+  EXPECT_TRUE(runUntil([&] { return outcomes().size() == launches; }, 60.0)) << ::testing::PrintToString(outcomes());
+  const auto seen = outcomes();
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), "runs"), 1) << ::testing::PrintToString(seen);
+  for (pid_t copy : copies) {
+    ::kill(copy, SIGKILL);
+    ChildProcess::wait(copy);
+  }
 }
 
 }  // namespace

@@ -1,0 +1,47 @@
+#pragma once
+// Things planted under the name of a file the application keeps in its own folders, as
+// somebody else might put them there: a named pipe (which holds whoever opens it until its
+// other end is opened), a link to a file outside the folder (which a careless write goes
+// through) and a folder (which a careless rename swaps in). And a bounded run for code that
+// must not wait on such a pipe: when it does, the test fails instead of hanging.
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace PlantedFiles {
+
+enum class Kind { pipe, link, folder };
+inline constexpr Kind kinds[] = {Kind::pipe, Kind::link, Kind::folder};
+std::string describe(Kind kind);
+
+// What a planted link leads to, and what it must still hold afterwards.
+inline constexpr const char* outsideText = "somebody else's file: keep me";
+
+// Plants the thing at `path` (its folder made when missing); a link leads to `outside`, which
+// is written with outsideText. A folder holds a file of its own.
+void plant(const std::filesystem::path& path, Kind kind, const std::filesystem::path& outside);
+
+// The contents of a plain file ("" when it cannot be read).
+std::string contents(const std::filesystem::path& path);
+
+// The names beside `path` that it was set aside as ("<name>.set-aside-...").
+std::vector<std::filesystem::path> setAsideCopies(const std::filesystem::path& path);
+
+// Runs the work on a thread of its own and answers whether it ended within the bound. When it
+// does not, the other ends of the pipes, and of any pipe in their folders (where the work may
+// have renamed one), are opened (and whatever is written into them read away) until it has
+// ended, so that the test goes on to fail rather than hang.
+bool endsWithin(double seconds, const std::function<void()>& work, const std::vector<std::filesystem::path>& pipes);
+
+// A full media cache as an earlier start left it in a folder the user moved: `folder` is a
+// link to `target`, which holds the files "zolto-<i>.gif" (i from 1, oldest first) and the
+// archives that map key(i) to each, named by the link.
+void plantLinkedCache(const std::filesystem::path& folder, const std::filesystem::path& target, int entries,
+                      const std::function<std::string(int)>& key);
+
+// The bound for work that must not wait: generous, and shorter than a 5-second wait.
+inline constexpr double boundSeconds = 4.0;
+
+}  // namespace PlantedFiles
