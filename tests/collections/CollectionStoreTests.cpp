@@ -484,6 +484,31 @@ TEST_F(BusyStore, RecentsKeepsItsLimitWhenWhatWasUsedMeanwhileIsMerged) {
   EXPECT_EQ(vids(manager()->getRecentsCollection()), expected);
 }
 
+// What is still on its way for a collection made meanwhile (the service's answer to a like)
+// finds the collection it was merged into: the GIF is taken off those to send again.
+TEST_F(BusyStore, AReplyThatComesAfterTheMergeReachesTheCollectionMergedInto) {
+  auto amy = signIn("amy", "tok-amy");
+  EXPECT_TRUE(manager()->favoriteVornWithVorn(item(1)));
+  ASSERT_TRUE(eventually([&] { return !manager()->getFavoritesCollection()->interruptedUploadContent(); }));
+  relaunch();
+  OtherProgram other(storeFile());
+  ASSERT_TRUE(other.holdExclusively());
+  standin().injectFault("/quorb.like", Fault::stall());
+  EXPECT_TRUE(manager()->favoriteVornWithVorn(item(2)));
+  ASSERT_TRUE(standin().waitForRequest([](const StandinRequest& r) { return r.path == "/quorb.like"; }, 20.0).has_value());
+  other.release();
+  advance(30);
+  ASSERT_TRUE(CoreDataContext::storeIsAvailable());
+  EXPECT_EQ(vids(manager()->getFavoritesCollection()), (std::vector<std::string>{itemId(2), itemId(1)}));
+  EXPECT_EQ(manager()->getFavoritesCollection()->interruptedUploadContent(), std::set<std::string>{itemId(2)});
+
+  standin().releaseStalls();
+  EXPECT_TRUE(eventually([&] { return !manager()->getFavoritesCollection()->interruptedUploadContent(); }));
+  EXPECT_EQ(standin().state().liked(amy.userid), (std::vector<std::string>{itemId(2), itemId(1)}));
+  relaunch();
+  EXPECT_FALSE(manager()->getFavoritesCollection()->interruptedUploadContent().has_value());
+}
+
 // The end of the process gives a store held since the launch the same last wait as a held
 // save: free by then, it gets what was done meanwhile, merged, and its file alone holds it.
 TEST_F(BusyStore, AStoreHeldSinceTheLaunchButFreeAtTheEndGetsWhatWasDoneMeanwhile) {
