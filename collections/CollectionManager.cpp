@@ -8,6 +8,7 @@
 #include "collections/AccountCollections.h"
 #include "collections/CoreDataContext.h"
 #include "collections/OnceOnly.h"
+#include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/foundation/NSString.h"
@@ -57,6 +58,8 @@ void CollectionManager::setSharedInstance(std::shared_ptr<CollectionManager> man
 
 std::shared_ptr<CollectionManager> CollectionManager::init() {
   auto manager = std::shared_ptr<CollectionManager>(new CollectionManager());
+  NSNotificationCenter::defaultCenter()->addObserver(manager, &CollectionManager::storeDidOpen,
+                                                     CoreDataContext::Constants::storeDidOpenNotification, nullptr);
   manager->createSpecialCollections();
   manager->createConvenienceLookups();
   manager->save();
@@ -149,6 +152,9 @@ std::optional<CollectionManager::Collections> CollectionManager::getCollections(
 std::shared_ptr<Collection> CollectionManager::collectionWithID(const std::shared_ptr<NSManagedObjectID>& objectID) {
   auto context = this->context();
   if (!context || !objectID) return nullptr;
+  for (const auto& [merged, stored] : mergedInto_) {
+    if (merged == objectID) return std::dynamic_pointer_cast<Collection>(context->existingObjectWithID(stored));
+  }
   return std::dynamic_pointer_cast<Collection>(context->existingObjectWithID(objectID));
 }
 
@@ -377,6 +383,78 @@ void CollectionManager::handOverLocalCollections() {
   handOverAnonymousVorns();
   save();
   resendUnsentChanges();
+}
+
+void CollectionManager::storeDidOpen(const std::shared_ptr<NSNotification>& notification) {
+  if (notification && notification->object() == context()) mergeCollectionsMadeMeanwhile();
+}
+
+std::shared_ptr<Collection> CollectionManager::storedCounterpart(const std::shared_ptr<Collection>& made,
+                                                                 const Collections& stored) {
+  const auto type = made->specialCollectionType();
+  for (const auto& candidate : stored) {
+    if (candidate->isDeleted()) continue;
+    // Recents, Favorites, Saved and the recorded GIFs are one each, whatever their names.
+    if (type == 1 || type == 2 || type == 3 || type == 5) {
+      if (candidate->specialCollectionType() == type) return candidate;
+      continue;
+    }
+    // A pack the service knows is that pack. Two it does not know yet are one when they
+    // have one name (names are unique among packs made here); one it knows and one it does
+    // not are two packs there too, even by the same name.
+    if (candidate->specialCollectionType() != type || candidate->identifier() != made->identifier()) continue;
+    if (made->identifier() != 0 || (candidate->isSubscription() == made->isSubscription() && candidate->name() == made->name())) {
+      return candidate;
+    }
+  }
+  return nullptr;
+}
+
+void CollectionManager::mergeCollectionsMadeMeanwhile() {
+  auto context = this->context();
+  if (!context) return;
+  Collections stored, made;
+  for (const auto& collection : getAllCollections(false)) (collection->isInserted() ? made : stored).push_back(collection);
+  std::vector<std::shared_ptr<VornObject>> droppedFromRecents;
+  for (const auto& fresh : made) {
+    auto kept = storedCounterpart(fresh, stored);
+    if (!kept) continue;
+    // What was collected meanwhile is the newest: it goes first, and each GIF stays once.
+    auto list = fresh->vorns();
+    for (const auto& vorn : kept->vorns()) {
+      if (std::none_of(list.begin(), list.end(), [&](const auto& held) { return held->isEqual(vorn); })) list.push_back(vorn);
+    }
+    if (kept->specialCollectionType() == 1 && list.size() > Constants::recentsLimit) {
+      droppedFromRecents.insert(droppedFromRecents.end(), list.begin() + Constants::recentsLimit, list.end());
+      list.resize(Constants::recentsLimit);
+    }
+    kept->setVorns(list);
+    kept->updatePreviewUrl();
+    auto joined = [](std::set<std::string> a, const std::set<std::string>& b) {
+      a.insert(b.begin(), b.end());
+      return a;
+    };
+    if (auto interrupted = fresh->interruptedUploadContent()) {
+      kept->setInterruptedUploadContent(joined(kept->interruptedUploadContent().value_or(std::set<std::string>{}), *interrupted));
+    }
+    if (!fresh->anonymousVorns().empty()) kept->setAnonymousVorns(joined(kept->anonymousVorns(), fresh->anonymousVorns()));
+    if (!fresh->pendingRemovals().empty()) kept->setPendingRemovals(joined(kept->pendingRemovals(), fresh->pendingRemovals()));
+    if (auto modified = fresh->dateModified();
+        modified && (!kept->dateModified() || kept->dateModified()->timeIntervalSince1970() < modified->timeIntervalSince1970())) {
+      kept->setDateModified(modified);
+    }
+    // Removals noted meanwhile keep a refresh from bringing their GIFs back into the merged one.
+    std::map<std::pair<const NSManagedObjectID*, std::string>, std::uint64_t> removals;
+    for (const auto& [key, serial] : removals_) {
+      auto& latest = removals[{key.first == fresh->objectID().get() ? kept->objectID().get() : key.first, key.second}];
+      latest = std::max(latest, serial);
+    }
+    removals_ = std::move(removals);
+    mergedInto_.emplace_back(fresh->objectID(), kept->objectID());
+    context->deleteObject(fresh);
+  }
+  rebuildConvenienceLookups();
+  for (const auto& vorn : droppedFromRecents) deleteLocalFileIfUnused(vorn);
 }
 
 void CollectionManager::save() {

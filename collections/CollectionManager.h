@@ -21,6 +21,7 @@
 
 #include "collections/Collection.h"
 #include "platform/coredata/NSManagedObjectContext.h"
+#include "platform/foundation/NSNotification.h"
 #include "platform/foundation/NSOperationQueue.h"
 #include "service/Webapp.h"
 
@@ -142,6 +143,11 @@ class CollectionManager : public NSObject {
   // waits for the service is sent again.
   void handOverLocalCollections();
   void save();
+  // The store opened after another program held it since the launch: each collection made in
+  // memory meanwhile (Recents, Favorites, Saved, a pack or subscription the store already
+  // holds) is merged into the stored one, its GIFs first and each GIF once, Recents kept to
+  // its limit; the others stay new. Its identity then leads to the stored one (main thread).
+  void mergeCollectionsMadeMeanwhile();
 
   // --- Lookups, Recents and Favorites
   void createConvenienceLookups();
@@ -248,11 +254,17 @@ class CollectionManager : public NSObject {
   // The GIFs no account owned become the signed-in account's.
   void handOverAnonymousVorns();
   void trimRecents(const std::shared_ptr<Collection>& recents);
+  void storeDidOpen(const std::shared_ptr<NSNotification>& notification);
+  // The stored collection a collection made in memory was merged into.
+  std::shared_ptr<Collection> storedCounterpart(const std::shared_ptr<Collection>& made, const Collections& stored);
 
   std::set<std::string> sendsInFlight_;
   std::set<std::pair<const NSManagedObjectID*, std::string>> removalsInFlight_;
   std::map<std::pair<const NSManagedObjectID*, std::string>, std::uint64_t> removals_;
   std::uint64_t removalSerial_ = 0;
+  // Identities of collections merged into stored ones, kept so that what is still on its way
+  // for them (a reply, an id) finds the collection they became.
+  std::vector<std::pair<std::shared_ptr<NSManagedObjectID>, std::shared_ptr<NSManagedObjectID>>> mergedInto_;
   bool resendScheduled_ = false;
   double resendDelay_ = Constants::resendFirstDelay;
   std::mutex queuesMutex_;

@@ -6,6 +6,8 @@
 #include "collections/Collection.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/DispatchQueue.h"
+#include "platform/foundation/NSNotificationCenter.h"
+#include "platform/foundation/NSRunLoop.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/OutputSink.h"
 #include "platform/foundation/Paths.h"
@@ -35,13 +37,20 @@ bool isBusy(const std::shared_ptr<NSError>& error) {
   return error && error->code() == NSPersistentStoreCoordinator::NSPersistentStoreTimeoutError;
 }
 
-// Saves held up by another program and the log's next checkpoint. Main thread only.
+bool isHeld(const std::shared_ptr<NSPersistentStoreCoordinator>& coordinator) {
+  return coordinator && coordinator->storeState() == NSPersistentStoreCoordinator::StoreState::busy;
+}
+
+// Saves held up by another program (or the store's opening), and the log's next checkpoint.
+// Main thread only.
 struct Saving {
   bool heldUp = false;
   bool retryPlanned = false;
   double retryDelay = CoreDataContext::retryFirstDelay;
   std::shared_ptr<RunLoopTimerToken> retry;
   std::shared_ptr<RunLoopTimerToken> checkpoint;
+  // A checkpoint a reader held off is tried again after this long, growing as saves' do.
+  double checkpointRetryDelay = CoreDataContext::retryFirstDelay;
   double lastSave = 0;
 };
 
@@ -73,17 +82,48 @@ void scheduleCheckpoint(const std::weak_ptr<NSPersistentStoreCoordinator>& weak,
     s.checkpoint.reset();
     auto coordinator = weak.lock();
     if (!coordinator) return;
+    if (coordinator->storeState() != NSPersistentStoreCoordinator::StoreState::open) return;
     const double quiet = Clock::current().now() - s.lastSave;
     if (quiet < CoreDataContext::checkpointDelay) return scheduleCheckpoint(weak, CoreDataContext::checkpointDelay - quiet);
-    // Partly, or not at all, while another program reads: the next quiet time goes on.
-    (void)coordinator->checkpoint();
+    if (coordinator->checkpoint()) {
+      s.checkpointRetryDelay = CoreDataContext::retryFirstDelay;
+      return;
+    }
+    // Partly, or not at all, while another program reads: the rest goes once it has let go,
+    // not only after the next save, which may be days away.
+    const double delay = s.checkpointRetryDelay;
+    s.checkpointRetryDelay = std::min(delay * 2, CoreDataContext::retryLongestDelay);
+    scheduleCheckpoint(weak, delay);
   });
 }
 
 void noteSaved(const std::shared_ptr<NSPersistentStoreCoordinator>& coordinator) {
   auto& s = saving();
   s.lastSave = Clock::current().now();
+  s.checkpointRetryDelay = CoreDataContext::retryFirstDelay;
   if (!s.checkpoint && coordinator) scheduleCheckpoint(coordinator, CoreDataContext::checkpointDelay);
+}
+
+std::shared_ptr<NSURL> storeURL() {
+  return CoreDataContext::sharedApplicationDirectory()->URLByAppendingPathComponent(CoreDataContext::Constants::storeFileName,
+                                                                                     false);
+}
+
+// Opens the store another program held until now. What the store holds then meets what
+// changed in memory meanwhile: the owner of the collections merges them, told before the
+// next save. False while the store is still held.
+bool openHeldStore(const std::shared_ptr<NSManagedObjectContext>& context) {
+  auto coordinator = context->persistentStoreCoordinator;
+  if (auto added = coordinator->addPersistentStoreWithURL(storeURL()); !added) {
+    if (isHeld(coordinator)) return false;
+    // Damaged (and started afresh), newer, or unusable: said as at a launch.
+    logUnresolved(added.error());
+  }
+  if (coordinator->storeState() == NSPersistentStoreCoordinator::StoreState::open) {
+    NSNotificationCenter::defaultCenter()->postNotificationName(std::string(CoreDataContext::Constants::storeDidOpenNotification),
+                                                                context);
+  }
+  return true;
 }
 
 void holdUp(const std::shared_ptr<NSManagedObjectContext>& context) {
@@ -100,10 +140,9 @@ void holdUp(const std::shared_ptr<NSManagedObjectContext>& context) {
   s.retry = DispatchQueue::main()->asyncAfter(delay, [weak] {
     saving().retryPlanned = false;
     auto context = weak.lock();
-    if (!context || !context->persistentStoreCoordinator ||
-        context->persistentStoreCoordinator->storeState() != NSPersistentStoreCoordinator::StoreState::open) {
-      return;
-    }
+    if (!context || !context->persistentStoreCoordinator) return;
+    if (isHeld(context->persistentStoreCoordinator) && !openHeldStore(context)) return holdUp(context);
+    if (context->persistentStoreCoordinator->storeState() != NSPersistentStoreCoordinator::StoreState::open) return;
     // Saved meanwhile by another save: nothing is held up any more.
     if (!context->hasChanges()) return resumed();
     if (auto saved = CoreDataContext::saveContext(context); !saved) logUnresolved(saved.error());
@@ -164,7 +203,11 @@ std::shared_ptr<NSPersistentStoreCoordinator> CoreDataContext::persistentStoreCo
     if (!model) return nullptr;
     s.coordinator = NSPersistentStoreCoordinator::make(model);
     auto url = sharedApplicationDirectory()->URLByAppendingPathComponent(Constants::storeFileName, false);
-    if (auto added = s.coordinator->addPersistentStoreWithURL(url); !added) logUnresolved(added.error());
+    // One another program holds is opened again later (see managedObjectContext), and said
+    // to hold saves up rather than to have failed.
+    if (auto added = s.coordinator->addPersistentStoreWithURL(url); !added && !isHeld(s.coordinator)) {
+      logUnresolved(added.error());
+    }
   }
   return s.coordinator;
 }
@@ -178,6 +221,16 @@ std::shared_ptr<NSManagedObjectContext> CoreDataContext::managedObjectContext() 
     s.context = NSManagedObjectContext::make(NSManagedObjectContextConcurrencyType::mainQueue);
     s.context->persistentStoreCoordinator = coordinator;
     s.context->mergePolicy = 2;
+    if (isHeld(coordinator)) {
+      // Nothing waits for the store at launch: the collections start in memory, and the store
+      // is opened again as held saves are tried again.
+      std::weak_ptr<NSManagedObjectContext> weak = s.context;
+      auto hold = [weak] {
+        if (auto context = weak.lock()) holdUp(context);
+      };
+      if (NSRunLoop::isMainThread()) hold();
+      else DispatchQueue::main()->async(hold);
+    }
   }
   return s.context;
 }
@@ -261,6 +314,11 @@ void CoreDataContext::close() {
   forgetSaving();
   // A store never opened stays so.
   if (!coordinator) return;
+  if (context && context->hasChanges() && isHeld(coordinator)) {
+    // Held since the launch: it gets the same last, short wait as a held save.
+    coordinator->setBusyTimeout(closingWait);
+    if (!openHeldStore(context)) OutputSink::print(Constants::unsavedAtCloseLine);
+  }
   if (context && context->hasChanges() && coordinator->storeState() == NSPersistentStoreCoordinator::StoreState::open) {
     coordinator->setBusyTimeout(closingWait);
     if (auto saved = context->save(); !saved) {

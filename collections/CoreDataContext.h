@@ -6,7 +6,8 @@
 //
 // Saves never wait for the store: when another program holds it (the sqlite3 tool with a
 // transaction open, a backup writing) the changes stay pending and are saved again shortly,
-// until they land. Once saves have gone quiet the store's log is folded into its file, and
+// until they land. Nor does the launch: a store held then is opened again as saves are tried
+// again, and the collections live in memory meanwhile. Once saves have gone quiet the store's log is folded into its file, and
 // closing at the end of the process does it for good, so that zg.sqlite alone holds the
 // collections.
 
@@ -28,6 +29,10 @@ class CoreDataContext : public NSObject {
     static constexpr std::string_view resumedLine = "Saving has resumed: every change is in the collections store.";
     static constexpr std::string_view unsavedAtCloseLine =
         "Changes could not be saved before the end: another program kept the collections store.";
+    // Posted on the main thread, with the main context, when the store opens after another
+    // program held it: what the store holds meets what changed in memory meanwhile, and is
+    // merged before the changes are saved.
+    static constexpr std::string_view storeDidOpenNotification = "CoreDataContextStoreDidOpenNotification";
   };
   // A save that finds the store busy is tried again after this long, then after twice as
   // long each time, up to the longest wait (seconds).
@@ -63,11 +68,13 @@ class CoreDataContext : public NSObject {
   // saving is held up (one more once it has resumed). Other failures are the caller's to tell.
   static NSManagedObjectContext::Result saveContext(const std::shared_ptr<NSManagedObjectContext>& context);
   // Closes the store at the end of the process (main thread): changes still pending get a
-  // last, short wait for the store, and SQLite folds the log into the file. The stack stays
+  // last, short wait for the store (also one held since the launch), and SQLite folds the
+  // log into the file. The stack stays
   // as it is, without a store: later saves reach nothing and nothing opens it again.
   static void close();
   // Whether saves reach a store: false when the store was left alone at opening (a newer
-  // schema, or a file that could not be used then), which was said once at the time.
+  // schema, or a file that could not be used then), which was said once at the time, and
+  // while another program has held it since the launch.
   static bool storeIsAvailable();
 
   GLIMDECK_OBJECT(CoreDataContext)

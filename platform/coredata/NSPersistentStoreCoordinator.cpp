@@ -5,12 +5,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <ctime>
 
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSString.h"
+#include "platform/foundation/OutputSink.h"
 
 namespace fs = std::filesystem;
 
@@ -27,6 +29,16 @@ std::string stamp() {
   char text[32];
   std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &parts);
   return text;
+}
+
+// What a name that should be one of the store's files turned out to be.
+std::string kindOf(mode_t mode) {
+  if (S_ISLNK(mode)) return "a symbolic link";
+  if (S_ISFIFO(mode)) return "a named pipe";
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  return "something else";
 }
 
 std::string whereClause(const NSEntityDescription& entity, const NSFetchRequest& request,
@@ -146,8 +158,13 @@ NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::addPersistent
   (void)NSFileManager::defaultManager()->createPrivateDirectoryAtPath(path_.parent_path());
   auto opened = open();
   if (opened || state_ == StoreState::newerVersion) return opened;
+  if (busy_) {
+    state_ = StoreState::busy;
+    return std::unexpected(error(NSPersistentStoreTimeoutError, opened.error()->localizedDescription() +
+                                                                    ": another connection holds the store"));
+  }
   if (!damaged_) {
-    // Busy, full, read-only or unopenable: a passing state of a healthy file, which another
+    // Full, read-only or unopenable: a passing state of a healthy file, which another
     // process may be using. Moving it aside would lose the user's collections.
     state_ = StoreState::unavailable;
     return std::unexpected(error(NSPersistentStoreOpenError, opened.error()->localizedDescription() +
@@ -169,7 +186,7 @@ NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::addPersistent
   }
   auto fresh = open();
   if (!fresh) {
-    if (state_ != StoreState::newerVersion) state_ = StoreState::unavailable;
+    if (state_ != StoreState::newerVersion) state_ = busy_ ? StoreState::busy : StoreState::unavailable;
     return fresh;
   }
   movedAside_ = aside;
@@ -178,19 +195,49 @@ NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::addPersistent
                                                                ") and was moved aside to " + aside.filename().string()));
 }
 
+bool NSPersistentStoreCoordinator::setAsideWhatIsNotAFile(std::shared_ptr<NSError>& failure) {
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+    fs::path own = path_;
+    own += suffix;
+    // Looked at, never opened nor followed.
+    struct stat found {};
+    if (::lstat(own.c_str(), &found) != 0 || S_ISREG(found.st_mode)) continue;
+    fs::path aside = own;
+    aside += ".not-a-file-" + stamp();
+    struct stat taken {};
+    for (int n = 1; ::lstat(aside.c_str(), &taken) == 0; ++n) {
+      aside = own;
+      aside += ".not-a-file-" + stamp() + "-" + std::to_string(n);
+    }
+    if (::rename(own.c_str(), aside.c_str()) != 0) {
+      failure = error(NSPersistentStoreOpenError, own.filename().string() + " is " + kindOf(found.st_mode) +
+                                                      ", not a file, and cannot be set aside; the store is left as it is");
+      return false;
+    }
+    OutputSink::print(own.filename().string() + " was " + kindOf(found.st_mode) + ", not a file of the store: set aside as " +
+                      aside.filename().string() + ", and the store goes on without it");
+  }
+  return true;
+}
+
 NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::open() {
   close();
   damaged_ = false;
-  std::error_code ignored;
-  if (!fs::exists(path_, ignored)) {
-    int fd = ::open(path_.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd < 0) return std::unexpected(error(NSPersistentStoreOpenError, "cannot create the store file"));
-    ::close(fd);
-  }
+  busy_ = false;
+  std::shared_ptr<NSError> planted;
+  if (!setAsideWhatIsNotAFile(planted)) return std::unexpected(planted);
+  // Made without following a link someone put there since, and never opened to be read: a
+  // fifo would hold the thread until someone wrote to it.
+  int made = ::open(path_.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (made >= 0) ::close(made);
+  else if (errno != EEXIST) return std::unexpected(error(NSPersistentStoreOpenError, "cannot create the store file"));
   // Nobody else reads it; but a file its owner made read-only stays read-only, and is only
   // read (even by a process that could write it anyway).
   struct stat file {};
-  const bool readOnly = ::stat(path_.c_str(), &file) == 0 && (file.st_mode & S_IWUSR) == 0;
+  if (::lstat(path_.c_str(), &file) != 0 || !S_ISREG(file.st_mode)) {
+    return std::unexpected(error(NSPersistentStoreOpenError, "the store file is not a file"));
+  }
+  const bool readOnly = (file.st_mode & S_IWUSR) == 0;
   if (!readOnly && (file.st_mode & 0177) != 0) ::chmod(path_.c_str(), file.st_mode & 0600);
   // What the log beside the file holds, looked at before SQLite reads it (and writes over it).
   fs::path log = path_;
@@ -198,7 +245,12 @@ NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::open() {
   std::error_code noLog;
   const std::uintmax_t logSize = fs::file_size(log, noLog);
   const bool logHoldsFrames = !noLog && logSize > kLogHeaderSize;
-  if (sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+  // SQLite refuses a link anywhere in the name it is given: the folders above are resolved
+  // first (a home folder reached through a link is the user's own), the file itself never.
+  std::error_code unresolved;
+  fs::path resolved = fs::canonical(path_.parent_path(), unresolved) / path_.filename();
+  if (unresolved) resolved = path_;
+  if (sqlite3_open_v2(resolved.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr) != SQLITE_OK) {
     auto failure = error(NSPersistentStoreOpenError, "cannot open the store");
     close();
     return std::unexpected(failure);
@@ -209,6 +261,7 @@ NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::open() {
   auto fail = [this](const std::string& what, bool damaged = false) {
     const int code = sqlite3_errcode(db_) & 0xff;
     damaged_ = damaged || code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
+    busy_ = !damaged_ && (code == SQLITE_BUSY || code == SQLITE_LOCKED);
     auto failure = error(NSPersistentStoreOpenError, what);
     if (damaged_) keepLogAtClose();
     close();
@@ -274,7 +327,9 @@ NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::open() {
       ok = ok && execute("COMMIT").has_value();
       if (!ok) {
         auto migrationFailure = error(NSPersistentStoreOpenError, "the migration to version " + std::to_string(target) + " failed");
-        damaged_ = (sqlite3_errcode(db_) & 0xff) == SQLITE_CORRUPT || (sqlite3_errcode(db_) & 0xff) == SQLITE_NOTADB;
+        const int code = sqlite3_errcode(db_) & 0xff;
+        damaged_ = code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
+        busy_ = code == SQLITE_BUSY || code == SQLITE_LOCKED;
         execute("ROLLBACK");
         if (damaged_) keepLogAtClose();
         close();

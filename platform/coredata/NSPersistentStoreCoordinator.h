@@ -10,6 +10,14 @@
 // coordinator stays without a store, so that nothing is read from or written to it.
 // A file that holds no schema beside a log that holds data is damaged too: its schema and
 // everything else live in the log, which SQLite could not read (a new store has no log).
+// A file that another connection keeps from being read or written while it opens leaves the
+// coordinator `busy`, for the caller to add the store again later.
+//
+// The store's own files (the file, its log, the log's index and the rollback journal) are
+// used only when they are regular files, and none is opened through a link or in a way that
+// could block: anything else under one of their names (a link, a fifo, a folder) is renamed
+// "<name>.not-a-file-<time>" with one line saying so, and the store goes on as if it were
+// missing.
 //
 // Nothing waits for another connection's lock: a write that finds the store busy fails at
 // once with NSPersistentStoreTimeoutError and changes nothing, for the caller to try again.
@@ -35,7 +43,8 @@
 class NSPersistentStoreCoordinator : public NSObject {
  public:
   // `unavailable`: the file is there but could not be used this time; it is left as it is.
-  enum class StoreState { none, open, newerVersion, unavailable };
+  // `busy`: another connection held a lock that opening needed; nothing was read or changed.
+  enum class StoreState { none, open, newerVersion, unavailable, busy };
   // Error codes of NSCocoaErrorDomain the store reports.
   static constexpr std::int64_t NSPersistentStoreOpenError = 134080;
   static constexpr std::int64_t NSPersistentStoreIncompatibleVersionHashError = 134100;
@@ -61,7 +70,8 @@ class NSPersistentStoreCoordinator : public NSObject {
   // Opens (or creates) the store file. A damaged file is moved aside and a fresh store
   // started; the error then says where it went (the store is open all the same). A newer
   // schema, or a file that cannot be used now, gives an error and leaves the coordinator
-  // without a store and the file untouched.
+  // without a store and the file untouched; a file another connection holds gives an error
+  // of code NSPersistentStoreTimeoutError and the state `busy`. Adding it again retries.
   Result addPersistentStoreWithURL(const std::shared_ptr<NSURL>& url);
   // How long opening and each write wait for a lock another connection holds (seconds);
   // none unless set, before or after the store is added.
@@ -135,8 +145,13 @@ class NSPersistentStoreCoordinator : public NSObject {
   sqlite3* db_ = nullptr;
   StoreState state_ = StoreState::none;
   std::optional<std::filesystem::path> movedAside_;
-  // Whether the last failed opening found the file damaged (rather than unusable for now).
+  // Renames whatever under one of the store's own names is not a regular file, saying so in
+  // one line; false (with `failure` set) when one of them cannot be renamed.
+  bool setAsideWhatIsNotAFile(std::shared_ptr<NSError>& failure);
+  // Whether the last failed opening found the file damaged (rather than unusable for now),
+  // or held by another connection.
   bool damaged_ = false;
+  bool busy_ = false;
   std::unordered_map<std::string, sqlite3_stmt*> statements_;
   std::optional<int> failCountdown_;
   std::uint64_t steps_ = 0;

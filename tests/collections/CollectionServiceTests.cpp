@@ -280,6 +280,39 @@ TEST_F(Service, PacksDeletedWhileBeingCreatedAndSubscriptionsWaitForTheService) 
   EXPECT_TRUE(eventually([&] { drainMainQueue(); return manager()->getAllSubscribedCollections().empty(); }));
 }
 
+// A sign-in keeps the packs made on this device without an account for the new user to
+// claim, also one that has not reached the service yet (its creation failed: no id, no
+// token); another account's pack goes.
+TEST_F(Service, APackMadeHereThatHasNotReachedTheServiceSurvivesASignIn) {
+  auto bob = standin().state().accounts().seedUser("bob");
+  standin().injectFault("/v1/createpack", Fault::status500());
+  auto mine = manager()->createNewCollection("made offline", true, true);
+  ASSERT_NE(mine, nullptr);
+  EXPECT_TRUE(eventually([&] {
+    return standin().waitForRequest([](const StandinRequest& r) { return r.path == "/v1/createpack"; }, 0).has_value();
+  }));
+  settle();
+  ASSERT_EQ(mine->identifier(), 0);
+  ASSERT_FALSE(mine->anonymousToken().has_value());
+  auto others = manager()->createNewCollection("bob's", false, true);
+  others->setIdentifier(77);
+  others->setCreator(record(bob)->createPlovexUser());
+  manager()->save();
+
+  auto amy = signIn("amy", "tok-amy");
+  manager()->signedInUserDidChange(nullptr, record(amy));
+  settle();
+  auto packs = [&] {
+    std::vector<std::string> found;
+    const auto userPacks = manager()->getUserCreatedCollectionsWithSortByModifyDate(false).value();
+    for (const auto& pack : userPacks) found.push_back(pack->name());
+    return found;
+  };
+  EXPECT_EQ(packs(), std::vector<std::string>{"made offline"});
+  relaunch();
+  EXPECT_EQ(packs(), std::vector<std::string>{"made offline"});
+}
+
 TEST_F(Service, OneAccountsCollectionsAreNeverSentIntoAnother) {
   auto amy = signIn("amy", "tok-amy");
   manager()->getFavoritesCollection()->append(item(1));

@@ -1,6 +1,7 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "platform/foundation/NSNumber.h"
@@ -274,11 +275,26 @@ namespace {
 // Another program with the store open, as the sqlite3 tool or a backup would have it.
 class OtherProgram {
  public:
-  explicit OtherProgram(const fs::path& file) { sqlite3_open(file.c_str(), &db_); }
+  explicit OtherProgram(const fs::path& file) : file_(file) { sqlite3_open(file.c_str(), &db_); }
   ~OtherProgram() { sqlite3_close(db_); }
   // Holds the store's write lock until release().
   bool beginWriting() { return sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK; }
-  void release() { sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr); }
+  // Keeps everyone else from reading the store too, until release(): exclusive locking mode
+  // holds the lock past the transaction's end, as long as the connection is open.
+  bool holdExclusively() {
+    return sqlite3_exec(db_, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; SELECT count(*) FROM Collection;", nullptr,
+                        nullptr, nullptr) == SQLITE_OK;
+  }
+  // Reads in a transaction of its own until release(), so that a checkpoint cannot copy what
+  // was written since.
+  bool beginReading() {
+    return sqlite3_exec(db_, "BEGIN; SELECT count(*) FROM Collection;", nullptr, nullptr, nullptr) == SQLITE_OK;
+  }
+  void release() {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(db_);
+    sqlite3_open(file_.c_str(), &db_);
+  }
   // The first column of the first row, or "<failed>".
   std::string query(const std::string& sql) {
     sqlite3_stmt* statement = nullptr;
@@ -292,6 +308,7 @@ class OtherProgram {
   }
 
  private:
+  fs::path file_;
   sqlite3* db_ = nullptr;
 };
 
@@ -306,6 +323,16 @@ std::string fromTheFileAlone(const fs::path& folder, const std::string& sql) {
 
 class BusyStore : public CollectionsTest {
  protected:
+  // The longest a step may hold the main thread: far above what a save takes, far below the
+  // seconds a save waiting for another program's lock would.
+  static constexpr double longestStretch = 2.0;
+  // Runs a step on the main thread and fails when it held the thread longer than that.
+  void promptly(const std::string& what, const std::function<void()>& step) {
+    const auto began = std::chrono::steady_clock::now();
+    step();
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - began;
+    EXPECT_LT(took.count(), longestStretch) << what << " held the main thread";
+  }
   int linesContaining(const std::string& text) {
     int count = 0;
     for (const auto& line : printedLines()) count += line.find(text) != std::string::npos ? 1 : 0;
@@ -327,19 +354,19 @@ TEST_F(BusyStore, SavesWaitForNobodyAndLandOnceTheStoreIsFree) {
   manager()->createNewCollection("before", false, true);
   OtherProgram other(storeFile());
   ASSERT_TRUE(other.beginWriting());
-  manager()->addVornToRecents(item(1));
-  ASSERT_NE(manager()->createNewCollection("held", false, true), nullptr);
-  manager()->getSavedCollection()->append(item(2));
+  promptly("a copy", [&] { manager()->addVornToRecents(item(1)); });
+  promptly("a new pack", [&] { ASSERT_NE(manager()->createNewCollection("held", false, true), nullptr); });
+  promptly("an addition to Saved", [&] { manager()->getSavedCollection()->append(item(2)); });
   EXPECT_EQ(names(*manager()->getUserCreatedCollectionsWithSortByModifyDate(false)), (std::vector<std::string>{"before", "held"}));
   EXPECT_EQ(manager()->collectionNameForVorn(itemId(2)), "Saved");
   EXPECT_EQ(linesContaining("held up"), 1);
   EXPECT_EQ(complaints(), std::vector<std::string>{});
   EXPECT_EQ(other.query("SELECT count(*) FROM Collection WHERE name = 'held'"), "0");
 
-  advance(30);  // tried again meanwhile: still held up, and said only once
+  promptly("the tries meanwhile", [&] { advance(30); });  // still held up, and said only once
   EXPECT_EQ(linesContaining("held up"), 1);
   other.release();
-  advance(30);
+  promptly("the try once it is free", [&] { advance(30); });
   EXPECT_EQ(other.query("SELECT count(*) FROM Collection WHERE name = 'held'"), "1");
   EXPECT_EQ(linesContaining("resumed"), 1);
   EXPECT_EQ(complaints(), std::vector<std::string>{});
@@ -351,11 +378,11 @@ TEST_F(BusyStore, SavesWaitForNobodyAndLandOnceTheStoreIsFree) {
   // A launch while the other program writes opens the store all the same.
   relaunch();
   ASSERT_TRUE(other.beginWriting());
-  manager()->addVornToRecents(item(3));
+  promptly("a launch and a copy", [&] { manager()->addVornToRecents(item(3)); });
   EXPECT_TRUE(CoreDataContext::storeIsAvailable());
   EXPECT_EQ(linesContaining("held up"), 2);
   other.release();
-  advance(30);
+  promptly("the try once it is free", [&] { advance(30); });
   EXPECT_EQ(linesContaining("resumed"), 2);
   EXPECT_EQ(complaints(), std::vector<std::string>{});
 }
@@ -374,6 +401,142 @@ TEST_F(BusyStore, ClosingLeavesTheStoreWholeInItsFile) {
   manager()->createNewCollection("later", false, true);
   EXPECT_EQ(complaints(), std::vector<std::string>{});
   EXPECT_FALSE(fs::exists(storeFile().string() + "-wal")) << "not opened again";
+}
+
+// Another program keeping everyone from the store at launch (exclusive locking mode) holds
+// neither the launch nor the panel: the collections start in memory, one line says saving is
+// held up, and the store is opened again as held saves are tried again. Once it opens, what
+// it held meets what was done meanwhile: one Recents, Favorites and Saved each, the GIFs used
+// meanwhile first and each GIF once, a pack made again under its name merged into it, a new
+// one kept; then all of it is saved, and one line says so.
+TEST_F(BusyStore, ALaunchWhileAnotherProgramHoldsTheStoreMergesWhatWasDoneMeanwhileOnceItOpens) {
+  for (std::size_t n : {2, 1}) manager()->addVornToRecents(item(n));
+  manager()->favoriteVornWithVorn(item(3));
+  manager()->createNewCollection("cats", false, true)->append(item(4));
+  relaunch();
+  OtherProgram other(storeFile());
+  ASSERT_TRUE(other.holdExclusively());
+
+  promptly("the launch", [&] {
+    EXPECT_EQ(names(manager()->getAllCollections(true)), (std::vector<std::string>{"Recents", "Favorites", "Saved"}));
+  });
+  EXPECT_FALSE(CoreDataContext::storeIsAvailable());
+  EXPECT_EQ(linesContaining("held up"), 1);
+  EXPECT_EQ(complaints(), std::vector<std::string>{});
+  promptly("the copies", [&] {
+    for (std::size_t n : {5, 1}) manager()->addVornToRecents(item(n));
+  });
+  promptly("a favourite", [&] { EXPECT_TRUE(manager()->favoriteVornWithVorn(item(6))); });
+  promptly("the packs", [&] {
+    manager()->createNewCollection("cats", false, true)->append(item(7));
+    manager()->createNewCollection("dogs", false, true)->append(item(8));
+  });
+  EXPECT_EQ(vids(manager()->getRecentsCollection()), (std::vector<std::string>{itemId(1), itemId(5)}));
+  promptly("the tries meanwhile", [&] { advance(30); });
+  EXPECT_FALSE(CoreDataContext::storeIsAvailable());
+  EXPECT_EQ(linesContaining("held up"), 1) << "said once";
+  EXPECT_EQ(other.query("SELECT count(*) FROM Collection_vorns"), "4") << "nothing written meanwhile";
+
+  other.release();
+  promptly("the try once it is free", [&] { advance(30); });
+  EXPECT_TRUE(CoreDataContext::storeIsAvailable());
+  EXPECT_EQ(linesContaining("resumed"), 1);
+  EXPECT_EQ(complaints(), std::vector<std::string>{});
+  auto expectMerged = [&](const std::string& when) {
+    ASSERT_EQ(names(manager()->getAllCollections(true)), (std::vector<std::string>{"Recents", "Favorites", "Saved", "cats", "dogs"}))
+        << when;
+    EXPECT_EQ(vids(manager()->getRecentsCollection()), (std::vector<std::string>{itemId(1), itemId(5), itemId(2)})) << when;
+    EXPECT_EQ(vids(manager()->getFavoritesCollection()), (std::vector<std::string>{itemId(6), itemId(3)})) << when;
+    EXPECT_EQ(vids(manager()->getCollection("cats")), (std::vector<std::string>{itemId(7), itemId(4)})) << when;
+    EXPECT_EQ(vids(manager()->getCollection("dogs")), (std::vector<std::string>{itemId(8)})) << when;
+    EXPECT_TRUE(manager()->isVornInFavoritesWithVorn(item(3))) << when;
+    EXPECT_EQ(manager()->collectionNameForVorn(itemId(4)), "cats") << when;
+  };
+  expectMerged("once the store opened");
+  EXPECT_EQ(other.query("SELECT count(*) FROM Collection"), "5");
+  EXPECT_EQ(other.query("SELECT count(*) FROM Collection_vorns"), "8");
+  relaunch();
+  expectMerged("after a relaunch");
+}
+
+// Recents keeps its limit through the merge: the GIFs used meanwhile push the oldest stored
+// ones out, and the file of a GIF of the application's own goes with it.
+TEST_F(BusyStore, RecentsKeepsItsLimitWhenWhatWasUsedMeanwhileIsMerged) {
+  auto dropped = *VornObject::initWithLocalGifImageData(NSData::fromString("GIF89a\x01\x00\x01\x00;"));
+  manager()->addVornToRecents(dropped);
+  for (std::size_t n = 0; n + 1 < CollectionManager::Constants::recentsLimit; ++n) manager()->addVornToRecents(item(n));
+  relaunch();
+  OtherProgram other(storeFile());
+  ASSERT_TRUE(other.holdExclusively());
+  promptly("the launch and the copies", [&] {
+    for (std::size_t n : {5, 0, 150}) manager()->addVornToRecents(item(n));
+  });
+  other.release();
+  promptly("the try once it is free", [&] { advance(30); });
+  std::vector<std::string> expected{itemId(150), itemId(0), itemId(5)};
+  for (std::size_t n = CollectionManager::Constants::recentsLimit - 1; n-- > 1;) {
+    if (n != 5) expected.push_back(itemId(n));
+  }
+  ASSERT_EQ(expected.size(), CollectionManager::Constants::recentsLimit);
+  EXPECT_EQ(vids(manager()->getRecentsCollection()), expected);
+  EXPECT_FALSE(fs::exists(NSURL::URLWithString(dropped->gifUrl)->path())) << "the file of a GIF pushed out goes with it";
+  relaunch();
+  EXPECT_EQ(vids(manager()->getRecentsCollection()), expected);
+}
+
+// What is still on its way for a collection made meanwhile (the service's answer to a like)
+// finds the collection it was merged into: the GIF is taken off those to send again.
+TEST_F(BusyStore, AReplyThatComesAfterTheMergeReachesTheCollectionMergedInto) {
+  auto amy = signIn("amy", "tok-amy");
+  EXPECT_TRUE(manager()->favoriteVornWithVorn(item(1)));
+  ASSERT_TRUE(eventually([&] { return !manager()->getFavoritesCollection()->interruptedUploadContent(); }));
+  relaunch();
+  OtherProgram other(storeFile());
+  ASSERT_TRUE(other.holdExclusively());
+  standin().injectFault("/quorb.like", Fault::stall());
+  EXPECT_TRUE(manager()->favoriteVornWithVorn(item(2)));
+  ASSERT_TRUE(standin().waitForRequest([](const StandinRequest& r) { return r.path == "/quorb.like"; }, 20.0).has_value());
+  other.release();
+  advance(30);
+  ASSERT_TRUE(CoreDataContext::storeIsAvailable());
+  EXPECT_EQ(vids(manager()->getFavoritesCollection()), (std::vector<std::string>{itemId(2), itemId(1)}));
+  EXPECT_EQ(manager()->getFavoritesCollection()->interruptedUploadContent(), std::set<std::string>{itemId(2)});
+
+  standin().releaseStalls();
+  EXPECT_TRUE(eventually([&] { return !manager()->getFavoritesCollection()->interruptedUploadContent(); }));
+  EXPECT_EQ(standin().state().liked(amy.userid), (std::vector<std::string>{itemId(2), itemId(1)}));
+  relaunch();
+  EXPECT_FALSE(manager()->getFavoritesCollection()->interruptedUploadContent().has_value());
+}
+
+// The end of the process gives a store held since the launch the same last wait as a held
+// save: free by then, it gets what was done meanwhile, merged, and its file alone holds it.
+TEST_F(BusyStore, AStoreHeldSinceTheLaunchButFreeAtTheEndGetsWhatWasDoneMeanwhile) {
+  manager()->addVornToRecents(item(1));
+  relaunch();
+  OtherProgram other(storeFile());
+  ASSERT_TRUE(other.holdExclusively());
+  manager()->addVornToRecents(item(2));
+  other.release();
+  CoreDataContext::close();
+  EXPECT_EQ(linesContaining("could not be saved"), 0);
+  EXPECT_FALSE(fs::exists(storeFile().string() + "-wal"));
+  EXPECT_EQ(fromTheFileAlone(home() / "backup", "SELECT count(*) FROM Collection WHERE specialCollectionType = 1"), "1");
+  EXPECT_EQ(fromTheFileAlone(home() / "backup", "SELECT count(*) FROM Collection_vorns"), "2");
+}
+
+// A checkpoint that a reader held off (a backup reading the store) is tried again until the
+// log is folded in, rather than waiting for the next save.
+TEST_F(BusyStore, ACheckpointAReaderHeldOffIsTriedAgainOnceItLetsGo) {
+  manager()->addVornToRecents(item(1));
+  OtherProgram reader(storeFile());
+  ASSERT_TRUE(reader.beginReading());
+  manager()->addVornToRecents(item(2));
+  promptly("the checkpoint and its tries", [&] { advance(60); });
+  EXPECT_NE(fromTheFileAlone(home() / "backup", "SELECT count(*) FROM Collection_vorns"), "2") << "held off by the reader";
+  reader.release();
+  promptly("the tries once it is free", [&] { advance(30); });
+  EXPECT_EQ(fromTheFileAlone(home() / "backup", "SELECT count(*) FROM Collection_vorns"), "2");
 }
 
 // What was saved reaches the store's file itself once saves go quiet, while the application

@@ -1,10 +1,15 @@
 // The collections store as a person meets it: one copy of the application runs at a time
 // (a second launch hands over to it), the store's file alone holds everything once the
 // application has quit, and another program holding the store holds saves up without the
-// panel waiting for it; they land once it lets go.
+// panel waiting for it; they land once it lets go, also when it held the store from before
+// the launch. What is planted under the store's own names is set aside, not used.
 
+#include <signal.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
+#include <chrono>
+#include <fstream>
 #include <sstream>
 
 #include "tests/e2e/DesktopUser.h"
@@ -25,6 +30,11 @@ class StoreTest : public DesktopUserTest {
     ASSERT_NO_FATAL_FAILURE(acceptTerms());
     ASSERT_TRUE(panelShows(P::firstTrendingGif, isNotWhite)) << "the trending strip shows its GIFs";
   }
+  // Home again, after a first run took the terms.
+  void launchHomeAgain() {
+    ASSERT_NO_FATAL_FAILURE(launch());
+    ASSERT_TRUE(panelShows(P::firstTrendingGif, isNotWhite)) << "the trending strip shows its GIFs";
+  }
   std::string recentsCount() {
     return queryStore("select count(*) from Collection_vorns v join Collection c on v.owner = c.Z_PK "
                       "where c.name = 'Recents'");
@@ -35,6 +45,62 @@ class StoreTest : public DesktopUserTest {
     for (std::string line; std::getline(in, line);) count += line.find(text) != std::string::npos ? 1 : 0;
     return count;
   }
+  // The longest a person waits for the panel to answer: far above what it takes, far below
+  // the seconds a save waiting for another program's lock would hold the application.
+  static constexpr double promptly = 2.0;
+  // Whether the condition came true within that time.
+  bool soon(const std::function<bool()>& condition) { return eventually(condition, promptly); }
+  // The shortcut closes the panel and opens it again, each time promptly.
+  void expectThePanelAnswers(const std::string& when) {
+    pressKeys("shift+ctrl+g");
+    EXPECT_TRUE(soon([&] { return !panelShown(); })) << when << ": the panel did not close promptly";
+    EXPECT_TRUE(eventually([&] { return !panelShown(); })) << when;
+    pressKeys("shift+ctrl+g");
+    EXPECT_TRUE(soon([&] { return panelShown(); })) << when << ": the panel did not open promptly";
+    EXPECT_TRUE(eventually([&] { return panelShown(); })) << when;
+  }
+  // A first run that leaves one GIF in Recents, and quits. How long it took the panel to
+  // show is kept as the measure of a launch on this machine.
+  void runOnceWithOneCopy() {
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_NO_FATAL_FAILURE(launch());
+    firstLaunch = std::chrono::steady_clock::now() - started;
+    ASSERT_NO_FATAL_FAILURE(acceptTerms());
+    ASSERT_TRUE(panelShows(P::firstTrendingGif, isNotWhite)) << "the trending strip shows its GIFs";
+    clickPanel(P::firstTrendingGif);
+    ASSERT_TRUE(eventually([&] { return recentsCount() == "1\n"; })) << recentsCount();
+    ASSERT_NO_FATAL_FAILURE(chooseFromPanelMenu(P::moreButton, std::string(P::settingsMenuSignedOut), P::quitSignedOut));
+    ASSERT_EQ(waitForExit(), 0);
+  }
+  // Another program keeping everyone from the store (exclusive locking mode keeps the lock
+  // past its transaction, as long as its connection is open), until letGo().
+  void holdTheStore() {
+    ASSERT_EQ(sqlite3_open(storePath().c_str(), &holder_), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(holder_, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; SELECT count(*) FROM Collection;", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK)
+        << sqlite3_errmsg(holder_);
+  }
+  std::chrono::duration<double> firstLaunch{0};
+  void letGo() {
+    sqlite3_close(holder_);
+    holder_ = nullptr;
+  }
+  void TearDown() override {
+    if (holder_) letGo();
+    DesktopUserTest::TearDown();
+  }
+  // Copies the first GIF the search for "cats" finds.
+  void copyASearchResult() {
+    clickPanel(P::searchField);
+    typeText("cats");
+    pressKeys("Return");
+    ASSERT_TRUE(panelShows(P::firstResult, isNotWhite)) << "the results show";
+    clickPanel(P::firstResult);
+  }
+
+ private:
+  sqlite3* holder_ = nullptr;
 };
 
 TEST_F(StoreTest, ASecondLaunchHandsOverToTheRunningCopyWhichShowsItsPanel) {
@@ -107,13 +173,12 @@ TEST_F(StoreTest, AnotherProgramHoldingTheStoreHoldsSavesUpAndTheyLandOnceItLets
   ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(other);
 
   clickPanel(P::firstTrendingGif);
+  // The save that finds the store held says so at once, instead of waiting for it.
+  EXPECT_TRUE(soon([&] { return linesOfTheApplication("held up") == 1; })) << "not said promptly";
   EXPECT_TRUE(eventually([&] { return linesOfTheApplication("held up") == 1; })) << app().output();
   expectScreenMatchesRepaint("copied while the store is held");
-  // The panel answers meanwhile: the shortcut closes it and opens it again.
-  pressKeys("shift+ctrl+g");
-  EXPECT_TRUE(eventually([&] { return !panelShown(); }));
-  pressKeys("shift+ctrl+g");
-  EXPECT_TRUE(eventually([&] { return panelShown(); }));
+  // The panel answers meanwhile, while saves are tried again.
+  for (int round = 1; round <= 3; ++round) expectThePanelAnswers("round " + std::to_string(round));
   EXPECT_EQ(recentsCount(), "0\n") << "not saved while the other program holds the store";
 
   sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -122,6 +187,86 @@ TEST_F(StoreTest, AnotherProgramHoldingTheStoreHoldsSavesUpAndTheyLandOnceItLets
   EXPECT_TRUE(eventually([&] { return linesOfTheApplication("resumed") == 1; })) << app().output();
   EXPECT_EQ(linesOfTheApplication("held up"), 1) << "said once";
   expectScreenMatchesRepaint("saved again");
+}
+
+// Another program holding the store when the application starts (in exclusive locking mode:
+// not even reading it) holds neither the launch nor the panel. One line says saving is held
+// up, the copies made meanwhile land in the store once it lets go, beside what the store held
+// and without a GIF twice, and one line says saving has resumed, all without a relaunch.
+TEST_F(StoreTest, AStoreHeldFromBeforeTheLaunchGetsTheCopiesOnceTheOtherProgramLetsGo) {
+  ASSERT_NO_FATAL_FAILURE(runOnceWithOneCopy());
+  ASSERT_NO_FATAL_FAILURE(holdTheStore());
+  // The store is tried before the panel first shows: a launch that waited for it would show
+  // the panel, and say saving is held up, seconds later than the first launch.
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_NO_FATAL_FAILURE(launch());
+  ASSERT_TRUE(eventually([&] { return linesOfTheApplication("held up") == 1; })) << app().output();
+  const std::chrono::duration<double> toHeldUp = std::chrono::steady_clock::now() - started;
+  EXPECT_LT(toHeldUp.count(), firstLaunch.count() + promptly) << "the first launch showed its panel after "
+                                                               << firstLaunch.count() << " s";
+  ASSERT_TRUE(panelShows(P::firstTrendingGif, isNotWhite)) << "the trending strip shows its GIFs";
+  EXPECT_EQ(linesOfTheApplication("Unresolved error"), 0) << app().output();
+  clickPanel(P::firstTrendingGif);  // again: the store holds it already
+  ASSERT_NO_FATAL_FAILURE(copyASearchResult());
+  expectThePanelAnswers("while the store is held");
+  EXPECT_EQ(linesOfTheApplication("held up"), 1) << "said once";
+
+  letGo();
+  EXPECT_TRUE(eventually([&] { return recentsCount() == "2\n"; })) << "the copies land: " << recentsCount();
+  EXPECT_TRUE(eventually([&] { return linesOfTheApplication("resumed") == 1; })) << app().output();
+  EXPECT_EQ(queryStore("select count(*) from Collection where specialCollectionType = 1"), "1\n") << "one Recents";
+  EXPECT_TRUE(app().running()) << "no relaunch";
+  expectThePanelAnswers("once saved");
+}
+
+// A store held from before the launch until Quit gets nothing of the run, and the end says so
+// in one line after its short wait; what the store held stays as it was.
+TEST_F(StoreTest, AStoreHeldUntilQuitLosesTheRunsCopiesAndTheEndSaysSo) {
+  ASSERT_NO_FATAL_FAILURE(runOnceWithOneCopy());
+  ASSERT_NO_FATAL_FAILURE(holdTheStore());
+  ASSERT_NO_FATAL_FAILURE(launchHomeAgain());
+  ASSERT_NO_FATAL_FAILURE(copyASearchResult());
+  ASSERT_TRUE(eventually([&] { return linesOfTheApplication("held up") == 1; })) << app().output();
+  expectThePanelAnswers("while the store is held");
+  ASSERT_NO_FATAL_FAILURE(chooseFromPanelMenu(P::moreButton, std::string(P::settingsMenuSignedOut), P::quitSignedOut));
+  EXPECT_EQ(waitForExit(), 0);
+  EXPECT_EQ(linesOfTheApplication("could not be saved before the end"), 1) << app().output();
+  EXPECT_EQ(linesOfTheApplication("Unresolved error"), 0) << app().output();
+  letGo();
+  EXPECT_EQ(recentsCount(), "1\n");
+}
+
+// The store's own files planted beside a store as a link to a file of the user's (the log)
+// and as a fifo (the rollback journal, which SQLite would read) are set aside with one line
+// each: the application answers, keeps what the store held, saves beside it, leaves the
+// outside file as it was, and ends at SIGTERM.
+TEST_F(StoreTest, TheStoresFilesPlantedAsALinkAndAFifoAreSetAsideAndNeverUsed) {
+  ASSERT_NO_FATAL_FAILURE(runOnceWithOneCopy());
+  const fs::path outside = home() / "outside.db";
+  std::ofstream{outside};
+  ::chmod(outside.c_str(), 0644);
+  fs::create_symlink(outside, storePath().string() + "-wal");
+  ASSERT_EQ(::mkfifo((storePath().string() + "-journal").c_str(), 0600), 0);
+
+  ASSERT_NO_FATAL_FAILURE(launchHomeAgain());
+  ASSERT_NO_FATAL_FAILURE(copyASearchResult());
+  EXPECT_TRUE(eventually([&] { return recentsCount() == "2\n"; })) << recentsCount();
+  expectThePanelAnswers("with the planted files set aside");
+  EXPECT_EQ(linesOfTheApplication("zg.sqlite-wal was a symbolic link, not a file of the store: set aside as zg.sqlite-wal.not-a-file-"),
+            1)
+      << app().output();
+  EXPECT_EQ(linesOfTheApplication("zg.sqlite-journal was a named pipe, not a file of the store: set aside as zg.sqlite-journal.not-a-file-"),
+            1)
+      << app().output();
+  struct stat kept {};
+  ASSERT_EQ(::stat(outside.c_str(), &kept), 0);
+  EXPECT_EQ(kept.st_size, 0) << "nothing written into the outside file";
+  EXPECT_EQ(kept.st_mode & 0777, 0644u) << "its mode left as it was";
+
+  ::kill(app().pid(), SIGTERM);
+  EXPECT_TRUE(eventually([&] { return !app().running(); }, 20.0)) << "SIGTERM ends it";
+  EXPECT_EQ(app().ending(), 0);
+  EXPECT_EQ(recentsCount(), "2\n");
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "platform/foundation/NSDate.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSString.h"
+#include "platform/foundation/OutputSink.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -128,6 +129,27 @@ int storesOnAFullDisk(const std::vector<std::string>& arguments) {
 }
 
 const bool fullDiskScenario = ChildProcess::add("stores-on-a-full-disk", storesOnAFullDisk);
+
+// Opens the store at the first argument, adds an item named "added" and closes it, writing the
+// lines it printed to the file at the second argument. Answers 0 when it saved, 1 when the
+// store did not open, 2 when the save failed.
+int opensAndSaves(const std::vector<std::string>& arguments) {
+  if (arguments.size() != 2) return 3;
+  std::ofstream lines(arguments[1]);
+  OutputSink::setSink([&](std::string_view line) { lines << line << std::endl; });
+  auto coordinator = NSPersistentStoreCoordinator::make(itemModel());
+  (void)coordinator->addPersistentStoreWithURL(NSURL::fileURLWithPath(arguments[0], false));
+  if (coordinator->storeState() != NSPersistentStoreCoordinator::StoreState::open) return 1;
+  auto context = NSManagedObjectContext::make(NSManagedObjectContextConcurrencyType::mainQueue);
+  context->persistentStoreCoordinator = coordinator;
+  context->insertNewObjectForEntityForName("Item")->setValueForKey(text("added"), "name");
+  const bool saved = context->save().has_value();
+  coordinator->removePersistentStore();
+  OutputSink::setSink(nullptr);
+  return saved ? 0 : 2;
+}
+
+const bool opensAndSavesScenario = ChildProcess::add("opens-and-saves", opensAndSaves);
 
 class CoreDataTest : public GlimdeckTest {
  protected:
@@ -340,7 +362,8 @@ TEST_F(CoreDataTest, MigrationsRunStepByStepAndAFailedOneLeavesTheStoreAsItIs) {
 }
 
 // What SQLite finds damaged is moved aside for a fresh start; a healthy file that cannot be
-// used just now is left exactly as it is, and its collections come back once it can be.
+// used just now is left exactly as it is, and its collections come back once it can be. One
+// that another connection holds says so, for the caller to add it again later.
 TEST_F(CoreDataTest, OnlyADamagedStoreIsMovedAsideAndOneThatCannotBeUsedNowIsLeftAlone) {
   auto healthy = [&] {
     auto context = open();
@@ -368,7 +391,9 @@ TEST_F(CoreDataTest, OnlyADamagedStoreIsMovedAsideAndOneThatCannotBeUsedNowIsLef
     bool damaged;
     std::function<std::shared_ptr<NSManagedObjectModel>()> model = [] { return itemModel(); };
     std::function<void()> after = [] {};
+    NSPersistentStoreCoordinator::StoreState state = NSPersistentStoreCoordinator::StoreState::unavailable;
   };
+  const auto held = NSPersistentStoreCoordinator::StoreState::busy;
   const Case cases[] = {
       {"not a database", [&] { std::ofstream(storePath()) << std::string(4096, 'x'); }, true},
       {"cut short", [&] { healthy(); fs::resize_file(storePath(), fs::file_size(storePath()) / 2); }, true},
@@ -383,7 +408,7 @@ TEST_F(CoreDataTest, OnlyADamagedStoreIsMovedAsideAndOneThatCannotBeUsedNowIsLef
          healthy();
          hold("PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; UPDATE \"Item\" SET \"count\" = 1; COMMIT;");
        },
-       false, [] { return itemModel(); }, [&] { sqlite3_close(holder); }},
+       false, [] { return itemModel(); }, [&] { sqlite3_close(holder); }, held},
       {"written by another process while a newer version migrates",
        [&] {
          healthy();
@@ -393,7 +418,8 @@ TEST_F(CoreDataTest, OnlyADamagedStoreIsMovedAsideAndOneThatCannotBeUsedNowIsLef
        [&] {
          sqlite3_exec(holder, "COMMIT", nullptr, nullptr, nullptr);
          sqlite3_close(holder);
-       }},
+       },
+       held},
   };
   busyTimeout = 0.2;
   for (const auto& c : cases) {
@@ -411,7 +437,8 @@ TEST_F(CoreDataTest, OnlyADamagedStoreIsMovedAsideAndOneThatCannotBeUsedNowIsLef
       continue;
     }
     EXPECT_FALSE(coordinator->movedAsideTo().has_value()) << c.name;
-    EXPECT_EQ(coordinator->storeState(), NSPersistentStoreCoordinator::StoreState::unavailable) << c.name;
+    EXPECT_EQ(coordinator->storeState(), c.state) << c.name;
+    EXPECT_EQ(error->code() == NSPersistentStoreCoordinator::NSPersistentStoreTimeoutError, c.state == held) << c.name;
     context->insertNewObjectForEntityForName("Item");
     EXPECT_FALSE(context->save()) << c.name;
     std::ifstream after(storePath(), std::ios::binary);
@@ -517,6 +544,119 @@ TEST_F(CoreDataTest, AWriteThatFindsTheStoreBusyFailsAsATimeoutAndKeepsItsChange
   EXPECT_TRUE(context->save());
   coordinator.reset();
   EXPECT_EQ(names(fetch(*open())), (std::vector<std::string>{"kept", "later"}));
+}
+
+// Whatever sits under one of the store's own names without being a regular file (a link to a
+// file of the user's, to an empty one or to nothing, a fifo, a folder) is never opened, read,
+// written or followed: it is set aside under a name of its own, once and with one line, and
+// the store goes on as if it were missing. Each opening runs in a process of its own that
+// must end by itself, so that a fifo holding it up fails the case instead of hanging it.
+TEST_F(CoreDataTest, WhatIsNotAFileUnderOneOfTheStoresNamesIsSetAsideOnceAndNeverOpened) {
+  const fs::path notes = home() / "notes.txt", empty = home() / "empty.txt", nowhere = home() / "nowhere";
+  std::ofstream(notes) << "the user's own notes\n";
+  std::ofstream{empty};
+  for (const auto& outside : {notes, empty}) {
+    fs::permissions(outside, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+  }
+  auto snapshot = [](const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()) + "|" +
+           std::to_string(static_cast<int>(fs::status(file).permissions()));
+  };
+  const std::string notesBefore = snapshot(notes), emptyBefore = snapshot(empty);
+  struct Kind {
+    const char* name;
+    std::function<void(const fs::path&)> plant;
+    fs::file_type type;
+    const char* said;
+  };
+  const Kind kinds[] = {
+      {"a link to a file of the user's", [&](const fs::path& at) { fs::create_symlink(notes, at); }, fs::file_type::symlink,
+       "a symbolic link"},
+      {"a link to an empty file", [&](const fs::path& at) { fs::create_symlink(empty, at); }, fs::file_type::symlink,
+       "a symbolic link"},
+      {"a link to nothing", [&](const fs::path& at) { fs::create_symlink(nowhere, at); }, fs::file_type::symlink,
+       "a symbolic link"},
+      {"a fifo", [](const fs::path& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); }, fs::file_type::fifo, "a named pipe"},
+      {"a folder",
+       [](const fs::path& at) {
+         fs::create_directory(at);
+         std::ofstream(at / "inside") << "x";
+       },
+       fs::file_type::directory, "a folder"},
+  };
+  int n = 0;
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+    for (const auto& kind : kinds) {
+      const std::string what = std::string(kind.name) + " as test.sqlite" + suffix;
+      storeName = "case-" + std::to_string(++n) + "/test.sqlite";
+      fs::create_directories(storePath().parent_path());
+      const bool mainFile = std::string_view(suffix).empty();
+      if (!mainFile) {
+        auto context = open();
+        context->insertNewObjectForEntityForName("Item")->setValueForKey(text("kept"), "name");
+        ASSERT_TRUE(context->save()) << what;
+        coordinator.reset();
+      }
+      const fs::path planted = storePath().string() + suffix;
+      kind.plant(planted);
+      const fs::path lines = home() / ("lines-" + std::to_string(n));
+      const pid_t child = ChildProcess::start("opens-and-saves", {storePath().string(), lines.string()}, {});
+      ASSERT_GT(child, 0);
+      int status = 0;
+      const bool ended = runUntil([&] { return ::waitpid(child, &status, WNOHANG) == child; }, 20.0);
+      if (!ended) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+      }
+      EXPECT_TRUE(ended) << what << ": the opening never ended";
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << what << ": status " << status;
+
+      EXPECT_EQ(snapshot(notes), notesBefore) << what;
+      EXPECT_EQ(snapshot(empty), emptyBefore) << what;
+      EXPECT_FALSE(fs::exists(fs::symlink_status(nowhere))) << what << ": a link was followed";
+      fs::remove(nowhere);
+      EXPECT_EQ(rawQuery(storePath(), "SELECT group_concat(name) FROM \"Item\""), mainFile ? "added" : "kept,added") << what;
+      std::vector<fs::path> aside;
+      for (const auto& entry : fs::directory_iterator(storePath().parent_path())) {
+        if (entry.path().filename().string().starts_with("test.sqlite" + std::string(suffix) + ".not-a-file-")) {
+          aside.push_back(entry.path());
+        }
+      }
+      std::ifstream said(lines);
+      std::vector<std::string> printed;
+      for (std::string line; std::getline(said, line);) printed.push_back(line);
+      if (aside.size() != 1 || printed.size() != 1) {
+        ADD_FAILURE() << what << ": set aside as " << ::testing::PrintToString(aside) << ", saying "
+                      << ::testing::PrintToString(printed);
+        continue;
+      }
+      EXPECT_EQ(fs::symlink_status(aside[0]).type(), kind.type) << what << ": set aside as it was";
+      EXPECT_TRUE(printed[0].starts_with("test.sqlite" + std::string(suffix) + " was " + kind.said)) << printed[0];
+      EXPECT_NE(printed[0].find(aside[0].filename().string()), std::string::npos) << printed[0];
+
+      // Set aside once: the next opening finds nothing to say.
+      const auto before = printedLines().size();
+      auto context = open();
+      EXPECT_EQ(coordinator->storeState(), NSPersistentStoreCoordinator::StoreState::open) << what;
+      EXPECT_EQ(printedLines().size(), before) << what;
+      coordinator.reset();
+    }
+  }
+}
+
+// SQLite, told to follow no link, refuses one anywhere in the store's name: a store whose
+// folder is reached through a link (a home folder on another disk) opens all the same.
+TEST_F(CoreDataTest, AStoreInAFolderReachedThroughALinkOpens) {
+  fs::create_directories(home() / "elsewhere");
+  fs::create_symlink(home() / "elsewhere", storePath().parent_path());
+  auto context = open();
+  ASSERT_EQ(coordinator->storeState(), NSPersistentStoreCoordinator::StoreState::open);
+  context->insertNewObjectForEntityForName("Item")->setValueForKey(text("here"), "name");
+  ASSERT_TRUE(context->save());
+  coordinator.reset();
+  EXPECT_EQ(rawQuery(home() / "elsewhere" / "test.sqlite", "SELECT name FROM \"Item\""), "here");
+  EXPECT_TRUE(fs::is_symlink(storePath().parent_path()));
 }
 
 TEST_F(CoreDataTest, ANewerStoreIsLeftUntouchedAndNothingIsSaved) {
