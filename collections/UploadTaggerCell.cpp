@@ -1,5 +1,8 @@
 #include "collections/UploadTaggerCell.h"
 
+#include <filesystem>
+
+#include "model/AppConstants.h"
 #include "model/InputLimits.h"
 #include "platform/appkit/NSColor.h"
 #include "platform/appkit/NSFont.h"
@@ -121,16 +124,21 @@ void UploadTaggerCell::showPreviewOf(const std::string& file) {
   // Read and decoded away from the main thread, within a tile's limits at the preview's
   // size; a row handed to another upload meanwhile drops it.
   std::weak_ptr<UploadTaggerCell> weak = sharedAs<UploadTaggerCell>();
-  NSImage::makeInBackground([file, limits = shownPictureLimits(*preview)] { return NSImage::initWithContentsOfFile(file, limits); },
-                            [weak, file](NSImage::Result image) {
-                              auto cell = weak.lock();
-                              if (!cell || cell->previewFile_ != file) return;
-                              if (!image) {
-                                OutputSink::print(image.error()->description());
-                                return;
-                              }
-                              if (auto shown = cell->gif.lock()) shown->setImage(*image);
-                            });
+  // The staged copy is the application's own file in its GIF folder, read as one.
+  auto read = [file, limits = shownPictureLimits(*preview)]() -> NSImage::Result {
+    if (auto bytes = contentsOfLocalGifFile(file)) return NSImage::initWithData(bytes, limits);
+    return std::unexpected(NSError::make(std::string(NSImage::ErrorDomain), NSImage::unreadableFile,
+                                         "cannot read " + std::filesystem::path(file).filename().string()));
+  };
+  NSImage::makeInBackground(std::move(read), [weak, file](NSImage::Result image) {
+    auto cell = weak.lock();
+    if (!cell || cell->previewFile_ != file) return;
+    if (!image) {
+      OutputSink::print(image.error()->description());
+      return;
+    }
+    if (auto shown = cell->gif.lock()) shown->setImage(*image);
+  });
 }
 
 void UploadTaggerCell::saveTagsToUnit() {

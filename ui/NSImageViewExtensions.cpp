@@ -5,10 +5,10 @@
 #include <optional>
 #include <string>
 
+#include "model/AppConstants.h"
 #include "platform/appkit/NSImageView.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/foundation/NSData.h"
-#include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSURL.h"
 #include "platform/foundation/NSURLSessionTask.h"
 #include "service/AssetCache.h"
@@ -38,7 +38,7 @@ std::shared_ptr<NSURLSessionDataTask> loadImageWithPath(const std::shared_ptr<NS
   std::string key = url->absoluteString();
   if (!NSURL::URLWithString(key)) return fail();
   if (url->isFileURL()) {
-    NSImage::loadInBackground([path = url->path()] { return NSFileManager::defaultManager()->contentsAtPath(path); },
+    NSImage::loadInBackground([path = url->path()] { return contentsOfLocalGifFile(path); },
                               limits, std::move(completion));
     return nullptr;
   }

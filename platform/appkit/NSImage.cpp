@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <mutex>
 
 #include "platform/appkit/PNGReader.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/NSBundle.h"
+#include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/render/NSGraphicsContext.h"
 
@@ -70,11 +70,11 @@ Result NSImage::initWithContentsOfFile(const std::filesystem::path& path, const 
 }
 
 Result NSImage::readFile(const std::filesystem::path& path, const Limits* limits) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::unexpected(failure(unreadableFile, "cannot read " + path.filename().string()));
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::unexpected(failure(unreadableFile, "cannot read " + path.filename().string()));
-  auto image = make(NSData::make(std::move(bytes)), limits);
+  // A picture is a plain file: a link is not followed, and a pipe or a device in its place
+  // neither keeps the loading queue waiting nor fills memory.
+  auto bytes = NSFileManager::defaultManager()->readContentsOfRegularFileAtPath(path);
+  if (!bytes) return std::unexpected(failure(unreadableFile, "cannot read " + path.filename().string()));
+  auto image = make(*bytes, limits);
   if (image) (*image)->name_ = path.stem().string();
   return image;
 }
