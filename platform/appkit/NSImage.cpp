@@ -25,12 +25,12 @@ std::shared_ptr<NSError> failure(NSImage::ErrorCode code, std::string text) {
   return NSError::make(std::string(NSImage::ErrorDomain), code, std::move(text));
 }
 
-bool isPNG(const std::vector<std::uint8_t>& b) {
-  static const std::uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+bool isPNG(std::string_view b) {
+  static const char signature[8] = {'\x89', 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   return b.size() >= 8 && std::memcmp(b.data(), signature, 8) == 0;
 }
 
-bool isGIF(const std::vector<std::uint8_t>& b) {
+bool isGIF(std::string_view b) {
   return b.size() >= 6 && (std::memcmp(b.data(), "GIF87a", 6) == 0 || std::memcmp(b.data(), "GIF89a", 6) == 0);
 }
 
@@ -64,24 +64,31 @@ Result NSImage::initWithData(const std::shared_ptr<NSData>& data) { return initW
 
 Result NSImage::initWithData(const std::shared_ptr<NSData>& data, const Limits& limits) {
   if (!data || data->length() == 0) return std::unexpected(failure(unknownFormat, "no image data"));
-  const auto& bytes = data->bytes();
+  // Looked at where they lie: bytes() would copy data read straight from a file, and a GIF
+  // keeps them.
+  const auto head = data->view();
   std::shared_ptr<NSImage> image(new NSImage());
-  if (isPNG(bytes)) {
-    auto frame = decodePNG(bytes);
+  if (isPNG(head)) {
+    auto frame = decodePNG(data->bytes());
     if (!frame) return std::unexpected(frame.error());
     image->first_ = std::move(*frame);
     image->size_ = {double(image->first_->width), double(image->first_->height)};
-  } else if (isGIF(bytes)) {
-    auto frames = GifFrameStore::open(data, limits);
-    if (!frames) return std::unexpected(frames.error());
-    image->gif_ = std::move(*frames);
-    // The picture's own size, whatever size its frames are kept at.
-    image->size_ = {double(image->gif_->sourceWidth()), double(image->gif_->sourceHeight())};
-    // A large GIF's first frame is made on the worker straight away.
-    image->frameIfReady(0);
+  } else if (isGIF(head)) {
+    return withGifFrames(GifFrameStore::open(data, limits));
   } else {
     return std::unexpected(failure(unknownFormat, "neither PNG nor GIF data"));
   }
+  return image;
+}
+
+Result NSImage::withGifFrames(GifFrameStore::Result frames) {
+  if (!frames) return std::unexpected(frames.error());
+  std::shared_ptr<NSImage> image(new NSImage());
+  image->gif_ = std::move(*frames);
+  // The picture's own size, whatever size its frames are kept at.
+  image->size_ = {double(image->gif_->sourceWidth()), double(image->gif_->sourceHeight())};
+  // A large GIF's first frame is made on the worker straight away.
+  image->frameIfReady(0);
   return image;
 }
 
@@ -91,6 +98,15 @@ Result NSImage::initWithContentsOfFile(const std::filesystem::path& path) {
   std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) return std::unexpected(failure(unreadableFile, "cannot read " + path.filename().string()));
   auto image = initWithData(NSData::make(std::move(bytes)));
+  if (image) (*image)->name_ = path.stem().string();
+  return image;
+}
+
+Result NSImage::initWithContentsOfFile(const std::filesystem::path& path, const Limits& limits) {
+  auto file = GifSource::withFile(path);
+  if (!file) return std::unexpected(failure(unreadableFile, "cannot read " + path.filename().string()));
+  auto image = (*file)->looksLikeGIF() ? withGifFrames(GifFrameStore::open(*file, limits))
+                                       : initWithData((*file)->contents(), limits);
   if (image) (*image)->name_ = path.stem().string();
   return image;
 }
@@ -155,16 +171,18 @@ std::shared_ptr<DispatchQueue> NSImage::loadingQueue() {
   return queue;
 }
 
-void NSImage::loadInBackground(std::function<std::shared_ptr<NSData>()> source,
+void NSImage::loadInBackground(std::function<Input()> source,
                                std::function<void(std::shared_ptr<NSImage>)> completion) {
   loadInBackground(std::move(source), Limits{}, std::move(completion));
 }
 
-void NSImage::loadInBackground(std::function<std::shared_ptr<NSData>()> source, const Limits& limits,
+void NSImage::loadInBackground(std::function<Input()> source, const Limits& limits,
                                std::function<void(std::shared_ptr<NSImage>)> completion) {
   loadingQueue()->async([source = std::move(source), limits, completion = std::move(completion)]() mutable {
     std::shared_ptr<NSImage> image;
-    if (auto data = source ? source() : nullptr) {
+    if (const Input input = source ? source() : Input{}; const auto* file = std::get_if<std::filesystem::path>(&input)) {
+      if (auto made = initWithContentsOfFile(*file, limits)) image = std::move(*made);
+    } else if (const auto& data = std::get<std::shared_ptr<NSData>>(input)) {
       if (auto made = initWithData(data, limits)) image = std::move(*made);
     }
     // A large GIF decodes on its own worker (another queue, so waiting here cannot block it).

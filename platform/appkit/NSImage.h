@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "platform/appkit/GifFrameStore.h"
@@ -30,6 +31,9 @@ class NSImage : public NSObject, public CGImageSource {
   static constexpr std::string_view ErrorDomain = "NSImageErrorDomain";
   enum ErrorCode : std::int64_t { unknownFormat = 1, corruptData = 2, tooLarge = 3, unreadableFile = 4 };
   using Limits = GifFrameStore::Limits;
+  // What a picture is made from: its bytes, or a file (a GIF's frames are then read from the
+  // file as they are decoded, its bytes never held).
+  using Input = std::variant<std::shared_ptr<NSData>, std::filesystem::path>;
 
   static std::expected<std::shared_ptr<NSImage>, std::shared_ptr<NSError>> initWithData(
       const std::shared_ptr<NSData>& data);
@@ -37,6 +41,9 @@ class NSImage : public NSObject, public CGImageSource {
       const std::shared_ptr<NSData>& data, const Limits& limits);
   static std::expected<std::shared_ptr<NSImage>, std::shared_ptr<NSError>> initWithContentsOfFile(
       const std::filesystem::path& path);
+  // A plain file only (not a link); a GIF within the limits given, read from the file.
+  static std::expected<std::shared_ptr<NSImage>, std::shared_ptr<NSError>> initWithContentsOfFile(
+      const std::filesystem::path& path, const Limits& limits);
   // An image of the bundle's images folder by name, with or without its extension
   // ("statusIcon", "statusIcon.png"); a "@2x" file is taken at half its pixel size.
   // The same name gives the same object; unknown names give none.
@@ -52,10 +59,10 @@ class NSImage : public NSObject, public CGImageSource {
   // decoded, and `completion` then gets it on the main thread (none when there were no data
   // or they did not decode). A screen that shows many pictures at once thus never stalls
   // while they arrive.
-  static void loadInBackground(std::function<std::shared_ptr<NSData>()> source,
+  static void loadInBackground(std::function<Input()> source,
                                std::function<void(std::shared_ptr<NSImage>)> completion);
   // The same, a GIF held within the limits given (a tile's, say) rather than the default.
-  static void loadInBackground(std::function<std::shared_ptr<NSData>()> source, const Limits& limits,
+  static void loadInBackground(std::function<Input()> source, const Limits& limits,
                                std::function<void(std::shared_ptr<NSImage>)> completion);
   // The serial queue images are made on in the background.
   static std::shared_ptr<DispatchQueue> loadingQueue();
@@ -106,6 +113,7 @@ class NSImage : public NSObject, public CGImageSource {
 
  private:
   NSImage() = default;
+  static std::expected<std::shared_ptr<NSImage>, std::shared_ptr<NSError>> withGifFrames(GifFrameStore::Result frames);
   // The first frame, held for as long as the image lives once it is decoded.
   std::shared_ptr<const NSImageFrame> first() const;
   std::shared_ptr<GifFrameStore> gif_;

@@ -20,6 +20,7 @@
 #include <gif_lib.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -101,6 +102,12 @@ inline void putColours(std::string& out, std::uint32_t seed) {
 
 }  // namespace detail
 
+// The colour of frame `frame` of `gif(side, frames)`, as red, green, blue.
+inline std::array<std::uint8_t, 3> flatColour(int frame) {
+  const int i = frame % 16;
+  return {static_cast<std::uint8_t>(i * 16), static_cast<std::uint8_t>(255 - i * 12), static_cast<std::uint8_t>(i * 7)};
+}
+
 inline std::string gif(int side, int frames) {
   std::string out;
   int error = 0;
@@ -108,7 +115,8 @@ inline std::string gif(int side, int frames) {
   if (!gif) std::abort();
   GifColorType colours[16];
   for (int i = 0; i < 16; ++i) {
-    colours[i] = {static_cast<GifByteType>(i * 16), static_cast<GifByteType>(255 - i * 12), static_cast<GifByteType>(i * 7)};
+    const auto [red, green, blue] = flatColour(i);
+    colours[i] = {red, green, blue};
   }
   ColorMapObject* map = GifMakeMapObject(16, colours);
   EGifSetGifVersion(gif, true);
