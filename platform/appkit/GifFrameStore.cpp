@@ -218,7 +218,7 @@ void GifFrameStore::decodeAllNow(std::size_t stride) {
     keep(kept.size() - 1, std::move(frame));
   }
   // Nobody has the frames yet: each shows as long as the frames it stands for.
-  for (std::size_t i = 0; i < kept.size(); ++i) held_[i]->delay = kept[i].delay;
+  for (auto& [at, frame] : held_) frame->delay = kept[at].delay;
   frames_ = std::move(kept);
   // All held at once (the store fits its budget): an opaque picture lets drawing leave out
   // what lies beneath it.

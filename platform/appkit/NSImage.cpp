@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <mutex>
 
@@ -93,13 +92,7 @@ Result NSImage::withGifFrames(GifFrameStore::Result frames) {
 }
 
 Result NSImage::initWithContentsOfFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::unexpected(failure(unreadableFile, "cannot read " + path.filename().string()));
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::unexpected(failure(unreadableFile, "cannot read " + path.filename().string()));
-  auto image = initWithData(NSData::make(std::move(bytes)));
-  if (image) (*image)->name_ = path.stem().string();
-  return image;
+  return initWithContentsOfFile(path, Limits{});
 }
 
 Result NSImage::initWithContentsOfFile(const std::filesystem::path& path, const Limits& limits) {

@@ -39,9 +39,10 @@ class NSImage : public NSObject, public CGImageSource {
       const std::shared_ptr<NSData>& data);
   static std::expected<std::shared_ptr<NSImage>, std::shared_ptr<NSError>> initWithData(
       const std::shared_ptr<NSData>& data, const Limits& limits);
+  // A plain file only (not a link); a GIF's frames are read from the file as they are
+  // decoded, its bytes never held.
   static std::expected<std::shared_ptr<NSImage>, std::shared_ptr<NSError>> initWithContentsOfFile(
       const std::filesystem::path& path);
-  // A plain file only (not a link); a GIF within the limits given, read from the file.
   static std::expected<std::shared_ptr<NSImage>, std::shared_ptr<NSError>> initWithContentsOfFile(
       const std::filesystem::path& path, const Limits& limits);
   // An image of the bundle's images folder by name, with or without its extension
