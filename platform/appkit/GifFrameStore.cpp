@@ -207,7 +207,7 @@ void GifFrameStore::decodeAllNow(std::size_t stride) {
   std::vector<FrameRecord> kept;
   for (std::size_t i = 0; i < frames_.size(); ++i) {
     lock.unlock();
-    auto frame = decodeNext(i == 0);
+    auto frame = decodeNext(i == 0, i % stride != 0);
     lock.lock();
     if (i % stride == 0) {
       kept.push_back(frames_[i]);
@@ -232,9 +232,10 @@ void GifFrameStore::decodeAllNow(std::size_t stride) {
   finishIfAllHeld();
 }
 
-// Composes the next frame in file order onto the kept canvas and answers a copy of it.
-// Called with the cursor to itself (by whoever holds `working_`).
-std::shared_ptr<NSImageFrame> GifFrameStore::decodeNext(bool rewind) {
+// Composes the next frame in file order onto the kept canvas and answers a copy of it (none
+// when only the canvas is wanted). Called with the cursor to itself (by whoever holds
+// `working_`).
+std::shared_ptr<NSImageFrame> GifFrameStore::decodeNext(bool rewind, bool canvasOnly) {
   if (!cursor_ || rewind || cursor_->next >= frames_.size()) {
     cursor_ = std::make_unique<Cursor>(source_);
     int error = 0;
@@ -303,12 +304,15 @@ std::shared_ptr<NSImageFrame> GifFrameStore::decodeNext(bool rewind) {
       }
     }
   }
-  auto frame = std::make_shared<NSImageFrame>();
-  frame->drawingCache.budget = weak_from_this();
-  frame->width = width_;
-  frame->height = height_;
-  frame->rgba = c.canvas;
-  frame->delay = record.delay;
+  std::shared_ptr<NSImageFrame> frame;
+  if (!canvasOnly) {
+    frame = std::make_shared<NSImageFrame>();
+    frame->drawingCache.budget = weak_from_this();
+    frame->width = width_;
+    frame->height = height_;
+    frame->rgba = c.canvas;
+    frame->delay = record.delay;
+  }
   if (record.disposal == DISPOSE_BACKGROUND) {
     for (int y = 0; y < height_; ++y) {
       if (rowSource_[static_cast<std::size_t>(y)] < top || rowSource_[static_cast<std::size_t>(y)] >= top + fh) continue;

@@ -115,7 +115,7 @@ class GifFrameStore : public std::enable_shared_from_this<GifFrameStore>, public
   // Decodes every frame now, keeping every stride-th.
   void decodeAllNow(std::size_t stride);
   // Decodes the next frame in the file order (rewinding first when asked to).
-  std::shared_ptr<NSImageFrame> decodeNext(bool rewind);
+  std::shared_ptr<NSImageFrame> decodeNext(bool rewind, bool canvasOnly = false);
   void keep(std::size_t index, std::shared_ptr<NSImageFrame> frame);
   void request(std::size_t index, std::unique_lock<std::mutex>& lock);
   // Starts the worker unless it runs (or there is nothing left to decode).
