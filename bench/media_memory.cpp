@@ -1,25 +1,42 @@
-// Memory and main-thread stalls of the home panel when every tile's GIF is a hostile one:
-// the real panel (featured tags' cover tiles, the trending strip) in a panel-sized window
-// (400 × 600 points) shown by the desktop host in an X server, its media from an in-process
-// stand-in, played on the real clock through the application's own run loop. First with
-// the stand-in's ordinary GIFs (the panel's usual peak), then with every GIF the stand-in
-// serves replaced by one made here with giflib: 2000 × 2000 pixels, 64 full-size frames
-// (a few hundred KB, a gigabyte decoded whole).
+// Memory and main-thread stalls of the home panel when the pictures it shows are hostile
+// ones: the real panel (featured tags' cover tiles, the trending strip, its sponsors first
+// so that its tiles carry badges) in a panel-sized window (400 × 600 points) shown by the
+// desktop host in an X server, its media from a stand-in in a process of its own, played on
+// the real clock through the application's own run loop. First with the stand-in's ordinary
+// GIFs (the panel's usual peak), then, one after another, with the tiles' GIFs (covers and
+// the strip's tiles), and then also the badges', avatars' and view pixels', replaced by one
+// picture of a hostile set made here:
+//   patterned_64   2000 × 2000 pixels in 64 frames that differ and hardly compress (7.5 MB)
+//   cut            the same cut halfway through a frame's pixels (4.1 MB)
+//   flat_64        2000 × 2000 in 64 flat frames (237 kB; a gigabyte decoded whole)
+//   png_8000       an 8000 × 8000 PNG of flat rows (a quarter of a gigabyte decoded)
+//   patterned_136  the first in 136 frames (15.9 MB)
+// Each runs as its own benchmark, BM_HomePanelWithHostilePicture/<picture>/<badges too>
+// (`--benchmark_filter=Picture/0/` for the first on tiles); the usual run comes first
+// whatever the filter. Phases run one after another in one process: what an earlier one
+// leaves behind counts in a later one's peak (run one alone for its own figure).
 //
-// Counters:
-//   usual_peak_mb     the most the process's resident memory grew over its size before the
-//                     first panel, with ordinary GIFs;
-//   hostile_peak_mb   the same with the hostile GIF on every tile;
-//   growth_mb         hostile_peak_mb − usual_peak_mb (goal ≤ 64);
-//   longest_stretch_ms the longest the main thread went without coming back to its run loop
-//                     while the hostile panel loaded and played (goal ≤ 50);
-//   usual_stretch_ms  the same with ordinary GIFs;
-//   tiles             tiles showing the hostile GIF; file_kb its size.
+// Counters (memory is the process's own, read from /proc, not what the budgets count):
+//   usual_peak_mb      the most the process's resident memory grew over its size before the
+//                      first panel, with ordinary GIFs;
+//   usual_stretch_ms   the longest the main thread went without coming back to its run loop
+//                      meanwhile;
+//   peak_mb            the same growth with the hostile picture;
+//   growth_mb          peak_mb − usual_peak_mb (goal ≤ 64);
+//   stretch_ms         the longest main-thread stretch while the hostile panel loaded and
+//                      played (goal ≤ 50);
+//   tiles, badges      pictures on screen showing the hostile one (badges: the sponsors');
+//   counted_mb         the most their GIFs' budgets counted (frames, bytes, drawn copies),
+//                      added up;
+//   file_kb            the picture's size.
 //
 // Without a display the program runs itself again inside an X server of its own.
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
+#include <png.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,6 +46,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <thread>
 
 #include "app/RootViewController.h"
@@ -41,6 +60,7 @@
 #include "platform/host/DesktopHost.h"
 #include "service/AssetCache.h"
 #include "standin/StandinServer.h"
+#include "standin/StreamPages.h"
 #include "tests/support/HostileGif.h"
 
 namespace {
@@ -48,28 +68,148 @@ namespace {
 constexpr NSSize kPanel{400, 600};
 constexpr double kPlaySeconds = 4.0;
 
-// 2000 × 2000 pixels in 64 full-size frames: a few hundred KB, a gigabyte decoded whole.
-const std::string& hostileGif() {
-  static const std::string bytes = hostile::gif(2000, 64);
-  return bytes;
+// 8000 × 8000 grey pixels, each row one shade: deflate leaves a few hundred KB.
+std::string hugePng() {
+  constexpr int kSide = 8000;
+  std::string out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (!png || !info || setjmp(png_jmpbuf(png))) std::abort();
+  png_set_write_fn(png, &out, [](png_structp writer, png_bytep bytes, png_size_t length) {
+    static_cast<std::string*>(png_get_io_ptr(writer))->append(reinterpret_cast<const char*>(bytes), length);
+  }, nullptr);
+  png_set_IHDR(png, info, kSide, kSide, 8, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  std::vector<png_byte> row(kSide);
+  for (int y = 0; y < kSide; ++y) {
+    std::fill(row.begin(), row.end(), static_cast<png_byte>(y / 32));
+    png_write_row(png, row.data());
+  }
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return out;
 }
 
-StandinServer& server() {
-  static std::shared_ptr<StandinServer> made = [] {
+struct HostilePicture {
+  const char* name;
+  std::string (*make)();
+  const char* type;
+  double side;  // the picture's size in points, as its image says it
+};
+const HostilePicture kPictures[] = {
+    {"patterned_64", [] { return hostile::patternedGif64(); }, "image/gif", 2000},
+    {"cut", [] { return hostile::cutPatternedGif(); }, "image/gif", 2000},
+    {"flat_64", [] { return hostile::gif(2000, 64); }, "image/gif", 2000},
+    {"png_8000", hugePng, "image/png", 8000},
+    // Last: beyond the grid downloader's 10 MB, it is refused on tiles, and every address it
+    // was refused at stays refused for the rest of the process.
+    {"patterned_136", [] { return hostile::patternedGif136(); }, "image/gif", 2000},
+};
+constexpr int kPictureCount = static_cast<int>(std::size(kPictures));
+
+// The stand-in runs in a process of its own, so that what it holds and copies to serve
+// the pictures is not counted as the application's. Told a picture's index on a pipe, it
+// serves that picture for the tiles' GIFs from then on, and when told so for the badges',
+// avatars' and view pixels' too (-1: its own again), and answers the picture's size once it
+// does.
+class StandinProcess {
+ public:
+  // Forks; to be called before the process starts any thread.
+  static StandinProcess& start() {
+    static StandinProcess process;
+    return process;
+  }
+  const std::string& baseURL() const { return baseURL_; }
+  std::size_t serve(int picture, bool everywhere) {
+    const int asked[2] = {picture, everywhere ? 1 : 0};
+    if (::write(toChild_, asked, sizeof asked) != sizeof asked) std::abort();
+    std::uint64_t size = 0;
+    if (::read(fromChild_, &size, sizeof size) != sizeof size) std::abort();
+    return size;
+  }
+
+ private:
+  StandinProcess() {
+    int down[2], up[2];
+    if (::pipe(down) != 0 || ::pipe(up) != 0) std::abort();
+    const pid_t pid = ::fork();
+    if (pid < 0) std::abort();
+    if (pid == 0) {
+      ::close(down[1]);
+      ::close(up[0]);
+      ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+      runChild(down[0], up[1]);
+    }
+    ::close(down[0]);
+    ::close(up[1]);
+    toChild_ = down[1];
+    fromChild_ = up[0];
+    std::uint32_t length = 0;
+    if (::read(fromChild_, &length, sizeof length) != sizeof length) std::abort();
+    baseURL_.resize(length);
+    if (::read(fromChild_, baseURL_.data(), length) != static_cast<ssize_t>(length)) std::abort();
+  }
+
+  [[noreturn]] static void runChild(int in, int out) {
     auto standin = StandinServer::make();
-    if (!standin->start(0)) std::abort();
-    setenv("GLIMDECK_SERVICE_URL", standin->baseURL().c_str(), 1);
-    return standin;
-  }();
-  return *made;
-}
+    if (!standin->start(0)) ::_exit(1);
+    std::mutex mutex;
+    std::shared_ptr<const std::string> bytes;
+    const char* type = nullptr;
+    bool everywhere = false;
+    standin->addRoute("GET", "/media/.*\\.gif", [&](const StandinRequest& request, StandinResponse& response,
+                                                    const Catalogue& catalogue) {
+      std::unique_lock lock(mutex);
+      auto served = bytes;
+      const char* servedType = type;
+      if (!everywhere && (request.path.starts_with("/media/badges/") || request.path.starts_with("/media/avatars/") ||
+                          request.path.starts_with("/media/pixel/"))) {
+        served = nullptr;
+      }
+      lock.unlock();
+      if (served) {
+        response.setText(*served, servedType);
+      } else {
+        catalogue.serveMedia(request, response);
+      }
+    });
+    // Sponsors first in the trending strip, so that its tiles carry badges.
+    standin->addRoute("GET", "/v1/trending", [](const StandinRequest& request, StandinResponse& response,
+                                                const Catalogue& catalogue) {
+      std::vector<const CatalogueItem*> items;
+      for (const auto& item : catalogue.items()) items.push_back(&item);
+      std::ranges::stable_partition(items, [](const CatalogueItem* item) { return item->badgePosition.has_value(); });
+      response.setJson(StreamPages::pageJson(
+          items.size(), [&](std::size_t i) -> id { return catalogue.itemObject(*items[i]); }, request));
+    });
+    const std::string url = standin->baseURL();
+    const auto length = static_cast<std::uint32_t>(url.size());
+    if (::write(out, &length, sizeof length) != sizeof length || ::write(out, url.data(), length) != length) ::_exit(1);
+    std::map<int, std::shared_ptr<const std::string>> made;
+    for (int asked[2] = {}; ::read(in, asked, sizeof asked) == sizeof asked;) {
+      const int picture = asked[0];
+      std::shared_ptr<const std::string> next;
+      if (picture >= 0 && picture < kPictureCount) {
+        auto& slot = made[picture];
+        if (!slot) slot = std::make_shared<const std::string>(kPictures[picture].make());
+        next = slot;
+      }
+      {
+        std::lock_guard lock(mutex);
+        bytes = next;
+        type = next ? kPictures[picture].type : nullptr;
+        everywhere = asked[1] != 0;
+      }
+      const std::uint64_t size = next ? next->size() : 0;
+      if (::write(out, &size, sizeof size) != sizeof size) break;
+    }
+    ::_exit(0);
+  }
 
-// Every GIF the stand-in serves is the hostile one from now on.
-void serveHostileGifs() {
-  server().addRoute("GET", "/media/.*\\.gif", [](const StandinRequest&, StandinResponse& response, const Catalogue&) {
-    response.setText(hostileGif(), "image/gif");
-  });
-}
+  int toChild_ = -1, fromChild_ = -1;
+  std::string baseURL_;
+};
 
 double residentMegabytes() {
   long pages = 0, resident = 0;
@@ -109,27 +249,48 @@ void collectImageViews(const std::shared_ptr<NSView>& view, std::vector<std::sha
   for (const auto& sub : view->subviews()) collectImageViews(sub, found);
 }
 
-// Tiles on screen showing a GIF (and, when `side` is given, a GIF of that size).
-int tilesShowing(const NSWindow& window, double side = 0) {
+// A sponsor's badge is a picture view of 40 × 16 points in its tile's corner.
+constexpr double kBadgeMostWidth = 40;
+
+struct Showing {
+  int tiles = 0, badges = 0;
+  double countedMegabytes = 0;  // the most their GIFs' budgets counted, added up
+};
+
+// Pictures on screen: a tile's GIF (of `side` points when given), a badge's picture of that
+// size.
+Showing picturesShowing(const NSWindow& window, double side) {
   std::vector<std::shared_ptr<NSImageView>> views;
   collectImageViews(window.contentView(), views);
-  return static_cast<int>(std::ranges::count_if(views, [&](const auto& view) {
+  Showing showing;
+  for (const auto& view : views) {
     auto image = view->image();
-    return image && image->gifFrames() && !view->visibleRect().isEmpty() &&
-           (side == 0 || image->size().width == side);
-  }));
+    if (!image || view->visibleRect().isEmpty()) continue;
+    const bool badge = view->frame().size.width <= kBadgeMostWidth;
+    if (side == 0 ? !badge && image->gifFrames() : image->size().width == side) {
+      ++(badge ? showing.badges : showing.tiles);
+      if (const auto& frames = image->gifFrames()) showing.countedMegabytes += double(frames->peakBytesWithKept()) / (1024 * 1024);
+    }
+  }
+  return showing;
 }
 
 struct PhaseResult {
   double peakMegabytes = 0;
   double longestStretchMs = 0;
-  int tiles = 0;
+  Showing showing;
 };
 
-// The home panel shown, its tiles loaded and played, then closed and let go.
+// The home panel shown, its pictures loaded and played, then closed and let go.
 PhaseResult showPanel(double baseline, double side) {
+  // Nothing of an earlier panel's media is found in the cache.
   AssetCache::shared()->setMapping({});
   AssetCache::shared()->setOrder({});
+  AssetCache::shared()->flushArchives();
+  std::error_code ignored;
+  for (const auto& file : std::filesystem::directory_iterator(AssetCache::shared()->systemCachePath()->path(), ignored)) {
+    if (file.is_regular_file()) std::filesystem::remove(file.path(), ignored);
+  }
   PeakSampler sampler;
   StretchProbe probe;
   PhaseResult result;
@@ -142,16 +303,17 @@ PhaseResult showPanel(double baseline, double side) {
     window->makeKeyAndOrderFront(nullptr);
     panel->noteViewWillAppear();
     panel->noteViewDidAppear();
-    // Loaded: the tiles that show a GIF stay as many for a second.
+    // Loaded: the tiles that show the picture stay as many for a second (none only after
+    // five seconds: tiles the picture is refused on keep their placeholders).
     int shown = -1;
-    for (int steady = 0, round = 0; steady < 10 && round < 300; ++round) {
+    for (int steady = 0, round = 0; (steady < 10 || (shown == 0 && round < 50)) && round < 600; ++round) {
       play(0.1);
-      const int now = tilesShowing(*window, side);
-      steady = now > 0 && now == shown ? steady + 1 : 0;
+      const int now = picturesShowing(*window, side).tiles;
+      steady = now == shown ? steady + 1 : 0;
       shown = now;
     }
     play(kPlaySeconds);
-    result.tiles = tilesShowing(*window, side);
+    result.showing = picturesShowing(*window, side);
     probe.stop();
     window->orderOut(nullptr);
     panel->contentCollectionView->reset();
@@ -163,32 +325,57 @@ PhaseResult showPanel(double baseline, double side) {
   return result;
 }
 
-void BM_HomePanelWithHostileGifs(benchmark::State& state) {
-  auto host = DesktopHost::start();
-  if (!host) std::abort();
-  server();
-  const double baseline = residentMegabytes();
-  PhaseResult usual, hostile;
-  for (auto _ : state) {
-    usual = showPanel(baseline, 0);
+// The desktop, the process's size before any panel, and the panel with ordinary GIFs: once.
+struct Session {
+  std::shared_ptr<DesktopHost> host;
+  double baseline = 0;
+  PhaseResult usual;
+};
+Session& session() {
+  static Session made = [] {
+    Session session;
+    session.host = DesktopHost::start();
+    if (!session.host) std::abort();
+    session.baseline = residentMegabytes();
+    StandinProcess::start().serve(-1, false);
+    session.usual = showPanel(session.baseline, 0);
     ::malloc_trim(0);
-    serveHostileGifs();
-    hostile = showPanel(baseline, 2000);
-  }
-  state.counters["usual_peak_mb"] = usual.peakMegabytes;
-  state.counters["hostile_peak_mb"] = hostile.peakMegabytes;
-  state.counters["growth_mb"] = hostile.peakMegabytes - usual.peakMegabytes;
-  state.counters["usual_stretch_ms"] = usual.longestStretchMs;
-  state.counters["longest_stretch_ms"] = hostile.longestStretchMs;
-  state.counters["usual_tiles"] = usual.tiles;
-  state.counters["tiles"] = hostile.tiles;
-  state.counters["file_kb"] = double(hostileGif().size()) / 1024;
+    return session;
+  }();
+  return made;
 }
-BENCHMARK(BM_HomePanelWithHostileGifs)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_HomePanelWithHostilePicture(benchmark::State& state) {
+  const HostilePicture& picture = kPictures[state.range(0)];
+  const bool everywhere = state.range(1) != 0;
+  state.SetLabel(std::string(picture.name) + (everywhere ? ", tiles and badges" : ", tiles"));
+  Session& shared = session();
+  const std::size_t size = StandinProcess::start().serve(static_cast<int>(state.range(0)), everywhere);
+  PhaseResult hostile;
+  for (auto _ : state) hostile = showPanel(shared.baseline, picture.side);
+  ::malloc_trim(0);
+  state.counters["usual_peak_mb"] = shared.usual.peakMegabytes;
+  state.counters["usual_stretch_ms"] = shared.usual.longestStretchMs;
+  state.counters["usual_tiles"] = shared.usual.showing.tiles;
+  state.counters["peak_mb"] = hostile.peakMegabytes;
+  state.counters["growth_mb"] = hostile.peakMegabytes - shared.usual.peakMegabytes;
+  state.counters["stretch_ms"] = hostile.longestStretchMs;
+  state.counters["tiles"] = hostile.showing.tiles;
+  state.counters["badges"] = hostile.showing.badges;
+  state.counters["counted_mb"] = hostile.showing.countedMegabytes;
+  state.counters["file_kb"] = double(size) / 1024;
+}
+// Each picture on the tiles (covers and the strip's tiles) only, then on their badges too.
+BENCHMARK(BM_HomePanelWithHostilePicture)
+    ->ArgsProduct({benchmark::CreateDenseRange(0, kPictureCount - 1, 1), {0, 1}})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The service's address set before anything reads it.
-  return bench::runOnDesktop(argc, argv, GLIMDECK_SOURCE_DIR, "glimdeck-bench-memory", [] { server(); });
+  // Before any thread starts: the stand-in's process is forked from this one.
+  return bench::runOnDesktop(argc, argv, GLIMDECK_SOURCE_DIR, "glimdeck-bench-memory", [] {
+    setenv("GLIMDECK_SERVICE_URL", StandinProcess::start().baseURL().c_str(), 1);
+  });
 }

@@ -424,7 +424,7 @@ void FocusedSearchViewController::completeDownload(const std::string& url, const
     if (!cell) continue;
     // Read and decoded off the main thread, as the grid's tiles are.
     cell->loadAnimatedImage(
-        [url, cacheKey, status] { return CollectionViewGifDownloader::contentsOfMedia(url, cacheKey, status); },
+        [url, cacheKey, status] { return CollectionViewGifDownloader::sourceOfMedia(url, cacheKey, status); },
         [weak, path] {
           auto screen = weak.lock();
           if (!screen) return;

@@ -187,7 +187,7 @@ void GifCell::updateAnimatedImageWithImage(const std::shared_ptr<NSImage>& image
   view->setImage(image);
 }
 
-void GifCell::loadAnimatedImage(std::function<std::shared_ptr<NSData>()> source, std::function<void()> shown) {
+void GifCell::loadAnimatedImage(std::function<NSImage::Input()> source, std::function<void()> shown) {
   std::weak_ptr<GifCell> weak = sharedAs<GifCell>();
   NSImage::Limits limits;
   limits.budgetBytes = Constants::pictureBudgetBytes;

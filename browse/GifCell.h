@@ -17,6 +17,7 @@
 #include "model/AdBadgeInfo.h"
 #include "model/VornObject.h"
 #include "platform/appkit/NSCollectionViewItem.h"
+#include "platform/appkit/NSImage.h"
 #include "platform/appkit/NSPasteboardItem.h"
 #include "ui/NSImageViewExtensions.h"
 #include "ui/QLXLabel.h"
@@ -173,11 +174,11 @@ class GifCell : public NSCollectionViewItem,
 
   // --- Media
   void updateAnimatedImageWithImage(const std::shared_ptr<NSImage>& image);
-  // Shows the GIF or PNG whose data `source` answers, read and decoded away from the main
+  // Shows the GIF or PNG `source` answers (bytes or a file), read and decoded away from the main
   // thread: the tile keeps its placeholder and progress until the picture is ready. Reuse,
   // reset or unload meanwhile drops it, so a tile never shows the picture of an item it no
   // longer shows. `shown` runs once the picture is shown.
-  void loadAnimatedImage(std::function<std::shared_ptr<NSData>()> source, std::function<void()> shown = nullptr);
+  void loadAnimatedImage(std::function<NSImage::Input()> source, std::function<void()> shown = nullptr);
   void playMovieWithFilePath(const std::shared_ptr<NSURL>& path);
   void loopCurrentMovieWithNotification(const std::shared_ptr<NSNotification>& notification);
   void resetGifSize();

@@ -432,7 +432,7 @@ void GifCollectionViewController::completeDownload(const std::string& url, const
     // Read and decoded off the main thread: a page of tiles arriving at once would stall it.
     std::weak_ptr<GifCollectionViewController> weak = sharedAs<GifCollectionViewController>();
     cell->loadAnimatedImage(
-        [url, cacheKey, status] { return CollectionViewGifDownloader::contentsOfMedia(url, cacheKey, status); },
+        [url, cacheKey, status] { return CollectionViewGifDownloader::sourceOfMedia(url, cacheKey, status); },
         [weak, path] {
           if (auto grid = weak.lock()) grid->mediaShownAt(path);
         });

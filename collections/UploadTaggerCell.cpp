@@ -1,8 +1,5 @@
 #include "collections/UploadTaggerCell.h"
 
-#include <filesystem>
-
-#include "model/AppConstants.h"
 #include "model/InputLimits.h"
 #include "platform/appkit/NSColor.h"
 #include "platform/appkit/NSFont.h"
@@ -124,12 +121,8 @@ void UploadTaggerCell::showPreviewOf(const std::string& file) {
   // Read and decoded away from the main thread, within a tile's limits at the preview's
   // size; a row handed to another upload meanwhile drops it.
   std::weak_ptr<UploadTaggerCell> weak = sharedAs<UploadTaggerCell>();
-  // The staged copy is the application's own file in its GIF folder, read as one.
-  auto read = [file, limits = shownPictureLimits(*preview)]() -> NSImage::Result {
-    if (auto bytes = contentsOfLocalGifFile(file)) return NSImage::initWithData(bytes, limits);
-    return std::unexpected(NSError::make(std::string(NSImage::ErrorDomain), NSImage::unreadableFile,
-                                         "cannot read " + std::filesystem::path(file).filename().string()));
-  };
+  // A plain file only, its frames read from it as they are decoded (GifSource).
+  auto read = [file, limits = shownPictureLimits(*preview)] { return NSImage::initWithContentsOfFile(file, limits); };
   NSImage::makeInBackground(std::move(read), [weak, file](NSImage::Result image) {
     auto cell = weak.lock();
     if (!cell || cell->previewFile_ != file) return;

@@ -130,15 +130,17 @@ void CollectionViewGifDownloader::report(const std::shared_ptr<NSURL>& url, cons
   if (auto delegate = this->delegate()) delegate->downloadCompletedWithUrl(url, key, type, status);
 }
 
-std::shared_ptr<NSData> CollectionViewGifDownloader::contentsOfMedia(const std::string& url,
-                                                                     const std::optional<std::string>& cacheKey,
-                                                                     DownloadCompleteStatus status) {
+NSImage::Input CollectionViewGifDownloader::sourceOfMedia(const std::string& url,
+                                                         const std::optional<std::string>& cacheKey,
+                                                         DownloadCompleteStatus status) {
   if (status == DownloadCompleteStatus::localFileDetected) {
     auto local = NSURL::URLWithString(url);
     return local ? contentsOfLocalGifFile(local->path()) : nullptr;
   }
-  // Drops a missing or unreadable file from the cache (and says so for an unreadable one).
-  if (status == DownloadCompleteStatus::completed && cacheKey) return AssetCache::shared()->cachedAssetWithKey(*cacheKey);
+  // Drops a missing file, or anything but a plain file of the cache's, from the cache.
+  if (status == DownloadCompleteStatus::completed && cacheKey) {
+    if (auto file = AssetCache::shared()->storagePathForKey(*cacheKey)) return std::filesystem::path(file->path());
+  }
   return nullptr;
 }
 

@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/appkit/NSImage.h"
 #include "platform/foundation/NSData.h"
 #include "platform/foundation/NSObject.h"
 #include "platform/foundation/NSURL.h"
@@ -66,10 +67,12 @@ class CollectionViewGifDownloader : public NSObject, public NSURLSessionDelegate
   std::shared_ptr<NSURLSession> downloadSession() const;
   void setDownloadSession(std::shared_ptr<NSURLSession> session);
 
-  // The bytes of the media a report named: the local file itself, or the cached file; none
-  // when there is none or it cannot be read. It reads the disk: for threads other than the main one.
-  static std::shared_ptr<NSData> contentsOfMedia(const std::string& url, const std::optional<std::string>& cacheKey,
-                                                 DownloadCompleteStatus status);
+  // What the media a report named is read from: the local file's bytes, or the cached file
+  // itself (a large GIF's frames are read from it as they are decoded, not all its bytes at
+  // once); none when there is none or it cannot be read. It reads the disk: for threads other
+  // than the main one.
+  static NSImage::Input sourceOfMedia(const std::string& url, const std::optional<std::string>& cacheKey,
+                                      DownloadCompleteStatus status);
 
   // Answers cached and local media at once, otherwise starts a download.
   void downloadMedia(const std::shared_ptr<NSURL>& url, DownloadFileType type);

@@ -5,7 +5,6 @@
 #include <optional>
 #include <string>
 
-#include "model/AppConstants.h"
 #include "platform/appkit/NSImageView.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/foundation/NSData.h"
@@ -38,15 +37,21 @@ std::shared_ptr<NSURLSessionDataTask> loadImageWithPath(const std::shared_ptr<NS
   std::string key = url->absoluteString();
   if (!NSURL::URLWithString(key)) return fail();
   if (url->isFileURL()) {
-    NSImage::loadInBackground([path = url->path()] { return contentsOfLocalGifFile(path); },
+    NSImage::loadInBackground([path = url->path()] { return NSImage::Input(std::filesystem::path(path)); },
                               limits, std::move(completion));
     return nullptr;
   }
   auto cache = AssetCache::shared();
   if (cache->containsValueForKey(key)) {
     // Read there too: a badge's file may be megabytes.
-    NSImage::loadInBackground([key] { return AssetCache::shared()->cachedAssetWithKey(key); }, limits,
-                              std::move(completion));
+    NSImage::loadInBackground(
+        [key]() -> NSImage::Input {
+          // The cache's own file, its frames read from it as they are decoded; a missing or
+          // foreign file is dropped from the cache and shows nothing.
+          if (auto file = AssetCache::shared()->storagePathForKey(key)) return std::filesystem::path(file->path());
+          return nullptr;
+        },
+        limits, std::move(completion));
     return nullptr;
   }
   return cache->requestWithUrl(key, std::nullopt, [limits, completion](std::shared_ptr<NSData> data) {

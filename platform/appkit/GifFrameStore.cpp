@@ -5,26 +5,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <string_view>
 
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/NSRunLoop.h"
 
-// How giflib reads a GIF from memory; also part of a store's cursor, so not file-local.
+// How a store holds giflib's reading state; also part of a store's cursor, so not file-local.
 namespace gifreading {
-
-struct ByteReader {
-  std::string_view bytes;
-  std::size_t offset = 0;
-};
-
-int readBytes(GifFileType* file, GifByteType* into, int length) {
-  auto* reader = static_cast<ByteReader*>(file->UserData);
-  std::size_t n = std::min<std::size_t>(reader->bytes.size() - reader->offset, length > 0 ? std::size_t(length) : 0);
-  std::memcpy(into, reader->bytes.data() + reader->offset, n);
-  reader->offset += n;
-  return static_cast<int>(n);
-}
 
 struct GifCloser {
   void operator()(GifFileType* gif) const {
@@ -36,9 +22,7 @@ using GifHandle = std::unique_ptr<GifFileType, GifCloser>;
 
 }  // namespace gifreading
 
-using gifreading::ByteReader;
 using gifreading::GifHandle;
-using gifreading::readBytes;
 
 namespace {
 
@@ -57,7 +41,6 @@ std::shared_ptr<NSError> gifFailure(std::int64_t code, std::string text) {
 }
 constexpr std::int64_t kCorrupt = 2;
 constexpr std::int64_t kTooLarge = 3;
-
 
 // Skips the compressed pixels of a frame; false when the data ends first.
 bool skipPixels(GifFileType* gif) {
@@ -85,6 +68,33 @@ void readExtension(GifFileType* gif, GraphicsControlBlock* control, int* loopCou
   }
 }
 
+// The size frames are kept at: no side beyond the limit, and `frames` of them within `room`
+// bytes unless that would take them below the smallest side (`fits` says whether they fit).
+struct KeptSize {
+  int width = 1, height = 1;
+  bool fits = false;
+};
+KeptSize keptSize(int width, int height, std::size_t frames, double room, const GifFrameStore::Limits& limits) {
+  const double longest = std::max(width, height);
+  double scale = std::min(1.0, std::max(1, limits.maxSide) / longest);
+  const double all = double(frames) * width * height * 4 * scale * scale;
+  // Made smaller for the room, the sides are rounded down so that the frames do fit.
+  bool forRoom = false;
+  if (all > room) {
+    const double floor = std::min(1.0, std::max(1, limits.smallestSide) / longest);
+    const double fitting = scale * std::sqrt(std::max(0.0, room) / all);
+    forRoom = fitting > floor;
+    scale = std::max(floor, std::min(scale, fitting));
+  }
+  auto side = [&](int source) {
+    const double exact = source * scale;
+    return std::max(1, static_cast<int>(forRoom ? std::floor(exact) : std::lround(exact)));
+  };
+  KeptSize kept{side(width), side(height)};
+  kept.fits = double(frames) * kept.width * kept.height * 4 <= room;
+  return kept;
+}
+
 }  // namespace
 
 std::shared_ptr<DispatchQueue> GifFrameStore::decodingQueue() {
@@ -93,7 +103,8 @@ std::shared_ptr<DispatchQueue> GifFrameStore::decodingQueue() {
 }
 
 struct GifFrameStore::Cursor {
-  ByteReader reader;
+  explicit Cursor(std::shared_ptr<const GifSource> source) : reader(std::move(source)) {}
+  GifSource::Reader reader;
   GifHandle gif;
   std::vector<std::uint8_t> canvas;  // the picture so far, at the kept size
   std::vector<GifByteType> row;
@@ -104,11 +115,15 @@ struct GifFrameStore::Cursor {
 GifFrameStore::~GifFrameStore() = default;
 
 GifFrameStore::Result GifFrameStore::open(std::shared_ptr<NSData> data, const Limits& limits) {
+  return open(GifSource::withData(std::move(data)), limits);
+}
+
+GifFrameStore::Result GifFrameStore::open(std::shared_ptr<GifSource> source, const Limits& limits) {
   std::shared_ptr<GifFrameStore> store(new GifFrameStore());
   store->limits_ = limits;
-  ByteReader reader{data->view(), 0};
+  GifSource::Reader reader(source);
   int error = 0;
-  GifHandle gif(DGifOpen(&reader, readBytes, &error));
+  GifHandle gif(DGifOpen(&reader, GifSource::Reader::readInto, &error));
   if (!gif) return std::unexpected(gifFailure(kCorrupt, "unreadable GIF"));
   int width = gif->SWidth, height = gif->SHeight;
   GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
@@ -139,51 +154,72 @@ GifFrameStore::Result GifFrameStore::open(std::shared_ptr<NSData> data, const Li
   }
   if (store->frames_.empty()) return std::unexpected(gifFailure(kCorrupt, "GIF without pictures"));
   gif.reset();
-
-  // The size the frames are kept at: no side beyond the limit, and all frames within the
-  // budget unless that would take them below the smallest side.
   store->sourceWidth_ = width;
   store->sourceHeight_ = height;
-  const double longest = std::max(width, height);
-  double scale = std::min(1.0, std::max(1, limits.maxSide) / longest);
-  const double all = double(store->frames_.size()) * width * height * 4 * scale * scale;
-  if (all > double(limits.budgetBytes)) {
-    double floor = std::min(1.0, std::max(1, limits.smallestSide) / longest);
-    scale = std::max(floor, std::min(scale, scale * std::sqrt(double(limits.budgetBytes) / all)));
+
+  // What the store keeps counts against the budget: the bytes too, when they are held (a
+  // file is read where it lies instead).
+  const std::size_t count = store->frames_.size();
+  const std::size_t bytes = source->heldBytes();
+  const double budget = double(limits.budgetBytes);
+  KeptSize kept = keptSize(width, height, count, budget, limits);
+  std::size_t stride = 1;  // every stride-th frame kept
+  bool decodeNow = kept.fits && std::uint64_t(width) * height * count <= limits.eagerPixels;
+  if (!decodeNow && bytes > 0) {
+    const KeptSize smallest = keptSize(width, height, count, 0, limits);
+    const double smallestFrame = double(smallest.width) * smallest.height * 4;
+    if (double(bytes) + double(count) * smallestFrame <= budget) {
+      // Kept, counted, while every frame still fits beside them (they go once all are held).
+      kept = keptSize(width, height, count, budget - double(bytes), limits);
+      store->sourceBytes_ = bytes;
+    } else {
+      // Bytes that would leave the frames too little room are not kept: every frame is
+      // decoded now, and when they would not all fit even at the smallest side, only every
+      // stride-th is kept, showing as long as the frames it stands for.
+      decodeNow = true;
+      while (stride < count && double((count + stride - 1) / stride) * smallestFrame > budget) ++stride;
+      kept = keptSize(width, height, (count + stride - 1) / stride, budget, limits);
+    }
   }
-  store->width_ = std::max(1, static_cast<int>(std::lround(width * scale)));
-  store->height_ = std::max(1, static_cast<int>(std::lround(height * scale)));
-  auto sample = [](int kept, int source) {
-    std::vector<int> at(static_cast<std::size_t>(kept));
-    for (int i = 0; i < kept; ++i) {
+  store->width_ = kept.width;
+  store->height_ = kept.height;
+  auto sample = [](int keptSide, int sourceSide) {
+    std::vector<int> at(static_cast<std::size_t>(keptSide));
+    for (int i = 0; i < keptSide; ++i) {
       at[static_cast<std::size_t>(i)] =
-          std::min(source - 1, static_cast<int>((i + 0.5) * source / kept));
+          std::min(sourceSide - 1, static_cast<int>((i + 0.5) * sourceSide / keptSide));
     }
     return at;
   };
   store->columnSource_ = sample(store->width_, width);
   store->rowSource_ = sample(store->height_, height);
 
-  const bool fits = double(store->frames_.size()) * store->width_ * store->height_ * 4 <= double(limits.budgetBytes);
-  if (fits && std::uint64_t(width) * height * store->frames_.size() <= limits.eagerPixels) {
-    store->data_ = std::move(data);
-    store->decodeAllNow();
-    store->data_.reset();
-  } else {
-    // Decoded later, on a worker: the bytes are the store's own from now on.
-    store->data_ = NSData::make(std::vector<std::uint8_t>(reader.bytes.begin(), reader.bytes.end()));
-  }
+  store->source_ = std::move(source);
+  store->takenBytes_ = store->sourceBytes_;
+  store->peakBytes_ = store->sourceBytes_;
+  // Otherwise decoded later, on a worker, from the bytes or the file the store keeps.
+  if (decodeNow) store->decodeAllNow(stride);
   return store;
 }
 
-void GifFrameStore::decodeAllNow() {
+void GifFrameStore::decodeAllNow(std::size_t stride) {
   std::unique_lock lock(mutex_);
+  std::vector<FrameRecord> kept;
   for (std::size_t i = 0; i < frames_.size(); ++i) {
     lock.unlock();
-    auto frame = decodeNext(i == 0);
+    auto frame = decodeNext(i == 0, i % stride != 0);
     lock.lock();
-    keep(i, std::move(frame));
+    if (i % stride == 0) {
+      kept.push_back(frames_[i]);
+    } else {
+      kept.back().delay += frames_[i].delay;
+      continue;
+    }
+    keep(kept.size() - 1, std::move(frame));
   }
+  // Nobody has the frames yet: each shows as long as the frames it stands for.
+  for (auto& [at, frame] : held_) frame->delay = kept[at].delay;
+  frames_ = std::move(kept);
   // All held at once (the store fits its budget): an opaque picture lets drawing leave out
   // what lies beneath it.
   framesAreOpaque_ = held_.size() == frames_.size() && std::ranges::all_of(held_, [](const auto& held) {
@@ -196,14 +232,14 @@ void GifFrameStore::decodeAllNow() {
   finishIfAllHeld();
 }
 
-// Composes the next frame in file order onto the kept canvas and answers a copy of it.
-// Called with the cursor to itself (by whoever holds `working_`).
-std::shared_ptr<NSImageFrame> GifFrameStore::decodeNext(bool rewind) {
+// Composes the next frame in file order onto the kept canvas and answers a copy of it (none
+// when only the canvas is wanted). Called with the cursor to itself (by whoever holds
+// `working_`).
+std::shared_ptr<NSImageFrame> GifFrameStore::decodeNext(bool rewind, bool canvasOnly) {
   if (!cursor_ || rewind || cursor_->next >= frames_.size()) {
-    cursor_ = std::make_unique<Cursor>();
-    cursor_->reader = {data_->view(), 0};
+    cursor_ = std::make_unique<Cursor>(source_);
     int error = 0;
-    cursor_->gif.reset(DGifOpen(&cursor_->reader, readBytes, &error));
+    cursor_->gif.reset(DGifOpen(&cursor_->reader, GifSource::Reader::readInto, &error));
     cursor_->broken = !cursor_->gif;
     cursor_->canvas.assign(static_cast<std::size_t>(width_) * height_ * 4, 0);
   }
@@ -218,6 +254,10 @@ std::shared_ptr<NSImageFrame> GifFrameStore::decodeNext(bool rewind) {
     } else if (type == EXTENSION_RECORD_TYPE) {
       readExtension(gif, nullptr, nullptr);
     } else if (type == IMAGE_DESC_RECORD_TYPE && DGifGetImageDesc(gif) == GIF_OK) {
+      // A file changed since it was opened is read no further than where it still agrees.
+      const GifImageDesc& desc = gif->Image;
+      c.broken = desc.Left != record.left || desc.Top != record.top || desc.Width != record.width ||
+                 desc.Height != record.height || bool(desc.Interlace) != record.interlaced;
       break;
     } else {
       c.broken = true;
@@ -264,12 +304,15 @@ std::shared_ptr<NSImageFrame> GifFrameStore::decodeNext(bool rewind) {
       }
     }
   }
-  auto frame = std::make_shared<NSImageFrame>();
-  frame->drawingCache.budget = weak_from_this();
-  frame->width = width_;
-  frame->height = height_;
-  frame->rgba = c.canvas;
-  frame->delay = record.delay;
+  std::shared_ptr<NSImageFrame> frame;
+  if (!canvasOnly) {
+    frame = std::make_shared<NSImageFrame>();
+    frame->drawingCache.budget = weak_from_this();
+    frame->width = width_;
+    frame->height = height_;
+    frame->rgba = c.canvas;
+    frame->delay = record.delay;
+  }
   if (record.disposal == DISPOSE_BACKGROUND) {
     for (int y = 0; y < height_; ++y) {
       if (rowSource_[static_cast<std::size_t>(y)] < top || rowSource_[static_cast<std::size_t>(y)] >= top + fh) continue;
@@ -302,7 +345,7 @@ void GifFrameStore::keep(std::size_t index, std::shared_ptr<NSImageFrame> frame)
     }
     return std::ranges::any_of(waiters_.entries(), [&](const auto& waiter) { return waiter.first == at; });
   };
-  for (auto it = heldOrder_.begin(); heldBytes_ > limits_.budgetBytes && it != heldOrder_.end();) {
+  for (auto it = heldOrder_.begin(); heldBytes_ + sourceBytes_ > limits_.budgetBytes && it != heldOrder_.end();) {
     if (wanted(*it)) {
       ++it;
       continue;
@@ -311,8 +354,8 @@ void GifFrameStore::keep(std::size_t index, std::shared_ptr<NSImageFrame> frame)
     held_.erase(*it);
     it = heldOrder_.erase(it);
   }
-  peakBytes_ = std::max(peakBytes_, heldBytes_);
-  framesHeldBytes_ = heldBytes_;
+  peakBytes_ = std::max(peakBytes_, heldBytes_ + sourceBytes_);
+  takenBytes_ = heldBytes_ + sourceBytes_;
   {
     std::lock_guard kept(keptMutex_);
     trimKept();
@@ -344,11 +387,11 @@ void GifFrameStore::forget(CGImageDrawingCache& cache) {
 
 bool GifFrameStore::hasRoomFor(std::size_t bytes) {
   std::lock_guard lock(keptMutex_);
-  return framesHeldBytes_ + keptBytes_ + bytes <= limits_.budgetBytes;
+  return takenBytes_ + keptBytes_ + bytes <= limits_.budgetBytes;
 }
 
 void GifFrameStore::trimKept() {
-  const std::size_t frames = framesHeldBytes_;
+  const std::size_t frames = takenBytes_;
   while (!kept_.empty() && frames + keptBytes_ > limits_.budgetBytes) {
     auto [cache, bytes] = kept_.front();
     kept_.pop_front();
@@ -368,7 +411,7 @@ std::size_t GifFrameStore::keptBytes() {
 
 std::size_t GifFrameStore::peakBytesWithKept() {
   std::lock_guard lock(keptMutex_);
-  return std::max(peakWithKept_, std::size_t(framesHeldBytes_));
+  return std::max(peakWithKept_, std::size_t(takenBytes_));
 }
 
 // Marks the frame and those after it as wanted and starts the worker on them.
@@ -378,7 +421,7 @@ void GifFrameStore::request(std::size_t index, std::unique_lock<std::mutex>& loc
 }
 
 void GifFrameStore::resume(std::unique_lock<std::mutex>&) {
-  if (working_ || !data_) return;
+  if (working_ || !source_) return;
   working_ = true;
   std::weak_ptr<GifFrameStore> weak = weak_from_this();
   decodingQueue()->async([weak] {
@@ -420,7 +463,9 @@ void GifFrameStore::finishIfAllHeld() {
   // Every frame held: nothing is ever let go again, so the file is not read again.
   if (held_.size() < frames_.size()) return;
   cursor_.reset();
-  data_.reset();
+  source_.reset();
+  sourceBytes_ = 0;
+  takenBytes_ = heldBytes_;
 }
 
 std::shared_ptr<const NSImageFrame> GifFrameStore::frame(std::size_t index) {
@@ -437,7 +482,7 @@ std::shared_ptr<const NSImageFrame> GifFrameStore::frame(std::size_t index) {
       decoded_.wait(lock);
       continue;
     }
-    if (!data_) return nullptr;
+    if (!source_) return nullptr;
     // Nobody decodes: this thread does, as the worker would.
     working_ = true;
     const bool rewind = !cursor_ || cursor_->next > index || cursor_->next >= frames_.size();
@@ -460,7 +505,7 @@ std::shared_ptr<const NSImageFrame> GifFrameStore::frameIfReady(std::size_t inde
   std::unique_lock lock(mutex_);
   if (auto found = held_.find(index); found != held_.end()) {
     // Playing on: the frames after it are made while this one shows.
-    if (data_ && frames_.size() > held_.size()) {
+    if (source_ && frames_.size() > held_.size()) {
       bool aheadHeld = true;
       for (std::size_t k = 1; k <= kAhead; ++k) aheadHeld = aheadHeld && held_.contains((index + k) % frames_.size());
       if (!aheadHeld) request(index, lock);
@@ -475,6 +520,11 @@ std::shared_ptr<const NSImageFrame> GifFrameStore::frameIfReady(std::size_t inde
 std::size_t GifFrameStore::heldBytes() {
   std::lock_guard lock(mutex_);
   return heldBytes_;
+}
+
+std::size_t GifFrameStore::sourceBytes() {
+  std::lock_guard lock(mutex_);
+  return sourceBytes_;
 }
 
 std::size_t GifFrameStore::peakHeldBytes() {

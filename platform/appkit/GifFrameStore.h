@@ -5,13 +5,21 @@
 // larger than the limits' side are composed at a smaller size (each kept pixel samples the
 // picture's pixel under its centre); when all frames at once would exceed the budget they
 // are made smaller still, down to the smallest side, and beyond that only the frames near
-// the one shown are kept, the others decoded again when their turn comes. What drawing keeps
-// of the frames (their pictures scaled to the size they are shown at) counts against the
-// same budget: past it, the copies kept longest ago are let go (drawing makes them again).
+// the one shown are kept, the others decoded again when their turn comes.
 //
-// A small GIF is decoded whole at once. A large one decodes its frames on a worker as
-// they are asked for, a few ahead of the one asked; whoever asks without waiting hears on
-// the main thread when the frame is there. Any thread may ask.
+// Everything the store keeps counts against the budget: the frames, what drawing keeps of
+// them (their pictures scaled to the size they are shown at: past the budget, the copies kept
+// longest ago are let go, drawing makes them again), and the GIF's bytes while they are held
+// to decode frames from. A GIF opened from a file holds none of its bytes: frames are read
+// from the file as they are decoded. One given as bytes keeps them, counted, when all its
+// frames fit beside them (smaller for it); otherwise it keeps no bytes: every frame is decoded
+// at once, and when all would not fit even at the smallest side only every so many are kept
+// (each showing as long as the frames it stands for). Once every frame is held the bytes or
+// the file are let go.
+//
+// A small GIF is decoded whole at once. A large one decodes its frames on a worker as they
+// are asked for, a few ahead of the one asked; whoever asks without waiting hears on the main
+// thread when the frame is there. Any thread may ask.
 
 #include <atomic>
 #include <condition_variable>
@@ -26,6 +34,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/appkit/GifSource.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/MainThreadWaiters.h"
 #include "platform/foundation/NSData.h"
@@ -53,6 +62,8 @@ class GifFrameStore : public std::enable_shared_from_this<GifFrameStore>, public
 
   // Reads the structure of the GIF data (errors are NSImage errors).
   static Result open(std::shared_ptr<NSData> data, const Limits& limits);
+  // The same for a GIF read from a source of its own (a file: see GifSource).
+  static Result open(std::shared_ptr<GifSource> source, const Limits& limits);
   ~GifFrameStore();
 
   // The picture's own size, and the size its frames are kept at.
@@ -73,13 +84,15 @@ class GifFrameStore : public std::enable_shared_from_this<GifFrameStore>, public
   // `whenReady` (if any) runs on the main thread once it is there.
   std::shared_ptr<const NSImageFrame> frameIfReady(std::size_t index, std::function<void()> whenReady = nullptr);
 
-  // Bytes of the decoded frames held now, and the most held at once.
+  // Bytes of the decoded frames held now; of the GIF's bytes held to decode frames from (none
+  // for a file); and the most both took at once.
   std::size_t heldBytes();
+  std::size_t sourceBytes();
   std::size_t peakHeldBytes();
   // Frames composed since the store was opened (a frame decoded again counts again).
   std::size_t framesDecoded();
   // Bytes of what drawing keeps of the frames now, counted in the budget with the frames
-  // held; and the most that both took at once.
+  // and bytes held; and the most that all took at once.
   std::size_t keptBytes();
   std::size_t peakBytesWithKept();
 
@@ -99,9 +112,10 @@ class GifFrameStore : public std::enable_shared_from_this<GifFrameStore>, public
   struct Cursor;  // where sequential decoding stands (worker side)
 
   GifFrameStore() = default;
-  void decodeAllNow();
+  // Decodes every frame now, keeping every stride-th.
+  void decodeAllNow(std::size_t stride);
   // Decodes the next frame in the file order (rewinding first when asked to).
-  std::shared_ptr<NSImageFrame> decodeNext(bool rewind);
+  std::shared_ptr<NSImageFrame> decodeNext(bool rewind, bool canvasOnly = false);
   void keep(std::size_t index, std::shared_ptr<NSImageFrame> frame);
   void request(std::size_t index, std::unique_lock<std::mutex>& lock);
   // Starts the worker unless it runs (or there is nothing left to decode).
@@ -112,7 +126,7 @@ class GifFrameStore : public std::enable_shared_from_this<GifFrameStore>, public
   // beside the frames held (under keptMutex_).
   void trimKept();
 
-  std::shared_ptr<NSData> data_;
+  std::shared_ptr<GifSource> source_;  // until every frame is held
   Limits limits_;
   int sourceWidth_ = 0, sourceHeight_ = 0, width_ = 0, height_ = 0;
   int loopCount_ = 0;
@@ -125,6 +139,7 @@ class GifFrameStore : public std::enable_shared_from_this<GifFrameStore>, public
   std::map<std::size_t, std::shared_ptr<NSImageFrame>> held_;
   std::deque<std::size_t> heldOrder_;  // oldest first
   std::size_t heldBytes_ = 0, peakBytes_ = 0, framesDecoded_ = 0;
+  std::size_t sourceBytes_ = 0;  // of source_, held in memory
   std::size_t wantedUpTo_ = 0;      // decode ahead this far
   std::size_t lowestWanted_ = SIZE_MAX;  // the earliest frame someone waits for
   bool working_ = false;
@@ -135,5 +150,5 @@ class GifFrameStore : public std::enable_shared_from_this<GifFrameStore>, public
   std::mutex keptMutex_;
   std::list<std::pair<CGImageDrawingCache*, std::size_t>> kept_;  // oldest first
   std::size_t keptBytes_ = 0, peakWithKept_ = 0;
-  std::atomic<std::size_t> framesHeldBytes_{0};  // heldBytes_, read without mutex_
+  std::atomic<std::size_t> takenBytes_{0};  // heldBytes_ + sourceBytes_, read without mutex_
 };

@@ -6,10 +6,10 @@
 #include <map>
 #include <mutex>
 
+#include "platform/appkit/GifSource.h"
 #include "platform/appkit/PNGReader.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/NSBundle.h"
-#include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/render/NSGraphicsContext.h"
 
@@ -24,12 +24,12 @@ std::shared_ptr<NSError> failure(NSImage::ErrorCode code, std::string text) {
   return NSError::make(std::string(NSImage::ErrorDomain), code, std::move(text));
 }
 
-bool isPNG(const std::vector<std::uint8_t>& b) {
-  static const std::uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+bool isPNG(std::string_view b) {
+  static const char signature[8] = {'\x89', 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   return b.size() >= 8 && std::memcmp(b.data(), signature, 8) == 0;
 }
 
-bool isGIF(const std::vector<std::uint8_t>& b) {
+bool isGIF(std::string_view b) {
   return b.size() >= 6 && (std::memcmp(b.data(), "GIF87a", 6) == 0 || std::memcmp(b.data(), "GIF89a", 6) == 0);
 }
 
@@ -41,25 +41,31 @@ Result NSImage::initWithData(const std::shared_ptr<NSData>& data, const Limits& 
 
 Result NSImage::make(const std::shared_ptr<NSData>& data, const Limits* limits) {
   if (!data || data->length() == 0) return std::unexpected(failure(unknownFormat, "no image data"));
-  const auto& bytes = data->bytes();
+  // Looked at where they lie: bytes() would copy data read straight from a file, and a GIF
+  // keeps them.
+  const auto head = data->view();
+  if (isGIF(head)) return withGifFrames(GifFrameStore::open(data, limits ? *limits : Limits{}));
   std::shared_ptr<NSImage> image(new NSImage());
-  if (isPNG(bytes)) {
+  if (isPNG(head)) {
     auto picture = PNGReader::read(data->view(), limits ? limits->maxSide : 0);
     if (!picture) return std::unexpected(picture.error());
     image->first_ = std::move(picture->frame);
     // The picture's own size, whatever size its pixels are kept at.
     image->size_ = {double(picture->sourceWidth), double(picture->sourceHeight)};
-  } else if (isGIF(bytes)) {
-    auto frames = GifFrameStore::open(data, limits ? *limits : Limits{});
-    if (!frames) return std::unexpected(frames.error());
-    image->gif_ = std::move(*frames);
-    // The picture's own size, whatever size its frames are kept at.
-    image->size_ = {double(image->gif_->sourceWidth()), double(image->gif_->sourceHeight())};
-    // A large GIF's first frame is made on the worker straight away.
-    image->frameIfReady(0);
   } else {
     return std::unexpected(failure(unknownFormat, "neither PNG nor GIF data"));
   }
+  return image;
+}
+
+Result NSImage::withGifFrames(GifFrameStore::Result frames) {
+  if (!frames) return std::unexpected(frames.error());
+  std::shared_ptr<NSImage> image(new NSImage());
+  image->gif_ = std::move(*frames);
+  // The picture's own size, whatever size its frames are kept at.
+  image->size_ = {double(image->gif_->sourceWidth()), double(image->gif_->sourceHeight())};
+  // A large GIF's first frame is made on the worker straight away.
+  image->frameIfReady(0);
   return image;
 }
 
@@ -72,9 +78,10 @@ Result NSImage::initWithContentsOfFile(const std::filesystem::path& path, const 
 Result NSImage::readFile(const std::filesystem::path& path, const Limits* limits) {
   // A picture is a plain file: a link is not followed, and a pipe or a device in its place
   // neither keeps the loading queue waiting nor fills memory.
-  auto bytes = NSFileManager::defaultManager()->readContentsOfRegularFileAtPath(path);
-  if (!bytes) return std::unexpected(failure(unreadableFile, "cannot read " + path.filename().string()));
-  auto image = make(*bytes, limits);
+  auto file = GifSource::withFile(path);
+  if (!file) return std::unexpected(failure(unreadableFile, "cannot read " + path.filename().string()));
+  auto image = (*file)->looksLikeGIF() ? withGifFrames(GifFrameStore::open(*file, limits ? *limits : Limits{}))
+                                       : make((*file)->contents(), limits);
   if (image) (*image)->name_ = path.stem().string();
   return image;
 }
@@ -139,22 +146,23 @@ std::shared_ptr<DispatchQueue> NSImage::loadingQueue() {
   return queue;
 }
 
-void NSImage::loadInBackground(std::function<std::shared_ptr<NSData>()> source,
+void NSImage::loadInBackground(std::function<Input()> source,
                                std::function<void(std::shared_ptr<NSImage>)> completion) {
   loadFromSource(std::move(source), nullptr, std::move(completion));
 }
 
-void NSImage::loadInBackground(std::function<std::shared_ptr<NSData>()> source, const Limits& limits,
+void NSImage::loadInBackground(std::function<Input()> source, const Limits& limits,
                                std::function<void(std::shared_ptr<NSImage>)> completion) {
   loadFromSource(std::move(source), std::make_shared<const Limits>(limits), std::move(completion));
 }
 
-void NSImage::loadFromSource(std::function<std::shared_ptr<NSData>()> source, std::shared_ptr<const Limits> limits,
+void NSImage::loadFromSource(std::function<Input()> source, std::shared_ptr<const Limits> limits,
                              std::function<void(std::shared_ptr<NSImage>)> completion) {
   makeInBackground(
       [source = std::move(source), limits = std::move(limits)]() -> Result {
-        auto data = source ? source() : nullptr;
-        return limits ? initWithData(data, *limits) : initWithData(data);
+        const Input input = source ? source() : Input{};
+        if (const auto* file = std::get_if<std::filesystem::path>(&input)) return readFile(*file, limits.get());
+        return make(std::get<std::shared_ptr<NSData>>(input), limits.get());
       },
       [completion = std::move(completion)](Result made) {
         if (completion) completion(made ? *made : nullptr);

@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "platform/appkit/GifFrameStore.h"
@@ -33,11 +34,16 @@ class NSImage : public NSObject, public CGImageSource {
   static constexpr std::string_view ErrorDomain = "NSImageErrorDomain";
   enum ErrorCode : std::int64_t { unknownFormat = 1, corruptData = 2, tooLarge = 3, unreadableFile = 4 };
   using Limits = GifFrameStore::Limits;
+  // What a picture is made from: its bytes, or a file (a GIF's frames are then read from the
+  // file as they are decoded, its bytes never held).
+  using Input = std::variant<std::shared_ptr<NSData>, std::filesystem::path>;
 
   using Result = std::expected<std::shared_ptr<NSImage>, std::shared_ptr<NSError>>;
 
   static Result initWithData(const std::shared_ptr<NSData>& data);
   static Result initWithData(const std::shared_ptr<NSData>& data, const Limits& limits);
+  // A plain file only (not a link, nothing that would block); a GIF's frames are read from
+  // the file as they are decoded, its bytes never held.
   static Result initWithContentsOfFile(const std::filesystem::path& path);
   static Result initWithContentsOfFile(const std::filesystem::path& path, const Limits& limits);
   // An image of the bundle's images folder by name, with or without its extension
@@ -55,11 +61,11 @@ class NSImage : public NSObject, public CGImageSource {
   // decoded, and `completion` then gets it on the main thread (none when there were no data
   // or they did not decode). A screen that shows many pictures at once thus never stalls
   // while they arrive.
-  static void loadInBackground(std::function<std::shared_ptr<NSData>()> source,
+  static void loadInBackground(std::function<Input()> source,
                                std::function<void(std::shared_ptr<NSImage>)> completion);
   // The same within the limits given (a tile's, say): a GIF held within them rather than
   // the default ones, a PNG kept no larger than their side.
-  static void loadInBackground(std::function<std::shared_ptr<NSData>()> source, const Limits& limits,
+  static void loadInBackground(std::function<Input()> source, const Limits& limits,
                                std::function<void(std::shared_ptr<NSImage>)> completion);
   // The same for any way of making the image (`make` runs on the loading queue), the
   // completion hearing why it failed.
@@ -116,8 +122,9 @@ class NSImage : public NSObject, public CGImageSource {
   // Decodes within the limits given, or (none) a PNG at its own size and a GIF within the default ones.
   static Result make(const std::shared_ptr<NSData>& data, const Limits* limits);
   static Result readFile(const std::filesystem::path& path, const Limits* limits);
-  static void loadFromSource(std::function<std::shared_ptr<NSData>()> source, std::shared_ptr<const Limits> limits,
+  static void loadFromSource(std::function<Input()> source, std::shared_ptr<const Limits> limits,
                              std::function<void(std::shared_ptr<NSImage>)> completion);
+  static Result withGifFrames(GifFrameStore::Result frames);
   // The first frame, held for as long as the image lives once it is decoded.
   std::shared_ptr<const NSImageFrame> first() const;
   std::shared_ptr<GifFrameStore> gif_;

@@ -125,6 +125,8 @@ TEST_F(StagedPreviewsTest, TwentyHostileGifsScrolledThroughStayNearTheUsualPeakA
       {"ordinary", gifBytes()},
       {"hostile", hostileGif},
       {"hostile-cut", hostileGif.substr(0, hostileGif.size() / 2)},
+      {"patterned-64", hostile::patternedGif64()},
+      {"patterned-136", hostile::patternedGif136()},
   };
   std::optional<StagedFigures> usual;
   for (const auto& [name, bytes] : gifs) {

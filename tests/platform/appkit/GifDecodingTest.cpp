@@ -5,6 +5,7 @@
 
 #include <gif_lib.h>
 
+#include <fstream>
 #include <future>
 
 #include "platform/appkit/NSImage.h"
@@ -54,6 +55,11 @@ std::shared_ptr<NSData> gifOf(int width, int height, int frames, PixelOf pixel) 
   EGifCloseFile(gif, &error);
   GifFreeMapObject(map);
   return NSData::make(std::move(out));
+}
+
+std::filesystem::path written(const std::shared_ptr<NSData>& data, const std::filesystem::path& path) {
+  std::ofstream(path, std::ios::binary).write(data->view().data(), static_cast<std::streamsize>(data->length()));
+  return path;
 }
 
 // The file a hostile sender makes: 2000 × 2000 pixels in 64 frames, a few megabytes that
@@ -132,14 +138,18 @@ TEST(GifBoundsTest, AKeptPixelSamplesThePicturePixelUnderItsCentre) {
   }
 }
 
-TEST(GifBoundsTest, FramesBeyondTheBudgetAreDecodedAgainOnTheirTurn) {
-  // Ten flat frames of 32 × 32, kept at 16 × 16 (1 KB each), with room for five.
+class GifFileBoundsTest : public GlimdeckTest {};
+
+TEST_F(GifFileBoundsTest, FramesBeyondTheBudgetAreDecodedAgainOnTheirTurn) {
+  // Ten flat frames of 32 × 32, kept at 16 × 16 (1 KB each), with room for five: read from a
+  // file (bytes given instead would not be kept, nor half the frames).
   NSImage::Limits small;
   small.maxSide = 16;
   small.smallestSide = 16;
   small.budgetBytes = 5 * 16 * 16 * 4;
   small.eagerPixels = 0;
-  auto image = *NSImage::initWithData(gifOf(32, 32, 10, [](int frame, int, int) { return frame % 8; }), small);
+  auto image = *NSImage::initWithContentsOfFile(
+      written(gifOf(32, 32, 10, [](int frame, int, int) { return frame % 8; }), home() / "ten.gif"), small);
   ASSERT_EQ(image->frameCount(), 10u);
   ASSERT_EQ(image->pixelWidth(), 16);
   auto store = image->gifFrames();
@@ -202,11 +212,13 @@ TEST_F(GifDecodingViewTest, TheMainThreadGoesOnWhileAHostileGifDecodes) {
 }
 
 TEST_F(GifDecodingViewTest, WhileAFrameDecodesTheOneShownBeforeStays) {
-  // Six flat frames decoded as they are shown (the worker makes two ahead of the one asked).
+  // Six flat frames decoded as they are shown (the worker makes two ahead of the one asked),
+  // read from a file.
   NSImage::Limits lazy;
   lazy.budgetBytes = 8 * 8 * 4;
   lazy.eagerPixels = 0;
-  auto image = *NSImage::initWithData(gifOf(8, 8, 6, [](int frame, int, int) { return frame; }), lazy);
+  auto image = *NSImage::initWithContentsOfFile(
+      written(gifOf(8, 8, 6, [](int frame, int, int) { return frame; }), home() / "six.gif"), lazy);
   WorkerHold::drain();
   view->setImage(image);
   EXPECT_EQ(shown(), colour(0));
