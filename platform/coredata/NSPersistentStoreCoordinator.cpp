@@ -13,6 +13,7 @@
 #include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/OutputSink.h"
+#include "platform/foundation/OwnFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -29,16 +30,6 @@ std::string stamp() {
   char text[32];
   std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &parts);
   return text;
-}
-
-// What a name that should be one of the store's files turned out to be.
-std::string kindOf(mode_t mode) {
-  if (S_ISLNK(mode)) return "a symbolic link";
-  if (S_ISFIFO(mode)) return "a named pipe";
-  if (S_ISDIR(mode)) return "a folder";
-  if (S_ISSOCK(mode)) return "a socket";
-  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
-  return "something else";
 }
 
 std::string whereClause(const NSEntityDescription& entity, const NSFetchRequest& request,
@@ -199,23 +190,14 @@ bool NSPersistentStoreCoordinator::setAsideWhatIsNotAFile(std::shared_ptr<NSErro
   for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
     fs::path own = path_;
     own += suffix;
-    // Looked at, never opened nor followed.
-    struct stat found {};
-    if (::lstat(own.c_str(), &found) != 0 || S_ISREG(found.st_mode)) continue;
-    fs::path aside = own;
-    aside += ".not-a-file-" + stamp();
-    struct stat taken {};
-    for (int n = 1; ::lstat(aside.c_str(), &taken) == 0; ++n) {
-      aside = own;
-      aside += ".not-a-file-" + stamp() + "-" + std::to_string(n);
-    }
-    if (::rename(own.c_str(), aside.c_str()) != 0) {
-      failure = error(NSPersistentStoreOpenError, own.filename().string() + " is " + kindOf(found.st_mode) +
-                                                      ", not a file, and cannot be set aside; the store is left as it is");
+    // Looked at, never opened nor followed; set aside as every other file of the
+    // application's own folders is.
+    if (!OwnFiles::describeNonPlainFile(own)) continue;
+    if (!OwnFiles::setAside(own, "a file of the store") && OwnFiles::describeNonPlainFile(own)) {
+      failure = error(NSPersistentStoreOpenError,
+                      own.filename().string() + " is not a file and cannot be set aside; the store is left as it is");
       return false;
     }
-    OutputSink::print(own.filename().string() + " was " + kindOf(found.st_mode) + ", not a file of the store: set aside as " +
-                      aside.filename().string() + ", and the store goes on without it");
   }
   return true;
 }

@@ -252,10 +252,10 @@ TEST_F(StoreTest, TheStoresFilesPlantedAsALinkAndAFifoAreSetAsideAndNeverUsed) {
   ASSERT_NO_FATAL_FAILURE(copyASearchResult());
   EXPECT_TRUE(eventually([&] { return recentsCount() == "2\n"; })) << recentsCount();
   expectThePanelAnswers("with the planted files set aside");
-  EXPECT_EQ(linesOfTheApplication("zg.sqlite-wal was a symbolic link, not a file of the store: set aside as zg.sqlite-wal.not-a-file-"),
+  EXPECT_EQ(linesOfTheApplication("zg.sqlite-wal\": it was a symbolic link, not a file of the store; it is now \"zg.sqlite-wal.set-aside-"),
             1)
       << app().output();
-  EXPECT_EQ(linesOfTheApplication("zg.sqlite-journal was a named pipe, not a file of the store: set aside as zg.sqlite-journal.not-a-file-"),
+  EXPECT_EQ(linesOfTheApplication("zg.sqlite-journal\": it was a named pipe, not a file of the store; it is now \"zg.sqlite-journal.set-aside-"),
             1)
       << app().output();
   struct stat kept {};

@@ -619,7 +619,7 @@ TEST_F(CoreDataTest, WhatIsNotAFileUnderOneOfTheStoresNamesIsSetAsideOnceAndNeve
       EXPECT_EQ(rawQuery(storePath(), "SELECT group_concat(name) FROM \"Item\""), mainFile ? "added" : "kept,added") << what;
       std::vector<fs::path> aside;
       for (const auto& entry : fs::directory_iterator(storePath().parent_path())) {
-        if (entry.path().filename().string().starts_with("test.sqlite" + std::string(suffix) + ".not-a-file-")) {
+        if (entry.path().filename().string().starts_with("test.sqlite" + std::string(suffix) + ".set-aside-")) {
           aside.push_back(entry.path());
         }
       }
@@ -632,7 +632,8 @@ TEST_F(CoreDataTest, WhatIsNotAFileUnderOneOfTheStoresNamesIsSetAsideOnceAndNeve
         continue;
       }
       EXPECT_EQ(fs::symlink_status(aside[0]).type(), kind.type) << what << ": set aside as it was";
-      EXPECT_TRUE(printed[0].starts_with("test.sqlite" + std::string(suffix) + " was " + kind.said)) << printed[0];
+      EXPECT_NE(printed[0].find("test.sqlite" + std::string(suffix) + "\": it was " + kind.said), std::string::npos)
+          << printed[0];
       EXPECT_NE(printed[0].find(aside[0].filename().string()), std::string::npos) << printed[0];
 
       // Set aside once: the next opening finds nothing to say.
