@@ -80,9 +80,11 @@ void AdvertisingLogger::didViewSearchSessionContentWithSourceID(
     std::string scheme = url->scheme();
     for (auto& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (scheme != "http" && scheme != "https") continue;
-    Webapp::requestURLWithUrl(url, std::nullopt,
-                              [](std::shared_ptr<NSData>, std::shared_ptr<NSURLResponse>, std::shared_ptr<NSError> error) {
-                                if (error) OutputSink::print(std::string(Constants::pixelFailure) + error->localizedDescription());
-                              });
+    Webapp::requestURLWithUrl(
+        url, std::nullopt,
+        [](std::shared_ptr<NSData>, std::shared_ptr<NSURLResponse>, std::shared_ptr<NSError> error) {
+          if (error) OutputSink::print(std::string(Constants::pixelFailure) + error->localizedDescription());
+        },
+        Constants::pixelReplyLimit);
   }
 }

@@ -3,6 +3,7 @@
 // AdvertisingLogOperation on the logger's queue (at most three at once); a report equal to
 // one still queued is dropped with a printed line.
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,6 +27,9 @@ class AdvertisingLogger : public NSObject {
     static constexpr std::string_view duplicateShare = "DUPLICATE SHARE OPERATION FILTERED";
     static constexpr std::string_view duplicateSessionView = "DUPLICATE SESSION VIEW OPERATION FILTERED";
     static constexpr std::string_view pixelFailure = "ADVERTISING PIXEL TRACKING FAILURE: ";
+    // A tracking pixel's reply is read only to be dropped: a larger one is refused unread,
+    // not held whole in memory while it arrives.
+    static constexpr std::int64_t pixelReplyLimit = std::int64_t{64} << 10;
   };
 
   // The queue, made on first use; replacing it sends later reports (and the duplicate

@@ -678,7 +678,8 @@ std::shared_ptr<NSData> AssetCache::cachedAssetWithKey(std::string_view key) {
 
 std::shared_ptr<NSURLSessionDataTask> AssetCache::requestWithUrl(std::string_view url,
                                                                  const std::optional<std::string>& appendSuffixToFile,
-                                                                 Callback callback) {
+                                                                 Callback callback,
+                                                                 std::optional<std::int64_t> replyLimit) {
   auto answer = [&](std::shared_ptr<NSData> data) {
     if (callback) callback(std::move(data));
   };
@@ -707,7 +708,8 @@ std::shared_ptr<NSURLSessionDataTask> AssetCache::requestWithUrl(std::string_vie
           bool usable = data && !error;
           callback(usable ? data : nullptr);
         }
-      });
+      },
+      replyLimit);
 }
 
 void AssetCache::handleRequestedData(const std::string& url, const std::optional<std::string>& suffix,

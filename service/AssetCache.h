@@ -94,10 +94,12 @@ class AssetCache : public NSObject {
   void removeItemForKey(std::string_view key);
   // Answers from the cache on the calling thread (or reads a file URL directly); otherwise
   // sends a GET on the service session, caches a successful (2xx) reply and calls back on
-  // the session's queue. Answers the started task, or none.
+  // the session's queue. Answers the started task, or none. A reply longer than
+  // `replyLimit` (when given) is refused unread: answered none and not cached.
   std::shared_ptr<NSURLSessionDataTask> requestWithUrl(std::string_view url,
                                                        const std::optional<std::string>& appendSuffixToFile,
-                                                       Callback callback);
+                                                       Callback callback,
+                                                       std::optional<std::int64_t> replyLimit = std::nullopt);
   void loadMapping();
   void saveMapping();
   bool containsValueForKey(std::string_view key);

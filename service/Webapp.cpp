@@ -117,11 +117,17 @@ std::shared_ptr<NSURLSessionDataTask> Webapp::requestWithHandler(std::string_vie
 
 std::shared_ptr<NSURLSessionDataTask> Webapp::requestURLWithUrl(const std::shared_ptr<NSURL>& url,
                                                                 const std::optional<StringMap>& additionalHeaders,
-                                                                DataCompletion completionHandler) {
+                                                                DataCompletion completionHandler,
+                                                                std::optional<std::int64_t> replyLimit) {
   if (!url) return nullptr;
   auto shared = sessionCreatingIfNeeded(additionalHeaders);
   if (!shared) return nullptr;
-  auto task = shared->dataTaskWithRequest(limitedRequestWithURL(url), std::move(completionHandler));
+  auto request = limitedRequestWithURL(url);
+  if (replyLimit) {
+    const auto own = replyLimitForURL(*url);
+    request->setMaximumBodySize(own ? std::min(*own, *replyLimit) : *replyLimit);
+  }
+  auto task = shared->dataTaskWithRequest(request, std::move(completionHandler));
   if (!task) return nullptr;
   task->resume();
   return task;

@@ -105,9 +105,12 @@ class Webapp : public NSObject {
   // A started GET on the shared session, its reply no longer than replyLimitForURL. The
   // headers count only when this send makes the session; later they are ignored. Without a
   // completion the reply is dropped.
+  // `replyLimit`, when given, is the caller's own bound (a small picture's), tighter than
+  // the address's.
   static std::shared_ptr<NSURLSessionDataTask> requestURLWithUrl(const std::shared_ptr<NSURL>& url,
                                                                  const std::optional<StringMap>& additionalHeaders,
-                                                                 DataCompletion completionHandler);
+                                                                 DataCompletion completionHandler,
+                                                                 std::optional<std::int64_t> replyLimit = std::nullopt);
   static std::shared_ptr<NSURLSessionDataTask> jsonRequestWithEndpoint(std::string_view endpoint,
                                                                        const StringMap& parameters,
                                                                        JSONCompletion completionHandler);

@@ -54,9 +54,15 @@ std::shared_ptr<NSURLSessionDataTask> loadImageWithPath(const std::shared_ptr<NS
         limits, std::move(completion));
     return nullptr;
   }
-  return cache->requestWithUrl(key, std::nullopt, [limits, completion](std::shared_ptr<NSData> data) {
-    NSImage::loadInBackground([data] { return data; }, limits, completion);
-  });
+  return cache->requestWithUrl(key, std::nullopt, [key, limits, completion](std::shared_ptr<NSData> data) {
+    // Once cached, the picture is read from the cache's file (a GIF's frames as they are
+    // decoded) and the downloaded bytes are let go now rather than held until their turn.
+    NSImage::Input input = data;
+    if (data) {
+      if (auto file = AssetCache::shared()->storagePathForKey(key)) input = std::filesystem::path(file->path());
+    }
+    NSImage::loadInBackground([input = std::move(input)] { return input; }, limits, completion);
+  }, kShownPictureMostBytes);
 }
 
 std::shared_ptr<NSURLSessionDataTask> networkLoadImageWithPath(const std::shared_ptr<NSImageView>& view,

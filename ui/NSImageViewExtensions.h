@@ -3,6 +3,7 @@
 // GIF tiles), and the limits a picture is decoded within for the place it is shown at.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -16,6 +17,10 @@ class NSURLSessionDataTask;
 // with what drawing keeps of it: a panel shows a dozen, so a hostile one on each stays
 // within tens of megabytes.
 inline constexpr std::size_t kShownPictureBudgetBytes = 4u << 20;
+// A picture fetched for a view (a sponsor's badge) is refused above this many bytes and the
+// view left blank: held whole while it downloads, a few such files would take more memory
+// than every tile's budget together.
+inline constexpr std::int64_t kShownPictureMostBytes = std::int64_t{2} << 20;
 // Pictures are decoded for screens of up to this many pixels a point (or the window's own,
 // if it has more).
 inline constexpr double kShownPicturePixelsPerPoint = 2.0;

@@ -614,6 +614,19 @@ TEST_F(AssetCacheRequestTest, SuccessfulRepliesAreCachedAndAnsweredFromTheCacheA
   EXPECT_EQ(standin().requests().size(), 1u);
 }
 
+TEST_F(AssetCacheRequestTest, AReplyLongerThanTheCallersLimitIsRefusedAndNotCached) {
+  const std::string longer = standinURL("/media/sized/3000000.gif"), shorter = standinURL("/media/sized/2000.gif");
+  ASSERT_TRUE(cache->requestWithUrl(longer, "gif", record(), 2 << 20));
+  ASSERT_TRUE(runUntil([&] { return answers.count() == 1; }));
+  EXPECT_FALSE(answers.first());
+  EXPECT_FALSE(cache->containsValueForKey(longer));
+  ASSERT_TRUE(cache->requestWithUrl(shorter, "gif", record(), 2 << 20));
+  ASSERT_TRUE(runUntil([&] { return answers.count() == 2; }));
+  ASSERT_TRUE(answers.all()[1]);
+  EXPECT_EQ(answers.all()[1]->length(), 2000u);
+  EXPECT_TRUE(cache->containsValueForKey(shorter));
+}
+
 TEST_F(AssetCacheRequestTest, ErrorPagesFailuresAndOddAddressesAreNeverCached) {
   standin().injectFault("/media/sized/77.gif", Fault::drop());
   const std::string remote[] = {standinURL("/media/none/here.gif"), standinURL("/media/sized/77.gif")};
