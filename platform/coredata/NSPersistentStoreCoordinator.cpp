@@ -5,14 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cmath>
-#include <ctime>
 
-#include "platform/foundation/Clock.h"
 #include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSString.h"
-#include "platform/foundation/OutputSink.h"
 #include "platform/foundation/OwnFiles.h"
 
 namespace fs = std::filesystem;
@@ -21,16 +16,6 @@ namespace {
 
 // A log's header alone (SQLite's write-ahead-log format); anything beyond it is frames.
 constexpr std::uintmax_t kLogHeaderSize = 32;
-
-// "20261207-093700", UTC, from the process's clock.
-std::string stamp() {
-  std::time_t now = static_cast<std::time_t>(std::floor(Clock::current().now()));
-  std::tm parts{};
-  gmtime_r(&now, &parts);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &parts);
-  return text;
-}
 
 std::string whereClause(const NSEntityDescription& entity, const NSFetchRequest& request,
                         std::vector<StoreValue>& bindings, bool& impossible) {
@@ -163,10 +148,10 @@ NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::addPersistent
   }
   // Keep the damaged file and its log for whoever wants to look at them, and start afresh.
   fs::path aside = path_;
-  aside += ".corrupt-" + stamp();
+  aside += ".corrupt-" + OwnFiles::stamp();
   for (int n = 1; fs::exists(aside, ignored); ++n) {
     aside = path_;
-    aside += ".corrupt-" + stamp() + "-" + std::to_string(n);
+    aside += ".corrupt-" + OwnFiles::stamp() + "-" + std::to_string(n);
   }
   for (const char* suffix : {"", "-wal", "-shm"}) {
     fs::path from = path_;
@@ -208,19 +193,19 @@ NSPersistentStoreCoordinator::Result NSPersistentStoreCoordinator::open() {
   busy_ = false;
   std::shared_ptr<NSError> planted;
   if (!setAsideWhatIsNotAFile(planted)) return std::unexpected(planted);
-  // Made without following a link someone put there since, and never opened to be read: a
-  // fifo would hold the thread until someone wrote to it.
-  int made = ::open(path_.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-  if (made >= 0) ::close(made);
-  else if (errno != EEXIST) return std::unexpected(error(NSPersistentStoreOpenError, "cannot create the store file"));
+  // Made, or found, as a plain file: a link or a fifo someone put there since is refused.
+  // Opened to read, so that a file its owner made read-only opens too.
+  struct stat file {};
+  auto made = OwnFiles::openPlainFile(path_, O_RDONLY | O_CREAT, 0600, &file);
+  if (!made) {
+    return std::unexpected(error(NSPersistentStoreOpenError, made.error().notPlainFile ? "the store file is not a file"
+                                                                                        : "cannot create the store file"));
+  }
   // Nobody else reads it; but a file its owner made read-only stays read-only, and is only
   // read (even by a process that could write it anyway).
-  struct stat file {};
-  if (::lstat(path_.c_str(), &file) != 0 || !S_ISREG(file.st_mode)) {
-    return std::unexpected(error(NSPersistentStoreOpenError, "the store file is not a file"));
-  }
   const bool readOnly = (file.st_mode & S_IWUSR) == 0;
-  if (!readOnly && (file.st_mode & 0177) != 0) ::chmod(path_.c_str(), file.st_mode & 0600);
+  if (!readOnly && (file.st_mode & 0177) != 0) ::fchmod(*made, file.st_mode & 0600);
+  ::close(*made);
   // What the log beside the file holds, looked at before SQLite reads it (and writes over it).
   fs::path log = path_;
   log += "-wal";

@@ -15,9 +15,9 @@
 //
 // The store's own files (the file, its log, the log's index and the rollback journal) are
 // used only when they are regular files, and none is opened through a link or in a way that
-// could block: anything else under one of their names (a link, a fifo, a folder) is renamed
-// "<name>.not-a-file-<time>" with one line saying so, and the store goes on as if it were
-// missing.
+// could block: anything else under one of their names (a link, a fifo, a folder) is set
+// aside as "<name>.set-aside-<time>" (OwnFiles.h) with one line saying so, and the store goes
+// on as if it were missing.
 //
 // Nothing waits for another connection's lock: a write that finds the store busy fails at
 // once with NSPersistentStoreTimeoutError and changes nothing, for the caller to try again.

@@ -15,10 +15,9 @@
 
 namespace fs = std::filesystem;
 
-namespace {
+namespace OwnFiles {
 
-// The moment a thing was set aside, as the store names the files it moves aside.
-std::string setAsideStamp() {
+std::string stamp() {
   const auto now = static_cast<std::time_t>(std::floor(Clock::current().now()));
   std::tm parts{};
   gmtime_r(&now, &parts);
@@ -26,10 +25,6 @@ std::string setAsideStamp() {
   std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &parts);
   return text;
 }
-
-}  // namespace
-
-namespace OwnFiles {
 
 std::expected<int, Failure> openPlainFile(const fs::path& path, int flags, mode_t mode, struct stat* status) {
   const int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, mode);
@@ -68,7 +63,7 @@ std::optional<std::string> describeNonPlainFile(const fs::path& path) {
 std::optional<fs::path> setAside(const fs::path& path, std::string_view wanted) {
   const std::string what = describeNonPlainFile(path).value_or("a plain file");
   const std::string said = "\"" + path.string() + "\": it was " + what + ", not " + std::string(wanted);
-  const std::string stamp = setAsideStamp();
+  const std::string moment = stamp();
   const auto moved = [&](const fs::path& aside) {
     OutputSink::print("Set aside " + said + "; it is now \"" + aside.filename().string() + "\".");
     return aside;
@@ -76,7 +71,7 @@ std::optional<fs::path> setAside(const fs::path& path, std::string_view wanted) 
   int error = 0;
   for (int n = 0; n < 100; ++n) {
     fs::path aside = path;
-    aside += ".set-aside-" + stamp + (n == 0 ? std::string() : "-" + std::to_string(n));
+    aside += ".set-aside-" + moment + (n == 0 ? std::string() : "-" + std::to_string(n));
     // Never over something already there: that may be what an earlier start set aside.
     if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0) return moved(aside);
     error = errno;

@@ -34,6 +34,10 @@ struct Failure {
 std::expected<int, Failure> openPlainFile(const std::filesystem::path& path, int flags, mode_t mode = 0600,
                                           struct stat* status = nullptr);
 
+// The moment, UTC from the process's clock ("20261207-093700"), by which files set or moved
+// aside are named.
+std::string stamp();
+
 // What lies at the path when it is not a plain file: "a symbolic link", "a folder", "a named
 // pipe"...; none for a plain file or nothing.
 std::optional<std::string> describeNonPlainFile(const std::filesystem::path& path);
