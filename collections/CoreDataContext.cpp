@@ -202,10 +202,9 @@ std::shared_ptr<NSPersistentStoreCoordinator> CoreDataContext::persistentStoreCo
     auto model = managedObjectModel();
     if (!model) return nullptr;
     s.coordinator = NSPersistentStoreCoordinator::make(model);
-    auto url = sharedApplicationDirectory()->URLByAppendingPathComponent(Constants::storeFileName, false);
     // One another program holds is opened again later (see managedObjectContext), and said
     // to hold saves up rather than to have failed.
-    if (auto added = s.coordinator->addPersistentStoreWithURL(url); !added && !isHeld(s.coordinator)) {
+    if (auto added = s.coordinator->addPersistentStoreWithURL(storeURL()); !added && !isHeld(s.coordinator)) {
       logUnresolved(added.error());
     }
   }
