@@ -16,6 +16,7 @@
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/OutputSink.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/PlantedFiles.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace fs = std::filesystem;
@@ -553,7 +554,7 @@ TEST_F(CoreDataTest, AWriteThatFindsTheStoreBusyFailsAsATimeoutAndKeepsItsChange
 // must end by itself, so that a fifo holding it up fails the case instead of hanging it.
 TEST_F(CoreDataTest, WhatIsNotAFileUnderOneOfTheStoresNamesIsSetAsideOnceAndNeverOpened) {
   const fs::path notes = home() / "notes.txt", empty = home() / "empty.txt", nowhere = home() / "nowhere";
-  std::ofstream(notes) << "the user's own notes\n";
+  std::ofstream(notes) << PlantedFiles::outsideText;
   std::ofstream{empty};
   for (const auto& outside : {notes, empty}) {
     fs::permissions(outside, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
@@ -571,18 +572,15 @@ TEST_F(CoreDataTest, WhatIsNotAFileUnderOneOfTheStoresNamesIsSetAsideOnceAndNeve
     const char* said;
   };
   const Kind kinds[] = {
-      {"a link to a file of the user's", [&](const fs::path& at) { fs::create_symlink(notes, at); }, fs::file_type::symlink,
-       "a symbolic link"},
+      {"a link to a file of the user's", [&](const fs::path& at) { PlantedFiles::plant(at, PlantedFiles::Kind::link, notes); },
+       fs::file_type::symlink, "a symbolic link"},
       {"a link to an empty file", [&](const fs::path& at) { fs::create_symlink(empty, at); }, fs::file_type::symlink,
        "a symbolic link"},
       {"a link to nothing", [&](const fs::path& at) { fs::create_symlink(nowhere, at); }, fs::file_type::symlink,
        "a symbolic link"},
-      {"a fifo", [](const fs::path& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); }, fs::file_type::fifo, "a named pipe"},
-      {"a folder",
-       [](const fs::path& at) {
-         fs::create_directory(at);
-         std::ofstream(at / "inside") << "x";
-       },
+      {"a fifo", [](const fs::path& at) { PlantedFiles::plant(at, PlantedFiles::Kind::pipe, {}); }, fs::file_type::fifo,
+       "a named pipe"},
+      {"a folder", [](const fs::path& at) { PlantedFiles::plant(at, PlantedFiles::Kind::folder, {}); },
        fs::file_type::directory, "a folder"},
   };
   int n = 0;
@@ -617,12 +615,7 @@ TEST_F(CoreDataTest, WhatIsNotAFileUnderOneOfTheStoresNamesIsSetAsideOnceAndNeve
       EXPECT_FALSE(fs::exists(fs::symlink_status(nowhere))) << what << ": a link was followed";
       fs::remove(nowhere);
       EXPECT_EQ(rawQuery(storePath(), "SELECT group_concat(name) FROM \"Item\""), mainFile ? "added" : "kept,added") << what;
-      std::vector<fs::path> aside;
-      for (const auto& entry : fs::directory_iterator(storePath().parent_path())) {
-        if (entry.path().filename().string().starts_with("test.sqlite" + std::string(suffix) + ".set-aside-")) {
-          aside.push_back(entry.path());
-        }
-      }
+      const auto aside = PlantedFiles::setAsideCopies(planted);
       std::ifstream said(lines);
       std::vector<std::string> printed;
       for (std::string line; std::getline(said, line);) printed.push_back(line);
