@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 
@@ -247,26 +248,11 @@ std::expected<std::shared_ptr<LoginItem>, std::shared_ptr<NSError>> LoginItemsLi
     if (!std::filesystem::exists(std::filesystem::symlink_status(path, error))) break;
     path = folder_ / (stem + "-" + std::to_string(n) + std::string(kEntrySuffix));
   }
-  auto temporary = path;
-  temporary += ".tmp";
-  // Written into a new plain file: one left by an earlier attempt goes first, and a link or a
-  // pipe put under its name is neither written through nor waited for.
-  ::unlink(temporary.c_str());
-  OwnFiles::clearForPlainFile(temporary);
   const std::string text = "[Desktop Entry]\nType=Application\nName=" + Paths::applicationName() +
                            "\nExec=" + execValueForProgram(program) + "\nX-GNOME-Autostart-enabled=true\n";
-  auto opened = OwnFiles::openPlainFile(temporary, O_WRONLY | O_CREAT | O_EXCL, 0644);
-  bool written = opened.has_value();
-  for (std::size_t done = 0; written && done < text.size();) {
-    const ssize_t wrote = ::write(*opened, text.data() + done, text.size() - done);
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) written = false;
-    else done += static_cast<std::size_t>(wrote);
-  }
-  if (opened && ::close(*opened) != 0) written = false;
-  if (written) std::filesystem::rename(temporary, path, error);
-  if (!written || error) {
-    if (opened) ::unlink(temporary.c_str());
+  // Written into a new file of a name of its own beside it, then renamed into place: nothing
+  // planted under a name known beforehand is written through or waited for.
+  if (!NSFileManager::defaultManager()->writeAtomically(path, text, 0644)) {
     return std::unexpected(failure("The autostart entry cannot be written."));
   }
   return LoginItem::create(path);

@@ -189,42 +189,38 @@ TEST_F(LoginItemsTest, AnEntryThatWouldStartNothingIsNeverWritten) {
   EXPECT_TRUE(list->snapshot().empty());
 }
 
-// Under the entry's name, or the name it is written under first, anything but a plain file
-// (a pipe, a link to a file outside, a folder) is neither read, written through nor waited
-// for: the entry takes its place as a plain file and the file outside stays as it was.
-TEST_F(LoginItemsTest, TheEntryIsWrittenAsAPlainFileWhateverLiesUnderItsNames) {
+// Under the entry's name, anything but a plain file (a pipe, a link to a file outside, a
+// folder) is neither read, written through nor waited for: the entry takes its place as a
+// plain file and the file outside stays as it was.
+TEST_F(LoginItemsTest, TheEntryIsWrittenAsAPlainFileWhateverLiesUnderItsName) {
   auto list = LoginItemsList::sessionLoginItems();
   ASSERT_TRUE(list);
   const auto entry = list->folder() / "glimdeck.desktop";
   int round = 0;
-  for (const char* name : {"glimdeck.desktop", "glimdeck.desktop.tmp"}) {
-    for (auto kind : PlantedFiles::kinds) {
-      SCOPED_TRACE(std::string(name) + " as " + PlantedFiles::describe(kind));
-      std::filesystem::remove_all(list->folder());
-      const auto planted = list->folder() / name;
-      const auto outside = home() / ("outside-" + std::to_string(++round));
-      PlantedFiles::plant(planted, kind, outside);
-      bool on = false;
-      EXPECT_TRUE(PlantedFiles::endsWithin(
-          PlantedFiles::boundSeconds,
-          [&] {
-            EXPECT_FALSE(LoginUtilities::isLaunchAtStartup());
-            LoginUtilities::toggleLaunchAtStartup();
-            on = LoginUtilities::isLaunchAtStartup();
-          },
-          {planted}))
-          << "the pipe was waited for";
-      EXPECT_TRUE(on);
-      ASSERT_TRUE(LoginUtilities::itemRefInLoginItems());
-      EXPECT_EQ(LoginUtilities::itemRefInLoginItems()->entryPath(), entry);
-      EXPECT_EQ(std::filesystem::symlink_status(entry).type(), std::filesystem::file_type::regular);
-      EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(entry.string() + ".tmp")));
-      if (kind == PlantedFiles::Kind::link) {
-        EXPECT_EQ(PlantedFiles::contents(outside), PlantedFiles::outsideText);
-      }
-      LoginUtilities::toggleLaunchAtStartup();
-      EXPECT_FALSE(LoginUtilities::isLaunchAtStartup());
+  for (auto kind : PlantedFiles::kinds) {
+    SCOPED_TRACE(PlantedFiles::describe(kind));
+    std::filesystem::remove_all(list->folder());
+    const auto outside = home() / ("outside-" + std::to_string(++round));
+    PlantedFiles::plant(entry, kind, outside);
+    bool on = false;
+    EXPECT_TRUE(PlantedFiles::endsWithin(
+        PlantedFiles::boundSeconds,
+        [&] {
+          EXPECT_FALSE(LoginUtilities::isLaunchAtStartup());
+          LoginUtilities::toggleLaunchAtStartup();
+          on = LoginUtilities::isLaunchAtStartup();
+        },
+        {entry}))
+        << "the pipe was waited for";
+    EXPECT_TRUE(on);
+    ASSERT_TRUE(LoginUtilities::itemRefInLoginItems());
+    EXPECT_EQ(LoginUtilities::itemRefInLoginItems()->entryPath(), entry);
+    EXPECT_EQ(std::filesystem::symlink_status(entry).type(), std::filesystem::file_type::regular);
+    if (kind == PlantedFiles::Kind::link) {
+      EXPECT_EQ(PlantedFiles::contents(outside), PlantedFiles::outsideText);
     }
+    LoginUtilities::toggleLaunchAtStartup();
+    EXPECT_FALSE(LoginUtilities::isLaunchAtStartup());
   }
 }
 
