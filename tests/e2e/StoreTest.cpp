@@ -6,14 +6,13 @@
 
 #include <signal.h>
 #include <sqlite3.h>
-#include <sys/stat.h>
 
 #include <chrono>
-#include <fstream>
 #include <sstream>
 
 #include "tests/e2e/DesktopUser.h"
 #include "tests/e2e/PanelPoints.h"
+#include "tests/support/PlantedFiles.h"
 
 namespace {
 
@@ -243,10 +242,9 @@ TEST_F(StoreTest, AStoreHeldUntilQuitLosesTheRunsCopiesAndTheEndSaysSo) {
 TEST_F(StoreTest, TheStoresFilesPlantedAsALinkAndAFifoAreSetAsideAndNeverUsed) {
   ASSERT_NO_FATAL_FAILURE(runOnceWithOneCopy());
   const fs::path outside = home() / "outside.db";
-  std::ofstream{outside};
-  ::chmod(outside.c_str(), 0644);
-  fs::create_symlink(outside, storePath().string() + "-wal");
-  ASSERT_EQ(::mkfifo((storePath().string() + "-journal").c_str(), 0600), 0);
+  PlantedFiles::plant(storePath().string() + "-wal", PlantedFiles::Kind::link, outside);
+  PlantedFiles::plant(storePath().string() + "-journal", PlantedFiles::Kind::pipe, {});
+  const auto outsideMode = fs::status(outside).permissions();
 
   ASSERT_NO_FATAL_FAILURE(launchHomeAgain());
   ASSERT_NO_FATAL_FAILURE(copyASearchResult());
@@ -258,10 +256,8 @@ TEST_F(StoreTest, TheStoresFilesPlantedAsALinkAndAFifoAreSetAsideAndNeverUsed) {
   EXPECT_EQ(linesOfTheApplication("zg.sqlite-journal\": it was a named pipe, not a file of the store; it is now \"zg.sqlite-journal.set-aside-"),
             1)
       << app().output();
-  struct stat kept {};
-  ASSERT_EQ(::stat(outside.c_str(), &kept), 0);
-  EXPECT_EQ(kept.st_size, 0) << "nothing written into the outside file";
-  EXPECT_EQ(kept.st_mode & 0777, 0644u) << "its mode left as it was";
+  EXPECT_EQ(PlantedFiles::contents(outside), PlantedFiles::outsideText) << "nothing written into the outside file";
+  EXPECT_EQ(fs::status(outside).permissions(), outsideMode) << "its mode left as it was";
 
   ::kill(app().pid(), SIGTERM);
   EXPECT_TRUE(eventually([&] { return !app().running(); }, 20.0)) << "SIGTERM ends it";
