@@ -58,10 +58,10 @@
 #include "platform/host/DesktopHost.h"
 #include "service/AssetCache.h"
 #include "standin/StandinServer.h"
-#include "standin/StreamPages.h"
 #include "tests/support/HostileGif.h"
 #include "tests/support/HostilePicture.h"
 #include "tests/support/ResidentMemory.h"
+#include "tests/support/SponsorsFirst.h"
 
 namespace {
 
@@ -151,15 +151,7 @@ class StandinProcess {
         catalogue.serveMedia(request, response);
       }
     });
-    // Sponsors first in the trending strip, so that its tiles carry badges.
-    standin->addRoute("GET", "/v1/trending", [](const StandinRequest& request, StandinResponse& response,
-                                                const Catalogue& catalogue) {
-      std::vector<const CatalogueItem*> items;
-      for (const auto& item : catalogue.items()) items.push_back(&item);
-      std::ranges::stable_partition(items, [](const CatalogueItem* item) { return item->badgePosition.has_value(); });
-      response.setJson(StreamPages::pageJson(
-          items.size(), [&](std::size_t i) -> id { return catalogue.itemObject(*items[i]); }, request));
-    });
+    hostile::putSponsorsFirstInTrending(*standin);
     const std::string url = standin->baseURL();
     const auto length = static_cast<std::uint32_t>(url.size());
     if (::write(out, &length, sizeof length) != sizeof length || ::write(out, url.data(), length) != length) ::_exit(1);
