@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 #include <malloc.h>
 
-#include <chrono>
 #include <cstdio>
 #include <map>
 
@@ -24,6 +23,7 @@
 #include "tests/support/RepaintCheck.h"
 #include "tests/support/ResidentMemory.h"
 #include "tests/support/SponsorsFirst.h"
+#include "tests/support/StretchWatch.h"
 #include "ui/NSImageViewExtensions.h"
 
 namespace {
@@ -63,35 +63,6 @@ void collectCells(const std::shared_ptr<NSView>& view, std::vector<std::shared_p
     collectCells(subview, found);
   }
 }
-
-// The longest the main thread was away from its run loop: between two turns of the loop
-// (one turn runs every block queued by then) and over each move of the clock.
-class StretchWatch {
- public:
-  using Clock = std::chrono::steady_clock;
-  // A predicate for runUntil that notes each turn and holds once `done` does.
-  std::function<bool()> turns(std::function<bool()> done) {
-    last_ = Clock::now();
-    return [this, done = std::move(done)] {
-      note(std::exchange(last_, Clock::now()));
-      return done();
-    };
-  }
-  template <typename Work>
-  void time(Work work) {
-    const auto start = Clock::now();
-    work();
-    note(start);
-  }
-  double longestSeconds() const { return longest_; }
-
- private:
-  void note(Clock::time_point since) {
-    longest_ = std::max(longest_, std::chrono::duration<double>(Clock::now() - since).count());
-  }
-  Clock::time_point last_;
-  double longest_ = 0;
-};
 
 struct PanelFigures {
   std::size_t peakGrowth = 0;  // bytes resident at the peak beyond those at the start
