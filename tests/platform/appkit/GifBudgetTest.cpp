@@ -176,7 +176,7 @@ TEST_F(GifFileBudgetTest, AGifReadFromAFileHoldsNoneOfItsBytesAndPlaysOnWhatever
       }
     }
     if (c.playsAsBefore) {
-      EXPECT_GE(store->framesDecoded(), decoded + 20) << "each loop decodes the frames it shows";
+      EXPECT_GE(store->framesDecoded(), 30u) << "each of the three loops decodes the frames it shows";
     } else {
       EXPECT_GT(store->framesDecoded(), decoded) << "the frames were read again";
     }
