@@ -9,7 +9,7 @@
 //   patterned_64   2000 × 2000 pixels in 64 frames that differ and hardly compress (7.5 MB)
 //   cut            the same cut halfway through a frame's pixels (4.1 MB)
 //   flat_64        2000 × 2000 in 64 flat frames (237 kB; a gigabyte decoded whole)
-//   png_8000       an 8000 × 8000 PNG of flat rows (a quarter of a gigabyte decoded)
+//   png_8000       an 8000 × 8000 PNG in four flat bands (a quarter of a gigabyte decoded)
 //   patterned_136  the first in 136 frames (15.9 MB)
 // Each runs as its own benchmark, BM_HomePanelWithHostilePicture/<picture>/<badges too>
 // (`--benchmark_filter=Picture/0/` for the first on tiles); the usual run comes first
@@ -34,7 +34,6 @@
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
-#include <png.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -44,7 +43,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -60,36 +58,15 @@
 #include "platform/host/DesktopHost.h"
 #include "service/AssetCache.h"
 #include "standin/StandinServer.h"
-#include "standin/StreamPages.h"
 #include "tests/support/HostileGif.h"
+#include "tests/support/HostilePicture.h"
+#include "tests/support/ResidentMemory.h"
+#include "tests/support/SponsorsFirst.h"
 
 namespace {
 
 constexpr NSSize kPanel{400, 600};
 constexpr double kPlaySeconds = 4.0;
-
-// 8000 × 8000 grey pixels, each row one shade: deflate leaves a few hundred KB.
-std::string hugePng() {
-  constexpr int kSide = 8000;
-  std::string out;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (!png || !info || setjmp(png_jmpbuf(png))) std::abort();
-  png_set_write_fn(png, &out, [](png_structp writer, png_bytep bytes, png_size_t length) {
-    static_cast<std::string*>(png_get_io_ptr(writer))->append(reinterpret_cast<const char*>(bytes), length);
-  }, nullptr);
-  png_set_IHDR(png, info, kSide, kSide, 8, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  std::vector<png_byte> row(kSide);
-  for (int y = 0; y < kSide; ++y) {
-    std::fill(row.begin(), row.end(), static_cast<png_byte>(y / 32));
-    png_write_row(png, row.data());
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return out;
-}
 
 struct HostilePicture {
   const char* name;
@@ -101,7 +78,7 @@ const HostilePicture kPictures[] = {
     {"patterned_64", [] { return hostile::patternedGif64(); }, "image/gif", 2000},
     {"cut", [] { return hostile::cutPatternedGif(); }, "image/gif", 2000},
     {"flat_64", [] { return hostile::gif(2000, 64); }, "image/gif", 2000},
-    {"png_8000", hugePng, "image/png", 8000},
+    {"png_8000", [] { return hostile::png(8000); }, "image/png", 8000},
     // Last: beyond the grid downloader's 10 MB, it is refused on tiles, and every address it
     // was refused at stays refused for the rest of the process.
     {"patterned_136", [] { return hostile::patternedGif136(); }, "image/gif", 2000},
@@ -174,15 +151,7 @@ class StandinProcess {
         catalogue.serveMedia(request, response);
       }
     });
-    // Sponsors first in the trending strip, so that its tiles carry badges.
-    standin->addRoute("GET", "/v1/trending", [](const StandinRequest& request, StandinResponse& response,
-                                                const Catalogue& catalogue) {
-      std::vector<const CatalogueItem*> items;
-      for (const auto& item : catalogue.items()) items.push_back(&item);
-      std::ranges::stable_partition(items, [](const CatalogueItem* item) { return item->badgePosition.has_value(); });
-      response.setJson(StreamPages::pageJson(
-          items.size(), [&](std::size_t i) -> id { return catalogue.itemObject(*items[i]); }, request));
-    });
+    hostile::putSponsorsFirstInTrending(*standin);
     const std::string url = standin->baseURL();
     const auto length = static_cast<std::uint32_t>(url.size());
     if (::write(out, &length, sizeof length) != sizeof length || ::write(out, url.data(), length) != length) ::_exit(1);
@@ -211,11 +180,7 @@ class StandinProcess {
   std::string baseURL_;
 };
 
-double residentMegabytes() {
-  long pages = 0, resident = 0;
-  std::ifstream("/proc/self/statm") >> pages >> resident;
-  return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
-}
+double residentMegabytes() { return double(resident::nowBytes()) / (1024.0 * 1024.0); }
 
 // The most resident memory seen, sampled every few milliseconds on a thread of its own.
 class PeakSampler {

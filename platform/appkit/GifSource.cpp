@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/foundation/OwnFiles.h"
+
 namespace {
 
 // What a file's reader reads ahead at a time: giflib asks for a byte or a sub-block (at
@@ -25,17 +27,11 @@ std::shared_ptr<GifSource> GifSource::withData(std::shared_ptr<NSData> data) {
 }
 
 std::expected<std::shared_ptr<GifSource>, int> GifSource::withFile(const std::filesystem::path& path) {
-  // Not blocking: a fifo under the name must not hang the opener.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return std::unexpected(errno);
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    const int error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-    ::close(fd);
-    return std::unexpected(error);
-  }
+  const auto fd = OwnFiles::openPlainFile(path, O_RDONLY, 0, &info);
+  if (!fd) return std::unexpected(fd.error().error);
   std::shared_ptr<GifSource> source(new GifSource());
-  source->fd_ = fd;
+  source->fd_ = *fd;
   source->size_ = info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
   return source;
 }

@@ -1,16 +1,16 @@
-// A hostile picture on every tile, cover and sponsor badge of the home panel, painted as a
-// desktop paints it at two pixels a point: each tile sizes its picture by itself, never by
-// the picture (the featured tags' covers fill their tiles), what each picture holds decoded
-// and kept for drawing stays within its place's budget however large it claims to be, the
-// process's own resident memory stays near the panel's usual peak, and the main thread is
-// never held up by a picture for long.
+// A hostile picture on every tile, cover and sponsor badge of the home panel (its sponsors
+// first in the trending strip, so that badges show), painted as a desktop paints it at two
+// pixels a point: each tile sizes its picture by itself, never by the picture (the featured
+// tags' covers fill their tiles), what each picture holds decoded and kept for drawing stays
+// within its place's budget however large it claims to be, the process's own resident
+// memory stays near the panel's usual peak, and the main thread is never held up by a
+// picture for long.
 //
 // The pictures are a table: a case is one line.
 
 #include <gtest/gtest.h>
 #include <malloc.h>
 
-#include <chrono>
 #include <cstdio>
 #include <map>
 
@@ -22,6 +22,9 @@
 #include "tests/support/HostilePicture.h"
 #include "tests/support/RepaintCheck.h"
 #include "tests/support/ResidentMemory.h"
+#include "tests/support/SponsorsFirst.h"
+#include "tests/support/StretchWatch.h"
+#include "ui/NSImageViewExtensions.h"
 
 namespace {
 
@@ -61,35 +64,6 @@ void collectCells(const std::shared_ptr<NSView>& view, std::vector<std::shared_p
   }
 }
 
-// The longest the main thread was away from its run loop: between two turns of the loop
-// (one turn runs every block queued by then) and over each move of the clock.
-class StretchWatch {
- public:
-  using Clock = std::chrono::steady_clock;
-  // A predicate for runUntil that notes each turn and holds once `done` does.
-  std::function<bool()> turns(std::function<bool()> done) {
-    last_ = Clock::now();
-    return [this, done = std::move(done)] {
-      note(std::exchange(last_, Clock::now()));
-      return done();
-    };
-  }
-  template <typename Work>
-  void time(Work work) {
-    const auto start = Clock::now();
-    work();
-    note(start);
-  }
-  double longestSeconds() const { return longest_; }
-
- private:
-  void note(Clock::time_point since) {
-    longest_ = std::max(longest_, std::chrono::duration<double>(Clock::now() - since).count());
-  }
-  Clock::time_point last_;
-  double longest_ = 0;
-};
-
 struct PanelFigures {
   std::size_t peakGrowth = 0;  // bytes resident at the peak beyond those at the start
   double longestStretch = 0;   // seconds
@@ -102,6 +76,7 @@ class RootPanelHostileGifTest : public RootPanelTest, public ::testing::WithPara
     RootPanelTest::SetUp();
     check = RepaintCheck::install(2.0);
     standin().clearFaults();
+    hostile::putSponsorsFirstInTrending(standin());
   }
   void TearDown() override {
     RepaintCheck::uninstall();
@@ -143,21 +118,23 @@ class RootPanelHostileGifTest : public RootPanelTest, public ::testing::WithPara
     }
     return shown;
   }
-  // Shows the panel, waits for its tiles (showing a picture of that side, when given),
-  // plays them for three seconds of the clock and paints them.
-  void showAndPlay(int side, StretchWatch& watch) {
+  // Shows the panel, waits for its tiles (showing a picture of that side, when given) and
+  // for a sponsor's badge when one is to show, plays them for three seconds of the clock and
+  // paints them.
+  void showAndPlay(int side, bool badge, StretchWatch& watch) {
     show();
-    ASSERT_TRUE(runUntil(watch.turns([&] { return tilesShowing(side).size() >= 6; }), 120))
-        << tilesShowing(side).size() << " tiles";
-    // Badges arrive on their own: a later look finds those that came.
+    ASSERT_TRUE(runUntil(watch.turns([&] {
+      return tilesShowing(side).size() >= 6 && (!badge || !badgesShowing().empty());
+    }), 120)) << tilesShowing(side).size() << " tiles, " << badgesShowing().size() << " badges";
+    // Other badges arrive on their own: a later look finds those that came.
     runUntil(watch.turns([] { return false; }), 0.5);
     for (int step = 0; step < 30; ++step) {
       watch.time([&] { advance(0.1); });
       runUntil(watch.turns([] { return false; }), 0.02);
     }
   }
-  // The panel shown and played from a fresh start (its media not cached), then let go.
-  PanelFigures measure(int side) {
+  // The panel shown and played from a fresh start (its media not cached); it stays shown.
+  PanelFigures measure(int side, bool badge) {
     AssetCache::shared()->setMapping({});
     AssetCache::shared()->setOrder({});
     ::malloc_trim(0);
@@ -165,28 +142,52 @@ class RootPanelHostileGifTest : public RootPanelTest, public ::testing::WithPara
     const std::size_t start = resident::nowBytes();
     StretchWatch watch;
     PanelFigures figures;
-    showAndPlay(side, watch);
+    showAndPlay(side, badge, watch);
     figures.peakGrowth = resident::peakBytes() - start;
     figures.longestStretch = watch.longestSeconds();
     figures.tiles = tilesShowing(side).size();
     figures.badges = badgesShowing().size();
+    return figures;
+  }
+  void letGo() {
     panel->contentCollectionView->reset();
     window->orderOut(nullptr);
     panel.reset();
     window.reset();
     drainMainQueue();
-    return figures;
   }
 
   std::shared_ptr<RepaintCheck> check;
 };
 
-TEST_P(RootPanelHostileGifTest, EveryPictureIsSizedByItsPlaceAndKeepsWithinItsBudget) {
+TEST_P(RootPanelHostileGifTest, EveryPictureIsSizedByItsPlaceWithinItsBudgetAndThePanelStaysNearItsUsualPeak) {
   const HostilePicture& picture = GetParam();
+  // The panel with the stand-in's ordinary GIFs, once for the program.
+  static const PanelFigures usual = [this] {
+    const PanelFigures figures = measure(0, true);
+    letGo();
+    return figures;
+  }();
+  ASSERT_GE(usual.tiles, 6u);
   serveEverywhere(picture);
-  StretchWatch watch;
-  showAndPlay(picture.side, watch);
+  // A badge's picture above its most bytes is refused, its view left blank.
+  const bool badge = bytesOf(picture).size() <= std::size_t(kShownPictureMostBytes);
+  const PanelFigures hostile = measure(picture.side, badge);
   if (HasFatalFailure()) return;
+  const auto megabytes = [](std::size_t bytes) { return double(bytes) / (1 << 20); };
+  RecordProperty("usual_peak_mb", std::to_string(megabytes(usual.peakGrowth)));
+  RecordProperty("hostile_peak_mb", std::to_string(megabytes(hostile.peakGrowth)));
+  RecordProperty("longest_stretch_ms", std::to_string(hostile.longestStretch * 1000));
+  std::printf("%s: %zu tiles, %zu badges; peak %.1f MB (usual %.1f MB); longest stretch %.0f ms (usual %.0f ms)\n",
+              picture.name, hostile.tiles, hostile.badges, megabytes(hostile.peakGrowth), megabytes(usual.peakGrowth),
+              hostile.longestStretch * 1000, usual.longestStretch * 1000);
+  EXPECT_LE(megabytes(hostile.peakGrowth),
+            megabytes(usual.peakGrowth) + 64 + megabytes(resident::kSanitizerHeldBytes));
+  // The goal is 50 ms, measured in the memory benchmark; here a bound that holds on a busy
+  // machine and under the sanitizers, while a picture decoded or converted whole on the
+  // main thread takes longer.
+  EXPECT_LE(hostile.longestStretch, 1.0);
+
   int covers = 0;
   for (const auto& cell : tilesShowing(picture.side)) {
     auto view = cell->gif.lock();
@@ -204,6 +205,9 @@ TEST_P(RootPanelHostileGifTest, EveryPictureIsSizedByItsPlaceAndKeepsWithinItsBu
     }
   }
   EXPECT_GT(covers, 0) << "a featured tag's cover shows the picture";
+  if (!badge) {
+    EXPECT_EQ(hostile.badges, 0u);
+  }
   for (const auto& badge : badgesShowing()) {
     // At two pixels a point (or the window's own, if more).
     const double most = std::max(badge->frame().size.width, badge->frame().size.height) * 2;
@@ -216,28 +220,6 @@ TEST_P(RootPanelHostileGifTest, EveryPictureIsSizedByItsPlaceAndKeepsWithinItsBu
   advance(0.03);
   runUntil([] { return false; }, 0.1);
   EXPECT_EQ(check->mismatch(window, 2), "");
-}
-
-TEST_P(RootPanelHostileGifTest, ThePanelStaysNearItsUsualPeakAndItsMainThreadIsNeverHeldUp) {
-  const HostilePicture& picture = GetParam();
-  // The panel with the stand-in's ordinary GIFs, once for the program.
-  static const PanelFigures usual = measure(0);
-  ASSERT_GE(usual.tiles, 6u);
-  serveEverywhere(picture);
-  const PanelFigures hostile = measure(picture.side);
-  const auto megabytes = [](std::size_t bytes) { return double(bytes) / (1 << 20); };
-  RecordProperty("usual_peak_mb", std::to_string(megabytes(usual.peakGrowth)));
-  RecordProperty("hostile_peak_mb", std::to_string(megabytes(hostile.peakGrowth)));
-  RecordProperty("longest_stretch_ms", std::to_string(hostile.longestStretch * 1000));
-  std::printf("%s: %zu tiles, %zu badges; peak %.1f MB (usual %.1f MB); longest stretch %.0f ms (usual %.0f ms)\n",
-              picture.name, hostile.tiles, hostile.badges, megabytes(hostile.peakGrowth), megabytes(usual.peakGrowth),
-              hostile.longestStretch * 1000, usual.longestStretch * 1000);
-  EXPECT_LE(megabytes(hostile.peakGrowth),
-            megabytes(usual.peakGrowth) + 64 + megabytes(resident::kSanitizerHeldBytes));
-  // The goal is 50 ms, measured in the memory benchmark; here a bound that holds on a busy
-  // machine and under the sanitizers, while a picture decoded or converted whole on the
-  // main thread takes longer.
-  EXPECT_LE(hostile.longestStretch, 1.0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Pictures, RootPanelHostileGifTest, ::testing::ValuesIn(kPictures),

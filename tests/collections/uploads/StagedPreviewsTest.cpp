@@ -5,7 +5,6 @@
 
 #include <malloc.h>
 
-#include <chrono>
 #include <map>
 #include <set>
 
@@ -17,6 +16,7 @@
 #include "tests/support/HostileGif.h"
 #include "tests/support/RepaintCheck.h"
 #include "tests/support/ResidentMemory.h"
+#include "tests/support/StretchWatch.h"
 #include "ui/NSImageViewExtensions.h"
 
 namespace {
@@ -69,30 +69,18 @@ class StagedPreviewsTest : public UploadScreenTest {
       staged.push_back(VornObject::initWithLocalFileUrl(NSURL::fileURLWithPath(path), std::nullopt, nullptr, false));
     }
     StagedFigures figures;
-    using Clock = std::chrono::steady_clock;
-    auto last = Clock::now();
-    auto turn = [&] {
-      const auto now = Clock::now();
-      figures.longestStretch = std::max(figures.longestStretch, std::chrono::duration<double>(now - last).count());
-      last = now;
-    };
-    auto pump = [&](double seconds, const std::function<bool()>& until) {
-      last = Clock::now();
-      return runUntil([&] {
-        turn();
-        return until();
-      }, seconds);
-    };
-    last = Clock::now();
-    screen->didDragGifsWithVorns(staged);
-    screen->reload();
-    window->displayIfNeeded();
-    turn();
+    StretchWatch watch;
+    watch.time([&] {
+      screen->didDragGifsWithVorns(staged);
+      screen->reload();
+      window->displayIfNeeded();
+    });
     auto list = screen->stagedUploadsCollectionView.lock();
     std::set<std::size_t> seen;
     for (int step = 0; step < 40; ++step) {
       // Each screenful of rows shows its previews before the list moves on.
-      EXPECT_TRUE(pump(60, [&] { return std::ranges::all_of(rowsShown(), showsPreview); })) << "at step " << step;
+      EXPECT_TRUE(runUntil(watch.turns([&] { return std::ranges::all_of(rowsShown(), showsPreview); }), 60))
+          << "at step " << step;
       for (const auto& [index, cell] : rowsShown()) {
         seen.insert(index);
         auto image = cell->gif.lock()->image();
@@ -101,15 +89,16 @@ class StagedPreviewsTest : public UploadScreenTest {
           EXPECT_LE(frames->peakBytesWithKept(), kShownPictureBudgetBytes);
         }
       }
-      last = Clock::now();
-      const NSRect visible = list->visibleRect();
-      ui.scrollWheel(list, 0, -40, NSMakePoint(visible.midX(), visible.midY()));
-      advance(0.1);
-      turn();
-      pump(0.02, [] { return false; });
+      watch.time([&] {
+        const NSRect visible = list->visibleRect();
+        ui.scrollWheel(list, 0, -40, NSMakePoint(visible.midX(), visible.midY()));
+        advance(0.1);
+      });
+      runUntil(watch.turns([] { return false; }), 0.02);
     }
     figures.previews = seen.size();
     figures.peakGrowth = resident::peakBytes() - start;
+    figures.longestStretch = watch.longestSeconds();
     return figures;
   }
 

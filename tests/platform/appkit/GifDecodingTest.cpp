@@ -138,33 +138,6 @@ TEST(GifBoundsTest, AKeptPixelSamplesThePicturePixelUnderItsCentre) {
   }
 }
 
-class GifFileBoundsTest : public GlimdeckTest {};
-
-TEST_F(GifFileBoundsTest, FramesBeyondTheBudgetAreDecodedAgainOnTheirTurn) {
-  // Ten flat frames of 32 × 32, kept at 16 × 16 (1 KB each), with room for five: read from a
-  // file (bytes given instead would not be kept, nor half the frames).
-  NSImage::Limits small;
-  small.maxSide = 16;
-  small.smallestSide = 16;
-  small.budgetBytes = 5 * 16 * 16 * 4;
-  small.eagerPixels = 0;
-  auto image = *NSImage::initWithContentsOfFile(
-      written(gifOf(32, 32, 10, [](int frame, int, int) { return frame % 8; }), home() / "ten.gif"), small);
-  ASSERT_EQ(image->frameCount(), 10u);
-  ASSERT_EQ(image->pixelWidth(), 16);
-  auto store = image->gifFrames();
-  for (int pass = 0; pass < 3; ++pass) {
-    for (std::size_t i = 0; i < 10; ++i) {
-      auto frame = image->frame(i);
-      ASSERT_TRUE(frame);
-      EXPECT_EQ(image->pixelAt(7, 7, i), colour(int(i % 8))) << "pass " << pass << " frame " << i;
-      EXPECT_LE(store->heldBytes(), small.budgetBytes);
-    }
-  }
-  EXPECT_LE(store->peakHeldBytes(), small.budgetBytes);
-  EXPECT_GE(store->framesDecoded(), 30u) << "each pass decodes the frames it shows";
-}
-
 TEST(GifBoundsTest, SmallGifsAreDecodedWholeAtOnce) {
   auto image = *NSImage::initWithData(gifOf(16, 16, 4, [](int frame, int, int) { return frame; }));
   auto store = image->gifFrames();
