@@ -11,7 +11,6 @@
 #include "platform/appkit/NSAnimationContext.h"
 #include "platform/appkit/NSCollectionView.h"
 #include "platform/appkit/NSTextField.h"
-#include "platform/appkit/NSTextView.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/NSUserDefaults.h"
@@ -47,15 +46,6 @@ EventMonitor* outsideClickMonitor() {
 
 bool presentedOver(NSViewController& overlay, NSViewController& panel) {
   return overlay.isViewLoaded() && panel.isViewLoaded() && overlay.view()->superview() == panel.view();
-}
-
-// The view the keys go to: a field being edited stands for the window's field editor.
-std::shared_ptr<NSView> keyboardHolder(NSWindow& window) {
-  auto responder = window.firstResponder();
-  if (auto editor = asA<NSTextView>(responder); editor && editor->isFieldEditor()) {
-    if (auto field = asA<NSView>(editor->delegateObject())) return field;
-  }
-  return asA<NSView>(responder);
 }
 
 // A screen's first field that takes typing, in the order of its views, as a desktop form
@@ -134,7 +124,7 @@ void RootViewController::takeKeyboardFor(const std::shared_ptr<NSView>& overlay)
   if (!window) return;
   // What is typed must not reach the control the screen covers (a search field focused
   // before, a search the user would never see).
-  if (auto holder = keyboardHolder(*window); holder && !holder->isDescendantOf(overlay)) {
+  if (auto holder = window->focusedView(); holder && !holder->isDescendantOf(overlay)) {
     window->makeFirstResponder(nullptr);
   }
   // Its first field takes the keys once the screen has laid itself out for this showing: a
@@ -157,7 +147,7 @@ void RootViewController::overlayLeaving(const std::shared_ptr<NSView>& overlay) 
   // Keys typed while it fades out would reach a form on its way out (a Return that logs in).
   auto window = isViewLoaded() ? view()->window() : nullptr;
   if (!window) return;
-  if (auto holder = keyboardHolder(*window); holder && holder->isDescendantOf(overlay)) {
+  if (auto holder = window->focusedView(); holder && holder->isDescendantOf(overlay)) {
     window->makeFirstResponder(nullptr);
   }
 }
@@ -178,7 +168,7 @@ void RootViewController::focusPanelKeyboard() {
   }
   auto window = view()->window();
   if (!window) return;
-  if (auto holder = keyboardHolder(*window); holder && holder->isDescendantOf(overlay)) return;
+  if (auto holder = window->focusedView(); holder && holder->isDescendantOf(overlay)) return;
   window->makeFirstResponder(nullptr);
   if (auto field = firstTypedField(overlay)) window->makeFirstResponder(field);
 }
