@@ -131,14 +131,11 @@ void RootViewController::takeKeyboardFor(const std::shared_ptr<NSView>& overlay)
   // form empties its fields, which lets their focus go on a later turn of the main queue.
   std::weak_ptr<RootViewController> weak = self();
   std::weak_ptr<NSView> weakOverlay = overlay;
+  // A field it focused itself (the create-pack form's name), or one clicked meanwhile, keeps them.
   DispatchQueue::main()->async([weak, weakOverlay] {
     auto strong = weak.lock();
     auto shown = weakOverlay.lock();
-    if (!strong || !shown || strong->coveringOverlay() != shown) return;
-    // A field it focused itself (the create-pack form's name), or one clicked meanwhile, keeps them.
-    auto window = shown->window();
-    if (!window || window->firstResponder().get() != window.get()) return;
-    if (auto field = firstTypedField(shown)) window->makeFirstResponder(field);
+    if (strong && shown && strong->coveringOverlay() == shown) strong->focusPanelKeyboardUnlessTaken();
   });
 }
 
@@ -152,11 +149,9 @@ void RootViewController::overlayLeaving(const std::shared_ptr<NSView>& overlay) 
   }
 }
 
-void RootViewController::overlayGone() {
+void RootViewController::focusPanelKeyboardUnlessTaken() {
   auto window = isViewLoaded() ? view()->window() : nullptr;
-  // A control the user focused meanwhile keeps the keys.
-  if (!window || window->firstResponder().get() != window.get()) return;
-  focusPanelKeyboard();
+  if (window && window->firstResponder().get() == window.get()) focusPanelKeyboard();
 }
 
 void RootViewController::focusPanelKeyboard() {
@@ -188,7 +183,7 @@ void RootViewController::fadeOutAndRemove(const std::shared_ptr<NSViewController
         shown->removeFromSuperview();
         if (auto strong = weak.lock()) {
           strong->updateScrollingForDisplayState(strong->state, true);
-          strong->overlayGone();
+          strong->focusPanelKeyboardUnlessTaken();
         }
       });
 }
@@ -267,7 +262,7 @@ void RootViewController::closeCreatePackForm() {
   form->closeViewWithCallback([weak] {
     if (auto strong = weak.lock()) {
       strong->updateScrollingForDisplayState(strong->state, true);
-      strong->overlayGone();
+      strong->focusPanelKeyboardUnlessTaken();
     }
   });
 }
@@ -317,7 +312,7 @@ void RootViewController::dismissTermsOfService() {
         if (strong->termsOfServiceViewController != terms) return;
         strong->termsOfServiceViewController.reset();
         strong->updateScrollingForDisplayState(strong->state, true);
-        strong->overlayGone();
+        strong->focusPanelKeyboardUnlessTaken();
       });
 }
 
