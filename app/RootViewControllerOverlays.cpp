@@ -220,12 +220,11 @@ void RootViewController::showUploadWithContent(const std::optional<std::vector<s
     layOver(*upload, Constants::overlayFade);
   }
   if (content) {
+    std::vector<std::shared_ptr<UploadUnit>> units;
     for (const auto& vorn : *content) {
-      upload->appendStagedUpload(
-          UploadUnit::initWithVorn(vorn, {}, std::string(Constants::savedPackName), UploadUnit::SourceType::drag));
+      units.push_back(UploadUnit::initWithVorn(vorn, {}, std::string(Constants::savedPackName), UploadUnit::SourceType::drag));
     }
-    upload->showTaggingInterfaceIfNeeded();
-    if (auto list = upload->stagedUploadsCollectionView.lock()) list->reloadData();
+    upload->appendStagedUploads(units);
   }
   // A click in another application (a Finder window to drag from) must not close the popover
   // under the upload screen.

@@ -469,9 +469,8 @@ TEST_F(UploadScreenTest, UploadNeedsEveryTagAndSuccessTellsWhatTheServiceTook) {
     EXPECT_TRUE(screen->readyToUpload()) << round.name;
     stage(0x445566);  // a drop after the others were tagged
     EXPECT_FALSE(screen->readyToUpload()) << round.name;
-    screen->appendStagedUpload(UploadUnit::initWithVorn(*VornObject::initWithLocalGifImageData(NSData::fromString(gifBytes())), {},
-                                                        "Saved", Source::drag));  // as the panel stages a drop on the icon
-    screen->reload();
+    screen->appendStagedUploads({UploadUnit::initWithVorn(*VornObject::initWithLocalGifImageData(NSData::fromString(gifBytes())),
+                                                          {}, "Saved", Source::drag)});  // as the panel stages a drop on the icon
     typeTags(1, "dog");
     EXPECT_FALSE(screen->readyToUpload()) << round.name;
     ui.click(screen->uploadButton.lock());
