@@ -102,6 +102,11 @@ class SingleInstanceTest : public GlimdeckTest {
     EXPECT_TRUE(runUntil([&] { return !contents(folder / "claimed").empty(); }, 30.0)) << "the first copy claims";
     return child;
   }
+  // Variables of a session without a bus, its runtime folder in the home.
+  ChildProcess::Environment sessionWithoutBus() {
+    fs::create_directories(home() / "runtime");
+    return {{"DBUS_SESSION_BUS_ADDRESS", ""}, {"XDG_RUNTIME_DIR", (home() / "runtime").string()}};
+  }
   bool printedContaining(const std::string& text) {
     for (const auto& line : printedLines()) {
       if (line.find(text) != std::string::npos) return true;
@@ -133,8 +138,7 @@ TEST_F(SingleInstanceTest, ALaterLaunchAsksTheFirstOnTheBusToShowItselfAndEnds) 
 }
 
 TEST_F(SingleInstanceTest, WithoutABusTheFirstCopysLockKeepsEveryLaterLaunchOff) {
-  fs::create_directories(home() / "runtime");
-  const ChildProcess::Environment noBus{{"DBUS_SESSION_BUS_ADDRESS", ""}, {"XDG_RUNTIME_DIR", (home() / "runtime").string()}};
+  const auto noBus = sessionWithoutBus();
   pid_t first = startFirst({"forever"}, noBus);
   EXPECT_EQ(contents(folder / "claimed"), "lock");
   {
@@ -159,8 +163,7 @@ TEST_F(SingleInstanceTest, WithoutABusTheFirstCopysLockKeepsEveryLaterLaunchOff)
 // sets it aside for a fresh lock, and a later launch finds that lock held: one copy runs. The
 // file a link led to stays as it was.
 TEST_F(SingleInstanceTest, WithoutABusOneCopyRunsWhateverLiesUnderTheLockFilesName) {
-  fs::create_directories(home() / "runtime");
-  const ChildProcess::Environment noBus{{"DBUS_SESSION_BUS_ADDRESS", ""}, {"XDG_RUNTIME_DIR", (home() / "runtime").string()}};
+  const auto noBus = sessionWithoutBus();
   const fs::path lock = folder / "instance.lock";
   int round = 0;
   for (auto kind : PlantedFiles::kinds) {
@@ -189,8 +192,7 @@ TEST_F(SingleInstanceTest, WithoutABusOneCopyRunsWhateverLiesUnderTheLockFilesNa
 // Launches at once, all finding a folder under the lock file's name: exactly one runs. None
 // sets aside the lock another has just made and taken.
 TEST_F(SingleInstanceTest, OfLaunchesAtOnceOverAFolderUnderTheLockFilesNameOneRuns) {
-  fs::create_directories(home() / "runtime");
-  const ChildProcess::Environment noBus{{"DBUS_SESSION_BUS_ADDRESS", ""}, {"XDG_RUNTIME_DIR", (home() / "runtime").string()}};
+  const auto noBus = sessionWithoutBus();
   constexpr int launches = 6;
   fs::create_directories(folder / "instance.lock");
   std::vector<pid_t> copies;
