@@ -347,7 +347,8 @@ class RootViewController : public NSViewController,
   // control it covers; once it has gone, the panel's own screen has them back.
   void takeKeyboardFor(const std::shared_ptr<NSView>& overlay);
   void overlayLeaving(const std::shared_ptr<NSView>& overlay);
-  void overlayGone();
+  // focusPanelKeyboard, unless a control has the keys already (one the user focused meanwhile).
+  void focusPanelKeyboardUnlessTaken();
   // The overlay on top that is not on its way out, if any.
   std::shared_ptr<NSView> coveringOverlay();
   // The overlays shown and not on their way out, in the order they were laid over the panel.

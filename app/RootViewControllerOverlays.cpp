@@ -11,7 +11,6 @@
 #include "platform/appkit/NSAnimationContext.h"
 #include "platform/appkit/NSCollectionView.h"
 #include "platform/appkit/NSTextField.h"
-#include "platform/appkit/NSTextView.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/NSUserDefaults.h"
@@ -47,15 +46,6 @@ EventMonitor* outsideClickMonitor() {
 
 bool presentedOver(NSViewController& overlay, NSViewController& panel) {
   return overlay.isViewLoaded() && panel.isViewLoaded() && overlay.view()->superview() == panel.view();
-}
-
-// The view the keys go to: a field being edited stands for the window's field editor.
-std::shared_ptr<NSView> keyboardHolder(NSWindow& window) {
-  auto responder = window.firstResponder();
-  if (auto editor = asA<NSTextView>(responder); editor && editor->isFieldEditor()) {
-    if (auto field = asA<NSView>(editor->delegateObject())) return field;
-  }
-  return asA<NSView>(responder);
 }
 
 // A screen's first field that takes typing, in the order of its views, as a desktop form
@@ -134,21 +124,18 @@ void RootViewController::takeKeyboardFor(const std::shared_ptr<NSView>& overlay)
   if (!window) return;
   // What is typed must not reach the control the screen covers (a search field focused
   // before, a search the user would never see).
-  if (auto holder = keyboardHolder(*window); holder && !holder->isDescendantOf(overlay)) {
+  if (auto holder = window->focusedView(); holder && !holder->isDescendantOf(overlay)) {
     window->makeFirstResponder(nullptr);
   }
   // Its first field takes the keys once the screen has laid itself out for this showing: a
   // form empties its fields, which lets their focus go on a later turn of the main queue.
   std::weak_ptr<RootViewController> weak = self();
   std::weak_ptr<NSView> weakOverlay = overlay;
+  // A field it focused itself (the create-pack form's name), or one clicked meanwhile, keeps them.
   DispatchQueue::main()->async([weak, weakOverlay] {
     auto strong = weak.lock();
     auto shown = weakOverlay.lock();
-    if (!strong || !shown || strong->coveringOverlay() != shown) return;
-    // A field it focused itself (the create-pack form's name), or one clicked meanwhile, keeps them.
-    auto window = shown->window();
-    if (!window || window->firstResponder().get() != window.get()) return;
-    if (auto field = firstTypedField(shown)) window->makeFirstResponder(field);
+    if (strong && shown && strong->coveringOverlay() == shown) strong->focusPanelKeyboardUnlessTaken();
   });
 }
 
@@ -157,16 +144,14 @@ void RootViewController::overlayLeaving(const std::shared_ptr<NSView>& overlay) 
   // Keys typed while it fades out would reach a form on its way out (a Return that logs in).
   auto window = isViewLoaded() ? view()->window() : nullptr;
   if (!window) return;
-  if (auto holder = keyboardHolder(*window); holder && holder->isDescendantOf(overlay)) {
+  if (auto holder = window->focusedView(); holder && holder->isDescendantOf(overlay)) {
     window->makeFirstResponder(nullptr);
   }
 }
 
-void RootViewController::overlayGone() {
+void RootViewController::focusPanelKeyboardUnlessTaken() {
   auto window = isViewLoaded() ? view()->window() : nullptr;
-  // A control the user focused meanwhile keeps the keys.
-  if (!window || window->firstResponder().get() != window.get()) return;
-  focusPanelKeyboard();
+  if (window && window->firstResponder().get() == window.get()) focusPanelKeyboard();
 }
 
 void RootViewController::focusPanelKeyboard() {
@@ -178,7 +163,7 @@ void RootViewController::focusPanelKeyboard() {
   }
   auto window = view()->window();
   if (!window) return;
-  if (auto holder = keyboardHolder(*window); holder && holder->isDescendantOf(overlay)) return;
+  if (auto holder = window->focusedView(); holder && holder->isDescendantOf(overlay)) return;
   window->makeFirstResponder(nullptr);
   if (auto field = firstTypedField(overlay)) window->makeFirstResponder(field);
 }
@@ -198,7 +183,7 @@ void RootViewController::fadeOutAndRemove(const std::shared_ptr<NSViewController
         shown->removeFromSuperview();
         if (auto strong = weak.lock()) {
           strong->updateScrollingForDisplayState(strong->state, true);
-          strong->overlayGone();
+          strong->focusPanelKeyboardUnlessTaken();
         }
       });
 }
@@ -235,12 +220,11 @@ void RootViewController::showUploadWithContent(const std::optional<std::vector<s
     layOver(*upload, Constants::overlayFade);
   }
   if (content) {
+    std::vector<std::shared_ptr<UploadUnit>> units;
     for (const auto& vorn : *content) {
-      upload->appendStagedUpload(
-          UploadUnit::initWithVorn(vorn, {}, std::string(Constants::savedPackName), UploadUnit::SourceType::drag));
+      units.push_back(UploadUnit::initWithVorn(vorn, {}, std::string(Constants::savedPackName), UploadUnit::SourceType::drag));
     }
-    upload->showTaggingInterfaceIfNeeded();
-    if (auto list = upload->stagedUploadsCollectionView.lock()) list->reloadData();
+    upload->appendStagedUploads(units);
   }
   // A click in another application (a Finder window to drag from) must not close the popover
   // under the upload screen.
@@ -277,7 +261,7 @@ void RootViewController::closeCreatePackForm() {
   form->closeViewWithCallback([weak] {
     if (auto strong = weak.lock()) {
       strong->updateScrollingForDisplayState(strong->state, true);
-      strong->overlayGone();
+      strong->focusPanelKeyboardUnlessTaken();
     }
   });
 }
@@ -327,7 +311,7 @@ void RootViewController::dismissTermsOfService() {
         if (strong->termsOfServiceViewController != terms) return;
         strong->termsOfServiceViewController.reset();
         strong->updateScrollingForDisplayState(strong->state, true);
-        strong->overlayGone();
+        strong->focusPanelKeyboardUnlessTaken();
       });
 }
 

@@ -47,12 +47,6 @@ void UploadViewController::setStagedUploads(std::vector<std::shared_ptr<UploadUn
   checkReadyToUpload();
 }
 
-void UploadViewController::appendStagedUpload(const std::shared_ptr<UploadUnit>& unit) {
-  stagedUploads_.push_back(unit);
-  showTaggingInterfaceIfNeeded();
-  checkReadyToUpload();
-}
-
 void UploadViewController::appendStagedUploads(const std::vector<std::shared_ptr<UploadUnit>>& units) {
   if (units.empty()) return;
   const std::size_t before = stagedUploads_.size();
@@ -186,8 +180,7 @@ void UploadViewController::resolveURLWithGifUrl(const std::shared_ptr<NSURL>& gi
             CollectionManager::sharedInstance()->deleteLocalFileIfUnused(unit->vorn);
             return;
           }
-          self->appendStagedUpload(unit);
-          self->reload();
+          self->appendStagedUploads({unit});
           self->setReadyToUpload(false);
           self->setURLInputState(URLInputState::success);
         });
@@ -227,12 +220,7 @@ void UploadViewController::searchDirectoriesForGif() {
           for (const auto& vorn : batch) CollectionManager::sharedInstance()->deleteLocalFileIfUnused(vorn);
           return;
         }
-        std::vector<std::shared_ptr<UploadUnit>> units;
-        for (const auto& vorn : batch) {
-          units.push_back(UploadUnit::initWithVorn(vorn, {}, std::string(Constants::destinationPackName),
-                                                   UploadUnit::SourceType::browseDesktop));
-        }
-        self->appendStagedUploads(units);
+        self->stageVorns(batch, UploadUnit::SourceType::browseDesktop);
         self->setReadyToUpload(false);
       },
       [current](std::vector<UploadIntake::Refusal> refusals) {
@@ -443,10 +431,14 @@ void UploadViewController::didTapDone(const std::shared_ptr<NSObject>& /*sender*
 }
 
 void UploadViewController::didDragGifsWithVorns(const std::vector<std::shared_ptr<VornObject>>& vorns) {
+  stageVorns(vorns, UploadUnit::SourceType::drag);
+}
+
+void UploadViewController::stageVorns(const std::vector<std::shared_ptr<VornObject>>& vorns,
+                                      UploadUnit::SourceType source) {
   std::vector<std::shared_ptr<UploadUnit>> units;
   for (const auto& vorn : vorns) {
-    units.push_back(
-        UploadUnit::initWithVorn(vorn, {}, std::string(Constants::destinationPackName), UploadUnit::SourceType::drag));
+    units.push_back(UploadUnit::initWithVorn(vorn, {}, std::string(Constants::destinationPackName), source));
   }
   appendStagedUploads(units);
 }

@@ -109,7 +109,6 @@ class UploadViewController : public NSViewController,
   // Every assignment shows the tagging interface when it is hidden and something is staged.
   const std::vector<std::shared_ptr<UploadUnit>>& stagedUploads() const { return stagedUploads_; }
   void setStagedUploads(std::vector<std::shared_ptr<UploadUnit>> units);
-  void appendStagedUpload(const std::shared_ptr<UploadUnit>& unit);
   // Appends units and adds their rows to the staged list, leaving the rows it shows as they
   // are: a batch costs the same however many GIFs are staged already.
   void appendStagedUploads(const std::vector<std::shared_ptr<UploadUnit>>& units);
@@ -177,6 +176,8 @@ class UploadViewController : public NSViewController,
   // Names what was refused in the message line: every file when they fit in it, else as many
   // of each reason as fit, the others counted.
   void showRefusals(const std::vector<UploadIntake::Refusal>& refusals);
+  // Stages the items of the GIF folder, brought in from the source.
+  void stageVorns(const std::vector<std::shared_ptr<VornObject>>& vorns, UploadUnit::SourceType source);
   void stageResolvedGif(const std::shared_ptr<NSData>& data, const std::shared_ptr<NSURL>& gifUrl);
   void borderDropTarget(const std::shared_ptr<NSColor>& color);
   // Says how the upload went once the service has answered for every GIF.

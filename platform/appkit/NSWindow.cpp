@@ -289,15 +289,13 @@ std::vector<std::shared_ptr<NSView>> NSWindow::keyViewLoop() const {
   return loop;
 }
 
-namespace {
-std::shared_ptr<NSView> focusedView(const std::shared_ptr<NSResponder>& responder) {
-  auto view = asA<NSView>(responder);
+std::shared_ptr<NSView> NSWindow::focusedView() const {
+  auto responder = firstResponder();
   if (auto editor = asA<NSTextView>(responder); editor && editor->isFieldEditor()) {
     if (auto owner = asA<NSView>(editor->delegateObject())) return owner;
   }
-  return view;
+  return asA<NSView>(responder);
 }
-}  // namespace
 
 void NSWindow::selectNextKeyView(const std::shared_ptr<NSObject>& sender) { moveKeyView(sender, true); }
 void NSWindow::selectPreviousKeyView(const std::shared_ptr<NSObject>& sender) { moveKeyView(sender, false); }
@@ -306,7 +304,7 @@ void NSWindow::moveKeyView(const std::shared_ptr<NSObject>& sender, bool forward
   auto loop = keyViewLoop();
   if (loop.empty()) return;
   // The field whose editing just ended is the place to move on from.
-  auto current = focusedView(firstResponder());
+  auto current = focusedView();
   if (!current) current = asA<NSView>(sender);
   auto it = std::ranges::find(loop, current);
   std::shared_ptr<NSView> target;
@@ -340,7 +338,7 @@ void NSWindow::deliverMouse(const std::shared_ptr<NSEvent>& event) {
         recognizer->mouseDown(event);
         return;
       }
-      if (hit->acceptsFirstResponder() && focusedView(firstResponder()) != hit) makeFirstResponder(hit);
+      if (hit->acceptsFirstResponder() && focusedView() != hit) makeFirstResponder(hit);
       mouseDownView_ = hit;
       hit->mouseDown(event);
       return;
@@ -573,9 +571,8 @@ void NSWindow::viewDidEnter(NSView& view) {
 }
 
 void NSWindow::viewWillLeave(NSView& view) {
-  if (auto current = firstResponder(); current.get() != this) {
-    auto focused = focusedView(current);
-    if (focused && focused->isDescendantOf(view.sharedAs<NSView>())) makeFirstResponder(nullptr);
+  if (auto focused = focusedView(); focused && focused->isDescendantOf(view.sharedAs<NSView>())) {
+    makeFirstResponder(nullptr);
   }
   if (auto down = mouseDownView_.lock(); down && down->isDescendantOf(view.sharedAs<NSView>())) {
     mouseDownView_.reset();
@@ -584,7 +581,7 @@ void NSWindow::viewWillLeave(NSView& view) {
 }
 
 void NSWindow::viewWasHidden(NSView& view) {
-  auto focused = focusedView(firstResponder());
+  auto focused = focusedView();
   if (focused && focused->isDescendantOf(view.sharedAs<NSView>())) makeFirstResponder(nullptr);
 }
 

@@ -146,6 +146,8 @@ class NSWindow : public NSResponder {
   std::shared_ptr<NSResponder> firstResponder() const;
   bool makeFirstResponder(const std::shared_ptr<NSResponder>& responder);
   std::shared_ptr<NSTextView> fieldEditor(bool createWhenNeeded, const std::shared_ptr<NSObject>& forObject);
+  // The view the keys go to: the first responder, or the field its field editor edits.
+  std::shared_ptr<NSView> focusedView() const;
   void endEditingFor(const std::shared_ptr<NSObject>& object);
   // The field editor stopped editing for its field: the window holds the focus again.
   void fieldEditingEnded(const std::shared_ptr<NSTextView>& editor);

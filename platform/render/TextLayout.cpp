@@ -176,6 +176,15 @@ std::vector<std::size_t> caretStops(std::string_view utf8) {
 
 namespace {
 
+// The byte after the `characters` code points that follow `at` (Pango counts a grapheme's
+// trailing edge in code points).
+std::size_t afterCharacters(std::string_view utf8, std::size_t at, int characters) {
+  const char* p = utf8.data() + std::min(at, utf8.size());
+  const char* end = utf8.data() + utf8.size();
+  for (; characters > 0 && p < end; --characters) p = std::min<const char*>(g_utf8_next_char(p), end);
+  return static_cast<std::size_t>(p - utf8.data());
+}
+
 // The grapheme under `x` on the line, as Pango finds it on one layout: its first byte, and
 // whether the point lies past its middle (where Pango counts its characters as trailing).
 std::size_t caretStopAt(const CGFont& font, std::string_view utf8, double x, bool nearerEdge) {
@@ -186,12 +195,9 @@ std::size_t caretStopAt(const CGFont& font, std::string_view utf8, double x, boo
   const bool inside =
       pango_layout_xy_to_index(layout, static_cast<int>(std::lround(x * PANGO_SCALE)), 0, &index, &trailing);
   g_object_unref(layout);
-  const char* at = utf8.data() + std::clamp<std::size_t>(static_cast<std::size_t>(std::max(index, 0)), 0, utf8.size());
-  const char* end = utf8.data() + utf8.size();
   // Past the line's end there is no character under the point: the stop is the end.
   if (!nearerEdge && inside) trailing = 0;
-  for (; trailing > 0 && at < end; --trailing) at = std::min<const char*>(g_utf8_next_char(at), end);
-  return static_cast<std::size_t>(at - utf8.data());
+  return afterCharacters(utf8, static_cast<std::size_t>(std::max(index, 0)), trailing);
 }
 
 }  // namespace
@@ -214,19 +220,6 @@ double caretOffset(const CGFont& font, std::string_view utf8, std::size_t byteOf
   g_object_unref(layout);
   return strong.x / double(PANGO_SCALE);
 }
-
-namespace {
-
-// The byte after the `characters` code points that follow `at` (Pango counts a grapheme's
-// trailing edge in code points).
-std::size_t afterCharacters(std::string_view utf8, std::size_t at, int characters) {
-  const char* p = utf8.data() + std::min(at, utf8.size());
-  const char* end = utf8.data() + utf8.size();
-  for (; characters > 0 && p < end; --characters) p = std::min<const char*>(g_utf8_next_char(p), end);
-  return static_cast<std::size_t>(p - utf8.data());
-}
-
-}  // namespace
 
 TextHit hitTest(const CGText& text, double width, NSPoint point) {
   TextHit hit;

@@ -10,7 +10,6 @@
 #include <functional>
 
 #include "collections/Collection.h"
-#include "platform/appkit/NSTextView.h"
 #include "tests/app/RootPanelFixture.h"
 
 namespace {
@@ -33,14 +32,7 @@ struct KeyboardOverlay {
 
 class RootPanelKeyboardTest : public RootPanelTest {
  protected:
-  // The view the keys go to: a field being edited stands for the window's field editor.
-  std::shared_ptr<NSView> keyboardHolder() {
-    auto responder = window->firstResponder();
-    if (auto editor = asA<NSTextView>(responder); editor && editor->isFieldEditor()) {
-      return asA<NSView>(editor->delegateObject());
-    }
-    return asA<NSView>(responder);
-  }
+  std::shared_ptr<NSView> keyboardHolder() { return window->focusedView(); }
   std::shared_ptr<NSView> searchField() { return panel->searchTextField.lock(); }
   // Where the keys are, for failure messages.
   std::string holderName() {

@@ -679,20 +679,27 @@ std::vector<std::shared_ptr<NSDictionary>> DesktopUserTest::standinRequests() {
 
 bool DesktopUserTest::standinReceived(const std::string& path, const std::string& queryName,
                                       const std::string& queryValue) {
+  if (queryName.empty()) return standinReceivedQuery(path, nullptr);
+  return standinReceivedQuery(path, [&](const std::string& name, const std::string& value) {
+    return name == queryName && (queryValue.empty() || value == queryValue);
+  });
+}
+
+bool DesktopUserTest::standinReceivedQuery(
+    const std::string& path, const std::function<bool(const std::string& name, const std::string& value)>& item) {
   for (const auto& request : standinRequests()) {
     auto requestPath = asA<NSString>(request->objectForKey("path"));
     if (!requestPath || requestPath->string() != path) continue;
-    if (queryName.empty()) return true;
+    // Without a test, any request for the path.
+    if (!item) return true;
     auto items = asA<NSArray>(request->objectForKey("queryItems"));
     if (!items) continue;
-    for (const auto& item : items->objects()) {
-      auto pair = asA<NSArray>(item);
+    for (const auto& entry : items->objects()) {
+      auto pair = asA<NSArray>(entry);
       if (!pair || pair->count() != 2) continue;
       auto name = asA<NSString>(pair->objectAtIndex(0));
       auto value = asA<NSString>(pair->objectAtIndex(1));
-      if (name && value && name->string() == queryName && (queryValue.empty() || value->string() == queryValue)) {
-        return true;
-      }
+      if (name && value && item(name->string(), value->string())) return true;
     }
   }
   return false;

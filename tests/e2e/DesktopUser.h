@@ -174,6 +174,10 @@ class DesktopUserTest : public ::testing::Test {
   // Whether the stand-in has received a request for the path (with the query item, if given).
   bool standinReceived(const std::string& path, const std::string& queryName = "",
                        const std::string& queryValue = "");
+  // Whether it has received a request for the path with a query item (name, value) that
+  // passes the test.
+  bool standinReceivedQuery(const std::string& path,
+                            const std::function<bool(const std::string& name, const std::string& value)>& item);
 
   // The paths of the requests the stand-in received, in order, for failure messages.
   std::string receivedPaths();

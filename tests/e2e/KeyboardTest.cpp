@@ -6,8 +6,6 @@
 // open their pages, and the blank right of the first line opens nothing.
 
 #include "model/AppConstants.h"
-#include "platform/foundation/NSArray.h"
-#include "platform/foundation/NSString.h"
 #include "tests/e2e/DesktopUser.h"
 #include "tests/e2e/PanelPoints.h"
 
@@ -30,21 +28,10 @@ class KeyboardTest : public DesktopUserTest {
  protected:
   // Whether the service was asked for a search for the term, or told of one.
   bool searchedFor(const std::string& term) {
-    return standinReceived("/v1/search", "tag", term) || receivedQueryHolding("/quorb.registerevent/textsearch", term);
-  }
-  // Whether a request for the path carried the text in one of its query values.
-  bool receivedQueryHolding(const std::string& path, const std::string& text) {
-    for (const auto& request : standinRequests()) {
-      auto target = asA<NSString>(request->objectForKey("path"));
-      auto items = asA<NSArray>(request->objectForKey("queryItems"));
-      if (!target || target->string() != path || !items) continue;
-      for (const auto& item : items->objects()) {
-        auto pair = asA<NSArray>(item);
-        auto value = pair && pair->count() == 2 ? asA<NSString>(pair->objectAtIndex(1)) : nullptr;
-        if (value && value->string().find(text) != std::string::npos) return true;
-      }
-    }
-    return false;
+    return standinReceived("/v1/search", "tag", term) ||
+           standinReceivedQuery("/quorb.registerevent/textsearch", [&](const std::string&, const std::string& value) {
+             return value.find(term) != std::string::npos;
+           });
   }
   // Typed into the panel with no click first: the search field has the keys.
   void searchByTyping(const std::string& term) {

@@ -51,10 +51,12 @@ constexpr NSPoint signupSubmitFill{80, 431};
 
 // The upload screen and the create-pack form share the card's top-left control.
 constexpr NSPoint cardBack{50, 31};
-// A point the upload screen's card covers in white and home's search bar in blue, and the
-// screen's drop target, empty while nothing is staged.
+// A point the upload screen's card covers in white and home's search bar in blue (neither
+// plays, so each settles as soon as a fade is over), the middle of the screen's drop target,
+// empty while nothing is staged, and the tagging interface's Upload under the staged list.
 constexpr NSPoint uploadCard{15, 55};
-constexpr NSPoint uploadDropTarget{200, 420};
+constexpr NSPoint uploadDropTarget{200, 300};
+constexpr NSPoint uploadButton{200, 542};
 constexpr NSPoint uploadPasteURL{110, 158};
 constexpr NSPoint packName{200, 154};
 constexpr NSPoint packCreate{200, 228};

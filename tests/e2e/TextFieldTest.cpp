@@ -12,8 +12,6 @@ namespace {
 
 namespace P = PanelPoints;
 
-// A point that the log-in and sign-up forms' card covers in white and home fills with a tile.
-constexpr NSPoint kFieldFormCard{360, 460};
 // Where the text of the forms' inputs begins, from the panel's left: the card's inset, the
 // row's and the cell's.
 constexpr double kFieldTextLeft = 20 + 30 + 10;
@@ -29,7 +27,7 @@ class TextFieldTest : public DesktopUserTest {
     ASSERT_NO_FATAL_FAILURE(launch());
     ASSERT_NO_FATAL_FAILURE(acceptTerms());
     clickPanel(P::accountButton);
-    ASSERT_TRUE(panelShows(kFieldFormCard, isNearWhite)) << "the log-in form opens";
+    ASSERT_TRUE(panelShows(P::loginCard, isNearWhite)) << "the log-in form opens";
   }
   // The focused field's whole text, as Control-A and Control-C copy it.
   bool fieldHolds(const std::string& text) {

@@ -15,16 +15,10 @@ namespace {
 namespace P = PanelPoints;
 namespace fs = std::filesystem;
 
-// A point that the upload screen's card covers in white and home's search bar in blue.
-constexpr NSPoint kDropCardCorner{15, 55};
-// The middle of the drop target, and where the message about refused files stands (in the
-// instructions' place), in the panel.
-constexpr NSPoint kDropTarget{200, 300};
+// Where the message about refused files stands (in the instructions' place), in the panel.
 constexpr NSRect kDropMessage{{30, 86}, {340, 46}};
 // Below the message: the address field and the browse button, where no text of it may reach.
 constexpr NSRect kBelowDropMessage{{30, 132}, {340, 44}};
-// The Upload button of the tagging interface, which fades in once a GIF is staged: blue.
-constexpr NSPoint kDropUploadButton{200, 542};
 
 class UploadDropTest : public DesktopUserTest {
  protected:
@@ -32,7 +26,7 @@ class UploadDropTest : public DesktopUserTest {
     DesktopUserTest::SetUp();
     ASSERT_NO_FATAL_FAILURE(launchSignedUp("dora", "drops-galore"));
     clickPanel({P::uploadSignedInMinX + 20, P::toolbarY});
-    ASSERT_TRUE(panelShows(kDropCardCorner, isNearWhite)) << "the upload screen opens";
+    ASSERT_TRUE(panelShows(P::uploadCard, isNearWhite)) << "the upload screen opens";
   }
 
   // Drags the files from another program's window onto the drop target and lets go there;
@@ -74,7 +68,7 @@ class UploadDropTest : public DesktopUserTest {
       eventually([&] { return peer->output().find("drag began") != std::string::npos; }, 0.3);
     }
     EXPECT_NE(peer->output().find("drag began"), std::string::npos) << "the drag never began";
-    EXPECT_TRUE(movePointer(*shown, kDropTarget)) << "the pointer never got over the drop target";
+    EXPECT_TRUE(movePointer(*shown, P::uploadDropTarget)) << "the pointer never got over the drop target";
     // Over the drop target the pointer moves on a little until the panel offered to take it.
     for (int i = 0; i < 50 && peer->output().find("target offers") == std::string::npos; ++i) {
       run({"xdotool", "mousemove_relative", "--", i % 2 ? "-3" : "3", "2"});
@@ -128,11 +122,11 @@ TEST_F(UploadDropTest, RefusedFilesAreNamedAndReportedRefusedAndARealGifIsStaged
   EXPECT_EQ(panelPixelsIn(kBelowDropMessage, isErrorRed, "refused-together-below"), 0) << "the message reaches below its place";
   EXPECT_EQ(stagedCopies(), 0u);
   expectScreenMatchesRepaint("refused");
-  auto before = panelPixelNow(kDropUploadButton);
+  auto before = panelPixelNow(P::uploadButton);
   EXPECT_TRUE(before && !isBlueish(*before)) << "nothing is staged";
 
   EXPECT_EQ(dragOntoDropTarget({gif}), "taken");
-  EXPECT_TRUE(panelShows(kDropUploadButton, isBlueish)) << "the GIF is staged and the tagging interface shows";
+  EXPECT_TRUE(panelShows(P::uploadButton, isBlueish)) << "the GIF is staged and the tagging interface shows";
   EXPECT_EQ(stagedCopies(), 1u);
   EXPECT_EQ(redInMessage("staged"), 0) << "a drop with nothing refused clears the message";
   expectScreenMatchesRepaint("staged");

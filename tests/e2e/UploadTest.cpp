@@ -23,17 +23,13 @@ namespace {
 
 namespace P = PanelPoints;
 
-// A point that the upload screen's card covers in white and home's search bar in blue;
-// neither plays, so each settles as soon as a fade is over.
-constexpr NSPoint kCardCorner{15, 55};
 // The success view's Done, once the GIFs are on their way.
 constexpr NSPoint kSuccessDone{200, 257};
 // BROWSE DESKTOP, beside the URL field.
 constexpr NSPoint kBrowseDesktop{295, 158};
-// The first staged GIF's row: its picture and its tag field; Upload under the list.
+// The first staged GIF's row: its picture and its tag field; Upload's blue beside its title.
 constexpr NSPoint kFirstStagedPicture{72, 230};
 constexpr NSPoint kFirstStagedTags{235, 228};
-constexpr NSPoint kUploadButton{200, 542};
 constexpr NSPoint kUploadButtonFill{150, 542};
 // The stand-in's GIFs of a given length are 8 × 8 pixels of one green (0x22aa66).
 bool isStandinGreen(std::uint32_t rgb) {
@@ -77,12 +73,12 @@ class UploadTest : public DesktopUserTest {
     ASSERT_NO_FATAL_FAILURE(launchSignedUp("uma", "uploads-galore"));
   }
   // Back takes clicks while the screen fades in: a quick look is enough.
-  bool uploadScreenShown() { return panelShows(kCardCorner, isNearWhite, 10.0, Look::quick); }
-  bool homeShown() { return panelShows(kCardCorner, isBlueish, 10.0); }
+  bool uploadScreenShown() { return panelShows(P::uploadCard, isNearWhite, 10.0, Look::quick); }
+  bool homeShown() { return panelShows(P::uploadCard, isBlueish, 10.0); }
 
   void openUploadScreen() {
     clickPanel({(P::uploadSignedInMinX + P::uploadSignedInMaxX) / 2, P::toolbarY});
-    ASSERT_TRUE(panelShows(kCardCorner, isNearWhite)) << "the upload screen opens";
+    ASSERT_TRUE(panelShows(P::uploadCard, isNearWhite)) << "the upload screen opens";
   }
 
   // Ctrl+V where the keys go, and a wait until the paste has had the text: a key pressed
@@ -156,7 +152,7 @@ class UploadTest : public DesktopUserTest {
     clickPanel(kFirstStagedTags);
     typeText(tag);
     ASSERT_TRUE(panelShows(kUploadButtonFill, isFullBlue)) << "tagged, the GIF may go up";
-    clickPanel(kUploadButton);
+    clickPanel(P::uploadButton);
     std::shared_ptr<NSDictionary> upload;
     ASSERT_TRUE(eventually([&] { return (upload = uploadOfLength(length)) != nullptr; }))
         << "the service receives the GIF; it received " << receivedPaths();
@@ -164,7 +160,7 @@ class UploadTest : public DesktopUserTest {
     ASSERT_TRUE(tags && tags->count() == 1);
     EXPECT_EQ(asA<NSString>(tags->objectAtIndex(0))->string(), tag);
     EXPECT_TRUE(upload->objectForKey("uploader")) << "sent by the signed-in user";
-    ASSERT_TRUE(panelShows(kUploadButton, isNearWhite)) << "the success view covers the list";
+    ASSERT_TRUE(panelShows(P::uploadButton, isNearWhite)) << "the success view covers the list";
     expectScreenMatchesRepaint("uploaded");
   }
 

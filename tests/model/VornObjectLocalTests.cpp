@@ -6,6 +6,7 @@
 #include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/Paths.h"
 #include "tests/model/ModelTestSupport.h"
+#include "tests/support/ResidentMemory.h"
 #include "tests/support/TestEnvironment.h"
 #include "model/AppConstants.h"
 #include "model/InputLimits.h"
@@ -30,17 +31,13 @@ class VornObjectLocalTest : public GlimdeckTest {
     return names;
   }
   // The bytes the process has read so far, from files or anything else, by any of its threads
-  // (the kernel's count, /proc/self/io).
-  static std::uint64_t bytesRead() { return procField("/proc/self/io", "rchar:"); }
-  // The most memory the process has held since its peak was last forgotten (VmHWM).
-  static std::uint64_t peakMemory() { return procField("/proc/self/status", "VmHWM:") * 1024; }
-  static void forgetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
-  static std::uint64_t procField(const char* file, std::string_view field) {
-    std::ifstream in(file);
+  // (the kernel's count).
+  static std::uint64_t bytesRead() {
+    std::ifstream in("/proc/self/io");
     for (std::string line; std::getline(in, line);) {
-      if (line.starts_with(field)) return std::stoull(line.substr(field.size()));
+      if (line.starts_with("rchar:")) return std::stoull(line.substr(6));
     }
-    ADD_FAILURE() << "no " << field << " in " << file;
+    ADD_FAILURE() << "the kernel does not count the bytes read";
     return 0;
   }
   // A real GIF, with the signature asked for in front.
@@ -138,10 +135,10 @@ TEST_F(VornObjectLocalTest, AFileForUploadIsMeasuredBeforeItIsReadAndMustDecode)
   // and measuring what was read would do.
   const fs::path vast = writeFile("vast.gif", "GIF89a");
   fs::resize_file(vast, std::uint64_t{1} << 30);
-  forgetPeakMemory();
-  const std::uint64_t readBefore = bytesRead(), peakBefore = peakMemory();
+  EXPECT_TRUE(resident::restartPeak()) << "the kernel does not let the peak start over";
+  const std::uint64_t readBefore = bytesRead(), peakBefore = resident::peakBytes();
   auto refused = VornObject::readLocalGif(vast.string());
-  const std::uint64_t read = bytesRead() - readBefore, grown = peakMemory() - peakBefore;
+  const std::uint64_t read = bytesRead() - readBefore, grown = resident::peakBytes() - peakBefore;
   ASSERT_FALSE(refused);
   EXPECT_EQ(refused.error(), Refusal::tooLarge);
   EXPECT_LT(read, std::uint64_t{64} << 10) << "bytes read while measuring the file";

@@ -47,6 +47,27 @@ std::shared_ptr<NSPasteboardItem> files(const std::vector<std::string>& paths) {
   return item;
 }
 
+// Drops the files from another program onto the target; the dragging program's answer lands
+// in what is returned once it is given (after the files were checked elsewhere).
+std::shared_ptr<std::optional<NSDragOperation>> dropAnsweredLater(const std::shared_ptr<NSView>& target,
+                                                                   const std::vector<std::string>& paths) {
+  auto pasteboard = NSPasteboard::pasteboardWithName(NSPasteboardNameDrag);
+  pasteboard->installForeignContents({files(paths)});
+  auto tracker = DragDestinationTracker::forOtherApplication(pasteboard, NSDragOperationCopy);
+  EXPECT_EQ(tracker->moveTo(target->window(), target->convertPointToView(NSPoint{10, 10}, nullptr)),
+            NSDragOperationCopy);
+  auto answer = std::make_shared<std::optional<NSDragOperation>>();
+  tracker->drop([answer](NSDragOperation operation) { *answer = operation; });
+  return answer;
+}
+
+// The files in the GIF folder: the private copies of GIFs taken in.
+std::size_t copiesInGifFolder() {
+  std::size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(gifDataDirectoryURL()->path())) ++count;
+  return count;
+}
+
 std::optional<CGColor> fieldBorder(UploadViewController& screen) {
   return screen.filenameTextInput.lock()->layer()->borderColor();
 }
@@ -177,9 +198,7 @@ TEST_F(UploadScreenTest, DroppedFilesThatAreNoGifWithinTheLimitAreRefusedByName)
   EXPECT_TRUE(messageFits());
   EXPECT_DUMP(dumpViewTree(screen->view(), {.skipHidden = true}), "collections/uploads/expected/upload-refused.txt");
   // Only the GIFs taken have copies in the GIF folder.
-  std::size_t copies = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(gifDataDirectoryURL()->path())) ++copies;
-  EXPECT_EQ(copies, staged + 1);
+  EXPECT_EQ(copiesInGifFolder(), staged + 1);
 }
 
 // More refused files than the message line holds: each reason is told, with as many of its
@@ -217,11 +236,6 @@ TEST_F(UploadScreenTest, ALargeDropReachesTheListInBatchesThatEachHoldTheMainThr
   const std::string bytes = GifMaker::animated({.width = 48, .height = 48, .frames = 4, .rgb = 0x3366cc});
   std::vector<std::string> paths;
   for (std::size_t i = 0; i < dropped; ++i) paths.push_back(file("drop " + std::to_string(i) + ".gif", bytes));
-  auto pasteboard = NSPasteboard::pasteboardWithName(NSPasteboardNameDrag);
-  pasteboard->installForeignContents({files(paths)});
-  auto tracker = DragDestinationTracker::forOtherApplication(pasteboard, NSDragOperationCopy);
-  auto target = screen->dragContainer.lock();
-  ASSERT_EQ(tracker->moveTo(window, target->convertPointToView(NSPoint{10, 10}, nullptr)), NSDragOperationCopy);
   auto list = screen->stagedUploadsCollectionView.lock();
 
   // A probe queued on the main thread again each time it runs: between two of its runs lies
@@ -255,8 +269,7 @@ TEST_F(UploadScreenTest, ALargeDropReachesTheListInBatchesThatEachHoldTheMainThr
     else DispatchQueue::main()->async(look);
   };
   DispatchQueue::main()->async(look);
-  auto answer = std::make_shared<std::optional<NSDragOperation>>();
-  tracker->drop([answer](NSDragOperation operation) { *answer = operation; });
+  auto answer = dropAnsweredLater(screen->dragContainer.lock(), paths);
   ASSERT_TRUE(eventually([&] { return answer->has_value(); }));
   probe->stopping = true;
   ASSERT_TRUE(eventually([&] { return probe->stopped; }));
@@ -271,22 +284,13 @@ TEST_F(UploadScreenTest, ALargeDropReachesTheListInBatchesThatEachHoldTheMainThr
   // Every one has its row and its copy.
   EXPECT_EQ(list->numberOfItemsInSection(0), dropped);
   EXPECT_EQ(list->frame().height(), dropped * UploadViewController::Constants::rowHeight);
-  std::size_t copies = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(gifDataDirectoryURL()->path())) ++copies;
-  EXPECT_EQ(copies, dropped);
+  EXPECT_EQ(copiesInGifFolder(), dropped);
 }
 
 // The drop is answered once the files are checked, which happens on another thread: the
 // main thread never waits for a file to be read.
 TEST_F(UploadScreenTest, ADropIsAnsweredOnlyAfterItsFilesWereCheckedElsewhere) {
-  const std::string good = file("good.gif", gifBytes());
-  auto pasteboard = NSPasteboard::pasteboardWithName(NSPasteboardNameDrag);
-  pasteboard->installForeignContents({files({good})});
-  auto tracker = DragDestinationTracker::forOtherApplication(pasteboard, NSDragOperationCopy);
-  auto target = screen->dragContainer.lock();
-  ASSERT_EQ(tracker->moveTo(window, target->convertPointToView(NSPoint{10, 10}, nullptr)), NSDragOperationCopy);
-  auto answer = std::make_shared<std::optional<NSDragOperation>>();
-  tracker->drop([answer](NSDragOperation operation) { *answer = operation; });
+  auto answer = dropAnsweredLater(screen->dragContainer.lock(), {file("good.gif", gifBytes())});
   EXPECT_FALSE(answer->has_value()) << "answered before the file was checked";
   EXPECT_TRUE(screen->stagedUploads().empty());
   ASSERT_TRUE(eventually([&] { return answer->has_value(); }));
@@ -469,9 +473,8 @@ TEST_F(UploadScreenTest, UploadNeedsEveryTagAndSuccessTellsWhatTheServiceTook) {
     EXPECT_TRUE(screen->readyToUpload()) << round.name;
     stage(0x445566);  // a drop after the others were tagged
     EXPECT_FALSE(screen->readyToUpload()) << round.name;
-    screen->appendStagedUpload(UploadUnit::initWithVorn(*VornObject::initWithLocalGifImageData(NSData::fromString(gifBytes())), {},
-                                                        "Saved", Source::drag));  // as the panel stages a drop on the icon
-    screen->reload();
+    screen->appendStagedUploads({UploadUnit::initWithVorn(*VornObject::initWithLocalGifImageData(NSData::fromString(gifBytes())),
+                                                          {}, "Saved", Source::drag)});  // as the panel stages a drop on the icon
     typeTags(1, "dog");
     EXPECT_FALSE(screen->readyToUpload()) << round.name;
     ui.click(screen->uploadButton.lock());
@@ -499,25 +502,20 @@ TEST_F(UploadScreenTest, UploadNeedsEveryTagAndSuccessTellsWhatTheServiceTook) {
 // Saved.
 TEST_F(UploadScreenTest, ResetDeletesTheCopiesOfGifsThatWereNotUploaded) {
   signIn("amy", "tok-amy");
-  auto copies = [] {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(gifDataDirectoryURL()->path())) ++count;
-    return count;
-  };
   ui.dropFromOtherApplication(screen->dragContainer.lock(), {gifData(gifBytes())});
   ui.scriptOpenPanel(std::vector<std::string>{file("pick.gif", gifBytes(0x993300))});
   ui.click(screen->browseButton.lock());
   ASSERT_TRUE(eventually([&] { return screen->stagedUploads().size() == 2u; }));
-  ASSERT_EQ(copies(), 2u);
+  ASSERT_EQ(copiesInGifFolder(), 2u);
   screen->reset();
-  EXPECT_EQ(copies(), 0u);
+  EXPECT_EQ(copiesInGifFolder(), 0u);
 
   ui.dropFromOtherApplication(screen->dragContainer.lock(), {gifData(gifBytes())});
   typeTags(0, "cat");
   ui.click(screen->uploadButton.lock());
   ASSERT_TRUE(eventually([&] { return !screen->successContainer.lock()->isHidden(); }));
   screen->reset();
-  EXPECT_EQ(copies(), 1u);
+  EXPECT_EQ(copiesInGifFolder(), 1u);
 }
 
 TEST_F(UploadScreenTest, ResetReturnsToTheStartAndMakesAScreenNotYetLoadedInThatState) {

@@ -76,6 +76,23 @@ class TextEditingTest : public UITest {
   std::shared_ptr<NSTextField> first, second;
   std::shared_ptr<FieldDelegate> delegate;
 
+  // A text view too narrow for the text's last paragraph, "wwwwwwww Terms": "Terms", which
+  // links to the terms, wraps to a line of its own, where it starts at the left, and leaves
+  // the right end of the w's line blank. Answers the UTF-16 index of the link.
+  static constexpr std::string_view kWrapped = "wwwwwwww Terms";
+  std::uint64_t showWrappedLink(NSTextView& textView, const std::string& before) {
+    textView.setFont(font);
+    textView.setString(before + std::string(kWrapped));
+    const auto link = utf16FromUtf8(before + std::string(kWrapped)).size() - 5;
+    textView.textStorage()->addAttribute(NSLinkAttributeName, NSString::make("https://example.test/terms"),
+                                         NSMakeRange(link, 5));
+    textView.setDelegate(delegate);
+    return link;
+  }
+  std::shared_ptr<NSFont> font = NSFont::systemFontOfSize(13);
+  // Narrower than "wwwwwwww Terms" on one line.
+  double wrappingWidth() const { return font->sizeOfString(std::string(kWrapped)).width - 2; }
+
   // The first field edited with the text, the caret at the UTF-16 index.
   std::shared_ptr<NSTextView> editFirst(const std::string& text, std::uint64_t caret) {
     // Editing begins afresh, with the field's settings of now.
@@ -347,20 +364,11 @@ TEST_F(TextEditingTest, ClickingALinkTellsTheTextViewsDelegate) {
 }
 
 TEST_F(TextEditingTest, ClicksAndLinkCursorsFollowTheLinesTheTextWrapsInto) {
-  // "Terms" does not fit beside the w's: it wraps to the second line, where it starts at
-  // the left, and leaves the first line's right end blank.
-  auto font = NSFont::systemFontOfSize(13);
-  const std::string text = "wwwwwwww Terms";
-  const double width = font->sizeOfString(text).width - 2;
-  const double line = font->defaultLineHeight();
+  const double width = wrappingWidth(), line = font->defaultLineHeight();
   auto textView = NSTextView::initWithFrame(NSMakeRect(20, 20, width, 4 * line));
   window->contentView()->addSubview(textView);
-  textView->setFont(font);
-  textView->setString(text);
-  textView->textStorage()->addAttribute(NSLinkAttributeName, NSString::make("https://example.test/terms"),
-                                        NSMakeRange(9, 5));
+  ASSERT_EQ(showWrappedLink(*textView, ""), 9u);
   textView->linkTextAttributes = {{"NSCursor", NSCursor::pointingHandCursor()}};
-  textView->setDelegate(delegate);
   ASSERT_GT(font->sizeOfString("wwwwwwww ").width, width / 2) << "the first line reaches past the middle";
 
   // A quarter into a letter and three quarters into it.
@@ -402,22 +410,14 @@ TEST_F(TextEditingTest, ClicksAndLinkCursorsFollowTheLinesTheTextWrapsInto) {
 }
 
 TEST_F(TextEditingTest, ALongTextDrawnByBlocksFindsAWrappedLinkWhereItIsDrawn) {
-  auto font = NSFont::systemFontOfSize(13);
-  const std::string last = "wwwwwwww Terms";
-  const double width = font->sizeOfString(last).width - 2;
-  std::string text;
-  for (int i = 0; i < 300; ++i) text += "line " + std::to_string(i) + "\n";
-  text += last;
+  const double width = wrappingWidth();
+  std::string lines;
+  for (int i = 0; i < 300; ++i) lines += "line " + std::to_string(i) + "\n";
   auto scroll = NSScrollView::initWithFrame(NSMakeRect(20, 20, width, 200));
   window->contentView()->addSubview(scroll);
   auto textView = NSTextView::initWithFrame(NSMakeRect(0, 0, width, 200));
   scroll->setDocumentView(textView);
-  textView->setFont(font);
-  textView->setString(text);
-  const auto link = utf16FromUtf8(text).size() - 5;
-  textView->textStorage()->addAttribute(NSLinkAttributeName, NSString::make("https://example.test/terms"),
-                                        NSMakeRange(link, 5));
-  textView->setDelegate(delegate);
+  const auto link = showWrappedLink(*textView, lines);
   // Its last paragraph wraps: "Terms" is the text's last line, shown at the foot of the list.
   const double bottom = textView->textSizeInWidth(width).height;
   const double line = font->defaultLineHeight();

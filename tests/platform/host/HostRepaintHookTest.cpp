@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -43,15 +44,6 @@ class Patch : public NSView {
   using NSView::NSView;
 };
 
-// What the helper thread saw while the process was held.
-struct HeldMoment {
-  std::atomic<bool> done{false};
-  bool markerSeen = false;
-  std::string listing;
-  int importStatus = -1;
-  double clockAtStart = 0, clockAtEnd = 0;
-};
-
 class HostRepaintHookTest : public HostTest {
  protected:
   void SetUp() override {
@@ -68,6 +60,29 @@ class HostRepaintHookTest : public HostTest {
     unsetenv(HostRepaintHook::Constants::directoryVariable);
     fs::remove_all(folder);
   }
+  // Signals the hook and, once its marker shows, runs `whileHeld` on another thread (this one
+  // is held) and removes the marker; false when no marker came.
+  bool holdAndLook(const std::function<void()>& whileHeld) {
+    std::atomic<bool> done{false};
+    bool seen = false;
+    std::thread helper([&] {
+      auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+      while (!fs::exists(marker()) && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      seen = fs::exists(marker());
+      if (seen) {
+        whileHeld();
+        fs::remove(marker());
+      }
+      done = true;
+    });
+    raise(SIGUSR2);
+    bool finished = runUntil([&] { return done.load(); }, 40.0);
+    helper.join();
+    return finished && seen;
+  }
+  fs::path marker() const { return folder / HostRepaintHook::Constants::markerName; }
   fs::path folder;
 };
 
@@ -80,36 +95,24 @@ TEST_F(HostRepaintHookTest, ASignalWritesAFullRepaintOfTheMomentAndHoldsStillUnt
   patch->colour = NSColor::blueColor();
   patch->setNeedsDisplay(true);
 
-  auto marker = folder / HostRepaintHook::Constants::markerName;
   auto shot = screenshotDir() / "repaint-hook-screen.png";
   std::string id = windowId(window);
-  HeldMoment held;
-  std::thread helper([&] {
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!fs::exists(marker) && std::chrono::steady_clock::now() < until) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    held.markerSeen = fs::exists(marker);
-    if (held.markerSeen) {
-      std::ifstream in(marker);
-      std::ostringstream text;
-      text << in.rdbuf();
-      held.listing = text.str();
-      held.clockAtStart = Clock::current().now();
-      fs::create_directories(screenshotDir());
-      held.importStatus = std::system(("import -window " + id + " " + shot.string()).c_str());
-      held.clockAtEnd = Clock::current().now();
-      fs::remove(marker);
-    }
-    held.done = true;
-  });
-  raise(SIGUSR2);
-  bool finished = runUntil([&] { return held.done.load(); }, 40.0);
-  helper.join();
-  ASSERT_TRUE(finished && held.markerSeen);
-  EXPECT_EQ(held.listing, id + " " + std::to_string(window->windowNumber()) + " 240 160\n");
-  EXPECT_EQ(held.clockAtStart, held.clockAtEnd) << "the clock stands still while the process is held";
-  ASSERT_EQ(held.importStatus, 0);
+  std::string listing;
+  int importStatus = -1;
+  double clockAtStart = 0, clockAtEnd = 0;
+  ASSERT_TRUE(holdAndLook([&] {
+    std::ifstream in(marker());
+    std::ostringstream text;
+    text << in.rdbuf();
+    listing = text.str();
+    clockAtStart = Clock::current().now();
+    fs::create_directories(screenshotDir());
+    importStatus = std::system(("import -window " + id + " " + shot.string()).c_str());
+    clockAtEnd = Clock::current().now();
+  }));
+  EXPECT_EQ(listing, id + " " + std::to_string(window->windowNumber()) + " 240 160\n");
+  EXPECT_EQ(clockAtStart, clockAtEnd) << "the clock stands still while the process is held";
+  ASSERT_EQ(importStatus, 0);
 
   // The picture taken while the process was held.
   auto screen = PNGPixels::read(shot);
@@ -127,29 +130,17 @@ TEST_F(HostRepaintHookTest, ASignalWritesAFullRepaintOfTheMomentAndHoldsStillUnt
 // However long the look from outside takes, the application's time has not gone on meanwhile:
 // a confirmation shown for three seconds still has them after a hold of any length.
 TEST_F(HostRepaintHookTest, AfterTheHoldTheClockGoesOnFromTheHeldMomentWithoutTheTimeHeld) {
-  auto marker = folder / HostRepaintHook::Constants::markerName;
   constexpr double kHeldFor = 0.3;
   const RealClock real;
-  std::atomic<bool> done{false};
   double heldAt = 0, releasedAt = 0, clockWhileHeld = 0;
-  std::thread helper([&] {
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!fs::exists(marker) && std::chrono::steady_clock::now() < until) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+  const double signalledAt = real.now();
+  ASSERT_TRUE(holdAndLook([&] {
     heldAt = real.now();
     clockWhileHeld = Clock::current().now();
     // A slow look: the process stays held until the real clock has gone on a while.
     while (real.now() - heldAt < kHeldFor) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     releasedAt = real.now();
-    fs::remove(marker);
-    done = true;
-  });
-  const double signalledAt = real.now();
-  raise(SIGUSR2);
-  bool finished = runUntil([&] { return done.load(); }, 40.0);
-  helper.join();
-  ASSERT_TRUE(finished);
+  }));
   // Read once the process goes on (the hook has put its clock back by then).
   ASSERT_TRUE(runUntil([&] { return Clock::current().now() != clockWhileHeld; }, 40.0));
   const double behind = real.now() - Clock::current().now();
