@@ -156,6 +156,45 @@ TEST_F(AdvertisingLoggerTest, OnlyWebTrackingPixelsAreFetched) {
   EXPECT_EQ(pixels, (std::vector<std::string>{"/media/pixel/1/0.gif", "/media/pixel/2/0.gif"}));
 }
 
+// A pixel is a few bytes: a reply above 64 kB is refused, by its announced length before it is
+// read, or once that much has come when none was announced, and said in one line.
+TEST_F(AdvertisingLoggerTest, ATrackingPixelsReplyAbove64kBIsRefused) {
+  const std::size_t limit = std::size_t(AdvertisingLogger::Constants::pixelReplyLimit);
+  const std::string refused = std::string(AdvertisingLogger::Constants::pixelFailure) +
+                              "The server's reply is larger than the " + std::to_string(limit) + " bytes this request accepts.";
+  struct Row {
+    const char* name;
+    std::size_t bytes;
+    bool chunked;
+    bool taken;
+  };
+  const Row rows[] = {
+      {"a pixel", 43, false, true},
+      {"at the limit", limit, false, true},
+      {"a byte over", limit + 1, false, false},
+      {"megabytes", std::size_t(8) << 20, false, false},
+      {"megabytes of no announced length", std::size_t(8) << 20, true, false},
+  };
+  // The install id's reply goes through, so that each pixel is all the session has to do.
+  standin().clearFaults();
+  standin().releaseStalls();
+  int session = 0;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string path = "/_standin/bytes?n=" + std::to_string(row.bytes) + (row.chunked ? "&chunked=1" : "");
+    const std::size_t before = count(refused);
+    AdvertisingLogger::didViewSearchSessionContentWithSourceID("pixel " + std::to_string(++session),
+                                                               std::vector<std::string>{standinURL(path)});
+    ASSERT_TRUE(standin().waitForRequest([&](const StandinRequest& r) { return r.target == path; }, 5.0));
+    ASSERT_TRUE(runUntil([&] {
+      auto current = Webapp::session();
+      return queued() == 0 && (!current || current->allTasks().empty());
+    }));
+    if (auto current = Webapp::session()) current->delegateQueue()->sync([] {});
+    EXPECT_EQ(count(refused), before + (row.taken ? 0 : 1));
+  }
+}
+
 TEST_F(AdvertisingLoggerTest, FailedAndCancelledReportsFinishAndPrintTheirPrefix) {
   standin().injectFault("/v1/register", Fault::drop());
   AdvertisingLogger::didViewContentWithSourceID("v");
