@@ -119,6 +119,16 @@ TEST_F(RootPanelKeyboardTest, AnOverlayTakesTheKeysFromTheSearchFieldItCoversAnd
     }
     // Return may have closed the screen (the create-pack form makes its pack).
     overlay.dismiss();
+    // While it fades out the keys reach nothing of it, nor the search field yet.
+    advance(RootViewController::Constants::overlayFade / 2);
+    ASSERT_TRUE(controller->view()->superview()) << "still fading out";
+    EXPECT_FALSE(keyboardHolder()) << "while it fades out: the keys are with " << holderName();
+    ui.typeText("late");
+    ui.pressReturn();
+    expectNoSearch("after typing while it fades out");
+    if (first) {
+      EXPECT_EQ(first->stringValue(), "hidden") << "typed into the screen on its way out";
+    }
     advance(0.3);
     EXPECT_FALSE(controller->view()->superview());
     EXPECT_EQ(keyboardHolder(), searchField()) << "once it has gone: the keys are with " << holderName();
@@ -150,4 +160,26 @@ TEST_F(RootPanelKeyboardTest, AFieldOfTheOverlayTheUserFocusedKeepsTheKeysAndACl
   ui.typeText("newcomer");
   EXPECT_EQ(form->usernameTextField.lock()->stringValue(), "newcomer");
   expectNoSearch("after typing into the sign-up form");
+}
+
+// Closed with its fields filled in and the caret in the password, the log-in form fades out:
+// a Return meanwhile would log in from a form the user has just dismissed.
+TEST_F(RootPanelKeyboardTest, AReturnWhileTheLogInFormFadesOutLogsNobodyIn) {
+  show();
+  ui.click(panel->uploadButton.lock());  // signed out: the log-in form
+  advance(0.3);
+  auto form = panel->loginSignupViewController();
+  ui.click(form->usernameTextField.lock());
+  ui.typeText("ada");
+  ui.pressTab();
+  ui.typeText("secret");
+  ASSERT_EQ(keyboardHolder(), form->passwordTextField.lock());
+  panel->authenticationDidCancel();
+  advance(RootViewController::Constants::overlayFade / 2);
+  ASSERT_TRUE(form->view()->superview()) << "still fading out";
+  ui.pressReturn();
+  EXPECT_TRUE(form->loadingOverlay.lock()->isHidden()) << "the form is logging in";
+  advance(0.3);
+  EXPECT_FALSE(form->view()->superview());
+  EXPECT_EQ(keyboardHolder(), searchField()) << "once it has gone: the keys are with " << holderName();
 }
