@@ -127,6 +127,20 @@ TEST_F(AppShellTest, TheFirstLaunchSetsUpTheShortcutAndTheLoginItemAndOpensThePa
   EXPECT_EQ(panel.maxY(), item.minY());
   EXPECT_EQ(panel.midX(), std::min(item.midX(), NSScreen::mainScreen()->frame().maxX() - panel.width() / 2));
 
+  // The terms cover the search field: it takes no keys under them, neither as the panel first
+  // shows nor when the shortcut brings it back.
+  auto search = root->searchTextField.lock();
+  auto window = delegate->popover()->window();
+  EXPECT_NE(window->focusedView().get(), search.get()) << "the search field has the keys under the terms";
+  EXPECT_TRUE(press(NSKeyCode::g, kShiftCommand));
+  ASSERT_FALSE(shown());
+  EXPECT_TRUE(press(NSKeyCode::g, kShiftCommand));
+  ASSERT_TRUE(shown());
+  ASSERT_TRUE(root->isPresentingTermsOfServiceInterface());
+  EXPECT_NE(window->focusedView().get(), search.get()) << "the shortcut gave the search field the keys under the terms";
+  ui.typeText("cats");
+  EXPECT_EQ(search->stringValue(), "");
+
   delegate->applicationWillTerminate(nullptr);
   EXPECT_FALSE(delegate->collectionSyncTimer());
 }
