@@ -6,7 +6,9 @@
 #include <malloc.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
+#include <ranges>
 #include <string>
 
 #include "platform/appkit/NSImage.h"
@@ -127,7 +129,8 @@ TEST_F(GifFileBudgetTest, AGifReadFromAFileHoldsNoneOfItsBytesAndPlaysOnWhatever
       {"replaced", Fate::replaced, true},
       // Frames beyond the cut show what was read before it; none is missing.
       {"cut", Fate::cut, false},
-      // Written over in place with a GIF of other sizes: read no further than it agrees.
+      // Written over in place with a GIF of other sizes and colours: read no further than it
+      // agrees, so that no frame shows any of the other GIF.
       {"overwritten", Fate::overwritten, false},
   };
   for (const auto& c : cases) {
@@ -160,7 +163,7 @@ TEST_F(GifFileBudgetTest, AGifReadFromAFileHoldsNoneOfItsBytesAndPlaysOnWhatever
         break;
       case Fate::overwritten: {
         std::fstream in(path, std::ios::binary | std::ios::in | std::ios::out);
-        const std::string other = hostile::gif(24, 10);
+        const std::string other = hostile::patternedGif(24, 10);
         in.write(other.data(), static_cast<std::streamsize>(other.size()));
         break;
       }
@@ -171,6 +174,16 @@ TEST_F(GifFileBudgetTest, AGifReadFromAFileHoldsNoneOfItsBytesAndPlaysOnWhatever
         ASSERT_TRUE(image->frame(i)) << "loop " << loop << " frame " << i;
         if (c.playsAsBefore || i == 0) {
           EXPECT_EQ(image->pixelAt(7, 7, i), colourOf(int(i))) << "frame " << i;
+        }
+        // Whatever became of the file, every frame shows the GIF that was opened, or as much
+        // of it as could still be read: nothing of what the file holds now.
+        for (int y = 0; y < 16; ++y) {
+          for (int x = 0; x < 16; ++x) {
+            const Rgba shown = image->pixelAt(x, y, i);
+            ASSERT_TRUE(shown == Rgba{} || std::ranges::any_of(std::views::iota(0, 10), [&](int k) { return shown == colourOf(k); }))
+                << "loop " << loop << " frame " << i << " shows " << int(shown[0]) << "," << int(shown[1]) << ","
+                << int(shown[2]) << "," << int(shown[3]) << " at " << x << "," << y;
+          }
         }
         EXPECT_LE(store->heldBytes(), roomForFive().budgetBytes);
       }
