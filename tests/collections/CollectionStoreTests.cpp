@@ -526,17 +526,38 @@ TEST_F(BusyStore, AStoreHeldSinceTheLaunchButFreeAtTheEndGetsWhatWasDoneMeanwhil
 }
 
 // A checkpoint that a reader held off (a backup reading the store) is tried again until the
-// log is folded in, rather than waiting for the next save.
+// log is folded in, rather than waiting for the next save; while a reader holds on, the tries
+// thin out to one every longest delay rather than waking the application twice a second.
 TEST_F(BusyStore, ACheckpointAReaderHeldOffIsTriedAgainOnceItLetsGo) {
-  manager()->addVornToRecents(item(1));
-  OtherProgram reader(storeFile());
-  ASSERT_TRUE(reader.beginReading());
-  manager()->addVornToRecents(item(2));
-  promptly("the checkpoint and its tries", [&] { advance(60); });
-  EXPECT_NE(fromTheFileAlone(home() / "backup", "SELECT count(*) FROM Collection_vorns"), "2") << "held off by the reader";
-  reader.release();
-  promptly("the tries once it is free", [&] { advance(30); });
-  EXPECT_EQ(fromTheFileAlone(home() / "backup", "SELECT count(*) FROM Collection_vorns"), "2");
+  constexpr double step = 0.1;
+  int saved = 0;
+  // Two saves a reader holds off, the reader letting go that many seconds after them: the
+  // seconds from then until the store's file alone holds both, the clock moved on a little at
+  // a time.
+  auto heldOffFor = [&](double seconds) {
+    manager()->addVornToRecents(item(++saved));
+    OtherProgram reader(storeFile());
+    EXPECT_TRUE(reader.beginReading());
+    manager()->addVornToRecents(item(++saved));
+    promptly("the checkpoint and its tries", [&] { advance(seconds); });
+    const std::string recents = "SELECT count(*) FROM Collection_vorns", all = std::to_string(saved);
+    EXPECT_NE(fromTheFileAlone(home() / "backup", recents), all) << "held off by the reader";
+    reader.release();
+    double waited = 0;
+    while (fromTheFileAlone(home() / "backup", recents) != all && waited < 2 * CoreDataContext::retryLongestDelay) {
+      promptly("a try", [&] { advance(step); });
+      waited += step;
+    }
+    EXPECT_EQ(fromTheFileAlone(home() / "backup", recents), all) << "tried again once the reader let go";
+    return waited;
+  };
+  const double first = heldOffFor(60);
+  EXPECT_LE(first, CoreDataContext::retryLongestDelay + 2 * step);
+  // The same again, let go just after the try that folded the log the first time (held off
+  // now): the next try comes the longest delay after it.
+  const double second = heldOffFor(60 + first);
+  EXPECT_GE(second, CoreDataContext::retryLongestDelay - 2 * step) << "seconds between two tries";
+  EXPECT_LE(second, CoreDataContext::retryLongestDelay + 2 * step) << "seconds between two tries";
 }
 
 // What was saved reaches the store's file itself once saves go quiet, while the application
