@@ -161,7 +161,8 @@ TEST_F(AdvertisingLoggerTest, OnlyWebTrackingPixelsAreFetched) {
 TEST_F(AdvertisingLoggerTest, ATrackingPixelsReplyAbove64kBIsRefused) {
   const std::size_t limit = std::size_t(AdvertisingLogger::Constants::pixelReplyLimit);
   const std::string refused = std::string(AdvertisingLogger::Constants::pixelFailure) +
-                              "The server's reply is larger than the " + std::to_string(limit) + " bytes this request accepts.";
+                              "The server's reply is larger than the " + std::to_string(limit) +
+                              " bytes this request accepts.";
   struct Row {
     const char* name;
     std::size_t bytes;

@@ -177,12 +177,16 @@ TEST_F(GifFileBudgetTest, AGifReadFromAFileHoldsNoneOfItsBytesAndPlaysOnWhatever
         }
         // Whatever became of the file, every frame shows the GIF that was opened, or as much
         // of it as could still be read: nothing of what the file holds now.
+        auto ofTheOpened = [](const Rgba& shown) {
+          return shown == Rgba{} ||
+                 std::ranges::any_of(std::views::iota(0, 10), [&](int k) { return shown == colourOf(k); });
+        };
         for (int y = 0; y < 16; ++y) {
           for (int x = 0; x < 16; ++x) {
             const Rgba shown = image->pixelAt(x, y, i);
-            ASSERT_TRUE(shown == Rgba{} || std::ranges::any_of(std::views::iota(0, 10), [&](int k) { return shown == colourOf(k); }))
-                << "loop " << loop << " frame " << i << " shows " << int(shown[0]) << "," << int(shown[1]) << ","
-                << int(shown[2]) << "," << int(shown[3]) << " at " << x << "," << y;
+            ASSERT_TRUE(ofTheOpened(shown)) << "loop " << loop << " frame " << i << " shows " << int(shown[0]) << ","
+                                            << int(shown[1]) << "," << int(shown[2]) << "," << int(shown[3]) << " at "
+                                            << x << "," << y;
           }
         }
         EXPECT_LE(store->heldBytes(), roomForFive().budgetBytes);
