@@ -308,7 +308,10 @@ std::expected<std::shared_ptr<StandinStateFile>, std::string> StandinStateFile::
     pending->changed.notify_all();
   });
   // A fresh start is saved at once, so that what the file kept is gone even if nothing changes.
-  if (start == Start::fresh) ++file->pending_->changes;
+  if (start == Start::fresh) {
+    std::lock_guard lock(file->pending_->mutex);
+    ++file->pending_->changes;
+  }
   file->saver_ = std::thread([raw = file.get()] { raw->run(); });
   return file;
 }
