@@ -12,6 +12,7 @@ double now() { return NSDate::date()->timeIntervalSince1970(); }
 }  // namespace
 
 StandinUser StandinAccounts::seedUser(const std::string& username, const std::string& password, bool needsTermsAcceptance) {
+  const auto notice = changes_.notice();
   std::lock_guard lock(mutex_);
   StandinUser user{nextUserId_++, username, password, "", needsTermsAcceptance};
   users_[user.userid] = user;
@@ -19,12 +20,14 @@ StandinUser StandinAccounts::seedUser(const std::string& username, const std::st
 }
 
 void StandinAccounts::seedToken(const std::string& token, std::int64_t userid, std::optional<double> expires) {
+  const auto notice = changes_.notice();
   std::lock_guard lock(mutex_);
   tokens_[token] = Token{userid, expires, nextToken_++};
 }
 
 std::pair<std::string, double> StandinAccounts::issueToken(std::int64_t userid) {
   static thread_local std::mt19937_64 random{std::random_device{}()};
+  const auto notice = changes_.notice();
   std::lock_guard lock(mutex_);
   std::string token;
   do {
@@ -36,6 +39,7 @@ std::pair<std::string, double> StandinAccounts::issueToken(std::int64_t userid) 
 }
 
 bool StandinAccounts::revokeToken(const std::string& token) {
+  const auto notice = changes_.notice();
   std::lock_guard lock(mutex_);
   return tokens_.erase(token) != 0;
 }
@@ -81,6 +85,7 @@ std::vector<StandinUser> StandinAccounts::users() const {
 }
 
 void StandinAccounts::setNeedsTermsAcceptance(std::int64_t userid, bool needed) {
+  const auto notice = changes_.notice();
   std::lock_guard lock(mutex_);
   if (auto found = users_.find(userid); found != users_.end()) found->second.needsTermsAcceptance = needed;
 }
@@ -98,8 +103,32 @@ std::vector<std::string> StandinAccounts::tokensOf(std::int64_t userid) const {
 }
 
 void StandinAccounts::reset() {
+  const auto notice = changes_.notice();
   std::lock_guard lock(mutex_);
   users_.clear();
   tokens_.clear();
   nextUserId_ = 700;
+}
+
+StandinAccounts::Contents StandinAccounts::contents() const {
+  std::lock_guard lock(mutex_);
+  Contents contents;
+  for (const auto& [id, user] : users_) contents.users.push_back(user);
+  std::vector<std::pair<std::uint64_t, KeptToken>> made;
+  for (const auto& [token, record] : tokens_) made.push_back({record.made, {token, record.userid, record.expires}});
+  std::ranges::sort(made, {}, &decltype(made)::value_type::first);
+  for (auto& [order, token] : made) contents.tokens.push_back(std::move(token));
+  contents.nextUserId = nextUserId_;
+  return contents;
+}
+
+void StandinAccounts::restore(Contents contents) {
+  const auto notice = changes_.notice();
+  std::lock_guard lock(mutex_);
+  users_.clear();
+  tokens_.clear();
+  for (auto& user : contents.users) users_[user.userid] = std::move(user);
+  nextToken_ = 1;
+  for (auto& token : contents.tokens) tokens_[std::move(token.token)] = Token{token.userid, token.expires, nextToken_++};
+  nextUserId_ = contents.nextUserId;
 }

@@ -5,12 +5,15 @@
 // are seconds since 1970 on the platform's clock (the manual clock in tests).
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "standin/StandinChanges.h"
 
 struct StandinUser {
   std::int64_t userid = 0;
@@ -47,12 +50,29 @@ class StandinAccounts {
   std::vector<std::string> tokensOf(std::int64_t userid) const;
   void reset();
 
+  // Everything held, as a file keeps it, and the way back to it.
+  struct KeptToken {
+    std::string token;
+    std::int64_t userid = 0;
+    std::optional<double> expires;
+  };
+  struct Contents {
+    std::vector<StandinUser> users;
+    std::vector<KeptToken> tokens;  // in the order they were made
+    std::int64_t nextUserId = 700;
+  };
+  Contents contents() const;
+  void restore(Contents contents);
+  // Called after each change (see StandinChanges).
+  void setChangeObserver(std::function<void()> observer) { changes_.setObserver(std::move(observer)); }
+
  private:
   struct Token {
     std::int64_t userid = 0;
     std::optional<double> expires;
     std::uint64_t made = 0;
   };
+  StandinChanges changes_;
   mutable std::mutex mutex_;
   std::map<std::int64_t, StandinUser> users_;
   std::map<std::string, Token> tokens_;

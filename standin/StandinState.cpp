@@ -9,7 +9,9 @@
 #include "standin/Catalogue.h"
 #include "standin/TextHelpers.h"
 
+using standin::listsByUser;
 using standin::text;
+using standin::textList;
 
 namespace {
 
@@ -23,6 +25,7 @@ id integer(std::int64_t value) { return NSNumber::numberWithInteger(value); }
 }  // namespace
 
 void StandinState::reset() {
+  const auto notice = changes_.notice();
   std::lock_guard lock(mutex_);
   accounts_.reset();
   collections_.clear();
@@ -31,10 +34,12 @@ void StandinState::reset() {
   uploads_.clear();
   nextCollectionId_ = 5000;
   nextUploadId_ = 9'000'000'000;
+  ++generation_;
 }
 
 std::int64_t StandinState::createCollection(const std::string& name, std::optional<std::int64_t> owner, bool isPublic,
                                             std::optional<std::string> packToken) {
+  const auto notice = changes_.notice();
   std::lock_guard lock(mutex_);
   StandinCollection collection{nextCollectionId_++, name, owner, std::move(packToken), isPublic, {}, {}};
   collections_[collection.id] = collection;
@@ -56,6 +61,7 @@ std::vector<StandinCollection> StandinState::collections() const {
 }
 
 bool StandinState::removeCollection(std::int64_t id, std::int64_t userid) {
+  const auto notice = changes_.notice();
   std::lock_guard lock(mutex_);
   auto found = collections_.find(id);
   if (found == collections_.end() || found->second.owner != userid) return false;
@@ -64,6 +70,7 @@ bool StandinState::removeCollection(std::int64_t id, std::int64_t userid) {
 }
 
 bool StandinState::addToCollection(std::int64_t id, const std::string& itemId) {
+  const auto notice = changes_.notice();
   std::lock_guard lock(mutex_);
   auto found = collections_.find(id);
   if (found == collections_.end()) return false;
@@ -72,6 +79,7 @@ bool StandinState::addToCollection(std::int64_t id, const std::string& itemId) {
 }
 
 bool StandinState::subscribe(std::int64_t id, std::int64_t userid, bool subscribed) {
+  const auto notice = changes_.notice();
   std::lock_guard lock(mutex_);
   auto found = collections_.find(id);
   if (found == collections_.end() || found->second.owner == userid) return false;
@@ -81,6 +89,7 @@ bool StandinState::subscribe(std::int64_t id, std::int64_t userid, bool subscrib
 }
 
 bool StandinState::claim(std::int64_t id, const std::string& packToken, std::int64_t userid) {
+  const auto notice = changes_.notice();
   std::lock_guard lock(mutex_);
   auto found = collections_.find(id);
   if (found == collections_.end() || found->second.owner || found->second.packToken != packToken) return false;
@@ -112,17 +121,20 @@ std::shared_ptr<NSArray> StandinState::collectionObjects(std::int64_t userid, co
 }
 
 void StandinState::setLiked(std::int64_t userid, const std::string& itemId, bool liked) {
+  const auto notice = changes_.notice();
   std::lock_guard lock(mutex_);
   if (liked) putFirst(liked_[userid], itemId);
   else std::erase(liked_[userid], itemId);
 }
 
 void StandinState::addSaved(std::int64_t userid, const std::string& itemId) {
+  const auto notice = changes_.notice();
   std::lock_guard lock(mutex_);
   putFirst(saved_[userid], itemId);
 }
 
 void StandinState::removePost(std::int64_t userid, const std::string& itemId) {
+  const auto notice = changes_.notice();
   std::lock_guard lock(mutex_);
   std::erase(saved_[userid], itemId);
   for (auto& [id, collection] : collections_) {
@@ -149,6 +161,7 @@ std::string StandinState::addUpload(StandinUpload upload) {
     upload.width = byte(6) | (byte(7) << 8);
     upload.height = byte(8) | (byte(9) << 8);
   }
+  const auto notice = changes_.notice();
   std::lock_guard lock(mutex_);
   upload.id = std::to_string(nextUploadId_++);
   uploads_[upload.id] = upload;
@@ -212,23 +225,6 @@ std::shared_ptr<NSDictionary> StandinState::itemObject(const Catalogue& catalogu
   return object;
 }
 
-namespace {
-
-id textList(const std::vector<std::string>& values) {
-  auto list = NSArray::make();
-  for (const auto& value : values) list->addObject(text(value));
-  return list;
-}
-
-// Item ids per user, keyed by the user id as text (JSON keys are strings).
-id listsByUser(const std::map<std::int64_t, std::vector<std::string>>& lists) {
-  auto object = NSDictionary::make();
-  for (const auto& [userid, items] : lists) object->setObject(textList(items), std::to_string(userid));
-  return object;
-}
-
-}  // namespace
-
 std::shared_ptr<NSDictionary> StandinState::stateObject() const {
   auto users = NSArray::make();
   for (const auto& user : accounts_.users()) {
@@ -263,4 +259,48 @@ std::shared_ptr<NSDictionary> StandinState::stateObject() const {
                              {"liked", listsByUser(liked_)},
                              {"saved", listsByUser(saved_)},
                              {"uploads", uploads}});
+}
+
+StandinState::Contents StandinState::contents() const {
+  Contents contents;
+  contents.accounts = accounts_.contents();
+  std::lock_guard lock(mutex_);
+  for (const auto& [collectionId, collection] : collections_) contents.collections.push_back(collection);
+  contents.liked = liked_;
+  contents.saved = saved_;
+  for (const auto& [uploadId, upload] : uploads_) {
+    contents.uploads.push_back({.id = upload.id,
+                                .bytes = {},
+                                .tags = upload.tags,
+                                .uploader = upload.uploader,
+                                .sticker = upload.sticker,
+                                .stickerSource = upload.stickerSource,
+                                .sourceURL = upload.sourceURL,
+                                .width = upload.width,
+                                .height = upload.height});
+  }
+  contents.nextCollectionId = nextCollectionId_;
+  contents.nextUploadId = nextUploadId_;
+  contents.generation = generation_;
+  return contents;
+}
+
+void StandinState::restore(Contents contents) {
+  const auto notice = changes_.notice();
+  accounts_.restore(std::move(contents.accounts));
+  std::lock_guard lock(mutex_);
+  collections_.clear();
+  for (auto& collection : contents.collections) collections_[collection.id] = std::move(collection);
+  liked_ = std::move(contents.liked);
+  saved_ = std::move(contents.saved);
+  uploads_.clear();
+  for (auto& upload : contents.uploads) uploads_[upload.id] = std::move(upload);
+  nextCollectionId_ = contents.nextCollectionId;
+  nextUploadId_ = contents.nextUploadId;
+  ++generation_;
+}
+
+void StandinState::setChangeObserver(std::function<void()> observer) {
+  accounts_.setChangeObserver(observer);
+  changes_.setObserver(std::move(observer));
 }

@@ -4,8 +4,10 @@
 // and saved items, and the GIFs uploaded to it, which become items with media of their own.
 // Tests seed it and read it back to check what the client's requests did. Every operation
 // takes the state's lock, so routes on the server's worker threads and tests may share it.
+// A StandinStateFile keeps it in a file from one run of the server to the next.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -17,6 +19,7 @@
 #include "platform/foundation/NSArray.h"
 #include "platform/foundation/NSDictionary.h"
 #include "standin/StandinAccounts.h"
+#include "standin/StandinChanges.h"
 
 class Catalogue;
 
@@ -86,7 +89,27 @@ class StandinState {
   // "saved" (item ids per user id) and "uploads" (without their bytes, only their length).
   std::shared_ptr<NSDictionary> stateObject() const;
 
+  // --- Everything held, as a file keeps it, and the way back to it
+  struct Contents {
+    StandinAccounts::Contents accounts;
+    std::vector<StandinCollection> collections;
+    std::map<std::int64_t, std::vector<std::string>> liked;
+    std::map<std::int64_t, std::vector<std::string>> saved;
+    std::vector<StandinUpload> uploads;
+    std::int64_t nextCollectionId = 5000;
+    std::int64_t nextUploadId = 9'000'000'000;
+    // Grows at each reset and restore: an upload id seen before one may name another GIF
+    // after it.
+    std::uint64_t generation = 0;
+  };
+  // The uploads come without their bytes (upload() gives one's); restore() takes them with.
+  Contents contents() const;
+  void restore(Contents contents);
+  // Called after each change, the accounts' included (see StandinChanges).
+  void setChangeObserver(std::function<void()> observer);
+
  private:
+  StandinChanges changes_;
   mutable std::mutex mutex_;
   StandinAccounts accounts_;
   std::map<std::int64_t, StandinCollection> collections_;
@@ -95,4 +118,5 @@ class StandinState {
   std::map<std::string, StandinUpload> uploads_;
   std::int64_t nextCollectionId_ = 5000;
   std::int64_t nextUploadId_ = 9'000'000'000;
+  std::uint64_t generation_ = 0;
 };

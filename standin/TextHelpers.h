@@ -2,9 +2,15 @@
 // Small text helpers the stand-in's routes and parsers share.
 
 #include <cctype>
+#include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "platform/foundation/NSArray.h"
+#include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSString.h"
 
 namespace standin {
@@ -23,5 +29,20 @@ inline std::string_view trimmed(std::string_view value) {
 }
 
 inline id text(std::string value) { return NSString::make(std::move(value)); }
+
+using TextMaker = std::function<id(const std::string&)>;
+
+inline id textList(const std::vector<std::string>& values, const TextMaker& make = text) {
+  auto list = NSArray::make();
+  for (const auto& value : values) list->addObject(make(value));
+  return list;
+}
+
+// Item ids per user, keyed by the user id as text (JSON keys are strings).
+inline id listsByUser(const std::map<std::int64_t, std::vector<std::string>>& lists, const TextMaker& make = text) {
+  auto object = NSDictionary::make();
+  for (const auto& [userid, items] : lists) object->setObject(textList(items, make), std::to_string(userid));
+  return object;
+}
 
 }  // namespace standin

@@ -10,11 +10,19 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// Taken once: SetUp points TMPDIR into the home that TearDown removes, so asking again in the
+// next test of the same program would name a folder that no longer exists.
+const fs::path& temporaryBase() {
+  static const fs::path base = fs::temp_directory_path();
+  return base;
+}
+
+}  // namespace
+
 void GlimdeckTest::SetUp() {
-  // Taken once: SetUp points TMPDIR into the home that TearDown removes, so asking again
-  // in the next test of the same program would name a folder that no longer exists.
-  static const fs::path temporaryBase = fs::temp_directory_path();
-  std::string pattern = (temporaryBase / "glimdeck-test-XXXXXX").string();
+  std::string pattern = (temporaryBase() / "glimdeck-test-XXXXXX").string();
   char* made = mkdtemp(pattern.data());
   ASSERT_NE(made, nullptr);
   home_ = made;
@@ -46,6 +54,8 @@ void GlimdeckTest::TearDown() {
   Clock::setCurrent(nullptr);
   std::error_code ignored;
   if (!home_.empty()) fs::remove_all(home_, ignored);
+  // A test without this fixture that runs next finds a temporary folder that exists.
+  setenv("TMPDIR", temporaryBase().c_str(), 1);
 }
 
 bool GlimdeckTest::runUntil(const std::function<bool()>& predicate, double timeout) {
