@@ -9,6 +9,7 @@
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSTimeZone.h"
 #include "platform/foundation/OutputSink.h"
+#include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 
 std::string timeStringFromDate() {
@@ -73,6 +74,7 @@ std::shared_ptr<NSData> contentsOfLocalGifFile(const std::string& path) {
   const auto file = std::filesystem::path(path).lexically_normal();
   // The folder as named, not made: a read, not a write.
   const auto folder = (Paths::applicationSupport() / kGifDataFolderName).lexically_normal();
-  auto bytes = file.parent_path() == folder ? files->readContentsOfOwnFileAtPath(file) : files->readContentsAtPath(file);
+  auto bytes = file.parent_path() == folder ? files->readContentsOfOwnFileAtPath(file, OwnFiles::gifFolderFile)
+                                            : files->readContentsAtPath(file);
   return bytes ? *bytes : nullptr;
 }

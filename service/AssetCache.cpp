@@ -103,6 +103,16 @@ bool isPlainFile(const std::string& path) {
   return ::lstat(path.c_str(), &file) == 0 && S_ISREG(file.st_mode) && isRealFolderOf(path);
 }
 
+// A plain file under a name of the cache's own that the cache would never have stored there
+// is set aside: one larger than any reply, or one with another name besides (a hard link,
+// whose other name a drag, the clipboard or a player would hand on, and a trim would leave).
+// True when it was (or went meanwhile).
+bool setAsideUnfitMedia(const std::string& path) {
+  if (!isPlainFile(path) || !OwnFiles::describeUnfitFile(path, OwnFiles::cachedMedia)) return false;
+  OwnFiles::setAside(path, OwnFiles::cachedMedia);
+  return true;
+}
+
 // Why a path that is no plain file of the cache's is not used: it is gone, or it is
 // something else (a link, a folder), which is not the cache's to touch.
 NSFileManager::Error refusal(const std::string& path, bool writing) {
@@ -162,13 +172,17 @@ std::filesystem::path spareOf(const std::filesystem::path& path, std::string_vie
 }
 
 // The spare copy, opened for a rewrite: the one the last write left when it is still a plain
-// file, else a new one, made where nothing lies under its name (whatever else is found there
-// is set aside first). A link is never followed: the archive's name may have held anything
-// when it was exchanged into the spare's.
+// file of the cache's own, else a new one, made where nothing lies under its name (whatever
+// else is found there is set aside first). A link is never followed, nor a file written that
+// has another name elsewhere (a hard link): the archive's name may have held anything when
+// it was exchanged into the spare's.
 int openSpare(const std::filesystem::path& spare) {
-  auto opened = OwnFiles::openPlainFile(spare, O_WRONLY);
+  auto opened = OwnFiles::openPlainFile(spare, O_WRONLY, 0, nullptr, OwnFiles::cacheIndex);
   if (opened) return *opened;
-  if (opened.error().notPlainFile ? !OwnFiles::clearForPlainFile(spare) : opened.error().error != ENOENT) return -1;
+  if (opened.error().notPlainFile ? !OwnFiles::clearForPlainFile(spare, OwnFiles::cacheIndex)
+                                  : opened.error().error != ENOENT) {
+    return -1;
+  }
   auto made = OwnFiles::openPlainFile(spare, O_WRONLY | O_CREAT | O_EXCL, 0644);
   return made ? *made : -1;
 }
@@ -195,9 +209,10 @@ bool replaceArchive(const std::filesystem::path& path, std::string_view spareSuf
     ::unlink(spare.c_str());
     return false;
   }
-  // Only a plain archive is exchanged with the spare: anything else under its name is set
-  // aside rather than moved under the spare's (where the next write would meet it).
-  if (!OwnFiles::clearForPlainFile(path)) {
+  // Only a plain archive of the cache's own is exchanged with the spare: anything else under
+  // its name is set aside rather than moved under the spare's (where the next write would
+  // meet it).
+  if (!OwnFiles::clearForPlainFile(path, OwnFiles::cacheIndex)) {
     ::unlink(spare.c_str());
     return false;
   }
@@ -352,9 +367,10 @@ std::shared_ptr<NSURL> AssetCache::systemCachePath() const {
 std::shared_ptr<NSURL> AssetCache::locateCacheFile(std::string_view fileName, std::string_view messagePrefix) const {
   auto url = systemCachePath()->URLByAppendingPathComponent(fileName, false);
   const std::filesystem::path path = url->path();
-  // Only a plain file is the archive: anything else is set aside and the archive made anew,
-  // as if it had been missing.
-  OwnFiles::clearForPlainFile(path);
+  // Only a plain file of the cache's own is the archive: anything else (also one larger than
+  // an archive ever is, or with another name elsewhere) is set aside and the archive made
+  // anew, as if it had been missing.
+  OwnFiles::clearForPlainFile(path, OwnFiles::cacheIndex);
   struct stat info {};
   if (::lstat(path.c_str(), &info) != 0) {
     bool created = NSFileManager::defaultManager()->createFileAtPath(path, nullptr);
@@ -389,7 +405,7 @@ void AssetCache::loadMapping() {
   withLock([&] {
     auto files = NSFileManager::defaultManager();
     auto read = [&](const std::shared_ptr<NSURL>& location) -> std::shared_ptr<NSData> {
-      auto bytes = files->readContentsOfOwnFileAtPath(location->path());
+      auto bytes = files->readContentsOfOwnFileAtPath(location->path(), OwnFiles::cacheIndex);
       if (!bytes) {
         OutputSink::print(bytes.error()->description());
         return nullptr;
@@ -627,9 +643,14 @@ void AssetCache::removeLocked(std::string_view key, bool later, const std::files
   } else if (own) {
     removePlainFile(entry->second->path());
   }
+  forgetLocked(key);
+}
+
+void AssetCache::forgetLocked(std::string_view forgotten) {
+  const std::string key(forgotten);
   // A key mapped but missing from the order is forgotten too: kept, it would answer
   // "cached" for ever with a file that is gone.
-  mapping_.erase(entry);
+  mapping_.erase(key);
   if (auto position = std::find(order_.begin(), order_.end(), key); position != order_.end()) order_.erase(position);
   saveMapping();
 }
@@ -647,7 +668,9 @@ std::shared_ptr<NSURL> AssetCache::storagePathForKey(std::string_view key) {
     if (entry == mapping_.end()) return;
     // Drags, players and the clipboard open what is handed out: a plain file of the cache's
     // own only. Anything else (gone, or put in its place) is no entry any more.
-    if (isOwnFile(entry->second) && isPlainFile(entry->second->path())) url = entry->second;
+    const bool own = isOwnFile(entry->second);
+    if (own && setAsideUnfitMedia(entry->second->path())) forgetLocked(key);
+    else if (own && isPlainFile(entry->second->path())) url = entry->second;
     else removeLocked(key);
   });
   return url;
@@ -664,8 +687,15 @@ std::shared_ptr<NSData> AssetCache::cachedAssetWithKey(std::string_view key) {
     // Only a plain file of the cache's own is read: not what a link in its place leads to.
     const auto path = entry->second->path();
     NSFileManager::Result<std::shared_ptr<NSData>> bytes = std::unexpected(refusal(path, false));
-    // The read itself refuses a link or anything but a plain file in the folder's place.
-    if (isOwnFile(entry->second) && isRealFolderOf(path)) bytes = NSFileManager::defaultManager()->readContentsOfRegularFileAtPath(path);
+    if (isOwnFile(entry->second) && setAsideUnfitMedia(path)) {
+      forgetLocked(key);
+      return;
+    }
+    // The read itself refuses a link or anything but a plain file in the folder's place, and
+    // reads no more than a cached file may hold.
+    if (isOwnFile(entry->second) && isRealFolderOf(path)) {
+      bytes = NSFileManager::defaultManager()->readContentsOfRegularFileAtPath(path, OwnFiles::cachedMedia);
+    }
     if (!bytes) {
       OutputSink::print(std::string(Constants::readErrorPrefix) + bytes.error()->localizedDescription());
       removeLocked(key);

@@ -130,6 +130,8 @@ class AssetCache : public NSObject {
   // Forgets the key and deletes its file, or (`later`) leaves the file for the queue.
   // `folder`, when given, is the cache's folder as isOwnFile compares it (a trim names it once).
   void removeLocked(std::string_view key, bool later = false, const std::filesystem::path* folder = nullptr);
+  // Forgets the key without touching its file.
+  void forgetLocked(std::string_view key);
   void removeSpares();
   // Deletes trimmed keys' files, saying so for each that cannot be.
   static void removeFiles(const std::vector<std::string>& paths);

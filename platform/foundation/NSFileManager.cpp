@@ -176,65 +176,41 @@ NSFileManager::Result<std::shared_ptr<NSData>> NSFileManager::readContentsAtPath
   return readContents(path, Reading::anyFile);
 }
 
-NSFileManager::Result<std::shared_ptr<NSData>> NSFileManager::readContentsOfRegularFileAtPath(const Path& path) {
-  return readContents(path, Reading::plainFileOnly);
+NSFileManager::Result<std::shared_ptr<NSData>> NSFileManager::readContentsOfRegularFileAtPath(
+    const Path& path, const OwnFiles::Bounds& bounds) {
+  return readContents(path, Reading::plainFileOnly, bounds);
 }
 
-NSFileManager::Result<std::shared_ptr<NSData>> NSFileManager::readContentsOfOwnFileAtPath(const Path& path) {
-  return readContents(path, Reading::ownFile);
+NSFileManager::Result<std::shared_ptr<NSData>> NSFileManager::readContentsOfOwnFileAtPath(const Path& path,
+                                                                                     const OwnFiles::Bounds& bounds) {
+  return readContents(path, Reading::ownFile, bounds);
 }
 
-NSFileManager::Result<std::shared_ptr<NSData>> NSFileManager::readContents(const Path& path, Reading reading) {
+NSFileManager::Result<std::shared_ptr<NSData>> NSFileManager::readContents(const Path& path, Reading reading,
+                                                                      const OwnFiles::Bounds& bounds) {
   if (!isUsablePath(path)) return failure(path, EINVAL, false);
-  int fd = -1;
+  if (reading != Reading::anyFile) {
+    auto bytes = OwnFiles::readPlainFile(path, bounds);
+    if (bytes) return *bytes;
+    if (reading == Reading::ownFile && bytes.error().notPlainFile) {
+      OwnFiles::setAside(path, bounds);
+      return failure(path, ENOENT, false);
+    }
+    return failure(path, bytes.error().error, false);
+  }
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return failure(path, errno, false);
   struct stat info {};
-  if (reading == Reading::anyFile) {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return failure(path, errno, false);
-    const bool known = ::fstat(fd, &info) == 0;
-    if (known && S_ISDIR(info.st_mode)) {
-      ::close(fd);
-      return failure(path, EISDIR, false);
-    }
-  } else {
-    auto opened = OwnFiles::openPlainFile(path, O_RDONLY, 0, &info);
-    if (!opened) {
-      if (reading == Reading::ownFile && opened.error().notPlainFile) {
-        OwnFiles::setAside(path);
-        return failure(path, ENOENT, false);
-      }
-      return failure(path, opened.error().error, false);
-    }
-    fd = *opened;
+  const bool known = ::fstat(fd, &info) == 0;
+  if (known && S_ISDIR(info.st_mode)) {
+    ::close(fd);
+    return failure(path, EISDIR, false);
   }
-  // Sized by fstat and read straight into the buffer the data adopts, never zeroed first.
-  // A file that grows meanwhile is read on to its end, one that shrinks is cut where it ends.
-  const std::size_t expected = info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0;
-  auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(expected);
-  std::size_t filled = 0;
-  std::vector<std::uint8_t> more;
-  std::uint8_t probe[4096];
-  while (true) {
-    // Once the buffer is full, a small read tells the end from a file that grew.
-    const bool full = filled == expected;
-    const ssize_t got = full ? ::read(fd, probe, sizeof probe) : ::read(fd, buffer.get() + filled, expected - filled);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      const int error = errno;
-      ::close(fd);
-      return failure(path, error, false);
-    }
-    if (got == 0) break;
-    if (full) {
-      more.insert(more.end(), probe, probe + got);
-    } else {
-      filled += static_cast<std::size_t>(got);
-    }
-  }
+  auto bytes = OwnFiles::readOpenedFile(fd, info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0,
+                                        bounds.largest);
   ::close(fd);
-  if (more.empty()) return NSData::adopt(std::move(buffer), filled, expected);
-  more.insert(more.begin(), buffer.get(), buffer.get() + filled);
-  return NSData::make(std::move(more));
+  if (!bytes) return failure(path, bytes.error(), false);
+  return *bytes;
 }
 
 std::shared_ptr<NSData> NSFileManager::contentsAtPath(const Path& path) {

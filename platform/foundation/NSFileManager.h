@@ -17,6 +17,7 @@
 #include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSError.h"
 #include "platform/foundation/NSURL.h"
+#include "platform/foundation/OwnFiles.h"
 
 // Codes of NSCocoaErrorDomain for files.
 namespace NSCocoaError {
@@ -82,12 +83,14 @@ class NSFileManager : public NSObject {
   // The file's bytes, or why they cannot be read.
   Result<std::shared_ptr<NSData>> readContentsAtPath(const Path& path);
   // The same for a plain file only: a symbolic link in the path's last place is not followed
-  // and neither it nor anything but a regular file is read.
-  Result<std::shared_ptr<NSData>> readContentsOfRegularFileAtPath(const Path& path);
-  // The same for a file of the application's own folders (settings, archives, GIF copies):
-  // anything but a plain file under the name is set aside (OwnFiles.h) and reads as missing
-  // (fileReadNoSuchFile), neither followed nor waited for.
-  Result<std::shared_ptr<NSData>> readContentsOfOwnFileAtPath(const Path& path);
+  // and neither it nor anything but a regular file is read; nor is a file outside the bounds
+  // (OwnFiles.h: EFBIG for a larger one, EMLINK for one with another name).
+  Result<std::shared_ptr<NSData>> readContentsOfRegularFileAtPath(const Path& path, const OwnFiles::Bounds& bounds = {});
+  // The same for a file of the application's own folders (settings, archives, GIF copies),
+  // bounded as its kind is: anything but a plain file within the bounds under the name is
+  // set aside (OwnFiles.h) and reads as missing (fileReadNoSuchFile), neither followed nor
+  // waited for nor read.
+  Result<std::shared_ptr<NSData>> readContentsOfOwnFileAtPath(const Path& path, const OwnFiles::Bounds& bounds);
   // Creates or replaces the file (atomically) with the bytes, none meaning an empty file.
   bool createFileAtPath(const Path& path, const std::shared_ptr<NSData>& contents);
   // Writes to a new file beside the target, then renames it over the target, so readers
@@ -132,5 +135,5 @@ class NSFileManager : public NSObject {
  private:
   NSFileManager() = default;
   enum class Reading { anyFile, plainFileOnly, ownFile };
-  Result<std::shared_ptr<NSData>> readContents(const Path& path, Reading reading);
+  Result<std::shared_ptr<NSData>> readContents(const Path& path, Reading reading, const OwnFiles::Bounds& bounds = {});
 };

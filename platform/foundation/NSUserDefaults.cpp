@@ -43,13 +43,15 @@ id deepCopy(const id& value) {
   return value;
 }
 
-// The bytes of a domain file; nothing when there is no file yet. Only a plain file is read,
-// never what a link leads to nor a pipe that nobody writes: the application's own domain
-// sets anything else aside and starts empty, the global one (not ours) is only not read.
+// The bytes of a domain file; nothing when there is no file yet. Only a plain file no larger
+// than settings ever are is read, never what a link leads to nor a pipe that nobody writes:
+// the application's own domain sets anything else aside and starts empty, the global one
+// (not ours) is only not read.
 std::expected<std::shared_ptr<NSData>, std::shared_ptr<NSError>> readDomainFile(const std::filesystem::path& path,
                                                                                 bool own) {
   auto files = NSFileManager::defaultManager();
-  auto bytes = own ? files->readContentsOfOwnFileAtPath(path) : files->readContentsOfRegularFileAtPath(path);
+  auto bytes = own ? files->readContentsOfOwnFileAtPath(path, OwnFiles::settings)
+                   : files->readContentsOfRegularFileAtPath(path, OwnFiles::settings);
   if (!bytes && bytes.error()->code() == NSCocoaError::fileReadNoSuchFile) return std::shared_ptr<NSData>();
   return bytes;
 }

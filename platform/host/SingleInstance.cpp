@@ -50,11 +50,13 @@ bool ownerLeft(const GError* error) {
 }
 
 // Another launch holds the folder only while it sets a thing aside: a moment. Whatever holds
-// it for longer is not waited for beyond a few seconds.
-bool lockFolder(int folder) {
+// it for longer (a running copy does) is not waited for beyond a few seconds. `stillNeeded`,
+// when given, is asked between tries whether the lock is still wanted.
+bool lockFolder(int folder, const std::function<bool()>& stillNeeded = nullptr) {
   for (int attempt = 0; attempt < kFolderLockAttempts; ++attempt) {
     if (::flock(folder, LOCK_EX | LOCK_NB) == 0) return true;
     if (errno != EWOULDBLOCK && errno != EINTR) return false;
+    if (stillNeeded && !stillNeeded()) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   errno = EWOULDBLOCK;
@@ -79,10 +81,17 @@ int openLockFile(const fs::path& folder, const fs::path& lock) {
   auto opened = openLockFileOnce(lock);
   if (!opened && opened.error().notPlainFile) {
     const int guard = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (guard >= 0 && lockFolder(guard)) {
+    // Meanwhile the name is looked at again: a plain file there now (another launch has set
+    // the thing aside, and may run) is the lock to try.
+    bool stillNeeded = true;
+    const auto lookAgain = [&] {
+      opened = openLockFileOnce(lock);
+      return stillNeeded = !opened && opened.error().notPlainFile;
+    };
+    if (guard >= 0 && lockFolder(guard, lookAgain)) {
       opened = openLockFileOnce(lock);
       if (!opened && opened.error().notPlainFile && OwnFiles::clearForPlainFile(lock)) opened = openLockFileOnce(lock);
-    } else {
+    } else if (stillNeeded) {
       opened = std::unexpected(OwnFiles::Failure{errno, true});
     }
     // Closing it lets the folder's lock go.
@@ -228,10 +237,21 @@ std::unique_ptr<SingleInstance> SingleInstance::claim(const std::string& applica
                       std::strerror(errno) + "): this launch ends.");
     return nullptr;
   }
-  // The kernel lets the lock go with the process, however it ends. A file system without
+  // The kernel lets the locks go with the process, however it ends. A file system without
   // locks leaves the check to the bus.
   if (::flock(instance->lockFd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
     say(" (another copy holds " + lock.string() + "): this launch ends.");
+    return nullptr;
+  }
+  // The lock file answers a later launch at once, but it is only a name: moved or deleted
+  // while a copy runs, it would leave the next launch a fresh file to lock beside the
+  // running copy's. So the copy that runs also holds the data folder's own lock, which
+  // nothing done to the names inside it takes away, for as long as it runs. The launches
+  // that set a lock file aside hold it for a moment too, so a launch that finds it held
+  // waits those few seconds before it takes it for a running copy's.
+  instance->folderFd_ = ::open(dataFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (instance->folderFd_ >= 0 && !lockFolder(instance->folderFd_) && errno == EWOULDBLOCK) {
+    say(" (another copy holds " + dataFolder.string() + "): this launch ends.");
     return nullptr;
   }
   if (instance->bus_) instance->bus_->start();
@@ -241,6 +261,7 @@ std::unique_ptr<SingleInstance> SingleInstance::claim(const std::string& applica
 SingleInstance::~SingleInstance() {
   bus_.reset();
   if (lockFd_ >= 0) ::close(lockFd_);
+  if (folderFd_ >= 0) ::close(folderFd_);
 }
 
 bool SingleInstance::ownsBusName() const { return bus_ != nullptr; }

@@ -4,8 +4,10 @@
 // a name on the session bus and answers org.freedesktop.Application's Activate there; a later
 // launch finds the name owned, asks its owner to activate and ends before it touches anything
 // of the application's. The first launch also holds an exclusive lock on a file in the data
-// folder: without a session bus that lock is the whole check, and with one it still keeps a
-// copy started on another bus (another session of the same user) off the same data.
+// folder, and one on the data folder itself: without a session bus those locks are the whole
+// check, and with one they still keep a copy started on another bus (another session of the
+// same user) off the same data. Whatever is done to the lock file while a copy runs (moved,
+// deleted, replaced), the folder's lock keeps a second copy off.
 //
 // The bus is served on a thread of its own, with or without a desktop running GLib's main
 // loop; the activation itself runs on the main queue.
@@ -49,4 +51,5 @@ class SingleInstance {
   SingleInstance() = default;
   std::unique_ptr<Bus> bus_;
   int lockFd_ = -1;
+  int folderFd_ = -1;
 };

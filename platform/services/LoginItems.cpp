@@ -36,22 +36,12 @@ struct Entry {
 };
 
 // The text of an entry: a plain file only, never what a link leads to nor a pipe that would
-// hold the reader until somebody writes to it. Entries are small; a huge file is no entry.
+// hold the reader until somebody writes to it. Entries are small; a huge file is no entry and
+// is not read.
 std::optional<std::string> entryText(const std::filesystem::path& path) {
-  constexpr std::size_t kLargestEntry = 1 << 20;
-  auto opened = OwnFiles::openPlainFile(path, O_RDONLY);
-  if (!opened) return std::nullopt;
-  std::string text;
-  char chunk[4096];
-  for (;;) {
-    const ssize_t got = ::read(*opened, chunk, sizeof chunk);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0 || text.size() + static_cast<std::size_t>(got) > kLargestEntry) {
-      ::close(*opened);
-      return got == 0 ? std::optional(std::move(text)) : std::nullopt;
-    }
-    text.append(chunk, static_cast<std::size_t>(got));
-  }
+  auto bytes = OwnFiles::readPlainFile(path, OwnFiles::autostartEntry);
+  if (!bytes) return std::nullopt;
+  return (*bytes)->string();
 }
 
 // The keys of the [Desktop Entry] group, values with the string escapes undone.

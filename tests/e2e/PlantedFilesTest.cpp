@@ -1,13 +1,19 @@
 // Things somebody else put under the names of the application's own files, as a person meets
 // the application afterwards: a pipe under the media cache's map holds nothing up (the panel
-// answers and SIGTERM ends the application). What each owner of such files does with a pipe,
-// a link or a folder under their names is shown by its own tests.
+// answers and SIGTERM ends the application); huge files under the cache's and the settings'
+// names are not read, and a hard link under the cache's is not written through; the lock
+// file moved away while it runs leaves one copy. What each owner of such files does with a
+// pipe, a link or a folder under their names is shown by its own tests.
 
 #include <sstream>
 
+#include "platform/foundation/NSArray.h"
+#include "platform/foundation/NSFileManager.h"
+#include "platform/foundation/NSKeyedUnarchiver.h"
 #include "tests/e2e/DesktopUser.h"
 #include "tests/e2e/PanelPoints.h"
 #include "tests/support/PlantedFiles.h"
+#include "tests/support/ResidentMemory.h"
 
 namespace {
 
@@ -24,6 +30,13 @@ class PlantedFilesTest : public DesktopUserTest {
     ASSERT_NO_FATAL_FAILURE(acceptTerms());
     ASSERT_TRUE(panelShows(P::firstTrendingGif, [](std::uint32_t rgb) { return !isNearWhite(rgb); }))
         << "the trending strip shows its GIFs";
+  }
+  // How many keys the cache's order on disk holds: it grows as the cache writes its index.
+  std::size_t keysOnDisk() const {
+    auto bytes = NSFileManager::defaultManager()->readContentsAtPath(mediaFolder() / "orderList");
+    if (!bytes || (*bytes)->length() == 0) return 0;
+    auto keys = NSKeyedUnarchiver::unarchivedObjectOfClass<NSArray>(*bytes);
+    return keys ? (*keys)->count() : 0;
   }
   int linesOfTheApplication(const std::string& start) {
     int count = 0;
@@ -46,6 +59,47 @@ TEST_F(PlantedFilesTest, APipeUnderTheCacheMapHoldsNothingUpAndTheApplicationEnd
       << app().output();
   app().stop(10.0);
   EXPECT_EQ(app().ending(), 0) << "SIGTERM ends it";
+}
+
+// Plain files somebody else put under the application's names: 300 GB (sparse) under the
+// cache's map and under the settings, and under the cache's order a hard link to a file of the
+// user's. The application launches and answers within its usual memory, sets each aside with
+// one line, and the cache's writes of its index (home's GIFs, then a search's) leave the
+// user's file as it was. Then, while it runs, its lock file is moved elsewhere: a launch
+// without a session bus still finds it running and ends.
+TEST_F(PlantedFilesTest, HugeOrHardLinkedFilesAreSetAsideAndAMovedLockStillKeepsASecondCopyOff) {
+  const auto map = mediaFolder() / "recentShareMap", order = mediaFolder() / "orderList";
+  const auto settings = home() / ".config" / "Glimdeck" / "com.glimdeck.Glimdeck.plist";
+  const auto usersFile = home() / "Documents" / "notes.txt";
+  PlantedFiles::plant(map, PlantedFiles::Kind::huge, {});
+  PlantedFiles::plant(settings, PlantedFiles::Kind::huge, {});
+  PlantedFiles::plant(order, PlantedFiles::Kind::hardLink, usersFile);
+
+  ASSERT_NO_FATAL_FAILURE(launchHome());
+  ASSERT_TRUE(eventually([&] { return keysOnDisk() > 0; })) << "the cache wrote home's GIFs into its index";
+  const auto written = keysOnDisk();
+  clickPanel(P::searchField);
+  typeText("cats");
+  pressKeys("Return");
+  ASSERT_TRUE(eventually([&] { return keysOnDisk() > written; })) << "the cache wrote its index again";
+  EXPECT_EQ(PlantedFiles::contents(usersFile), PlantedFiles::outsideText);
+  for (const auto& name : {map, order, settings}) {
+    EXPECT_EQ(linesOfTheApplication("Set aside \"" + name.string() + "\""), 1) << name << "\n" << app().output();
+  }
+  // Usually about 60 MB; under the sanitizers far more, and what they hold of freed memory.
+  EXPECT_LT(resident::peakBytesOf(app().pid()), (std::size_t(200) << 20) + 2 * resident::kSanitizerHeldBytes)
+      << "memory grew with the files";
+
+  fs::rename(home() / ".local" / "share" / "Glimdeck" / "instance.lock", home() / "instance.lock.moved");
+  fs::create_directories(home() / "runtime");
+  auto second = startAnotherCopy(
+      {{"DBUS_SESSION_BUS_ADDRESS", ""}, {"XDG_RUNTIME_DIR", (home() / "runtime").string()}, {"DISPLAY", ""}},
+      "second.log");
+  ASSERT_TRUE(second);
+  EXPECT_TRUE(eventually([&] { return !second->running(); })) << "the second launch ends: " << second->output();
+  EXPECT_EQ(second->ending(), 0);
+  EXPECT_NE(second->output().find("Glimdeck already runs"), std::string::npos) << second->output();
+  EXPECT_TRUE(app().running());
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "platform/foundation/NSString.h"
 #include "service/AssetCache.h"
 #include "tests/support/PlantedFiles.h"
+#include "tests/support/ResidentMemory.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace fs = std::filesystem;
@@ -352,6 +353,47 @@ TEST_F(AssetCacheTest, ALinkOrFolderUnderAnOwnNameIsNeitherFollowedNorEmptied) {
   EXPECT_EQ(contents(folder() / "zolto-56" / "inside"), "theirs");
 }
 
+// A cached file swapped for a plain file the cache never stores (far larger than any reply,
+// or a hard link to a file outside) is set aside with one line: it is neither read nor
+// handed out to a drag, a player or the clipboard, its entry goes, and what a hard link also
+// names stays as it was.
+TEST_F(AssetCacheTest, AnUnfitFileUnderAMediaFilesNameIsSetAsideNotReadNorHandedOut) {
+  int round = 0;
+  for (auto kind : PlantedFiles::unfitFileKinds) {
+    for (bool handedOut : {false, true}) {
+      SCOPED_TRACE(PlantedFiles::describe(kind) + (handedOut ? ", its path asked for" : ", read"));
+      auto cache = AssetCache::make();
+      const auto entry = key(++round);
+      cache->cacheAssetWithData(bytes("mine"), entry, "gif");
+      const fs::path swapped = cache->storagePathForKey(entry)->path();
+      fs::remove(swapped);
+      const auto outside = home() / ("outside-" + std::to_string(round));
+      PlantedFiles::plant(swapped, kind, outside);
+      const auto linesBefore = printedLines().size();
+
+      ASSERT_TRUE(resident::restartPeak()) << "the kernel does not let the peak start over";
+      const std::size_t start = resident::nowBytes();
+      if (handedOut) {
+        EXPECT_FALSE(cache->storagePathForKey(entry));
+      } else {
+        EXPECT_FALSE(cache->cachedAssetWithKey(entry));
+      }
+      EXPECT_LT(resident::peakBytes() - start, (std::size_t(64) << 20) + resident::kSanitizerHeldBytes)
+          << "memory grew with the file";
+      EXPECT_FALSE(cache->containsValueForKey(entry));
+      EXPECT_EQ(PlantedFiles::setAsideCopies(swapped).size(), 1u);
+      const auto all = printedLines();
+      const std::vector<std::string> lines(all.begin() + static_cast<std::ptrdiff_t>(linesBefore), all.end());
+      ASSERT_EQ(lines.size(), 1u) << ::testing::PrintToString(lines);
+      EXPECT_TRUE(lines.front().starts_with("Set aside \"" + swapped.string() + "\"")) << lines.front();
+      if (kind == PlantedFiles::Kind::hardLink) {
+        EXPECT_EQ(PlantedFiles::contents(outside), PlantedFiles::outsideText);
+      }
+      cache->flushArchives();
+    }
+  }
+}
+
 TEST_F(AssetCacheTest, ArchivesThatAreNotArchivesOrHoldOtherTypesAreIgnored) {
   struct Case {
     const char* name;
@@ -436,11 +478,13 @@ TEST_F(AssetCacheTest, WithoutItsMutexTheCacheStillWorksUnderALockOfItsOwn) {
 // up, a link's file outside stays as it was through write after write (a write exchanges the
 // archive with its spare, and the next one writes that spare), and a folder does not end up
 // under the spare's name to fail every later write.
+// Also a plain file: one far larger than an archive is neither read nor sized memory by, and
+// one with another name elsewhere (a hard link) is never written in place.
 TEST_F(AssetCacheTest, ForeignThingsUnderTheArchivesOrTheirSparesNamesAreSetAsideNotWrittenThrough) {
   const std::string_view mapping = AssetCache::Constants::mappingFileName, order = AssetCache::Constants::orderFileName;
   int round = 0;
   for (std::string_view name : {mapping, order, std::string_view("the order's spare")}) {
-    for (auto kind : PlantedFiles::kinds) {
+    for (auto kind : PlantedFiles::allKinds) {
       SCOPED_TRACE(std::string(name) + " as " + PlantedFiles::describe(kind));
       ASSERT_TRUE(removeAll(folder()));
       const auto linesBefore = printedLines().size();
@@ -466,13 +510,17 @@ TEST_F(AssetCacheTest, ForeignThingsUnderTheArchivesOrTheirSparesNamesAreSetAsid
       const auto outside = home() / ("outside-" + std::to_string(++round));
       PlantedFiles::plant(planted, kind, outside);
 
+      ASSERT_TRUE(resident::restartPeak()) << "the kernel does not let the peak start over";
+      const std::size_t start = resident::nowBytes();
       EXPECT_TRUE(PlantedFiles::endsWithin(PlantedFiles::boundSeconds, [&] { write(3); }, {planted}))
           << "the cache waited for the pipe";
+      EXPECT_LT(resident::peakBytes() - start, (std::size_t(64) << 20) + resident::kSanitizerHeldBytes)
+          << "memory grew with the file";
       std::weak_ptr<AssetCache> gone = cache;
       cache.reset();
       EXPECT_TRUE(runUntil([&] { return gone.expired(); }));
 
-      if (kind == PlantedFiles::Kind::link) {
+      if (kind == PlantedFiles::Kind::link || kind == PlantedFiles::Kind::hardLink) {
         EXPECT_EQ(PlantedFiles::contents(outside), PlantedFiles::outsideText);
       }
       for (auto archive : {mapping, order}) EXPECT_EQ(fs::symlink_status(folder() / archive).type(), fs::file_type::regular);
@@ -622,20 +670,26 @@ TEST_F(AssetCacheRequestTest, ErrorPagesFailuresAndOddAddressesAreNeverCached) {
   EXPECT_FALSE(cache->containsValueForKey(local));
 }
 
-// A GIF file of the application's own folder is read only when it is a plain file: answered
-// with nothing at once for anything else under its name, which is set aside.
+// A GIF file of the application's own folder is read only when it is a plain file no larger
+// than such copies are: answered with nothing at once for anything else under its name, which
+// is set aside.
 TEST_F(AssetCacheRequestTest, AnOwnGifFileIsReadOnlyWhenItIsAPlainFile) {
   const auto gifFolder = home() / ".local/share/Glimdeck/gifdata";
   int round = 0;
-  for (auto kind : PlantedFiles::kinds) {
+  for (auto kind : {PlantedFiles::Kind::pipe, PlantedFiles::Kind::link, PlantedFiles::Kind::folder,
+                    PlantedFiles::Kind::huge}) {
     SCOPED_TRACE(PlantedFiles::describe(kind));
     const auto planted = gifFolder / ("0000000" + std::to_string(++round) + "-F00D-4000-8000-000000000000.gif");
     PlantedFiles::plant(planted, kind, home() / ("outside-" + std::to_string(round) + ".gif"));
     const auto url = NSURL::fileURLWithPath(planted.string(), false)->absoluteString();
     const auto before = answers.count();
+    ASSERT_TRUE(resident::restartPeak()) << "the kernel does not let the peak start over";
+    const std::size_t start = resident::nowBytes();
     EXPECT_TRUE(PlantedFiles::endsWithin(
         PlantedFiles::boundSeconds, [&] { EXPECT_FALSE(cache->requestWithUrl(url, "gif", record())); }, {planted}))
         << "the read waited for the pipe";
+    EXPECT_LT(resident::peakBytes() - start, (std::size_t(64) << 20) + resident::kSanitizerHeldBytes)
+        << "memory grew with the file";
     ASSERT_EQ(answers.count(), before + 1);
     EXPECT_FALSE(answers.all().back()) << "nothing but a plain file of the folder is read";
     EXPECT_EQ(PlantedFiles::setAsideCopies(planted).size(), 1u);

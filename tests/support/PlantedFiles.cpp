@@ -28,24 +28,31 @@ std::string describe(Kind kind) {
     case Kind::pipe: return "a named pipe";
     case Kind::link: return "a link to a file outside";
     case Kind::folder: return "a folder";
+    case Kind::huge: return "a 300 GB sparse file";
+    case Kind::hardLink: return "a hard link to a file outside";
   }
   return "?";
 }
 
 void plant(const fs::path& path, Kind kind, const fs::path& outside) {
   fs::create_directories(path.parent_path());
+  if (kind == Kind::link || kind == Kind::hardLink) {
+    fs::create_directories(outside.parent_path());
+    std::ofstream(outside, std::ios::binary) << outsideText;
+  }
   switch (kind) {
     case Kind::pipe:
       if (::mkfifo(path.c_str(), 0600) != 0) throw std::runtime_error("mkfifo " + path.string());
       break;
-    case Kind::link:
-      fs::create_directories(outside.parent_path());
-      std::ofstream(outside, std::ios::binary) << outsideText;
-      fs::create_symlink(outside, path);
-      break;
+    case Kind::link: fs::create_symlink(outside, path); break;
+    case Kind::hardLink: fs::create_hard_link(outside, path); break;
     case Kind::folder:
       fs::create_directories(path);
       std::ofstream(path / "inside", std::ios::binary) << outsideText;
+      break;
+    case Kind::huge:
+      std::ofstream(path, std::ios::binary).close();
+      fs::resize_file(path, static_cast<std::uintmax_t>(hugeBytes));
       break;
   }
 }

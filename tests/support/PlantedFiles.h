@@ -2,8 +2,10 @@
 // Things planted under the name of a file the application keeps in its own folders, as
 // somebody else might put them there: a named pipe (which holds whoever opens it until its
 // other end is opened), a link to a file outside the folder (which a careless write goes
-// through) and a folder (which a careless rename swaps in). And a bounded run for code that
-// must not wait on such a pipe: when it does, the test fails instead of hanging.
+// through) and a folder (which a careless rename swaps in). Plain files can be planted too: a
+// huge sparse file (which a careless read sizes its memory by) and a hard link to a file
+// outside (which a write in place goes through). And a bounded run for code that must not
+// wait on such a pipe: when it does, the test fails instead of hanging.
 
 #include <filesystem>
 #include <functional>
@@ -12,15 +14,21 @@
 
 namespace PlantedFiles {
 
-enum class Kind { pipe, link, folder };
+enum class Kind { pipe, link, folder, huge, hardLink };
 inline constexpr Kind kinds[] = {Kind::pipe, Kind::link, Kind::folder};
+// Plain files that are still not the application's to read whole or to write in place.
+inline constexpr Kind unfitFileKinds[] = {Kind::huge, Kind::hardLink};
+inline constexpr Kind allKinds[] = {Kind::pipe, Kind::link, Kind::folder, Kind::huge, Kind::hardLink};
 std::string describe(Kind kind);
+
+// The size of a huge file: sparse, so that it takes no room on the disk.
+inline constexpr long long hugeBytes = 300LL << 30;
 
 // What a planted link leads to, and what it must still hold afterwards.
 inline constexpr const char* outsideText = "somebody else's file: keep me";
 
-// Plants the thing at `path` (its folder made when missing); a link leads to `outside`, which
-// is written with outsideText. A folder holds a file of its own.
+// Plants the thing at `path` (its folder made when missing); a link or a hard link leads to
+// `outside`, which is written with outsideText. A folder holds a file of its own.
 void plant(const std::filesystem::path& path, Kind kind, const std::filesystem::path& outside);
 
 // The contents of a plain file ("" when it cannot be read).

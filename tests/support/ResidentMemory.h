@@ -1,6 +1,8 @@
 #pragma once
 // The process's own resident memory as the kernel counts it (not any counter of ours): now,
-// and the most since the peak was last started over.
+// and the most since the peak was last started over; and the most another process has had.
+
+#include <sys/types.h>
 
 #include <cstddef>
 #include <fstream>
@@ -8,9 +10,10 @@
 
 namespace resident {
 
-// A "Vm...:  123 kB" line of /proc/self/status, in bytes; 0 when it is missing.
-inline std::size_t statusBytes(const std::string& field) {
-  std::ifstream status("/proc/self/status");
+// A "Vm...:  123 kB" line of /proc/self/status (or another process's), in bytes; 0 when it
+// is missing.
+inline std::size_t statusBytes(const std::string& field, const std::string& process = "self") {
+  std::ifstream status("/proc/" + process + "/status");
   std::string line;
   while (std::getline(status, line)) {
     if (line.rfind(field + ":", 0) == 0) return std::stoull(line.substr(field.size() + 1)) * 1024;
@@ -29,6 +32,7 @@ inline constexpr std::size_t kSanitizerHeldBytes = 0;
 
 inline std::size_t nowBytes() { return statusBytes("VmRSS"); }
 inline std::size_t peakBytes() { return statusBytes("VmHWM"); }
+inline std::size_t peakBytesOf(pid_t process) { return statusBytes("VmHWM", std::to_string(process)); }
 // The peak starts over from what is resident now; false when the kernel does not allow it.
 inline bool restartPeak() {
   std::ofstream clear("/proc/self/clear_refs");

@@ -12,6 +12,7 @@
 #include "platform/foundation/NSPropertyListSerialization.h"
 #include "platform/foundation/NSUserDefaults.h"
 #include "tests/support/PlantedFiles.h"
+#include "tests/support/ResidentMemory.h"
 #include "tests/support/TestEnvironment.h"
 
 class UserDefaultsTest : public GlimdeckTest {
@@ -280,10 +281,12 @@ TEST_F(UserDefaultsTest, TheFileIsReadableByItsOwnerOnly) {
 
 // Whatever lies under the settings file's name that is not a plain file is set aside, with one
 // line, and the settings start empty: a pipe holds nothing up, a link's file outside is
-// neither read nor written, and a folder does not fail every write.
+// neither read nor written, a folder does not fail every write, and a file far larger than
+// settings ever are is not read (memory does not grow with it).
 TEST_F(UserDefaultsTest, AnythingButAPlainFileUnderTheSettingsNameIsSetAside) {
   int round = 0;
-  for (auto kind : PlantedFiles::kinds) {
+  for (auto kind : {PlantedFiles::Kind::pipe, PlantedFiles::Kind::link, PlantedFiles::Kind::folder,
+                    PlantedFiles::Kind::huge}) {
     SCOPED_TRACE(PlantedFiles::describe(kind));
     NSUserDefaults::resetStandardUserDefaults();
     std::filesystem::remove_all(file().parent_path());
@@ -297,6 +300,8 @@ TEST_F(UserDefaultsTest, AnythingButAPlainFileUnderTheSettingsNameIsSetAside) {
     if (kind == PlantedFiles::Kind::link) writeFile(outside, outsideBytes);
     const auto linesBefore = printedLines().size();
 
+    ASSERT_TRUE(resident::restartPeak()) << "the kernel does not let the peak start over";
+    const std::size_t start = resident::nowBytes();
     EXPECT_TRUE(PlantedFiles::endsWithin(
         PlantedFiles::boundSeconds,
         [&] {
@@ -305,6 +310,8 @@ TEST_F(UserDefaultsTest, AnythingButAPlainFileUnderTheSettingsNameIsSetAside) {
         },
         {file()}))
         << "reading the settings waited for the pipe";
+    EXPECT_LT(resident::peakBytes() - start, (std::size_t(64) << 20) + resident::kSanitizerHeldBytes)
+        << "memory grew with the file";
 
     if (kind == PlantedFiles::Kind::link) {
       EXPECT_EQ(PlantedFiles::contents(outside), outsideBytes);

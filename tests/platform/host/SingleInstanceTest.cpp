@@ -1,16 +1,22 @@
 // One copy of the application per session, checked with real processes: a later launch finds
 // the first on the session bus, asks it to show itself and ends; without a bus it finds the
 // first one's lock in the data folder, which also keeps a copy on another bus off the same
-// data. A copy that has ended leaves its place to the next.
+// data, whatever is done to the lock file meanwhile. A copy that has ended leaves its place to
+// the next.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
+#include <functional>
 #include <optional>
+#include <set>
 #include <sstream>
 
 #include "platform/foundation/NSRunLoop.h"
@@ -113,6 +119,19 @@ class SingleInstanceTest : public GlimdeckTest {
     }
     return false;
   }
+  // Starts a copy of its own, as a launch at the same time as others, and waits until it
+  // has written down whether it runs or ends.
+  std::pair<pid_t, std::string> startRacing() {
+    pid_t copy = ChildProcess::start("single-instance-racing-copy", {id, folder.string()}, noBus());
+    EXPECT_GT(copy, 0);
+    const auto outcome = folder / ("outcome-" + std::to_string(copy));
+    EXPECT_TRUE(runUntil([&] { return !contents(outcome).empty(); }, 60.0)) << "the copy claims or ends";
+    return {copy, contents(outcome)};
+  }
+  static void stop(pid_t copy) {
+    ::kill(copy, SIGKILL);
+    ChildProcess::wait(copy);
+  }
 
   fs::path folder;
   std::string id;
@@ -207,6 +226,106 @@ TEST_F(SingleInstanceTest, OfLaunchesAtOnceOverAFolderUnderTheLockFilesNameOneRu
     ::kill(copy, SIGKILL);
     ChildProcess::wait(copy);
   }
+}
+
+// Whatever is done to the lock file while a copy runs, it keeps later launches off: moved
+// elsewhere or deleted, the name is free for a fresh file, but the running copy also holds
+// the data folder itself, which nothing done to the names inside takes away. Launches on no
+// bus and on another bus alike end, and once the copy has ended the next one runs.
+TEST_F(SingleInstanceTest, WhateverIsDoneToTheLockFileWhileACopyRunsLaterLaunchesEnd) {
+  const fs::path lock = folder / "instance.lock";
+  const struct {
+    const char* what;
+    std::function<void()> act;
+  } cases[] = {
+      {"moved elsewhere", [&] { fs::rename(lock, home() / "moved.lock"); }},
+      {"deleted", [&] { fs::remove(lock); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    pid_t first = startFirst({"forever"}, noBus());
+    ASSERT_EQ(contents(folder / "claimed"), "lock");
+    c.act();
+    {
+      SetVariables withoutBus(noBus());
+      EXPECT_EQ(SingleInstance::claim(id, folder, [] {}), nullptr);
+    }
+    EXPECT_TRUE(printedContaining("already runs (another copy holds " + folder.string() + ")"))
+        << ::testing::PrintToString(printedLines());
+    EXPECT_EQ(SingleInstance::claim(id, folder, [] {}), nullptr) << "a launch on another bus";
+
+    stop(first);
+    SetVariables withoutBus(noBus());
+    EXPECT_NE(SingleInstance::claim(id, folder, [] {}), nullptr);
+  }
+}
+
+// A launch that cannot have a lock file (a plain file lies where the data folder should be)
+// says so and ends: without its lock it could write the store beside another copy.
+TEST_F(SingleInstanceTest, ALaunchThatCannotHaveItsLockFileSaysSoAndEnds) {
+  const fs::path notAFolder = home() / "not-a-folder";
+  std::ofstream(notAFolder) << "a file";
+  SetVariables withoutBus(noBus());
+  EXPECT_EQ(SingleInstance::claim(id, notAFolder, [] {}), nullptr);
+  EXPECT_TRUE(printedContaining("cannot take its lock " + (notAFolder / "instance.lock").string()))
+      << ::testing::PrintToString(printedLines());
+}
+
+// What lies under the lock file's name is set aside only under the data folder's own lock, so
+// that no launch moves away the lock another has just made. While somebody else holds the
+// folder (a launch setting something aside, a running copy), a launch leaves the name as it
+// is and ends; once the folder is let go, the next launch sets the thing aside and runs.
+TEST_F(SingleInstanceTest, NothingIsSetAsideWhileAnotherHoldsTheDataFolder) {
+  const fs::path lock = folder / "instance.lock";
+  PlantedFiles::plant(lock, PlantedFiles::Kind::folder, {});
+  const int held = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+  SetVariables withoutBus(noBus());
+  EXPECT_EQ(SingleInstance::claim(id, folder, [] {}), nullptr);
+  EXPECT_EQ(fs::symlink_status(lock).type(), fs::file_type::directory);
+  EXPECT_TRUE(PlantedFiles::setAsideCopies(lock).empty());
+  EXPECT_TRUE(printedContaining("cannot take its lock " + lock.string())) << ::testing::PrintToString(printedLines());
+
+  ::close(held);
+  EXPECT_NE(SingleInstance::claim(id, folder, [] {}), nullptr);
+  EXPECT_EQ(fs::symlink_status(lock).type(), fs::file_type::regular);
+  EXPECT_EQ(PlantedFiles::setAsideCopies(lock).size(), 1u);
+}
+
+// Setting aside never fails for want of a free name: with every name the coming seconds would
+// give taken (2,000 of them, as many set-aside launches or anybody might leave), a launch
+// still sets the folder under the lock file's name aside, under a name of its own, and runs.
+TEST_F(SingleInstanceTest, ALaunchSetsAsideThoughTheNamesOfTheComingSecondsAreTaken) {
+  const fs::path lock = folder / "instance.lock";
+  PlantedFiles::plant(lock, PlantedFiles::Kind::folder, {});
+  std::set<fs::path> taken;
+  const std::time_t now = std::time(nullptr);
+  for (std::time_t second = now; second < now + 20; ++second) {
+    std::tm parts{};
+    gmtime_r(&second, &parts);
+    char moment[32];
+    std::strftime(moment, sizeof moment, "%Y%m%d-%H%M%S", &parts);
+    for (int n = 0; n < 100; ++n) {
+      fs::path name = lock;
+      name += ".set-aside-" + std::string(moment) + (n == 0 ? "" : "-" + std::to_string(n));
+      std::ofstream(name) << "taken";
+      taken.insert(name);
+    }
+  }
+  auto [copy, outcome] = startRacing();
+  EXPECT_EQ(outcome, "runs");
+  EXPECT_EQ(fs::symlink_status(lock).type(), fs::file_type::regular);
+  const auto copies = PlantedFiles::setAsideCopies(lock);
+  ASSERT_EQ(copies.size(), taken.size() + 1);
+  for (const auto& name : copies) {
+    if (!taken.contains(name)) {
+      EXPECT_EQ(fs::symlink_status(name).type(), fs::file_type::directory) << name;
+    }
+  }
+  stop(copy);
 }
 
 }  // namespace
