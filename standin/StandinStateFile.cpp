@@ -35,6 +35,10 @@ constexpr std::int64_t kFormat = 1;
 constexpr auto kRetryAfter = std::chrono::seconds(2);
 // Upload ids are decimal numbers; they name the GIFs' files.
 constexpr std::size_t kLongestUploadId = 18;
+// Bounds far above what a development stand-in is told, so that memory never grows with
+// whatever file was found under these names: the state itself, and one uploaded GIF.
+constexpr OwnFiles::Bounds kStateBounds{std::uint64_t{256} << 20};
+constexpr OwnFiles::Bounds kUploadBounds{std::uint64_t{64} << 20};
 
 std::optional<std::int64_t> uploadNumber(std::string_view id) {
   std::int64_t number = 0;
@@ -331,7 +335,7 @@ bool StandinStateFile::load(Start start) {
   std::optional<std::string> unreadable;
   if (start == Start::fresh) {
     files->removeItemAtPath(uploadsFolder());
-  } else if (auto read = files->readContentsOfOwnFileAtPath(path_)) {
+  } else if (auto read = files->readContentsOfOwnFileAtPath(path_, kStateBounds)) {
     auto kept = contentsFrom((*read)->view());
     if (kept) contents = std::move(*kept);
     else unreadable = kept.error();
@@ -345,7 +349,7 @@ bool StandinStateFile::load(Start start) {
   }
   std::size_t missing = 0;
   std::erase_if(contents.uploads, [&](StandinUpload& upload) {
-    auto read = files->readContentsOfOwnFileAtPath(uploadsFolder() / gifName(upload.id));
+    auto read = files->readContentsOfOwnFileAtPath(uploadsFolder() / gifName(upload.id), kUploadBounds);
     if (read && looksLikeGif((*read)->view())) {
       upload.bytes = std::string((*read)->view());
       written_.insert(upload.id);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "app/RootViewController.h"
 #include "platform/appkit/NSApplication.h"
@@ -65,8 +66,20 @@ class RootPanelTest : public CollectionsTest {
   std::string event(std::string_view name) {
     const std::string path = "/quorb.registerevent/" + std::string(name);
     auto request = standin().waitForRequest([&](const StandinRequest& r) { return r.path == path; }, 10.0);
-    if (!request) return "(none)";
-    auto parsed = NSJSONSerialization::JSONObjectWithBytes(request->queryValue("data").value_or(""));
+    return request ? members(*request) : "(none)";
+  }
+  // Every logged event of that name so far, as `event` gives each, sorted: events are sent
+  // side by side, so the order they reach the stand-in in is not the order they were sent.
+  std::vector<std::string> events(std::string_view name) {
+    const std::string path = "/quorb.registerevent/" + std::string(name);
+    std::vector<std::string> found;
+    for (const auto& r : standin().requests())
+      if (r.path == path) found.push_back(members(r));
+    std::ranges::sort(found);
+    return found;
+  }
+  static std::string members(const StandinRequest& request) {
+    auto parsed = NSJSONSerialization::JSONObjectWithBytes(request.queryValue("data").value_or(""));
     auto data = parsed ? asA<NSDictionary>(*parsed) : nullptr;
     std::string text;
     for (const char* key : {"actions", "category", "info", "tag", "tag1", "tag2", "vornIDKey"}) {

@@ -111,8 +111,8 @@ TEST_F(RootPanelOverlayTest, TheTermsDecideTheirCloseButtonAndAnAcceptanceIsStor
     EXPECT_EQ(panel->termsOfServiceViewController->canBeDismissed, c.closable)
         << TermsOfServiceViewController::rawValue(c.layout) << " after " << c.dismissals;
   }
-  EXPECT_EQ(event("tos_splash_screen"), "info=normal");
   EXPECT_TRUE(runUntil([&] { return eventCount("tos_splash_screen") == 4; }));
+  EXPECT_THAT(events("tos_splash_screen"), testing::ElementsAre("info=blocker", "info=normal", "info=normal", "info=welcome"));
 
   signInForPanel();
   auto terms = panel->termsOfServiceViewController;
