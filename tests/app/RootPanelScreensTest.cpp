@@ -35,7 +35,8 @@ class RootPanelScreensTest : public RootPanelTest {
   void wheel(const std::shared_ptr<GifCollectionViewController>& grid, int notches) {
     auto collection = grid->mainCollectionView.lock();
     for (int i = 0; i < std::abs(notches); ++i) {
-      ui.scrollWheel(collection, 0, notches < 0 ? -20 : 20, NSMakePoint(100, collection->visibleRect().origin.y + 100));
+      const NSPoint inside = NSMakePoint(100, collection->visibleRect().origin.y + 100);
+      ui.scrollWheel(collection, 0, notches < 0 ? -20 : 20, inside);
       window->layoutIfNeeded();
     }
   }
