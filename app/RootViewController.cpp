@@ -299,6 +299,9 @@ void RootViewController::viewDidLayout() {
   contentCollectionView->view()->setFrame(contentContainer.lock()->bounds());
   searchBackgroundGradient->setFrame(searchTextFieldContainer.lock()->bounds());
   if (state == DisplayState::search) searchViewController()->view()->setFrame(contentContainer.lock()->bounds());
+  // The list is placed from the frames just laid out: placed from those the last pass left
+  // (a scroll moves the toolbar before its layout), it would lie over the field.
+  repositionAutosuggestController();
 }
 
 void RootViewController::viewDidAppear() {
@@ -330,11 +333,9 @@ void RootViewController::keyUp(const std::shared_ptr<NSEvent>& event) {
     default: return;
   }
   emptyAutosuggestList();
-  if (state == DisplayState::search) {
-    state = DisplayState::home;
-    setDisplayState(DisplayState::home);
-    setTouchBarState(TouchBarState::home);
-  }
+  // Escape leaves a search as the back button does: the session ends and home comes back
+  // whole, whatever the results had slid away.
+  if (state == DisplayState::search) didTapBackWithSender(nullptr);
 }
 
 // --- Display states
@@ -367,6 +368,9 @@ void RootViewController::setDisplayState(DisplayState newState) {
       showProfilePacks();
       break;
     case DisplayState::home:
+      // Home begins with its strip in view too: a short home grid may not scroll far enough
+      // to bring it back.
+      trendingSearchesContainerTopConstraint.lock()->setConstant(Constants::trendingShownOffset);
       showHomeElements();
       resetFocusedSearchToTrending();
       if (auto field = searchTextField.lock()) setTitle(*field, "", false, false);

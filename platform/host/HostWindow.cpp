@@ -21,6 +21,8 @@
 namespace {
 // Points a wheel notch scrolls.
 constexpr double kWheelLine = 20.0;
+// The desktop's state bit of a pointer button; none for buttons beyond the fifth.
+unsigned buttonMask(guint button) { return button >= 1 && button <= 5 ? GDK_BUTTON1_MASK << (button - 1) : 0; }
 // Presses closer than this (desktop pixels) and within the double-click interval count on.
 constexpr double kClickSlop = 4.0;
 
@@ -292,7 +294,17 @@ gboolean HostWindow::onButton(GtkWidget*, GdkEventButton* event, gpointer data) 
   // The desktop adds its own double- and triple-press events; clicks are counted here.
   if (!w || (event->type != GDK_BUTTON_PRESS && event->type != GDK_BUTTON_RELEASE)) return TRUE;
   bool press = event->type == GDK_BUTTON_PRESS;
-  if (press) gtk_widget_grab_focus(self->area_);
+  // As with keys: a release whose press went elsewhere (to a drag that began from another
+  // showing of the window) is not this window's click.
+  const unsigned held = buttonMask(event->button);
+  if (press) {
+    self->heldButtons_ |= held;
+    gtk_widget_grab_focus(self->area_);
+  } else if (held && !(self->heldButtons_ & held)) {
+    return TRUE;
+  } else {
+    self->heldButtons_ &= ~held;
+  }
   NSEventType type;
   switch (event->button) {
     case 1: type = press ? NSEventType::leftMouseDown : NSEventType::leftMouseUp; break;
@@ -308,10 +320,12 @@ gboolean HostWindow::onMotion(GtkWidget*, GdkEventMotion* event, gpointer data) 
   auto* self = static_cast<HostWindow*>(data);
   auto w = self->window();
   if (!w) return TRUE;
-  auto type = (event->state & GDK_BUTTON1_MASK)   ? NSEventType::leftMouseDragged
-              : (event->state & GDK_BUTTON3_MASK) ? NSEventType::rightMouseDragged
-              : (event->state & GDK_BUTTON2_MASK) ? NSEventType::otherMouseDragged
-                                                  : NSEventType::mouseMoved;
+  // Only a button pressed in this window drags here.
+  const unsigned buttons = event->state & self->heldButtons_;
+  auto type = (buttons & GDK_BUTTON1_MASK)   ? NSEventType::leftMouseDragged
+              : (buttons & GDK_BUTTON3_MASK) ? NSEventType::rightMouseDragged
+              : (buttons & GDK_BUTTON2_MASK) ? NSEventType::otherMouseDragged
+                                             : NSEventType::mouseMoved;
   self->sendMouse(type, self->baseLocation(event->x, event->y), event->state, 0, 0);
   return TRUE;
 }
@@ -379,7 +393,11 @@ gboolean HostWindow::onKey(GtkWidget*, GdkEventKey* event, gpointer data) {
     self->deliver(ns);
     return TRUE;
   }
+  // A release is this window's only when its press was: one whose press went elsewhere (to
+  // a drag that Escape gave up, to another window before this one showed) did its work there.
+  if (!press && self->heldKeys_.erase(event->hardware_keycode) == 0) return TRUE;
   if (press) {
+    self->heldKeys_.insert(event->hardware_keycode);
     // Text keys go through the input method first; what it types arrives as commits.
     self->pendingKeyCode_ = HostKeys::keyCodeForKeysym(event->keyval);
     self->pendingState_ = event->state;
@@ -425,6 +443,8 @@ gboolean HostWindow::onFocus(GtkWidget*, GdkEventFocus* event, gpointer data) {
     }
   } else {
     gtk_im_context_focus_out(self->im_);
+    // Keys still down are released where the focus went.
+    self->heldKeys_.clear();
     // Focus moving to another of our windows arrives right after; only when none has it
     // has the application lost the desktop's focus.
     g_idle_add_full(G_PRIORITY_LOW, [](gpointer) -> gboolean {

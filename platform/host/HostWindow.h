@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "platform/appkit/NSEvent.h"
@@ -84,12 +85,15 @@ class HostWindow : public std::enable_shared_from_this<HostWindow> {
   // The key being handled while the input method decides what it types.
   std::optional<std::uint16_t> pendingKeyCode_;
   unsigned pendingState_ = 0;
+  // The keys (hardware codes) pressed while this window had the keys, not yet released.
+  std::set<std::uint16_t> heldKeys_;
   // Click counting on the desktop's own event times (milliseconds).
   std::uint32_t lastPressTime_ = 0;
   guint lastPressButton_ = 0;
   double lastPressX_ = -1000, lastPressY_ = -1000;
   long clickCount_ = 0;
-  guint heldButtons_ = 0;
+  // The desktop's state bits of the pointer buttons pressed in this window, not yet released.
+  unsigned heldButtons_ = 0;
   long eventNumber_ = 0;
   std::size_t framesShown_ = 0;
   guint frameTick_ = 0;

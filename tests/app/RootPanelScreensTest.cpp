@@ -1,6 +1,8 @@
 // The panel's screens over one another, through the simulator against the stand-in: a
 // search shows the whole toolbar however far home had slid it away, and its results slide
-// it as home does; a click that copies a GIF says so, whatever its tile said before.
+// it as home does; every way home shows the toolbar and the strip whole; the suggestion list
+// hangs below the search field wherever the toolbar has slid it; a click that copies a GIF
+// says so, whatever its tile said before.
 
 #include <gtest/gtest.h>
 
@@ -27,6 +29,26 @@ class RootPanelScreensTest : public RootPanelTest {
   std::shared_ptr<GifCell> tileOf(const std::shared_ptr<NSCollectionView>& collection, std::size_t index) {
     collection->layoutSubtreeIfNeeded();
     return asA<GifCell>(collection->itemAtIndexPath(NSIndexPath::indexPathForItem(index, 0)));
+  }
+  // Wheel notches (20 points each, down when negative) over a grid, each followed by the
+  // layout a display pass makes before the next event.
+  void wheel(const std::shared_ptr<GifCollectionViewController>& grid, int notches) {
+    auto collection = grid->mainCollectionView.lock();
+    for (int i = 0; i < std::abs(notches); ++i) {
+      const NSPoint inside = NSMakePoint(100, collection->visibleRect().origin.y + 100);
+      ui.scrollWheel(collection, 0, notches < 0 ? -20 : 20, inside);
+      window->layoutIfNeeded();
+    }
+  }
+  // How far the suggestion list's top edge lies below the search field's bottom edge (points;
+  // negative when it reaches up over the field).
+  double listBelowField() {
+    window->layoutIfNeeded();
+    auto root = panel->view();
+    auto field = panel->searchTextField.lock();
+    const NSRect fieldFrame = root->convertRect(field->bounds(), field);
+    const NSRect list = panel->autosuggestCollectionViewController->view()->frame();
+    return fieldFrame.minY() - list.maxY();
   }
   static std::string confirmation(const std::shared_ptr<GifCell>& cell) {
     return cell->copyConfirmContainer.lock()->alphaValue() == 1.0 ? cell->copyConfirmLabel.lock()->stringValue()
@@ -67,6 +89,99 @@ TEST_F(RootPanelScreensTest, ASearchShowsTheToolbarHomeSlidAwayAndItsResultsSlid
   EXPECT_EQ(collapse().substr(0, 9), "toolbar 0");
   EXPECT_TRUE(ui.openMenuWith(panel->moreButton.lock()));
   ui.dismissMenu();
+}
+
+TEST_F(RootPanelScreensTest, EveryWayHomeFromResultsThatSlidTheToolbarAndTheStripAwayShowsThemWhole) {
+  show();
+  const std::pair<const char*, std::function<void()>> ways[] = {
+      {"Escape", [&] {
+         ui.click(panel->searchTextField.lock());
+         ui.pressEscape();
+       }},
+      {"back", [&] { ui.click(panel->backButton.lock()); }},
+      {"logo", [&] { ui.click(panel->logoButton.lock()); }},
+  };
+  for (const auto& [name, goHome] : ways) {
+    SCOPED_TRACE(name);
+    panel->searchCategory = "search";
+    panel->performSearchWithTerm("cats", true);
+    ASSERT_TRUE(resultsShown());
+    drainMainQueue();
+    wheel(results(), -40);
+    ASSERT_EQ(collapse(), "toolbar -50 strip -85") << "the results slid both away";
+    // A little way back up brings the toolbar, and its logo, before the strip.
+    wheel(results(), 2);
+    ASSERT_EQ(collapse().substr(0, 9), "toolbar 0");
+    ASSERT_NE(collapse(), "toolbar 0 strip 5");
+
+    goHome();
+    ASSERT_EQ(panel->state, RootViewController::DisplayState::home);
+    EXPECT_EQ(collapse(), "toolbar 0 strip 5");
+    EXPECT_EQ(panel->searchTextField.lock()->stringValue(), "");
+    EXPECT_EQ(panel->touchBarState(), RootViewController::TouchBarState::home);
+  }
+}
+
+TEST_F(RootPanelScreensTest, EscapeEndsTheSearchSessionAsTheBackButtonDoes) {
+  show();
+  const std::pair<const char*, std::function<void()>> ways[] = {
+      {"Escape", [&] { ui.pressEscape(); }},
+      {"back", [&] { ui.click(panel->backButton.lock()); }},
+  };
+  for (const auto& [name, goHome] : ways) {
+    SCOPED_TRACE(name);
+    panel->searchCategory = "search";
+    panel->searchAction = "qwerty";
+    panel->performSearchWithTerm("cats", true);
+    drainMainQueue();
+    ui.click(panel->searchTextField.lock());
+    goHome();
+    ASSERT_EQ(panel->state, RootViewController::DisplayState::home);
+    EXPECT_EQ(panel->constructSearchAnalyticsParameters().size(), 0u) << "a GIF copied at home is shared as trending";
+    EXPECT_EQ(panel->backButtonWidthConstraint.lock()->constant(), 0);
+  }
+}
+
+TEST_F(RootPanelScreensTest, TheSuggestionListHangsBelowTheFieldWhereverTheToolbarSlid) {
+  show();
+  auto list = panel->autosuggestCollectionViewController;
+  struct Case {
+    const char* name;
+    int down, up;
+  };
+  const Case cases[] = {
+      {"untouched", 0, 0},
+      {"5 down, 10 up", 5, 10},
+      {"2 down", 2, 0},
+      {"5 down", 5, 0},
+      {"5 down, 1 up", 5, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    wheel(panel->contentCollectionView, -c.down);
+    wheel(panel->contentCollectionView, c.up);
+    ui.click(panel->searchTextField.lock());
+    ui.typeText("ca");
+    ASSERT_TRUE(runUntil([&] { return list->view()->frame().size.height > 0; })) << "the list shows";
+    EXPECT_NEAR(listBelowField(), 0, 1);
+    // The panel closes and opens again with the list up.
+    panel->noteViewWillDisappear();
+    panel->noteViewDidDisappear();
+    panel->noteViewWillAppear();
+    panel->noteViewDidAppear();
+    drainMainQueue();
+    EXPECT_NEAR(listBelowField(), 0, 1) << "shown again";
+    // Scrolled while it shows, the list goes with the field.
+    wheel(panel->contentCollectionView, c.up > 0 || c.down == 0 ? -1 : 1);
+    EXPECT_NEAR(listBelowField(), 0, 1) << "scrolled with the list up";
+
+    ui.pressEscape();
+    panel->searchTextField.lock()->setStringValue("");
+    // Home at its top again, the toolbar and the strip whole.
+    wheel(panel->contentCollectionView, 20);
+    panel->topToolbarConstraint.lock()->setConstant(0);
+    panel->trendingSearchesContainerTopConstraint.lock()->setConstant(5);
+  }
 }
 
 TEST_F(RootPanelScreensTest, AClickThatCopiesAGifSaysSoWhateverItsTileSaidBefore) {

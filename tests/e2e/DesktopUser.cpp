@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -332,18 +333,28 @@ std::vector<ListedWindow> parseWindowTree(const std::string& tree) {
   return windows;
 }
 
+// The windows of xwininfo's tree whose ids xdotool listed as shown, top-level ones or those
+// inside others.
+std::vector<ListedWindow> shownWindows(const std::string& shownIds, const std::string& tree, bool topLevel) {
+  std::set<std::string> shown;
+  std::istringstream ids(shownIds);
+  for (std::string id; ids >> id;) shown.insert(id);
+  auto listed = parseWindowTree(tree);
+  std::size_t topDepth = std::string::npos;
+  for (const auto& l : listed) topDepth = std::min(topDepth, l.depth);
+  std::erase_if(listed, [&](const ListedWindow& l) {
+    return (l.depth == topDepth) != topLevel || !shown.contains(l.window.id);
+  });
+  return listed;
+}
+
 }  // namespace
 
 std::vector<XWindow> DesktopUserTest::ourShownWindows(bool topLevel) {
-  std::set<std::string> shown;
-  std::istringstream ids(run({"xdotool", "search", "--onlyvisible", "--classname", "^glimdeck$"}).output);
-  for (std::string id; ids >> id;) shown.insert(id);
-  auto listed = parseWindowTree(run({"xwininfo", "-root", "-tree"}).output);
-  std::size_t topDepth = std::string::npos;
-  for (const auto& l : listed) topDepth = std::min(topDepth, l.depth);
   std::vector<XWindow> windows;
-  for (const auto& l : listed) {
-    if (l.ours && (l.depth == topDepth) == topLevel && shown.contains(l.window.id)) windows.push_back(l.window);
+  for (const auto& l : shownWindows(run({"xdotool", "search", "--onlyvisible", "--classname", "^glimdeck$"}).output,
+                                    run({"xwininfo", "-root", "-tree"}).output, topLevel)) {
+    if (l.ours) windows.push_back(l.window);
   }
   return windows;
 }
@@ -739,7 +750,14 @@ std::vector<std::string> DesktopUserTest::openedAddresses() {
   return addresses;
 }
 
-void DesktopUserTest::dragFromPanelOver(NSPoint from, const std::string& windowId, const std::function<bool()>& heard) {
+void DesktopUserTest::wheel(NSPoint point, int button, int clicks) {
+  auto shown = panel();
+  ASSERT_TRUE(shown) << "the panel is not shown";
+  run({"xdotool", "mousemove", "--window", shown->id, coordinate(point.x), coordinate(point.y), "click", "--repeat",
+       std::to_string(clicks), "--delay", "40", std::to_string(button)});
+}
+
+void DesktopUserTest::beginDragFromPanel(NSPoint from) {
   auto shown = panel();
   ASSERT_TRUE(shown) << "the panel is not shown";
   ASSERT_TRUE(movePointer(*shown, from));
@@ -749,6 +767,33 @@ void DesktopUserTest::dragFromPanelOver(NSPoint from, const std::string& windowI
     eventually([&] { return !panelShown(); }, 0.5);
   }
   ASSERT_FALSE(panelShown()) << "the panel closes as the drag begins";
+}
+
+bool DesktopUserTest::panelHasKeys() {
+  auto shown = panel();
+  if (!shown) return false;
+  auto focus = run({"xdotool", "getwindowfocus"}, 10.0);
+  std::string id = focus.output;
+  while (!id.empty() && std::isspace(static_cast<unsigned char>(id.back()))) id.pop_back();
+  return id == shown->id;
+}
+
+bool DesktopUserTest::dragIconShown() {
+  auto shown = shownWindows(run({"xdotool", "search", "--onlyvisible", "--name", "^Glimdeck$"}).output,
+                            run({"xwininfo", "-root", "-tree"}).output, true);
+  return std::ranges::any_of(shown, [](const ListedWindow& l) {
+    return !l.ours && l.window.frame.minX() >= 0 && l.window.frame.minY() >= 0;
+  });
+}
+
+bool DesktopUserTest::focusedFieldHolds(const std::string& text) {
+  pressKeys("ctrl+a");
+  pressKeys("ctrl+c");
+  return eventually([&] { return clipboard() == text; }, 10.0);
+}
+
+void DesktopUserTest::dragFromPanelOver(NSPoint from, const std::string& windowId, const std::function<bool()>& heard) {
+  ASSERT_NO_FATAL_FAILURE(beginDragFromPanel(from));
   run({"xdotool", "mousemove", "--window", windowId, "100", "100"});
   for (int i = 0; i < 50 && !heard(); ++i) {
     run({"xdotool", "mousemove_relative", "--", i % 2 ? "-3" : "3", "2"});

@@ -136,10 +136,21 @@ class DesktopUserTest : public ::testing::Test {
   void clickTrayIcon();
   // Asks the window to close as a desktop's close button does (WM_DELETE_WINDOW).
   void closeWindow(const XWindow& window);
+  // Wheel clicks (button 4 up, 5 down, 6 left, 7 right) with the pointer at a point of the panel.
+  void wheel(NSPoint point, int button, int clicks);
   // Presses at the point of the panel and moves on a little at a time, as a hand does, until
-  // a drag has begun (the panel closes), then over another program's window (its X id)
-  // until that window has heard the drag; the button stays held.
+  // a drag has begun (the panel closes); the button stays held.
+  void beginDragFromPanel(NSPoint from);
+  // beginDragFromPanel, then over another program's window (its X id) until that window has
+  // heard the drag; the button stays held.
   void dragFromPanelOver(NSPoint from, const std::string& windowId, const std::function<bool()>& heard);
+  // Whether the panel has the desktop's keyboard focus.
+  bool panelHasKeys();
+  // Whether GTK's drag icon shows: a top-level window of the application's name but without
+  // its class, on the screen (a given-up drag's icon goes back to where the drag began first).
+  bool dragIconShown();
+  // Whether the focused field's whole text, as Control-A and Control-C copy it, is `text`.
+  bool focusedFieldHolds(const std::string& text);
 
   // ---- journeys many cases begin with
   // OK on the first-run terms screen, which covers the panel.

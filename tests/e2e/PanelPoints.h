@@ -18,6 +18,10 @@ constexpr NSPoint moreButton{375, toolbarY};     // the settings menu
 constexpr double uploadSignedOutMinX = 131, uploadSignedOutMaxX = 209;
 constexpr double uploadSignedInMinX = 181, uploadSignedInMaxX = 259;
 constexpr NSPoint searchField{200, 78};
+// The search field where it lies once the toolbar has slid away.
+constexpr NSPoint searchFieldToolbarAway{200, 28};
+// A point of the suggestion list's first row, hanging below the field over the strip.
+constexpr NSPoint suggestionList{300, 140};
 // The home grid's first tag tile and the trending strip's first GIF.
 constexpr NSPoint firstTagTile{100, 253};
 constexpr NSPoint firstTrendingGif{82, 150};

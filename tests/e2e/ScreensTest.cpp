@@ -34,15 +34,6 @@ struct Confirmation {
 
 class ScreensTest : public DesktopUserTest {
  protected:
-  // Wheel clicks (button 4 up, 5 down, 6 left, 7 right) with the pointer at a point of the panel.
-  void wheel(NSPoint point, int button, int clicks) {
-    auto shown = panel();
-    ASSERT_TRUE(shown);
-    run({"xdotool", "mousemove", "--window", shown->id, std::to_string(static_cast<int>(point.x)),
-         std::to_string(static_cast<int>(point.y)), "click", "--repeat", std::to_string(clicks), "--delay", "40",
-         std::to_string(button)});
-  }
-
   // The "pos" of each trending page the stand-in was asked for, in order ("" for the first).
   std::vector<std::string> trendingPages() {
     std::vector<std::string> pages;

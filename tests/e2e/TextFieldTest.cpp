@@ -29,12 +29,6 @@ class TextFieldTest : public DesktopUserTest {
     clickPanel(P::accountButton);
     ASSERT_TRUE(panelShows(P::loginCard, isNearWhite)) << "the log-in form opens";
   }
-  // The focused field's whole text, as Control-A and Control-C copy it.
-  bool fieldHolds(const std::string& text) {
-    pressKeys("ctrl+a");
-    pressKeys("ctrl+c");
-    return eventually([&] { return clipboard() == text; }, 10.0);
-  }
 };
 
 TEST_F(TextFieldTest, AClickInsideAnEmojiAndTypingKeepTheEmojiWhole) {
@@ -42,7 +36,7 @@ TEST_F(TextFieldTest, AClickInsideAnEmojiAndTypingKeepTheEmojiWhole) {
   copyInAnotherProgram(text);
   clickPanel(P::loginUsername);
   pressKeys("ctrl+v");
-  ASSERT_TRUE(fieldHolds(text)) << clipboard();
+  ASSERT_TRUE(focusedFieldHolds(text)) << clipboard();
 
   // The form's font, as the field draws it: where the emoji lies on the line.
   auto font = NSFont::fontWithName("Avenir Next Regular", 15);
@@ -53,10 +47,10 @@ TEST_F(TextFieldTest, AClickInsideAnEmojiAndTypingKeepTheEmojiWhole) {
   // Past the emoji's middle the caret goes after it, before its middle before it.
   clickPanel({emojiLeft + emojiWidth * 0.75, P::loginUsername.y});
   typeText("x");
-  EXPECT_TRUE(fieldHolds("a" + std::string(kFieldGrin) + "xb")) << clipboard();
+  EXPECT_TRUE(focusedFieldHolds("a" + std::string(kFieldGrin) + "xb")) << clipboard();
   clickPanel({emojiLeft + emojiWidth * 0.25, P::loginUsername.y});
   typeText("y");
-  EXPECT_TRUE(fieldHolds("ay" + std::string(kFieldGrin) + "xb")) << clipboard();
+  EXPECT_TRUE(focusedFieldHolds("ay" + std::string(kFieldGrin) + "xb")) << clipboard();
   EXPECT_EQ(clipboard().find("\uFFFD"), std::string::npos);
   expectScreenMatchesRepaint("typed around the emoji");
 }
@@ -71,9 +65,9 @@ TEST_F(TextFieldTest, APasteOfTenThousandCharactersIsCutWithAMessageAndThePanelG
   // The panel takes the next keys at once: Tab moves on, and what is typed lands.
   pressKeys("Tab");
   typeText("e@x.example");
-  EXPECT_TRUE(fieldHolds("e@x.example")) << clipboard().size() << " characters";
+  EXPECT_TRUE(focusedFieldHolds("e@x.example")) << clipboard().size() << " characters";
   clickPanel(P::signupUsername);
-  EXPECT_TRUE(fieldHolds(std::string(InputLimits::username, 'u'))) << clipboard().size() << " characters";
+  EXPECT_TRUE(focusedFieldHolds(std::string(InputLimits::username, 'u'))) << clipboard().size() << " characters";
 
   // The caption turns red and the line under the input says why the paste was cut.
   EXPECT_GT(panelPixelsIn(kSignupUsernameCaption, isErrorRed, "cut"), 20);

@@ -35,8 +35,21 @@ class GifDragSource : public NSView, public NSDraggingSource, public NSPasteboar
   int gifsMade = 0;
   // As the application's popover does: its window closes as the drag begins.
   bool closesWindow = false;
+  // The presses and releases it heard, and the keys by their codes ("keyUp 53").
+  std::vector<std::string> heard;
 
-  void mouseDown(const std::shared_ptr<NSEvent>& event) override { downAt_ = event->locationInWindow(); }
+  bool acceptsFirstResponder() const override { return true; }
+  void keyDown(const std::shared_ptr<NSEvent>& event) override {
+    heard.push_back("keyDown " + std::to_string(event->keyCode()));
+  }
+  void keyUp(const std::shared_ptr<NSEvent>& event) override {
+    heard.push_back("keyUp " + std::to_string(event->keyCode()));
+  }
+  void mouseUp(const std::shared_ptr<NSEvent>&) override { heard.push_back("mouseUp"); }
+  void mouseDown(const std::shared_ptr<NSEvent>& event) override {
+    heard.push_back("mouseDown");
+    downAt_ = event->locationInWindow();
+  }
   void mouseDragged(const std::shared_ptr<NSEvent>& event) override {
     NSPoint p = event->locationInWindow();
     if (NSDraggingSession::current() || std::hypot(p.x - downAt_.x, p.y - downAt_.y) < 4) return;
@@ -245,6 +258,43 @@ TEST_F(HostDragTest, ADragThatDeliveredNothingEndsWithNoOperation) {
     EXPECT_EQ(NSDraggingSession::current(), nullptr);
     window->orderOut(nullptr);
   }
+}
+
+// Escape gives up a drag out of a window that closed as it began; the window shows again,
+// takes the keys, and only then are Escape and the button let go, the pointer moving between:
+// neither release nor the move belongs to the window, which saw neither press. A click and a
+// key pressed there afterwards are its own.
+TEST_F(HostDragTest, ReleasesOfADragGivenUpWithEscapeDoNotReachTheWindowShownAgain) {
+  auto window = NSWindow::initWithContentRect(NSMakeRect(50, 500, 200, 200), NSWindowStyleMaskTitled);
+  auto source = GifDragSource::make(NSMakeRect(20, 20, 160, 160));
+  source->closesWindow = true;
+  window->contentView()->addSubview(source);
+  showAndWait(window);
+  ASSERT_TRUE(movePointerTo(windowId(window), 100, 100));
+  run({"xdotool", "mousedown", "1"});
+  ASSERT_TRUE(movePointerBy(12, 12));
+  ASSERT_TRUE(runUntil([] { return NSDraggingSession::current() != nullptr; }));
+  ASSERT_FALSE(window->isVisible());
+  run({"xdotool", "keydown", "Escape"});
+  ASSERT_TRUE(runUntil([&] { return !source->ended.empty(); })) << "Escape ends the drag at once";
+  EXPECT_EQ(source->ended, std::vector<NSDragOperation>{NSDragOperationNone});
+
+  showAndWait(window);
+  window->makeFirstResponder(source);
+  auto focused = [&] { return run({"xdotool", "getwindowfocus"}).output == windowId(window) + "\n"; };
+  ASSERT_TRUE(runUntil(focused)) << "the window shown again has the keys";
+  source->heard.clear();
+  run({"xdotool", "keyup", "Escape"});
+  ASSERT_TRUE(movePointerBy(-20, -20));
+  run({"xdotool", "mouseup", "1"});
+  clickAt(window, NSMakePoint(60, 60));
+  run({"xdotool", "key", "a"});
+  ASSERT_TRUE(runUntil([&] { return !source->heard.empty() && source->heard.back() == "keyUp 0"; }))
+      << ::testing::PrintToString(source->heard) << (NSDraggingSession::current() ? ", and a drag began" : "");
+  // The A key's code is 0.
+  EXPECT_EQ(source->heard, (std::vector<std::string>{"mouseDown", "mouseUp", "keyDown 0", "keyUp 0"}));
+  EXPECT_EQ(NSDraggingSession::current(), nullptr) << "the move with the button held began no drag";
+  window->orderOut(nullptr);
 }
 
 TEST_F(HostDragTest, AnotherProgramsGifDroppedOnOurViewReachesPerformDragOperation) {

@@ -1,0 +1,102 @@
+// The search bar through X input: the suggestion list hangs below the search field however
+// the wheel slid the toolbar before, also once the panel has closed and opened again; Escape
+// leaves a search for a whole home, its trending strip in view however far the results had
+// slid it away; and an Escape that gives up a drag out of the panel does nothing else.
+
+#include "tests/e2e/DesktopUser.h"
+#include "tests/e2e/PanelPoints.h"
+
+namespace {
+
+namespace P = PanelPoints;
+
+bool showsSomething(std::uint32_t rgb) { return !isNearWhite(rgb); }
+
+class SearchBarTest : public DesktopUserTest {
+ protected:
+  void closeAndOpenPanel() {
+    pressKeys("shift+ctrl+g");
+    ASSERT_TRUE(eventually([&] { return !panelShown(); })) << "the shortcut closes the panel";
+    pressKeys("shift+ctrl+g");
+    ASSERT_TRUE(eventually([&] { return panelShown(); })) << "and opens it again";
+  }
+  // How many shares the service was told of.
+  std::size_t shares() {
+    const std::string paths = receivedPaths();
+    std::size_t count = 0;
+    for (auto at = paths.find(kShare); at != std::string::npos; at = paths.find(kShare, at + 1)) ++count;
+    return count;
+  }
+  static constexpr std::string_view kShare = "/quorb.registerevent/share";
+};
+
+TEST_F(SearchBarTest, TheSuggestionListHangsBelowTheFieldWhateverTheWheelDidToTheToolbar) {
+  ASSERT_NO_FATAL_FAILURE(launch());
+  ASSERT_NO_FATAL_FAILURE(acceptTerms());
+  ASSERT_TRUE(panelShows(P::firstTagTile, showsSomething));
+  ASSERT_NO_FATAL_FAILURE(wheel(P::homeGrid, 5, 5));
+  ASSERT_TRUE(panelShows(P::toolbarBackground, isBlueish)) << "home slid the toolbar away";
+  ASSERT_NO_FATAL_FAILURE(wheel(P::homeGrid, 4, 10));
+  ASSERT_TRUE(panelShows(P::toolbarBackground, isNearWhite)) << "and back";
+
+  clickPanel(P::searchField);
+  typeText("ca");
+  ASSERT_TRUE(panelShows(P::suggestionList, isNearWhite)) << "the list shows under the field";
+  // The field's light blue, where the list would be white, shows what was typed.
+  EXPECT_TRUE(panelShows(P::searchField, isBlueish)) << "the field shows, uncovered";
+  expectScreenMatchesRepaint("typed");
+
+  ASSERT_NO_FATAL_FAILURE(closeAndOpenPanel());
+  EXPECT_TRUE(panelShows(P::suggestionList, isNearWhite));
+  EXPECT_TRUE(panelShows(P::searchField, isBlueish)) << "the field shows, uncovered";
+  expectScreenMatchesRepaint("shown again");
+}
+
+TEST_F(SearchBarTest, EscapeGoesHomeWithItsStripAndAnEscapeThatGivesUpADragDoesNothingElse) {
+  ASSERT_NO_FATAL_FAILURE(launch());
+  ASSERT_NO_FATAL_FAILURE(acceptTerms());
+  ASSERT_TRUE(panelShows(P::firstTrendingGif, showsSomething));
+  clickPanel(P::searchField);
+  typeText("cats");
+  pressKeys("Return");
+  ASSERT_TRUE(panelShows(P::firstResult, showsSomething)) << "the results show";
+  ASSERT_NO_FATAL_FAILURE(wheel(P::homeGrid, 5, 40));
+  ASSERT_TRUE(panelShows(P::toolbarBackground, isBlueish)) << "the results slid the toolbar and the strip away";
+
+  // The search gave the keys up: a click in the field, where it has slid to, takes them again.
+  clickPanel(P::searchFieldToolbarAway);
+  pressKeys("Escape");
+  ASSERT_TRUE(panelShows(P::firstTrendingGif, showsSomething));
+  expectScreenMatchesRepaint("home again");
+  // Where the strip's first GIF shows, a click copies it, shared as a trending GIF outside
+  // any search; a tag tile there would search, a result would be shared with its search.
+  clickPanel(P::firstTrendingGif);
+  EXPECT_TRUE(eventually([&] {
+    return standinReceivedQuery(std::string(kShare), [](const std::string& name, const std::string& value) {
+      return name == "data" && value.find("trending") != std::string::npos;
+    });
+  })) << "the strip's GIF is shared as trending; the service received " << receivedPaths();
+  EXPECT_EQ(receivedPaths().find("/v1/tagstream/"), std::string::npos) << "no tag was searched";
+
+  // A search, the panel closed and opened, and a result dragged out of it, given up with
+  // Escape held as a hand holds it: released only once the panel is back with the keys.
+  clickPanel(P::searchField);
+  typeText("cat");
+  pressKeys("Return");
+  ASSERT_TRUE(eventually([&] { return standinReceived("/v1/search", "tag", "cat"); })) << receivedPaths();
+  ASSERT_NO_FATAL_FAILURE(closeAndOpenPanel());
+  ASSERT_TRUE(panelShows(P::firstResult, showsSomething));
+  const std::size_t sharedBefore = shares();
+  ASSERT_NO_FATAL_FAILURE(beginDragFromPanel(P::firstResult));
+  run({"xdotool", "keydown", "Escape"});
+  EXPECT_TRUE(eventually([&] { return panelShown() && panelHasKeys(); })) << "the panel comes back with the keys";
+  run({"xdotool", "keyup", "Escape"});
+  run({"xdotool", "mouseup", "1"});
+  EXPECT_TRUE(focusedFieldHolds("cat")) << "the search stays; the field holds \"" << clipboard() << "\"";
+  // Nor was the release of the button a click that copied the result under it.
+  EXPECT_FALSE(eventually([&] { return shares() > sharedBefore; }, 3.0)) << receivedPaths();
+  EXPECT_TRUE(eventually([&] { return !dragIconShown(); })) << "the drag's icon goes";
+  expectScreenMatchesRepaint("the drag given up");
+}
+
+}  // namespace
