@@ -94,4 +94,7 @@ std::string utf8(char32_t c) {
   return std::string(buffer, static_cast<std::size_t>(length));
 }
 
+// Button1Mask is bit 8, the next buttons the bits after it.
+unsigned buttonMask(unsigned button) { return button >= 1 && button <= 3 ? (1u << 8) << (button - 1) : 0; }
+
 }  // namespace HostKeys

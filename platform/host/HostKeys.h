@@ -36,4 +36,7 @@ unsigned x11ModifiersFromFlags(NSEventModifierFlags flags);
 
 std::string utf8(char32_t character);
 
+// The desktop's state bit of pointer button 1, 2 or 3 (GDK/X masks share values); 0 for others.
+unsigned buttonMask(unsigned button);
+
 }  // namespace HostKeys

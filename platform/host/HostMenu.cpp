@@ -17,6 +17,7 @@
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/foundation/Paths.h"
 #include "platform/host/DesktopHost.h"
+#include "platform/host/HostKeys.h"
 #include "platform/host/HostWindow.h"
 #include "platform/host/X11Windows.h"
 #include "platform/render/CairoContext.h"
@@ -41,15 +42,6 @@ double placeOnAxis(double preferred, double flipped, double length, double low, 
   if (preferred >= low && preferred + length <= high) return preferred;
   if (flipped >= low && flipped + length <= high) return flipped;
   return std::max(low, std::min(preferred, high - length));
-}
-
-unsigned buttonMask(guint button) {
-  switch (button) {
-    case 1: return GDK_BUTTON1_MASK;
-    case 2: return GDK_BUTTON2_MASK;
-    case 3: return GDK_BUTTON3_MASK;
-    default: return 0;
-  }
 }
 
 GdkFilterReturn menuFocusFilter(GdkXEvent* xevent, GdkEvent*, gpointer session);
@@ -481,7 +473,7 @@ void MenuSession::choose(std::size_t level, long index) {
 
 void MenuSession::press(const GdkEventButton& event) {
   owner_.notePress(event.time);
-  heldButtons_ |= buttonMask(event.button);
+  heldButtons_ |= HostKeys::buttonMask(event.button);
   if (ended_ || choosing_) return;
   pressedDuring_ = true;
   if (levelAt(event.x_root, event.y_root) < 0) {
@@ -492,7 +484,7 @@ void MenuSession::press(const GdkEventButton& event) {
 }
 
 void MenuSession::release(const GdkEventButton& event) {
-  heldButtons_ &= ~buttonMask(event.button);
+  heldButtons_ &= ~HostKeys::buttonMask(event.button);
   if (ended_) {
     if (heldButtons_ == 0) finish();
     return;

@@ -21,8 +21,6 @@
 namespace {
 // Points a wheel notch scrolls.
 constexpr double kWheelLine = 20.0;
-// The desktop's state bit of a pointer button; none for buttons beyond the fifth.
-unsigned buttonMask(guint button) { return button >= 1 && button <= 5 ? GDK_BUTTON1_MASK << (button - 1) : 0; }
 // Presses closer than this (desktop pixels) and within the double-click interval count on.
 constexpr double kClickSlop = 4.0;
 
@@ -296,7 +294,7 @@ gboolean HostWindow::onButton(GtkWidget*, GdkEventButton* event, gpointer data) 
   bool press = event->type == GDK_BUTTON_PRESS;
   // As with keys: a release whose press went elsewhere (to a drag that began from another
   // showing of the window) is not this window's click.
-  const unsigned held = buttonMask(event->button);
+  const unsigned held = HostKeys::buttonMask(event->button);
   if (press) {
     self->heldButtons_ |= held;
     gtk_widget_grab_focus(self->area_);

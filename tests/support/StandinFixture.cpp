@@ -1,6 +1,9 @@
 #include "tests/support/StandinFixture.h"
 
+#include <algorithm>
 #include <cstdlib>
+
+#include "service/Webapp.h"
 
 namespace {
 
@@ -37,6 +40,14 @@ void StandinTest::TearDown() {
     standin_->clearFaults();
     standin_->releaseStalls();
     standin_->removeRoutesAfter(routesAtStart_);
+    // What the test sent without waiting for a reply (analytics events) is let arrive here,
+    // not in the next test's log. A task that never ends is not waited for long.
+    if (auto session = Webapp::session()) {
+      runUntil([&] {
+        return std::ranges::none_of(session->allTasks(),
+                                    [](const auto& task) { return task->state() == NSURLSessionTask::State::running; });
+      }, 5.0);
+    }
   }
   unsetenv("GLIMDECK_SERVICE_URL");
   GlimdeckTest::TearDown();

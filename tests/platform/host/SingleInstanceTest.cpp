@@ -37,7 +37,9 @@ std::string contents(const fs::path& path) {
 }
 
 // A first copy in a process of its own: claims the id over the folder, writes down how, and
-// serves until it has been asked to show itself (with a third argument, until it is killed).
+// serves until it has been asked to show itself and the test lets it end (with a third
+// argument, until it is killed). Ending as soon as it was asked, it could leave before its
+// answer did, and the launch that asked would find the name free and run.
 int firstCopy(const std::vector<std::string>& arguments) {
   if (arguments.size() < 2) return 2;
   const fs::path folder = arguments[1];
@@ -49,7 +51,8 @@ int firstCopy(const std::vector<std::string>& arguments) {
   });
   if (!claim) return 3;
   std::ofstream(folder / "claimed") << (claim->ownsBusName() ? "bus" : "lock");
-  NSRunLoop::main()->runUntil([&] { return activated && !forever; }, forever ? 600.0 : 60.0);
+  NSRunLoop::main()->runUntil([&] { return activated && !forever && fs::exists(folder / "may-end"); },
+                              forever ? 600.0 : 60.0);
   return activated ? 0 : 4;
 }
 
@@ -144,6 +147,7 @@ TEST_F(SingleInstanceTest, ALaterLaunchAsksTheFirstOnTheBusToShowItselfAndEnds) 
   int activatedHere = 0;
   EXPECT_EQ(SingleInstance::claim(id, folder, [&] { ++activatedHere; }), nullptr);
   EXPECT_TRUE(printedContaining("already runs: it was asked to show itself.")) << ::testing::PrintToString(printedLines());
+  std::ofstream(folder / "may-end") << "yes";
   auto ending = ChildProcess::wait(first);
   EXPECT_TRUE(ending.exited && ending.code == 0) << ending.description();
   EXPECT_EQ(contents(folder / "activated"), "shown");
