@@ -5,11 +5,11 @@
 #include "platform/appkit/NSAnimationContext.h"
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSGestureRecognizer.h"
+#include "platform/appkit/NSWindow.h"
 #include "platform/quartz/CALayer.h"
 #include "ui/NSTextFieldExtensions.h"
 #include "ui/NSViewExtensions.h"
 #include "ui/VerticallyAlignedTextFieldCell.h"
-#include "platform/appkit/NSWindow.h"
 
 namespace {
 constexpr double side = CheckBoxControl::Constants::checkBoxSide;

@@ -356,14 +356,13 @@ std::vector<std::shared_ptr<NSView>> LoginSignupViewController::keyStops() const
   return stops;
 }
 
-bool LoginSignupViewController::moveKeys(const std::shared_ptr<NSView>& from, bool forward) {
+void LoginSignupViewController::moveKeys(const std::shared_ptr<NSView>& from, bool forward) {
   const auto stops = keyStops();
   auto at = std::ranges::find(stops, from);
-  if (!from || at == stops.end()) return false;
+  if (!from || at == stops.end()) return;
   const auto index = static_cast<std::size_t>(at - stops.begin());
   const auto& next = stops[(index + (forward ? 1 : stops.size() - 1)) % stops.size()];
   if (auto window = next->window()) window->makeFirstResponder(next);
-  return true;
 }
 
 bool LoginSignupViewController::respondsToCommand(std::string_view selector) const {

@@ -187,9 +187,9 @@ class LoginSignupViewController : public NSViewController,
   // The stops Tab goes through, in order: the user name, the e-mail (sign-up), the password,
   // the consent box (sign-up). Shift-Tab goes back through them.
   std::vector<std::shared_ptr<NSView>> keyStops() const;
-  // Gives the keys to the stop after (or before) the one that has them; false when that one
-  // is none of the form's stops.
-  bool moveKeys(const std::shared_ptr<NSView>& from, bool forward);
+  // Gives the keys to the stop after (or before) the one that has them, when that one is a
+  // stop of the form.
+  void moveKeys(const std::shared_ptr<NSView>& from, bool forward);
   void configureTOSClickOutText();
   // The complaints of a failed call, on the form when it is still there.
   static void showFailure(const std::weak_ptr<LoginSignupViewController>& screen, const std::shared_ptr<NSError>& error,
