@@ -11,6 +11,18 @@ std::filesystem::path applicationLocation() {
   auto canonical = std::filesystem::weakly_canonical(program, error);
   return error ? program : canonical;
 }
+
+// The application's items, in list order: its entry and the numbered ones earlier versions
+// wrote beside it (turned off or naming a program that is gone included), and any other that
+// starts this program.
+std::vector<std::shared_ptr<LoginItem>> applicationItems(const LoginItemsList& list) {
+  const auto location = applicationLocation();
+  std::vector<std::shared_ptr<LoginItem>> items;
+  for (const auto& item : list.snapshot()) {
+    if (list.isApplicationEntry(*item) || item->resolve() == location) items.push_back(item);
+  }
+  return items;
+}
 }  // namespace
 
 bool LoginUtilities::isLaunchAtStartup() { return itemRefInLoginItems() != nullptr; }
@@ -19,21 +31,27 @@ void LoginUtilities::toggleLaunchAtStartup() {
   bool present = isLaunchAtStartup();
   auto list = LoginItemsList::sessionLoginItems();
   if (!list) return;
-  if (present) {
-    list->removeItem(itemRefInLoginItems());
-  } else {
+  // One entry at most is left: none once the box is cleared, else the one that starts the
+  // running program. Another copy's entry is this application's too: a second one beside it
+  // would start the application twice.
+  std::shared_ptr<LoginItem> written;
+  if (!present) {
     // A list that cannot take the item leaves the application out of it, silently: the
     // preferences' check box reads the list again and shows the truth.
-    (void)list->insertItemURL(applicationLocation());
+    auto item = list->insertItemURL(applicationLocation());
+    if (!item) return;
+    written = *item;
+  }
+  for (const auto& item : applicationItems(*list)) {
+    if (!written || item->entryPath() != written->entryPath()) list->removeItem(item);
   }
 }
 
 std::shared_ptr<LoginItem> LoginUtilities::itemRefInLoginItems() {
   auto list = LoginItemsList::sessionLoginItems();
   if (!list) return nullptr;
-  auto location = applicationLocation();
-  for (const auto& item : list->snapshot()) {
-    if (auto resolved = item->resolve(); resolved && *resolved == location) return item;
+  for (const auto& item : applicationItems(*list)) {
+    if (item->resolve()) return item;
   }
   return nullptr;
 }

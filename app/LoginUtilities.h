@@ -1,6 +1,8 @@
 #pragma once
 // Launch at login: whether the session's login items start this application, adding or
-// removing its item, and the stored note that the first run set it up.
+// removing its item, and the stored note that the first run set it up. The application's
+// item is its entry whichever of its copies wrote it (a build tree's program, an installed
+// one), or an entry that starts this very program.
 
 #include <memory>
 
@@ -13,9 +15,10 @@ class LoginUtilities {
   };
 
   static bool isLaunchAtStartup();
-  // Removes the application's item when there is one, else adds one.
+  // Removes the application's items when there is one that starts a program, else writes
+  // the one item that starts the running program.
   static void toggleLaunchAtStartup();
-  // The first login item that starts this application, in list order.
+  // The first of the application's items that starts a program, in list order.
   static std::shared_ptr<LoginItem> itemRefInLoginItems();
   static bool initialAutoLaunchHasBeenSet();
   static void setInitialAutoLaunch(bool value);

@@ -41,6 +41,7 @@ std::string joined(const std::vector<std::string>& pieces, std::string_view sepa
 
 void UploadViewController::setStagedUploads(std::vector<std::shared_ptr<UploadUnit>> units) {
   stagedUploads_ = std::move(units);
+  if (!stagedUploads_.empty()) showMessage("");
   showTaggingInterfaceIfNeeded();
   // However a GIF arrives (a drop here or on the icon, the file browser, an address), an
   // untagged one keeps Upload off.
@@ -51,6 +52,9 @@ void UploadViewController::appendStagedUploads(const std::vector<std::shared_ptr
   if (units.empty()) return;
   const std::size_t before = stagedUploads_.size();
   stagedUploads_.insert(stagedUploads_.end(), units.begin(), units.end());
+  // What was said of earlier GIFs is old news once one is staged; what this intake refuses is
+  // said once it is all checked.
+  showMessage("");
   showTaggingInterfaceIfNeeded();
   checkReadyToUpload();
   auto list = stagedUploadsCollectionView.lock();
@@ -196,15 +200,21 @@ void UploadViewController::searchDirectoriesForGif() {
   panel->allowedFileTypes = {std::string(Constants::gifFileType)};
   auto presenter = popoverPresenter();
   if (presenter) presenter->closePopoverWithSender(nullptr, true);
-  const bool chosen = panel->runModal() == NSModalResponseOK;
+  // A Cancel leaves the panel with nothing chosen and nothing turned away.
+  panel->runModal();
   // Back to the panel whatever was chosen, a cancel too: the upload screen is still up.
   if (presenter) presenter->showPopoverWithSender(nullptr);
-  if (!chosen) return;
-  // The files are checked and copied away from the main thread, as dropped ones are.
+  // The files are checked and copied away from the main thread, as dropped ones are. What
+  // the chooser gave that the panel turned away (a path typed for a file that is not there,
+  // or for one of another type) is checked with them as a drop's would be: named when it is
+  // no GIF, taken when it is one whatever its name.
   std::vector<UploadIntake::Source> sources;
-  for (const auto& url : panel->URLs()) {
-    if (url && url->isFileURL()) sources.push_back({url->path(), nullptr});
+  for (const auto* urls : {&panel->URLs(), &panel->refusedURLs()}) {
+    for (const auto& url : *urls) {
+      if (url && url->isFileURL()) sources.push_back({url->path(), nullptr});
+    }
   }
+  if (sources.empty()) return;
   std::weak_ptr<UploadViewController> weak = sharedAs<UploadViewController>();
   const auto session = session_;
   auto current = [weak, session] {

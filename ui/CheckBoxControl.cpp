@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "platform/appkit/NSAnimationContext.h"
+#include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSGestureRecognizer.h"
+#include "platform/appkit/NSWindow.h"
 #include "platform/quartz/CALayer.h"
 #include "ui/NSTextFieldExtensions.h"
 #include "ui/NSViewExtensions.h"
@@ -11,6 +13,9 @@
 
 namespace {
 constexpr double side = CheckBoxControl::Constants::checkBoxSide;
+// The ring of the box's background that the focus shows inside the box's border: over the
+// fill, so that a ticked box shows the focus as well as an empty one.
+constexpr double focusRingWidth = 2.0;
 }
 
 std::shared_ptr<CheckBoxControl> CheckBoxControl::initWithFrame(NSRect frame) {
@@ -115,19 +120,18 @@ void CheckBoxControl::setCheckBoxCornerRadius(double radius) {
 void CheckBoxControl::setCheckBoxBorderWidth(double width) {
   checkBoxBorderWidth_ = width;
   if (auto layer = checkBox_->layer()) layer->setBorderWidth(width);
+  applyFocusLook();
 }
 
 void CheckBoxControl::setCheckBoxBorderColor(std::shared_ptr<NSColor> color) {
   checkBoxBorderColor_ = std::move(color);
-  if (auto layer = checkBox_->layer()) {
-    layer->setBorderColor(checkBoxBorderColor_ ? std::optional<CGColor>(checkBoxBorderColor_->CGColor())
-                                               : std::nullopt);
-  }
+  applyFocusLook();
 }
 
 void CheckBoxControl::setCheckBoxBackgroundColor(std::shared_ptr<NSColor> color) {
   checkBoxBackgroundColor_ = std::move(color);
   setConvenientBackgroundColor(*checkBox_, checkBoxBackgroundColor_);
+  applyFocusLook();
 }
 
 void CheckBoxControl::setCheckBoxFillColor(std::shared_ptr<NSColor> color) {
@@ -153,6 +157,49 @@ void CheckBoxControl::setCheckBoxLabelSpacing(double spacing) {
 void CheckBoxControl::setFont(std::shared_ptr<NSFont> font) {
   font_ = std::move(font);
   if (font_) label_->setFont(font_);
+}
+
+void CheckBoxControl::applyFocusLook() {
+  if (auto layer = checkBox_->layer()) {
+    auto border = showsFocus_ ? NSColor::keyboardFocusIndicatorColor() : checkBoxBorderColor_;
+    layer->setBorderColor(border ? std::optional<CGColor>(border->CGColor()) : std::nullopt);
+  }
+  // The fill's own border lies under the box's but for its inner ring.
+  if (auto layer = checkBoxFillView_->layer()) {
+    layer->setBorderWidth(showsFocus_ ? checkBoxBorderWidth_ + focusRingWidth : 0.0);
+    layer->setBorderColor(showsFocus_ && checkBoxBackgroundColor_ ? std::optional<CGColor>(checkBoxBackgroundColor_->CGColor())
+                                                                  : std::nullopt);
+  }
+}
+
+bool CheckBoxControl::becomeFirstResponder() {
+  showsFocus_ = true;
+  applyFocusLook();
+  return true;
+}
+
+bool CheckBoxControl::resignFirstResponder() {
+  showsFocus_ = false;
+  applyFocusLook();
+  return true;
+}
+
+void CheckBoxControl::keyDown(const std::shared_ptr<NSEvent>& event) {
+  const auto modifiers = event->modifierFlags() & (NSEventModifierFlagCommand | NSEventModifierFlagControl |
+                                                   NSEventModifierFlagOption | NSEventModifierFlagShift);
+  const auto& key = event->charactersIgnoringModifiers();
+  if (modifiers == 0 && (key == " " || (key.empty() && event->keyCode() == NSKeyCode::space))) {
+    if (isEnabled) animateFill(!isChecked);
+    return;
+  }
+  if (event->keyCode() == NSKeyCode::tab || key == "\t" || key == "\x19") {
+    const bool back = (modifiers & NSEventModifierFlagShift) || key == "\x19";
+    auto self = sharedAs<CheckBoxControl>();
+    if (tryToPerform(back ? "insertBacktab:" : "insertTab:", self)) return;
+    if (auto w = window()) back ? w->selectPreviousKeyView(self) : w->selectNextKeyView(self);
+    return;
+  }
+  NSView::keyDown(event);
 }
 
 void CheckBoxControl::didTapUncheckedBox() {

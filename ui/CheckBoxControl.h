@@ -1,7 +1,10 @@
 #pragma once
 // The application's animated check box: a rounded box whose fill grows from the centre when
 // it is ticked and shrinks back when it is cleared, with a label to its right. Each change
-// the user makes is reported once the fill has finished moving.
+// the user makes is reported once the fill has finished moving. It takes the keys as a desktop
+// check box does: Space ticks or clears it, Tab and Shift-Tab move on, and while it has the
+// keys its box is drawn in the focus colour with a ring of the box's background inside that
+// border, which shows over the fill too.
 
 #include <memory>
 #include <optional>
@@ -81,6 +84,16 @@ class CheckBoxControl : public NSView {
   // Places the box, the fill and the label from the constraint records.
   void layout() override;
 
+  bool acceptsFirstResponder() const override { return true; }
+  bool becomeFirstResponder() override;
+  bool resignFirstResponder() override;
+  // Space acts as a tap on the label (whether or not label taps are taken); Tab and Shift-Tab
+  // are the commands "insertTab:" and "insertBacktab:" for the responders above (the screen
+  // that orders its stops), else the window's next or previous key view.
+  void keyDown(const std::shared_ptr<NSEvent>& event) override;
+  // Whether the box shows that it has the keys.
+  bool showsFocus() const { return showsFocus_; }
+
   GLIMDECK_OBJECT(CheckBoxControl)
 
  protected:
@@ -89,6 +102,8 @@ class CheckBoxControl : public NSView {
 
  private:
   void animateFill(bool toFull);
+  // The box's border and the ring over the fill, as the focus and the colours say.
+  void applyFocusLook();
 
   std::shared_ptr<NSView> checkBox_;
   std::shared_ptr<NSView> checkBoxFillView_;
@@ -106,4 +121,5 @@ class CheckBoxControl : public NSView {
   std::shared_ptr<NSColor> fontColor_ = NSColor::whiteColor();
   double checkBoxLabelSpacing_ = 14.0;
   std::shared_ptr<NSFont> font_;
+  bool showsFocus_ = false;
 };

@@ -9,6 +9,7 @@
 #include "platform/appkit/NSFont.h"
 #include "platform/appkit/NSLayoutConstraint.h"
 #include "platform/appkit/NSNib.h"
+#include "platform/render/NSGraphicsContext.h"
 #include "platform/appkit/NSProgressIndicator.h"
 #include "platform/appkit/NSScrollView.h"
 #include "ui/CheckBoxControl.h"
@@ -66,13 +67,43 @@ double errorLineHeightFor(const NSView& line, double width) {
   return std::max(errorLineHeight, label->cell()->cellSizeForBounds(NSMakeRect(0, 0, width, 1e6)).height);
 }
 
+// While an input is being edited it has the keys (the field editor leaves it when the keys
+// go elsewhere, and either change redraws it): a ring in the focus colour inside its border
+// shows so, whatever colour the border has.
+void drawFocusRing(NSRect frame, const std::shared_ptr<NSView>& view) {
+  constexpr double border = 1, ring = 2;
+  auto field = asA<NSTextField>(view);
+  auto context = NSGraphicsContext::currentContext();
+  if (!field || !field->isEditing() || !context) return;
+  auto& gc = context->CGContext();
+  gc.setStrokeColor(NSColor::keyboardFocusIndicatorColor()->CGColor());
+  gc.setLineWidth(ring);
+  gc.strokeRect(NSInsetRect(frame, border + ring / 2, border + ring / 2));
+}
+
+// An input's cell, drawing that ring over what the cell it extends draws.
+template <class Cell>
+class FocusRingCell : public Cell {
+ public:
+  static std::shared_ptr<FocusRingCell> initTextCell(std::string text) {
+    return std::shared_ptr<FocusRingCell>(new FocusRingCell(std::move(text)));
+  }
+  void drawWithFrame(NSRect frame, const std::shared_ptr<NSView>& view) override {
+    Cell::drawWithFrame(frame, view);
+    drawFocusRing(frame, view);
+  }
+
+ private:
+  explicit FocusRingCell(std::string text) : Cell(std::move(text)) {}
+};
+
 std::shared_ptr<NSTextField> inputField(bool secure, std::uint64_t maximumLength) {
   auto field = secure ? NSSecureTextField::initWithFrame(NSZeroRect) : NSTextField::initWithFrame(NSZeroRect);
   // The text sits in the middle of the tall inputs, clear of their borders.
   if (secure) {
-    field->setCell(VerticallyAlignedSecureTextFieldCell::initTextCell(""));
+    field->setCell(FocusRingCell<VerticallyAlignedSecureTextFieldCell>::initTextCell(""));
   } else {
-    field->setCell(VerticallyAlignedTextFieldCell::initTextCell(""));
+    field->setCell(FocusRingCell<VerticallyAlignedTextFieldCell>::initTextCell(""));
   }
   field->setEditable(true);
   field->setBezeled(false);

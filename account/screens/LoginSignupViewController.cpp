@@ -2,6 +2,8 @@
 // errors, Tab and Return, and the links.
 #include "account/screens/LoginSignupViewController.h"
 
+#include <algorithm>
+
 #include "model/AppConstants.h"
 #include "model/InputLimits.h"
 #include "platform/appkit/NSAttributedString.h"
@@ -189,6 +191,11 @@ void LoginSignupViewController::updateInterfaceForState() {
   if (auto text = tosClickOutTextView.lock()) {
     if (auto scroll = enclosingScrollView(*text)) scroll->setHidden(!signingUp);
   }
+  if (auto box = tosCheckBox.lock()) {
+    // A box hidden with the keys would keep them where nobody sees them.
+    auto window = box->window();
+    if (!signingUp && window && window->firstResponder() == box) window->makeFirstResponder(nullptr);
+  }
   setHidden(tosCheckBox, !signingUp);
   if (auto box = tosCheckBox.lock()) box->reset();
 }
@@ -325,28 +332,50 @@ void LoginSignupViewController::displayErrorsWithErrorMap(const std::shared_ptr<
 
 bool LoginSignupViewController::control(const std::shared_ptr<NSControl>& control, const std::shared_ptr<NSTextView>& /*textView*/,
                                         std::string_view doCommandBySelector) {
-  if (doCommandBySelector == "insertTab:") {
-    auto username = usernameTextField.lock();
-    auto email = emailTextField.lock();
-    auto password = passwordTextField.lock();
-    std::shared_ptr<NSTextField> next;
-    if (control && control == username) {
-      next = currentState == AuthenticationState::signup ? email : password;
-    } else if (control && control == email) {
-      next = password;
-    } else if (control && control == password) {
-      next = username;
-    }
-    if (next) {
-      control->resignFirstResponder();
-      if (auto window = next->window()) window->makeFirstResponder(next);
-    }
+  if (doCommandBySelector == "insertTab:" || doCommandBySelector == "insertBacktab:") {
+    if (control) control->resignFirstResponder();
+    moveKeys(control, doCommandBySelector == "insertTab:");
     return true;
   }
   if (doCommandBySelector == "insertNewline:") {
     if (control && control == passwordTextField.lock()) submit();
   }
   return false;
+}
+
+std::vector<std::shared_ptr<NSView>> LoginSignupViewController::keyStops() const {
+  const bool signingUp = currentState == AuthenticationState::signup;
+  std::vector<std::shared_ptr<NSView>> stops;
+  auto add = [&](const std::shared_ptr<NSView>& view) {
+    if (view) stops.push_back(view);
+  };
+  add(usernameTextField.lock());
+  if (signingUp) add(emailTextField.lock());
+  add(passwordTextField.lock());
+  if (signingUp) add(tosCheckBox.lock());
+  return stops;
+}
+
+void LoginSignupViewController::moveKeys(const std::shared_ptr<NSView>& from, bool forward) {
+  const auto stops = keyStops();
+  auto at = std::ranges::find(stops, from);
+  if (!from || at == stops.end()) return;
+  const auto index = static_cast<std::size_t>(at - stops.begin());
+  const auto& next = stops[(index + (forward ? 1 : stops.size() - 1)) % stops.size()];
+  if (auto window = next->window()) window->makeFirstResponder(next);
+}
+
+bool LoginSignupViewController::respondsToCommand(std::string_view selector) const {
+  if (selector == "insertTab:" || selector == "insertBacktab:") return true;
+  return NSViewController::respondsToCommand(selector);
+}
+
+void LoginSignupViewController::performCommand(std::string_view selector, const std::shared_ptr<NSObject>& sender) {
+  if (selector == "insertTab:" || selector == "insertBacktab:") {
+    moveKeys(asA<NSView>(sender), selector == "insertTab:");
+    return;
+  }
+  NSViewController::performCommand(selector, sender);
 }
 
 void LoginSignupViewController::configureTOSClickOutText() {

@@ -144,7 +144,7 @@ class LoginSignupViewController : public NSViewController,
   void clearErrors();
   void showError(std::string_view message, AuthenticationInputType place);
 
-  // Tab moves between the fields; Return in the password field submits.
+  // Tab and Shift-Tab move between the form's stops; Return in the password field submits.
   bool control(const std::shared_ptr<NSControl>& control, const std::shared_ptr<NSTextView>& textView,
                std::string_view doCommandBySelector) override;
   // A text that did not fit its field: the field keeps what fitted and says why below it.
@@ -170,6 +170,9 @@ class LoginSignupViewController : public NSViewController,
   void didAcceptTOSWithTosController(const std::shared_ptr<TermsOfServiceViewController>& tosController) override;
   void didDeclineTOSWithTosController(const std::shared_ptr<TermsOfServiceViewController>& tosController) override;
 
+  // Tab and Shift-Tab from the consent box, which asks the responders above it.
+  bool respondsToCommand(std::string_view selector) const override;
+
   // Registers the builder of the interface (done once, on first use).
   static void registerInterface();
 
@@ -180,6 +183,13 @@ class LoginSignupViewController : public NSViewController,
 
  private:
   void submit();
+  void performCommand(std::string_view selector, const std::shared_ptr<NSObject>& sender) override;
+  // The stops Tab goes through, in order: the user name, the e-mail (sign-up), the password,
+  // the consent box (sign-up). Shift-Tab goes back through them.
+  std::vector<std::shared_ptr<NSView>> keyStops() const;
+  // Gives the keys to the stop after (or before) the one that has them, when that one is a
+  // stop of the form.
+  void moveKeys(const std::shared_ptr<NSView>& from, bool forward);
   void configureTOSClickOutText();
   // The complaints of a failed call, on the form when it is still there.
   static void showFailure(const std::weak_ptr<LoginSignupViewController>& screen, const std::shared_ptr<NSError>& error,

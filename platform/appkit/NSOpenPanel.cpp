@@ -33,15 +33,19 @@ bool NSOpenPanel::allows(const NSURL& url) const {
 
 NSModalResponse NSOpenPanel::runModal() {
   urls_.clear();
+  refused_.clear();
   auto self = sharedAs<NSOpenPanel>();
   auto presenter = openPanelPresenter();
   if (!presenter) return NSModalResponseCancel;
   auto answer = presenter(*this);
   if (!answer) return NSModalResponseCancel;
   for (const auto& url : *answer) {
-    if (!url || !allows(*url)) continue;
-    urls_.push_back(url);
-    if (!allowsMultipleSelection) break;
+    if (!url) continue;
+    if (!allows(*url)) {
+      refused_.push_back(url);
+      continue;
+    }
+    if (urls_.empty() || allowsMultipleSelection) urls_.push_back(url);
   }
   return urls_.empty() ? NSModalResponseCancel : NSModalResponseOK;
 }

@@ -6,7 +6,9 @@
 // chooser; tests script the answer. Without a presenter (headless) every run is cancelled.
 // Whatever the presenter answers is held to the panel's rules: existing local files only
 // (folders only when allowed), of the allowed types, one unless several are allowed. A run
-// left with nothing is cancelled.
+// left with nothing is cancelled. What the presenter answered that the rules turned away is
+// kept for the caller to name (GTK's chooser hands back a path typed into its location bar
+// for a file that does not exist).
 
 #include <functional>
 #include <memory>
@@ -39,6 +41,8 @@ class NSOpenPanel : public NSObject {
   // The choice of the last run (empty after Cancel).
   const std::vector<std::shared_ptr<NSURL>>& URLs() const { return urls_; }
   std::shared_ptr<NSURL> URL() const { return urls_.empty() ? nullptr : urls_.front(); }
+  // What the presenter chose in the last run that the panel's rules turned away, in order.
+  const std::vector<std::shared_ptr<NSURL>>& refusedURLs() const { return refused_; }
 
   // Whether the panel's rules let a URL be chosen.
   bool allows(const NSURL& url) const;
@@ -50,4 +54,5 @@ class NSOpenPanel : public NSObject {
  private:
   NSOpenPanel() = default;
   std::vector<std::shared_ptr<NSURL>> urls_;
+  std::vector<std::shared_ptr<NSURL>> refused_;
 };

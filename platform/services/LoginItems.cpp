@@ -114,6 +114,13 @@ bool isUtf8(std::string_view text) {
   return true;
 }
 
+// The application's name as its entries' names begin.
+std::string entryStem() {
+  std::string stem;
+  for (char c : Paths::applicationName()) stem += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return stem.empty() ? "application" : stem;
+}
+
 std::shared_ptr<NSError> failure(const std::string& what) {
   return NSError::make(std::string(LoginItemsList::Constants::errorDomain), 1, what);
 }
@@ -151,6 +158,21 @@ std::vector<std::shared_ptr<LoginItem>> LoginItemsList::snapshot() const {
   }
   std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a->entryPath_ < b->entryPath_; });
   return items;
+}
+
+std::filesystem::path LoginItemsList::applicationEntryPath() const {
+  return folder_ / (entryStem() + std::string(kEntrySuffix));
+}
+
+bool LoginItemsList::isApplicationEntry(const LoginItem& item) const {
+  if (item.entryPath_.parent_path() != folder_) return false;
+  const std::string name = item.entryPath_.filename().string();
+  const std::string stem = entryStem();
+  if (name == stem + std::string(kEntrySuffix)) return true;
+  if (!name.starts_with(stem + "-") || !name.ends_with(kEntrySuffix)) return false;
+  const std::string_view number =
+      std::string_view(name).substr(stem.size() + 1, name.size() - stem.size() - 1 - kEntrySuffix.size());
+  return !number.empty() && std::ranges::all_of(number, [](char c) { return c >= '0' && c <= '9'; });
 }
 
 std::string LoginItemsList::execValueForProgram(const std::filesystem::path& program) {
@@ -227,17 +249,10 @@ std::expected<std::shared_ptr<LoginItem>, std::shared_ptr<NSError>> LoginItemsLi
   std::error_code error;
   std::filesystem::create_directories(folder_, error);
   if (error) return std::unexpected(failure("The autostart folder cannot be made: " + error.message()));
-  std::string stem;
-  for (char c : Paths::applicationName()) stem += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (stem.empty()) stem = "application";
-  // Entries run after the others: a name that sorts last among ours, never over another's
-  // file. What is not a plain file under one of our names is set aside: it is not an entry.
-  std::filesystem::path path = folder_ / (stem + std::string(kEntrySuffix));
-  for (int n = 2;; ++n) {
-    OwnFiles::clearForPlainFile(path);
-    if (!std::filesystem::exists(std::filesystem::symlink_status(path, error))) break;
-    path = folder_ / (stem + "-" + std::to_string(n) + std::string(kEntrySuffix));
-  }
+  // Replaced whoever wrote it: one entry starts the application at login. What is not a
+  // plain file under its name is set aside: it is not an entry.
+  const std::filesystem::path path = applicationEntryPath();
+  OwnFiles::clearForPlainFile(path);
   const std::string text = "[Desktop Entry]\nType=Application\nName=" + Paths::applicationName() +
                            "\nExec=" + execValueForProgram(program) + "\nX-GNOME-Autostart-enabled=true\n";
   // Written into a new file of a name of its own beside it, then renamed into place: nothing

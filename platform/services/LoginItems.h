@@ -2,7 +2,9 @@
 // The session's login items: the programs the desktop starts when the user logs in. On
 // Linux they are the desktop-entry files of the user's XDG autostart folder
 // ($XDG_CONFIG_HOME/autostart), read in file-name order; an item resolves to the program
-// its Exec line starts, when that program exists and the entry is not hidden.
+// its Exec line starts, when that program exists and the entry is not hidden. The desktop
+// knows an entry by its file name, so the application keeps one entry under a name of its
+// own, whichever of its copies (a build tree's, an installed one) wrote it last.
 
 #include <expected>
 #include <filesystem>
@@ -39,7 +41,14 @@ class LoginItemsList : public NSObject {
 
   const std::filesystem::path& folder() const { return folder_; }
   std::vector<std::shared_ptr<LoginItem>> snapshot() const;
-  // Adds an entry that starts the program, after the others; the folder is made when missing.
+  // The application's entry: "glimdeck.desktop", after the application's name.
+  std::filesystem::path applicationEntryPath() const;
+  // Whether the item is under a name the application gives its entry: its own, or a
+  // numbered one beside it ("glimdeck-2.desktop"), which earlier versions wrote when the
+  // own name was taken.
+  bool isApplicationEntry(const LoginItem& item) const;
+  // Writes the application's entry so that it starts the program, in the place of the entry
+  // of that name when there is one; the folder is made when missing.
   std::expected<std::shared_ptr<LoginItem>, std::shared_ptr<NSError>> insertItemURL(const std::filesystem::path& program);
   bool removeItem(const std::shared_ptr<LoginItem>& item);
 

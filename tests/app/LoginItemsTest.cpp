@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "app/LoginUtilities.h"
@@ -187,6 +188,73 @@ TEST_F(LoginItemsTest, AnEntryThatWouldStartNothingIsNeverWritten) {
     EXPECT_FALSE(item.error()->localizedDescription().empty());
   }
   EXPECT_TRUE(list->snapshot().empty());
+}
+
+// One entry starts the application at login, whichever of its copies wrote it: the box shows
+// the entry another copy (a build tree's program, say) left; clearing it takes away every
+// entry of the application, the numbered ones earlier versions wrote beside it included; and
+// ticking it points the application's entry at the running program, leaving no other. Entries
+// of other programs are never touched.
+TEST_F(LoginItemsTest, OneEntryStartsTheApplicationWhicheverOfItsCopiesWroteIt) {
+  auto list = LoginItemsList::sessionLoginItems();
+  ASSERT_TRUE(list);
+  const auto running = std::filesystem::weakly_canonical(NSBundle::mainBundle()->executablePath()).string();
+  const auto otherCopy = home() / "src" / "glimdeck" / "build" / "glimdeck";
+  makeProgram(otherCopy, home() / "unused");
+  const auto someTool = home() / "bin" / "tool";
+  makeProgram(someTool, home() / "unused");
+  auto entry = [](const std::filesystem::path& program, const std::string& more = "") {
+    return "[Desktop Entry]\nType=Application\nName=Glimdeck\nExec=" + LoginItemsList::execValueForProgram(program) +
+           "\n" + more;
+  };
+  const std::string tool = "[Desktop Entry]\nExec=" + someTool.string() + "\n";
+  using Files = std::map<std::string, std::string>;
+  struct Row {
+    const char* name;
+    Files before;
+    bool shown;  // the box's state when the window opens
+  };
+  const Row rows[] = {
+      {"another copy's entry", {{"glimdeck.desktop", entry(otherCopy)}}, true},
+      {"another copy's entry and the one an earlier version wrote beside it",
+       {{"glimdeck.desktop", entry(otherCopy)}, {"glimdeck-2.desktop", entry(running)}}, true},
+      {"a numbered entry alone", {{"glimdeck-3.desktop", entry(otherCopy)}}, true},
+      {"an entry whose program is gone", {{"glimdeck.desktop", entry(home() / "gone" / "glimdeck")}}, false},
+      {"an entry the session turned off", {{"glimdeck.desktop", entry(otherCopy, "X-GNOME-Autostart-enabled=false\n")}},
+       false},
+      {"one the user made for this program", {{"my-launcher.desktop", entry(running)}}, true},
+      {"nothing", {}, false},
+  };
+  auto files = [&] {
+    Files found;
+    for (const auto& item : list->snapshot()) found[item->entryPath().filename().string()] = readFile(item->entryPath());
+    return found;
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::filesystem::remove_all(list->folder());
+    std::filesystem::create_directories(list->folder());
+    Files before = row.before;
+    before["other-tool.desktop"] = tool;
+    before["glimdeck-notes.desktop"] = tool;  // not one of the application's names
+    for (const auto& [name, text] : before) std::ofstream(list->folder() / name) << text;
+    Files others = {{"other-tool.desktop", tool}, {"glimdeck-notes.desktop", tool}};
+
+    EXPECT_EQ(LoginUtilities::isLaunchAtStartup(), row.shown);
+    if (row.shown) {
+      LoginUtilities::toggleLaunchAtStartup();
+      EXPECT_FALSE(LoginUtilities::isLaunchAtStartup()) << "cleared, the application starts no more at login";
+      EXPECT_EQ(files(), others);
+    }
+    LoginUtilities::toggleLaunchAtStartup();
+    EXPECT_TRUE(LoginUtilities::isLaunchAtStartup());
+    Files ticked = others;
+    ticked["glimdeck.desktop"] = readFile(list->folder() / "glimdeck.desktop");
+    EXPECT_EQ(files(), ticked) << "one entry of the application";
+    EXPECT_EQ(read(list->folder() / "glimdeck.desktop").program, running) << "it starts the running program";
+    LoginUtilities::toggleLaunchAtStartup();
+    EXPECT_EQ(files(), others);
+  }
 }
 
 // Under the entry's name, anything but a plain file (a pipe, a link to a file outside, a

@@ -1,5 +1,8 @@
 // An account made through the sign-up form, then used through the log-in form on a fresh
-// home, as a person with a second computer would.
+// home, as a person with a second computer would; and one made with the keyboard alone,
+// where each stop of the forms shows that it has the keys.
+
+#include <span>
 
 #include "tests/e2e/DesktopUser.h"
 #include "tests/e2e/PanelPoints.h"
@@ -72,6 +75,63 @@ TEST_F(AccountTest, SigningUpWithoutTheTermsShowsTheWholeMessage) {
       << "the terms message shows whole";
   EXPECT_FALSE(standinReceived("/quorb.signup")) << "nothing is sent without the terms";
   expectScreenMatchesRepaint("terms message");
+}
+
+// Where each stop of the forms shows that it has the keys: the ring inside an input's border,
+// at the middle of its left side, and the consent box's border.
+struct Stop {
+  const char* name;
+  NSPoint ring;
+};
+constexpr Stop kLoginStops[] = {{"user name", {52, P::loginUsername.y}}, {"password", {52, P::loginPassword.y}}};
+constexpr Stop kSignupStops[] = {{"user name", {52, P::signupUsername.y}},
+                                 {"email", {52, P::signupEmail.y}},
+                                 {"password", {52, P::signupPassword.y}},
+                                 {"consent box", {51, P::signupAgree.y}}};
+
+TEST_F(AccountTest, TheSignUpFormIsSentWithTheKeyboardAloneAndEachStopShowsTheKeys) {
+  ASSERT_NO_FATAL_FAILURE(launch());
+  ASSERT_NO_FATAL_FAILURE(acceptTerms());
+  // Which stops show the keys, in one picture of the panel.
+  auto showingTheKeys = [&](std::span<const Stop> stops, const std::string& name) {
+    auto shot = picture(*panel(), name);
+    std::vector<std::string> showing;
+    for (const auto& stop : stops) {
+      if (isBlueish(shot.at(static_cast<int>(stop.ring.x), static_cast<int>(stop.ring.y)))) showing.push_back(stop.name);
+    }
+    return showing;
+  };
+  auto keysAt = [&](std::span<const Stop> stops, const char* name) {
+    EXPECT_TRUE(eventually([&] { return showingTheKeys(stops, name) == std::vector<std::string>{name}; }))
+        << "the keys are at the " << name << "; the stops showing them: "
+        << ::testing::PrintToString(showingTheKeys(stops, std::string("keys at ") + name));
+  };
+  clickPanel(P::accountButton);
+  ASSERT_TRUE(panelShows(P::loginSubmitFill, isBlueish)) << "the log-in form opens";
+  keysAt(kLoginStops, "user name");
+  pressKeys("Tab");
+  keysAt(kLoginStops, "password");
+
+  clickPanel(P::loginToSignup);
+  ASSERT_TRUE(panelShows(P::signupSubmitFill, isBlueish)) << "the sign-up form opens";
+  keysAt(kSignupStops, "user name");
+  typeText("kay");
+  pressKeys("Tab");
+  keysAt(kSignupStops, "email");
+  typeText("kay@example.com");
+  pressKeys("Tab");
+  keysAt(kSignupStops, "password");
+  typeText("keys-only");
+  pressKeys("Tab");
+  keysAt(kSignupStops, "consent box");
+  pressKeys("space");
+  EXPECT_TRUE(panelShows(P::signupAgree, isBlueish)) << "Space ticks the box";
+  expectScreenMatchesRepaint("box ticked with the keys");
+  pressKeys("shift+Tab");
+  keysAt(kSignupStops, "password");
+  pressKeys("Return");
+  EXPECT_TRUE(eventually([&] { return standinReceived("/quorb.signup", "username", "kay"); })) << receivedPaths();
+  EXPECT_TRUE(eventually([&] { return standinRecord("users", "username", "kay") != nullptr; }));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // A new user's first launch: the terms come first, OK leads home, and the program is among
 // those the desktop starts at login. The next launch goes straight home and leaves the login
-// items as the user left them.
+// items as the user left them. One entry starts the application at login, whichever of its
+// copies wrote it, and the Preferences' box shows and changes that one.
 
 #include <algorithm>
 #include <fstream>
@@ -27,6 +28,8 @@ class FirstLaunchTest : public DesktopUserTest {
     std::ranges::sort(names);
     return names;
   }
+  // The line of an entry that starts the program.
+  static std::string execLine(const fs::path& program) { return "\nExec=\"" + program.string() + "\"\n"; }
   static std::string readText(const fs::path& path) {
     std::ifstream in(path);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -41,7 +44,7 @@ TEST_F(FirstLaunchTest, TheTermsComeFirstThenHomeAndTheNextLaunchGoesStraightHom
   // The first run turns launch at login on: one entry that starts this very program.
   EXPECT_EQ(autostartEntries(), std::vector<std::string>{"glimdeck.desktop"});
   auto entry = readText(autostartEntry());
-  EXPECT_NE(entry.find("\nExec=\"" + fs::canonical(GLIMDECK_APP_PATH).string() + "\"\n"), std::string::npos) << entry;
+  EXPECT_NE(entry.find(execLine(fs::canonical(GLIMDECK_APP_PATH))), std::string::npos) << entry;
   EXPECT_NE(entry.find("\nType=Application\n"), std::string::npos) << entry;
   EXPECT_EQ(entry.find("Hidden=true"), std::string::npos) << entry;
 
@@ -64,6 +67,44 @@ TEST_F(FirstLaunchTest, TheTermsComeFirstThenHomeAndTheNextLaunchGoesStraightHom
   EXPECT_TRUE(panelShows({200, 10}, isNearWhite)) << "no terms again";
   EXPECT_EQ(autostartEntries(), std::vector<std::string>{}) << "only the first run adds the login item";
   expectScreenMatchesRepaint("home again");
+}
+
+// The entry another copy of the application wrote (a build tree's program, as `make run`
+// leaves it) is the application's: the first run leaves it, the Preferences' box shows it
+// ticked, clearing the box takes it away, and ticking it points it at the running program,
+// with never a second entry beside it.
+TEST_F(FirstLaunchTest, TheLoginItemAnotherCopyWroteIsTheOneThePreferencesBoxShowsAndChanges) {
+  const auto otherCopy = home() / "src/glimdeck/build/glimdeck";
+  fs::create_directories(otherCopy.parent_path());
+  std::ofstream(otherCopy) << "#!/bin/sh\n";
+  fs::permissions(otherCopy, fs::perms::owner_all);
+  fs::create_directories(autostartEntry().parent_path());
+  const std::string written = "[Desktop Entry]\nType=Application\nName=Glimdeck" + execLine(otherCopy);
+  std::ofstream(autostartEntry()) << written;
+
+  ASSERT_NO_FATAL_FAILURE(launch());
+  ASSERT_NO_FATAL_FAILURE(acceptTerms());
+  EXPECT_EQ(autostartEntries(), std::vector<std::string>{"glimdeck.desktop"}) << "the first run adds no second entry";
+  EXPECT_EQ(readText(autostartEntry()), written);
+
+  ASSERT_NO_FATAL_FAILURE(chooseFromPanelMenu(P::moreButton, std::string(P::settingsMenuSignedOut), P::preferences));
+  std::optional<XWindow> preferences;
+  ASSERT_TRUE(eventually([&] { return (preferences = windowNamed("Preferences")).has_value(); }));
+  // The launch-at-login box, blue while ticked.
+  constexpr NSPoint box{141, 72}, boxFill{137, 68};
+  auto ticked = [&](const std::string& name) { return isBlueish(picture(*preferences, name).at(boxFill.x, boxFill.y)); };
+  EXPECT_TRUE(eventually([&] { return ticked("ticked"); })) << "the box shows the entry";
+  expectScreenMatchesRepaint("preferences");
+
+  click(*preferences, box);
+  EXPECT_TRUE(eventually([&] { return autostartEntries().empty(); })) << "cleared, no entry is left";
+  EXPECT_TRUE(eventually([&] { return !ticked("cleared"); }));
+  click(*preferences, box);
+  EXPECT_TRUE(eventually([&] { return autostartEntries() == std::vector<std::string>{"glimdeck.desktop"}; }));
+  EXPECT_NE(readText(autostartEntry()).find(execLine(fs::canonical(GLIMDECK_APP_PATH))), std::string::npos)
+      << "ticked, the entry starts the running program: " << readText(autostartEntry());
+  EXPECT_TRUE(eventually([&] { return ticked("ticked again"); }));
+  EXPECT_EQ(autostartEntries(), std::vector<std::string>{"glimdeck.desktop"});
 }
 
 }  // namespace

@@ -25,8 +25,9 @@ namespace P = PanelPoints;
 
 // The success view's Done, once the GIFs are on their way.
 constexpr NSPoint kSuccessDone{200, 257};
-// BROWSE DESKTOP, beside the URL field.
+// BROWSE DESKTOP, beside the URL field, and the place of the screen's messages above them.
 constexpr NSPoint kBrowseDesktop{295, 158};
+constexpr NSRect kUploadMessage{{30, 86}, {340, 46}};
 // The first staged GIF's row: its picture and its tag field; Upload's blue beside its title.
 constexpr NSPoint kFirstStagedPicture{72, 230};
 constexpr NSPoint kFirstStagedTags{235, 228};
@@ -106,6 +107,10 @@ class UploadTest : public DesktopUserTest {
     return false;
   }
 
+  // Pixels of the message's place (over the instructions) in error red, in a picture kept
+  // under `name`.
+  int redInMessage(const std::string& name) { return panelPixelsIn(kUploadMessage, isErrorRed, name); }
+
   // A GIF of the stand-in's, `length` bytes long: its address.
   std::string standinGifAddress(std::size_t length) {
     return standinURL() + "/media/sized/" + std::to_string(length) + ".gif";
@@ -120,10 +125,12 @@ class UploadTest : public DesktopUserTest {
     return file;
   }
 
-  // BROWSE DESKTOP on the upload screen: the desktop's file chooser, with the pointer over it
-  // (keys go to the window under the pointer).
-  void openChooser(std::optional<XWindow>& chooser) {
-    ASSERT_NO_FATAL_FAILURE(openUploadScreen());
+  // BROWSE DESKTOP on the upload screen (opened first, unless it is up): the desktop's file
+  // chooser, with the pointer over it (keys go to the window under the pointer).
+  void openChooser(std::optional<XWindow>& chooser, bool fromHome = true) {
+    if (fromHome) {
+      ASSERT_NO_FATAL_FAILURE(openUploadScreen());
+    }
     clickPanel(kBrowseDesktop);
     ASSERT_TRUE(eventually([&] { return (chooser = windowNamed("Open")).has_value(); })) << "the file chooser opens";
     ASSERT_TRUE(movePointer(*chooser, {chooser->frame.width() / 2, chooser->frame.height() / 2}));
@@ -234,13 +241,23 @@ TEST_F(UploadTest, AGifPickedOnTheDesktopIsStagedAndGoesUp) {
 // a folder that does not exist is typed first, then the right path replaces it. GTK's chooser
 // took keys here into an entry it had not realised yet, and after the unreadable folder asked a
 // list of names it no longer had at every key; either printed criticals, which fail the case.
+// Before, the path of a file that is not there, in a folder that is: GTK hands it back as it
+// hands back any file, and the screen names it as a drop's; the GIF picked next takes the
+// message away.
 TEST_F(UploadTest, APathTypedIntoTheFileChoosersLocationBarAfterAMistypedFolderPicksTheGif) {
   const auto file = standinGifFile(2700, "typed-path.gif");
   std::optional<XWindow> chooser;
   ASSERT_NO_FATAL_FAILURE(openChooser(chooser));
+  ASSERT_NO_FATAL_FAILURE(pastePathAndOpen(*chooser, home() / "not-there.gif", "ctrl+l"));
+  EXPECT_TRUE(eventually([&] { return redInMessage("not there") > 20; })) << "the screen names the file that is not there";
+  expectScreenMatchesRepaint("not there");
+
+  ASSERT_NO_FATAL_FAILURE(openChooser(chooser, false));
   typeText((home() / "no-such-folder" / file.filename()).string());
   // Put right: all that was typed is selected, and the right path replaces it.
   ASSERT_NO_FATAL_FAILURE(pastePathAndOpen(*chooser, file, "ctrl+a"));
+  ASSERT_TRUE(panelShows(kFirstStagedPicture, isStandinGreen)) << "the GIF is staged";
+  EXPECT_EQ(redInMessage("staged"), 0) << "the message goes once a GIF is staged";
   ASSERT_NO_FATAL_FAILURE(tagAndUpload("typed", 2700));
 }
 

@@ -1,5 +1,5 @@
 // The animated check box through the simulator: taps on the box, the fill and the label,
-// the report after the fill animation, and its set-up and setters.
+// the report after the fill animation, the keys, and its set-up and setters.
 
 #include <gtest/gtest.h>
 
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/appkit/NSAnimationContext.h"
+#include "platform/appkit/NSTextField.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/quartz/CALayer.h"
 #include "tests/support/UISimulator.h"
@@ -129,6 +130,50 @@ TEST_F(CheckBoxControlTest, TheDelegateIsNotKeptAliveByTheControlAndAGoneControl
   finishAnimation();
   EXPECT_TRUE(weakBox.expired());
   EXPECT_TRUE(listener->heard.empty());
+}
+
+// With the keys, Space ticks and clears the box (label taps off or not), other keys do
+// nothing to it, and Tab and Shift-Tab move on through the window's key views when nobody
+// above orders the stops. While it has the keys its border is in the focus colour and a ring
+// of its background shows over the fill; without them it looks as it was styled.
+TEST_F(CheckBoxControlTest, SpaceTicksTheBoxThatHasTheKeysWhichShowsItAndTabMovesOn) {
+  auto field = NSTextField::initWithFrame(NSMakeRect(10, 60, 200, 24));
+  window->contentView()->addSubview(field);
+  box->setCheckBoxBorderColor(NSColor::grayColor());
+  auto boxLayer = box->checkBox()->layer();
+  auto fillLayer = box->checkBoxFillView()->layer();
+  auto looksStyled = [&] {
+    return boxLayer->borderColor() == NSColor::grayColor()->CGColor() && fillLayer->borderWidth() == 0;
+  };
+  EXPECT_TRUE(looksStyled());
+
+  ASSERT_TRUE(window->makeFirstResponder(box));
+  EXPECT_TRUE(box->showsFocus());
+  EXPECT_EQ(boxLayer->borderColor(), NSColor::keyboardFocusIndicatorColor()->CGColor());
+  EXPECT_GT(fillLayer->borderWidth(), boxLayer->borderWidth()) << "the ring shows inside the box's border";
+  EXPECT_EQ(fillLayer->borderColor(), convenientBackgroundColor(*box->checkBox())->CGColor());
+
+  box->areLabelTapsEnabled = false;
+  ui.pressKey(NSKeyCode::space, " ");
+  finishAnimation();
+  ui.pressKey(NSKeyCode::a, "a");
+  ui.pressKey(NSKeyCode::space, " ", NSEventModifierFlagCommand);
+  finishAnimation();
+  EXPECT_EQ(delegate->heard, std::vector<bool>{true});
+  EXPECT_EQ(fillSize(), (NSSize{25, 25}));
+  ui.pressKey(NSKeyCode::space, " ");
+  finishAnimation();
+  EXPECT_EQ(delegate->heard, (std::vector<bool>{true, false}));
+
+  ui.pressTab();
+  EXPECT_EQ(window->focusedView(), field);
+  EXPECT_FALSE(box->showsFocus());
+  EXPECT_TRUE(looksStyled());
+  ui.pressBacktab();
+  EXPECT_EQ(window->focusedView(), box);
+  ui.pressBacktab();
+  EXPECT_EQ(window->focusedView(), field);
+  EXPECT_TRUE(looksStyled());
 }
 
 TEST_F(CheckBoxControlTest, SetUpAndSettersStyleTheParts) {

@@ -7,11 +7,13 @@
 #include "model/InputLimits.h"
 #include "platform/appkit/NSPasteboard.h"
 #include "platform/appkit/NSTextView.h"
+#include "platform/appkit/ViewTreeRenderer.h"
 #include "platform/render/TextLayout.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/quartz/CALayer.h"
 #include "ui/NSColorPalette.h"
 #include "tests/account/screens/AccountScreensFixture.h"
+#include "tests/support/PNGPixels.h"
 #include "ui/CheckBoxControl.h"
 #include "ui/QLXButton.h"
 #include "ui/QLXLabel.h"
@@ -73,6 +75,32 @@ class LoginSignupTest : public AccountScreensTest {
   std::shared_ptr<NSObject> focused() {
     auto editor = asA<NSTextView>(window->firstResponder());
     return editor ? editor->delegateObject() : window->firstResponder();
+  }
+
+  // The form's stops in Tab order (those of the mode shown).
+  std::vector<std::shared_ptr<NSObject>> stops() {
+    std::vector<std::shared_ptr<NSObject>> all{form->usernameTextField.lock()};
+    if (form->currentState == AuthenticationState::signup) all.push_back(form->emailTextField.lock());
+    all.push_back(form->passwordTextField.lock());
+    if (form->currentState == AuthenticationState::signup) all.push_back(form->tosCheckBox.lock());
+    return all;
+  }
+  // The stops whose look says that they have the keys, from a picture of the form: the focus
+  // colour just inside the edge of an input or of the box, at the middle of its left side.
+  std::vector<std::shared_ptr<NSObject>> stopsShowingTheKeys() {
+    const auto file = home() / "form.png";
+    EXPECT_TRUE(ViewTreeRenderer::writeViewPNG(form->view(), file));
+    const auto picture = PNGPixels::read(file);
+    std::vector<std::shared_ptr<NSObject>> showing;
+    for (const auto& stop : stops()) {
+      auto box = asA<CheckBoxControl>(stop);
+      auto view = box ? box->checkBox() : asA<NSView>(stop);
+      const NSRect r = view->convertRectToView(view->bounds(), form->view());
+      const auto rgb = picture.at(static_cast<int>(r.minX()) + (box ? 1 : 2), static_cast<int>(r.midY()));
+      const int red = (rgb >> 16) & 0xFF, green = (rgb >> 8) & 0xFF, blue = rgb & 0xFF;
+      if (blue > red + 60 && blue > green + 30) showing.push_back(stop);
+    }
+    return showing;
   }
 
   std::shared_ptr<LoginSignupViewController> form = LoginSignupViewController::init();
@@ -269,6 +297,69 @@ TEST_F(LoginSignupTest, TabReturnLinksAndClose) {
 
   form->tappedCloseButton(nullptr);
   EXPECT_EQ(owner->cancelled, 1);
+}
+
+// The form is sent by keyboard alone: in sign-up Tab goes through the user name, the e-mail,
+// the password and the consent box and round again, Shift-Tab goes back, Space ticks the box,
+// and the box shows while it has the keys; Return in the password field sends the form.
+TEST_F(LoginSignupTest, TheSignUpFormIsSentByKeyboardThroughEveryStopIncludingTheConsentBox) {
+  toSignup();
+  auto box = form->tosCheckBox.lock();
+  const std::shared_ptr<NSObject> username = form->usernameTextField.lock(), email = form->emailTextField.lock(),
+                                  password = form->passwordTextField.lock();
+  EXPECT_EQ(focused(), username) << "the switched form gives its first field the keys";
+  std::vector<std::shared_ptr<NSObject>> tabbed, backtabbed;
+  for (int i = 0; i < 5; ++i) {
+    ui.pressTab();
+    tabbed.push_back(focused());
+    EXPECT_EQ(stopsShowingTheKeys(), std::vector<std::shared_ptr<NSObject>>{focused()}) << "after Tab " << i + 1;
+  }
+  EXPECT_EQ(tabbed, (std::vector<std::shared_ptr<NSObject>>{email, password, box, username, email}));
+  for (int i = 0; i < 4; ++i) {
+    ui.pressBacktab();
+    backtabbed.push_back(focused());
+    EXPECT_EQ(box->showsFocus(), focused() == box);
+  }
+  EXPECT_EQ(backtabbed, (std::vector<std::shared_ptr<NSObject>>{username, box, password, email}));
+
+  ui.typeText("kim@example.com");
+  ui.pressBacktab();
+  ui.typeText("kim");
+  ui.pressTab();
+  ui.pressTab();
+  ui.typeText("keys-only");
+  ui.pressTab();
+  ASSERT_EQ(focused(), box);
+  ui.pressKey(NSKeyCode::space, " ");
+  finishAnimations();
+  EXPECT_TRUE(box->isChecked) << "Space ticks the box";
+  EXPECT_TRUE(box->showsFocus());
+  ui.pressBacktab();
+  EXPECT_FALSE(box->showsFocus());
+  ui.pressReturn();
+  ASSERT_TRUE(runUntil([&] { return owner->finished == 1; })) << "errors: " << errors().size();
+  EXPECT_EQ(requests("/quorb.signup"), 1u);
+}
+
+// Back in log-in mode the box is gone and so are its keys: Tab goes between the two fields,
+// each showing that it has them.
+TEST_F(LoginSignupTest, InLogInTabGoesBetweenTheTwoFieldsEvenAfterTheBoxHadTheKeys) {
+  toSignup();
+  for (int i = 0; i < 3; ++i) ui.pressTab();
+  ASSERT_EQ(focused(), form->tosCheckBox.lock());
+  ui.click(form->stateToggleButton.lock());
+  settleLayout(form->view());
+  drainMainQueue();
+  EXPECT_EQ(focused(), form->usernameTextField.lock()) << "the keys leave the hidden box for the first field";
+  EXPECT_FALSE(form->tosCheckBox.lock()->showsFocus());
+  EXPECT_EQ(stopsShowingTheKeys(), std::vector<std::shared_ptr<NSObject>>{focused()});
+  ui.pressTab();
+  EXPECT_EQ(focused(), form->passwordTextField.lock());
+  EXPECT_EQ(stopsShowingTheKeys(), std::vector<std::shared_ptr<NSObject>>{focused()});
+  ui.pressBacktab();
+  EXPECT_EQ(focused(), form->usernameTextField.lock());
+  ui.pressBacktab();
+  EXPECT_EQ(focused(), form->passwordTextField.lock());
 }
 
 TEST_F(LoginSignupTest, OverThePanelEveryLineFitsAndNoMessageTouchesTheCaptionBelow) {
