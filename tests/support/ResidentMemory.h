@@ -34,11 +34,20 @@ inline std::size_t nowBytes() { return statusBytes("VmRSS"); }
 inline std::size_t peakBytes() { return statusBytes("VmHWM"); }
 inline std::size_t peakBytesOf(pid_t process) { return statusBytes("VmHWM", std::to_string(process)); }
 // The peak starts over from what is resident now; false when the kernel does not allow it.
+// Other threads' memory comes and goes meanwhile, so a kernel that let the peak start over
+// shows it as a peak lower than before, or as one no higher than now is; one that kept the
+// old peak shows neither, however often it is asked.
 inline bool restartPeak() {
-  std::ofstream clear("/proc/self/clear_refs");
-  clear << "5";
-  clear.flush();
-  return clear.good() && peakBytes() <= nowBytes() + (1u << 20);
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const std::size_t before = peakBytes();
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+    clear.flush();
+    if (!clear.good()) return false;
+    const std::size_t after = peakBytes();
+    if (after < before || after <= nowBytes() + (1u << 20)) return true;
+  }
+  return false;
 }
 
 }  // namespace resident
