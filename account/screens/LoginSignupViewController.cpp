@@ -191,11 +191,6 @@ void LoginSignupViewController::updateInterfaceForState() {
   if (auto text = tosClickOutTextView.lock()) {
     if (auto scroll = enclosingScrollView(*text)) scroll->setHidden(!signingUp);
   }
-  if (auto box = tosCheckBox.lock()) {
-    // A box hidden with the keys would keep them where nobody sees them.
-    auto window = box->window();
-    if (!signingUp && window && window->firstResponder() == box) window->makeFirstResponder(nullptr);
-  }
   setHidden(tosCheckBox, !signingUp);
   if (auto box = tosCheckBox.lock()) box->reset();
 }
