@@ -771,11 +771,7 @@ void DesktopUserTest::beginDragFromPanel(NSPoint from) {
 
 bool DesktopUserTest::panelHasKeys() {
   auto shown = panel();
-  if (!shown) return false;
-  auto focus = run({"xdotool", "getwindowfocus"}, 10.0);
-  std::string id = focus.output;
-  while (!id.empty() && std::isspace(static_cast<unsigned char>(id.back()))) id.pop_back();
-  return id == shown->id;
+  return shown && run({"xdotool", "getwindowfocus"}, 10.0).output == shown->id + "\n";
 }
 
 bool DesktopUserTest::dragIconShown() {

@@ -155,6 +155,13 @@ class DesktopUserTest : public ::testing::Test {
   // ---- journeys many cases begin with
   // OK on the first-run terms screen, which covers the panel.
   void acceptTerms();
+  // A first launch taken as far as home, the trending strip's first GIF shown.
+  void launchHome();
+  // The term typed into the search field and searched for: the service is asked for it and
+  // the first result shows.
+  void searchFor(const std::string& term);
+  // The shortcut closes the panel and opens it again.
+  void closeAndOpenPanel();
   // A new account through the sign-up form, from a panel that shows home signed out; waits
   // until the service has the user and the application is signed in.
   void signUp(const std::string& username, const std::string& password);

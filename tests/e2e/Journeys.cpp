@@ -18,6 +18,28 @@ void DesktopUserTest::acceptTerms() {
   ASSERT_TRUE(panelShows({200, 10}, isNearWhite)) << "OK leads home";
 }
 
+void DesktopUserTest::launchHome() {
+  ASSERT_NO_FATAL_FAILURE(launch());
+  ASSERT_NO_FATAL_FAILURE(acceptTerms());
+  ASSERT_TRUE(panelShows(P::firstTrendingGif, [](std::uint32_t rgb) { return !isNearWhite(rgb); }))
+      << "the trending strip shows its GIFs";
+}
+
+void DesktopUserTest::searchFor(const std::string& term) {
+  clickPanel(P::searchField);
+  typeText(term);
+  pressKeys("Return");
+  ASSERT_TRUE(eventually([&] { return standinReceived("/v1/search", "tag", term); })) << receivedPaths();
+  ASSERT_TRUE(panelShows(P::firstResult, [](std::uint32_t rgb) { return !isNearWhite(rgb); })) << "the results show";
+}
+
+void DesktopUserTest::closeAndOpenPanel() {
+  pressKeys("shift+ctrl+g");
+  ASSERT_TRUE(eventually([&] { return !panelShown(); })) << "the shortcut closes the panel";
+  pressKeys("shift+ctrl+g");
+  ASSERT_TRUE(eventually([&] { return panelShown(); })) << "and opens it again";
+}
+
 void DesktopUserTest::signUp(const std::string& username, const std::string& password) {
   clickPanel(P::accountButton);
   ASSERT_TRUE(panelShows(kFormCard, isNearWhite)) << "the log-in form opens";

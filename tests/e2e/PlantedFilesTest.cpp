@@ -24,13 +24,6 @@ class PlantedFilesTest : public DesktopUserTest {
  protected:
   fs::path mediaFolder() const { return home() / ".cache" / "Glimdeck" / "media"; }
 
-  // Home, with the trending strip's first GIF shown.
-  void launchHome() {
-    ASSERT_NO_FATAL_FAILURE(launch());
-    ASSERT_NO_FATAL_FAILURE(acceptTerms());
-    ASSERT_TRUE(panelShows(P::firstTrendingGif, [](std::uint32_t rgb) { return !isNearWhite(rgb); }))
-        << "the trending strip shows its GIFs";
-  }
   // How many keys the cache's order on disk holds: it grows as the cache writes its index.
   std::size_t keysOnDisk() const {
     auto bytes = NSFileManager::defaultManager()->readContentsAtPath(mediaFolder() / "orderList");

@@ -162,12 +162,8 @@ TEST_F(ScreensTest, AnOpenedPackCoversThePacksListWholeUntilBack) {
 }
 
 TEST_F(ScreensTest, AClickThatCopiesAGifAfterCopyLinkSaysTheGifWasCopied) {
-  ASSERT_NO_FATAL_FAILURE(launch());
-  ASSERT_NO_FATAL_FAILURE(acceptTerms());
-  clickPanel(P::searchField);
-  typeText("cats");
-  pressKeys("Return");
-  ASSERT_TRUE(panelShows(P::firstResult, isShown)) << "the results show";
+  ASSERT_NO_FATAL_FAILURE(launchHome());
+  ASSERT_NO_FATAL_FAILURE(searchFor("cats"));
   auto shown = panel();
   ASSERT_TRUE(shown);
   const NSRect tile = tileAround(picture(*shown, "results"), P::firstResult);
@@ -230,9 +226,7 @@ TEST_F(ScreensTest, ASearchShowsTheToolbarHomeHadSlidAwayAndItsResultsSlideItAsH
 }
 
 TEST_F(ScreensTest, ThePlainWheelMovesTheTrendingStripWhichAsksForAPageOnlyAsItsEndComesIntoView) {
-  ASSERT_NO_FATAL_FAILURE(launch());
-  ASSERT_NO_FATAL_FAILURE(acceptTerms());
-  ASSERT_TRUE(panelShows(P::firstTrendingGif, isShown));
+  ASSERT_NO_FATAL_FAILURE(launchHome());
   auto shown = panel();
   ASSERT_TRUE(shown);
   const int row = static_cast<int>(P::firstTrendingGif.y);

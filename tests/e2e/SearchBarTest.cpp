@@ -12,14 +12,10 @@ namespace P = PanelPoints;
 
 bool showsSomething(std::uint32_t rgb) { return !isNearWhite(rgb); }
 
+constexpr std::string_view kShare = "/quorb.registerevent/share";
+
 class SearchBarTest : public DesktopUserTest {
  protected:
-  void closeAndOpenPanel() {
-    pressKeys("shift+ctrl+g");
-    ASSERT_TRUE(eventually([&] { return !panelShown(); })) << "the shortcut closes the panel";
-    pressKeys("shift+ctrl+g");
-    ASSERT_TRUE(eventually([&] { return panelShown(); })) << "and opens it again";
-  }
   // How many shares the service was told of.
   std::size_t shares() {
     const std::string paths = receivedPaths();
@@ -27,12 +23,10 @@ class SearchBarTest : public DesktopUserTest {
     for (auto at = paths.find(kShare); at != std::string::npos; at = paths.find(kShare, at + 1)) ++count;
     return count;
   }
-  static constexpr std::string_view kShare = "/quorb.registerevent/share";
 };
 
 TEST_F(SearchBarTest, TheSuggestionListHangsBelowTheFieldWhateverTheWheelDidToTheToolbar) {
-  ASSERT_NO_FATAL_FAILURE(launch());
-  ASSERT_NO_FATAL_FAILURE(acceptTerms());
+  ASSERT_NO_FATAL_FAILURE(launchHome());
   ASSERT_TRUE(panelShows(P::firstTagTile, showsSomething));
   ASSERT_NO_FATAL_FAILURE(wheel(P::homeGrid, 5, 5));
   ASSERT_TRUE(panelShows(P::toolbarBackground, isBlueish)) << "home slid the toolbar away";
@@ -41,25 +35,20 @@ TEST_F(SearchBarTest, TheSuggestionListHangsBelowTheFieldWhateverTheWheelDidToTh
 
   clickPanel(P::searchField);
   typeText("ca");
-  ASSERT_TRUE(panelShows(P::suggestionList, isNearWhite)) << "the list shows under the field";
-  // The field's light blue, where the list would be white, shows what was typed.
-  EXPECT_TRUE(panelShows(P::searchField, isBlueish)) << "the field shows, uncovered";
-  expectScreenMatchesRepaint("typed");
-
+  auto expectTheListUnderTheField = [&](const std::string& step) {
+    EXPECT_TRUE(panelShows(P::suggestionList, isNearWhite)) << step << ": the list shows under the field";
+    // The field's light blue, where the list would be white, shows what was typed.
+    EXPECT_TRUE(panelShows(P::searchField, isBlueish)) << step << ": the field shows, uncovered";
+    expectScreenMatchesRepaint(step);
+  };
+  expectTheListUnderTheField("typed");
   ASSERT_NO_FATAL_FAILURE(closeAndOpenPanel());
-  EXPECT_TRUE(panelShows(P::suggestionList, isNearWhite));
-  EXPECT_TRUE(panelShows(P::searchField, isBlueish)) << "the field shows, uncovered";
-  expectScreenMatchesRepaint("shown again");
+  expectTheListUnderTheField("shown again");
 }
 
 TEST_F(SearchBarTest, EscapeGoesHomeWithItsStripAndAnEscapeThatGivesUpADragDoesNothingElse) {
-  ASSERT_NO_FATAL_FAILURE(launch());
-  ASSERT_NO_FATAL_FAILURE(acceptTerms());
-  ASSERT_TRUE(panelShows(P::firstTrendingGif, showsSomething));
-  clickPanel(P::searchField);
-  typeText("cats");
-  pressKeys("Return");
-  ASSERT_TRUE(panelShows(P::firstResult, showsSomething)) << "the results show";
+  ASSERT_NO_FATAL_FAILURE(launchHome());
+  ASSERT_NO_FATAL_FAILURE(searchFor("cats"));
   ASSERT_NO_FATAL_FAILURE(wheel(P::homeGrid, 5, 40));
   ASSERT_TRUE(panelShows(P::toolbarBackground, isBlueish)) << "the results slid the toolbar and the strip away";
 
@@ -80,10 +69,7 @@ TEST_F(SearchBarTest, EscapeGoesHomeWithItsStripAndAnEscapeThatGivesUpADragDoesN
 
   // A search, the panel closed and opened, and a result dragged out of it, given up with
   // Escape held as a hand holds it: released only once the panel is back with the keys.
-  clickPanel(P::searchField);
-  typeText("cat");
-  pressKeys("Return");
-  ASSERT_TRUE(eventually([&] { return standinReceived("/v1/search", "tag", "cat"); })) << receivedPaths();
+  ASSERT_NO_FATAL_FAILURE(searchFor("cat"));
   ASSERT_NO_FATAL_FAILURE(closeAndOpenPanel());
   ASSERT_TRUE(panelShows(P::firstResult, showsSomething));
   const std::size_t sharedBefore = shares();

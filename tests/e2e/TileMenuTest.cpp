@@ -25,16 +25,6 @@ constexpr NSPoint kHeartCircleInTile{11, 21};
 
 class TileMenuTest : public DesktopUserTest {
  protected:
-  // Searches the stand-in for cats and waits until the first result shows.
-  void searchForCats() {
-    clickPanel(P::searchField);
-    typeText("cats");
-    pressKeys("Return");
-    ASSERT_TRUE(eventually([&] { return standinReceived("/v1/search", "tag", "cats"); })) << receivedPaths();
-    ASSERT_TRUE(panelShows({kFirstResultTopLeft.x + 15, kFirstResultTopLeft.y + 15},
-                           [](std::uint32_t rgb) { return !isNearWhite(rgb); }))
-        << "the results show";
-  }
   // The darkest grey of a picture's row band (0 black, 255 white).
   static int darkestInRows(const Picture& picture, int top, int bottom) {
     int darkest = 255;
@@ -64,7 +54,7 @@ TEST_F(TileMenuTest, ATilesMenuCopiesItsLinkAndEmbedAndAddsItToAPack) {
   clickPanel(P::profileButton);  // back home, where the trending strip is
   ASSERT_TRUE(panelShows(P::trendingStrip, [](std::uint32_t rgb) { return !isNearWhite(rgb); }));
 
-  ASSERT_NO_FATAL_FAILURE(searchForCats());
+  ASSERT_NO_FATAL_FAILURE(searchFor("cats"));
   auto corner = firstResultCorner();
   ASSERT_TRUE(corner) << "the first result's tile has edges";
   NSPoint more{corner->x - kMoreFromRight, corner->y - kMoreFromBottom};
@@ -113,7 +103,7 @@ TEST_F(TileMenuTest, ATilesMenuCopiesItsLinkAndEmbedAndAddsItToAPack) {
 
 TEST_F(TileMenuTest, WithNoPackAddToPackIsGreyedAndATilesHoverGoesWithThePanel) {
   ASSERT_NO_FATAL_FAILURE(launchSignedUp("nora", "no-packs-yet"));
-  ASSERT_NO_FATAL_FAILURE(searchForCats());
+  ASSERT_NO_FATAL_FAILURE(searchFor("cats"));
   auto corner = firstResultCorner();
   ASSERT_TRUE(corner) << "the first result's tile has edges";
   const NSPoint onTile{corner->x - 60, corner->y - 60};
