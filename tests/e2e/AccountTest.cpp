@@ -114,15 +114,11 @@ TEST_F(AccountTest, TheSignUpFormIsSentWithTheKeyboardAloneAndEachStopShowsTheKe
 
   clickPanel(P::loginToSignup);
   ASSERT_TRUE(panelShows(P::signupSubmitFill, isBlueish)) << "the sign-up form opens";
-  keysAt(kSignupStops, "user name");
-  typeText("kay");
-  pressKeys("Tab");
-  keysAt(kSignupStops, "email");
-  typeText("kay@example.com");
-  pressKeys("Tab");
-  keysAt(kSignupStops, "password");
-  typeText("keys-only");
-  pressKeys("Tab");
+  for (auto [stop, text] : {std::pair{"user name", "kay"}, {"email", "kay@example.com"}, {"password", "keys-only"}}) {
+    keysAt(kSignupStops, stop);
+    typeText(text);
+    pressKeys("Tab");
+  }
   keysAt(kSignupStops, "consent box");
   pressKeys("space");
   EXPECT_TRUE(panelShows(P::signupAgree, isBlueish)) << "Space ticks the box";

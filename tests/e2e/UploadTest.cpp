@@ -125,12 +125,9 @@ class UploadTest : public DesktopUserTest {
     return file;
   }
 
-  // BROWSE DESKTOP on the upload screen (opened first, unless it is up): the desktop's file
-  // chooser, with the pointer over it (keys go to the window under the pointer).
-  void openChooser(std::optional<XWindow>& chooser, bool fromHome = true) {
-    if (fromHome) {
-      ASSERT_NO_FATAL_FAILURE(openUploadScreen());
-    }
+  // BROWSE DESKTOP on the upload screen: the desktop's file chooser, with the pointer over it
+  // (keys go to the window under the pointer).
+  void openChooser(std::optional<XWindow>& chooser) {
     clickPanel(kBrowseDesktop);
     ASSERT_TRUE(eventually([&] { return (chooser = windowNamed("Open")).has_value(); })) << "the file chooser opens";
     ASSERT_TRUE(movePointer(*chooser, {chooser->frame.width() / 2, chooser->frame.height() / 2}));
@@ -229,6 +226,7 @@ TEST_F(UploadTest, AGifPickedOnTheDesktopIsStagedAndGoesUp) {
   const auto file = standinGifFile(2600, "meadow-picked.gif");
   // The panel makes way for the desktop's file chooser.
   std::optional<XWindow> chooser;
+  ASSERT_NO_FATAL_FAILURE(openUploadScreen());
   ASSERT_NO_FATAL_FAILURE(openChooser(chooser));
   EXPECT_TRUE(eventually([&] { return !panelShown(); })) << "the panel closes while the chooser is up";
   picture(*chooser, "file-chooser");
@@ -247,12 +245,13 @@ TEST_F(UploadTest, AGifPickedOnTheDesktopIsStagedAndGoesUp) {
 TEST_F(UploadTest, APathTypedIntoTheFileChoosersLocationBarAfterAMistypedFolderPicksTheGif) {
   const auto file = standinGifFile(2700, "typed-path.gif");
   std::optional<XWindow> chooser;
+  ASSERT_NO_FATAL_FAILURE(openUploadScreen());
   ASSERT_NO_FATAL_FAILURE(openChooser(chooser));
   ASSERT_NO_FATAL_FAILURE(pastePathAndOpen(*chooser, home() / "not-there.gif", "ctrl+l"));
   EXPECT_TRUE(eventually([&] { return redInMessage("not there") > 20; })) << "the screen names the file that is not there";
   expectScreenMatchesRepaint("not there");
 
-  ASSERT_NO_FATAL_FAILURE(openChooser(chooser, false));
+  ASSERT_NO_FATAL_FAILURE(openChooser(chooser));
   typeText((home() / "no-such-folder" / file.filename()).string());
   // Put right: all that was typed is selected, and the right path replaces it.
   ASSERT_NO_FATAL_FAILURE(pastePathAndOpen(*chooser, file, "ctrl+a"));
@@ -266,6 +265,7 @@ TEST_F(UploadTest, APathTypedIntoTheFileChoosersLocationBarAfterAMistypedFolderP
 // 0, and the store was closed on the way out (its log folded into the file).
 TEST_F(UploadTest, AskedToEndWhileTheFileChooserIsUpTheApplicationEndsWithItsStoreClosed) {
   std::optional<XWindow> chooser;
+  ASSERT_NO_FATAL_FAILURE(openUploadScreen());
   ASSERT_NO_FATAL_FAILURE(openChooser(chooser));
   ASSERT_TRUE(std::filesystem::exists(storePath().string() + "-wal")) << "the store is open, with its log beside it";
   ASSERT_EQ(kill(app().pid(), SIGTERM), 0);
