@@ -44,7 +44,8 @@ class LoginSignupTest : public AccountScreensTest {
     type(form->usernameTextField, username);
     type(form->passwordTextField, password);
   }
-  void toSignup() {
+  // The button under the form: from log-in to sign-up, and back.
+  void switchMode() {
     ui.click(form->stateToggleButton.lock());
     settleLayout(form->view());
     drainMainQueue();
@@ -77,21 +78,21 @@ class LoginSignupTest : public AccountScreensTest {
     return editor ? editor->delegateObject() : window->firstResponder();
   }
 
+  using Stops = std::vector<std::shared_ptr<NSObject>>;
   // The form's stops in Tab order (those of the mode shown).
-  std::vector<std::shared_ptr<NSObject>> stops() {
-    std::vector<std::shared_ptr<NSObject>> all{form->usernameTextField.lock()};
-    if (form->currentState == AuthenticationState::signup) all.push_back(form->emailTextField.lock());
-    all.push_back(form->passwordTextField.lock());
-    if (form->currentState == AuthenticationState::signup) all.push_back(form->tosCheckBox.lock());
+  Stops stops() {
+    Stops all{form->usernameTextField.lock(), form->emailTextField.lock(), form->passwordTextField.lock(),
+              form->tosCheckBox.lock()};
+    if (form->currentState == AuthenticationState::login) return {all[0], all[2]};
     return all;
   }
   // The stops whose look says that they have the keys, from a picture of the form: the focus
   // colour just inside the edge of an input or of the box, at the middle of its left side.
-  std::vector<std::shared_ptr<NSObject>> stopsShowingTheKeys() {
+  Stops stopsShowingTheKeys() {
     const auto file = home() / "form.png";
     EXPECT_TRUE(ViewTreeRenderer::writeViewPNG(form->view(), file));
     const auto picture = PNGPixels::read(file);
-    std::vector<std::shared_ptr<NSObject>> showing;
+    Stops showing;
     for (const auto& stop : stops()) {
       auto box = asA<CheckBoxControl>(stop);
       auto view = box ? box->checkBox() : asA<NSView>(stop);
@@ -102,6 +103,18 @@ class LoginSignupTest : public AccountScreensTest {
     }
     return showing;
   }
+  // Where Tab (Shift-Tab when `back`) pressed `times` times gave the keys each time; each time
+  // that stop alone shows them.
+  Stops tabThrough(int times, bool back = false) {
+    Stops went;
+    for (int i = 0; i < times; ++i) {
+      back ? ui.pressBacktab() : ui.pressTab();
+      went.push_back(focused());
+      EXPECT_EQ(stopsShowingTheKeys(), Stops{focused()}) << (back ? "Shift-Tab " : "Tab ") << i + 1;
+      EXPECT_EQ(form->tosCheckBox.lock()->showsFocus(), focused() == form->tosCheckBox.lock());
+    }
+    return went;
+  }
 
   std::shared_ptr<LoginSignupViewController> form = LoginSignupViewController::init();
   std::shared_ptr<OwnerLog> owner = std::make_shared<OwnerLog>();
@@ -109,7 +122,7 @@ class LoginSignupTest : public AccountScreensTest {
 
 TEST_F(LoginSignupTest, BothModesLookAsDesignedAndSwitchingEmptiesTheForm) {
   EXPECT_DUMP(dumpViewTree(form->view()), "account/screens/expected/login-form.txt");
-  toSignup();
+  switchMode();
   EXPECT_DUMP(dumpViewTree(form->view()), "account/screens/expected/signup-form.txt");
 
   type(form->usernameTextField, "amy");
@@ -129,7 +142,7 @@ TEST_F(LoginSignupTest, ValidationNamesEveryEmptyFieldAndSendsNothing) {
   submit();
   EXPECT_EQ(errors(), (std::vector<std::string>{"username: Please enter a value.", "password: Please enter a value."}));
   EXPECT_EQ(form->usernameTextField.lock()->layer()->borderColor(), NSColorPalette::errorRed()->CGColor());
-  toSignup();
+  switchMode();
   submit();
   EXPECT_EQ(errors(), (std::vector<std::string>{"username: Please enter a value.", "email: Please enter a value.",
                                                 "password: Please enter a value.",
@@ -146,7 +159,7 @@ TEST_F(LoginSignupTest, ValidationNamesEveryEmptyFieldAndSendsNothing) {
 
 TEST_F(LoginSignupTest, TheServicesComplaintsGoUnderTheirFields) {
   standin().state().accounts().seedUser("amy", "pw");
-  toSignup();
+  switchMode();
   type(form->usernameTextField, "amy");
   type(form->emailTextField, "amy@example.com");
   type(form->passwordTextField, "pw2");
@@ -285,7 +298,7 @@ TEST_F(LoginSignupTest, TabReturnLinksAndClose) {
   EXPECT_EQ(errors(), std::vector<std::string>{}) << "Return outside the password field submits nothing";
 
   ui.click(form->forgotPasswordButton.lock());
-  toSignup();
+  switchMode();
   ui.click(form->usernameTextField.lock());
   ui.pressTab();
   EXPECT_EQ(focused(), form->emailTextField.lock());
@@ -301,69 +314,44 @@ TEST_F(LoginSignupTest, TabReturnLinksAndClose) {
 
 // The form is sent by keyboard alone: in sign-up Tab goes through the user name, the e-mail,
 // the password and the consent box and round again, Shift-Tab goes back, Space ticks the box,
-// and the box shows while it has the keys; Return in the password field sends the form.
+// and each stop shows while it has the keys; Return in the password field sends the form. In
+// log-in, even after the box had the keys, Tab goes between the two fields.
 TEST_F(LoginSignupTest, TheSignUpFormIsSentByKeyboardThroughEveryStopIncludingTheConsentBox) {
-  toSignup();
+  switchMode();
   auto box = form->tosCheckBox.lock();
   const std::shared_ptr<NSObject> username = form->usernameTextField.lock(), email = form->emailTextField.lock(),
                                   password = form->passwordTextField.lock();
   EXPECT_EQ(focused(), username) << "the switched form gives its first field the keys";
-  std::vector<std::shared_ptr<NSObject>> tabbed, backtabbed;
-  for (int i = 0; i < 5; ++i) {
-    ui.pressTab();
-    tabbed.push_back(focused());
-    EXPECT_EQ(stopsShowingTheKeys(), std::vector<std::shared_ptr<NSObject>>{focused()}) << "after Tab " << i + 1;
-  }
-  EXPECT_EQ(tabbed, (std::vector<std::shared_ptr<NSObject>>{email, password, box, username, email}));
-  for (int i = 0; i < 4; ++i) {
-    ui.pressBacktab();
-    backtabbed.push_back(focused());
-    EXPECT_EQ(box->showsFocus(), focused() == box);
-  }
-  EXPECT_EQ(backtabbed, (std::vector<std::shared_ptr<NSObject>>{username, box, password, email}));
+  EXPECT_EQ(tabThrough(5), (Stops{email, password, box, username, email}));
+  EXPECT_EQ(tabThrough(4, true), (Stops{username, box, password, email}));
+  ASSERT_EQ(tabThrough(2), (Stops{password, box}));
 
-  ui.typeText("kim@example.com");
-  ui.pressBacktab();
-  ui.typeText("kim");
-  ui.pressTab();
-  ui.pressTab();
-  ui.typeText("keys-only");
-  ui.pressTab();
+  switchMode();
+  EXPECT_EQ(focused(), username) << "the keys leave the hidden box for the first field";
+  EXPECT_FALSE(box->showsFocus());
+  EXPECT_EQ(stopsShowingTheKeys(), Stops{focused()});
+  EXPECT_EQ(tabThrough(1), Stops{password});
+  EXPECT_EQ(tabThrough(2, true), (Stops{username, password}));
+
+  switchMode();
+  ASSERT_EQ(focused(), username);
+  for (const char* text : {"kim", "kim@example.com", "keys-only"}) {
+    ui.typeText(text);
+    tabThrough(1);
+  }
   ASSERT_EQ(focused(), box);
   ui.pressKey(NSKeyCode::space, " ");
   finishAnimations();
   EXPECT_TRUE(box->isChecked) << "Space ticks the box";
   EXPECT_TRUE(box->showsFocus());
-  ui.pressBacktab();
-  EXPECT_FALSE(box->showsFocus());
+  EXPECT_EQ(tabThrough(1, true), Stops{password});
   ui.pressReturn();
   ASSERT_TRUE(runUntil([&] { return owner->finished == 1; })) << "errors: " << errors().size();
   EXPECT_EQ(requests("/quorb.signup"), 1u);
 }
 
-// Back in log-in mode the box is gone and so are its keys: Tab goes between the two fields,
-// each showing that it has them.
-TEST_F(LoginSignupTest, InLogInTabGoesBetweenTheTwoFieldsEvenAfterTheBoxHadTheKeys) {
-  toSignup();
-  for (int i = 0; i < 3; ++i) ui.pressTab();
-  ASSERT_EQ(focused(), form->tosCheckBox.lock());
-  ui.click(form->stateToggleButton.lock());
-  settleLayout(form->view());
-  drainMainQueue();
-  EXPECT_EQ(focused(), form->usernameTextField.lock()) << "the keys leave the hidden box for the first field";
-  EXPECT_FALSE(form->tosCheckBox.lock()->showsFocus());
-  EXPECT_EQ(stopsShowingTheKeys(), std::vector<std::shared_ptr<NSObject>>{focused()});
-  ui.pressTab();
-  EXPECT_EQ(focused(), form->passwordTextField.lock());
-  EXPECT_EQ(stopsShowingTheKeys(), std::vector<std::shared_ptr<NSObject>>{focused()});
-  ui.pressBacktab();
-  EXPECT_EQ(focused(), form->usernameTextField.lock());
-  ui.pressBacktab();
-  EXPECT_EQ(focused(), form->passwordTextField.lock());
-}
-
 TEST_F(LoginSignupTest, OverThePanelEveryLineFitsAndNoMessageTouchesTheCaptionBelow) {
-  toSignup();
+  switchMode();
   // The consent sentence shows whole: "Privacy Policy" is not cut off.
   auto consent = form->tosClickOutTextView.lock();
   auto shownWidth = consent->superview()->bounds().width();  // the scroll view's clip
@@ -387,14 +375,14 @@ TEST_F(LoginSignupTest, OverThePanelEveryLineFitsAndNoMessageTouchesTheCaptionBe
   }
   // In the log-in form the message of a failed log-in stands under the user name, clear of
   // the password's caption.
-  toSignup();
+  switchMode();
   form->showError("Incorrect username or password.", AuthenticationInputType::username);
   settleLayout(form->view());
   EXPECT_LT(form->usernameTextFieldErrorLabel.lock()->frame().maxY(), form->passwordTextFieldHeader.lock()->frame().minY());
 }
 
 TEST_F(LoginSignupTest, EveryMessageShowsWholeAndTheRowsBelowMakeRoomForIt) {
-  toSignup();
+  switchMode();
   submit();
   settleLayout(form->view());
   EXPECT_DUMP(dumpViewTree(form->view()), "account/screens/expected/signup-errors.txt");
@@ -435,7 +423,7 @@ TEST_F(LoginSignupTest, EveryMessageShowsWholeAndTheRowsBelowMakeRoomForIt) {
 }
 
 TEST_F(LoginSignupTest, APasteLongerThanAFieldTakesIsCutAndTheFormSaysSo) {
-  toSignup();
+  switchMode();
   const std::string pasted(10'500, 'u');
   struct Case {
     std::weak_ptr<NSTextField> field;
