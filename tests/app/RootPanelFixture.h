@@ -61,6 +61,14 @@ class RootPanelTest : public CollectionsTest {
     window->layoutIfNeeded();
   }
 
+  // The panel closes and opens again.
+  void reopen() {
+    panel->noteViewWillDisappear();
+    panel->noteViewDidDisappear();
+    panel->noteViewWillAppear();
+    panel->noteViewDidAppear();
+  }
+
   // The panel's own members of the first logged event of that name, "key=value" in key
   // order ("category=trending vornIDKey=12"), or "(none)" when none came.
   std::string event(std::string_view name) {

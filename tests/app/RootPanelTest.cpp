@@ -360,11 +360,7 @@ TEST_F(RootPanelTest, HomeTilesShowTheirPicturesAgainWhenThePanelWasAwayInAnothe
     way.leave();
     ASSERT_NE(panel->state, RootViewController::DisplayState::home);
     window->layoutIfNeeded();
-    // The panel closes and opens again while the home grid is off screen.
-    panel->noteViewWillDisappear();
-    panel->noteViewDidDisappear();
-    panel->noteViewWillAppear();
-    panel->noteViewDidAppear();
+    reopen();  // while the home grid is off screen
     way.comeHome();
     ASSERT_EQ(panel->state, RootViewController::DisplayState::home);
     window->layoutIfNeeded();
