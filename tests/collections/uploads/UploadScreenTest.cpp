@@ -115,26 +115,31 @@ TEST_F(UploadScreenTest, OpenPanelStagesTheGifFilesAndPutsThePopoverAwayMeanwhil
 
 // What the screen said of GIFs it turned away goes once a GIF is staged, however the GIF
 // came: dropped, chosen in the file browser or pasted as an address. An intake that stages one
-// and turns another away names only what it turned away.
-TEST_F(UploadScreenTest, AMessageAboutRefusedGifsGoesOnceAGifIsStagedWhicheverWayItCame) {
-  const auto png = file("photo.png", std::string("\x89PNG\r\n\x1a\n", 8) + std::string(64, '\0'));
+// and turns another away names only what it turned away; a file the desktop's chooser hands
+// back that is not there (GTK hands back a path typed for one as any other) is named as a
+// dropped one is, and what is there is staged beside it.
+TEST_F(UploadScreenTest, AMessageAboutRefusedGifsGoesOnceAGifIsStagedAndTheLatestRefusalsAreNamed) {
+  const std::string pngBytes = std::string("\x89PNG\r\n\x1a\n", 8) + std::string(64, '\0');
+  const auto png = file("photo.png", pngBytes);
   const auto gif = file("good.gif", gifBytes());
-  const std::string refused = "\u201cphoto.png\u201d is not a GIF.";
   auto target = screen->dragContainer.lock();
   auto field = screen->filenameTextInput.lock();
+  auto choose = [&](std::vector<std::string> chosen) {
+    return [&, chosen] {
+      ui.scriptOpenPanel(chosen);
+      ui.click(screen->browseButton.lock());
+    };
+  };
+  const std::string gone = (home() / "gone.gif").string(), notFound = "\u201cgone.gif\u201d could not be found.";
   struct Row {
     const char* name;
-    std::function<void()> stage;
-    std::string message;  // once the GIF is staged
+    std::function<void()> intake;
+    std::size_t staged;   // in all, after the row
+    std::string message;  // once the intake is checked
   };
   const Row rows[] = {
-      {"dropped", [&] { ui.dropFromOtherApplication(target, {gifData(gifBytes())}); }, ""},
-      {"chosen",
-       [&] {
-         ui.scriptOpenPanel(std::vector<std::string>{gif});
-         ui.click(screen->browseButton.lock());
-       },
-       ""},
+      {"dropped", [&] { ui.dropFromOtherApplication(target, {gifData(gifBytes())}); }, 1, ""},
+      {"chosen", choose({gif}), 2, ""},
       {"pasted",
        [&] {
          ui.click(field);
@@ -142,47 +147,22 @@ TEST_F(UploadScreenTest, AMessageAboutRefusedGifsGoesOnceAGifIsStagedWhicheverWa
          ui.typeText(standinURL("/_standin/slow/paste?ms=0"));
          ui.pressReturn();
        },
-       ""},
+       3, ""},
       {"dropped with another file", [&] { ui.dropFromOtherApplication(target, {files({gif, file("notes.txt", "words")})}); },
-       "\u201cnotes.txt\u201d is not a GIF."},
+       4, "\u201cnotes.txt\u201d is not a GIF."},
+      {"chosen, not there", choose({gone}), 4, notFound},
+      {"chosen beside one not there", choose({gif, gone}), 5, notFound},
+      {"chosen, no GIF", choose({file("other.png", pngBytes)}), 5, "\u201cother.png\u201d is not a GIF."},
   };
-  std::size_t staged = 0;
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     ui.dropFromOtherApplication(target, {files({png})});
-    ASSERT_EQ(message(), refused);
-    row.stage();
-    ++staged;
-    ASSERT_TRUE(eventually([&] { return screen->stagedUploads().size() == staged && message() == row.message; }))
+    ASSERT_EQ(message(), "\u201cphoto.png\u201d is not a GIF.");
+    row.intake();
+    ASSERT_TRUE(eventually([&] { return screen->stagedUploads().size() == row.staged && message() == row.message; }))
         << "the message: " << message();
   }
-}
-
-// A path typed into a desktop's file chooser for a file that is not there comes back from it
-// (GTK hands it back as any other), and the screen names it as it names a dropped one; what is
-// there is staged beside it.
-TEST_F(UploadScreenTest, AFileTheChooserHandsBackThatIsNotThereIsNamedAsADroppedOneIs) {
-  const auto gif = file("here.gif", gifBytes());
-  const auto gone = (home() / "gone.gif").string();
-  const auto png = file("photo.png", std::string("\x89PNG\r\n\x1a\n", 8) + std::string(64, '\0'));
-  struct Row {
-    std::vector<std::string> chosen;
-    std::size_t staged;  // in all, after the row
-    std::string message;
-  };
-  const Row rows[] = {
-      {{gone}, 0, "\u201cgone.gif\u201d could not be found."},
-      {{gif, gone}, 1, "\u201cgone.gif\u201d could not be found."},
-      {{png}, 1, "\u201cphoto.png\u201d is not a GIF."},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.chosen.back());
-    ui.scriptOpenPanel(row.chosen);
-    ui.click(screen->browseButton.lock());
-    EXPECT_TRUE(eventually([&] { return screen->stagedUploads().size() == row.staged && message() == row.message; }))
-        << "the message: " << message();
-  }
-  EXPECT_EQ(copiesInGifFolder(), 1u);
+  EXPECT_EQ(copiesInGifFolder(), 5u) << "a copy of each GIF staged, none of what was turned away";
 }
 
 TEST_F(UploadScreenTest, DropsOfDataAndFilesStageGifsAndLetAddressesInWithoutReadingThem) {
