@@ -230,15 +230,15 @@ TEST_F(LoginItemsTest, OneEntryStartsTheApplicationWhicheverOfItsCopiesWroteIt) 
     for (const auto& item : list->snapshot()) found[item->entryPath().filename().string()] = readFile(item->entryPath());
     return found;
   };
+  // Other programs' entries, one under a name that is not one of the application's.
+  const Files others = {{"other-tool.desktop", tool}, {"glimdeck-notes.desktop", tool}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     std::filesystem::remove_all(list->folder());
     std::filesystem::create_directories(list->folder());
-    Files before = row.before;
-    before["other-tool.desktop"] = tool;
-    before["glimdeck-notes.desktop"] = tool;  // not one of the application's names
-    for (const auto& [name, text] : before) std::ofstream(list->folder() / name) << text;
-    Files others = {{"other-tool.desktop", tool}, {"glimdeck-notes.desktop", tool}};
+    for (const auto* files : {&row.before, &others}) {
+      for (const auto& [name, text] : *files) std::ofstream(list->folder() / name) << text;
+    }
 
     EXPECT_EQ(LoginUtilities::isLaunchAtStartup(), row.shown);
     if (row.shown) {

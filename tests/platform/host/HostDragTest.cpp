@@ -39,12 +39,8 @@ class GifDragSource : public NSView, public NSDraggingSource, public NSPasteboar
   std::vector<std::string> heard;
 
   bool acceptsFirstResponder() const override { return true; }
-  void keyDown(const std::shared_ptr<NSEvent>& event) override {
-    heard.push_back("keyDown " + std::to_string(event->keyCode()));
-  }
-  void keyUp(const std::shared_ptr<NSEvent>& event) override {
-    heard.push_back("keyUp " + std::to_string(event->keyCode()));
-  }
+  void keyDown(const std::shared_ptr<NSEvent>& e) override { heard.push_back("keyDown " + code(e)); }
+  void keyUp(const std::shared_ptr<NSEvent>& e) override { heard.push_back("keyUp " + code(e)); }
   void mouseUp(const std::shared_ptr<NSEvent>&) override { heard.push_back("mouseUp"); }
   void mouseDown(const std::shared_ptr<NSEvent>& event) override {
     heard.push_back("mouseDown");
@@ -78,6 +74,7 @@ class GifDragSource : public NSView, public NSDraggingSource, public NSPasteboar
 
  private:
   using NSView::NSView;
+  static std::string code(const std::shared_ptr<NSEvent>& key) { return std::to_string(key->keyCode()); }
   NSPoint downAt_;
 };
 
@@ -281,8 +278,8 @@ TEST_F(HostDragTest, ReleasesOfADragGivenUpWithEscapeDoNotReachTheWindowShownAga
 
   showAndWait(window);
   window->makeFirstResponder(source);
-  auto focused = [&] { return run({"xdotool", "getwindowfocus"}).output == windowId(window) + "\n"; };
-  ASSERT_TRUE(runUntil(focused)) << "the window shown again has the keys";
+  ASSERT_TRUE(runUntil([&] { return run({"xdotool", "getwindowfocus"}).output == windowId(window) + "\n"; }))
+      << "the window shown again has the keys";
   source->heard.clear();
   run({"xdotool", "keyup", "Escape"});
   ASSERT_TRUE(movePointerBy(-20, -20));
