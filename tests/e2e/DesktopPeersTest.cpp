@@ -57,14 +57,6 @@ class DesktopPeersTest : public DesktopUserTest {
     for (const auto& line : peerLines()) text += line + "; ";
     return text;
   }
-  int sharesReported() {
-    int shares = 0;
-    for (const auto& request : standinRequests()) {
-      auto path = asA<NSString>(request->objectForKey("path"));
-      shares += path && path->string() == kSharePath;
-    }
-    return shares;
-  }
 
   // Drags the trending strip's first GIF over the drop target, the button held.
   void dragFirstGifOver(const std::string& target) {
@@ -98,8 +90,8 @@ TEST_F(DesktopPeersTest, ADragGivenUpOverAnotherProgramIsNoShareAndADeliveredOne
   run({"xdotool", "mouseup", "1"});
   ASSERT_TRUE(eventually([&] { return peerNoted("received"); })) << peerRecord();
   EXPECT_NE(peerLines().back().find(" GIF8"), std::string::npos) << "a GIF: " << peerRecord();
-  EXPECT_TRUE(eventually([&] { return sharesReported() > 0; })) << receivedPaths();
-  EXPECT_EQ(sharesReported(), 1) << "the drag given up is no share: " << receivedPaths();
+  EXPECT_TRUE(eventually([&] { return standinRequestCount(kSharePath) > 0; })) << receivedPaths();
+  EXPECT_EQ(standinRequestCount(kSharePath), 1) << "the drag given up is no share: " << receivedPaths();
   EXPECT_FALSE(panelShown()) << "the GIF went to the other program, where the user now is";
 }
 

@@ -716,6 +716,15 @@ bool DesktopUserTest::standinReceivedQuery(
   return false;
 }
 
+int DesktopUserTest::standinRequestCount(std::string_view path) {
+  int count = 0;
+  for (const auto& request : standinRequests()) {
+    auto target = asA<NSString>(request->objectForKey("path"));
+    count += target && target->string() == path;
+  }
+  return count;
+}
+
 std::string DesktopUserTest::receivedPaths() {
   std::string paths;
   for (const auto& request : standinRequests()) {

@@ -22,6 +22,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -196,6 +197,8 @@ class DesktopUserTest : public ::testing::Test {
   // passes the test.
   bool standinReceivedQuery(const std::string& path,
                             const std::function<bool(const std::string& name, const std::string& value)>& item);
+  // How many requests for the path the stand-in has received.
+  int standinRequestCount(std::string_view path);
 
   // The paths of the requests the stand-in received, in order, for failure messages.
   std::string receivedPaths();
