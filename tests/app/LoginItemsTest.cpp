@@ -236,8 +236,8 @@ TEST_F(LoginItemsTest, OneEntryStartsTheApplicationWhicheverOfItsCopiesWroteIt) 
     SCOPED_TRACE(row.name);
     std::filesystem::remove_all(list->folder());
     std::filesystem::create_directories(list->folder());
-    for (const auto* files : {&row.before, &others}) {
-      for (const auto& [name, text] : *files) std::ofstream(list->folder() / name) << text;
+    for (const auto* planted : {&row.before, &others}) {
+      for (const auto& [name, text] : *planted) std::ofstream(list->folder() / name) << text;
     }
 
     EXPECT_EQ(LoginUtilities::isLaunchAtStartup(), row.shown);
