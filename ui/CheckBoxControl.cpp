@@ -192,6 +192,12 @@ void CheckBoxControl::keyDown(const std::shared_ptr<NSEvent>& event) {
     if (isEnabled) animateFill(!isChecked);
     return;
   }
+  // Return on the box does what Return does in the form around it (sends it), when the form
+  // says what that is.
+  if (modifiers == 0 && (event->keyCode() == NSKeyCode::returnKey || event->keyCode() == NSKeyCode::keypadEnter) &&
+      tryToPerform("insertNewline:", sharedAs<CheckBoxControl>())) {
+    return;
+  }
   if (event->keyCode() == NSKeyCode::tab || key == "\t" || key == "\x19") {
     const bool back = (modifiers & NSEventModifierFlagShift) || key == "\x19";
     auto self = sharedAs<CheckBoxControl>();

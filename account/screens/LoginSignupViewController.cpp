@@ -361,13 +361,20 @@ void LoginSignupViewController::moveKeys(const std::shared_ptr<NSView>& from, bo
 }
 
 bool LoginSignupViewController::respondsToCommand(std::string_view selector) const {
-  if (selector == "insertTab:" || selector == "insertBacktab:") return true;
+  if (selector == "insertTab:" || selector == "insertBacktab:" || selector == "insertNewline:") return true;
   return NSViewController::respondsToCommand(selector);
 }
 
 void LoginSignupViewController::performCommand(std::string_view selector, const std::shared_ptr<NSObject>& sender) {
   if (selector == "insertTab:" || selector == "insertBacktab:") {
     moveKeys(asA<NSView>(sender), selector == "insertTab:");
+    return;
+  }
+  // Return on the consent box sends the form, as it does in the password field; the fields'
+  // own Returns never come here (their editors take them).
+  if (selector == "insertNewline:") {
+    if (sender && sender == tosCheckBox.lock()) submit();
+    else if (auto next = nextResponder()) next->tryToPerform(selector, sender);
     return;
   }
   NSViewController::performCommand(selector, sender);

@@ -125,6 +125,8 @@ TEST_F(AccountTest, TheSignUpFormIsSentWithTheKeyboardAloneAndEachStopShowsTheKe
   expectScreenMatchesRepaint("box ticked with the keys");
   pressKeys("shift+Tab");
   keysAt(kSignupStops, "password");
+  pressKeys("Tab");
+  keysAt(kSignupStops, "consent box");
   pressKeys("Return");
   EXPECT_TRUE(eventually([&] { return standinReceived("/quorb.signup", "username", "kay"); })) << receivedPaths();
   EXPECT_TRUE(eventually([&] { return standinRecord("users", "username", "kay") != nullptr; }));

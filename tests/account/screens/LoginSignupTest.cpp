@@ -344,9 +344,8 @@ TEST_F(LoginSignupTest, TheSignUpFormIsSentByKeyboardThroughEveryStopIncludingTh
   finishAnimations();
   EXPECT_TRUE(box->isChecked) << "Space ticks the box";
   EXPECT_TRUE(box->showsFocus());
-  EXPECT_EQ(tabThrough(1, true), Stops{password});
   ui.pressReturn();
-  ASSERT_TRUE(runUntil([&] { return owner->finished == 1; })) << "errors: " << errors().size();
+  ASSERT_TRUE(runUntil([&] { return owner->finished == 1; })) << "Return on the box sends the form; errors: " << errors().size();
   EXPECT_EQ(requests("/quorb.signup"), 1u);
 }
 
