@@ -295,7 +295,6 @@ std::expected<std::shared_ptr<StandinStateFile>, std::string> StandinStateFile::
   }
   auto file = std::shared_ptr<StandinStateFile>(new StandinStateFile(path, std::move(state), *lock));
   if (!file->load(start)) return std::unexpected("the unreadable \"" + path.string() + "\" could not be set aside");
-  file->generation_ = file->state_->contents().generation;
   file->state_->setChangeObserver([pending = file->pending_] {
     {
       std::lock_guard lock(pending->mutex);
@@ -363,7 +362,7 @@ bool StandinStateFile::load(Start start) {
       }
     }
   }
-  state_->restore(std::move(contents));
+  generation_ = state_->restore(std::move(contents));
   return true;
 }
 
