@@ -348,7 +348,7 @@ TEST_F(StandinStateFileTest, ASaveThatFailsSaysSoOnceAndIsTriedAgainWhileRequest
   next.stop();
 }
 
-// The same, of the program started as `make run` starts it.
+// The program itself, started as `make run` starts it.
 using MakeRunStandinTest = StandinStateFileTest;
 
 TEST_F(MakeRunStandinTest, TwoRunsInARowMeetTheSameService) {
