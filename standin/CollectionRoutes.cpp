@@ -1,7 +1,6 @@
 #include "standin/CollectionRoutes.h"
 
 #include <algorithm>
-#include <charconv>
 #include <variant>
 
 #include "platform/foundation/NSArray.h"
@@ -15,19 +14,13 @@
 #include "standin/TextHelpers.h"
 
 using standin::text;
+using standin::wholeNumber;
 
 namespace {
 
 using State = std::shared_ptr<StandinState>;
 
 std::string jsonOf(const id& object) { return NSJSONSerialization::stringWithJSONObject(object).value_or("{}"); }
-
-std::optional<std::int64_t> wholeNumber(std::string_view value) {
-  std::int64_t out = 0;
-  auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), out);
-  if (value.empty() || error != std::errc() || end != value.data() + value.size()) return std::nullopt;
-  return out;
-}
 
 // A query parameter, or for a multipart body the text part of that name.
 std::optional<std::string> field(const StandinRequest& request, std::string_view name) {

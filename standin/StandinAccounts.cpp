@@ -102,14 +102,6 @@ std::vector<std::string> StandinAccounts::tokensOf(std::int64_t userid) const {
   return out;
 }
 
-void StandinAccounts::reset() {
-  const auto notice = changes_.notice();
-  std::lock_guard lock(mutex_);
-  users_.clear();
-  tokens_.clear();
-  nextUserId_ = 700;
-}
-
 StandinAccounts::Contents StandinAccounts::contents() const {
   std::lock_guard lock(mutex_);
   Contents contents;

@@ -48,7 +48,7 @@ class StandinAccounts {
   void setNeedsTermsAcceptance(std::int64_t userid, bool needed);
   // The tokens the user holds, in the order they were made.
   std::vector<std::string> tokensOf(std::int64_t userid) const;
-  void reset();
+  void reset() { restore({}); }
 
   // Everything held, as a file keeps it, and the way back to it.
   struct KeptToken {

@@ -24,19 +24,6 @@ id integer(std::int64_t value) { return NSNumber::numberWithInteger(value); }
 
 }  // namespace
 
-void StandinState::reset() {
-  const auto notice = changes_.notice();
-  std::lock_guard lock(mutex_);
-  accounts_.reset();
-  collections_.clear();
-  liked_.clear();
-  saved_.clear();
-  uploads_.clear();
-  nextCollectionId_ = 5000;
-  nextUploadId_ = 9'000'000'000;
-  ++generation_;
-}
-
 std::int64_t StandinState::createCollection(const std::string& name, std::optional<std::int64_t> owner, bool isPublic,
                                             std::optional<std::string> packToken) {
   const auto notice = changes_.notice();
@@ -285,7 +272,7 @@ StandinState::Contents StandinState::contents() const {
   return contents;
 }
 
-void StandinState::restore(Contents contents) {
+std::uint64_t StandinState::restore(Contents contents) {
   const auto notice = changes_.notice();
   accounts_.restore(std::move(contents.accounts));
   std::lock_guard lock(mutex_);
@@ -297,7 +284,7 @@ void StandinState::restore(Contents contents) {
   for (auto& upload : contents.uploads) uploads_[upload.id] = std::move(upload);
   nextCollectionId_ = contents.nextCollectionId;
   nextUploadId_ = contents.nextUploadId;
-  ++generation_;
+  return ++generation_;
 }
 
 void StandinState::setChangeObserver(std::function<void()> observer) {

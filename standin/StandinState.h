@@ -49,7 +49,7 @@ class StandinState {
  public:
   StandinAccounts& accounts() { return accounts_; }
   // Forgets everything, accounts included.
-  void reset();
+  void reset() { restore({}); }
 
   // --- Collections
   std::int64_t createCollection(const std::string& name, std::optional<std::int64_t> owner, bool isPublic = false,
@@ -102,9 +102,10 @@ class StandinState {
     // after it.
     std::uint64_t generation = 0;
   };
-  // The uploads come without their bytes (upload() gives one's); restore() takes them with.
+  // The uploads come without their bytes (upload() gives one's); restore() takes them with
+  // and answers the generation it begins.
   Contents contents() const;
-  void restore(Contents contents);
+  std::uint64_t restore(Contents contents);
   // Called after each change, the accounts' included (see StandinChanges).
   void setChangeObserver(std::function<void()> observer);
 

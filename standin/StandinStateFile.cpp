@@ -41,11 +41,8 @@ constexpr OwnFiles::Bounds kStateBounds{std::uint64_t{256} << 20};
 constexpr OwnFiles::Bounds kUploadBounds{std::uint64_t{64} << 20};
 
 std::optional<std::int64_t> uploadNumber(std::string_view id) {
-  std::int64_t number = 0;
-  auto [end, error] = std::from_chars(id.data(), id.data() + id.size(), number);
-  if (id.empty() || id.size() > kLongestUploadId || error != std::errc() || end != id.data() + id.size() || number < 0) {
-    return std::nullopt;
-  }
+  auto number = standin::wholeNumber(id);
+  if (!number || *number < 0 || id.size() > kLongestUploadId) return std::nullopt;
   return number;
 }
 
@@ -72,11 +69,7 @@ id keptText(const std::string& value) {
 
 id keptInteger(std::int64_t value) { return NSNumber::numberWithInteger(value); }
 id keptFlag(bool value) { return NSNumber::numberWithBool(value); }
-
 id keptTexts(const std::vector<std::string>& values) { return standin::textList(values, keptText); }
-id keptListsByUser(const std::map<std::int64_t, std::vector<std::string>>& lists) {
-  return standin::listsByUser(lists, keptText);
-}
 
 std::expected<std::string, std::string> stateJson(const StandinState::Contents& contents) {
   auto users = NSArray::make();
@@ -124,8 +117,8 @@ std::expected<std::string, std::string> stateJson(const StandinState::Contents& 
                                   {"nextUserId", keptInteger(contents.accounts.nextUserId)},
                                   {"collections", collections},
                                   {"nextCollectionId", keptInteger(contents.nextCollectionId)},
-                                  {"liked", keptListsByUser(contents.liked)},
-                                  {"saved", keptListsByUser(contents.saved)},
+                                  {"liked", standin::listsByUser(contents.liked, keptText)},
+                                  {"saved", standin::listsByUser(contents.saved, keptText)},
                                   {"uploads", uploads},
                                   {"nextUploadId", keptInteger(contents.nextUploadId)}});
   auto json = NSJSONSerialization::stringWithJSONObject(file, NSJSONWritingOptions::prettyPrinted);
@@ -201,10 +194,9 @@ class Reading {
     std::map<std::int64_t, std::vector<std::string>> out;
     const auto users = this->object(object.objectForKey(key), key);
     for (const auto& [user, items] : *users) {
-      std::int64_t userid = 0;
-      auto [end, error] = std::from_chars(user.data(), user.data() + user.size(), userid);
-      if (error != std::errc() || end != user.data() + user.size()) fail("\"" + std::string(key) + "\" has a user that is not a number");
-      out[userid] = texts(items, key);
+      auto userid = standin::wholeNumber(user);
+      if (!userid) fail("\"" + std::string(key) + "\" has a user that is not a number");
+      out[userid.value_or(0)] = texts(items, key);
     }
     return out;
   }
@@ -303,7 +295,6 @@ std::expected<std::shared_ptr<StandinStateFile>, std::string> StandinStateFile::
   }
   auto file = std::shared_ptr<StandinStateFile>(new StandinStateFile(path, std::move(state), *lock));
   if (!file->load(start)) return std::unexpected("the unreadable \"" + path.string() + "\" could not be set aside");
-  file->generation_ = file->state_->contents().generation;
   file->state_->setChangeObserver([pending = file->pending_] {
     {
       std::lock_guard lock(pending->mutex);
@@ -371,7 +362,7 @@ bool StandinStateFile::load(Start start) {
       }
     }
   }
-  state_->restore(std::move(contents));
+  generation_ = state_->restore(std::move(contents));
   return true;
 }
 

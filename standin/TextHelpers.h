@@ -2,9 +2,11 @@
 // Small text helpers the stand-in's routes and parsers share.
 
 #include <cctype>
+#include <charconv>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +28,14 @@ inline std::string_view trimmed(std::string_view value) {
   while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
   while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
   return value;
+}
+
+// The whole text as a decimal number (a "-" may lead), or none.
+inline std::optional<std::int64_t> wholeNumber(std::string_view value) {
+  std::int64_t out = 0;
+  auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), out);
+  if (value.empty() || error != std::errc() || end != value.data() + value.size()) return std::nullopt;
+  return out;
 }
 
 inline id text(std::string value) { return NSString::make(std::move(value)); }

@@ -32,31 +32,7 @@
 #include "platform/foundation/NSGeometry.h"
 #include "tests/support/Command.h"
 #include "tests/support/PNGPixels.h"
-
-// A program the case started, with its output kept in a file.
-class Program {
- public:
-  // Starts argv[0] (found on PATH unless it has a slash) with the variables set on top of
-  // the case's own environment.
-  static std::unique_ptr<Program> start(const std::vector<std::string>& argv,
-                                        const std::vector<std::pair<std::string, std::string>>& environment,
-                                        const std::filesystem::path& output);
-  ~Program();
-  pid_t pid() const { return pid_; }
-  // Whether it still runs (collecting its status once it has ended).
-  bool running();
-  // How it ended: its exit status, or minus the signal that ended it; none while it runs.
-  std::optional<int> ending() const { return ending_; }
-  // Asks it to end (SIGTERM), then kills it when it has not ended within the timeout.
-  void stop(double timeout);
-  std::string output() const;
-
- private:
-  Program() = default;
-  pid_t pid_ = -1;
-  std::optional<int> ending_;
-  std::filesystem::path outputPath_;
-};
+#include "tests/support/Program.h"
 
 // A window of the X server as xwininfo lists it.
 struct XWindow {
