@@ -684,16 +684,17 @@ std::shared_ptr<NSData> AssetCache::cachedAssetWithKey(std::string_view key) {
       removeLocked(key);
       return;
     }
-    // Only a plain file of the cache's own is read: not what a link in its place leads to.
     const auto path = entry->second->path();
-    NSFileManager::Result<std::shared_ptr<NSData>> bytes = std::unexpected(refusal(path, false));
-    if (isOwnFile(entry->second) && setAsideUnfitMedia(path)) {
+    const bool own = isOwnFile(entry->second);
+    if (own && setAsideUnfitMedia(path)) {
       forgetLocked(key);
       return;
     }
+    // Only a plain file of the cache's own is read: not what a link in its place leads to.
     // The read itself refuses a link or anything but a plain file in the folder's place, and
     // reads no more than a cached file may hold.
-    if (isOwnFile(entry->second) && isRealFolderOf(path)) {
+    NSFileManager::Result<std::shared_ptr<NSData>> bytes = std::unexpected(refusal(path, false));
+    if (own && isRealFolderOf(path)) {
       bytes = NSFileManager::defaultManager()->readContentsOfRegularFileAtPath(path, OwnFiles::cachedMedia);
     }
     if (!bytes) {

@@ -177,8 +177,8 @@ bool NSPersistentStoreCoordinator::setAsideWhatIsNotAFile(std::shared_ptr<NSErro
     own += suffix;
     // Looked at, never opened nor followed; set aside as every other file of the
     // application's own folders is.
-    if (!OwnFiles::describeNonPlainFile(own)) continue;
-    if (!OwnFiles::setAside(own, "a file of the store") && OwnFiles::describeNonPlainFile(own)) {
+    if (!OwnFiles::describeUnfitFile(own)) continue;
+    if (!OwnFiles::setAside(own, "a file of the store") && OwnFiles::describeUnfitFile(own)) {
       failure = error(NSPersistentStoreOpenError,
                       own.filename().string() + " is not a file and cannot be set aside; the store is left as it is");
       return false;

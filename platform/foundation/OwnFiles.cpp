@@ -20,13 +20,11 @@ namespace OwnFiles {
 
 namespace {
 
-// How a plain file breaks the bounds: none when it keeps to them.
-std::optional<std::string> unfitness(const struct stat& info, const Bounds& bounds) {
-  if (static_cast<std::uint64_t>(info.st_size) > bounds.largest) {
-    return "a file of " + std::to_string(info.st_size) + " bytes";
-  }
-  if (bounds.ownNameOnly && info.st_nlink != 1) return "a file with " + std::to_string(info.st_nlink) + " names";
-  return std::nullopt;
+// The error that says how a plain file breaks the bounds: EFBIG for a larger one, EMLINK for
+// one with another name; 0 when it keeps to them.
+int unfitError(const struct stat& info, const Bounds& bounds) {
+  if (static_cast<std::uint64_t>(info.st_size) > bounds.largest) return EFBIG;
+  return bounds.ownNameOnly && info.st_nlink != 1 ? EMLINK : 0;
 }
 
 std::string wantedFor(const Bounds& bounds) {
@@ -97,7 +95,7 @@ std::expected<int, Failure> openPlainFile(const fs::path& path, int flags, mode_
     const int error = errno;
     // A link (ELOOP), a folder opened to write (EISDIR), a socket or a pipe nobody reads
     // (ENXIO), anything under a name that had to be new (EEXIST): looked at only on failure.
-    const bool other = error != ENOENT && error != ENOTDIR && describeNonPlainFile(path).has_value();
+    const bool other = error != ENOENT && error != ENOTDIR && describeUnfitFile(path).has_value();
     return std::unexpected(Failure{error, other});
   }
   struct stat own {};
@@ -111,9 +109,9 @@ std::expected<int, Failure> openPlainFile(const fs::path& path, int flags, mode_
     ::close(fd);
     return std::unexpected(Failure{S_ISDIR(info.st_mode) ? EISDIR : EINVAL, true});
   }
-  if (unfitness(info, bounds)) {
+  if (const int error = unfitError(info, bounds)) {
     ::close(fd);
-    return std::unexpected(Failure{static_cast<std::uint64_t>(info.st_size) > bounds.largest ? EFBIG : EMLINK, true});
+    return std::unexpected(Failure{error, true});
   }
   return fd;
 }
@@ -160,9 +158,16 @@ std::expected<std::shared_ptr<NSData>, Failure> readPlainFile(const fs::path& pa
   return *bytes;
 }
 
-std::optional<std::string> describeNonPlainFile(const fs::path& path) {
+std::optional<std::string> describeUnfitFile(const fs::path& path, const Bounds& bounds) {
   struct stat info {};
-  if (::lstat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode)) return std::nullopt;
+  if (::lstat(path.c_str(), &info) != 0) return std::nullopt;
+  if (S_ISREG(info.st_mode)) {
+    switch (unfitError(info, bounds)) {
+      case EFBIG: return "a file of " + std::to_string(info.st_size) + " bytes";
+      case EMLINK: return "a file with " + std::to_string(info.st_nlink) + " names";
+      default: return std::nullopt;
+    }
+  }
   if (S_ISLNK(info.st_mode)) return "a symbolic link";
   if (S_ISDIR(info.st_mode)) return "a folder";
   if (S_ISFIFO(info.st_mode)) return "a named pipe";
@@ -171,15 +176,8 @@ std::optional<std::string> describeNonPlainFile(const fs::path& path) {
   return "something other than a file";
 }
 
-std::optional<std::string> describeUnfitFile(const fs::path& path, const Bounds& bounds) {
-  struct stat info {};
-  if (::lstat(path.c_str(), &info) != 0) return std::nullopt;
-  if (!S_ISREG(info.st_mode)) return describeNonPlainFile(path);
-  return unfitness(info, bounds);
-}
-
 std::optional<fs::path> setAside(const fs::path& path, std::string_view wanted) {
-  return setAsideAs(path, describeNonPlainFile(path).value_or("a plain file"), wanted);
+  return setAsideAs(path, describeUnfitFile(path).value_or("a plain file"), wanted);
 }
 
 std::optional<fs::path> setAside(const fs::path& path, const Bounds& bounds) {

@@ -82,12 +82,10 @@ std::expected<std::shared_ptr<NSData>, int> readOpenedFile(int fd, std::uint64_t
 // aside are named.
 std::string stamp();
 
-// What lies at the path when it is not a plain file: "a symbolic link", "a folder", "a named
-// pipe"...; none for a plain file or nothing.
-std::optional<std::string> describeNonPlainFile(const std::filesystem::path& path);
-// The same for anything but a plain file within the bounds: also "a file of 322122547200
-// bytes" or "a file with 2 names".
-std::optional<std::string> describeUnfitFile(const std::filesystem::path& path, const Bounds& bounds);
+// What lies at the path when it is not a plain file within the bounds: "a symbolic link", "a
+// folder", "a named pipe"..., "a file of 322122547200 bytes", "a file with 2 names"; none for
+// a plain file that keeps to them, or nothing.
+std::optional<std::string> describeUnfitFile(const std::filesystem::path& path, const Bounds& bounds = {});
 
 // Renames what lies at the path to "<name>.set-aside-<time>" beside it, never over anything
 // already there, and prints one line saying what it was instead of what was `wanted` there

@@ -79,19 +79,18 @@ std::expected<int, OwnFiles::Failure> openLockFileOnce(const fs::path& lock) {
 // errno, when no lock file can be had.
 int openLockFile(const fs::path& folder, const fs::path& lock) {
   auto opened = openLockFileOnce(lock);
-  if (!opened && opened.error().notPlainFile) {
+  const auto notPlain = [&] { return !opened && opened.error().notPlainFile; };
+  if (notPlain()) {
     const int guard = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     // Meanwhile the name is looked at again: a plain file there now (another launch has set
     // the thing aside, and may run) is the lock to try.
-    bool stillNeeded = true;
     const auto lookAgain = [&] {
       opened = openLockFileOnce(lock);
-      return stillNeeded = !opened && opened.error().notPlainFile;
+      return notPlain();
     };
     if (guard >= 0 && lockFolder(guard, lookAgain)) {
-      opened = openLockFileOnce(lock);
-      if (!opened && opened.error().notPlainFile && OwnFiles::clearForPlainFile(lock)) opened = openLockFileOnce(lock);
-    } else if (stillNeeded) {
+      if (lookAgain() && OwnFiles::clearForPlainFile(lock)) opened = openLockFileOnce(lock);
+    } else if (notPlain()) {
       opened = std::unexpected(OwnFiles::Failure{errno, true});
     }
     // Closing it lets the folder's lock go.

@@ -208,6 +208,12 @@ std::unique_ptr<Program> DesktopUserTest::startAnotherCopy(const std::vector<std
   return Program::start({GLIMDECK_APP_PATH}, variables, home_ / output);
 }
 
+std::unique_ptr<Program> DesktopUserTest::startCopyWithoutBus(const std::string& output) {
+  fs::create_directories(home_ / "runtime");
+  return startAnotherCopy(
+      {{"DBUS_SESSION_BUS_ADDRESS", ""}, {"XDG_RUNTIME_DIR", (home_ / "runtime").string()}, {"DISPLAY", ""}}, output);
+}
+
 std::optional<int> DesktopUserTest::waitForExit(double timeout) {
   if (!app_) return std::nullopt;
   eventually([&] { return !app_->running(); }, timeout);

@@ -60,6 +60,9 @@ class DesktopUserTest : public ::testing::Test {
   // a copy beside the one launch() started.
   std::unique_ptr<Program> startAnotherCopy(const std::vector<std::pair<std::string, std::string>>& environment,
                                             const std::string& output);
+  // The same without a session bus to find the running copy on (as from another session's
+  // terminal) nor a display.
+  std::unique_ptr<Program> startCopyWithoutBus(const std::string& output);
   // Waits for the application to end by itself; its exit status, or none on a timeout.
   std::optional<int> waitForExit(double timeout = 30.0);
   Program& app() { return *app_; }

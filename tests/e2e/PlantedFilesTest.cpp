@@ -61,12 +61,12 @@ TEST_F(PlantedFilesTest, APipeUnderTheCacheMapHoldsNothingUpAndTheApplicationEnd
 // user's file as it was. Then, while it runs, its lock file is moved elsewhere: a launch
 // without a session bus still finds it running and ends.
 TEST_F(PlantedFilesTest, HugeOrHardLinkedFilesAreSetAsideAndAMovedLockStillKeepsASecondCopyOff) {
-  const auto map = mediaFolder() / "recentShareMap", order = mediaFolder() / "orderList";
-  const auto settings = home() / ".config" / "Glimdeck" / "com.glimdeck.Glimdeck.plist";
   const auto usersFile = home() / "Documents" / "notes.txt";
-  PlantedFiles::plant(map, PlantedFiles::Kind::huge, {});
-  PlantedFiles::plant(settings, PlantedFiles::Kind::huge, {});
-  PlantedFiles::plant(order, PlantedFiles::Kind::hardLink, usersFile);
+  const std::pair<fs::path, PlantedFiles::Kind> planted[] = {
+      {mediaFolder() / "recentShareMap", PlantedFiles::Kind::huge},
+      {home() / ".config" / "Glimdeck" / "com.glimdeck.Glimdeck.plist", PlantedFiles::Kind::huge},
+      {mediaFolder() / "orderList", PlantedFiles::Kind::hardLink}};
+  for (const auto& [name, kind] : planted) PlantedFiles::plant(name, kind, usersFile);
 
   ASSERT_NO_FATAL_FAILURE(launchHome());
   ASSERT_TRUE(eventually([&] { return keysOnDisk() > 0; })) << "the cache wrote home's GIFs into its index";
@@ -76,7 +76,7 @@ TEST_F(PlantedFilesTest, HugeOrHardLinkedFilesAreSetAsideAndAMovedLockStillKeeps
   pressKeys("Return");
   ASSERT_TRUE(eventually([&] { return keysOnDisk() > written; })) << "the cache wrote its index again";
   EXPECT_EQ(PlantedFiles::contents(usersFile), PlantedFiles::outsideText);
-  for (const auto& name : {map, order, settings}) {
+  for (const auto& [name, kind] : planted) {
     EXPECT_EQ(linesOfTheApplication("Set aside \"" + name.string() + "\""), 1) << name << "\n" << app().output();
   }
   // Usually about 60 MB; under the sanitizers far more, and what they hold of freed memory.
@@ -84,10 +84,7 @@ TEST_F(PlantedFilesTest, HugeOrHardLinkedFilesAreSetAsideAndAMovedLockStillKeeps
       << "memory grew with the files";
 
   fs::rename(home() / ".local" / "share" / "Glimdeck" / "instance.lock", home() / "instance.lock.moved");
-  fs::create_directories(home() / "runtime");
-  auto second = startAnotherCopy(
-      {{"DBUS_SESSION_BUS_ADDRESS", ""}, {"XDG_RUNTIME_DIR", (home() / "runtime").string()}, {"DISPLAY", ""}},
-      "second.log");
+  auto second = startCopyWithoutBus("second.log");
   ASSERT_TRUE(second);
   EXPECT_TRUE(eventually([&] { return !second->running(); })) << "the second launch ends: " << second->output();
   EXPECT_EQ(second->ending(), 0);

@@ -22,12 +22,7 @@ class AdvertisingLoggerTest : public ServiceTest {
     standin().releaseStalls();
     AdvertisingLogger::queue()->waitUntilAllOperationsAreFinished();
     // The install id reply and the pixel requests complete here, not while the process exits.
-    EXPECT_TRUE(runUntil([] {
-      auto session = Webapp::session();
-      return !session || session->allTasks().empty();
-    }));
-    // Deliveries already queued (the install id reply writes the defaults) finish first.
-    if (auto session = Webapp::session()) session->delegateQueue()->sync([] {});
+    EXPECT_TRUE(settled());
     PlovexAnalytics::setSharedPlovexAnalytics(nullptr);
     ServiceTest::TearDown();
   }
@@ -39,6 +34,16 @@ class AdvertisingLoggerTest : public ServiceTest {
     return found;
   }
   std::size_t queued() { return AdvertisingLogger::queue()->operationCount(); }
+  // Whether the queue and the session's tasks all ended; deliveries already queued (the install
+  // id reply writes the defaults) have finished too.
+  bool settled() {
+    const bool ended = runUntil([&] {
+      auto session = Webapp::session();
+      return queued() == 0 && (!session || session->allTasks().empty());
+    });
+    if (auto session = Webapp::session()) session->delegateQueue()->sync([] {});
+    return ended;
+  }
   std::size_t count(const std::string& line) {
     auto lines = printedLines();
     return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
@@ -163,13 +168,11 @@ TEST_F(AdvertisingLoggerTest, ATrackingPixelsReplyAbove64kBIsRefused) {
   const std::string refused = std::string(AdvertisingLogger::Constants::pixelFailure) +
                               "The server's reply is larger than the " + std::to_string(limit) +
                               " bytes this request accepts.";
-  struct Row {
+  const struct {
     const char* name;
     std::size_t bytes;
-    bool chunked;
-    bool taken;
-  };
-  const Row rows[] = {
+    bool chunked, taken;
+  } rows[] = {
       {"a pixel", 43, false, true},
       {"at the limit", limit, false, true},
       {"a byte over", limit + 1, false, false},
@@ -179,19 +182,13 @@ TEST_F(AdvertisingLoggerTest, ATrackingPixelsReplyAbove64kBIsRefused) {
   // The install id's reply goes through, so that each pixel is all the session has to do.
   standin().clearFaults();
   standin().releaseStalls();
-  int session = 0;
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     const std::string path = "/_standin/bytes?n=" + std::to_string(row.bytes) + (row.chunked ? "&chunked=1" : "");
     const std::size_t before = count(refused);
-    AdvertisingLogger::didViewSearchSessionContentWithSourceID("pixel " + std::to_string(++session),
-                                                               std::vector<std::string>{standinURL(path)});
+    AdvertisingLogger::didViewSearchSessionContentWithSourceID(row.name, std::vector<std::string>{standinURL(path)});
     ASSERT_TRUE(standin().waitForRequest([&](const StandinRequest& r) { return r.target == path; }, 5.0));
-    ASSERT_TRUE(runUntil([&] {
-      auto current = Webapp::session();
-      return queued() == 0 && (!current || current->allTasks().empty());
-    }));
-    if (auto current = Webapp::session()) current->delegateQueue()->sync([] {});
+    ASSERT_TRUE(settled());
     EXPECT_EQ(count(refused), before + (row.taken ? 0 : 1));
   }
 }

@@ -15,7 +15,6 @@
 #include "platform/foundation/NSString.h"
 #include "service/AssetCache.h"
 #include "tests/support/PlantedFiles.h"
-#include "tests/support/ResidentMemory.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace fs = std::filesystem;
@@ -371,19 +370,12 @@ TEST_F(AssetCacheTest, AnUnfitFileUnderAMediaFilesNameIsSetAsideNotReadNorHanded
       PlantedFiles::plant(swapped, kind, outside);
       const auto linesBefore = printedLines().size();
 
-      ASSERT_TRUE(resident::restartPeak()) << "the kernel does not let the peak start over";
-      const std::size_t start = resident::nowBytes();
-      if (handedOut) {
-        EXPECT_FALSE(cache->storagePathForKey(entry));
-      } else {
-        EXPECT_FALSE(cache->cachedAssetWithKey(entry));
-      }
-      EXPECT_LT(resident::peakBytes() - start, (std::size_t(64) << 20) + resident::kSanitizerHeldBytes)
-          << "memory grew with the file";
+      PlantedFiles::expectNeitherWaitsNorGrows([&] {
+        EXPECT_FALSE(handedOut ? bool(cache->storagePathForKey(entry)) : bool(cache->cachedAssetWithKey(entry)));
+      });
       EXPECT_FALSE(cache->containsValueForKey(entry));
       EXPECT_EQ(PlantedFiles::setAsideCopies(swapped).size(), 1u);
-      const auto all = printedLines();
-      const std::vector<std::string> lines(all.begin() + static_cast<std::ptrdiff_t>(linesBefore), all.end());
+      const auto lines = printedLines(linesBefore);
       ASSERT_EQ(lines.size(), 1u) << ::testing::PrintToString(lines);
       EXPECT_TRUE(lines.front().starts_with("Set aside \"" + swapped.string() + "\"")) << lines.front();
       if (kind == PlantedFiles::Kind::hardLink) {
@@ -482,6 +474,9 @@ TEST_F(AssetCacheTest, WithoutItsMutexTheCacheStillWorksUnderALockOfItsOwn) {
 // one with another name elsewhere (a hard link) is never written in place.
 TEST_F(AssetCacheTest, ForeignThingsUnderTheArchivesOrTheirSparesNamesAreSetAsideNotWrittenThrough) {
   const std::string_view mapping = AssetCache::Constants::mappingFileName, order = AssetCache::Constants::orderFileName;
+  // A cache an earlier case dropped may still have its last write waiting, for a HOME that is
+  // gone: a new cache flushes it, here, before any row counts the lines it prints.
+  AssetCache::make();
   int round = 0;
   for (std::string_view name : {mapping, order, std::string_view("the order's spare")}) {
     for (auto kind : PlantedFiles::allKinds) {
@@ -510,12 +505,7 @@ TEST_F(AssetCacheTest, ForeignThingsUnderTheArchivesOrTheirSparesNamesAreSetAsid
       const auto outside = home() / ("outside-" + std::to_string(++round));
       PlantedFiles::plant(planted, kind, outside);
 
-      ASSERT_TRUE(resident::restartPeak()) << "the kernel does not let the peak start over";
-      const std::size_t start = resident::nowBytes();
-      EXPECT_TRUE(PlantedFiles::endsWithin(PlantedFiles::boundSeconds, [&] { write(3); }, {planted}))
-          << "the cache waited for the pipe";
-      EXPECT_LT(resident::peakBytes() - start, (std::size_t(64) << 20) + resident::kSanitizerHeldBytes)
-          << "memory grew with the file";
+      PlantedFiles::expectNeitherWaitsNorGrows([&] { write(3); }, {planted});
       std::weak_ptr<AssetCache> gone = cache;
       cache.reset();
       EXPECT_TRUE(runUntil([&] { return gone.expired(); }));
@@ -525,8 +515,7 @@ TEST_F(AssetCacheTest, ForeignThingsUnderTheArchivesOrTheirSparesNamesAreSetAsid
       }
       for (auto archive : {mapping, order}) EXPECT_EQ(fs::symlink_status(folder() / archive).type(), fs::file_type::regular);
       EXPECT_EQ(PlantedFiles::setAsideCopies(planted).size(), 1u);
-      const auto all = printedLines();
-      const std::vector<std::string> lines(all.begin() + static_cast<std::ptrdiff_t>(linesBefore), all.end());
+      const auto lines = printedLines(linesBefore);
       EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                               [&](const std::string& line) {
                                 return line.starts_with("Set aside \"" + planted.string() + "\"");
@@ -676,20 +665,14 @@ TEST_F(AssetCacheRequestTest, ErrorPagesFailuresAndOddAddressesAreNeverCached) {
 TEST_F(AssetCacheRequestTest, AnOwnGifFileIsReadOnlyWhenItIsAPlainFile) {
   const auto gifFolder = home() / ".local/share/Glimdeck/gifdata";
   int round = 0;
-  for (auto kind : {PlantedFiles::Kind::pipe, PlantedFiles::Kind::link, PlantedFiles::Kind::folder,
-                    PlantedFiles::Kind::huge}) {
+  for (auto kind : PlantedFiles::unreadableKinds) {
     SCOPED_TRACE(PlantedFiles::describe(kind));
     const auto planted = gifFolder / ("0000000" + std::to_string(++round) + "-F00D-4000-8000-000000000000.gif");
     PlantedFiles::plant(planted, kind, home() / ("outside-" + std::to_string(round) + ".gif"));
     const auto url = NSURL::fileURLWithPath(planted.string(), false)->absoluteString();
     const auto before = answers.count();
-    ASSERT_TRUE(resident::restartPeak()) << "the kernel does not let the peak start over";
-    const std::size_t start = resident::nowBytes();
-    EXPECT_TRUE(PlantedFiles::endsWithin(
-        PlantedFiles::boundSeconds, [&] { EXPECT_FALSE(cache->requestWithUrl(url, "gif", record())); }, {planted}))
-        << "the read waited for the pipe";
-    EXPECT_LT(resident::peakBytes() - start, (std::size_t(64) << 20) + resident::kSanitizerHeldBytes)
-        << "memory grew with the file";
+    PlantedFiles::expectNeitherWaitsNorGrows([&] { EXPECT_FALSE(cache->requestWithUrl(url, "gif", record())); },
+                                             {planted});
     ASSERT_EQ(answers.count(), before + 1);
     EXPECT_FALSE(answers.all().back()) << "nothing but a plain file of the folder is read";
     EXPECT_EQ(PlantedFiles::setAsideCopies(planted).size(), 1u);

@@ -1,6 +1,7 @@
 #include "tests/support/PlantedFiles.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 #include "platform/foundation/NSKeyedArchiver.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/NSURL.h"
+#include "tests/support/ResidentMemory.h"
 
 namespace fs = std::filesystem;
 
@@ -131,6 +133,17 @@ bool endsWithin(double seconds, const std::function<void()>& work, const std::ve
   }
   runner.join();
   return inTime;
+}
+
+void expectNeitherWaitsNorGrows(const std::function<void()>& work, const std::vector<fs::path>& pipes) {
+  const bool restarted = resident::restartPeak();
+  EXPECT_TRUE(restarted) << "the kernel does not let the peak start over";
+  const std::size_t start = resident::nowBytes();
+  EXPECT_TRUE(endsWithin(boundSeconds, work, pipes)) << "the work waited for a pipe";
+  if (restarted) {
+    EXPECT_LT(resident::peakBytes() - start, (std::size_t(64) << 20) + resident::kSanitizerHeldBytes)
+        << "memory grew with the file";
+  }
 }
 
 }  // namespace PlantedFiles

@@ -5,7 +5,8 @@
 // through) and a folder (which a careless rename swaps in). Plain files can be planted too: a
 // huge sparse file (which a careless read sizes its memory by) and a hard link to a file
 // outside (which a write in place goes through). And a bounded run for code that must not
-// wait on such a pipe: when it does, the test fails instead of hanging.
+// wait on such a pipe (when it does, the test fails instead of hanging) nor size its memory by
+// such a file.
 
 #include <filesystem>
 #include <functional>
@@ -19,6 +20,8 @@ inline constexpr Kind kinds[] = {Kind::pipe, Kind::link, Kind::folder};
 // Plain files that are still not the application's to read whole or to write in place.
 inline constexpr Kind unfitFileKinds[] = {Kind::huge, Kind::hardLink};
 inline constexpr Kind allKinds[] = {Kind::pipe, Kind::link, Kind::folder, Kind::huge, Kind::hardLink};
+// What a reader of a file it never writes in place must not take: all but a hard link.
+inline constexpr Kind unreadableKinds[] = {Kind::pipe, Kind::link, Kind::folder, Kind::huge};
 std::string describe(Kind kind);
 
 // The size of a huge file: sparse, so that it takes no room on the disk.
@@ -42,6 +45,12 @@ std::vector<std::filesystem::path> setAsideCopies(const std::filesystem::path& p
 // have renamed one), are opened (and whatever is written into them read away) until it has
 // ended, so that the test goes on to fail rather than hang.
 bool endsWithin(double seconds, const std::function<void()>& work, const std::vector<std::filesystem::path>& pipes);
+
+// Runs the work as endsWithin does (within boundSeconds), and fails the test unless it ended
+// in time and the process's resident memory grew by less than 64 MB at its peak meanwhile:
+// whatever was planted, the work neither waited for it nor sized its memory by it.
+void expectNeitherWaitsNorGrows(const std::function<void()>& work,
+                                const std::vector<std::filesystem::path>& pipes = {});
 
 // A full media cache as an earlier start left it in a folder the user moved: `folder` is a
 // link to `target`, which holds the files "zolto-<i>.gif" (i from 1, oldest first) and the

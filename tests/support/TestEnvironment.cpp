@@ -1,5 +1,6 @@
 #include "tests/support/TestEnvironment.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -64,9 +65,9 @@ bool GlimdeckTest::runUntil(const std::function<bool()>& predicate, double timeo
 
 void GlimdeckTest::drainMainQueue() { NSRunLoop::main()->drain(); }
 
-std::vector<std::string> GlimdeckTest::printedLines() {
+std::vector<std::string> GlimdeckTest::printedLines(std::size_t from) {
   std::lock_guard lock(printedMutex_);
-  return printed_;
+  return {printed_.begin() + static_cast<std::ptrdiff_t>(std::min(from, printed_.size())), printed_.end()};
 }
 
 bool GlimdeckTest::printed(const std::string& line) {

@@ -25,8 +25,8 @@ class GlimdeckTest : public ::testing::Test {
   // Runs the blocks queued on the main queue so far.
   void drainMainQueue();
 
-  // Lines the application printed through the output sink since SetUp.
-  std::vector<std::string> printedLines();
+  // Lines the application printed through the output sink since SetUp, from the `from`th on.
+  std::vector<std::string> printedLines(std::size_t from = 0);
   bool printed(const std::string& line);
 
   const std::filesystem::path& home() const { return home_; }

@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <ctime>
 #include <fstream>
 #include <functional>
 #include <optional>
@@ -20,6 +19,7 @@
 #include <sstream>
 
 #include "platform/foundation/NSRunLoop.h"
+#include "platform/foundation/OwnFiles.h"
 #include "platform/host/SingleInstance.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/PlantedFiles.h"
@@ -122,14 +122,10 @@ class SingleInstanceTest : public GlimdeckTest {
     }
     return false;
   }
-  // Starts a copy of its own, as a launch at the same time as others, and waits until it
-  // has written down whether it runs or ends.
-  std::pair<pid_t, std::string> startRacing() {
-    pid_t copy = ChildProcess::start("single-instance-racing-copy", {id, folder.string()}, noBus());
-    EXPECT_GT(copy, 0);
-    const auto outcome = folder / ("outcome-" + std::to_string(copy));
-    EXPECT_TRUE(runUntil([&] { return !contents(outcome).empty(); }, 60.0)) << "the copy claims or ends";
-    return {copy, contents(outcome)};
+  // A launch in this process without a session bus: its claim, none when it ends.
+  std::unique_ptr<SingleInstance> claimWithoutBus(const fs::path& where) {
+    SetVariables withoutBus(noBus());
+    return SingleInstance::claim(id, where, [] {});
   }
   static void stop(pid_t copy) {
     ::kill(copy, SIGKILL);
@@ -162,48 +158,52 @@ TEST_F(SingleInstanceTest, ALaterLaunchAsksTheFirstOnTheBusToShowItselfAndEnds) 
 
 // Without a bus the first copy's lock keeps every later launch off, also when something else
 // lay under the lock file's name (a folder, a link, a pipe): it is set aside for a fresh lock,
-// and the file a link led to stays as it was.
-TEST_F(SingleInstanceTest, WithoutABusTheFirstCopysLockKeepsEveryLaterLaunchOff) {
+// and the file a link led to stays as it was. So it does whatever is done to the lock file
+// while the copy runs: moved elsewhere or deleted, the name is free for a fresh file, but the
+// running copy also holds the data folder itself, which nothing done to the names inside
+// takes away. Launches on no bus and on another bus alike end, and once the copy has ended
+// the next one runs.
+TEST_F(SingleInstanceTest, WithoutABusTheFirstCopyKeepsEveryLaterLaunchOffWhateverIsDoneToItsLock) {
   const fs::path lock = folder / "instance.lock";
-  std::vector<std::optional<PlantedFiles::Kind>> planted{std::nullopt};
-  planted.insert(planted.end(), std::begin(PlantedFiles::kinds), std::end(PlantedFiles::kinds));
+  struct Row {
+    std::string what;
+    std::optional<PlantedFiles::Kind> planted;  // under the lock file's name before the launch
+    std::function<void()> meanwhile;            // done to the lock file while the copy runs
+    fs::path held;                              // what a later launch finds held
+  };
+  std::vector<Row> rows{{"nothing", std::nullopt, nullptr, lock},
+                        {"moved elsewhere", std::nullopt, [&] { fs::rename(lock, home() / "moved.lock"); }, folder},
+                        {"deleted", std::nullopt, [&] { fs::remove(lock); }, folder}};
+  for (auto kind : PlantedFiles::kinds) rows.push_back({PlantedFiles::describe(kind), kind, nullptr, lock});
   int round = 0;
-  for (const auto& kind : planted) {
-    SCOPED_TRACE(kind ? PlantedFiles::describe(*kind) : "nothing");
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
     fs::remove_all(folder);
     fs::create_directories(folder);
     const auto outside = home() / ("outside-" + std::to_string(++round));
-    if (kind) PlantedFiles::plant(lock, *kind, outside);
+    if (row.planted) PlantedFiles::plant(lock, *row.planted, outside);
     pid_t first = startFirst({"forever"}, noBus());
-    EXPECT_EQ(contents(folder / "claimed"), "lock");
+    ASSERT_EQ(contents(folder / "claimed"), "lock");
+    if (row.meanwhile) row.meanwhile();
     const auto before = printedLines().size();
-    {
-      SetVariables withoutBus(noBus());
-      EXPECT_EQ(SingleInstance::claim(id, folder, [] {}), nullptr);
-    }
-    const auto all = printedLines();
-    const std::vector<std::string> lines(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                            [&](const std::string& line) {
-                              return line.find("already runs (another copy holds " + lock.string()) != std::string::npos;
-                            }),
-              1)
+    EXPECT_EQ(claimWithoutBus(folder), nullptr);
+    const auto lines = printedLines(before);
+    const std::string says = "already runs (another copy holds " + row.held.string() + ")";
+    EXPECT_EQ(std::ranges::count_if(lines, [&](const std::string& line) { return line.contains(says); }), 1)
         << ::testing::PrintToString(lines);
     // A launch on a bus (another session of the same user) is kept off the same data too.
     EXPECT_EQ(SingleInstance::claim(id, folder, [] {}), nullptr);
 
-    ::kill(first, SIGKILL);
-    ChildProcess::wait(first);
-    if (kind) {
+    stop(first);
+    if (row.planted) {
       EXPECT_EQ(fs::symlink_status(lock).type(), fs::file_type::regular);
       EXPECT_EQ(PlantedFiles::setAsideCopies(lock).size(), 1u);
     }
-    if (kind == PlantedFiles::Kind::link) {
+    if (row.planted == PlantedFiles::Kind::link) {
       EXPECT_EQ(PlantedFiles::contents(outside), PlantedFiles::outsideText);
     }
     // However the first copy ended, its lock went with it.
-    SetVariables withoutBus(noBus());
-    auto next = SingleInstance::claim(id, folder, [] {});
+    auto next = claimWithoutBus(folder);
     ASSERT_NE(next, nullptr);
     EXPECT_FALSE(next->ownsBusName());
   }
@@ -226,101 +226,51 @@ TEST_F(SingleInstanceTest, OfLaunchesAtOnceOverAFolderUnderTheLockFilesNameOneRu
   EXPECT_TRUE(runUntil([&] { return outcomes().size() == launches; }, 60.0)) << ::testing::PrintToString(outcomes());
   const auto seen = outcomes();
   EXPECT_EQ(std::count(seen.begin(), seen.end(), "runs"), 1) << ::testing::PrintToString(seen);
-  for (pid_t copy : copies) {
-    ::kill(copy, SIGKILL);
-    ChildProcess::wait(copy);
-  }
+  for (pid_t copy : copies) stop(copy);
 }
 
-// Whatever is done to the lock file while a copy runs, it keeps later launches off: moved
-// elsewhere or deleted, the name is free for a fresh file, but the running copy also holds
-// the data folder itself, which nothing done to the names inside takes away. Launches on no
-// bus and on another bus alike end, and once the copy has ended the next one runs.
-TEST_F(SingleInstanceTest, WhateverIsDoneToTheLockFileWhileACopyRunsLaterLaunchesEnd) {
-  const fs::path lock = folder / "instance.lock";
-  const struct {
-    const char* what;
-    std::function<void()> act;
-  } cases[] = {
-      {"moved elsewhere", [&] { fs::rename(lock, home() / "moved.lock"); }},
-      {"deleted", [&] { fs::remove(lock); }},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    pid_t first = startFirst({"forever"}, noBus());
-    ASSERT_EQ(contents(folder / "claimed"), "lock");
-    c.act();
-    {
-      SetVariables withoutBus(noBus());
-      EXPECT_EQ(SingleInstance::claim(id, folder, [] {}), nullptr);
-    }
-    EXPECT_TRUE(printedContaining("already runs (another copy holds " + folder.string() + ")"))
-        << ::testing::PrintToString(printedLines());
-    EXPECT_EQ(SingleInstance::claim(id, folder, [] {}), nullptr) << "a launch on another bus";
-
-    stop(first);
-    SetVariables withoutBus(noBus());
-    EXPECT_NE(SingleInstance::claim(id, folder, [] {}), nullptr);
-  }
-}
-
-// A launch that cannot have a lock file (a plain file lies where the data folder should be)
-// says so and ends: without its lock it could write the store beside another copy.
-TEST_F(SingleInstanceTest, ALaunchThatCannotHaveItsLockFileSaysSoAndEnds) {
+// A launch that cannot have its lock says so and ends: without it, it could write the store
+// beside another copy. So does one that finds something other than a plain file under the
+// lock file's name while somebody else holds the data folder (a launch setting something
+// aside, a running copy): that is set aside only under the folder's lock, so that no launch
+// moves away the lock another has just made. Once the folder is let go, the next launch sets
+// it aside and runs.
+TEST_F(SingleInstanceTest, ALaunchThatCannotHaveItsLockSaysSoAndEnds) {
   const fs::path notAFolder = home() / "not-a-folder";
   std::ofstream(notAFolder) << "a file";
-  SetVariables withoutBus(noBus());
-  EXPECT_EQ(SingleInstance::claim(id, notAFolder, [] {}), nullptr);
+  EXPECT_EQ(claimWithoutBus(notAFolder), nullptr);
   EXPECT_TRUE(printedContaining("cannot take its lock " + (notAFolder / "instance.lock").string()))
       << ::testing::PrintToString(printedLines());
-}
 
-// What lies under the lock file's name is set aside only under the data folder's own lock, so
-// that no launch moves away the lock another has just made. While somebody else holds the
-// folder (a launch setting something aside, a running copy), a launch leaves the name as it
-// is and ends; once the folder is let go, the next launch sets the thing aside and runs.
-TEST_F(SingleInstanceTest, NothingIsSetAsideWhileAnotherHoldsTheDataFolder) {
   const fs::path lock = folder / "instance.lock";
   PlantedFiles::plant(lock, PlantedFiles::Kind::folder, {});
   const int held = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  ASSERT_GE(held, 0);
   ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
-  SetVariables withoutBus(noBus());
-  EXPECT_EQ(SingleInstance::claim(id, folder, [] {}), nullptr);
+  EXPECT_EQ(claimWithoutBus(folder), nullptr);
   EXPECT_EQ(fs::symlink_status(lock).type(), fs::file_type::directory);
   EXPECT_TRUE(PlantedFiles::setAsideCopies(lock).empty());
   EXPECT_TRUE(printedContaining("cannot take its lock " + lock.string())) << ::testing::PrintToString(printedLines());
 
   ::close(held);
-  EXPECT_NE(SingleInstance::claim(id, folder, [] {}), nullptr);
+  EXPECT_NE(claimWithoutBus(folder), nullptr);
   EXPECT_EQ(fs::symlink_status(lock).type(), fs::file_type::regular);
   EXPECT_EQ(PlantedFiles::setAsideCopies(lock).size(), 1u);
 }
 
-// Setting aside never fails for want of a free name: with every name the coming seconds would
-// give taken (2,000 of them, as many set-aside launches or anybody might leave), a launch
-// still sets the folder under the lock file's name aside, under a name of its own, and runs.
-TEST_F(SingleInstanceTest, ALaunchSetsAsideThoughTheNamesOfTheComingSecondsAreTaken) {
+// Setting aside never fails for want of a free name: with every name the moment gives taken
+// (100 of them, as many set-aside launches or anybody might leave), a launch still sets the
+// folder under the lock file's name aside, under a name of its own, and runs.
+TEST_F(SingleInstanceTest, ALaunchSetsAsideThoughTheNamesOfTheMomentAreTaken) {
   const fs::path lock = folder / "instance.lock";
   PlantedFiles::plant(lock, PlantedFiles::Kind::folder, {});
   std::set<fs::path> taken;
-  const std::time_t now = std::time(nullptr);
-  for (std::time_t second = now; second < now + 20; ++second) {
-    std::tm parts{};
-    gmtime_r(&second, &parts);
-    char moment[32];
-    std::strftime(moment, sizeof moment, "%Y%m%d-%H%M%S", &parts);
-    for (int n = 0; n < 100; ++n) {
-      fs::path name = lock;
-      name += ".set-aside-" + std::string(moment) + (n == 0 ? "" : "-" + std::to_string(n));
-      std::ofstream(name) << "taken";
-      taken.insert(name);
-    }
+  for (int n = 0; n < 100; ++n) {
+    fs::path name = lock;
+    name += ".set-aside-" + OwnFiles::stamp() + (n == 0 ? "" : "-" + std::to_string(n));
+    std::ofstream(name) << "taken";
+    taken.insert(name);
   }
-  auto [copy, outcome] = startRacing();
-  EXPECT_EQ(outcome, "runs");
+  EXPECT_NE(claimWithoutBus(folder), nullptr);
   EXPECT_EQ(fs::symlink_status(lock).type(), fs::file_type::regular);
   const auto copies = PlantedFiles::setAsideCopies(lock);
   ASSERT_EQ(copies.size(), taken.size() + 1);
@@ -329,7 +279,6 @@ TEST_F(SingleInstanceTest, ALaunchSetsAsideThoughTheNamesOfTheComingSecondsAreTa
       EXPECT_EQ(fs::symlink_status(name).type(), fs::file_type::directory) << name;
     }
   }
-  stop(copy);
 }
 
 }  // namespace
