@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <system_error>
@@ -21,6 +22,18 @@
 namespace {
 
 constexpr int kCatchUpRounds = 8;
+// Display passes a window gets before its fresh painting must have settled.
+constexpr int kSettleRounds = 6;
+
+bool samePixels(const CairoContext& a, const CairoContext& b) {
+  cairo_surface_t* x = a.surface();
+  cairo_surface_t* y = b.surface();
+  const int height = cairo_image_surface_get_height(x);
+  const int stride = cairo_image_surface_get_stride(x);
+  return height == cairo_image_surface_get_height(y) && stride == cairo_image_surface_get_stride(y) &&
+         std::memcmp(cairo_image_surface_get_data(x), cairo_image_surface_get_data(y),
+                     static_cast<std::size_t>(height) * static_cast<std::size_t>(stride)) == 0;
+}
 
 // The clock of the held moment: time stands at the moment the hold began.
 class HeldClock : public Clock {
@@ -95,8 +108,19 @@ void HostRepaintHook::repaint() {
   for (auto& hostWindow : shown) {
     auto window = hostWindow->window();
     if (!window || !window->isVisible() || !hostWindow->nativeId()) continue;
+    // A picture a worker finishes meanwhile (a tile's next frame, decoded off the main thread)
+    // reaches a fresh painting at once but the screen only at the next display pass. So the
+    // window is shown and painted afresh until two fresh paintings agree: then the screen
+    // shows what the last one does, and only pixels a display pass leaves stale differ.
     hostWindow->paintAndShowNow();
     auto fresh = hostWindow->repaintFromScratch();
+    for (int round = 0; fresh && round < kSettleRounds; ++round) {
+      hostWindow->paintAndShowNow();
+      auto again = hostWindow->repaintFromScratch();
+      const bool settled = again && samePixels(*fresh, *again);
+      fresh = again;
+      if (settled) break;
+    }
     if (!fresh) continue;
     auto id = std::to_string(hostWindow->nativeId());
     if (!fresh->writePNG(directory_ / (id + ".png"))) continue;

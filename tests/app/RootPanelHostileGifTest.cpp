@@ -143,7 +143,7 @@ class RootPanelHostileGifTest : public RootPanelTest, public ::testing::WithPara
     StretchWatch watch;
     PanelFigures figures;
     showAndPlay(side, badge, watch);
-    figures.peakGrowth = resident::peakBytes() - start;
+    figures.peakGrowth = resident::peakGrowthSince(start);
     figures.longestStretch = watch.longestSeconds();
     figures.tiles = tilesShowing(side).size();
     figures.badges = badgesShowing().size();

@@ -138,7 +138,7 @@ TEST_F(VornObjectLocalTest, AFileForUploadIsMeasuredBeforeItIsReadAndMustDecode)
   EXPECT_TRUE(resident::restartPeak()) << "the kernel does not let the peak start over";
   const std::uint64_t readBefore = bytesRead(), peakBefore = resident::peakBytes();
   auto refused = VornObject::readLocalGif(vast.string());
-  const std::uint64_t read = bytesRead() - readBefore, grown = resident::peakBytes() - peakBefore;
+  const std::uint64_t read = bytesRead() - readBefore, grown = resident::peakGrowthSince(peakBefore);
   ASSERT_FALSE(refused);
   EXPECT_EQ(refused.error(), Refusal::tooLarge);
   EXPECT_LT(read, std::uint64_t{64} << 10) << "bytes read while measuring the file";

@@ -141,7 +141,7 @@ void expectNeitherWaitsNorGrows(const std::function<void()>& work, const std::ve
   const std::size_t start = resident::nowBytes();
   EXPECT_TRUE(endsWithin(boundSeconds, work, pipes)) << "the work waited for a pipe";
   if (restarted) {
-    EXPECT_LT(resident::peakBytes() - start, (std::size_t(64) << 20) + resident::kSanitizerHeldBytes)
+    EXPECT_LT(resident::peakGrowthSince(start), (std::size_t(64) << 20) + resident::kSanitizerHeldBytes)
         << "memory grew with the file";
   }
 }

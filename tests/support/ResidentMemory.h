@@ -32,6 +32,12 @@ inline constexpr std::size_t kSanitizerHeldBytes = 0;
 
 inline std::size_t nowBytes() { return statusBytes("VmRSS"); }
 inline std::size_t peakBytes() { return statusBytes("VmHWM"); }
+// How far the peak rose above `start` (an earlier reading): the kernel folds each thread's
+// count into the process's lazily, so a peak read later can lie a little below it.
+inline std::size_t peakGrowthSince(std::size_t start) {
+  const std::size_t peak = peakBytes();
+  return peak > start ? peak - start : 0;
+}
 inline std::size_t peakBytesOf(pid_t process) { return statusBytes("VmHWM", std::to_string(process)); }
 // The peak starts over from what is resident now; false when the kernel does not allow it.
 // Other threads' memory comes and goes meanwhile, so a kernel that let the peak start over

@@ -97,7 +97,7 @@ class StagedPreviewsTest : public UploadScreenTest {
       runUntil(watch.turns([] { return false; }), 0.02);
     }
     figures.previews = seen.size();
-    figures.peakGrowth = resident::peakBytes() - start;
+    figures.peakGrowth = resident::peakGrowthSince(start);
     figures.longestStretch = watch.longestSeconds();
     return figures;
   }
