@@ -13,8 +13,8 @@ std::filesystem::path applicationLocation() {
 }
 
 // The application's items, in list order: its entry and the numbered ones earlier versions
-// wrote beside it (turned off or naming a program that is gone included), and any other that
-// starts this program.
+// wrote beside it (turned off, naming a program that is gone or another program included),
+// and any other that starts this program.
 std::vector<std::shared_ptr<LoginItem>> applicationItems(const LoginItemsList& list) {
   const auto location = applicationLocation();
   std::vector<std::shared_ptr<LoginItem>> items;
@@ -22,6 +22,16 @@ std::vector<std::shared_ptr<LoginItem>> applicationItems(const LoginItemsList& l
     if (list.isApplicationEntry(*item) || item->resolve() == location) items.push_back(item);
   }
   return items;
+}
+
+// Whether the item starts the application at login: this very program, or another copy of it,
+// which goes by the name the build and the install give the program, the one its entry is
+// named after ("glimdeck"). An entry under the application's name that starts anything else,
+// or nothing, is somebody else's or stale, and launch at login is off.
+bool startsApplication(const LoginItemsList& list, const LoginItem& item) {
+  const auto program = item.resolve();
+  if (!program) return false;
+  return *program == applicationLocation() || program->filename() == list.applicationEntryPath().stem();
 }
 }  // namespace
 
@@ -51,7 +61,7 @@ std::shared_ptr<LoginItem> LoginUtilities::itemRefInLoginItems() {
   auto list = LoginItemsList::sessionLoginItems();
   if (!list) return nullptr;
   for (const auto& item : applicationItems(*list)) {
-    if (item->resolve()) return item;
+    if (startsApplication(*list, *item)) return item;
   }
   return nullptr;
 }

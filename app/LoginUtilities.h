@@ -2,7 +2,8 @@
 // Launch at login: whether the session's login items start this application, adding or
 // removing its item, and the stored note that the first run set it up. The application's
 // item is its entry whichever of its copies wrote it (a build tree's program, an installed
-// one), or an entry that starts this very program.
+// one), or an entry that starts this very program; it counts while it starts one of the
+// application's copies, not while it starts another program or one that is gone.
 
 #include <memory>
 
@@ -15,10 +16,10 @@ class LoginUtilities {
   };
 
   static bool isLaunchAtStartup();
-  // Removes the application's items when there is one that starts a program, else writes
-  // the one item that starts the running program.
+  // Removes the application's items when one of them starts the application, else writes
+  // the one item that starts the running program in place of them all.
   static void toggleLaunchAtStartup();
-  // The first of the application's items that starts a program, in list order.
+  // The first of the application's items that starts the application, in list order.
   static std::shared_ptr<LoginItem> itemRefInLoginItems();
   static bool initialAutoLaunchHasBeenSet();
   static void setInitialAutoLaunch(bool value);

@@ -6,6 +6,7 @@
 #include "model/AppConstants.h"
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSTextField.h"
+#include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSString.h"
 #include "platform/services/MASShortcutBinder.h"
 
@@ -42,6 +43,11 @@ void PreferencesWindowController::loadWindow() {
   shortcutView = recorder;
   autoLaunchCheckbox = checkbox;
   window->setDelegate(sharedAs<PreferencesWindowController>());
+  // Back from another program, the window is in front again, though it never stopped being
+  // the key one.
+  NSNotificationCenter::defaultCenter()->addObserver(sharedAs<PreferencesWindowController>(),
+                                                     &PreferencesWindowController::applicationDidBecomeActive,
+                                                     NSApplication::Constants::didBecomeActiveNotification, nullptr);
   setWindow(window);
 }
 
@@ -52,14 +58,30 @@ void PreferencesWindowController::windowDidLoad() {
     MASShortcutBinder::sharedBinder()->setBindingOptions(NSDictionary::make(
         {{std::string(NSValueTransformerBindingOption), NSString::make(std::string(MASDictionaryTransformerName))}}));
   }
+  showLaunchAtStartup();
+}
+
+void PreferencesWindowController::showLaunchAtStartup() {
   if (auto checkbox = autoLaunchCheckbox.lock()) {
     checkbox->setState(LoginUtilities::isLaunchAtStartup() ? NSControlStateValueOn : NSControlStateValueOff);
   }
 }
 
 void PreferencesWindowController::checkboxToggled(const std::shared_ptr<NSObject>&) {
-  // The list decides, not the box: it may have changed since the window opened.
+  // The list decides, not the box: it may have changed since the window opened. The box then
+  // shows what the list holds now, not the flip of what it showed, and an entry that could
+  // not be written or removed shows as it is.
   LoginUtilities::toggleLaunchAtStartup();
+  showLaunchAtStartup();
+}
+
+void PreferencesWindowController::windowDidBecomeKey(const std::shared_ptr<NSNotification>&) {
+  // Another program may have changed the list while the window was behind.
+  showLaunchAtStartup();
+}
+
+void PreferencesWindowController::applicationDidBecomeActive(const std::shared_ptr<NSNotification>&) {
+  showLaunchAtStartup();
 }
 
 bool PreferencesWindowController::windowShouldClose(const std::shared_ptr<NSWindow>&) {

@@ -1,6 +1,7 @@
 #pragma once
 // The preferences window: the recorder of the global shortcut and the launch-at-login
-// check box, which reads the session's login items whenever the window loads.
+// check box, which reads the session's login items when the window loads, whenever it comes
+// forward and after each click.
 
 #include <memory>
 
@@ -30,9 +31,13 @@ class PreferencesWindowController : public NSWindowController, public NSWindowDe
   void windowDidLoad() override;
   void checkboxToggled(const std::shared_ptr<NSObject>& sender);
   bool windowShouldClose(const std::shared_ptr<NSWindow>& sender) override;
+  void windowDidBecomeKey(const std::shared_ptr<NSNotification>& notification) override;
 
   GLIMDECK_OBJECT(PreferencesWindowController)
 
  private:
   PreferencesWindowController() : NSWindowController(std::string(Constants::windowNibName)) {}
+  // The box shows whether an item of the application's in the list starts it at login.
+  void showLaunchAtStartup();
+  void applicationDidBecomeActive(const std::shared_ptr<NSNotification>& notification);
 };

@@ -16,10 +16,13 @@
 #include <sstream>
 
 #include "app/LoginUtilities.h"
+#include "app/PreferencesWindowController.h"
+#include "platform/appkit/NSApplication.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/services/LoginItems.h"
 #include "tests/support/PlantedFiles.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/UISimulator.h"
 
 namespace {
 
@@ -193,8 +196,10 @@ TEST_F(LoginItemsTest, AnEntryThatWouldStartNothingIsNeverWritten) {
 // One entry starts the application at login, whichever of its copies wrote it: the box shows
 // the entry another copy (a build tree's program, say) left; clearing it takes away every
 // entry of the application, the numbered ones earlier versions wrote beside it included; and
-// ticking it points the application's entry at the running program, leaving no other. Entries
-// of other programs are never touched.
+// ticking it points the application's entry at the running program, leaving no other. An
+// entry under the application's name that starts another program, or one that is gone, is
+// no login item of the application's: the box shows it cleared, and ticking replaces it.
+// Entries of other programs are never touched.
 TEST_F(LoginItemsTest, OneEntryStartsTheApplicationWhicheverOfItsCopiesWroteIt) {
   auto list = LoginItemsList::sessionLoginItems();
   ASSERT_TRUE(list);
@@ -208,6 +213,11 @@ TEST_F(LoginItemsTest, OneEntryStartsTheApplicationWhicheverOfItsCopiesWroteIt) 
            "\n" + more;
   };
   const std::string tool = "[Desktop Entry]\nExec=" + someTool.string() + "\n";
+  // A link that bears the application's program's name and leads to another program.
+  const auto disguised = home() / "links" / "glimdeck";
+  std::filesystem::create_directories(disguised.parent_path());
+  std::filesystem::create_symlink(someTool, disguised);
+  const auto gone = home() / "gone" / "glimdeck";
   using Files = std::map<std::string, std::string>;
   struct Row {
     const char* name;
@@ -219,8 +229,20 @@ TEST_F(LoginItemsTest, OneEntryStartsTheApplicationWhicheverOfItsCopiesWroteIt) 
       {"another copy's entry and the one an earlier version wrote beside it",
        {{"glimdeck.desktop", entry(otherCopy)}, {"glimdeck-2.desktop", entry(running)}}, true},
       {"a numbered entry alone", {{"glimdeck-3.desktop", entry(otherCopy)}}, true},
-      {"an entry whose program is gone", {{"glimdeck.desktop", entry(home() / "gone" / "glimdeck")}}, false},
+      {"an entry whose program is gone", {{"glimdeck.desktop", entry(gone)}}, false},
       {"an entry the session turned off", {{"glimdeck.desktop", entry(otherCopy, "X-GNOME-Autostart-enabled=false\n")}},
+       false},
+      {"an entry under our name that starts another program", {{"glimdeck.desktop", entry(someTool)}}, false},
+      {"an entry that starts another program through a link of our program's name",
+       {{"glimdeck.desktop", entry(disguised)}}, false},
+      {"a numbered entry that starts another program", {{"glimdeck-2.desktop", entry(someTool)}}, false},
+      {"another program's entry under our name beside one that starts this program",
+       {{"glimdeck.desktop", entry(someTool)}, {"my-launcher.desktop", entry(running)}}, true},
+      // Ticked, the box takes away what lies beside the entry it writes.
+      {"a numbered entry the user hid beside an entry whose program is gone",
+       {{"glimdeck.desktop", entry(gone)}, {"glimdeck-2.desktop", entry(running, "Hidden=true\n")}}, false},
+      {"a numbered entry the session turned off beside one whose program is gone",
+       {{"glimdeck-2.desktop", entry(gone)}, {"glimdeck-3.desktop", entry(otherCopy, "X-GNOME-Autostart-enabled=false\n")}},
        false},
       {"one the user made for this program", {{"my-launcher.desktop", entry(running)}}, true},
       {"nothing", {}, false},
@@ -289,6 +311,94 @@ TEST_F(LoginItemsTest, TheEntryIsWrittenAsAPlainFileWhateverLiesUnderItsName) {
     }
     LoginUtilities::toggleLaunchAtStartup();
     EXPECT_FALSE(LoginUtilities::isLaunchAtStartup());
+  }
+}
+
+// ---- the Preferences' box ----------------------------------------------------------------
+
+class LaunchAtLoginBoxTest : public UITest {};
+
+// The box shows whether an entry will start the application, never the flip of what it showed:
+// after each click, whatever another program did to the folder just before (the click does what
+// the folder calls for, not the box), and whenever the window comes forward again, from behind
+// another window of ours or after another program was used.
+TEST_F(LaunchAtLoginBoxTest, TheBoxShowsWhatTheFolderWillStartAfterEachClickAndWhenTheWindowComesForward) {
+  auto list = LoginItemsList::sessionLoginItems();
+  ASSERT_TRUE(list);
+  const auto folder = list->folder();
+  const auto running = std::filesystem::weakly_canonical(NSBundle::mainBundle()->executablePath());
+  // Another program's entry starts this one through a link to it.
+  const auto link = home() / "bin" / "launch-it";
+  std::filesystem::create_directories(link.parent_path());
+  std::filesystem::create_symlink(running, link);
+  const auto someTool = home() / "bin" / "tool";
+  std::ofstream(someTool) << "#!/bin/sh\n";
+  ::chmod(someTool.c_str(), 0755);
+  auto plant = [&](const std::string& name, const std::filesystem::path& program) {
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / name) << "[Desktop Entry]\nType=Application\nExec="
+                                 << LoginItemsList::execValueForProgram(program) << "\n";
+  };
+  auto names = [&] {
+    std::vector<std::string> found;
+    for (const auto& item : list->snapshot()) found.push_back(item->entryPath().filename().string());
+    return found;
+  };
+
+  auto preferences = PreferencesWindowController::make();
+  auto window = preferences->window();
+  window->makeKeyAndOrderFront(nullptr);
+  NSApp()->activateIgnoringOtherApps(true);
+  auto box = preferences->autoLaunchCheckbox.lock();
+  ASSERT_TRUE(box);
+  auto other = NSWindow::initWithContentRect(NSMakeRect(600, 300, 200, 100), NSWindowStyleMaskTitled);
+  auto behindAnotherWindow = [&](const std::function<void()>& meanwhile) {
+    other->makeKeyAndOrderFront(nullptr);
+    meanwhile();
+    window->makeKeyAndOrderFront(nullptr);
+  };
+  auto whileAnotherProgramIsUsed = [&](const std::function<void()>& meanwhile) {
+    NSApp()->deactivate();
+    meanwhile();
+    NSApp()->activateIgnoringOtherApps(true);
+  };
+  auto click = [&] { ui.click(box); };
+
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+    bool shown;
+    std::vector<std::string> entries;
+  };
+  const Step steps[] = {
+      {"the window opens", [] {}, false, {}},
+      {"another program adds its entry, then a click",
+       [&] {
+         plant("launch-it.desktop", link);
+         click();
+       },
+       false, {}},
+      {"a click", click, true, {"glimdeck.desktop"}},
+      {"another program writes our entry to start itself while it is used",
+       [&] { whileAnotherProgramIsUsed([&] { plant("glimdeck.desktop", someTool); }); }, false, {"glimdeck.desktop"}},
+      {"a click", click, true, {"glimdeck.desktop"}},
+      {"a click", click, false, {}},
+      {"another program adds its entry behind another window",
+       [&] { behindAnotherWindow([&] { plant("launch-it.desktop", link); }); }, true, {"launch-it.desktop"}},
+      {"a click", click, false, {}},
+      {"a click", click, true, {"glimdeck.desktop"}},
+      {"our entry is removed behind another window",
+       [&] { behindAnotherWindow([&] { std::filesystem::remove(folder / "glimdeck.desktop"); }); }, false, {}},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    step.act();
+    EXPECT_EQ(box->state() == NSControlStateValueOn, step.shown);
+    EXPECT_EQ(LoginUtilities::isLaunchAtStartup(), step.shown);
+    EXPECT_EQ(names(), step.entries);
+    if (step.shown) {
+      EXPECT_EQ(LoginUtilities::itemRefInLoginItems()->resolve(), running);
+    }
   }
 }
 

@@ -1,7 +1,9 @@
 // A new user's first launch: the terms come first, OK leads home, and the program is among
-// those the desktop starts at login. The next launch goes straight home and leaves the login
-// items as the user left them. One entry starts the application at login, whichever of its
-// copies wrote it, and the Preferences' box shows and changes that one.
+// those the desktop starts at login, in place of an entry under its name that starts another
+// program. The next launch goes straight home and leaves the login items as the user left
+// them. One entry starts the application at login, whichever of its copies wrote it, and the
+// Preferences' box shows and changes that one, and shows after each click what the folder
+// holds, whatever another program put there while the window was open.
 
 #include <algorithm>
 #include <fstream>
@@ -37,11 +39,23 @@ class FirstLaunchTest : public DesktopUserTest {
 };
 
 TEST_F(FirstLaunchTest, TheTermsComeFirstThenHomeAndTheNextLaunchGoesStraightHome) {
+  // Something else left an entry under the application's name that starts another program,
+  // and one under a numbered name beside it whose program is gone.
+  const auto tool = home() / "bin/tool";
+  fs::create_directories(tool.parent_path());
+  std::ofstream(tool) << "#!/bin/sh\n";
+  fs::permissions(tool, fs::perms::owner_all);
+  fs::create_directories(autostartEntry().parent_path());
+  std::ofstream(autostartEntry()) << "[Desktop Entry]\nType=Application\nName=Tool" << execLine(tool);
+  std::ofstream(autostartEntry().parent_path() / "glimdeck-2.desktop")
+      << "[Desktop Entry]\nType=Application\nName=Glimdeck" << execLine(home() / "gone/glimdeck");
+
   ASSERT_NO_FATAL_FAILURE(launch());
   // The terms screen covers the panel, toolbar included, in blue.
   ASSERT_TRUE(panelShows({200, 10}, isBlueish));
   expectScreenMatchesRepaint("terms");
-  // The first run turns launch at login on: one entry that starts this very program.
+  // The first run turns launch at login on: one entry that starts this very program, in place
+  // of those that would start something else or nothing.
   EXPECT_EQ(autostartEntries(), std::vector<std::string>{"glimdeck.desktop"});
   auto entry = readText(autostartEntry());
   EXPECT_NE(entry.find(execLine(fs::canonical(GLIMDECK_APP_PATH))), std::string::npos) << entry;
@@ -105,6 +119,31 @@ TEST_F(FirstLaunchTest, TheLoginItemAnotherCopyWroteIsTheOneThePreferencesBoxSho
       << "ticked, the entry starts the running program: " << readText(autostartEntry());
   EXPECT_TRUE(eventually([&] { return ticked("ticked again"); }));
   EXPECT_EQ(autostartEntries(), std::vector<std::string>{"glimdeck.desktop"});
+
+  // After each click the box shows what the folder then holds: the click itself did what the
+  // folder, not the box, called for. Each click is seen done on the disk first, then the box
+  // is read at one moment of the application's.
+  auto boxShows = [&](bool on, const std::string& step) {
+    holdStill([&](const std::string&) { EXPECT_EQ(ticked(step), on) << step; });
+  };
+  click(*preferences, box);
+  ASSERT_TRUE(eventually([&] { return autostartEntries().empty(); }));
+  boxShows(false, "cleared again");
+  // While the window is open, another program adds an entry that starts Glimdeck through a
+  // link to the program.
+  const auto link = home() / "bin/launch-glimdeck";
+  fs::create_directories(link.parent_path());
+  fs::create_symlink(fs::canonical(GLIMDECK_APP_PATH), link);
+  const auto planted = autostartEntry().parent_path() / "launch-glimdeck.desktop";
+  std::ofstream(planted) << "[Desktop Entry]\nType=Application\nName=Launcher" << execLine(link);
+  click(*preferences, box);
+  EXPECT_TRUE(eventually([&] { return autostartEntries().empty(); })) << "the entry that started it is taken away";
+  boxShows(false, "the planted entry taken away");
+  click(*preferences, box);
+  EXPECT_TRUE(eventually([&] { return autostartEntries() == std::vector<std::string>{"glimdeck.desktop"}; }));
+  boxShows(true, "ticked after the planted entry");
+  EXPECT_NE(readText(autostartEntry()).find(execLine(fs::canonical(GLIMDECK_APP_PATH))), std::string::npos)
+      << readText(autostartEntry());
 }
 
 }  // namespace
