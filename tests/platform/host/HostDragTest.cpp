@@ -294,6 +294,51 @@ TEST_F(HostDragTest, ReleasesOfADragGivenUpWithEscapeDoNotReachTheWindowShownAga
   window->orderOut(nullptr);
 }
 
+// Keys still held when the focus leaves the window are forgotten there: a key pressed in the
+// window, let go in another program's window, pressed there again and let go once the window
+// has the focus back, is not let go in the window, which heard its first press only. Keys
+// pressed in the window afterwards are its own.
+TEST_F(HostDragTest, AKeyHeldAsTheFocusLeftIsNotLetGoInTheWindowOnItsReturn) {
+  // Held through the focus's moves, however slow, a key must not repeat where the focus went.
+  Display* display = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
+  XAutoRepeatOff(display);
+  XSync(display, False);
+  struct RepeatAgain {
+    Display* display;
+    ~RepeatAgain() {
+      XAutoRepeatOn(display);
+      XSync(display, False);
+    }
+  } repeatAgain{display};
+
+  auto window = NSWindow::initWithContentRect(NSMakeRect(50, 500, 200, 200), NSWindowStyleMaskTitled);
+  auto listener = GifDragSource::make(NSMakeRect(20, 20, 160, 160));
+  window->contentView()->addSubview(listener);
+  showAndWait(window);
+  window->makeFirstResponder(listener);
+  GtkPeer other(500, 200);
+  showPeer(other);
+  auto focusOnWindow = [&] {
+    run({"xdotool", "windowfocus", "--sync", windowId(window)});
+    return runUntil([&] { return host->anyWindowHasFocus(); });
+  };
+  ASSERT_TRUE(focusOnWindow());
+  run({"xdotool", "keydown", "a"});
+  ASSERT_TRUE(runUntil([&] { return !listener->heard.empty(); }));
+  run({"xdotool", "windowfocus", "--sync", other.id()});
+  ASSERT_TRUE(runUntil([&] { return gtk_window_has_toplevel_focus(GTK_WINDOW(other.window)) != 0; }));
+  run({"xdotool", "keyup", "a"});
+  run({"xdotool", "keydown", "a"});
+  ASSERT_TRUE(focusOnWindow());
+  run({"xdotool", "keyup", "a"});
+  run({"xdotool", "key", "b"});
+  ASSERT_TRUE(runUntil([&] { return listener->heard.back() == "keyUp 11"; }))
+      << ::testing::PrintToString(listener->heard);
+  // The A key's code is 0, the B key's 11.
+  EXPECT_EQ(listener->heard, (std::vector<std::string>{"keyDown 0", "keyDown 11", "keyUp 11"}));
+  window->orderOut(nullptr);
+}
+
 TEST_F(HostDragTest, AnotherProgramsGifDroppedOnOurViewReachesPerformDragOperation) {
   auto window = NSWindow::initWithContentRect(NSMakeRect(600, 300, 200, 200), NSWindowStyleMaskTitled);
   auto drop = GifDropView::make(NSMakeRect(0, 0, 200, 200));
