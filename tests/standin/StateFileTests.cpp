@@ -58,11 +58,15 @@ std::string signUp(int port, const std::string& name, const std::string& passwor
   EXPECT_NE(token, "") << reply.body;
   return token;
 }
-// The token's account name as the service answers it, or its error text.
+// What the service answers of a token that it does not know.
+constexpr std::string_view kLogInAgain = "log in again";
+// The token's account name as the service answers it, or kLogInAgain when the service asks
+// for a log-in, or the reply.
 std::string accountOf(int port, const std::string& token) {
   auto reply = httpGet(legacyWeb(port, "/quorb.user?token=" + token));
   auto name = textAt(reply, {"user", "username"});
-  return name.empty() ? textAt(reply, {"error"}) : name;
+  if (!name.empty()) return name;
+  return textAt(reply, {"error", "login"}) == "requred" ? std::string(kLogInAgain) : reply.body;
 }
 std::int64_t makePack(int port, const std::string& token, const std::string& name) {
   auto reply = httpGet(legacyWeb(port, "/quorb.createcollection?token=" + token + "&name=" + name));
@@ -344,7 +348,7 @@ TEST_F(StandinStateFileTest, ASaveThatFailsSaysSoOnceAndIsTriedAgainWhileRequest
   EXPECT_EQ(printedLines().size(), 2u);
   run.stop();
   auto next = startRun();
-  for (const auto& token : tokens) EXPECT_NE(accountOf(next.port(), token), "invalid token");
+  for (const auto& token : tokens) EXPECT_NE(accountOf(next.port(), token), kLogInAgain);
   next.stop();
 }
 
@@ -387,11 +391,11 @@ TEST_F(MakeRunStandinTest, TwoRunsInARowMeetTheSameService) {
 
   // Started empty on request, GIFs and all, and empty from then on even with nothing done in it.
   auto fresh = startProgram("1");
-  EXPECT_EQ(accountOf(fresh.port, token), "invalid token");
+  EXPECT_EQ(accountOf(fresh.port, token), kLogInAgain);
   EXPECT_EQ(fresh.stop(), 0);
   EXPECT_FALSE(fs::exists(uploadsFolder()));
   auto after = startProgram("0");
-  EXPECT_EQ(accountOf(after.port, token), "invalid token");
+  EXPECT_EQ(accountOf(after.port, token), kLogInAgain);
   EXPECT_EQ(httpGet(api(after.port, "/v1/collection?id=" + std::to_string(pack))).status, 404);
   EXPECT_TRUE(httpGet(api(after.port, "/_standin/state")).body.contains("\"collections\":[]"));
   const auto again = signUp(after.port, "bob", "secret");
@@ -400,7 +404,7 @@ TEST_F(MakeRunStandinTest, TwoRunsInARowMeetTheSameService) {
   // A bare stand-in, as tests and benchmarks start it, neither reads nor writes that file.
   const auto kept = PlantedFiles::contents(statePath());
   auto bare = startProgram("", true);
-  EXPECT_EQ(accountOf(bare.port, again), "invalid token");
+  EXPECT_EQ(accountOf(bare.port, again), kLogInAgain);
   signUp(bare.port, "carl", "secret");
   EXPECT_EQ(bare.stop(), 0);
   EXPECT_TRUE(PlantedFiles::contents(statePath()) == kept);
