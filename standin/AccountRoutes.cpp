@@ -50,20 +50,12 @@ void signIn(StandinState& state, const StandinRequest& request, StandinResponse&
   answer(response, reply);
 }
 
-// The user of the request's token; otherwise answers the failure and gives none.
+// The user of the request's token; otherwise answers the failure and gives none. Whatever
+// is wrong with the token (none, never issued, ended, expired), the service asks for a log-in.
 std::optional<StandinUser> tokenUser(StandinState& state, const StandinRequest& request, StandinResponse& response) {
-  const auto token = request.queryValue("token").value_or("");
-  switch (state.accounts().tokenState(token)) {
-    case StandinAccounts::TokenState::expired:
-      fail(response, NSDictionary::make({{"login", text("requred")}}));
-      return std::nullopt;
-    case StandinAccounts::TokenState::unknown:
-      fail(response, text("invalid token"));
-      return std::nullopt;
-    case StandinAccounts::TokenState::valid:
-      break;
-  }
-  return state.accounts().userForToken(token);
+  auto user = state.accounts().userForToken(request.queryValue("token").value_or(""));
+  if (!user) response.setLoginRequired();
+  return user;
 }
 
 void signup(StandinState& state, const StandinRequest& request, StandinResponse& response, const Catalogue& catalogue) {
@@ -103,7 +95,11 @@ void AccountRoutes::addTo(StandinServer& server) {
                                          {"tosacceptancerequired", NSNumber::numberWithBool(user->needsTermsAcceptance)}}));
   });
   route("/quorb\\.unauthorize", [](StandinState& state, const StandinRequest& request, StandinResponse& response, const Catalogue&) {
-    if (!state.accounts().revokeToken(request.queryValue("token").value_or(""))) return fail(response, text("invalid token"));
+    const auto token = request.queryValue("token").value_or("");
+    const bool valid = state.accounts().userForToken(token).has_value();
+    // An expired token ends all the same.
+    state.accounts().revokeToken(token);
+    if (!valid) return response.setLoginRequired();
     answer(response, NSDictionary::make({{"status", text("ok")}}));
   });
   route("/quorb\\.accepttos", [](StandinState& state, const StandinRequest& request, StandinResponse& response, const Catalogue&) {

@@ -9,8 +9,9 @@
 //   GET "/quorb.unauthorize?token[&quorbid]"   the token ends
 //   GET "/quorb.accepttos?token&tos=true"      the account has accepted the terms
 // Failures carry "error" as the service words them: a text ("wrong password"), a list (the
-// missing sign-up fields) or a map from field to text ({"username": "is taken"}); a token that
-// has expired gives {"error": {"login": "requred"}}.
+// missing sign-up fields) or a map from field to text ({"username": "is taken"}); a call
+// without a valid token (none, one never issued or already ended, one that has expired) gives
+// {"error": {"login": "requred"}}, which signs the client out.
 
 class StandinServer;
 

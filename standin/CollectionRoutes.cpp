@@ -67,7 +67,7 @@ void route(StandinServer& server, const State& state, std::string method, const 
                       if (auto token = field(request, "access_token")) user = state->accounts().userForToken(*token);
                     }
                     if (access == Access::signedIn && !user) {
-                      response.setError(401, "invalid token");
+                      response.setLoginRequired(401);
                       return;
                     }
                     handler(request, response, catalogue, user);

@@ -18,7 +18,9 @@
 //     GET "/v1/userliked", "/v1/usersaved" (access_token), "/v1/collection?id"   pages of items
 //     GET "/uploads/<id>.gif"     an uploaded GIF
 // "collectionid" names the target as "collection-<pack id>" or "quorbuser-<user id>", and
-// "stream" as "vorns" (the pack or the saved items), "favoritevorns" or "savedvorns".
+// "stream" as "vorns" (the pack or the saved items), "favoritevorns" or "savedvorns". A call
+// that needs a signed-in user and has no valid "token" or "access_token" answers 401 with
+// {"error": {"login": "requred"}}, as the account calls do.
 
 class StandinServer;
 

@@ -44,14 +44,6 @@ bool StandinAccounts::revokeToken(const std::string& token) {
   return tokens_.erase(token) != 0;
 }
 
-StandinAccounts::TokenState StandinAccounts::tokenState(const std::string& token) const {
-  std::lock_guard lock(mutex_);
-  auto found = tokens_.find(token);
-  if (found == tokens_.end() || !users_.contains(found->second.userid)) return TokenState::unknown;
-  if (found->second.expires && !(*found->second.expires > now())) return TokenState::expired;
-  return TokenState::valid;
-}
-
 std::optional<StandinUser> StandinAccounts::userForToken(const std::string& token) const {
   std::lock_guard lock(mutex_);
   auto found = tokens_.find(token);

@@ -25,7 +25,6 @@ struct StandinUser {
 
 class StandinAccounts {
  public:
-  enum class TokenState { unknown, expired, valid };
   // How long a token handed out at log-in or sign-up stays valid.
   static constexpr double tokenLifetime = 30.0 * 24 * 3600;
 
@@ -38,8 +37,7 @@ class StandinAccounts {
   std::pair<std::string, double> issueToken(std::int64_t userid);
   // Forgets the token; false when it was unknown.
   bool revokeToken(const std::string& token);
-  TokenState tokenState(const std::string& token) const;
-  // The user of a valid token.
+  // The user of a valid token: none for a token never issued, ended or expired.
   std::optional<StandinUser> userForToken(const std::string& token) const;
   std::optional<StandinUser> user(std::int64_t userid) const;
   std::optional<StandinUser> userNamed(const std::string& username) const;

@@ -36,3 +36,9 @@ void StandinResponse::setError(int code, std::string_view message) {
   }
   setJson("{\"error\":\"" + quoted + "\",\"code\":" + std::to_string(code) + "}", code);
 }
+
+void StandinResponse::setLoginRequired(int code) {
+  std::string json = R"({"error":{"login":"requred"})";
+  if (code != 200) json += ",\"code\":" + std::to_string(code);
+  setJson(json + "}", code);
+}

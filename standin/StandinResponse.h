@@ -29,6 +29,10 @@ struct StandinResponse {
   void setGenerated(std::size_t length, Generator produce, std::string type);
   // An error reply in the service's JSON shape.
   void setError(int code, std::string_view message);
+  // The service's answer to a call whose token is not a valid one (none, never issued, ended
+  // or expired): {"error": {"login": "requred"}}, misspelt as the service spells it, which
+  // asks the client to log in again (it signs the user out).
+  void setLoginRequired(int code = 200);
 
   std::size_t length() const { return generator ? generatedLength : body.size(); }
 };

@@ -5,10 +5,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -49,6 +51,30 @@ std::optional<std::int64_t> uploadNumber(std::string_view id) {
 std::string gifName(const std::string& uploadId) { return uploadId + ".gif"; }
 
 bool looksLikeGif(std::string_view bytes) { return bytes.starts_with("GIF87a") || bytes.starts_with("GIF89a"); }
+
+// The name of the file a save cut short was writing when `name` is what it left: every write
+// goes first to "." + the name + "." + six letters or digits (mkstemp's) in the same folder.
+std::optional<std::string> replacedBy(std::string_view name) {
+  constexpr std::size_t kRandomPart = 6;
+  if (name.size() < kRandomPart + 3 || !name.starts_with('.') || name[name.size() - kRandomPart - 1] != '.') return std::nullopt;
+  for (char c : name.substr(name.size() - kRandomPart)) {
+    if (!std::isalnum(static_cast<unsigned char>(c))) return std::nullopt;
+  }
+  return std::string(name.substr(1, name.size() - kRandomPart - 2));
+}
+
+// Removes the plain files in the folder that a save cut short left while writing a file whose
+// name passes `ours`; nothing else in the folder is touched.
+void removeLeftOvers(const fs::path& folder, const std::function<bool(const std::string&)>& ours) {
+  auto names = NSFileManager::defaultManager()->contentsOfDirectoryAtPath(folder);
+  if (!names) return;
+  for (const auto& name : *names) {
+    auto replaced = replacedBy(name);
+    if (!replaced || !ours(*replaced)) continue;
+    std::error_code ignored;
+    if (fs::is_regular_file(fs::symlink_status(folder / name, ignored))) fs::remove(folder / name, ignored);
+  }
+}
 
 // ---- Writing
 
@@ -322,6 +348,13 @@ fs::path StandinStateFile::uploadsFolder() const {
 
 bool StandinStateFile::load(Start start) {
   auto files = NSFileManager::defaultManager();
+  // A stand-in killed in the middle of a save left its new files half written; the lock held
+  // here says that no other stand-in is writing them now.
+  const auto folder = path_.has_parent_path() ? path_.parent_path() : fs::path(".");
+  removeLeftOvers(folder, [&](const std::string& name) { return name == path_.filename().string(); });
+  removeLeftOvers(uploadsFolder(), [](const std::string& name) {
+    return name.ends_with(".gif") && uploadNumber(std::string_view(name).substr(0, name.size() - 4));
+  });
   StandinState::Contents contents;
   std::optional<std::string> unreadable;
   if (start == Start::fresh) {
@@ -373,7 +406,7 @@ bool StandinStateFile::flush(double timeout) {
                                     [&] { return pending_->saved >= target; });
 }
 
-void StandinStateFile::close() {
+bool StandinStateFile::close() {
   if (saver_.joinable()) {
     {
       std::lock_guard lock(pending_->mutex);
@@ -382,9 +415,20 @@ void StandinStateFile::close() {
     pending_->changed.notify_all();
     saver_.join();
     state_->setChangeObserver(nullptr);
+    {
+      std::lock_guard lock(pending_->mutex);
+      savedAtClose_ = pending_->saved == pending_->changes;
+    }
+    // The saver has ended: what it noted of its last failure is ours to read.
+    if (!savedAtClose_) {
+      const std::string why = lastFailure_.empty() ? "they came after its last save" : lastFailure_;
+      OutputSink::print("The stand-in could not save its last changes in \"" + path_.string() + "\": " + why +
+                        "; they are lost.");
+    }
   }
   if (lock_ >= 0) ::close(lock_);
   lock_ = -1;
+  return savedAtClose_;
 }
 
 void StandinStateFile::run() {
@@ -407,7 +451,8 @@ void StandinStateFile::run() {
       triedWhileClosing = pending_->closing;
       tried = pending_->changes;
     }
-    retrying = !save();
+    // The last try, at close, is told of by close() alone, in one line.
+    retrying = !save(!triedWhileClosing);
     if (retrying) continue;
     {
       std::lock_guard lock(pending_->mutex);
@@ -417,10 +462,11 @@ void StandinStateFile::run() {
   }
 }
 
-bool StandinStateFile::save() {
+bool StandinStateFile::save(bool sayFailure) {
   auto files = NSFileManager::defaultManager();
   auto fail = [&](const std::string& why) {
-    if (!failing_) {
+    lastFailure_ = why;
+    if (!failing_ && sayFailure) {
       OutputSink::print("The stand-in could not save its state in \"" + path_.string() + "\": " + why +
                         "; it tries again.");
     }

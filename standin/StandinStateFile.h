@@ -12,8 +12,10 @@
 // of their own, a burst of them in one write, so a request never waits for the disk; the last
 // ones are saved when the file is closed. A file that cannot be read (not JSON, not the
 // state's shape) is set aside as "<name>.set-aside-<time>" with one line saying so, and the
-// state starts empty; an upload whose GIF is missing is left out, with one line too. A save
-// that fails says so once and is tried again.
+// state starts empty; an upload whose GIF is missing is left out, with one line too. What a
+// save cut short left of its new files (".<name>.XXXXXX" beside the file or a GIF) is removed
+// at the next open. A save that fails says so once and is tried again; a last save at close
+// that fails says so in one line, and close() answers false.
 
 #include <condition_variable>
 #include <cstdint>
@@ -53,8 +55,9 @@ class StandinStateFile : public NSObject {
   // Waits until every change made before the call is in the file, for at most `timeout`
   // seconds; answers whether it is.
   bool flush(double timeout);
-  // Saves what changed since the last save and stops saving. Idempotent.
-  void close();
+  // Saves what changed since the last save and stops saving. Answers whether every change is
+  // in the file; when the last save failed, it says so in one line. Idempotent.
+  bool close();
 
  private:
   StandinStateFile(std::filesystem::path path, std::shared_ptr<StandinState> state, int lock);
@@ -62,8 +65,9 @@ class StandinStateFile : public NSObject {
   // aside (starting empty would then write over it).
   bool load(Start start);
   void run();
-  // Writes the GIFs not written yet, then the file; false (having said why) on a failure.
-  bool save();
+  // Writes the GIFs not written yet, then the file; false on a failure, having said why unless
+  // told not to.
+  bool save(bool sayFailure);
 
   struct Pending {
     std::mutex mutex;
@@ -84,4 +88,7 @@ class StandinStateFile : public NSObject {
   std::set<std::string> written_;
   std::set<std::string> stale_;
   bool failing_ = false;
+  std::string lastFailure_;
+  // Set by close(): whether the saver had saved every change when it stopped.
+  bool savedAtClose_ = true;
 };

@@ -4,7 +4,8 @@
 // favourites and uploads live in memory, for tests and benchmarks that want a new service
 // each time, unless --state-file keeps them in that file from one run to the next (see
 // StandinStateFile), or --keep-state in the user's data folder as `make run` does; --fresh
-// starts it empty, discarding what the file kept.
+// starts it empty, discarding what the file kept. It ends with status 1 when the last changes
+// could not be saved in that file.
 
 #include <pthread.h>
 
@@ -98,7 +99,8 @@ int main(int argc, char** argv) {
   int received = 0;
   sigwait(&signals, &received);
   server->stop();
-  // The changes of the last requests are saved before the process ends.
-  if (stateFile) stateFile->close();
+  // The changes of the last requests are saved before the process ends; changes it could not
+  // save (said in one line) make it end with a failure.
+  if (stateFile && !stateFile->close()) return 1;
   return 0;
 }

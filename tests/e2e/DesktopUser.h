@@ -203,6 +203,14 @@ class DesktopUserTest : public ::testing::Test {
   // picture kept under `name`; -1 when the panel is not shown.
   int panelPixelsIn(const NSRect& area, const std::function<bool(std::uint32_t)>& test, const std::string& name);
 
+  // Stops the case's stand-in and starts the program of `argv` in its place (with the
+  // variables given on top, its output in that file of the HOME), as a person restarts a
+  // service; waits until it says where it listens. The helpers above and the next launch then
+  // use it. Answers how the stand-in it replaced ended.
+  std::optional<int> replaceStandin(const std::vector<std::string>& argv,
+                                    const std::vector<std::pair<std::string, std::string>>& environment,
+                                    const std::string& output);
+
  private:
   std::filesystem::path home_;
   std::filesystem::path shots_;
@@ -227,3 +235,26 @@ bool isNearWhite(std::uint32_t rgb);
 bool isBlueish(std::uint32_t rgb);
 // The red of the screens' error messages (anti-aliased text included).
 bool isErrorRed(std::uint32_t rgb);
+
+inline std::optional<int> DesktopUserTest::replaceStandin(
+    const std::vector<std::string>& argv, const std::vector<std::pair<std::string, std::string>>& environment,
+    const std::string& output) {
+  std::optional<int> ended;
+  if (standin_) {
+    standin_->stop(30.0);
+    ended = standin_->ending();
+  }
+  standinURL_.clear();
+  standin_ = Program::start(argv, environment, home_ / output);
+  EXPECT_TRUE(standin_) << "the stand-in did not start";
+  const std::string listening = "listening on ";
+  EXPECT_TRUE(standin_ && eventually([&] {
+    const auto text = standin_->output();
+    const auto at = text.find(listening);
+    const auto end = at == std::string::npos ? at : text.find('\n', at);
+    if (end == std::string::npos) return false;
+    standinURL_ = text.substr(at + listening.size(), end - at - listening.size());
+    return true;
+  })) << (standin_ ? standin_->output() : "");
+  return ended;
+}

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
+#include <optional>
 #include <sstream>
 
 #include "platform/foundation/NSArray.h"
@@ -58,11 +61,15 @@ std::string signUp(int port, const std::string& name, const std::string& passwor
   EXPECT_NE(token, "") << reply.body;
   return token;
 }
-// The token's account name as the service answers it, or its error text.
+// What the service answers of a token that it does not know.
+constexpr std::string_view kLogInAgain = "log in again";
+// The token's account name as the service answers it, or kLogInAgain when the service asks
+// for a log-in, or the reply.
 std::string accountOf(int port, const std::string& token) {
   auto reply = httpGet(legacyWeb(port, "/quorb.user?token=" + token));
   auto name = textAt(reply, {"user", "username"});
-  return name.empty() ? textAt(reply, {"error"}) : name;
+  if (!name.empty()) return name;
+  return textAt(reply, {"error", "login"}) == "requred" ? std::string(kLogInAgain) : reply.body;
 }
 std::int64_t makePack(int port, const std::string& token, const std::string& name) {
   auto reply = httpGet(legacyWeb(port, "/quorb.createcollection?token=" + token + "&name=" + name));
@@ -170,13 +177,27 @@ class StandinStateFileTest : public GlimdeckTest {
     return run;
   }
 
+  // The largest file the program may write, in kilobytes, as a full disk bounds it: a write
+  // past it fails ("File too large"), or with `killsMidWrite` the kernel ends the program in
+  // the middle of that write (SIGXFSZ), as a crash would.
+  struct FileSizeLimit {
+    int kilobytes = 0;
+    bool killsMidWrite = false;
+  };
+
   // scripts/run-standin.sh as scripts/run.sh runs it, or with `bare` the program as tests and
   // benchmarks start it; on a free port, with XDG_DATA_HOME empty so that the default data
   // folder is the one used.
-  Process startProgram(const std::string& fresh = "", bool bare = false) {
+  Process startProgram(const std::string& fresh = "", bool bare = false, std::optional<FileSizeLimit> limit = {}) {
     const std::string build = GLIMDECK_STANDIN_BUILD_DIR;
     std::vector<std::string> argv{"bash", GLIMDECK_TESTS_DIR "/../scripts/run-standin.sh", build, "0"};
     if (bare) argv = {build + "/glimdeck-standin", "--port", "0"};
+    if (limit) {
+      // Set by a shell that then becomes the program; a signal ignored here stays ignored.
+      const std::string bound = std::string(limit->killsMidWrite ? "" : "trap '' XFSZ; ") + "ulimit -c 0; ulimit -f " +
+                                std::to_string(limit->kilobytes) + "; exec \"$0\" \"$@\"";
+      argv.insert(argv.begin(), {"bash", "-c", bound});
+    }
     Process process{Program::start(argv, {{"XDG_DATA_HOME", ""}, {"STANDIN_FRESH", fresh}},
                                    home() / ("standin-" + std::to_string(++started_) + ".out"))};
     EXPECT_TRUE(process.program) << "cannot start " << argv[0];
@@ -344,8 +365,47 @@ TEST_F(StandinStateFileTest, ASaveThatFailsSaysSoOnceAndIsTriedAgainWhileRequest
   EXPECT_EQ(printedLines().size(), 2u);
   run.stop();
   auto next = startRun();
-  for (const auto& token : tokens) EXPECT_NE(accountOf(next.port(), token), "invalid token");
+  for (const auto& token : tokens) EXPECT_NE(accountOf(next.port(), token), kLogInAgain);
   next.stop();
+}
+
+TEST_F(StandinStateFileTest, AtCloseTheLastChangesAreSavedOrOneLineSaysTheyAreLost) {
+  const struct {
+    const char* name;
+    bool wayCleared;
+  } cases[] = {{"the way cleared before the close", true}, {"the way still blocked", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto linesBefore = printedLines().size();
+    auto run = startRun();
+    signUp(run.port(), "amy", "secret");
+    ASSERT_TRUE(run.file->flush(20.0));
+    // A folder under the file's name: every save fails until it goes.
+    fs::remove(statePath());
+    fs::create_directories(statePath() / "in the way");
+    const auto bob = signUp(run.port(), "bob", "pw");
+    ASSERT_TRUE(runUntil([&] { return printedLines().size() > linesBefore; }, 20.0));
+    run.server->stop();
+    // Nothing tries again before a new change or a few seconds have passed: only the close can
+    // save bob now.
+    if (c.wayCleared) fs::remove_all(statePath());
+    EXPECT_EQ(run.file->close(), c.wayCleared);
+    const auto lines = printedLines(linesBefore);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(lines[0].contains("could not save its state in \"" + statePath().string() + "\"")) << lines[0];
+    const std::string lost = "The stand-in could not save its last changes in \"" + statePath().string() + "\": ";
+    if (c.wayCleared) {
+      EXPECT_TRUE(lines[1].contains("saves its state in \"" + statePath().string() + "\" again")) << lines[1];
+    } else {
+      EXPECT_TRUE(lines[1].starts_with(lost) && lines[1].ends_with("; they are lost.")) << lines[1];
+    }
+    if (c.wayCleared) {
+      auto next = startRun();
+      EXPECT_EQ(accountOf(next.port(), bob), "bob");
+      next.stop();
+    }
+    fs::remove_all(statePath());
+  }
 }
 
 // The program itself, started as `make run` starts it.
@@ -387,11 +447,11 @@ TEST_F(MakeRunStandinTest, TwoRunsInARowMeetTheSameService) {
 
   // Started empty on request, GIFs and all, and empty from then on even with nothing done in it.
   auto fresh = startProgram("1");
-  EXPECT_EQ(accountOf(fresh.port, token), "invalid token");
+  EXPECT_EQ(accountOf(fresh.port, token), kLogInAgain);
   EXPECT_EQ(fresh.stop(), 0);
   EXPECT_FALSE(fs::exists(uploadsFolder()));
   auto after = startProgram("0");
-  EXPECT_EQ(accountOf(after.port, token), "invalid token");
+  EXPECT_EQ(accountOf(after.port, token), kLogInAgain);
   EXPECT_EQ(httpGet(api(after.port, "/v1/collection?id=" + std::to_string(pack))).status, 404);
   EXPECT_TRUE(httpGet(api(after.port, "/_standin/state")).body.contains("\"collections\":[]"));
   const auto again = signUp(after.port, "bob", "secret");
@@ -400,10 +460,103 @@ TEST_F(MakeRunStandinTest, TwoRunsInARowMeetTheSameService) {
   // A bare stand-in, as tests and benchmarks start it, neither reads nor writes that file.
   const auto kept = PlantedFiles::contents(statePath());
   auto bare = startProgram("", true);
-  EXPECT_EQ(accountOf(bare.port, again), "invalid token");
+  EXPECT_EQ(accountOf(bare.port, again), kLogInAgain);
   signUp(bare.port, "carl", "secret");
   EXPECT_EQ(bare.stop(), 0);
   EXPECT_TRUE(PlantedFiles::contents(statePath()) == kept);
+}
+
+// The names in the folder, sorted ("" when there is no folder).
+std::string namesIn(const fs::path& folder) {
+  std::vector<std::string> names;
+  std::error_code ignored;
+  for (const auto& entry : fs::directory_iterator(folder, ignored)) names.push_back(entry.path().filename().string());
+  std::ranges::sort(names);
+  return joined(names);
+}
+
+TEST_F(MakeRunStandinTest, ALastSaveThatFailsSaysSoInOneLineAndTheStandinEndsWithAFailure) {
+  auto full = startProgram("", false, FileSizeLimit{8});
+  const auto token = signUp(full.port, "amy", "secret");
+  ASSERT_FALSE(token.empty());
+  // Packs until the state no longer fits: from then on every save fails, and says so once.
+  const std::string failing = "could not save its state in \"" + statePath().string() + "\"";
+  for (int made = 0; !full.output().contains(failing) && made < 2000; ++made) {
+    makePack(full.port, token, "Kept" + std::to_string(made));
+  }
+  ASSERT_TRUE(full.output().contains(failing)) << full.output();
+  for (const char* name : {"Lost1", "Lost2", "Lost3"}) makePack(full.port, token, name);
+  const auto said = full.output();
+  EXPECT_EQ(full.stop(), 1) << "the stand-in ends with a failure";
+  const auto atExit = full.output().substr(said.size());
+  EXPECT_EQ(std::ranges::count(atExit, '\n'), 1) << atExit;
+  EXPECT_TRUE(atExit.starts_with("The stand-in could not save its last changes in \"" + statePath().string() + "\": "))
+      << atExit;
+  EXPECT_TRUE(atExit.contains("File too large") && atExit.ends_with("; they are lost.\n")) << atExit;
+  // Nothing is left of the failed saves; the file is the last whole state saved.
+  EXPECT_EQ(namesIn(statePath().parent_path()), "state.json,state.json.lock,") << "no temporary file is left";
+  EXPECT_TRUE(NSJSONSerialization::JSONObjectWithBytes(PlantedFiles::contents(statePath())).has_value());
+
+  auto next = startProgram();
+  EXPECT_FALSE(next.output().contains("Set aside")) << next.output();
+  EXPECT_EQ(accountOf(next.port, token), "amy");
+  const auto state = httpGet(api(next.port, "/_standin/state")).body;
+  EXPECT_TRUE(state.contains("\"Kept0\"")) << state;
+  EXPECT_FALSE(state.contains("\"Lost1\"")) << "the line said they were lost";
+  EXPECT_EQ(next.stop(), 0);
+}
+
+TEST_F(MakeRunStandinTest, AStandinKilledInTheMiddleOfASaveKeepsItsLastWholeStateAndWhatTheSaveLeftGoes) {
+  const fs::path folder = statePath().parent_path();
+  // Look-alikes of what a save leaves that are not: another file's, a name without the dot or
+  // with a random part of another length, and a link, a folder and a pipe.
+  const std::vector<std::string> notOurs{".other.json.Ab12Cd", "state.json.Ab12Cd", ".state.json.Ab12C",
+                                         ".state.json.Ab12Cd7"};
+  for (const auto& name : notOurs) writeText(folder / name, "not the stand-in's");
+  PlantedFiles::plant(folder / ".state.json.Link01", PlantedFiles::Kind::link, home() / "outside");
+  PlantedFiles::plant(folder / ".state.json.Fold01", PlantedFiles::Kind::folder, home() / "outside");
+  PlantedFiles::plant(folder / ".state.json.Pipe01", PlantedFiles::Kind::pipe, home() / "outside");
+
+  auto killed = startProgram("", false, FileSizeLimit{8, true});
+  const auto token = signUp(killed.port, "amy", "secret");
+  ASSERT_FALSE(token.empty());
+  // Packs until a save no longer fits: the kernel ends the stand-in in the middle of its write.
+  for (int made = 0; killed.program->running() && made < 2000; ++made) {
+    httpGet(legacyWeb(killed.port, "/quorb.createcollection?token=" + token + "&name=Kept" + std::to_string(made)));
+  }
+  ASSERT_FALSE(killed.program->running());
+  ASSERT_EQ(killed.program->ending(), -SIGXFSZ) << killed.output();
+  // The state is the last one saved, whole; the new one it was writing beside it is left half
+  // written.
+  EXPECT_TRUE(NSJSONSerialization::JSONObjectWithBytes(PlantedFiles::contents(statePath())).has_value())
+      << "the state is whole";
+  std::vector<fs::path> leftOvers;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    const auto name = entry.path().filename().string();
+    if (name.starts_with(".state.json.") && name.size() == 18 && fs::is_regular_file(fs::symlink_status(entry.path()))) {
+      leftOvers.push_back(entry.path());
+    }
+  }
+  ASSERT_EQ(leftOvers.size(), 1u) << namesIn(folder);
+  EXPECT_EQ(fs::file_size(leftOvers[0]), 8u << 10) << "cut off at the bound";
+  // A GIF's write cut short in the same way leaves its own beside the GIFs.
+  writeText(uploadsFolder() / ".9000000004.gif.Ab12Cd", "GIF89a, half");
+  writeText(uploadsFolder() / ".notes.gif.Ab12Cd", "not the stand-in's");
+
+  // The next start reads the state whole and removes what the save left, and only that.
+  auto next = startProgram();
+  EXPECT_FALSE(next.output().contains("Set aside")) << next.output();
+  EXPECT_EQ(accountOf(next.port, token), "amy");
+  EXPECT_TRUE(httpGet(api(next.port, "/_standin/state")).body.contains("\"Kept0\""));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(leftOvers[0])));
+  EXPECT_EQ(namesIn(folder), joined(std::vector<std::string>{".other.json.Ab12Cd", ".state.json.Ab12C", ".state.json.Ab12Cd7",
+                                                               ".state.json.Fold01", ".state.json.Link01",
+                                                               ".state.json.Pipe01", "state-uploads", "state.json",
+                                                               "state.json.Ab12Cd", "state.json.lock"}));
+  EXPECT_EQ(namesIn(uploadsFolder()), ".notes.gif.Ab12Cd,");
+  EXPECT_EQ(PlantedFiles::contents(home() / "outside"), PlantedFiles::outsideText);
+  for (const auto& name : notOurs) EXPECT_EQ(PlantedFiles::contents(folder / name), "not the stand-in's") << name;
+  EXPECT_EQ(next.stop(), 0);
 }
 
 }  // namespace
