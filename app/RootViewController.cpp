@@ -463,7 +463,10 @@ void RootViewController::refreshToolbarForLoginState() {
 void RootViewController::loginStateChanged(const std::shared_ptr<NSNotification>& /*notification*/) {
   std::weak_ptr<RootViewController> weak = self();
   DispatchQueue::main()->async([weak] {
-    if (auto strong = weak.lock()) strong->refreshToolbarForLoginState();
+    if (auto strong = weak.lock()) {
+      strong->refreshToolbarForLoginState();
+      strong->leaveFormerAccountsScreens();
+    }
   });
 }
 

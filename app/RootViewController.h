@@ -318,6 +318,9 @@ class RootViewController : public NSViewController,
   void licensesSelected();
   void logOutSelected();
   void quitSelected();
+  // After any change of user (log-out, log-in, sign-up, a refresh that logs out): nothing the
+  // former account saw stays on screen. Run with the toolbar's refresh on the notification.
+  void leaveFormerAccountsScreens();
   bool respondsToCommand(std::string_view selector) const override;
   void performCommand(std::string_view selector, const std::shared_ptr<NSObject>& sender) override;
 

@@ -1,6 +1,6 @@
 // The settings menu of the toolbar's more-options button, built anew on every click so that
 // it follows the version and the login state. Its items travel the responder chain to the
-// panel.
+// panel. Also what the panel leaves behind when the account changes, Log Out or otherwise.
 
 #include <array>
 
@@ -124,6 +124,19 @@ void RootViewController::logOutSelected() {
     state = DisplayState::home;
     setDisplayState(DisplayState::home);
   }
+}
+
+void RootViewController::leaveFormerAccountsScreens() {
+  // Left in the profile with nobody signed in (a refresh the service refused, the terms
+  // declined), the panel goes home as Log Out takes it.
+  if (state == DisplayState::profile && !QuorbUser::authToken()) {
+    state = DisplayState::home;
+    setDisplayState(DisplayState::home);
+  }
+  // The profile starts again from its first screen, for whoever is signed in next.
+  auto profile = profilePacksController();
+  profile->reset();
+  if (state == DisplayState::profile) profile->loadContentForState(profile->state);
 }
 
 void RootViewController::quitSelected() { NSApplication::sharedApplication()->terminate(self()); }

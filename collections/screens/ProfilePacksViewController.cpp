@@ -185,6 +185,23 @@ void ProfilePacksViewController::restore() {
   if (titled->isViewLoaded() && titled->view()->superview()) titled->contentCollectionView->restore();
 }
 
+void ProfilePacksViewController::reset() {
+  state = StreamState::uploads;
+  // An open pack is closed without a word to anyone: nothing of it is to be listed again.
+  if (titledController_) {
+    if (titledController_->isViewLoaded()) titledController_->view()->removeFromSuperview();
+    titledController_->contentCollectionView->reset();
+  }
+  contentCollectionView->reset();
+  if (!isViewLoaded()) return;
+  showList(true);
+  for (const auto& segment : {uploadsSegmentButton.lock(), packsSegmentButton.lock()}) {
+    if (segment) segment->setState(NSControlStateValueOff);
+  }
+  updateSegmentButtonTitles(state);
+  if (auto label = noContentLabel.lock()) label->setHidden(true);
+}
+
 void ProfilePacksViewController::cellTapped(const std::shared_ptr<NSObject>& object,
                                             const std::shared_ptr<GifCell>& cell) {
   if (auto vorn = asA<VornObject>(object)) {

@@ -69,6 +69,10 @@ class ProfilePacksViewController : public NSViewController,
   void showCollectionStreamWithCollection(const std::shared_ptr<Collection>& collection);
   void unload();
   void restore();
+  // Back to the screen as it first opens: uploads chosen, no pack open, nothing listed (the
+  // owner loads it when it next shows it). Whoever signs in next sees nothing the former
+  // account saw here.
+  void reset();
   void updateSegmentButtonTitles(StreamState state);
 
   void didTapUploads(const std::shared_ptr<NSObject>& sender);

@@ -2,7 +2,8 @@
 // search shows the whole toolbar however far home had slid it away, and its results slide
 // it as home does; every way home shows the toolbar and the strip whole; the suggestion list
 // hangs below the search field wherever the toolbar has slid it; a click that copies a GIF
-// says so, whatever its tile said before.
+// says so, whatever its tile said before; whoever signs in after another account meets the
+// profile as on its first opening.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include "platform/appkit/NSCollectionView.h"
 #include "platform/appkit/NSTextField.h"
 #include "tests/app/RootPanelFixture.h"
+#include "ui/CheckBoxControl.h"
 
 namespace {
 
@@ -49,6 +51,59 @@ class RootPanelScreensTest : public RootPanelTest {
     const NSRect fieldFrame = root->convertRect(field->bounds(), field);
     const NSRect list = panel->autosuggestCollectionViewController->view()->frame();
     return fieldFrame.minY() - list.maxY();
+  }
+  // The log-in form from the toolbar's account button, switched to signing up when asked,
+  // filled in and sent; waits until the form has gone with the user signed in.
+  void enterThroughTheForm(const std::string& username, bool signingUp) {
+    ui.click(panel->userAuthenticationButton.lock());
+    advance(0.3);
+    auto form = panel->loginSignupViewController();
+    if (signingUp) {
+      ui.click(form->stateToggleButton.lock());
+      drainMainQueue();
+    }
+    std::vector<std::pair<std::weak_ptr<NSTextField>, std::string>> fields{{form->usernameTextField, username},
+                                                                          {form->passwordTextField, "pw-" + username}};
+    if (signingUp) fields.emplace_back(form->emailTextField, username + "@example.com");
+    for (const auto& [field, text] : fields) {
+      ui.click(field.lock());
+      ui.typeText(text);
+    }
+    if (signingUp) {
+      ui.click(form->tosCheckBox.lock()->checkBox());
+      advance(1.0);  // the box's fill
+    }
+    ui.click(form->authenticationButton.lock());
+    ASSERT_TRUE(runUntil([&] {
+      auto user = QuorbUserManager::init()->currentUser();
+      return QuorbUser::authToken() && user && user->username == username;
+    })) << username << " signs in";
+    advance(0.3);  // the form fades out
+    drainMainQueue();
+    ASSERT_FALSE(panel->isPresentingLoginInterface());
+  }
+  // The profile from the toolbar's toggle, once its first list has come.
+  std::shared_ptr<ProfilePacksViewController> openProfile() {
+    ui.click(panel->profileButton.lock());
+    auto profile = panel->profilePacksController();
+    EXPECT_TRUE(runUntil([&] {
+      return !profile->contentCollectionView->fetchLock() &&
+             (!profile->contentCollectionView->mainSection().empty() || !profile->noContentLabel.lock()->isHidden());
+    }));
+    window->layoutIfNeeded();
+    return profile;
+  }
+  // PACKS, then the tile of Favorites: its GIFs open over the profile.
+  std::shared_ptr<TitledStreamController> openFavorites(const std::shared_ptr<ProfilePacksViewController>& profile) {
+    ui.click(profile->packsSegmentButton.lock());
+    const auto& packs = profile->contentCollectionView->mainSection();
+    auto at = std::ranges::find(packs, std::static_pointer_cast<NSObject>(manager()->getFavoritesCollection()));
+    EXPECT_NE(at, packs.end());
+    if (at == packs.end()) return nullptr;
+    ui.click(tileOf(profile->contentCollectionView->mainCollectionView.lock(), at - packs.begin())->view());
+    auto titled = profile->titledController();
+    runUntil([&] { return !titled->contentCollectionView->fetchLock(); });
+    return titled;
   }
   static std::string confirmation(const std::shared_ptr<GifCell>& cell) {
     return cell->copyConfirmContainer.lock()->alphaValue() == 1.0 ? cell->copyConfirmLabel.lock()->stringValue()
@@ -186,6 +241,63 @@ TEST_F(RootPanelScreensTest, AClickThatCopiesAGifSaysSoWhateverItsTileSaidBefore
   ASSERT_TRUE(stripTile);
   ui.click(stripTile->view());
   EXPECT_EQ(confirmation(stripTile), "Copied!");
+}
+
+// One panel, accounts one after another, each way the user changes in turn. Each account
+// hearts a GIF and leaves Favorites open in its profile; the next one's first PROFILE shows
+// its own first screen as a first opening draws it, and its Favorites hold nothing of the
+// former account's.
+TEST_F(RootPanelScreensTest, WhoeverSignsInNextMeetsTheProfileAsOnItsFirstOpening) {
+  signIn("ann", "tok-ann");
+  show();
+  const struct {
+    const char* way;
+    std::function<void()> leave;
+    bool signsUp;
+  } changes[] = {
+      {"log out, then sign up", [&] { chooseFromSettings("Log Out"); }, true},
+      {"log out, then log in as another", [&] { chooseFromSettings("Log Out"); }, false},
+      {"a refresh the service refuses, then log in as another",
+       [&] {
+         auto& accounts = standin().state().accounts();
+         auto user = accounts.userNamed(QuorbUserManager::init()->currentUser()->username);
+         for (const auto& token : accounts.tokensOf(user->userid)) accounts.seedToken(token, user->userid, clock().now() - 1);
+         QuorbUserManager::init()->authenticateUser();  // as at launch
+         ASSERT_TRUE(runUntil([] { return !QuorbUser::authToken(); }));
+       },
+       false},
+  };
+  std::size_t gif = 0;
+  for (const auto& change : changes) {
+    SCOPED_TRACE(change.way);
+    // The signed-in account, at home, hearts a GIF and leaves it open in its Favorites.
+    ui.click(panel->logoButton.lock());
+    const auto liker = standin().state().accounts().userNamed(QuorbUserManager::init()->currentUser()->username);
+    ASSERT_TRUE(liker);
+    manager()->getFavoritesCollection()->append(item(gif++));
+    ASSERT_TRUE(runUntil([&] { return standin().state().liked(liker->userid).size() == 1; })) << "the heart reaches the service";
+    auto profile = openProfile();
+    auto titled = openFavorites(profile);
+    ASSERT_TRUE(titled);
+    ASSERT_EQ(titled->contentCollectionView->mainSection().size(), 1u) << "the former account's Favorites show";
+
+    change.leave();
+    drainMainQueue();
+    const std::string next = "next" + std::to_string(gif);
+    if (!change.signsUp) standin().state().accounts().seedUser(next, "pw-" + next);
+    ASSERT_NO_FATAL_FAILURE(enterThroughTheForm(next, change.signsUp));
+
+    profile = openProfile();
+    ASSERT_EQ(panel->state, RootViewController::DisplayState::profile);
+    EXPECT_DUMP(dumpViewTree(panel->view(), {.skipHidden = true, .maxDepth = 3}), "app/expected/root-profile.txt");
+    EXPECT_EQ(profile->state, ProfilePacksViewController::StreamState::uploads);
+    EXPECT_TRUE(profile->contentCollectionView->mainSection().empty()) << "the new account has no uploads";
+    EXPECT_EQ(profile->packsSegmentButton.lock()->state(), NSControlStateValueOff);
+    titled = openFavorites(profile);
+    ASSERT_TRUE(titled);
+    EXPECT_TRUE(titled->contentCollectionView->mainSection().empty()) << "nothing of the former account's Favorites";
+    titled->didTapBack(nullptr);  // its Back: the packs again
+  }
 }
 
 }  // namespace
