@@ -31,6 +31,7 @@
 #include "ui/LayerAnimation.h"
 #include "ui/NSColorPalette.h"
 #include "ui/NSTextFieldExtensions.h"
+#include "ui/NSViewExtensions.h"
 
 namespace {
 
@@ -55,11 +56,13 @@ void GifCell::mouseDragged(const std::shared_ptr<NSEvent>& event) {
   if (owner->implementsDidBeginDrag()) owner->didBeginDrag(sharedAs<GifCell>(), vorn, event);
 }
 
-void GifCell::mouseUp(const std::shared_ptr<NSEvent>& /*event*/) {
+void GifCell::mouseUp(const std::shared_ptr<NSEvent>& event) {
   if (didDragCell) {
     didDragCell = false;
     return;
   }
+  // Released off the tile, the press was taken back: no click.
+  if (!event || !isMouseEventOverView(*view(), *event)) return;
   if (auto owner = delegate.lock()) owner->didClick(sharedAs<GifCell>());
 }
 

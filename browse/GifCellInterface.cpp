@@ -98,6 +98,8 @@ std::vector<std::shared_ptr<NSObject>> buildGifCell(const std::shared_ptr<NSObje
   content->addSubview(pie);
   auto movies = filling(content, ResizingLayerBackedView::initWithFrame(root->bounds()));
   auto image = filling(content, NSImageView::initWithFrame(root->bounds()));
+  // A GIF fills its tile from the first one on, as reset leaves a tile handed out again.
+  image->setImageScaling(NSImageScaling::axesIndependently);
   auto titleArea = filling(content, TileOverlayView::initWithFrame(root->bounds()));
   titleArea->setHidden(true);
   // The title and its shade stay the same while the GIF under them plays: laid on as kept

@@ -221,6 +221,9 @@ void CheckBoxControl::didTapLabel() {
 }
 
 void CheckBoxControl::animateFill(bool toFull) {
+  // The state is the new one from the tap or key on, so that a form read straight after (Space
+  // then Return) reads what the box shows; the fill only draws it.
+  isChecked = toFull;
   isEnabled = false;
   std::weak_ptr<CheckBoxControl> weak = sharedAs<CheckBoxControl>();
   NSAnimationContext::runAnimationGroup(
@@ -235,7 +238,6 @@ void CheckBoxControl::animateFill(bool toFull) {
         auto self = weak.lock();
         if (!self) return;
         self->isEnabled = true;
-        self->isChecked = toFull;
         if (auto delegate = self->delegate()) delegate->didTapCheckBoxWithFilled(toFull, self);
       });
 }

@@ -1,10 +1,10 @@
 #pragma once
 // The application's animated check box: a rounded box whose fill grows from the centre when
 // it is ticked and shrinks back when it is cleared, with a label to its right. Each change
-// the user makes is reported once the fill has finished moving. It takes the keys as a desktop
-// check box does: Space ticks or clears it, Tab and Shift-Tab move on, and while it has the
-// keys its box is drawn in the focus colour with a ring of the box's background inside that
-// border, which shows over the fill too.
+// the user makes holds at once (isChecked) and is reported once the fill has finished
+// moving. It takes the keys as a desktop check box does: Space ticks or clears it, Tab and
+// Shift-Tab move on, and while it has the keys its box is drawn in the focus colour with a
+// ring of the box's background inside that border, which shows over the fill too.
 
 #include <memory>
 #include <optional>
@@ -42,7 +42,8 @@ class CheckBoxControl : public NSView {
   const std::shared_ptr<NSLayoutConstraint>& checkBoxFillViewHeight() const { return checkBoxFillViewHeight_; }
   const std::shared_ptr<NSLayoutConstraint>& checkBoxLeading() const { return checkBoxLeading_; }
 
-  // Stored only: setting isChecked moves no fill and tells nobody.
+  // A tap or Space changes it at once, before the fill has moved. Stored only: setting it
+  // moves no fill and tells nobody.
   bool isChecked = false;
   // Taps are taken; false while the fill moves.
   bool isEnabled = true;

@@ -1,6 +1,6 @@
 #pragma once
-// An image view whose release is reported to a click delegate; presses and drags end here,
-// so no drag of the image starts and nothing above hears them.
+// An image view whose release over it is reported to a click delegate; presses and drags end
+// here, so no drag of the image starts and nothing above hears them.
 
 #include <memory>
 

@@ -1,5 +1,6 @@
 #pragma once
-// A view that keeps every press to itself and reports each release to its click delegate.
+// A view that keeps every press to itself and reports each release over it to its click
+// delegate.
 
 #include <memory>
 

@@ -1,6 +1,7 @@
 #include "ui/NSViewExtensions.h"
 
 #include "platform/appkit/NSColor.h"
+#include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSLayoutConstraint.h"
 #include "platform/appkit/NSShadow.h"
 #include "platform/appkit/NSView.h"
@@ -54,4 +55,9 @@ void pinToSuperview(NSView& view) {
                          NSLayoutAttribute::trailing}) {
     superview->addConstraint(NSLayoutConstraint::equal(view.sharedAs<NSView>(), attribute, superview, attribute));
   }
+}
+
+bool isMouseEventOverView(const NSView& view, const NSEvent& event) {
+  if (!view.window()) return false;
+  return NSPointInRect(view.convertPoint(event.locationInWindow(), nullptr), view.visibleRect());
 }

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+class NSEvent;
 class NSView;
 class NSViewController;
 class NSColor;
@@ -28,3 +29,8 @@ void createShadow(NSView& view);
 // Ties the view's four edges to its superview's; only for a view that already opted out
 // of autoresizing-mask constraints and has a superview.
 void pinToSuperview(NSView& view);
+
+// Whether a mouse event happened over the part of the view that shows (its bounds, cut by
+// those of the views around it; none while it is hidden or out of a window). A release
+// elsewhere ends a press without a click, as on the toolkit's own buttons.
+bool isMouseEventOverView(const NSView& view, const NSEvent& event);

@@ -9,6 +9,7 @@
 
 #include "browse/GifCell.h"
 #include "collections/Collection.h"
+#include "model/VNTag.h"
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSImage.h"
 #include "platform/appkit/NSImageView.h"
@@ -287,6 +288,62 @@ TEST_F(GifCellActionsTest, TheFirstDragAfterAPressDecidesBetweenDragAndClick) {
   cell->canDragCell = false;
   ui.drag(cell->view(), {50, 50}, {51, 50}, 1);
   EXPECT_EQ(owner->heard, std::vector<std::string>{"click"});
+}
+
+// A press on a tile taken back, the pointer released off the tile (beside it, off the
+// window, after Escape or not), is no click on it: a tag tile opens no search there, nor does a
+// GIF tile copy its GIF. Released on the tile it is a click, and a GIF tile that the pointer
+// leaves with the button held is dragged out as ever.
+TEST_F(GifCellActionsTest, AReleaseOffTheTileThatTookThePressIsNoClick) {
+  auto gifTile = shownTile(item(1));
+  auto tagTile = shownTile(item(2));
+  tagTile->reset();
+  auto tag = VNTag::initWithNewApiData({});
+  tag->categoryTitle = "wink";
+  tagTile->configureWithTag(tag);
+  tagTile->delegate = owner;
+  tagTile->view()->removeFromSuperview();
+  enum class Release { onTheTile, besideIt, offTheWindow, offTheWindowAfterEscape };
+  const char* const releaseNames[] = {"on the tile", "beside it", "off the window", "off the window after Escape"};
+  struct Row {
+    std::shared_ptr<GifCell> cell;
+    Release release;
+    std::vector<std::string> heard;
+  };
+  const std::vector<std::string> nothing;
+  const Row rows[] = {
+      {gifTile, Release::onTheTile, {"click"}},
+      {gifTile, Release::besideIt, {"drag"}},
+      {gifTile, Release::offTheWindow, {"drag"}},
+      {gifTile, Release::offTheWindowAfterEscape, nothing},
+      {tagTile, Release::onTheTile, {"click"}},
+      {tagTile, Release::besideIt, nothing},
+      {tagTile, Release::offTheWindow, nothing},
+      {tagTile, Release::offTheWindowAfterEscape, nothing},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.cell == gifTile ? "GIF tile, released " : "tag tile, released ") +
+                 releaseNames[static_cast<int>(row.release)]);
+    auto view = row.cell->view();
+    window->contentView()->addSubview(view);
+    owner->heard.clear();
+    const NSPoint centre{view->bounds().midX(), view->bounds().midY()};
+    const NSPoint beside = view->convertPoint(NSPoint{280, 280}, nullptr);
+    const NSPoint away = view->convertPoint(NSPoint{-60, 100}, nullptr);
+    switch (row.release) {
+      case Release::onTheTile: ui.click(view); break;
+      // One move: the first one of a GIF tile begins its drag, which then has the pointer.
+      case Release::besideIt: ui.drag(view, centre, beside, 1); break;
+      case Release::offTheWindow: ui.drag(view, centre, away, 1); break;
+      case Release::offTheWindowAfterEscape:
+        ui.mouseDown(view);
+        ui.pressEscape();
+        ui.mouseUp(view, away);
+        break;
+    }
+    EXPECT_EQ(owner->heard, row.heard);
+    view->removeFromSuperview();
+  }
 }
 
 }  // namespace

@@ -6,6 +6,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "browse/GifCell.h"
 #include "model/VNTag.h"
@@ -139,6 +144,39 @@ TEST_F(GifCellTest, AspectFillCoversTheFrameAndSkipsImagesWithoutArea) {
     EXPECT_EQ(cell->gifLeadingConstraint.lock()->constant(), row.horizontal) << at;
     EXPECT_EQ(cell->gifTrailingConstraint.lock()->constant(), row.horizontal) << at;
     EXPECT_EQ(cell->gif.lock()->imageScaling(), row.scaling) << at;
+  }
+}
+
+// A GIF fills its tile (the uploads of the service have no movie to show instead), whether the
+// grid made the tile new or handed out one that had shown something else: an 8 x 8 picture is
+// drawn over the whole tile, not at its own size in the middle of the dark.
+TEST_F(GifCellTest, ANewTileFillsWithItsGifAsAReusedOneDoes) {
+  std::vector<std::uint8_t> green;
+  for (int i = 0; i < 8 * 8; ++i) green.insert(green.end(), {0x22, 0xaa, 0x66, 0xff});
+  for (bool reused : {false, true}) {
+    SCOPED_TRACE(reused ? "a reused tile" : "a new tile");
+    // As the grids make and configure a GIF's tile.
+    auto cell = GifCell::make();
+    cell->loadViewIfNeeded();
+    if (reused) {
+      cell->configureWithVorn(item(2));
+      cell->reset();  // it stopped being displayed
+    }
+    cell->configureWithVorn(item(1));
+    cell->simulateProgress();
+    cell->updateAnimatedImageWithImage(NSImage::imageWithPixels(8, 8, green));
+    const auto drawn = ViewTreeRenderer::imageOfView(cell->view());
+    ASSERT_TRUE(drawn);
+    const int w = drawn->pixelWidth(), h = drawn->pixelHeight();
+    ASSERT_GT(w, 100);
+    std::vector<std::string> notGreen;
+    for (auto [x, y] : {std::pair{8, 8}, {w / 2, 8}, {w - 9, 8}, {8, h / 2}, {w / 2, h / 2}, {w - 9, h / 2},
+                        {8, h - 9}, {w / 2, h - 9}, {w - 9, h - 9}}) {
+      const auto p = drawn->pixelAt(x, y);
+      if (std::abs(p[0] - 0x22) > 8 || std::abs(p[1] - 0xaa) > 8 || std::abs(p[2] - 0x66) > 8)
+        notGreen.push_back(std::to_string(x) + "," + std::to_string(y));
+    }
+    EXPECT_EQ(notGreen, std::vector<std::string>{}) << "points of the tile the GIF does not cover";
   }
 }
 

@@ -1,7 +1,9 @@
 // Screens over screens and what they say, as a person at the desktop meets them: an opened
 // pack covers the packs list, a click that copies a GIF says so after the menu's Copy Link,
 // a search shows the toolbar that home had slid away, and the plain wheel moves the
-// trending strip, which asks for a page only as its end comes into view.
+// trending strip, which asks for a page only as its end comes into view. The sign-up form
+// reads its "I agree" box as it shows it, even at once, and a press on a tile taken back off
+// the panel is no click.
 
 #include <cstdlib>
 
@@ -14,6 +16,12 @@ namespace {
 namespace P = PanelPoints;
 
 bool isShown(std::uint32_t rgb) { return !isNearWhite(rgb); }
+
+// Where the sign-up form says that the terms must be accepted, under the "I agree" box.
+constexpr NSRect kTermsMessage{{50, 380}, {300, 30}};
+// A point of home's trending strip, left of its first GIF's middle: a search shows white there,
+// under the words that head its strip of terms.
+constexpr NSPoint kHomesStrip{50, 170};
 
 // The channels of a pixel, lowest and highest.
 int lowestChannel(std::uint32_t rgb) {
@@ -258,6 +266,66 @@ TEST_F(ScreensTest, ThePlainWheelMovesTheTrendingStripWhichAsksForAPageOnlyAsIts
   ASSERT_NO_FATAL_FAILURE(wheel(P::trendingStrip, 4, 10));
   EXPECT_TRUE(eventually([&] { return movedLeft(gapsAlong(picture(*shown, "strip-back"), row), moved, 200); }))
       << "the wheel up moves it back";
+}
+
+// Space and Return pressed at once on the sign-up form's "I agree" box (one xdotool call, as
+// quick hands press them) send the form: it reads the box as it shows it, ticked, while the
+// fill may still be growing, and says nothing about the terms.
+TEST_F(ScreensTest, SpaceAndReturnAtOnceOnTheAgreeBoxSendTheSignUp) {
+  ASSERT_NO_FATAL_FAILURE(launchHome());
+  clickPanel(P::accountButton);
+  ASSERT_TRUE(panelShows(P::loginSubmitFill, isBlueish)) << "the log-in form opens";
+  clickPanel(P::loginToSignup);
+  ASSERT_TRUE(panelShows(P::signupSubmitFill, isBlueish)) << "the sign-up form opens";
+  clickPanel(P::signupUsername);
+  for (const char* text : {"quill", "quill@example.com", "quick-hands"}) {
+    typeText(text);
+    pressKeys("Tab");
+  }
+  run({"xdotool", "key", "--clearmodifiers", "--", "space", "Return"});
+  bool sent = false, refused = false;
+  ASSERT_TRUE(eventually([&] {
+    sent = standinReceived("/quorb.signup", "username", "quill");
+    refused = panelPixelsIn(kTermsMessage, isErrorRed, "after space and return") > 0;
+    return sent || refused;
+  })) << "neither sent nor refused; the service received " << receivedPaths();
+  EXPECT_FALSE(refused) << "the terms message shows";
+  EXPECT_TRUE(sent) << "the form is sent";
+  EXPECT_TRUE(eventually([&] { return standinRecord("users", "username", "quill") != nullptr; }));
+  EXPECT_TRUE(panelShows(P::loginCard, isShown)) << "the form goes";
+  EXPECT_EQ(panelPixelsIn(kTermsMessage, isErrorRed, "signed up"), 0);
+}
+
+// A press on a tag tile taken back, the pointer moved off the panel with the button held and
+// released there (with Escape pressed before the release or not), opens no search: home stays,
+// and the service is asked for no tag's GIFs. Released on the tile, a press opens its search.
+TEST_F(ScreensTest, APressOnATagTileReleasedOffThePanelOpensNoSearch) {
+  ASSERT_NO_FATAL_FAILURE(launchHome());
+  ASSERT_TRUE(panelShows(P::firstTagTile, isShown));
+  auto shown = panel();
+  ASSERT_TRUE(shown);
+  // On the desktop beside the panel, on the side with room.
+  const NSPoint off = shown->frame.minX() > 100 ? NSPoint{-60, 300} : NSPoint{panelWidth + 60, 300};
+  for (bool escape : {false, true}) {
+    const std::string how = escape ? "released after Escape" : "released";
+    SCOPED_TRACE(how);
+    ASSERT_TRUE(movePointer(*shown, P::firstTagTile));
+    run({"xdotool", "mousedown", "1"});
+    ASSERT_TRUE(movePointer(*shown, off));
+    if (escape) pressKeys("Escape");
+    run({"xdotool", "mouseup", "1"});
+    // The settings menu opens at the next click: by then the release has been handled.
+    clickPanel(P::moreButton);
+    ASSERT_TRUE(eventually([&] { return menuWindow().has_value(); })) << "the settings menu opens";
+    pressKeys("Escape");
+    ASSERT_TRUE(eventually([&] { return !menuWindow().has_value(); }));
+    EXPECT_TRUE(panelShows(kHomesStrip, isShown)) << "home stays";
+    EXPECT_EQ(receivedPaths().find("/v1/tagstream/"), std::string::npos) << "a tag was searched";
+    expectScreenMatchesRepaint(how);
+  }
+  clickPanel(P::firstTagTile);
+  EXPECT_TRUE(eventually([&] { return receivedPaths().find("/v1/tagstream/") != std::string::npos; }))
+      << "a click on the tile searches its tag; the service received " << receivedPaths();
 }
 
 }  // namespace

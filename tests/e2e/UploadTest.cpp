@@ -3,8 +3,8 @@
 // arrives there as a person brings one: its address pasted into the URL field from the
 // clipboard, or a file picked on the desktop in the file chooser, its path pasted or typed
 // into the chooser's location bar; it shows in the staged list and, tagged, goes up to the
-// service. Asked to end while the chooser is up, the
-// application ends as it does otherwise.
+// service, and shows in the profile's UPLOADS, filling its tile. Asked to end while the chooser
+// is up, the application ends as it does otherwise.
 
 #include <gtk/gtk.h>
 #include <signal.h>
@@ -37,6 +37,10 @@ bool isStandinGreen(std::uint32_t rgb) {
   auto near = [](int a, int b) { return std::abs(a - b) <= 12; };
   return near((rgb >> 16) & 0xFF, 0x22) && near((rgb >> 8) & 0xFF, 0xaa) && near(rgb & 0xFF, 0x66);
 }
+// The profile's first tile, inside its edges (UPLOADS lists the user's GIFs two to a row), and
+// the dark a GIF's tile shows until its GIF covers it.
+constexpr NSRect kFirstUploadTile{{15, 171}, {170, 170}};
+bool isTileDark(std::uint32_t rgb) { return ((rgb >> 16) & 0xFF) < 40 && ((rgb >> 8) & 0xFF) < 40 && (rgb & 0xFF) < 40; }
 // Upload once it may go: the blue at full strength, not faded over white.
 bool isFullBlue(std::uint32_t rgb) { return ((rgb >> 16) & 0xFF) < 60 && (rgb & 0xFF) > 180; }
 
@@ -219,6 +223,11 @@ TEST_F(UploadTest, AGifAddressPastedFromTheClipboardIsStagedAndGoesUp) {
   clickPanel(P::profileButton);
   EXPECT_TRUE(panelShows(P::firstPackTile, [](std::uint32_t rgb) { return !isNearWhite(rgb); }))
       << "the upload shows in the profile's UPLOADS";
+  // Its GIF (an upload has no movie to play instead) fills the tile, rather than showing at its
+  // own few pixels in the middle of the tile's dark.
+  int dark = 0;
+  EXPECT_TRUE(eventually([&] { return (dark = panelPixelsIn(kFirstUploadTile, isTileDark, "upload tile")) == 0; }))
+      << dark << " pixels of the tile show its dark around the GIF";
   expectScreenMatchesRepaint("profile uploads");
 }
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -130,6 +132,42 @@ TEST_F(CheckBoxControlTest, TheDelegateIsNotKeptAliveByTheControlAndAGoneControl
   finishAnimation();
   EXPECT_TRUE(weakBox.expired());
   EXPECT_TRUE(listener->heard.empty());
+}
+
+// A click on the box, on the label or Space changes the state at once, so that a form reading
+// the box straight after (Space then Return) reads what it shows; the fill shows the new state
+// at every moment of its movement, and the delegate hears once it has moved.
+TEST_F(CheckBoxControlTest, TheStateChangesAtTheTapOrKeyAndTheFillOnlyDrawsIt) {
+  box->setTitle("I agree");
+  ASSERT_TRUE(window->makeFirstResponder(box));
+  const std::pair<const char*, std::function<void()>> ways[] = {
+      {"a click on the box", [&] { ui.click(box->checkBox()); }},
+      {"a click on the label", [&] { ui.click(box->label()); }},
+      {"Space", [&] { ui.pressKey(NSKeyCode::space, " "); }},
+  };
+  for (const auto& [way, act] : ways) {
+    box->reset();
+    delegate->heard.clear();
+    std::vector<bool> expectedHeard;
+    for (bool ticked : {true, false}) {
+      SCOPED_TRACE(std::string(way) + (ticked ? ", ticking" : ", clearing"));
+      act();
+      EXPECT_EQ(box->isChecked, ticked) << "read at once";
+      const NSSize drawn = ticked ? NSSize{25, 25} : NSSize{0, 0};
+      for (double at : {0.0, 0.1, 0.2}) {
+        if (at > 0) ui.advance(0.1);
+        window->layoutIfNeeded();
+        EXPECT_EQ(box->isChecked, ticked) << at << " s into the fill";
+        EXPECT_EQ(fillSize(), drawn) << at << " s into the fill";
+      }
+      EXPECT_EQ(delegate->heard, expectedHeard) << "told only once the fill has moved";
+      finishAnimation();
+      expectedHeard.push_back(ticked);
+      EXPECT_EQ(delegate->heard, expectedHeard);
+      EXPECT_EQ(box->isChecked, ticked);
+      EXPECT_EQ(fillSize(), drawn);
+    }
+  }
 }
 
 // With the keys, Space ticks and clears the box (label taps off or not), other keys do

@@ -16,6 +16,7 @@
 #include "platform/appkit/ViewTreeRenderer.h"
 #include "platform/quartz/CALayer.h"
 #include "tests/support/UISimulator.h"
+#include "ui/CheckBoxControl.h"
 #include "ui/ClickableImageView.h"
 #include "ui/ClickableView.h"
 #include "ui/NSButtonCellOffsettable.h"
@@ -95,6 +96,56 @@ TEST_F(StyledControlsTest, ClickableViewsReportReleasesAndKeepEveryPressToThemse
   noter.reset();
   ui.click(clickable);
   EXPECT_TRUE(heard.empty()) << "a released delegate is simply gone";
+}
+
+// A press taken back, the pointer released off the view that took it (beside it, off the
+// window, after Escape or not), is no click, on every kind of view that acts on a click, as on
+// the toolkit's own buttons; released on the view, it is one.
+TEST_F(StyledControlsTest, AReleaseOffTheViewThatTookThePressIsNoClick) {
+  auto clickable = ClickableView::initWithFrame(NSMakeRect(10, 10, 50, 50));
+  auto image = ClickableImageView::initWithFrame(NSMakeRect(70, 10, 50, 50));
+  auto label = QLXLabel::initWithFrame(NSMakeRect(130, 10, 60, 20));
+  auto button = QLXButton::initWithFrame(NSMakeRect(200, 10, 80, 30));
+  auto box = CheckBoxControl::initWithFrame(NSMakeRect(10, 100, 200, 40));
+  clickable->clickResponderDelegate = noter;
+  image->clickResponderDelegate = noter;
+  label->clickRespondingDelegate = noter;
+  button->action = [](const std::shared_ptr<NSObject>&) { journal->push_back("clicked QLXButton"); };
+  for (const auto& v : std::vector<std::shared_ptr<NSView>>{clickable, image, label, button, box}) below->addSubview(v);
+  const std::pair<std::shared_ptr<NSView>, std::string> kinds[] = {
+      {clickable, "clicked ClickableView"},
+      {image, "clicked ClickableImageView"},
+      {label, "clicked label"},
+      {button, "clicked QLXButton"},
+      {box->checkBox(), "ticked"},
+  };
+  enum class Release { onTheView, besideIt, offTheWindow, offTheWindowAfterEscape };
+  const std::pair<Release, const char*> releases[] = {{Release::onTheView, "on the view"},
+                                                      {Release::besideIt, "beside it"},
+                                                      {Release::offTheWindow, "off the window"},
+                                                      {Release::offTheWindowAfterEscape, "off the window after Escape"}};
+  for (const auto& [view, click] : kinds) {
+    for (const auto& [release, where] : releases) {
+      SCOPED_TRACE(click + ", released " + where);
+      heard.clear();
+      box->reset();
+      const NSPoint centre{view->bounds().midX(), view->bounds().midY()};
+      const NSPoint beside = view->convertPoint(NSPoint{295, 195}, nullptr);  // a corner of the window
+      const NSPoint away = view->convertPoint(NSPoint{-60, 250}, nullptr);
+      switch (release) {
+        case Release::onTheView: ui.click(view); break;
+        case Release::besideIt: ui.drag(view, centre, beside); break;
+        case Release::offTheWindow: ui.drag(view, centre, away); break;
+        case Release::offTheWindowAfterEscape:
+          ui.mouseDown(view);
+          ui.pressEscape();
+          ui.mouseUp(view, away);
+          break;
+      }
+      if (box->isChecked) heard.push_back("ticked");
+      EXPECT_EQ(heard, release == Release::onTheView ? std::vector<std::string>{click} : std::vector<std::string>{});
+    }
+  }
 }
 
 TEST_F(StyledControlsTest, ALabelReportsClicksToItsDelegateWhileItLives) {
