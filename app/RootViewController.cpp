@@ -373,7 +373,7 @@ void RootViewController::setDisplayState(DisplayState newState) {
       trendingSearchesContainerTopConstraint.lock()->setConstant(Constants::trendingShownOffset);
       showHomeElements();
       resetFocusedSearchToTrending();
-      if (auto field = searchTextField.lock()) setTitle(*field, "", false, false);
+      showInSearchField("");
       search->contentCollectionView->reset();
       if (auto toggle = profileButton.lock()) toggle->setState(NSControlStateValueOff);
       break;
@@ -481,7 +481,7 @@ void RootViewController::didTapBackWithSender(const std::shared_ptr<NSObject>& /
   setDisplayState(DisplayState::home);
   resetFocusedSearchToTrending();
   emptyAutosuggestList();
-  if (auto field = searchTextField.lock()) setTitle(*field, "", false, false);
+  showInSearchField("");
   setTouchBarState(TouchBarState::home);
   clearSearchAnalytics();
   trendingSearchesContainerTopConstraint.lock()->setConstant(Constants::trendingShownOffset);

@@ -333,6 +333,8 @@ class RootViewController : public NSViewController,
   void layoutPanel();
   // The steps every search shares once the search screen has its stream.
   void beginSearchSession(const std::string& term, bool setSourceSearchTerm);
+  // The search field shows the text (the term searched, empty at home), the caret after it.
+  void showInSearchField(const std::string& text);
   // The results take the home grid's place in the content area.
   void moveResultsIntoPlace();
   void showCopyConfirmation(const std::shared_ptr<GifCell>& cell);

@@ -6,7 +6,6 @@
 #include "model/TelescopeUnit.h"
 #include "service/GlobalKeys.h"
 #include "service/VNStreamRequester.h"
-#include "ui/NSTextFieldExtensions.h"
 
 #include <algorithm>
 
@@ -90,7 +89,7 @@ void RootViewController::telescopeWithUnit(const TelescopeUnit& unit) {
   clearScrubberContent();
   reloadScrubberWithIdentifier(GlobalKeys::touchBarGifScrubberIdentifier());
   const std::string narrowed = *current + " " + unit.term;
-  if (auto field = searchTextField.lock()) setTitle(*field, narrowed, false, false);
+  showInSearchField(narrowed);
   searchViewController()->setRequester(VNStreamRequester::getForTermWithTerm(narrowed));
   if (!firstSearchTerm) firstSearchTerm = sourceSearchTerm;
   secondSearchTerm = unit.term;

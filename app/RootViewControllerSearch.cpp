@@ -73,6 +73,13 @@ void RootViewController::controlTextDidEndEditing(const std::shared_ptr<NSNotifi
   performSearchWithTerm(term ? *term : field ? field->stringValue() : std::string(), true);
 }
 
+void RootViewController::showInSearchField(const std::string& text) {
+  // The field keeps the keys it has: every search and every way home leaves it on screen, and
+  // what is typed next belongs there (Escape too, which reaches the panel through it). Asked
+  // to give them up, the field would leave them with nothing on a later turn.
+  if (auto field = searchTextField.lock()) setTitle(*field, text, false, true);
+}
+
 // --- The autosuggest list
 
 void RootViewController::didSelectTermWithTerm(const std::string& term) {
@@ -89,7 +96,7 @@ void RootViewController::selectedTermChangedWithSelectedTerm(const std::string& 
 // --- Searches
 
 void RootViewController::performSearchWithTerm(const std::string& term, bool setSourceSearchTerm) {
-  if (auto field = searchTextField.lock()) setTitle(*field, term, false, false);
+  showInSearchField(term);
   searchViewController()->setRequester(VNStreamRequester::getForTermWithTerm(term));
   if (contentCollectionView->view()->superview()) moveResultsIntoPlace();
   beginSearchSession(term, setSourceSearchTerm);
@@ -97,7 +104,7 @@ void RootViewController::performSearchWithTerm(const std::string& term, bool set
 
 void RootViewController::performSearchWithTag(const std::shared_ptr<VNTag>& tag, bool setSourceSearchTerm) {
   const auto& term = tag->additionalResultTag;
-  if (auto field = searchTextField.lock()) setTitle(*field, term, false, false);
+  showInSearchField(term);
   searchViewController()->setRequester(VNStreamRequester::getForTagWithTag(tag));
   moveResultsIntoPlace();
   beginSearchSession(term, setSourceSearchTerm);

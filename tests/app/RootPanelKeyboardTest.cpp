@@ -1,4 +1,5 @@
-// The keyboard under the root panel's overlays, through the simulator: a screen laid over
+// The keyboard of the root panel, through the simulator: the search field keeps the keys
+// through every search and every way home, however they were started. A screen laid over
 // the panel takes the keys from the search field it covers (its first field, when it has
 // one, takes them), typing, Return, Tab and clicks on an empty part of it never reach the
 // field, the panel shown again leaves them with the screen, and once it has gone the search
@@ -9,7 +10,11 @@
 #include <algorithm>
 #include <functional>
 
+#include "browse/GifCell.h"
 #include "collections/Collection.h"
+#include "model/TelescopeUnit.h"
+#include "platform/appkit/NSCollectionView.h"
+#include "platform/appkit/NSEvent.h"
 #include "tests/app/RootPanelFixture.h"
 
 namespace {
@@ -41,6 +46,23 @@ class RootPanelKeyboardTest : public RootPanelTest {
     if (holder == searchField()) return "the search field";
     return holder->className();
   }
+  // The view of a collection's first item in the first section that has one.
+  static std::shared_ptr<NSView> firstItemOf(const std::shared_ptr<NSCollectionView>& collection) {
+    collection->layoutSubtreeIfNeeded();
+    for (std::size_t section = 0; section < collection->numberOfSections(); ++section) {
+      if (collection->numberOfItemsInSection(section) == 0) continue;
+      auto item = collection->itemAtIndexPath(NSIndexPath::indexPathForItem(0, section));
+      return item ? item->view() : nullptr;
+    }
+    return nullptr;
+  }
+  // Types a letter whose suggestions come in one reply and waits until the list shows them.
+  void typeForSuggestions(std::string_view letter) {
+    ui.typeText(letter);
+    auto list = panel->autosuggestCollectionViewController;
+    ASSERT_TRUE(runUntil([&] { return !list->currentTerms.empty() && list->view()->frame().size.height > 0; }))
+        << "the suggestions show";
+  }
   // Nothing was searched: the panel is still at home with an empty search field, and the
   // service was asked for no search.
   void expectNoSearch(const std::string& when) {
@@ -50,6 +72,98 @@ class RootPanelKeyboardTest : public RootPanelTest {
         << when;
   }
 };
+
+// Every way a search starts and every way home leaves the keys in the search field, which
+// has them since the panel opened: what is typed next lands there (replacing the term after
+// Return, which selects it; after the term where a click began the search), and Escape then
+// goes home without a click in the field.
+TEST_F(RootPanelKeyboardTest, TheSearchFieldKeepsTheKeysThroughEverySearchAndEveryWayHome) {
+  show();
+  signInForPanel();
+  panel->refreshToolbarForLoginState();
+  panel->focusPanelKeyboard();  // as the panel opens
+  ASSERT_EQ(keyboardHolder(), searchField());
+  using State = RootViewController::DisplayState;
+  struct Way {
+    const char* name;
+    std::function<void()> take;
+    State state;
+    // What the search field shows then (the stand-in's first suggestion, tag and related
+    // term), and whether it is selected, so that typing replaces it.
+    const char* shown;
+    bool termSelected;
+  };
+  auto home = [&] { return panel->contentCollectionView->mainCollectionView.lock(); };
+  auto strip = [&] { return panel->focusedSearchController()->mainCollectionView.lock(); };
+  auto suggestions = [&] { return panel->autosuggestCollectionViewController->collectionView.lock(); };
+  // The strip shows the searched term's suggestions (not the trending GIFs it had before).
+  auto stripShowsTerms = [&] {
+    return runUntil([&] {
+      const auto& lists = panel->focusedSearchController()->contentList;
+      auto ofTerms = [](const auto& list) { return !list.empty() && asA<TelescopeUnit>(list.front()); };
+      return std::ranges::any_of(lists, ofTerms) && firstItemOf(strip()) != nullptr;
+    });
+  };
+  const Way ways[] = {
+      {"Return", [&] { ui.typeText("dogs"); ui.pressReturn(); }, State::search, "dogs", true},
+      {"Return again", [&] { ui.typeText("cats"); ui.pressReturn(); }, State::search, "cats", true},
+      {"Escape", [&] { ui.pressEscape(); }, State::home, "", false},
+      {"a suggestion picked with Down and Return",
+       [&] {
+         typeForSuggestions("d");
+         ui.pressKey(NSKeyCode::downArrow, "\xef\x9c\x81");  // U+F701
+         ui.pressReturn();
+       },
+       State::search, "dancing", true},
+      {"the back button", [&] { ui.click(panel->backButton.lock()); }, State::home, "", false},
+      {"a suggestion clicked",
+       [&] {
+         typeForSuggestions("w");
+         ui.click(firstItemOf(suggestions()));
+       },
+       State::search, "wink", false},
+      {"the logo", [&] { ui.click(panel->logoButton.lock()); }, State::home, "", false},
+      {"a tag tile", [&] { ui.click(firstItemOf(home())); }, State::search, "pizza", false},
+      {"a term of the strip",
+       [&] {
+         ASSERT_TRUE(stripShowsTerms());
+         ui.click(firstItemOf(strip()));
+       },
+       State::search, "pizza wink", false},
+      {"the profile", [&] { ui.click(panel->profileButton.lock()); }, State::profile, "pizza wink", false},
+      {"the profile again", [&] { ui.click(panel->profileButton.lock()); }, State::home, "", false},
+  };
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.name);
+    way.take();
+    advance(0.5);
+    ASSERT_EQ(panel->state, way.state);
+    EXPECT_EQ(keyboardHolder(), searchField()) << "the keys are with " << holderName();
+    auto field = panel->searchTextField.lock();
+    const std::string term = field->stringValue();
+    ASSERT_EQ(term, way.shown);
+    ui.typeText("9");
+    EXPECT_EQ(field->stringValue(), way.termSelected ? "9" : term + "9") << "typed after \"" << term << "\"";
+    // The field as the way left it, with no suggestions of what was typed to come over the
+    // next click.
+    ui.pressDelete();
+    if (way.termSelected) {
+      ui.typeText(term);
+      ui.pressKey(NSKeyCode::a, "a", NSEventModifierFlagCommand);
+    }
+    ASSERT_EQ(field->stringValue(), term);
+    panel->autosuggestCollectionViewController->setCurrentPrefix(std::nullopt);
+    panel->autosuggestCollectionViewController->hide();
+  }
+  // From a search Escape goes home without a click.
+  ui.typeText("frogs");
+  ui.pressReturn();
+  ASSERT_EQ(panel->state, State::search);
+  advance(0.5);
+  ui.pressEscape();
+  EXPECT_EQ(panel->state, State::home);
+  EXPECT_EQ(keyboardHolder(), searchField()) << "the keys are with " << holderName();
+}
 
 TEST_F(RootPanelKeyboardTest, AnOverlayTakesTheKeysFromTheSearchFieldItCoversAndGivesThemBackWhenItGoes) {
   show();

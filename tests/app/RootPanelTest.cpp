@@ -219,7 +219,7 @@ TEST_F(RootPanelTest, EscapeLeavesASearchAndTheLogoGoesHome) {
   ui.pressEscape();
   EXPECT_EQ(panel->state, RootViewController::DisplayState::home);
   panel->performSearchWithTerm("dogs", true);
-  drainMainQueue();  // the search gives up the field's focus on the next turn
+  drainMainQueue();
   ui.click(panel->searchTextField.lock());
   ui.pressEscape();
   EXPECT_EQ(panel->state, RootViewController::DisplayState::home);

@@ -2,8 +2,10 @@
 // after a click in the search field, keys go to the log-in form or the upload screen opened
 // over it, never to a search the user cannot see (a paste after a click on an empty part of
 // the upload screen included); once the screen has gone, the search field takes the keys
-// again. On the first-run welcome, the links on the second line of their wrapped sentence
-// open their pages, and the blank right of the first line opens nothing.
+// again. The search field keeps the keys through searches and the ways home, whether they
+// were started with keys alone or with clicks on tiles and buttons. On the first-run
+// welcome, the links on the second line of their wrapped sentence open their pages, and the
+// blank right of the first line opens nothing.
 
 #include "model/AppConstants.h"
 #include "tests/e2e/DesktopUser.h"
@@ -12,6 +14,17 @@
 namespace {
 
 namespace P = PanelPoints;
+
+// The back button at the left of the search field, shown in a search, and a point beside it
+// where the search bar's blue shows in a search and home has the field's lighter blue.
+constexpr NSPoint kBackButton{20, P::searchField.y};
+constexpr NSPoint kBesideBackButton{30, 65};
+// Inside the sign-up form's consent box, near the corner its growing fill reaches last (the
+// ring that shows the box has the keys lies outside it), and the password input's ring.
+constexpr NSPoint kAgreeFillCorner{55, 358};
+constexpr NSPoint kPasswordRing{52, P::signupPassword.y};
+
+bool isSearchFieldBlue(std::uint32_t rgb) { return ((rgb >> 16) & 0xFF) > 90 && isBlueish(rgb) && !isNearWhite(rgb); }
 
 // The white of the welcome's text and its links' underlines, anti-aliased edges aside.
 bool isWhiteText(std::uint32_t rgb) {
@@ -39,6 +52,14 @@ class KeyboardTest : public DesktopUserTest {
     pressKeys("Return");
     ASSERT_TRUE(eventually([&] { return standinReceived("/v1/search", "tag", term); }))
         << "the search field took the keys; the service received " << receivedPaths();
+  }
+  // The results of a search show where home has its tag tiles.
+  bool resultsShow() { return panelShows(P::firstResult, [](std::uint32_t rgb) { return !isNearWhite(rgb); }); }
+  // Home shows again: the back button has gone (the search field lies where it was) and the
+  // trending strip asked the service for its GIFs again.
+  bool homeShowsAfter(int trendingRequests) {
+    return eventually([&] { return standinRequestCount("/v1/trending") > trendingRequests; }) &&
+           panelShows(kBesideBackButton, isSearchFieldBlue);
   }
   // The links' underlines in the welcome's sentence, left to right on the first row that has
   // any, as a person sees them.
@@ -97,6 +118,85 @@ TEST_F(KeyboardTest, APasteOnTheUploadScreenAfterAClickOnItsEmptyPartGoesToItsAd
   ASSERT_TRUE(panelShows(P::uploadCard, isBlueish)) << "Back closes the upload screen";
   ASSERT_NO_FATAL_FAILURE(searchByTyping("dogs"));
   EXPECT_FALSE(searchedFor(address)) << "the service received " << receivedPaths();
+}
+
+// What the README promises for the keyboard, with no click from the panel's opening to the
+// sign-up form, which only clicks open: the shortcut opens the panel with the keys in the
+// search field; after Return the field keeps them with its term selected, so the next term
+// typed replaces it; Down picks a suggestion, Return searches it and Escape goes home. On the
+// sign-up form the keys go from stop to stop and send it; once it has gone, the search field
+// has them back.
+TEST_F(KeyboardTest, AJourneyByTheKeyboardSearchesPicksASuggestionGoesHomeAndSignsUp) {
+  ASSERT_NO_FATAL_FAILURE(launch());
+  ASSERT_NO_FATAL_FAILURE(acceptTerms());  // the terms screen takes no keys: OK is clicked
+  ASSERT_NO_FATAL_FAILURE(closeAndOpenPanel());
+
+  ASSERT_NO_FATAL_FAILURE(searchByTyping("dog"));
+  ASSERT_TRUE(resultsShow());
+  expectScreenMatchesRepaint("searched with Return");
+  ASSERT_NO_FATAL_FAILURE(searchByTyping("cat"));
+  EXPECT_FALSE(searchedFor("dogcat")) << "the term typed replaces the selected one";
+  ASSERT_TRUE(resultsShow());
+
+  // One letter asks for its suggestions once: the list that shows is that letter's.
+  typeText("d");
+  ASSERT_TRUE(eventually([&] { return standinReceived("/v1/suggest", "tag", "d"); })) << receivedPaths();
+  ASSERT_TRUE(panelShows(P::suggestionList, isNearWhite)) << "the suggestions show under the field";
+  expectScreenMatchesRepaint("suggestions");
+  pressKeys("Down");
+  pressKeys("Return");
+  EXPECT_TRUE(eventually([&] { return standinReceived("/v1/search", "tag", "dancing"); }))
+      << "the first suggestion is searched; the service received " << receivedPaths();
+  EXPECT_FALSE(standinReceived("/v1/search", "tag", "d")) << "the letter typed is not searched";
+  ASSERT_TRUE(resultsShow());
+
+  const int trending = standinRequestCount("/v1/trending");
+  pressKeys("Escape");
+  EXPECT_TRUE(homeShowsAfter(trending)) << "Escape goes home; the service received " << receivedPaths();
+  expectScreenMatchesRepaint("home again");
+
+  clickPanel(P::accountButton);
+  ASSERT_TRUE(panelShows(P::loginSubmitFill, isBlueish)) << "the log-in form opens";
+  clickPanel(P::loginToSignup);
+  ASSERT_TRUE(panelShows(P::signupSubmitFill, isBlueish)) << "the sign-up form opens";
+  for (const char* text : {"jo", "jo@example.com", "keys-all-the-way"}) {
+    typeText(text);
+    pressKeys("Tab");
+  }
+  pressKeys("space");
+  ASSERT_TRUE(panelShows(kAgreeFillCorner, isBlueish)) << "Space ticks the box";
+  pressKeys("shift+Tab");
+  ASSERT_TRUE(panelShows(kPasswordRing, isBlueish)) << "Shift+Tab goes back to the password";
+  expectScreenMatchesRepaint("sign-up form filled in");
+  pressKeys("Return");
+  ASSERT_TRUE(eventually([&] { return standinRecord("users", "username", "jo") != nullptr; })) << receivedPaths();
+  // Its card lies over the search field until it has gone (its spinner while it waits too).
+  ASSERT_TRUE(panelShows(kBesideBackButton, isSearchFieldBlue)) << "the form goes";
+  // Its fade has ended, and with it what the end of the fade does: the search field takes the keys.
+  expectScreenMatchesRepaint("signed up");
+  ASSERT_NO_FATAL_FAILURE(searchByTyping("frog"));
+  ASSERT_TRUE(resultsShow());
+}
+
+// Clicks on a tag tile and on the back button leave the keys in the search field, which had
+// them since the panel opened: what is typed next searches without a click in the field.
+TEST_F(KeyboardTest, AfterATagTileAndTheBackButtonTypingSearchesWithoutAClickInTheField) {
+  ASSERT_NO_FATAL_FAILURE(launchHome());
+  ASSERT_TRUE(panelShows(P::firstTagTile, [](std::uint32_t rgb) { return !isNearWhite(rgb); })) << "home's tags show";
+  clickPanel(P::firstTagTile);
+  ASSERT_TRUE(eventually([&] { return receivedPaths().find("/v1/tagstream/") != std::string::npos; }))
+      << "the tag's search opens; the service received " << receivedPaths();
+  ASSERT_TRUE(resultsShow());
+  ASSERT_TRUE(panelShows(kBesideBackButton, [](std::uint32_t rgb) { return !isSearchFieldBlue(rgb); }))
+      << "Back shows";
+  expectScreenMatchesRepaint("tag searched");
+
+  const int trending = standinRequestCount("/v1/trending");
+  clickPanel(kBackButton);
+  ASSERT_TRUE(homeShowsAfter(trending)) << "Back goes home; the service received " << receivedPaths();
+  ASSERT_NO_FATAL_FAILURE(searchByTyping("frog"));
+  ASSERT_TRUE(resultsShow());
+  expectScreenMatchesRepaint("typed after Back");
 }
 
 TEST_F(KeyboardTest, TheWelcomesLinksOnTheWrappedLineOpenTheirPagesAndTheBlankBesideTheFirstLineNothing) {

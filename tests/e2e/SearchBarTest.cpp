@@ -43,7 +43,7 @@ TEST_F(SearchBarTest, EscapeGoesHomeWithItsStripAndAnEscapeThatGivesUpADragDoesN
   ASSERT_NO_FATAL_FAILURE(wheel(P::homeGrid, 5, 40));
   ASSERT_TRUE(panelShows(P::toolbarBackground, isBlueish)) << "the results slid the toolbar and the strip away";
 
-  // The search gave the keys up: a click in the field, where it has slid to, takes them again.
+  // A click in the field, where it has slid to, leaves the keys there.
   clickPanel(P::searchFieldToolbarAway);
   pressKeys("Escape");
   ASSERT_TRUE(panelShows(P::firstTrendingGif, showsSomething));
