@@ -118,10 +118,15 @@ void FocusedSearchViewController::loadData() {
 void FocusedSearchViewController::fetchCorrectionsFor(const std::string& term) {
   // Held strongly until the reply: the strip outlives its requests in the panel anyway.
   auto self = sharedAs<FocusedSearchViewController>();
-  currentTelescopeTask = NetworkUtilities::getTelescopingTerms(term, [self, term](std::shared_ptr<TelescopePayload> payload) {
-    NSOperationQueue::mainQueue()->addOperationWithBlock(
-        [self, term, payload] { self->showTelescopePayload(term, payload); });
-  });
+  auto generation = generation_;
+  currentTelescopeTask =
+      NetworkUtilities::getTelescopingTerms(term, [self, term, generation](std::shared_ptr<TelescopePayload> payload) {
+        NSOperationQueue::mainQueue()->addOperationWithBlock([self, term, generation, payload] {
+          // A request a reset cancelled answers with an empty reply, also when the same term
+          // was searched again: taken, it would fold the strip away until the new reply.
+          if (generation == self->generation_) self->showTelescopePayload(term, payload);
+        });
+      });
 }
 
 void FocusedSearchViewController::showTelescopePayload(const std::optional<std::string>& term,

@@ -1,11 +1,13 @@
 // The root panel's answers to the trending strip against the stand-in: suggestions narrow
-// the current search, corrections refine it, tags open a new one, and GIFs of the strip are
-// copied and shared, sponsored ones with the advertising share too.
+// the current search, corrections refine it, tags open a new one, GIFs of the strip are
+// copied and shared, sponsored ones with the advertising share too, and the strip stays in
+// place while the same term is searched again.
 
 #include <gtest/gtest.h>
 
 #include "model/FeatureInfo.h"
 #include "model/TelescopeUnit.h"
+#include "service/Webapp.h"
 #include "tests/app/RootPanelFixture.h"
 
 namespace {
@@ -120,4 +122,33 @@ TEST_F(RootPanelStripTest, TheStripsHeightFollowsItsResultsAndSponsoredViewsWait
   EXPECT_TRUE(panel->shouldTrackPromotedTrendingContent());
   panel->performSearchWithTerm("cats", true);
   EXPECT_FALSE(panel->shouldTrackPromotedTrendingContent());
+}
+
+// Return pressed again on the term it left selected searches the same term while its related
+// terms may still be on the way: the strip waits in place for the new ones rather than
+// folding away on the cancelled request's empty answer (and the results with it).
+TEST_F(RootPanelStripTest, TheSameTermSearchedAgainKeepsTheStripInPlaceUntilItsTermsCome) {
+  show();
+  auto focused = panel->focusedSearchController();
+  auto strip = panel->trendingSearchesContainer.lock();
+  standin().injectFault("/v1/similar", Fault::stall(), 2);
+  panel->performSearchWithTerm("cats", true);
+  ASSERT_TRUE(runUntil([&] { return standin().stalledCount() == 1; }));
+  auto cancelled = focused->currentTelescopeTask;
+  panel->performSearchWithTerm("cats", true);
+  ASSERT_TRUE(runUntil([&] { return standin().stalledCount() == 2; }));
+  ASSERT_TRUE(runUntil([&] { return cancelled->state() == NSURLSessionTask::State::completed; }));
+  Webapp::session()->delegateQueue()->sync([] {});
+  drainMainQueue();
+  advance(0.5);
+  // The strip and the results under it.
+  auto shown = [&] {
+    return dumpViewTree(strip, {.maxDepth = 5}) + describeView(*panel->contentContainer.lock()) + "\n";
+  };
+  const std::string waiting = shown();
+  standin().releaseStalls();
+  ASSERT_TRUE(runUntil([&] { return !focused->contentList[1].empty(); }));
+  advance(0.5);
+  EXPECT_DUMP("waiting:\n" + waiting + "terms:\n" + shown(),
+              "app/expected/strip-same-term-again.txt");
 }

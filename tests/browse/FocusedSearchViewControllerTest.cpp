@@ -193,6 +193,25 @@ TEST_F(FocusedSearchTest, ATermShowsItsSuggestionsAndAReplyForAnOlderTermIsDropp
   EXPECT_TRUE(section(1).empty());
 }
 
+// The panel sets the term again for the same term searched again: the first request,
+// cancelled, answers with an empty reply, which is not the new request's answer.
+TEST_F(FocusedSearchTest, TheSameTermSetAgainWaitsForItsNewReplyNotTheCancelledOne) {
+  show();
+  ASSERT_TRUE(trendingShown());
+  owner->heard.clear();
+  standin().injectFault("/v1/similar", Fault::stall(), 2);
+  strip->setCurrentSearchTerm("dog");
+  ASSERT_TRUE(runUntil([&] { return standin().stalledCount() == 1; }));
+  strip->setCurrentSearchTerm("dog");
+  ASSERT_TRUE(runUntil([&] { return standin().stalledCount() == 2; }));
+  settle(1);
+  EXPECT_EQ(owner->heard, std::vector<std::string>{}) << "nothing is shown before the new reply";
+  standin().releaseStalls();
+  settle();
+  EXPECT_EQ(owner->heard, std::vector<std::string>{"loaded"});
+  EXPECT_FALSE(section(1).empty());
+}
+
 TEST_F(FocusedSearchTest, ACancelledTrendingReplyDoesNotUnlockTheLoadThatReplacedIt) {
   standin().injectFault("/v1/trending", Fault::stall(), 2);
   show();
