@@ -248,6 +248,13 @@ void NSCollectionView::setFrame(NSRect frame) {
   refreshContent();
 }
 
+void NSCollectionView::ancestorWasLaidOut() {
+  // Only its own frame and its clip view's bounds prepare it again otherwise: a container
+  // that grows from nothing would leave it empty where it now shows.
+  const NSRect visible = visibleRect();
+  if (!visible.isEmpty() && !NSContainsRect(preparedRect_, visible)) refreshContent();
+}
+
 void NSCollectionView::viewDidMoveToSuperview() {
   NSView::viewDidMoveToSuperview();
   observeClipView();

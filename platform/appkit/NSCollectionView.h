@@ -131,8 +131,9 @@ class NSCollectionView : public NSView {
 
   // Makes the elements whose frames meet the rectangle (view coordinates) and ends those
   // that no longer do. Called with the visible rectangle grown by the overdraw margin
-  // whenever the view scrolls, changes size or lays out, while it has a superview; a view
-  // taken out of its superview ends displaying everything.
+  // whenever the view scrolls, changes size or lays out, or a layout pass of an ancestor
+  // brings into view what the last preparation did not cover, while it has a superview; a
+  // view taken out of its superview ends displaying everything.
   virtual void prepareContentInRect(NSRect rect);
   // The rectangle the last preparation covered.
   NSRect preparedRect() const { return preparedRect_; }
@@ -215,6 +216,7 @@ class NSCollectionView : public NSView {
   virtual void layoutInvalidated() { setNeedsLayout(true); }
   // Prepares the layout, fits the frame to the content and prepares the visible content.
   void refreshContent();
+  void ancestorWasLaidOut() override;
   void fitFrameToContent();
   NSRect proposedContentRect() const;
   bool isValid(NSIndexPath path) const;

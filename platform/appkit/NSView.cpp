@@ -287,17 +287,22 @@ void NSView::layout() {
   if (layoutHandler) layoutHandler(*this);
 }
 
-void NSView::layoutSubtreeIfNeeded() {
+void NSView::layoutSubtreeIfNeeded() { layoutSubtree(false); }
+
+void NSView::layoutSubtree(bool belowLaidOut) {
   auto self = sharedAs<NSView>();
-  if (needsLayout_) {
+  const bool laidOut = needsLayout_;
+  if (laidOut) {
     needsLayout_ = false;
     auto controller = viewController();
     if (controller) controller->viewWillLayout();
     layout();
     if (controller) controller->viewDidLayout();
+  } else if (belowLaidOut) {
+    ancestorWasLaidOut();
   }
   auto children = subviews_;  // layout may rearrange the tree
-  for (auto& sub : children) sub->layoutSubtreeIfNeeded();
+  for (auto& sub : children) sub->layoutSubtree(belowLaidOut || laidOut);
 }
 
 void NSView::resizeSubviewsWithOldSize(NSSize oldSize) {

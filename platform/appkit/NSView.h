@@ -233,6 +233,10 @@ class NSView : public NSResponder {
   }
   // Tells the window that geometry under it changed (tracking areas, cursor rectangles).
   void noteGeometryChanged();
+  // Called in a layout pass on each view below one that the pass laid out, and that needed
+  // no layout itself: what shows of it may have changed (an ancestor grew, say) though its
+  // own frame did not.
+  virtual void ancestorWasLaidOut() {}
 
  private:
   friend class NSWindow;
@@ -241,6 +245,7 @@ class NSView : public NSResponder {
   void removeSubviewInternal(const NSView* view);
   void insertSubviewAt(const std::shared_ptr<NSView>& view, std::size_t index);
   void postFrameChanged();
+  void layoutSubtree(bool belowLaidOut);
   std::shared_ptr<const NSView> rootView() const;
   NSPoint convertToRoot(NSPoint point) const;
   NSPoint convertFromRoot(NSPoint point) const;

@@ -177,6 +177,50 @@ TEST_F(CollectionViewTest, AHorizontalStripPlacesHeadersAcrossItsHeight) {
   NSNib::unregisterBuilder("StripHeader");
 }
 
+// A strip in a container that its window's layout folds to nothing and opens again, as a
+// panel does with a strip that has nothing to show for a while: reloaded while folded, it
+// shows its items once the container has opened, however it grew and whoever laid the strip
+// out meanwhile.
+TEST_F(CollectionViewTest, AStripShowsItsItemsOnceTheContainerThatHidThemOpens) {
+  struct Way {
+    const char* name;
+    bool byItsSuperviewsLayout;  // else the container's own frame is set
+    bool stripLaidOutAloneFirst;  // as a look at its items before the window's pass does
+  };
+  for (const auto& way : {Way{"the container's frame set", false, false},
+                          Way{"placed by its superview's layout", true, false},
+                          Way{"placed by its superview's layout after the strip's own", true, true}}) {
+    SCOPED_TRACE(way.name);
+    auto window = NSWindow::initWithContentRect(NSMakeRect(0, 0, 400, 300), NSWindowStyleMaskTitled);
+    auto root = window->contentView();
+    double containerHeight = 0;
+    root->layoutHandler = [&](NSView& view) {
+      view.subviews().front()->setFrame(NSMakeRect(0, 200, 400, containerHeight));
+    };
+    auto container = NSView::initWithFrame(NSMakeRect(0, 200, 400, 0));
+    root->addSubview(container);
+    FlowView flow(NSCollectionView::initWithFrame(NSMakeRect(0, 0, 400, 80)), NSMakeSize(400, 80));
+    flow.layout->setScrollDirection(NSCollectionViewScrollDirection::horizontal);
+    container->addSubview(flow.scrollView);
+    flow.content->items = {{{140, 70}, {140, 70}}};
+    flow.view->reloadData();
+    window->layoutIfNeeded();
+    ASSERT_EQ(flow.view->visibleItems().size(), 0u) << "nothing shows while folded";
+
+    containerHeight = 80;
+    if (way.byItsSuperviewsLayout) root->setNeedsLayout(true);
+    else container->setFrame(NSMakeRect(0, 200, 400, 80));
+    if (way.stripLaidOutAloneFirst) {
+      flow.view->setNeedsLayout(true);
+      flow.view->layoutSubtreeIfNeeded();
+    }
+    window->layoutIfNeeded();
+    EXPECT_EQ(container->frame().size.height, 80);
+    EXPECT_EQ(flow.view->indexPathsForVisibleItems(), (NSIndexPathSet{{0, 0}, {1, 0}}));
+    EXPECT_EQ(flow.view->invariantViolations(), std::vector<std::string>{});
+  }
+}
+
 // ---- registration -----------------------------------------------------------------------
 
 TEST_F(CollectionViewTest, ItemsComeFromTheirInterfaceOrTheirClassAndAreReused) {
