@@ -321,6 +321,8 @@ class RootViewController : public NSViewController,
   // After any change of user (log-out, log-in, sign-up, a refresh that logs out): nothing the
   // former account saw stays on screen. Run with the toolbar's refresh on the notification.
   void leaveFormerAccountsScreens();
+  // Leaves the profile for home, as Log Out does.
+  void goHomeFromProfile();
   bool respondsToCommand(std::string_view selector) const override;
   void performCommand(std::string_view selector, const std::shared_ptr<NSObject>& sender) override;
 

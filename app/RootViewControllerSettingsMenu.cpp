@@ -120,19 +120,18 @@ void RootViewController::licensesSelected() { showLicenses(); }
 
 void RootViewController::logOutSelected() {
   QuorbUser::logout();
-  if (state == DisplayState::profile) {
-    state = DisplayState::home;
-    setDisplayState(DisplayState::home);
-  }
+  if (state == DisplayState::profile) goHomeFromProfile();
+}
+
+void RootViewController::goHomeFromProfile() {
+  state = DisplayState::home;
+  setDisplayState(DisplayState::home);
 }
 
 void RootViewController::leaveFormerAccountsScreens() {
   // Left in the profile with nobody signed in (a refresh the service refused, the terms
   // declined), the panel goes home as Log Out takes it.
-  if (state == DisplayState::profile && !QuorbUser::authToken()) {
-    state = DisplayState::home;
-    setDisplayState(DisplayState::home);
-  }
+  if (state == DisplayState::profile && !QuorbUser::authToken()) goHomeFromProfile();
   // The profile starts again from its first screen, for whoever is signed in next.
   auto profile = profilePacksController();
   profile->reset();

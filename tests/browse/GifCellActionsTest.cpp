@@ -9,7 +9,6 @@
 
 #include "browse/GifCell.h"
 #include "collections/Collection.h"
-#include "model/VNTag.h"
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSImage.h"
 #include "platform/appkit/NSImageView.h"
@@ -297,10 +296,7 @@ TEST_F(GifCellActionsTest, TheFirstDragAfterAPressDecidesBetweenDragAndClick) {
 TEST_F(GifCellActionsTest, AReleaseOffTheTileThatTookThePressIsNoClick) {
   auto gifTile = shownTile(item(1));
   auto tagTile = shownTile(item(2));
-  tagTile->reset();
-  auto tag = VNTag::initWithNewApiData({});
-  tag->categoryTitle = "wink";
-  tagTile->configureWithTag(tag);
+  showTag(*tagTile, "wink");
   tagTile->delegate = owner;
   tagTile->view()->removeFromSuperview();
   enum class Release { onTheTile, besideIt, offTheWindow, offTheWindowAfterEscape };

@@ -3,6 +3,7 @@
 // clean pasteboard and media cache, and tiles made, loaded and configured as a grid makes them.
 
 #include "browse/GifCell.h"
+#include "model/VNTag.h"
 #include "platform/appkit/NSImage.h"
 #include "platform/appkit/NSPasteboard.h"
 #include "service/AssetCache.h"
@@ -39,6 +40,14 @@ class GifCellFixture : public CollectionsTest {
     parent->addSubview(cell->view());
     cell->updateAnimatedImageWithImage(sizedImage({100, 100}));
     return cell;
+  }
+
+  // The tile made a tag's tile, as home's grid makes it: reset, then a tag of that title.
+  static void showTag(GifCell& cell, const std::string& title) {
+    cell.reset();
+    auto tag = VNTag::initWithNewApiData({});
+    tag->categoryTitle = title;
+    cell.configureWithTag(tag);
   }
 
   // An image claiming any size, also one without area.

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "browse/GifCell.h"
-#include "model/VNTag.h"
 #include "platform/appkit/NSImage.h"
 #include "platform/appkit/NSImageView.h"
 #include "platform/appkit/NSLayoutConstraint.h"
@@ -60,10 +59,7 @@ class GifCellTest : public GifCellFixture {
   // A tile handed out again, now for a category's title.
   std::shared_ptr<GifCell> titleTile(const std::string& title) {
     auto cell = tile(item(1));
-    cell->reset();
-    auto tag = VNTag::initWithNewApiData({});
-    tag->categoryTitle = title;
-    cell->configureWithTag(tag);
+    showTag(*cell, title);
     return cell;
   }
 };
@@ -181,11 +177,7 @@ TEST_F(GifCellTest, ANewTileFillsWithItsGifAsAReusedOneDoes) {
 }
 
 TEST_F(GifCellTest, ACoverTileSizesAHugePictureByTheTileNotByThePicture) {
-  auto cell = tile(item(1));
-  cell->reset();
-  auto tag = VNTag::initWithNewApiData({});
-  tag->categoryTitle = "huge";
-  cell->configureWithTag(tag);
+  auto cell = titleTile("huge");
   cell->shouldAspectFillGif = true;
   cell->view()->setFrame(NSMakeRect(0, 0, 190, 76));
   cell->view()->layoutSubtreeIfNeeded();

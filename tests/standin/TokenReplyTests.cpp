@@ -6,26 +6,11 @@
 #include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSJSONSerialization.h"
 #include "platform/foundation/NSString.h"
+#include "platform/foundation/NSURL.h"
 #include "tests/support/HttpGet.h"
 #include "tests/support/StandinFixture.h"
 
 namespace {
-
-// Percent-encodes every byte but letters and digits, as a client puts a value in a query.
-std::string queryEncoded(std::string_view value) {
-  static constexpr char digits[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char byte : value) {
-    if (std::isalnum(byte)) {
-      out.push_back(static_cast<char>(byte));
-    } else {
-      out += '%';
-      out.push_back(digits[byte >> 4]);
-      out.push_back(digits[byte & 15]);
-    }
-  }
-  return out;
-}
 
 // The reply's "login" entry under "error", or what the reply was instead.
 std::string loginAskedIn(const HttpReply& reply) {
@@ -70,7 +55,7 @@ class TokenReplyTest : public StandinTest {
                                {"{user}", std::to_string(amy.userid)}}) {
       for (auto at = query.find(name); at != std::string::npos; at = query.find(name)) query.replace(at, name.size(), value);
     }
-    if (token) query += (query.contains('?') ? "&" : "?") + std::string(onApi ? "access_token=" : "token=") + queryEncoded(*token);
+    if (token) query += (query.contains('?') ? "&" : "?") + std::string(onApi ? "access_token=" : "token=") + percentEncoded(*token, URLQueryAllowedCharacterSet().removing("&=+"));
     return httpGet((onApi ? api : web) + query);
   }
 

@@ -1,7 +1,6 @@
 // The profile's packs screen through the simulator against the stand-in: the user's
 // uploads and packs in the embedded grid, segment switches, opening a pack and coming back,
-// copying an uploaded GIF, menu shares, pack creation, the Touch Bar's content, and a reset
-// that takes the screen back to its first opening.
+// copying an uploaded GIF, menu shares, pack creation and the Touch Bar's content.
 
 #include <gtest/gtest.h>
 
@@ -127,28 +126,6 @@ TEST_F(ProfilePacksTest, UploadsPacksAndAnOpenPackLookAsExpected) {
   EXPECT_EQ(titleColors(), "unselected/unselected");
   EXPECT_EQ(screen->titledController()->view()->superview(), screen->view());
   EXPECT_DUMP(dumpViewTree(screen->view(), {.maxDepth = 2}), "collections/screens/expected/profile-pack-stream.txt");
-}
-
-// Reset with a pack open over the packs, then loaded as the owner loads it on showing it: the
-// screen is as it first opened, the pack gone and the segments as they were.
-TEST_F(ProfilePacksTest, AResetScreenOpensAgainAsItFirstOpened) {
-  manager()->createNewCollection("Cats", false, true);
-  manager()->createNewCollection("Dogs", false, true);
-  ui.click(screen->packsSegmentButton.lock());
-  ui.click(tile(0)->view());
-  ASSERT_EQ(screen->state, State::packStream);
-  ASSERT_EQ(screen->titledController()->view()->superview(), screen->view());
-
-  screen->reset();
-  EXPECT_EQ(screen->state, State::uploads);
-  EXPECT_FALSE(screen->titledController()->view()->superview()) << "the pack is closed";
-  EXPECT_TRUE(screen->titledController()->contentCollectionView->mainSection().empty());
-  EXPECT_TRUE(screen->contentCollectionView->mainSection().empty()) << "nothing is listed until it is loaded";
-  EXPECT_EQ(titleColors(), "selected/unselected");
-  EXPECT_EQ(screen->packsSegmentButton.lock()->state(), NSControlStateValueOff);
-  screen->loadContentForState(screen->state);
-  ASSERT_TRUE(eventually([&] { return !screen->contentCollectionView->mainSection().empty(); }));
-  EXPECT_DUMP(picture(), "collections/screens/expected/profile-uploads.txt");
 }
 
 TEST_F(ProfilePacksTest, SegmentsSwitchOnlyOnChangeAndTheTouchBarGetsStreamsButNotPacks) {
